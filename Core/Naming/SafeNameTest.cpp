@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Core/Naming/SafeName.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+
+namespace tarvik::SafeName {
+namespace {
+
+const Rules card{
+    .nameMax = 60, .asciiOnly = false, .forMac = false, .displayWidthMax = 0, .forJIS = false};
+
+Rules with(void (*change)(Rules&)) {
+    Rules rules = card;
+    change(rules);
+    return rules;
+}
+
+const Rules mac = with([](Rules& r) { r.forMac = true; });
+const Rules ascii = with([](Rules& r) { r.asciiOnly = true; });
+const Rules jis = with([](Rules& r) { r.forJIS = true; });
+const Rules short8 = with([](Rules& r) { r.nameMax = 8; });
+const Rules width10 = with([](Rules& r) { r.displayWidthMax = 10; });
+
+struct MakeCase {
+    std::string name;
+    Rules rules;
+    std::string expected;
+};
+
+TEST(SafeName, Make) {
+    const std::vector<MakeCase> cases = {
+        // fallbacks
+        {"", card, "Fallback"},
+        {"   ", card, "Fallback"},
+        {" . .. ", card, "Fallback"},
+        {" (Explicit)", card, "Fallback"},
+        {"", with([](Rules& r) { r.nameMax = 5; }), "Fallb"},  // the fallback is cut too
+        // forbidden characters
+        {"A/B", card, "A_B"},
+        {"A/B", mac, "A_B"},
+        {"Why?", card, "Why_"},
+        {"Why?", mac, "Why?"},
+        {"a\\b:c*d\"e<f>g|h", card, "a_b_c_d_e_f_g_h"},
+        {"tab\x01"
+         "ctl",
+         card, "tab_ctl"},
+        // clean-up
+        {"Song [Clean]", card, "Song"},
+        {"a\u3000\u3000b", card, "a b"},
+        {" .name. ", card, "name"},
+        {"Cafe\u0301", card, "Caf\u00E9"},
+        // ASCII folding
+        {"Caf\u00E9", ascii, "Cafe"},
+        {"\u65E5\u672C\u8A9E", ascii, "Fallback"},
+        {"\uFF21\uFF22\uFF23", ascii, "ABC"},
+        // length in scalars
+        {"abcdefghij", short8, "abcdefgh"},
+        {"\U0001F600bcdefghij", short8, "\U0001F600bcdefgh"},
+        {"abcdefg hij", short8, "abcdefg"},  // the cut leaves a space, which goes
+        // Shift-JIS mapping
+        {"\u301C", jis, "~"},
+        {"\u00E9", jis, "_"},
+        {"\U0001F600", jis, "_"},
+        {"\u2764\uFE0F", jis, "__"},
+        {"\u3042\u301C\u3044", jis, "\u3042~\u3044"},
+        // display width
+        {"\u3042\u3044\u3046\u3048\u304A\u304B", width10, "\u3042\u3044\u3046\u3048\u304A"},
+        {"\uFF71\uFF72\uFF73\uFF74\uFF75\uFF76\uFF77\uFF78\uFF79\uFF7A", width10,
+         "\uFF71\uFF72\uFF73\uFF74\uFF75\uFF76\uFF77\uFF78\uFF79\uFF7A"},
+        {"abcdefghi\u3042", width10, "abcdefghi"},
+    };
+    for (const MakeCase& c : cases) {
+        EXPECT_EQ(make(c.name, "Fallback", c.rules), c.expected) << "[" << c.name << "]";
+    }
+}
+
+// Folding full-width forms to ASCII must not bring back what the card
+// forbids, nor make a name that walks out of its folder.
+TEST(SafeName, FoldedNamesStaySafe) {
+    const std::vector<MakeCase> cases = {
+        {"\uFF0F\uFF0E\uFF0E\uFF0F\uFF0E\uFF0E\uFF0Fx", ascii, "_.._.._x"},
+        {"\uFF21\uFF0F\uFF22", ascii, "A_B"},
+        {"\uFF0E\uFF0E", ascii, "Fallback"},
+        {"\uFF0E", ascii, "Fallback"},
+        {"What\uFF1F", ascii, "What_"},
+        {"\uFF41\uFF1A\uFF42", ascii, "a_b"},
+        {"\uFF41\uFF1A\uFF42", with([](Rules& r) {
+             r.asciiOnly = true;
+             r.forMac = true;
+         }),
+         "a_b"},
+    };
+    for (const MakeCase& c : cases) {
+        EXPECT_EQ(make(c.name, "Fallback", c.rules), c.expected) << "[" << c.name << "]";
+    }
+}
+
+TEST(SafeName, NegativeNameMaxCountsAsZero) {
+    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = -5; })), "");
+    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = 0; })), "");
+}
+
+TEST(SafeName, MadeNamesAreNeverForbiddenOrDotNames) {
+    const std::vector<std::string> hostile = {"../..",
+                                              "/etc/passwd",
+                                              "\uFF0F\uFF0E\uFF0E",
+                                              ". ",
+                                              "a/../b",
+                                              "\u2016\u2225",
+                                              "\\\\server\\share",
+                                              "con:",
+                                              "\x1F\x01",
+                                              "\uFF3C\uFF0A\uFF02\uFF1C\uFF1E\uFF5C"};
+    for (const std::string& name : hostile) {
+        for (bool asciiOnly : {false, true}) {
+            for (bool forJIS : {false, true}) {
+                Rules rules = card;
+                rules.asciiOnly = asciiOnly;
+                rules.forJIS = forJIS;
+                const std::string made = make(name, "x", rules);
+                EXPECT_FALSE(windowsForbidden().contains(made)) << name << " -> " << made;
+                EXPECT_NE(made, ".");
+                EXPECT_NE(made, "..");
+            }
+        }
+    }
+}
+
+TEST(SafeName, MapForJIS) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},
+        {"\u301C\uFF5E\u2212\uFF0D\u2014\u2015", "~~----"},
+        {"\u00A2\uFFE0\u00A3\uFFE1\u00AC\uFFE2", "ccLL--"},
+        {"\u2016\u2225", "__"},  // a card cannot store "|"
+        {"e\u0301", "_"},        // NFC first: é has no CP932 code
+        {"\u304B\u3099", "\u304C"},
+        {"\u6F22\u5B57 ABC \uFF71", "\u6F22\u5B57 ABC \uFF71"},
+        {"\u2460\u2163", "\u2460\u2163"},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(mapForJIS(input), expected) << input;
+    // Every result is encodable and keeps the NFC text's scalar count.
+    for (const auto& [input, expected] : cases) {
+        EXPECT_TRUE(text::toCP932(mapForJIS(input)).has_value()) << input;
+        EXPECT_EQ(text::scalarCount(mapForJIS(input)), text::scalarCount(text::nfc(input)));
+    }
+}
+
+TEST(SafeName, PadForJIS) {
+    const std::string ideographicSpace = "\u3000";
+    auto spaces = [&](int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += ideographicSpace;
+        return out;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},
+        {"ABC", "ABC"},
+        {"\u3042", "\u3042" + spaces(4)},
+        {"\u3042\u3044\u3046", "\u3042\u3044\u3046" + spaces(2)},
+        {"\u3042\u3044\u3046\u3048", "\u3042\u3044\u3046\u3048" + spaces(1)},
+        {"a\u3042\u3044\u3046", "a\u3042\u3044\u3046" + spaces(1)},
+        {"\u3042\u3044\u3046\u3048\u304A", "\u3042\u3044\u3046\u3048\u304A"},
+        {"\u00E9", "\u00E9"},  // not in CP932: unchanged
+    };
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(padForJIS(input), expected) << input;
+        if (input.empty() || isASCII(input) || !text::toCP932(input)) continue;
+        const std::size_t length = text::toCP932(padForJIS(input))->size();
+        EXPECT_TRUE(length >= 9 && length <= 10) << input;
+    }
+}
+
+TEST(SafeName, DisplayWidth) {
+    EXPECT_EQ(displayWidth(""), 0);
+    EXPECT_EQ(displayWidth("abc\u00E9"), 4);
+    EXPECT_EQ(displayWidth("\uFF61\uFF9F"), 2);        // both ends of half-width katakana
+    EXPECT_EQ(displayWidth("\uFF60\uFFA0\u0100"), 6);  // just outside them
+    EXPECT_EQ(displayWidth("\U0001F600"), 2);
+    EXPECT_EQ(cutToDisplayWidth("\u3042a\u3044", 2), "\u3042");
+    EXPECT_EQ(cutToDisplayWidth("\u3042a\u3044", 3), "\u3042a");
+    EXPECT_EQ(cutToDisplayWidth("abc", 0), "");
+    EXPECT_EQ(cutToDisplayWidth("e\u0301x", 3), "e\u0301");  // no normalisation: the mark takes 2
+}
+
+TEST(SafeName, SameResultsFromEightThreads) {
+    std::vector<std::pair<std::string, Rules>> inputs;
+    const std::vector<std::string> names = {
+        "Song [Explicit]",   "\u30C6\u30B9\u30C8\u301C\u66F2",
+        "Caf\u00E9 / Bar?",  "\uFF21\uFF0F\uFF22",
+        "\u2764\uFE0F Love", "   ",
+        "a\u3000b\u3000c",   "\u3042\u3044\u3046\u3048\u304A\u304B\u304D"};
+    for (const std::string& name : names) {
+        for (const Rules& rules : {card, mac, ascii, jis, short8, width10}) {
+            inputs.emplace_back(name, rules);
+        }
+    }
+    std::vector<std::string> expected;
+    for (const auto& [name, rules] : inputs) expected.push_back(make(name, "F", rules));
+
+    std::vector<std::vector<std::string>> results(8);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < results.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                for (const auto& [name, rules] : inputs) {
+                    results[t].push_back(make(name, "F", rules));
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const auto& result : results) {
+        ASSERT_EQ(result.size(), expected.size() * 20);
+        for (std::size_t i = 0; i < result.size(); ++i) {
+            EXPECT_EQ(result[i], expected[i % expected.size()]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarvik::SafeName

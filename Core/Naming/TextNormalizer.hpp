@@ -1,0 +1,44 @@
+// Clean-ups and comparisons of tag values and catalogue titles: marker
+// removal, remaster notes, a trailing Single or EP designation, bracketed
+// parts, comparison keys and two similarity measures. Stateless and pure; the
+// shared patterns are compiled once per process, so every function may run on
+// any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Core/Platform/Regex.hpp"
+
+namespace tarvik::TextNormalizer {
+
+// "\s*[\[(](Explicit|Clean)[\])]", case-insensitive.
+const Regex& explicitClean();
+// A bracketed part with the white space before it; opening and closing kinds need not pair.
+const Regex& brackets();
+// A bracketed remaster note, or a trailing "- … remaster(ed) …".
+const Regex& remaster();
+// "\s+-\s+(Single|EP)$", case-sensitive.
+const Regex& singleEP();
+// "\s+".
+const Regex& whitespaceRuns();
+
+// NFC, markers removed, ideographic spaces and white-space runs made one
+// space, trimmed.
+std::string clean(std::string_view text);
+// clean() without a remaster note; clean() of the input when that leaves nothing.
+std::string cleanTitle(std::string_view text);
+// clean() without a trailing " - Single" or " - EP".
+std::string cleanAlbum(std::string_view text);
+// Bracketed parts removed, trimmed; not normalised.
+std::string stripBrackets(std::string_view text);
+
+// NFKC, lower-cased, only letters, marks and numbers kept.
+std::string key(std::string_view text);
+
+// 0 to 1: the better of the keys' ratio and the bracket-stripped keys' ratio.
+double similarity(std::string_view x, std::string_view y);
+// Equal keys, or a ratio of 0.92 or more; never true for an empty key of x.
+bool similar(std::string_view x, std::string_view y);
+
+}  // namespace tarvik::TextNormalizer

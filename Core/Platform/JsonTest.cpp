@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Core/Platform/Json.hpp"
+
+namespace tarvik::json {
+namespace {
+
+using Kind = DecodingError::Kind;
+
+TEST(Json, EachDecodingErrorKindNamesItsPath) {
+    const nlohmann::json document = parse(R"({
+        "files": {"root": 5, "gone": null, "name": "x"},
+        "list": [1, "two"],
+        "count": 1.5,
+        "flag": true
+    })");
+    const ObjectReader top(document);
+    struct Case {
+        std::function<void()> read;
+        Kind kind;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {[&] { top.object("files").string("missing"); }, Kind::keyNotFound, "files.missing"},
+        {[&] { top.object("files").string("root"); }, Kind::typeMismatch, "files.root"},
+        {[&] { top.object("files").integer("gone"); }, Kind::valueNotFound, "files.gone"},
+        {[&] { top.integer("count"); }, Kind::dataCorrupted, "count"},
+        {[&] { top.object("flag"); }, Kind::typeMismatch, "flag"},
+        {[&] { top.array("files"); }, Kind::typeMismatch, "files"},
+        {[&] { top.optionalString("flag"); }, Kind::typeMismatch, "flag"},
+        {[&] { asInteger(top.array("list")[1], "list[1]"); }, Kind::typeMismatch, "list[1]"},
+        {[&] { parse("{\"a\": "); }, Kind::dataCorrupted, ""},
+        {[&] { ObjectReader(parse("[1]")); }, Kind::typeMismatch, ""},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        try {
+            cases[i].read();
+            ADD_FAILURE() << "case " << i << " did not throw";
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.kind(), cases[i].kind) << "case " << i;
+            EXPECT_EQ(error.codingPath(), cases[i].path) << "case " << i;
+            EXPECT_NE(std::string(error.what()).find(cases[i].path), std::string::npos);
+        }
+    }
+}
+
+TEST(Json, OptionalMembersTreatNullAsAbsent) {
+    const nlohmann::json document = parse(R"({"a": null, "b": 7, "c": {"d": true}, "e": 192.0})");
+    const ObjectReader top(document);
+    EXPECT_EQ(top.optionalInteger("a"), std::nullopt);
+    EXPECT_EQ(top.optionalInteger("zz"), std::nullopt);
+    EXPECT_EQ(top.optionalInteger("b"), 7);
+    EXPECT_FALSE(top.optionalObject("a"));
+    EXPECT_EQ(top.optionalObject("c")->boolean("d"), true);
+    EXPECT_EQ(top.integer("e"), 192);
+    EXPECT_TRUE(top.contains("a"));
+    EXPECT_FALSE(top.hasValue("a"));
+}
+
+TEST(Json, PrettyFormSortsKeysAndKeepsSlashesAndText) {
+    nlohmann::json value;
+    value["zeta"] = "a/b";
+    value["alpha"] = {{"y", 1}, {"x", "\u30C6\u30B9\u30C8"}};
+    const std::string text = pretty(value);
+    EXPECT_EQ(text,
+              "{\n  \"alpha\": {\n    \"x\": \"\u30C6\u30B9\u30C8\",\n    \"y\": 1\n  },\n"
+              "  \"zeta\": \"a/b\"\n}\n");
+    EXPECT_EQ(parse(text), value);
+}
+
+}  // namespace
+}  // namespace tarvik::json

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Core/Platform/Regex.hpp"
+
+namespace tarvik {
+namespace {
+
+TEST(Regex, UnicodeClassesFollowICU) {
+    static const Regex digits(R"(^\d+$)");
+    EXPECT_TRUE(digits.contains("0123"));
+    EXPECT_TRUE(digits.contains("\uFF11\uFF12"));  // full-width digits
+    EXPECT_TRUE(digits.contains("\u0661\u0662"));  // Arabic-Indic digits
+    EXPECT_FALSE(digits.contains("\u00B2"));       // superscript two is not a decimal digit
+    static const Regex space(R"(\s)");
+    EXPECT_TRUE(space.contains("\u3000"));
+    EXPECT_TRUE(space.contains("\n"));
+}
+
+TEST(Regex, OffsetsAndGroupsAreUTF8Bytes) {
+    static const Regex pattern(R"((\d+)\s*-\s*(.+?)(x)?$)");
+    auto match = pattern.firstMatch("\u3042 07 - \u66F2\u540D");
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->begin, 4U);  // after "あ "
+    EXPECT_EQ(match->group(1), "07");
+    EXPECT_EQ(match->group(2), "\u66F2\u540D");
+    EXPECT_FALSE(match->groups[3].has_value());
+    EXPECT_EQ(match->group(3), "");
+    EXPECT_EQ(match->group(9), "");
+}
+
+TEST(Regex, ReplaceAllIsLiteralAndNonOverlapping) {
+    static const Regex runs(R"(\s+)");
+    EXPECT_EQ(runs.replaceAll(" a \t b\u3000\u3000c ", " "), " a b c ");
+    EXPECT_EQ(runs.replaceAll("none", "_"), "none");
+    static const Regex letter("a");
+    EXPECT_EQ(letter.replaceAll("banana", "$1\\"), "b$1\\n$1\\n$1\\");
+    static const Regex empty("x*");
+    EXPECT_EQ(empty.replaceAll("ab", "-"), "-a-b-");
+}
+
+TEST(Regex, OptionsChangeMatching) {
+    static const Regex insensitive("explicit", Regex::caseInsensitive);
+    static const Regex sensitive("explicit");
+    EXPECT_TRUE(insensitive.contains("[EXPLICIT]"));
+    EXPECT_FALSE(sensitive.contains("[EXPLICIT]"));
+    static const Regex lineEnd("a$");
+    static const Regex lineEndMultiline("a$", Regex::multiline);
+    EXPECT_FALSE(lineEnd.contains("a\nb"));
+    EXPECT_TRUE(lineEndMultiline.contains("a\nb"));
+    EXPECT_TRUE(Regex("a.b", Regex::dotAll).matchesWhole("a\nb"));
+    EXPECT_FALSE(Regex("a.b").matchesWhole("a\nb"));
+}
+
+TEST(Regex, AllMatchesInOrder) {
+    static const Regex number(R"(\d+)");
+    auto matches = number.allMatches("1 22 333");
+    ASSERT_EQ(matches.size(), 3U);
+    EXPECT_EQ(matches[2].group(0), "333");
+    EXPECT_EQ(matches[2].begin, 5U);
+    EXPECT_EQ(matches[2].end, 8U);
+}
+
+TEST(Regex, MalformedPatternIsRejected) {
+    EXPECT_THROW(Regex("(unclosed"), std::invalid_argument);
+}
+
+TEST(Regex, OnePatternServesManyThreads) {
+    static const Regex pattern(R"(\s*[\[(](Explicit|Clean)[\])])", Regex::caseInsensitive);
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(8, 0);
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                if (pattern.replaceAll("Song [Explicit] (clean)", "") != "Song") {
+                    ++wrong[static_cast<std::size_t>(t)];
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int count : wrong) EXPECT_EQ(count, 0);
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,102 @@
+#include "Core/Platform/TextEncoding.hpp"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/unistr.h>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "Core/Platform/Text.hpp"
+
+namespace tarvik::text {
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+UConverter& cp932Converter() {
+    thread_local ConverterPtr converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        ConverterPtr opened(ucnv_open("windows-31j", &status));
+        if (U_FAILURE(status)) throw std::runtime_error("ICU converter windows-31j unavailable");
+        // Strict: stop at the first character without a code instead of
+        // substituting, and never use one-way fallback mappings.
+        ucnv_setFromUCallBack(opened.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                              &status);
+        ucnv_setFallback(opened.get(), false);
+        if (U_FAILURE(status)) throw std::runtime_error("ICU converter setup failed");
+        return opened;
+    }();
+    return *converter;
+}
+
+icu::UnicodeString toICU(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+}  // namespace
+
+std::optional<Bytes> toCP932(std::string_view text) {
+    if (text.empty()) return Bytes{};
+    if (!isValidUTF8(text)) return std::nullopt;  // ill-formed input has no code
+    icu::UnicodeString unicode = toICU(text);
+    UConverter& converter = cp932Converter();
+    ucnv_reset(&converter);
+    // CP932 takes at most two bytes per UTF-16 unit.
+    std::string out(static_cast<std::size_t>(unicode.length()) * 2 + 2, '\0');
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = ucnv_fromUChars(&converter, out.data(), static_cast<int32_t>(out.size()),
+                                     unicode.getBuffer(), unicode.length(), &status);
+    if (U_FAILURE(status)) return std::nullopt;
+    // ICU silently drops default-ignorable characters it cannot map (a
+    // variation selector, for one); strict means those fail too, so the bytes
+    // must read back to the very same text.
+    std::vector<UChar> back(static_cast<std::size_t>(length) + 1);
+    ucnv_resetToUnicode(&converter);
+    int32_t backLength = ucnv_toUChars(&converter, back.data(), static_cast<int32_t>(back.size()),
+                                       out.data(), length, &status);
+    if (U_FAILURE(status) || unicode != icu::UnicodeString(back.data(), backLength)) {
+        return std::nullopt;
+    }
+    return Bytes(out.begin(), out.begin() + length);
+}
+
+std::optional<Bytes> toLatin1(std::string_view text) {
+    if (!isValidUTF8(text)) return std::nullopt;
+    Bytes out;
+    out.reserve(text.size());
+    for (char32_t scalar : scalars(text)) {
+        if (scalar > 0xFF) return std::nullopt;
+        out.push_back(static_cast<std::uint8_t>(scalar));
+    }
+    return out;
+}
+
+Bytes toUTF16LE(std::string_view text) {
+    icu::UnicodeString unicode = toICU(text);
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(unicode.length()) * 2);
+    for (int32_t i = 0; i < unicode.length(); ++i) {
+        char16_t unit = unicode.charAt(i);
+        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return out;
+}
+
+std::string decodeUTF8(std::string_view bytes) {
+    std::string out;
+    toICU(bytes).toUTF8String(out);
+    return out;
+}
+
+std::string decodeUTF8(const Bytes& bytes) {
+    return decodeUTF8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace tarvik::text

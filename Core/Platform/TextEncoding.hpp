@@ -1,0 +1,26 @@
+// Conversions between UTF-8 text and the byte encodings that tags and cards
+// use. Conversions to a legacy encoding are strict: they succeed only when
+// every character has a code there. Thread-safe; ICU converters are kept one
+// per thread because they are not.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Core/Platform/Bytes.hpp"
+
+namespace tarvik::text {
+
+// Windows code page 932 (ICU "windows-31j"), without fallbacks or substitution.
+std::optional<Bytes> toCP932(std::string_view text);
+// ISO-8859-1: every scalar must be below U+0100.
+std::optional<Bytes> toLatin1(std::string_view text);
+// UTF-16 little-endian code units, without a byte order mark.
+Bytes toUTF16LE(std::string_view text);
+
+// Valid UTF-8 from any bytes; each ill-formed sequence becomes U+FFFD.
+std::string decodeUTF8(std::string_view bytes);
+std::string decodeUTF8(const Bytes& bytes);
+
+}  // namespace tarvik::text

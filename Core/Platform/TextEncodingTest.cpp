@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/Platform/TextEncoding.hpp"
+
+namespace tarvik::text {
+namespace {
+
+TEST(TextEncoding, CP932IsStrict) {
+    struct Case {
+        std::string text;
+        std::optional<Bytes> bytes;
+    };
+    const std::vector<Case> cases = {
+        {"", Bytes{}},
+        {"AB\\~", Bytes{0x41, 0x42, 0x5C, 0x7E}},
+        {"\u3042", Bytes{0x82, 0xA0}},  // hiragana a
+        {"\u3000", Bytes{0x81, 0x40}},  // ideographic space
+        {"\uFF5E", Bytes{0x81, 0x60}},  // full-width tilde
+        {"\uFF71", Bytes{0xB1}},        // half-width katakana a
+        {"\u2460", Bytes{0x87, 0x40}},  // circled one (NEC row 13)
+        {"\u301C", std::nullopt},       // wave dash has no CP932 code
+        {"\u00E9", std::nullopt},
+        {"\u00A5", std::nullopt},  // no lossy yen-to-backslash
+        {"\U0001F600", std::nullopt},
+        {"\uFE0F", std::nullopt},  // ICU would drop it silently
+        {"\u3042\uFE0F", std::nullopt},
+        {"a\xFF", std::nullopt},  // ill-formed input
+    };
+    for (const Case& c : cases) EXPECT_EQ(toCP932(c.text), c.bytes) << c.text;
+}
+
+TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {
+    EXPECT_EQ(toLatin1("Caf\u00E9"), (Bytes{'C', 'a', 'f', 0xE9}));
+    EXPECT_EQ(toLatin1("\u00FF"), Bytes{0xFF});
+    EXPECT_EQ(toLatin1("\u0100"), std::nullopt);
+    EXPECT_EQ(toLatin1("\u3042"), std::nullopt);
+    EXPECT_EQ(toLatin1(""), Bytes{});
+}
+
+TEST(TextEncoding, UTF16LittleEndianWithoutBOM) {
+    EXPECT_EQ(toUTF16LE("A\u3042"), (Bytes{0x41, 0x00, 0x42, 0x30}));
+    EXPECT_EQ(toUTF16LE("\U0001F600"), (Bytes{0x3D, 0xD8, 0x00, 0xDE}));
+    EXPECT_EQ(toUTF16LE(""), Bytes{});
+}
+
+TEST(TextEncoding, UTF8DecodingReplacesIllFormedSequences) {
+    EXPECT_EQ(decodeUTF8(std::string_view("ok \u3042")), "ok \u3042");
+    EXPECT_EQ(decodeUTF8(std::string_view("a\xFF"
+                                          "b")),
+              "a\uFFFDb");
+    EXPECT_EQ(decodeUTF8(Bytes{0xE3, 0x81}), "\uFFFD");
+    EXPECT_EQ(decodeUTF8(Bytes{0xED, 0xA0, 0x80}).find('\xED'), std::string::npos);  // surrogate
+}
+
+}  // namespace
+}  // namespace tarvik::text

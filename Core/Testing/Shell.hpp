@@ -1,0 +1,25 @@
+// Running outside programs from tests (python3, ffmpeg, ffprobe, metaflac) to
+// make inputs and to read back what the program wrote.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik::testing {
+
+struct ShellResult {
+    int exitCode = -1;
+    std::string output;  // standard output only
+};
+
+// Quotes one argument for /bin/sh.
+std::string shellQuote(std::string_view argument);
+
+// Runs the words as one command (each word quoted), standard error passed through.
+ShellResult runCommand(const std::vector<std::string>& words);
+
+// Debian's python3, which has python3-mutagen; the first python3 on the PATH may not.
+inline constexpr const char* systemPython = "/usr/bin/python3";
+
+}  // namespace tarvik::testing

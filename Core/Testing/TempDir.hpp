@@ -1,0 +1,28 @@
+// A private temporary folder for one test, removed with everything in it when
+// the object goes away.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace tarvik::testing {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes `content` to `path`, creating folders on the way.
+void writeFile(const std::filesystem::path& path, std::string_view content);
+std::string readFile(const std::filesystem::path& path);
+
+}  // namespace tarvik::testing

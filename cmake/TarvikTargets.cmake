@@ -1,0 +1,31 @@
+# Shared build settings and the one rule for core folders: every *.cpp in a
+# folder belongs to tarvik_core, except *Test.cpp, which make that folder's
+# test executable.
+
+add_library(tarvik_warnings INTERFACE)
+target_compile_options(tarvik_warnings INTERFACE -Wall -Wextra -Werror -Wshadow -Wnon-virtual-dtor)
+
+function(tarvik_core_folder folder)
+    file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp")
+    set(library_sources "")
+    set(test_sources "")
+    foreach(source IN LISTS sources)
+        if(source MATCHES "Test\\.cpp$")
+            list(APPEND test_sources "${source}")
+        else()
+            list(APPEND library_sources "${source}")
+        endif()
+    endforeach()
+    target_sources(tarvik_core PRIVATE ${library_sources})
+
+    if(TARVIK_BUILD_TESTS AND test_sources)
+        string(TOLOWER "${folder}" lower)
+        set(test_target "tarvik_${lower}_tests")
+        add_executable(${test_target} ${test_sources})
+        target_link_libraries(${test_target} PRIVATE tarvik_core tarvik_testing tarvik_warnings
+                              GTest::gtest_main GTest::gmock)
+        gtest_discover_tests(${test_target}
+            DISCOVERY_TIMEOUT 120
+            PROPERTIES TIMEOUT 600 LABELS "${lower}")
+    endif()
+endfunction()
