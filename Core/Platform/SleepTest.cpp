@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "Core/Platform/Sleep.hpp"
+
+namespace tarvik {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Sleep, RunsItsCourseWithoutAStop) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(sleepFor(30ms, {}));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+    EXPECT_TRUE(sleepFor(0ms, {}));
+}
+
+TEST(Sleep, EndsEarlyOnStop) {
+    std::stop_source stop;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sleepFor(60s, stop.get_token()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    stopper.join();
+    EXPECT_FALSE(sleepFor(1ms, stop.get_token()));  // already stopped
+}
+
+}  // namespace
+}  // namespace tarvik
