@@ -21,6 +21,8 @@ Places Places::current() {
     return places;
 }
 
+namespace {
+
 std::vector<std::filesystem::path> candidates(const Places& places) {
     std::vector<std::filesystem::path> result;
     if (places.environmentValue) result.emplace_back(*places.environmentValue);
@@ -44,6 +46,8 @@ bool isUsable(const std::filesystem::path& path) {
     // Execute permission alone would let a folder through.
     return S_ISREG(status.st_mode) && ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
 }
+
+}  // namespace
 
 std::optional<std::filesystem::path> locate(const Places& places) {
     for (const std::filesystem::path& candidate : candidates(places)) {

@@ -21,15 +21,11 @@ struct Places {
     static Places current();
 };
 
-// The places to try, in order: the environment value; the delivered copy at
+// The first regular file (links followed) that this process may execute,
+// among: the environment value; the delivered copy at
 // <exe dir>/../libexec/tarvik/ffmpeg; "ffmpeg" beside the executable; the
 // development build; the fixed places. The executable's links are resolved
 // first; an executable that can't be resolved adds no candidate.
-std::vector<std::filesystem::path> candidates(const Places& places);
-
-// A regular file (links followed) that this process may execute.
-bool isUsable(const std::filesystem::path& path);
-
 std::optional<std::filesystem::path> locate(const Places& places);
 std::optional<std::filesystem::path> locate();
 

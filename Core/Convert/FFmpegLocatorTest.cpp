@@ -44,24 +44,6 @@ struct Layout {
     }
 };
 
-TEST(FFmpegLocator, CandidatesComeInTheirOrder) {
-    Layout layout;
-    FFmpegLocator::Places places = layout.places();
-    places.environmentValue = "relative/ffmpeg";
-    places.fixed = {"/usr/local/bin/ffmpeg", "/usr/bin/ffmpeg"};
-    const fs::path prefix = fs::canonical(layout.temp.path()) / "prefix";
-    EXPECT_EQ(FFmpegLocator::candidates(places),
-              (std::vector<fs::path>{"relative/ffmpeg", prefix / "libexec" / "tarvik" / "ffmpeg",
-                                     prefix / "bin" / "ffmpeg", layout.temp / development,
-                                     "/usr/local/bin/ffmpeg", "/usr/bin/ffmpeg"}));
-    // An unknown or vanished executable adds nothing.
-    places.executable = layout.temp / "gone";
-    places.environmentValue.reset();
-    places.developmentBuild.reset();
-    EXPECT_EQ(FFmpegLocator::candidates(places),
-              (std::vector<fs::path>{"/usr/local/bin/ffmpeg", "/usr/bin/ffmpeg"}));
-}
-
 TEST(FFmpegLocator, FirstRegularExecutableFileWins) {
     struct Case {
         std::string name;

@@ -61,8 +61,8 @@ public:
                           const std::optional<Bytes>& input, std::stop_token stop) const;
 
     // As runRaw, but a non-zero exit code throws FFmpegError.
-    Output run(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
-               std::stop_token stop) const;
+    virtual Output run(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
+                       std::stop_token stop) const;
 
 private:
     std::filesystem::path executable_;

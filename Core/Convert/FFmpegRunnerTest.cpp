@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "Core/Convert/FFmpegRunner.hpp"
-#include "Core/Platform/Errors.hpp"
 #include "Core/Testing/Script.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -74,18 +73,6 @@ TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
     for (const auto& [exitCode, standardError, text] : cases) {
         EXPECT_EQ(FFmpegError(exitCode, standardError).description(), text);
     }
-}
-
-TEST(FFmpegRunner, MissingProgramThrowsTheSystemError) {
-    FFmpegRunner runner("/nonexistent/ffmpeg");
-    EXPECT_THROW(runner.runRaw({}, std::nullopt, {}), std::system_error);
-}
-
-TEST(FFmpegRunner, StopBeforeTheCallThrowsCancelled) {
-    FFmpegRunner runner("/usr/bin/ffmpeg");
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_THROW(runner.run({"-version"}, std::nullopt, stop.get_token()), Cancelled);
 }
 
 TEST(FFmpegRunner, RealFFmpegRunsAndReportsItsOwnFailure) {

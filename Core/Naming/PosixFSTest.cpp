@@ -141,32 +141,14 @@ TEST(PosixFS, RelativePathsCountFromTheWorkingFolder) {
 TEST(PosixFS, QueriesLookAtTheNameItself) {
     TempDir temp;
     writeFile(temp / "empty", "");
-    writeFile(temp / "five", "12345");
     fs::create_directory(temp / "folder");
     fs::create_symlink(temp / "folder", temp / "link-to-folder");
     fs::create_symlink(temp / "nowhere", temp / "dangling");
-    struct Case {
-        std::string name;
-        bool exists;
-        bool isDirectory;
-        std::optional<std::uint64_t> size;
-    };
-    const std::vector<Case> cases = {
-        {"missing", false, false, std::nullopt},
-        {"empty", true, false, 0},
-        {"five", true, false, 5},
-        {"folder", true, true, PosixFS::size(temp / "folder")},
-        {"link-to-folder", true, false, (temp / "folder").string().size()},
-        {"dangling", true, false, (temp / "nowhere").string().size()},
-    };
-    for (const Case& test : cases) {
-        EXPECT_EQ(PosixFS::exists(temp / test.name), test.exists) << test.name;
-        EXPECT_EQ(PosixFS::isDirectory(temp / test.name), test.isDirectory) << test.name;
-        EXPECT_EQ(PosixFS::size(temp / test.name), test.size) << test.name;
-    }
-    PosixFS::remove(temp / "dangling");
-    PosixFS::remove(temp / "missing");  // ignored
-    EXPECT_FALSE(PosixFS::exists(temp / "dangling"));
+    EXPECT_EQ(PosixFS::size(temp / "empty"), 0U);
+    EXPECT_EQ(PosixFS::size(temp / "missing"), std::nullopt);
+    EXPECT_TRUE(PosixFS::exists(temp / "dangling"));
+    EXPECT_FALSE(PosixFS::isDirectory(temp / "link-to-folder"));
+    EXPECT_TRUE(PosixFS::isDirectory(temp / "folder"));
 }
 
 // A real full volume: a 256 KiB tmpfs. Mounting needs privileges that CI may

@@ -223,7 +223,7 @@ TEST(ChildProcess, StopArrivingWhileTheChildStartsStillStopsIt) {
             EXPECT_EQ(result.exitCode, 15) << "round " << round;
         } catch (const Cancelled&) {
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - startedAt, 2s) << "round " << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - startedAt, 10s) << "round " << round;
     }
 }
 
