@@ -16,8 +16,8 @@ struct ToneOptions {
     int sampleRate = 44100;
     int channels = 2;
     double volumeDB = 0.0;  // gain applied to the tone
-    std::vector<std::pair<std::string, std::string>> metadata;
-    std::vector<std::string> extraArguments;  // placed before the output path
+    std::vector<std::pair<std::string, std::string>> metadata = {};
+    std::vector<std::string> extraArguments = {};  // placed before the output path
 };
 
 // Writes the tone to `path`; the extension chooses the container. Throws
