@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Core/Convert/AudioFileProbe.hpp"
+#include "Core/Testing/Audio.hpp"
+#include "Core/Testing/Script.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+
+// Shows failures field by field (found by argument-dependent lookup).
+static void PrintTo(const SourceTags& tags, std::ostream* out) {
+    *out << "{title \"" << tags.title << "\", artist \"" << tags.artist << "\", albumArtist \""
+         << tags.albumArtist << "\", album \"" << tags.album << "\", track \"" << tags.track
+         << "\", disc \"" << tags.disc << "\", date \"" << tags.date << "\", genre \"" << tags.genre
+         << "\"}";
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::writeFile;
+using testing::writeScript;
+
+AudioFileProbe probeWith(const fs::path& program) {
+    return AudioFileProbe{std::make_shared<FFmpegRunner>(program)};
+}
+
+const std::vector<std::pair<std::string, std::string>> someTags = {
+    {"title", "タイトル 1"}, {"artist", "歌手"}, {"album_artist", "Various"}, {"album", "アルバム"},
+    {"track", "3/12"},       {"disc", "1/2"},    {"date", "2019-05-01"},      {"genre", "J-Pop"},
+};
+
+testing::ToneOptions taggedTone(std::vector<std::string> extraArguments = {}) {
+    testing::ToneOptions options;
+    options.seconds = 0.2;
+    options.metadata = someTags;
+    options.extraArguments = std::move(extraArguments);
+    return options;
+}
+
+TEST(AudioFileProbe, ReadsTheTagsFFmpegWroteInEveryContainer) {
+    TempDir temp;
+    const SourceTags full{"タイトル 1", "歌手", "Various", "アルバム", "3", "1", "2019", "J-Pop"};
+    SourceTags wave = full;  // RIFF INFO has no album artist and no disc
+    wave.albumArtist = wave.disc = "";
+    struct Case {
+        std::string extension;
+        std::vector<std::string> extraArguments;
+        SourceTags expected;
+    };
+    const std::vector<Case> cases = {
+        {"flac", {}, full},
+        {"mp3", {}, full},
+        {"m4a", {}, full},
+        {"wav", {}, wave},
+        {"aiff", {"-write_id3v2", "1"}, full},
+    };
+    const auto probe = probeWith("/usr/bin/ffmpeg");
+    for (const Case& test : cases) {
+        const fs::path file =
+            temp / "アーティスト 名" / "アルバム フォルダ" / ("01 曲 名." + test.extension);
+        testing::makeTone(
+            file, {.seconds = 0.2, .metadata = someTags, .extraArguments = test.extraArguments});
+        EXPECT_EQ(probe.readTags(file, {}), test.expected) << test.extension;
+    }
+}
+
+TEST(AudioFileProbe, MissingOrDamagedFileGivesEmptyTags) {
+    TempDir temp;
+    testing::makeTone(temp / "whole.flac", taggedTone());
+    const std::string whole = testing::readFile(temp / "whole.flac");
+    writeFile(temp / "truncated.flac", whole.substr(0, 40));
+    writeFile(temp / "empty.mp3", "");
+    writeFile(temp / "text.m4a", "not audio at all\n");
+    fs::create_directory(temp / "folder.flac");
+    const auto probe = probeWith("/usr/bin/ffmpeg");
+    for (const char* name :
+         {"missing.flac", "truncated.flac", "empty.mp3", "text.m4a", "folder.flac"}) {
+        EXPECT_EQ(probe.readTags(temp / name, {}), SourceTags{}) << name;
+    }
+}
+
+// Stand-ins for ffmpeg: they print metadata text whose artist is the argument
+// list they received, joined with "|".
+TEST(AudioFileProbe, ArgumentsTextAndFailuresOfTheRun) {
+    TempDir temp;
+    const fs::path file = temp / "曲 1.flac";
+    const std::string echo =
+        R"(printf ';FFMETADATA1\ntitle=a\377b\nartist='; IFS='|'; printf '%s\n' "$*")";
+    struct Case {
+        std::string name;
+        std::string body;
+        bool stopped;
+        SourceTags expected;
+    };
+    const std::vector<Case> cases = {
+        {"arguments and ill-formed text",
+         echo,
+         false,
+         {.title = "a\uFFFDb",
+          .artist = "-nostdin|-hide_banner|-loglevel|error|-i|" + file.string() +
+                    "|-f|ffmetadata|pipe:1"}},
+        {"non-zero exit", echo + "; exit 1", false, {}},
+        {"stopped before the run", echo, true, {}},
+    };
+    for (const Case& test : cases) {
+        std::stop_source stop;
+        if (test.stopped) stop.request_stop();
+        const auto probe = probeWith(writeScript(temp / "ffmpeg", test.body));
+        EXPECT_EQ(probe.readTags(file, stop.get_token()), test.expected) << test.name;
+    }
+    EXPECT_EQ(probeWith(temp / "no-such-program").readTags(file, {}), SourceTags{});
+}
+
+}  // namespace
+}  // namespace tarvik

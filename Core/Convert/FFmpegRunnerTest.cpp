@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Testing/Script.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+using testing::writeScript;
+
+std::string asText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(FFmpegRunner, FixedArgumentsGoInFrontOfTheCallersOnes) {
+    TempDir temp;
+    FFmpegRunner runner(
+        writeScript(temp / "ffmpeg", R"(for a in "$@"; do printf '[%s]' "$a"; done)"));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "[-nostdin][-hide_banner]"},
+        {{"-i", "曲 1.flac", "pipe:1"}, "[-nostdin][-hide_banner][-i][曲 1.flac][pipe:1]"},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        EXPECT_EQ(asText(runner.run(arguments, std::nullopt, {}).stdout), expected);
+    }
+}
+
+TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
+    TempDir temp;
+    FFmpegRunner runner(
+        writeScript(temp / "ffmpeg", "echo out; echo 'pipe:1: bad input' >&2; exit 1"));
+    auto output = runner.runRaw({}, std::nullopt, {});
+    EXPECT_EQ(output, (FFmpegRunner::Output{1, Bytes{'o', 'u', 't', '\n'}, "pipe:1: bad input\n"}));
+    try {
+        runner.run({}, std::nullopt, {});
+        FAIL() << "no error";
+    } catch (const FFmpegError& error) {
+        EXPECT_EQ(error.exitCode(), 1);
+        EXPECT_EQ(error.stderr(), "pipe:1: bad input\n");
+        EXPECT_STREQ(error.what(), "pipe:1: bad input");
+    }
+}
+
+TEST(FFmpegRunner, StandardErrorThatIsNotUTF8GetsReplacementCharacters) {
+    TempDir temp;
+    FFmpegRunner runner(writeScript(temp / "ffmpeg", R"(printf 'a\377b\342\202' >&2)"));
+    EXPECT_EQ(runner.run({}, std::nullopt, {}).stderr, "a\uFFFDb\uFFFD");
+}
+
+TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
+    std::string thousand;
+    for (int i = 0; i < 1000; ++i) thousand += static_cast<char>('a' + i % 26);
+    const std::string decomposedE = "e\u0301";  // one character, two scalars
+    std::string accents;
+    for (int i = 0; i < 301; ++i) accents += decomposedE;
+    struct Case {
+        std::int32_t exitCode;
+        std::string standardError;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {1, " \n \r\n\t", "ffmpeg が終了コード 1 で失敗"},
+        {-3, "", "ffmpeg が終了コード -3 で失敗"},
+        {234, "\n  Error opening input\n\n", "Error opening input"},
+        {1, thousand, thousand.substr(700)},
+        {1, accents, accents.substr(decomposedE.size())},
+    };
+    for (const auto& [exitCode, standardError, text] : cases) {
+        EXPECT_EQ(FFmpegError(exitCode, standardError).description(), text);
+    }
+}
+
+TEST(FFmpegRunner, RealFFmpegRunsAndReportsItsOwnFailure) {
+    FFmpegRunner runner("/usr/bin/ffmpeg");
+    auto output = runner.run(
+        {"-loglevel", "error", "-f", "lavfi", "-i", "anullsrc", "-t", "0.1", "-f", "wav", "pipe:1"},
+        std::nullopt, {});
+    EXPECT_GT(output.stdout.size(), 44U);  // a RIFF header and some silence
+    EXPECT_EQ(asText(Bytes(output.stdout.begin(), output.stdout.begin() + 4)), "RIFF");
+    try {
+        runner.run({"-i", "/nonexistent/曲.flac"}, std::nullopt, {});
+        FAIL() << "no error";
+    } catch (const FFmpegError& error) {
+        EXPECT_NE(error.exitCode(), 0);
+        EXPECT_TRUE(std::string(error.what()).ends_with("No such file or directory"))
+            << error.what();
+    }
+}
+
+}  // namespace
+}  // namespace tarvik
