@@ -33,14 +33,6 @@ TEST(VolumeFacts, ParsesMountInfoLines) {
     EXPECT_EQ(parseMountInfo(table), expected);
 }
 
-TEST(VolumeFacts, CardFileSystemNames) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"vfat", "msdos"}, {"msdos", "msdos"}, {"fat", "msdos"},   {"exfat", "exfat"},
-        {"ext4", "ext4"},  {"VFAT", "VFAT"},   {"tmpfs", "tmpfs"}, {"fuseblk", "fuseblk"},
-    };
-    for (const auto& [kernel, name] : cases) EXPECT_EQ(cardFileSystemName(kernel), name) << kernel;
-}
-
 // Formats a small image file; false when the formatting program is missing.
 bool makeImage(const std::filesystem::path& image, std::vector<std::string> mkfs) {
     if (runCommand({"truncate", "-s", "8M", image.string()}).exitCode != 0) return false;

@@ -25,18 +25,6 @@ std::string clashKey(std::string_view name) {
     return text::nfc(text::lower(text::nfc(name)));
 }
 
-std::vector<std::string_view> pieces(std::string_view path) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 // Owns a descriptor of the folder the rename happens in.
 class Folder {
 public:
@@ -73,9 +61,9 @@ std::string safeName(std::string_view name, bool isDir) {
 
 std::string cardRelativePath(std::string_view relativePath) {
     std::string result;
-    for (std::string_view piece : pieces(relativePath)) {
+    for (std::string_view component : components(relativePath)) {
         if (!result.empty()) result += '/';
-        result += folderForm(piece);
+        result += folderForm(component);
     }
     return result;
 }

@@ -124,12 +124,5 @@ TEST(CardNames, RenameInsideAFolderWhoseNameIsNotNFC) {
     EXPECT_EQ(sortedNames(temp.path()), std::vector<std::string>{decomposedGa});
 }
 
-TEST(CardNames, RenameOfAMissingItemChangesNothing) {
-    TempDir temp;
-    writeFile(temp / "other.mp3", "x");
-    EXPECT_THROW(renameOnCard(temp / "missing.mp3", "new.mp3"), ConversionError);
-    EXPECT_EQ(sortedNames(temp.path()), std::vector<std::string>{"other.mp3"});
-}
-
 }  // namespace
 }  // namespace tarvik::SDCardTools

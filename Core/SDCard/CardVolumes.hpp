@@ -63,5 +63,7 @@ std::vector<Entry> walk(const std::filesystem::path& root);
 std::string parentPath(std::string_view path);
 // The last component, trailing "/" ignored; "/" for the root.
 std::string lastComponent(std::string_view path);
+// The components between the "/"s, empty ones dropped.
+std::vector<std::string_view> components(std::string_view path);
 
 }  // namespace tarvik::SDCardTools

@@ -29,18 +29,6 @@ std::int64_t sizeOf(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_size) : 0;
 }
 
-std::vector<std::string_view> pieces(std::string_view path) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 void sortAlbums(std::vector<Album>& albums) {
     std::ranges::stable_sort(albums, [](const Album& a, const Album& b) {
         return nameOrder(a.relativePath, b.relativePath);
@@ -77,7 +65,7 @@ Album makeAlbum(const std::filesystem::path& albumFolder, std::vector<std::strin
     }
     relative = text::nfc(relative);
 
-    const std::vector<std::string_view> parts = pieces(relative);
+    const std::vector<std::string_view> parts = components(relative);
     std::string artist = parts.empty() ? relative : std::string(parts.front());
     std::string name = parts.empty() ? relative : std::string(parts.back());
     std::ranges::stable_sort(files, order);

@@ -140,13 +140,5 @@ TEST(ExportedAlbums, AllFilesPresentComparesCardNamesInNFC) {
     EXPECT_FALSE(allFilesPresent({"a\u301C.mp3", "b.mp3"}, names));
 }
 
-TEST(ExportedAlbums, MakeAlbumCutsTheExportFolder) {
-    const Album album = makeAlbum("/x/Export/Artist/Album", {"b.mp3", "a.mp3"}, 7, "/x/Export");
-    EXPECT_EQ(
-        album,
-        (Album{
-            "Artist/Album", "/x/Export/Artist/Album", "Artist", "Album", {"a.mp3", "b.mp3"}, 7}));
-}
-
 }  // namespace
 }  // namespace tarvik::SDCardTools
