@@ -32,8 +32,9 @@ public:
     // Creates the missing folders (their std::filesystem error is thrown as
     // it comes) and the file; ConversionError "キャッシュを開けません: " + path
     // when the file cannot be opened as a database or is locked by another.
-    explicit CatalogCache(std::filesystem::path location,
-                          Clock clock = &std::chrono::system_clock::now);
+    explicit CatalogCache(
+        std::filesystem::path location,
+        Clock clock = [] { return std::chrono::system_clock::now(); });
     ~CatalogCache();
     CatalogCache(const CatalogCache&) = delete;
     CatalogCache& operator=(const CatalogCache&) = delete;

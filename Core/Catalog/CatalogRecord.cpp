@@ -24,8 +24,9 @@ void putIfPresent(nlohmann::json& object, const char* key, const std::optional<T
 
 std::string readWholeFile(const std::filesystem::path& file) {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
+    if (descriptor < 0) {
         throw ConversionError(fileSystemMessage("読み込めません: ", file.string(), errno));
+    }
     std::string content;
     char buffer[65536];
     for (;;) {

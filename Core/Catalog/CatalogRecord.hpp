@@ -18,16 +18,17 @@
 namespace tarvik {
 
 struct CatalogRecord {
-    std::optional<std::string> wrapperType;  // "track" marks a single song
-    std::optional<std::string> artistName;
-    std::optional<std::string> collectionName;
-    std::optional<std::string> collectionArtistName;
-    std::optional<std::int64_t> collectionId;
-    std::optional<std::string> trackName;
-    std::optional<std::int64_t> trackNumber;
-    std::optional<std::int64_t> discNumber;
-    std::optional<std::string> releaseDate;
-    std::optional<std::string> primaryGenreName;
+    // Default initialisers let tests and callers name only the fields they set.
+    std::optional<std::string> wrapperType{};  // "track" marks a single song
+    std::optional<std::string> artistName{};
+    std::optional<std::string> collectionName{};
+    std::optional<std::string> collectionArtistName{};
+    std::optional<std::int64_t> collectionId{};
+    std::optional<std::string> trackName{};
+    std::optional<std::int64_t> trackNumber{};
+    std::optional<std::int64_t> discNumber{};
+    std::optional<std::string> releaseDate{};
+    std::optional<std::string> primaryGenreName{};
 
     // Field by field; texts compare under canonical equivalence, and an absent
     // text never equals a present one, not even an empty one.
