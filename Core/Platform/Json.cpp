@@ -72,7 +72,8 @@ std::string asString(const nlohmann::json& value, const std::string& path) {
 
 std::int64_t asInteger(const nlohmann::json& value, const std::string& path) {
     requireNotNull(value, path);
-    if (value.is_number_integer()) return value.get<std::int64_t>();
+    // is_number_integer() holds for unsigned values too, so test those first:
+    // 2^63 and above would otherwise wrap to negative numbers.
     if (value.is_number_unsigned()) {
         auto unsignedValue = value.get<std::uint64_t>();
         if (unsignedValue > static_cast<std::uint64_t>(INT64_MAX)) {
@@ -80,6 +81,7 @@ std::int64_t asInteger(const nlohmann::json& value, const std::string& path) {
         }
         return static_cast<std::int64_t>(unsignedValue);
     }
+    if (value.is_number_integer()) return value.get<std::int64_t>();
     if (value.is_number_float()) {
         // A decoder accepts 192.0 for an integer but not 192.5.
         double number = value.get<double>();

@@ -1,6 +1,6 @@
 # Prints what an independent ID3 reader finds in an MP3 file, as JSON: the tag
-# version, the eight text fields with the encoding byte of their frame, and the
-# cover picture's type, MIME type and size.
+# version, the eight text fields with the encoding byte of their frame, the
+# first comment and private frame, and the cover picture's type, MIME type and size.
 import json
 import sys
 
@@ -19,6 +19,12 @@ for name, ids in fields.items():
             text = frame.genres[0] if frame_id == "TCON" else str(frame.text[0])
             result[name] = text
             result[name + "Encoding"] = int(frame.encoding)
+comments = tag.getall("COMM")
+if comments:
+    result["comment"] = str(comments[0].text[0])
+privates = tag.getall("PRIV")
+if privates:
+    result["private"] = privates[0].owner
 pictures = tag.getall("APIC")
 if pictures:
     result["picture"] = {"type": int(pictures[0].type), "mime": pictures[0].mime,

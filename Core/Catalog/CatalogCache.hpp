@@ -1,0 +1,71 @@
+// Keeps every answer of the catalogue service in a SQLite database
+// ("catalog.sqlite": one table `search` of url, json, fetched_at), keyed by
+// the full request address, and gives answers at most 180 days old back
+// instead of asking again; it can also take over an older cache kept as one
+// JSON file. The object owns its one connection for its whole life and runs
+// each operation to its end under its mutex, so it may be shared by any
+// threads. Opening throws ConversionError when the file is no usable database;
+// reads and writes afterwards never throw (a miss, or nothing stored).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include "Core/Catalog/CatalogRecord.hpp"
+
+struct sqlite3;
+
+namespace tarvik {
+
+class CatalogCache {
+public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+    static constexpr int maxAgeDays = 180;
+    static constexpr double maxAgeSeconds = maxAgeDays * 86400.0;
+
+    // Creates the missing folders (their std::filesystem error is thrown as
+    // it comes) and the file; ConversionError "キャッシュを開けません: " + path
+    // when the file cannot be opened as a database or is locked by another.
+    explicit CatalogCache(
+        std::filesystem::path location,
+        Clock clock = [] { return std::chrono::system_clock::now(); });
+    ~CatalogCache();
+    CatalogCache(const CatalogCache&) = delete;
+    CatalogCache& operator=(const CatalogCache&) = delete;
+
+    const std::filesystem::path& location() const { return location_; }
+
+    // The stored list, even an empty one; absent when there is no row, the row
+    // is older than the age limit (exactly at the limit still counts) or its
+    // text is not a list of records.
+    std::optional<CatalogRecords> get(std::string_view url);
+    // Replaces any row of that address. A failed write is dropped silently:
+    // the answer is merely asked again next time.
+    void put(std::string_view url, const CatalogRecords& records,
+             std::chrono::system_clock::time_point at);
+    // Rows in the table, expired ones included; 0 when unreadable.
+    std::int64_t count();
+
+    // Stores every entry of an older cache file (address -> list) with the
+    // file's modification time, in one transaction, and with `rename` moves
+    // the file to "<name>.imported" (unless that name is taken). Returns the
+    // number of entries in the file. Throws ConversionError or DecodingError
+    // when the file cannot be read or decoded, and ConversionError when the
+    // database refuses the writes; in both cases nothing is stored and the
+    // file stays where it was.
+    std::size_t importLegacy(const std::filesystem::path& from, bool rename);
+
+private:
+    std::filesystem::path location_;
+    Clock clock_;
+    std::mutex mutex_;  // guards db_: one statement sequence at a time on the one connection
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace tarvik

@@ -1,0 +1,211 @@
+#include "Core/Catalog/TitleFixer.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+
+#include "Core/Naming/TextNormalizer.hpp"
+#include "Core/Platform/Text.hpp"
+
+namespace tarvik::TitleFixer {
+namespace {
+
+using TextNormalizer::similar;
+using TextNormalizer::similarity;
+
+const std::string& orEmpty(const std::optional<std::string>& value) {
+    static const std::string empty;
+    return value ? *value : empty;
+}
+
+std::string decimal(std::int64_t number) {
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, number);
+    return std::string(digits, written.ptr);
+}
+
+bool isCompilation(const std::string& artist) {
+    return compilationArtists().contains(text::nfc(artist));
+}
+
+struct Candidate {
+    const CatalogRecord* record;
+    double total;
+};
+
+// Album search results that are close enough in artist and album, best first;
+// equal totals keep the catalogue's order.
+std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogRecords& albums) {
+    std::vector<Candidate> candidates;
+    for (const CatalogRecord& record : albums) {
+        double artistScore = similarity(first.albumArtist, orEmpty(record.artistName));
+        if (record.artistName && isCompilation(*record.artistName)) {
+            artistScore = std::max(artistScore, compilationArtistFloor);
+        }
+        const double albumScore =
+            similarity(first.album, TextNormalizer::cleanAlbum(orEmpty(record.collectionName)));
+        if (artistScore >= candidateArtistScore && albumScore >= candidateAlbumScore) {
+            candidates.push_back({&record, artistScore + albumScore});
+        }
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.total > b.total; });
+    return candidates;
+}
+
+bool accepts(std::size_t trackCount, std::size_t matches) {
+    const double half = static_cast<double>(trackCount) * acceptedShare;
+    if (half >= static_cast<double>(acceptedMinimum)) return static_cast<double>(matches) >= half;
+    return matches >= acceptedMinimum;
+}
+
+std::optional<Outcome> albumPath(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog,
+                                 std::stop_token stop) {
+    const CatalogRecords albums =
+        catalog.searchAlbums(tracks.front().albumArtist, tracks.front().album, stop);
+    const std::vector<Candidate> candidates = albumCandidates(tracks.front(), albums);
+
+    std::map<std::size_t, CatalogRecord> best;
+    const std::size_t considered = std::min(candidates.size(), maxCandidates);
+    for (std::size_t c = 0; c < considered && best.size() < tracks.size(); ++c) {
+        const CatalogRecord& candidate = *candidates[c].record;
+        if (!candidate.collectionId) continue;
+        auto matches = matchTracks(tracks, catalog.lookupTracks(*candidate.collectionId, stop));
+        if (matches.size() > best.size()) best = std::move(matches);
+    }
+    if (!accepts(tracks.size(), best.size())) return std::nullopt;
+
+    Outcome outcome{tracks, {}};
+    for (const auto& [position, record] : best) {
+        outcome.metas[position] = corrected(tracks[position], record, true);
+        outcome.matched.insert(position);
+    }
+    // The tracks the catalogue did not know still belong to the same album.
+    const TrackMeta reference = outcome.metas[*outcome.matched.begin()];
+    for (std::size_t position = 0; position < tracks.size(); ++position) {
+        if (outcome.matched.contains(position)) continue;
+        outcome.metas[position].album = reference.album;
+        outcome.metas[position].albumArtist = reference.albumArtist;
+    }
+    return outcome;
+}
+
+void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std::stop_token stop) {
+    const TrackMeta track = outcome.metas[position];
+    const CatalogRecords songs = catalog.searchSongs(track.artist, track.title, stop);
+    if (track.title.empty()) return;
+
+    const CatalogRecord* best = nullptr;
+    double bestScore = 0;
+    for (const CatalogRecord& record : songs) {
+        if (record.wrapperType != "track" || orEmpty(record.trackName).empty()) continue;
+        const double titleScore = similarity(track.title, *record.trackName);
+        const double artistScore = similarity(track.artist, orEmpty(record.artistName));
+        if (titleScore < songTitleScore || artistScore < songArtistScore) continue;
+        if (best == nullptr || titleScore > bestScore) {
+            best = &record;
+            bestScore = titleScore;
+        }
+    }
+    if (best == nullptr) return;
+
+    const bool albumToo =
+        outcome.metas.size() == 1 &&
+        similarity(track.album, TextNormalizer::cleanAlbum(orEmpty(best->collectionName))) >=
+            songAlbumScore;
+    TrackMeta fixed = corrected(track, *best, albumToo);
+    if (!albumToo) {
+        fixed.track = track.track;
+        fixed.disc = track.disc;
+    }
+    outcome.metas[position] = std::move(fixed);
+    outcome.matched.insert(position);
+}
+
+}  // namespace
+
+const std::set<std::string>& compilationArtists() {
+    static const std::set<std::string> names = {"Various Artists",
+                                                text::nfc("ヴァリアス・アーティスト")};
+    return names;
+}
+
+Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::stop_token stop) {
+    if (tracks.size() >= 2) {
+        if (auto outcome = albumPath(tracks, catalog, stop)) return *outcome;
+    }
+    Outcome outcome{tracks, {}};
+    for (std::size_t position = 0; position < tracks.size(); ++position) {
+        songPath(outcome, position, catalog, stop);
+    }
+    return outcome;
+}
+
+std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
+                                                 const CatalogRecords& records) {
+    std::map<std::size_t, CatalogRecord> chosen;
+    for (std::size_t position = 0; position < tracks.size(); ++position) {
+        const TrackMeta& track = tracks[position];
+        const CatalogRecord* best = nullptr;
+        double bestScore = 0;
+        for (const CatalogRecord& record : records) {
+            const std::string& name = orEmpty(record.trackName);
+            const double score =
+                track.title.empty() || name.empty() ? 0 : similarity(track.title, name);
+            const bool numbersAgree =
+                !track.track.empty() && track.track == decimal(record.trackNumber.value_or(-1)) &&
+                (track.disc.empty() || track.disc == decimal(record.discNumber.value_or(1)));
+            const bool eligible =
+                score >= (numbersAgree ? numberedTrackTitleScore : trackTitleScore);
+            const double total = numbersAgree ? score + numbersAgreeBonus : score;
+            if (eligible && total > bestScore) {
+                best = &record;
+                bestScore = total;
+            }
+        }
+        if (best != nullptr) chosen.emplace(position, *best);
+    }
+    return chosen;
+}
+
+TrackMeta corrected(const TrackMeta& track, const CatalogRecord& record, bool albumToo) {
+    TrackMeta result = track;
+    // similar() is never true for an empty key of the track's own value, so
+    // an empty name is never filled in from the catalogue.
+    if (std::string title = TextNormalizer::cleanTitle(orEmpty(record.trackName));
+        similar(track.title, title)) {
+        result.title = std::move(title);
+    }
+    if (std::string artist = TextNormalizer::clean(orEmpty(record.artistName));
+        similar(track.artist, artist)) {
+        result.artist = std::move(artist);
+    }
+    if (albumToo) {
+        if (std::string album = TextNormalizer::cleanAlbum(orEmpty(record.collectionName));
+            similar(track.album, album)) {
+            result.album = std::move(album);
+            if (record.trackNumber && *record.trackNumber != 0) {
+                result.track = decimal(*record.trackNumber);
+            }
+            if (record.discNumber && *record.discNumber != 0) {
+                result.disc = decimal(*record.discNumber);
+            }
+        }
+        std::string albumArtist =
+            TextNormalizer::clean(record.collectionArtistName ? *record.collectionArtistName
+                                                              : orEmpty(record.artistName));
+        if (similar(track.albumArtist, albumArtist) || isCompilation(albumArtist)) {
+            result.albumArtist = std::move(albumArtist);
+        }
+    }
+    if (record.releaseDate && text::graphemeCount(*record.releaseDate) >= 4) {
+        result.date = text::prefixGraphemes(*record.releaseDate, 4);
+    }
+    if (record.primaryGenreName && !record.primaryGenreName->empty()) {
+        result.genre = *record.primaryGenreName;
+    }
+    return result;
+}
+
+}  // namespace tarvik::TitleFixer

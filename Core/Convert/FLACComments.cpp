@@ -1,0 +1,162 @@
+#include "Core/Convert/FLACComments.hpp"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+
+namespace tarvik::FLACComments {
+namespace {
+
+constexpr std::uint8_t vorbisCommentType = 4;
+// A block length is a 24-bit number.
+constexpr std::size_t blockSizeLimit = std::size_t{1} << 24;
+
+struct Block {
+    std::uint8_t type;
+    Bytes body;
+};
+
+[[noreturn]] void damaged() {
+    throw ConversionError("FLAC のメタデータが壊れています");
+}
+
+// Locale-independent, as the comment format asks: "title" and "Title" are
+// both TITLE wherever the program runs.
+std::string upper(const std::string& text) {
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+    unicode.toUpper(icu::Locale::getRoot());
+    std::string out;
+    unicode.toUTF8String(out);
+    return out;
+}
+
+bool isReplaced(const Bytes& comment) {
+    static constexpr std::array<std::string_view, 8> keys = {
+        "TITLE", "ARTIST", "ALBUM", "ALBUMARTIST", "TRACKNUMBER", "DISCNUMBER", "DATE", "GENRE"};
+    auto equals = std::find(comment.begin(), comment.end(), '=');
+    std::string key = upper(text::decodeUTF8(Bytes(comment.begin(), equals)));
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// Reads a damaged comment block as far as it goes instead of failing: a
+// number past the end reads as 0, and the position moves on regardless.
+class Reader {
+public:
+    explicit Reader(const Bytes& body) : body_(body) {}
+
+    std::uint64_t number() {
+        std::uint64_t value = 0;
+        if (position_ + 4 <= body_.size()) {
+            for (int i = 3; i >= 0; --i) value = (value << 8) | body_[position_ + i];
+        }
+        position_ += 4;
+        return value;
+    }
+
+    std::optional<Bytes> take(std::uint64_t length) {
+        if (position_ + length > body_.size()) return std::nullopt;
+        Bytes out(body_.begin() + static_cast<std::ptrdiff_t>(position_),
+                  body_.begin() + static_cast<std::ptrdiff_t>(position_ + length));
+        position_ += length;
+        return out;
+    }
+
+private:
+    const Bytes& body_;
+    std::uint64_t position_ = 0;
+};
+
+void appendNumber(Bytes& out, std::size_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& comments) {
+    Bytes body;
+    appendNumber(body, vendor.size());
+    body.insert(body.end(), vendor.begin(), vendor.end());
+    appendNumber(body, comments.size());
+    for (const Bytes& comment : comments) {
+        appendNumber(body, comment.size());
+        body.insert(body.end(), comment.begin(), comment.end());
+    }
+    return body;
+}
+
+}  // namespace
+
+Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
+    static constexpr std::string_view marker = "fLaC";
+    if (file.size() < 9 || !std::equal(marker.begin(), marker.end(), file.begin())) {
+        throw ConversionError("FLAC ではありません: " + std::string(fileName));
+    }
+
+    std::vector<Block> blocks;
+    std::size_t at = 4;
+    for (bool last = false; !last;) {
+        if (at + 4 > file.size()) damaged();
+        const std::size_t length =
+            (std::size_t{file[at + 1]} << 16) | (std::size_t{file[at + 2]} << 8) | file[at + 3];
+        if (at + 4 + length > file.size()) damaged();
+        last = (file[at] & 0x80) != 0;
+        blocks.push_back({static_cast<std::uint8_t>(file[at] & 0x7F),
+                          Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                file.begin() + static_cast<std::ptrdiff_t>(at + 4 + length))});
+        at += 4 + length;
+    }
+
+    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
+    std::vector<Bytes> comments;
+    auto old = std::find_if(blocks.begin(), blocks.end(),
+                            [](const Block& block) { return block.type == vorbisCommentType; });
+    if (old != blocks.end()) {
+        Reader reader(old->body);
+        if (auto read = reader.take(reader.number())) vendor = std::move(*read);
+        for (std::uint64_t count = reader.number(); count > 0; --count) {
+            std::optional<Bytes> comment = reader.take(reader.number());
+            if (!comment) break;
+            if (!isReplaced(*comment)) comments.push_back(std::move(*comment));
+        }
+        blocks.erase(old);
+    }
+
+    const std::pair<std::string_view, const std::string&> fields[] = {
+        {"TITLE", meta.title},       {"ARTIST", meta.artist},
+        {"ALBUM", meta.album},       {"ALBUMARTIST", meta.albumArtist},
+        {"TRACKNUMBER", meta.track}, {"DISCNUMBER", meta.disc},
+        {"DATE", meta.date},         {"GENRE", meta.genre},
+    };
+    for (const auto& [key, value] : fields) {
+        if (value.empty()) continue;
+        Bytes comment(key.begin(), key.end());
+        comment.push_back('=');
+        comment.insert(comment.end(), value.begin(), value.end());
+        comments.push_back(std::move(comment));
+    }
+    Bytes body = commentBody(vendor, comments);
+    // A wrapped length would make every block after this one unreadable.
+    if (body.size() >= blockSizeLimit) damaged();
+    blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1), {vorbisCommentType, std::move(body)});
+
+    Bytes out(marker.begin(), marker.end());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const Bytes& blockBody = blocks[i].body;
+        const bool lastBlock = i + 1 == blocks.size();
+        out.insert(out.end(), {static_cast<std::uint8_t>(blocks[i].type | (lastBlock ? 0x80 : 0)),
+                               static_cast<std::uint8_t>(blockBody.size() >> 16),
+                               static_cast<std::uint8_t>(blockBody.size() >> 8),
+                               static_cast<std::uint8_t>(blockBody.size())});
+        out.insert(out.end(), blockBody.begin(), blockBody.end());
+    }
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(at), file.end());
+    return out;
+}
+
+}  // namespace tarvik::FLACComments

@@ -1,0 +1,51 @@
+// Rewrites the eight track tags (title, artist, album, album artist, track,
+// disc, date, genre) of an existing MP3, FLAC or M4A file from a TrackMeta and
+// keeps everything else: other tags, pictures and the audio. The source is
+// only read; the result goes to the destination the caller names, which ends
+// up holding either its old content or the whole result. Stateless, any
+// thread; failures throw ConversionError, FFmpegError, Cancelled or the
+// runner's start error.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <stop_token>
+#include <string_view>
+
+#include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Naming/TrackMeta.hpp"
+#include "Core/Platform/Bytes.hpp"
+
+namespace tarvik::TagEditor {
+
+// Lower case, without the dot.
+inline constexpr std::array<std::string_view, 3> editableExtensions = {"mp3", "flac", "m4a"};
+
+// Whether the file's extension, lower-cased, is one of editableExtensions.
+bool canEdit(const std::filesystem::path& file);
+
+// Dispatches on the source's extension; M4A needs `runner` (may be null for
+// the other formats).
+void write(const std::filesystem::path& source, const TrackMeta& meta,
+           const std::filesystem::path& destination, const FFmpegRunner* runner,
+           std::stop_token stop);
+
+// MP3: the ID3v2.3 or 2.4 tag is rebuilt (a file without one gets 2.3), other
+// frames kept raw and in order after the new ones; an ID3v1 trailer, when the
+// file has one, is rebuilt too. A tag whose frames run past it is refused.
+void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
+              const std::filesystem::path& destination);
+Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
+
+// FLAC: see FLACComments::rewrite.
+void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
+               const std::filesystem::path& destination);
+
+// M4A: ffmpeg copies every stream and the other metadata and sets the eight
+// tags (an empty value clears one). It writes beside the destination first;
+// the result is moved into place only when ffmpeg succeeded.
+void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
+              const std::filesystem::path& destination, const FFmpegRunner& runner,
+              std::stop_token stop);
+
+}  // namespace tarvik::TagEditor

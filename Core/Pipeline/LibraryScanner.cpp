@@ -1,0 +1,232 @@
+#include "Core/Pipeline/LibraryScanner.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "Core/Platform/NameOrder.hpp"
+#include "Core/Platform/Text.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isHidden(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+// Every entry name of a folder, hidden ones included; an unlistable folder
+// (missing, not a folder, no permission, an error part-way) gives nothing.
+std::vector<std::string> listNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        names.push_back(it->path().filename().string());
+    }
+    if (error) return {};
+    return names;
+}
+
+enum class Kind { file, folder };
+
+struct Entry {
+    Kind kind;
+    dev_t device;
+    ino_t inode;
+};
+
+// Follows symbolic links, so a link counts as what it points to and a
+// dangling link as absent.
+std::optional<Entry> examine(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return Entry{S_ISDIR(info.st_mode) ? Kind::folder : Kind::file, info.st_dev, info.st_ino};
+}
+
+struct Selection {
+    std::set<std::string> artists;
+    std::map<std::string, std::set<std::string>> albums;  // artist -> album names
+};
+
+Selection parse(const std::set<std::string>& entries) {
+    Selection selection;
+    std::set<std::string> wholeArtists;
+    for (const std::string& raw : entries) {
+        const std::string entry = text::nfc(raw);
+        const std::size_t slash = entry.find('/');
+        if (slash == std::string::npos) {
+            selection.artists.insert(entry);
+            wholeArtists.insert(entry);
+        } else {
+            const std::string artist = entry.substr(0, slash);
+            selection.artists.insert(artist);
+            selection.albums[artist].insert(entry.substr(slash + 1));
+        }
+    }
+    // A whole artist wins over single albums of the same artist.
+    for (const std::string& artist : wholeArtists) selection.albums.erase(artist);
+    return selection;
+}
+
+class Walker {
+public:
+    explicit Walker(const Selection& selection) : selection_(selection) {}
+
+    std::vector<fs::path> run(const fs::path& root) {
+        if (const std::optional<Entry> top = examine(root); top && top->kind == Kind::folder) {
+            walk(root, *top, 0, nullptr);
+        }
+        return std::move(found_);
+    }
+
+private:
+    using Identity = std::pair<dev_t, ino_t>;
+
+    void walk(const fs::path& folder, const Entry& self, int depth, const std::string* artist) {
+        // Links are followed, so a link back to a folder that is being walked
+        // would descend for ever: the folders on the current path are
+        // remembered and such a link ends the descent.
+        const Identity identity{self.device, self.inode};
+        if (!walking_.insert(identity).second) return;
+
+        std::vector<std::string> names = listNames(folder);
+        std::sort(names.begin(), names.end(), text::NameLess());
+        const auto artistAlbums =
+            artist == nullptr ? selection_.albums.end() : selection_.albums.find(*artist);
+        const bool artistHasAlbums = artistAlbums != selection_.albums.end();
+
+        for (const std::string& name : names) {
+            if (isHidden(name)) continue;
+            const fs::path child = folder / name;
+            const std::optional<Entry> entry = examine(child);
+            if (!entry) continue;
+            const std::string nfcName = text::nfc(name);
+
+            if (entry->kind == Kind::file) {
+                const bool considered = depth == 0   ? selection_.artists.empty()
+                                        : depth == 1 ? !artistHasAlbums
+                                                     : true;
+                if (considered && LibraryScanner::hasAudioExtension(name)) found_.push_back(child);
+                continue;
+            }
+
+            if (LibraryScanner::skippedFolderNames().contains(name)) continue;
+            if (depth == 0) {
+                if (selection_.artists.empty() || selection_.artists.contains(nfcName)) {
+                    walk(child, *entry, 1, &nfcName);
+                }
+            } else if (depth == 1) {
+                if (!artistHasAlbums || artistAlbums->second.contains(nfcName)) {
+                    walk(child, *entry, 2, artist);
+                }
+            } else {
+                walk(child, *entry, depth + 1, artist);
+            }
+        }
+        walking_.erase(identity);
+    }
+
+    const Selection& selection_;
+    std::set<Identity> walking_;  // folders on the current descent path
+    std::vector<fs::path> found_;
+};
+
+// The chosen path without a trailing "/", so its last component is its name.
+fs::path withoutTrailingSlash(const fs::path& path) {
+    if (!path.has_filename() && path.has_parent_path() && path != path.root_path()) {
+        return path.parent_path();
+    }
+    return path;
+}
+
+}  // namespace
+
+LibraryScanner::Level LibraryScanner::Level::artistFolder(fs::path root, std::string artist) {
+    return {Kind::artist, std::move(root), std::move(artist), {}};
+}
+
+LibraryScanner::Level LibraryScanner::Level::albumFolder(fs::path root, std::string artist,
+                                                         std::string album) {
+    return {Kind::album, std::move(root), std::move(artist), std::move(album)};
+}
+
+const std::set<std::string>& LibraryScanner::audioExtensions() {
+    static const std::set<std::string> extensions{"flac", "wav", "aiff", "aif", "mp3", "m4a"};
+    return extensions;
+}
+
+const std::set<std::string>& LibraryScanner::skippedFolderNames() {
+    static const std::set<std::string> names{"Twonky"};
+    return names;
+}
+
+bool LibraryScanner::hasAudioExtension(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    // Only ASCII letters can lower-case into an audio extension, so ASCII
+    // folding decides the same as full lower-casing.
+    std::string extension(name.substr(dot + 1));
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return audioExtensions().contains(extension);
+}
+
+std::vector<std::string> LibraryScanner::subfolderNames() const {
+    std::vector<std::string> names;
+    for (const std::string& name : listNames(root)) {
+        if (isHidden(name) || skippedFolderNames().contains(name)) continue;
+        const std::optional<Entry> entry = examine(root / name);
+        if (entry && entry->kind == Kind::folder) names.push_back(text::nfc(name));
+    }
+    std::sort(names.begin(), names.end(), text::NameLess());
+    return names;
+}
+
+std::vector<fs::path> LibraryScanner::audioFiles(const std::set<std::string>& selection) const {
+    const Selection parsed = parse(selection);
+    return Walker(parsed).run(root);
+}
+
+std::vector<fs::path> LibraryScanner::subfolders(const fs::path& folder) {
+    std::vector<fs::path> found;
+    for (const std::string& name : listNames(folder)) {
+        if (isHidden(name)) continue;
+        const std::optional<Entry> entry = examine(folder / name);
+        if (entry && entry->kind == Kind::folder) found.push_back(folder / name);
+    }
+    return found;
+}
+
+bool LibraryScanner::folderHasAudio(const fs::path& folder) {
+    const std::vector<std::string> names = listNames(folder);
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+        return !isHidden(name) && hasAudioExtension(name);
+    });
+}
+
+LibraryScanner::Level LibraryScanner::detectLevel(const fs::path& chosenPath) {
+    const fs::path chosen = withoutTrailingSlash(chosenPath);
+    const fs::path parent = chosen.parent_path();
+    const std::string name = text::nfc(chosen.filename().string());
+
+    const std::vector<fs::path> folders = subfolders(chosen);
+    if (folders.empty() && folderHasAudio(chosen)) {
+        return Level::albumFolder(parent.parent_path(), text::nfc(parent.filename().string()),
+                                  name);
+    }
+    const auto withAudio = std::count_if(folders.begin(), folders.end(),
+                                         [](const fs::path& f) { return folderHasAudio(f); });
+    if (!folders.empty() && 2 * static_cast<std::size_t>(withAudio) > folders.size()) {
+        return Level::artistFolder(parent, name);
+    }
+    return Level::library();
+}
+
+}  // namespace tarvik
