@@ -1,0 +1,286 @@
+#include "Core/Convert/Converter.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <initializer_list>
+#include <system_error>
+#include <utility>
+
+#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/LoudnessAnalyzer.hpp"
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Uuid.hpp"
+#include "Core/Platform/WholeFile.hpp"
+
+namespace tarvik {
+namespace {
+
+constexpr std::size_t blankTestLength = 4096;
+
+// The private folder of one conversion, removed with everything in it when
+// the conversion ends, however it ends. Created exclusively and readable by
+// this user only: other users on the machine must not see or plant files in it.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        // The user's temporary directory, made when it is missing.
+        const char* configured = ::getenv("TMPDIR");
+        const std::string given =
+            configured != nullptr && *configured != '\0' ? configured : "/tmp";
+        std::error_code error;
+        const std::filesystem::path root = std::filesystem::absolute(given, error);
+        if (error) {
+            throw ConversionError(
+                fileSystemMessage("フォルダを作れません: ", given, error.value()));
+        }
+        std::filesystem::create_directories(root, error);  // mkdir below reports a failure
+        path_ = root / (std::string(Converter::temporaryFolderPrefix) + makeUuid());
+        // mkdir fails when the name exists: the folder is new and ours alone.
+        if (::mkdir(path_.c_str(), 0700) != 0) {
+            throw ConversionError(
+                fileSystemMessage("フォルダを作れません: ", path_.string(), errno));
+        }
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes the parts one after the other into a new file; a plain write, since
+// the file is only a stage on the way to the card.
+void writeParts(const std::filesystem::path& path, std::initializer_list<const Bytes*> parts) {
+    int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int failure = descriptor < 0 ? errno : 0;
+    for (const Bytes* part : parts) {
+        const std::uint8_t* data = part->data();
+        std::size_t left = part->size();
+        while (failure == 0 && left > 0) {
+            ssize_t written = ::write(descriptor, data, left);
+            if (written < 0) {
+                if (errno != EINTR) failure = errno;
+                continue;
+            }
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+    if (descriptor >= 0 && ::close(descriptor) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
+        throw ConversionError(
+            fileSystemMessage("書き込めません: ", path.filename().string(), failure));
+    }
+}
+
+ID3Writer id3WriterFor(const DeviceProfile::Tags& tags) {
+    using Format = DeviceProfile::Tags::Format;
+    using Encoding = DeviceProfile::Tags::Encoding;
+    ID3Writer writer;
+    writer.version =
+        tags.format == Format::id3v2_4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
+    switch (tags.encoding) {
+        case Encoding::utf16:
+            writer.preferredEncoding = ID3Writer::TextEncoding::utf16;
+            break;
+        case Encoding::utf8:
+            writer.preferredEncoding = ID3Writer::TextEncoding::utf8;
+            break;
+        case Encoding::latin1:
+            writer.preferredEncoding = ID3Writer::TextEncoding::latin1;
+            break;
+        case Encoding::shiftJIS:
+            writer.preferredEncoding = ID3Writer::TextEncoding::shiftJIS;
+            break;
+    }
+    writer.writeV1 = tags.id3v1 || tags.format == Format::id3v1;
+    writer.writeV2 = tags.format != Format::id3v1;
+    return writer;
+}
+
+std::string kilobits(std::int64_t bitrate) {
+    return std::to_string(bitrate) + "k";
+}
+
+// An absolute path keeps a source such as "a:b.flac" from reading as a protocol.
+std::string inputPath(const std::filesystem::path& path) {
+    return std::filesystem::absolute(path).string();
+}
+
+void checkExit(FFmpegRunner::Output& output, const std::stop_token& stop) {
+    // A child stopped on cancellation exits with an error of its own; the
+    // cancellation is what happened.
+    if (stop.stop_requested()) throw Cancelled();
+    if (output.exitCode != 0) throw FFmpegError(output.exitCode, std::move(output.stderr));
+}
+
+}  // namespace
+
+Converter::Converter(std::shared_ptr<const FFmpegRunner> runner, DeviceProfile profile)
+    : runner_(std::move(runner)), profile_(std::move(profile)) {}
+
+void Converter::convert(const Job& job, std::stop_token stop) {
+    if (isBlankFile(job.source)) throw ConversionError(std::string(blankSourceMessage));
+    if (stop.stop_requested()) throw Cancelled();
+    TemporaryFolder folder;
+
+    std::string filter = "anull";
+    if (job.loudnessTarget) {
+        LoudnessAnalyzer analyzer{runner_};
+        filter =
+            LoudnessAnalyzer::gainFilter(analyzer.measure(job.source, stop), *job.loudnessTarget);
+    }
+    switch (profile_.audio.codec) {
+        case DeviceProfile::Audio::Codec::mp3:
+            convertMP3(job, folder.path(), filter, stop);
+            break;
+        case DeviceProfile::Audio::Codec::aac:
+            convertAAC(job, folder.path(), filter, stop);
+            break;
+    }
+}
+
+void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
+                           const std::string& filter, std::stop_token stop) {
+    const std::filesystem::path raw = folder / "raw.part";
+    const std::filesystem::path out = folder / "out.part";
+    // A bare stream with its Xing header and no tag of its own, without the
+    // source's metadata or encoder version strings: the tag is ours.
+    // clang-format off
+    const std::vector<std::string> arguments = {
+        "-loglevel", "error", "-y",
+        "-i", inputPath(job.source),
+        "-map", "0:a:0", "-map_metadata", "-1", "-vn",
+        "-af", filter,
+        "-ar", std::to_string(profile_.audio.sampleRate), "-ac", "2",
+        "-fflags", "+bitexact",
+        "-codec:a", "libmp3lame", "-b:a", kilobits(profile_.audio.bitrate),
+        "-write_xing", "1", "-id3v2_version", "0",
+        "-f", "mp3", raw.string()};
+    // clang-format on
+    FFmpegRunner::Output output = runner_->runRaw(arguments, std::nullopt, stop);
+    checkExit(output, stop);
+
+    const ID3Writer::Tags tags{
+        .title = job.meta.title,
+        .artist = job.meta.artist,
+        .album = job.meta.album,
+        .albumArtist = job.meta.albumArtist,
+        .track = job.meta.track,
+        .disc = job.meta.disc,
+        .year = job.meta.date,
+        .genre = job.meta.genre,
+        .artworkJPEG = profile_.tags.artwork.enabled ? job.artworkJPEG : std::nullopt,
+    };
+    const ID3Writer writer = id3WriterFor(profile_.tags);
+    const Bytes audio = readWholeFile(raw);
+    const Bytes head =
+        writer.writeV2 ? writer.encodeV2(tags, static_cast<std::int64_t>(audio.size())) : Bytes{};
+    const Bytes trailer = writer.encodeV1(tags);
+    writeParts(out, {&head, &audio, &trailer});
+
+    if (stop.stop_requested()) throw Cancelled();
+    PosixFS::copy(out, job.destination);
+}
+
+void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
+                           const std::string& filter, std::stop_token stop) {
+    const std::string encoder = aacEncoderName(stop);
+    const std::filesystem::path art = folder / "art.jpg";
+    const std::filesystem::path out = folder / "out.part";
+    const bool withPicture = profile_.tags.artwork.enabled && job.artworkJPEG.has_value();
+    if (withPicture) writeParts(art, {&*job.artworkJPEG});
+
+    std::vector<std::string> arguments = {"-loglevel", "error", "-y", "-i", inputPath(job.source)};
+    if (withPicture) arguments.insert(arguments.end(), {"-i", art.string()});
+    arguments.insert(arguments.end(),
+                     {"-map", "0:a:0", "-map_metadata", "-1", "-af", filter, "-ar",
+                      std::to_string(profile_.audio.sampleRate), "-ac", "2", "-fflags", "+bitexact",
+                      "-codec:a", encoder, "-b:a", kilobits(profile_.audio.bitrate)});
+    if (withPicture) {
+        arguments.insert(arguments.end(),
+                         {"-map", "1:v:0", "-c:v", "mjpeg", "-disposition:v", "attached_pic"});
+    } else {
+        arguments.push_back("-vn");
+    }
+    metadataArguments(arguments, "title", job.meta.title);
+    metadataArguments(arguments, "artist", job.meta.artist);
+    metadataArguments(arguments, "album", job.meta.album);
+    metadataArguments(arguments, "album_artist", job.meta.albumArtist);
+    metadataArguments(arguments, "track", job.meta.track);
+    metadataArguments(arguments, "disc", job.meta.disc);
+    metadataArguments(arguments, "date", job.meta.date);
+    metadataArguments(arguments, "genre", job.meta.genre);
+    arguments.insert(arguments.end(), {"-movflags", "+faststart", "-f", "ipod", out.string()});
+
+    FFmpegRunner::Output output = runner_->runRaw(arguments, std::nullopt, stop);
+    checkExit(output, stop);
+    PosixFS::copy(out, job.destination);
+}
+
+std::string Converter::aacEncoderName(std::stop_token stop) {
+    {
+        std::lock_guard lock(mutex_);
+        if (aacEncoder_) return *aacEncoder_;
+    }
+    // One second of generated silence through the platform's encoder; the
+    // lock is not held while it runs, so concurrent first calls each probe.
+    FFmpegRunner::Output output = runner_->runRaw(
+        {"-loglevel", "error", "-f", "lavfi", "-i", "anullsrc=r=44100:cl=stereo", "-t", "1",
+         "-codec:a", "aac_at", "-b:a", kilobits(profile_.audio.bitrate), "-f", "null", "-"},
+        std::nullopt, stop);
+    // A probe stopped on cancellation says nothing about the encoder: keep no choice.
+    if (stop.stop_requested()) throw Cancelled();
+    std::string chosen = output.exitCode == 0 ? "aac_at" : "aac";
+    std::lock_guard lock(mutex_);
+    aacEncoder_ = chosen;
+    return chosen;
+}
+
+bool Converter::isBlankFile(const std::filesystem::path& file) {
+    int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        throw ConversionError(
+            fileSystemMessage("読み込めません: ", file.filename().string(), errno));
+    }
+    std::array<std::uint8_t, blankTestLength> start{};
+    std::size_t filled = 0;
+    int failure = 0;
+    while (filled < start.size()) {
+        ssize_t got = ::read(descriptor, start.data() + filled, start.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failure = errno;
+        if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    ::close(descriptor);
+    // A read error (a folder, a failing disk) is no blank recording either.
+    if (failure != 0) {
+        throw ConversionError(
+            fileSystemMessage("読み込めません: ", file.filename().string(), failure));
+    }
+    return std::all_of(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(filled),
+                       [](std::uint8_t byte) { return byte == 0; });
+}
+
+void Converter::metadataArguments(std::vector<std::string>& arguments, std::string_view key,
+                                  std::string_view value) {
+    if (value.empty()) return;
+    arguments.push_back("-metadata");
+    arguments.push_back(std::string(key) + "=" + std::string(value));
+}
+
+}  // namespace tarvik
