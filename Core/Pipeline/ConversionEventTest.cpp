@@ -63,20 +63,5 @@ TEST(ConversionEvent, EqualityComparesCaseAndPayload) {
     }
 }
 
-TEST(ConversionEvent, ZeroProgressHasNoEstimate) {
-    const E::Progress zero;
-    EXPECT_EQ(zero, (E::Progress{0, 0, 0, 0, 0, std::nullopt}));
-    EXPECT_FALSE(zero.etaSeconds.has_value());
-}
-
-TEST(ConversionEvent, AccessorsFindOnlyTheirOwnCase) {
-    const E reading = E::reading(50, 120);
-    ASSERT_NE(reading.phaseAs<E::Phase::Reading>(), nullptr);
-    EXPECT_EQ(reading.phaseAs<E::Phase::Reading>()->done, 50);
-    EXPECT_EQ(reading.phaseAs<E::Phase::Planning>(), nullptr);
-    EXPECT_EQ(reading.trackAs<E::Track::Skipped>(), nullptr);
-    EXPECT_EQ(reading.as<E::Summary>(), nullptr);
-}
-
 }  // namespace
 }  // namespace tarvik

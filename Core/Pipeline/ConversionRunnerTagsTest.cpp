@@ -6,7 +6,6 @@
 
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
-#include "Core/Platform/Errors.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -72,45 +71,6 @@ TEST(TagReading, ReportsEveryFiftiethFileAndNothingForTheRest) {
             << test.files;
         EXPECT_EQ(records.size(), test.files);
     }
-}
-
-TEST(TagReading, UnreadableFileGetsTheRecordOfItsNames) {
-    TempDir temp;
-    const fs::path file = temp / "歌手" / "アルバム" / "03 曲.flac";
-    testing::writeFile(file, "not audio");
-    const AudioFileProbe probe{std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg")};
-    const TrackMeta record = ConversionRunner::readTagsChild(probe, file, {});
-    EXPECT_EQ(record, TrackMeta(SourceTags{}, file));
-    EXPECT_EQ(record.artist, "歌手");
-    EXPECT_EQ(record.album, "アルバム");
-}
-
-TEST(TagReading, StopEndsTheRunningReadsAndThrowsCancelled) {
-    TempDir temp;
-    const CountingFFmpeg ffmpeg(temp / "ffmpeg");
-    std::vector<fs::path> files;
-    for (int i = 0; i < 10; ++i) files.push_back(temp / ("slow" + std::to_string(i) + ".flac"));
-
-    std::stop_source stop;
-    std::chrono::steady_clock::time_point stoppedAt;
-    std::jthread stopper([&] {
-        // Once the four reads are under way.
-        while (std::distance(fs::directory_iterator(ffmpeg.folder / "running"),
-                             fs::directory_iterator()) < 4) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        stoppedAt = std::chrono::steady_clock::now();
-        stop.request_stop();
-    });
-    std::vector<E> events;
-    EXPECT_THROW(ConversionRunner::readTags(
-                     files, std::make_shared<FFmpegRunner>(ffmpeg.program),
-                     [&](const E& event) { events.push_back(event); }, stop.get_token()),
-                 Cancelled);
-    const auto ended = std::chrono::steady_clock::now();
-    stopper.join();
-    EXPECT_LT(ended - stoppedAt, std::chrono::seconds(1));
-    EXPECT_TRUE(events.empty());
 }
 
 }  // namespace
