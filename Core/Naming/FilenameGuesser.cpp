@@ -41,7 +41,8 @@ std::string withoutLeadingZeros(const std::string& digits) {
 // The title without a trailing "-" + artist, compared by user-perceived
 // characters under canonical equivalence.
 std::string withoutArtistSuffix(const std::string& title, std::string_view artist) {
-    const std::string suffix = "-" + std::string(artist);
+    std::string suffix = "-";
+    suffix += artist;
     const std::vector<std::string> clusters = text::graphemes(title);
     const std::size_t length = text::graphemeCount(suffix);
     if (clusters.size() < length) return title;

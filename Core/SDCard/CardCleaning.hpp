@@ -1,0 +1,30 @@
+// Tidying a card (or any folder) in place: deleting the "._" and ".DS_Store"
+// companions that desktop file managers leave beside music, and renaming music
+// files, and the folders that hold them, to names the unit can read. Never
+// throws: a rename that fails is named in the result and the rest goes on.
+// Blocks on the file system; run it away from the user-interface thread.
+// Nothing guards against another writer on the same card meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarvik::SDCardTools {
+
+struct CleanResult {
+    std::int64_t removed = 0;         // hidden files deleted
+    std::int64_t renamed = 0;         // files and folders renamed
+    std::vector<std::string> failed;  // names (as listed) whose renaming failed, in order tried
+
+    bool changed() const { return removed > 0 || renamed > 0; }
+    bool operator==(const CleanResult&) const = default;
+};
+
+// Folders whose names begin with "." are never entered. Only folders that
+// hold a card audio file, directly or further down, are renamed; a folder's
+// contents are handled before the folder itself.
+CleanResult clean(const std::filesystem::path& root);
+
+}  // namespace tarvik::SDCardTools

@@ -1,0 +1,103 @@
+#include "Core/SDCard/CardSending.hpp"
+
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/Platform/ByteCountFormat.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardNames.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik::SDCardTools {
+namespace {
+
+std::int64_t sizeOf(const std::filesystem::path& path) {
+    const std::optional<std::uint64_t> size = PosixFS::size(path);
+    return size ? static_cast<std::int64_t>(*size) : 0;
+}
+
+struct Placement {
+    std::filesystem::path source;
+    std::filesystem::path target;
+};
+
+Placement placementOf(const Album& album, const std::string& file,
+                      const std::filesystem::path& cardRoot) {
+    return Placement{
+        .source = album.sourceDir.native() + "/" + file,
+        .target = cardRoot.native() + "/" + cardRelativePath(album.relativePath) + "/" +
+                  safeName(file, false),
+    };
+}
+
+void add(CleanResult& total, const CleanResult& first, const CleanResult& second) {
+    total.removed = first.removed + second.removed;
+    total.renamed = first.renamed + second.renamed;
+    // The later run's names come first: they are the ones still failing.
+    total.failed = second.failed;
+    total.failed.insert(total.failed.end(), first.failed.begin(), first.failed.end());
+}
+
+}  // namespace
+
+SendError::SendError(Kind kind, std::int64_t need, std::int64_t free)
+    : kind_(kind),
+      need_(need),
+      free_(free),
+      description_("SD カードの空きが足りません（必要 " + formatByteCount(need) + " / 空き " +
+                   formatByteCount(free) + "）") {}
+
+SendError SendError::notEnoughSpace(std::int64_t need, std::int64_t free) {
+    return SendError(Kind::notEnoughSpace, need, free);
+}
+
+SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
+                const SendProgress& progress, std::stop_token stop) {
+    return send(albums, cardRoot, progress, FreeSpace(freeBytes), std::move(stop));
+}
+
+SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
+                const SendProgress& progress, const FreeSpace& freeSpace, std::stop_token stop) {
+    const CleanResult before = clean(cardRoot);
+
+    std::int64_t need = 0;
+    std::int64_t total = 0;
+    for (const Album& album : albums) {
+        for (const std::string& file : album.files) {
+            const Placement placement = placementOf(album, file, cardRoot);
+            const std::int64_t size = sizeOf(placement.source);
+            const std::optional<std::uint64_t> onCard = PosixFS::size(placement.target);
+            if (!onCard || static_cast<std::int64_t>(*onCard) != size) need += size;
+            ++total;
+        }
+    }
+    // No margin: a need equal to the room passes, and unreadable room
+    // (the largest count) always does.
+    if (const std::int64_t free = freeSpace(cardRoot); free < need) {
+        throw SendError::notEnoughSpace(need, free);
+    }
+
+    SendResult result;
+    std::int64_t done = 0;
+    for (const Album& album : albums) {
+        for (const std::string& file : album.files) {
+            if (stop.stop_requested()) break;
+            if (progress) progress(done, total, text::nfc(file));
+            const Placement placement = placementOf(album, file, cardRoot);
+            const std::int64_t size = sizeOf(placement.source);
+            const std::optional<std::uint64_t> onCard = PosixFS::size(placement.target);
+            if (onCard && static_cast<std::int64_t>(*onCard) == size) {
+                ++result.skipped;
+            } else {
+                PosixFS::copy(placement.source, placement.target);
+                ++result.copied;
+                result.bytes += size;
+            }
+            ++done;
+        }
+    }
+    if (progress) progress(done, total, "");
+
+    add(result.clean, before, clean(cardRoot));
+    return result;
+}
+
+}  // namespace tarvik::SDCardTools

@@ -1,0 +1,62 @@
+// The albums found in folders exported earlier, as the send window lists
+// them, and whether an album is already complete on a card. Every function
+// blocks on the file system, never throws (what can't be read contributes
+// nothing) and keeps no state; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik::SDCardTools {
+
+struct Album {
+    std::string relativePath;         // NFC; below the export folder, "/"-joined; the identity
+    std::filesystem::path sourceDir;  // the album folder as found
+    std::string artist;               // the artist folder's name
+    std::string name;                 // the last component of relativePath
+    std::vector<std::string> files;   // card audio files directly in sourceDir, as listed
+    std::int64_t bytes = 0;           // their sizes added up; an unreadable one counts 0
+
+    const std::string& id() const { return relativePath; }
+    bool operator==(const Album&) const = default;
+};
+
+// The one order of names here: NFC forms by the shared name comparison.
+bool nameOrder(std::string_view a, std::string_view b);
+
+using NameOrder = std::function<bool(std::string_view, std::string_view)>;
+
+// The album at `albumFolder` below `exportFolder`, its files sorted by `order`.
+Album makeAlbum(const std::filesystem::path& albumFolder, std::vector<std::string> files,
+                std::int64_t bytes, const std::filesystem::path& exportFolder,
+                const NameOrder& order = nameOrder);
+
+// Every folder below `exportFolder`, at any depth, that directly holds card
+// audio files, sorted by relativePath.
+std::vector<Album> albumFolders(const std::filesystem::path& exportFolder);
+
+// The albums of several export folders, each listed once: of two albums with
+// the same relativePath the later one found wins. A folder that itself holds
+// audio files is an album too, named after its parent folder and itself.
+std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& exportFolders);
+
+// Whether the album's card folder holds the card name of every one of its
+// files. Sizes and contents are not compared.
+bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
+
+// Whether `namesOnCard` (NFC forms) holds the card name of every file.
+bool allFilesPresent(const std::vector<std::string>& files,
+                     const std::set<std::string>& namesOnCard);
+
+}  // namespace tarvik::SDCardTools
+
+template <>
+struct std::hash<tarvik::SDCardTools::Album> {
+    std::size_t operator()(const tarvik::SDCardTools::Album& album) const noexcept;
+};

@@ -1,0 +1,38 @@
+// A real exFAT card for tests: an image file formatted with mkfs.exfat,
+// attached to a loop device and mounted through FUSE in a private folder.
+// Needs root, loop devices and FUSE; where the machine lacks one, `make`
+// says why and the test skips. The destructor always unmounts and detaches.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik::testing {
+
+class CardImage {
+public:
+    // A mounted card of `bytes` bytes, or nothing with the reason in `whyNot`.
+    static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot);
+    ~CardImage();
+    CardImage(const CardImage&) = delete;
+    CardImage& operator=(const CardImage&) = delete;
+
+    // The card's mount point.
+    const std::filesystem::path& root() const { return mountPoint_; }
+    // The loop device, such as "/dev/loop3".
+    const std::string& device() const { return device_; }
+
+private:
+    CardImage() = default;
+
+    TempDir temp_;
+    std::filesystem::path mountPoint_;
+    std::string device_;
+    bool mounted_ = false;
+};
+
+}  // namespace tarvik::testing
