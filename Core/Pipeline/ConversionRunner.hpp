@@ -3,12 +3,19 @@
 // when titles are to be looked up, a catalogue. A value the application builds
 // for each planning and each run and never changes afterwards; its operations
 // are const and may run on any thread, several at once. Operations that may
-// wait take a stop token and end with Cancelled when it fires.
+// wait take a stop token and end with Cancelled when it fires. A started run
+// reports every failure, its own stop included, as events; starting it fails
+// only when the system can make no thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -16,16 +23,59 @@
 
 #include "Core/Catalog/MusicCatalog.hpp"
 #include "Core/Convert/AudioFileProbe.hpp"
+#include "Core/Convert/Converter.hpp"
 #include "Core/Convert/FFmpegRunner.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
 #include "Core/Pipeline/RunOptions.hpp"
+#include "Core/Platform/DetachedTask.hpp"
+#include "Core/Platform/EventChannel.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
 
 namespace tarvik {
 
 struct ConversionRunner {
+    using Events = EventChannel<ConversionEvent>;
+    // One conversion of a run: Converter::convert unless a caller puts a
+    // stand-in here. Called from the run's worker threads, several at once.
+    using ConvertTrack = std::function<void(const Converter::Job&, std::stop_token)>;
+
+    // A started run: its events, and the thread that runs it. Dropping the
+    // handle neither stops nor waits for the run; it stops when cancelled or
+    // when the last reader of its events goes away. The run owns copies of
+    // all it uses, so it may outlive the handle; a program that ends while a
+    // run is live cancels it and waits for `task`, which ends once the ffmpeg
+    // children under way have been stopped (an artwork search is let finish).
+    struct Handle {
+        Events::Reader events;
+        std::shared_ptr<DetachedTask> task;
+
+        // Asks the run to stop; it still ends its events with `finished`.
+        void cancel() const { task->cancel(); }
+    };
+
+    // What a run has counted and written so far; owned by the run's thread.
+    struct RunState {
+        ConversionEvent::Progress progress;
+        std::int64_t renamed = 0;  // renamed events of the run's own planning
+        bool cardFull = false;
+        bool stopped = false;
+        std::set<std::string> placed;  // NFC relative paths now on the card
+        // NFC relative path -> NFC path of the file this run wrote for it.
+        std::map<std::string, std::string> written;
+
+        // The closing record: these counts, `placed` in ascending order.
+        ConversionEvent::Summary summary() const;
+    };
+
+    struct RollBack {
+        std::vector<std::string> removed;       // relative paths, ascending
+        std::vector<std::string> albumFolders;  // relative folders, ascending
+
+        bool operator==(const RollBack&) const = default;
+    };
+
     std::filesystem::path ffmpeg;
     DeviceProfile profile;
     std::filesystem::path source;       // the music folder
@@ -59,6 +109,48 @@ struct ConversionRunner {
     static std::vector<TrackMeta> readTags(const std::vector<std::filesystem::path>& files,
                                            std::shared_ptr<const FFmpegRunner> runner,
                                            const ProgressCallback& progress, std::stop_token stop);
+
+    // Starts a run on a thread of its own and returns at once. Without a plan
+    // the run plans first. `convert` empty: the real converter. The events
+    // end with exactly one `finished`, however the run ends.
+    Handle start(std::optional<ConversionPlan> plan, ConvertTrack convert = {}) const;
+
+    // A run without a plan whose handle is dropped at once: only its events.
+    Events::Reader run() const;
+
+    // The run itself, on the calling thread: plans when `plan` is absent,
+    // converts `options.jobs` items at a time in plan order and finishes.
+    // Everything goes to `events`, which it finishes; never throws.
+    void runBody(Events& events, std::optional<ConversionPlan> plan, ConvertTrack convert,
+                 std::stop_token stop) const;
+
+    // The end of a converting run: a run that filled the card and was not
+    // stopped takes back its partly written albums, then the junk goes and
+    // `finished` ends the events.
+    void finish(RunState& state, const std::vector<ConversionPlan::Item>& items, Events& events,
+                std::stop_token stop) const;
+
+    // The end of a run whose own planning threw `error`: a stop gives a
+    // stopped `finished`, any other error a failed track for the music folder.
+    void failRun(RunState& state, std::exception_ptr error, Events& events) const;
+
+    // Deletes the tracks this run wrote into album folders that hold fewer
+    // placed tracks than the plan meant for them, and the folders (with their
+    // parents) left empty; nothing when no album written in this run is
+    // complete. Files already on the card are never touched.
+    static RollBack rollBackPartialAlbums(const std::vector<ConversionPlan::Item>& items,
+                                          const std::set<std::string>& exclude,
+                                          const std::set<std::string>& placed,
+                                          const std::map<std::string, std::string>& written);
+
+    // Deletes, below `folder`, the desktop's "._" and ".DS_Store" files and
+    // this program's own temporary ".tarvik-" + UUID + ".part" files; never a
+    // folder, and never anyone else's partial downloads.
+    static void removeJunk(const std::filesystem::path& folder);
+
+    // The folder at the top of the card tree: the destination joined with
+    // the profile's root folder.
+    std::filesystem::path cardRoot() const;
 };
 
 }  // namespace tarvik

@@ -1,17 +1,27 @@
 // Test-only helpers of the pipeline tests: readable failure output for
-// events, and an ffmpeg stand-in that counts how many copies of it run at
-// once. Not part of the library.
+// events, an ffmpeg stand-in that counts how many copies of it run at once,
+// and a scripted stand-in for the converter. Not part of the library.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionEvent.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Sleep.hpp"
 #include "Core/Testing/Script.hpp"
+#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 
@@ -44,7 +54,12 @@ inline void PrintTo(const ConversionEvent& event, std::ostream* out) {
              << renamed->newMeta.toJSON().dump();
     }
     if (const auto* notice = event.as<E::Notice>()) *out << "notice " << notice->text;
-    if (event.as<E::Summary>()) *out << "finished";
+    if (const auto* summary = event.as<E::Summary>()) {
+        *out << "finished done " << summary->progress.done << " skipped "
+             << summary->progress.skipped << " failed " << summary->progress.failed << " of "
+             << summary->progress.total << (summary->stopped ? " stopped" : "")
+             << (summary->cardFull ? " cardFull" : "") << " placed " << summary->placed.size();
+    }
 }
 
 namespace testing {
@@ -87,6 +102,144 @@ struct CountingFFmpeg {
         return most;
     }
 };
+
+// A stand-in for the converter, scripted by the source file's name: how long
+// each conversion takes and how it ends. One that ends well writes a small
+// file at the job's destination, as the real converter does; a delay and a
+// wait end early with Cancelled when the run's stop reaches them. It notes
+// every job, the order of the starts and the most conversions running at once.
+class ScriptedConverter {
+public:
+    enum class Ending { write, fail, noSpace, waitForStop };
+    struct Step {
+        Ending ending = Ending::write;
+        std::chrono::milliseconds delay{5};
+    };
+
+    void script(const std::string& sourceName, Step step) {
+        std::lock_guard lock(state_->mutex);
+        state_->steps[sourceName] = step;
+    }
+    // Runs at the start of every conversion, on the conversion's thread.
+    void onStart(std::function<void(const Converter::Job&)> hook) {
+        std::lock_guard lock(state_->mutex);
+        state_->onStart = std::move(hook);
+    }
+
+    ConversionRunner::ConvertTrack function() const {
+        return [state = state_](const Converter::Job& job, std::stop_token stop) {
+            Step step;
+            std::function<void(const Converter::Job&)> hook;
+            {
+                std::lock_guard lock(state->mutex);
+                const std::string name = job.source.filename().string();
+                if (const auto scripted = state->steps.find(name); scripted != state->steps.end()) {
+                    step = scripted->second;
+                }
+                state->started.push_back(name);
+                state->jobs.push_back(job);
+                state->peak = std::max(state->peak, ++state->running);
+                hook = state->onStart;
+            }
+            struct Leave {
+                State& state;
+                ~Leave() {
+                    std::lock_guard lock(state.mutex);
+                    --state.running;
+                }
+            } leave{*state};
+            if (hook) hook(job);
+            const auto wait =
+                step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay;
+            if (!sleepFor(wait, stop)) {
+                std::lock_guard lock(state->mutex);
+                ++state->stopsSeen;
+                throw Cancelled();
+            }
+            switch (step.ending) {
+                case Ending::write:
+                    writeFile(PosixFS::nfc(job.destination), "converted " + job.meta.title);
+                    return;
+                case Ending::fail:
+                    throw ConversionError("変換できません: " + job.source.filename().string());
+                case Ending::noSpace:
+                    throw PosixFS::NoSpace();
+                case Ending::waitForStop:
+                    return;
+            }
+        };
+    }
+
+    std::vector<std::string> started() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->started;
+    }
+    std::vector<Converter::Job> jobs() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->jobs;
+    }
+    int peak() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->peak;
+    }
+    int stopsSeen() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->stopsSeen;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;  // guards every member below
+        std::map<std::string, Step> steps;
+        std::function<void(const Converter::Job&)> onStart;
+        std::vector<std::string> started;
+        std::vector<Converter::Job> jobs;
+        int running = 0;
+        int peak = 0;
+        int stopsSeen = 0;
+    };
+    // Shared with every function handed out: a run may outlive the test's copy.
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Items numbered from 1 in plan order: item n comes from "<n>.flac" and goes
+// to "MUSIC/<album folder>/<n> t<n>.mp3"; albums are numbered in list order.
+inline ConversionPlan planOf(const std::vector<std::pair<std::string, int>>& albums) {
+    ConversionPlan plan;
+    int number = 0;
+    for (std::size_t album = 0; album < albums.size(); ++album) {
+        plan.albums.push_back({"Artist", albums[album].first});
+        for (int track = 0; track < albums[album].second; ++track) {
+            ++number;
+            const std::string n = std::to_string(number);
+            plan.items.push_back(
+                {.source = "/music/" + n + ".flac",
+                 .meta = TrackMeta("t" + n, "Artist", "Artist", albums[album].first,
+                                   std::to_string(track + 1), "", "", ""),
+                 .key = n,
+                 .relativePath = "MUSIC/" + albums[album].first + "/" + n + " t" + n + ".mp3",
+                 .albumIndex = static_cast<std::int64_t>(album)});
+        }
+    }
+    return plan;
+}
+
+// One album folder per item.
+inline ConversionPlan separateAlbums(int count) {
+    std::vector<std::pair<std::string, int>> albums;
+    for (int i = 1; i <= count; ++i) albums.push_back({"Album " + std::to_string(i), 1});
+    return planOf(albums);
+}
+
+// Every event of a started run up to its end; waits for the run's thread too.
+inline std::vector<ConversionEvent> drain(ConversionRunner::Handle& handle) {
+    std::vector<ConversionEvent> events;
+    while (std::optional<ConversionEvent> event = handle.events.next()) {
+        events.push_back(std::move(*event));
+    }
+    handle.task->wait();
+    return events;
+}
 
 }  // namespace testing
 }  // namespace tarvik

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "Core/Pipeline/ArtworkCache.hpp"
+#include "Core/Testing/Audio.hpp"
+#include "Core/Testing/Shell.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::writeFile;
+
+// The real ffmpeg, counting picture extractions and scalings.
+class CountingRunner : public FFmpegRunner {
+public:
+    CountingRunner() : FFmpegRunner("/usr/bin/ffmpeg") {}
+
+    Output runRaw(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
+                  std::stop_token stop) const override {
+        if (std::find(arguments.begin(), arguments.end(), "pipe:0") != arguments.end()) {
+            ++scalings;
+        } else {
+            ++extractions;
+        }
+        return FFmpegRunner::runRaw(arguments, input, std::move(stop));
+    }
+
+    mutable std::atomic<int> extractions{0};
+    mutable std::atomic<int> scalings{0};
+};
+
+void makePicture(const fs::path& path, int width, int height) {
+    fs::create_directories(path.parent_path());
+    ASSERT_EQ(
+        testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                             "testsrc=size=" + std::to_string(width) + "x" + std::to_string(height),
+                             "-frames:v", "1", path.string()})
+            .exitCode,
+        0);
+}
+
+// The width of a JPEG held in memory, read back by ffprobe.
+int widthOf(const Bytes& picture, const fs::path& scratch) {
+    writeFile(scratch, std::string(picture.begin(), picture.end()));
+    const auto probed =
+        testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
+                             "-of", "json", scratch.string()});
+    const auto stream = nlohmann::json::parse(probed.output).at("streams").at(0);
+    EXPECT_EQ(stream.at("codec_name"), "mjpeg");
+    return stream.at("width");
+}
+
+class ArtworkCacheTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        shared_ = new TempDir();
+        testing::makeTone(*shared_ / "plain.flac", {.seconds = 0.2});
+        makePicture(*shared_ / "640.png", 640, 480);
+        ASSERT_EQ(testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i",
+                                       (*shared_ / "plain.flac").string(), "-i",
+                                       (*shared_ / "640.png").string(), "-map", "0", "-map", "1",
+                                       "-c", "copy", "-disposition:v", "attached_pic",
+                                       (*shared_ / "covered.flac").string()})
+                      .exitCode,
+                  0);
+    }
+    static void TearDownTestSuite() { delete shared_; }
+
+    // A track without a picture, or with the 640-pixel one embedded.
+    static void track(const fs::path& path, bool covered) {
+        fs::create_directories(path.parent_path());
+        fs::copy_file(*shared_ / (covered ? "covered.flac" : "plain.flac"), path);
+    }
+
+    static ConversionPlan::Item item(const fs::path& source, std::int64_t album) {
+        return {.source = source,
+                .meta = {},
+                .key = source.string(),
+                .relativePath = {},
+                .albumIndex = album};
+    }
+
+    static TempDir* shared_;
+    std::shared_ptr<CountingRunner> runner_ = std::make_shared<CountingRunner>();
+    TempDir temp_;
+};
+
+TempDir* ArtworkCacheTest::shared_ = nullptr;
+
+TEST_F(ArtworkCacheTest, SearchGoesFileByFileUntilAPictureScalesAndIsMadeOnce) {
+    struct Case {
+        std::string name;
+        std::array<bool, 3> covered;  // "a/1.flac", "a/2.flac", "b/3.flac"
+        bool damagedCoverInA;
+        bool enabled;
+        std::optional<int> width;
+        int extractions;
+        int scalings;
+    };
+    const std::vector<Case> cases = {
+        {"pictures not wanted", {true, true, true}, false, false, std::nullopt, 0, 0},
+        {"no picture anywhere: one try per file",
+         {false, false, false},
+         false,
+         true,
+         std::nullopt,
+         3,
+         0},
+        {"a damaged cover moves on to the next file", {false, false, true}, true, true, 300, 3, 3},
+    };
+    for (const Case& test : cases) {
+        const fs::path at = temp_ / test.name;
+        const std::vector<ConversionPlan::Item> items = {item(at / "a" / "1.flac", 0),
+                                                         item(at / "a" / "2.flac", 0),
+                                                         item(at / "b" / "3.flac", 0)};
+        for (std::size_t i = 0; i < items.size(); ++i) track(items[i].source, test.covered[i]);
+        if (test.damagedCoverInA) writeFile(at / "a" / "cover.jpg", "damaged");
+        ArtworkCache cache(ArtworkExtractor{runner_}, 300, test.enabled);
+        runner_->extractions = 0;
+        runner_->scalings = 0;
+
+        const std::optional<Bytes> first = cache.artwork(items[1], items);
+        EXPECT_EQ(first.has_value(), test.width.has_value()) << test.name;
+        if (first && test.width) {
+            EXPECT_EQ(widthOf(*first, at / "got.jpg"), *test.width) << test.name;
+        }
+        // The album's other tracks are answered from memory, also when it has no picture.
+        EXPECT_EQ(cache.artwork(items[2], items), first) << test.name;
+        EXPECT_EQ(runner_->extractions, test.extractions) << test.name;
+        EXPECT_EQ(runner_->scalings, test.scalings) << test.name;
+    }
+}
+
+TEST_F(ArtworkCacheTest, AlbumsInOneFolderKeepTheirOwnSearch) {
+    track(temp_ / "mixed" / "1.flac", false);
+    track(temp_ / "mixed" / "2.flac", false);
+    makePicture(temp_ / "mixed" / "cover.jpg", 200, 150);
+    const std::vector<ConversionPlan::Item> items = {item(temp_ / "mixed" / "1.flac", 0),
+                                                     item(temp_ / "mixed" / "2.flac", 1)};
+    ArtworkCache cache(ArtworkExtractor{runner_}, 300, true);
+    EXPECT_TRUE(cache.artwork(items[0], items).has_value());
+    EXPECT_TRUE(cache.artwork(items[1], items).has_value());
+    EXPECT_EQ(runner_->extractions, 2);
+    EXPECT_EQ(runner_->scalings, 2);
+}
+
+}  // namespace
+}  // namespace tarvik

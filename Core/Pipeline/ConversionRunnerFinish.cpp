@@ -1,0 +1,150 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/SDCardTools.hpp"
+
+namespace tarvik {
+namespace {
+
+std::string nfcText(const std::string& text) {
+    return text::isValidUTF8(text) ? text::nfc(text) : text;
+}
+
+// ".tarvik-" + a UUID in its canonical 8-4-4-4-12 form + ".part": the name
+// under which this program writes a file before moving it into place.
+bool isOwnTemporaryFile(std::string_view name) {
+    constexpr std::string_view prefix = ".tarvik-";
+    constexpr std::string_view suffix = ".part";
+    constexpr std::size_t uuidLength = 36;
+    if (name.size() != prefix.size() + uuidLength + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string_view uuid = name.substr(prefix.size(), uuidLength);
+    for (std::size_t i = 0; i < uuid.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? uuid[i] != '-' : !std::isxdigit(static_cast<unsigned char>(uuid[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isJunk(std::string_view name) {
+    return name.starts_with("._") || name == ".DS_Store" || isOwnTemporaryFile(name);
+}
+
+}  // namespace
+
+ConversionEvent::Summary ConversionRunner::RunState::summary() const {
+    return {progress, stopped, cardFull, renamed,
+            std::vector<std::string>(placed.begin(), placed.end())};
+}
+
+std::filesystem::path ConversionRunner::cardRoot() const {
+    return profile.files.root.empty() ? destination : destination / profile.files.root;
+}
+
+void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan::Item>& items,
+                              Events& events, std::stop_token stop) const {
+    if (stop.stop_requested()) state.stopped = true;
+    if (state.cardFull && !state.stopped) {
+        const RollBack rollBack =
+            rollBackPartialAlbums(items, options.exclude, state.placed, state.written);
+        for (const std::string& path : rollBack.removed) state.placed.erase(path);
+        state.progress.done -= static_cast<std::int64_t>(rollBack.removed.size());
+        if (!rollBack.albumFolders.empty()) {
+            std::string folders;
+            for (const std::string& folder : rollBack.albumFolders) {
+                folders += (folders.empty() ? "" : "、") + folder;
+            }
+            events.send(ConversionEvent::notice("途中までしか入らなかったアルバム（" + folders +
+                                                "）は、次のカードにまとめて入れます"));
+        }
+    }
+    events.send(ConversionEvent::finishing());
+    removeJunk(cardRoot());
+    events.send(ConversionEvent::finished(state.summary()));
+    events.finish();
+}
+
+void ConversionRunner::failRun(RunState& state, std::exception_ptr error, Events& events) const {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Cancelled&) {
+        state.stopped = true;
+        events.send(ConversionEvent::finished({{}, true, false, state.renamed, {}}));
+    } catch (...) {
+        std::string reason = "不明なエラーで計画できませんでした";
+        try {
+            throw;
+        } catch (const std::exception& known) {
+            reason = known.what();
+        } catch (...) {
+        }
+        events.send(ConversionEvent::failed(source.string(), reason));
+        ConversionEvent::Progress progress;
+        progress.failed = 1;
+        events.send(ConversionEvent::finished({progress, false, false, state.renamed, {}}));
+    }
+    events.finish();
+}
+
+ConversionRunner::RollBack ConversionRunner::rollBackPartialAlbums(
+    const std::vector<ConversionPlan::Item>& items, const std::set<std::string>& exclude,
+    const std::set<std::string>& placed, const std::map<std::string, std::string>& written) {
+    using SDCardTools::parentPath;
+    std::map<std::string, std::int64_t> expected;
+    for (const ConversionPlan::Item& item : items) {
+        const std::string path = nfcText(item.relativePath);
+        if (!exclude.contains(path)) ++expected[parentPath(path)];
+    }
+    std::map<std::string, std::int64_t> present;
+    for (const std::string& path : placed) ++present[parentPath(path)];
+
+    std::set<std::string> partial;
+    for (const auto& [folder, count] : present) {
+        const auto planned = expected.find(folder);
+        if (planned != expected.end() && count < planned->second) partial.insert(folder);
+    }
+    // A card on which no album written now is whole keeps what it got: taking
+    // it back would leave the card empty for this run.
+    const bool someWrittenWhole =
+        std::any_of(written.begin(), written.end(),
+                    [&](const auto& entry) { return !partial.contains(parentPath(entry.first)); });
+    if (partial.empty() || !someWrittenWhole) return {};
+
+    RollBack result;
+    std::set<std::string> folders;
+    std::set<std::string> named;
+    for (const auto& [path, file] : written) {
+        const std::string folder = parentPath(path);
+        if (!partial.contains(folder)) continue;
+        ::unlink(file.c_str());
+        result.removed.push_back(path);
+        folders.insert(parentPath(file));
+        named.insert(folder);
+    }
+    for (const std::string& folder : folders) {
+        ::rmdir(folder.c_str());
+        ::rmdir(parentPath(folder).c_str());
+    }
+    std::sort(result.removed.begin(), result.removed.end());
+    result.albumFolders.assign(named.begin(), named.end());
+    return result;
+}
+
+void ConversionRunner::removeJunk(const std::filesystem::path& folder) {
+    for (const SDCardTools::Entry& entry : SDCardTools::walk(PosixFS::nfc(folder))) {
+        if (!entry.isDir && isJunk(entry.name)) ::unlink(entry.path.c_str());
+    }
+}
+
+}  // namespace tarvik

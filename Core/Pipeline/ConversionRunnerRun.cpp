@@ -1,0 +1,276 @@
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "Core/Convert/ArtworkExtractor.hpp"
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/Pipeline/ArtworkCache.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/BoundedGroup.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/SDCardTools.hpp"
+
+namespace tarvik {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Item = ConversionPlan::Item;
+
+std::string nfcText(const std::string& text) {
+    return text::isValidUTF8(text) ? text::nfc(text) : text;
+}
+
+// The text of whatever a conversion threw.
+std::string describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& known) {
+        return known.what();
+    } catch (...) {
+        return "不明なエラーで変換できませんでした";
+    }
+}
+
+bool isNoSpace(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const PosixFS::NoSpace&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The bytes of 600 seconds of audio at the profile's bit rate (kbit/s) plus
+// the reserve (MiB): below this the card counts as full.
+std::int64_t headroom(std::int64_t bitrate, std::int64_t reserveMB) {
+    return ((bitrate * 1000) >> 3) * 600 + (reserveMB << 20);
+}
+
+// One run's converting phase. Its state belongs to the run's thread; the
+// children get copies of their item's job and share only the converter, the
+// artwork cache and the plan's items, none of which they change.
+class ConvertingRun {
+public:
+    ConvertingRun(const ConversionRunner& runner, ConversionRunner::Events& events,
+                  ConversionRunner::RunState& state, const std::vector<Item>& items,
+                  ConversionRunner::ConvertTrack convert, std::stop_token stop)
+        : runner_(runner),
+          events_(events),
+          state_(state),
+          items_(items),
+          convert_(std::move(convert)),
+          stop_(std::move(stop)) {}
+
+    void run() {
+        auto ffmpeg = std::make_shared<const FFmpegRunner>(runner_.ffmpeg);
+        if (!convert_) {
+            auto converter = std::make_shared<Converter>(ffmpeg, runner_.profile);
+            convert_ = [converter](const Converter::Job& job, std::stop_token stop) {
+                converter->convert(job, std::move(stop));
+            };
+        }
+        const DeviceProfile::Tags::Artwork& art = runner_.profile.tags.artwork;
+        ArtworkCache artwork(ArtworkExtractor{ffmpeg}, art.maxPx, art.enabled);
+        ConversionRunner::removeJunk(runner_.cardRoot());
+        headroom_ = headroom(runner_.profile.audio.bitrate, runner_.options.reserveMB);
+        start_ = Clock::now();
+        events_.send(ConversionEvent::converting());
+        cardPaths_ = runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
+                     SDCardTools::isCardVolume(runner_.destination);
+
+        // Negative counts are a caller's error; they start nothing, as 0 does.
+        const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);
+        // Declared after everything its children use: should anything throw,
+        // its destructor stops them and waits before those go away.
+        BoundedGroup<Result> group(static_cast<std::size_t>(std::max<std::int64_t>(jobs, 1)),
+                                   stop_);
+        for (std::int64_t slot = 0; slot < jobs; ++slot) {
+            if (!admit(group, artwork)) break;
+        }
+        while (std::optional<Result> result = group.next()) {
+            // Results that come back after the stop are neither counted nor
+            // reported; what such a child wrote stays on the card.
+            if (stop_.stop_requested()) {
+                state_.stopped = true;
+                continue;
+            }
+            handle(*result);
+            if (!stop_.stop_requested() && !noMoreStarts_) admit(group, artwork);
+        }
+        runner_.finish(state_, items_, events_, stop_);
+    }
+
+private:
+    struct Result {
+        std::size_t index = 0;
+        std::filesystem::path file;
+        std::exception_ptr error;
+    };
+
+    std::filesystem::path destinationFile(const Item& item) const {
+        return runner_.destination /
+               (cardPaths_ ? SDCardTools::cardFilePath(item.relativePath) : item.relativePath);
+    }
+
+    std::optional<std::int64_t> freeSpace() const {
+        if (runner_.options.freeSpace) return runner_.options.freeSpace(runner_.destination);
+        const std::int64_t free = SDCardTools::freeBytes(runner_.destination);
+        if (free == SDCardTools::unknownFreeBytes) return std::nullopt;
+        return free;
+    }
+
+    void reportSkipped(const Item& item) {
+        ++state_.progress.skipped;
+        events_.send(ConversionEvent::skipped(item.relativePath));
+        events_.send(ConversionEvent{state_.progress});
+    }
+
+    // Takes items from the cursor until one child starts (true) or none can.
+    bool admit(BoundedGroup<Result>& group, ArtworkCache& artwork) {
+        while (cursor_ < items_.size()) {
+            const std::size_t index = cursor_++;
+            const Item& item = items_[index];
+            const std::string path = nfcText(item.relativePath);
+            if (runner_.options.exclude.contains(path)) {
+                reportSkipped(item);
+                continue;
+            }
+            const std::filesystem::path file = destinationFile(item);
+            std::error_code unreadable;  // a folder that can't be searched: not there
+            if (PosixFS::exists(PosixFS::nfc(file)) || std::filesystem::exists(file, unreadable)) {
+                state_.placed.insert(path);
+                reportSkipped(item);
+                continue;
+            }
+            if (const std::optional<std::int64_t> free = freeSpace(); free && *free < headroom_) {
+                state_.cardFull = true;
+                noMoreStarts_ = true;
+                return false;
+            }
+            try {
+                spawn(group, artwork, index, file);
+            } catch (...) {
+                // No thread for it: the track fails, the run goes on.
+                reportResult(Result{index, file, std::current_exception()});
+                continue;
+            }
+            return true;
+        }
+        return false;
+    }
+
+    void spawn(BoundedGroup<Result>& group, ArtworkCache& artwork, std::size_t index,
+               const std::filesystem::path& file) {
+        group.spawn([this, &artwork, index, file](std::stop_token stop) {
+            Result result{index, file, nullptr};
+            try {
+                const Item& item = items_[index];
+                Converter::Job job{.source = item.source,
+                                   .destination = file,
+                                   .meta = item.meta,
+                                   .artworkJPEG = artwork.artwork(item, items_),
+                                   .loudnessTarget = runner_.options.loudnessTarget};
+                convert_(job, std::move(stop));
+            } catch (...) {
+                result.error = std::current_exception();
+            }
+            return result;
+        });
+    }
+
+    void handle(const Result& result) {
+        if (result.error && isNoSpace(result.error)) {
+            state_.cardFull = true;
+            noMoreStarts_ = true;
+            return;
+        }
+        reportResult(result);
+    }
+
+    void reportResult(const Result& result) {
+        const Item& item = items_[result.index];
+        ConversionEvent::Progress& progress = state_.progress;
+        if (result.error) {
+            ++progress.failed;
+            events_.send(ConversionEvent::failed(item.source.string(), describe(result.error)));
+        } else {
+            ++progress.done;
+            const std::string path = nfcText(item.relativePath);
+            state_.placed.insert(path);
+            state_.written[path] = PosixFS::nfc(result.file).native();
+            events_.send(ConversionEvent::converted(item.relativePath));
+        }
+        if (progress.done >= 1) {
+            const double perItem = std::chrono::duration<double>(Clock::now() - start_).count() /
+                                   static_cast<double>(progress.done);
+            const std::int64_t left =
+                progress.total - progress.done - progress.skipped - progress.failed;
+            progress.etaSeconds = static_cast<std::int64_t>(perItem * static_cast<double>(left));
+        }
+        events_.send(ConversionEvent{progress});
+    }
+
+    const ConversionRunner& runner_;
+    ConversionRunner::Events& events_;
+    ConversionRunner::RunState& state_;
+    const std::vector<Item>& items_;
+    ConversionRunner::ConvertTrack convert_;
+    const std::stop_token stop_;
+
+    std::size_t cursor_ = 0;
+    bool noMoreStarts_ = false;
+    bool cardPaths_ = false;
+    std::int64_t headroom_ = 0;
+    Clock::time_point start_;
+};
+
+}  // namespace
+
+void ConversionRunner::runBody(Events& events, std::optional<ConversionPlan> plan,
+                               ConvertTrack convert, std::stop_token stop) const {
+    RunState state;
+    try {
+        if (!plan) {
+            try {
+                plan = this->plan(
+                    [&](const ConversionEvent& event) {
+                        if (event.trackAs<ConversionEvent::Track::Renamed>()) ++state.renamed;
+                        events.send(event);
+                    },
+                    stop);
+            } catch (...) {
+                failRun(state, std::current_exception(), events);
+                return;
+            }
+        }
+        state.progress.duplicates = plan->duplicates;
+        state.progress.total = static_cast<std::int64_t>(plan->items.size());
+        events.send(ConversionEvent{state.progress});
+
+        if (options.dryRun) {
+            for (const Item& item : plan->items) {
+                if (options.exclude.contains(nfcText(item.relativePath))) {
+                    ++state.progress.skipped;
+                }
+                events.send(ConversionEvent::skipped(item.relativePath));
+            }
+            events.send(
+                ConversionEvent::finished({state.progress, false, false, state.renamed, {}}));
+            events.finish();
+            return;
+        }
+        ConvertingRun(*this, events, state, plan->items, std::move(convert), stop).run();
+    } catch (...) {
+        // Only running out of memory or threads gets here; the reader still
+        // learns that the run is over.
+        if (stop.stop_requested()) state.stopped = true;
+        events.send(ConversionEvent::finished(state.summary()));
+        events.finish();
+    }
+}
+
+}  // namespace tarvik

@@ -1,0 +1,319 @@
+// The conversion run against the bare conversions it is made of. Generates
+// 24 one-minute tracks of pink noise (tagged FLAC, four albums), plans them
+// once, then alternately exports them with a run of `jobs` conversions at a
+// time (default: the processor count) and runs the converter's encoding
+// command line for every track by itself through xargs -P with the same
+// width. Prints both wall times, their ratio and the peak memory of this
+// process (the run's own, without its ffmpeg children) and of the largest
+// child. The target is a ratio below 1.10.
+//
+//   tarvik_run_bench [tracks] [seconds] [rounds]      (defaults: 24, 60, 3)
+//
+// With a library instead, the whole music folder is exported and every event
+// is printed as one line, followed by the wall time and the peak memory:
+//
+//   tarvik_run_bench --music DIR --destination DIR --profile FILE
+//                    [--jobs N] [--loudness LUFS|none] [--dry-run]
+
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Core/Convert/FFmpegLocator.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/BoundedGroup.hpp"
+#include "Core/Platform/ChildProcess.hpp"
+#include "Core/Platform/NumberFormat.hpp"
+#include "Core/Profiles/ProfileStore.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tarvik;
+using Clock = std::chrono::steady_clock;
+using E = ConversionEvent;
+
+constexpr int tracksPerAlbum = 6;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+void runOrThrow(const fs::path& program, const std::vector<std::string>& arguments) {
+    const ChildProcess::Result result = ChildProcess::run(program, arguments, std::nullopt, {});
+    if (result.exitCode != 0) {
+        throw std::runtime_error(
+            program.string() +
+            " failed: " + std::string(result.standardError.begin(), result.standardError.end()));
+    }
+}
+
+// Peak resident memory in MiB of this process, or of its largest child.
+double peakMiB(int who) {
+    struct rusage usage {};
+    ::getrusage(who, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux counts KiB
+}
+
+std::string line(const E& event) {
+    if (event.phaseAs<E::Phase::Scanning>()) return "phase scanning";
+    if (const auto* reading = event.phaseAs<E::Phase::Reading>()) {
+        return "phase reading " + std::to_string(reading->done) + "/" +
+               std::to_string(reading->total);
+    }
+    if (event.phaseAs<E::Phase::Planning>()) return "phase planning";
+    if (const auto* lookingUp = event.phaseAs<E::Phase::LookingUp>()) {
+        return "phase lookingUp " + std::to_string(lookingUp->album) + "/" +
+               std::to_string(lookingUp->albums) + " " + lookingUp->name;
+    }
+    if (event.phaseAs<E::Phase::Converting>()) return "phase converting";
+    if (event.phaseAs<E::Phase::Finishing>()) return "phase finishing";
+    const auto counts = [](const E::Progress& p) {
+        return "done " + std::to_string(p.done) + " skipped " + std::to_string(p.skipped) +
+               " failed " + std::to_string(p.failed) + " duplicates " +
+               std::to_string(p.duplicates) + " total " + std::to_string(p.total) + " eta " +
+               (p.etaSeconds ? std::to_string(*p.etaSeconds) + "s" : "-");
+    };
+    if (const auto* progress = event.as<E::Progress>()) return "progress " + counts(*progress);
+    if (const auto* converted = event.trackAs<E::Track::Converted>()) {
+        return "converted " + converted->path;
+    }
+    if (const auto* skipped = event.trackAs<E::Track::Skipped>()) return "skipped " + skipped->path;
+    if (const auto* failed = event.trackAs<E::Track::Failed>()) {
+        return "failed " + failed->source + ": " + failed->reason;
+    }
+    if (const auto* renamed = event.trackAs<E::Track::Renamed>()) {
+        return "renamed " + renamed->oldMeta.toJSON().dump() + " -> " +
+               renamed->newMeta.toJSON().dump();
+    }
+    if (const auto* notice = event.as<E::Notice>()) return "notice " + notice->text;
+    if (const auto* summary = event.as<E::Summary>()) {
+        return "finished " + counts(summary->progress) + (summary->stopped ? " stopped" : "") +
+               (summary->cardFull ? " cardFull" : "") + " renamed " +
+               std::to_string(summary->renamed) + " placed " +
+               std::to_string(summary->placed.size());
+    }
+    return "?";
+}
+
+// Pink noise, whose spectrum makes the encoder work as hard as on music.
+void generate(const fs::path& ffmpeg, const fs::path& music, int count, int seconds) {
+    BoundedGroup<bool> makers(std::max(1U, std::thread::hardware_concurrency()));
+    for (int i = 0; i < count; ++i) {
+        const int album = i / tracksPerAlbum;
+        const std::string track = std::to_string(i % tracksPerAlbum + 1);
+        const fs::path folder = music / "歌手" / ("アルバム " + std::to_string(album + 1));
+        fs::create_directories(folder);
+        const fs::path file = folder / (track + ".flac");
+        makers.spawn([=](std::stop_token) {
+            runOrThrow(ffmpeg, {"-nostdin",
+                                "-hide_banner",
+                                "-loglevel",
+                                "error",
+                                "-y",
+                                "-f",
+                                "lavfi",
+                                "-i",
+                                "anoisesrc=color=pink:amplitude=0.3:sample_rate=44100:duration=" +
+                                    std::to_string(seconds),
+                                "-ac",
+                                "2",
+                                "-metadata",
+                                "title=曲 " + std::to_string(i + 1),
+                                "-metadata",
+                                "artist=歌手",
+                                "-metadata",
+                                "album=アルバム " + std::to_string(album + 1),
+                                "-metadata",
+                                "track=" + track,
+                                file.string()});
+            return true;
+        });
+    }
+    while (makers.next()) {
+    }
+}
+
+// The encoding command line of the converter for an MP3 profile, without
+// loudness levelling, through xargs with the run's width.
+double timeBareConversions(const fs::path& ffmpeg, const DeviceProfile& profile,
+                           const ConversionPlan& plan, const fs::path& out, std::int64_t jobs) {
+    fs::create_directories(out);
+    const fs::path list = out / "list";
+    {
+        std::ofstream pairs(list, std::ios::binary);
+        for (std::size_t i = 0; i < plan.items.size(); ++i) {
+            pairs << plan.items[i].source.string() << '\0'
+                  << (out / (std::to_string(i) + ".mp3")).string() << '\0';
+        }
+    }
+    const std::string encode =
+        quoted(ffmpeg.string()) +
+        " -nostdin -hide_banner -loglevel error -y -i \"$1\" -map 0:a:0 -map_metadata -1 -vn"
+        " -af anull -ar " +
+        std::to_string(profile.audio.sampleRate) +
+        " -ac 2 -fflags +bitexact -codec:a libmp3lame -b:a " +
+        std::to_string(profile.audio.bitrate) + "k -write_xing 1 -id3v2_version 0 -f mp3 \"$2\"";
+    const std::string command = "xargs -0 -n 2 -P " + std::to_string(jobs) + " < " +
+                                quoted(list.string()) + " sh -c " + quoted("exec " + encode) +
+                                " sh";
+    const auto start = Clock::now();
+    runOrThrow("/bin/sh", {"-c", command});
+    return secondsSince(start);
+}
+
+std::vector<E> drain(ConversionRunner::Handle& handle, bool print) {
+    std::vector<E> events;
+    while (std::optional<E> event = handle.events.next()) {
+        if (print) std::printf("%s\n", line(*event).c_str());
+        events.push_back(std::move(*event));
+    }
+    handle.task->wait();
+    return events;
+}
+
+int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
+    const std::int64_t jobs = std::max(1U, std::thread::hardware_concurrency());
+    const fs::path work =
+        fs::temp_directory_path() / ("tarvik-run-bench-" + std::to_string(::getpid()));
+    int status = 0;
+    try {
+        std::printf("generating %d tracks of %d s in %s\n", tracks, seconds, work.c_str());
+        generate(ffmpeg, work / "music", tracks, seconds);
+        ConversionRunner runner{ffmpeg,
+                                DeviceProfile("bench", "Bench"),
+                                work / "music",
+                                work / "card",
+                                {},
+                                RunOptions{},
+                                nullptr};
+        runner.options.jobs = jobs;
+        runner.options.loudnessTarget = std::nullopt;
+        auto start = Clock::now();
+        const ConversionPlan plan = runner.plan(nullptr, {});
+        std::printf("planned %zu items in %.3f s (not part of the comparison)\n", plan.items.size(),
+                    secondsSince(start));
+
+        double bestRun = 0, bestBare = 0;
+        std::printf("%6s %10s %16s\n", "round", "run s", "xargs alone s");
+        for (int round = 1; round <= rounds; ++round) {
+            fs::remove_all(work / "card");
+            start = Clock::now();
+            ConversionRunner::Handle handle = runner.start(plan);
+            const std::vector<E> events = drain(handle, false);
+            const double run = secondsSince(start);
+            const E::Summary& summary = *events.back().as<E::Summary>();
+            if (summary.progress.done != static_cast<std::int64_t>(plan.items.size())) {
+                throw std::runtime_error("the run converted " +
+                                         std::to_string(summary.progress.done) + " of " +
+                                         std::to_string(plan.items.size()));
+            }
+            fs::remove_all(work / "bare");
+            const double bare =
+                timeBareConversions(ffmpeg, runner.profile, plan, work / "bare", jobs);
+            std::printf("%6d %10.3f %16.3f\n", round, run, bare);
+            bestRun = round == 1 ? run : std::min(bestRun, run);
+            bestBare = round == 1 ? bare : std::min(bestBare, bare);
+        }
+        std::printf(
+            "jobs %lld: best run %.3f s, best bare conversions %.3f s, ratio %.3f (%+.1f %%)\n",
+            static_cast<long long>(jobs), bestRun, bestBare, bestRun / bestBare,
+            (bestRun / bestBare - 1.0) * 100.0);
+        std::printf("peak memory: this process %.1f MiB, largest child %.1f MiB\n",
+                    peakMiB(RUSAGE_SELF), peakMiB(RUSAGE_CHILDREN));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "failed: %s\n", error.what());
+        status = 1;
+    }
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    return status;
+}
+
+int library(const fs::path& ffmpeg, const std::vector<std::string>& arguments) {
+    std::optional<fs::path> music, destination, profileFile;
+    RunOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& name = arguments[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= arguments.size()) throw std::invalid_argument(name + " needs a value");
+            return arguments[++i];
+        };
+        if (name == "--music") {
+            music = value();
+        } else if (name == "--destination") {
+            destination = value();
+        } else if (name == "--profile") {
+            profileFile = value();
+        } else if (name == "--jobs") {
+            const std::optional<std::int64_t> jobs = numbers::parseInteger(value());
+            if (!jobs || *jobs < 0) throw std::invalid_argument("--jobs needs a count");
+            options.jobs = *jobs;
+        } else if (name == "--loudness") {
+            const std::string target = value();
+            options.loudnessTarget = target == "none" ? std::nullopt : numbers::parseDouble(target);
+            if (target != "none" && !options.loudnessTarget) {
+                throw std::invalid_argument("--loudness needs LUFS or none");
+            }
+        } else if (name == "--dry-run") {
+            options.dryRun = true;
+        } else {
+            throw std::invalid_argument("unknown option " + name);
+        }
+    }
+    if (!music || !destination || !profileFile) {
+        throw std::invalid_argument("--music, --destination and --profile are needed");
+    }
+    const ConversionRunner runner{
+        ffmpeg, ProfileStore::load(*profileFile, false), *music, *destination, {}, options,
+        nullptr};
+    const auto start = Clock::now();
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    drain(handle, true);
+    std::printf(
+        "wall %.3f s, jobs %lld, peak memory: this process %.1f MiB, largest child %.1f "
+        "MiB\n",
+        secondsSince(start), static_cast<long long>(options.jobs), peakMiB(RUSAGE_SELF),
+        peakMiB(RUSAGE_CHILDREN));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<fs::path> ffmpeg = FFmpegLocator::locate();
+    if (!ffmpeg) {
+        std::fprintf(stderr, "no ffmpeg found\n");
+        return 1;
+    }
+    if (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
+        try {
+            return library(*ffmpeg, std::vector<std::string>(argv + 1, argv + argc));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            return 2;
+        }
+    }
+    const int tracks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 24;
+    const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    return generated(*ffmpeg, tracks, seconds, rounds);
+}
