@@ -21,6 +21,7 @@
 #include "Core/Convert/Converter.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 #include "Core/Convert/FFmpegRunner.hpp"
+#include "bench/BenchSupport.hpp"
 
 namespace {
 
@@ -67,14 +68,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no ffmpeg found\n");
         return 1;
     }
-    std::string pattern = (fs::temp_directory_path() / "tarvik-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const fs::path work = pattern;
     int status = 0;
     try {
+        const bench::WorkFolder folder;
+        const fs::path& work = folder.path();
         auto runner = std::make_shared<RecordingRunner>(*ffmpeg);
         // Pink noise: a spectrum closer to music than a tone, so the encoder
         // works as hard as it does on a real track.
@@ -113,7 +110,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "failed: %s\n", error.what());
         status = 1;
     }
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
     return status;
 }

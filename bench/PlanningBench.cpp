@@ -15,9 +15,7 @@
 #include <vector>
 
 #include "Core/Pipeline/ConversionRunner.hpp"
-#include "Core/Platform/BoundedGroup.hpp"
-#include "Core/Platform/ChildProcess.hpp"
-#include "Core/Platform/Uuid.hpp"
+#include "bench/BenchSupport.hpp"
 
 namespace {
 
@@ -28,64 +26,25 @@ using Clock = std::chrono::steady_clock;
 constexpr int tracksPerAlbum = 10;
 constexpr int albumsPerArtist = 5;
 
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
-void runOrThrow(const fs::path& program, const std::vector<std::string>& arguments) {
-    const ChildProcess::Result result = ChildProcess::run(program, arguments, std::nullopt, {});
-    if (result.exitCode != 0) {
-        throw std::runtime_error(
-            program.string() +
-            " failed: " + std::string(result.standardError.begin(), result.standardError.end()));
-    }
-}
-
 // One-second tagged FLAC files, artist folders of album folders, made eight at a time.
 void generate(const fs::path& ffmpeg, const fs::path& music, int count) {
-    BoundedGroup<bool> makers(8);
+    std::vector<bench::GeneratedTrack> tracks;
     for (int i = 0; i < count; ++i) {
         const int album = i / tracksPerAlbum;
         const int artist = album / albumsPerArtist;
         const std::string track = std::to_string(i % tracksPerAlbum + 1);
-        const fs::path folder =
-            music / ("歌手 " + std::to_string(artist)) / ("アルバム " + std::to_string(album));
-        fs::create_directories(folder);
-        const fs::path file = folder / (track + " song.flac");
-        makers.spawn([=](std::stop_token) {
-            runOrThrow(ffmpeg, {"-nostdin",
-                                "-hide_banner",
-                                "-loglevel",
-                                "error",
-                                "-y",
-                                "-f",
-                                "lavfi",
-                                "-i",
-                                "sine=frequency=440:duration=1",
-                                "-metadata",
-                                "title=曲 " + std::to_string(i),
-                                "-metadata",
-                                "artist=歌手 " + std::to_string(artist),
-                                "-metadata",
-                                "album=アルバム " + std::to_string(album),
-                                "-metadata",
-                                "track=" + track,
-                                "-metadata",
-                                "date=2024",
-                                "-metadata",
-                                "genre=Pop",
-                                file.string()});
-            return true;
-        });
+        const std::string artistName = "歌手 " + std::to_string(artist);
+        const std::string albumName = "アルバム " + std::to_string(album);
+        tracks.push_back({music / artistName / albumName / (track + " song.flac"),
+                          "sine=frequency=440:duration=1",
+                          {{"title", "曲 " + std::to_string(i)},
+                           {"artist", artistName},
+                           {"album", albumName},
+                           {"track", track},
+                           {"date", "2024"},
+                           {"genre", "Pop"}}});
     }
-    while (makers.next()) {
-    }
-}
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    bench::generateTracks(ffmpeg, tracks, 8);
 }
 
 double timePlanning(const fs::path& ffmpeg, const fs::path& music, std::size_t& items) {
@@ -93,19 +52,19 @@ double timePlanning(const fs::path& ffmpeg, const fs::path& music, std::size_t& 
         ffmpeg, DeviceProfile("bench", "Bench"), music, "/nonexistent", {}, RunOptions{}, nullptr};
     const auto start = Clock::now();
     items = runner.plan(nullptr, {}).items.size();
-    return secondsSince(start);
+    return bench::secondsSince(start);
 }
 
 // The same command line the tag probe runs, through find and xargs -P 4.
 double timeBareCommands(const fs::path& ffmpeg, const fs::path& music) {
-    const std::string command = "find " + quoted(music.string()) +
+    const std::string command = "find " + bench::shellQuoted(music.string()) +
                                 " -name '*.flac' -print0 | xargs -0 -P 4 -I{} " +
-                                quoted(ffmpeg.string()) +
+                                bench::shellQuoted(ffmpeg.string()) +
                                 " -nostdin -hide_banner -loglevel error -i {} -f ffmetadata "
                                 "pipe:1 > /dev/null";
     const auto start = Clock::now();
-    runOrThrow("/bin/sh", {"-c", command});
-    return secondsSince(start);
+    bench::runOrThrow("/bin/sh", {"-c", command});
+    return bench::secondsSince(start);
 }
 
 }  // namespace
@@ -115,8 +74,9 @@ int main(int argc, char** argv) {
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     const fs::path ffmpeg = argc > 3 ? fs::path(argv[3]) : fs::path("/usr/bin/ffmpeg");
 
-    const fs::path music = fs::temp_directory_path() / ("tarvik-bench-" + makeUuid());
     try {
+        const bench::WorkFolder work;
+        const fs::path music = work.path() / "music";
         std::printf("generating %d one-second tracks in %s\n", tracks, music.c_str());
         generate(ffmpeg, music, tracks);
 
@@ -136,9 +96,7 @@ int main(int argc, char** argv) {
                     planning, items, bare, planning / bare);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
-        fs::remove_all(music);
         return 1;
     }
-    fs::remove_all(music);
     return 0;
 }

@@ -17,7 +17,6 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -33,38 +32,18 @@
 
 #include "Core/Convert/FFmpegLocator.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
-#include "Core/Platform/BoundedGroup.hpp"
-#include "Core/Platform/ChildProcess.hpp"
 #include "Core/Platform/NumberFormat.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
+#include "bench/BenchSupport.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace tarvik;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 using E = ConversionEvent;
 
 constexpr int tracksPerAlbum = 6;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
-void runOrThrow(const fs::path& program, const std::vector<std::string>& arguments) {
-    const ChildProcess::Result result = ChildProcess::run(program, arguments, std::nullopt, {});
-    if (result.exitCode != 0) {
-        throw std::runtime_error(
-            program.string() +
-            " failed: " + std::string(result.standardError.begin(), result.standardError.end()));
-    }
-}
 
 // Peak resident memory in MiB of this process, or of its largest child.
 double peakMiB(int who) {
@@ -116,40 +95,19 @@ std::string line(const E& event) {
 
 // Pink noise, whose spectrum makes the encoder work as hard as on music.
 void generate(const fs::path& ffmpeg, const fs::path& music, int count, int seconds) {
-    BoundedGroup<bool> makers(std::max(1U, std::thread::hardware_concurrency()));
+    std::vector<bench::GeneratedTrack> tracks;
     for (int i = 0; i < count; ++i) {
-        const int album = i / tracksPerAlbum;
+        const std::string album = "アルバム " + std::to_string(i / tracksPerAlbum + 1);
         const std::string track = std::to_string(i % tracksPerAlbum + 1);
-        const fs::path folder = music / "歌手" / ("アルバム " + std::to_string(album + 1));
-        fs::create_directories(folder);
-        const fs::path file = folder / (track + ".flac");
-        makers.spawn([=](std::stop_token) {
-            runOrThrow(ffmpeg, {"-nostdin",
-                                "-hide_banner",
-                                "-loglevel",
-                                "error",
-                                "-y",
-                                "-f",
-                                "lavfi",
-                                "-i",
-                                "anoisesrc=color=pink:amplitude=0.3:sample_rate=44100:duration=" +
-                                    std::to_string(seconds),
-                                "-ac",
-                                "2",
-                                "-metadata",
-                                "title=曲 " + std::to_string(i + 1),
-                                "-metadata",
-                                "artist=歌手",
-                                "-metadata",
-                                "album=アルバム " + std::to_string(album + 1),
-                                "-metadata",
-                                "track=" + track,
-                                file.string()});
-            return true;
-        });
+        tracks.push_back({music / "歌手" / album / (track + ".flac"),
+                          "anoisesrc=color=pink:amplitude=0.3:sample_rate=44100:duration=" +
+                              std::to_string(seconds),
+                          {{"title", "曲 " + std::to_string(i + 1)},
+                           {"artist", "歌手"},
+                           {"album", album},
+                           {"track", track}}});
     }
-    while (makers.next()) {
-    }
+    bench::generateTracks(ffmpeg, tracks, std::max(1U, std::thread::hardware_concurrency()));
 }
 
 // The encoding command line of the converter for an MP3 profile, without
@@ -166,18 +124,18 @@ double timeBareConversions(const fs::path& ffmpeg, const DeviceProfile& profile,
         }
     }
     const std::string encode =
-        quoted(ffmpeg.string()) +
+        bench::shellQuoted(ffmpeg.string()) +
         " -nostdin -hide_banner -loglevel error -y -i \"$1\" -map 0:a:0 -map_metadata -1 -vn"
         " -af anull -ar " +
         std::to_string(profile.audio.sampleRate) +
         " -ac 2 -fflags +bitexact -codec:a libmp3lame -b:a " +
         std::to_string(profile.audio.bitrate) + "k -write_xing 1 -id3v2_version 0 -f mp3 \"$2\"";
     const std::string command = "xargs -0 -n 2 -P " + std::to_string(jobs) + " < " +
-                                quoted(list.string()) + " sh -c " + quoted("exec " + encode) +
-                                " sh";
+                                bench::shellQuoted(list.string()) + " sh -c " +
+                                bench::shellQuoted("exec " + encode) + " sh";
     const auto start = Clock::now();
-    runOrThrow("/bin/sh", {"-c", command});
-    return secondsSince(start);
+    bench::runOrThrow("/bin/sh", {"-c", command});
+    return bench::secondsSince(start);
 }
 
 std::vector<E> drain(ConversionRunner::Handle& handle, bool print) {
@@ -192,10 +150,10 @@ std::vector<E> drain(ConversionRunner::Handle& handle, bool print) {
 
 int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
     const std::int64_t jobs = std::max(1U, std::thread::hardware_concurrency());
-    const fs::path work =
-        fs::temp_directory_path() / ("tarvik-run-bench-" + std::to_string(::getpid()));
     int status = 0;
     try {
+        const bench::WorkFolder folder;
+        const fs::path& work = folder.path();
         std::printf("generating %d tracks of %d s in %s\n", tracks, seconds, work.c_str());
         generate(ffmpeg, work / "music", tracks, seconds);
         ConversionRunner runner{ffmpeg,
@@ -210,7 +168,7 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
         auto start = Clock::now();
         const ConversionPlan plan = runner.plan(nullptr, {});
         std::printf("planned %zu items in %.3f s (not part of the comparison)\n", plan.items.size(),
-                    secondsSince(start));
+                    bench::secondsSince(start));
 
         double bestRun = 0, bestBare = 0;
         std::printf("%6s %10s %16s\n", "round", "run s", "xargs alone s");
@@ -219,7 +177,7 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
             start = Clock::now();
             ConversionRunner::Handle handle = runner.start(plan);
             const std::vector<E> events = drain(handle, false);
-            const double run = secondsSince(start);
+            const double run = bench::secondsSince(start);
             const E::Summary& summary = *events.back().as<E::Summary>();
             if (summary.progress.done != static_cast<std::int64_t>(plan.items.size())) {
                 throw std::runtime_error("the run converted " +
@@ -243,8 +201,6 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
         std::fprintf(stderr, "failed: %s\n", error.what());
         status = 1;
     }
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
     return status;
 }
 
@@ -291,7 +247,7 @@ int library(const fs::path& ffmpeg, const std::vector<std::string>& arguments) {
     std::printf(
         "wall %.3f s, jobs %lld, peak memory: this process %.1f MiB, largest child %.1f "
         "MiB\n",
-        secondsSince(start), static_cast<long long>(options.jobs), peakMiB(RUSAGE_SELF),
+        bench::secondsSince(start), static_cast<long long>(options.jobs), peakMiB(RUSAGE_SELF),
         peakMiB(RUSAGE_CHILDREN));
     return 0;
 }

@@ -11,7 +11,7 @@ namespace {
 
 using Layout = DeviceProfile::Files::Layout;
 
-struct ProfileSpec {
+struct ProfileShape {
     Layout layout = Layout::artistAlbum;
     std::string root = "MUSIC";
     bool asciiOnly = false;
@@ -19,13 +19,13 @@ struct ProfileSpec {
     DeviceProfile::Audio::Codec codec = DeviceProfile::Audio::Codec::mp3;
 };
 
-DeviceProfile makeProfile(const ProfileSpec& spec) {
+DeviceProfile makeProfile(const ProfileShape& shape) {
     DeviceProfile profile("test", "Test");
-    profile.files.layout = spec.layout;
-    profile.files.root = spec.root;
-    profile.files.asciiOnly = spec.asciiOnly;
-    profile.files.nameMax = spec.nameMax;
-    profile.audio.codec = spec.codec;
+    profile.files.layout = shape.layout;
+    profile.files.root = shape.root;
+    profile.files.asciiOnly = shape.asciiOnly;
+    profile.files.nameMax = shape.nameMax;
+    profile.audio.codec = shape.codec;
     return profile;
 }
 
@@ -37,7 +37,7 @@ TrackMeta track(std::string albumArtist, std::string album, std::string number, 
 
 struct LocationCase {
     std::string name;
-    ProfileSpec profile;
+    ProfileShape profile;
     TrackMeta meta;
     std::int64_t albumIndex;
     std::int64_t albumNumber;
@@ -151,7 +151,7 @@ TEST(Placement, LocationFollowsLayoutPrefixesAndFallbacks) {
 
 struct KeyCase {
     std::string name;
-    ProfileSpec profile;
+    ProfileShape profile;
     TrackMeta meta;
     std::int64_t albumIndex;
     std::string key;
