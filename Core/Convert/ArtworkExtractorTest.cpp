@@ -14,6 +14,7 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::makePicture;
 using testing::TempDir;
 using testing::writeFile;
 
@@ -27,16 +28,6 @@ std::string textOf(const Bytes& bytes) {
 
 ArtworkExtractor extractor() {
     return ArtworkExtractor{std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg")};
-}
-
-// A test card picture of the given size, written by ffmpeg.
-void makePicture(const fs::path& path, int width, int height) {
-    ASSERT_EQ(
-        testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                             "testsrc=size=" + std::to_string(width) + "x" + std::to_string(height),
-                             "-frames:v", "1", path.string()})
-            .exitCode,
-        0);
 }
 
 struct PictureFacts {

@@ -207,11 +207,7 @@ TEST_F(ConverterTest, GenericProfileMakesAnMP3WithItsEightTags) {
 
 TEST_F(ConverterTest, AACProfileMakesAnM4AWithTagsAndAScaledCover) {
     const DeviceProfile profile = deliveredProfile("aac-m4a");
-    ASSERT_EQ(testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                   "testsrc=size=1000x750", "-frames:v", "1",
-                                   (temp / "cover.png").string()})
-                  .exitCode,
-              0);
+    testing::makePicture(temp / "cover.png", 1000, 750);
     const std::string png = readFile(temp / "cover.png");
     auto runner = std::make_shared<RecordingRunner>();
     const auto cover = ArtworkExtractor{runner}.scale(Bytes(png.begin(), png.end()),
@@ -262,11 +258,7 @@ TEST_F(ConverterTest, AACProfileMakesAnM4AWithTagsAndAScaledCover) {
 
 TEST_F(ConverterTest, MP3TagLayoutFollowsTheProfile) {
     using Format = DeviceProfile::Tags::Format;
-    ASSERT_EQ(
-        testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                             "testsrc=size=64x64", "-frames:v", "1", (temp / "cover.jpg").string()})
-            .exitCode,
-        0);
+    testing::makePicture(temp / "cover.jpg", 64, 64);
     const std::string jpeg = readFile(temp / "cover.jpg");
     struct Case {
         Format format;

@@ -16,6 +16,7 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::makePicture;
 using testing::TempDir;
 using testing::writeFile;
 
@@ -37,16 +38,6 @@ public:
     mutable std::atomic<int> extractions{0};
     mutable std::atomic<int> scalings{0};
 };
-
-void makePicture(const fs::path& path, int width, int height) {
-    fs::create_directories(path.parent_path());
-    ASSERT_EQ(
-        testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                             "testsrc=size=" + std::to_string(width) + "x" + std::to_string(height),
-                             "-frames:v", "1", path.string()})
-            .exitCode,
-        0);
-}
 
 // The width of a JPEG held in memory, read back by ffprobe.
 int widthOf(const Bytes& picture, const fs::path& scratch) {

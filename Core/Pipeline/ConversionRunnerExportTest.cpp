@@ -118,11 +118,7 @@ TEST(Export, MusicFolderBecomesACardThatFFprobeReads) {
 
 TEST(Export, FourTracksOfOneAlbumMakeOneArtworkSearch) {
     TempDir temp;
-    ASSERT_EQ(testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                   "testsrc=size=640x480", "-frames:v", "1",
-                                   (temp / "cover.png").string()})
-                  .exitCode,
-              0);
+    testing::makePicture(temp / "cover.png", 640, 480);
     std::vector<Tone> tones;
     for (int n = 1; n <= 4; ++n) {
         tones.push_back({temp / "music" / "Band" / "Album" / (std::to_string(n) + ".flac"),

@@ -12,24 +12,13 @@
 namespace tarvik::SDCardTools {
 namespace {
 
+using testing::filesBelow;
 using testing::TempDir;
 using testing::writeFile;
 
 const std::string decomposedGa = "\u30AB\u3099";
 const std::string composedGa = "\u30AC";
 const std::string pad4 = "\u3000\u3000\u3000\u3000";
-
-// Every file below `root` with its content, by path below the root.
-std::map<std::string, std::string> filesBelow(const std::filesystem::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-        if (item.is_regular_file()) {
-            files[std::filesystem::relative(item.path(), root).native()] =
-                testing::readFile(item.path());
-        }
-    }
-    return files;
-}
 
 TEST(CardCleaning, EmptyOrMissingRootChangesNothing) {
     TempDir temp;

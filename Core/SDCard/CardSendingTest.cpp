@@ -16,22 +16,12 @@
 namespace tarvik::SDCardTools {
 namespace {
 
+using testing::filesBelow;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
 
 using Call = std::tuple<std::int64_t, std::int64_t, std::string>;
-
-// Every file on the card with its content, by path below the card.
-std::map<std::string, std::string> filesOn(const std::filesystem::path& card) {
-    std::map<std::string, std::string> files;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(card)) {
-        if (item.is_regular_file()) {
-            files[std::filesystem::relative(item.path(), card).native()] = readFile(item.path());
-        }
-    }
-    return files;
-}
 
 FreeSpace room(std::int64_t bytes) {
     return [bytes](const std::filesystem::path&) { return bytes; };
@@ -75,7 +65,7 @@ TEST_F(CardSending, EmptyListCleansTwiceAndReportsOnce) {
     const SendResult result = send({}, card(), progress);
     EXPECT_EQ(result, (SendResult{0, 0, 0, CleanResult{2, 0, {}}}));
     EXPECT_EQ(calls_, (std::vector<Call>{{0, 0, ""}}));
-    EXPECT_TRUE(filesOn(card()).empty());
+    EXPECT_TRUE(filesBelow(card()).empty());
 }
 
 TEST_F(CardSending, CopiesUnderCardNames) {
@@ -88,11 +78,11 @@ TEST_F(CardSending, CopiesUnderCardNames) {
     const SendResult result = send(exportedAlbums({exportFolder()}), card(), recording());
     EXPECT_EQ(result, (SendResult{3, 0, 11, CleanResult{}}));
     const std::string folder = "\u3042\u3000\u3000\u3000\u3000/Live~/";
-    EXPECT_EQ(filesOn(card()), (std::map<std::string, std::string>{
-                                   {folder + "01~.MP3", "one"},
-                                   {folder + "\u30AC.mp3", "two"},
-                                   {folder + "bad_.m4a", "three"},
-                               }));
+    EXPECT_EQ(filesBelow(card()), (std::map<std::string, std::string>{
+                                      {folder + "01~.MP3", "one"},
+                                      {folder + "\u30AC.mp3", "two"},
+                                      {folder + "bad_.m4a", "three"},
+                                  }));
     // Names reach the progress in NFC, in the album's name order.
     EXPECT_EQ(
         calls_,
@@ -113,7 +103,7 @@ TEST_F(CardSending, RoomIsCheckedWithoutMargin) {
         EXPECT_STREQ(error.what(),
                      "SD カードの空きが足りません（必要 21 バイト / 空き 20 バイト）");
     }
-    EXPECT_TRUE(filesOn(card()).empty());  // nothing copied; the first cleaning stays done
+    EXPECT_TRUE(filesBelow(card()).empty());  // nothing copied; the first cleaning stays done
 
     EXPECT_STREQ(SendError::notEnoughSpace(1234567890, 532000).what(),
                  "SD カードの空きが足りません（必要 1.23 GB / 空き 532 KB）");
@@ -181,7 +171,7 @@ TEST_F(CardSending, CancelTakesEffectBeforeTheNextFile) {
         EXPECT_EQ(result.clean, (CleanResult{1, 0, {}})) << c.what;
         EXPECT_EQ(calls, c.calls) << c.what;
         // Only whole files on the card, and no temporary one.
-        const std::map<std::string, std::string> files = filesOn(cardRoot);
+        const std::map<std::string, std::string> files = filesBelow(cardRoot);
         EXPECT_EQ(static_cast<std::int64_t>(files.size()), c.copied) << c.what;
         for (const auto& [path, content] : files) {
             EXPECT_FALSE(path.find(".tarvik-") != std::string::npos) << path;
@@ -210,7 +200,7 @@ TEST_F(CardSending, FailedCopyStopsAtOnceAndKeepsEarlierFiles) {
     }
     EXPECT_EQ(calls_, (std::vector<Call>{{0, 4, "1.mp3"}, {1, 4, "2.mp3"}, {2, 4, "3.mp3"}}));
     EXPECT_EQ(
-        filesOn(card()),
+        filesBelow(card()),
         (std::map<std::string, std::string>{
             {"._late", "x"}, {"Artist/Album/1.mp3", "1.mp3"}, {"Artist/Album/2.mp3", "2.mp3"}}));
 }

@@ -36,4 +36,14 @@ void makeTone(const std::filesystem::path& path, const ToneOptions& options) {
     }
 }
 
+void makePicture(const std::filesystem::path& path, int width, int height) {
+    std::filesystem::create_directories(path.parent_path());
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (runCommand({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi",
+                    "-i", "testsrc=size=" + size, "-frames:v", "1", path.string()})
+            .exitCode != 0) {
+        throw std::runtime_error("ffmpeg could not make " + path.string());
+    }
+}
+
 }  // namespace tarvik::testing

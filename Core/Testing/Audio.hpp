@@ -1,4 +1,4 @@
-// Audio files that ffmpeg itself generates, for tests that run the real
+// Audio files (and cover pictures) that ffmpeg itself generates, for tests that run the real
 // program: a sine tone of a chosen length in any container ffmpeg can write,
 // with tags given as -metadata pairs.
 #pragma once
@@ -23,5 +23,9 @@ struct ToneOptions {
 // Writes the tone to `path`; the extension chooses the container. Throws
 // std::runtime_error when ffmpeg fails.
 void makeTone(const std::filesystem::path& path, const ToneOptions& options = {});
+
+// A test-card picture of the given size; the extension chooses the format
+// (".png", ".jpg"). Throws std::runtime_error when ffmpeg fails.
+void makePicture(const std::filesystem::path& path, int width, int height);
 
 }  // namespace tarvik::testing

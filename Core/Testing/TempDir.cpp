@@ -42,4 +42,14 @@ std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        if (item.is_regular_file()) {
+            files[std::filesystem::relative(item.path(), root).native()] = readFile(item.path());
+        }
+    }
+    return files;
+}
+
 }  // namespace tarvik::testing

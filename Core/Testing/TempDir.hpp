@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <string>
 #include <string_view>
 
 namespace tarvik::testing {
@@ -24,5 +26,8 @@ private:
 // Writes `content` to `path`, creating folders on the way.
 void writeFile(const std::filesystem::path& path, std::string_view content);
 std::string readFile(const std::filesystem::path& path);
+
+// Every regular file below `root` with its content, keyed by its path below the root.
+std::map<std::string, std::string> filesBelow(const std::filesystem::path& root);
 
 }  // namespace tarvik::testing
