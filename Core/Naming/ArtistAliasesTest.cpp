@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <optional>
 #include <string>
@@ -8,6 +6,7 @@
 
 #include "Core/Naming/ArtistAliases.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -111,29 +110,24 @@ TEST(ArtistAliases, UnreadableFilesLoadAsAnEmptyList) {
     EXPECT_EQ(ArtistAliases::load(folder / "extra.json").entries.size(), 1u);
 }
 
-// A write that the file system refuses (here: past the process's file size
-// limit, which holds for root too) must leave the earlier list in place.
+// A write that the file system refuses must leave the earlier list in place.
 TEST(ArtistAliases, FailedSaveKeepsTheEarlierFile) {
     testing::TempDir folder;
     const auto file = folder / ArtistAliases::fileName;
     list({{"a", "b"}}).save(file);
     const std::string before = testing::readFile(file);
 
-    rlimit original{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &original), 0);
-    rlimit small = original;
-    small.rlim_cur = 16;
-    auto* previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     bool threw = false;
-    try {
-        list({{"a long name that does not fit", "b"}}).save(file);
-    } catch (const ConversionError& error) {
-        threw = true;
-        EXPECT_NE(std::string(error.what()).find(ArtistAliases::fileName), std::string::npos);
+    {
+        testing::FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.active());
+        try {
+            list({{"a long name that does not fit", "b"}}).save(file);
+        } catch (const ConversionError& error) {
+            threw = true;
+            EXPECT_NE(std::string(error.what()).find(ArtistAliases::fileName), std::string::npos);
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &original);
-    ::signal(SIGXFSZ, previousHandler);
 
     EXPECT_TRUE(threw);
     EXPECT_EQ(testing::readFile(file), before);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -29,17 +29,23 @@ TEST(AtomicFile, CreatesFoldersAndReplacesTheTarget) {
     EXPECT_EQ(entriesIn(target.parent_path()), 1U);  // no temporary file left
 }
 
-TEST(AtomicFile, FailureLeavesTheEarlierFileAndNoTemporary) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
     TempDir temp;
-    const auto folder = temp / "locked";
-    writeFile(folder / "file.json", "old");
-    std::filesystem::permissions(
-        folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_THROW(writeFileAtomically(folder / "file.json", "new"), ConversionError);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    EXPECT_EQ(readFile(folder / "file.json"), "old");
-    EXPECT_EQ(entriesIn(folder), 1U);
+    const auto target = temp / "file.json";
+    writeFile(target, "old");
+    {
+        testing::FileSizeLimit limit(8);
+        ASSERT_TRUE(limit.active());
+        try {
+            writeFileAtomically(target, "a text longer than the limit");
+            FAIL() << "no error";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("書き込めません: file.json（", 0), 0U)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(entriesIn(temp.path()), 1U);
 }
 
 TEST(AtomicFile, TargetThatIsAFolderFailsWithTheNameAndKeepsIt) {

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::ProfileStore {
@@ -120,29 +119,6 @@ TEST(ProfileStore, RefusedSaveTouchesNothing) {
     EXPECT_EQ(entriesIn(temp.path()), 0U);
 }
 
-// Lowers the largest file this process may write, so that a write fails
-// part-way with EFBIG as on a full card (root ignores folder permissions).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        active_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-        handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    bool active_ = false;
-    void (*handler_)(int) = nullptr;
-};
-
 TEST(ProfileStore, SaveFailingMidWriteKeepsTheEarlierFile) {
     TempDir temp;
     save(DeviceProfile("mine", "Before"), temp.path());
@@ -150,7 +126,7 @@ TEST(ProfileStore, SaveFailingMidWriteKeepsTheEarlierFile) {
     DeviceProfile longer("mine", "After");
     longer.notes = std::string(4000, 'n');
     {
-        FileSizeLimit limit(1000);
+        testing::FileSizeLimit limit(1000);
         if (!limit.active()) GTEST_SKIP() << "cannot lower the file size limit";
         EXPECT_THROW(save(longer, temp.path()), ConversionError);
     }
