@@ -90,6 +90,25 @@ Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& comments) {
     return body;
 }
 
+struct Comments {
+    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
+    std::vector<Bytes> comments;  // raw, in their old order
+};
+
+// The vendor and the comments that are not replaced, as far as the block
+// can be read.
+Comments keptComments(const Bytes& body) {
+    Comments kept;
+    Reader reader(body);
+    if (auto read = reader.take(reader.number())) kept.vendor = std::move(*read);
+    for (std::uint64_t count = reader.number(); count > 0; --count) {
+        std::optional<Bytes> comment = reader.take(reader.number());
+        if (!comment) break;
+        if (!isReplaced(*comment)) kept.comments.push_back(std::move(*comment));
+    }
+    return kept;
+}
+
 }  // namespace
 
 Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
@@ -112,20 +131,35 @@ Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileNam
         at += 4 + length;
     }
 
-    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
-    std::vector<Bytes> comments;
-    auto old = std::find_if(blocks.begin(), blocks.end(),
-                            [](const Block& block) { return block.type == vorbisCommentType; });
-    if (old != blocks.end()) {
-        Reader reader(old->body);
-        if (auto read = reader.take(reader.number())) vendor = std::move(*read);
-        for (std::uint64_t count = reader.number(); count > 0; --count) {
-            std::optional<Bytes> comment = reader.take(reader.number());
-            if (!comment) break;
-            if (!isReplaced(*comment)) comments.push_back(std::move(*comment));
-        }
-        blocks.erase(old);
+    // The audio frames begin with a frame sync. A block length that is too
+    // short ends the walk inside the metadata, and writing on from there
+    // would keep old tag text as "audio" while reporting success.
+    if (at < file.size() && !(at + 1 < file.size() && file[at] == 0xFF &&
+                              (file[at + 1] & 0xFE) == 0xF8)) {
+        damaged();
     }
+
+    // Readers merge every comment block, so the replaced keys go from all of
+    // them; the first one carries the new values.
+    Comments first;
+    bool hadComments = false;
+    for (auto block = blocks.begin(); block != blocks.end();) {
+        if (block->type != vorbisCommentType) {
+            ++block;
+            continue;
+        }
+        Comments kept = keptComments(block->body);
+        if (hadComments) {
+            block->body = commentBody(kept.vendor, kept.comments);
+            ++block;
+        } else {
+            first = std::move(kept);
+            hadComments = true;
+            block = blocks.erase(block);
+        }
+    }
+    Bytes& vendor = first.vendor;
+    std::vector<Bytes>& comments = first.comments;
 
     const std::pair<std::string_view, const std::string&> fields[] = {
         {"TITLE", meta.title},       {"ARTIST", meta.artist},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,7 +78,8 @@ std::vector<Bytes> plus(std::vector<Bytes> kept, const std::vector<Bytes>& added
 
 TEST(FLACComments, RewritesTheCommentBlockInSecondPlace) {
     const Bytes pictureBody = bytes("picture bytes");
-    const Bytes otherComments = commentBody(bytes("other"), {bytes("TITLE=Second")});
+    const Bytes otherComments =
+        commentBody(bytes("other"), {bytes("TITLE=Second"), bytes("MOOD=calm"), bytes("artist=2")});
     struct Case {
         std::string name;
         std::vector<Block> in;
@@ -115,11 +118,11 @@ TEST(FLACComments, RewritesTheCommentBlockInSecondPlace) {
         {"a vendor length that doesn't fit leaves the default vendor",
          {{streamInfo, info}, {comments, {0xFF, 0, 0, 0, 'v'}}},
          {{streamInfo, info}, {comments, commentBody(bytes("Tarvik"), newComments)}}},
-        {"a second comment block stays as it was, after the new one",
+        {"a second comment block stays after the new one, without the replaced keys",
          {{streamInfo, info}, {comments, commentBody(bytes("v"), {})}, {comments, otherComments}},
          {{streamInfo, info},
           {comments, commentBody(bytes("v"), newComments)},
-          {comments, otherComments}}},
+          {comments, commentBody(bytes("other"), {bytes("MOOD=calm")})}}},
         {"a file holding only a comment block",
          {{comments, commentBody(bytes("v"), {bytes("TITLE=Old")})}},
          {{comments, commentBody(bytes("v"), newComments)}}},
@@ -143,11 +146,20 @@ TEST(FLACComments, DamagedFilesAreRefused) {
     Bytes cutBody(good.begin(), good.begin() + 20);
     Bytes noLastBlock = good;
     noLastBlock[4] = streamInfo;  // the walk runs into the audio frames and past the end
+    // A comment block whose length field is 4 too short: the walk ends inside
+    // the old comments, which must not pass for audio frames.
+    Bytes shortCommentBlock = flacFile(
+        {{streamInfo, info}, {comments, commentBody(bytes("v"), {bytes("ARTIST=Old Name")})}},
+        audio);
+    shortCommentBlock[4 + 4 + info.size() + 3] -= 4;
     const std::vector<std::pair<Bytes, std::string>> cases = {
         {{'f', 'L', 'a', 'C', 0x80, 0, 0, 0}, "FLAC ではありません: a.flac"},
         {bytes("ID3 and then more bytes"), "FLAC ではありません: a.flac"},
         {cutBody, "FLAC のメタデータが壊れています"},
         {noLastBlock, "FLAC のメタデータが壊れています"},
+        {shortCommentBlock, "FLAC のメタデータが壊れています"},
+        {flacFile({{streamInfo, info}}, bytes("ARTIST=Old")), "FLAC のメタデータが壊れています"},
+        {flacFile({{streamInfo, info}}, {0xFF}), "FLAC のメタデータが壊れています"},
     };
     for (const auto& [file, message] : cases) {
         try {
@@ -213,6 +225,68 @@ TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     EXPECT_NE(expected.find("MOOD=calm"), std::string::npos);
     const std::string listed = run({"metaflac", "--list", (temp / "out.flac").string()});
     EXPECT_NE(listed.find("type: 6 (PICTURE)"), std::string::npos) << listed;
+}
+
+// The metadata blocks of a FLAC file and the offset of its audio frames.
+std::pair<std::vector<Block>, std::size_t> blocksOf(const Bytes& file) {
+    std::vector<Block> blocks;
+    std::size_t at = 4;
+    for (bool last = false; !last;) {
+        const std::size_t length = (std::size_t{file[at + 1]} << 16) |
+                                   (std::size_t{file[at + 2]} << 8) | file[at + 3];
+        last = (file[at] & 0x80) != 0;
+        blocks.push_back({static_cast<std::uint8_t>(file[at] & 0x7F),
+                          Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                file.begin() + static_cast<std::ptrdiff_t>(at + 4 + length))});
+        at += 4 + length;
+    }
+    return {blocks, at};
+}
+
+// A real file given a second comment block, or one whose comment block's
+// length field is too short, as other taggers leave them.
+TEST(FLACComments, RealFilesWithTwoOrShortCommentBlocks) {
+    TempDir temp;
+    testing::ToneOptions tone;
+    tone.metadata = {{"ARTIST", "\u5C71\u7530 \u592A\u90CE"}, {"MOOD", "calm"}};
+    testing::makeTone(temp / "tone.flac", tone);
+    const Bytes original = readWholeFile(temp / "tone.flac");
+    auto [blocks, audioStart] = blocksOf(original);
+    const Bytes frames(original.begin() + static_cast<std::ptrdiff_t>(audioStart), original.end());
+
+    std::vector<Block> twoBlocks = blocks;
+    twoBlocks.push_back(
+        {comments, commentBody(bytes("second"), {bytes("ARTIST=Artist 2"), bytes("LABEL=x")})});
+    const auto twoBlocksFile = temp / "two-comment-blocks.flac";
+    testing::writeFile(twoBlocksFile, std::string(asText(flacFile(twoBlocks, frames))));
+    TagEditor::writeFLAC(twoBlocksFile, meta, temp / "out.flac");
+    run({"flac", "-s", "-t", (temp / "out.flac").string()});
+    const nlohmann::json tags = nlohmann::json::parse(
+        run({"ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json",
+             (temp / "out.flac").string()}))["format"]["tags"];
+    EXPECT_EQ(tags["ARTIST"], "Artist") << tags;
+    EXPECT_EQ(tags["MOOD"], "calm") << tags;
+    EXPECT_EQ(tags["LABEL"], "x") << tags;
+
+    auto commentBlock = std::find_if(blocks.begin(), blocks.end(),
+                                     [](const Block& block) { return block.type == comments; });
+    ASSERT_NE(commentBlock, blocks.end());
+    Bytes shortFile = flacFile(blocks, frames);
+    const std::size_t header =
+        4 + static_cast<std::size_t>(std::distance(blocks.begin(), commentBlock)) * 4;
+    std::size_t offset = header;
+    for (auto block = blocks.begin(); block != commentBlock; ++block) offset += block->body.size();
+    shortFile[offset + 3] = static_cast<std::uint8_t>(shortFile[offset + 3] - 8);
+    const auto shortBlockFile = temp / "short-comment-block.flac";
+    testing::writeFile(shortBlockFile, std::string(asText(shortFile)));
+    testing::writeFile(temp / "kept.flac", "earlier");
+    try {
+        TagEditor::writeFLAC(shortBlockFile, meta, temp / "kept.flac");
+        ADD_FAILURE() << "no error";
+    } catch (const ConversionError& error) {
+        EXPECT_STREQ(error.what(), "FLAC のメタデータが壊れています");
+    }
+    EXPECT_EQ(testing::readFile(temp / "kept.flac"), "earlier");
 }
 
 }  // namespace

@@ -3,16 +3,13 @@
 // keeps everything else: other tags, pictures and the audio. The source is
 // only read; the result goes to the destination the caller names, which ends
 // up holding either its old content or the whole result. Stateless, any
-// thread; failures throw ConversionError, FFmpegError, Cancelled or the
-// runner's start error.
+// thread; failures throw ConversionError.
 #pragma once
 
 #include <array>
 #include <filesystem>
-#include <stop_token>
 #include <string_view>
 
-#include "Core/Convert/FFmpegRunner.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/Bytes.hpp"
 
@@ -24,15 +21,14 @@ inline constexpr std::array<std::string_view, 3> editableExtensions = {"mp3", "f
 // Whether the file's extension, lower-cased, is one of editableExtensions.
 bool canEdit(const std::filesystem::path& file);
 
-// Dispatches on the source's extension; M4A needs `runner` (may be null for
-// the other formats).
+// Dispatches on the source's extension.
 void write(const std::filesystem::path& source, const TrackMeta& meta,
-           const std::filesystem::path& destination, const FFmpegRunner* runner,
-           std::stop_token stop);
+           const std::filesystem::path& destination);
 
 // MP3: the ID3v2.3 or 2.4 tag is rebuilt (a file without one gets 2.3), other
 // frames kept raw and in order after the new ones; an ID3v1 trailer, when the
-// file has one, is rebuilt too. A tag whose frames run past it is refused.
+// file has one, is rebuilt too. A tag whose frames run past it, or whose
+// padding holds anything but zeros, is refused: the walk would lose frames.
 void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination);
 Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
@@ -41,11 +37,10 @@ Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
 void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
                const std::filesystem::path& destination);
 
-// M4A: ffmpeg copies every stream and the other metadata and sets the eight
-// tags (an empty value clears one). It writes beside the destination first;
-// the result is moved into place only when ffmpeg succeeded.
+// M4A: the eight items are set in place (an empty value removes one) and
+// every other atom is written back as it was, track and disc totals
+// included. A file that can't be read as MP4 is refused.
 void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
-              const std::filesystem::path& destination, const FFmpegRunner& runner,
-              std::stop_token stop);
+              const std::filesystem::path& destination);
 
 }  // namespace tarvik::TagEditor

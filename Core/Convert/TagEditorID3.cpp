@@ -59,7 +59,19 @@ OldTag readTag(const Bytes& data) {
                             : 10 + std::size_t{id3::readSyncsafe(&data[10])};
         if (at > areaEnd) damaged();  // the frames' place is unknown
     }
-    while (at < areaEnd && data[at] != 0) {
+    while (at < areaEnd) {
+        if (data[at] == 0) {
+            // Padding is zeros to the end of the tag. Anything else means the
+            // walk lost its way (a writer that put plain numbers in syncsafe
+            // sizes lands it inside a frame), and stopping here would drop
+            // the frames after that point from the user's file.
+            if (std::any_of(data.begin() + static_cast<std::ptrdiff_t>(at),
+                            data.begin() + static_cast<std::ptrdiff_t>(areaEnd),
+                            [](std::uint8_t byte) { return byte != 0; })) {
+                damaged();
+            }
+            break;
+        }
         // Dropping a frame that doesn't fit would silently lose the frames
         // after it (pictures, lyrics, comments) from the user's own file.
         if (areaEnd - at < 10) damaged();

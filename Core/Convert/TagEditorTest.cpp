@@ -191,6 +191,40 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     }
 }
 
+// A version 2.4 tag whose frame sizes were written as plain numbers, as one
+// known writer does: the picture's size 200 (0xC8) reads as the syncsafe 72,
+// so the walk lands inside the picture, on a zero byte.
+TEST(TagEditor, PlainNumberSizesInVersion4AreRefusedNotCut) {
+    auto plainFrame = [](std::string_view id, const Bytes& body) {
+        const auto size = static_cast<std::uint32_t>(body.size());
+        return concat({bytes(id),
+                       {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
+                        static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size), 0,
+                        0},
+                       body});
+    };
+    Bytes picture = concat({{0x00}, bytes("image/jpeg"), {0x00, 0x03, 0x00}});
+    picture.resize(200, 0x00);
+    picture[150] = 0xD9;
+    const Bytes file = concat({tag(4, 0,
+                                   {frame("TIT2", "Old", 4), plainFrame("APIC", picture),
+                                    frame("USLT", "lyrics", 4), frame("COMM", "comment", 4)}),
+                               audio});
+    TempDir temp;
+    testing::writeFile(temp / "v24-plain-sizes.mp3", std::string(file.begin(), file.end()));
+    try {
+        TagEditor::writeID3(temp / "v24-plain-sizes.mp3", meta, temp / "out.mp3");
+        ADD_FAILURE() << "no error";
+    } catch (const ConversionError& error) {
+        EXPECT_STREQ(error.what(), "ID3 タグが壊れています");
+    }
+    EXPECT_FALSE(std::filesystem::exists(temp / "out.mp3"));
+
+    // Padding of zeros alone, however long, is still padding.
+    const Bytes padded = concat({tag(4, 0, {frame("COMM", "comment", 4)}, 4000), audio});
+    EXPECT_EQ(idsOf(parse(TagEditor::rewriteID3(padded, meta)).first).back(), "COMM");
+}
+
 TEST(TagEditor, TagBeyondTheSizeFieldIsRefused) {
     // One kept frame that leaves too little room for the padding.
     const std::size_t body = ID3Writer::tagSizeLimit - 1024 - 10;
