@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "Core/Platform/WholeFile.hpp"
+
 namespace tarvik {
 namespace {
 
@@ -48,6 +50,8 @@ std::optional<Bytes> readCoverFile(const std::filesystem::path& path, std::int64
 std::optional<Bytes> ArtworkExtractor::extract(const std::filesystem::path& source,
                                                std::stop_token stop) const noexcept {
     try {
+        // ffmpeg would wait in open() on a pipe named like a song.
+        if (!isRegularFile(source)) return std::nullopt;
         // An absolute path keeps a name such as "a:b.flac" from reading as a protocol.
         FFmpegRunner::Output output =
             runner->runRaw({"-loglevel", "error", "-i", std::filesystem::absolute(source).string(),

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -78,9 +79,11 @@ TEST(AudioFileProbe, MissingOrDamagedFileGivesEmptyTags) {
     writeFile(temp / "empty.mp3", "");
     writeFile(temp / "text.m4a", "not audio at all\n");
     fs::create_directory(temp / "folder.flac");
+    // ffmpeg would wait in open() for a writer that never comes.
+    ASSERT_EQ(::mkfifo((temp / "fifo.flac").c_str(), 0600), 0);
     const auto probe = probeWith("/usr/bin/ffmpeg");
     for (const char* name :
-         {"missing.flac", "truncated.flac", "empty.mp3", "text.m4a", "folder.flac"}) {
+         {"missing.flac", "truncated.flac", "empty.mp3", "text.m4a", "folder.flac", "fifo.flac"}) {
         EXPECT_EQ(probe.readTags(temp / name, {}), SourceTags{}) << name;
     }
 }
@@ -90,6 +93,7 @@ TEST(AudioFileProbe, MissingOrDamagedFileGivesEmptyTags) {
 TEST(AudioFileProbe, ArgumentsTextAndFailuresOfTheRun) {
     TempDir temp;
     const fs::path file = temp / "曲 1.flac";
+    writeFile(file, "fLaC");  // only regular files are handed to ffmpeg
     const std::string echo =
         R"(printf ';FFMETADATA1\ntitle=a\377b\nartist='; IFS='|'; printf '%s\n' "$*")";
     struct Case {

@@ -1,6 +1,7 @@
 #include "Core/Convert/Converter.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,33 +25,40 @@ namespace {
 
 constexpr std::size_t blankTestLength = 4096;
 
+// The user's temporary directory, made when it is missing.
+std::filesystem::path temporaryRoot() {
+    const char* configured = ::getenv("TMPDIR");
+    const std::string given = configured != nullptr && *configured != '\0' ? configured : "/tmp";
+    std::error_code error;
+    const std::filesystem::path root = std::filesystem::absolute(given, error);
+    if (error) {
+        throw ConversionError(fileSystemMessage("フォルダを作れません: ", given, error.value()));
+    }
+    std::filesystem::create_directories(root, error);  // mkdir below reports a failure
+    return root;
+}
+
 // The private folder of one conversion, removed with everything in it when
 // the conversion ends, however it ends. Created exclusively and readable by
 // this user only: other users on the machine must not see or plant files in it.
+// It stays locked (flock on the folder) while it is in use: the lock ends with
+// the process, which is how a later run tells an abandoned folder.
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        // The user's temporary directory, made when it is missing.
-        const char* configured = ::getenv("TMPDIR");
-        const std::string given =
-            configured != nullptr && *configured != '\0' ? configured : "/tmp";
-        std::error_code error;
-        const std::filesystem::path root = std::filesystem::absolute(given, error);
-        if (error) {
-            throw ConversionError(
-                fileSystemMessage("フォルダを作れません: ", given, error.value()));
-        }
-        std::filesystem::create_directories(root, error);  // mkdir below reports a failure
-        path_ = root / (std::string(Converter::temporaryFolderPrefix) + makeUuid());
+        path_ = temporaryRoot() / (std::string(Converter::temporaryFolderPrefix) + makeUuid());
         // mkdir fails when the name exists: the folder is new and ours alone.
         if (::mkdir(path_.c_str(), 0700) != 0) {
             throw ConversionError(
                 fileSystemMessage("フォルダを作れません: ", path_.string(), errno));
         }
+        lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
     }
     ~TemporaryFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
+        if (lock_ >= 0) ::close(lock_);
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -59,6 +67,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    int lock_ = -1;
 };
 
 // Writes the parts one after the other into a new file; a plain write, since
@@ -130,7 +139,41 @@ void checkExit(FFmpegRunner::Output& output, const std::stop_token& stop) {
 }  // namespace
 
 Converter::Converter(std::shared_ptr<const FFmpegRunner> runner, DeviceProfile profile)
-    : runner_(std::move(runner)), profile_(std::move(profile)) {}
+    : runner_(std::move(runner)), profile_(std::move(profile)) {
+    removeAbandonedFolders();
+}
+
+void Converter::removeAbandonedFolders() noexcept {
+    try {
+        std::error_code error;
+        const std::filesystem::path root = temporaryRoot();
+        const auto now = std::filesystem::file_time_type::clock::now();
+        for (std::filesystem::directory_iterator it(root, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::filesystem::path folder = it->path();
+            if (!folder.filename().string().starts_with(temporaryFolderPrefix)) continue;
+            // Not the moment between another conversion's mkdir and its lock.
+            const auto changed = std::filesystem::last_write_time(folder, error);
+            if (error || now - changed < abandonedAfter) {
+                error.clear();
+                continue;
+            }
+            const int descriptor =
+                ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (descriptor < 0) continue;
+            struct stat info {};
+            // Only our own folders, and only when no living process holds the lock.
+            if (::fstat(descriptor, &info) == 0 && info.st_uid == ::getuid() &&
+                ::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+                std::error_code ignored;
+                std::filesystem::remove_all(folder, ignored);
+            }
+            ::close(descriptor);
+        }
+    } catch (...) {
+        // A folder left behind costs only disk space; the run goes on.
+    }
+}
 
 void Converter::convert(const Job& job, std::stop_token stop) {
     if (isBlankFile(job.source)) throw ConversionError(std::string(blankSourceMessage));
@@ -251,10 +294,17 @@ std::string Converter::aacEncoderName(std::stop_token stop) {
 }
 
 bool Converter::isBlankFile(const std::filesystem::path& file) {
-    int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe put in place of the source is refused
+    // instead of holding the run in open().
+    int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
         throw ConversionError(
             fileSystemMessage("読み込めません: ", file.filename().string(), errno));
+    }
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        throw ConversionError(notAFileMessage(file));
     }
     std::array<std::uint8_t, blankTestLength> start{};
     std::size_t filled = 0;

@@ -8,6 +8,7 @@
 // the conversion's private temporary folder is removed on every way out.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -58,9 +59,16 @@ public:
     // that start before the first probe has ended probe as well.
     std::string aacEncoderName(std::stop_token stop);
 
+    // Removes the temporary folders of conversions whose process no longer
+    // lives (killed, crashed); the constructor calls it, so each run cleans
+    // up after the last. Folders changed within abandonedAfter are left.
+    static void removeAbandonedFolders() noexcept;
+    static constexpr std::chrono::seconds abandonedAfter{60};
+
     // True when the first 4096 bytes of the file are all zero (an empty file
     // included). Throws ConversionError "読み込めません: " + name + "（reason）"
-    // when the file can't be opened or read: that is no blank recording.
+    // when the file can't be opened or read, or is no regular file (a pipe
+    // is refused without waiting): that is no blank recording.
     static bool isBlankFile(const std::filesystem::path& file);
 
     // Appends "-metadata" and key=value, unless the value is empty.

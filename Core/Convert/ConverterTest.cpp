@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -366,12 +370,16 @@ TEST_F(ConverterTest, BlankOrUnreadableSourceFailsBeforeAnythingIsMade) {
     writeFile(temp / "library" / "empty.flac", "");
     writeFile(temp / "library" / "zeros.flac", std::string(8192, '\0'));
     fs::create_directories(temp / "library" / "folder.flac");
+    // A pipe put in place of a source after planning: refused at once, not
+    // waited on in open().
+    ASSERT_EQ(::mkfifo((temp / "library" / "fifo.flac").c_str(), 0600), 0);
     const std::string blank(Converter::blankSourceMessage);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"empty.flac", blank},
         {"zeros.flac", blank},
         {"missing.flac", "読み込めません: missing.flac（No such file or directory）"},
-        {"folder.flac", "読み込めません: folder.flac（Is a directory）"},
+        {"folder.flac", "読み込めません: folder.flac（ファイルではありません）"},
+        {"fifo.flac", "読み込めません: fifo.flac（ファイルではありません）"},
     };
     auto runner = std::make_shared<RecordingRunner>();
     Converter converter(runner, deliveredProfile("generic-mp3"));
@@ -443,6 +451,28 @@ TEST_F(ConverterTest, NothingIsLeftBehindOnAnyWayOut) {
         EXPECT_EQ(readFile(card / "old.mp3"), "old") << test.name;
         EXPECT_EQ(leftovers(), std::vector<std::string>{}) << test.name;
     }
+}
+
+// A killed program leaves its folders behind; the next converter removes
+// those that no living process holds and that are not brand new.
+TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
+    const auto old = fs::file_time_type::clock::now() - 2 * Converter::abandonedAfter;
+    for (const char* name : {"tarvik-abandoned", "tarvik-held", "tarvik-new", "other-old"}) {
+        writeFile(tmp / name / "out.part", "x");
+        if (std::string_view(name) != "tarvik-new") fs::last_write_time(tmp / name, old);
+    }
+    // A lock on another open of the folder stands for a living conversion.
+    const int held = ::open((tmp / "tarvik-held").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    Converter converter(std::make_shared<RecordingRunner>(), deliveredProfile("generic-mp3"));
+    ::close(held);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(tmp)) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"other-old", "tarvik-held", "tarvik-new"}));
 }
 
 TEST_F(ConverterTest, TemporaryFolderGoesWhereTMPDIRSays) {

@@ -34,7 +34,8 @@ public:
         auto ffmpeg = std::make_shared<const FFmpegRunner>(runner_.ffmpeg);
         report(ConversionEvent::scanning());
         const std::vector<std::filesystem::path> files =
-            LibraryScanner{runner_.source}.audioFiles(runner_.artists);
+            LibraryScanner{runner_.source}.audioFiles(runner_.artists, stop_);
+        throwIfStopped(stop_);
         if (files.empty()) throw ConversionError(nothingSelected);
 
         std::vector<TrackMeta> metas =

@@ -33,7 +33,9 @@ std::vector<std::string> listNames(const fs::path& folder) {
     return names;
 }
 
-enum class Kind { file, folder };
+// Only regular files count as audio: a pipe or device named like a song would
+// block whoever opens it.
+enum class Kind { file, folder, other };
 
 struct Entry {
     Kind kind;
@@ -46,7 +48,10 @@ struct Entry {
 std::optional<Entry> examine(const fs::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return Entry{S_ISDIR(info.st_mode) ? Kind::folder : Kind::file, info.st_dev, info.st_ino};
+    const Kind kind = S_ISDIR(info.st_mode)   ? Kind::folder
+                      : S_ISREG(info.st_mode) ? Kind::file
+                                              : Kind::other;
+    return Entry{kind, info.st_dev, info.st_ino};
 }
 
 struct Selection {
@@ -76,7 +81,8 @@ Selection parse(const std::set<std::string>& entries) {
 
 class Walker {
 public:
-    explicit Walker(const Selection& selection) : selection_(selection) {}
+    Walker(const Selection& selection, std::stop_token stop)
+        : selection_(selection), stop_(std::move(stop)) {}
 
     std::vector<fs::path> run(const fs::path& root) {
         if (const std::optional<Entry> top = examine(root); top && top->kind == Kind::folder) {
@@ -89,11 +95,12 @@ private:
     using Identity = std::pair<dev_t, ino_t>;
 
     void walk(const fs::path& folder, const Entry& self, int depth, const std::string* artist) {
-        // Links are followed, so a link back to a folder that is being walked
-        // would descend for ever: the folders on the current path are
-        // remembered and such a link ends the descent.
-        const Identity identity{self.device, self.inode};
-        if (!walking_.insert(identity).second) return;
+        // Links are followed, so a link back to a folder being walked would
+        // descend for ever, and folders linked to each other many times
+        // would be walked once per path, doubling with every level: each
+        // real folder is walked once per scan, at its first place.
+        if (stop_.stop_requested()) return;
+        if (!visited_.insert({self.device, self.inode}).second) return;
 
         std::vector<std::string> names = listNames(folder);
         std::sort(names.begin(), names.end(), text::NameLess());
@@ -105,7 +112,7 @@ private:
             if (isHidden(name)) continue;
             const fs::path child = folder / name;
             const std::optional<Entry> entry = examine(child);
-            if (!entry) continue;
+            if (!entry || entry->kind == Kind::other) continue;
             const std::string nfcName = text::nfc(name);
 
             if (entry->kind == Kind::file) {
@@ -129,11 +136,11 @@ private:
                 walk(child, *entry, depth + 1, artist);
             }
         }
-        walking_.erase(identity);
     }
 
     const Selection& selection_;
-    std::set<Identity> walking_;  // folders on the current descent path
+    std::stop_token stop_;
+    std::set<Identity> visited_;  // every folder walked so far
     std::vector<fs::path> found_;
 };
 
@@ -189,9 +196,10 @@ std::vector<std::string> LibraryScanner::subfolderNames() const {
     return names;
 }
 
-std::vector<fs::path> LibraryScanner::audioFiles(const std::set<std::string>& selection) const {
+std::vector<fs::path> LibraryScanner::audioFiles(const std::set<std::string>& selection,
+                                                 std::stop_token stop) const {
     const Selection parsed = parse(selection);
-    return Walker(parsed).run(root);
+    return Walker(parsed, std::move(stop)).run(root);
 }
 
 std::vector<fs::path> LibraryScanner::subfolders(const fs::path& folder) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,10 +46,14 @@ struct LibraryScanner {
     // The visible artist folders of `root`, in NFC, in name order.
     std::vector<std::string> subfolderNames() const;
 
-    // The selected audio files, depth-first in name order. An entry is an
-    // artist folder's name or "artist/album"; the empty selection means
-    // everything. The paths keep the names as listed on disk.
-    std::vector<std::filesystem::path> audioFiles(const std::set<std::string>& selection) const;
+    // The selected audio files (regular files only), depth-first in name
+    // order. An entry is an artist folder's name or "artist/album"; the empty
+    // selection means everything. The paths keep the names as listed on
+    // disk. Each real folder is walked once, however many links lead to it.
+    // A stop ends the walk early and the list is then incomplete: the caller
+    // checks its own token.
+    std::vector<std::filesystem::path> audioFiles(const std::set<std::string>& selection,
+                                                  std::stop_token stop = {}) const;
 
     // A folder of audio files without sub-folders is an album; one whose
     // sub-folders mostly hold audio is an artist; anything else a library.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,52 @@ TEST(LibraryScanner, LinkCycleEndsTheDescentAndListsEveryFileOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(found, (std::vector<std::string>{"A/X/1.mp3", "A/X/2.mp3", "A/X/linked/4.mp3",
                                                "A/Y/3.mp3"}));
+}
+
+// Each folder Level<n> holds a song and two links to Level<n+1>: walked once
+// per path, the scan would take 2^24 descents.
+TEST(LibraryScanner, LinkedFanOutIsWalkedOncePerRealFolder) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    constexpr int levels = 24;
+    for (int level = 0; level <= levels; ++level) {
+        const fs::path folder = dir / ("Level" + std::to_string(level));
+        writeFile(folder / ("song" + std::to_string(level) + ".mp3"), "x");
+        if (level == levels) continue;
+        const fs::path next = dir / ("Level" + std::to_string(level + 1));
+        fs::create_directory_symlink(next, folder / "left");
+        fs::create_directory_symlink(next, folder / "right");
+    }
+    fs::create_directories(music / "Artist");
+    fs::create_directory_symlink(dir / "Level0", music / "Artist" / "fan-out");
+
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<fs::path> found = LibraryScanner{music}.audioFiles({});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    ASSERT_EQ(found.size(), static_cast<std::size_t>(levels + 1));
+    // At its first place: through the "left" links.
+    EXPECT_EQ(found[levels - 2].lexically_relative(music), "Artist/fan-out/left/left/song2.mp3");
+
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(LibraryScanner{music}.audioFiles({}, stopped.get_token()).empty());
+}
+
+// A pipe named like a song would block whoever opens it; only regular files
+// are audio files, also behind a link.
+TEST(LibraryScanner, OnlyRegularFilesAreAudioFiles) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    writeFile(music / "A/X/1.mp3", "x");
+    ASSERT_EQ(::mkfifo((music / "A/X/2.mp3").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir / "pipe", music / "A/X/3.mp3");
+    fs::create_symlink(music / "A/X/1.mp3", music / "A/X/4.mp3");
+    std::vector<std::string> found;
+    for (const fs::path& file : LibraryScanner{music}.audioFiles({})) {
+        found.push_back(file.lexically_relative(music).string());
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{"A/X/1.mp3", "A/X/4.mp3"}));
 }
 
 TEST(LibraryScanner, AudioExtensionIsTheTextAfterTheLastDotInAnyCase) {

@@ -3,7 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <linux/close_range.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -112,7 +113,7 @@ public:
     Child& operator=(const Child&) = delete;
     ~Child() {
         if (reaped_) return;
-        ::kill(pid_, SIGKILL);
+        ::kill(-pid_, SIGKILL);
         int status = 0;
         while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
@@ -139,8 +140,12 @@ public:
         return reaped_;
     }
 
-    void signal(int number) {
-        if (!reaped_) ::kill(pid_, number);
+    // The whole process group: what the child started goes too. After the
+    // child was reaped the group is signalled only while its output is still
+    // open, that is while some member of it still lives, so the number can't
+    // name another group yet.
+    void signalGroup(int number, bool outputOpen) {
+        if (!reaped_ || outputOpen) ::kill(-pid_, number);
     }
 
 private:
@@ -150,6 +155,11 @@ private:
     Descriptor exitNotice_;
 };
 
+// Starts the child in a process group of its own, so that a stop reaches
+// whatever it starts in turn (a wrapper script's encoder), and with a
+// parent-death signal, so that it does not outlive this program. Between fork
+// and exec only async-signal-safe calls are made; everything is prepared
+// before. A failed exec reports its errno through a close-on-exec pipe.
 pid_t spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments,
             int input, int output, int error) {
     std::vector<char*> argv;
@@ -159,31 +169,45 @@ pid_t spawn(const std::filesystem::path& program, const std::vector<std::string>
     for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, error, STDERR_FILENO);
-    // Descriptors other code opened without close-on-exec stay with us.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);  // ignored here, default in the child
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    sigset_t noneBlocked;
-    sigemptyset(&noneBlocked);  // the calling thread's mask could block SIGTERM
-    posix_spawnattr_setsigmask(&attributes, &noneBlocked);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    pid_t pid = 0;
-    int result =
-        ::posix_spawn(&pid, programText.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) throwSystemError(result, programText);
+    Pipe report = makePipe();
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) throwSystemError(errno, programText);
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);  // the program died before prctl
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &defaults, nullptr);  // ignored here, default in the child
+        sigset_t noneBlocked;
+        sigemptyset(&noneBlocked);  // the calling thread's mask could block SIGTERM
+        ::sigprocmask(SIG_SETMASK, &noneBlocked, nullptr);
+        if (::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+            ::dup2(error, STDERR_FILENO) < 0) {
+            const int failure = errno;
+            [[maybe_unused]] ssize_t ignored = ::write(report.writeEnd.get(), &failure, sizeof failure);
+            ::_exit(127);
+        }
+        // Descriptors other code opened without close-on-exec stay with us.
+        ::syscall(SYS_close_range, STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+        ::execve(programText.c_str(), argv.data(), environ);
+        const int failure = errno;
+        [[maybe_unused]] ssize_t ignored = ::write(report.writeEnd.get(), &failure, sizeof failure);
+        ::_exit(127);
+    }
+    report.writeEnd.reset();
+    int failure = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(report.readEnd.get(), &failure, sizeof failure);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        throwSystemError(failure, programText);
+    }
     return pid;
 }
 
@@ -270,13 +294,15 @@ Result run(const std::filesystem::path& program, const std::vector<std::string>&
     Clock::time_point killDeadline{};
 
     while (output.readEnd || error.readEnd || !child.reaped()) {
+        const bool outputOpen = output.readEnd || error.readEnd;
         if (stopRequested && !terminateSent) {
-            child.signal(SIGTERM);
+            child.signalGroup(SIGTERM, outputOpen);
             terminateSent = true;
             killDeadline = Clock::now() + terminationGrace;
         }
         if (terminateSent && !killSent && Clock::now() >= killDeadline) {
-            if (!child.tryReap()) child.signal(SIGKILL);
+            child.tryReap();
+            child.signalGroup(SIGKILL, outputOpen);
             killSent = true;
         }
 

@@ -2,8 +2,9 @@
 // bytes and its standard output and error gathered in full. Each call owns its
 // child, pipes and buffers, so any number of calls may run at once on
 // different threads; the call blocks its thread until the child has exited and
-// both output streams are closed. Cancellation asks the child to terminate and
-// kills it if it is still running three seconds later.
+// both output streams are closed. Cancellation asks the child's process group
+// to terminate and kills it if it is still running three seconds later; a
+// child dies with this program (parent-death signal).
 #pragma once
 
 #include <chrono>

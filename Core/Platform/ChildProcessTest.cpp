@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -183,6 +186,38 @@ TEST(ChildProcess, StopTerminatesARunningChildAndReturnsItsStatus) {
     runner.join();
     EXPECT_EQ(result.exitCode, 15);
     EXPECT_EQ(asText(result.standardOutput), "partial\n");
+}
+
+// A wrapper script in place of ffmpeg: the stop reaches the program it
+// started too, which otherwise would hold the output open to its end.
+TEST(ChildProcess, StopReachesWhatTheChildStarted) {
+    TempDir temp;
+    auto program = writeScript(temp / "wrapper", R"(sleep 30 &
+echo $! > "$1.part" && mv "$1.part" "$1"
+wait)");
+    std::stop_source stop;
+    std::jthread runner([&] {
+        ChildProcess::run(program, {(temp / "encoder").string()}, std::nullopt, stop.get_token());
+    });
+    ASSERT_TRUE(waitForFile(temp / "encoder"));
+    const pid_t encoder = std::stoi(testing::readFile(temp / "encoder"));
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    stop.request_stop();
+    runner.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
+    // Dead once it is gone or a zombie waiting for whoever reaps orphans.
+    auto dead = [encoder] {
+        std::ifstream file("/proc/" + std::to_string(encoder) + "/stat");
+        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::size_t state = stat.rfind(')');
+        return stat.empty() || (state != std::string::npos && stat.substr(state + 2, 1) == "Z");
+    };
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        gone = dead();
+        if (!gone) std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(gone);
 }
 
 TEST(ChildProcess, ChildIgnoringTerminateIsKilledAfterTheGrace) {

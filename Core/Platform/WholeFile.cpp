@@ -18,14 +18,25 @@ namespace {
 
 }  // namespace
 
+std::string notAFileMessage(const std::filesystem::path& path) {
+    return "読み込めません: " + path.filename().string() + "（ファイルではありません）";
+}
+
+bool isRegularFile(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 Bytes readWholeFile(const std::filesystem::path& path) {
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) fail(path, errno);
     struct stat info {};
-    Bytes bytes;
-    if (::fstat(descriptor, &info) == 0 && info.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(descriptor);
+        throw ConversionError(notAFileMessage(path));
     }
+    Bytes bytes;
+    if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
     // The size is only a hint: read to the end, whatever it says.
     std::uint8_t buffer[1 << 16];
     for (;;) {

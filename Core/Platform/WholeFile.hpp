@@ -5,13 +5,22 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "Core/Platform/Bytes.hpp"
 
 namespace tarvik {
 
+// Only a regular file is read; anything else (a pipe, a device, a folder) is
+// refused without waiting, with "読み込めません: " + name + "（ファイルではありません）".
 Bytes readWholeFile(const std::filesystem::path& path);
+
+// Whether the path (links followed) names a regular file. Never blocks.
+bool isRegularFile(const std::filesystem::path& path);
+
+// "読み込めません: " + the file's name + "（ファイルではありません）".
+std::string notAFileMessage(const std::filesystem::path& path);
 
 // The bytes seen as text, for handing them to writeFileAtomically.
 inline std::string_view asText(const Bytes& bytes) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -23,9 +24,12 @@ TEST(WholeFile, ReadsEveryByteOfFilesLargerThanOneRead) {
 TEST(WholeFile, MissingFileAndFolderAreReportedWithTheName) {
     TempDir temp;
     std::filesystem::create_directories(temp / "folder.mp3");
+    // A pipe is refused at once, not waited on.
+    ASSERT_EQ(::mkfifo((temp / "fifo.mp3").c_str(), 0600), 0);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"missing.mp3", "読み込めません: missing.mp3（" + systemReason(ENOENT) + "）"},
-        {"folder.mp3", "読み込めません: folder.mp3（" + systemReason(EISDIR) + "）"},
+        {"folder.mp3", "読み込めません: folder.mp3（ファイルではありません）"},
+        {"fifo.mp3", "読み込めません: fifo.mp3（ファイルではありません）"},
     };
     for (const auto& [name, message] : cases) {
         try {
