@@ -1,0 +1,277 @@
+#include "App/Model/AppModel.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "App/Platform/AppPaths.hpp"
+#include "Core/Platform/Uuid.hpp"
+#include "Core/Profiles/ProfileStore.hpp"
+
+namespace tarvik {
+
+namespace {
+
+std::set<std::string> toSet(const std::optional<std::vector<std::string>>& list) {
+    if (!list) return {};
+    return {list->begin(), list->end()};
+}
+
+std::string newCustomId() {
+    std::string id = "custom-" + makeUuid().substr(0, 8);
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return id;
+}
+
+}  // namespace
+
+AppModel::AppModel(Services services, QObject* parent)
+    : QObject(parent), services_(std::move(services)) {
+    Settings& settings = *services_.settings;
+    carryOver_ = toSet(settings.stringList("carryOver"));
+    continuing_ = settings.boolean("continuing").value_or(false);
+    setSelected(toSet(settings.stringList("selected")));
+    importLegacySettings();
+    updateSystemLowLoad();
+    loadProfiles();
+    reloadArtists();
+    refreshVolumes();
+    if (services_.volumes) {
+        QPointer<AppModel> self(this);
+        services_.volumes->watch([self](std::optional<std::filesystem::path> mounted) {
+            if (self) self->handleVolumeChange(mounted);
+        });
+    }
+}
+
+AppModel::~AppModel() = default;
+
+// Settings ------------------------------------------------------------------
+
+std::string AppModel::srcPath() const { return services_.settings->string("srcPath").value_or(""); }
+void AppModel::setSrcPath(const std::string& value) {
+    services_.settings->setString("srcPath", value);
+    emit srcPathChanged();
+}
+
+std::string AppModel::destPath() const {
+    return services_.settings->string("destPath").value_or("");
+}
+void AppModel::setDestPath(const std::string& value) {
+    services_.settings->setString("destPath", value);
+    emit destPathChanged();
+}
+
+std::string AppModel::profileId() const {
+    return services_.settings->string("profileId").value_or(defaultProfileId);
+}
+void AppModel::setProfileId(const std::string& value) {
+    services_.settings->setString("profileId", value);
+    emit profileIdChanged();
+}
+
+bool AppModel::lookup() const { return services_.settings->boolean("lookup").value_or(true); }
+void AppModel::setLookup(bool value) {
+    services_.settings->setBoolean("lookup", value);
+    emit settingsChanged();
+}
+
+bool AppModel::normalize() const { return services_.settings->boolean("normalize").value_or(true); }
+void AppModel::setNormalize(bool value) {
+    services_.settings->setBoolean("normalize", value);
+    emit settingsChanged();
+}
+
+double AppModel::loudness() const { return services_.settings->number("loudness").value_or(-14.0); }
+void AppModel::setLoudness(double value) {
+    services_.settings->setNumber("loudness", value);
+    emit settingsChanged();
+}
+
+bool AppModel::lowLoadManual() const {
+    return services_.settings->boolean("lowLoadManual").value_or(false);
+}
+void AppModel::setLowLoadManual(bool value) {
+    services_.settings->setBoolean("lowLoadManual", value);
+    emit settingsChanged();
+}
+
+bool AppModel::onboarded() const { return services_.settings->boolean("onboarded").value_or(false); }
+void AppModel::setOnboarded(bool value) {
+    services_.settings->setBoolean("onboarded", value);
+    emit settingsChanged();
+}
+
+bool AppModel::skipReview() const {
+    return services_.settings->boolean("skipReview").value_or(false);
+}
+void AppModel::setSkipReview(bool value) {
+    services_.settings->setBoolean("skipReview", value);
+    emit settingsChanged();
+}
+
+bool AppModel::autoCleanSD() const {
+    return services_.settings->boolean("autoCleanSD").value_or(false);
+}
+void AppModel::setAutoCleanSD(bool value) {
+    services_.settings->setBoolean("autoCleanSD", value);
+    emit settingsChanged();
+}
+
+std::string AppModel::lastExportPath() const {
+    return services_.settings->string("lastExportPath").value_or("");
+}
+void AppModel::setLastExportPath(const std::string& value) {
+    services_.settings->setString("lastExportPath", value);
+    emit settingsChanged();
+}
+
+std::string AppModel::sendSource() const {
+    return services_.settings->string("sendSource").value_or("");
+}
+void AppModel::setSendSource(const std::string& value) {
+    services_.settings->setString("sendSource", value);
+    emit settingsChanged();
+}
+
+std::optional<std::string> AppModel::appearance() const {
+    return services_.settings->string("appearance");
+}
+bool AppModel::autoReview() const {
+    return services_.settings->boolean("autoReview").value_or(false);
+}
+bool AppModel::autoSend() const { return services_.settings->boolean("autoSend").value_or(false); }
+bool AppModel::uiTesting() const {
+    return services_.settings->boolean("uiTesting").value_or(false);
+}
+
+// Observable state -----------------------------------------------------------
+
+void AppModel::setSelected(std::set<std::string> value) {
+    selected_ = std::move(value);
+    emit selectedChanged();
+    persistSelected();
+}
+
+void AppModel::setSearch(const std::string& value) {
+    if (search_ == value) return;
+    search_ = value;
+    emit searchChanged();
+}
+
+void AppModel::setShowLog(bool value) {
+    if (showLog_ == value) return;
+    showLog_ = value;
+    emit showLogChanged();
+}
+
+void AppModel::setShowSend(bool value) {
+    if (showSend_ == value) return;
+    showSend_ = value;
+    emit showSendChanged();
+}
+
+void AppModel::setShowAliases(bool value) {
+    if (showAliases_ == value) return;
+    showAliases_ = value;
+    emit showAliasesChanged();
+}
+
+void AppModel::setCleanNotice(std::optional<std::string> value) {
+    cleanNotice_ = std::move(value);
+    emit cleanNoticeChanged();
+}
+
+void AppModel::setCarryOver(std::set<std::string> value) {
+    carryOver_ = std::move(value);
+    // A std::set iterates in ascending order: the stored list is sorted.
+    services_.settings->setStringList("carryOver", {carryOver_.begin(), carryOver_.end()});
+    emit carryOverChanged();
+}
+
+void AppModel::setContinuing(bool value) {
+    continuing_ = value;
+    services_.settings->setBoolean("continuing", value);
+    emit continuingChanged();
+}
+
+void AppModel::setState(RunState value) {
+    state_ = std::move(value);
+    emit stateChanged();
+}
+
+void AppModel::setPhaseText(std::string value) {
+    if (phaseText_ == value) return;
+    phaseText_ = std::move(value);
+    emit phaseTextChanged();
+}
+
+void AppModel::setSourceNotice(std::optional<std::string> value) {
+    if (sourceNotice_ == value) return;
+    sourceNotice_ = std::move(value);
+    emit sourceNoticeChanged();
+}
+
+// Start-up -------------------------------------------------------------------
+
+void AppModel::importLegacySettings() {
+    Settings& settings = *services_.settings;
+    if (settings.boolean("importedV2").value_or(false) || uiTesting()) return;
+    std::unique_ptr<Settings> legacy =
+        services_.legacySettings ? services_.legacySettings() : nullptr;
+    if (!legacy) return;
+
+    if (srcPath().empty()) {
+        if (const auto old = legacy->string("srcPath")) {
+            std::error_code error;
+            if (!old->empty() && std::filesystem::exists(*old, error)) setSrcPath(*old);
+        }
+    }
+    if (selected_.empty()) {
+        if (const auto old = legacy->stringList("selected")) setSelected({old->begin(), old->end()});
+    }
+    if (const auto old = legacy->boolean("lookup")) setLookup(*old);
+    if (const auto old = legacy->boolean("normalize")) setNormalize(*old);
+    if (const auto old = legacy->number("loudness")) setLoudness(*old);
+    if (const auto old = legacy->string("profileId"); old && !old->empty()) setProfileId(*old);
+    settings.setBoolean("importedV2", true);
+}
+
+// Profiles -------------------------------------------------------------------
+
+const DeviceProfile* AppModel::selectedProfile() const {
+    const std::string id = profileId();
+    for (const DeviceProfile& profile : profiles_)
+        if (profile.id == id) return &profile;
+    return nullptr;
+}
+
+void AppModel::loadProfiles() {
+    std::optional<std::filesystem::path> builtin;
+    if (const auto resources = AppPaths::resourcesDirectory()) builtin = *resources / "profiles";
+    profiles_ = ProfileStore::loadAll(builtin, AppPaths::profilesDirectory());
+    emit profilesChanged();
+    if (!profiles_.empty() && selectedProfile() == nullptr) setProfileId(profiles_.front().id);
+}
+
+void AppModel::saveProfile(const DeviceProfile& profile) {
+    DeviceProfile copy = profile;
+    copy.isBuiltin = false;
+    const bool takenByBuiltin = std::any_of(profiles_.begin(), profiles_.end(), [&](const auto& p) {
+        return p.isBuiltin && p.id == copy.id;
+    });
+    if (copy.id.empty() || takenByBuiltin) copy.id = newCustomId();
+    ProfileStore::save(copy, AppPaths::profilesDirectory());
+    loadProfiles();
+    setProfileId(copy.id);
+}
+
+void AppModel::deleteProfile(const DeviceProfile& profile) {
+    if (profile.isBuiltin || !profile.fileURL) return;
+    std::error_code ignored;
+    std::filesystem::remove(*profile.fileURL, ignored);
+    loadProfiles();
+}
+
+}  // namespace tarvik

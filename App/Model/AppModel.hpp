@@ -1,0 +1,247 @@
+#pragma once
+// The one model of the application: the user's settings, the music folder and
+// its selection, the destination and its volumes, the device profiles, the run
+// state with its progress and log, and the bookkeeping of a running export.
+// Every window reads it and calls its operations; it drives the core. It lives
+// on the GUI thread for the life of the process; work it starts elsewhere
+// hands its results back through queued calls guarded by a QPointer, so that
+// nothing reaches a model that is gone. Each observable member has a change
+// signal; settings are written at once through `Settings`.
+//
+// The operations are grouped by concern, one source file each: start-up,
+// settings and profiles (AppModel.cpp), library selection (AppModelSelection.cpp),
+// the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes and
+// cards (AppModelVolumes.cpp).
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include "App/Model/RunState.hpp"
+#include "App/Platform/DesktopSignals.hpp"
+#include "App/Platform/Settings.hpp"
+#include "App/Platform/VolumeService.hpp"
+#include "Core/Naming/TrackMeta.hpp"
+#include "Core/Pipeline/ConversionEvent.hpp"
+#include "Core/Pipeline/ConversionPlan.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Profiles/DeviceProfile.hpp"
+
+namespace tarvik {
+
+class MusicCatalog;
+
+class AppModel : public QObject {
+    Q_OBJECT
+
+public:
+    // What the model needs of the desktop and the machine. `standard()` gives the
+    // real ones; tests hand in temporary settings, fixture volumes, recording
+    // desktop signals and a stand-in converter.
+    struct Services {
+        std::unique_ptr<Settings> settings;
+        // The older settings domain; null when it cannot be opened.
+        std::function<std::unique_ptr<Settings>()> legacySettings;
+        std::shared_ptr<VolumeService> volumes;
+        std::shared_ptr<DesktopSignals> desktop;
+        std::function<std::optional<std::filesystem::path>()> locateFFmpeg;
+        // The desktop asks for reduced motion.
+        std::function<bool()> systemLowLoad;
+        // Empty: the real converter. Tests put an instant stand-in here.
+        ConversionRunner::ConvertTrack convert;
+
+        static Services standard();
+    };
+
+    static constexpr const char* defaultProfileId = "panasonic-hds940d";
+    static constexpr std::size_t logLimit = 5000;
+
+    explicit AppModel(Services services, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // Settings, each written at once and announced by its signal.
+    std::string srcPath() const;
+    void setSrcPath(const std::string& value);
+    std::string destPath() const;
+    void setDestPath(const std::string& value);
+    std::string profileId() const;
+    void setProfileId(const std::string& value);
+    bool lookup() const;
+    void setLookup(bool value);
+    bool normalize() const;
+    void setNormalize(bool value);
+    double loudness() const;
+    void setLoudness(double value);
+    bool lowLoadManual() const;
+    void setLowLoadManual(bool value);
+    bool onboarded() const;
+    void setOnboarded(bool value);
+    bool skipReview() const;
+    void setSkipReview(bool value);
+    bool autoCleanSD() const;
+    void setAutoCleanSD(bool value);
+    std::string lastExportPath() const;
+    void setLastExportPath(const std::string& value);
+    std::string sendSource() const;
+    void setSendSource(const std::string& value);
+    // Hidden settings, set outside the program.
+    std::optional<std::string> appearance() const;
+    bool autoReview() const;
+    bool autoSend() const;
+    bool uiTesting() const;
+
+    // Observable state.
+    const std::set<std::string>& selected() const { return selected_; }
+    void setSelected(std::set<std::string> value);  // persists and clears sourceNotice
+    const std::vector<DeviceProfile>& profiles() const { return profiles_; }
+    const std::vector<std::string>& artists() const { return artists_; }
+    const std::vector<Volume>& volumes() const { return volumes_; }
+    const std::string& search() const { return search_; }
+    void setSearch(const std::string& value);
+    const RunState& state() const { return state_; }
+    const std::optional<ConversionPlan>& plan() const { return plan_; }
+    const std::vector<std::pair<TrackMeta, TrackMeta>>& renamed() const { return renamed_; }
+    const std::string& phaseText() const { return phaseText_; }
+    const ConversionEvent::Progress& progress() const { return progress_; }
+    const std::vector<LogLine>& log() const { return log_; }
+    bool showLog() const { return showLog_; }
+    void setShowLog(bool value);
+    bool showSend() const { return showSend_; }
+    void setShowSend(bool value);
+    bool showAliases() const { return showAliases_; }
+    void setShowAliases(bool value);
+    const std::optional<std::string>& sourceNotice() const { return sourceNotice_; }
+    const std::optional<std::string>& cleanNotice() const { return cleanNotice_; }
+    void setCleanNotice(std::optional<std::string> value);
+    bool sendingToCard() const { return sendingToCard_; }
+    void setSendingToCard(bool value) { sendingToCard_ = value; }
+    const std::set<std::string>& carryOver() const { return carryOver_; }
+    void setCarryOver(std::set<std::string> value);
+    bool continuing() const { return continuing_; }
+    void setContinuing(bool value);
+    const std::set<std::string>& writingFolders() const { return writingFolders_; }
+    bool systemLowLoad() const { return systemLowLoad_; }
+    bool isBusy() const { return state_.isBusy(); }
+    bool lowLoad() const { return lowLoadManual() || systemLowLoad_; }
+
+    // Start-up, settings and profiles.
+    void loadProfiles();
+    void saveProfile(const DeviceProfile& profile);  // throws the profile store's errors
+    void deleteProfile(const DeviceProfile& profile);
+    const DeviceProfile* selectedProfile() const;
+
+    // Library selection.
+    void chooseSource(const std::filesystem::path& folder);
+    void reloadArtists();
+    void persistSelected();
+    std::vector<std::string> filteredArtists() const;
+    bool hasSelection() const;
+    bool canExport() const;
+    bool destinationLooksLikeArtistFolder() const;
+
+    // Run log.
+    void appendLog(LogLine::Kind kind, const std::string& text);
+    void flushPendingLog();
+    void startFlushTimer();
+    void updateSystemLowLoad();
+
+    // Export control.
+    ConversionRunner makeRunner(bool dryRun) const;  // throws ConversionError
+    std::shared_ptr<MusicCatalog> makeCatalog() const;
+    void startPlanning();
+    void startConversion();
+    void handleEvent(const ConversionEvent& event);
+    void folderDone(const std::string& folder);
+    void cancel();
+    void resetRun();
+
+    // Volumes and cards.
+    void refreshVolumes();
+    void handleVolumeChange(const std::optional<std::filesystem::path>& mounted);
+    void autoCleanIfNeeded(const std::filesystem::path& volume);
+    void ejectCard();
+    void ejectVolume(const std::filesystem::path& volume);
+    void continueOnNextCard();
+    // The volume whose path equals destPath, first in list order.
+    const Volume* destinationVolume() const;
+
+signals:
+    void srcPathChanged();
+    void destPathChanged();
+    void profileIdChanged();
+    void settingsChanged();  // any other setting
+    void selectedChanged();
+    void profilesChanged();
+    void artistsChanged();
+    void volumesChanged();
+    void searchChanged();
+    void stateChanged();
+    void planChanged();
+    void renamedChanged();
+    void phaseTextChanged();
+    void progressChanged();
+    // The log grows at its end by `count` lines, loses `count` lines at its front,
+    // or is emptied: the log panel follows these without rebuilding.
+    void logAppended(qsizetype count);
+    void logTrimmed(qsizetype count);
+    void logCleared();
+    void showLogChanged();
+    void showSendChanged();
+    void showAliasesChanged();
+    void sourceNoticeChanged();
+    void cleanNoticeChanged();
+    void carryOverChanged();
+    void continuingChanged();
+    void writingFoldersChanged();
+    void systemLowLoadChanged();
+
+private:
+    void setState(RunState value);
+    void setPhaseText(std::string value);
+    void setSourceNotice(std::optional<std::string> value);
+    void importLegacySettings();
+    void clearLog();
+
+    Services services_;
+
+    std::set<std::string> selected_;
+    std::vector<DeviceProfile> profiles_;
+    std::vector<std::string> artists_;
+    std::vector<Volume> volumes_;
+    std::string search_;
+    RunState state_;
+    std::optional<ConversionPlan> plan_;
+    std::vector<std::pair<TrackMeta, TrackMeta>> renamed_;
+    std::string phaseText_;
+    ConversionEvent::Progress progress_;
+    std::vector<LogLine> log_;
+    bool showLog_ = false;
+    bool showSend_ = false;
+    bool showAliases_ = false;
+    std::optional<std::string> sourceNotice_;
+    std::optional<std::string> cleanNotice_;
+    bool sendingToCard_ = false;
+    std::set<std::string> carryOver_;
+    bool continuing_ = false;
+    std::set<std::string> writingFolders_;
+    std::map<std::string, std::int64_t> remainingByFolder_;
+    std::map<std::string, std::string> folderBySource_;
+    bool systemLowLoad_ = false;
+    std::optional<ConversionRunner::Handle> handle_;
+    std::unique_ptr<DesktopSignals::Inhibitor> activity_;
+    std::vector<LogLine> pendingLog_;
+    QTimer* flushTimer_ = nullptr;
+    std::shared_ptr<DetachedTask> cancelTask_;  // the planning pass
+};
+
+}  // namespace tarvik

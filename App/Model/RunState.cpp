@@ -1,0 +1,12 @@
+#include "App/Model/RunState.hpp"
+
+namespace tarvik {
+
+bool RunState::operator==(const RunState& other) const {
+    if (kind != other.kind) return false;
+    if (kind == Case::finished) return summary == other.summary;
+    if (kind == Case::failed) return message == other.message;
+    return true;
+}
+
+}  // namespace tarvik
