@@ -41,6 +41,7 @@ TEST(CatalogRecord, EnvelopeDecoding) {
         {R"({"results": null})", std::nullopt},
         {R"({"resultCount": 0})", std::nullopt},
         {"<html>busy</html>", std::nullopt},
+        {R"({"results": [{"trackNumber": 1e400}]})", std::nullopt},
     };
     for (const Case& c : cases) {
         if (c.expected) {

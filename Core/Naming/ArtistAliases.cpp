@@ -1,34 +1,24 @@
 #include "Core/Naming/ArtistAliases.hpp"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <utility>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
+#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
 namespace {
-
-std::optional<std::string> readWholeFile(const std::filesystem::path& url) {
-    std::ifstream file(url, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream content;
-    content << file.rdbuf();
-    if (file.bad()) return std::nullopt;
-    return std::move(content).str();
-}
 
 ArtistAliases decode(const std::string& bytes) {
     const nlohmann::json document = json::parse(bytes);
     const json::ObjectReader top(document);
     ArtistAliases aliases;
-    const std::vector<nlohmann::json> entries = top.array("entries");
+    const nlohmann::json& entries = top.array("entries");
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const json::ObjectReader entry(entries[i],
                                        top.pathOf("entries") + "[" + std::to_string(i) + "]");
@@ -79,7 +69,8 @@ TrackMeta ArtistAliases::apply(const TrackMeta& meta) const {
 ArtistAliases ArtistAliases::load(const std::filesystem::path& url) {
     // The list is a convenience: a missing or damaged file must never stop an export.
     try {
-        if (std::optional<std::string> bytes = readWholeFile(url)) return decode(*bytes);
+        // Opened like the profiles: a regular file of at most 1 MiB, never waited on.
+        return decode(readSmallFile(url, settingsFileLimit));
     } catch (const std::exception&) {
     }
     return {};

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 #include <string>
@@ -96,6 +97,13 @@ TEST(ArtistAliases, UnreadableFilesLoadAsAnEmptyList) {
         {"entries not a list", "{\"entries\": {}}"},
         {"an entry without to", R"({"entries": [{"from": "a", "to": "b"}, {"from": "c"}]})"},
         {"invalid UTF-8", "{\"entries\": [{\"from\": \"\xFF\", \"to\": \"b\"}]}"},
+        {"a number beyond a double", R"({"entries": [{"from": "a", "to": "b", "n": 1e400}]})"},
+        // Copying such nesting recursively would end the stack.
+        {"deep nesting",
+         R"({"entries": [)" + std::string(100000, '[') + std::string(100000, ']') + "]}"},
+        // Over 1 MiB is refused unread, however valid.
+        {"oversized",
+         R"({"entries": [{"from": "a", "to": "b"}]})" + std::string(1024 * 1024, ' ')},
     };
     for (const Case& c : cases) {
         const auto file = folder / (c.name + ".json");
@@ -104,6 +112,8 @@ TEST(ArtistAliases, UnreadableFilesLoadAsAnEmptyList) {
     }
     EXPECT_TRUE(ArtistAliases::load(folder / "missing.json").entries.empty());
     EXPECT_TRUE(ArtistAliases::load(folder.path()).entries.empty());  // a folder
+    ASSERT_EQ(::mkfifo((folder / "pipe.json").c_str(), 0600), 0);     // must not block
+    EXPECT_TRUE(ArtistAliases::load(folder / "pipe.json").entries.empty());
 
     testing::writeFile(folder / "extra.json",
                        R"({"version": 2, "entries": [{"from": "a", "to": "b", "note": 1}]})");

@@ -21,6 +21,7 @@ std::vector<fs::path> numberedFiles(const fs::path& folder, std::size_t count) {
     std::vector<fs::path> files;
     for (std::size_t i = 0; i < count; ++i) {
         files.push_back(folder / "Artist" / "Album" / ("t" + std::to_string(i) + ".flac"));
+        testing::writeFile(files.back(), "fLaC");  // only regular files reach ffmpeg
     }
     return files;
 }

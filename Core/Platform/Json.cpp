@@ -39,7 +39,9 @@ namespace json {
 nlohmann::json parse(std::string_view text) {
     try {
         return nlohmann::json::parse(text.begin(), text.end());
-    } catch (const nlohmann::json::parse_error& error) {
+    } catch (const nlohmann::json::exception& error) {
+        // Not only syntax: a number too large for a double ("1e400") is the
+        // library's out_of_range, and every such failure is bad data.
         throw DecodingError(DecodingError::Kind::dataCorrupted, {}, error.what());
     }
 }
@@ -152,11 +154,11 @@ ObjectReader ObjectReader::object(std::string_view key) const {
     return ObjectReader(required(key), pathOf(key));
 }
 
-std::vector<nlohmann::json> ObjectReader::array(std::string_view key) const {
+const nlohmann::json& ObjectReader::array(std::string_view key) const {
     const nlohmann::json& value = required(key);
     requireNotNull(value, pathOf(key));
     if (!value.is_array()) mismatch(pathOf(key), "配列");
-    return value.get<std::vector<nlohmann::json>>();
+    return value;
 }
 
 std::optional<std::string> ObjectReader::optionalString(std::string_view key) const {

@@ -36,7 +36,8 @@ private:
 
 namespace json {
 
-// Parses a whole document; malformed text is dataCorrupted.
+// Parses a whole document; malformed text, and any other failure of the JSON
+// library (a number beyond a double's range), is dataCorrupted.
 nlohmann::json parse(std::string_view text);
 
 // Pretty-printed, keys sorted, "/" not escaped, ending in a line break.
@@ -59,7 +60,9 @@ public:
     bool boolean(std::string_view key) const;
     double number(std::string_view key) const;
     ObjectReader object(std::string_view key) const;
-    std::vector<nlohmann::json> array(std::string_view key) const;
+    // The array itself, not a copy: copying a value copies its nesting
+    // recursively, and a hostile file nests deep enough to end the stack.
+    const nlohmann::json& array(std::string_view key) const;
 
     // Optional members: absent or null give nothing; another type still fails.
     std::optional<std::string> optionalString(std::string_view key) const;

@@ -11,6 +11,19 @@ namespace {
 
 using Kind = DecodingError::Kind;
 
+// The library reports these as out_of_range, not as a parse error; they are
+// bad data all the same.
+TEST(Json, NumbersBeyondADoubleAreCorruptData) {
+    for (const char* text : {"1e400", "[7E777]", "{\"n\": -1e400}"}) {
+        try {
+            parse(text);
+            ADD_FAILURE() << text << ": no error";
+        } catch (const DecodingError& error) {
+            EXPECT_EQ(error.kind(), Kind::dataCorrupted) << text;
+        }
+    }
+}
+
 TEST(Json, EachDecodingErrorKindNamesItsPath) {
     const nlohmann::json document = parse(R"({
         "files": {"root": 5, "gone": null, "name": "x"},

@@ -18,6 +18,41 @@ namespace {
 
 }  // namespace
 
+std::string readSmallFile(const std::filesystem::path& path, std::size_t limit) {
+    const std::string name = path.filename().string();
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) throw ConversionError(fileSystemMessage("読めません: ", name, errno));
+    std::string bytes;
+    std::string problem;
+    int failure = 0;
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0) {
+        failure = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        problem = "ファイルではありません";
+    } else if (static_cast<std::uint64_t>(info.st_size) > limit) {
+        problem = "大きすぎます";
+    } else {
+        char buffer[16384];
+        for (;;) {
+            const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count < 0) failure = errno;
+            if (count <= 0) break;
+            bytes.append(buffer, static_cast<std::size_t>(count));
+            // The file may have grown since fstat.
+            if (bytes.size() > limit) {
+                problem = "大きすぎます";
+                break;
+            }
+        }
+    }
+    ::close(descriptor);
+    if (failure != 0) throw ConversionError(fileSystemMessage("読めません: ", name, failure));
+    if (!problem.empty()) throw ConversionError("読めません: " + name + "（" + problem + "）");
+    return bytes;
+}
+
 std::string notAFileMessage(const std::filesystem::path& path) {
     return "読み込めません: " + path.filename().string() + "（ファイルではありません）";
 }

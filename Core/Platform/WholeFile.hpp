@@ -16,6 +16,13 @@ namespace tarvik {
 // refused without waiting, with "読み込めません: " + name + "（ファイルではありません）".
 Bytes readWholeFile(const std::filesystem::path& path);
 
+// The program's own small files (profiles, the alias list): a regular file of
+// at most `limit` bytes, read whole; opened without waiting, so a pipe named
+// like one is refused. Failures throw ConversionError "読めません: " + name +
+// "（" + reason + "）"; a larger file is refused unread.
+std::string readSmallFile(const std::filesystem::path& path, std::size_t limit);
+inline constexpr std::size_t settingsFileLimit = 1024 * 1024;
+
 // Whether the path (links followed) names a regular file. Never blocks.
 bool isRegularFile(const std::filesystem::path& path);
 

@@ -13,6 +13,7 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/NameOrder.hpp"
+#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik::ProfileStore {
 namespace {
@@ -23,47 +24,6 @@ namespace fs = std::filesystem;
 std::size_t rankOf(std::string_view id) {
     auto found = std::find(builtinOrder.begin(), builtinOrder.end(), id);
     return static_cast<std::size_t>(found - builtinOrder.begin());
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_;
-};
-
-std::string readProfileFile(const fs::path& file) {
-    const std::string name = file.filename().string();
-    // Non-blocking, so that a pipe or device that happens to end in ".json"
-    // is refused below instead of stalling the start of the application.
-    const Descriptor descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (descriptor.get() < 0) throw ConversionError(fileSystemMessage("読めません: ", name, errno));
-    struct stat status {};
-    if (::fstat(descriptor.get(), &status) != 0) {
-        throw ConversionError(fileSystemMessage("読めません: ", name, errno));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        throw ConversionError("読めません: " + name + "（ファイルではありません）");
-    }
-    std::string bytes;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(descriptor.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            throw ConversionError(fileSystemMessage("読めません: ", name, errno));
-        }
-        if (count == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    return bytes;
 }
 
 void appendFolder(std::vector<DeviceProfile>& profiles, const fs::path& folder, bool isBuiltin) {
@@ -124,7 +84,7 @@ std::vector<DeviceProfile> loadAll(const std::optional<fs::path>& builtin,
 }
 
 DeviceProfile load(const fs::path& file, bool isBuiltin) {
-    DeviceProfile profile = DeviceProfile::fromJson(json::parse(readProfileFile(file)));
+    DeviceProfile profile = DeviceProfile::fromJson(json::parse(readSmallFile(file, settingsFileLimit)));
     profile.isBuiltin = isBuiltin;
     profile.fileURL = file;
     return profile;
