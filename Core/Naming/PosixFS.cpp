@@ -239,7 +239,8 @@ std::optional<Location> locate(const Root& root, std::string_view relative) {
 
 std::filesystem::path makeDirs(const Root& root, std::string_view relative) {
     constexpr std::string_view prefix = "フォルダを作れません: ";
-    if (!isPresent(root)) throw ConversionError(fileSystemMessage(prefix, root.folder.native(), ENOENT));
+    if (!isPresent(root))
+        throw ConversionError(fileSystemMessage(prefix, root.folder.native(), ENOENT));
     const std::optional<std::vector<std::string>> levels = levelsOf(relative);
     if (!levels) {
         throw ConversionError(fileSystemMessage(prefix, (root.folder / relative).native(), EINVAL));

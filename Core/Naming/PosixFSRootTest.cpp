@@ -97,8 +97,7 @@ TEST(PosixFSRoot, NothingIsReachedThroughALinkOrOutsideTheRoot) {
          {"MUSIC/Artist/01.mp3", "MUSIC/Artist/Album/01.mp3", "../outside/01.mp3",
           "MUSIC/../../outside/01.mp3", "./01.mp3", "file/01.mp3"}) {
         EXPECT_FALSE(PosixFS::locate(root, relative).has_value()) << relative;
-        EXPECT_THROW(PosixFS::copy(temp / "source", root, root.folder / relative),
-                     ConversionError)
+        EXPECT_THROW(PosixFS::copy(temp / "source", root, root.folder / relative), ConversionError)
             << relative;
     }
     EXPECT_EQ(namesIn(temp / "outside"), std::vector<std::string>{"keep"});

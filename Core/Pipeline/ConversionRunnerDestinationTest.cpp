@@ -28,7 +28,8 @@ using testing::TempDir;
 using testing::writeFile;
 using Files = std::map<std::string, std::string>;
 
-const std::string lostReason = "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
+const std::string lostReason =
+    "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
 
 ConversionRunner runnerFor(const fs::path& card) {
     ConversionRunner runner{"/nonexistent/ffmpeg",
@@ -143,9 +144,10 @@ TEST(RunDestination, NFDFoldersAlreadyOnTheCardAreReused) {
     EXPECT_EQ(summary.progress.skipped, 1);
     EXPECT_EQ(summary.progress.done, 2);
     EXPECT_EQ(summary.placed.size(), 3U);
-    EXPECT_EQ(filesBelow(card.path()), (Files{{"MUSIC/" + nfd + "/1 t1.mp3", "written by another computer"},
-                                             {"MUSIC/" + nfd + "/2 t2.mp3", "converted t2"},
-                                             {"MUSIC/" + nfd + "/3 t3.mp3", "converted t3"}}));
+    EXPECT_EQ(filesBelow(card.path()),
+              (Files{{"MUSIC/" + nfd + "/1 t1.mp3", "written by another computer"},
+                     {"MUSIC/" + nfd + "/2 t2.mp3", "converted t2"},
+                     {"MUSIC/" + nfd + "/3 t3.mp3", "converted t3"}}));
 }
 
 TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewhere) {
@@ -159,10 +161,14 @@ TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewh
     const std::vector<std::string> three = {"1.flac", "2.flac", "3.flac"};
     const std::vector<Case> cases = {
         {"card unmounted during the third track", true, When::duringTheThirdTrack, three},
-        {"card unmounted before the third track", true, When::beforeTheThirdTrack,
+        {"card unmounted before the third track",
+         true,
+         When::beforeTheThirdTrack,
          {"1.flac", "2.flac"}},
         {"folder deleted during the third track", false, When::duringTheThirdTrack, three},
-        {"folder deleted before the third track", false, When::beforeTheThirdTrack,
+        {"folder deleted before the third track",
+         false,
+         When::beforeTheThirdTrack,
          {"1.flac", "2.flac"}},
         {"folder missing from the start", false, When::beforeTheRun, {}},
     };
@@ -223,7 +229,8 @@ TEST(RunDestination, RealExfatCardPulledDuringARunLeavesTheSystemDiskAlone) {
     converter.onStart([&](const Converter::Job& job) {
         if (job.source.filename() == "3.flac") card->pull();
     });
-    const std::vector<E> events = runToTheEnd(runnerFor(card->root()), separateAlbums(5), converter);
+    const std::vector<E> events =
+        runToTheEnd(runnerFor(card->root()), separateAlbums(5), converter);
 
     const std::vector<E::Track::Failed> failures = failuresOf(events);
     ASSERT_EQ(failures.size(), 1U);
@@ -282,7 +289,8 @@ TEST_F(TinyCard, NoRoomForAFolderIsAFullCardAndLeavesNoEmptyAlbum) {
                              Case{"album 3's folder made, no room for its track", 8}}) {
         if (!mountWith(test.inodes)) GTEST_SKIP() << "cannot mount a tmpfs here";
         fs::create_directories(card_ / "MUSIC" / "Mine");
-        const ConversionPlan plan = planOf({{"Album 1", 1}, {"Album 2", 1}, {"Album 3", 1}, {"Album 4", 1}});
+        const ConversionPlan plan =
+            planOf({{"Album 1", 1}, {"Album 2", 1}, {"Album 3", 1}, {"Album 4", 1}});
         const std::vector<E> events = runToTheEnd(runnerFor(card_), plan);
 
         const E::Summary& summary = summaryOf(events);

@@ -61,8 +61,7 @@ void ConversionRunner::loseDestination(RunState& state, Events& events) const {
     if (state.destinationLost) return;
     state.destinationLost = true;
     ++state.progress.failed;
-    events.send(
-        ConversionEvent::failed(destination.string(), std::string(destinationLostMessage)));
+    events.send(ConversionEvent::failed(destination.string(), std::string(destinationLostMessage)));
 }
 
 void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan::Item>& items,

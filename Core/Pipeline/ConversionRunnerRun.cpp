@@ -78,13 +78,14 @@ public:
             runner_.finish(state_, items_, events_, stop_);
             return;
         }
-        if (const std::optional<std::filesystem::path> root = runner_.cardRoot(*state_.destination)) {
+        if (const std::optional<std::filesystem::path> root =
+                runner_.cardRoot(*state_.destination)) {
             ConversionRunner::removeJunk(*root);
         }
         // Below this the card counts as full: 600 seconds of audio at the
         // profile's bit rate plus the reserve.
-        headroom_ = SpaceEstimate::reserveBytes(runner_.profile.audio.bitrate,
-                                                runner_.options.reserveMB);
+        headroom_ =
+            SpaceEstimate::reserveBytes(runner_.profile.audio.bitrate, runner_.options.reserveMB);
         start_ = Clock::now();
         events_.send(ConversionEvent::converting());
         cardPaths_ = runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
@@ -206,8 +207,8 @@ private:
     // that is on the card.
     void spawn(BoundedGroup<Result>& group, ArtworkCache& artwork, std::size_t index,
                const std::filesystem::path& target, const std::filesystem::path& file) {
-        group.spawn([this, &artwork, index, target, file,
-                     root = state_.destination](std::stop_token stop) {
+        const std::optional<PosixFS::Root> root = state_.destination;
+        group.spawn([this, &artwork, index, target, file, root](std::stop_token stop) {
             Result result{index, file, nullptr};
             try {
                 const Item& item = items_[index];
