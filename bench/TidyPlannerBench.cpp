@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Core/Tidy/TidyPlanner.hpp"
-#include "BenchSupport.hpp"
+#include "bench/BenchSupport.hpp"
 
 namespace {
 
