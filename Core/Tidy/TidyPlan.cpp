@@ -33,7 +33,7 @@ std::string statusLabel(TidyItem::Status status) {
     return {};
 }
 
-std::string quoted(std::string_view field) {
+std::string csvField(std::string_view field) {
     return "\"" + text::replacing(field, "\"", "\"\"") + "\"";
 }
 
@@ -170,7 +170,7 @@ std::string TidyPlan::csv() const {
         bool first = true;
         for (const std::string& field : fields) {
             if (!first) out += ",";
-            out += quoted(field);
+            out += csvField(field);
             first = false;
         }
         out += "\r\n";

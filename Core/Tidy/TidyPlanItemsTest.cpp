@@ -82,7 +82,7 @@ TEST(TidyPlanItems, CatalogueNeverAddsACompilationArtistOrDiscOne) {
     const TidyPlanner planner{{}, dir.path(), {}, nullptr};
     const TidyPlan plan = planRows(
         planner, {{"A Band/Night/01 Song.mp3", meta("Song"),
-                   meta("Song", "1", "Various Artists", "Night", "1")}});
+                   TrackMeta("Song", "A Band", "Various Artists", "Night", "1", "1", "2019", "Rock")}});
     expectItems(plan, {{Status::same, "すでに正式な表記です", "A Band/Night/01 Song.mp3"}});
     EXPECT_EQ(plan.items[0].new_.albumArtist, "A Band");
     EXPECT_EQ(plan.items[0].new_.disc, "");

@@ -63,7 +63,7 @@ TEST(TidyPlan, SavedPlanLoadsEqualAtWholeSeconds) {
     const std::string text = readFile(file);
     EXPECT_NE(text.find(R"("root": "\/home\/u\/Music")"), std::string::npos) << text;
     EXPECT_NE(text.find(R"("created": "2026-03-04T05:06:07Z")"), std::string::npos);
-    EXPECT_EQ(text.find("/"), std::string::npos);
+    EXPECT_EQ(text::replacing(text, "\\/", "").find("/"), std::string::npos);
     // Keys sorted at every level.
     EXPECT_LT(text.find("\"created\""), text.find("\"items\""));
     EXPECT_LT(text.find("\"new\""), text.find("\"old\""));

@@ -40,7 +40,7 @@ struct TidyPlanner {
     std::set<std::string> artists;
     std::shared_ptr<MusicCatalog> catalog;  // null: nothing is ever matched
     std::int64_t nameMax = 120;             // scalars per folder or file name
-    ReadTags readTags;                      // empty: ffmpeg's tag probe
+    ReadTags readTags = {};                 // empty: ffmpeg's tag probe
 
     static constexpr std::size_t readingWidth = 4;
     static constexpr std::size_t readingReportStep = 50;
