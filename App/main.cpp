@@ -5,9 +5,11 @@
 #include <memory>
 
 #include <QApplication>
+#include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Platform/FreedesktopSignals.hpp"
 
 namespace {
 
@@ -30,7 +32,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard()));
+    tarvik::AppModel::Services services = tarvik::AppModel::Services::standard();
+    services.desktop = tarvik::FreedesktopSignals::standard([] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible()) QApplication::alert(window);
+    });
+    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
     app.show();
     return QApplication::exec();
 }

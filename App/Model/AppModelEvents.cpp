@@ -12,7 +12,11 @@ namespace tarvik {
 void AppModel::handleEvent(const ConversionEvent& event) {
     using E = ConversionEvent;
     if (const auto* phase = event.as<E::Phase>()) {
-        setPhaseText(ExportTexts::phaseText(*phase));
+        // Once the user stopped the pass, its line says so to the end, also
+        // for phases that were already on their way.
+        const bool stopping = (cancelTask_ && cancelTask_->isCancelled()) ||
+                              (handle_ && handle_->task->isCancelled());
+        if (!stopping) setPhaseText(ExportTexts::phaseText(*phase));
         return;
     }
     if (const auto* progress = event.as<E::Progress>()) {

@@ -1,5 +1,7 @@
 #include "App/Model/AppModel.hpp"
 
+#include "App/Platform/FreedesktopSignals.hpp"
+
 #include "Core/Convert/FFmpegLocator.hpp"
 
 namespace tarvik {
@@ -10,6 +12,8 @@ AppModel::Services AppModel::Services::standard() {
     services.legacySettings = [] { return Settings::legacy(); };
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
     services.systemLowLoad = [] { return false; };
+    // The widget layer puts its own in with the window's attention request.
+    services.desktop = FreedesktopSignals::standard({});
     return services;
 }
 

@@ -31,12 +31,12 @@ public:
 
 private:
     struct Held final : Inhibitor {
-        explicit Held(RecordingDesktopSignals& owner) : owner(owner) { ++owner.inhibitorsHeld; }
+        explicit Held(RecordingDesktopSignals& recorder) : owner_(recorder) { ++owner_.inhibitorsHeld; }
         ~Held() override {
-            --owner.inhibitorsHeld;
-            owner.calls.push_back("release");
+            --owner_.inhibitorsHeld;
+            owner_.calls.push_back("release");
         }
-        RecordingDesktopSignals& owner;
+        RecordingDesktopSignals& owner_;
     };
 };
 
