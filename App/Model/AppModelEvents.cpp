@@ -72,8 +72,9 @@ void AppModel::finishRun(ConversionEvent::Summary summary) {
     emit progressChanged();
 
     if (const auto after = ExportTexts::carryOverAfter(summary, {carryOver_, continuing_})) {
-        setCarryOver(after->paths);
-        setContinuing(after->continuing);
+        // Unchanged values are not written again: a settings write waits for the disk.
+        if (after->paths != carryOver_) setCarryOver(after->paths);
+        if (after->continuing != continuing_) setContinuing(after->continuing);
     }
     summary.renamed = static_cast<std::int64_t>(renamed_.size());
     setState(RunState::finished(summary));

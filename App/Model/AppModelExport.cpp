@@ -169,7 +169,11 @@ void AppModel::startConversion() {
     }
     for (const auto& entry : remainingByFolder_) writingFolders_.insert(writingFolders_.end(), entry.first);
     emit writingFoldersChanged();
-    if (!destPath().empty() && destinationVolume() == nullptr) setLastExportPath(destPath());
+    // A settings write waits for the disk: only a change is written.
+    if (const std::string dest = destPath();
+        !dest.empty() && destinationVolume() == nullptr && lastExportPath() != dest) {
+        setLastExportPath(dest);
+    }
 
     try {
         ConversionRunner::Handle handle = runner->start(plan_, services_.convert);
