@@ -137,24 +137,25 @@ TEST_F(AppModelFinishTest, ARealRunThroughFFmpeg) {
 }
 
 TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
-    std::string whyNot;
-    auto bus = testing::PrivateBus::start(whyNot);
-    if (!bus || !bus->addMock("notification_daemon", "org.freedesktop.Notifications", whyNot) ||
-        !bus->addMock("logind", "org.freedesktop.login1", whyNot)) {
-        GTEST_SKIP() << whyNot;
+    testing::PrivateBus bus;
+    if (!bus.available() ||
+        !bus.startTemplate("notification_daemon", "org.freedesktop.Notifications") ||
+        !bus.startTemplate("logind", "org.freedesktop.login1")) {
+        GTEST_SKIP() << "no private bus with python3-dbusmock";
     }
     const auto notifyCalls = [&] {
-        return bus->methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+        return bus.methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
                                 "Notify");
     };
     const auto inhibitCalls = [&] {
-        return bus->methodCalls("org.freedesktop.login1", "/org/freedesktop/login1", "Inhibit");
+        return bus.methodCalls("org.freedesktop.login1", "/org/freedesktop/login1", "Inhibit");
     };
     for (const bool uiTesting : {true, false}) {
         xdg.settings()->setBoolean("uiTesting", uiTesting);
         auto model = makeModel([&](AppModel::Services& services) {
             services.desktop =
-                std::make_shared<FreedesktopSignals>(bus->connection(), bus->connection(), nullptr);
+                std::make_shared<FreedesktopSignals>(bus.connect("signals"), bus.connect("signals"),
+                                                     nullptr);
         });
         testing::TempDir cardDir;
         model->setDestPath(cardDir.path().string());

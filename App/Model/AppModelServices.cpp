@@ -1,7 +1,7 @@
 #include "App/Model/AppModel.hpp"
 
 #include "App/Platform/FreedesktopSignals.hpp"
-
+#include "App/Platform/ReducedMotion.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 
 namespace tarvik {
@@ -11,7 +11,11 @@ AppModel::Services AppModel::Services::standard() {
     services.settings = Settings::standard();
     services.legacySettings = [] { return Settings::legacy(); };
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
-    services.systemLowLoad = [] { return false; };
+    auto motion = std::make_shared<ReducedMotion>();
+    services.systemLowLoad = [motion] { return motion->requested(); };
+    services.watchSystemLowLoad = [motion](std::function<void()> changed) {
+        motion->watch(std::move(changed));
+    };
     // The widget layer puts its own in with the window's attention request.
     services.desktop = FreedesktopSignals::standard({});
     return services;

@@ -19,21 +19,28 @@ const QString notificationsPath = "/org/freedesktop/Notifications";
 const QString logind = "org.freedesktop.login1";
 const QString logindPath = "/org/freedesktop/login1";
 
-// The bus with the named stand-ins, or the reason the test must skip.
-std::unique_ptr<PrivateBus> busWith(const std::vector<std::pair<std::string, std::string>>& mocks,
+// A private bus with the named stand-ins of dbusmock's templates, or the
+// reason the test must skip.
+std::unique_ptr<PrivateBus> busWith(const std::vector<std::pair<QString, QString>>& templates,
                                     std::string& whyNot) {
-    auto bus = PrivateBus::start(whyNot);
-    if (!bus) return nullptr;
-    for (const auto& [templateName, name] : mocks) {
-        if (!bus->addMock(templateName, name, whyNot)) return nullptr;
+    auto bus = std::make_unique<PrivateBus>();
+    if (!bus->available()) {
+        whyNot = "no dbus-daemon";
+        return nullptr;
+    }
+    for (const auto& [templateName, service] : templates) {
+        if (!bus->startTemplate(templateName, service)) {
+            whyNot = "python3-dbusmock did not bring up " + service.toStdString();
+            return nullptr;
+        }
     }
     return bus;
 }
 
 // What logind holds now: (what, who, why, mode) of each inhibitor.
-std::vector<QStringList> inhibitors(const PrivateBus& bus) {
-    const QDBusMessage reply =
-        bus.call(logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors");
+std::vector<QStringList> inhibitors(PrivateBus& bus) {
+    const QDBusMessage reply = bus.connect("inhibitors").call(QDBusMessage::createMethodCall(
+        logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
     std::vector<QStringList> held;
     if (reply.type() != QDBusMessage::ReplyMessage) return held;
     const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
@@ -52,9 +59,9 @@ std::vector<QStringList> inhibitors(const PrivateBus& bus) {
 
 TEST(FreedesktopSignalsTest, NotificationReachesTheNotificationService) {
     std::string whyNot;
-    auto bus = busWith({{"notification_daemon", notifications.toStdString()}}, whyNot);
+    auto bus = busWith({{"notification_daemon", notifications}}, whyNot);
     if (!bus) GTEST_SKIP() << whyNot;
-    FreedesktopSignals desktop(bus->connection(), bus->connection(), {});
+    FreedesktopSignals desktop(bus->connect("signals"), bus->connect("signals"), {});
 
     desktop.notify("書き出しが終わりました", "3 曲を書き出しました");
 
@@ -74,9 +81,9 @@ TEST(FreedesktopSignalsTest, NotificationReachesTheNotificationService) {
 
 TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoes) {
     std::string whyNot;
-    auto bus = busWith({{"logind", logind.toStdString()}}, whyNot);
+    auto bus = busWith({{"logind", logind}}, whyNot);
     if (!bus) GTEST_SKIP() << whyNot;
-    FreedesktopSignals desktop(bus->connection(), bus->connection(), {});
+    FreedesktopSignals desktop(bus->connect("signals"), bus->connect("signals"), {});
 
     auto inhibitor = desktop.inhibitSleep("SD カードへの音楽変換");
     ASSERT_TRUE(waitUntil([&] { return inhibitors(*bus).size() == 1; }));
@@ -89,9 +96,9 @@ TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoes) {
 
 TEST(FreedesktopSignalsTest, AnInhibitorDroppedBeforeLogindAnswersHoldsNothing) {
     std::string whyNot;
-    auto bus = busWith({{"logind", logind.toStdString()}}, whyNot);
+    auto bus = busWith({{"logind", logind}}, whyNot);
     if (!bus) GTEST_SKIP() << whyNot;
-    FreedesktopSignals desktop(bus->connection(), bus->connection(), {});
+    FreedesktopSignals desktop(bus->connect("signals"), bus->connect("signals"), {});
 
     desktop.inhibitSleep("SD カードへの音楽変換").reset();
     // logind still takes the call; its descriptor is closed unused.
@@ -103,11 +110,11 @@ TEST(FreedesktopSignalsTest, AnInhibitorDroppedBeforeLogindAnswersHoldsNothing) 
 
 TEST(FreedesktopSignalsTest, WithoutServicesEverySignalDoesNothingAndNeverFails) {
     std::string whyNot;
-    auto bus = PrivateBus::start(whyNot);
+    auto bus = busWith({}, whyNot);
     if (!bus) GTEST_SKIP() << whyNot;
     int attention = 0;
     // A bus without the services, and no bus at all.
-    FreedesktopSignals empty(bus->connection(), bus->connection(), [&] { ++attention; });
+    FreedesktopSignals empty(bus->connect("signals"), bus->connect("signals"), [&] { ++attention; });
     FreedesktopSignals none(QDBusConnection("tarvik-no-bus"), QDBusConnection("tarvik-no-bus"), {});
     for (DesktopSignals* desktop : {static_cast<DesktopSignals*>(&empty),
                                     static_cast<DesktopSignals*>(&none)}) {

@@ -3,14 +3,14 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QProcessEnvironment>
-#include <QUuid>
 
 #include "App/Testing/AppTesting.hpp"
-#include "Core/Testing/Shell.hpp"
 
 namespace tarvik::testing {
 
 namespace {
+
+constexpr int startMs = 10000;
 
 void stop(QProcess& process) {
     if (process.state() == QProcess::NotRunning) return;
@@ -23,81 +23,66 @@ void stop(QProcess& process) {
 
 }  // namespace
 
-std::unique_ptr<PrivateBus> PrivateBus::start(std::string& whyNot) {
-    std::unique_ptr<PrivateBus> bus(new PrivateBus());
-    bus->daemon_ = std::make_unique<QProcess>();
-    bus->daemon_->setProcessChannelMode(QProcess::SeparateChannels);
-    bus->daemon_->start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
-    if (!bus->daemon_->waitForStarted(5000)) {
-        whyNot = "dbus-daemon cannot be started";
-        return nullptr;
+PrivateBus::PrivateBus() {
+    daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!daemon_.waitForStarted(startMs)) return;
+    // The daemon prints its address once it listens.
+    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(startMs)) {
     }
-    QByteArray line;
-    while (!line.contains('\n') && bus->daemon_->waitForReadyRead(5000)) {
-        line += bus->daemon_->readAllStandardOutput();
-    }
-    bus->address_ = line.trimmed().toStdString();
-    if (bus->address_.empty()) {
-        whyNot = "dbus-daemon printed no address";
-        return nullptr;
-    }
-    bus->connectionName_ = "tarvik-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (!bus->connection().isConnected()) {
-        whyNot = "cannot connect to the private bus";
-        return nullptr;
-    }
-    return bus;
+    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
 }
 
 PrivateBus::~PrivateBus() {
-    if (!connectionName_.isEmpty()) QDBusConnection::disconnectFromBus(connectionName_);
+    for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
     for (auto& mock : mocks_) stop(*mock);
-    if (daemon_) stop(*daemon_);
+    stop(daemon_);
 }
 
-QDBusConnection PrivateBus::connection() const {
-    return QDBusConnection::connectToBus(QString::fromStdString(address_), connectionName_);
+QDBusConnection PrivateBus::connect(const QString& name) {
+    connections_.push_back(name);
+    return QDBusConnection::connectToBus(address_, name);
 }
 
-bool PrivateBus::addMock(const std::string& templateName, const std::string& busName,
-                         std::string& whyNot) {
-    auto mock = std::make_unique<QProcess>();
+bool PrivateBus::startMock(const QString& service, const QString& path, const QString& interface) {
+    return launch({"--session", service, path, interface}, service);
+}
+
+bool PrivateBus::startTemplate(const QString& templateName, const QString& service) {
+    return launch({"--session", "--template", templateName}, service);
+}
+
+bool PrivateBus::launch(const QStringList& arguments, const QString& service) {
+    if (!available()) return false;
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString(address_));
-    mock->setProcessEnvironment(environment);
-    mock->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mock->start(systemPython, {"-m", "dbusmock", "--session", "--template",
-                               QString::fromStdString(templateName)});
-    if (!mock->waitForStarted(5000)) {
-        whyNot = "python3 cannot be started";
-        return false;
-    }
-    QProcess* process = mock.get();
-    mocks_.push_back(std::move(mock));
-    const QString name = QString::fromStdString(busName);
-    const bool there = waitUntil([&] {
-        return process->state() == QProcess::NotRunning ||
-               connection().interface()->isServiceRegistered(name).value();
-    });
-    if (!there || process->state() == QProcess::NotRunning) {
-        whyNot = "python3-dbusmock did not bring up " + busName;
-        return false;
-    }
-    return true;
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start("/usr/bin/python3", QStringList{"-m", "dbusmock"} + arguments);
+    if (!process->waitForStarted(startMs)) return false;
+    QProcess& started = *mocks_.emplace_back(std::move(process));
+    QDBusConnection bus = connect("mock-watch");
+    // A missing python3-dbusmock ends the process at once.
+    waitUntil(
+        [&] {
+            return started.state() == QProcess::NotRunning ||
+                   bus.interface()->isServiceRegistered(service).value();
+        },
+        std::chrono::milliseconds(startMs));
+    return bus.interface()->isServiceRegistered(service).value();
 }
 
-QDBusMessage PrivateBus::call(const QString& service, const QString& path,
-                              const QString& interface, const QString& method,
-                              const QVariantList& arguments) const {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return connection().call(message);
+QDBusMessage PrivateBus::mock(const QString& service, const QString& path, const QString& method,
+                              const QVariantList& arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Mock", method);
+    call.setArguments(arguments);
+    return connect("mock-control").call(call, QDBus::Block, startMs);
 }
 
 std::vector<QVariantList> PrivateBus::methodCalls(const QString& service, const QString& path,
-                                                  const QString& method) const {
-    const QDBusMessage reply =
-        call(service, path, "org.freedesktop.DBus.Mock", "GetMethodCalls", {method});
+                                                  const QString& method) {
+    const QDBusMessage reply = mock(service, path, "GetMethodCalls", {method});
     std::vector<QVariantList> calls;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return calls;
     // a(tav): the time of each call and its arguments.

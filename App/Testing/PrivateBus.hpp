@@ -1,51 +1,57 @@
 #pragma once
-// A private D-Bus bus for tests of code that talks to desktop services: its
-// own dbus-daemon, and stand-in services made by python3-dbusmock from its
-// templates ("notification_daemon", "logind", ...), all put on this one bus
-// whatever bus the real service lives on. Where dbus-daemon or dbusmock is
-// missing, starting says why and the test skips. The destructor ends the
-// stand-ins and the daemon. GUI thread only.
+// A D-Bus session bus of its own for one test, so that tests of desktop
+// services never reach the developer's session: a dbus-daemon started with the
+// object and stopped with it, and stand-in services made with python3-dbusmock
+// (Debian's /usr/bin/python3). Where either is missing, `available()` is
+// false and the test skips. Test thread only.
 #include <memory>
-#include <string>
 #include <vector>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
+#include <QString>
 #include <QVariantList>
 
 namespace tarvik::testing {
 
 class PrivateBus {
 public:
-    // A running bus, or nothing with the reason in `whyNot`.
-    static std::unique_ptr<PrivateBus> start(std::string& whyNot);
+    PrivateBus();
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    // Starts dbusmock's `templateName` and waits until `busName` is on the bus;
-    // false with the reason in `whyNot` when it does not come.
-    bool addMock(const std::string& templateName, const std::string& busName, std::string& whyNot);
+    bool available() const { return !address_.isEmpty(); }
+    // A new connection to the bus under `name`, closed with the bus.
+    QDBusConnection connect(const QString& name);
 
-    QDBusConnection connection() const;
-    const std::string& address() const { return address_; }
-
+    // A stand-in owning `service`, with one object at `path` implementing
+    // `interface` (methods are added through `mock`); false when it did not
+    // appear on the bus.
+    bool startMock(const QString& service, const QString& path, const QString& interface);
+    // A stand-in made from one of python3-dbusmock's templates ("notification_daemon",
+    // "logind"), on this bus whatever bus the real service lives on; false when
+    // `service` did not appear on the bus.
+    bool startTemplate(const QString& templateName, const QString& service);
+    // Calls the stand-in's control method org.freedesktop.DBus.Mock.<method>,
+    // e.g. AddMethod(interface, name, in, out, python code) or
+    // EmitSignal(interface, name, signature, arguments).
+    QDBusMessage mock(const QString& service, const QString& path, const QString& method,
+                      const QVariantList& arguments);
     // The arguments of every call of `method` that the stand-in at `path` of
     // `service` has received, oldest first.
     std::vector<QVariantList> methodCalls(const QString& service, const QString& path,
-                                          const QString& method) const;
-    // Calls a method and returns the answer (an error message when it failed).
-    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
-                      const QString& method, const QVariantList& arguments = {}) const;
+                                          const QString& method);
 
 private:
-    PrivateBus() = default;
+    // Starts python3 -m dbusmock with `arguments` and waits for `service`.
+    bool launch(const QStringList& arguments, const QString& service);
 
-    std::unique_ptr<QProcess> daemon_;
+    QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> mocks_;
-    std::string address_;
-    QString connectionName_;
+    std::vector<QString> connections_;
+    QString address_;
 };
 
 }  // namespace tarvik::testing
