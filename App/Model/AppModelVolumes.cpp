@@ -1,4 +1,5 @@
 #include "App/Model/AppModel.hpp"
+#include "Core/Platform/Text.hpp"
 
 namespace tarvik {
 
@@ -10,8 +11,9 @@ void AppModel::ejectVolume(const std::filesystem::path&) {}
 void AppModel::continueOnNextCard() {}
 const Volume* AppModel::destinationVolume() const {
     const std::string dest = destPath();
+    if (dest.empty()) return nullptr;
     for (const Volume& volume : volumes_)
-        if (volume.url.string() == dest) return &volume;
+        if (text::equivalent(volume.url.native(), dest)) return &volume;
     return nullptr;
 }
 
