@@ -1,5 +1,6 @@
 #include "App/Model/AppModel.hpp"
 
+#include "App/Platform/LinuxVolumes.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 
 namespace tarvik {
@@ -8,6 +9,7 @@ AppModel::Services AppModel::Services::standard() {
     Services services;
     services.settings = Settings::standard();
     services.legacySettings = [] { return Settings::legacy(); };
+    services.volumes = std::make_shared<LinuxVolumes>();
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
     services.systemLowLoad = [] { return false; };
     return services;

@@ -22,12 +22,14 @@ TEST(VolumeFacts, ParsesMountInfoLines) {
         "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
         "45 27 8:17 / /media/u/MY\\040CARD rw,nosuid shared:7 master:2 - vfat /dev/sdb1 rw\n"
         "46 27 7:0 / /mnt/x rw - fuseblk /dev/loop0 rw,user_id=0\n"
+        "48 27 254:0 /srv/a\\040b /data rw - ext4 /dev/vda rw\n"
         "garbage line\n"
         "47 27 0:30 / /tmp rw - tmpfs tmpfs rw";  // no final newline
     const std::vector<MountEntry> expected = {
         {254, 0, "/", "ext4", "/dev/vda"},
         {8, 17, "/media/u/MY CARD", "vfat", "/dev/sdb1"},
         {7, 0, "/mnt/x", "fuseblk", "/dev/loop0"},
+        {254, 0, "/data", "ext4", "/dev/vda", "/srv/a b"},  // a bound folder
         {0, 30, "/tmp", "tmpfs", "tmpfs"},
     };
     EXPECT_EQ(parseMountInfo(table), expected);
