@@ -62,6 +62,7 @@ struct ConversionRunner {
         bool cardFull = false;
         bool stopped = false;
         std::set<std::string> placed;  // NFC relative paths now on the card
+        std::set<std::string> failed;  // NFC relative paths whose conversion failed
         // NFC relative path -> NFC path of the file this run wrote for it.
         std::map<std::string, std::string> written;
 
@@ -137,9 +138,12 @@ struct ConversionRunner {
     // Deletes the tracks this run wrote into album folders that hold fewer
     // placed tracks than the plan meant for them, and the folders (with their
     // parents) left empty; nothing when no album written in this run is
-    // complete. Files already on the card are never touched.
+    // complete. Files already on the card are never touched. Excluded and
+    // failed items are not meant for the card: a track that failed to convert
+    // leaves its album whole, or the album would be carried from card to card.
     static RollBack rollBackPartialAlbums(const std::vector<ConversionPlan::Item>& items,
                                           const std::set<std::string>& exclude,
+                                          const std::set<std::string>& failed,
                                           const std::set<std::string>& placed,
                                           const std::map<std::string, std::string>& written);
 

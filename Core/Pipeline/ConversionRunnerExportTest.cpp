@@ -32,6 +32,7 @@ struct Tone {
     std::string title;
     std::string album;
     int track;
+    std::string artist = "Band";
 };
 
 // Tagged tones, made four at a time; with a picture, it is embedded as the cover.
@@ -44,7 +45,7 @@ void makeTones(const std::vector<Tone>& tones, double seconds,
                 picture ? fs::path(tone.file.string() + ".plain.flac") : tone.file;
             testing::makeTone(plain, {.seconds = seconds,
                                       .metadata = {{"title", tone.title},
-                                                   {"artist", "Band"},
+                                                   {"artist", tone.artist},
                                                    {"album", tone.album},
                                                    {"track", std::to_string(tone.track)}}});
             if (picture) {
@@ -114,6 +115,41 @@ TEST(Export, MusicFolderBecomesACardThatFFprobeReads) {
     EXPECT_EQ(tags.at("artist"), "Band");
     EXPECT_EQ(tags.at("album"), "Second");
     EXPECT_EQ(tags.at("track"), "1");
+}
+
+// The artist frame of an MP3 as mutagen reads it.
+std::string artistFrameOf(const fs::path& file) {
+    std::string text =
+        testing::runCommand({testing::systemPython, "-c",
+                             "import sys\nfrom mutagen.id3 import ID3\n"
+                             "sys.stdout.write(str(ID3(sys.argv[1])['TPE1'].text[0]))",
+                             file.string()})
+            .output;
+    return text;
+}
+
+TEST(Export, CompilationWithoutAlbumArtistsKeepsEveryTracksArtist) {
+    TempDir temp;
+    std::vector<Tone> tones;
+    for (int n = 1; n <= 4; ++n) {
+        const std::string number = std::to_string(n);
+        tones.push_back({temp / "music" / "Various" / "Hits" / (number + ".flac"), "Song " + number,
+                         "Hits", n, "Singer " + number});
+    }
+    makeTones(tones, 0.5);
+    ConversionRunner runner = runnerFor("/usr/bin/ffmpeg", temp / "music", temp / "card");
+    runner.options.loudnessTarget = std::nullopt;
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    const std::vector<E> events = drain(handle);
+    ASSERT_EQ(events.back().as<E::Summary>()->progress.done, 4);
+
+    // One album folder, named after the first track's artist; every file keeps its own.
+    for (int n = 1; n <= 4; ++n) {
+        const std::string number = std::to_string(n);
+        const fs::path file =
+            temp / "card" / "MUSIC" / "Singer 1" / "Hits" / ("0" + number + " Song " + number + ".mp3");
+        EXPECT_EQ(artistFrameOf(file), "Singer " + number) << file;
+    }
 }
 
 TEST(Export, FourTracksOfOneAlbumMakeOneArtworkSearch) {

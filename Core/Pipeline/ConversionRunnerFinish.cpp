@@ -57,7 +57,8 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
     if (stop.stop_requested()) state.stopped = true;
     if (state.cardFull && !state.stopped) {
         const RollBack rollBack =
-            rollBackPartialAlbums(items, options.exclude, state.placed, state.written);
+            rollBackPartialAlbums(items, options.exclude, state.failed, state.placed,
+                                  state.written);
         for (const std::string& path : rollBack.removed) state.placed.erase(path);
         state.progress.done -= static_cast<std::int64_t>(rollBack.removed.size());
         if (!rollBack.albumFolders.empty()) {
@@ -99,12 +100,13 @@ void ConversionRunner::failRun(RunState& state, std::exception_ptr error, Events
 
 ConversionRunner::RollBack ConversionRunner::rollBackPartialAlbums(
     const std::vector<ConversionPlan::Item>& items, const std::set<std::string>& exclude,
-    const std::set<std::string>& placed, const std::map<std::string, std::string>& written) {
+    const std::set<std::string>& failed, const std::set<std::string>& placed,
+    const std::map<std::string, std::string>& written) {
     using SDCardTools::parentPath;
     std::map<std::string, std::int64_t> expected;
     for (const ConversionPlan::Item& item : items) {
         const std::string path = nfcText(item.relativePath);
-        if (!exclude.contains(path)) ++expected[parentPath(path)];
+        if (!exclude.contains(path) && !failed.contains(path)) ++expected[parentPath(path)];
     }
     std::map<std::string, std::int64_t> present;
     for (const std::string& path : placed) ++present[parentPath(path)];

@@ -196,6 +196,7 @@ private:
         ConversionEvent::Progress& progress = state_.progress;
         if (result.error) {
             ++progress.failed;
+            state_.failed.insert(nfcText(item.relativePath));
             events_.send(ConversionEvent::failed(item.source.string(), describe(result.error)));
         } else {
             ++progress.done;

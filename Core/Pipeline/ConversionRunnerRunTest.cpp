@@ -254,6 +254,26 @@ TEST(ConversionRun, FullCardTakesBackTheAlbumThatOnlyPartlyFit) {
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(fs::exists(card / plan.items[i].relativePath)) << i;
 }
 
+TEST(ConversionRun, AlbumWithAFailedTrackSurvivesAFullCard) {
+    TempDir card;
+    const ConversionPlan plan = planOf({{"A", 2}, {"B", 3}, {"C", 2}});
+    ScriptedConverter converter;
+    converter.script("4.flac", {Ending::fail});
+    converter.script("7.flac", {Ending::noSpace});
+
+    const std::vector<E> events = runToTheEnd(runnerFor(card.path(), 1), plan, converter);
+    ASSERT_GE(events.size(), 3U);
+    // B lacks only the track that failed: it is whole and stays; C goes.
+    EXPECT_EQ(events[events.size() - 3],
+              E::notice("途中までしか入らなかったアルバム（MUSIC/C）は、次のカードにまとめて入れます"));
+    const E::Summary& summary = summaryOf(events);
+    EXPECT_TRUE(summary.cardFull);
+    EXPECT_EQ(summary.progress.done, 4);
+    EXPECT_EQ(summary.progress.failed, 1);
+    for (int n : {1, 2, 3, 5}) EXPECT_TRUE(fs::exists(card / plan.items[n - 1].relativePath)) << n;
+    EXPECT_FALSE(fs::exists(card / "MUSIC" / "C"));
+}
+
 TEST(ConversionRun, StoppedRunWithAFullCardKeepsItsPartialAlbum) {
     TempDir card;
     const ConversionPlan plan = planOf({{"A", 1}, {"B", 3}});
