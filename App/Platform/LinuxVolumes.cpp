@@ -92,7 +92,9 @@ std::vector<VolumeService::Mounted> LinuxVolumes::mounted() {
         }
         const std::int64_t free = SDCardTools::freeBytes(mount.mountPoint);
         if (free != SDCardTools::unknownFreeBytes) volume.available = free;
-        volume.removable = facts_.mountFacts(mount).removable;
+        const VolumeInfo facts = facts_.mountFacts(mount);
+        volume.removable = facts.removable;
+        volume.ejectable = facts.ejectable;
         volume.rootFileSystem = mount.mountPoint == "/";
         list.push_back(std::move(volume));
     }

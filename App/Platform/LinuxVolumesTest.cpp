@@ -90,7 +90,7 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     machine.line("8:49", machine.point("gone").string(), "exfat", "/dev/sdd1");
     machine.line("8:65", machine.point("over").string(), "vfat", "/dev/sde1");
     machine.line("0:41", machine.point("over").string(), "tmpfs", "tmpfs");  // hides the card
-    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");  // on USB
+    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");  // a USB disk
     machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");         // a card slot
     machine.disk("8:2", "pci0/ata1/host0/block/sda/sda2", "0");
     machine.label("8:17", "MY\\x20CARD\\x2fA");
@@ -104,10 +104,12 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     }
     const std::vector<Mounted> expected = {
         {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
-        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = true,
+        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = false,
+         .ejectable = true, .rootFileSystem = false},
+        {.path = machine.point("stick"), .removable = true, .ejectable = true,
          .rootFileSystem = false},
-        {.path = machine.point("stick"), .removable = true, .rootFileSystem = false},
-        {.path = machine.point("data"), .removable = false, .rootFileSystem = false},
+        {.path = machine.point("data"), .removable = false, .ejectable = false,
+         .rootFileSystem = false},
     };
     EXPECT_EQ(listed, expected);
 }

@@ -94,8 +94,13 @@ const MountEntry* mountHolding(const std::vector<MountEntry>& mounts, const std:
     return sameDevice != nullptr ? sameDevice : anyDevice;
 }
 
-std::optional<bool> removableDisk(const std::filesystem::path& blockDevices,
-                                  const MountEntry& mount) {
+struct DiskFacts {
+    bool removable = false;
+    bool ejectable = false;
+};
+
+std::optional<DiskFacts> diskFacts(const std::filesystem::path& blockDevices,
+                                   const MountEntry& mount) {
     std::error_code error;
     const std::filesystem::path link = blockDevices / deviceName(mount.major, mount.minor);
     if (!std::filesystem::exists(link, error)) return std::nullopt;
@@ -106,11 +111,14 @@ std::optional<bool> removableDisk(const std::filesystem::path& blockDevices,
         std::filesystem::exists(device / "partition", error) ? device.parent_path() : device;
     const std::optional<std::string> flag = readFile(disk / "removable");
     const bool flagged = flag && flag->starts_with('1');
-    // Being on a USB bus says nothing: a USB hard disk is no card, and the
-    // automatic clean must never rename or delete files on a backup disk.
-    // Card readers and sticks set the flag; only built-in SD/MMC slots don't.
+    // Being on a USB bus makes a disk ejectable, not removable: a USB hard
+    // disk is no card, and the automatic clean must never rename or delete
+    // files on a backup disk. Card readers and sticks set the flag; only
+    // built-in SD/MMC slots don't.
+    const bool onUSB = device.native().find("/usb") != std::string::npos;
     const bool cardSlot = disk.filename().native().starts_with("mmcblk");
-    return flagged || cardSlot;
+    const bool removable = flagged || cardSlot;
+    return DiskFacts{.removable = removable, .ejectable = removable || onUSB};
 }
 
 }  // namespace
@@ -210,7 +218,10 @@ VolumeInfo SystemVolumeFacts::mountFacts(const MountEntry& mount) const {
         if (deviceType) type = *deviceType;
     }
     info.fileSystemType = cardFileSystemName(type);
-    info.removable = removableDisk(places_.blockDevices, mount);
+    if (const std::optional<DiskFacts> disk = diskFacts(places_.blockDevices, mount)) {
+        info.removable = disk->removable;
+        info.ejectable = disk->ejectable;
+    }
     return info;
 }
 

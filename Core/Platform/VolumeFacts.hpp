@@ -41,6 +41,7 @@ struct VolumeInfo {
     std::optional<bool> removable;       // absent when the volume has no block device
     std::optional<bool> rootFileSystem;  // absent when "/" can't be examined
     std::string fileSystemType;          // "msdos", "exfat", or the kernel's name
+    std::optional<bool> ejectable{};     // removable or on a USB bus; absent as `removable`
 
     bool operator==(const VolumeInfo&) const = default;
 };

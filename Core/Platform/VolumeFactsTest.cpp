@@ -119,15 +119,16 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
         std::string devicePath;
         std::string flag;
         bool removable;
+        bool ejectable;
     };
     const std::vector<Case> cases = {
-        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false},  // USB hard disk
-        {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true},   // USB stick
-        {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true},        // SD reader, no table
-        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true},              // the disk's own flag
-        {"pci0000:00/ata1/host0/block/sda/sda2", "0", false},
-        {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true},
-        {"virtual/block/loop3", "0", false},
+        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false, true},  // USB hard disk
+        {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true, true},   // USB stick
+        {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true, true},  // SD reader, no table
+        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true, true},        // the disk's own flag
+        {"pci0000:00/ata1/host0/block/sda/sda2", "0", false, false},
+        {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true, true},
+        {"virtual/block/loop3", "0", false, false},
     };
     for (const Case& c : cases) {
         FakeMachine machine;
@@ -136,6 +137,7 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
         const std::optional<VolumeInfo> info = machine.facts();
         ASSERT_TRUE(info.has_value()) << c.devicePath;
         EXPECT_EQ(info->removable, c.removable) << c.devicePath;
+        EXPECT_EQ(info->ejectable, c.ejectable) << c.devicePath;
         EXPECT_EQ(info->fileSystemType, "msdos");
     }
 }
