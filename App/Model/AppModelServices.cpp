@@ -1,6 +1,7 @@
 #include "App/Model/AppModel.hpp"
 
 #include "App/Platform/LinuxVolumes.hpp"
+#include "App/Platform/ReducedMotion.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 
 namespace tarvik {
@@ -11,7 +12,11 @@ AppModel::Services AppModel::Services::standard() {
     services.legacySettings = [] { return Settings::legacy(); };
     services.volumes = std::make_shared<LinuxVolumes>();
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
-    services.systemLowLoad = [] { return false; };
+    auto motion = std::make_shared<ReducedMotion>();
+    services.systemLowLoad = [motion] { return motion->requested(); };
+    services.watchSystemLowLoad = [motion](std::function<void()> changed) {
+        motion->watch(std::move(changed));
+    };
     return services;
 }
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "App/Model/AppModel.hpp"
+#include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/FixtureVolumes.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -22,9 +23,7 @@ protected:
 
     // A model started with the settings and volumes the test prepared.
     AppModel& start() {
-        AppModel::Services services;
-        services.settings = xdg_.settings();
-        services.systemLowLoad = [] { return false; };
+        AppModel::Services services = AppModelTesting::services(xdg_);
         services.volumes = volumes_;
         model_ = std::make_unique<AppModel>(std::move(services));
         return *model_;
@@ -132,6 +131,10 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrWhenSwitchedOff) {
     model.setSendingToCard(true);
     model.autoCleanIfNeeded(fresh.path);
     model.setSendingToCard(false);
+    model.setDestPath(fresh.path.string());
+    AppModelTesting::setState(model, RunState::running());
+    model.autoCleanIfNeeded(fresh.path);  // the export writes to it
+    AppModelTesting::setState(model, RunState::idle());
     volumes_->cards.clear();  // no card after all
     model.autoCleanIfNeeded(fresh.path);
     EXPECT_FALSE(waitUntil([&] { return model.cleanNotice().has_value(); },

@@ -1,45 +1,54 @@
 #pragma once
-// A D-Bus bus of the test's own: a dbus-daemon on a socket in a temporary
-// folder, and stand-in services made by python3-dbusmock from a template.
-// Nothing reaches the machine's real buses. Where dbus-daemon or dbusmock is
-// missing, `start` and `startMock` say why, so the test can skip. The
-// destructor stops every process it started. GUI thread.
-#include <QDBusConnection>
-#include <QProcess>
-
+// A D-Bus session bus of its own for one test, so that tests of desktop
+// services never reach the developer's session: a dbus-daemon started with the
+// object and stopped with it, and stand-in services made with python3-dbusmock
+// (Debian's /usr/bin/python3). Where either is missing, `available()` is
+// false and the test skips. Test thread only.
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Core/Testing/TempDir.hpp"
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QString>
+#include <QVariantList>
 
 namespace tarvik::testing {
 
 class PrivateBus {
 public:
-    static std::unique_ptr<PrivateBus> start(std::string& whyNot);
+    PrivateBus();
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    // A connection to this bus, as the code under test takes it.
-    QDBusConnection connection() const;
-    const std::filesystem::path& folder() const { return temp_.path(); }
+    bool available() const { return !address_.isEmpty(); }
+    // A new connection to the bus under `name`, closed with the bus.
+    QDBusConnection connect(const QString& name);
 
-    // Runs the dbusmock template file with its parameters (a JSON object) and
-    // waits until it owns `busName`; false with the reason otherwise.
-    bool startMock(const std::filesystem::path& templateFile, const std::string& parameters,
-                   const QString& busName, std::string& whyNot);
+    // A stand-in owning `service`, with one object at `path` implementing
+    // `interface` (methods are added through `mock`); false when it did not
+    // appear on the bus.
+    bool startMock(const QString& service, const QString& path, const QString& interface);
+    // A stand-in made by the dbusmock template file `templateFile` with its
+    // parameters (a JSON object), owning `service`; false when it did not appear.
+    bool startTemplate(const std::filesystem::path& templateFile, const std::string& parameters,
+                       const QString& service);
+    // Calls the stand-in's control method org.freedesktop.DBus.Mock.<method>,
+    // e.g. AddMethod(interface, name, in, out, python code) or
+    // EmitSignal(interface, name, signature, arguments).
+    QDBusMessage mock(const QString& service, const QString& path, const QString& method,
+                      const QVariantList& arguments);
 
 private:
-    PrivateBus() = default;
+    bool startDbusmock(const QStringList& arguments, const QString& service);
 
-    TempDir temp_;
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> mocks_;
+    std::vector<QString> connections_;
     QString address_;
-    QString connectionName_;
 };
 
 }  // namespace tarvik::testing

@@ -236,7 +236,7 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
     writeParts(out, {&head, &audio, &trailer});
 
     if (stop.stop_requested()) throw Cancelled();
-    PosixFS::copy(out, job.destination);
+    place(out, job);
 }
 
 void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
@@ -271,7 +271,15 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
 
     FFmpegRunner::Output output = runner_->runRaw(arguments, std::nullopt, stop);
     checkExit(output, stop);
-    PosixFS::copy(out, job.destination);
+    place(out, job);
+}
+
+void Converter::place(const std::filesystem::path& out, const Job& job) {
+    if (job.root) {
+        PosixFS::copy(out, *job.root, job.destination);
+    } else {
+        PosixFS::copy(out, job.destination);
+    }
 }
 
 std::string Converter::aacEncoderName(std::stop_token stop) {

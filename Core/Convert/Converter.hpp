@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/Bytes.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
@@ -35,6 +36,10 @@ public:
         TrackMeta meta;
         std::optional<Bytes> artworkJPEG = std::nullopt;      // already scaled
         std::optional<double> loudnessTarget = std::nullopt;  // LUFS; absent: no levelling
+        // The folder the user chose, when `destination` lies below it: only
+        // the levels below it are matched and made, none through a link,
+        // and nothing is written once it is gone.
+        std::optional<PosixFS::Root> root = std::nullopt;
 
         bool operator==(const Job&) const = default;
     };
@@ -80,6 +85,8 @@ private:
                     std::stop_token stop);
     void convertAAC(const Job& job, const std::filesystem::path& folder, const std::string& filter,
                     std::stop_token stop);
+    // Puts the finished file `out` at the job's destination.
+    static void place(const std::filesystem::path& out, const Job& job);
 
     const std::shared_ptr<const FFmpegRunner> runner_;
     const DeviceProfile profile_;

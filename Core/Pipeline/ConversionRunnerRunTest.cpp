@@ -136,8 +136,9 @@ TEST(ConversionRun, ReportsSkipsConversionsAndFailuresInOrder) {
     EXPECT_TRUE(events[7].as<E::Progress>()->etaSeconds.has_value());
     EXPECT_EQ(summaryOf(events).progress.etaSeconds, 0);
     EXPECT_EQ(converter.started(), (std::vector<std::string>{"3.flac", "4.flac", "5.flac"}));
-    EXPECT_EQ(converter.jobs().front(), (Converter::Job{plan.items[2].source, card / p3,
-                                                        plan.items[2].meta, std::nullopt, -16.0}));
+    EXPECT_EQ(converter.jobs().front(),
+              (Converter::Job{plan.items[2].source, card / p3, plan.items[2].meta, std::nullopt,
+                              -16.0, PosixFS::rootAt(card.path())}));
 }
 
 TEST(ConversionRun, FullCardStartsNothingMoreAndIsNoFailure) {

@@ -16,7 +16,8 @@ bool run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& whyNot) {
+std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& whyNot,
+                                           const std::string& folderName) {
     if (::geteuid() != 0) {
         whyNot = "loop devices and mounts need root";
         return nullptr;
@@ -35,7 +36,7 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
 
     std::unique_ptr<CardImage> card(new CardImage());
     const std::filesystem::path image = card->temp_ / "card.img";
-    card->mountPoint_ = card->temp_ / "card";
+    card->mountPoint_ = card->temp_ / folderName;
     std::filesystem::create_directories(card->mountPoint_);
     if (!run({"truncate", "-s", std::to_string(bytes), image.string()}) ||
         !run({"/usr/sbin/mkfs.exfat", "-L", "TARVIKTEST", image.string()})) {
@@ -57,23 +58,27 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
 }
 
 bool CardImage::mount() {
-    if (mounted_) return true;
-    mounted_ = run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", device_, mountPoint_.string()});
+    if (!mounted_) {
+        mounted_ = run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", device_, mountPoint_.string()});
+    }
     return mounted_;
 }
 
 bool CardImage::unmount() {
-    if (!mounted_) return true;
     // A FUSE daemon may still hold the mount for a moment after the last
     // file was closed.
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    for (int attempt = 0; mounted_ && attempt < 20; ++attempt) {
         if (run({"umount", mountPoint_.string()})) {
             mounted_ = false;
-            return true;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    return false;
+    return !mounted_;
+}
+
+void CardImage::pull() {
+    if (mounted_ && run({"umount", "--lazy", mountPoint_.string()})) mounted_ = false;
 }
 
 CardImage::~CardImage() {

@@ -16,18 +16,24 @@ namespace tarvik::testing {
 class CardImage {
 public:
     // A mounted card of `bytes` bytes, or nothing with the reason in `whyNot`.
-    static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot);
+    // `folderName` names the mount point, which may be any bytes.
+    static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot,
+                                           const std::string& folderName = "card");
     ~CardImage();
     CardImage(const CardImage&) = delete;
     CardImage& operator=(const CardImage&) = delete;
+
+    // Unmounts at once, open files or not, as a card pulled from its slot:
+    // the empty mount point stays behind.
+    void pull();
 
     // The card's mount point.
     const std::filesystem::path& root() const { return mountPoint_; }
     // The loop device, such as "/dev/loop3".
     const std::string& device() const { return device_; }
 
-    // Unmounts the card and mounts it again at the same folder, as pulling
-    // and inserting it would; false when the system refused.
+    // Unmounts the card cleanly, and mounts it again at the same folder, as
+    // ejecting and inserting it would; false when the system refused.
     bool unmount();
     bool mount();
 
