@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
+#include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/FreedesktopSignals.hpp"
 
@@ -54,7 +55,9 @@ int main(int argc, char** argv) {
         for (QWidget* window : QApplication::topLevelWidgets())
             if (window->isVisible()) QApplication::alert(window);
     });
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
+    auto model = std::make_unique<tarvik::AppModel>(std::move(services));
+    tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
+    tarvik::TarvikApp app(std::move(model));
     app.show();
     return QApplication::exec();
 }
