@@ -90,8 +90,12 @@ Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& comments) {
     return body;
 }
 
+// Built from a string rather than a braced list: GCC 12 at -O2 takes the
+// list's hidden array for uninitialised and the optimised build fails.
+constexpr std::string_view ourVendor = "Tarvik";
+
 struct Comments {
-    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
+    Bytes vendor{ourVendor.begin(), ourVendor.end()};
     std::vector<Bytes> comments;  // raw, in their old order
 };
 
