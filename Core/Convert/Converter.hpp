@@ -47,6 +47,8 @@ public:
     // The blank-source message; the user can do nothing but record again.
     static constexpr std::string_view blankSourceMessage =
         "元のファイルが壊れています（中身が空）。この曲は録音し直してください";
+    // Followed by the source's file name: its audio decoded to nothing.
+    static constexpr std::string_view noAudioMessage = "音声が入っていません: ";
     // Each conversion works in <temporary directory>/tarvik-<UUID>.
     static constexpr std::string_view temporaryFolderPrefix = "tarvik-";
 
@@ -54,7 +56,8 @@ public:
 
     // Writes the finished file to job.destination (making its folders,
     // replacing a file there) through a hidden temporary name. Throws
-    // ConversionError for a blank or unreadable source and for file errors,
+    // ConversionError for a blank or unreadable source, for one whose audio
+    // decodes to nothing and for file errors,
     // FFmpegError when ffmpeg fails, PosixFS::NoSpace when the card is full and
     // Cancelled when `stop` ends it early.
     void convert(const Job& job, std::stop_token stop);

@@ -123,7 +123,9 @@ std::string cutToFileSystem(std::string_view name, std::string_view extension) {
 }
 
 std::string mapForJIS(std::string_view text) {
-    const std::string normalized = text::nfc(text);
+    // Twins first, as the Shift-JIS tags do, so that a name and the tag of one
+    // track treat the JIS forms alike.
+    const std::string normalized = text::withCP932Twins(text::nfc(text));
     std::string mapped;
     mapped.reserve(normalized.size());
     for (char32_t scalar : text::scalars(normalized)) {

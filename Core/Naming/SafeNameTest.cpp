@@ -197,6 +197,7 @@ TEST(SafeName, MapForJIS) {
         {"\u301C\uFF5E\u2212\uFF0D\u2014\u2015", "~~----"},
         {"\u00A2\uFFE0\u00A3\uFFE1\u00AC\uFFE2", "ccLL--"},
         {"\u2016\u2225", "__"},  // a card cannot store "|"
+        {"\u00A5100", "\uFFE5" "100"},  // the yen sign's code page 932 twin
         {"e\u0301", "_"},        // NFC first: é has no CP932 code
         {"\u304B\u3099", "\u304C"},
         {"\u6F22\u5B57 ABC \uFF71", "\u6F22\u5B57 ABC \uFF71"},
