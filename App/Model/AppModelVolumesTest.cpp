@@ -44,19 +44,17 @@ protected:
     std::unique_ptr<AppModel> model_;
 };
 
-TEST_F(AppModelVolumesTest, TheOnlyRemovableVolumeBecomesTheDestination) {
-    volumes_->add(card("CARD"));
+TEST_F(AppModelVolumesTest, TheOnlyRemovableVolumeBecomesTheDestinationTwoAreLeftAlone) {
+    volumes_->add(card("A"));
     volumes_->add({.path = "/home", .name = "home", .internal = true});
     AppModel& model = start();
-    EXPECT_EQ(model.destPath(), (temp_ / "media" / "CARD").string());
+    EXPECT_EQ(model.destPath(), (temp_ / "media" / "A").string());
     ASSERT_EQ(model.volumes().size(), 2U);  // the root is no volume
     EXPECT_EQ(model.destinationVolume(), &model.volumes().front());
-}
 
-TEST_F(AppModelVolumesTest, TwoRemovableVolumesLeaveTheDestinationEmpty) {
-    volumes_->add(card("A"));
-    volumes_->add(card("B"));
-    EXPECT_EQ(start().destPath(), "");
+    model.setDestPath("");
+    volumes_->mount(card("B"));
+    EXPECT_EQ(model.destPath(), "");
 }
 
 TEST_F(AppModelVolumesTest, DestinationIsTheVolumeWithACanonicallyEqualPath) {
@@ -121,21 +119,17 @@ TEST_F(AppModelVolumesTest, MountRefreshesAndCleansAFreshCard) {
                            std::chrono::milliseconds(300)));
 }
 
-TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrWhenSwitchedOff) {
+TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
     AppModel& model = start();
+    model.setAutoCleanSD(true);
     FixtureVolumes::Mounted fresh = card("CARD");
     writeFile(fresh.path / ".DS_Store", "x");
     volumes_->cards.insert(fresh.path);
-    volumes_->mount(fresh);  // autoCleanSD is off by default
-    model.setAutoCleanSD(true);
     model.setSendingToCard(true);
-    model.autoCleanIfNeeded(fresh.path);
+    volumes_->mount(fresh);
     model.setSendingToCard(false);
-    model.setDestPath(fresh.path.string());
     AppModelTesting::setState(model, RunState::running());
-    model.autoCleanIfNeeded(fresh.path);  // the export writes to it
-    AppModelTesting::setState(model, RunState::idle());
-    volumes_->cards.clear();  // no card after all
+    model.setDestPath(fresh.path.string());
     model.autoCleanIfNeeded(fresh.path);
     EXPECT_FALSE(waitUntil([&] { return model.cleanNotice().has_value(); },
                            std::chrono::milliseconds(300)));

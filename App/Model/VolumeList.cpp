@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Text.hpp"
 
 namespace tarvik {
@@ -69,6 +70,11 @@ std::optional<std::string> cleanNoticeText(const std::string& name,
                          " 個）。このままカーナビに差して大丈夫です。";
     if (!result.failed.empty()) notice += " 名前を直せなかったもの: " + joined(result.failed, 3, "、");
     return notice;
+}
+
+std::filesystem::path interactiveCleanRoot(const std::filesystem::path& chosen) {
+    const std::filesystem::path composed = text::nfc(chosen.native());
+    return PosixFS::isDirectory(composed) ? composed : chosen;
 }
 
 std::string cleanAlertText(const SDCardTools::CleanResult& result) {

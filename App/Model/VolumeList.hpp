@@ -41,6 +41,10 @@ bool autoCleanAllowed(const AutoCleanFacts& facts, const std::filesystem::path& 
 std::optional<std::string> cleanNoticeText(const std::string& name,
                                            const SDCardTools::CleanResult& result);
 
+// The folder the menu's cleaning walks: the chosen path in NFC when that form
+// names a folder, else the path as the chooser gave it.
+std::filesystem::path interactiveCleanRoot(const std::filesystem::path& chosen);
+
 // The informative text of the alert after the menu's cleaning.
 std::string cleanAlertText(const SDCardTools::CleanResult& result);
 

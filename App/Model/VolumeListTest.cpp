@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Core/Testing/TempDir.hpp"
+
 namespace tarvik {
 namespace {
 
@@ -106,6 +108,16 @@ TEST(VolumeListTest, CleanAlertListsEightFailuresThenAnEllipsis) {
     EXPECT_EQ(cleanAlertText({3, 0, names(10)}),
               head + "\n次の 10 個は名前を変えられませんでした（同じ名前のファイルがある など）:" +
                   eight + "\n…");
+}
+
+TEST(VolumeListTest, InteractiveCleanWalksTheComposedFolderWhenThereIsOne) {
+    testing::TempDir temp;
+    const std::string decomposed = "Cafe\u0301", composed = "Caf\u00E9";
+    std::filesystem::create_directories(temp / composed);
+    EXPECT_EQ(interactiveCleanRoot(temp / decomposed), temp / composed);
+    std::filesystem::remove(temp / composed);
+    std::filesystem::create_directories(temp / decomposed);  // only the other form exists
+    EXPECT_EQ(interactiveCleanRoot(temp / decomposed), temp / decomposed);
 }
 
 }  // namespace
