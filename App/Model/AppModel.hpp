@@ -178,7 +178,7 @@ public:
     void ejectCard();
     void ejectVolume(const std::filesystem::path& volume);
     void continueOnNextCard();
-    // The volume whose path equals destPath, first in list order.
+    // The volume whose path is canonically equal to destPath, first in list order.
     const Volume* destinationVolume() const;
 
 signals:
