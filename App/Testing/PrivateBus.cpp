@@ -44,21 +44,17 @@ QDBusConnection PrivateBus::connect(const QString& name) {
 }
 
 bool PrivateBus::startMock(const QString& service, const QString& path, const QString& interface) {
-    return launch({service, path, interface}, service);
-}
-
-bool PrivateBus::startTemplate(const QString& templateName, const QString& service) {
-    return launch({"--template", templateName}, service);
+    return startDbusmock({service, path, interface}, service);
 }
 
 bool PrivateBus::startTemplate(const std::filesystem::path& templateFile,
                                const std::string& parameters, const QString& service) {
-    return launch({"--template", QString::fromStdString(templateFile.string()), "-p",
-                   QString::fromStdString(parameters)},
-                  service);
+    return startDbusmock({"--template", QString::fromStdString(templateFile.string()), "-p",
+                          QString::fromStdString(parameters)},
+                         service);
 }
 
-bool PrivateBus::launch(const QStringList& arguments, const QString& service) {
+bool PrivateBus::startDbusmock(const QStringList& arguments, const QString& service) {
     if (!available()) return false;
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
