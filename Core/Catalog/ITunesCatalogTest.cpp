@@ -113,14 +113,6 @@ TEST_F(ITunesCatalogTest, RequestsCarryTheUserAgentAndTheExactAddressAndAreCache
     }
 }
 
-TEST_F(ITunesCatalogTest, CachedEmptyAnswerSendsNoRequest) {
-    const auto client = makeClient();
-    cache->put(ITunesURL::songSearch("A", "B"), {}, std::chrono::system_clock::now());
-    EXPECT_TRUE(client->searchSongs("A", "B", {}).empty());
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(waits.empty());
-}
-
 TEST_F(ITunesCatalogTest, SpacesRequestsAtLeastTheMinimumIntervalApart) {
     replyTimes(200, answerBody, 3);
     const auto client = makeClient();
