@@ -367,26 +367,6 @@ TEST_F(ConverterTest, UnreadableLoudnessSummaryConvertsWithoutGain) {
     EXPECT_TRUE(fs::exists(card / "01.mp3"));
 }
 
-TEST(ConverterBlankTest, OnlyZerosInTheFirst4096BytesCountAsBlank) {
-    TempDir temp;
-    struct Case {
-        std::string name;
-        std::string content;
-        bool blank;
-    };
-    const std::vector<Case> cases = {
-        {"empty", "", true},
-        {"zeros", std::string(100, '\0'), true},
-        {"zeros then data", std::string(4096, '\0') + "data", true},
-        {"one byte set at the end of the window", std::string(4095, '\0') + "x", false},
-        {"a single space", " ", false},
-    };
-    for (const Case& test : cases) {
-        writeFile(temp / test.name, test.content);
-        EXPECT_EQ(Converter::isBlankFile(temp / test.name), test.blank) << test.name;
-    }
-}
-
 TEST_F(ConverterTest, BlankOrUnreadableSourceFailsBeforeAnythingIsMade) {
     writeFile(temp / "library" / "empty.flac", "");
     writeFile(temp / "library" / "zeros.flac", std::string(8192, '\0'));
@@ -494,33 +474,6 @@ TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
     }
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"other-old", "tarvik-held", "tarvik-new"}));
-}
-
-TEST_F(ConverterTest, TemporaryFolderGoesWhereTMPDIRSays) {
-    const fs::path source = tone("01.flac", {.seconds = 0.5});
-    Converter converter(std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg"),
-                        deliveredProfile("generic-mp3"));
-
-    // Missing folders of the temporary directory are made.
-    const fs::path missing = temp / "not" / "yet";
-    ::setenv("TMPDIR", missing.c_str(), 1);
-    converter.convert({source, card / "01.mp3", someMeta}, {});
-    EXPECT_TRUE(fs::exists(card / "01.mp3"));
-    EXPECT_TRUE(fs::is_empty(missing));
-
-    // A temporary directory that can't be one fails the track, naming the folder.
-    writeFile(temp / "plain-file", "");
-    ::setenv("TMPDIR", (temp / "plain-file").c_str(), 1);
-    try {
-        converter.convert({source, card / "02.mp3", someMeta}, {});
-        ADD_FAILURE() << "no error";
-    } catch (const ConversionError& error) {
-        EXPECT_TRUE(error.description().starts_with(
-            "フォルダを作れません: " + (temp / "plain-file").string() + "/tarvik-"))
-            << error.description();
-        EXPECT_TRUE(error.description().ends_with("（Not a directory）")) << error.description();
-    }
-    EXPECT_FALSE(fs::exists(card / "02.mp3"));
 }
 
 // An M4A whose sound track lists no samples: it has a stream, and ffmpeg
