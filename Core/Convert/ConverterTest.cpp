@@ -183,11 +183,8 @@ TEST_F(ConverterTest, GenericProfileMakesAnMP3WithItsEightTags) {
     converter.convert({tone("01.flac"), destination, someMeta}, {});
 
     // Its own folder in the temporary directory, readable by this user only.
-    static const Regex uuidName(
-        "tarvik-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     ASSERT_EQ(runner->workFolders().size(), 1u);
     EXPECT_EQ(runner->workFolders()[0].parent_path(), tmp);
-    EXPECT_TRUE(uuidName.matchesWhole(runner->workFolders()[0].filename().string()));
     EXPECT_EQ(runner->workFolderModes(), std::vector<mode_t>{0700});
 
     const json streams = streamsOf(destination);
@@ -239,24 +236,6 @@ TEST_F(ConverterTest, AACProfileMakesAnM4AWithTagsAndAScaledCover) {
         "cover": )" + tags.at("cover").dump() +
                                 "}"));
 
-    // A second track: no second probe, no picture input, empty fields left out.
-    TrackMeta sparse = someMeta;
-    sparse.genre = sparse.disc = "";
-    converter.convert({tone("02.flac"), card / "02.m4a", sparse}, {});
-    EXPECT_EQ(runner->callsWith("aac_at").size(), 1u);
-    const std::vector<Arguments> encodings = runner->callsWith("ipod");
-    ASSERT_EQ(encodings.size(), 2u);
-    EXPECT_EQ(after(encodings[0], "-codec:a"), "aac");
-    EXPECT_EQ(after(encodings[0], "-disposition:v"), "attached_pic");
-    const Arguments& second = encodings[1];
-    EXPECT_EQ(std::count(second.begin(), second.end(), "-i"), 1);
-    EXPECT_EQ(std::count(second.begin(), second.end(), "-vn"), 1);
-    Arguments metadata;
-    for (auto it = second.begin(); it != second.end(); ++it) {
-        if (*it == "-metadata") metadata.push_back(*(it + 1));
-    }
-    EXPECT_EQ(metadata, (Arguments{"title=タイトル", "artist=歌手", "album=アルバム",
-                                   "album_artist=Various", "track=3", "date=2019"}));
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
