@@ -287,7 +287,6 @@ TEST_F(ITunesCatalogTest, CancellingAWaitingOrInFlightQuestionReturnsPromptly) {
         std::size_t requestsBeforeStop;
     };
     const std::vector<Case> cases = {
-        {"in flight", {{200, answerBody, 60s, {}}}, false, 1},
         {"waiting after a refusal", {{429, "", {}, {}}}, false, 1},
         {"waiting for its turn", {{200, answerBody, {}, {}}}, true, 1},
     };
