@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include "App/Application/TarvikApp.hpp"
+#include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace {
@@ -47,7 +48,9 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(toolkitHandler);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard()));
+    auto model = std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard());
+    tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
+    tarvik::TarvikApp app(std::move(model));
     app.show();
     return QApplication::exec();
 }
