@@ -1,5 +1,6 @@
-// The program: a graphical session is required; without one it says so in one
-// line instead of letting the toolkit abort.
+// The program: a graphical session is required; without one, or when the
+// display cannot be reached, it says so in one line and exits with status 2
+// instead of letting the toolkit abort.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <QApplication>
 
 #include "App/Application/TarvikApp.hpp"
+#include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace {
@@ -19,6 +21,20 @@ bool hasGraphicalSession() {
     return (display != nullptr && display[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
 }
 
+QtMessageHandler toolkitHandler = nullptr;
+
+// Installed only while the toolkit connects to the display: its fatal error
+// there (a display that is named but gone) ends the program plainly.
+void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (toolkitHandler != nullptr) toolkitHandler(type, context, message);
+        return;
+    }
+    std::fprintf(stderr, "tarvik: 画面に接続できません（%s）。\n",
+                 message.section('\n', 0, 0).toLocal8Bit().constData());
+    std::_Exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -27,10 +43,14 @@ int main(int argc, char** argv) {
                    stderr);
         return 2;
     }
+    toolkitHandler = qInstallMessageHandler(startupMessage);
     QApplication application(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard()));
+    auto model = std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard());
+    tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
+    tarvik::TarvikApp app(std::move(model));
     app.show();
     return QApplication::exec();
 }

@@ -174,6 +174,7 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
         std::printf("%6s %10s %16s\n", "round", "run s", "xargs alone s");
         for (int round = 1; round <= rounds; ++round) {
             fs::remove_all(work / "card");
+            fs::create_directory(work / "card");  // a run writes only into a folder that is there
             start = Clock::now();
             ConversionRunner::Handle handle = runner.start(plan);
             const std::vector<E> events = drain(handle, false);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "App/Platform/AppPaths.hpp"
+#include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 
@@ -37,10 +38,16 @@ AppModel::AppModel(Services services, QObject* parent)
     loadProfiles();
     reloadArtists();
     refreshVolumes();
+    // The watchers hold the model weakly and are never removed.
+    QPointer<AppModel> self(this);
     if (services_.volumes) {
-        QPointer<AppModel> self(this);
         services_.volumes->watch([self](std::optional<std::filesystem::path> mounted) {
             if (self) self->handleVolumeChange(mounted);
+        });
+    }
+    if (services_.watchSystemLowLoad) {
+        services_.watchSystemLowLoad([self] {
+            if (self) self->updateSystemLowLoad();
         });
     }
 }
@@ -261,7 +268,8 @@ void AppModel::saveProfile(const DeviceProfile& profile) {
     const bool takenByBuiltin = std::any_of(profiles_.begin(), profiles_.end(), [&](const auto& p) {
         return p.isBuiltin && p.id == copy.id;
     });
-    if (copy.id.empty() || takenByBuiltin) copy.id = newCustomId();
+    // Any other id that can't be a file name is refused by the store.
+    if (text::trim(copy.id).empty() || takenByBuiltin) copy.id = newCustomId();
     ProfileStore::save(copy, AppPaths::profilesDirectory());
     loadProfiles();
     setProfileId(copy.id);

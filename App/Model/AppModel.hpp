@@ -57,6 +57,8 @@ public:
         std::function<std::optional<std::filesystem::path>()> locateFFmpeg;
         // The desktop asks for reduced motion.
         std::function<bool()> systemLowLoad;
+        // Calls its argument on the GUI thread whenever that request may have changed.
+        std::function<void(std::function<void()>)> watchSystemLowLoad;
         // Empty: the real converter. Tests put an instant stand-in here.
         ConversionRunner::ConvertTrack convert;
 
@@ -206,6 +208,8 @@ signals:
     void systemLowLoadChanged();
 
 private:
+    friend struct AppModelTesting;  // tests put the model into states only a run reaches
+
     void setState(RunState value);
     void setPhaseText(std::string value);
     void setSourceNotice(std::optional<std::string> value);

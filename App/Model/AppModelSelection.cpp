@@ -1,16 +1,123 @@
+// Library selection: the music folder, its artists, the ticked artists and
+// albums with their persistence, the sidebar's filter and the flags the steps
+// enable their buttons by.
+#include <algorithm>
+#include <system_error>
+
 #include "App/Model/AppModel.hpp"
+#include "Core/Naming/ArtistAliases.hpp"
+#include "Core/Pipeline/LibraryScanner.hpp"
+#include "Core/Platform/Text.hpp"
 
 namespace tarvik {
 
-void AppModel::chooseSource(const std::filesystem::path&) {}
-void AppModel::reloadArtists() {}
+namespace {
+
+// Whether the folder's entries can be read at all: an unmounted drive or a
+// folder without permission is not an empty library.
+bool canList(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator listing(folder, error);
+    return !error;
+}
+
+// The artist a selection key names: the text before the first "/".
+std::string artistOf(const std::string& key) { return key.substr(0, key.find('/')); }
+
+// The last component of a path that may end in "/".
+std::string lastComponent(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace
+
+void AppModel::chooseSource(const std::filesystem::path& folder) {
+    const LibraryScanner::Level level = LibraryScanner::detectLevel(folder);
+    switch (level.kind) {
+    case LibraryScanner::Level::Kind::artist:
+        setSrcPath(level.root.string());
+        reloadArtists();
+        setSelected({level.artist});
+        setSourceNotice("「" + level.artist + "」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「" +
+                        level.artist + "」だけを選びました。");
+        break;
+    case LibraryScanner::Level::Kind::album:
+        setSrcPath(level.root.string());
+        reloadArtists();
+        setSelected({level.artist + "/" + level.album});
+        setSourceNotice("アルバム「" + level.album +
+                        "」のフォルダを選んだので、音楽のフォルダは 2 つ上にして、このアルバムだけを書き出します。");
+        break;
+    case LibraryScanner::Level::Kind::library:
+        setSrcPath(folder.string());
+        reloadArtists();
+        setSourceNotice(std::nullopt);
+        break;
+    }
+}
+
+void AppModel::reloadArtists() {
+    const std::string source = srcPath();
+    // Without a listable folder the stored ticks stay as they are: the drive
+    // holding the library may just not be mounted yet.
+    const bool listable = !source.empty() && canList(source);
+    std::vector<std::string> found =
+        listable ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
+    if (found != artists_) {
+        artists_ = std::move(found);
+        emit artistsChanged();
+    }
+    if (!listable) return;
+
+    // The scanner gives NFC names; keys compare by their NFC form too.
+    const std::set<std::string> names(artists_.begin(), artists_.end());
+    std::set<std::string> kept;
+    for (const std::string& key : selected_)
+        if (names.contains(text::nfc(artistOf(key)))) kept.insert(key);
+    if (kept != selected_) {
+        selected_ = std::move(kept);
+        emit selectedChanged();
+    }
+    persistSelected();
+}
+
 void AppModel::persistSelected() {
     services_.settings->setStringList("selected", {selected_.begin(), selected_.end()});
     setSourceNotice(std::nullopt);
 }
-std::vector<std::string> AppModel::filteredArtists() const { return artists_; }
+
+std::vector<std::string> AppModel::filteredArtists() const {
+    const std::string wanted = text::lower(text::nfc(text::trim(search_)));
+    if (wanted.empty()) return artists_;
+    std::vector<std::string> shown;
+    std::copy_if(artists_.begin(), artists_.end(), std::back_inserter(shown),
+                 [&](const std::string& artist) {
+                     return text::lower(artist).find(wanted) != std::string::npos;
+                 });
+    return shown;
+}
+
 bool AppModel::hasSelection() const { return !srcPath().empty() && !selected_.empty(); }
-bool AppModel::canExport() const { return false; }
-bool AppModel::destinationLooksLikeArtistFolder() const { return false; }
+
+bool AppModel::canExport() const {
+    if (!hasSelection()) return false;
+    const std::string dest = destPath();
+    if (dest.empty() || selectedProfile() == nullptr) return false;
+    // Last, because it is the only test that touches the disk.
+    std::error_code error;
+    return std::filesystem::exists(dest, error);
+}
+
+bool AppModel::destinationLooksLikeArtistFolder() const {
+    const std::string dest = destPath();
+    if (dest.empty() || destinationVolume() != nullptr) return false;
+    const std::string key = ArtistAliases::key(lastComponent(dest));
+    // A name of nothing but blanks has no key and says nothing about artists.
+    if (key.empty()) return false;
+    const auto matches = [&](const std::string& name) { return ArtistAliases::key(name) == key; };
+    return std::any_of(artists_.begin(), artists_.end(), matches) ||
+           std::any_of(selected_.begin(), selected_.end(), matches);
+}
 
 }  // namespace tarvik

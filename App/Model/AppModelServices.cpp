@@ -1,5 +1,6 @@
 #include "App/Model/AppModel.hpp"
 
+#include "App/Platform/ReducedMotion.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 
 namespace tarvik {
@@ -9,7 +10,11 @@ AppModel::Services AppModel::Services::standard() {
     services.settings = Settings::standard();
     services.legacySettings = [] { return Settings::legacy(); };
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
-    services.systemLowLoad = [] { return false; };
+    auto motion = std::make_shared<ReducedMotion>();
+    services.systemLowLoad = [motion] { return motion->requested(); };
+    services.watchSystemLowLoad = [motion](std::function<void()> changed) {
+        motion->watch(std::move(changed));
+    };
     return services;
 }
 

@@ -1,5 +1,7 @@
 #include "App/Platform/Settings.hpp"
 
+#include <cmath>
+
 #include <QFileInfo>
 
 #include "App/Platform/AppPaths.hpp"
@@ -46,12 +48,16 @@ std::optional<std::string> Settings::string(const std::string& key) const {
 
 std::optional<double> Settings::number(const std::string& key) const {
     const QVariant value = settings_.value(qkey(key));
+    std::optional<double> number;
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int ||
         value.typeId() == QMetaType::LongLong)
-        return value.toDouble();
-    if (value.typeId() != QMetaType::QString) return std::nullopt;
-    // The C locale's reading: the application's own locale may use a decimal comma.
-    return numbers::parseDouble(value.toString().trimmed().toStdString());
+        number = value.toDouble();
+    else if (value.typeId() == QMetaType::QString)
+        // The C locale's reading: the application's own locale may use a decimal comma.
+        number = numbers::parseDouble(value.toString().trimmed().toStdString());
+    // "nan" or "inf" would reach ffmpeg as a loudness target: not a number here.
+    if (number && !std::isfinite(*number)) return std::nullopt;
+    return number;
 }
 
 std::optional<std::vector<std::string>> Settings::stringList(const std::string& key) const {

@@ -155,12 +155,13 @@ TEST(CatalogCache, DamagedRowsAreMisses) {
     sqlite(db, R"(INSERT INTO search VALUES ('not json', 'oops', 1700000000),
         ('object', '{}', 1700000000), ('wrong type', '[{"trackNumber":"5"}]', 1700000000),
         ('text time', '[]', 'yesterday'), ('blob', X'FF00', 1700000000),
-        ('fine', '[{}]', 1700000000))");
-    for (const char* url : {"not json", "object", "wrong type", "text time", "blob"}) {
+        ('beyond a double', '[{"trackNumber":1e400}]', 1700000000), ('fine', '[{}]', 1700000000))");
+    for (const char* url :
+         {"not json", "object", "wrong type", "text time", "blob", "beyond a double"}) {
         EXPECT_EQ(cache.get(url), std::nullopt) << url;
     }
     EXPECT_EQ(cache.get("fine"), CatalogRecords{CatalogRecord{}});
-    EXPECT_EQ(cache.count(), 6);
+    EXPECT_EQ(cache.count(), 7);
 }
 
 TEST(CatalogCache, ImportStoresEveryEntryWithTheFileTimeAndRenamesWhenAsked) {
@@ -213,6 +214,7 @@ TEST(CatalogCache, ImportOfAnUnreadableFileThrowsAndWritesNothing) {
         {"array", R"([{"trackName": "A"}])"},
         {"bad record", R"({"a": [{}], "b": [{"trackNumber": "5"}]})"},
         {"list is object", R"({"a": {}})"},
+        {"number beyond a double", R"({"a": [{"trackNumber": 7E777}]})"},
     };
     for (const Case& c : cases) {
         TempDir dir;

@@ -51,7 +51,7 @@ CatalogRecords ITunesCatalog::fetch(const std::string& url, std::stop_token stop
     if (disabled()) return {};
 
     std::string errorText = "不明";
-    const HttpClient::Request request{url, std::string(userAgent), requestTimeout};
+    const HttpClient::Request request{url, std::string(userAgent), requestTimeout, answerLimit};
     // A stop ends the question at once wherever it waits, and a cancelled
     // question never counts as unanswered: the service did nothing wrong.
     for (int attempt = 1; attempt <= attemptsPerQuestion; ++attempt) {

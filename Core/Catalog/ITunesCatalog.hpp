@@ -10,6 +10,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,8 @@ public:
     static constexpr std::chrono::seconds refusalWait{30};
     static constexpr std::chrono::seconds pauseAfterError{5};
     static constexpr int failedQuestionsToDisable = 3;
+    // A longer answer is no answer: a transport failure, never stored.
+    static constexpr std::size_t answerLimit = 8 * 1024 * 1024;
 
     static constexpr std::string_view waitingNotice = "検索の回数制限に達したので少し待っています…";
     static constexpr std::string_view unreadableAnswer = "応答を読めません";

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stop_token>
 
 #include "Core/Convert/FFmpegRunner.hpp"
@@ -20,6 +21,12 @@ struct AudioFileProbe {
     // A stop ends the running ffmpeg; the call then gives empty tags unless
     // ffmpeg had already finished successfully.
     SourceTags readTags(const std::filesystem::path& file, std::stop_token stop) const noexcept;
+
+    // As readTags, but a file whose tags could not be read (ffmpeg failed or
+    // was stopped, not a regular file) gives nothing rather than empty tags,
+    // for callers that must not mistake it for a file without tags.
+    std::optional<SourceTags> tryReadTags(const std::filesystem::path& file,
+                                          std::stop_token stop) const noexcept;
 };
 
 }  // namespace tarvik

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "Core/Convert/EncodedAudio.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/LoudnessAnalyzer.hpp"
 #include "Core/Naming/PosixFS.hpp"
@@ -136,6 +137,14 @@ void checkExit(FFmpegRunner::Output& output, const std::stop_token& stop) {
     if (output.exitCode != 0) throw FFmpegError(output.exitCode, std::move(output.stderr));
 }
 
+// ffmpeg succeeds on a source whose audio decodes to nothing and writes a
+// file of headers and tags: such a file must never reach the card as a song.
+void checkHasAudio(bool hasAudio, const std::filesystem::path& source) {
+    if (!hasAudio) {
+        throw ConversionError(std::string(Converter::noAudioMessage) + source.filename().string());
+    }
+}
+
 }  // namespace
 
 Converter::Converter(std::shared_ptr<const FFmpegRunner> runner, DeviceProfile profile)
@@ -206,7 +215,7 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
     const std::vector<std::string> arguments = {
         "-loglevel", "error", "-y",
         "-i", inputPath(job.source),
-        "-map", "0:a:0", "-map_metadata", "-1", "-vn",
+        "-map", "0:a:0", "-map_metadata", "-1", "-map_chapters", "-1", "-vn",
         "-af", filter,
         "-ar", std::to_string(profile_.audio.sampleRate), "-ac", "2",
         "-fflags", "+bitexact",
@@ -230,13 +239,14 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
     };
     const ID3Writer writer = id3WriterFor(profile_.tags);
     const Bytes audio = readWholeFile(raw);
+    checkHasAudio(EncodedAudio::mp3HasFrames(audio), job.source);
     const Bytes head =
         writer.writeV2 ? writer.encodeV2(tags, static_cast<std::int64_t>(audio.size())) : Bytes{};
     const Bytes trailer = writer.encodeV1(tags);
     writeParts(out, {&head, &audio, &trailer});
 
     if (stop.stop_requested()) throw Cancelled();
-    PosixFS::copy(out, job.destination);
+    place(out, job);
 }
 
 void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
@@ -250,7 +260,7 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
     std::vector<std::string> arguments = {"-loglevel", "error", "-y", "-i", inputPath(job.source)};
     if (withPicture) arguments.insert(arguments.end(), {"-i", art.string()});
     arguments.insert(arguments.end(),
-                     {"-map", "0:a:0", "-map_metadata", "-1", "-af", filter, "-ar",
+                     {"-map", "0:a:0", "-map_metadata", "-1", "-map_chapters", "-1", "-af", filter, "-ar",
                       std::to_string(profile_.audio.sampleRate), "-ac", "2", "-fflags", "+bitexact",
                       "-codec:a", encoder, "-b:a", kilobits(profile_.audio.bitrate)});
     if (withPicture) {
@@ -271,7 +281,16 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
 
     FFmpegRunner::Output output = runner_->runRaw(arguments, std::nullopt, stop);
     checkExit(output, stop);
-    PosixFS::copy(out, job.destination);
+    checkHasAudio(EncodedAudio::m4aHasFrames(out), job.source);
+    place(out, job);
+}
+
+void Converter::place(const std::filesystem::path& out, const Job& job) {
+    if (job.root) {
+        PosixFS::copy(out, *job.root, job.destination);
+    } else {
+        PosixFS::copy(out, job.destination);
+    }
 }
 
 std::string Converter::aacEncoderName(std::stop_token stop) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/Bytes.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
@@ -35,6 +36,10 @@ public:
         TrackMeta meta;
         std::optional<Bytes> artworkJPEG = std::nullopt;      // already scaled
         std::optional<double> loudnessTarget = std::nullopt;  // LUFS; absent: no levelling
+        // The folder the user chose, when `destination` lies below it: only
+        // the levels below it are matched and made, none through a link,
+        // and nothing is written once it is gone.
+        std::optional<PosixFS::Root> root = std::nullopt;
 
         bool operator==(const Job&) const = default;
     };
@@ -42,6 +47,8 @@ public:
     // The blank-source message; the user can do nothing but record again.
     static constexpr std::string_view blankSourceMessage =
         "元のファイルが壊れています（中身が空）。この曲は録音し直してください";
+    // Followed by the source's file name: its audio decoded to nothing.
+    static constexpr std::string_view noAudioMessage = "音声が入っていません: ";
     // Each conversion works in <temporary directory>/tarvik-<UUID>.
     static constexpr std::string_view temporaryFolderPrefix = "tarvik-";
 
@@ -49,7 +56,8 @@ public:
 
     // Writes the finished file to job.destination (making its folders,
     // replacing a file there) through a hidden temporary name. Throws
-    // ConversionError for a blank or unreadable source and for file errors,
+    // ConversionError for a blank or unreadable source, for one whose audio
+    // decodes to nothing and for file errors,
     // FFmpegError when ffmpeg fails, PosixFS::NoSpace when the card is full and
     // Cancelled when `stop` ends it early.
     void convert(const Job& job, std::stop_token stop);
@@ -80,6 +88,8 @@ private:
                     std::stop_token stop);
     void convertAAC(const Job& job, const std::filesystem::path& folder, const std::string& filter,
                     std::stop_token stop);
+    // Puts the finished file `out` at the job's destination.
+    static void place(const std::filesystem::path& out, const Job& job);
 
     const std::shared_ptr<const FFmpegRunner> runner_;
     const DeviceProfile profile_;

@@ -16,6 +16,7 @@
 #include "Core/Convert/Converter.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Regex.hpp"
+#include "Core/Platform/TextEncoding.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Locale.hpp"
@@ -311,6 +312,27 @@ TEST_F(ConverterTest, MP3TagLayoutFollowsTheProfile) {
     }
 }
 
+// "Two 〜夢〜" once reached the unit as "Two ?夢?": each JIS form must go in
+// as the code page 932 character the unit shows in its place.
+TEST_F(ConverterTest, ShiftJISTagsCarryTheCP932TwinsOfJISForms) {
+    TrackMeta meta = someMeta;
+    meta.title = "Two \u301C\u5922\u301C";
+    meta.artist = "A\u2014B\u2212C\u00A51\u00A2\u00AC\u2016\u00A3";
+    const fs::path destination = card / "twins.mp3";
+    Converter(std::make_shared<RecordingRunner>(), deliveredProfile("panasonic-hds940d"))
+        .convert({tone("01.flac", {.seconds = 1}), destination, meta}, {});
+    // Frames with encoding byte 0 read back as ISO-8859-1: the code points are the bytes.
+    const json tags = readJSON({testing::systemPython,
+                                TARVIK_SOURCE_DIR "/Core/Convert/testdata/id3_read.py",
+                                destination.string()});
+    EXPECT_EQ(tags.at("titleEncoding"), 0);
+    EXPECT_EQ(text::toLatin1(tags.at("title").get<std::string>()),
+              (Bytes{'T', 'w', 'o', ' ', 0x81, 0x60, 0x96, 0xB2, 0x81, 0x60}));
+    EXPECT_EQ(text::toLatin1(tags.at("artist").get<std::string>()),
+              (Bytes{'A', 0x81, 0x5C, 'B', 0x81, 0x7C, 'C', 0x81, 0x8F, '1', 0x81, 0x91, 0x81,
+                     0xCA, 0x81, 0x61, 0x81, 0x92}));
+}
+
 // Run under a comma-decimal locale where one is installed: the gain must
 // still reach ffmpeg as "volume=17.80dB", not "volume=17,80dB".
 TEST_F(ConverterTest, LevelsQuietAndLoudSourcesToTheTarget) {
@@ -500,6 +522,72 @@ TEST_F(ConverterTest, TemporaryFolderGoesWhereTMPDIRSays) {
         EXPECT_TRUE(error.description().ends_with("（Not a directory）")) << error.description();
     }
     EXPECT_FALSE(fs::exists(card / "02.mp3"));
+}
+
+// An M4A whose sound track lists no samples: it has a stream, and ffmpeg
+// decodes nothing from it and still succeeds.
+fs::path m4aWithoutAudioFrames(const fs::path& path) {
+    testing::makeTone(path, {.seconds = 1});
+    std::string bytes = readFile(path);
+    // The sample tables' entry counts (and the fixed sample size) become zero;
+    // the tables keep their length.
+    for (const std::string_view box : {"stsz", "stts", "stsc", "stco"}) {
+        const std::size_t at = bytes.find(box);
+        if (at == std::string::npos) throw std::runtime_error("no " + std::string(box));
+        bytes.replace(at + 8, box == "stsz" ? 8 : 4, box == "stsz" ? 8 : 4, '\0');
+    }
+    writeFile(path, bytes);
+    return path;
+}
+
+TEST_F(ConverterTest, SourceWhoseAudioDecodesToNothingFailsAndPlacesNothing) {
+    const fs::path noFrames = m4aWithoutAudioFrames(temp / "library" / "no-audio-frames.m4a");
+    // A WAV file with its header and tags but an empty data chunk.
+    const fs::path noSamples = tone("no-samples.wav", {.extraArguments = {"-t", "0"}});
+    for (const char* profile : {"generic-mp3", "aac-m4a"}) {
+        Converter converter(std::make_shared<RecordingRunner>(), deliveredProfile(profile));
+        for (const fs::path& source : {noFrames, noSamples}) {
+            const fs::path destination = card / "out.bin";
+            try {
+                converter.convert({source, destination, someMeta}, {});
+                ADD_FAILURE() << profile << ", " << source << ": no error";
+            } catch (const ConversionError& error) {
+                EXPECT_EQ(error.description(),
+                          "音声が入っていません: " + source.filename().string())
+                    << profile;
+            }
+            EXPECT_FALSE(fs::exists(destination)) << profile << ", " << source;
+        }
+    }
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+// The source's chapters would point into a track the output does not have.
+TEST_F(ConverterTest, OutputsCarryNoChapters) {
+    writeFile(temp / "chapters.txt",
+              ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=One\n"
+              "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Two\n");
+    const fs::path plain = tone("plain.m4a");
+    const fs::path source = temp / "library" / "chapters.m4a";
+    ASSERT_EQ(testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", plain.string(),
+                                   "-i", (temp / "chapters.txt").string(), "-map", "0",
+                                   "-map_chapters", "1", "-c", "copy", source.string()})
+                  .exitCode,
+              0);
+    ASSERT_EQ(readJSON({"ffprobe", "-v", "error", "-show_chapters", "-of", "json", source.string()})
+                  .at("chapters")
+                  .size(),
+              2u);
+    for (const char* profile : {"generic-mp3", "aac-m4a"}) {
+        const fs::path destination = card / (std::string("out.") + profile);
+        Converter(std::make_shared<RecordingRunner>(), deliveredProfile(profile))
+            .convert({source, destination, someMeta}, {});
+        EXPECT_EQ(readJSON({"ffprobe", "-v", "error", "-show_chapters", "-of", "json",
+                            destination.string()})
+                      .at("chapters"),
+                  json::array())
+            << profile;
+    }
 }
 
 TEST_F(ConverterTest, ParallelConversionsShareOneConverter) {

@@ -1,6 +1,8 @@
 #include "Core/Convert/FFmpegRunner.hpp"
 
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Core/Platform/ChildProcess.hpp"
 #include "Core/Platform/Text.hpp"
@@ -36,8 +38,57 @@ std::string trimBlank(std::string_view text) {
     return text::fromScalars(std::u32string_view(scalars).substr(begin, end - begin));
 }
 
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The loudness filter prints its summary when it closes, also after a failed
+// run: a heading ending in "Summary:", then blank and indented lines. It says
+// nothing about the failure and would push the error itself out of view.
+std::vector<std::string_view> withoutLoudnessSummary(const std::vector<std::string_view>& lines) {
+    std::vector<std::string_view> kept;
+    bool inSummary = false;
+    for (std::string_view line : lines) {
+        if (inSummary && (line.empty() || line.front() == ' ' || line.front() == '\t')) continue;
+        inSummary = trimBlank(line).ends_with("Summary:");
+        if (!inSummary) kept.push_back(line);
+    }
+    return kept;
+}
+
+// The last whole lines that fit, so that the text never starts in the middle
+// of a word; a single last line too long to fit keeps its end.
+std::string lastLines(std::string_view text) {
+    if (text::graphemeCount(text) <= shownGraphemes) return std::string(text);
+    const std::vector<std::string_view> lines = splitLines(text);
+    std::string shown;
+    std::size_t count = 0;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const std::size_t length = text::graphemeCount(*line) + (shown.empty() ? 0 : 1);
+        if (count + length > shownGraphemes) break;
+        shown = shown.empty() ? std::string(*line) : std::string(*line) + "\n" + shown;
+        count += length;
+    }
+    if (shown.empty()) return text::suffixGraphemes(lines.back(), shownGraphemes);
+    return trimBlank(shown);
+}
+
 std::string describe(std::int32_t exitCode, const std::string& standardError) {
-    std::string shown = text::suffixGraphemes(trimBlank(standardError), shownGraphemes);
+    std::string kept;
+    for (std::string_view line : withoutLoudnessSummary(splitLines(standardError))) {
+        kept += line;
+        kept += '\n';
+    }
+    std::string shown = lastLines(trimBlank(kept));
     if (!shown.empty()) return shown;
     return "ffmpeg が終了コード " + std::to_string(exitCode) + " で失敗";
 }

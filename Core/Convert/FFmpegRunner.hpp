@@ -17,8 +17,9 @@
 
 namespace tarvik {
 
-// A run that ended with a non-zero exit code. Its text is the end of what
-// ffmpeg said on standard error, or the exit code when it said nothing.
+// A run that ended with a non-zero exit code. Its text is the last whole
+// lines ffmpeg wrote on standard error (at most 300 characters, never the
+// loudness filter's summary), or the exit code when it said nothing else.
 class FFmpegError : public std::exception {
 public:
     FFmpegError(std::int32_t exitCode, std::string standardError);

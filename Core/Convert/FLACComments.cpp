@@ -14,14 +14,8 @@
 namespace tarvik::FLACComments {
 namespace {
 
-constexpr std::uint8_t vorbisCommentType = 4;
 // A block length is a 24-bit number.
 constexpr std::size_t blockSizeLimit = std::size_t{1} << 24;
-
-struct Block {
-    std::uint8_t type;
-    Bytes body;
-};
 
 [[noreturn]] void damaged() {
     throw ConversionError("FLAC のメタデータが壊れています");
@@ -40,9 +34,7 @@ std::string upper(const std::string& text) {
 bool isReplaced(const Bytes& comment) {
     static constexpr std::array<std::string_view, 8> keys = {
         "TITLE", "ARTIST", "ALBUM", "ALBUMARTIST", "TRACKNUMBER", "DISCNUMBER", "DATE", "GENRE"};
-    auto equals = std::find(comment.begin(), comment.end(), '=');
-    std::string key = upper(text::decodeUTF8(Bytes(comment.begin(), equals)));
-    return std::find(keys.begin(), keys.end(), key) != keys.end();
+    return std::find(keys.begin(), keys.end(), keyOf(comment)) != keys.end();
 }
 
 // Reads a damaged comment block as far as it goes instead of failing: a
@@ -78,7 +70,7 @@ void appendNumber(Bytes& out, std::size_t value) {
         out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& comments) {
+Bytes commentBytes(const Bytes& vendor, const std::vector<Bytes>& comments) {
     Bytes body;
     appendNumber(body, vendor.size());
     body.insert(body.end(), vendor.begin(), vendor.end());
@@ -90,29 +82,39 @@ Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& comments) {
     return body;
 }
 
-struct Comments {
-    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
-    std::vector<Bytes> comments;  // raw, in their old order
-};
-
-// The vendor and the comments that are not replaced, as far as the block
-// can be read.
+// The vendor and the comments that are not replaced.
 Comments keptComments(const Bytes& body) {
-    Comments kept;
-    Reader reader(body);
-    if (auto read = reader.take(reader.number())) kept.vendor = std::move(*read);
-    for (std::uint64_t count = reader.number(); count > 0; --count) {
-        std::optional<Bytes> comment = reader.take(reader.number());
-        if (!comment) break;
-        if (!isReplaced(*comment)) kept.comments.push_back(std::move(*comment));
-    }
+    Comments kept = readComments(body);
+    std::erase_if(kept.comments, isReplaced);
     return kept;
 }
 
+constexpr std::string_view marker = "fLaC";
+
 }  // namespace
 
-Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
-    static constexpr std::string_view marker = "fLaC";
+std::string keyOf(const Bytes& comment) {
+    auto equals = std::find(comment.begin(), comment.end(), '=');
+    return upper(text::decodeUTF8(Bytes(comment.begin(), equals)));
+}
+
+Comments readComments(const Bytes& body) {
+    Comments read;
+    Reader reader(body);
+    if (auto vendor = reader.take(reader.number())) read.vendor = std::move(*vendor);
+    for (std::uint64_t count = reader.number(); count > 0; --count) {
+        std::optional<Bytes> comment = reader.take(reader.number());
+        if (!comment) break;
+        read.comments.push_back(std::move(*comment));
+    }
+    return read;
+}
+
+Bytes commentBody(const Comments& comments) {
+    return commentBytes(comments.vendor, comments.comments);
+}
+
+Layout parse(const Bytes& file, std::string_view fileName) {
     if (file.size() < 9 || !std::equal(marker.begin(), marker.end(), file.begin())) {
         throw ConversionError("FLAC ではありません: " + std::string(fileName));
     }
@@ -138,6 +140,29 @@ Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileNam
                               (file[at + 1] & 0xFE) == 0xF8)) {
         damaged();
     }
+    return {std::move(blocks), at};
+}
+
+Bytes join(const std::vector<Block>& blocks, const Bytes& file, std::size_t audioStart) {
+    Bytes out(marker.begin(), marker.end());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const Bytes& blockBody = blocks[i].body;
+        // A wrapped length would make every block after this one unreadable.
+        if (blockBody.size() >= blockSizeLimit) damaged();
+        const bool lastBlock = i + 1 == blocks.size();
+        out.insert(out.end(), {static_cast<std::uint8_t>(blocks[i].type | (lastBlock ? 0x80 : 0)),
+                               static_cast<std::uint8_t>(blockBody.size() >> 16),
+                               static_cast<std::uint8_t>(blockBody.size() >> 8),
+                               static_cast<std::uint8_t>(blockBody.size())});
+        out.insert(out.end(), blockBody.begin(), blockBody.end());
+    }
+    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(audioStart), file.end());
+    return out;
+}
+
+Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
+    Layout layout = parse(file, fileName);
+    std::vector<Block>& blocks = layout.blocks;
 
     // Readers merge every comment block, so the replaced keys go from all of
     // them; the first one carries the new values.
@@ -150,7 +175,7 @@ Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileNam
         }
         Comments kept = keptComments(block->body);
         if (hadComments) {
-            block->body = commentBody(kept.vendor, kept.comments);
+            block->body = commentBody(kept);
             ++block;
         } else {
             first = std::move(kept);
@@ -174,23 +199,9 @@ Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileNam
         comment.insert(comment.end(), value.begin(), value.end());
         comments.push_back(std::move(comment));
     }
-    Bytes body = commentBody(vendor, comments);
-    // A wrapped length would make every block after this one unreadable.
-    if (body.size() >= blockSizeLimit) damaged();
+    Bytes body = commentBytes(vendor, comments);
     blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1), {vorbisCommentType, std::move(body)});
-
-    Bytes out(marker.begin(), marker.end());
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const Bytes& blockBody = blocks[i].body;
-        const bool lastBlock = i + 1 == blocks.size();
-        out.insert(out.end(), {static_cast<std::uint8_t>(blocks[i].type | (lastBlock ? 0x80 : 0)),
-                               static_cast<std::uint8_t>(blockBody.size() >> 16),
-                               static_cast<std::uint8_t>(blockBody.size() >> 8),
-                               static_cast<std::uint8_t>(blockBody.size())});
-        out.insert(out.end(), blockBody.begin(), blockBody.end());
-    }
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(at), file.end());
-    return out;
+    return join(blocks, file, layout.audioStart);
 }
 
 }  // namespace tarvik::FLACComments

@@ -29,11 +29,12 @@ void append(Bytes& out, const Bytes& bytes) {
 }
 
 // Each user-perceived character on its own, so that one without a code page
-// 932 form costs a single "?" and the others survive. With a limit the walk
+// 932 form costs a single "?" and the others survive; JIS forms such as the
+// wave dash take their code page 932 twins first. With a limit the walk
 // stops before a character whose bytes would not fit whole.
 Bytes shiftJIS(std::string_view text, std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     Bytes out;
-    for (const std::string& character : text::graphemes(text)) {
+    for (const std::string& character : text::graphemes(text::withCP932Twins(text))) {
         Bytes bytes = text::toCP932(character).value_or(Bytes{'?'});
         if (out.size() + bytes.size() > limit) break;
         append(out, bytes);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/TagEditor.hpp"
 #include "Core/Platform/AtomicFile.hpp"
@@ -25,12 +26,10 @@ bool startsWith(const Bytes& data, std::size_t at, std::string_view text) {
            std::equal(text.begin(), text.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-bool isReplaced(const std::uint8_t* id) {
+bool isReplaced(const std::string& id) {
     static constexpr std::array<std::string_view, 9> replaced = {
         "TIT2", "TPE1", "TALB", "TPE2", "TRCK", "TPOS", "TYER", "TDRC", "TCON"};
-    return std::any_of(replaced.begin(), replaced.end(), [id](std::string_view known) {
-        return std::equal(known.begin(), known.end(), id);
-    });
+    return std::find(replaced.begin(), replaced.end(), id) != replaced.end();
 }
 
 struct OldTag {
@@ -40,51 +39,12 @@ struct OldTag {
 };
 
 OldTag readTag(const Bytes& data) {
-    OldTag tag;
-    if (data.size() < 10 || !startsWith(data, 0, "ID3")) return tag;
-    tag.major = data[3];
-    const std::uint8_t flags = data[5];
-    const std::size_t size = id3::readSyncsafe(&data[6]);
-    if (tag.major != 3 && tag.major != 4) {
-        throw ConversionError("ID3v2." + std::to_string(tag.major) + " は扱えません");
-    }
-    if (flags & 0x80) throw ConversionError("非同期化された ID3 タグは扱えません");
-    // A footer repeats the header after the frames; it belongs to the old tag.
-    tag.audioStart = std::min(data.size(), size + 10 + ((flags & 0x10) ? 10 : 0));
-    const std::size_t areaEnd = std::min(data.size(), size + 10);
-
-    std::size_t at = 10;
-    if ((flags & 0x40) && data.size() >= 14) {
-        at = tag.major == 3 ? 14 + std::size_t{id3::readBigEndian32(&data[10])}
-                            : 10 + std::size_t{id3::readSyncsafe(&data[10])};
-        if (at > areaEnd) damaged();  // the frames' place is unknown
-    }
-    while (at < areaEnd) {
-        if (data[at] == 0) {
-            // Padding is zeros to the end of the tag. Anything else means the
-            // walk lost its way (a writer that put plain numbers in syncsafe
-            // sizes lands it inside a frame), and stopping here would drop
-            // the frames after that point from the user's file.
-            if (std::any_of(data.begin() + static_cast<std::ptrdiff_t>(at),
-                            data.begin() + static_cast<std::ptrdiff_t>(areaEnd),
-                            [](std::uint8_t byte) { return byte != 0; })) {
-                damaged();
-            }
-            break;
+    const id3::ParsedTag parsed = id3::parseTag(data);
+    OldTag tag{parsed.major, {}, parsed.audioStart};
+    for (const id3::Frame& frame : parsed.frames) {
+        if (!isReplaced(frame.id)) {
+            tag.keptFrames.insert(tag.keptFrames.end(), frame.raw.begin(), frame.raw.end());
         }
-        // Dropping a frame that doesn't fit would silently lose the frames
-        // after it (pictures, lyrics, comments) from the user's own file.
-        if (areaEnd - at < 10) damaged();
-        const std::size_t body =
-            tag.major == 4 ? id3::readSyncsafe(&data[at + 4]) : id3::readBigEndian32(&data[at + 4]);
-        const std::size_t end = at + 10 + body;
-        if (end > areaEnd) damaged();
-        if (!isReplaced(&data[at])) {
-            tag.keptFrames.insert(tag.keptFrames.end(),
-                                  data.begin() + static_cast<std::ptrdiff_t>(at),
-                                  data.begin() + static_cast<std::ptrdiff_t>(end));
-        }
-        at = end;
     }
     return tag;
 }

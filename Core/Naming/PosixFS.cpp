@@ -1,5 +1,6 @@
 #include "Core/Naming/PosixFS.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,11 @@ bool writeAll(int descriptor, const std::uint8_t* data, std::size_t length) {
     return true;
 }
 
+// A full volume, or the user's quota used up: either way the card is full.
+bool isNoRoom(int failure) {
+    return failure == ENOSPC || failure == EDQUOT;
+}
+
 // Copies the bytes of `source` into the new file `temporary`; returns 0 or
 // the error number of the first call that failed. A full volume may show up
 // only at fsync or close (delayed allocation, network and FUSE file systems),
@@ -64,6 +70,69 @@ int copyData(const std::filesystem::path& source, const std::filesystem::path& t
     if (::close(output) != 0 && failure == 0) failure = errno;
     ::close(input);
     return failure;
+}
+
+// Copies `source` to `target` in the existing `folder` through a hidden
+// temporary file there, renamed into place once the data is on the disk.
+void copyInto(const std::filesystem::path& source, const std::filesystem::path& folder,
+              const std::filesystem::path& target) {
+    const std::filesystem::path temporary = folder / (".tarvik-" + makeUuid() + ".part");
+    if (int failure = copyData(source, temporary); failure != 0) {
+        PosixFS::remove(temporary);
+        if (isNoRoom(failure)) throw NoSpace();
+        throw ConversionError(
+            fileSystemMessage("書き込めません: ", lastComponent(target.native()), failure));
+    }
+    // A file system may need room for the new name too (FAT, exFAT).
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int failure = errno;
+        PosixFS::remove(temporary);
+        if (isNoRoom(failure)) throw NoSpace();
+        throw ConversionError(
+            fileSystemMessage("名前を付けられません: ", lastComponent(target.native()), failure));
+    }
+}
+
+std::string nfcName(std::string_view name) {
+    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
+}
+
+// The levels of a relative path, empty ones ("a//b") dropped; nothing when
+// the path is absolute or a level is "." or "..".
+std::optional<std::vector<std::string>> levelsOf(std::string_view relative) {
+    if (relative.starts_with('/')) return std::nullopt;
+    std::vector<std::string> levels;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string_view::npos) end = relative.size();
+        const std::string_view level = relative.substr(start, end - start);
+        if (level == "." || level == "..") return std::nullopt;
+        if (!level.empty()) levels.emplace_back(level);
+        start = end + 1;
+    }
+    return levels;
+}
+
+// The name under which `name` stands in `folder`, with its lstat: its own
+// when there is one, else the first listed name with the same NFC form.
+std::optional<std::string> findIn(const std::filesystem::path& folder, const std::string& name,
+                                  struct stat& status) {
+    if (::lstat((folder / name).c_str(), &status) == 0) return name;
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return std::nullopt;
+    const std::string wanted = nfcName(name);
+    std::optional<std::string> found;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string_view listed = item->d_name;
+        if (listed != "." && listed != ".." && nfcName(listed) == wanted) {
+            found = std::string(listed);
+            break;
+        }
+    }
+    ::closedir(directory);
+    if (found && ::lstat((folder / *found).c_str(), &status) != 0) return std::nullopt;
+    return found;
 }
 
 }  // namespace
@@ -112,6 +181,7 @@ void makeDirs(const std::filesystem::path& path) {
             prefix.append(normalized, start, end - start);
             // EEXIST counts as made: whatever stands there fails at the next level.
             if (!isDirectory(prefix) && ::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+                if (isNoRoom(errno)) throw NoSpace();
                 throw ConversionError(fileSystemMessage("フォルダを作れません: ", prefix, errno));
             }
         }
@@ -132,20 +202,91 @@ void copy(const std::filesystem::path& source, const std::filesystem::path& targ
     std::filesystem::path folder = normalized.parent_path();
     if (folder.empty()) folder = ".";
     makeDirs(folder);
+    copyInto(source, folder, normalized);
+}
 
-    const std::filesystem::path temporary = folder / (".tarvik-" + makeUuid() + ".part");
-    if (int failure = copyData(source, temporary); failure != 0) {
-        PosixFS::remove(temporary);
-        if (failure == ENOSPC) throw NoSpace();
-        throw ConversionError(
-            fileSystemMessage("書き込めません: ", lastComponent(normalized.native()), failure));
+std::optional<Root> rootAt(const std::filesystem::path& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return Root{folder, static_cast<std::uint64_t>(status.st_dev)};
+}
+
+bool isPresent(const Root& root) {
+    const std::optional<Root> now = rootAt(root.folder);
+    return now && now->device == root.device;
+}
+
+std::optional<Location> locate(const Root& root, std::string_view relative) {
+    const std::optional<std::vector<std::string>> levels = levelsOf(relative);
+    if (!levels) return std::nullopt;
+    Location location{root.folder, 0, levels->size()};
+    for (std::size_t index = 0; index < levels->size(); ++index) {
+        const std::string& level = (*levels)[index];
+        struct stat status {};
+        if (location.found == index) {
+            if (std::optional<std::string> name = findIn(location.path, level, status)) {
+                const bool last = index + 1 == levels->size();
+                if (!last && !S_ISDIR(status.st_mode)) return std::nullopt;
+                location.path /= *name;
+                ++location.found;
+                continue;
+            }
+        }
+        location.path /= nfcName(level);
     }
-    try {
-        PosixFS::rename(temporary, normalized);
-    } catch (...) {
-        PosixFS::remove(temporary);
-        throw;
+    return location;
+}
+
+std::filesystem::path makeDirs(const Root& root, std::string_view relative) {
+    constexpr std::string_view prefix = "フォルダを作れません: ";
+    if (!isPresent(root))
+        throw ConversionError(fileSystemMessage(prefix, root.folder.native(), ENOENT));
+    const std::optional<std::vector<std::string>> levels = levelsOf(relative);
+    if (!levels) {
+        throw ConversionError(fileSystemMessage(prefix, (root.folder / relative).native(), EINVAL));
     }
+    std::filesystem::path folder = root.folder;
+    for (const std::string& level : *levels) {
+        struct stat status {};
+        if (std::optional<std::string> name = findIn(folder, level, status)) {
+            folder /= *name;
+            if (S_ISDIR(status.st_mode)) continue;
+            throw ConversionError(fileSystemMessage(prefix, folder.native(),
+                                                    S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR));
+        }
+        folder /= nfcName(level);
+        if (::mkdir(folder.c_str(), 0755) != 0) {
+            const int failure = errno;
+            // Another copy into the same new album may just have made it.
+            if (failure == EEXIST && isDirectory(folder)) continue;
+            if (isNoRoom(failure)) throw NoSpace();
+            throw ConversionError(fileSystemMessage(prefix, folder.native(), failure));
+        }
+    }
+    return folder;
+}
+
+std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
+                           const std::filesystem::path& target) {
+    const std::string& full = target.native();
+    const std::string& base = root.folder.native();
+    const bool below = full.size() > base.size() && full.starts_with(base) &&
+                       (base.ends_with('/') || full[base.size()] == '/');
+    std::string_view relative = below ? std::string_view(full).substr(base.size()) : "";
+    while (relative.starts_with('/')) relative.remove_prefix(1);
+    while (relative.ends_with('/')) relative.remove_suffix(1);
+    const std::optional<std::vector<std::string>> levels = levelsOf(relative);
+    if (!below || !levels || levels->empty()) {
+        throw ConversionError(fileSystemMessage("書き込めません: ", lastComponent(full), EINVAL));
+    }
+    const std::size_t slash = relative.rfind('/');
+    const std::filesystem::path folder =
+        makeDirs(root, slash == std::string_view::npos ? "" : relative.substr(0, slash));
+    struct stat status {};
+    const std::filesystem::path file =
+        folder / findIn(folder, levels->back(), status).value_or(nfcName(levels->back()));
+    copyInto(source, folder, file);
+    return file;
 }
 
 }  // namespace tarvik::PosixFS

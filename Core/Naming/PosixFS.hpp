@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvik::PosixFS {
 
@@ -33,7 +34,8 @@ std::optional<std::uint64_t> size(const std::filesystem::path& path);
 void remove(const std::filesystem::path& path);
 
 // Creates the folder (NFC) and every missing folder above it, mode 0755.
-// Throws "フォルダを作れません: " + the first folder that could not be made.
+// Throws NoSpace on a full volume, else "フォルダを作れません: " + the first
+// folder that could not be made.
 void makeDirs(const std::filesystem::path& path);
 
 // Moves `source` onto the NFC form of `target`, replacing a file there.
@@ -43,8 +45,56 @@ void rename(const std::filesystem::path& source, const std::filesystem::path& ta
 // Copies the file's data (nothing else) to the NFC form of `target`, making
 // its folders: first into ".tarvik-" + UUID + ".part" beside the target,
 // flushed to the disk, then renamed into place, so the target is never
-// half-written. Throws NoSpace, or "書き込めません: " + the target's last
-// component; the temporary file is removed on every failure.
+// half-written. Throws NoSpace (also for a folder that can't be made for
+// want of room), or "書き込めません: " + the target's last component; the
+// temporary file is removed on every failure.
 void copy(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// A folder the user chose to write into. Its path is used byte for byte (a
+// card mounted under a name in NFD is still that card), it is never made,
+// and it counts only while it is a folder on the device it was on when it was
+// taken: a pulled card leaves its empty mount folder on the system disk.
+struct Root {
+    std::filesystem::path folder;
+    std::uint64_t device = 0;
+
+    bool operator==(const Root&) const = default;
+};
+
+// The folder as a root now (a link the user chose is followed); nothing when
+// it is no folder.
+std::optional<Root> rootAt(const std::filesystem::path& folder);
+
+// Whether the root's folder is still a folder on the same device.
+bool isPresent(const Root& root);
+
+// Where a relative path lies below a root.
+struct Location {
+    std::filesystem::path path;  // levels found keep their own names, the rest are in NFC
+    std::size_t found = 0;       // leading levels already there
+    std::size_t levels = 0;      // levels of the relative path
+
+    bool exists() const { return found == levels; }
+};
+
+// Finds `relative` below the root, changing nothing. Each level is matched
+// by its own name, else by NFC form among the names its folder lists, so a
+// folder or file that another computer wrote in NFD is found again. Nothing
+// when the path is absolute or has a "." or ".." level, or when a level above
+// the last is a link or no folder.
+std::optional<Location> locate(const Root& root, std::string_view relative);
+
+// Makes the folders of `relative` below the root as `locate` finds them, the
+// new ones in NFC with mode 0755, and returns the real folder. Throws NoSpace
+// on a full volume, else "フォルダを作れません: " + the folder concerned when
+// the root is gone or on another device, a level is a link or no folder, or a
+// folder can't be made.
+std::filesystem::path makeDirs(const Root& root, std::string_view relative);
+
+// Copies as `copy(source, target)` does, to `target` = the root's folder
+// joined with a relative path, whose folders `makeDirs(root, …)` makes; a
+// file there under another normal form is replaced. Returns the file's path.
+std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
+                           const std::filesystem::path& target);
 
 }  // namespace tarvik::PosixFS

@@ -71,15 +71,61 @@ std::string make(std::string_view name, std::string_view fallback, const Rules& 
     }
     if (result.empty()) result = std::string(fallback);
 
+    const auto limit = [&rules](std::string_view text) {
+        const auto nameMax = static_cast<std::size_t>(std::max<std::int64_t>(rules.nameMax, 0));
+        std::string cut = text::prefixScalars(text, nameMax);
+        if (rules.forJIS) cut = mapForJIS(cut);
+        if (rules.displayWidthMax >= 1) cut = cutToDisplayWidth(cut, rules.displayWidthMax);
+        return trimSpacesAndDots(cutToFileSystem(trimSpacesAndDots(text::nfc(cut))));
+    };
+    // A display width of 1 cuts a name that starts with a two-column
+    // character to nothing, and an empty name would be the parent folder.
+    std::string limited = limit(result);
+    if (limited.empty()) limited = limit(fallback);
+    if (limited.empty()) limited = "_";
+    return limited;
+}
+
+std::string withSuffix(std::string_view name, std::string_view suffix, const Rules& rules,
+                       std::string_view extension) {
     const auto nameMax = static_cast<std::size_t>(std::max<std::int64_t>(rules.nameMax, 0));
-    result = text::prefixScalars(result, nameMax);
-    if (rules.forJIS) result = mapForJIS(result);
-    if (rules.displayWidthMax >= 1) result = cutToDisplayWidth(result, rules.displayWidthMax);
-    return trimSpacesAndDots(text::nfc(result));
+    const std::size_t suffixScalars = text::scalarCount(suffix);
+    const std::int64_t suffixWidth = displayWidth(suffix);
+    const auto fits = [&](std::string_view kept) {
+        if (text::scalarCount(kept) + suffixScalars > nameMax) return false;
+        if (rules.displayWidthMax >= 1 && displayWidth(kept) + suffixWidth > rules.displayWidthMax) {
+            return false;
+        }
+        return kept.size() + suffix.size() + extension.size() <= fileSystemNameMax;
+    };
+    std::string kept(name);
+    if (!fits(kept)) {
+        kept.clear();
+        for (const std::string& cluster : text::graphemes(name)) {
+            if (!fits(kept + cluster)) break;
+            kept += cluster;
+        }
+    }
+    // A name may not end in a space or a full stop; cutting can leave one.
+    kept = trimSpacesAndDots(kept);
+    if (kept.empty()) kept = "_";
+    return kept + std::string(suffix);
+}
+
+std::string cutToFileSystem(std::string_view name, std::string_view extension) {
+    if (name.size() + extension.size() <= fileSystemNameMax) return std::string(name);
+    std::string kept;
+    for (const std::string& cluster : text::graphemes(name)) {
+        if (kept.size() + cluster.size() + extension.size() > fileSystemNameMax) break;
+        kept += cluster;
+    }
+    return kept;
 }
 
 std::string mapForJIS(std::string_view text) {
-    const std::string normalized = text::nfc(text);
+    // Twins first, as the Shift-JIS tags do, so that a name and the tag of one
+    // track treat the JIS forms alike.
+    const std::string normalized = text::withCP932Twins(text::nfc(text));
     std::string mapped;
     mapped.reserve(normalized.size());
     for (char32_t scalar : text::scalars(normalized)) {

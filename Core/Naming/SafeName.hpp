@@ -5,6 +5,7 @@
 // Lengths count Unicode scalars; display widths count columns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,10 +29,29 @@ const Regex& windowsForbidden();
 // Characters the user's disk cannot hold in a name: / : and U+0000 to U+001F.
 const Regex& macForbidden();
 
+// The longest name a file system takes: ext4 counts 255 bytes, exFAT and FAT
+// 255 UTF-16 units. UTF-8 never needs fewer bytes than UTF-16 needs units, so
+// a name within the byte limit is within both.
+inline constexpr std::size_t fileSystemNameMax = 255;
+
 // The safe name of a tag value; `fallback` stands in when nothing is left. The
-// result never holds "/" or another forbidden character and is never "." or
-// "..".
+// result never holds "/" or another forbidden character, is never empty, "."
+// or "..", and fits the file-system limit, cut between grapheme clusters.
+// When the limits cut a name to nothing the fallback is cut by the same
+// rules, and "_" stands in when that too leaves nothing.
 std::string make(std::string_view name, std::string_view fallback, const Rules& rules);
+
+// `name` followed by `suffix` (an overflow number such as " 2"): the name is
+// cut between grapheme clusters, its trailing spaces and full stops trimmed,
+// until the whole keeps within the rules' name and display-width limits and,
+// with `extension` (such as ".mp3") on top, within the file-system limit.
+// A name cut to nothing is "_".
+std::string withSuffix(std::string_view name, std::string_view suffix, const Rules& rules,
+                       std::string_view extension = {});
+
+// The longest prefix of whole grapheme clusters that, with `extension` after
+// it, fits the file-system limit.
+std::string cutToFileSystem(std::string_view name, std::string_view extension = {});
 
 // Every scalar that CP932 cannot hold becomes "_"; a few symbols become their
 // ASCII look-alikes. The result has as many scalars as the NFC text.

@@ -101,8 +101,68 @@ TEST(SafeName, FoldedNamesStaySafe) {
 }
 
 TEST(SafeName, NegativeNameMaxCountsAsZero) {
-    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = -5; })), "");
-    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = 0; })), "");
+    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = -5; })), "_");
+    EXPECT_EQ(make("abc", "Fallback", with([](Rules& r) { r.nameMax = 0; })), "_");
+}
+
+std::string repeated(std::string_view piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+// The largest profile limit is 200 characters, but ext4 takes 255 bytes and
+// exFAT 255 UTF-16 units: long names of wide characters are cut between
+// grapheme clusters, and a name is never cut to nothing.
+TEST(SafeName, MadeNamesFitTheFileSystemAndAreNeverEmpty) {
+    const Rules longest = with([](Rules& r) { r.nameMax = 200; });
+    const std::string family = "👨‍👩‍👧";  // one cluster, 18 bytes
+    const std::string flag = "🇯🇵";                           // one cluster, 8 bytes
+    const std::vector<MakeCase> cases = {
+        {repeated("漢", 200), longest, repeated("漢", 85)},         // 3 bytes each
+        {repeated("😀", 200), longest, repeated("😀", 63)},  // 4 bytes each
+        {repeated(family, 20), longest, repeated(family, 14)},
+        {"a" + repeated(flag, 40), longest, "a" + repeated(flag, 31)},
+        {repeated("a", 200), longest, repeated("a", 200)},
+        // The display width cuts a name that starts wide to nothing: the
+        // fallback is cut by the same rules, and "_" stands in for nothing.
+        {"あい", with([](Rules& r) { r.displayWidthMax = 1; }), "F"},
+        {"あい", with([](Rules& r) { r.nameMax = 1; }), "あ"},
+    };
+    for (const MakeCase& c : cases) {
+        const std::string made = make(c.name, "Fallback", c.rules);
+        EXPECT_EQ(made, c.expected) << "[" << c.name << "]";
+        EXPECT_LE(made.size(), fileSystemNameMax);
+        EXPECT_LE(text::utf16Length(made), fileSystemNameMax);
+    }
+    EXPECT_EQ(make("あ", "不明", with([](Rules& r) { r.displayWidthMax = 1; })), "_");
+    EXPECT_EQ(make("", "", card), "_");
+}
+
+TEST(SafeName, SuffixedNamesKeepWithinEveryLimit) {
+    struct Case {
+        std::string name;
+        std::string suffix;
+        Rules rules;
+        std::string extension;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"Live", " 2", card, "", "Live 2"},
+        {"abcdefgh", " 2", short8, "", "abcdef 2"},
+        {"abcde fgh", " 12", short8, "", "abcde 12"},  // no space before the number is left
+        {"あいうえお", " 2", width10, "", "あいうえ 2"},
+        {repeated("漢", 85), " 2", with([](Rules& r) { r.nameMax = 200; }), ".mp3",
+         repeated("漢", 83) + " 2"},
+        {"x", " 2", with([](Rules& r) { r.nameMax = 2; }), "", "_ 2"},
+    };
+    for (const Case& c : cases) {
+        const std::string result = withSuffix(c.name, c.suffix, c.rules, c.extension);
+        EXPECT_EQ(result, c.expected) << "[" << c.name << "]";
+        EXPECT_LE((result + c.extension).size(), fileSystemNameMax);
+    }
+    EXPECT_EQ(cutToFileSystem(repeated("漢", 85), ".mp3"), repeated("漢", 83));
+    EXPECT_EQ(cutToFileSystem("short", ".mp3"), "short");
 }
 
 TEST(SafeName, MadeNamesAreNeverForbiddenOrDotNames) {
@@ -137,6 +197,7 @@ TEST(SafeName, MapForJIS) {
         {"\u301C\uFF5E\u2212\uFF0D\u2014\u2015", "~~----"},
         {"\u00A2\uFFE0\u00A3\uFFE1\u00AC\uFFE2", "ccLL--"},
         {"\u2016\u2225", "__"},  // a card cannot store "|"
+        {"\u00A5100", "\uFFE5" "100"},  // the yen sign's code page 932 twin
         {"e\u0301", "_"},        // NFC first: é has no CP932 code
         {"\u304B\u3099", "\u304C"},
         {"\u6F22\u5B57 ABC \uFF71", "\u6F22\u5B57 ABC \uFF71"},

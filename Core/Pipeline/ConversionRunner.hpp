@@ -19,12 +19,14 @@
 #include <set>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Core/Catalog/MusicCatalog.hpp"
 #include "Core/Convert/AudioFileProbe.hpp"
 #include "Core/Convert/Converter.hpp"
 #include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
@@ -62,8 +64,15 @@ struct ConversionRunner {
         bool cardFull = false;
         bool stopped = false;
         std::set<std::string> placed;  // NFC relative paths now on the card
-        // NFC relative path -> NFC path of the file this run wrote for it.
+        std::set<std::string> failed;  // NFC relative paths whose conversion failed
+        // NFC relative path -> path of the file this run wrote for it.
         std::map<std::string, std::string> written;
+        // Folders this run made on the card, as they are named there.
+        std::set<std::string> created;
+        // The destination as the converting run found it; once it is gone or
+        // on another device (a card pulled), the run writes nothing more.
+        std::optional<PosixFS::Root> destination;
+        bool destinationLost = false;
 
         // The closing record: these counts, `placed` in ascending order.
         ConversionEvent::Summary summary() const;
@@ -85,6 +94,10 @@ struct ConversionRunner {
     RunOptions options;
     std::shared_ptr<MusicCatalog> catalog;  // null: titles are not looked up
 
+    // The reason of the failed event for a destination that is not there.
+    static constexpr std::string_view destinationLostMessage =
+        "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
+
     // Tag reads that run at once, whatever `options.jobs` says.
     static constexpr std::size_t tagReadWidth = 4;
     // A reading event follows every this many files read.
@@ -93,8 +106,9 @@ struct ConversionRunner {
     // The dry run: lists the selection, reads every file's tags, evens out
     // artist names, places the tracks under the profile and, with a catalogue,
     // corrects titles album by album before placing again. Never touches the
-    // destination. Throws ConversionError when the selection holds no audio
-    // file, and Cancelled when `stop` fires; a stopped pass returns no plan.
+    // destination. Throws ConversionError when the profile has problems or
+    // the selection holds no audio file, and Cancelled when `stop` fires; a
+    // stopped pass returns no plan.
     ConversionPlan plan(const ProgressCallback& progress, std::stop_token stop) const;
 
     // The record of one file: its tags through the probe, the gaps filled
@@ -118,15 +132,21 @@ struct ConversionRunner {
     // A run without a plan whose handle is dropped at once: only its events.
     Events::Reader run() const;
 
-    // The run itself, on the calling thread: plans when `plan` is absent,
-    // converts `options.jobs` items at a time in plan order and finishes.
+    // Throws ConversionError listing every problem of the profile, if any: a
+    // run writes nothing under a profile that the validator refuses.
+    void checkProfile() const;
+
+    // The run itself, on the calling thread: checks the profile, plans when
+    // `plan` is absent, converts `options.jobs` items at a time in plan order
+    // and finishes.
     // Everything goes to `events`, which it finishes; never throws.
     void runBody(Events& events, std::optional<ConversionPlan> plan, ConvertTrack convert,
                  std::stop_token stop) const;
 
     // The end of a converting run: a run that filled the card and was not
-    // stopped takes back its partly written albums, then the junk goes and
-    // `finished` ends the events.
+    // stopped takes back its partly written albums and the empty folders it
+    // made, then the junk goes and `finished` ends the events. A destination
+    // found gone here stops the run as `loseDestination` does.
     void finish(RunState& state, const std::vector<ConversionPlan::Item>& items, Events& events,
                 std::stop_token stop) const;
 
@@ -134,23 +154,35 @@ struct ConversionRunner {
     // stopped `finished`, any other error a failed track for the music folder.
     void failRun(RunState& state, std::exception_ptr error, Events& events) const;
 
+    // The destination is gone or on another device: one failed event for it,
+    // no further start, and the run ends as a stopped one, so the carry-over
+    // of earlier cards is kept. Once per run.
+    void loseDestination(RunState& state, Events& events) const;
+
     // Deletes the tracks this run wrote into album folders that hold fewer
     // placed tracks than the plan meant for them, and the folders (with their
     // parents) left empty; nothing when no album written in this run is
-    // complete. Files already on the card are never touched.
+    // complete. Files already on the card are never touched. Excluded and
+    // failed items are not meant for the card: a track that failed to convert
+    // leaves its album whole, or the album would be carried from card to card.
     static RollBack rollBackPartialAlbums(const std::vector<ConversionPlan::Item>& items,
                                           const std::set<std::string>& exclude,
+                                          const std::set<std::string>& failed,
                                           const std::set<std::string>& placed,
                                           const std::map<std::string, std::string>& written);
+
+    // Removes, deepest first, the folders of `folders` that hold nothing.
+    static void removeEmptyFolders(const std::set<std::string>& folders);
 
     // Deletes, below `folder`, the desktop's "._" and ".DS_Store" files and
     // this program's own temporary ".tarvik-" + UUID + ".part" files; never a
     // folder, and never anyone else's partial downloads.
     static void removeJunk(const std::filesystem::path& folder);
 
-    // The folder at the top of the card tree: the destination joined with
-    // the profile's root folder.
-    std::filesystem::path cardRoot() const;
+    // The folder at the top of the card tree: the profile's root folder below
+    // the destination, when it is a folder there and no link; the
+    // destination itself when the profile has no root folder.
+    std::optional<std::filesystem::path> cardRoot(const PosixFS::Root& writingTo) const;
 };
 
 }  // namespace tarvik

@@ -32,6 +32,7 @@ struct Tone {
     std::string title;
     std::string album;
     int track;
+    std::string artist = "Band";
 };
 
 // Tagged tones, made four at a time; with a picture, it is embedded as the cover.
@@ -44,7 +45,7 @@ void makeTones(const std::vector<Tone>& tones, double seconds,
                 picture ? fs::path(tone.file.string() + ".plain.flac") : tone.file;
             testing::makeTone(plain, {.seconds = seconds,
                                       .metadata = {{"title", tone.title},
-                                                   {"artist", "Band"},
+                                                   {"artist", tone.artist},
                                                    {"album", tone.album},
                                                    {"track", std::to_string(tone.track)}}});
             if (picture) {
@@ -61,7 +62,9 @@ void makeTones(const std::vector<Tone>& tones, double seconds,
     }
 }
 
+// The card folder is made here: a run writes only into one that is there.
 ConversionRunner runnerFor(const fs::path& ffmpeg, const fs::path& music, const fs::path& card) {
+    fs::create_directories(card);
     ConversionRunner runner{ffmpeg, DeviceProfile("test", "Test"), music, card, {}, RunOptions{},
                             nullptr};
     runner.options.jobs = 2;
@@ -114,6 +117,41 @@ TEST(Export, MusicFolderBecomesACardThatFFprobeReads) {
     EXPECT_EQ(tags.at("artist"), "Band");
     EXPECT_EQ(tags.at("album"), "Second");
     EXPECT_EQ(tags.at("track"), "1");
+}
+
+// The artist frame of an MP3 as mutagen reads it.
+std::string artistFrameOf(const fs::path& file) {
+    std::string text =
+        testing::runCommand({testing::systemPython, "-c",
+                             "import sys\nfrom mutagen.id3 import ID3\n"
+                             "sys.stdout.write(str(ID3(sys.argv[1])['TPE1'].text[0]))",
+                             file.string()})
+            .output;
+    return text;
+}
+
+TEST(Export, CompilationWithoutAlbumArtistsKeepsEveryTracksArtist) {
+    TempDir temp;
+    std::vector<Tone> tones;
+    for (int n = 1; n <= 4; ++n) {
+        const std::string number = std::to_string(n);
+        tones.push_back({temp / "music" / "Various" / "Hits" / (number + ".flac"), "Song " + number,
+                         "Hits", n, "Singer " + number});
+    }
+    makeTones(tones, 0.5);
+    ConversionRunner runner = runnerFor("/usr/bin/ffmpeg", temp / "music", temp / "card");
+    runner.options.loudnessTarget = std::nullopt;
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    const std::vector<E> events = drain(handle);
+    ASSERT_EQ(events.back().as<E::Summary>()->progress.done, 4);
+
+    // One album folder, named after the first track's artist; every file keeps its own.
+    for (int n = 1; n <= 4; ++n) {
+        const std::string number = std::to_string(n);
+        const fs::path file =
+            temp / "card" / "MUSIC" / "Singer 1" / "Hits" / ("0" + number + " Song " + number + ".mp3");
+        EXPECT_EQ(artistFrameOf(file), "Singer " + number) << file;
+    }
 }
 
 TEST(Export, FourTracksOfOneAlbumMakeOneArtworkSearch) {
@@ -191,6 +229,37 @@ TEST(Export, RealExfatCardThatFillsUpKeepsOnlyWholeAlbums) {
     EXPECT_FALSE(fs::exists(card->root() / "MUSIC" / "Band" / "B Side"));
     EXPECT_EQ(events[events.size() - 3], E::notice("途中までしか入らなかったアルバム（MUSIC/Band/B "
                                                    "Side）は、次のカードにまとめて入れます"));
+}
+
+TEST(Export, RealExfatCardUnderAnNFDNameReusesTheNFDAlbumFolderOnIt) {
+    std::string whyNot;
+    const std::string nfdCard = "SD \u304F\u3099\u308B\u307E";  // くるま, dakuten apart
+    const auto card = testing::CardImage::make(16 * 1024 * 1024, whyNot, nfdCard);
+    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    TempDir temp;
+    // Another computer wrote the album's folder and first track in NFD.
+    const std::string nfdAlbum = "Cafe\u0301";
+    testing::writeFile(card->root() / "MUSIC" / "Band" / nfdAlbum / "01 Morning.mp3", "old");
+    makeTones({{temp / "music" / "Band" / "Caf\u00E9" / "a.flac", "Morning", "Caf\u00E9", 1},
+               {temp / "music" / "Band" / "Caf\u00E9" / "b.flac", "Evening", "Caf\u00E9", 2}},
+              1.0);
+    ConversionRunner runner = runnerFor("/usr/bin/ffmpeg", temp / "music", card->root());
+    runner.options.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(); };
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    const std::vector<E> events = drain(handle);
+
+    const E::Summary& summary = *events.back().as<E::Summary>();
+    EXPECT_EQ(summary.progress.skipped, 1);
+    EXPECT_EQ(summary.progress.done, 1);
+    EXPECT_EQ(filesBelow(card->root()),
+              (std::set<std::string>{"MUSIC/Band/" + nfdAlbum + "/01 Morning.mp3",
+                                     "MUSIC/Band/" + nfdAlbum + "/02 Evening.mp3"}));
+    // Nothing went into a twin of the card's folder on the system disk.
+    std::set<std::string> beside;
+    for (const auto& entry : fs::directory_iterator(card->root().parent_path())) {
+        if (entry.is_directory()) beside.insert(entry.path().filename());
+    }
+    EXPECT_EQ(beside, std::set<std::string>{nfdCard});
 }
 
 }  // namespace

@@ -48,16 +48,32 @@ ConversionEvent::Summary ConversionRunner::RunState::summary() const {
             std::vector<std::string>(placed.begin(), placed.end())};
 }
 
-std::filesystem::path ConversionRunner::cardRoot() const {
-    return profile.files.root.empty() ? destination : destination / profile.files.root;
+std::optional<std::filesystem::path> ConversionRunner::cardRoot(
+    const PosixFS::Root& writingTo) const {
+    if (profile.files.root.empty()) return writingTo.folder;
+    const std::optional<PosixFS::Location> root = PosixFS::locate(writingTo, profile.files.root);
+    if (!root || !root->exists() || !PosixFS::isDirectory(root->path)) return std::nullopt;
+    return root->path;
+}
+
+void ConversionRunner::loseDestination(RunState& state, Events& events) const {
+    state.stopped = true;
+    if (state.destinationLost) return;
+    state.destinationLost = true;
+    ++state.progress.failed;
+    events.send(ConversionEvent::failed(destination.string(), std::string(destinationLostMessage)));
 }
 
 void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan::Item>& items,
                               Events& events, std::stop_token stop) const {
     if (stop.stop_requested()) state.stopped = true;
+    if (state.destination && !PosixFS::isPresent(*state.destination)) {
+        loseDestination(state, events);
+    }
     if (state.cardFull && !state.stopped) {
         const RollBack rollBack =
-            rollBackPartialAlbums(items, options.exclude, state.placed, state.written);
+            rollBackPartialAlbums(items, options.exclude, state.failed, state.placed,
+                                  state.written);
         for (const std::string& path : rollBack.removed) state.placed.erase(path);
         state.progress.done -= static_cast<std::int64_t>(rollBack.removed.size());
         if (!rollBack.albumFolders.empty()) {
@@ -68,9 +84,15 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
             events.send(ConversionEvent::notice("途中までしか入らなかったアルバム（" + folders +
                                                 "）は、次のカードにまとめて入れます"));
         }
+        // A copy that found no room may have made its album folder first.
+        removeEmptyFolders(state.created);
     }
     events.send(ConversionEvent::finishing());
-    removeJunk(cardRoot());
+    if (state.destination && !state.destinationLost) {
+        if (const std::optional<std::filesystem::path> root = cardRoot(*state.destination)) {
+            removeJunk(*root);
+        }
+    }
     events.send(ConversionEvent::finished(state.summary()));
     events.finish();
 }
@@ -99,12 +121,13 @@ void ConversionRunner::failRun(RunState& state, std::exception_ptr error, Events
 
 ConversionRunner::RollBack ConversionRunner::rollBackPartialAlbums(
     const std::vector<ConversionPlan::Item>& items, const std::set<std::string>& exclude,
-    const std::set<std::string>& placed, const std::map<std::string, std::string>& written) {
+    const std::set<std::string>& failed, const std::set<std::string>& placed,
+    const std::map<std::string, std::string>& written) {
     using SDCardTools::parentPath;
     std::map<std::string, std::int64_t> expected;
     for (const ConversionPlan::Item& item : items) {
         const std::string path = nfcText(item.relativePath);
-        if (!exclude.contains(path)) ++expected[parentPath(path)];
+        if (!exclude.contains(path) && !failed.contains(path)) ++expected[parentPath(path)];
     }
     std::map<std::string, std::int64_t> present;
     for (const std::string& path : placed) ++present[parentPath(path)];
@@ -141,8 +164,17 @@ ConversionRunner::RollBack ConversionRunner::rollBackPartialAlbums(
     return result;
 }
 
+void ConversionRunner::removeEmptyFolders(const std::set<std::string>& folders) {
+    std::vector<std::string> deepestFirst(folders.begin(), folders.end());
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    // rmdir removes only an empty folder and never follows a link.
+    for (const std::string& folder : deepestFirst) ::rmdir(folder.c_str());
+}
+
 void ConversionRunner::removeJunk(const std::filesystem::path& folder) {
-    for (const SDCardTools::Entry& entry : SDCardTools::walk(PosixFS::nfc(folder))) {
+    // The folder as given: a card mounted under an NFD name is still the card.
+    for (const SDCardTools::Entry& entry : SDCardTools::walk(folder)) {
         if (!entry.isDir && isJunk(entry.name)) ::unlink(entry.path.c_str());
     }
 }

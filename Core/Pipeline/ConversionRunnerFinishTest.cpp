@@ -30,6 +30,7 @@ TEST(RollBack, RemovesOnlyWhatThisRunWroteIntoPartialAlbums) {
         std::vector<int> removed;
         std::vector<std::string> folders;
         std::vector<std::string> goneFolders;
+        std::set<int> failed = {};  // failed to convert in this run
     };
     const std::vector<Case> cases = {
         {"the only album written now is partial", {}, {}, {3}, {}, {}, {}, {}},
@@ -59,13 +60,24 @@ TEST(RollBack, RemovesOnlyWhatThisRunWroteIntoPartialAlbums) {
          {"MUSIC/Artist B/B"},
          {}},
         {"excluded tracks are not expected", {4, 5}, {}, {1, 2, 3}, {}, {}, {}, {}},
+        {"failed tracks are not expected", {}, {}, {1, 2, 3, 5}, {}, {}, {}, {}, {4}},
+        {"an album short of more than its failures is partial",
+         {},
+         {},
+         {1, 2, 3},
+         {},
+         {3},
+         {"MUSIC/Artist B/B"},
+         {"MUSIC/Artist B"},
+         {4}},
     };
     for (const Case& test : cases) {
         TempDir card;
         const auto item = [&](int n) { return plan.items[static_cast<std::size_t>(n - 1)]; };
-        std::set<std::string> exclude, placed;
+        std::set<std::string> exclude, failed, placed;
         std::map<std::string, std::string> written;
         for (int n : test.excluded) exclude.insert(item(n).relativePath);
+        for (int n : test.failed) failed.insert(item(n).relativePath);
         for (int n : test.present) {
             writeFile(card / item(n).relativePath, "old");
             placed.insert(item(n).relativePath);
@@ -78,7 +90,7 @@ TEST(RollBack, RemovesOnlyWhatThisRunWroteIntoPartialAlbums) {
         for (const std::string& other : test.otherFiles) writeFile(card / other, "other");
 
         const ConversionRunner::RollBack result =
-            ConversionRunner::rollBackPartialAlbums(plan.items, exclude, placed, written);
+            ConversionRunner::rollBackPartialAlbums(plan.items, exclude, failed, placed, written);
         std::vector<std::string> removed;
         for (int n : test.removed) removed.push_back(item(n).relativePath);
         EXPECT_EQ(result.removed, removed) << test.name;

@@ -7,6 +7,7 @@
 #include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Pipeline/Planner.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Profiles/ProfileValidator.hpp"
 
 namespace tarvik {
 namespace {
@@ -125,8 +126,17 @@ private:
 
 }  // namespace
 
+void ConversionRunner::checkProfile() const {
+    std::string problems;
+    for (const ProfileValidator::Problem& problem : ProfileValidator::validate(profile)) {
+        problems += (problems.empty() ? "" : "、") + problem.description();
+    }
+    if (!problems.empty()) throw ConversionError("機種の設定を直してください（" + problems + "）");
+}
+
 ConversionPlan ConversionRunner::plan(const ProgressCallback& progress,
                                       std::stop_token stop) const {
+    checkProfile();
     return Pass(*this, progress, std::move(stop)).run();
 }
 

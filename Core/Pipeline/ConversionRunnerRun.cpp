@@ -8,6 +8,7 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Pipeline/SpaceEstimate.hpp"
 #include "Core/Platform/BoundedGroup.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
@@ -44,12 +45,6 @@ bool isNoSpace(const std::exception_ptr& error) {
     }
 }
 
-// The bytes of 600 seconds of audio at the profile's bit rate (kbit/s) plus
-// the reserve (MiB): below this the card counts as full.
-std::int64_t headroom(std::int64_t bitrate, std::int64_t reserveMB) {
-    return ((bitrate * 1000) >> 3) * 600 + (reserveMB << 20);
-}
-
 // One run's converting phase. Its state belongs to the run's thread; the
 // children get copies of their item's job and share only the converter, the
 // artwork cache and the plan's items, none of which they change.
@@ -75,8 +70,22 @@ public:
         }
         const DeviceProfile::Tags::Artwork& art = runner_.profile.tags.artwork;
         ArtworkCache artwork(ArtworkExtractor{ffmpeg}, art.maxPx, art.enabled);
-        ConversionRunner::removeJunk(runner_.cardRoot());
-        headroom_ = headroom(runner_.profile.audio.bitrate, runner_.options.reserveMB);
+        // The run never makes the destination: a folder the user chose that
+        // is not there is no place to write to.
+        state_.destination = PosixFS::rootAt(runner_.destination);
+        if (!state_.destination) {
+            runner_.loseDestination(state_, events_);
+            runner_.finish(state_, items_, events_, stop_);
+            return;
+        }
+        if (const std::optional<std::filesystem::path> root =
+                runner_.cardRoot(*state_.destination)) {
+            ConversionRunner::removeJunk(*root);
+        }
+        // Below this the card counts as full: 600 seconds of audio at the
+        // profile's bit rate plus the reserve.
+        headroom_ =
+            SpaceEstimate::reserveBytes(runner_.profile.audio.bitrate, runner_.options.reserveMB);
         start_ = Clock::now();
         events_.send(ConversionEvent::converting());
         cardPaths_ = runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
@@ -94,8 +103,13 @@ public:
         while (std::optional<Result> result = group.next()) {
             // Results that come back after the stop are neither counted nor
             // reported; what such a child wrote stays on the card.
-            if (stop_.stop_requested()) {
+            if (stop_.stop_requested() || state_.destinationLost) {
                 state_.stopped = true;
+                continue;
+            }
+            // A child whose card went away reports that, not a track failure.
+            if (!PosixFS::isPresent(*state_.destination)) {
+                loseDestination(group);
                 continue;
             }
             handle(*result);
@@ -111,9 +125,26 @@ private:
         std::exception_ptr error;
     };
 
-    std::filesystem::path destinationFile(const Item& item) const {
-        return runner_.destination /
-               (cardPaths_ ? SDCardTools::cardFilePath(item.relativePath) : item.relativePath);
+    // The item's path below the destination.
+    std::string cardPath(const Item& item) const {
+        return cardPaths_ ? SDCardTools::cardFilePath(item.relativePath) : item.relativePath;
+    }
+
+    // Stops the run as a stop would, with the destination's failed event.
+    void loseDestination(BoundedGroup<Result>& group) {
+        runner_.loseDestination(state_, events_);
+        noMoreStarts_ = true;
+        group.requestStop();
+    }
+
+    // Notes the folders of the item's path that are not there yet: if the
+    // card fills up, those the run made and left empty go again.
+    void noteNewFolders(const PosixFS::Location& place) {
+        std::filesystem::path folder = place.path.parent_path();
+        for (std::size_t level = place.levels - 1; level > place.found; --level) {
+            state_.created.insert(folder.native());
+            folder = folder.parent_path();
+        }
     }
 
     std::optional<std::int64_t> freeSpace() const {
@@ -139,9 +170,12 @@ private:
                 reportSkipped(item);
                 continue;
             }
-            const std::filesystem::path file = destinationFile(item);
-            std::error_code unreadable;  // a folder that can't be searched: not there
-            if (PosixFS::exists(PosixFS::nfc(file)) || std::filesystem::exists(file, unreadable)) {
+            // Folders and files already on the card count in any normal
+            // form; a path through a link is not there (and its copy fails).
+            const std::string relative = cardPath(item);
+            const std::optional<PosixFS::Location> place =
+                PosixFS::locate(*state_.destination, relative);
+            if (place && place->exists()) {
                 state_.placed.insert(path);
                 reportSkipped(item);
                 continue;
@@ -151,8 +185,14 @@ private:
                 noMoreStarts_ = true;
                 return false;
             }
+            if (!PosixFS::isPresent(*state_.destination)) {
+                loseDestination(group);
+                return false;
+            }
+            if (place) noteNewFolders(*place);
+            const std::filesystem::path file = place ? place->path : runner_.destination / relative;
             try {
-                spawn(group, artwork, index, file);
+                spawn(group, artwork, index, runner_.destination / relative, file);
             } catch (...) {
                 // No thread for it: the track fails, the run goes on.
                 reportResult(Result{index, file, std::current_exception()});
@@ -163,17 +203,21 @@ private:
         return false;
     }
 
+    // `target` is the destination joined with the item's path, `file` where
+    // that is on the card.
     void spawn(BoundedGroup<Result>& group, ArtworkCache& artwork, std::size_t index,
-               const std::filesystem::path& file) {
-        group.spawn([this, &artwork, index, file](std::stop_token stop) {
+               const std::filesystem::path& target, const std::filesystem::path& file) {
+        const std::optional<PosixFS::Root> root = state_.destination;
+        group.spawn([this, &artwork, index, target, file, root](std::stop_token stop) {
             Result result{index, file, nullptr};
             try {
                 const Item& item = items_[index];
                 Converter::Job job{.source = item.source,
-                                   .destination = file,
+                                   .destination = target,
                                    .meta = item.meta,
                                    .artworkJPEG = artwork.artwork(item, items_),
-                                   .loudnessTarget = runner_.options.loudnessTarget};
+                                   .loudnessTarget = runner_.options.loudnessTarget,
+                                   .root = root};
                 convert_(job, std::move(stop));
             } catch (...) {
                 result.error = std::current_exception();
@@ -196,12 +240,13 @@ private:
         ConversionEvent::Progress& progress = state_.progress;
         if (result.error) {
             ++progress.failed;
+            state_.failed.insert(nfcText(item.relativePath));
             events_.send(ConversionEvent::failed(item.source.string(), describe(result.error)));
         } else {
             ++progress.done;
             const std::string path = nfcText(item.relativePath);
             state_.placed.insert(path);
-            state_.written[path] = PosixFS::nfc(result.file).native();
+            state_.written[path] = result.file.native();
             events_.send(ConversionEvent::converted(item.relativePath));
         }
         if (progress.done >= 1) {
@@ -234,7 +279,14 @@ void ConversionRunner::runBody(Events& events, std::optional<ConversionPlan> pla
                                ConvertTrack convert, std::stop_token stop) const {
     RunState state;
     try {
-        if (!plan) {
+        if (plan) {
+            try {
+                checkProfile();
+            } catch (...) {
+                failRun(state, std::current_exception(), events);
+                return;
+            }
+        } else {
             try {
                 plan = this->plan(
                     [&](const ConversionEvent& event) {

@@ -136,8 +136,9 @@ TEST(ConversionRun, ReportsSkipsConversionsAndFailuresInOrder) {
     EXPECT_TRUE(events[7].as<E::Progress>()->etaSeconds.has_value());
     EXPECT_EQ(summaryOf(events).progress.etaSeconds, 0);
     EXPECT_EQ(converter.started(), (std::vector<std::string>{"3.flac", "4.flac", "5.flac"}));
-    EXPECT_EQ(converter.jobs().front(), (Converter::Job{plan.items[2].source, card / p3,
-                                                        plan.items[2].meta, std::nullopt, -16.0}));
+    EXPECT_EQ(converter.jobs().front(),
+              (Converter::Job{plan.items[2].source, card / p3, plan.items[2].meta, std::nullopt,
+                              -16.0, PosixFS::rootAt(card.path())}));
 }
 
 TEST(ConversionRun, FullCardStartsNothingMoreAndIsNoFailure) {
@@ -252,6 +253,26 @@ TEST(ConversionRun, FullCardTakesBackTheAlbumThatOnlyPartlyFit) {
                                         plan.items[2].relativePath, plan.items[3].relativePath}));
     EXPECT_FALSE(fs::exists(card / "MUSIC" / "Artist C"));  // album and artist folder gone
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(fs::exists(card / plan.items[i].relativePath)) << i;
+}
+
+TEST(ConversionRun, AlbumWithAFailedTrackSurvivesAFullCard) {
+    TempDir card;
+    const ConversionPlan plan = planOf({{"A", 2}, {"B", 3}, {"C", 2}});
+    ScriptedConverter converter;
+    converter.script("4.flac", {Ending::fail});
+    converter.script("7.flac", {Ending::noSpace});
+
+    const std::vector<E> events = runToTheEnd(runnerFor(card.path(), 1), plan, converter);
+    ASSERT_GE(events.size(), 3U);
+    // B lacks only the track that failed: it is whole and stays; C goes.
+    EXPECT_EQ(events[events.size() - 3],
+              E::notice("途中までしか入らなかったアルバム（MUSIC/C）は、次のカードにまとめて入れます"));
+    const E::Summary& summary = summaryOf(events);
+    EXPECT_TRUE(summary.cardFull);
+    EXPECT_EQ(summary.progress.done, 4);
+    EXPECT_EQ(summary.progress.failed, 1);
+    for (int n : {1, 2, 3, 5}) EXPECT_TRUE(fs::exists(card / plan.items[n - 1].relativePath)) << n;
+    EXPECT_FALSE(fs::exists(card / "MUSIC" / "C"));
 }
 
 TEST(ConversionRun, StoppedRunWithAFullCardKeepsItsPartialAlbum) {

@@ -20,6 +20,7 @@
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
+#include "Core/Platform/Uuid.hpp"
 #include "Core/Testing/Script.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -158,7 +159,7 @@ public:
             }
             switch (step.ending) {
                 case Ending::write:
-                    writeFile(PosixFS::nfc(job.destination), "converted " + job.meta.title);
+                    write(*state, job);
                     return;
                 case Ending::fail:
                     throw ConversionError("変換できません: " + job.source.filename().string());
@@ -189,6 +190,7 @@ public:
 
 private:
     struct State {
+        TempDir staging;   // the finished files before they are placed
         std::mutex mutex;  // guards every member below
         std::map<std::string, Step> steps;
         std::function<void(const Converter::Job&)> onStart;
@@ -198,6 +200,20 @@ private:
         int peak = 0;
         int stopsSeen = 0;
     };
+    // Places the file as the real converter does: through the file layer,
+    // below the job's root when it has one.
+    static void write(const State& state, const Converter::Job& job) {
+        const std::string content = "converted " + job.meta.title;
+        if (!job.root) return writeFile(PosixFS::nfc(job.destination), content);
+        const std::filesystem::path staged = state.staging / makeUuid();
+        writeFile(staged, content);
+        struct Remove {
+            const std::filesystem::path& file;
+            ~Remove() { std::filesystem::remove(file); }
+        } remove{staged};
+        PosixFS::copy(staged, *job.root, job.destination);
+    }
+
     // Shared with every function handed out: a run may outlive the test's copy.
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };

@@ -1,11 +1,13 @@
 #include "Core/Pipeline/Placement.hpp"
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "Core/Naming/SafeName.hpp"
+#include "Core/Naming/TextNormalizer.hpp"
 #include "Core/Platform/NumberFormat.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -49,25 +51,26 @@ std::string albumFallback(const DeviceProfile& profile, std::int64_t albumIndex)
     return "Unknown Album";
 }
 
-}  // namespace
+// Makes one name component from a tag value and its fallback.
+using Namer = std::function<std::string(std::string_view name, std::string_view fallback)>;
 
-std::string albumName(const TrackMeta& meta, const DeviceProfile& profile,
-                      std::int64_t albumIndex) {
-    return SafeName::make(meta.album, albumFallback(profile, albumIndex), profile.nameRules());
+// A tag value cleaned and made card-safe as the card name is, but never cut,
+// folded or mapped: what tells two songs apart before the card's limits do.
+std::string keyName(std::string_view name, std::string_view fallback) {
+    std::string result = SafeName::windowsForbidden().replaceAll(TextNormalizer::clean(name), "_");
+    result = text::trimScalars(result, U" .");
+    return result.empty() ? std::string(fallback) : result;
 }
 
-Location location(const TrackMeta& meta, const DeviceProfile& profile, std::int64_t albumIndex,
-                  std::int64_t albumNumber) {
-    const SafeName::Rules rules = profile.nameRules();
+Location locate(const TrackMeta& meta, const DeviceProfile& profile, const std::string& album,
+                std::int64_t albumNumber, const Namer& name) {
     const Layout layout = profile.files.layout;
-    const std::string artist = SafeName::make(meta.albumArtist, "Unknown Artist", rules);
+    const std::string artist = name(meta.albumArtist, "Unknown Artist");
 
     std::vector<std::string> components;
     if (!profile.files.root.empty()) components.push_back(profile.files.root);
     if (layout == Layout::artistAlbum || layout == Layout::artist) components.push_back(artist);
-    if (layout == Layout::artistAlbum || layout == Layout::album) {
-        components.push_back(albumName(meta, profile, albumIndex));
-    }
+    if (layout == Layout::artistAlbum || layout == Layout::album) components.push_back(album);
     Location result;
     for (const std::string& component : components) {
         if (!result.folder.empty()) result.folder += "/";
@@ -82,14 +85,44 @@ Location location(const TrackMeta& meta, const DeviceProfile& profile, std::int6
 
     std::string stem;
     if (layout == Layout::flat) {
-        stem = SafeName::make(artist + " - " + prefix + meta.title, "Track", rules);
+        stem = name(artist + " - " + prefix + meta.title, "Track");
     } else {
         std::string shown = text::trim(prefix);
         if (shown.empty()) shown = "00";
-        stem = SafeName::make(prefix + meta.title, "Track " + shown, rules);
+        stem = name(prefix + meta.title, "Track " + shown);
     }
     result.fileName = stem + "." + profile.fileExtension();
     return result;
+}
+
+}  // namespace
+
+std::string albumName(const TrackMeta& meta, const DeviceProfile& profile,
+                      std::int64_t albumIndex) {
+    return SafeName::make(meta.album, albumFallback(profile, albumIndex), profile.nameRules());
+}
+
+Location location(const TrackMeta& meta, const DeviceProfile& profile, std::int64_t albumIndex,
+                  std::int64_t albumNumber) {
+    const SafeName::Rules rules = profile.nameRules();
+    const std::string extension = "." + profile.fileExtension();
+    // The extension comes on top of the name limit, but the file system
+    // counts it: the stem leaves room for it.
+    const Namer name = [&](std::string_view value, std::string_view fallback) {
+        return SafeName::make(value, fallback, rules);
+    };
+    Location result = locate(meta, profile, albumName(meta, profile, albumIndex), albumNumber, name);
+    const std::string stem = result.fileName.substr(0, result.fileName.size() - extension.size());
+    result.fileName = SafeName::withSuffix(stem, "", rules, extension) + extension;
+    return result;
+}
+
+Location unlimitedLocation(const TrackMeta& meta, const DeviceProfile& profile) {
+    return locate(meta, profile, unlimitedAlbumName(meta), 0, keyName);
+}
+
+std::string unlimitedAlbumName(const TrackMeta& meta) {
+    return keyName(meta.album, "Unknown Album");
 }
 
 }  // namespace tarvik::Placement

@@ -31,4 +31,12 @@ Location location(const TrackMeta& meta, const DeviceProfile& profile, std::int6
 // The album folder's name alone, as `location` makes it.
 std::string albumName(const TrackMeta& meta, const DeviceProfile& profile, std::int64_t albumIndex);
 
+// Where the track would land on a card without limits: every name cleaned and
+// made card-safe but never cut, folded to ASCII or mapped to CP932, and no
+// album number. Two tracks with equal unlimited places are one song; two whose
+// card places meet without that are different songs the card's limits made
+// alike.
+Location unlimitedLocation(const TrackMeta& meta, const DeviceProfile& profile);
+std::string unlimitedAlbumName(const TrackMeta& meta);
+
 }  // namespace tarvik::Placement

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "Core/Pipeline/Placement.hpp"
+#include "Core/Naming/SafeName.hpp"
 #include "Core/Pipeline/Planner.hpp"
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Testing/CardImage.hpp"
+#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
@@ -153,38 +159,69 @@ struct KeyCase {
     std::string name;
     ProfileShape profile;
     TrackMeta meta;
-    std::int64_t albumIndex;
     std::string key;
 };
 
-TEST(Planner, DuplicateKeyIsWhereTheTrackLandsWithoutAlbumNumbers) {
+TEST(Planner, DuplicateKeyIsWhereTheTrackLandsWithoutLimits) {
     const std::vector<KeyCase> cases = {
-        {"artist/album", {}, track("A", "X", "5", "T"), 1, "MUSIC/A/X/05 T.mp3"},
+        {"artist/album", {}, track("A", "X", "5", "T"), "MUSIC/A/X/05 T.mp3"},
         {"flat without root",
          {.layout = Layout::flat, .root = ""},
          track("A", "X", "5", "T"),
-         1,
          "A - 05 T.mp3"},
         {"artist: the album keeps albums apart",
          {.layout = Layout::artist},
          track("A", "X", "5", "T"),
-         1,
          "MUSIC/A/X/05 T.mp3"},
-        {"numbered fallback uses the album's position",
+        {"what ASCII-only folding drops is kept",
          {.asciiOnly = true},
          track("A", japaneseAlbum, "5", "T"),
-         2,
-         "MUSIC/A/Album 0002/05 T.mp3"},
-        {"numbered fallback under the artist layout too",
-         {.layout = Layout::artist, .asciiOnly = true},
-         track("A", japaneseAlbum, "5", "T"),
-         4,
-         "MUSIC/A/Album 0004/05 T.mp3"},
+         "MUSIC/A/" + japaneseAlbum + "/05 T.mp3"},
+        {"what the name limit cuts is kept",
+         {.nameMax = 8},
+         track("Artistname", "Live 1962", "5", "Longtitle"),
+         "MUSIC/Artistname/Live 1962/05 Longtitle.mp3"},
+        {"cleaned and made safe like card names",
+         {},
+         track(" A/B ", "X (Explicit)", "5", "T?"),
+         "MUSIC/A_B/X/05 T_.mp3"},
+        {"empty album", {}, track("A", "", "5", "T"), "MUSIC/A/Unknown Album/05 T.mp3"},
     };
     for (const KeyCase& c : cases) {
-        EXPECT_EQ(Planner{makeProfile(c.profile)}.duplicateKey(c.meta, c.albumIndex), c.key)
-            << c.name;
+        EXPECT_EQ(Planner{makeProfile(c.profile)}.duplicateKey(c.meta), c.key) << c.name;
     }
+}
+
+// The largest name limit a profile may have is 200 characters, but ext4
+// takes 255 bytes and exFAT 255 UTF-16 units, extension included: names of
+// characters that take 3 or 4 bytes must still land, whole clusters kept.
+TEST(Placement, LongestNamesLandOnExt4AndOnARealExfatCard) {
+    testing::TempDir ext4;
+    std::vector<std::filesystem::path> roots = {ext4 / "card"};
+    std::string whyNot;
+    const auto exfat = testing::CardImage::make(16 * 1024 * 1024, whyNot);
+    if (exfat) roots.push_back(exfat->root());
+    testing::writeFile(ext4 / "source.mp3", "audio");
+
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    std::string kanji, emoji, families;
+    for (int i = 0; i < 200; ++i) {
+        kanji += "\u6F22";
+        emoji += "\U0001F3B5";
+    }
+    for (int i = 0; i < 40; ++i) families += family;
+    for (const std::string& name : {kanji, emoji, families}) {
+        const Placement::Location location =
+            Placement::location(track(name, name, "1", name), makeProfile({.nameMax = 200}), 1, 0);
+        EXPECT_TRUE(location.fileName.ends_with(".mp3"));
+        const std::string title = location.fileName.substr(3, location.fileName.size() - 7);
+        EXPECT_EQ(text::prefixGraphemes(name, text::graphemeCount(title)), title);
+        for (const std::filesystem::path& root : roots) {
+            EXPECT_NO_THROW(PosixFS::copy(ext4 / "source.mp3", root / location.path())) << root;
+            EXPECT_EQ(testing::readFile(root / location.path()), "audio");
+        }
+    }
+    if (!exfat) GTEST_SKIP() << "checked on ext4 only; no real exFAT card: " << whyNot;
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
+#include "Core/Naming/SafeName.hpp"
 #include "Core/Pipeline/Placement.hpp"
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
@@ -31,34 +34,48 @@ std::string cardPathKey(std::string_view relativePath) {
     return text::lower(text::nfc(relativePath));
 }
 
+// `folder` with " n" on its last component; `rules` limit that component.
+std::string numbered(std::string_view folder, std::int64_t n, const SafeName::Rules& rules) {
+    const std::size_t slash = folder.rfind('/');
+    const std::string_view parent =
+        slash == std::string_view::npos ? std::string_view() : folder.substr(0, slash + 1);
+    const std::string_view last = slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+    return std::string(parent) + SafeName::withSuffix(last, " " + std::to_string(n), rules);
+}
+
+// Overflow folders keep the whole name (the unit's name limit is not theirs to
+// apply) but must still fit the file system.
+const SafeName::Rules overflowRules{.nameMax = std::numeric_limits<std::int64_t>::max()};
+
+// Whether a folder may take the files of one album; claims it when it may.
+using Claim = std::function<bool(const std::string& folder)>;
+
 struct Split {
-    std::string path;
+    std::string folder;         // the folder the file goes to; empty for the top
     std::string countedFolder;  // empty when nothing was counted
 };
 
-Split split(const Planner& planner, const TrackMeta& meta, std::int64_t albumIndex,
-            std::int64_t albumNumber, Planner::FolderCounts& counts,
-            Planner::FolderRedirects& redirects) {
-    const Placement::Location location =
-        Placement::location(meta, planner.profile, albumIndex, albumNumber);
+Split split(const Planner& planner, const std::string& folder, Planner::FolderCounts& counts,
+            Planner::FolderRedirects& redirects, const Claim& claim) {
     const std::int64_t max = planner.profile.files.maxPerFolder;
-    if (max < 1 || location.folder.empty()) return {location.path(), {}};
+    if (max < 1 || folder.empty()) return {folder, {}};
 
-    const auto redirect = redirects.find(location.folder);
-    std::string current = redirect == redirects.end() ? location.folder : redirect->second;
+    const auto redirect = redirects.find(folder);
+    std::string current = redirect == redirects.end() ? folder : redirect->second;
     const auto count = counts.find(current);
     if (count != counts.end() && count->second >= max) {
-        // Every overflow folder below the current redirect target was full when
-        // that target was chosen, and a count never drops below an earlier
-        // value (a left-out item only takes back its own step), so the search
-        // goes on from the target's number instead of from 2 each time: a
-        // folder that keeps overflowing costs no more per track.
+        // Every overflow folder below the current redirect target was full or
+        // taken when that target was chosen, and a count never drops, so the
+        // search goes on from the target's number instead of from 2 each
+        // time: a folder that keeps overflowing costs no more per track.
+        // (A name cut to fit the file system starts from 2 again: rare and
+        // still correct.)
         std::int64_t n = 2;
         const std::string_view target =
             redirect == redirects.end() ? std::string_view() : std::string_view(redirect->second);
-        if (target.size() > location.folder.size() + 1 && target.starts_with(location.folder) &&
-            target[location.folder.size()] == ' ') {
-            const std::string_view suffix = target.substr(location.folder.size() + 1);
+        if (target.size() > folder.size() + 1 && target.starts_with(folder) &&
+            target[folder.size()] == ' ') {
+            const std::string_view suffix = target.substr(folder.size() + 1);
             std::int64_t last = 0;
             const auto [end, error] =
                 std::from_chars(suffix.data(), suffix.data() + suffix.size(), last);
@@ -67,35 +84,78 @@ Split split(const Planner& planner, const TrackMeta& meta, std::int64_t albumInd
             }
         }
         for (;; ++n) {
-            std::string candidate = location.folder + " " + std::to_string(n);
+            std::string candidate = numbered(folder, n, overflowRules);
             const auto held = counts.find(candidate);
-            if (held == counts.end() || held->second < max) {
+            if ((held == counts.end() || held->second < max) && claim(candidate)) {
                 current = std::move(candidate);
                 break;
             }
         }
-        redirects[location.folder] = current;
+        redirects[folder] = current;
     }
     ++counts[current];
-    return {current + "/" + location.fileName, current};
+    return {current, current};
 }
 
-// The working state of one pass.
+// The working state of one pass: which album took which folder on the card,
+// and which card paths are taken.
 struct Pass {
+    explicit Pass(const Planner& owner)
+        : planner(owner),
+          rules(owner.profile.nameRules()),
+          extension("." + owner.profile.fileExtension()) {}
+
     const Planner& planner;
+    const SafeName::Rules rules;
+    const std::string extension;
     std::unordered_set<std::string> keys;
     std::unordered_set<std::string> cardPaths;
+    // Card folder (card key) -> the unlimited folder of the albums that may use it.
+    std::unordered_map<std::string, std::string> folderOwners;
+    // Unlimited folder + "\0" + card folder -> the folder its files go to.
+    std::unordered_map<std::string, std::string> albumFolders;
     Planner::FolderCounts counts;
     Planner::FolderRedirects redirects;
 
-    // The item's path, or nothing when another item of the pass already holds
-    // that place on the card; then the item leaves no count behind.
-    std::optional<std::string> place(const TrackMeta& meta, std::int64_t albumIndex,
-                                     std::int64_t albumNumber) {
-        Split placed = split(planner, meta, albumIndex, albumNumber, counts, redirects);
-        if (cardPaths.insert(cardPathKey(placed.path)).second) return std::move(placed.path);
-        if (!placed.countedFolder.empty()) --counts[placed.countedFolder];
-        return std::nullopt;
+    bool claim(const std::string& folder, const std::string& owner) {
+        const auto [held, fresh] = folderOwners.try_emplace(cardPathKey(folder), owner);
+        return fresh || held->second == owner;
+    }
+
+    // Two albums that the card's limits give one folder keep apart: the later
+    // one takes the first free numbered form of it.
+    std::string albumFolder(const std::string& folder, const std::string& owner) {
+        const std::string slot = owner + '\0' + folder;
+        if (const auto known = albumFolders.find(slot); known != albumFolders.end()) {
+            return known->second;
+        }
+        std::string chosen = folder;
+        for (std::int64_t n = 2; !folder.empty() && !claim(chosen, owner); ++n) {
+            chosen = numbered(folder, n, rules);
+        }
+        albumFolders.emplace(slot, chosen);
+        return chosen;
+    }
+
+    // The item's card path. Two different songs whose names the card's limits
+    // make alike in one folder keep apart: the later file takes " 2", " 3", ...
+    // before its extension.
+    std::string place(const TrackMeta& meta, std::int64_t albumIndex, std::int64_t albumNumber) {
+        const Placement::Location card =
+            Placement::location(meta, planner.profile, albumIndex, albumNumber);
+        const std::string owner = Placement::unlimitedLocation(meta, planner.profile).folder;
+        const std::string base = albumFolder(card.folder, owner);
+        const Split placed = split(planner, base, counts, redirects, [&](const std::string& folder) {
+            return claim(folder, owner);
+        });
+        const std::string inFolder = placed.folder.empty() ? "" : placed.folder + "/";
+        std::string path = inFolder + card.fileName;
+        const std::string stem = card.fileName.substr(0, card.fileName.size() - extension.size());
+        for (std::int64_t n = 2; !cardPaths.insert(cardPathKey(path)).second; ++n) {
+            path = inFolder + SafeName::withSuffix(stem, " " + std::to_string(n), rules, extension) +
+                   extension;
+        }
+        return path;
     }
 };
 
@@ -128,14 +188,21 @@ Planner::Corrections Planner::unifyAlbumArtists(const std::vector<std::filesyste
                 ++it->second;
         }
         if (tally.size() < 2) continue;
-        const std::string dominant =
+        const auto winner =
             std::max_element(tally.begin(), tally.end(), [](const auto& a, const auto& b) {
                 return a.second < b.second;
-            })->first;
+            });
+        const std::string dominant = winner->first;
 
+        // A track artist is taken for a variant of the album artist only when
+        // the album artist is a real majority of one: in a compilation whose
+        // tracks lack the album-artist tag every track took its own artist,
+        // and each of them must keep it.
         std::unordered_set<std::string> others;
         for (const auto& entry : tally) {
-            if (entry.first != dominant) others.insert(looseForm(entry.first));
+            if (entry.first != dominant && winner->second >= 2) {
+                others.insert(looseForm(entry.first));
+            }
         }
         for (std::size_t p : positions) {
             TrackMeta changed = metas[p];
@@ -161,7 +228,7 @@ ConversionPlan Planner::plan(const std::vector<Track>& tracks) const {
         const auto known = albumPositions.find(album);
         const std::size_t position =
             known == albumPositions.end() ? result.albums.size() : known->second;
-        std::string key = duplicateKey(meta, static_cast<std::int64_t>(position) + 1);
+        std::string key = duplicateKey(meta);
         if (!keys.insert(key).second) {
             ++result.duplicates;
             continue;
@@ -175,19 +242,14 @@ ConversionPlan Planner::plan(const std::vector<Track>& tracks) const {
     }
 
     const std::vector<std::int64_t> numbers = albumNumbers(result.albums);
-    Pass pass{*this, {}, {}, {}, {}};
+    Pass pass(*this);
     for (std::size_t position = 0; position < groups.size(); ++position) {
         const auto albumIndex = static_cast<std::int64_t>(position);
         for (auto& [i, key] : groups[position]) {
             const Track& track = tracks[i];
-            std::optional<std::string> path =
-                pass.place(track.meta, albumIndex + 1, numbers[position]);
-            if (!path) {
-                ++result.duplicates;
-                continue;
-            }
+            std::string path = pass.place(track.meta, albumIndex + 1, numbers[position]);
             result.items.push_back(
-                {track.source, track.meta, std::move(key), std::move(*path), albumIndex});
+                {track.source, track.meta, std::move(key), std::move(path), albumIndex});
         }
     }
     return result;
@@ -199,7 +261,7 @@ ConversionPlan Planner::planFinal(const ConversionPlan& firstPass,
     result.duplicates = firstPass.duplicates;
     result.albums = firstPass.albums;
     const std::vector<std::int64_t> numbers = albumNumbers(firstPass.albums);
-    Pass pass{*this, {}, {}, {}, {}};
+    Pass pass(*this);
 
     for (std::size_t i = 0; i < firstPass.items.size(); ++i) {
         const ConversionPlan::Item& item = firstPass.items[i];
@@ -217,13 +279,11 @@ ConversionPlan Planner::planFinal(const ConversionPlan& firstPass,
 
         bool placed = false;
         for (const TrackMeta* meta : candidates) {
-            std::string key = duplicateKey(*meta, item.albumIndex + 1);
-            if (pass.keys.contains(key)) continue;
-            std::optional<std::string> path = pass.place(*meta, item.albumIndex + 1, number);
-            if (!path) continue;
-            pass.keys.insert(key);
+            std::string key = duplicateKey(*meta);
+            if (!pass.keys.insert(key).second) continue;
+            std::string path = pass.place(*meta, item.albumIndex + 1, number);
             result.items.push_back(
-                {item.source, *meta, std::move(key), std::move(*path), item.albumIndex});
+                {item.source, *meta, std::move(key), std::move(path), item.albumIndex});
             placed = true;
             break;
         }
@@ -252,15 +312,19 @@ std::vector<std::int64_t> Planner::albumNumbers(const std::vector<AlbumKey>& alb
 std::string Planner::splitFolder(const TrackMeta& meta, std::int64_t albumIndex,
                                  std::int64_t albumNumber, FolderCounts& counts,
                                  FolderRedirects& redirects) const {
-    return split(*this, meta, albumIndex, albumNumber, counts, redirects).path;
+    const Placement::Location location =
+        Placement::location(meta, profile, albumIndex, albumNumber);
+    const Split placed = split(*this, location.folder, counts, redirects,
+                               [](const std::string&) { return true; });
+    return placed.folder.empty() ? location.fileName : placed.folder + "/" + location.fileName;
 }
 
-std::string Planner::duplicateKey(const TrackMeta& meta, std::int64_t albumIndex) const {
-    const Placement::Location location = Placement::location(meta, profile, albumIndex, 0);
+std::string Planner::duplicateKey(const TrackMeta& meta) const {
+    const Placement::Location location = Placement::unlimitedLocation(meta, profile);
     if (profile.files.layout == Layout::artist) {
         // All albums of an artist share its folder and the key's file name has
         // no album number, so the album's name keeps the albums apart.
-        return location.folder + "/" + Placement::albumName(meta, profile, albumIndex) + "/" +
+        return location.folder + "/" + Placement::unlimitedAlbumName(meta) + "/" +
                location.fileName;
     }
     return location.path();

@@ -49,8 +49,8 @@ struct Planner {
     ConversionPlan plan(const std::vector<Track>& tracks) const;
 
     // The pass after corrections keyed by item index: the album list and the
-    // album slots stay; a correction that would land on a taken place gives
-    // way to the item's own record.
+    // album slots stay; a correction whose key is taken gives way to the
+    // item's own record.
     ConversionPlan planFinal(const ConversionPlan& firstPass, const Corrections& corrections) const;
 
     // Under the "artist" layout each album's number among its album artist's
@@ -63,10 +63,10 @@ struct Planner {
                             std::int64_t albumNumber, FolderCounts& counts,
                             FolderRedirects& redirects) const;
 
-    // Where the track would land, independent of the album numbers: equal keys
-    // mean one place. `albumIndex` is the 1-based position of the track's
-    // album in the plan, so albums that only a number tells apart keep apart.
-    std::string duplicateKey(const TrackMeta& meta, std::int64_t albumIndex) const;
+    // Where the track would land on a card without limits: equal keys mean one
+    // song, planned once. Songs that only the card's limits make alike have
+    // different keys; the pass gives them different folders or file names.
+    std::string duplicateKey(const TrackMeta& meta) const;
 };
 
 }  // namespace tarvik

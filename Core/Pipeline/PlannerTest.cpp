@@ -133,46 +133,77 @@ TEST(Planner, AlbumsThatOnlyTheirNumberTellsApartKeepAllTracks) {
                                                      "MUSIC/A/Album 0002/01 Song 1.mp3"}));
 }
 
-TEST(Planner, TwoItemsNeverShareACardPath) {
+TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
+    DeviceProfile shiftJIS = makeProfile(Layout::artistAlbum);
+    shiftJIS.tags.encoding = DeviceProfile::Tags::Encoding::shiftJIS;
+    DeviceProfile narrow = makeProfile(Layout::artistAlbum);
+    narrow.files.displayWidthMax = 32;
+    const std::string live = "Recordings From The Big Hall Tour Live ";
     struct Case {
         std::string name;
-        Layout layout;
+        DeviceProfile profile;
         std::vector<Planner::Track> tracks;
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases = {
+        {"Korean albums of one artist under Shift-JIS",
+         shiftJIS,
+         joined({album("/m/IU/1", "IU", "\uAF43\uAC08\uD53C", 2, "\uB178\uB798"),
+                 album("/m/IU/2", "IU", "\uD314\uB808\uD2B8", 2, "\uB178\uB798")}),
+         {"MUSIC/IU/___/01 __ 1.mp3", "MUSIC/IU/___/02 __ 2.mp3", "MUSIC/IU/___ 2/01 __ 1.mp3",
+          "MUSIC/IU/___ 2/02 __ 2.mp3"}},
+        {"two live albums cut to 32 columns",
+         narrow,
+         joined({album("/m/A/62", "A", live + "1962", 1), album("/m/A/77", "A", live + "1977", 1)}),
+         {"MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3",
+          "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"}},
         {"album artists differing in case",
-         Layout::artistAlbum,
+         makeProfile(Layout::artistAlbum),
          {{"/m/1.flac", meta("abc", "X", "1")}, {"/m/2.flac", meta("ABC", "X", "1")}},
-         {"MUSIC/abc/X/01 T.mp3"}},
+         {"MUSIC/abc/X/01 T.mp3", "MUSIC/ABC/X 2/01 T.mp3"}},
         {"titles differing in case",
-         Layout::artistAlbum,
+         makeProfile(Layout::artistAlbum),
          {{"/m/1.flac", meta("A", "X", "1", "Song")}, {"/m/2.flac", meta("A", "X", "1", "SONG")}},
-         {"MUSIC/A/X/01 Song.mp3"}},
+         {"MUSIC/A/X/01 Song.mp3", "MUSIC/A/X/01 SONG 2.mp3"}},
         {"two album-artist texts that make one folder, each numbered from 1",
-         Layout::artist,
+         makeProfile(Layout::artist),
          {{"/m/1.flac", meta("AC/DC", "X", "1")}, {"/m/2.flac", meta("AC:DC", "Y", "1")}},
-         {"MUSIC/AC_DC/01-01 T.mp3"}},
-        {"accented letters composed and decomposed are one folder",
-         Layout::album,
+         {"MUSIC/AC_DC/01-01 T.mp3", "MUSIC/AC_DC/01-01 T 2.mp3"}},
+        {"composed and decomposed accents differing in case",
+         makeProfile(Layout::album),
          {{"/m/1.flac", meta("A", "Caf\u00E9", "1")}, {"/m/2.flac", meta("B", "CAFE\u0301", "1")}},
-         {"MUSIC/Caf\u00E9/01 T.mp3"}},
+         {"MUSIC/Caf\u00E9/01 T.mp3", "MUSIC/CAF\u00C9 2/01 T.mp3"}},
+        {"equal titles of two artists still share the album folder",
+         makeProfile(Layout::album),
+         {{"/m/1.flac", meta("A", "Hits", "1", "One")}, {"/m/2.flac", meta("B", "Hits", "2", "Two")}},
+         {"MUSIC/Hits/01 One.mp3", "MUSIC/Hits/02 Two.mp3"}},
+        {"a numbered album folder passes over overflow folders",
+         makeProfile(Layout::album, "", 2),
+         joined({album("/m/F", "A", "F", 3), album("/m/f", "B", "f", 1, "Other")}),
+         {"F/01 Song 1.mp3", "F/02 Song 2.mp3", "F 2/03 Song 3.mp3", "f 3/01 Other 1.mp3"}},
+        {"a numbered album folder overflows as any folder does",
+         makeProfile(Layout::album, "", 1),
+         joined({album("/m/f", "B", "f", 1, "Other"), album("/m/F", "A", "F", 1),
+                 album("/m/F2", "A", "F", 1, "More")}),
+         {"f/01 Other 1.mp3", "F 2/01 Song 1.mp3", "F 2 2/01 More 1.mp3"}},
     };
     for (const Case& c : cases) {
-        const ConversionPlan plan = Planner{makeProfile(c.layout)}.plan(c.tracks);
+        const ConversionPlan plan = Planner{c.profile}.plan(c.tracks);
         EXPECT_EQ(paths(plan), c.expected) << c.name;
-        EXPECT_EQ(plan.duplicates, 1) << c.name;
+        EXPECT_EQ(plan.duplicates, 0) << c.name;
+        expectOnePlacePerItem(plan);
     }
 }
 
-TEST(Planner, DroppedItemTakesNoRoomInItsFolder) {
+TEST(Planner, TrueDuplicateTakesNoRoomInItsFolder) {
     const std::vector<Planner::Track> tracks = {
         {"/m/1.flac", meta("A", "F", "1", "a")},
-        {"/m/2.flac", meta("A", "F", "1", "A")},  // same place as the first, up to case
+        {"/m/copy/1.flac", meta("A", "F", "1", "a")},
         {"/m/3.flac", meta("A", "F", "2", "b")},
     };
     const ConversionPlan plan = Planner{makeProfile(Layout::album, "", 2)}.plan(tracks);
     EXPECT_EQ(paths(plan), (std::vector<std::string>{"F/01 a.mp3", "F/02 b.mp3"}));
+    EXPECT_EQ(plan.duplicates, 1);
 }
 
 TEST(Planner, FullFoldersOverflowIntoNumberedFolders) {
@@ -277,6 +308,15 @@ TEST(Planner, UnifyAlbumArtistsGivesAnAlbumFolderItsDominantAlbumArtist) {
           {"/m/X/2.flac", meta("Q", "the\u3000album", "1")},
           {"/m/X/3.flac", meta("P", "THEALBUM", "1")}},
          {{"P", "P"}, {"P", "P"}, {"P", "P"}}},
+        {"a compilation without album artists keeps every track's artist",
+         {{"/m/X/1.flac", meta("Singer 1", "Hits", "1")},
+          {"/m/X/2.flac", meta("Singer 2", "Hits", "2")},
+          {"/m/X/3.flac", meta("Singer 3", "Hits", "3")},
+          {"/m/X/4.flac", meta("Singer 4", "Hits", "4")}},
+         {{"Singer 1", "Singer 1"},
+          {"Singer 1", "Singer 2"},
+          {"Singer 1", "Singer 3"},
+          {"Singer 1", "Singer 4"}}},
         {"different folders are never grouped",
          {{"/m/X/1.flac", meta("P", "X", "1")}, {"/m/Y/1.flac", meta("Q", "X", "1")}},
          {{"P", "P"}, {"Q", "Q"}}},

@@ -2,7 +2,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -50,6 +52,22 @@ bool waitForFile(const std::filesystem::path& path) {
     for (int i = 0; i < 1000 && !std::filesystem::exists(path); ++i)
         std::this_thread::sleep_for(10ms);
     return std::filesystem::exists(path);
+}
+
+// Dead once it is gone or a zombie waiting for whoever reaps orphans.
+bool diesWithinASecond(pid_t process) {
+    auto dead = [process] {
+        std::ifstream file("/proc/" + std::to_string(process) + "/stat");
+        const std::string stat((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        const std::size_t state = stat.rfind(')');
+        return stat.empty() || (state != std::string::npos && stat.substr(state + 2, 1) == "Z");
+    };
+    for (int i = 0; i < 100; ++i) {
+        if (dead()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return dead();
 }
 
 TEST(ChildProcess, ArgumentsArriveUnchanged) {
@@ -205,19 +223,31 @@ wait)");
     stop.request_stop();
     runner.join();
     EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
-    // Dead once it is gone or a zombie waiting for whoever reaps orphans.
-    auto dead = [encoder] {
-        std::ifstream file("/proc/" + std::to_string(encoder) + "/stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        const std::size_t state = stat.rfind(')');
-        return stat.empty() || (state != std::string::npos && stat.substr(state + 2, 1) == "Z");
-    };
-    bool gone = false;
-    for (int i = 0; i < 100 && !gone; ++i) {
-        gone = dead();
-        if (!gone) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(diesWithinASecond(encoder));
+}
+
+// A program that is killed has no chance to stop its children: they must go
+// with it instead of encoding on.
+TEST(ChildProcess, ChildDiesWithTheProgram) {
+    TempDir temp;
+    auto program = writeScript(temp / "encoder", R"(echo $$ > "$1.part" && mv "$1.part" "$1"
+exec sleep 30)");
+    const pid_t standIn = ::fork();
+    ASSERT_GE(standIn, 0);
+    if (standIn == 0) {
+        // The program that is killed: it runs the child and waits for it.
+        try {
+            ChildProcess::run(program, {(temp / "child").string()}, std::nullopt, {});
+        } catch (...) {
+        }
+        ::_exit(0);
     }
-    EXPECT_TRUE(gone);
+    ASSERT_TRUE(waitForFile(temp / "child"));
+    const pid_t child = std::stoi(testing::readFile(temp / "child"));
+    ::kill(standIn, SIGKILL);
+    int status = 0;
+    ::waitpid(standIn, &status, 0);
+    EXPECT_TRUE(diesWithinASecond(child));
 }
 
 TEST(ChildProcess, ChildIgnoringTerminateIsKilledAfterTheGrace) {

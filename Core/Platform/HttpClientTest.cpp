@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/HttpClient.hpp"
@@ -51,17 +52,55 @@ TEST(HttpClient, EveryStatusIsAnAnswerWithItsBody) {
     }
 }
 
-TEST(HttpClient, FollowsARedirect) {
+// Followed only where the request was going anyway; any other redirect is
+// the answer itself, and the other party hears nothing.
+TEST(HttpClient, RedirectsAreFollowedOnlyToTheSameHostAndPort) {
     HttpServer server;
-    server.reply({302, "", {}, {{"Location", "/moved"}}});
-    server.reply(200, "here");
-    EXPECT_EQ(HttpClient::get(requestFor(server.base() + "old"), {}),
-              (HttpClient::Response{200, "here"}));
-    ASSERT_EQ(server.requests().size(), 2u);
+    HttpServer other;
+    other.setFallback({200, "elsewhere", {}, {}});
+    const std::string port = std::to_string(server.port());
+    struct Case {
+        std::string location;
+        HttpClient::Response expected;
+    };
+    const std::vector<Case> cases = {
+        {"/moved", {200, "here"}},
+        {"http://127.0.0.1:" + port + "/moved", {200, "here"}},
+        {"http://localhost:" + port + "/moved", {302, ""}},  // another host name
+        {other.base() + "moved", {302, ""}},                 // another port
+    };
+    for (const Case& c : cases) {
+        server.reply({302, "", {}, {{"Location", c.location}}});
+        if (c.expected.status == 200) server.reply(200, "here");
+        EXPECT_EQ(HttpClient::get(requestFor(server.base() + "old"), {}), c.expected)
+            << c.location;
+    }
+    EXPECT_EQ(server.requests().size(), 6u);
     EXPECT_EQ(server.requests()[1].target, "/moved");
+    EXPECT_TRUE(other.requests().empty());
 }
 
-TEST(HttpClient, NoAnswerThrowsTheTransportsDescription) {
+// An endless answer once grew the program by gigabytes in seconds.
+TEST(HttpClient, AnAnswerOverTheLimitIsATransportFailure) {
+    HttpServer server;
+    server.reply(200, std::string(1000, 'x'));
+    server.reply(200, std::string(1001, 'x'));
+    server.reply({200, std::string(4096, 'x'), {}, {}, true});
+    HttpClient::Request request = requestFor(server.base());
+    request.bodyLimit = 1000;
+    EXPECT_EQ(HttpClient::get(request, {}).body, std::string(1000, 'x'));
+    for (const char* what : {"announced", "endless"}) {
+        try {
+            HttpClient::get(request, {});
+            ADD_FAILURE() << what << ": no error";
+        } catch (const HttpClient::TransportError& error) {
+            EXPECT_EQ(error.kind(), HttpClient::TransportError::Kind::tooLarge) << what;
+            EXPECT_STREQ(error.what(), "応答が大きすぎます") << what;
+        }
+    }
+}
+
+TEST(HttpClient, NoAnswerThrowsAJapaneseDescription) {
     std::string closedBase;
     {
         HttpServer gone;
@@ -76,9 +115,10 @@ TEST(HttpClient, NoAnswerThrowsTheTransportsDescription) {
         const char* description;
     };
     const Case cases[] = {
-        {"closed port", requestFor(closedBase), "Couldn't connect to server"},
-        {"time-out", requestFor(slow.base(), 200ms), "Timeout was reached"},
-        {"other scheme", requestFor("file:///etc/hostname"), "Unsupported protocol"},
+        {"closed port", requestFor(closedBase), "サーバーに接続できません"},
+        {"time-out", requestFor(slow.base(), 200ms), "時間内に応答がありません"},
+        {"other scheme", requestFor("file:///etc/hostname"),
+         "通信に失敗しました（Unsupported protocol）"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(transportError(c.request), c.description) << c.what;
@@ -131,7 +171,7 @@ TEST(HttpClient, RefusesACertificateItCannotVerify) {
     ASSERT_FALSE(port.empty()) << "the TLS server did not start";
 
     EXPECT_EQ(transportError(requestFor("https://127.0.0.1:" + port + "/")),
-              "SSL peer certificate or SSH remote key was not OK");
+              "サーバーの証明書を確認できません");
 }
 
 }  // namespace

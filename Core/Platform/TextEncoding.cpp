@@ -4,7 +4,10 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
@@ -34,12 +37,37 @@ UConverter& cp932Converter() {
     return *converter;
 }
 
+// JIS forms and the code page 932 characters that units show in their place.
+// The yen sign's twin is the full-width yen, not the backslash byte that some
+// fonts draw as a yen: a backslash stays a backslash.
+constexpr std::array<std::pair<char32_t, char32_t>, 8> cp932Twins{{
+    {U'\u301C', U'\uFF5E'},  // wave dash: full-width tilde
+    {U'\u2016', U'\u2225'},  // double vertical line: parallel to
+    {U'\u2212', U'\uFF0D'},  // minus sign: full-width hyphen-minus
+    {U'\u00A2', U'\uFFE0'},  // cent sign
+    {U'\u00A3', U'\uFFE1'},  // pound sign
+    {U'\u00AC', U'\uFFE2'},  // not sign
+    {U'\u2014', U'\u2015'},  // em dash: horizontal bar
+    {U'\u00A5', U'\uFFE5'},  // yen sign
+}};
+
 icu::UnicodeString toICU(std::string_view text) {
     return icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
 }  // namespace
+
+std::string withCP932Twins(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t scalar : scalars(text)) {
+        auto twin = std::find_if(cp932Twins.begin(), cp932Twins.end(),
+                                 [scalar](const auto& row) { return row.first == scalar; });
+        appendScalar(out, twin == cp932Twins.end() ? scalar : twin->second);
+    }
+    return out;
+}
 
 std::optional<Bytes> toCP932(std::string_view text) {
     if (text.empty()) return Bytes{};

@@ -14,6 +14,10 @@ namespace tarvik::text {
 
 // Windows code page 932 (ICU "windows-31j"), without fallbacks or substitution.
 std::optional<Bytes> toCP932(std::string_view text);
+// The text with each JIS form that code page 932 lacks replaced by its code
+// page 932 twin, which looks the same on a unit (U+301C WAVE DASH becomes
+// U+FF5E FULLWIDTH TILDE). Tags and names written for Shift-JIS apply it first.
+std::string withCP932Twins(std::string_view text);
 // ISO-8859-1: every scalar must be below U+0100.
 std::optional<Bytes> toLatin1(std::string_view text);
 // UTF-16 little-endian code units, without a byte order mark.

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Core/Platform/TextEncoding.hpp"
@@ -31,6 +32,18 @@ TEST(TextEncoding, CP932IsStrict) {
         {"a\xFF", std::nullopt},  // ill-formed input
     };
     for (const Case& c : cases) EXPECT_EQ(toCP932(c.text), c.bytes) << c.text;
+}
+
+TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Two \u301C\u5922\u301C", "Two \uFF5E\u5922\uFF5E"},
+        {"\u2016\u2212\u00A2\u00A3\u00AC\u2014\u00A5", "\u2225\uFF0D\uFFE0\uFFE1\uFFE2\u2015\uFFE5"},
+        {"\\~\uFF5E\u00E9", "\\~\uFF5E\u00E9"},  // everything else stays
+        {"", ""},
+    };
+    for (const auto& [text, twins] : cases) EXPECT_EQ(withCP932Twins(text), twins) << text;
+    // Every twin has a code of its own.
+    EXPECT_TRUE(toCP932(withCP932Twins("\u2016\u2212\u00A2\u00A3\u00AC\u2014\u00A5")));
 }
 
 TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {

@@ -125,9 +125,11 @@ std::optional<bool> removableDisk(const std::filesystem::path& blockDevices,
         std::filesystem::exists(device / "partition", error) ? device.parent_path() : device;
     const std::optional<std::string> flag = readFile(disk / "removable");
     const bool flagged = flag && flag->starts_with('1');
-    const bool onUSB = device.native().find("/usb") != std::string::npos;
+    // Being on a USB bus says nothing: a USB hard disk is no card, and the
+    // automatic clean must never rename or delete files on a backup disk.
+    // Card readers and sticks set the flag; only built-in SD/MMC slots don't.
     const bool cardSlot = disk.filename().native().starts_with("mmcblk");
-    return flagged || onUSB || cardSlot;
+    return flagged || cardSlot;
 }
 
 }  // namespace

@@ -52,8 +52,9 @@ public:
     virtual std::optional<VolumeInfo> volumeOf(const std::filesystem::path& path) const = 0;
 };
 
-// The running machine's facts. A volume is removable when its disk says so,
-// sits on a USB bus, or is an MMC/SD slot (those report "not removable"). A
+// The running machine's facts. A volume is removable when its disk says so
+// or is an MMC/SD slot (those report "not removable"); a USB disk without the
+// flag is not removable. A
 // "fuseblk" mount takes the type of its block device: udev's record first
 // (readable without privileges), then the device's boot sector.
 class SystemVolumeFacts final : public VolumeFacts {

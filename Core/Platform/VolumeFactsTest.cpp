@@ -112,14 +112,16 @@ private:
     std::string device_;
 };
 
-TEST(VolumeFacts, RemovableFromTheDiskTheBusOrTheCardSlot) {
+TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
     struct Case {
         std::string devicePath;
         std::string flag;
         bool removable;
     };
     const std::vector<Case> cases = {
-        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", true},  // USB, flag not set
+        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false},  // USB hard disk
+        {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true},   // USB stick
+        {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true},        // SD reader, no table
         {"pci0000:00/ata1/host0/block/sda/sda1", "1", true},              // the disk's own flag
         {"pci0000:00/ata1/host0/block/sda/sda2", "0", false},
         {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <ranges>
 #include <string_view>
 
 #include "Core/Platform/Text.hpp"
@@ -32,6 +33,26 @@ bool within(std::int64_t value, std::int64_t lowest, std::int64_t highest) {
     return value >= lowest && value <= highest;
 }
 
+// A control character (general category Cc: U+0000 to U+001F and U+007F to
+// U+009F) or bytes that are no UTF-8: no card shows such a name, and a NUL
+// would cut the path short when it reaches the system.
+bool hasUnprintable(std::string_view text) {
+    if (!text::isValidUTF8(text)) return true;
+    const std::u32string scalars = text::scalars(text);
+    return std::any_of(scalars.begin(), scalars.end(), [](char32_t scalar) {
+        return scalar < 0x20 || (scalar >= 0x7F && scalar <= 0x9F);
+    });
+}
+
+// "." or ".." as a level: the top folder would name the destination itself
+// or climb out of it.
+bool hasDotLevel(std::string_view root) {
+    return std::ranges::any_of(std::views::split(root, '/'), [](auto part) {
+        const std::string_view level(part.begin(), part.end());
+        return level == "." || level == "..";
+    });
+}
+
 }  // namespace
 
 std::string Problem::description() const {
@@ -45,7 +66,7 @@ std::vector<Problem> validate(const DeviceProfile& profile) {
     const bool artwork = profile.tags.artwork.enabled;
 
     // The order of the checks is the order the editor lists the problems in.
-    const std::array<std::pair<bool, Problem>, 15> checks{{
+    const std::array<std::pair<bool, Problem>, 16> checks{{
         {isBlank(profile.id), {"id", "空にできません"}},
         {isBlank(profile.name), {"name", "機種の名前を入れてください"}},
         {codec == Codec::aac && format != Format::mp4,
@@ -71,8 +92,10 @@ std::vector<Problem> validate(const DeviceProfile& profile) {
         {!within(profile.files.nameMax, 8, 200), {"files.nameMax", "8〜200 文字にしてください"}},
         {!within(profile.files.maxPerFolder, 0, 999),
          {"files.maxPerFolder", "0（制限なし）〜999 にしてください"}},
-        {profile.files.root.find_first_of(rootForbidden) != std::string::npos,
+        {profile.files.root.find_first_of(rootForbidden) != std::string::npos ||
+             hasUnprintable(profile.files.root),
          {"files.root", "フォルダ名に使えない文字が入っています"}},
+        {hasDotLevel(profile.files.root), {"files.root", "「.」や「..」はフォルダ名にできません"}},
     }};
 
     std::vector<Problem> problems;

@@ -25,6 +25,7 @@ const Problem artSize{"tags.artwork.maxPx", "100〜1200 px にしてください
 const Problem nameMax{"files.nameMax", "8〜200 文字にしてください"};
 const Problem perFolder{"files.maxPerFolder", "0（制限なし）〜999 にしてください"};
 const Problem root{"files.root", "フォルダ名に使えない文字が入っています"};
+const Problem rootDots{"files.root", "「.」や「..」はフォルダ名にできません"};
 
 TEST(ProfileValidator, ReportsEveryProblemInOrder) {
     struct Case {
@@ -61,12 +62,27 @@ TEST(ProfileValidator, ReportsEveryProblemInOrder) {
         {R"({"files": {"root": "曲|"}})", {root}},
         {R"({"files": {"root": "ＭＵＳＩＣ／＊"}})", {}},
         {R"({"files": {"root": ""}})", {}},
+        // The top folder is joined to the destination: it must not climb out
+        // of it, name it again or start somewhere else.
+        {R"({"files": {"root": ".."}})", {rootDots}},
+        {R"({"files": {"root": "."}})", {rootDots}},
+        {R"({"files": {"root": "../Documents"}})", {root, rootDots}},
+        {R"({"files": {"root": "/home"}})", {root}},
+        {R"({"files": {"root": "..."}})", {}},
+        {R"({"files": {"root": ".MUSIC"}})", {}},
+        {R"({"files": {"root": "MU\u0000SIC"}})", {root}},
+        {R"({"files": {"root": "MUSIC\n"}})", {root}},
+        {R"({"files": {"root": "MU\u007fSIC"}})", {root}},
+        {R"({"files": {"root": "MU\u0085SIC"}})", {root}},
     };
     for (const Case& c : cases) {
         nlohmann::json file = DeviceProfile("id", "Name").toJson();
         file.merge_patch(json::parse(c.patch));
         EXPECT_EQ(validate(DeviceProfile::fromJson(file)), c.expected) << c.patch;
     }
+    DeviceProfile latin1("id", "Name");
+    latin1.files.root = "caf\xE9";  // no UTF-8: no name the card can show
+    EXPECT_EQ(validate(latin1), std::vector<Problem>{root});
     EXPECT_EQ(root.description(), "files.root: フォルダ名に使えない文字が入っています");
 }
 

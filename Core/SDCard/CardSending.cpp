@@ -1,5 +1,7 @@
 #include "Core/SDCard/CardSending.hpp"
 
+#include <set>
+
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/ByteCountFormat.hpp"
 #include "Core/Platform/Text.hpp"
@@ -58,10 +60,22 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
                 const SendProgress& progress, const FreeSpace& freeSpace, std::stop_token stop) {
     const CleanResult before = clean(cardRoot);
 
+    // Two names that differ in the export but not on the card would be
+    // written to one file, the second overwriting or "matching" the first.
+    SendResult result;
+    const std::set<std::string> shared = sharedCardPaths(albums);
+    const auto collides = [&](const Album& album, const std::string& file) {
+        return !shared.empty() && shared.contains(cardPathKey(album, file));
+    };
+
     std::int64_t need = 0;
     std::int64_t total = 0;
     for (const Album& album : albums) {
         for (const std::string& file : album.files) {
+            if (collides(album, file)) {
+                result.failed.push_back(album.relativePath + "/" + text::nfc(file));
+                continue;
+            }
             const Placement placement = placementOf(album, file, cardRoot);
             const std::int64_t size = sizeOf(placement.source);
             const std::optional<std::uint64_t> onCard = PosixFS::size(placement.target);
@@ -75,10 +89,10 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
         throw SendError::notEnoughSpace(need, free);
     }
 
-    SendResult result;
     std::int64_t done = 0;
     for (const Album& album : albums) {
         for (const std::string& file : album.files) {
+            if (collides(album, file)) continue;
             if (stop.stop_requested()) break;
             if (progress) progress(done, total, text::nfc(file));
             const Placement placement = placementOf(album, file, cardRoot);

@@ -25,6 +25,9 @@ struct SendResult {
     std::int64_t skipped = 0;  // files left alone: the card held one of the same size
     std::int64_t bytes = 0;    // sizes of the copied files added up
     CleanResult clean;         // both cleaning runs added up
+    // Files not copied because another file of the send has the same card
+    // path (ignoring case and normalisation): album relativePath + "/" + name.
+    std::vector<std::string> failed;
 
     bool operator==(const SendResult&) const = default;
 };
@@ -64,7 +67,9 @@ using SendProgress =
 // Reads the room left on the volume holding a path (freeBytes by default).
 using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
 
-// Throws SendError when the files don't fit (nothing copied then), or the
+// Files whose card paths collide are never copied: each is named in
+// `failed`, counted in no total, and the others are copied. Throws SendError
+// when the files don't fit (nothing copied then), or the
 // file layer's PosixFS::NoSpace or ConversionError when a copy fails (files
 // copied before it stay; no second cleaning).
 SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,

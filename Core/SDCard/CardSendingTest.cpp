@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <tuple>
@@ -63,7 +64,7 @@ TEST_F(CardSending, EmptyListCleansTwiceAndReportsOnce) {
         writeFile(card() / "._during", "x");  // for the second cleaning to find
     };
     const SendResult result = send({}, card(), progress);
-    EXPECT_EQ(result, (SendResult{0, 0, 0, CleanResult{2, 0, {}}}));
+    EXPECT_EQ(result, (SendResult{0, 0, 0, CleanResult{2, 0, {}}, {}}));
     EXPECT_EQ(calls_, (std::vector<Call>{{0, 0, ""}}));
     EXPECT_TRUE(filesBelow(card()).empty());
 }
@@ -76,7 +77,7 @@ TEST_F(CardSending, CopiesUnderCardNames) {
     writeFile(exportFolder() / "\u3042" / "Live\u301C" / "._01.mp3", "companion");
     writeFile(exportFolder() / "\u3042" / "Live\u301C" / "cover.jpg", "picture");
     const SendResult result = send(exportedAlbums({exportFolder()}), card(), recording());
-    EXPECT_EQ(result, (SendResult{3, 0, 11, CleanResult{}}));
+    EXPECT_EQ(result, (SendResult{3, 0, 11, CleanResult{}, {}}));
     const std::string folder = "\u3042\u3000\u3000\u3000\u3000/Live~/";
     EXPECT_EQ(filesBelow(card()), (std::map<std::string, std::string>{
                                       {folder + "01~.MP3", "one"},
@@ -116,7 +117,7 @@ TEST_F(CardSending, FilesAlreadyThereWithTheSameSizeAreSkipped) {
     EXPECT_EQ(send(albums, card(), {}, room(unknownFreeBytes), {}).copied, 6);
     // Everything is there: nothing is needed, so even a full card passes.
     const SendResult again = send(albums, card(), {}, room(0), {});
-    EXPECT_EQ(again, (SendResult{0, 6, 0, CleanResult{}}));
+    EXPECT_EQ(again, (SendResult{0, 6, 0, CleanResult{}, {}}));
 
     // A target of another size is needed and copied again.
     writeFile(card() / "Artist" / "A2" / "1.mp3", "changed size");
@@ -126,8 +127,39 @@ TEST_F(CardSending, FilesAlreadyThereWithTheSameSizeAreSkipped) {
     } catch (const SendError& error) {
         EXPECT_EQ(error, SendError::notEnoughSpace(3, 2));
     }
-    EXPECT_EQ(send(albums, card(), {}, room(3), {}), (SendResult{1, 5, 3, CleanResult{}}));
+    EXPECT_EQ(send(albums, card(), {}, room(3), {}), (SendResult{1, 5, 3, CleanResult{}, {}}));
     EXPECT_EQ(readFile(card() / "Artist" / "A2" / "1.mp3"), "xxx");
+}
+
+TEST_F(CardSending, CollidingCardNamesAreReportedAndTheRestIsCopied) {
+    // "Café" and "Cafè" are both "Caf_" on the card.
+    writeFile(exportFolder() / "Artist" / "Caf\u00E9" / "01 Intro.mp3", "one");
+    writeFile(exportFolder() / "Artist" / "Caf\u00E9" / "02 Song.mp3", "two");
+    writeFile(exportFolder() / "Artist" / "Caf\u00E8" / "01 Intro.mp3", "three");
+    writeFile(exportFolder() / "Artist" / "Caf\u00E8" / "03 Other.mp3", "four");
+    writeFile(exportFolder() / "Artist" / "Both" / "Caf\u00E9.mp3", "five");
+    writeFile(exportFolder() / "Artist" / "Both" / "Caf\u00E8.mp3", "six");
+    writeFile(exportFolder() / "Artist" / "Both" / "ok.mp3", "seven");
+    const std::vector<Album> albums = exportedAlbums({exportFolder()});
+    // The card already holds one file under the shared name, of the same size
+    // as one of the two sources: it must not make either look sent.
+    writeFile(card() / "Artist" / "Caf_" / "01 Intro.mp3", "xxx");
+
+    const SendResult result = send(albums, card(), recording(), room(unknownFreeBytes), {});
+    EXPECT_EQ(result.copied, 3);
+    EXPECT_EQ(result.skipped, 0);
+    EXPECT_EQ(std::set<std::string>(result.failed.begin(), result.failed.end()),
+              (std::set<std::string>{"Artist/Both/Caf\u00E9.mp3", "Artist/Both/Caf\u00E8.mp3",
+                                     "Artist/Caf\u00E9/01 Intro.mp3",
+                                     "Artist/Caf\u00E8/01 Intro.mp3"}));
+    EXPECT_EQ(calls_.back(), (Call{3, 3, ""}));
+    EXPECT_EQ(filesBelow(card()),
+              (std::map<std::string, std::string>{{"Artist/Both/ok.mp3", "seven"},
+                                                  {"Artist/Caf_/01 Intro.mp3", "xxx"},
+                                                  {"Artist/Caf_/02 Song.mp3", "two"},
+                                                  {"Artist/Caf_/03 Other.mp3", "four"}}));
+    const std::set<std::string> shared = sharedCardPaths(albums);
+    for (const Album& album : albums) EXPECT_FALSE(isOnCard(album, card(), shared)) << album.id();
 }
 
 TEST_F(CardSending, CancelTakesEffectBeforeTheNextFile) {

@@ -145,10 +145,34 @@ std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& expo
 }
 
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot) {
+    return isOnCard(album, cardRoot, sharedCardPaths({album}));
+}
+
+bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
+              const std::set<std::string>& shared) {
+    for (const std::string& file : album.files) {
+        if (shared.contains(cardPathKey(album, file))) return false;
+    }
     const std::string folder = cardRoot.native() + "/" + cardRelativePath(album.relativePath);
     std::set<std::string> names;
     for (const std::string& name : listNames(folder)) names.insert(text::nfc(name));
     return allFilesPresent(album.files, names);
+}
+
+std::string cardPathKey(const Album& album, std::string_view file) {
+    return text::lower(text::nfc(cardRelativePath(album.relativePath) + "/" + safeName(file, false)));
+}
+
+std::set<std::string> sharedCardPaths(const std::vector<Album>& albums) {
+    std::set<std::string> seen;
+    std::set<std::string> shared;
+    for (const Album& album : albums) {
+        for (const std::string& file : album.files) {
+            std::string key = cardPathKey(album, file);
+            if (!seen.insert(key).second) shared.insert(std::move(key));
+        }
+    }
+    return shared;
 }
 
 bool allFilesPresent(const std::vector<std::string>& files,

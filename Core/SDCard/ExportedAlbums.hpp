@@ -47,8 +47,23 @@ std::vector<Album> albumFolders(const std::filesystem::path& exportFolder);
 std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& exportFolders);
 
 // Whether the album's card folder holds the card name of every one of its
-// files. Sizes and contents are not compared.
+// files. Sizes and contents are not compared. Never true for an album two of
+// whose files would be one file on the card.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
+
+// The same, and never true for an album with a file whose card path is in
+// `shared` (sharedCardPaths of the albums listed with it): such a file on the
+// card may be another album's.
+bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
+              const std::set<std::string>& shared);
+
+// Where one of the album's files lands below the card root, as a card that
+// ignores letter case and normalisation sees it: NFC and lower-cased.
+std::string cardPathKey(const Album& album, std::string_view file);
+
+// The card paths (cardPathKey) that more than one file of `albums` would be
+// written to: names that differ in the export but are one file on a card.
+std::set<std::string> sharedCardPaths(const std::vector<Album>& albums);
 
 // Whether `namesOnCard` (NFC forms) holds the card name of every file.
 bool allFilesPresent(const std::vector<std::string>& files,

@@ -132,6 +132,27 @@ TEST(ExportedAlbums, OnCardWhenEveryCardNameIsThere) {
     EXPECT_TRUE(isOnCard(empty, temp / "card"));
 }
 
+// "Café" and "Cafè" are one name on a Shift-JIS card ("Caf_"): a card file
+// under it can't tell whose it is, so neither album counts as on the card.
+TEST(ExportedAlbums, NeverOnCardWhenItsCardNamesAreShared) {
+    TempDir temp;
+    const Album acute{"A/Caf\u00E9", "/unused", "A", "Caf\u00E9", {"01 Intro.mp3"}, 0};
+    const Album grave{"A/Caf\u00E8", "/unused", "A", "Caf\u00E8", {"01 Intro.mp3"}, 0};
+    const Album other{"A/Other", "/unused", "A", "Other", {"01 Intro.mp3"}, 0};
+    writeFile(temp / "A" / "Caf_" / "01 Intro.mp3", "one of them");
+    writeFile(temp / "A" / "Other" / "01 Intro.mp3", "its own");
+
+    const std::set<std::string> shared = sharedCardPaths({acute, grave, other});
+    EXPECT_EQ(shared, (std::set<std::string>{"a/caf_/01 intro.mp3"}));
+    EXPECT_FALSE(isOnCard(acute, temp.path(), shared));
+    EXPECT_FALSE(isOnCard(grave, temp.path(), shared));
+    EXPECT_TRUE(isOnCard(other, temp.path(), shared));
+
+    // Two files of one album that are one file on the card.
+    const Album twins{"A/Other", "/unused", "A", "Other", {"01 Intro.mp3", "01 INTRO.mp3"}, 0};
+    EXPECT_FALSE(isOnCard(twins, temp.path()));
+}
+
 TEST(ExportedAlbums, AllFilesPresentComparesCardNamesInNFC) {
     const std::set<std::string> names = {"\u30AC.mp3", "a~.mp3"};
     EXPECT_TRUE(allFilesPresent({}, {}));

@@ -16,7 +16,8 @@ bool run(const std::vector<std::string>& words) {
 
 }  // namespace
 
-std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& whyNot) {
+std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& whyNot,
+                                           const std::string& folderName) {
     if (::geteuid() != 0) {
         whyNot = "loop devices and mounts need root";
         return nullptr;
@@ -35,7 +36,7 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
 
     std::unique_ptr<CardImage> card(new CardImage());
     const std::filesystem::path image = card->temp_ / "card.img";
-    card->mountPoint_ = card->temp_ / "card";
+    card->mountPoint_ = card->temp_ / folderName;
     std::filesystem::create_directories(card->mountPoint_);
     if (!run({"truncate", "-s", std::to_string(bytes), image.string()}) ||
         !run({"/usr/sbin/mkfs.exfat", "-L", "TARVIKTEST", image.string()})) {
@@ -56,6 +57,10 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
     }
     card->mounted_ = true;
     return card;
+}
+
+void CardImage::pull() {
+    if (mounted_ && run({"umount", "--lazy", mountPoint_.string()})) mounted_ = false;
 }
 
 CardImage::~CardImage() {

@@ -16,10 +16,16 @@ namespace tarvik::testing {
 class CardImage {
 public:
     // A mounted card of `bytes` bytes, or nothing with the reason in `whyNot`.
-    static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot);
+    // `folderName` names the mount point, which may be any bytes.
+    static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot,
+                                           const std::string& folderName = "card");
     ~CardImage();
     CardImage(const CardImage&) = delete;
     CardImage& operator=(const CardImage&) = delete;
+
+    // Unmounts at once, open files or not, as a card pulled from its slot:
+    // the empty mount point stays behind.
+    void pull();
 
     // The card's mount point.
     const std::filesystem::path& root() const { return mountPoint_; }

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <string_view>
 #include <system_error>
 
 namespace tarvik::testing {
@@ -48,6 +49,26 @@ int waitReadable(int fd, int wake, int timeoutMs) {
         if (ready == 0) return 0;
         return 1;
     }
+}
+
+enum class Sent { all, clientGone, stopping };
+
+// Sends all of `text` unless the client goes away (or stops reading for five
+// seconds) or the server is being stopped.
+Sent sendAll(int client, int wake, std::string_view text) {
+    for (std::size_t sent = 0; sent < text.size();) {
+        pollfd fds[2] = {{client, POLLOUT, 0}, {wake, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, 5000);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || fds[1].revents != 0) return Sent::stopping;
+        if (ready == 0) return Sent::clientGone;
+        const ssize_t wrote = ::send(client, text.data() + sent, text.size() - sent,
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (wrote < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (wrote <= 0) return Sent::clientGone;
+        sent += static_cast<std::size_t>(wrote);
+    }
+    return Sent::all;
 }
 
 HttpServer::Request parseHead(const std::string& head) {
@@ -195,18 +216,16 @@ bool HttpServer::answer(int client) {
     std::string text =
         "HTTP/1.1 " + std::to_string(answer.status) + " " + reasonPhrase(answer.status) + "\r\n";
     text += "Content-Type: application/json\r\n";
-    text += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+    if (!answer.endless) text += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
     text += "Connection: close\r\n";
     for (const auto& [name, value] : answer.headers) text += name + ": " + value + "\r\n";
     text += "\r\n";
     text += answer.body;
-    for (std::size_t sent = 0; sent < text.size();) {
-        const ssize_t wrote = ::send(client, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) break;
-        sent += static_cast<std::size_t>(wrote);
+    Sent sent = sendAll(client, wakeRead_, text);
+    while (sent == Sent::all && answer.endless && !answer.body.empty()) {
+        sent = sendAll(client, wakeRead_, answer.body);
     }
-    return true;
+    return sent != Sent::stopping;
 }
 
 }  // namespace tarvik::testing

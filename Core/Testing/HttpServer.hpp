@@ -26,6 +26,9 @@ public:
         std::string body;
         std::chrono::milliseconds delay{0};  // before the answer is written
         std::vector<std::pair<std::string, std::string>> headers;
+        // Without a length: the body is sent again and again until the client
+        // goes away or the server stops.
+        bool endless = false;
     };
 
     struct Request {

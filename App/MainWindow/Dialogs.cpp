@@ -1,0 +1,58 @@
+#include "App/MainWindow/Dialogs.hpp"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tarvik::Dialogs {
+
+namespace {
+
+Script* active = nullptr;
+
+QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+Script::Script() { active = this; }
+Script::~Script() { active = nullptr; }
+
+void Script::answerFolder(std::optional<std::filesystem::path> folder) { folderAnswers_.push_back(std::move(folder)); }
+
+std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request) {
+    if (active != nullptr) {
+        active->folderRequests_.push_back(request);
+        if (active->folderAnswers_.empty()) return std::nullopt;
+        auto answer = std::move(active->folderAnswers_.front());
+        active->folderAnswers_.pop_front();
+        return answer;
+    }
+    QFileDialog dialog(parent, qt(request.message));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!request.start.empty()) dialog.setDirectory(QString::fromStdString(request.start.string()));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty()) return std::nullopt;
+    return std::filesystem::path(chosen.front().toStdString());
+}
+
+void show(QWidget* parent, const Message& message) {
+    if (active != nullptr) {
+        active->messages_.push_back(message);
+        return;
+    }
+    QMessageBox box(parent);
+    switch (message.kind) {
+    case Message::Kind::information: box.setIcon(QMessageBox::Information); break;
+    case Message::Kind::warning: box.setIcon(QMessageBox::Warning); break;
+    case Message::Kind::critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    box.setText(qt(message.text));
+    box.setInformativeText(qt(message.informative));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace tarvik::Dialogs

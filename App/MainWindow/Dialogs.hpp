@@ -1,0 +1,68 @@
+#pragma once
+// Every file chooser and message box of the application goes through here, so
+// that tests can answer them in advance instead of a person. Without a
+// Dialogs::Script the real QFileDialog and QMessageBox run modally; with one,
+// nothing is shown: each request is recorded and takes the next prepared
+// answer (a folder chooser without one counts as cancelled). GUI thread only;
+// never fails.
+//
+// Use:  auto folder = Dialogs::chooseFolder(this, {.message = "…", .start = home});
+//       Dialogs::show(this, {.kind = Dialogs::Message::Kind::information, .text = "掃除しました", .informative = lines});
+// Tests: Dialogs::Script script; script.answerFolder("/tmp/music");  ...click...
+//        EXPECT_EQ(script.folderRequests().at(0).message, "…");
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace tarvik::Dialogs {
+
+struct FolderRequest {
+    std::string message;               // the text above the chooser
+    std::filesystem::path start;       // the folder it opens in; empty for the default
+    bool canCreateFolders = false;
+
+    bool operator==(const FolderRequest&) const = default;
+};
+
+struct Message {
+    enum class Kind { information, warning, critical };
+    Kind kind = Kind::information;
+    std::string text;         // the message in bold
+    std::string informative;  // the smaller text under it; may be empty
+
+    bool operator==(const Message&) const = default;
+};
+
+// A folder the user chose, or nothing when cancelled.
+std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request);
+// A message with a single OK button; returns when it is closed.
+void show(QWidget* parent, const Message& message);
+
+// While one lives, dialogs are answered from it. Not nested.
+class Script {
+public:
+    Script();
+    ~Script();
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+
+    // The next folder chooser returns `folder` (nullopt: the user cancels).
+    void answerFolder(std::optional<std::filesystem::path> folder);
+
+    const std::vector<FolderRequest>& folderRequests() const { return folderRequests_; }
+    const std::vector<Message>& messages() const { return messages_; }
+
+private:
+    friend std::optional<std::filesystem::path> chooseFolder(QWidget*, const FolderRequest&);
+    friend void show(QWidget*, const Message&);
+
+    std::deque<std::optional<std::filesystem::path>> folderAnswers_;
+    std::vector<FolderRequest> folderRequests_;
+    std::vector<Message> messages_;
+};
+
+}  // namespace tarvik::Dialogs

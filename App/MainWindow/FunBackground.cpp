@@ -1,0 +1,28 @@
+#include "App/MainWindow/FunBackground.hpp"
+
+#include <QPainter>
+
+#include "App/MainWindow/Palette.hpp"
+#include "App/MainWindow/PaletteWatcher.hpp"
+
+namespace tarvik {
+
+FunBackground::FunBackground(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void FunBackground::fill(QWidget* widget) {
+    widget->setAutoFillBackground(true);
+    PaletteWatcher::watch(widget, [widget] {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, Palette::windowBackground());
+        widget->setPalette(palette);
+    });
+}
+
+void FunBackground::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::windowBackground());
+}
+
+}  // namespace tarvik

@@ -1,0 +1,63 @@
+#pragma once
+// What the music-folder step, the artist sidebar and the card step show, as
+// plain functions of the model's values: the status line and the selection
+// count, the sidebar's tick rules, album entries and empty state, the
+// destination list, the song estimate, the profile labels and summary, and the
+// profile copied for "この機種をもとに新しく作る…". No widgets here; the views
+// lay these out and the tests check them without a window. Pure; never fail.
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "App/Model/RunState.hpp"
+#include "Core/Profiles/DeviceProfile.hpp"
+
+namespace tarvik::StepContent {
+
+// Music folder step.
+struct Status {
+    std::string text;
+    bool success = false;  // the selection count, in the success colour; else secondary
+};
+Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected);
+std::string selectionCount(const std::set<std::string>& selected);
+std::string folderButtonText(const std::string& srcPath);
+
+// Artist sidebar. Selection entries are NFC: an artist folder name, or an
+// artist, "/" and an album folder name.
+bool isAlbumEntry(const std::string& entry);
+bool isTicked(const std::set<std::string>& selected, const std::string& artist);
+// Ticking an artist takes its album entries out: the whole artist covers them.
+std::set<std::string> ticked(std::set<std::string> selected, const std::string& artist);
+std::set<std::string> unticked(std::set<std::string> selected, const std::string& artist);
+std::set<std::string> withShown(std::set<std::string> selected, const std::vector<std::string>& shown);
+// The album entries in plain scalar order, and how a row shows one.
+std::vector<std::string> albumEntries(const std::set<std::string>& selected);
+std::string albumEntryText(const std::string& entry);
+std::string sidebarEmptyText(const std::string& srcPath);
+std::string countTail(std::size_t artistCount);
+
+// Card and unit step.
+struct DestinationEntry {
+    std::string tag;  // what goes into destPath
+    std::string text;
+
+    bool operator==(const DestinationEntry&) const = default;
+};
+// No removable volume and no destination: the hint to insert a card instead of the list.
+bool showsInsertHint(const std::vector<Volume>& volumes, const std::string& destPath);
+std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volumes, const std::string& destPath,
+                                                 const Volume* destination);
+// A destination that is a plain folder rather than a listed volume.
+bool isPlainFolder(const std::string& destPath, const Volume* destination);
+// "約 N 曲入ります", or nothing without a destination volume, a profile or a
+// positive bit rate.
+std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile);
+// The path without its last component; a trailing "/" is ignored, "/" stays "/".
+std::string parentFolder(const std::string& path);
+std::string profileItemLabel(const DeviceProfile& profile);
+std::string profileSummary(const DeviceProfile& profile);
+DeviceProfile newProfileFrom(const DeviceProfile& source);
+
+}  // namespace tarvik::StepContent

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include "App/Model/AppModel.hpp"
+#include "App/Model/AppModelTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+using testing::writeFile;
+
+const std::string artistNotice =
+    "「Artist A」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「Artist A」だけを選びました。";
+const std::string albumNotice =
+    "アルバム「Album X」のフォルダを選んだので、音楽のフォルダは 2 つ上にして、このアルバムだけを書き出します。";
+
+// Music/Artist A/Album X, Music/Artist B/Album Y, each with one audio file.
+struct Library {
+    testing::ScopedXdg xdg;
+    std::filesystem::path music = xdg.config().parent_path() / "Music";
+
+    Library() {
+        writeFile(music / "Artist A" / "Album X" / "01.flac", "");
+        writeFile(music / "Artist B" / "Album Y" / "01.mp3", "");
+    }
+
+    std::vector<std::string> storedSelection() const {
+        return xdg.settings()->stringList("selected").value_or(std::vector<std::string>{"<none>"});
+    }
+};
+
+TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice) {
+    struct Case {
+        std::string chosen;  // below the library's parent
+        std::set<std::string> before;
+        std::set<std::string> selected;
+        std::optional<std::string> notice;
+    };
+    const std::vector<Case> cases = {
+        {"Music/Artist A/Album X", {"Artist B"}, {"Artist A/Album X"}, albumNotice},
+        {"Music/Artist A", {"Artist B/Album Y"}, {"Artist A"}, artistNotice},
+        {"Music", {"Artist B", "Artist B/Album Y", "Artist Z"}, {"Artist B", "Artist B/Album Y"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        Library library;
+        AppModel model(AppModelTesting::services(library.xdg));
+        model.setSelected(c.before);
+
+        model.chooseSource(library.music.parent_path() / c.chosen);
+
+        EXPECT_EQ(model.srcPath(), library.music.string());
+        EXPECT_EQ(model.artists(), (std::vector<std::string>{"Artist A", "Artist B"}));
+        EXPECT_EQ(model.selected(), c.selected);
+        EXPECT_EQ(library.storedSelection(),
+                  std::vector<std::string>(c.selected.begin(), c.selected.end()));
+        EXPECT_EQ(model.sourceNotice(), c.notice);
+        // The next change of the selection, whatever it is, takes the notice away.
+        model.setSelected(model.selected());
+        EXPECT_EQ(model.sourceNotice(), std::nullopt);
+    }
+}
+
+TEST(AppModelSelectionTest, ChoosingALibraryAfterAnArtistFolderClearsTheNotice) {
+    Library library;
+    AppModel model(AppModelTesting::services(library.xdg));
+    model.chooseSource(library.music / "Artist A");
+    ASSERT_TRUE(model.sourceNotice());
+    model.chooseSource(library.music);
+    EXPECT_EQ(model.sourceNotice(), std::nullopt);
+    EXPECT_EQ(model.selected(), std::set<std::string>{"Artist A"});
+}
+
+TEST(AppModelSelectionTest, ReloadingWithoutAListableMusicFolderKeepsTheSelection) {
+    Library library;
+    library.xdg.settings()->setStringList("selected", {"Artist A", "Gone/Album"});
+    struct Case {
+        std::string name;
+        std::string srcPath;
+    };
+    for (const Case& c : std::vector<Case>{{"empty", ""},
+                                           {"missing", (library.music / "Unmounted").string()},
+                                           {"a file", (library.music / "Artist A/Album X/01.flac").string()}}) {
+        SCOPED_TRACE(c.name);
+        library.xdg.settings()->setString("srcPath", c.srcPath);
+        AppModel model(AppModelTesting::services(library.xdg));
+        model.reloadArtists();
+        EXPECT_TRUE(model.artists().empty());
+        EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Gone/Album"}));
+        EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "Gone/Album"}));
+    }
+}
+
+TEST(AppModelSelectionTest, SelectionSurvivesAStartWithTheMusicFolderMissing) {
+    Library library;
+    const auto moved = library.music.parent_path() / "Elsewhere";
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    library.xdg.settings()->setStringList("selected", {"Artist A", "Artist B/Album Y", "Gone"});
+    std::filesystem::rename(library.music, moved);
+    {
+        AppModel model(AppModelTesting::services(library.xdg));
+        EXPECT_EQ(model.selected().size(), 3u);
+    }
+    // The drive is back: now the selection is pruned against what is there.
+    std::filesystem::rename(moved, library.music);
+    AppModel model(AppModelTesting::services(library.xdg));
+    EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Artist B/Album Y"}));
+    EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "Artist B/Album Y"}));
+}
+
+TEST(AppModelSelectionTest, SelectionKeysMatchArtistsByCanonicalEquivalence) {
+    Library library;
+    writeFile(library.music / "Beyonce\u0301" / "Album" / "01.mp3", "");  // decomposed on disk
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    library.xdg.settings()->setStringList("selected", {"Beyonc\u00e9/Album", "Beyonce\u0301"});
+    AppModel model(AppModelTesting::services(library.xdg));
+    EXPECT_EQ(model.selected().size(), 2u);
+}
+
+TEST(AppModelSelectionTest, FilterTrimsBlanksAndIgnoresCase) {
+    Library library;
+    for (const char* name : {"Upbeat", "BEATS", "Be At", "Beyonc\u00e9", "Other"})
+        std::filesystem::create_directories(library.music / name);
+    AppModel model(AppModelTesting::services(library.xdg));
+    model.chooseSource(library.music);
+
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {" beat\t", {"BEATS", "Upbeat"}},
+        {"\u3000BEAT\u3000", {"BEATS", "Upbeat"}},
+        {"   ", {"Artist A", "Artist B", "Be At", "BEATS", "Beyonc\u00e9", "Other", "Upbeat"}},
+        {"beyonce\u0301", {"Beyonc\u00e9"}},
+        {"beat\n", {}},  // line breaks are not blanks here
+    };
+    for (const auto& [search, shown] : cases) {
+        SCOPED_TRACE(search);
+        model.setSearch(search);
+        EXPECT_EQ(model.filteredArtists(), shown);
+    }
+}
+
+TEST(AppModelSelectionTest, CanExportChecksEachConditionInTurn) {
+    Library library;
+    const auto dest = library.music.parent_path() / "Card";
+    std::filesystem::create_directories(dest);
+    AppModel model(AppModelTesting::services(library.xdg));
+
+    EXPECT_FALSE(model.canExport());  // nothing chosen
+    model.chooseSource(library.music);
+    EXPECT_FALSE(model.canExport());  // no selection
+    model.setSelected({"Artist A"});
+    EXPECT_FALSE(model.canExport());  // no destination
+    model.setDestPath(dest.string());
+    EXPECT_TRUE(model.canExport());
+    model.setProfileId("no-such-profile");
+    EXPECT_FALSE(model.canExport());
+    model.setProfileId(AppModel::defaultProfileId);
+    std::filesystem::remove(dest);
+    EXPECT_FALSE(model.canExport());  // the destination vanished
+}
+
+TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
+    Library library;
+    std::filesystem::create_directories(library.music / "Moon Garden");
+    std::filesystem::create_directories(library.music / "MOON\u3000GLOW");
+    const std::string base = library.music.parent_path().string();
+    struct Case {
+        std::string destPath;
+        std::set<std::string> selected;
+        bool volume;
+        bool looksLikeArtist;
+    };
+    const std::vector<Case> cases = {
+        {"", {}, false, false},
+        {base + "/moon garden", {}, false, true},
+        {base + "/moonglow/", {}, false, true},
+        {base + "/Moon Garden", {}, true, false},  // a listed volume, whatever its name
+        {base + "/Card", {}, false, false},
+        {base + "/solo act", {"Solo Act"}, false, true},
+        {base + "/Album Y", {"Artist B/Album Y"}, false, false},
+        {base + "/\u3000 ", {}, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destPath);
+        AppModel model(AppModelTesting::services(library.xdg));
+        model.chooseSource(library.music);
+        model.setSelected(c.selected);
+        model.setDestPath(c.destPath);
+        if (c.volume) AppModelTesting::setVolumes(model, {Volume{c.destPath, "SD", 0, true}});
+        EXPECT_EQ(model.destinationLooksLikeArtistFolder(), c.looksLikeArtist);
+    }
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,71 @@
+#include "App/Platform/ReducedMotion.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDBusVariant>
+
+#include "App/Testing/AppTesting.hpp"
+#include "App/Testing/PrivateBus.hpp"
+
+namespace tarvik {
+namespace {
+
+const QString portal = "org.freedesktop.portal.Desktop";
+const QString portalPath = "/org/freedesktop/portal/desktop";
+const QString settings = "org.freedesktop.portal.Settings";
+
+// Python for the stand-in's Read: the desktop's value, wrapped `levels` deep.
+QString readReturning(const QString& value, int levels) {
+    return QString("ret = dbus.Boolean(%1, variant_level=%2) "
+                   "if tuple(args) == ('org.gnome.desktop.interface', 'enable-animations') "
+                   "else dbus.String('other', variant_level=2)")
+        .arg(value)
+        .arg(levels);
+}
+
+TEST(ReducedMotionTest, FollowsTheDesktopsAnimationSettingThroughThePortal) {
+    testing::PrivateBus bus;
+    if (!bus.available() || !bus.startMock(portal, portalPath, settings))
+        GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+    ReducedMotion motion(bus.connect("motion"));
+    int changes = 0;
+    motion.watch([&] { ++changes; });
+
+    struct Case {
+        QString animations;
+        int levels;  // older portals wrap the value twice
+        bool requested;
+    };
+    for (const Case& c : std::vector<Case>{{"True", 2, false}, {"False", 2, true}, {"False", 1, true},
+                                           {"True", 1, false}}) {
+        SCOPED_TRACE(c.animations.toStdString() + std::to_string(c.levels));
+        const QDBusMessage added = bus.mock(portal, portalPath, "AddMethod",
+                                            {settings, "Read", "ss", "v", readReturning(c.animations, c.levels)});
+        ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
+        EXPECT_EQ(motion.requested(), c.requested);
+    }
+
+    // Only a change of this one setting is passed on.
+    for (const QString& key : {QString("gtk-theme"), QString("enable-animations")}) {
+        const QVariantList arguments = {"org.gnome.desktop.interface", key, QVariant(false)};
+        const QDBusMessage emitted = bus.mock(portal, portalPath, "EmitSignal",
+                                              {settings, "SettingChanged", "ssv", QVariant::fromValue(arguments)});
+        ASSERT_NE(emitted.type(), QDBusMessage::ErrorMessage) << emitted.errorMessage().toStdString();
+    }
+    EXPECT_TRUE(testing::waitUntil([&] { return changes == 1; }));
+    testing::waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(ReducedMotionTest, WithoutAPortalNothingIsRequested) {
+    testing::PrivateBus bus;
+    if (!bus.available()) GTEST_SKIP() << "no dbus-daemon";
+    ReducedMotion onBus(bus.connect("no-portal"));
+    EXPECT_FALSE(onBus.requested());
+    ReducedMotion unconnected(QDBusConnection("not-connected"));
+    EXPECT_FALSE(unconnected.requested());
+    unconnected.watch([] {});
+}
+
+}  // namespace
+}  // namespace tarvik

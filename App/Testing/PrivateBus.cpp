@@ -1,0 +1,74 @@
+#include "App/Testing/PrivateBus.hpp"
+
+#include <QDBusConnectionInterface>
+#include <QProcessEnvironment>
+
+#include "App/Testing/AppTesting.hpp"
+
+namespace tarvik::testing {
+
+namespace {
+
+constexpr int startMs = 10000;
+
+void stop(QProcess& process) {
+    if (process.state() == QProcess::NotRunning) return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+}
+
+}  // namespace
+
+PrivateBus::PrivateBus() {
+    daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!daemon_.waitForStarted(startMs)) return;
+    // The daemon prints its address once it listens.
+    while (!daemon_.canReadLine() && daemon_.waitForReadyRead(startMs)) {
+    }
+    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus() {
+    for (const QString& name : connections_) QDBusConnection::disconnectFromBus(name);
+    for (auto& mock : mocks_) stop(*mock);
+    stop(daemon_);
+}
+
+QDBusConnection PrivateBus::connect(const QString& name) {
+    connections_.push_back(name);
+    return QDBusConnection::connectToBus(address_, name);
+}
+
+bool PrivateBus::startMock(const QString& service, const QString& path, const QString& interface) {
+    if (!available()) return false;
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start("/usr/bin/python3", {"-m", "dbusmock", "--session", service, path, interface});
+    if (!process->waitForStarted(startMs)) return false;
+    QProcess& started = *mocks_.emplace_back(std::move(process));
+    QDBusConnection bus = connect("mock-watch");
+    // A missing python3-dbusmock ends the process at once.
+    waitUntil(
+        [&] {
+            return started.state() == QProcess::NotRunning ||
+                   bus.interface()->isServiceRegistered(service).value();
+        },
+        std::chrono::milliseconds(startMs));
+    return bus.interface()->isServiceRegistered(service).value();
+}
+
+QDBusMessage PrivateBus::mock(const QString& service, const QString& path, const QString& method,
+                              const QVariantList& arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Mock", method);
+    call.setArguments(arguments);
+    return connect("mock-control").call(call, QDBus::Block, startMs);
+}
+
+}  // namespace tarvik::testing

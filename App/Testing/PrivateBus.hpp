@@ -1,0 +1,46 @@
+#pragma once
+// A D-Bus session bus of its own for one test, so that tests of desktop
+// services never reach the developer's session: a dbus-daemon started with the
+// object and stopped with it, and stand-in services made with python3-dbusmock
+// (Debian's /usr/bin/python3). Where either is missing, `available()` is
+// false and the test skips. Test thread only.
+#include <memory>
+#include <vector>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QString>
+#include <QVariantList>
+
+namespace tarvik::testing {
+
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool available() const { return !address_.isEmpty(); }
+    // A new connection to the bus under `name`, closed with the bus.
+    QDBusConnection connect(const QString& name);
+
+    // A stand-in owning `service`, with one object at `path` implementing
+    // `interface` (methods are added through `mock`); false when it did not
+    // appear on the bus.
+    bool startMock(const QString& service, const QString& path, const QString& interface);
+    // Calls the stand-in's control method org.freedesktop.DBus.Mock.<method>,
+    // e.g. AddMethod(interface, name, in, out, python code) or
+    // EmitSignal(interface, name, signature, arguments).
+    QDBusMessage mock(const QString& service, const QString& path, const QString& method,
+                      const QVariantList& arguments);
+
+private:
+    QProcess daemon_;
+    std::vector<std::unique_ptr<QProcess>> mocks_;
+    std::vector<QString> connections_;
+    QString address_;
+};
+
+}  // namespace tarvik::testing

@@ -1,0 +1,35 @@
+// Walking the ID3v2 tag at the front of an MP3 file held in memory: its
+// version, its frames raw and in order, and where the audio begins. Shared by
+// the tag editor and the field editor of the library tidy. Pure, any thread;
+// a tag it can't walk without losing frames throws ConversionError.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "Core/Platform/Bytes.hpp"
+
+namespace tarvik::id3 {
+
+struct Frame {
+    std::string id;  // four characters
+    Bytes raw;       // header and body
+};
+
+struct ParsedTag {
+    bool present = false;  // false: the file starts with audio (major 3 then)
+    int major = 3;
+    std::vector<Frame> frames;
+    std::size_t audioStart = 0;  // after the tag, its padding and footer
+};
+
+// Throws "ID3v2.N は扱えません" for versions other than 3 and 4, "非同期化された
+// ID3 タグは扱えません", and "ID3 タグが壊れています" when a frame runs past the
+// tag or the padding holds anything but zeros.
+ParsedTag parseTag(const Bytes& data);
+
+// The body of a frame, after its ten-byte header.
+Bytes frameBody(const Frame& frame);
+
+}  // namespace tarvik::id3

@@ -1,0 +1,60 @@
+// Reading and rewriting single tag fields of an MP3, FLAC or M4A file with
+// their values exactly as the file holds them, for edits that must be undone
+// to the letter: only the fields named change, and every other frame,
+// comment, block and atom stays as it was, byte for byte where the format
+// allows (M4A items are rendered again by TagLib). Stateless, any thread;
+// failures throw ConversionError and leave the destination as it was.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Core/Naming/TrackMeta.hpp"
+#include "Core/Platform/Bytes.hpp"
+
+namespace tarvik::TagFields {
+
+enum class Field { title, artist, albumArtist, album, track, disc, date, genre };
+
+inline constexpr std::array<Field, 8> allFields = {
+    Field::title, Field::artist, Field::albumArtist, Field::album,
+    Field::track, Field::disc,   Field::date,        Field::genre};
+
+// The TrackMeta member name: "title", "albumArtist", …
+std::string rawValue(Field field);
+std::optional<Field> fieldFromRaw(std::string_view raw);
+const std::string& member(const TrackMeta& meta, Field field);
+
+// A field's value as the file holds it: several values joined by U+0000,
+// track and disc with their total ("3/12"); nothing when the file lacks the
+// field. Text that is not valid in its encoding is kept as raw bytes (not
+// valid UTF-8), so that nobody mistakes a replacement for the original.
+using Values = std::map<Field, std::optional<std::string>>;
+
+// Every field of the file. Throws for a format other than mp3, flac and m4a
+// ("この形式のタグは書き換えられません: " + name) and for damaged tags.
+Values read(const std::filesystem::path& file);
+
+// Writes the source with the given fields set (U+0000 separates several
+// values; nothing removes the field) to the destination. A track or disc
+// value without "/" keeps the total the file has.
+void patch(const std::filesystem::path& source, const Values& values,
+           const std::filesystem::path& destination);
+
+// The per-format work on whole files in memory.
+Values readID3(const Bytes& file);
+Bytes patchID3(const Bytes& file, const Values& values);
+Values readFLAC(const Bytes& file, std::string_view fileName);
+Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileName);
+Values readM4A(const Bytes& file, std::string_view fileName);
+Bytes patchM4A(const Bytes& file, const Values& values, std::string_view fileName);
+
+// `value` with the total of `old` ("4" and "3/12" give "4/12") unless it
+// has its own.
+std::string withTotal(const std::string& value, const std::optional<std::string>& old);
+
+}  // namespace tarvik::TagFields

@@ -1,0 +1,124 @@
+// Single fields of a FLAC file's Vorbis comments: every comment of a field
+// across all comment blocks is one value list; a new list takes the place of
+// the first comment of the field and the others go.
+
+#include <algorithm>
+#include <cstring>
+
+#include "Core/Convert/FLACComments.hpp"
+#include "Core/Convert/TagFields.hpp"
+
+namespace tarvik::TagFields {
+namespace {
+
+const char* keyOf(Field field) {
+    static const char* const keys[] = {"TITLE",       "ARTIST",     "ALBUMARTIST", "ALBUM",
+                                       "TRACKNUMBER", "DISCNUMBER", "DATE",        "GENRE"};
+    return keys[static_cast<int>(field)];
+}
+
+std::vector<std::string> split(const std::string& values) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t end; (end = values.find('\0', start)) != std::string::npos; start = end + 1) {
+        pieces.push_back(values.substr(start, end - start));
+    }
+    pieces.push_back(values.substr(start));
+    return pieces;
+}
+
+}  // namespace
+
+Values readFLAC(const Bytes& file, std::string_view fileName) {
+    const FLACComments::Layout layout = FLACComments::parse(file, fileName);
+    Values values;
+    for (Field field : allFields) values[field] = std::nullopt;
+    for (const FLACComments::Block& block : layout.blocks) {
+        if (block.type != FLACComments::vorbisCommentType) continue;
+        for (const Bytes& comment : FLACComments::readComments(block.body).comments) {
+            const std::string key = FLACComments::keyOf(comment);
+            for (Field field : allFields) {
+                if (key != keyOf(field)) continue;
+                const auto equals = std::find(comment.begin(), comment.end(), '=');
+                const std::string value(equals == comment.end() ? equals : equals + 1,
+                                        comment.end());
+                std::optional<std::string>& slot = values[field];
+                slot = slot ? *slot + '\0' + value : value;
+            }
+        }
+    }
+    return values;
+}
+
+Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileName) {
+    FLACComments::Layout layout = FLACComments::parse(file, fileName);
+    const Values old = readFLAC(file, fileName);
+    std::vector<FLACComments::Comments> lists;
+    for (const FLACComments::Block& block : layout.blocks) {
+        if (block.type == FLACComments::vorbisCommentType) {
+            lists.push_back(FLACComments::readComments(block.body));
+        }
+    }
+    const bool hadBlock = !lists.empty();
+    if (!hadBlock) lists.emplace_back();
+
+    for (const auto& [field, value] : values) {
+        // The key as the file spells it where the field is there already
+        // ("title=" stays "title="), so that writing the old value back
+        // gives the old comment.
+        Bytes key(keyOf(field), keyOf(field) + std::strlen(keyOf(field)));
+        for (const FLACComments::Comments& list : lists) {
+            const auto found = std::find_if(list.comments.begin(), list.comments.end(),
+                                            [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); });
+            if (found != list.comments.end()) {
+                key.assign(found->begin(), std::find(found->begin(), found->end(), '='));
+                break;
+            }
+        }
+        std::vector<Bytes> replacement;
+        if (value) {
+            const bool numbered = field == Field::track || field == Field::disc;
+            for (const std::string& piece :
+                 split(numbered ? withTotal(*value, old.at(field)) : *value)) {
+                Bytes comment = key;
+                comment.push_back('=');
+                comment.insert(comment.end(), piece.begin(), piece.end());
+                replacement.push_back(std::move(comment));
+            }
+        }
+        bool placed = false;
+        for (FLACComments::Comments& list : lists) {
+            for (auto comment = list.comments.begin(); comment != list.comments.end();) {
+                if (FLACComments::keyOf(*comment) != keyOf(field)) {
+                    ++comment;
+                } else if (!placed) {
+                    comment = list.comments.erase(comment);
+                    comment = list.comments.insert(comment, replacement.begin(), replacement.end());
+                    comment += static_cast<std::ptrdiff_t>(replacement.size());
+                    placed = true;
+                } else {
+                    comment = list.comments.erase(comment);
+                }
+            }
+        }
+        if (!placed) {
+            lists.front().comments.insert(lists.front().comments.end(), replacement.begin(),
+                                          replacement.end());
+        }
+    }
+
+    std::size_t next = 0;
+    for (FLACComments::Block& block : layout.blocks) {
+        if (block.type == FLACComments::vorbisCommentType) {
+            block.body = FLACComments::commentBody(lists[next++]);
+        }
+    }
+    if (!hadBlock) {
+        layout.blocks.insert(layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
+                             {FLACComments::vorbisCommentType,
+                              FLACComments::commentBody(lists.front())});
+    }
+    return FLACComments::join(layout.blocks, file, layout.audioStart);
+}
+
+}  // namespace tarvik::TagFields

@@ -1,0 +1,39 @@
+// What apply and undo share about one library file: its size and change
+// time as the journal records them, the tag rewrite through a temporary file
+// beside it, and the reading of its present tags. Internal to the tidy; any
+// thread; failures throw ConversionError.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+#include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Convert/TagFields.hpp"
+#include "Core/Naming/TrackMeta.hpp"
+
+namespace tarvik::TidyFileState {
+
+struct Facts {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds since 1970
+};
+
+// Of a regular file (links not followed); nothing for anything else.
+std::optional<Facts> factsOf(const std::filesystem::path& file);
+
+// Writes the fields into ".tarvik-tmp-" + name beside the file, then puts
+// the result in the file's place with the file's permissions. An empty
+// result is refused ("タグの書き換えに失敗しました") and the file kept.
+void rewrite(const std::filesystem::path& file, const TagFields::Values& values);
+
+// The file's record as the planner reads it: through ffmpeg's tag probe
+// when there is a runner, else from the file's own tags. Nothing when the
+// tags can't be read.
+std::optional<TrackMeta> currentRecord(const std::filesystem::path& file,
+                                       const std::shared_ptr<const FFmpegRunner>& runner,
+                                       std::stop_token stop);
+
+}  // namespace tarvik::TidyFileState

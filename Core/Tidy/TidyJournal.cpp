@@ -1,0 +1,171 @@
+#include "Core/Tidy/TidyJournal.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Iso8601.hpp"
+#include "Core/Platform/Json.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+#include "Core/Platform/WholeFile.hpp"
+
+namespace tarvik {
+namespace {
+
+constexpr std::string_view badFormat = "記録ファイルの形式が違います";
+
+std::string dumped(const nlohmann::ordered_json& value) {
+    try {
+        // Strict: a name or tag that is not UTF-8 can't be recorded, and a
+        // replaced character would make undo write something else back.
+        return value.dump();
+    } catch (const nlohmann::json::exception&) {
+        throw JournalError("記録ファイルに書けない文字があります");
+    }
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+}  // namespace
+
+bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
+    return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
+           old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
+           moved == other.moved && rawOld == other.rawOld && size == other.size &&
+           modified == other.modified;
+}
+
+std::string TidyJournalEntry::line() const {
+    nlohmann::ordered_json value = {{"source", source}, {"target", target},
+                                    {"old", nlohmann::ordered_json(old.toJSON())},
+                                    {"new", nlohmann::ordered_json(new_.toJSON())},
+                                    {"tagsWritten", tagsWritten}, {"moved", moved}};
+    if (rawOld) {
+        nlohmann::ordered_json& raw = value["rawOld"] = nlohmann::ordered_json::object();
+        for (const auto& [field, text] : *rawOld) {
+            raw[TagFields::rawValue(field)] = text ? nlohmann::ordered_json(*text) : nullptr;
+        }
+    }
+    if (size) value["size"] = *size;
+    if (modified) value["modified"] = *modified;
+    return dumped(value);
+}
+
+TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
+    const nlohmann::json value = json::parse(line);
+    const json::ObjectReader reader(value);
+    TidyJournalEntry entry;
+    entry.source = reader.string("source");
+    entry.target = reader.string("target");
+    reader.object("old");
+    entry.old = TrackMeta::fromJSON(value.at("old"), "old");
+    reader.object("new");
+    entry.new_ = TrackMeta::fromJSON(value.at("new"), "new");
+    entry.tagsWritten = reader.boolean("tagsWritten");
+    entry.moved = reader.boolean("moved");
+    if (reader.hasValue("rawOld")) {
+        reader.object("rawOld");
+        TagFields::Values raw;
+        for (const auto& [key, text] : value.at("rawOld").items()) {
+            const auto field = TagFields::fieldFromRaw(key);
+            if (!field) throw DecodingError(DecodingError::Kind::dataCorrupted, "rawOld." + key, {});
+            raw[*field] = text.is_null() ? std::nullopt
+                                         : std::optional(json::asString(text, "rawOld." + key));
+        }
+        entry.rawOld = std::move(raw);
+    }
+    if (const auto bytes = reader.optionalInteger("size")) {
+        if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, "size", {});
+        entry.size = static_cast<std::uint64_t>(*bytes);
+    }
+    entry.modified = reader.optionalInteger("modified");
+    return entry;
+}
+
+std::filesystem::path journalName(const std::filesystem::path& folder,
+                                  std::chrono::system_clock::time_point now) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    return folder / ("tidy-" + std::string(stamp) + ".jsonl");
+}
+
+std::string journalHeader(const std::string& root, std::chrono::system_clock::time_point started) {
+    return dumped({{"root", root}, {"started", iso8601::format(started)}});
+}
+
+JournalWriter::JournalWriter(const std::filesystem::path& folder,
+                             std::chrono::system_clock::time_point now) {
+    const std::filesystem::path base = journalName(folder, now);
+    for (int attempt = 1; descriptor_ < 0; ++attempt) {
+        path_ = attempt == 1 ? base
+                             : folder / (base.stem().string() + "-" + std::to_string(attempt) +
+                                         ".jsonl");
+        descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+        if (descriptor_ < 0 && (errno != EEXIST || attempt >= 1000)) {
+            throw JournalError(
+                fileSystemMessage("記録ファイルを作れません: ", path_.filename().string(), errno));
+        }
+    }
+    syncFolder(folder);
+}
+
+JournalWriter::~JournalWriter() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+void JournalWriter::append(const std::string& line) {
+    std::string_view rest;
+    const std::string whole = line + "\n";
+    rest = whole;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(descriptor_, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) {
+            throw JournalError(
+                fileSystemMessage("記録ファイルに書けません: ", path_.filename().string(), errno));
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::fsync(descriptor_) != 0) {
+        throw JournalError(
+            fileSystemMessage("記録ファイルに書けません: ", path_.filename().string(), errno));
+    }
+}
+
+JournalContents readJournal(const std::filesystem::path& file) {
+    const std::string text = text::decodeUTF8(readWholeFile(file));
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) lines.push_back(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+    }
+    if (lines.empty()) throw ConversionError(std::string(badFormat));
+    const nlohmann::json header = json::parse(lines.front());
+    if (!header.is_object() || header.empty() || !header.contains("root")) {
+        throw ConversionError(std::string(badFormat));
+    }
+    for (const auto& [key, member] : header.items()) {
+        if (!member.is_string()) throw ConversionError(std::string(badFormat));
+    }
+    JournalContents contents{header.at("root").get<std::string>(), {}};
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        contents.entries.push_back(TidyJournalEntry::fromLine(lines[i]));
+    }
+    return contents;
+}
+
+}  // namespace tarvik
