@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 // A real plan of a small Japanese library, planned by the real pass, with the
 // sheet open on it; conversions are instant stand-ins.
 struct OpenSheet {
-    TempDir music;
-    TempDir out;
+    testing::TempDir music;
+    testing::TempDir out;
     testing::ModelFixture fixture;
     std::unique_ptr<ReviewView> sheet;
 
