@@ -181,7 +181,8 @@ TEST_F(ITunesCatalogTest, UnreadableAnswerIsRetriedAndNeverStored) {
 // An endless answer once took the program to 3 GB in seconds, and a huge one
 // became one row of the cache.
 TEST_F(ITunesCatalogTest, OversizedAndEndlessAnswersAreTransportFailuresNeverStored) {
-    const std::string huge = R"({"results": [)" + std::string(ITunesCatalog::answerLimit, ' ') + "]}";
+    const std::string huge =
+        R"({"results": [)" + std::string(ITunesCatalog::answerLimit, ' ') + "]}";
     server.reply(200, huge);
     for (int i = 0; i < 4; ++i) server.reply({200, answerBody, {}, {}, true});
     const auto client = makeClient();

@@ -260,9 +260,9 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
     std::vector<std::string> arguments = {"-loglevel", "error", "-y", "-i", inputPath(job.source)};
     if (withPicture) arguments.insert(arguments.end(), {"-i", art.string()});
     arguments.insert(arguments.end(),
-                     {"-map", "0:a:0", "-map_metadata", "-1", "-map_chapters", "-1", "-af", filter, "-ar",
-                      std::to_string(profile_.audio.sampleRate), "-ac", "2", "-fflags", "+bitexact",
-                      "-codec:a", encoder, "-b:a", kilobits(profile_.audio.bitrate)});
+                     {"-map", "0:a:0", "-map_metadata", "-1", "-map_chapters", "-1", "-af", filter,
+                      "-ar", std::to_string(profile_.audio.sampleRate), "-ac", "2", "-fflags",
+                      "+bitexact", "-codec:a", encoder, "-b:a", kilobits(profile_.audio.bitrate)});
     if (withPicture) {
         arguments.insert(arguments.end(),
                          {"-map", "1:v:0", "-c:v", "mjpeg", "-disposition:v", "attached_pic"});

@@ -1,10 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -322,15 +321,15 @@ TEST_F(ConverterTest, ShiftJISTagsCarryTheCP932TwinsOfJISForms) {
     Converter(std::make_shared<RecordingRunner>(), deliveredProfile("panasonic-hds940d"))
         .convert({tone("01.flac", {.seconds = 1}), destination, meta}, {});
     // Frames with encoding byte 0 read back as ISO-8859-1: the code points are the bytes.
-    const json tags = readJSON({testing::systemPython,
-                                TARVIK_SOURCE_DIR "/Core/Convert/testdata/id3_read.py",
-                                destination.string()});
+    const json tags =
+        readJSON({testing::systemPython, TARVIK_SOURCE_DIR "/Core/Convert/testdata/id3_read.py",
+                  destination.string()});
     EXPECT_EQ(tags.at("titleEncoding"), 0);
     EXPECT_EQ(text::toLatin1(tags.at("title").get<std::string>()),
               (Bytes{'T', 'w', 'o', ' ', 0x81, 0x60, 0x96, 0xB2, 0x81, 0x60}));
     EXPECT_EQ(text::toLatin1(tags.at("artist").get<std::string>()),
-              (Bytes{'A', 0x81, 0x5C, 'B', 0x81, 0x7C, 'C', 0x81, 0x8F, '1', 0x81, 0x91, 0x81,
-                     0xCA, 0x81, 0x61, 0x81, 0x92}));
+              (Bytes{'A', 0x81, 0x5C, 'B', 0x81, 0x7C, 'C', 0x81, 0x8F, '1', 0x81, 0x91, 0x81, 0xCA,
+                     0x81, 0x61, 0x81, 0x92}));
 }
 
 // Run under a comma-decimal locale where one is installed: the gain must

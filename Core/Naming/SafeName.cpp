@@ -61,9 +61,7 @@ const Regex& macForbidden() {
 }
 
 std::string make(std::string_view name, std::string_view fallback, const Rules& rules) {
-    // The first five steps are exactly the tag-value clean-up.
-    std::string result = TextNormalizer::clean(name);
-    result = trimSpacesAndDots(replaceForbidden(result, rules.forMac));
+    std::string result = clean(name, rules.forMac);
     if (rules.asciiOnly) {
         // Folding turns full-width forms such as "／" and "．．" into the very
         // characters that were replaced above, so they are replaced again.
@@ -84,6 +82,11 @@ std::string make(std::string_view name, std::string_view fallback, const Rules& 
     if (limited.empty()) limited = limit(fallback);
     if (limited.empty()) limited = "_";
     return limited;
+}
+
+std::string clean(std::string_view name, bool forMac) {
+    // The first five steps are exactly the tag-value clean-up.
+    return trimSpacesAndDots(replaceForbidden(TextNormalizer::clean(name), forMac));
 }
 
 std::string withSuffix(std::string_view name, std::string_view suffix, const Rules& rules,

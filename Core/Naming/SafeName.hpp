@@ -41,6 +41,11 @@ inline constexpr std::size_t fileSystemNameMax = 255;
 // rules, and "_" stands in when that too leaves nothing.
 std::string make(std::string_view name, std::string_view fallback, const Rules& rules);
 
+// The name as `make` cleans it before any limit or folding: markers, runs of
+// white space and forbidden characters dealt with, spaces and full stops
+// trimmed from both ends. Empty when nothing is left.
+std::string clean(std::string_view name, bool forMac = false);
+
 // `name` followed by `suffix` (an overflow number such as " 2"): the name is
 // cut between grapheme clusters, its trailing spaces and full stops trimmed,
 // until the whole keeps within the rules' name and display-width limits and,

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Core/Naming/SafeName.hpp"
-#include "Core/Naming/TextNormalizer.hpp"
 #include "Core/Platform/NumberFormat.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -57,8 +56,7 @@ using Namer = std::function<std::string(std::string_view name, std::string_view 
 // A tag value cleaned and made card-safe as the card name is, but never cut,
 // folded or mapped: what tells two songs apart before the card's limits do.
 std::string keyName(std::string_view name, std::string_view fallback) {
-    std::string result = SafeName::windowsForbidden().replaceAll(TextNormalizer::clean(name), "_");
-    result = text::trimScalars(result, U" .");
+    std::string result = SafeName::clean(name);
     return result.empty() ? std::string(fallback) : result;
 }
 

@@ -50,15 +50,11 @@ const SafeName::Rules overflowRules{.nameMax = std::numeric_limits<std::int64_t>
 // Whether a folder may take the files of one album; claims it when it may.
 using Claim = std::function<bool(const std::string& folder)>;
 
-struct Split {
-    std::string folder;         // the folder the file goes to; empty for the top
-    std::string countedFolder;  // empty when nothing was counted
-};
-
-Split split(const Planner& planner, const std::string& folder, Planner::FolderCounts& counts,
-            Planner::FolderRedirects& redirects, const Claim& claim) {
+// The folder a file of `folder` goes to: an overflow folder when it is full.
+std::string split(const Planner& planner, const std::string& folder, Planner::FolderCounts& counts,
+                  Planner::FolderRedirects& redirects, const Claim& claim) {
     const std::int64_t max = planner.profile.files.maxPerFolder;
-    if (max < 1 || folder.empty()) return {folder, {}};
+    if (max < 1 || folder.empty()) return folder;
 
     const auto redirect = redirects.find(folder);
     std::string current = redirect == redirects.end() ? folder : redirect->second;
@@ -94,7 +90,7 @@ Split split(const Planner& planner, const std::string& folder, Planner::FolderCo
         redirects[folder] = current;
     }
     ++counts[current];
-    return {current, current};
+    return current;
 }
 
 // The working state of one pass: which album took which folder on the card,
@@ -114,8 +110,21 @@ struct Pass {
     std::unordered_map<std::string, std::string> folderOwners;
     // Unlimited folder + "\0" + card folder -> the folder its files go to.
     std::unordered_map<std::string, std::string> albumFolders;
+    // Album artist + "\0" + album -> the unlimited folder, which depends on
+    // nothing else: worked out once per album.
+    std::unordered_map<std::string, std::string> unlimitedFolders;
+    // Card path (card key) -> the next number to try for a file name taken
+    // there, so that many alike names in one folder cost no more per file.
+    std::unordered_map<std::string, std::int64_t> nextSuffix;
     Planner::FolderCounts counts;
     Planner::FolderRedirects redirects;
+
+    const std::string& unlimitedFolder(const TrackMeta& meta) {
+        const auto [known, fresh] =
+            unlimitedFolders.try_emplace(meta.albumArtist + '\0' + meta.album);
+        if (fresh) known->second = Placement::unlimitedLocation(meta, planner.profile).folder;
+        return known->second;
+    }
 
     bool claim(const std::string& folder, const std::string& owner) {
         const auto [held, fresh] = folderOwners.try_emplace(cardPathKey(folder), owner);
@@ -143,19 +152,22 @@ struct Pass {
     std::string place(const TrackMeta& meta, std::int64_t albumIndex, std::int64_t albumNumber) {
         const Placement::Location card =
             Placement::location(meta, planner.profile, albumIndex, albumNumber);
-        const std::string owner = Placement::unlimitedLocation(meta, planner.profile).folder;
+        const std::string& owner = unlimitedFolder(meta);
         const std::string base = albumFolder(card.folder, owner);
-        const Split placed = split(planner, base, counts, redirects, [&](const std::string& folder) {
-            return claim(folder, owner);
-        });
-        const std::string inFolder = placed.folder.empty() ? "" : placed.folder + "/";
+        const std::string folder = split(planner, base, counts, redirects,
+                                         [&](const std::string& f) { return claim(f, owner); });
+        const std::string inFolder = folder.empty() ? "" : folder + "/";
         std::string path = inFolder + card.fileName;
+        std::string first = cardPathKey(path);
+        if (cardPaths.insert(first).second) return path;
+
         const std::string stem = card.fileName.substr(0, card.fileName.size() - extension.size());
-        for (std::int64_t n = 2; !cardPaths.insert(cardPathKey(path)).second; ++n) {
+        std::int64_t& n = nextSuffix.try_emplace(std::move(first), 2).first->second;
+        for (;; ++n) {
             path = inFolder + SafeName::withSuffix(stem, " " + std::to_string(n), rules, extension) +
                    extension;
+            if (cardPaths.insert(cardPathKey(path)).second) return path;
         }
-        return path;
     }
 };
 
@@ -314,9 +326,9 @@ std::string Planner::splitFolder(const TrackMeta& meta, std::int64_t albumIndex,
                                  FolderRedirects& redirects) const {
     const Placement::Location location =
         Placement::location(meta, profile, albumIndex, albumNumber);
-    const Split placed = split(*this, location.folder, counts, redirects,
-                               [](const std::string&) { return true; });
-    return placed.folder.empty() ? location.fileName : placed.folder + "/" + location.fileName;
+    const std::string folder = split(*this, location.folder, counts, redirects,
+                                     [](const std::string&) { return true; });
+    return folder.empty() ? location.fileName : folder + "/" + location.fileName;
 }
 
 std::string Planner::duplicateKey(const TrackMeta& meta) const {

@@ -134,10 +134,10 @@ TEST(Planner, AlbumsThatOnlyTheirNumberTellsApartKeepAllTracks) {
 }
 
 TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
-    DeviceProfile shiftJIS = makeProfile(Layout::artistAlbum);
+    // Like the delivered Shift-JIS profile: 32 columns, 255 files a folder.
+    DeviceProfile shiftJIS = makeProfile(Layout::artistAlbum, "MUSIC", 255);
     shiftJIS.tags.encoding = DeviceProfile::Tags::Encoding::shiftJIS;
-    DeviceProfile narrow = makeProfile(Layout::artistAlbum);
-    narrow.files.displayWidthMax = 32;
+    shiftJIS.files.displayWidthMax = 32;
     const std::string live = "Recordings From The Big Hall Tour Live ";
     struct Case {
         std::string name;
@@ -153,7 +153,7 @@ TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
          {"MUSIC/IU/___/01 __ 1.mp3", "MUSIC/IU/___/02 __ 2.mp3", "MUSIC/IU/___ 2/01 __ 1.mp3",
           "MUSIC/IU/___ 2/02 __ 2.mp3"}},
         {"two live albums cut to 32 columns",
-         narrow,
+         shiftJIS,
          joined({album("/m/A/62", "A", live + "1962", 1), album("/m/A/77", "A", live + "1977", 1)}),
          {"MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3",
           "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"}},
@@ -165,6 +165,14 @@ TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
          makeProfile(Layout::artistAlbum),
          {{"/m/1.flac", meta("A", "X", "1", "Song")}, {"/m/2.flac", meta("A", "X", "1", "SONG")}},
          {"MUSIC/A/X/01 Song.mp3", "MUSIC/A/X/01 SONG 2.mp3"}},
+        {"three titles alike, and a title that looks numbered",
+         makeProfile(Layout::artistAlbum),
+         {{"/m/1.flac", meta("A", "X", "", "Song")},
+          {"/m/2.flac", meta("A", "X", "", "SONG")},
+          {"/m/3.flac", meta("A", "X", "", "Song 2")},
+          {"/m/4.flac", meta("A", "X", "", "song")}},
+         {"MUSIC/A/X/Song.mp3", "MUSIC/A/X/SONG 2.mp3", "MUSIC/A/X/Song 2 2.mp3",
+          "MUSIC/A/X/song 3.mp3"}},
         {"two album-artist texts that make one folder, each numbered from 1",
          makeProfile(Layout::artist),
          {{"/m/1.flac", meta("AC/DC", "X", "1")}, {"/m/2.flac", meta("AC:DC", "Y", "1")}},

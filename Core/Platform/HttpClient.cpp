@@ -156,14 +156,14 @@ void configure(CURL* easy, const Request& request, const std::string& url, BodyS
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     if (request.bodyLimit < static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max())) {
         // Refused at once when the answer announces its length.
-        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.bodyLimit));
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(request.bodyLimit));
     }
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
 }
-
 
 // One request, no redirect followed; `location` receives where a redirect
 // points, empty when the answer is none.

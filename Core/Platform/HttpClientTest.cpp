@@ -72,8 +72,7 @@ TEST(HttpClient, RedirectsAreFollowedOnlyToTheSameHostAndPort) {
     for (const Case& c : cases) {
         server.reply({302, "", {}, {{"Location", c.location}}});
         if (c.expected.status == 200) server.reply(200, "here");
-        EXPECT_EQ(HttpClient::get(requestFor(server.base() + "old"), {}), c.expected)
-            << c.location;
+        EXPECT_EQ(HttpClient::get(requestFor(server.base() + "old"), {}), c.expected) << c.location;
     }
     EXPECT_EQ(server.requests().size(), 6u);
     EXPECT_EQ(server.requests()[1].target, "/moved");

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "Core/Platform/Text.hpp"

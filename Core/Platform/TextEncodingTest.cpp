@@ -37,7 +37,8 @@ TEST(TextEncoding, CP932IsStrict) {
 TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Two \u301C\u5922\u301C", "Two \uFF5E\u5922\uFF5E"},
-        {"\u2016\u2212\u00A2\u00A3\u00AC\u2014\u00A5", "\u2225\uFF0D\uFFE0\uFFE1\uFFE2\u2015\uFFE5"},
+        {"\u2016\u2212\u00A2\u00A3\u00AC\u2014\u00A5",
+         "\u2225\uFF0D\uFFE0\uFFE1\uFFE2\u2015\uFFE5"},
         {"\\~\uFF5E\u00E9", "\\~\uFF5E\u00E9"},  // everything else stays
         {"", ""},
     };

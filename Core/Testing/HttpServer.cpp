@@ -62,8 +62,8 @@ Sent sendAll(int client, int wake, std::string_view text) {
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0 || fds[1].revents != 0) return Sent::stopping;
         if (ready == 0) return Sent::clientGone;
-        const ssize_t wrote = ::send(client, text.data() + sent, text.size() - sent,
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t wrote =
+            ::send(client, text.data() + sent, text.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (wrote < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (wrote <= 0) return Sent::clientGone;
         sent += static_cast<std::size_t>(wrote);
