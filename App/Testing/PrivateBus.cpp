@@ -1,5 +1,6 @@
 #include "App/Testing/PrivateBus.hpp"
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QProcessEnvironment>
 
@@ -43,13 +44,21 @@ QDBusConnection PrivateBus::connect(const QString& name) {
 }
 
 bool PrivateBus::startMock(const QString& service, const QString& path, const QString& interface) {
+    return launch({"--session", service, path, interface}, service);
+}
+
+bool PrivateBus::startTemplate(const QString& templateName, const QString& service) {
+    return launch({"--session", "--template", templateName}, service);
+}
+
+bool PrivateBus::launch(const QStringList& arguments, const QString& service) {
     if (!available()) return false;
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start("/usr/bin/python3", {"-m", "dbusmock", "--session", service, path, interface});
+    process->start("/usr/bin/python3", QStringList{"-m", "dbusmock"} + arguments);
     if (!process->waitForStarted(startMs)) return false;
     QProcess& started = *mocks_.emplace_back(std::move(process));
     QDBusConnection bus = connect("mock-watch");
@@ -69,6 +78,26 @@ QDBusMessage PrivateBus::mock(const QString& service, const QString& path, const
         QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Mock", method);
     call.setArguments(arguments);
     return connect("mock-control").call(call, QDBus::Block, startMs);
+}
+
+std::vector<QVariantList> PrivateBus::methodCalls(const QString& service, const QString& path,
+                                                  const QString& method) {
+    const QDBusMessage reply = mock(service, path, "GetMethodCalls", {method});
+    std::vector<QVariantList> calls;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return calls;
+    // a(tav): the time of each call and its arguments.
+    const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        quint64 time = 0;
+        QVariantList arguments;
+        list.beginStructure();
+        list >> time >> arguments;
+        list.endStructure();
+        calls.push_back(arguments);
+    }
+    list.endArray();
+    return calls;
 }
 
 }  // namespace tarvik::testing

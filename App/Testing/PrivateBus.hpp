@@ -30,13 +30,24 @@ public:
     // `interface` (methods are added through `mock`); false when it did not
     // appear on the bus.
     bool startMock(const QString& service, const QString& path, const QString& interface);
+    // A stand-in made from one of python3-dbusmock's templates ("notification_daemon",
+    // "logind"), on this bus whatever bus the real service lives on; false when
+    // `service` did not appear on the bus.
+    bool startTemplate(const QString& templateName, const QString& service);
     // Calls the stand-in's control method org.freedesktop.DBus.Mock.<method>,
     // e.g. AddMethod(interface, name, in, out, python code) or
     // EmitSignal(interface, name, signature, arguments).
     QDBusMessage mock(const QString& service, const QString& path, const QString& method,
                       const QVariantList& arguments);
+    // The arguments of every call of `method` that the stand-in at `path` of
+    // `service` has received, oldest first.
+    std::vector<QVariantList> methodCalls(const QString& service, const QString& path,
+                                          const QString& method);
 
 private:
+    // Starts python3 -m dbusmock with `arguments` and waits for `service`.
+    bool launch(const QStringList& arguments, const QString& service);
+
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> mocks_;
     std::vector<QString> connections_;
