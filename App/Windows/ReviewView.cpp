@@ -62,6 +62,21 @@ void makeProminent(QPushButton* button) {
     });
 }
 
+// A segment of the tab picker: the chosen one in the accent fill, the other on
+// the card fill, so that the choice reads at a glance in either appearance.
+void makeSegment(QPushButton* segment) {
+    const auto paint = [segment] {
+        QPalette palette = segment->palette();
+        const bool chosen = segment->isChecked();
+        palette.setColor(QPalette::Button, chosen ? Palette::accent() : Palette::card());
+        palette.setColor(QPalette::ButtonText,
+                         chosen ? QColor(Qt::white) : TextStyle::toneColor(TextStyle::Tone::primary));
+        segment->setPalette(palette);
+    };
+    PaletteWatcher::watch(segment, paint);
+    QObject::connect(segment, &QPushButton::toggled, segment, paint);
+}
+
 }  // namespace
 
 ReviewView::ReviewView(AppModel& model, QWidget* parent) : QDialog(parent), model_(model) {
@@ -135,6 +150,7 @@ void ReviewView::buildMiddle(QVBoxLayout& root) {
         segment->setCheckable(true);
         segment->setAutoDefault(false);
         segment->setFocusPolicy(Qt::TabFocus);
+        makeSegment(segment);
         segments->addWidget(segment, 1);
     }
     tabs_->addButton(songsTab_, 0);

@@ -21,17 +21,23 @@ namespace fs = std::filesystem;
 // A real plan of a small Japanese library, planned by the real pass, with the
 // sheet open on it; conversions are instant stand-ins.
 struct OpenSheet {
+    testing::ScopedXdg xdg;
     testing::TempDir music;
     testing::TempDir out;
-    testing::ModelFixture fixture;
+    std::unique_ptr<AppModel> owned;
     std::unique_ptr<ReviewView> sheet;
 
-    OpenSheet()
-        : fixture([this](Settings& settings) {
-              settings.setString("srcPath", music.path().string());
-              settings.setString("destPath", out.path().string());
-              settings.setBoolean("lookup", false);
-          }) {
+    OpenSheet() {
+        AppModel::Services services;
+        services.settings = xdg.settings();
+        services.settings->setString("srcPath", music.path().string());
+        services.settings->setString("destPath", out.path().string());
+        services.settings->setBoolean("lookup", false);
+        services.legacySettings = [] { return std::unique_ptr<Settings>(); };
+        services.volumes = std::make_shared<testing::FixtureVolumes>();
+        services.systemLowLoad = [] { return false; };
+        services.locateFFmpeg = [] { return std::optional<fs::path>("/usr/bin/ffmpeg"); };
+        owned = std::make_unique<AppModel>(std::move(services));
         const fs::path album = music.path() / "さくら楽団" / "はじめてのアルバム";
         fs::create_directories(album);
         const char* titles[] = {"春の風", "夏の夜の夢をもう一度だけ見せてほしいと願った日のこと", "秋"};
@@ -44,14 +50,15 @@ struct OpenSheet {
                                             {"track", std::to_string(i + 1)}}});
         model().reloadArtists();
         model().startPlanning();
-        EXPECT_TRUE(testing::waitUntil([this] { return model().state().is(RunState::Case::reviewing); },
+        EXPECT_TRUE(testing::waitUntil([this] { return !model().state().is(RunState::Case::planning); },
                                        std::chrono::seconds(60)));
+        EXPECT_TRUE(model().state().is(RunState::Case::reviewing)) << model().state().message;
         sheet = std::make_unique<ReviewView>(model());
         sheet->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
     }
 
-    AppModel& model() { return *fixture.model; }
+    AppModel& model() { return *owned; }
     template <typename T>
     T* find(const char* name) {
         return sheet->findChild<T*>(name);
@@ -60,8 +67,9 @@ struct OpenSheet {
 
 TEST(ReviewViewTest, ShowsThePlanAndItsFolderDestination) {
     OpenSheet s;
-    EXPECT_EQ(s.find<QPushButton>("reviewSongsTab")->text(), "曲の一覧（3）");
-    EXPECT_EQ(s.find<QPushButton>("reviewConfirmButton")->text(), "この内容で書き出し先のフォルダに書き出す");
+    EXPECT_EQ(s.find<QPushButton>("reviewSongsTab")->text().toStdString(), "曲の一覧（3）");
+    EXPECT_EQ(s.find<QPushButton>("reviewConfirmButton")->text().toStdString(),
+              "この内容で書き出し先のフォルダに書き出す");
     EXPECT_TRUE(s.find<QPushButton>("reviewConfirmButton")->isEnabled());
     const auto& table = s.find<StripedTable>("reviewTable")->model();
     EXPECT_EQ(table.rowCount(), 3);
@@ -109,7 +117,7 @@ TEST(ReviewViewTest, SkipToggleIsWrittenAtOnceAndTheSheetStays) {
     OpenSheet s;
     QTest::mouseClick(s.find<QCheckBox>("skipReviewToggle"), Qt::LeftButton);
     EXPECT_TRUE(s.model().skipReview());
-    EXPECT_TRUE(s.fixture.xdg.settings()->boolean("skipReview").value_or(false));
+    EXPECT_TRUE(s.xdg.settings()->boolean("skipReview").value_or(false));
     EXPECT_TRUE(s.sheet->isVisible());
 }
 
