@@ -170,17 +170,36 @@ TEST(StepCardCardTest, PlainFolderDestination) {
 
 TEST(StepCardCardTest, CardWithEstimate) {
     testing::ModelFixture f;
-    f.volumes->list.push_back({"/media/u/SD", "SD", 31'914'983'424, true, true, false, false});
-    f.model->refreshVolumes();
-    if (f.model->volumes().empty()) GTEST_SKIP() << "the model lists no volumes yet";
     f.model->setDestPath("/media/u/SD");
+    AppModelTesting::setVolumes(*f.model, {{"/", "System", 5'000'000'000, false}, {"/media/u/SD", "SD", 31'914'983'424, true}});
+    emit f.model->volumesChanged();
     StepCardCard step(*f.model);
     ASSERT_NE(f.model->selectedProfile(), nullptr);
     const auto bitrate = f.model->selectedProfile()->audio.bitrate;
     const auto songs = static_cast<std::int64_t>(31'914'983'424.0 / (static_cast<double>(bitrate) * 1000 * 0.125 * 260));
     EXPECT_EQ(text(step, "capacityEstimate"), "約 " + std::to_string(songs) + " 曲入ります");
     EXPECT_TRUE(step.findChild<QWidget*>("sendToCardButton")->isHidden());
-    EXPECT_TRUE(child<QComboBox>(step, "destinationPicker")->currentText().startsWith("SD — 空き "));
+    auto* picker = child<QComboBox>(step, "destinationPicker");
+    EXPECT_EQ(picker->currentText(), "SD — 空き 31.91 GB");
+    EXPECT_EQ(picker->itemText(1), "（内蔵）System — 空き 5 GB");
+    picker->activated(1);  // as the user's choice arrives
+    EXPECT_EQ(f.model->destPath(), "/");
+}
+
+TEST(StepCardCardTest, NothingReactsWhileBusy) {
+    testing::ModelFixture f;
+    StepCardCard cardStep(*f.model);
+    StepMusicCard musicStep(*f.model);
+    ArtistSidebar sidebar(*f.model);
+    AppModelTesting::setState(*f.model, RunState::planning());
+    EXPECT_FALSE(cardStep.isEnabled());
+    EXPECT_FALSE(musicStep.isEnabled());
+    EXPECT_FALSE(sidebar.isEnabled());
+    Dialogs::Script script;
+    QTest::mouseClick(child<QPushButton>(musicStep, "musicFolderButton"), Qt::LeftButton);
+    EXPECT_TRUE(script.folderRequests().empty());
+    AppModelTesting::setState(*f.model, RunState::idle());
+    EXPECT_TRUE(cardStep.isEnabled());
 }
 
 TEST(StepCardCardTest, ProfileActions) {

@@ -130,6 +130,10 @@ public:
     const std::optional<std::string>& sourceNotice() const { return sourceNotice_; }
     const std::optional<std::string>& cleanNotice() const { return cleanNotice_; }
     void setCleanNotice(std::optional<std::string> value);
+    // Why the last eject failed (the card stays the destination); the window
+    // that shows it clears it.
+    const std::optional<std::string>& ejectError() const { return ejectError_; }
+    void setEjectError(std::optional<std::string> value);
     bool sendingToCard() const { return sendingToCard_; }
     void setSendingToCard(bool value) { sendingToCard_ = value; }
     const std::set<std::string>& carryOver() const { return carryOver_; }
@@ -179,7 +183,7 @@ public:
     void ejectCard();
     void ejectVolume(const std::filesystem::path& volume);
     void continueOnNextCard();
-    // The volume whose path equals destPath, first in list order.
+    // The volume whose path is canonically equal to destPath, first in list order.
     const Volume* destinationVolume() const;
 
 signals:
@@ -207,6 +211,7 @@ signals:
     void showAliasesChanged();
     void sourceNoticeChanged();
     void cleanNoticeChanged();
+    void ejectErrorChanged();
     void carryOverChanged();
     void continuingChanged();
     void writingFoldersChanged();
@@ -243,6 +248,8 @@ private:
     bool showAliases_ = false;
     std::optional<std::string> sourceNotice_;
     std::optional<std::string> cleanNotice_;
+    std::optional<std::string> ejectError_;
+    std::set<std::filesystem::path> ejecting_;  // volumes whose eject is under way
     bool sendingToCard_ = false;
     std::set<std::string> carryOver_;
     bool continuing_ = false;

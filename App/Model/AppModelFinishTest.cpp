@@ -139,8 +139,8 @@ TEST_F(AppModelFinishTest, ARealRunThroughFFmpeg) {
 TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
     testing::PrivateBus bus;
     if (!bus.available() ||
-        !bus.startTemplate("notification_daemon", "org.freedesktop.Notifications") ||
-        !bus.startTemplate("logind", "org.freedesktop.login1")) {
+        !bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications") ||
+        !bus.startTemplate("logind", "{}", "org.freedesktop.login1")) {
         GTEST_SKIP() << "no private bus with python3-dbusmock";
     }
     const auto notifyCalls = [&] {

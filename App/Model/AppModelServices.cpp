@@ -1,6 +1,7 @@
 #include "App/Model/AppModel.hpp"
 
 #include "App/Platform/FreedesktopSignals.hpp"
+#include "App/Platform/LinuxVolumes.hpp"
 #include "App/Platform/ReducedMotion.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
 
@@ -10,6 +11,7 @@ AppModel::Services AppModel::Services::standard() {
     Services services;
     services.settings = Settings::standard();
     services.legacySettings = [] { return Settings::legacy(); };
+    services.volumes = std::make_shared<LinuxVolumes>();
     services.locateFFmpeg = [] { return FFmpegLocator::locate(); };
     auto motion = std::make_shared<ReducedMotion>();
     services.systemLowLoad = [motion] { return motion->requested(); };

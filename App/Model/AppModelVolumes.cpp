@@ -1,18 +1,153 @@
+// Volumes and cards: the volume list and the destination kept valid against
+// it, mount and unmount, the automatic cleaning of a fresh card, ejecting, and
+// the next card of a carry-over export. Cleaning and ejecting wait on the card,
+// so they run on workers and hand their results back to the GUI thread.
+#include <QCoreApplication>
+
+#include <system_error>
+
 #include "App/Model/AppModel.hpp"
+#include "App/Model/VolumeList.hpp"
+#include "Core/Platform/DetachedTask.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardCleaning.hpp"
 
 namespace tarvik {
+namespace {
 
-void AppModel::refreshVolumes() {}
-void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>&) {}
-void AppModel::autoCleanIfNeeded(const std::filesystem::path&) {}
-void AppModel::ejectCard() {}
-void AppModel::ejectVolume(const std::filesystem::path&) {}
-void AppModel::continueOnNextCard() {}
+// The destination that was last seen as a listed volume's root. Linux keeps a
+// static mount folder (/mnt/sd) after its card is gone; a destination equal to
+// this path that is no longer listed counts as vanished, so that an export never
+// lands in the empty folder on the system disk. Kept across starts, so a card
+// pulled while the program was closed counts too.
+constexpr const char* destVolumeKey = "destVolumePath";
+
+// Runs `apply` on the GUI thread, unless the model is gone by then. The call is
+// posted to the application object, which outlives every model.
+void onModel(const QPointer<AppModel>& model, std::function<void(AppModel&)> apply) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [model, apply = std::move(apply)] {
+            if (model) apply(*model);
+        },
+        Qt::QueuedConnection);
+}
+
+bool startWorker(DetachedTask::Work work) {
+    try {
+        DetachedTask::start(std::move(work));
+        return true;
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had: the work is skipped
+    }
+}
+
+}  // namespace
+
+void AppModel::setEjectError(std::optional<std::string> value) {
+    if (ejectError_ == value) return;
+    ejectError_ = std::move(value);
+    emit ejectErrorChanged();
+}
+
 const Volume* AppModel::destinationVolume() const {
     const std::string dest = destPath();
+    if (dest.empty()) return nullptr;
     for (const Volume& volume : volumes_)
-        if (volume.url.string() == dest) return &volume;
+        if (text::equivalent(volume.url.native(), dest)) return &volume;
     return nullptr;
+}
+
+void AppModel::refreshVolumes() {
+    std::vector<Volume> list;
+    if (services_.volumes) list = volumeList(services_.volumes->mounted());
+    if (list != volumes_) {
+        volumes_ = std::move(list);
+        emit volumesChanged();
+    }
+
+    Settings& settings = *services_.settings;
+    const std::string dest = destPath();
+    if (!dest.empty() && destinationVolume() == nullptr) {
+        std::error_code error;
+        const bool exists = std::filesystem::exists(dest, error);
+        const std::optional<std::string> lastVolume = settings.string(destVolumeKey);
+        if (!exists || (lastVolume && text::equivalent(*lastVolume, dest))) setDestPath("");
+    }
+    if (destPath().empty()) {
+        const Volume* single = nullptr;
+        int removable = 0;
+        for (const Volume& volume : volumes_) {
+            if (!volume.removable) continue;
+            ++removable;
+            single = &volume;
+        }
+        if (removable == 1) setDestPath(single->url.native());
+    }
+    if (const Volume* volume = destinationVolume()) {
+        if (settings.string(destVolumeKey) != volume->url.native()) {
+            settings.setString(destVolumeKey, volume->url.native());
+        }
+    }
+}
+
+void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>& mounted) {
+    refreshVolumes();
+    if (mounted) autoCleanIfNeeded(*mounted);
+}
+
+void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
+    // The card question goes to the system last: it reads the mount table.
+    AutoCleanFacts facts{.autoCleanSD = autoCleanSD(),
+                         .busy = isBusy(),
+                         .destPath = destPath(),
+                         .sendingToCard = sendingToCard_,
+                         .isCardVolume = true};
+    if (!autoCleanAllowed(facts, volume) || !services_.volumes) return;
+    if (!services_.volumes->isCardVolume(volume)) return;
+
+    QPointer<AppModel> self(this);
+    startWorker([self, volume](std::stop_token) {
+        // Nothing stops a cleaning once started: it renames one item at a time.
+        const SDCardTools::CleanResult result = SDCardTools::clean(volume);
+        onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
+            if (auto notice = cleanNoticeText(name, result)) model.setCleanNotice(std::move(notice));
+        });
+    });
+}
+
+void AppModel::ejectCard() {
+    if (const Volume* volume = destinationVolume()) ejectVolume(volume->url);
+}
+
+void AppModel::ejectVolume(const std::filesystem::path& volume) {
+    if (!services_.volumes || ejecting_.contains(volume)) return;
+    ejecting_.insert(volume);
+    QPointer<AppModel> self(this);
+    const bool started = startWorker([self, volume, service = services_.volumes](std::stop_token stop) {
+        std::optional<std::string> failure = service->eject(volume, stop);
+        onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
+            model.ejecting_.erase(volume);
+            if (failure) {
+                // A card pulled while still in use may lose its file system:
+                // it stays the destination until it is really out.
+                model.setEjectError(ejectFailureText(volumeFolderName(volume), *failure));
+            } else if (text::equivalent(model.destPath(), volume.native())) {
+                model.setDestPath("");
+            }
+            model.refreshVolumes();
+        });
+    });
+    if (!started) ejecting_.erase(volume);
+}
+
+void AppModel::continueOnNextCard() {
+    setContinuing(true);
+    resetRun();
+    if (destinationVolume() != nullptr)
+        ejectCard();
+    else
+        setDestPath("");
 }
 
 }  // namespace tarvik

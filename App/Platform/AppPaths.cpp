@@ -32,6 +32,18 @@ std::filesystem::path supportDirectory() {
     return (dir ? *dir : home() / ".local" / "share") / "Tarvik";
 }
 
+std::filesystem::path mediaFolder() {
+    const QString user = qEnvironmentVariable("USER");
+    if (!user.isEmpty()) {
+        for (const QString& candidate : {"/run/media/" + user, "/media/" + user}) {
+            std::error_code error;
+            if (std::filesystem::is_directory(candidate.toStdString(), error))
+                return candidate.toStdString();
+        }
+    }
+    return "/media";
+}
+
 std::filesystem::path profilesDirectory() { return supportDirectory() / "profiles"; }
 
 std::filesystem::path aliasesFile() { return supportDirectory() / ArtistAliases::fileName; }

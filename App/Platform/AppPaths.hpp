@@ -21,6 +21,10 @@ std::filesystem::path aliasesFile();
 std::filesystem::path catalogCacheFile();
 std::filesystem::path legacyCatalogCacheFile();
 
+// Where the desktop mounts cards: /run/media/$USER or /media/$USER where one
+// exists, else /media. File choosers for a card start there.
+std::filesystem::path mediaFolder();
+
 // The delivered resources ("profiles", "Licenses"): <exe dir>/../share/tarvik when
 // installed, else the source tree's App/Resources for a program run from its build
 // tree; absent when neither exists.

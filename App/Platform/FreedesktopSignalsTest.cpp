@@ -29,7 +29,7 @@ std::unique_ptr<PrivateBus> busWith(const std::vector<std::pair<QString, QString
         return nullptr;
     }
     for (const auto& [templateName, service] : templates) {
-        if (!bus->startTemplate(templateName, service)) {
+        if (!bus->startTemplate(templateName.toStdString(), "{}", service)) {
             whyNot = "python3-dbusmock did not bring up " + service.toStdString();
             return nullptr;
         }

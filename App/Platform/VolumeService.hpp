@@ -1,10 +1,14 @@
 #pragma once
-// The mounted volumes as the desktop sees them, and the one action on them
-// that needs the system: ejecting a card. Tests replace it with fixtures.
-// GUI thread only; `eject` may block briefly on the system bus.
+// The mounted volumes as the desktop sees them, whether one is a card this
+// program writes to, and the one action on them that needs the system:
+// ejecting a card. Tests replace it with fixtures. `mounted`, `isCardVolume`
+// and `watch` belong to the GUI thread; `eject` waits on the system and may
+// be called from a worker thread, alone or beside the others.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -13,22 +17,29 @@ namespace tarvik {
 class VolumeService {
 public:
     // One mounted file system with the facts the volume list is built from.
+    // A fact the system does not give is absent.
     struct Mounted {
-        std::filesystem::path path;
-        std::optional<std::string> name;
-        std::optional<std::int64_t> available;
-        std::optional<bool> removable;
-        std::optional<bool> ejectable;
-        std::optional<bool> internal;
-        std::optional<bool> rootFileSystem;
+        std::filesystem::path path{};
+        std::optional<std::string> name{};
+        std::optional<std::int64_t> available{};
+        std::optional<bool> removable{};
+        std::optional<bool> ejectable{};
+        std::optional<bool> internal{};
+        std::optional<bool> rootFileSystem{};
+
+        bool operator==(const Mounted&) const = default;
     };
 
     virtual ~VolumeService() = default;
 
+    // The volumes in the system's order; pseudo and system mounts are not volumes.
     virtual std::vector<Mounted> mounted() = 0;
+    // A removable volume, not the root file system, formatted FAT or exFAT.
+    virtual bool isCardVolume(const std::filesystem::path& path) = 0;
     // Unmounts the file system at `path` and powers its drive off where it can;
-    // the system's reason when that failed.
-    virtual std::optional<std::string> eject(const std::filesystem::path& path) = 0;
+    // the system's reason when the unmount failed (the card is then still in use).
+    virtual std::optional<std::string> eject(const std::filesystem::path& path,
+                                             std::stop_token stop) = 0;
     // `changed` runs on the GUI thread after each mount or unmount, with the
     // mount point that appeared (absent for an unmount or an unknown change).
     virtual void watch(std::function<void(std::optional<std::filesystem::path> mounted)> changed) = 0;

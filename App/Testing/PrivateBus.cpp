@@ -44,21 +44,24 @@ QDBusConnection PrivateBus::connect(const QString& name) {
 }
 
 bool PrivateBus::startMock(const QString& service, const QString& path, const QString& interface) {
-    return launch({"--session", service, path, interface}, service);
+    return startDbusmock({service, path, interface}, service);
 }
 
-bool PrivateBus::startTemplate(const QString& templateName, const QString& service) {
-    return launch({"--session", "--template", templateName}, service);
+bool PrivateBus::startTemplate(const std::filesystem::path& templateFile,
+                               const std::string& parameters, const QString& service) {
+    return startDbusmock({"--template", QString::fromStdString(templateFile.string()), "-p",
+                          QString::fromStdString(parameters)},
+                         service);
 }
 
-bool PrivateBus::launch(const QStringList& arguments, const QString& service) {
+bool PrivateBus::startDbusmock(const QStringList& arguments, const QString& service) {
     if (!available()) return false;
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start("/usr/bin/python3", QStringList{"-m", "dbusmock"} + arguments);
+    process->start("/usr/bin/python3", QStringList{"-m", "dbusmock", "--session"} + arguments);
     if (!process->waitForStarted(startMs)) return false;
     QProcess& started = *mocks_.emplace_back(std::move(process));
     QDBusConnection bus = connect("mock-watch");

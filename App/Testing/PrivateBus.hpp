@@ -4,7 +4,9 @@
 // object and stopped with it, and stand-in services made with python3-dbusmock
 // (Debian's /usr/bin/python3). Where either is missing, `available()` is
 // false and the test skips. Test thread only.
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <QDBusConnection>
@@ -30,10 +32,10 @@ public:
     // `interface` (methods are added through `mock`); false when it did not
     // appear on the bus.
     bool startMock(const QString& service, const QString& path, const QString& interface);
-    // A stand-in made from one of python3-dbusmock's templates ("notification_daemon",
-    // "logind"), on this bus whatever bus the real service lives on; false when
-    // `service` did not appear on the bus.
-    bool startTemplate(const QString& templateName, const QString& service);
+    // A stand-in made by the dbusmock template file `templateFile` with its
+    // parameters (a JSON object), owning `service`; false when it did not appear.
+    bool startTemplate(const std::filesystem::path& templateFile, const std::string& parameters,
+                       const QString& service);
     // Calls the stand-in's control method org.freedesktop.DBus.Mock.<method>,
     // e.g. AddMethod(interface, name, in, out, python code) or
     // EmitSignal(interface, name, signature, arguments).
@@ -45,8 +47,7 @@ public:
                                           const QString& method);
 
 private:
-    // Starts python3 -m dbusmock with `arguments` and waits for `service`.
-    bool launch(const QStringList& arguments, const QString& service);
+    bool startDbusmock(const QStringList& arguments, const QString& service);
 
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> mocks_;

@@ -4,7 +4,6 @@
 // Header-only, so that only the widget tests pull in the model and the kit.
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include <QApplication>
 #include <QEvent>
@@ -12,34 +11,23 @@
 
 #include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/AppTesting.hpp"
+#include "App/Testing/FixtureVolumes.hpp"
 
 namespace tarvik::testing {
 
-// Volumes a test lists itself; ejecting always works, nothing is watched.
-class FixtureVolumes : public VolumeService {
-public:
-    std::vector<Mounted> list;
-
-    std::vector<Mounted> mounted() override { return list; }
-    std::optional<std::string> eject(const std::filesystem::path&) override { return std::nullopt; }
-    void watch(std::function<void(std::optional<std::filesystem::path>)>) override {}
-};
-
-// A model on private settings; `before` runs on the settings before the
-// model reads them.
+// A model on private settings with fixture volumes; `before` runs on the
+// settings before the model reads them.
 struct ModelFixture {
     ScopedXdg xdg;
     std::shared_ptr<FixtureVolumes> volumes = std::make_shared<FixtureVolumes>();
     std::unique_ptr<AppModel> model;
 
     explicit ModelFixture(const std::function<void(Settings&)>& before = {}) {
-        AppModel::Services services;
-        services.settings = xdg.settings();
+        AppModel::Services services = AppModelTesting::services(xdg);
         if (before) before(*services.settings);
-        services.legacySettings = [] { return std::unique_ptr<Settings>(); };
         services.volumes = volumes;
-        services.systemLowLoad = [] { return false; };
         model = std::make_unique<AppModel>(std::move(services));
     }
 };

@@ -55,12 +55,12 @@ Values read(const std::filesystem::path& file) {
 }
 
 void patch(const std::filesystem::path& source, const Values& values,
-           const std::filesystem::path& destination) {
+           const std::filesystem::path& destination, std::optional<std::uint64_t> size) {
     const std::string extension = extensionOf(source);
     const std::string name = source.filename().string();
     Bytes result;
     if (extension == "mp3") {
-        result = patchID3(readWholeFile(source), values);
+        result = patchID3(readWholeFile(source), values, size);
     } else if (extension == "flac") {
         result = patchFLAC(readWholeFile(source), values, name);
     } else if (extension == "m4a") {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -41,13 +42,17 @@ Values read(const std::filesystem::path& file);
 
 // Writes the source with the given fields set (U+0000 separates several
 // values; nothing removes the field) to the destination. A track or disc
-// value without "/" keeps the total the file has.
+// value without "/" keeps the total the file has. `size`, when given, is
+// the size an MP3 had before an earlier patch: its tag's padding is made to
+// fit it again where the frames allow, so that undoing gives the old bytes.
 void patch(const std::filesystem::path& source, const Values& values,
-           const std::filesystem::path& destination);
+           const std::filesystem::path& destination,
+           std::optional<std::uint64_t> size = std::nullopt);
 
 // The per-format work on whole files in memory.
 Values readID3(const Bytes& file);
-Bytes patchID3(const Bytes& file, const Values& values);
+Bytes patchID3(const Bytes& file, const Values& values,
+               std::optional<std::uint64_t> size = std::nullopt);
 Values readFLAC(const Bytes& file, std::string_view fileName);
 Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileName);
 Values readM4A(const Bytes& file, std::string_view fileName);

@@ -197,7 +197,7 @@ Values readID3(const Bytes& file) {
     return values;
 }
 
-Bytes patchID3(const Bytes& file, const Values& values) {
+Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint64_t> wanted) {
     id3::ParsedTag tag = id3::parseTag(file);
     const bool anyValue = std::any_of(values.begin(), values.end(),
                                       [](const auto& entry) { return entry.second.has_value(); });
@@ -239,7 +239,12 @@ Bytes patchID3(const Bytes& file, const Values& values) {
     // The old tag's room is kept where the frames fit, so the audio stays
     // where it was; otherwise fresh padding.
     const std::size_t room = tag.present ? tag.audioStart - std::min<std::size_t>(tag.audioStart, 10) : 0;
-    const std::size_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
+    std::size_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
+    const std::size_t audio = file.size() - tag.audioStart;
+    if (wanted && frames.empty() && *wanted == audio) {
+        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(tag.audioStart), file.end());
+    }
+    if (wanted && *wanted >= 10 + audio + frames.size()) size = *wanted - 10 - audio;
     if (size >= ID3Writer::tagSizeLimit) throw ConversionError("ID3 タグが壊れています");
 
     Bytes out = {'I', 'D', '3', static_cast<std::uint8_t>(tag.major), 0x00, 0x00};

@@ -94,27 +94,13 @@ const MountEntry* mountHolding(const std::vector<MountEntry>& mounts, const std:
     return sameDevice != nullptr ? sameDevice : anyDevice;
 }
 
-std::optional<std::string> udevFileSystem(const std::filesystem::path& udevData,
-                                          const MountEntry& mount) {
-    std::optional<std::string> record =
-        readFile(udevData / ("b" + deviceName(mount.major, mount.minor)));
-    if (!record) return std::nullopt;
-    static constexpr std::string_view key = "E:ID_FS_TYPE=";
-    std::size_t start = 0;
-    while (start < record->size()) {
-        std::size_t end = record->find('\n', start);
-        if (end == std::string::npos) end = record->size();
-        const std::string_view line = std::string_view(*record).substr(start, end - start);
-        if (line.starts_with(key) && line.size() > key.size()) {
-            return std::string(line.substr(key.size()));
-        }
-        start = end + 1;
-    }
-    return std::nullopt;
-}
+struct DiskFacts {
+    bool removable = false;
+    bool ejectable = false;
+};
 
-std::optional<bool> removableDisk(const std::filesystem::path& blockDevices,
-                                  const MountEntry& mount) {
+std::optional<DiskFacts> diskFacts(const std::filesystem::path& blockDevices,
+                                   const MountEntry& mount) {
     std::error_code error;
     const std::filesystem::path link = blockDevices / deviceName(mount.major, mount.minor);
     if (!std::filesystem::exists(link, error)) return std::nullopt;
@@ -125,11 +111,14 @@ std::optional<bool> removableDisk(const std::filesystem::path& blockDevices,
         std::filesystem::exists(device / "partition", error) ? device.parent_path() : device;
     const std::optional<std::string> flag = readFile(disk / "removable");
     const bool flagged = flag && flag->starts_with('1');
-    // Being on a USB bus says nothing: a USB hard disk is no card, and the
-    // automatic clean must never rename or delete files on a backup disk.
-    // Card readers and sticks set the flag; only built-in SD/MMC slots don't.
+    // Being on a USB bus makes a disk ejectable, not removable: a USB hard
+    // disk is no card, and the automatic clean must never rename or delete
+    // files on a backup disk. Card readers and sticks set the flag; only
+    // built-in SD/MMC slots don't.
+    const bool onUSB = device.native().find("/usb") != std::string::npos;
     const bool cardSlot = disk.filename().native().starts_with("mmcblk");
-    return flagged || cardSlot;
+    const bool removable = flagged || cardSlot;
+    return DiskFacts{.removable = removable, .ejectable = removable || onUSB};
 }
 
 }  // namespace
@@ -157,7 +146,8 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
                                     .minor = *minor,
                                     .mountPoint = unescape(fields[4]),
                                     .fileSystemType = unescape(fields[separator + 1]),
-                                    .source = unescape(fields[separator + 2])});
+                                    .source = unescape(fields[separator + 2]),
+                                    .root = unescape(fields[3])});
     }
     return mounts;
 }
@@ -192,30 +182,62 @@ std::optional<std::string> probeFileSystem(const std::filesystem::path& path) {
     return std::nullopt;
 }
 
-std::optional<VolumeInfo> SystemVolumeFacts::volumeOf(const std::filesystem::path& path) const {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+std::optional<std::vector<MountEntry>> SystemVolumeFacts::mounts() const {
     const std::optional<std::string> table = readFile(places_.mountInfo);
     if (!table) return std::nullopt;
-    const std::vector<MountEntry> mounts = parseMountInfo(*table);
+    return parseMountInfo(*table);
+}
 
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::weakly_canonical(path, error);
-    if (error) absolute = std::filesystem::absolute(path, error);
-    const MountEntry* mount = mountHolding(mounts, absolute.native(), status.st_dev);
-    if (mount == nullptr) return std::nullopt;
+std::optional<std::string> SystemVolumeFacts::udevProperty(const MountEntry& mount,
+                                                           std::string_view key) const {
+    std::optional<std::string> record =
+        readFile(places_.udevData / ("b" + deviceName(mount.major, mount.minor)));
+    if (!record) return std::nullopt;
+    const std::string prefix = "E:" + std::string(key) + "=";
+    std::size_t start = 0;
+    while (start < record->size()) {
+        std::size_t end = record->find('\n', start);
+        if (end == std::string::npos) end = record->size();
+        const std::string_view line = std::string_view(*record).substr(start, end - start);
+        if (line.starts_with(prefix) && line.size() > prefix.size()) {
+            return std::string(line.substr(prefix.size()));
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
 
+VolumeInfo SystemVolumeFacts::mountFacts(const MountEntry& mount) const {
     VolumeInfo info;
-    std::string type = mount->fileSystemType;
+    std::string type = mount.fileSystemType;
     if (type == "fuseblk" || type.starts_with("fuseblk.")) {
-        std::optional<std::string> deviceType = udevFileSystem(places_.udevData, *mount);
-        if (!deviceType && mount->source.starts_with('/')) {
-            deviceType = probeFileSystem(mount->source);
+        std::optional<std::string> deviceType = udevProperty(mount, "ID_FS_TYPE");
+        if (!deviceType && mount.source.starts_with('/')) {
+            deviceType = probeFileSystem(mount.source);
         }
         if (deviceType) type = *deviceType;
     }
     info.fileSystemType = cardFileSystemName(type);
-    info.removable = removableDisk(places_.blockDevices, *mount);
+    if (const std::optional<DiskFacts> disk = diskFacts(places_.blockDevices, mount)) {
+        info.removable = disk->removable;
+        info.ejectable = disk->ejectable;
+    }
+    return info;
+}
+
+std::optional<VolumeInfo> SystemVolumeFacts::volumeOf(const std::filesystem::path& path) const {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    const std::optional<std::vector<MountEntry>> table = mounts();
+    if (!table) return std::nullopt;
+
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::weakly_canonical(path, error);
+    if (error) absolute = std::filesystem::absolute(path, error);
+    const MountEntry* mount = mountHolding(*table, absolute.native(), status.st_dev);
+    if (mount == nullptr) return std::nullopt;
+
+    VolumeInfo info = mountFacts(*mount);
     struct stat root {};
     if (::stat(places_.rootFolder.c_str(), &root) == 0) {
         info.rootFileSystem = root.st_dev == status.st_dev;

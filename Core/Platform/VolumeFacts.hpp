@@ -21,6 +21,7 @@ struct MountEntry {
     std::filesystem::path mountPoint;  // octal escapes ("\040") decoded
     std::string fileSystemType;        // as the kernel names it: "vfat", "fuseblk", "ext4"
     std::string source;                // "/dev/sdb1", or what the file system put there
+    std::filesystem::path root = "/";  // the folder of the file system seen here ("/" unless bound)
 
     bool operator==(const MountEntry&) const = default;
 };
@@ -40,6 +41,7 @@ struct VolumeInfo {
     std::optional<bool> removable;       // absent when the volume has no block device
     std::optional<bool> rootFileSystem;  // absent when "/" can't be examined
     std::string fileSystemType;          // "msdos", "exfat", or the kernel's name
+    std::optional<bool> ejectable{};     // removable or on a USB bus; absent as `removable`
 
     bool operator==(const VolumeInfo&) const = default;
 };
@@ -70,6 +72,15 @@ public:
     explicit SystemVolumeFacts(Places places) : places_(std::move(places)) {}
 
     std::optional<VolumeInfo> volumeOf(const std::filesystem::path& path) const override;
+
+    const Places& places() const { return places_; }
+    // The mount table's lines in its order; nothing when it can't be read.
+    std::optional<std::vector<MountEntry>> mounts() const;
+    // The facts of one mount line, read from its device alone; rootFileSystem
+    // stays absent (no path is examined).
+    VolumeInfo mountFacts(const MountEntry& mount) const;
+    // A value of udev's record of the mount's device ("ID_FS_LABEL_ENC"), as written there.
+    std::optional<std::string> udevProperty(const MountEntry& mount, std::string_view key) const;
 
 private:
     Places places_;

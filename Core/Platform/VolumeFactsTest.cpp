@@ -22,12 +22,14 @@ TEST(VolumeFacts, ParsesMountInfoLines) {
         "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
         "45 27 8:17 / /media/u/MY\\040CARD rw,nosuid shared:7 master:2 - vfat /dev/sdb1 rw\n"
         "46 27 7:0 / /mnt/x rw - fuseblk /dev/loop0 rw,user_id=0\n"
+        "48 27 254:0 /srv/a\\040b /data rw - ext4 /dev/vda rw\n"
         "garbage line\n"
         "47 27 0:30 / /tmp rw - tmpfs tmpfs rw";  // no final newline
     const std::vector<MountEntry> expected = {
         {254, 0, "/", "ext4", "/dev/vda"},
         {8, 17, "/media/u/MY CARD", "vfat", "/dev/sdb1"},
         {7, 0, "/mnt/x", "fuseblk", "/dev/loop0"},
+        {254, 0, "/data", "ext4", "/dev/vda", "/srv/a b"},  // a bound folder
         {0, 30, "/tmp", "tmpfs", "tmpfs"},
     };
     EXPECT_EQ(parseMountInfo(table), expected);
@@ -117,15 +119,16 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
         std::string devicePath;
         std::string flag;
         bool removable;
+        bool ejectable;
     };
     const std::vector<Case> cases = {
-        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false},  // USB hard disk
-        {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true},   // USB stick
-        {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true},        // SD reader, no table
-        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true},              // the disk's own flag
-        {"pci0000:00/ata1/host0/block/sda/sda2", "0", false},
-        {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true},
-        {"virtual/block/loop3", "0", false},
+        {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false, true},  // USB hard disk
+        {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true, true},   // USB stick
+        {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true, true},  // SD reader, no table
+        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true, true},        // the disk's own flag
+        {"pci0000:00/ata1/host0/block/sda/sda2", "0", false, false},
+        {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true, true},
+        {"virtual/block/loop3", "0", false, false},
     };
     for (const Case& c : cases) {
         FakeMachine machine;
@@ -134,6 +137,7 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
         const std::optional<VolumeInfo> info = machine.facts();
         ASSERT_TRUE(info.has_value()) << c.devicePath;
         EXPECT_EQ(info->removable, c.removable) << c.devicePath;
+        EXPECT_EQ(info->ejectable, c.ejectable) << c.devicePath;
         EXPECT_EQ(info->fileSystemType, "msdos");
     }
 }

@@ -50,13 +50,31 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
         return nullptr;
     }
     card->device_ = attached.output;
-    if (!run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", card->device_,
-              card->mountPoint_.string()})) {
+    if (!card->mount()) {
         whyNot = "the exFAT image could not be mounted through FUSE";
         return nullptr;  // the destructor detaches the loop device
     }
-    card->mounted_ = true;
     return card;
+}
+
+bool CardImage::mount() {
+    if (!mounted_) {
+        mounted_ = run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", device_, mountPoint_.string()});
+    }
+    return mounted_;
+}
+
+bool CardImage::unmount() {
+    // A FUSE daemon may still hold the mount for a moment after the last
+    // file was closed.
+    for (int attempt = 0; mounted_ && attempt < 20; ++attempt) {
+        if (run({"umount", mountPoint_.string()})) {
+            mounted_ = false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    return !mounted_;
 }
 
 void CardImage::pull() {
@@ -64,14 +82,7 @@ void CardImage::pull() {
 }
 
 CardImage::~CardImage() {
-    if (mounted_) {
-        // A FUSE daemon may still hold the mount for a moment after the last
-        // file was closed.
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            if (run({"umount", mountPoint_.string()})) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
+    unmount();
     if (!device_.empty()) run({"/usr/sbin/losetup", "--detach", device_});
 }
 

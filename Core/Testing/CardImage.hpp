@@ -32,6 +32,11 @@ public:
     // The loop device, such as "/dev/loop3".
     const std::string& device() const { return device_; }
 
+    // Unmounts the card cleanly, and mounts it again at the same folder, as
+    // ejecting and inserting it would; false when the system refused.
+    bool unmount();
+    bool mount();
+
 private:
     CardImage() = default;
 

@@ -97,12 +97,15 @@ private:
         TagFields::Values before;
         for (const auto& [field, value] : values) before[field] = raw.at(field);
 
+        const auto facts = TidyFileState::factsOf(current_);
         planned.tagsWritten = true;
         planned.rawOld = before;
+        planned.sizeBefore = facts ? std::optional(facts->size) : std::nullopt;
         planned.line();  // the old values may be what can't be recorded
         TidyFileState::rewrite(current_, values);
         entry_.tagsWritten = true;
         entry_.rawOld = before;
+        entry_.sizeBefore = planned.sizeBefore;
     }
 
     bool ignoresCase() {

@@ -33,10 +33,11 @@ std::optional<Facts> factsOf(const fs::path& file) {
                      facts.st_mtim.tv_nsec};
 }
 
-void rewrite(const fs::path& file, const TagFields::Values& values) {
+void rewrite(const fs::path& file, const TagFields::Values& values,
+             std::optional<std::uint64_t> size) {
     const fs::path temporary = file.parent_path() / (".tarvik-tmp-" + file.filename().string());
     PosixFS::remove(temporary);
-    TagFields::patch(file, values, temporary);
+    TagFields::patch(file, values, temporary, size);
     struct stat original {}, written {};
     if (::lstat(temporary.c_str(), &written) != 0 || written.st_size < 1 ||
         ::lstat(file.c_str(), &original) != 0) {

@@ -40,7 +40,8 @@ void syncFolder(const std::filesystem::path& folder) {
 bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
     return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
-           moved == other.moved && rawOld == other.rawOld && size == other.size &&
+           moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
+           size == other.size &&
            modified == other.modified;
 }
 
@@ -55,6 +56,7 @@ std::string TidyJournalEntry::line() const {
             raw[TagFields::rawValue(field)] = text ? nlohmann::ordered_json(*text) : nullptr;
         }
     }
+    if (sizeBefore) value["sizeBefore"] = *sizeBefore;
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
     return dumped(value);
@@ -83,9 +85,11 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
         }
         entry.rawOld = std::move(raw);
     }
-    if (const auto bytes = reader.optionalInteger("size")) {
-        if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, "size", {});
-        entry.size = static_cast<std::uint64_t>(*bytes);
+    for (auto [key, member] : {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore)}) {
+        if (const auto bytes = reader.optionalInteger(key)) {
+            if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
+            *member = static_cast<std::uint64_t>(*bytes);
+        }
     }
     entry.modified = reader.optionalInteger("modified");
     return entry;

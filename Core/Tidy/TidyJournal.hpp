@@ -38,6 +38,9 @@ struct TidyJournalEntry {
     // these back. Absent in hand-made journals: then the fields in which
     // `old` and `new` differ, from `old`.
     std::optional<TagFields::Values> rawOld;
+    // The file's size before its tags were written, so that undo can give
+    // back its old length too.
+    std::optional<std::uint64_t> sizeBefore;
     // The file right after the change; undo leaves a file that no longer
     // matches alone. Absent: not checked.
     std::optional<std::uint64_t> size;

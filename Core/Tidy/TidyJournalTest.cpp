@@ -24,6 +24,7 @@ TidyJournalEntry sample() {
     entry.rawOld = TagFields::Values{{TagFields::Field::title, "x"},
                                      {TagFields::Field::album, std::nullopt},
                                      {TagFields::Field::artist, std::string("a\0b", 3)}};
+    entry.sizeBefore = 1200;
     entry.size = 1234;
     entry.modified = 1'700'000'000'123'456'789;
     return entry;
@@ -46,6 +47,7 @@ TEST(TidyJournal, EntryLineKeepsItsMemberOrderAndReadsBackInAnyForm) {
     TidyJournalEntry plain = entry;  // a journal without the additions
     plain.rawOld.reset();
     plain.size.reset();
+    plain.sizeBefore.reset();
     plain.modified.reset();
     EXPECT_EQ(TidyJournalEntry::fromLine(plain.line()), plain);
     EXPECT_THROW(TidyJournalEntry::fromLine(R"({"source":"a","target":"a","old":{}})"),

@@ -52,7 +52,7 @@ void revert(const fs::path& root, const TidyJournalEntry& entry, std::set<fs::pa
         emptied.insert(current.parent_path());
         current = *source;
     }
-    if (entry.tagsWritten) TidyFileState::rewrite(current, oldValues(entry));
+    if (entry.tagsWritten) TidyFileState::rewrite(current, oldValues(entry), entry.sizeBefore);
 }
 
 }  // namespace

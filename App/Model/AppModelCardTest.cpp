@@ -1,0 +1,76 @@
+// The model with the machine's own volume layer and a real exFAT card image,
+// mounted and unmounted while the model runs. Skipped where the machine
+// allows no loop devices or FUSE.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+
+#include "App/Model/AppModel.hpp"
+#include "App/Platform/LinuxVolumes.hpp"
+#include "App/Testing/AppTesting.hpp"
+#include "Core/Testing/CardImage.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+namespace {
+
+using testing::filesBelow;
+using testing::waitUntil;
+using testing::writeFile;
+
+TEST(AppModelCardTest, RealCardIsListedOnMountCleanedAndDroppedOnUnmount) {
+    std::string whyNot;
+    std::unique_ptr<testing::CardImage> card = testing::CardImage::make(16 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real card image: " << whyNot;
+    writeFile(card->root() / "._junk", "fork");
+    writeFile(card->root() / "Old\u301C" / "01\u301C.mp3", "old");
+    ASSERT_TRUE(card->unmount());
+
+    // A loop device is no removable disk; the card reader's /sys says it is.
+    testing::TempDir temp;
+    struct stat device {};
+    ASSERT_EQ(::stat(card->device().c_str(), &device), 0);
+    writeFile(temp / "sys" /
+                  (std::to_string(::major(device.st_rdev)) + ":" +
+                   std::to_string(::minor(device.st_rdev))) /
+                  "removable",
+              "1\n");
+
+    testing::ScopedXdg xdg;
+    xdg.settings()->setBoolean("autoCleanSD", true);
+    AppModel::Services services;
+    services.settings = xdg.settings();
+    services.systemLowLoad = [] { return false; };
+    services.volumes = std::make_shared<LinuxVolumes>(
+        SystemVolumeFacts::Places{.blockDevices = temp / "sys"},
+        QDBusConnection(QStringLiteral("none")));
+    AppModel model(std::move(services));
+    auto listed = [&] {
+        return std::any_of(model.volumes().begin(), model.volumes().end(),
+                           [&](const Volume& v) { return v.url == card->root(); });
+    };
+    ASSERT_FALSE(listed());
+
+    ASSERT_TRUE(card->mount());
+    QElapsedTimer sinceMount;
+    sinceMount.start();
+    ASSERT_TRUE(waitUntil(listed, std::chrono::seconds(1)));
+    EXPECT_LT(sinceMount.elapsed(), 1000);
+    EXPECT_EQ(model.destPath(), card->root().string());  // the only removable volume
+    ASSERT_TRUE(waitUntil([&] { return model.cleanNotice().has_value(); }));
+    EXPECT_EQ(*model.cleanNotice(),
+              "SD カード「card」を掃除しました（隠しファイル 1 個、名前の修正 2 個）。"
+              "このままカーナビに差して大丈夫です。");
+    EXPECT_EQ(filesBelow(card->root()), (std::map<std::string, std::string>{{"Old~/01~.mp3", "old"}}));
+
+    ASSERT_TRUE(card->unmount());
+    ASSERT_TRUE(waitUntil([&] { return !listed(); }, std::chrono::seconds(1)));
+    // The empty mount folder stays behind; it is no destination.
+    EXPECT_EQ(model.destPath(), "");
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,135 @@
+#include "App/Platform/LinuxVolumes.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "App/Platform/MountWatcher.hpp"
+#include "App/Platform/UDisksEject.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik {
+namespace {
+
+bool isAtOrUnder(const std::string& path, std::string_view folder) {
+    return path.starts_with(folder) &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Where the system keeps its own mounts. /run/media is where removable media
+// appear on some distributions, so it is no system place.
+constexpr std::array<std::string_view, 9> systemPlaces = {
+    "/proc", "/sys", "/dev", "/boot", "/efi", "/snap", "/var/snap", "/var/lib/snapd", "/run"};
+
+bool hasHiddenComponent(const std::string& path) {
+    return path.find("/.") != std::string::npos;
+}
+
+// udev writes unsafe bytes of a label as "\xNN".
+std::string decodeUdevText(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            const std::string_view hex = text.substr(i + 2, 2);
+            if (hex.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos) {
+                out.push_back(static_cast<char>(std::stoi(std::string(hex), nullptr, 16)));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+bool isFolder(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+bool isVolumeMount(const MountEntry& mount) {
+    const std::string& point = mount.mountPoint.native();
+    if (mount.root != "/" || !mount.source.starts_with("/dev/")) return false;
+    if (mount.fileSystemType == "squashfs" || hasHiddenComponent(point)) return false;
+    if (isAtOrUnder(point, "/run/media") && point != "/run/media") return true;
+    return std::none_of(systemPlaces.begin(), systemPlaces.end(),
+                        [&](std::string_view place) { return isAtOrUnder(point, place); });
+}
+
+LinuxVolumes::LinuxVolumes(SystemVolumeFacts::Places places, QDBusConnection bus)
+    : facts_(std::move(places)), bus_(std::move(bus)) {}
+
+LinuxVolumes::~LinuxVolumes() = default;
+
+std::vector<MountEntry> LinuxVolumes::volumeMounts() const {
+    std::vector<MountEntry> volumes;
+    for (MountEntry& mount : facts_.mounts().value_or(std::vector<MountEntry>{})) {
+        // A later mount on the same point hides the earlier one.
+        std::erase_if(volumes, [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
+        if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
+    }
+    return volumes;
+}
+
+std::set<std::filesystem::path> LinuxVolumes::volumePaths() const {
+    std::set<std::filesystem::path> paths;
+    for (const MountEntry& mount : volumeMounts()) paths.insert(mount.mountPoint);
+    return paths;
+}
+
+std::vector<VolumeService::Mounted> LinuxVolumes::mounted() {
+    std::vector<Mounted> list;
+    for (const MountEntry& mount : volumeMounts()) {
+        // A mount point that is gone or unreadable, or a file bound over a file.
+        if (!isFolder(mount.mountPoint)) continue;
+        Mounted volume{.path = mount.mountPoint};
+        if (auto label = facts_.udevProperty(mount, "ID_FS_LABEL_ENC"); label && !label->empty()) {
+            volume.name = decodeUdevText(*label);
+        }
+        const std::int64_t free = SDCardTools::freeBytes(mount.mountPoint);
+        if (free != SDCardTools::unknownFreeBytes) volume.available = free;
+        const VolumeInfo facts = facts_.mountFacts(mount);
+        volume.removable = facts.removable;
+        volume.ejectable = facts.ejectable;
+        volume.rootFileSystem = mount.mountPoint == "/";
+        list.push_back(std::move(volume));
+    }
+    return list;
+}
+
+bool LinuxVolumes::isCardVolume(const std::filesystem::path& path) {
+    return SDCardTools::isCardVolume(path, facts_);
+}
+
+std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,
+                                               std::stop_token stop) {
+    const UDisksEject::Outcome outcome = UDisksEject::eject(bus_, path);
+    if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
+    if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
+    return UDisksEject::unmountWithoutUDisks(path, stop);
+}
+
+void LinuxVolumes::watch(std::function<void(std::optional<std::filesystem::path>)> changed) {
+    changed_ = std::move(changed);
+    known_ = volumePaths();
+    watcher_ = std::make_unique<MountWatcher>(facts_.places().mountInfo,
+                                              [this] { mountTableChanged(); });
+}
+
+void LinuxVolumes::mountTableChanged() {
+    std::set<std::filesystem::path> now = volumePaths();
+    std::vector<std::filesystem::path> appeared;
+    std::ranges::set_difference(now, known_, std::back_inserter(appeared));
+    known_ = std::move(now);
+    if (appeared.empty()) {
+        changed_(std::nullopt);
+        return;
+    }
+    for (const std::filesystem::path& path : appeared) changed_(path);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,155 @@
+#include "App/Platform/LinuxVolumes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+
+#include "App/Testing/AppTesting.hpp"
+#include "Core/Testing/CardImage.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+namespace {
+
+using testing::TempDir;
+using testing::writeFile;
+
+TEST(LinuxVolumesTest, OnlyBlockDeviceFileSystemsOutsideSystemPlacesAreVolumes) {
+    struct Case {
+        MountEntry mount;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},
+        {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
+        {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
+        {{8, 2, "/home", "ext4", "/dev/sda2"}, true},
+        {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
+        {{8, 1, "/boot", "ext4", "/dev/sda1"}, false},
+        {{7, 1, "/snap/core22/864", "squashfs", "/dev/loop1"}, false},
+        {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},
+        {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
+        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},
+        {{0, 21, "/proc", "proc", "proc"}, false},
+        {{0, 30, "/tmp", "tmpfs", "tmpfs"}, false},
+        {{0, 6, "/dev", "devtmpfs", "devtmpfs"}, false},
+        {{8, 2, "/srv/www", "ext4", "/dev/sda2", "/var/www"}, false},  // a bound folder
+        {{8, 2, "/home/u/.cache/x", "ext4", "/dev/sda2"}, false},      // hidden
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isVolumeMount(c.mount), c.expected) << c.mount.mountPoint;
+    }
+}
+
+// A machine made of files: a mount table, /sys/dev/block and udev's records,
+// with every mount point a real folder of the temporary tree.
+class FixtureMachine {
+public:
+    std::filesystem::path point(const std::string& name) const { return temp_ / "m" / name; }
+
+    void line(const std::string& device, const std::string& escapedPoint, const std::string& type,
+              const std::string& source) {
+        table_ += std::to_string(++id_) + " 1 " + device + " / " + escapedPoint + " rw - " + type +
+                  " " + source + " rw\n";
+        writeFile(temp_ / "mountinfo", table_);
+    }
+    void disk(const std::string& device, const std::string& sysPath, const std::string& flag) {
+        const auto folder = temp_ / "sys" / "devices" / sysPath;
+        writeFile(folder / "removable", flag + "\n");
+        std::filesystem::create_directories(temp_ / "sys" / "dev" / "block");
+        std::filesystem::create_symlink(folder, temp_ / "sys" / "dev" / "block" / device);
+    }
+    void label(const std::string& device, const std::string& encoded) {
+        writeFile(temp_ / "udev" / ("b" + device), "E:ID_FS_LABEL_ENC=" + encoded + "\n");
+    }
+
+    LinuxVolumes volumes() const {
+        return LinuxVolumes({.mountInfo = temp_ / "mountinfo",
+                             .blockDevices = temp_ / "sys" / "dev" / "block",
+                             .udevData = temp_ / "udev"},
+                            QDBusConnection(QStringLiteral("none")));
+    }
+
+private:
+    TempDir temp_;
+    std::string table_;
+    int id_ = 0;
+};
+
+TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
+    FixtureMachine machine;
+    std::filesystem::create_directories(machine.point("MY CARD"));
+    std::filesystem::create_directories(machine.point("data"));
+    std::filesystem::create_directories(machine.point("stick"));
+    std::filesystem::create_directories(machine.point("over"));
+    machine.line("254:0", "/", "ext4", "/dev/vda");
+    machine.line("8:17", machine.point("MY\\040CARD").string(), "vfat", "/dev/sdb1");
+    machine.line("0:40", machine.point("data").string(), "tmpfs", "tmpfs");
+    machine.line("8:33", machine.point("stick").string(), "fuseblk", "/dev/sdc1");
+    machine.line("8:2", machine.point("data").string(), "ext4", "/dev/sda2");  // over the tmpfs
+    machine.line("8:49", machine.point("gone").string(), "exfat", "/dev/sdd1");
+    machine.line("8:65", machine.point("over").string(), "vfat", "/dev/sde1");
+    machine.line("0:41", machine.point("over").string(), "tmpfs", "tmpfs");  // hides the card
+    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");  // a USB disk
+    machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");         // a card slot
+    machine.disk("8:2", "pci0/ata1/host0/block/sda/sda2", "0");
+    machine.label("8:17", "MY\\x20CARD\\x2fA");
+    machine.label("8:2", "");
+
+    using Mounted = VolumeService::Mounted;
+    std::vector<Mounted> listed = machine.volumes().mounted();
+    for (Mounted& volume : listed) {
+        EXPECT_GT(volume.available.value_or(0), 0) << volume.path;
+        volume.available.reset();
+    }
+    const std::vector<Mounted> expected = {
+        {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
+        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = false,
+         .ejectable = true, .rootFileSystem = false},
+        {.path = machine.point("stick"), .removable = true, .ejectable = true,
+         .rootFileSystem = false},
+        {.path = machine.point("data"), .removable = false, .ejectable = false,
+         .rootFileSystem = false},
+    };
+    EXPECT_EQ(listed, expected);
+}
+
+TEST(LinuxVolumesTest, UnreadableMountTableListsNothing) {
+    TempDir temp;
+    LinuxVolumes volumes({.mountInfo = temp / "missing"}, QDBusConnection(QStringLiteral("none")));
+    EXPECT_TRUE(volumes.mounted().empty());
+    volumes.watch([](auto) {});  // a watcher without a table stays silent
+}
+
+TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
+    std::string whyNot;
+    std::unique_ptr<testing::CardImage> card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real card image: " << whyNot;
+    ASSERT_TRUE(card->unmount());
+
+    LinuxVolumes volumes({}, QDBusConnection(QStringLiteral("none")));
+    std::vector<std::optional<std::filesystem::path>> changes;
+    volumes.watch([&](std::optional<std::filesystem::path> mounted) { changes.push_back(mounted); });
+
+    auto listed = [&] {
+        const auto list = volumes.mounted();
+        return std::any_of(list.begin(), list.end(),
+                           [&](const auto& v) { return v.path == card->root(); });
+    };
+    // Other tests may mount and unmount cards meanwhile: look for this one.
+    auto reported = [&](std::optional<std::filesystem::path> change) {
+        return std::find(changes.begin(), changes.end(), change) != changes.end();
+    };
+    EXPECT_FALSE(listed());
+    ASSERT_TRUE(card->mount());
+    ASSERT_TRUE(testing::waitUntil([&] { return reported(card->root()); }, std::chrono::seconds(1)));
+    EXPECT_TRUE(listed());
+
+    changes.clear();
+    ASSERT_TRUE(card->unmount());
+    ASSERT_TRUE(testing::waitUntil([&] { return reported(std::nullopt); }, std::chrono::seconds(1)));
+    EXPECT_FALSE(listed());
+}
+
+}  // namespace
+}  // namespace tarvik

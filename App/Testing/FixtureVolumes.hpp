@@ -1,0 +1,48 @@
+#pragma once
+// A volume service for tests: the volumes are whatever the test lists, mounts
+// and unmounts reach the watcher when the test says so, and ejects are
+// recorded and answered as the test decides; an eject that succeeds takes the
+// volume off the list. GUI thread, except `eject`, which the model calls from
+// a worker.
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "App/Platform/VolumeService.hpp"
+
+namespace tarvik::testing {
+
+class FixtureVolumes final : public VolumeService {
+public:
+    // A removable FAT card at `path`, shown by its folder name.
+    static Mounted card(const std::filesystem::path& path, std::int64_t available = 0);
+
+    std::set<std::filesystem::path> cards;  // what isCardVolume accepts
+
+    std::vector<Mounted> mounted() override;
+    bool isCardVolume(const std::filesystem::path& path) override { return cards.contains(path); }
+    std::optional<std::string> eject(const std::filesystem::path& path, std::stop_token) override;
+    void watch(std::function<void(std::optional<std::filesystem::path>)> changed) override {
+        changed_ = std::move(changed);
+    }
+
+    // Lists the volume without telling the watcher: mounted before the start.
+    void add(Mounted volume);
+    // Lists the volume and tells the watcher, as a mount does.
+    void mount(Mounted volume);
+    // Takes the volume off the list and tells the watcher.
+    void unmount(const std::filesystem::path& path);
+
+    // The reason the next ejects of `path` fail with.
+    void refuseEject(const std::filesystem::path& path, std::string reason);
+    std::vector<std::filesystem::path> ejected() const;
+
+private:
+    std::function<void(std::optional<std::filesystem::path>)> changed_;
+    mutable std::mutex mutex_;  // guards list_, refusals_ and ejected_
+    std::vector<Mounted> list_;
+    std::map<std::filesystem::path, std::string> refusals_;
+    std::vector<std::filesystem::path> ejected_;
+};
+
+}  // namespace tarvik::testing
