@@ -28,14 +28,11 @@ struct OpenSheet {
     std::unique_ptr<ReviewView> sheet;
 
     OpenSheet() {
-        AppModel::Services services;
-        services.settings = xdg.settings();
+        AppModel::Services services = AppModelTesting::services(xdg);
         services.settings->setString("srcPath", music.path().string());
         services.settings->setString("destPath", out.path().string());
         services.settings->setBoolean("lookup", false);
-        services.legacySettings = [] { return std::unique_ptr<Settings>(); };
         services.volumes = std::make_shared<testing::FixtureVolumes>();
-        services.systemLowLoad = [] { return false; };
         services.locateFFmpeg = [] { return std::optional<fs::path>("/usr/bin/ffmpeg"); };
         owned = std::make_unique<AppModel>(std::move(services));
         const fs::path album = music.path() / "さくら楽団" / "はじめてのアルバム";
@@ -126,7 +123,7 @@ TEST(ReviewViewTest, ScreenshotsLightAndDark) {
     OpenSheet s;
     for (const auto& [mode, suffix] : {std::pair{Appearance::Mode::light, "light"},
                                        std::pair{Appearance::Mode::dark, "dark"}}) {
-        Appearance::apply(mode);
+        testing::switchAppearance(mode);
         QApplication::processEvents();
         testing::saveScreenshot(*s.sheet, std::string("review-sheet-") + suffix);
     }
