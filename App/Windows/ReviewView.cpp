@@ -223,8 +223,9 @@ void ReviewView::scheduleRefresh() {
 
 void ReviewView::refresh() {
     const ReviewSnapshot snapshot = ReviewSnapshot::of(model_);
-    middle_->setVisible(reviewHasMiddle(snapshot));
-    if (middle_->isVisible() || !isVisible()) {
+    const bool hasMiddle = reviewHasMiddle(snapshot);
+    middle_->setVisible(hasMiddle);
+    if (hasMiddle) {
         refreshSummary();
         refreshTable();
     }
