@@ -8,7 +8,6 @@
 #include <QApplication>
 
 #include "App/Application/TarvikApp.hpp"
-#include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace {
@@ -48,9 +47,8 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(toolkitHandler);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
-    auto model = std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard());
-    tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
-    tarvik::TarvikApp app(std::move(model));
+    QApplication::setApplicationVersion(TARVIK_VERSION);
+    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard()));
     app.show();
     return QApplication::exec();
 }
