@@ -26,7 +26,8 @@ QColor tone(Palette::Name name, bool dark) {
 QPalette build(bool dark) {
     const QPalette::ColorGroup groups[] = {QPalette::Active, QPalette::Inactive};
     const QColor window = tone(Palette::Name::windowBackground, dark);
-    const QColor base = dark ? rgb(0.12, 0.12, 0.14) : QColor(Qt::white);
+    // Lighter than the cards in the dark, so that fields and tick boxes stand out.
+    const QColor base = dark ? rgb(0.22, 0.22, 0.245) : QColor(Qt::white);
     const QColor text = dark ? rgb(0.92, 0.92, 0.93) : rgb(0.1, 0.1, 0.11);
     const QColor button = dark ? rgb(0.24, 0.24, 0.27) : rgb(0.98, 0.975, 0.965);
     const QColor accent = tone(Palette::Name::accent, dark);

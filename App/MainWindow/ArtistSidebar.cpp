@@ -99,6 +99,9 @@ ArtistSidebar::ArtistSidebar(AppModel& model, QWidget* parent)
     list_->setFrameShape(QFrame::NoFrame);
     list_->setUniformItemSizes(false);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
+    // A sidebar list: the rows sit on the column's own background, the tick
+    // boxes keep theirs.
+    list_->viewport()->setBackgroundRole(QPalette::Window);
     connect(list_, &QListWidget::itemChanged, this, &ArtistSidebar::artistToggled);
 
     auto* buttons = new QHBoxLayout;
@@ -178,10 +181,9 @@ void ArtistSidebar::rebuildAlbumSection() {
     const std::vector<std::string> entries = StepContent::albumEntries(model_.selected());
     if (entries.empty()) return;
     auto* header = new QListWidgetItem("アルバムだけ選んだもの");
-    header->setFlags(Qt::NoItemFlags);
-    QFont font = header->font();
-    font.setBold(true);
-    header->setFont(font);
+    header->setFlags(Qt::ItemIsEnabled);
+    header->setFont(TextStyle::font(TextStyle::captionSize, QFont::Bold));
+    header->setForeground(TextStyle::toneColor(TextStyle::Tone::secondary));
     list_->insertItem(0, header);
     albumRows_ = 1;
     for (const std::string& entry : entries) {

@@ -77,15 +77,22 @@ TEST(ScreenshotTest, HeaderAndFirstStepsLightAndDark) {
     testing::ModelFixture f([&](Settings& settings) {
         settings.setString("srcPath", library.path().string());
         settings.setStringList("selected", {"さくら楽団", "青い月/はじめてのアルバム"});
-        settings.setString("destPath", (library.path() / "書き出し先").string());
     });
     f.model->reloadArtists();
+    AppModelTesting::setVolumes(*f.model, {{"/", "システム", 120'000'000'000, false},
+                                           {"/media/u/NAVI_SD", "NAVI_SD", 31'914'983'424, true}});
+    // A card with its song estimate, then an artist folder as the destination with its warning.
+    const std::pair<std::string, std::string> destinations[] = {{"/media/u/NAVI_SD", "card"},
+                                                                {(library.path() / "青い月").string(), "warning"}};
     for (const auto& [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, std::pair{Appearance::Mode::dark, "dark"}}) {
         Appearance::apply(mode);
-        Window window(*f.model);
-        QApplication::processEvents();
-        testing::saveScreenshot(window.root, std::string("main-steps-") + suffix);
-        expectNothingClipped(window, suffix);
+        for (const auto& [destination, state] : destinations) {
+            f.model->setDestPath(destination);
+            Window window(*f.model);
+            QApplication::processEvents();
+            testing::saveScreenshot(window.root, "main-steps-" + state + "-" + suffix);
+            expectNothingClipped(window, state + " " + suffix);
+        }
     }
 }
 

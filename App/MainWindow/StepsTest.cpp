@@ -20,6 +20,7 @@
 #include "App/MainWindow/StepBadge.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
+#include "App/MainWindow/StepTitle.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
@@ -70,6 +71,27 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogs) {
     EXPECT_FALSE(script.folderRequests()[0].canCreateFolders);
     EXPECT_TRUE(script.folderRequests()[0].message.starts_with("音楽のフォルダ（アーティストのフォルダが並んでいるところ）"));
     EXPECT_EQ(f.model->srcPath(), "/music/old");
+}
+
+TEST(StepMusicCardTest, ChoosingAnAlbumFolderShowsTheNoticeUntilTheSelectionChanges) {
+    testing::ModelFixture f;
+    testing::TempDir library;
+    testing::writeFile(library.path() / "青い月" / "夜の歌" / "01.flac", "");
+    StepMusicCard step(*f.model);
+    Dialogs::Script script;
+    script.answerFolder(library.path() / "青い月" / "夜の歌");
+    QTest::mouseClick(child<QPushButton>(step, "musicFolderButton"), Qt::LeftButton);
+    EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText().toStdString(), library.path().string());
+    EXPECT_EQ(text(step, "musicStatus"), "1 枚のアルバムを選んでいます");
+    EXPECT_FALSE(step.findChild<QWidget*>("sourceNotice")->isHidden());
+    f.model->setSelected({"青い月"});
+    EXPECT_TRUE(step.findChild<QWidget*>("sourceNotice")->isHidden());
+}
+
+TEST(StepTitleTest, SymbolsRepeatEveryThreeSteps) {
+    EXPECT_EQ(StepTitle::symbolFor(1), Icons::Symbol::musicNote);
+    EXPECT_EQ(StepTitle::symbolFor(3), Icons::Symbol::carFill);
+    EXPECT_EQ(StepTitle::symbolFor(4), Icons::Symbol::musicNote);
 }
 
 TEST(ArtistSidebarTest, EmptyStates) {
@@ -200,6 +222,21 @@ TEST(StepCardCardTest, NothingReactsWhileBusy) {
     EXPECT_TRUE(script.folderRequests().empty());
     AppModelTesting::setState(*f.model, RunState::idle());
     EXPECT_TRUE(cardStep.isEnabled());
+}
+
+TEST(StepCardCardTest, ArtistFolderWarningMovesTheDestinationUp) {
+    testing::TempDir library;
+    std::filesystem::create_directories(library.path() / "青い月" / "夜の歌");
+    testing::ModelFixture f([&](Settings& settings) {
+        settings.setString("srcPath", library.path().string());
+        settings.setString("destPath", (library.path() / "青い月").string() + "/");
+    });
+    StepCardCard step(*f.model);
+    ASSERT_TRUE(f.model->destinationLooksLikeArtistFolder());
+    EXPECT_FALSE(step.findChild<QWidget*>("artistFolderWarning")->isHidden());
+    QTest::mouseClick(child<QPushButton>(step, "parentFolderButton"), Qt::LeftButton);
+    EXPECT_EQ(f.model->destPath(), library.path().string());
+    EXPECT_TRUE(step.findChild<QWidget*>("artistFolderWarning")->isHidden());
 }
 
 TEST(StepCardCardTest, ProfileActions) {
