@@ -135,6 +135,21 @@ std::optional<std::string> findIn(const std::filesystem::path& folder, const std
     return found;
 }
 
+// The part of `path` below the root's folder, without "/" at either end;
+// nothing when the path does not lie below it.
+std::optional<std::string_view> relativeBelow(const Root& root, const std::filesystem::path& path) {
+    const std::string& full = path.native();
+    const std::string& base = root.folder.native();
+    if (full.size() <= base.size() || !full.starts_with(base) ||
+        (!base.ends_with('/') && full[base.size()] != '/')) {
+        return std::nullopt;
+    }
+    std::string_view relative = std::string_view(full).substr(base.size());
+    while (relative.starts_with('/')) relative.remove_prefix(1);
+    while (relative.ends_with('/')) relative.remove_suffix(1);
+    return relative;
+}
+
 }  // namespace
 
 const char* NoSpace::what() const noexcept {
@@ -266,22 +281,25 @@ std::filesystem::path makeDirs(const Root& root, std::string_view relative) {
     return folder;
 }
 
+bool reaches(const Root& root, const std::filesystem::path& path) {
+    const std::optional<std::string_view> relative = relativeBelow(root, path);
+    if (!relative) return false;
+    const std::optional<Location> location = locate(root, *relative);
+    return location && location->exists() && location->path == path;
+}
+
 std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
                            const std::filesystem::path& target) {
-    const std::string& full = target.native();
-    const std::string& base = root.folder.native();
-    const bool below = full.size() > base.size() && full.starts_with(base) &&
-                       (base.ends_with('/') || full[base.size()] == '/');
-    std::string_view relative = below ? std::string_view(full).substr(base.size()) : "";
-    while (relative.starts_with('/')) relative.remove_prefix(1);
-    while (relative.ends_with('/')) relative.remove_suffix(1);
-    const std::optional<std::vector<std::string>> levels = levelsOf(relative);
-    if (!below || !levels || levels->empty()) {
-        throw ConversionError(fileSystemMessage("書き込めません: ", lastComponent(full), EINVAL));
+    const std::optional<std::string_view> relative = relativeBelow(root, target);
+    const std::optional<std::vector<std::string>> levels =
+        relative ? levelsOf(*relative) : std::nullopt;
+    if (!levels || levels->empty()) {
+        throw ConversionError(
+            fileSystemMessage("書き込めません: ", lastComponent(target.native()), EINVAL));
     }
-    const std::size_t slash = relative.rfind('/');
+    const std::size_t slash = relative->rfind('/');
     const std::filesystem::path folder =
-        makeDirs(root, slash == std::string_view::npos ? "" : relative.substr(0, slash));
+        makeDirs(root, slash == std::string_view::npos ? "" : relative->substr(0, slash));
     struct stat status {};
     const std::filesystem::path file =
         folder / findIn(folder, levels->back(), status).value_or(nfcName(levels->back()));

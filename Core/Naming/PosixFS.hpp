@@ -84,6 +84,11 @@ struct Location {
 // the last is a link or no folder.
 std::optional<Location> locate(const Root& root, std::string_view relative);
 
+// Whether `path`, the root's folder joined with a relative path, is still
+// there and found by `locate` as it stands: no link has taken the place of a
+// folder on the way since it was written.
+bool reaches(const Root& root, const std::filesystem::path& path);
+
 // Makes the folders of `relative` below the root as `locate` finds them, the
 // new ones in NFC with mode 0755, and returns the real folder. Throws NoSpace
 // on a full volume, else "フォルダを作れません: " + the folder concerned when

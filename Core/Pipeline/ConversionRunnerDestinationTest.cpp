@@ -260,6 +260,25 @@ TEST(RunDestination, LinksInsideTheDestinationAreNotFollowed) {
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
 }
 
+TEST(RunDestination, TakingBackAPartialAlbumDeletesNothingThroughALink) {
+    // Album B's first track is written; while its second finds the card full,
+    // the album's folder is swapped for a link to a folder of the user's.
+    TempDir temp;
+    fs::create_directory(temp / "card");
+    const ConversionPlan plan = planOf({{"A", 1}, {"B", 2}});
+    ScriptedConverter converter;
+    converter.script("3.flac", {ScriptedConverter::Ending::noSpace});
+    converter.onStart([&](const Converter::Job& job) {
+        if (job.source.filename() != "3.flac") return;
+        fs::rename(temp / "card" / "MUSIC" / "B", temp / "mine");
+        fs::create_directory_symlink(temp / "mine", temp / "card" / "MUSIC" / "B");
+    });
+    const std::vector<E> events = runToTheEnd(runnerFor(temp / "card"), plan, converter);
+
+    EXPECT_TRUE(summaryOf(events).cardFull);
+    EXPECT_EQ(filesBelow(temp / "mine"), (Files{{"2 t2.mp3", "converted t2"}}));
+}
+
 // A card with room for `inodes` files and folders, its own root included.
 class TinyCard : public ::testing::Test {
 protected:

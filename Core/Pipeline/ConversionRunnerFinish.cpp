@@ -71,9 +71,14 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
         loseDestination(state, events);
     }
     if (state.cardFull && !state.stopped) {
+        // What a link now leads to is not what this run wrote: it stays.
+        const auto unreachable = [&state](const std::string& path) {
+            return !state.destination || !PosixFS::reaches(*state.destination, path);
+        };
+        std::map<std::string, std::string> written = state.written;
+        std::erase_if(written, [&](const auto& entry) { return unreachable(entry.second); });
         const RollBack rollBack =
-            rollBackPartialAlbums(items, options.exclude, state.failed, state.placed,
-                                  state.written);
+            rollBackPartialAlbums(items, options.exclude, state.failed, state.placed, written);
         for (const std::string& path : rollBack.removed) state.placed.erase(path);
         state.progress.done -= static_cast<std::int64_t>(rollBack.removed.size());
         if (!rollBack.albumFolders.empty()) {
@@ -85,7 +90,9 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
                                                 "）は、次のカードにまとめて入れます"));
         }
         // A copy that found no room may have made its album folder first.
-        removeEmptyFolders(state.created);
+        std::set<std::string> created = state.created;
+        std::erase_if(created, unreachable);
+        removeEmptyFolders(created);
     }
     events.send(ConversionEvent::finishing());
     if (state.destination && !state.destinationLost) {
