@@ -6,9 +6,11 @@
 #include <memory>
 
 #include <QApplication>
+#include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Platform/FreedesktopSignals.hpp"
 
 namespace {
 
@@ -48,7 +50,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
     QApplication::setApplicationVersion(TARVIK_VERSION);
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard()));
+    tarvik::AppModel::Services services = tarvik::AppModel::Services::standard();
+    services.desktop = tarvik::FreedesktopSignals::standard([] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible()) QApplication::alert(window);
+    });
+    // TarvikApp applies the appearance before it builds its first window.
+    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
     app.show();
     return QApplication::exec();
 }
