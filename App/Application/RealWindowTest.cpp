@@ -66,7 +66,9 @@ fs::path screenshots() {
     return dir != nullptr ? fs::path(dir) : fs::current_path() / "screenshots";
 }
 
-TEST(RealWindowTest, TheProgramOpensItsWindowOnPreparedSettings) {
+// Prepared so that the program plans and exports at once: the hidden
+// "autoReview" starts the planning and "skipReview" goes straight on.
+TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     Xvfb x;
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start (scripts/install-deps installs it)";
     testing::TempDir home;
@@ -78,7 +80,14 @@ TEST(RealWindowTest, TheProgramOpensItsWindowOnPreparedSettings) {
         settings.setString("srcPath", music.string());
         settings.setStringList("selected", {"Aino Trio"});
         settings.setString("appearance", "light");
+        settings.setString("destPath", (home / "Export").string());
+        settings.setString("profileId", "generic-mp3");
+        settings.setBoolean("lookup", false);  // never the network
+        settings.setBoolean("normalize", false);
+        settings.setBoolean("autoReview", true);
+        settings.setBoolean("skipReview", true);
     }
+    fs::create_directories(home / "Export");
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -94,10 +103,19 @@ TEST(RealWindowTest, TheProgramOpensItsWindowOnPreparedSettings) {
     program.start(TARVIK_PROGRAM, {});
     ASSERT_TRUE(program.waitForStarted());
 
-    // Give the window time to map and draw; it must still be running afterwards.
-    testing::waitUntil([] { return false; }, std::chrono::seconds(4));
+    // The three songs of the ticked artist, then time for the summary to draw.
+    const auto songs = [&] {
+        std::size_t count = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(home / "Export"))
+            count += entry.path().extension() == ".mp3" ? 1 : 0;
+        return count;
+    };
+    EXPECT_TRUE(testing::waitUntil([&] { return songs() == 3 || program.state() != QProcess::Running; },
+                                   std::chrono::seconds(120)));
+    testing::waitUntil([] { return false; }, std::chrono::seconds(3));
+    EXPECT_EQ(songs(), 3U);
     EXPECT_EQ(program.state(), QProcess::Running);
-    const fs::path png = screenshots() / "real-window-start.png";
+    const fs::path png = screenshots() / "real-window-finished.png";
     EXPECT_TRUE(grabScreen(x.display(), png));
     EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
 

@@ -4,10 +4,12 @@
 // their state is gone); the window only opens them and lets go of them.
 #include <QDialog>
 
+#include "App/MainWindow/ArtistAliasesView.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/OnboardingView.hpp"
 #include "App/Windows/ProfileEditorView.hpp"
+#include "App/Windows/ReviewView.hpp"
 
 namespace tarvik {
 
@@ -41,13 +43,22 @@ void MainWindow::editProfile(const DeviceProfile& profile) {
 }
 
 void MainWindow::presentReview() {
-    // The review sheet comes with its own branch; until then a planning that
-    // ends in reviewing waits in the export step.
+    // The sheet closes itself when the run leaves reviewing.
+    if (review_ != nullptr || !model_.state().is(RunState::Case::reviewing)) return;
+    review_ = new ReviewView(model_, this);
+    present(review_);
 }
 
 void MainWindow::presentAliases() {
-    // The alias editor comes with its own branch; until then the flag is put back.
-    if (model_.showAliases()) model_.setShowAliases(false);
+    if (!model_.showAliases()) {
+        if (aliases_ != nullptr && aliases_->isVisible()) aliases_->reject();
+        return;
+    }
+    if (aliases_ != nullptr) return;
+    aliases_ = new ArtistAliasesView(model_, this);
+    // Closed by its own buttons, Escape or the title bar: the flag follows.
+    connect(aliases_, &QDialog::finished, this, [this] { model_.setShowAliases(false); });
+    present(aliases_);
 }
 
 }  // namespace tarvik

@@ -9,9 +9,11 @@
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/FunBackground.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
+#include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainContent.hpp"
 #include "App/MainWindow/MainNotices.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
+#include "App/MainWindow/StepExportCard.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
 #include "App/Model/AppModel.hpp"
 
@@ -76,6 +78,9 @@ QWidget* MainWindow::buildDetailColumn() {
     auto* cardStep = new StepCardCard(model_, content);
     connect(cardStep, &StepCardCard::editRequested, this, &MainWindow::editProfile);
     column_->addWidget(cardStep);
+    column_->addWidget(new StepExportCard(model_, content));
+    logPanel_ = new LogSection(model_, content);
+    column_->addWidget(logPanel_);
     column_->addStretch();
     scroll->setWidget(content);
     return scroll;

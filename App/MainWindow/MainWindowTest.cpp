@@ -11,6 +11,7 @@
 
 #include "App/MainWindow/ArtistSidebar.hpp"
 #include "App/MainWindow/Dialogs.hpp"
+#include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainContent.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
@@ -189,6 +190,53 @@ TEST(MainWindowTest, ABusyRunLocksTheStepsAndTheSidebar) {
     for (QWidget* widget : locked) EXPECT_FALSE(widget->isEnabled()) << widget->metaObject()->className();
     AppModelTesting::setState(*f.model, RunState::idle());
     for (QWidget* widget : locked) EXPECT_TRUE(widget->isEnabled()) << widget->metaObject()->className();
+}
+
+TEST(MainWindowTest, LogPanelAppearsOnTheFirstErrorLine) {
+    testing::ModelFixture f = onboardedModel();
+    MainWindow window(*f.model, {});
+    window.show();
+    auto* panel = window.findChild<LogSection*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isVisible());
+    f.model->appendLog(LogLine::Kind::info, "変換を始めます");
+    f.model->flushPendingLog();
+    EXPECT_FALSE(panel->isVisible());
+    f.model->appendLog(LogLine::Kind::error, "変換できませんでした: b.flac");
+    f.model->flushPendingLog();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(f.model->showLog());
+}
+
+TEST(MainWindowTest, ReviewSheetFollowsTheRunState) {
+    testing::ModelFixture f = onboardedModel();
+    MainWindow window(*f.model, {});
+    window.show();
+    AppModelTesting::setState(*f.model, RunState::reviewing());
+    QDialog* review = window.reviewSheet();
+    ASSERT_NE(review, nullptr);
+    EXPECT_TRUE(review->isVisible());
+    EXPECT_EQ(review->windowModality(), Qt::WindowModal);
+    review->close();  // the title bar
+    EXPECT_TRUE(review->isVisible());
+    f.model->resetRun();
+    EXPECT_FALSE(review->isVisible());
+    ASSERT_TRUE(testing::waitUntil([&] { return window.reviewSheet() == nullptr; }));
+}
+
+TEST(MainWindowTest, AliasSheetOpensOnTheFlagAndItsCloseLowersIt) {
+    testing::ModelFixture f = onboardedModel();
+    MainWindow window(*f.model, {});
+    window.show();
+    f.model->setShowAliases(true);
+    QDialog* aliases = window.aliasesSheet();
+    ASSERT_NE(aliases, nullptr);
+    EXPECT_TRUE(aliases->isVisible());
+    aliases->reject();
+    EXPECT_FALSE(f.model->showAliases());
+    ASSERT_TRUE(testing::waitUntil([&] { return window.aliasesSheet() == nullptr; }));
+    f.model->setShowAliases(true);
+    EXPECT_NE(window.aliasesSheet(), nullptr);
 }
 
 TEST(MainWindowTest, Screenshots) {
