@@ -1,5 +1,3 @@
-#include <fstream>
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,11 +8,10 @@
 #include "App/Application/SendWindow.hpp"
 #include "App/Application/TarvikApp.hpp"
 #include "App/MainWindow/Dialogs.hpp"
+#include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/MainWindow/Palette.hpp"
-#include "App/Platform/AppPaths.hpp"
 #include "App/Testing/WidgetTesting.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
@@ -83,10 +80,13 @@ TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     AppFixture fx;
     fx.showActive();
     AppModel& model = fx.app->model();
+    QWidget* logPanel = fx.app->mainWindow().findChild<LogSection*>();
     QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
     EXPECT_TRUE(model.showLog());
+    EXPECT_TRUE(logPanel->isVisible());
     QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
     EXPECT_FALSE(model.showLog());
+    EXPECT_FALSE(logPanel->isVisible());
 
     EXPECT_EQ(fx.app->sendWindow(), nullptr);
     QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+E"));
@@ -133,20 +133,6 @@ TEST(TarvikAppTest, LicenceItemRevealsTheDeliveredFile) {
     ASSERT_EQ(fx.revealed.size(), 1U);
     EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
     EXPECT_TRUE(fs::is_regular_file(fx.revealed[0]));
-}
-
-TEST(TarvikAppTest, CardCleaningAsksForAFolderAndReportsWhatChanged) {
-    AppFixture fx;
-    testing::TempDir card;
-    std::ofstream(card / "._song.mp3") << "x";
-    Dialogs::Script script;
-    script.answerFolder(card.path());
-    fx.action("libraryMenu", "SD カードを掃除して名前を整える…")->trigger();
-    ASSERT_EQ(script.folderRequests().size(), 1U);
-    EXPECT_EQ(script.folderRequests()[0].start, AppPaths::mediaFolder());
-    ASSERT_EQ(script.messages().size(), 1U);
-    EXPECT_EQ(script.messages()[0].text, "掃除しました");
-    EXPECT_FALSE(fs::exists(card / "._song.mp3"));
 }
 
 TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {

@@ -54,22 +54,6 @@ TEST(MainContentTest, CarryOverBannerNeedsBothTheFlagAndSongs) {
     }
 }
 
-TEST(MainContentTest, AnErrorLineAnywhereBringsTheLogPanel) {
-    testing::ModelFixture f;
-    EXPECT_FALSE(MainContent::showsLogPanel(*f.model));
-    f.model->appendLog(LogLine::Kind::info, "変換を始めます");
-    f.model->appendLog(LogLine::Kind::converted, "a.mp3");
-    f.model->flushPendingLog();
-    EXPECT_FALSE(MainContent::showsLogPanel(*f.model));
-    f.model->appendLog(LogLine::Kind::error, "変換できませんでした: b.flac");
-    f.model->appendLog(LogLine::Kind::info, "終わりました");
-    f.model->flushPendingLog();
-    EXPECT_TRUE(MainContent::showsLogPanel(*f.model));
-    AppModelTesting::clearLog(*f.model);
-    f.model->setShowLog(true);
-    EXPECT_TRUE(MainContent::showsLogPanel(*f.model));
-}
-
 TEST(MainWindowTest, CarryOverBannerNamesTheSongsAndItsButtonForgetsThem) {
     testing::ModelFixture f = onboardedModel();
     std::set<std::string> songs;
@@ -105,17 +89,6 @@ TEST(MainWindowTest, CleanNoticeComesGoesAndComesBack) {
     EXPECT_EQ(f.model->cleanNotice(), std::nullopt);
     f.model->setCleanNotice("もう一度掃除しました");
     EXPECT_TRUE(notice->isVisible());
-}
-
-TEST(MainWindowTest, ShowSendOpensTheWindowOnceAndIsPutBack) {
-    testing::ModelFixture f = onboardedModel();
-    Opened opened;
-    MainWindow window(*f.model, opened.action());
-    f.model->setShowSend(true);
-    EXPECT_EQ(opened.count, 1);
-    EXPECT_FALSE(f.model->showSend());
-    f.model->setShowSend(true);
-    EXPECT_EQ(opened.count, 2);  // the opener raises the open window
 }
 
 TEST(MainWindowTest, AutoSendRunsEachTimeTheWindowIsShown) {
@@ -178,18 +151,6 @@ TEST(MainWindowTest, RefusedEjectIsShownOnceAndCleared) {
     EXPECT_EQ(script.messages()[0].kind, Dialogs::Message::Kind::warning);
     EXPECT_EQ(script.messages()[0].text, "取り出せません: CARD（target is busy）");
     EXPECT_EQ(f.model->ejectError(), std::nullopt);
-}
-
-TEST(MainWindowTest, ABusyRunLocksTheStepsAndTheSidebar) {
-    testing::ModelFixture f = onboardedModel();
-    MainWindow window(*f.model, {});
-    window.show();
-    QWidget* locked[] = {window.findChild<ArtistSidebar*>(), window.findChild<StepMusicCard*>(),
-                         window.findChild<StepCardCard*>()};
-    AppModelTesting::setState(*f.model, RunState::running());
-    for (QWidget* widget : locked) EXPECT_FALSE(widget->isEnabled()) << widget->metaObject()->className();
-    AppModelTesting::setState(*f.model, RunState::idle());
-    for (QWidget* widget : locked) EXPECT_TRUE(widget->isEnabled()) << widget->metaObject()->className();
 }
 
 TEST(MainWindowTest, LogPanelAppearsOnTheFirstErrorLine) {
