@@ -18,6 +18,7 @@
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/ReviewContent.hpp"
+#include "App/Windows/SheetButtons.hpp"
 #include "App/Windows/StripedTable.hpp"
 
 namespace tarvik {
@@ -49,17 +50,6 @@ QLabel* summaryLabel(const ReviewLine& line, QWidget* parent) {
         case Style::secondary: TextStyle::setTone(label, TextStyle::Tone::secondary); break;
     }
     return label;
-}
-
-// The bordered prominent button of the desktop this sheet was drawn for: the
-// accent fill with white text, following the appearance.
-void makeProminent(QPushButton* button) {
-    PaletteWatcher::watch(button, [button] {
-        QPalette palette = button->palette();
-        palette.setColor(QPalette::Button, Palette::accent());
-        palette.setColor(QPalette::ButtonText, Qt::white);
-        button->setPalette(palette);
-    });
 }
 
 // A segment of the tab picker: the chosen one in the accent fill, the other on
@@ -184,7 +174,7 @@ void ReviewView::buildFooter(QVBoxLayout& root) {
     confirm_->setObjectName("reviewConfirmButton");
     confirm_->setDefault(true);
     confirm_->setMinimumHeight(32);
-    makeProminent(confirm_);
+    SheetButtons::makeProminent(confirm_);
     connect(confirm_, &QPushButton::clicked, this, [this] { model_.startConversion(); });
 
     row->addWidget(skipReview_);
@@ -223,8 +213,9 @@ void ReviewView::scheduleRefresh() {
 
 void ReviewView::refresh() {
     const ReviewSnapshot snapshot = ReviewSnapshot::of(model_);
-    middle_->setVisible(reviewHasMiddle(snapshot));
-    if (middle_->isVisible() || !isVisible()) {
+    const bool hasMiddle = reviewHasMiddle(snapshot);
+    middle_->setVisible(hasMiddle);
+    if (hasMiddle) {
         refreshSummary();
         refreshTable();
     }
