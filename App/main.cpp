@@ -6,10 +6,12 @@
 #include <memory>
 
 #include <QApplication>
+#include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
 #include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Platform/FreedesktopSignals.hpp"
 
 namespace {
 
@@ -48,7 +50,12 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(toolkitHandler);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
-    auto model = std::make_unique<tarvik::AppModel>(tarvik::AppModel::Services::standard());
+    tarvik::AppModel::Services services = tarvik::AppModel::Services::standard();
+    services.desktop = tarvik::FreedesktopSignals::standard([] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible()) QApplication::alert(window);
+    });
+    auto model = std::make_unique<tarvik::AppModel>(std::move(services));
     tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
     tarvik::TarvikApp app(std::move(model));
     app.show();

@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "App/Model/EventPump.hpp"
 #include "App/Model/RunState.hpp"
 #include "App/Platform/DesktopSignals.hpp"
 #include "App/Platform/Settings.hpp"
@@ -220,6 +221,10 @@ private:
     void setSourceNotice(std::optional<std::string> value);
     void importLegacySettings();
     void clearLog();
+    // Export control: the end of a planning pass (no plan: stopped, or the
+    // error's text) and the finish steps of a run.
+    void planningEnded(std::optional<ConversionPlan> plan, std::optional<std::string> error);
+    void finishRun(ConversionEvent::Summary summary);
 
     Services services_;
 
@@ -253,6 +258,8 @@ private:
     std::vector<LogLine> pendingLog_;
     QTimer* flushTimer_ = nullptr;
     std::shared_ptr<DetachedTask> cancelTask_;  // the planning pass
+    // Last, so that it goes first: the workers of a pass stop before the rest.
+    EventPump events_{this, [this](const ConversionEvent& event) { handleEvent(event); }};
 };
 
 }  // namespace tarvik

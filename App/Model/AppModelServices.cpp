@@ -1,5 +1,6 @@
 #include "App/Model/AppModel.hpp"
 
+#include "App/Platform/FreedesktopSignals.hpp"
 #include "App/Platform/LinuxVolumes.hpp"
 #include "App/Platform/ReducedMotion.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
@@ -17,6 +18,8 @@ AppModel::Services AppModel::Services::standard() {
     services.watchSystemLowLoad = [motion](std::function<void()> changed) {
         motion->watch(std::move(changed));
     };
+    // The widget layer puts its own in with the window's attention request.
+    services.desktop = FreedesktopSignals::standard({});
     return services;
 }
 

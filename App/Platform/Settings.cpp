@@ -23,7 +23,9 @@ std::unique_ptr<Settings> Settings::standard() {
 
 std::unique_ptr<Settings> Settings::legacy() {
     const QString file = AppPaths::configDirectory() + "/local.tarvik.app.conf";
-    if (!QFileInfo(file).isFile()) return nullptr;
+    const QFileInfo info(file);
+    // An unreadable file would read as empty and the import be marked done.
+    if (!info.isFile() || !info.isReadable()) return nullptr;
     return std::make_unique<Settings>(file);
 }
 

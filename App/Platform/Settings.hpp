@@ -22,7 +22,7 @@ public:
     // The standard store: $XDG_CONFIG_HOME/Tarvik/Tarvik.conf.
     static std::unique_ptr<Settings> standard();
     // The older settings domain: $XDG_CONFIG_HOME/local.tarvik.app.conf, or null
-    // when that file does not exist (the domain "cannot be opened").
+    // when that file does not exist or cannot be read (the domain "cannot be opened").
     static std::unique_ptr<Settings> legacy();
 
     bool contains(const std::string& key) const;

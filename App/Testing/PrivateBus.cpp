@@ -1,5 +1,6 @@
 #include "App/Testing/PrivateBus.hpp"
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QProcessEnvironment>
 
@@ -80,6 +81,26 @@ QDBusMessage PrivateBus::mock(const QString& service, const QString& path, const
         QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Mock", method);
     call.setArguments(arguments);
     return connect("mock-control").call(call, QDBus::Block, startMs);
+}
+
+std::vector<QVariantList> PrivateBus::methodCalls(const QString& service, const QString& path,
+                                                  const QString& method) {
+    const QDBusMessage reply = mock(service, path, "GetMethodCalls", {method});
+    std::vector<QVariantList> calls;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return calls;
+    // a(tav): the time of each call and its arguments.
+    const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
+    list.beginArray();
+    while (!list.atEnd()) {
+        quint64 time = 0;
+        QVariantList arguments;
+        list.beginStructure();
+        list >> time >> arguments;
+        list.endStructure();
+        calls.push_back(arguments);
+    }
+    list.endArray();
+    return calls;
 }
 
 }  // namespace tarvik::testing

@@ -41,6 +41,10 @@ public:
     // EmitSignal(interface, name, signature, arguments).
     QDBusMessage mock(const QString& service, const QString& path, const QString& method,
                       const QVariantList& arguments);
+    // The arguments of every call of `method` that the stand-in at `path` of
+    // `service` has received, oldest first.
+    std::vector<QVariantList> methodCalls(const QString& service, const QString& path,
+                                          const QString& method);
 
 private:
     bool startDbusmock(const QStringList& arguments, const QString& service);

@@ -36,8 +36,12 @@ Layout parse(const Bytes& file, std::string_view fileName);
 Bytes join(const std::vector<Block>& blocks, const Bytes& file, std::size_t audioStart);
 
 // A comment block's vendor string and its "KEY=value" comments, raw, in order.
+// Built from a string rather than a braced list: GCC 12 at -O2 takes the
+// list's hidden array for uninitialised and the optimised build fails.
+inline constexpr std::string_view ourVendor = "Tarvik";
+
 struct Comments {
-    Bytes vendor = {'T', 'a', 'r', 'v', 'i', 'k'};
+    Bytes vendor{ourVendor.begin(), ourVendor.end()};
     std::vector<Bytes> comments;
 };
 // As far as a damaged block can be read.

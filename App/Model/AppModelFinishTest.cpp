@@ -1,0 +1,182 @@
+// The end of a run as the model applies it: the carry-over to the next card,
+// the folders freed while the run goes on, the failure lines, and the signals
+// on the desktop, with the scripted converter, the real ffmpeg and a private
+// session bus.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "App/Model/ExportTesting.hpp"
+#include "App/Platform/FreedesktopSignals.hpp"
+#include "App/Testing/PrivateBus.hpp"
+#include "Core/Testing/Shell.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using Case = RunState::Case;
+using Ending = testing::ScriptedConverter::Ending;
+
+class AppModelFinishTest : public testing::ExportTest {};
+
+TEST_F(AppModelFinishTest, TheCarryOverFollowsHowTheRunEnded) {
+    const std::set<std::string> earlier = {"MUSIC/Old/1 Old.mp3"};
+    enum class End { complete, full, stopped };
+    for (const End end : {End::complete, End::full, End::stopped}) {
+        for (const bool continuing : {false, true}) {
+            const std::string name = std::to_string(static_cast<int>(end)) + "/" +
+                                     std::to_string(continuing);
+            testing::TempDir cardDir;
+            converter = testing::ScriptedConverter{};
+            std::unique_ptr<AppModel> model;
+            if (end == End::full) converter.script("B03.flac", {Ending::noSpace});
+            if (end == End::stopped) {
+                converter.script("B03.flac", {Ending::waitForStop});
+                converter.onStart([&model](const Converter::Job& job) {
+                    if (job.source.filename() != "B03.flac") return;
+                    QMetaObject::invokeMethod(model.get(), [&model] { model->cancel(); });
+                });
+            }
+            model = makeModel();
+            model->setDestPath(cardDir.path().string());
+            model->setCarryOver(earlier);
+            model->setContinuing(continuing);
+            runToFinish(*model);
+
+            const ConversionEvent::Summary& summary = model->state().summary;
+            const std::set<std::string> placed(summary.placed.begin(), summary.placed.end());
+            switch (end) {
+                case End::complete:
+                    EXPECT_TRUE(model->carryOver().empty()) << name;
+                    EXPECT_FALSE(model->continuing()) << name;
+                    break;
+                case End::full: {
+                    ASSERT_TRUE(summary.cardFull) << name;
+                    EXPECT_FALSE(placed.empty()) << name;
+                    std::set<std::string> expected = placed;
+                    if (continuing) expected.insert(earlier.begin(), earlier.end());
+                    EXPECT_EQ(model->carryOver(), expected) << name;
+                    EXPECT_EQ(model->continuing(), continuing) << name;
+                    break;
+                }
+                case End::stopped:
+                    EXPECT_TRUE(summary.stopped) << name;
+                    EXPECT_EQ(model->carryOver(), earlier) << name;
+                    EXPECT_EQ(model->continuing(), continuing) << name;
+                    break;
+            }
+            // What the next start of the program restores.
+            EXPECT_EQ(xdg.settings()->stringList("carryOver"),
+                      std::vector<std::string>(model->carryOver().begin(),
+                                               model->carryOver().end()))
+                << name;
+        }
+    }
+}
+
+TEST_F(AppModelFinishTest, FailedTracksAreCountedAndSounded) {
+    converter.script("A02.flac", {Ending::fail});
+    converter.script("B05.flac", {Ending::fail});
+    auto model = makeModel();
+    runToFinish(*model);
+
+    EXPECT_EQ(model->state().summary.progress.done, 12);
+    EXPECT_EQ(model->state().summary.progress.failed, 2);
+    EXPECT_EQ(desktop->calls,
+              (std::vector<std::string>{
+                  "inhibit SD カードへの音楽変換", "release", "sound error", "attention",
+                  "notify 書き出しが終わりました | 12 曲を書き出しました（2 曲は失敗）"}));
+    EXPECT_EQ(desktop->inhibitorsHeld, 0);
+}
+
+TEST_F(AppModelFinishTest, AFolderIsFreedWhenItsLastItemIsReported) {
+    // Album B is slow: album A is done long before the run ends.
+    for (int track = 1; track <= 7; ++track) {
+        converter.script("B0" + std::to_string(track) + ".flac",
+                         {Ending::write, std::chrono::milliseconds(150)});
+    }
+    converter.script("A07.flac", {Ending::fail});
+    auto model = makeModel();
+    std::vector<std::pair<Case, std::set<std::string>>> seen;
+    QObject::connect(model.get(), &AppModel::writingFoldersChanged, model.get(), [&] {
+        seen.emplace_back(model->state().kind, model->writingFolders());
+    });
+    runToFinish(*model);
+    const std::pair<Case, std::set<std::string>> onlyB{Case::running, {"MUSIC/Band/B"}};
+    EXPECT_NE(std::find(seen.begin(), seen.end(), onlyB), seen.end());
+    EXPECT_TRUE(model->writingFolders().empty());
+}
+
+TEST_F(AppModelFinishTest, AFailureFromAnUnknownSourceFreesNoFolder) {
+    converter.script("A01.flac", {Ending::waitForStop});
+    auto model = makeModel();
+    planToReview(*model);
+    model->startConversion();
+    const std::set<std::string> writing = model->writingFolders();
+    model->handleEvent(ConversionEvent::failed("/elsewhere/x.flac", "読めません"));
+    EXPECT_EQ(model->writingFolders(), writing);
+    model->cancel();
+    ASSERT_TRUE(waitForState(*model, Case::finished));
+    EXPECT_EQ(desktop->calls.back(), "notify 中止しました | " +
+                                         std::to_string(model->state().summary.progress.done) +
+                                         " 曲を書き出しました");
+}
+
+TEST_F(AppModelFinishTest, ARealRunThroughFFmpeg) {
+    auto model = makeModel([](AppModel::Services& services) { services.convert = nullptr; });
+    model->setSelected({"Band/A"});
+    runToFinish(*model);
+    EXPECT_EQ(model->state().summary.progress.done, 7);
+    const auto files = testing::filesBelow(card.path());
+    EXPECT_EQ(files.size(), 7U);
+    const auto probe = testing::runCommand({"ffprobe", "-v", "error", "-show_entries",
+                                            "format_tags=title", "-of", "csv=p=0",
+                                            (card.path() / files.begin()->first).string()});
+    EXPECT_EQ(probe.output, "Song A01\n");
+}
+
+TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
+    testing::PrivateBus bus;
+    if (!bus.available() ||
+        !bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications") ||
+        !bus.startTemplate("logind", "{}", "org.freedesktop.login1")) {
+        GTEST_SKIP() << "no private bus with python3-dbusmock";
+    }
+    const auto notifyCalls = [&] {
+        return bus.methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                                "Notify");
+    };
+    const auto inhibitCalls = [&] {
+        return bus.methodCalls("org.freedesktop.login1", "/org/freedesktop/login1", "Inhibit");
+    };
+    for (const bool uiTesting : {true, false}) {
+        xdg.settings()->setBoolean("uiTesting", uiTesting);
+        auto model = makeModel([&](AppModel::Services& services) {
+            services.desktop =
+                std::make_shared<FreedesktopSignals>(bus.connect("signals"), bus.connect("signals"),
+                                                     nullptr);
+        });
+        testing::TempDir cardDir;
+        model->setDestPath(cardDir.path().string());
+        model->setSelected({"Band/A"});
+        runToFinish(*model);
+        QTest::qWait(300);
+        if (uiTesting) {
+            EXPECT_TRUE(notifyCalls().empty());
+            EXPECT_TRUE(inhibitCalls().empty());
+            continue;
+        }
+        std::vector<QVariantList> calls;
+        ASSERT_TRUE(testing::waitUntil([&] { return !(calls = notifyCalls()).empty(); }));
+        QTest::qWait(300);
+        calls = notifyCalls();
+        ASSERT_EQ(calls.size(), 1U);
+        EXPECT_EQ(calls[0][3].toString(), "書き出しが終わりました");
+        EXPECT_EQ(calls[0][4].toString(), "7 曲を書き出しました");
+        EXPECT_EQ(inhibitCalls().size(), 1U);
+    }
+}
+
+}  // namespace
+}  // namespace tarvik

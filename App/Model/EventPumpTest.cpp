@@ -1,0 +1,99 @@
+#include "App/Model/EventPump.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <QTest>
+#include <QTimer>
+
+#include "App/Testing/AppTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+using testing::waitUntil;
+
+std::int64_t doneOf(const ConversionEvent& event) { return event.as<ConversionEvent::Progress>()->done; }
+
+ConversionEvent progress(std::int64_t done) {
+    ConversionEvent::Progress counts;
+    counts.done = done;
+    return {counts};
+}
+
+TEST(EventPumpTest, EventsArriveInOrderAndTheClosingStepLast) {
+    QObject receiver;
+    std::vector<std::int64_t> seen;
+    bool closedAfter = false;
+    EventPump pump(&receiver, [&](const ConversionEvent& event) { seen.push_back(doneOf(event)); });
+    const EventPump::Pass pass = pump.beginPass();
+    constexpr int count = 20000;
+    std::thread worker([&] {
+        for (int i = 0; i < count; ++i) pass.send(progress(i));
+        pass.then([&] { closedAfter = seen.size() == count; });
+    });
+    worker.join();
+    ASSERT_TRUE(waitUntil([&] { return seen.size() == count; }));
+    for (int i = 0; i < count; ++i) ASSERT_EQ(seen[i], i);
+    EXPECT_TRUE(waitUntil([&] { return closedAfter; }));
+}
+
+TEST(EventPumpTest, AFloodLetsOtherWorkOfTheGuiThreadIn) {
+    QObject receiver;
+    int handled = 0;
+    int handledWhenTimerFired = -1;
+    EventPump pump(&receiver, [&](const ConversionEvent&) {
+        ++handled;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const EventPump::Pass pass = pump.beginPass();
+    for (int i = 0; i < 200; ++i) pass.send(progress(i));
+    QTimer::singleShot(0, [&] { handledWhenTimerFired = handled; });
+    ASSERT_TRUE(waitUntil([&] { return handled == 200; }));
+    EXPECT_GT(handledWhenTimerFired, 0);
+    EXPECT_LT(handledWhenTimerFired, 200);
+}
+
+TEST(EventPumpTest, ANewPassDropsWhatTheOldOneStillSends) {
+    QObject receiver;
+    std::vector<std::int64_t> seen;
+    EventPump pump(&receiver, [&](const ConversionEvent& event) { seen.push_back(doneOf(event)); });
+    const EventPump::Pass old = pump.beginPass();
+    old.send(progress(1));  // queued, not yet handled
+    const EventPump::Pass current = pump.beginPass();
+    old.send(progress(2));
+    current.send(progress(3));
+    // A step that begins a new pass cuts the rest of its own batch off.
+    current.then([&] { pump.beginPass().send(progress(5)); });
+    current.send(progress(4));
+    ASSERT_TRUE(waitUntil([&] { return seen.size() == 2; }));
+    QTest::qWait(50);
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{3, 5}));
+}
+
+TEST(EventPumpTest, GoingAwayStopsTheWorkersAndNothingArrivesAfterwards) {
+    QObject receiver;
+    int handled = 0;
+    std::optional<EventPump::Pass> pass;
+    std::atomic<bool> workerStopped = false;
+    {
+        EventPump pump(&receiver, [&](const ConversionEvent&) { ++handled; });
+        pass = pump.beginPass();
+        pump.keep(DetachedTask::start([&](std::stop_token stop) {
+            std::mutex mutex;
+            std::condition_variable_any wake;
+            std::unique_lock lock(mutex);
+            wake.wait(lock, stop, [] { return false; });
+            workerStopped = true;
+        }));
+        pass->send(progress(1));
+    }
+    EXPECT_TRUE(workerStopped);
+    pass->send(progress(2));
+    QTest::qWait(50);
+    EXPECT_EQ(handled, 0);
+}
+
+}  // namespace
+}  // namespace tarvik

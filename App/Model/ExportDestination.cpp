@@ -1,0 +1,40 @@
+#include "App/Model/ExportDestination.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace tarvik::ExportDestination {
+
+namespace {
+
+bool contains(const std::vector<std::filesystem::path>& list, const std::filesystem::path& path) {
+    return std::find(list.begin(), list.end(), path) != list.end();
+}
+
+}  // namespace
+
+bool isFormerVolumeRoot(const std::filesystem::path& path, const MountBases& bases) {
+    std::filesystem::path folder = path.lexically_normal();
+    if (folder.has_filename() == false) folder = folder.parent_path();  // a trailing "/"
+    const std::filesystem::path parent = folder.parent_path();
+    const bool whereVolumesGo =
+        contains(bases.direct, parent) || contains(bases.perUser, parent.parent_path());
+    if (!whereVolumesGo) return false;
+    struct stat own {};
+    struct stat above {};
+    if (::stat(folder.c_str(), &own) != 0 || ::stat(parent.c_str(), &above) != 0) return false;
+    return own.st_dev == above.st_dev;
+}
+
+bool isUsable(const std::string& destPath, const std::vector<Volume>& volumes,
+              const MountBases& bases) {
+    if (destPath.empty()) return false;
+    std::error_code error;
+    if (!std::filesystem::is_directory(destPath, error)) return false;
+    const bool listed = std::any_of(volumes.begin(), volumes.end(),
+                                    [&](const Volume& volume) { return volume.url == destPath; });
+    return listed || !isFormerVolumeRoot(destPath, bases);
+}
+
+}  // namespace tarvik::ExportDestination

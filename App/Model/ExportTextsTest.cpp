@@ -1,0 +1,105 @@
+#include "App/Model/ExportTexts.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tarvik {
+namespace {
+
+using E = ConversionEvent;
+using ExportTexts::CarryOver;
+using ExportTexts::Line;
+using Kind = LogLine::Kind;
+
+TEST(ExportTextsTest, PhaseTexts) {
+    const std::vector<std::pair<E, std::string>> cases = {
+        {E::scanning(), "曲を探しています…"},
+        {E::reading(50, 1200), "曲の情報を読んでいます… 50 / 1200"},
+        {E::lookingUp(3, 12, "Band / Album"), "曲名の表記を確認中（3 / 12 枚目）: Band / Album"},
+        {E::planning(), "整理しています…"},
+        {E::converting(), "変換しています…"},
+        {E::finishing(), "仕上げています…"},
+    };
+    for (const auto& [event, text] : cases) {
+        EXPECT_EQ(ExportTexts::phaseText(*event.as<E::Phase>()), text);
+    }
+}
+
+TEST(ExportTextsTest, LogLinesOfEvents) {
+    const TrackMeta before("tittle", "band", "band", "Album", "1", "", "", "");
+    const TrackMeta after("Title", "Band", "Band", "Album", "1", "", "", "");
+    const std::vector<std::pair<E, std::optional<Line>>> cases = {
+        {E::converted("MUSIC/Band/Album/01 Title.mp3"),
+         Line{Kind::converted, "変換 MUSIC/Band/Album/01 Title.mp3"}},
+        {E::failed("/music/Band/Album/01 Title.flac", "変換できません"),
+         Line{Kind::error, "[失敗] 01 Title.flac\n    変換できません"}},
+        {E::renamed(before, after), Line{Kind::renamed, "曲名 band / tittle → Band / Title"}},
+        {E::notice("容量が足りません"), Line{Kind::notice, "容量が足りません"}},
+        {E::skipped("MUSIC/Band/Album/01 Title.mp3"), std::nullopt},
+        {E::converting(), std::nullopt},
+        {E{E::Progress{}}, std::nullopt},
+        {E::finished({}), std::nullopt},
+    };
+    for (const auto& [event, line] : cases) EXPECT_EQ(ExportTexts::logLine(event), line);
+}
+
+TEST(ExportTextsTest, FolderKeysAreTheParentInComposedForm) {
+    EXPECT_EQ(ExportTexts::folderKey("MUSIC/Cafe\u0301/01 a.mp3"), "MUSIC/Caf\u00e9");
+    EXPECT_EQ(ExportTexts::folderKey("01 a.mp3"), "");
+}
+
+TEST(ExportTextsTest, FinishNotifications) {
+    struct Case {
+        bool stopped, cardFull;
+        std::int64_t done, failed;
+        std::string title, body;
+    };
+    const std::vector<Case> cases = {
+        {false, false, 12, 2, "書き出しが終わりました", "12 曲を書き出しました（2 曲は失敗）"},
+        {false, false, 12, 0, "書き出しが終わりました", "12 曲を書き出しました"},
+        {false, true, 1500, 1, "SD カードがいっぱいになりました",
+         "1500 曲を書き出しました（1 曲は失敗）"},
+        {true, true, 0, 0, "中止しました", "0 曲を書き出しました"},
+    };
+    for (const Case& c : cases) {
+        E::Summary summary;
+        summary.stopped = c.stopped;
+        summary.cardFull = c.cardFull;
+        summary.progress.done = c.done;
+        summary.progress.failed = c.failed;
+        EXPECT_EQ(ExportTexts::finishNotification(summary),
+                  (ExportTexts::Notification{c.title, c.body}));
+    }
+}
+
+TEST(ExportTextsTest, CarryOverAfterARun) {
+    const std::set<std::string> earlier = {"MUSIC/Old/1.mp3"};
+    const std::vector<std::string> placed = {"MUSIC/New/1.mp3", "MUSIC/New/2.mp3"};
+    struct Case {
+        const char* name;
+        bool stopped, cardFull, continuing;
+        std::vector<std::string> placed;
+        std::optional<CarryOver> after;
+    };
+    const std::vector<Case> cases = {
+        {"complete", false, false, true, placed, CarryOver{}},
+        {"complete, first card", false, false, false, placed, CarryOver{}},
+        {"full, continuing", false, true, true, placed,
+         CarryOver{{"MUSIC/Old/1.mp3", "MUSIC/New/1.mp3", "MUSIC/New/2.mp3"}, true}},
+        {"full, first card", false, true, false, placed,
+         CarryOver{{"MUSIC/New/1.mp3", "MUSIC/New/2.mp3"}, false}},
+        {"full, nothing placed", false, true, false, {}, CarryOver{}},
+        {"stopped", true, false, true, placed, std::nullopt},
+        {"stopped with a full card", true, true, false, placed, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        E::Summary summary;
+        summary.stopped = c.stopped;
+        summary.cardFull = c.cardFull;
+        summary.placed = c.placed;
+        EXPECT_EQ(ExportTexts::carryOverAfter(summary, {earlier, c.continuing}), c.after)
+            << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tarvik
