@@ -90,14 +90,8 @@ TEST(CatalogCache, UnusableDatabaseFileIsAConversionErrorNamingThePath) {
              sqlite(db, "CREATE TABLE t (x)");  // a database in the rollback journal mode
              locker = std::make_unique<Locker>(db, "BEGIN EXCLUSIVE");
          }},
-        {"unreadable",
-         [](const auto& db) {
-             sqlite(db, "CREATE TABLE t (x)");
-             std::filesystem::permissions(db, std::filesystem::perms::none);
-         }},
     };
     for (const Case& c : cases) {
-        if (c.name == "unreadable" && ::geteuid() == 0) continue;  // root reads anything
         const auto db = dir / (c.name + "/catalog.sqlite");
         std::filesystem::create_directories(db.parent_path());
         c.prepare(db);
@@ -211,9 +205,7 @@ TEST(CatalogCache, ImportOfAnUnreadableFileThrowsAndWritesNothing) {
     const std::vector<Case> cases = {
         {"missing", std::nullopt},
         {"not json", "catalog"},
-        {"array", R"([{"trackName": "A"}])"},
         {"bad record", R"({"a": [{}], "b": [{"trackNumber": "5"}]})"},
-        {"list is object", R"({"a": {}})"},
         {"number beyond a double", R"({"a": [{"trackNumber": 7E777}]})"},
     };
     for (const Case& c : cases) {

@@ -52,29 +52,11 @@ TEST(CatalogRecord, EnvelopeDecoding) {
     }
 }
 
-TEST(CatalogRecord, EncodingWritesOnlyPresentFieldsAndReadsBack) {
-    const CatalogRecord record{.artistName = "A/B \"Q\"", .trackNumber = 0, .releaseDate = ""};
-    const std::string text = CatalogJson::encodeList({record, CatalogRecord{}});
-    EXPECT_EQ(text, R"([{"artistName":"A/B \"Q\"","releaseDate":"","trackNumber":0},{}])");
-    EXPECT_EQ(CatalogJson::decodeList(text), (CatalogRecords{record, CatalogRecord{}}));
-}
-
 TEST(CatalogRecord, EqualityComparesTextsUnderCanonicalEquivalence) {
     const CatalogRecord composed{.trackName = "Caf\u00E9"};
     EXPECT_EQ(composed, CatalogRecord{.trackName = "Cafe\u0301"});
     EXPECT_NE(composed, (CatalogRecord{.trackName = "Caf\u00E9", .releaseDate = ""}));
     EXPECT_NE(composed, (CatalogRecord{.trackName = "Caf\u00E9", .trackNumber = 1}));
-}
-
-TEST(CatalogRecord, OnlyTracksKeepsExactTrackRecordsInOrder) {
-    CatalogRecords answer{{.wrapperType = "collection"}}, expected;
-    for (int i = 1; i <= 12; ++i) {
-        answer.push_back({.wrapperType = "track", .trackName = "t" + std::to_string(i)});
-        expected.push_back(answer.back());
-    }
-    answer.insert(answer.begin() + 5, {.trackName = "no kind"});
-    answer.push_back({.wrapperType = "Track"});
-    EXPECT_EQ(CatalogJson::onlyTracks(answer), expected);
 }
 
 }  // namespace

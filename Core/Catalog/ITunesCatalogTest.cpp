@@ -113,14 +113,6 @@ TEST_F(ITunesCatalogTest, RequestsCarryTheUserAgentAndTheExactAddressAndAreCache
     }
 }
 
-TEST_F(ITunesCatalogTest, CachedEmptyAnswerSendsNoRequest) {
-    const auto client = makeClient();
-    cache->put(ITunesURL::songSearch("A", "B"), {}, std::chrono::system_clock::now());
-    EXPECT_TRUE(client->searchSongs("A", "B", {}).empty());
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(waits.empty());
-}
-
 TEST_F(ITunesCatalogTest, SpacesRequestsAtLeastTheMinimumIntervalApart) {
     replyTimes(200, answerBody, 3);
     const auto client = makeClient();
@@ -295,7 +287,6 @@ TEST_F(ITunesCatalogTest, CancellingAWaitingOrInFlightQuestionReturnsPromptly) {
         std::size_t requestsBeforeStop;
     };
     const std::vector<Case> cases = {
-        {"in flight", {{200, answerBody, 60s, {}}}, false, 1},
         {"waiting after a refusal", {{429, "", {}, {}}}, false, 1},
         {"waiting for its turn", {{200, answerBody, {}, {}}}, true, 1},
     };

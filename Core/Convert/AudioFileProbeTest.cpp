@@ -88,38 +88,5 @@ TEST(AudioFileProbe, MissingOrDamagedFileGivesEmptyTags) {
     }
 }
 
-// Stand-ins for ffmpeg: they print metadata text whose artist is the argument
-// list they received, joined with "|".
-TEST(AudioFileProbe, ArgumentsTextAndFailuresOfTheRun) {
-    TempDir temp;
-    const fs::path file = temp / "曲 1.flac";
-    writeFile(file, "fLaC");  // only regular files are handed to ffmpeg
-    const std::string echo =
-        R"(printf ';FFMETADATA1\ntitle=a\377b\nartist='; IFS='|'; printf '%s\n' "$*")";
-    struct Case {
-        std::string name;
-        std::string body;
-        bool stopped;
-        SourceTags expected;
-    };
-    const std::vector<Case> cases = {
-        {"arguments and ill-formed text",
-         echo,
-         false,
-         {.title = "a\uFFFDb",
-          .artist = "-nostdin|-hide_banner|-loglevel|error|-i|" + file.string() +
-                    "|-f|ffmetadata|pipe:1"}},
-        {"non-zero exit", echo + "; exit 1", false, {}},
-        {"stopped before the run", echo, true, {}},
-    };
-    for (const Case& test : cases) {
-        std::stop_source stop;
-        if (test.stopped) stop.request_stop();
-        const auto probe = probeWith(writeScript(temp / "ffmpeg", test.body));
-        EXPECT_EQ(probe.readTags(file, stop.get_token()), test.expected) << test.name;
-    }
-    EXPECT_EQ(probeWith(temp / "no-such-program").readTags(file, {}), SourceTags{});
-}
-
 }  // namespace
 }  // namespace tarvik

@@ -17,19 +17,6 @@ std::string asText(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(FFmpegRunner, FixedArgumentsGoInFrontOfTheCallersOnes) {
-    TempDir temp;
-    FFmpegRunner runner(
-        writeScript(temp / "ffmpeg", R"(for a in "$@"; do printf '[%s]' "$a"; done)"));
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "[-nostdin][-hide_banner]"},
-        {{"-i", "曲 1.flac", "pipe:1"}, "[-nostdin][-hide_banner][-i][曲 1.flac][pipe:1]"},
-    };
-    for (const auto& [arguments, expected] : cases) {
-        EXPECT_EQ(asText(runner.run(arguments, std::nullopt, {}).stdout), expected);
-    }
-}
-
 TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
     TempDir temp;
     FFmpegRunner runner(
@@ -44,12 +31,6 @@ TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
         EXPECT_EQ(error.stderr(), "pipe:1: bad input\n");
         EXPECT_STREQ(error.what(), "pipe:1: bad input");
     }
-}
-
-TEST(FFmpegRunner, StandardErrorThatIsNotUTF8GetsReplacementCharacters) {
-    TempDir temp;
-    FFmpegRunner runner(writeScript(temp / "ffmpeg", R"(printf 'a\377b\342\202' >&2)"));
-    EXPECT_EQ(runner.run({}, std::nullopt, {}).stderr, "a\uFFFDb\uFFFD");
 }
 
 TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {

@@ -134,13 +134,6 @@ TEST(FLACComments, RewritesTheCommentBlockInSecondPlace) {
     }
 }
 
-TEST(FLACComments, NineBytesAreTheSmallestFile) {
-    // "fLaC", one block of one byte with the last-block flag, no audio frames.
-    const Bytes file = {'f', 'L', 'a', 'C', 0x80 | padding, 0, 0, 1, 0};
-    EXPECT_EQ(FLACComments::rewrite(file, TrackMeta(), "a.flac"),
-              flacFile({{padding, {0}}, {comments, commentBody(bytes("Tarvik"), {})}}, {}));
-}
-
 TEST(FLACComments, DamagedFilesAreRefused) {
     const Bytes good = flacFile({{streamInfo, info}}, audio);
     Bytes cutBody(good.begin(), good.begin() + 20);

@@ -54,28 +54,6 @@ std::vector<std::string> idsOf(const Bytes& tag) {
     return ids;
 }
 
-TEST(ID3Writer, EmptyTagIsHeaderAndPaddingOnly) {
-    struct Case {
-        Version version;
-        std::int64_t hint;
-        std::size_t padding;
-    };
-    for (const Case& c : std::vector<Case>{{Version::v2_3, 0, 1024},
-                                           {Version::v2_4, 0, 1024},
-                                           {Version::v2_3, 5'000'000, 6024},
-                                           {Version::v2_3, 999, 1024},
-                                           {Version::v2_3, -5'000'000, 1024}}) {
-        Bytes tag = ID3Writer{c.version, Encoding::utf16, false, true}.encodeV2({}, c.hint);
-        auto size = id3::syncsafe(static_cast<std::uint32_t>(c.padding));
-        Bytes expected =
-            concat({bytes("ID3"),
-                    {c.version == Version::v2_4 ? std::uint8_t{4} : std::uint8_t{3}, 0, 0},
-                    {size.begin(), size.end()},
-                    Bytes(c.padding, 0)});
-        EXPECT_EQ(tag, expected) << c.hint;
-    }
-}
-
 TEST(ID3Writer, TextFrameBodiesFollowTheChosenEncoding) {
     struct Case {
         Version version;
@@ -114,20 +92,6 @@ TEST(ID3Writer, TextFrameBodiesFollowTheChosenEncoding) {
         EXPECT_EQ(frames[0].id, "TIT2");
         EXPECT_EQ(frames[0].body, c.body) << c.text;
     }
-}
-
-TEST(ID3Writer, FrameSizeIsSyncsafeOnlyOnVersion4) {
-    const std::string title(199, 'x');  // body of 201 bytes
-    Bytes v3 =
-        ID3Writer{Version::v2_3, Encoding::latin1, false, true}.encodeV2({.title = title}, 0);
-    Bytes v4 =
-        ID3Writer{Version::v2_4, Encoding::latin1, false, true}.encodeV2({.title = title}, 0);
-    EXPECT_EQ(Bytes(v3.begin() + 10, v3.begin() + 20),
-              (Bytes{'T', 'I', 'T', '2', 0x00, 0x00, 0x00, 0xC9, 0, 0}));
-    EXPECT_EQ(Bytes(v4.begin() + 10, v4.begin() + 20),
-              (Bytes{'T', 'I', 'T', '2', 0x00, 0x00, 0x01, 0x49, 0, 0}));
-    // tag size: one frame of 10 + 201 bytes and the padding
-    EXPECT_EQ(id3::readSyncsafe(&v3[6]), 211U + 1024U);
 }
 
 TEST(ID3Writer, FramesComeInTheUnitsOrder) {
@@ -177,15 +141,6 @@ TEST(ID3Writer, FramesComeInTheUnitsOrder) {
     EXPECT_EQ(frames[1].id, "TCON");
 }
 
-TEST(ID3Writer, PictureFrameHoldsTheJPEGAsFrontCover) {
-    const Bytes jpeg = {0xFF, 0xD8, 0x01, 0x02, 0xFF, 0xD9};
-    Bytes tag = ID3Writer{}.encodeV2({.artworkJPEG = jpeg}, 0);
-    std::vector<ParsedFrame> frames = framesOf(tag);
-    ASSERT_EQ(frames.size(), 1U);
-    EXPECT_EQ(frames[0].id, "APIC");
-    EXPECT_EQ(frames[0].body, concat({{0x00}, bytes("image/jpeg"), {0x00, 0x03, 0x00}, jpeg}));
-}
-
 TEST(ID3Writer, CoverThatWouldOverflowTheTagSizeIsLeftOut) {
     const Bytes jpeg(100, 0xAB);
     const std::uint64_t pictureFrame = 10 + 14 + jpeg.size();
@@ -203,42 +158,15 @@ TEST(ID3Writer, CoverThatWouldOverflowTheTagSizeIsLeftOut) {
     }
 }
 
-TEST(ID3Writer, TrailerLayout) {
-    ID3Writer writer{Version::v2_3, Encoding::utf16, true, true};
-    Bytes trailer = writer.encodeV1({.title = "Title",
-                                     .artist = "Artist",
-                                     .album = "Album",
-                                     .albumArtist = "ignored",
-                                     .track = "12",
-                                     .disc = "2",
-                                     .year = "2021-05-03",
-                                     .genre = "Rock",
-                                     .artworkJPEG = Bytes{1, 2}});
-    Bytes expected = bytes("TAG");
-    for (std::string_view field : {"Title", "Artist", "Album"}) {
-        Bytes fieldBytes = bytes(field);
-        fieldBytes.resize(30, 0);
-        expected = concat({expected, fieldBytes});
-    }
-    expected = concat({expected, bytes("2021"), Bytes(28, 0), {0x00, 12, 17}});
-    EXPECT_EQ(trailer, expected);
-    const ID3Writer noTrailer{Version::v2_3, Encoding::utf16, false, true};
-    EXPECT_TRUE(noTrailer.encodeV1({.title = "x"}).empty());
-}
-
 TEST(ID3Writer, TrailerTrackAndGenreBytes) {
     const std::vector<std::pair<std::string, int>> tracks = {
         {"12", 12},
-        {"+7", 7},
         {"007", 7},
         {"300", 255},
         {"-1", 0},
         {"3/12", 0},
-        {" 5", 0},
         {"", 0},
-        {"+", 0},
         {"9223372036854775807", 255},
-        {"-9223372036854775808", 0},
         {"99999999999999999999", 0},
         {"\uFF15", 0},  // full-width digit is not ASCII
     };
@@ -247,9 +175,7 @@ TEST(ID3Writer, TrailerTrackAndGenreBytes) {
         EXPECT_EQ(writer.encodeV1({.track = track})[126], byte) << "[" << track << "]";
     }
     const std::vector<std::pair<std::string, int>> genres = {
-        {"Blues", 0},   {"Rock", 17}, {"Psybient", 191}, {"rock", 255},        {"", 255},
-        {"Rock ", 255}, {"R&B", 14},  {"Alt. Rock", 40}, {"Drum & Bass", 127}, {"JPop", 146},
-        {"J-Pop", 255},
+        {"Blues", 0}, {"Psybient", 191}, {"rock", 255}, {"R&B", 14}, {"J-Pop", 255},
     };
     for (const auto& [genre, byte] : genres) {
         EXPECT_EQ(writer.encodeV1({.genre = genre})[127], byte) << genre;

@@ -76,26 +76,6 @@ const TrackMeta meta("New Title", "Artist", "Album Artist", "Album", "3", "1", "
                      "Rock");
 const Bytes audio = concat({{0xFF, 0xFB, 0x90, 0x64}, Bytes(600, 0x55)});
 
-TEST(TagEditor, FileWithoutTagGetsAVersion3Tag) {
-    const Bytes out = TagEditor::rewriteID3(audio, meta);
-    const auto [frames, rest] = parse(out);
-    EXPECT_EQ(Bytes(out.begin(), out.begin() + 6), concat({bytes("ID3"), {3, 0, 0}}));
-    EXPECT_EQ(idsOf(frames), (std::vector<std::string>{"TIT2", "TPE1", "TRCK", "TALB", "TPE2",
-                                                       "TPOS", "TYER", "TCON"}));
-    EXPECT_EQ(frames[0].raw, concat({bytes("TIT2"),
-                                     {0, 0, 0, 23, 0, 0, 0x01, 0xFF, 0xFE},
-                                     text::toUTF16LE("New Title"),
-                                     {0, 0}}));
-    EXPECT_EQ(frames[6].raw, concat({bytes("TYER"),
-                                     {0, 0, 0, 13, 0, 0, 0x01, 0xFF, 0xFE},
-                                     text::toUTF16LE("2019"),
-                                     {0, 0}}));
-    std::size_t framesSize = 0;
-    for (const Frame& f : frames) framesSize += f.raw.size();
-    EXPECT_EQ(id3::readSyncsafe(&out[6]), framesSize + 1024);  // and 1024 bytes of padding
-    EXPECT_EQ(rest, audio);
-}
-
 TEST(TagEditor, Version4TagKeepsItsVersionAndLosesItsFooter) {
     const Bytes old = tag(4, 0x10, {frame("TIT2", "Old", 4), frame("TXXX", "keep", 4)});
     const Bytes footer = concat({bytes("3DI"), Bytes(old.begin() + 3, old.begin() + 10)});

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Core/Naming/SafeName.hpp"
@@ -233,53 +232,6 @@ TEST(SafeName, PadForJIS) {
         if (input.empty() || isASCII(input) || !text::toCP932(input)) continue;
         const std::size_t length = text::toCP932(padForJIS(input))->size();
         EXPECT_TRUE(length >= 9 && length <= 10) << input;
-    }
-}
-
-TEST(SafeName, DisplayWidth) {
-    EXPECT_EQ(displayWidth(""), 0);
-    EXPECT_EQ(displayWidth("abc\u00E9"), 4);
-    EXPECT_EQ(displayWidth("\uFF61\uFF9F"), 2);        // both ends of half-width katakana
-    EXPECT_EQ(displayWidth("\uFF60\uFFA0\u0100"), 6);  // just outside them
-    EXPECT_EQ(displayWidth("\U0001F600"), 2);
-    EXPECT_EQ(cutToDisplayWidth("\u3042a\u3044", 2), "\u3042");
-    EXPECT_EQ(cutToDisplayWidth("\u3042a\u3044", 3), "\u3042a");
-    EXPECT_EQ(cutToDisplayWidth("abc", 0), "");
-    EXPECT_EQ(cutToDisplayWidth("e\u0301x", 3), "e\u0301");  // no normalisation: the mark takes 2
-}
-
-TEST(SafeName, SameResultsFromEightThreads) {
-    std::vector<std::pair<std::string, Rules>> inputs;
-    const std::vector<std::string> names = {
-        "Song [Explicit]",   "\u30C6\u30B9\u30C8\u301C\u66F2",
-        "Caf\u00E9 / Bar?",  "\uFF21\uFF0F\uFF22",
-        "\u2764\uFE0F Love", "   ",
-        "a\u3000b\u3000c",   "\u3042\u3044\u3046\u3048\u304A\u304B\u304D"};
-    for (const std::string& name : names) {
-        for (const Rules& rules : {card, mac, ascii, jis, short8, width10}) {
-            inputs.emplace_back(name, rules);
-        }
-    }
-    std::vector<std::string> expected;
-    for (const auto& [name, rules] : inputs) expected.push_back(make(name, "F", rules));
-
-    std::vector<std::vector<std::string>> results(8);
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < results.size(); ++t) {
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < 20; ++round) {
-                for (const auto& [name, rules] : inputs) {
-                    results[t].push_back(make(name, "F", rules));
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    for (const auto& result : results) {
-        ASSERT_EQ(result.size(), expected.size() * 20);
-        for (std::size_t i = 0; i < result.size(); ++i) {
-            EXPECT_EQ(result[i], expected[i % expected.size()]);
-        }
     }
 }
 

@@ -30,13 +30,6 @@ TEST(SequenceMatcher, HandRatios) {
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(ratio(c.a, c.b), c.expected) << c.a;
 }
 
-TEST(SequenceMatcher, BlocksAreOrderedAndMerged) {
-    EXPECT_EQ(matchingBlocks(U"abxcd", U"abcd"), (std::vector<Block>{{0, 0, 2}, {3, 2, 2}}));
-    EXPECT_EQ(matchingBlocks(U"abc", U"xyz"), std::vector<Block>{});
-    // Ties go to the run that ends first in the first sequence.
-    EXPECT_EQ(findLongestMatch(U"abab", U"ab", makeIndex(U"ab"), 0, 4, 0, 2), (Block{0, 0, 2}));
-}
-
 // With 200 elements or more in the second sequence, an element found more
 // than length/100 + 1 times there is left out of the index; matches can grow
 // only over such popular elements once found.

@@ -32,30 +32,18 @@ TEST(ConversionEvent, EqualityComparesCaseAndPayload) {
         bool equal;
     };
     const std::vector<Case> cases = {
-        {"same phase without payload", E::scanning(), E::scanning(), true},
         {"different phases", E::scanning(), E::planning(), false},
-        {"reading counts", E::reading(50, 120), E::reading(100, 120), false},
         {"album names canonically equivalent", E::lookingUp(1, 2, composed),
          E::lookingUp(1, 2, decomposed), true},
         {"paths canonically equivalent", E::converted(composed + "/01.mp3"),
          E::converted(decomposed + "/01.mp3"), true},
         {"converted is not skipped", E::converted("a.mp3"), E::skipped("a.mp3"), false},
-        {"failure reasons differ", E::failed("/m/a.flac", "x"), E::failed("/m/a.flac", "y"), false},
-        {"notice texts canonically equivalent", E::notice(composed), E::notice(decomposed), true},
-        {"renamed with the same old and another new", E::renamed(song("a"), song("b")),
-         E::renamed(song("a"), song("c")), false},
         {"renamed records equal field by field", E::renamed(song(composed), song("b")),
          E::renamed(song(decomposed), song("b")), true},
         {"no estimate is not an estimate of zero", E{E::Progress{}},
          E{E::Progress{.etaSeconds = 0}}, false},
         {"placed equivalent element by element", E::finished(summary({composed, "b"})),
          E::finished(summary({decomposed, "b"})), true},
-        {"placed order counts", E::finished(summary({"a", "b"})), E::finished(summary({"b", "a"})),
-         false},
-        {"placed length counts", E::finished(summary({"a"})), E::finished(summary({"a", "b"})),
-         false},
-        {"summary estimate counts", E::finished(summary({}, 5)), E::finished(summary({}, 6)),
-         false},
     };
     for (const Case& test : cases) {
         EXPECT_EQ(test.a == test.b, test.equal) << test.name;

@@ -43,32 +43,6 @@ TEST(Regex, ReplaceAllIsLiteralAndNonOverlapping) {
     EXPECT_EQ(empty.replaceAll("ab", "-"), "-a-b-");
 }
 
-TEST(Regex, OptionsChangeMatching) {
-    static const Regex insensitive("explicit", Regex::caseInsensitive);
-    static const Regex sensitive("explicit");
-    EXPECT_TRUE(insensitive.contains("[EXPLICIT]"));
-    EXPECT_FALSE(sensitive.contains("[EXPLICIT]"));
-    static const Regex lineEnd("a$");
-    static const Regex lineEndMultiline("a$", Regex::multiline);
-    EXPECT_FALSE(lineEnd.contains("a\nb"));
-    EXPECT_TRUE(lineEndMultiline.contains("a\nb"));
-    EXPECT_TRUE(Regex("a.b", Regex::dotAll).matchesWhole("a\nb"));
-    EXPECT_FALSE(Regex("a.b").matchesWhole("a\nb"));
-}
-
-TEST(Regex, AllMatchesInOrder) {
-    static const Regex number(R"(\d+)");
-    auto matches = number.allMatches("1 22 333");
-    ASSERT_EQ(matches.size(), 3U);
-    EXPECT_EQ(matches[2].group(0), "333");
-    EXPECT_EQ(matches[2].begin, 5U);
-    EXPECT_EQ(matches[2].end, 8U);
-}
-
-TEST(Regex, MalformedPatternIsRejected) {
-    EXPECT_THROW(Regex("(unclosed"), std::invalid_argument);
-}
-
 TEST(Regex, OnePatternServesManyThreads) {
     static const Regex pattern(R"(\s*[\[(](Explicit|Clean)[\])])", Regex::caseInsensitive);
     std::vector<std::thread> threads;

@@ -55,12 +55,6 @@ TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {
     EXPECT_EQ(toLatin1(""), Bytes{});
 }
 
-TEST(TextEncoding, UTF16LittleEndianWithoutBOM) {
-    EXPECT_EQ(toUTF16LE("A\u3042"), (Bytes{0x41, 0x00, 0x42, 0x30}));
-    EXPECT_EQ(toUTF16LE("\U0001F600"), (Bytes{0x3D, 0xD8, 0x00, 0xDE}));
-    EXPECT_EQ(toUTF16LE(""), Bytes{});
-}
-
 TEST(TextEncoding, UTF8DecodingReplacesIllFormedSequences) {
     EXPECT_EQ(decodeUTF8(std::string_view("ok \u3042")), "ok \u3042");
     EXPECT_EQ(decodeUTF8(std::string_view("a\xFF"

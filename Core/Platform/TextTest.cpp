@@ -108,33 +108,6 @@ TEST(Text, TrimTakesSpaceSeparatorsAndTabsButNotLineBreaks) {
     EXPECT_EQ(trimScalars("..", U" ."), "");
 }
 
-TEST(Text, CategoriesAndNumericTypes) {
-    EXPECT_EQ(category(U'a'), Category::letter);
-    EXPECT_EQ(category(U'\u3042'), Category::letter);
-    EXPECT_EQ(category(U'\u0301'), Category::mark);
-    EXPECT_EQ(category(U'7'), Category::number);
-    EXPECT_EQ(category(U'\u2163'), Category::number);  // Roman numeral four
-    EXPECT_EQ(category(U'!'), Category::punctuation);
-    EXPECT_EQ(category(U'\uFF01'), Category::punctuation);
-    EXPECT_EQ(category(U'$'), Category::symbol);
-    EXPECT_EQ(category(U'\u3000'), Category::separator);
-    EXPECT_TRUE(isSpaceSeparator(U'\u3000'));
-    EXPECT_FALSE(isSpaceSeparator(U'\t'));
-    for (char32_t numeric : {U'3', U'\u0663', U'\u00B2', U'\u00BD', U'\u2163', U'\u4E09'}) {
-        EXPECT_TRUE(hasNumericType(numeric)) << static_cast<unsigned>(numeric);
-    }
-    for (char32_t other : {U'a', U'-', U' ', U'\u3042'}) {
-        EXPECT_FALSE(hasNumericType(other)) << static_cast<unsigned>(other);
-    }
-}
-
-TEST(Text, ReplacingIsPlainAndLeftToRight) {
-    EXPECT_EQ(replacing("a\u3000\u3000b", "\u3000", " "), "a  b");
-    EXPECT_EQ(replacing("aaa", "aa", "b"), "ba");
-    EXPECT_EQ(replacing("abc", "", "x"), "abc");
-    EXPECT_EQ(replacing("a.b", ".", "$1"), "a$1b");
-}
-
 TEST(Text, BreakIteratorsWorkFromManyThreads) {
     const std::string sample = "a" + decomposedE + "\U0001F468\u200D\U0001F469 \u3042";
     const std::size_t expected = graphemeCount(sample);

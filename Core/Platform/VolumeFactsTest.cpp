@@ -142,20 +142,6 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
     }
 }
 
-TEST(VolumeFacts, VolumeWithoutBlockDeviceHasNoRemovableValue) {
-    FakeMachine machine;
-    machine.mount("tmpfs", "tmpfs");
-    EXPECT_EQ(machine.facts(), (VolumeInfo{std::nullopt, false, "tmpfs"}));
-}
-
-TEST(VolumeFacts, RootFileSystemIsTheDeviceOfTheRootFolder) {
-    FakeMachine machine;
-    machine.mount("exfat", "/dev/x");
-    EXPECT_EQ(machine.facts("/proc")->rootFileSystem, false);
-    EXPECT_EQ(machine.facts(machine.temp().path())->rootFileSystem, true);
-    EXPECT_EQ(machine.facts(machine.temp() / "missing")->rootFileSystem, std::nullopt);
-}
-
 TEST(VolumeFacts, FuseBlockMountTakesTheTypeOfItsDevice) {
     {
         FakeMachine machine;
@@ -192,15 +178,6 @@ TEST(VolumeFacts, DeepestMountOfTheDeviceHoldsThePath) {
     EXPECT_EQ(machine.facts("/proc", machine.volume() / "inner")->fileSystemType, "msdos");
     EXPECT_EQ(machine.facts("/proc", machine.volume() / "inner" / "deeper")->fileSystemType,
               "msdos");
-}
-
-TEST(VolumeFacts, UnreadablePathOrTableGivesNothing) {
-    FakeMachine machine;
-    machine.mount("vfat", "/dev/x");
-    SystemVolumeFacts system({.mountInfo = machine.temp() / "mountinfo"});
-    EXPECT_EQ(system.volumeOf(machine.temp() / "missing"), std::nullopt);
-    SystemVolumeFacts noTable({.mountInfo = machine.temp() / "missing-table"});
-    EXPECT_EQ(noTable.volumeOf(machine.volume()), std::nullopt);
 }
 
 TEST(VolumeFacts, TheMachinesRootIsTheRootFileSystem) {

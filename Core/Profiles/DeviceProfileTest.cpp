@@ -22,19 +22,6 @@ DeviceProfile changed(std::function<void(DeviceProfile&)> change) {
     return profile;
 }
 
-TEST(DeviceProfile, MinimalFileReadsDefaultsAndWritesEveryKeyButVerified) {
-    const DeviceProfile profile = read(R"({"schemaVersion": 1, "id": "x", "name": "X"})");
-    EXPECT_EQ(profile, DeviceProfile("x", "X"));
-    EXPECT_EQ(profile.toJson(), json::parse(R"({
-        "schemaVersion": 1, "id": "x", "name": "X", "notes": "",
-        "audio": {"codec": "mp3", "bitrate": 192, "sampleRate": 44100},
-        "tags": {"format": "id3v2.3", "encoding": "utf16", "id3v1": false,
-                 "artwork": {"enabled": false, "maxPx": 300}},
-        "files": {"root": "MUSIC", "layout": "artist/album", "nameMax": 60, "asciiOnly": false,
-                  "maxPerFolder": 0, "maxDepth": 8},
-        "media": {"filesystem": "fat32", "maxCardGB": 32}})"));
-}
-
 TEST(DeviceProfile, AbsentNullAndUnknownKeys) {
     struct Case {
         std::string text;
@@ -76,20 +63,6 @@ TEST(DeviceProfile, EveryMemberSurvivesWritingAndReading) {
     EXPECT_NE(elsewhere, profile);  // same id, other file
     EXPECT_EQ(profile.fileExtension(), "m4a");
     EXPECT_EQ(DeviceProfile("x", "X").fileExtension(), "mp3");
-}
-
-TEST(DeviceProfile, NameRulesFollowTheProfile) {
-    using Encoding = DeviceProfile::Tags::Encoding;
-    for (Encoding encoding : {Encoding::utf16, Encoding::utf8, Encoding::latin1}) {
-        EXPECT_FALSE(
-            changed([&](DeviceProfile& p) { p.tags.encoding = encoding; }).nameRules().forJIS);
-    }
-    const DeviceProfile jis = changed([](DeviceProfile& p) {
-        p.tags.encoding = Encoding::shiftJIS;
-        p.files = {"M", DeviceProfile::Files::Layout::flat, 30, true, 5, 2, 24};
-    });
-    EXPECT_EQ(jis.nameRules(), (SafeName::Rules{30, true, false, 24, true}));
-    EXPECT_EQ(DeviceProfile("x", "X").nameRules(), (SafeName::Rules{60, false, false, 0, false}));
 }
 
 TEST(DeviceProfile, DecodingErrorsNameTheKey) {
