@@ -161,8 +161,17 @@ void AppModel::startConversion() {
     folderBySource_.clear();
     writingFolders_.clear();
     if (plan_) {
+        // Items come album by album: the composed form of a folder is worked
+        // out once per run of items in it, which keeps a large plan quick.
+        std::string_view parent;
+        std::string key;
         for (const ConversionPlan::Item& item : plan_->items) {
-            std::string key = ExportTexts::folderKey(item.relativePath);
+            const std::string_view path = item.relativePath;
+            const std::string_view itemParent = path.substr(0, path.rfind('/') + 1);
+            if (key.empty() || itemParent != parent) {
+                parent = itemParent;
+                key = ExportTexts::folderKey(path);
+            }
             ++remainingByFolder_[key];
             folderBySource_[item.source.string()] = key;
         }
