@@ -96,13 +96,13 @@ void AppModel::startPlanning() {
         // The pump runs the closing step on this thread and only while the
         // model lives, so the step may use the model directly.
         AppModel* model = this;
-        cancelTask_ = DetachedTask::start([runner = std::move(runner), pass,
-                                           model](std::stop_token stop) {
+        cancelTask_ = DetachedTask::start([runner = std::move(runner), pass, model,
+                                           planPass = services_.planPass](std::stop_token stop) {
             std::optional<ConversionPlan> plan;
             std::optional<std::string> error;
             try {
-                plan = runner.plan([&pass](const ConversionEvent& event) { pass.send(event); },
-                                   stop);
+                const ProgressCallback progress = [&pass](const ConversionEvent& event) { pass.send(event); };
+                plan = planPass ? planPass(runner, progress, stop) : runner.plan(progress, stop);
             } catch (const Cancelled&) {
             } catch (const std::exception& failure) {
                 error = failure.what();
