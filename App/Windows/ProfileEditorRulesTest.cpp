@@ -1,0 +1,230 @@
+#include "App/Windows/ProfileEditorRules.hpp"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "Core/Profiles/ProfileStore.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace R = ProfileEditorRules;
+using Codec = R::Codec;
+using Format = R::Format;
+using Encoding = R::Encoding;
+
+DeviceProfile valid() {
+    DeviceProfile profile("my-unit", "うちのナビ");
+    profile.files.maxDepth = 3;
+    profile.media.maxCardGB = 16;
+    return profile;
+}
+
+TEST(ProfileEditorRulesTest, CodecRuleSetsTagFormatAndLeavesEncodingAndArtAlone) {
+    struct Case {
+        Format before;
+        bool id3v1Before;
+        Codec picked;
+        Format format;
+        bool id3v1;
+    };
+    const Case cases[] = {
+        {Format::id3v2_3, true, Codec::aac, Format::mp4, false},
+        {Format::id3v2_4, false, Codec::aac, Format::mp4, false},
+        {Format::mp4, false, Codec::mp3, Format::id3v2_3, false},
+        // Only a profile read from a file can arrive at MP3 with these.
+        {Format::id3v2_4, true, Codec::mp3, Format::id3v2_4, true},
+        {Format::id3v1, true, Codec::mp3, Format::id3v1, true},
+    };
+    for (const Case& c : cases) {
+        DeviceProfile profile = valid();
+        profile.tags.format = c.before;
+        profile.tags.id3v1 = c.id3v1Before;
+        profile.tags.encoding = Encoding::latin1;
+        profile.tags.artwork = {true, 500};
+        R::codecChanged(profile, c.picked);
+        EXPECT_EQ(profile.tags.format, c.format) << rawValue(c.before) << " → " << rawValue(c.picked);
+        EXPECT_EQ(profile.tags.id3v1, c.id3v1) << rawValue(c.before) << " → " << rawValue(c.picked);
+        EXPECT_EQ(profile.tags.encoding, Encoding::latin1);
+        EXPECT_EQ(profile.tags.artwork, (DeviceProfile::Tags::Artwork{true, 500}));
+    }
+}
+
+TEST(ProfileEditorRulesTest, TagFormatRuleMendsOnlyWhatTheFormatCannotHold) {
+    struct Case {
+        Encoding before;
+        Format picked;
+        Encoding encoding;
+        bool id3v1;
+        bool artwork;
+    };
+    const Case cases[] = {
+        {Encoding::utf8, Format::id3v2_3, Encoding::utf16, false, true},
+        {Encoding::latin1, Format::id3v2_3, Encoding::latin1, false, true},
+        {Encoding::shiftJIS, Format::id3v2_3, Encoding::shiftJIS, false, true},
+        {Encoding::utf8, Format::id3v1, Encoding::shiftJIS, true, false},
+        {Encoding::utf8, Format::id3v2_4, Encoding::utf8, false, true},
+        {Encoding::utf16, Format::mp4, Encoding::utf16, false, true},
+    };
+    for (const Case& c : cases) {
+        DeviceProfile profile = valid();
+        profile.tags.encoding = c.before;
+        profile.tags.artwork = {true, 800};
+        profile.tags.format = c.picked;
+        R::tagFormatChanged(profile, c.picked);
+        EXPECT_EQ(profile.tags.encoding, c.encoding) << rawValue(c.picked);
+        EXPECT_EQ(profile.tags.id3v1, c.id3v1) << rawValue(c.picked);
+        EXPECT_EQ(profile.tags.artwork.enabled, c.artwork) << rawValue(c.picked);
+        EXPECT_EQ(profile.tags.artwork.maxPx, 800);
+    }
+}
+
+TEST(ProfileEditorRulesTest, PickingID3v24AfterID3v1ChangesNothingBack) {
+    DeviceProfile profile = valid();
+    profile.tags.artwork.enabled = true;
+    profile.tags.format = Format::id3v1;
+    R::tagFormatChanged(profile, Format::id3v1);
+    profile.tags.format = Format::id3v2_4;
+    R::tagFormatChanged(profile, Format::id3v2_4);
+    EXPECT_EQ(profile.tags.encoding, Encoding::shiftJIS);
+    EXPECT_TRUE(profile.tags.id3v1);
+    EXPECT_FALSE(profile.tags.artwork.enabled);
+}
+
+TEST(ProfileEditorRulesTest, UTF8IsOfferedOnlyForID3v24) {
+    for (const auto& format : {Format::id3v2_3, Format::id3v2_4, Format::id3v1, Format::mp4}) {
+        const auto options = R::encodingOptions(format);
+        EXPECT_EQ(R::indexOf(options, Encoding::utf8) >= 0, format == Format::id3v2_4) << rawValue(format);
+        EXPECT_EQ(options.front().label, "UTF-16（日本語が確実）");
+        EXPECT_EQ(options.back().label, "Shift-JIS（JIS 形式。古い国産ナビ）");
+    }
+    EXPECT_EQ(R::indexOf(R::qualityOptions(), std::int64_t{320}), -1);
+    EXPECT_EQ(R::indexOf(R::tagFormatOptions(), Format::mp4), -1);
+}
+
+TEST(ProfileEditorRulesTest, TitleAndDeleteFollowTheFileAndDelivery) {
+    DeviceProfile profile = valid();
+    EXPECT_EQ(R::title(profile), "新しい機種の設定");
+    EXPECT_FALSE(R::canDelete(profile));
+    profile.fileURL = "/data/profiles/my-unit.json";
+    EXPECT_EQ(R::title(profile), "機種の設定を編集");
+    EXPECT_TRUE(R::canDelete(profile));
+    profile.isBuiltin = true;
+    EXPECT_EQ(R::title(profile), "機種の設定を編集");
+    EXPECT_FALSE(R::canDelete(profile));
+}
+
+TEST(ProfileEditorRulesTest, VerifiedCheckKeepsTheNoteAndTakesTodaysDate) {
+    DeviceProfile profile = valid();
+    R::setVerified(profile, true, "曲名が出た", QDate(2026, 3, 4));
+    EXPECT_EQ(profile.verified, (DeviceProfile::Verified{"2026-03-04", "曲名が出た"}));
+    R::setVerifiedNote(profile, "曲名・アルバム名が出た");
+    EXPECT_EQ(profile.verified->date, "2026-03-04");
+    EXPECT_EQ(profile.verified->note, "曲名・アルバム名が出た");
+    R::setVerified(profile, false, "曲名・アルバム名が出た", QDate(2026, 3, 4));
+    EXPECT_FALSE(profile.verified);
+    R::setVerifiedNote(profile, "消えたはず");
+    EXPECT_FALSE(profile.verified);
+    R::setVerified(profile, true, "曲名・アルバム名が出た", QDate(2026, 3, 5));
+    EXPECT_EQ(profile.verified, (DeviceProfile::Verified{"2026-03-05", "曲名・アルバム名が出た"}));
+    // A year before 1000 still has four digits.
+    R::setVerified(profile, true, "", QDate(987, 1, 2));
+    EXPECT_EQ(profile.verified->date, "0987-01-02");
+}
+
+TEST(ProfileEditorRulesTest, SteppersStayInTheirRangesWithTheirSteps) {
+    struct Case {
+        R::Stepper stepper;
+        std::int64_t from;
+        bool up;
+        std::int64_t to;
+    };
+    const Case cases[] = {
+        {R::nameMaxStepper(), 60, true, 64},
+        {R::nameMaxStepper(), 10, false, 8},
+        {R::nameMaxStepper(), 198, true, 200},
+        {R::nameMaxStepper(), 250, false, 200},  // a stored value out of range comes back in
+        {R::displayWidthStepper(), 0, true, 2},
+        {R::displayWidthStepper(), 1, false, 0},
+        {R::perFolderStepper(99), 99, true, 100},
+        {R::perFolderStepper(100), 100, false, 90},
+        {R::perFolderStepper(100), 100, true, 110},
+        {R::perFolderStepper(0), 0, false, 0},
+        {R::perFolderStepper(995), 995, true, 999},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.stepper.stepped(c.from, c.up), c.to) << c.from << (c.up ? " up" : " down");
+    EXPECT_FALSE(R::nameMaxStepper().canStep(200, true));
+    EXPECT_FALSE(R::perFolderStepper(0).canStep(0, false));
+    EXPECT_TRUE(R::perFolderStepper(0).canStep(0, true));
+}
+
+TEST(ProfileEditorRulesTest, StepperLabelsShowNoLimitAsTheyShould) {
+    DeviceProfile profile = valid();
+    profile.files.nameMax = 64;
+    profile.files.maxPerFolder = 0;
+    EXPECT_EQ(R::nameMaxLabel(profile), "名前の最大文字数: 64");
+    EXPECT_EQ(R::perFolderLabel(profile), "1 フォルダに入れる曲数の上限: なし");
+    EXPECT_EQ(R::displayWidthLabel(profile), "名前の表示幅の上限（半角換算、0 = なし）: 0");
+    profile.files.maxPerFolder = 255;
+    EXPECT_EQ(R::perFolderLabel(profile), "1 フォルダに入れる曲数の上限: 255");
+
+    R::setDisplayWidth(profile, 2);
+    EXPECT_EQ(profile.files.displayWidthMax, 2);
+    EXPECT_EQ(R::displayWidthLabel(profile), "名前の表示幅の上限（半角換算、0 = なし）: 2");
+    R::setDisplayWidth(profile, R::displayWidthStepper().stepped(R::displayWidth(profile), false));
+    EXPECT_EQ(profile.files.displayWidthMax, std::nullopt);
+}
+
+TEST(ProfileEditorRulesTest, RefusalShowsAMissingNameAloneElseEveryProblem) {
+    struct Case {
+        const char* what;
+        void (*edit)(DeviceProfile&);
+        std::optional<std::string> text;
+    };
+    const Case cases[] = {
+        {"valid", [](DeviceProfile&) {}, std::nullopt},
+        {"new profile without id", [](DeviceProfile& p) { p.id = ""; }, std::nullopt},
+        {"blank id counts as none", [](DeviceProfile& p) { p.id = " \t"; }, std::nullopt},
+        {"blank name hides the rest",
+         [](DeviceProfile& p) {
+             p.name = "\u3000 ";
+             p.files.root = "A/B";
+             p.audio.sampleRate = 22050;
+         },
+         "機種の名前を入れてください"},
+        {"bad root", [](DeviceProfile& p) { p.files.root = "MUSIC:1"; },
+         "files.root: フォルダ名に使えない文字が入っています"},
+        {"two problems, two lines",
+         [](DeviceProfile& p) {
+             p.audio.bitrate = 100;
+             p.files.root = "a|b";
+         },
+         "audio.bitrate: 96/128/160/192/256/320 kbps から選んでください\n"
+         "files.root: フォルダ名に使えない文字が入っています"},
+        {"UTF-8 in ID3v2.3",
+         [](DeviceProfile& p) { p.tags.encoding = Encoding::utf8; },
+         "tags.encoding: ID3v2.3 に UTF-8 はありません（UTF-16 にしてください）"},
+    };
+    for (const Case& c : cases) {
+        DeviceProfile profile = valid();
+        c.edit(profile);
+        EXPECT_EQ(R::refusal(profile), c.text) << c.what;
+    }
+    for (char sign : std::string("/\\:*?\"<>|")) {
+        DeviceProfile profile = valid();
+        profile.files.root = std::string("MU") + sign + "SIC";
+        EXPECT_EQ(R::refusal(profile), "files.root: フォルダ名に使えない文字が入っています") << sign;
+    }
+}
+
+TEST(ProfileEditorRulesTest, SaveFailureCarriesTheErrorsOwnText) {
+    EXPECT_EQ(R::saveFailure(std::runtime_error("書き込めません: /x（Permission denied）")),
+              "保存できませんでした: 書き込めません: /x（Permission denied）");
+    const auto refused = ProfileStore::ProfileError::invalid({{"id", "空にできません"}});
+    EXPECT_EQ(R::saveFailure(refused), "保存できませんでした: id: 空にできません");
+}
+
+}  // namespace
+}  // namespace tarvik

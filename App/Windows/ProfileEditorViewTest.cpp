@@ -1,0 +1,248 @@
+#include "App/Windows/ProfileEditorView.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include "App/Platform/AppPaths.hpp"
+#include "App/Testing/Screenshots.hpp"
+#include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/StepperRow.hpp"
+#include "Core/Profiles/ProfileStore.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+const DeviceProfile& loaded(const AppModel& model, const std::string& id) {
+    for (const DeviceProfile& profile : model.profiles())
+        if (profile.id == id) return profile;
+    throw std::runtime_error("no profile " + id);
+}
+
+// The sheet open on `profile` over a model on private settings.
+struct OpenEditor {
+    testing::ModelFixture fixture;
+    int closed = 0;
+    std::unique_ptr<ProfileEditorView> sheet;
+
+    void open(DeviceProfile profile) {
+        sheet = std::make_unique<ProfileEditorView>(*fixture.model, std::move(profile), [this] { ++closed; });
+        sheet->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+    }
+    AppModel& model() { return *fixture.model; }
+    template <typename T>
+    T* find(const char* name) {
+        auto* widget = sheet->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    void openAdvanced() { QTest::mouseClick(find<QToolButton>("advancedDisclosure"), Qt::LeftButton); }
+    // A user's pick in a picker, by its label.
+    void pick(const char* picker, const QString& label) {
+        QComboBox* box = find<QComboBox>(picker);
+        const int index = box->findText(label);
+        ASSERT_GE(index, 0) << label.toStdString();
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    void step(const char* stepper, bool up) {
+        QTest::mouseClick(find<StepperRow>(stepper)->findChild<QToolButton*>(up ? "stepUp" : "stepDown"),
+                          Qt::LeftButton);
+    }
+    QString errorText() {
+        QLabel* line = find<QLabel>("profileEditorError");
+        return line->isVisible() ? line->text() : QString();
+    }
+};
+
+// A user's profile file with a bit rate no option offers.
+DeviceProfile userProfileAt320(OpenEditor& e) {
+    DeviceProfile profile = loaded(e.model(), "generic-mp3");
+    profile.id = "my-320";
+    profile.name = "うちのナビ";
+    profile.audio.bitrate = 320;
+    profile.files.maxDepth = 3;
+    profile.media.maxCardGB = 16;
+    profile.isBuiltin = false;
+    ProfileStore::save(profile, AppPaths::profilesDirectory());
+    e.model().loadProfiles();
+    return loaded(e.model(), "my-320");
+}
+
+TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndMP3BringsThemBack) {
+    OpenEditor e;
+    e.open(loaded(e.model(), "generic-mp3"));
+    EXPECT_FALSE(e.find<QWidget>("advancedSection")->isVisible());
+    e.openAdvanced();
+    ASSERT_TRUE(e.find<QWidget>("advancedSection")->isVisible());
+    EXPECT_TRUE(e.find<QComboBox>("tagFormatPicker")->isVisible());
+    EXPECT_FALSE(e.find<QLabel>("aacNote")->isVisible());
+
+    e.pick("codecPicker", "AAC / m4a（新しめの機種・iPod 対応機）");
+    for (const char* name : {"tagFormatPicker", "encodingPicker"})
+        EXPECT_FALSE(e.find<QComboBox>(name)->isVisible()) << name;
+    EXPECT_FALSE(e.find<QCheckBox>("id3v1Toggle")->isVisible());
+    EXPECT_TRUE(e.find<QLabel>("aacNote")->isVisible());
+    EXPECT_EQ(e.sheet->profile().tags.format, DeviceProfile::Tags::Format::mp4);
+
+    e.pick("codecPicker", "MP3（ほとんどの機種）");
+    EXPECT_TRUE(e.find<QComboBox>("tagFormatPicker")->isVisible());
+    EXPECT_EQ(e.find<QComboBox>("tagFormatPicker")->currentText(), "ID3v2.3（古い機種も読める）");
+    EXPECT_EQ(e.find<QComboBox>("encodingPicker")->findText("UTF-8"), -1);
+    e.pick("tagFormatPicker", "ID3v2.4（新しい機種向け）");
+    EXPECT_GE(e.find<QComboBox>("encodingPicker")->findText("UTF-8"), 0);
+}
+
+TEST(ProfileEditorViewTest, SteppersAndTogglesEditTheWorkingCopyOnly) {
+    OpenEditor e;
+    DeviceProfile profile = loaded(e.model(), "generic-mp3");
+    profile.files.maxPerFolder = 99;
+    e.open(profile);
+    e.openAdvanced();
+    auto* perFolder = e.find<StepperRow>("perFolderStepper");
+    e.step("perFolderStepper", true);
+    EXPECT_EQ(perFolder->label(), "1 フォルダに入れる曲数の上限: 100");
+    e.step("perFolderStepper", false);
+    EXPECT_EQ(e.sheet->profile().files.maxPerFolder, 90);
+
+    QCheckBox* artwork = e.find<QCheckBox>("artworkToggle");
+    if (artwork->isChecked()) artwork->click();
+    EXPECT_FALSE(e.find<QComboBox>("artworkSizePicker")->isEnabled());
+    EXPECT_EQ(e.sheet->profile().tags.artwork.maxPx, profile.tags.artwork.maxPx);
+
+    EXPECT_FALSE(e.find<QLineEdit>("verifiedNoteField")->isVisible());
+    e.find<QCheckBox>("verifiedToggle")->click();
+    ASSERT_TRUE(e.find<QLineEdit>("verifiedNoteField")->isVisible());
+    QTest::keyClicks(e.find<QLineEdit>("verifiedNoteField"), "title ok");
+    EXPECT_EQ(e.sheet->profile().verified->note, "title ok");
+    EXPECT_EQ(e.sheet->profile().verified->date, QDate::currentDate().toString(Qt::ISODate).toStdString());
+    EXPECT_FALSE(fs::exists(AppPaths::profilesDirectory()));
+}
+
+TEST(ProfileEditorViewTest, AnUntouched320SavesAs320AndUnshownFieldsPassThrough) {
+    OpenEditor e;
+    const DeviceProfile original = userProfileAt320(e);
+    e.open(original);
+    EXPECT_EQ(e.find<QComboBox>("qualityPicker")->currentIndex(), -1);
+    QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_End);
+    QTest::keyClicks(e.find<QLineEdit>("profileNotesField"), " memo");
+    QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_Return);  // Return saves
+    EXPECT_EQ(e.closed, 1);
+    EXPECT_FALSE(e.sheet->isVisible());
+    const DeviceProfile& saved = loaded(e.model(), "my-320");
+    EXPECT_EQ(saved.audio.bitrate, 320);
+    EXPECT_EQ(saved.notes, original.notes + " memo");
+    EXPECT_EQ(saved.files.maxDepth, 3);
+    EXPECT_EQ(saved.media, original.media);
+    EXPECT_EQ(saved.schemaVersion, original.schemaVersion);
+    EXPECT_EQ(e.model().profileId(), "my-320");
+}
+
+TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) {
+    OpenEditor e;
+    DeviceProfile fresh = loaded(e.model(), "generic-mp3");
+    fresh.id = "";
+    fresh.fileURL.reset();
+    fresh.isBuiltin = false;
+    e.open(fresh);
+    e.find<QLineEdit>("profileNameField")->selectAll();
+    QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Backspace);
+    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
+    EXPECT_EQ(e.errorText(), "機種の名前を入れてください");
+
+    QTest::keyClicks(e.find<QLineEdit>("profileNameField"), "My Navi");
+    // A file where the profiles folder belongs: the store cannot write there.
+    fs::create_directories(AppPaths::profilesDirectory().parent_path());
+    std::ofstream(AppPaths::profilesDirectory()) << "in the way";
+    const auto before = e.model().profiles();
+    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
+    EXPECT_TRUE(e.errorText().startsWith("保存できませんでした: ")) << e.errorText().toStdString();
+    EXPECT_GT(e.errorText().size(), QString("保存できませんでした: ").size());
+    EXPECT_TRUE(e.sheet->isVisible());
+    EXPECT_EQ(e.closed, 0);
+    EXPECT_EQ(e.model().profiles(), before);
+
+    fs::remove(AppPaths::profilesDirectory());
+    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
+    EXPECT_EQ(e.closed, 1);
+    ASSERT_NE(e.model().selectedProfile(), nullptr);
+    EXPECT_EQ(e.model().selectedProfile()->name, "My Navi");
+    EXPECT_EQ(e.model().selectedProfile()->id.rfind("custom-", 0), 0u);
+}
+
+TEST(ProfileEditorViewTest, OnlyAUsersOwnProfileCanBeDeletedAndWithoutAsking) {
+    OpenEditor e;
+    e.open(loaded(e.model(), "generic-mp3"));
+    EXPECT_EQ(e.sheet->findChild<QPushButton*>("deleteProfileButton"), nullptr);
+    EXPECT_EQ(e.find<QLabel>("profileEditorTitle")->text(), "機種の設定を編集");
+
+    const DeviceProfile mine = userProfileAt320(e);
+    e.open(mine);
+    QTest::mouseClick(e.find<QPushButton>("deleteProfileButton"), Qt::LeftButton);
+    EXPECT_EQ(e.closed, 1);
+    EXPECT_FALSE(fs::exists(*mine.fileURL));
+    EXPECT_THROW(loaded(e.model(), "my-320"), std::runtime_error);
+}
+
+TEST(ProfileEditorViewTest, EscapeAndTheTitleBarCancelWithoutSaving) {
+    OpenEditor e;
+    const DeviceProfile mine = userProfileAt320(e);
+    for (bool escape : {true, false}) {
+        e.open(mine);
+        QTest::keyClicks(e.find<QLineEdit>("profileNameField"), " changed");
+        if (escape) {
+            QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Escape);
+        } else {
+            e.sheet->close();
+        }
+        EXPECT_FALSE(e.sheet->isVisible());
+        EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
+    }
+    EXPECT_EQ(e.closed, 2);
+}
+
+TEST(ProfileEditorViewTest, Screenshots) {
+    testing::AppearanceScope scope;
+    OpenEditor e;
+    DeviceProfile fresh = loaded(e.model(), "generic-mp3");
+    fresh.id = "";
+    fresh.fileURL.reset();
+    fresh.name = "うちのナビ（汎用 MP3…）";
+    fresh.verified = DeviceProfile::Verified{"2026-12-06", "曲名・アルバム名が出た"};
+    e.open(fresh);
+    for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
+        testing::switchAppearance(mode);
+        QTest::qWait(50);
+        testing::saveScreenshot(*e.sheet, std::string("profile-editor-") + suffix);
+    }
+    e.openAdvanced();
+    e.pick("tagFormatPicker", "ID3v1 だけ（2000 年代の国産ナビ。JIS 形式）");
+    QTest::keyClicks(e.find<QLineEdit>("rootField"), ":1");
+    QTest::qWait(20);  // the opened group's layout settles first
+    QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);  // leaves an error to see
+    EXPECT_EQ(e.errorText(), "files.root: フォルダ名に使えない文字が入っています");
+    for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
+        testing::switchAppearance(mode);
+        QTest::qWait(50);
+        testing::saveScreenshot(*e.sheet, std::string("profile-editor-advanced-") + suffix);
+    }
+    EXPECT_EQ(e.closed, 0);
+}
+
+}  // namespace
+}  // namespace tarvik

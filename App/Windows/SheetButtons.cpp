@@ -1,0 +1,27 @@
+#include "App/Windows/SheetButtons.hpp"
+
+#include <QPushButton>
+
+#include "App/MainWindow/Palette.hpp"
+#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/TextStyle.hpp"
+
+namespace tarvik::SheetButtons {
+
+void makeProminent(QPushButton* button) {
+    button->setDefault(true);
+    button->setAutoDefault(true);
+    PaletteWatcher::watch(button, [button] {
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, Palette::accent());
+        palette.setColor(QPalette::ButtonText, Qt::white);
+        button->setPalette(palette);
+    });
+}
+
+void makeDestructive(QPushButton* button) {
+    button->setAutoDefault(false);
+    TextStyle::setColor(button, Palette::Name::danger);
+}
+
+}  // namespace tarvik::SheetButtons
