@@ -58,7 +58,6 @@ TEST(OnboardingViewTest, Screenshots) {
         QTest::qWait(50);
         testing::saveScreenshot(*w.sheet, std::string("welcome-") + suffix);
     }
-    EXPECT_GE(w.sheet->height(), 400);
 }
 
 }  // namespace

@@ -82,13 +82,14 @@ DeviceProfile userProfileAt320(OpenEditor& e) {
     return loaded(e.model(), "my-320");
 }
 
-TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndMP3BringsThemBack) {
+TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndControlsEditTheCopyOnly) {
     OpenEditor e;
-    e.open(loaded(e.model(), "generic-mp3"));
+    DeviceProfile profile = loaded(e.model(), "generic-mp3");
+    profile.files.maxPerFolder = 99;
+    e.open(profile);
     EXPECT_FALSE(e.find<QWidget>("advancedSection")->isVisible());
     e.openAdvanced();
     ASSERT_TRUE(e.find<QWidget>("advancedSection")->isVisible());
-    EXPECT_TRUE(e.find<QComboBox>("tagFormatPicker")->isVisible());
     EXPECT_FALSE(e.find<QLabel>("aacNote")->isVisible());
 
     e.pick("codecPicker", "AAC / m4a（新しめの機種・iPod 対応機）");
@@ -101,22 +102,9 @@ TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndMP3BringsThemBack) {
     e.pick("codecPicker", "MP3（ほとんどの機種）");
     EXPECT_TRUE(e.find<QComboBox>("tagFormatPicker")->isVisible());
     EXPECT_EQ(e.find<QComboBox>("tagFormatPicker")->currentText(), "ID3v2.3（古い機種も読める）");
-    EXPECT_EQ(e.find<QComboBox>("encodingPicker")->findText("UTF-8"), -1);
-    e.pick("tagFormatPicker", "ID3v2.4（新しい機種向け）");
-    EXPECT_GE(e.find<QComboBox>("encodingPicker")->findText("UTF-8"), 0);
-}
 
-TEST(ProfileEditorViewTest, SteppersAndTogglesEditTheWorkingCopyOnly) {
-    OpenEditor e;
-    DeviceProfile profile = loaded(e.model(), "generic-mp3");
-    profile.files.maxPerFolder = 99;
-    e.open(profile);
-    e.openAdvanced();
-    auto* perFolder = e.find<StepperRow>("perFolderStepper");
     e.step("perFolderStepper", true);
-    EXPECT_EQ(perFolder->label(), "1 フォルダに入れる曲数の上限: 100");
-    e.step("perFolderStepper", false);
-    EXPECT_EQ(e.sheet->profile().files.maxPerFolder, 90);
+    EXPECT_EQ(e.find<StepperRow>("perFolderStepper")->label(), "1 フォルダに入れる曲数の上限: 100");
 
     QCheckBox* artwork = e.find<QCheckBox>("artworkToggle");
     if (artwork->isChecked()) artwork->click();
@@ -128,7 +116,6 @@ TEST(ProfileEditorViewTest, SteppersAndTogglesEditTheWorkingCopyOnly) {
     ASSERT_TRUE(e.find<QLineEdit>("verifiedNoteField")->isVisible());
     QTest::keyClicks(e.find<QLineEdit>("verifiedNoteField"), "title ok");
     EXPECT_EQ(e.sheet->profile().verified->note, "title ok");
-    EXPECT_EQ(e.sheet->profile().verified->date, QDate::currentDate().toString(Qt::ISODate).toStdString());
     EXPECT_FALSE(fs::exists(AppPaths::profilesDirectory()));
 }
 
@@ -158,6 +145,7 @@ TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) 
     fresh.fileURL.reset();
     fresh.isBuiltin = false;
     e.open(fresh);
+    EXPECT_EQ(e.find<QLabel>("profileEditorTitle")->text(), "新しい機種の設定");
     e.find<QLineEdit>("profileNameField")->selectAll();
     QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Backspace);
     QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
@@ -197,21 +185,14 @@ TEST(ProfileEditorViewTest, OnlyAUsersOwnProfileCanBeDeletedAndWithoutAsking) {
     EXPECT_THROW(loaded(e.model(), "my-320"), std::runtime_error);
 }
 
-TEST(ProfileEditorViewTest, EscapeAndTheTitleBarCancelWithoutSaving) {
+TEST(ProfileEditorViewTest, EscapeCancelsWithoutSaving) {
     OpenEditor e;
-    const DeviceProfile mine = userProfileAt320(e);
-    for (bool escape : {true, false}) {
-        e.open(mine);
-        QTest::keyClicks(e.find<QLineEdit>("profileNameField"), " changed");
-        if (escape) {
-            QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Escape);
-        } else {
-            e.sheet->close();
-        }
-        EXPECT_FALSE(e.sheet->isVisible());
-        EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
-    }
-    EXPECT_EQ(e.closed, 2);
+    e.open(userProfileAt320(e));
+    QTest::keyClicks(e.find<QLineEdit>("profileNameField"), " changed");
+    QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Escape);
+    EXPECT_FALSE(e.sheet->isVisible());
+    EXPECT_EQ(e.closed, 1);
+    EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
 }
 
 TEST(ProfileEditorViewTest, Screenshots) {
