@@ -69,7 +69,6 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     connect(id3v1_, &QCheckBox::toggled, this, [this](bool on) { profile_.tags.id3v1 = on; });
     aacNote_ = new QLabel("AAC は MP4 形式のタグ（iTunes と同じ）で書きます", section);
     aacNote_->setObjectName("aacNote");
-    aacNote_->setWordWrap(true);
     TextStyle::setTone(aacNote_, TextStyle::Tone::secondary);
     artworkSize_ = OptionPicker::make<std::int64_t>(section, "artworkSizePicker", R::artworkSizeOptions,
                                                     [this](std::int64_t value) {

@@ -212,10 +212,10 @@ TEST(ProfileEditorViewTest, Screenshots) {
     e.openAdvanced();
     e.pick("tagFormatPicker", "ID3v1 だけ（2000 年代の国産ナビ。JIS 形式）");
     QTest::keyClicks(e.find<QLineEdit>("rootField"), ":1");
-    QTest::qWait(20);  // the opened group's layout settles first
+    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);  // leaves an error to see
+    QTest::qWait(20);  // the opened group and the error line settle first
     QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
     bar->setValue(bar->maximum());
-    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);  // leaves an error to see
     EXPECT_EQ(e.errorText(), "files.root: フォルダ名に使えない文字が入っています");
     for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
         testing::switchAppearance(mode);

@@ -8,7 +8,6 @@ namespace tarvik {
 
 StepperRow::StepperRow(QWidget* parent)
     : QWidget(parent), label_(new QLabel(this)), down_(new QToolButton(this)), up_(new QToolButton(this)) {
-    label_->setWordWrap(true);
     label_->setTextFormat(Qt::PlainText);
     down_->setObjectName("stepDown");
     up_->setObjectName("stepUp");
