@@ -62,6 +62,10 @@ public:
         std::function<void(std::function<void()>)> watchSystemLowLoad;
         // Empty: the real converter. Tests put an instant stand-in here.
         ConversionRunner::ConvertTrack convert;
+        // Empty: the real planning pass. Benchmarks of the windows hand in a
+        // generated plan here, so that they measure the window and not ffmpeg.
+        std::function<ConversionPlan(const ConversionRunner&, const ProgressCallback&, std::stop_token)>
+            planPass;
 
         static Services standard();
     };

@@ -96,13 +96,13 @@ void AppModel::startPlanning() {
         // The pump runs the closing step on this thread and only while the
         // model lives, so the step may use the model directly.
         AppModel* model = this;
-        cancelTask_ = DetachedTask::start([runner = std::move(runner), pass,
-                                           model](std::stop_token stop) {
+        cancelTask_ = DetachedTask::start([runner = std::move(runner), pass, model,
+                                           planPass = services_.planPass](std::stop_token stop) {
             std::optional<ConversionPlan> plan;
             std::optional<std::string> error;
             try {
-                plan = runner.plan([&pass](const ConversionEvent& event) { pass.send(event); },
-                                   stop);
+                const ProgressCallback progress = [&pass](const ConversionEvent& event) { pass.send(event); };
+                plan = planPass ? planPass(runner, progress, stop) : runner.plan(progress, stop);
             } catch (const Cancelled&) {
             } catch (const std::exception& failure) {
                 error = failure.what();
@@ -161,8 +161,17 @@ void AppModel::startConversion() {
     folderBySource_.clear();
     writingFolders_.clear();
     if (plan_) {
+        // Items come album by album: the composed form of a folder is worked
+        // out once per run of items in it, which keeps a large plan quick.
+        std::string_view parent;
+        std::string key;
         for (const ConversionPlan::Item& item : plan_->items) {
-            std::string key = ExportTexts::folderKey(item.relativePath);
+            const std::string_view path = item.relativePath;
+            const std::string_view itemParent = path.substr(0, path.rfind('/') + 1);
+            if (key.empty() || itemParent != parent) {
+                parent = itemParent;
+                key = ExportTexts::folderKey(path);
+            }
             ++remainingByFolder_[key];
             folderBySource_[item.source.string()] = key;
         }
