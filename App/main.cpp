@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
-#include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/FreedesktopSignals.hpp"
 
@@ -50,14 +49,14 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(toolkitHandler);
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
+    QApplication::setApplicationVersion(TARVIK_VERSION);
     tarvik::AppModel::Services services = tarvik::AppModel::Services::standard();
     services.desktop = tarvik::FreedesktopSignals::standard([] {
         for (QWidget* window : QApplication::topLevelWidgets())
             if (window->isVisible()) QApplication::alert(window);
     });
-    auto model = std::make_unique<tarvik::AppModel>(std::move(services));
-    tarvik::Appearance::apply(tarvik::Appearance::modeFor(model->appearance()));
-    tarvik::TarvikApp app(std::move(model));
+    // TarvikApp applies the appearance before it builds its first window.
+    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
     app.show();
     return QApplication::exec();
 }

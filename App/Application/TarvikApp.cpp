@@ -1,19 +1,65 @@
 #include "App/Application/TarvikApp.hpp"
 
-#include <QMainWindow>
+#include <QApplication>
 
+#include "App/Application/SendWindow.hpp"
+#include "App/MainWindow/Appearance.hpp"
+#include "App/MainWindow/Dialogs.hpp"
+#include "App/MainWindow/MainWindow.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Model/CardCleaningMenu.hpp"
+#include "App/Platform/AppPaths.hpp"
 
 namespace tarvik {
 
-TarvikApp::TarvikApp(std::unique_ptr<AppModel> model) : model_(std::move(model)) {
-    mainWindow_ = std::make_unique<QMainWindow>();
-    mainWindow_->setWindowTitle("タルヴィク");
-    mainWindow_->setMinimumSize(800, 620);
+TarvikApp::TarvikApp(std::unique_ptr<AppModel> model, Licenses::Desktop desktop)
+    : model_(std::move(model)), desktop_(std::move(desktop)) {
+    // Before the first window, so that no widget is ever drawn in the wrong colours.
+    Appearance::apply(Appearance::modeFor(model_->appearance()));
+    mainWindow_ = std::make_unique<MainWindow>(*model_, [this] { openSend(); });
+    buildMenus();
 }
 
-TarvikApp::~TarvikApp() = default;
+TarvikApp::~TarvikApp() {
+    // The send window is a top-level window of its own; it goes before the model it reads.
+    delete sendWindow_.data();
+}
 
-void TarvikApp::show() { mainWindow_->show(); }
+void TarvikApp::show() {
+    // Room for the sidebar at its ideal width beside the steps; the user may go down to the minimum.
+    mainWindow_->resize(1100, 780);
+    mainWindow_->show();
+}
+
+void TarvikApp::openSend() {
+    if (sendWindow_ == nullptr) sendWindow_ = SendWindow::create(*model_);
+    sendWindow_->show();
+    sendWindow_->raise();
+    sendWindow_->activateWindow();
+}
+
+void TarvikApp::showAbout() {
+    QString title = "タルヴィク";
+    if (!QCoreApplication::applicationVersion().isEmpty()) title += " " + QCoreApplication::applicationVersion();
+    Dialogs::show(mainWindow_.get(), {.kind = Dialogs::Message::Kind::information,
+                                      .text = title.toStdString(),
+                                      .informative = credits});
+}
+
+void TarvikApp::openLicenses() { Licenses::reveal(AppPaths::resourcesDirectory(), desktop_); }
+
+void TarvikApp::cleanCard() {
+    QWidget* window = mainWindow_.get();
+    cleanCardInteractive(*model_, {
+        .chooseFolder = [window](const std::string& message, const std::filesystem::path& start) {
+            return Dialogs::chooseFolder(window, {.message = message, .start = start});
+        },
+        .inform = [window](const std::string& message, const std::string& informative) {
+            Dialogs::show(window, {.kind = Dialogs::Message::Kind::information,
+                                   .text = message,
+                                   .informative = informative});
+        },
+    });
+}
 
 }  // namespace tarvik

@@ -1,30 +1,59 @@
 #pragma once
 // The application object: one AppModel for the life of the process, the main
-// window and the single send window, the menus, the About box and the licence
-// reveal. Built once by main() on the GUI thread.
+// window with its menus, the single send window, the About box and the licence
+// reveal. Built once by main() on the GUI thread, after the appearance has been
+// applied; closing a window destroys nothing but the send window's content.
 #include <memory>
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
-class QMainWindow;
+#include "App/Application/Licenses.hpp"
+
+class QAction;
+class QWidget;
 
 namespace tarvik {
 
 class AppModel;
+class MainWindow;
 
 class TarvikApp : public QObject {
     Q_OBJECT
 
 public:
-    explicit TarvikApp(std::unique_ptr<AppModel> model);
+    static constexpr const char* credits =
+        "音声の変換に FFmpeg と LAME（どちらも LGPL）を使っています。ライセンスはメニュー「ヘルプ」から見られます。\n\n"
+        "「曲名の表記を自動で整える」をオンにしたときだけ、アーティスト名・アルバム名・曲名を Apple の検索サービス"
+        "（iTunes Search API）に問い合わせます。それ以外に、曲やこの パソコン の情報をどこかへ送ることはありません。\n\n"
+        "このソフトは無保証です。SD カードの中身や大切な曲は、バックアップしてから使ってください。";
+
+    explicit TarvikApp(std::unique_ptr<AppModel> model,
+                       Licenses::Desktop desktop = Licenses::Desktop::standard());
     ~TarvikApp() override;
 
     void show();
     AppModel& model() { return *model_; }
+    MainWindow& mainWindow() { return *mainWindow_; }
+    // The send window, null until it is first asked for.
+    QWidget* sendWindow() const { return sendWindow_; }
+
+    // Opens the single send window, or brings it forward when it is open.
+    void openSend();
+    void showAbout();
+    void openLicenses();
+    void cleanCard();
 
 private:
+    void buildMenus();
+    QAction* addToggle(class QMenu* menu, const QString& text, bool (AppModel::*get)() const,
+                       void (AppModel::*set)(bool));
+
     std::unique_ptr<AppModel> model_;
-    std::unique_ptr<QMainWindow> mainWindow_;
+    Licenses::Desktop desktop_;
+    std::unique_ptr<MainWindow> mainWindow_;
+    QPointer<QWidget> sendWindow_;
 };
 
 }  // namespace tarvik

@@ -1,0 +1,33 @@
+#pragma once
+// The licence opener of the Help menu: reveals the delivered licence file in
+// the desktop's file manager with the file selected, or the "Licenses" folder
+// itself when the file is missing. The file manager is asked through
+// org.freedesktop.FileManager1; where none answers, the folder is opened
+// instead. Never opens the file in an editor and shows no message when
+// something is missing. GUI thread only.
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace tarvik::Licenses {
+
+inline constexpr const char* folderName = "Licenses";
+inline constexpr const char* fileName = "はじめにお読みください（ライセンス）.txt";
+
+// What the desktop does with an item; tests record the calls instead.
+struct Desktop {
+    // Shows `item` selected in the file manager; false when no file manager answered.
+    std::function<bool(const std::filesystem::path& item)> showItem;
+    // Opens a folder in whatever the desktop opens folders with.
+    std::function<void(const std::filesystem::path& folder)> openFolder;
+
+    static Desktop standard();
+};
+
+// The licence file, or the licence folder when the file is missing; nothing
+// without a resources folder.
+std::optional<std::filesystem::path> itemToReveal(const std::optional<std::filesystem::path>& resources);
+
+void reveal(const std::optional<std::filesystem::path>& resources, const Desktop& desktop);
+
+}  // namespace tarvik::Licenses

@@ -1,0 +1,20 @@
+#pragma once
+// The send window: the single top-level window "SD カードへ送る" that copies
+// albums already exported onto a card. The application creates it on first
+// request and keeps it; its content gets a close action that hides the
+// window. The window is owned by the caller (a top-level window has no
+// parent). GUI thread only.
+#include <QWidget>
+
+namespace tarvik {
+
+class AppModel;
+
+namespace SendWindow {
+
+inline constexpr const char* title = "SD カードへ送る";
+
+QWidget* create(AppModel& model);
+
+}  // namespace SendWindow
+}  // namespace tarvik

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include "App/Application/SendWindow.hpp"
+#include "App/Application/TarvikApp.hpp"
+#include "App/MainWindow/Dialogs.hpp"
+#include "App/MainWindow/LogSection.hpp"
+#include "App/MainWindow/MainWindow.hpp"
+#include "App/MainWindow/Palette.hpp"
+#include "App/Testing/WidgetTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct AppFixture {
+    testing::AppearanceScope appearance;
+    testing::ModelFixture f;
+    std::vector<fs::path> revealed;
+    std::unique_ptr<TarvikApp> app;
+
+    explicit AppFixture(const std::function<void(Settings&)>& before = {})
+        : f([&](Settings& settings) {
+              settings.setBoolean("onboarded", true);
+              if (before) before(settings);
+          }) {
+        Licenses::Desktop desktop{.showItem = [this](const fs::path& item) {
+                                      revealed.push_back(item);
+                                      return true;
+                                  },
+                                  .openFolder = [](const fs::path&) {}};
+        app = std::make_unique<TarvikApp>(std::move(f.model), desktop);
+    }
+
+    QMenu* menu(const char* name) { return app->mainWindow().menuBar()->findChild<QMenu*>(name); }
+    QAction* action(const char* menuName, const QString& text) {
+        for (QAction* action : menu(menuName)->actions())
+            if (action->text() == text) return action;
+        ADD_FAILURE() << text.toStdString();
+        return nullptr;
+    }
+    void showActive() {
+        app->show();
+        app->mainWindow().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&app->mainWindow()));
+    }
+};
+
+TEST(TarvikAppTest, MenusHaveTheirTextsAndShortcutsInOrder) {
+    AppFixture fx;
+    QStringList titles;
+    for (QAction* action : fx.app->mainWindow().menuBar()->actions()) titles << action->text();
+    EXPECT_EQ(titles, (QStringList{"ファイル", "ライブラリ", "表示", "ヘルプ"}));
+
+    const struct {
+        const char* menu;
+        QStringList items;  // "text|shortcut", a separator as "-"
+    } cases[] = {
+        {"fileMenu", {"タルヴィクを終了|Ctrl+Q"}},
+        {"libraryMenu",
+         {"アーティスト名をまとめる…|", "-", "SD カードへ送る…|Ctrl+E", "SD カードを掃除して名前を整える…|",
+          "SD カードを差したら自動で掃除する|"}},
+        {"viewMenu", {"表示を軽くする（画面が乱れる パソコン 向け）|", "ログを見る|Ctrl+L"}},
+        {"helpMenu", {"使っているソフトウェアのライセンス（FFmpeg / LAME）|", "タルヴィクについて|"}},
+    };
+    for (const auto& c : cases) {
+        QStringList items;
+        for (QAction* action : fx.menu(c.menu)->actions())
+            items << (action->isSeparator() ? "-" : action->text() + "|" + action->shortcut().toString());
+        EXPECT_EQ(items, c.items) << c.menu;
+    }
+}
+
+TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
+    AppFixture fx;
+    fx.showActive();
+    AppModel& model = fx.app->model();
+    QWidget* logPanel = fx.app->mainWindow().findChild<LogSection*>();
+    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
+    EXPECT_TRUE(model.showLog());
+    EXPECT_TRUE(logPanel->isVisible());
+    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
+    EXPECT_FALSE(model.showLog());
+    EXPECT_FALSE(logPanel->isVisible());
+
+    EXPECT_EQ(fx.app->sendWindow(), nullptr);
+    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+E"));
+    QWidget* send = fx.app->sendWindow();
+    ASSERT_NE(send, nullptr);
+    EXPECT_TRUE(send->isVisible());
+    EXPECT_EQ(send->windowTitle(), "SD カードへ送る");
+    EXPECT_FALSE(model.showSend());
+    send->hide();
+    fx.app->mainWindow().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&fx.app->mainWindow()));
+    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+E"));
+    EXPECT_EQ(fx.app->sendWindow(), send);
+    EXPECT_TRUE(send->isVisible());
+}
+
+TEST(TarvikAppTest, CheckItemsWriteTheirSettingsAndFollowThem) {
+    AppFixture fx;
+    QAction* autoClean = fx.action("libraryMenu", "SD カードを差したら自動で掃除する");
+    QAction* lowLoad = fx.action("viewMenu", "表示を軽くする（画面が乱れる パソコン 向け）");
+    EXPECT_FALSE(autoClean->isChecked());
+    autoClean->trigger();
+    lowLoad->trigger();
+    EXPECT_EQ(fx.f.xdg.settings()->boolean("autoCleanSD"), true);
+    EXPECT_EQ(fx.f.xdg.settings()->boolean("lowLoadManual"), true);
+    fx.app->model().setLowLoadManual(false);
+    EXPECT_FALSE(lowLoad->isChecked());
+}
+
+TEST(TarvikAppTest, AboutShowsTheCredits) {
+    AppFixture fx;
+    QCoreApplication::setApplicationVersion("3.0");
+    Dialogs::Script script;
+    fx.action("helpMenu", "タルヴィクについて")->trigger();
+    ASSERT_EQ(script.messages().size(), 1U);
+    EXPECT_EQ(script.messages()[0].text, "タルヴィク 3.0");
+    EXPECT_EQ(script.messages()[0].informative, TarvikApp::credits);
+    EXPECT_NE(script.messages()[0].informative.find("LGPL"), std::string::npos);
+}
+
+TEST(TarvikAppTest, LicenceItemRevealsTheDeliveredFile) {
+    AppFixture fx;
+    fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）")->trigger();
+    ASSERT_EQ(fx.revealed.size(), 1U);
+    EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
+    EXPECT_TRUE(fs::is_regular_file(fx.revealed[0]));
+}
+
+TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {
+    const struct {
+        std::optional<std::string> setting;
+        bool dark;
+    } cases[] = {{"dark", true}, {"light", false}, {"Dark", false}, {"", false}};
+    for (const auto& c : cases) {
+        AppFixture fx([&](Settings& settings) { settings.setString("appearance", *c.setting); });
+        EXPECT_EQ(Palette::isDark(fx.app->mainWindow().palette()), c.dark) << *c.setting;
+    }
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,32 @@
+#pragma once
+// What the artist alias editor shows and does to its working copy, as plain
+// functions: the suggested groups of folder names written differently, the
+// merge of a group into one name, the rows a save keeps, and the texts. No
+// widgets here; the editor lays these out and the tests check them without a
+// window. Pure; never fail.
+#include <string>
+#include <vector>
+
+#include "Core/Naming/ArtistAliases.hpp"
+
+namespace tarvik::AliasContent {
+
+inline constexpr std::size_t maxSuggestions = 8;
+
+// The groups of `artists` that share an alias key but are written
+// differently, first 8 at most, leaving out every group whose written form an
+// entry of `working` already covers.
+std::vector<std::vector<std::string>> suggestions(const std::vector<std::string>& artists,
+                                                  const ArtistAliases& working);
+// An entry from each other name of `group` to `target`; one from `target` to
+// itself when no name differs.
+void merge(ArtistAliases& working, const std::vector<std::string>& group, const std::string& target);
+// The entries a save writes: both sides hold more than blanks. The text stays
+// as typed; the trimming only decides.
+std::vector<ArtistAliases::Entry> kept(const std::vector<ArtistAliases::Entry>& entries);
+
+std::string groupText(const std::vector<std::string>& group);
+std::string mergeItemText(const std::string& name);
+std::string saveErrorText(const std::string& reason);
+
+}  // namespace tarvik::AliasContent

@@ -1,0 +1,47 @@
+#pragma once
+// The sheet that edits the artist-name aliases: a working copy of the alias
+// file's rows, loaded each time the sheet comes on screen, groups of music
+// folder names written differently offered for merging, and Save, which drops
+// rows with a blank side and writes the file (a failure stays on the sheet
+// with its reason). Cancel (Escape) closes it and leaves the file as it was.
+// A window-modal QDialog: the main window presents it while showAliases is
+// true and sets that false again on `finished`. GUI thread only.
+#include <QDialog>
+
+#include "Core/Naming/ArtistAliases.hpp"
+
+class QLabel;
+class QVBoxLayout;
+
+namespace tarvik {
+
+class AppModel;
+
+class ArtistAliasesView : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit ArtistAliasesView(AppModel& model, QWidget* parent = nullptr);
+
+    void load();
+    void save();
+    const ArtistAliases& workingCopy() const { return aliases_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void addRow();
+    void rebuildRows();
+    void refreshSuggestions();
+
+    AppModel& model_;
+    ArtistAliases aliases_;
+    QWidget* rowsBox_;
+    QVBoxLayout* rows_;
+    QWidget* suggestionsBox_;
+    QVBoxLayout* suggestions_;
+    QLabel* error_;
+};
+
+}  // namespace tarvik

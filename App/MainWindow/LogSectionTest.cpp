@@ -1,0 +1,149 @@
+#include "App/MainWindow/LogSection.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolButton>
+
+#include "App/MainWindow/LogContent.hpp"
+#include "App/Model/AppModelTesting.hpp"
+#include "App/Testing/WidgetTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+using Kind = LogLine::Kind;
+
+QPlainTextEdit* box(LogSection& section) { return section.findChild<QPlainTextEdit*>("logBox"); }
+
+std::vector<std::string> rows(LogSection& section) {
+    std::vector<std::string> result;
+    if (box(section)->document()->isEmpty()) return result;
+    for (QTextBlock block = box(section)->document()->begin(); block.isValid(); block = block.next())
+        result.push_back(block.text().replace(QChar::LineSeparator, '\n').toStdString());
+    return result;
+}
+
+void appendMixed(AppModel& model) {
+    model.appendLog(Kind::converted, "変換 A/01 一.mp3");
+    model.appendLog(Kind::renamed, "曲名 A / いち → A / 一");
+    model.appendLog(Kind::error, "[失敗] 02.flac\n    壊れています");
+    model.appendLog(Kind::notice, "カードがいっぱいです");
+}
+
+TEST(LogContentTest, FiltersAndColours) {
+    const std::vector<std::tuple<int, Kind, bool>> cases{
+        {0, Kind::converted, true}, {0, Kind::error, true},     {1, Kind::renamed, true},
+        {1, Kind::error, false},    {2, Kind::error, true},     {2, Kind::notice, false},
+        {7, Kind::converted, true}, {-1, Kind::info, true},
+    };
+    for (const auto& [filter, kind, accepted] : cases)
+        EXPECT_EQ(LogContent::accepts(filter, kind), accepted) << filter;
+    EXPECT_EQ(LogContent::colourFor(Kind::error).name, Palette::Name::danger);
+    EXPECT_EQ(LogContent::colourFor(Kind::notice).name, Palette::Name::warning);
+    EXPECT_EQ(LogContent::colourFor(Kind::converted).tone, TextStyle::Tone::secondary);
+
+    std::vector<LogLine> log{{"1", Kind::converted, "x"}, {"2", Kind::notice, "y"}};
+    EXPECT_FALSE(LogContent::sectionShown(false, log));
+    EXPECT_TRUE(LogContent::sectionShown(true, log));
+    log.push_back({"3", Kind::error, "z"});
+    EXPECT_TRUE(LogContent::sectionShown(false, log));
+}
+
+TEST(LogSectionTest, FilterShowsItsLinesInLogOrder) {
+    testing::ModelFixture f;
+    appendMixed(*f.model);
+    LogSection section(*f.model);
+    EXPECT_EQ(rows(section).size(), 4U);
+    section.setFilter(1);
+    EXPECT_EQ(rows(section), std::vector<std::string>{"曲名 A / いち → A / 一"});
+    section.setFilter(2);
+    EXPECT_EQ(rows(section), std::vector<std::string>{"[失敗] 02.flac\n    壊れています"});
+    // The failure's two lines are one row, in the danger colour.
+    const QTextBlock row = box(section)->document()->begin();
+    EXPECT_EQ(row.begin().fragment().charFormat().foreground().color(), Palette::danger());
+    f.model->appendLog(Kind::converted, "変換 B/01.mp3");
+    EXPECT_EQ(rows(section).size(), 1U);
+    f.model->appendLog(Kind::error, "[失敗] 03.flac");
+    EXPECT_EQ(rows(section).size(), 2U);
+    section.setFilter(5);
+    EXPECT_EQ(rows(section).size(), 6U);
+    AppModelTesting::clearLog(*f.model);
+    EXPECT_TRUE(rows(section).empty());
+}
+
+TEST(LogSectionTest, FollowsTheCapWithoutRebuilding) {
+    testing::ModelFixture f;
+    LogSection section(*f.model);
+    section.setFilter(2);
+    for (std::size_t i = 0; i < AppModel::logLimit; ++i)
+        f.model->appendLog(i % 2 == 0 ? Kind::error : Kind::converted, "line " + std::to_string(i));
+    EXPECT_EQ(rows(section).size(), AppModel::logLimit / 2);
+    // The 5,001st line pushes out the oldest, an error line shown here.
+    f.model->appendLog(Kind::converted, "line 5000");
+    const auto shown = rows(section);
+    ASSERT_EQ(shown.size(), AppModel::logLimit / 2 - 1);
+    EXPECT_EQ(shown.front(), "line 2");
+    section.setFilter(0);
+    EXPECT_EQ(rows(section).size(), AppModel::logLimit);
+    EXPECT_EQ(rows(section).front(), "line 1");
+}
+
+struct ShownSection {
+    testing::ModelFixture f;
+    std::unique_ptr<LogSection> section;
+
+    explicit ShownSection(bool lowLoad) {
+        f.model->setLowLoadManual(lowLoad);
+        f.model->setShowLog(true);
+        for (int i = 0; i < 60; ++i) f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
+        section = std::make_unique<LogSection>(*f.model);
+        section->resize(500, 400);
+        section->show();
+        QApplication::processEvents();
+    }
+    QScrollBar* bar() { return box(*section)->verticalScrollBar(); }
+};
+
+TEST(LogSectionTest, ErrorLineScrollsIntoViewUnderTheFailureFilter) {
+    ShownSection s(false);
+    // The first show stays at the top.
+    ASSERT_GT(s.bar()->maximum(), 0);
+    EXPECT_EQ(s.bar()->value(), 0);
+    s.f.model->appendLog(Kind::converted, "変換 次");
+    EXPECT_EQ(s.bar()->value(), s.bar()->maximum());
+
+    s.section->setFilter(2);
+    s.f.model->appendLog(Kind::converted, "変換 もう一つ");
+    EXPECT_TRUE(rows(*s.section).empty());
+    for (int i = 0; i < 40; ++i) s.f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
+    ASSERT_GT(s.bar()->maximum(), 0);
+    EXPECT_EQ(s.bar()->value(), s.bar()->maximum());
+}
+
+TEST(LogSectionTest, LowLoadModeLeavesTheScrollPosition) {
+    ShownSection s(true);
+    ASSERT_GT(s.bar()->maximum(), 0);
+    s.f.model->appendLog(Kind::error, "[失敗] 1.flac");
+    s.f.model->appendLog(Kind::converted, "変換 次");
+    EXPECT_EQ(s.bar()->value(), 0);
+}
+
+TEST(LogSectionTest, CollapsingTurnsShowLogOff) {
+    ShownSection s(false);
+    auto* content = box(*s.section)->parentWidget();
+    EXPECT_TRUE(content->isVisible());
+    QTest::mouseClick(s.section->findChild<QToolButton*>("logDisclosure"), Qt::LeftButton);
+    EXPECT_FALSE(s.f.model->showLog());
+    EXPECT_FALSE(content->isVisible());
+    // No error line: the main window leaves the panel out now.
+    EXPECT_FALSE(LogContent::sectionShown(s.f.model->showLog(), s.f.model->log()));
+    s.f.model->setShowLog(true);
+    EXPECT_TRUE(content->isVisible());
+}
+
+}  // namespace
+}  // namespace tarvik

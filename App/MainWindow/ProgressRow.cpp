@@ -1,0 +1,104 @@
+#include "App/MainWindow/ProgressRow.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include "App/MainWindow/Animations.hpp"
+#include "App/MainWindow/ExportContent.hpp"
+#include "App/MainWindow/FunProgressBar.hpp"
+#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/TextStyle.hpp"
+#include "App/Model/AppModel.hpp"
+
+namespace tarvik {
+
+namespace {
+
+QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+QLabel* label(const char* name, QWidget* parent) {
+    auto* result = new QLabel(parent);
+    result->setObjectName(name);
+    return result;
+}
+
+}  // namespace
+
+ProgressRow::ProgressRow(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      bar_(new FunProgressBar(model, this)),
+      waiting_(new QProgressBar(this)),
+      phase_(label("progressPhase", this)),
+      count_(label("progressCount", this)),
+      eta_(label("progressEta", this)),
+      failed_(label("progressFailed", this)) {
+    setObjectName("progressRow");
+    bar_->setObjectName("progressBar");
+    waiting_->setObjectName("progressWaiting");
+    waiting_->setTextVisible(false);
+    waiting_->setMaximumHeight(8);
+    PaletteWatcher::watch(waiting_, [this] {
+        QPalette palette = waiting_->palette();
+        palette.setColor(QPalette::Highlight, Palette::accent());
+        waiting_->setPalette(palette);
+    });
+
+    TextStyle::setFont(phase_, 15);
+    phase_->setWordWrap(true);
+    TextStyle::setFont(count_, 15, QFont::Bold);
+    TextStyle::setColor(count_, Palette::Name::accentText);
+    TextStyle::setTone(eta_, TextStyle::Tone::secondary);
+    TextStyle::setCaption(failed_);
+    TextStyle::setColor(failed_, Palette::Name::danger);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(8);
+    line->addWidget(phase_, 1);
+    line->addWidget(count_);
+    line->addWidget(eta_);
+    column->addWidget(bar_);
+    column->addWidget(waiting_);
+    column->addLayout(line);
+    column->addWidget(failed_);
+
+    Animations::follow(this, model_, [this] {
+        if (!determinate_) showIndeterminate();
+    });
+    showRun(std::string(), std::nullopt);
+}
+
+void ProgressRow::showRun(const std::string& phaseText, const std::optional<ConversionEvent::Progress>& progress) {
+    const ExportContent::ProgressTexts texts = ExportContent::progressTexts(phaseText, progress);
+    determinate_ = texts.determinate;
+    phase_->setText(qt(phaseText));
+    setAccessibleName(qt(texts.accessibleLabel));
+    bar_->setVisible(texts.determinate);
+    waiting_->setVisible(!texts.determinate);
+    count_->setVisible(texts.determinate);
+    count_->setText(qt(texts.count));
+    eta_->setVisible(texts.eta.has_value());
+    eta_->setText(qt(texts.eta.value_or("")));
+    failed_->setVisible(texts.failed.has_value());
+    failed_->setText(qt(texts.failed.value_or("")));
+    if (texts.determinate)
+        bar_->setFraction(texts.fraction);
+    else
+        showIndeterminate();
+}
+
+// Low-load display mode keeps the bar still: determinate, at 0 of 1.
+void ProgressRow::showIndeterminate() {
+    if (Animations::on(model_))
+        waiting_->setRange(0, 0);
+    else {
+        waiting_->setRange(0, 1);
+        waiting_->setValue(0);
+    }
+}
+
+}  // namespace tarvik
