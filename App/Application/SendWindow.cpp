@@ -6,19 +6,17 @@
 
 namespace tarvik::SendWindow {
 
-QWidget* create(AppModel& model) {
+QWidget* create([[maybe_unused]] AppModel& model) {
     auto* window = new QWidget(nullptr, Qt::Window);
     window->setObjectName("sendWindow");
     window->setWindowTitle(title);
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The send view takes `model` and this close action; until it is placed
-    // here the window holds only its background.
+    // The send view goes here, built with `model` and a close action that
+    // hides `window`; until then the window shows only its background.
     auto* content = new FunBackground(window);
     content->setMinimumSize(560, 420);
     layout->addWidget(content);
-    static_cast<void>(model);
     return window;
 }
 
