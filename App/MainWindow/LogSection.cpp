@@ -19,7 +19,9 @@
 #include "App/MainWindow/Card.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/LogContent.hpp"
+#include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/RoundedCorners.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
@@ -106,6 +108,7 @@ LogSection::LogSection(AppModel& model, QWidget* parent)
     box_->setFrameShape(QFrame::NoFrame);
     box_->setAutoFillBackground(true);
     box_->document()->setDocumentMargin(6);
+    RoundedCorners::apply(box_, 6, [] { return Palette::card(); });
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(TextStyle::captionSize);
     box_->setFont(mono);
@@ -156,7 +159,11 @@ void LogSection::rebuild() {
 void LogSection::appendRow(const LogLine& line) {
     QTextCursor cursor(box_->document());
     cursor.movePosition(QTextCursor::End);
-    if (rows_ > 0) cursor.insertBlock();
+    // Rows stand 2 points apart.
+    QTextBlockFormat spaced;
+    spaced.setBottomMargin(2);
+    if (rows_ > 0) cursor.insertBlock(spaced);
+    else cursor.setBlockFormat(spaced);
     cursor.insertText(rowText(line.text), formatFor(line.kind));
     ++rows_;
 }

@@ -5,13 +5,13 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include "App/MainWindow/Palette.hpp"
+#include "App/MainWindow/RoundedCorners.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 
 namespace tarvik {
@@ -59,29 +59,6 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
         return {0, StripedTable::rowHeight};
-    }
-};
-
-// The rounded outline, drawn over the table: the corners outside it take the
-// window's background so that the square children look clipped.
-class Outline : public QWidget {
-public:
-    explicit Outline(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath rounded;
-        rounded.addRoundedRect(bounds, StripedTable::cornerRadius, StripedTable::cornerRadius);
-        QPainterPath outside;
-        outside.addRect(rect());
-        painter.fillPath(outside.subtracted(rounded), Palette::windowBackground());
-        painter.setPen(QPen(Palette::border(), 1));
-        painter.drawPath(rounded);
     }
 };
 
@@ -196,8 +173,8 @@ StripedTable::StripedTable(QWidget* parent)
     body_->viewport()->installEventFilter(this);
     layout->addWidget(body_, 1);
 
-    outline_ = new Outline(this);
-    outline_->raise();
+    RoundedCorners::apply(this, cornerRadius, [] { return Palette::windowBackground(); },
+                          [] { return Palette::border(); });
 }
 
 void StripedTable::setContents(std::vector<TableHeader> headers, StripedRows rows) {
@@ -230,8 +207,6 @@ void StripedTable::layoutColumns() {
 
 void StripedTable::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    outline_->setGeometry(rect());
-    outline_->raise();
     layoutColumns();
 }
 

@@ -78,7 +78,6 @@ private:
     StripedTableModel* model_;
     StripedHeader* header_;
     QTableView* body_;
-    QWidget* outline_;
 };
 
 }  // namespace tarvik
