@@ -10,20 +10,6 @@ using ExportTexts::CarryOver;
 using ExportTexts::Line;
 using Kind = LogLine::Kind;
 
-TEST(ExportTextsTest, PhaseTexts) {
-    const std::vector<std::pair<E, std::string>> cases = {
-        {E::scanning(), "曲を探しています…"},
-        {E::reading(50, 1200), "曲の情報を読んでいます… 50 / 1200"},
-        {E::lookingUp(3, 12, "Band / Album"), "曲名の表記を確認中（3 / 12 枚目）: Band / Album"},
-        {E::planning(), "整理しています…"},
-        {E::converting(), "変換しています…"},
-        {E::finishing(), "仕上げています…"},
-    };
-    for (const auto& [event, text] : cases) {
-        EXPECT_EQ(ExportTexts::phaseText(*event.as<E::Phase>()), text);
-    }
-}
-
 TEST(ExportTextsTest, LogLinesOfEvents) {
     const TrackMeta before("tittle", "band", "band", "Album", "1", "", "", "");
     const TrackMeta after("Title", "Band", "Band", "Album", "1", "", "", "");
