@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "App/MainWindow/AliasContent.hpp"
-#include "App/MainWindow/ButtonStyle.hpp"
+#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/FunBackground.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/TextStyle.hpp"
@@ -115,7 +115,7 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
     auto* saveButton = new QPushButton("保存", this);
     saveButton->setObjectName("aliasSaveButton");
     saveButton->setDefault(true);
-    ButtonStyle::makeProminent(saveButton);
+    SheetButtons::makeProminent(saveButton);
     connect(saveButton, &QPushButton::clicked, this, &ArtistAliasesView::save);
     footer->addWidget(note, 1);
     footer->addWidget(cancel);

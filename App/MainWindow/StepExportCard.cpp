@@ -8,7 +8,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/ButtonStyle.hpp"
+#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/ProgressRow.hpp"
@@ -86,7 +86,7 @@ QWidget* StepExportCard::buildOptions() {
     start_->setMinimumHeight(34);
     TextStyle::setFont(start_, 14, QFont::DemiBold);
     Icons::show(start_, Icons::Symbol::listBulletRectangle, 16, Icons::fixed(Qt::white));
-    ButtonStyle::makeProminent(start_);
+    SheetButtons::makeProminent(start_);
     connect(start_, &QPushButton::clicked, this, [this] { model_.startPlanning(); });
     startHint_ = new QLabel("上の ① ② を先に済ませてください", options_);
     startHint_->setObjectName("startHint");
@@ -120,7 +120,7 @@ QWidget* StepExportCard::buildRunningRow() {
     auto* row = bareRow(runningRow_);
     auto* stop = button("runningStopButton", "中止", runningRow_);
     Icons::show(stop, Icons::Symbol::stopFill, 14, Icons::color(Palette::Name::danger));
-    ButtonStyle::makeDestructive(stop);
+    SheetButtons::makeDestructive(stop);
     connect(stop, &QPushButton::clicked, this, [this] { model_.cancel(); });
     send_ = button("runningSendButton", "SD カードへ送る…", runningRow_);
     Icons::show(send_, Icons::Symbol::sdcard, 14, Icons::tone(TextStyle::Tone::primary));

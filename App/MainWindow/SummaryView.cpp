@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/ButtonStyle.hpp"
+#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/TextStyle.hpp"
@@ -59,10 +59,10 @@ SummaryView::SummaryView(AppModel& model, QWidget* parent)
     Icons::show(eject_, Icons::Symbol::eject, 14, Icons::tone(TextStyle::Tone::primary));
     send_ = button("summarySendButton", "SD カードへ送る…");
     Icons::show(send_, Icons::Symbol::sdcard, 14, Icons::fixed(Qt::white));
-    ButtonStyle::makeProminent(send_);
+    SheetButtons::makeProminent(send_);
     continueNext_ = button("continueButton", "続けて別のカードに入れる");
     Icons::show(continueNext_, Icons::Symbol::arrowRightCircle, 14, Icons::fixed(Qt::white));
-    ButtonStyle::makeProminent(continueNext_);
+    SheetButtons::makeProminent(continueNext_);
     back_ = button("summaryBackButton", "戻る");
     failures_ = button("showFailuresButton", "失敗した曲を見る");
     connect(eject_, &QPushButton::clicked, this, [this] { model_.ejectCard(); });

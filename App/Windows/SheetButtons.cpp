@@ -15,6 +15,11 @@ void makeProminent(QPushButton* button) {
         QPalette palette = button->palette();
         palette.setColor(QPalette::Button, Palette::accent());
         palette.setColor(QPalette::ButtonText, Qt::white);
+        // A disabled one fades, so that it does not look ready to press.
+        QColor faded = Palette::accent();
+        faded.setAlphaF(0.45F);
+        palette.setColor(QPalette::Disabled, QPalette::Button, faded);
+        palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(255, 255, 255, 150));
         button->setPalette(palette);
     });
 }

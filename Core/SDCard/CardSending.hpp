@@ -67,6 +67,9 @@ using SendProgress =
 // Reads the room left on the volume holding a path (freeBytes by default).
 using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
 
+// The card root is used as it is named, byte for byte; the folders below it
+// are found by their NFC forms, new ones made in NFC. A card root that is no
+// folder throws "フォルダを作れません: " before anything is touched.
 // Files whose card paths collide are never copied: each is named in
 // `failed`, counted in no total, and the others are copied. Throws SendError
 // when the files don't fit (nothing copied then), or the

@@ -91,6 +91,36 @@ TEST_F(CardSending, CopiesUnderCardNames) {
             {0, 3, "01\u301C.MP3"}, {1, 3, "bad\uFFFD.m4a"}, {2, 3, "\u30AC.mp3"}, {3, 3, ""}}));
 }
 
+// A card mounted at a folder named in NFD is written through that very
+// folder, never through an NFC-named twin that would sit on the system disk;
+// a file already there under its NFD name is found and skipped.
+TEST_F(CardSending, CardFolderNamedInNfdIsUsedByteForByte) {
+    const auto decomposedCard = temp_ / "\u30AB\u3099\u30FC\u30C9";  // "カード" in NFD
+    const auto composedTwin = temp_ / "\u30AC\u30FC\u30C9";
+    std::filesystem::create_directories(decomposedCard);
+    writeFile(exportFolder() / "Artist" / "Album" / "01.mp3", "one");
+    writeFile(exportFolder() / "Artist" / "Album" / "02.mp3", "two");
+    writeFile(decomposedCard / "Artist" / "Album" / "02.mp3", "owt");
+    const std::vector<Album> albums = exportedAlbums({exportFolder()});
+
+    EXPECT_EQ(send(albums, decomposedCard, {}, room(unknownFreeBytes), {}),
+              (SendResult{1, 1, 3, CleanResult{}, {}}));
+    EXPECT_FALSE(std::filesystem::exists(composedTwin));
+    EXPECT_EQ(filesBelow(decomposedCard), (std::map<std::string, std::string>{
+                                              {"Artist/Album/01.mp3", "one"},
+                                              {"Artist/Album/02.mp3", "owt"},
+                                          }));
+    EXPECT_TRUE(isOnCard(albums[0], decomposedCard));
+}
+
+TEST_F(CardSending, MissingCardFolderIsAnErrorAndNothingIsMade) {
+    writeFile(exportFolder() / "Artist" / "Album" / "01.mp3", "one");
+    const auto gone = temp_ / "gone";
+    EXPECT_THROW(send(exportedAlbums({exportFolder()}), gone, {}, room(unknownFreeBytes), {}),
+                 ConversionError);
+    EXPECT_FALSE(std::filesystem::exists(gone));
+}
+
 TEST_F(CardSending, RoomIsCheckedWithoutMargin) {
     const std::vector<Album> albums = sixFiles();  // 21 bytes
     writeFile(card() / "._junk", "x");

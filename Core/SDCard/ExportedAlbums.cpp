@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
@@ -153,9 +154,15 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
     for (const std::string& file : album.files) {
         if (shared.contains(cardPathKey(album, file))) return false;
     }
-    const std::string folder = cardRoot.native() + "/" + cardRelativePath(album.relativePath);
+    // The card's folders may have been written in NFD by another computer:
+    // they are found by their NFC forms, below the card root as it is named.
+    const std::optional<PosixFS::Root> root = PosixFS::rootAt(cardRoot);
+    const std::optional<PosixFS::Location> folder =
+        root ? PosixFS::locate(*root, cardRelativePath(album.relativePath)) : std::nullopt;
     std::set<std::string> names;
-    for (const std::string& name : listNames(folder)) names.insert(text::nfc(name));
+    if (folder && folder->exists()) {
+        for (const std::string& name : listNames(folder->path)) names.insert(text::nfc(name));
+    }
     return allFilesPresent(album.files, names);
 }
 

@@ -1,0 +1,163 @@
+#include "App/Windows/SendContent.hpp"
+
+#include <gtest/gtest.h>
+
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik::SendContent {
+namespace {
+
+Album album(const std::string& relativePath, int files = 1, std::int64_t bytes = 0) {
+    Album result;
+    result.relativePath = relativePath;
+    result.artist = relativePath.substr(0, relativePath.find('/'));
+    result.name = relativePath.substr(relativePath.rfind('/') + 1);
+    for (int n = 0; n < files; ++n) result.files.push_back(std::to_string(n) + ".mp3");
+    result.bytes = bytes;
+    return result;
+}
+
+std::vector<std::string> ids(const std::vector<Album>& albums) {
+    std::vector<std::string> result;
+    for (const Album& a : albums) result.push_back(a.id());
+    return result;
+}
+
+Volume card(const std::string& path, std::int64_t free) {
+    Volume volume;
+    volume.url = path;
+    volume.name = "CARD";
+    volume.free = free;
+    return volume;
+}
+
+TEST(SendContent, BusyFoldersOnlyWhenTheSourceIsTheDestination) {
+    const ModelFacts model{.destPath = "/e/Caf\u00E9", .writingFolders = {"A/B"}};
+    EXPECT_EQ(busyFolders("/e/Cafe\u0301", model), (std::set<std::string>{"A/B"}));
+    EXPECT_TRUE(busyFolders("/e/other", model).empty());
+    EXPECT_TRUE(busyFolders("", model).empty());
+    EXPECT_TRUE(busyFolders("/e/Caf\u00E9", ModelFacts{.destPath = "/e/Caf\u00E9"}).empty());
+}
+
+TEST(SendContent, MusicLibraryTestKeepsToFolderBoundaries) {
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"/m/Music", "/m/Music", true},
+        {"/m/Music/Artist", "/m/Music", true},
+        {"/m/Music2", "/m/Music", false},
+        {"/m/Cafe\u0301/A", "/m/Caf\u00E9", true},
+        {"", "/m/Music", false},
+        {"/m/Music", "", false},
+    };
+    for (const auto& [source, library, expected] : cases) {
+        EXPECT_EQ(sourceIsMusicLibrary(source, library), expected) << source;
+    }
+}
+
+TEST(SendContent, SuggestedSource) {
+    testing::TempDir temp;
+    const std::string last = (temp / "Export").native();
+    std::filesystem::create_directories(last);
+    EXPECT_EQ(suggestedSource({.destPath = "/media/CARD", .lastExportPath = last}), last);
+    const ModelFacts onCard{.destPath = "/media/CARD",
+                            .lastExportPath = (temp / "gone").native(),
+                            .volumes = {card("/media/CARD", 0)}};
+    EXPECT_EQ(suggestedSource(onCard), "");
+    EXPECT_EQ(suggestedSource({.destPath = "/home/u/Out"}), "/home/u/Out");
+    EXPECT_TRUE(offersSuggestion("/home/u/Out", "/home/u/Music"));
+    EXPECT_FALSE(offersSuggestion("/home/u/Music2", "/home/u/Music"));
+    EXPECT_FALSE(offersSuggestion("", "/home/u/Music"));
+}
+
+TEST(SendContent, FilterMatchesTheWholeRelativePathTrimmed) {
+    const std::vector<Album> albums = {album("Artist/Album"), album("Other/Live")};
+    EXPECT_EQ(ids(filteredAlbums(albums, "tist/Alb")), (std::vector<std::string>{"Artist/Album"}));
+    EXPECT_EQ(ids(filteredAlbums(albums, "  live\t")), (std::vector<std::string>{"Other/Live"}));
+    EXPECT_EQ(filteredAlbums(albums, "   ").size(), 2U);
+    EXPECT_TRUE(filteredAlbums(albums, "0.mp3").empty());  // never a file name
+}
+
+TEST(SendContent, TicksAndChoice) {
+    const std::vector<Album> albums = {album("A/1", 2, 10), album("A/2", 1, 5), album("B/1", 3, 7)};
+    const std::set<std::string> busy = {"A/2"};
+    // Ticks hidden by a filter still count; busy ones never do.
+    EXPECT_EQ(ids(chosenAlbums(albums, {"A/2", "B/1"}, busy)), (std::vector<std::string>{"B/1"}));
+    EXPECT_EQ(pickAllNotOnCard(filteredAlbums(albums, "A/"), {"A/1"}, busy), std::set<std::string>{});
+    EXPECT_EQ(pickAllNotOnCard(albums, {"A/1"}, busy), (std::set<std::string>{"B/1"}));
+
+    const std::vector<ArtistGroup> groups = artistGroups(albums);
+    ASSERT_EQ(groups.size(), 2U);
+    std::set<std::string> picked = {"A/2"};
+    EXPECT_FALSE(artistTicked(groups[0], picked, busy));
+    setArtistTicked(groups[0], true, picked, busy);
+    EXPECT_EQ(picked, (std::set<std::string>{"A/1", "A/2"}));
+    EXPECT_TRUE(artistTicked(groups[0], picked, busy));
+    setArtistTicked(groups[0], false, picked, busy);
+    EXPECT_EQ(picked, (std::set<std::string>{"A/2"}));  // the busy tick stays
+    const ArtistGroup allBusy{"A", {album("A/2")}};
+    setArtistTicked(allBusy, true, picked, busy);
+    EXPECT_FALSE(artistTicked(allBusy, picked, busy));
+}
+
+TEST(SendContent, ArtistsInNameOrderAlbumsInListOrder) {
+    const std::vector<ArtistGroup> groups =
+        artistGroups({album("b/2"), album("a/1"), album("b/1")});
+    ASSERT_EQ(groups.size(), 2U);
+    EXPECT_EQ(groups[0].artist, "a");
+    EXPECT_EQ(ids(groups[1].albums), (std::vector<std::string>{"b/2", "b/1"}));
+}
+
+TEST(SendContent, DeepFolderRule) {
+    EXPECT_FALSE(hasDeepAlbum({album("A/B"), album("A//B/")}));
+    EXPECT_TRUE(hasDeepAlbum({album("A/B"), album("A/A/B")}));
+}
+
+TEST(SendContent, SelectionBarWarnsOnlyWhenStrictlyLarger) {
+    const std::vector<Album> chosen = {album("A/1", 2, 600), album("A/2", 1, 400)};
+    EXPECT_EQ(selectionBar(chosen, card("/c", 1000)).text, "選択: 2 アルバム・3 曲・1 KB");
+    EXPECT_FALSE(selectionBar(chosen, card("/c", 1000)).exceedsFreeSpace);
+    EXPECT_TRUE(selectionBar(chosen, card("/c", 999)).exceedsFreeSpace);
+    EXPECT_FALSE(selectionBar(chosen, std::nullopt).exceedsFreeSpace);
+}
+
+TEST(SendContent, DropChecks) {
+    const std::optional<Volume> sd = card("/media/CARD", 0);
+    EXPECT_EQ(checkDrop({"/x"}, std::nullopt, "").refusal, std::string(noCardForDrop));
+    const DropCheck mixed = checkDrop({"/media/CARD/A", "/e/A", "/media/CARD2"}, sd, "/m");
+    EXPECT_EQ(mixed.candidates, (std::vector<std::string>{"/e/A", "/media/CARD2"}));
+    EXPECT_FALSE(mixed.refusal);
+    EXPECT_TRUE(checkDrop({"/media/CARD"}, sd, "/m").candidates.empty());
+    EXPECT_TRUE(checkDrop({"/e/A", "/m/Artist"}, sd, "/m").refusal);
+    EXPECT_FALSE(checkDrop({"/m2/Artist"}, sd, "/m").refusal);
+}
+
+TEST(SendContent, SendingAndFinishedTexts) {
+    EXPECT_EQ(sendingFraction({0, 0, ""}), 0);
+    EXPECT_EQ(sendingFraction({1, 4, ""}), 0.25);
+    EXPECT_EQ(sendingText({0, 0, ""}), "写しています 0 / 0\u3000");
+    EXPECT_EQ(sendingText({2, 12, "a.mp3"}), "写しています 2 / 12\u3000a.mp3");
+
+    Finished plain;
+    plain.result.copied = 3;
+    FinishedTexts texts = finishedTexts(plain);
+    EXPECT_EQ(texts.headline, "SD カードに入りました");
+    EXPECT_EQ(texts.counts, "3 曲を写しました");
+    EXPECT_EQ(texts.clean, "");
+    EXPECT_EQ(texts.unfixed, "");
+
+    Finished full;
+    full.result.copied = 1;
+    full.result.skipped = 2;
+    full.result.clean = {0, 4, {"1", "2", "3", "4", "5", "6", "7"}};
+    texts = finishedTexts(full);
+    EXPECT_EQ(texts.counts, "1 曲を写しました、2 曲はもう入っていました");
+    EXPECT_EQ(texts.clean,
+              "あわせて、隠しファイル 0 個を消し、名前 4 個をカーナビが読める形に直しました。");
+    EXPECT_EQ(texts.unfixed, "名前を直せなかったもの: 1、2、3、4、5");
+
+    Finished stopped;
+    stopped.stopped = true;
+    EXPECT_EQ(finishedTexts(stopped).headline, "中止しました");
+}
+
+}  // namespace
+}  // namespace tarvik::SendContent
