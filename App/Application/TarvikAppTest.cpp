@@ -7,7 +7,6 @@
 
 #include "App/Application/SendWindow.hpp"
 #include "App/Application/TarvikApp.hpp"
-#include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/MainWindow/Palette.hpp"
@@ -51,31 +50,6 @@ struct AppFixture {
     }
 };
 
-TEST(TarvikAppTest, MenusHaveTheirTextsAndShortcutsInOrder) {
-    AppFixture fx;
-    QStringList titles;
-    for (QAction* action : fx.app->mainWindow().menuBar()->actions()) titles << action->text();
-    EXPECT_EQ(titles, (QStringList{"ファイル", "ライブラリ", "表示", "ヘルプ"}));
-
-    const struct {
-        const char* menu;
-        QStringList items;  // "text|shortcut", a separator as "-"
-    } cases[] = {
-        {"fileMenu", {"タルヴィクを終了|Ctrl+Q"}},
-        {"libraryMenu",
-         {"アーティスト名をまとめる…|", "-", "SD カードへ送る…|Ctrl+E", "SD カードを掃除して名前を整える…|",
-          "SD カードを差したら自動で掃除する|"}},
-        {"viewMenu", {"表示を軽くする（画面が乱れる パソコン 向け）|", "ログを見る|Ctrl+L"}},
-        {"helpMenu", {"使っているソフトウェアのライセンス（FFmpeg / LAME）|", "タルヴィクについて|"}},
-    };
-    for (const auto& c : cases) {
-        QStringList items;
-        for (QAction* action : fx.menu(c.menu)->actions())
-            items << (action->isSeparator() ? "-" : action->text() + "|" + action->shortcut().toString());
-        EXPECT_EQ(items, c.items) << c.menu;
-    }
-}
-
 TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     AppFixture fx;
     fx.showActive();
@@ -114,17 +88,6 @@ TEST(TarvikAppTest, CheckItemsWriteTheirSettingsAndFollowThem) {
     EXPECT_EQ(fx.f.xdg.settings()->boolean("lowLoadManual"), true);
     fx.app->model().setLowLoadManual(false);
     EXPECT_FALSE(lowLoad->isChecked());
-}
-
-TEST(TarvikAppTest, AboutShowsTheCredits) {
-    AppFixture fx;
-    QCoreApplication::setApplicationVersion("3.0");
-    Dialogs::Script script;
-    fx.action("helpMenu", "タルヴィクについて")->trigger();
-    ASSERT_EQ(script.messages().size(), 1U);
-    EXPECT_EQ(script.messages()[0].text, "タルヴィク 3.0");
-    EXPECT_EQ(script.messages()[0].informative, TarvikApp::credits);
-    EXPECT_NE(script.messages()[0].informative.find("LGPL"), std::string::npos);
 }
 
 TEST(TarvikAppTest, LicenceItemRevealsTheDeliveredFile) {

@@ -1,8 +1,10 @@
 // The end of a run as the model applies it: the carry-over to the next card,
-// the folders freed while the run goes on, the failure lines, and the signals
+// the folders freed while the run goes on, the run's log lines, and the signals
 // on the desktop, with the scripted converter, the real ffmpeg and a private
 // session bus.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <QTest>
 
@@ -75,12 +77,23 @@ TEST_F(AppModelFinishTest, TheCarryOverFollowsHowTheRunEnded) {
     }
 }
 
-TEST_F(AppModelFinishTest, FailedTracksAreCountedAndSounded) {
+// Planning's lines go when the run starts; each track of the run adds its line.
+TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSounded) {
     converter.script("A02.flac", {Ending::fail});
     converter.script("B05.flac", {Ending::fail});
     auto model = makeModel();
-    runToFinish(*model);
+    planToReview(*model);
+    model->appendLog(LogLine::Kind::info, "planning");
+    model->startConversion();
+    ASSERT_TRUE(waitForState(*model, Case::finished));
 
+    const std::vector<std::string> log = logTexts(*model);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "planning"), 0);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "[失敗] A02.flac\n    変換できません: A02.flac"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "変換 MUSIC/Band/A/01 Song A01.mp3"), 1);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.starts_with("変換 "); }),
+              12);
     EXPECT_EQ(model->state().summary.progress.done, 12);
     EXPECT_EQ(model->state().summary.progress.failed, 2);
     EXPECT_EQ(desktop->calls,
@@ -116,6 +129,8 @@ TEST_F(AppModelFinishTest, AFailureFromAnUnknownSourceFreesNoFolder) {
     const std::set<std::string> writing = model->writingFolders();
     model->handleEvent(ConversionEvent::failed("/elsewhere/x.flac", "読めません"));
     EXPECT_EQ(model->writingFolders(), writing);
+    const std::vector<std::string> log = logTexts(*model);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "[失敗] x.flac\n    読めません"), 1);
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
     EXPECT_EQ(desktop->calls.back(), "notify 中止しました | " +

@@ -126,33 +126,6 @@ TEST(AppModelLogTest, TheTimerFlushesEverySecondUntilTheRunIsOver) {
     ASSERT_TRUE(testing::waitUntil([&] { return !AppModelTesting::flushTimerRuns(f.model); }));
 }
 
-TEST(AppModelLogTest, LowLoadSwitchedOnDuringARunHoldsLinesUntilTheFinish) {
-    LogFixture f;
-    AppModelTesting::setState(f.model, RunState::running());
-    f.model.appendLog(Kind::converted, "before");
-    *f.systemLowLoad = true;
-    f.lowLoadChanged();
-    f.append(3);
-    EXPECT_EQ(f.texts(), std::vector<std::string>{"before"});
-    EXPECT_FALSE(AppModelTesting::flushTimerRuns(f.model));
-
-    f.model.flushPendingLog();  // what the finish of the run does
-    EXPECT_EQ(f.texts(), (std::vector<std::string>{"before", "line 0", "line 1", "line 2"}));
-}
-
-TEST(AppModelLogTest, SystemLowLoadFollowsTheDesktop) {
-    LogFixture f;
-    QSignalSpy changed(&f.model, &AppModel::systemLowLoadChanged);
-    const std::vector<std::pair<bool, int>> steps = {{true, 1}, {true, 1}, {false, 2}};
-    for (const auto& [desktop, emitted] : steps) {
-        *f.systemLowLoad = desktop;
-        f.lowLoadChanged();
-        EXPECT_EQ(f.model.systemLowLoad(), desktop);
-        EXPECT_EQ(f.model.lowLoad(), desktop);
-        EXPECT_EQ(changed.count(), emitted);
-    }
-}
-
 TEST(AppModelLogTest, ClearingEmptiesTheLogAndWhatIsHeldBack) {
     LogFixture f;
     QSignalSpy cleared(&f.model, &AppModel::logCleared);

@@ -22,12 +22,6 @@ TEST(AppModelStartTest, FirstStartSelectsTheDefaultAndWritesNoDefaults) {
     testing::ScopedXdg xdg;
     AppModel model(AppModelTesting::services(xdg));
     EXPECT_EQ(model.profileId(), "panasonic-hds940d");
-    ASSERT_FALSE(model.profiles().empty());
-    EXPECT_TRUE(model.profiles().front().isBuiltin);
-    EXPECT_TRUE(model.lookup());
-    EXPECT_TRUE(model.normalize());
-    EXPECT_EQ(model.loudness(), -14.0);
-    EXPECT_EQ(model.state(), RunState::idle());
 
     // Only the selection is written back at start-up; defaults stay unwritten,
     // and no support folder appears before something is saved there.

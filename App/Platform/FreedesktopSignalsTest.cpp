@@ -72,11 +72,8 @@ TEST(FreedesktopSignalsTest, NotificationReachesTheNotificationService) {
     }));
     ASSERT_EQ(calls.size(), 1U);
     ASSERT_EQ(calls[0].size(), 8);
-    EXPECT_EQ(calls[0][0].toString(), "Tarvik");
-    EXPECT_EQ(calls[0][1].toUInt(), 0U);  // a new notification, replacing none
     EXPECT_EQ(calls[0][3].toString(), "書き出しが終わりました");
     EXPECT_EQ(calls[0][4].toString(), "3 曲を書き出しました");
-    EXPECT_EQ(calls[0][7].toInt(), -1);  // the server's own time-out
 }
 
 TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoes) {

@@ -144,3 +144,25 @@ TEST_F(ExfatCard, CardFillingUpDuringTheCopyLeavesNoPartFile) {
 
 }  // namespace
 }  // namespace tarvik::SDCardTools
+
+namespace tarvik::SDCardTools {
+namespace {
+
+// A card mounted at a folder named in NFD receives the send itself: nothing
+// lands in an NFC-named twin folder on the system disk.
+TEST(ExfatCardNamedInNfd, ReceivesTheSend) {
+    std::string whyNot;
+    const auto nfdCard = testing::CardImage::make(cardBytes, whyNot, "\u30AB\u3099\u30FC\u30C9");
+    if (!nfdCard) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    testing::TempDir temp;
+    testing::writeFile(temp / "Export" / "Artist" / "Album" / "01.mp3", std::string(1000, 'a'));
+    const std::vector<Album> albums = exportedAlbums({temp / "Export"});
+
+    EXPECT_EQ(send(albums, nfdCard->root()).copied, 1);
+    EXPECT_TRUE(isOnCard(albums[0], nfdCard->root()));
+    EXPECT_FALSE(std::filesystem::exists(nfdCard->root().parent_path() / "\u30AC\u30FC\u30C9"));
+    EXPECT_EQ(testing::filesBelow(nfdCard->root()).size(), 1U);
+}
+
+}  // namespace
+}  // namespace tarvik::SDCardTools
