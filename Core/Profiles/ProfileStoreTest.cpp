@@ -68,8 +68,8 @@ TEST(ProfileStore, PassesOverWhatIsNotAProfileFile) {
     writeFile(temp / "garbage.json", "not json");
     writeFile(temp / "overflow.json", R"({"schemaVersion": 1e400})");
     writeProfile(temp / "huge.json", "huge", "Huge");  // valid, but over 1 MiB
-    writeFile(temp / "huge.json", testing::readFile(temp / "huge.json") +
-                                      std::string(1024 * 1024, ' '));
+    writeFile(temp / "huge.json",
+              testing::readFile(temp / "huge.json") + std::string(1024 * 1024, ' '));
     fs::create_directories(temp / "folder.json");
     ASSERT_EQ(::mkfifo((temp / "pipe.json").c_str(), 0600), 0);  // must not stall loading
 
