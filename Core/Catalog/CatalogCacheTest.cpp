@@ -2,7 +2,6 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
