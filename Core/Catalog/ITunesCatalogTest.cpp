@@ -85,7 +85,8 @@ TEST_F(ITunesCatalogTest, RequestsArePacedCarryTheUserAgentAndTheExactAddressAnd
          "/search?term=%E9%9D%92%E3%81%84%E9%B3%A5+%E6%A5%BD%E5%9B%A3+%E7%A9%BA&entity=album" +
              tail},
         {1s, 't', "", "", "/lookup?id=-7&entity=song&country=JP&lang=ja_jp"},
-        {5s, 's', " a+b&c ", "d/e% (Live)", "/search?term=+a%2Bb%26c++d%2Fe%25&entity=song" + tail},
+        {5s, 's', " a+b&c ", "d/e%= (Live)",
+         "/search?term=+a%2Bb%26c++d%2Fe%25%3D&entity=song" + tail},
         {1s, 's', "\xFF\U0001F600", "(Intro)",
          "/search?term=%FF%F0%9F%98%80+%28Intro%29&entity=song" + tail},
     };
