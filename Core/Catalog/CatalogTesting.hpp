@@ -1,6 +1,6 @@
 // Test-only helper of the catalogue's users: a catalogue fake that answers
-// from tables and records every question in order, from any thread. Not part
-// of the library.
+// songs from a table and records every question in order, from any thread.
+// Not part of the library.
 #pragma once
 
 #include <map>
@@ -12,25 +12,23 @@
 
 namespace tarvik::testing {
 
-// Answers by the question's own words and logs each question as
-// "albums:<artist>|<album>", "tracks:<id>" or "songs:<artist>|<title>".
+// Answers songs from a table, by "<artist>|<title>", and nothing else; logs
+// each question as "albums:<artist>|<album>", "tracks:<id>" or
+// "songs:<artist>|<title>".
 class RecordingCatalog final : public MusicCatalog {
 public:
-    using Table = std::map<std::string, CatalogRecords>;
-    Table albums;  // key "<artist>|<album>"
-    Table tracks;  // key: the collection id in decimal
-    Table songs;   // key "<artist>|<title>"
+    std::map<std::string, CatalogRecords> songs;
 
     CatalogRecords searchAlbums(const std::string& artist, const std::string& album,
                                 std::stop_token) override {
-        return answer(albums, "albums:", artist + "|" + album);
+        return answer("albums:", artist + "|" + album);
     }
     CatalogRecords lookupTracks(std::int64_t collectionId, std::stop_token) override {
-        return CatalogJson::onlyTracks(answer(tracks, "tracks:", std::to_string(collectionId)));
+        return answer("tracks:", std::to_string(collectionId));
     }
     CatalogRecords searchSongs(const std::string& artist, const std::string& title,
                                std::stop_token) override {
-        return answer(songs, "songs:", artist + "|" + title);
+        return answer("songs:", artist + "|" + title);
     }
 
     std::vector<std::string> questions() const {
@@ -39,11 +37,11 @@ public:
     }
 
 private:
-    CatalogRecords answer(const Table& table, const std::string& kind, const std::string& key) {
+    CatalogRecords answer(const std::string& kind, const std::string& key) {
         std::lock_guard lock(mutex_);
         questions_.push_back(kind + key);
-        const auto found = table.find(key);
-        return found == table.end() ? CatalogRecords{} : found->second;
+        const auto found = songs.find(key);
+        return kind == "songs:" && found != songs.end() ? found->second : CatalogRecords{};
     }
 
     mutable std::mutex mutex_;  // guards questions_
