@@ -30,60 +30,49 @@ using testing::errorOf;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-using Arguments = std::vector<std::string>;
-using Folder = std::pair<std::string, mode_t>;  // where a conversion's folder was, its mode
 
-// The real ffmpeg, keeping every argument list and, while each conversion's
-// folder is in use, where it is and its mode. It can answer the loudness pass
-// with a run that prints no summary.
+// The real ffmpeg, keeping each run's arguments as one line; a run that
+// writes a ".part" file notes where its conversion's folder is and its mode
+// while in use. With `hideSummary`, the loudness pass prints no summary.
 class RecordingRunner : public FFmpegRunner {
 public:
     explicit RecordingRunner(bool hideSummary = false)
         : FFmpegRunner("/usr/bin/ffmpeg"), hideSummary_(hideSummary) {}
 
-    Output runRaw(const Arguments& arguments, const std::optional<Bytes>& input,
+    Output runRaw(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
                   std::stop_token stop) const override {
-        bool measuring = false;
-        for (const std::string& word : arguments) measuring |= word.starts_with("ebur128");
+        std::string line;
+        for (const std::string& word : arguments) line += word + " ";
+        if (line.ends_with(".part ")) {
+            const fs::path folder = fs::path(arguments.back()).parent_path();
+            struct stat info {};
+            ::stat(folder.c_str(), &info);
+            line += "in " + folder.parent_path().string() + " mode " +
+                    std::to_string(info.st_mode & 07777);
+        }
         {
             std::lock_guard lock(mutex_);
-            calls_.push_back(arguments);
-            if (!arguments.empty() && arguments.back().ends_with(".part")) {
-                const fs::path folder = fs::path(arguments.back()).parent_path();
-                struct stat info {};
-                ::stat(folder.c_str(), &info);
-                folders_.emplace_back(folder.parent_path().string(), info.st_mode & 07777);
-            }
+            runs_.push_back(line);
         }
-        if (measuring && hideSummary_) return Output{0, {}, "no summary here\n"};
+        if (hideSummary_ && line.find("ebur128") != std::string::npos)
+            return Output{0, {}, "no summary\n"};
         return FFmpegRunner::runRaw(arguments, input, std::move(stop));
     }
 
-    // The runs whose arguments hold `word`.
-    std::vector<Arguments> callsWith(std::string_view word) const {
+    // The runs whose line holds `text`.
+    std::vector<std::string> runsWith(std::string_view text) const {
         std::lock_guard lock(mutex_);
-        std::vector<Arguments> found;
-        for (const Arguments& call : calls_) {
-            if (std::find(call.begin(), call.end(), word) != call.end()) found.push_back(call);
-        }
+        std::vector<std::string> found;
+        std::copy_if(runs_.begin(), runs_.end(), std::back_inserter(found),
+                     [&](const std::string& run) { return run.find(text) != std::string::npos; });
         return found;
-    }
-    std::vector<Folder> folders() const {
-        std::lock_guard lock(mutex_);
-        return folders_;
     }
 
 private:
     bool hideSummary_;
-    mutable std::mutex mutex_;  // guards calls_ and folders_
-    mutable std::vector<Arguments> calls_;
-    mutable std::vector<Folder> folders_;
+    mutable std::mutex mutex_;  // guards runs_
+    mutable std::vector<std::string> runs_;
 };
-
-std::string after(const Arguments& arguments, std::string_view option) {
-    auto it = std::find(arguments.begin(), arguments.end(), option);
-    return it == arguments.end() || it + 1 == arguments.end() ? "" : *(it + 1);
-}
 
 DeviceProfile deliveredProfile(std::string_view id) {
     return ProfileStore::load(
@@ -118,18 +107,12 @@ protected:
         if (!previousTMPDIR) ::unsetenv("TMPDIR");
     }
 
-    // "tarvik-*" folders in the temporary directory and ".part" files on the card.
+    // What the temporary directory holds, and ".part" files anywhere.
     std::vector<std::string> leftovers() const {
         std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(tmp)) {
-            if (entry.path().filename().string().starts_with("tarvik-")) {
-                found.push_back(entry.path().string());
-            }
-        }
-        if (fs::exists(card)) {
-            for (const auto& entry : fs::recursive_directory_iterator(card)) {
-                if (entry.path().extension() == ".part") found.push_back(entry.path().string());
-            }
+        for (const auto& entry : fs::directory_iterator(tmp)) found.push_back(entry.path());
+        for (const auto& [name, content] : testing::filesBelow(temp.path())) {
+            if (name.ends_with(".part")) found.push_back(name);
         }
         return found;
     }
@@ -226,9 +209,10 @@ TEST_F(ConverterTest, OutputsFollowTheProfile) {
             .convert({source, destination, someMeta, Bytes(jpeg.begin(), jpeg.end())}, {});
 
         // Its own folder in the temporary directory, readable by this user only.
-        const std::vector<Folder> folders = runner->folders();
-        EXPECT_EQ(folders, std::vector<Folder>(std::max<std::size_t>(folders.size(), 1),
-                                               {tmp.string(), 0700}));
+        const std::vector<std::string> parts = runner->runsWith(".part in ");
+        EXPECT_FALSE(parts.empty());
+        for (const std::string& run : parts)
+            EXPECT_TRUE(run.ends_with(" in " + tmp.string() + " mode 448")) << run;
         EXPECT_EQ(leftovers(), std::vector<std::string>{});
         EXPECT_EQ(describe(destination), test.described);
         if (!test.encoding) continue;
@@ -281,11 +265,10 @@ TEST_F(ConverterTest, LevelsQuietAndLoudSourcesToTheTarget) {
             .convert({tone(name + ".flac", {.seconds = 4, .volumeDB = volumeDB}), destination,
                       someMeta, std::nullopt, -14.0},
                      {});
-        EXPECT_EQ(runner->callsWith("null").size(), 1u) << name;
-        const std::vector<Arguments> encodings = runner->callsWith("libmp3lame");
+        EXPECT_EQ(runner->runsWith("ebur128").size(), 1u) << name;
+        const std::vector<std::string> encodings = runner->runsWith("libmp3lame");
         ASSERT_EQ(encodings.size(), 1u);
-        EXPECT_TRUE(Regex(filter).matchesWhole(after(encodings[0], "-af")))
-            << after(encodings[0], "-af");
+        EXPECT_TRUE(Regex(".* -af " + filter + " .*").matchesWhole(encodings[0])) << encodings[0];
         const double loudness = integratedLoudness(destination, temp / (name + ".txt"));
         EXPECT_TRUE(hideSummary || std::abs(loudness + 14.0) <= 1.0) << name << ": " << loudness;
     }
@@ -327,12 +310,12 @@ TEST_F(ConverterTest, BlankUnreadableOrSilentSourceFailsAndPlacesNothing) {
         auto runner = std::make_shared<RecordingRunner>();
         Converter converter(runner, deliveredProfile(profile));
         for (const auto& [name, message] : cases) {
-            const bool ranBefore = !runner->callsWith("-i").empty();
+            const bool ranBefore = !runner->runsWith("-i ").empty();
             EXPECT_EQ(errorOf([&] {
                           converter.convert({library / name, card / "out.bin", someMeta}, {});
                       }),
                       message);
-            EXPECT_EQ(ranBefore || !runner->callsWith("-i").empty(), message.starts_with("音声"))
+            EXPECT_EQ(ranBefore || !runner->runsWith("-i ").empty(), message.starts_with("音声"))
                 << name;
             EXPECT_FALSE(fs::exists(card / "out.bin")) << profile << ", " << name;
         }
@@ -429,10 +412,10 @@ TEST_F(ConverterTest, ParallelConversionsShareOneConverter) {
     workers.clear();  // joins them
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(describe(card / (std::to_string(i) + ".m4a")), "0 chapters, aac 44100 Hz 2 ch");
-    const std::size_t probes = runner->callsWith("aac_at").size();
+    const std::size_t probes = runner->runsWith("aac_at").size();
     EXPECT_TRUE(probes >= 1 && probes <= 4) << probes;
     EXPECT_EQ(converter.aacEncoderName({}), "aac");
-    EXPECT_EQ(runner->callsWith("aac_at").size(), probes);
+    EXPECT_EQ(runner->runsWith("aac_at").size(), probes);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 

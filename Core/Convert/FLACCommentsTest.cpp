@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,120 +18,106 @@ namespace {
 using testing::bytes;
 using testing::errorOf;
 using testing::outputOf;
-
-constexpr std::uint8_t streamInfo = 0, padding = 1, picture = 6, comments = 4;
-
-struct Block {
-    std::uint8_t type;
-    Bytes body;
-};
+using namespace std::string_literals;
 
 void appendLE32(Bytes& out, std::size_t value) {
     for (int shift = 0; shift < 32; shift += 8)
         out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-Bytes commentBody(const Bytes& vendor, const std::vector<Bytes>& list,
-                  std::optional<std::uint32_t> count = std::nullopt) {
+// "Cvendor|comment|...": "+" stands for the five comments an edit writes, and
+// a number before the vendor, as in "C1000:v|A=1", is the count written.
+Bytes commentBody(std::string_view spec) {
+    const std::size_t colon = spec.find(':');
+    std::vector<std::string> parts;  // the vendor, then the comments
+    for (std::size_t at = colon + 1, bar = 0; bar != std::string::npos; at = bar + 1) {
+        bar = spec.find('|', at);
+        parts.emplace_back(spec.substr(at, bar == std::string::npos ? bar : bar - at));
+    }
+    if (parts.back() == "+") {
+        parts.pop_back();
+        parts.insert(parts.end(), {"TITLE=New", "ARTIST=Artist", "ALBUM=Album", "TRACKNUMBER=3",
+                                   "DATE=2019-04-01"});
+    }
     Bytes body;
-    appendLE32(body, vendor.size());
-    body.insert(body.end(), vendor.begin(), vendor.end());
-    appendLE32(body, count.value_or(static_cast<std::uint32_t>(list.size())));
-    for (const Bytes& comment : list) {
-        appendLE32(body, comment.size());
-        body.insert(body.end(), comment.begin(), comment.end());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        appendLE32(body, parts[i].size());
+        body.insert(body.end(), parts[i].begin(), parts[i].end());
+        if (i == 0)
+            appendLE32(body, colon > 1 ? std::stoul(std::string(spec.substr(1, colon - 1)))
+                                       : parts.size() - 1);
     }
     return body;
 }
 
-// The last block of the list carries the last-block flag.
-Bytes flacFile(const std::vector<Block>& blocks, const Bytes& audio) {
+// A FLAC file: its metadata blocks, the last one flagged, then `audio`. A
+// block is "S" (stream info), "P" (padding), "I" (a picture), a comment block
+// as commentBody() reads it, or "R:" and the raw body of a comment block.
+Bytes flac(const std::vector<std::string>& blocks,
+           const Bytes& audio = {0xFF, 0xF8, 0x69, 0x08, 0, 0}) {
+    static const std::map<std::string, std::pair<std::uint8_t, Bytes>> fixed = {
+        {"S", {0, Bytes(34, 0x11)}}, {"P", {1, Bytes(8, 0)}}, {"I", {6, bytes("picture bytes")}}};
     Bytes out = bytes("fLaC");
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const std::size_t size = blocks[i].body.size();
+        const std::string& spec = blocks[i];
+        const auto [type, body] =
+            fixed.contains(spec) ? fixed.at(spec)
+                                 : std::pair{std::uint8_t{4}, spec[0] == 'R' ? bytes(spec.substr(2))
+                                                                             : commentBody(spec)};
+        const std::size_t size = body.size();
         out.insert(out.end(),
-                   {static_cast<std::uint8_t>(blocks[i].type | (i + 1 == blocks.size() ? 0x80 : 0)),
+                   {static_cast<std::uint8_t>(type | (i + 1 == blocks.size() ? 0x80 : 0)),
                     static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 8),
                     static_cast<std::uint8_t>(size)});
-        out.insert(out.end(), blocks[i].body.begin(), blocks[i].body.end());
+        out.insert(out.end(), body.begin(), body.end());
     }
     out.insert(out.end(), audio.begin(), audio.end());
     return out;
 }
 
-const Bytes info(34, 0x11);
-const Bytes audio = {0xFF, 0xF8, 0x69, 0x08, 0x00, 0x00};
 const TrackMeta meta("New", "Artist", "", "Album", "3", "", "2019-04-01", "");
-const std::vector<Bytes> newComments = {bytes("TITLE=New"), bytes("ARTIST=Artist"),
-                                        bytes("ALBUM=Album"), bytes("TRACKNUMBER=3"),
-                                        bytes("DATE=2019-04-01")};
-
-// `kept`, then the new comments.
-Bytes withNew(const Bytes& vendor, std::vector<Bytes> kept) {
-    kept.insert(kept.end(), newComments.begin(), newComments.end());
-    return commentBody(vendor, kept);
-}
 
 TEST(FLACComments, RewritesTheCommentBlockInSecondPlace) {
-    const Bytes pictureBody = bytes("picture bytes");
-    const Bytes v = bytes("v");
-    const std::vector<std::tuple<std::string, std::vector<Block>, std::vector<Block>>> cases = {
-        {"no comment block: the default vendor, and the flag moves to the new last block",
-         {{streamInfo, info}, {padding, Bytes(8, 0)}},
-         {{streamInfo, info}, {comments, withNew(bytes("Tarvik"), {})}, {padding, Bytes(8, 0)}}},
+    using Blocks = std::vector<std::string>;
+    const std::vector<std::tuple<std::string, Blocks, Blocks>> cases = {
+        {"no comment block: the default vendor, the flag moves to the new last block",
+         {"S", "P"},
+         {"S", "C:Tarvik|+", "P"}},
         {"a comment block behind a picture moves forward; the picture keeps its bytes",
-         {{streamInfo, info},
-          {picture, pictureBody},
-          {comments, commentBody(bytes("ref 1.4"), {bytes("title=Old"), bytes("COMMENT=x")})}},
-         {{streamInfo, info},
-          {comments, withNew(bytes("ref 1.4"), {bytes("COMMENT=x")})},
-          {picture, pictureBody}}},
+         {"S", "I", "C:ref 1.4|title=Old|COMMENT=x"},
+         {"S", "C:ref 1.4|COMMENT=x|+", "I"}},
         {"keys are compared upper-cased; a comment without '=' is all key",
-         {{streamInfo, info},
-          {comments,
-           commentBody(v, {bytes("title=Old"), bytes("Title=Old"), bytes("TITLE"),
-                           bytes("genre=Pop"), bytes("no equals sign"), bytes("ALBUMARTIST=Old"),
-                           bytes("DISCNUMBER=2"), bytes("Comment=x=y")})}},
-         {{streamInfo, info},
-          {comments, withNew(v, {bytes("no equals sign"), bytes("Comment=x=y")})}}},
+         {"S",
+          "C:v|title=Old|Title=Old|TITLE|genre=Pop|no equals "
+          "sign|ALBUMARTIST=Old|DISCNUMBER=2|Comment=x=y"},
+         {"S", "C:v|no equals sign|Comment=x=y|+"}},
         {"the vendor is kept byte for byte, valid UTF-8 or not",
-         {{streamInfo, info}, {comments, commentBody({0xFF, 0xFE, 'v'}, {})}},
-         {{streamInfo, info}, {comments, withNew({0xFF, 0xFE, 'v'}, {})}}},
+         {"S", "C:\xFF\xFEv"},
+         {"S", "C:\xFF\xFEv|+"}},
         {"a count larger than the comments present reads those and stops",
-         {{streamInfo, info},
-          {comments, commentBody(v, {bytes("A=1"), bytes("ARTIST=Old")}, 1000)}},
-         {{streamInfo, info}, {comments, withNew(v, {bytes("A=1")})}}},
+         {"S", "C1000:v|A=1|ARTIST=Old"},
+         {"S", "C:v|A=1|+"}},
         {"a vendor length that doesn't fit leaves the default vendor",
-         {{streamInfo, info}, {comments, {0xFF, 0, 0, 0, 'v'}}},
-         {{streamInfo, info}, {comments, withNew(bytes("Tarvik"), {})}}},
+         {"S", "R:\xFF\0\0\0v"s},
+         {"S", "C:Tarvik|+"}},
         {"a second comment block stays after the new one, without the replaced keys",
-         {{streamInfo, info},
-          {comments, commentBody(v, {})},
-          {comments, commentBody(bytes("other"),
-                                 {bytes("TITLE=Second"), bytes("MOOD=calm"), bytes("artist=2")})}},
-         {{streamInfo, info},
-          {comments, withNew(v, {})},
-          {comments, commentBody(bytes("other"), {bytes("MOOD=calm")})}}},
-        {"a file holding only a comment block",
-         {{comments, commentBody(v, {bytes("TITLE=Old")})}},
-         {{comments, withNew(v, {})}}},
+         {"S", "C:v", "C:other|TITLE=Second|MOOD=calm|artist=2"},
+         {"S", "C:v|+", "C:other|MOOD=calm"}},
+        {"a file holding only a comment block", {"C:v|TITLE=Old"}, {"C:v|+"}},
     };
     for (const auto& [name, in, out] : cases) {
-        EXPECT_EQ(FLACComments::rewrite(flacFile(in, audio), meta, "a.flac"), flacFile(out, audio))
-            << name;
+        EXPECT_EQ(FLACComments::rewrite(flac(in), meta, "a.flac"), flac(out)) << name;
     }
 }
 
 TEST(FLACComments, DamagedFilesAreRefused) {
-    const Bytes good = flacFile({{streamInfo, info}}, audio);
+    const Bytes good = flac({"S"});
     Bytes noLastBlock = good;
-    noLastBlock[4] = streamInfo;  // the walk runs into the audio frames and past the end
+    noLastBlock[4] = 0;  // the walk runs into the audio frames and past the end
     // A comment block whose length field is 4 too short: the walk ends inside
     // the old comments, which must not pass for audio frames.
-    Bytes shortCommentBlock = flacFile(
-        {{streamInfo, info}, {comments, commentBody(bytes("v"), {bytes("ARTIST=Old Name")})}},
-        audio);
-    shortCommentBlock[4 + 4 + info.size() + 3] -= 4;
+    Bytes shortCommentBlock = flac({"S", "C:v|ARTIST=Old Name"});
+    shortCommentBlock[4 + 4 + 34 + 3] -= 4;
     const std::string damaged = "FLAC のメタデータが壊れています";
     TrackMeta huge = meta;
     // 92 bytes besides the title: vendor, count, the other four comments and
@@ -140,13 +127,13 @@ TEST(FLACComments, DamagedFilesAreRefused) {
     EXPECT_NO_THROW(FLACComments::rewrite(good, huge, "a.flac"));
     huge.title += "x";
     const std::vector<std::pair<Bytes, std::string>> cases = {
-        {{'f', 'L', 'a', 'C', 0x80, 0, 0, 0}, "FLAC ではありません: a.flac"},
+        {testing::hex("664C6143 80000000"), "FLAC ではありません: a.flac"},
         {bytes("ID3 and then more bytes"), "FLAC ではありません: a.flac"},
         {Bytes(good.begin(), good.begin() + 20), damaged},
         {noLastBlock, damaged},
         {shortCommentBlock, damaged},
-        {flacFile({{streamInfo, info}}, bytes("ARTIST=Old")), damaged},
-        {flacFile({{streamInfo, info}}, {0xFF}), damaged},
+        {flac({"S"}, bytes("ARTIST=Old")), damaged},
+        {flac({"S"}, {0xFF}), damaged},
     };
     for (const auto& [file, message] : cases) {
         EXPECT_EQ(errorOf([&] { FLACComments::rewrite(file, meta, "a.flac"); }), message);
@@ -185,7 +172,7 @@ TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     const std::string listed = outputOf({"metaflac", "--list", (temp / "out.flac").string()});
     EXPECT_NE(listed.find("type: 6 (PICTURE)"), std::string::npos) << listed;
 
-    ASSERT_EQ(shortFile[42], comments);  // ffmpeg writes it after the stream info
+    ASSERT_EQ(shortFile[42], 4);  // ffmpeg writes it after the stream info
     shortFile[45] = static_cast<std::uint8_t>(shortFile[45] - 8);
     testing::writeFile(temp / "short.flac", std::string(shortFile.begin(), shortFile.end()));
     testing::writeFile(temp / "kept.flac", "earlier");
