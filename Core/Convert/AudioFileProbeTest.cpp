@@ -1,30 +1,19 @@
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "Core/Convert/AudioFileProbe.hpp"
-#include "Core/Testing/Audio.hpp"
-#include "Core/Testing/TempDir.hpp"
+#include "Core/Convert/ConvertTesting.hpp"
 
 namespace tarvik {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::TempDir;
-using testing::writeFile;
-
-const std::vector<std::pair<std::string, std::string>> someTags = {
-    {"title", "タイトル 1"}, {"artist", "歌手"}, {"album_artist", "Various"}, {"album", "アルバム"},
-    {"track", "3/12"},       {"disc", "1/2"},    {"date", "2019-05-01"},      {"genre", "J-Pop"},
-};
 
 // Missing, damaged and non-regular files give empty tags; ffmpeg would wait
 // in open() for a FIFO's writer that never comes.
 TEST(AudioFileProbe, ReadsTheTagsFFmpegWroteInEveryContainer) {
     TempDir temp;
+    const std::vector<std::pair<std::string, std::string>> written = {
+        {"title", "タイトル 1"}, {"artist", "歌手"}, {"album_artist", "Various"},
+        {"album", "アルバム"},   {"track", "3/12"},  {"disc", "1/2"},
+        {"date", "2019-05-01"},  {"genre", "J-Pop"}};
     const SourceTags full{"タイトル 1", "歌手", "Various", "アルバム", "3", "1", "2019", "J-Pop"};
     SourceTags wave = full;  // RIFF INFO has no album artist and no disc
     wave.albumArtist = wave.disc = "";
@@ -33,19 +22,15 @@ TEST(AudioFileProbe, ReadsTheTagsFFmpegWroteInEveryContainer) {
         {"mp3", {}, full},
         {"m4a", {}, full},
         {"wav", {}, wave},
-        {"aiff", {"-write_id3v2", "1"}, full},
-    };
+        {"aiff", {"-write_id3v2", "1"}, full}};
     const AudioFileProbe probe{std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg")};
+    const fs::path folder = temp / "アーティスト 名" / "アルバム フォルダ";
     for (const auto& [extension, arguments, expected] : cases) {
-        const fs::path file =
-            temp / "アーティスト 名" / "アルバム フォルダ" / ("01 曲 名." + extension);
-        testing::makeTone(file,
-                          {.seconds = 0.2, .metadata = someTags, .extraArguments = arguments});
+        const fs::path file = folder / ("01 曲 名." + extension);
+        testing::makeTone(file, {.seconds = 0.2, .metadata = written, .extraArguments = arguments});
         EXPECT_TRUE(probe.readTags(file, {}) == expected) << extension;
     }
-    writeFile(temp / "truncated.flac",
-              testing::readFile(temp / "アーティスト 名" / "アルバム フォルダ" / "01 曲 名.flac")
-                  .substr(0, 40));
+    writeFile(temp / "truncated.flac", readFile(folder / "01 曲 名.flac").substr(0, 40));
     writeFile(temp / "empty.mp3", "");
     writeFile(temp / "text.m4a", "not audio at all\n");
     fs::create_directory(temp / "folder.flac");

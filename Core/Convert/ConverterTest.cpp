@@ -1,78 +1,25 @@
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <mutex>
-#include <string>
+#include <sstream>
 #include <thread>
-#include <vector>
 
+#include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/Converter.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Regex.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
-#include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Locale.hpp"
-#include "Core/Testing/Readers.hpp"
 #include "Core/Testing/Script.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
 
-namespace fs = std::filesystem;
 using nlohmann::json;
-using testing::errorOf;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
-// The real ffmpeg, keeping each run's arguments as one line; a run that
-// writes a ".part" file notes where its conversion's folder is and its mode
-// while in use. With `hideSummary`, the loudness pass prints no summary.
-class RecordingRunner : public FFmpegRunner {
-public:
-    explicit RecordingRunner(bool hideSummary = false)
-        : FFmpegRunner("/usr/bin/ffmpeg"), hideSummary_(hideSummary) {}
-
-    Output runRaw(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
-                  std::stop_token stop) const override {
-        std::string line;
-        for (const std::string& word : arguments) line += word + " ";
-        if (line.ends_with(".part ")) {
-            const fs::path folder = fs::path(arguments.back()).parent_path();
-            struct stat info {};
-            ::stat(folder.c_str(), &info);
-            line += "in " + folder.parent_path().string() + " mode " +
-                    std::to_string(info.st_mode & 07777);
-        }
-        {
-            std::lock_guard lock(mutex_);
-            runs_.push_back(line);
-        }
-        if (hideSummary_ && line.find("ebur128") != std::string::npos)
-            return Output{0, {}, "no summary\n"};
-        return FFmpegRunner::runRaw(arguments, input, std::move(stop));
-    }
-
-    // The runs whose line holds `text`.
-    std::vector<std::string> runsWith(std::string_view text) const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> found;
-        std::copy_if(runs_.begin(), runs_.end(), std::back_inserter(found),
-                     [&](const std::string& run) { return run.find(text) != std::string::npos; });
-        return found;
-    }
-
-private:
-    bool hideSummary_;
-    mutable std::mutex mutex_;  // guards runs_
-    mutable std::vector<std::string> runs_;
-};
 
 DeviceProfile deliveredProfile(std::string_view id) {
     return ProfileStore::load(
@@ -80,18 +27,6 @@ DeviceProfile deliveredProfile(std::string_view id) {
 }
 
 const TrackMeta someMeta{"タイトル", "歌手", "Various", "アルバム", "3", "1", "2019", "J-Pop"};
-
-// Integrated loudness as ffmpeg's own filter reports it through its metadata
-// print, independent of the converter's summary parser.
-double integratedLoudness(const fs::path& file, const fs::path& report) {
-    testing::outputOf(
-        {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.string(), "-af",
-         "ebur128=metadata=1,ametadata=mode=print:key=lavfi.r128.I:file=" + report.string(), "-f",
-         "null", "-"});
-    const std::string text = readFile(report);
-    const std::size_t last = text.rfind("lavfi.r128.I=");
-    return last == std::string::npos ? 0.0 : std::stod(text.substr(last + 13));
-}
 
 class ConverterTest : public ::testing::Test {
 protected:
@@ -117,16 +52,42 @@ protected:
         return found;
     }
 
+    // The real ffmpeg behind a script that notes each run's arguments as a
+    // line of `log`; a run that writes a ".part" file adds where its
+    // conversion's folder is and that folder's mode while in use. With
+    // `hideSummary`, the loudness pass prints no summary.
+    std::shared_ptr<FFmpegRunner> recording(bool hideSummary = false) const {
+        std::string body = R"sh(for last; do :; done
+line="$*"
+case "$last" in *.part) folder=$(dirname "$last")
+    line="$line in $(dirname "$folder") mode $(stat -c %a "$folder")";; esac
+echo "$line" >> "$0.log"
+)sh";
+        if (hideSummary) body += "case \"$*\" in *ebur128*) echo 'no summary' >&2; exit 0;; esac\n";
+        return std::make_shared<FFmpegRunner>(
+            testing::writeScript(temp / "ffmpeg", body + "exec /usr/bin/ffmpeg \"$@\""));
+    }
+
+    // The runs noted so far whose line holds `text`.
+    std::vector<std::string> runsWith(std::string_view text) const {
+        std::vector<std::string> found;
+        std::istringstream lines(fs::exists(log) ? readFile(log) : "");
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        }
+        return found;
+    }
+
     fs::path tone(std::string_view name, testing::ToneOptions options = {.seconds = 2}) const {
         options.metadata = {{"title", "source title"}, {"artist", "source artist"}};
-        const fs::path path = temp / "library" / name;
-        testing::makeTone(path, options);
-        return path;
+        testing::makeTone(temp / "library" / name, options);
+        return temp / "library" / name;
     }
 
     TempDir temp;
     fs::path tmp = temp / "tmp";
     fs::path card = temp / "card";
+    fs::path log = temp / "ffmpeg.log";
     std::optional<std::string> previousTMPDIR;
 };
 
@@ -154,8 +115,9 @@ std::string describe(const fs::path& file) {
     return text;
 }
 
-// Read back by ffprobe and mutagen. The source's chapter would point into a
-// track the output does not have, so no output carries it.
+// Read back by ffprobe and mutagen, each in its own private folder in the
+// temporary directory. The source's chapter would point into a track the
+// output does not have, so no output carries it.
 TEST_F(ConverterTest, OutputsFollowTheProfile) {
     using Format = DeviceProfile::Tags::Format;
     using Encoding = DeviceProfile::Tags::Encoding;
@@ -177,52 +139,44 @@ TEST_F(ConverterTest, OutputsFollowTheProfile) {
                         .artwork = {.enabled = artwork}};
         return profile;
     };
-    struct Case {
-        std::string name;
-        DeviceProfile profile;
-        std::string described;
-        std::optional<int> encoding;  // of the ASCII album artist; none: no tags to read back
-    };
-    const std::vector<Case> cases = {
-        {"generic", deliveredProfile("generic-mp3"),
-         "0 chapters, mp3 44100 Hz 2 ch 192000 bit/s, ID3v2.3", 1},
-        {"v2.4 and v1", custom(Format::id3v2_4, true, false, Encoding::utf8),
-         "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, ID3v2.4, ID3v1.1 track 3", 3},
-        {"v1 alone", custom(Format::id3v1, false, false, Encoding::utf16),
-         "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, frame first, ID3v1.1 track 3", std::nullopt},
-        {"MP4 tags asked of an MP3", custom(Format::mp4, false, true, Encoding::latin1),
-         "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, cover, ID3v2.3", 0},
-        {"aac", deliveredProfile("aac-m4a"), "0 chapters, aac 44100 Hz 2 ch, cover", -1},
-    };
+    // The name, the profile, what describe() sees, the encoding byte of the
+    // ASCII album artist (none: no tags to read back).
+    const std::vector<std::tuple<std::string, DeviceProfile, std::string, std::optional<int>>>
+        cases = {{"generic", deliveredProfile("generic-mp3"),
+                  "0 chapters, mp3 44100 Hz 2 ch 192000 bit/s, ID3v2.3", 1},
+                 {"v2.4 and v1", custom(Format::id3v2_4, true, false, Encoding::utf8),
+                  "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, ID3v2.4, ID3v1.1 track 3", 3},
+                 {"v1 alone", custom(Format::id3v1, false, false, Encoding::utf16),
+                  "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, frame first, ID3v1.1 track 3",
+                  std::nullopt},
+                 {"MP4 tags asked of an MP3", custom(Format::mp4, false, true, Encoding::latin1),
+                  "0 chapters, mp3 44100 Hz 2 ch 128000 bit/s, cover, ID3v2.3", 0},
+                 {"aac", deliveredProfile("aac-m4a"), "0 chapters, aac 44100 Hz 2 ch, cover", -1}};
     const std::vector<std::pair<std::string, std::string>> fields = {
         {"title", "タイトル"},      {"artist", "歌手"}, {"album", "アルバム"},
         {"albumArtist", "Various"}, {"track", "3"},     {"disc", "1"},
         {"year", "2019"},           {"genre", "J-Pop"}};
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        const bool m4a = test.name == "aac";
-        const fs::path destination =
-            card / "MUSIC" / "歌手" / "アルバム" / (test.name + (m4a ? ".m4a" : ".mp3"));
+    for (const auto& [name, profile, described, encoding] : cases) {
+        SCOPED_TRACE(name);
+        const bool m4a = name == "aac";
+        const fs::path destination = card / "MUSIC" / "歌手" / (name + (m4a ? ".m4a" : ".mp3"));
         writeFile(destination, "an older file in the way");
-        auto runner = std::make_shared<RecordingRunner>();
-        Converter(runner, test.profile)
-            .convert({source, destination, someMeta, Bytes(jpeg.begin(), jpeg.end())}, {});
-
-        // Its own folder in the temporary directory, readable by this user only.
-        const std::vector<std::string> parts = runner->runsWith(".part in ");
+        fs::remove(log);
+        Converter(recording(), profile).convert({source, destination, someMeta, bytes(jpeg)}, {});
+        const std::vector<std::string> parts = runsWith(".part in ");
         EXPECT_FALSE(parts.empty());
         for (const std::string& run : parts)
-            EXPECT_TRUE(run.ends_with(" in " + tmp.string() + " mode 448")) << run;
+            EXPECT_TRUE(run.ends_with(" in " + tmp.string() + " mode 700")) << run;
         EXPECT_EQ(leftovers(), std::vector<std::string>{});
-        EXPECT_EQ(describe(destination), test.described);
-        if (!test.encoding) continue;
+        EXPECT_EQ(describe(destination), described);
+        if (!encoding) continue;
         const json tags = m4a ? testing::mutagenMP4(destination) : testing::mutagenID3(destination);
         for (const auto& [field, value] : fields) {
             EXPECT_EQ(tags.value(m4a && field == "year" ? "date" : field, ""), value) << field;
         }
-        EXPECT_EQ(tags.value("albumArtistEncoding", -1), *test.encoding);
+        EXPECT_EQ(tags.value("albumArtistEncoding", -1), *encoding);
         const json picture = tags.value(m4a ? "cover" : "picture", json::object());
-        EXPECT_EQ(picture.contains("size"), test.described.find("cover") != std::string::npos);
+        EXPECT_EQ(picture.contains("size"), described.find("cover") != std::string::npos);
         EXPECT_EQ(picture.value("format", "jpeg") + picture.value("mime", "image/jpeg"),
                   "jpegimage/jpeg");
         EXPECT_EQ(picture.value("type", 3), 3);                                 // the front cover
@@ -237,7 +191,7 @@ TEST_F(ConverterTest, ShiftJISTagsCarryTheCP932TwinsOfJISForms) {
     meta.title = "Two \u301C\u5922\u301C";
     meta.artist = "A\u2014B\u2212C\u00A51\u00A2\u00AC\u2016\u00A3";
     const fs::path destination = card / "twins.mp3";
-    Converter(std::make_shared<RecordingRunner>(), deliveredProfile("panasonic-hds940d"))
+    Converter(recording(), deliveredProfile("panasonic-hds940d"))
         .convert({tone("01.flac", {.seconds = 1}), destination, meta}, {});
     // Frames with encoding byte 0 read back as ISO-8859-1: the code points are the bytes.
     const json tags = testing::mutagenID3(destination);
@@ -250,8 +204,9 @@ TEST_F(ConverterTest, ShiftJISTagsCarryTheCP932TwinsOfJISForms) {
 }
 
 // Run under a comma-decimal locale where one is installed: the gain must
-// still reach ffmpeg as "volume=17.80dB", not "volume=17,80dB". A loudness
-// pass without a readable summary converts without gain.
+// still reach ffmpeg as "volume=17.80dB", not "volume=17,80dB". The result is
+// measured by ffmpeg's own filter, apart from the converter's summary parser.
+// A loudness pass without a readable summary converts without gain.
 TEST_F(ConverterTest, LevelsQuietAndLoudSourcesToTheTarget) {
     testing::CommaDecimalLocale locale;
     if (!locale.active()) std::cout << "no comma-decimal locale: running under the C locale\n";
@@ -259,17 +214,23 @@ TEST_F(ConverterTest, LevelsQuietAndLoudSourcesToTheTarget) {
     for (const auto& [name, volumeDB, hideSummary, filter] :
          std::vector<std::tuple<std::string, double, bool, std::string>>{
              {"quiet", -10, false, gain}, {"loud", 15, false, gain}, {"blind", 0, true, "anull"}}) {
-        auto runner = std::make_shared<RecordingRunner>(hideSummary);
+        fs::remove(log);
         const fs::path destination = card / (name + ".mp3");
-        Converter(runner, deliveredProfile("generic-mp3"))
+        Converter(recording(hideSummary), deliveredProfile("generic-mp3"))
             .convert({tone(name + ".flac", {.seconds = 4, .volumeDB = volumeDB}), destination,
                       someMeta, std::nullopt, -14.0},
                      {});
-        EXPECT_EQ(runner->runsWith("ebur128").size(), 1u) << name;
-        const std::vector<std::string> encodings = runner->runsWith("libmp3lame");
+        EXPECT_EQ(runsWith("ebur128").size(), 1u) << name;
+        const std::vector<std::string> encodings = runsWith("libmp3lame");
         ASSERT_EQ(encodings.size(), 1u);
         EXPECT_TRUE(Regex(".* -af " + filter + " .*").matchesWhole(encodings[0])) << encodings[0];
-        const double loudness = integratedLoudness(destination, temp / (name + ".txt"));
+        const fs::path report = temp / (name + ".txt");
+        testing::outputOf(
+            {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", destination.string(), "-af",
+             "ebur128=metadata=1,ametadata=mode=print:key=lavfi.r128.I:file=" + report.string(),
+             "-f", "null", "-"});
+        const std::string printed = readFile(report);
+        const double loudness = std::stod(printed.substr(printed.rfind("lavfi.r128.I=") + 13));
         EXPECT_TRUE(hideSummary || std::abs(loudness + 14.0) <= 1.0) << name << ": " << loudness;
     }
 }
@@ -286,15 +247,15 @@ TEST_F(ConverterTest, BlankUnreadableOrSilentSourceFailsAndPlacesNothing) {
     fs::create_directories(library / "folder.flac");
     ASSERT_EQ(::mkfifo((library / "fifo.flac").c_str(), 0600), 0);
     testing::makeTone(library / "no-frames.m4a", {.seconds = 1});
-    std::string bytes = readFile(library / "no-frames.m4a");
+    std::string m4a = readFile(library / "no-frames.m4a");
     // The sample tables' entry counts (and the fixed sample size) become
     // zero; the tables keep their length.
     for (const std::string_view box : {"stsz", "stts", "stsc", "stco"}) {
-        const std::size_t at = bytes.find(box);
+        const std::size_t at = m4a.find(box);
         ASSERT_NE(at, std::string::npos) << box;
-        bytes.replace(at + 8, box == "stsz" ? 8 : 4, box == "stsz" ? 8 : 4, '\0');
+        m4a.replace(at + 8, box == "stsz" ? 8 : 4, box == "stsz" ? 8 : 4, '\0');
     }
-    writeFile(library / "no-frames.m4a", bytes);
+    writeFile(library / "no-frames.m4a", m4a);
     tone("no-samples.wav", {.extraArguments = {"-t", "0"}});
     const std::string blank(Converter::blankSourceMessage);
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -304,72 +265,65 @@ TEST_F(ConverterTest, BlankUnreadableOrSilentSourceFailsAndPlacesNothing) {
         {"folder.flac", "読み込めません: folder.flac（ファイルではありません）"},
         {"fifo.flac", "読み込めません: fifo.flac（ファイルではありません）"},
         {"no-frames.m4a", "音声が入っていません: no-frames.m4a"},
-        {"no-samples.wav", "音声が入っていません: no-samples.wav"},
-    };
+        {"no-samples.wav", "音声が入っていません: no-samples.wav"}};
     for (const char* profile : {"generic-mp3", "aac-m4a"}) {
-        auto runner = std::make_shared<RecordingRunner>();
-        Converter converter(runner, deliveredProfile(profile));
+        fs::remove(log);
+        Converter converter(recording(), deliveredProfile(profile));
         for (const auto& [name, message] : cases) {
-            const bool ranBefore = !runner->runsWith("-i ").empty();
+            const bool ranBefore = !runsWith("-i ").empty();
             EXPECT_EQ(errorOf([&] {
                           converter.convert({library / name, card / "out.bin", someMeta}, {});
                       }),
                       message);
-            EXPECT_EQ(ranBefore || !runner->runsWith("-i ").empty(), message.starts_with("音声"))
-                << name;
+            EXPECT_EQ(ranBefore || !runsWith("-i ").empty(), message.starts_with("音声")) << name;
             EXPECT_FALSE(fs::exists(card / "out.bin")) << profile << ", " << name;
         }
     }
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 
+// A failed measurement says so before ffmpeg's own words.
 TEST_F(ConverterTest, NothingIsLeftBehindOnAnyWayOut) {
     const fs::path good = tone("good.flac", {.seconds = 1});
     writeFile(temp / "library" / "text.flac", "not audio at all\n");
     const fs::path ffmpeg = "/usr/bin/ffmpeg";
     const fs::path sleeper = testing::writeScript(temp / "sleeper", "exec sleep 30");
     writeFile(card / "blocked", "a file where a folder should be");
-    struct Case {
-        std::string name;
-        fs::path program;
-        fs::path source;
-        std::string destination;
-        int stop;             // 0 never, 1 before, 2 during
-        std::string failure;  // the type of error, empty for success
-        std::optional<double> loudnessTarget = -14.0;
-    };
-    const std::vector<Case> cases = {
-        {"success", ffmpeg, good, "done.mp3", 0, ""},
-        {"ffmpeg fails", ffmpeg, temp / "library" / "text.flac", "old.mp3", 0, "FFmpegError"},
-        {"cancelled before", ffmpeg, good, "old.mp3", 1, "Cancelled"},
-        {"cancelled while measuring", sleeper, good, "old.mp3", 2, "Cancelled"},
-        {"cancelled while encoding", sleeper, good, "old.mp3", 2, "Cancelled", std::nullopt},
-        {"card folder blocked", ffmpeg, good, "blocked/x.mp3", 0, "ConversionError"},
-    };
-    for (const Case& test : cases) {
+    const std::optional<double> level = -14.0;
+    // The program, source, destination, when stopped (0 never, 1 before, 2
+    // during), loudness target, and the failure.
+    const std::vector<
+        std::tuple<fs::path, fs::path, std::string, int, std::optional<double>, std::string>>
+        cases = {{ffmpeg, good, "done.mp3", 0, level, ""},
+                 {ffmpeg, temp / "library" / "text.flac", "old.mp3", 0, level,
+                  "FFmpegError 音量の測定に失敗"},
+                 {ffmpeg, good, "old.mp3", 1, level, "Cancelled"},
+                 {sleeper, good, "old.mp3", 2, level, "Cancelled"},              // while measuring
+                 {sleeper, good, "old.mp3", 2, std::nullopt, "Cancelled"},       // while encoding
+                 {ffmpeg, good, "blocked/x.mp3", 0, level, "ConversionError"}};  // no folder
+    for (const auto& [program, source, destination, when, target, expected] : cases) {
         writeFile(card / "old.mp3", "old");
         std::stop_source stop;
-        if (test.stop == 1) stop.request_stop();
-        std::jthread canceller([&stop, &test] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(test.stop == 2 ? 300 : 0));
-            if (test.stop == 2) stop.request_stop();
+        if (when == 1) stop.request_stop();
+        std::jthread canceller([&stop, when] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(when == 2 ? 300 : 0));
+            if (when == 2) stop.request_stop();
         });
         std::string failure;
         try {
-            Converter(std::make_shared<FFmpegRunner>(test.program), deliveredProfile("generic-mp3"))
-                .convert({test.source, card / test.destination, someMeta, std::nullopt,
-                          test.loudnessTarget},
+            Converter(std::make_shared<FFmpegRunner>(program), deliveredProfile("generic-mp3"))
+                .convert({source, card / destination, someMeta, std::nullopt, target},
                          stop.get_token());
-        } catch (const FFmpegError&) {
-            failure = "FFmpegError";
+        } catch (const FFmpegError& error) {
+            failure = "FFmpegError " + error.stderr().substr(0, error.stderr().find(':'));
         } catch (const Cancelled&) {
             failure = "Cancelled";
         } catch (const ConversionError&) {
             failure = "ConversionError";
         }
-        EXPECT_EQ(failure, test.failure) << test.name;
-        EXPECT_EQ(readFile(card / "old.mp3"), "old") << test.name;
-        EXPECT_EQ(leftovers(), std::vector<std::string>{}) << test.name;
+        EXPECT_EQ(failure, expected) << destination;
+        EXPECT_EQ(readFile(card / "old.mp3"), "old") << expected;
+        EXPECT_EQ(leftovers(), std::vector<std::string>{}) << expected;
     }
 }
 
@@ -389,7 +343,7 @@ TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
     // A lock on another open of the folder stands for a living conversion.
     const int lock = ::open((tmp / held).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
-    Converter converter(std::make_shared<RecordingRunner>(), deliveredProfile("generic-mp3"));
+    Converter converter(recording(), deliveredProfile("generic-mp3"));
     ::close(lock);
     std::vector<std::string> left;
     for (const auto& [name, content] : testing::filesBelow(tmp)) left.push_back(name);
@@ -400,8 +354,7 @@ TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
 // The AAC encoder is probed by the conversions that start before the first
 // probe has ended, and then never again.
 TEST_F(ConverterTest, ParallelConversionsShareOneConverter) {
-    auto runner = std::make_shared<RecordingRunner>();
-    Converter converter(runner, deliveredProfile("aac-m4a"));
+    Converter converter(recording(), deliveredProfile("aac-m4a"));
     const fs::path source = tone("01.flac", {.seconds = 1});
     std::vector<std::jthread> workers;
     for (int i = 0; i < 4; ++i) {
@@ -412,10 +365,10 @@ TEST_F(ConverterTest, ParallelConversionsShareOneConverter) {
     workers.clear();  // joins them
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(describe(card / (std::to_string(i) + ".m4a")), "0 chapters, aac 44100 Hz 2 ch");
-    const std::size_t probes = runner->runsWith("aac_at").size();
+    const std::size_t probes = runsWith("aac_at").size();
     EXPECT_TRUE(probes >= 1 && probes <= 4) << probes;
     EXPECT_EQ(converter.aacEncoderName({}), "aac");
-    EXPECT_EQ(runner->runsWith("aac_at").size(), probes);
+    EXPECT_EQ(runsWith("aac_at").size(), probes);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
 }
 

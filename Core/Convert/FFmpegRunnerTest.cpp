@@ -1,22 +1,17 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
+#include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/FFmpegRunner.hpp"
-#include "Core/Testing/Readers.hpp"
 #include "Core/Testing/Script.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
 
+// Real ffmpeg runs are the converter's tests; here a script stands in.
 TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
-    testing::TempDir temp;
+    TempDir temp;
     const FFmpegRunner script(
         testing::writeScript(temp / "ffmpeg", "echo out; echo 'pipe:1: bad input' >&2; exit 1"));
     EXPECT_EQ(script.runRaw({}, std::nullopt, {}),
-              (FFmpegRunner::Output{1, testing::bytes("out\n"), "pipe:1: bad input\n"}));
+              (FFmpegRunner::Output{1, bytes("out\n"), "pipe:1: bad input\n"}));
     try {
         script.run({}, std::nullopt, {});
         ADD_FAILURE() << "no error";
@@ -25,28 +20,15 @@ TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
         EXPECT_EQ(error.stderr(), "pipe:1: bad input\n");
         EXPECT_STREQ(error.what(), "pipe:1: bad input");
     }
-    const FFmpegRunner real("/usr/bin/ffmpeg");
-    auto output = real.run(
-        {"-loglevel", "error", "-f", "lavfi", "-i", "anullsrc", "-t", "0.1", "-f", "wav", "pipe:1"},
-        std::nullopt, {});
-    EXPECT_GT(output.stdout.size(), 44U);  // a RIFF header and some silence
-    EXPECT_EQ(std::string(output.stdout.begin(), output.stdout.begin() + 4), "RIFF");
-    EXPECT_TRUE(testing::errorOf([&] {
-                    real.run({"-i", "/nonexistent/曲.flac"}, std::nullopt, {});
-                }).ends_with("No such file or directory"));
 }
 
 // The text kept for the user: the last whole lines of standard error (at most
 // 300 characters), never the loudness summary, else the exit code.
 TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
-    std::string thousand;
+    std::string thousand, accents, lines, lastFive;
     for (int i = 0; i < 1000; ++i) thousand += static_cast<char>('a' + i % 26);
-    const std::string decomposedE = "e\u0301";  // one character, two scalars
-    std::string accents;
-    for (int i = 0; i < 301; ++i) accents += decomposedE;
+    for (int i = 0; i < 301; ++i) accents += "e\u0301";  // one character, two scalars
     // Ten lines of 50: the last five and their four breaks make 254.
-    std::string lines;
-    std::string lastFive;
     for (int i = 0; i < 10; ++i) {
         lines += std::to_string(i) + std::string(49, '.') + "\r\n";
         if (i >= 5) lastFive += std::to_string(i) + std::string(49, '.') + (i < 9 ? "\n" : "");
@@ -64,8 +46,7 @@ TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
         {-3, "", "ffmpeg が終了コード -3 で失敗"},
         {234, "\n  Error opening input\n\n", "Error opening input"},
         {1, thousand, thousand.substr(700)},
-        {1, accents, accents.substr(decomposedE.size())},
-    };
+        {1, accents, accents.substr(3)}};
     for (const auto& [exitCode, standardError, text] : cases) {
         EXPECT_EQ(FFmpegError(exitCode, standardError).description(), text);
     }

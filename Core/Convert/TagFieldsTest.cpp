@@ -1,21 +1,10 @@
-#include <gtest/gtest.h>
-
-#include "Core/Convert/ID3Tag.hpp"
-#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Testing/Audio.hpp"
-#include "Core/Testing/ID3.hpp"
-#include "Core/Testing/Readers.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::TagFields {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TempDir;
 
 // The old values given back with the old size (as undo does) give the old
 // file byte for byte: a tag that had to grow shrinks again.
@@ -25,6 +14,7 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         {"mp3", {"-id3v2_version", "3"}},
         {"flac", {}},
         {"m4a", {}}};
+    const std::string xy("X\0Y", 3);
     for (const auto& [extension, arguments] : formats) {
         SCOPED_TRACE(extension + (arguments.empty() ? "" : " " + arguments[0]));
         TempDir dir;
@@ -34,29 +24,22 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         testing::makeTone(file("song"), {.seconds = 0.2,
                                          .metadata = {{"title", "Song"},
                                                       {"artist", "A Band"},
-                                                      {"album", "Night"},
                                                       {"track", "3/12"},
                                                       {"genre", "Rock"}},
                                          .extraArguments = arguments});
         const std::string original = readFile(file("song"));
         const Values before = read(file("song"));
         EXPECT_EQ(before.at(Field::title), "Song");
-        EXPECT_EQ(before.at(Field::track), "3/12");
         EXPECT_EQ(before.at(Field::albumArtist), std::nullopt);
 
-        patch(file("song"),
-              {{Field::title, "New"},
-               {Field::track, "4"},
-               {Field::albumArtist, std::string("X\0Y", 3)}},
+        patch(file("song"), {{Field::title, "New"}, {Field::track, "4"}, {Field::albumArtist, xy}},
               dir / "out");
         fs::rename(dir / "out", file("out"));
-        Values after = read(file("out"));
-        after[Field::title] = before.at(Field::title);
-        EXPECT_EQ(after[Field::track], "4/12");  // the total stays
-        after[Field::track] = before.at(Field::track);
-        EXPECT_EQ(after[Field::albumArtist], std::string("X\0Y", 3));
-        after[Field::albumArtist] = std::nullopt;
-        EXPECT_EQ(after, before);
+        Values changed = before;
+        changed[Field::title] = "New";
+        changed[Field::track] = "4/12";  // the total stays
+        changed[Field::albumArtist] = xy;
+        EXPECT_EQ(read(file("out")), changed);
 
         patch(file("out"),
               {{Field::title, "Song"}, {Field::track, "3/12"}, {Field::albumArtist, std::nullopt}},
@@ -65,10 +48,9 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         EXPECT_TRUE(extension == "m4a" || readFile(file("back")) == original)
             << "not byte for byte";
         patch(file("song"), {{Field::genre, std::nullopt}}, file("bare"));
-        Values bare = read(file("bare"));
-        EXPECT_EQ(bare.at(Field::genre), std::nullopt);
-        bare[Field::genre] = "Rock";
-        EXPECT_EQ(bare, before);
+        changed = before;
+        changed[Field::genre] = std::nullopt;
+        EXPECT_EQ(read(file("bare")), changed);
     }
     // An MP3 without an ID3v2 tag: its ID3v1 trailer is not edited, and
     // removing the title again gives the old bytes back.
@@ -91,9 +73,11 @@ Bytes frame(std::string_view id, Bytes body) {
 }
 
 Bytes id3With(const std::vector<Bytes>& frames) {
-    return testing::concat({testing::id3v2::tag(3, 0, frames, 0), {0xFF, 0xFB, 0x90, 0x00}});
+    return concat({id3v2::tag(3, 0, frames, 0), {0xFF, 0xFB, 0x90, 0x00}});
 }
 
+// Text that is not valid in its encoding stays raw; a compressed frame is no
+// plain text: refused rather than misread.
 TEST(TagFields, ID3TextIsReadInEveryEncodingOrKeptAsBytes) {
     const Values values = readID3(id3With({
         frame("TIT2", {0, 'C', 'a', 'f', 0xE9, 0}),                        // Latin-1, terminated
@@ -104,20 +88,18 @@ TEST(TagFields, ID3TextIsReadInEveryEncodingOrKeptAsBytes) {
     EXPECT_EQ(values.at(Field::title), "Caf\u00E9");
     EXPECT_EQ(values.at(Field::artist), std::string("A\0B", 3));
     EXPECT_EQ(values.at(Field::album), "N");
-    ASSERT_TRUE(values.at(Field::genre));
-    EXPECT_FALSE(text::isValidUTF8(*values.at(Field::genre)));
-    // A compressed frame is no plain text: refused rather than misread.
+    EXPECT_FALSE(text::isValidUTF8(values.at(Field::genre).value()));
     Bytes compressed = frame("TIT2", {0, 'x'});
     compressed[9] = 0x80;
     EXPECT_THROW(readID3(id3With({compressed})), ConversionError);
 }
 
+// Latin-1 can't hold the new artist: it takes the writer's own encoding.
 TEST(TagFields, ReplacedID3FrameKeepsItsEncodingAndPlace) {
     const Bytes file = id3With(
         {frame("TIT2", {0, 'a', 0}), frame("TXXX", {0, 'k', 0, 'v'}), frame("TPE1", {0, 'b'})});
-    // Latin-1 can't hold the new artist: it takes the writer's own encoding.
     const Bytes patched = patchID3(file, {{Field::title, "Z"}, {Field::artist, "\u6B4C"}});
-    EXPECT_EQ(testing::id3v2::parse(patched).frames,
+    EXPECT_EQ(id3v2::parse(patched).frames,
               (std::vector<Bytes>{frame("TIT2", {0, 'Z', 0}), frame("TXXX", {0, 'k', 0, 'v'}),
                                   ID3Writer{}.textFrame("TPE1", "\u6B4C")}));
     EXPECT_EQ(patchID3(patchID3(file, {{Field::title, "Z"}}), {{Field::title, "a"}}), file);
