@@ -7,46 +7,38 @@
 namespace tarvik {
 namespace {
 
-// An installed layout: prefix/bin/tarvik is the running program, always
-// reached through links/tarvik; the other names are places a case may fill
-// with an executable.
-constexpr const char* delivered = "prefix/libexec/tarvik/ffmpeg";
-constexpr const char* beside = "prefix/bin/ffmpeg";
-constexpr const char* chosen = "chosen/ffmpeg";
-constexpr const char* development = "dev/ffmpeg";
-constexpr const char* notExecutable = "plain/ffmpeg";
-constexpr const char* folder = "folder/ffmpeg";
-
+// Two installed layouts, each running prefix/bin/tarvik: "with" also holds
+// the delivered copy, "without" is reached through the link links/tarvik.
+// A plain file and a folder named ffmpeg are never taken.
 TEST(FFmpegLocator, FirstRegularExecutableFileWins) {
+    TempDir temp;
+    for (const char* name :
+         {"with/bin/tarvik", "with/libexec/tarvik/ffmpeg", "with/bin/ffmpeg", "without/bin/tarvik",
+          "without/bin/ffmpeg", "links/ffmpeg", "dev/ffmpeg", "chosen/ffmpeg"})
+        testing::writeScript(temp / name, "");
+    writeFile(temp / "plain/ffmpeg", "");
+    fs::create_directories(temp / "folder/ffmpeg");
+    fs::create_symlink(temp / "without/bin/tarvik", temp / "links/tarvik");
     using Names = std::vector<std::string>;
-    // Executables made, the environment value ("" as it stands), fixed places, the winner.
-    const std::vector<std::tuple<Names, std::optional<std::string>, Names, std::string>> cases = {
-        {{chosen, delivered}, chosen, {}, chosen},
-        {{delivered}, "", {}, delivered},
-        {{beside}, notExecutable, {}, beside},
-        {{beside}, folder, {}, beside},
-        {{delivered, beside}, {}, {}, delivered},
-        // beside the link's target, not beside the link
-        {{beside, "links/ffmpeg", development}, {}, {}, beside},
-        {{development, chosen}, {}, {chosen}, development},
-        {{chosen}, {}, {notExecutable, chosen}, chosen},
-        {{}, notExecutable, {folder, notExecutable}, "none"}};
-    for (const auto& [executables, environment, fixed, expected] : cases) {
-        TempDir temp;
-        testing::writeScript(temp / "prefix/bin/tarvik", "");
-        writeFile(temp / notExecutable, "");
-        fs::create_directories(temp / folder);
-        fs::create_directories(temp / "links");
-        fs::create_symlink(temp / "prefix/bin/tarvik", temp / "links/tarvik");
-        for (const auto& name : executables) testing::writeScript(temp / name, "");
-        FFmpegLocator::Places places{environment, temp / "links/tarvik", temp / development, {}};
-        if (environment && !environment->empty()) places.environmentValue = temp / *environment;
+    // The environment value, the running program, the development build, the
+    // fixed places, the winner.
+    const std::vector<std::tuple<std::string, std::string, std::string, Names, std::string>> cases =
+        {{"chosen/ffmpeg", "with/bin/tarvik", "dev/ffmpeg", {}, "chosen/ffmpeg"},
+         {"", "with/bin/tarvik", "dev/ffmpeg", {}, "with/libexec/tarvik/ffmpeg"},
+         {"plain/ffmpeg", "links/tarvik", "dev/ffmpeg", {}, "without/bin/ffmpeg"},
+         {"folder/ffmpeg", "none", "dev/ffmpeg", {"chosen/ffmpeg"}, "dev/ffmpeg"},
+         {"", "none", "none", {"plain/ffmpeg", "folder/ffmpeg", "chosen/ffmpeg"}, "chosen/ffmpeg"},
+         {"plain/ffmpeg", "none", "none", {"folder/ffmpeg", "plain/ffmpeg"}, "none"}};
+    for (const auto& [environment, executable, development, fixed, expected] : cases) {
+        FFmpegLocator::Places places{environment.empty() ? "" : (temp / environment).string(),
+                                     temp / executable,
+                                     temp / development,
+                                     {}};
         for (const auto& name : fixed) places.fixed.push_back(temp / name);
         const auto found = FFmpegLocator::locate(places);
         EXPECT_EQ(found ? fs::relative(*found, temp.path()).string() : "none", expected);
     }
-    TempDir other;
-    const fs::path mine = testing::writeScript(other / "ffmpeg", "");
+    const fs::path mine = temp / "chosen/ffmpeg";
     ::setenv("TARVIK_FFMPEG", mine.c_str(), 1);  // read from this process's environment
     EXPECT_EQ(FFmpegLocator::locate(), mine);
     ::unsetenv("TARVIK_FFMPEG");

@@ -89,10 +89,6 @@ TEST(FLACComments, DamagedFilesAreRefused) {
     const Bytes good = flac({"S"});
     Bytes noLastBlock = good;
     noLastBlock[4] = 0;  // the walk runs into the audio frames and past the end
-    // A comment block whose length field is 4 too short: the walk ends inside
-    // the old comments, which must not pass for audio frames.
-    Bytes shortCommentBlock = flac({"S", "C:v|ARTIST=Old Name"});
-    shortCommentBlock[4 + 4 + 34 + 3] -= 4;
     const std::string damaged = "FLAC のメタデータが壊れています";
     TrackMeta huge = meta;
     huge.title = std::string((1 << 24) - 93, 'x');
@@ -103,7 +99,6 @@ TEST(FLACComments, DamagedFilesAreRefused) {
         {bytes("ID3 and then more bytes"), "FLAC ではありません: a.flac"},
         {Bytes(good.begin(), good.begin() + 20), damaged},
         {noLastBlock, damaged},
-        {shortCommentBlock, damaged},
         {flac({"S"}, bytes("ARTIST=Old")), damaged},
         {flac({"S"}, {0xFF}), damaged}};
     for (const auto& [file, message] : cases) {
@@ -114,7 +109,8 @@ TEST(FLACComments, DamagedFilesAreRefused) {
 
 // Read back by the reference tools: the same audio, every other block and
 // comment kept. A real file whose comment block's length field is too short,
-// as other taggers leave them, is refused and the destination left alone.
+// as other taggers leave them, is refused, for the walk would end inside the
+// old comments, which must not pass for audio frames; the destination is left alone.
 TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     TempDir temp;
     const auto source = temp / "in.flac";

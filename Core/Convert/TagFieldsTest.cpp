@@ -7,16 +7,18 @@ namespace tarvik::TagFields {
 namespace {
 
 // The old values given back with the old size (as undo does) give the old
-// file byte for byte: a tag that had to grow shrinks again.
+// file byte for byte: a tag that had to grow shrinks again. An MP3 without
+// an ID3v2 tag gets one; its ID3v1 trailer is neither read nor edited.
 TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> formats = {
         {"mp3", {"-write_id3v1", "1"}},
         {"mp3", {"-id3v2_version", "3"}},
         {"flac", {}},
-        {"m4a", {}}};
+        {"m4a", {}},
+        {"mp3", {"-id3v2_version", "0", "-write_id3v1", "1"}}};
     const std::string xy("X\0Y", 3);
     for (const auto& [extension, arguments] : formats) {
-        SCOPED_TRACE(extension + (arguments.empty() ? "" : " " + arguments[0]));
+        SCOPED_TRACE(extension + " " + (arguments.empty() ? "" : arguments[0] + arguments[1]));
         TempDir dir;
         const auto file = [&](std::string_view name) {
             return dir / (std::string(name) + "." + extension);
@@ -29,7 +31,8 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
                                          .extraArguments = arguments});
         const std::string original = readFile(file("song"));
         const Values before = read(file("song"));
-        EXPECT_EQ(before.at(Field::title), "Song");
+        const bool bare = arguments.size() == 4;  // no ID3v2 tag
+        EXPECT_EQ(before.at(Field::title), bare ? std::nullopt : std::optional("Song"));
         EXPECT_EQ(before.at(Field::albumArtist), std::nullopt);
 
         patch(file("song"), {{Field::title, "New"}, {Field::track, "4"}, {Field::albumArtist, xy}},
@@ -37,12 +40,14 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         fs::rename(dir / "out", file("out"));
         Values changed = before;
         changed[Field::title] = "New";
-        changed[Field::track] = "4/12";  // the total stays
+        changed[Field::track] = bare ? "4" : "4/12";  // the total stays
         changed[Field::albumArtist] = xy;
         EXPECT_EQ(read(file("out")), changed);
 
         patch(file("out"),
-              {{Field::title, "Song"}, {Field::track, "3/12"}, {Field::albumArtist, std::nullopt}},
+              {{Field::title, before.at(Field::title)},
+               {Field::track, before.at(Field::track)},
+               {Field::albumArtist, std::nullopt}},
               file("back"), original.size());
         EXPECT_EQ(read(file("back")), before);
         EXPECT_TRUE(extension == "m4a" || readFile(file("back")) == original)
@@ -52,20 +57,6 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         changed[Field::genre] = std::nullopt;
         EXPECT_EQ(read(file("bare")), changed);
     }
-    // An MP3 without an ID3v2 tag: its ID3v1 trailer is not edited, and
-    // removing the title again gives the old bytes back.
-    TempDir dir;
-    testing::makeTone(dir / "bare.mp3",
-                      {.seconds = 0.2,
-                       .metadata = {{"title", "Old"}},
-                       .extraArguments = {"-id3v2_version", "0", "-write_id3v1", "1"}});
-    const std::string original = readFile(dir / "bare.mp3");
-    ASSERT_NE(original.substr(0, 3), "ID3");
-    EXPECT_EQ(read(dir / "bare.mp3").at(Field::title), std::nullopt);
-    patch(dir / "bare.mp3", {{Field::title, "New"}}, dir / "tagged.mp3");
-    EXPECT_EQ(read(dir / "tagged.mp3").at(Field::title), "New");
-    patch(dir / "tagged.mp3", {{Field::title, std::nullopt}}, dir / "back.mp3", original.size());
-    EXPECT_TRUE(readFile(dir / "back.mp3") == original);
 }
 
 Bytes frame(std::string_view id, Bytes body) {
