@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -330,24 +331,25 @@ TEST_F(ConverterTest, NothingIsLeftBehindOnAnyWayOut) {
 // those that no living process holds and that are not brand new.
 TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
     const auto old = fs::file_time_type::clock::now() - 2 * Converter::abandonedAfter;
-    const std::string abandoned = "tarvik-0A1B2C3D-0000-4000-8000-00000000000A";
-    const std::string held = "tarvik-0A1B2C3D-0000-4000-8000-00000000000B";
-    const std::string fresh = "tarvik-0A1B2C3D-0000-4000-8000-00000000000C";
-    // Another program's folder and a test's own folder share the prefix only.
-    for (const std::string& name :
-         {abandoned, held, fresh, std::string("other-old"), std::string("tarvik-test-Xy12Ab")}) {
+    const std::string id = "tarvik-0A1B2C3D-0000-4000-8000-00000000000";
+    // Abandoned, held, brand new; then another program's folder and folders
+    // that share the prefix only.
+    const std::vector<std::string> names = {
+        id + "A", id + "B", id + "C", "other-old", "tarvik-test-Xy12Ab", "tarvik-0A1B2C3D"};
+    std::set<std::string> expected;
+    for (const std::string& name : names) {
         writeFile(tmp / name / "out.part", "x");
-        if (name != fresh) fs::last_write_time(tmp / name, old);
+        if (name != id + "C") fs::last_write_time(tmp / name, old);
+        if (name != id + "A") expected.insert(name + "/out.part");
     }
     // A lock on another open of the folder stands for a living conversion.
-    const int lock = ::open((tmp / held).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int lock = ::open((tmp / names[1]).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     Converter converter(recording(), deliveredProfile("generic-mp3"));
     ::close(lock);
-    std::vector<std::string> left;
-    for (const auto& [name, content] : testing::filesBelow(tmp)) left.push_back(name);
-    EXPECT_EQ(left, (std::vector<std::string>{"other-old/out.part", held + "/out.part",
-                                              fresh + "/out.part", "tarvik-test-Xy12Ab/out.part"}));
+    std::set<std::string> left;
+    for (const auto& [name, content] : testing::filesBelow(tmp)) left.insert(name);
+    EXPECT_EQ(left, expected);
 }
 
 // The AAC encoder is probed by the conversions that start before the first
