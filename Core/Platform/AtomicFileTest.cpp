@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
@@ -12,54 +13,44 @@ namespace {
 
 using testing::readFile;
 using testing::TempDir;
-using testing::writeFile;
 
 std::size_t entriesIn(const std::filesystem::path& folder) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
-                                                  std::filesystem::directory_iterator()));
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
 TEST(AtomicFile, CreatesFoldersAndReplacesTheTarget) {
     TempDir temp;
     const auto target = temp / "a" / "b" / "file.json";
     writeFileAtomically(target, "first");
-    EXPECT_EQ(readFile(target), "first");
     writeFileAtomically(target, "second");
     EXPECT_EQ(readFile(target), "second");
     EXPECT_EQ(entriesIn(target.parent_path()), 1U);  // no temporary file left
 }
 
-TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
-    TempDir temp;
-    const auto target = temp / "file.json";
-    writeFile(target, "old");
-    {
-        testing::FileSizeLimit limit(8);
-        ASSERT_TRUE(limit.active());
+// A write that fails part-way (a full card) or a target that is a folder: the
+// error names the file, what was there stays, and no temporary is left.
+TEST(AtomicFile, FailedWriteKeepsWhatWasThere) {
+    for (const bool full : {true, false}) {
+        TempDir temp;
+        const auto target = temp / "file.json";
+        std::optional<testing::FileSizeLimit> limit;
+        if (full) {
+            testing::writeFile(target, "old");
+            ASSERT_TRUE(limit.emplace(8).active());
+        } else {
+            std::filesystem::create_directories(target / "inner");
+        }
         try {
             writeFileAtomically(target, "a text longer than the limit");
-            FAIL() << "no error";
+            ADD_FAILURE() << "no error";
         } catch (const ConversionError& error) {
-            EXPECT_EQ(std::string(error.what()).rfind("書き込めません: file.json（", 0), 0U)
+            EXPECT_TRUE(std::string(error.what()).starts_with("書き込めません: file.json（"))
                 << error.what();
         }
+        limit.reset();
+        EXPECT_TRUE(full ? readFile(target) == "old" : is_directory(target / "inner"));
+        EXPECT_EQ(entriesIn(temp.path()), 1U);
     }
-    EXPECT_EQ(readFile(target), "old");
-    EXPECT_EQ(entriesIn(temp.path()), 1U);
-}
-
-TEST(AtomicFile, TargetThatIsAFolderFailsWithTheNameAndKeepsIt) {
-    TempDir temp;
-    std::filesystem::create_directories(temp / "taken" / "inner");
-    try {
-        writeFileAtomically(temp / "taken", "x");
-        FAIL() << "no error";
-    } catch (const ConversionError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("書き込めません: taken（", 0), 0U)
-            << error.what();
-    }
-    EXPECT_TRUE(std::filesystem::is_directory(temp / "taken" / "inner"));
-    EXPECT_EQ(entriesIn(temp.path()), 1U);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 
 #include "Core/Platform/DetachedTask.hpp"

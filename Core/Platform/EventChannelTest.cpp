@@ -19,27 +19,26 @@ TEST(EventChannel, BuffersWithoutBlockingAndDrainsAfterFinish) {
     channel->finish();
     channel->send(-1);  // ignored after the end
     int count = 0;
-    while (auto event = reader.next()) {
-        EXPECT_EQ(*event, count);
-        ++count;
-    }
+    while (auto event = reader.next()) EXPECT_EQ(*event, count++);
     EXPECT_EQ(count, 100000);
     EXPECT_EQ(reader.next(), std::nullopt);
+    bool ran = false;
+    channel->onTermination([&] { ran = true; });  // set late: runs at once
+    EXPECT_TRUE(ran);
 }
 
 TEST(EventChannel, FinishWakesEveryWaitingReader) {
     auto channel = EventChannel<int>::make();
     auto reader = channel->reader();
     std::atomic<int> ended{0};
-    std::vector<std::thread> readers;
-    for (int i = 0; i < 3; ++i) {
-        readers.emplace_back([copy = reader, &ended]() mutable {
-            if (!copy.next()) ++ended;
-        });
+    {
+        std::vector<std::jthread> readers;
+        for (int i = 0; i < 3; ++i) {
+            readers.emplace_back([copy = reader, &ended]() mutable { ended += !copy.next(); });
+        }
+        std::this_thread::sleep_for(20ms);
+        channel->finish();
     }
-    std::this_thread::sleep_for(20ms);
-    channel->finish();
-    for (auto& thread : readers) thread.join();
     EXPECT_EQ(ended.load(), 3);
 }
 
@@ -57,31 +56,20 @@ TEST(EventChannel, LastReaderGoingAwayTerminatesOnce) {
         EXPECT_EQ(terminations.load(), 0);
     }
     EXPECT_TRUE(channel->isTerminated());
-    EXPECT_EQ(terminations.load(), 1);
     channel->send(2);  // the producer goes on without blocking
     channel->finish();
     EXPECT_EQ(terminations.load(), 1);
-}
-
-TEST(EventChannel, FinishTerminatesAndLateHandlersRunAtOnce) {
-    auto channel = EventChannel<int>::make();
-    auto reader = channel->reader();
-    channel->finish();
-    bool ran = false;
-    channel->onTermination([&] { ran = true; });
-    EXPECT_TRUE(ran);
 }
 
 TEST(EventChannel, WaitingReaderCanBeStopped) {
     auto channel = EventChannel<int>::make();
     auto reader = channel->reader();
     std::stop_source stop;
-    std::thread stopper([&] {
+    std::jthread stopper([&] {
         std::this_thread::sleep_for(20ms);
         stop.request_stop();
     });
     EXPECT_THROW(reader.next(stop.get_token()), Cancelled);
-    stopper.join();
     EXPECT_FALSE(channel->isTerminated());
 }
 

@@ -11,19 +11,6 @@ namespace {
 
 using Kind = DecodingError::Kind;
 
-// The library reports these as out_of_range, not as a parse error; they are
-// bad data all the same.
-TEST(Json, NumbersBeyondADoubleAreCorruptData) {
-    for (const char* text : {"1e400", "[7E777]", "{\"n\": -1e400}"}) {
-        try {
-            parse(text);
-            ADD_FAILURE() << text << ": no error";
-        } catch (const DecodingError& error) {
-            EXPECT_EQ(error.kind(), Kind::dataCorrupted) << text;
-        }
-    }
-}
-
 TEST(Json, EachDecodingErrorKindNamesItsPath) {
     const nlohmann::json document = parse(R"({
         "files": {"root": 5, "gone": null, "name": "x"},
@@ -47,6 +34,11 @@ TEST(Json, EachDecodingErrorKindNamesItsPath) {
         {[&] { top.optionalString("flag"); }, Kind::typeMismatch, "flag"},
         {[&] { asInteger(top.array("list")[1], "list[1]"); }, Kind::typeMismatch, "list[1]"},
         {[&] { parse("{\"a\": "); }, Kind::dataCorrupted, ""},
+        // The library reports numbers beyond a double as out of range, not as
+        // a parse error; they are bad data all the same.
+        {[&] { parse("1e400"); }, Kind::dataCorrupted, ""},
+        {[&] { parse("[7E777]"); }, Kind::dataCorrupted, ""},
+        {[&] { parse("{\"n\": -1e400}"); }, Kind::dataCorrupted, ""},
         {[&] { ObjectReader(parse("[1]")); }, Kind::typeMismatch, ""},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -70,19 +62,7 @@ TEST(Json, OptionalMembersTreatNullAsAbsent) {
     EXPECT_FALSE(top.optionalObject("a"));
     EXPECT_EQ(top.optionalObject("c")->boolean("d"), true);
     EXPECT_EQ(top.integer("e"), 192);
-    EXPECT_TRUE(top.contains("a"));
-    EXPECT_FALSE(top.hasValue("a"));
-}
-
-TEST(Json, PrettyFormSortsKeysAndKeepsSlashesAndText) {
-    nlohmann::json value;
-    value["zeta"] = "a/b";
-    value["alpha"] = {{"y", 1}, {"x", "\u30C6\u30B9\u30C8"}};
-    const std::string text = pretty(value);
-    EXPECT_EQ(text,
-              "{\n  \"alpha\": {\n    \"x\": \"\u30C6\u30B9\u30C8\",\n    \"y\": 1\n  },\n"
-              "  \"zeta\": \"a/b\"\n}\n");
-    EXPECT_EQ(parse(text), value);
+    EXPECT_TRUE(top.contains("a") && !top.hasValue("a"));
 }
 
 }  // namespace

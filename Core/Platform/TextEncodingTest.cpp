@@ -48,18 +48,13 @@ TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
 }
 
 TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {
-    EXPECT_EQ(toLatin1("Caf\u00E9"), (Bytes{'C', 'a', 'f', 0xE9}));
-    EXPECT_EQ(toLatin1("\u00FF"), Bytes{0xFF});
+    EXPECT_EQ(toLatin1("Caf\u00E9\u00FF"), (Bytes{'C', 'a', 'f', 0xE9, 0xFF}));
     EXPECT_EQ(toLatin1("\u0100"), std::nullopt);
-    EXPECT_EQ(toLatin1("\u3042"), std::nullopt);
-    EXPECT_EQ(toLatin1(""), Bytes{});
 }
 
 TEST(TextEncoding, UTF8DecodingReplacesIllFormedSequences) {
     EXPECT_EQ(decodeUTF8(std::string_view("ok \u3042")), "ok \u3042");
-    EXPECT_EQ(decodeUTF8(std::string_view("a\xFF"
-                                          "b")),
-              "a\uFFFDb");
+    EXPECT_EQ(decodeUTF8(std::string_view("a\xFF" "b")), "a\uFFFDb");
     EXPECT_EQ(decodeUTF8(Bytes{0xE3, 0x81}), "\uFFFD");
     EXPECT_EQ(decodeUTF8(Bytes{0xED, 0xA0, 0x80}).find('\xED'), std::string::npos);  // surrogate
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <string>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -9,48 +9,25 @@
 namespace tarvik::text {
 namespace {
 
-// "é" written as e + combining acute, and precomposed.
+// "é" written as e + combining acute.
 const std::string decomposedE = "e\u0301";
-const std::string composedE = "\u00E9";
 
-TEST(Text, NormalisationForms) {
-    struct Case {
-        std::string input, nfc, nfkc, nfkd;
-    };
-    const std::vector<Case> cases = {
-        {"plain", "plain", "plain", "plain"},
-        {decomposedE, composedE, composedE, decomposedE},
-        {"\uFF21\uFF22", "\uFF21\uFF22", "AB", "AB"},          // full-width letters
-        {"\u304B\u3099", "\u304C", "\u304C", "\u304B\u3099"},  // か + voiced mark
-        {"\u2460", "\u2460", "1", "1"},                        // circled digit one
-        {"", "", "", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(nfc(c.input), c.nfc) << c.input;
-        EXPECT_EQ(nfkc(c.input), c.nfkc) << c.input;
-        EXPECT_EQ(nfkd(c.input), c.nfkd) << c.input;
-    }
-    EXPECT_TRUE(equivalent(decomposedE, composedE));
-    EXPECT_FALSE(equivalent("e", composedE));
+// Compatibility forms fold full-width letters and circled digits; the
+// canonical form only composes. Lower casing is full and never Turkish.
+TEST(Text, NormalisationAndCase) {
+    EXPECT_EQ(nfc(decomposedE + "\u304B\u3099\uFF21"), "\u00E9\u304C\uFF21");
+    EXPECT_EQ(nfkc("\uFF21\u2460\u304B\u3099"), "A1\u304C");
+    EXPECT_EQ(nfkd("\u00E9\uFF21\u2460"), decomposedE + "A1");
+    EXPECT_TRUE(equivalent(decomposedE, "\u00E9"));
+    EXPECT_FALSE(equivalent("e", "\u00E9"));
+    EXPECT_EQ(lower("ABC \u00C9I\u0130\uFF21\u30A2"), "abc \u00E9ii\u0307\uFF41\u30A2");
 }
 
 TEST(Text, IllFormedUTF8ReadsAsReplacementCharacter) {
-    const std::string broken =
-        "a\xFF"
-        "b\xE3\x81";
+    const std::string broken = "a\xFF" "b\xE3\x81";
     EXPECT_FALSE(isValidUTF8(broken));
     EXPECT_EQ(scalars(broken), U"a\uFFFDb\uFFFD");
     EXPECT_TRUE(isValidUTF8(nfc(broken)));
-    EXPECT_EQ(scalarCount(broken), 4U);
-}
-
-TEST(Text, LowerCasingIsLocaleIndependent) {
-    EXPECT_EQ(lower("ABC Def"), "abc def");
-    EXPECT_EQ(lower("\u00C9T\u00C9"), "\u00E9t\u00E9");
-    EXPECT_EQ(lower("I"), "i");             // no Turkish dotless i
-    EXPECT_EQ(lower("\u0130"), "i\u0307");  // full mapping of İ
-    EXPECT_EQ(lower("\uFF21"), "\uFF41");   // full-width A
-    EXPECT_EQ(lower("\u30A2"), "\u30A2");   // kana unchanged
 }
 
 TEST(Text, LengthsCountWhatTheySay) {
@@ -60,7 +37,6 @@ TEST(Text, LengthsCountWhatTheySay) {
     };
     const std::vector<Case> cases = {
         {"", 0, 0, 0},
-        {"abc", 3, 3, 3},
         {decomposedE, 2, 2, 1},
         {"\U0001F600", 1, 2, 1},                                  // outside the BMP
         {"\u2764\uFE0F", 2, 2, 1},                                // emoji with variation selector
@@ -80,30 +56,23 @@ TEST(Text, LengthsCountWhatTheySay) {
 TEST(Text, PrefixesAndSuffixesKeepWholeUnits) {
     EXPECT_EQ(prefixScalars("a\U0001F600b", 2), "a\U0001F600");
     EXPECT_EQ(prefixScalars("ab", 5), "ab");
-    EXPECT_EQ(prefixScalars("ab", 0), "");
     EXPECT_EQ(prefixGraphemes("a" + decomposedE + "c", 2), "a" + decomposedE);
-    EXPECT_EQ(prefixGraphemes("abc", 10), "abc");
+    EXPECT_EQ(prefixGraphemes("abc", 0), "");
     EXPECT_EQ(suffixGraphemes("xy\u2764\uFE0F", 1), "\u2764\uFE0F");
-    EXPECT_EQ(suffixGraphemes("abc", 3), "abc");
-    EXPECT_EQ(suffixGraphemes("abc", 0), "");
-    const std::vector<std::string> clusters = graphemes("a" + decomposedE + "\U0001F600");
-    EXPECT_EQ(clusters, (std::vector<std::string>{"a", decomposedE, "\U0001F600"}));
+    EXPECT_EQ(suffixGraphemes("abc", 10), "abc");
+    EXPECT_EQ(graphemes("a" + decomposedE), (std::vector<std::string>{"a", decomposedE}));
 }
 
 TEST(Text, TrimTakesSpaceSeparatorsAndTabsButNotLineBreaks) {
-    struct Case {
-        std::string input, trimmed;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, std::string>> cases = {
         {"  a b  ", "a b"},
         {"\t\u3000a\u00A0", "a"},  // tab, ideographic space, no-break space
         {"\u2003a\u202F", "a"},    // em space, narrow no-break space
         {"\na\n", "\na\n"},        // line breaks stay
         {" \r\n ", "\r\n"},
         {"   ", ""},
-        {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(trim(c.input), c.trimmed) << c.input;
+    for (const auto& [input, trimmed] : cases) EXPECT_EQ(trim(input), trimmed) << input;
     EXPECT_EQ(trimScalars(" .name. ", U" ."), "name");
     EXPECT_EQ(trimScalars("..", U" ."), "");
 }
@@ -111,17 +80,16 @@ TEST(Text, TrimTakesSpaceSeparatorsAndTabsButNotLineBreaks) {
 TEST(Text, BreakIteratorsWorkFromManyThreads) {
     const std::string sample = "a" + decomposedE + "\U0001F468\u200D\U0001F469 \u3042";
     const std::size_t expected = graphemeCount(sample);
-    std::vector<std::thread> threads;
-    std::vector<int> failures(8, 0);
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 500; ++i) {
-                if (graphemeCount(sample) != expected) ++failures[static_cast<std::size_t>(t)];
-            }
-        });
+    std::atomic<int> failures{0};
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 8; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 500; ++i) failures += graphemeCount(sample) != expected;
+            });
+        }
     }
-    for (auto& thread : threads) thread.join();
-    for (int failed : failures) EXPECT_EQ(failed, 0);
+    EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace
