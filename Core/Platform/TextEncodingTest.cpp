@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "Core/Platform/TextEncoding.hpp"
@@ -11,11 +8,7 @@ namespace tarvik::text {
 namespace {
 
 TEST(TextEncoding, CP932IsStrict) {
-    struct Case {
-        std::string text;
-        std::optional<Bytes> bytes;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, std::optional<Bytes>>> cases = {
         {"", Bytes{}},
         {"AB\\~", Bytes{0x41, 0x42, 0x5C, 0x7E}},
         {"\u3042", Bytes{0x82, 0xA0}},  // hiragana a
@@ -31,7 +24,7 @@ TEST(TextEncoding, CP932IsStrict) {
         {"\u3042\uFE0F", std::nullopt},
         {"a\xFF", std::nullopt},  // ill-formed input
     };
-    for (const Case& c : cases) EXPECT_EQ(toCP932(c.text), c.bytes) << c.text;
+    for (const auto& [text, bytes] : cases) EXPECT_EQ(toCP932(text), bytes) << text;
 }
 
 TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
@@ -54,7 +47,9 @@ TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {
 
 TEST(TextEncoding, UTF8DecodingReplacesIllFormedSequences) {
     EXPECT_EQ(decodeUTF8(std::string_view("ok \u3042")), "ok \u3042");
-    EXPECT_EQ(decodeUTF8(std::string_view("a\xFF" "b")), "a\uFFFDb");
+    EXPECT_EQ(decodeUTF8(std::string_view("a\xFF"
+                                          "b")),
+              "a\uFFFDb");
     EXPECT_EQ(decodeUTF8(Bytes{0xE3, 0x81}), "\uFFFD");
     EXPECT_EQ(decodeUTF8(Bytes{0xED, 0xA0, 0x80}).find('\xED'), std::string::npos);  // surrogate
 }

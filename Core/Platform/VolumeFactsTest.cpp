@@ -46,34 +46,28 @@ struct FakeMachine {
 };
 
 TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
-    struct Case {
-        std::string devicePath;
-        std::string flag;
-        bool removable;
-        bool ejectable;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<std::string, std::string, bool, bool>> cases = {
         {"pci0000:00/usb1/1-1/1-1:1.0/host6/block/sdb/sdb1", "0", false, true},  // USB hard disk
         {"pci0000:00/usb1/1-2/1-2:1.0/host7/block/sdc/sdc1", "1", true, true},   // USB stick
         {"pci0000:00/usb2/2-1/2-1:1.0/host8/block/sdd", "1", true, true},  // SD reader, no table
-        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true, true},        // the disk's own flag
+        {"pci0000:00/ata1/host0/block/sda/sda1", "1", true, true},         // the disk's own flag
         {"pci0000:00/ata1/host0/block/sda/sda2", "0", false, false},
         {"platform/mmc0/mmc_host/mmc0/block/mmcblk0/mmcblk0p1", "0", true, true},
         {"virtual/block/loop3", "0", false, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& [devicePath, flag, removable, ejectable] : cases) {
         FakeMachine machine;
-        const auto device = machine.temp / "sys/devices" / c.devicePath;
+        const auto device = machine.temp / "sys/devices" / devicePath;
         const bool partition = device.parent_path().filename() != "block";
         std::filesystem::create_directories(device);
         std::filesystem::create_directories(machine.temp / "sys/dev/block");
         if (partition) writeFile(device / "partition", "1\n");
-        writeFile((partition ? device.parent_path() : device) / "removable", c.flag + "\n");
-        std::filesystem::create_symlink("../../devices/" + c.devicePath,
+        writeFile((partition ? device.parent_path() : device) / "removable", flag + "\n");
+        std::filesystem::create_symlink("../../devices/" + devicePath,
                                         machine.temp / "sys/dev/block/8:1");
         const VolumeInfo info = machine.facts.mountFacts({8, 1, "/media/c", "vfat", "/dev/x"});
-        EXPECT_EQ(info.removable, c.removable) << c.devicePath;
-        EXPECT_EQ(info.ejectable, c.ejectable) << c.devicePath;
+        EXPECT_EQ(info.removable, removable) << devicePath;
+        EXPECT_EQ(info.ejectable, ejectable) << devicePath;
         EXPECT_EQ(info.fileSystemType, "msdos");
     }
 }
@@ -91,14 +85,17 @@ TEST(VolumeFacts, FuseBlockMountTakesTheTypeOfItsDevice) {
     writeFile(machine.temp / "udev/b7:1", "S:disk/by-uuid/x\nE:ID_FS_TYPE=exfat\n");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/dev/none", "exfat"},  // from udev
-        {image("exfat.img"), "exfat"},  {image("fat.img"), "msdos"},
-        {image("zeros.img"), "fuseblk"}, {image("missing.img"), "fuseblk"},
+        {image("exfat.img"), "exfat"},
+        {image("fat.img"), "msdos"},
+        {image("zeros.img"), "fuseblk"},
+        {image("missing.img"), "fuseblk"},
         {machine.temp.path().string(), "fuseblk"},  // a folder
     };
     unsigned minor = 1;
     for (const auto& [source, type] : cases) {
-        EXPECT_EQ(machine.facts.mountFacts({7, minor++, "/mnt/x", "fuseblk", source}).fileSystemType,
-                  type)
+        EXPECT_EQ(
+            machine.facts.mountFacts({7, minor++, "/mnt/x", "fuseblk", source}).fileSystemType,
+            type)
             << source;
     }
 }
