@@ -1,56 +1,36 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <optional>
+#include <gmock/gmock.h>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-
-std::size_t entriesIn(const std::filesystem::path& folder) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
-}
-
-TEST(AtomicFile, CreatesFoldersAndReplacesTheTarget) {
-    TempDir temp;
-    const auto target = temp / "a" / "b" / "file.json";
-    writeFileAtomically(target, "first");
-    writeFileAtomically(target, "second");
-    EXPECT_EQ(readFile(target), "second");
-    EXPECT_EQ(entriesIn(target.parent_path()), 1U);  // no temporary file left
-}
-
-// A write that fails part-way (a full card) or a target that is a folder: the
-// error names the file, what was there stays, and no temporary is left.
-TEST(AtomicFile, FailedWriteKeepsWhatWasThere) {
-    for (const bool full : {true, false}) {
-        TempDir temp;
-        const auto target = temp / "file.json";
-        std::optional<testing::FileSizeLimit> limit;
-        if (full) {
-            testing::writeFile(target, "old");
-            ASSERT_TRUE(limit.emplace(8).active());
-        } else {
-            std::filesystem::create_directories(target / "inner");
-        }
-        try {
-            writeFileAtomically(target, "a text longer than the limit");
-            ADD_FAILURE() << "no error";
-        } catch (const ConversionError& error) {
-            EXPECT_TRUE(std::string(error.what()).starts_with("書き込めません: file.json（"))
-                << error.what();
-        }
-        limit.reset();
-        EXPECT_TRUE(full ? readFile(target) == "old" : is_directory(target / "inner"));
-        EXPECT_EQ(entriesIn(temp.path()), 1U);
+// A write replaces the target whole, making its folders. One that fails
+// part-way (a full card), or a target that is a folder, is an error naming the
+// file, and what was there stays. No temporary file is ever left.
+TEST(AtomicFile, ReplacesTheTargetWholeOrKeepsWhatWasThere) {
+    testing::TempDir temp;
+    const auto folder = temp / "a" / "b";
+    writeFileAtomically(folder / "file.json", "first");
+    writeFileAtomically(folder / "file.json", "second");
+    std::filesystem::create_directories(folder / "folder.json" / "inner");
+    const auto failure = [&](const std::string& name) {
+        return testing::thrown<ConversionError>(
+            [&] { writeFileAtomically(folder / name, "a text longer than the limit"); });
+    };
+    EXPECT_THAT(failure("folder.json"), ::testing::StartsWith("書き込めません: folder.json（"));
+    {
+        testing::FileSizeLimit limit(8);
+        ASSERT_TRUE(limit.active());
+        EXPECT_THAT(failure("file.json"), ::testing::StartsWith("書き込めません: file.json（"));
     }
+    EXPECT_EQ(testing::filesBelow(temp.path()),
+              (std::map<std::string, std::string>{{"a/b/file.json", "second"}}));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "folder.json" / "inner"));
 }
 
 }  // namespace

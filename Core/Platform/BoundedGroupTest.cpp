@@ -1,11 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <stdexcept>
-#include <string>
-
 #include "Core/Platform/BoundedGroup.hpp"
 #include "Core/Platform/Sleep.hpp"
 

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "Core/Platform/ByteCountFormat.hpp"
 
 namespace tarvik {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "Core/Platform/DetachedTask.hpp"
 #include "Core/Platform/Sleep.hpp"
 

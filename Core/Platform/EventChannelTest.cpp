@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
-#include <vector>
 
 #include "Core/Platform/EventChannel.hpp"
 

@@ -2,15 +2,13 @@
 #include <stdio.h>
 
 #include <future>
-#include <memory>
-#include <optional>
-#include <string>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/HttpClient.hpp"
 #include "Core/Testing/HttpServer.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 namespace {
@@ -22,14 +20,9 @@ HttpClient::Request requestFor(std::string url, std::chrono::milliseconds timeou
     return HttpClient::Request{std::move(url), "Tester/1.0", timeout};
 }
 
-// What a failed request threw, or nothing when it did not throw TransportError.
-std::optional<std::string> transportError(const HttpClient::Request& request) {
-    try {
-        HttpClient::get(request, {});
-    } catch (const HttpClient::TransportError& error) {
-        return error.what();
-    }
-    return std::nullopt;
+// What a failed request threw.
+std::string transportError(const HttpClient::Request& request) {
+    return testing::thrown<HttpClient::TransportError>([&] { HttpClient::get(request, {}); });
 }
 
 // Every status is an answer with its body. A redirect is followed only where

@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "Core/Platform/NameOrder.hpp"
 
 namespace tarvik::text {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Core/Platform/Regex.hpp"
 
@@ -34,17 +31,13 @@ TEST(Regex, ReplaceAllIsLiteralAndNonOverlapping) {
 
 TEST(Regex, OnePatternServesManyThreads) {
     static const Regex pattern(R"(\s*[\[(](Explicit|Clean)[\])])", Regex::caseInsensitive);
-    std::atomic<int> wrong{0};
-    {
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < 8; ++t) {
-            threads.emplace_back([&] {
-                for (int i = 0; i < 300; ++i)
-                    wrong += pattern.replaceAll("Song [Explicit] (clean)", "") != "Song";
-            });
-        }
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 300; ++i)
+                ASSERT_EQ(pattern.replaceAll("Song [Explicit] (clean)", ""), "Song");
+        });
     }
-    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

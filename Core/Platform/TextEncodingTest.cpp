@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik::text {

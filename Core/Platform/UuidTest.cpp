@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "Core/Platform/Regex.hpp"
 #include "Core/Platform/Uuid.hpp"
 

@@ -4,6 +4,7 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/WholeFile.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 namespace {
@@ -24,12 +25,8 @@ TEST(WholeFile, ReadsEveryByteOrNamesTheFile) {
         {"fifo.mp3", "fifo.mp3（ファイルではありません）"},
     };
     for (const auto& [name, message] : cases) {
-        try {
-            readWholeFile(temp / name);
-            ADD_FAILURE() << name << ": no error";
-        } catch (const ConversionError& error) {
-            EXPECT_EQ(std::string(error.what()), "読み込めません: " + message);
-        }
+        EXPECT_EQ(testing::thrown<ConversionError>([&] { readWholeFile(temp / name); }),
+                  "読み込めません: " + message);
     }
 }
 
