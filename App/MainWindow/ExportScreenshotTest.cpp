@@ -20,6 +20,13 @@ ConversionEvent::Progress counts(std::int64_t done, std::int64_t failed, std::in
     return {.done = done, .skipped = skipped, .failed = failed, .total = total, .etaSeconds = 150};
 }
 
+ConversionEvent::Summary ending(ConversionEvent::Progress progress, bool cardFull) {
+    ConversionEvent::Summary summary;
+    summary.progress = progress;
+    summary.cardFull = cardFull;
+    return summary;
+}
+
 // The export step and the log panel as the detail column holds them, at the
 // main window's smallest width less the sidebar.
 TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
@@ -43,8 +50,8 @@ TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
              model.appendLog(LogLine::Kind::notice, "SD カードがいっぱいになりました");
              model.setShowLog(true);
          }},
-        {"full", [&] { AppModelTesting::setState(model, RunState::finished({.progress = counts(42, 0, 60), .cardFull = true})); }},
-        {"done", [&] { AppModelTesting::setState(model, RunState::finished({.progress = counts(58, 2, 60, 3)})); }},
+        {"full", [&] { AppModelTesting::setState(model, RunState::finished(ending(counts(42, 0, 60), true))); }},
+        {"done", [&] { AppModelTesting::setState(model, RunState::finished(ending(counts(58, 2, 60, 3), false))); }},
         {"failed",
          [&] {
              model.setShowLog(false);

@@ -20,7 +20,11 @@ using testing::expectShown;
 std::string text(QWidget& parent, const char* name) { return testing::labelText(parent, name); }
 
 ConversionEvent::Summary summary(std::int64_t done, std::int64_t failed, bool stopped, bool cardFull) {
-    return {.progress = {.done = done, .failed = failed, .total = done + failed}, .stopped = stopped, .cardFull = cardFull};
+    ConversionEvent::Summary s;
+    s.progress = {.done = done, .failed = failed, .total = done + failed, .etaSeconds = std::nullopt};
+    s.stopped = stopped;
+    s.cardFull = cardFull;
+    return s;
 }
 
 // Without a selection the start button waits; ready, the step is highlighted

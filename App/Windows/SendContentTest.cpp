@@ -23,7 +23,9 @@ std::vector<std::string> ids(const std::vector<Album>& albums) {
     return result;
 }
 
-Volume card(const std::string& path, std::int64_t free) { return {.url = path, .name = "CARD", .free = free}; }
+Volume card(const std::string& path, std::int64_t free) {
+    return {.url = path, .name = "CARD", .free = free, .removable = false};
+}
 
 TEST(SendContent, BusyFoldersOnlyWhenTheSourceIsTheDestination) {
     const ModelFacts model{.destPath = "/e/Caf\u00E9", .writingFolders = {"A/B"}};
