@@ -13,6 +13,7 @@
 
 #include "App/MainWindow/AliasContent.hpp"
 #include "App/Platform/AppPaths.hpp"
+#include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
@@ -81,6 +82,8 @@ struct Sheet {
 TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     Sheet sheet({"AB", "ab", "A B"});
     sheet.view->show();
+    QApplication::processEvents();
+    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*sheet.view, "aliases-" + suffix); });
     EXPECT_EQ(testing::labelText(*sheet.view, "aliasSuggestionNames"), "A B ／ AB ／ ab");
     QMenu* menu = sheet.view->findChild<QToolButton*>("mergeMenuButton")->menu();
     ASSERT_EQ(menu->actions().size(), 3);

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/ArtistAliasesView.hpp"
 #include "App/MainWindow/FunBackground.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
-#include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
@@ -33,12 +30,7 @@ TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
     testing::ReadyModel ready("書き出し先");
     AppModel& model = ready.model();
     const std::vector<std::pair<std::string, std::function<void()>>> states{
-        {"idle", [&] { model.resetRun(); }},
-        {"planning",
-         [&] {
-             AppModelTesting::setState(model, RunState::planning());
-             model.handleEvent(ConversionEvent::reading(12, 60));
-         }},
+        {"idle", [&] { model.resetRun(); model.setShowLog(false); }},
         {"running",
          [&] {
              AppModelTesting::setState(model, RunState::running());
@@ -52,11 +44,6 @@ TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
          }},
         {"full", [&] { AppModelTesting::setState(model, RunState::finished(ending(counts(42, 0, 60), true))); }},
         {"done", [&] { AppModelTesting::setState(model, RunState::finished(ending(counts(58, 2, 60, 3), false))); }},
-        {"failed",
-         [&] {
-             model.setShowLog(false);
-             AppModelTesting::setState(model, RunState::failed("カーナビの機種を選んでください。"));
-         }},
     };
     testing::inLightAndDark([&](const std::string& suffix) {
         AppModelTesting::clearLog(model);
@@ -77,23 +64,6 @@ TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
             column.resize(560, std::max(column.height(), 300));
             testing::saveScreenshot(column, "export-" + name + "-" + suffix);
         }
-    });
-}
-
-TEST(ExportScreenshotTest, AliasSheetLightAndDark) {
-    testing::TempDir library;
-    for (const char* artist : {"Kurune Tobari", "kurune tobari", "KuruneTobari", "青い月", "Sakura Band", "sakura band"})
-        std::filesystem::create_directories(library.path() / artist);
-    testing::ModelFixture f([&](Settings& settings) { settings.setString("srcPath", library.path().string()); });
-    f.model->reloadArtists();
-    ArtistAliases stored;
-    stored.entries.emplace_back("Aoi Tsuki", "青い月");
-    stored.save(AppPaths::aliasesFile());
-    testing::inLightAndDark([&](const std::string& suffix) {
-        ArtistAliasesView view(*f.model);
-        view.show();
-        QApplication::processEvents();
-        testing::saveScreenshot(view, "aliases-" + suffix);
     });
 }
 
