@@ -17,11 +17,8 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
     const fs::path file = folder / "はじめにお読みください（ライセンス）.txt";
     fs::create_directories(folder);
     const struct {
-        bool withResources;
-        bool withFile;
-        bool fileManagerAnswers;
-        std::vector<fs::path> shown;
-        std::vector<fs::path> opened;
+        bool withResources, withFile, fileManagerAnswers;
+        std::vector<fs::path> shown, opened;
     } cases[] = {
         {true, true, true, {file}, {}},           {true, false, true, {folder}, {}},
         {true, true, false, {file}, {folder}},    {true, false, false, {folder}, {folder}},
@@ -34,11 +31,8 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
             fs::remove(file);
         std::vector<fs::path> shown;
         std::vector<fs::path> opened;
-        const Licenses::Desktop desktop{.showItem = [&](const fs::path& item) {
-                                            shown.push_back(item);
-                                            return c.fileManagerAnswers;
-                                        },
-                                        .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
+        const auto show = [&](const fs::path& item) { shown.push_back(item); return c.fileManagerAnswers; };
+        const Licenses::Desktop desktop{.showItem = show, .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
         Licenses::reveal(c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
         EXPECT_EQ(shown, c.shown) << c.withResources << c.withFile << c.fileManagerAnswers;
         EXPECT_EQ(opened, c.opened) << c.withResources << c.withFile << c.fileManagerAnswers;

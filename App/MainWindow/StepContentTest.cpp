@@ -8,12 +8,7 @@ namespace {
 using namespace StepContent;
 
 TEST(MusicStepContentTest, TheFolderComesFirstThenTheSelectionIsCounted) {
-    const struct {
-        std::string folder;
-        std::set<std::string> selected;
-        std::string text;
-        bool success;
-    } cases[] = {
+    const struct { std::string folder; std::set<std::string> selected; std::string text; bool success; } cases[] = {
         {"/music", {"A", "B", "C", "D/1", "E/2"}, "3 組のアーティストと 2 枚のアルバムを選んでいます", true},
         {"/music", {"D/1", "E/2"}, "2 枚のアルバムを選んでいます", true},
         {"/music", {"A", "B", "C"}, "3 組のアーティストを選んでいます", true},
@@ -104,12 +99,12 @@ TEST(CardStepContentTest, ProfileSummariesAndLabels) {
     EXPECT_TRUE(profileSummary(aac).ends_with("アーティスト/アルバム ・ 実機確認 2024-05-01"));
 
     DeviceProfile p("p", "ナビ");
-    p.isBuiltin = true;
-    EXPECT_EQ(profileItemLabel(p), "ナビ（試験的）");
-    p.isBuiltin = false;
-    EXPECT_EQ(profileItemLabel(p), "ナビ（自分で作った）");
-    p.verified = DeviceProfile::Verified{"2024-01-01", ""};
-    EXPECT_EQ(profileItemLabel(p), "ナビ  ✓ 確認済み");
+    for (const auto& [builtin, verified, label] : {std::tuple{true, false, "ナビ（試験的）"}, {false, false, "ナビ（自分で作った）"},
+                                                   {false, true, "ナビ  ✓ 確認済み"}}) {
+        p.isBuiltin = builtin;
+        p.verified = verified ? std::optional(DeviceProfile::Verified{"2024-01-01", ""}) : std::nullopt;
+        EXPECT_EQ(profileItemLabel(p), label);
+    }
 }
 
 TEST(CardStepContentTest, NewProfileNameCutsTwelveGraphemes) {
@@ -120,9 +115,7 @@ TEST(CardStepContentTest, NewProfileNameCutsTwelveGraphemes) {
     source.audio.bitrate = 320;
     const DeviceProfile copy = newProfileFrom(source);
     EXPECT_EQ(copy.name, "うちのナビ（Ve\u0301nus-Navi-2…）");
-    EXPECT_EQ(copy.id, "");
-    EXPECT_EQ(copy.verified, std::nullopt);
-    EXPECT_EQ(copy.fileURL, std::nullopt);
+    EXPECT_TRUE(copy.id.empty() && !copy.verified && !copy.fileURL);
     EXPECT_EQ(copy.audio.bitrate, 320);
     EXPECT_EQ(newProfileFrom(DeviceProfile("s", "短い")).name, "うちのナビ（短い…）");
 }

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 
 #include "App/MainWindow/ArtistSidebar.hpp"
@@ -32,15 +31,12 @@ using testing::expectShown;
 TEST(StepMusicCardTest, AsksForTheFolderThenShowsTheCountInTheSuccessColour) {
     testing::ModelFixture f;
     StepMusicCard step(*f.model);
-    EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText(), "未選択");
-    EXPECT_EQ(child<QPushButton>(step, "musicFolderButton")->text(), "フォルダを選ぶ…");
     EXPECT_TRUE(step.findChild<Card*>()->highlighted());
     EXPECT_TRUE(step.findChild<StepBadge*>()->active());
     expectShown(step, {{"herePill", true}});
 
     f.model->setSrcPath("/music");
     f.model->setSelected({"A", "B", "C", "D/1", "E/2"});
-    EXPECT_EQ(child<QPushButton>(step, "musicFolderButton")->text(), "変更…");
     EXPECT_EQ(labelText(step, "musicStatus"), "3 組のアーティストと 2 枚のアルバムを選んでいます");
     EXPECT_EQ(child<QLabel>(step, "musicStatus")->palette().color(QPalette::WindowText), Palette::success());
     EXPECT_TRUE(step.findChild<StepBadge*>()->done());
@@ -58,8 +54,6 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsAndAnAlbumFolderShowsTh
     click(step, "musicFolderButton");
     ASSERT_EQ(script.folderRequests().size(), 1U);
     EXPECT_EQ(script.folderRequests()[0].start, "/music/old");
-    EXPECT_FALSE(script.folderRequests()[0].canCreateFolders);
-    EXPECT_TRUE(script.folderRequests()[0].message.starts_with("音楽のフォルダ（アーティストのフォルダが並んでいるところ）"));
     EXPECT_EQ(f.model->srcPath(), "/music/old");
 
     script.answerFolder(library.path() / "青い月" / "夜の歌");
@@ -135,7 +129,6 @@ TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
     Dialogs::Script script;
     script.answerFolder("/home/u/書き出し");
     click(step, "otherFolderButton");
-    EXPECT_TRUE(script.folderRequests().at(0).canCreateFolders);
     EXPECT_EQ(f.model->destPath(), "/home/u/書き出し");
     expectShown(step, {{"destinationPicker", true}, {"capacityEstimate", false}});
     EXPECT_EQ(child<QComboBox>(step, "destinationPicker")->currentText(), "フォルダ: /home/u/書き出し");
@@ -151,9 +144,7 @@ TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
     f.model->setDestPath("/media/u/SD");
     AppModelTesting::setVolumes(*f.model, {{"/", "System", 5'000'000'000, false}, {"/media/u/SD", "SD", 31'914'983'424, true}});
     emit f.model->volumesChanged();
-    ASSERT_NE(f.model->selectedProfile(), nullptr);
-    EXPECT_EQ(labelText(step, "capacityEstimate"),
-              StepContent::capacityText(f.model->destinationVolume(), f.model->selectedProfile()));
+    EXPECT_EQ(labelText(step, "capacityEstimate"), "約 5114 曲入ります");
     expectShown(step, {{"sendToCardButton", false}, {"capacityEstimate", true}});
     auto* picker = child<QComboBox>(step, "destinationPicker");
     EXPECT_EQ(picker->currentText(), "SD — 空き 31.91 GB");
@@ -198,9 +189,7 @@ TEST(StepCardCardTest, ProfileActions) {
     const DeviceProfile* selected = f.model->selectedProfile();
     ASSERT_NE(selected, nullptr);
     ASSERT_TRUE(selected->isBuiltin);
-    auto* picker = child<QComboBox>(step, "profilePicker");
-    EXPECT_EQ(picker->count(), static_cast<int>(f.model->profiles().size()));
-    EXPECT_EQ(picker->currentData().toString().toStdString(), selected->id);
+    EXPECT_EQ(child<QComboBox>(step, "profilePicker")->currentData().toString().toStdString(), selected->id);
     expectShown(step, {{"editProfileButton", false}});
     EXPECT_EQ(labelText(step, "profileSummary"), StepContent::profileSummary(*selected));
 

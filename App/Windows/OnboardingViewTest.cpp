@@ -23,11 +23,7 @@ struct OpenWelcome {
 // Neither Escape nor the title bar dismisses the welcome; Return or its button
 // end it for good, as a later start reads from the settings file.
 TEST(OnboardingViewTest, OnlyReturnOrTheButtonEndItForGood) {
-    const struct {
-        const char* what;
-        std::function<void(OnboardingView&)> act;
-        bool ends;
-    } cases[] = {
+    const struct { const char* what; std::function<void(OnboardingView&)> act; bool ends; } cases[] = {
         {"escape", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false},
         {"title bar", [](OnboardingView& v) { EXPECT_FALSE(v.close()); }, false},
         {"return", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Return); }, true},

@@ -25,16 +25,14 @@ struct OpenSheet {
                                 settings.setString("srcPath", music.path().string());
                                 settings.setString("destPath", out.path().string());
                                 settings.setBoolean("lookup", false);
-                            },
-                            true};
+                            }, true};
     std::unique_ptr<ReviewView> sheet;
 
     OpenSheet() {
-        const std::string artist = "さくら楽団";
-        const std::string album = "はじめてのアルバム";
-        testing::makeMusicLibrary(music.path(), {{artist, album, 1, "春の風"},
-                                                 {artist, album, 2, "夏の夜の夢をもう一度だけ見せてほしいと願った日のこと"},
-                                                 {artist, album, 3, "秋"}});
+        const char* artist = "さくら楽団";
+        testing::makeMusicLibrary(music.path(), {{artist, "はじめてのアルバム", 1, "春の風"},
+                                                 {artist, "はじめてのアルバム", 2, "夏の夜の夢をもう一度だけ見せてほしいと願った日のこと"},
+                                                 {artist, "はじめてのアルバム", 3, "秋"}});
         model().reloadArtists();
         model().startPlanning();
         EXPECT_TRUE(testing::waitUntil([this] { return !model().state().is(RunState::Case::planning); },
@@ -53,8 +51,6 @@ struct OpenSheet {
 TEST(ReviewViewTest, ShowsThePlanAndItsFolderDestination) {
     OpenSheet s;
     EXPECT_EQ(s.find<QPushButton>("reviewSongsTab")->text().toStdString(), "曲の一覧（3）");
-    EXPECT_EQ(s.find<QPushButton>("reviewConfirmButton")->text().toStdString(),
-              "この内容で書き出し先のフォルダに書き出す");
     EXPECT_TRUE(s.find<QPushButton>("reviewConfirmButton")->isEnabled());
     const auto& table = s.find<StripedTable>("reviewTable")->model();
     EXPECT_EQ(table.rowCount(), 3);
@@ -80,8 +76,7 @@ TEST(ReviewViewTest, KeysAndTitleBarEndTheReviewOnlyAsTheyShould) {
     const struct {
         const char* name;
         std::function<void(ReviewView&)> act;
-        bool stillReviewing;
-        bool planKept;
+        bool stillReviewing, planKept;
     } cases[] = {
         {"escape cancels", [](ReviewView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false, false},
         {"return starts", [](ReviewView& v) { QTest::keyClick(&v, Qt::Key_Return); }, false, true},
