@@ -29,6 +29,8 @@ Pairs pairs(const std::vector<ArtistAliases::Entry>& entries) {
     return result;
 }
 
+Pairs stored() { return pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries); }
+
 TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
     const std::vector<std::string> artists{"ab", "AB", "Other", "A B"};
     ArtistAliases working;
@@ -98,14 +100,12 @@ TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     QTest::keyClick(sheet.view.get(), Qt::Key_Return);
     EXPECT_EQ(sheet.view->result(), QDialog::Accepted);
     EXPECT_FALSE(sheet.view->isVisible());
-    EXPECT_EQ(pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries), (Pairs{{"A B", "ab"}, {"AB", "ab"}}));
+    EXPECT_EQ(stored(), (Pairs{{"A B", "ab"}, {"AB", "ab"}}));
 }
 
 TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsReason) {
     Sheet sheet;
-    ArtistAliases stored;
-    stored.entries.emplace_back("Kurune Tobari", "くるねとばり");
-    stored.save(AppPaths::aliasesFile());
+    ArtistAliases{{{"Kurune Tobari", "くるねとばり"}}}.save(AppPaths::aliasesFile());
     sheet.view->show();
     ASSERT_EQ(sheet.fields("aliasFrom").size(), 1);
     QTest::keyClicks(sheet.fields("aliasTo")[0], "X");
@@ -114,7 +114,7 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
     EXPECT_TRUE(sheet.fields("aliasFrom").empty());
     QTest::keyClick(sheet.view.get(), Qt::Key_Escape);
     EXPECT_EQ(sheet.view->result(), QDialog::Rejected);
-    EXPECT_EQ(pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries), pairs(stored.entries));
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}}));
 
     sheet.view->show();  // reopened, the sheet shows the file again
     QApplication::processEvents();
@@ -134,8 +134,7 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
     std::filesystem::remove_all(AppPaths::aliasesFile());
     click(*sheet.view, "aliasSaveButton");
     EXPECT_FALSE(sheet.view->isVisible());
-    EXPECT_EQ(pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries),
-              (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
 }
 
 }  // namespace

@@ -79,46 +79,38 @@ TEST(LogSectionTest, FollowsTheCapWithoutRebuilding) {
     EXPECT_EQ(rows(section).front(), "line 1");
 }
 
-struct ShownSection {
-    testing::ModelFixture f;
-    std::unique_ptr<LogSection> section;
-
-    explicit ShownSection(bool lowLoad) {
-        f.model->setLowLoadManual(lowLoad);
-        f.model->setShowLog(true);
-        for (int i = 0; i < 60; ++i) f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
-        section = std::make_unique<LogSection>(*f.model);
-        section->resize(500, 400);
-        section->show();
-        QApplication::processEvents();
-    }
-    QScrollBar* bar() { return box(*section)->verticalScrollBar(); }
-};
-
 // New lines scroll into view, also an error line under the failure filter;
 // in low-load mode the position stays where it is.
 TEST(LogSectionTest, NewLinesScrollIntoViewUnlessLowLoadAndCollapsingTurnsTheLogOff) {
     for (bool lowLoad : {false, true}) {
-        ShownSection s(lowLoad);
-        ASSERT_GT(s.bar()->maximum(), 0);
-        EXPECT_EQ(s.bar()->value(), 0);  // the first show stays at the top
-        s.f.model->appendLog(Kind::converted, "変換 次");
-        EXPECT_EQ(s.bar()->value(), lowLoad ? 0 : s.bar()->maximum()) << lowLoad;
-        s.section->setFilter(2);
-        s.f.model->appendLog(Kind::converted, "変換 もう一つ");
-        EXPECT_TRUE(rows(*s.section).empty());
-        for (int i = 0; i < 40; ++i) s.f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
-        ASSERT_GT(s.bar()->maximum(), 0);
-        EXPECT_EQ(s.bar()->value(), lowLoad ? 0 : s.bar()->maximum()) << lowLoad;
+        testing::ModelFixture f;
+        f.model->setLowLoadManual(lowLoad);
+        f.model->setShowLog(true);
+        for (int i = 0; i < 60; ++i) f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
+        LogSection section(*f.model);
+        section.resize(500, 400);
+        section.show();
+        QApplication::processEvents();
+        QScrollBar* bar = box(section)->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), 0);  // the first show stays at the top
+        f.model->appendLog(Kind::converted, "変換 次");
+        EXPECT_EQ(bar->value(), lowLoad ? 0 : bar->maximum()) << lowLoad;
+        section.setFilter(2);
+        f.model->appendLog(Kind::converted, "変換 もう一つ");
+        EXPECT_TRUE(rows(section).empty());
+        for (int i = 0; i < 40; ++i) f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
+        ASSERT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), lowLoad ? 0 : bar->maximum()) << lowLoad;
 
         // Collapsing turns showLog off; the log has error lines, so the panel stays.
-        QWidget* content = box(*s.section)->parentWidget();
+        QWidget* content = box(section)->parentWidget();
         EXPECT_TRUE(content->isVisible());
-        testing::click(*s.section, "logDisclosure");
-        EXPECT_FALSE(s.f.model->showLog());
+        testing::click(section, "logDisclosure");
+        EXPECT_FALSE(f.model->showLog());
         EXPECT_FALSE(content->isVisible());
-        EXPECT_TRUE(LogContent::sectionShown(s.f.model->showLog(), s.f.model->log()));
-        s.f.model->setShowLog(true);
+        EXPECT_TRUE(LogContent::sectionShown(f.model->showLog(), f.model->log()));
+        f.model->setShowLog(true);
         EXPECT_TRUE(content->isVisible());
     }
 }

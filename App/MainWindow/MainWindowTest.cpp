@@ -68,9 +68,7 @@ TEST(MainWindowTest, BannersAndNoticesComeAndGo) {
 
     Dialogs::Script script;
     s.model().setEjectError("取り出せません: CARD（target is busy）");
-    ASSERT_EQ(script.messages().size(), 1U);
-    EXPECT_EQ(script.messages()[0].kind, Dialogs::Message::Kind::warning);
-    EXPECT_EQ(script.messages()[0].text, "取り出せません: CARD（target is busy）");
+    EXPECT_EQ(script.messages(), (std::vector<Dialogs::Message>{{Dialogs::Message::Kind::warning, "取り出せません: CARD（target is busy）", ""}}));
     EXPECT_EQ(s.model().ejectError(), std::nullopt);
 
     auto* panel = s.window.findChild<LogSection*>();  // the log panel comes with the first error line
