@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QLabel>
 #include <QListWidget>
-#include <QPushButton>
-#include <QTest>
 
 #include "App/Application/TarvikApp.hpp"
 #include "App/MainWindow/Dialogs.hpp"

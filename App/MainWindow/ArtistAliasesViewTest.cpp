@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -53,10 +51,7 @@ TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
 
 TEST(AliasContentTest, AtMostEightSuggestions) {
     std::vector<std::string> artists;
-    for (char c = 'a'; c <= 'j'; ++c) {
-        artists.push_back(std::string(1, c) + "x");
-        artists.push_back(std::string(1, static_cast<char>(c - 'a' + 'A')) + "X");
-    }
+    for (char c = 'a'; c <= 'j'; ++c) artists.insert(artists.end(), {std::string{c, 'x'}, std::string{static_cast<char>(c - 'a' + 'A'), 'X'}});
     const auto groups = AliasContent::suggestions(artists, {});
     ASSERT_EQ(groups.size(), 8U);
     EXPECT_EQ(groups.front(), Group({"AX", "ax"}));

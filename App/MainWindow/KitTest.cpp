@@ -1,11 +1,8 @@
-#include <cmath>
 #include <limits>
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
-#include <QTest>
 
 #include "App/MainWindow/Appearance.hpp"
 #include "App/MainWindow/Card.hpp"

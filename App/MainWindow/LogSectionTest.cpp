@@ -4,9 +4,7 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTest>
 #include <QTextBlock>
-#include <QToolButton>
 
 #include "App/MainWindow/LogContent.hpp"
 #include "App/Model/AppModelTesting.hpp"

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QTest>
 
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/LogSection.hpp"
@@ -56,7 +55,6 @@ TEST(MainWindowTest, BannersAndNoticesComeAndGo) {
     EXPECT_EQ(s.f.xdg.settings()->stringList("carryOver"), std::vector<std::string>{});
     EXPECT_EQ(s.f.xdg.settings()->boolean("continuing"), false);
 
-    EXPECT_FALSE(testing::shown(s.window, "cleanNotice"));
     s.model().setCleanNotice("SD カードを掃除しました（3 件）");
     EXPECT_TRUE(testing::shown(s.window, "cleanNotice"));
     EXPECT_EQ(testing::labelText(s.window, "cleanNoticeText"), "SD カードを掃除しました（3 件）");

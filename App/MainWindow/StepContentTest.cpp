@@ -61,10 +61,8 @@ TEST(CardStepContentTest, SongEstimateIsCutTowardsZeroAndNeedsAUsableBitRate) {
 TEST(CardStepContentTest, DestinationListAndParentFolder) {
     const std::vector<Volume> volumes{{"/", "System", 5'000'000'000, false}, {"/media/u/SD", "SD", 1'200'000'000, true}};
     EXPECT_EQ(destinationEntries(volumes, "/home/u/out", nullptr),
-              (std::vector<DestinationEntry>{{"", "選んでください"},
-                                             {"/", "（内蔵）System — 空き 5 GB"},
-                                             {"/media/u/SD", "SD — 空き 1.2 GB"},
-                                             {"/home/u/out", "フォルダ: /home/u/out"}}));
+              (std::vector<DestinationEntry>{{"", "選んでください"}, {"/", "（内蔵）System — 空き 5 GB"},
+                                             {"/media/u/SD", "SD — 空き 1.2 GB"}, {"/home/u/out", "フォルダ: /home/u/out"}}));
     EXPECT_EQ(destinationEntries(volumes, "/media/u/SD", &volumes[1]).size(), 3U);
     EXPECT_TRUE(showsInsertHint({volumes[0]}, ""));
     EXPECT_FALSE(showsInsertHint({volumes[0]}, "/x"));

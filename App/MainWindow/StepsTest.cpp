@@ -93,8 +93,7 @@ TEST(ArtistSidebarTest, TickingAnArtistDropsItsAlbumEntriesAndTheirRows) {
     model.setSelected({"Aoi/Album", "Kuro"});
     auto* list = child<QListWidget>(sidebar, "artistList");
     EXPECT_EQ(list->item(0)->text(), "アルバムだけ選んだもの");
-    EXPECT_EQ(labelText(sidebar, "selectionCountNumber"), "2");
-    EXPECT_EQ(labelText(sidebar, "selectionCountTail"), "組を選択 / 全 3 組");
+    EXPECT_EQ(labelText(sidebar, "selectionCountNumber") + labelText(sidebar, "selectionCountTail"), "2組を選択 / 全 3 組");
     const auto aoi = list->findItems("Aoi", Qt::MatchExactly);
     ASSERT_EQ(aoi.size(), 1);
     aoi[0]->setCheckState(Qt::Checked);
@@ -146,9 +145,7 @@ TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
     emit f.model->volumesChanged();
     EXPECT_EQ(labelText(step, "capacityEstimate"), "約 5114 曲入ります");
     expectShown(step, {{"sendToCardButton", false}, {"capacityEstimate", true}});
-    auto* picker = child<QComboBox>(step, "destinationPicker");
-    EXPECT_EQ(picker->currentText(), "SD — 空き 31.91 GB");
-    testing::choose(*picker, "/");
+    testing::choose(*child<QComboBox>(step, "destinationPicker"), "/");
     EXPECT_EQ(f.model->destPath(), "/");
 }
 
@@ -158,9 +155,8 @@ TEST(StepCardCardTest, NothingReactsWhileBusy) {
     StepMusicCard musicStep(*f.model);
     ArtistSidebar sidebar(*f.model);
     AppModelTesting::setState(*f.model, RunState::planning());
-    EXPECT_FALSE(cardStep.isEnabled());
-    EXPECT_FALSE(musicStep.isEnabled());
-    EXPECT_FALSE(sidebar.isEnabled());
+    for (QWidget* part : std::initializer_list<QWidget*>{&cardStep, &musicStep, &sidebar})
+        EXPECT_FALSE(part->isEnabled()) << part->metaObject()->className();
     Dialogs::Script script;
     click(musicStep, "musicFolderButton");
     EXPECT_TRUE(script.folderRequests().empty());
@@ -187,8 +183,7 @@ TEST(StepCardCardTest, ProfileActions) {
     testing::ModelFixture f;
     StepCardCard step(*f.model);
     const DeviceProfile* selected = f.model->selectedProfile();
-    ASSERT_NE(selected, nullptr);
-    ASSERT_TRUE(selected->isBuiltin);
+    ASSERT_TRUE(selected != nullptr && selected->isBuiltin);
     EXPECT_EQ(child<QComboBox>(step, "profilePicker")->currentData().toString().toStdString(), selected->id);
     expectShown(step, {{"editProfileButton", false}});
     EXPECT_EQ(labelText(step, "profileSummary"), StepContent::profileSummary(*selected));
