@@ -44,9 +44,13 @@ TEST(HttpClient, EveryStatusIsAnAnswerAndRedirectsStayOnTheHostAndPort) {
         if (!location.empty()) server.reply({302, "", {}, {{"Location", location}}});
         if (location.empty() || expected.status == 200)
             server.reply(expected.status, expected.body);
-        EXPECT_EQ(HttpClient::get(requestFor(server.base()), {}), expected) << location;
+        EXPECT_EQ(HttpClient::get(requestFor(server.base() + "s?term=a%2Bb"), {}), expected)
+            << location;
     }
     ASSERT_EQ(server.requests().size(), 7u);
+    // The query goes as it was escaped, with the program's own name.
+    EXPECT_EQ(server.requests()[0].target, "/s?term=a%2Bb");
+    EXPECT_EQ(server.requests()[0].headers.at("user-agent"), "Tester/1.0");
     EXPECT_EQ(server.requests()[2].target, "/moved");
     EXPECT_TRUE(other.requests().empty());
 }

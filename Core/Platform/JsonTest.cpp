@@ -55,5 +55,14 @@ TEST(Json, OptionalMembersTreatNullAsAbsent) {
     EXPECT_TRUE(top.contains("a") && !top.hasValue("a"));
 }
 
+// Stored files keep one shape: sorted keys, two spaces, slashes and text as
+// they are, a final line break.
+TEST(Json, PrettyFormSortsKeysAndKeepsSlashesAndText) {
+    const nlohmann::json value = {{"zeta", "a/b"}, {"alpha", {{"y", 1}, {"x", "\u30C6"}}}};
+    EXPECT_EQ(
+        pretty(value),
+        "{\n  \"alpha\": {\n    \"x\": \"\u30C6\",\n    \"y\": 1\n  },\n  \"zeta\": \"a/b\"\n}\n");
+}
+
 }  // namespace
 }  // namespace tarvik::json
