@@ -31,7 +31,8 @@ TEST(TagEditor, ChoosesTheFormatByTheExtension) {
              {"a.FLAC", "FLAC ではありません: a.FLAC"},
              {"song.mp4", "この形式のタグは書き換えられません: song.mp4"},
              {"a.m4a", "M4A ではありません: a.m4a"}}) {
-        EXPECT_EQ(errorOf([&] { TagEditor::write(temp / name, meta, temp / "x"); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] { TagEditor::write(temp / name, meta, temp / "x"); }),
+                  message);
     }
     EXPECT_FALSE(fs::exists(temp / "x"));
 }
@@ -103,7 +104,8 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     writeFile(temp / "out.mp3", "earlier");
     for (const auto& [file, message] : cases) {
         writeFile(temp / "in.mp3", std::string(file.begin(), file.end()));
-        EXPECT_EQ(errorOf([&] { TagEditor::writeID3(temp / "in.mp3", meta, temp / "out.mp3"); }),
+        EXPECT_EQ(thrown<ConversionError>(
+                      [&] { TagEditor::writeID3(temp / "in.mp3", meta, temp / "out.mp3"); }),
                   message);
         EXPECT_EQ(readFile(temp / "out.mp3"), "earlier") << message;
     }
