@@ -19,9 +19,6 @@ const TrackMeta meta("New Title", "Artist", "Album Artist", "Album", "3", "1", "
 const Bytes audio = concat({{0xFF, 0xFB, 0x90, 0x64}, Bytes(600, 0x55)});
 
 TEST(TagEditor, ChoosesTheFormatByTheExtension) {
-    for (const char* name : {"a.mp3", "a.Mp3", "a.FLAC", "a.m4a"})
-        EXPECT_TRUE(TagEditor::canEdit(name));
-    for (const char* name : {"a.mp4", "mp3", "a.mp3.bak"}) EXPECT_FALSE(TagEditor::canEdit(name));
     TempDir temp;
     for (const char* name : {"Song.MP3", "a.FLAC", "song.mp4", "a.m4a"})
         writeFile(temp / name, "not audio");
