@@ -1,24 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
 
 #include "Core/Pipeline/ArtworkCache.hpp"
-#include "Core/Testing/Audio.hpp"
-#include "Core/Testing/Shell.hpp"
-#include "Core/Testing/TempDir.hpp"
+#include "Core/Pipeline/ConversionRunnerTesting.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::makePicture;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 // The real ffmpeg, counting picture extractions and scalings.
 class CountingRunner : public FFmpegRunner {
@@ -27,11 +20,9 @@ public:
 
     Output runRaw(const std::vector<std::string>& arguments, const std::optional<Bytes>& input,
                   std::stop_token stop) const override {
-        if (std::find(arguments.begin(), arguments.end(), "pipe:0") != arguments.end()) {
-            ++scalings;
-        } else {
-            ++extractions;
-        }
+        ++(std::find(arguments.begin(), arguments.end(), "pipe:0") != arguments.end()
+               ? scalings
+               : extractions);
         return FFmpegRunner::runRaw(arguments, input, std::move(stop));
     }
 
@@ -39,40 +30,20 @@ public:
     mutable std::atomic<int> scalings{0};
 };
 
-// The width of a JPEG held in memory, read back by ffprobe.
-int widthOf(const Bytes& picture, const fs::path& scratch) {
-    writeFile(scratch, std::string(picture.begin(), picture.end()));
-    const auto probed =
-        testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
-                             "-of", "json", scratch.string()});
-    const auto stream = nlohmann::json::parse(probed.output).at("streams").at(0);
-    EXPECT_EQ(stream.at("codec_name"), "mjpeg");
-    return stream.at("width");
-}
-
 class ArtworkCacheTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         shared_ = new TempDir();
-        testing::makeTone(*shared_ / "plain.flac", {.seconds = 0.2});
         makePicture(*shared_ / "640.png", 640, 480);
-        ASSERT_EQ(testing::runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i",
-                                       (*shared_ / "plain.flac").string(), "-i",
-                                       (*shared_ / "640.png").string(), "-map", "0", "-map", "1",
-                                       "-c", "copy", "-disposition:v", "attached_pic",
-                                       (*shared_ / "covered.flac").string()})
-                      .exitCode,
-                  0);
+        makeTones({{*shared_ / "plain.flac", {.seconds = 0.2}}});
+        makeTones({{*shared_ / "covered.flac", {.seconds = 0.2}}}, *shared_ / "640.png");
     }
     static void TearDownTestSuite() { delete shared_; }
 
-    // A track without a picture, or with the 640-pixel one embedded.
-    static void track(const fs::path& path, bool covered) {
-        fs::create_directories(path.parent_path());
-        fs::copy_file(*shared_ / (covered ? "covered.flac" : "plain.flac"), path);
-    }
-
-    static ConversionPlan::Item item(const fs::path& source, std::int64_t album) {
+    // An item of `album` from a track without a picture, or with the 640-pixel one embedded.
+    static ConversionPlan::Item item(const fs::path& source, std::int64_t album, bool covered) {
+        fs::create_directories(source.parent_path());
+        fs::copy_file(*shared_ / (covered ? "covered.flac" : "plain.flac"), source);
         return {.source = source,
                 .meta = {},
                 .key = source.string(),
@@ -110,10 +81,9 @@ TEST_F(ArtworkCacheTest, SearchGoesFileByFileUntilAPictureScalesAndIsMadeOnce) {
     };
     for (const Case& test : cases) {
         const fs::path at = temp_ / test.name;
-        const std::vector<ConversionPlan::Item> items = {item(at / "a" / "1.flac", 0),
-                                                         item(at / "a" / "2.flac", 0),
-                                                         item(at / "b" / "3.flac", 0)};
-        for (std::size_t i = 0; i < items.size(); ++i) track(items[i].source, test.covered[i]);
+        const std::vector<ConversionPlan::Item> items = {item(at / "a/1.flac", 0, test.covered[0]),
+                                                         item(at / "a/2.flac", 0, test.covered[1]),
+                                                         item(at / "b/3.flac", 0, test.covered[2])};
         if (test.damagedCoverInA) writeFile(at / "a" / "cover.jpg", "damaged");
         ArtworkCache cache(ArtworkExtractor{runner_}, 300, test.enabled);
         runner_->extractions = 0;
@@ -122,7 +92,14 @@ TEST_F(ArtworkCacheTest, SearchGoesFileByFileUntilAPictureScalesAndIsMadeOnce) {
         const std::optional<Bytes> first = cache.artwork(items[1], items);
         EXPECT_EQ(first.has_value(), test.width.has_value()) << test.name;
         if (first && test.width) {
-            EXPECT_EQ(widthOf(*first, at / "got.jpg"), *test.width) << test.name;
+            // The width of the JPEG, read back by ffprobe.
+            writeFile(at / "got.jpg", std::string(first->begin(), first->end()));
+            const auto stream = nlohmann::json::parse(
+                runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
+                            "-of", "json", (at / "got.jpg").string()})
+                    .output)["streams"][0];
+            EXPECT_EQ(stream["codec_name"], "mjpeg");
+            EXPECT_EQ(stream["width"], *test.width) << test.name;
         }
         // The album's other tracks are answered from memory, also when it has no picture.
         EXPECT_EQ(cache.artwork(items[2], items), first) << test.name;
@@ -132,11 +109,9 @@ TEST_F(ArtworkCacheTest, SearchGoesFileByFileUntilAPictureScalesAndIsMadeOnce) {
 }
 
 TEST_F(ArtworkCacheTest, AlbumsInOneFolderKeepTheirOwnSearch) {
-    track(temp_ / "mixed" / "1.flac", false);
-    track(temp_ / "mixed" / "2.flac", false);
+    const std::vector<ConversionPlan::Item> items = {item(temp_ / "mixed/1.flac", 0, false),
+                                                     item(temp_ / "mixed/2.flac", 1, false)};
     makePicture(temp_ / "mixed" / "cover.jpg", 200, 150);
-    const std::vector<ConversionPlan::Item> items = {item(temp_ / "mixed" / "1.flac", 0),
-                                                     item(temp_ / "mixed" / "2.flac", 1)};
     ArtworkCache cache(ArtworkExtractor{runner_}, 300, true);
     EXPECT_TRUE(cache.artwork(items[0], items).has_value());
     EXPECT_TRUE(cache.artwork(items[1], items).has_value());

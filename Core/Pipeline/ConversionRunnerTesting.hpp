@@ -1,6 +1,7 @@
 // Test-only helpers of the pipeline tests: readable failure output for
 // events, an ffmpeg stand-in that counts how many copies of it run at once,
-// and a scripted stand-in for the converter. Not part of the library.
+// a scripted stand-in for the converter, runs to their end and tagged tones
+// for the real ffmpeg. Not part of the library.
 #pragma once
 
 #include <algorithm>
@@ -18,10 +19,13 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/BoundedGroup.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
+#include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Script.hpp"
+#include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -103,6 +107,27 @@ struct CountingFFmpeg {
         return most;
     }
 };
+
+// Tagged tones, made four at a time; with a picture, it is embedded as the cover.
+inline void makeTones(const std::vector<std::pair<std::filesystem::path, ToneOptions>>& tones,
+                      const std::optional<std::filesystem::path>& picture = std::nullopt) {
+    BoundedGroup<bool> makers(4);
+    for (const auto& [file, options] : tones) {
+        makers.spawn([&file, &options, &picture](std::stop_token) {
+            const std::filesystem::path plain =
+                picture ? file.string() + ".plain.flac" : file.string();
+            makeTone(plain, options);
+            if (!picture) return true;
+            runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", plain.string(), "-i",
+                        picture->string(), "-map", "0", "-map", "1", "-c", "copy", "-disposition:v",
+                        "attached_pic", file.string()});
+            std::filesystem::remove(plain);
+            return true;
+        });
+    }
+    while (makers.next()) {
+    }
+}
 
 // A stand-in for the converter, scripted by the source file's name: how long
 // each conversion takes and how it ends. One that ends well writes a small
@@ -255,6 +280,61 @@ inline std::vector<ConversionEvent> drain(ConversionRunner::Handle& handle) {
     }
     handle.task->wait();
     return events;
+}
+
+// A runner writing to `card` with `jobs` conversions at once and no loudness
+// pass; the room on the card is unknown, so only what a test says of it counts.
+inline ConversionRunner runnerFor(const std::filesystem::path& card, std::int64_t jobs = 1,
+                                  const std::filesystem::path& ffmpeg = "/nonexistent/ffmpeg",
+                                  const std::filesystem::path& music = "/nonexistent/music") {
+    ConversionRunner runner{ffmpeg, DeviceProfile("test", "Test"), music, card, {}, RunOptions{},
+                            nullptr};
+    runner.options.jobs = jobs;
+    runner.options.loudnessTarget = std::nullopt;
+    runner.options.freeSpace = [](const std::filesystem::path&) {
+        return std::optional<std::int64_t>();
+    };
+    return runner;
+}
+
+// Every event of a run of `plan` (or of its own planning) with `converter`.
+inline std::vector<ConversionEvent> runToTheEnd(const ConversionRunner& runner,
+                                                std::optional<ConversionPlan> plan,
+                                                const ScriptedConverter& converter = {}) {
+    ConversionRunner::Handle handle = runner.start(std::move(plan), converter.function());
+    return drain(handle);
+}
+
+inline const ConversionEvent::Summary& summaryOf(const std::vector<ConversionEvent>& events) {
+    return *events.back().as<ConversionEvent::Summary>();
+}
+
+// How a run ended, in one line: "done 2 skipped 1 failed 0" and " stopped",
+// " cardFull" when they hold.
+inline std::string outcomeOf(const std::vector<ConversionEvent>& events) {
+    const ConversionEvent::Summary& summary = summaryOf(events);
+    return "done " + std::to_string(summary.progress.done) + " skipped " +
+           std::to_string(summary.progress.skipped) + " failed " +
+           std::to_string(summary.progress.failed) + (summary.stopped ? " stopped" : "") +
+           (summary.cardFull ? " cardFull" : "");
+}
+
+// The payloads of every track event of one kind, in order.
+template <typename Payload>
+std::vector<Payload> tracksOf(const std::vector<ConversionEvent>& events) {
+    std::vector<Payload> found;
+    for (const ConversionEvent& event : events) {
+        if (const auto* payload = event.trackAs<Payload>()) found.push_back(*payload);
+    }
+    return found;
+}
+
+// The relative paths of every file below `root`, in name order.
+inline std::vector<std::string> pathsBelow(const std::filesystem::path& root) {
+    std::vector<std::string> paths;
+    if (!std::filesystem::exists(root)) return paths;
+    for (const auto& [path, content] : filesBelow(root)) paths.push_back(path);
+    return paths;
 }
 
 }  // namespace testing

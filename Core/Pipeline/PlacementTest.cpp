@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "Core/Pipeline/Placement.hpp"
-#include "Core/Naming/SafeName.hpp"
-#include "Core/Pipeline/Planner.hpp"
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/Naming/SafeName.hpp"
+#include "Core/Pipeline/Placement.hpp"
+#include "Core/Pipeline/Planner.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -41,128 +41,66 @@ TrackMeta track(std::string albumArtist, std::string album, std::string number, 
                      std::move(number), std::move(disc), "", "");
 }
 
-struct LocationCase {
-    std::string name;
-    ProfileShape profile;
-    TrackMeta meta;
-    std::int64_t albumIndex;
-    std::int64_t albumNumber;
-    std::string folder;
-    std::string fileName;
-};
-
 const std::string japaneseAlbum = "\u65E5\u672C\u306E\u6B4C";  // keeps nothing under ASCII-only
 
 TEST(Placement, LocationFollowsLayoutPrefixesAndFallbacks) {
     const TrackMeta plain = track("A", "X", "5", "T");
-    const std::vector<LocationCase> cases = {
-        // layouts
-        {"artist/album", {}, plain, 1, 0, "MUSIC/A/X", "05 T.mp3"},
-        {"artist/album without root", {.root = ""}, plain, 1, 0, "A/X", "05 T.mp3"},
-        {"flat", {.layout = Layout::flat}, plain, 1, 0, "MUSIC", "A - 05 T.mp3"},
-        {"album", {.layout = Layout::album}, plain, 1, 0, "MUSIC/X", "05 T.mp3"},
-        {"artist with album number",
-         {.layout = Layout::artist},
-         plain,
-         1,
-         2,
-         "MUSIC/A",
-         "02-05 T.mp3"},
-        {"aac", {.codec = DeviceProfile::Audio::Codec::aac}, plain, 1, 0, "MUSIC/A/X", "05 T.m4a"},
-        // track and disc prefixes
-        {"leading zero kept to two digits",
-         {},
-         track("A", "X", "07", "T"),
-         1,
-         0,
-         "MUSIC/A/X",
-         "07 T.mp3"},
-        {"negative", {}, track("A", "X", "-1", "T"), 1, 0, "MUSIC/A/X", "-1 T.mp3"},
-        {"with total is no number", {}, track("A", "X", "7/12", "T"), 1, 0, "MUSIC/A/X", "T.mp3"},
-        {"disc 1 adds nothing", {}, track("A", "X", "5", "T", "1"), 1, 0, "MUSIC/A/X", "05 T.mp3"},
-        {"disc 2", {}, track("A", "X", "5", "T", "2"), 1, 0, "MUSIC/A/X", "2-05 T.mp3"},
-        {"album 3 without track",
-         {.layout = Layout::artist},
-         track("A", "X", "", "T"),
-         1,
-         3,
-         "MUSIC/A",
-         "03-00 T.mp3"},
-        {"album 3 disc 2 track 5",
-         {.layout = Layout::artist},
-         track("A", "X", "5", "T", "2"),
-         1,
-         3,
-         "MUSIC/A",
-         "03-2-05 T.mp3"},
-        // stems and fallbacks
-        {"empty title leaves the number",
-         {},
-         track("A", "X", "5", ""),
-         1,
-         0,
-         "MUSIC/A/X",
-         "05.mp3"},
-        {"nothing at all", {}, track("A", "X", "", ""), 1, 0, "MUSIC/A/X", "Track 00.mp3"},
-        {"empty artist", {}, track("", "X", "5", "T"), 1, 0, "MUSIC/Unknown Artist/X", "05 T.mp3"},
-        {"ASCII-only album that keeps nothing",
-         {.asciiOnly = true},
+    const ProfileShape artist = {.layout = Layout::artist};
+    struct Case {
+        ProfileShape profile;
+        TrackMeta meta;
+        std::int64_t albumIndex, albumNumber;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {{.root = ""}, plain, 1, 0, "A/X/05 T.mp3"},
+        {{.layout = Layout::flat}, plain, 1, 0, "MUSIC/A - 05 T.mp3"},
+        {{.layout = Layout::album}, plain, 1, 0, "MUSIC/X/05 T.mp3"},
+        {{.codec = DeviceProfile::Audio::Codec::aac}, plain, 1, 0, "MUSIC/A/X/05 T.m4a"},
+        {{}, track("A", "X", "07", "T"), 1, 0, "MUSIC/A/X/07 T.mp3"},
+        {{}, track("A", "X", "-1", "T"), 1, 0, "MUSIC/A/X/-1 T.mp3"},
+        {{}, track("A", "X", "7/12", "T"), 1, 0, "MUSIC/A/X/T.mp3"},  // with a total: no number
+        {{}, track("A", "X", "5", "T", "1"), 1, 0, "MUSIC/A/X/05 T.mp3"},
+        {{}, track("A", "X", "5", "T", "2"), 1, 0, "MUSIC/A/X/2-05 T.mp3"},
+        {artist, track("A", "X", "", "T"), 1, 3, "MUSIC/A/03-00 T.mp3"},
+        {artist, track("A", "X", "5", "T", "2"), 1, 3, "MUSIC/A/03-2-05 T.mp3"},
+        {{}, track("A", "X", "5", ""), 1, 0, "MUSIC/A/X/05.mp3"},
+        {{}, track("A", "X", "", ""), 1, 0, "MUSIC/A/X/Track 00.mp3"},
+        {{}, track("", "X", "5", "T"), 1, 0, "MUSIC/Unknown Artist/X/05 T.mp3"},
+        {{.asciiOnly = true},
          track("A", japaneseAlbum, "5", "T"),
          3,
          0,
-         "MUSIC/A/Album 0003",
-         "05 T.mp3"},
-        // the name limit applies to each component and the stem, not the extension
-        {"long title cut from its end",
-         {.nameMax = 8},
+         "MUSIC/A/Album 0003/05 T.mp3"},
+        // The name limit applies to each component and the stem, not the extension.
+        {{.nameMax = 8},
          track("Artistname", "X", "5", "Longtitle"),
          1,
          0,
-         "MUSIC/Artistna/X",
-         "05 Longt.mp3"},
+         "MUSIC/Artistna/X/05 Longt.mp3"},
     };
-    for (const LocationCase& c : cases) {
+    for (const Case& c : cases) {
         const Placement::Location location =
             Placement::location(c.meta, makeProfile(c.profile), c.albumIndex, c.albumNumber);
-        EXPECT_EQ(location.folder, c.folder) << c.name;
-        EXPECT_EQ(location.fileName, c.fileName) << c.name;
+        EXPECT_EQ(location.folder + "/" + location.fileName, c.path);
     }
 }
 
-struct KeyCase {
-    std::string name;
-    ProfileShape profile;
-    TrackMeta meta;
-    std::string key;
-};
-
 TEST(Planner, DuplicateKeyIsWhereTheTrackLandsWithoutLimits) {
-    const std::vector<KeyCase> cases = {
-        {"artist/album", {}, track("A", "X", "5", "T"), "MUSIC/A/X/05 T.mp3"},
-        {"flat without root",
-         {.layout = Layout::flat, .root = ""},
-         track("A", "X", "5", "T"),
-         "A - 05 T.mp3"},
-        {"artist: the album keeps albums apart",
-         {.layout = Layout::artist},
-         track("A", "X", "5", "T"),
-         "MUSIC/A/X/05 T.mp3"},
-        {"what ASCII-only folding drops is kept",
-         {.asciiOnly = true},
+    const std::vector<std::tuple<ProfileShape, TrackMeta, std::string>> cases = {
+        {{.layout = Layout::flat, .root = ""}, track("A", "X", "5", "T"), "A - 05 T.mp3"},
+        {{.layout = Layout::artist}, track("A", "X", "5", "T"), "MUSIC/A/X/05 T.mp3"},
+        {{.asciiOnly = true},
          track("A", japaneseAlbum, "5", "T"),
          "MUSIC/A/" + japaneseAlbum + "/05 T.mp3"},
-        {"what the name limit cuts is kept",
-         {.nameMax = 8},
+        {{.nameMax = 8},
          track("Artistname", "Live 1962", "5", "Longtitle"),
          "MUSIC/Artistname/Live 1962/05 Longtitle.mp3"},
-        {"cleaned and made safe like card names",
-         {},
-         track(" A/B ", "X (Explicit)", "5", "T?"),
-         "MUSIC/A_B/X/05 T_.mp3"},
-        {"empty album", {}, track("A", "", "5", "T"), "MUSIC/A/Unknown Album/05 T.mp3"},
+        {{}, track(" A/B ", "X (Explicit)", "5", "T?"), "MUSIC/A_B/X/05 T_.mp3"},
+        {{}, track("A", "", "5", "T"), "MUSIC/A/Unknown Album/05 T.mp3"},
     };
-    for (const KeyCase& c : cases) {
-        EXPECT_EQ(Planner{makeProfile(c.profile)}.duplicateKey(c.meta), c.key) << c.name;
+    for (const auto& [profile, meta, key] : cases) {
+        EXPECT_EQ(Planner{makeProfile(profile)}.duplicateKey(meta), key);
     }
 }
 
