@@ -31,28 +31,40 @@ TrackMeta meta(std::string albumArtist, std::string album, std::string number,
                      std::move(number), "", "", "");
 }
 
-// Tracks of albums, each in its own source folder and numbered from 1:
-// {folder, album artist, album, count} and, optionally, the titles' stem.
-struct Album {
-    std::string folder, albumArtist, title;
-    int count;
-    std::string song = "Song";
-};
-Tracks albums(const std::vector<Album>& list) {
-    Tracks tracks;
-    for (const Album& a : list) {
-        for (int n = 1; n <= a.count; ++n) {
-            const std::string number = std::to_string(n);
-            tracks.push_back({a.folder + "/" + number + ".flac",
-                              meta(a.albumArtist, a.title, number, a.song + " " + number)});
-        }
+std::vector<std::string> split(const std::string& text, char by) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == by) parts.emplace_back();
+        if (c != by) parts.back().push_back(c);
     }
-    return tracks;
+    return parts;
 }
 
-Paths paths(const ConversionPlan& plan) {
-    Paths result;
-    for (const ConversionPlan::Item& item : plan.items) result.push_back(item.relativePath);
+// Tracks from ';'-separated rows "folder|album artist|album|number|title",
+// each from "/m/<folder>/<n>.flac"; a number "*3" stands for tracks 1 to 3
+// titled "<title> 1" to "<title> 3".
+Tracks tracks(const std::string& rows) {
+    Tracks result;
+    for (const std::string& row : split(rows, ';')) {
+        const std::vector<std::string> f = split(row, '|');
+        const auto add = [&](const std::string& number, const std::string& title) {
+            const std::string source = "/m/" + f[0] + "/" + std::to_string(result.size()) + ".flac";
+            result.push_back({source, meta(f[1], f[2], number, title)});
+        };
+        if (!f[3].starts_with('*')) add(f[3], f[4]);
+        for (int n = 1; f[3].starts_with('*') && n <= std::stoi(f[3].substr(1)); ++n) {
+            add(std::to_string(n), f[4] + " " + std::to_string(n));
+        }
+    }
+    return result;
+}
+
+// The card paths of the plan, joined by ';'.
+std::string paths(const ConversionPlan& plan) {
+    std::string result;
+    for (const ConversionPlan::Item& item : plan.items) {
+        result += (result.empty() ? "" : ";") + item.relativePath;
+    }
     return result;
 }
 
@@ -68,36 +80,30 @@ void expectOnePlacePerItem(const ConversionPlan& plan) {
 
 TEST(Planner, PlanGoesAlbumByAlbumInOrderOfFirstTrack) {
     const ConversionPlan plan =
-        Planner{makeProfile(Layout::artistAlbum)}.plan({{"/m/A/X/1.flac", meta("A", "X", "1")},
-                                                        {"/m/B/Y/1.flac", meta("B", "Y", "1")},
-                                                        {"/m/A/X/2.flac", meta("A", "X", "2")}});
+        Planner{makeProfile(Layout::artistAlbum)}.plan(tracks("A|A|X|1|T;B|B|Y|1|T;A|A|X|2|T"));
     EXPECT_EQ(plan.albums, (std::vector<AlbumKey>{{"A", "X"}, {"B", "Y"}}));
-    EXPECT_EQ(paths(plan),
-              (Paths{"MUSIC/A/X/01 T.mp3", "MUSIC/A/X/02 T.mp3", "MUSIC/B/Y/01 T.mp3"}));
-    EXPECT_EQ(plan.items[1].source, "/m/A/X/2.flac");
+    EXPECT_EQ(paths(plan), "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3");
+    EXPECT_EQ(plan.items[1].source, "/m/A/2.flac");
     EXPECT_EQ(plan.items[1].key, "MUSIC/A/X/02 T.mp3");
     EXPECT_EQ(plan.items[2].albumIndex, 1);
 }
 
 TEST(Planner, TrueDuplicatesArePlannedOnceAndTakeNoRoom) {
-    for (bool asciiOnly : {false, true}) {
-        const std::string title = asciiOnly ? "\u590F\u306E\u6B4C" : "Summer";
+    for (const std::string title : {"Summer", "\u590F\u306E\u6B4C"}) {
         const ConversionPlan plan =
-            Planner{makeProfile(Layout::artistAlbum, "MUSIC", 0, asciiOnly)}.plan(
-                albums({{"/m/A/" + title + " (FLAC)", "A", title, 4},
-                        {"/m/A/" + title + " (MP3)", "A", title, 4}}));
-        EXPECT_EQ(plan.items.size(), 4u) << asciiOnly;
-        EXPECT_EQ(plan.duplicates, 4) << asciiOnly;
-        EXPECT_EQ(plan.albums.size(), 1u) << asciiOnly;
+            Planner{makeProfile(Layout::artistAlbum, "MUSIC", 0, true)}.plan(
+                tracks(title + " (FLAC)|A|" + title + "|*4|Song;" + title + " (MP3)|A|" + title +
+                       "|*4|Song"));
+        EXPECT_EQ(plan.items.size(), 4u) << title;
+        EXPECT_EQ(plan.duplicates, 4) << title;
+        EXPECT_EQ(plan.albums.size(), 1u) << title;
         for (const ConversionPlan::Item& item : plan.items) {
             EXPECT_TRUE(item.source.parent_path().string().ends_with("(FLAC)")) << item.source;
         }
     }
-    const ConversionPlan plan = Planner{makeProfile(Layout::album, "", 2)}.plan(
-        {{"/m/1.flac", meta("A", "F", "1", "a")},
-         {"/m/copy/1.flac", meta("A", "F", "1", "a")},
-         {"/m/3.flac", meta("A", "F", "2", "b")}});
-    EXPECT_EQ(paths(plan), (Paths{"F/01 a.mp3", "F/02 b.mp3"}));
+    const ConversionPlan plan =
+        Planner{makeProfile(Layout::album, "", 2)}.plan(tracks("m|A|F|1|a;copy|A|F|1|a;m|A|F|2|b"));
+    EXPECT_EQ(paths(plan), "F/01 a.mp3;F/02 b.mp3");
     EXPECT_EQ(plan.duplicates, 1);
 }
 
@@ -106,70 +112,38 @@ TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
     DeviceProfile shiftJIS = makeProfile(Layout::artistAlbum, "MUSIC", 255);
     shiftJIS.tags.encoding = DeviceProfile::Tags::Encoding::shiftJIS;
     shiftJIS.files.displayWidthMax = 32;
-    const std::string live = "Recordings From The Big Hall Tour Live ";
-    const DeviceProfile artistAlbum = makeProfile(Layout::artistAlbum);
-    struct Case {
-        std::string name;
-        DeviceProfile profile;
-        Tracks tracks;
-        Paths expected;
+    const std::string live = "|A|Recordings From The Big Hall Tour Live ";
+    const DeviceProfile artistAlbum = makeProfile(Layout::artistAlbum),
+                        album = makeProfile(Layout::album);
+    const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
+        {shiftJIS,
+         "1|IU|\uAF43\uAC08\uD53C|*2|\uB178\uB798;2|IU|\uD314\uB808\uD2B8|*2|\uB178\uB798",
+         "MUSIC/IU/___/01 __ 1.mp3;MUSIC/IU/___/02 __ 2.mp3;MUSIC/IU/___ 2/01 __ 1.mp3;"
+         "MUSIC/IU/___ 2/02 __ 2.mp3"},
+        {shiftJIS, "62" + live + "1962|*1|Song;77" + live + "1977|*1|Song",
+         "MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3;"
+         "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"},
+        {makeProfile(Layout::artistAlbum, "MUSIC", 0, true),
+         "1|A|\u590F|*1|Song;2|A|\u51AC|*1|Song",
+         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0002/01 Song 1.mp3"},
+        {artistAlbum, "m|abc|X|1|T;m|ABC|X|1|T", "MUSIC/abc/X/01 T.mp3;MUSIC/ABC/X 2/01 T.mp3"},
+        {artistAlbum, "m|A|X||Song;m|A|X||SONG;m|A|X||Song 2;m|A|X||song",
+         "MUSIC/A/X/Song.mp3;MUSIC/A/X/SONG 2.mp3;MUSIC/A/X/Song 2 2.mp3;MUSIC/A/X/song 3.mp3"},
+        {makeProfile(Layout::artist), "m|AC/DC|X|1|T;m|AC:DC|Y|1|T",
+         "MUSIC/AC_DC/01-01 T.mp3;MUSIC/AC_DC/01-01 T 2.mp3"},
+        {album, "m|A|Caf\u00E9|1|T;m|B|CAFE\u0301|1|T",
+         "MUSIC/Caf\u00E9/01 T.mp3;MUSIC/CAF\u00C9 2/01 T.mp3"},
+        {album, "m|A|Hits|1|One;m|B|Hits|2|Two", "MUSIC/Hits/01 One.mp3;MUSIC/Hits/02 Two.mp3"},
+        // A numbered album folder passes over overflow folders, and overflows as any folder does.
+        {makeProfile(Layout::album, "", 2), "F|A|F|*3|Song;f|B|f|*1|Other",
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3"},
+        {makeProfile(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
+         "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3"},
     };
-    const std::vector<Case> cases = {
-        {"Korean albums of one artist under Shift-JIS",
-         shiftJIS,
-         albums({{"/m/IU/1", "IU", "\uAF43\uAC08\uD53C", 2, "\uB178\uB798"},
-                 {"/m/IU/2", "IU", "\uD314\uB808\uD2B8", 2, "\uB178\uB798"}}),
-         {"MUSIC/IU/___/01 __ 1.mp3", "MUSIC/IU/___/02 __ 2.mp3", "MUSIC/IU/___ 2/01 __ 1.mp3",
-          "MUSIC/IU/___ 2/02 __ 2.mp3"}},
-        {"two live albums cut to 32 columns",
-         shiftJIS,
-         albums({{"/m/A/62", "A", live + "1962", 1}, {"/m/A/77", "A", live + "1977", 1}}),
-         {"MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3",
-          "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"}},
-        {"ASCII-only albums that only their number tells apart",
-         makeProfile(Layout::artistAlbum, "MUSIC", 0, true),
-         albums({{"/m/A/one", "A", "\u590F", 1}, {"/m/A/two", "A", "\u51AC", 1}}),
-         {"MUSIC/A/Album 0001/01 Song 1.mp3", "MUSIC/A/Album 0002/01 Song 1.mp3"}},
-        {"album artists differing in case",
-         artistAlbum,
-         {{"/m/1.flac", meta("abc", "X", "1")}, {"/m/2.flac", meta("ABC", "X", "1")}},
-         {"MUSIC/abc/X/01 T.mp3", "MUSIC/ABC/X 2/01 T.mp3"}},
-        {"three titles alike, and a title that looks numbered",
-         artistAlbum,
-         {{"/m/1.flac", meta("A", "X", "", "Song")},
-          {"/m/2.flac", meta("A", "X", "", "SONG")},
-          {"/m/3.flac", meta("A", "X", "", "Song 2")},
-          {"/m/4.flac", meta("A", "X", "", "song")}},
-         {"MUSIC/A/X/Song.mp3", "MUSIC/A/X/SONG 2.mp3", "MUSIC/A/X/Song 2 2.mp3",
-          "MUSIC/A/X/song 3.mp3"}},
-        {"two album-artist texts that make one folder, each numbered from 1",
-         makeProfile(Layout::artist),
-         {{"/m/1.flac", meta("AC/DC", "X", "1")}, {"/m/2.flac", meta("AC:DC", "Y", "1")}},
-         {"MUSIC/AC_DC/01-01 T.mp3", "MUSIC/AC_DC/01-01 T 2.mp3"}},
-        {"composed and decomposed accents differing in case",
-         makeProfile(Layout::album),
-         {{"/m/1.flac", meta("A", "Caf\u00E9", "1")}, {"/m/2.flac", meta("B", "CAFE\u0301", "1")}},
-         {"MUSIC/Caf\u00E9/01 T.mp3", "MUSIC/CAF\u00C9 2/01 T.mp3"}},
-        {"equal titles of two artists still share the album folder",
-         makeProfile(Layout::album),
-         {{"/m/1.flac", meta("A", "Hits", "1", "One")},
-          {"/m/2.flac", meta("B", "Hits", "2", "Two")}},
-         {"MUSIC/Hits/01 One.mp3", "MUSIC/Hits/02 Two.mp3"}},
-        {"a numbered album folder passes over overflow folders",
-         makeProfile(Layout::album, "", 2),
-         albums({{"/m/F", "A", "F", 3}, {"/m/f", "B", "f", 1, "Other"}}),
-         {"F/01 Song 1.mp3", "F/02 Song 2.mp3", "F 2/03 Song 3.mp3", "f 3/01 Other 1.mp3"}},
-        {"a numbered album folder overflows as any folder does",
-         makeProfile(Layout::album, "", 1),
-         albums({{"/m/f", "B", "f", 1, "Other"},
-                 {"/m/F", "A", "F", 1},
-                 {"/m/F2", "A", "F", 1, "More"}}),
-         {"f/01 Other 1.mp3", "F 2/01 Song 1.mp3", "F 2 2/01 More 1.mp3"}},
-    };
-    for (const Case& c : cases) {
-        const ConversionPlan plan = Planner{c.profile}.plan(c.tracks);
-        EXPECT_EQ(paths(plan), c.expected) << c.name;
-        EXPECT_EQ(plan.duplicates, 0) << c.name;
+    for (const auto& [profile, rows, expected] : cases) {
+        const ConversionPlan plan = Planner{profile}.plan(tracks(rows));
+        EXPECT_EQ(paths(plan), expected);
+        EXPECT_EQ(plan.duplicates, 0) << rows;
         expectOnePlacePerItem(plan);
     }
 }
@@ -177,42 +151,27 @@ TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
 TEST(Planner, FullFoldersOverflowIntoNumberedFolders) {
     DeviceProfile shortNames = makeProfile(Layout::artistAlbum, "MUSIC", 1);
     shortNames.files.nameMax = 2;
-    struct Case {
-        std::string name;
-        DeviceProfile profile;
-        Tracks tracks;
-        Paths expected;
+    const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
+        // A shared folder shares its count and its redirect.
+        {makeProfile(Layout::album, "", 2), "A|A|F|*3|Song;B|B|F|*2|Other",
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3"},
+        // The suffix goes on the last component, uncut.
+        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3"},
+        // Flat with a root overflows beside the root; without one, it is never counted.
+        {makeProfile(Layout::flat, "MUSIC", 1), "X|A|X|*2|Song",
+         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3"},
+        {makeProfile(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3"},
     };
-    const std::vector<Case> cases = {
-        {"a shared folder shares its count and its redirect",
-         makeProfile(Layout::album, "", 2),
-         albums({{"/m/A", "A", "F", 3}, {"/m/B", "B", "F", 2, "Other"}}),
-         {"F/01 Song 1.mp3", "F/02 Song 2.mp3", "F 2/03 Song 3.mp3", "F 2/01 Other 1.mp3",
-          "F 3/02 Other 2.mp3"}},
-        {"the suffix goes on the last component, uncut",
-         shortNames,
-         albums({{"/m/X", "A", "X", 2}}),
-         {"MUSIC/A/X/01.mp3", "MUSIC/A/X 2/02.mp3"}},
-        {"flat with root overflows beside the root",
-         makeProfile(Layout::flat, "MUSIC", 1),
-         albums({{"/m/X", "A", "X", 2}}),
-         {"MUSIC/A - 01 Song 1.mp3", "MUSIC 2/A - 02 Song 2.mp3"}},
-        {"flat without root is never counted",
-         makeProfile(Layout::flat, "", 1),
-         albums({{"/m/X", "A", "X", 2}}),
-         {"A - 01 Song 1.mp3", "A - 02 Song 2.mp3"}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(paths(Planner{c.profile}.plan(c.tracks)), c.expected) << c.name;
+    for (const auto& [profile, rows, expected] : cases) {
+        EXPECT_EQ(paths(Planner{profile}.plan(tracks(rows))), expected);
     }
     // Folders already full on the card are passed over.
     const Planner planner{makeProfile(Layout::album, "", 1)};
     Planner::FolderCounts counts{{"F 2", 1}, {"F 3", 0}};
     Planner::FolderRedirects redirects;
-    const TrackMeta m = meta("A", "F", "1");
-    EXPECT_EQ(planner.splitFolder(m, 1, 0, counts, redirects), "F/01 T.mp3");
-    EXPECT_EQ(planner.splitFolder(m, 1, 0, counts, redirects), "F 3/01 T.mp3");
-    EXPECT_EQ(planner.splitFolder(m, 1, 0, counts, redirects), "F 4/01 T.mp3");
+    for (const std::string expected : {"F/01 T.mp3", "F 3/01 T.mp3", "F 4/01 T.mp3"}) {
+        EXPECT_EQ(planner.splitFolder(meta("A", "F", "1"), 1, 0, counts, redirects), expected);
+    }
     EXPECT_EQ(counts, (Planner::FolderCounts{{"F", 1}, {"F 2", 1}, {"F 3", 1}, {"F 4", 1}}));
 }
 
@@ -287,26 +246,24 @@ TEST(Planner, UnifyAlbumArtistsGivesAnAlbumFolderItsDominantAlbumArtist) {
 
 TEST(Planner, FinalPassRepeatsTheFirstWithoutRealChangesAndRenamesWithinTheAlbumSlot) {
     const Planner dense{makeProfile(Layout::artist, "MUSIC", 2)};
-    const ConversionPlan once = dense.plan(albums({{"/m/A/Beta", "A", "Beta", 3},
-                                                   {"/m/A/Alpha", "A", "Alpha", 2},
-                                                   {"/m/A/Alpha copy", "A", "Alpha", 2}}));
+    const ConversionPlan once =
+        dense.plan(tracks("Beta|A|Beta|*3|Song;Alpha|A|Alpha|*2|Song;Alpha copy|A|Alpha|*2|Song"));
     Planner::Corrections same;
     for (std::size_t i = 0; i < once.items.size(); ++i) same.emplace(i, once.items[i].meta);
     EXPECT_EQ(dense.planFinal(once, same), once);
 
     const Planner planner{makeProfile(Layout::artistAlbum)};
-    const ConversionPlan first =
-        planner.plan(albums({{"/m/A/X", "A", "X", 2}, {"/m/B/Y", "B", "Y", 1}}));
+    const ConversionPlan first = planner.plan(tracks("X|A|X|*2|Song;Y|B|Y|*1|Song"));
     TrackMeta renamed = first.items[0].meta;
     renamed.title = "Fixed";
     renamed.album = "New X";
-    TrackMeta clash = renamed;  // would land on the first item's place
     TrackMeta moved = first.items[2].meta;
     moved.album = "X";  // the album changes, the album slot does not
     moved.albumArtist = "A";
-    const ConversionPlan final = planner.planFinal(first, {{0, renamed}, {1, clash}, {2, moved}});
-    EXPECT_EQ(paths(final), (Paths{"MUSIC/A/New X/01 Fixed.mp3", "MUSIC/A/X/02 Song 2.mp3",
-                                   "MUSIC/A/X/01 Song 1.mp3"}));
+    // The second item would land on the first one's place.
+    const ConversionPlan final = planner.planFinal(first, {{0, renamed}, {1, renamed}, {2, moved}});
+    EXPECT_EQ(paths(final),
+              "MUSIC/A/New X/01 Fixed.mp3;MUSIC/A/X/02 Song 2.mp3;MUSIC/A/X/01 Song 1.mp3");
     EXPECT_EQ(final.items[1].meta, first.items[1].meta);
     EXPECT_EQ(final.items[2].albumIndex, 1);
     EXPECT_EQ(final.albums, first.albums);
