@@ -1,9 +1,8 @@
-#include "Core/Pipeline/ArtworkCache.hpp"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 
+#include "Core/Pipeline/ArtworkCache.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 
 namespace tarvik {

@@ -93,11 +93,12 @@ printf ';FFMETADATA1\ntitle=%s\n' "$name"
     }
 };
 
-// A stand-in for the converter, scripted by the source file's name: how long
-// each conversion takes and how it ends. One that ends well writes a small
-// file at the job's destination through the file layer, as the real converter
-// does; a delay and a wait end early with Cancelled when the run's stop
-// reaches them. It notes the starts, every job and the most running at once.
+// A stand-in for the converter, scripted by the source file's name before
+// the runs start: how long each conversion takes and how it ends. One that
+// ends well writes a small file at the job's destination through the file
+// layer, as the real converter does; a delay and a wait end early with
+// Cancelled when the run's stop reaches them. It notes the starts, every job
+// and the most conversions running at once, to be read once the runs ended.
 class ScriptedConverter {
 public:
     enum class Ending { write, fail, noSpace, waitForStop };
@@ -106,72 +107,52 @@ public:
         std::chrono::milliseconds delay{5};
     };
 
-    void script(const std::string& sourceName, Step step) {
-        std::lock_guard lock(state_->mutex);
-        state_->steps[sourceName] = step;
-    }
+    void script(const std::string& sourceName, Step step) { state_->steps[sourceName] = step; }
     // Runs at the start of every conversion, on the conversion's thread.
-    void onStart(std::function<void(const Converter::Job&)> hook) {
-        std::lock_guard lock(state_->mutex);
-        state_->onStart = std::move(hook);
-    }
+    void onStart(std::function<void(const Converter::Job&)> hook) { state_->onStart = hook; }
     ConversionRunner::ConvertTrack function() const {
         return [state = state_](const Converter::Job& job, std::stop_token stop) {
             state->convert(job, std::move(stop));
         };
     }
 
-    // What the runs did so far: read them once the runs have ended.
     const std::vector<std::string>& started() const { return state_->started; }
-    const std::vector<Converter::Job>& jobs() const { return state_->jobs; }
     int peak() const { return state_->peak; }
     int stopsSeen() const { return state_->stopsSeen; }
 
 private:
     struct State {
-        TempDir staging;   // the finished files before they are placed
-        std::mutex mutex;  // guards every member below
+        TempDir staging;  // the finished files before they are placed
         std::map<std::string, Step> steps;
         std::function<void(const Converter::Job&)> onStart;
+        std::mutex mutex;  // guards the members below
         std::vector<std::string> started;
-        std::vector<Converter::Job> jobs;
         int running = 0, peak = 0, stopsSeen = 0;
 
         void convert(const Converter::Job& job, std::stop_token stop) {
-            std::unique_lock lock(mutex);
-            const Step step = steps[job.source.filename().string()];
-            started.push_back(job.source.filename().string());
-            jobs.push_back(job);
-            peak = std::max(peak, ++running);
-            const auto hook = onStart;
-            lock.unlock();
-            const auto leave = [this](int stopped) {
-                std::lock_guard relock(mutex);
-                --running;
-                stopsSeen += stopped;
-            };
-            if (hook) hook(job);
-            if (!sleepFor(step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay,
-                          stop)) {
-                leave(1);
-                throw Cancelled();
-            }
-            leave(0);
-            if (step.ending == Ending::fail)
-                throw ConversionError("変換できません: " + job.source.filename().string());
+            const std::string name = job.source.filename().string();
+            const Step step = steps.contains(name) ? steps.at(name) : Step{};
+            count([&] {
+                started.push_back(name);
+                peak = std::max(peak, ++running);
+            });
+            if (onStart) onStart(job);
+            const bool waited = sleepFor(
+                step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay, stop);
+            count([&] { stopsSeen += !waited, --running; });
+            if (!waited) throw Cancelled();
+            if (step.ending == Ending::fail) throw ConversionError("変換できません: " + name);
             if (step.ending == Ending::noSpace) throw PosixFS::NoSpace();
             if (step.ending == Ending::waitForStop) return;
-            const std::string content = "converted " + job.meta.title;
-            if (!job.root) return writeFile(PosixFS::nfc(job.destination), content);
+            // A copy that finds no room leaves its staged file to the staging folder.
             const std::filesystem::path staged = staging / makeUuid();
-            writeFile(staged, content);
-            try {
-                PosixFS::copy(staged, *job.root, job.destination);
-            } catch (...) {
-                std::filesystem::remove(staged);
-                throw;
-            }
+            writeFile(staged, "converted " + job.meta.title);
+            PosixFS::copy(staged, *job.root, job.destination);
             std::filesystem::remove(staged);
+        }
+        void count(const std::function<void()>& change) {
+            std::lock_guard lock(mutex);
+            change();
         }
     };
 

@@ -11,11 +11,9 @@ namespace tarvik {
 namespace {
 
 using Layout = DeviceProfile::Files::Layout;
-using Paths = std::vector<std::string>;
-using Tracks = std::vector<Planner::Track>;
 
-DeviceProfile makeProfile(Layout layout, std::string root = "MUSIC", std::int64_t maxPerFolder = 0,
-                          bool asciiOnly = false) {
+DeviceProfile profileOf(Layout layout, std::string root = "MUSIC", std::int64_t maxPerFolder = 0,
+                        bool asciiOnly = false) {
     DeviceProfile profile("test", "Test");
     profile.files.layout = layout;
     profile.files.root = std::move(root);
@@ -24,235 +22,184 @@ DeviceProfile makeProfile(Layout layout, std::string root = "MUSIC", std::int64_
     return profile;
 }
 
-TrackMeta meta(std::string albumArtist, std::string album, std::string number,
-               std::string title = "T", std::string artist = "") {
+TrackMeta meta(std::string albumArtist, std::string album, std::string title = "T",
+               std::string artist = "") {
     if (artist.empty()) artist = albumArtist;
     return TrackMeta(std::move(title), std::move(artist), std::move(albumArtist), std::move(album),
-                     std::move(number), "", "", "");
+                     "1", "", "", "");
 }
 
 std::vector<std::string> split(const std::string& text, char by) {
     std::vector<std::string> parts(1);
-    for (char c : text) {
-        if (c == by) parts.emplace_back();
-        if (c != by) parts.back().push_back(c);
-    }
+    for (const char c : text) c == by ? void(parts.emplace_back()) : void(parts.back() += c);
     return parts;
 }
 
 // Tracks from ';'-separated rows "folder|album artist|album|number|title",
 // each from "/m/<folder>/<n>.flac"; a number "*3" stands for tracks 1 to 3
 // titled "<title> 1" to "<title> 3".
-Tracks tracks(const std::string& rows) {
-    Tracks result;
+std::vector<Planner::Track> tracks(const std::string& rows) {
+    std::vector<Planner::Track> result;
     for (const std::string& row : split(rows, ';')) {
         const std::vector<std::string> f = split(row, '|');
-        const auto add = [&](const std::string& number, const std::string& title) {
-            const std::string source = "/m/" + f[0] + "/" + std::to_string(result.size()) + ".flac";
-            result.push_back({source, meta(f[1], f[2], number, title)});
-        };
-        if (!f[3].starts_with('*')) add(f[3], f[4]);
-        for (int n = 1; f[3].starts_with('*') && n <= std::stoi(f[3].substr(1)); ++n) {
-            add(std::to_string(n), f[4] + " " + std::to_string(n));
+        const bool many = f[3].starts_with('*');
+        for (int n = 1; n <= (many ? std::stoi(f[3].substr(1)) : 1); ++n) {
+            TrackMeta track = meta(f[1], f[2], many ? f[4] + " " + std::to_string(n) : f[4]);
+            track.track = many ? std::to_string(n) : f[3];
+            result.push_back({"/m/" + f[0] + "/" + std::to_string(result.size()) + ".flac", track});
         }
     }
     return result;
 }
 
-// The card paths of the plan, joined by ';'.
+// The card paths of the plan, joined by ';'; no two items share a key, nor
+// a card path up to normalisation and case.
 std::string paths(const ConversionPlan& plan) {
     std::string result;
+    std::set<std::string> keys, cardPaths;
     for (const ConversionPlan::Item& item : plan.items) {
         result += (result.empty() ? "" : ";") + item.relativePath;
+        EXPECT_TRUE(keys.insert(item.key).second) << item.key;
+        EXPECT_TRUE(cardPaths.insert(text::lower(text::nfc(item.relativePath))).second) << result;
     }
     return result;
 }
 
-// No two items share a key, nor a card path up to normalisation and case.
-void expectOnePlacePerItem(const ConversionPlan& plan) {
-    std::set<std::string> keys, cardPaths;
-    for (const ConversionPlan::Item& item : plan.items) {
-        EXPECT_TRUE(keys.insert(item.key).second) << item.key;
-        EXPECT_TRUE(cardPaths.insert(text::lower(text::nfc(item.relativePath))).second)
-            << item.relativePath;
-    }
-}
-
-TEST(Planner, PlanGoesAlbumByAlbumInOrderOfFirstTrack) {
-    const ConversionPlan plan =
-        Planner{makeProfile(Layout::artistAlbum)}.plan(tracks("A|A|X|1|T;B|B|Y|1|T;A|A|X|2|T"));
-    EXPECT_EQ(plan.albums, (std::vector<AlbumKey>{{"A", "X"}, {"B", "Y"}}));
-    EXPECT_EQ(paths(plan), "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3");
-    EXPECT_EQ(plan.items[1].source, "/m/A/2.flac");
-    EXPECT_EQ(plan.items[1].key, "MUSIC/A/X/02 T.mp3");
-    EXPECT_EQ(plan.items[2].albumIndex, 1);
-}
-
-TEST(Planner, TrueDuplicatesArePlannedOnceAndTakeNoRoom) {
-    for (const std::string title : {"Summer", "\u590F\u306E\u6B4C"}) {
-        const ConversionPlan plan =
-            Planner{makeProfile(Layout::artistAlbum, "MUSIC", 0, true)}.plan(
-                tracks(title + " (FLAC)|A|" + title + "|*4|Song;" + title + " (MP3)|A|" + title +
-                       "|*4|Song"));
-        EXPECT_EQ(plan.items.size(), 4u) << title;
-        EXPECT_EQ(plan.duplicates, 4) << title;
-        EXPECT_EQ(plan.albums.size(), 1u) << title;
-        for (const ConversionPlan::Item& item : plan.items) {
-            EXPECT_TRUE(item.source.parent_path().string().ends_with("(FLAC)")) << item.source;
-        }
-    }
-    const ConversionPlan plan =
-        Planner{makeProfile(Layout::album, "", 2)}.plan(tracks("m|A|F|1|a;copy|A|F|1|a;m|A|F|2|b"));
-    EXPECT_EQ(paths(plan), "F/01 a.mp3;F/02 b.mp3");
-    EXPECT_EQ(plan.duplicates, 1);
-}
-
-TEST(Planner, DifferentSongsThatTheCardMakesAlikeAllLand) {
+// Albums in order of their first track; true duplicates are planned once and
+// take no room; distinct songs that only the card's limits make alike all
+// land; full folders overflow into numbered ones.
+TEST(Planner, EverySongLandsOnceInItsAlbumsOrder) {
     // Like the delivered Shift-JIS profile: 32 columns, 255 files a folder.
-    DeviceProfile shiftJIS = makeProfile(Layout::artistAlbum, "MUSIC", 255);
+    DeviceProfile shiftJIS = profileOf(Layout::artistAlbum, "MUSIC", 255);
     shiftJIS.tags.encoding = DeviceProfile::Tags::Encoding::shiftJIS;
     shiftJIS.files.displayWidthMax = 32;
-    const std::string live = "|A|Recordings From The Big Hall Tour Live ";
-    const DeviceProfile artistAlbum = makeProfile(Layout::artistAlbum),
-                        album = makeProfile(Layout::album);
-    const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
+    DeviceProfile shortNames = profileOf(Layout::artistAlbum, "MUSIC", 1);
+    shortNames.files.nameMax = 2;
+    const std::string live = "|A|Recordings From The Big Hall Tour Live ",
+                      summer = "\u590F\u306E\u6B4C";
+    const DeviceProfile artistAlbum = profileOf(Layout::artistAlbum),
+                        album = profileOf(Layout::album),
+                        ascii = profileOf(Layout::artistAlbum, "MUSIC", 0, true);
+    const std::vector<std::tuple<DeviceProfile, std::string, std::string, int>> cases = {
+        {artistAlbum, "A|A|X|1|T;B|B|Y|1|T;A|A|X|2|T",
+         "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3", 0},
+        {ascii,
+         summer + " (FLAC)|A|" + summer + "|*2|Song;" + summer + " (MP3)|A|" + summer + "|*2|Song",
+         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0001/02 Song 2.mp3", 2},
+        {profileOf(Layout::album, "", 2), "m|A|F|1|a;copy|A|F|1|a;m|A|F|2|b",
+         "F/01 a.mp3;F/02 b.mp3", 1},
         {shiftJIS,
          "1|IU|\uAF43\uAC08\uD53C|*2|\uB178\uB798;2|IU|\uD314\uB808\uD2B8|*2|\uB178\uB798",
          "MUSIC/IU/___/01 __ 1.mp3;MUSIC/IU/___/02 __ 2.mp3;MUSIC/IU/___ 2/01 __ 1.mp3;"
-         "MUSIC/IU/___ 2/02 __ 2.mp3"},
+         "MUSIC/IU/___ 2/02 __ 2.mp3",
+         0},
         {shiftJIS, "62" + live + "1962|*1|Song;77" + live + "1977|*1|Song",
          "MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3;"
-         "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"},
-        {makeProfile(Layout::artistAlbum, "MUSIC", 0, true),
-         "1|A|\u590F|*1|Song;2|A|\u51AC|*1|Song",
-         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0002/01 Song 1.mp3"},
-        {artistAlbum, "m|abc|X|1|T;m|ABC|X|1|T", "MUSIC/abc/X/01 T.mp3;MUSIC/ABC/X 2/01 T.mp3"},
+         "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3",
+         0},
+        {ascii, "1|A|\u590F|*1|Song;2|A|\u51AC|*1|Song",
+         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0002/01 Song 1.mp3", 0},
+        {artistAlbum, "m|abc|X|1|T;m|ABC|X|1|T", "MUSIC/abc/X/01 T.mp3;MUSIC/ABC/X 2/01 T.mp3", 0},
         {artistAlbum, "m|A|X||Song;m|A|X||SONG;m|A|X||Song 2;m|A|X||song",
-         "MUSIC/A/X/Song.mp3;MUSIC/A/X/SONG 2.mp3;MUSIC/A/X/Song 2 2.mp3;MUSIC/A/X/song 3.mp3"},
-        {makeProfile(Layout::artist), "m|AC/DC|X|1|T;m|AC:DC|Y|1|T",
-         "MUSIC/AC_DC/01-01 T.mp3;MUSIC/AC_DC/01-01 T 2.mp3"},
+         "MUSIC/A/X/Song.mp3;MUSIC/A/X/SONG 2.mp3;MUSIC/A/X/Song 2 2.mp3;MUSIC/A/X/song 3.mp3", 0},
+        {profileOf(Layout::artist), "m|AC/DC|X|1|T;m|AC:DC|Y|1|T",
+         "MUSIC/AC_DC/01-01 T.mp3;MUSIC/AC_DC/01-01 T 2.mp3", 0},
         {album, "m|A|Caf\u00E9|1|T;m|B|CAFE\u0301|1|T",
-         "MUSIC/Caf\u00E9/01 T.mp3;MUSIC/CAF\u00C9 2/01 T.mp3"},
-        {album, "m|A|Hits|1|One;m|B|Hits|2|Two", "MUSIC/Hits/01 One.mp3;MUSIC/Hits/02 Two.mp3"},
+         "MUSIC/Caf\u00E9/01 T.mp3;MUSIC/CAF\u00C9 2/01 T.mp3", 0},
+        {album, "m|A|Hits|1|One;m|B|Hits|2|Two", "MUSIC/Hits/01 One.mp3;MUSIC/Hits/02 Two.mp3", 0},
         // A numbered album folder passes over overflow folders, and overflows as any folder does.
-        {makeProfile(Layout::album, "", 2), "F|A|F|*3|Song;f|B|f|*1|Other",
-         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3"},
-        {makeProfile(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
-         "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3"},
+        {profileOf(Layout::album, "", 2), "F|A|F|*3|Song;f|B|f|*1|Other",
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3", 0},
+        {profileOf(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
+         "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3", 0},
+        // A shared folder shares its count and its redirect.
+        {profileOf(Layout::album, "", 2), "A|A|F|*3|Song;B|B|F|*2|Other",
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3",
+         0},
+        // The suffix goes on the last component, uncut.
+        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3", 0},
+        // Flat with a root overflows beside the root; without one, it is never counted.
+        {profileOf(Layout::flat, "MUSIC", 1), "X|A|X|*2|Song",
+         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3", 0},
+        {profileOf(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3", 0},
     };
-    for (const auto& [profile, rows, expected] : cases) {
+    for (const auto& [profile, rows, expected, duplicates] : cases) {
         const ConversionPlan plan = Planner{profile}.plan(tracks(rows));
         EXPECT_EQ(paths(plan), expected);
-        EXPECT_EQ(plan.duplicates, 0) << rows;
-        expectOnePlacePerItem(plan);
-    }
-}
-
-TEST(Planner, FullFoldersOverflowIntoNumberedFolders) {
-    DeviceProfile shortNames = makeProfile(Layout::artistAlbum, "MUSIC", 1);
-    shortNames.files.nameMax = 2;
-    const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
-        // A shared folder shares its count and its redirect.
-        {makeProfile(Layout::album, "", 2), "A|A|F|*3|Song;B|B|F|*2|Other",
-         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3"},
-        // The suffix goes on the last component, uncut.
-        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3"},
-        // Flat with a root overflows beside the root; without one, it is never counted.
-        {makeProfile(Layout::flat, "MUSIC", 1), "X|A|X|*2|Song",
-         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3"},
-        {makeProfile(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3"},
-    };
-    for (const auto& [profile, rows, expected] : cases) {
-        EXPECT_EQ(paths(Planner{profile}.plan(tracks(rows))), expected);
+        EXPECT_EQ(plan.duplicates, duplicates) << rows;
+        EXPECT_EQ(plan.items[0].source.string().find("(MP3)"),
+                  std::string::npos);  // the first kept
     }
     // Folders already full on the card are passed over.
-    const Planner planner{makeProfile(Layout::album, "", 1)};
+    const Planner planner{profileOf(Layout::album, "", 1)};
     Planner::FolderCounts counts{{"F 2", 1}, {"F 3", 0}};
     Planner::FolderRedirects redirects;
-    for (const std::string expected : {"F/01 T.mp3", "F 3/01 T.mp3", "F 4/01 T.mp3"}) {
-        EXPECT_EQ(planner.splitFolder(meta("A", "F", "1"), 1, 0, counts, redirects), expected);
-    }
-    EXPECT_EQ(counts, (Planner::FolderCounts{{"F", 1}, {"F 2", 1}, {"F 3", 1}, {"F 4", 1}}));
+    for (const std::string expected : {"F/01 T.mp3", "F 3/01 T.mp3", "F 4/01 T.mp3"})
+        EXPECT_EQ(planner.splitFolder(meta("A", "F"), 1, 0, counts, redirects), expected);
 }
 
 TEST(Planner, AlbumNumbersCountAlbumsOfOneAlbumArtistByTitle) {
-    const std::vector<AlbumKey> albums = {
-        {"A", "Beta"},    {"A", "Alpha"},   {"B", "Solo"},
-        {"A", "Gamma"},   {"A", "alpha"},  // lower case sorts before upper case
-        {"AC/DC", "One"}, {"AC:DC", "Two"},
-    };
-    EXPECT_EQ(Planner{makeProfile(Layout::artist)}.albumNumbers(albums),
-              (std::vector<std::int64_t>{3, 2, 1, 4, 1, 1, 1}));
-    EXPECT_EQ(Planner{makeProfile(Layout::artist)}.albumNumbers({{"A", "Same"}, {"A", "Same"}}),
-              (std::vector<std::int64_t>{1, 2}));
+    const Planner planner{profileOf(Layout::artist)};
+    // Lower case sorts before upper case; equal titles keep their order.
+    EXPECT_EQ(planner.albumNumbers({{"A", "Beta"},
+                                    {"A", "Alpha"},
+                                    {"B", "Solo"},
+                                    {"A", "Gamma"},
+                                    {"A", "alpha"},
+                                    {"AC/DC", "One"},
+                                    {"AC:DC", "Two"},
+                                    {"C", "Same"},
+                                    {"C", "Same"}}),
+              (std::vector<std::int64_t>{3, 2, 1, 4, 1, 1, 1, 1, 2}));
 }
 
 TEST(Planner, UnifyAlbumArtistsGivesAnAlbumFolderItsDominantAlbumArtist) {
-    // Each track: folder, album artist, album, artist; then the album artist
-    // and artist it ends with.
-    using Row = std::array<std::string, 6>;
-    struct Case {
-        std::string name;
-        std::vector<Row> tracks;
+    // Each track "folder|album artist|album|artist", and the album artist and
+    // artist it ends with.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        // More P than Q; an artist equal to the album artist follows it.
+        {"X|Q|X|Q;X|P|X|Someone;X|P|X|Other;X|Q|X| q ;X|P|X|P", "P P;P Someone;P Other;P P;P P"},
+        {"X|Q|X|Q;X|P|X|P;X|P|X|P;X|Q|X|Q", "Q Q;Q Q;Q Q;Q Q"},  // a tie: the earliest track
+        {"X|P|The Album|P;X|Q|the\u3000album|Q;X|P|THEALBUM|P", "P P;P P;P P"},
+        // A compilation without album artists keeps every track's artist.
+        {"X|S1|Hits|S1;X|S2|Hits|S2;X|S3|Hits|S3", "S1 S1;S1 S2;S1 S3"},
+        // Different folders and loosely different titles are never grouped.
+        {"X|P|X|P;Y|Q|X|Q;X|R|X2|R", "P P;Q Q;R R"},
     };
-    const std::vector<Case> cases = {
-        {"more P than Q; an artist equal to the album artist follows it",
-         {{"X", "Q", "X", "Q", "P", "P"},
-          {"X", "P", "X", "Someone", "P", "Someone"},
-          {"X", "P", "X", "Other", "P", "Other"},
-          {"X", "Q", "X", " q ", "P", "P"},
-          {"X", "P", "X", "P", "P", "P"}}},
-        {"a tie goes to the earliest track",
-         {{"X", "Q", "X", "Q", "Q", "Q"},
-          {"X", "P", "X", "P", "Q", "Q"},
-          {"X", "P", "X", "P", "Q", "Q"},
-          {"X", "Q", "X", "Q", "Q", "Q"}}},
-        {"loosely equal album titles are one album",
-         {{"X", "P", "The Album", "P", "P", "P"},
-          {"X", "Q", "the\u3000album", "Q", "P", "P"},
-          {"X", "P", "THEALBUM", "P", "P", "P"}}},
-        {"a compilation without album artists keeps every track's artist",
-         {{"X", "Singer 1", "Hits", "Singer 1", "Singer 1", "Singer 1"},
-          {"X", "Singer 2", "Hits", "Singer 2", "Singer 1", "Singer 2"},
-          {"X", "Singer 3", "Hits", "Singer 3", "Singer 1", "Singer 3"}}},
-        {"different folders and loosely different titles are never grouped",
-         {{"X", "P", "X", "P", "P", "P"},
-          {"Y", "Q", "X", "Q", "Q", "Q"},
-          {"X", "R", "X2", "R", "R", "R"}}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [rows, expected] : cases) {
         std::vector<std::filesystem::path> sources;
         std::vector<TrackMeta> metas;
-        for (const Row& row : c.tracks) {
-            sources.emplace_back("/m/" + row[0] + "/" + std::to_string(sources.size()) + ".flac");
-            metas.push_back(meta(row[1], row[2], "1", "T", row[3]));
+        for (const std::string& row : split(rows, ';')) {
+            const std::vector<std::string> f = split(row, '|');
+            sources.emplace_back("/m/" + f[0] + "/" + std::to_string(sources.size()) + ".flac");
+            metas.push_back(meta(f[1], f[2], "T", f[3]));
         }
         const Planner::Corrections corrections = Planner::unifyAlbumArtists(sources, metas);
+        std::string result;
         for (std::size_t i = 0; i < metas.size(); ++i) {
             const auto found = corrections.find(i);
-            const TrackMeta& result = found == corrections.end() ? metas[i] : found->second;
-            EXPECT_EQ(result.albumArtist, c.tracks[i][4]) << c.name << " #" << i;
-            EXPECT_EQ(result.artist, c.tracks[i][5]) << c.name << " #" << i;
+            const TrackMeta& after = found == corrections.end() ? metas[i] : found->second;
+            result += (i ? ";" : "") + after.albumArtist + " " + after.artist;
             // Only changed records are listed, and nothing but the two artists changes.
             if (found == corrections.end()) continue;
-            EXPECT_NE(std::tie(result.artist, result.albumArtist),
+            EXPECT_NE(std::tie(after.artist, after.albumArtist),
                       std::tie(metas[i].artist, metas[i].albumArtist))
-                << c.name << " #" << i;
-            EXPECT_EQ(std::tie(result.title, result.album),
-                      std::tie(metas[i].title, metas[i].album));
+                << rows << " #" << i;
+            EXPECT_EQ(std::tie(after.title, after.album), std::tie(metas[i].title, metas[i].album));
         }
+        EXPECT_EQ(result, expected) << rows;
     }
 }
 
 TEST(Planner, FinalPassRepeatsTheFirstWithoutRealChangesAndRenamesWithinTheAlbumSlot) {
-    const Planner dense{makeProfile(Layout::artist, "MUSIC", 2)};
+    const Planner dense{profileOf(Layout::artist, "MUSIC", 2)};
     const ConversionPlan once =
         dense.plan(tracks("Beta|A|Beta|*3|Song;Alpha|A|Alpha|*2|Song;Alpha copy|A|Alpha|*2|Song"));
     Planner::Corrections same;
     for (std::size_t i = 0; i < once.items.size(); ++i) same.emplace(i, once.items[i].meta);
     EXPECT_EQ(dense.planFinal(once, same), once);
 
-    const Planner planner{makeProfile(Layout::artistAlbum)};
+    const Planner planner{profileOf(Layout::artistAlbum)};
     const ConversionPlan first = planner.plan(tracks("X|A|X|*2|Song;Y|B|Y|*1|Song"));
     TrackMeta renamed = first.items[0].meta;
     renamed.title = "Fixed";
@@ -267,8 +214,6 @@ TEST(Planner, FinalPassRepeatsTheFirstWithoutRealChangesAndRenamesWithinTheAlbum
     EXPECT_EQ(final.items[1].meta, first.items[1].meta);
     EXPECT_EQ(final.items[2].albumIndex, 1);
     EXPECT_EQ(final.albums, first.albums);
-    EXPECT_EQ(final.duplicates, 0);
-    expectOnePlacePerItem(final);
 }
 
 }  // namespace
