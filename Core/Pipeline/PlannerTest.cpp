@@ -22,13 +22,6 @@ DeviceProfile profileOf(Layout layout, std::string root = "MUSIC", std::int64_t 
     return profile;
 }
 
-TrackMeta meta(std::string albumArtist, std::string album, std::string title = "T",
-               std::string artist = "") {
-    if (artist.empty()) artist = albumArtist;
-    return TrackMeta(std::move(title), std::move(artist), std::move(albumArtist), std::move(album),
-                     "1", "", "", "");
-}
-
 std::vector<std::string> split(const std::string& text, char by) {
     std::vector<std::string> parts(1);
     for (const char c : text) c == by ? void(parts.emplace_back()) : void(parts.back() += c);
@@ -44,9 +37,9 @@ std::vector<Planner::Track> tracks(const std::string& rows) {
         const std::vector<std::string> f = split(row, '|');
         const bool many = f[3].starts_with('*');
         for (int n = 1; n <= (many ? std::stoi(f[3].substr(1)) : 1); ++n) {
-            TrackMeta track = meta(f[1], f[2], many ? f[4] + " " + std::to_string(n) : f[4]);
-            track.track = many ? std::to_string(n) : f[3];
-            result.push_back({"/m/" + f[0] + "/" + std::to_string(result.size()) + ".flac", track});
+            result.push_back({"/m/" + f[0] + "/" + std::to_string(result.size()) + ".flac",
+                              TrackMeta(many ? f[4] + " " + std::to_string(n) : f[4], f[1], f[1],
+                                        f[2], many ? std::to_string(n) : f[3], "", "", "")});
         }
     }
     return result;
@@ -80,115 +73,60 @@ TEST(Planner, EverySongLandsOnceInItsAlbumsOrder) {
     const DeviceProfile artistAlbum = profileOf(Layout::artistAlbum),
                         album = profileOf(Layout::album),
                         ascii = profileOf(Layout::artistAlbum, "MUSIC", 0, true);
-    const std::vector<std::tuple<DeviceProfile, std::string, std::string, int>> cases = {
+    const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
         {artistAlbum, "A|A|X|1|T;B|B|Y|1|T;A|A|X|2|T",
-         "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3", 0},
+         "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3"},
         {ascii,
          summer + " (FLAC)|A|" + summer + "|*2|Song;" + summer + " (MP3)|A|" + summer + "|*2|Song",
-         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0001/02 Song 2.mp3", 2},
+         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0001/02 Song 2.mp3 +2"},
         {profileOf(Layout::album, "", 2), "m|A|F|1|a;copy|A|F|1|a;m|A|F|2|b",
-         "F/01 a.mp3;F/02 b.mp3", 1},
+         "F/01 a.mp3;F/02 b.mp3 +1"},
         {shiftJIS,
          "1|IU|\uAF43\uAC08\uD53C|*2|\uB178\uB798;2|IU|\uD314\uB808\uD2B8|*2|\uB178\uB798",
          "MUSIC/IU/___/01 __ 1.mp3;MUSIC/IU/___/02 __ 2.mp3;MUSIC/IU/___ 2/01 __ 1.mp3;"
-         "MUSIC/IU/___ 2/02 __ 2.mp3",
-         0},
+         "MUSIC/IU/___ 2/02 __ 2.mp3"},
         {shiftJIS, "62" + live + "1962|*1|Song;77" + live + "1977|*1|Song",
          "MUSIC/A/Recordings From The Big Hall Tou/01 Song 1.mp3;"
-         "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3",
-         0},
+         "MUSIC/A/Recordings From The Big Hall T 2/01 Song 1.mp3"},
         {ascii, "1|A|\u590F|*1|Song;2|A|\u51AC|*1|Song",
-         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0002/01 Song 1.mp3", 0},
-        {artistAlbum, "m|abc|X|1|T;m|ABC|X|1|T", "MUSIC/abc/X/01 T.mp3;MUSIC/ABC/X 2/01 T.mp3", 0},
+         "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0002/01 Song 1.mp3"},
+        {artistAlbum, "m|abc|X|1|T;m|ABC|X|1|T", "MUSIC/abc/X/01 T.mp3;MUSIC/ABC/X 2/01 T.mp3"},
         {artistAlbum, "m|A|X||Song;m|A|X||SONG;m|A|X||Song 2;m|A|X||song",
-         "MUSIC/A/X/Song.mp3;MUSIC/A/X/SONG 2.mp3;MUSIC/A/X/Song 2 2.mp3;MUSIC/A/X/song 3.mp3", 0},
+         "MUSIC/A/X/Song.mp3;MUSIC/A/X/SONG 2.mp3;MUSIC/A/X/Song 2 2.mp3;MUSIC/A/X/song 3.mp3"},
         {profileOf(Layout::artist), "m|AC/DC|X|1|T;m|AC:DC|Y|1|T",
-         "MUSIC/AC_DC/01-01 T.mp3;MUSIC/AC_DC/01-01 T 2.mp3", 0},
+         "MUSIC/AC_DC/01-01 T.mp3;MUSIC/AC_DC/01-01 T 2.mp3"},
         {album, "m|A|Caf\u00E9|1|T;m|B|CAFE\u0301|1|T",
-         "MUSIC/Caf\u00E9/01 T.mp3;MUSIC/CAF\u00C9 2/01 T.mp3", 0},
-        {album, "m|A|Hits|1|One;m|B|Hits|2|Two", "MUSIC/Hits/01 One.mp3;MUSIC/Hits/02 Two.mp3", 0},
+         "MUSIC/Caf\u00E9/01 T.mp3;MUSIC/CAF\u00C9 2/01 T.mp3"},
+        {album, "m|A|Hits|1|One;m|B|Hits|2|Two", "MUSIC/Hits/01 One.mp3;MUSIC/Hits/02 Two.mp3"},
         // A numbered album folder passes over overflow folders, and overflows as any folder does.
         {profileOf(Layout::album, "", 2), "F|A|F|*3|Song;f|B|f|*1|Other",
-         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3", 0},
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3"},
         {profileOf(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
-         "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3", 0},
+         "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3"},
         // A shared folder shares its count and its redirect.
         {profileOf(Layout::album, "", 2), "A|A|F|*3|Song;B|B|F|*2|Other",
-         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3",
-         0},
+         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3"},
         // The suffix goes on the last component, uncut.
-        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3", 0},
+        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3"},
         // Flat with a root overflows beside the root; without one, it is never counted.
         {profileOf(Layout::flat, "MUSIC", 1), "X|A|X|*2|Song",
-         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3", 0},
-        {profileOf(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3", 0},
+         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3"},
+        {profileOf(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3"},
     };
-    for (const auto& [profile, rows, expected, duplicates] : cases) {
+    // " +2": two read tracks left out as duplicates of planned ones, the first kept.
+    for (const auto& [profile, rows, expected] : cases) {
         const ConversionPlan plan = Planner{profile}.plan(tracks(rows));
-        EXPECT_EQ(paths(plan), expected);
-        EXPECT_EQ(plan.duplicates, duplicates) << rows;
-        EXPECT_EQ(plan.items[0].source.string().find("(MP3)"),
-                  std::string::npos);  // the first kept
+        const std::string left = plan.duplicates ? " +" + std::to_string(plan.duplicates) : "";
+        EXPECT_EQ(paths(plan) + left, expected);
+        EXPECT_EQ(plan.items[0].source.string().find("(MP3)"), std::string::npos);
     }
     // Folders already full on the card are passed over.
     const Planner planner{profileOf(Layout::album, "", 1)};
     Planner::FolderCounts counts{{"F 2", 1}, {"F 3", 0}};
     Planner::FolderRedirects redirects;
     for (const std::string expected : {"F/01 T.mp3", "F 3/01 T.mp3", "F 4/01 T.mp3"})
-        EXPECT_EQ(planner.splitFolder(meta("A", "F"), 1, 0, counts, redirects), expected);
-}
-
-TEST(Planner, AlbumNumbersCountAlbumsOfOneAlbumArtistByTitle) {
-    const Planner planner{profileOf(Layout::artist)};
-    // Lower case sorts before upper case; equal titles keep their order.
-    EXPECT_EQ(planner.albumNumbers({{"A", "Beta"},
-                                    {"A", "Alpha"},
-                                    {"B", "Solo"},
-                                    {"A", "Gamma"},
-                                    {"A", "alpha"},
-                                    {"AC/DC", "One"},
-                                    {"AC:DC", "Two"},
-                                    {"C", "Same"},
-                                    {"C", "Same"}}),
-              (std::vector<std::int64_t>{3, 2, 1, 4, 1, 1, 1, 1, 2}));
-}
-
-TEST(Planner, UnifyAlbumArtistsGivesAnAlbumFolderItsDominantAlbumArtist) {
-    // Each track "folder|album artist|album|artist", and the album artist and
-    // artist it ends with.
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        // More P than Q; an artist equal to the album artist follows it.
-        {"X|Q|X|Q;X|P|X|Someone;X|P|X|Other;X|Q|X| q ;X|P|X|P", "P P;P Someone;P Other;P P;P P"},
-        {"X|Q|X|Q;X|P|X|P;X|P|X|P;X|Q|X|Q", "Q Q;Q Q;Q Q;Q Q"},  // a tie: the earliest track
-        {"X|P|The Album|P;X|Q|the\u3000album|Q;X|P|THEALBUM|P", "P P;P P;P P"},
-        // A compilation without album artists keeps every track's artist.
-        {"X|S1|Hits|S1;X|S2|Hits|S2;X|S3|Hits|S3", "S1 S1;S1 S2;S1 S3"},
-        // Different folders and loosely different titles are never grouped.
-        {"X|P|X|P;Y|Q|X|Q;X|R|X2|R", "P P;Q Q;R R"},
-    };
-    for (const auto& [rows, expected] : cases) {
-        std::vector<std::filesystem::path> sources;
-        std::vector<TrackMeta> metas;
-        for (const std::string& row : split(rows, ';')) {
-            const std::vector<std::string> f = split(row, '|');
-            sources.emplace_back("/m/" + f[0] + "/" + std::to_string(sources.size()) + ".flac");
-            metas.push_back(meta(f[1], f[2], "T", f[3]));
-        }
-        const Planner::Corrections corrections = Planner::unifyAlbumArtists(sources, metas);
-        std::string result;
-        for (std::size_t i = 0; i < metas.size(); ++i) {
-            const auto found = corrections.find(i);
-            const TrackMeta& after = found == corrections.end() ? metas[i] : found->second;
-            result += (i ? ";" : "") + after.albumArtist + " " + after.artist;
-            // Only changed records are listed, and nothing but the two artists changes.
-            if (found == corrections.end()) continue;
-            EXPECT_NE(std::tie(after.artist, after.albumArtist),
-                      std::tie(metas[i].artist, metas[i].albumArtist))
-                << rows << " #" << i;
-            EXPECT_EQ(std::tie(after.title, after.album), std::tie(metas[i].title, metas[i].album));
-        }
-        EXPECT_EQ(result, expected) << rows;
-    }
+        EXPECT_EQ(planner.splitFolder(tracks("m|A|F|1|T")[0].meta, 1, 0, counts, redirects),
+                  expected);
 }
 
 TEST(Planner, FinalPassRepeatsTheFirstWithoutRealChangesAndRenamesWithinTheAlbumSlot) {
