@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,8 +26,10 @@
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
-namespace tarvik {
-namespace testing {
+namespace tarvik::testing {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
 
 // An event as one short text: "skipped MUSIC/A/1 t1.mp3", "progress 1 2 0 / 5"
 // (done, skipped, failed / total), "done 2 skipped 1 failed 0 stopped cardFull".
@@ -58,8 +59,8 @@ inline std::string describe(const ConversionEvent& event) {
 }
 
 // Every event told, in order.
-inline std::vector<std::string> trace(const std::vector<ConversionEvent>& events) {
-    std::vector<std::string> told;
+inline Texts trace(const std::vector<ConversionEvent>& events) {
+    Texts told;
     for (const ConversionEvent& event : events) told.push_back(describe(event));
     return told;
 }
@@ -70,12 +71,12 @@ inline std::vector<std::string> trace(const std::vector<ConversionEvent>& events
 // name without its extension. A file named "slow…" makes it wait half a
 // minute instead (a stop ends it).
 struct CountingFFmpeg {
-    std::filesystem::path program;
-    std::filesystem::path folder;
+    fs::path program;
+    fs::path folder;
 
-    explicit CountingFFmpeg(const std::filesystem::path& where, const std::string& pause = "0.05")
+    explicit CountingFFmpeg(const fs::path& where, const std::string& pause = "0.05")
         : folder(where) {
-        std::filesystem::create_directories(folder / "running");
+        fs::create_directories(folder / "running");
         program = writeScript(folder / "ffmpeg", "cd " + shellQuote(folder.string()) + R"(
 mkdir "running/$$"; name=$(basename "$6"); name=${name%.*}
 case "$name" in slow*) exec sleep 30;; esac
@@ -116,7 +117,7 @@ public:
         };
     }
 
-    const std::vector<std::string>& started() const { return state_->started; }
+    const Texts& started() const { return state_->started; }
     int peak() const { return state_->peak; }
     int stopsSeen() const { return state_->stopsSeen; }
 
@@ -126,16 +127,13 @@ private:
         std::map<std::string, Step> steps;
         std::function<void(const Converter::Job&)> onStart;
         std::mutex mutex;  // guards the members below
-        std::vector<std::string> started;
+        Texts started;
         int running = 0, peak = 0, stopsSeen = 0;
 
         void convert(const Converter::Job& job, std::stop_token stop) {
             const std::string name = job.source.filename().string();
             const Step step = steps.contains(name) ? steps.at(name) : Step{};
-            count([&] {
-                started.push_back(name);
-                peak = std::max(peak, ++running);
-            });
+            count([&] { started.push_back(name), peak = std::max(peak, ++running); });
             if (onStart) onStart(job);
             const bool waited = sleepFor(
                 step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay, stop);
@@ -145,10 +143,10 @@ private:
             if (step.ending == Ending::noSpace) throw PosixFS::NoSpace();
             if (step.ending == Ending::waitForStop) return;
             // A copy that finds no room leaves its staged file to the staging folder.
-            const std::filesystem::path staged = staging / makeUuid();
+            const fs::path staged = staging / makeUuid();
             writeFile(staged, "converted " + job.meta.title);
             PosixFS::copy(staged, *job.root, job.destination);
-            std::filesystem::remove(staged);
+            fs::remove(staged);
         }
         void count(const std::function<void()>& change) {
             std::lock_guard lock(mutex);
@@ -187,15 +185,13 @@ inline ConversionPlan separateAlbums(int count) {
 
 // A runner writing to `card` with `jobs` conversions at once and no loudness
 // pass; the room on the card is unknown, so only what a test says of it counts.
-inline ConversionRunner runnerFor(const std::filesystem::path& card, std::int64_t jobs = 1,
-                                  const std::filesystem::path& ffmpeg = "/nonexistent/ffmpeg",
-                                  const std::filesystem::path& music = "/nonexistent/music") {
+inline ConversionRunner runnerFor(const fs::path& card, std::int64_t jobs = 1,
+                                  const fs::path& ffmpeg = "/nonexistent/ffmpeg",
+                                  const fs::path& music = "/nonexistent/music") {
     ConversionRunner runner{ffmpeg, DeviceProfile("test", "Test"), music, card, {}, {}, nullptr};
     runner.options.jobs = jobs;
     runner.options.loudnessTarget = std::nullopt;
-    runner.options.freeSpace = [](const std::filesystem::path&) {
-        return std::optional<std::int64_t>();
-    };
+    runner.options.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(); };
     return runner;
 }
 
@@ -220,16 +216,10 @@ inline const ConversionEvent::Summary& summaryOf(const std::vector<ConversionEve
 }
 
 // The relative paths of every file below `root`, in name order.
-inline std::vector<std::string> pathsBelow(const std::filesystem::path& root) {
-    std::vector<std::string> paths;
+inline Texts pathsBelow(const fs::path& root) {
+    Texts paths;
     for (const auto& [path, content] : filesBelow(root)) paths.push_back(path);
     return paths;
 }
 
-}  // namespace testing
-
-inline void PrintTo(const ConversionEvent& event, std::ostream* out) {
-    *out << testing::describe(event);
-}
-
-}  // namespace tarvik
+}  // namespace tarvik::testing
