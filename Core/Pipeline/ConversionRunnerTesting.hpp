@@ -6,15 +6,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
@@ -58,10 +51,11 @@ inline std::string describe(const ConversionEvent& event) {
            n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "");
 }
 
-// Every event told, in order.
-inline Texts trace(const std::vector<ConversionEvent>& events) {
+// Every event told, in order; with `only`, those told so.
+inline Texts trace(const std::vector<ConversionEvent>& events, std::string_view only = "") {
     Texts told;
     for (const ConversionEvent& event : events) told.push_back(describe(event));
+    std::erase_if(told, [&](const std::string& text) { return !text.starts_with(only); });
     return told;
 }
 
@@ -98,8 +92,8 @@ printf ';FFMETADATA1\ntitle=%s\n' "$name"
 // the runs start: how long each conversion takes and how it ends. One that
 // ends well writes a small file at the job's destination through the file
 // layer, as the real converter does; a delay and a wait end early with
-// Cancelled when the run's stop reaches them. It notes the starts, every job
-// and the most conversions running at once, to be read once the runs ended.
+// Cancelled when the run's stop reaches them. It notes the starts and the
+// stops it saw, to be read once the runs ended.
 class ScriptedConverter {
 public:
     enum class Ending { write, fail, noSpace, waitForStop };
@@ -118,7 +112,6 @@ public:
     }
 
     const Texts& started() const { return state_->started; }
-    int peak() const { return state_->peak; }
     int stopsSeen() const { return state_->stopsSeen; }
 
 private:
@@ -128,16 +121,16 @@ private:
         std::function<void(const Converter::Job&)> onStart;
         std::mutex mutex;  // guards the members below
         Texts started;
-        int running = 0, peak = 0, stopsSeen = 0;
+        int stopsSeen = 0;
 
         void convert(const Converter::Job& job, std::stop_token stop) {
             const std::string name = job.source.filename().string();
             const Step step = steps.contains(name) ? steps.at(name) : Step{};
-            count([&] { started.push_back(name), peak = std::max(peak, ++running); });
+            count([&] { started.push_back(name); });
             if (onStart) onStart(job);
             const bool waited = sleepFor(
                 step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay, stop);
-            count([&] { stopsSeen += !waited, --running; });
+            count([&] { stopsSeen += !waited; });
             if (!waited) throw Cancelled();
             if (step.ending == Ending::fail) throw ConversionError("変換できません: " + name);
             if (step.ending == Ending::noSpace) throw PosixFS::NoSpace();

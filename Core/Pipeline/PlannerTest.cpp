@@ -58,24 +58,20 @@ std::string paths(const ConversionPlan& plan) {
     return result;
 }
 
-// Albums in order of their first track; true duplicates are planned once and
-// take no room; distinct songs that only the card's limits make alike all
-// land; full folders overflow into numbered ones.
-TEST(Planner, EverySongLandsOnceInItsAlbumsOrder) {
+// True duplicates are planned once and take no room; distinct songs that
+// only the card's limits make alike all land, in folders numbered past the
+// overflow folders of full ones.
+TEST(Planner, EverySongLandsOnceAndDistinctSongsNeverShareAPlace) {
     // Like the delivered Shift-JIS profile: 32 columns, 255 files a folder.
     DeviceProfile shiftJIS = profileOf(Layout::artistAlbum, "MUSIC", 255);
     shiftJIS.tags.encoding = DeviceProfile::Tags::Encoding::shiftJIS;
     shiftJIS.files.displayWidthMax = 32;
-    DeviceProfile shortNames = profileOf(Layout::artistAlbum, "MUSIC", 1);
-    shortNames.files.nameMax = 2;
     const std::string live = "|A|Recordings From The Big Hall Tour Live ",
                       summer = "\u590F\u306E\u6B4C";
     const DeviceProfile artistAlbum = profileOf(Layout::artistAlbum),
                         album = profileOf(Layout::album),
                         ascii = profileOf(Layout::artistAlbum, "MUSIC", 0, true);
     const std::vector<std::tuple<DeviceProfile, std::string, std::string>> cases = {
-        {artistAlbum, "A|A|X|1|T;B|B|Y|1|T;A|A|X|2|T",
-         "MUSIC/A/X/01 T.mp3;MUSIC/A/X/02 T.mp3;MUSIC/B/Y/01 T.mp3"},
         {ascii,
          summer + " (FLAC)|A|" + summer + "|*2|Song;" + summer + " (MP3)|A|" + summer + "|*2|Song",
          "MUSIC/A/Album 0001/01 Song 1.mp3;MUSIC/A/Album 0001/02 Song 2.mp3 +2"},
@@ -103,15 +99,6 @@ TEST(Planner, EverySongLandsOnceInItsAlbumsOrder) {
          "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3"},
         {profileOf(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
          "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3"},
-        // A shared folder shares its count and its redirect.
-        {profileOf(Layout::album, "", 2), "A|A|F|*3|Song;B|B|F|*2|Other",
-         "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;F 2/01 Other 1.mp3;F 3/02 Other 2.mp3"},
-        // The suffix goes on the last component, uncut.
-        {shortNames, "X|A|X|*2|Song", "MUSIC/A/X/01.mp3;MUSIC/A/X 2/02.mp3"},
-        // Flat with a root overflows beside the root; without one, it is never counted.
-        {profileOf(Layout::flat, "MUSIC", 1), "X|A|X|*2|Song",
-         "MUSIC/A - 01 Song 1.mp3;MUSIC 2/A - 02 Song 2.mp3"},
-        {profileOf(Layout::flat, "", 1), "X|A|X|*2|Song", "A - 01 Song 1.mp3;A - 02 Song 2.mp3"},
     };
     // " +2": two read tracks left out as duplicates of planned ones, the first kept.
     for (const auto& [profile, rows, expected] : cases) {
@@ -120,23 +107,10 @@ TEST(Planner, EverySongLandsOnceInItsAlbumsOrder) {
         EXPECT_EQ(paths(plan) + left, expected);
         EXPECT_EQ(plan.items[0].source.string().find("(MP3)"), std::string::npos);
     }
-    // Folders already full on the card are passed over.
-    const Planner planner{profileOf(Layout::album, "", 1)};
-    Planner::FolderCounts counts{{"F 2", 1}, {"F 3", 0}};
-    Planner::FolderRedirects redirects;
-    for (const std::string expected : {"F/01 T.mp3", "F 3/01 T.mp3", "F 4/01 T.mp3"})
-        EXPECT_EQ(planner.splitFolder(tracks("m|A|F|1|T")[0].meta, 1, 0, counts, redirects),
-                  expected);
 }
 
-TEST(Planner, FinalPassRepeatsTheFirstWithoutRealChangesAndRenamesWithinTheAlbumSlot) {
-    const Planner dense{profileOf(Layout::artist, "MUSIC", 2)};
-    const ConversionPlan once =
-        dense.plan(tracks("Beta|A|Beta|*3|Song;Alpha|A|Alpha|*2|Song;Alpha copy|A|Alpha|*2|Song"));
-    Planner::Corrections same;
-    for (std::size_t i = 0; i < once.items.size(); ++i) same.emplace(i, once.items[i].meta);
-    EXPECT_EQ(dense.planFinal(once, same), once);
-
+// A correction whose place is taken gives way to the item's own record.
+TEST(Planner, FinalPassRenamesWithinTheAlbumSlotAndKeepsPlacesApart) {
     const Planner planner{profileOf(Layout::artistAlbum)};
     const ConversionPlan first = planner.plan(tracks("X|A|X|*2|Song;Y|B|Y|*1|Song"));
     TrackMeta renamed = first.items[0].meta;
