@@ -13,20 +13,7 @@ const std::string artistNotice =
 const std::string albumNotice =
     "アルバム「Album X」のフォルダを選んだので、音楽のフォルダは 2 つ上にして、このアルバムだけを書き出します。";
 
-// Music/Artist A/Album X, Music/Artist B/Album Y, each with one audio file.
-struct Library {
-    testing::ScopedXdg xdg;
-    std::filesystem::path music = xdg.config().parent_path() / "Music";
-
-    Library() {
-        writeFile(music / "Artist A" / "Album X" / "01.flac", "");
-        writeFile(music / "Artist B" / "Album Y" / "01.mp3", "");
-    }
-
-    std::vector<std::string> storedSelection() const {
-        return xdg.settings()->stringList("selected").value_or(std::vector<std::string>{"<none>"});
-    }
-};
+using Library = testing::SmallLibrary;
 
 TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice) {
     struct Case {
@@ -60,73 +47,42 @@ TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice)
     }
 }
 
-TEST(AppModelSelectionTest, ChoosingALibraryAfterAnArtistFolderClearsTheNotice) {
+// Kept while the music folder can't be listed; pruned once it can.
+TEST(AppModelSelectionTest, TheSelectionIsKeptUntilTheMusicFolderCanBeListed) {
     Library library;
-    AppModel model(AppModelTesting::services(library.xdg));
-    model.chooseSource(library.music / "Artist A");
-    ASSERT_TRUE(model.sourceNotice());
-    model.chooseSource(library.music);
-    EXPECT_EQ(model.sourceNotice(), std::nullopt);
-    EXPECT_EQ(model.selected(), std::set<std::string>{"Artist A"});
-}
-
-TEST(AppModelSelectionTest, ReloadingWithoutAListableMusicFolderKeepsTheSelection) {
-    Library library;
-    library.xdg.settings()->setStringList("selected", {"Artist A", "Gone/Album"});
-    struct Case {
-        std::string name;
-        std::string srcPath;
-    };
-    for (const Case& c : std::vector<Case>{{"empty", ""},
-                                           {"missing", (library.music / "Unmounted").string()},
-                                           {"a file", (library.music / "Artist A/Album X/01.flac").string()}}) {
-        SCOPED_TRACE(c.name);
-        library.xdg.settings()->setString("srcPath", c.srcPath);
+    const auto moved = library.music.parent_path() / "Elsewhere";
+    const std::vector<std::string> stored = {"Artist A", "Artist B/Album Y", "Gone"};
+    library.xdg.settings()->setStringList("selected", stored);
+    std::filesystem::rename(library.music, moved);
+    for (const auto& srcPath : {std::filesystem::path(), moved / "Artist A/Album X/01.flac", library.music}) {
+        SCOPED_TRACE(srcPath);
+        library.xdg.settings()->setString("srcPath", srcPath.string());
         AppModel model(AppModelTesting::services(library.xdg));
         model.reloadArtists();
         EXPECT_TRUE(model.artists().empty());
-        EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Gone/Album"}));
-        EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "Gone/Album"}));
-    }
-}
-
-TEST(AppModelSelectionTest, SelectionSurvivesAStartWithTheMusicFolderMissing) {
-    Library library;
-    const auto moved = library.music.parent_path() / "Elsewhere";
-    library.xdg.settings()->setString("srcPath", library.music.string());
-    library.xdg.settings()->setStringList("selected", {"Artist A", "Artist B/Album Y", "Gone"});
-    std::filesystem::rename(library.music, moved);
-    {
-        AppModel model(AppModelTesting::services(library.xdg));
         EXPECT_EQ(model.selected().size(), 3u);
+        EXPECT_EQ(library.storedSelection(), stored);
     }
-    // The drive is back: now the selection is pruned against what is there.
     std::filesystem::rename(moved, library.music);
     AppModel model(AppModelTesting::services(library.xdg));
     EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Artist B/Album Y"}));
     EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "Artist B/Album Y"}));
 }
 
-TEST(AppModelSelectionTest, SelectionKeysMatchArtistsByCanonicalEquivalence) {
+TEST(AppModelSelectionTest, SelectionAndFilterMatchByCanonicalEquivalenceTrimmedAndCaseless) {
     Library library;
     writeFile(library.music / "Beyonce\u0301" / "Album" / "01.mp3", "");  // decomposed on disk
+    for (const char* name : {"Upbeat", "BEATS", "Be At"})
+        std::filesystem::create_directories(library.music / name);
     library.xdg.settings()->setString("srcPath", library.music.string());
     library.xdg.settings()->setStringList("selected", {"Beyonc\u00e9/Album", "Beyonce\u0301"});
     AppModel model(AppModelTesting::services(library.xdg));
     EXPECT_EQ(model.selected().size(), 2u);
-}
-
-TEST(AppModelSelectionTest, FilterTrimsBlanksAndIgnoresCase) {
-    Library library;
-    for (const char* name : {"Upbeat", "BEATS", "Be At", "Beyonc\u00e9", "Other"})
-        std::filesystem::create_directories(library.music / name);
-    AppModel model(AppModelTesting::services(library.xdg));
-    model.chooseSource(library.music);
 
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
         {" beat\t", {"BEATS", "Upbeat"}},
         {"\u3000BEAT\u3000", {"BEATS", "Upbeat"}},
-        {"   ", {"Artist A", "Artist B", "Be At", "BEATS", "Beyonc\u00e9", "Other", "Upbeat"}},
+        {"   ", {"Artist A", "Artist B", "Be At", "BEATS", "Beyonc\u00e9", "Upbeat"}},
         {"beyonce\u0301", {"Beyonc\u00e9"}},
         {"beat\n", {}},  // line breaks are not blanks here
     };
@@ -135,26 +91,6 @@ TEST(AppModelSelectionTest, FilterTrimsBlanksAndIgnoresCase) {
         model.setSearch(search);
         EXPECT_EQ(model.filteredArtists(), shown);
     }
-}
-
-TEST(AppModelSelectionTest, CanExportChecksEachConditionInTurn) {
-    Library library;
-    const auto dest = library.music.parent_path() / "Card";
-    std::filesystem::create_directories(dest);
-    AppModel model(AppModelTesting::services(library.xdg));
-
-    EXPECT_FALSE(model.canExport());  // nothing chosen
-    model.chooseSource(library.music);
-    EXPECT_FALSE(model.canExport());  // no selection
-    model.setSelected({"Artist A"});
-    EXPECT_FALSE(model.canExport());  // no destination
-    model.setDestPath(dest.string());
-    EXPECT_TRUE(model.canExport());
-    model.setProfileId("no-such-profile");
-    EXPECT_FALSE(model.canExport());
-    model.setProfileId(AppModel::defaultProfileId);
-    std::filesystem::remove(dest);
-    EXPECT_FALSE(model.canExport());  // the destination vanished
 }
 
 TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
@@ -169,14 +105,10 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
         bool looksLikeArtist;
     };
     const std::vector<Case> cases = {
-        {"", {}, false, false},
-        {base + "/moon garden", {}, false, true},
         {base + "/moonglow/", {}, false, true},
         {base + "/Moon Garden", {}, true, false},  // a listed volume, whatever its name
-        {base + "/Card", {}, false, false},
         {base + "/solo act", {"Solo Act"}, false, true},
         {base + "/Album Y", {"Artist B/Album Y"}, false, false},
-        {base + "/\u3000 ", {}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.destPath);

@@ -21,14 +21,11 @@ TEST(LinuxVolumesTest, OnlyBlockDeviceFileSystemsOutsideSystemPlacesAreVolumes) 
     };
     const std::vector<Case> cases = {
         {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},
-        {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
         {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
         {{8, 2, "/home", "ext4", "/dev/sda2"}, true},
         {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
-        {{7, 1, "/snap/core22/864", "squashfs", "/dev/loop1"}, false},
         {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},
         {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
-        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},
         {{0, 30, "/tmp", "tmpfs", "tmpfs"}, false},
         {{8, 2, "/srv/www", "ext4", "/dev/sda2", "/var/www"}, false},  // a bound folder
         {{8, 2, "/home/u/.cache/x", "ext4", "/dev/sda2"}, false},      // hidden
@@ -75,10 +72,8 @@ private:
 
 TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     FixtureMachine machine;
-    std::filesystem::create_directories(machine.point("MY CARD"));
-    std::filesystem::create_directories(machine.point("data"));
-    std::filesystem::create_directories(machine.point("stick"));
-    std::filesystem::create_directories(machine.point("over"));
+    for (const char* folder : {"MY CARD", "data", "stick", "over"})
+        std::filesystem::create_directories(machine.point(folder));
     machine.line("254:0", "/", "ext4", "/dev/vda");
     machine.line("8:17", machine.point("MY\\040CARD").string(), "vfat", "/dev/sdb1");
     machine.line("0:40", machine.point("data").string(), "tmpfs", "tmpfs");
@@ -109,13 +104,11 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
          .rootFileSystem = false},
     };
     EXPECT_EQ(listed, expected);
-}
 
-TEST(LinuxVolumesTest, UnreadableMountTableListsNothing) {
-    TempDir temp;
-    LinuxVolumes volumes({.mountInfo = temp / "missing"}, QDBusConnection(QStringLiteral("none")));
-    EXPECT_TRUE(volumes.mounted().empty());
-    volumes.watch([](auto) {});  // a watcher without a table stays silent
+    // An unreadable mount table lists nothing, and its watcher stays silent.
+    LinuxVolumes unreadable({.mountInfo = machine.point("missing")}, QDBusConnection(QStringLiteral("none")));
+    EXPECT_TRUE(unreadable.mounted().empty());
+    unreadable.watch([](auto) {});
 }
 
 TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
