@@ -85,6 +85,13 @@ TEST(AppModelLogTest, TheTimerFlushesInBatchesUntilTheRunIsOverAndClearingDropsT
     EXPECT_EQ(appended.at(0).at(0).value<qsizetype>(), 300);
     EXPECT_EQ(f.model.log().back().text, "line 299");
 
+    // Switched off during the run: lines go straight in, and the timer still runs.
+    f.model.setLowLoadManual(false);
+    f.model.appendLog(Kind::notice, "direct");
+    EXPECT_EQ(f.model.log().back().text, "direct");
+    EXPECT_TRUE(AppModelTesting::flushTimerRuns(f.model));
+
+    f.model.setLowLoadManual(true);
     f.append(2);
     AppModelTesting::clearLog(f.model);
     f.model.flushPendingLog();

@@ -44,6 +44,10 @@ TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice)
         // The next change of the selection, whatever it is, takes the notice away.
         model.setSelected(model.selected());
         EXPECT_EQ(model.sourceNotice(), std::nullopt);
+        // So does choosing the library after an artist's folder.
+        model.chooseSource(library.music / "Artist A");
+        model.chooseSource(library.music);
+        EXPECT_EQ(model.sourceNotice(), std::nullopt);
     }
 }
 
@@ -105,6 +109,8 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
         bool looksLikeArtist;
     };
     const std::vector<Case> cases = {
+        {"", {}, false, false},
+        {base + "/\u3000 ", {}, false, false},
         {base + "/moonglow/", {}, false, true},
         {base + "/Moon Garden", {}, true, false},  // a listed volume, whatever its name
         {base + "/solo act", {"Solo Act"}, false, true},

@@ -80,6 +80,7 @@ TEST(AppModelProfileTest, SavingGivesASafeIdAndDeletingSelectsTheFirst) {
         SCOPED_TRACE(id);
         testing::ScopedXdg xdg;
         AppModel model(AppModelTesting::services(xdg));
+        EXPECT_FALSE(xdg.settings()->contains("loudness"));  // defaults stay unwritten
         const std::size_t delivered = model.profiles().size();
         DeviceProfile profile = model.profiles().back();
         profile.id = id;

@@ -47,8 +47,9 @@ TEST(VolumeListTest, RemovableFirstThenNamesInScalarOrderWithoutTheRoot) {
 TEST(VolumeListTest, AutoCleanGuards) {
     const AutoCleanFacts allowed{.autoCleanSD = true, .destPath = "/media/u/Caf\u00E9",
                                  .isCardVolume = true};
-    std::vector<std::pair<AutoCleanFacts, bool>> cases(5, {allowed, false});
+    std::vector<std::pair<AutoCleanFacts, bool>> cases(6, {allowed, false});
     cases[0].second = true;
+    cases[5].first.autoCleanSD = false;
     cases[1].first.busy = true;  // exporting to it
     cases[2].first.busy = true, cases[2].first.destPath = "/media/u/Other", cases[2].second = true;
     cases[3].first.sendingToCard = true;

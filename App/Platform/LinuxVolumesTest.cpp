@@ -21,6 +21,8 @@ TEST(LinuxVolumesTest, OnlyBlockDeviceFileSystemsOutsideSystemPlacesAreVolumes) 
     };
     const std::vector<Case> cases = {
         {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},
+        {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
+        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},
         {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
         {{8, 2, "/home", "ext4", "/dev/sda2"}, true},
         {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
