@@ -30,8 +30,7 @@ TEST_F(AppModelExportTest, PlanningEndsInTheReviewAndTheRunInTheFinishedState) {
     EXPECT_EQ(model->progress(), model->state().summary.progress);
     EXPECT_TRUE(model->writingFolders().empty());
     EXPECT_EQ(testing::filesBelow(card.path()).size(), 14U);
-    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running,
-                                         Case::finished}));
+    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
     // A folder chosen outside the volume list is remembered for sending.
     EXPECT_EQ(model->lastExportPath(), card.path().string());
 }
@@ -45,7 +44,7 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     EXPECT_TRUE(model->state().is(Case::reviewing));
     EXPECT_EQ(model->phaseText(), "中止しています…");
 
-    converter.script("A01.flac", {testing::ScriptedConverter::Ending::waitForStop});
+    converter.script("01 Song A01.flac", {testing::ScriptedConverter::Ending::waitForStop});
     model->startConversion();
     model->startPlanning();
     model->startConversion();
@@ -54,8 +53,7 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
     EXPECT_TRUE(model->state().summary.stopped);
-    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running,
-                                         Case::finished}));
+    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
     model->resetRun();
     EXPECT_TRUE(model->state().is(Case::idle));
     EXPECT_FALSE(model->plan());
@@ -101,15 +99,13 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
         // ffmpeg is there for planning and gone when the run starts.
         int asked = 0;
         locateFFmpeg = [&asked]() -> std::optional<fs::path> {
-            if (asked++ == 0) return "/usr/bin/ffmpeg";
-            return std::nullopt;
+            return asked++ == 0 ? std::optional<fs::path>("/usr/bin/ffmpeg") : std::nullopt;
         };
         auto model = makeModel();
         model->setSkipReview(true);
         model->startPlanning();
         ASSERT_TRUE(waitForState(*model, Case::failed));
-        EXPECT_EQ(model->state().message,
-                  "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
+        EXPECT_EQ(model->state().message, "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
     }
     EXPECT_TRUE(testing::filesBelow(card.path()).empty());
     EXPECT_TRUE(desktop->calls.empty());
@@ -124,8 +120,7 @@ TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
         model->setCarryOver({"MUSIC/Band/A/01 Song A01.mp3"});
         planToReview(*model);  // the dry run needs no destination
         model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportTexts::noDestination)))
-            << destPath;
+        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportTexts::noDestination))) << destPath;
         EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Band/A/01 Song A01.mp3"}));
         EXPECT_TRUE(model->continuing());
     }
@@ -134,12 +129,10 @@ TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
 }
 
 TEST_F(AppModelExportTest, TheCatalogueTakesOverTheOlderCacheOnce) {
-    testing::writeFile(xdg.support() / "catalog_cache.json",
-                       R"({"https://x/search?term=a": [{"trackName": "A"}]})");
+    testing::writeFile(xdg.support() / "catalog_cache.json", R"({"https://x/search?term=a": [{"trackName": "A"}]})");
     auto model = makeModel();
     ASSERT_NE(model->makeCatalog(), nullptr);
-    EXPECT_TRUE(testing::waitUntil(
-        [&] { return fs::exists(xdg.support() / "catalog_cache.json.imported"); }));
+    EXPECT_TRUE(testing::waitUntil([&] { return fs::exists(xdg.support() / "catalog_cache.json.imported"); }));
 }
 
 TEST_F(AppModelExportTest, ACatalogueThatCannotOpenFailsPlanning) {

@@ -13,12 +13,7 @@ using Kind = LogLine::Kind;
 using LogFixture = testing::LowLoadModel;
 
 TEST(AppModelLogTest, LinesGoStraightToTheLogUnlessARunConvertsInLowLoadMode) {
-    struct Case {
-        RunState state;
-        bool manual;
-        bool system;
-        bool heldBack;
-    };
+    struct Case { RunState state; bool manual; bool system; bool heldBack; };
     const std::vector<Case> cases = {
         {RunState::running(), false, false, false}, {RunState::running(), true, false, true},
         {RunState::running(), false, true, true},   {RunState::planning(), true, true, false},

@@ -16,12 +16,8 @@ const std::string albumNotice =
 using Library = testing::SmallLibrary;
 
 TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice) {
-    struct Case {
-        std::string chosen;  // below the library's parent
-        std::set<std::string> before;
-        std::set<std::string> selected;
-        std::optional<std::string> notice;
-    };
+    // `chosen` is below the library's parent.
+    struct Case { std::string chosen; std::set<std::string> before, selected; std::optional<std::string> notice; };
     const std::vector<Case> cases = {
         {"Music/Artist A/Album X", {"Artist B"}, {"Artist A/Album X"}, albumNotice},
         {"Music/Artist A", {"Artist B/Album Y"}, {"Artist A"}, artistNotice},
@@ -38,8 +34,7 @@ TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice)
         EXPECT_EQ(model.srcPath(), library.music.string());
         EXPECT_EQ(model.artists(), (std::vector<std::string>{"Artist A", "Artist B"}));
         EXPECT_EQ(model.selected(), c.selected);
-        EXPECT_EQ(library.storedSelection(),
-                  std::vector<std::string>(c.selected.begin(), c.selected.end()));
+        EXPECT_EQ(library.storedSelection(), std::vector<std::string>(c.selected.begin(), c.selected.end()));
         EXPECT_EQ(model.sourceNotice(), c.notice);
         // The next change of the selection, whatever it is, takes the notice away.
         model.setSelected(model.selected());
@@ -102,12 +97,7 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
     std::filesystem::create_directories(library.music / "Moon Garden");
     std::filesystem::create_directories(library.music / "MOON\u3000GLOW");
     const std::string base = library.music.parent_path().string();
-    struct Case {
-        std::string destPath;
-        std::set<std::string> selected;
-        bool volume;
-        bool looksLikeArtist;
-    };
+    struct Case { std::string destPath; std::set<std::string> selected; bool volume; bool looksLikeArtist; };
     const std::vector<Case> cases = {
         {"", {}, false, false},
         {base + "/\u3000 ", {}, false, false},

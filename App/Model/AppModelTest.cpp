@@ -12,18 +12,16 @@ void writeIni(const std::filesystem::path& file, const std::string& lines) {
     testing::writeFile(file, "[General]\n" + lines);
 }
 
-// A continuation is restored; wrong-typed values read as their defaults.
+// A continuation is restored; wrong-typed values (each type's own reading is
+// the settings' test) read as their defaults.
 TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
     testing::ScopedXdg xdg;
     writeIni(xdg.config() / "Tarvik" / "Tarvik.conf",
-             "lookup=maybe\nloudness=nan\nskipReview=TRUE\nsrcPath=a, b\nonboarded=2\n"
-             "profileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
+             "lookup=maybe\nloudness=nan\nsrcPath=a, b\nprofileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
     AppModel model(AppModelTesting::services(xdg));
     EXPECT_TRUE(model.lookup());
     EXPECT_EQ(model.loudness(), -14.0);
-    EXPECT_TRUE(model.skipReview());
     EXPECT_EQ(model.srcPath(), "");  // an unquoted comma makes a list, not a path
-    EXPECT_FALSE(model.onboarded());
     EXPECT_EQ(model.profileId(), model.profiles().front().id);
     EXPECT_EQ(xdg.settings()->string("profileId"), model.profiles().front().id);
     EXPECT_EQ(model.carryOver(), (std::set<std::string>{"a/1.mp3", "b/2.mp3"}));
@@ -33,24 +31,16 @@ TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
 // Once, only what fits, never while UI testing; an unreadable older file is
 // not taken as an empty one, so its import is tried again later.
 TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
-    struct Case {
-        std::string current;
-        std::optional<std::string> legacy;  // absent: a folder in place of the older file
-        std::string srcPath;
-        bool lookup;
-        std::set<std::string> selected;
-        bool imported;
-    };
+    // An absent older file is a folder in its place.
+    struct Case { std::string current; std::optional<std::string> legacy; std::string srcPath; bool lookup;
+                  std::set<std::string> selected; bool imported; };
     testing::TempDir music;
     const std::string there = music.path().string();
-    std::filesystem::create_directories(music / "A");
-    std::filesystem::create_directories(music / "B");
+    for (const char* artist : {"A", "B"}) std::filesystem::create_directories(music / artist);
     const std::vector<Case> cases = {
-        {"", "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n", there, false,
-         {"A", "B/C"}, true},
+        {"", "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n", there, false, {"A", "B/C"}, true},
         {"", "srcPath=" + there + "/gone\n", "", true, {}, true},
-        {"srcPath=" + there + "/mine\nselected=Mine\n", "srcPath=" + there + "\nselected=Old\n",
-         there + "/mine", true, {"Mine"}, true},
+        {"srcPath=" + there + "/mine\nselected=Mine\n", "srcPath=" + there + "\nselected=Old\n", there + "/mine", true, {"Mine"}, true},
         {"", "lookup=nope\nloudness=x\nprofileId=\n", "", true, {}, true},
         {"uiTesting=true\n", "lookup=false\n", "", true, {}, false},
         {"importedV2=true\n", "lookup=false\n", "", true, {}, true},
@@ -99,9 +89,7 @@ TEST(AppModelProfileTest, SavingGivesASafeIdAndDeletingSelectsTheFirst) {
         again.name = "Renamed";
         model.saveProfile(again);  // the user's own id and single file are kept
         EXPECT_EQ(model.profileId(), saved);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(xdg.support() / "profiles"),
-                                std::filesystem::directory_iterator()),
-                  1);
+        EXPECT_EQ(testing::filesBelow(xdg.support() / "profiles").size(), 1U);
 
         model.deleteProfile(model.profiles().front());  // a delivered one is never deleted
         EXPECT_EQ(model.profiles().size(), delivered + 1);

@@ -13,14 +13,10 @@ TEST(VolumeListTest, RemovableFromAnyOfThreeFacts) {
     using Facts = std::tuple<std::optional<bool>, std::optional<bool>, std::optional<bool>, bool>;
     const std::optional<bool> unknown;
     // removable, ejectable, internal → counts as removable
-    for (const auto& [removable, ejectable, internal, expected] :
-         {Facts{true, false, true, true}, Facts{false, true, true, true},
-          Facts{false, false, false, true}, Facts{unknown, unknown, unknown, false}}) {
-        const Mounted volume{.path = "/v", .removable = removable, .ejectable = ejectable,
-                             .internal = internal};
-        EXPECT_EQ(countsAsRemovable(volume), expected)
+    for (const auto& [removable, ejectable, internal, expected] : {Facts{true, false, true, true}, Facts{false, true, true, true},
+                                                                   Facts{false, false, false, true}, Facts{unknown, unknown, unknown, false}})
+        EXPECT_EQ(countsAsRemovable({.path = "/v", .removable = removable, .ejectable = ejectable, .internal = internal}), expected)
             << removable.value_or(2) << ejectable.value_or(2) << internal.value_or(2);
-    }
 }
 
 TEST(VolumeListTest, RemovableFirstThenNamesInScalarOrderWithoutTheRoot) {
@@ -33,20 +29,13 @@ TEST(VolumeListTest, RemovableFirstThenNamesInScalarOrderWithoutTheRoot) {
         {.path = "/srv", .name = "Cafe\u0301"},  // the same name canonically: list order kept
         {.path = "/mnt/x", .name = "A"},
     };
-    const std::vector<Volume> expected = {
-        {"/media/u/B", "B", 0, true},
-        {"/media/u/a", "a", 0, true},
-        {"/mnt/x", "A", 0, false},
-        {"/home", "Caf\u00E9", 7, false},
-        {"/srv", "Cafe\u0301", 0, false},
-        {"/data", "b", 5, false},
-    };
+    const std::vector<Volume> expected = {{"/media/u/B", "B", 0, true}, {"/media/u/a", "a", 0, true}, {"/mnt/x", "A", 0, false},
+                                          {"/home", "Caf\u00E9", 7, false}, {"/srv", "Cafe\u0301", 0, false}, {"/data", "b", 5, false}};
     EXPECT_EQ(volumeList(mounted), expected);
 }
 
 TEST(VolumeListTest, AutoCleanGuards) {
-    const AutoCleanFacts allowed{.autoCleanSD = true, .destPath = "/media/u/Caf\u00E9",
-                                 .isCardVolume = true};
+    const AutoCleanFacts allowed{.autoCleanSD = true, .destPath = "/media/u/Caf\u00E9", .isCardVolume = true};
     std::vector<std::pair<AutoCleanFacts, bool>> cases(6, {allowed, false});
     cases[0].second = true;
     cases[5].first.autoCleanSD = false;

@@ -19,8 +19,8 @@ const QString logindPath = "/org/freedesktop/login1";
 
 // What logind holds now: (what, who, why, mode) of each inhibitor.
 std::vector<QStringList> inhibitors(PrivateBus& bus) {
-    const QDBusMessage reply = bus.connect("inhibitors").call(QDBusMessage::createMethodCall(
-        logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
+    const QDBusMessage reply = bus.connect("inhibitors").call(
+        QDBusMessage::createMethodCall(logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
     std::vector<QStringList> held;
     if (reply.type() != QDBusMessage::ReplyMessage) return held;
     const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
@@ -46,8 +46,7 @@ TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoesEvenBeforeLogi
 
     auto inhibitor = desktop.inhibitSleep("SD カードへの音楽変換");
     ASSERT_TRUE(waitUntil([&] { return inhibitors(bus).size() == 1; }));
-    EXPECT_EQ(inhibitors(bus).front(),
-              (QStringList{"sleep:idle", "Tarvik", "SD カードへの音楽変換", "block"}));
+    EXPECT_EQ(inhibitors(bus).front(), (QStringList{"sleep:idle", "Tarvik", "SD カードへの音楽変換", "block"}));
     inhibitor.reset();
     EXPECT_TRUE(waitUntil([&] { return inhibitors(bus).empty(); }));
 
@@ -66,8 +65,7 @@ TEST(FreedesktopSignalsTest, WithoutServicesEverySignalDoesNothingAndNeverFails)
     // A bus without the services, and no bus at all.
     FreedesktopSignals empty(bus.connect("signals"), bus.connect("signals"), [&] { ++attention; });
     FreedesktopSignals none(QDBusConnection("tarvik-no-bus"), QDBusConnection("tarvik-no-bus"), {});
-    for (DesktopSignals* desktop : {static_cast<DesktopSignals*>(&empty),
-                                    static_cast<DesktopSignals*>(&none)}) {
+    for (DesktopSignals* desktop : std::initializer_list<DesktopSignals*>{&empty, &none}) {
         desktop->notify("中止しました", "0 曲を書き出しました");
         desktop->playSound(DesktopSignals::Sound::complete);
         desktop->playSound(DesktopSignals::Sound::error);

@@ -36,15 +36,12 @@ TEST(ReducedMotionTest, FollowsTheDesktopsAnimationSettingThroughThePortal) {
     int changes = 0;
     motion.watch([&] { ++changes; });
 
-    struct Case {
-        QString animations;
-        int levels;  // older portals wrap the value twice
-        bool requested;
-    };
+    // Older portals wrap the value twice.
+    struct Case { QString animations; int levels; bool requested; };
     for (const Case& c : std::vector<Case>{{"True", 2, false}, {"False", 2, true}, {"False", 1, true}}) {
         SCOPED_TRACE(c.animations.toStdString() + std::to_string(c.levels));
-        const QDBusMessage added = bus.mock(portal, portalPath, "AddMethod",
-                                            {settings, "Read", "ss", "v", readReturning(c.animations, c.levels)});
+        const QDBusMessage added =
+            bus.mock(portal, portalPath, "AddMethod", {settings, "Read", "ss", "v", readReturning(c.animations, c.levels)});
         ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
         EXPECT_EQ(motion.requested(), c.requested);
     }
@@ -52,8 +49,8 @@ TEST(ReducedMotionTest, FollowsTheDesktopsAnimationSettingThroughThePortal) {
     // Only a change of this one setting is passed on.
     for (const QString& key : {QString("gtk-theme"), QString("enable-animations")}) {
         const QVariantList arguments = {"org.gnome.desktop.interface", key, QVariant(false)};
-        const QDBusMessage emitted = bus.mock(portal, portalPath, "EmitSignal",
-                                              {settings, "SettingChanged", "ssv", QVariant::fromValue(arguments)});
+        const QDBusMessage emitted =
+            bus.mock(portal, portalPath, "EmitSignal", {settings, "SettingChanged", "ssv", QVariant::fromValue(arguments)});
         ASSERT_NE(emitted.type(), QDBusMessage::ErrorMessage) << emitted.errorMessage().toStdString();
     }
     EXPECT_TRUE(testing::waitUntil([&] { return changes == 1; }));

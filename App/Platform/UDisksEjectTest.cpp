@@ -18,31 +18,22 @@ TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
     const std::string cardPath = "/media/u/MY CARD";
     const std::string unmount = "/org/freedesktop/UDisks2/block_devices/sdb1 Unmount\n";
     const std::string busy = "Error unmounting /dev/sdb1: target is busy";
-    struct Case {
-        std::string unmountError, path;
-        Kind kind;
-        std::string reason, calls;
-    };
-    for (const Case& c : std::vector<Case>{
-             {"", cardPath, Kind::ejected, "",
-              unmount + "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n"},
-             {busy, cardPath, Kind::failed, busy, unmount},
-             {"", "/media/u/MY", Kind::unknown, "", ""}}) {
+    struct Case { std::string unmountError, path; Kind kind; std::string reason, calls; };
+    const std::string powerOff = "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n";
+    for (const Case& c : std::vector<Case>{{"", cardPath, Kind::ejected, "", unmount + powerOff},
+                                           {busy, cardPath, Kind::failed, busy, unmount}, {"", "/media/u/MY", Kind::unknown, "", ""}}) {
         SCOPED_TRACE(c.path + c.unmountError);
         testing::PrivateBus bus;
         testing::TempDir temp;
-        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" +
-                                       (temp / "calls.log").string() + "\", \"unmountError\": \"" +
-                                       c.unmountError + "\"}";
-        if (!bus.available() ||
-            !bus.startTemplate(TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py", parameters,
-                               "org.freedesktop.UDisks2"))
+        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" + (temp / "calls.log").string() +
+                                       "\", \"unmountError\": \"" + c.unmountError + "\"}";
+        const char* udisks = TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py";
+        if (!bus.available() || !bus.startTemplate(udisks, parameters, "org.freedesktop.UDisks2"))
             GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
         const UDisksEject::Outcome outcome = UDisksEject::eject(bus.connect("udisks-test"), c.path);
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(outcome.reason, c.reason);
-        EXPECT_EQ(std::filesystem::exists(temp / "calls.log") ? testing::readFile(temp / "calls.log") : "",
-                  c.calls);
+        EXPECT_EQ(std::filesystem::exists(temp / "calls.log") ? testing::readFile(temp / "calls.log") : "", c.calls);
     }
 }
 
