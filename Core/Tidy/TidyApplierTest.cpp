@@ -1,9 +1,10 @@
 // Applying and undoing plans whose files need no tag writing (moves, and
-// formats whose tags can't be written); the tags themselves are tested on
-// real audio files in TidyApplierFilesTest.
+// formats whose tags can't be written), and the file moves beneath them; the
+// tags themselves are tested on real audio files in TidyApplierFilesTest.
 #include <gtest/gtest.h>
 
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Json.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 
@@ -17,19 +18,10 @@ using testing::readFile;
 using testing::writeFile;
 using Files = std::map<std::string, std::string>;
 
-TidyItem moving(std::string source, std::string target) {
-    TidyItem item;
-    item.old = item.new_ = TrackMeta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
-    item.source = std::move(source);
-    item.target = std::move(target);
-    item.status = TidyItem::Status::change;
-    item.pathChange = item.source != item.target;
-    item.tagsEditable = false;
-    return item;
-}
-
-TidyPlan planOf(const fs::path& root, std::vector<TidyItem> items) {
-    return TidyPlan{root.string(), std::chrono::system_clock::now(), std::move(items)};
+TidyItem moving(const std::string& source, const std::string& target) {
+    const TrackMeta meta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
+    return {.source = source, .target = target, .old = meta, .new_ = meta,
+            .status = TidyItem::Status::change, .reason = {}, .pathChange = source != target};
 }
 
 struct Outcome {
@@ -37,11 +29,18 @@ struct Outcome {
     std::vector<TidyEvent> events;
 };
 
-Outcome applyPlan(const TidyPlan& plan, const fs::path& journals, bool tagsOnly = false,
-              std::stop_token stop = {}) {
+Outcome applyPlan(const fs::path& root, std::vector<TidyItem> items, const fs::path& journals,
+                  bool tagsOnly = false,
+                  std::stop_source stop = std::stop_source{std::nostopstate}) {
     Outcome run;
-    run.result = TidyApplier{}.apply(plan, journals, tagsOnly,
-                                     [&](const TidyEvent& event) { run.events.push_back(event); }, stop);
+    run.result = TidyApplier{}.apply(
+        TidyPlan{root.string(), std::chrono::system_clock::now(), std::move(items)}, journals,
+        tagsOnly,
+        [&](const TidyEvent& event) {
+            run.events.push_back(event);
+            if (run.events.size() == 2) stop.request_stop();  // during the second item
+        },
+        stop.get_token());
     return run;
 }
 
@@ -52,146 +51,160 @@ Outcome undoJournal(const fs::path& journal) {
     return run;
 }
 
-std::vector<std::string> journalLines(const fs::path& journal) {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(journal));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-TEST(TidyApplier, NothingSelectedTouchesNothing) {
-    TempDir dir;
-    writeFile(dir / "m/a.wav", "a");
-    TidyItem unselected = moving("a.wav", "A/B/a.wav");
-    unselected.selected = false;
-    TidyItem held = moving("a.wav", "A/B/a.wav");
-    held.status = TidyItem::Status::hold;
-    const Outcome run = applyPlan(planOf(dir / "m", {unselected, held}), dir / "journals");
-    EXPECT_EQ(run.result, TidyResult{});
-    EXPECT_TRUE(run.events.empty());
-    EXPECT_FALSE(fs::exists(dir / "journals"));
-}
-
 TEST(TidyApplier, AppliesMovesAndUndoesThemLastFirst) {
     TempDir dir;
     const fs::path music = dir / "m";
-    writeFile(music / "x/one.wav", "1");
-    writeFile(music / "x/two.wav", "2");
-    writeFile(music / "x/three.wav", "3");
+    for (const std::string name : {"one", "two", "three", "song"}) writeFile(music / "x" / (name + ".wav"), name);
     TidyItem tagsOnlyWav = moving("x/three.wav", "x/three.wav");
     tagsOnlyWav.tagsChange = true;  // not writable, no move: done, no line
-    const Outcome run = applyPlan(planOf(music, {moving("x/one.wav", "A/B/01 one.wav"),
-                                             moving("x/two.wav", "A/B/02 two.wav"), tagsOnlyWav}),
-                              dir / "journals");
-    EXPECT_EQ(run.result.done, 3);
-    EXPECT_EQ(run.result.failed, 0);
-    ASSERT_TRUE(run.result.journal);
-    EXPECT_EQ(filesBelow(music), (Files{{"A/B/01 one.wav", "1"}, {"A/B/02 two.wav", "2"},
-                                        {"x/three.wav", "3"}}));
-    EXPECT_EQ(run.events.back(), (TidyEvent{TidyEvent::Progress{3, 3, ""}}));
-    const auto lines = journalLines(*run.result.journal);
-    ASSERT_EQ(lines.size(), 3u);  // header and two moves
-    EXPECT_NE(lines[0].find("\"root\":\"" + music.string() + "\""), std::string::npos);
+    TidyItem unselected = moving("x/three.wav", "A/B/three.wav"), held = unselected;
+    unselected.selected = false;
+    held.status = TidyItem::Status::hold;
+    EXPECT_EQ(applyPlan(music, {unselected, held}, dir / "j").result, TidyResult{});
+    EXPECT_FALSE(fs::exists(dir / "j"));
+    EXPECT_EQ(applyPlan(music, {moving("x/one.wav", "A/B/one.wav")}, dir / "j", true).result.done, 1);
+    const Outcome run = applyPlan(music,
+                                  {moving("x/one.wav", "A/B/01 one.wav"), unselected, held,
+                                   moving("x/two.wav", "A/B/02 two.wav"), tagsOnlyWav,
+                                   moving("x/song.wav", "x/Song.wav")},  // letter case only
+                                  dir / "journals");
+    EXPECT_EQ(run.result, (TidyResult{4, 0, run.result.journal}));
+    EXPECT_EQ(filesBelow(music), (Files{{"A/B/01 one.wav", "one"}, {"A/B/02 two.wav", "two"},
+                                        {"x/three.wav", "three"}, {"x/Song.wav", "song"}}));
+    EXPECT_EQ(run.events.back(), (TidyEvent{TidyEvent::Progress{4, 4, ""}}));
+    const std::string journal = readFile(*run.result.journal);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 4);  // header and three moves
+    EXPECT_EQ(journal.find("{\"root\":\"" + music.string() + "\""), 0u);
 
     const Outcome undone = undoJournal(*run.result.journal);
-    EXPECT_EQ(undone.result, (TidyResult{2, 0, std::nullopt}));
-    EXPECT_EQ(undone.events, (std::vector<TidyEvent>{{TidyEvent::Progress{0, 2, "02 two"}},
-                                                     {TidyEvent::Progress{1, 2, "01 one"}}}));
-    EXPECT_EQ(filesBelow(music),
-              (Files{{"x/one.wav", "1"}, {"x/two.wav", "2"}, {"x/three.wav", "3"}}));
+    EXPECT_EQ(undone.result, (TidyResult{3, 0, std::nullopt}));
+    EXPECT_EQ(undone.events[1], (TidyEvent{TidyEvent::Progress{1, 3, "02 two"}}));
+    EXPECT_EQ(filesBelow(music), (Files{{"x/one.wav", "one"}, {"x/two.wav", "two"},
+                                        {"x/three.wav", "three"}, {"x/song.wav", "song"}}));
     EXPECT_FALSE(fs::exists(music / "A"));  // emptied folders go
     EXPECT_TRUE(fs::exists(run.result.journal->string() + ".undone"));
-}
-
-TEST(TidyApplier, TagsOnlyMovesNothingAndRecordsNothing) {
-    TempDir dir;
-    writeFile(dir / "m/x/a.wav", "a");
-    const Outcome run = applyPlan(planOf(dir / "m", {moving("x/a.wav", "A/B/a.wav")}), dir / "j", true);
-    EXPECT_EQ(run.result.done, 1);
-    EXPECT_EQ(journalLines(*run.result.journal).size(), 1u);
-    EXPECT_EQ(filesBelow(dir / "m"), (Files{{"x/a.wav", "a"}}));
 }
 
 TEST(TidyApplier, FailedItemsAreCountedAndTheRunGoesOn) {
     TempDir dir;
     const fs::path music = dir / "m";
-    writeFile(music / "a/song.wav", "mine");
-    writeFile(music / "a/Song.wav", "another");
+    Files files = {{"a/song.wav", "mine"}, {"a/Song.wav", "another"}, {"a/o.wav", "o"}};
+    for (const auto& [name, content] : files) writeFile(music / name, content);
     writeFile(music / "b/c.wav", "c");
     writeFile(dir / "outside.wav", "outside");
-    const Outcome run = applyPlan(planOf(music, {moving("a/song.wav", "a/Song.wav"),
-                                             moving("gone.wav", "A/B/gone.wav"),
-                                             moving("../outside.wav", "A/B/outside.wav"),
-                                             moving(dir.path().string() + "/outside.wav", "o.wav"),
-                                             moving("b/c.wav", "../c.wav"),
-                                             moving("b/c.wav", "A/B/c.wav")}),
-                              dir / "j");
-    EXPECT_EQ(run.result.done, 1);
-    EXPECT_EQ(run.result.failed, 5);
+    const Outcome run = applyPlan(
+        music,
+        {moving("a/song.wav", "a/Song.wav"), moving("a/o.wav", "a/Song.wav"),
+         moving("gone.wav", "A/B/gone.wav"), moving("../outside.wav", "A/B/o.wav"),
+         moving(dir.path().string() + "/outside.wav", "o.wav"), moving("b/c.wav", "../c.wav"),
+         moving("b/c.wav", "A/B/c.wav")},
+        dir / "j");
+    EXPECT_EQ(run.result, (TidyResult{1, 6, run.result.journal}));
     std::vector<std::string> reasons;
     for (const TidyEvent& event : run.events) {
-        if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-            reasons.push_back(failed->reason);
-        }
+        const auto* failed = std::get_if<TidyEvent::Failed>(&event.value);
+        if (failed) reasons.push_back(failed->reason);
     }
-    EXPECT_EQ(reasons[0], "移動先に同じ名前のファイルがあります: Song.wav");
-    EXPECT_EQ(reasons[1], "ファイルが見つかりません");
-    EXPECT_EQ(reasons[2], "ライブラリの外を指すパスです: ../outside.wav");
-    EXPECT_EQ(reasons.size(), 5u);
-    EXPECT_EQ(filesBelow(music), (Files{{"a/song.wav", "mine"}, {"a/Song.wav", "another"},
-                                        {"A/B/c.wav", "c"}}));
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           "移動先に同じ名前のファイルがあります: Song.wav",
+                           "移動先に同じ名前のファイルがあります: Song.wav",
+                           "ファイルが見つかりません", "ライブラリの外を指すパスです: ../outside.wav",
+                           "ライブラリの外を指すパスです: " + (dir / "outside.wav").string(),
+                           "ライブラリの外を指すパスです: ../c.wav"}));
+    files["A/B/c.wav"] = "c";
+    EXPECT_EQ(filesBelow(music), files);
     EXPECT_EQ(readFile(dir / "outside.wav"), "outside");
 }
 
-TEST(TidyApplier, StopBetweenItemsLeavesARecordThatUndoes) {
+TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
     TempDir dir;
     const fs::path music = dir / "m";
     std::vector<TidyItem> items;
-    for (int i = 0; i < 4; ++i) {
-        writeFile(music / ("x/" + std::to_string(i) + ".wav"), std::to_string(i));
-        items.push_back(moving("x/" + std::to_string(i) + ".wav", "A/B/" + std::to_string(i) + ".wav"));
+    for (const std::string name : {"0", "1", "2", "3"}) {
+        writeFile(music / ("x/" + name + ".wav"), name);
+        items.push_back(moving("x/" + name + ".wav", "A/B/" + name + ".wav"));
     }
-    const Files before = filesBelow(music);
-    std::stop_source stop;
-    std::vector<TidyEvent> events;
-    EXPECT_THROW(TidyApplier{}.apply(
-                     planOf(music, items), dir / "j", false,
-                     [&](const TidyEvent& event) {
-                         events.push_back(event);
-                         if (events.size() == 2) stop.request_stop();  // during item 1
-                     },
-                     stop.get_token()),
-                 Cancelled);
-    EXPECT_EQ(filesBelow(music).count("A/B/1.wav"), 1u);
-    EXPECT_EQ(filesBelow(music).count("A/B/2.wav"), 0u);
-    std::vector<fs::path> journals(fs::directory_iterator(dir / "j"), {});
+    EXPECT_THROW(applyPlan(music, items, dir / "j", false, std::stop_source{}), Cancelled);
+    EXPECT_EQ(filesBelow(music), (Files{{"A/B/0.wav", "0"}, {"A/B/1.wav", "1"}, {"x/2.wav", "2"},
+                                        {"x/3.wav", "3"}}));
+    writeFile(music / "A/B/1.wav", "someone else's");
+    const std::vector<fs::path> journals(fs::directory_iterator(dir / "j"), {});
     ASSERT_EQ(journals.size(), 1u);
-    EXPECT_EQ(undoJournal(journals[0]).result, (TidyResult{2, 0, std::nullopt}));
-    EXPECT_EQ(filesBelow(music), before);
+    EXPECT_EQ(undoJournal(journals[0]).result, (TidyResult{1, 1, std::nullopt}));
+    EXPECT_EQ(filesBelow(music), (Files{{"x/0.wav", "0"}, {"A/B/1.wav", "someone else's"},
+                                        {"x/2.wav", "2"}, {"x/3.wav", "3"}}));
+    EXPECT_TRUE(fs::exists(journals[0]));  // kept for another try
 }
 
-TEST(TidyApplier, UndoLeavesAFileChangedSinceAlone) {
+TEST(TidyApplier, UndoRefusesBadJournalsWholeBeforeTouchingAnything) {
     TempDir dir;
-    const fs::path music = dir / "m";
-    writeFile(music / "x/a.wav", "a");
-    writeFile(music / "x/b.wav", "b");
-    const Outcome run = applyPlan(
-        planOf(music, {moving("x/a.wav", "A/a.wav"), moving("x/b.wav", "A/b.wav")}), dir / "j");
-    writeFile(music / "A/b.wav", "someone else's b");  // replaced since
-    const Outcome undone = undoJournal(*run.result.journal);
-    EXPECT_EQ(undone.result, (TidyResult{1, 1, std::nullopt}));
-    EXPECT_EQ(filesBelow(music), (Files{{"x/a.wav", "a"}, {"A/b.wav", "someone else's b"}}));
-    EXPECT_TRUE(fs::exists(*run.result.journal));  // kept for another try
-}
-
-TEST(TidyApplier, UndoOfOnlyAHeaderAndOfBadJournals) {
-    TempDir dir;
-    writeFile(dir / "j.jsonl", "{\"root\":\"/nowhere\",\"started\":\"2026-01-01T00:00:00Z\"}\n");
-    EXPECT_EQ(undoJournal(dir / "j.jsonl").result, TidyResult{});
-    EXPECT_TRUE(fs::exists(dir / "j.jsonl.undone"));
-    writeFile(dir / "k.jsonl", "{\"root\":\"relative\"}\n");
-    EXPECT_THROW(undoJournal(dir / "k.jsonl"), ConversionError);
+    writeFile(dir / "m/A/a.wav", "a");
+    const std::string header = "{\"root\":\"" + (dir / "m").string() + "\"}\n";
+    TidyJournalEntry moved;
+    moved.source = "x/a.wav";
+    moved.target = "A/a.wav";
+    moved.moved = true;
+    const std::string entry = moved.line() + "\n";
+    // True: the format message rather than a decoding error.
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"", true}, {"\n\n", true}, {"[1,2]\n", true}, {"{}\n", true}, {R"({"root":5})", true},
+        {R"({"started":"2026-01-01T00:00:00Z"})", true}, {"{\"root\":\"relative\"}\n", true},
+        {"{\"root\":\n", false}, {header + entry + "{\"source\":1}\n", false}};
+    for (const auto& [text, formatError] : cases) {
+        writeFile(dir / "j.jsonl", text);
+        try {
+            undoJournal(dir / "j.jsonl");
+            ADD_FAILURE() << text;
+        } catch (const DecodingError&) {
+            EXPECT_FALSE(formatError) << text;
+        } catch (const ConversionError& error) {
+            EXPECT_TRUE(formatError) << text;
+            EXPECT_STREQ(error.what(), "記録ファイルの形式が違います");
+        }
+    }
     EXPECT_THROW(undoJournal(dir / "missing.jsonl"), ConversionError);
+    EXPECT_EQ(filesBelow(dir / "m"), (Files{{"A/a.wav", "a"}}));
+    writeFile(dir / "j.jsonl", header + "\n\n" + entry);
+    EXPECT_EQ(undoJournal(dir / "j.jsonl").result, (TidyResult{1, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(dir / "m"), (Files{{"x/a.wav", "a"}}));
+    writeFile(dir / "h.jsonl", header);
+    EXPECT_EQ(undoJournal(dir / "h.jsonl").result, TidyResult{});
+    EXPECT_TRUE(fs::exists(dir / "h.jsonl.undone"));
+}
+
+TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
+    TempDir dir;
+    writeFile(dir / "Artist/Album/x.mp3", "x");
+    writeFile(dir / "Other/Album/x.mp3", "x");
+    writeFile(dir / "Cafe\u0301/keep.mp3", "k");
+    TidyApplier::ensureFolders(dir.path(), "Artist/album/y.mp3", false);
+    EXPECT_TRUE(fs::is_directory(dir / "Artist/album"));  // case counts here: a new folder
+    TidyApplier::ensureFolders(dir.path(), "Caf\u00E9/New/y.mp3", false);
+    EXPECT_TRUE(fs::is_directory(dir / "Cafe\u0301/New"));  // the same name in NFD
+    EXPECT_FALSE(fs::exists(dir / "Caf\u00E9"));
+    EXPECT_FALSE(TidyApplier::ignoresCase(dir.path()));
+    TidyApplier::ensureFolders(dir.path(), "Other/album/y.mp3", true);  // case ignored: renamed
+    EXPECT_EQ(filesBelow(dir / "Other"), (Files{{"album/x.mp3", "x"}}));
+
+    writeFile(dir / "a/b/.DS_Store", "");
+    fs::create_directories(dir / "a/b/c");
+    writeFile(dir / "d/._x", "");
+    TidyApplier::removeEmptyFolders({dir / "a/b/c", dir / "d", dir / "Cafe\u0301/New", "/tmp"},
+                                    dir.path());
+    EXPECT_FALSE(fs::exists(dir / "a"));
+    EXPECT_TRUE(fs::exists(dir / "d/._x"));
+    EXPECT_FALSE(fs::exists(dir / "Cafe\u0301/New"));
+    EXPECT_TRUE(fs::exists(dir / "Cafe\u0301/keep.mp3"));
+    TidyApplier::removeEmptyFolders({dir / "Artist/album"}, dir / "Artist/album");  // root kept
+    EXPECT_TRUE(fs::exists(dir / "Artist/album"));
+}
+
+TEST(TidyFiles, PathsFromFilesStayInside) {
+    for (const char* bad : {"", "/etc/passwd", "../x.mp3", "a/../../x.mp3", "a/./x.mp3", "a//x.mp3",
+                            "a/", "..", "a/\xFF.mp3"}) {
+        EXPECT_FALSE(TidyApplier::inside("/m", bad)) << bad;
+    }
+    EXPECT_EQ(TidyApplier::inside("/m", "a..b/.c.mp3"), fs::path("/m/a..b/.c.mp3"));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Testing/Audio.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyPlanner.hpp"
 
@@ -13,109 +15,228 @@ namespace {
 
 namespace fs = std::filesystem;
 using E = ConversionEvent;
+using Status = TidyItem::Status;
+using enum TidyItem::Status;
 using testing::RecordingCatalog;
 using testing::TempDir;
 using testing::writeFile;
 
-// Tags from the names: title from the file (without a "01 " in front),
-// album and artist from the folders above it. A file named "unreadable…"
-// has tags nobody can read.
-std::optional<SourceTags> namesAsTags(const fs::path& file, std::stop_token) {
-    if (file.filename().string().starts_with("unreadable")) return std::nullopt;
-    const std::string artist = file.parent_path().parent_path().filename().string();
-    std::string title = file.stem().string();
-    if (title.size() > 3 && title[2] == ' ') title.erase(0, 3);
-    return SourceTags{.title = title,
-                      .artist = artist,
-                      .albumArtist = artist,
-                      .album = file.parent_path().filename().string(),
-                      .track = "1"};
+const std::string proper = "すでに正式な表記です", unmatched = "候補が見つかりません",
+                  twins = "同じ名前になる曲がほかにあります",
+                  taken = "同じ名前のファイルがすでにあります（重複の可能性）",
+                  place = "ファイル名・場所";
+
+// A file in the album folder the records below name.
+std::string in(const std::string& name) { return "A Band/Night/" + name; }
+
+TrackMeta meta(std::string title, std::string track = "1", std::string artist = "A Band",
+               std::string album = "Night", std::string disc = "") {
+    return TrackMeta(std::move(title), artist, artist, std::move(album), std::move(track),
+                     std::move(disc), "2019", "Rock");
 }
 
+TEST(TidyPlannerPaths, TargetAndRelativePaths) {
+    using O = std::optional<std::string>;
+    const std::vector<std::tuple<TrackMeta, std::string, O, O, std::string>> cases = {
+        {meta("Intro", "3", "A Band", "Night", "2"), "mp3", {}, {}, "A Band/Night/2-03 Intro.mp3"},
+        {meta("Intro", "3", "A Band", "Night", "1"), "mp3", {}, {}, "A Band/Night/03 Intro.mp3"},
+        {meta("Intro", "123"), "flac", {}, {}, "A Band/Night/123 Intro.flac"},
+        {meta("Intro", "", "A Band", "Night", "2"), "m4a", {}, {}, "A Band/Night/Intro.m4a"},
+        {meta("", ""), "wav", {}, {}, "A Band/Night/Track.wav"},
+        {meta("Intro", "03a"), "mp3", {}, {}, "A Band/Night/Intro.mp3"},
+        {meta("Intro", "+7"), "mp3", {}, {}, "A Band/Night/07 Intro.mp3"},
+        {meta("Intro", "99999999999"), "mp3", {}, {}, "A Band/Night/Intro.mp3"},
+        {meta("a/b: c"), "mp3", {}, {}, "A Band/Night/01 a_b_ c.mp3"},
+        {meta("x", "1", "", ""), "mp3", {}, {}, "Unknown Artist/Unknown Album/01 x.mp3"},
+        {meta(std::string(150, 'x'), ""), "mp3", {}, {}, "A Band/Night/" + std::string(120, 'x') + ".mp3"},
+        // Present folders: separators only, the user's own grouping, letter case.
+        {meta("x"), "mp3", O("A_Band"), O("Night"), "A_Band/Night/01 x.mp3"},
+        {meta("x"), "mp3", O("Favourites"), O("Mix 2020"), "Favourites/Mix 2020/01 x.mp3"},
+        {meta("x"), "mp3", O("a band"), O("NIGHT"), "A Band/Night/01 x.mp3"},
+    };
+    for (const auto& [track, extension, artist, album, expected] : cases) {
+        EXPECT_EQ(TidyPlanner::targetPath(track, extension, 120, artist, album), expected);
+    }
+    // 120 kana are 360 bytes: cut at whole characters to 255 with the extension.
+    std::string kana;
+    for (int i = 0; i < 120; ++i) kana += "が";
+    const std::string path = TidyPlanner::targetPath(meta(kana, "", kana, kana), "flac", 120);
+    const std::string folder = text::prefixScalars(kana, 85);  // 255 bytes
+    EXPECT_EQ(path, folder + "/" + folder + "/" + text::prefixScalars(kana, 83) + ".flac");
+
+    EXPECT_EQ(TidyPlanner::relativePath("/m/./a//c.mp3", "/m"), "a/c.mp3");
+    EXPECT_EQ(TidyPlanner::relativePath("/m/c.mp3", ""), "m/c.mp3");  // the root "/"
+    for (const char* outside : {"/other/c.mp3", "/mm/c.mp3", "/m/../x/c.mp3"}) {
+        EXPECT_FALSE(TidyPlanner::relativePath(outside, "/m")) << outside;
+    }
+}
+
+// One file: its path below the root, the record read, the record proposed,
+// the item expected, and whether the catalogue matched it.
+struct Row {
+    std::string source;
+    TrackMeta read, proposed;
+    Status status;
+    std::string reason, target;
+    bool matched = true;
+};
+
+TidyPlan planRows(const TidyPlanner& planner, const std::vector<Row>& rows) {
+    std::vector<fs::path> files;
+    std::vector<TrackMeta> read, proposed;
+    std::set<std::size_t> matched;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        files.push_back(planner.root / rows[i].source);
+        read.push_back(rows[i].read);
+        proposed.push_back(rows[i].proposed);
+        if (rows[i].matched) matched.insert(i);
+    }
+    const TidyPlan plan = planner.planItem(files, read, proposed, matched);
+    EXPECT_EQ(plan.items.size(), rows.size());
+    for (std::size_t i = 0; i < std::min(rows.size(), plan.items.size()); ++i) {
+        const TidyItem& item = plan.items[i];
+        EXPECT_EQ(std::tie(item.status, item.reason, item.target),
+                  std::tie(rows[i].status, rows[i].reason, rows[i].target)) << item.source;
+        EXPECT_EQ(item.pathChange, item.target != item.source) << item.source;
+        if (item.status == same) {  // no compilation artist or disc one added
+            EXPECT_EQ(item.new_.albumArtist + "|" + item.new_.disc, item.old.albumArtist + "|" + item.old.disc);
+        }
+    }
+    return plan;
+}
+
+TEST(TidyPlanItems, StatusReasonAndTarget) {
+    TempDir dir;
+    writeFile(dir / in("09 Outside.mp3"), "");
+    const TidyPlanner planner{{}, dir.path(), {}, nullptr};
+    const std::vector<std::vector<Row>> groups = {
+        {{in("01 Song.mp3"), meta("Song"), meta("Song"), same, proper, in("01 Song.mp3")},
+         {in("08 O.mp3"), meta("O", "8"), meta("O", "8"), hold, unmatched, in("08 O.mp3"), false},
+         {in("02 Song.MP3"), meta("Song", "2"), meta("Song", "2"), change, place, in("02 Song.mp3")},
+         {in("03 Tune.wav"), meta("tune", "3"), meta("Tune", "4"), change,
+          "曲名・番号・ファイル名・場所（wav はタグを書けないので名前だけ）", in("04 Tune.wav")},
+         {in("05 x.mp3"), meta("x", "5"),
+          TrackMeta("x", "A Band", "A Band", "Night", "5", "", "2020-01-01", "Pop"), same, proper,
+          in("05 x.mp3")},
+         {in("06 y.flac"), meta("y", "6"), meta("Y", "6", "a band"), change,
+          "曲名・アーティスト・ファイル名・場所", in("06 Y.flac")}},
+        // The catalogue never adds a compilation artist or disc one.
+        {{in("01 Song.mp3"), meta("Song"),
+          TrackMeta("Song", "A Band", "Various Artists", "Night", "1", "1", "2019", "Rock"), same,
+          proper, in("01 Song.mp3")}},
+        // Files too shallow for present folders ("A_Band" would be kept).
+        {{"01 Song.mp3", meta("Song"), meta("Song"), change, place, in("01 Song.mp3")},
+         {"A_Band/01 Song.mp3", meta("Song"), meta("Song"), change, place, "A_Band/Night/01 Song.mp3"}},
+        // Artist folders stay whole.
+        {{"Mix/Night/01 a.mp3", meta("a", "1", "MIX"), meta("a", "1", "MIX"), same, proper,
+          "Mix/Night/01 a.mp3"},
+         {"Mix/Night/02 b.mp3", meta("b", "2", "Mix"), meta("b", "2", "mix"), change, "アーティスト",
+          "Mix/Night/02 b.mp3"}},
+        // The clash guard: two files onto one name in different letter case,
+        // onto a file that stays, one that moves away, one outside the plan;
+        // a change of its own letter case only is no clash.
+        {{in("x1.mp3"), meta("Twin"), meta("Twin"), hold, twins, in("01 Twin.mp3")},
+         {in("x2.mp3"), meta("twin"), meta("TWIN"), hold, twins, in("01 TWIN.mp3")},
+         {in("x3.mp3"), meta("Stay", "3"), meta("Stay", "3"), hold, taken, in("03 Stay.mp3")},
+         {in("03 STAY.mp3"), meta("STAY", "3"), meta("STAY", "3"), hold, unmatched, in("03 STAY.mp3"), false},
+         {in("x4.mp3"), meta("Gone", "4"), meta("Gone", "4"), change, place, in("04 Gone.mp3")},
+         {in("04 Gone.mp3"), meta("Gone", "4"), meta("Gone", "5"), change, "番号・ファイル名・場所",
+          in("05 Gone.mp3")},
+         {in("x9.mp3"), meta("Outside", "9"), meta("Outside", "9"), hold, taken, in("09 Outside.mp3")},
+         {in("07 song.mp3"), meta("song", "7"), meta("Song", "7"), change, "曲名・ファイル名・場所",
+          in("07 Song.mp3")}}};
+    std::vector<TidyPlan> plans;
+    for (const std::vector<Row>& rows : groups) {
+        plans.push_back(planRows(planner, rows));
+        // Made again from the stored records alone, every item selected again.
+        TidyPlan unselected = plans.back();
+        unselected.items[0].selected = false;
+        EXPECT_EQ(planner.replan(unselected).items, plans.back().items);
+    }
+    TidyPlanner narrow = planner;
+    narrow.nameMax = 6;
+    const TidyPlan again = narrow.replan(plans[0]);
+    EXPECT_EQ(std::tie(again.items[0].status, again.items[0].target),
+              std::make_tuple(change, in("01 Son.mp3")));
+    EXPECT_EQ(again.items[1].reason, unmatched);  // still no candidate
+}
+
+TEST(TidyPlanItems, FilesItCannotChangeAreHeldOrLeftOut) {
+    TempDir dir;
+    const TidyPlanner planner{{}, dir.path(), {}, nullptr};
+    const TidyPlan plan = planner.planItem(
+        {dir / "A Band/Night/01 \xFF.mp3", dir / "A Band/Night/02 b.mp3", "/elsewhere/03 c.mp3",
+         dir / "A Band/../../03 c.mp3"},
+        {meta("x"), meta("b", "2"), meta("c", "3"), meta("c", "3")},
+        {meta("X"), meta("B", "2"), meta("C", "3"), meta("C", "3")}, {0, 1, 2, 3},
+        {{1, std::string(unreadableTagsReason)}});
+    ASSERT_EQ(plan.items.size(), 2u);
+    for (const TidyItem& item : plan.items) {
+        EXPECT_EQ(std::tie(item.status, item.target, item.new_), std::make_tuple(hold, item.source, item.old));
+        EXPECT_FALSE(item.tagsChange || item.pathChange);
+    }
+    EXPECT_EQ(plan.items[0].reason, undecodableNameReason);
+    EXPECT_EQ(plan.items[1].reason, unreadableTagsReason);
+}
+
+// Tags from the names: title from the file (without the "01 " in front),
+// album and artist from the folders above it; "unreadable…" has none.
 TidyPlanner plannerFor(const fs::path& root, std::shared_ptr<MusicCatalog> catalog = nullptr) {
     TidyPlanner planner{"/nonexistent/ffmpeg", root, {}, std::move(catalog)};
-    planner.readTags = namesAsTags;
+    planner.readTags = [](const fs::path& file, std::stop_token) -> std::optional<SourceTags> {
+        if (file.filename().string().starts_with("unreadable")) return std::nullopt;
+        const std::string artist = file.parent_path().parent_path().filename().string();
+        return SourceTags{.title = file.stem().string().substr(3), .artist = artist,
+                          .albumArtist = artist, .album = file.parent_path().filename().string(),
+                          .track = "1"};
+    };
     return planner;
 }
 
-std::vector<E> collect(const TidyPlanner& planner, TidyPlan* plan = nullptr,
-                       std::stop_token stop = {}) {
-    std::vector<E> events;
-    TidyPlan made = planner.plan([&](const E& event) { events.push_back(event); }, stop);
-    if (plan) *plan = made;
-    return events;
-}
-
-TEST(TidyPlanner, NothingToPlanEndsAfterTheScanningEvent) {
+TEST(TidyPlanner, EventsAndOneLookupPerAlbumAndTheCatalogueDecides) {
     TempDir dir;
-    writeFile(dir / "A/B/cover.jpg", "");
+    for (int i = 0; i < 60; ++i) writeFile(dir / "One/Alpha" / ("01 t" + std::to_string(i) + ".mp3"), "");
+    writeFile(dir / "A Band/Night/01 Sunrise.mp3", "");
+    writeFile(dir / "A Band/Other/01 Unknown.mp3", "");
+    writeFile(dir / "A Band/Other/unreadable.mp3", "");
+    auto catalog = std::make_shared<RecordingCatalog>();
+    catalog->songs["A Band|Sunrise"] = {{.wrapperType = "track", .artistName = "A Band",
+                                         .collectionName = "Night", .collectionArtistName = "A Band",
+                                         .collectionId = 1, .trackName = "Sunrise",
+                                         .trackNumber = 1, .discNumber = 1}};
     std::vector<E> events;
+    const TidyPlan plan = plannerFor(dir.path(), catalog).plan(
+        [&](const E& event) { events.push_back(event); }, {});
+    EXPECT_EQ(events, (std::vector<E>{E::scanning(), E::reading(50, 63),
+                                      E::lookingUp(1, 3, "A Band / Night"),
+                                      E::lookingUp(2, 3, "A Band / Other"),
+                                      E::lookingUp(3, 3, "One / Alpha")}));
+    ASSERT_EQ(plan.items.size(), 63u);
+    EXPECT_EQ(plan.root, dir.path().string());
+    EXPECT_EQ(std::tie(plan.items[0].status, plan.items[0].reason), std::make_tuple(same, proper));
+    EXPECT_EQ(std::tie(plan.items[1].status, plan.items[1].reason), std::make_tuple(hold, unmatched));
+    EXPECT_EQ(plan.items[2].reason, unreadableTagsReason);
+    for (const std::string& question : catalog->questions()) {
+        EXPECT_EQ(question.find("unreadable"), std::string::npos) << question;
+    }
+
+    TempDir empty;
+    writeFile(empty / "A/B/cover.jpg", "");
+    events.clear();
     try {
-        plannerFor(dir.path()).plan([&](const E& event) { events.push_back(event); }, {});
-        FAIL() << "planned nothing";
+        plannerFor(empty.path()).plan([&](const E& event) { events.push_back(event); }, {});
+        ADD_FAILURE() << "planned nothing";
     } catch (const ConversionError& error) {
         EXPECT_STREQ(error.what(), "対象の曲が見つかりません。");
     }
     EXPECT_EQ(events, std::vector<E>{E::scanning()});
 }
 
-TEST(TidyPlanner, ReadingEventsEveryFiftyFilesAndOneLookupPerAlbum) {
-    for (int count : {49, 120}) {
-        TempDir dir;
-        for (int i = 0; i < count; ++i) {
-            writeFile(dir / (i % 2 ? "Two/Beta" : "One/Alpha") / ("t" + std::to_string(1000 + i) + ".mp3"), "");
-        }
-        TidyPlan plan;
-        const std::vector<E> events = collect(plannerFor(dir.path()), &plan);
-        std::vector<E> expected{E::scanning()};
-        if (count == 120) {
-            expected.push_back(E::reading(50, 120));
-            expected.push_back(E::reading(100, 120));
-        }
-        // The scanner lists "One" before "Two".
-        expected.push_back(E::lookingUp(1, 2, "One / Alpha"));
-        expected.push_back(E::lookingUp(2, 2, "Two / Beta"));
-        EXPECT_EQ(events, expected) << count;
-        EXPECT_EQ(plan.items.size(), static_cast<std::size_t>(count));
-        EXPECT_EQ(plan.root, dir.path().string());
-    }
-}
-
-TEST(TidyPlanner, CatalogueMatchDecidesBetweenSameAndHold) {
-    TempDir dir;
-    writeFile(dir / "A Band/Night/01 Sunrise.mp3", "");
-    writeFile(dir / "A Band/Other/01 Unknown.mp3", "");
-    writeFile(dir / "A Band/Other/unreadable.mp3", "");
-    auto catalog = std::make_shared<RecordingCatalog>();
-    catalog->songs["A Band|Sunrise"] = {{.wrapperType = "track",
-                                            .artistName = "A Band",
-                                            .collectionName = "Night",
-                                            .collectionArtistName = "A Band",
-                                            .collectionId = 1,
-                                            .trackName = "Sunrise",
-                                            .trackNumber = 1,
-                                            .discNumber = 1}};
-    TidyPlan plan;
-    collect(plannerFor(dir.path(), catalog), &plan);
-    ASSERT_EQ(plan.items.size(), 3u);
-    EXPECT_EQ(plan.items[0].status, TidyItem::Status::same);
-    EXPECT_EQ(plan.items[0].reason, "すでに正式な表記です");
-    EXPECT_EQ(plan.items[1].status, TidyItem::Status::hold);
-    EXPECT_EQ(plan.items[1].reason, "候補が見つかりません");
-    EXPECT_EQ(plan.items[2].reason, unreadableTagsReason);
-    // The unreadable file is asked about by nobody.
-    for (const std::string& question : catalog->questions()) {
-        EXPECT_EQ(question.find("unreadable"), std::string::npos) << question;
-    }
-}
-
 TEST(TidyPlanner, StopEndsThePlanWithoutAPlan) {
     TempDir dir;
-    for (const char* album : {"A/One/x.mp3", "A/Two/y.mp3", "A/Three/z.mp3"}) {
-        writeFile(dir / album, "");
-    }
+    for (const char* file : {"A/One/01 x.mp3", "A/Two/01 y.mp3", "A/Three/01 z.mp3"}) writeFile(dir / file, "");
     std::stop_source stop;
-    TidyPlanner planner = plannerFor(dir.path());
+    const TidyPlanner planner = plannerFor(dir.path());
     std::vector<E> events;
     EXPECT_THROW(planner.plan(
                      [&](const E& event) {
@@ -125,10 +246,7 @@ TEST(TidyPlanner, StopEndsThePlanWithoutAPlan) {
                      stop.get_token()),
                  Cancelled);
     EXPECT_EQ(events.size(), 2u);  // scanning, the first album
-
-    std::stop_source early;
-    early.request_stop();
-    EXPECT_THROW(planner.plan({}, early.get_token()), Cancelled);
+    EXPECT_THROW(planner.plan({}, stop.get_token()), Cancelled);
 }
 
 TEST(TidyPlanner, ReadsFourAtATimeAndPassesOnAFailedRead) {
@@ -136,17 +254,40 @@ TEST(TidyPlanner, ReadsFourAtATimeAndPassesOnAFailedRead) {
     for (int i = 0; i < 12; ++i) writeFile(dir / "A/B" / ("f" + std::to_string(i) + ".mp3"), "");
     testing::CountingFFmpeg ffmpeg(dir / "ffmpeg-stand-in");
     TidyPlanner planner{ffmpeg.program, dir / "A", {}, nullptr};
-    TidyPlan plan = planner.plan({}, {});
-    EXPECT_EQ(plan.items.size(), 12u);
+    EXPECT_EQ(planner.plan({}, {}).items.size(), 12u);
     EXPECT_EQ(ffmpeg.peak(), 4);
-
-    planner = plannerFor(dir.path());
     std::atomic<int> reads = 0;
     planner.readTags = [&](const fs::path& file, std::stop_token) -> std::optional<SourceTags> {
         if (++reads == 3) throw std::runtime_error("reader broke: " + file.filename().string());
         return SourceTags{};
     };
     EXPECT_THROW(planner.plan({}, {}), std::runtime_error);
+}
+
+TEST(TidyPlannerFiles, PlansRealFilesAndHoldsOneItCannotRead) {
+    TempDir dir;
+    const auto music = dir / "Music";
+    for (const auto& [name, title, track] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"01 Song.flac", "Song", "1"}, {"take2.mp3", "Other", "02/12"}}) {
+        testing::makeTone(music / "A Band/Night" / name,
+                          {.seconds = 0.2,
+                           .metadata = {{"title", title}, {"artist", "A Band"},
+                                        {"album_artist", "A Band"}, {"album", "Night"},
+                                        {"track", track}}});
+    }
+    writeFile(music / "A Band/Night/broken.m4a", "not audio at all");
+    const TidyPlan plan = TidyPlanner{"/usr/bin/ffmpeg", music, {"A Band"},
+                                      std::make_shared<RecordingCatalog>()}.plan({}, {});
+    std::map<std::string, TidyItem> by;
+    for (const TidyItem& item : plan.items) by[item.source] = item;
+    ASSERT_EQ(by.size(), 3u);
+    EXPECT_EQ(std::tie(by["A Band/Night/01 Song.flac"].status, by["A Band/Night/01 Song.flac"].reason),
+              std::make_tuple(hold, unmatched));
+    const TidyItem& take = by["A Band/Night/take2.mp3"];
+    EXPECT_EQ(std::tie(take.status, take.target, take.old.track),
+              std::make_tuple(change, "A Band/Night/02 Other.mp3", "2"));
+    EXPECT_EQ(std::tie(by["A Band/Night/broken.m4a"].status, by["A Band/Night/broken.m4a"].reason),
+              std::make_tuple(hold, unreadableTagsReason));
 }
 
 }  // namespace
