@@ -217,17 +217,15 @@ TEST(TidyPlanner, ReadingEventsEveryFiftyFilesAndOneLookupPerAlbum) {
 TEST(TidyPlanner, StopEndsThePlanWithoutAPlan) {
     TempDir dir;
     for (const char* file : {"A/One/01 x.mp3", "A/Two/01 y.mp3", "A/Three/01 z.mp3"}) writeFile(dir / file, "");
-    std::stop_source stop;
     const TidyPlanner planner = plannerFor(dir.path());
-    std::vector<E> events;
-    EXPECT_THROW(planner.plan(
-                     [&](const E& event) {
-                         events.push_back(event);
-                         if (event.phaseAs<E::Phase::LookingUp>()) stop.request_stop();
-                     },
-                     stop.get_token()),
-                 Cancelled);
-    EXPECT_EQ(events.size(), 2u);  // scanning, the first album
+    std::stop_source stop;
+    int events = 0;
+    const auto stopAtTheFirstAlbum = [&](const E& event) {
+        ++events;
+        if (event.phaseAs<E::Phase::LookingUp>()) stop.request_stop();
+    };
+    EXPECT_THROW(planner.plan(stopAtTheFirstAlbum, stop.get_token()), Cancelled);
+    EXPECT_EQ(events, 2);  // scanning, the first album
     EXPECT_THROW(planner.plan({}, stop.get_token()), Cancelled);
 }
 
