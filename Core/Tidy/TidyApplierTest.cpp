@@ -41,7 +41,9 @@ TidyResult undoJournal(const fs::path& journal) { return TidyApplier{}.undo(jour
 TEST(TidyApplier, AppliesMovesAndUndoesThemLastFirst) {
     TempDir dir;
     const fs::path music = dir / "m";
-    for (const std::string name : {"one", "two", "three", "song"}) writeFile(music / "x" / (name + ".wav"), name);
+    for (const std::string name : {"one", "two", "three", "song"}) {
+        writeFile(music / "x" / (name + ".wav"), name);
+    }
     const Files before = filesBelow(music);
     TidyItem tagsOnlyWav = moving("x/three.wav", "x/three.wav");
     tagsOnlyWav.tagsChange = true;  // not writable, no move: done, no line
@@ -221,7 +223,8 @@ TEST(TidyJournal, TwoJournalsInOneSecondKeepTheirOwnNames) {
               text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
     second.append("{}");
     EXPECT_EQ(testing::readFile(second.path()), "{}\n");
-    EXPECT_EQ(first.path().filename().string().size(), std::string("tidy-yyyyMMdd-HHmmss.jsonl").size());
+    EXPECT_EQ(first.path().filename().string().size(),
+              std::string("tidy-yyyyMMdd-HHmmss.jsonl").size());
 }
 
 }  // namespace

@@ -75,14 +75,15 @@ TEST(TidyPlan, SavedPlanLoadsEqualAtWholeSecondsAndReportsAsCSV) {
 TEST(TidyPlan, FileThatIsNotAPlanDoesNotLoad) {
     const nlohmann::json good = nlohmann::json::parse(samplePlan().json());
     for (const char* change :
-         {R"({"op":"remove","path":"/items/0/selected"})", R"({"op":"remove","path":"/items/0/source"})",
-          R"({"op":"remove","path":"/items/0/new"})", R"({"op":"remove","path":"/items/0/tagsEditable"})",
+         {R"({"op":"remove","path":"/items/0/selected"})",
+          R"({"op":"remove","path":"/items/0/source"})", R"({"op":"remove","path":"/items/0/new"})",
+          R"({"op":"remove","path":"/items/0/tagsEditable"})",
           R"({"op":"remove","path":"/root"})", R"({"op":"remove","path":"/items/1/old/genre"})",
           R"({"op":"replace","path":"/items/0/status","value":"maybe"})",
           R"({"op":"replace","path":"/items/0/selected","value":"yes"})",
           R"({"op":"replace","path":"/created","value":"2026-03-04 05:06:07"})"}) {
-        const nlohmann::json bad = good.patch(nlohmann::json::array({nlohmann::json::parse(change)}));
-        EXPECT_THROW(TidyPlan::fromJSONText(bad.dump()), DecodingError) << change;
+        const auto bad = good.patch(nlohmann::json::array({nlohmann::json::parse(change)})).dump();
+        EXPECT_THROW(TidyPlan::fromJSONText(bad), DecodingError) << change;
     }
     EXPECT_THROW(TidyPlan::fromJSONText("{\"root\":"), DecodingError);
     EXPECT_THROW(TidyPlan::load("/nonexistent/plan.json"), ConversionError);
