@@ -41,12 +41,7 @@ ReviewSnapshot ReviewSnapshot::of(const AppModel& model) {
     snapshot.plan = model.plan() ? &*model.plan() : nullptr;
     snapshot.profile = model.selectedProfile();
     snapshot.destPath = model.destPath();
-    for (const Volume& volume : model.volumes()) {
-        if (text::equivalent(volume.url.string(), snapshot.destPath)) {
-            snapshot.destination = &volume;
-            break;
-        }
-    }
+    snapshot.destination = model.destinationVolume();
     snapshot.continuing = model.continuing();
     snapshot.carryOver = &model.carryOver();
     snapshot.renamed = &model.renamed();

@@ -147,7 +147,7 @@ void ReviewView::buildMiddle(QVBoxLayout& root) {
     tabs_->addButton(titlesTab_, 1);
     connect(tabs_, &QButtonGroup::idClicked, this, [this](int id) {
         tab_ = id;
-        refreshTable();
+        refreshTable(ReviewSnapshot::of(model_));
     });
     layout->addWidget(picker);
 
@@ -216,8 +216,8 @@ void ReviewView::refresh() {
     const bool hasMiddle = reviewHasMiddle(snapshot);
     middle_->setVisible(hasMiddle);
     if (hasMiddle) {
-        refreshSummary();
-        refreshTable();
+        refreshSummary(snapshot);
+        refreshTable(snapshot);
     }
     const QSignalBlocker blocker(skipReview_);
     skipReview_->setChecked(model_.skipReview());
@@ -227,8 +227,7 @@ void ReviewView::refresh() {
     confirm_->setEnabled(confirmEnabled(snapshot));
 }
 
-void ReviewView::refreshSummary() {
-    const ReviewSnapshot snapshot = ReviewSnapshot::of(model_);
+void ReviewView::refreshSummary(const ReviewSnapshot& snapshot) {
     while (QLayoutItem* item = summaryLines_->takeAt(0)) {
         delete item->widget();
         delete item;
@@ -241,8 +240,7 @@ void ReviewView::refreshSummary() {
 
 // The rows read the model when they come into view, never a pointer kept from
 // an earlier plan: a paint may come between a new plan and the next refresh.
-void ReviewView::refreshTable() {
-    const ReviewSnapshot snapshot = ReviewSnapshot::of(model_);
+void ReviewView::refreshTable(const ReviewSnapshot& snapshot) {
     tabs_->button(tab_ == 0 ? 0 : 1)->setChecked(true);
     const AppModel* model = &model_;
     if (tab_ == 0) {

@@ -19,6 +19,7 @@ namespace tarvik {
 
 class AppModel;
 class StripedTable;
+struct ReviewSnapshot;
 
 class ReviewView : public QDialog {
     Q_OBJECT
@@ -42,8 +43,8 @@ private:
     void buildFooter(QVBoxLayout& root);
     void scheduleRefresh();
     void refresh();
-    void refreshSummary();
-    void refreshTable();
+    void refreshSummary(const ReviewSnapshot& snapshot);
+    void refreshTable(const ReviewSnapshot& snapshot);
     void followState();
 
     AppModel& model_;
