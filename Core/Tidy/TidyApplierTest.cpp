@@ -3,6 +3,8 @@
 // real audio files in TidyApplierFilesTest.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
@@ -58,19 +60,39 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
         {moving("x/one.wav", "A/B/01 one.wav"), unselected, held,
          // Failed: a clash in letter case, a file gone, paths that leave the library.
          moving("a/song.wav", "a/Song.wav"), moving("gone.wav", "A/B/gone.wav"),
-         moving("../outside.wav", "A/B/o.wav"), moving((lib / "outside.wav").string(), "o.wav"),
+         moving("x/../../outside.wav", "A/B/o.wav"), moving((lib / "outside.wav").string(), "o.wav"),
          moving("x/three.wav", "../three.wav"),
          moving("x/two.wav", "x/one.wav"),  // where the first was
          wavTags, moving("x/song.wav", "x/Song.wav")});
     EXPECT_EQ(run, (TidyResult{4, 5, run.journal}));
-    EXPECT_EQ(filesBelow(lib.music),
-              (Files{{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"}, {"x/three.wav", "three"},
-                     {"x/Song.wav", "song"}, {"a/song.wav", "mine"}, {"a/Song.wav", "another"}}));
+    const Files applied = {{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"}, {"x/three.wav", "three"},
+                           {"x/Song.wav", "song"}, {"a/song.wav", "mine"}, {"a/Song.wav", "another"}};
+    EXPECT_EQ(filesBelow(lib.music), applied);
     EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
     const std::string journal = testing::readFile(*run.journal);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 4);  // header and three moves
     EXPECT_EQ(journal.find("{\"root\":\"" + lib.music.string() + "\""), 0u);
 
+    // A journal is read and checked whole before anything is undone.
+    for (const std::string& text :
+         std::vector<std::string>{"", "\n\n", "[1,2]\n", "{}\n", R"({"root":5})", R"({"started":""})",
+                                  "{\"root\":\"relative\"}\n"}) {
+        writeFile(lib / "bad.jsonl", text);
+        EXPECT_THROW(undo(lib / "bad.jsonl"), ConversionError) << text;
+    }
+    for (const std::string& text : {std::string("{\"root\":\n"), journal + "{}\n"}) {
+        writeFile(lib / "bad.jsonl", text);
+        EXPECT_THROW(undo(lib / "bad.jsonl"), DecodingError) << text;
+    }
+    EXPECT_THROW(undo(lib / "missing.jsonl"), ConversionError);
+    EXPECT_EQ(filesBelow(lib.music), applied);
+    // Another writer's form reads the same: members sorted, "/" escaped, blank lines.
+    std::istringstream lines(journal);
+    std::string other;
+    for (std::string line; std::getline(lines, line);) {
+        other += nlohmann::json::parse(line).dump() + "\n\n";
+    }
+    writeFile(*run.journal, text::replacing(other, "/", "\\/"));
     EXPECT_EQ(undo(*run.journal), (TidyResult{3, 0, std::nullopt}));
     EXPECT_EQ(filesBelow(lib.music), before);
     EXPECT_FALSE(fs::exists(lib.music / "A"));  // emptied folders go
@@ -113,15 +135,7 @@ TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
     EXPECT_TRUE(fs::exists(m / "Artist/album") && fs::exists(lib / "empty"));
 }
 
-TEST(TidyFiles, PathsFromFilesStayInside) {
-    for (const char* bad : {"", "/etc/passwd", "../x.mp3", "a/../../x.mp3", "a/./x.mp3", "a//x.mp3",
-                            "a/", "..", "a/\xFF.mp3"}) {
-        EXPECT_FALSE(TidyApplier::inside("/m", bad)) << bad;
-    }
-    EXPECT_EQ(TidyApplier::inside("/m", "a..b/.c.mp3"), fs::path("/m/a..b/.c.mp3"));
-}
-
-TEST(TidyJournal, EntriesReadBackAndBadJournalsAreRefusedWholeBeforeAnyUndo) {
+TEST(TidyJournal, EntryWithEveryMemberReadsBack) {
     const TidyJournalEntry full{
         .source = "a/b/01 x.mp3", .target = "A/B/01 X.mp3",
         .old = TrackMeta("x", "a", "a", "b", "1", "", "2019", "Rock"),
@@ -131,34 +145,7 @@ TEST(TidyJournal, EntriesReadBackAndBadJournalsAreRefusedWholeBeforeAnyUndo) {
                                     {TagFields::Field::album, std::nullopt},
                                     {TagFields::Field::artist, std::string("a\0b", 3)}},
         .sizeBefore = 1200, .size = 1234, .modified = 1'700'000'000'123'456'789};
-    // Another writer's form too: members sorted, "/" escaped.
-    const auto otherForm = [](const TidyJournalEntry& entry) {
-        return text::replacing(nlohmann::json::parse(entry.line()).dump(), "/", "\\/");
-    };
     EXPECT_EQ(TidyJournalEntry::fromLine(full.line()), full);
-    EXPECT_EQ(TidyJournalEntry::fromLine(otherForm(full)), full);
-
-    const Library lib(Files{{"A/a.wav", "a"}});
-    const std::string header = "{\"root\":\"" + lib.music.string() + "\"}\n";
-    TidyJournalEntry moved;  // as a hand-made journal holds it, without the additions
-    moved.source = "x/a.wav";
-    moved.target = "A/a.wav";
-    moved.moved = true;
-    for (const std::string& text :
-         std::vector<std::string>{"", "\n\n", "[1,2]\n", "{}\n", R"({"root":5})", R"({"started":""})",
-                                  "{\"root\":\"relative\"}\n"}) {
-        writeFile(lib / "j.jsonl", text);
-        EXPECT_THROW(undo(lib / "j.jsonl"), ConversionError) << text;
-    }
-    for (const std::string& text : {std::string("{\"root\":\n"), header + moved.line() + "\n{}"}) {
-        writeFile(lib / "j.jsonl", text);
-        EXPECT_THROW(undo(lib / "j.jsonl"), DecodingError) << text;
-    }
-    EXPECT_THROW(undo(lib / "missing.jsonl"), ConversionError);
-    EXPECT_EQ(filesBelow(lib.music), (Files{{"A/a.wav", "a"}}));
-    writeFile(lib / "j.jsonl", header + "\n\n" + otherForm(moved));
-    EXPECT_EQ(undo(lib / "j.jsonl"), (TidyResult{1, 0, std::nullopt}));
-    EXPECT_EQ(filesBelow(lib.music), (Files{{"x/a.wav", "a"}}));
 }
 
 TEST(TidyJournal, TwoJournalsInOneSecondKeepTheirOwnNames) {

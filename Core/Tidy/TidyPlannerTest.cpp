@@ -34,18 +34,21 @@ TrackMeta meta(std::string title, std::string track = "1", std::string artist = 
                      std::move(disc), "2019", "Rock");
 }
 
-TEST(TidyPlannerPaths, TargetAndRelativePaths) {
+TEST(TidyPlannerPaths, TargetPaths) {
     using O = std::optional<std::string>;
+    // 120 kana are 360 bytes: cut at whole characters to 255 with the extension.
+    std::string kana;
+    for (int i = 0; i < 120; ++i) kana += "が";
+    const std::string folder = text::prefixScalars(kana, 85);  // 255 bytes
     const std::vector<std::tuple<TrackMeta, std::string, O, O, std::string>> cases = {
         {meta("Intro", "3", "A Band", "Night", "2"), "mp3", {}, {}, in("2-03 Intro.mp3")},
-        {meta("Intro", "", "A Band", "Night", "2"), "m4a", {}, {}, in("Intro.m4a")},
         {meta("", ""), "wav", {}, {}, in("Track.wav")},
-        {meta("Intro", "03a"), "mp3", {}, {}, in("Intro.mp3")},
-        {meta("Intro", "+7"), "mp3", {}, {}, in("07 Intro.mp3")},
         {meta("Intro", "99999999999"), "mp3", {}, {}, in("Intro.mp3")},
         {meta("a/b: c"), "mp3", {}, {}, in("01 a_b_ c.mp3")},
         {meta("x", "1", "", ""), "mp3", {}, {}, "Unknown Artist/Unknown Album/01 x.mp3"},
         {meta(std::string(150, 'x'), ""), "mp3", {}, {}, in(std::string(120, 'x') + ".mp3")},
+        {meta(kana, "", kana, kana), "flac", {}, {},
+         folder + "/" + folder + "/" + text::prefixScalars(kana, 83) + ".flac"},
         // Present folders: separators only, the user's own grouping, letter case.
         {meta("x"), "mp3", O("A_Band"), O("Night"), "A_Band/Night/01 x.mp3"},
         {meta("x"), "mp3", O("Favourites"), O("Mix 2020"), "Favourites/Mix 2020/01 x.mp3"},
@@ -53,18 +56,6 @@ TEST(TidyPlannerPaths, TargetAndRelativePaths) {
     };
     for (const auto& [track, extension, artist, album, expected] : cases) {
         EXPECT_EQ(TidyPlanner::targetPath(track, extension, 120, artist, album), expected);
-    }
-    // 120 kana are 360 bytes: cut at whole characters to 255 with the extension.
-    std::string kana;
-    for (int i = 0; i < 120; ++i) kana += "が";
-    const std::string folder = text::prefixScalars(kana, 85);  // 255 bytes
-    EXPECT_EQ(TidyPlanner::targetPath(meta(kana, "", kana, kana), "flac", 120),
-              folder + "/" + folder + "/" + text::prefixScalars(kana, 83) + ".flac");
-
-    EXPECT_EQ(TidyPlanner::relativePath("/m/./a//c.mp3", "/m"), "a/c.mp3");
-    EXPECT_EQ(TidyPlanner::relativePath("/m/c.mp3", ""), "m/c.mp3");  // the root "/"
-    for (const char* outside : {"/other/c.mp3", "/mm/c.mp3", "/m/../x/c.mp3"}) {
-        EXPECT_FALSE(TidyPlanner::relativePath(outside, "/m")) << outside;
     }
 }
 
@@ -94,11 +85,6 @@ TidyPlan planRows(const TidyPlanner& planner, const std::vector<Row>& rows) {
         const TidyItem& item = plan.items[i];
         EXPECT_EQ(std::tie(item.status, item.reason, item.target),
                   std::tie(rows[i].status, rows[i].reason, rows[i].target)) << item.source;
-        EXPECT_EQ(item.pathChange, item.target != item.source) << item.source;
-        if (item.status == same) {  // no compilation artist or disc one added
-            EXPECT_EQ(item.new_.albumArtist + "/" + item.new_.disc,
-                      item.old.albumArtist + "/" + item.old.disc);
-        }
     }
     return plan;
 }
@@ -160,54 +146,19 @@ TEST(TidyPlanItems, StatusReasonAndTarget) {
     EXPECT_EQ(again.items[1].reason, unmatched);  // still no candidate
 }
 
-TEST(TidyPlanner, ReportsItsPhasesAndEndsOnStopOrFailure) {
+TEST(TidyPlanner, ReadsFourFilesAtATimeAndPassesOnAFailedRead) {
     TempDir dir;
-    for (int i = 0; i < 60; ++i) {
-        writeFile(dir / ((i % 2 ? "Two/Beta/01 t" : "One/Alpha/01 t") + std::to_string(i) + ".mp3"),
-                  "");
-    }
-    // Tags from the names: title from the file, album and artist from its folders.
-    TidyPlanner planner{"/nonexistent/ffmpeg", dir.path(), {}, nullptr};
-    planner.readTags = [](const fs::path& file, std::stop_token) -> std::optional<SourceTags> {
-        const std::string artist = file.parent_path().parent_path().filename().string();
-        return SourceTags{.title = file.stem().string().substr(3), .artist = artist,
-                          .albumArtist = artist, .album = file.parent_path().filename().string(),
-                          .track = "1"};
-    };
-    std::vector<E> events;
-    std::stop_source stop;
-    const auto record = [&](const E& event) {
-        events.push_back(event);
-        if (event.phaseAs<E::Phase::LookingUp>() && events.size() > 4) stop.request_stop();
-    };
-    EXPECT_EQ(planner.plan(record, stop.get_token()).items.size(), 60u);
-    EXPECT_EQ(events, (std::vector<E>{E::scanning(), E::reading(50, 60),
-                                      E::lookingUp(1, 2, "One / Alpha"),
-                                      E::lookingUp(2, 2, "Two / Beta")}));
-    // Stopped at the first album of the second run.
-    EXPECT_THROW(planner.plan(record, stop.get_token()), Cancelled);
-    EXPECT_EQ(events.size(), 7u);
-
+    for (int i = 0; i < 12; ++i) writeFile(dir / "A/B" / ("f" + std::to_string(i) + ".mp3"), "");
+    testing::CountingFFmpeg ffmpeg(dir / "ffmpeg-stand-in");
+    TidyPlanner planner{ffmpeg.program, dir / "A", {}, nullptr};
+    EXPECT_EQ(planner.plan({}, {}).items.size(), 12u);
+    EXPECT_EQ(ffmpeg.peak(), 4);
     std::atomic<int> reads = 0;
     planner.readTags = [&](const fs::path&, std::stop_token) -> std::optional<SourceTags> {
         if (++reads == 3) throw std::runtime_error("reader broke");
         return SourceTags{};
     };
     EXPECT_THROW(planner.plan({}, {}), std::runtime_error);
-    TempDir empty;
-    writeFile(empty / "A/B/cover.jpg", "");
-    events.clear();
-    planner.root = empty.path();
-    EXPECT_THROW(planner.plan(record, {}), ConversionError);
-    EXPECT_EQ(events, std::vector<E>{E::scanning()});
-}
-
-TEST(TidyPlanner, ReadsFourFilesAtATime) {
-    TempDir dir;
-    for (int i = 0; i < 12; ++i) writeFile(dir / "A/B" / ("f" + std::to_string(i) + ".mp3"), "");
-    testing::CountingFFmpeg ffmpeg(dir / "ffmpeg-stand-in");
-    EXPECT_EQ((TidyPlanner{ffmpeg.program, dir / "A", {}, nullptr}.plan({}, {}).items.size()), 12u);
-    EXPECT_EQ(ffmpeg.peak(), 4);
 }
 
 TEST(TidyPlannerFiles, CatalogueDecidesOnRealFilesAndNobodyIsAskedAboutAnUnreadableOne) {
@@ -226,7 +177,15 @@ TEST(TidyPlannerFiles, CatalogueDecidesOnRealFilesAndNobodyIsAskedAboutAnUnreada
                                       .collectionName = "Night", .collectionArtistName = "A Band",
                                       .collectionId = 1, .trackName = "Song", .trackNumber = 1,
                                       .discNumber = 1}};
-    const TidyPlan plan = TidyPlanner{"/usr/bin/ffmpeg", music, {"A Band"}, catalog}.plan({}, {});
+    TidyPlanner planner{"/usr/bin/ffmpeg", music, {"A Band"}, catalog};
+    std::vector<E> events;
+    std::stop_source stop;
+    const auto record = [&](const E& event) {
+        events.push_back(event);
+        if (events.size() > 2 && event.phaseAs<E::Phase::LookingUp>()) stop.request_stop();
+    };
+    const TidyPlan plan = planner.plan(record, stop.get_token());
+    EXPECT_EQ(events, (std::vector<E>{E::scanning(), E::lookingUp(1, 1, "A Band / Night")}));
     EXPECT_EQ(plan.root, music.string());
     std::map<std::string, std::tuple<Status, std::string, std::string>> items;
     for (const TidyItem& item : plan.items) {
@@ -243,6 +202,10 @@ TEST(TidyPlannerFiles, CatalogueDecidesOnRealFilesAndNobodyIsAskedAboutAnUnreada
     for (const std::string& question : catalog->questions()) {
         EXPECT_EQ(question.find("broken"), std::string::npos) << question;
     }
+    // Stopped during the last lookup, whose album would seem unmatched: no plan.
+    EXPECT_THROW(planner.plan(record, stop.get_token()), Cancelled);
+    planner.artists = {"Nobody"};
+    EXPECT_THROW(planner.plan({}, {}), ConversionError);  // no audio in the selection
 }
 
 }  // namespace
