@@ -72,33 +72,28 @@ void makeSong(const fs::path& file, const std::string& format, const std::string
     output(words);
 }
 
-// The item the planner would make: title and artists corrected, moved.
-TidyItem correction(const fs::path& root, const std::string& source, const std::string& target) {
-    const TrackMeta old = *TidyFileState::currentRecord(
-        root / source, std::make_shared<const FFmpegRunner>(ffmpeg), {});
-    TrackMeta corrected = old;
-    corrected.title += " (Live)";
-    corrected.artist = corrected.albumArtist = "A Band";
-    return {.source = source, .target = target, .old = old, .new_ = corrected,
-            .status = TidyItem::Status::change, .reason = {}, .tagsChange = true,
-            .pathChange = true, .tagsEditable = true};
-}
-
 TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfterACrash) {
     TempDir dir;
     const fs::path music = dir / "Music";
     TidyPlan plan{music.string(), {}, {}};
     const std::vector<std::string> kinds = {"mp3", "mp3v3", "flac", "m4a", "flac", "mp3", "flac"};
+    const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         const std::string title = "song" + std::to_string(i);
         const std::string name = title + "." + kinds[i].substr(0, kinds[i].find("v3"));
-        makeSong(music / "a band/Night" / name, kinds[i], title);
-        if (i == 6) {  // a genre whose bytes the journal can't hold: not to be replaced
-            const fs::path file = music / "a band/Night" / name;
-            TagFields::patch(file, {{TagFields::Field::genre, "\xFF\xFERock"}}, file);
-        }
-        plan.items.push_back(
-            correction(music, "a band/Night/" + name, "A Band/Night/(Live) " + name));
+        const fs::path file = music / "a band/Night" / name;
+        makeSong(file, kinds[i], title);
+        // The last one's genre has bytes the journal can't hold: it must stay.
+        if (i == 6) TagFields::patch(file, {{TagFields::Field::genre, "\xFF\xFERock"}}, file);
+        // As the planner would correct it: title and artists, and moved.
+        const TrackMeta old = *TidyFileState::currentRecord(file, runner, {});
+        TrackMeta fixed = old;
+        fixed.title += " (Live)";
+        fixed.artist = fixed.albumArtist = "A Band";
+        plan.items.push_back({.source = "a band/Night/" + name,
+                              .target = "A Band/Night/(Live) " + name, .old = old, .new_ = fixed,
+                              .status = TidyItem::Status::change, .reason = {}, .tagsChange = true,
+                              .pathChange = true, .tagsEditable = true});
     }
     plan.items[6].new_.genre = "Rock";
     // The fifth file is edited after planning; the sixth one's place is taken.
@@ -112,9 +107,6 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         untouched.push_back(mutagen(music / item.source, "--untouched"));
     }
     const nlohmann::json m4aTags = mutagen(music / plan.items[3].source);
-    const auto journalIn = [&](const char* folder) {
-        return fs::directory_iterator(dir / folder)->path();
-    };
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -130,7 +122,8 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
     EXPECT_TRUE(fs::exists(music / plan.items[1].target));
-    EXPECT_EQ(applier.undo(journalIn("crash"), {}, {}), (TidyResult{2, 0, std::nullopt}));
+    EXPECT_EQ(applier.undo(fs::directory_iterator(dir / "crash")->path(), {}, {}),
+              (TidyResult{2, 0, std::nullopt}));
     EXPECT_EQ(filesBelow(music), before);
 
     // The run goes on past the failed items and ends at the unrecordable one.
@@ -161,7 +154,8 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         }
     }
 
-    EXPECT_EQ(applier.undo(journalIn("journals"), {}, {}), (TidyResult{5, 0, std::nullopt}));
+    EXPECT_EQ(applier.undo(fs::directory_iterator(dir / "journals")->path(), {}, {}),
+              (TidyResult{5, 0, std::nullopt}));
     EXPECT_FALSE(fs::exists(music / "A Band"));
     // M4A items are rendered again by TagLib; the others come back whole.
     EXPECT_EQ(mutagen(music / plan.items[3].source), m4aTags);

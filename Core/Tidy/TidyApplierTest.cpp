@@ -60,13 +60,14 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
         {moving("x/one.wav", "A/B/01 one.wav"), unselected, held,
          // Failed: a clash in letter case, a file gone, paths that leave the library.
          moving("a/song.wav", "a/Song.wav"), moving("gone.wav", "A/B/gone.wav"),
-         moving("x/../../outside.wav", "A/B/o.wav"), moving((lib / "outside.wav").string(), "o.wav"),
+         moving("x/../../outside.wav", "A/o.wav"), moving((lib / "outside.wav").string(), "o.wav"),
          moving("x/three.wav", "../three.wav"),
          moving("x/two.wav", "x/one.wav"),  // where the first was
          wavTags, moving("x/song.wav", "x/Song.wav")});
     EXPECT_EQ(run, (TidyResult{4, 5, run.journal}));
-    const Files applied = {{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"}, {"x/three.wav", "three"},
-                           {"x/Song.wav", "song"}, {"a/song.wav", "mine"}, {"a/Song.wav", "another"}};
+    const Files applied = {{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"},
+                           {"x/three.wav", "three"}, {"x/Song.wav", "song"},
+                           {"a/song.wav", "mine"}, {"a/Song.wav", "another"}};
     EXPECT_EQ(filesBelow(lib.music), applied);
     EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
     const std::string journal = testing::readFile(*run.journal);
@@ -74,9 +75,8 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
     EXPECT_EQ(journal.find("{\"root\":\"" + lib.music.string() + "\""), 0u);
 
     // A journal is read and checked whole before anything is undone.
-    for (const std::string& text :
-         std::vector<std::string>{"", "\n\n", "[1,2]\n", "{}\n", R"({"root":5})", R"({"started":""})",
-                                  "{\"root\":\"relative\"}\n"}) {
+    for (const std::string& text : std::vector<std::string>{
+             "", "\n\n", "[1,2]", "{}", R"({"root":5})", R"({"started":""})", R"({"root":"a"})"}) {
         writeFile(lib / "bad.jsonl", text);
         EXPECT_THROW(undo(lib / "bad.jsonl"), ConversionError) << text;
     }
@@ -151,13 +151,10 @@ TEST(TidyJournal, EntryWithEveryMemberReadsBack) {
 TEST(TidyJournal, TwoJournalsInOneSecondKeepTheirOwnNames) {
     const testing::TempDir dir;
     const auto now = std::chrono::system_clock::now();
-    const JournalWriter first(dir.path(), now);
-    JournalWriter second(dir.path(), now);
+    const JournalWriter first(dir.path(), now), second(dir.path(), now);
     EXPECT_EQ(first.path(), journalName(dir.path(), now));
     EXPECT_EQ(second.path().string(),
               text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
-    second.append("{}");
-    EXPECT_EQ(testing::readFile(second.path()), "{}\n");
 }
 
 }  // namespace

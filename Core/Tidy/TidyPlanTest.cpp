@@ -38,8 +38,6 @@ TEST(TidyPlan, SavedPlanLoadsEqualAtWholeSecondsAndAFailedSaveKeepsIt) {
     EXPECT_EQ(TidyPlan::fromJSONText(text::replacing(sample.json(), "\\/", "/")), sample);
     const std::string text = readFile(file);
     EXPECT_EQ(text::replacing(text, "\\/", "").find("/"), std::string::npos);
-    EXPECT_NE(text.find("\"created\": \"2026-03-04T05:06:07Z\",\n  \"items\": ["),
-              std::string::npos) << text;  // keys sorted
     const testing::FileSizeLimit limit(16);  // a full disk, for root too
     ASSERT_TRUE(limit.active());
     EXPECT_THROW((TidyPlan{"/m", {}, {}}.save(file)), ConversionError);
@@ -61,7 +59,7 @@ TEST(TidyPlan, FileThatIsNotAPlanDoesNotLoad) {
     const nlohmann::json good = nlohmann::json::parse(sample.json());
     for (const char* change : {R"({"op":"remove","path":"/items/0/selected"})",
                                R"({"op":"replace","path":"/items/0/status","value":"maybe"})",
-                               R"({"op":"replace","path":"/created","value":"2026-03-04 05:06"})"}) {
+                               R"({"op":"replace","path":"/created","value":"2026-03-04"})"}) {
         const auto bad = good.patch(nlohmann::json::array({nlohmann::json::parse(change)})).dump();
         EXPECT_THROW(TidyPlan::fromJSONText(bad), DecodingError) << change;
     }
