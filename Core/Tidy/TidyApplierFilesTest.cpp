@@ -49,16 +49,9 @@ std::string flacBlocks(const fs::path& file) {
     return output({"metaflac", "--list", "--except-block-type=VORBIS_COMMENT", file.string()});
 }
 
-// By name: the extension, or "mp3v3" for an MP3 with an ID3v2.3 tag.
-const std::map<std::string, Args> formats = {
-    {"mp3", {"-c:a", "libmp3lame", "-write_id3v1", "1"}},
-    {"mp3v3", {"-c:a", "libmp3lame", "-id3v2_version", "3", "-write_id3v1", "1"}},
-    {"flac", {"-c:a", "flac"}},
-    {"m4a", {"-c:a", "aac", "-c:v", "mjpeg"}},
-};
-
-// A tagged tone with a cover at `file`, in one of the formats above.
-void makeSong(const fs::path& file, const std::string& format, const std::string& title) {
+// A tagged tone with a cover at `file`, made with ffmpeg's defaults for its
+// extension and `extra` arguments.
+void makeSong(const fs::path& file, const Args& extra, const std::string& title) {
     fs::create_directories(file.parent_path());
     Args words = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.3",
                   "-f", "lavfi", "-i", "testsrc=size=32x32:duration=0.04", "-map", "0", "-map", "1",
@@ -67,7 +60,7 @@ void makeSong(const fs::path& file, const std::string& format, const std::string
                              "disc=1/2", "date=2019-04-01", "genre=Rock"}) {
         words.insert(words.end(), {"-metadata", pair});
     }
-    words.insert(words.end(), formats.at(format).begin(), formats.at(format).end());
+    words.insert(words.end(), extra.begin(), extra.end());
     words.push_back(file.string());
     output(words);
 }
@@ -76,13 +69,16 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     TempDir dir;
     const fs::path music = dir / "Music";
     TidyPlan plan{music.string(), {}, {}};
-    const std::vector<std::string> kinds = {"mp3", "mp3v3", "flac", "m4a", "flac", "mp3", "flac"};
+    const Args id3v1 = {"-write_id3v1", "1"}, id3v23 = {"-id3v2_version", "3", "-write_id3v1", "1"};
+    const std::vector<std::pair<std::string, Args>> songs = {
+        {"mp3", id3v1}, {"mp3", id3v23}, {"flac", {}}, {"m4a", {"-c:v", "mjpeg"}},
+        {"flac", {}}, {"mp3", id3v1}, {"flac", {}}};
     const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
-    for (std::size_t i = 0; i < kinds.size(); ++i) {
+    for (std::size_t i = 0; i < songs.size(); ++i) {
         const std::string title = "song" + std::to_string(i);
-        const std::string name = title + "." + kinds[i].substr(0, kinds[i].find("v3"));
+        const std::string name = title + "." + songs[i].first;
         const fs::path file = music / "a band/Night" / name;
-        makeSong(file, kinds[i], title);
+        makeSong(file, songs[i].second, title);
         // The last one's genre has bytes the journal can't hold: it must stay.
         if (i == 6) TagFields::patch(file, {{TagFields::Field::genre, "\xFF\xFERock"}}, file);
         // As the planner would correct it: title and artists, and moved.

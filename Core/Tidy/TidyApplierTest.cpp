@@ -72,7 +72,6 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
     EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
     const std::string journal = testing::readFile(*run.journal);
     EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 4);  // header and three moves
-    EXPECT_EQ(journal.find("{\"root\":\"" + lib.music.string() + "\""), 0u);
 
     // A journal is read and checked whole before anything is undone.
     for (const std::string& text : std::vector<std::string>{
@@ -89,9 +88,7 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
     // Another writer's form reads the same: members sorted, "/" escaped, blank lines.
     std::istringstream lines(journal);
     std::string other;
-    for (std::string line; std::getline(lines, line);) {
-        other += nlohmann::json::parse(line).dump() + "\n\n";
-    }
+    for (std::string line; std::getline(lines, line);) other += json::parse(line).dump() + "\n\n";
     writeFile(*run.journal, text::replacing(other, "/", "\\/"));
     EXPECT_EQ(undo(*run.journal), (TidyResult{3, 0, std::nullopt}));
     EXPECT_EQ(filesBelow(lib.music), before);
