@@ -84,7 +84,7 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         // As the planner would correct it: title and artists, and moved.
         const TrackMeta old = *TidyFileState::currentRecord(file, runner, {});
         TrackMeta fixed = old;
-        fixed.title += " (Live)";
+        fixed.title += " (Live in the Great Hall, 2019)";  // beyond the tag's padding
         fixed.artist = fixed.albumArtist = "A Band";
         plan.items.push_back({.source = "a band/Night/" + name,
                               .target = "A Band/Night/(Live) " + name, .old = old, .new_ = fixed,
