@@ -1,3 +1,5 @@
+// The plan document with its file and report, the planner's names and
+// items, and planning real files through ffmpeg's tag probe.
 #include <gtest/gtest.h>
 
 #include <atomic>
