@@ -1,0 +1,77 @@
+// What the conversion tests share: the generators and independent readers
+// they use, named plainly, and ID3v2 tags built and walked byte by byte. The
+// walk goes by the declared frame sizes, as a unit's reader would, and trusts
+// the tag (tests hand it good ones).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Testing/Audio.hpp"
+#include "Core/Testing/Readers.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+
+namespace fs = std::filesystem;
+using testing::bytes;
+using testing::concat;
+using testing::errorOf;
+using testing::hex;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+namespace id3v2 {
+
+// A text frame: encoding byte 0 and `text`, in the frame layout of version `major` (3 or 4).
+inline Bytes textFrame(std::string_view id, std::string_view text, int major = 3) {
+    return id3::frame(id, concat({{0x00}, bytes(text)}),
+                      major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3);
+}
+
+// A tag of version `major` with header `flags`: the frames, then `padding` zero bytes.
+inline Bytes tag(int major, std::uint8_t flags, const std::vector<Bytes>& frames,
+                 std::size_t padding = 16) {
+    Bytes body;
+    for (const Bytes& frame : frames) body.insert(body.end(), frame.begin(), frame.end());
+    body.resize(body.size() + padding, 0);
+    const auto size = id3::syncsafe(static_cast<std::uint32_t>(body.size()));
+    return concat({bytes("ID3"),
+                   {static_cast<std::uint8_t>(major), 0, flags},
+                   {size.begin(), size.end()},
+                   body});
+}
+
+struct Parsed {
+    std::vector<std::string> ids;
+    std::vector<Bytes> frames;  // whole, header included
+    std::vector<Bytes> bodies;
+    Bytes rest;  // what follows the tag
+};
+
+// The tag at the start of `file`.
+inline Parsed parse(const Bytes& file) {
+    Parsed parsed;
+    const std::size_t end = 10 + id3::readSyncsafe(&file[6]);
+    for (std::size_t at = 10; at + 10 <= end && file[at] != 0;) {
+        const std::size_t size =
+            file[3] == 4 ? id3::readSyncsafe(&file[at + 4]) : id3::readBigEndian32(&file[at + 4]);
+        const auto start = file.begin() + static_cast<std::ptrdiff_t>(at);
+        const auto stop = start + static_cast<std::ptrdiff_t>(10 + size);
+        parsed.ids.emplace_back(start, start + 4);
+        parsed.frames.emplace_back(start, stop);
+        parsed.bodies.emplace_back(start + 10, stop);
+        at += 10 + size;
+    }
+    parsed.rest.assign(file.begin() + static_cast<std::ptrdiff_t>(end), file.end());
+    return parsed;
+}
+
+}  // namespace id3v2
+}  // namespace tarvik
