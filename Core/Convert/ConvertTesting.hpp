@@ -12,19 +12,21 @@
 
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Readers.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 
 namespace fs = std::filesystem;
 using testing::bytes;
 using testing::concat;
-using testing::errorOf;
 using testing::hex;
 using testing::readFile;
 using testing::TempDir;
+using testing::thrown;
 using testing::writeFile;
 
 namespace id3v2 {

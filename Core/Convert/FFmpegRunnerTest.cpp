@@ -1,26 +1,8 @@
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/FFmpegRunner.hpp"
-#include "Core/Testing/Script.hpp"
 
 namespace tarvik {
 namespace {
-
-// Real ffmpeg runs are the converter's tests; here a script stands in.
-TEST(FFmpegRunner, NonZeroExitIsReturnedByRunRawAndThrownByRun) {
-    TempDir temp;
-    const FFmpegRunner script(
-        testing::writeScript(temp / "ffmpeg", "echo out; echo 'pipe:1: bad input' >&2; exit 1"));
-    EXPECT_EQ(script.runRaw({}, std::nullopt, {}),
-              (FFmpegRunner::Output{1, bytes("out\n"), "pipe:1: bad input\n"}));
-    try {
-        script.run({}, std::nullopt, {});
-        ADD_FAILURE() << "no error";
-    } catch (const FFmpegError& error) {
-        EXPECT_EQ(error.exitCode(), 1);
-        EXPECT_EQ(error.stderr(), "pipe:1: bad input\n");
-        EXPECT_STREQ(error.what(), "pipe:1: bad input");
-    }
-}
 
 // The text kept for the user: the last whole lines of standard error (at most
 // 300 characters), never the loudness summary, else the exit code.

@@ -102,9 +102,11 @@ TEST(FLACComments, DamagedFilesAreRefused) {
         {flac({"S"}, bytes("ARTIST=Old")), damaged},
         {flac({"S"}, {0xFF}), damaged}};
     for (const auto& [file, message] : cases) {
-        EXPECT_EQ(errorOf([&] { FLACComments::rewrite(file, meta, "a.flac"); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] { FLACComments::rewrite(file, meta, "a.flac"); }),
+                  message);
     }
-    EXPECT_EQ(errorOf([&] { FLACComments::rewrite(good, huge, "a.flac"); }), damaged);
+    EXPECT_EQ(thrown<ConversionError>([&] { FLACComments::rewrite(good, huge, "a.flac"); }),
+              damaged);
 }
 
 // Read back by the reference tools: the same audio, every other block and
@@ -144,7 +146,8 @@ TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     shortFile[45] = u8(shortFile[45] - 8);
     writeFile(temp / "short.flac", std::string(shortFile.begin(), shortFile.end()));
     writeFile(temp / "kept.flac", "earlier");
-    EXPECT_EQ(errorOf([&] { TagEditor::writeFLAC(temp / "short.flac", meta, temp / "kept.flac"); }),
+    EXPECT_EQ(thrown<ConversionError>(
+                  [&] { TagEditor::writeFLAC(temp / "short.flac", meta, temp / "kept.flac"); }),
               "FLAC のメタデータが壊れています");
     EXPECT_EQ(readFile(temp / "kept.flac"), "earlier");
 }

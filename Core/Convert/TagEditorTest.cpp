@@ -19,9 +19,6 @@ const TrackMeta meta("New Title", "Artist", "Album Artist", "Album", "3", "1", "
 const Bytes audio = concat({{0xFF, 0xFB, 0x90, 0x64}, Bytes(600, 0x55)});
 
 TEST(TagEditor, ChoosesTheFormatByTheExtension) {
-    for (const char* name : {"a.mp3", "a.Mp3", "a.FLAC", "a.m4a"})
-        EXPECT_TRUE(TagEditor::canEdit(name));
-    for (const char* name : {"a.mp4", "mp3", "a.mp3.bak"}) EXPECT_FALSE(TagEditor::canEdit(name));
     TempDir temp;
     for (const char* name : {"Song.MP3", "a.FLAC", "song.mp4", "a.m4a"})
         writeFile(temp / name, "not audio");
@@ -31,7 +28,8 @@ TEST(TagEditor, ChoosesTheFormatByTheExtension) {
              {"a.FLAC", "FLAC ではありません: a.FLAC"},
              {"song.mp4", "この形式のタグは書き換えられません: song.mp4"},
              {"a.m4a", "M4A ではありません: a.m4a"}}) {
-        EXPECT_EQ(errorOf([&] { TagEditor::write(temp / name, meta, temp / "x"); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] { TagEditor::write(temp / name, meta, temp / "x"); }),
+                  message);
     }
     EXPECT_FALSE(fs::exists(temp / "x"));
 }
@@ -103,7 +101,8 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     writeFile(temp / "out.mp3", "earlier");
     for (const auto& [file, message] : cases) {
         writeFile(temp / "in.mp3", std::string(file.begin(), file.end()));
-        EXPECT_EQ(errorOf([&] { TagEditor::writeID3(temp / "in.mp3", meta, temp / "out.mp3"); }),
+        EXPECT_EQ(thrown<ConversionError>(
+                      [&] { TagEditor::writeID3(temp / "in.mp3", meta, temp / "out.mp3"); }),
                   message);
         EXPECT_EQ(readFile(temp / "out.mp3"), "earlier") << message;
     }

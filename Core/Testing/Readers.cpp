@@ -58,13 +58,4 @@ Bytes concat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 }  // namespace tarvik::testing

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -31,7 +30,5 @@ Bytes bytes(std::string_view text);
 // Bytes written as hexadecimal pairs, spaces between them ignored: "49 44 33".
 Bytes hex(std::string_view pairs);
 Bytes concat(std::initializer_list<Bytes> parts);
-// The what() of the exception `action` throws, or "no error".
-std::string errorOf(const std::function<void()>& action);
 
 }  // namespace tarvik::testing
