@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,45 +10,40 @@
 namespace tarvik::ProfileValidator {
 namespace {
 
-using Fields = std::vector<std::string>;
-
-Fields fieldsOf(const DeviceProfile& profile) {
-    Fields fields;
-    for (const Problem& problem : validate(profile)) fields.push_back(problem.field);
-    return fields;
-}
-
+// Each case: what differs from a default profile, and the fields of the
+// problems found, in order. The bounds are taken on both sides.
 TEST(ProfileValidator, ReportsEveryProblemInOrder) {
-    const std::string aacV1Art =
-        R"("audio": {"codec": "aac"}, "tags": {"format": "id3v1", "artwork": {"enabled": true})";
-    const std::string bounds = R"({"id": "\n", "audio": {"codec": "aac", "bitrate": 96,
-        "sampleRate": 48000}, "tags": {"format": "mp4", "artwork": {"enabled": true, "maxPx":
-        1200}}, "files": {"nameMax": 8, "maxPerFolder": 999}})";
-    const Fields v1 = {"tags.format", "tags.format", "tags.encoding", "tags.artwork"};
-    const Fields limits = {"files.nameMax", "files.maxPerFolder"};
-    const std::string rate = "audio.sampleRate";
+    using Fields = std::vector<std::string>;
     // clang-format off
     const std::vector<std::pair<std::string, Fields>> cases = {
-        {"{}", {}}, {bounds, {}},
-        {R"({"tags": {"format": "id3v2.4", "encoding": "utf8", "artwork": {"maxPx": 5000}}})", {}},
-        {R"({"tags": {"format": "id3v1", "encoding": "latin1"}})", {}},
+        {R"({"audio": {"bitrate": 96, "sampleRate": 48000}, "tags": {"artwork": {"enabled": true,
+            "maxPx": 100}}, "files": {"nameMax": 8, "maxPerFolder": 0}})", {}},
+        {R"({"audio": {"bitrate": 320}, "tags": {"format": "id3v2.4", "encoding": "utf8",
+            "artwork": {"enabled": true, "maxPx": 1200}}, "files": {"nameMax": 200,
+            "maxPerFolder": 999}})", {}},
         {R"({"tags": {"format": "id3v1", "encoding": "shift_jis"}})", {}},
+        {R"({"tags": {"format": "id3v1", "encoding": "latin1", "artwork": {"maxPx": 5000}}})", {}},
         {R"({"id": "\u3000\u3000", "name": " \t"})", {"id", "name"}},
-        {"{" + aacV1Art + "}}", v1},
-        {"{" + aacV1Art + R"(, "id3v1": true}})", {v1[0], v1[1], v1[2], v1[3], "tags.id3v1"}},
+        {R"({"audio": {"codec": "aac"}, "tags": {"format": "id3v1", "artwork": {"enabled": true},
+            "id3v1": true}})",
+         {"tags.format", "tags.format", "tags.encoding", "tags.artwork", "tags.id3v1"}},
         {R"({"tags": {"format": "mp4"}})", {"tags.format"}},
         {R"({"tags": {"encoding": "utf8"}})", {"tags.encoding"}},
-        {R"({"tags": {"artwork": {"enabled": true, "maxPx": 99}}})", {"tags.artwork.maxPx"}},
-        {R"({"tags": {"artwork": {"enabled": true, "maxPx": 1201}}})", {"tags.artwork.maxPx"}},
-        {R"({"audio": {"bitrate": 0, "sampleRate": 22050}})", {"audio.bitrate", rate}},
-        {R"({"audio": {"bitrate": 193}})", {"audio.bitrate"}},
-        {R"({"files": {"nameMax": 7, "maxPerFolder": -1}})", limits},
-        {R"({"files": {"nameMax": 201, "maxPerFolder": 1000}})", limits}};
+        {R"({"audio": {"bitrate": 0, "sampleRate": 22050}, "tags": {"artwork": {"enabled": true,
+            "maxPx": 99}}, "files": {"nameMax": 7, "maxPerFolder": -1}})",
+         {"audio.bitrate", "audio.sampleRate", "tags.artwork.maxPx", "files.nameMax",
+          "files.maxPerFolder"}},
+        {R"({"audio": {"bitrate": 193}, "tags": {"artwork": {"enabled": true, "maxPx": 1201}},
+            "files": {"nameMax": 201, "maxPerFolder": 1000}})",
+         {"audio.bitrate", "tags.artwork.maxPx", "files.nameMax", "files.maxPerFolder"}}};
     // clang-format on
     for (const auto& [patch, expected] : cases) {
         nlohmann::json file = DeviceProfile("id", "Name").toJson();
         file.merge_patch(json::parse(patch));
-        EXPECT_EQ(fieldsOf(DeviceProfile::fromJson(file)), expected) << patch;
+        const std::vector<Problem> problems = validate(DeviceProfile::fromJson(file));
+        Fields fields(problems.size());
+        std::ranges::transform(problems, fields.begin(), &Problem::field);
+        EXPECT_EQ(fields, expected) << patch;
     }
 }
 
@@ -57,13 +53,14 @@ TEST(ProfileValidator, ReportsEveryProblemInOrder) {
 TEST(ProfileValidator, TopFolderIsOneHarmlessName) {
     const Problem bad{"files.root", "フォルダ名に使えない文字が入っています"};
     const Problem dots{"files.root", "「.」や「..」はフォルダ名にできません"};
+    // clang-format off
     const std::vector<std::pair<std::vector<std::string>, std::vector<Problem>>> groups = {
         {{"ＭＵＳＩＣ／＊", "", "...", ".MUSIC"}, {}},
         {{"..", "."}, {dots}},
         {{"../Documents"}, {bad, dots}},
         {{"MUSIC/A", "曲|", "/home", std::string("MU\0SIC", 6), "MUSIC\n", "MU\x7FSIC",
-          "MU\u0085SIC", "caf\xE9"},
-         {bad}}};
+          "MU\u0085SIC", "caf\xE9"}, {bad}}};
+    // clang-format on
     for (const auto& [roots, expected] : groups) {
         for (const std::string& root : roots) {
             DeviceProfile profile("id", "Name");
@@ -71,7 +68,6 @@ TEST(ProfileValidator, TopFolderIsOneHarmlessName) {
             EXPECT_EQ(validate(profile), expected) << root;
         }
     }
-    EXPECT_EQ(dots.description(), "files.root: 「.」や「..」はフォルダ名にできません");
 }
 
 }  // namespace
