@@ -53,7 +53,6 @@ inline Bytes tag(int major, std::uint8_t flags, const std::vector<Bytes>& frames
 struct Parsed {
     std::vector<std::string> ids;
     std::vector<Bytes> frames;  // whole, header included
-    std::vector<Bytes> bodies;
     Bytes rest;  // what follows the tag
 };
 
@@ -68,7 +67,6 @@ inline Parsed parse(const Bytes& file) {
         const auto stop = start + static_cast<std::ptrdiff_t>(10 + size);
         parsed.ids.emplace_back(start, start + 4);
         parsed.frames.emplace_back(start, stop);
-        parsed.bodies.emplace_back(start + 10, stop);
         at += 10 + size;
     }
     parsed.rest.assign(file.begin() + static_cast<std::ptrdiff_t>(end), file.end());
