@@ -350,24 +350,5 @@ TEST_F(ConverterTest, FoldersOfProcessesThatNoLongerLiveAreRemoved) {
     EXPECT_EQ(left, expected);
 }
 
-// The AAC encoder is probed by the conversions that start before the first
-// probe has ended, and then never again.
-TEST_F(ConverterTest, ParallelConversionsShareOneConverter) {
-    Converter converter(recording(), deliveredProfile("aac-m4a"));
-    const fs::path source = tone("01.flac", {.seconds = 1});
-    std::vector<std::jthread> workers;
-    for (int i = 0; i < 4; ++i) {
-        workers.emplace_back([&, i] {
-            converter.convert({source, card / (std::to_string(i) + ".m4a"), someMeta}, {});
-        });
-    }
-    workers.clear();  // joins them; a conversion that throws ends the program
-    const std::size_t probes = runsWith("aac_at").size();
-    EXPECT_TRUE(probes >= 1 && probes <= 4) << probes;
-    EXPECT_EQ(converter.aacEncoderName({}), "aac");
-    EXPECT_EQ(runsWith("aac_at").size(), probes);
-    EXPECT_EQ(leftovers(), std::vector<std::string>{});
-}
-
 }  // namespace
 }  // namespace tarvik

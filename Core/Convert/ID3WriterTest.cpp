@@ -28,30 +28,10 @@ TEST(ID3Writer, TextFrameBodiesFollowTheChosenEncoding) {
         {V::v2_3, E::shiftJIS, "A\u00E9\U0001F600", hex("00 41 3F 3F 00")},
         {V::v2_3, E::shiftJIS, "\u2764\uFE0F!", hex("00 3F 21 00")}};  // one character, one "?"
     for (const auto& [version, encoding, text, body] : cases) {
-        const auto parsed = parse(ID3Writer{version, encoding}.encodeV2({.title = text}, 0));
-        EXPECT_EQ(parsed.bodies, std::vector<Bytes>{body}) << text;
+        EXPECT_EQ(parse(ID3Writer{version, encoding}.encodeV2({.title = text}, 0)).frames,
+                  std::vector<Bytes>{id3::frame("TIT2", body, version)})
+            << text;
     }
-}
-
-// The unit's own order, then the frames it does not list; absent texts are
-// simply missing, the year whole.
-TEST(ID3Writer, FramesComeInTheUnitsOrder) {
-    // title, artist, album, album artist, track, disc, year, genre, cover
-    ID3Writer::Tags tags{"T", "Artist", "Album", "", "1", "1", "2021", "Pop", hex("FFD8FFD9")};
-    const std::vector<std::tuple<V, std::string, std::string>> cases = {
-        {V::v2_4, "Album Artist", "TIT2 TPE1 TRCK TALB TPOS TDRC TCON TPE2 APIC "},
-        {V::v2_3, "Album Artist", "TIT2 TPE1 TRCK TALB TPOS TCON TYER TPE2 APIC "},
-        {V::v2_3, "", "TIT2 TPE1 TRCK TALB TPOS TCON TYER APIC "}};
-    for (const auto& [version, albumArtist, ids] : cases) {
-        tags.albumArtist = albumArtist;
-        std::string got;
-        for (const std::string& id : parse(ID3Writer{version}.encodeV2(tags, 0)).ids)
-            got += id + " ";
-        EXPECT_EQ(got, ids) << albumArtist;
-    }
-    tags.year = "2021-05-03";
-    EXPECT_EQ(parse(ID3Writer{V::v2_4, E::utf8}.encodeV2(tags, 0)).bodies[5],
-              concat({{0x03}, bytes("2021-05-03"), {0}}));
 }
 
 TEST(ID3Writer, TrailerFieldsAreFittedByteForByte) {
