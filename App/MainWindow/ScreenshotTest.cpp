@@ -19,6 +19,7 @@
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
 #include "App/Testing/Screenshots.hpp"
+#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {

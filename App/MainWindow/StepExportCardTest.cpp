@@ -8,6 +8,7 @@
 #include "App/MainWindow/StepBadge.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
+#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "Core/Platform/Text.hpp"
 

@@ -43,23 +43,6 @@ struct ModelFixture {
     }
 };
 
-// A model that may export: a music folder with the artist "青い月" chosen, an
-// existing destination folder `destination` below dir, and the default unit.
-struct ReadyModel {
-    TempDir dir;
-    ModelFixture f;
-
-    explicit ReadyModel(const std::string& destination = "out")
-        : f([&](Settings& settings) {
-              std::filesystem::create_directories(dir / "music" / "青い月");
-              std::filesystem::create_directories(dir / destination);
-              settings.setString("srcPath", (dir / "music").string());
-              settings.setStringList("selected", {"青い月"});
-              settings.setString("destPath", (dir / destination).string());
-          }) {}
-    AppModel& model() { return *f.model; }
-};
-
 // Applies an appearance and tells every widget, as a running application
 // does: without QApplication::exec() Qt leaves that out.
 inline void switchAppearance(Appearance::Mode mode) {
