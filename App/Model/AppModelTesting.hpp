@@ -3,6 +3,8 @@
 // folders and off the desktop, and a way into the states that only a run
 // reaches. Header-only, so that the model's library does not carry it.
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "App/Model/AppModel.hpp"
@@ -25,6 +27,11 @@ struct AppModelTesting {
     static void setState(AppModel& model, RunState state) { model.setState(std::move(state)); }
     static void setVolumes(AppModel& model, std::vector<Volume> volumes) {
         model.volumes_ = std::move(volumes);
+    }
+    // As a running export does while it writes these album folders.
+    static void setWritingFolders(AppModel& model, std::set<std::string> folders) {
+        model.writingFolders_ = std::move(folders);
+        emit model.writingFoldersChanged();
     }
     static void clearLog(AppModel& model) { model.clearLog(); }
     static std::size_t pendingLines(const AppModel& model) { return model.pendingLog_.size(); }
