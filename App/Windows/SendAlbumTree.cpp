@@ -118,6 +118,9 @@ void SendAlbumTree::rebuild() {
         }
         artist->setExpanded(expanded_.contains(artist->text(0)));
     }
+    // The scroll range follows the new rows only once they are laid out.
+    doItemsLayout();
+    updateGeometries();
     verticalScrollBar()->setValue(scrolled);
     updating_ = false;
 }

@@ -22,13 +22,6 @@ namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-QLabel* wrappedLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
-
 QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
@@ -84,7 +77,8 @@ SendChoosingPage::SendChoosingPage(SendToSDState& state, QWidget* parent) : QWid
         loading_->setPalette(palette);
     });
     layout->addWidget(loading_);
-    emptyText_ = wrappedLabel({}, this);
+    emptyText_ = new QLabel(this);
+    emptyText_->setWordWrap(true);
     emptyText_->setObjectName("albumsEmptyText");
     TextStyle::setTone(emptyText_, TextStyle::Tone::secondary);
     layout->addWidget(emptyText_);
@@ -103,12 +97,10 @@ QWidget* SendChoosingPage::buildLibraryWarning() {
         "ここは ① の「音楽のフォルダ」（変換する前の元の曲）です。ここからは送れません。", libraryWarning_);
     warning->setWordWrap(true);
     warning->setColor(Palette::Name::warning);
-    auto* explanation = wrappedLabel(
+    auto* explanation = noteLabel(
         "元の曲をカーナビ用にするには、メインの画面の ③「書き出す」で変換します（SD カードへ直接でも、フォルダへでも）。"
         "この窓は、書き出したフォルダ（タルヴィク など）から SD カードへ写すためのものです。",
         libraryWarning_);
-    TextStyle::setCallout(explanation);
-    TextStyle::setTone(explanation, TextStyle::Tone::secondary);
     suggestionButton_ = smallButton({}, "suggestedSourceButton", libraryWarning_);
     TextStyle::setFont(suggestionButton_, 13);
     connect(suggestionButton_, &QPushButton::clicked, this, [this] { state_.useSuggestedSource(); });

@@ -18,15 +18,6 @@ namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-QLabel* calloutLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    TextStyle::setCallout(label);
-    TextStyle::setTone(label, TextStyle::Tone::secondary);
-    return label;
-}
-
 QVBoxLayout* pageLayout(QWidget* page, int spacing) {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -65,8 +56,8 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
       symbol_(new QLabel(this)),
       headline_(new QLabel(this)),
       counts_(new QLabel(this)),
-      clean_(calloutLabel({}, this)),
-      unfixed_(calloutLabel({}, this)),
+      clean_(noteLabel({}, this)),
+      unfixed_(noteLabel({}, this)),
       eject_(new QPushButton("SD カードを取り出す", this)),
       ejectError_(new SymbolLabel(Icons::Symbol::exclamationmarkTriangleFill, {}, this)) {
     setObjectName("finishedPage");
@@ -90,8 +81,8 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     TextStyle::setColor(unfixed_, Palette::Name::warning);
     layout->addWidget(clean_);
     layout->addWidget(unfixed_);
-    layout->addWidget(calloutLabel("続けて送るときは、このままフォルダをドラッグしても送れます。", this));
-    layout->addWidget(calloutLabel(
+    layout->addWidget(noteLabel("続けて送るときは、このままフォルダをドラッグしても送れます。", this));
+    layout->addWidget(noteLabel(
         "カーナビでは「SD読込/保存 → SDメモリーカードから読込む → 音楽データ」で、アーティストのフォルダ →"
         "「フォルダ内表示」→ アルバムの順に 1 つずつ取り込みます。",
         this));

@@ -46,4 +46,13 @@ void SymbolLabel::paintSymbol() {
     symbolLabel_->setContentsMargins(0, 1, 0, 0);
 }
 
+QLabel* noteLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    TextStyle::setCallout(label);
+    TextStyle::setTone(label, TextStyle::Tone::secondary);
+    return label;
+}
+
 }  // namespace tarvik

@@ -38,4 +38,8 @@ private:
     QLabel* text_;
 };
 
+// The smaller explaining text of those windows: plain, wrapping, callout size,
+// secondary tone.
+QLabel* noteLabel(const QString& text, QWidget* parent);
+
 }  // namespace tarvik
