@@ -181,7 +181,13 @@ public:
     void handleVolumeChange(const std::optional<std::filesystem::path>& mounted);
     void autoCleanIfNeeded(const std::filesystem::path& volume);
     void ejectCard();
-    void ejectVolume(const std::filesystem::path& volume);
+    // Told on the GUI thread how an eject ended: the text the user reads when
+    // it failed, nothing when the volume is out.
+    using EjectDone = std::function<void(const std::optional<std::string>& failure)>;
+    // Without `done` a failure goes to ejectError; with it, to `done` alone.
+    void ejectVolume(const std::filesystem::path& volume, EjectDone done = {});
+    // Whether the volume service takes the mounted volume for a card.
+    bool isCardVolume(const std::filesystem::path& volume) const;
     void continueOnNextCard();
     // The volume whose path is canonically equal to destPath, first in list order.
     const Volume* destinationVolume() const;
@@ -249,7 +255,8 @@ private:
     std::optional<std::string> sourceNotice_;
     std::optional<std::string> cleanNotice_;
     std::optional<std::string> ejectError_;
-    std::set<std::filesystem::path> ejecting_;  // volumes whose eject is under way
+    // Volumes whose eject is under way, with whoever waits for its end.
+    std::map<std::filesystem::path, std::vector<EjectDone>> ejecting_;
     bool sendingToCard_ = false;
     std::set<std::string> carryOver_;
     bool continuing_ = false;

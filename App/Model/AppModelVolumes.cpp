@@ -120,22 +120,36 @@ void AppModel::ejectCard() {
     if (const Volume* volume = destinationVolume()) ejectVolume(volume->url);
 }
 
-void AppModel::ejectVolume(const std::filesystem::path& volume) {
-    if (!services_.volumes || ejecting_.contains(volume)) return;
-    ejecting_.insert(volume);
+bool AppModel::isCardVolume(const std::filesystem::path& volume) const {
+    return services_.volumes && services_.volumes->isCardVolume(volume);
+}
+
+void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) {
+    if (!services_.volumes) return;
+    if (const auto running = ejecting_.find(volume); running != ejecting_.end()) {
+        // One eject per volume at a time; a second asker hears how the first one ends.
+        running->second.push_back(std::move(done));
+        return;
+    }
+    ejecting_[volume].push_back(std::move(done));
     QPointer<AppModel> self(this);
     const bool started = startWorker([self, volume, service = services_.volumes](std::stop_token stop) {
         std::optional<std::string> failure = service->eject(volume, stop);
         onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
+            std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
             model.ejecting_.erase(volume);
+            std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
+            std::optional<std::string> text;
             if (failure) {
                 // A card pulled while still in use may lose its file system:
                 // it stays the destination until it is really out.
-                model.setEjectError(ejectFailureText(volumeFolderName(volume), *failure));
+                text = ejectFailureText(volumeFolderName(volume), *failure);
+                if (waiting.empty()) model.setEjectError(text);
             } else if (text::equivalent(model.destPath(), volume.native())) {
                 model.setDestPath("");
             }
             model.refreshVolumes();
+            for (const EjectDone& tell : waiting) tell(text);
         });
     });
     if (!started) ejecting_.erase(volume);

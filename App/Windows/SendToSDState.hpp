@@ -80,6 +80,10 @@ public:
     void onAppear();
     void reload(bool quiet);
     void refreshOnCard();
+    // The model's volume list changed: a card that went is replaced by the first one left.
+    void volumesChanged();
+    // A running export finished a folder: the choosing page's list follows quietly.
+    void writingFoldersChanged();
 
     // Choosing page.
     void setSource(const std::string& path);  // stores it and reloads (not quiet)
@@ -107,6 +111,11 @@ signals:
     void closeRequested();  // the window should close
 
 private:
+    void storeSource(const std::string& path);
+    void applyAlbums(std::vector<Album> albums);
+    void showProgress(SendContent::Sending progress);
+    void endSend(SendContent::Phase phase);
+
     // Defined in SendToSDState.cpp.
     AppModel& model_;
     Tools tools_;

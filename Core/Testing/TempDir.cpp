@@ -42,6 +42,11 @@ std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void writeFiles(const std::filesystem::path& root,
+                const std::map<std::string, std::string>& files) {
+    for (const auto& [path, content] : files) writeFile(root / path, content);
+}
+
 std::map<std::string, std::string> filesBelow(const std::filesystem::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {

@@ -27,6 +27,9 @@ private:
 void writeFile(const std::filesystem::path& path, std::string_view content);
 std::string readFile(const std::filesystem::path& path);
 
+// Writes each of `files` (content keyed by the path below `root`) as writeFile does.
+void writeFiles(const std::filesystem::path& root, const std::map<std::string, std::string>& files);
+
 // Every regular file below `root` with its content, keyed by its path below the root.
 std::map<std::string, std::string> filesBelow(const std::filesystem::path& root);
 

@@ -1,0 +1,228 @@
+// The send window's fields and the values derived from them, the source
+// folder and its album list, the card and its on-card marks, and the ticks.
+// Sending, drops and ejecting are in SendToSDSending.cpp.
+#include "App/Windows/SendToSDState.hpp"
+
+#include <utility>
+
+#include "App/Model/AppModel.hpp"
+#include "App/Windows/SendToSDWorkers.hpp"
+#include "Core/Naming/PosixFS.hpp"
+
+namespace tarvik {
+
+SendToSDState::Tools SendToSDState::Tools::standard() {
+    return Tools{
+        // The core's scan reads one folder at a time and can't be stopped midway.
+        .exportedAlbums = [](const std::vector<std::filesystem::path>& folders,
+                             std::stop_token) { return SDCardTools::exportedAlbums(folders); },
+        .isOnCard = [](const Album& album, const std::filesystem::path& cardRoot,
+                       const std::set<std::string>& shared) {
+            return SDCardTools::isOnCard(album, cardRoot, shared);
+        },
+        .send = [](const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
+                   const SDCardTools::SendProgress& progress, std::stop_token stop) {
+            return SDCardTools::send(albums, cardRoot, progress, std::move(stop));
+        },
+    };
+}
+
+SendToSDState::SendToSDState(AppModel& model, Tools tools, QObject* parent)
+    : QObject(parent),
+      model_(model),
+      tools_(std::move(tools)),
+      source_(model.sendSource()),
+      workers_(std::make_unique<Workers>()) {
+    connect(&model_, &AppModel::volumesChanged, this, &SendToSDState::volumesChanged);
+    connect(&model_, &AppModel::writingFoldersChanged, this, &SendToSDState::writingFoldersChanged);
+}
+
+SendToSDState::~SendToSDState() {
+    const bool wasSending = sending();
+    workers_.reset();
+    // The copy has stopped, but its result will never be applied.
+    if (wasSending) model_.setSendingToCard(false);
+}
+
+bool SendToSDState::sending() const { return std::holds_alternative<SendContent::Sending>(phase_); }
+
+std::vector<Volume> SendToSDState::cards() const {
+    std::vector<Volume> result;
+    for (const Volume& volume : model_.volumes()) {
+        if (model_.isCardVolume(volume.url)) result.push_back(volume);
+    }
+    return result;
+}
+
+std::optional<Volume> SendToSDState::selectedCard() const {
+    return SendContent::selectedCard(cards(), cardPath_);
+}
+
+std::set<std::string> SendToSDState::busyFolders() const {
+    return SendContent::busyFolders(source_, modelFacts());
+}
+
+bool SendToSDState::sourceIsMusicLibrary() const {
+    return SendContent::sourceIsMusicLibrary(source_, model_.srcPath());
+}
+
+std::string SendToSDState::suggestedSource() const { return SendContent::suggestedSource(modelFacts()); }
+
+SendContent::ModelFacts SendToSDState::modelFacts() const {
+    return SendContent::ModelFacts{
+        .srcPath = model_.srcPath(),
+        .destPath = model_.destPath(),
+        .lastExportPath = model_.lastExportPath(),
+        .volumes = model_.volumes(),
+        .writingFolders = model_.writingFolders(),
+    };
+}
+
+void SendToSDState::onAppear() {
+    if (source_.empty() || !PosixFS::exists(source_) || sourceIsMusicLibrary()) {
+        storeSource(suggestedSource());
+    }
+    if (cardPath_.empty()) {
+        const std::vector<Volume> all = cards();
+        setCardPath(all.empty() ? std::string() : all.front().url.native());
+    }
+    reload(false);
+}
+
+void SendToSDState::storeSource(const std::string& path) {
+    if (path != source_) workers_->scans.invalidate();
+    source_ = path;
+    model_.setSendSource(path);
+}
+
+void SendToSDState::reload(bool quiet) {
+    if (source_.empty() || sourceIsMusicLibrary()) {
+        workers_->scans.settle();
+        loading_ = false;  // a scan still on its way will not be applied
+        if (!albums_.empty()) workers_->marks.invalidate();
+        albums_.clear();
+        emit changed();
+        return;
+    }
+    if (!quiet) loading_ = true;
+    // A source stored in another normalisation still names its folder.
+    const std::filesystem::path composed = PosixFS::nfc(source_);
+    const std::filesystem::path folder = PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source_);
+    const ResultOrder::Ticket ticket = workers_->scans.start();
+    QPointer<SendToSDState> self(this);
+    const bool started =
+        workers_->tryStart([self, ticket, folder, scan = tools_.exportedAlbums](std::stop_token stop) {
+            std::vector<Album> albums = scan({folder}, stop);
+            if (stop.stop_requested()) return;
+            onState(self, [ticket, albums = std::move(albums)](SendToSDState& state) mutable {
+                if (state.workers_->scans.accept(ticket)) state.applyAlbums(std::move(albums));
+            });
+        });
+    if (!started) loading_ = false;
+    emit changed();
+}
+
+void SendToSDState::applyAlbums(std::vector<Album> albums) {
+    albums_ = std::move(albums);
+    loading_ = false;
+    workers_->marks.invalidate();
+    std::set<std::string> listed;
+    for (const Album& album : albums_) listed.insert(album.id());
+    std::erase_if(picked_, [&](const std::string& id) { return !listed.contains(id); });
+    refreshOnCard();
+    emit changed();
+}
+
+void SendToSDState::refreshOnCard() {
+    const std::optional<Volume> card = selectedCard();
+    if (!card) {
+        workers_->marks.settle();
+        onCard_.clear();
+        emit changed();
+        return;
+    }
+    const ResultOrder::Ticket ticket = workers_->marks.start();
+    QPointer<SendToSDState> self(this);
+    workers_->tryStart([self, ticket, albums = albums_, root = card->url,
+                        check = tools_.isOnCard](std::stop_token stop) {
+        const std::set<std::string> shared = SDCardTools::sharedCardPaths(albums);
+        std::set<std::string> found;
+        for (const Album& album : albums) {
+            if (stop.stop_requested()) return;
+            if (check(album, root, shared)) found.insert(album.id());
+        }
+        onState(self, [ticket, found = std::move(found)](SendToSDState& state) mutable {
+            if (!state.workers_->marks.accept(ticket)) return;
+            state.onCard_ = std::move(found);
+            emit state.changed();
+        });
+    });
+}
+
+void SendToSDState::volumesChanged() {
+    if (!selectedCard()) {
+        const std::vector<Volume> all = cards();
+        const std::string first = all.empty() ? std::string() : all.front().url.native();
+        if (first != cardPath_) {
+            setCardPath(first);  // refreshes the marks
+            return;
+        }
+    }
+    refreshOnCard();
+    emit changed();
+}
+
+void SendToSDState::writingFoldersChanged() {
+    if (std::holds_alternative<SendContent::Choosing>(phase_)) {
+        reload(true);
+    } else {
+        emit changed();  // the busy folders changed
+    }
+}
+
+void SendToSDState::setSource(const std::string& path) {
+    storeSource(path);
+    reload(false);
+}
+
+void SendToSDState::useSuggestedSource() { setSource(suggestedSource()); }
+
+void SendToSDState::setCardPath(const std::string& path) {
+    if (path == cardPath_) return;
+    cardPath_ = path;
+    workers_->marks.invalidate();
+    refreshOnCard();
+    emit changed();
+}
+
+void SendToSDState::setFilter(const std::string& text) {
+    filter_ = text;
+    emit changed();
+}
+
+void SendToSDState::setAlbumPicked(const std::string& relativePath, bool on) {
+    if (on) {
+        picked_.insert(relativePath);
+    } else {
+        picked_.erase(relativePath);
+    }
+    emit changed();
+}
+
+void SendToSDState::setArtistPicked(const SendContent::ArtistGroup& group, bool on) {
+    SendContent::setArtistTicked(group, on, picked_, busyFolders());
+    emit changed();
+}
+
+void SendToSDState::pickAllNotOnCard() {
+    picked_ = SendContent::pickAllNotOnCard(SendContent::filteredAlbums(albums_, filter_), onCard_,
+                                            busyFolders());
+    emit changed();
+}
+
+void SendToSDState::clearPicked() {
+    picked_.clear();
+    emit changed();
+}
+
+}  // namespace tarvik

@@ -1,0 +1,313 @@
+// The send window's state with the real card tools: an export folder of small
+// files, "cards" that are plain folders the fixture volume service lists as
+// FAT cards, and a real exFAT image where the machine allows one.
+#include "App/Windows/SendToSDState.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include "App/Model/AppModel.hpp"
+#include "App/Model/AppModelTesting.hpp"
+#include "App/Testing/FixtureVolumes.hpp"
+#include "Core/Testing/CardImage.hpp"
+
+namespace tarvik {
+namespace {
+
+using namespace std::chrono_literals;
+using Paths = std::vector<std::filesystem::path>;
+using testing::filesBelow;
+using testing::FixtureVolumes;
+using testing::waitUntil;
+using testing::writeFile;
+
+// Holds a worker until the test opens it or the worker is stopped.
+class Gate {
+public:
+    void wait(std::stop_token stop) {
+        std::unique_lock lock(mutex_);
+        opened_.wait_for(lock, stop, 10s, [&] { return open_; });
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;  // guards open_
+    std::condition_variable_any opened_;
+    bool open_ = false;
+};
+
+class SendToSDStateTest : public ::testing::Test {
+protected:
+    SendToSDStateTest() {
+        writeFile(exports() / "Aino" / "Kes\u00E4" / "01 A.mp3", "aaaa");
+        writeFile(exports() / "Aino" / "Kes\u00E4" / "02 B.mp3", "bbbbbb");
+        writeFile(exports() / "Beta" / "Live" / "01 C.mp3", "cc");
+        setting("sendSource", exports());
+    }
+
+    std::filesystem::path exports() const { return temp_ / "Export"; }
+    void setting(const std::string& key, const std::filesystem::path& value) {
+        xdg_.settings()->setString(key, value.string());
+    }
+
+    // A folder that the volume service lists as a removable FAT card.
+    std::filesystem::path addCard(const std::filesystem::path& path) {
+        std::filesystem::create_directories(path);
+        volumes_->add(FixtureVolumes::card(path, 1 << 30));
+        volumes_->cards.insert(path);
+        return path;
+    }
+
+    // A new model and state, the window on screen and its albums listed.
+    SendToSDState& open(SendToSDState::Tools tools = SendToSDState::Tools::standard()) {
+        state_.reset();
+        AppModel::Services services = AppModelTesting::services(xdg_);
+        services.volumes = volumes_;
+        model_ = std::make_unique<AppModel>(std::move(services));
+        state_ = std::make_unique<SendToSDState>(*model_, std::move(tools));
+        state_->onAppear();
+        EXPECT_TRUE(waitUntil([&] { return !state_->loading(); }));
+        return *state_;
+    }
+
+    // The page the send ended on.
+    SendContent::Phase ended() {
+        EXPECT_TRUE(waitUntil([&] { return !state_->sending(); }));
+        return state_->phase();
+    }
+    SendContent::SendResult sent() {
+        const SendContent::Phase phase = ended();
+        EXPECT_TRUE(std::holds_alternative<SendContent::Finished>(phase));
+        return std::holds_alternative<SendContent::Finished>(phase)
+                   ? std::get<SendContent::Finished>(phase).result
+                   : SendContent::SendResult{};
+    }
+
+    testing::ScopedXdg xdg_;
+    testing::TempDir temp_;
+    std::shared_ptr<FixtureVolumes> volumes_ = std::make_shared<FixtureVolumes>();
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<SendToSDState> state_;  // goes before the model it watches
+};
+
+TEST_F(SendToSDStateTest, SendCopiesTheTickedAlbumsAndASecondSendSkipsThem) {
+    const auto card = addCard(temp_ / "CARD");
+    SendToSDState& state = open();
+    ASSERT_EQ(state.cardPath(), card.string());
+    ASSERT_EQ(state.albums().size(), 2U);
+    state.setAlbumPicked("Aino/Kes\u00E4", true);
+    state.send(SendContent::chosenAlbums(state.albums(), state.picked(), state.busyFolders()));
+    EXPECT_TRUE(model_->sendingToCard());
+    EXPECT_EQ(sent().copied, 2);
+    EXPECT_FALSE(model_->sendingToCard());
+    EXPECT_EQ(filesBelow(card).size(), 2U);
+
+    state.continueChoosing();
+    EXPECT_TRUE(state.picked().empty());
+    ASSERT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
+    state.pickAllNotOnCard();
+    EXPECT_EQ(state.picked(), std::set<std::string>{"Beta/Live"});
+    state.send(state.albums());
+    const SendContent::SendResult again = sent();
+    EXPECT_EQ(std::pair(again.copied, again.skipped), std::pair(1L, 2L));
+}
+
+TEST_F(SendToSDStateTest, ASendLargerThanTheCardCopiesNothingAndSaysWhy) {
+    const auto card = addCard(temp_ / "CARD");
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    tools.send = [](const auto& albums, const auto& root, const auto& progress, std::stop_token stop) {
+        return SDCardTools::send(albums, root, progress, [](const auto&) { return 11L; }, stop);
+    };
+    SendToSDState& state = open(std::move(tools));
+    state.pickAllNotOnCard();
+    state.send(state.albums());
+    EXPECT_EQ(ended(), SendContent::Phase(SendContent::Failed{
+                           SDCardTools::SendError::notEnoughSpace(12, 11).description()}));
+    EXPECT_TRUE(filesBelow(card).empty());
+    EXPECT_FALSE(model_->sendingToCard());
+    state.backToChoosing();
+    EXPECT_EQ(state.picked().size(), 2U);
+}
+
+TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
+    const auto card = addCard(temp_ / "CARD");
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    // The second file waits until "中止" is pressed.
+    tools.send = [](const auto& albums, const auto& root, const auto& progress, std::stop_token stop) {
+        const auto held = [&](std::int64_t done, std::int64_t total, const std::string& name) {
+            progress(done, total, name);
+            if (done == 1) Gate().wait(stop);
+        };
+        return SDCardTools::send(albums, root, held, stop);
+    };
+    SendToSDState& state = open(std::move(tools));
+    state.send(state.albums());
+    const auto second = SendContent::Phase(SendContent::Sending{1, 3, "02 B.mp3"});
+    ASSERT_TRUE(waitUntil([&] { return state.phase() == second; }));
+    // Neither another send nor a drop starts a second copy meanwhile.
+    state.send(state.albums());
+    EXPECT_FALSE(state.handleDrop({exports() / "Beta"}));
+    EXPECT_EQ(state.phase(), second);
+    EXPECT_TRUE(model_->sendingToCard());
+
+    state.cancelSend();
+    const SendContent::Phase phase = ended();
+    ASSERT_TRUE(std::holds_alternative<SendContent::Finished>(phase));
+    EXPECT_EQ(SendContent::finishedTexts(std::get<SendContent::Finished>(phase)).headline,
+              "中止しました");
+    EXPECT_EQ(std::get<SendContent::Finished>(phase).result.copied, 2);
+    for (const auto& [path, content] : filesBelow(card)) EXPECT_EQ(path.find(".tarvik-"), std::string::npos);
+    EXPECT_EQ(filesBelow(card).size(), 2U);
+}
+
+TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
+    writeFile(temp_ / "Music" / "Aino" / "1.flac", "f");
+    std::filesystem::create_directories(temp_ / "Empty");
+    setting("srcPath", temp_ / "Music");
+    const auto card = addCard(temp_ / "CARD");
+    SendToSDState& state = open();
+    struct Case {
+        Paths dropped;
+        std::string failure;  // the start of the failure text; empty for a send
+        std::int64_t copied = 0;
+    };
+    const Case cases[] = {
+        {{exports() / "Beta" / "Live"}, "", 1},
+        {{card / "Beta", exports() / "Aino"}, "", 2},  // the card's own folders are passed over
+        {{temp_ / "Empty"}, SendContent::noAlbumInDrop},
+        {{exports(), temp_ / "Music" / "Aino"}, "変換する前の元の曲（① の音楽のフォルダ）は送れません。"},
+    };
+    for (const Case& c : cases) {
+        state.backToChoosing();
+        EXPECT_TRUE(state.handleDrop(c.dropped));
+        ASSERT_TRUE(waitUntil([&] { return state.phase().index() >= 2; })) << c.dropped.front();
+        if (c.failure.empty()) {
+            EXPECT_EQ(sent().copied, c.copied);
+        } else {
+            EXPECT_TRUE(std::get<SendContent::Failed>(state.phase()).message.starts_with(c.failure));
+        }
+    }
+    state.backToChoosing();
+    EXPECT_TRUE(state.handleDrop({card}));  // nothing but the card: nothing happens
+    EXPECT_FALSE(waitUntil([&] { return state.phase().index() != 0; }, 200ms));
+    volumes_->unmount(card);
+    state.handleDrop({exports()});
+    EXPECT_EQ(state.phase(), SendContent::Phase(SendContent::Failed{SendContent::noCardForDrop}));
+}
+
+// In both tests the stale check ends first, while the newer one still runs.
+TEST_F(SendToSDStateTest, AScanOfAnEarlierSourceIsIgnored) {
+    const Paths sources = {exports() / "Aino", exports() / "Beta"};
+    std::map<std::filesystem::path, Gate> gates;
+    for (const auto& source : sources) gates[source];
+    std::atomic<int> scans = 0;
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    tools.exportedAlbums = [&](const Paths& folders, std::stop_token stop) {
+        if (gates.contains(folders.front())) gates.at(folders.front()).wait(stop);
+        auto albums = SDCardTools::exportedAlbums(folders);
+        ++scans;
+        return albums;
+    };
+    SendToSDState& state = open(std::move(tools));
+    for (const auto& source : sources) state.setSource(source.string());
+    gates.at(sources[0]).open();
+    ASSERT_TRUE(waitUntil([&] { return scans == 2; }));
+    EXPECT_FALSE(waitUntil([&] { return state.albums().size() != 2; }, 300ms));
+    EXPECT_TRUE(state.loading());
+    gates.at(sources[1]).open();
+    ASSERT_TRUE(waitUntil([&] { return !state.loading(); }));
+    EXPECT_EQ(state.albums().front().id(), "Beta/Live");
+}
+
+TEST_F(SendToSDStateTest, MarksOfAnEarlierCardAreIgnored) {
+    const Paths cards = {addCard(temp_ / "A"), addCard(temp_ / "B")};
+    std::map<std::filesystem::path, Gate> gates;
+    for (const auto& card : cards) gates[card];
+    std::atomic<int> checks = 0;
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    tools.isOnCard = [&](const auto&, const auto& root, const auto&) {
+        gates.at(root).wait({});
+        ++checks;
+        return true;
+    };
+    SendToSDState& state = open(std::move(tools));
+    state.setCardPath(cards[1].string());
+    gates.at(cards[0]).open();
+    ASSERT_TRUE(waitUntil([&] { return checks == 2; }));
+    EXPECT_FALSE(waitUntil([&] { return !state.onCard().empty(); }, 300ms));
+    gates.at(cards[1]).open();
+    EXPECT_TRUE(waitUntil([&] { return state.onCard().size() == 2; }));
+}
+
+TEST_F(SendToSDStateTest, TheWindowClosesOnlyOnceTheCardIsOut) {
+    for (const bool refused : {true, false}) {
+        const auto card = addCard(temp_ / (refused ? "BUSY" : "FREE"));
+        if (refused) volumes_->refuseEject(card, "target is busy");
+        SendToSDState& state = open();
+        state.setCardPath(card.string());
+        int closes = 0;
+        QObject::connect(&state, &SendToSDState::closeRequested, [&] { ++closes; });
+        state.ejectCardAndClose();
+        ASSERT_TRUE(waitUntil([&] { return closes > 0 || state.ejectError(); }));
+        EXPECT_EQ(closes, refused ? 0 : 1);
+        EXPECT_EQ(state.ejectError().value_or("").find("target is busy") != std::string::npos, refused);
+        EXPECT_EQ(model_->ejectError(), std::nullopt);  // not told twice
+    }
+}
+
+TEST_F(SendToSDStateTest, AStoredSourceThatIsGoneOrInTheLibraryGivesWayToTheExport) {
+    const auto library = temp_ / "Cafe\u0301";  // named decomposed, stored composed
+    std::filesystem::create_directories(library / "Aino");
+    std::filesystem::create_directories(temp_ / "Caf\u00E9 2");
+    setting("srcPath", temp_ / "Caf\u00E9");
+    setting("lastExportPath", exports());
+    for (const auto& [stored, kept] : std::vector<std::pair<std::filesystem::path, bool>>{
+             {library / "Aino", false}, {library, false}, {temp_ / "gone", false}, {"", false},
+             {temp_ / "Caf\u00E9 2", true}}) {
+        setting("sendSource", stored);
+        SendToSDState& state = open();
+        const std::string expected = kept ? stored.string() : exports().string();
+        EXPECT_EQ(state.source(), expected) << stored;
+        EXPECT_EQ(model_->sendSource(), expected);
+        EXPECT_EQ(state.albums().size(), kept ? 0U : 2U);
+    }
+}
+
+TEST_F(SendToSDStateTest, TheCardFollowsTheMountedVolumes) {
+    const auto first = addCard(temp_ / "A");
+    const auto second = addCard(temp_ / "B");
+    SDCardTools::send(SDCardTools::exportedAlbums({exports() / "Aino"}), second);
+    SendToSDState& state = open();
+    EXPECT_EQ(state.cardPath(), first.string());
+    volumes_->unmount(first);
+    EXPECT_EQ(state.cardPath(), second.string());
+    EXPECT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
+    volumes_->unmount(second);
+    EXPECT_EQ(state.cardPath(), "");
+    EXPECT_TRUE(state.onCard().empty());
+}
+
+TEST_F(SendToSDStateTest, SendsOntoARealExfatCard) {
+    std::string whyNot;
+    const auto card = testing::CardImage::make(16 * 1024 * 1024, whyNot);
+    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    addCard(card->root());
+    SendToSDState& state = open();
+    state.send(state.albums());
+    EXPECT_EQ(sent().copied, 3);
+    state.continueChoosing();
+    EXPECT_TRUE(waitUntil([&] { return state.onCard().size() == 2; }));
+    state.send(state.albums());
+    EXPECT_EQ(sent().skipped, 3);
+}
+
+}  // namespace
+}  // namespace tarvik
