@@ -11,55 +11,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RecordingDesktop {
-    bool fileManagerAnswers = true;
-    std::vector<fs::path> shown;
-    std::vector<fs::path> opened;
-
-    Licenses::Desktop desktop() {
-        return {.showItem = [this](const fs::path& item) {
-                    shown.push_back(item);
-                    return fileManagerAnswers;
-                },
-                .openFolder = [this](const fs::path& folder) { opened.push_back(folder); }};
-    }
-};
-
-TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolder) {
+TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutResources) {
     testing::TempDir resources;
     const fs::path folder = resources.path() / "Licenses";
     const fs::path file = folder / "はじめにお読みください（ライセンス）.txt";
     fs::create_directories(folder);
-
     const struct {
-        bool withFile;
-        bool fileManagerAnswers;
-        std::vector<fs::path> shown;
-        std::vector<fs::path> opened;
+        bool withResources, withFile, fileManagerAnswers;
+        std::vector<fs::path> shown, opened;
     } cases[] = {
-        {true, true, {file}, {}},
-        {false, true, {folder}, {}},
-        {true, false, {file}, {folder}},
-        {false, false, {folder}, {folder}},
+        {true, true, true, {file}, {}},           {true, false, true, {folder}, {}},
+        {true, true, false, {file}, {folder}},    {true, false, false, {folder}, {folder}},
+        {false, true, false, {}, {}},
     };
     for (const auto& c : cases) {
         if (c.withFile)
             std::ofstream(file) << "ライセンス\n";
         else
             fs::remove(file);
-        RecordingDesktop desktop;
-        desktop.fileManagerAnswers = c.fileManagerAnswers;
-        Licenses::reveal(resources.path(), desktop.desktop());
-        EXPECT_EQ(desktop.shown, c.shown) << c.withFile << c.fileManagerAnswers;
-        EXPECT_EQ(desktop.opened, c.opened) << c.withFile << c.fileManagerAnswers;
+        std::vector<fs::path> shown;
+        std::vector<fs::path> opened;
+        const auto show = [&](const fs::path& item) { shown.push_back(item); return c.fileManagerAnswers; };
+        const Licenses::Desktop desktop{.showItem = show, .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
+        Licenses::reveal(c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
+        EXPECT_EQ(shown, c.shown) << c.withResources << c.withFile << c.fileManagerAnswers;
+        EXPECT_EQ(opened, c.opened) << c.withResources << c.withFile << c.fileManagerAnswers;
     }
-}
-
-TEST(LicensesTest, WithoutResourcesNothingHappens) {
-    RecordingDesktop desktop;
-    Licenses::reveal(std::nullopt, desktop.desktop());
-    EXPECT_TRUE(desktop.shown.empty());
-    EXPECT_TRUE(desktop.opened.empty());
 }
 
 // The delivered folder holds the file the menu reveals and every text it names.
@@ -67,8 +44,7 @@ TEST(LicensesTest, TheDeliveredFileNamesOnlyTextsThatAreThere) {
     const auto item = Licenses::itemToReveal(AppPaths::resourcesDirectory());
     ASSERT_TRUE(item.has_value());
     ASSERT_EQ(item->filename(), "はじめにお読みください（ライセンス）.txt");
-    std::ifstream in(*item);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = testing::readFile(*item);
     for (const char* name : {"Qt.txt", "ICU.txt", "libcurl.txt", "SQLite.txt", "nlohmann-json.txt", "TagLib.txt",
                              "libcanberra.txt", "FFmpeg.txt", "LAME.txt"}) {
         EXPECT_NE(text.find(name), std::string::npos) << name;

@@ -1,6 +1,8 @@
 // The program itself under a real X server: Xvfb is started here, the program
 // runs on prepared settings, and a screenshot of its window is saved for a
 // person to look at (build/screenshots/real-window-*.png).
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -9,6 +11,7 @@
 #include "App/Platform/Settings.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/MusicLibrary.hpp"
+#include "App/Testing/Screenshots.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -17,88 +20,58 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int screenWidth = 1280;
-constexpr int screenHeight = 860;
+// An X server of its own on the first free display from :70 on, stopped with
+// the object; `display` stays empty when none would start.
+struct Xvfb {
+    QProcess server;
+    std::string display;
 
-// An X server of its own on the first free display from :70 on, gone with the object.
-class Xvfb {
-public:
     Xvfb() {
-        for (int number = 70; number < 110; ++number) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-                fs::exists("/tmp/.X" + std::to_string(number) + "-lock"))
-                continue;
-            display_ = ":" + std::to_string(number);
-            server_.start("Xvfb", {QString::fromStdString(display_), "-screen", "0",
-                                   QString("%1x%2x24").arg(screenWidth).arg(screenHeight), "-nolisten", "tcp"});
+        for (int number = 70; number < 110 && display.empty(); ++number) {
             const fs::path socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (testing::waitUntil([&] { return fs::exists(socket) || server_.state() == QProcess::NotRunning; }) &&
-                server_.state() == QProcess::Running)
-                return;
-            server_.kill();
-            server_.waitForFinished();
+            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
+            server.start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x860x24", "-nolisten", "tcp"});
+            if (testing::waitUntil([&] { return fs::exists(socket) || server.state() == QProcess::NotRunning; }) &&
+                server.state() == QProcess::Running)
+                display = ":" + std::to_string(number);
+            else {
+                server.kill();
+                server.waitForFinished();
+            }
         }
-        display_.clear();
     }
     ~Xvfb() {
-        server_.terminate();
-        if (!server_.waitForFinished(5000)) server_.kill();
-        server_.waitForFinished();
+        server.terminate();
+        server.waitForFinished(5000);  // else QProcess kills it on the way out
     }
-    const std::string& display() const { return display_; }
-
-private:
-    QProcess server_;
-    std::string display_;
 };
-
-// The whole screen as a PNG, through ffmpeg's X11 capture.
-bool grabScreen(const std::string& display, const fs::path& png) {
-    fs::create_directories(png.parent_path());
-    return testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "x11grab", "-video_size",
-                                std::to_string(screenWidth) + "x" + std::to_string(screenHeight), "-i", display,
-                                "-frames:v", "1", png.string()})
-               .exitCode == 0;
-}
-
-fs::path screenshots() {
-    const char* dir = std::getenv("TARVIK_SCREENSHOTS");
-    return dir != nullptr ? fs::path(dir) : fs::current_path() / "screenshots";
-}
 
 // Prepared so that the program plans and exports at once: the hidden
 // "autoReview" starts the planning and "skipReview" goes straight on.
 TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     Xvfb x;
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start (scripts/install-deps installs it)";
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
     testing::TempDir home;
-    const fs::path music = home / "Music";
-    testing::makeMusicLibrary(music);
+    testing::makeMusicLibrary(home / "Music");
     {
         Settings settings(QString::fromStdString((home / "config" / "Tarvik" / "Tarvik.conf").string()));
-        settings.setBoolean("onboarded", true);
-        settings.setString("srcPath", music.string());
+        for (const char* key : {"onboarded", "autoReview", "skipReview"}) settings.setBoolean(key, true);
+        for (const char* key : {"lookup", "normalize"}) settings.setBoolean(key, false);  // never the network
         settings.setStringList("selected", {"Aino Trio"});
-        settings.setString("appearance", "light");
-        settings.setString("destPath", (home / "Export").string());
-        settings.setString("profileId", "generic-mp3");
-        settings.setBoolean("lookup", false);  // never the network
-        settings.setBoolean("normalize", false);
-        settings.setBoolean("autoReview", true);
-        settings.setBoolean("skipReview", true);
+        for (const auto& [key, value] : std::map<std::string, std::string>{
+                 {"srcPath", (home / "Music").string()}, {"appearance", "light"}, {"destPath", (home / "Export").string()}, {"profileId", "generic-mp3"}})
+            settings.setString(key, value);
     }
     fs::create_directories(home / "Export");
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", QString::fromStdString(x.display()));
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("HOME", QString::fromStdString(home.path().string()));
-    environment.insert("XDG_CONFIG_HOME", QString::fromStdString((home / "config").string()));
-    environment.insert("XDG_DATA_HOME", QString::fromStdString((home / "data").string()));
+    for (const auto& [name, value] : std::map<QString, std::string>{{"DISPLAY", x.display}, {"QT_QPA_PLATFORM", "xcb"},
+                                                                    {"HOME", home.path().string()}, {"XDG_CONFIG_HOME", (home / "config").string()},
+                                                                    {"XDG_DATA_HOME", (home / "data").string()}, {"CANBERRA_DRIVER", "none"}})
+        environment.insert(name, QString::fromStdString(value));
     environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
     environment.remove("WAYLAND_DISPLAY");
-    environment.insert("CANBERRA_DRIVER", "none");
     // The X keyboard library hands strndup a buffer without a terminating NUL;
     // the strict string check of the sanitizer options reports that inside the
     // library, before any of our code runs.
@@ -109,19 +82,17 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     ASSERT_TRUE(program.waitForStarted());
 
     // The three songs of the ticked artist, then time for the summary to draw.
-    const auto songs = [&] {
-        std::size_t count = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(home / "Export"))
-            count += entry.path().extension() == ".mp3" ? 1 : 0;
-        return count;
-    };
+    const auto songs = [&] { return testing::exportedSongs(home / "Export").size(); };
     EXPECT_TRUE(testing::waitUntil([&] { return songs() == 3 || program.state() != QProcess::Running; },
                                    std::chrono::seconds(120)));
     testing::waitUntil([] { return false; }, std::chrono::seconds(3));
     EXPECT_EQ(songs(), 3U);
     EXPECT_EQ(program.state(), QProcess::Running);
-    const fs::path png = screenshots() / "real-window-finished.png";
-    EXPECT_TRUE(grabScreen(x.display(), png));
+    const fs::path png = testing::screenshotFolder().toStdString() + "/real-window-finished.png";
+    fs::create_directories(png.parent_path());
+    const auto grab = testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "x11grab", "-video_size",
+                                           "1280x860", "-i", x.display, "-frames:v", "1", png.string()});
+    EXPECT_EQ(grab.exitCode, 0) << grab.output;
     EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
 
     program.terminate();

@@ -28,23 +28,17 @@ struct AppFixture {
               settings.setBoolean("onboarded", true);
               if (before) before(settings);
           }) {
-        Licenses::Desktop desktop{.showItem = [this](const fs::path& item) {
-                                      revealed.push_back(item);
-                                      return true;
-                                  },
-                                  .openFolder = [](const fs::path&) {}};
-        app = std::make_unique<TarvikApp>(std::move(f.model), desktop);
+        const auto reveal = [this](const fs::path& item) { revealed.push_back(item); return true; };
+        app = std::make_unique<TarvikApp>(std::move(f.model), Licenses::Desktop{.showItem = reveal, .openFolder = [](const fs::path&) {}});
     }
-
-    QMenu* menu(const char* name) { return app->mainWindow().menuBar()->findChild<QMenu*>(name); }
     QAction* action(const char* menuName, const QString& text) {
-        for (QAction* action : menu(menuName)->actions())
+        for (QAction* action : app->mainWindow().menuBar()->findChild<QMenu*>(menuName)->actions())
             if (action->text() == text) return action;
         ADD_FAILURE() << text.toStdString();
         return nullptr;
     }
-    void showActive() {
-        app->show();
+    void press(const char* keys) { QTest::keySequence(&app->mainWindow(), QKeySequence(keys)); }
+    void activate() {
         app->mainWindow().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&app->mainWindow()));
     }
@@ -52,46 +46,38 @@ struct AppFixture {
 
 TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     AppFixture fx;
-    fx.showActive();
-    AppModel& model = fx.app->model();
+    fx.app->show();
+    fx.activate();
     QWidget* logPanel = fx.app->mainWindow().findChild<LogSection*>();
-    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
-    EXPECT_TRUE(model.showLog());
-    EXPECT_TRUE(logPanel->isVisible());
-    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+L"));
-    EXPECT_FALSE(model.showLog());
-    EXPECT_FALSE(logPanel->isVisible());
-
+    for (bool shown : {true, false}) {
+        fx.press("Ctrl+L");
+        EXPECT_EQ(fx.app->model().showLog(), shown);
+        EXPECT_EQ(logPanel->isVisible(), shown);
+    }
     EXPECT_EQ(fx.app->sendWindow(), nullptr);
-    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+E"));
+    fx.press("Ctrl+E");
     QWidget* send = fx.app->sendWindow();
     ASSERT_NE(send, nullptr);
     EXPECT_TRUE(send->isVisible());
-    EXPECT_EQ(send->windowTitle(), "SD カードへ送る");
-    EXPECT_FALSE(model.showSend());
+    EXPECT_FALSE(fx.app->model().showSend());
     send->hide();
-    fx.app->mainWindow().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&fx.app->mainWindow()));
-    QTest::keySequence(&fx.app->mainWindow(), QKeySequence("Ctrl+E"));
+    fx.activate();
+    fx.press("Ctrl+E");
     EXPECT_EQ(fx.app->sendWindow(), send);
     EXPECT_TRUE(send->isVisible());
 }
 
-TEST(TarvikAppTest, CheckItemsWriteTheirSettingsAndFollowThem) {
+TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile) {
     AppFixture fx;
     QAction* autoClean = fx.action("libraryMenu", "SD カードを差したら自動で掃除する");
     QAction* lowLoad = fx.action("viewMenu", "表示を軽くする（画面が乱れる パソコン 向け）");
-    EXPECT_FALSE(autoClean->isChecked());
     autoClean->trigger();
     lowLoad->trigger();
     EXPECT_EQ(fx.f.xdg.settings()->boolean("autoCleanSD"), true);
     EXPECT_EQ(fx.f.xdg.settings()->boolean("lowLoadManual"), true);
     fx.app->model().setLowLoadManual(false);
     EXPECT_FALSE(lowLoad->isChecked());
-}
 
-TEST(TarvikAppTest, LicenceItemRevealsTheDeliveredFile) {
-    AppFixture fx;
     fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）")->trigger();
     ASSERT_EQ(fx.revealed.size(), 1U);
     EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
@@ -99,13 +85,9 @@ TEST(TarvikAppTest, LicenceItemRevealsTheDeliveredFile) {
 }
 
 TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {
-    const struct {
-        std::optional<std::string> setting;
-        bool dark;
-    } cases[] = {{"dark", true}, {"light", false}, {"Dark", false}, {"", false}};
-    for (const auto& c : cases) {
-        AppFixture fx([&](Settings& settings) { settings.setString("appearance", *c.setting); });
-        EXPECT_EQ(Palette::isDark(fx.app->mainWindow().palette()), c.dark) << *c.setting;
+    for (const auto& [setting, dark] : {std::pair{"dark", true}, {"light", false}, {"Dark", false}, {"", false}}) {
+        AppFixture fx([&](Settings& settings) { settings.setString("appearance", setting); });
+        EXPECT_EQ(Palette::isDark(fx.app->mainWindow().palette()), dark) << setting;
     }
 }
 

@@ -4,27 +4,30 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
 #include "App/MainWindow/AliasContent.hpp"
 #include "App/Platform/AppPaths.hpp"
+#include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
 namespace {
 
 using Group = std::vector<std::string>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+using testing::click;
 
-std::vector<std::pair<std::string, std::string>> pairs(const std::vector<ArtistAliases::Entry>& entries) {
-    std::vector<std::pair<std::string, std::string>> result;
+Pairs pairs(const std::vector<ArtistAliases::Entry>& entries) {
+    Pairs result;
     for (const auto& entry : entries) result.emplace_back(entry.from, entry.to);
     return result;
 }
+
+Pairs stored() { return pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries); }
 
 TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
     const std::vector<std::string> artists{"ab", "AB", "Other", "A B"};
@@ -34,42 +37,35 @@ TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
     EXPECT_EQ(AliasContent::groupText(groups[0]), "A B ／ AB ／ ab");
 
     AliasContent::merge(working, groups[0], "ab");
-    EXPECT_EQ(pairs(working.entries), (std::vector<std::pair<std::string, std::string>>{{"A B", "ab"}, {"AB", "ab"}}));
+    EXPECT_EQ(pairs(working.entries), (Pairs{{"A B", "ab"}, {"AB", "ab"}}));
     EXPECT_TRUE(AliasContent::suggestions(artists, working).empty());
 
     ArtistAliases single;
     AliasContent::merge(single, {"ab"}, "ab");
-    EXPECT_EQ(pairs(single.entries), (std::vector<std::pair<std::string, std::string>>{{"ab", "ab"}}));
+    EXPECT_EQ(pairs(single.entries), (Pairs{{"ab", "ab"}}));
+
+    // Rows with a blank side are dropped on save.
+    EXPECT_EQ(pairs(AliasContent::kept({{"  ", "x"}, {"y", ""}, {" Kurune ", "くるね"}, {"\t", "\t"}})),
+              (Pairs{{" Kurune ", "くるね"}}));
 }
 
 TEST(AliasContentTest, AtMostEightSuggestions) {
     std::vector<std::string> artists;
-    for (char c = 'a'; c <= 'j'; ++c) {
-        artists.push_back(std::string(1, c) + "x");
-        artists.push_back(std::string(1, static_cast<char>(c - 'a' + 'A')) + "X");
-    }
+    for (char c = 'a'; c <= 'j'; ++c) artists.insert(artists.end(), {std::string{c, 'x'}, std::string{static_cast<char>(c - 'a' + 'A'), 'X'}});
     const auto groups = AliasContent::suggestions(artists, {});
     ASSERT_EQ(groups.size(), 8U);
     EXPECT_EQ(groups.front(), Group({"AX", "ax"}));
 }
 
-TEST(AliasContentTest, SaveDropsRowsWithABlankSide) {
-    std::vector<ArtistAliases::Entry> entries{{"  ", "x"}, {"y", ""}, {" Kurune ", "くるね"}, {"\t", "\t"}};
-    EXPECT_EQ(pairs(AliasContent::kept(entries)),
-              (std::vector<std::pair<std::string, std::string>>{{" Kurune ", "くるね"}}));
-}
-
 struct Sheet {
     testing::TempDir library;
-    std::unique_ptr<testing::ModelFixture> f;
+    testing::ModelFixture f{[this](Settings& settings) { settings.setString("srcPath", library.path().string()); }};
     std::unique_ptr<ArtistAliasesView> view;
 
     explicit Sheet(const std::vector<std::string>& artists = {}) {
         for (const auto& artist : artists) std::filesystem::create_directories(library.path() / artist);
-        f = std::make_unique<testing::ModelFixture>(
-            [&](Settings& settings) { settings.setString("srcPath", library.path().string()); });
-        f->model->reloadArtists();
-        view = std::make_unique<ArtistAliasesView>(*f->model);
+        f.model->reloadArtists();
+        view = std::make_unique<ArtistAliasesView>(*f.model);
     }
     // The fields of the rows on the sheet (rows taken away wait hidden for deletion).
     QList<QLineEdit*> fields(const char* name) {
@@ -83,9 +79,9 @@ struct Sheet {
 TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     Sheet sheet({"AB", "ab", "A B"});
     sheet.view->show();
-    auto* names = sheet.view->findChild<QLabel*>("aliasSuggestionNames");
-    ASSERT_NE(names, nullptr);
-    EXPECT_EQ(names->text().toStdString(), "A B ／ AB ／ ab");
+    QApplication::processEvents();
+    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*sheet.view, "aliases-" + suffix); });
+    EXPECT_EQ(testing::labelText(*sheet.view, "aliasSuggestionNames"), "A B ／ AB ／ ab");
     QMenu* menu = sheet.view->findChild<QToolButton*>("mergeMenuButton")->menu();
     ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_EQ(menu->actions()[2]->text().toStdString(), "「ab」にそろえる");
@@ -95,54 +91,45 @@ TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     ASSERT_EQ(sheet.fields("aliasFrom").size(), 2);
 
     // A blank row is dropped on save; Return saves.
-    QTest::mouseClick(sheet.view->findChild<QPushButton*>("addAliasButton"), Qt::LeftButton);
+    click(*sheet.view, "addAliasButton");
     QTest::keyClick(sheet.view.get(), Qt::Key_Return);
     EXPECT_EQ(sheet.view->result(), QDialog::Accepted);
     EXPECT_FALSE(sheet.view->isVisible());
-    const auto saved = ArtistAliases::load(AppPaths::aliasesFile());
-    EXPECT_EQ(pairs(saved.entries), (std::vector<std::pair<std::string, std::string>>{{"A B", "ab"}, {"AB", "ab"}}));
+    EXPECT_EQ(stored(), (Pairs{{"A B", "ab"}, {"AB", "ab"}}));
 }
 
-TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndReopeningShowsIt) {
+TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsReason) {
     Sheet sheet;
-    ArtistAliases stored;
-    stored.entries.emplace_back("Kurune Tobari", "くるねとばり");
-    stored.save(AppPaths::aliasesFile());
+    ArtistAliases{{{"Kurune Tobari", "くるねとばり"}}}.save(AppPaths::aliasesFile());
     sheet.view->show();
     ASSERT_EQ(sheet.fields("aliasFrom").size(), 1);
     QTest::keyClicks(sheet.fields("aliasTo")[0], "X");
-    QTest::mouseClick(sheet.view->findChild<QToolButton*>("removeAliasButton"), Qt::LeftButton);
+    click(*sheet.view, "removeAliasButton");
     QApplication::processEvents();
     EXPECT_TRUE(sheet.fields("aliasFrom").empty());
     QTest::keyClick(sheet.view.get(), Qt::Key_Escape);
     EXPECT_EQ(sheet.view->result(), QDialog::Rejected);
-    EXPECT_EQ(pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries), pairs(stored.entries));
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}}));
 
-    sheet.view->show();
+    sheet.view->show();  // reopened, the sheet shows the file again
     QApplication::processEvents();
     ASSERT_EQ(sheet.fields("aliasTo").size(), 1);
     EXPECT_EQ(sheet.fields("aliasTo")[0]->text().toStdString(), "くるねとばり");
-}
-
-TEST(ArtistAliasesViewTest, FailedSaveStaysOpenWithItsReason) {
-    Sheet sheet;
-    sheet.view->show();
-    QTest::mouseClick(sheet.view->findChild<QPushButton*>("addAliasButton"), Qt::LeftButton);
-    QTest::keyClicks(sheet.fields("aliasFrom")[0], "ab");
-    QTest::keyClicks(sheet.fields("aliasTo")[0], "AB");
+    click(*sheet.view, "addAliasButton");
+    QTest::keyClicks(sheet.fields("aliasFrom")[1], "ab");
+    QTest::keyClicks(sheet.fields("aliasTo")[1], "AB");
     // A folder where the file should go: the file cannot replace it.
+    std::filesystem::remove(AppPaths::aliasesFile());
     std::filesystem::create_directories(AppPaths::aliasesFile() / "in-the-way");
-    QTest::mouseClick(sheet.view->findChild<QPushButton*>("aliasSaveButton"), Qt::LeftButton);
+    click(*sheet.view, "aliasSaveButton");
     EXPECT_TRUE(sheet.view->isVisible());
-    auto* error = sheet.view->findChild<QLabel*>("aliasError");
-    EXPECT_FALSE(error->isHidden());
-    EXPECT_TRUE(error->text().startsWith("保存できませんでした: ")) << error->text().toStdString();
+    EXPECT_TRUE(testing::shown(*sheet.view, "aliasError"));
+    EXPECT_TRUE(testing::labelText(*sheet.view, "aliasError").starts_with("保存できませんでした: "));
 
     std::filesystem::remove_all(AppPaths::aliasesFile());
-    QTest::mouseClick(sheet.view->findChild<QPushButton*>("aliasSaveButton"), Qt::LeftButton);
+    click(*sheet.view, "aliasSaveButton");
     EXPECT_FALSE(sheet.view->isVisible());
-    EXPECT_EQ(pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries),
-              (std::vector<std::pair<std::string, std::string>>{{"ab", "AB"}}));
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
 }
 
 }  // namespace

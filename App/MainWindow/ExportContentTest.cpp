@@ -10,23 +10,7 @@ using Progress = ConversionEvent::Progress;
 
 Progress counts(std::int64_t done, std::int64_t skipped, std::int64_t failed, std::int64_t total,
                 std::optional<std::int64_t> eta = std::nullopt) {
-    Progress p;
-    p.done = done;
-    p.skipped = skipped;
-    p.failed = failed;
-    p.total = total;
-    p.etaSeconds = eta;
-    return p;
-}
-
-TEST(ExportContentTest, EachRunStateHasItsPage) {
-    using Page = ExportContent::Page;
-    EXPECT_EQ(ExportContent::pageFor(RunState::idle()), Page::options);
-    EXPECT_EQ(ExportContent::pageFor(RunState::reviewing()), Page::options);
-    EXPECT_EQ(ExportContent::pageFor(RunState::planning()), Page::planning);
-    EXPECT_EQ(ExportContent::pageFor(RunState::running()), Page::running);
-    EXPECT_EQ(ExportContent::pageFor(RunState::finished({})), Page::finished);
-    EXPECT_EQ(ExportContent::pageFor(RunState::failed("x")), Page::failed);
+    return {.done = done, .skipped = skipped, .failed = failed, .total = total, .etaSeconds = eta};
 }
 
 TEST(ExportContentTest, MinutesLeftAreWholeAndAtLeastOne) {
@@ -35,90 +19,81 @@ TEST(ExportContentTest, MinutesLeftAreWholeAndAtLeastOne) {
         const auto texts = ExportContent::progressTexts("変換しています…", counts(1, 0, 0, 10, seconds));
         EXPECT_EQ(texts.eta, "あと約 " + minutes + " 分") << seconds;
     }
-    EXPECT_EQ(ExportContent::progressTexts("", counts(1, 0, 0, 10)).eta, std::nullopt);
 }
 
+// Skipped songs count as dealt with; before there is a total there are no counts and no time left.
 TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
-    auto texts = ExportContent::progressTexts("変換しています…", counts(10, 5, 0, 20));
-    EXPECT_TRUE(texts.determinate);
-    EXPECT_DOUBLE_EQ(texts.fraction, 0.75);
-    EXPECT_EQ(texts.count, "15 / 20 曲");
-    EXPECT_EQ(texts.failed, std::nullopt);
-    EXPECT_EQ(texts.accessibleLabel, "変換しています… 20 曲中 15 曲");
-
-    texts = ExportContent::progressTexts("変換しています…", counts(10, 0, 3, 20));
-    EXPECT_EQ(texts.failed, "失敗 3 曲");
-    EXPECT_EQ(texts.count, "13 / 20 曲");
-}
-
-TEST(ExportContentTest, NoCountsBeforeThereIsATotal) {
-    auto texts = ExportContent::progressTexts("準備しています…", counts(0, 0, 0, 0, 30));
-    EXPECT_FALSE(texts.determinate);
-    EXPECT_EQ(texts.count, "");
-    EXPECT_EQ(texts.eta, std::nullopt);
-    EXPECT_EQ(texts.failed, std::nullopt);
-    EXPECT_EQ(texts.accessibleLabel, "準備しています… 0 曲中 0 曲");
-
-    texts = ExportContent::progressTexts("曲を探しています…", std::nullopt);
-    EXPECT_FALSE(texts.determinate);
-    EXPECT_EQ(texts.accessibleLabel, "曲を探しています…");
-}
-
-ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull) {
-    ConversionEvent::Summary s;
-    s.progress = progress;
-    s.stopped = stopped;
-    s.cardFull = cardFull;
-    return s;
-}
-
-TEST(ExportContentTest, HeadlineTakesTheFirstMatchingOutcome) {
-    struct Case {
-        ConversionEvent::Summary summary;
-        bool toCard;
-        Outcome outcome;
-        std::string headline;
+    const struct {
+        std::string phase;
+        std::optional<Progress> progress;
+        bool determinate;
+        double fraction;
+        std::string count;
+        std::optional<std::string> failed;
+        std::string label;
+    } cases[] = {
+        {"変換しています…", counts(10, 5, 0, 20), true, 0.75, "15 / 20 曲", std::nullopt, "変換しています… 20 曲中 15 曲"},
+        {"変換しています…", counts(10, 0, 3, 20), true, 0.65, "13 / 20 曲", "失敗 3 曲", "変換しています… 20 曲中 13 曲"},
+        {"準備しています…", counts(0, 0, 0, 0, 30), false, 0, "", std::nullopt, "準備しています… 0 曲中 0 曲"},
+        {"曲を探しています…", std::nullopt, false, 0, "", std::nullopt, "曲を探しています…"},
     };
-    const std::vector<Case> cases{
-        {summary(counts(3, 0, 1, 9), true, true), true, Outcome::stopped, "中止しました"},
-        {summary(counts(3, 0, 1, 9), false, true), true, Outcome::cardFull, "SD カードがいっぱいになりました"},
-        {summary(counts(3, 0, 1, 9), false, true), false, Outcome::cardFull, "書き出し先のフォルダがいっぱいになりました"},
-        {summary(counts(3, 0, 1, 9), false, false), true, Outcome::failures, "できあがり！ 車で聴けます"},
-        {summary(counts(3, 0, 0, 3), false, false), false, Outcome::complete, "できあがり！ 車で聴けます"},
-    };
-    for (const Case& c : cases) {
-        const auto texts = ExportContent::summaryTexts(c.summary, c.toCard, 0);
-        EXPECT_EQ(texts.outcome, c.outcome) << c.headline;
-        EXPECT_EQ(texts.headline, c.headline);
+    for (const auto& c : cases) {
+        const auto texts = ExportContent::progressTexts(c.phase, c.progress);
+        EXPECT_EQ(texts.determinate, c.determinate) << c.label;
+        EXPECT_DOUBLE_EQ(texts.fraction, c.fraction) << c.label;
+        EXPECT_EQ(texts.count, c.count);
+        EXPECT_EQ(texts.failed, c.failed) << c.label;
+        EXPECT_EQ(texts.eta, std::nullopt) << c.label;
+        EXPECT_EQ(texts.accessibleLabel, c.label);
     }
 }
 
-TEST(ExportContentTest, StoppedRunThatFilledTheCardStillOffersToContinue) {
-    const auto texts = ExportContent::summaryTexts(summary(counts(3, 0, 0, 9), true, true), true, 0);
-    EXPECT_EQ(texts.headline, "中止しました");
-    EXPECT_TRUE(texts.carryOverNote);
-    EXPECT_TRUE(texts.continueNext);
-    EXPECT_TRUE(texts.eject);
-    EXPECT_FALSE(texts.send);
-    EXPECT_FALSE(texts.showFailures);
+ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull) {
+    return {.progress = progress, .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
 }
 
-TEST(ExportContentTest, DetailLineNamesWhatHappened) {
-    EXPECT_EQ(ExportContent::summaryTexts(summary(counts(0, 0, 0, 0), false, false), false, 0).detail,
-              "0 曲を書き出しました");
-    const auto texts = ExportContent::summaryTexts(summary(counts(12, 4, 2, 18), false, false), false, 3);
-    EXPECT_EQ(texts.detail,
-              "12 曲を書き出しました、4 曲は前回の分を使いました、2 曲は変換できませんでした、3 曲の曲名を整えました");
-    EXPECT_TRUE(texts.showFailures);
-    EXPECT_TRUE(texts.send);
-    EXPECT_FALSE(texts.eject);
-    EXPECT_FALSE(texts.carryOverNote);
+// The buttons and notes a summary offers, by name.
+std::string offers(const ExportContent::SummaryTexts& texts) {
+    std::string names;
+    for (const auto& [on, name] : {std::pair{texts.carryOverNote, "carryOver "}, {texts.continueNext, "continue "},
+                                   {texts.eject, "eject "}, {texts.send, "send "}, {texts.showFailures, "failures "}})
+        if (on) names += name;
+    return names;
 }
 
-TEST(ExportContentTest, CardOrFolderWording) {
-    EXPECT_EQ(ExportContent::keepSentence(true), "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
-    EXPECT_EQ(ExportContent::keepSentence(false),
-              "中止しても、ここまでの曲は書き出し先のフォルダに残ります。次回は続きから始めます。");
+// The headline takes the first outcome that matches: stopped, full, failures, complete.
+TEST(ExportContentTest, SummaryOfEachEnding) {
+    const struct {
+        ConversionEvent::Summary summary;
+        bool toCard;
+        std::size_t renamed;
+        Outcome outcome;
+        std::string headline, detail, offers;
+    } cases[] = {
+        // A stopped run that filled the card still offers to continue.
+        {summary(counts(3, 0, 0, 9), true, true), true, 0, Outcome::stopped, "中止しました", "3 曲を書き出しました",
+         "carryOver continue eject "},
+        {summary(counts(3, 0, 1, 9), true, true), true, 0, Outcome::stopped, "中止しました",
+         "3 曲を書き出しました、1 曲は変換できませんでした", "carryOver continue eject failures "},
+        {summary(counts(3, 0, 1, 9), false, true), true, 0, Outcome::cardFull, "SD カードがいっぱいになりました",
+         "3 曲を書き出しました、1 曲は変換できませんでした", "carryOver continue eject failures "},
+        {summary(counts(7, 0, 0, 9), false, true), false, 0, Outcome::cardFull, "書き出し先のフォルダがいっぱいになりました",
+         "7 曲を書き出しました", "carryOver continue send "},
+        {summary(counts(3, 0, 1, 9), false, false), true, 0, Outcome::failures, "できあがり！ 車で聴けます",
+         "3 曲を書き出しました、1 曲は変換できませんでした", "eject failures "},
+        {summary(counts(12, 4, 2, 18), false, false), false, 3, Outcome::failures, "できあがり！ 車で聴けます",
+         "12 曲を書き出しました、4 曲は前回の分を使いました、2 曲は変換できませんでした、3 曲の曲名を整えました",
+         "send failures "},
+        {summary(counts(0, 0, 0, 0), false, false), false, 0, Outcome::complete, "できあがり！ 車で聴けます",
+         "0 曲を書き出しました", "send "},
+    };
+    for (const auto& c : cases) {
+        const auto texts = ExportContent::summaryTexts(c.summary, c.toCard, c.renamed);
+        EXPECT_EQ(texts.outcome, c.outcome) << c.detail;
+        EXPECT_EQ(texts.headline, c.headline) << c.detail;
+        EXPECT_EQ(texts.detail, c.detail);
+        EXPECT_EQ(offers(texts), c.offers) << c.detail;
+    }
 }
 
 TEST(ExportContentTest, LoudnessChoicesFindTheirValue) {

@@ -4,9 +4,7 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTest>
 #include <QTextBlock>
-#include <QToolButton>
 
 #include "App/MainWindow/LogContent.hpp"
 #include "App/Model/AppModelTesting.hpp"
@@ -27,14 +25,7 @@ std::vector<std::string> rows(LogSection& section) {
     return result;
 }
 
-void appendMixed(AppModel& model) {
-    model.appendLog(Kind::converted, "変換 A/01 一.mp3");
-    model.appendLog(Kind::renamed, "曲名 A / いち → A / 一");
-    model.appendLog(Kind::error, "[失敗] 02.flac\n    壊れています");
-    model.appendLog(Kind::notice, "カードがいっぱいです");
-}
-
-TEST(LogContentTest, FiltersAndColours) {
+TEST(LogContentTest, EachFilterAcceptsItsKinds) {
     const std::vector<std::tuple<int, Kind, bool>> cases{
         {0, Kind::converted, true}, {0, Kind::error, true},     {1, Kind::renamed, true},
         {1, Kind::error, false},    {2, Kind::error, true},     {2, Kind::notice, false},
@@ -42,20 +33,14 @@ TEST(LogContentTest, FiltersAndColours) {
     };
     for (const auto& [filter, kind, accepted] : cases)
         EXPECT_EQ(LogContent::accepts(filter, kind), accepted) << filter;
-    EXPECT_EQ(LogContent::colourFor(Kind::error).name, Palette::Name::danger);
-    EXPECT_EQ(LogContent::colourFor(Kind::notice).name, Palette::Name::warning);
-    EXPECT_EQ(LogContent::colourFor(Kind::converted).tone, TextStyle::Tone::secondary);
-
-    std::vector<LogLine> log{{"1", Kind::converted, "x"}, {"2", Kind::notice, "y"}};
-    EXPECT_FALSE(LogContent::sectionShown(false, log));
-    EXPECT_TRUE(LogContent::sectionShown(true, log));
-    log.push_back({"3", Kind::error, "z"});
-    EXPECT_TRUE(LogContent::sectionShown(false, log));
 }
 
 TEST(LogSectionTest, FilterShowsItsLinesInLogOrder) {
     testing::ModelFixture f;
-    appendMixed(*f.model);
+    f.model->appendLog(Kind::converted, "変換 A/01 一.mp3");
+    f.model->appendLog(Kind::renamed, "曲名 A / いち → A / 一");
+    f.model->appendLog(Kind::error, "[失敗] 02.flac\n    壊れています");
+    f.model->appendLog(Kind::notice, "カードがいっぱいです");
     LogSection section(*f.model);
     EXPECT_EQ(rows(section).size(), 4U);
     section.setFilter(1);
@@ -92,57 +77,40 @@ TEST(LogSectionTest, FollowsTheCapWithoutRebuilding) {
     EXPECT_EQ(rows(section).front(), "line 1");
 }
 
-struct ShownSection {
-    testing::ModelFixture f;
-    std::unique_ptr<LogSection> section;
-
-    explicit ShownSection(bool lowLoad) {
+// New lines scroll into view, also an error line under the failure filter;
+// in low-load mode the position stays where it is.
+TEST(LogSectionTest, NewLinesScrollIntoViewUnlessLowLoadAndCollapsingTurnsTheLogOff) {
+    for (bool lowLoad : {false, true}) {
+        testing::ModelFixture f;
         f.model->setLowLoadManual(lowLoad);
         f.model->setShowLog(true);
         for (int i = 0; i < 60; ++i) f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
-        section = std::make_unique<LogSection>(*f.model);
-        section->resize(500, 400);
-        section->show();
+        LogSection section(*f.model);
+        section.resize(500, 400);
+        section.show();
         QApplication::processEvents();
+        QScrollBar* bar = box(section)->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), 0);  // the first show stays at the top
+        f.model->appendLog(Kind::converted, "変換 次");
+        EXPECT_EQ(bar->value(), lowLoad ? 0 : bar->maximum()) << lowLoad;
+        section.setFilter(2);
+        f.model->appendLog(Kind::converted, "変換 もう一つ");
+        EXPECT_TRUE(rows(section).empty());
+        for (int i = 0; i < 40; ++i) f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
+        ASSERT_GT(bar->maximum(), 0);
+        EXPECT_EQ(bar->value(), lowLoad ? 0 : bar->maximum()) << lowLoad;
+
+        // Collapsing turns showLog off; the log has error lines, so the panel stays.
+        QWidget* content = box(section)->parentWidget();
+        EXPECT_TRUE(content->isVisible());
+        testing::click(section, "logDisclosure");
+        EXPECT_FALSE(f.model->showLog());
+        EXPECT_FALSE(content->isVisible());
+        EXPECT_TRUE(LogContent::sectionShown(f.model->showLog(), f.model->log()));
+        f.model->setShowLog(true);
+        EXPECT_TRUE(content->isVisible());
     }
-    QScrollBar* bar() { return box(*section)->verticalScrollBar(); }
-};
-
-TEST(LogSectionTest, ErrorLineScrollsIntoViewUnderTheFailureFilter) {
-    ShownSection s(false);
-    // The first show stays at the top.
-    ASSERT_GT(s.bar()->maximum(), 0);
-    EXPECT_EQ(s.bar()->value(), 0);
-    s.f.model->appendLog(Kind::converted, "変換 次");
-    EXPECT_EQ(s.bar()->value(), s.bar()->maximum());
-
-    s.section->setFilter(2);
-    s.f.model->appendLog(Kind::converted, "変換 もう一つ");
-    EXPECT_TRUE(rows(*s.section).empty());
-    for (int i = 0; i < 40; ++i) s.f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
-    ASSERT_GT(s.bar()->maximum(), 0);
-    EXPECT_EQ(s.bar()->value(), s.bar()->maximum());
-}
-
-TEST(LogSectionTest, LowLoadModeLeavesTheScrollPosition) {
-    ShownSection s(true);
-    ASSERT_GT(s.bar()->maximum(), 0);
-    s.f.model->appendLog(Kind::error, "[失敗] 1.flac");
-    s.f.model->appendLog(Kind::converted, "変換 次");
-    EXPECT_EQ(s.bar()->value(), 0);
-}
-
-TEST(LogSectionTest, CollapsingTurnsShowLogOff) {
-    ShownSection s(false);
-    auto* content = box(*s.section)->parentWidget();
-    EXPECT_TRUE(content->isVisible());
-    QTest::mouseClick(s.section->findChild<QToolButton*>("logDisclosure"), Qt::LeftButton);
-    EXPECT_FALSE(s.f.model->showLog());
-    EXPECT_FALSE(content->isVisible());
-    // No error line: the main window leaves the panel out now.
-    EXPECT_FALSE(LogContent::sectionShown(s.f.model->showLog(), s.f.model->log()));
-    s.f.model->setShowLog(true);
-    EXPECT_TRUE(content->isVisible());
 }
 
 }  // namespace

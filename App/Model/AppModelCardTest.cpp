@@ -6,13 +6,10 @@
 #include <sys/sysmacros.h>
 
 #include <QDBusConnection>
-#include <QElapsedTimer>
 
-#include "App/Model/AppModel.hpp"
+#include "App/Model/AppModelTesting.hpp"
 #include "App/Platform/LinuxVolumes.hpp"
-#include "App/Testing/AppTesting.hpp"
 #include "Core/Testing/CardImage.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
@@ -41,9 +38,7 @@ TEST(AppModelCardTest, RealCardIsListedOnMountCleanedAndDroppedOnUnmount) {
 
     testing::ScopedXdg xdg;
     xdg.settings()->setBoolean("autoCleanSD", true);
-    AppModel::Services services;
-    services.settings = xdg.settings();
-    services.systemLowLoad = [] { return false; };
+    AppModel::Services services = AppModelTesting::services(xdg);
     services.volumes = std::make_shared<LinuxVolumes>(
         SystemVolumeFacts::Places{.blockDevices = temp / "sys"},
         QDBusConnection(QStringLiteral("none")));
@@ -55,10 +50,7 @@ TEST(AppModelCardTest, RealCardIsListedOnMountCleanedAndDroppedOnUnmount) {
     ASSERT_FALSE(listed());
 
     ASSERT_TRUE(card->mount());
-    QElapsedTimer sinceMount;
-    sinceMount.start();
     ASSERT_TRUE(waitUntil(listed, std::chrono::seconds(1)));
-    EXPECT_LT(sinceMount.elapsed(), 1000);
     EXPECT_EQ(model.destPath(), card->root().string());  // the only removable volume
     ASSERT_TRUE(waitUntil([&] { return model.cleanNotice().has_value(); }));
     EXPECT_EQ(*model.cleanNotice(),

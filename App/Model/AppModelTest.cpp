@@ -8,173 +8,95 @@
 namespace tarvik {
 namespace {
 
-using testing::writeFile;
-
-std::filesystem::path standardFile(const testing::ScopedXdg& xdg) {
-    return xdg.config() / "Tarvik" / "Tarvik.conf";
-}
-
 void writeIni(const std::filesystem::path& file, const std::string& lines) {
-    writeFile(file, "[General]\n" + lines);
+    testing::writeFile(file, "[General]\n" + lines);
 }
 
-TEST(AppModelStartTest, FirstStartSelectsTheDefaultAndWritesNoDefaults) {
+// A continuation is restored; wrong-typed values (each type's own reading is
+// the settings' test) read as their defaults.
+TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
     testing::ScopedXdg xdg;
-    AppModel model(AppModelTesting::services(xdg));
-    EXPECT_EQ(model.profileId(), "panasonic-hds940d");
-
-    // Only the selection is written back at start-up; defaults stay unwritten,
-    // and no support folder appears before something is saved there.
-    const std::unique_ptr<Settings> stored = xdg.settings();
-    for (const char* key : {"srcPath", "profileId", "lookup", "loudness", "importedV2", "carryOver"})
-        EXPECT_FALSE(stored->contains(key)) << key;
-    EXPECT_EQ(stored->stringList("selected"), std::vector<std::string>{});
-    EXPECT_FALSE(std::filesystem::exists(xdg.support()));
-}
-
-TEST(AppModelStartTest, AProfileIdNamingNoProfileFallsBackToTheFirst) {
-    testing::ScopedXdg xdg;
-    xdg.settings()->setString("profileId", "removed-long-ago");
-    AppModel model(AppModelTesting::services(xdg));
-    EXPECT_EQ(model.profileId(), model.profiles().front().id);
-    EXPECT_EQ(xdg.settings()->string("profileId"), model.profiles().front().id);
-}
-
-TEST(AppModelStartTest, WrongTypedStoredValuesReadAsTheirDefaults) {
-    testing::ScopedXdg xdg;
-    writeIni(standardFile(xdg),
-             "lookup=maybe\nnormalize=0\nloudness=nan\nskipReview=TRUE\nsrcPath=a, b\n"
-             "onboarded=2\nautoSend=yes\n");
+    writeIni(xdg.config() / "Tarvik" / "Tarvik.conf",
+             "lookup=maybe\nloudness=nan\nsrcPath=a, b\nprofileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
     AppModel model(AppModelTesting::services(xdg));
     EXPECT_TRUE(model.lookup());
-    EXPECT_FALSE(model.normalize());
     EXPECT_EQ(model.loudness(), -14.0);
-    EXPECT_TRUE(model.skipReview());
     EXPECT_EQ(model.srcPath(), "");  // an unquoted comma makes a list, not a path
-    EXPECT_FALSE(model.onboarded());
-    EXPECT_FALSE(model.autoSend());
+    EXPECT_EQ(model.profileId(), model.profiles().front().id);
+    EXPECT_EQ(xdg.settings()->string("profileId"), model.profiles().front().id);
+    EXPECT_EQ(model.carryOver(), (std::set<std::string>{"a/1.mp3", "b/2.mp3"}));
+    EXPECT_TRUE(model.continuing());
 }
 
+// Once, only what fits, never while UI testing; an unreadable older file is
+// not taken as an empty one, so its import is tried again later.
 TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
-    struct Case {
-        std::string name;
-        std::string current;
-        std::optional<std::string> legacy;  // absent: no older file
-        std::string srcPath;
-        bool lookup;
-        double loudness;
-        std::string profileId;
-        std::set<std::string> selected;
-        bool imported;
-    };
+    // An absent older file is a folder in its place.
+    struct Case { std::string current; std::optional<std::string> legacy; std::string srcPath; bool lookup;
+                  std::set<std::string> selected; bool imported; };
     testing::TempDir music;
     const std::string there = music.path().string();
-    const std::string gone = there + "/gone";
-    std::filesystem::create_directories(music / "A");
-    std::filesystem::create_directories(music / "B");
+    for (const char* artist : {"A", "B"}) std::filesystem::create_directories(music / artist);
     const std::vector<Case> cases = {
-        {"everything", "", "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nprofileId=generic-mp3\n"
-                           "selected=A, B/C\n",
-         there, false, -16.5, "generic-mp3", {"A", "B/C"}, true},
-        {"missing folder", "", "srcPath=" + gone + "\n", "", true, -14, "panasonic-hds940d", {}, true},
-        {"current kept", "srcPath=" + there + "/mine\nselected=Mine\n",
-         "srcPath=" + there + "\nselected=Old\n", there + "/mine", true, -14, "panasonic-hds940d",
-         {"Mine"}, true},
-        {"wrong types", "", "lookup=nope\nloudness=x\nprofileId=\n", "", true, -14, "panasonic-hds940d",
-         {}, true},
-        {"ui testing", "uiTesting=true\n", "lookup=false\n", "", true, -14, "panasonic-hds940d", {}, false},
-        {"already imported", "importedV2=true\n", "lookup=false\n", "", true, -14, "panasonic-hds940d",
-         {}, true},
-        {"no older domain", "", std::nullopt, "", true, -14, "panasonic-hds940d", {}, false},
+        {"", "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n", there, false, {"A", "B/C"}, true},
+        {"", "srcPath=" + there + "/gone\n", "", true, {}, true},
+        {"srcPath=" + there + "/mine\nselected=Mine\n", "srcPath=" + there + "\nselected=Old\n", there + "/mine", true, {"Mine"}, true},
+        {"", "lookup=nope\nloudness=x\nprofileId=\n", "", true, {}, true},
+        {"uiTesting=true\n", "lookup=false\n", "", true, {}, false},
+        {"importedV2=true\n", "lookup=false\n", "", true, {}, true},
+        {"", std::nullopt, "", true, {}, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.current + " / " + c.legacy.value_or("unreadable"));
         testing::ScopedXdg xdg;
-        writeIni(standardFile(xdg), c.current);
-        if (c.legacy) writeIni(xdg.config() / "local.tarvik.app.conf", *c.legacy);
+        writeIni(xdg.config() / "Tarvik" / "Tarvik.conf", c.current);
+        const auto legacy = xdg.config() / "local.tarvik.app.conf";
+        c.legacy ? writeIni(legacy, *c.legacy) : void(std::filesystem::create_directories(legacy));
         AppModel model(AppModelTesting::services(xdg));
         EXPECT_EQ(model.srcPath(), c.srcPath);
         EXPECT_EQ(model.lookup(), c.lookup);
-        EXPECT_EQ(model.loudness(), c.loudness);
-        EXPECT_EQ(model.profileId(), c.profileId);
+        EXPECT_EQ(model.loudness(), c.lookup ? -14.0 : -16.5);
+        EXPECT_EQ(model.profileId(), AppModel::defaultProfileId);
         EXPECT_EQ(model.selected(), c.selected);
         EXPECT_EQ(xdg.settings()->boolean("importedV2").value_or(false), c.imported);
     }
 }
 
-TEST(AppModelStartTest, AContinuationSurvivesARestart) {
-    testing::ScopedXdg xdg;
-    {
-        AppModel model(AppModelTesting::services(xdg));
-        model.setCarryOver({"b/2.mp3", "a/1.mp3"});
-        model.setContinuing(true);
-    }
-    EXPECT_EQ(xdg.settings()->stringList("carryOver"),
-              (std::vector<std::string>{"a/1.mp3", "b/2.mp3"}));
-    AppModel model(AppModelTesting::services(xdg));
-    EXPECT_EQ(model.carryOver(), (std::set<std::string>{"a/1.mp3", "b/2.mp3"}));
-    EXPECT_TRUE(model.continuing());
-}
-
-TEST(AppModelProfileTest, SavingUnderADeliveredOrBlankIdGivesANewCustomId) {
+// A delivered or blank id gets a fresh custom id; an id that is no plain file
+// name is refused before anything is written.
+TEST(AppModelProfileTest, SavingGivesASafeIdAndDeletingSelectsTheFirst) {
     static const Regex customId("custom-[0-9a-f]{8}");
-    for (const std::string id : {"panasonic-hds940d", "", " \t"}) {
+    for (const std::string id : {"panasonic-hds940d", " \t", "../escape", "a/b", ".hidden"}) {
         SCOPED_TRACE(id);
         testing::ScopedXdg xdg;
         AppModel model(AppModelTesting::services(xdg));
-        DeviceProfile profile = model.profiles().front();
+        EXPECT_FALSE(xdg.settings()->contains("loudness"));  // defaults stay unwritten
+        const std::size_t delivered = model.profiles().size();
+        DeviceProfile profile = model.profiles().back();
         profile.id = id;
-        profile.name = "My unit";
-
+        if (id.find_first_of("./") != std::string::npos) {
+            EXPECT_THROW(model.saveProfile(profile), std::exception);
+            EXPECT_EQ(model.profileId(), AppModel::defaultProfileId);
+            EXPECT_FALSE(std::filesystem::exists(xdg.support()));
+            EXPECT_FALSE(std::filesystem::exists(xdg.data() / "escape.json"));
+            continue;
+        }
         model.saveProfile(profile);
         const std::string saved = model.profileId();
         EXPECT_TRUE(customId.matchesWhole(saved)) << saved;
-        const DeviceProfile* selected = model.selectedProfile();
-        ASSERT_NE(selected, nullptr);
-        EXPECT_FALSE(selected->isBuiltin);
-        EXPECT_TRUE(std::filesystem::exists(xdg.support() / "profiles" / (saved + ".json")));
-
-        // Saving the user's profile again keeps its id and its single file.
-        DeviceProfile again = *selected;
+        DeviceProfile again = *model.selectedProfile();
+        EXPECT_FALSE(again.isBuiltin);
         again.name = "Renamed";
-        model.saveProfile(again);
+        model.saveProfile(again);  // the user's own id and single file are kept
         EXPECT_EQ(model.profileId(), saved);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(xdg.support() / "profiles"),
-                                std::filesystem::directory_iterator()),
-                  1);
+        EXPECT_EQ(testing::filesBelow(xdg.support() / "profiles").size(), 1U);
+
+        model.deleteProfile(model.profiles().front());  // a delivered one is never deleted
+        EXPECT_EQ(model.profiles().size(), delivered + 1);
+        model.deleteProfile(*model.selectedProfile());
+        EXPECT_EQ(model.profiles().size(), delivered);
+        EXPECT_EQ(model.profileId(), model.profiles().front().id);
     }
-}
-
-TEST(AppModelProfileTest, AnIdThatIsNoPlainFileNameIsRefusedAndNothingIsWritten) {
-    for (const std::string id : {"../escape", "a/b", ".hidden"}) {
-        SCOPED_TRACE(id);
-        testing::ScopedXdg xdg;
-        AppModel model(AppModelTesting::services(xdg));
-        DeviceProfile profile = model.profiles().front();
-        profile.id = id;
-        EXPECT_THROW(model.saveProfile(profile), std::exception);
-        EXPECT_EQ(model.profileId(), AppModel::defaultProfileId);
-        EXPECT_FALSE(std::filesystem::exists(xdg.support()));
-        EXPECT_FALSE(std::filesystem::exists(xdg.data() / "escape.json"));
-    }
-}
-
-TEST(AppModelProfileTest, DeletingTheSelectedUserProfileSelectsTheFirst) {
-    testing::ScopedXdg xdg;
-    AppModel model(AppModelTesting::services(xdg));
-    const std::size_t delivered = model.profiles().size();
-    DeviceProfile profile = model.profiles().back();
-    profile.id = "my-unit";
-    model.saveProfile(profile);
-    ASSERT_EQ(model.profiles().size(), delivered + 1);
-
-    // A delivered profile is never deleted.
-    model.deleteProfile(model.profiles().front());
-    EXPECT_EQ(model.profiles().size(), delivered + 1);
-
-    model.deleteProfile(*model.selectedProfile());
-    EXPECT_EQ(model.profiles().size(), delivered);
-    EXPECT_EQ(model.profileId(), model.profiles().front().id);
 }
 
 }  // namespace

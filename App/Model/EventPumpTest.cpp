@@ -16,11 +16,7 @@ using testing::waitUntil;
 
 std::int64_t doneOf(const ConversionEvent& event) { return event.as<ConversionEvent::Progress>()->done; }
 
-ConversionEvent progress(std::int64_t done) {
-    ConversionEvent::Progress counts;
-    counts.done = done;
-    return {counts};
-}
+ConversionEvent progress(std::int64_t done) { return {ConversionEvent::Progress{.done = done, .etaSeconds = std::nullopt}}; }
 
 TEST(EventPumpTest, EventsArriveInOrderAndTheClosingStepLast) {
     QObject receiver;

@@ -7,38 +7,23 @@
 namespace tarvik {
 namespace {
 
-namespace fs = std::filesystem;
-
+// A folder where a card would be mounted, with nothing mounted, takes no run;
+// a listed volume is mounted, whatever the file system says.
 TEST(ExportDestinationTest, OnlyAnExistingFolderThatIsNoEmptyMountFolderTakesARun) {
     testing::TempDir dir;
     const ExportDestination::MountBases bases{{dir / "mnt"}, {dir / "media"}};
-    for (const char* folder : {"mnt/sd", "media/user/CARD", "home/music"}) {
-        fs::create_directories(dir / folder);
-    }
+    for (const char* folder : {"mnt/sd", "media/user/CARD", "home/music"})
+        std::filesystem::create_directories(dir / folder);
     const std::vector<Volume> mountedSd = {{dir / "mnt/sd", "sd", 0, true}};
-    struct Case {
-        std::string destPath;
-        std::vector<Volume> volumes;
-        bool usable;
+    const std::vector<std::tuple<std::string, std::vector<Volume>, bool>> cases = {
+        {"", {}, false},          {"gone", {}, false},   {"home/music", {}, true},
+        {"mnt/sd", {}, false},    {"mnt/sd/", {}, false}, {"media/user/CARD", {}, false},
+        {"mnt/sd", mountedSd, true},
     };
-    const std::vector<Case> cases = {
-        {"", {}, false},
-        {(dir / "gone").string(), {}, false},
-        {(dir / "home/music").string(), {}, true},
-        // Folders where a card would be mounted, but nothing is.
-        {(dir / "mnt/sd").string(), {}, false},
-        {(dir / "mnt/sd/").string(), {}, false},
-        {(dir / "media/user/CARD").string(), {}, false},
-        // A listed volume is mounted, whatever the file system says.
-        {(dir / "mnt/sd").string(), mountedSd, true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ExportDestination::isUsable(c.destPath, c.volumes, bases), c.usable)
-            << c.destPath;
+    for (const auto& [folder, volumes, usable] : cases) {
+        const std::string destPath = folder.empty() ? "" : (dir / folder).string();
+        EXPECT_EQ(ExportDestination::isUsable(destPath, volumes, bases), usable) << folder;
     }
-}
-
-TEST(ExportDestinationTest, AMountedFileSystemIsNoFormerVolumeRoot) {
     // /proc is mounted right below "/" on every Linux system.
     EXPECT_FALSE(ExportDestination::isFormerVolumeRoot("/proc", {{"/"}, {}}));
 }

@@ -2,7 +2,6 @@
 // Test-only helpers of the export tests: a small real music library made by
 // ffmpeg, a model wired to temporary settings, a recording desktop and the
 // scripted converter, and a record of the states the model went through.
-// Not part of the library.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,42 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "App/Model/AppModel.hpp"
-#include "App/Testing/AppTesting.hpp"
+#include "App/Model/AppModelTesting.hpp"
+#include "App/Testing/MusicLibrary.hpp"
 #include "App/Testing/RecordingDesktopSignals.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
-#include "Core/Platform/BoundedGroup.hpp"
-#include "Core/Testing/Audio.hpp"
 
 namespace tarvik::testing {
 
-// Artist "Band" with the albums "A" and "B" of seven short tagged tones each:
-// "A01.flac" … "A07.flac", "B01.flac" … "B07.flac".
-inline void makeLibrary(const std::filesystem::path& root) {
-    BoundedGroup<bool> makers(4);
-    for (const std::string album : {"A", "B"}) {
-        for (int track = 1; track <= 7; ++track) {
-            const std::string name = album + "0" + std::to_string(track);
-            makers.spawn([=](std::stop_token) {
-                makeTone(root / "Band" / album / (name + ".flac"),
-                         {.seconds = 0.2,
-                          .metadata = {{"title", "Song " + name},
-                                       {"artist", "Band"},
-                                       {"album", album},
-                                       {"track", std::to_string(track)}}});
-                return true;
-            });
-        }
-    }
-    while (makers.next()) {
-    }
-}
-
 class ExportTest : public ::testing::Test {
 protected:
+    // Artist "Band" with the albums "A" and "B" of seven tagged tones each:
+    // "01 Song A01.flac" … "07 Song B07.flac".
     static void SetUpTestSuite() {
         library_ = new TempDir();
-        makeLibrary(library_->path());
+        std::vector<LibraryTrack> tracks;
+        for (const char* album : {"A", "B"})
+            for (int n = 1; n <= 7; ++n) tracks.push_back({"Band", album, n, "Song " + std::string(album) + "0" + std::to_string(n)});
+        makeMusicLibrary(library_->path(), tracks);
     }
     static void TearDownTestSuite() {
         delete library_;
@@ -59,17 +39,11 @@ protected:
     // `adjust` may change the services before the model takes them.
     std::unique_ptr<AppModel> makeModel(
         const std::function<void(AppModel::Services&)>& adjust = {}) {
-        {
-            auto settings = xdg.settings();
-            settings->setString("srcPath", library().string());
-            settings->setString("destPath", card.path().string());
-            settings->setBoolean("lookup", false);
-            settings->setBoolean("normalize", false);
-        }
-        AppModel::Services services;
-        services.settings = xdg.settings();
+        xdg.settings()->setString("srcPath", library().string());
+        xdg.settings()->setString("destPath", card.path().string());
+        for (const char* key : {"lookup", "normalize"}) xdg.settings()->setBoolean(key, false);
+        AppModel::Services services = AppModelTesting::services(xdg);
         services.desktop = desktop;
-        services.systemLowLoad = [] { return false; };
         services.locateFFmpeg = locateFFmpeg;
         services.convert = converter.function();
         if (adjust) adjust(services);
@@ -107,9 +81,7 @@ protected:
     TempDir card;
     std::shared_ptr<RecordingDesktopSignals> desktop = std::make_shared<RecordingDesktopSignals>();
     ScriptedConverter converter;
-    std::function<std::optional<std::filesystem::path>()> locateFFmpeg = [] {
-        return std::optional<std::filesystem::path>("/usr/bin/ffmpeg");
-    };
+    std::function<std::optional<std::filesystem::path>()> locateFFmpeg = [] { return std::filesystem::path("/usr/bin/ffmpeg"); };
     std::vector<RunState::Case> states;  // every state the model entered, in order
 
 private:

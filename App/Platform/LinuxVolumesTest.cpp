@@ -15,27 +15,17 @@ using testing::TempDir;
 using testing::writeFile;
 
 TEST(LinuxVolumesTest, OnlyBlockDeviceFileSystemsOutsideSystemPlacesAreVolumes) {
-    struct Case {
-        MountEntry mount;
-        bool expected;
-    };
+    struct Case { MountEntry mount; bool expected; };
     const std::vector<Case> cases = {
-        {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},
-        {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
-        {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
-        {{8, 2, "/home", "ext4", "/dev/sda2"}, true},
-        {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
-        {{7, 1, "/snap/core22/864", "squashfs", "/dev/loop1"}, false},
-        {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},
-        {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
-        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},
+        {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},       {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
+        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},         {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
+        {{8, 2, "/home", "ext4", "/dev/sda2"}, true},                {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
+        {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},  {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
         {{0, 30, "/tmp", "tmpfs", "tmpfs"}, false},
         {{8, 2, "/srv/www", "ext4", "/dev/sda2", "/var/www"}, false},  // a bound folder
         {{8, 2, "/home/u/.cache/x", "ext4", "/dev/sda2"}, false},      // hidden
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(isVolumeMount(c.mount), c.expected) << c.mount.mountPoint;
-    }
+    for (const Case& c : cases) EXPECT_EQ(isVolumeMount(c.mount), c.expected) << c.mount.mountPoint;
 }
 
 // A machine made of files: a mount table, /sys/dev/block and udev's records,
@@ -44,10 +34,8 @@ class FixtureMachine {
 public:
     std::filesystem::path point(const std::string& name) const { return temp_ / "m" / name; }
 
-    void line(const std::string& device, const std::string& escapedPoint, const std::string& type,
-              const std::string& source) {
-        table_ += std::to_string(++id_) + " 1 " + device + " / " + escapedPoint + " rw - " + type +
-                  " " + source + " rw\n";
+    void line(const std::string& device, const std::string& escapedPoint, const std::string& type, const std::string& source) {
+        table_ += std::to_string(++id_) + " 1 " + device + " / " + escapedPoint + " rw - " + type + " " + source + " rw\n";
         writeFile(temp_ / "mountinfo", table_);
     }
     void disk(const std::string& device, const std::string& sysPath, const std::string& flag) {
@@ -61,10 +49,9 @@ public:
     }
 
     LinuxVolumes volumes() const {
-        return LinuxVolumes({.mountInfo = temp_ / "mountinfo",
-                             .blockDevices = temp_ / "sys" / "dev" / "block",
-                             .udevData = temp_ / "udev"},
-                            QDBusConnection(QStringLiteral("none")));
+        return LinuxVolumes(
+            {.mountInfo = temp_ / "mountinfo", .blockDevices = temp_ / "sys" / "dev" / "block", .udevData = temp_ / "udev"},
+            QDBusConnection(QStringLiteral("none")));
     }
 
 private:
@@ -75,10 +62,8 @@ private:
 
 TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     FixtureMachine machine;
-    std::filesystem::create_directories(machine.point("MY CARD"));
-    std::filesystem::create_directories(machine.point("data"));
-    std::filesystem::create_directories(machine.point("stick"));
-    std::filesystem::create_directories(machine.point("over"));
+    for (const char* folder : {"MY CARD", "data", "stick", "over"})
+        std::filesystem::create_directories(machine.point(folder));
     machine.line("254:0", "/", "ext4", "/dev/vda");
     machine.line("8:17", machine.point("MY\\040CARD").string(), "vfat", "/dev/sdb1");
     machine.line("0:40", machine.point("data").string(), "tmpfs", "tmpfs");
@@ -101,21 +86,16 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     }
     const std::vector<Mounted> expected = {
         {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
-        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = false,
-         .ejectable = true, .rootFileSystem = false},
-        {.path = machine.point("stick"), .removable = true, .ejectable = true,
-         .rootFileSystem = false},
-        {.path = machine.point("data"), .removable = false, .ejectable = false,
-         .rootFileSystem = false},
+        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = false, .ejectable = true, .rootFileSystem = false},
+        {.path = machine.point("stick"), .removable = true, .ejectable = true, .rootFileSystem = false},
+        {.path = machine.point("data"), .removable = false, .ejectable = false, .rootFileSystem = false},
     };
     EXPECT_EQ(listed, expected);
-}
 
-TEST(LinuxVolumesTest, UnreadableMountTableListsNothing) {
-    TempDir temp;
-    LinuxVolumes volumes({.mountInfo = temp / "missing"}, QDBusConnection(QStringLiteral("none")));
-    EXPECT_TRUE(volumes.mounted().empty());
-    volumes.watch([](auto) {});  // a watcher without a table stays silent
+    // An unreadable mount table lists nothing, and its watcher stays silent.
+    LinuxVolumes unreadable({.mountInfo = machine.point("missing")}, QDBusConnection(QStringLiteral("none")));
+    EXPECT_TRUE(unreadable.mounted().empty());
+    unreadable.watch([](auto) {});
 }
 
 TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
@@ -130,8 +110,7 @@ TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
 
     auto listed = [&] {
         const auto list = volumes.mounted();
-        return std::any_of(list.begin(), list.end(),
-                           [&](const auto& v) { return v.path == card->root(); });
+        return std::any_of(list.begin(), list.end(), [&](const auto& v) { return v.path == card->root(); });
     };
     // Other tests may mount and unmount cards meanwhile: look for this one.
     auto reported = [&](std::optional<std::filesystem::path> change) {

@@ -11,62 +11,39 @@ namespace {
 
 using Kind = UDisksEject::Outcome::Kind;
 
-const std::filesystem::path mockTemplate = TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py";
-const std::string cardPath = "/media/u/MY CARD";
-
-class UDisksEjectTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!bus_.available()) GTEST_SKIP() << "no dbus-daemon for a private bus";
+// The card's file system is unmounted, then its drive powered off; a refused
+// unmount gives UDisks2's reason and no power-off; a mount UDisks2 does not
+// know is left to umount.
+TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
+    const std::string cardPath = "/media/u/MY CARD";
+    const std::string unmount = "/org/freedesktop/UDisks2/block_devices/sdb1 Unmount\n";
+    const std::string busy = "Error unmounting /dev/sdb1: target is busy";
+    struct Case { std::string unmountError, path; Kind kind; std::string reason, calls; };
+    const std::string powerOff = "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n";
+    for (const Case& c : std::vector<Case>{{"", cardPath, Kind::ejected, "", unmount + powerOff},
+                                           {busy, cardPath, Kind::failed, busy, unmount}, {"", "/media/u/MY", Kind::unknown, "", ""}}) {
+        SCOPED_TRACE(c.path + c.unmountError);
+        testing::PrivateBus bus;
+        testing::TempDir temp;
+        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" + (temp / "calls.log").string() +
+                                       "\", \"unmountError\": \"" + c.unmountError + "\"}";
+        const char* udisks = TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py";
+        if (!bus.available() || !bus.startTemplate(udisks, parameters, "org.freedesktop.UDisks2"))
+            GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+        const UDisksEject::Outcome outcome = UDisksEject::eject(bus.connect("udisks-test"), c.path);
+        EXPECT_EQ(outcome.kind, c.kind);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(std::filesystem::exists(temp / "calls.log") ? testing::readFile(temp / "calls.log") : "", c.calls);
     }
-
-    // The stand-in UDisks2 with the card at `cardPath`; false where dbusmock is missing.
-    bool startUDisks(const std::string& unmountError = "") {
-        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" +
-                                       log().string() + "\", \"unmountError\": \"" +
-                                       unmountError + "\"}";
-        return bus_.startTemplate(mockTemplate, parameters, "org.freedesktop.UDisks2");
-    }
-
-    QDBusConnection connection() { return bus_.connect("udisks-test"); }
-    std::filesystem::path log() const { return temp_ / "calls.log"; }
-    std::string calls() const {
-        return std::filesystem::exists(log()) ? testing::readFile(log()) : "";
-    }
-
-    testing::PrivateBus bus_;
-    testing::TempDir temp_;
-};
-
-TEST_F(UDisksEjectTest, UnmountsTheCardsFileSystemThenPowersItsDriveOff) {
-    if (!startUDisks()) GTEST_SKIP() << "python3-dbusmock is missing";
-    const UDisksEject::Outcome outcome = UDisksEject::eject(connection(), cardPath);
-    EXPECT_EQ(outcome.kind, Kind::ejected);
-    EXPECT_EQ(calls(),
-              "/org/freedesktop/UDisks2/block_devices/sdb1 Unmount\n"
-              "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n");
 }
 
-TEST_F(UDisksEjectTest, RefusedUnmountGivesUDisksReasonAndNoPowerOff) {
-    if (!startUDisks("Error unmounting /dev/sdb1: target is busy"))
-        GTEST_SKIP() << "python3-dbusmock is missing";
-    const UDisksEject::Outcome outcome = UDisksEject::eject(connection(), cardPath);
-    EXPECT_EQ(outcome.kind, Kind::failed);
-    EXPECT_EQ(outcome.reason, "Error unmounting /dev/sdb1: target is busy");
-    EXPECT_EQ(calls(), "/org/freedesktop/UDisks2/block_devices/sdb1 Unmount\n");
-}
-
-TEST_F(UDisksEjectTest, MountUnknownToUDisksIsLeftToUmount) {
-    if (!startUDisks()) GTEST_SKIP() << "python3-dbusmock is missing";
-    EXPECT_EQ(UDisksEject::eject(connection(), "/media/u/MY").kind, Kind::unknown);
-    EXPECT_EQ(calls(), "");
-}
-
-TEST_F(UDisksEjectTest, WithoutUDisksUmountAnswers) {
-    EXPECT_EQ(UDisksEject::eject(connection(), cardPath).kind, Kind::unknown);
+TEST(UDisksEjectTest, WithoutUDisksUmountAnswers) {
+    testing::PrivateBus bus;
+    if (!bus.available()) GTEST_SKIP() << "no dbus-daemon for a private bus";
+    EXPECT_EQ(UDisksEject::eject(bus.connect("udisks-test"), "/media/u/MY CARD").kind, Kind::unknown);
     // A folder that is no mount point: umount's complaint is the reason.
     testing::TempDir temp;
-    LinuxVolumes volumes({}, connection());
+    LinuxVolumes volumes({}, bus.connect("udisks-test"));
     const std::optional<std::string> failure = volumes.eject(temp.path(), {});
     ASSERT_TRUE(failure.has_value());
     EXPECT_NE(failure->find(temp.path().string()), std::string::npos) << *failure;

@@ -32,4 +32,14 @@ void makeMusicLibrary(const std::filesystem::path& root, const std::vector<Libra
     }
 }
 
+std::map<std::string, std::filesystem::file_time_type> exportedSongs(const std::filesystem::path& root) {
+    std::map<std::string, std::filesystem::file_time_type> songs;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        if (it->is_regular_file() && it->path().extension() == ".mp3")
+            songs[std::filesystem::relative(it->path(), root).string()] = it->last_write_time();
+    return songs;
+}
+
 }  // namespace tarvik::testing

@@ -3,6 +3,7 @@
 // FLAC tones that ffmpeg generates, in artist/album folders. Throws
 // std::runtime_error when ffmpeg fails. Any thread.
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,9 @@ const std::vector<LibraryTrack>& smallLibrary();
 
 // Writes each track to root/artist/album/NN title.flac.
 void makeMusicLibrary(const std::filesystem::path& root, const std::vector<LibraryTrack>& tracks = smallLibrary());
+
+// Every exported song (.mp3) below `root`, by its path below the root, with
+// its modification time; empty when `root` is missing.
+std::map<std::string, std::filesystem::file_time_type> exportedSongs(const std::filesystem::path& root);
 
 }  // namespace tarvik::testing

@@ -9,11 +9,15 @@
 
 namespace tarvik::testing {
 
-inline void saveScreenshot(QWidget& widget, const std::string& name) {
+// $TARVIK_SCREENSHOTS, else screenshots/ in the working folder.
+inline QString screenshotFolder() {
     const char* dir = std::getenv("TARVIK_SCREENSHOTS");
-    const QString folder = dir != nullptr ? QString(dir) : QDir::currentPath() + "/screenshots";
-    QDir().mkpath(folder);
-    widget.grab().save(folder + "/" + QString::fromStdString(name) + ".png");
+    return dir != nullptr ? QString(dir) : QDir::currentPath() + "/screenshots";
+}
+
+inline void saveScreenshot(QWidget& widget, const std::string& name) {
+    QDir().mkpath(screenshotFolder());
+    widget.grab().save(screenshotFolder() + "/" + QString::fromStdString(name) + ".png");
 }
 
 }  // namespace tarvik::testing

@@ -1,12 +1,20 @@
 #pragma once
 // Helpers for the widget tests: a model on temporary settings with fixture
-// volumes, and a scope that puts the desktop's appearance back afterwards.
+// volumes, named children, and the light and dark appearance for screenshots.
 // Header-only, so that only the widget tests pull in the model and the kit.
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
+#include <QLabel>
+#include <QTest>
 #include <QWidget>
 
 #include "App/MainWindow/Appearance.hpp"
@@ -14,22 +22,42 @@
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/FixtureVolumes.hpp"
+#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::testing {
 
 // A model on private settings with fixture volumes; `before` runs on the
-// settings before the model reads them.
+// settings before the model reads them. Only with `withFFmpeg` does the model
+// find the system's ffmpeg, for the tests that really convert.
 struct ModelFixture {
     ScopedXdg xdg;
     std::shared_ptr<FixtureVolumes> volumes = std::make_shared<FixtureVolumes>();
     std::unique_ptr<AppModel> model;
 
-    explicit ModelFixture(const std::function<void(Settings&)>& before = {}) {
+    explicit ModelFixture(const std::function<void(Settings&)>& before = {}, bool withFFmpeg = false) {
         AppModel::Services services = AppModelTesting::services(xdg);
         if (before) before(*services.settings);
         services.volumes = volumes;
+        if (withFFmpeg) services.locateFFmpeg = [] { return std::optional<std::filesystem::path>("/usr/bin/ffmpeg"); };
         model = std::make_unique<AppModel>(std::move(services));
     }
+};
+
+// A model that may export: a music folder with the artist "青い月" chosen, an
+// existing destination folder `destination` below dir, and the default unit.
+struct ReadyModel {
+    TempDir dir;
+    ModelFixture f;
+
+    explicit ReadyModel(const std::string& destination = "out")
+        : f([&](Settings& settings) {
+              std::filesystem::create_directories(dir / "music" / "青い月");
+              std::filesystem::create_directories(dir / destination);
+              settings.setString("srcPath", (dir / "music").string());
+              settings.setStringList("selected", {"青い月"});
+              settings.setString("destPath", (dir / destination).string());
+          }) {}
+    AppModel& model() { return *f.model; }
 };
 
 // Applies an appearance and tells every widget, as a running application
@@ -46,5 +74,51 @@ inline void switchAppearance(Appearance::Mode mode) {
 struct AppearanceScope {
     ~AppearanceScope() { switchAppearance(Appearance::Mode::desktop); }
 };
+
+// Runs `shoot` in the light and then the dark appearance with the suffix
+// "light" or "dark", and puts the desktop's appearance back afterwards.
+inline void inLightAndDark(const std::function<void(const std::string& suffix)>& shoot) {
+    AppearanceScope scope;
+    for (const auto& [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, std::pair{Appearance::Mode::dark, "dark"}}) {
+        switchAppearance(mode);
+        QTest::qWait(50);  // the repaint after the palette change
+        shoot(suffix);
+    }
+}
+
+// The child of `parent` by its object name; a missing one fails the test.
+template <typename T = QWidget>
+T* child(const QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+inline std::string labelText(const QObject& parent, const char* name) {
+    const QLabel* label = child<QLabel>(parent, name);
+    return label != nullptr ? label->text().toStdString() : std::string();
+}
+
+inline bool shown(QWidget& parent, const char* name) {
+    const QWidget* widget = child(parent, name);
+    return widget != nullptr && widget->isVisibleTo(&parent);
+}
+
+// Each named child of `parent` is visible in it, or not, as listed.
+inline void expectShown(QWidget& parent, std::initializer_list<std::pair<const char*, bool>> children) {
+    for (const auto& [name, visible] : children) EXPECT_EQ(shown(parent, name), visible) << name;
+}
+
+// The user's choice of the item with this data, or else this text, in a picker.
+inline void choose(QComboBox& picker, const QString& item) {
+    const int index = picker.findData(item) >= 0 ? picker.findData(item) : picker.findText(item);
+    ASSERT_GE(index, 0) << item.toStdString();
+    picker.setCurrentIndex(index);
+    emit picker.activated(index);
+}
+
+inline void click(const QObject& parent, const char* name) {
+    if (auto* button = child<QAbstractButton>(parent, name)) QTest::mouseClick(button, Qt::LeftButton);
+}
 
 }  // namespace tarvik::testing

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QPushButton>
 #include <QtTest>
 
 #include "App/Testing/Screenshots.hpp"
@@ -13,51 +12,36 @@ namespace {
 
 struct OpenWelcome {
     testing::ModelFixture fixture;
-    std::unique_ptr<OnboardingView> sheet;
+    OnboardingView sheet{*fixture.model};
 
     OpenWelcome() {
-        sheet = std::make_unique<OnboardingView>(*fixture.model);
-        sheet->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+        sheet.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     }
-    AppModel& model() { return *fixture.model; }
-    // What a later start of the program reads from the settings file.
-    bool neededAtNextStart() { return !fixture.xdg.settings()->boolean("onboarded").value_or(false); }
 };
 
-TEST(OnboardingViewTest, NeitherEscapeNorTheTitleBarDismissesIt) {
-    OpenWelcome w;
-    EXPECT_TRUE(OnboardingView::isNeeded(w.model()));
-    QTest::keyClick(w.sheet.get(), Qt::Key_Escape);
-    EXPECT_TRUE(w.sheet->isVisible());
-    EXPECT_FALSE(w.sheet->close());
-    EXPECT_TRUE(w.sheet->isVisible());
-    EXPECT_FALSE(w.model().onboarded());
-    EXPECT_TRUE(w.neededAtNextStart());
-}
-
-TEST(OnboardingViewTest, ReturnOrTheButtonEndsItForGood) {
-    for (bool keyboard : {true, false}) {
+// Neither Escape nor the title bar dismisses the welcome; Return or its button
+// end it for good, as a later start reads from the settings file.
+TEST(OnboardingViewTest, OnlyReturnOrTheButtonEndItForGood) {
+    const struct { const char* what; std::function<void(OnboardingView&)> act; bool ends; } cases[] = {
+        {"escape", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false},
+        {"title bar", [](OnboardingView& v) { EXPECT_FALSE(v.close()); }, false},
+        {"return", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Return); }, true},
+        {"button", [](OnboardingView& v) { testing::click(v, "welcomeStartButton"); }, true},
+    };
+    for (const auto& c : cases) {
         OpenWelcome w;
-        if (keyboard) {
-            QTest::keyClick(w.sheet.get(), Qt::Key_Return);
-        } else {
-            QTest::mouseClick(w.sheet->findChild<QPushButton*>("welcomeStartButton"), Qt::LeftButton);
-        }
-        EXPECT_TRUE(w.model().onboarded());
-        EXPECT_FALSE(w.sheet->isVisible());
-        EXPECT_FALSE(w.neededAtNextStart());
+        EXPECT_TRUE(OnboardingView::isNeeded(*w.fixture.model));
+        c.act(w.sheet);
+        EXPECT_EQ(w.sheet.isVisible(), !c.ends) << c.what;
+        EXPECT_EQ(w.fixture.model->onboarded(), c.ends) << c.what;
+        EXPECT_EQ(w.fixture.xdg.settings()->boolean("onboarded").value_or(false), c.ends) << c.what;
     }
 }
 
 TEST(OnboardingViewTest, Screenshots) {
-    testing::AppearanceScope scope;
     OpenWelcome w;
-    for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
-        testing::switchAppearance(mode);
-        QTest::qWait(50);
-        testing::saveScreenshot(*w.sheet, std::string("welcome-") + suffix);
-    }
+    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(w.sheet, "welcome-" + suffix); });
 }
 
 }  // namespace

@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QToolButton>
 #include <QtTest>
 
 #include "App/Platform/AppPaths.hpp"
@@ -44,27 +43,17 @@ struct OpenEditor {
     }
     AppModel& model() { return *fixture.model; }
     template <typename T>
-    T* find(const char* name) {
-        auto* widget = sheet->findChild<T*>(name);
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    void openAdvanced() { QTest::mouseClick(find<QToolButton>("advancedDisclosure"), Qt::LeftButton); }
+    T* find(const char* name) { return testing::child<T>(*sheet, name); }
+    void openAdvanced() { testing::click(*sheet, "advancedDisclosure"); }
     // A user's pick in a picker, by its label.
-    void pick(const char* picker, const QString& label) {
-        QComboBox* box = find<QComboBox>(picker);
-        const int index = box->findText(label);
-        ASSERT_GE(index, 0) << label.toStdString();
-        box->setCurrentIndex(index);
-        emit box->activated(index);
-    }
-    void step(const char* stepper, bool up) {
-        QTest::mouseClick(find<StepperRow>(stepper)->findChild<QToolButton*>(up ? "stepUp" : "stepDown"),
-                          Qt::LeftButton);
-    }
-    QString errorText() {
-        QLabel* line = find<QLabel>("profileEditorError");
-        return line->isVisible() ? line->text() : QString();
+    void pick(const char* picker, const QString& label) { testing::choose(*find<QComboBox>(picker), label); }
+    QString errorText() { return testing::shown(*sheet, "profileEditorError") ? find<QLabel>("profileEditorError")->text() : QString(); }
+    void type(const char* field, const QString& text) { QTest::keyClicks(find<QLineEdit>(field), text); }
+    void save() { testing::click(*sheet, "saveButton"); }
+    void retype(const char* field, const QString& text) {
+        find<QLineEdit>(field)->selectAll();
+        QTest::keyClick(find<QLineEdit>(field), Qt::Key_Backspace);
+        type(field, text);
     }
 };
 
@@ -87,142 +76,109 @@ TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndControlsEditTheCopyOnly) {
     DeviceProfile profile = loaded(e.model(), "generic-mp3");
     profile.files.maxPerFolder = 99;
     e.open(profile);
-    EXPECT_FALSE(e.find<QWidget>("advancedSection")->isVisible());
     e.openAdvanced();
-    ASSERT_TRUE(e.find<QWidget>("advancedSection")->isVisible());
-    EXPECT_FALSE(e.find<QLabel>("aacNote")->isVisible());
+    testing::expectShown(*e.sheet, {{"advancedSection", true}, {"aacNote", false}});
 
     e.pick("codecPicker", "AAC / m4a（新しめの機種・iPod 対応機）");
-    for (const char* name : {"tagFormatPicker", "encodingPicker"})
-        EXPECT_FALSE(e.find<QComboBox>(name)->isVisible()) << name;
-    EXPECT_FALSE(e.find<QCheckBox>("id3v1Toggle")->isVisible());
-    EXPECT_TRUE(e.find<QLabel>("aacNote")->isVisible());
+    testing::expectShown(*e.sheet, {{"tagFormatPicker", false}, {"encodingPicker", false}, {"id3v1Toggle", false}, {"aacNote", true}});
     EXPECT_EQ(e.sheet->profile().tags.format, DeviceProfile::Tags::Format::mp4);
 
     e.pick("codecPicker", "MP3（ほとんどの機種）");
-    EXPECT_TRUE(e.find<QComboBox>("tagFormatPicker")->isVisible());
-    EXPECT_EQ(e.find<QComboBox>("tagFormatPicker")->currentText(), "ID3v2.3（古い機種も読める）");
+    testing::expectShown(*e.sheet, {{"tagFormatPicker", true}});
 
-    e.step("perFolderStepper", true);
-    EXPECT_EQ(e.find<StepperRow>("perFolderStepper")->label(), "1 フォルダに入れる曲数の上限: 100");
+    testing::click(*e.find<StepperRow>("perFolderStepper"), "stepUp");
+    EXPECT_EQ(e.sheet->profile().files.maxPerFolder, 100);
 
     QCheckBox* artwork = e.find<QCheckBox>("artworkToggle");
     if (artwork->isChecked()) artwork->click();
     EXPECT_FALSE(e.find<QComboBox>("artworkSizePicker")->isEnabled());
     EXPECT_EQ(e.sheet->profile().tags.artwork.maxPx, profile.tags.artwork.maxPx);
 
-    EXPECT_FALSE(e.find<QLineEdit>("verifiedNoteField")->isVisible());
+    testing::expectShown(*e.sheet, {{"verifiedNoteField", false}});
     e.find<QCheckBox>("verifiedToggle")->click();
-    ASSERT_TRUE(e.find<QLineEdit>("verifiedNoteField")->isVisible());
-    QTest::keyClicks(e.find<QLineEdit>("verifiedNoteField"), "title ok");
+    testing::expectShown(*e.sheet, {{"verifiedNoteField", true}});
+    e.type("verifiedNoteField", "title ok");
     EXPECT_EQ(e.sheet->profile().verified->note, "title ok");
     EXPECT_FALSE(fs::exists(AppPaths::profilesDirectory()));
 }
 
-TEST(ProfileEditorViewTest, AnUntouched320SavesAs320AndUnshownFieldsPassThrough) {
+// Escape cancels without saving; Return saves, and an untouched 320 kbit/s
+// stays 320 with the fields the sheet does not show passed through.
+TEST(ProfileEditorViewTest, EscapeCancelsReturnSavesAnUntouched320AndOnlyOwnProfilesDelete) {
     OpenEditor e;
     const DeviceProfile original = userProfileAt320(e);
     e.open(original);
+    e.type("profileNameField", " changed");
+    QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Escape);
+    EXPECT_EQ(e.closed, 1);
+    EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
+
+    e.open(original);
     EXPECT_EQ(e.find<QComboBox>("qualityPicker")->currentIndex(), -1);
     QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_End);
-    QTest::keyClicks(e.find<QLineEdit>("profileNotesField"), " memo");
-    QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_Return);  // Return saves
-    EXPECT_EQ(e.closed, 1);
-    EXPECT_FALSE(e.sheet->isVisible());
+    e.type("profileNotesField", " memo");
+    QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_Return);
+    EXPECT_EQ(e.closed, 2);
     const DeviceProfile& saved = loaded(e.model(), "my-320");
     EXPECT_EQ(saved.audio.bitrate, 320);
     EXPECT_EQ(saved.notes, original.notes + " memo");
-    EXPECT_EQ(saved.files.maxDepth, 3);
-    EXPECT_EQ(saved.media, original.media);
-    EXPECT_EQ(saved.schemaVersion, original.schemaVersion);
+    EXPECT_EQ(std::tuple(saved.files.maxDepth, saved.media, saved.schemaVersion),
+              std::tuple(3, original.media, original.schemaVersion));
     EXPECT_EQ(e.model().profileId(), "my-320");
+
+    // Only a user's own profile can be deleted, and without asking.
+    e.open(saved);
+    testing::click(*e.sheet, "deleteProfileButton");
+    EXPECT_EQ(e.closed, 3);
+    EXPECT_FALSE(fs::exists(*original.fileURL));
+    EXPECT_THROW(loaded(e.model(), "my-320"), std::runtime_error);
+    e.open(loaded(e.model(), "generic-mp3"));
+    EXPECT_EQ(e.sheet->findChild<QPushButton*>("deleteProfileButton"), nullptr);
 }
 
+// Shot on the way: the new profile's sheet, then its opened group with a refusal.
 TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) {
     OpenEditor e;
     DeviceProfile fresh = loaded(e.model(), "generic-mp3");
     fresh.id = "";
     fresh.fileURL.reset();
     fresh.isBuiltin = false;
-    e.open(fresh);
-    EXPECT_EQ(e.find<QLabel>("profileEditorTitle")->text(), "新しい機種の設定");
-    e.find<QLineEdit>("profileNameField")->selectAll();
-    QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Backspace);
-    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
-    EXPECT_EQ(e.errorText(), "機種の名前を入れてください");
-
-    QTest::keyClicks(e.find<QLineEdit>("profileNameField"), "My Navi");
-    // A file where the profiles folder belongs: the store cannot write there.
-    fs::create_directories(AppPaths::profilesDirectory().parent_path());
-    std::ofstream(AppPaths::profilesDirectory()) << "in the way";
-    const auto before = e.model().profiles();
-    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
-    EXPECT_TRUE(e.errorText().startsWith("保存できませんでした: ")) << e.errorText().toStdString();
-    EXPECT_GT(e.errorText().size(), QString("保存できませんでした: ").size());
-    EXPECT_TRUE(e.sheet->isVisible());
-    EXPECT_EQ(e.closed, 0);
-    EXPECT_EQ(e.model().profiles(), before);
-
-    fs::remove(AppPaths::profilesDirectory());
-    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);
-    EXPECT_EQ(e.closed, 1);
-    ASSERT_NE(e.model().selectedProfile(), nullptr);
-    EXPECT_EQ(e.model().selectedProfile()->name, "My Navi");
-    EXPECT_EQ(e.model().selectedProfile()->id.rfind("custom-", 0), 0u);
-}
-
-TEST(ProfileEditorViewTest, OnlyAUsersOwnProfileCanBeDeletedAndWithoutAsking) {
-    OpenEditor e;
-    e.open(loaded(e.model(), "generic-mp3"));
-    EXPECT_EQ(e.sheet->findChild<QPushButton*>("deleteProfileButton"), nullptr);
-    EXPECT_EQ(e.find<QLabel>("profileEditorTitle")->text(), "機種の設定を編集");
-
-    const DeviceProfile mine = userProfileAt320(e);
-    e.open(mine);
-    QTest::mouseClick(e.find<QPushButton>("deleteProfileButton"), Qt::LeftButton);
-    EXPECT_EQ(e.closed, 1);
-    EXPECT_FALSE(fs::exists(*mine.fileURL));
-    EXPECT_THROW(loaded(e.model(), "my-320"), std::runtime_error);
-}
-
-TEST(ProfileEditorViewTest, EscapeCancelsWithoutSaving) {
-    OpenEditor e;
-    e.open(userProfileAt320(e));
-    QTest::keyClicks(e.find<QLineEdit>("profileNameField"), " changed");
-    QTest::keyClick(e.find<QLineEdit>("profileNameField"), Qt::Key_Escape);
-    EXPECT_FALSE(e.sheet->isVisible());
-    EXPECT_EQ(e.closed, 1);
-    EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
-}
-
-TEST(ProfileEditorViewTest, Screenshots) {
-    testing::AppearanceScope scope;
-    OpenEditor e;
-    DeviceProfile fresh = loaded(e.model(), "generic-mp3");
-    fresh.id = "";
-    fresh.fileURL.reset();
     fresh.name = "うちのナビ（汎用 MP3…）";
     fresh.verified = DeviceProfile::Verified{"2026-12-06", "曲名・アルバム名が出た"};
     e.open(fresh);
-    for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
-        testing::switchAppearance(mode);
-        QTest::qWait(50);
-        testing::saveScreenshot(*e.sheet, std::string("profile-editor-") + suffix);
-    }
+    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*e.sheet, "profile-editor-" + suffix); });
     e.openAdvanced();
     e.pick("tagFormatPicker", "ID3v1 だけ（2000 年代の国産ナビ。JIS 形式）");
-    QTest::keyClicks(e.find<QLineEdit>("rootField"), ":1");
-    QTest::mouseClick(e.find<QPushButton>("saveButton"), Qt::LeftButton);  // leaves an error to see
+    e.type("rootField", ":1");
+    e.save();
     QTest::qWait(20);  // the opened group and the error line settle first
     QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
     bar->setValue(bar->maximum());
     EXPECT_EQ(e.errorText(), "files.root: フォルダ名に使えない文字が入っています");
-    for (auto [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, {Appearance::Mode::dark, "dark"}}) {
-        testing::switchAppearance(mode);
-        QTest::qWait(50);
-        testing::saveScreenshot(*e.sheet, std::string("profile-editor-advanced-") + suffix);
-    }
-    EXPECT_EQ(e.closed, 0);
+    testing::inLightAndDark(
+        [&](const std::string& suffix) { testing::saveScreenshot(*e.sheet, "profile-editor-advanced-" + suffix); });
+    e.retype("profileNameField", "");
+    e.save();
+    EXPECT_EQ(e.errorText(), "機種の名前を入れてください");
+
+    e.retype("rootField", "MUSIC");
+    e.type("profileNameField", "My Navi");
+    // A file where the profiles folder belongs: the store cannot write there.
+    fs::create_directories(AppPaths::profilesDirectory().parent_path());
+    std::ofstream(AppPaths::profilesDirectory()) << "in the way";
+    const auto before = e.model().profiles();
+    e.save();
+    EXPECT_TRUE(e.errorText().startsWith("保存できませんでした: ")) << e.errorText().toStdString();
+    EXPECT_GT(e.errorText().size(), QString("保存できませんでした: ").size());
+    EXPECT_TRUE(e.sheet->isVisible());
+    EXPECT_EQ(e.model().profiles(), before);
+
+    fs::remove(AppPaths::profilesDirectory());
+    e.save();
+    EXPECT_EQ(e.closed, 1);
+    ASSERT_NE(e.model().selectedProfile(), nullptr);
+    EXPECT_EQ(e.model().selectedProfile()->name, "My Navi");
+    EXPECT_TRUE(e.model().selectedProfile()->id.starts_with("custom-"));
 }
 
 }  // namespace

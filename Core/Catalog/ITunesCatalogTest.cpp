@@ -1,314 +1,167 @@
 #include <gtest/gtest.h>
 
-#include <future>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
-#include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Catalog/ITunesCatalog.hpp"
 #include "Core/Catalog/ITunesURL.hpp"
-#include "Core/Platform/HttpClient.hpp"
 #include "Core/Testing/HttpServer.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::HttpServer;
-using Seconds = std::chrono::duration<double>;
+using Waits = std::vector<double>;  // seconds
 
+// Every member the client reads, an id beyond what a double holds, a whole
+// number written as 1.0, a null and a key it does not know.
 const std::string answerBody =
-    R"({"resultCount": 2, "results": [{"wrapperType": "track", "trackName": "空", )"
-    R"("collectionId": 7}, {"collectionName": "青"}]})";
+    R"({"resultCount": 2, "results": [{"wrapperType": "track", "artistName": "A",
+    "collectionName": "B", "collectionArtistName": "V", "collectionId": 9007199254740993,
+    "trackName": "空", "trackNumber": 3, "discNumber": 1.0, "releaseDate": "2011",
+    "primaryGenreName": "J-Pop", "trackPrice": 250}, {"collectionName": "青", "artistName": null}]})";
+const CatalogRecords answer = {
+    {"track", "A", "B", "V", 9007199254740993, "空", 3, 1, "2011", "J-Pop"},
+    {.collectionName = "青"}};
 
-CatalogRecords answerRecords() {
-    CatalogRecord track;
-    track.wrapperType = "track";
-    track.trackName = "空";
-    track.collectionId = 7;
-    CatalogRecord album;
-    album.collectionName = "青";
-    return {track, album};
-}
-
-std::vector<std::string> repeated(std::string_view text, std::size_t times) {
-    return std::vector<std::string>(times, std::string(text));
-}
-
+// A client on fake time: every sleep is recorded and moves the clock on at
+// once; the sleep numbered `stopAtWait` (from 1) stops `stopper` instead.
 class ITunesCatalogTest : public ::testing::Test {
 protected:
-    // A client on fake time: every sleep is recorded and moves the clock on at
-    // once; the sleep numbered `stopAtWait` (from 1) fires `stopper` instead.
+    ~ITunesCatalogTest() override { ITunesURL::setBase(previousBase); }
+
     std::unique_ptr<ITunesCatalog> makeClient() {
         auto client = std::make_unique<ITunesCatalog>(
             cache, [this] { return now; },
-            [this](std::chrono::nanoseconds wait, std::stop_token) {
-                waits.push_back(Seconds(wait).count());
+            [this](std::chrono::nanoseconds wait, std::stop_token stop) {
+                waits.push_back(std::chrono::duration<double>(wait).count());
                 now += wait;
-                if (waits.size() == stopAtWait) {
-                    stopper.request_stop();
-                    return false;
-                }
-                return true;
+                if (waits.size() == stopAtWait) stopper.request_stop();
+                // A real wait ends early only when the stop reaches it.
+                EXPECT_EQ(stop.stop_requested(), stopper.stop_requested());
+                return !stop.stop_requested();
             });
         client->setOnNotice([this](const std::string& notice) { notices.push_back(notice); });
         return client;
     }
 
-    // A client on real time, as the application builds it.
-    std::unique_ptr<ITunesCatalog> makeRealClient() {
-        auto client = std::make_unique<ITunesCatalog>(cache);
-        client->setOnNotice([](const std::string&) {});
-        return client;
-    }
-
-    void replyTimes(int status, std::string_view body, std::size_t times) {
-        for (std::size_t i = 0; i < times; ++i) server.reply(status, std::string(body));
-    }
-
-    testing::TempDir dir;
     HttpServer server;
-    testing::ScopedBase base{server.base()};
-    std::shared_ptr<CatalogCache> cache = std::make_shared<CatalogCache>(dir / "catalog.sqlite");
-
+    const std::string previousBase = ITunesURL::setBase(server.base());
+    std::shared_ptr<CatalogCache> cache = std::make_shared<CatalogCache>(":memory:");
     std::chrono::steady_clock::time_point now{};
-    std::vector<double> waits;  // seconds
+    Waits waits;
     std::size_t stopAtWait = 0;
     std::stop_source stopper;
     std::vector<std::string> notices;
 };
 
-TEST_F(ITunesCatalogTest, RequestsCarryTheUserAgentAndTheExactAddressAndAreCached) {
-    struct Case {
-        const char* what;
-        std::function<CatalogRecords(ITunesCatalog&)> ask;
-        std::string url;
-        CatalogRecords expected;
-    };
-    const std::vector<Case> cases = {
-        {"albums", [](ITunesCatalog& c) { return c.searchAlbums("青い鳥 楽団", "空 (Live)", {}); },
-         ITunesURL::albumSearch("青い鳥 楽団", "空 (Live)"), answerRecords()},
-        {"tracks",
-         [](ITunesCatalog& c) { return c.lookupTracks(-7, {}); },
-         ITunesURL::lookup(-7),
-         {answerRecords()[0]}},
-        {"songs", [](ITunesCatalog& c) { return c.searchSongs("a+b&c", "d/e%", {}); },
-         ITunesURL::songSearch("a+b&c", "d/e%"), answerRecords()},
-    };
+// The address is also the cache key, so its bytes are part of the stored data.
+TEST_F(ITunesCatalogTest, RequestsArePacedCarryTheUserAgentAndTheExactAddressAndAreCached) {
+    const std::string tail = "&limit=10&country=JP&lang=ja_jp";
     const auto client = makeClient();
-    for (const Case& c : cases) {
+    using Ask = std::function<CatalogRecords()>;
+    // clang-format off
+    const std::vector<std::tuple<std::chrono::seconds, Ask, std::string>> cases = {
+        {0s, [&] { return client->searchAlbums("青い鳥 楽団", "空 （Live） 「初回盤」", {}); },
+         "/search?term=%E9%9D%92%E3%81%84%E9%B3%A5+%E6%A5%BD%E5%9B%A3+%E7%A9%BA"
+         "&entity=album" + tail},
+        {1s, [&] { return client->lookupTracks(-7, {}); },
+         "/lookup?id=-7&entity=song&country=JP&lang=ja_jp"},
+        {5s, [&] { return client->searchSongs(" a+b&c d/e%=\xFF\U0001F600 ", "(Intro)", {}); },
+         "/search?term=+a%2Bb%26c+d%2Fe%25%3D%FF%F0%9F%98%80++%28Intro%29&entity=song" + tail}};
+    // clang-format on
+    for (const auto& [gap, ask, target] : cases) {
         server.reply(200, answerBody);
-        const std::size_t before = server.requests().size();
-        EXPECT_EQ(c.ask(*client), c.expected) << c.what;
-        EXPECT_EQ(c.ask(*client), c.expected) << c.what << " from the cache";
-
-        const std::vector<HttpServer::Request> requests = server.requests();
-        ASSERT_EQ(requests.size(), before + 1) << c.what;
-        EXPECT_EQ(server.base() + requests.back().target.substr(1), c.url) << c.what;
-        EXPECT_EQ(requests.back().headers.at("user-agent"), "Tarvik/3.0") << c.what;
-        EXPECT_EQ(cache->get(c.url), answerRecords()) << c.what << ": the whole answer is kept";
+        now += gap;
+        // A lookup gives back only the tracks, but the cache keeps all of it.
+        const CatalogRecords expected =
+            target.starts_with("/lookup") ? CatalogRecords{answer[0]} : answer;
+        EXPECT_EQ(ask(), expected) << target;
+        EXPECT_EQ(ask(), expected) << target << " from the cache";
+        EXPECT_EQ(server.requests().back().target, target);
+        EXPECT_EQ(server.requests().back().headers.at("user-agent"), "Tarvik/3.0");
+        EXPECT_EQ(cache->get(server.base() + target.substr(1)), answer) << target;
     }
+    EXPECT_EQ(server.requests().size(), cases.size());
+    EXPECT_EQ(waits, Waits{2.2}) << "at least 3.2 s between requests, not more";
 }
 
-TEST_F(ITunesCatalogTest, SpacesRequestsAtLeastTheMinimumIntervalApart) {
-    replyTimes(200, answerBody, 3);
-    const auto client = makeClient();
-    client->searchSongs("A", "1", {});
-    EXPECT_TRUE(waits.empty()) << "the first request goes out at once";
-    now += 1s;
-    client->searchSongs("A", "2", {});
-    ASSERT_EQ(waits.size(), 1u);
-    EXPECT_DOUBLE_EQ(waits[0], 2.2);
-    now += 5s;
-    client->searchSongs("A", "3", {});
-    EXPECT_EQ(waits.size(), 1u);
-    EXPECT_EQ(server.requests().size(), 3u);
-}
-
-TEST_F(ITunesCatalogTest, RefusalsWaitLongerEachAttemptAndTellTheUser) {
-    for (const int status : {429, 403, 503}) {
-        waits.clear();
-        notices.clear();
-        replyTimes(status, "slow down", 5);
-        const auto client = makeClient();
-        EXPECT_TRUE(client->searchSongs("A", std::to_string(status), {}).empty());
-        EXPECT_EQ(waits, (std::vector<double>{30, 60, 90, 120, 150})) << status;
-        EXPECT_EQ(notices, repeated(ITunesCatalog::waitingNotice, 5)) << status;
-        EXPECT_FALSE(cache->get(ITunesURL::songSearch("A", std::to_string(status)))) << status;
-    }
-}
-
-TEST_F(ITunesCatalogTest, OtherStatusesEndTheQuestionAtOnceAndStoreNothing) {
-    const auto client = makeClient();
-    for (const int status : {404, 500, 400}) {
-        server.reply(status, answerBody);
-        const std::size_t before = server.requests().size();
-        EXPECT_TRUE(client->searchSongs("A", std::to_string(status), {}).empty());
-        EXPECT_EQ(server.requests().size(), before + 1) << status;
-        EXPECT_FALSE(cache->get(ITunesURL::songSearch("A", std::to_string(status)))) << status;
-    }
-    EXPECT_EQ(waits, (std::vector<double>{3.2, 3.2})) << "only the spacing";
-    EXPECT_TRUE(notices.empty());
-}
-
-TEST_F(ITunesCatalogTest, UnreadableAnswerIsRetriedAndNeverStored) {
-    const auto client = makeClient();
-    server.reply(200, "<html>Please sign in</html>");
-    server.reply(200, answerBody);
-    EXPECT_EQ(client->searchSongs("A", "B", {}), answerRecords());
-    EXPECT_EQ(waits, (std::vector<double>{5}));
-
-    for (const char* body : {"", "{}", R"({"results": null})",
-                             R"({"results": [{"trackNumber": "5"}]})", "<html></html>"}) {
-        server.reply(200, body);
-    }
-    EXPECT_TRUE(client->searchSongs("A", "C", {}).empty());
-    EXPECT_FALSE(cache->get(ITunesURL::songSearch("A", "C")));
-    EXPECT_EQ(server.requests().size(), 7u);
-}
-
-// An endless answer once took the program to 3 GB in seconds, and a huge one
-// became one row of the cache.
-TEST_F(ITunesCatalogTest, OversizedAndEndlessAnswersAreTransportFailuresNeverStored) {
+// Each question gets the same kind of trouble in every attempt. Refusals are
+// waited out longer and longer, other failures 5 s each, and a question that
+// used up its attempts is stored nowhere; the client is switched off after
+// the third such question in a row, and only then, but still answers from
+// the cache. A stopped question ends in the wait it is in and neither counts
+// nor resets the count. An endless answer once took the program to 3 GB in
+// seconds, and a huge one became one row of the cache.
+TEST_F(ITunesCatalogTest, TroubleIsRetriedNeverStoredAndThreeFailedQuestionsSwitchTheClientOff) {
     const std::string huge =
         R"({"results": [)" + std::string(ITunesCatalog::answerLimit, ' ') + "]}";
-    server.reply(200, huge);
-    for (int i = 0; i < 4; ++i) server.reply({200, answerBody, {}, {}, true});
-    const auto client = makeClient();
-    EXPECT_TRUE(client->searchSongs("A", "B", {}).empty());
-    EXPECT_EQ(server.requests().size(), 5u);
-    EXPECT_EQ(waits, std::vector<double>(5, 5.0)) << "each answer counts as no answer";
-    EXPECT_FALSE(cache->get(ITunesURL::songSearch("A", "B")));
-    EXPECT_EQ(cache->count(), 0);
-}
-
-// Each step is one question and the replies it gets; the client is switched
-// off after the third question in a row that used up its attempts.
-TEST_F(ITunesCatalogTest, ThreeUnansweredQuestionsInARowSwitchTheClientOff) {
-    struct Step {
-        int status;
-        std::size_t replies;
-        bool disabledAfter;
-    };
-    struct Scenario {
-        const char* what;
-        std::vector<Step> steps;
-        std::string lastError;
-    };
-    const std::vector<Scenario> scenarios = {
-        {"another status leaves the count; unreadable answers raise it",
-         {{429, 5, false}, {404, 1, false}, {503, 5, false}, {0, 5, true}},
-         "応答を読めません"},
-        {"an answer resets the count",
-         {{403, 5, false},
-          {403, 5, false},
-          {200, 1, false},
-          {429, 5, false},
-          {429, 5, false},
-          {429, 5, true}},
-         "不明"},
-    };
-    for (const Scenario& scenario : scenarios) {
-        notices.clear();
+    const std::vector<std::string> empty(5);
+    const Waits growing{30, 60, 90, 120, 150}, fives(5, 5.0);
+    // Per kind: the status and body of each attempt, and the waits made.
+    // clang-format off
+    const std::map<std::string, std::tuple<int, std::vector<std::string>, Waits>> kinds = {
+        {"429", {429, empty, growing}}, {"403", {403, empty, growing}},
+        {"503", {503, empty, growing}}, {"stop1", {429, {""}, {30}}},
+        {"stop5", {429, empty, growing}}, {"down", {0, {}, fives}},
+        {"404", {404, {answerBody}, {}}}, {"500", {500, {answerBody}, {}}},
+        {"retried", {200, {"<html>Please sign in</html>", answerBody}, {5}}},
+        {"junk", {200, {"", "{}", R"({"results": null})", R"({"resultCount": 0})",
+                        "<html>busy</html>"}, fives}},
+        {"records", {200, {R"({"results": [{}, {"trackNumber": "5"}]})",
+                           R"({"results": [{"trackNumber": 5.5}]})",
+                           R"({"results": [{"artistName": 5}]})",
+                           R"({"results": [{"collectionId": 9223372036854775808}]})",
+                           R"({"results": [{"trackNumber": 1e400}]})"}, fives}},
+        {"huge", {200, {answerBody, answerBody, answerBody, answerBody, huge}, fives}}};
+    const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> scenarios = {
+        {"another status leaves the count", {"429", "404", "503", "junk"}, "応答を読めません"},
+        {"an answer resets the count", {"403", "403", "retried", "429", "429", "429"}, "不明"},
+        {"no server at all", {"down", "down", "down"}, "サーバーに接続できません"},
+        {"stopped questions", {"429", "429", "stop1", "stop5", "429"}, "不明"},
+        {"oversized answers and bad records", {"500", "records", "huge", "records"},
+         "応答を読めません"}};
+    // clang-format on
+    cache->put(ITunesURL::lookup(9), answer, std::chrono::system_clock::now());
+    for (const auto& [what, questions, lastError] : scenarios) {
         const auto client = makeClient();
-        int question = 0;
-        for (const Step& step : scenario.steps) {
-            // Status 0 stands for a 200 whose body is not the envelope.
-            replyTimes(step.status == 0 ? 200 : step.status,
-                       step.status == 200 ? answerBody : "<html></html>", step.replies);
-            client->searchSongs(scenario.what, std::to_string(++question), {});
-            EXPECT_EQ(client->disabled(), step.disabledAfter)
-                << scenario.what << ", question " << question;
+        for (const std::string& word : questions) {
+            const auto& [status, bodies, expectedWaits] = kinds.at(word);
+            ITunesURL::setBase(word == "down" ? "http://127.0.0.1:1/" : server.base());
+            // The first four answers of "huge" never end.
+            for (const std::string& body : bodies)
+                server.reply({status, body, {}, {}, body != huge && word == "huge"});
+            const std::size_t before = server.requests().size();
+            const std::string title = word + std::to_string(before), at = what + ": " + title;
+            waits.clear();
+            notices.clear();
+            stopper = std::stop_source();
+            stopAtWait = word.starts_with("stop") ? bodies.size() : 0;
+            now += 10s;
+            const bool answered = word == "retried", last = &word == &questions.back();
+            EXPECT_EQ(client->searchSongs(what, title, stopper.get_token()),
+                      answered ? answer : CatalogRecords{})
+                << at;
+            EXPECT_EQ(server.requests().size() - before, bodies.size()) << at;
+            EXPECT_EQ(waits, expectedWaits) << at;
+            EXPECT_EQ(cache->get(ITunesURL::songSearch(what, title)).has_value(), answered) << at;
+            const bool refused = status == 403 || status == 429 || status == 503;
+            std::vector<std::string> told(refused ? bodies.size() : 0,
+                                          std::string(ITunesCatalog::waitingNotice));
+            if (last) told.push_back(ITunesCatalog::disabledNotice(lastError));
+            EXPECT_EQ(notices, told) << at;
+            EXPECT_EQ(client->disabled(), last) << at;
         }
-        EXPECT_EQ(notices.back(), ITunesCatalog::disabledNotice(scenario.lastError))
-            << scenario.what;
-    }
-}
-
-TEST_F(ITunesCatalogTest, WithoutTheServerTheThirdQuestionSwitchesOffButTheCacheStillServes) {
-    std::string closedBase;
-    {
-        HttpServer gone;
-        closedBase = gone.base();
-    }
-    testing::ScopedBase nowhere(closedBase);
-    std::string refused;
-    try {
-        HttpClient::get({closedBase, "x", 20s}, {});
-    } catch (const HttpClient::TransportError& error) {
-        refused = error.what();
-    }
-    EXPECT_EQ(refused, "サーバーに接続できません");
-    cache->put(ITunesURL::lookup(9), answerRecords(), std::chrono::system_clock::now());
-
-    const auto client = makeClient();
-    for (int question = 1; question <= 3; ++question) {
-        EXPECT_FALSE(client->disabled());
-        EXPECT_TRUE(client->searchAlbums("A", std::to_string(question), {}).empty());
-    }
-    EXPECT_EQ(waits, std::vector<double>(15, 5.0));
-    EXPECT_TRUE(client->disabled());
-    EXPECT_EQ(notices, std::vector{ITunesCatalog::disabledNotice(refused)});
-
-    EXPECT_TRUE(client->searchAlbums("A", "4", {}).empty());
-    EXPECT_EQ(waits.size(), 15u) << "a switched-off client does not try";
-    EXPECT_EQ(client->lookupTracks(9, {}), (CatalogRecords{answerRecords()[0]}));
-}
-
-TEST_F(ITunesCatalogTest, CancelledQuestionsNeverCountAsUnanswered) {
-    server.setFallback({429, "", {}, {}});
-    // Two questions fail; the third is stopped during its first or its last
-    // wait (waits 11 and 15); the fourth fails again.
-    for (const std::size_t stopAt : {11u, 15u}) {
-        waits.clear();
-        notices.clear();
-        stopper = std::stop_source();
-        stopAtWait = stopAt;
-        const auto client = makeClient();
-        client->searchSongs("A", "1", {});
-        client->searchSongs("A", "2", {});
-        EXPECT_TRUE(client->searchSongs("A", "3", stopper.get_token()).empty());
-        EXPECT_EQ(waits.size(), stopAt);
-        EXPECT_FALSE(client->disabled()) << stopAt;
-
-        client->searchSongs("A", "4", {});
-        EXPECT_TRUE(client->disabled()) << stopAt << ": nor did the stop reset the count";
-    }
-}
-
-TEST_F(ITunesCatalogTest, CancellingAWaitingOrInFlightQuestionReturnsPromptly) {
-    struct Case {
-        const char* what;
-        std::vector<HttpServer::Reply> replies;
-        bool askedBefore;  // a request just went out, so the question waits for its turn
-        std::size_t requestsBeforeStop;
-    };
-    const std::vector<Case> cases = {
-        {"waiting after a refusal", {{429, "", {}, {}}}, false, 1},
-        {"waiting for its turn", {{200, answerBody, {}, {}}}, true, 1},
-    };
-    for (const Case& c : cases) {
-        HttpServer local;
-        testing::ScopedBase here(local.base());
-        for (const HttpServer::Reply& reply : c.replies) local.reply(reply);
-        const auto client = makeRealClient();
-        if (c.askedBefore) client->searchSongs("A", c.what, {});
-
-        std::stop_source stop;
-        auto question = std::async(std::launch::async, [&] {
-            return client->searchAlbums("B", c.what, stop.get_token());
-        });
-        ASSERT_TRUE(local.waitForRequests(c.requestsBeforeStop, 10s)) << c.what;
-        std::this_thread::sleep_for(100ms);  // into the answer's delay or the wait
-        const auto stopped = std::chrono::steady_clock::now();
-        stop.request_stop();
-        EXPECT_TRUE(question.get().empty()) << c.what;
-        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s) << c.what;
-        EXPECT_EQ(local.requests().size(), c.requestsBeforeStop) << c.what;
-        EXPECT_FALSE(client->disabled());
+        ITunesURL::setBase(server.base());
+        const std::size_t asked = server.requests().size();
+        EXPECT_TRUE(client->searchSongs(what, "again", {}).empty());
+        EXPECT_EQ(server.requests().size(), asked) << "a switched-off client does not try";
+        EXPECT_EQ(client->lookupTracks(9, {}), CatalogRecords{answer[0]}) << what;
     }
 }
 

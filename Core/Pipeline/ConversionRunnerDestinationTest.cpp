@@ -1,331 +1,271 @@
 // A run writes only where the user pointed: the destination as given, the
 // card root below it, a profile that passed the validator; a destination
 // that goes away, links and full cards never send the writes elsewhere.
+// Whole exports with the real ffmpeg, read back by mutagen, and a real exFAT
+// card that fills up while it is written.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include <filesystem>
-#include <map>
-#include <string>
-#include <vector>
-
-#include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 #include "Core/Testing/CardImage.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
 
-namespace fs = std::filesystem;
-using E = ConversionEvent;
-using testing::drain;
-using testing::filesBelow;
-using testing::planOf;
-using testing::ScriptedConverter;
-using testing::separateAlbums;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 using Files = std::map<std::string, std::string>;
-
-const std::string lostReason =
-    "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
-
-ConversionRunner runnerFor(const fs::path& card) {
-    ConversionRunner runner{"/nonexistent/ffmpeg",
-                            DeviceProfile("test", "Test"),
-                            "/nonexistent/music",
-                            card,
-                            {},
-                            RunOptions{},
-                            nullptr};
-    runner.options.jobs = 1;
-    runner.options.loudnessTarget = std::nullopt;
-    runner.options.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(); };
-    return runner;
-}
-
-std::vector<E> runToTheEnd(const ConversionRunner& runner, std::optional<ConversionPlan> plan,
-                           const ScriptedConverter& converter = {}) {
-    ConversionRunner::Handle handle = runner.start(std::move(plan), converter.function());
-    return drain(handle);
-}
-
-const E::Summary& summaryOf(const std::vector<E>& events) {
-    return *events.back().as<E::Summary>();
-}
-
-std::vector<E::Track::Failed> failuresOf(const std::vector<E>& events) {
-    std::vector<E::Track::Failed> failures;
-    for (const E& event : events) {
-        if (const auto* failed = event.trackAs<E::Track::Failed>()) failures.push_back(*failed);
-    }
-    return failures;
-}
 
 // The desktop's junk and a user's files beside the card, which nothing may touch.
 Files besideTheCard(const fs::path& parent) {
-    const Files files = {{"Documents/._letter.txt", "fork"},
-                         {"Documents/.DS_Store", "desktop"},
-                         {"Photos/._beach.jpg", "fork"}};
+    const Files files = {{"Documents/._letter.txt", "fork"}, {"Photos/._beach.jpg", "fork"}};
     for (const auto& [path, content] : files) writeFile(parent / path, content);
     return files;
 }
 
+// A tmpfs of `options` on `folder`, taken away again with the object.
+struct Tmpfs {
+    fs::path folder;
+    bool mounted;
+    Tmpfs(const fs::path& at, const std::string& options)
+        : folder(at), mounted(::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0) {}
+    ~Tmpfs() { ::umount2(folder.c_str(), MNT_DETACH); }
+};
+
+// An empty root here stands for an absolute one into the user's files.
 TEST(RunDestination, ProfileWithProblemsEndsTheRunBeforeAnythingIsWritten) {
-    struct Case {
-        std::string name;
-        std::function<void(DeviceProfile&, const fs::path&)> spoil;
-        std::string reason;
-    };
-    const std::vector<Case> cases = {
-        {"top folder ..", [](DeviceProfile& p, const fs::path&) { p.files.root = ".."; },
-         "files.root: 「.」や「..」はフォルダ名にできません"},
-        {"absolute top folder",
-         [](DeviceProfile& p, const fs::path& temp) { p.files.root = (temp / "Photos").string(); },
-         "files.root: フォルダ名に使えない文字が入っています"},
-        {"bit rate beyond any range",
-         [](DeviceProfile& p, const fs::path&) {
-             p.audio.bitrate = std::numeric_limits<std::int64_t>::max();
-         },
-         "audio.bitrate: 96/128/160/192/256/320 kbps から選んでください"},
-        {"names of no length", [](DeviceProfile& p, const fs::path&) { p.files.nameMax = 0; },
-         "files.nameMax: 8〜200 文字にしてください"},
-    };
-    for (const Case& test : cases) {
+    for (const auto& [root, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"..", "files.root: 「.」や「..」はフォルダ名にできません"},
+             {"", "files.root: フォルダ名に使えない文字が入っています"}}) {
         for (const bool withPlan : {true, false}) {
             TempDir temp;
             const Files before = besideTheCard(temp.path());
             fs::create_directory(temp / "card");
             ConversionRunner runner = runnerFor(temp / "card");
-            test.spoil(runner.profile, temp.path());
-            ScriptedConverter converter;
-            const std::vector<E> events = runToTheEnd(
-                runner, withPlan ? std::optional(separateAlbums(3)) : std::nullopt, converter);
-
-            const std::string label = test.name + (withPlan ? ", with a plan" : ", planning");
-            ASSERT_EQ(events.size(), 2U) << label;
-            const auto* failed = events[0].trackAs<E::Track::Failed>();
-            ASSERT_NE(failed, nullptr) << label;
-            EXPECT_EQ(failed->source, "/nonexistent/music") << label;
-            EXPECT_NE(failed->reason.find(test.reason), std::string::npos)
-                << label << ": " << failed->reason;
-            const E::Summary& summary = summaryOf(events);
-            EXPECT_EQ(summary.progress.failed, 1) << label;
-            EXPECT_FALSE(summary.stopped || summary.cardFull) << label;
-            EXPECT_TRUE(converter.started().empty()) << label;
-            EXPECT_EQ(filesBelow(temp.path()), before) << label;
+            runner.profile.files.root = root.empty() ? (temp / "Photos").string() : root;
+            const Texts told = trace(
+                runToTheEnd(runner, withPlan ? std::optional(separateAlbums(3)) : std::nullopt));
+            ASSERT_EQ(told.size(), 2U) << root << withPlan;
+            EXPECT_TRUE(told[0].starts_with("failed /nonexistent/music: ")) << told[0];
+            EXPECT_NE(told[0].find(reason), std::string::npos) << told[0];
+            EXPECT_EQ(told[1], "done 0 skipped 0 failed 1");
+            EXPECT_EQ(filesBelow(temp.path()), before) << root << withPlan;
         }
     }
 }
 
-TEST(RunDestination, NFDNamedDestinationReceivesTheFiles) {
+TEST(RunDestination, NFDNamedDestinationAndNFDFoldersOnItAreUsedAsTheyAre) {
     TempDir temp;
-    const std::string nfd = "SD \u304F\u3099\u308B\u307E";  // くるま with a separate dakuten
-    writeFile(temp / nfd / "MUSIC" / "._junk", "fork");
-    const ConversionPlan plan = separateAlbums(2);
-    const std::vector<E> events = runToTheEnd(runnerFor(temp / nfd), plan);
-
-    EXPECT_EQ(summaryOf(events).progress.done, 2);
-    EXPECT_EQ(filesBelow(temp.path()),
-              (Files{{nfd + "/" + plan.items[0].relativePath, "converted t1"},
-                     {nfd + "/" + plan.items[1].relativePath, "converted t2"}}));
+    const std::string card = "SD \u304F\u3099\u308B\u307E";  // くるま with a separate dakuten
+    const std::string album = card + "/MUSIC/Cafe\u0301/";
+    writeFile(temp / album / "1 t1.mp3", "written by another computer");
+    writeFile(temp / card / "MUSIC" / "._junk", "fork");
+    const auto events = runToTheEnd(runnerFor(temp / card), planOf({{"Caf\u00E9", 2}}));
+    EXPECT_EQ(describe(events.back()), "done 1 skipped 1 failed 0");
+    EXPECT_EQ(summaryOf(events).placed.size(), 2U);
+    EXPECT_EQ(filesBelow(temp.path()), (Files{{album + "1 t1.mp3", "written by another computer"},
+                                              {album + "2 t2.mp3", "converted t2"}}));
 }
 
-TEST(RunDestination, NFDFoldersAlreadyOnTheCardAreReused) {
-    TempDir card;
-    const std::string nfc = "Caf\u00E9", nfd = "Cafe\u0301";
-    const ConversionPlan plan = planOf({{nfc, 3}});  // MUSIC/Café/<n> t<n>.mp3
-    writeFile(card / "MUSIC" / nfd / "1 t1.mp3", "written by another computer");
-    ScriptedConverter converter;
-    const std::vector<E> events = runToTheEnd(runnerFor(card.path()), plan, converter);
-
-    const E::Summary& summary = summaryOf(events);
-    EXPECT_EQ(summary.progress.skipped, 1);
-    EXPECT_EQ(summary.progress.done, 2);
-    EXPECT_EQ(summary.placed.size(), 3U);
-    EXPECT_EQ(filesBelow(card.path()),
-              (Files{{"MUSIC/" + nfd + "/1 t1.mp3", "written by another computer"},
-                     {"MUSIC/" + nfd + "/2 t2.mp3", "converted t2"},
-                     {"MUSIC/" + nfd + "/3 t3.mp3", "converted t3"}}));
-}
-
+// The card goes before the run, when the room for track 3 is asked for (just
+// before it starts) or while track 3 converts: once it is gone nothing more
+// starts, nothing lands in the empty mount folder or a folder made anew, and
+// the run ends as a stopped one, so the carry-over of earlier cards stays.
 TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewhere) {
-    enum class When { beforeTheRun, beforeTheThirdTrack, duringTheThirdTrack };
-    struct Case {
-        std::string name;
-        bool mounted;  // the destination is a volume of its own
-        When when;
-        std::vector<std::string> started;
-    };
-    const std::vector<std::string> three = {"1.flac", "2.flac", "3.flac"};
-    const std::vector<Case> cases = {
-        {"card unmounted during the third track", true, When::duringTheThirdTrack, three},
-        {"card unmounted before the third track",
-         true,
-         When::beforeTheThirdTrack,
-         {"1.flac", "2.flac"}},
-        {"folder deleted during the third track", false, When::duringTheThirdTrack, three},
-        {"folder deleted before the third track",
-         false,
-         When::beforeTheThirdTrack,
-         {"1.flac", "2.flac"}},
-        {"folder missing from the start", false, When::beforeTheRun, {}},
-    };
-    for (const Case& test : cases) {
+    enum Card { folder, tmpfs, exfat };
+    using Case = std::pair<Card, std::size_t>;  // and the tracks started before it went
+    for (const auto& [kind, started] : {Case{folder, 0}, Case{folder, 2}, Case{folder, 3},
+                                        Case{tmpfs, 2}, Case{tmpfs, 3}, Case{exfat, 3}}) {
+        const std::string label = std::to_string(kind) + "/" + std::to_string(started);
         TempDir temp;
-        const fs::path card = temp / "card";
-        fs::create_directory(card);
-        if (test.mounted && ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=1m") != 0) {
-            GTEST_SKIP() << "cannot mount a tmpfs here";
-        }
+        fs::create_directory(temp / "card");
+        std::string whyNot;
+        const auto image = kind == exfat ? CardImage::make(16 << 20, whyNot) : nullptr;
+        if (kind == exfat && !image) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+        const fs::path card = image ? image->root() : temp / "card";
+        const std::optional<Tmpfs> mounted =
+            kind == tmpfs ? std::optional<Tmpfs>(std::in_place, card, "size=1m") : std::nullopt;
+        if (mounted && !mounted->mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
         const auto takeAway = [&] {
-            if (test.mounted) {
-                ::umount2(card.c_str(), MNT_DETACH);
-            } else {
-                fs::remove_all(card);
-            }
+            if (image) return image->pull();
+            if (kind == tmpfs) return void(::umount2(card.c_str(), MNT_DETACH));
+            fs::remove_all(card);
         };
         ConversionRunner runner = runnerFor(card);
+        runner.options.freeSpace = [&, asked = std::make_shared<std::size_t>(0)](const fs::path&) {
+            if (++*asked == 3 && started == 2) takeAway();
+            return std::optional<std::int64_t>();
+        };
         ScriptedConverter converter;
-        if (test.when == When::duringTheThirdTrack) {
-            converter.onStart([&](const Converter::Job& job) {
-                if (job.source.filename() == "3.flac") takeAway();
-            });
-        }
-        if (test.when == When::beforeTheThirdTrack) {
-            // The room is asked for once per track, just before it starts.
-            auto asked = std::make_shared<int>(0);
-            runner.options.freeSpace = [&, asked](const fs::path&) {
-                if (++*asked == 3) takeAway();
-                return std::optional<std::int64_t>();
-            };
-        }
-        if (test.when == When::beforeTheRun) takeAway();
-        const std::vector<E> events = runToTheEnd(runner, separateAlbums(5), converter);
-
-        const std::vector<E::Track::Failed> failures = failuresOf(events);
-        ASSERT_EQ(failures.size(), 1U) << test.name;
-        EXPECT_EQ(failures[0].source, card.string()) << test.name;
-        EXPECT_EQ(failures[0].reason, lostReason) << test.name;
-        EXPECT_EQ(converter.started(), test.started) << test.name;
-        const E::Summary& summary = summaryOf(events);
-        EXPECT_TRUE(summary.stopped) << test.name;  // the carry-over stays as it was
-        EXPECT_FALSE(summary.cardFull) << test.name;
-        // Nothing landed in the empty mount folder or in a folder made anew.
-        EXPECT_EQ(filesBelow(temp.path()), Files{}) << test.name;
-        EXPECT_EQ(fs::exists(card), test.mounted) << test.name;
-        if (test.mounted) {
-            EXPECT_TRUE(fs::is_empty(card)) << test.name;
-        }
+        converter.onStart([&](const Converter::Job& job) {
+            if (started == 3 && job.source.filename() == "3.flac") takeAway();
+        });
+        if (started == 0) takeAway();
+        const auto events = runToTheEnd(runner, separateAlbums(5), converter);
+        const std::string lost(ConversionRunner::destinationLostMessage);
+        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost}) << label;
+        EXPECT_EQ(converter.started().size(), started) << label;
+        EXPECT_EQ(describe(events.back()), "done " +
+                                               std::to_string(std::min<std::size_t>(started, 2)) +
+                                               " skipped 0 failed 1 stopped")
+            << label;
+        EXPECT_EQ(filesBelow(temp.path()), Files{}) << label;
+        EXPECT_EQ(fs::exists(card), kind != folder) << label;
+        EXPECT_TRUE(kind == folder || fs::is_empty(card)) << label;
     }
 }
 
-TEST(RunDestination, RealExfatCardPulledDuringARunLeavesTheSystemDiskAlone) {
-    std::string whyNot;
-    const auto card = testing::CardImage::make(16 * 1024 * 1024, whyNot);
-    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
-    ScriptedConverter converter;
-    converter.onStart([&](const Converter::Job& job) {
-        if (job.source.filename() == "3.flac") card->pull();
-    });
-    const std::vector<E> events =
-        runToTheEnd(runnerFor(card->root()), separateAlbums(5), converter);
-
-    const std::vector<E::Track::Failed> failures = failuresOf(events);
-    ASSERT_EQ(failures.size(), 1U);
-    EXPECT_EQ(failures[0].reason, lostReason);
-    EXPECT_TRUE(summaryOf(events).stopped);
-    EXPECT_EQ(converter.started(), (std::vector<std::string>{"1.flac", "2.flac", "3.flac"}));
-    EXPECT_TRUE(fs::is_empty(card->root()));
-}
-
-TEST(RunDestination, LinksInsideTheDestinationAreNotFollowed) {
+TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     TempDir temp;
     const Files outside = besideTheCard(temp / "outside");
-    fs::create_directories(temp / "card" / "MUSIC");
-    fs::create_directory_symlink(temp / "outside", temp / "card" / "MUSIC" / "Album 1");
-    fs::create_directory_symlink(temp / "outside" / "Documents", temp / "card" / "MUSIC" / "Docs");
-    const std::vector<E> events = runToTheEnd(runnerFor(temp / "card"), separateAlbums(2));
-
+    fs::create_directories(temp / "card/MUSIC");
+    fs::create_directory_symlink(temp / "outside", temp / "card/MUSIC/Album 1");
+    fs::create_directory_symlink(temp / "outside/Documents", temp / "card/MUSIC/Docs");
+    const auto events = runToTheEnd(runnerFor(temp / "card"), separateAlbums(2));
+    EXPECT_EQ(describe(events.back()), "done 1 skipped 0 failed 1");  // the track through the link
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
-    EXPECT_EQ(failuresOf(events).size(), 1U);  // the track that would go through the link
-    EXPECT_EQ(summaryOf(events).progress.done, 1);
 
     // A card root that is itself a link is not swept either.
-    ConversionRunner linked = runnerFor(temp / "card");
-    fs::remove_all(temp / "card" / "MUSIC");
-    fs::create_directory_symlink(temp / "outside" / "Photos", temp / "card" / "MUSIC");
-    runToTheEnd(linked, separateAlbums(1));
+    fs::remove_all(temp / "card/MUSIC");
+    fs::create_directory_symlink(temp / "outside/Photos", temp / "card/MUSIC");
+    runToTheEnd(runnerFor(temp / "card"), separateAlbums(1));
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
-}
 
-TEST(RunDestination, TakingBackAPartialAlbumDeletesNothingThroughALink) {
     // Album B's first track is written; while its second finds the card full,
-    // the album's folder is swapped for a link to a folder of the user's.
-    TempDir temp;
-    fs::create_directory(temp / "card");
-    const ConversionPlan plan = planOf({{"A", 1}, {"B", 2}});
+    // the album's folder is swapped for a link to a folder of the user's:
+    // taking back the partial album deletes nothing through it.
+    fs::remove(temp / "card/MUSIC");
     ScriptedConverter converter;
     converter.script("3.flac", {ScriptedConverter::Ending::noSpace});
     converter.onStart([&](const Converter::Job& job) {
         if (job.source.filename() != "3.flac") return;
-        fs::rename(temp / "card" / "MUSIC" / "B", temp / "mine");
-        fs::create_directory_symlink(temp / "mine", temp / "card" / "MUSIC" / "B");
+        fs::rename(temp / "card/MUSIC/B", temp / "mine");
+        fs::create_directory_symlink(temp / "mine", temp / "card/MUSIC/B");
     });
-    const std::vector<E> events = runToTheEnd(runnerFor(temp / "card"), plan, converter);
-
-    EXPECT_TRUE(summaryOf(events).cardFull);
+    EXPECT_EQ(trace(runToTheEnd(runnerFor(temp / "card"), planOf({{"A", 1}, {"B", 2}}), converter))
+                  .back(),
+              "done 2 skipped 0 failed 0 cardFull");
     EXPECT_EQ(filesBelow(temp / "mine"), (Files{{"2 t2.mp3", "converted t2"}}));
 }
 
-// A card with room for `inodes` files and folders, its own root included.
-class TinyCard : public ::testing::Test {
-protected:
-    bool mountWith(int inodes) {
-        fs::create_directory(card_);
-        const std::string options = "size=1m,nr_inodes=" + std::to_string(inodes);
-        mounted_ = ::mount("tmpfs", card_.c_str(), "tmpfs", 0, options.c_str()) == 0;
-        return mounted_;
+// Root, MUSIC, a folder of the user's, then album 1 with its track, album 2
+// with its track: 7 inodes leave no room for album 3's folder, 8 none for its
+// track, and the folder made for it goes again.
+TEST(RunDestination, NoRoomForAFolderIsAFullCardAndLeavesNoEmptyAlbum) {
+    for (const int inodes : {7, 8}) {
+        TempDir temp;
+        fs::create_directory(temp / "card");
+        const Tmpfs card(temp / "card", "size=1m,nr_inodes=" + std::to_string(inodes));
+        if (!card.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+        fs::create_directories(temp / "card/MUSIC/Mine");
+        const auto events = runToTheEnd(runnerFor(temp / "card"),
+                                        planOf({{"A1", 1}, {"A2", 1}, {"A3", 1}, {"A4", 1}}));
+        EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0 cardFull") << inodes;
+        const auto folders = fs::directory_iterator(temp / "card/MUSIC");
+        EXPECT_EQ(std::distance(begin(folders), end(folders)), 3) << inodes;
+        EXPECT_TRUE(fs::exists(temp / "card/MUSIC/A2/2 t2.mp3")) << inodes;
     }
-    void TearDown() override {
-        if (mounted_) ::umount2(card_.c_str(), MNT_DETACH);
+}
+
+// Tagged tones of `seconds` each from "album folder|title|artist|track" rows.
+void makeTones(const fs::path& music, double seconds, const Texts& rows) {
+    for (const std::string& row : rows) {
+        Texts f(1);
+        for (const char c : row) c == '|' ? f.emplace_back() : f.back() += c;
+        const std::string album = fs::path(f[0]).filename();
+        makeTone(
+            music / f[0] / (f[1] + ".flac"),
+            {.seconds = seconds,
+             .metadata = {{"title", f[1]}, {"artist", f[2]}, {"album", album}, {"track", f[3]}}});
     }
+}
 
-    TempDir temp_;
-    fs::path card_ = temp_ / "card";
-    bool mounted_ = false;
-};
+// A run over `music` by the real converter into the folder `card`, which is there.
+std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::path& music,
+                                      const std::function<void(ConversionRunner&)>& adjust) {
+    fs::create_directories(card);
+    ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
+    adjust(runner);
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    return drain(handle);
+}
 
-TEST_F(TinyCard, NoRoomForAFolderIsAFullCardAndLeavesNoEmptyAlbum) {
-    // Root, MUSIC, a folder of the user's, then album 1 with its track, album
-    // 2 with its track: the ninth inode never comes.
-    struct Case {
-        std::string name;
-        int inodes;
-    };
-    for (const Case& test : {Case{"no room for album 3's folder", 7},
-                             Case{"album 3's folder made, no room for its track", 8}}) {
-        if (!mountWith(test.inodes)) GTEST_SKIP() << "cannot mount a tmpfs here";
-        fs::create_directories(card_ / "MUSIC" / "Mine");
-        const ConversionPlan plan =
-            planOf({{"Album 1", 1}, {"Album 2", 1}, {"Album 3", 1}, {"Album 4", 1}});
-        const std::vector<E> events = runToTheEnd(runnerFor(card_), plan);
+// The compilation "Hits" has no album artist: one album folder, named after
+// its first track's artist, whose tracks each keep their own artist. A file
+// that ffmpeg cannot read, planned by its folders' names, fails alone.
+// Parallel tracks of one album wait for its one artwork search.
+TEST(Export, MusicFolderBecomesACardWithArtistsAndOneArtworkSearchPerAlbum) {
+    TempDir temp;
+    const fs::path music = temp / "music";
+    makeTones(music, 1.0,
+              {"Band/First|Morning|Band|1", "Band/First|Evening|Band|2", "Band/Second|Night|Band|1",
+               "Various/Hits|Song 1|Singer 1|1", "Various/Hits|Song 2|Singer 2|2",
+               "Various/Hits|Song 3|Singer 3|3"});
+    for (const std::string album : {"Band/First", "Band/Second", "Various/Hits"})
+        makePicture(music / album / "cover.png", 640, 480);
+    writeFile(music / "Band/First/x.flac", "not audio at all");
+    const fs::path log = temp / "ffmpeg.log";
+    const fs::path ffmpeg =
+        writeScript(temp / "ffmpeg", "echo \"$*\" >> " + shellQuote(log.string()) +
+                                         "\nexec /usr/bin/ffmpeg \"$@\"\n");
+    const auto events = exportTo(temp / "card", music, [&](ConversionRunner& runner) {
+        runner.ffmpeg = ffmpeg;
+        runner.options = RunOptions{};  // with loudness and the real room on the card
+        runner.options.jobs = 4;
+        runner.profile.tags.artwork = {.enabled = true, .maxPx = 300};
+    });
 
-        const E::Summary& summary = summaryOf(events);
-        EXPECT_TRUE(summary.cardFull) << test.name;
-        EXPECT_FALSE(summary.stopped) << test.name;
-        EXPECT_EQ(summary.progress.failed, 0) << test.name;
-        EXPECT_EQ(summary.progress.done, 2) << test.name;
-        std::vector<std::string> folders;
-        for (const auto& entry : fs::directory_iterator(card_ / "MUSIC")) {
-            folders.push_back(entry.path().filename());
-        }
-        std::sort(folders.begin(), folders.end());
-        EXPECT_EQ(folders, (std::vector<std::string>{"Album 1", "Album 2", "Mine"})) << test.name;
-        ::umount2(card_.c_str(), MNT_DETACH);
-        mounted_ = false;
+    const Texts expected = {
+        "MUSIC/Band/First/01 Morning.mp3",   "MUSIC/Band/First/02 Evening.mp3",
+        "MUSIC/Band/Second/01 Night.mp3",    "MUSIC/Singer 1/Hits/01 Song 1.mp3",
+        "MUSIC/Singer 1/Hits/02 Song 2.mp3", "MUSIC/Singer 1/Hits/03 Song 3.mp3"};
+    EXPECT_EQ(summaryOf(events).placed, expected);
+    EXPECT_EQ(pathsBelow(temp / "card"), expected);
+    EXPECT_EQ(describe(events.back()), "done 6 skipped 0 failed 1");
+    EXPECT_EQ(trace(events, "failed " + (music / "Band/First/x.flac").string() + ": ").size(), 1U);
+    // Each file's artist and the width of its cover, as mutagen reads them.
+    Texts words = {systemPython, "-c", R"(import sys, struct
+from mutagen.id3 import ID3
+for f in sys.argv[1:]:
+    t = ID3(f); p = t.getall('APIC')[0].data; i = p.index(b'\xff\xc0')
+    print(t['TPE1'], struct.unpack('>H', p[i + 7:i + 9])[0]))"};
+    for (const std::string& file : expected) words.push_back((temp / "card" / file).string());
+    EXPECT_EQ(runCommand(words).output,
+              "Band 300\nBand 300\nBand 300\nSinger 1 300\nSinger 2 300\nSinger 3 300\n");
+    const std::string extraction = "-c:v copy -frames:v 1 -f image2 pipe:1";
+    EXPECT_EQ(runCommand({"grep", "-cFe", extraction, log.string()}).output, "3\n");
+    EXPECT_EQ(runCommand({"grep", "-cFe", "-i pipe:0", log.string()}).output, "3\n");
+}
+
+// 60 seconds at 320 kbit/s are 2.4 MB a track: the first album (3 tracks)
+// fits, the second (5 tracks) does not. Ten minutes of headroom would be
+// more than the whole card: here only a write that finds no room may stop
+// the run.
+TEST(Export, RealExfatCardThatFillsUpKeepsOnlyWholeAlbums) {
+    std::string whyNot;
+    const auto card = CardImage::make(16 * 1024 * 1024, whyNot);
+    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    TempDir temp;
+    Texts rows;
+    for (int n = 1; n <= 8; ++n) {
+        const std::string track = std::to_string(n <= 3 ? n : n - 3);
+        rows.push_back((n <= 3 ? "Band/A Side|Song " : "Band/B Side|Song ") + track + "|Band|" +
+                       track);
     }
+    makeTones(temp / "music", 60.0, rows);
+    const auto events = exportTo(card->root(), temp / "music", [](ConversionRunner& runner) {
+        runner.profile.audio.bitrate = 320;
+    });
+
+    const Texts placed = {"MUSIC/Band/A Side/01 Song 1.mp3", "MUSIC/Band/A Side/02 Song 2.mp3",
+                          "MUSIC/Band/A Side/03 Song 3.mp3"};
+    EXPECT_EQ(summaryOf(events).placed, placed);
+    EXPECT_EQ(pathsBelow(card->root()), placed);
+    EXPECT_FALSE(fs::exists(card->root() / "MUSIC/Band/B Side"));
+    const Texts told = trace(events);
+    EXPECT_EQ(Texts(told.end() - 3, told.end()),
+              (Texts{"notice 途中までしか入らなかったアルバム（MUSIC/Band/B Side）は、次のカードに"
+                     "まとめて入れます",
+                     "finishing", "done 3 skipped 0 failed 0 cardFull"}));
 }
 
 }  // namespace

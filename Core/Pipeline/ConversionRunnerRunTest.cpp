@@ -1,342 +1,246 @@
-// The run loop and its finish with a scripted converter: admission, skips,
-// parallel limit, full card, failures, roll-back, junk and the dry run.
+// A started run with a scripted converter: admission, skips, the parallel
+// limit, a full card and its roll-back, junk, stopping and the handle, runs
+// that plan for themselves; and the planning pass: tags read four at a time,
+// aliases, the catalogue's corrections and a stop during the lookup.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
+#include <nlohmann/json.hpp>
 
-#include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
-#include "Core/Platform/Uuid.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using E = ConversionEvent;
-using testing::drain;
-using testing::planOf;
-using testing::ScriptedConverter;
-using testing::separateAlbums;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 using Ending = ScriptedConverter::Ending;
 
-ConversionRunner runnerFor(const fs::path& card, std::int64_t jobs) {
-    ConversionRunner runner{"/nonexistent/ffmpeg",
-                            DeviceProfile("test", "Test"),
-                            "/nonexistent/music",
-                            card,
-                            {},
-                            RunOptions{},
-                            nullptr};
-    runner.options.jobs = jobs;
-    runner.options.loudnessTarget = std::nullopt;
-    // Undetermined: only what a test says about the room counts.
-    runner.options.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(); };
-    return runner;
-}
-
-std::vector<E> runToTheEnd(const ConversionRunner& runner, const ConversionPlan& plan,
-                           const ScriptedConverter& converter) {
-    ConversionRunner::Handle handle = runner.start(plan, converter.function());
-    return drain(handle);
-}
-
-// Estimates depend on the clock; tests that compare whole event lists drop them.
-std::vector<E> withoutEstimates(std::vector<E> events) {
-    for (E& event : events) {
-        if (auto* progress = std::get_if<E::Progress>(&event.value)) progress->etaSeconds.reset();
-        if (auto* summary = std::get_if<E::Summary>(&event.value)) {
-            summary->progress.etaSeconds.reset();
-        }
+// Reads until an event is told as `wanted`; false when the events end first.
+bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
+    while (std::optional<ConversionEvent> event = handle.events.next()) {
+        if (describe(*event) == wanted) return true;
     }
-    return events;
+    return false;
 }
 
-E progress(std::int64_t done, std::int64_t skipped, std::int64_t failed, std::int64_t total) {
-    return E{E::Progress{done, skipped, failed, 0, total, std::nullopt}};
-}
-
-const E::Summary& summaryOf(const std::vector<E>& events) {
-    return *events.back().as<E::Summary>();
-}
-
-std::vector<std::string> pathsOf(const std::vector<E>& events) {
-    std::vector<std::string> paths;
-    for (const E& event : events) {
-        if (const auto* converted = event.trackAs<E::Track::Converted>()) {
-            paths.push_back(converted->path);
-        }
-    }
-    return paths;
-}
-
-TEST(ConversionRun, NeverRunsMoreConversionsThanJobsAndSkipsUseNoSlot) {
-    for (std::int64_t jobs : {1, 2, 3}) {
-        TempDir card;
-        const ConversionPlan plan = separateAlbums(10);
-        ConversionRunner runner = runnerFor(card.path(), jobs);
-        runner.options.exclude = {plan.items[1].relativePath, plan.items[5].relativePath};
-        writeFile(card / plan.items[6].relativePath, "already there");
-        ScriptedConverter converter;
-        for (int n = 1; n <= 10; ++n) {
-            converter.script(std::to_string(n) + ".flac",
-                             {Ending::write, std::chrono::milliseconds(50 + 10 * (n % 4))});
-        }
-
-        const std::vector<E> events = runToTheEnd(runner, plan, converter);
-        EXPECT_EQ(converter.peak(), jobs) << jobs;
-        EXPECT_EQ(converter.started().size(), 7U) << jobs;
-        const E::Summary& summary = summaryOf(events);
-        EXPECT_EQ(summary.progress.done, 7) << jobs;
-        EXPECT_EQ(summary.progress.skipped, 3) << jobs;
-        EXPECT_EQ(summary.placed.size(), 8U) << jobs;  // the present one counts, the excluded not
-        EXPECT_FALSE(summary.stopped || summary.cardFull) << jobs;
-    }
-}
-
-TEST(ConversionRun, ReportsSkipsConversionsAndFailuresInOrder) {
-    TempDir card;
+// Item 1 is carried over from an earlier card (named there in the other
+// normal form), item 2 is on the card already, item 4 fails.
+TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
     ConversionPlan plan = planOf({{"Album", 5}});
-    const std::string decomposed = "MUSIC/Album/1 Ca\u0301fe\u0301.mp3";
-    plan.items[0].relativePath = decomposed;
-    ConversionRunner runner = runnerFor(card.path(), 1);
-    runner.options.exclude = {"MUSIC/Album/1 C\u00e1f\u00e9.mp3"};  // composed
-    runner.options.loudnessTarget = -16.0;
-    writeFile(card / plan.items[1].relativePath, "already there");
+    plan.items[0].relativePath = "MUSIC/Album/1 Ca\u0301fe\u0301.mp3";
+    const std::string p2 = plan.items[1].relativePath, p3 = plan.items[2].relativePath,
+                      p5 = plan.items[4].relativePath;
+    TempDir card;
+    ConversionRunner runner = runnerFor(card.path());
+    runner.options.exclude = {"MUSIC/Album/1 C\u00e1f\u00e9.mp3"};
+    writeFile(card / p2, "already there");
     ScriptedConverter converter;
     converter.script("4.flac", {Ending::fail});
-
-    const std::vector<E> events = runToTheEnd(runner, plan, converter);
-    const std::string p3 = plan.items[2].relativePath, p5 = plan.items[4].relativePath;
-    EXPECT_EQ(
-        withoutEstimates(events),
-        (std::vector<E>{progress(0, 0, 0, 5), E::converting(), E::skipped(decomposed),
-                        progress(0, 1, 0, 5), E::skipped(plan.items[1].relativePath),
-                        progress(0, 2, 0, 5), E::converted(p3), progress(1, 2, 0, 5),
-                        E::failed("/music/4.flac", "変換できません: 4.flac"), progress(1, 2, 1, 5),
-                        E::converted(p5), progress(2, 2, 1, 5), E::finishing(),
-                        E::finished({{2, 2, 1, 0, 5, std::nullopt},
-                                     false,
-                                     false,
-                                     0,
-                                     {plan.items[1].relativePath, p3, p5}})}));
     // The skipped event carries the plan's own text, not its composed form.
-    EXPECT_EQ(events[2].trackAs<E::Track::Skipped>()->path, decomposed);
-    // No estimate before the first conversion; afterwards one, 0 at the end.
-    EXPECT_FALSE(events[3].as<E::Progress>()->etaSeconds.has_value());
-    EXPECT_FALSE(events[5].as<E::Progress>()->etaSeconds.has_value());
-    EXPECT_TRUE(events[7].as<E::Progress>()->etaSeconds.has_value());
-    EXPECT_EQ(summaryOf(events).progress.etaSeconds, 0);
-    EXPECT_EQ(converter.started(), (std::vector<std::string>{"3.flac", "4.flac", "5.flac"}));
-    EXPECT_EQ(converter.jobs().front(),
-              (Converter::Job{plan.items[2].source, card / p3, plan.items[2].meta, std::nullopt,
-                              -16.0, PosixFS::rootAt(card.path())}));
+    EXPECT_EQ(trace(runToTheEnd(runner, plan, converter)),
+              (Texts{"progress 0 0 0 / 5", "converting", "skipped " + plan.items[0].relativePath,
+                     "progress 0 1 0 / 5", "skipped " + p2, "progress 0 2 0 / 5", "converted " + p3,
+                     "progress 1 2 0 / 5", "failed /music/4.flac: 変換できません: 4.flac",
+                     "progress 1 2 1 / 5", "converted " + p5, "progress 2 2 1 / 5", "finishing",
+                     "done 2 skipped 2 failed 1"}));
+    EXPECT_EQ(pathsBelow(card.path()), (Texts{p2, p3, p5}));
 }
 
-TEST(ConversionRun, FullCardStartsNothingMoreAndIsNoFailure) {
+// Items 1-2 are album A, 3-5 album B and 6-7 album C; one run writes them in
+// turn until the track `full` finds no room. Only what this run wrote into an
+// album that is now partial goes again, and only when some album it wrote is
+// whole; a track that failed leaves its album whole; files that were there
+// stay, and so do folders holding them.
+TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
+    const ConversionPlan plan = planOf({{"Artist A/A", 2}, {"Artist B/B", 3}, {"Artist C/C", 2}});
     struct Case {
-        std::string name;
-        std::int64_t jobs;
-        bool roomRunsOut;  // else the fifth conversion finds the card full
-        std::vector<std::string> started;
+        std::string present, excluded, failing, full;
+        bool usersFileInB;
+        std::string kept, notice;
     };
     const std::vector<Case> cases = {
-        {"free space below the headroom at the fifth item",
-         2,
-         true,
-         {"1.flac", "2.flac", "3.flac", "4.flac"}},
-        {"no space while writing the fifth item",
-         1,
-         false,
-         {"1.flac", "2.flac", "3.flac", "4.flac", "5.flac"}},
-    };
-    for (const Case& test : cases) {
-        TempDir card;
-        const ConversionPlan plan = separateAlbums(10);
-        ConversionRunner runner = runnerFor(card.path(), test.jobs);
-        auto asked = std::make_shared<std::atomic<int>>(0);
-        if (test.roomRunsOut) {
-            runner.options.freeSpace = [asked](const fs::path&) -> std::optional<std::int64_t> {
-                return ++*asked < 5 ? std::int64_t{1} << 40 : 0;
-            };
-        }
-        ScriptedConverter converter;
-        converter.script("5.flac", {Ending::noSpace});
-
-        const std::vector<E> events = runToTheEnd(runner, plan, converter);
-        std::vector<std::string> started = converter.started();  // parallel starts race
-        std::sort(started.begin(), started.end());
-        EXPECT_EQ(started, test.started) << test.name;
-        std::vector<std::string> expected;
-        for (int i = 0; i < 4; ++i) expected.push_back(plan.items[i].relativePath);
-        std::vector<std::string> converted = pathsOf(events);
-        std::sort(converted.begin(), converted.end());
-        EXPECT_EQ(converted, expected) << test.name;
-        for (const E& event : events) {
-            EXPECT_EQ(event.trackAs<E::Track::Failed>(), nullptr) << test.name;
-            EXPECT_EQ(event.trackAs<E::Track::Skipped>(), nullptr) << test.name;
-        }
-        const E::Summary& summary = summaryOf(events);
-        EXPECT_TRUE(summary.cardFull) << test.name;
-        EXPECT_FALSE(summary.stopped) << test.name;
-        EXPECT_EQ(summary.progress.done, 4) << test.name;
-        EXPECT_EQ(summary.progress.failed, 0) << test.name;
-        EXPECT_EQ(summary.placed, expected) << test.name;
-    }
-}
-
-TEST(ConversionRun, CardIsFullBelowTenMinutesAtTheBitRatePlusTheReserve) {
-    struct Case {
-        std::int64_t bitrate;
-        std::optional<std::int64_t> free;
-        bool full;
-    };
-    const std::vector<Case> cases = {
-        {320, 76428800, false}, {320, 76428799, true}, {128, std::nullopt, false},
-    };
-    for (const Case& test : cases) {
-        TempDir card;
-        ConversionRunner runner = runnerFor(card.path(), 1);
-        runner.profile.audio.bitrate = test.bitrate;
-        runner.options.freeSpace = [free = test.free,
-                                    destination = card.path()](const fs::path& asked) {
-            EXPECT_EQ(asked, destination);  // the card, not the file
-            return free;
+        {"", "", "", "7", false, "12345", "C"}, {"", "", "4", "7", false, "1235", "C"},
+        {"", "", "4", "5", false, "12", "B"},   {"12", "", "", "4", false, "123", ""},
+        {"3", "", "", "4", false, "123", ""},   {"3", "", "", "5", false, "123", "B"},
+        {"", "", "", "4", true, "12", "B"},     {"", "45", "", "6", false, "123", ""}};
+    for (const Case& c : cases) {
+        const std::string label = c.present + "/" + c.excluded + "/" + c.failing + "/" + c.full;
+        const auto paths = [&](const std::string& items) {
+            Texts result;
+            for (const char n : items) result.push_back(plan.items[n - '1'].relativePath);
+            return result;
         };
+        TempDir card;
+        for (const std::string& path : paths(c.present)) writeFile(card / path, "old");
+        if (c.usersFileInB) writeFile(card / "MUSIC/Artist B/B/cover.jpg", "the user's");
+        ConversionRunner runner = runnerFor(card.path());
+        for (const std::string& path : paths(c.excluded)) runner.options.exclude.insert(path);
         ScriptedConverter converter;
-        const std::vector<E> events = runToTheEnd(runner, separateAlbums(1), converter);
-        const std::string label =
-            std::to_string(test.bitrate) + " kbit/s, " +
-            (test.free ? std::to_string(*test.free) + " bytes free" : "room unknown");
-        EXPECT_EQ(summaryOf(events).cardFull, test.full) << label;
-        EXPECT_EQ(converter.started().size(), test.full ? 0U : 1U) << label;
+        converter.script(c.failing + ".flac", {Ending::fail});
+        converter.script(c.full + ".flac", {Ending::noSpace});
+        const auto events = runToTheEnd(runner, plan, converter);
+
+        EXPECT_EQ(converter.started().back(), c.full + ".flac") << label;
+        const std::string notice = "notice 途中までしか入らなかったアルバム（MUSIC/Artist " +
+                                   c.notice + "/" + c.notice + "）は、次のカードにまとめて入れます";
+        EXPECT_EQ(trace(events, "notice"), c.notice.empty() ? Texts{} : Texts{notice}) << label;
+        EXPECT_EQ(trace(events).back(),
+                  "done " + std::to_string(c.kept.size() - c.present.size()) + " skipped " +
+                      std::to_string(c.present.size() + c.excluded.size()) + " failed " +
+                      std::to_string(c.failing.size()) + " cardFull")
+            << label;
+        EXPECT_EQ(summaryOf(events).placed, paths(c.kept)) << label;
+        Texts onCard = paths(c.kept);
+        if (c.usersFileInB) onCard.insert(onCard.begin() + 2, "MUSIC/Artist B/B/cover.jpg");
+        EXPECT_EQ(pathsBelow(card.path()), onCard) << label;
+        // Emptied album folders go with their artist folders.
+        for (const auto& entry : fs::recursive_directory_iterator(card.path()))
+            EXPECT_FALSE(fs::is_empty(entry.path())) << label << ": " << entry.path();
     }
 }
 
-TEST(ConversionRun, JobsZeroGoesStraightToTheFinish) {
+// Items 1 and 2 convert, item 3 hangs, the fourth admission finds the card
+// full; a stop then ends the run, keeping album B partly written: a stopped
+// run takes nothing back, its carry-over stays whole.
+TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     TempDir card;
-    ScriptedConverter converter;
-    const std::vector<E> events =
-        runToTheEnd(runnerFor(card.path(), 0), separateAlbums(3), converter);
-    EXPECT_EQ(events,
-              (std::vector<E>{progress(0, 0, 0, 3), E::converting(), E::finishing(),
-                              E::finished({{0, 0, 0, 0, 3, std::nullopt}, false, false, 0, {}})}));
-    EXPECT_TRUE(converter.started().empty());
-}
-
-TEST(ConversionRun, FullCardTakesBackTheAlbumThatOnlyPartlyFit) {
-    TempDir card;
-    const ConversionPlan plan =
-        planOf({{"Artist A/Album 1", 2}, {"Artist A/Album 2", 2}, {"Artist C/Album 3", 3}});
-    ScriptedConverter converter;
-    converter.script("6.flac", {Ending::noSpace});
-
-    const std::vector<E> events = runToTheEnd(runnerFor(card.path(), 1), plan, converter);
-    ASSERT_GE(events.size(), 3U);
-    EXPECT_EQ(events[events.size() - 3],
-              E::notice("途中までしか入らなかったアルバム（MUSIC/Artist C/Album "
-                        "3）は、次のカードにまとめて入れます"));
-    const E::Summary& summary = summaryOf(events);
-    EXPECT_TRUE(summary.cardFull);
-    EXPECT_EQ(summary.progress.done, 4);
-    EXPECT_EQ(summary.placed,
-              (std::vector<std::string>{plan.items[0].relativePath, plan.items[1].relativePath,
-                                        plan.items[2].relativePath, plan.items[3].relativePath}));
-    EXPECT_FALSE(fs::exists(card / "MUSIC" / "Artist C"));  // album and artist folder gone
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(fs::exists(card / plan.items[i].relativePath)) << i;
-}
-
-TEST(ConversionRun, AlbumWithAFailedTrackSurvivesAFullCard) {
-    TempDir card;
-    const ConversionPlan plan = planOf({{"A", 2}, {"B", 3}, {"C", 2}});
-    ScriptedConverter converter;
-    converter.script("4.flac", {Ending::fail});
-    converter.script("7.flac", {Ending::noSpace});
-
-    const std::vector<E> events = runToTheEnd(runnerFor(card.path(), 1), plan, converter);
-    ASSERT_GE(events.size(), 3U);
-    // B lacks only the track that failed: it is whole and stays; C goes.
-    EXPECT_EQ(events[events.size() - 3],
-              E::notice("途中までしか入らなかったアルバム（MUSIC/C）は、次のカードにまとめて入れます"));
-    const E::Summary& summary = summaryOf(events);
-    EXPECT_TRUE(summary.cardFull);
-    EXPECT_EQ(summary.progress.done, 4);
-    EXPECT_EQ(summary.progress.failed, 1);
-    for (int n : {1, 2, 3, 5}) EXPECT_TRUE(fs::exists(card / plan.items[n - 1].relativePath)) << n;
-    EXPECT_FALSE(fs::exists(card / "MUSIC" / "C"));
-}
-
-TEST(ConversionRun, StoppedRunWithAFullCardKeepsItsPartialAlbum) {
-    TempDir card;
-    const ConversionPlan plan = planOf({{"A", 1}, {"B", 3}});
-    ConversionRunner runner = runnerFor(card.path(), 2);
-    auto asked = std::make_shared<std::atomic<int>>(0);
-    runner.options.freeSpace = [asked](const fs::path&) -> std::optional<std::int64_t> {
-        return ++*asked < 4 ? std::int64_t{1} << 40 : 0;
+    const ConversionPlan plan = planOf({{"A", 1}, {"B", 5}});
+    ConversionRunner runner = runnerFor(card.path(), 3);
+    runner.options.freeSpace = [asked = std::make_shared<int>(0)](const fs::path&) {
+        return std::optional<std::int64_t>(++*asked < 4 ? std::int64_t{1} << 40 : 0);
     };
     ScriptedConverter converter;
-    converter.script("3.flac", {Ending::waitForStop});
+    for (int n = 3; n <= 6; ++n)
+        converter.script(std::to_string(n) + ".flac", {Ending::waitForStop});
     ConversionRunner::Handle handle = runner.start(plan, converter.function());
-
-    // Items 1 and 2 convert, item 3 hangs, the fourth admission finds the card full.
-    int converted = 0;
-    while (converted < 2) {
-        std::optional<E> event = handle.events.next();
-        ASSERT_TRUE(event.has_value());
-        if (event->trackAs<E::Track::Converted>()) ++converted;
-    }
-    // The full card is found right after the second result is reported.
-    for (int wait = 0; wait < 1000 && *asked < 4; ++wait) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(readUntil(handle, "progress 2 0 0 / 6"));
     handle.cancel();
-    const std::vector<E> rest = drain(handle);
-    const E::Summary& summary = summaryOf(rest);
-    EXPECT_TRUE(summary.stopped);
-    EXPECT_TRUE(summary.cardFull);
-    EXPECT_EQ(summary.placed,
-              (std::vector<std::string>{plan.items[0].relativePath, plan.items[1].relativePath}));
-    for (const E& event : rest) EXPECT_EQ(event.as<E::Notice>(), nullptr);
-    EXPECT_TRUE(fs::exists(card / plan.items[1].relativePath));
+    handle.cancel();
+    EXPECT_EQ(trace(drain(handle)),
+              (Texts{"finishing", "done 2 skipped 0 failed 0 stopped cardFull"}));
+    handle.cancel();  // after the end: nothing left to stop
+    EXPECT_EQ(std::set(converter.started().begin(), converter.started().end()),
+              (std::set<std::string>{"1.flac", "2.flac", "3.flac"}));
+    EXPECT_EQ(converter.stopsSeen(), 1);
+    EXPECT_EQ(pathsBelow(card.path()),
+              (Texts{plan.items[0].relativePath, plan.items[1].relativePath}));
+
+    // A reader letting go stops the run as well.
+    ScriptedConverter hanging;
+    for (int n = 1; n <= 6; ++n) hanging.script(std::to_string(n) + ".flac", {Ending::waitForStop});
+    std::shared_ptr<DetachedTask> task;
+    {
+        ConversionRunner::Handle dropped =
+            runnerFor(card.path(), 2).start(separateAlbums(6), hanging.function());
+        task = dropped.task;
+        ASSERT_TRUE(readUntil(dropped, "converting"));
+    }
+    ASSERT_TRUE(task->waitFor(10s));
+    EXPECT_EQ(hanging.started().size(), 2U);
+    EXPECT_EQ(hanging.stopsSeen(), 2);
 }
 
+// The desktop's junk and this program's own temporary files go before and
+// after the run; no one else's partial downloads, nothing outside the card
+// root and no folder.
 TEST(ConversionRun, JunkGoesBeforeAndAfterButNoOneElsesFiles) {
     TempDir card;
-    const fs::path root = card / "MUSIC";
-    const std::string ours = ".tarvik-" + makeUuid() + ".part";
-    writeFile(root / "._a.mp3", "fork");
-    writeFile(root / "X" / ".DS_Store", "desktop");
-    writeFile(root / "X" / ours, "left by a broken run");
-    writeFile(root / "X" / "movie.mkv.part", "someone's download");
-    writeFile(root / "X" / ".tarvik-not-a-uuid.part", "not ours either");
-    writeFile(root / "X" / "keep.mp3", "music");
-    fs::create_directories(root / "._folder");
-    writeFile(card / "._outside", "above the card's music folder");
-
+    const std::string ours = "MUSIC/X/.tarvik-" + makeUuid() + ".part";
+    for (const std::string junk : {"MUSIC/._a.mp3", "MUSIC/X/.DS_Store", ours.c_str()})
+        writeFile(card / junk, "junk");
+    Texts kept = {"._outside", "MUSIC/._folder/keep.mp3", "MUSIC/X/.tarvik-not-a-uuid.part",
+                  "MUSIC/X/movie.mkv.part"};
+    for (const std::string& file : kept) writeFile(card / file, "someone's");
     ScriptedConverter converter;
     bool junkAtStart = true;
-    const std::string later = ".tarvik-" + makeUuid() + ".part";
     converter.onStart([&](const Converter::Job&) {
-        junkAtStart = fs::exists(root / "._a.mp3") || fs::exists(root / "X" / ours);
-        writeFile(root / "Y" / later, "half a copy");
+        junkAtStart = fs::exists(card / ours) || fs::exists(card / "MUSIC/._a.mp3");
+        writeFile(card / ("MUSIC/Y/.tarvik-" + makeUuid() + ".part"), "half a copy");
     });
-    runToTheEnd(runnerFor(card.path(), 1), separateAlbums(1), converter);
-
+    runToTheEnd(runnerFor(card.path()), separateAlbums(1), converter);
     EXPECT_FALSE(junkAtStart);
-    for (const fs::path& gone : {root / "X" / ".DS_Store", root / "Y" / later}) {
-        EXPECT_FALSE(fs::exists(gone)) << gone;
+    kept.insert(kept.begin() + 2, "MUSIC/Album 1/1 t1.mp3");
+    EXPECT_EQ(pathsBelow(card.path()), kept);
+}
+
+// A dry run lists the plan as skipped and counts only the carried-over. A
+// stop while tags are read ends the run at once as a stopped one, without
+// planning the files left from their names; the stand-in hangs on "slow…"
+// files. Neither makes the card.
+TEST(RunHandle, RunThatPlansItselfReportsThePlanningAndAlwaysFinishes) {
+    TempDir temp;
+    const CountingFFmpeg ffmpeg(temp / "ffmpeg", "0");
+    writeFile(temp / "music/Band/Album/one.flac", "");
+    writeFile(temp / "music/Band/Album/two.flac", "");
+    for (int i = 100; i < 160; ++i)
+        writeFile(
+            temp / "slow/Band/Album" / ((i < 150 ? "" : "slow") + std::to_string(i) + ".flac"), "");
+    for (const std::string music : {"music", "slow"}) {
+        ConversionRunner runner = runnerFor(temp / "card", 2, ffmpeg.program, temp / music);
+        runner.options.dryRun = true;
+        runner.options.exclude = {"MUSIC/Band/Album/two.mp3"};
+        ConversionRunner::Handle handle = runner.start(std::nullopt);
+        ASSERT_TRUE(readUntil(handle, music == "slow" ? "reading 50/60" : "scanning"));
+        const auto stopped = std::chrono::steady_clock::now();
+        if (music == "slow") handle.cancel();
+        EXPECT_EQ(trace(drain(handle)),
+                  (music == "slow"
+                       ? Texts{"done 0 skipped 0 failed 0 stopped"}
+                       : Texts{"planning", "progress 0 0 0 / 2", "skipped MUSIC/Band/Album/one.mp3",
+                               "skipped MUSIC/Band/Album/two.mp3", "done 0 skipped 1 failed 0"}));
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 10s);
     }
-    for (const fs::path& kept :
-         {root / "X" / "movie.mkv.part", root / "X" / ".tarvik-not-a-uuid.part",
-          root / "X" / "keep.mp3", root / "._folder", card / "._outside"}) {
-        EXPECT_TRUE(fs::exists(kept)) << kept;
+    EXPECT_FALSE(fs::exists(temp / "card"));
+}
+
+// Aliases join written forms before albums are formed; tags are read four
+// at a time by the stand-in, which titles each empty file after its name,
+// each record kept at its file's place; the catalogue's corrections are
+// reported and placed again. A stop during the lookup ends the pass before
+// half an answer is reported.
+TEST(PlanningPass, AliasesAndCatalogueCorrectionsArePlacedAgainUnlessStopped) {
+    TempDir temp;
+    const CountingFFmpeg ffmpeg(temp / "ffmpeg", "0.3");
+    for (const char* file :
+         {"A Band/First Album/sunrise.flac", "A Band/Night Drive/harbour.flac",
+          "A Band/Night Drive/meadow.flac", "Band A/Live/intro.flac", "BAND-A/Live/outro.flac"}) {
+        writeFile(temp / "music" / file, "");
     }
+    auto catalog = std::make_shared<RecordingCatalog>();
+    catalog->songs["A Band|harbour"] = {CatalogRecord::fromJson(nlohmann::json::parse(R"({
+        "wrapperType": "track", "artistName": "A Band", "collectionName": "Night Drive",
+        "collectionArtistName": "A Band", "collectionId": 9, "trackName": "Harbour",
+        "releaseDate": "2019-05-01T07:00:00Z", "primaryGenreName": "Rock"})"))};
+    ConversionRunner runner = runnerFor("/nonexistent/card", 1, ffmpeg.program, temp / "music");
+    runner.catalog = catalog;
+    runner.options.aliases.entries = {{"band-a", "Band A"}};
+    Texts told;
+    const auto pass = [&](const std::string& stopAt) {
+        told.clear();
+        std::stop_source stop;
+        const auto tell = [&](const ConversionEvent& event) {
+            told.push_back(describe(event));
+            if (told.back() == stopAt) stop.request_stop();
+        };
+        return runner.plan(tell, stop.get_token());
+    };
+
+    const ConversionPlan plan = pass("");
+    EXPECT_EQ(told, (Texts{"scanning", "planning", "lookingUp 1/3 A Band / First Album",
+                           "lookingUp 2/3 A Band / Night Drive", "renamed harbour -> Harbour",
+                           "lookingUp 3/3 Band A / Live"}));
+    EXPECT_EQ(ffmpeg.peak(), 4);
+    std::string titles;
+    for (const auto& item : plan.items)
+        titles += item.meta.title + " " + item.meta.albumArtist + ";";
+    EXPECT_EQ(titles, "sunrise A Band;Harbour A Band;meadow A Band;intro Band A;outro Band A;");
+    EXPECT_EQ(plan.items[1].relativePath, "MUSIC/A Band/Night Drive/Harbour.mp3");
+    EXPECT_EQ(plan.items[1].meta,
+              TrackMeta("Harbour", "A Band", "A Band", "Night Drive", "", "", "2019", "Rock"));
+
+    EXPECT_THROW(pass("lookingUp 2/3 A Band / Night Drive"), Cancelled);
+    EXPECT_EQ(told.back(), "lookingUp 2/3 A Band / Night Drive");
 }
 
 }  // namespace

@@ -1,98 +1,82 @@
-// Test-only helpers of the pipeline tests: readable failure output for
-// events, an ffmpeg stand-in that counts how many copies of it run at once,
-// and a scripted stand-in for the converter. Not part of the library.
+// Test-only helpers of the pipeline tests: an ffmpeg stand-in that counts how
+// many copies of it run at once, a scripted stand-in for the converter, plans
+// and runners made in one line, and events told as short texts. Not part of
+// the library.
 #pragma once
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
+#include <array>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
-#include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
+#include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Script.hpp"
+#include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
-namespace tarvik {
+namespace tarvik::testing {
 
-inline void PrintTo(const ConversionEvent& event, std::ostream* out) {
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+// An event as one short text: "skipped MUSIC/A/1 t1.mp3", "progress 1 2 0 / 5"
+// (done, skipped, failed / total), "done 2 skipped 1 failed 0 stopped cardFull".
+inline std::string describe(const ConversionEvent& event) {
     using E = ConversionEvent;
-    if (event.phaseAs<E::Phase::Scanning>()) *out << "scanning";
-    if (const auto* reading = event.phaseAs<E::Phase::Reading>()) {
-        *out << "reading " << reading->done << "/" << reading->total;
-    }
-    if (event.phaseAs<E::Phase::Planning>()) *out << "planning";
-    if (const auto* lookingUp = event.phaseAs<E::Phase::LookingUp>()) {
-        *out << "lookingUp " << lookingUp->album << "/" << lookingUp->albums << " "
-             << lookingUp->name;
-    }
-    if (event.phaseAs<E::Phase::Converting>()) *out << "converting";
-    if (event.phaseAs<E::Phase::Finishing>()) *out << "finishing";
-    if (const auto* progress = event.as<E::Progress>()) {
-        *out << "progress done " << progress->done << " of " << progress->total;
-    }
-    if (const auto* converted = event.trackAs<E::Track::Converted>()) {
-        *out << "converted " << converted->path;
-    }
-    if (const auto* skipped = event.trackAs<E::Track::Skipped>())
-        *out << "skipped " << skipped->path;
-    if (const auto* failed = event.trackAs<E::Track::Failed>()) {
-        *out << "failed " << failed->source << ": " << failed->reason;
-    }
-    if (const auto* renamed = event.trackAs<E::Track::Renamed>()) {
-        *out << "renamed " << renamed->oldMeta.toJSON().dump() << " -> "
-             << renamed->newMeta.toJSON().dump();
-    }
-    if (const auto* notice = event.as<E::Notice>()) *out << "notice " << notice->text;
-    if (const auto* summary = event.as<E::Summary>()) {
-        *out << "finished done " << summary->progress.done << " skipped "
-             << summary->progress.skipped << " failed " << summary->progress.failed << " of "
-             << summary->progress.total << (summary->stopped ? " stopped" : "")
-             << (summary->cardFull ? " cardFull" : "") << " placed " << summary->placed.size();
-    }
+    const auto n = [](std::int64_t number) { return std::to_string(number); };
+    if (const auto* reading = event.phaseAs<E::Phase::Reading>())
+        return "reading " + n(reading->done) + "/" + n(reading->total);
+    if (const auto* lookup = event.phaseAs<E::Phase::LookingUp>())
+        return "lookingUp " + n(lookup->album) + "/" + n(lookup->albums) + " " + lookup->name;
+    if (const auto* phase = event.as<E::Phase>())
+        return std::array{
+            "scanning", "", "planning", "", "converting", "finishing"}[phase->value.index()];
+    if (const auto* p = event.as<E::Progress>())
+        return "progress " + n(p->done) + " " + n(p->skipped) + " " + n(p->failed) + " / " +
+               n(p->total);
+    if (const auto* track = event.trackAs<E::Track::Converted>()) return "converted " + track->path;
+    if (const auto* track = event.trackAs<E::Track::Skipped>()) return "skipped " + track->path;
+    if (const auto* track = event.trackAs<E::Track::Failed>())
+        return "failed " + track->source + ": " + track->reason;
+    if (const auto* track = event.trackAs<E::Track::Renamed>())
+        return "renamed " + track->oldMeta.title + " -> " + track->newMeta.title;
+    if (const auto* notice = event.as<E::Notice>()) return "notice " + notice->text;
+    const E::Summary& s = *event.as<E::Summary>();
+    return "done " + n(s.progress.done) + " skipped " + n(s.progress.skipped) + " failed " +
+           n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "");
 }
 
-namespace testing {
+// Every event told, in order; with `only`, those told so.
+inline Texts trace(const std::vector<ConversionEvent>& events, std::string_view only = "") {
+    Texts told;
+    for (const ConversionEvent& event : events) told.push_back(describe(event));
+    std::erase_if(told, [&](const std::string& text) { return !text.starts_with(only); });
+    return told;
+}
 
-// An ffmpeg stand-in for tag reads. Each run marks itself running in
-// `folder`/running, waits `pause` seconds so that overlapping runs see each other,
-// appends the number of runs it saw to `folder`/seen, and prints metadata
-// text whose title is the file's name without its extension. A file whose
-// name begins with "slow" makes it wait half a minute instead (a stop ends it).
+// An ffmpeg stand-in for tag reads. Each run notes itself in `folder`/running,
+// waits `pause` seconds so that overlapping runs see each other, appends how
+// many it saw to `folder`/seen and prints metadata whose title is the file's
+// name without its extension. A file named "slow…" makes it wait half a
+// minute instead (a stop ends it).
 struct CountingFFmpeg {
-    std::filesystem::path program;
-    std::filesystem::path folder;
+    fs::path program;
+    fs::path folder;
 
-    explicit CountingFFmpeg(const std::filesystem::path& where, const std::string& pause = "0.05")
+    explicit CountingFFmpeg(const fs::path& where, const std::string& pause = "0.05")
         : folder(where) {
-        std::filesystem::create_directories(folder / "running");
-        const std::string running = folder.string() + "/running";
-        program =
-            writeScript(folder / "ffmpeg", "mkdir \"" + running +
-                                               "/$$\"\n"
-                                               "name=$(basename \"$6\"); name=${name%.*}\n"
-                                               "case \"$name\" in slow*) exec sleep 30;; esac\n"
-                                               "sleep " +
-                                               pause +
-                                               "\n"
-                                               "ls \"" +
-                                               running + "\" | wc -l >> \"" + folder.string() +
-                                               "/seen\"\n"
-                                               "rmdir \"" +
-                                               running +
-                                               "/$$\"\n"
-                                               "printf ';FFMETADATA1\\ntitle=%s\\n' \"$name\"\n");
+        fs::create_directories(folder / "running");
+        program = writeScript(folder / "ffmpeg", "cd " + shellQuote(folder.string()) + R"(
+mkdir "running/$$"; name=$(basename "$6"); name=${name%.*}
+case "$name" in slow*) exec sleep 30;; esac
+sleep )" + pause + R"(; ls running | wc -l >> seen; rmdir "running/$$"
+printf ';FFMETADATA1\ntitle=%s\n' "$name"
+)");
     }
 
     // The most runs any run saw at once; 0 before the first run.
@@ -104,11 +88,12 @@ struct CountingFFmpeg {
     }
 };
 
-// A stand-in for the converter, scripted by the source file's name: how long
-// each conversion takes and how it ends. One that ends well writes a small
-// file at the job's destination, as the real converter does; a delay and a
-// wait end early with Cancelled when the run's stop reaches them. It notes
-// every job, the order of the starts and the most conversions running at once.
+// A stand-in for the converter, scripted by the source file's name before
+// the runs start: how long each conversion takes and how it ends. One that
+// ends well writes a small file at the job's destination through the file
+// layer, as the real converter does; a delay and a wait end early with
+// Cancelled when the run's stop reaches them. It notes the starts and the
+// stops it saw, to be read once the runs ended.
 class ScriptedConverter {
 public:
     enum class Ending { write, fail, noSpace, waitForStop };
@@ -117,102 +102,50 @@ public:
         std::chrono::milliseconds delay{5};
     };
 
-    void script(const std::string& sourceName, Step step) {
-        std::lock_guard lock(state_->mutex);
-        state_->steps[sourceName] = step;
-    }
+    void script(const std::string& sourceName, Step step) { state_->steps[sourceName] = step; }
     // Runs at the start of every conversion, on the conversion's thread.
-    void onStart(std::function<void(const Converter::Job&)> hook) {
-        std::lock_guard lock(state_->mutex);
-        state_->onStart = std::move(hook);
-    }
-
+    void onStart(std::function<void(const Converter::Job&)> hook) { state_->onStart = hook; }
     ConversionRunner::ConvertTrack function() const {
         return [state = state_](const Converter::Job& job, std::stop_token stop) {
-            Step step;
-            std::function<void(const Converter::Job&)> hook;
-            {
-                std::lock_guard lock(state->mutex);
-                const std::string name = job.source.filename().string();
-                if (const auto scripted = state->steps.find(name); scripted != state->steps.end()) {
-                    step = scripted->second;
-                }
-                state->started.push_back(name);
-                state->jobs.push_back(job);
-                state->peak = std::max(state->peak, ++state->running);
-                hook = state->onStart;
-            }
-            struct Leave {
-                State& state;
-                ~Leave() {
-                    std::lock_guard lock(state.mutex);
-                    --state.running;
-                }
-            } leave{*state};
-            if (hook) hook(job);
-            const auto wait =
-                step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay;
-            if (!sleepFor(wait, stop)) {
-                std::lock_guard lock(state->mutex);
-                ++state->stopsSeen;
-                throw Cancelled();
-            }
-            switch (step.ending) {
-                case Ending::write:
-                    write(*state, job);
-                    return;
-                case Ending::fail:
-                    throw ConversionError("変換できません: " + job.source.filename().string());
-                case Ending::noSpace:
-                    throw PosixFS::NoSpace();
-                case Ending::waitForStop:
-                    return;
-            }
+            state->convert(job, std::move(stop));
         };
     }
 
-    std::vector<std::string> started() const {
-        std::lock_guard lock(state_->mutex);
-        return state_->started;
-    }
-    std::vector<Converter::Job> jobs() const {
-        std::lock_guard lock(state_->mutex);
-        return state_->jobs;
-    }
-    int peak() const {
-        std::lock_guard lock(state_->mutex);
-        return state_->peak;
-    }
-    int stopsSeen() const {
-        std::lock_guard lock(state_->mutex);
-        return state_->stopsSeen;
-    }
+    const Texts& started() const { return state_->started; }
+    int stopsSeen() const { return state_->stopsSeen; }
 
 private:
     struct State {
-        TempDir staging;   // the finished files before they are placed
-        std::mutex mutex;  // guards every member below
+        TempDir staging;  // the finished files before they are placed
         std::map<std::string, Step> steps;
         std::function<void(const Converter::Job&)> onStart;
-        std::vector<std::string> started;
-        std::vector<Converter::Job> jobs;
-        int running = 0;
-        int peak = 0;
+        std::mutex mutex;  // guards the members below
+        Texts started;
         int stopsSeen = 0;
+
+        void convert(const Converter::Job& job, std::stop_token stop) {
+            const std::string name = job.source.filename().string();
+            const Step step = steps.contains(name) ? steps.at(name) : Step{};
+            count([&] { started.push_back(name); });
+            if (onStart) onStart(job);
+            const bool waited = sleepFor(
+                step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay, stop);
+            count([&] { stopsSeen += !waited; });
+            if (!waited) throw Cancelled();
+            if (step.ending == Ending::fail) throw ConversionError("変換できません: " + name);
+            if (step.ending == Ending::noSpace) throw PosixFS::NoSpace();
+            if (step.ending == Ending::waitForStop) return;
+            // A copy that finds no room leaves its staged file to the staging folder.
+            const fs::path staged = staging / makeUuid();
+            writeFile(staged, "converted " + job.meta.title);
+            PosixFS::copy(staged, *job.root, job.destination);
+            fs::remove(staged);
+        }
+        void count(const std::function<void()>& change) {
+            std::lock_guard lock(mutex);
+            change();
+        }
     };
-    // Places the file as the real converter does: through the file layer,
-    // below the job's root when it has one.
-    static void write(const State& state, const Converter::Job& job) {
-        const std::string content = "converted " + job.meta.title;
-        if (!job.root) return writeFile(PosixFS::nfc(job.destination), content);
-        const std::filesystem::path staged = state.staging / makeUuid();
-        writeFile(staged, content);
-        struct Remove {
-            const std::filesystem::path& file;
-            ~Remove() { std::filesystem::remove(file); }
-        } remove{staged};
-        PosixFS::copy(staged, *job.root, job.destination);
-    }
 
     // Shared with every function handed out: a run may outlive the test's copy.
     std::shared_ptr<State> state_ = std::make_shared<State>();
@@ -222,40 +155,64 @@ private:
 // to "MUSIC/<album folder>/<n> t<n>.mp3"; albums are numbered in list order.
 inline ConversionPlan planOf(const std::vector<std::pair<std::string, int>>& albums) {
     ConversionPlan plan;
-    int number = 0;
-    for (std::size_t album = 0; album < albums.size(); ++album) {
-        plan.albums.push_back({"Artist", albums[album].first});
-        for (int track = 0; track < albums[album].second; ++track) {
-            ++number;
-            const std::string n = std::to_string(number);
+    for (const auto& [album, tracks] : albums) {
+        for (int track = 1; track <= tracks; ++track) {
+            const std::string n = std::to_string(plan.items.size() + 1);
             plan.items.push_back(
-                {.source = "/music/" + n + ".flac",
-                 .meta = TrackMeta("t" + n, "Artist", "Artist", albums[album].first,
-                                   std::to_string(track + 1), "", "", ""),
-                 .key = n,
-                 .relativePath = "MUSIC/" + albums[album].first + "/" + n + " t" + n + ".mp3",
-                 .albumIndex = static_cast<std::int64_t>(album)});
+                {"/music/" + n + ".flac",
+                 TrackMeta("t" + n, "Artist", "Artist", album, std::to_string(track), "", "", ""),
+                 n, "MUSIC/" + album + "/" + n + " t" + n + ".mp3",
+                 static_cast<std::int64_t>(plan.albums.size())});
         }
+        plan.albums.push_back({"Artist", album});
     }
     return plan;
 }
 
-// One album folder per item.
+// `count` albums "Album 1", "Album 2", … of one track each.
 inline ConversionPlan separateAlbums(int count) {
     std::vector<std::pair<std::string, int>> albums;
     for (int i = 1; i <= count; ++i) albums.push_back({"Album " + std::to_string(i), 1});
     return planOf(albums);
 }
 
+// A runner writing to `card` with `jobs` conversions at once and no loudness
+// pass; the room on the card is unknown, so only what a test says of it counts.
+inline ConversionRunner runnerFor(const fs::path& card, std::int64_t jobs = 1,
+                                  const fs::path& ffmpeg = "/nonexistent/ffmpeg",
+                                  const fs::path& music = "/nonexistent/music") {
+    ConversionRunner runner{ffmpeg, DeviceProfile("test", "Test"), music, card, {}, {}, nullptr};
+    runner.options.jobs = jobs;
+    runner.options.loudnessTarget = std::nullopt;
+    runner.options.freeSpace = [](const fs::path&) { return std::optional<std::int64_t>(); };
+    return runner;
+}
+
 // Every event of a started run up to its end; waits for the run's thread too.
 inline std::vector<ConversionEvent> drain(ConversionRunner::Handle& handle) {
     std::vector<ConversionEvent> events;
-    while (std::optional<ConversionEvent> event = handle.events.next()) {
-        events.push_back(std::move(*event));
-    }
+    while (std::optional<ConversionEvent> event = handle.events.next()) events.push_back(*event);
     handle.task->wait();
     return events;
 }
 
-}  // namespace testing
-}  // namespace tarvik
+// Every event of a run of `plan` (or of its own planning) with `converter`.
+inline std::vector<ConversionEvent> runToTheEnd(const ConversionRunner& runner,
+                                                std::optional<ConversionPlan> plan,
+                                                const ScriptedConverter& converter = {}) {
+    ConversionRunner::Handle handle = runner.start(std::move(plan), converter.function());
+    return drain(handle);
+}
+
+inline const ConversionEvent::Summary& summaryOf(const std::vector<ConversionEvent>& events) {
+    return *events.back().as<ConversionEvent::Summary>();
+}
+
+// The relative paths of every file below `root`, in name order.
+inline Texts pathsBelow(const fs::path& root) {
+    Texts paths;
+    for (const auto& [path, content] : filesBelow(root)) paths.push_back(path);
+    return paths;
+}
+
+}  // namespace tarvik::testing

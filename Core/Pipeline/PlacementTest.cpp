@@ -1,13 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "Core/Pipeline/Placement.hpp"
-#include "Core/Naming/SafeName.hpp"
-#include "Core/Pipeline/Planner.hpp"
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/Pipeline/Placement.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -15,154 +9,26 @@
 namespace tarvik {
 namespace {
 
-using Layout = DeviceProfile::Files::Layout;
-
-struct ProfileShape {
-    Layout layout = Layout::artistAlbum;
-    std::string root = "MUSIC";
-    bool asciiOnly = false;
-    std::int64_t nameMax = 60;
-    DeviceProfile::Audio::Codec codec = DeviceProfile::Audio::Codec::mp3;
-};
-
-DeviceProfile makeProfile(const ProfileShape& shape) {
+DeviceProfile profileOf(std::int64_t nameMax, bool asciiOnly = false) {
     DeviceProfile profile("test", "Test");
-    profile.files.layout = shape.layout;
-    profile.files.root = shape.root;
-    profile.files.asciiOnly = shape.asciiOnly;
-    profile.files.nameMax = shape.nameMax;
-    profile.audio.codec = shape.codec;
+    profile.files.nameMax = nameMax;
+    profile.files.asciiOnly = asciiOnly;
     return profile;
 }
 
-TrackMeta track(std::string albumArtist, std::string album, std::string number, std::string title,
-                std::string disc = "") {
-    return TrackMeta(std::move(title), "Someone", std::move(albumArtist), std::move(album),
-                     std::move(number), std::move(disc), "", "");
-}
-
-struct LocationCase {
-    std::string name;
-    ProfileShape profile;
-    TrackMeta meta;
-    std::int64_t albumIndex;
-    std::int64_t albumNumber;
-    std::string folder;
-    std::string fileName;
-};
-
-const std::string japaneseAlbum = "\u65E5\u672C\u306E\u6B4C";  // keeps nothing under ASCII-only
-
-TEST(Placement, LocationFollowsLayoutPrefixesAndFallbacks) {
-    const TrackMeta plain = track("A", "X", "5", "T");
-    const std::vector<LocationCase> cases = {
-        // layouts
-        {"artist/album", {}, plain, 1, 0, "MUSIC/A/X", "05 T.mp3"},
-        {"artist/album without root", {.root = ""}, plain, 1, 0, "A/X", "05 T.mp3"},
-        {"flat", {.layout = Layout::flat}, plain, 1, 0, "MUSIC", "A - 05 T.mp3"},
-        {"album", {.layout = Layout::album}, plain, 1, 0, "MUSIC/X", "05 T.mp3"},
-        {"artist with album number",
-         {.layout = Layout::artist},
-         plain,
-         1,
-         2,
-         "MUSIC/A",
-         "02-05 T.mp3"},
-        {"aac", {.codec = DeviceProfile::Audio::Codec::aac}, plain, 1, 0, "MUSIC/A/X", "05 T.m4a"},
-        // track and disc prefixes
-        {"leading zero kept to two digits",
-         {},
-         track("A", "X", "07", "T"),
-         1,
-         0,
-         "MUSIC/A/X",
-         "07 T.mp3"},
-        {"negative", {}, track("A", "X", "-1", "T"), 1, 0, "MUSIC/A/X", "-1 T.mp3"},
-        {"with total is no number", {}, track("A", "X", "7/12", "T"), 1, 0, "MUSIC/A/X", "T.mp3"},
-        {"disc 1 adds nothing", {}, track("A", "X", "5", "T", "1"), 1, 0, "MUSIC/A/X", "05 T.mp3"},
-        {"disc 2", {}, track("A", "X", "5", "T", "2"), 1, 0, "MUSIC/A/X", "2-05 T.mp3"},
-        {"album 3 without track",
-         {.layout = Layout::artist},
-         track("A", "X", "", "T"),
-         1,
-         3,
-         "MUSIC/A",
-         "03-00 T.mp3"},
-        {"album 3 disc 2 track 5",
-         {.layout = Layout::artist},
-         track("A", "X", "5", "T", "2"),
-         1,
-         3,
-         "MUSIC/A",
-         "03-2-05 T.mp3"},
-        // stems and fallbacks
-        {"empty title leaves the number",
-         {},
-         track("A", "X", "5", ""),
-         1,
-         0,
-         "MUSIC/A/X",
-         "05.mp3"},
-        {"nothing at all", {}, track("A", "X", "", ""), 1, 0, "MUSIC/A/X", "Track 00.mp3"},
-        {"empty artist", {}, track("", "X", "5", "T"), 1, 0, "MUSIC/Unknown Artist/X", "05 T.mp3"},
-        {"ASCII-only album that keeps nothing",
-         {.asciiOnly = true},
-         track("A", japaneseAlbum, "5", "T"),
-         3,
-         0,
-         "MUSIC/A/Album 0003",
-         "05 T.mp3"},
-        // the name limit applies to each component and the stem, not the extension
-        {"long title cut from its end",
-         {.nameMax = 8},
-         track("Artistname", "X", "5", "Longtitle"),
-         1,
-         0,
-         "MUSIC/Artistna/X",
-         "05 Longt.mp3"},
-    };
-    for (const LocationCase& c : cases) {
-        const Placement::Location location =
-            Placement::location(c.meta, makeProfile(c.profile), c.albumIndex, c.albumNumber);
-        EXPECT_EQ(location.folder, c.folder) << c.name;
-        EXPECT_EQ(location.fileName, c.fileName) << c.name;
-    }
-}
-
-struct KeyCase {
-    std::string name;
-    ProfileShape profile;
-    TrackMeta meta;
-    std::string key;
-};
-
-TEST(Planner, DuplicateKeyIsWhereTheTrackLandsWithoutLimits) {
-    const std::vector<KeyCase> cases = {
-        {"artist/album", {}, track("A", "X", "5", "T"), "MUSIC/A/X/05 T.mp3"},
-        {"flat without root",
-         {.layout = Layout::flat, .root = ""},
-         track("A", "X", "5", "T"),
-         "A - 05 T.mp3"},
-        {"artist: the album keeps albums apart",
-         {.layout = Layout::artist},
-         track("A", "X", "5", "T"),
-         "MUSIC/A/X/05 T.mp3"},
-        {"what ASCII-only folding drops is kept",
-         {.asciiOnly = true},
-         track("A", japaneseAlbum, "5", "T"),
-         "MUSIC/A/" + japaneseAlbum + "/05 T.mp3"},
-        {"what the name limit cuts is kept",
-         {.nameMax = 8},
-         track("Artistname", "Live 1962", "5", "Longtitle"),
-         "MUSIC/Artistname/Live 1962/05 Longtitle.mp3"},
-        {"cleaned and made safe like card names",
-         {},
-         track(" A/B ", "X (Explicit)", "5", "T?"),
-         "MUSIC/A_B/X/05 T_.mp3"},
-        {"empty album", {}, track("A", "", "5", "T"), "MUSIC/A/Unknown Album/05 T.mp3"},
-    };
-    for (const KeyCase& c : cases) {
-        EXPECT_EQ(Planner{makeProfile(c.profile)}.duplicateKey(c.meta), c.key) << c.name;
+// Names that clean to nothing take fallbacks, so no made name is empty; the
+// name limit applies to each component and the stem, not the extension.
+TEST(Placement, EveryNameIsMadeCardSafeAndNeverEmpty) {
+    using Case = std::tuple<std::string, std::string, std::string, std::string, int, std::string>;
+    for (const auto& [artist, album, number, title, nameMax, path] : {
+             Case{"A", "X", "5", "", 60, "MUSIC/A/X/05.mp3"},
+             Case{"A", "X", "", "", 60, "MUSIC/A/X/Track 00.mp3"},
+             Case{" ", "", "5", "T", 60, "MUSIC/Unknown Artist/Album 0003/05 T.mp3"},
+             Case{"A/B", "\u65E5\u672C", "5", "T?", 60, "MUSIC/A_B/Album 0003/05 T_.mp3"},
+             Case{"Artistname", "X", "5", "Longtitle", 8, "MUSIC/Artistna/X/05 Longt.mp3"},
+         }) {
+        const TrackMeta meta(title, artist, artist, album, number, "", "", "");
+        EXPECT_EQ(Placement::location(meta, profileOf(nameMax, true), 3, 0).path(), path);
     }
 }
 
@@ -176,17 +42,13 @@ TEST(Placement, LongestNamesLandOnExt4AndOnARealExfatCard) {
     const auto exfat = testing::CardImage::make(16 * 1024 * 1024, whyNot);
     if (exfat) roots.push_back(exfat->root());
     testing::writeFile(ext4 / "source.mp3", "audio");
-
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
     std::string kanji, emoji, families;
-    for (int i = 0; i < 200; ++i) {
-        kanji += "\u6F22";
-        emoji += "\U0001F3B5";
-    }
+    for (int i = 0; i < 200; ++i) kanji += "\u6F22", emoji += "\U0001F3B5";
     for (int i = 0; i < 40; ++i) families += family;
     for (const std::string& name : {kanji, emoji, families}) {
-        const Placement::Location location =
-            Placement::location(track(name, name, "1", name), makeProfile({.nameMax = 200}), 1, 0);
+        const TrackMeta meta(name, name, name, name, "1", "", "", "");
+        const Placement::Location location = Placement::location(meta, profileOf(200), 1, 0);
         EXPECT_TRUE(location.fileName.ends_with(".mp3"));
         const std::string title = location.fileName.substr(3, location.fileName.size() - 7);
         EXPECT_EQ(text::prefixGraphemes(name, text::graphemeCount(title)), title);

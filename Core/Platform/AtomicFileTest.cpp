@@ -1,65 +1,36 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
+#include <gmock/gmock.h>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
-
-std::size_t entriesIn(const std::filesystem::path& folder) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
-                                                  std::filesystem::directory_iterator()));
-}
-
-TEST(AtomicFile, CreatesFoldersAndReplacesTheTarget) {
-    TempDir temp;
-    const auto target = temp / "a" / "b" / "file.json";
-    writeFileAtomically(target, "first");
-    EXPECT_EQ(readFile(target), "first");
-    writeFileAtomically(target, "second");
-    EXPECT_EQ(readFile(target), "second");
-    EXPECT_EQ(entriesIn(target.parent_path()), 1U);  // no temporary file left
-}
-
-TEST(AtomicFile, FailedWriteLeavesTheEarlierFileAndNoTemporary) {
-    TempDir temp;
-    const auto target = temp / "file.json";
-    writeFile(target, "old");
+// A write replaces the target whole, making its folders. One that fails
+// part-way (a full card), or a target that is a folder, is an error naming the
+// file, and what was there stays. No temporary file is ever left.
+TEST(AtomicFile, ReplacesTheTargetWholeOrKeepsWhatWasThere) {
+    testing::TempDir temp;
+    const auto folder = temp / "a" / "b";
+    writeFileAtomically(folder / "file.json", "first");
+    writeFileAtomically(folder / "file.json", "second");
+    std::filesystem::create_directories(folder / "folder.json" / "inner");
+    const auto failure = [&](const std::string& name) {
+        return testing::thrown<ConversionError>(
+            [&] { writeFileAtomically(folder / name, "a text longer than the limit"); });
+    };
+    EXPECT_THAT(failure("folder.json"), ::testing::StartsWith("書き込めません: folder.json（"));
     {
         testing::FileSizeLimit limit(8);
         ASSERT_TRUE(limit.active());
-        try {
-            writeFileAtomically(target, "a text longer than the limit");
-            FAIL() << "no error";
-        } catch (const ConversionError& error) {
-            EXPECT_EQ(std::string(error.what()).rfind("書き込めません: file.json（", 0), 0U)
-                << error.what();
-        }
+        EXPECT_THAT(failure("file.json"), ::testing::StartsWith("書き込めません: file.json（"));
     }
-    EXPECT_EQ(readFile(target), "old");
-    EXPECT_EQ(entriesIn(temp.path()), 1U);
-}
-
-TEST(AtomicFile, TargetThatIsAFolderFailsWithTheNameAndKeepsIt) {
-    TempDir temp;
-    std::filesystem::create_directories(temp / "taken" / "inner");
-    try {
-        writeFileAtomically(temp / "taken", "x");
-        FAIL() << "no error";
-    } catch (const ConversionError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("書き込めません: taken（", 0), 0U)
-            << error.what();
-    }
-    EXPECT_TRUE(std::filesystem::is_directory(temp / "taken" / "inner"));
-    EXPECT_EQ(entriesIn(temp.path()), 1U);
+    EXPECT_EQ(testing::filesBelow(temp.path()),
+              (std::map<std::string, std::string>{{"a/b/file.json", "second"}}));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "folder.json" / "inner"));
 }
 
 }  // namespace

@@ -1,41 +1,30 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <system_error>
 #include <thread>
-#include <vector>
 
 #include "Core/Platform/ChildProcess.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/Testing/Script.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 
 namespace tarvik {
 namespace {
 
 using namespace std::chrono_literals;
+using std::chrono::steady_clock;
 using testing::TempDir;
 using testing::writeScript;
 
-std::string asText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
-Bytes asBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
+const auto asBytes = [](std::string_view text) { return Bytes(text.begin(), text.end()); };
 
 std::string repeated(std::string_view pattern, std::size_t length) {
     std::string text;
-    text.reserve(length);
     while (text.size() < length) text += pattern;
     text.resize(length);
     return text;
@@ -43,192 +32,108 @@ std::string repeated(std::string_view pattern, std::size_t length) {
 
 std::size_t openDescriptors() {
     return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                      std::filesystem::directory_iterator()));
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-bool waitForFile(const std::filesystem::path& path) {
+// Script text that writes `pid` to the file named by the first argument in one step.
+std::string announce(const std::string& pid) {
+    return "echo " + pid + R"( > "$1.part"; mv "$1.part" "$1"; )";
+}
+
+// The process id the script announced, once the file is there.
+pid_t announced(const std::filesystem::path& path) {
     for (int i = 0; i < 1000 && !std::filesystem::exists(path); ++i)
         std::this_thread::sleep_for(10ms);
-    return std::filesystem::exists(path);
+    return std::filesystem::exists(path) ? std::stoi(testing::readFile(path)) : -1;
 }
 
 // Dead once it is gone or a zombie waiting for whoever reaps orphans.
 bool diesWithinASecond(pid_t process) {
-    auto dead = [process] {
+    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(10ms)) {
         std::ifstream file("/proc/" + std::to_string(process) + "/stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)),
-                               std::istreambuf_iterator<char>());
-        const std::size_t state = stat.rfind(')');
-        return stat.empty() || (state != std::string::npos && stat.substr(state + 2, 1) == "Z");
-    };
-    for (int i = 0; i < 100; ++i) {
-        if (dead()) return true;
-        std::this_thread::sleep_for(10ms);
+        const std::string stat((std::istreambuf_iterator<char>(file)), {});
+        if (stat.empty() || stat.substr(stat.rfind(')') + 2, 1) == "Z") return true;
     }
-    return dead();
+    return false;
 }
 
-TEST(ChildProcess, ArgumentsArriveUnchanged) {
+// Every run gets the odd arguments; the first script writes them back. Input
+// is fed whole or is the null device (the echo names which), a child that
+// stops reading early still returns, and both streams come back whole.
+TEST(ChildProcess, ArgumentsInputOutputAndStatusPassUnchanged) {
     TempDir temp;
-    auto program = writeScript(temp / "args", R"(for a in "$@"; do printf '%s\0' "$a"; done)");
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"日本語の 名前.flac", "アーティスト"},
-        {"", "*", "$HOME", "a\nb", "; rm -rf /", "-x"},
+    const std::vector<std::string> arguments = {"日本語の 名前.flac", "",  "*", "$HOME", "a\nb",
+                                                "; rm -rf /",         "-x"};
+    std::string written;
+    for (const auto& argument : arguments) written += argument + '\0';
+    const std::string echo = "cat; readlink /proc/self/fd/0 | cut -c1-5 >&2";
+    const std::string big = repeated("input\x01\xff", 8 * 1024 * 1024 + 3);
+    // Script, input, exit code, output and error output.
+    using Run = std::tuple<std::string, std::optional<Bytes>, int, std::string, std::string>;
+    const std::vector<Run> cases = {
+        {R"(for a in "$@"; do printf '%s\0' "$a"; done)", std::nullopt, 0, written, ""},
+        {"yes 0123456789abcdef | head -c 8388608 & yes fedcba9876543210 | head -c 8388608 >&2; "
+         "wait",
+         std::nullopt, 0, repeated("0123456789abcdef\n", 8388608),
+         repeated("fedcba9876543210\n", 8388608)},
+        {echo, std::nullopt, 0, "", "/dev/\n"},
+        {echo, Bytes{}, 0, "", "pipe:\n"},
+        {echo, asBytes(big), 0, big, "pipe:\n"},
+        {"exit 3", asBytes(big), 3, "", ""},
+        {"head -c 5; echo; echo read", asBytes(big), 0, "input\nread\n", ""},
+        {"exec 0<&-; echo closed", asBytes(big), 0, "closed\n", ""},
+        {"kill -TERM $$", std::nullopt, 15, "", ""},  // a signal: its number
+        // SIGPIPE is the default again in the child.
+        {"kill -PIPE $$", std::nullopt, 13, "", ""},
     };
-    for (const auto& arguments : cases) {
-        std::string expected;
-        for (const auto& argument : arguments) expected += argument + '\0';
-        auto result = ChildProcess::run(program, arguments, std::nullopt, {});
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(asText(result.standardOutput), expected) << arguments.size() << " arguments";
-    }
-}
-
-TEST(ChildProcess, LargeOutputOnBothStreamsAtOnceComesBackWhole) {
-    TempDir temp;
-    auto program = writeScript(temp / "loud", R"(
-yes 0123456789abcdef | head -c 8388608 &
-yes fedcba9876543210 | head -c 8388608 >&2
-wait)");
-    auto result = ChildProcess::run(program, {}, std::nullopt, {});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(asText(result.standardOutput) == repeated("0123456789abcdef\n", 8388608));
-    EXPECT_TRUE(asText(result.standardError) == repeated("fedcba9876543210\n", 8388608));
-}
-
-TEST(ChildProcess, StandardInputIsFedWholeOrIsTheNullDevice) {
-    TempDir temp;
-    // Echoes its input and names what its standard input is.
-    auto program = writeScript(temp / "echo", "cat; readlink /proc/self/fd/0 >&2");
-    struct Case {
-        std::optional<Bytes> input;
-        std::string inputKind;
-    };
-    const std::vector<Case> cases = {
-        {std::nullopt, "/dev/null\n"},
-        {Bytes{}, "pipe:"},
-        {asBytes("one line\n"), "pipe:"},
-        {asBytes(repeated("input\x01\xff", 8 * 1024 * 1024 + 3)), "pipe:"},
-    };
-    for (const auto& [input, inputKind] : cases) {
-        auto result = ChildProcess::run(program, {}, input, {});
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_TRUE(result.standardOutput == input.value_or(Bytes{}));
-        EXPECT_TRUE(asText(result.standardError).starts_with(inputKind))
-            << asText(result.standardError);
+    for (const auto& [body, input, exitCode, output, error] : cases) {
+        auto result = ChildProcess::run(writeScript(temp / "child", body), arguments, input, {});
+        EXPECT_EQ(result.exitCode, exitCode) << body;
+        EXPECT_TRUE(asText(result.standardOutput) == output) << body;
+        EXPECT_TRUE(asText(result.standardError) == error) << body;
     }
 }
 
-TEST(ChildProcess, ChildThatStopsReadingItsInputStillReturns) {
+// A stop ends the child and what it started, and kills one that ignores it
+// once the grace is over; the call returns the child's status.
+TEST(ChildProcess, StopEndsTheChildAndWhatItStarted) {
     TempDir temp;
-    const Bytes input = asBytes(repeated("x", 8 * 1024 * 1024));
-    struct Case {
-        std::string body;
-        int exitCode;
-        std::string output;
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"echo partial; " + announce("$$") + "exec sleep 60", 15, "partial\n"},
+        // A wrapper in place of ffmpeg: the program it started would otherwise
+        // hold the output open to its end.
+        {"sleep 30 & " + announce("$!") + "wait", 15, ""},
+        {"trap '' TERM; " + announce("$$") + "while :; do sleep 0.1 >/dev/null 2>&1; done", 9, ""},
     };
-    const std::vector<Case> cases = {
-        {"exit 3", 3, ""},
-        {"head -c 10; echo; echo read", 0, "xxxxxxxxxx\nread\n"},
-        {"exec 0<&-; echo closed", 0, "closed\n"},
-    };
+    int n = 0;
     for (const auto& [body, exitCode, output] : cases) {
-        auto program = writeScript(temp / "reader", body);
-        auto result = ChildProcess::run(program, {}, input, {});
+        const auto ready = temp / ("ready" + std::to_string(++n));
+        auto program = writeScript(temp / ("child" + std::to_string(n)), body);
+        std::stop_source stop;
+        ChildProcess::Result result;
+        std::jthread runner([&] {
+            result = ChildProcess::run(program, {ready.string()}, std::nullopt, stop.get_token());
+        });
+        const pid_t mustDie = announced(ready);
+        ASSERT_GT(mustDie, 0) << body;
+        const auto stoppedAt = steady_clock::now();
+        stop.request_stop();
+        runner.join();
+        const auto took = steady_clock::now() - stoppedAt;
         EXPECT_EQ(result.exitCode, exitCode) << body;
         EXPECT_EQ(asText(result.standardOutput), output) << body;
+        EXPECT_TRUE(diesWithinASecond(mustDie)) << body;
+        const bool killed = exitCode == 9;
+        EXPECT_GE(took, killed ? ChildProcess::terminationGrace - 100ms : 0ms) << body;
+        EXPECT_LT(took, killed ? ChildProcess::terminationGrace + 5s : 1s) << body;
     }
-}
-
-TEST(ChildProcess, ExitCodeIsTheStatusOrTheSignalNumber) {
-    TempDir temp;
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"exit 0", 0},        {"exit 7", 7},         {"exit 255", 255}, {"kill -TERM $$", 15},
-        {"kill -KILL $$", 9}, {"kill -PIPE $$", 13},  // SIGPIPE is the default again in the child
-    };
-    for (const auto& [body, exitCode] : cases) {
-        auto program = writeScript(temp / "status", body);
-        EXPECT_EQ(ChildProcess::run(program, {}, std::nullopt, {}).exitCode, exitCode) << body;
-    }
-}
-
-TEST(ChildProcess, ProgramThatCannotStartThrowsTheSystemError) {
-    TempDir temp;
-    testing::writeFile(temp / "plain", "echo not executable\n");
-    std::filesystem::create_directory(temp / "folder");
-    const std::vector<std::pair<std::filesystem::path, int>> cases = {
-        {temp / "missing", ENOENT},
-        {temp / "plain", EACCES},
-        {temp / "folder", EACCES},
-    };
-    const std::size_t before = openDescriptors();
-    for (const auto& [program, errorNumber] : cases) {
-        try {
-            ChildProcess::run(program, {}, Bytes{1, 2, 3}, {});
-            ADD_FAILURE() << program << " started";
-        } catch (const std::system_error& error) {
-            EXPECT_EQ(error.code().value(), errorNumber) << program;
-        }
-    }
-    EXPECT_EQ(openDescriptors(), before);
-}
-
-TEST(ChildProcess, StopBeforeTheCallThrowsCancelledAndStartsNothing) {
-    TempDir temp;
-    auto program = writeScript(temp / "touch", "touch \"$1\"");
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_THROW(
-        ChildProcess::run(program, {(temp / "started").string()}, std::nullopt, stop.get_token()),
-        Cancelled);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(std::filesystem::exists(temp / "started"));
-}
-
-TEST(ChildProcess, StopTerminatesARunningChildAndReturnsItsStatus) {
-    TempDir temp;
-    auto program = writeScript(temp / "waits", "echo partial; touch \"$1\"; exec sleep 60");
-    std::stop_source stop;
-    ChildProcess::Result result;
-    std::jthread runner([&] {
-        result =
-            ChildProcess::run(program, {(temp / "ready").string()}, std::nullopt, stop.get_token());
-    });
-    ASSERT_TRUE(waitForFile(temp / "ready"));
-    stop.request_stop();
-    runner.join();
-    EXPECT_EQ(result.exitCode, 15);
-    EXPECT_EQ(asText(result.standardOutput), "partial\n");
-}
-
-// A wrapper script in place of ffmpeg: the stop reaches the program it
-// started too, which otherwise would hold the output open to its end.
-TEST(ChildProcess, StopReachesWhatTheChildStarted) {
-    TempDir temp;
-    auto program = writeScript(temp / "wrapper", R"(sleep 30 &
-echo $! > "$1.part" && mv "$1.part" "$1"
-wait)");
-    std::stop_source stop;
-    std::jthread runner([&] {
-        ChildProcess::run(program, {(temp / "encoder").string()}, std::nullopt, stop.get_token());
-    });
-    ASSERT_TRUE(waitForFile(temp / "encoder"));
-    const pid_t encoder = std::stoi(testing::readFile(temp / "encoder"));
-    const auto stoppedAt = std::chrono::steady_clock::now();
-    stop.request_stop();
-    runner.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
-    EXPECT_TRUE(diesWithinASecond(encoder));
 }
 
 // A program that is killed has no chance to stop its children: they must go
 // with it instead of encoding on.
 TEST(ChildProcess, ChildDiesWithTheProgram) {
     TempDir temp;
-    auto program = writeScript(temp / "encoder", R"(echo $$ > "$1.part" && mv "$1.part" "$1"
-exec sleep 30)");
+    auto program = writeScript(temp / "encoder", announce("$$") + "exec sleep 30");
     const pid_t standIn = ::fork();
     ASSERT_GE(standIn, 0);
     if (standIn == 0) {
@@ -239,75 +144,67 @@ exec sleep 30)");
         }
         ::_exit(0);
     }
-    ASSERT_TRUE(waitForFile(temp / "child"));
-    const pid_t child = std::stoi(testing::readFile(temp / "child"));
+    const pid_t child = announced(temp / "child");
     ::kill(standIn, SIGKILL);
-    int status = 0;
-    ::waitpid(standIn, &status, 0);
+    ::waitpid(standIn, nullptr, 0);
+    ASSERT_GT(child, 0);
     EXPECT_TRUE(diesWithinASecond(child));
 }
 
-TEST(ChildProcess, ChildIgnoringTerminateIsKilledAfterTheGrace) {
+// A stop may land before the call (nothing starts then), while the child is
+// being started, or once it runs; in every case the call ends soon instead of
+// waiting out the child.
+TEST(ChildProcess, StopBeforeOrWhileTheChildStartsStillStopsIt) {
     TempDir temp;
-    auto program = writeScript(temp / "stubborn", R"(trap '' TERM
-touch "$1"
-while :; do sleep 0.1 >/dev/null 2>&1; done)");
-    std::stop_source stop;
-    ChildProcess::Result result;
-    std::jthread runner([&] {
-        result =
-            ChildProcess::run(program, {(temp / "ready").string()}, std::nullopt, stop.get_token());
-    });
-    ASSERT_TRUE(waitForFile(temp / "ready"));
-    const auto stoppedAt = std::chrono::steady_clock::now();
-    stop.request_stop();
-    runner.join();
-    const auto took = std::chrono::steady_clock::now() - stoppedAt;
-    EXPECT_EQ(result.exitCode, 9);
-    EXPECT_GE(took, ChildProcess::terminationGrace - 100ms);
-    EXPECT_LT(took, ChildProcess::terminationGrace + 5s);
-}
-
-// A stop may land before the call, while the child is being started, or once
-// it runs; in every case the call ends soon instead of waiting out the child.
-TEST(ChildProcess, StopArrivingWhileTheChildStartsStillStopsIt) {
-    TempDir temp;
-    auto program = writeScript(temp / "long", "exec sleep 60");
+    auto program = writeScript(temp / "long", R"(touch "$1"; exec sleep 60)");
+    const std::vector<std::string> started = {(temp / "started").string()};
+    std::stop_source early;
+    early.request_stop();
+    EXPECT_THROW(ChildProcess::run(program, started, std::nullopt, early.get_token()), Cancelled);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(std::filesystem::exists(started[0]));
     for (int round = 0; round < 40; ++round) {
         std::stop_source stop;
         std::jthread stopper([&, round] {
             std::this_thread::sleep_for(std::chrono::microseconds(round * 50));
             stop.request_stop();
         });
-        const auto startedAt = std::chrono::steady_clock::now();
+        const auto startedAt = steady_clock::now();
         try {
             auto result = ChildProcess::run(program, {}, std::nullopt, stop.get_token());
             EXPECT_EQ(result.exitCode, 15) << "round " << round;
         } catch (const Cancelled&) {
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - startedAt, 10s) << "round " << round;
+        EXPECT_LT(steady_clock::now() - startedAt, 10s) << "round " << round;
     }
 }
 
-TEST(ChildProcess, ManyRunsAtOnceLeaveNoDescriptorsAndNoChildren) {
+// Runs at once, and programs that cannot start (which throw the system's
+// error), leave no descriptors and no children behind.
+TEST(ChildProcess, ManyRunsAtOnceAndFailedStartsLeaveNothingBehind) {
     TempDir temp;
     auto program = writeScript(temp / "echo", "cat; echo \"$1\" >&2");
+    testing::writeFile(temp / "plain", "echo not executable\n");
+    std::filesystem::create_directory(temp / "folder");
     const std::size_t before = openDescriptors();
+    for (const auto& [name, errorNumber] :
+         {std::pair{"missing", ENOENT}, {"plain", EACCES}, {"folder", EACCES}}) {
+        EXPECT_THAT(testing::thrown<std::system_error>([&] {
+                        ChildProcess::run(temp / name, {}, Bytes{1, 2, 3}, {});
+                    }),
+                    ::testing::HasSubstr(std::generic_category().message(errorNumber)));
+    }
     constexpr int runs = 50;
-    std::vector<ChildProcess::Result> results(runs);
     {
         std::vector<std::jthread> threads;
         for (int i = 0; i < runs; ++i) {
-            threads.emplace_back([&, i] {
-                results[i] = ChildProcess::run(program, {std::to_string(i)},
-                                               asBytes(repeated(std::to_string(i), 100000)), {});
+            threads.emplace_back([&, n = std::to_string(i)] {
+                EXPECT_TRUE(
+                    ChildProcess::run(program, {n}, asBytes(repeated(n, 100000)), {}) ==
+                    (ChildProcess::Result{0, asBytes(repeated(n, 100000)), asBytes(n + "\n")}))
+                    << n;
             });
         }
-    }
-    for (int i = 0; i < runs; ++i) {
-        EXPECT_EQ(results[i].exitCode, 0);
-        EXPECT_EQ(asText(results[i].standardOutput), repeated(std::to_string(i), 100000));
-        EXPECT_EQ(asText(results[i].standardError), std::to_string(i) + "\n");
     }
     EXPECT_EQ(openDescriptors(), before);
     errno = 0;

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <memory>
-
 #include "Core/Platform/DetachedTask.hpp"
 #include "Core/Platform/Sleep.hpp"
 

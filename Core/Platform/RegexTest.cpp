@@ -1,25 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Core/Platform/Regex.hpp"
 
 namespace tarvik {
 namespace {
-
-TEST(Regex, UnicodeClassesFollowICU) {
-    static const Regex digits(R"(^\d+$)");
-    EXPECT_TRUE(digits.contains("0123"));
-    EXPECT_TRUE(digits.contains("\uFF11\uFF12"));  // full-width digits
-    EXPECT_TRUE(digits.contains("\u0661\u0662"));  // Arabic-Indic digits
-    EXPECT_FALSE(digits.contains("\u00B2"));       // superscript two is not a decimal digit
-    static const Regex space(R"(\s)");
-    EXPECT_TRUE(space.contains("\u3000"));
-    EXPECT_TRUE(space.contains("\n"));
-}
 
 TEST(Regex, OffsetsAndGroupsAreUTF8Bytes) {
     static const Regex pattern(R"((\d+)\s*-\s*(.+?)(x)?$)");
@@ -45,19 +31,13 @@ TEST(Regex, ReplaceAllIsLiteralAndNonOverlapping) {
 
 TEST(Regex, OnePatternServesManyThreads) {
     static const Regex pattern(R"(\s*[\[(](Explicit|Clean)[\])])", Regex::caseInsensitive);
-    std::vector<std::thread> threads;
-    std::vector<int> wrong(8, 0);
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 300; ++i) {
-                if (pattern.replaceAll("Song [Explicit] (clean)", "") != "Song") {
-                    ++wrong[static_cast<std::size_t>(t)];
-                }
-            }
+        threads.emplace_back([&] {
+            for (int i = 0; i < 300; ++i)
+                ASSERT_EQ(pattern.replaceAll("Song [Explicit] (clean)", ""), "Song");
         });
     }
-    for (auto& thread : threads) thread.join();
-    for (int count : wrong) EXPECT_EQ(count, 0);
 }
 
 }  // namespace

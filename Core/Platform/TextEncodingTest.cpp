@@ -1,21 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik::text {
 namespace {
 
 TEST(TextEncoding, CP932IsStrict) {
-    struct Case {
-        std::string text;
-        std::optional<Bytes> bytes;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::string, std::optional<Bytes>>> cases = {
         {"", Bytes{}},
         {"AB\\~", Bytes{0x41, 0x42, 0x5C, 0x7E}},
         {"\u3042", Bytes{0x82, 0xA0}},  // hiragana a
@@ -31,7 +22,7 @@ TEST(TextEncoding, CP932IsStrict) {
         {"\u3042\uFE0F", std::nullopt},
         {"a\xFF", std::nullopt},  // ill-formed input
     };
-    for (const Case& c : cases) EXPECT_EQ(toCP932(c.text), c.bytes) << c.text;
+    for (const auto& [text, bytes] : cases) EXPECT_EQ(toCP932(text), bytes) << text;
 }
 
 TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
@@ -48,11 +39,8 @@ TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
 }
 
 TEST(TextEncoding, Latin1TakesOnlyScalarsBelow256) {
-    EXPECT_EQ(toLatin1("Caf\u00E9"), (Bytes{'C', 'a', 'f', 0xE9}));
-    EXPECT_EQ(toLatin1("\u00FF"), Bytes{0xFF});
+    EXPECT_EQ(toLatin1("Caf\u00E9\u00FF"), (Bytes{'C', 'a', 'f', 0xE9, 0xFF}));
     EXPECT_EQ(toLatin1("\u0100"), std::nullopt);
-    EXPECT_EQ(toLatin1("\u3042"), std::nullopt);
-    EXPECT_EQ(toLatin1(""), Bytes{});
 }
 
 TEST(TextEncoding, UTF8DecodingReplacesIllFormedSequences) {

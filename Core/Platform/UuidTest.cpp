@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "Core/Platform/Regex.hpp"
 #include "Core/Platform/Uuid.hpp"
 
@@ -13,9 +11,7 @@ TEST(Uuid, CanonicalUpperCaseVersion4AndUnique) {
         "^[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$");
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        const std::string uuid = makeUuid();
-        EXPECT_TRUE(canonical.matchesWhole(uuid)) << uuid;
-        seen.insert(uuid);
+        EXPECT_TRUE(canonical.matchesWhole(*seen.insert(makeUuid()).first));
     }
     EXPECT_EQ(seen.size(), 200U);
 }

@@ -1,9 +1,13 @@
-// Applying and undoing plans whose files need no tag writing (moves, and
-// formats whose tags can't be written); the tags themselves are tested on
+// Applying and undoing plans of moves (WAV tags can't be written), the file
+// moves beneath them and the journal that records them; tags are tested on
 // real audio files in TidyApplierFilesTest.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/Json.hpp"
+#include "Core/Platform/Text.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 
@@ -11,187 +15,140 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 using testing::filesBelow;
-using testing::readFile;
 using testing::writeFile;
 using Files = std::map<std::string, std::string>;
 
-TidyItem moving(std::string source, std::string target) {
-    TidyItem item;
-    item.old = item.new_ = TrackMeta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
-    item.source = std::move(source);
-    item.target = std::move(target);
-    item.status = TidyItem::Status::change;
-    item.pathChange = item.source != item.target;
-    item.tagsEditable = false;
-    return item;
+TidyItem moving(const std::string& source, const std::string& target) {
+    const TrackMeta meta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
+    return {.source = source, .target = target, .old = meta, .new_ = meta,
+            .status = TidyItem::Status::change, .reason = {}, .pathChange = source != target};
 }
 
-TidyPlan planOf(const fs::path& root, std::vector<TidyItem> items) {
-    return TidyPlan{root.string(), std::chrono::system_clock::now(), std::move(items)};
-}
-
-struct Outcome {
-    TidyResult result;
-    std::vector<TidyEvent> events;
+// A library "m" holding `files`, its journals in "j".
+struct Library : testing::TempDir {
+    const fs::path music = *this / "m";
+    explicit Library(const Files& files) {
+        for (const auto& [name, content] : files) writeFile(music / name, content);
+    }
+    // With a stop source that can stop, stops in the second item.
+    TidyResult apply(std::vector<TidyItem> items, bool tagsOnly = false,
+                     std::stop_source stop = std::stop_source{std::nostopstate}) const {
+        int events = 0;
+        return TidyApplier{}.apply(
+            TidyPlan{music.string(), {}, std::move(items)}, *this / "j", tagsOnly,
+            [&](const TidyEvent&) { if (++events == 2) stop.request_stop(); }, stop.get_token());
+    }
 };
 
-Outcome applyPlan(const TidyPlan& plan, const fs::path& journals, bool tagsOnly = false,
-              std::stop_token stop = {}) {
-    Outcome run;
-    run.result = TidyApplier{}.apply(plan, journals, tagsOnly,
-                                     [&](const TidyEvent& event) { run.events.push_back(event); }, stop);
-    return run;
-}
+TidyResult undo(const fs::path& journal) { return TidyApplier{}.undo(journal, {}, {}); }
 
-Outcome undoJournal(const fs::path& journal) {
-    Outcome run;
-    run.result = TidyApplier{}.undo(
-        journal, [&](const TidyEvent& event) { run.events.push_back(event); }, {});
-    return run;
-}
-
-std::vector<std::string> journalLines(const fs::path& journal) {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(journal));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-TEST(TidyApplier, NothingSelectedTouchesNothing) {
-    TempDir dir;
-    writeFile(dir / "m/a.wav", "a");
-    TidyItem unselected = moving("a.wav", "A/B/a.wav");
+TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
+    const Library lib({{"x/one.wav", "one"}, {"x/two.wav", "two"}, {"x/three.wav", "three"},
+                       {"x/song.wav", "song"}, {"a/song.wav", "mine"}, {"a/Song.wav", "another"}});
+    writeFile(lib / "outside.wav", "outside");
+    const Files before = filesBelow(lib.music);
+    TidyItem wavTags = moving("x/three.wav", "x/three.wav");
+    wavTags.tagsChange = true;  // can't be written and nothing moves: done, no line
+    TidyItem unselected = moving("x/three.wav", "A/B/three.wav"), held = unselected;
     unselected.selected = false;
-    TidyItem held = moving("a.wav", "A/B/a.wav");
     held.status = TidyItem::Status::hold;
-    const Outcome run = applyPlan(planOf(dir / "m", {unselected, held}), dir / "journals");
-    EXPECT_EQ(run.result, TidyResult{});
-    EXPECT_TRUE(run.events.empty());
-    EXPECT_FALSE(fs::exists(dir / "journals"));
-}
+    EXPECT_EQ(lib.apply({unselected, held}), TidyResult{});
+    EXPECT_EQ(lib.apply({moving("x/one.wav", "A/B/one.wav")}, true).done, 1);  // tags only
+    const TidyResult run = lib.apply(
+        {moving("x/one.wav", "A/B/01 one.wav"), unselected, held,
+         // Failed: a clash in letter case, a file gone, paths that leave the library.
+         moving("a/song.wav", "a/Song.wav"), moving("gone.wav", "A/B/gone.wav"),
+         moving("x/../../outside.wav", "A/o.wav"), moving((lib / "outside.wav").string(), "o.wav"),
+         moving("x/three.wav", "../three.wav"),
+         moving("x/two.wav", "x/one.wav"),  // where the first was
+         wavTags, moving("x/song.wav", "x/Song.wav")});
+    EXPECT_EQ(run, (TidyResult{4, 5, run.journal}));
+    const Files applied = {{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"},
+                           {"x/three.wav", "three"}, {"x/Song.wav", "song"},
+                           {"a/song.wav", "mine"}, {"a/Song.wav", "another"}};
+    EXPECT_EQ(filesBelow(lib.music), applied);
+    EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
+    const std::string journal = testing::readFile(*run.journal);
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 4);  // header and three moves
 
-TEST(TidyApplier, AppliesMovesAndUndoesThemLastFirst) {
-    TempDir dir;
-    const fs::path music = dir / "m";
-    writeFile(music / "x/one.wav", "1");
-    writeFile(music / "x/two.wav", "2");
-    writeFile(music / "x/three.wav", "3");
-    TidyItem tagsOnlyWav = moving("x/three.wav", "x/three.wav");
-    tagsOnlyWav.tagsChange = true;  // not writable, no move: done, no line
-    const Outcome run = applyPlan(planOf(music, {moving("x/one.wav", "A/B/01 one.wav"),
-                                             moving("x/two.wav", "A/B/02 two.wav"), tagsOnlyWav}),
-                              dir / "journals");
-    EXPECT_EQ(run.result.done, 3);
-    EXPECT_EQ(run.result.failed, 0);
-    ASSERT_TRUE(run.result.journal);
-    EXPECT_EQ(filesBelow(music), (Files{{"A/B/01 one.wav", "1"}, {"A/B/02 two.wav", "2"},
-                                        {"x/three.wav", "3"}}));
-    EXPECT_EQ(run.events.back(), (TidyEvent{TidyEvent::Progress{3, 3, ""}}));
-    const auto lines = journalLines(*run.result.journal);
-    ASSERT_EQ(lines.size(), 3u);  // header and two moves
-    EXPECT_NE(lines[0].find("\"root\":\"" + music.string() + "\""), std::string::npos);
-
-    const Outcome undone = undoJournal(*run.result.journal);
-    EXPECT_EQ(undone.result, (TidyResult{2, 0, std::nullopt}));
-    EXPECT_EQ(undone.events, (std::vector<TidyEvent>{{TidyEvent::Progress{0, 2, "02 two"}},
-                                                     {TidyEvent::Progress{1, 2, "01 one"}}}));
-    EXPECT_EQ(filesBelow(music),
-              (Files{{"x/one.wav", "1"}, {"x/two.wav", "2"}, {"x/three.wav", "3"}}));
-    EXPECT_FALSE(fs::exists(music / "A"));  // emptied folders go
-    EXPECT_TRUE(fs::exists(run.result.journal->string() + ".undone"));
-}
-
-TEST(TidyApplier, TagsOnlyMovesNothingAndRecordsNothing) {
-    TempDir dir;
-    writeFile(dir / "m/x/a.wav", "a");
-    const Outcome run = applyPlan(planOf(dir / "m", {moving("x/a.wav", "A/B/a.wav")}), dir / "j", true);
-    EXPECT_EQ(run.result.done, 1);
-    EXPECT_EQ(journalLines(*run.result.journal).size(), 1u);
-    EXPECT_EQ(filesBelow(dir / "m"), (Files{{"x/a.wav", "a"}}));
-}
-
-TEST(TidyApplier, FailedItemsAreCountedAndTheRunGoesOn) {
-    TempDir dir;
-    const fs::path music = dir / "m";
-    writeFile(music / "a/song.wav", "mine");
-    writeFile(music / "a/Song.wav", "another");
-    writeFile(music / "b/c.wav", "c");
-    writeFile(dir / "outside.wav", "outside");
-    const Outcome run = applyPlan(planOf(music, {moving("a/song.wav", "a/Song.wav"),
-                                             moving("gone.wav", "A/B/gone.wav"),
-                                             moving("../outside.wav", "A/B/outside.wav"),
-                                             moving(dir.path().string() + "/outside.wav", "o.wav"),
-                                             moving("b/c.wav", "../c.wav"),
-                                             moving("b/c.wav", "A/B/c.wav")}),
-                              dir / "j");
-    EXPECT_EQ(run.result.done, 1);
-    EXPECT_EQ(run.result.failed, 5);
-    std::vector<std::string> reasons;
-    for (const TidyEvent& event : run.events) {
-        if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-            reasons.push_back(failed->reason);
-        }
+    // A journal is read and checked whole before anything is undone.
+    for (const std::string& text : std::vector<std::string>{
+             "", "\n\n", "[1,2]", "{}", R"({"root":5})", R"({"started":""})", R"({"root":"a"})"}) {
+        writeFile(lib / "bad.jsonl", text);
+        EXPECT_THROW(undo(lib / "bad.jsonl"), ConversionError) << text;
     }
-    EXPECT_EQ(reasons[0], "移動先に同じ名前のファイルがあります: Song.wav");
-    EXPECT_EQ(reasons[1], "ファイルが見つかりません");
-    EXPECT_EQ(reasons[2], "ライブラリの外を指すパスです: ../outside.wav");
-    EXPECT_EQ(reasons.size(), 5u);
-    EXPECT_EQ(filesBelow(music), (Files{{"a/song.wav", "mine"}, {"a/Song.wav", "another"},
-                                        {"A/B/c.wav", "c"}}));
-    EXPECT_EQ(readFile(dir / "outside.wav"), "outside");
+    for (const std::string& text : {std::string("{\"root\":\n"), journal + "{}\n"}) {
+        writeFile(lib / "bad.jsonl", text);
+        EXPECT_THROW(undo(lib / "bad.jsonl"), DecodingError) << text;
+    }
+    EXPECT_THROW(undo(lib / "missing.jsonl"), ConversionError);
+    EXPECT_EQ(filesBelow(lib.music), applied);
+    // Another writer's form reads the same: members sorted, "/" escaped, blank lines.
+    std::istringstream lines(journal);
+    std::string other;
+    for (std::string line; std::getline(lines, line);) other += json::parse(line).dump() + "\n\n";
+    writeFile(*run.journal, text::replacing(other, "/", "\\/"));
+    EXPECT_EQ(undo(*run.journal), (TidyResult{3, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music), before);
+    EXPECT_FALSE(fs::exists(lib.music / "A"));  // emptied folders go
+    EXPECT_TRUE(fs::exists(run.journal->string() + ".undone"));
 }
 
-TEST(TidyApplier, StopBetweenItemsLeavesARecordThatUndoes) {
-    TempDir dir;
-    const fs::path music = dir / "m";
-    std::vector<TidyItem> items;
-    for (int i = 0; i < 4; ++i) {
-        writeFile(music / ("x/" + std::to_string(i) + ".wav"), std::to_string(i));
-        items.push_back(moving("x/" + std::to_string(i) + ".wav", "A/B/" + std::to_string(i) + ".wav"));
-    }
-    const Files before = filesBelow(music);
-    std::stop_source stop;
-    std::vector<TidyEvent> events;
-    EXPECT_THROW(TidyApplier{}.apply(
-                     planOf(music, items), dir / "j", false,
-                     [&](const TidyEvent& event) {
-                         events.push_back(event);
-                         if (events.size() == 2) stop.request_stop();  // during item 1
-                     },
-                     stop.get_token()),
+TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
+    const Library lib({{"x/0.wav", "0"}, {"x/1.wav", "1"}, {"x/2.wav", "2"}});
+    EXPECT_THROW(lib.apply({moving("x/0.wav", "A/0.wav"), moving("x/1.wav", "A/1.wav"),
+                            moving("x/2.wav", "A/2.wav")}, false, std::stop_source{}),
                  Cancelled);
-    EXPECT_EQ(filesBelow(music).count("A/B/1.wav"), 1u);
-    EXPECT_EQ(filesBelow(music).count("A/B/2.wav"), 0u);
-    std::vector<fs::path> journals(fs::directory_iterator(dir / "j"), {});
-    ASSERT_EQ(journals.size(), 1u);
-    EXPECT_EQ(undoJournal(journals[0]).result, (TidyResult{2, 0, std::nullopt}));
-    EXPECT_EQ(filesBelow(music), before);
+    EXPECT_EQ(filesBelow(lib.music), (Files{{"A/0.wav", "0"}, {"A/1.wav", "1"}, {"x/2.wav", "2"}}));
+    writeFile(lib.music / "A/1.wav", "someone else's");
+    const fs::path journal = fs::directory_iterator(lib / "j")->path();
+    EXPECT_EQ(undo(journal), (TidyResult{1, 1, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music),
+              (Files{{"x/0.wav", "0"}, {"A/1.wav", "someone else's"}, {"x/2.wav", "2"}}));
+    EXPECT_TRUE(fs::exists(journal));  // kept for another try
 }
 
-TEST(TidyApplier, UndoLeavesAFileChangedSinceAlone) {
-    TempDir dir;
-    const fs::path music = dir / "m";
-    writeFile(music / "x/a.wav", "a");
-    writeFile(music / "x/b.wav", "b");
-    const Outcome run = applyPlan(
-        planOf(music, {moving("x/a.wav", "A/a.wav"), moving("x/b.wav", "A/b.wav")}), dir / "j");
-    writeFile(music / "A/b.wav", "someone else's b");  // replaced since
-    const Outcome undone = undoJournal(*run.result.journal);
-    EXPECT_EQ(undone.result, (TidyResult{1, 1, std::nullopt}));
-    EXPECT_EQ(filesBelow(music), (Files{{"x/a.wav", "a"}, {"A/b.wav", "someone else's b"}}));
-    EXPECT_TRUE(fs::exists(*run.result.journal));  // kept for another try
+TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
+    const Library lib({{"Artist/Album/x.mp3", "x"}, {"Cafe\u0301/keep.mp3", "k"},
+                       {"a/b/.DS_Store", ""}, {"d/._x", ""}});
+    const fs::path& m = lib.music;
+    TidyApplier::ensureFolders(m, "Caf\u00E9/New/y.mp3", false);
+    EXPECT_TRUE(fs::is_directory(m / "Cafe\u0301/New"));  // the same name in NFD
+    EXPECT_FALSE(fs::exists(m / "Caf\u00E9") || TidyApplier::ignoresCase(m));
+    TidyApplier::ensureFolders(m, "Artist/album/c/y.mp3", true);  // case ignored: renamed
+    TidyApplier::move(m / "Artist/album/x.mp3", m / "Artist/album/x.mp3");  // onto itself
+    EXPECT_EQ(filesBelow(m / "Artist"), (Files{{"album/x.mp3", "x"}}));
+
+    TidyApplier::removeEmptyFolders({m / "Artist/album/c"}, m / "Artist/album/c");  // the root
+    EXPECT_TRUE(fs::is_directory(m / "Artist/album/c"));
+    fs::create_directories(m / "a/b/c");
+    fs::create_directories(lib / "empty");  // outside the root
+    TidyApplier::removeEmptyFolders({m / "a/b/c", m / "d", m / "Cafe\u0301/New", lib / "empty"}, m);
+    EXPECT_FALSE(fs::exists(m / "a") || fs::exists(m / "Cafe\u0301/New"));
+    EXPECT_TRUE(fs::exists(m / "d/._x") && fs::exists(m / "Cafe\u0301/keep.mp3"));
+    EXPECT_TRUE(fs::exists(lib / "empty"));
 }
 
-TEST(TidyApplier, UndoOfOnlyAHeaderAndOfBadJournals) {
-    TempDir dir;
-    writeFile(dir / "j.jsonl", "{\"root\":\"/nowhere\",\"started\":\"2026-01-01T00:00:00Z\"}\n");
-    EXPECT_EQ(undoJournal(dir / "j.jsonl").result, TidyResult{});
-    EXPECT_TRUE(fs::exists(dir / "j.jsonl.undone"));
-    writeFile(dir / "k.jsonl", "{\"root\":\"relative\"}\n");
-    EXPECT_THROW(undoJournal(dir / "k.jsonl"), ConversionError);
-    EXPECT_THROW(undoJournal(dir / "missing.jsonl"), ConversionError);
+TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
+    const TidyJournalEntry full{
+        .source = "a/b/01 x.mp3", .target = "A/B/01 X.mp3",
+        .old = TrackMeta("x", "a", "a", "b", "1", "", "2019", "Rock"),
+        .new_ = TrackMeta("X", "A", "A", "B", "1", "", "2019", "Rock"),
+        .tagsWritten = true, .moved = true,
+        .rawOld = TagFields::Values{{TagFields::Field::title, "x"},
+                                    {TagFields::Field::album, std::nullopt},
+                                    {TagFields::Field::artist, std::string("a\0b", 3)}},
+        .sizeBefore = 1200, .size = 1234, .modified = 1'700'000'000'123'456'789};
+    EXPECT_EQ(TidyJournalEntry::fromLine(full.line()), full);
+
+    // Two journals in one second keep their own names.
+    const testing::TempDir dir;
+    const auto now = std::chrono::system_clock::now();
+    const JournalWriter first(dir.path(), now), second(dir.path(), now);
+    EXPECT_EQ(first.path(), journalName(dir.path(), now));
+    EXPECT_EQ(second.path().string(),
+              text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
 }
 
 }  // namespace
