@@ -95,7 +95,8 @@ public:
     void pickAllNotOnCard();
     void clearPicked();
 
-    // Local folders dropped on the window. False (refused) while a send runs.
+    // Local folders dropped on the window. False (refused) while a send runs
+    // or the folders of the last drop are still being looked through.
     bool handleDrop(const std::vector<std::filesystem::path>& paths);
 
     // Copies the albums onto the selected card on a worker; does nothing

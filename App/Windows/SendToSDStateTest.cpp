@@ -78,17 +78,28 @@ protected:
         return *state_;
     }
 
-    // The page the send ended on.
+    // The page the send ended on; what it copied, when it finished.
     SendContent::Phase ended() {
         EXPECT_TRUE(waitUntil([&] { return !state_->sending(); }));
         return state_->phase();
     }
-    SendContent::SendResult sent() {
-        const SendContent::Phase phase = ended();
-        EXPECT_TRUE(std::holds_alternative<SendContent::Finished>(phase));
-        return std::holds_alternative<SendContent::Finished>(phase)
-                   ? std::get<SendContent::Finished>(phase).result
-                   : SendContent::SendResult{};
+    SendContent::SendResult sent() { return std::get<SendContent::Finished>(ended()).result; }
+
+    // One album ticked and sent, then all: the second send copies only the other one.
+    void sendTwice(SendToSDState& state) {
+        ASSERT_EQ(state.albums().size(), 2U);
+        state.setAlbumPicked("Aino/Kes\u00E4", true);
+        state.send(SendContent::chosenAlbums(state.albums(), state.picked(), state.busyFolders()));
+        EXPECT_TRUE(model_->sendingToCard());
+        EXPECT_EQ(sent().copied, 2);
+        EXPECT_FALSE(model_->sendingToCard());
+        state.continueChoosing();
+        ASSERT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
+        state.pickAllNotOnCard();
+        EXPECT_EQ(state.picked(), std::set<std::string>{"Beta/Live"});
+        state.send(state.albums());
+        const SendContent::SendResult again = sent();
+        EXPECT_EQ(std::pair(again.copied, again.skipped), std::pair(1L, 2L));
     }
 
     testing::ScopedXdg xdg_;
@@ -100,24 +111,8 @@ protected:
 
 TEST_F(SendToSDStateTest, SendCopiesTheTickedAlbumsAndASecondSendSkipsThem) {
     const auto card = addCard(temp_ / "CARD");
-    SendToSDState& state = open();
-    ASSERT_EQ(state.cardPath(), card.string());
-    ASSERT_EQ(state.albums().size(), 2U);
-    state.setAlbumPicked("Aino/Kes\u00E4", true);
-    state.send(SendContent::chosenAlbums(state.albums(), state.picked(), state.busyFolders()));
-    EXPECT_TRUE(model_->sendingToCard());
-    EXPECT_EQ(sent().copied, 2);
-    EXPECT_FALSE(model_->sendingToCard());
-    EXPECT_EQ(filesBelow(card).size(), 2U);
-
-    state.continueChoosing();
-    EXPECT_TRUE(state.picked().empty());
-    ASSERT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
-    state.pickAllNotOnCard();
-    EXPECT_EQ(state.picked(), std::set<std::string>{"Beta/Live"});
-    state.send(state.albums());
-    const SendContent::SendResult again = sent();
-    EXPECT_EQ(std::pair(again.copied, again.skipped), std::pair(1L, 2L));
+    sendTwice(open());
+    EXPECT_EQ(filesBelow(card).size(), 3U);
 }
 
 TEST_F(SendToSDStateTest, ASendLargerThanTheCardCopiesNothingAndSaysWhy) {
@@ -159,13 +154,10 @@ TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
     EXPECT_TRUE(model_->sendingToCard());
 
     state.cancelSend();
-    const SendContent::Phase phase = ended();
-    ASSERT_TRUE(std::holds_alternative<SendContent::Finished>(phase));
-    EXPECT_EQ(SendContent::finishedTexts(std::get<SendContent::Finished>(phase)).headline,
-              "中止しました");
-    EXPECT_EQ(std::get<SendContent::Finished>(phase).result.copied, 2);
-    for (const auto& [path, content] : filesBelow(card)) EXPECT_EQ(path.find(".tarvik-"), std::string::npos);
-    EXPECT_EQ(filesBelow(card).size(), 2U);
+    const auto finished = std::get<SendContent::Finished>(ended());
+    EXPECT_EQ(SendContent::finishedTexts(finished).headline, "中止しました");
+    EXPECT_EQ(finished.result.copied, 2);
+    EXPECT_EQ(filesBelow(card).size(), 2U);  // and no temporary copy of the third
 }
 
 TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
@@ -203,48 +195,43 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
     EXPECT_EQ(state.phase(), SendContent::Phase(SendContent::Failed{SendContent::noCardForDrop}));
 }
 
-// In both tests the stale check ends first, while the newer one still runs.
-TEST_F(SendToSDStateTest, AScanOfAnEarlierSourceIsIgnored) {
-    const Paths sources = {exports() / "Aino", exports() / "Beta"};
+// Each stale check ends while the newer one still runs.
+TEST_F(SendToSDStateTest, ResultsForAnEarlierSourceCardOrAlbumListAreIgnored) {
+    const Paths held = {addCard(temp_ / "A"), addCard(temp_ / "B"), exports() / "Aino",
+                        exports() / "Beta"};
     std::map<std::filesystem::path, Gate> gates;
-    for (const auto& source : sources) gates[source];
-    std::atomic<int> scans = 0;
+    for (const auto& path : held) gates[path];
+    std::atomic<int> ended = 0;
+    const auto pass = [&](const std::filesystem::path& path, std::stop_token stop) {
+        if (gates.contains(path)) gates.at(path).wait(stop);
+        ++ended;
+    };
     SendToSDState::Tools tools = SendToSDState::Tools::standard();
     tools.exportedAlbums = [&](const Paths& folders, std::stop_token stop) {
-        if (gates.contains(folders.front())) gates.at(folders.front()).wait(stop);
-        auto albums = SDCardTools::exportedAlbums(folders);
-        ++scans;
-        return albums;
+        pass(folders.front(), stop);
+        return SDCardTools::exportedAlbums(folders);
     };
-    SendToSDState& state = open(std::move(tools));
-    for (const auto& source : sources) state.setSource(source.string());
-    gates.at(sources[0]).open();
-    ASSERT_TRUE(waitUntil([&] { return scans == 2; }));
-    EXPECT_FALSE(waitUntil([&] { return state.albums().size() != 2; }, 300ms));
-    EXPECT_TRUE(state.loading());
-    gates.at(sources[1]).open();
-    ASSERT_TRUE(waitUntil([&] { return !state.loading(); }));
-    EXPECT_EQ(state.albums().front().id(), "Beta/Live");
-}
-
-TEST_F(SendToSDStateTest, MarksOfAnEarlierCardAreIgnored) {
-    const Paths cards = {addCard(temp_ / "A"), addCard(temp_ / "B")};
-    std::map<std::filesystem::path, Gate> gates;
-    for (const auto& card : cards) gates[card];
-    std::atomic<int> checks = 0;
-    SendToSDState::Tools tools = SendToSDState::Tools::standard();
     tools.isOnCard = [&](const auto&, const auto& root, const auto&) {
-        gates.at(root).wait({});
-        ++checks;
+        pass(root, {});
         return true;
     };
-    SendToSDState& state = open(std::move(tools));
-    state.setCardPath(cards[1].string());
-    gates.at(cards[0]).open();
-    ASSERT_TRUE(waitUntil([&] { return checks == 2; }));
+    SendToSDState& state = open(std::move(tools));  // its marks on A wait
+    state.setCardPath(held[1].string());
+    gates.at(held[0]).open();
+    ASSERT_TRUE(waitUntil([&] { return ended == 3; }));  // the first scan and A's two albums
     EXPECT_FALSE(waitUntil([&] { return !state.onCard().empty(); }, 300ms));
-    gates.at(cards[1]).open();
-    EXPECT_TRUE(waitUntil([&] { return state.onCard().size() == 2; }));
+
+    state.setSource(held[2].string());
+    state.setSource(held[3].string());
+    gates.at(held[2]).open();
+    ASSERT_TRUE(waitUntil([&] { return ended == 4; }));
+    EXPECT_FALSE(waitUntil([&] { return state.albums().size() != 2; }, 300ms));
+    gates.at(held[3]).open();
+    ASSERT_TRUE(waitUntil([&] { return !state.loading(); }));
+    gates.at(held[1]).open();  // B's marks of the old list end too
+    ASSERT_TRUE(waitUntil([&] { return ended == 8; }));
+    EXPECT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Beta/Live"}; }));
+    EXPECT_FALSE(waitUntil([&] { return state.onCard() != std::set<std::string>{"Beta/Live"}; }, 300ms));
 }
 
 TEST_F(SendToSDStateTest, TheWindowClosesOnlyOnceTheCardIsOut) {
@@ -300,13 +287,7 @@ TEST_F(SendToSDStateTest, SendsOntoARealExfatCard) {
     const auto card = testing::CardImage::make(16 * 1024 * 1024, whyNot);
     if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
     addCard(card->root());
-    SendToSDState& state = open();
-    state.send(state.albums());
-    EXPECT_EQ(sent().copied, 3);
-    state.continueChoosing();
-    EXPECT_TRUE(waitUntil([&] { return state.onCard().size() == 2; }));
-    state.send(state.albums());
-    EXPECT_EQ(sent().skipped, 3);
+    sendTwice(open());
 }
 
 }  // namespace
