@@ -1,23 +1,42 @@
 #include "App/Application/SendWindow.hpp"
 
+#include <QCloseEvent>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/FunBackground.hpp"
+#include "App/Windows/SendToSDView.hpp"
 
 namespace tarvik::SendWindow {
 
-QWidget* create([[maybe_unused]] AppModel& model) {
-    auto* window = new QWidget(nullptr, Qt::Window);
-    window->setObjectName("sendWindow");
-    window->setWindowTitle(title);
-    auto* layout = new QVBoxLayout(window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    // The send view goes here, built with `model` and a close action that
-    // hides `window`; until then the window shows only its background.
-    auto* content = new FunBackground(window);
-    content->setMinimumSize(560, 420);
-    layout->addWidget(content);
-    return window;
-}
+namespace {
+
+// The title bar's close button hides the window like "閉じる", and is refused
+// while a send runs: the copy would go on with no window to show or stop it.
+class Window : public QWidget {
+public:
+    Window(AppModel& model, SendToSDState::Tools tools) : QWidget(nullptr, Qt::Window) {
+        setObjectName("sendWindow");
+        setWindowTitle(title);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        view_ = new SendToSDView(model, [this] { hide(); }, std::move(tools), this);
+        layout->addWidget(view_);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (view_->state().sending()) {
+            event->ignore();
+            return;
+        }
+        QWidget::closeEvent(event);
+    }
+
+private:
+    SendToSDView* view_ = nullptr;
+};
+
+}  // namespace
+
+QWidget* create(AppModel& model, SendToSDState::Tools tools) { return new Window(model, std::move(tools)); }
 
 }  // namespace tarvik::SendWindow

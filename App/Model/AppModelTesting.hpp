@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "App/Model/AppModel.hpp"
@@ -29,6 +31,11 @@ struct AppModelTesting {
     static void setState(AppModel& model, RunState state) { model.setState(std::move(state)); }
     static void setVolumes(AppModel& model, std::vector<Volume> volumes) {
         model.volumes_ = std::move(volumes);
+    }
+    // As a running export does while it writes these album folders.
+    static void setWritingFolders(AppModel& model, std::set<std::string> folders) {
+        model.writingFolders_ = std::move(folders);
+        emit model.writingFoldersChanged();
     }
     static void clearLog(AppModel& model) { model.clearLog(); }
     static std::size_t pendingLines(const AppModel& model) { return model.pendingLog_.size(); }
