@@ -1,12 +1,11 @@
 // The program: a graphical session is required; without one, or when the
 // display cannot be reached, it says so in one line and exits with status 2
 // instead of letting the toolkit abort.
+#include <QApplication>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-
-#include <QApplication>
-#include <QWidget>
 
 #include "App/Application/TarvikApp.hpp"
 #include "App/Model/AppModel.hpp"
@@ -40,8 +39,10 @@ void startupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 
 int main(int argc, char** argv) {
     if (!hasGraphicalSession()) {
-        std::fputs("tarvik: 画面のあるデスクトップで起動してください（DISPLAY も WAYLAND_DISPLAY もありません）。\n",
-                   stderr);
+        std::fputs(
+            "tarvik: 画面のあるデスクトップで起動してください（DISPLAY も WAYLAND_DISPLAY "
+            "もありません）。\n",
+            stderr);
         return 2;
     }
     toolkitHandler = qInstallMessageHandler(startupMessage);

@@ -10,12 +10,11 @@
 
 #include <stdlib.h>
 
+#include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
-
-#include <QApplication>
 
 #include "App/MainWindow/LogSection.hpp"
 #include "App/Model/AppModel.hpp"
@@ -49,18 +48,23 @@ int main(int argc, char** argv) {
         const auto before = Clock::now();
         const std::string number = std::to_string(i);
         if (i % 10 == 9)
-            model.appendLog(LogLine::Kind::error, "[失敗] " + number + ".flac\n    ファイルが壊れています");
+            model.appendLog(LogLine::Kind::error,
+                            "[失敗] " + number + ".flac\n    ファイルが壊れています");
         else
-            model.appendLog(LogLine::Kind::converted, "変換 青い月/はじめてのアルバム/" + number + " 夜明け.mp3");
+            model.appendLog(LogLine::Kind::converted,
+                            "変換 青い月/はじめてのアルバム/" + number + " 夜明け.mp3");
         const auto appended = Clock::now();
         appendTime += appended - before;
         QApplication::processEvents();
         longest = std::max(longest, Clock::now() - before);
     }
     const double total = bench::secondsSince(start);
-    const auto ms = [](auto duration) { return std::chrono::duration<double, std::milli>(duration).count(); };
-    std::printf("log panel: %d lines, %.3f ms per line (%.3f ms of it appending, the rest painting), "
-                "longest append %.2f ms (target < 16 ms), %zu lines kept\n",
-                lines, total * 1000 / lines, ms(appendTime) / lines, ms(longest), model.log().size());
+    const auto ms = [](auto duration) {
+        return std::chrono::duration<double, std::milli>(duration).count();
+    };
+    std::printf(
+        "log panel: %d lines, %.3f ms per line (%.3f ms of it appending, the rest painting), "
+        "longest append %.2f ms (target < 16 ms), %zu lines kept\n",
+        lines, total * 1000 / lines, ms(appendTime) / lines, ms(longest), model.log().size());
     return 0;
 }

@@ -12,6 +12,8 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,9 +21,6 @@
 #include <fstream>
 #include <optional>
 #include <string>
-
-#include <QCoreApplication>
-#include <QTimer>
 
 #include "App/Model/AppModel.hpp"
 #include "bench/BenchSupport.hpp"
@@ -169,10 +168,10 @@ int main(int argc, char** argv) {
                 static_cast<long long>(state.summary.progress.done));
     std::printf("planning: %.2f s, longest GUI stall %.1f ms (busy %.1f ms)\n", planningSeconds,
                 planningStall.first, planningStall.second);
-    std::printf("run: %.2f s, %.0f events/s (progress and log lines), longest GUI stall %.1f ms "
-                "(busy %.1f ms)\n",
-                runSeconds, static_cast<double>(events) / runSeconds, runStall.first,
-                runStall.second);
+    std::printf(
+        "run: %.2f s, %.0f events/s (progress and log lines), longest GUI stall %.1f ms "
+        "(busy %.1f ms)\n",
+        runSeconds, static_cast<double>(events) / runSeconds, runStall.first, runStall.second);
     std::printf("target: the GUI thread busy under 50 ms at once during the run: %s\n",
                 runStall.second < 50.0 ? "met" : "MISSED");
     return 0;

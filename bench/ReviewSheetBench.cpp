@@ -5,16 +5,15 @@
 //
 //   tarvik_reviewsheet_bench [items] [rounds]      (defaults: 20000 items, 5 rounds)
 
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <QApplication>
-#include <QPushButton>
-#include <QTemporaryDir>
 
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/ReviewView.hpp"
@@ -66,7 +65,8 @@ int main(int argc, char** argv) {
     model.startPlanning();
     while (!model.state().is(RunState::Case::reviewing)) {
         if (!model.isBusy()) {
-            std::fprintf(stderr, "planning ended without a plan: %s\n", model.state().message.c_str());
+            std::fprintf(stderr, "planning ended without a plan: %s\n",
+                         model.state().message.c_str());
             return 1;
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

@@ -32,8 +32,9 @@ void makeLibrary(const fs::path& root, int count) {
     for (int i = 0; i < count; ++i) {
         const int album = i / tracksPerAlbum;
         const int artist = album / albumsPerArtist;
-        const fs::path folder = root / ((artist % 2 ? "Band " : "\u6B4C\u624B ") + std::to_string(artist)) /
-                                ("Album_" + std::to_string(album));
+        const fs::path folder =
+            root / ((artist % 2 ? "Band " : "\u6B4C\u624B ") + std::to_string(artist)) /
+            ("Album_" + std::to_string(album));
         fs::create_directories(folder);
         std::ofstream(folder / ("track " + std::to_string(i % tracksPerAlbum + 1) + ".flac"));
     }
@@ -51,8 +52,13 @@ std::optional<SourceTags> stubTags(const fs::path& file, std::stop_token) {
     const std::string album = file.parent_path().filename().string();
     const std::string artist = file.parent_path().parent_path().filename().string();
     const std::string number = file.stem().string().substr(6);
-    return SourceTags{.title = "Song " + number, .artist = artist, .albumArtist = artist,
-                      .album = album, .track = number, .disc = "1", .date = "2024",
+    return SourceTags{.title = "Song " + number,
+                      .artist = artist,
+                      .albumArtist = artist,
+                      .album = album,
+                      .track = number,
+                      .disc = "1",
+                      .date = "2024",
                       .genre = "Pop"};
 }
 

@@ -28,26 +28,31 @@ void TarvikApp::buildMenus() {
 
     QMenu* file = bar->addMenu("ファイル");
     file->setObjectName("fileMenu");
-    QAction* quit = file->addAction("タルヴィクを終了", QKeySequence("Ctrl+Q"), qApp, &QApplication::quit);
+    QAction* quit =
+        file->addAction("タルヴィクを終了", QKeySequence("Ctrl+Q"), qApp, &QApplication::quit);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* library = bar->addMenu("ライブラリ");
     library->setObjectName("libraryMenu");
     library->addAction("アーティスト名をまとめる…", this, [this] { model_->setShowAliases(true); });
     library->addSeparator();
-    library->addAction("SD カードへ送る…", QKeySequence("Ctrl+E"), this, [this] { model_->setShowSend(true); });
+    library->addAction("SD カードへ送る…", QKeySequence("Ctrl+E"), this,
+                       [this] { model_->setShowSend(true); });
     library->addAction("SD カードを掃除して名前を整える…", this, &TarvikApp::cleanCard);
-    addToggle(library, "SD カードを差したら自動で掃除する", &AppModel::autoCleanSD, &AppModel::setAutoCleanSD);
+    addToggle(library, "SD カードを差したら自動で掃除する", &AppModel::autoCleanSD,
+              &AppModel::setAutoCleanSD);
 
     QMenu* view = bar->addMenu("表示");
     view->setObjectName("viewMenu");
     addToggle(view, "表示を軽くする（画面が乱れる パソコン 向け）", &AppModel::lowLoadManual,
               &AppModel::setLowLoadManual);
-    view->addAction("ログを見る", QKeySequence("Ctrl+L"), this, [this] { model_->setShowLog(!model_->showLog()); });
+    view->addAction("ログを見る", QKeySequence("Ctrl+L"), this,
+                    [this] { model_->setShowLog(!model_->showLog()); });
 
     QMenu* help = bar->addMenu("ヘルプ");
     help->setObjectName("helpMenu");
-    help->addAction("使っているソフトウェアのライセンス（FFmpeg / LAME）", this, &TarvikApp::openLicenses);
+    help->addAction("使っているソフトウェアのライセンス（FFmpeg / LAME）", this,
+                    &TarvikApp::openLicenses);
     QAction* about = help->addAction("タルヴィクについて", this, &TarvikApp::showAbout);
     about->setMenuRole(QAction::AboutRole);
 }

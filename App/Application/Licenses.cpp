@@ -12,7 +12,8 @@ namespace {
 bool showInFileManager(const std::filesystem::path& item) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
-    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
+                                                       "/org/freedesktop/FileManager1",
                                                        "org.freedesktop.FileManager1", "ShowItems");
     const QString uri = QUrl::fromLocalFile(QString::fromStdString(item.string())).toString();
     call << QStringList{uri} << QString();
@@ -27,9 +28,12 @@ void openInDesktop(const std::filesystem::path& folder) {
 
 }  // namespace
 
-Desktop Desktop::standard() { return {.showItem = showInFileManager, .openFolder = openInDesktop}; }
+Desktop Desktop::standard() {
+    return {.showItem = showInFileManager, .openFolder = openInDesktop};
+}
 
-std::optional<std::filesystem::path> itemToReveal(const std::optional<std::filesystem::path>& resources) {
+std::optional<std::filesystem::path> itemToReveal(
+    const std::optional<std::filesystem::path>& resources) {
     if (!resources) return std::nullopt;
     const std::filesystem::path folder = *resources / folderName;
     const std::filesystem::path file = folder / fileName;

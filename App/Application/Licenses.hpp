@@ -26,7 +26,8 @@ struct Desktop {
 
 // The licence file, or the licence folder when the file is missing; nothing
 // without a resources folder.
-std::optional<std::filesystem::path> itemToReveal(const std::optional<std::filesystem::path>& resources);
+std::optional<std::filesystem::path> itemToReveal(
+    const std::optional<std::filesystem::path>& resources);
 
 void reveal(const std::optional<std::filesystem::path>& resources, const Desktop& desktop);
 

@@ -1,6 +1,6 @@
-#include <fstream>
-
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include "App/Application/Licenses.hpp"
 #include "App/Platform/AppPaths.hpp"
@@ -20,8 +20,8 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
         bool withResources, withFile, fileManagerAnswers;
         std::vector<fs::path> shown, opened;
     } cases[] = {
-        {true, true, true, {file}, {}},           {true, false, true, {folder}, {}},
-        {true, true, false, {file}, {folder}},    {true, false, false, {folder}, {folder}},
+        {true, true, true, {file}, {}},        {true, false, true, {folder}, {}},
+        {true, true, false, {file}, {folder}}, {true, false, false, {folder}, {folder}},
         {false, true, false, {}, {}},
     };
     for (const auto& c : cases) {
@@ -31,8 +31,12 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
             fs::remove(file);
         std::vector<fs::path> shown;
         std::vector<fs::path> opened;
-        const auto show = [&](const fs::path& item) { shown.push_back(item); return c.fileManagerAnswers; };
-        const Licenses::Desktop desktop{.showItem = show, .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
+        const auto show = [&](const fs::path& item) {
+            shown.push_back(item);
+            return c.fileManagerAnswers;
+        };
+        const Licenses::Desktop desktop{
+            .showItem = show, .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
         Licenses::reveal(c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
         EXPECT_EQ(shown, c.shown) << c.withResources << c.withFile << c.fileManagerAnswers;
         EXPECT_EQ(opened, c.opened) << c.withResources << c.withFile << c.fileManagerAnswers;
@@ -45,8 +49,8 @@ TEST(LicensesTest, TheDeliveredFileNamesOnlyTextsThatAreThere) {
     ASSERT_TRUE(item.has_value());
     ASSERT_EQ(item->filename(), "はじめにお読みください（ライセンス）.txt");
     const std::string text = testing::readFile(*item);
-    for (const char* name : {"Qt.txt", "ICU.txt", "libcurl.txt", "SQLite.txt", "nlohmann-json.txt", "TagLib.txt",
-                             "libcanberra.txt", "FFmpeg.txt", "LAME.txt"}) {
+    for (const char* name : {"Qt.txt", "ICU.txt", "libcurl.txt", "SQLite.txt", "nlohmann-json.txt",
+                             "TagLib.txt", "libcanberra.txt", "FFmpeg.txt", "LAME.txt"}) {
         EXPECT_NE(text.find(name), std::string::npos) << name;
         EXPECT_GT(fs::file_size(item->parent_path() / name), 500U) << name;
     }

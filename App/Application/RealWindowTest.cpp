@@ -1,12 +1,11 @@
 // The program itself under a real X server: Xvfb is started here, the program
 // runs on prepared settings, and a screenshot of its window is saved for a
 // person to look at (build/screenshots/real-window-*.png).
-#include <map>
-
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <map>
 
 #include "App/Platform/Settings.hpp"
 #include "App/Testing/AppTesting.hpp"
@@ -29,9 +28,12 @@ struct Xvfb {
     Xvfb() {
         for (int number = 70; number < 110 && display.empty(); ++number) {
             const fs::path socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) continue;
-            server.start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x860x24", "-nolisten", "tcp"});
-            if (testing::waitUntil([&] { return fs::exists(socket) || server.state() == QProcess::NotRunning; }) &&
+            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock"))
+                continue;
+            server.start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x860x24",
+                                  "-nolisten", "tcp"});
+            if (testing::waitUntil(
+                    [&] { return fs::exists(socket) || server.state() == QProcess::NotRunning; }) &&
                 server.state() == QProcess::Running)
                 display = ":" + std::to_string(number);
             else {
@@ -54,28 +56,39 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     testing::TempDir home;
     testing::makeMusicLibrary(home / "Music");
     {
-        Settings settings(QString::fromStdString((home / "config" / "Tarvik" / "Tarvik.conf").string()));
-        for (const char* key : {"onboarded", "autoReview", "skipReview"}) settings.setBoolean(key, true);
-        for (const char* key : {"lookup", "normalize"}) settings.setBoolean(key, false);  // never the network
+        Settings settings(
+            QString::fromStdString((home / "config" / "Tarvik" / "Tarvik.conf").string()));
+        for (const char* key : {"onboarded", "autoReview", "skipReview"})
+            settings.setBoolean(key, true);
+        for (const char* key : {"lookup", "normalize"})
+            settings.setBoolean(key, false);  // never the network
         settings.setStringList("selected", {"Aino Trio"});
-        for (const auto& [key, value] : std::map<std::string, std::string>{
-                 {"srcPath", (home / "Music").string()}, {"appearance", "light"}, {"destPath", (home / "Export").string()}, {"profileId", "generic-mp3"}})
+        for (const auto& [key, value] :
+             std::map<std::string, std::string>{{"srcPath", (home / "Music").string()},
+                                                {"appearance", "light"},
+                                                {"destPath", (home / "Export").string()},
+                                                {"profileId", "generic-mp3"}})
             settings.setString(key, value);
     }
     fs::create_directories(home / "Export");
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, value] : std::map<QString, std::string>{{"DISPLAY", x.display}, {"QT_QPA_PLATFORM", "xcb"},
-                                                                    {"HOME", home.path().string()}, {"XDG_CONFIG_HOME", (home / "config").string()},
-                                                                    {"XDG_DATA_HOME", (home / "data").string()}, {"CANBERRA_DRIVER", "none"}})
+    for (const auto& [name, value] :
+         std::map<QString, std::string>{{"DISPLAY", x.display},
+                                        {"QT_QPA_PLATFORM", "xcb"},
+                                        {"HOME", home.path().string()},
+                                        {"XDG_CONFIG_HOME", (home / "config").string()},
+                                        {"XDG_DATA_HOME", (home / "data").string()},
+                                        {"CANBERRA_DRIVER", "none"}})
         environment.insert(name, QString::fromStdString(value));
     environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
     environment.remove("WAYLAND_DISPLAY");
     // The X keyboard library hands strndup a buffer without a terminating NUL;
     // the strict string check of the sanitizer options reports that inside the
     // library, before any of our code runs.
-    environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":strict_string_checks=0");
+    environment.insert("ASAN_OPTIONS",
+                       environment.value("ASAN_OPTIONS") + ":strict_string_checks=0");
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(TARVIK_PROGRAM, {});
@@ -83,15 +96,17 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
 
     // The three songs of the ticked artist, then time for the summary to draw.
     const auto songs = [&] { return testing::exportedSongs(home / "Export").size(); };
-    EXPECT_TRUE(testing::waitUntil([&] { return songs() == 3 || program.state() != QProcess::Running; },
-                                   std::chrono::seconds(120)));
+    EXPECT_TRUE(
+        testing::waitUntil([&] { return songs() == 3 || program.state() != QProcess::Running; },
+                           std::chrono::seconds(120)));
     testing::waitUntil([] { return false; }, std::chrono::seconds(3));
     EXPECT_EQ(songs(), 3U);
     EXPECT_EQ(program.state(), QProcess::Running);
     const fs::path png = testing::screenshotFolder().toStdString() + "/real-window-finished.png";
     fs::create_directories(png.parent_path());
-    const auto grab = testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "x11grab", "-video_size",
-                                           "1280x860", "-i", x.display, "-frames:v", "1", png.string()});
+    const auto grab =
+        testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "x11grab", "-video_size",
+                             "1280x860", "-i", x.display, "-frames:v", "1", png.string()});
     EXPECT_EQ(grab.exitCode, 0) << grab.output;
     EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
 

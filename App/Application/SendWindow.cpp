@@ -18,7 +18,8 @@ public:
         setWindowTitle(title);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        view_ = new SendToSDView(model, [this] { hide(); }, std::move(tools), this);
+        view_ = new SendToSDView(
+            model, [this] { hide(); }, std::move(tools), this);
         layout->addWidget(view_);
     }
 
@@ -37,6 +38,8 @@ private:
 
 }  // namespace
 
-QWidget* create(AppModel& model, SendToSDState::Tools tools) { return new Window(model, std::move(tools)); }
+QWidget* create(AppModel& model, SendToSDState::Tools tools) {
+    return new Window(model, std::move(tools));
+}
 
 }  // namespace tarvik::SendWindow

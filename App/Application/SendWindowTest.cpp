@@ -1,13 +1,11 @@
-#include "App/Application/SendWindow.hpp"
-
 #include <gtest/gtest.h>
 
+#include <QtTest>
 #include <atomic>
 #include <fstream>
 #include <thread>
 
-#include <QtTest>
-
+#include "App/Application/SendWindow.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/SendToSDView.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -32,9 +30,11 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     // The copy waits until the test lets it go.
     auto go = std::make_shared<std::atomic_bool>(false);
     SendToSDState::Tools tools = SendToSDState::Tools::standard();
-    tools.send = [go, real = tools.send](const std::vector<SendToSDState::Album>& albums, const fs::path& root,
-                                         const SDCardTools::SendProgress& progress, std::stop_token stop) {
-        while (!*go && !stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    tools.send = [go, real = tools.send](
+                     const std::vector<SendToSDState::Album>& albums, const fs::path& root,
+                     const SDCardTools::SendProgress& progress, std::stop_token stop) {
+        while (!*go && !stop.stop_requested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return real(albums, root, progress, stop);
     };
     std::unique_ptr<QWidget> window(SendWindow::create(*f.model, tools));

@@ -26,7 +26,8 @@ TarvikApp::~TarvikApp() {
 }
 
 void TarvikApp::show() {
-    // Room for the sidebar at its ideal width beside the steps; the user may go down to the minimum.
+    // Room for the sidebar at its ideal width beside the steps; the user may go down to the
+    // minimum.
     mainWindow_->resize(1100, 780);
     mainWindow_->show();
 }
@@ -40,26 +41,33 @@ void TarvikApp::openSend() {
 
 void TarvikApp::showAbout() {
     QString title = "タルヴィク";
-    if (!QCoreApplication::applicationVersion().isEmpty()) title += " " + QCoreApplication::applicationVersion();
+    if (!QCoreApplication::applicationVersion().isEmpty())
+        title += " " + QCoreApplication::applicationVersion();
     Dialogs::show(mainWindow_.get(), {.kind = Dialogs::Message::Kind::information,
                                       .text = title.toStdString(),
                                       .informative = credits});
 }
 
-void TarvikApp::openLicenses() { Licenses::reveal(AppPaths::resourcesDirectory(), desktop_); }
+void TarvikApp::openLicenses() {
+    Licenses::reveal(AppPaths::resourcesDirectory(), desktop_);
+}
 
 void TarvikApp::cleanCard() {
     QWidget* window = mainWindow_.get();
-    cleanCardInteractive(*model_, {
-        .chooseFolder = [window](const std::string& message, const std::filesystem::path& start) {
-            return Dialogs::chooseFolder(window, {.message = message, .start = start});
-        },
-        .inform = [window](const std::string& message, const std::string& informative) {
-            Dialogs::show(window, {.kind = Dialogs::Message::Kind::information,
-                                   .text = message,
-                                   .informative = informative});
-        },
-    });
+    cleanCardInteractive(
+        *model_, {
+                     .chooseFolder =
+                         [window](const std::string& message, const std::filesystem::path& start) {
+                             return Dialogs::chooseFolder(window,
+                                                          {.message = message, .start = start});
+                         },
+                     .inform =
+                         [window](const std::string& message, const std::string& informative) {
+                             Dialogs::show(window, {.kind = Dialogs::Message::Kind::information,
+                                                    .text = message,
+                                                    .informative = informative});
+                         },
+                 });
 }
 
 }  // namespace tarvik

@@ -3,11 +3,10 @@
 // window with its menus, the single send window, the About box and the licence
 // reveal. Built once by main() on the GUI thread, after the appearance has been
 // applied; closing a window destroys nothing but the send window's content.
-#include <memory>
-
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 #include "App/Application/Licenses.hpp"
 
@@ -24,9 +23,12 @@ class TarvikApp : public QObject {
 
 public:
     static constexpr const char* credits =
-        "音声の変換に FFmpeg と LAME（どちらも LGPL）を使っています。ライセンスはメニュー「ヘルプ」から見られます。\n\n"
-        "「曲名の表記を自動で整える」をオンにしたときだけ、アーティスト名・アルバム名・曲名を Apple の検索サービス"
-        "（iTunes Search API）に問い合わせます。それ以外に、曲やこの パソコン の情報をどこかへ送ることはありません。\n\n"
+        "音声の変換に FFmpeg と LAME（どちらも "
+        "LGPL）を使っています。ライセンスはメニュー「ヘルプ」から見られます。\n\n"
+        "「曲名の表記を自動で整える」をオンにしたときだけ、アーティスト名・アルバム名・曲名を "
+        "Apple の検索サービス"
+        "（iTunes Search API）に問い合わせます。それ以外に、曲やこの パソコン "
+        "の情報をどこかへ送ることはありません。\n\n"
         "このソフトは無保証です。SD カードの中身や大切な曲は、バックアップしてから使ってください。";
 
     explicit TarvikApp(std::unique_ptr<AppModel> model,

@@ -28,8 +28,13 @@ struct AppFixture {
               settings.setBoolean("onboarded", true);
               if (before) before(settings);
           }) {
-        const auto reveal = [this](const fs::path& item) { revealed.push_back(item); return true; };
-        app = std::make_unique<TarvikApp>(std::move(f.model), Licenses::Desktop{.showItem = reveal, .openFolder = [](const fs::path&) {}});
+        const auto reveal = [this](const fs::path& item) {
+            revealed.push_back(item);
+            return true;
+        };
+        app = std::make_unique<TarvikApp>(
+            std::move(f.model),
+            Licenses::Desktop{.showItem = reveal, .openFolder = [](const fs::path&) {}});
     }
     QAction* action(const char* menuName, const QString& text) {
         for (QAction* action : app->mainWindow().menuBar()->findChild<QMenu*>(menuName)->actions())
@@ -85,7 +90,8 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
 }
 
 TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {
-    for (const auto& [setting, dark] : {std::pair{"dark", true}, {"light", false}, {"Dark", false}, {"", false}}) {
+    for (const auto& [setting, dark] :
+         {std::pair{"dark", true}, {"light", false}, {"Dark", false}, {"", false}}) {
         AppFixture fx([&](Settings& settings) { settings.setString("appearance", setting); });
         EXPECT_EQ(Palette::isDark(fx.app->mainWindow().palette()), dark) << setting;
     }

@@ -24,8 +24,9 @@ using testing::child;
 using testing::labelText;
 
 std::string tag(const fs::path& file, const std::string& key) {
-    const auto result = testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=" + key, "-of",
-                                             "default=noprint_wrappers=1:nokey=1", file.string()});
+    const auto result =
+        testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=" + key, "-of",
+                             "default=noprint_wrappers=1:nokey=1", file.string()});
     return result.output.substr(0, result.output.find_last_not_of("\r\n") + 1);
 }
 
@@ -33,9 +34,9 @@ class WholeRoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::makeMusicLibrary(music.path());
-        app = std::make_unique<TarvikApp>(std::move(f.model),
-                                          Licenses::Desktop{.showItem = [](const fs::path&) { return true; },
-                                                            .openFolder = [](const fs::path&) {}});
+        app = std::make_unique<TarvikApp>(
+            std::move(f.model), Licenses::Desktop{.showItem = [](const fs::path&) { return true; },
+                                                  .openFolder = [](const fs::path&) {}});
         app->show();
     }
 
@@ -46,8 +47,11 @@ protected:
     void exportThroughReview() {
         ASSERT_TRUE(child(window(), "startButton")->isEnabled());
         testing::click(window(), "startButton");
-        ASSERT_TRUE(testing::waitUntil([&] { return window().reviewSheet() != nullptr && window().reviewSheet()->isVisible(); },
-                                       std::chrono::seconds(60)))
+        ASSERT_TRUE(testing::waitUntil(
+            [&] {
+                return window().reviewSheet() != nullptr && window().reviewSheet()->isVisible();
+            },
+            std::chrono::seconds(60)))
             << model().state().message;
         testing::click(*window().reviewSheet(), "reviewConfirmButton");
         ASSERT_TRUE(testing::waitUntil([&] { return model().state().is(RunState::Case::finished); },
@@ -58,7 +62,8 @@ protected:
 
     testing::ModelFixture f{[](Settings& settings) {
                                 settings.setBoolean("onboarded", true);
-                                for (const char* key : {"lookup", "normalize"}) settings.setBoolean(key, false);  // never the network
+                                for (const char* key : {"lookup", "normalize"})
+                                    settings.setBoolean(key, false);  // never the network
                             },
                             true};
     testing::TempDir music;
@@ -91,7 +96,8 @@ TEST_F(WholeRoadTest, ChooseTickReviewExportAndAgainSkipsWhatIsThere) {
         tags.insert(tag(file, "artist") + " / " + tag(file, "album") + " / " + tag(file, "title"));
         EXPECT_NE(relative.find(tag(file, "title")), std::string::npos) << relative;
     }
-    EXPECT_EQ(tags, (std::set<std::string>{"Aino Trio / Kesä / Aamu", "Aino Trio / Kesä / Ilta", "Aino Trio / Talvi / Lumi"}));
+    EXPECT_EQ(tags, (std::set<std::string>{"Aino Trio / Kesä / Aamu", "Aino Trio / Kesä / Ilta",
+                                           "Aino Trio / Talvi / Lumi"}));
     EXPECT_EQ(labelText(window(), "summaryHeadline"), "できあがり！ 車で聴けます");
     EXPECT_EQ(labelText(window(), "summaryDetail"), "3 曲を書き出しました");
     testing::saveScreenshot(window(), "whole-road-finished");

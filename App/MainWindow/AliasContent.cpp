@@ -15,7 +15,8 @@ std::vector<std::vector<std::string>> suggestions(const std::vector<std::string>
     return groups;
 }
 
-void merge(ArtistAliases& working, const std::vector<std::string>& group, const std::string& target) {
+void merge(ArtistAliases& working, const std::vector<std::string>& group,
+           const std::string& target) {
     bool added = false;
     for (const std::string& name : group) {
         if (name == target) continue;
@@ -28,7 +29,8 @@ void merge(ArtistAliases& working, const std::vector<std::string>& group, const 
 std::vector<ArtistAliases::Entry> kept(const std::vector<ArtistAliases::Entry>& entries) {
     std::vector<ArtistAliases::Entry> result;
     for (const auto& entry : entries)
-        if (!text::trim(entry.from).empty() && !text::trim(entry.to).empty()) result.push_back(entry);
+        if (!text::trim(entry.from).empty() && !text::trim(entry.to).empty())
+            result.push_back(entry);
     return result;
 }
 
@@ -38,8 +40,12 @@ std::string groupText(const std::vector<std::string>& group) {
     return joined;
 }
 
-std::string mergeItemText(const std::string& name) { return "「" + name + "」にそろえる"; }
+std::string mergeItemText(const std::string& name) {
+    return "「" + name + "」にそろえる";
+}
 
-std::string saveErrorText(const std::string& reason) { return "保存できませんでした: " + reason; }
+std::string saveErrorText(const std::string& reason) {
+    return "保存できませんでした: " + reason;
+}
 
 }  // namespace tarvik::AliasContent

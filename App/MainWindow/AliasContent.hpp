@@ -20,7 +20,8 @@ std::vector<std::vector<std::string>> suggestions(const std::vector<std::string>
                                                   const ArtistAliases& working);
 // An entry from each other name of `group` to `target`; one from `target` to
 // itself when no name differs.
-void merge(ArtistAliases& working, const std::vector<std::string>& group, const std::string& target);
+void merge(ArtistAliases& working, const std::vector<std::string>& group,
+           const std::string& target);
 // The entries a save writes: both sides hold more than blanks. The text stays
 // as typed; the trimming only decides.
 std::vector<ArtistAliases::Entry> kept(const std::vector<ArtistAliases::Entry>& entries);

@@ -4,7 +4,9 @@
 
 namespace tarvik::Animations {
 
-bool on(const AppModel& model) { return !model.lowLoad(); }
+bool on(const AppModel& model) {
+    return !model.lowLoad();
+}
 
 void follow(QObject* receiver, AppModel& model, std::function<void()> changed) {
     // "lowLoadManual" is announced with the other settings.

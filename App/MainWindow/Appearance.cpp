@@ -63,7 +63,8 @@ QPalette build(bool dark) {
     p.setColor(QPalette::Disabled, QPalette::WindowText, dimmed);
     p.setColor(QPalette::Disabled, QPalette::Text, dimmed);
     p.setColor(QPalette::Disabled, QPalette::ButtonText, dimmed);
-    p.setColor(QPalette::Disabled, QPalette::Highlight, dark ? rgb(0.3, 0.3, 0.33) : rgb(0.8, 0.8, 0.78));
+    p.setColor(QPalette::Disabled, QPalette::Highlight,
+               dark ? rgb(0.3, 0.3, 0.33) : rgb(0.8, 0.8, 0.78));
     return p;
 }
 
@@ -85,8 +86,12 @@ Mode modeFor(const std::optional<std::string>& setting) {
     return *setting == "dark" ? Mode::dark : Mode::light;
 }
 
-QPalette darkPalette() { return build(true); }
-QPalette lightPalette() { return build(false); }
+QPalette darkPalette() {
+    return build(true);
+}
+QPalette lightPalette() {
+    return build(false);
+}
 
 void apply(Mode mode) {
     const Desktop& original = desktop();

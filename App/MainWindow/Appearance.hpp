@@ -7,10 +7,9 @@
 // Called once at start-up, before the first window, on the GUI thread.
 //
 // Use:  Appearance::apply(Appearance::modeFor(model.appearance()));
+#include <QPalette>
 #include <optional>
 #include <string>
-
-#include <QPalette>
 
 namespace tarvik::Appearance {
 

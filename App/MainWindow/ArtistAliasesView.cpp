@@ -1,7 +1,5 @@
 #include "App/MainWindow/ArtistAliasesView.hpp"
 
-#include <exception>
-
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,24 +8,28 @@
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <exception>
 
 #include "App/MainWindow/AliasContent.hpp"
-#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/FunBackground.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/AppPaths.hpp"
+#include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 constexpr const char* explanation =
     "元の曲でアーティスト名の書き方がそろっていないと、カーナビでも別のアーティストとして並びます。"
-    "ここに書いた組は、書き出すときに 1 つの名前にそろえます（空白の有無・大文字小文字の違いもまとめます）。"
+    "ここに書いた組は、書き出すときに 1 "
+    "つの名前にそろえます（空白の有無・大文字小文字の違いもまとめます）。"
     "元の音楽ファイルは変えません。";
 
 void clearLayout(QVBoxLayout* layout) {
@@ -92,7 +94,8 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
     suggestionsBox_->setObjectName("aliasSuggestions");
     auto* suggestionColumn = new QVBoxLayout(suggestionsBox_);
     suggestionColumn->setContentsMargins(0, 0, 0, 0);
-    auto* suggestionTitle = new QLabel("音楽のフォルダで見つかった、書き方だけが違う組", suggestionsBox_);
+    auto* suggestionTitle =
+        new QLabel("音楽のフォルダで見つかった、書き方だけが違う組", suggestionsBox_);
     TextStyle::setFont(suggestionTitle, 14, QFont::Bold);
     suggestionColumn->addWidget(suggestionTitle);
     suggestionColumn->addLayout(suggestions_);
@@ -185,7 +188,8 @@ void ArtistAliasesView::rebuildRows() {
         remove->setObjectName("removeAliasButton");
         remove->setAutoRaise(true);
         remove->setToolTip("この行を消す");
-        Icons::show(remove, Icons::Symbol::minusCircle, 16, Icons::tone(TextStyle::Tone::secondary));
+        Icons::show(remove, Icons::Symbol::minusCircle, 16,
+                    Icons::tone(TextStyle::Tone::secondary));
         line->addWidget(from, 1);
         line->addWidget(arrow);
         line->addWidget(to, 1);
@@ -203,7 +207,8 @@ void ArtistAliasesView::rebuildRows() {
         connect(to, &QLineEdit::textEdited, this,
                 [edit](const QString& text) { edit(&ArtistAliases::Entry::to, text); });
         connect(remove, &QToolButton::clicked, this, [this, id] {
-            std::erase_if(aliases_.entries, [&](const ArtistAliases::Entry& e) { return e.id == id; });
+            std::erase_if(aliases_.entries,
+                          [&](const ArtistAliases::Entry& e) { return e.id == id; });
             rebuildRows();
         });
         rows_->addWidget(row);

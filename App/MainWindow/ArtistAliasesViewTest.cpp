@@ -1,15 +1,13 @@
-#include "App/MainWindow/ArtistAliasesView.hpp"
-
-#include <fstream>
-
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
+#include <fstream>
 
 #include "App/MainWindow/AliasContent.hpp"
+#include "App/MainWindow/ArtistAliasesView.hpp"
 #include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
@@ -27,7 +25,9 @@ Pairs pairs(const std::vector<ArtistAliases::Entry>& entries) {
     return result;
 }
 
-Pairs stored() { return pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries); }
+Pairs stored() {
+    return pairs(ArtistAliases::load(AppPaths::aliasesFile()).entries);
+}
 
 TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
     const std::vector<std::string> artists{"ab", "AB", "Other", "A B"};
@@ -45,13 +45,16 @@ TEST(AliasContentTest, GroupsOfOneNameWrittenDifferently) {
     EXPECT_EQ(pairs(single.entries), (Pairs{{"ab", "ab"}}));
 
     // Rows with a blank side are dropped on save.
-    EXPECT_EQ(pairs(AliasContent::kept({{"  ", "x"}, {"y", ""}, {" Kurune ", "くるね"}, {"\t", "\t"}})),
-              (Pairs{{" Kurune ", "くるね"}}));
+    EXPECT_EQ(
+        pairs(AliasContent::kept({{"  ", "x"}, {"y", ""}, {" Kurune ", "くるね"}, {"\t", "\t"}})),
+        (Pairs{{" Kurune ", "くるね"}}));
 }
 
 TEST(AliasContentTest, AtMostEightSuggestions) {
     std::vector<std::string> artists;
-    for (char c = 'a'; c <= 'j'; ++c) artists.insert(artists.end(), {std::string{c, 'x'}, std::string{static_cast<char>(c - 'a' + 'A'), 'X'}});
+    for (char c = 'a'; c <= 'j'; ++c)
+        artists.insert(artists.end(),
+                       {std::string{c, 'x'}, std::string{static_cast<char>(c - 'a' + 'A'), 'X'}});
     const auto groups = AliasContent::suggestions(artists, {});
     ASSERT_EQ(groups.size(), 8U);
     EXPECT_EQ(groups.front(), Group({"AX", "ax"}));
@@ -59,11 +62,13 @@ TEST(AliasContentTest, AtMostEightSuggestions) {
 
 struct Sheet {
     testing::TempDir library;
-    testing::ModelFixture f{[this](Settings& settings) { settings.setString("srcPath", library.path().string()); }};
+    testing::ModelFixture f{
+        [this](Settings& settings) { settings.setString("srcPath", library.path().string()); }};
     std::unique_ptr<ArtistAliasesView> view;
 
     explicit Sheet(const std::vector<std::string>& artists = {}) {
-        for (const auto& artist : artists) std::filesystem::create_directories(library.path() / artist);
+        for (const auto& artist : artists)
+            std::filesystem::create_directories(library.path() / artist);
         f.model->reloadArtists();
         view = std::make_unique<ArtistAliasesView>(*f.model);
     }
@@ -80,7 +85,9 @@ TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     Sheet sheet({"AB", "ab", "A B"});
     sheet.view->show();
     QApplication::processEvents();
-    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*sheet.view, "aliases-" + suffix); });
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*sheet.view, "aliases-" + suffix);
+    });
     EXPECT_EQ(testing::labelText(*sheet.view, "aliasSuggestionNames"), "A B ／ AB ／ ab");
     QMenu* menu = sheet.view->findChild<QToolButton*>("mergeMenuButton")->menu();
     ASSERT_EQ(menu->actions().size(), 3);
@@ -124,7 +131,8 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
     click(*sheet.view, "aliasSaveButton");
     EXPECT_TRUE(sheet.view->isVisible());
     EXPECT_TRUE(testing::shown(*sheet.view, "aliasError"));
-    EXPECT_TRUE(testing::labelText(*sheet.view, "aliasError").starts_with("保存できませんでした: "));
+    EXPECT_TRUE(
+        testing::labelText(*sheet.view, "aliasError").starts_with("保存できませんでした: "));
 
     std::filesystem::remove_all(AppPaths::aliasesFile());
     click(*sheet.view, "aliasSaveButton");

@@ -17,7 +17,9 @@ namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 constexpr int nameRole = Qt::UserRole;
 
 // One album-only choice: the disc, "artist ／ album" and the button that drops it.
@@ -34,7 +36,8 @@ QWidget* albumRow(AppModel& model, const std::string& entry, QWidget* parent) {
     remove->setAutoRaise(true);
     remove->setToolTip("はずす");
     remove->setAccessibleName("はずす");
-    Icons::show(remove, Icons::Symbol::xmarkCircleFill, 14, Icons::tone(TextStyle::Tone::secondary));
+    Icons::show(remove, Icons::Symbol::xmarkCircleFill, 14,
+                Icons::tone(TextStyle::Tone::secondary));
     QObject::connect(remove, &QToolButton::clicked, &model, [&model, entry] {
         std::set<std::string> selected = model.selected();
         selected.erase(entry);
@@ -74,7 +77,8 @@ ArtistSidebar::ArtistSidebar(AppModel& model, QWidget* parent)
     search_->setObjectName("artistSearch");
     search_->setPlaceholderText("名前で探す");
     search_->setClearButtonEnabled(true);
-    connect(search_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setSearch(text.toStdString()); });
+    connect(search_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.setSearch(text.toStdString()); });
     auto* searchRow = new QHBoxLayout;
     searchRow->setContentsMargins(12, 0, 12, 0);
     searchRow->addWidget(search_);
@@ -83,7 +87,8 @@ ArtistSidebar::ArtistSidebar(AppModel& model, QWidget* parent)
     auto* emptyColumn = new QVBoxLayout(empty_);
     emptyColumn->setSpacing(10);
     auto* emptyIcon = new QLabel(empty_);
-    Icons::show(emptyIcon, Icons::Symbol::musicNoteList, 34, Icons::tone(TextStyle::Tone::tertiary));
+    Icons::show(emptyIcon, Icons::Symbol::musicNoteList, 34,
+                Icons::tone(TextStyle::Tone::tertiary));
     emptyText_->setObjectName("sidebarEmptyText");
     emptyText_->setAlignment(Qt::AlignCenter);
     emptyText_->setWordWrap(true);
@@ -111,8 +116,9 @@ ArtistSidebar::ArtistSidebar(AppModel& model, QWidget* parent)
     auto* clear = new QPushButton("選択をはずす", this);
     clear->setObjectName("clearSelectionButton");
     for (QPushButton* b : {selectShown, clear}) TextStyle::setCallout(b);
-    connect(selectShown, &QPushButton::clicked, this,
-            [this] { model_.setSelected(StepContent::withShown(model_.selected(), model_.filteredArtists())); });
+    connect(selectShown, &QPushButton::clicked, this, [this] {
+        model_.setSelected(StepContent::withShown(model_.selected(), model_.filteredArtists()));
+    });
     connect(clear, &QPushButton::clicked, this, [this] { model_.setSelected({}); });
     buttons->addWidget(selectShown);
     buttons->addWidget(clear);
@@ -169,7 +175,8 @@ void ArtistSidebar::refreshSelection() {
     const auto& selected = model_.selected();
     for (int row = albumRows_; row < list_->count(); ++row) {
         QListWidgetItem* item = list_->item(row);
-        const bool on = StepContent::isTicked(selected, item->data(nameRole).toString().toStdString());
+        const bool on =
+            StepContent::isTicked(selected, item->data(nameRole).toString().toStdString());
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     }
     updating_ = false;
@@ -200,8 +207,9 @@ void ArtistSidebar::rebuildAlbumSection() {
 void ArtistSidebar::artistToggled(QListWidgetItem* item) {
     if (updating_ || list_->row(item) < albumRows_) return;
     const std::string name = item->data(nameRole).toString().toStdString();
-    model_.setSelected(item->checkState() == Qt::Checked ? StepContent::ticked(model_.selected(), name)
-                                                         : StepContent::unticked(model_.selected(), name));
+    model_.setSelected(item->checkState() == Qt::Checked
+                           ? StepContent::ticked(model_.selected(), name)
+                           : StepContent::unticked(model_.selected(), name));
 }
 
 void ArtistSidebar::refreshCount() {

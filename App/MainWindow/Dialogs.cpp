@@ -9,14 +9,22 @@ namespace {
 
 Script* active = nullptr;
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
-Script::Script() { active = this; }
-Script::~Script() { active = nullptr; }
+Script::Script() {
+    active = this;
+}
+Script::~Script() {
+    active = nullptr;
+}
 
-void Script::answerFolder(std::optional<std::filesystem::path> folder) { folderAnswers_.push_back(std::move(folder)); }
+void Script::answerFolder(std::optional<std::filesystem::path> folder) {
+    folderAnswers_.push_back(std::move(folder));
+}
 
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request) {
     if (active != nullptr) {
@@ -45,9 +53,15 @@ void show(QWidget* parent, const Message& message) {
     }
     QMessageBox box(parent);
     switch (message.kind) {
-    case Message::Kind::information: box.setIcon(QMessageBox::Information); break;
-    case Message::Kind::warning: box.setIcon(QMessageBox::Warning); break;
-    case Message::Kind::critical: box.setIcon(QMessageBox::Critical); break;
+        case Message::Kind::information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Message::Kind::warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Message::Kind::critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     box.setText(qt(message.text));
     box.setInformativeText(qt(message.informative));

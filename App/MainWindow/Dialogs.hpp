@@ -7,7 +7,8 @@
 // never fails.
 //
 // Use:  auto folder = Dialogs::chooseFolder(this, {.message = "…", .start = home});
-//       Dialogs::show(this, {.kind = Dialogs::Message::Kind::information, .text = "掃除しました", .informative = lines});
+//       Dialogs::show(this, {.kind = Dialogs::Message::Kind::information, .text = "掃除しました",
+//       .informative = lines});
 // Tests: Dialogs::Script script; script.answerFolder("/tmp/music");  ...click...
 //        EXPECT_EQ(script.folderRequests().at(0).message, "…");
 #include <deque>
@@ -21,8 +22,8 @@ class QWidget;
 namespace tarvik::Dialogs {
 
 struct FolderRequest {
-    std::string message;               // the text above the chooser
-    std::filesystem::path start;       // the folder it opens in; empty for the default
+    std::string message;          // the text above the chooser
+    std::filesystem::path start;  // the folder it opens in; empty for the default
     bool canCreateFolders = false;
 
     bool operator==(const FolderRequest&) const = default;

@@ -15,9 +15,13 @@ void ElidedLabel::setText(const QString& text) {
     elide();
 }
 
-QSize ElidedLabel::minimumSizeHint() const { return {fontMetrics().horizontalAdvance("…") * 3, fontMetrics().height()}; }
+QSize ElidedLabel::minimumSizeHint() const {
+    return {fontMetrics().horizontalAdvance("…") * 3, fontMetrics().height()};
+}
 
-QSize ElidedLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(full_) + 2, fontMetrics().height()}; }
+QSize ElidedLabel::sizeHint() const {
+    return {fontMetrics().horizontalAdvance(full_) + 2, fontMetrics().height()};
+}
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);
@@ -29,6 +33,8 @@ void ElidedLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) elide();
 }
 
-void ElidedLabel::elide() { QLabel::setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, width())); }
+void ElidedLabel::elide() {
+    QLabel::setText(fontMetrics().elidedText(full_, Qt::ElideMiddle, width()));
+}
 
 }  // namespace tarvik

@@ -7,30 +7,41 @@ namespace tarvik::ExportContent {
 
 namespace {
 
-std::string number(std::int64_t value) { return std::to_string(value); }
+std::string number(std::int64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace
 
 Page pageFor(const RunState& state) {
     switch (state.kind) {
-        case RunState::Case::planning: return Page::planning;
-        case RunState::Case::running: return Page::running;
-        case RunState::Case::finished: return Page::finished;
-        case RunState::Case::failed: return Page::failed;
+        case RunState::Case::planning:
+            return Page::planning;
+        case RunState::Case::running:
+            return Page::running;
+        case RunState::Case::finished:
+            return Page::finished;
+        case RunState::Case::failed:
+            return Page::failed;
         case RunState::Case::idle:
-        case RunState::Case::reviewing: break;
+        case RunState::Case::reviewing:
+            break;
     }
     return Page::options;
 }
 
-std::string destinationWord(bool toCard) { return toCard ? "SD カード" : "書き出し先のフォルダ"; }
+std::string destinationWord(bool toCard) {
+    return toCard ? "SD カード" : "書き出し先のフォルダ";
+}
 
 std::string keepSentence(bool toCard) {
-    return "中止しても、ここまでの曲は" + destinationWord(toCard) + "に残ります。次回は続きから始めます。";
+    return "中止しても、ここまでの曲は" + destinationWord(toCard) +
+           "に残ります。次回は続きから始めます。";
 }
 
 const std::vector<LoudnessChoice>& loudnessChoices() {
-    static const std::vector<LoudnessChoice> choices{{"標準", -14.0}, {"少し小さめ", -16.0}, {"小さめ", -18.0}};
+    static const std::vector<LoudnessChoice> choices{
+        {"標準", -14.0}, {"少し小さめ", -16.0}, {"小さめ", -18.0}};
     return choices;
 }
 
@@ -41,26 +52,32 @@ std::optional<std::size_t> loudnessIndex(double loudness) {
     return std::nullopt;
 }
 
-std::int64_t etaMinutes(std::int64_t seconds) { return std::max<std::int64_t>(1, seconds / 60); }
+std::int64_t etaMinutes(std::int64_t seconds) {
+    return std::max<std::int64_t>(1, seconds / 60);
+}
 
-ProgressTexts progressTexts(const std::string& phaseText, const std::optional<ConversionEvent::Progress>& progress) {
+ProgressTexts progressTexts(const std::string& phaseText,
+                            const std::optional<ConversionEvent::Progress>& progress) {
     ProgressTexts texts;
     if (!progress) {
         texts.accessibleLabel = phaseText;
         return texts;
     }
     const std::int64_t dealt = progress->done + progress->skipped + progress->failed;
-    texts.accessibleLabel = phaseText + " " + number(progress->total) + " 曲中 " + number(dealt) + " 曲";
+    texts.accessibleLabel =
+        phaseText + " " + number(progress->total) + " 曲中 " + number(dealt) + " 曲";
     if (progress->total <= 0) return texts;
     texts.determinate = true;
     texts.fraction = static_cast<double>(dealt) / static_cast<double>(progress->total);
     texts.count = number(dealt) + " / " + number(progress->total) + " 曲";
-    if (progress->etaSeconds) texts.eta = "あと約 " + number(etaMinutes(*progress->etaSeconds)) + " 分";
+    if (progress->etaSeconds)
+        texts.eta = "あと約 " + number(etaMinutes(*progress->etaSeconds)) + " 分";
     if (progress->failed >= 1) texts.failed = "失敗 " + number(progress->failed) + " 曲";
     return texts;
 }
 
-SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, std::size_t renamedCount) {
+SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard,
+                          std::size_t renamedCount) {
     const auto& progress = summary.progress;
     SummaryTexts texts;
     if (summary.stopped) {
@@ -74,9 +91,13 @@ SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, 
         texts.headline = "できあがり！ 車で聴けます";
     }
     texts.detail = number(progress.done) + " 曲を書き出しました";
-    if (progress.skipped >= 1) texts.detail += "、" + number(progress.skipped) + " 曲は前回の分を使いました";
-    if (progress.failed >= 1) texts.detail += "、" + number(progress.failed) + " 曲は変換できませんでした";
-    if (renamedCount > 0) texts.detail += "、" + number(static_cast<std::int64_t>(renamedCount)) + " 曲の曲名を整えました";
+    if (progress.skipped >= 1)
+        texts.detail += "、" + number(progress.skipped) + " 曲は前回の分を使いました";
+    if (progress.failed >= 1)
+        texts.detail += "、" + number(progress.failed) + " 曲は変換できませんでした";
+    if (renamedCount > 0)
+        texts.detail +=
+            "、" + number(static_cast<std::int64_t>(renamedCount)) + " 曲の曲名を整えました";
     // A stopped run that had filled the card may still carry on with another.
     texts.carryOverNote = summary.cardFull;
     texts.continueNext = summary.cardFull;

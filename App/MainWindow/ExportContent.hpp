@@ -35,9 +35,9 @@ std::optional<std::size_t> loudnessIndex(double loudness);
 // runs indeterminately and no counts are shown.
 struct ProgressTexts {
     bool determinate = false;
-    double fraction = 0;              // dealt with / total
-    std::string count;                // "15 / 20 曲"
-    std::optional<std::string> eta;   // "あと約 2 分"
+    double fraction = 0;                // dealt with / total
+    std::string count;                  // "15 / 20 曲"
+    std::optional<std::string> eta;     // "あと約 2 分"
     std::optional<std::string> failed;  // "失敗 3 曲"
     std::string accessibleLabel;
 };
@@ -58,10 +58,12 @@ struct SummaryTexts {
     bool continueNext = false;   // "続けて別のカードに入れる"
     bool showFailures = false;   // "失敗した曲を見る"
 };
-SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, std::size_t renamedCount);
+SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard,
+                          std::size_t renamedCount);
 
 inline constexpr const char* carryOverText =
-    "「続けて別のカードに入れる」を押すと、このカードに入れた曲を覚えておき、次のカードには残りだけを書き出します。"
+    "「続けて別のカードに入れる」を押すと、このカードに入れた曲を覚えておき、次のカードには残りだけ"
+    "を書き出します。"
     "途中までしか入らなかったアルバムは、次のカードにまとめて入ります。";
 
 }  // namespace tarvik::ExportContent

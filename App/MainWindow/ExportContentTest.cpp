@@ -1,6 +1,6 @@
-#include "App/MainWindow/ExportContent.hpp"
-
 #include <gtest/gtest.h>
+
+#include "App/MainWindow/ExportContent.hpp"
 
 namespace tarvik {
 namespace {
@@ -14,9 +14,10 @@ Progress counts(std::int64_t done, std::int64_t skipped, std::int64_t failed, st
 }
 
 TEST(ExportContentTest, MinutesLeftAreWholeAndAtLeastOne) {
-    for (const auto& [seconds, minutes] :
-         std::vector<std::pair<std::int64_t, std::string>>{{0, "1"}, {59, "1"}, {60, "1"}, {150, "2"}, {3600, "60"}}) {
-        const auto texts = ExportContent::progressTexts("変換しています…", counts(1, 0, 0, 10, seconds));
+    for (const auto& [seconds, minutes] : std::vector<std::pair<std::int64_t, std::string>>{
+             {0, "1"}, {59, "1"}, {60, "1"}, {150, "2"}, {3600, "60"}}) {
+        const auto texts =
+            ExportContent::progressTexts("変換しています…", counts(1, 0, 0, 10, seconds));
         EXPECT_EQ(texts.eta, "あと約 " + minutes + " 分") << seconds;
     }
 }
@@ -32,9 +33,12 @@ TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
         std::optional<std::string> failed;
         std::string label;
     } cases[] = {
-        {"変換しています…", counts(10, 5, 0, 20), true, 0.75, "15 / 20 曲", std::nullopt, "変換しています… 20 曲中 15 曲"},
-        {"変換しています…", counts(10, 0, 3, 20), true, 0.65, "13 / 20 曲", "失敗 3 曲", "変換しています… 20 曲中 13 曲"},
-        {"準備しています…", counts(0, 0, 0, 0, 30), false, 0, "", std::nullopt, "準備しています… 0 曲中 0 曲"},
+        {"変換しています…", counts(10, 5, 0, 20), true, 0.75, "15 / 20 曲", std::nullopt,
+         "変換しています… 20 曲中 15 曲"},
+        {"変換しています…", counts(10, 0, 3, 20), true, 0.65, "13 / 20 曲", "失敗 3 曲",
+         "変換しています… 20 曲中 13 曲"},
+        {"準備しています…", counts(0, 0, 0, 0, 30), false, 0, "", std::nullopt,
+         "準備しています… 0 曲中 0 曲"},
         {"曲を探しています…", std::nullopt, false, 0, "", std::nullopt, "曲を探しています…"},
     };
     for (const auto& c : cases) {
@@ -49,14 +53,18 @@ TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
 }
 
 ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull) {
-    return {.progress = progress, .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
+    return {
+        .progress = progress, .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
 }
 
 // The buttons and notes a summary offers, by name.
 std::string offers(const ExportContent::SummaryTexts& texts) {
     std::string names;
-    for (const auto& [on, name] : {std::pair{texts.carryOverNote, "carryOver "}, {texts.continueNext, "continue "},
-                                   {texts.eject, "eject "}, {texts.send, "send "}, {texts.showFailures, "failures "}})
+    for (const auto& [on, name] : {std::pair{texts.carryOverNote, "carryOver "},
+                                   {texts.continueNext, "continue "},
+                                   {texts.eject, "eject "},
+                                   {texts.send, "send "},
+                                   {texts.showFailures, "failures "}})
         if (on) names += name;
     return names;
 }
@@ -71,21 +79,26 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
         std::string headline, detail, offers;
     } cases[] = {
         // A stopped run that filled the card still offers to continue.
-        {summary(counts(3, 0, 0, 9), true, true), true, 0, Outcome::stopped, "中止しました", "3 曲を書き出しました",
-         "carryOver continue eject "},
+        {summary(counts(3, 0, 0, 9), true, true), true, 0, Outcome::stopped, "中止しました",
+         "3 曲を書き出しました", "carryOver continue eject "},
         {summary(counts(3, 0, 1, 9), true, true), true, 0, Outcome::stopped, "中止しました",
          "3 曲を書き出しました、1 曲は変換できませんでした", "carryOver continue eject failures "},
-        {summary(counts(3, 0, 1, 9), false, true), true, 0, Outcome::cardFull, "SD カードがいっぱいになりました",
-         "3 曲を書き出しました、1 曲は変換できませんでした", "carryOver continue eject failures "},
-        {summary(counts(7, 0, 0, 9), false, true), false, 0, Outcome::cardFull, "書き出し先のフォルダがいっぱいになりました",
-         "7 曲を書き出しました", "carryOver continue send "},
-        {summary(counts(3, 0, 1, 9), false, false), true, 0, Outcome::failures, "できあがり！ 車で聴けます",
-         "3 曲を書き出しました、1 曲は変換できませんでした", "eject failures "},
-        {summary(counts(12, 4, 2, 18), false, false), false, 3, Outcome::failures, "できあがり！ 車で聴けます",
-         "12 曲を書き出しました、4 曲は前回の分を使いました、2 曲は変換できませんでした、3 曲の曲名を整えました",
+        {summary(counts(3, 0, 1, 9), false, true), true, 0, Outcome::cardFull,
+         "SD カードがいっぱいになりました", "3 曲を書き出しました、1 曲は変換できませんでした",
+         "carryOver continue eject failures "},
+        {summary(counts(7, 0, 0, 9), false, true), false, 0, Outcome::cardFull,
+         "書き出し先のフォルダがいっぱいになりました", "7 曲を書き出しました",
+         "carryOver continue send "},
+        {summary(counts(3, 0, 1, 9), false, false), true, 0, Outcome::failures,
+         "できあがり！ 車で聴けます", "3 曲を書き出しました、1 曲は変換できませんでした",
+         "eject failures "},
+        {summary(counts(12, 4, 2, 18), false, false), false, 3, Outcome::failures,
+         "できあがり！ 車で聴けます",
+         "12 曲を書き出しました、4 曲は前回の分を使いました、2 曲は変換できませんでした、3 "
+         "曲の曲名を整えました",
          "send failures "},
-        {summary(counts(0, 0, 0, 0), false, false), false, 0, Outcome::complete, "できあがり！ 車で聴けます",
-         "0 曲を書き出しました", "send "},
+        {summary(counts(0, 0, 0, 0), false, false), false, 0, Outcome::complete,
+         "できあがり！ 車で聴けます", "0 曲を書き出しました", "send "},
     };
     for (const auto& c : cases) {
         const auto texts = ExportContent::summaryTexts(c.summary, c.toCard, c.renamed);

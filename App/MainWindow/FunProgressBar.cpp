@@ -1,10 +1,9 @@
 #include "App/MainWindow/FunProgressBar.hpp"
 
-#include <algorithm>
-#include <cmath>
-
 #include <QPainter>
 #include <QVariantAnimation>
+#include <algorithm>
+#include <cmath>
 
 #include "App/MainWindow/Animations.hpp"
 #include "App/MainWindow/Palette.hpp"
@@ -28,7 +27,9 @@ double FunProgressBar::limited(double fraction) {
     return std::min(fraction, 1.0);
 }
 
-double FunProgressBar::fillWidth(double fraction, double width) { return std::max(10.0, width * limited(fraction)); }
+double FunProgressBar::fillWidth(double fraction, double width) {
+    return std::max(10.0, width * limited(fraction));
+}
 
 void FunProgressBar::setFraction(double value) {
     const double next = limited(value);

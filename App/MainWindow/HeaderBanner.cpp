@@ -29,7 +29,8 @@ protected:
         painter.drawEllipse(rect());
         const int side = 24;
         painter.drawPixmap((width() - side) / 2, (height() - side) / 2,
-                           Icons::pixmap(Icons::Symbol::sdcardFill, side, Palette::accentText(), devicePixelRatioF()));
+                           Icons::pixmap(Icons::Symbol::sdcardFill, side, Palette::accentText(),
+                                         devicePixelRatioF()));
     }
 };
 
@@ -61,7 +62,9 @@ HeaderBanner::HeaderBanner(AppModel& model, QWidget* parent) : QWidget(parent), 
     TextStyle::setColor(send, Palette::Name::accentText);
     Icons::show(send, Icons::Symbol::sdcard, 16, Icons::color(Palette::Name::accentText));
     send->setMinimumHeight(34);
-    send->setToolTip("書き出したアルバムを SD カードへ写します（Ctrl+E）。ファイルマネージャ からフォルダをドラッグしても送れます");
+    send->setToolTip(
+        "書き出したアルバムを SD カードへ写します（Ctrl+E）。ファイルマネージャ "
+        "からフォルダをドラッグしても送れます");
     connect(send, &QPushButton::clicked, this, [this] { model_.setShowSend(true); });
 
     row->addWidget(new Emblem(this));

@@ -5,15 +5,15 @@
 // Symbol::sdcardFill). Rendering never fails; GUI thread only.
 //
 // Use:  Icons::show(label, Icons::Symbol::musicNote, 15, Icons::tone(TextStyle::Tone::secondary));
-//       Icons::show(button, Icons::Symbol::arrowClockwise, 14, Icons::color(Palette::Name::accentText));
-//       QIcon icon = Icons::icon(Icons::Symbol::folder, 16, Palette::teal());   // a fixed colour
+//       Icons::show(button, Icons::Symbol::arrowClockwise, 14,
+//       Icons::color(Palette::Name::accentText)); QIcon icon = Icons::icon(Icons::Symbol::folder,
+//       16, Palette::teal());   // a fixed colour
 // `show` keeps the symbol's colour following the appearance.
-#include <functional>
-
 #include <QByteArray>
 #include <QColor>
 #include <QIcon>
 #include <QPixmap>
+#include <functional>
 
 #include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/TextStyle.hpp"
@@ -24,38 +24,38 @@ class QLabel;
 namespace tarvik::Icons {
 
 enum class Symbol {
-    arrowClockwise,            // "arrow.clockwise"
-    arrowRight,                // "arrow.right"
-    arrowRightCircle,          // "arrow.right.circle"
-    carFill,                   // "car.fill"
-    checklist,                 // "checklist"
-    checkmark,                 // "checkmark"
-    checkmarkCircleFill,       // "checkmark.circle.fill"
-    eject,                     // "eject"
+    arrowClockwise,               // "arrow.clockwise"
+    arrowRight,                   // "arrow.right"
+    arrowRightCircle,             // "arrow.right.circle"
+    carFill,                      // "car.fill"
+    checklist,                    // "checklist"
+    checkmark,                    // "checkmark"
+    checkmarkCircleFill,          // "checkmark.circle.fill"
+    eject,                        // "eject"
     exclamationmarkTriangleFill,  // "exclamationmark.triangle.fill"
-    folder,                    // "folder"
-    hourglass,                 // "hourglass"
-    infoCircle,                // "info.circle"
-    lightbulbFill,             // "lightbulb.fill"
-    listBulletRectangle,       // "list.bullet.rectangle"
-    minusCircle,               // "minus.circle"
-    musicMic,                  // "music.mic"
-    musicNote,                 // "music.note"
-    musicNoteList,             // "music.note.list"
-    opticaldisc,               // "opticaldisc"
-    partyPopperFill,           // "party.popper.fill"
-    person2Fill,               // "person.2.fill"
-    playFill,                  // "play.fill"
-    plus,                      // "plus"
-    sdcard,                    // "sdcard"
-    sdcardFill,                // "sdcard.fill"
-    sparkles,                  // "sparkles"
-    stopCircleFill,            // "stop.circle.fill"
-    stopFill,                  // "stop.fill"
-    textMagnifyingglass,       // "text.magnifyingglass"
-    trayAndArrowDownFill,      // "tray.and.arrow.down.fill"
-    xmark,                     // "xmark"
-    xmarkCircleFill,           // "xmark.circle.fill"
+    folder,                       // "folder"
+    hourglass,                    // "hourglass"
+    infoCircle,                   // "info.circle"
+    lightbulbFill,                // "lightbulb.fill"
+    listBulletRectangle,          // "list.bullet.rectangle"
+    minusCircle,                  // "minus.circle"
+    musicMic,                     // "music.mic"
+    musicNote,                    // "music.note"
+    musicNoteList,                // "music.note.list"
+    opticaldisc,                  // "opticaldisc"
+    partyPopperFill,              // "party.popper.fill"
+    person2Fill,                  // "person.2.fill"
+    playFill,                     // "play.fill"
+    plus,                         // "plus"
+    sdcard,                       // "sdcard"
+    sdcardFill,                   // "sdcard.fill"
+    sparkles,                     // "sparkles"
+    stopCircleFill,               // "stop.circle.fill"
+    stopFill,                     // "stop.fill"
+    textMagnifyingglass,          // "text.magnifyingglass"
+    trayAndArrowDownFill,         // "tray.and.arrow.down.fill"
+    xmark,                        // "xmark"
+    xmarkCircleFill,              // "xmark.circle.fill"
 };
 
 using Colour = std::function<QColor()>;

@@ -1,16 +1,15 @@
-#include <limits>
-
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <limits>
 
 #include "App/MainWindow/Appearance.hpp"
 #include "App/MainWindow/Card.hpp"
 #include "App/MainWindow/FunProgressBar.hpp"
-#include "App/Testing/WidgetTesting.hpp"
 #include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/StepBadge.hpp"
 #include "App/MainWindow/TextStyle.hpp"
+#include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
 namespace {
@@ -44,13 +43,16 @@ TEST(PaletteTest, TintedTextSwitchesWhileTheWindowIsOpen) {
     // A later tone replaces the colour instead of fighting it.
     TextStyle::setTone(&label, TextStyle::Tone::secondary);
     testing::switchAppearance(Appearance::Mode::light);
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), TextStyle::toneColor(TextStyle::Tone::secondary));
+    EXPECT_EQ(label.palette().color(QPalette::WindowText),
+              TextStyle::toneColor(TextStyle::Tone::secondary));
 }
 
 TEST(FunProgressBarTest, FillWidthIsHeldToTheBar) {
-    const std::pair<double, double> cases[] = {{0, 10}, {-1, 10}, {0.5, 150}, {1.7, 300}, {0.01, 10},
-                                               {std::numeric_limits<double>::quiet_NaN(), 10}};
-    for (const auto& [fraction, width] : cases) EXPECT_EQ(FunProgressBar::fillWidth(fraction, 300), width) << fraction;
+    const std::pair<double, double> cases[] = {
+        {0, 10},    {-1, 10},   {0.5, 150},
+        {1.7, 300}, {0.01, 10}, {std::numeric_limits<double>::quiet_NaN(), 10}};
+    for (const auto& [fraction, width] : cases)
+        EXPECT_EQ(FunProgressBar::fillWidth(fraction, 300), width) << fraction;
 }
 
 TEST(FunProgressBarTest, SlidesUnlessLowLoad) {
@@ -88,7 +90,8 @@ TEST(StepBadgeTest, DoneWinsOverActiveAndIsSaid) {
     Appearance::apply(Appearance::Mode::light);
     const QColor centre = badge.grab().toImage().pixelColor(4, 16);
     for (const auto& [drawn, success] : {std::pair{centre.red(), Palette::success().red()},
-                                         {centre.green(), Palette::success().green()}, {centre.blue(), Palette::success().blue()}})
+                                         {centre.green(), Palette::success().green()},
+                                         {centre.blue(), Palette::success().blue()}})
         EXPECT_NEAR(drawn, success, 1);
 }
 

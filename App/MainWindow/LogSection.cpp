@@ -1,7 +1,5 @@
 #include "App/MainWindow/LogSection.hpp"
 
-#include <algorithm>
-
 #include <QButtonGroup>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -14,6 +12,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "App/MainWindow/Animations.hpp"
 #include "App/MainWindow/Card.hpp"
@@ -31,7 +30,8 @@ namespace {
 QTextCharFormat formatFor(LogLine::Kind kind) {
     const LogContent::Colour colour = LogContent::colourFor(kind);
     QTextCharFormat format;
-    format.setForeground(colour.name ? Palette::color(*colour.name) : TextStyle::toneColor(colour.tone));
+    format.setForeground(colour.name ? Palette::color(*colour.name)
+                                     : TextStyle::toneColor(colour.tone));
     return format;
 }
 
@@ -75,9 +75,11 @@ LogSection::LogSection(AppModel& model, QWidget* parent)
     disclosure_->setAutoRaise(true);
     disclosure_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     TextStyle::setFont(disclosure_, 15, QFont::DemiBold);
-    Icons::show(disclosure_, Icons::Symbol::textMagnifyingglass, 16, Icons::tone(TextStyle::Tone::primary));
+    Icons::show(disclosure_, Icons::Symbol::textMagnifyingglass, 16,
+                Icons::tone(TextStyle::Tone::primary));
     for (QToolButton* button : {arrow_, disclosure_})
-        connect(button, &QToolButton::clicked, this, [this] { model_.setShowLog(!model_.showLog()); });
+        connect(button, &QToolButton::clicked, this,
+                [this] { model_.setShowLog(!model_.showLog()); });
     auto* header = new QHBoxLayout;
     header->setSpacing(2);
     header->addWidget(arrow_);
@@ -162,8 +164,10 @@ void LogSection::appendRow(const LogLine& line) {
     // Rows stand 2 points apart.
     QTextBlockFormat spaced;
     spaced.setBottomMargin(2);
-    if (rows_ > 0) cursor.insertBlock(spaced);
-    else cursor.setBlockFormat(spaced);
+    if (rows_ > 0)
+        cursor.insertBlock(spaced);
+    else
+        cursor.setBlockFormat(spaced);
     cursor.insertText(rowText(line.text), formatFor(line.kind));
     ++rows_;
 }
@@ -177,7 +181,8 @@ void LogSection::holdDrawing() {
 void LogSection::appendLines(qsizetype count) {
     holdDrawing();
     const auto& log = model_.log();
-    const auto first = static_cast<qsizetype>(log.size()) - std::min(count, static_cast<qsizetype>(log.size()));
+    const auto first =
+        static_cast<qsizetype>(log.size()) - std::min(count, static_cast<qsizetype>(log.size()));
     const LogLine* newest = nullptr;
     for (auto i = static_cast<std::size_t>(first); i < log.size(); ++i) {
         const bool shown = LogContent::accepts(filter_, log[i].kind);
@@ -229,15 +234,17 @@ void LogSection::applyExpansion() {
 
 QString LogSection::newestShownId() const {
     const auto& log = model_.log();
-    const auto newest = std::find_if(log.rbegin(), log.rend(),
-                                     [this](const LogLine& line) { return LogContent::accepts(filter_, line.kind); });
+    const auto newest = std::find_if(log.rbegin(), log.rend(), [this](const LogLine& line) {
+        return LogContent::accepts(filter_, line.kind);
+    });
     return newest == log.rend() ? QString() : QString::fromStdString(newest->id);
 }
 
 void LogSection::follow(const QString& newestId) {
     const bool moved = !newestId.isEmpty() && newestId != newestId_;
     newestId_ = newestId;
-    if (moved && Animations::on(model_)) box_->verticalScrollBar()->setValue(box_->verticalScrollBar()->maximum());
+    if (moved && Animations::on(model_))
+        box_->verticalScrollBar()->setValue(box_->verticalScrollBar()->maximum());
 }
 
 }  // namespace tarvik

@@ -6,10 +6,9 @@
 // logCleared and touches only the rows concerned, so a run appending fast
 // into a log of 5,000 lines stays cheap. Its expansion is the model's
 // showLog. Owned by the main window; GUI thread only.
-#include <deque>
-
 #include <QString>
 #include <QWidget>
+#include <deque>
 
 class QButtonGroup;
 class QPlainTextEdit;

@@ -1,5 +1,3 @@
-#include "App/MainWindow/LogSection.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
@@ -7,6 +5,7 @@
 #include <QTextBlock>
 
 #include "App/MainWindow/LogContent.hpp"
+#include "App/MainWindow/LogSection.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
@@ -15,12 +14,15 @@ namespace {
 
 using Kind = LogLine::Kind;
 
-QPlainTextEdit* box(LogSection& section) { return section.findChild<QPlainTextEdit*>("logBox"); }
+QPlainTextEdit* box(LogSection& section) {
+    return section.findChild<QPlainTextEdit*>("logBox");
+}
 
 std::vector<std::string> rows(LogSection& section) {
     std::vector<std::string> result;
     if (box(section)->document()->isEmpty()) return result;
-    for (QTextBlock block = box(section)->document()->begin(); block.isValid(); block = block.next())
+    for (QTextBlock block = box(section)->document()->begin(); block.isValid();
+         block = block.next())
         result.push_back(block.text().replace(QChar::LineSeparator, '\n').toStdString());
     return result;
 }
@@ -75,7 +77,8 @@ TEST(LogSectionTest, NewLinesScrollIntoViewUnlessLowLoadAndCollapsingTurnsTheLog
         testing::ModelFixture f;
         f.model->setLowLoadManual(lowLoad);
         f.model->setShowLog(true);
-        for (int i = 0; i < 60; ++i) f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
+        for (int i = 0; i < 60; ++i)
+            f.model->appendLog(Kind::converted, "変換 " + std::to_string(i));
         LogSection section(*f.model);
         section.resize(500, 400);
         section.show();
@@ -88,7 +91,8 @@ TEST(LogSectionTest, NewLinesScrollIntoViewUnlessLowLoadAndCollapsingTurnsTheLog
         section.setFilter(2);
         f.model->appendLog(Kind::converted, "変換 もう一つ");
         EXPECT_TRUE(rows(section).empty());
-        for (int i = 0; i < 40; ++i) f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
+        for (int i = 0; i < 40; ++i)
+            f.model->appendLog(Kind::error, "[失敗] " + std::to_string(i) + ".flac");
         ASSERT_GT(bar->maximum(), 0);
         EXPECT_EQ(bar->value(), lowLoad ? 0 : bar->maximum()) << lowLoad;
 

@@ -6,11 +6,14 @@
 
 namespace tarvik::MainContent {
 
-bool showsCarryOver(const AppModel& model) { return model.continuing() && !model.carryOver().empty(); }
+bool showsCarryOver(const AppModel& model) {
+    return model.continuing() && !model.carryOver().empty();
+}
 
 std::string carryOverText(std::size_t songs) {
     return "前のカードに入れた " + std::to_string(songs) +
-           " 曲は飛ばして、残りを書き出します。新しい SD カード（または、ナビに取り込んで空にしたカード）を差してください。";
+           " 曲は飛ばして、残りを書き出します。新しい SD "
+           "カード（または、ナビに取り込んで空にしたカード）を差してください。";
 }
 
 void resetCarryOver(AppModel& model) {
@@ -20,7 +23,8 @@ void resetCarryOver(AppModel& model) {
 
 bool showsLogPanel(const AppModel& model) {
     if (model.showLog()) return true;
-    return std::ranges::any_of(model.log(), [](const LogLine& line) { return line.kind == LogLine::Kind::error; });
+    return std::ranges::any_of(
+        model.log(), [](const LogLine& line) { return line.kind == LogLine::Kind::error; });
 }
 
 }  // namespace tarvik::MainContent

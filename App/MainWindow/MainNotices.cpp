@@ -81,7 +81,8 @@ void CleanNotice::refresh() {
     setVisible(notice.has_value());
 }
 
-CarryOverBanner::CarryOverBanner(AppModel& model, QWidget* parent) : NoticeFrame(parent), model_(model) {
+CarryOverBanner::CarryOverBanner(AppModel& model, QWidget* parent)
+    : NoticeFrame(parent), model_(model) {
     setObjectName("carryOverBanner");
     QHBoxLayout* row = noticeRow(this);
 

@@ -33,10 +33,13 @@ void MainWindow::presentWelcome() {
 void MainWindow::editProfile(const DeviceProfile& profile) {
     if (editor_ != nullptr) return;  // one editor at a time
     // The editor hides itself before it calls `close`, which lets go of it.
-    auto* editor = new ProfileEditorView(model_, profile, [this] {
-        if (editor_ != nullptr) editor_->deleteLater();
-        editor_ = nullptr;
-    }, this);
+    auto* editor = new ProfileEditorView(
+        model_, profile,
+        [this] {
+            if (editor_ != nullptr) editor_->deleteLater();
+            editor_ = nullptr;
+        },
+        this);
     editor_ = editor;
     editor->setWindowModality(Qt::WindowModal);
     editor->open();

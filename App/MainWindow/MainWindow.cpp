@@ -110,7 +110,8 @@ void MainWindow::followEjectError() {
     if (!error) return;
     // Cleared first: a second refusal while the box is up brings a box of its own.
     model_.setEjectError(std::nullopt);
-    Dialogs::show(this, {.kind = Dialogs::Message::Kind::warning, .text = *error, .informative = ""});
+    Dialogs::show(this,
+                  {.kind = Dialogs::Message::Kind::warning, .text = *error, .informative = ""});
 }
 
 }  // namespace tarvik

@@ -7,11 +7,10 @@
 // refused eject in a message box. Every time it comes on screen it runs the
 // hidden switches "autoReview" and "autoSend". Owns its widgets; the model
 // outlives it. GUI thread only.
-#include <functional>
-
 #include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 
 #include "Core/Profiles/DeviceProfile.hpp"
 

@@ -29,12 +29,20 @@ struct Shown {
 };
 
 TEST(MainContentTest, CarryOverBannerNeedsBothTheFlagAndSongs) {
-    const struct { bool continuing; std::set<std::string> carryOver; bool shown; } cases[] = {{false, {}, false}, {true, {}, false}, {false, {"a/1.mp3"}, false}, {true, {"a/1.mp3"}, true}};
+    const struct {
+        bool continuing;
+        std::set<std::string> carryOver;
+        bool shown;
+    } cases[] = {{false, {}, false},
+                 {true, {}, false},
+                 {false, {"a/1.mp3"}, false},
+                 {true, {"a/1.mp3"}, true}};
     for (const auto& c : cases) {
         testing::ModelFixture f;
         f.model->setCarryOver(c.carryOver);
         f.model->setContinuing(c.continuing);
-        EXPECT_EQ(MainContent::showsCarryOver(*f.model), c.shown) << c.continuing << " " << c.carryOver.size();
+        EXPECT_EQ(MainContent::showsCarryOver(*f.model), c.shown)
+            << c.continuing << " " << c.carryOver.size();
     }
 }
 
@@ -49,7 +57,8 @@ TEST(MainWindowTest, BannersAndNoticesComeAndGo) {
     s.model().setContinuing(true);
     EXPECT_TRUE(testing::shown(s.window, "carryOverBanner"));
     EXPECT_EQ(testing::labelText(s.window, "carryOverText"),
-              "前のカードに入れた 37 曲は飛ばして、残りを書き出します。新しい SD カード（または、ナビに取り込んで空にしたカード）を差してください。");
+              "前のカードに入れた 37 曲は飛ばして、残りを書き出します。新しい SD "
+              "カード（または、ナビに取り込んで空にしたカード）を差してください。");
     testing::click(s.window, "carryOverReset");
     EXPECT_FALSE(testing::shown(s.window, "carryOverBanner"));
     EXPECT_EQ(s.f.xdg.settings()->stringList("carryOver"), std::vector<std::string>{});
@@ -66,12 +75,16 @@ TEST(MainWindowTest, BannersAndNoticesComeAndGo) {
 
     Dialogs::Script script;
     s.model().setEjectError("取り出せません: CARD（target is busy）");
-    EXPECT_EQ(script.messages(), (std::vector<Dialogs::Message>{{Dialogs::Message::Kind::warning, "取り出せません: CARD（target is busy）", ""}}));
+    EXPECT_EQ(script.messages(),
+              (std::vector<Dialogs::Message>{{Dialogs::Message::Kind::warning,
+                                              "取り出せません: CARD（target is busy）", ""}}));
     EXPECT_EQ(s.model().ejectError(), std::nullopt);
 
-    auto* panel = s.window.findChild<LogSection*>();  // the log panel comes with the first error line
+    auto* panel =
+        s.window.findChild<LogSection*>();  // the log panel comes with the first error line
     ASSERT_NE(panel, nullptr);
-    for (const auto& [kind, shown] : {std::pair{LogLine::Kind::info, false}, {LogLine::Kind::error, true}}) {
+    for (const auto& [kind, shown] :
+         {std::pair{LogLine::Kind::info, false}, {LogLine::Kind::error, true}}) {
         s.model().appendLog(kind, "変換できませんでした: b.flac");
         s.model().flushPendingLog();
         EXPECT_EQ(panel->isVisible(), shown);

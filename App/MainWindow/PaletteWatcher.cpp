@@ -18,14 +18,14 @@ PaletteWatcher* PaletteWatcher::watch(QWidget* widget, std::function<void()> app
 
 bool PaletteWatcher::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::ApplicationPaletteChange:
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::ThemeChange:
-        reapply();
-        break;
-    default:
-        break;
+        case QEvent::ApplicationPaletteChange:
+        case QEvent::PaletteChange:
+        case QEvent::StyleChange:
+        case QEvent::ThemeChange:
+            reapply();
+            break;
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }

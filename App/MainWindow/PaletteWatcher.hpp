@@ -9,9 +9,8 @@
 // Use:  PaletteWatcher::watch(label, [label] { ...set colours from Palette... });
 //       (runs once at once, then after every change; setting the widget's own
 //       palette inside the function does not loop)
-#include <functional>
-
 #include <QObject>
+#include <functional>
 
 class QWidget;
 

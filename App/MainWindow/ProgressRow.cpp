@@ -16,7 +16,9 @@ namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QLabel* label(const char* name, QWidget* parent) {
     auto* result = new QLabel(parent);
@@ -72,7 +74,8 @@ ProgressRow::ProgressRow(AppModel& model, QWidget* parent)
     showRun(std::string(), std::nullopt);
 }
 
-void ProgressRow::showRun(const std::string& phaseText, const std::optional<ConversionEvent::Progress>& progress) {
+void ProgressRow::showRun(const std::string& phaseText,
+                          const std::optional<ConversionEvent::Progress>& progress) {
     const ExportContent::ProgressTexts texts = ExportContent::progressTexts(phaseText, progress);
     determinate_ = texts.determinate;
     phase_->setText(qt(phaseText));

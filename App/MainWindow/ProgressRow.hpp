@@ -7,10 +7,9 @@
 //
 // Use:  auto* row = new ProgressRow(model, parent);
 //       row->showRun(model.phaseText(), model.progress());   // planning: std::nullopt
+#include <QWidget>
 #include <optional>
 #include <string>
-
-#include <QWidget>
 
 #include "Core/Pipeline/ConversionEvent.hpp"
 
@@ -28,7 +27,8 @@ class ProgressRow : public QWidget {
 public:
     explicit ProgressRow(AppModel& model, QWidget* parent = nullptr);
 
-    void showRun(const std::string& phaseText, const std::optional<ConversionEvent::Progress>& progress);
+    void showRun(const std::string& phaseText,
+                 const std::optional<ConversionEvent::Progress>& progress);
 
 private:
     void showIndeterminate();

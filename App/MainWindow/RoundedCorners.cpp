@@ -12,7 +12,10 @@ namespace {
 class Overlay : public QWidget {
 public:
     Overlay(QWidget* target, int radius, Colour around, Colour outline)
-        : QWidget(target), radius_(radius), around_(std::move(around)), outline_(std::move(outline)) {
+        : QWidget(target),
+          radius_(radius),
+          around_(std::move(around)),
+          outline_(std::move(outline)) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         target->installEventFilter(this);
         follow();

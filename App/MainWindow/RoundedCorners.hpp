@@ -8,9 +8,8 @@
 // Use:  RoundedCorners::apply(box, 6, [] { return Palette::card(); });
 //       RoundedCorners::apply(table, 8, [] { return Palette::windowBackground(); },
 //                             [] { return Palette::border(); });
-#include <functional>
-
 #include <QColor>
+#include <functional>
 
 class QWidget;
 

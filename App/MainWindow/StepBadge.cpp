@@ -28,7 +28,9 @@ void StepBadge::setState(bool done, bool active) {
 }
 
 void StepBadge::updateAccessibleName() {
-    setAccessibleName(QStringLiteral("ステップ %1%2").arg(number_).arg(done_ ? QStringLiteral(" 完了") : QString()));
+    setAccessibleName(QStringLiteral("ステップ %1%2")
+                          .arg(number_)
+                          .arg(done_ ? QStringLiteral(" 完了") : QString()));
 }
 
 void StepBadge::paintEvent(QPaintEvent*) {
@@ -40,8 +42,9 @@ void StepBadge::paintEvent(QPaintEvent*) {
         painter.setBrush(Palette::success());
         painter.drawEllipse(disc);
         const int mark = 16;
-        painter.drawPixmap((side - mark) / 2, (side - mark) / 2,
-                           Icons::pixmap(Icons::Symbol::checkmark, mark, Qt::white, devicePixelRatioF()));
+        painter.drawPixmap(
+            (side - mark) / 2, (side - mark) / 2,
+            Icons::pixmap(Icons::Symbol::checkmark, mark, Qt::white, devicePixelRatioF()));
         return;
     }
     QColor numberColour = Qt::white;

@@ -1,8 +1,5 @@
 #include "App/MainWindow/StepCardCard.hpp"
 
-#include <filesystem>
-#include <system_error>
-
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -11,6 +8,8 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <filesystem>
+#include <system_error>
 
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/Icons.hpp"
@@ -22,7 +21,9 @@ namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -80,13 +81,15 @@ StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
     divider->setFrameShadow(QFrame::Plain);
     divider->setStyleSheet("color: rgba(128,128,128,70);");
 
-    const std::initializer_list<QWidget*> widgets{buildDestinationRow(), buildWarningRow(), capacity_, divider,
-                                                  buildProfileRow(), summary_, notes_};
+    const std::initializer_list<QWidget*> widgets{
+        buildDestinationRow(), buildWarningRow(), capacity_, divider,
+        buildProfileRow(),     summary_,          notes_};
     for (QWidget* widget : widgets) rows()->addWidget(widget);
 
-    for (auto signal : {&AppModel::destPathChanged, &AppModel::profileIdChanged, &AppModel::volumesChanged,
-                        &AppModel::profilesChanged, &AppModel::selectedChanged, &AppModel::srcPathChanged,
-                        &AppModel::artistsChanged, &AppModel::stateChanged})
+    for (auto signal :
+         {&AppModel::destPathChanged, &AppModel::profileIdChanged, &AppModel::volumesChanged,
+          &AppModel::profilesChanged, &AppModel::selectedChanged, &AppModel::srcPathChanged,
+          &AppModel::artistsChanged, &AppModel::stateChanged})
         connect(&model_, signal, this, &StepCardCard::refresh);
     refresh();
 }
@@ -109,8 +112,9 @@ QWidget* StepCardCard::buildDestinationRow() {
     destinations_->setMaximumWidth(420);
     destinations_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     destinations_->setMinimumContentsLength(12);
-    connect(destinations_, &QComboBox::activated, this,
-            [this](int index) { model_.setDestPath(destinations_->itemData(index).toString().toStdString()); });
+    connect(destinations_, &QComboBox::activated, this, [this](int index) {
+        model_.setDestPath(destinations_->itemData(index).toString().toStdString());
+    });
 
     auto* other = smallButton("ほかの場所…", "otherFolderButton", widget);
     connect(other, &QPushButton::clicked, this, &StepCardCard::chooseDestinationFolder);
@@ -138,9 +142,11 @@ QWidget* StepCardCard::buildWarningRow() {
     auto* row = bareRow(warning_);
     row->setSpacing(8);
     auto* icon = new QLabel(warning_);
-    Icons::show(icon, Icons::Symbol::exclamationmarkTriangleFill, 14, Icons::color(Palette::Name::warning));
+    Icons::show(icon, Icons::Symbol::exclamationmarkTriangleFill, 14,
+                Icons::color(Palette::Name::warning));
     auto* text = new QLabel(
-        "書き出し先がアーティスト名のフォルダです。この中にさらにアーティストのフォルダができ、カーナビで「音楽データがありません」になります。",
+        "書き出し先がアーティスト名のフォルダです。この中にさらにアーティストのフォルダができ、カー"
+        "ナビで「音楽データがありません」になります。",
         warning_);
     text->setWordWrap(true);
     TextStyle::setCallout(text);
@@ -163,8 +169,9 @@ QWidget* StepCardCard::buildProfileRow() {
     profiles_->setMaximumWidth(520);
     profiles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     profiles_->setMinimumContentsLength(14);
-    connect(profiles_, &QComboBox::activated, this,
-            [this](int index) { model_.setProfileId(profiles_->itemData(index).toString().toStdString()); });
+    connect(profiles_, &QComboBox::activated, this, [this](int index) {
+        model_.setProfileId(profiles_->itemData(index).toString().toStdString());
+    });
     auto* create = smallButton("この機種をもとに新しく作る…", "newProfileButton", widget);
     connect(create, &QPushButton::clicked, this, &StepCardCard::newProfileFromSelected);
     editButton_ = smallButton("編集…", "editProfileButton", widget);
@@ -184,7 +191,8 @@ void StepCardCard::refresh() {
     refreshDestinations();
     refreshProfiles();
     warning_->setVisible(model_.destinationLooksLikeArtistFolder());
-    const auto capacity = StepContent::capacityText(model_.destinationVolume(), model_.selectedProfile());
+    const auto capacity =
+        StepContent::capacityText(model_.destinationVolume(), model_.selectedProfile());
     capacity_->setVisible(capacity.has_value());
     capacity_->setText(capacity ? qt(*capacity) : QString());
     setEnabled(!model_.isBusy());
@@ -212,7 +220,8 @@ void StepCardCard::refreshProfiles() {
         profiles_->clear();
         for (const DeviceProfile& profile : model_.profiles())
             profiles_->addItem(qt(StepContent::profileItemLabel(profile)), qt(profile.id));
-        profiles_->setCurrentIndex(selected != nullptr ? profiles_->findData(qt(selected->id)) : -1);
+        profiles_->setCurrentIndex(selected != nullptr ? profiles_->findData(qt(selected->id))
+                                                       : -1);
     }
     editButton_->setVisible(selected != nullptr && !selected->isBuiltin);
     summary_->setVisible(selected != nullptr);

@@ -13,29 +13,39 @@ namespace {
 using std::to_string;
 
 // Plain scalar order: UTF-8 byte order is the same order.
-bool scalarLess(const std::string& a, const std::string& b) { return a < b; }
+bool scalarLess(const std::string& a, const std::string& b) {
+    return a < b;
+}
 
 }  // namespace
 
 Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected) {
     if (srcPath.empty())
-        return {"音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / アルバム」のフォルダに分かれて入っているフォルダを選んでください。",
-                false};
-    if (selected.empty()) return {"左の一覧で、入れたいアーティストにチェックを付けてください。", false};
+        return {
+            "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
+            "アルバム」のフォルダに分かれて入っているフォルダを選んでください。",
+            false};
+    if (selected.empty())
+        return {"左の一覧で、入れたいアーティストにチェックを付けてください。", false};
     return {selectionCount(selected), true};
 }
 
 std::string selectionCount(const std::set<std::string>& selected) {
     const auto n = selected.size();
-    const auto a = static_cast<std::size_t>(std::count_if(selected.begin(), selected.end(), isAlbumEntry));
+    const auto a =
+        static_cast<std::size_t>(std::count_if(selected.begin(), selected.end(), isAlbumEntry));
     if (a == 0) return to_string(n) + " 組のアーティストを選んでいます";
     if (a == n) return to_string(a) + " 枚のアルバムを選んでいます";
     return to_string(n - a) + " 組のアーティストと " + to_string(a) + " 枚のアルバムを選んでいます";
 }
 
-std::string folderButtonText(const std::string& srcPath) { return srcPath.empty() ? "フォルダを選ぶ…" : "変更…"; }
+std::string folderButtonText(const std::string& srcPath) {
+    return srcPath.empty() ? "フォルダを選ぶ…" : "変更…";
+}
 
-bool isAlbumEntry(const std::string& entry) { return entry.find('/') != std::string::npos; }
+bool isAlbumEntry(const std::string& entry) {
+    return entry.find('/') != std::string::npos;
+}
 
 bool isTicked(const std::set<std::string>& selected, const std::string& artist) {
     return selected.count(text::nfc(artist)) > 0;
@@ -45,7 +55,8 @@ std::set<std::string> ticked(std::set<std::string> selected, const std::string& 
     const std::string name = text::nfc(artist);
     selected.insert(name);
     const std::string prefix = name + "/";
-    std::erase_if(selected, [&](const std::string& entry) { return text::nfc(entry).starts_with(prefix); });
+    std::erase_if(selected,
+                  [&](const std::string& entry) { return text::nfc(entry).starts_with(prefix); });
     return selected;
 }
 
@@ -54,7 +65,8 @@ std::set<std::string> unticked(std::set<std::string> selected, const std::string
     return selected;
 }
 
-std::set<std::string> withShown(std::set<std::string> selected, const std::vector<std::string>& shown) {
+std::set<std::string> withShown(std::set<std::string> selected,
+                                const std::vector<std::string>& shown) {
     for (const std::string& name : shown) selected.insert(text::nfc(name));
     return selected;
 }
@@ -66,37 +78,45 @@ std::vector<std::string> albumEntries(const std::set<std::string>& selected) {
     return entries;
 }
 
-std::string albumEntryText(const std::string& entry) { return text::replacing(entry, "/", " ／ "); }
+std::string albumEntryText(const std::string& entry) {
+    return text::replacing(entry, "/", " ／ ");
+}
 
 std::string sidebarEmptyText(const std::string& srcPath) {
     return srcPath.empty() ? "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます"
                            : "このフォルダの中に\nアーティストのフォルダが見つかりません";
 }
 
-std::string countTail(std::size_t artistCount) { return "組を選択 / 全 " + to_string(artistCount) + " 組"; }
+std::string countTail(std::size_t artistCount) {
+    return "組を選択 / 全 " + to_string(artistCount) + " 組";
+}
 
 bool showsInsertHint(const std::vector<Volume>& volumes, const std::string& destPath) {
-    return destPath.empty() &&
-           std::none_of(volumes.begin(), volumes.end(), [](const Volume& v) { return v.removable; });
+    return destPath.empty() && std::none_of(volumes.begin(), volumes.end(),
+                                            [](const Volume& v) { return v.removable; });
 }
 
 bool isPlainFolder(const std::string& destPath, const Volume* destination) {
     return !destPath.empty() && destination == nullptr;
 }
 
-std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volumes, const std::string& destPath,
+std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volumes,
+                                                 const std::string& destPath,
                                                  const Volume* destination) {
     std::vector<DestinationEntry> entries{{"", "選んでください"}};
     for (const Volume& volume : volumes)
-        entries.push_back({volume.url.string(), std::string(volume.removable ? "" : "（内蔵）") + volume.name +
-                                                    " — 空き " + formatByteCount(volume.free)});
-    if (isPlainFolder(destPath, destination)) entries.push_back({destPath, "フォルダ: " + destPath});
+        entries.push_back({volume.url.string(), std::string(volume.removable ? "" : "（内蔵）") +
+                                                    volume.name + " — 空き " +
+                                                    formatByteCount(volume.free)});
+    if (isPlainFolder(destPath, destination))
+        entries.push_back({destPath, "フォルダ: " + destPath});
     return entries;
 }
 
 std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile) {
     if (destination == nullptr || profile == nullptr) return std::nullopt;
-    const auto songs = SpaceEstimate::trackCapacity(static_cast<double>(destination->free), profile->audio.bitrate);
+    const auto songs = SpaceEstimate::trackCapacity(static_cast<double>(destination->free),
+                                                    profile->audio.bitrate);
     if (!songs) return std::nullopt;
     return "約 " + to_string(*songs) + " 曲入ります";
 }
@@ -131,7 +151,8 @@ std::string profileSummary(const DeviceProfile& p) {
                                                            : "アーティスト/アルバム";
     parts.push_back((p.files.root.empty() ? "" : p.files.root + "/") + layout);
     if (p.files.asciiOnly) parts.push_back("英数字ファイル名");
-    if (p.files.maxPerFolder >= 1) parts.push_back("1 フォルダ " + to_string(p.files.maxPerFolder) + " 曲まで");
+    if (p.files.maxPerFolder >= 1)
+        parts.push_back("1 フォルダ " + to_string(p.files.maxPerFolder) + " 曲まで");
     if (p.verified) parts.push_back("実機確認 " + p.verified->date);
     std::string joined;
     for (const std::string& part : parts) joined += (joined.empty() ? "" : " ・ ") + part;

@@ -31,7 +31,8 @@ bool isTicked(const std::set<std::string>& selected, const std::string& artist);
 // Ticking an artist takes its album entries out: the whole artist covers them.
 std::set<std::string> ticked(std::set<std::string> selected, const std::string& artist);
 std::set<std::string> unticked(std::set<std::string> selected, const std::string& artist);
-std::set<std::string> withShown(std::set<std::string> selected, const std::vector<std::string>& shown);
+std::set<std::string> withShown(std::set<std::string> selected,
+                                const std::vector<std::string>& shown);
 // The album entries in plain scalar order, and how a row shows one.
 std::vector<std::string> albumEntries(const std::set<std::string>& selected);
 std::string albumEntryText(const std::string& entry);
@@ -47,7 +48,8 @@ struct DestinationEntry {
 };
 // No removable volume and no destination: the hint to insert a card instead of the list.
 bool showsInsertHint(const std::vector<Volume>& volumes, const std::string& destPath);
-std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volumes, const std::string& destPath,
+std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volumes,
+                                                 const std::string& destPath,
                                                  const Volume* destination);
 // A destination that is a plain folder rather than a listed volume.
 bool isPlainFolder(const std::string& destPath, const Volume* destination);

@@ -1,6 +1,6 @@
-#include "App/MainWindow/StepContent.hpp"
-
 #include <gtest/gtest.h>
+
+#include "App/MainWindow/StepContent.hpp"
 
 namespace tarvik {
 namespace {
@@ -8,12 +8,23 @@ namespace {
 using namespace StepContent;
 
 TEST(MusicStepContentTest, TheFolderComesFirstThenTheSelectionIsCounted) {
-    const struct { std::string folder; std::set<std::string> selected; std::string text; bool success; } cases[] = {
-        {"/music", {"A", "B", "C", "D/1", "E/2"}, "3 組のアーティストと 2 枚のアルバムを選んでいます", true},
+    const struct {
+        std::string folder;
+        std::set<std::string> selected;
+        std::string text;
+        bool success;
+    } cases[] = {
+        {"/music",
+         {"A", "B", "C", "D/1", "E/2"},
+         "3 組のアーティストと 2 枚のアルバムを選んでいます",
+         true},
         {"/music", {"D/1", "E/2"}, "2 枚のアルバムを選んでいます", true},
         {"/music", {"A", "B", "C"}, "3 組のアーティストを選んでいます", true},
         {"/music", {}, "左の一覧で、入れたいアーティストにチェックを付けてください。", false},
-        {"", {"A"}, "音楽ファイル（FLAC / WAV / MP3 など）", false},  // a selection restored without a folder
+        {"",
+         {"A"},
+         "音楽ファイル（FLAC / WAV / MP3 など）",
+         false},  // a selection restored without a folder
     };
     for (const auto& c : cases) {
         const Status status = musicStatus(c.folder, c.selected);
@@ -29,7 +40,8 @@ TEST(SidebarContentTest, TickingAnArtistDropsItsAlbumEntriesOnlyAndEntriesAreInS
     EXPECT_EQ(ticked({"\u30AC/1"}, "\u30AB\u3099"), (std::set<std::string>{"\u30AC"}));
     EXPECT_TRUE(isTicked({"\u30AC"}, "\u30AB\u3099"));
     EXPECT_EQ(withShown({"Z/1", "Q"}, {"A", "B"}), (std::set<std::string>{"A", "B", "Q", "Z/1"}));
-    EXPECT_EQ(albumEntries({"b/2", "B/1", "Artist", "a/9"}), (std::vector<std::string>{"B/1", "a/9", "b/2"}));
+    EXPECT_EQ(albumEntries({"b/2", "B/1", "Artist", "a/9"}),
+              (std::vector<std::string>{"B/1", "a/9", "b/2"}));
     EXPECT_EQ(albumEntryText("A/B"), "A ／ B");
 }
 
@@ -47,29 +59,41 @@ TEST(CardStepContentTest, SongEstimateIsCutTowardsZeroAndNeedsAUsableBitRate) {
         std::optional<std::int64_t> bitrate;
         std::optional<std::string> text;
     } cases[] = {
-        {&card, 192, "約 5114 曲入ります"}, {&card, 128, "約 7671 曲入ります"}, {&empty, 128, "約 0 曲入ります"},
+        {&card, 192, "約 5114 曲入ります"},
+        {&card, 128, "約 7671 曲入ります"},
+        {&empty, 128, "約 0 曲入ります"},
         // A profile file that was never validated: no estimate rather than infinity.
-        {&card, 0, std::nullopt}, {&card, -192, std::nullopt}, {nullptr, 128, std::nullopt},
+        {&card, 0, std::nullopt},
+        {&card, -192, std::nullopt},
+        {nullptr, 128, std::nullopt},
         {&card, std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
         const DeviceProfile p = profile(c.bitrate.value_or(128));
-        EXPECT_EQ(capacityText(c.volume, c.bitrate ? &p : nullptr), c.text) << c.bitrate.value_or(-1);
+        EXPECT_EQ(capacityText(c.volume, c.bitrate ? &p : nullptr), c.text)
+            << c.bitrate.value_or(-1);
     }
 }
 
 TEST(CardStepContentTest, DestinationListAndParentFolder) {
-    const std::vector<Volume> volumes{{"/", "System", 5'000'000'000, false}, {"/media/u/SD", "SD", 1'200'000'000, true}};
+    const std::vector<Volume> volumes{{"/", "System", 5'000'000'000, false},
+                                      {"/media/u/SD", "SD", 1'200'000'000, true}};
     EXPECT_EQ(destinationEntries(volumes, "/home/u/out", nullptr),
-              (std::vector<DestinationEntry>{{"", "選んでください"}, {"/", "（内蔵）System — 空き 5 GB"},
-                                             {"/media/u/SD", "SD — 空き 1.2 GB"}, {"/home/u/out", "フォルダ: /home/u/out"}}));
+              (std::vector<DestinationEntry>{{"", "選んでください"},
+                                             {"/", "（内蔵）System — 空き 5 GB"},
+                                             {"/media/u/SD", "SD — 空き 1.2 GB"},
+                                             {"/home/u/out", "フォルダ: /home/u/out"}}));
     EXPECT_EQ(destinationEntries(volumes, "/media/u/SD", &volumes[1]).size(), 3U);
     EXPECT_TRUE(showsInsertHint({volumes[0]}, ""));
     EXPECT_FALSE(showsInsertHint({volumes[0]}, "/x"));
     EXPECT_FALSE(showsInsertHint(volumes, ""));
-    for (const auto& [path, parent] : std::vector<std::pair<std::string, std::string>>{
-             {"/media/u/SD/Artist", "/media/u/SD"}, {"/media/u/SD/Artist/", "/media/u/SD"}, {"/top", "/"},
-             {"/", "/"}, {"//", "/"}, {"name", ""}})
+    for (const auto& [path, parent] :
+         std::vector<std::pair<std::string, std::string>>{{"/media/u/SD/Artist", "/media/u/SD"},
+                                                          {"/media/u/SD/Artist/", "/media/u/SD"},
+                                                          {"/top", "/"},
+                                                          {"/", "/"},
+                                                          {"//", "/"},
+                                                          {"name", ""}})
         EXPECT_EQ(parentFolder(path), parent) << path;
 }
 
@@ -81,26 +105,34 @@ TEST(CardStepContentTest, ProfileSummariesAndLabels) {
     mp3.files.asciiOnly = true;
     mp3.files.maxPerFolder = 255;
     EXPECT_EQ(profileSummary(mp3),
-              "MP3 ・ 音質: 標準 ・ ジャケット画像あり ・ MUSIC/アーティスト/アルバム ・ 英数字ファイル名 ・ 1 フォルダ 255 曲まで");
+              "MP3 ・ 音質: 標準 ・ ジャケット画像あり ・ MUSIC/アーティスト/アルバム ・ "
+              "英数字ファイル名 ・ 1 フォルダ 255 曲まで");
     DeviceProfile aac("b", "B");
     aac.audio.codec = DeviceProfile::Audio::Codec::aac;
     aac.audio.bitrate = 256;
     aac.files.root = "";
     aac.files.layout = DeviceProfile::Files::Layout::flat;
-    EXPECT_EQ(profileSummary(aac), "AAC (m4a) ・ 音質: 高音質（容量を多く使う） ・ ジャケット画像なし ・ 全曲 1 フォルダ");
-    for (const auto& [bitrate, quality] : std::vector<std::pair<std::int64_t, std::string>>{
-             {96, "音質: 小さめ（たくさん入る）"}, {128, "音質: 小さめ（たくさん入る）"}, {129, "音質: 標準"},
-             {192, "音質: 標準"}, {193, "音質: 高音質（容量を多く使う）"}})
+    EXPECT_EQ(
+        profileSummary(aac),
+        "AAC (m4a) ・ 音質: 高音質（容量を多く使う） ・ ジャケット画像なし ・ 全曲 1 フォルダ");
+    for (const auto& [bitrate, quality] :
+         std::vector<std::pair<std::int64_t, std::string>>{{96, "音質: 小さめ（たくさん入る）"},
+                                                           {128, "音質: 小さめ（たくさん入る）"},
+                                                           {129, "音質: 標準"},
+                                                           {192, "音質: 標準"},
+                                                           {193, "音質: 高音質（容量を多く使う）"}})
         EXPECT_NE(profileSummary(profile(bitrate)).find(quality), std::string::npos) << bitrate;
     aac.verified = DeviceProfile::Verified{"2024-05-01", ""};
     aac.files.layout = DeviceProfile::Files::Layout::artist;
     EXPECT_TRUE(profileSummary(aac).ends_with("アーティスト/アルバム ・ 実機確認 2024-05-01"));
 
     DeviceProfile p("p", "ナビ");
-    for (const auto& [builtin, verified, label] : {std::tuple{true, false, "ナビ（試験的）"}, {false, false, "ナビ（自分で作った）"},
+    for (const auto& [builtin, verified, label] : {std::tuple{true, false, "ナビ（試験的）"},
+                                                   {false, false, "ナビ（自分で作った）"},
                                                    {false, true, "ナビ  ✓ 確認済み"}}) {
         p.isBuiltin = builtin;
-        p.verified = verified ? std::optional(DeviceProfile::Verified{"2024-01-01", ""}) : std::nullopt;
+        p.verified =
+            verified ? std::optional(DeviceProfile::Verified{"2024-01-01", ""}) : std::nullopt;
         EXPECT_EQ(profileItemLabel(p), label);
     }
 }

@@ -8,19 +8,21 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/ProgressRow.hpp"
 #include "App/MainWindow/SummaryView.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QHBoxLayout* bareRow(QWidget* widget) {
     auto* row = new QHBoxLayout(widget);
@@ -46,9 +48,10 @@ StepExportCard::StepExportCard(AppModel& model, QWidget* parent)
                             buildRunningRow(), static_cast<QWidget*>(summary_), buildFailed()})
         rows()->addWidget(widget);
 
-    for (auto signal : {&AppModel::stateChanged, &AppModel::selectedChanged, &AppModel::destPathChanged,
-                        &AppModel::volumesChanged, &AppModel::srcPathChanged, &AppModel::profileIdChanged,
-                        &AppModel::profilesChanged})
+    for (auto signal :
+         {&AppModel::stateChanged, &AppModel::selectedChanged, &AppModel::destPathChanged,
+          &AppModel::volumesChanged, &AppModel::srcPathChanged, &AppModel::profileIdChanged,
+          &AppModel::profilesChanged})
         connect(&model_, signal, this, &StepExportCard::refresh);
     connect(&model_, &AppModel::settingsChanged, this, &StepExportCard::refreshOptions);
     connect(&model_, &AppModel::phaseTextChanged, this, &StepExportCard::refreshProgress);
@@ -73,7 +76,8 @@ QWidget* StepExportCard::buildOptions() {
     loudness_ = new QComboBox(options_);
     loudness_->setObjectName("loudnessPicker");
     loudness_->setFixedWidth(130);
-    for (const auto& choice : ExportContent::loudnessChoices()) loudness_->addItem(choice.label, choice.value);
+    for (const auto& choice : ExportContent::loudnessChoices())
+        loudness_->addItem(choice.label, choice.value);
     connect(loudness_, &QComboBox::activated, this,
             [this](int index) { model_.setLoudness(loudness_->itemData(index).toDouble()); });
     auto* loudnessRow = new QHBoxLayout;
@@ -143,7 +147,8 @@ QWidget* StepExportCard::buildFailed() {
     column->setContentsMargins(0, 0, 0, 0);
     auto* line = new QHBoxLayout;
     auto* symbol = new QLabel(failed_);
-    Icons::show(symbol, Icons::Symbol::exclamationmarkTriangleFill, 14, Icons::color(Palette::Name::danger));
+    Icons::show(symbol, Icons::Symbol::exclamationmarkTriangleFill, 14,
+                Icons::color(Palette::Name::danger));
     failedText_ = new QLabel(failed_);
     failedText_->setObjectName("failedMessage");
     failedText_->setWordWrap(true);
@@ -163,7 +168,8 @@ void StepExportCard::refresh() {
     const RunState& state = model_.state();
     const bool canExport = model_.canExport();
     const bool busy = model_.isBusy();
-    setProgress(canExport && !busy, state.is(RunState::Case::finished), canExport, canExport && !busy);
+    setProgress(canExport && !busy, state.is(RunState::Case::finished), canExport,
+                canExport && !busy);
 
     const ExportContent::Page page = ExportContent::pageFor(state);
     using Page = ExportContent::Page;

@@ -5,10 +5,10 @@
 
 #include "App/MainWindow/Card.hpp"
 #include "App/MainWindow/ExportContent.hpp"
+#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepBadge.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
-#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -18,11 +18,20 @@ namespace {
 using testing::child;
 using testing::click;
 using testing::expectShown;
-std::string text(QWidget& parent, const char* name) { return testing::labelText(parent, name); }
+std::string text(QWidget& parent, const char* name) {
+    return testing::labelText(parent, name);
+}
 
-ConversionEvent::Summary summary(std::int64_t done, std::int64_t failed, bool stopped, bool cardFull) {
-    return {.progress = {.done = done, .failed = failed, .total = done + failed, .etaSeconds = std::nullopt},
-            .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
+ConversionEvent::Summary summary(std::int64_t done, std::int64_t failed, bool stopped,
+                                 bool cardFull) {
+    return {.progress = {.done = done,
+                         .failed = failed,
+                         .total = done + failed,
+                         .etaSeconds = std::nullopt},
+            .stopped = stopped,
+            .cardFull = cardFull,
+            .renamed = 0,
+            .placed = {}};
 }
 
 // Without a selection the start button waits; ready, the step is highlighted
@@ -43,7 +52,8 @@ TEST(StepExportCardTest, StartWaitsForTheFirstStepsThenPlansAndAFailureGoesBack)
     // The fixture has no ffmpeg: planning ends at once with its message.
     click(step, "startButton");
     EXPECT_TRUE(ready.model().state().is(RunState::Case::failed));
-    EXPECT_EQ(text(step, "failedMessage"), "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
+    EXPECT_EQ(text(step, "failedMessage"),
+              "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
     expectShown(step, {{"exportOptions", false}});
     click(step, "failedBackButton");
     EXPECT_TRUE(ready.model().state().is(RunState::Case::idle));
@@ -55,7 +65,10 @@ TEST(StepExportCardTest, PlanningShowsThePhaseAndAPlainStop) {
     StepExportCard step(ready.model());
     AppModelTesting::setState(ready.model(), RunState::planning());
     ready.model().handleEvent(ConversionEvent::reading(3, 10));
-    expectShown(step, {{"progressRow", true}, {"progressWaiting", true}, {"progressCount", false}, {"exportOptions", false}});
+    expectShown(step, {{"progressRow", true},
+                       {"progressWaiting", true},
+                       {"progressCount", false},
+                       {"exportOptions", false}});
     EXPECT_EQ(text(step, "progressPhase"), "曲の情報を読んでいます… 3 / 10");
     EXPECT_FALSE(step.findChild<Card*>()->highlighted());
     click(step, "planningStopButton");
@@ -80,10 +93,12 @@ TEST(StepExportCardTest, RunningIntoAFolderOffersToSend) {
     testing::ReadyModel ready;
     StepExportCard step(ready.model());
     AppModelTesting::setState(ready.model(), RunState::running());
-    ready.model().handleEvent({ConversionEvent::Progress{.done = 3, .total = 4, .etaSeconds = 150}});
+    ready.model().handleEvent(
+        {ConversionEvent::Progress{.done = 3, .total = 4, .etaSeconds = 150}});
     EXPECT_EQ(text(step, "progressEta"), "あと約 2 分");
     expectShown(step, {{"runningSendButton", true}});
-    EXPECT_EQ(text(step, "keepSentence"), "中止しても、ここまでの曲は書き出し先のフォルダに残ります。次回は続きから始めます。");
+    EXPECT_EQ(text(step, "keepSentence"),
+              "中止しても、ここまでの曲は書き出し先のフォルダに残ります。次回は続きから始めます。");
     // The stop button works while the model is busy.
     EXPECT_TRUE(child(step, "runningStopButton")->isEnabled());
     EXPECT_FALSE(child(step, "exportOptions")->isEnabled());
@@ -100,7 +115,8 @@ TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
     StepExportCard step(*f.model);
     AppModelTesting::setState(*f.model, RunState::running());
     expectShown(step, {{"runningSendButton", false}});
-    EXPECT_EQ(text(step, "keepSentence"), "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
+    EXPECT_EQ(text(step, "keepSentence"),
+              "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
 
     AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true)));
     EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
@@ -111,14 +127,17 @@ TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
 TEST(StepExportCardTest, SummaryOfEachEnding) {
     testing::ReadyModel ready;
     StepExportCard step(ready.model());
-    for (const auto& ending : {summary(4, 0, true, true), summary(7, 0, false, true), summary(5, 2, false, false)}) {
+    for (const auto& ending :
+         {summary(4, 0, true, true), summary(7, 0, false, true), summary(5, 2, false, false)}) {
         AppModelTesting::setState(ready.model(), RunState::finished(ending));
         const auto texts = ExportContent::summaryTexts(ending, false, 0);
         EXPECT_TRUE(step.findChild<StepBadge*>()->done());
         EXPECT_EQ(text(step, "summaryHeadline"), texts.headline);
         EXPECT_EQ(text(step, "summaryDetail"), texts.detail);
-        expectShown(step, {{"summaryCarryOver", texts.carryOverNote}, {"continueButton", texts.continueNext},
-                           {"showFailuresButton", texts.showFailures}, {"summarySendButton", texts.send},
+        expectShown(step, {{"summaryCarryOver", texts.carryOverNote},
+                           {"continueButton", texts.continueNext},
+                           {"showFailuresButton", texts.showFailures},
+                           {"summarySendButton", texts.send},
                            {"ejectButton", texts.eject}});
     }
     click(step, "showFailuresButton");

@@ -9,7 +9,8 @@
 
 namespace tarvik {
 
-StepFrame::StepFrame(AppModel& model, int number, const QString& title, int rowSpacing, QWidget* parent)
+StepFrame::StepFrame(AppModel& model, int number, const QString& title, int rowSpacing,
+                     QWidget* parent)
     : QWidget(parent),
       card_(new Card(model, this)),
       badge_(new StepBadge(number, card_)),

@@ -5,7 +5,8 @@
 // where the user stands: the card's highlight, the badge's look and the pill.
 // Owned by the main window; GUI thread only.
 //
-// Use:  class StepExportCard : public StepFrame { ... StepFrame(model, 3, "書き出す", 10, parent) ... };
+// Use:  class StepExportCard : public StepFrame { ... StepFrame(model, 3, "書き出す", 10, parent)
+// ... };
 //       rows()->addWidget(...);  setProgress(highlighted, done, active, here);
 #include <QWidget>
 
@@ -22,7 +23,8 @@ class StepFrame : public QWidget {
     Q_OBJECT
 
 public:
-    StepFrame(AppModel& model, int number, const QString& title, int rowSpacing, QWidget* parent = nullptr);
+    StepFrame(AppModel& model, int number, const QString& title, int rowSpacing,
+              QWidget* parent = nullptr);
 
     QVBoxLayout* rows() const { return rows_; }
     Card* card() const { return card_; }

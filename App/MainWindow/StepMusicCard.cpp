@@ -8,8 +8,8 @@
 
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
@@ -17,7 +17,9 @@ namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -59,8 +61,8 @@ StepMusicCard::StepMusicCard(AppModel& model, QWidget* parent)
     rows()->addWidget(status_);
     rows()->addWidget(notice_);
 
-    for (auto signal : {&AppModel::srcPathChanged, &AppModel::selectedChanged, &AppModel::sourceNoticeChanged,
-                        &AppModel::stateChanged})
+    for (auto signal : {&AppModel::srcPathChanged, &AppModel::selectedChanged,
+                        &AppModel::sourceNoticeChanged, &AppModel::stateChanged})
         connect(&model_, signal, this, &StepMusicCard::refresh);
     refresh();
 }
@@ -91,8 +93,10 @@ void StepMusicCard::chooseMusicFolder() {
     const std::string src = model_.srcPath();
     Dialogs::FolderRequest request;
     request.message =
-        "音楽のフォルダ（アーティストのフォルダが並んでいるところ）を選んでください。アーティストやアルバムのフォルダを選ぶと、それだけを書き出します";
-    request.start = src.empty() ? std::filesystem::path(QDir::homePath().toStdString()) : std::filesystem::path(src);
+        "音楽のフォルダ（アーティストのフォルダが並んでいるところ）を選んでください。アーティストや"
+        "アルバムのフォルダを選ぶと、それだけを書き出します";
+    request.start = src.empty() ? std::filesystem::path(QDir::homePath().toStdString())
+                                : std::filesystem::path(src);
     if (auto folder = Dialogs::chooseFolder(this, request)) model_.chooseSource(*folder);
 }
 

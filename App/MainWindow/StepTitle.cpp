@@ -8,7 +8,8 @@
 
 namespace tarvik {
 
-StepTitle::StepTitle(int number, const QString& text, QWidget* parent) : QWidget(parent), pill_(new HerePill(this)) {
+StepTitle::StepTitle(int number, const QString& text, QWidget* parent)
+    : QWidget(parent), pill_(new HerePill(this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
@@ -32,7 +33,11 @@ Icons::Symbol StepTitle::symbolFor(int number) {
     return symbols[((number - 1) % 3 + 3) % 3];
 }
 
-void StepTitle::setHere(bool here) { pill_->setVisible(here); }
-bool StepTitle::here() const { return !pill_->isHidden(); }
+void StepTitle::setHere(bool here) {
+    pill_->setVisible(here);
+}
+bool StepTitle::here() const {
+    return !pill_->isHidden();
+}
 
 }  // namespace tarvik

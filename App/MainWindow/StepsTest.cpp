@@ -38,7 +38,8 @@ TEST(StepMusicCardTest, AsksForTheFolderThenShowsTheCountInTheSuccessColour) {
     f.model->setSrcPath("/music");
     f.model->setSelected({"A", "B", "C", "D/1", "E/2"});
     EXPECT_EQ(labelText(step, "musicStatus"), "3 組のアーティストと 2 枚のアルバムを選んでいます");
-    EXPECT_EQ(child<QLabel>(step, "musicStatus")->palette().color(QPalette::WindowText), Palette::success());
+    EXPECT_EQ(child<QLabel>(step, "musicStatus")->palette().color(QPalette::WindowText),
+              Palette::success());
     EXPECT_TRUE(step.findChild<StepBadge*>()->done());
     EXPECT_FALSE(step.findChild<Card*>()->highlighted());
     expectShown(step, {{"herePill", false}});
@@ -58,7 +59,8 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsAndAnAlbumFolderShowsTh
 
     script.answerFolder(library.path() / "青い月" / "夜の歌");
     click(step, "musicFolderButton");
-    EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText().toStdString(), library.path().string());
+    EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText().toStdString(),
+              library.path().string());
     EXPECT_EQ(labelText(step, "musicStatus"), "1 枚のアルバムを選んでいます");
     expectShown(step, {{"sourceNotice", true}});
     f.model->setSelected({"青い月"});
@@ -68,10 +70,12 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsAndAnAlbumFolderShowsTh
 TEST(ArtistSidebarTest, EmptyStates) {
     testing::ModelFixture f;
     ArtistSidebar sidebar(*f.model);
-    EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"), "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます");
+    EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
+              "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます");
     testing::TempDir empty;
     f.model->setSrcPath(empty.path().string());
-    EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"), "このフォルダの中に\nアーティストのフォルダが見つかりません");
+    EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
+              "このフォルダの中に\nアーティストのフォルダが見つかりません");
     expectShown(sidebar, {{"sidebarEmpty", true}, {"artistList", false}});
 }
 
@@ -93,12 +97,14 @@ TEST(ArtistSidebarTest, TickingAnArtistDropsItsAlbumEntriesAndTheirRows) {
     model.setSelected({"Aoi/Album", "Kuro"});
     auto* list = child<QListWidget>(sidebar, "artistList");
     EXPECT_EQ(list->item(0)->text(), "アルバムだけ選んだもの");
-    EXPECT_EQ(labelText(sidebar, "selectionCountNumber") + labelText(sidebar, "selectionCountTail"), "2組を選択 / 全 3 組");
+    EXPECT_EQ(labelText(sidebar, "selectionCountNumber") + labelText(sidebar, "selectionCountTail"),
+              "2組を選択 / 全 3 組");
     const auto aoi = list->findItems("Aoi", Qt::MatchExactly);
     ASSERT_EQ(aoi.size(), 1);
     aoi[0]->setCheckState(Qt::Checked);
     EXPECT_EQ(model.selected(), (std::set<std::string>{"Aoi", "Kuro"}));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the list lets row widgets go later
+    QCoreApplication::sendPostedEvents(
+        nullptr, QEvent::DeferredDelete);  // the list lets row widgets go later
     EXPECT_EQ(sidebar.findChild<QWidget*>("albumEntry"), nullptr);
     EXPECT_NE(list->item(0)->text(), "アルバムだけ選んだもの");
 }
@@ -130,7 +136,8 @@ TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
     click(step, "otherFolderButton");
     EXPECT_EQ(f.model->destPath(), "/home/u/書き出し");
     expectShown(step, {{"destinationPicker", true}, {"capacityEstimate", false}});
-    EXPECT_EQ(child<QComboBox>(step, "destinationPicker")->currentText(), "フォルダ: /home/u/書き出し");
+    EXPECT_EQ(child<QComboBox>(step, "destinationPicker")->currentText(),
+              "フォルダ: /home/u/書き出し");
     click(step, "sendToCardButton");
     EXPECT_TRUE(f.model->showSend());
 
@@ -141,7 +148,8 @@ TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
 
     // A card: its song estimate, and another volume chosen.
     f.model->setDestPath("/media/u/SD");
-    AppModelTesting::setVolumes(*f.model, {{"/", "System", 5'000'000'000, false}, {"/media/u/SD", "SD", 31'914'983'424, true}});
+    AppModelTesting::setVolumes(*f.model, {{"/", "System", 5'000'000'000, false},
+                                           {"/media/u/SD", "SD", 31'914'983'424, true}});
     emit f.model->volumesChanged();
     EXPECT_EQ(labelText(step, "capacityEstimate"), "約 5114 曲入ります");
     expectShown(step, {{"sendToCardButton", false}, {"capacityEstimate", true}});
@@ -184,12 +192,14 @@ TEST(StepCardCardTest, ProfileActions) {
     StepCardCard step(*f.model);
     const DeviceProfile* selected = f.model->selectedProfile();
     ASSERT_TRUE(selected != nullptr && selected->isBuiltin);
-    EXPECT_EQ(child<QComboBox>(step, "profilePicker")->currentData().toString().toStdString(), selected->id);
+    EXPECT_EQ(child<QComboBox>(step, "profilePicker")->currentData().toString().toStdString(),
+              selected->id);
     expectShown(step, {{"editProfileButton", false}});
     EXPECT_EQ(labelText(step, "profileSummary"), StepContent::profileSummary(*selected));
 
     std::vector<DeviceProfile> requests;
-    QObject::connect(&step, &StepCardCard::editRequested, [&](const DeviceProfile& p) { requests.push_back(p); });
+    QObject::connect(&step, &StepCardCard::editRequested,
+                     [&](const DeviceProfile& p) { requests.push_back(p); });
     click(step, "newProfileButton");
     ASSERT_EQ(requests.size(), 1U);
     EXPECT_EQ(requests[0].id, "");

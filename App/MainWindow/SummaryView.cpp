@@ -5,17 +5,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/Windows/SheetButtons.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 struct Look {
     Icons::Symbol symbol;
@@ -29,8 +31,10 @@ Look lookFor(ExportContent::Outcome outcome) {
         case ExportContent::Outcome::cardFull:
             return {Icons::Symbol::sdcardFill, Icons::color(Palette::Name::warning)};
         case ExportContent::Outcome::failures:
-            return {Icons::Symbol::exclamationmarkTriangleFill, Icons::color(Palette::Name::danger)};
-        case ExportContent::Outcome::complete: break;
+            return {Icons::Symbol::exclamationmarkTriangleFill,
+                    Icons::color(Palette::Name::danger)};
+        case ExportContent::Outcome::complete:
+            break;
     }
     return {Icons::Symbol::partyPopperFill, Icons::color(Palette::Name::orange)};
 }
@@ -91,7 +95,8 @@ SummaryView::SummaryView(AppModel& model, QWidget* parent)
     column->addLayout(buttons);
 
     // Ejecting empties the destination; the row then offers to send instead.
-    for (auto signal : {&AppModel::volumesChanged, &AppModel::destPathChanged, &AppModel::renamedChanged})
+    for (auto signal :
+         {&AppModel::volumesChanged, &AppModel::destPathChanged, &AppModel::renamedChanged})
         connect(&model_, signal, this, [this] { showSummary(summary_); });
 }
 
@@ -104,7 +109,8 @@ QPushButton* SummaryView::button(const char* name, const QString& text) {
 void SummaryView::showSummary(const ConversionEvent::Summary& summary) {
     summary_ = summary;
     const bool toCard = model_.destinationVolume() != nullptr;
-    const ExportContent::SummaryTexts texts = ExportContent::summaryTexts(summary, toCard, model_.renamed().size());
+    const ExportContent::SummaryTexts texts =
+        ExportContent::summaryTexts(summary, toCard, model_.renamed().size());
     const Look look = lookFor(texts.outcome);
     Icons::show(symbol_, look.symbol, 34, look.colour);
     headline_->setText(qt(texts.headline));

@@ -1,9 +1,8 @@
 #include "App/MainWindow/TextStyle.hpp"
 
-#include <functional>
-
 #include <QApplication>
 #include <QWidget>
+#include <functional>
 
 #include "App/MainWindow/PaletteWatcher.hpp"
 
@@ -47,9 +46,15 @@ QFont font(int pixelSize, QFont::Weight weight) {
     return f;
 }
 
-void setFont(QWidget* widget, int pixelSize, QFont::Weight weight) { widget->setFont(font(pixelSize, weight)); }
-void setCallout(QWidget* widget) { setFont(widget, calloutSize); }
-void setCaption(QWidget* widget) { setFont(widget, captionSize); }
+void setFont(QWidget* widget, int pixelSize, QFont::Weight weight) {
+    widget->setFont(font(pixelSize, weight));
+}
+void setCallout(QWidget* widget) {
+    setFont(widget, calloutSize);
+}
+void setCaption(QWidget* widget) {
+    setFont(widget, captionSize);
+}
 
 QColor toneColor(Tone tone) {
     QColor colour = QApplication::palette().color(QPalette::WindowText);

@@ -56,7 +56,9 @@ AppModel::~AppModel() = default;
 
 // Settings ------------------------------------------------------------------
 
-std::string AppModel::srcPath() const { return services_.settings->string("srcPath").value_or(""); }
+std::string AppModel::srcPath() const {
+    return services_.settings->string("srcPath").value_or("");
+}
 void AppModel::setSrcPath(const std::string& value) {
     services_.settings->setString("srcPath", value);
     emit srcPathChanged();
@@ -78,19 +80,25 @@ void AppModel::setProfileId(const std::string& value) {
     emit profileIdChanged();
 }
 
-bool AppModel::lookup() const { return services_.settings->boolean("lookup").value_or(true); }
+bool AppModel::lookup() const {
+    return services_.settings->boolean("lookup").value_or(true);
+}
 void AppModel::setLookup(bool value) {
     services_.settings->setBoolean("lookup", value);
     emit settingsChanged();
 }
 
-bool AppModel::normalize() const { return services_.settings->boolean("normalize").value_or(true); }
+bool AppModel::normalize() const {
+    return services_.settings->boolean("normalize").value_or(true);
+}
 void AppModel::setNormalize(bool value) {
     services_.settings->setBoolean("normalize", value);
     emit settingsChanged();
 }
 
-double AppModel::loudness() const { return services_.settings->number("loudness").value_or(-14.0); }
+double AppModel::loudness() const {
+    return services_.settings->number("loudness").value_or(-14.0);
+}
 void AppModel::setLoudness(double value) {
     services_.settings->setNumber("loudness", value);
     emit settingsChanged();
@@ -104,7 +112,9 @@ void AppModel::setLowLoadManual(bool value) {
     emit settingsChanged();
 }
 
-bool AppModel::onboarded() const { return services_.settings->boolean("onboarded").value_or(false); }
+bool AppModel::onboarded() const {
+    return services_.settings->boolean("onboarded").value_or(false);
+}
 void AppModel::setOnboarded(bool value) {
     services_.settings->setBoolean("onboarded", value);
     emit settingsChanged();
@@ -148,7 +158,9 @@ std::optional<std::string> AppModel::appearance() const {
 bool AppModel::autoReview() const {
     return services_.settings->boolean("autoReview").value_or(false);
 }
-bool AppModel::autoSend() const { return services_.settings->boolean("autoSend").value_or(false); }
+bool AppModel::autoSend() const {
+    return services_.settings->boolean("autoSend").value_or(false);
+}
 bool AppModel::uiTesting() const {
     return services_.settings->boolean("uiTesting").value_or(false);
 }
@@ -236,7 +248,8 @@ void AppModel::importLegacySettings() {
         }
     }
     if (selected_.empty()) {
-        if (const auto old = legacy->stringList("selected")) setSelected({old->begin(), old->end()});
+        if (const auto old = legacy->stringList("selected"))
+            setSelected({old->begin(), old->end()});
     }
     if (const auto old = legacy->boolean("lookup")) setLookup(*old);
     if (const auto old = legacy->boolean("normalize")) setNormalize(*old);

@@ -12,6 +12,9 @@
 // settings and profiles (AppModel.cpp), library selection (AppModelSelection.cpp),
 // the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes and
 // cards (AppModelVolumes.cpp).
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -22,10 +25,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <QObject>
-#include <QPointer>
-#include <QTimer>
 
 #include "App/Model/EventPump.hpp"
 #include "App/Model/RunState.hpp"
@@ -64,7 +63,8 @@ public:
         ConversionRunner::ConvertTrack convert;
         // Empty: the real planning pass. Benchmarks of the windows hand in a
         // generated plan here, so that they measure the window and not ffmpeg.
-        std::function<ConversionPlan(const ConversionRunner&, const ProgressCallback&, std::stop_token)>
+        std::function<ConversionPlan(const ConversionRunner&, const ProgressCallback&,
+                                     std::stop_token)>
             planPass;
 
         static Services standard();

@@ -39,9 +39,9 @@ TEST(AppModelCardTest, RealCardIsListedOnMountCleanedAndDroppedOnUnmount) {
     testing::ScopedXdg xdg;
     xdg.settings()->setBoolean("autoCleanSD", true);
     AppModel::Services services = AppModelTesting::services(xdg);
-    services.volumes = std::make_shared<LinuxVolumes>(
-        SystemVolumeFacts::Places{.blockDevices = temp / "sys"},
-        QDBusConnection(QStringLiteral("none")));
+    services.volumes =
+        std::make_shared<LinuxVolumes>(SystemVolumeFacts::Places{.blockDevices = temp / "sys"},
+                                       QDBusConnection(QStringLiteral("none")));
     AppModel model(std::move(services));
     auto listed = [&] {
         return std::any_of(model.volumes().begin(), model.volumes().end(),
@@ -56,7 +56,8 @@ TEST(AppModelCardTest, RealCardIsListedOnMountCleanedAndDroppedOnUnmount) {
     EXPECT_EQ(*model.cleanNotice(),
               "SD カード「card」を掃除しました（隠しファイル 1 個、名前の修正 2 個）。"
               "このままカーナビに差して大丈夫です。");
-    EXPECT_EQ(filesBelow(card->root()), (std::map<std::string, std::string>{{"Old~/01~.mp3", "old"}}));
+    EXPECT_EQ(filesBelow(card->root()),
+              (std::map<std::string, std::string>{{"Old~/01~.mp3", "old"}}));
 
     ASSERT_TRUE(card->unmount());
     ASSERT_TRUE(waitUntil([&] { return !listed(); }, std::chrono::seconds(1)));

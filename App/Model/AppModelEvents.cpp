@@ -4,7 +4,6 @@
 // desktop's end-of-run signals. GUI thread only; events arrive in order
 // through the model's EventPump.
 #include "App/Model/AppModel.hpp"
-
 #include "App/Model/ExportTexts.hpp"
 
 namespace tarvik {

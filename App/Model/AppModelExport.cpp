@@ -2,11 +2,10 @@
 // settings, the planning pass, starting a run, cancelling and resetting. The
 // runner works on threads of its own; what it reports comes back through the
 // model's EventPump, and the events are applied in AppModelEvents.cpp.
-#include "App/Model/AppModel.hpp"
-
 #include <exception>
 #include <system_error>
 
+#include "App/Model/AppModel.hpp"
 #include "App/Model/ExportDestination.hpp"
 #include "App/Model/ExportTexts.hpp"
 #include "App/Platform/AppPaths.hpp"
@@ -29,7 +28,8 @@ void importLegacyCatalog(std::shared_ptr<CatalogCache> cache) {
         DetachedTask::start([cache = std::move(cache), legacy](std::stop_token) {
             try {
                 std::error_code error;
-                if (cache->count() == 0 && fs::exists(legacy, error)) cache->importLegacy(legacy, true);
+                if (cache->count() == 0 && fs::exists(legacy, error))
+                    cache->importLegacy(legacy, true);
             } catch (const std::exception&) {
                 // An unreadable old cache is simply not taken over.
             }
@@ -63,7 +63,7 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     options.loudnessTarget = normalize() ? std::optional<double>(loudness()) : std::nullopt;
     options.dryRun = dryRun;
     std::shared_ptr<MusicCatalog> catalog = lookup() ? makeCatalog() : nullptr;
-    return ConversionRunner{*ffmpeg,  *profile, fs::path(srcPath()), fs::path(destination),
+    return ConversionRunner{*ffmpeg,   *profile, fs::path(srcPath()), fs::path(destination),
                             selected_, options,  std::move(catalog)};
 }
 
@@ -101,7 +101,9 @@ void AppModel::startPlanning() {
             std::optional<ConversionPlan> plan;
             std::optional<std::string> error;
             try {
-                const ProgressCallback progress = [&pass](const ConversionEvent& event) { pass.send(event); };
+                const ProgressCallback progress = [&pass](const ConversionEvent& event) {
+                    pass.send(event);
+                };
                 plan = planPass ? planPass(runner, progress, stop) : runner.plan(progress, stop);
             } catch (const Cancelled&) {
             } catch (const std::exception& failure) {
@@ -176,7 +178,8 @@ void AppModel::startConversion() {
             folderBySource_[item.source.string()] = key;
         }
     }
-    for (const auto& entry : remainingByFolder_) writingFolders_.insert(writingFolders_.end(), entry.first);
+    for (const auto& entry : remainingByFolder_)
+        writingFolders_.insert(writingFolders_.end(), entry.first);
     emit writingFoldersChanged();
     // A settings write waits for the disk: only a change is written.
     if (const std::string dest = destPath();

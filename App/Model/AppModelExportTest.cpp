@@ -2,9 +2,8 @@
 // ways it can stop or fail on the way.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <QTest>
+#include <thread>
 
 #include "App/Model/ExportTesting.hpp"
 #include "App/Model/ExportTexts.hpp"
@@ -30,7 +29,8 @@ TEST_F(AppModelExportTest, PlanningEndsInTheReviewAndTheRunInTheFinishedState) {
     EXPECT_EQ(model->progress(), model->state().summary.progress);
     EXPECT_TRUE(model->writingFolders().empty());
     EXPECT_EQ(testing::filesBelow(card.path()).size(), 14U);
-    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
+    EXPECT_EQ(states,
+              (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
     // A folder chosen outside the volume list is remembered for sending.
     EXPECT_EQ(model->lastExportPath(), card.path().string());
 }
@@ -53,7 +53,8 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
     EXPECT_TRUE(model->state().summary.stopped);
-    EXPECT_EQ(states, (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
+    EXPECT_EQ(states,
+              (std::vector<Case>{Case::planning, Case::reviewing, Case::running, Case::finished}));
     model->resetRun();
     EXPECT_TRUE(model->state().is(Case::idle));
     EXPECT_FALSE(model->plan());
@@ -105,7 +106,8 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
         model->setSkipReview(true);
         model->startPlanning();
         ASSERT_TRUE(waitForState(*model, Case::failed));
-        EXPECT_EQ(model->state().message, "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
+        EXPECT_EQ(model->state().message,
+                  "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
     }
     EXPECT_TRUE(testing::filesBelow(card.path()).empty());
     EXPECT_TRUE(desktop->calls.empty());
@@ -120,7 +122,8 @@ TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
         model->setCarryOver({"MUSIC/Band/A/01 Song A01.mp3"});
         planToReview(*model);  // the dry run needs no destination
         model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportTexts::noDestination))) << destPath;
+        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportTexts::noDestination)))
+            << destPath;
         EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Band/A/01 Song A01.mp3"}));
         EXPECT_TRUE(model->continuing());
     }
@@ -129,10 +132,12 @@ TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
 }
 
 TEST_F(AppModelExportTest, TheCatalogueTakesOverTheOlderCacheOnce) {
-    testing::writeFile(xdg.support() / "catalog_cache.json", R"({"https://x/search?term=a": [{"trackName": "A"}]})");
+    testing::writeFile(xdg.support() / "catalog_cache.json",
+                       R"({"https://x/search?term=a": [{"trackName": "A"}]})");
     auto model = makeModel();
     ASSERT_NE(model->makeCatalog(), nullptr);
-    EXPECT_TRUE(testing::waitUntil([&] { return fs::exists(xdg.support() / "catalog_cache.json.imported"); }));
+    EXPECT_TRUE(testing::waitUntil(
+        [&] { return fs::exists(xdg.support() / "catalog_cache.json.imported"); }));
 }
 
 TEST_F(AppModelExportTest, ACatalogueThatCannotOpenFailsPlanning) {
@@ -141,7 +146,8 @@ TEST_F(AppModelExportTest, ACatalogueThatCannotOpenFailsPlanning) {
     model->setLookup(true);
     model->startPlanning();
     ASSERT_TRUE(model->state().is(Case::failed));
-    EXPECT_TRUE(model->state().message.starts_with("キャッシュを開けません")) << model->state().message;
+    EXPECT_TRUE(model->state().message.starts_with("キャッシュを開けません"))
+        << model->state().message;
 }
 
 }  // namespace

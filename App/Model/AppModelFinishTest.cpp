@@ -4,9 +4,8 @@
 // session bus.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <QTest>
+#include <algorithm>
 
 #include "App/Model/ExportTesting.hpp"
 #include "App/Platform/FreedesktopSignals.hpp"
@@ -68,7 +67,8 @@ TEST_F(AppModelFinishTest, TheCarryOverFollowsHowTheRunEnded) {
 // line. Album B is slow: album A, its last track failing, is freed long before.
 TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreedOnTheirLastItem) {
     for (char n = '1'; n <= '7'; ++n)
-        converter.script(std::string{'0', n} + " Song B0" + n + ".flac", {Ending::write, std::chrono::milliseconds(150)});
+        converter.script(std::string{'0', n} + " Song B0" + n + ".flac",
+                         {Ending::write, std::chrono::milliseconds(150)});
     converter.script("02 Song A02.flac", {Ending::fail});
     converter.script("07 Song A07.flac", {Ending::fail});
     auto model = makeModel();
@@ -85,12 +85,20 @@ TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreed
 
     const std::vector<std::string> log = logTexts(*model);
     EXPECT_EQ(std::count(log.begin(), log.end(), "planning"), 0);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "[失敗] 02 Song A02.flac\n    変換できません: 02 Song A02.flac"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "[失敗] 02 Song A02.flac\n    変換できません: 02 Song A02.flac"),
+              1);
     EXPECT_EQ(std::count(log.begin(), log.end(), "変換 MUSIC/Band/A/01 Song A01.mp3"), 1);
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.starts_with("変換 "); }), 12);
-    EXPECT_EQ(std::pair(model->state().summary.progress.done, model->state().summary.progress.failed), std::pair(12L, 2L));
-    EXPECT_EQ(desktop->calls, (std::vector<std::string>{"inhibit SD カードへの音楽変換", "release", "sound error", "attention",
-                                                        "notify 書き出しが終わりました | 12 曲を書き出しました（2 曲は失敗）"}));
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) { return line.starts_with("変換 "); }),
+              12);
+    EXPECT_EQ(
+        std::pair(model->state().summary.progress.done, model->state().summary.progress.failed),
+        std::pair(12L, 2L));
+    EXPECT_EQ(desktop->calls,
+              (std::vector<std::string>{
+                  "inhibit SD カードへの音楽変換", "release", "sound error", "attention",
+                  "notify 書き出しが終わりました | 12 曲を書き出しました（2 曲は失敗）"}));
     EXPECT_EQ(desktop->inhibitorsHeld, 0);
 }
 
@@ -105,7 +113,8 @@ TEST_F(AppModelFinishTest, AFailureFromAnUnknownSourceFreesNoFolder) {
     EXPECT_EQ(logTexts(*model).back(), "[失敗] x.flac\n    読めません");
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
-    EXPECT_TRUE(desktop->calls.back().starts_with("notify 中止しました | ")) << desktop->calls.back();
+    EXPECT_TRUE(desktop->calls.back().starts_with("notify 中止しました | "))
+        << desktop->calls.back();
 }
 
 TEST_F(AppModelFinishTest, ARealRunThroughFFmpegWithoutTheReview) {
@@ -118,21 +127,27 @@ TEST_F(AppModelFinishTest, ARealRunThroughFFmpegWithoutTheReview) {
     EXPECT_EQ(model->state().summary.progress.done, 7);
     const auto files = testing::filesBelow(card.path());
     EXPECT_EQ(files.size(), 7U);
-    const auto probe = testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of", "csv=p=0",
-                                            (card.path() / files.begin()->first).string()});
+    const auto probe =
+        testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of",
+                             "csv=p=0", (card.path() / files.begin()->first).string()});
     EXPECT_EQ(probe.output, "Song A01\n");
 }
 
 TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
     testing::PrivateBus bus;
-    if (!bus.available() || !bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications") ||
+    if (!bus.available() ||
+        !bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications") ||
         !bus.startTemplate("logind", "{}", "org.freedesktop.login1"))
         GTEST_SKIP() << "no private bus with python3-dbusmock";
-    const auto notifyCalls = [&] { return bus.methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications", "Notify"); };
+    const auto notifyCalls = [&] {
+        return bus.methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                               "Notify");
+    };
     for (const bool uiTesting : {true, false}) {
         xdg.settings()->setBoolean("uiTesting", uiTesting);
         auto model = makeModel([&](AppModel::Services& services) {
-            services.desktop = std::make_shared<FreedesktopSignals>(bus.connect("signals"), bus.connect("signals"), nullptr);
+            services.desktop = std::make_shared<FreedesktopSignals>(
+                bus.connect("signals"), bus.connect("signals"), nullptr);
         });
         testing::TempDir cardDir;
         model->setDestPath(cardDir.path().string());
@@ -144,10 +159,12 @@ TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
         QTest::qWait(300);
         const std::vector<QVariantList> calls = notifyCalls();
         ASSERT_EQ(calls.size(), uiTesting ? 0U : 1U);
-        EXPECT_EQ(bus.methodCalls("org.freedesktop.login1", "/org/freedesktop/login1", "Inhibit").size(),
-                  calls.size());
+        EXPECT_EQ(
+            bus.methodCalls("org.freedesktop.login1", "/org/freedesktop/login1", "Inhibit").size(),
+            calls.size());
         if (uiTesting) continue;
-        EXPECT_EQ(calls[0][3].toString() + " | " + calls[0][4].toString(), "書き出しが終わりました | 7 曲を書き出しました");
+        EXPECT_EQ(calls[0][3].toString() + " | " + calls[0][4].toString(),
+                  "書き出しが終わりました | 7 曲を書き出しました");
     }
 }
 

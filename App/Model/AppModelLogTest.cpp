@@ -13,14 +13,20 @@ using Kind = LogLine::Kind;
 using LogFixture = testing::LowLoadModel;
 
 TEST(AppModelLogTest, LinesGoStraightToTheLogUnlessARunConvertsInLowLoadMode) {
-    struct Case { RunState state; bool manual; bool system; bool heldBack; };
+    struct Case {
+        RunState state;
+        bool manual;
+        bool system;
+        bool heldBack;
+    };
     const std::vector<Case> cases = {
-        {RunState::running(), false, false, false}, {RunState::running(), true, false, true},
-        {RunState::running(), false, true, true},   {RunState::planning(), true, true, false},
+        {RunState::running(), false, false, false},   {RunState::running(), true, false, true},
+        {RunState::running(), false, true, true},     {RunState::planning(), true, true, false},
         {RunState::finished({}), false, true, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.state.kind) << c.manual << c.system);
+        SCOPED_TRACE(::testing::Message()
+                     << static_cast<int>(c.state.kind) << c.manual << c.system);
         LogFixture f;
         f.model.setLowLoadManual(c.manual);
         *f.systemLowLoad = c.system;

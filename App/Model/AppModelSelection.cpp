@@ -22,7 +22,9 @@ bool canList(const std::filesystem::path& folder) {
 }
 
 // The artist a selection key names: the text before the first "/".
-std::string artistOf(const std::string& key) { return key.substr(0, key.find('/')); }
+std::string artistOf(const std::string& key) {
+    return key.substr(0, key.find('/'));
+}
 
 // The last component of a path that may end in "/".
 std::string lastComponent(std::string path) {
@@ -35,25 +37,27 @@ std::string lastComponent(std::string path) {
 void AppModel::chooseSource(const std::filesystem::path& folder) {
     const LibraryScanner::Level level = LibraryScanner::detectLevel(folder);
     switch (level.kind) {
-    case LibraryScanner::Level::Kind::artist:
-        setSrcPath(level.root.string());
-        reloadArtists();
-        setSelected({level.artist});
-        setSourceNotice("「" + level.artist + "」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「" +
-                        level.artist + "」だけを選びました。");
-        break;
-    case LibraryScanner::Level::Kind::album:
-        setSrcPath(level.root.string());
-        reloadArtists();
-        setSelected({level.artist + "/" + level.album});
-        setSourceNotice("アルバム「" + level.album +
-                        "」のフォルダを選んだので、音楽のフォルダは 2 つ上にして、このアルバムだけを書き出します。");
-        break;
-    case LibraryScanner::Level::Kind::library:
-        setSrcPath(folder.string());
-        reloadArtists();
-        setSourceNotice(std::nullopt);
-        break;
+        case LibraryScanner::Level::Kind::artist:
+            setSrcPath(level.root.string());
+            reloadArtists();
+            setSelected({level.artist});
+            setSourceNotice("「" + level.artist +
+                            "」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「" +
+                            level.artist + "」だけを選びました。");
+            break;
+        case LibraryScanner::Level::Kind::album:
+            setSrcPath(level.root.string());
+            reloadArtists();
+            setSelected({level.artist + "/" + level.album});
+            setSourceNotice("アルバム「" + level.album +
+                            "」のフォルダを選んだので、音楽のフォルダは 2 "
+                            "つ上にして、このアルバムだけを書き出します。");
+            break;
+        case LibraryScanner::Level::Kind::library:
+            setSrcPath(folder.string());
+            reloadArtists();
+            setSourceNotice(std::nullopt);
+            break;
     }
 }
 
@@ -98,7 +102,9 @@ std::vector<std::string> AppModel::filteredArtists() const {
     return shown;
 }
 
-bool AppModel::hasSelection() const { return !srcPath().empty() && !selected_.empty(); }
+bool AppModel::hasSelection() const {
+    return !srcPath().empty() && !selected_.empty();
+}
 
 bool AppModel::canExport() const {
     if (!hasSelection()) return false;

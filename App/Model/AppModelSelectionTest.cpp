@@ -9,19 +9,28 @@ namespace {
 using testing::writeFile;
 
 const std::string artistNotice =
-    "「Artist A」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「Artist A」だけを選びました。";
+    "「Artist A」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「Artist "
+    "A」だけを選びました。";
 const std::string albumNotice =
-    "アルバム「Album X」のフォルダを選んだので、音楽のフォルダは 2 つ上にして、このアルバムだけを書き出します。";
+    "アルバム「Album X」のフォルダを選んだので、音楽のフォルダは 2 "
+    "つ上にして、このアルバムだけを書き出します。";
 
 using Library = testing::SmallLibrary;
 
 TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice) {
     // `chosen` is below the library's parent.
-    struct Case { std::string chosen; std::set<std::string> before, selected; std::optional<std::string> notice; };
+    struct Case {
+        std::string chosen;
+        std::set<std::string> before, selected;
+        std::optional<std::string> notice;
+    };
     const std::vector<Case> cases = {
         {"Music/Artist A/Album X", {"Artist B"}, {"Artist A/Album X"}, albumNotice},
         {"Music/Artist A", {"Artist B/Album Y"}, {"Artist A"}, artistNotice},
-        {"Music", {"Artist B", "Artist B/Album Y", "Artist Z"}, {"Artist B", "Artist B/Album Y"}, {}},
+        {"Music",
+         {"Artist B", "Artist B/Album Y", "Artist Z"},
+         {"Artist B", "Artist B/Album Y"},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
@@ -34,7 +43,8 @@ TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice)
         EXPECT_EQ(model.srcPath(), library.music.string());
         EXPECT_EQ(model.artists(), (std::vector<std::string>{"Artist A", "Artist B"}));
         EXPECT_EQ(model.selected(), c.selected);
-        EXPECT_EQ(library.storedSelection(), std::vector<std::string>(c.selected.begin(), c.selected.end()));
+        EXPECT_EQ(library.storedSelection(),
+                  std::vector<std::string>(c.selected.begin(), c.selected.end()));
         EXPECT_EQ(model.sourceNotice(), c.notice);
         // The next change of the selection, whatever it is, takes the notice away.
         model.setSelected(model.selected());
@@ -53,7 +63,8 @@ TEST(AppModelSelectionTest, TheSelectionIsKeptUntilTheMusicFolderCanBeListed) {
     const std::vector<std::string> stored = {"Artist A", "Artist B/Album Y", "Gone"};
     library.xdg.settings()->setStringList("selected", stored);
     std::filesystem::rename(library.music, moved);
-    for (const auto& srcPath : {std::filesystem::path(), moved / "Artist A/Album X/01.flac", library.music}) {
+    for (const auto& srcPath :
+         {std::filesystem::path(), moved / "Artist A/Album X/01.flac", library.music}) {
         SCOPED_TRACE(srcPath);
         library.xdg.settings()->setString("srcPath", srcPath.string());
         AppModel model(AppModelTesting::services(library.xdg));
@@ -65,7 +76,8 @@ TEST(AppModelSelectionTest, TheSelectionIsKeptUntilTheMusicFolderCanBeListed) {
     std::filesystem::rename(moved, library.music);
     AppModel model(AppModelTesting::services(library.xdg));
     EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Artist B/Album Y"}));
-    EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "Artist B/Album Y"}));
+    EXPECT_EQ(library.storedSelection(),
+              (std::vector<std::string>{"Artist A", "Artist B/Album Y"}));
 }
 
 TEST(AppModelSelectionTest, SelectionAndFilterMatchByCanonicalEquivalenceTrimmedAndCaseless) {
@@ -97,7 +109,12 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
     std::filesystem::create_directories(library.music / "Moon Garden");
     std::filesystem::create_directories(library.music / "MOON\u3000GLOW");
     const std::string base = library.music.parent_path().string();
-    struct Case { std::string destPath; std::set<std::string> selected; bool volume; bool looksLikeArtist; };
+    struct Case {
+        std::string destPath;
+        std::set<std::string> selected;
+        bool volume;
+        bool looksLikeArtist;
+    };
     const std::vector<Case> cases = {
         {"", {}, false, false},
         {base + "/\u3000 ", {}, false, false},

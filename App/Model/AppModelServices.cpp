@@ -1,5 +1,4 @@
 #include "App/Model/AppModel.hpp"
-
 #include "App/Platform/FreedesktopSignals.hpp"
 #include "App/Platform/LinuxVolumes.hpp"
 #include "App/Platform/ReducedMotion.hpp"

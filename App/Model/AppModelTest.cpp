@@ -1,7 +1,6 @@
-#include "App/Model/AppModel.hpp"
-
 #include <gtest/gtest.h>
 
+#include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "Core/Platform/Regex.hpp"
 
@@ -17,7 +16,8 @@ void writeIni(const std::filesystem::path& file, const std::string& lines) {
 TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
     testing::ScopedXdg xdg;
     writeIni(xdg.config() / "Tarvik" / "Tarvik.conf",
-             "lookup=maybe\nloudness=nan\nsrcPath=a, b\nprofileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
+             "lookup=maybe\nloudness=nan\nsrcPath=a, "
+             "b\nprofileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
     AppModel model(AppModelTesting::services(xdg));
     EXPECT_TRUE(model.lookup());
     EXPECT_EQ(model.loudness(), -14.0);
@@ -32,15 +32,31 @@ TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
 // not taken as an empty one, so its import is tried again later.
 TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
     // An absent older file is a folder in its place.
-    struct Case { std::string current; std::optional<std::string> legacy; std::string srcPath; bool lookup;
-                  std::set<std::string> selected; bool imported; };
+    struct Case {
+        std::string current;
+        std::optional<std::string> legacy;
+        std::string srcPath;
+        bool lookup;
+        std::set<std::string> selected;
+        bool imported;
+    };
     testing::TempDir music;
     const std::string there = music.path().string();
     for (const char* artist : {"A", "B"}) std::filesystem::create_directories(music / artist);
     const std::vector<Case> cases = {
-        {"", "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n", there, false, {"A", "B/C"}, true},
+        {"",
+         "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n",
+         there,
+         false,
+         {"A", "B/C"},
+         true},
         {"", "srcPath=" + there + "/gone\n", "", true, {}, true},
-        {"srcPath=" + there + "/mine\nselected=Mine\n", "srcPath=" + there + "\nselected=Old\n", there + "/mine", true, {"Mine"}, true},
+        {"srcPath=" + there + "/mine\nselected=Mine\n",
+         "srcPath=" + there + "\nselected=Old\n",
+         there + "/mine",
+         true,
+         {"Mine"},
+         true},
         {"", "lookup=nope\nloudness=x\nprofileId=\n", "", true, {}, true},
         {"uiTesting=true\n", "lookup=false\n", "", true, {}, false},
         {"importedV2=true\n", "lookup=false\n", "", true, {}, true},

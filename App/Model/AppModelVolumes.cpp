@@ -3,7 +3,6 @@
 // the next card of a carry-over export. Cleaning and ejecting wait on the card,
 // so they run on workers and hand their results back to the GUI thread.
 #include <QCoreApplication>
-
 #include <system_error>
 
 #include "App/Model/AppModel.hpp"
@@ -111,7 +110,8 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
         // Nothing stops a cleaning once started: it renames one item at a time.
         const SDCardTools::CleanResult result = SDCardTools::clean(volume);
         onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
-            if (auto notice = cleanNoticeText(name, result)) model.setCleanNotice(std::move(notice));
+            if (auto notice = cleanNoticeText(name, result))
+                model.setCleanNotice(std::move(notice));
         });
     });
 }
@@ -133,25 +133,26 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
     }
     ejecting_[volume].push_back(std::move(done));
     QPointer<AppModel> self(this);
-    const bool started = startWorker([self, volume, service = services_.volumes](std::stop_token stop) {
-        std::optional<std::string> failure = service->eject(volume, stop);
-        onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
-            std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
-            model.ejecting_.erase(volume);
-            std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
-            std::optional<std::string> text;
-            if (failure) {
-                // A card pulled while still in use may lose its file system:
-                // it stays the destination until it is really out.
-                text = ejectFailureText(volumeFolderName(volume), *failure);
-                if (waiting.empty()) model.setEjectError(text);
-            } else if (text::equivalent(model.destPath(), volume.native())) {
-                model.setDestPath("");
-            }
-            model.refreshVolumes();
-            for (const EjectDone& tell : waiting) tell(text);
+    const bool started =
+        startWorker([self, volume, service = services_.volumes](std::stop_token stop) {
+            std::optional<std::string> failure = service->eject(volume, stop);
+            onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
+                std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
+                model.ejecting_.erase(volume);
+                std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
+                std::optional<std::string> text;
+                if (failure) {
+                    // A card pulled while still in use may lose its file system:
+                    // it stays the destination until it is really out.
+                    text = ejectFailureText(volumeFolderName(volume), *failure);
+                    if (waiting.empty()) model.setEjectError(text);
+                } else if (text::equivalent(model.destPath(), volume.native())) {
+                    model.setDestPath("");
+                }
+                model.refreshVolumes();
+                for (const EjectDone& tell : waiting) tell(text);
+            });
         });
-    });
     if (!started) ejecting_.erase(volume);
 }
 

@@ -42,7 +42,7 @@ TEST_F(AppModelVolumesTest, AnExistingFolderStaysADeletedOneOrAnEmptyMountFolder
     volumes_->mount(card("B"));
     const std::string a = media("A").string(), b = media("B").string();
     model.setDestPath(a);
-    volumes_->unmount(a);  // the folder stays, as a static mount folder does
+    volumes_->unmount(a);            // the folder stays, as a static mount folder does
     EXPECT_EQ(model.destPath(), b);  // now the only card
 
     // The same for a card pulled while the program was closed.
@@ -64,8 +64,8 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
     AppModelTesting::setState(model, RunState::running());
     model.setDestPath(fresh.path.string());
     model.autoCleanIfNeeded(fresh.path);
-    EXPECT_FALSE(waitUntil([&] { return model.cleanNotice().has_value(); },
-                           std::chrono::milliseconds(300)));
+    EXPECT_FALSE(
+        waitUntil([&] { return model.cleanNotice().has_value(); }, std::chrono::milliseconds(300)));
     EXPECT_TRUE(std::filesystem::exists(fresh.path / ".DS_Store"));
 }
 

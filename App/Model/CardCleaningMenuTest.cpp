@@ -1,9 +1,8 @@
-#include "App/Model/CardCleaningMenu.hpp"
-
 #include <gtest/gtest.h>
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
+#include "App/Model/CardCleaningMenu.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -23,18 +22,21 @@ TEST(CardCleaningMenuTest, CleansTheChosenFolderEvenWhileSendingAndSaysWhat) {
     for (const bool chosen : {false, true}) {
         std::vector<std::filesystem::path> starts;
         std::vector<std::string> alerts;
-        cleanCardInteractive(
-            model, {.chooseFolder = [&](const std::string&, const std::filesystem::path& start) {
-                        starts.push_back(start);
-                        return chosen ? std::optional(temp.path()) : std::nullopt;
-                    },
-                    .inform = [&](const std::string& message, const std::string& informative) {
-                        alerts.push_back(message + "|" + informative);
-                    }});
+        cleanCardInteractive(model,
+                             {.chooseFolder =
+                                  [&](const std::string&, const std::filesystem::path& start) {
+                                      starts.push_back(start);
+                                      return chosen ? std::optional(temp.path()) : std::nullopt;
+                                  },
+                              .inform =
+                                  [&](const std::string& message, const std::string& informative) {
+                                      alerts.push_back(message + "|" + informative);
+                                  }});
         EXPECT_EQ(starts, std::vector<std::filesystem::path>{temp.path()});
         ASSERT_EQ(alerts.size(), chosen ? 1U : 0U);
         if (chosen) {
-            EXPECT_TRUE(alerts[0].starts_with("掃除しました|隠しファイルを 1 個消しました。")) << alerts[0];
+            EXPECT_TRUE(alerts[0].starts_with("掃除しました|隠しファイルを 1 個消しました。"))
+                << alerts[0];
         }
     }
     EXPECT_EQ(testing::filesBelow(temp.path()),

@@ -1,8 +1,7 @@
 #include "App/Model/EventPump.hpp"
 
-#include <utility>
-
 #include <QMetaObject>
+#include <utility>
 
 namespace tarvik {
 
@@ -120,6 +119,8 @@ EventPump::Pass EventPump::currentPass() const {
     return pass;
 }
 
-void EventPump::keep(std::shared_ptr<DetachedTask> worker) { workers_.push_back(std::move(worker)); }
+void EventPump::keep(std::shared_ptr<DetachedTask> worker) {
+    workers_.push_back(std::move(worker));
+}
 
 }  // namespace tarvik

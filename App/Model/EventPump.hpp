@@ -7,6 +7,7 @@
 // one drops what is still on its way from the one before. The model owns one
 // pump; destroying it closes it (nothing reaches the model any more), stops the
 // workers of the current pass and waits for them.
+#include <QObject>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -15,8 +16,6 @@
 #include <mutex>
 #include <variant>
 #include <vector>
-
-#include <QObject>
 
 #include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Platform/DetachedTask.hpp"

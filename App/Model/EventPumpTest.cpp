@@ -1,12 +1,10 @@
-#include "App/Model/EventPump.hpp"
-
 #include <gtest/gtest.h>
-
-#include <thread>
 
 #include <QTest>
 #include <QTimer>
+#include <thread>
 
+#include "App/Model/EventPump.hpp"
 #include "App/Testing/AppTesting.hpp"
 
 namespace tarvik {
@@ -14,9 +12,13 @@ namespace {
 
 using testing::waitUntil;
 
-std::int64_t doneOf(const ConversionEvent& event) { return event.as<ConversionEvent::Progress>()->done; }
+std::int64_t doneOf(const ConversionEvent& event) {
+    return event.as<ConversionEvent::Progress>()->done;
+}
 
-ConversionEvent progress(std::int64_t done) { return {ConversionEvent::Progress{.done = done, .etaSeconds = std::nullopt}}; }
+ConversionEvent progress(std::int64_t done) {
+    return {ConversionEvent::Progress{.done = done, .etaSeconds = std::nullopt}};
+}
 
 TEST(EventPumpTest, EventsArriveInOrderAndTheClosingStepLast) {
     QObject receiver;

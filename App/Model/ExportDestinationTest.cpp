@@ -1,7 +1,6 @@
-#include "App/Model/ExportDestination.hpp"
-
 #include <gtest/gtest.h>
 
+#include "App/Model/ExportDestination.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -16,8 +15,12 @@ TEST(ExportDestinationTest, OnlyAnExistingFolderThatIsNoEmptyMountFolderTakesARu
         std::filesystem::create_directories(dir / folder);
     const std::vector<Volume> mountedSd = {{dir / "mnt/sd", "sd", 0, true}};
     const std::vector<std::tuple<std::string, std::vector<Volume>, bool>> cases = {
-        {"", {}, false},          {"gone", {}, false},   {"home/music", {}, true},
-        {"mnt/sd", {}, false},    {"mnt/sd/", {}, false}, {"media/user/CARD", {}, false},
+        {"", {}, false},
+        {"gone", {}, false},
+        {"home/music", {}, true},
+        {"mnt/sd", {}, false},
+        {"mnt/sd/", {}, false},
+        {"media/user/CARD", {}, false},
         {"mnt/sd", mountedSd, true},
     };
     for (const auto& [folder, volumes, usable] : cases) {

@@ -24,7 +24,9 @@ protected:
         library_ = new TempDir();
         std::vector<LibraryTrack> tracks;
         for (const char* album : {"A", "B"})
-            for (int n = 1; n <= 7; ++n) tracks.push_back({"Band", album, n, "Song " + std::string(album) + "0" + std::to_string(n)});
+            for (int n = 1; n <= 7; ++n)
+                tracks.push_back(
+                    {"Band", album, n, "Song " + std::string(album) + "0" + std::to_string(n)});
         makeMusicLibrary(library_->path(), tracks);
     }
     static void TearDownTestSuite() {
@@ -81,7 +83,9 @@ protected:
     TempDir card;
     std::shared_ptr<RecordingDesktopSignals> desktop = std::make_shared<RecordingDesktopSignals>();
     ScriptedConverter converter;
-    std::function<std::optional<std::filesystem::path>()> locateFFmpeg = [] { return std::filesystem::path("/usr/bin/ffmpeg"); };
+    std::function<std::optional<std::filesystem::path>()> locateFFmpeg = [] {
+        return std::filesystem::path("/usr/bin/ffmpeg");
+    };
     std::vector<RunState::Case> states;  // every state the model entered, in order
 
 private:

@@ -13,7 +13,9 @@ namespace {
 using Phase = ConversionEvent::Phase;
 using Track = ConversionEvent::Track;
 
-std::string number(std::int64_t value) { return std::to_string(value); }
+std::string number(std::int64_t value) {
+    return std::to_string(value);
+}
 
 }  // namespace
 

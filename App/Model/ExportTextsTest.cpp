@@ -1,6 +1,6 @@
-#include "App/Model/ExportTexts.hpp"
-
 #include <gtest/gtest.h>
+
+#include "App/Model/ExportTexts.hpp"
 
 namespace tarvik {
 namespace {
@@ -32,7 +32,8 @@ TEST(ExportTextsTest, AFullCardThatWasStoppedOrTookNothing) {
     summary.cardFull = true;
     summary.progress = {.done = 1500, .failed = 1, .etaSeconds = std::nullopt};
     EXPECT_EQ(ExportTexts::finishNotification(summary),
-              (ExportTexts::Notification{"SD カードがいっぱいになりました", "1500 曲を書き出しました（1 曲は失敗）"}));
+              (ExportTexts::Notification{"SD カードがいっぱいになりました",
+                                         "1500 曲を書き出しました（1 曲は失敗）"}));
     EXPECT_EQ(ExportTexts::carryOverAfter(summary, {}), ExportTexts::CarryOver{});
     summary.stopped = true;
     summary.placed = {"MUSIC/New/1.mp3"};

@@ -68,7 +68,8 @@ std::optional<std::string> cleanNoticeText(const std::string& name,
                          std::to_string(result.removed) + " 個、名前の修正 " +
                          std::to_string(result.renamed) +
                          " 個）。このままカーナビに差して大丈夫です。";
-    if (!result.failed.empty()) notice += " 名前を直せなかったもの: " + joined(result.failed, 3, "、");
+    if (!result.failed.empty())
+        notice += " 名前を直せなかったもの: " + joined(result.failed, 3, "、");
     return notice;
 }
 

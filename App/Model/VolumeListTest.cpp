@@ -1,7 +1,6 @@
-#include "App/Model/VolumeList.hpp"
-
 #include <gtest/gtest.h>
 
+#include "App/Model/VolumeList.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -13,9 +12,14 @@ TEST(VolumeListTest, RemovableFromAnyOfThreeFacts) {
     using Facts = std::tuple<std::optional<bool>, std::optional<bool>, std::optional<bool>, bool>;
     const std::optional<bool> unknown;
     // removable, ejectable, internal → counts as removable
-    for (const auto& [removable, ejectable, internal, expected] : {Facts{true, false, true, true}, Facts{false, true, true, true},
-                                                                   Facts{false, false, false, true}, Facts{unknown, unknown, unknown, false}})
-        EXPECT_EQ(countsAsRemovable({.path = "/v", .removable = removable, .ejectable = ejectable, .internal = internal}), expected)
+    for (const auto& [removable, ejectable, internal, expected] :
+         {Facts{true, false, true, true}, Facts{false, true, true, true},
+          Facts{false, false, false, true}, Facts{unknown, unknown, unknown, false}})
+        EXPECT_EQ(countsAsRemovable({.path = "/v",
+                                     .removable = removable,
+                                     .ejectable = ejectable,
+                                     .internal = internal}),
+                  expected)
             << removable.value_or(2) << ejectable.value_or(2) << internal.value_or(2);
 }
 
@@ -29,13 +33,16 @@ TEST(VolumeListTest, RemovableFirstThenNamesInScalarOrderWithoutTheRoot) {
         {.path = "/srv", .name = "Cafe\u0301"},  // the same name canonically: list order kept
         {.path = "/mnt/x", .name = "A"},
     };
-    const std::vector<Volume> expected = {{"/media/u/B", "B", 0, true}, {"/media/u/a", "a", 0, true}, {"/mnt/x", "A", 0, false},
-                                          {"/home", "Caf\u00E9", 7, false}, {"/srv", "Cafe\u0301", 0, false}, {"/data", "b", 5, false}};
+    const std::vector<Volume> expected = {
+        {"/media/u/B", "B", 0, true},     {"/media/u/a", "a", 0, true},
+        {"/mnt/x", "A", 0, false},        {"/home", "Caf\u00E9", 7, false},
+        {"/srv", "Cafe\u0301", 0, false}, {"/data", "b", 5, false}};
     EXPECT_EQ(volumeList(mounted), expected);
 }
 
 TEST(VolumeListTest, AutoCleanGuards) {
-    const AutoCleanFacts allowed{.autoCleanSD = true, .destPath = "/media/u/Caf\u00E9", .isCardVolume = true};
+    const AutoCleanFacts allowed{
+        .autoCleanSD = true, .destPath = "/media/u/Caf\u00E9", .isCardVolume = true};
     std::vector<std::pair<AutoCleanFacts, bool>> cases(6, {allowed, false});
     cases[0].second = true;
     cases[5].first.autoCleanSD = false;
@@ -54,11 +61,12 @@ TEST(VolumeListTest, CleanTextsCapTheNamesOfFailures) {
     std::vector<std::string> names;
     for (int i = 1; i <= 10; ++i) names.push_back("f" + std::to_string(i) + ".mp3");
     EXPECT_EQ(cleanNoticeText("CARD", {}), std::nullopt);
-    EXPECT_TRUE(cleanNoticeText("CARD", {0, 0, names})->ends_with(
-        "大丈夫です。 名前を直せなかったもの: f1.mp3、f2.mp3、f3.mp3"));
-    EXPECT_TRUE(cleanAlertText({3, 0, names})
-                    .ends_with("次の 10 個は名前を変えられませんでした（同じ名前のファイルがある など）:"
-                               "\nf1.mp3\nf2.mp3\nf3.mp3\nf4.mp3\nf5.mp3\nf6.mp3\nf7.mp3\nf8.mp3\n…"));
+    EXPECT_TRUE(cleanNoticeText("CARD", {0, 0, names})
+                    ->ends_with("大丈夫です。 名前を直せなかったもの: f1.mp3、f2.mp3、f3.mp3"));
+    EXPECT_TRUE(
+        cleanAlertText({3, 0, names})
+            .ends_with("次の 10 個は名前を変えられませんでした（同じ名前のファイルがある など）:"
+                       "\nf1.mp3\nf2.mp3\nf3.mp3\nf4.mp3\nf5.mp3\nf6.mp3\nf7.mp3\nf8.mp3\n…"));
 }
 
 TEST(VolumeListTest, InteractiveCleanWalksTheComposedFolderWhenThereIsOne) {

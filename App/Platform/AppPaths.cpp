@@ -1,9 +1,8 @@
 #include "App/Platform/AppPaths.hpp"
 
+#include <QDir>
 #include <cstdlib>
 #include <system_error>
-
-#include <QDir>
 
 #include "Core/Naming/ArtistAliases.hpp"
 
@@ -18,7 +17,9 @@ std::optional<std::filesystem::path> xdg(const char* name) {
     return std::filesystem::path(value);
 }
 
-std::filesystem::path home() { return QDir::homePath().toStdString(); }
+std::filesystem::path home() {
+    return QDir::homePath().toStdString();
+}
 
 }  // namespace
 
@@ -44,13 +45,21 @@ std::filesystem::path mediaFolder() {
     return "/media";
 }
 
-std::filesystem::path profilesDirectory() { return supportDirectory() / "profiles"; }
+std::filesystem::path profilesDirectory() {
+    return supportDirectory() / "profiles";
+}
 
-std::filesystem::path aliasesFile() { return supportDirectory() / ArtistAliases::fileName; }
+std::filesystem::path aliasesFile() {
+    return supportDirectory() / ArtistAliases::fileName;
+}
 
-std::filesystem::path catalogCacheFile() { return supportDirectory() / "catalog.sqlite"; }
+std::filesystem::path catalogCacheFile() {
+    return supportDirectory() / "catalog.sqlite";
+}
 
-std::filesystem::path legacyCatalogCacheFile() { return supportDirectory() / "catalog_cache.json"; }
+std::filesystem::path legacyCatalogCacheFile() {
+    return supportDirectory() / "catalog_cache.json";
+}
 
 std::optional<std::filesystem::path> resourcesDirectory() {
     std::error_code error;

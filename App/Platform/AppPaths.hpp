@@ -3,10 +3,9 @@
 // and data folders, the support folder "Tarvik" with the user's profiles, the
 // alias file and the catalogue cache, and the delivered resources. Pure path
 // arithmetic over the environment: nothing here creates a folder. Any thread.
+#include <QString>
 #include <filesystem>
 #include <optional>
-
-#include <QString>
 
 namespace tarvik {
 

@@ -51,16 +51,15 @@ FreedesktopSignals::~FreedesktopSignals() {
 
 std::shared_ptr<FreedesktopSignals> FreedesktopSignals::standard(
     std::function<void()> requestAttention) {
-    return std::make_shared<FreedesktopSignals>(QDBusConnection::sessionBus(),
-                                                QDBusConnection::systemBus(),
-                                                std::move(requestAttention));
+    return std::make_shared<FreedesktopSignals>(
+        QDBusConnection::sessionBus(), QDBusConnection::systemBus(), std::move(requestAttention));
 }
 
 void FreedesktopSignals::notify(const std::string& title, const std::string& body) {
     if (!session_.isConnected()) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.Notifications", "Notify");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+                                                       "/org/freedesktop/Notifications",
+                                                       "org.freedesktop.Notifications", "Notify");
     call << QString(programName) << 0U << QString() << QString::fromStdString(title)
          << QString::fromStdString(body) << QStringList() << QVariantMap() << -1;
     // No answer is awaited: an absent service only means no notification.

@@ -6,11 +6,10 @@
 // the system bus. Every call is asynchronous and best effort: a missing bus,
 // service or sound server makes it do nothing. The buses are handed in, so
 // tests can use a private one. GUI thread only.
+#include <QDBusConnection>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include <QDBusConnection>
 
 #include "App/Platform/DesktopSignals.hpp"
 

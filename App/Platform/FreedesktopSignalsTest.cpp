@@ -1,10 +1,9 @@
-#include "App/Platform/FreedesktopSignals.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
 #include <QTest>
 
+#include "App/Platform/FreedesktopSignals.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/PrivateBus.hpp"
 
@@ -19,8 +18,10 @@ const QString logindPath = "/org/freedesktop/login1";
 
 // What logind holds now: (what, who, why, mode) of each inhibitor.
 std::vector<QStringList> inhibitors(PrivateBus& bus) {
-    const QDBusMessage reply = bus.connect("inhibitors").call(
-        QDBusMessage::createMethodCall(logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
+    const QDBusMessage reply =
+        bus.connect("inhibitors")
+            .call(QDBusMessage::createMethodCall(
+                logind, logindPath, "org.freedesktop.login1.Manager", "ListInhibitors"));
     std::vector<QStringList> held;
     if (reply.type() != QDBusMessage::ReplyMessage) return held;
     const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
@@ -46,13 +47,15 @@ TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoesEvenBeforeLogi
 
     auto inhibitor = desktop.inhibitSleep("SD カードへの音楽変換");
     ASSERT_TRUE(waitUntil([&] { return inhibitors(bus).size() == 1; }));
-    EXPECT_EQ(inhibitors(bus).front(), (QStringList{"sleep:idle", "Tarvik", "SD カードへの音楽変換", "block"}));
+    EXPECT_EQ(inhibitors(bus).front(),
+              (QStringList{"sleep:idle", "Tarvik", "SD カードへの音楽変換", "block"}));
     inhibitor.reset();
     EXPECT_TRUE(waitUntil([&] { return inhibitors(bus).empty(); }));
 
     // Dropped at once: logind still takes the call; its descriptor is closed unused.
     desktop.inhibitSleep("SD カードへの音楽変換").reset();
-    ASSERT_TRUE(waitUntil([&] { return bus.methodCalls(logind, logindPath, "Inhibit").size() == 2; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return bus.methodCalls(logind, logindPath, "Inhibit").size() == 2; }));
     EXPECT_TRUE(waitUntil([&] { return inhibitors(bus).empty(); }));
     QTest::qWait(100);
     EXPECT_TRUE(inhibitors(bus).empty());

@@ -14,8 +14,7 @@ namespace tarvik {
 namespace {
 
 bool isAtOrUnder(const std::string& path, std::string_view folder) {
-    return path.starts_with(folder) &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
+    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 // Where the system keeps its own mounts. /run/media is where removable media
@@ -69,7 +68,8 @@ std::vector<MountEntry> LinuxVolumes::volumeMounts() const {
     std::vector<MountEntry> volumes;
     for (MountEntry& mount : facts_.mounts().value_or(std::vector<MountEntry>{})) {
         // A later mount on the same point hides the earlier one.
-        std::erase_if(volumes, [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
+        std::erase_if(volumes,
+                      [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
         if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
     }
     return volumes;
@@ -116,8 +116,8 @@ std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path
 void LinuxVolumes::watch(std::function<void(std::optional<std::filesystem::path>)> changed) {
     changed_ = std::move(changed);
     known_ = volumePaths();
-    watcher_ = std::make_unique<MountWatcher>(facts_.places().mountInfo,
-                                              [this] { mountTableChanged(); });
+    watcher_ =
+        std::make_unique<MountWatcher>(facts_.places().mountInfo, [this] { mountTableChanged(); });
 }
 
 void LinuxVolumes::mountTableChanged() {

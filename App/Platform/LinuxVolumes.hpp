@@ -7,7 +7,6 @@
 // worker (it reads nothing the other members change). Reading never throws:
 // what can't be read is left out.
 #include <QDBusConnection>
-
 #include <filesystem>
 #include <memory>
 #include <set>

@@ -1,9 +1,8 @@
-#include "App/Platform/LinuxVolumes.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
 
+#include "App/Platform/LinuxVolumes.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -15,12 +14,19 @@ using testing::TempDir;
 using testing::writeFile;
 
 TEST(LinuxVolumesTest, OnlyBlockDeviceFileSystemsOutsideSystemPlacesAreVolumes) {
-    struct Case { MountEntry mount; bool expected; };
+    struct Case {
+        MountEntry mount;
+        bool expected;
+    };
     const std::vector<Case> cases = {
-        {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},       {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
-        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},         {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
-        {{8, 2, "/home", "ext4", "/dev/sda2"}, true},                {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
-        {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},  {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
+        {{8, 17, "/media/u/CARD", "vfat", "/dev/sdb1"}, true},
+        {{8, 17, "/run/media/u/CARD", "exfat", "/dev/sdb1"}, true},
+        {{8, 5, "/run/lock/x", "ext4", "/dev/sda5"}, false},
+        {{7, 3, "/tmp/x/card", "fuseblk", "/dev/loop3"}, true},
+        {{8, 2, "/home", "ext4", "/dev/sda2"}, true},
+        {{8, 1, "/boot/efi", "vfat", "/dev/sda1"}, false},
+        {{7, 1, "/media/u/live", "squashfs", "/dev/loop1"}, false},
+        {{0, 45, "/run/user/1000/doc", "fuse.portal", "portal"}, false},
         {{0, 30, "/tmp", "tmpfs", "tmpfs"}, false},
         {{8, 2, "/srv/www", "ext4", "/dev/sda2", "/var/www"}, false},  // a bound folder
         {{8, 2, "/home/u/.cache/x", "ext4", "/dev/sda2"}, false},      // hidden
@@ -34,8 +40,10 @@ class FixtureMachine {
 public:
     std::filesystem::path point(const std::string& name) const { return temp_ / "m" / name; }
 
-    void line(const std::string& device, const std::string& escapedPoint, const std::string& type, const std::string& source) {
-        table_ += std::to_string(++id_) + " 1 " + device + " / " + escapedPoint + " rw - " + type + " " + source + " rw\n";
+    void line(const std::string& device, const std::string& escapedPoint, const std::string& type,
+              const std::string& source) {
+        table_ += std::to_string(++id_) + " 1 " + device + " / " + escapedPoint + " rw - " + type +
+                  " " + source + " rw\n";
         writeFile(temp_ / "mountinfo", table_);
     }
     void disk(const std::string& device, const std::string& sysPath, const std::string& flag) {
@@ -49,9 +57,10 @@ public:
     }
 
     LinuxVolumes volumes() const {
-        return LinuxVolumes(
-            {.mountInfo = temp_ / "mountinfo", .blockDevices = temp_ / "sys" / "dev" / "block", .udevData = temp_ / "udev"},
-            QDBusConnection(QStringLiteral("none")));
+        return LinuxVolumes({.mountInfo = temp_ / "mountinfo",
+                             .blockDevices = temp_ / "sys" / "dev" / "block",
+                             .udevData = temp_ / "udev"},
+                            QDBusConnection(QStringLiteral("none")));
     }
 
 private:
@@ -72,8 +81,8 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     machine.line("8:49", machine.point("gone").string(), "exfat", "/dev/sdd1");
     machine.line("8:65", machine.point("over").string(), "vfat", "/dev/sde1");
     machine.line("0:41", machine.point("over").string(), "tmpfs", "tmpfs");  // hides the card
-    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");  // a USB disk
-    machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");         // a card slot
+    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");         // a USB disk
+    machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");                // a card slot
     machine.disk("8:2", "pci0/ata1/host0/block/sda/sda2", "0");
     machine.label("8:17", "MY\\x20CARD\\x2fA");
     machine.label("8:2", "");
@@ -86,14 +95,25 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     }
     const std::vector<Mounted> expected = {
         {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
-        {.path = machine.point("MY CARD"), .name = "MY CARD/A", .removable = false, .ejectable = true, .rootFileSystem = false},
-        {.path = machine.point("stick"), .removable = true, .ejectable = true, .rootFileSystem = false},
-        {.path = machine.point("data"), .removable = false, .ejectable = false, .rootFileSystem = false},
+        {.path = machine.point("MY CARD"),
+         .name = "MY CARD/A",
+         .removable = false,
+         .ejectable = true,
+         .rootFileSystem = false},
+        {.path = machine.point("stick"),
+         .removable = true,
+         .ejectable = true,
+         .rootFileSystem = false},
+        {.path = machine.point("data"),
+         .removable = false,
+         .ejectable = false,
+         .rootFileSystem = false},
     };
     EXPECT_EQ(listed, expected);
 
     // An unreadable mount table lists nothing, and its watcher stays silent.
-    LinuxVolumes unreadable({.mountInfo = machine.point("missing")}, QDBusConnection(QStringLiteral("none")));
+    LinuxVolumes unreadable({.mountInfo = machine.point("missing")},
+                            QDBusConnection(QStringLiteral("none")));
     EXPECT_TRUE(unreadable.mounted().empty());
     unreadable.watch([](auto) {});
 }
@@ -106,11 +126,13 @@ TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
 
     LinuxVolumes volumes({}, QDBusConnection(QStringLiteral("none")));
     std::vector<std::optional<std::filesystem::path>> changes;
-    volumes.watch([&](std::optional<std::filesystem::path> mounted) { changes.push_back(mounted); });
+    volumes.watch(
+        [&](std::optional<std::filesystem::path> mounted) { changes.push_back(mounted); });
 
     auto listed = [&] {
         const auto list = volumes.mounted();
-        return std::any_of(list.begin(), list.end(), [&](const auto& v) { return v.path == card->root(); });
+        return std::any_of(list.begin(), list.end(),
+                           [&](const auto& v) { return v.path == card->root(); });
     };
     // Other tests may mount and unmount cards meanwhile: look for this one.
     auto reported = [&](std::optional<std::filesystem::path> change) {
@@ -118,12 +140,14 @@ TEST(LinuxVolumesTest, WatcherReportsARealMountAndUnmountAtOnce) {
     };
     EXPECT_FALSE(listed());
     ASSERT_TRUE(card->mount());
-    ASSERT_TRUE(testing::waitUntil([&] { return reported(card->root()); }, std::chrono::seconds(1)));
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return reported(card->root()); }, std::chrono::seconds(1)));
     EXPECT_TRUE(listed());
 
     changes.clear();
     ASSERT_TRUE(card->unmount());
-    ASSERT_TRUE(testing::waitUntil([&] { return reported(std::nullopt); }, std::chrono::seconds(1)));
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return reported(std::nullopt); }, std::chrono::seconds(1)));
     EXPECT_FALSE(listed());
 }
 

@@ -5,7 +5,6 @@
 // sees each change without polling. A table that can't be opened (or a plain
 // file, which never reports a change) gives a watcher that stays silent.
 #include <QObject>
-
 #include <filesystem>
 #include <functional>
 

@@ -18,7 +18,8 @@ constexpr int readTimeoutMs = 1000;
 // The portal's Read wraps the value in one variant more than its signature
 // says; newer portals don't. Unwrap whatever is there.
 QVariant unwrapped(QVariant value) {
-    while (value.userType() == qMetaTypeId<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+    while (value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
     return value;
 }
 

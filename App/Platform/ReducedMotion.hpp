@@ -4,13 +4,12 @@
 // interface on the session bus, and the portal's change signal. Without a
 // session bus, a portal or the setting the answer is "not asked". GUI thread
 // only; a read waits at most a second for the portal.
-#include <functional>
-#include <vector>
-
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <vector>
 
 namespace tarvik {
 

@@ -1,8 +1,7 @@
 #include "App/Platform/Settings.hpp"
 
-#include <cmath>
-
 #include <QFileInfo>
+#include <cmath>
 
 #include "App/Platform/AppPaths.hpp"
 #include "Core/Platform/NumberFormat.hpp"
@@ -11,7 +10,9 @@ namespace tarvik {
 
 namespace {
 
-QString qkey(const std::string& key) { return QString::fromStdString(key); }
+QString qkey(const std::string& key) {
+    return QString::fromStdString(key);
+}
 
 }  // namespace
 
@@ -29,7 +30,9 @@ std::unique_ptr<Settings> Settings::legacy() {
     return std::make_unique<Settings>(file);
 }
 
-bool Settings::contains(const std::string& key) const { return settings_.contains(qkey(key)); }
+bool Settings::contains(const std::string& key) const {
+    return settings_.contains(qkey(key));
+}
 
 std::optional<bool> Settings::boolean(const std::string& key) const {
     const QVariant value = settings_.value(qkey(key));
@@ -77,7 +80,9 @@ std::optional<std::vector<std::string>> Settings::stringList(const std::string& 
     return list;
 }
 
-void Settings::setBoolean(const std::string& key, bool value) { write(key, value); }
+void Settings::setBoolean(const std::string& key, bool value) {
+    write(key, value);
+}
 
 void Settings::setString(const std::string& key, const std::string& value) {
     write(key, QString::fromStdString(value));

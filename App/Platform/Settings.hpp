@@ -4,13 +4,12 @@
 // typed reader that accepts what an earlier run or a hand edit leaves there and
 // answers "absent" for a value of the wrong type; callers then use their
 // default. Every write reaches the file at once. Main thread only.
+#include <QSettings>
+#include <QString>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <QSettings>
-#include <QString>
 
 namespace tarvik {
 

@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
-
 #include <algorithm>
 #include <cctype>
 #include <exception>
@@ -103,8 +102,8 @@ Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoin
             byteStrings(filesystem->second.value(QStringLiteral("MountPoints")));
         if (std::find(points.begin(), points.end(), wanted) == points.end()) continue;
 
-        const QDBusMessage unmounted = callWithoutOptions(bus, path, filesystemInterface,
-                                                          QStringLiteral("Unmount"), unmountTimeoutMs);
+        const QDBusMessage unmounted = callWithoutOptions(
+            bus, path, filesystemInterface, QStringLiteral("Unmount"), unmountTimeoutMs);
         if (unmounted.type() != QDBusMessage::ReplyMessage) {
             return {Outcome::Kind::failed, unmounted.errorMessage().toStdString()};
         }
@@ -112,7 +111,8 @@ Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoin
         // powered off (another of its file systems still mounted) is no failure.
         const QVariantMap* block = find(*objects, path, blockInterface);
         const QString drive =
-            block ? block->value(QStringLiteral("Drive")).value<QDBusObjectPath>().path() : QString();
+            block ? block->value(QStringLiteral("Drive")).value<QDBusObjectPath>().path()
+                  : QString();
         const QVariantMap* driveProperties = find(*objects, drive, driveInterface);
         if (driveProperties && driveProperties->value(QStringLiteral("CanPowerOff")).toBool()) {
             callWithoutOptions(bus, drive, driveInterface, QStringLiteral("PowerOff"), -1);

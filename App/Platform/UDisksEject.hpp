@@ -5,7 +5,6 @@
 // pulled. Where UDisks2 does not answer or does not know the mount, `umount`
 // unmounts it. Blocking calls; any thread (the bus connection is thread-safe).
 #include <QDBusConnection>
-
 #include <filesystem>
 #include <optional>
 #include <stop_token>

@@ -1,8 +1,7 @@
-#include "App/Platform/UDisksEject.hpp"
-
 #include <gtest/gtest.h>
 
 #include "App/Platform/LinuxVolumes.hpp"
+#include "App/Platform/UDisksEject.hpp"
 #include "App/Testing/PrivateBus.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -18,29 +17,39 @@ TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
     const std::string cardPath = "/media/u/MY CARD";
     const std::string unmount = "/org/freedesktop/UDisks2/block_devices/sdb1 Unmount\n";
     const std::string busy = "Error unmounting /dev/sdb1: target is busy";
-    struct Case { std::string unmountError, path; Kind kind; std::string reason, calls; };
+    struct Case {
+        std::string unmountError, path;
+        Kind kind;
+        std::string reason, calls;
+    };
     const std::string powerOff = "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n";
     for (const Case& c : std::vector<Case>{{"", cardPath, Kind::ejected, "", unmount + powerOff},
-                                           {busy, cardPath, Kind::failed, busy, unmount}, {"", "/media/u/MY", Kind::unknown, "", ""}}) {
+                                           {busy, cardPath, Kind::failed, busy, unmount},
+                                           {"", "/media/u/MY", Kind::unknown, "", ""}}) {
         SCOPED_TRACE(c.path + c.unmountError);
         testing::PrivateBus bus;
         testing::TempDir temp;
-        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" + (temp / "calls.log").string() +
-                                       "\", \"unmountError\": \"" + c.unmountError + "\"}";
+        const std::string parameters = "{\"mountPoint\": \"" + cardPath + "\", \"log\": \"" +
+                                       (temp / "calls.log").string() + "\", \"unmountError\": \"" +
+                                       c.unmountError + "\"}";
         const char* udisks = TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py";
         if (!bus.available() || !bus.startTemplate(udisks, parameters, "org.freedesktop.UDisks2"))
             GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
         const UDisksEject::Outcome outcome = UDisksEject::eject(bus.connect("udisks-test"), c.path);
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(outcome.reason, c.reason);
-        EXPECT_EQ(std::filesystem::exists(temp / "calls.log") ? testing::readFile(temp / "calls.log") : "", c.calls);
+        EXPECT_EQ(std::filesystem::exists(temp / "calls.log")
+                      ? testing::readFile(temp / "calls.log")
+                      : "",
+                  c.calls);
     }
 }
 
 TEST(UDisksEjectTest, WithoutUDisksUmountAnswers) {
     testing::PrivateBus bus;
     if (!bus.available()) GTEST_SKIP() << "no dbus-daemon for a private bus";
-    EXPECT_EQ(UDisksEject::eject(bus.connect("udisks-test"), "/media/u/MY CARD").kind, Kind::unknown);
+    EXPECT_EQ(UDisksEject::eject(bus.connect("udisks-test"), "/media/u/MY CARD").kind,
+              Kind::unknown);
     // A folder that is no mount point: umount's complaint is the reason.
     testing::TempDir temp;
     LinuxVolumes volumes({}, bus.connect("udisks-test"));

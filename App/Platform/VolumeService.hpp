@@ -42,7 +42,8 @@ public:
                                              std::stop_token stop) = 0;
     // `changed` runs on the GUI thread after each mount or unmount, with the
     // mount point that appeared (absent for an unmount or an unknown change).
-    virtual void watch(std::function<void(std::optional<std::filesystem::path> mounted)> changed) = 0;
+    virtual void watch(
+        std::function<void(std::optional<std::filesystem::path> mounted)> changed) = 0;
 };
 
 }  // namespace tarvik

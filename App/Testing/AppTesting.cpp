@@ -1,8 +1,7 @@
 #include "App/Testing/AppTesting.hpp"
 
-#include <cstdlib>
-
 #include <QTest>
+#include <cstdlib>
 
 namespace tarvik::testing {
 
@@ -36,7 +35,9 @@ ScopedXdg::~ScopedXdg() {
     restore("XDG_DATA_HOME", oldData_);
 }
 
-std::unique_ptr<Settings> ScopedXdg::settings() const { return Settings::standard(); }
+std::unique_ptr<Settings> ScopedXdg::settings() const {
+    return Settings::standard();
+}
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));

@@ -21,10 +21,12 @@ struct LibraryTrack {
 const std::vector<LibraryTrack>& smallLibrary();
 
 // Writes each track to root/artist/album/NN title.flac.
-void makeMusicLibrary(const std::filesystem::path& root, const std::vector<LibraryTrack>& tracks = smallLibrary());
+void makeMusicLibrary(const std::filesystem::path& root,
+                      const std::vector<LibraryTrack>& tracks = smallLibrary());
 
 // Every exported song (.mp3) below `root`, by its path below the root, with
 // its modification time; empty when `root` is missing.
-std::map<std::string, std::filesystem::file_time_type> exportedSongs(const std::filesystem::path& root);
+std::map<std::string, std::filesystem::file_time_type> exportedSongs(
+    const std::filesystem::path& root);
 
 }  // namespace tarvik::testing

@@ -4,16 +4,15 @@
 // object and stopped with it, and stand-in services made with python3-dbusmock
 // (Debian's /usr/bin/python3). Where either is missing, `available()` is
 // false and the test skips. Test thread only.
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
 #include <QString>
 #include <QVariantList>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace tarvik::testing {
 

@@ -31,7 +31,9 @@ public:
 
 private:
     struct Held final : Inhibitor {
-        explicit Held(RecordingDesktopSignals& recorder) : owner_(recorder) { ++owner_.inhibitorsHeld; }
+        explicit Held(RecordingDesktopSignals& recorder) : owner_(recorder) {
+            ++owner_.inhibitorsHeld;
+        }
         ~Held() override {
             --owner_.inhibitorsHeld;
             owner_.calls.push_back("release");

@@ -1,11 +1,10 @@
 #pragma once
 // Screenshots of widgets for a person to look at: build/screenshots/<name>.png.
 // Header-only so that only the widget tests pull in QtWidgets.
-#include <cstdlib>
-#include <string>
-
 #include <QDir>
 #include <QWidget>
+#include <cstdlib>
+#include <string>
 
 namespace tarvik::testing {
 

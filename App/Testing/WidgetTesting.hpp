@@ -2,11 +2,6 @@
 // Helpers for the widget tests: a model on temporary settings with fixture
 // volumes, named children, and the light and dark appearance for screenshots.
 // Header-only, so that only the widget tests pull in the model and the kit.
-#include <functional>
-#include <memory>
-#include <string>
-#include <utility>
-
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -16,6 +11,10 @@
 #include <QLabel>
 #include <QTest>
 #include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
 
 #include "App/MainWindow/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
@@ -34,11 +33,15 @@ struct ModelFixture {
     std::shared_ptr<FixtureVolumes> volumes = std::make_shared<FixtureVolumes>();
     std::unique_ptr<AppModel> model;
 
-    explicit ModelFixture(const std::function<void(Settings&)>& before = {}, bool withFFmpeg = false) {
+    explicit ModelFixture(const std::function<void(Settings&)>& before = {},
+                          bool withFFmpeg = false) {
         AppModel::Services services = AppModelTesting::services(xdg);
         if (before) before(*services.settings);
         services.volumes = volumes;
-        if (withFFmpeg) services.locateFFmpeg = [] { return std::optional<std::filesystem::path>("/usr/bin/ffmpeg"); };
+        if (withFFmpeg)
+            services.locateFFmpeg = [] {
+                return std::optional<std::filesystem::path>("/usr/bin/ffmpeg");
+            };
         model = std::make_unique<AppModel>(std::move(services));
     }
 };
@@ -62,7 +65,8 @@ struct AppearanceScope {
 // "light" or "dark", and puts the desktop's appearance back afterwards.
 inline void inLightAndDark(const std::function<void(const std::string& suffix)>& shoot) {
     AppearanceScope scope;
-    for (const auto& [mode, suffix] : {std::pair{Appearance::Mode::light, "light"}, std::pair{Appearance::Mode::dark, "dark"}}) {
+    for (const auto& [mode, suffix] :
+         {std::pair{Appearance::Mode::light, "light"}, std::pair{Appearance::Mode::dark, "dark"}}) {
         switchAppearance(mode);
         QTest::qWait(50);  // the repaint after the palette change
         shoot(suffix);
@@ -88,7 +92,8 @@ inline bool shown(QWidget& parent, const char* name) {
 }
 
 // Each named child of `parent` is visible in it, or not, as listed.
-inline void expectShown(QWidget& parent, std::initializer_list<std::pair<const char*, bool>> children) {
+inline void expectShown(QWidget& parent,
+                        std::initializer_list<std::pair<const char*, bool>> children) {
     for (const auto& [name, visible] : children) EXPECT_EQ(shown(parent, name), visible) << name;
 }
 
@@ -101,7 +106,8 @@ inline void choose(QComboBox& picker, const QString& item) {
 }
 
 inline void click(const QObject& parent, const char* name) {
-    if (auto* button = child<QAbstractButton>(parent, name)) QTest::mouseClick(button, Qt::LeftButton);
+    if (auto* button = child<QAbstractButton>(parent, name))
+        QTest::mouseClick(button, Qt::LeftButton);
 }
 
 }  // namespace tarvik::testing

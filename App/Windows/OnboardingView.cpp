@@ -42,7 +42,8 @@ struct Step {
 
 constexpr Step steps[] = {
     {1, "音楽を選ぶ", "音楽のフォルダを選び、入れたいアーティストにチェックを付けます。"},
-    {2, "SD カードとカーナビの機種を選ぶ", "SD カードを差し込むと自動で見つかります。機種は近いものを選べば大丈夫です。"},
+    {2, "SD カードとカーナビの機種を選ぶ",
+     "SD カードを差し込むと自動で見つかります。機種は近いものを選べば大丈夫です。"},
     {3, "書き出す", "内容を確認してから始めます。途中で止めても、次回は続きからです。"},
 };
 
@@ -80,12 +81,18 @@ QWidget* tipsBox(QWidget* parent) {
     auto* tip = new QHBoxLayout;
     tip->setSpacing(6);
     auto* bulb = new QLabel(box);
-    Icons::show(bulb, Icons::Symbol::lightbulbFill, TextStyle::calloutSize + 2, Icons::color(Palette::Name::orange));
-    auto* tipText = wrapped("最初は 2〜3 組のアーティストだけ入れて、カーナビで曲名が出るか確かめるのがおすすめです。", box);
+    Icons::show(bulb, Icons::Symbol::lightbulbFill, TextStyle::calloutSize + 2,
+                Icons::color(Palette::Name::orange));
+    auto* tipText = wrapped(
+        "最初は 2〜3 組のアーティストだけ入れて、カーナビで曲名が出るか確かめるのがおすすめです。",
+        box);
     TextStyle::setCallout(tipText);
     tip->addWidget(bulb, 0, Qt::AlignTop);
     tip->addWidget(tipText, 1);
-    auto* lowLoad = wrapped("画面が乱れたり固まったりする パソコン では、メニューの「表示 → 表示を軽くする」を試してください。", box);
+    auto* lowLoad = wrapped(
+        "画面が乱れたり固まったりする パソコン では、メニューの「表示 → "
+        "表示を軽くする」を試してください。",
+        box);
     lowLoad->setObjectName("welcomeLowLoadHint");
     TextStyle::setCallout(lowLoad);
     TextStyle::setTone(lowLoad, TextStyle::Tone::secondary);
@@ -114,7 +121,8 @@ OnboardingView::OnboardingView(AppModel& model, QWidget* parent) : QDialog(paren
 
     auto* symbols = new QHBoxLayout;
     symbols->setSpacing(12);
-    for (Icons::Symbol symbol : {Icons::Symbol::musicNote, Icons::Symbol::sdcardFill, Icons::Symbol::carFill}) {
+    for (Icons::Symbol symbol :
+         {Icons::Symbol::musicNote, Icons::Symbol::sdcardFill, Icons::Symbol::carFill}) {
         auto* label = new QLabel(background);
         Icons::show(label, symbol, 26, Icons::color(Palette::Name::teal));
         symbols->addWidget(label);
@@ -126,8 +134,10 @@ OnboardingView::OnboardingView(AppModel& model, QWidget* parent) : QDialog(paren
     title->setObjectName("welcomeTitle");
     TextStyle::setFont(title, 28, QFont::Black);
     root->addWidget(title);
-    root->addWidget(wrapped("音楽ファイルを、カーナビが読める形にして SD カードに入れるアプリです。使い方は 3 ステップです。",
-                            background));
+    root->addWidget(
+        wrapped("音楽ファイルを、カーナビが読める形にして SD カードに入れるアプリです。使い方は 3 "
+                "ステップです。",
+                background));
 
     auto* stepList = new QVBoxLayout;
     stepList->setSpacing(12);
@@ -150,7 +160,9 @@ OnboardingView::OnboardingView(AppModel& model, QWidget* parent) : QDialog(paren
     connect(&model_, &AppModel::settingsChanged, this, &OnboardingView::follow);
 }
 
-bool OnboardingView::isNeeded(const AppModel& model) { return !model.onboarded(); }
+bool OnboardingView::isNeeded(const AppModel& model) {
+    return !model.onboarded();
+}
 
 void OnboardingView::start() {
     model_.setOnboarded(true);

@@ -1,11 +1,10 @@
-#include "App/Windows/OnboardingView.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QtTest>
 
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/OnboardingView.hpp"
 
 namespace tarvik {
 namespace {
@@ -23,7 +22,11 @@ struct OpenWelcome {
 // Neither Escape nor the title bar dismisses the welcome; Return or its button
 // end it for good, as a later start reads from the settings file.
 TEST(OnboardingViewTest, OnlyReturnOrTheButtonEndItForGood) {
-    const struct { const char* what; std::function<void(OnboardingView&)> act; bool ends; } cases[] = {
+    const struct {
+        const char* what;
+        std::function<void(OnboardingView&)> act;
+        bool ends;
+    } cases[] = {
         {"escape", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false},
         {"title bar", [](OnboardingView& v) { EXPECT_FALSE(v.close()); }, false},
         {"return", [](OnboardingView& v) { QTest::keyClick(&v, Qt::Key_Return); }, true},
@@ -41,7 +44,8 @@ TEST(OnboardingViewTest, OnlyReturnOrTheButtonEndItForGood) {
 
 TEST(OnboardingViewTest, Screenshots) {
     OpenWelcome w;
-    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(w.sheet, "welcome-" + suffix); });
+    testing::inLightAndDark(
+        [&](const std::string& suffix) { testing::saveScreenshot(w.sheet, "welcome-" + suffix); });
 }
 
 }  // namespace

@@ -7,11 +7,10 @@
 // Use:  auto* box = OptionPicker::make(parent, "qualityPicker", [] { return R::qualityOptions(); },
 //                                      [this](std::int64_t v) { ... });
 //       OptionPicker::show(box, R::qualityOptions(), profile.audio.bitrate);
-#include <functional>
-#include <vector>
-
 #include <QComboBox>
 #include <QSignalBlocker>
+#include <functional>
+#include <vector>
 
 #include "App/Windows/ProfileEditorRules.hpp"
 
@@ -28,10 +27,12 @@ QComboBox* make(QWidget* parent, const char* name, std::function<Options<T>()> o
     // Long labels elide instead of widening the form past its sheet.
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMinimumContentsLength(12);
-    QObject::connect(box, &QComboBox::activated, box, [options = std::move(options), pick = std::move(pick)](int index) {
-        const Options<T> list = options();
-        if (index >= 0 && index < static_cast<int>(list.size())) pick(list[static_cast<std::size_t>(index)].value);
-    });
+    QObject::connect(box, &QComboBox::activated, box,
+                     [options = std::move(options), pick = std::move(pick)](int index) {
+                         const Options<T> list = options();
+                         if (index >= 0 && index < static_cast<int>(list.size()))
+                             pick(list[static_cast<std::size_t>(index)].value);
+                     });
     return box;
 }
 
@@ -41,7 +42,8 @@ void show(QComboBox* box, const Options<T>& options, const T& current) {
     const QSignalBlocker blocker(box);
     bool same = box->count() == static_cast<int>(options.size());
     for (int i = 0; same && i < box->count(); ++i)
-        same = box->itemText(i) == QString::fromStdString(options[static_cast<std::size_t>(i)].label);
+        same =
+            box->itemText(i) == QString::fromStdString(options[static_cast<std::size_t>(i)].label);
     if (!same) {
         box->clear();
         for (const auto& option : options) box->addItem(QString::fromStdString(option.label));

@@ -20,7 +20,9 @@ namespace R = ProfileEditorRules;
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QCheckBox* toggle(QWidget* parent, const char* name, const char* text) {
     auto* box = new QCheckBox(text, parent);
@@ -42,23 +44,25 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     advancedRows_->setContentsMargins(0, 0, 0, 0);
     advancedRows_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
 
-    codec_ = OptionPicker::make<R::Codec>(section, "codecPicker", R::codecOptions, [this](R::Codec value) {
-        if (value == profile_.audio.codec) return;
-        profile_.audio.codec = value;
-        R::codecChanged(profile_, value);
-        refresh();
-    });
-    sampleRate_ = OptionPicker::make<std::int64_t>(section, "sampleRatePicker", R::sampleRateOptions,
-                                                   [this](std::int64_t value) {
-                                                       profile_.audio.sampleRate = value;
-                                                       refresh();
-                                                   });
-    tagFormat_ = OptionPicker::make<R::Format>(section, "tagFormatPicker", R::tagFormatOptions, [this](R::Format value) {
-        if (value == profile_.tags.format) return;
-        profile_.tags.format = value;
-        R::tagFormatChanged(profile_, value);
-        refresh();
-    });
+    codec_ = OptionPicker::make<R::Codec>(section, "codecPicker", R::codecOptions,
+                                          [this](R::Codec value) {
+                                              if (value == profile_.audio.codec) return;
+                                              profile_.audio.codec = value;
+                                              R::codecChanged(profile_, value);
+                                              refresh();
+                                          });
+    sampleRate_ = OptionPicker::make<std::int64_t>(
+        section, "sampleRatePicker", R::sampleRateOptions, [this](std::int64_t value) {
+            profile_.audio.sampleRate = value;
+            refresh();
+        });
+    tagFormat_ = OptionPicker::make<R::Format>(section, "tagFormatPicker", R::tagFormatOptions,
+                                               [this](R::Format value) {
+                                                   if (value == profile_.tags.format) return;
+                                                   profile_.tags.format = value;
+                                                   R::tagFormatChanged(profile_, value);
+                                                   refresh();
+                                               });
     encoding_ = OptionPicker::make<R::Encoding>(
         section, "encodingPicker", [this] { return R::encodingOptions(profile_.tags.format); },
         [this](R::Encoding value) {
@@ -70,14 +74,15 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     aacNote_ = new QLabel("AAC は MP4 形式のタグ（iTunes と同じ）で書きます", section);
     aacNote_->setObjectName("aacNote");
     TextStyle::setTone(aacNote_, TextStyle::Tone::secondary);
-    artworkSize_ = OptionPicker::make<std::int64_t>(section, "artworkSizePicker", R::artworkSizeOptions,
-                                                    [this](std::int64_t value) {
-                                                        profile_.tags.artwork.maxPx = value;
-                                                        refresh();
-                                                    });
+    artworkSize_ = OptionPicker::make<std::int64_t>(
+        section, "artworkSizePicker", R::artworkSizeOptions, [this](std::int64_t value) {
+            profile_.tags.artwork.maxPx = value;
+            refresh();
+        });
     root_ = new QLineEdit(section);
     root_->setObjectName("rootField");
-    connect(root_, &QLineEdit::textEdited, this, [this](const QString& text) { profile_.files.root = text.toStdString(); });
+    connect(root_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { profile_.files.root = text.toStdString(); });
 
     nameMax_ = new StepperRow(section);
     nameMax_->setObjectName("nameMaxStepper");
@@ -88,11 +93,14 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     displayWidth_ = new StepperRow(section);
     displayWidth_->setObjectName("displayWidthStepper");
     connect(displayWidth_, &StepperRow::stepped, this, [this](bool up) {
-        R::setDisplayWidth(profile_, R::displayWidthStepper().stepped(R::displayWidth(profile_), up));
+        R::setDisplayWidth(profile_,
+                           R::displayWidthStepper().stepped(R::displayWidth(profile_), up));
         refresh();
     });
-    asciiOnly_ = toggle(section, "asciiOnlyToggle", "ファイル名・フォルダ名を英数字だけにする（曲名のタグは日本語のまま）");
-    connect(asciiOnly_, &QCheckBox::toggled, this, [this](bool on) { profile_.files.asciiOnly = on; });
+    asciiOnly_ = toggle(section, "asciiOnlyToggle",
+                        "ファイル名・フォルダ名を英数字だけにする（曲名のタグは日本語のまま）");
+    connect(asciiOnly_, &QCheckBox::toggled, this,
+            [this](bool on) { profile_.files.asciiOnly = on; });
     perFolder_ = new StepperRow(section);
     perFolder_->setObjectName("perFolderStepper");
     connect(perFolder_, &StepperRow::stepped, this, [this](bool up) {
@@ -133,11 +141,13 @@ void ProfileEditorView::refreshAdvanced() {
     if (root_->text() != qs(profile_.files.root)) root_->setText(qs(profile_.files.root));
     showToggle(asciiOnly_, profile_.files.asciiOnly);
 
-    const auto show = [](StepperRow* row, const std::string& label, const R::Stepper& stepper, std::int64_t value) {
+    const auto show = [](StepperRow* row, const std::string& label, const R::Stepper& stepper,
+                         std::int64_t value) {
         row->setState(qs(label), stepper.canStep(value, false), stepper.canStep(value, true));
     };
     show(nameMax_, R::nameMaxLabel(profile_), R::nameMaxStepper(), profile_.files.nameMax);
-    show(displayWidth_, R::displayWidthLabel(profile_), R::displayWidthStepper(), R::displayWidth(profile_));
+    show(displayWidth_, R::displayWidthLabel(profile_), R::displayWidthStepper(),
+         R::displayWidth(profile_));
     const std::int64_t perFolder = profile_.files.maxPerFolder;
     show(perFolder_, R::perFolderLabel(profile_), R::perFolderStepper(perFolder), perFolder);
 }

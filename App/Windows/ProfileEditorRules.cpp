@@ -116,9 +116,15 @@ bool Stepper::canStep(std::int64_t value, bool up) const {
     return up ? value < highest : value > lowest;
 }
 
-Stepper nameMaxStepper() { return {8, 200, 4}; }
-Stepper displayWidthStepper() { return {0, 200, 2}; }
-Stepper perFolderStepper(std::int64_t current) { return {0, 999, current < 100 ? 1 : 10}; }
+Stepper nameMaxStepper() {
+    return {8, 200, 4};
+}
+Stepper displayWidthStepper() {
+    return {0, 200, 2};
+}
+Stepper perFolderStepper(std::int64_t current) {
+    return {0, 999, current < 100 ? 1 : 10};
+}
 
 std::int64_t displayWidth(const DeviceProfile& profile) {
     return profile.files.displayWidthMax.value_or(0);
@@ -142,7 +148,8 @@ std::string displayWidthLabel(const DeviceProfile& profile) {
 
 std::string perFolderLabel(const DeviceProfile& profile) {
     const std::int64_t limit = profile.files.maxPerFolder;
-    return "1 フォルダに入れる曲数の上限: " + (limit == 0 ? std::string("なし") : std::to_string(limit));
+    return "1 フォルダに入れる曲数の上限: " +
+           (limit == 0 ? std::string("なし") : std::to_string(limit));
 }
 
 std::optional<std::string> refusal(const DeviceProfile& profile) {

@@ -5,13 +5,12 @@
 // keep codec, tag format and encoding consistent, the real-unit check, and the
 // texts a refused or failed save shows. The sheet only lays these out. Pure;
 // any thread; never fails.
+#include <QDate>
 #include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <QDate>
 
 #include "Core/Profiles/DeviceProfile.hpp"
 

@@ -1,8 +1,8 @@
-#include "App/Windows/ProfileEditorRules.hpp"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
+
+#include "App/Windows/ProfileEditorRules.hpp"
 
 namespace tarvik {
 namespace {
@@ -20,7 +20,13 @@ DeviceProfile valid() {
 }
 
 TEST(ProfileEditorRulesTest, CodecRuleSetsTagFormatAndLeavesEncodingAndArtAlone) {
-    const struct { Format before; bool id3v1Before; Codec picked; Format format; bool id3v1; } cases[] = {
+    const struct {
+        Format before;
+        bool id3v1Before;
+        Codec picked;
+        Format format;
+        bool id3v1;
+    } cases[] = {
         {Format::id3v2_3, true, Codec::aac, Format::mp4, false},
         {Format::id3v2_4, false, Codec::aac, Format::mp4, false},
         {Format::mp4, false, Codec::mp3, Format::id3v2_3, false},
@@ -36,7 +42,8 @@ TEST(ProfileEditorRulesTest, CodecRuleSetsTagFormatAndLeavesEncodingAndArtAlone)
         profile.tags.artwork = {true, 500};
         R::codecChanged(profile, c.picked);
         const auto& tags = profile.tags;
-        EXPECT_EQ(std::tuple(tags.format, tags.id3v1, tags.encoding), std::tuple(c.format, c.id3v1, Encoding::latin1))
+        EXPECT_EQ(std::tuple(tags.format, tags.id3v1, tags.encoding),
+                  std::tuple(c.format, c.id3v1, Encoding::latin1))
             << rawValue(c.before) << " → " << rawValue(c.picked);
         EXPECT_EQ(tags.artwork, (DeviceProfile::Tags::Artwork{true, 500}));
     }
@@ -45,7 +52,12 @@ TEST(ProfileEditorRulesTest, CodecRuleSetsTagFormatAndLeavesEncodingAndArtAlone)
 // Each pick mends only what the new format cannot hold, and a later pick
 // never puts back what an earlier one changed.
 TEST(ProfileEditorRulesTest, TagFormatRuleMendsOnlyWhatTheFormatCannotHold) {
-    const struct { Encoding before; std::vector<Format> picks; Encoding encoding; bool id3v1, artwork; } cases[] = {
+    const struct {
+        Encoding before;
+        std::vector<Format> picks;
+        Encoding encoding;
+        bool id3v1, artwork;
+    } cases[] = {
         {Encoding::utf8, {Format::id3v2_3}, Encoding::utf16, false, true},
         {Encoding::latin1, {Format::id3v2_3}, Encoding::latin1, false, true},
         {Encoding::utf8, {Format::id3v1}, Encoding::shiftJIS, true, false},
@@ -61,12 +73,15 @@ TEST(ProfileEditorRulesTest, TagFormatRuleMendsOnlyWhatTheFormatCannotHold) {
             R::tagFormatChanged(profile, picked);
         }
         const auto& tags = profile.tags;
-        EXPECT_EQ(std::tuple(tags.encoding, tags.id3v1, tags.artwork.enabled), std::tuple(c.encoding, c.id3v1, c.artwork))
+        EXPECT_EQ(std::tuple(tags.encoding, tags.id3v1, tags.artwork.enabled),
+                  std::tuple(c.encoding, c.id3v1, c.artwork))
             << rawValue(c.picks.back()) << " after " << c.picks.size() - 1 << " picks";
         EXPECT_EQ(tags.artwork.maxPx, 800);
     }
     for (const auto& format : {Format::id3v2_3, Format::id3v2_4, Format::id3v1, Format::mp4})
-        EXPECT_EQ(R::indexOf(R::encodingOptions(format), Encoding::utf8) >= 0, format == Format::id3v2_4) << rawValue(format);
+        EXPECT_EQ(R::indexOf(R::encodingOptions(format), Encoding::utf8) >= 0,
+                  format == Format::id3v2_4)
+            << rawValue(format);
 }
 
 TEST(ProfileEditorRulesTest, VerifiedCheckKeepsTheNoteAndTakesTodaysDate) {
@@ -78,12 +93,18 @@ TEST(ProfileEditorRulesTest, VerifiedCheckKeepsTheNoteAndTakesTodaysDate) {
     EXPECT_FALSE(profile.verified);
     R::setVerified(profile, true, "曲名・アルバム名が出た", QDate(2026, 3, 5));
     EXPECT_EQ(profile.verified, (DeviceProfile::Verified{"2026-03-05", "曲名・アルバム名が出た"}));
-    R::setVerified(profile, true, "", QDate(987, 1, 2));  // a year before 1000 still has four digits
+    R::setVerified(profile, true, "",
+                   QDate(987, 1, 2));  // a year before 1000 still has four digits
     EXPECT_EQ(profile.verified->date, "0987-01-02");
 }
 
 TEST(ProfileEditorRulesTest, SteppersStayInTheirRangesWithTheirSteps) {
-    const struct { R::Stepper stepper; std::int64_t from; bool up; std::int64_t to; } cases[] = {
+    const struct {
+        R::Stepper stepper;
+        std::int64_t from;
+        bool up;
+        std::int64_t to;
+    } cases[] = {
         {R::nameMaxStepper(), 60, true, 64},        {R::nameMaxStepper(), 198, true, 200},
         {R::nameMaxStepper(), 250, false, 200},  // a stored value out of range comes back in
         {R::displayWidthStepper(), 1, false, 0},    {R::perFolderStepper(99), 99, true, 100},
@@ -115,9 +136,17 @@ TEST(ProfileEditorRulesTest, RefusalShowsAMissingNameAloneElseEveryProblem) {
         {"new profile without id", [](DeviceProfile& p) { p.id = ""; }, std::nullopt},
         {"blank id counts as none", [](DeviceProfile& p) { p.id = " \t"; }, std::nullopt},
         {"blank name hides the rest",
-         [](DeviceProfile& p) { p.name = "\u3000 "; p.files.root = "A/B"; p.audio.sampleRate = 22050; },
+         [](DeviceProfile& p) {
+             p.name = "\u3000 ";
+             p.files.root = "A/B";
+             p.audio.sampleRate = 22050;
+         },
          "機種の名前を入れてください"},
-        {"two problems, two lines", [](DeviceProfile& p) { p.audio.bitrate = 100; p.files.root = "a|b"; },
+        {"two problems, two lines",
+         [](DeviceProfile& p) {
+             p.audio.bitrate = 100;
+             p.files.root = "a|b";
+         },
          "audio.bitrate: 96/128/160/192/256/320 kbps から選んでください\n"
          "files.root: フォルダ名に使えない文字が入っています"},
     };
@@ -129,7 +158,8 @@ TEST(ProfileEditorRulesTest, RefusalShowsAMissingNameAloneElseEveryProblem) {
     for (char sign : std::string("/\\:*?\"<>|")) {
         DeviceProfile profile = valid();
         profile.files.root = std::string("MU") + sign + "SIC";
-        EXPECT_EQ(R::refusal(profile), "files.root: フォルダ名に使えない文字が入っています") << sign;
+        EXPECT_EQ(R::refusal(profile), "files.root: フォルダ名に使えない文字が入っています")
+            << sign;
     }
 }
 

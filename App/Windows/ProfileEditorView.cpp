@@ -28,7 +28,9 @@ namespace R = ProfileEditorRules;
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Sets a field's text only when it differs, so the caret stays where the user types.
 void showText(QLineEdit* field, const std::string& text) {
@@ -39,8 +41,8 @@ void showText(QLineEdit* field, const std::string& text) {
 
 }  // namespace
 
-ProfileEditorView::ProfileEditorView(AppModel& model, DeviceProfile profile, std::function<void()> close,
-                                     QWidget* parent)
+ProfileEditorView::ProfileEditorView(AppModel& model, DeviceProfile profile,
+                                     std::function<void()> close, QWidget* parent)
     : QDialog(parent), model_(model), profile_(std::move(profile)), close_(std::move(close)) {
     setObjectName("profileEditor");
     setWindowModality(Qt::WindowModal);
@@ -98,24 +100,28 @@ void ProfileEditorView::buildForm(QVBoxLayout& root) {
     rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     name_ = new QLineEdit(main);
     name_->setObjectName("profileNameField");
-    connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) { profile_.name = text.toStdString(); });
+    connect(name_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { profile_.name = text.toStdString(); });
     notes_ = new QLineEdit(main);
     notes_->setObjectName("profileNotesField");
-    connect(notes_, &QLineEdit::textEdited, this, [this](const QString& text) { profile_.notes = text.toStdString(); });
-    quality_ = OptionPicker::make<std::int64_t>(main, "qualityPicker", R::qualityOptions, [this](std::int64_t value) {
-        profile_.audio.bitrate = value;
-        refresh();
-    });
+    connect(notes_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { profile_.notes = text.toStdString(); });
+    quality_ = OptionPicker::make<std::int64_t>(main, "qualityPicker", R::qualityOptions,
+                                                [this](std::int64_t value) {
+                                                    profile_.audio.bitrate = value;
+                                                    refresh();
+                                                });
     artwork_ = new QCheckBox("ジャケット画像を入れる", main);
     artwork_->setObjectName("artworkToggle");
     connect(artwork_, &QCheckBox::toggled, this, [this](bool on) {
         profile_.tags.artwork.enabled = on;
         refresh();
     });
-    layout_ = OptionPicker::make<R::Layout>(main, "layoutPicker", R::layoutOptions, [this](R::Layout value) {
-        profile_.files.layout = value;
-        refresh();
-    });
+    layout_ = OptionPicker::make<R::Layout>(main, "layoutPicker", R::layoutOptions,
+                                            [this](R::Layout value) {
+                                                profile_.files.layout = value;
+                                                refresh();
+                                            });
     rows->addRow("機種の名前（例: うちのナビ）", name_);
     rows->addRow("メモ（気づいたことなど）", notes_);
     rows->addRow("音質", quality_);
@@ -242,7 +248,9 @@ void ProfileEditorView::deleteProfile() {
     finish();
 }
 
-void ProfileEditorView::reject() { finish(); }
+void ProfileEditorView::reject() {
+    finish();
+}
 
 void ProfileEditorView::closeEvent(QCloseEvent* event) {
     if (finishing_) {  // the close that finish() itself asks for

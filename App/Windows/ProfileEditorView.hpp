@@ -12,11 +12,10 @@
 // The sheet hides itself before it calls `close` (after cancel, Escape, the
 // title bar, a successful save or delete); `close` may deleteLater() it but
 // must not delete it at once.
+#include <QDialog>
 #include <functional>
 #include <optional>
 #include <string>
-
-#include <QDialog>
 
 #include "Core/Profiles/DeviceProfile.hpp"
 

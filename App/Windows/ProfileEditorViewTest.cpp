@@ -1,9 +1,4 @@
-#include "App/Windows/ProfileEditorView.hpp"
-
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <tuple>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,10 +7,13 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QtTest>
+#include <fstream>
+#include <tuple>
 
 #include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/ProfileEditorView.hpp"
 #include "App/Windows/StepperRow.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 
@@ -37,18 +35,29 @@ struct OpenEditor {
     std::unique_ptr<ProfileEditorView> sheet;
 
     void open(DeviceProfile profile) {
-        sheet = std::make_unique<ProfileEditorView>(*fixture.model, std::move(profile), [this] { ++closed; });
+        sheet = std::make_unique<ProfileEditorView>(*fixture.model, std::move(profile),
+                                                    [this] { ++closed; });
         sheet->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
     }
     AppModel& model() { return *fixture.model; }
     template <typename T>
-    T* find(const char* name) { return testing::child<T>(*sheet, name); }
+    T* find(const char* name) {
+        return testing::child<T>(*sheet, name);
+    }
     void openAdvanced() { testing::click(*sheet, "advancedDisclosure"); }
     // A user's pick in a picker, by its label.
-    void pick(const char* picker, const QString& label) { testing::choose(*find<QComboBox>(picker), label); }
-    QString errorText() { return testing::shown(*sheet, "profileEditorError") ? find<QLabel>("profileEditorError")->text() : QString(); }
-    void type(const char* field, const QString& text) { QTest::keyClicks(find<QLineEdit>(field), text); }
+    void pick(const char* picker, const QString& label) {
+        testing::choose(*find<QComboBox>(picker), label);
+    }
+    QString errorText() {
+        return testing::shown(*sheet, "profileEditorError")
+                   ? find<QLabel>("profileEditorError")->text()
+                   : QString();
+    }
+    void type(const char* field, const QString& text) {
+        QTest::keyClicks(find<QLineEdit>(field), text);
+    }
     void save() { testing::click(*sheet, "saveButton"); }
     void retype(const char* field, const QString& text) {
         find<QLineEdit>(field)->selectAll();
@@ -80,7 +89,10 @@ TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndControlsEditTheCopyOnly) {
     testing::expectShown(*e.sheet, {{"advancedSection", true}, {"aacNote", false}});
 
     e.pick("codecPicker", "AAC / m4a（新しめの機種・iPod 対応機）");
-    testing::expectShown(*e.sheet, {{"tagFormatPicker", false}, {"encodingPicker", false}, {"id3v1Toggle", false}, {"aacNote", true}});
+    testing::expectShown(*e.sheet, {{"tagFormatPicker", false},
+                                    {"encodingPicker", false},
+                                    {"id3v1Toggle", false},
+                                    {"aacNote", true}});
     EXPECT_EQ(e.sheet->profile().tags.format, DeviceProfile::Tags::Format::mp4);
 
     e.pick("codecPicker", "MP3（ほとんどの機種）");
@@ -146,7 +158,9 @@ TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) 
     fresh.name = "うちのナビ（汎用 MP3…）";
     fresh.verified = DeviceProfile::Verified{"2026-12-06", "曲名・アルバム名が出た"};
     e.open(fresh);
-    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*e.sheet, "profile-editor-" + suffix); });
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*e.sheet, "profile-editor-" + suffix);
+    });
     e.openAdvanced();
     e.pick("tagFormatPicker", "ID3v1 だけ（2000 年代の国産ナビ。JIS 形式）");
     e.type("rootField", ":1");
@@ -155,8 +169,9 @@ TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) 
     QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
     bar->setValue(bar->maximum());
     EXPECT_EQ(e.errorText(), "files.root: フォルダ名に使えない文字が入っています");
-    testing::inLightAndDark(
-        [&](const std::string& suffix) { testing::saveScreenshot(*e.sheet, "profile-editor-advanced-" + suffix); });
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*e.sheet, "profile-editor-advanced-" + suffix);
+    });
     e.retype("profileNameField", "");
     e.save();
     EXPECT_EQ(e.errorText(), "機種の名前を入れてください");

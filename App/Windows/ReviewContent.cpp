@@ -12,7 +12,9 @@ namespace tarvik {
 
 namespace {
 
-std::string number(std::int64_t value) { return std::to_string(value); }
+std::string number(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::string placeWord(const ReviewSnapshot& snapshot) {
     return snapshot.destination != nullptr ? "SD カード" : "書き出し先のフォルダ";
@@ -116,9 +118,10 @@ std::vector<ReviewLine> reviewSummary(const ReviewSnapshot& snapshot) {
         lines.push_back({"書き出し先: " + snapshot.destPath, Style::path});
     }
     if (snapshot.renamed != nullptr && !snapshot.renamed->empty()) {
-        lines.push_back({number(static_cast<std::int64_t>(snapshot.renamed->size())) +
-                             " 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）",
-                         Style::secondary});
+        lines.push_back(
+            {number(static_cast<std::int64_t>(snapshot.renamed->size())) +
+                 " 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）",
+             Style::secondary});
     }
     lines.push_back({placeWord(snapshot) + "にすでに入っている曲は消しません。同じ曲は飛ばします。",
                      Style::callout});
@@ -142,10 +145,13 @@ std::string confirmLabel(const ReviewSnapshot& snapshot) {
     return "この内容で" + placeWord(snapshot) + "に書き出す";
 }
 
-bool confirmEnabled(const ReviewSnapshot& snapshot) { return itemCount(snapshot) > 0; }
+bool confirmEnabled(const ReviewSnapshot& snapshot) {
+    return itemCount(snapshot) > 0;
+}
 
 std::vector<TableHeader> songTableHeaders(const ReviewSnapshot& snapshot) {
-    return {{"曲名", 3}, {"アーティスト", 2}, {"アルバム", 2}, {placeWord(snapshot) + "内の場所", 3}};
+    return {
+        {"曲名", 3}, {"アーティスト", 2}, {"アルバム", 2}, {placeWord(snapshot) + "内の場所", 3}};
 }
 
 std::vector<Cell> songTableRow(const ConversionPlan::Item& item) {

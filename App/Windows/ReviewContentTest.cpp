@@ -1,7 +1,6 @@
-#include "App/Windows/ReviewContent.hpp"
-
 #include <gtest/gtest.h>
 
+#include "App/Windows/ReviewContent.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
 
 namespace tarvik {
@@ -13,7 +12,9 @@ ConversionPlan planOf(int items, std::int64_t duplicates = 0) {
     ConversionPlan plan;
     plan.duplicates = duplicates;
     plan.items.resize(static_cast<std::size_t>(items));
-    for (int i = 0; i < items; ++i) plan.items[static_cast<std::size_t>(i)].relativePath = "MUSIC/Artist/Album/" + std::to_string(i) + ".mp3";
+    for (int i = 0; i < items; ++i)
+        plan.items[static_cast<std::size_t>(i)].relativePath =
+            "MUSIC/Artist/Album/" + std::to_string(i) + ".mp3";
     return plan;
 }
 
@@ -25,19 +26,29 @@ struct Fixture {
     std::vector<std::pair<TrackMeta, TrackMeta>> renamed;
 
     ReviewSnapshot snapshot(bool onCard, const std::string& destPath = "/media/u/SD") {
-        return {.plan = &plan, .profile = &profile, .destination = onCard ? &card : nullptr, .destPath = destPath,
-                .carryOver = &carryOver, .renamed = &renamed, .reserveMB = 50};
+        return {.plan = &plan,
+                .profile = &profile,
+                .destination = onCard ? &card : nullptr,
+                .destPath = destPath,
+                .carryOver = &carryOver,
+                .renamed = &renamed,
+                .reserveMB = 50};
     }
 };
 
-std::int64_t headroom192() { return SpaceEstimate::reserveBytes(192, 50); }
+std::int64_t headroom192() {
+    return SpaceEstimate::reserveBytes(192, 50);
+}
 
 // The worked example: 6,240,000 bytes a song at 192 kbit/s, with the headroom
 // the run keeps taken off the free space first.
 TEST(ReviewEstimateTest, FitFiguresTakeTheRunsHeadroomOff) {
-    const struct { int items; std::int64_t free, estimated, notFitting; } cases[] = {
+    const struct {
+        int items;
+        std::int64_t free, estimated, notFitting;
+    } cases[] = {
         {500, 2'000'000'000 + headroom192(), 3'120'000'000, 180},
-        {100, 2'000'000'000, 624'000'000, 0},  // 320.5 - headroom still holds 100
+        {100, 2'000'000'000, 624'000'000, 0},          // 320.5 - headroom still holds 100
         {1, 6'240'000 + headroom192(), 6'240'000, 0},  // exactly one song's room
         {1, 6'239'999 + headroom192(), 6'240'000, 1},
         {3, 1'000, 18'720'000, 3},  // less than the headroom: nothing fits
@@ -81,8 +92,11 @@ TEST(ReviewEstimateTest, CarriedCountsOnlyWhenContinuingAndMatchesAcrossNormalis
 }
 
 TEST(ReviewSummaryTest, LinesFollowTheirConditions) {
-    const ReviewLine cardCallout{"SD カードにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout};
-    const ReviewLine folderCallout{"書き出し先のフォルダにすでに入っている曲は消しません。同じ曲は飛ばします。", Style::callout};
+    const ReviewLine cardCallout{"SD カードにすでに入っている曲は消しません。同じ曲は飛ばします。",
+                                 Style::callout};
+    const ReviewLine folderCallout{
+        "書き出し先のフォルダにすでに入っている曲は消しません。同じ曲は飛ばします。",
+        Style::callout};
     const ReviewLine twoSongs{"選んだ曲: 2 曲 / 約 12.5 MB", Style::headline};
     const struct {
         const char* name;
@@ -91,20 +105,43 @@ TEST(ReviewSummaryTest, LinesFollowTheirConditions) {
         std::int64_t duplicates, free;
         std::vector<ReviewLine> expected;
     } cases[] = {
-        {"card, fits", "/media/u/SD", true, false, false, 0, 2'000'000'000 + headroom192(),
-         {twoSongs, {"SD カード「SD」の空き: 2.07 GB → 全部入ります", Style::success}, cardCallout}},
-        {"folder with duplicates and titles", "/home/u/書き出し", false, false, true, 1, 0,
+        {"card, fits",
+         "/media/u/SD",
+         true,
+         false,
+         false,
+         0,
+         2'000'000'000 + headroom192(),
+         {twoSongs,
+          {"SD カード「SD」の空き: 2.07 GB → 全部入ります", Style::success},
+          cardCallout}},
+        {"folder with duplicates and titles",
+         "/home/u/書き出し",
+         false,
+         false,
+         true,
+         1,
+         0,
          {{"選んだ曲: 2 曲 / 約 12.5 MB（同じ曲 1 件はまとめました）", Style::headline},
           {"書き出し先: /home/u/書き出し", Style::path},
-          {"1 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）", Style::secondary},
+          {"1 曲の曲名・アーティスト名の表記を整えます（別バージョンの曲名には変えません）",
+           Style::secondary},
           folderCallout}},
         {"no destination", "", false, false, false, 0, 0, {twoSongs, folderCallout}},
-        {"continuing onto a small card", "/media/u/SD", true, true, false, 0, 1'000,
+        {"continuing onto a small card",
+         "/media/u/SD",
+         true,
+         true,
+         false,
+         0,
+         1'000,
          {{"選んだ曲: 2 曲（このカードには 1 曲 / 約 6.2 MB）", Style::headline},
-          {"続きから: 前のカードに入れた 1 曲は飛ばし、残りの 1 曲（約 6.2 MB）を書き出します", Style::teal},
+          {"続きから: 前のカードに入れた 1 曲は飛ばし、残りの 1 曲（約 6.2 MB）を書き出します",
+           Style::teal},
           {"SD カード「SD」の空き: 1 KB → 約 1 曲は入りません", Style::warning},
           cardCallout,
-          {"入る分だけ書いて止まります。残りは別のカードに続きから入れられます。", Style::callout}}},
+          {"入る分だけ書いて止まります。残りは別のカードに続きから入れられます。",
+           Style::callout}}},
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -143,8 +180,10 @@ TEST(ReviewTablesTest, LabelsAndCellsOnTheCard) {
     EXPECT_EQ(titlesTabLabel(f.snapshot(true)), "整える曲名（2）");
     EXPECT_EQ(confirmLabel(f.snapshot(true)), "この内容でSD カードに書き出す");
     EXPECT_EQ(songTableHeaders(f.snapshot(true)).back().title, "SD カード内の場所");
-    EXPECT_EQ(songTableRow(f.plan.items[1]).back(), (Cell{f.plan.items[1].relativePath, true, false}));
-    EXPECT_EQ(titlesTableRow(f.renamed[0]), (std::vector<Cell>{{"x / a"}, {"X / A", false, true}, {"Album"}}));
+    EXPECT_EQ(songTableRow(f.plan.items[1]).back(),
+              (Cell{f.plan.items[1].relativePath, true, false}));
+    EXPECT_EQ(titlesTableRow(f.renamed[0]),
+              (std::vector<Cell>{{"x / a"}, {"X / A", false, true}, {"Album"}}));
     EXPECT_EQ(titlesTableRow(f.renamed[1])[2], (Cell{"Album → Album (Deluxe)"}));
 }
 

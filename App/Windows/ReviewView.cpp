@@ -25,7 +25,9 @@ namespace tarvik {
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QLabel* summaryLabel(const ReviewLine& line, QWidget* parent) {
     using Style = ReviewLine::Style;
@@ -41,13 +43,25 @@ QLabel* summaryLabel(const ReviewLine& line, QWidget* parent) {
     }
     TextStyle::setFont(label, 13);
     switch (line.style) {
-        case Style::headline: TextStyle::setFont(label, 16, QFont::Bold); break;
-        case Style::teal: TextStyle::setColor(label, Palette::Name::teal); break;
-        case Style::success: TextStyle::setColor(label, Palette::Name::success); break;
-        case Style::warning: TextStyle::setColor(label, Palette::Name::warning); break;
-        case Style::callout: TextStyle::setCallout(label); [[fallthrough]];
+        case Style::headline:
+            TextStyle::setFont(label, 16, QFont::Bold);
+            break;
+        case Style::teal:
+            TextStyle::setColor(label, Palette::Name::teal);
+            break;
+        case Style::success:
+            TextStyle::setColor(label, Palette::Name::success);
+            break;
+        case Style::warning:
+            TextStyle::setColor(label, Palette::Name::warning);
+            break;
+        case Style::callout:
+            TextStyle::setCallout(label);
+            [[fallthrough]];
         case Style::path:
-        case Style::secondary: TextStyle::setTone(label, TextStyle::Tone::secondary); break;
+        case Style::secondary:
+            TextStyle::setTone(label, TextStyle::Tone::secondary);
+            break;
     }
     return label;
 }
@@ -59,8 +73,9 @@ void makeSegment(QPushButton* segment) {
         QPalette palette = segment->palette();
         const bool chosen = segment->isChecked();
         palette.setColor(QPalette::Button, chosen ? Palette::accent() : Palette::card());
-        palette.setColor(QPalette::ButtonText,
-                         chosen ? QColor(Qt::white) : TextStyle::toneColor(TextStyle::Tone::primary));
+        palette.setColor(
+            QPalette::ButtonText,
+            chosen ? QColor(Qt::white) : TextStyle::toneColor(TextStyle::Tone::primary));
         segment->setPalette(palette);
     };
     PaletteWatcher::watch(segment, paint);
@@ -87,11 +102,10 @@ ReviewView::ReviewView(AppModel& model, QWidget* parent) : QDialog(parent), mode
     buildMiddle(*root);
     buildFooter(*root);
 
-    for (auto signal : {&AppModel::planChanged, &AppModel::profilesChanged,
-                        &AppModel::profileIdChanged, &AppModel::destPathChanged,
-                        &AppModel::volumesChanged, &AppModel::continuingChanged,
-                        &AppModel::carryOverChanged, &AppModel::renamedChanged,
-                        &AppModel::settingsChanged})
+    for (auto signal :
+         {&AppModel::planChanged, &AppModel::profilesChanged, &AppModel::profileIdChanged,
+          &AppModel::destPathChanged, &AppModel::volumesChanged, &AppModel::continuingChanged,
+          &AppModel::carryOverChanged, &AppModel::renamedChanged, &AppModel::settingsChanged})
         connect(&model_, signal, this, &ReviewView::scheduleRefresh);
     connect(&model_, &AppModel::stateChanged, this, &ReviewView::followState);
     refresh();
@@ -162,8 +176,7 @@ void ReviewView::buildFooter(QVBoxLayout& root) {
     skipReview_ = new QCheckBox("次回から確認を飛ばす", this);
     skipReview_->setObjectName("skipReviewToggle");
     TextStyle::setCaption(skipReview_);
-    connect(skipReview_, &QCheckBox::toggled, this,
-            [this](bool on) { model_.setSkipReview(on); });
+    connect(skipReview_, &QCheckBox::toggled, this, [this](bool on) { model_.setSkipReview(on); });
 
     cancel_ = new QPushButton("やめる", this);
     cancel_->setObjectName("reviewCancelButton");
@@ -184,7 +197,9 @@ void ReviewView::buildFooter(QVBoxLayout& root) {
     root.addLayout(row);
 }
 
-void ReviewView::reject() { model_.resetRun(); }
+void ReviewView::reject() {
+    model_.resetRun();
+}
 
 void ReviewView::showEvent(QShowEvent* event) {
     tab_ = 0;
@@ -194,7 +209,9 @@ void ReviewView::showEvent(QShowEvent* event) {
 
 // Only the two buttons end the review: closing the window would leave the run
 // waiting in `reviewing` behind a sheet that is gone.
-void ReviewView::closeEvent(QCloseEvent* event) { event->ignore(); }
+void ReviewView::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
 
 void ReviewView::followState() {
     if (!model_.state().is(RunState::Case::reviewing) && isVisible()) done(QDialog::Accepted);
@@ -222,8 +239,9 @@ void ReviewView::refresh() {
     const QSignalBlocker blocker(skipReview_);
     skipReview_->setChecked(model_.skipReview());
     confirm_->setText(qs(confirmLabel(snapshot)));
-    Icons::show(confirm_, snapshot.destination != nullptr ? Icons::Symbol::sdcard : Icons::Symbol::folder,
-                16, Icons::fixed(Qt::white));
+    Icons::show(confirm_,
+                snapshot.destination != nullptr ? Icons::Symbol::sdcard : Icons::Symbol::folder, 16,
+                Icons::fixed(Qt::white));
     confirm_->setEnabled(confirmEnabled(snapshot));
 }
 
@@ -244,19 +262,24 @@ void ReviewView::refreshTable(const ReviewSnapshot& snapshot) {
     tabs_->button(tab_ == 0 ? 0 : 1)->setChecked(true);
     const AppModel* model = &model_;
     if (tab_ == 0) {
-        const int count = snapshot.plan != nullptr ? static_cast<int>(snapshot.plan->items.size()) : 0;
-        table_->setContents(songTableHeaders(snapshot), {count, [model](int row) {
-                                const auto& plan = model->plan();
-                                if (!plan || static_cast<std::size_t>(row) >= plan->items.size()) return std::vector<Cell>{};
-                                return songTableRow(plan->items[row]);
-                            }});
+        const int count =
+            snapshot.plan != nullptr ? static_cast<int>(snapshot.plan->items.size()) : 0;
+        table_->setContents(songTableHeaders(snapshot),
+                            {count, [model](int row) {
+                                 const auto& plan = model->plan();
+                                 if (!plan || static_cast<std::size_t>(row) >= plan->items.size())
+                                     return std::vector<Cell>{};
+                                 return songTableRow(plan->items[row]);
+                             }});
     } else {
         const int count = static_cast<int>(model_.renamed().size());
-        table_->setContents(titlesTableHeaders(), {count, [model](int row) {
-                                const auto& renamed = model->renamed();
-                                if (static_cast<std::size_t>(row) >= renamed.size()) return std::vector<Cell>{};
-                                return titlesTableRow(renamed[row]);
-                            }});
+        table_->setContents(titlesTableHeaders(),
+                            {count, [model](int row) {
+                                 const auto& renamed = model->renamed();
+                                 if (static_cast<std::size_t>(row) >= renamed.size())
+                                     return std::vector<Cell>{};
+                                 return titlesTableRow(renamed[row]);
+                             }});
     }
 }
 

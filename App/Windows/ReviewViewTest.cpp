@@ -1,14 +1,13 @@
-#include "App/Windows/ReviewView.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QPushButton>
 #include <QtTest>
 
+#include "App/Testing/MusicLibrary.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/ReviewView.hpp"
 #include "App/Windows/StripedTable.hpp"
-#include "App/Testing/MusicLibrary.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -25,18 +24,22 @@ struct OpenSheet {
                                 settings.setString("srcPath", music.path().string());
                                 settings.setString("destPath", out.path().string());
                                 settings.setBoolean("lookup", false);
-                            }, true};
+                            },
+                            true};
     std::unique_ptr<ReviewView> sheet;
 
     OpenSheet() {
         const char* artist = "さくら楽団";
-        testing::makeMusicLibrary(music.path(), {{artist, "はじめてのアルバム", 1, "春の風"},
-                                                 {artist, "はじめてのアルバム", 2, "夏の夜の夢をもう一度だけ見せてほしいと願った日のこと"},
-                                                 {artist, "はじめてのアルバム", 3, "秋"}});
+        testing::makeMusicLibrary(music.path(),
+                                  {{artist, "はじめてのアルバム", 1, "春の風"},
+                                   {artist, "はじめてのアルバム", 2,
+                                    "夏の夜の夢をもう一度だけ見せてほしいと願った日のこと"},
+                                   {artist, "はじめてのアルバム", 3, "秋"}});
         model().reloadArtists();
         model().startPlanning();
-        EXPECT_TRUE(testing::waitUntil([this] { return !model().state().is(RunState::Case::planning); },
-                                       std::chrono::seconds(60)));
+        EXPECT_TRUE(
+            testing::waitUntil([this] { return !model().state().is(RunState::Case::planning); },
+                               std::chrono::seconds(60)));
         EXPECT_TRUE(model().state().is(RunState::Case::reviewing)) << model().state().message;
         sheet = std::make_unique<ReviewView>(model());
         sheet->show();
@@ -45,7 +48,9 @@ struct OpenSheet {
 
     AppModel& model() { return *f.model; }
     template <typename T>
-    T* find(const char* name) { return testing::child<T>(*sheet, name); }
+    T* find(const char* name) {
+        return testing::child<T>(*sheet, name);
+    }
 };
 
 TEST(ReviewViewTest, ShowsThePlanAndItsFolderDestination) {
@@ -69,7 +74,9 @@ TEST(ReviewViewTest, ShowsThePlanAndItsFolderDestination) {
     EXPECT_TRUE(s.model().skipReview());
     EXPECT_TRUE(s.f.xdg.settings()->boolean("skipReview").value_or(false));
     EXPECT_TRUE(s.sheet->isVisible());
-    testing::inLightAndDark([&](const std::string& suffix) { testing::saveScreenshot(*s.sheet, "review-sheet-" + suffix); });
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*s.sheet, "review-sheet-" + suffix);
+    });
 }
 
 TEST(ReviewViewTest, KeysAndTitleBarEndTheReviewOnlyAsTheyShould) {
@@ -78,7 +85,8 @@ TEST(ReviewViewTest, KeysAndTitleBarEndTheReviewOnlyAsTheyShould) {
         std::function<void(ReviewView&)> act;
         bool stillReviewing, planKept;
     } cases[] = {
-        {"escape cancels", [](ReviewView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false, false},
+        {"escape cancels", [](ReviewView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, false,
+         false},
         {"return starts", [](ReviewView& v) { QTest::keyClick(&v, Qt::Key_Return); }, false, true},
         {"title bar cannot close", [](ReviewView& v) { v.close(); }, true, true},
     };
@@ -86,7 +94,8 @@ TEST(ReviewViewTest, KeysAndTitleBarEndTheReviewOnlyAsTheyShould) {
         OpenSheet s;
         c.act(*s.sheet);
         QApplication::processEvents();
-        EXPECT_TRUE(testing::waitUntil([&] { return s.sheet->isVisible() == c.stillReviewing; })) << c.name;
+        EXPECT_TRUE(testing::waitUntil([&] { return s.sheet->isVisible() == c.stillReviewing; }))
+            << c.name;
         EXPECT_EQ(s.model().state().is(RunState::Case::reviewing), c.stillReviewing) << c.name;
         EXPECT_EQ(s.model().plan().has_value(), c.planKept) << c.name;
         if (!c.stillReviewing && c.planKept)

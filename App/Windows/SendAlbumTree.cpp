@@ -19,7 +19,9 @@ namespace {
 
 constexpr int countRole = Qt::UserRole + 1;  // "3 アルバム" of a group header
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Group headers carry their album count in a smaller, paler text right after
 // the artist's name.
@@ -27,7 +29,8 @@ class HeaderDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
         const QString count = index.data(countRole).toString();
         if (count.isEmpty()) return;
@@ -35,8 +38,10 @@ public:
         initStyleOption(&item, index);
         const QStyle* style = item.widget != nullptr ? item.widget->style() : QApplication::style();
         const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, item.widget) + 1;
-        const int left = text.left() + margin + QFontMetrics(item.font).horizontalAdvance(item.text) + 8;
+        const int margin =
+            style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, item.widget) + 1;
+        const int left =
+            text.left() + margin + QFontMetrics(item.font).horizontalAdvance(item.text) + 8;
         if (left >= text.right()) return;
         painter->save();
         painter->setFont(TextStyle::font(TextStyle::captionSize));
@@ -49,7 +54,8 @@ public:
 
 }  // namespace
 
-SendAlbumTree::SendAlbumTree(SendToSDState& state, QWidget* parent) : QTreeWidget(parent), state_(state) {
+SendAlbumTree::SendAlbumTree(SendToSDState& state, QWidget* parent)
+    : QTreeWidget(parent), state_(state) {
     setObjectName("albumTree");
     setColumnCount(3);
     setHeaderHidden(true);
@@ -61,7 +67,8 @@ SendAlbumTree::SendAlbumTree(SendToSDState& state, QWidget* parent) : QTreeWidge
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    RoundedCorners::apply(this, 8, [] { return Palette::windowBackground(); }, [] { return Palette::border(); });
+    RoundedCorners::apply(
+        this, 8, [] { return Palette::windowBackground(); }, [] { return Palette::border(); });
     PaletteWatcher::watch(this, [this] {
         QPalette palette = this->palette();
         palette.setColor(QPalette::Base, Palette::card());
@@ -79,7 +86,8 @@ SendAlbumTree::SendAlbumTree(SendToSDState& state, QWidget* parent) : QTreeWidge
     });
 }
 
-void SendAlbumTree::refresh(std::vector<SendContent::ArtistGroup> groups, std::set<std::string> busy) {
+void SendAlbumTree::refresh(std::vector<SendContent::ArtistGroup> groups,
+                            std::set<std::string> busy) {
     groups_ = std::move(groups);
     busy_ = std::move(busy);
     std::vector<std::string> shape;
@@ -150,13 +158,15 @@ void SendAlbumTree::fillAlbum(QTreeWidgetItem* item, const SendContent::Album& a
     // A busy album keeps its tick but cannot change it until its export is done.
     item->setFlags(busy ? Qt::ItemIsUserCheckable : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
     item->setCheckState(0, state_.picked().contains(album.id()) ? Qt::Checked : Qt::Unchecked);
-    item->setForeground(0, TextStyle::toneColor(busy ? TextStyle::Tone::secondary : TextStyle::Tone::primary));
+    item->setForeground(
+        0, TextStyle::toneColor(busy ? TextStyle::Tone::secondary : TextStyle::Tone::primary));
     item->setForeground(2, TextStyle::toneColor(TextStyle::Tone::secondary));
     if (busy || onCard) {
         const Palette::Name colour = busy ? Palette::Name::warning : Palette::Name::success;
         item->setText(1, busy ? "書き出し中" : "SD にあり");
-        item->setIcon(1, Icons::icon(busy ? Icons::Symbol::hourglass : Icons::Symbol::checkmarkCircleFill, 12,
-                                     Palette::color(colour)));
+        item->setIcon(
+            1, Icons::icon(busy ? Icons::Symbol::hourglass : Icons::Symbol::checkmarkCircleFill, 12,
+                           Palette::color(colour)));
         item->setForeground(1, Palette::color(colour));
     } else {
         item->setText(1, {});

@@ -6,11 +6,10 @@
 // closed and stay open across redraws under the artist's name. Ticks go
 // straight to the window's state; what is drawn always comes from it. Owned
 // by the choosing page; GUI thread only.
+#include <QTreeWidget>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <QTreeWidget>
 
 #include "App/Windows/SendContent.hpp"
 

@@ -20,7 +20,9 @@ namespace tarvik {
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -46,7 +48,8 @@ QString lastComponent(std::string path) {
 
 }  // namespace
 
-SendChoosingPage::SendChoosingPage(SendToSDState& state, QWidget* parent) : QWidget(parent), state_(state) {
+SendChoosingPage::SendChoosingPage(SendToSDState& state, QWidget* parent)
+    : QWidget(parent), state_(state) {
     setObjectName("choosingPage");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -94,16 +97,19 @@ QWidget* SendChoosingPage::buildLibraryWarning() {
     column->setSpacing(8);
     auto* warning = new SymbolLabel(
         Icons::Symbol::exclamationmarkTriangleFill,
-        "ここは ① の「音楽のフォルダ」（変換する前の元の曲）です。ここからは送れません。", libraryWarning_);
+        "ここは ① の「音楽のフォルダ」（変換する前の元の曲）です。ここからは送れません。",
+        libraryWarning_);
     warning->setWordWrap(true);
     warning->setColor(Palette::Name::warning);
     auto* explanation = noteLabel(
-        "元の曲をカーナビ用にするには、メインの画面の ③「書き出す」で変換します（SD カードへ直接でも、フォルダへでも）。"
+        "元の曲をカーナビ用にするには、メインの画面の ③「書き出す」で変換します（SD "
+        "カードへ直接でも、フォルダへでも）。"
         "この窓は、書き出したフォルダ（タルヴィク など）から SD カードへ写すためのものです。",
         libraryWarning_);
     suggestionButton_ = smallButton({}, "suggestedSourceButton", libraryWarning_);
     TextStyle::setFont(suggestionButton_, 13);
-    connect(suggestionButton_, &QPushButton::clicked, this, [this] { state_.useSuggestedSource(); });
+    connect(suggestionButton_, &QPushButton::clicked, this,
+            [this] { state_.useSuggestedSource(); });
     column->addWidget(warning);
     column->addWidget(explanation);
     column->addWidget(suggestionButton_, 0, Qt::AlignLeft);
@@ -136,11 +142,12 @@ QWidget* SendChoosingPage::buildList() {
     filterRow->addWidget(clear);
     filterRow->addStretch(0);
 
-    deepWarning_ = warningLabel(Icons::Symbol::exclamationmarkTriangleFill,
-                                "フォルダが 1 段深いアルバムがあります（例: アーティスト/アーティスト/アルバム）。"
-                                "カーナビではアーティストのフォルダを選ぶと「音楽データがありません」になるので、"
-                                "「フォルダ内表示」で奥まで進んでください。",
-                                list_);
+    deepWarning_ = warningLabel(
+        Icons::Symbol::exclamationmarkTriangleFill,
+        "フォルダが 1 段深いアルバムがあります（例: アーティスト/アーティスト/アルバム）。"
+        "カーナビではアーティストのフォルダを選ぶと「音楽データがありません」になるので、"
+        "「フォルダ内表示」で奥まで進んでください。",
+        list_);
     deepWarning_->setObjectName("deepFolderWarning");
     tree_ = new SendAlbumTree(state_, list_);
 
@@ -170,7 +177,9 @@ QWidget* SendChoosingPage::buildList() {
     return list_;
 }
 
-void SendChoosingPage::setDropTargeted(bool on) { dropHint_->setTargeted(on); }
+void SendChoosingPage::setDropTargeted(bool on) {
+    dropHint_->setTargeted(on);
+}
 
 void SendChoosingPage::refresh() {
     using namespace SendContent;
@@ -192,8 +201,8 @@ void SendChoosingPage::refresh() {
     suggestionButton_->setVisible(offersSuggestion(suggested, state_.model().srcPath()));
     suggestionButton_->setText("書き出したフォルダにする（" + lastComponent(suggested) + "）");
     emptyText_->setText(state_.source().empty() ? QString()
-                                       : "このフォルダには音楽のアルバムが見つかりません。"
-                                         "アプリで書き出したフォルダを選んでください。");
+                                                : "このフォルダには音楽のアルバムが見つかりません。"
+                                                  "アプリで書き出したフォルダを選んでください。");
 
     if (qs(state_.filter()) != filter_->text()) filter_->setText(qs(state_.filter()));
     const std::vector<Album> filtered = filteredAlbums(state_.albums(), state_.filter());

@@ -21,7 +21,8 @@ bool isAtOrBelow(const std::string& path, const std::string& folder) {
 bool exists(const std::string& path) {
     std::error_code error;
     return std::filesystem::symlink_status(path, error).type() !=
-           std::filesystem::file_type::not_found && !error;
+               std::filesystem::file_type::not_found &&
+           !error;
 }
 
 }  // namespace
@@ -36,7 +37,8 @@ std::optional<Volume> selectedCard(const std::vector<Volume>& cards, const std::
 
 std::set<std::string> busyFolders(const std::string& source, const ModelFacts& model) {
     if (source.empty() || model.writingFolders.empty()) return {};
-    return text::equivalent(source, model.destPath) ? model.writingFolders : std::set<std::string>{};
+    return text::equivalent(source, model.destPath) ? model.writingFolders
+                                                    : std::set<std::string>{};
 }
 
 bool sourceIsMusicLibrary(const std::string& source, const std::string& srcPath) {
@@ -61,12 +63,14 @@ std::vector<Album> filteredAlbums(const std::vector<Album>& albums, const std::s
     if (wanted.empty()) return albums;
     std::vector<Album> result;
     for (const Album& album : albums) {
-        if (text::lower(album.relativePath).find(wanted) != std::string::npos) result.push_back(album);
+        if (text::lower(album.relativePath).find(wanted) != std::string::npos)
+            result.push_back(album);
     }
     return result;
 }
 
-std::vector<Album> chosenAlbums(const std::vector<Album>& albums, const std::set<std::string>& picked,
+std::vector<Album> chosenAlbums(const std::vector<Album>& albums,
+                                const std::set<std::string>& picked,
                                 const std::set<std::string>& busy) {
     std::vector<Album> result;
     for (const Album& album : albums) {
@@ -170,7 +174,8 @@ DropCheck checkDrop(const std::vector<std::string>& paths, const std::optional<V
             return isAtOrBelow(path, srcPath);
         })) {
         check.refusal =
-            "変換する前の元の曲（① の音楽のフォルダ）は送れません。メインの画面の ③「書き出す」で変換するか、"
+            "変換する前の元の曲（① の音楽のフォルダ）は送れません。メインの画面の "
+            "③「書き出す」で変換するか、"
             "書き出したフォルダ（タルヴィク など）からドラッグしてください。";
     }
     return check;
@@ -191,10 +196,12 @@ FinishedTexts finishedTexts(const Finished& finished) {
     FinishedTexts texts;
     texts.headline = finished.stopped ? "中止しました" : "SD カードに入りました";
     texts.counts = std::to_string(r.copied) + " 曲を写しました";
-    if (r.skipped >= 1) texts.counts += "、" + std::to_string(r.skipped) + " 曲はもう入っていました";
+    if (r.skipped >= 1)
+        texts.counts += "、" + std::to_string(r.skipped) + " 曲はもう入っていました";
     if (r.clean.removed >= 1 || r.clean.renamed >= 1) {
-        texts.clean = "あわせて、隠しファイル " + std::to_string(r.clean.removed) + " 個を消し、名前 " +
-                      std::to_string(r.clean.renamed) + " 個をカーナビが読める形に直しました。";
+        texts.clean = "あわせて、隠しファイル " + std::to_string(r.clean.removed) +
+                      " 個を消し、名前 " + std::to_string(r.clean.renamed) +
+                      " 個をカーナビが読める形に直しました。";
     }
     if (!r.clean.failed.empty()) {
         texts.unfixed = "名前を直せなかったもの: ";

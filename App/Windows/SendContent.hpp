@@ -61,7 +61,8 @@ std::string suggestedSource(const ModelFacts& model);
 bool offersSuggestion(const std::string& suggested, const std::string& srcPath);
 
 std::vector<Album> filteredAlbums(const std::vector<Album>& albums, const std::string& filter);
-std::vector<Album> chosenAlbums(const std::vector<Album>& albums, const std::set<std::string>& picked,
+std::vector<Album> chosenAlbums(const std::vector<Album>& albums,
+                                const std::set<std::string>& picked,
                                 const std::set<std::string>& busy);
 std::set<std::string> pickAllNotOnCard(const std::vector<Album>& filtered,
                                        const std::set<std::string>& onCard,
@@ -101,9 +102,11 @@ struct DropCheck {
 DropCheck checkDrop(const std::vector<std::string>& paths, const std::optional<Volume>& card,
                     const std::string& srcPath);
 
-inline constexpr const char* noCardForDrop = "SD カードを差し込んでから、もう一度ドラッグしてください。";
+inline constexpr const char* noCardForDrop =
+    "SD カードを差し込んでから、もう一度ドラッグしてください。";
 inline constexpr const char* noAlbumInDrop =
-    "ドラッグしたフォルダに音楽のアルバムが見つかりませんでした（MP3 などが入ったフォルダを落としてください）。";
+    "ドラッグしたフォルダに音楽のアルバムが見つかりませんでした（MP3 "
+    "などが入ったフォルダを落としてください）。";
 
 // Sending page.
 double sendingFraction(const Sending& sending);

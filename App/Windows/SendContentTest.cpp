@@ -1,7 +1,6 @@
-#include "App/Windows/SendContent.hpp"
-
 #include <gtest/gtest.h>
 
+#include "App/Windows/SendContent.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::SendContent {
@@ -41,12 +40,9 @@ TEST(SendContent, BusyFoldersOnlyWhenTheSourceIsTheDestination) {
 
 TEST(SendContent, MusicLibraryTestKeepsToFolderBoundaries) {
     const std::vector<std::tuple<std::string, std::string, bool>> cases = {
-        {"/m/Music", "/m/Music", true},
-        {"/m/Music/Artist", "/m/Music", true},
-        {"/m/Music2", "/m/Music", false},
-        {"/m/Cafe\u0301/A", "/m/Caf\u00E9", true},
-        {"", "/m/Music", false},
-        {"/m/Music", "", false},
+        {"/m/Music", "/m/Music", true},   {"/m/Music/Artist", "/m/Music", true},
+        {"/m/Music2", "/m/Music", false}, {"/m/Cafe\u0301/A", "/m/Caf\u00E9", true},
+        {"", "/m/Music", false},          {"/m/Music", "", false},
     };
     for (const auto& [source, library, expected] : cases) {
         EXPECT_EQ(sourceIsMusicLibrary(source, library), expected) << source;
@@ -81,7 +77,8 @@ TEST(SendContent, TicksAndChoice) {
     const std::set<std::string> busy = {"A/2"};
     // Ticks hidden by a filter still count; busy ones never do.
     EXPECT_EQ(ids(chosenAlbums(albums, {"A/2", "B/1"}, busy)), (std::vector<std::string>{"B/1"}));
-    EXPECT_EQ(pickAllNotOnCard(filteredAlbums(albums, "A/"), {"A/1"}, busy), std::set<std::string>{});
+    EXPECT_EQ(pickAllNotOnCard(filteredAlbums(albums, "A/"), {"A/1"}, busy),
+              std::set<std::string>{});
     EXPECT_EQ(pickAllNotOnCard(albums, {"A/1"}, busy), (std::set<std::string>{"B/1"}));
 
     const std::vector<ArtistGroup> groups = artistGroups(albums);

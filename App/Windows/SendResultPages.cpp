@@ -16,7 +16,9 @@ namespace tarvik {
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QVBoxLayout* pageLayout(QWidget* page, int spacing) {
     auto* layout = new QVBoxLayout(page);
@@ -81,11 +83,13 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     TextStyle::setColor(unfixed_, Palette::Name::warning);
     layout->addWidget(clean_);
     layout->addWidget(unfixed_);
-    layout->addWidget(noteLabel("続けて送るときは、このままフォルダをドラッグしても送れます。", this));
-    layout->addWidget(noteLabel(
-        "カーナビでは「SD読込/保存 → SDメモリーカードから読込む → 音楽データ」で、アーティストのフォルダ →"
-        "「フォルダ内表示」→ アルバムの順に 1 つずつ取り込みます。",
-        this));
+    layout->addWidget(
+        noteLabel("続けて送るときは、このままフォルダをドラッグしても送れます。", this));
+    layout->addWidget(
+        noteLabel("カーナビでは「SD読込/保存 → SDメモリーカードから読込む → "
+                  "音楽データ」で、アーティストのフォルダ →"
+                  "「フォルダ内表示」→ アルバムの順に 1 つずつ取り込みます。",
+                  this));
 
     auto* buttons = new QHBoxLayout;
     eject_->setObjectName("ejectCardButton");
@@ -112,9 +116,11 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
     const SendContent::FinishedTexts texts = SendContent::finishedTexts(finished);
     // A stopped send is no success: it says so and keeps the success colour for real ones.
     if (finished.stopped) {
-        Icons::show(symbol_, Icons::Symbol::stopCircleFill, 34, Icons::color(Palette::Name::warning));
+        Icons::show(symbol_, Icons::Symbol::stopCircleFill, 34,
+                    Icons::color(Palette::Name::warning));
     } else {
-        Icons::show(symbol_, Icons::Symbol::checkmarkCircleFill, 34, Icons::color(Palette::Name::success));
+        Icons::show(symbol_, Icons::Symbol::checkmarkCircleFill, 34,
+                    Icons::color(Palette::Name::success));
     }
     headline_->setText(qs(texts.headline));
     counts_->setText(qs(texts.counts));
@@ -129,7 +135,8 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
 }
 
 FailedPage::FailedPage(SendToSDState& state, QWidget* parent)
-    : QWidget(parent), message_(new SymbolLabel(Icons::Symbol::exclamationmarkTriangleFill, {}, this)) {
+    : QWidget(parent),
+      message_(new SymbolLabel(Icons::Symbol::exclamationmarkTriangleFill, {}, this)) {
     setObjectName("failedPage");
     QVBoxLayout* layout = pageLayout(this, 12);
     message_->setObjectName("failureMessage");
@@ -144,6 +151,8 @@ FailedPage::FailedPage(SendToSDState& state, QWidget* parent)
     layout->addStretch(1);
 }
 
-void FailedPage::refresh(const SendContent::Failed& failed) { message_->setText(qs(failed.message)); }
+void FailedPage::refresh(const SendContent::Failed& failed) {
+    message_->setText(qs(failed.message));
+}
 
 }  // namespace tarvik

@@ -19,7 +19,9 @@ namespace tarvik {
 
 namespace {
 
-QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -56,8 +58,9 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
     cardPicker_->setObjectName("cardPicker");
     cardPicker_->setMaximumWidth(360);
     cardPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    connect(cardPicker_, &QComboBox::activated, this,
-            [this](int index) { state_.setCardPath(cardPicker_->itemData(index).toString().toStdString()); });
+    connect(cardPicker_, &QComboBox::activated, this, [this](int index) {
+        state_.setCardPath(cardPicker_->itemData(index).toString().toStdString());
+    });
     auto* reread = new QPushButton(this);
     reread->setObjectName("refreshCardsButton");
     reread->setAutoDefault(false);
@@ -77,8 +80,10 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
 
 void SendSourceBox::refresh() {
     const std::string& source = state_.source();
-    sourcePath_->setText(source.empty() ? "未選択（書き出したフォルダを選んでください）" : qs(source));
-    TextStyle::setTone(sourcePath_, source.empty() ? TextStyle::Tone::secondary : TextStyle::Tone::primary);
+    sourcePath_->setText(source.empty() ? "未選択（書き出したフォルダを選んでください）"
+                                        : qs(source));
+    TextStyle::setTone(sourcePath_,
+                       source.empty() ? TextStyle::Tone::secondary : TextStyle::Tone::primary);
     sourceButton_->setText(source.empty() ? "フォルダを選ぶ…" : "変更…");
 
     const std::vector<Volume> cards = state_.cards();
@@ -94,7 +99,8 @@ void SendSourceBox::refresh() {
 void SendSourceBox::chooseExportFolder() {
     const std::string& source = state_.source();
     const std::optional<std::filesystem::path> chosen = Dialogs::chooseFolder(
-        this, {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）を選んでください",
+        this, {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）を"
+                          "選んでください",
                .start = source.empty() ? std::filesystem::path() : std::filesystem::path(source)});
     if (chosen) state_.setSource(chosen->string());
 }
@@ -110,9 +116,10 @@ SendDropHint::SendDropHint(QWidget* parent) : QWidget(parent) {
     texts->setSpacing(2);
     auto* title = new QLabel("ファイルマネージャからフォルダをここへドラッグ", this);
     TextStyle::setFont(title, 14, QFont::DemiBold);
-    auto* body = new QLabel("アルバムでもアーティストのフォルダでも、落とすとすぐ SD カードへ送ります。"
-                            "名前はカーナビが読める形に直り、隠しファイルもできません。",
-                            this);
+    auto* body = new QLabel(
+        "アルバムでもアーティストのフォルダでも、落とすとすぐ SD カードへ送ります。"
+        "名前はカーナビが読める形に直り、隠しファイルもできません。",
+        this);
     body->setWordWrap(true);
     TextStyle::setCaption(body);
     TextStyle::setTone(body, TextStyle::Tone::secondary);

@@ -16,14 +16,16 @@ SendToSDState::Tools SendToSDState::Tools::standard() {
         // The core's scan reads one folder at a time and can't be stopped midway.
         .exportedAlbums = [](const std::vector<std::filesystem::path>& folders,
                              std::stop_token) { return SDCardTools::exportedAlbums(folders); },
-        .isOnCard = [](const Album& album, const std::filesystem::path& cardRoot,
-                       const std::set<std::string>& shared) {
-            return SDCardTools::isOnCard(album, cardRoot, shared);
-        },
-        .send = [](const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
-                   const SDCardTools::SendProgress& progress, std::stop_token stop) {
-            return SDCardTools::send(albums, cardRoot, progress, std::move(stop));
-        },
+        .isOnCard =
+            [](const Album& album, const std::filesystem::path& cardRoot,
+               const std::set<std::string>& shared) {
+                return SDCardTools::isOnCard(album, cardRoot, shared);
+            },
+        .send =
+            [](const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
+               const SDCardTools::SendProgress& progress, std::stop_token stop) {
+                return SDCardTools::send(albums, cardRoot, progress, std::move(stop));
+            },
     };
 }
 
@@ -44,7 +46,9 @@ SendToSDState::~SendToSDState() {
     if (wasSending) model_.setSendingToCard(false);
 }
 
-bool SendToSDState::sending() const { return std::holds_alternative<SendContent::Sending>(phase_); }
+bool SendToSDState::sending() const {
+    return std::holds_alternative<SendContent::Sending>(phase_);
+}
 
 std::vector<Volume> SendToSDState::cards() const {
     std::vector<Volume> result;
@@ -66,7 +70,9 @@ bool SendToSDState::sourceIsMusicLibrary() const {
     return SendContent::sourceIsMusicLibrary(source_, model_.srcPath());
 }
 
-std::string SendToSDState::suggestedSource() const { return SendContent::suggestedSource(modelFacts()); }
+std::string SendToSDState::suggestedSource() const {
+    return SendContent::suggestedSource(modelFacts());
+}
 
 SendContent::ModelFacts SendToSDState::modelFacts() const {
     return SendContent::ModelFacts{
@@ -107,11 +113,12 @@ void SendToSDState::reload(bool quiet) {
     if (!quiet) loading_ = true;
     // A source stored in another normalisation still names its folder.
     const std::filesystem::path composed = PosixFS::nfc(source_);
-    const std::filesystem::path folder = PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source_);
+    const std::filesystem::path folder =
+        PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source_);
     const ResultOrder::Ticket ticket = workers_->scans.start();
     QPointer<SendToSDState> self(this);
-    const bool started =
-        workers_->tryStart([self, ticket, folder, scan = tools_.exportedAlbums](std::stop_token stop) {
+    const bool started = workers_->tryStart(
+        [self, ticket, folder, scan = tools_.exportedAlbums](std::stop_token stop) {
             std::vector<Album> albums = scan({folder}, stop);
             if (stop.stop_requested()) return;
             onState(self, [ticket, albums = std::move(albums)](SendToSDState& state) mutable {
@@ -185,7 +192,9 @@ void SendToSDState::setSource(const std::string& path) {
     reload(false);
 }
 
-void SendToSDState::useSuggestedSource() { setSource(suggestedSource()); }
+void SendToSDState::useSuggestedSource() {
+    setSource(suggestedSource());
+}
 
 void SendToSDState::setCardPath(const std::string& path) {
     if (path == cardPath_) return;

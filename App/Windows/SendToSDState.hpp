@@ -41,10 +41,9 @@ public:
         std::function<bool(const Album& album, const std::filesystem::path& cardRoot,
                            const std::set<std::string>& shared)>
             isOnCard;
-        std::function<SDCardTools::SendResult(const std::vector<Album>& albums,
-                                              const std::filesystem::path& cardRoot,
-                                              const SDCardTools::SendProgress& progress,
-                                              std::stop_token stop)>
+        std::function<SDCardTools::SendResult(
+            const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
+            const SDCardTools::SendProgress& progress, std::stop_token stop)>
             send;
         static Tools standard();
     };
@@ -103,9 +102,9 @@ public:
     // without a card or while a send runs.
     void send(const std::vector<Album>& albums);
     void cancelSend();
-    void backToChoosing();      // "戻る"
-    void continueChoosing();    // "続けて選ぶ": empties the ticks, refreshes the marks
-    void ejectCardAndClose();   // closes only once the card is really out
+    void backToChoosing();     // "戻る"
+    void continueChoosing();   // "続けて選ぶ": empties the ticks, refreshes the marks
+    void ejectCardAndClose();  // closes only once the card is really out
 
 signals:
     void changed();         // any field or derived value may have changed: redraw

@@ -1,8 +1,6 @@
 // The send window's state with the real card tools: an export folder of small
 // files, "cards" that are plain folders the fixture volume service lists as
 // FAT cards, and a real exFAT image where the machine allows one.
-#include "App/Windows/SendToSDState.hpp"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +11,7 @@
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/FixtureVolumes.hpp"
+#include "App/Windows/SendToSDState.hpp"
 #include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
@@ -94,7 +93,8 @@ protected:
         EXPECT_EQ(sent().copied, 2);
         EXPECT_FALSE(model_->sendingToCard());
         state.continueChoosing();
-        ASSERT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
         state.pickAllNotOnCard();
         EXPECT_EQ(state.picked(), std::set<std::string>{"Beta/Live"});
         state.send(state.albums());
@@ -118,8 +118,10 @@ TEST_F(SendToSDStateTest, SendCopiesTheTickedAlbumsAndASecondSendSkipsThem) {
 TEST_F(SendToSDStateTest, ASendLargerThanTheCardCopiesNothingAndSaysWhy) {
     const auto card = addCard(temp_ / "CARD");
     SendToSDState::Tools tools = SendToSDState::Tools::standard();
-    tools.send = [](const auto& albums, const auto& root, const auto& progress, std::stop_token stop) {
-        return SDCardTools::send(albums, root, progress, [](const auto&) { return 11L; }, stop);
+    tools.send = [](const auto& albums, const auto& root, const auto& progress,
+                    std::stop_token stop) {
+        return SDCardTools::send(
+            albums, root, progress, [](const auto&) { return 11L; }, stop);
     };
     SendToSDState& state = open(std::move(tools));
     state.pickAllNotOnCard();
@@ -136,7 +138,8 @@ TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
     const auto card = addCard(temp_ / "CARD");
     SendToSDState::Tools tools = SendToSDState::Tools::standard();
     // The second file waits until "中止" is pressed.
-    tools.send = [](const auto& albums, const auto& root, const auto& progress, std::stop_token stop) {
+    tools.send = [](const auto& albums, const auto& root, const auto& progress,
+                    std::stop_token stop) {
         const auto held = [&](std::int64_t done, std::int64_t total, const std::string& name) {
             progress(done, total, name);
             if (done == 1) Gate().wait(stop);
@@ -175,7 +178,8 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
         {{exports() / "Beta" / "Live"}, "", 1},
         {{card / "Beta", exports() / "Aino"}, "", 2},  // the card's own folders are passed over
         {{temp_ / "Empty"}, SendContent::noAlbumInDrop},
-        {{exports(), temp_ / "Music" / "Aino"}, "変換する前の元の曲（① の音楽のフォルダ）は送れません。"},
+        {{exports(), temp_ / "Music" / "Aino"},
+         "変換する前の元の曲（① の音楽のフォルダ）は送れません。"},
     };
     for (const Case& c : cases) {
         state.backToChoosing();
@@ -184,7 +188,8 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
         if (c.failure.empty()) {
             EXPECT_EQ(sent().copied, c.copied);
         } else {
-            EXPECT_TRUE(std::get<SendContent::Failed>(state.phase()).message.starts_with(c.failure));
+            EXPECT_TRUE(
+                std::get<SendContent::Failed>(state.phase()).message.starts_with(c.failure));
         }
     }
     state.backToChoosing();
@@ -231,7 +236,8 @@ TEST_F(SendToSDStateTest, ResultsForAnEarlierSourceCardOrAlbumListAreIgnored) {
     gates.at(held[1]).open();  // B's marks of the old list end too
     ASSERT_TRUE(waitUntil([&] { return ended == 8; }));
     EXPECT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Beta/Live"}; }));
-    EXPECT_FALSE(waitUntil([&] { return state.onCard() != std::set<std::string>{"Beta/Live"}; }, 300ms));
+    EXPECT_FALSE(
+        waitUntil([&] { return state.onCard() != std::set<std::string>{"Beta/Live"}; }, 300ms));
 }
 
 TEST_F(SendToSDStateTest, TheWindowClosesOnlyOnceTheCardIsOut) {
@@ -245,7 +251,8 @@ TEST_F(SendToSDStateTest, TheWindowClosesOnlyOnceTheCardIsOut) {
         state.ejectCardAndClose();
         ASSERT_TRUE(waitUntil([&] { return closes > 0 || state.ejectError(); }));
         EXPECT_EQ(closes, refused ? 0 : 1);
-        EXPECT_EQ(state.ejectError().value_or("").find("target is busy") != std::string::npos, refused);
+        EXPECT_EQ(state.ejectError().value_or("").find("target is busy") != std::string::npos,
+                  refused);
         EXPECT_EQ(model_->ejectError(), std::nullopt);  // not told twice
     }
 }
@@ -256,9 +263,12 @@ TEST_F(SendToSDStateTest, AStoredSourceThatIsGoneOrInTheLibraryGivesWayToTheExpo
     std::filesystem::create_directories(temp_ / "Caf\u00E9 2");
     setting("srcPath", temp_ / "Caf\u00E9");
     setting("lastExportPath", exports());
-    for (const auto& [stored, kept] : std::vector<std::pair<std::filesystem::path, bool>>{
-             {library / "Aino", false}, {library, false}, {temp_ / "gone", false}, {"", false},
-             {temp_ / "Caf\u00E9 2", true}}) {
+    for (const auto& [stored, kept] :
+         std::vector<std::pair<std::filesystem::path, bool>>{{library / "Aino", false},
+                                                             {library, false},
+                                                             {temp_ / "gone", false},
+                                                             {"", false},
+                                                             {temp_ / "Caf\u00E9 2", true}}) {
         setting("sendSource", stored);
         SendToSDState& state = open();
         const std::string expected = kept ? stored.string() : exports().string();
@@ -276,7 +286,8 @@ TEST_F(SendToSDStateTest, TheCardFollowsTheMountedVolumes) {
     EXPECT_EQ(state.cardPath(), first.string());
     volumes_->unmount(first);
     EXPECT_EQ(state.cardPath(), second.string());
-    EXPECT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
+    EXPECT_TRUE(
+        waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
     volumes_->unmount(second);
     EXPECT_EQ(state.cardPath(), "");
     EXPECT_TRUE(state.onCard().empty());

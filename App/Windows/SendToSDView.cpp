@@ -85,7 +85,8 @@ SendToSDView::SendToSDView(AppModel& model, std::function<void()> close, SendToS
     root->addLayout(titleRow);
 
     auto* description = new QLabel(
-        "書き出したフォルダから、アルバムを選んで SD カードへ写します。ファイルマネージャと違って隠しファイルができず、"
+        "書き出したフォルダから、アルバムを選んで SD "
+        "カードへ写します。ファイルマネージャと違って隠しファイルができず、"
         "名前もカーナビが読める形で入るので、掃除はいりません。",
         this);
     description->setWordWrap(true);

@@ -27,7 +27,8 @@ class SendToSDView : public FunBackground {
 
 public:
     SendToSDView(AppModel& model, std::function<void()> close,
-                 SendToSDState::Tools tools = SendToSDState::Tools::standard(), QWidget* parent = nullptr);
+                 SendToSDState::Tools tools = SendToSDState::Tools::standard(),
+                 QWidget* parent = nullptr);
     ~SendToSDView() override;
 
     SendToSDState& state() { return *state_; }

@@ -1,10 +1,4 @@
-#include "App/Windows/SendToSDView.hpp"
-
 #include <gtest/gtest.h>
-
-#include <condition_variable>
-#include <fstream>
-#include <mutex>
 
 #include <QDragEnterEvent>
 #include <QLabel>
@@ -14,11 +8,15 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QtTest>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
 
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/SendAlbumTree.hpp"
+#include "App/Windows/SendToSDView.hpp"
 #include "App/Windows/SymbolLabel.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -31,7 +29,8 @@ using testing::FixtureVolumes;
 void writeAlbum(const fs::path& folder, int files, int bytesEach) {
     fs::create_directories(folder);
     for (int index = 1; index <= files; ++index)
-        std::ofstream(folder / ("0" + std::to_string(index) + ".mp3")) << std::string(bytesEach, 'x');
+        std::ofstream(folder / ("0" + std::to_string(index) + ".mp3"))
+            << std::string(bytesEach, 'x');
 }
 
 // Holds a send at its first file until the test lets it go or it is stopped.
@@ -90,16 +89,17 @@ struct SendFixture {
         }
         SendToSDState::Tools tools = SendToSDState::Tools::standard();
         if (setup.gated) {
-            tools.send = [gate = gate, real = tools.send](const std::vector<SendToSDState::Album>& albums,
-                                                         const fs::path& root,
-                                                         const SDCardTools::SendProgress& progress,
-                                                         std::stop_token stop) {
-                progress(0, static_cast<std::int64_t>(albums.at(0).files.size()), albums.at(0).files.at(0));
+            tools.send = [gate = gate, real = tools.send](
+                             const std::vector<SendToSDState::Album>& albums, const fs::path& root,
+                             const SDCardTools::SendProgress& progress, std::stop_token stop) {
+                progress(0, static_cast<std::int64_t>(albums.at(0).files.size()),
+                         albums.at(0).files.at(0));
                 gate->wait(stop);
                 return real(albums, root, progress, stop);
             };
         }
-        view = std::make_unique<SendToSDView>(model(), [this] { ++closes; }, tools);
+        view = std::make_unique<SendToSDView>(
+            model(), [this] { ++closes; }, tools);
         view->resize(820, 760);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -128,7 +128,8 @@ struct SendFixture {
             QTreeWidgetItem* artist = tree->topLevelItem(group);
             if (artist->text(0).toStdString() == id) return artist;
             for (int row = 0; row < artist->childCount(); ++row)
-                if (artist->child(row)->data(0, SendAlbumTree::idRole).toString().toStdString() == id)
+                if (artist->child(row)->data(0, SendAlbumTree::idRole).toString().toStdString() ==
+                    id)
                     return artist->child(row);
         }
         ADD_FAILURE() << id;
@@ -145,13 +146,16 @@ struct SendFixture {
         QList<QUrl> list;
         for (const QString& url : urls) list.push_back(QUrl(url));
         mime.setUrls(list);
-        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(view.get(), &enter);
         QDropEvent dropped(QPointF(40, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(view.get(), &dropped);
         return dropped.isAccepted();
     }
-    QString url(const fs::path& path) { return QUrl::fromLocalFile(QString::fromStdString(path.string())).toString(); }
+    QString url(const fs::path& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path.string())).toString();
+    }
 };
 
 TEST(SendToSDViewTest, ArtistTickTakesOnlyTheGroupsSelectableAlbums) {
@@ -182,7 +186,8 @@ TEST(SendToSDViewTest, SendButtonNeedsACardAndATick) {
         bool card;
         bool tick;
         bool enabled;
-    } cases[] = {{false, false, false}, {false, true, false}, {true, false, false}, {true, true, true}};
+    } cases[] = {
+        {false, false, false}, {false, true, false}, {true, false, false}, {true, true, true}};
     for (const auto& c : cases) {
         SendFixture s({.card = c.card});
         if (c.tick) s.tick("Bob/Live");
@@ -193,7 +198,8 @@ TEST(SendToSDViewTest, SendButtonNeedsACardAndATick) {
 }
 
 TEST(SendToSDViewTest, FreeSpaceWarningOnlyWhenTheSelectionIsLarger) {
-    for (const auto& [free, warned] : {std::pair{std::int64_t{1999}, true}, std::pair{std::int64_t{2000}, false}}) {
+    for (const auto& [free, warned] :
+         {std::pair{std::int64_t{1999}, true}, std::pair{std::int64_t{2000}, false}}) {
         SendFixture s({.free = free});
         s.tick("Aoi/First");
         QTRY_COMPARE(s.state().picked().size(), 1U);
@@ -227,7 +233,8 @@ TEST(SendToSDViewTest, DragsOfFilesLightTheWindowOtherUrlsDoNot) {
     for (const auto& c : cases) {
         QMimeData mime;
         mime.setUrls({QUrl(c.url)});
-        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(s.view.get(), &enter);
         EXPECT_EQ(enter.isAccepted(), c.taken) << c.url.toStdString();
         EXPECT_EQ(s.view->dropTargeted(), c.taken);
@@ -286,9 +293,11 @@ TEST(SendToSDViewTest, FailureRowGoesBackWithTheTicksKept) {
         {"no card", false, [](SendFixture& s) { return s.exports / "Aoi"; },
          "SD カードを差し込んでから、もう一度ドラッグしてください。"},
         {"library", true, [](SendFixture& s) { return s.music; },
-         "変換する前の元の曲（① の音楽のフォルダ）は送れません。メインの画面の ③「書き出す」で変換するか、"
+         "変換する前の元の曲（① の音楽のフォルダ）は送れません。メインの画面の "
+         "③「書き出す」で変換するか、"
          "書き出したフォルダ（タルヴィク など）からドラッグしてください。"},
-        {"no album", true, [](SendFixture& s) { return s.temp.path() / "empty"; }, SendContent::noAlbumInDrop},
+        {"no album", true, [](SendFixture& s) { return s.temp.path() / "empty"; },
+         SendContent::noAlbumInDrop},
     };
     for (const auto& c : cases) {
         SendFixture s({.card = c.card});
@@ -296,7 +305,8 @@ TEST(SendToSDViewTest, FailureRowGoesBackWithTheTicksKept) {
         s.tick("Aoi/First");
         s.drop({s.url(c.dropped(s))});
         QTRY_VERIFY_WITH_TIMEOUT(s.showing("failedPage"), 10000);
-        EXPECT_EQ(s.find<SymbolLabel>("failureMessage")->text()->text().toStdString(), c.message) << c.name;
+        EXPECT_EQ(s.find<SymbolLabel>("failureMessage")->text()->text().toStdString(), c.message)
+            << c.name;
         QTest::mouseClick(s.find<QPushButton>("backToChoosingButton"), Qt::LeftButton);
         QTRY_VERIFY(s.showing("choosingPage"));
         EXPECT_EQ(s.item("Aoi/First")->checkState(0), Qt::Checked) << c.name;

@@ -6,7 +6,6 @@
 // it, so nothing outlives the window.
 #include <QCoreApplication>
 #include <QPointer>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -65,7 +64,8 @@ struct SendToSDState::Workers {
     // Runs `work` on a thread of its own. Throws std::system_error when the
     // system gives no thread.
     std::shared_ptr<DetachedTask> start(DetachedTask::Work work) {
-        std::erase_if(tasks_, [](const auto& task) { return task->waitFor(std::chrono::milliseconds(0)); });
+        std::erase_if(tasks_,
+                      [](const auto& task) { return task->waitFor(std::chrono::milliseconds(0)); });
         std::shared_ptr<DetachedTask> task = DetachedTask::start(std::move(work));
         tasks_.push_back(task);
         return task;
@@ -86,7 +86,8 @@ private:
 
 // Runs `apply` on the GUI thread, unless the state is gone by then. Posted to
 // the application object, which outlives every window.
-inline void onState(const QPointer<SendToSDState>& state, std::function<void(SendToSDState&)> apply) {
+inline void onState(const QPointer<SendToSDState>& state,
+                    std::function<void(SendToSDState&)> apply) {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [state, apply = std::move(apply)] {

@@ -7,7 +7,10 @@
 namespace tarvik {
 
 StepperRow::StepperRow(QWidget* parent)
-    : QWidget(parent), label_(new QLabel(this)), down_(new QToolButton(this)), up_(new QToolButton(this)) {
+    : QWidget(parent),
+      label_(new QLabel(this)),
+      down_(new QToolButton(this)),
+      up_(new QToolButton(this)) {
     label_->setTextFormat(Qt::PlainText);
     down_->setObjectName("stepDown");
     up_->setObjectName("stepUp");
@@ -36,6 +39,8 @@ void StepperRow::setState(const QString& label, bool canDown, bool canUp) {
     up_->setEnabled(canUp);
 }
 
-QString StepperRow::label() const { return label_->text(); }
+QString StepperRow::label() const {
+    return label_->text();
+}
 
 }  // namespace tarvik

@@ -1,7 +1,5 @@
 #include "App/Windows/StripedTable.hpp"
 
-#include <numeric>
-
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
@@ -9,6 +7,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <numeric>
 
 #include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/RoundedCorners.hpp"
@@ -20,8 +19,12 @@ namespace {
 
 constexpr int cellPadding = 8;
 
-QFont headerFont() { return TextStyle::font(12, QFont::DemiBold); }
-QFont bodyFont() { return TextStyle::font(13); }
+QFont headerFont() {
+    return TextStyle::font(12, QFont::DemiBold);
+}
+QFont bodyFont() {
+    return TextStyle::font(13);
+}
 
 }  // namespace
 
@@ -116,7 +119,7 @@ Cell StripedTableModel::cell(int row, int column) const {
         cachedIndex_ = row;
     }
     return column >= 0 && static_cast<std::size_t>(column) < cachedRow_.size() ? cachedRow_[column]
-                                                                                : Cell{};
+                                                                               : Cell{};
 }
 
 int StripedTableModel::rowCount(const QModelIndex& parent) const {
@@ -138,8 +141,7 @@ Qt::ItemFlags StripedTableModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
 }
 
-StripedTable::StripedTable(QWidget* parent)
-    : QFrame(parent), model_(new StripedTableModel(this)) {
+StripedTable::StripedTable(QWidget* parent) : QFrame(parent), model_(new StripedTableModel(this)) {
     setObjectName("stripedTable");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -173,8 +175,9 @@ StripedTable::StripedTable(QWidget* parent)
     body_->viewport()->installEventFilter(this);
     layout->addWidget(body_, 1);
 
-    RoundedCorners::apply(this, cornerRadius, [] { return Palette::windowBackground(); },
-                          [] { return Palette::border(); });
+    RoundedCorners::apply(
+        this, cornerRadius, [] { return Palette::windowBackground(); },
+        [] { return Palette::border(); });
 }
 
 void StripedTable::setContents(std::vector<TableHeader> headers, StripedRows rows) {
@@ -184,8 +187,9 @@ void StripedTable::setContents(std::vector<TableHeader> headers, StripedRows row
 
 std::vector<int> StripedTable::columnWidths(const std::vector<TableHeader>& headers, int width) {
     std::vector<int> widths;
-    const double sum = std::accumulate(headers.begin(), headers.end(), 0.0,
-                                       [](double total, const TableHeader& h) { return total + h.weight; });
+    const double sum =
+        std::accumulate(headers.begin(), headers.end(), 0.0,
+                        [](double total, const TableHeader& h) { return total + h.weight; });
     if (sum <= 0) return std::vector<int>(headers.size(), 0);
     double edge = 0;
     int previous = 0;

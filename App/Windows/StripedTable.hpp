@@ -5,11 +5,10 @@
 // view, so a plan of tens of thousands of songs opens at once. No selection,
 // sorting or editing. GUI thread only; the owner replaces the rows whenever
 // what they show changes.
-#include <functional>
-#include <vector>
-
 #include <QAbstractTableModel>
 #include <QFrame>
+#include <functional>
+#include <vector>
 
 #include "App/Windows/ReviewContent.hpp"
 

@@ -1,15 +1,19 @@
-#include "App/Windows/StripedTable.hpp"
-
 #include <gtest/gtest.h>
 
 #include <QTableView>
 #include <QtTest>
 
+#include "App/Windows/StripedTable.hpp"
+
 namespace tarvik {
 namespace {
 
 TEST(StripedTableTest, ColumnsShareTheWidthByWeightAndFillItExactly) {
-    struct Case { std::vector<double> weights; int width; std::vector<int> expected; };
+    struct Case {
+        std::vector<double> weights;
+        int width;
+        std::vector<int> expected;
+    };
     const Case cases[] = {
         {{3, 2, 2, 3}, 1000, {300, 200, 200, 300}},
         {{3, 3, 3}, 100, {33, 34, 33}},  // rounding never loses a pixel
@@ -27,11 +31,11 @@ TEST(StripedTableTest, ColumnsShareTheWidthByWeightAndFillItExactly) {
 TEST(StripedTableTest, BuildsOnlyTheRowsInView) {
     StripedTable table;
     int built = 0;
-    table.setContents({{"曲名", 3}, {"場所", 3}}, {20'000, [&built](int row) {
-                                                    ++built;
-                                                    return std::vector<Cell>{{"曲 " + std::to_string(row)},
-                                                                             {"MUSIC", true}};
-                                                }});
+    table.setContents({{"曲名", 3}, {"場所", 3}},
+                      {20'000, [&built](int row) {
+                           ++built;
+                           return std::vector<Cell>{{"曲 " + std::to_string(row)}, {"MUSIC", true}};
+                       }});
     table.resize(600, 400);
     table.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));

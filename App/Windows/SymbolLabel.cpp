@@ -7,7 +7,10 @@
 namespace tarvik {
 
 SymbolLabel::SymbolLabel(Icons::Symbol symbol, const QString& text, QWidget* parent)
-    : QWidget(parent), symbol_(symbol), symbolLabel_(new QLabel(this)), text_(new QLabel(text, this)) {
+    : QWidget(parent),
+      symbol_(symbol),
+      symbolLabel_(new QLabel(this)),
+      text_(new QLabel(text, this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
@@ -17,9 +20,13 @@ SymbolLabel::SymbolLabel(Icons::Symbol symbol, const QString& text, QWidget* par
     setTone(TextStyle::Tone::primary);
 }
 
-void SymbolLabel::setText(const QString& text) { text_->setText(text); }
+void SymbolLabel::setText(const QString& text) {
+    text_->setText(text);
+}
 
-void SymbolLabel::setWordWrap(bool on) { text_->setWordWrap(on); }
+void SymbolLabel::setWordWrap(bool on) {
+    text_->setWordWrap(on);
+}
 
 void SymbolLabel::setTextSize(int pixelSize, QFont::Weight weight) {
     TextStyle::setFont(text_, pixelSize, weight);

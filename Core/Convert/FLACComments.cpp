@@ -136,8 +136,8 @@ Layout parse(const Bytes& file, std::string_view fileName) {
     // The audio frames begin with a frame sync. A block length that is too
     // short ends the walk inside the metadata, and writing on from there
     // would keep old tag text as "audio" while reporting success.
-    if (at < file.size() && !(at + 1 < file.size() && file[at] == 0xFF &&
-                              (file[at + 1] & 0xFE) == 0xF8)) {
+    if (at < file.size() &&
+        !(at + 1 < file.size() && file[at] == 0xFF && (file[at + 1] & 0xFE) == 0xF8)) {
         damaged();
     }
     return {std::move(blocks), at};

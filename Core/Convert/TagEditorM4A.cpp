@@ -45,7 +45,8 @@ void setPair(TagLib::MP4::Tag& tag, const char* item, const std::string& value,
     }
     std::optional<int> number = numberOf(value);
     if (!number) {
-        throw ConversionError("番号として書けません: " + value + "（" + std::string(fileName) + "）");
+        throw ConversionError("番号として書けません: " + value + "（" + std::string(fileName) +
+                              "）");
     }
     const int total = tag.contains(item) ? tag.item(item).toIntPair().second : 0;
     tag.setItem(item, TagLib::MP4::Item(*number, total));

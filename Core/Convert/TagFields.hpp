@@ -21,9 +21,9 @@ namespace tarvik::TagFields {
 
 enum class Field { title, artist, albumArtist, album, track, disc, date, genre };
 
-inline constexpr std::array<Field, 8> allFields = {
-    Field::title, Field::artist, Field::albumArtist, Field::album,
-    Field::track, Field::disc,   Field::date,        Field::genre};
+inline constexpr std::array<Field, 8> allFields = {Field::title, Field::artist, Field::albumArtist,
+                                                   Field::album, Field::track,  Field::disc,
+                                                   Field::date,  Field::genre};
 
 // The TrackMeta member name: "title", "albumArtist", …
 std::string rawValue(Field field);

@@ -68,8 +68,9 @@ Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileNa
         // gives the old comment.
         Bytes key(keyOf(field), keyOf(field) + std::strlen(keyOf(field)));
         for (const FLACComments::Comments& list : lists) {
-            const auto found = std::find_if(list.comments.begin(), list.comments.end(),
-                                            [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); });
+            const auto found = std::find_if(
+                list.comments.begin(), list.comments.end(),
+                [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); });
             if (found != list.comments.end()) {
                 key.assign(found->begin(), std::find(found->begin(), found->end(), '='));
                 break;
@@ -114,9 +115,9 @@ Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileNa
         }
     }
     if (!hadBlock) {
-        layout.blocks.insert(layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
-                             {FLACComments::vorbisCommentType,
-                              FLACComments::commentBody(lists.front())});
+        layout.blocks.insert(
+            layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
+            {FLACComments::vorbisCommentType, FLACComments::commentBody(lists.front())});
     }
     return FLACComments::join(layout.blocks, file, layout.audioStart);
 }

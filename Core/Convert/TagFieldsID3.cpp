@@ -142,8 +142,8 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
                             std::all_of(oldBody.end() - static_cast<std::ptrdiff_t>(unit),
                                         oldBody.end(), [](std::uint8_t b) { return b == 0; });
     if (terminated) body->insert(body->end(), unit, 0x00);
-    Bytes frame = id3::frame(id, *body, major == 4 ? ID3Writer::Version::v2_4
-                                                   : ID3Writer::Version::v2_3);
+    Bytes frame =
+        id3::frame(id, *body, major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3);
     frame[8] = replaced->raw[8];  // the status flags stay
     frame[9] = replaced->raw[9];
     return frame;
@@ -214,8 +214,9 @@ Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint6
         std::optional<Bytes> replacement;
         if (value) {
             const bool numbered = field == Field::track || field == Field::disc;
-            replacement = newFrame(id, numbered ? withTotal(*value, old.at(field)) : *value,
-                                   first == tag.frames.end() ? nullptr : &*first, writer, tag.major);
+            replacement =
+                newFrame(id, numbered ? withTotal(*value, old.at(field)) : *value,
+                         first == tag.frames.end() ? nullptr : &*first, writer, tag.major);
         }
         bool placed = false;
         for (auto frame = tag.frames.begin(); frame != tag.frames.end();) {
@@ -238,7 +239,8 @@ Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint6
     }
     // The old tag's room is kept where the frames fit, so the audio stays
     // where it was; otherwise fresh padding.
-    const std::size_t room = tag.present ? tag.audioStart - std::min<std::size_t>(tag.audioStart, 10) : 0;
+    const std::size_t room =
+        tag.present ? tag.audioStart - std::min<std::size_t>(tag.audioStart, 10) : 0;
     std::size_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
     const std::size_t audio = file.size() - tag.audioStart;
     if (wanted && frames.empty() && *wanted == audio) {

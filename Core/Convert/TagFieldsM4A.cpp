@@ -15,7 +15,7 @@ namespace {
 
 const char* itemOf(Field field) {
     // Item names are Latin-1: "\251" is the copyright sign of "©nam".
-    static const char* const items[] = {"\251nam", "\251ART", "aART", "\251alb",
+    static const char* const items[] = {"\251nam", "\251ART", "aART",    "\251alb",
                                         "trkn",    "disk",    "\251day", "\251gen"};
     return items[static_cast<int>(field)];
 }
@@ -101,7 +101,8 @@ Bytes patchM4A(const Bytes& file, const Values& values, std::string_view fileNam
             std::size_t start = 0;
             for (std::size_t end; (end = value->find('\0', start)) != std::string::npos;
                  start = end + 1) {
-                list.append(TagLib::String(value->substr(start, end - start), TagLib::String::UTF8));
+                list.append(
+                    TagLib::String(value->substr(start, end - start), TagLib::String::UTF8));
             }
             list.append(TagLib::String(value->substr(start), TagLib::String::UTF8));
             tag.setItem(item, TagLib::MP4::Item(list));

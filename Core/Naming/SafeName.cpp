@@ -96,7 +96,8 @@ std::string withSuffix(std::string_view name, std::string_view suffix, const Rul
     const std::int64_t suffixWidth = displayWidth(suffix);
     const auto fits = [&](std::string_view kept) {
         if (text::scalarCount(kept) + suffixScalars > nameMax) return false;
-        if (rules.displayWidthMax >= 1 && displayWidth(kept) + suffixWidth > rules.displayWidthMax) {
+        if (rules.displayWidthMax >= 1 &&
+            displayWidth(kept) + suffixWidth > rules.displayWidthMax) {
             return false;
         }
         return kept.size() + suffix.size() + extension.size() <= fileSystemNameMax;

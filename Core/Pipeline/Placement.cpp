@@ -109,7 +109,8 @@ Location location(const TrackMeta& meta, const DeviceProfile& profile, std::int6
     const Namer name = [&](std::string_view value, std::string_view fallback) {
         return SafeName::make(value, fallback, rules);
     };
-    Location result = locate(meta, profile, albumName(meta, profile, albumIndex), albumNumber, name);
+    Location result =
+        locate(meta, profile, albumName(meta, profile, albumIndex), albumNumber, name);
     const std::string stem = result.fileName.substr(0, result.fileName.size() - extension.size());
     result.fileName = SafeName::withSuffix(stem, "", rules, extension) + extension;
     return result;

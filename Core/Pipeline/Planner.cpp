@@ -39,7 +39,8 @@ std::string numbered(std::string_view folder, std::int64_t n, const SafeName::Ru
     const std::size_t slash = folder.rfind('/');
     const std::string_view parent =
         slash == std::string_view::npos ? std::string_view() : folder.substr(0, slash + 1);
-    const std::string_view last = slash == std::string_view::npos ? folder : folder.substr(slash + 1);
+    const std::string_view last =
+        slash == std::string_view::npos ? folder : folder.substr(slash + 1);
     return std::string(parent) + SafeName::withSuffix(last, " " + std::to_string(n), rules);
 }
 
@@ -164,7 +165,8 @@ struct Pass {
         const std::string stem = card.fileName.substr(0, card.fileName.size() - extension.size());
         std::int64_t& n = nextSuffix.try_emplace(std::move(first), 2).first->second;
         for (;; ++n) {
-            path = inFolder + SafeName::withSuffix(stem, " " + std::to_string(n), rules, extension) +
+            path = inFolder +
+                   SafeName::withSuffix(stem, " " + std::to_string(n), rules, extension) +
                    extension;
             if (cardPaths.insert(cardPathKey(path)).second) return path;
         }
@@ -201,9 +203,8 @@ Planner::Corrections Planner::unifyAlbumArtists(const std::vector<std::filesyste
         }
         if (tally.size() < 2) continue;
         const auto winner =
-            std::max_element(tally.begin(), tally.end(), [](const auto& a, const auto& b) {
-                return a.second < b.second;
-            });
+            std::max_element(tally.begin(), tally.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
         const std::string dominant = winner->first;
 
         // A track artist is taken for a variant of the album artist only when
@@ -326,8 +327,8 @@ std::string Planner::splitFolder(const TrackMeta& meta, std::int64_t albumIndex,
                                  FolderRedirects& redirects) const {
     const Placement::Location location =
         Placement::location(meta, profile, albumIndex, albumNumber);
-    const std::string folder = split(*this, location.folder, counts, redirects,
-                                     [](const std::string&) { return true; });
+    const std::string folder =
+        split(*this, location.folder, counts, redirects, [](const std::string&) { return true; });
     return folder.empty() ? location.fileName : folder + "/" + location.fileName;
 }
 

@@ -1,11 +1,11 @@
 #include "Core/Platform/ChildProcess.hpp"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
-#include <linux/close_range.h>
-#include <sys/prctl.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -186,7 +186,8 @@ pid_t spawn(const std::filesystem::path& program, const std::vector<std::string>
         if (::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
             ::dup2(error, STDERR_FILENO) < 0) {
             const int failure = errno;
-            [[maybe_unused]] ssize_t ignored = ::write(report.writeEnd.get(), &failure, sizeof failure);
+            [[maybe_unused]] ssize_t ignored =
+                ::write(report.writeEnd.get(), &failure, sizeof failure);
             ::_exit(127);
         }
         // Descriptors other code opened without close-on-exec stay with us.

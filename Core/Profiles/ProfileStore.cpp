@@ -84,7 +84,8 @@ std::vector<DeviceProfile> loadAll(const std::optional<fs::path>& builtin,
 }
 
 DeviceProfile load(const fs::path& file, bool isBuiltin) {
-    DeviceProfile profile = DeviceProfile::fromJson(json::parse(readSmallFile(file, settingsFileLimit)));
+    DeviceProfile profile =
+        DeviceProfile::fromJson(json::parse(readSmallFile(file, settingsFileLimit)));
     profile.isBuiltin = isBuiltin;
     profile.fileURL = file;
     return profile;

@@ -44,7 +44,8 @@ std::optional<std::uint64_t> sizeOnCard(const PosixFS::Root& card, const Placeme
 PosixFS::Root cardRootOf(const std::filesystem::path& cardRoot) {
     std::optional<PosixFS::Root> root = PosixFS::rootAt(cardRoot);
     if (!root) {
-        throw ConversionError(fileSystemMessage("フォルダを作れません: ", cardRoot.native(), ENOENT));
+        throw ConversionError(
+            fileSystemMessage("フォルダを作れません: ", cardRoot.native(), ENOENT));
     }
     return *root;
 }

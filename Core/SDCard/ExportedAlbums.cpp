@@ -167,7 +167,8 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
 }
 
 std::string cardPathKey(const Album& album, std::string_view file) {
-    return text::lower(text::nfc(cardRelativePath(album.relativePath) + "/" + safeName(file, false)));
+    return text::lower(
+        text::nfc(cardRelativePath(album.relativePath) + "/" + safeName(file, false)));
 }
 
 std::set<std::string> sharedCardPaths(const std::vector<Album>& albums) {

@@ -59,7 +59,8 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
 
 bool CardImage::mount() {
     if (!mounted_) {
-        mounted_ = run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", device_, mountPoint_.string()});
+        mounted_ =
+            run({"/usr/sbin/mount.exfat-fuse", "-o", "noatime", device_, mountPoint_.string()});
     }
     return mounted_;
 }

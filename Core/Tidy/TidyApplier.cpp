@@ -40,8 +40,13 @@ public:
     ItemRun(const fs::path& root, const TidyItem& item, bool tagsOnly,
             const std::shared_ptr<const FFmpegRunner>& runner, JournalWriter& journal,
             std::set<fs::path>& emptied, std::stop_token stop)
-        : root_(root), item_(item), tagsOnly_(tagsOnly), runner_(runner), journal_(journal),
-          emptied_(emptied), stop_(std::move(stop)) {
+        : root_(root),
+          item_(item),
+          tagsOnly_(tagsOnly),
+          runner_(runner),
+          journal_(journal),
+          emptied_(emptied),
+          stop_(std::move(stop)) {
         entry_.source = item.source;
         entry_.target = item.source;
         entry_.old = item.old;

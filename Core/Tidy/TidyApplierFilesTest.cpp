@@ -19,9 +19,9 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
 using testing::filesBelow;
 using testing::readFile;
+using testing::TempDir;
 using Args = std::vector<std::string>;
 
 const fs::path ffmpeg = "/usr/bin/ffmpeg";
@@ -37,9 +37,9 @@ std::string output(const Args& words) {
 // those a correction changes), ffmpeg's audio packets and metaflac's blocks
 // other than the comments.
 nlohmann::json mutagen(const fs::path& file, const char* fields = "--all") {
-    return nlohmann::json::parse(output({testing::systemPython,
-                                         TARVIK_SOURCE_DIR "/Core/Tidy/testdata/tags_dump.py",
-                                         fields, file.string()}));
+    return nlohmann::json::parse(
+        output({testing::systemPython, TARVIK_SOURCE_DIR "/Core/Tidy/testdata/tags_dump.py", fields,
+                file.string()}));
 }
 std::string audioDigest(const fs::path& file) {
     return output({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-map", "0:a", "-c",
@@ -53,9 +53,26 @@ std::string flacBlocks(const fs::path& file) {
 // extension and `extra` arguments.
 void makeSong(const fs::path& file, const Args& extra, const std::string& title) {
     fs::create_directories(file.parent_path());
-    Args words = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.3",
-                  "-f", "lavfi", "-i", "testsrc=size=32x32:duration=0.04", "-map", "0", "-map", "1",
-                  "-disposition:v:0", "attached_pic", "-metadata", "title=" + title};
+    Args words = {"ffmpeg",
+                  "-nostdin",
+                  "-v",
+                  "error",
+                  "-f",
+                  "lavfi",
+                  "-i",
+                  "sine=duration=0.3",
+                  "-f",
+                  "lavfi",
+                  "-i",
+                  "testsrc=size=32x32:duration=0.04",
+                  "-map",
+                  "0",
+                  "-map",
+                  "1",
+                  "-disposition:v:0",
+                  "attached_pic",
+                  "-metadata",
+                  "title=" + title};
     for (const char* pair : {"artist=a band", "album_artist=a band", "album=Night", "track=3/12",
                              "disc=1/2", "date=2019-04-01", "genre=Rock"}) {
         words.insert(words.end(), {"-metadata", pair});
@@ -72,7 +89,7 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     const Args id3v1 = {"-write_id3v1", "1"}, id3v23 = {"-id3v2_version", "3", "-write_id3v1", "1"};
     const std::vector<std::pair<std::string, Args>> songs = {
         {"mp3", id3v1}, {"mp3", id3v23}, {"flac", {}}, {"m4a", {"-c:v", "mjpeg"}},
-        {"flac", {}}, {"mp3", id3v1}, {"flac", {}}};
+        {"flac", {}},   {"mp3", id3v1},  {"flac", {}}};
     const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
     for (std::size_t i = 0; i < songs.size(); ++i) {
         const std::string title = "song" + std::to_string(i);
@@ -87,9 +104,14 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         fixed.title += " (Live in the Great Hall, 2019)";  // beyond the tag's padding
         fixed.artist = fixed.albumArtist = "A Band";
         plan.items.push_back({.source = "a band/Night/" + name,
-                              .target = "A Band/Night/(Live) " + name, .old = old, .new_ = fixed,
-                              .status = TidyItem::Status::change, .reason = {}, .tagsChange = true,
-                              .pathChange = true, .tagsEditable = true});
+                              .target = "A Band/Night/(Live) " + name,
+                              .old = old,
+                              .new_ = fixed,
+                              .status = TidyItem::Status::change,
+                              .reason = {},
+                              .tagsChange = true,
+                              .pathChange = true,
+                              .tagsEditable = true});
     }
     plan.items[6].new_.genre = "Rock";
     // The fifth file is edited after planning; the sixth one's place is taken.
@@ -108,10 +130,12 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     ASSERT_GE(child, 0);
     if (child == 0) {
         // The program dies after two items: no clean-up, no destructor.
-        applier.apply(plan, dir / "crash", false, [](const TidyEvent& event) {
-            const auto* progress = std::get_if<TidyEvent::Progress>(&event.value);
-            if (progress && progress->done == 2) ::_exit(9);
-        }, {});
+        applier.apply(plan, dir / "crash", false,
+                      [](const TidyEvent& event) {
+                          const auto* progress = std::get_if<TidyEvent::Progress>(&event.value);
+                          if (progress && progress->done == 2) ::_exit(9);
+                      },
+                      {});
         ::_exit(0);
     }
     int status = 0;
@@ -128,8 +152,8 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     EXPECT_THROW(applier.apply(plan, dir / "journals", false, record, {}), JournalError);
     using Failed = TidyEvent::Failed;
     ASSERT_EQ(events.size(), 9u);
-    EXPECT_EQ(events[5], (TidyEvent{Failed{plan.items[4].source,
-                                           "計画のあとでファイルが変わっています"}}));
+    EXPECT_EQ(events[5],
+              (TidyEvent{Failed{plan.items[4].source, "計画のあとでファイルが変わっています"}}));
     EXPECT_EQ(events[7], (TidyEvent{Failed{plan.items[5].source,
                                            "移動先に同じ名前のファイルがあります: taken.mp3"}}));
     EXPECT_EQ(readFile(edited), before.at(plan.items[4].source));

@@ -21,8 +21,13 @@ using Files = std::map<std::string, std::string>;
 
 TidyItem moving(const std::string& source, const std::string& target) {
     const TrackMeta meta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
-    return {.source = source, .target = target, .old = meta, .new_ = meta,
-            .status = TidyItem::Status::change, .reason = {}, .pathChange = source != target};
+    return {.source = source,
+            .target = target,
+            .old = meta,
+            .new_ = meta,
+            .status = TidyItem::Status::change,
+            .reason = {},
+            .pathChange = source != target};
 }
 
 // A library "m" holding `files`, its journals in "j".
@@ -37,15 +42,24 @@ struct Library : testing::TempDir {
         int events = 0;
         return TidyApplier{}.apply(
             TidyPlan{music.string(), {}, std::move(items)}, *this / "j", tagsOnly,
-            [&](const TidyEvent&) { if (++events == 2) stop.request_stop(); }, stop.get_token());
+            [&](const TidyEvent&) {
+                if (++events == 2) stop.request_stop();
+            },
+            stop.get_token());
     }
 };
 
-TidyResult undo(const fs::path& journal) { return TidyApplier{}.undo(journal, {}, {}); }
+TidyResult undo(const fs::path& journal) {
+    return TidyApplier{}.undo(journal, {}, {});
+}
 
 TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
-    const Library lib({{"x/one.wav", "one"}, {"x/two.wav", "two"}, {"x/three.wav", "three"},
-                       {"x/song.wav", "song"}, {"a/song.wav", "mine"}, {"a/Song.wav", "another"}});
+    const Library lib({{"x/one.wav", "one"},
+                       {"x/two.wav", "two"},
+                       {"x/three.wav", "three"},
+                       {"x/song.wav", "song"},
+                       {"a/song.wav", "mine"},
+                       {"a/Song.wav", "another"}});
     writeFile(lib / "outside.wav", "outside");
     const Files before = filesBelow(lib.music);
     TidyItem wavTags = moving("x/three.wav", "x/three.wav");
@@ -65,8 +79,8 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
          wavTags, moving("x/song.wav", "x/Song.wav")});
     EXPECT_EQ(run, (TidyResult{4, 5, run.journal}));
     const Files applied = {{"A/B/01 one.wav", "one"}, {"x/one.wav", "two"},
-                           {"x/three.wav", "three"}, {"x/Song.wav", "song"},
-                           {"a/song.wav", "mine"}, {"a/Song.wav", "another"}};
+                           {"x/three.wav", "three"},  {"x/Song.wav", "song"},
+                           {"a/song.wav", "mine"},    {"a/Song.wav", "another"}};
     EXPECT_EQ(filesBelow(lib.music), applied);
     EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
     const std::string journal = testing::readFile(*run.journal);
@@ -98,7 +112,8 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
 TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
     const Library lib({{"x/0.wav", "0"}, {"x/1.wav", "1"}, {"x/2.wav", "2"}});
     EXPECT_THROW(lib.apply({moving("x/0.wav", "A/0.wav"), moving("x/1.wav", "A/1.wav"),
-                            moving("x/2.wav", "A/2.wav")}, false, std::stop_source{}),
+                            moving("x/2.wav", "A/2.wav")},
+                           false, std::stop_source{}),
                  Cancelled);
     EXPECT_EQ(filesBelow(lib.music), (Files{{"A/0.wav", "0"}, {"A/1.wav", "1"}, {"x/2.wav", "2"}}));
     writeFile(lib.music / "A/1.wav", "someone else's");
@@ -110,13 +125,15 @@ TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
 }
 
 TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
-    const Library lib({{"Artist/Album/x.mp3", "x"}, {"Cafe\u0301/keep.mp3", "k"},
-                       {"a/b/.DS_Store", ""}, {"d/._x", ""}});
+    const Library lib({{"Artist/Album/x.mp3", "x"},
+                       {"Cafe\u0301/keep.mp3", "k"},
+                       {"a/b/.DS_Store", ""},
+                       {"d/._x", ""}});
     const fs::path& m = lib.music;
     TidyApplier::ensureFolders(m, "Caf\u00E9/New/y.mp3", false);
     EXPECT_TRUE(fs::is_directory(m / "Cafe\u0301/New"));  // the same name in NFD
     EXPECT_FALSE(fs::exists(m / "Caf\u00E9") || TidyApplier::ignoresCase(m));
-    TidyApplier::ensureFolders(m, "Artist/album/c/y.mp3", true);  // case ignored: renamed
+    TidyApplier::ensureFolders(m, "Artist/album/c/y.mp3", true);            // case ignored: renamed
     TidyApplier::move(m / "Artist/album/x.mp3", m / "Artist/album/x.mp3");  // onto itself
     EXPECT_EQ(filesBelow(m / "Artist"), (Files{{"album/x.mp3", "x"}}));
 
@@ -132,14 +149,18 @@ TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
 
 TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
     const TidyJournalEntry full{
-        .source = "a/b/01 x.mp3", .target = "A/B/01 X.mp3",
+        .source = "a/b/01 x.mp3",
+        .target = "A/B/01 X.mp3",
         .old = TrackMeta("x", "a", "a", "b", "1", "", "2019", "Rock"),
         .new_ = TrackMeta("X", "A", "A", "B", "1", "", "2019", "Rock"),
-        .tagsWritten = true, .moved = true,
+        .tagsWritten = true,
+        .moved = true,
         .rawOld = TagFields::Values{{TagFields::Field::title, "x"},
                                     {TagFields::Field::album, std::nullopt},
                                     {TagFields::Field::artist, std::string("a\0b", 3)}},
-        .sizeBefore = 1200, .size = 1234, .modified = 1'700'000'000'123'456'789};
+        .sizeBefore = 1200,
+        .size = 1234,
+        .modified = 1'700'000'000'123'456'789};
     EXPECT_EQ(TidyJournalEntry::fromLine(full.line()), full);
 
     // Two journals in one second keep their own names.
@@ -147,8 +168,7 @@ TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
     const auto now = std::chrono::system_clock::now();
     const JournalWriter first(dir.path(), now), second(dir.path(), now);
     EXPECT_EQ(first.path(), journalName(dir.path(), now));
-    EXPECT_EQ(second.path().string(),
-              text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
+    EXPECT_EQ(second.path().string(), text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ void syncFolder(const fs::path& folder) {
 std::optional<Facts> factsOf(const fs::path& file) {
     struct stat facts {};
     if (::lstat(file.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
-    return Facts{static_cast<std::uint64_t>(facts.st_size),
-                 static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 +
-                     facts.st_mtim.tv_nsec};
+    return Facts{
+        static_cast<std::uint64_t>(facts.st_size),
+        static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
 }
 
 void rewrite(const fs::path& file, const TagFields::Values& values,
@@ -38,7 +38,8 @@ void rewrite(const fs::path& file, const TagFields::Values& values,
     const fs::path temporary = file.parent_path() / (".tarvik-tmp-" + file.filename().string());
     PosixFS::remove(temporary);
     TagFields::patch(file, values, temporary, size);
-    struct stat original {}, written {};
+    struct stat original {
+    }, written{};
     if (::lstat(temporary.c_str(), &written) != 0 || written.st_size < 1 ||
         ::lstat(file.c_str(), &original) != 0) {
         PosixFS::remove(temporary);
@@ -49,7 +50,8 @@ void rewrite(const fs::path& file, const TagFields::Values& values,
         ::rename(temporary.c_str(), file.c_str()) != 0) {
         const int error = errno;
         PosixFS::remove(temporary);
-        throw ConversionError(fileSystemMessage("書き込めません: ", file.filename().string(), error));
+        throw ConversionError(
+            fileSystemMessage("書き込めません: ", file.filename().string(), error));
     }
     syncFolder(file.parent_path());
 }
@@ -69,10 +71,10 @@ std::optional<TrackMeta> currentRecord(const fs::path& file,
             return text::replacing(raw.at(field).value_or(""), std::string(1, '\0'), ";");
         };
         using F = TagFields::Field;
-        return TrackMeta(SourceTags{value(F::title), value(F::artist), value(F::albumArtist),
-                                    value(F::album), value(F::track), value(F::disc),
-                                    value(F::date), value(F::genre)},
-                         file);
+        return TrackMeta(
+            SourceTags{value(F::title), value(F::artist), value(F::albumArtist), value(F::album),
+                       value(F::track), value(F::disc), value(F::date), value(F::genre)},
+            file);
     } catch (const ConversionError&) {
         return std::nullopt;
     }

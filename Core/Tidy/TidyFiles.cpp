@@ -39,7 +39,8 @@ int renameNoReplace(const fs::path& from, const fs::path& to) {
 void renameOrThrow(const fs::path& from, const fs::path& to) {
     if (const int error = renameNoReplace(from, to); error != 0) {
         if (error == EEXIST || error == ENOTEMPTY) taken(to);
-        throw ConversionError(fileSystemMessage("名前を付けられません: ", to.filename().string(), error));
+        throw ConversionError(
+            fileSystemMessage("名前を付けられません: ", to.filename().string(), error));
     }
 }
 
@@ -53,7 +54,8 @@ std::vector<std::string> listNames(const fs::path& folder) {
 }
 
 bool sameEntry(const fs::path& a, const fs::path& b) {
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
@@ -141,7 +143,8 @@ void TidyApplier::ensureFolders(const fs::path& root, const std::string& relativ
             }
         }
         current /= part;
-        if (::mkdir(current.c_str(), 0755) != 0 && !(errno == EEXIST && fs::is_directory(current))) {
+        if (::mkdir(current.c_str(), 0755) != 0 &&
+            !(errno == EEXIST && fs::is_directory(current))) {
             throw ConversionError(fileSystemMessage("フォルダを作れません: ", part, errno));
         }
     }
@@ -161,9 +164,10 @@ void TidyApplier::removeEmptyFolders(const std::set<fs::path>& folders, const fs
         }
     }
     std::vector<std::string> ordered(candidates.begin(), candidates.end());
-    std::stable_sort(ordered.begin(), ordered.end(), [](const std::string& a, const std::string& b) {
-        return text::graphemeCount(a) > text::graphemeCount(b);
-    });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return text::graphemeCount(a) > text::graphemeCount(b);
+                     });
     for (const std::string& folder : ordered) {
         std::error_code error;
         fs::directory_iterator it(folder, error);

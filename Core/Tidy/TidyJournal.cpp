@@ -41,15 +41,16 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
     return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
            moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
-           size == other.size &&
-           modified == other.modified;
+           size == other.size && modified == other.modified;
 }
 
 std::string TidyJournalEntry::line() const {
-    nlohmann::ordered_json value = {{"source", source}, {"target", target},
+    nlohmann::ordered_json value = {{"source", source},
+                                    {"target", target},
                                     {"old", nlohmann::ordered_json(old.toJSON())},
                                     {"new", nlohmann::ordered_json(new_.toJSON())},
-                                    {"tagsWritten", tagsWritten}, {"moved", moved}};
+                                    {"tagsWritten", tagsWritten},
+                                    {"moved", moved}};
     if (rawOld) {
         nlohmann::ordered_json& raw = value["rawOld"] = nlohmann::ordered_json::object();
         for (const auto& [field, text] : *rawOld) {
@@ -79,13 +80,15 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
         TagFields::Values raw;
         for (const auto& [key, text] : value.at("rawOld").items()) {
             const auto field = TagFields::fieldFromRaw(key);
-            if (!field) throw DecodingError(DecodingError::Kind::dataCorrupted, "rawOld." + key, {});
+            if (!field)
+                throw DecodingError(DecodingError::Kind::dataCorrupted, "rawOld." + key, {});
             raw[*field] = text.is_null() ? std::nullopt
                                          : std::optional(json::asString(text, "rawOld." + key));
         }
         entry.rawOld = std::move(raw);
     }
-    for (auto [key, member] : {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore)}) {
+    for (auto [key, member] :
+         {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore)}) {
         if (const auto bytes = reader.optionalInteger(key)) {
             if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
             *member = static_cast<std::uint64_t>(*bytes);
@@ -113,10 +116,11 @@ JournalWriter::JournalWriter(const std::filesystem::path& folder,
                              std::chrono::system_clock::time_point now) {
     const std::filesystem::path base = journalName(folder, now);
     for (int attempt = 1; descriptor_ < 0; ++attempt) {
-        path_ = attempt == 1 ? base
-                             : folder / (base.stem().string() + "-" + std::to_string(attempt) +
-                                         ".jsonl");
-        descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+        path_ = attempt == 1
+                    ? base
+                    : folder / (base.stem().string() + "-" + std::to_string(attempt) + ".jsonl");
+        descriptor_ =
+            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
         if (descriptor_ < 0 && (errno != EEXIST || attempt >= 1000)) {
             throw JournalError(
                 fileSystemMessage("記録ファイルを作れません: ", path_.filename().string(), errno));

@@ -91,9 +91,9 @@ public:
     // Creates "tidy-" + local yyyyMMdd-HHmmss + ".jsonl" in `folder`, never
     // replacing a file: a taken name gets "-2", "-3", … before ".jsonl".
     // Throws JournalError.
-    explicit JournalWriter(const std::filesystem::path& folder,
-                           std::chrono::system_clock::time_point now =
-                               std::chrono::system_clock::now());
+    explicit JournalWriter(
+        const std::filesystem::path& folder,
+        std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
     ~JournalWriter();
     JournalWriter(const JournalWriter&) = delete;
     JournalWriter& operator=(const JournalWriter&) = delete;

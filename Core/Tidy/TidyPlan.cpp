@@ -67,10 +67,11 @@ bool TidyItem::operator==(const TidyItem& other) const {
 }
 
 nlohmann::json TidyItem::toJSON() const {
-    return {{"source", source},         {"target", target},         {"old", old.toJSON()},
-            {"new", new_.toJSON()},     {"status", rawValue(status)}, {"reason", reason},
-            {"tagsChange", tagsChange}, {"pathChange", pathChange}, {"tagsEditable", tagsEditable},
-            {"selected", selected}};
+    return {
+        {"source", source},         {"target", target},           {"old", old.toJSON()},
+        {"new", new_.toJSON()},     {"status", rawValue(status)}, {"reason", reason},
+        {"tagsChange", tagsChange}, {"pathChange", pathChange},   {"tagsEditable", tagsEditable},
+        {"selected", selected}};
 }
 
 TidyItem TidyItem::fromJSON(const nlohmann::json& value, const std::string& path) {
@@ -113,7 +114,8 @@ std::vector<TidyItem> TidyPlan::sameItems() const {
 
 bool TidyPlan::hasCandidate(std::size_t index) const {
     const TidyItem& item = items.at(index);
-    return !(item.status == TidyItem::Status::hold && text::equivalent(item.reason, holdNoCandidate));
+    return !(item.status == TidyItem::Status::hold &&
+             text::equivalent(item.reason, holdNoCandidate));
 }
 
 std::string TidyPlan::json() const {
@@ -162,10 +164,18 @@ std::string TidyPlan::csv() const {
         const std::string tags = !item.tagsEditable ? "できない形式"
                                  : item.tagsChange  ? "する"
                                                     : "不要";
-        const std::string fields[] = {statusLabel(item.status), item.reason,      item.source,
-                                      item.target,              item.old.title,   item.new_.title,
-                                      item.old.artist,          item.new_.artist, item.old.album,
-                                      item.new_.album,          item.old.track,   item.new_.track,
+        const std::string fields[] = {statusLabel(item.status),
+                                      item.reason,
+                                      item.source,
+                                      item.target,
+                                      item.old.title,
+                                      item.new_.title,
+                                      item.old.artist,
+                                      item.new_.artist,
+                                      item.old.album,
+                                      item.new_.album,
+                                      item.old.track,
+                                      item.new_.track,
                                       tags};
         bool first = true;
         for (const std::string& field : fields) {

@@ -17,7 +17,8 @@ constexpr std::string_view sameReason = "すでに正式な表記です";
 constexpr std::string_view noCandidateReason = "候補が見つかりません";
 constexpr std::string_view placePart = "ファイル名・場所";
 constexpr std::string_view clashBetweenReason = "同じ名前になる曲がほかにあります";
-constexpr std::string_view clashExistingReason = "同じ名前のファイルがすでにあります（重複の可能性）";
+constexpr std::string_view clashExistingReason =
+    "同じ名前のファイルがすでにあります（重複の可能性）";
 
 std::vector<std::string> pieces(const std::string& path) {
     std::vector<std::string> parts;
@@ -75,16 +76,15 @@ TidyItem plannedItem(const std::string& source, const TrackMeta& read, TrackMeta
 
     TidyItem item;
     item.source = source;
-    item.target =
-        TidyPlanner::targetPath(proposed, extension, nameMax, artistFolder, albumFolder);
+    item.target = TidyPlanner::targetPath(proposed, extension, nameMax, artistFolder, albumFolder);
     item.old = read;
     item.new_ = std::move(proposed);
     item.tagsEditable = TagEditor::canEdit(source);
     const TrackMeta& o = item.old;
     const TrackMeta& n = item.new_;
     const bool title = !text::equivalent(o.title, n.title);
-    const bool artist = !text::equivalent(o.artist, n.artist) ||
-                        !text::equivalent(o.albumArtist, n.albumArtist);
+    const bool artist =
+        !text::equivalent(o.artist, n.artist) || !text::equivalent(o.albumArtist, n.albumArtist);
     const bool album = !text::equivalent(o.album, n.album);
     const bool number = !text::equivalent(o.track, n.track) || !text::equivalent(o.disc, n.disc);
     item.tagsChange = title || artist || album || number;
@@ -96,9 +96,11 @@ TidyItem plannedItem(const std::string& source, const TrackMeta& read, TrackMeta
         return item;
     }
     item.status = TidyItem::Status::change;
-    const std::pair<bool, std::string_view> parts_[] = {
-        {title, "曲名"}, {artist, "アーティスト"}, {album, "アルバム"}, {number, "番号"},
-        {item.pathChange, placePart}};
+    const std::pair<bool, std::string_view> parts_[] = {{title, "曲名"},
+                                                        {artist, "アーティスト"},
+                                                        {album, "アルバム"},
+                                                        {number, "番号"},
+                                                        {item.pathChange, placePart}};
     for (const auto& [differs, label] : parts_) {
         if (differs) item.reason += (item.reason.empty() ? "" : "・") + std::string(label);
     }
@@ -162,9 +164,9 @@ void holdClashes(std::vector<TidyItem>& items, const std::filesystem::path& root
             continue;
         }
         TidyItem& item = items[group.front()];
-        const bool clash = staying.contains(key) ||
-                           (folded(item.source) != key && !sources.contains(key) &&
-                            PosixFS::exists(root / item.target));
+        const bool clash =
+            staying.contains(key) || (folded(item.source) != key && !sources.contains(key) &&
+                                      PosixFS::exists(root / item.target));
         if (clash) {
             item.status = TidyItem::Status::hold;
             item.reason = clashExistingReason;

@@ -59,8 +59,7 @@ TidyPlan TidyPlanner::plan(const ProgressCallback& progress, std::stop_token sto
         };
     }
     if (progress) progress(ConversionEvent::scanning());
-    const std::vector<std::filesystem::path> files =
-        LibraryScanner{root}.audioFiles(artists, stop);
+    const std::vector<std::filesystem::path> files = LibraryScanner{root}.audioFiles(artists, stop);
     if (stop.stop_requested()) throw Cancelled();
     if (files.empty()) throw ConversionError("対象の曲が見つかりません。");
 

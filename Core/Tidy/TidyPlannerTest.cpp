@@ -30,7 +30,9 @@ const std::string proper = "すでに正式な表記です", unmatched = "候補
                   place = "ファイル名・場所";
 
 // A file in the album folder the records below name.
-std::string in(const std::string& name) { return "A Band/Night/" + name; }
+std::string in(const std::string& name) {
+    return "A Band/Night/" + name;
+}
 
 TrackMeta meta(std::string title, std::string track = "1", std::string artist = "A Band",
                std::string album = "Night") {
@@ -42,15 +44,25 @@ TidyItem planned(const std::string& source, const std::string& target, const std
                  Status status, const std::string& reason) {
     const TrackMeta old(title, "a band", "a band", "night", "1", "", "2019", "Rock");
     const TrackMeta corrected("Y", "A Band", "A Band", "Night", "1", "2", "2019", "Rock");
-    return {source, target, old, corrected, status, reason, true, source != target,
-            !source.ends_with(".wav"), status != Status::hold};
+    return {source,
+            target,
+            old,
+            corrected,
+            status,
+            reason,
+            true,
+            source != target,
+            !source.ends_with(".wav"),
+            status != Status::hold};
 }
 
 // Commas, quotes and a disc number the report leaves out.
-const TidyPlan sample{"/home/u/Music", sys_days{year{2026} / 3 / 4} + 5h + 6min + 7s,
-                      {planned("a/01 x.mp3", "A/01 Y.mp3", "x", Status::change, "曲名・アーティスト"),
-                       planned("a/\"q\", y.wav", "a/\"q\", y.wav", "say \"hi\", y", Status::hold,
-                               "候補が見つかりません")}};
+const TidyPlan sample{
+    "/home/u/Music",
+    sys_days{year{2026} / 3 / 4} + 5h + 6min + 7s,
+    {planned("a/01 x.mp3", "A/01 Y.mp3", "x", Status::change, "曲名・アーティスト"),
+     planned("a/\"q\", y.wav", "a/\"q\", y.wav", "say \"hi\", y", Status::hold,
+             "候補が見つかりません")}};
 
 TEST(TidyPlan, SavedPlanLoadsEqualOutlivesAFailedSaveAndReportsAsCSV) {
     const testing::TempDir dir;
@@ -98,7 +110,10 @@ TEST(TidyPlannerPaths, TargetPaths) {
         {meta("Intro", "99999999999"), "mp3", {}, {}, in("Intro.mp3")},
         {meta("a/b: c"), "mp3", {}, {}, in("01 a_b_ c.mp3")},
         {meta(std::string(150, 'x'), ""), "mp3", {}, {}, in(std::string(120, 'x') + ".mp3")},
-        {meta(kana, "", kana, kana), "flac", {}, {},
+        {meta(kana, "", kana, kana),
+         "flac",
+         {},
+         {},
          folder + "/" + folder + "/" + text::prefixScalars(kana, 83) + ".flac"},
         // Present folders: separators only, the user's own grouping, letter case.
         {meta("x"), "mp3", O("A_Band"), O("Night"), "A_Band/Night/01 x.mp3"},
@@ -164,7 +179,8 @@ TEST(TidyPlanItems, StatusReasonAndTarget) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TidyItem& item = plan.items[i];
         EXPECT_EQ(std::tie(item.status, item.reason, item.target),
-                  std::tie(rows[i].status, rows[i].reason, rows[i].target)) << item.source;
+                  std::tie(rows[i].status, rows[i].reason, rows[i].target))
+            << item.source;
     }
     // Made again from the stored records alone, every item selected again.
     TidyPlan unselected = plan;
@@ -183,15 +199,21 @@ TEST(TidyPlannerFiles, CatalogueDecidesOnRealFilesAndNobodyIsAskedAboutAnUnreada
     for (const auto& [name, title, track] : std::vector<std::array<std::string, 3>>{
              {"01 Song.flac", "Song", "1"}, {"tk2.mp3", "Other", "02/12"}, {"\xFF.mp3", "", ""}}) {
         testing::makeTone(music / in(name), {.seconds = 0.2,
-                                             .metadata = {{"title", title}, {"artist", "A Band"},
+                                             .metadata = {{"title", title},
+                                                          {"artist", "A Band"},
                                                           {"album_artist", "A Band"},
-                                                          {"album", "Night"}, {"track", track}}});
+                                                          {"album", "Night"},
+                                                          {"track", track}}});
     }
     writeFile(music / in("broken.m4a"), "not audio at all");
     auto catalog = std::make_shared<testing::RecordingCatalog>();
-    catalog->songs["A Band|Song"] = {{.wrapperType = "track", .artistName = "A Band",
-                                      .collectionName = "Night", .collectionArtistName = "A Band",
-                                      .collectionId = 1, .trackName = "Song", .trackNumber = 1,
+    catalog->songs["A Band|Song"] = {{.wrapperType = "track",
+                                      .artistName = "A Band",
+                                      .collectionName = "Night",
+                                      .collectionArtistName = "A Band",
+                                      .collectionId = 1,
+                                      .trackName = "Song",
+                                      .trackNumber = 1,
                                       .discNumber = 1}};
     TidyPlanner planner{"/usr/bin/ffmpeg", music, {"A Band"}, catalog};
     std::vector<E> events;
