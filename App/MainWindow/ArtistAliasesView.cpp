@@ -13,6 +13,7 @@
 #include "App/MainWindow/AliasContent.hpp"
 #include "App/MainWindow/FunBackground.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/AppPaths.hpp"
@@ -21,10 +22,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr const char* explanation =
     "元の曲でアーティスト名の書き方がそろっていないと、カーナビでも別のアーティストとして並びます。"

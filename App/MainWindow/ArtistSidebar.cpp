@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
@@ -17,9 +18,6 @@ namespace tarvik {
 
 namespace {
 
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 constexpr int nameRole = Qt::UserRole;
 
 // One album-only choice: the disc, "artist ／ album" and the button that drops it.

@@ -3,15 +3,13 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "App/MainWindow/QtText.hpp"
+
 namespace tarvik::Dialogs {
 
 namespace {
 
 Script* active = nullptr;
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

@@ -9,16 +9,13 @@
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/FunProgressBar.hpp"
 #include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QLabel* label(const char* name, QWidget* parent) {
     auto* result = new QLabel(parent);

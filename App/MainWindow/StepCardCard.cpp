@@ -13,6 +13,7 @@
 
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
@@ -20,10 +21,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);

@@ -11,6 +11,7 @@
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/ProgressRow.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/SummaryView.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
@@ -19,10 +20,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QHBoxLayout* bareRow(QWidget* widget) {
     auto* row = new QHBoxLayout(widget);

@@ -9,19 +9,12 @@
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/ElidedLabel.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
-
-namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 StepMusicCard::StepMusicCard(AppModel& model, QWidget* parent)
     : StepFrame(model, 1, "音楽を選ぶ", 8, parent),

@@ -7,6 +7,7 @@
 
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SheetButtons.hpp"
@@ -14,10 +15,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 struct Look {
     Icons::Symbol symbol;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Windows/OptionPicker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
@@ -19,10 +20,6 @@ namespace tarvik {
 namespace R = ProfileEditorRules;
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QCheckBox* toggle(QWidget* parent, const char* name, const char* text) {
     auto* box = new QCheckBox(text, parent);
@@ -138,12 +135,12 @@ void ProfileEditorView::refreshAdvanced() {
     OptionPicker::show(artworkSize_, R::artworkSizeOptions(), profile_.tags.artwork.maxPx);
     // Off with cover art, and the stored size stays as it is.
     artworkSize_->setEnabled(profile_.tags.artwork.enabled);
-    if (root_->text() != qs(profile_.files.root)) root_->setText(qs(profile_.files.root));
+    if (root_->text() != qt(profile_.files.root)) root_->setText(qt(profile_.files.root));
     showToggle(asciiOnly_, profile_.files.asciiOnly);
 
     const auto show = [](StepperRow* row, const std::string& label, const R::Stepper& stepper,
                          std::int64_t value) {
-        row->setState(qs(label), stepper.canStep(value, false), stepper.canStep(value, true));
+        row->setState(qt(label), stepper.canStep(value, false), stepper.canStep(value, true));
     };
     show(nameMax_, R::nameMaxLabel(profile_), R::nameMaxStepper(), profile_.files.nameMax);
     show(displayWidth_, R::displayWidthLabel(profile_), R::displayWidthStepper(),

@@ -16,6 +16,7 @@
 
 #include "App/MainWindow/Card.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/OptionPicker.hpp"
@@ -28,14 +29,10 @@ namespace R = ProfileEditorRules;
 
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Sets a field's text only when it differs, so the caret stays where the user types.
 void showText(QLineEdit* field, const std::string& text) {
-    if (field->text() == qs(text)) return;
-    field->setText(qs(text));
+    if (field->text() == qt(text)) return;
+    field->setText(qt(text));
     field->setCursorPosition(0);  // a long text shows its beginning
 }
 
@@ -46,7 +43,7 @@ ProfileEditorView::ProfileEditorView(AppModel& model, DeviceProfile profile,
     : QDialog(parent), model_(model), profile_(std::move(profile)), close_(std::move(close)) {
     setObjectName("profileEditor");
     setWindowModality(Qt::WindowModal);
-    setWindowTitle(qs(R::title(profile_)));
+    setWindowTitle(qt(R::title(profile_)));
     setFixedSize(640, 640);
     verifiedNote_ = profile_.verified ? profile_.verified->note : "";
 
@@ -74,7 +71,7 @@ void ProfileEditorView::buildTitle(QVBoxLayout& root) {
     row->setSpacing(8);
     auto* symbol = new QLabel(this);
     Icons::show(symbol, Icons::Symbol::carFill, 20, Icons::color(Palette::Name::teal));
-    auto* title = new QLabel(qs(R::title(profile_)), this);
+    auto* title = new QLabel(qt(R::title(profile_)), this);
     title->setObjectName("profileEditorTitle");
     TextStyle::setFont(title, 20, QFont::Bold);
     TextStyle::setColor(title, Palette::Name::teal);
@@ -224,7 +221,7 @@ void ProfileEditorView::refresh() {
     advancedSection_->setVisible(advanced_);
     refreshAdvanced();
     errorLine_->setVisible(error_.has_value());
-    errorLine_->setText(error_ ? qs(*error_) : QString());
+    errorLine_->setText(error_ ? qt(*error_) : QString());
 }
 
 void ProfileEditorView::save() {

@@ -15,6 +15,7 @@
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/ReviewContent.hpp"
@@ -25,19 +26,15 @@ namespace tarvik {
 
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 QLabel* summaryLabel(const ReviewLine& line, QWidget* parent) {
     using Style = ReviewLine::Style;
     QLabel* label = nullptr;
     if (line.style == Style::path) {
         auto* path = new ElidedLabel(parent);
-        path->setText(qs(line.text));
+        path->setText(qt(line.text));
         label = path;
     } else {
-        label = new QLabel(qs(line.text), parent);
+        label = new QLabel(qt(line.text), parent);
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
     }
@@ -238,7 +235,7 @@ void ReviewView::refresh() {
     }
     const QSignalBlocker blocker(skipReview_);
     skipReview_->setChecked(model_.skipReview());
-    confirm_->setText(qs(confirmLabel(snapshot)));
+    confirm_->setText(qt(confirmLabel(snapshot)));
     Icons::show(confirm_,
                 snapshot.destination != nullptr ? Icons::Symbol::sdcard : Icons::Symbol::folder, 16,
                 Icons::fixed(Qt::white));
@@ -252,8 +249,8 @@ void ReviewView::refreshSummary(const ReviewSnapshot& snapshot) {
     }
     for (const ReviewLine& line : reviewSummary(snapshot))
         summaryLines_->addWidget(summaryLabel(line, middle_));
-    songsTab_->setText(qs(songsTabLabel(snapshot)));
-    titlesTab_->setText(qs(titlesTabLabel(snapshot)));
+    songsTab_->setText(qt(songsTabLabel(snapshot)));
+    titlesTab_->setText(qt(titlesTabLabel(snapshot)));
 }
 
 // The rows read the model when they come into view, never a pointer kept from

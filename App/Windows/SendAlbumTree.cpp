@@ -9,6 +9,7 @@
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/RoundedCorners.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Windows/SendToSDState.hpp"
@@ -18,10 +19,6 @@ namespace tarvik {
 namespace {
 
 constexpr int countRole = Qt::UserRole + 1;  // "3 アルバム" of a group header
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Group headers carry their album count in a smaller, paler text right after
 // the artist's name.
@@ -110,16 +107,16 @@ void SendAlbumTree::rebuild() {
     clear();
     for (const SendContent::ArtistGroup& group : groups_) {
         auto* artist = new QTreeWidgetItem(this);
-        artist->setText(0, qs(group.artist));
+        artist->setText(0, qt(group.artist));
         artist->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         artist->setFont(0, TextStyle::font(14, QFont::DemiBold));
         artist->setData(0, countRole, QString::number(group.albums.size()) + " アルバム");
         artist->setFirstColumnSpanned(true);
         for (const SendContent::Album& album : group.albums) {
             auto* row = new QTreeWidgetItem(artist);
-            row->setText(0, qs(album.name));
-            row->setData(0, idRole, qs(album.id()));
-            row->setText(2, qs(SendContent::albumSize(album)));
+            row->setText(0, qt(album.name));
+            row->setData(0, idRole, qt(album.id()));
+            row->setText(2, qt(SendContent::albumSize(album)));
             row->setFont(1, TextStyle::font(TextStyle::captionSize));
             row->setFont(2, TextStyle::font(TextStyle::captionSize));
             row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);

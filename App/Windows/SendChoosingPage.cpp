@@ -9,6 +9,7 @@
 
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SendAlbumTree.hpp"
 #include "App/Windows/SendSourceBox.hpp"
@@ -19,10 +20,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
@@ -43,7 +40,7 @@ SymbolLabel* warningLabel(Icons::Symbol symbol, const QString& text, QWidget* pa
 // "/exports/タルヴィク/" → "タルヴィク"
 QString lastComponent(std::string path) {
     while (path.size() > 1 && path.ends_with('/')) path.pop_back();
-    return qs(std::filesystem::path(path).filename().string());
+    return qt(std::filesystem::path(path).filename().string());
 }
 
 }  // namespace
@@ -204,7 +201,7 @@ void SendChoosingPage::refresh() {
                                                 : "このフォルダには音楽のアルバムが見つかりません。"
                                                   "アプリで書き出したフォルダを選んでください。");
 
-    if (qs(state_.filter()) != filter_->text()) filter_->setText(qs(state_.filter()));
+    if (qt(state_.filter()) != filter_->text()) filter_->setText(qt(state_.filter()));
     const std::vector<Album> filtered = filteredAlbums(state_.albums(), state_.filter());
     deepWarning_->setVisible(hasDeepAlbum(state_.albums()));
     tree_->refresh(artistGroups(filtered), busy);
@@ -212,7 +209,7 @@ void SendChoosingPage::refresh() {
     const std::vector<Album> chosen = chosenAlbums(state_.albums(), state_.picked(), busy);
     const std::optional<Volume> card = state_.selectedCard();
     const SelectionBar bar = selectionBar(chosen, card);
-    selection_->setText(qs(bar.text));
+    selection_->setText(qt(bar.text));
     if (bar.exceedsFreeSpace) {
         TextStyle::setColor(selection_, Palette::Name::warning);
     } else {

@@ -8,6 +8,7 @@
 #include "App/MainWindow/ElidedLabel.hpp"
 #include "App/MainWindow/FunProgressBar.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/Windows/SendToSDState.hpp"
 #include "App/Windows/SheetButtons.hpp"
 #include "App/Windows/SymbolLabel.hpp"
@@ -15,10 +16,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QVBoxLayout* pageLayout(QWidget* page, int spacing) {
     auto* layout = new QVBoxLayout(page);
@@ -49,7 +46,7 @@ SendingPage::SendingPage(SendToSDState& state, QWidget* parent)
 
 void SendingPage::refresh(const SendContent::Sending& sending) {
     bar_->setFraction(SendContent::sendingFraction(sending));
-    text_->setText(qs(SendContent::sendingText(sending)));
+    text_->setText(qt(SendContent::sendingText(sending)));
 }
 
 FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
@@ -122,15 +119,15 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
         Icons::show(symbol_, Icons::Symbol::checkmarkCircleFill, 34,
                     Icons::color(Palette::Name::success));
     }
-    headline_->setText(qs(texts.headline));
-    counts_->setText(qs(texts.counts));
-    clean_->setText(qs(texts.clean));
+    headline_->setText(qt(texts.headline));
+    counts_->setText(qt(texts.counts));
+    clean_->setText(qt(texts.clean));
     clean_->setVisible(!texts.clean.empty());
-    unfixed_->setText(qs(texts.unfixed));
+    unfixed_->setText(qt(texts.unfixed));
     unfixed_->setVisible(!texts.unfixed.empty());
     eject_->setVisible(state_.selectedCard().has_value());
     const std::optional<std::string>& error = state_.ejectError();
-    ejectError_->setText(qs(error.value_or("")));
+    ejectError_->setText(qt(error.value_or("")));
     ejectError_->setVisible(error.has_value());
 }
 
@@ -152,7 +149,7 @@ FailedPage::FailedPage(SendToSDState& state, QWidget* parent)
 }
 
 void FailedPage::refresh(const SendContent::Failed& failed) {
-    message_->setText(qs(failed.message));
+    message_->setText(qt(failed.message));
 }
 
 }  // namespace tarvik

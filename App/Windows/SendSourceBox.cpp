@@ -11,6 +11,7 @@
 #include "App/MainWindow/Dialogs.hpp"
 #include "App/MainWindow/ElidedLabel.hpp"
 #include "App/MainWindow/Icons.hpp"
+#include "App/MainWindow/QtText.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SendToSDState.hpp"
 #include "App/Windows/SymbolLabel.hpp"
@@ -18,10 +19,6 @@
 namespace tarvik {
 
 namespace {
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -81,7 +78,7 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
 void SendSourceBox::refresh() {
     const std::string& source = state_.source();
     sourcePath_->setText(source.empty() ? "未選択（書き出したフォルダを選んでください）"
-                                        : qs(source));
+                                        : qt(source));
     TextStyle::setTone(sourcePath_,
                        source.empty() ? TextStyle::Tone::secondary : TextStyle::Tone::primary);
     sourceButton_->setText(source.empty() ? "フォルダを選ぶ…" : "変更…");
@@ -92,8 +89,8 @@ void SendSourceBox::refresh() {
     const QSignalBlocker blocker(cardPicker_);
     cardPicker_->clear();
     for (const Volume& card : cards)
-        cardPicker_->addItem(qs(SendContent::cardEntry(card)), qs(card.url.native()));
-    cardPicker_->setCurrentIndex(cardPicker_->findData(qs(state_.cardPath())));
+        cardPicker_->addItem(qt(SendContent::cardEntry(card)), qt(card.url.native()));
+    cardPicker_->setCurrentIndex(cardPicker_->findData(qt(state_.cardPath())));
 }
 
 void SendSourceBox::chooseExportFolder() {
