@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/FixtureVolumes.hpp"
 #include "App/Windows/SendToSDState.hpp"
+#include "App/Windows/SendToSDTesting.hpp"
 #include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
@@ -21,27 +20,9 @@ using namespace std::chrono_literals;
 using Paths = std::vector<std::filesystem::path>;
 using testing::filesBelow;
 using testing::FixtureVolumes;
+using testing::Gate;
 using testing::waitUntil;
 using testing::writeFile;
-
-// Holds a worker until the test opens it or the worker is stopped.
-class Gate {
-public:
-    void wait(std::stop_token stop) {
-        std::unique_lock lock(mutex_);
-        opened_.wait_for(lock, stop, 10s, [&] { return open_; });
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;  // guards open_
-    std::condition_variable_any opened_;
-    bool open_ = false;
-};
 
 class SendToSDStateTest : public ::testing::Test {
 protected:
@@ -124,14 +105,11 @@ TEST_F(SendToSDStateTest, ASendLargerThanTheCardCopiesNothingAndSaysWhy) {
             albums, root, progress, [](const auto&) { return 11L; }, stop);
     };
     SendToSDState& state = open(std::move(tools));
-    state.pickAllNotOnCard();
     state.send(state.albums());
     EXPECT_EQ(ended(), SendContent::Phase(SendContent::Failed{
                            SDCardTools::SendError::notEnoughSpace(12, 11).description()}));
     EXPECT_TRUE(filesBelow(card).empty());
     EXPECT_FALSE(model_->sendingToCard());
-    state.backToChoosing();
-    EXPECT_EQ(state.picked().size(), 2U);
 }
 
 TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
@@ -172,11 +150,9 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
     struct Case {
         Paths dropped;
         std::string failure;  // the start of the failure text; empty for a send
-        std::int64_t copied = 0;
     };
     const Case cases[] = {
-        {{exports() / "Beta" / "Live"}, "", 1},
-        {{card / "Beta", exports() / "Aino"}, "", 2},  // the card's own folders are passed over
+        {{exports() / "Aino"}, ""},  // an artist's folder: its albums
         {{temp_ / "Empty"}, SendContent::noAlbumInDrop},
         {{exports(), temp_ / "Music" / "Aino"},
          "変換する前の元の曲（① の音楽のフォルダ）は送れません。"},
@@ -186,7 +162,7 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
         EXPECT_TRUE(state.handleDrop(c.dropped));
         ASSERT_TRUE(waitUntil([&] { return state.phase().index() >= 2; })) << c.dropped.front();
         if (c.failure.empty()) {
-            EXPECT_EQ(sent().copied, c.copied);
+            EXPECT_EQ(sent().copied, 2);
         } else {
             EXPECT_TRUE(
                 std::get<SendContent::Failed>(state.phase()).message.starts_with(c.failure));
@@ -195,9 +171,6 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
     state.backToChoosing();
     EXPECT_TRUE(state.handleDrop({card}));  // nothing but the card: nothing happens
     EXPECT_FALSE(waitUntil([&] { return state.phase().index() != 0; }, 200ms));
-    volumes_->unmount(card);
-    state.handleDrop({exports()});
-    EXPECT_EQ(state.phase(), SendContent::Phase(SendContent::Failed{SendContent::noCardForDrop}));
 }
 
 // Each stale check ends while the newer one still runs.
@@ -240,35 +213,14 @@ TEST_F(SendToSDStateTest, ResultsForAnEarlierSourceCardOrAlbumListAreIgnored) {
         waitUntil([&] { return state.onCard() != std::set<std::string>{"Beta/Live"}; }, 300ms));
 }
 
-TEST_F(SendToSDStateTest, TheWindowClosesOnlyOnceTheCardIsOut) {
-    for (const bool refused : {true, false}) {
-        const auto card = addCard(temp_ / (refused ? "BUSY" : "FREE"));
-        if (refused) volumes_->refuseEject(card, "target is busy");
-        SendToSDState& state = open();
-        state.setCardPath(card.string());
-        int closes = 0;
-        QObject::connect(&state, &SendToSDState::closeRequested, [&] { ++closes; });
-        state.ejectCardAndClose();
-        ASSERT_TRUE(waitUntil([&] { return closes > 0 || state.ejectError(); }));
-        EXPECT_EQ(closes, refused ? 0 : 1);
-        EXPECT_EQ(state.ejectError().value_or("").find("target is busy") != std::string::npos,
-                  refused);
-        EXPECT_EQ(model_->ejectError(), std::nullopt);  // not told twice
-    }
-}
-
 TEST_F(SendToSDStateTest, AStoredSourceThatIsGoneOrInTheLibraryGivesWayToTheExport) {
     const auto library = temp_ / "Cafe\u0301";  // named decomposed, stored composed
     std::filesystem::create_directories(library / "Aino");
     std::filesystem::create_directories(temp_ / "Caf\u00E9 2");
     setting("srcPath", temp_ / "Caf\u00E9");
     setting("lastExportPath", exports());
-    for (const auto& [stored, kept] :
-         std::vector<std::pair<std::filesystem::path, bool>>{{library / "Aino", false},
-                                                             {library, false},
-                                                             {temp_ / "gone", false},
-                                                             {"", false},
-                                                             {temp_ / "Caf\u00E9 2", true}}) {
+    for (const auto& [stored, kept] : std::vector<std::pair<std::filesystem::path, bool>>{
+             {library / "Aino", false}, {temp_ / "gone", false}, {temp_ / "Caf\u00E9 2", true}}) {
         setting("sendSource", stored);
         SendToSDState& state = open();
         const std::string expected = kept ? stored.string() : exports().string();
