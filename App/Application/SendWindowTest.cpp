@@ -12,6 +12,7 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::waitUntil;
 
 TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     testing::TempDir temp;
@@ -32,12 +33,12 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     ASSERT_NE(view, nullptr);
 
     EXPECT_TRUE(view->state().handleDrop({album}));
-    QTRY_VERIFY(view->state().sending());
+    ASSERT_TRUE(waitUntil([&] { return view->state().sending(); }));
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
 
     gate->open();
-    QTRY_VERIFY_WITH_TIMEOUT(!view->state().sending(), 10000);
+    EXPECT_TRUE(waitUntil([&] { return !view->state().sending(); }));
     EXPECT_TRUE(fs::is_regular_file(card / "Aoi" / "First" / "01.mp3"));
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());

@@ -26,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::click;
+using testing::waitUntil;
 
 void writeAlbum(const fs::path& folder, int files, int bytesEach) {
     for (int index = 1; index <= files; ++index)
@@ -69,7 +70,7 @@ struct SendFixture {
         view->resize(820, 760);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        EXPECT_TRUE(testing::waitUntil([this] {
+        EXPECT_TRUE(waitUntil([this] {
             return state().albums().size() == 3 && !state().loading() &&
                    find<QTreeWidget>("albumTree")->topLevelItemCount() == 2;
         }));
@@ -82,9 +83,11 @@ struct SendFixture {
         return testing::child<T>(*view, name);
     }
     std::string text(const char* label) { return testing::labelText(*view, label); }
-    bool showing(const char* pageName) {
-        QApplication::processEvents();
-        return find<QStackedWidget>("sendPages")->currentWidget()->objectName() == pageName;
+    // Waits until the window shows the page of that name; whether it came.
+    bool reaches(const char* page) {
+        return waitUntil([&] {
+            return find<QStackedWidget>("sendPages")->currentWidget()->objectName() == page;
+        });
     }
     // The artist row named `id`, or the album row of that relative path (album names differ).
     QTreeWidgetItem* item(const std::string& id) {
@@ -121,11 +124,11 @@ TEST(SendToSDViewTest, WithoutACardNothingIsSentAndTheFailureGoesBackWithTheTick
     EXPECT_FALSE(s.find<QPushButton>("sendButton")->isEnabled());
     EXPECT_TRUE(s.find("noCardLabel")->isVisible());
     EXPECT_TRUE(s.drop(s.exports / "Aoi"));
-    QTRY_VERIFY(s.showing("failedPage"));
+    ASSERT_TRUE(s.reaches("failedPage"));
     EXPECT_EQ(s.find<SymbolLabel>("failureMessage")->text()->text().toStdString(),
               SendContent::noCardForDrop);
     click(*s.view, "backToChoosingButton");
-    QTRY_VERIFY(s.showing("choosingPage"));
+    ASSERT_TRUE(s.reaches("choosingPage"));
     EXPECT_EQ(s.item("Aoi/First")->checkState(0), Qt::Checked);
 }
 
@@ -134,7 +137,7 @@ TEST(SendToSDViewTest, DroppedAlbumFolderIsSentAtOnce) {
     s.gate->open();
     s.f.volumes->refuseEject(s.card, "使用中です");
     EXPECT_TRUE(s.drop(s.exports / "Bob" / "Live"));
-    QTRY_VERIFY_WITH_TIMEOUT(s.showing("finishedPage"), 10000);
+    ASSERT_TRUE(s.reaches("finishedPage"));
     EXPECT_EQ(s.text("finishedHeadline"), "SD カードに入りました");
     EXPECT_EQ(s.text("finishedCounts"), "3 曲を写しました");
     EXPECT_TRUE(fs::is_regular_file(s.card / "Bob" / "Live" / "03.mp3"));
@@ -143,14 +146,15 @@ TEST(SendToSDViewTest, DroppedAlbumFolderIsSentAtOnce) {
 
     // A refused eject keeps the window open and says why.
     click(*s.view, "ejectCardButton");
-    QTRY_VERIFY(s.find("ejectError")->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return s.find("ejectError")->isVisible(); }));
     EXPECT_NE(s.find<SymbolLabel>("ejectError")->text()->text().indexOf("使用中です"), -1);
     EXPECT_EQ(s.closes, 0);
     EXPECT_EQ(s.model().ejectError(), std::nullopt);  // not told twice
 
     click(*s.view, "continueChoosingButton");
-    QTRY_VERIFY(s.showing("choosingPage"));
-    QTRY_COMPARE(s.item("Bob/Live")->text(1).toStdString(), std::string("SD にあり"));
+    ASSERT_TRUE(s.reaches("choosingPage"));
+    EXPECT_TRUE(
+        waitUntil([&] { return s.item("Bob/Live")->text(1).toStdString() == "SD にあり"; }));
 }
 
 TEST(SendToSDViewTest, DragsOfFilesLightTheWindowOtherUrlsDoNot) {
@@ -171,9 +175,11 @@ TEST(SendToSDViewTest, WhileSendingDropsAndClosingAreRefused) {
     SendFixture s;
     s.tick("Aoi/First");
     click(*s.view, "sendButton");
-    QTRY_VERIFY(s.showing("sendingPage"));
-    QTRY_COMPARE(s.find<QLabel>("sendingText")->toolTip().toStdString(),
-                 std::string("写しています 0 / 2\u300001.mp3"));
+    ASSERT_TRUE(s.reaches("sendingPage"));
+    EXPECT_TRUE(waitUntil([&] {
+        return s.find<QLabel>("sendingText")->toolTip().toStdString() ==
+               "写しています 0 / 2\u300001.mp3";
+    }));
 
     EXPECT_FALSE(s.drop(s.exports / "Bob" / "Live"));
     QPushButton* close = s.find<QPushButton>("sendCloseButton");
@@ -181,7 +187,7 @@ TEST(SendToSDViewTest, WhileSendingDropsAndClosingAreRefused) {
 
     // "中止" ends on a page that says the send was stopped, not on the success page.
     click(*s.view, "cancelSendButton");
-    QTRY_VERIFY_WITH_TIMEOUT(s.showing("finishedPage"), 10000);
+    ASSERT_TRUE(s.reaches("finishedPage"));
     EXPECT_EQ(s.text("finishedHeadline"), "中止しました");
     EXPECT_EQ(s.text("finishedCounts"), "0 曲を写しました");
     EXPECT_FALSE(fs::exists(s.card / "Bob"));  // the refused drop sent nothing
@@ -189,9 +195,9 @@ TEST(SendToSDViewTest, WhileSendingDropsAndClosingAreRefused) {
     s.view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(s.view.get()));
     QTest::keyClick(s.view.get(), Qt::Key_Escape);
-    QTRY_COMPARE(s.closes, 1);
+    EXPECT_TRUE(waitUntil([&] { return s.closes == 1; }));
     click(*s.view, "ejectCardButton");  // closes once the card is out
-    QTRY_COMPARE(s.closes, 2);
+    EXPECT_TRUE(waitUntil([&] { return s.closes == 2; }));
 }
 
 TEST(SendToSDViewTest, ChosenFolderBecomesTheSource) {
@@ -203,7 +209,7 @@ TEST(SendToSDViewTest, ChosenFolderBecomesTheSource) {
     click(*s.view, "chooseSourceButton");
     ASSERT_EQ(script.folderRequests().size(), 1U);
     EXPECT_EQ(script.folderRequests()[0].start, s.exports);
-    QTRY_COMPARE(s.state().albums().size(), 1U);
+    EXPECT_TRUE(waitUntil([&] { return s.state().albums().size() == 1U; }));
     EXPECT_EQ(s.model().sendSource(), other.string());
     EXPECT_EQ(s.find<QPushButton>("chooseSourceButton")->text().toStdString(), "変更…");
 }
@@ -219,7 +225,7 @@ TEST(SendToSDViewTest, ScreenshotsLightAndDark) {
     writeAlbum(s.card / "Bob" / "Live", 3, 300);
     s.state().refreshOnCard();
     AppModelTesting::setWritingFolders(s.model(), {"Aoi/Second"});
-    QTRY_VERIFY(s.find("busyNotice")->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return s.find("busyNotice")->isVisible(); }));
     EXPECT_FALSE(s.item("Aoi")->isExpanded());
     EXPECT_FALSE(s.item("Aoi/Second")->flags().testFlag(Qt::ItemIsEnabled));
     EXPECT_EQ(s.item("Aoi/Second")->text(1).toStdString(), "書き出し中");
@@ -227,32 +233,35 @@ TEST(SendToSDViewTest, ScreenshotsLightAndDark) {
     // The artist's tick takes only the group's selectable albums.
     s.tick("Aoi");
     s.tick("Bob/Live");
-    QTRY_COMPARE(s.state().picked(), (std::set<std::string>{"Aoi/First", "Bob/Live"}));
+    EXPECT_TRUE(waitUntil([&] {
+        return s.state().picked() == (std::set<std::string>{"Aoi/First", "Bob/Live"});
+    }));
     EXPECT_EQ(s.item("Aoi/Second")->checkState(0), Qt::Unchecked);
     EXPECT_EQ(s.text("selectionText"), "選択: 2 アルバム・5 曲・3 KB");
     EXPECT_TRUE(s.find("freeSpaceWarning")->isVisible());
     s.item("Aoi")->setExpanded(true);
     s.item("Bob")->setExpanded(true);
-    QTRY_COMPARE(s.item("Bob/Live")->text(1).toStdString(), std::string("SD にあり"));
+    EXPECT_TRUE(
+        waitUntil([&] { return s.item("Bob/Live")->text(1).toStdString() == "SD にあり"; }));
     shoot("choosing");
 
     // The export finishes the album: it can be ticked now, and the artist is no longer all ticked.
     EXPECT_EQ(s.item("Aoi")->checkState(0), Qt::Checked);
     AppModelTesting::setWritingFolders(s.model(), {});
-    QTRY_VERIFY(!s.find("busyNotice")->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !s.find("busyNotice")->isVisible(); }));
     EXPECT_EQ(s.item("Aoi")->checkState(0), Qt::Unchecked);
     EXPECT_TRUE(s.item("Aoi/Second")->flags().testFlag(Qt::ItemIsEnabled));
 
     std::ofstream(s.card / "._01.mp3") << "x";
     click(*s.view, "sendButton");  // the free-space warning does not stop a send
-    QTRY_VERIFY(s.showing("sendingPage"));
+    ASSERT_TRUE(s.reaches("sendingPage"));
     shoot("sending");
     s.gate->open();
-    QTRY_VERIFY_WITH_TIMEOUT(s.showing("finishedPage"), 10000);
+    ASSERT_TRUE(s.reaches("finishedPage"));
     shoot("finished");
     s.drop(s.card);  // the card itself: ignored
     s.drop(s.music);
-    QTRY_VERIFY(s.showing("failedPage"));
+    ASSERT_TRUE(s.reaches("failedPage"));
     shoot("failed");
 }
 
