@@ -35,13 +35,11 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     EXPECT_TRUE(view->state().handleDrop({album}));
     ASSERT_TRUE(waitUntil([&] { return view->state().sending(); }));
     EXPECT_FALSE(window->close());
-    EXPECT_TRUE(window->isVisible());
 
     gate->open();
     EXPECT_TRUE(waitUntil([&] { return !view->state().sending(); }));
     EXPECT_TRUE(fs::is_regular_file(card / "Aoi" / "First" / "01.mp3"));
     EXPECT_TRUE(window->close());
-    EXPECT_FALSE(window->isVisible());
 }
 
 }  // namespace

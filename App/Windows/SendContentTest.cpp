@@ -23,11 +23,7 @@ std::vector<std::string> ids(const std::vector<Album>& albums) {
 }
 
 Volume card(const std::string& path, std::int64_t free) {
-    Volume volume;
-    volume.url = path;
-    volume.name = "CARD";
-    volume.free = free;
-    return volume;
+    return Volume{.url = path, .name = "CARD", .free = free};
 }
 
 TEST(SendContent, BusyFoldersOnlyWhenTheSourceIsTheDestination) {

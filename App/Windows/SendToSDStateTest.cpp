@@ -74,6 +74,7 @@ protected:
         EXPECT_EQ(sent().copied, 2);
         EXPECT_FALSE(model_->sendingToCard());
         state.continueChoosing();
+        EXPECT_TRUE(state.picked().empty());
         ASSERT_TRUE(
             waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
         state.pickAllNotOnCard();
