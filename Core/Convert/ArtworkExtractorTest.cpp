@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include "Core/Convert/ArtworkExtractor.hpp"
 #include "Core/Convert/ConvertTesting.hpp"
 
@@ -12,13 +10,9 @@ ArtworkExtractor extractor() {
     return ArtworkExtractor{std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg")};
 }
 
-std::string textOf(const Bytes& picture) {
-    return std::string(picture.begin(), picture.end());
-}
-
 // The picture's codec and size as ffprobe sees them.
 std::string factsOf(const Bytes& picture, const fs::path& file) {
-    writeFile(file, textOf(picture));
+    writeFile(file, std::string(picture.begin(), picture.end()));
     const json stream = testing::ffprobe(file, "stream=codec_name,width,height")["streams"][0];
     return stream["codec_name"].get<std::string>() + " " + stream["width"].dump() + "x" +
            stream["height"].dump();
@@ -37,14 +31,13 @@ TEST(ArtworkExtractor, EmbeddedPictureComesOutAsStoredAndScalesDownToAJPEG) {
                        (temp / "01.flac").string()});
     writeFile(temp / "cover.jpg", "beside");  // does not win over the embedded picture
     const Bytes embedded = extractor().extract(temp / "01.flac", {}).value();
-    EXPECT_EQ(textOf(embedded), readFile(temp / "big.png"));
+    EXPECT_EQ(embedded, bytes(readFile(temp / "big.png")));
     const std::string scaled =
         factsOf(extractor().scale(embedded, 300, {}).value(), temp / "a.jpg");
     EXPECT_TRUE(scaled == "mjpeg 300x224" || scaled == "mjpeg 300x226") << scaled;
     const Bytes small = bytes(readFile(temp / "small.png"));
     EXPECT_EQ(factsOf(extractor().scale(small, 300, {}).value(), temp / "b.jpg"), "mjpeg 200x150");
     EXPECT_EQ(extractor().scale(bytes("not a picture"), 300, {}), std::nullopt);
-    EXPECT_EQ(extractor().scale({}, 300, {}), std::nullopt);
     std::stop_source stopped;
     stopped.request_stop();
     EXPECT_EQ(extractor().scale(small, 300, stopped.get_token()), std::nullopt);
@@ -75,7 +68,7 @@ TEST(ArtworkExtractor, CoverFileBesideTheSource) {
             if (!content.starts_with("|")) writeFile(folder / name, content);
         }
         std::optional<Bytes> picture = extractor().extract(folder / "01.flac", {});
-        EXPECT_TRUE(picture && textOf(*picture) == cases[i].second) << i;  // no 20 MiB dump
+        EXPECT_TRUE(picture == bytes(cases[i].second)) << i;  // no 20 MiB dump
     }
 }
 

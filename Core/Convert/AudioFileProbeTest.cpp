@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include "Core/Convert/AudioFileProbe.hpp"
 #include "Core/Convert/ConvertTesting.hpp"
 
@@ -31,12 +29,8 @@ TEST(AudioFileProbe, ReadsTheTagsFFmpegWroteInEveryContainer) {
         EXPECT_TRUE(probe.readTags(file, {}) == expected) << extension;
     }
     writeFile(temp / "truncated.flac", readFile(folder / "01 曲 名.flac").substr(0, 40));
-    writeFile(temp / "empty.mp3", "");
-    writeFile(temp / "text.m4a", "not audio at all\n");
-    fs::create_directory(temp / "folder.flac");
     ASSERT_EQ(::mkfifo((temp / "fifo.flac").c_str(), 0600), 0);
-    for (const char* name :
-         {"missing.flac", "truncated.flac", "empty.mp3", "text.m4a", "folder.flac", "fifo.flac"}) {
+    for (const char* name : {"missing.flac", "truncated.flac", "fifo.flac"}) {
         EXPECT_TRUE(probe.readTags(temp / name, {}) == SourceTags{}) << name;
     }
 }

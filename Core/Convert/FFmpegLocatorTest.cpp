@@ -1,8 +1,5 @@
-#include <stdlib.h>
-
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
-#include "Core/Testing/Script.hpp"
 
 namespace tarvik {
 namespace {
