@@ -22,7 +22,6 @@ TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
         {1, summary, "ffmpeg が終了コード 1 で失敗"},
         {1, "first\n" + summary + "[aac] Too many bits\n" + summary, "first\n[aac] Too many bits"},
         {1, lines, lastFive},
-        {-3, "", "ffmpeg が終了コード -3 で失敗"},
         {234, "\n  Error opening input\n\n", "Error opening input"},
         {1, thousand, thousand.substr(700)},
         {1, accents, accents.substr(3)}};

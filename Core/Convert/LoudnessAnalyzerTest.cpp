@@ -7,7 +7,7 @@ namespace tarvik {
 namespace {
 
 // Measuring a real file, and a measurement that fails, are tried by the
-// converter's tests, which read the levelled result back through ffmpeg.
+// converter's tests, which see the gain reach the encoding.
 using Measurement = LoudnessAnalyzer::Measurement;
 
 // Run under a comma-decimal locale where one is installed: ffmpeg's numbers
@@ -16,7 +16,6 @@ TEST(LoudnessAnalyzer, ParsesTheLastSummaryAndWritesTheGainForFFmpeg) {
     testing::CommaDecimalLocale locale;
     constexpr double minusInfinity = -std::numeric_limits<double>::infinity();
     const std::vector<std::pair<std::string, std::optional<Measurement>>> cases = {
-        {testing::loudnessSummary("-21.8", "-21.1"), Measurement{-21.8, -21.1}},
         {testing::loudnessSummary("-30.0", "-9.0") + testing::loudnessSummary("-12.5", "0.3"),
          Measurement{-12.5, 0.3}},
         {testing::loudnessSummary("-inf", "-inf"), Measurement{minusInfinity, minusInfinity}},

@@ -7,11 +7,11 @@ namespace {
 
 // The old values given back with the old size (as undo does) give the old
 // file byte for byte: a tag that had to grow shrinks again. An MP3 without
-// an ID3v2 tag gets one; its ID3v1 trailer is neither read nor edited.
+// an ID3v2 tag gets one; its ID3v1 trailer is neither read nor edited. (The
+// library tidy's tests take ID3v2.3 files this way too.)
 TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> formats = {
         {"mp3", {"-write_id3v1", "1"}},
-        {"mp3", {"-id3v2_version", "3"}},
         {"flac", {}},
         {"m4a", {}},
         {"mp3", {"-id3v2_version", "0", "-write_id3v1", "1"}}};
