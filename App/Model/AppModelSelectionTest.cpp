@@ -24,10 +24,7 @@ TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice)
     };
     const std::vector<Case> cases = {
         {"Music/Artist A", {"Artist B/Album Y"}, {"Artist A"}, artistNotice},
-        {"Music",
-         {"Artist B", "Artist B/Album Y", "Artist Z"},
-         {"Artist B", "Artist B/Album Y"},
-         {}},
+        {"Music", {"Artist B/Album Y", "Artist Z"}, {"Artist B/Album Y"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
