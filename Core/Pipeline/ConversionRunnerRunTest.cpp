@@ -15,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testing;
 using Ending = ScriptedConverter::Ending;
+using Files = std::map<std::string, std::string>;
 
 // Reads until an event is told as `wanted`; false when the events end first.
 bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
@@ -25,16 +26,19 @@ bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
 }
 
 // Item 1 is carried over from an earlier card (named there in the other
-// normal form), item 2 is on the card already, item 4 fails.
+// normal form), item 2 is on the card already, written by another computer
+// into a folder named in the other normal form, which the run goes on using;
+// item 4 fails. The card's own name is decomposed as well.
 TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
-    ConversionPlan plan = planOf({{"Album", 5}});
-    plan.items[0].relativePath = "MUSIC/Album/1 Ca\u0301fe\u0301.mp3";
+    ConversionPlan plan = planOf({{"Caf\u00E9", 5}});
+    plan.items[0].relativePath = "MUSIC/Caf\u00E9/1 Ca\u0301fe\u0301.mp3";
     const std::string p2 = plan.items[1].relativePath, p3 = plan.items[2].relativePath,
-                      p5 = plan.items[4].relativePath;
-    TempDir card;
-    ConversionRunner runner = runnerFor(card.path());
-    runner.options.exclude = {"MUSIC/Album/1 C\u00e1f\u00e9.mp3"};
-    writeFile(card / p2, "already there");
+                      p5 = plan.items[4].relativePath, nfd = "MUSIC/Cafe\u0301/";
+    TempDir temp;
+    const fs::path card = temp / "SD \u304F\u3099\u308B\u307E";  // くるま, a separate dakuten
+    ConversionRunner runner = runnerFor(card);
+    runner.options.exclude = {"MUSIC/Caf\u00E9/1 C\u00e1f\u00e9.mp3"};
+    writeFile(card / nfd / "2 t2.mp3", "already there");
     ScriptedConverter converter;
     converter.script("4.flac", {Ending::fail});
     // The skipped event carries the plan's own text, not its composed form.
@@ -44,7 +48,9 @@ TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
                      "progress 1 2 0 / 5", "failed /music/4.flac: 変換できません: 4.flac",
                      "progress 1 2 1 / 5", "converted " + p5, "progress 2 2 1 / 5", "finishing",
                      "done 2 skipped 2 failed 1"}));
-    EXPECT_EQ(pathsBelow(card.path()), (Texts{p2, p3, p5}));
+    EXPECT_EQ(filesBelow(card), (Files{{nfd + "2 t2.mp3", "already there"},
+                                       {nfd + "3 t3.mp3", "converted t3"},
+                                       {nfd + "5 t5.mp3", "converted t5"}}));
 }
 
 // Items 1-2 are album A, 3-5 album B and 6-7 album C; one run writes them in
@@ -122,7 +128,6 @@ TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     handle.cancel();  // after the end: nothing left to stop
     EXPECT_EQ(std::set(converter.started().begin(), converter.started().end()),
               (std::set<std::string>{"1.flac", "2.flac", "3.flac"}));
-    EXPECT_EQ(converter.stopsSeen(), 1);
     EXPECT_EQ(pathsBelow(card.path()),
               (Texts{plan.items[0].relativePath, plan.items[1].relativePath}));
 
@@ -138,7 +143,6 @@ TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     }
     ASSERT_TRUE(task->waitFor(10s));
     EXPECT_EQ(hanging.started().size(), 2U);
-    EXPECT_EQ(hanging.stopsSeen(), 2);
 }
 
 // The desktop's junk and this program's own temporary files go before and
