@@ -3,11 +3,9 @@
 // that goes away, links and full cards never send the writes elsewhere.
 // Whole exports with the real ffmpeg, read back by mutagen, and a real exFAT
 // card that fills up while it is written.
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
-#include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
 namespace {
@@ -61,7 +59,7 @@ TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewh
     using Case = std::pair<Card, std::size_t>;  // and the tracks started before it went
     for (const auto& [kind, started] :
          {Case{folder, 0}, Case{folder, 2}, Case{folder, 3}, Case{exfat, 2}, Case{exfat, 3}}) {
-        const std::string label = std::to_string(kind) + "/" + std::to_string(started);
+        SCOPED_TRACE(std::to_string(kind) + "/" + std::to_string(started));
         TempDir temp;
         fs::create_directory(temp / "card");
         std::string whyNot;
@@ -81,15 +79,14 @@ TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewh
         if (started == 0) takeAway();
         const auto events = runToTheEnd(runner, separateAlbums(5), converter);
         const std::string lost(ConversionRunner::destinationLostMessage);
-        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost}) << label;
-        EXPECT_EQ(converter.started().size(), started) << label;
+        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost});
+        EXPECT_EQ(converter.started().size(), started);
         EXPECT_EQ(describe(events.back()), "done " +
                                                std::to_string(std::min<std::size_t>(started, 2)) +
-                                               " skipped 0 failed 1 stopped")
-            << label;
-        EXPECT_EQ(filesBelow(temp.path()), Files{}) << label;
-        EXPECT_EQ(fs::exists(card), kind != folder) << label;
-        EXPECT_TRUE(kind == folder || fs::is_empty(card)) << label;
+                                               " skipped 0 failed 1 stopped");
+        EXPECT_EQ(filesBelow(temp.path()), Files{});
+        EXPECT_EQ(fs::exists(card), kind != folder);
+        EXPECT_TRUE(kind == folder || fs::is_empty(card));
     }
 }
 
@@ -197,7 +194,7 @@ TEST(Export, MusicFolderBecomesACardWithArtistsAndOneArtworkSearchPerAlbum) {
         "MUSIC/Band/First/01 Morning.mp3",   "MUSIC/Band/First/02 Evening.mp3",
         "MUSIC/Band/Second/01 Night.mp3",    "MUSIC/Singer 1/Hits/01 Song 1.mp3",
         "MUSIC/Singer 1/Hits/02 Song 2.mp3", "MUSIC/Singer 1/Hits/03 Song 3.mp3"};
-    EXPECT_EQ(summaryOf(events).placed, expected);
+    EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, expected);
     EXPECT_EQ(pathsBelow(temp / "card"), expected);
     EXPECT_EQ(describe(events.back()), "done 6 skipped 0 failed 1");
     EXPECT_EQ(trace(events, "failed " + (music / "Band/First/x.flac").string() + ": ").size(), 1U);
@@ -237,7 +234,7 @@ TEST(Export, RealExfatCardThatFillsUpKeepsOnlyWholeAlbums) {
 
     const Texts placed = {"MUSIC/Band/A Side/01 Song 1.mp3", "MUSIC/Band/A Side/02 Song 2.mp3",
                           "MUSIC/Band/A Side/03 Song 3.mp3"};
-    EXPECT_EQ(summaryOf(events).placed, placed);
+    EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, placed);
     EXPECT_EQ(pathsBelow(card->root()), placed);
     EXPECT_FALSE(fs::exists(card->root() / "MUSIC/Band/B Side"));
     const Texts told = trace(events);

@@ -2,9 +2,6 @@
 // limit, a full card and its roll-back, junk, stopping and the handle, runs
 // that plan for themselves; and the planning pass: tags read four at a time,
 // aliases, the catalogue's corrections and a stop during the lookup.
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 
 #include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
@@ -71,7 +68,7 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
         {"3", "", "", "4", false, "123", ""},   {"3", "", "", "5", false, "123", "B"},
         {"", "", "", "4", true, "12", "B"},     {"", "45", "", "6", false, "123", ""}};
     for (const Case& c : cases) {
-        const std::string label = c.present + "/" + c.excluded + "/" + c.failing + "/" + c.full;
+        SCOPED_TRACE(c.present + "/" + c.excluded + "/" + c.failing + "/" + c.full);
         const auto paths = [&](const std::string& items) {
             Texts result;
             for (const char n : items) result.push_back(plan.items[n - '1'].relativePath);
@@ -87,22 +84,21 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
         converter.script(c.full + ".flac", {Ending::noSpace});
         const auto events = runToTheEnd(runner, plan, converter);
 
-        EXPECT_EQ(converter.started().back(), c.full + ".flac") << label;
+        EXPECT_EQ(converter.started().back(), c.full + ".flac");
         const std::string notice = "notice 途中までしか入らなかったアルバム（MUSIC/Artist " +
                                    c.notice + "/" + c.notice + "）は、次のカードにまとめて入れます";
-        EXPECT_EQ(trace(events, "notice"), c.notice.empty() ? Texts{} : Texts{notice}) << label;
+        EXPECT_EQ(trace(events, "notice"), c.notice.empty() ? Texts{} : Texts{notice});
         EXPECT_EQ(trace(events).back(),
                   "done " + std::to_string(c.kept.size() - c.present.size()) + " skipped " +
                       std::to_string(c.present.size() + c.excluded.size()) + " failed " +
-                      std::to_string(c.failing.size()) + " cardFull")
-            << label;
-        EXPECT_EQ(summaryOf(events).placed, paths(c.kept)) << label;
+                      std::to_string(c.failing.size()) + " cardFull");
+        EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, paths(c.kept));
         Texts onCard = paths(c.kept);
         if (c.usersFileInB) onCard.insert(onCard.begin() + 2, "MUSIC/Artist B/B/cover.jpg");
-        EXPECT_EQ(pathsBelow(card.path()), onCard) << label;
+        EXPECT_EQ(pathsBelow(card.path()), onCard);
         // Emptied album folders go with their artist folders.
         for (const auto& entry : fs::recursive_directory_iterator(card.path()))
-            EXPECT_FALSE(fs::is_empty(entry.path())) << label << ": " << entry.path();
+            EXPECT_FALSE(fs::is_empty(entry.path())) << entry.path();
     }
 }
 

@@ -4,10 +4,13 @@
 // the library.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <fstream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
@@ -15,6 +18,7 @@
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Testing/Audio.hpp"
+#include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -197,10 +201,6 @@ inline std::vector<ConversionEvent> runToTheEnd(const ConversionRunner& runner,
                                                 const ScriptedConverter& converter = {}) {
     ConversionRunner::Handle handle = runner.start(std::move(plan), converter.function());
     return drain(handle);
-}
-
-inline const ConversionEvent::Summary& summaryOf(const std::vector<ConversionEvent>& events) {
-    return *events.back().as<ConversionEvent::Summary>();
 }
 
 // The relative paths of every file below `root`, in name order.

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
-#include <vector>
 
 #include "Core/Pipeline/Planner.hpp"
 #include "Core/Platform/Text.hpp"
