@@ -106,7 +106,7 @@ std::string describe(const fs::path& file) {
 // output does not have, so no output carries it. Run under a comma-decimal
 // locale where one is installed: the gain must still reach ffmpeg as
 // "volume=17.80dB", not "volume=17,80dB"; a loudness pass without a readable
-// summary converts without gain.
+// summary converts without gain. A levelled output measures at the target.
 TEST_F(ConverterTest, OutputsFollowTheProfile) {
     testing::CommaDecimalLocale locale;
     if (!locale.active()) std::cout << "no comma-decimal locale: running under the C locale\n";
@@ -162,6 +162,16 @@ TEST_F(ConverterTest, OutputsFollowTheProfile) {
         }
         EXPECT_EQ(leftovers(), std::vector<std::string>{});
         EXPECT_EQ(describe(destination), described);
+        if (!blind) {  // measured by ffmpeg's own filter, apart from our summary parser
+            const fs::path report = temp / (name + ".loudness");
+            testing::outputOf(
+                {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", destination.string(), "-af",
+                 "ebur128=metadata=1,ametadata=mode=print:key=lavfi.r128.I:file=" + report.string(),
+                 "-f", "null", "-"});
+            const std::string printed = readFile(report);
+            const double loudness = std::stod(printed.substr(printed.rfind("lavfi.r128.I=") + 13));
+            EXPECT_NEAR(loudness, -14.0, 1.0);
+        }
         const json tags = testing::mutagen(destination);
         if (!encoding) {  // the Shift-JIS trailer alone, which the reader falls back to
             EXPECT_EQ(tags.value("version", ""), "1.1");
