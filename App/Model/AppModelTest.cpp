@@ -11,25 +11,10 @@ void writeIni(const std::filesystem::path& file, const std::string& lines) {
     testing::writeFile(file, "[General]\n" + lines);
 }
 
-// A continuation is restored; wrong-typed values (each type's own reading is
-// the settings' test) read as their defaults.
-TEST(AppModelStartTest, StoredValuesAreRestoredOrReadAsTheirDefaults) {
-    testing::ScopedXdg xdg;
-    writeIni(xdg.config() / "Tarvik" / "Tarvik.conf",
-             "lookup=maybe\nloudness=nan\nsrcPath=a, "
-             "b\nprofileId=removed-long-ago\ncarryOver=b/2.mp3, a/1.mp3\ncontinuing=true\n");
-    AppModel model(AppModelTesting::services(xdg));
-    EXPECT_TRUE(model.lookup());
-    EXPECT_EQ(model.loudness(), -14.0);
-    EXPECT_EQ(model.srcPath(), "");  // an unquoted comma makes a list, not a path
-    EXPECT_EQ(model.profileId(), model.profiles().front().id);
-    EXPECT_EQ(xdg.settings()->string("profileId"), model.profiles().front().id);
-    EXPECT_EQ(model.carryOver(), (std::set<std::string>{"a/1.mp3", "b/2.mp3"}));
-    EXPECT_TRUE(model.continuing());
-}
-
 // Once, only what fits, never while UI testing; an unreadable older file is
-// not taken as an empty one, so its import is tried again later.
+// not taken as an empty one, so its import is tried again later. Wrong-typed
+// values (each type's own reading is the settings' test) read as their
+// defaults; an unquoted comma makes a list, not a path.
 TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
     // An absent older file is a folder in its place.
     struct Case {
@@ -43,24 +28,19 @@ TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
     testing::TempDir music;
     const std::string there = music.path().string();
     for (const char* artist : {"A", "B"}) std::filesystem::create_directories(music / artist);
+    const auto src = [&](const std::string& below) { return "srcPath=" + there + below + "\n"; };
+    const std::string older = src("") + "lookup=false\nloudness=-16.5\nselected=A, B/C\n";
+    const std::string mine = src("/mine") + "selected=Mine\n";
+    const std::string wrongTypes =
+        "lookup=maybe\nloudness=nan\nsrcPath=a, b\nprofileId=removed-long-ago\n";
     const std::vector<Case> cases = {
-        {"",
-         "srcPath=" + there + "\nlookup=false\nloudness=-16.5\nselected=A, B/C\n",
-         there,
-         false,
-         {"A", "B/C"},
-         true},
-        {"", "srcPath=" + there + "/gone\n", "", true, {}, true},
-        {"srcPath=" + there + "/mine\nselected=Mine\n",
-         "srcPath=" + there + "\nselected=Old\n",
-         there + "/mine",
-         true,
-         {"Mine"},
-         true},
+        {"", older, there, false, {"A", "B/C"}, true},
+        {"", src("/gone"), "", true, {}, true},
+        {mine, src("") + "selected=Old\n", there + "/mine", true, {"Mine"}, true},
         {"", "lookup=nope\nloudness=x\nprofileId=\n", "", true, {}, true},
         {"uiTesting=true\n", "lookup=false\n", "", true, {}, false},
         {"importedV2=true\n", "lookup=false\n", "", true, {}, true},
-        {"", std::nullopt, "", true, {}, false},
+        {wrongTypes, std::nullopt, "", true, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.current + " / " + c.legacy.value_or("unreadable"));
@@ -73,6 +53,8 @@ TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
         EXPECT_EQ(model.lookup(), c.lookup);
         EXPECT_EQ(model.loudness(), c.lookup ? -14.0 : -16.5);
         EXPECT_EQ(model.profileId(), AppModel::defaultProfileId);
+        EXPECT_EQ(xdg.settings()->string("profileId").value_or(model.profileId()),
+                  model.profileId());
         EXPECT_EQ(model.selected(), c.selected);
         EXPECT_EQ(xdg.settings()->boolean("importedV2").value_or(false), c.imported);
     }
@@ -93,6 +75,8 @@ TEST(AppModelProfileTest, SavingGivesASafeIdAndDeletingSelectsTheFirst) {
         if (id.find_first_of("./") != std::string::npos) {
             EXPECT_THROW(model.saveProfile(profile), std::exception);
             EXPECT_EQ(model.profileId(), AppModel::defaultProfileId);
+            EXPECT_EQ(xdg.settings()->string("profileId").value_or(model.profileId()),
+                      model.profileId());
             EXPECT_FALSE(std::filesystem::exists(xdg.support()));
             EXPECT_FALSE(std::filesystem::exists(xdg.data() / "escape.json"));
             continue;

@@ -38,7 +38,6 @@ struct AppModelTesting {
         emit model.writingFoldersChanged();
     }
     static void clearLog(AppModel& model) { model.clearLog(); }
-    static std::size_t pendingLines(const AppModel& model) { return model.pendingLog_.size(); }
     static bool flushTimerRuns(const AppModel& model) { return model.flushTimer_ != nullptr; }
 };
 

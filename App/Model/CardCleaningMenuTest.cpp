@@ -19,26 +19,26 @@ TEST(CardCleaningMenuTest, CleansTheChosenFolderEvenWhileSendingAndSaysWhat) {
     model.setSendingToCard(true);
     writeFile(temp / "._a.mp3", "fork");
     writeFile(temp / "Live\u301C" / "1.mp3", "x");
-    for (const bool chosen : {false, true}) {
-        std::vector<std::filesystem::path> starts;
-        std::vector<std::string> alerts;
-        cleanCardInteractive(model,
-                             {.chooseFolder =
-                                  [&](const std::string&, const std::filesystem::path& start) {
-                                      starts.push_back(start);
-                                      return chosen ? std::optional(temp.path()) : std::nullopt;
-                                  },
-                              .inform =
-                                  [&](const std::string& message, const std::string& informative) {
-                                      alerts.push_back(message + "|" + informative);
-                                  }});
-        EXPECT_EQ(starts, std::vector<std::filesystem::path>{temp.path()});
-        ASSERT_EQ(alerts.size(), chosen ? 1U : 0U);
-        if (chosen) {
-            EXPECT_TRUE(alerts[0].starts_with("掃除しました|隠しファイルを 1 個消しました。"))
-                << alerts[0];
-        }
-    }
+    std::vector<std::filesystem::path> starts;
+    std::vector<std::string> alerts;
+    std::optional<std::filesystem::path> answer;  // cancelled first
+    const CleanDialogs dialogs{.chooseFolder =
+                                   [&](const std::string&, const std::filesystem::path& start) {
+                                       starts.push_back(start);
+                                       return answer;
+                                   },
+                               .inform =
+                                   [&](const std::string& message, const std::string& informative) {
+                                       alerts.push_back(message + "|" + informative);
+                                   }};
+    cleanCardInteractive(model, dialogs);
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_TRUE(std::filesystem::exists(temp / "._a.mp3"));
+    answer = temp.path();
+    cleanCardInteractive(model, dialogs);
+    EXPECT_EQ(starts, (std::vector<std::filesystem::path>{temp.path(), temp.path()}));
+    ASSERT_EQ(alerts.size(), 1U);
+    EXPECT_TRUE(alerts[0].starts_with("掃除しました|隠しファイルを 1 個消しました。")) << alerts[0];
     EXPECT_EQ(testing::filesBelow(temp.path()),
               (std::map<std::string, std::string>{{"Live~/1.mp3", "x"}}));
 }

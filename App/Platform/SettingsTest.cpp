@@ -54,14 +54,5 @@ TEST(SettingsTest, HandWrittenValuesAreReadByTypeOrNotAtAll) {
     EXPECT_EQ(settings->stringList("l1"), (std::vector<std::string>{"a", "b"}));
 }
 
-TEST(SettingsTest, TheOlderDomainOpensOnlyWhenItsFileExists) {
-    testing::ScopedXdg xdg;
-    EXPECT_EQ(Settings::legacy(), nullptr);
-    writeFile(xdg.config() / "local.tarvik.app.conf", "[General]\nlookup=false\n");
-    const std::unique_ptr<Settings> legacy = Settings::legacy();
-    ASSERT_NE(legacy, nullptr);
-    EXPECT_EQ(legacy->boolean("lookup"), false);
-}
-
 }  // namespace
 }  // namespace tarvik

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include "Core/Convert/AudioFileProbe.hpp"
 #include "Core/Convert/ConvertTesting.hpp"
 
@@ -17,26 +15,18 @@ TEST(AudioFileProbe, ReadsTheTagsFFmpegWroteInEveryContainer) {
     const SourceTags full{"タイトル 1", "歌手", "Various", "アルバム", "3", "1", "2019", "J-Pop"};
     SourceTags wave = full;  // RIFF INFO has no album artist and no disc
     wave.albumArtist = wave.disc = "";
-    const std::vector<std::tuple<std::string, std::vector<std::string>, SourceTags>> cases = {
-        {"flac", {}, full},
-        {"mp3", {}, full},
-        {"m4a", {}, full},
-        {"wav", {}, wave},
-        {"aiff", {"-write_id3v2", "1"}, full}};
     const AudioFileProbe probe{std::make_shared<FFmpegRunner>("/usr/bin/ffmpeg")};
     const fs::path folder = temp / "アーティスト 名" / "アルバム フォルダ";
-    for (const auto& [extension, arguments, expected] : cases) {
+    for (const std::string extension : {"flac", "mp3", "m4a", "wav", "aiff"}) {
         const fs::path file = folder / ("01 曲 名." + extension);
-        testing::makeTone(file, {.seconds = 0.2, .metadata = written, .extraArguments = arguments});
-        EXPECT_TRUE(probe.readTags(file, {}) == expected) << extension;
+        testing::ToneOptions tone{.seconds = 0.2, .metadata = written};
+        if (extension == "aiff") tone.extraArguments = {"-write_id3v2", "1"};
+        testing::makeTone(file, tone);
+        EXPECT_TRUE(probe.readTags(file, {}) == (extension == "wav" ? wave : full)) << extension;
     }
     writeFile(temp / "truncated.flac", readFile(folder / "01 曲 名.flac").substr(0, 40));
-    writeFile(temp / "empty.mp3", "");
-    writeFile(temp / "text.m4a", "not audio at all\n");
-    fs::create_directory(temp / "folder.flac");
     ASSERT_EQ(::mkfifo((temp / "fifo.flac").c_str(), 0600), 0);
-    for (const char* name :
-         {"missing.flac", "truncated.flac", "empty.mp3", "text.m4a", "folder.flac", "fifo.flac"}) {
+    for (const char* name : {"missing.flac", "truncated.flac", "fifo.flac"}) {
         EXPECT_TRUE(probe.readTags(temp / name, {}) == SourceTags{}) << name;
     }
 }

@@ -7,10 +7,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +21,11 @@
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/Testing/Audio.hpp"
+#include "Core/Testing/Locale.hpp"
+#include "Core/Testing/Script.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Testing/Thrown.hpp"
@@ -39,18 +46,24 @@ inline std::string runScript(std::string_view script, std::vector<std::string> a
     return outputOf(arguments);
 }
 
-// What mutagen finds in an MP3 (id3_read.py) or an M4A (mp4_read.py).
-inline nlohmann::json mutagenID3(const std::filesystem::path& file) {
-    return nlohmann::json::parse(runScript("id3_read.py", {file.string()}));
-}
-inline nlohmann::json mutagenMP4(const std::filesystem::path& file) {
-    return nlohmann::json::parse(runScript("mp4_read.py", {file.string()}));
+// What mutagen finds in an M4A (mp4_read.py) or, by any other name, an MP3 (id3_read.py).
+inline nlohmann::json mutagen(const std::filesystem::path& file) {
+    const bool m4a = file.extension() == ".m4a";
+    return nlohmann::json::parse(runScript(m4a ? "mp4_read.py" : "id3_read.py", {file.string()}));
 }
 
 // ffprobe's "-show_entries `entries`" of a file.
 inline nlohmann::json ffprobe(const std::filesystem::path& file, std::string_view entries) {
     return nlohmann::json::parse(outputOf({"ffprobe", "-v", "error", "-show_entries",
                                            std::string(entries), "-of", "json", file.string()}));
+}
+
+// The summary ffmpeg's loudness filter prints at the end of a run.
+inline std::string loudnessSummary(std::string_view loudness, std::string_view peak) {
+    return "[Parsed_ebur128_0 @ 0x55d8249aff80] Summary:\n\n  Integrated loudness:\n    I:  " +
+           std::string(loudness) +
+           " LUFS\n    Threshold: -31.8 LUFS\n\n  True peak:\n    Peak: " + std::string(peak) +
+           " dBFS\n";
 }
 
 inline Bytes bytes(std::string_view text) {

@@ -1,8 +1,5 @@
-#include <stdlib.h>
-
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/FFmpegLocator.hpp"
-#include "Core/Testing/Script.hpp"
 
 namespace tarvik {
 namespace {
@@ -28,12 +25,10 @@ TEST(FFmpegLocator, FirstRegularExecutableFileWins) {
          {"plain/ffmpeg", "links/tarvik", "dev/ffmpeg", {}, "without/bin/ffmpeg"},
          {"folder/ffmpeg", "none", "dev/ffmpeg", {"chosen/ffmpeg"}, "dev/ffmpeg"},
          {"", "none", "none", {"plain/ffmpeg", "folder/ffmpeg", "chosen/ffmpeg"}, "chosen/ffmpeg"},
-         {"plain/ffmpeg", "none", "none", {"folder/ffmpeg", "plain/ffmpeg"}, "none"}};
+         {"plain/ffmpeg", "none", "none", {"folder/ffmpeg"}, "none"}};
     for (const auto& [environment, executable, development, fixed, expected] : cases) {
-        FFmpegLocator::Places places{environment.empty() ? "" : (temp / environment).string(),
-                                     temp / executable,
-                                     temp / development,
-                                     {}};
+        const std::string chosen = environment.empty() ? "" : (temp / environment).string();
+        FFmpegLocator::Places places{chosen, temp / executable, temp / development, {}};
         for (const auto& name : fixed) places.fixed.push_back(temp / name);
         const auto found = FFmpegLocator::locate(places);
         EXPECT_EQ(found ? fs::relative(*found, temp.path()).string() : "none", expected);

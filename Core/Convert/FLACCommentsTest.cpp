@@ -1,9 +1,6 @@
-#include <sstream>
-
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/FLACComments.hpp"
 #include "Core/Convert/TagEditor.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
 namespace {
@@ -93,6 +90,9 @@ TEST(FLACComments, DamagedFilesAreRefused) {
         {bytes("ID3 and then more bytes"), "FLAC ではありません: a.flac"},
         {Bytes(good.begin(), good.begin() + 20), damaged},
         {noLastBlock, damaged},
+        // A comment block's length field too short, as other taggers leave
+        // them: the walk ends inside the old comments, which must not pass
+        // for audio frames.
         {flac({"S"}, bytes("ARTIST=Old")), damaged},
         {flac({"S"}, {0xFF}), damaged}};
     for (const auto& [file, message] : cases) {
@@ -102,14 +102,11 @@ TEST(FLACComments, DamagedFilesAreRefused) {
 }
 
 // Read back by the reference tools: the same audio, every other block and
-// comment kept. A real file whose comment block's length field is too short,
-// as other taggers leave them, is refused, for the walk would end inside the
-// old comments, which must not pass for audio frames; the destination is left alone.
+// comment kept.
 TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     TempDir temp;
     const auto source = temp / "in.flac";
     testing::makeTone(source, {.metadata = {{"TITLE", "Old"}, {"GENRE", "Pop"}, {"MOOD", "calm"}}});
-    Bytes shortFile = readWholeFile(source);
     testing::makePicture(temp / "cover.jpg", 16, 16);
     testing::outputOf(
         {"metaflac", "--import-picture-from=" + (temp / "cover.jpg").string(), source.string()});
@@ -131,17 +128,7 @@ TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {
     }
     expected += "TITLE=New\nARTIST=Artist\nALBUM=Album\nTRACKNUMBER=3\nDATE=2019-04-01\n";
     EXPECT_EQ(metaflac("--export-tags-to=-", temp / "out.flac"), expected);
-    EXPECT_NE(expected.find("MOOD=calm"), std::string::npos);
     EXPECT_NE(metaflac("--list", temp / "out.flac").find("type: 6 (PICTURE)"), std::string::npos);
-
-    ASSERT_EQ(shortFile[42], 4);  // ffmpeg writes it after the stream info
-    shortFile[45] = u8(shortFile[45] - 8);
-    writeFile(temp / "short.flac", std::string(shortFile.begin(), shortFile.end()));
-    writeFile(temp / "kept.flac", "earlier");
-    EXPECT_EQ(thrown<ConversionError>(
-                  [&] { TagEditor::writeFLAC(temp / "short.flac", meta, temp / "kept.flac"); }),
-              "FLAC のメタデータが壊れています");
-    EXPECT_EQ(readFile(temp / "kept.flac"), "earlier");
 }
 
 }  // namespace

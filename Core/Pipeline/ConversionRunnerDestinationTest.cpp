@@ -3,11 +3,9 @@
 // that goes away, links and full cards never send the writes elsewhere.
 // Whole exports with the real ffmpeg, read back by mutagen, and a real exFAT
 // card that fills up while it is written.
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
-#include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
 namespace {
@@ -31,39 +29,25 @@ struct Tmpfs {
     ~Tmpfs() { ::umount2(folder.c_str(), MNT_DETACH); }
 };
 
-// An empty root here stands for an absolute one into the user's files.
+// A root into the user's files; the validator's other refusals, such as
+// "..", are its own tests' rows and end the run the same way.
 TEST(RunDestination, ProfileWithProblemsEndsTheRunBeforeAnythingIsWritten) {
-    for (const auto& [root, reason] : std::vector<std::pair<std::string, std::string>>{
-             {"..", "files.root: 「.」や「..」はフォルダ名にできません"},
-             {"", "files.root: フォルダ名に使えない文字が入っています"}}) {
-        for (const bool withPlan : {true, false}) {
-            TempDir temp;
-            const Files before = besideTheCard(temp.path());
-            fs::create_directory(temp / "card");
-            ConversionRunner runner = runnerFor(temp / "card");
-            runner.profile.files.root = root.empty() ? (temp / "Photos").string() : root;
-            const Texts told = trace(
-                runToTheEnd(runner, withPlan ? std::optional(separateAlbums(3)) : std::nullopt));
-            ASSERT_EQ(told.size(), 2U) << root << withPlan;
-            EXPECT_TRUE(told[0].starts_with("failed /nonexistent/music: ")) << told[0];
-            EXPECT_NE(told[0].find(reason), std::string::npos) << told[0];
-            EXPECT_EQ(told[1], "done 0 skipped 0 failed 1");
-            EXPECT_EQ(filesBelow(temp.path()), before) << root << withPlan;
-        }
+    for (const bool withPlan : {true, false}) {
+        TempDir temp;
+        const Files before = besideTheCard(temp.path());
+        fs::create_directory(temp / "card");
+        ConversionRunner runner = runnerFor(temp / "card");
+        runner.profile.files.root = (temp / "Photos").string();
+        const Texts told =
+            trace(runToTheEnd(runner, withPlan ? std::optional(separateAlbums(3)) : std::nullopt));
+        ASSERT_EQ(told.size(), 2U) << withPlan;
+        EXPECT_TRUE(told[0].starts_with("failed /nonexistent/music: ")) << told[0];
+        EXPECT_NE(told[0].find("files.root: フォルダ名に使えない文字が入っています"),
+                  std::string::npos)
+            << told[0];
+        EXPECT_EQ(told[1], "done 0 skipped 0 failed 1");
+        EXPECT_EQ(filesBelow(temp.path()), before) << withPlan;
     }
-}
-
-TEST(RunDestination, NFDNamedDestinationAndNFDFoldersOnItAreUsedAsTheyAre) {
-    TempDir temp;
-    const std::string card = "SD \u304F\u3099\u308B\u307E";  // くるま with a separate dakuten
-    const std::string album = card + "/MUSIC/Cafe\u0301/";
-    writeFile(temp / album / "1 t1.mp3", "written by another computer");
-    writeFile(temp / card / "MUSIC" / "._junk", "fork");
-    const auto events = runToTheEnd(runnerFor(temp / card), planOf({{"Caf\u00E9", 2}}));
-    EXPECT_EQ(describe(events.back()), "done 1 skipped 1 failed 0");
-    EXPECT_EQ(summaryOf(events).placed.size(), 2U);
-    EXPECT_EQ(filesBelow(temp.path()), (Files{{album + "1 t1.mp3", "written by another computer"},
-                                              {album + "2 t2.mp3", "converted t2"}}));
 }
 
 // The card goes before the run, when the room for track 3 is asked for (just
@@ -71,25 +55,18 @@ TEST(RunDestination, NFDNamedDestinationAndNFDFoldersOnItAreUsedAsTheyAre) {
 // starts, nothing lands in the empty mount folder or a folder made anew, and
 // the run ends as a stopped one, so the carry-over of earlier cards stays.
 TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewhere) {
-    enum Card { folder, tmpfs, exfat };
+    enum Card { folder, exfat };
     using Case = std::pair<Card, std::size_t>;  // and the tracks started before it went
-    for (const auto& [kind, started] : {Case{folder, 0}, Case{folder, 2}, Case{folder, 3},
-                                        Case{tmpfs, 2}, Case{tmpfs, 3}, Case{exfat, 3}}) {
-        const std::string label = std::to_string(kind) + "/" + std::to_string(started);
+    for (const auto& [kind, started] :
+         {Case{folder, 0}, Case{folder, 2}, Case{folder, 3}, Case{exfat, 2}, Case{exfat, 3}}) {
+        SCOPED_TRACE(std::to_string(kind) + "/" + std::to_string(started));
         TempDir temp;
         fs::create_directory(temp / "card");
         std::string whyNot;
         const auto image = kind == exfat ? CardImage::make(16 << 20, whyNot) : nullptr;
         if (kind == exfat && !image) GTEST_SKIP() << "no real exFAT card: " << whyNot;
         const fs::path card = image ? image->root() : temp / "card";
-        const std::optional<Tmpfs> mounted =
-            kind == tmpfs ? std::optional<Tmpfs>(std::in_place, card, "size=1m") : std::nullopt;
-        if (mounted && !mounted->mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
-        const auto takeAway = [&] {
-            if (image) return image->pull();
-            if (kind == tmpfs) return void(::umount2(card.c_str(), MNT_DETACH));
-            fs::remove_all(card);
-        };
+        const auto takeAway = [&] { image ? image->pull() : void(fs::remove_all(card)); };
         ConversionRunner runner = runnerFor(card);
         runner.options.freeSpace = [&, asked = std::make_shared<std::size_t>(0)](const fs::path&) {
             if (++*asked == 3 && started == 2) takeAway();
@@ -102,15 +79,14 @@ TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewh
         if (started == 0) takeAway();
         const auto events = runToTheEnd(runner, separateAlbums(5), converter);
         const std::string lost(ConversionRunner::destinationLostMessage);
-        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost}) << label;
-        EXPECT_EQ(converter.started().size(), started) << label;
+        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost});
+        EXPECT_EQ(converter.started().size(), started);
         EXPECT_EQ(describe(events.back()), "done " +
                                                std::to_string(std::min<std::size_t>(started, 2)) +
-                                               " skipped 0 failed 1 stopped")
-            << label;
-        EXPECT_EQ(filesBelow(temp.path()), Files{}) << label;
-        EXPECT_EQ(fs::exists(card), kind != folder) << label;
-        EXPECT_TRUE(kind == folder || fs::is_empty(card)) << label;
+                                               " skipped 0 failed 1 stopped");
+        EXPECT_EQ(filesBelow(temp.path()), Files{});
+        EXPECT_EQ(fs::exists(card), kind != folder);
+        EXPECT_TRUE(kind == folder || fs::is_empty(card));
     }
 }
 
@@ -218,7 +194,7 @@ TEST(Export, MusicFolderBecomesACardWithArtistsAndOneArtworkSearchPerAlbum) {
         "MUSIC/Band/First/01 Morning.mp3",   "MUSIC/Band/First/02 Evening.mp3",
         "MUSIC/Band/Second/01 Night.mp3",    "MUSIC/Singer 1/Hits/01 Song 1.mp3",
         "MUSIC/Singer 1/Hits/02 Song 2.mp3", "MUSIC/Singer 1/Hits/03 Song 3.mp3"};
-    EXPECT_EQ(summaryOf(events).placed, expected);
+    EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, expected);
     EXPECT_EQ(pathsBelow(temp / "card"), expected);
     EXPECT_EQ(describe(events.back()), "done 6 skipped 0 failed 1");
     EXPECT_EQ(trace(events, "failed " + (music / "Band/First/x.flac").string() + ": ").size(), 1U);
@@ -258,7 +234,7 @@ TEST(Export, RealExfatCardThatFillsUpKeepsOnlyWholeAlbums) {
 
     const Texts placed = {"MUSIC/Band/A Side/01 Song 1.mp3", "MUSIC/Band/A Side/02 Song 2.mp3",
                           "MUSIC/Band/A Side/03 Song 3.mp3"};
-    EXPECT_EQ(summaryOf(events).placed, placed);
+    EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, placed);
     EXPECT_EQ(pathsBelow(card->root()), placed);
     EXPECT_FALSE(fs::exists(card->root() / "MUSIC/Band/B Side"));
     const Texts told = trace(events);

@@ -2,9 +2,6 @@
 // limit, a full card and its roll-back, junk, stopping and the handle, runs
 // that plan for themselves; and the planning pass: tags read four at a time,
 // aliases, the catalogue's corrections and a stop during the lookup.
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
 
 #include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
@@ -15,6 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testing;
 using Ending = ScriptedConverter::Ending;
+using Files = std::map<std::string, std::string>;
 
 // Reads until an event is told as `wanted`; false when the events end first.
 bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
@@ -25,16 +23,19 @@ bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
 }
 
 // Item 1 is carried over from an earlier card (named there in the other
-// normal form), item 2 is on the card already, item 4 fails.
+// normal form), item 2 is on the card already, written by another computer
+// into a folder named in the other normal form, which the run goes on using;
+// item 4 fails. The card's own name is decomposed as well.
 TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
-    ConversionPlan plan = planOf({{"Album", 5}});
-    plan.items[0].relativePath = "MUSIC/Album/1 Ca\u0301fe\u0301.mp3";
+    ConversionPlan plan = planOf({{"Caf\u00E9", 5}});
+    plan.items[0].relativePath = "MUSIC/Caf\u00E9/1 Ca\u0301fe\u0301.mp3";
     const std::string p2 = plan.items[1].relativePath, p3 = plan.items[2].relativePath,
-                      p5 = plan.items[4].relativePath;
-    TempDir card;
-    ConversionRunner runner = runnerFor(card.path());
-    runner.options.exclude = {"MUSIC/Album/1 C\u00e1f\u00e9.mp3"};
-    writeFile(card / p2, "already there");
+                      p5 = plan.items[4].relativePath, nfd = "MUSIC/Cafe\u0301/";
+    TempDir temp;
+    const fs::path card = temp / "SD \u304F\u3099\u308B\u307E";  // くるま, a separate dakuten
+    ConversionRunner runner = runnerFor(card);
+    runner.options.exclude = {"MUSIC/Caf\u00E9/1 C\u00e1f\u00e9.mp3"};
+    writeFile(card / nfd / "2 t2.mp3", "already there");
     ScriptedConverter converter;
     converter.script("4.flac", {Ending::fail});
     // The skipped event carries the plan's own text, not its composed form.
@@ -44,7 +45,9 @@ TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
                      "progress 1 2 0 / 5", "failed /music/4.flac: 変換できません: 4.flac",
                      "progress 1 2 1 / 5", "converted " + p5, "progress 2 2 1 / 5", "finishing",
                      "done 2 skipped 2 failed 1"}));
-    EXPECT_EQ(pathsBelow(card.path()), (Texts{p2, p3, p5}));
+    EXPECT_EQ(filesBelow(card), (Files{{nfd + "2 t2.mp3", "already there"},
+                                       {nfd + "3 t3.mp3", "converted t3"},
+                                       {nfd + "5 t5.mp3", "converted t5"}}));
 }
 
 // Items 1-2 are album A, 3-5 album B and 6-7 album C; one run writes them in
@@ -65,7 +68,7 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
         {"3", "", "", "4", false, "123", ""},   {"3", "", "", "5", false, "123", "B"},
         {"", "", "", "4", true, "12", "B"},     {"", "45", "", "6", false, "123", ""}};
     for (const Case& c : cases) {
-        const std::string label = c.present + "/" + c.excluded + "/" + c.failing + "/" + c.full;
+        SCOPED_TRACE(c.present + "/" + c.excluded + "/" + c.failing + "/" + c.full);
         const auto paths = [&](const std::string& items) {
             Texts result;
             for (const char n : items) result.push_back(plan.items[n - '1'].relativePath);
@@ -81,22 +84,21 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
         converter.script(c.full + ".flac", {Ending::noSpace});
         const auto events = runToTheEnd(runner, plan, converter);
 
-        EXPECT_EQ(converter.started().back(), c.full + ".flac") << label;
+        EXPECT_EQ(converter.started().back(), c.full + ".flac");
         const std::string notice = "notice 途中までしか入らなかったアルバム（MUSIC/Artist " +
                                    c.notice + "/" + c.notice + "）は、次のカードにまとめて入れます";
-        EXPECT_EQ(trace(events, "notice"), c.notice.empty() ? Texts{} : Texts{notice}) << label;
+        EXPECT_EQ(trace(events, "notice"), c.notice.empty() ? Texts{} : Texts{notice});
         EXPECT_EQ(trace(events).back(),
                   "done " + std::to_string(c.kept.size() - c.present.size()) + " skipped " +
                       std::to_string(c.present.size() + c.excluded.size()) + " failed " +
-                      std::to_string(c.failing.size()) + " cardFull")
-            << label;
-        EXPECT_EQ(summaryOf(events).placed, paths(c.kept)) << label;
+                      std::to_string(c.failing.size()) + " cardFull");
+        EXPECT_EQ(events.back().as<ConversionEvent::Summary>()->placed, paths(c.kept));
         Texts onCard = paths(c.kept);
         if (c.usersFileInB) onCard.insert(onCard.begin() + 2, "MUSIC/Artist B/B/cover.jpg");
-        EXPECT_EQ(pathsBelow(card.path()), onCard) << label;
+        EXPECT_EQ(pathsBelow(card.path()), onCard);
         // Emptied album folders go with their artist folders.
         for (const auto& entry : fs::recursive_directory_iterator(card.path()))
-            EXPECT_FALSE(fs::is_empty(entry.path())) << label << ": " << entry.path();
+            EXPECT_FALSE(fs::is_empty(entry.path())) << entry.path();
     }
 }
 
@@ -122,7 +124,6 @@ TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     handle.cancel();  // after the end: nothing left to stop
     EXPECT_EQ(std::set(converter.started().begin(), converter.started().end()),
               (std::set<std::string>{"1.flac", "2.flac", "3.flac"}));
-    EXPECT_EQ(converter.stopsSeen(), 1);
     EXPECT_EQ(pathsBelow(card.path()),
               (Texts{plan.items[0].relativePath, plan.items[1].relativePath}));
 
@@ -138,7 +139,6 @@ TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     }
     ASSERT_TRUE(task->waitFor(10s));
     EXPECT_EQ(hanging.started().size(), 2U);
-    EXPECT_EQ(hanging.stopsSeen(), 2);
 }
 
 // The desktop's junk and this program's own temporary files go before and

@@ -4,10 +4,13 @@
 // the library.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <fstream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
@@ -15,6 +18,7 @@
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Testing/Audio.hpp"
+#include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -92,8 +96,8 @@ printf ';FFMETADATA1\ntitle=%s\n' "$name"
 // the runs start: how long each conversion takes and how it ends. One that
 // ends well writes a small file at the job's destination through the file
 // layer, as the real converter does; a delay and a wait end early with
-// Cancelled when the run's stop reaches them. It notes the starts and the
-// stops it saw, to be read once the runs ended.
+// Cancelled when the run's stop reaches them. It notes the starts, to be read
+// once the runs ended.
 class ScriptedConverter {
 public:
     enum class Ending { write, fail, noSpace, waitForStop };
@@ -112,25 +116,24 @@ public:
     }
 
     const Texts& started() const { return state_->started; }
-    int stopsSeen() const { return state_->stopsSeen; }
 
 private:
     struct State {
         TempDir staging;  // the finished files before they are placed
         std::map<std::string, Step> steps;
         std::function<void(const Converter::Job&)> onStart;
-        std::mutex mutex;  // guards the members below
+        std::mutex mutex;  // guards `started`
         Texts started;
-        int stopsSeen = 0;
 
         void convert(const Converter::Job& job, std::stop_token stop) {
             const std::string name = job.source.filename().string();
             const Step step = steps.contains(name) ? steps.at(name) : Step{};
-            count([&] { started.push_back(name); });
+            std::unique_lock lock(mutex);
+            started.push_back(name);
+            lock.unlock();
             if (onStart) onStart(job);
             const bool waited = sleepFor(
                 step.ending == Ending::waitForStop ? std::chrono::hours(1) : step.delay, stop);
-            count([&] { stopsSeen += !waited; });
             if (!waited) throw Cancelled();
             if (step.ending == Ending::fail) throw ConversionError("変換できません: " + name);
             if (step.ending == Ending::noSpace) throw PosixFS::NoSpace();
@@ -140,10 +143,6 @@ private:
             writeFile(staged, "converted " + job.meta.title);
             PosixFS::copy(staged, *job.root, job.destination);
             fs::remove(staged);
-        }
-        void count(const std::function<void()>& change) {
-            std::lock_guard lock(mutex);
-            change();
         }
     };
 
@@ -202,10 +201,6 @@ inline std::vector<ConversionEvent> runToTheEnd(const ConversionRunner& runner,
                                                 const ScriptedConverter& converter = {}) {
     ConversionRunner::Handle handle = runner.start(std::move(plan), converter.function());
     return drain(handle);
-}
-
-inline const ConversionEvent::Summary& summaryOf(const std::vector<ConversionEvent>& events) {
-    return *events.back().as<ConversionEvent::Summary>();
 }
 
 // The relative paths of every file below `root`, in name order.

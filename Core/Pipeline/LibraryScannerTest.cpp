@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <set>
-#include <string>
 
 #include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -26,7 +24,7 @@ std::string scan(const fs::path& music, const std::set<std::string>& selection,
     return found;
 }
 
-// Links that lead back up, and a fan-out where each folder Level<n> holds a
+// A link that leads back up, and a fan-out where each folder Level<n> holds a
 // song and two links to Level<n+1>: walked once per path, the scan would
 // take 2^24 descents. A pipe named like a song would block whoever opens it:
 // only regular files are audio files, also behind a link. A selection in
@@ -42,9 +40,7 @@ TEST(LibraryScanner, EachRealFolderIsWalkedOnceAndOnlyRegularFilesAreAudio) {
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     fs::create_symlink(dir / "pipe", music / "A/X/3.mp3");
     fs::create_symlink(music / "A/X/1.mp3", music / "A/X/4.mp3");
-    fs::create_directory_symlink("../..", music / "A/X/up");   // back to the music folder
-    fs::create_directory_symlink("..", music / "A/Y/parent");  // back to the artist
-    fs::create_directory_symlink(".", music / "A/Y/self");     // to itself
+    fs::create_directory_symlink("../..", music / "A/X/up");  // back to the music folder
     fs::create_directory_symlink(dir / "Elsewhere", music / "A/X/linked");  // no cycle: walked
     constexpr int levels = 24;
     for (int level = 0; level <= levels; ++level) {
