@@ -17,17 +17,11 @@
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
 
 namespace {
-
-QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    TextStyle::setCallout(button);
-    return button;
-}
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -113,7 +107,7 @@ QWidget* StepCardCard::buildDestinationRow() {
         model_.setDestPath(destinations_->itemData(index).toString().toStdString());
     });
 
-    auto* other = smallButton("ほかの場所…", "otherFolderButton", widget);
+    auto* other = SheetButtons::small("ほかの場所…", "otherFolderButton", widget);
     connect(other, &QPushButton::clicked, this, &StepCardCard::chooseDestinationFolder);
     auto* reload = new QToolButton(widget);
     reload->setObjectName("refreshVolumesButton");
@@ -121,7 +115,7 @@ QWidget* StepCardCard::buildDestinationRow() {
     reload->setAccessibleName("挿し直したときに読み直す");
     Icons::show(reload, Icons::Symbol::arrowClockwise, 14, Icons::tone(TextStyle::Tone::primary));
     connect(reload, &QToolButton::clicked, this, [this] { model_.refreshVolumes(); });
-    sendButton_ = smallButton("SD カードへ送る…", "sendToCardButton", widget);
+    sendButton_ = SheetButtons::small("SD カードへ送る…", "sendToCardButton", widget);
     connect(sendButton_, &QPushButton::clicked, this, [this] { model_.setShowSend(true); });
 
     row->addWidget(insertHint_);
@@ -148,7 +142,7 @@ QWidget* StepCardCard::buildWarningRow() {
     text->setWordWrap(true);
     TextStyle::setCallout(text);
     TextStyle::setColor(text, Palette::Name::warning);
-    auto* up = smallButton("1 つ上のフォルダにする", "parentFolderButton", warning_);
+    auto* up = SheetButtons::small("1 つ上のフォルダにする", "parentFolderButton", warning_);
     connect(up, &QPushButton::clicked, this,
             [this] { model_.setDestPath(StepContent::parentFolder(model_.destPath())); });
     row->addWidget(icon, 0, Qt::AlignTop);
@@ -169,9 +163,9 @@ QWidget* StepCardCard::buildProfileRow() {
     connect(profiles_, &QComboBox::activated, this, [this](int index) {
         model_.setProfileId(profiles_->itemData(index).toString().toStdString());
     });
-    auto* create = smallButton("この機種をもとに新しく作る…", "newProfileButton", widget);
+    auto* create = SheetButtons::small("この機種をもとに新しく作る…", "newProfileButton", widget);
     connect(create, &QPushButton::clicked, this, &StepCardCard::newProfileFromSelected);
-    editButton_ = smallButton("編集…", "editProfileButton", widget);
+    editButton_ = SheetButtons::small("編集…", "editProfileButton", widget);
     connect(editButton_, &QPushButton::clicked, this, &StepCardCard::editProfile);
     row->addWidget(profiles_, 1);
     row->addWidget(create);

@@ -21,14 +21,6 @@ namespace tarvik {
 
 namespace {
 
-QPushButton* smallButton(const QString& text, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    TextStyle::setCallout(button);
-    return button;
-}
-
 SymbolLabel* warningLabel(Icons::Symbol symbol, const QString& text, QWidget* parent) {
     auto* label = new SymbolLabel(symbol, text, parent);
     label->setWordWrap(true);
@@ -103,7 +95,7 @@ QWidget* SendChoosingPage::buildLibraryWarning() {
         "カードへ直接でも、フォルダへでも）。"
         "この窓は、書き出したフォルダ（タルヴィク など）から SD カードへ写すためのものです。",
         libraryWarning_);
-    suggestionButton_ = smallButton({}, "suggestedSourceButton", libraryWarning_);
+    suggestionButton_ = SheetButtons::small({}, "suggestedSourceButton", libraryWarning_);
     TextStyle::setFont(suggestionButton_, 13);
     connect(suggestionButton_, &QPushButton::clicked, this,
             [this] { state_.useSuggestedSource(); });
@@ -130,9 +122,9 @@ QWidget* SendChoosingPage::buildList() {
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (text.toStdString() != state_.filter()) state_.setFilter(text.toStdString());
     });
-    auto* pickAll = smallButton("SD にないものを全部選ぶ", "pickAllNotOnCardButton", list_);
+    auto* pickAll = SheetButtons::small("SD にないものを全部選ぶ", "pickAllNotOnCardButton", list_);
     connect(pickAll, &QPushButton::clicked, this, [this] { state_.pickAllNotOnCard(); });
-    auto* clear = smallButton("選択をはずす", "clearPickedButton", list_);
+    auto* clear = SheetButtons::small("選択をはずす", "clearPickedButton", list_);
     connect(clear, &QPushButton::clicked, this, [this] { state_.clearPicked(); });
     filterRow->addWidget(filter_, 1);
     filterRow->addWidget(pickAll);

@@ -29,4 +29,12 @@ void makeDestructive(QPushButton* button) {
     TextStyle::setColor(button, Palette::Name::danger);
 }
 
+QPushButton* small(const QString& text, const char* name, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    TextStyle::setCallout(button);
+    return button;
+}
+
 }  // namespace tarvik::SheetButtons
