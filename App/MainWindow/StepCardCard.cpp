@@ -23,12 +23,6 @@ namespace tarvik {
 
 namespace {
 
-QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    TextStyle::setTone(label, TextStyle::Tone::secondary);
-    return label;
-}
-
 // Where the desktop mounts removable media: the user's own folder under
 // /run/media or /media when there is one.
 std::filesystem::path mediaFolder() {
@@ -88,7 +82,7 @@ StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
 QWidget* StepCardCard::buildDestinationRow() {
     auto* widget = new QWidget(this);
     auto* row = bareRow(widget);
-    row->addWidget(secondaryLabel("SD カード:", widget));
+    row->addWidget(TextStyle::secondaryLabel("SD カード:", widget));
 
     insertHint_ = new QWidget(widget);
     insertHint_->setObjectName("insertCardHint");
@@ -96,7 +90,7 @@ QWidget* StepCardCard::buildDestinationRow() {
     auto* hintIcon = new QLabel(insertHint_);
     Icons::show(hintIcon, Icons::Symbol::sdcard, 14, Icons::tone(TextStyle::Tone::secondary));
     hintRow->addWidget(hintIcon);
-    hintRow->addWidget(secondaryLabel("SD カードを差し込んでください", insertHint_));
+    hintRow->addWidget(TextStyle::secondaryLabel("SD カードを差し込んでください", insertHint_));
 
     destinations_ = new QComboBox(widget);
     destinations_->setObjectName("destinationPicker");
@@ -154,7 +148,7 @@ QWidget* StepCardCard::buildWarningRow() {
 QWidget* StepCardCard::buildProfileRow() {
     auto* widget = new QWidget(this);
     auto* row = bareRow(widget);
-    row->addWidget(secondaryLabel("カーナビの機種:", widget));
+    row->addWidget(TextStyle::secondaryLabel("カーナビの機種:", widget));
     profiles_ = new QComboBox(widget);
     profiles_->setObjectName("profilePicker");
     profiles_->setMaximumWidth(520);

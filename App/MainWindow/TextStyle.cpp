@@ -1,6 +1,7 @@
 #include "App/MainWindow/TextStyle.hpp"
 
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
 #include <functional>
 
@@ -72,6 +73,12 @@ void setTone(QWidget* widget, Tone tone) {
 
 void setColor(QWidget* widget, Palette::Name name) {
     replaceColour(widget, [name] { return Palette::color(name); });
+}
+
+QLabel* secondaryLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    setTone(label, Tone::secondary);
+    return label;
 }
 
 }  // namespace tarvik::TextStyle

@@ -13,6 +13,8 @@
 
 #include "App/MainWindow/Palette.hpp"
 
+class QLabel;
+class QString;
 class QWidget;
 
 namespace tarvik::TextStyle {
@@ -31,5 +33,7 @@ enum class Tone { primary, secondary, tertiary };
 QColor toneColor(Tone tone);
 void setTone(QWidget* widget, Tone tone);
 void setColor(QWidget* widget, Palette::Name name);
+// A label in the secondary tone, such as the name before a row's control.
+QLabel* secondaryLabel(const QString& text, QWidget* parent);
 
 }  // namespace tarvik::TextStyle

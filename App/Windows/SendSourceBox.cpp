@@ -18,16 +18,6 @@
 
 namespace tarvik {
 
-namespace {
-
-QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    TextStyle::setTone(label, TextStyle::Tone::secondary);
-    return label;
-}
-
-}  // namespace
-
 SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
     : Card(state.model(), parent),
       state_(state),
@@ -45,7 +35,7 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
     sourceButton_->setAutoDefault(false);
     TextStyle::setCallout(sourceButton_);
     connect(sourceButton_, &QPushButton::clicked, this, &SendSourceBox::chooseExportFolder);
-    source->addWidget(secondaryLabel("送るもの:", this));
+    source->addWidget(TextStyle::secondaryLabel("送るもの:", this));
     source->addWidget(sourcePath_, 1);
     source->addWidget(sourceButton_);
 
@@ -64,7 +54,7 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
     reread->setToolTip("差し直したときに読み直す");
     Icons::show(reread, Icons::Symbol::arrowClockwise, 13, Icons::tone(TextStyle::Tone::primary));
     connect(reread, &QPushButton::clicked, this, [this] { state_.model().refreshVolumes(); });
-    target->addWidget(secondaryLabel("送り先:", this));
+    target->addWidget(TextStyle::secondaryLabel("送り先:", this));
     target->addWidget(noCard_);
     target->addWidget(cardPicker_);
     target->addStretch(1);

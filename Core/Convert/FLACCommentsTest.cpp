@@ -18,18 +18,18 @@ Bytes le32(std::size_t value) {
 // "C:vendor|comment|...": "+" stands for the five comments an edit writes, a
 // number after the C, as in "C1000:v|A=1", is the count written, and "R:"
 // takes the rest as the block's raw body.
-Bytes commentBody(const std::string& spec) {
-    if (spec.starts_with("R:")) return bytes(spec.substr(2));
-    const std::size_t colon = spec.find(':');
+Bytes commentBody(const std::string& block) {
+    if (block.starts_with("R:")) return bytes(block.substr(2));
+    const std::size_t colon = block.find(':');
     std::vector<std::string> parts;  // the vendor, then the comments
-    std::istringstream in(spec.substr(colon + 1));
+    std::istringstream in(block.substr(colon + 1));
     for (std::string part; std::getline(in, part, '|');) parts.push_back(part);
     if (parts.back() == "+") {
         parts.back() = "TITLE=New";
         parts.insert(parts.end(),
                      {"ARTIST=Artist", "ALBUM=Album", "TRACKNUMBER=3", "DATE=2019-04-01"});
     }
-    const std::size_t count = colon > 1 ? std::stoul(spec.substr(1, colon - 1)) : parts.size() - 1;
+    const std::size_t count = colon > 1 ? std::stoul(block.substr(1, colon - 1)) : parts.size() - 1;
     Bytes body = concat({le32(parts[0].size()), bytes(parts[0]), le32(count)});
     for (std::size_t i = 1; i < parts.size(); ++i)
         body = concat({body, le32(parts[i].size()), bytes(parts[i])});
@@ -41,14 +41,14 @@ Bytes commentBody(const std::string& spec) {
 Bytes flac(const std::vector<std::string>& blocks,
            const Bytes& audio = {0xFF, 0xF8, 0x69, 0x08, 0, 0}) {
     Bytes out = bytes("fLaC");
-    for (const std::string& spec : blocks) {
-        const std::uint8_t type = spec == "S" ? 0 : spec == "P" ? 1 : spec == "I" ? 6 : 4;
+    for (const std::string& block : blocks) {
+        const std::uint8_t type = block == "S" ? 0 : block == "P" ? 1 : block == "I" ? 6 : 4;
         const Bytes body = type == 0   ? Bytes(34, 0x11)
                            : type == 1 ? Bytes(8, 0)
                            : type == 6 ? bytes("picture bytes")
-                                       : commentBody(spec);
+                                       : commentBody(block);
         const std::size_t size = body.size();
-        const int last = &spec == &blocks.back() ? 0x80 : 0;
+        const int last = &block == &blocks.back() ? 0x80 : 0;
         out = concat({out, {u8(type | last), u8(size >> 16), u8(size >> 8), u8(size)}, body});
     }
     return concat({out, audio});
