@@ -2,10 +2,10 @@
 // name the file and leave nothing behind, a chosen root used byte for byte with
 // no link followed below it, and a full volume as NoSpace.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -76,19 +76,14 @@ TEST(PosixFSRoot, IsUsedByteForByteAndFollowsNoLink) {
     EXPECT_TRUE(PosixFS::locate(root, "01.mp3")->exists());
 }
 
-// A real full volume: a 256 KiB tmpfs with room for four inodes. Mounting
-// needs privileges that CI may lack; then the test skips.
+// A real full volume: a 256 KiB tmpfs with room for four inodes.
 TEST(PosixFS, FullVolumeIsNoSpaceAndLeavesNothing) {
     TempDir temp;
     const fs::path volume = temp / "volume";
     fs::create_directory(volume);
-    if (::mount("tmpfs", volume.c_str(), "tmpfs", 0, "size=256k,nr_inodes=4") != 0) {
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    }
-    struct Unmount {
-        fs::path path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{volume};
+    std::string whyNot;
+    const auto tmpfs = testing::Tmpfs::mount(volume, "size=256k,nr_inodes=4", whyNot);
+    if (!tmpfs) GTEST_SKIP() << whyNot;
     writeFile(temp / "small", std::string(100 * 1024, 's'));
     writeFile(volume / "Album" / "keep.mp3", "here");
     EXPECT_THROW(PosixFS::copy(megabytes, volume / "Album" / "big.mp3"), PosixFS::NoSpace);
