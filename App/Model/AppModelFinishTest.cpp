@@ -129,11 +129,12 @@ TEST_F(AppModelFinishTest, ARealRunThroughFFmpegWithoutTheReview) {
 }
 
 TEST_F(AppModelFinishTest, TheDesktopHearsOfTheEndOnceAndNeverWhileUiTesting) {
+    if (const std::string missing = testing::PrivateBus::missingPrograms(true); !missing.empty())
+        GTEST_SKIP() << missing;
     testing::PrivateBus bus;
-    if (!bus.available() ||
-        !bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications") ||
-        !bus.startTemplate("logind", "{}", "org.freedesktop.login1"))
-        GTEST_SKIP() << "no private bus with python3-dbusmock";
+    ASSERT_TRUE(bus.available()) << "dbus-daemon did not start";
+    ASSERT_TRUE(bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications"));
+    ASSERT_TRUE(bus.startTemplate("logind", "{}", "org.freedesktop.login1"));
     const auto notifyCalls = [&] {
         return bus.methodCalls("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
                                "Notify");

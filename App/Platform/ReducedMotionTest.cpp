@@ -28,10 +28,12 @@ TEST(ReducedMotionTest, FollowsTheDesktopsAnimationSettingThroughThePortal) {
     ReducedMotion unconnected(QDBusConnection("not-connected"));
     EXPECT_FALSE(unconnected.requested());
     unconnected.watch([] {});
+    if (const std::string missing = testing::PrivateBus::missingPrograms(true); !missing.empty())
+        GTEST_SKIP() << missing;
     testing::PrivateBus bus;
-    if (!bus.available()) GTEST_SKIP() << "no dbus-daemon";
+    ASSERT_TRUE(bus.available()) << "dbus-daemon did not start";
     EXPECT_FALSE(ReducedMotion(bus.connect("no-portal")).requested());
-    if (!bus.startMock(portal, portalPath, settings)) GTEST_SKIP() << "no python3-dbusmock";
+    ASSERT_TRUE(bus.startMock(portal, portalPath, settings));
     ReducedMotion motion(bus.connect("motion"));
     int changes = 0;
     motion.watch([&] { ++changes; });

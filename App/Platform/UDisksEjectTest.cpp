@@ -23,6 +23,8 @@ TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
         std::string reason, calls;
     };
     const std::string powerOff = "/org/freedesktop/UDisks2/drives/Card_Reader_0001 PowerOff\n";
+    if (const std::string missing = testing::PrivateBus::missingPrograms(true); !missing.empty())
+        GTEST_SKIP() << missing;
     for (const Case& c : std::vector<Case>{{"", cardPath, Kind::ejected, "", unmount + powerOff},
                                            {busy, cardPath, Kind::failed, busy, unmount},
                                            {"", "/media/u/MY", Kind::unknown, "", ""}}) {
@@ -34,8 +36,8 @@ TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
                                        (temp / "calls.log").string() + "\", \"unmountError\": \"" +
                                        c.unmountError + "\"}";
         const char* udisks = TARVIK_SOURCE_DIR "/App/Platform/testdata/udisks2_mock.py";
-        if (!bus.available() || !bus.startTemplate(udisks, parameters, "org.freedesktop.UDisks2"))
-            GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+        ASSERT_TRUE(bus.available()) << "dbus-daemon did not start";
+        ASSERT_TRUE(bus.startTemplate(udisks, parameters, "org.freedesktop.UDisks2"));
         const UDisksEject::Outcome outcome = UDisksEject::eject(bus.connect("udisks-test"), c.path);
         EXPECT_EQ(outcome.kind, c.kind);
         EXPECT_EQ(outcome.reason, c.reason);
@@ -44,8 +46,10 @@ TEST(UDisksEjectTest, UnmountsThenPowersOffOrSaysWhyNot) {
 }
 
 TEST(UDisksEjectTest, WithoutUDisksUmountAnswers) {
+    if (const std::string missing = testing::PrivateBus::missingPrograms(false); !missing.empty())
+        GTEST_SKIP() << missing;
     testing::PrivateBus bus;
-    if (!bus.available()) GTEST_SKIP() << "no dbus-daemon for a private bus";
+    ASSERT_TRUE(bus.available()) << "dbus-daemon did not start";
     EXPECT_EQ(UDisksEject::eject(bus.connect("udisks-test"), "/media/u/MY CARD").kind,
               Kind::unknown);
     // A folder that is no mount point: umount's complaint is the reason.

@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 
 #include "App/Testing/AppTesting.hpp"
+#include "Core/Testing/Shell.hpp"
 
 namespace tarvik::testing {
 
@@ -22,6 +23,15 @@ void stop(QProcess& process) {
 }
 
 }  // namespace
+
+std::string PrivateBus::missingPrograms(bool withStandIns) {
+    std::string missing = missingProgram({"dbus-daemon", systemPython});
+    if (missing.empty() && withStandIns &&
+        runCommand({systemPython, "-c", "import dbusmock"}).exitCode != 0) {
+        missing = "python3-dbusmock is not installed";
+    }
+    return missing;
+}
 
 PrivateBus::PrivateBus() {
     daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
@@ -61,11 +71,11 @@ bool PrivateBus::startDbusmock(const QStringList& arguments, const QString& serv
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start("/usr/bin/python3", QStringList{"-m", "dbusmock", "--session"} + arguments);
+    process->start(systemPython, QStringList{"-m", "dbusmock", "--session"} + arguments);
     if (!process->waitForStarted(startMs)) return false;
     QProcess& started = *mocks_.emplace_back(std::move(process));
     QDBusConnection bus = connect("mock-watch");
-    // A missing python3-dbusmock ends the process at once.
+    // A stand-in that fails (a broken template, say) ends at once.
     waitUntil(
         [&] {
             return started.state() == QProcess::NotRunning ||

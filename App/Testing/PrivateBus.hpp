@@ -2,8 +2,9 @@
 // A D-Bus session bus of its own for one test, so that tests of desktop
 // services never reach the developer's session: a dbus-daemon started with the
 // object and stopped with it, and stand-in services made with python3-dbusmock
-// (Debian's /usr/bin/python3). Where either is missing, `available()` is
-// false and the test skips. Test thread only.
+// (Debian's /usr/bin/python3). A test skips only where `missingPrograms`
+// names a missing program; a bus or stand-in that is there but does not
+// start fails the test. Test thread only.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
@@ -23,13 +24,18 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
+    // What this machine lacks for a private bus, and for stand-ins on it when
+    // `withStandIns`, as "dbus-daemon is not installed"; empty when nothing.
+    static std::string missingPrograms(bool withStandIns);
+
+    // Whether the bus started.
     bool available() const { return !address_.isEmpty(); }
     // A new connection to the bus under `name`, closed with the bus.
     QDBusConnection connect(const QString& name);
 
     // A stand-in owning `service`, with one object at `path` implementing
     // `interface` (methods are added through `mock`); false when it did not
-    // appear on the bus.
+    // appear on the bus in time.
     bool startMock(const QString& service, const QString& path, const QString& interface);
     // A stand-in made by the dbusmock template file `templateFile` with its
     // parameters (a JSON object), owning `service`; false when it did not appear.

@@ -1,11 +1,14 @@
 // The file layer on real folders: whole copies under NFC names, failures that
 // name the file and leave nothing behind, a chosen root used byte for byte with
-// no link followed below it, and a full volume as NoSpace.
+// no link followed below it, and a full volume as NoSpace, also when only
+// the new name finds no room.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
+#include <sys/statvfs.h>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/CardImage.hpp"
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -76,19 +79,14 @@ TEST(PosixFSRoot, IsUsedByteForByteAndFollowsNoLink) {
     EXPECT_TRUE(PosixFS::locate(root, "01.mp3")->exists());
 }
 
-// A real full volume: a 256 KiB tmpfs with room for four inodes. Mounting
-// needs privileges that CI may lack; then the test skips.
+// A real full volume: a 256 KiB tmpfs with room for four inodes.
 TEST(PosixFS, FullVolumeIsNoSpaceAndLeavesNothing) {
     TempDir temp;
     const fs::path volume = temp / "volume";
     fs::create_directory(volume);
-    if (::mount("tmpfs", volume.c_str(), "tmpfs", 0, "size=256k,nr_inodes=4") != 0) {
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    }
-    struct Unmount {
-        fs::path path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{volume};
+    std::string whyNot;
+    const auto tmpfs = testing::Tmpfs::mount(volume, "size=256k,nr_inodes=4", whyNot);
+    if (!tmpfs) GTEST_SKIP() << whyNot;
     writeFile(temp / "small", std::string(100 * 1024, 's'));
     writeFile(volume / "Album" / "keep.mp3", "here");
     EXPECT_THROW(PosixFS::copy(megabytes, volume / "Album" / "big.mp3"), PosixFS::NoSpace);
@@ -101,6 +99,33 @@ TEST(PosixFS, FullVolumeIsNoSpaceAndLeavesNothing) {
     EXPECT_THROW(PosixFS::copy(temp / "small", root, volume / "B" / "01.mp3"), PosixFS::NoSpace);
     EXPECT_THROW(PosixFS::makeDirs(volume / "D" / "E"), PosixFS::NoSpace);
     EXPECT_THROW(PosixFS::copy(temp / "small", volume / "F" / "01.mp3"), PosixFS::NoSpace);
+}
+
+// On exFAT a name takes room in its folder: 32-byte entries, two plus one per
+// 15 characters. The folder's one cluster is full but for the temporary
+// copy's 6 entries and 2 more, and the copy takes the card's last cluster:
+// the rename to a name of 150 characters (12 entries) finds no room.
+TEST(PosixFS, RenameWithoutRoomForTheNewNameIsNoSpace) {
+    std::string whyNot;
+    const auto card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    const fs::path album = card->root() / "Album";
+    fs::create_directory(album);
+    struct statvfs volume {};
+    ASSERT_EQ(::statvfs(album.c_str(), &volume), 0);
+    Files fillers;  // names of 15 characters
+    for (std::size_t n = 0; n < (volume.f_bsize / 32 - 6) / 3; ++n) {
+        const std::string number = std::to_string(n);
+        fillers.emplace("filler-" + std::string(8 - number.size(), '0') + number, "");
+    }
+    testing::writeFiles(album, fillers);
+    ASSERT_EQ(::statvfs(album.c_str(), &volume), 0);
+    TempDir temp;
+    writeFile(temp / "song", std::string(volume.f_bavail * volume.f_frsize - 1, 's'));
+
+    EXPECT_THROW(PosixFS::copy(temp / "song", album / (std::string(150, 'a') + ".mp3")),
+                 PosixFS::NoSpace);
+    EXPECT_EQ(filesBelow(album), fillers);
 }
 
 }  // namespace

@@ -3,9 +3,8 @@
 // that goes away, links and full cards never send the writes elsewhere.
 // Whole exports with the real ffmpeg, read back by mutagen, and a real exFAT
 // card that fills up while it is written.
-#include <sys/mount.h>
-
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
+#include "Core/Testing/Mounting.hpp"
 
 namespace tarvik {
 namespace {
@@ -19,15 +18,6 @@ Files besideTheCard(const fs::path& parent) {
     for (const auto& [path, content] : files) writeFile(parent / path, content);
     return files;
 }
-
-// A tmpfs of `options` on `folder`, taken away again with the object.
-struct Tmpfs {
-    fs::path folder;
-    bool mounted;
-    Tmpfs(const fs::path& at, const std::string& options)
-        : folder(at), mounted(::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0) {}
-    ~Tmpfs() { ::umount2(folder.c_str(), MNT_DETACH); }
-};
 
 // A root into the user's files; the validator's other refusals, such as
 // "..", are its own tests' rows and end the run the same way.
@@ -52,41 +42,52 @@ TEST(RunDestination, ProfileWithProblemsEndsTheRunBeforeAnythingIsWritten) {
 
 // The card goes before the run, when the room for track 3 is asked for (just
 // before it starts) or while track 3 converts: once it is gone nothing more
-// starts, nothing lands in the empty mount folder or a folder made anew, and
+// starts, nothing lands beside it (`outside`) or in a folder made anew, and
 // the run ends as a stopped one, so the carry-over of earlier cards stays.
-TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewhere) {
-    enum Card { folder, exfat };
-    using Case = std::pair<Card, std::size_t>;  // and the tracks started before it went
-    for (const auto& [kind, started] :
-         {Case{folder, 0}, Case{folder, 2}, Case{folder, 3}, Case{exfat, 2}, Case{exfat, 3}}) {
-        SCOPED_TRACE(std::to_string(kind) + "/" + std::to_string(started));
+void cardGoesAway(const fs::path& card, const fs::path& outside,
+                  const std::function<void()>& takeAway, std::size_t started) {
+    SCOPED_TRACE(started);
+    ConversionRunner runner = runnerFor(card);
+    runner.options.freeSpace = [&, asked = std::make_shared<std::size_t>(0)](const fs::path&) {
+        if (++*asked == 3 && started == 2) takeAway();
+        return std::optional<std::int64_t>();
+    };
+    ScriptedConverter converter;
+    converter.onStart([&](const Converter::Job& job) {
+        if (started == 3 && job.source.filename() == "3.flac") takeAway();
+    });
+    if (started == 0) takeAway();
+    const auto events = runToTheEnd(runner, separateAlbums(5), converter);
+    const std::string lost(ConversionRunner::destinationLostMessage);
+    EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost});
+    EXPECT_EQ(converter.started().size(), started);
+    EXPECT_EQ(describe(events.back()), "done " + std::to_string(std::min<std::size_t>(started, 2)) +
+                                           " skipped 0 failed 1 stopped");
+    EXPECT_EQ(filesBelow(outside), Files{});
+}
+
+TEST(RunDestination, FolderThatGoesAwayStopsTheRunAndNothingIsWrittenElsewhere) {
+    for (const std::size_t started : {0, 2, 3}) {
         TempDir temp;
-        fs::create_directory(temp / "card");
+        const fs::path card = temp / "card";
+        fs::create_directory(card);
+        cardGoesAway(
+            card, temp.path(), [&] { fs::remove_all(card); }, started);
+        EXPECT_FALSE(fs::exists(card));
+    }
+}
+
+// A pulled card leaves its empty mount folder, which nothing is written into.
+TEST(RunDestination, PulledExfatCardStopsTheRunAndNothingIsWrittenElsewhere) {
+    for (const std::size_t started : {2, 3}) {
+        TempDir temp;
         std::string whyNot;
-        const auto image = kind == exfat ? CardImage::make(16 << 20, whyNot) : nullptr;
-        if (kind == exfat && !image) GTEST_SKIP() << "no real exFAT card: " << whyNot;
-        const fs::path card = image ? image->root() : temp / "card";
-        const auto takeAway = [&] { image ? image->pull() : void(fs::remove_all(card)); };
-        ConversionRunner runner = runnerFor(card);
-        runner.options.freeSpace = [&, asked = std::make_shared<std::size_t>(0)](const fs::path&) {
-            if (++*asked == 3 && started == 2) takeAway();
-            return std::optional<std::int64_t>();
-        };
-        ScriptedConverter converter;
-        converter.onStart([&](const Converter::Job& job) {
-            if (started == 3 && job.source.filename() == "3.flac") takeAway();
-        });
-        if (started == 0) takeAway();
-        const auto events = runToTheEnd(runner, separateAlbums(5), converter);
-        const std::string lost(ConversionRunner::destinationLostMessage);
-        EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost});
-        EXPECT_EQ(converter.started().size(), started);
-        EXPECT_EQ(describe(events.back()), "done " +
-                                               std::to_string(std::min<std::size_t>(started, 2)) +
-                                               " skipped 0 failed 1 stopped");
-        EXPECT_EQ(filesBelow(temp.path()), Files{});
-        EXPECT_EQ(fs::exists(card), kind != folder);
-        EXPECT_TRUE(kind == folder || fs::is_empty(card));
+        const auto image = CardImage::make(16 << 20, whyNot);
+        if (!image) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+        cardGoesAway(
+            image->root(), temp.path(), [&] { image->pull(); }, started);
+        EXPECT_TRUE(fs::is_directory(image->root()));
+        EXPECT_TRUE(fs::is_empty(image->root()));
     }
 }
 
@@ -130,8 +131,10 @@ TEST(RunDestination, NoRoomForAFolderIsAFullCardAndLeavesNoEmptyAlbum) {
     for (const int inodes : {7, 8}) {
         TempDir temp;
         fs::create_directory(temp / "card");
-        const Tmpfs card(temp / "card", "size=1m,nr_inodes=" + std::to_string(inodes));
-        if (!card.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+        std::string whyNot;
+        const auto card =
+            Tmpfs::mount(temp / "card", "size=1m,nr_inodes=" + std::to_string(inodes), whyNot);
+        if (!card) GTEST_SKIP() << whyNot;
         fs::create_directories(temp / "card/MUSIC/Mine");
         const auto events = runToTheEnd(runnerFor(temp / "card"),
                                         planOf({{"A1", 1}, {"A2", 1}, {"A3", 1}, {"A4", 1}}));

@@ -102,6 +102,29 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
     }
 }
 
+// A card counts as full below ten minutes of audio at the profile's bit rate
+// plus the reserve: at 192 kbit/s that is 600 × 24,000 bytes + 50 MiB.
+TEST(ConversionRun, CardBelowTenMinutesOfAudioAndTheReserveIsFull) {
+    const struct {
+        std::int64_t bitrate, reserveMB, headroom;
+    } cases[] = {{192, 50, 66'828'800}, {192, 0, 14'400'000}, {320, 50, 76'428'800}};
+    for (const auto& c : cases) {
+        for (const std::int64_t free : {c.headroom, c.headroom - 1}) {
+            SCOPED_TRACE(std::to_string(c.bitrate) + "/" + std::to_string(free));
+            TempDir card;
+            ConversionRunner runner = runnerFor(card.path());
+            runner.profile.audio.bitrate = c.bitrate;
+            runner.options.reserveMB = c.reserveMB;
+            runner.options.freeSpace = [free](const fs::path&) {
+                return std::optional<std::int64_t>(free);
+            };
+            EXPECT_EQ(trace(runToTheEnd(runner, separateAlbums(1))).back(),
+                      free == c.headroom ? "done 1 skipped 0 failed 0"
+                                         : "done 0 skipped 0 failed 0 cardFull");
+        }
+    }
+}
+
 // Items 1 and 2 convert, item 3 hangs, the fourth admission finds the card
 // full; a stop then ends the run, keeping album B partly written: a stopped
 // run takes nothing back, its carry-over stays whole.

@@ -7,6 +7,7 @@
 namespace tarvik {
 namespace {
 
+using testing::missingProgram;
 using testing::runCommand;
 using testing::TempDir;
 using testing::writeFile;
@@ -77,10 +78,10 @@ TEST(VolumeFacts, RemovableFromTheDiskOrTheCardSlotNeverFromTheBus) {
 TEST(VolumeFacts, FuseBlockMountTakesTheTypeOfItsDevice) {
     FakeMachine machine;
     const auto image = [&](const char* name) { return (machine.temp / name).string(); };
-    if (!makeImage(image("exfat.img"), "/usr/sbin/mkfs.exfat") ||
-        !makeImage(image("fat.img"), "/usr/sbin/mkfs.fat")) {
-        GTEST_SKIP() << "mkfs.exfat or mkfs.fat is not installed";
-    }
+    const std::string missing = missingProgram({"/usr/sbin/mkfs.exfat", "/usr/sbin/mkfs.fat"});
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_TRUE(makeImage(image("exfat.img"), "/usr/sbin/mkfs.exfat"));
+    ASSERT_TRUE(makeImage(image("fat.img"), "/usr/sbin/mkfs.fat"));
     writeFile(image("zeros.img"), std::string(4096, '\0'));
     writeFile(machine.temp / "udev/b7:1", "S:disk/by-uuid/x\nE:ID_FS_TYPE=exfat\n");
     const std::vector<std::pair<std::string, std::string>> cases = {

@@ -92,7 +92,7 @@ TEST(ProfileStore, SavesOnlyAValidProfileUnderItsOwnNameAndKeepsTheEarlierFileOn
     profile.notes = std::string(4000, 'n');
     {
         testing::FileSizeLimit limit(1000);
-        if (!limit.active()) GTEST_SKIP() << "cannot lower the file size limit";
+        ASSERT_TRUE(limit.active()) << "setrlimit refused to lower the file size limit";
         EXPECT_THROW(save(profile, folder), ConversionError);
     }
     EXPECT_EQ(readFile(folder / "mine.json"), text);

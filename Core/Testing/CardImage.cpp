@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/Shell.hpp"
 
 namespace tarvik::testing {
@@ -18,21 +20,17 @@ bool run(const std::vector<std::string>& words) {
 
 std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& whyNot,
                                            const std::string& folderName) {
-    if (::geteuid() != 0) {
-        whyNot = "loop devices and mounts need root";
-        return nullptr;
+    whyNot = whyNoMounting();
+    if (whyNot.empty()) {
+        whyNot = missingProgram(
+            {"/usr/sbin/mkfs.exfat", "/usr/sbin/mount.exfat-fuse", "/usr/sbin/losetup"});
     }
-    for (const char* tool :
-         {"/usr/sbin/mkfs.exfat", "/usr/sbin/mount.exfat-fuse", "/usr/sbin/losetup"}) {
-        if (::access(tool, X_OK) != 0) {
-            whyNot = std::string(tool) + " is not installed";
-            return nullptr;
+    for (const char* device : {"/dev/fuse", "/dev/loop-control"}) {
+        if (whyNot.empty() && ::access(device, R_OK | W_OK) != 0) {
+            whyNot = std::string("this machine has no ") + device;
         }
     }
-    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
-        whyNot = "no /dev/fuse on this machine";
-        return nullptr;
-    }
+    if (!whyNot.empty()) return nullptr;
 
     std::unique_ptr<CardImage> card(new CardImage());
     const std::filesystem::path image = card->temp_ / "card.img";
@@ -40,19 +38,17 @@ std::unique_ptr<CardImage> CardImage::make(std::uint64_t bytes, std::string& why
     std::filesystem::create_directories(card->mountPoint_);
     if (!run({"truncate", "-s", std::to_string(bytes), image.string()}) ||
         !run({"/usr/sbin/mkfs.exfat", "-L", "TARVIKTEST", image.string()})) {
-        whyNot = "mkfs.exfat failed";
-        return nullptr;
+        throw std::runtime_error("mkfs.exfat failed on " + image.string());
     }
     ShellResult attached = runCommand({"/usr/sbin/losetup", "--find", "--show", image.string()});
     while (!attached.output.empty() && attached.output.back() == '\n') attached.output.pop_back();
     if (attached.exitCode != 0 || attached.output.empty()) {
-        whyNot = "no loop device could be attached";
-        return nullptr;
+        throw std::runtime_error("losetup attached no loop device to " + image.string());
     }
     card->device_ = attached.output;
     if (!card->mount()) {
-        whyNot = "the exFAT image could not be mounted through FUSE";
-        return nullptr;  // the destructor detaches the loop device
+        // The destructor detaches the loop device.
+        throw std::runtime_error("mount.exfat-fuse could not mount " + card->device_);
     }
     return card;
 }

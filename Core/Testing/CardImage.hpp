@@ -1,7 +1,8 @@
 // A real exFAT card for tests: an image file formatted with mkfs.exfat,
 // attached to a loop device and mounted through FUSE in a private folder.
-// Needs root, loop devices and FUSE; where the machine lacks one, `make`
-// says why and the test skips. The destructor always unmounts and detaches.
+// Needs root, loop devices, FUSE and the exFAT tools; where the machine lacks
+// one, `make` says why and the test skips. A tool that is there but fails
+// throws, and the test fails. The destructor always unmounts and detaches.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,9 @@ namespace tarvik::testing {
 
 class CardImage {
 public:
-    // A mounted card of `bytes` bytes, or nothing with the reason in `whyNot`.
-    // `folderName` names the mount point, which may be any bytes.
+    // A mounted card of `bytes` bytes, or nothing with the reason in `whyNot`
+    // where the machine lacks something it needs; throws std::runtime_error
+    // when a step fails. `folderName` names the mount point, which may be any bytes.
     static std::unique_ptr<CardImage> make(std::uint64_t bytes, std::string& whyNot,
                                            const std::string& folderName = "card");
     ~CardImage();

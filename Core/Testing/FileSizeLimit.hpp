@@ -16,7 +16,8 @@ public:
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-    // False when the limit could not be lowered; the test should then skip.
+    // False when the limit could not be lowered, which the test should fail on:
+    // any process may lower its own limit.
     bool active() const { return active_; }
 
 private:

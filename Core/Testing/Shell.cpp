@@ -2,11 +2,29 @@
 
 #include <stdio.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 namespace tarvik::testing {
+namespace {
+
+bool runnable(const std::string& program) {
+    if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    for (std::string_view folders = path ? path : "";;) {
+        const std::size_t colon = folders.find(':');
+        const std::string folder(folders.substr(0, colon));
+        if (::access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+        if (colon == std::string_view::npos) return false;
+        folders.remove_prefix(colon + 1);
+    }
+}
+
+}  // namespace
 
 std::string shellQuote(std::string_view argument) {
     std::string quoted = "'";
@@ -37,6 +55,13 @@ ShellResult runCommand(const std::vector<std::string>& words) {
     int status = ::pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+std::string missingProgram(const std::vector<std::string>& programs) {
+    for (const std::string& program : programs) {
+        if (!runnable(program)) return program + " is not installed";
+    }
+    return {};
 }
 
 }  // namespace tarvik::testing

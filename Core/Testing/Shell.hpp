@@ -19,6 +19,11 @@ std::string shellQuote(std::string_view argument);
 // Runs the words as one command (each word quoted), standard error passed through.
 ShellResult runCommand(const std::vector<std::string>& words);
 
+// "<program> is not installed" for the first of `programs` (a path, or a
+// name looked up on the PATH) that this machine cannot run; empty when it can
+// run them all. Tests skip on this reason only.
+std::string missingProgram(const std::vector<std::string>& programs);
+
 // Debian's python3, which has python3-mutagen; the first python3 on the PATH may not.
 inline constexpr const char* systemPython = "/usr/bin/python3";
 
