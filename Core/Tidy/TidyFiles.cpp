@@ -16,6 +16,7 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
 namespace {
@@ -66,21 +67,21 @@ std::string folded(std::string_view name) {
     return text::isValidUTF8(name) ? text::lower(text::nfc(name)) : std::string(name);
 }
 
-std::vector<std::string> levelsOf(const std::string& relative) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0, end; start <= relative.size(); start = end + 1) {
-        end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        if (end > start) parts.push_back(relative.substr(start, end - start));
-    }
-    return parts;
-}
-
 [[noreturn]] void cannotMake(const std::string& name, int error) {
     throw ConversionError(fileSystemMessage("フォルダを作れません: ", name, error));
 }
 
 }  // namespace
+
+std::vector<std::string> pathLevels(const std::string& path) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
+        end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+    }
+    return parts;
+}
 
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
                        const std::optional<std::string>& stopover) {
@@ -121,7 +122,7 @@ std::optional<TidyApplier::Place> TidyApplier::findFile(const fs::path& root,
 TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::string& relative,
                                               bool make) {
     if (!inside(root, relative)) cannotMake(relative, EINVAL);
-    const std::vector<std::string> parts = levelsOf(relative);
+    const std::vector<std::string> parts = pathLevels(relative);
     Place place{root, {}};
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         const std::string& part = parts[i];

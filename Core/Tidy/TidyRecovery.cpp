@@ -48,16 +48,6 @@ std::string folded(const std::string& text) {
     return text::isValidUTF8(text) ? text::lower(text::nfc(text)) : text;
 }
 
-std::vector<std::string> levels(const std::string& path) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
-        end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-    }
-    return parts;
-}
-
 std::string joined(const std::vector<std::string>& parts, std::size_t count) {
     std::string path;
     for (std::size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + parts[i];
@@ -158,7 +148,7 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
     std::set<std::string> disputed;
     for (const TidyItem* item : chosen) {
         if (!item->pathChange) continue;
-        const auto from = levels(item->source), to = levels(item->target);
+        const auto from = pathLevels(item->source), to = pathLevels(item->target);
         for (std::size_t d = 0; d + 1 < from.size() && d + 1 < to.size(); ++d) {
             if (folded(from[d]) != folded(to[d])) break;
             if (text::equivalent(from[d], to[d])) continue;
@@ -184,7 +174,7 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
     }
     // Shallow first; a deeper folder is then found under its parent's new name.
     std::sort(renames.begin(), renames.end(), [](const auto& a, const auto& b) {
-        return levels(a.first).size() < levels(b.first).size();
+        return pathLevels(a.first).size() < pathLevels(b.first).size();
     });
     for (std::size_t r = 0; r < renames.size(); ++r) {
         const auto& [from, to] = renames[r];
@@ -213,10 +203,10 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
         }
         context.journal.append(TidyJournalCompletion{*entry.id, false, moved, {}, {}}.line());
         if (!moved) continue;
-        const std::size_t depth = levels(from).size();
+        const std::size_t depth = pathLevels(from).size();
         const auto rebase = [&](std::string& path) {
             if (!below(path, from)) return;
-            const std::vector<std::string> parts = levels(path);
+            const std::vector<std::string> parts = pathLevels(path);
             std::string rebased = relative;
             for (std::size_t i = depth; i < parts.size(); ++i) rebased += "/" + parts[i];
             path = rebased;

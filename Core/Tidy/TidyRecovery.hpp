@@ -25,6 +25,9 @@ struct RunContext {
     std::set<std::filesystem::path> emptied;  // folders a file left
 };
 
+// The levels of a "/"-separated path, empty ones dropped.
+std::vector<std::string> pathLevels(const std::string& path);
+
 // The real folder at `relative` below `root`, levels matched as the disk
 // names them, none a link.
 std::optional<std::filesystem::path> findFolder(const std::filesystem::path& root,
