@@ -61,13 +61,21 @@ const Regex& macForbidden() {
 }
 
 std::string make(std::string_view name, std::string_view fallback, const Rules& rules) {
-    std::string result = clean(name, rules.forMac);
-    if (rules.asciiOnly) {
-        // Folding turns full-width forms such as "／" and "．．" into the very
-        // characters that were replaced above, so they are replaced again.
-        result = trimSpacesAndDots(replaceForbidden(foldToASCII(result), rules.forMac));
-    }
-    if (result.empty()) result = std::string(fallback);
+    // The fallback comes from the caller and is cleaned like a tag value:
+    // a fallback with "/" would make a name that is a path.
+    const auto cleaned = [&rules](std::string_view text) {
+        std::string result = clean(text, rules.forMac);
+        if (rules.asciiOnly) {
+            // Folding turns full-width forms such as "／" and "．．" into the
+            // very characters that were replaced above, so they are replaced
+            // again.
+            result = trimSpacesAndDots(replaceForbidden(foldToASCII(result), rules.forMac));
+        }
+        return result;
+    };
+    std::string result = cleaned(name);
+    const std::string safeFallback = cleaned(fallback);
+    if (result.empty()) result = safeFallback;
 
     const auto limit = [&rules](std::string_view text) {
         const auto nameMax = static_cast<std::size_t>(std::max<std::int64_t>(rules.nameMax, 0));
@@ -79,7 +87,7 @@ std::string make(std::string_view name, std::string_view fallback, const Rules& 
     // A display width of 1 cuts a name that starts with a two-column
     // character to nothing, and an empty name would be the parent folder.
     std::string limited = limit(result);
-    if (limited.empty()) limited = limit(fallback);
+    if (limited.empty()) limited = limit(safeFallback);
     if (limited.empty()) limited = "_";
     return limited;
 }

@@ -50,6 +50,13 @@ TEST(SafeName, MadeAndSuffixedNamesAreCleanFitTheFileSystemAndAreNeverEmpty) {
     }
     EXPECT_EQ(make("あ", "不明", Rules{.nameMax = 60, .displayWidthMax = 1}), "_");
     EXPECT_EQ(make("", "", card), "_");
+    // A fallback is made safe like a name.
+    for (const char* fallback : {"a/b", "..", "../..", "x:\x01"}) {
+        const std::string made = make("", fallback, Rules{.nameMax = 60, .forMac = true});
+        EXPECT_EQ(made.find_first_of("/:\x01"), std::string::npos) << fallback;
+        EXPECT_NE(made, "..");
+        EXPECT_FALSE(made.empty());
+    }
 }
 
 TEST(SafeName, MadeNamesAreNeverForbiddenOrDotNames) {

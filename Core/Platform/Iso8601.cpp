@@ -59,7 +59,14 @@ std::optional<system_clock::time_point> parse(std::string_view text) {
         offset = hours{*oh} + minutes{*om};
         if (zone[0] == '-') offset = -offset;
     }
-    return sys_days{date} + hours{*h} + minutes{*mi} + std::chrono::seconds{*s} - offset;
+    // The clock counts nanoseconds in 64 bits: about 1678 to 2262. A moment
+    // outside it is not a time this program can hold.
+    const sys_seconds moment =
+        sys_days{date} + hours{*h} + minutes{*mi} + std::chrono::seconds{*s} - offset;
+    constexpr auto earliest = ceil<std::chrono::seconds>(system_clock::time_point::min());
+    constexpr auto latest = floor<std::chrono::seconds>(system_clock::time_point::max());
+    if (moment < earliest || moment > latest) return std::nullopt;
+    return moment;
 }
 
 }  // namespace tarvik::iso8601

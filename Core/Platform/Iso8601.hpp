@@ -14,7 +14,8 @@ namespace tarvik::iso8601 {
 std::string format(std::chrono::system_clock::time_point moment);
 
 // "YYYY-MM-DDTHH:MM:SS" followed by "Z" or an offset "+HH:MM" / "-HH:MM";
-// anything else (fractions, missing parts, impossible fields) gives nothing.
+// anything else (fractions, missing parts, impossible fields, a moment the
+// system clock can't hold) gives nothing.
 std::optional<std::chrono::system_clock::time_point> parse(std::string_view text);
 
 }  // namespace tarvik::iso8601

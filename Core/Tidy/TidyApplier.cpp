@@ -4,9 +4,12 @@
 
 #include <cerrno>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
 namespace {
@@ -33,101 +36,139 @@ TagFields::Values changedFields(const TrackMeta& old, const TrackMeta& proposed)
     return values;
 }
 
-// One item of the run. Changes the file as far as it can and records what
-// it did in `entry`; throws ConversionError when the item fails.
+std::string joinedPath(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// One item of the run. Its journal line is written before the file is
+// touched, its completion after; a completion that can't be recorded takes
+// the change back.
 class ItemRun {
 public:
-    ItemRun(const fs::path& root, const TidyItem& item, bool tagsOnly,
-            const std::shared_ptr<const FFmpegRunner>& runner, JournalWriter& journal,
-            std::set<fs::path>& emptied, std::stop_token stop)
-        : root_(root),
+    ItemRun(RunContext& context, const TidyItem& item, std::string source, bool tagsOnly,
+            const std::shared_ptr<const FFmpegRunner>& runner, std::stop_token stop)
+        : context_(context),
           item_(item),
-          tagsOnly_(tagsOnly),
+          source_(std::move(source)),
+          wantsMove_(item.pathChange && !tagsOnly),
           runner_(runner),
-          journal_(journal),
-          emptied_(emptied),
-          stop_(std::move(stop)) {
-        entry_.source = item.source;
-        entry_.target = item.source;
-        entry_.old = item.old;
-        entry_.new_ = item.new_;
-    }
+          stop_(std::move(stop)) {}
 
-    bool changed() const { return entry_.tagsWritten || entry_.moved; }
-
+    // Throws ConversionError when the item fails; whatever it did is then
+    // still to be completed.
     void run() {
-        const std::optional<fs::path> file = TidyApplier::inside(root_, item_.source);
-        if (!file) badPath(item_.source);
-        const bool wantsMove = item_.pathChange && !tagsOnly_;
-        std::optional<fs::path> destination;
-        if (wantsMove && !(destination = TidyApplier::inside(root_, item_.target))) {
-            badPath(item_.target);
+        const fs::path& root = context_.root;
+        if (!TidyApplier::inside(root, source_)) badPath(item_.source);
+        if (wantsMove_ && !TidyApplier::inside(root, item_.target)) badPath(item_.target);
+        const std::optional<TidyApplier::Place> file = TidyApplier::findFile(root, source_);
+        if (!file) throw ConversionError("ファイルが見つかりません");
+        TidyApplier::sweep(file->path.parent_path(), context_.progress);
+        const auto facts = TidyFileState::factsOf(file->path);
+        if (!facts || (item_.size && facts->size != *item_.size) ||
+            (item_.modified && facts->modified != *item_.modified)) {
+            throw ConversionError(std::string(changedSincePlanning));
         }
-        if (!TidyFileState::factsOf(*file)) throw ConversionError("ファイルが見つかりません");
-        current_ = *file;
 
-        // Encoded in advance: a line that can't be recorded stops the run
-        // before the change it would record.
-        TidyJournalEntry planned = entry_;
-        planned.moved = wantsMove;
-        if (wantsMove) planned.target = item_.target;
-        planned.line();
-        if (item_.tagsChange && item_.tagsEditable) writeTags(planned);
-        if (wantsMove) {
-            TidyApplier::ensureFolders(root_, item_.target, ignoresCase());
-            TidyApplier::move(*file, *destination);
-            entry_.moved = true;
-            entry_.target = item_.target;
-            emptied_.insert(file->parent_path());
-            current_ = *destination;
+        const bool wantsTags = item_.tagsChange && item_.tagsEditable;
+        TagFields::Values values, before;
+        if (wantsTags) {
+            const std::optional<TrackMeta> now =
+                TidyFileState::currentRecord(file->path, runner_, stop_);
+            if (stop_.stop_requested()) throw Cancelled();
+            if (!now || !(*now == item_.old)) {
+                throw ConversionError(std::string(changedSincePlanning));
+            }
+            values = changedFields(item_.old, item_.new_);
+            const TagFields::Values raw = TagFields::read(file->path);
+            for (const auto& [field, value] : values) before[field] = raw.at(field);
+        }
+        std::optional<TidyApplier::Place> destination;
+        if (wantsMove_) {
+            const TidyApplier::Place folder = TidyApplier::ensureFolders(root, item_.target, false);
+            const std::string name = PosixFS::nfc(fs::path(item_.target).filename()).string();
+            destination = TidyApplier::Place{folder.path / name, joinedPath(folder.relative, name)};
+            if (destination->path == file->path) destination.reset();
+        }
+        if (!wantsTags && !destination) return;
+
+        entry_.source = file->relative;
+        entry_.target = destination ? destination->relative : file->relative;
+        entry_.old = item_.old;
+        entry_.new_ = item_.new_;
+        entry_.tagsWritten = wantsTags;
+        entry_.moved = destination.has_value();
+        if (wantsTags) entry_.rawOld = before;
+        entry_.sizeBefore = facts->size;
+        entry_.inodeBefore = inodeOf(file->path);
+        if (destination) entry_.stopover = ".tarvik-rename-" + makeUuid();
+        entry_.id = context_.nextId++;
+        entry_.pending = true;
+        mark_ = context_.journal.length();
+        context_.journal.append(entry_.line());  // nothing is touched before this
+        written_ = true;
+        sourcePath_ = current_ = file->path;
+
+        if (wantsTags) {
+            TidyFileState::rewrite(current_, values);
+            tagsWritten_ = true;
+        }
+        if (destination) {
+            const TidyApplier::Place folder = TidyApplier::ensureFolders(root, item_.target);
+            const fs::path to = folder.path / destination->path.filename();
+            TidyApplier::move(current_, to, entry_.stopover);
+            moved_ = true;
+            context_.emptied.insert(current_.parent_path());
+            current_ = to;
         }
     }
 
-    // The entry with the file's facts after the change, flushed to the disk.
-    void record() {
+    // The completion line, when the item's line was written. When it can't
+    // be recorded, the change is taken back and the line with it, and the
+    // run ends with the JournalError.
+    void complete() {
+        if (!written_) return;
+        TidyJournalCompletion completion{*entry_.id, tagsWritten_, moved_, {}, {}};
         if (const auto facts = TidyFileState::factsOf(current_)) {
-            entry_.size = facts->size;
-            entry_.modified = facts->modified;
+            completion.size = facts->size;
+            completion.modified = facts->modified;
         }
-        journal_.append(entry_.line());
+        try {
+            context_.journal.append(completion.line());
+        } catch (const JournalError&) {
+            takeBack();
+            throw;
+        }
     }
 
 private:
-    void writeTags(TidyJournalEntry planned) {
-        const std::optional<TrackMeta> now = TidyFileState::currentRecord(current_, runner_, stop_);
-        if (stop_.stop_requested()) throw Cancelled();
-        if (!now || !(*now == item_.old)) throw ConversionError(std::string(changedSincePlanning));
-        const TagFields::Values values = changedFields(item_.old, item_.new_);
-        const TagFields::Values raw = TagFields::read(current_);
-        TagFields::Values before;
-        for (const auto& [field, value] : values) before[field] = raw.at(field);
-
-        const auto facts = TidyFileState::factsOf(current_);
-        planned.tagsWritten = true;
-        planned.rawOld = before;
-        planned.sizeBefore = facts ? std::optional(facts->size) : std::nullopt;
-        planned.line();  // the old values may be what can't be recorded
-        TidyFileState::rewrite(current_, values);
-        entry_.tagsWritten = true;
-        entry_.rawOld = before;
-        entry_.sizeBefore = planned.sizeBefore;
+    static std::optional<std::uint64_t> inodeOf(const fs::path& file) {
+        struct stat facts {};
+        if (::lstat(file.c_str(), &facts) != 0) return std::nullopt;
+        return static_cast<std::uint64_t>(facts.st_ino);
     }
 
-    bool ignoresCase() {
-        if (!ignoresCase_) ignoresCase_ = TidyApplier::ignoresCase(root_);
-        return *ignoresCase_;
+    void takeBack() noexcept {
+        try {
+            if (moved_) TidyApplier::move(current_, sourcePath_, entry_.stopover);
+            if (tagsWritten_ && entry_.rawOld) {
+                TidyFileState::rewrite(sourcePath_, *entry_.rawOld, entry_.sizeBefore);
+            }
+            context_.journal.truncate(mark_);
+        } catch (...) {
+            // The line stays: the next undo or apply judges the file.
+        }
     }
 
-    const fs::path& root_;
+    RunContext& context_;
     const TidyItem& item_;
-    bool tagsOnly_;
+    std::string source_;  // relative; a folder renamed whole changed it
+    bool wantsMove_;
     const std::shared_ptr<const FFmpegRunner>& runner_;
-    JournalWriter& journal_;
-    std::set<fs::path>& emptied_;
     std::stop_token stop_;
     TidyJournalEntry entry_;
-    fs::path current_;
-    std::optional<bool> ignoresCase_;
+    fs::path sourcePath_, current_;
+    std::uint64_t mark_ = 0;
+    bool written_ = false, tagsWritten_ = false, moved_ = false;
 };
 
 }  // namespace
@@ -153,19 +194,25 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
         throw ConversionError(
             fileSystemMessage("フォルダを作れません: ", journalDir.string(), error.value()));
     }
+    finishInterruptedRuns(journalDir, plan.root, progress);
     JournalWriter journal(journalDir);
     journal.append(journalHeader(plan.root, std::chrono::system_clock::now()));
     result.journal = journal.path();
+    RunContext context{root, journal, progress, 1, {}};
+
+    std::vector<std::string> sources;
+    for (const TidyItem* item : chosen) sources.push_back(item->source);
+    if (!tagsOnly) renameFoldersWhole(context, plan, chosen, sources);
 
     const std::shared_ptr<const FFmpegRunner> runner =
         ffmpeg ? std::make_shared<const FFmpegRunner>(*ffmpeg) : nullptr;
-    std::set<fs::path> emptied;
     const auto total = static_cast<std::int64_t>(chosen.size());
     for (std::int64_t i = 0; i < total; ++i) {
         if (stop.stop_requested()) throw Cancelled();
-        const TidyItem& item = *chosen[static_cast<std::size_t>(i)];
+        const auto index = static_cast<std::size_t>(i);
+        const TidyItem& item = *chosen[index];
         if (progress) progress({TidyEvent::Progress{i, total, item.new_.title}});
-        ItemRun run(root, item, tagsOnly, runner, journal, emptied, stop);
+        ItemRun run(context, item, sources[index], tagsOnly, runner, stop);
         std::optional<std::string> failure;
         try {
             run.run();
@@ -176,11 +223,11 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
         } catch (const fs::filesystem_error& itemError) {
             failure = itemError.what();
         } catch (...) {
-            if (run.changed()) run.record();
+            run.complete();
             throw;
         }
         // Whatever changed is on record before anything else happens.
-        if (run.changed()) run.record();
+        run.complete();
         if (failure) {
             ++result.failed;
             if (progress) progress({TidyEvent::Failed{item.source, *failure}});
@@ -188,7 +235,7 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
             ++result.done;
         }
     }
-    removeEmptyFolders(emptied, root);
+    removeEmptyFolders(context.emptied, root);
     if (progress) progress({TidyEvent::Progress{total, total, ""}});
     return result;
 }

@@ -39,23 +39,39 @@ struct TidyApplier {
 
     static std::filesystem::path journalURL(const std::filesystem::path& journalDir);
 
-    // Moves without replacing anything: "移動先に同じ名前のファイルがあります: "
-    // + name when the destination is taken by another file. A change of
-    // letter case only goes through a ".tarvik-rename-" stopover.
-    static void move(const std::filesystem::path& source, const std::filesystem::path& destination);
+    // Moves without replacing anything. A change of letter case or normal
+    // form only goes through `stopover` (".tarvik-rename-" + a new UUID when
+    // not given) in the source's folder.
+    // Throws "移動先に同じ名前のファイルがあります: " + name when the
+    // destination is taken by another file.
+    static void move(const std::filesystem::path& source, const std::filesystem::path& destination,
+                     const std::optional<std::string>& stopover = std::nullopt);
 
-    // Makes the folders of `relative` (its last part is a file) below `root`,
-    // going into an existing folder of the same name; on a file system that
-    // ignores case, an existing folder in other letter case is renamed.
-    static void ensureFolders(const std::filesystem::path& root, const std::string& relative,
-                              bool ignoresCase);
+    // A place below the root, as the disk names it.
+    struct Place {
+        std::filesystem::path path;
+        std::string relative;  // "/"-separated, below the root
+    };
 
-    // Whether the file system of `folder` ignores letter case, judged by one
-    // of its entries; false when it has none with letters.
-    static bool ignoresCase(const std::filesystem::path& folder);
+    // The folders of `relative` (its last part is a file) below `root`,
+    // never through a link: each level is the folder of the same name, else
+    // one whose name is the same in NFC or differs only in letter case (the
+    // one on disk is used, never a second folder beside it), else a new one
+    // in NFC, made when `make`. Returns the folder and, in `relative`, the
+    // whole path with the names found. Throws "フォルダを作れません: " for a
+    // link or a file on the way, a path that leaves the root, or a failure.
+    static Place ensureFolders(const std::filesystem::path& root, const std::string& relative,
+                               bool make = true);
+
+    // The regular file at `relative` below `root`, every level matched as
+    // the disk names it (own name, else NFC) and none of them a link;
+    // nothing otherwise.
+    static std::optional<Place> findFile(const std::filesystem::path& root,
+                                         const std::string& relative);
 
     // Removes the folders (and their parents below `root`) that hold nothing
-    // or only ".DS_Store"; never `root`, never fails.
+    // or only ".DS_Store"; only real folders, never through a link, never
+    // `root`; never fails.
     static void removeEmptyFolders(const std::set<std::filesystem::path>& folders,
                                    const std::filesystem::path& root);
 
@@ -64,6 +80,11 @@ struct TidyApplier {
     // isn't valid UTF-8.
     static std::optional<std::filesystem::path> inside(const std::filesystem::path& root,
                                                        const std::string& relative);
+
+    // What a crash left in `folder`: a tag write's temporaries
+    // (".tarvik-tmp-…", ".tarvik-….part") are removed; a ".tarvik-rename-…"
+    // stopover that no journal names gets a visible name. One notice each.
+    static void sweep(const std::filesystem::path& folder, const Progress& progress);
 };
 
 }  // namespace tarvik

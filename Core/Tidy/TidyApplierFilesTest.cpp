@@ -104,7 +104,7 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         fixed.title += " (Live in the Great Hall, 2019)";  // beyond the tag's padding
         fixed.artist = fixed.albumArtist = "A Band";
         plan.items.push_back({.source = "a band/Night/" + name,
-                              .target = "A Band/Night/(Live) " + name,
+                              .target = "a band/Night/(Live) " + name,
                               .old = old,
                               .new_ = fixed,
                               .status = TidyItem::Status::change,

@@ -1,6 +1,7 @@
 // The careful file operations of the tidy: moves that never replace a file,
-// folder chains in the plan's letter case, clean-up of emptied folders, and
-// the check that a path from a file stays inside the library.
+// folder chains matched against what the disk lists, files found without
+// following a link, clean-up of emptied folders and of what a crash left,
+// and the check that a path from a file stays inside the library.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -10,10 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
 namespace {
@@ -60,94 +63,99 @@ bool sameEntry(const fs::path& a, const fs::path& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-std::string swappedCase(const std::string& name) {
-    std::string swapped = name;
-    for (char& c : swapped) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        } else if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return swapped;
+std::string folded(std::string_view name) {
+    return text::isValidUTF8(name) ? text::lower(text::nfc(name)) : std::string(name);
+}
+
+[[noreturn]] void cannotMake(const std::string& name, int error) {
+    throw ConversionError(fileSystemMessage("フォルダを作れません: ", name, error));
 }
 
 }  // namespace
 
-void TidyApplier::move(const fs::path& source, const fs::path& destination) {
+std::vector<std::string> pathLevels(const std::string& path) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
+        end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+    }
+    return parts;
+}
+
+void TidyApplier::move(const fs::path& source, const fs::path& destination,
+                       const std::optional<std::string>& stopover) {
     if (source == destination) return;
-    if (text::lower(text::nfc(source.string())) != text::lower(text::nfc(destination.string()))) {
+    if (folded(source.string()) != folded(destination.string())) {
         renameOrThrow(source, destination);
         return;
     }
-    // Letter case only. Where case counts, the destination may be another
-    // file; where it doesn't, it is the source itself.
+    // Letter case or normal form only. Where they count, the destination
+    // may be another file; where they don't, it is the source itself.
     struct stat existing {};
     if (::lstat(destination.c_str(), &existing) == 0 && !sameEntry(source, destination)) {
         taken(destination);
     }
-    const fs::path stopover = source.parent_path() / (".tarvik-rename-" + makeUuid());
-    renameOrThrow(source, stopover);
+    const fs::path hidden =
+        source.parent_path() / stopover.value_or(".tarvik-rename-" + makeUuid());
+    renameOrThrow(source, hidden);
     try {
-        renameOrThrow(stopover, destination);
+        renameOrThrow(hidden, destination);
     } catch (...) {
-        renameNoReplace(stopover, source);  // back under its own name
+        renameNoReplace(hidden, source);  // back under its own name
         throw;
     }
 }
 
-bool TidyApplier::ignoresCase(const fs::path& folder) {
-    std::vector<fs::path> probes;
-    for (const std::string& name : listNames(folder)) probes.push_back(folder / name);
-    probes.push_back(folder);
-    for (const fs::path& probe : probes) {
-        const std::string name = probe.filename().string();
-        const std::string swapped = swappedCase(name);
-        if (swapped == name) continue;
-        return sameEntry(probe, probe.parent_path() / swapped);
+std::optional<TidyApplier::Place> TidyApplier::findFile(const fs::path& root,
+                                                        const std::string& relative) {
+    if (!inside(root, relative)) return std::nullopt;
+    const std::optional<PosixFS::Location> location = PosixFS::locate({root, 0}, relative);
+    struct stat facts {};
+    if (!location || !location->exists() || ::lstat(location->path.c_str(), &facts) != 0 ||
+        !S_ISREG(facts.st_mode)) {
+        return std::nullopt;
     }
-    return false;
+    return Place{location->path, location->path.lexically_relative(root).generic_string()};
 }
 
-void TidyApplier::ensureFolders(const fs::path& root, const std::string& relative,
-                                bool ignoresCase) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0, end; start <= relative.size(); start = end + 1) {
-        end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        if (end > start) parts.push_back(relative.substr(start, end - start));
-    }
-    if (parts.size() < 2) return;
-    fs::path current = root;
+TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::string& relative,
+                                              bool make) {
+    if (!inside(root, relative)) cannotMake(relative, EINVAL);
+    const std::vector<std::string> parts = pathLevels(relative);
+    Place place{root, {}};
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         const std::string& part = parts[i];
-        const std::vector<std::string> names = listNames(current);
-        // Canonically equal is the same folder: a second one that looks the
-        // same would split the album.
-        auto found = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-            return text::equivalent(name, part);
-        });
-        if (found != names.end()) {
-            current /= *found;
-            continue;
-        }
-        if (ignoresCase) {
-            const std::string folded = text::lower(text::nfc(part));
-            found = std::find_if(names.begin(), names.end(), [&](const std::string& name) {
-                return text::lower(text::nfc(name)) == folded;
-            });
-            if (found != names.end()) {
-                move(current / *found, current / part);
-                current /= part;
-                continue;
+        // Own name first, then the same name in another normal form, then
+        // in other letter case.
+        const std::optional<PosixFS::Location> level = PosixFS::locate({place.path, 0}, part);
+        std::optional<std::string> name;
+        if (level && level->exists()) name = level->path.filename().string();
+        if (!name) {
+            const std::string wanted = folded(part);
+            for (const std::string& listed : listNames(place.path)) {
+                if (folded(listed) == wanted) {
+                    name = listed;
+                    break;
+                }
             }
         }
-        current /= part;
-        if (::mkdir(current.c_str(), 0755) != 0 &&
-            !(errno == EEXIST && fs::is_directory(current))) {
-            throw ConversionError(fileSystemMessage("フォルダを作れません: ", part, errno));
+        const std::string chosen = name.value_or(PosixFS::nfc(part).string());
+        place.path /= chosen;
+        place.relative += (place.relative.empty() ? "" : "/") + chosen;
+        struct stat facts {};
+        if (::lstat(place.path.c_str(), &facts) == 0) {
+            if (S_ISDIR(facts.st_mode)) continue;
+            cannotMake(chosen, S_ISLNK(facts.st_mode) ? ELOOP : ENOTDIR);
+        }
+        if (!make) continue;
+        if (::mkdir(place.path.c_str(), 0755) != 0 &&
+            !(errno == EEXIST && ::lstat(place.path.c_str(), &facts) == 0 &&
+              S_ISDIR(facts.st_mode))) {
+            cannotMake(chosen, errno);
         }
     }
+    return place;
 }
 
 void TidyApplier::removeEmptyFolders(const std::set<fs::path>& folders, const fs::path& root) {
@@ -169,9 +177,14 @@ void TidyApplier::removeEmptyFolders(const std::set<fs::path>& folders, const fs
                          return text::graphemeCount(a) > text::graphemeCount(b);
                      });
     for (const std::string& folder : ordered) {
-        std::error_code error;
-        fs::directory_iterator it(folder, error);
-        if (error) continue;
+        // A link in the way would lead outside: every level must be a folder.
+        const std::string below = folder.substr(boundary.size());
+        const std::optional<PosixFS::Location> location = PosixFS::locate({root, 0}, below);
+        struct stat facts {};
+        if (!location || !location->exists() || location->path.string() != folder ||
+            ::lstat(folder.c_str(), &facts) != 0 || !S_ISDIR(facts.st_mode)) {
+            continue;
+        }
         const std::vector<std::string> names = listNames(folder);
         if (names.size() > 1 || (names.size() == 1 && names.front() != ".DS_Store")) continue;
         if (!names.empty()) ::unlink((fs::path(folder) / ".DS_Store").c_str());
@@ -190,6 +203,27 @@ std::optional<fs::path> TidyApplier::inside(const fs::path& root, const std::str
         if (part.empty() || part == "." || part == "..") return std::nullopt;
     }
     return root / relative;
+}
+
+void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
+    for (const std::string& name : listNames(folder)) {
+        if (!name.starts_with(".tarvik-")) continue;
+        const fs::path path = folder / name;
+        struct stat facts {};
+        if (::lstat(path.c_str(), &facts) != 0) continue;
+        if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
+            S_ISREG(facts.st_mode)) {
+            if (::unlink(path.c_str()) == 0 && progress) {
+                progress({TidyEvent::Notice{"書きかけのファイルを消しました: " + path.string()}});
+            }
+        } else if (name.starts_with(".tarvik-rename-")) {
+            const fs::path visible = folder / name.substr(1);
+            if (renameNoReplace(path, visible) == 0 && progress) {
+                progress({TidyEvent::Notice{
+                    "元の名前が分からないファイルを見えるようにしました: " + visible.string()}});
+            }
+        }
+    }
 }
 
 }  // namespace tarvik

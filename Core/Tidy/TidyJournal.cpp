@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <ctime>
+#include <map>
+#include <utility>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Iso8601.hpp"
@@ -41,7 +45,9 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
     return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
            moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
-           size == other.size && modified == other.modified;
+           size == other.size && modified == other.modified && id == other.id &&
+           pending == other.pending && folder == other.folder && stopover == other.stopover &&
+           inodeBefore == other.inodeBefore;
 }
 
 std::string TidyJournalEntry::line() const {
@@ -58,6 +64,19 @@ std::string TidyJournalEntry::line() const {
         }
     }
     if (sizeBefore) value["sizeBefore"] = *sizeBefore;
+    if (size) value["size"] = *size;
+    if (modified) value["modified"] = *modified;
+    if (id) value["id"] = *id;
+    if (pending) value["pending"] = true;
+    if (folder) value["folder"] = true;
+    if (stopover) value["stopover"] = *stopover;
+    if (inodeBefore) value["inodeBefore"] = *inodeBefore;
+    return dumped(value);
+}
+
+std::string TidyJournalCompletion::line() const {
+    nlohmann::ordered_json value = {
+        {"completes", id}, {"tagsWritten", tagsWritten}, {"moved", moved}};
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
     return dumped(value);
@@ -87,14 +106,22 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
         }
         entry.rawOld = std::move(raw);
     }
-    for (auto [key, member] :
-         {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore)}) {
+    for (auto [key, member] : {std::pair("size", &entry.size),
+                               std::pair("sizeBefore", &entry.sizeBefore),
+                               std::pair("inodeBefore", &entry.inodeBefore)}) {
         if (const auto bytes = reader.optionalInteger(key)) {
             if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
             *member = static_cast<std::uint64_t>(*bytes);
         }
     }
     entry.modified = reader.optionalInteger("modified");
+    entry.id = reader.optionalInteger("id");
+    entry.pending = reader.optionalBoolean("pending").value_or(false);
+    entry.folder = reader.optionalBoolean("folder").value_or(false);
+    entry.stopover = reader.optionalString("stopover");
+    if (entry.stopover && !entry.stopover->starts_with(".tarvik-rename-")) {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, "stopover", *entry.stopover);
+    }
     return entry;
 }
 
@@ -129,27 +156,58 @@ JournalWriter::JournalWriter(const std::filesystem::path& folder,
     syncFolder(folder);
 }
 
+JournalWriter JournalWriter::reopen(const std::filesystem::path& file) {
+    JournalWriter writer;
+    writer.path_ = file;
+    writer.descriptor_ = ::open(file.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    if (writer.descriptor_ < 0) {
+        throw JournalError(
+            fileSystemMessage("記録ファイルに書けません: ", file.filename().string(), errno));
+    }
+    const std::uint64_t size = writer.length();
+    char last = '\n';
+    if (size > 0 && ::pread(writer.descriptor_, &last, 1, static_cast<off_t>(size - 1)) != 1) {
+        last = '\n';
+    }
+    if (last != '\n') writer.append("");  // ends the torn line: it stays unread
+    return writer;
+}
+
+JournalWriter::JournalWriter(JournalWriter&& other) noexcept
+    : path_(std::move(other.path_)), descriptor_(std::exchange(other.descriptor_, -1)) {}
+
 JournalWriter::~JournalWriter() {
     if (descriptor_ >= 0) ::close(descriptor_);
 }
 
+std::uint64_t JournalWriter::length() const {
+    struct stat facts {};
+    if (::fstat(descriptor_, &facts) != 0) return 0;
+    return static_cast<std::uint64_t>(facts.st_size);
+}
+
+void JournalWriter::truncate(std::uint64_t length) {
+    if (::ftruncate(descriptor_, static_cast<off_t>(length)) == 0) ::fsync(descriptor_);
+}
+
 void JournalWriter::append(const std::string& line) {
+    const std::uint64_t start = length();
     std::string_view rest;
     const std::string whole = line + "\n";
     rest = whole;
+    const auto fail = [&](int error) {
+        // Half a line would swallow the next one: take it back if the disk lets us.
+        truncate(start);
+        throw JournalError(
+            fileSystemMessage("記録ファイルに書けません: ", path_.filename().string(), error));
+    };
     while (!rest.empty()) {
         const ssize_t written = ::write(descriptor_, rest.data(), rest.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written < 0) {
-            throw JournalError(
-                fileSystemMessage("記録ファイルに書けません: ", path_.filename().string(), errno));
-        }
+        if (written < 0) fail(errno);
         rest.remove_prefix(static_cast<std::size_t>(written));
     }
-    if (::fsync(descriptor_) != 0) {
-        throw JournalError(
-            fileSystemMessage("記録ファイルに書けません: ", path_.filename().string(), errno));
-    }
+    if (::fsync(descriptor_) != 0) fail(errno);
 }
 
 JournalContents readJournal(const std::filesystem::path& file) {
@@ -169,10 +227,42 @@ JournalContents readJournal(const std::filesystem::path& file) {
     for (const auto& [key, member] : header.items()) {
         if (!member.is_string()) throw ConversionError(std::string(badFormat));
     }
-    JournalContents contents{header.at("root").get<std::string>(), {}};
+    JournalContents contents{header.at("root").get<std::string>(), {}, {}};
+    std::map<std::int64_t, std::size_t> written;  // id -> index of its entry
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        contents.entries.push_back(TidyJournalEntry::fromLine(lines[i]));
+        nlohmann::json value;
+        try {
+            value = nlohmann::json::parse(lines[i]);
+        } catch (const nlohmann::json::exception&) {
+            contents.notices.push_back("記録ファイルの途中で切れた行を読み飛ばしました（" +
+                                       std::to_string(i + 1) + " 行目）");
+            continue;
+        }
+        if (value.is_object() && value.contains("completes")) {
+            const json::ObjectReader reader(value);
+            const std::optional<std::int64_t> id = reader.optionalInteger("completes");
+            const auto found = id ? written.find(*id) : written.end();
+            if (found == written.end()) {
+                throw DecodingError(DecodingError::Kind::dataCorrupted, "completes", {});
+            }
+            TidyJournalEntry& entry = contents.entries[found->second];
+            entry.pending = false;
+            entry.tagsWritten = reader.boolean("tagsWritten");
+            entry.moved = entry.moved && reader.boolean("moved");
+            if (!entry.moved) entry.target = entry.source;
+            if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
+                entry.size = static_cast<std::uint64_t>(*size);
+            }
+            entry.modified = reader.optionalInteger("modified");
+            continue;
+        }
+        TidyJournalEntry entry = TidyJournalEntry::fromLine(lines[i]);
+        if (entry.id) written[*entry.id] = contents.entries.size();
+        contents.entries.push_back(std::move(entry));
     }
+    std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
+        return !entry.pending && !entry.tagsWritten && !entry.moved;
+    });
     return contents;
 }
 

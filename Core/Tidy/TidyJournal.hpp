@@ -1,9 +1,11 @@
 // The record of one tidy run, a JSON Lines file: a header with the library
-// root and the start time, then one entry per file that was changed, each
-// written and flushed to the disk right after its change, so that an undo
-// finds every change even after a crash. Also the results and events that
-// applying and undoing report. Values are plain; a JournalWriter belongs to
-// one thread. Failures throw ConversionError or DecodingError.
+// root and the start time, then for every change a line saying what is about
+// to be done (flushed to the disk before anything is touched) and a short
+// completion line after it, so that an undo, or the next apply, can judge and
+// finish a change that a crash cut short. Journals of older versions, one
+// whole entry per change, read as completed entries. Also the results and
+// events that applying and undoing report. Values are plain; a JournalWriter
+// belongs to one thread. Failures throw ConversionError or DecodingError.
 #pragma once
 
 #include <chrono>
@@ -46,6 +48,19 @@ struct TidyJournalEntry {
     std::optional<std::uint64_t> size;
     std::optional<std::int64_t> modified;  // nanoseconds since 1970
 
+    // Written ahead: the line says what is about to be done ("pending"),
+    // numbered ("id") for its completion line. Still pending after reading:
+    // no completion was recorded, the disk must tell how far it went.
+    std::optional<std::int64_t> id = std::nullopt;
+    bool pending = false;
+    // A folder renamed as a whole (letter case or normal form only); `old`
+    // and `new` are empty.
+    bool folder = false;
+    // The hidden name a change of letter case goes through, both ways.
+    std::optional<std::string> stopover = std::nullopt;
+    // The file before its tags were written: a rewrite gives it a new inode.
+    std::optional<std::uint64_t> inodeBefore = std::nullopt;
+
     bool operator==(const TidyJournalEntry& other) const;
 
     // One compact line without its line feed, members in the order source,
@@ -54,6 +69,17 @@ struct TidyJournalEntry {
     std::string line() const;
     // Members looked up by name; throws DecodingError.
     static TidyJournalEntry fromLine(std::string_view line);
+};
+
+// What a written-ahead change came to: the line after it.
+struct TidyJournalCompletion {
+    std::int64_t id = 0;
+    bool tagsWritten = false;
+    bool moved = false;
+    std::optional<std::uint64_t> size;
+    std::optional<std::int64_t> modified;
+
+    std::string line() const;
 };
 
 struct TidyResult {
@@ -94,15 +120,25 @@ public:
     explicit JournalWriter(
         const std::filesystem::path& folder,
         std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+    // Appends to an existing journal, after ending a torn last line.
+    static JournalWriter reopen(const std::filesystem::path& file);
     ~JournalWriter();
     JournalWriter(const JournalWriter&) = delete;
     JournalWriter& operator=(const JournalWriter&) = delete;
+    JournalWriter(JournalWriter&& other) noexcept;
+    JournalWriter& operator=(JournalWriter&&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // The line and "\n", written whole and flushed, or JournalError.
+    // The line and "\n", written whole and flushed, or JournalError; a line
+    // that could only be written in part (a full disk) is cut off again.
     void append(const std::string& line);
+    // Cuts the journal back to `length` bytes (a line the run took back);
+    // failures are ignored.
+    void truncate(std::uint64_t length);
+    std::uint64_t length() const;
 
 private:
+    JournalWriter() = default;
     std::filesystem::path path_;
     int descriptor_ = -1;
 };
@@ -116,11 +152,15 @@ std::string journalHeader(const std::string& root, std::chrono::system_clock::ti
 
 struct JournalContents {
     std::string root;
+    // In order; each completion applied to its entry, entries that came to
+    // nothing dropped.
     std::vector<TidyJournalEntry> entries;
+    std::vector<std::string> notices;  // lines skipped
 };
 // Reads and checks the whole journal before anything is done with it:
-// "記録ファイルの形式が違います" for no line or a bad header, the parser's or
-// decoder's error for a bad line.
+// "記録ファイルの形式が違います" for no line or a bad header, the decoder's
+// error for a line that is JSON but no entry. A line that is not whole (cut
+// by a crash or a full disk) is skipped with a notice.
 JournalContents readJournal(const std::filesystem::path& file);
 
 }  // namespace tarvik

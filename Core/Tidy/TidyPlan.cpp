@@ -63,15 +63,18 @@ bool TidyItem::operator==(const TidyItem& other) const {
            old == other.old && new_ == other.new_ && status == other.status &&
            text::equivalent(reason, other.reason) && tagsChange == other.tagsChange &&
            pathChange == other.pathChange && tagsEditable == other.tagsEditable &&
-           selected == other.selected;
+           selected == other.selected && size == other.size && modified == other.modified;
 }
 
 nlohmann::json TidyItem::toJSON() const {
-    return {
+    nlohmann::json value = {
         {"source", source},         {"target", target},           {"old", old.toJSON()},
         {"new", new_.toJSON()},     {"status", rawValue(status)}, {"reason", reason},
         {"tagsChange", tagsChange}, {"pathChange", pathChange},   {"tagsEditable", tagsEditable},
         {"selected", selected}};
+    if (size) value["size"] = *size;
+    if (modified) value["modified"] = *modified;
+    return value;
 }
 
 TidyItem TidyItem::fromJSON(const nlohmann::json& value, const std::string& path) {
@@ -95,6 +98,13 @@ TidyItem TidyItem::fromJSON(const nlohmann::json& value, const std::string& path
     item.pathChange = reader.boolean("pathChange");
     item.tagsEditable = reader.boolean("tagsEditable");
     item.selected = reader.boolean("selected");
+    if (const auto size = reader.optionalInteger("size")) {
+        if (*size < 0) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, reader.pathOf("size"), {});
+        }
+        item.size = static_cast<std::uint64_t>(*size);
+    }
+    item.modified = reader.optionalInteger("modified");
     return item;
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,6 +32,11 @@ struct TidyItem {
     bool pathChange = false;
     bool tagsEditable = false;
     bool selected = true;
+    // The file when it was planned ("size", "modified": nanoseconds since
+    // 1970); an item whose file changed since is not applied. Absent in
+    // plans of older versions: not checked.
+    std::optional<std::uint64_t> size = std::nullopt;
+    std::optional<std::int64_t> modified = std::nullopt;
 
     const std::string& id() const { return source; }
 
@@ -78,10 +84,12 @@ struct TidyPlan {
 };
 
 // Hold reasons for what the tidy can't do with a file at all: its tags could
-// not be read (planning from its names would erase them), or its name is not
-// UTF-8 (a plan file can't carry it).
+// not be read (planning from its names would erase them), its name is not
+// UTF-8 (a plan file can't carry it), or it is reached through a link.
 inline constexpr std::string_view unreadableTagsReason = "タグを読めないので変更しません";
 inline constexpr std::string_view undecodableNameReason =
     "ファイル名が UTF-8 ではないので変更しません";
+// A link (to a file or on the way to it) is never followed by the tidy.
+inline constexpr std::string_view linkReason = "リンクなので変更しません";
 
 }  // namespace tarvik

@@ -1,6 +1,8 @@
 // Building a plan from records: one item per file, then the two passes over
 // the whole plan that keep artist folders whole and hold back name clashes.
 
+#include <sys/stat.h>
+
 #include <map>
 #include <set>
 
@@ -8,6 +10,7 @@
 #include "Core/Convert/TagEditor.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyPlanner.hpp"
 
 namespace tarvik {
@@ -46,6 +49,18 @@ std::string extensionOf(const std::string& path) {
     const std::string name = std::filesystem::path(path).filename().string();
     const std::size_t dot = name.rfind('.');
     return dot == std::string::npos || dot == 0 ? std::string() : text::lower(name.substr(dot + 1));
+}
+
+// Whether a level of the path below the root is a link.
+bool throughLink(const std::filesystem::path& root, const std::string& relative) {
+    std::filesystem::path at = root;
+    for (const std::string& part : pieces(relative)) {
+        at /= part;
+        struct stat facts {};
+        if (::lstat(at.c_str(), &facts) != 0) return false;
+        if (S_ISLNK(facts.st_mode)) return true;
+    }
+    return false;
 }
 
 TidyItem heldItem(const std::string& source, const TrackMeta& read, std::string reason) {
@@ -194,9 +209,17 @@ TidyPlan TidyPlanner::planItem(const std::vector<std::filesystem::path>& files,
             plan.items.push_back(heldItem(*source, read[i], std::string(undecodableNameReason)));
         } else if (const auto reason = held.find(i); reason != held.end()) {
             plan.items.push_back(heldItem(*source, read[i], reason->second));
+        } else if (throughLink(root, *source)) {
+            // A link would lead the changes out of the library, or bring
+            // another library's file in.
+            plan.items.push_back(heldItem(*source, read[i], std::string(linkReason)));
         } else {
             plan.items.push_back(
                 plannedItem(*source, read[i], proposed[i], matched.contains(i), nameMax));
+        }
+        if (const auto facts = TidyFileState::factsOf(files[i])) {
+            plan.items.back().size = facts->size;
+            plan.items.back().modified = facts->modified;
         }
     }
     keepArtistFoldersWhole(plan.items);

@@ -120,11 +120,22 @@ TidyPlan TidyPlanner::replan(const TidyPlan& previous) const {
         read.push_back(item.old);
         proposed.push_back(item.new_);
         if (previous.hasCandidate(i)) matched.insert(i);
-        for (std::string_view reason : {unreadableTagsReason, undecodableNameReason}) {
+        for (std::string_view reason :
+             {unreadableTagsReason, undecodableNameReason, linkReason}) {
             if (text::equivalent(item.reason, reason)) held.emplace(i, std::string(reason));
         }
     }
-    return planItem(files, read, proposed, matched, held);
+    TidyPlan plan = planItem(files, read, proposed, matched, held);
+    // The files as they were when first planned: a change since still counts.
+    std::map<std::string, const TidyItem*> before;
+    for (const TidyItem& item : previous.items) before.emplace(item.source, &item);
+    for (TidyItem& item : plan.items) {
+        if (const auto found = before.find(item.source); found != before.end()) {
+            item.size = found->second->size;
+            item.modified = found->second->modified;
+        }
+    }
+    return plan;
 }
 
 }  // namespace tarvik

@@ -25,10 +25,11 @@ std::string cutToBytes(const std::string& name, std::size_t limit) {
     return cut;
 }
 
-// A decimal integer with an optional sign and nothing else, within int range.
+// A decimal integer with one optional sign and nothing else, within int range.
 std::optional<int> integer(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || (text.front() == '-' && text.size() == 1)) return std::nullopt;
+    const bool plus = !text.empty() && text.front() == '+';
+    if (plus) text.remove_prefix(1);
+    if (text.empty() || (text.front() == '-' && (plus || text.size() == 1))) return std::nullopt;
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;

@@ -92,7 +92,9 @@ TEST(TidyPlan, FileThatIsNotAPlanDoesNotLoad) {
     const nlohmann::json good = nlohmann::json::parse(sample.json());
     for (const char* change : {R"({"op":"remove","path":"/items/0/selected"})",
                                R"({"op":"replace","path":"/items/0/status","value":"maybe"})",
-                               R"({"op":"replace","path":"/created","value":"2026-03-04"})"}) {
+                               R"({"op":"replace","path":"/created","value":"2026-03-04"})",
+                               R"({"op":"replace","path":"/created","value":"1600-01-01T00:00:00Z"})",
+                               R"({"op":"replace","path":"/created","value":"2300-01-01T00:00:00Z"})"}) {
         const auto bad = good.patch(nlohmann::json::array({nlohmann::json::parse(change)})).dump();
         EXPECT_THROW(TidyPlan::fromJSONText(bad), DecodingError) << change;
     }
@@ -108,6 +110,8 @@ TEST(TidyPlannerPaths, TargetPaths) {
     const std::vector<std::tuple<TrackMeta, std::string, O, O, std::string>> cases = {
         {meta("", ""), "wav", {}, {}, in("Track.wav")},
         {meta("Intro", "99999999999"), "mp3", {}, {}, in("Intro.mp3")},
+        {meta("Intro", "+-7"), "mp3", {}, {}, in("Intro.mp3")},  // one sign at most
+        {meta("Intro", "+7"), "mp3", {}, {}, in("07 Intro.mp3")},
         {meta("a/b: c"), "mp3", {}, {}, in("01 a_b_ c.mp3")},
         {meta(std::string(150, 'x'), ""), "mp3", {}, {}, in(std::string(120, 'x') + ".mp3")},
         {meta(kana, "", kana, kana),

@@ -1,10 +1,15 @@
-// Undoing a journal: read and check it whole, then revert its entries from
-// the last to the first, moving files back and writing their old fields.
+// Undoing a journal: read and check it whole, judge the changes a crash cut
+// short, then revert the entries from the last to the first, moving files
+// back and writing their old fields. An entry counts as restored only when
+// its file is back as it was; the journal is marked undone only then.
+
+#include <algorithm>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
 namespace {
@@ -25,54 +30,112 @@ TagFields::Values oldValues(const TidyJournalEntry& entry) {
     return values;
 }
 
-void revert(const fs::path& root, const TidyJournalEntry& entry, std::set<fs::path>& emptied,
-            bool& ignoresCase, bool& probed) {
-    const std::optional<fs::path> source = TidyApplier::inside(root, entry.source);
-    const std::optional<fs::path> target = TidyApplier::inside(root, entry.target);
-    if (!source || !target) {
-        throw ConversionError("ライブラリの外を指すパスです: " +
-                              (source ? entry.target : entry.source));
+// Whether the file holds these values already (an earlier undo got so far).
+bool holds(const fs::path& file, const TagFields::Values& values) {
+    try {
+        const TagFields::Values now = TagFields::read(file);
+        return std::all_of(values.begin(), values.end(), [&](const auto& pair) {
+            const auto found = now.find(pair.first);
+            return found != now.end() && found->second == pair.second;
+        });
+    } catch (const ConversionError&) {
+        return false;
     }
-    fs::path current = entry.moved ? *target : *source;
-    if (entry.size || entry.modified) {
-        const auto facts = TidyFileState::factsOf(current);
-        if (!facts || (entry.size && facts->size != *entry.size) ||
-            (entry.modified && facts->modified != *entry.modified)) {
-            throw ConversionError("記録のあとでファイルが変わっています: " +
-                                  current.filename().string());
-        }
+}
+
+void checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
+    if (!entry.size && !entry.modified) return;
+    const auto facts = TidyFileState::factsOf(file);
+    if (!facts || (entry.size && facts->size != *entry.size) ||
+        (entry.modified && facts->modified != *entry.modified)) {
+        throw ConversionError("記録のあとでファイルが変わっています: " +
+                              file.filename().string());
     }
+}
+
+[[noreturn]] void missing(const std::string& path) {
+    throw ConversionError("ファイルが見つかりません: " + path);
+}
+
+void revertFolder(const fs::path& root, const TidyJournalEntry& entry) {
+    if (!entry.moved) return;
+    const std::optional<fs::path> now = findFolder(root, entry.target);
+    if (!now) {
+        if (findFolder(root, entry.source)) return;  // back already
+        missing(entry.target);
+    }
+    TidyApplier::move(*now, now->parent_path() / fs::path(entry.source).filename(),
+                      entry.stopover);
+}
+
+void revert(const fs::path& root, const TidyJournalEntry& entry, std::set<fs::path>& emptied) {
+    if (!TidyApplier::inside(root, entry.source) || !TidyApplier::inside(root, entry.target)) {
+        throw ConversionError("ライブラリの外を指すパスです: " + entry.source);
+    }
+    if (entry.pending) missing(entry.moved ? entry.target : entry.source);
+    if (entry.folder) {
+        revertFolder(root, entry);
+        return;
+    }
+    std::optional<TidyApplier::Place> file;
+    bool checked = false;
     if (entry.moved) {
-        if (!probed) {
-            ignoresCase = TidyApplier::ignoresCase(root);
-            probed = true;
+        if (const auto there = TidyApplier::findFile(root, entry.target)) {
+            checkUnchanged(entry, there->path);
+            checked = true;
+            const TidyApplier::Place folder = TidyApplier::ensureFolders(root, entry.source);
+            const fs::path back = folder.path / fs::path(entry.source).filename();
+            TidyApplier::move(there->path, back, entry.stopover);
+            emptied.insert(there->path.parent_path());
+            file = TidyApplier::Place{back, entry.source};
+        } else if (!(file = TidyApplier::findFile(root, entry.source))) {
+            missing(entry.target);
         }
-        TidyApplier::ensureFolders(root, entry.source, ignoresCase);
-        TidyApplier::move(current, *source);
-        emptied.insert(current.parent_path());
-        current = *source;
+    } else if (!(file = TidyApplier::findFile(root, entry.source))) {
+        missing(entry.source);
     }
-    if (entry.tagsWritten) TidyFileState::rewrite(current, oldValues(entry), entry.sizeBefore);
+    if (!entry.tagsWritten) return;
+    const TagFields::Values values = oldValues(entry);
+    if (holds(file->path, values) && !checked) return;  // restored before
+    if (!checked) checkUnchanged(entry, file->path);
+    TidyFileState::rewrite(file->path, values, entry.sizeBefore);
 }
 
 }  // namespace
 
 TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
                              std::stop_token stop) const {
-    const JournalContents contents = readJournal(journal);
+    JournalContents contents = readJournal(journal);
     const fs::path root = contents.root;
     if (!root.is_absolute()) throw ConversionError("記録ファイルの形式が違います");
+    for (const std::string& text : contents.notices) {
+        if (progress) progress({TidyEvent::Notice{text}});
+    }
+    // First what a crash cut short, then the leftovers in every folder touched.
+    std::set<fs::path> touched;
+    for (TidyJournalEntry& entry : contents.entries) {
+        if (entry.pending) settle(root, entry, progress);
+        for (const std::string* path : {&entry.source, &entry.target}) {
+            try {
+                touched.insert(ensureFolders(root, *path, false).path);
+            } catch (const ConversionError&) {
+            }
+        }
+    }
+    for (const fs::path& folder : touched) sweep(folder, progress);
+    std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
+        return !entry.pending && !entry.tagsWritten && !entry.moved;
+    });
 
     TidyResult result;
     std::set<fs::path> emptied;
-    bool ignoresCase = false, probed = false;
     const auto total = static_cast<std::int64_t>(contents.entries.size());
     for (std::int64_t k = 0; k < total; ++k) {
         if (stop.stop_requested()) throw Cancelled();
         const TidyJournalEntry& entry = contents.entries[static_cast<std::size_t>(total - 1 - k)];
         if (progress) progress({TidyEvent::Progress{k, total, entry.old.title}});
         try {
-            revert(root, entry, emptied, ignoresCase, probed);
+            revert(root, entry, emptied);
             ++result.done;
         } catch (const ConversionError& error) {
             ++result.failed;
