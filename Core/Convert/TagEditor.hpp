@@ -41,9 +41,12 @@ Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
 void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
                const std::filesystem::path& destination);
 
-// M4A: the eight items are set in place (an empty value removes one) and
-// every other atom is written back as it was, track and disc totals
-// included. A file that can't be read as MP4 is refused.
+// M4A: the eight items are set through TagLib (an empty value removes one)
+// and every other item is written back as it was, track and disc totals
+// included; see M4AEdit for the checks before and after. Refused: a file that
+// isn't MP4, a damaged atom tree ("タグが壊れています"), freeform items whose
+// name holds ":" (TagLib would drop them), and any result whose other items
+// or audio don't read back as they were.
 void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination);
 
