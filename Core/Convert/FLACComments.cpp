@@ -16,6 +16,10 @@ namespace {
 
 // A block length is a 24-bit number.
 constexpr std::size_t blockSizeLimit = std::size_t{1} << 24;
+// Far more than any tagger writes; a walk past them is lost in other data.
+constexpr std::size_t blockCountLimit = 4096;
+// Comment blocks are read whole; a few full-size ones at most.
+constexpr std::uint64_t loadedLimit = std::uint64_t{32} << 20;
 
 [[noreturn]] void damaged() {
     throw ConversionError("FLAC のメタデータが壊れています");
@@ -114,53 +118,70 @@ Bytes commentBody(const Comments& comments) {
     return commentBytes(comments.vendor, comments.comments);
 }
 
-Layout parse(const Bytes& file, std::string_view fileName) {
-    if (file.size() < 9 || !std::equal(marker.begin(), marker.end(), file.begin())) {
+Layout parse(ByteSource& file, std::string_view fileName) {
+    const Bytes head = file.read(0, marker.size());
+    if (file.size() < 9 || !std::equal(marker.begin(), marker.end(), head.begin())) {
         throw ConversionError("FLAC ではありません: " + std::string(fileName));
     }
 
     std::vector<Block> blocks;
-    std::size_t at = 4;
+    std::uint64_t at = 4;
+    std::uint64_t loaded = 0;
     for (bool last = false; !last;) {
-        if (at + 4 > file.size()) damaged();
-        const std::size_t length =
-            (std::size_t{file[at + 1]} << 16) | (std::size_t{file[at + 2]} << 8) | file[at + 3];
+        const Bytes header = file.read(at, 4);
+        if (header.size() < 4) damaged();
+        const std::uint32_t length =
+            (std::uint32_t{header[1]} << 16) | (std::uint32_t{header[2]} << 8) | header[3];
         if (at + 4 + length > file.size()) damaged();
-        last = (file[at] & 0x80) != 0;
-        blocks.push_back({static_cast<std::uint8_t>(file[at] & 0x7F),
-                          Bytes(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                                file.begin() + static_cast<std::ptrdiff_t>(at + 4 + length))});
+        last = (header[0] & 0x80) != 0;
+        const auto type = static_cast<std::uint8_t>(header[0] & 0x7F);
+        // Stream information comes once, first. A run of zeros after the
+        // marker reads as empty stream-information blocks and would
+        // otherwise be walked to the end of the file.
+        if ((type == 0 && !blocks.empty()) || blocks.size() >= blockCountLimit) damaged();
+        if (type == vorbisCommentType) {
+            loaded += length;
+            if (loaded > loadedLimit) throw ConversionError("FLAC のメタデータが大きすぎます");
+            blocks.push_back({type, file.read(at + 4, length), std::nullopt});
+        } else {
+            blocks.push_back({type, {}, Block::Stored{at + 4, length}});
+        }
         at += 4 + length;
     }
 
     // The audio frames begin with a frame sync. A block length that is too
     // short ends the walk inside the metadata, and writing on from there
     // would keep old tag text as "audio" while reporting success.
-    if (at < file.size() &&
-        !(at + 1 < file.size() && file[at] == 0xFF && (file[at + 1] & 0xFE) == 0xF8)) {
+    const Bytes sync = file.read(at, 2);
+    if (!sync.empty() && !(sync.size() == 2 && sync[0] == 0xFF && (sync[1] & 0xFE) == 0xF8)) {
         damaged();
     }
     return {std::move(blocks), at};
 }
 
-Bytes join(const std::vector<Block>& blocks, const Bytes& file, std::size_t audioStart) {
-    Bytes out(marker.begin(), marker.end());
+void join(const std::vector<Block>& blocks, ByteSource& file, std::uint64_t audioStart,
+          ByteSink& out) {
+    out.append(Bytes(marker.begin(), marker.end()));
     for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const Bytes& blockBody = blocks[i].body;
+        const Block& block = blocks[i];
+        const std::size_t length = block.stored ? block.stored->length : block.body.size();
         // A wrapped length would make every block after this one unreadable.
-        if (blockBody.size() >= blockSizeLimit) damaged();
+        if (length >= blockSizeLimit) damaged();
         const bool lastBlock = i + 1 == blocks.size();
-        out.insert(out.end(), {static_cast<std::uint8_t>(blocks[i].type | (lastBlock ? 0x80 : 0)),
-                               static_cast<std::uint8_t>(blockBody.size() >> 16),
-                               static_cast<std::uint8_t>(blockBody.size() >> 8),
-                               static_cast<std::uint8_t>(blockBody.size())});
-        out.insert(out.end(), blockBody.begin(), blockBody.end());
+        out.append(Bytes{static_cast<std::uint8_t>(block.type | (lastBlock ? 0x80 : 0)),
+                         static_cast<std::uint8_t>(length >> 16),
+                         static_cast<std::uint8_t>(length >> 8),
+                         static_cast<std::uint8_t>(length)});
+        if (block.stored) {
+            out.copy(file, block.stored->offset, length);
+        } else {
+            out.append(block.body);
+        }
     }
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(audioStart), file.end());
-    return out;
+    out.copy(file, audioStart, file.size() - audioStart);
 }
 
-Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
+void rewrite(ByteSource& file, const TrackMeta& meta, std::string_view fileName, ByteSink& out) {
     Layout layout = parse(file, fileName);
     std::vector<Block>& blocks = layout.blocks;
 
@@ -200,8 +221,16 @@ Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileNam
         comments.push_back(std::move(comment));
     }
     Bytes body = commentBytes(vendor, comments);
-    blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1), {vorbisCommentType, std::move(body)});
-    return join(blocks, file, layout.audioStart);
+    blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1),
+                  {vorbisCommentType, std::move(body), std::nullopt});
+    join(blocks, file, layout.audioStart, out);
+}
+
+Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
+    MemorySource source(file);
+    MemorySink out;
+    rewrite(source, meta, fileName, out);
+    return std::move(out.bytes());
 }
 
 }  // namespace tarvik::FLACComments

@@ -1,39 +1,51 @@
-// Rewriting the Vorbis comments of a FLAC file held in memory: the comments
-// for the eight track fields are replaced, every other comment, the vendor
-// string, every other metadata block and the audio frames are kept byte for
-// byte. Pure and stateless, callable from any thread; a file that isn't FLAC
-// or whose metadata can't be walked throws ConversionError.
+// Rewriting the Vorbis comments of a FLAC file: the comments for the eight
+// track fields are replaced, every other comment, the vendor string, every
+// other metadata block and the audio frames are kept byte for byte. Only the
+// comment blocks are read into memory; every other block and the audio are
+// copied from the source in chunks, so memory stays bounded whatever the file
+// size. Stateless, callable from any thread; a file that isn't FLAC or whose
+// metadata can't be walked throws ConversionError after its head is read.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "Core/Naming/TrackMeta.hpp"
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::FLACComments {
 
 inline constexpr std::uint8_t vorbisCommentType = 4;
 
+// A comment block is read into `body`; every other block stays in the
+// source, at `stored`.
 struct Block {
+    struct Stored {
+        std::uint64_t offset;
+        std::uint32_t length;
+    };
     std::uint8_t type;
     Bytes body;
+    std::optional<Stored> stored;
 };
 
 // The metadata blocks in file order and where the audio frames begin.
 struct Layout {
     std::vector<Block> blocks;
-    std::size_t audioStart = 0;
+    std::uint64_t audioStart = 0;
 };
 
 // Throws "FLAC ではありません: " + fileName, or "FLAC のメタデータが壊れています"
-// when the chain can't be walked or doesn't end at a frame sync.
-Layout parse(const Bytes& file, std::string_view fileName);
+// when the chain can't be walked or doesn't end at a frame sync. Reads the
+// metadata blocks' headers and the comment blocks only.
+Layout parse(ByteSource& file, std::string_view fileName);
 
 // "fLaC", the blocks (the last one flagged), then the file's audio from
 // `audioStart` on. Throws when a block is too long for its length field.
-Bytes join(const std::vector<Block>& blocks, const Bytes& file, std::size_t audioStart);
+void join(const std::vector<Block>& blocks, ByteSource& file, std::uint64_t audioStart,
+          ByteSink& out);
 
 // A comment block's vendor string and its "KEY=value" comments, raw, in order.
 // Built from a string rather than a braced list: GCC 12 at -O2 takes the
@@ -53,6 +65,7 @@ std::string keyOf(const Bytes& comment);
 
 // The whole new file. The comment block goes second, right after the stream
 // information; `fileName` only names the file in the message for non-FLAC data.
+void rewrite(ByteSource& file, const TrackMeta& meta, std::string_view fileName, ByteSink& out);
 Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName);
 
 }  // namespace tarvik::FLACComments

@@ -101,6 +101,37 @@ TEST(FLACComments, DamagedFilesAreRefused) {
     }
 }
 
+// A large file reading as zeros past a given head, counting what is read.
+class ZerosAfter final : public ByteSource {
+public:
+    explicit ZerosAfter(Bytes head) : head_(std::move(head)) {}
+    std::uint64_t size() const override { return std::uint64_t{2} << 30; }
+    Bytes read(std::uint64_t offset, std::size_t length) override {
+        read_ += length;
+        Bytes out(length, 0);
+        for (std::size_t i = 0; i < length && offset + i < head_.size(); ++i)
+            out[i] = head_[offset + i];
+        return out;
+    }
+    std::uint64_t bytesRead() const { return read_; }
+
+private:
+    Bytes head_;
+    std::uint64_t read_ = 0;
+};
+
+// 2 GiB that are not FLAC, or whose metadata is lost in zeros, are refused
+// after their head, not after a walk through all of it.
+TEST(FLACComments, FileThatIsNotFLACIsRefusedAfterItsHead) {
+    for (const Bytes& head : {Bytes{}, bytes("fLaC"), flac({"S"}, {})}) {
+        ZerosAfter file(head);
+        MemorySink out;
+        EXPECT_THROW(FLACComments::rewrite(file, meta, "a.flac", out), ConversionError);
+        EXPECT_LT(file.bytesRead(), 100u);
+        EXPECT_TRUE(out.bytes().empty());
+    }
+}
+
 // Read back by the reference tools: the same audio, every other block and
 // comment kept.
 TEST(FLACComments, RealFileStaysValidWithTheSameAudio) {

@@ -70,6 +70,15 @@ ParsedTag parseTag(const Bytes& data) {
     return tag;
 }
 
+Bytes readHead(ByteSource& file) {
+    Bytes header = file.read(0, 10);
+    if (header.size() < 10 || !startsWith(header, 0, "ID3")) return {};
+    parseTag(header);  // refuses versions and flags it can't handle
+    const std::size_t length = std::size_t{readSyncsafe(&header[6])} + 20;
+    if (length > headLimit) throw ConversionError("ID3 タグが大きすぎます");
+    return file.read(0, length);
+}
+
 Bytes frameBody(const Frame& frame) {
     return Bytes(frame.raw.begin() + std::min<std::ptrdiff_t>(10, std::ssize(frame.raw)),
                  frame.raw.end());

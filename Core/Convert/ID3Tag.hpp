@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::id3 {
 
@@ -28,6 +28,13 @@ struct ParsedTag {
 // ID3 タグは扱えません", and "ID3 タグが壊れています" when a frame runs past the
 // tag or the padding holds anything but zeros.
 ParsedTag parseTag(const Bytes& data);
+
+// The file's first bytes up to the end of its ID3v2 tag (its footer
+// included), without the audio; nothing when the file has no tag. Throws as
+// parseTag for versions and flags, and "ID3 タグが大きすぎます" for a tag
+// larger than headLimit: it is held in memory, several times over.
+inline constexpr std::size_t headLimit = std::size_t{16} << 20;
+Bytes readHead(ByteSource& file);
 
 // The body of a frame, after its ten-byte header.
 Bytes frameBody(const Frame& frame);

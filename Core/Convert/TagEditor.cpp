@@ -4,10 +4,9 @@
 #include <string>
 
 #include "Core/Convert/FLACComments.hpp"
-#include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik::TagEditor {
 namespace {
@@ -42,8 +41,10 @@ void write(const std::filesystem::path& source, const TrackMeta& meta,
 
 void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
                const std::filesystem::path& destination) {
-    Bytes result = FLACComments::rewrite(readWholeFile(source), meta, source.filename().string());
-    writeFileAtomically(destination, asText(result));
+    FileSource file(source);
+    AtomicFileSink out(destination);
+    FLACComments::rewrite(file, meta, source.filename().string(), out);
+    out.commit();
 }
 
 }  // namespace tarvik::TagEditor

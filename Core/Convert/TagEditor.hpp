@@ -2,8 +2,11 @@
 // disc, date, genre) of an existing MP3, FLAC or M4A file from a TrackMeta and
 // keeps everything else: other tags, pictures and the audio. The source is
 // only read; the result goes to the destination the caller names, which ends
-// up holding either its old content or the whole result. Stateless, any
-// thread; failures throw ConversionError.
+// up holding either its old content or the whole result (built in a hidden
+// ".tarvik-" + UUID + ".part" beside it). Only the tags are held in memory:
+// the audio is copied in chunks, and a file that is not what its name says
+// is refused after its head is read. Stateless, any thread; failures throw
+// ConversionError.
 #pragma once
 
 #include <array>
@@ -11,7 +14,7 @@
 #include <string_view>
 
 #include "Core/Naming/TrackMeta.hpp"
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::TagEditor {
 
@@ -31,15 +34,19 @@ void write(const std::filesystem::path& source, const TrackMeta& meta,
 // padding holds anything but zeros, is refused: the walk would lose frames.
 void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination);
+void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out);
 Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
 
 // FLAC: see FLACComments::rewrite.
 void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
                const std::filesystem::path& destination);
 
-// M4A: the eight items are set in place (an empty value removes one) and
-// every other atom is written back as it was, track and disc totals
-// included. A file that can't be read as MP4 is refused.
+// M4A: the eight items are set through TagLib (an empty value removes one)
+// and every other item is written back as it was, track and disc totals
+// included; see M4AEdit for the checks before and after. Refused: a file that
+// isn't MP4, a damaged atom tree ("タグが壊れています"), freeform items whose
+// name holds ":" (TagLib would drop them), and any result whose other items
+// or audio don't read back as they were.
 void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination);
 

@@ -6,10 +6,9 @@
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/TagEditor.hpp"
-#include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik::TagEditor {
 namespace {
@@ -21,11 +20,6 @@ constexpr std::size_t padding = 1024;
     throw ConversionError("ID3 タグが壊れています");
 }
 
-bool startsWith(const Bytes& data, std::size_t at, std::string_view text) {
-    return at + text.size() <= data.size() &&
-           std::equal(text.begin(), text.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
 bool isReplaced(const std::string& id) {
     static constexpr std::array<std::string_view, 9> replaced = {
         "TIT2", "TPE1", "TALB", "TPE2", "TRCK", "TPOS", "TYER", "TDRC", "TCON"};
@@ -35,11 +29,11 @@ bool isReplaced(const std::string& id) {
 struct OldTag {
     int major = 3;
     Bytes keptFrames;  // raw, in their old order
-    std::size_t audioStart = 0;
+    std::uint64_t audioStart = 0;
 };
 
-OldTag readTag(const Bytes& data) {
-    const id3::ParsedTag parsed = id3::parseTag(data);
+OldTag readTag(ByteSource& file) {
+    const id3::ParsedTag parsed = id3::parseTag(id3::readHead(file));
     OldTag tag{parsed.major, {}, parsed.audioStart};
     for (const id3::Frame& frame : parsed.frames) {
         if (!isReplaced(frame.id)) {
@@ -51,11 +45,11 @@ OldTag readTag(const Bytes& data) {
 
 }  // namespace
 
-Bytes rewriteID3(const Bytes& data, const TrackMeta& meta) {
-    const OldTag old = readTag(data);
-    std::size_t audioEnd = data.size();
-    const bool hadTrailer =
-        data.size() - old.audioStart >= v1Size && startsWith(data, data.size() - v1Size, "TAG");
+void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out) {
+    const OldTag old = readTag(file);
+    std::uint64_t audioEnd = file.size();
+    const bool hadTrailer = file.size() - old.audioStart >= v1Size &&
+                            file.read(file.size() - v1Size, 3) == Bytes{'T', 'A', 'G'};
     if (hadTrailer) audioEnd -= v1Size;
 
     const ID3Writer::Version version =
@@ -83,13 +77,13 @@ Bytes rewriteID3(const Bytes& data, const TrackMeta& meta) {
     // The syncsafe size field can't say more.
     if (frames.size() + padding >= ID3Writer::tagSizeLimit) damaged();
 
-    Bytes out = {'I', 'D', '3', static_cast<std::uint8_t>(old.major), 0x00, 0x00};
+    Bytes head = {'I', 'D', '3', static_cast<std::uint8_t>(old.major), 0x00, 0x00};
     auto size = id3::syncsafe(static_cast<std::uint32_t>(frames.size() + padding));
-    out.insert(out.end(), size.begin(), size.end());
-    out.insert(out.end(), frames.begin(), frames.end());
-    out.resize(out.size() + padding, 0x00);
-    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(old.audioStart),
-               data.begin() + static_cast<std::ptrdiff_t>(audioEnd));
+    head.insert(head.end(), size.begin(), size.end());
+    head.insert(head.end(), frames.begin(), frames.end());
+    head.resize(head.size() + padding, 0x00);
+    out.append(head);
+    out.copy(file, old.audioStart, audioEnd - old.audioStart);
 
     if (hadTrailer) {
         const ID3Writer trailerWriter{ID3Writer::Version::v2_3, ID3Writer::TextEncoding::utf16,
@@ -103,15 +97,23 @@ Bytes rewriteID3(const Bytes& data, const TrackMeta& meta) {
                                                 .year = year,
                                                 .genre = meta.genre,
                                                 .artworkJPEG = std::nullopt});
-        out.insert(out.end(), trailer.begin(), trailer.end());
+        out.append(trailer);
     }
-    return out;
+}
+
+Bytes rewriteID3(const Bytes& file, const TrackMeta& meta) {
+    MemorySource source(file);
+    MemorySink out;
+    rewriteID3(source, meta, out);
+    return std::move(out.bytes());
 }
 
 void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination) {
-    Bytes result = rewriteID3(readWholeFile(source), meta);
-    writeFileAtomically(destination, asText(result));
+    FileSource file(source);
+    AtomicFileSink out(destination);
+    rewriteID3(file, meta, out);
+    out.commit();
 }
 
 }  // namespace tarvik::TagEditor

@@ -1,16 +1,14 @@
-#include <mp4file.h>
 #include <mp4tag.h>
-#include <tbytevectorstream.h>
 
 #include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "Core/Convert/M4AEdit.hpp"
 #include "Core/Convert/TagEditor.hpp"
-#include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/Errors.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik::TagEditor {
 namespace {
@@ -57,30 +55,20 @@ void setPair(TagLib::MP4::Tag& tag, const char* item, const std::string& value,
 void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination) {
     const std::string fileName = source.filename().string();
-    const Bytes original = readWholeFile(source);
-    // Edited in memory: the source is never opened for writing, and the
-    // destination receives the whole result or keeps what it had.
-    TagLib::ByteVectorStream stream(
-        TagLib::ByteVector(reinterpret_cast<const char*>(original.data()),
-                           static_cast<unsigned int>(original.size())));
-    TagLib::MP4::File file(&stream, false);
-    TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
-    if (tag == nullptr) throw ConversionError("M4A ではありません: " + fileName);
-
     // Only these items change; every other atom (freeform "----" items,
     // tempo, sort orders, the encoder, the cover) is written back as read.
-    setText(*tag, "\251nam", meta.title);
-    setText(*tag, "\251ART", meta.artist);
-    setText(*tag, "\251alb", meta.album);
-    setText(*tag, "aART", meta.albumArtist);
-    setPair(*tag, "trkn", meta.track, fileName);
-    setPair(*tag, "disk", meta.disc, fileName);
-    setText(*tag, "\251day", meta.date);
-    setText(*tag, "\251gen", meta.genre);
-    if (!file.save()) throw ConversionError("M4A のタグを書き換えられません: " + fileName);
-
-    const TagLib::ByteVector* edited = stream.data();
-    writeFileAtomically(destination, std::string_view(edited->data(), edited->size()));
+    const std::vector<std::string> items = {"\251nam", "\251ART", "\251alb", "aART",
+                                            "trkn",    "disk",    "\251day", "\251gen"};
+    m4a::edit(source, destination, items, [&](TagLib::MP4::Tag& tag) {
+        setText(tag, "\251nam", meta.title);
+        setText(tag, "\251ART", meta.artist);
+        setText(tag, "\251alb", meta.album);
+        setText(tag, "aART", meta.albumArtist);
+        setPair(tag, "trkn", meta.track, fileName);
+        setPair(tag, "disk", meta.disc, fileName);
+        setText(tag, "\251day", meta.date);
+        setText(tag, "\251gen", meta.genre);
+    });
 }
 
 }  // namespace tarvik::TagEditor

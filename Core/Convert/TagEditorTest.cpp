@@ -1,5 +1,8 @@
+#include <gmock/gmock.h>
+
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/TagEditor.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 
 namespace tarvik {
 namespace {
@@ -82,7 +85,10 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
         {"in.mp3", concat({tag(3, 0, {good, bytes("PRI")}, 0), audio}), broken},
         // A long extended header.
         {"in.mp3", concat({tag(3, 0x40, {{0, 0, 1, 0}, good}), audio}), broken},
-        {"in.mp3", concat({plainSizes, audio}), broken}};
+        {"in.mp3", concat({plainSizes, audio}), broken},
+        // Held in memory: refused beyond a bound.
+        {"in.mp3", concat({bytes("ID3"), {3, 0, 0}, hex("0A000000"), audio}),
+         "ID3 タグが大きすぎます"}};
     TempDir temp;
     writeFile(temp / "out", "earlier");
     for (const auto& [name, file, message] : cases) {
@@ -96,6 +102,25 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     const Bytes huge =
         id3::frame("PRIV", Bytes(ID3Writer::tagSizeLimit - 1024 - 10, 1), ID3Writer::Version::v2_3);
     EXPECT_THROW(TagEditor::rewriteID3(tag(3, 0, {huge}, 0), TrackMeta()), ConversionError);
+}
+
+// A write that fails part-way (a full disk) leaves the destination as it
+// was and no temporary file beside it.
+TEST(TagEditor, FailedWriteLeavesTheDestinationAsItWas) {
+    for (const std::string extension : {"mp3", "flac", "m4a"}) {
+        TempDir temp;
+        const fs::path source = temp / ("in." + extension), out = temp / ("out." + extension);
+        testing::makeTone(source, {.seconds = 1});
+        writeFile(out, "earlier");
+        {
+            testing::FileSizeLimit limit(4096);
+            if (!limit.active()) GTEST_SKIP() << "the file size limit can't be lowered";
+            EXPECT_THAT(thrown<ConversionError>([&] { TagEditor::write(source, meta, out); }),
+                        ::testing::StartsWith("書き込めません: out." + extension + "（"));
+        }
+        EXPECT_EQ(readFile(out), "earlier");
+        EXPECT_EQ(testing::filesBelow(temp.path()).size(), 2u);
+    }
 }
 
 // A tagger's file read back by mutagen: the comment, picture and private

@@ -1,9 +1,9 @@
 #include "Core/Convert/TagFields.hpp"
 
-#include "Core/Platform/AtomicFile.hpp"
+#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik::TagFields {
 namespace {
@@ -47,28 +47,26 @@ std::string withTotal(const std::string& value, const std::optional<std::string>
 
 Values read(const std::filesystem::path& file) {
     const std::string extension = extensionOf(file);
-    const std::string name = file.filename().string();
-    if (extension == "mp3") return readID3(readWholeFile(file));
-    if (extension == "flac") return readFLAC(readWholeFile(file), name);
-    if (extension == "m4a") return readM4A(readWholeFile(file), name);
-    notEditable(file);
+    if (extension == "m4a") return readM4A(file);
+    if (extension != "mp3" && extension != "flac") notEditable(file);
+    FileSource source(file);
+    if (extension == "mp3") return readID3(id3::readHead(source));
+    return readFLAC(source, file.filename().string());
 }
 
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination, std::optional<std::uint64_t> size) {
     const std::string extension = extensionOf(source);
-    const std::string name = source.filename().string();
-    Bytes result;
+    if (extension == "m4a") return patchM4A(source, values, destination);
+    if (extension != "mp3" && extension != "flac") notEditable(source);
+    FileSource file(source);
+    AtomicFileSink out(destination);
     if (extension == "mp3") {
-        result = patchID3(readWholeFile(source), values, size);
-    } else if (extension == "flac") {
-        result = patchFLAC(readWholeFile(source), values, name);
-    } else if (extension == "m4a") {
-        result = patchM4A(readWholeFile(source), values, name);
+        patchID3(file, values, size, out);
     } else {
-        notEditable(source);
+        patchFLAC(file, values, source.filename().string(), out);
     }
-    writeFileAtomically(destination, asText(result));
+    out.commit();
 }
 
 }  // namespace tarvik::TagFields

@@ -2,8 +2,10 @@
 // their values exactly as the file holds them, for edits that must be undone
 // to the letter: only the fields named change, and every other frame,
 // comment, block and atom stays as it was, byte for byte where the format
-// allows (M4A items are rendered again by TagLib). Stateless, any thread;
-// failures throw ConversionError and leave the destination as it was.
+// allows (M4A items are rendered again by TagLib). Only the tags are held in
+// memory; the rest of the file is copied in chunks into a hidden temporary
+// file that then replaces the destination. Stateless, any thread; failures
+// throw ConversionError and leave the destination as it was.
 #pragma once
 
 #include <array>
@@ -15,7 +17,7 @@
 #include <string_view>
 
 #include "Core/Naming/TrackMeta.hpp"
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::TagFields {
 
@@ -49,14 +51,17 @@ void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination,
            std::optional<std::uint64_t> size = std::nullopt);
 
-// The per-format work on whole files in memory.
-Values readID3(const Bytes& file);
+// The per-format work. readID3 takes the file's head (or the whole file).
+Values readID3(const Bytes& head);
+void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_t> size,
+              ByteSink& out);
 Bytes patchID3(const Bytes& file, const Values& values,
                std::optional<std::uint64_t> size = std::nullopt);
-Values readFLAC(const Bytes& file, std::string_view fileName);
-Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileName);
-Values readM4A(const Bytes& file, std::string_view fileName);
-Bytes patchM4A(const Bytes& file, const Values& values, std::string_view fileName);
+Values readFLAC(ByteSource& file, std::string_view fileName);
+void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out);
+Values readM4A(const std::filesystem::path& file);
+void patchM4A(const std::filesystem::path& source, const Values& values,
+              const std::filesystem::path& destination);
 
 // `value` with the total of `old` ("4" and "3/12" give "4/12") unless it
 // has its own.

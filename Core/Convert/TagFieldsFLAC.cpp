@@ -29,8 +29,9 @@ std::vector<std::string> split(const std::string& values) {
 
 }  // namespace
 
-Values readFLAC(const Bytes& file, std::string_view fileName) {
-    const FLACComments::Layout layout = FLACComments::parse(file, fileName);
+namespace {
+
+Values valuesOf(const FLACComments::Layout& layout) {
     Values values;
     for (Field field : allFields) values[field] = std::nullopt;
     for (const FLACComments::Block& block : layout.blocks) {
@@ -50,9 +51,15 @@ Values readFLAC(const Bytes& file, std::string_view fileName) {
     return values;
 }
 
-Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileName) {
+}  // namespace
+
+Values readFLAC(ByteSource& file, std::string_view fileName) {
+    return valuesOf(FLACComments::parse(file, fileName));
+}
+
+void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out) {
     FLACComments::Layout layout = FLACComments::parse(file, fileName);
-    const Values old = readFLAC(file, fileName);
+    const Values old = valuesOf(layout);
     std::vector<FLACComments::Comments> lists;
     for (const FLACComments::Block& block : layout.blocks) {
         if (block.type == FLACComments::vorbisCommentType) {
@@ -115,11 +122,11 @@ Bytes patchFLAC(const Bytes& file, const Values& values, std::string_view fileNa
         }
     }
     if (!hadBlock) {
-        layout.blocks.insert(
-            layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
-            {FLACComments::vorbisCommentType, FLACComments::commentBody(lists.front())});
+        layout.blocks.insert(layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
+                             {FLACComments::vorbisCommentType,
+                              FLACComments::commentBody(lists.front()), std::nullopt});
     }
-    return FLACComments::join(layout.blocks, file, layout.audioStart);
+    FLACComments::join(layout.blocks, file, layout.audioStart, out);
 }
 
 }  // namespace tarvik::TagFields

@@ -180,8 +180,8 @@ std::string decodeText(const Bytes& body) {
 
 }  // namespace
 
-Values readID3(const Bytes& file) {
-    const id3::ParsedTag tag = id3::parseTag(file);
+Values readID3(const Bytes& head) {
+    const id3::ParsedTag tag = id3::parseTag(head);
     Values values;
     for (Field field : allFields) {
         const std::string id = frameID(field, tag.major);
@@ -197,16 +197,18 @@ Values readID3(const Bytes& file) {
     return values;
 }
 
-Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint64_t> wanted) {
-    id3::ParsedTag tag = id3::parseTag(file);
+void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_t> wanted,
+              ByteSink& out) {
+    const Bytes head = id3::readHead(file);
+    id3::ParsedTag tag = id3::parseTag(head);
     const bool anyValue = std::any_of(values.begin(), values.end(),
                                       [](const auto& entry) { return entry.second.has_value(); });
-    if (!tag.present && !anyValue) return file;
+    if (!tag.present && !anyValue) return out.copy(file, 0, file.size());
 
     const ID3Writer::Version version =
         tag.major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
     const ID3Writer writer{version, ID3Writer::TextEncoding::utf8, false, true};
-    const Values old = readID3(file);
+    const Values old = readID3(head);
     for (const auto& [field, value] : values) {
         const std::string id = frameID(field, tag.major);
         const auto first = std::find_if(tag.frames.begin(), tag.frames.end(),
@@ -239,23 +241,30 @@ Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint6
     }
     // The old tag's room is kept where the frames fit, so the audio stays
     // where it was; otherwise fresh padding.
-    const std::size_t room =
-        tag.present ? tag.audioStart - std::min<std::size_t>(tag.audioStart, 10) : 0;
-    std::size_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
-    const std::size_t audio = file.size() - tag.audioStart;
+    const std::uint64_t room =
+        tag.present ? tag.audioStart - std::min<std::uint64_t>(tag.audioStart, 10) : 0;
+    std::uint64_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
+    const std::uint64_t audio = file.size() - tag.audioStart;
     if (wanted && frames.empty() && *wanted == audio) {
-        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(tag.audioStart), file.end());
+        return out.copy(file, tag.audioStart, audio);
     }
     if (wanted && *wanted >= 10 + audio + frames.size()) size = *wanted - 10 - audio;
     if (size >= ID3Writer::tagSizeLimit) throw ConversionError("ID3 タグが壊れています");
 
-    Bytes out = {'I', 'D', '3', static_cast<std::uint8_t>(tag.major), 0x00, 0x00};
+    Bytes tagBytes = {'I', 'D', '3', static_cast<std::uint8_t>(tag.major), 0x00, 0x00};
     const auto sizeBytes = id3::syncsafe(static_cast<std::uint32_t>(size));
-    out.insert(out.end(), sizeBytes.begin(), sizeBytes.end());
-    out.insert(out.end(), frames.begin(), frames.end());
-    out.resize(out.size() + (size - frames.size()), 0x00);
-    out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(tag.audioStart), file.end());
-    return out;
+    tagBytes.insert(tagBytes.end(), sizeBytes.begin(), sizeBytes.end());
+    tagBytes.insert(tagBytes.end(), frames.begin(), frames.end());
+    tagBytes.resize(tagBytes.size() + static_cast<std::size_t>(size - frames.size()), 0x00);
+    out.append(tagBytes);
+    out.copy(file, tag.audioStart, audio);
+}
+
+Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint64_t> wanted) {
+    MemorySource source(file);
+    MemorySink out;
+    patchID3(source, values, wanted, out);
+    return std::move(out.bytes());
 }
 
 }  // namespace tarvik::TagFields

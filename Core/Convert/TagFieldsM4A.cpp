@@ -1,12 +1,11 @@
-// Single fields of an M4A file's item list, through TagLib in memory: texts
-// as string lists, track and disc as number pairs.
+// Single fields of an M4A file's item list, through TagLib (see M4AEdit):
+// texts as string lists, track and disc as number pairs.
 
-#include <mp4file.h>
 #include <mp4tag.h>
-#include <tbytevectorstream.h>
 
 #include <charconv>
 
+#include "Core/Convert/M4AEdit.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
 
@@ -30,21 +29,6 @@ std::optional<int> number(std::string_view text) {
     if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
     return value;
 }
-
-// The file in a TagLib stream; the stream must outlive the file.
-struct Opened {
-    TagLib::ByteVectorStream stream;
-    TagLib::MP4::File file;
-    TagLib::MP4::Tag* tag;
-
-    Opened(const Bytes& bytes, std::string_view fileName)
-        : stream(TagLib::ByteVector(reinterpret_cast<const char*>(bytes.data()),
-                                    static_cast<unsigned int>(bytes.size()))),
-          file(&stream, false),
-          tag(file.isValid() ? file.tag() : nullptr) {
-        if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
-    }
-};
 
 Values readTag(TagLib::MP4::Tag& tag) {
     Values values;
@@ -71,48 +55,48 @@ Values readTag(TagLib::MP4::Tag& tag) {
 
 }  // namespace
 
-Values readM4A(const Bytes& file, std::string_view fileName) {
-    Opened opened(file, fileName);
-    return readTag(*opened.tag);
+Values readM4A(const std::filesystem::path& file) {
+    Values values;
+    m4a::read(file, [&](TagLib::MP4::Tag& tag) { values = readTag(tag); });
+    return values;
 }
 
-Bytes patchM4A(const Bytes& file, const Values& values, std::string_view fileName) {
-    Opened opened(file, fileName);
-    TagLib::MP4::Tag& tag = *opened.tag;
-    const Values old = readTag(tag);
-    for (const auto& [field, value] : values) {
-        const char* item = itemOf(field);
-        if (!value) {
-            tag.removeItem(item);
-        } else if (isPair(field)) {
-            const std::string both = withTotal(*value, old.at(field));
-            const std::size_t slash = both.find('/');
-            const auto first = number(std::string_view(both).substr(0, slash));
-            const auto total = slash == std::string::npos
-                                   ? std::optional(0)
-                                   : number(std::string_view(both).substr(slash + 1));
-            if (!first || !total) {
-                throw ConversionError("番号として書けません: " + *value + "（" +
-                                      std::string(fileName) + "）");
+void patchM4A(const std::filesystem::path& source, const Values& values,
+              const std::filesystem::path& destination) {
+    const std::string fileName = source.filename().string();
+    std::vector<std::string> items;
+    for (const auto& entry : values) items.emplace_back(itemOf(entry.first));
+    m4a::edit(source, destination, items, [&](TagLib::MP4::Tag& tag) {
+        const Values old = readTag(tag);
+        for (const auto& [field, value] : values) {
+            const char* item = itemOf(field);
+            if (!value) {
+                tag.removeItem(item);
+            } else if (isPair(field)) {
+                const std::string both = withTotal(*value, old.at(field));
+                const std::size_t slash = both.find('/');
+                const auto first = number(std::string_view(both).substr(0, slash));
+                const auto total = slash == std::string::npos
+                                       ? std::optional(0)
+                                       : number(std::string_view(both).substr(slash + 1));
+                if (!first || !total) {
+                    throw ConversionError("番号として書けません: " + *value + "（" + fileName +
+                                          "）");
+                }
+                tag.setItem(item, TagLib::MP4::Item(*first, *total));
+            } else {
+                TagLib::StringList list;
+                std::size_t start = 0;
+                for (std::size_t end; (end = value->find('\0', start)) != std::string::npos;
+                     start = end + 1) {
+                    list.append(
+                        TagLib::String(value->substr(start, end - start), TagLib::String::UTF8));
+                }
+                list.append(TagLib::String(value->substr(start), TagLib::String::UTF8));
+                tag.setItem(item, TagLib::MP4::Item(list));
             }
-            tag.setItem(item, TagLib::MP4::Item(*first, *total));
-        } else {
-            TagLib::StringList list;
-            std::size_t start = 0;
-            for (std::size_t end; (end = value->find('\0', start)) != std::string::npos;
-                 start = end + 1) {
-                list.append(
-                    TagLib::String(value->substr(start, end - start), TagLib::String::UTF8));
-            }
-            list.append(TagLib::String(value->substr(start), TagLib::String::UTF8));
-            tag.setItem(item, TagLib::MP4::Item(list));
         }
-    }
-    if (!opened.file.save()) {
-        throw ConversionError("M4A のタグを書き換えられません: " + std::string(fileName));
-    }
-    const TagLib::ByteVector* edited = opened.stream.data();
-    return Bytes(edited->data(), edited->data() + edited->size());
+    });
 }
 
 }  // namespace tarvik::TagFields

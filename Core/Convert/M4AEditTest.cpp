@@ -1,0 +1,143 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "Core/Convert/ConvertTesting.hpp"
+#include "Core/Convert/TagEditor.hpp"
+#include "Core/Convert/TagFields.hpp"
+
+namespace tarvik {
+namespace {
+
+const TrackMeta meta("New Title", "Artist", "Album Artist", "Album", "3", "1", "2019-04-01",
+                     "Rock");
+
+// Where the atom of this type starts, found by its name (the test files
+// are small and their audio a plain tone).
+std::size_t atom(const std::string& file, std::string_view type) {
+    const std::size_t at = file.find(type);
+    EXPECT_NE(at, std::string::npos) << type;
+    return at - 4;
+}
+
+std::uint32_t get32(const std::string& file, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<std::uint8_t>(file[at + i]);
+    return value;
+}
+
+void put(std::string& file, std::size_t at, std::uint64_t value, int width = 4) {
+    for (int i = width - 1; i >= 0; --i, value >>= 8) file[at + i] = static_cast<char>(value);
+}
+
+std::size_t entriesIn(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// An ffmpeg file with the items other taggers leave (freeform ones among them).
+std::string taggedFile(const fs::path& folder) {
+    testing::makeTone(folder / "tone.m4a", {.seconds = 0.3});
+    testing::runScript("mp4_atoms.py", {"add", (folder / "tone.m4a").string()});
+    std::string file = readFile(folder / "tone.m4a");
+    fs::remove(folder / "tone.m4a");
+    return file;
+}
+
+// Damaged files never reach TagLib and nothing is written; an item TagLib
+// would lose, or change, makes the edit refused rather than done.
+TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
+    TempDir temp;
+    const std::string good = taggedFile(temp.path());
+    const std::size_t title = atom(good, "\xA9nam"), moov = atom(good, "moov");
+    std::string pastParent = good, truncated = good.substr(0, moov + get32(good, moov) / 2),
+                emptyItem = good, otherLocale = good;
+    put(pastParent, title, get32(good, title) + 4096);
+    put(emptyItem, atom(good, "ilst") + 8, 0);
+    // The encoder item's data atom: type 1, then a locale TagLib writes as 0.
+    put(otherLocale, atom(good, "\xA9too") + 8 + 12, 1);
+    const std::string broken = "タグが壊れています";
+    const std::string unsure =
+        "書き換えた結果を確かめられないため、タグを書き換えませんでした: in.m4a";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {pastParent, broken},
+        {truncated, broken},
+        {emptyItem, broken},
+        {good.substr(0, good.size() - 1), broken},
+        {otherLocale, unsure}};
+    for (const auto& [file, message] : cases) {
+        writeFile(temp / "in.m4a", file);
+        writeFile(temp / "out.m4a", "earlier");
+        EXPECT_EQ(thrown<ConversionError>(
+                      [&] { TagEditor::write(temp / "in.m4a", meta, temp / "out.m4a"); }),
+                  message);
+        EXPECT_EQ(readFile(temp / "out.m4a"), "earlier") << message;
+        EXPECT_EQ(readFile(temp / "in.m4a"), file) << message;
+        EXPECT_EQ(entriesIn(temp.path()), 2u) << message;
+        if (message == broken) {
+            EXPECT_THROW(TagFields::read(temp / "in.m4a"), ConversionError);
+        }
+    }
+
+    // Freeform items whose name holds ":" (as some taggers and lookup services
+    // write them) would be dropped by TagLib when it saves.
+    writeFile(temp / "in.m4a", good);
+    testing::outputOf(
+        {testing::systemPython, "-c",
+         "import sys; from mutagen.mp4 import MP4, MP4FreeForm; f = MP4(sys.argv[1]); "
+         "f['----:com.apple.iTunes:GN:ID'] = [MP4FreeForm(b'x')]; f.save()",
+         (temp / "in.m4a").string()});
+    EXPECT_EQ(
+        thrown<ConversionError>([&] {
+            TagFields::patch(temp / "in.m4a", {{TagFields::Field::title, "x"}}, temp / "out.m4a");
+        }),
+        "名前に「:」を含むタグ項目は書き換えると失われるため、書き換えません: in.m4a");
+    EXPECT_EQ(readFile(temp / "out.m4a"), "earlier");
+}
+
+// A file of more than 4 GiB, its media data behind a 64-bit size and mostly
+// a hole: the edit keeps its length (but for the tags), its audio and its
+// holes, and an independent reader finds the new tags.
+TEST(M4AEdit, FileLargerThanFourGiBKeepsItsAudio) {
+    TempDir temp;
+    const std::string small = taggedFile(temp.path());
+    // ffmpeg leaves an 8-byte "free" atom before "mdat" for just this: the
+    // two headers become one 64-bit header and the samples stay in place.
+    const std::size_t free = atom(small, "free"), mdat = atom(small, "mdat"),
+                      moov = atom(small, "moov");
+    ASSERT_EQ(free + 8, mdat);
+    const std::uint64_t gap = (std::uint64_t{1} << 32) + (std::uint64_t{300} << 20);
+    std::string head = small.substr(0, moov);
+    put(head, free, 1);
+    head.replace(free + 4, 4, "mdat");
+    put(head, free + 8, moov - free + gap, 8);
+    const std::string tail = small.substr(moov);
+    const fs::path source = temp / "big.m4a";
+    {
+        const int descriptor = ::open(source.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(descriptor, 0);
+        ASSERT_EQ(::pwrite(descriptor, head.data(), head.size(), 0),
+                  static_cast<ssize_t>(head.size()));
+        ASSERT_EQ(::pwrite(descriptor, tail.data(), tail.size(), static_cast<off_t>(moov + gap)),
+                  static_cast<ssize_t>(tail.size()));
+        ::close(descriptor);
+    }
+    const auto decoded = [](const fs::path& file) {
+        return testing::outputOf({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-map",
+                                  "0:a", "-f", "md5", "-"});
+    };
+    const std::string audio = decoded(source);
+
+    TagEditor::writeM4A(source, meta, temp / "out.m4a");
+
+    EXPECT_EQ(decoded(temp / "out.m4a"), audio);
+    const nlohmann::json read = testing::mutagen(temp / "out.m4a");
+    EXPECT_EQ(read["title"], "New Title");
+    EXPECT_EQ(read["track"], "3");
+    const auto length = fs::file_size(temp / "out.m4a");
+    EXPECT_GT(length, gap);
+    EXPECT_LT(length - fs::file_size(source) + 4096, 8192u);  // within ±4 KiB
+    EXPECT_EQ(entriesIn(temp.path()), 2u);
+}
+
+}  // namespace
+}  // namespace tarvik

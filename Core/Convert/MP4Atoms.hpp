@@ -1,0 +1,41 @@
+// Checking the atom tree of an MP4 (M4A) file before and after its tags are
+// rewritten: every atom's size (32-bit or 64-bit) within its parent, the
+// moov/udta/meta/ilst chain whole, every chunk offset inside the media data.
+// TagLib trusts what it reads, so a damaged file must never reach it. Reads
+// only the atom headers, the item list and the chunk-offset tables. Pure,
+// any thread; failures throw ConversionError.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Core/Platform/ByteStreams.hpp"
+
+namespace tarvik::mp4 {
+
+// One child of the item list: its name ("\251nam", "trkn", or "----:" +
+// mean + ":" + name for a freeform item) and its atom, raw.
+struct Item {
+    std::string key;
+    Bytes raw;
+};
+
+struct Range {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+
+struct Layout {
+    std::vector<Item> items;
+    std::vector<Range> media;                 // the payload of each "mdat"
+    std::vector<std::uint64_t> chunkOffsets;  // every "stco" and "co64" entry, in order
+};
+
+// "M4A ではありません: " + fileName when the file does not start with "ftyp";
+// "タグが壊れています" when an atom runs past its parent, the file has no or
+// several "moov", no "mdat", or a chunk offset outside the media data.
+Layout inspect(ByteSource& file, std::string_view fileName);
+
+}  // namespace tarvik::mp4
