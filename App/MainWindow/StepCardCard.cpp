@@ -18,6 +18,7 @@
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SheetButtons.hpp"
+#include "Core/Pipeline/RunOptions.hpp"
 
 namespace tarvik {
 
@@ -176,8 +177,8 @@ void StepCardCard::refresh() {
     refreshDestinations();
     refreshProfiles();
     warning_->setVisible(model_.destinationLooksLikeArtistFolder());
-    const auto capacity =
-        StepContent::capacityText(model_.destinationVolume(), model_.selectedProfile());
+    const auto capacity = StepContent::capacityText(
+        model_.destinationVolume(), model_.selectedProfile(), RunOptions().reserveMB);
     capacity_->setVisible(capacity.has_value());
     capacity_->setText(capacity ? qt(*capacity) : QString());
     setEnabled(!model_.isBusy());
