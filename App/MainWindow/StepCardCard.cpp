@@ -17,6 +17,7 @@
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/SheetButtons.hpp"
 #include "Core/Pipeline/RunOptions.hpp"
 
@@ -93,7 +94,7 @@ QWidget* StepCardCard::buildDestinationRow() {
     hintRow->addWidget(hintIcon);
     hintRow->addWidget(TextStyle::secondaryLabel("SD カードを差し込んでください", insertHint_));
 
-    destinations_ = new QComboBox(widget);
+    destinations_ = new Picker(widget);
     destinations_->setObjectName("destinationPicker");
     destinations_->setMaximumWidth(420);
     destinations_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -150,7 +151,7 @@ QWidget* StepCardCard::buildProfileRow() {
     auto* widget = new QWidget(this);
     auto* row = bareRow(widget);
     row->addWidget(TextStyle::secondaryLabel("カーナビの機種:", widget));
-    profiles_ = new QComboBox(widget);
+    profiles_ = new Picker(widget);
     profiles_->setObjectName("profilePicker");
     profiles_->setMaximumWidth(520);
     profiles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -15,6 +15,7 @@
 #include "App/MainWindow/SummaryView.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
@@ -70,7 +71,7 @@ QWidget* StepExportCard::buildOptions() {
     normalize_ = new QCheckBox("曲ごとの音量を揃える", options_);
     normalize_->setObjectName("normalizeToggle");
     connect(normalize_, &QCheckBox::toggled, this, [this](bool on) { model_.setNormalize(on); });
-    loudness_ = new QComboBox(options_);
+    loudness_ = new Picker(options_);
     loudness_->setObjectName("loudnessPicker");
     loudness_->setFixedWidth(130);
     for (const auto& choice : ExportContent::loudnessChoices())
