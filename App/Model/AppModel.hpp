@@ -154,6 +154,9 @@ public:
     // Library selection.
     void chooseSource(const std::filesystem::path& folder);
     void reloadArtists();
+    // After a mount or unmount: the music folder may lie on the drive that came
+    // or went, and its artists follow; a library still listed stays as it is.
+    void followMusicFolder();
     void persistSelected();
     std::vector<std::string> filteredArtists() const;
     bool hasSelection() const;

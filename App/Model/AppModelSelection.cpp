@@ -86,6 +86,12 @@ void AppModel::reloadArtists() {
     persistSelected();
 }
 
+void AppModel::followMusicFolder() {
+    const std::string source = srcPath();
+    if (source.empty() || (!artists_.empty() && canList(source))) return;
+    reloadArtists();
+}
+
 void AppModel::persistSelected() {
     services_.settings->setStringList("selected", {selected_.begin(), selected_.end()});
     setSourceNotice(std::nullopt);
