@@ -184,7 +184,7 @@ void StepExportCard::refresh() {
     const bool toCard = model_.destinationVolume() != nullptr;
     send_->setVisible(!toCard);
     keep_->setText(qt(ExportContent::keepSentence(toCard)));
-    if (page == Page::finished) summary_->showSummary(state.summary);
+    if (page == Page::finished) summary_->showSummary(state.summary, state.toCard);
     failedText_->setText(qt(state.message));
     refreshOptions();
     refreshProgress();

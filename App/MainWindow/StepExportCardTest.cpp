@@ -118,7 +118,7 @@ TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
     EXPECT_EQ(text(step, "keepSentence"),
               "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
 
-    AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true)));
+    AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true), true));
     EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
     expectShown(step, {{"ejectButton", true}, {"summarySendButton", false}});
 }
@@ -130,7 +130,7 @@ TEST(StepExportCardTest, SummaryOfEachEnding) {
     for (const auto& ending :
          {summary(4, 0, true, true), summary(7, 0, false, true), summary(5, 2, false, false)}) {
         AppModelTesting::setState(ready.model(), RunState::finished(ending));
-        const auto texts = ExportContent::summaryTexts(ending, false, 0);
+        const auto texts = ExportContent::summaryTexts(ending, false, false, 0);
         EXPECT_TRUE(step.findChild<StepBadge*>()->done());
         EXPECT_EQ(text(step, "summaryHeadline"), texts.headline);
         EXPECT_EQ(text(step, "summaryDetail"), texts.detail);

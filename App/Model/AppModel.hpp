@@ -266,6 +266,7 @@ private:
     std::set<std::string> writingFolders_;
     std::map<std::string, std::int64_t> remainingByFolder_;
     std::map<std::string, std::string> folderBySource_;
+    bool runToCard_ = false;  // the running export writes onto a listed card
     bool systemLowLoad_ = false;
     std::optional<ConversionRunner::Handle> handle_;
     std::unique_ptr<DesktopSignals::Inhibitor> activity_;

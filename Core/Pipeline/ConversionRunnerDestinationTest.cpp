@@ -83,7 +83,7 @@ TEST(RunDestination, DestinationThatGoesAwayStopsTheRunAndNothingIsWrittenElsewh
         EXPECT_EQ(converter.started().size(), started);
         EXPECT_EQ(describe(events.back()), "done " +
                                                std::to_string(std::min<std::size_t>(started, 2)) +
-                                               " skipped 0 failed 1 stopped");
+                                               " skipped 0 failed 1 stopped lost");
         EXPECT_EQ(filesBelow(temp.path()), Files{});
         EXPECT_EQ(fs::exists(card), kind != folder);
         EXPECT_TRUE(kind == folder || fs::is_empty(card));
