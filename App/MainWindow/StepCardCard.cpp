@@ -48,11 +48,16 @@ QHBoxLayout* bareRow(QWidget* widget) {
 StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
     : StepFrame(model, 2, "SD カードとカーナビの機種を選ぶ", 10, parent),
       model_(model),
+      refusal_(new QLabel(this)),
       capacity_(new QLabel(this)),
       summary_(new QLabel(this)),
       notes_(new QLabel(this)) {
     setObjectName("stepCardCard");
 
+    refusal_->setObjectName("destinationRefusal");
+    refusal_->setWordWrap(true);
+    TextStyle::setCallout(refusal_);
+    TextStyle::setColor(refusal_, Palette::Name::warning);
     capacity_->setObjectName("capacityEstimate");
     TextStyle::setCallout(capacity_);
     TextStyle::setTone(capacity_, TextStyle::Tone::secondary);
@@ -69,14 +74,14 @@ StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
     divider->setStyleSheet("color: rgba(128,128,128,70);");
 
     const std::initializer_list<QWidget*> widgets{
-        buildDestinationRow(), buildWarningRow(), capacity_, divider,
-        buildProfileRow(),     summary_,          notes_};
+        buildDestinationRow(), refusal_, buildWarningRow(), capacity_, divider,
+        buildProfileRow(),     summary_,  notes_};
     for (QWidget* widget : widgets) rows()->addWidget(widget);
 
     for (auto signal :
          {&AppModel::destPathChanged, &AppModel::profileIdChanged, &AppModel::volumesChanged,
           &AppModel::profilesChanged, &AppModel::selectedChanged, &AppModel::srcPathChanged,
-          &AppModel::artistsChanged, &AppModel::stateChanged})
+          &AppModel::artistsChanged, &AppModel::stateChanged, &AppModel::destinationChecked})
         connect(&model_, signal, this, &StepCardCard::refresh);
     refresh();
 }
@@ -177,6 +182,11 @@ void StepCardCard::refresh() {
     setProgress(here, canExport, here, here);
     refreshDestinations();
     refreshProfiles();
+    // Only a destination that was chosen has a cause to name.
+    const std::optional<std::string> refusal =
+        model_.destPath().empty() ? std::nullopt : model_.destinationRefusal();
+    refusal_->setVisible(refusal.has_value());
+    refusal_->setText(refusal ? qt(*refusal) : QString());
     warning_->setVisible(model_.destinationLooksLikeArtistFolder());
     const auto capacity = StepContent::capacityText(
         model_.destinationVolume(), model_.selectedProfile(), RunOptions().reserveMB);

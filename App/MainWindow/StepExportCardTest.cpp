@@ -7,6 +7,7 @@
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepBadge.hpp"
+#include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
@@ -121,6 +122,29 @@ TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
     AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true), true));
     EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
     expectShown(step, {{"ejectButton", true}, {"summarySendButton", false}});
+    // Ejected, the card is no folder: only the eject button goes.
+    AppModelTesting::setVolumes(*f.model, {});
+    f.model->setDestPath("");
+    EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
+    expectShown(step, {{"ejectButton", false}, {"summarySendButton", false}});
+}
+
+// The button, the card step and the run share one check of the destination:
+// a folder gone since the button was enabled is seen on the press, and the
+// card step names the cause.
+TEST(StepExportCardTest, APressChecksTheDestinationAgainAndTheCardStepSaysWhy) {
+    testing::ReadyModel ready;
+    StepExportCard step(ready.model());
+    StepCardCard card(ready.model());
+    ASSERT_TRUE(child(step, "startButton")->isEnabled());
+    expectShown(card, {{"destinationRefusal", false}});
+    std::filesystem::remove(ready.dir / "out");
+    click(step, "startButton");
+    EXPECT_TRUE(ready.model().state().is(RunState::Case::idle));
+    EXPECT_FALSE(child(step, "startButton")->isEnabled());
+    expectShown(card, {{"destinationRefusal", true}});
+    EXPECT_EQ(text(card, "destinationRefusal"),
+              "書き出し先が見つかりません。SD カードかフォルダを選び直してください。");
 }
 
 // The finished page shows what the summary's texts say; its buttons act.

@@ -160,7 +160,13 @@ public:
     void persistSelected();
     std::vector<std::string> filteredArtists() const;
     bool hasSelection() const;
+    // The destination's one check (ExportDestination), which the start button,
+    // the card step and the run share: why a run may not write there, or nothing.
     bool canExport() const;
+    std::optional<std::string> destinationRefusal() const;
+    // The folder may have gone or come meanwhile (the window comes to the
+    // front, the start button is pressed): whoever shows the check asks again.
+    void recheckDestination();
     bool destinationLooksLikeArtistFolder() const;
 
     // Run log.
@@ -204,6 +210,7 @@ signals:
     void profilesChanged();
     void artistsChanged();
     void volumesChanged();
+    void destinationChecked();
     void searchChanged();
     void stateChanged();
     void planChanged();

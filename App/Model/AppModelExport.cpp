@@ -53,8 +53,8 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     std::string destination = destPath();
     if (dryRun) {
         if (destination.empty()) destination = "/tmp";
-    } else if (!ExportDestination::isUsable(destination, volumes_)) {
-        throw ConversionError(std::string(ExportTexts::noDestination));
+    } else if (std::optional<std::string> why = destinationRefusal()) {
+        throw ConversionError(std::move(*why));
     }
 
     RunOptions options;
