@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <exception>
@@ -136,7 +137,8 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
 }
 
 void ArtistAliasesView::showEvent(QShowEvent* event) {
-    load();
+    // Opened, not restored from minimised: a restore keeps the rows typed so far.
+    if (!event->spontaneous()) load();
     QDialog::showEvent(event);
 }
 

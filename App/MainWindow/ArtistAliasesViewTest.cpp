@@ -96,6 +96,9 @@ TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     QApplication::processEvents();
     EXPECT_TRUE(sheet.view->findChild<QWidget*>("aliasSuggestions")->isHidden());
     ASSERT_EQ(sheet.fields("aliasFrom").size(), 2);
+    // Restored from minimised, the rows not yet saved stay.
+    testing::minimiseAndRestore(*sheet.view);
+    ASSERT_EQ(sheet.fields("aliasFrom").size(), 2);
 
     // A blank row is dropped on save; Return saves.
     click(*sheet.view, "addAliasButton");

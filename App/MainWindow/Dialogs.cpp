@@ -1,5 +1,6 @@
 #include "App/MainWindow/Dialogs.hpp"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -10,6 +11,20 @@ namespace tarvik::Dialogs {
 namespace {
 
 Script* active = nullptr;
+
+// A chooser hands back text, and Qt reads a file name that is not UTF-8 with
+// U+FFFD in place of its bytes: such a path names no folder, or another one.
+// It is refused rather than stored.
+std::optional<std::filesystem::path> fromChooser(QWidget* parent, const QString& chosen) {
+    if (chosen.contains(QChar::ReplacementCharacter)) {
+        show(parent, {.kind = Message::Kind::warning,
+                      .text = std::string(unreadableName),
+                      .informative = chosen.toStdString()});
+        return std::nullopt;
+    }
+    const QByteArray bytes = QFile::encodeName(chosen);
+    return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
 
 }  // namespace
 
@@ -30,7 +45,9 @@ std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderR
         if (active->folderAnswers_.empty()) return std::nullopt;
         auto answer = std::move(active->folderAnswers_.front());
         active->folderAnswers_.pop_front();
-        return answer;
+        if (!answer) return std::nullopt;
+        // The answer comes as text, as the real chooser's does.
+        return fromChooser(parent, QFile::decodeName(QByteArray::fromStdString(answer->native())));
     }
     QFileDialog dialog(parent, qt(request.message));
     dialog.setFileMode(QFileDialog::Directory);
@@ -41,7 +58,7 @@ std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderR
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;
-    return std::filesystem::path(chosen.front().toStdString());
+    return fromChooser(parent, chosen.front());
 }
 
 void show(QWidget* parent, const Message& message) {

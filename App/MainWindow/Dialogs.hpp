@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QWidget;
@@ -38,7 +39,13 @@ struct Message {
     bool operator==(const Message&) const = default;
 };
 
-// A folder the user chose, or nothing when cancelled.
+// What a folder chooser says of a folder whose name is not UTF-8.
+inline constexpr std::string_view unreadableName =
+    "フォルダの名前に読み取れない文字（UTF-8 ではない文字）があるため、このフォルダは選べません。"
+    "ファイルマネージャで名前を変えてから、選び直してください。";
+
+// A folder the user chose, with its name's bytes, or nothing when cancelled
+// or refused (a name that is not UTF-8, with a message saying so).
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request);
 // A message with a single OK button; returns when it is closed.
 void show(QWidget* parent, const Message& message);
@@ -51,7 +58,8 @@ public:
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
 
-    // The next folder chooser returns `folder` (nullopt: the user cancels).
+    // The next folder chooser returns `folder` (nullopt: the user cancels),
+    // read back as the real chooser's text is.
     void answerFolder(std::optional<std::filesystem::path> folder);
 
     const std::vector<FolderRequest>& folderRequests() const { return folderRequests_; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Core/Pipeline/ConversionRunner.hpp"
+
 namespace tarvik::ExportContent {
 
 namespace {
@@ -76,11 +78,16 @@ ProgressTexts progressTexts(const std::string& phaseText,
     return texts;
 }
 
-SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard,
+SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, bool cardThere,
                           std::size_t renamedCount) {
-    const auto& progress = summary.progress;
+    ConversionEvent::Progress progress = summary.progress;
     SummaryTexts texts;
-    if (summary.stopped) {
+    if (summary.destinationLost) {
+        // The run counted the lost destination as one failure; it is no song.
+        progress.failed = std::max<std::int64_t>(0, progress.failed - 1);
+        texts.outcome = Outcome::destinationLost;
+        texts.headline = std::string(ConversionRunner::destinationLostMessage);
+    } else if (summary.stopped) {
         texts.outcome = Outcome::stopped;
         texts.headline = "中止しました";
     } else if (summary.cardFull) {
@@ -101,8 +108,8 @@ SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard,
     // A stopped run that had filled the card may still carry on with another.
     texts.carryOverNote = summary.cardFull;
     texts.continueNext = summary.cardFull;
-    texts.eject = toCard;
-    texts.send = !toCard;
+    texts.eject = toCard && cardThere;
+    texts.send = !toCard && !summary.destinationLost;
     texts.showFailures = progress.failed >= 1;
     return texts;
 }

@@ -47,7 +47,7 @@ ProgressTexts progressTexts(const std::string& phaseText,
 std::int64_t etaMinutes(std::int64_t seconds);
 
 // Summary of a finished run.
-enum class Outcome { stopped, cardFull, failures, complete };
+enum class Outcome { destinationLost, stopped, cardFull, failures, complete };
 struct SummaryTexts {
     Outcome outcome = Outcome::complete;
     std::string headline;
@@ -58,7 +58,9 @@ struct SummaryTexts {
     bool continueNext = false;   // "続けて別のカードに入れる"
     bool showFailures = false;   // "失敗した曲を見る"
 };
-SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard,
+// `toCard`: the run wrote onto a listed card, as fixed when it ended;
+// `cardThere`: that card is still the destination, so it can be ejected.
+SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, bool cardThere,
                           std::size_t renamedCount);
 
 inline constexpr const char* carryOverText =

@@ -52,9 +52,14 @@ TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
     }
 }
 
-ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull) {
-    return {
-        .progress = progress, .stopped = stopped, .cardFull = cardFull, .renamed = 0, .placed = {}};
+ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull,
+                                 bool lost = false) {
+    return {.progress = progress,
+            .stopped = stopped,
+            .cardFull = cardFull,
+            .renamed = 0,
+            .placed = {},
+            .destinationLost = lost};
 }
 
 // The buttons and notes a summary offers, by name.
@@ -69,7 +74,9 @@ std::string offers(const ExportContent::SummaryTexts& texts) {
     return names;
 }
 
-// The headline takes the first outcome that matches: stopped, full, failures, complete.
+// The headline takes the first outcome that matches: destination lost,
+// stopped, full, failures, complete. Card or folder is what the run wrote
+// onto; an ejected card only loses its eject button.
 TEST(ExportContentTest, SummaryOfEachEnding) {
     const struct {
         ConversionEvent::Summary summary;
@@ -77,7 +84,17 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
         std::size_t renamed;
         Outcome outcome;
         std::string headline, detail, offers;
+        std::optional<bool> cardThere = std::nullopt;  // else as toCard
     } cases[] = {
+        // A pulled card: the lost destination itself is no failed song.
+        {summary(counts(6, 0, 1, 9), true, false, true), true, 0, Outcome::destinationLost,
+         "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
+         "6 曲を書き出しました", "", false},
+        {summary(counts(6, 0, 3, 9), true, true, true), false, 0, Outcome::destinationLost,
+         "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
+         "6 曲を書き出しました、2 曲は変換できませんでした", "carryOver continue failures "},
+        {summary(counts(3, 0, 0, 9), false, true), true, 0, Outcome::cardFull,
+         "SD カードがいっぱいになりました", "3 曲を書き出しました", "carryOver continue ", false},
         // A stopped run that filled the card still offers to continue.
         {summary(counts(3, 0, 0, 9), true, true), true, 0, Outcome::stopped, "中止しました",
          "3 曲を書き出しました", "carryOver continue eject "},
@@ -101,7 +118,8 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
          "できあがり！ 車で聴けます", "0 曲を書き出しました", "send "},
     };
     for (const auto& c : cases) {
-        const auto texts = ExportContent::summaryTexts(c.summary, c.toCard, c.renamed);
+        const auto texts = ExportContent::summaryTexts(c.summary, c.toCard,
+                                                       c.cardThere.value_or(c.toCard), c.renamed);
         EXPECT_EQ(texts.outcome, c.outcome) << c.detail;
         EXPECT_EQ(texts.headline, c.headline) << c.detail;
         EXPECT_EQ(texts.detail, c.detail);

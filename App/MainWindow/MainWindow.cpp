@@ -99,6 +99,12 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (model_.autoSend()) model_.setShowSend(true);
 }
 
+bool MainWindow::event(QEvent* event) {
+    // Back from another program, the destination folder may be gone or back.
+    if (event->type() == QEvent::WindowActivate) model_.recheckDestination();
+    return QMainWindow::event(event);
+}
+
 void MainWindow::followShowSend() {
     if (!model_.showSend()) return;  // the reset below, or anyone's: nothing to open
     if (openSend_) openSend_();

@@ -150,6 +150,43 @@ TEST(MainWindowTest, EditorAndAliasSheetsOpenOnceAndTheirCloseLetsGo) {
     EXPECT_NE(s.window.aliasesSheet(), nullptr);
 }
 
+// Back at the front, the window checks its destination again.
+TEST(MainWindowTest, ComingToTheFrontChecksTheDestinationAgain) {
+    testing::TempDir dir;
+    std::filesystem::create_directories(dir / "music" / "A");
+    std::filesystem::create_directories(dir / "out");
+    testing::ModelFixture f = onboardedModel([&](Settings& settings) {
+        settings.setString("srcPath", (dir / "music").string());
+        settings.setStringList("selected", {"A"});
+        settings.setString("destPath", (dir / "out").string());
+    });
+    MainWindow window{*f.model, {}};
+    window.show();
+    QWidget* start = testing::child(window, "startButton");
+    ASSERT_TRUE(start != nullptr && start->isEnabled());
+    std::filesystem::remove(dir / "out");
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&window, &activate);
+    EXPECT_FALSE(start->isEnabled());
+}
+
+// Scrolling the window with the wheel over its closed pickers changes no
+// card, no unit and no loudness.
+TEST(MainWindowTest, TheWheelChangesNoPicker) {
+    Shown s;
+    for (const char* card : {"/media/u/A", "/media/u/B", "/media/u/C"})
+        s.f.volumes->add(testing::FixtureVolumes::card(card, 1'000'000'000));
+    s.model().refreshVolumes();
+    s.model().setDestPath("/media/u/B");
+    ASSERT_GT(s.model().profiles().size(), 2U);
+    s.model().setProfileId(s.model().profiles()[1].id);
+    const std::string profileId = s.model().profileId();
+    testing::expectWheelLeavesPickers(s.window);
+    EXPECT_EQ(s.model().destPath(), "/media/u/B");
+    EXPECT_EQ(s.model().profileId(), profileId);
+    EXPECT_EQ(s.model().loudness(), -14.0);
+}
+
 TEST(MainWindowTest, ReviewSheetFollowsTheRunStateAndTheTitleBarCannotCloseIt) {
     Shown s;
     AppModelTesting::setState(s.model(), RunState::reviewing());

@@ -17,7 +17,9 @@
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/SheetButtons.hpp"
+#include "Core/Pipeline/RunOptions.hpp"
 
 namespace tarvik {
 
@@ -46,11 +48,16 @@ QHBoxLayout* bareRow(QWidget* widget) {
 StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
     : StepFrame(model, 2, "SD カードとカーナビの機種を選ぶ", 10, parent),
       model_(model),
+      refusal_(new QLabel(this)),
       capacity_(new QLabel(this)),
       summary_(new QLabel(this)),
       notes_(new QLabel(this)) {
     setObjectName("stepCardCard");
 
+    refusal_->setObjectName("destinationRefusal");
+    refusal_->setWordWrap(true);
+    TextStyle::setCallout(refusal_);
+    TextStyle::setColor(refusal_, Palette::Name::warning);
     capacity_->setObjectName("capacityEstimate");
     TextStyle::setCallout(capacity_);
     TextStyle::setTone(capacity_, TextStyle::Tone::secondary);
@@ -67,14 +74,14 @@ StepCardCard::StepCardCard(AppModel& model, QWidget* parent)
     divider->setStyleSheet("color: rgba(128,128,128,70);");
 
     const std::initializer_list<QWidget*> widgets{
-        buildDestinationRow(), buildWarningRow(), capacity_, divider,
-        buildProfileRow(),     summary_,          notes_};
+        buildDestinationRow(), refusal_, buildWarningRow(), capacity_, divider,
+        buildProfileRow(),     summary_,  notes_};
     for (QWidget* widget : widgets) rows()->addWidget(widget);
 
     for (auto signal :
          {&AppModel::destPathChanged, &AppModel::profileIdChanged, &AppModel::volumesChanged,
           &AppModel::profilesChanged, &AppModel::selectedChanged, &AppModel::srcPathChanged,
-          &AppModel::artistsChanged, &AppModel::stateChanged})
+          &AppModel::artistsChanged, &AppModel::stateChanged, &AppModel::destinationChecked})
         connect(&model_, signal, this, &StepCardCard::refresh);
     refresh();
 }
@@ -92,7 +99,7 @@ QWidget* StepCardCard::buildDestinationRow() {
     hintRow->addWidget(hintIcon);
     hintRow->addWidget(TextStyle::secondaryLabel("SD カードを差し込んでください", insertHint_));
 
-    destinations_ = new QComboBox(widget);
+    destinations_ = new Picker(widget);
     destinations_->setObjectName("destinationPicker");
     destinations_->setMaximumWidth(420);
     destinations_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -149,7 +156,7 @@ QWidget* StepCardCard::buildProfileRow() {
     auto* widget = new QWidget(this);
     auto* row = bareRow(widget);
     row->addWidget(TextStyle::secondaryLabel("カーナビの機種:", widget));
-    profiles_ = new QComboBox(widget);
+    profiles_ = new Picker(widget);
     profiles_->setObjectName("profilePicker");
     profiles_->setMaximumWidth(520);
     profiles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -175,9 +182,14 @@ void StepCardCard::refresh() {
     setProgress(here, canExport, here, here);
     refreshDestinations();
     refreshProfiles();
+    // Only a destination that was chosen has a cause to name.
+    const std::optional<std::string> refusal =
+        model_.destPath().empty() ? std::nullopt : model_.destinationRefusal();
+    refusal_->setVisible(refusal.has_value());
+    refusal_->setText(refusal ? qt(*refusal) : QString());
     warning_->setVisible(model_.destinationLooksLikeArtistFolder());
-    const auto capacity =
-        StepContent::capacityText(model_.destinationVolume(), model_.selectedProfile());
+    const auto capacity = StepContent::capacityText(
+        model_.destinationVolume(), model_.selectedProfile(), RunOptions().reserveMB);
     capacity_->setVisible(capacity.has_value());
     capacity_->setText(capacity ? qt(*capacity) : QString());
     setEnabled(!model_.isBusy());

@@ -43,6 +43,7 @@ private:
     QComboBox* destinations_ = nullptr;
     QPushButton* sendButton_ = nullptr;
     QWidget* warning_ = nullptr;
+    QLabel* refusal_;  // why no run may write to the chosen destination
     QLabel* capacity_;
     QComboBox* profiles_ = nullptr;
     QPushButton* editButton_ = nullptr;

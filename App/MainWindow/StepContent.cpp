@@ -113,10 +113,12 @@ std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volu
     return entries;
 }
 
-std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile) {
+std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile,
+                                        std::int64_t reserveMB) {
     if (destination == nullptr || profile == nullptr) return std::nullopt;
-    const auto songs = SpaceEstimate::trackCapacity(static_cast<double>(destination->free),
-                                                    profile->audio.bitrate);
+    // The review sheet's figure: the headroom the run keeps free is no room for songs.
+    const auto songs =
+        SpaceEstimate::cardCapacity(destination->free, profile->audio.bitrate, reserveMB);
     if (!songs) return std::nullopt;
     return "約 " + to_string(*songs) + " 曲入ります";
 }

@@ -5,6 +5,7 @@
 // destination list, the song estimate, the profile labels and summary, and the
 // profile copied for "この機種をもとに新しく作る…". No widgets here; the views
 // lay these out and the tests check them without a window. Pure; never fail.
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -53,9 +54,11 @@ std::vector<DestinationEntry> destinationEntries(const std::vector<Volume>& volu
                                                  const Volume* destination);
 // A destination that is a plain folder rather than a listed volume.
 bool isPlainFolder(const std::string& destPath, const Volume* destination);
-// "約 N 曲入ります", or nothing without a destination volume, a profile or a
-// positive bit rate.
-std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile);
+// "約 N 曲入ります", with the run's headroom of `reserveMB` taken off the free
+// space as the review sheet does; nothing without a destination volume, a
+// profile or a positive bit rate.
+std::optional<std::string> capacityText(const Volume* destination, const DeviceProfile* profile,
+                                        std::int64_t reserveMB);
 // The path without its last component; a trailing "/" is ignored, "/" stays "/".
 std::string parentFolder(const std::string& path);
 std::string profileItemLabel(const DeviceProfile& profile);

@@ -15,6 +15,7 @@
 #include "App/MainWindow/SummaryView.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
@@ -48,7 +49,7 @@ StepExportCard::StepExportCard(AppModel& model, QWidget* parent)
     for (auto signal :
          {&AppModel::stateChanged, &AppModel::selectedChanged, &AppModel::destPathChanged,
           &AppModel::volumesChanged, &AppModel::srcPathChanged, &AppModel::profileIdChanged,
-          &AppModel::profilesChanged})
+          &AppModel::profilesChanged, &AppModel::destinationChecked})
         connect(&model_, signal, this, &StepExportCard::refresh);
     connect(&model_, &AppModel::settingsChanged, this, &StepExportCard::refreshOptions);
     connect(&model_, &AppModel::phaseTextChanged, this, &StepExportCard::refreshProgress);
@@ -70,7 +71,7 @@ QWidget* StepExportCard::buildOptions() {
     normalize_ = new QCheckBox("曲ごとの音量を揃える", options_);
     normalize_->setObjectName("normalizeToggle");
     connect(normalize_, &QCheckBox::toggled, this, [this](bool on) { model_.setNormalize(on); });
-    loudness_ = new QComboBox(options_);
+    loudness_ = new Picker(options_);
     loudness_->setObjectName("loudnessPicker");
     loudness_->setFixedWidth(130);
     for (const auto& choice : ExportContent::loudnessChoices())
@@ -88,7 +89,11 @@ QWidget* StepExportCard::buildOptions() {
     TextStyle::setFont(start_, 14, QFont::DemiBold);
     Icons::show(start_, Icons::Symbol::listBulletRectangle, 16, Icons::fixed(Qt::white));
     SheetButtons::makeProminent(start_);
-    connect(start_, &QPushButton::clicked, this, [this] { model_.startPlanning(); });
+    connect(start_, &QPushButton::clicked, this, [this] {
+        // The folder may have gone since the button was last enabled.
+        model_.recheckDestination();
+        if (model_.canExport()) model_.startPlanning();
+    });
     startHint_ = new QLabel("上の ① ② を先に済ませてください", options_);
     startHint_->setObjectName("startHint");
     TextStyle::setCallout(startHint_);
@@ -183,7 +188,7 @@ void StepExportCard::refresh() {
     const bool toCard = model_.destinationVolume() != nullptr;
     send_->setVisible(!toCard);
     keep_->setText(qt(ExportContent::keepSentence(toCard)));
-    if (page == Page::finished) summary_->showSummary(state.summary);
+    if (page == Page::finished) summary_->showSummary(state.summary, state.toCard);
     failedText_->setText(qt(state.message));
     refreshOptions();
     refreshProgress();

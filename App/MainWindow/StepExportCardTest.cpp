@@ -7,6 +7,7 @@
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepBadge.hpp"
+#include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/WidgetTesting.hpp"
@@ -118,9 +119,32 @@ TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
     EXPECT_EQ(text(step, "keepSentence"),
               "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
 
-    AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true)));
+    AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true), true));
     EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
     expectShown(step, {{"ejectButton", true}, {"summarySendButton", false}});
+    // Ejected, the card is no folder: only the eject button goes.
+    AppModelTesting::setVolumes(*f.model, {});
+    f.model->setDestPath("");
+    EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
+    expectShown(step, {{"ejectButton", false}, {"summarySendButton", false}});
+}
+
+// The button, the card step and the run share one check of the destination:
+// a folder gone since the button was enabled is seen on the press, and the
+// card step names the cause.
+TEST(StepExportCardTest, APressChecksTheDestinationAgainAndTheCardStepSaysWhy) {
+    testing::ReadyModel ready;
+    StepExportCard step(ready.model());
+    StepCardCard card(ready.model());
+    ASSERT_TRUE(child(step, "startButton")->isEnabled());
+    expectShown(card, {{"destinationRefusal", false}});
+    std::filesystem::remove(ready.dir / "out");
+    click(step, "startButton");
+    EXPECT_TRUE(ready.model().state().is(RunState::Case::idle));
+    EXPECT_FALSE(child(step, "startButton")->isEnabled());
+    expectShown(card, {{"destinationRefusal", true}});
+    EXPECT_EQ(text(card, "destinationRefusal"),
+              "書き出し先が見つかりません。SD カードかフォルダを選び直してください。");
 }
 
 // The finished page shows what the summary's texts say; its buttons act.
@@ -130,7 +154,7 @@ TEST(StepExportCardTest, SummaryOfEachEnding) {
     for (const auto& ending :
          {summary(4, 0, true, true), summary(7, 0, false, true), summary(5, 2, false, false)}) {
         AppModelTesting::setState(ready.model(), RunState::finished(ending));
-        const auto texts = ExportContent::summaryTexts(ending, false, 0);
+        const auto texts = ExportContent::summaryTexts(ending, false, false, 0);
         EXPECT_TRUE(step.findChild<StepBadge*>()->done());
         EXPECT_EQ(text(step, "summaryHeadline"), texts.headline);
         EXPECT_EQ(text(step, "summaryDetail"), texts.detail);

@@ -23,6 +23,9 @@ struct Look {
 
 Look lookFor(ExportContent::Outcome outcome) {
     switch (outcome) {
+        case ExportContent::Outcome::destinationLost:
+            return {Icons::Symbol::exclamationmarkTriangleFill,
+                    Icons::color(Palette::Name::danger)};
         case ExportContent::Outcome::stopped:
             return {Icons::Symbol::stopCircleFill, Icons::tone(TextStyle::Tone::secondary)};
         case ExportContent::Outcome::cardFull:
@@ -91,10 +94,10 @@ SummaryView::SummaryView(AppModel& model, QWidget* parent)
     column->addWidget(carryOver_);
     column->addLayout(buttons);
 
-    // Ejecting empties the destination; the row then offers to send instead.
+    // Ejecting empties the destination: the eject button goes, the words stay.
     for (auto signal :
          {&AppModel::volumesChanged, &AppModel::destPathChanged, &AppModel::renamedChanged})
-        connect(&model_, signal, this, [this] { showSummary(summary_); });
+        connect(&model_, signal, this, [this] { showSummary(summary_, toCard_); });
 }
 
 QPushButton* SummaryView::button(const char* name, const QString& text) {
@@ -103,11 +106,11 @@ QPushButton* SummaryView::button(const char* name, const QString& text) {
     return result;
 }
 
-void SummaryView::showSummary(const ConversionEvent::Summary& summary) {
+void SummaryView::showSummary(const ConversionEvent::Summary& summary, bool toCard) {
     summary_ = summary;
-    const bool toCard = model_.destinationVolume() != nullptr;
-    const ExportContent::SummaryTexts texts =
-        ExportContent::summaryTexts(summary, toCard, model_.renamed().size());
+    toCard_ = toCard;
+    const ExportContent::SummaryTexts texts = ExportContent::summaryTexts(
+        summary, toCard, model_.destinationVolume() != nullptr, model_.renamed().size());
     const Look look = lookFor(texts.outcome);
     Icons::show(symbol_, look.symbol, 34, look.colour);
     headline_->setText(qt(texts.headline));

@@ -6,7 +6,8 @@
 // model's volumes, destination and title corrections; its buttons call the
 // model. Owned by the export step; GUI thread only.
 //
-// Use:  auto* summary = new SummaryView(model, parent); summary->showSummary(state.summary);
+// Use:  auto* summary = new SummaryView(model, parent);
+//       summary->showSummary(state.summary, state.toCard);
 #include <QWidget>
 
 #include "Core/Pipeline/ConversionEvent.hpp"
@@ -24,13 +25,15 @@ class SummaryView : public QWidget {
 public:
     explicit SummaryView(AppModel& model, QWidget* parent = nullptr);
 
-    void showSummary(const ConversionEvent::Summary& summary);
+    // `toCard`: the run wrote onto a listed card (RunState::toCard).
+    void showSummary(const ConversionEvent::Summary& summary, bool toCard);
 
 private:
     QPushButton* button(const char* name, const QString& text);
 
     AppModel& model_;
     ConversionEvent::Summary summary_;
+    bool toCard_ = false;
     QLabel* symbol_;
     QLabel* headline_;
     QLabel* detail_;

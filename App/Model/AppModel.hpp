@@ -154,10 +154,19 @@ public:
     // Library selection.
     void chooseSource(const std::filesystem::path& folder);
     void reloadArtists();
+    // After a mount or unmount: the music folder may lie on the drive that came
+    // or went, and its artists follow; a library still listed stays as it is.
+    void followMusicFolder();
     void persistSelected();
     std::vector<std::string> filteredArtists() const;
     bool hasSelection() const;
+    // The destination's one check (ExportDestination), which the start button,
+    // the card step and the run share: why a run may not write there, or nothing.
     bool canExport() const;
+    std::optional<std::string> destinationRefusal() const;
+    // The folder may have gone or come meanwhile (the window comes to the
+    // front, the start button is pressed): whoever shows the check asks again.
+    void recheckDestination();
     bool destinationLooksLikeArtistFolder() const;
 
     // Run log.
@@ -201,6 +210,7 @@ signals:
     void profilesChanged();
     void artistsChanged();
     void volumesChanged();
+    void destinationChecked();
     void searchChanged();
     void stateChanged();
     void planChanged();
@@ -263,6 +273,7 @@ private:
     std::set<std::string> writingFolders_;
     std::map<std::string, std::int64_t> remainingByFolder_;
     std::map<std::string, std::string> folderBySource_;
+    bool runToCard_ = false;  // the running export writes onto a listed card
     bool systemLowLoad_ = false;
     std::optional<ConversionRunner::Handle> handle_;
     std::unique_ptr<DesktopSignals::Inhibitor> activity_;

@@ -76,8 +76,11 @@ void AppModel::finishRun(ConversionEvent::Summary summary) {
         if (after->continuing != continuing_) setContinuing(after->continuing);
     }
     summary.renamed = static_cast<std::int64_t>(renamed_.size());
-    setState(RunState::finished(summary));
+    setState(RunState::finished(summary, runToCard_));
     setPhaseText("");
+    // The run used the card's space, or lost the card: whatever the steps show
+    // of it is read anew.
+    refreshVolumes();
 
     if (uiTesting() || !services_.desktop) return;
     DesktopSignals& desktop = *services_.desktop;

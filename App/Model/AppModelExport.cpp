@@ -53,8 +53,8 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     std::string destination = destPath();
     if (dryRun) {
         if (destination.empty()) destination = "/tmp";
-    } else if (!ExportDestination::isUsable(destination, volumes_)) {
-        throw ConversionError(std::string(ExportTexts::noDestination));
+    } else if (std::optional<std::string> why = destinationRefusal()) {
+        throw ConversionError(std::move(*why));
     }
 
     RunOptions options;
@@ -181,9 +181,11 @@ void AppModel::startConversion() {
     for (const auto& entry : remainingByFolder_)
         writingFolders_.insert(writingFolders_.end(), entry.first);
     emit writingFoldersChanged();
+    // Taken now: a card pulled during the run is no longer listed at its end.
+    runToCard_ = destinationVolume() != nullptr;
     // A settings write waits for the disk: only a change is written.
     if (const std::string dest = destPath();
-        !dest.empty() && destinationVolume() == nullptr && lastExportPath() != dest) {
+        !dest.empty() && !runToCard_ && lastExportPath() != dest) {
         setLastExportPath(dest);
     }
 

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <thread>
 
+#include "App/Model/ExportDestination.hpp"
 #include "App/Model/ExportTesting.hpp"
 #include "App/Model/ExportTexts.hpp"
 
@@ -110,7 +111,7 @@ TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
         model->setCarryOver({"MUSIC/Band/A/01 Song A01.mp3"});
         planToReview(*model);  // the dry run needs no destination
         model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportTexts::noDestination)))
+        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportDestination::notFound)))
             << destPath;
         EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Band/A/01 Song A01.mp3"}));
         EXPECT_TRUE(model->continuing());

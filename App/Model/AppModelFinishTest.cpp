@@ -38,11 +38,19 @@ TEST_F(AppModelFinishTest, TheCarryOverFollowsHowTheRunEnded) {
                     QMetaObject::invokeMethod(model.get(), [&model] { model->cancel(); });
                 });
             }
-            model = makeModel();
+            auto volumes = std::make_shared<testing::FixtureVolumes>();
+            volumes->add(testing::FixtureVolumes::card(cardDir.path(), 1'000'000'000));
+            model = makeModel([&](AppModel::Services& services) { services.volumes = volumes; });
             model->setDestPath(cardDir.path().string());
             model->setCarryOver(earlier);
             model->setContinuing(continuing);
+            volumes->setAvailable(cardDir.path(), 5'000);  // what the run leaves free
             runToFinish(*model);
+            // However it ended, the card's free space is read again, and the
+            // summary keeps its card wording.
+            ASSERT_EQ(model->volumes().size(), 1U);
+            EXPECT_EQ(model->volumes()[0].free, 5'000);
+            EXPECT_TRUE(model->state().toCard);
 
             const ConversionEvent::Summary& summary = model->state().summary;
             std::set<std::string> expected = earlier;  // a stop keeps what was carried

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "App/Model/AppModel.hpp"
+#include "App/Model/ExportDestination.hpp"
 #include "Core/Naming/ArtistAliases.hpp"
 #include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Platform/Text.hpp"
@@ -86,6 +87,12 @@ void AppModel::reloadArtists() {
     persistSelected();
 }
 
+void AppModel::followMusicFolder() {
+    const std::string source = srcPath();
+    if (source.empty() || (!artists_.empty() && canList(source))) return;
+    reloadArtists();
+}
+
 void AppModel::persistSelected() {
     services_.settings->setStringList("selected", {selected_.begin(), selected_.end()});
     setSourceNotice(std::nullopt);
@@ -108,11 +115,17 @@ bool AppModel::hasSelection() const {
 
 bool AppModel::canExport() const {
     if (!hasSelection()) return false;
-    const std::string dest = destPath();
-    if (dest.empty() || selectedProfile() == nullptr) return false;
+    if (destPath().empty() || selectedProfile() == nullptr) return false;
     // Last, because it is the only test that touches the disk.
-    std::error_code error;
-    return std::filesystem::exists(dest, error);
+    return !destinationRefusal();
+}
+
+std::optional<std::string> AppModel::destinationRefusal() const {
+    return ExportDestination::refusal(destPath(), volumes_);
+}
+
+void AppModel::recheckDestination() {
+    emit destinationChecked();
 }
 
 bool AppModel::destinationLooksLikeArtistFolder() const {

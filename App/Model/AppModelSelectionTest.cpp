@@ -67,8 +67,14 @@ TEST(AppModelSelectionTest, TheSelectionIsKeptUntilTheMusicFolderCanBeListed) {
         EXPECT_EQ(model.selected().size(), 3u);
         EXPECT_EQ(library.storedSelection(), stored);
     }
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    AppModel::Services services = AppModelTesting::services(library.xdg);
+    services.volumes = volumes;
+    AppModel model(std::move(services));
+    // The drive of the music folder is mounted after the start.
     std::filesystem::rename(moved, library.music);
-    AppModel model(AppModelTesting::services(library.xdg));
+    volumes->mount(testing::FixtureVolumes::card(library.music.parent_path()));
+    EXPECT_EQ(model.artists().size(), 2u);
     EXPECT_EQ(model.selected(), (std::set<std::string>{"Artist A", "Artist B/Album Y"}));
     EXPECT_EQ(library.storedSelection(),
               (std::vector<std::string>{"Artist A", "Artist B/Album Y"}));

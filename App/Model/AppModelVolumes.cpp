@@ -92,6 +92,7 @@ void AppModel::refreshVolumes() {
 
 void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>& mounted) {
     refreshVolumes();
+    followMusicFolder();
     if (mounted) autoCleanIfNeeded(*mounted);
 }
 

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <system_error>
+
+#include "Core/Platform/Text.hpp"
 
 namespace tarvik::ExportDestination {
 
@@ -24,17 +27,21 @@ bool isFormerVolumeRoot(const std::filesystem::path& path, const MountBases& bas
     struct stat own {};
     struct stat above {};
     if (::stat(folder.c_str(), &own) != 0 || ::stat(parent.c_str(), &above) != 0) return false;
-    return own.st_dev == above.st_dev;
+    if (own.st_dev != above.st_dev) return false;
+    std::error_code error;
+    return std::filesystem::is_empty(folder, error) && !error;
 }
 
-bool isUsable(const std::string& destPath, const std::vector<Volume>& volumes,
-              const MountBases& bases) {
-    if (destPath.empty()) return false;
+std::optional<std::string> refusal(const std::string& destPath, const std::vector<Volume>& volumes,
+                                   const MountBases& bases) {
     std::error_code error;
-    if (!std::filesystem::is_directory(destPath, error)) return false;
-    const bool listed = std::any_of(volumes.begin(), volumes.end(),
-                                    [&](const Volume& volume) { return volume.url == destPath; });
-    return listed || !isFormerVolumeRoot(destPath, bases);
+    if (destPath.empty() || !std::filesystem::is_directory(destPath, error))
+        return std::string(notFound);
+    const bool listed = std::any_of(volumes.begin(), volumes.end(), [&](const Volume& volume) {
+        return text::equivalent(volume.url.native(), destPath);
+    });
+    if (!listed && isFormerVolumeRoot(destPath, bases)) return std::string(notConnected);
+    return std::nullopt;
 }
 
 }  // namespace tarvik::ExportDestination

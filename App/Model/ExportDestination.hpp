@@ -1,15 +1,24 @@
 #pragma once
-// Whether a real run may write into the chosen destination. A run must never
-// land in a folder the user did not mean: an empty choice, a folder that is
-// gone, or the empty mount folder a card leaves behind on the root file system
-// once it is unmounted. Pure checks of the file system; any thread; never fails.
+// The one check of whether a real run may write into the chosen destination:
+// the start button, the card step and the run itself all ask it, so that
+// none of them lets through what another refuses. A run must never land in a
+// folder the user did not mean: an empty choice, a folder that is gone, or the
+// empty mount folder a card leaves behind on the root file system once it is
+// unmounted. Pure checks of the file system; any thread; never fails.
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "App/Model/RunState.hpp"
 
 namespace tarvik::ExportDestination {
+
+inline constexpr std::string_view notFound =
+    "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
+inline constexpr std::string_view notConnected =
+    "カードがつながっていません。差し直すか、ほかのフォルダを選んでください。";
 
 // Where removable media are mounted: a volume root sits right below these
 // ("/mnt/sd") or one folder further down ("/media/<user>/CARD").
@@ -18,13 +27,17 @@ struct MountBases {
     std::vector<std::filesystem::path> perUser = {"/media", "/run/media"};
 };
 
-// True when `path` is a folder right where a volume would be mounted, but no
-// volume is mounted there (it lies on the same file system as its parent).
+// True when `path` is an empty folder right where a volume would be mounted,
+// but no volume is mounted there (it lies on the same file system as its
+// parent). A folder with something in it is somebody's folder, not a mount
+// point waiting for its card.
 bool isFormerVolumeRoot(const std::filesystem::path& path, const MountBases& bases = {});
 
-// True when a real run may write to `destPath`: it is not empty, names an
-// existing folder, and is a listed volume or no former volume root.
-bool isUsable(const std::string& destPath, const std::vector<Volume>& volumes,
-              const MountBases& bases = {});
+// Why a real run may not write to `destPath`, in the words the user reads
+// (notFound: not chosen, gone or no folder; notConnected: an empty mount
+// folder), or nothing when it may. A listed volume (canonically equal path)
+// is mounted, whatever the file system says.
+std::optional<std::string> refusal(const std::string& destPath, const std::vector<Volume>& volumes,
+                                   const MountBases& bases = {});
 
 }  // namespace tarvik::ExportDestination

@@ -21,8 +21,6 @@ inline constexpr std::string_view activityReason = "SD カードへの音楽変�
 inline constexpr std::string_view noFFmpeg =
     "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。";
 inline constexpr std::string_view noProfile = "カーナビの機種を選んでください。";
-inline constexpr std::string_view noDestination =
-    "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
 
 // The phase line of a phase event.
 std::string phaseText(const ConversionEvent::Phase& phase);

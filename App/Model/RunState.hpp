@@ -18,15 +18,20 @@ struct RunState {
     Case kind = Case::idle;
     ConversionEvent::Summary summary;  // meaningful for `finished` only
     std::string message;               // meaningful for `failed` only
+    // Meaningful for `finished` only: the run wrote onto a listed card. Fixed
+    // when the run ends, so that the summary keeps its words after an eject.
+    bool toCard = false;
 
     static RunState idle() { return {}; }
-    static RunState planning() { return {Case::planning, {}, {}}; }
-    static RunState reviewing() { return {Case::reviewing, {}, {}}; }
-    static RunState running() { return {Case::running, {}, {}}; }
-    static RunState finished(ConversionEvent::Summary summary) {
-        return {Case::finished, std::move(summary), {}};
+    static RunState planning() { return {Case::planning, {}, {}, false}; }
+    static RunState reviewing() { return {Case::reviewing, {}, {}, false}; }
+    static RunState running() { return {Case::running, {}, {}, false}; }
+    static RunState finished(ConversionEvent::Summary summary, bool toCard = false) {
+        return {Case::finished, std::move(summary), {}, toCard};
     }
-    static RunState failed(std::string message) { return {Case::failed, {}, std::move(message)}; }
+    static RunState failed(std::string message) {
+        return {Case::failed, {}, std::move(message), false};
+    }
 
     bool is(Case c) const { return kind == c; }
     // Planning, reviewing and running keep the steps locked.

@@ -36,6 +36,12 @@ void FixtureVolumes::mount(Mounted volume) {
     if (changed_) changed_(path);
 }
 
+void FixtureVolumes::setAvailable(const std::filesystem::path& path, std::int64_t available) {
+    std::lock_guard lock(mutex_);
+    for (Mounted& volume : list_)
+        if (volume.path == path) volume.available = available;
+}
+
 void FixtureVolumes::unmount(const std::filesystem::path& path) {
     {
         std::lock_guard lock(mutex_);

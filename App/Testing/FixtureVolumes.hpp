@@ -30,6 +30,9 @@ public:
     void add(Mounted volume);
     // Lists the volume and tells the watcher, as a mount does.
     void mount(Mounted volume);
+    // Changes the free space listed for `path` without telling the watcher, as
+    // writing onto it does.
+    void setAvailable(const std::filesystem::path& path, std::int64_t available);
     // Takes the volume off the list and tells the watcher.
     void unmount(const std::filesystem::path& path);
 

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -103,6 +104,32 @@ inline void choose(QComboBox& picker, const QString& item) {
     ASSERT_GE(index, 0) << item.toStdString();
     picker.setCurrentIndex(index);
     emit picker.activated(index);
+}
+
+// Turns the mouse wheel one notch each way over every picker in `parent`, as
+// a user scrolling the window past them does: none may change.
+inline void expectWheelLeavesPickers(const QWidget& parent) {
+    const QList<QComboBox*> pickers = parent.findChildren<QComboBox*>();
+    EXPECT_FALSE(pickers.isEmpty());
+    for (QComboBox* picker : pickers) {
+        const int before = picker->currentIndex();
+        for (int notch : {-120, 120}) {
+            const QPointF centre = QRectF(picker->rect()).center();
+            QWheelEvent wheel(centre, picker->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(picker, &wheel);
+            EXPECT_EQ(picker->currentIndex(), before) << picker->objectName().toStdString();
+        }
+    }
+}
+
+// Minimises the window and restores it, as the desktop does: the window's
+// show on the way back is a spontaneous one.
+inline void minimiseAndRestore(QWidget& window) {
+    window.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    window.setWindowState(Qt::WindowNoState);
+    QApplication::processEvents();
 }
 
 inline void click(const QObject& parent, const char* name) {

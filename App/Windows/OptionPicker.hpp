@@ -7,11 +7,11 @@
 // Use:  auto* box = OptionPicker::make(parent, "qualityPicker", [] { return R::qualityOptions(); },
 //                                      [this](std::int64_t v) { ... });
 //       OptionPicker::show(box, R::qualityOptions(), profile.audio.bitrate);
-#include <QComboBox>
 #include <QSignalBlocker>
 #include <functional>
 #include <vector>
 
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
 
 namespace tarvik::OptionPicker {
@@ -22,7 +22,7 @@ using Options = std::vector<ProfileEditorRules::Option<T>>;
 template <typename T>
 QComboBox* make(QWidget* parent, const char* name, std::function<Options<T>()> options,
                 std::function<void(const T&)> pick) {
-    auto* box = new QComboBox(parent);
+    auto* box = new Picker(parent);
     box->setObjectName(name);
     // Long labels elide instead of widening the form past its sheet.
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

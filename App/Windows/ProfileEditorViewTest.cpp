@@ -114,6 +114,17 @@ TEST(ProfileEditorViewTest, AACHidesTheMP3OnlyRowsAndControlsEditTheCopyOnly) {
     EXPECT_FALSE(fs::exists(AppPaths::profilesDirectory()));
 }
 
+// A wheel passing over the form's pickers changes neither bit rate, codec,
+// layout nor tags.
+TEST(ProfileEditorViewTest, TheWheelChangesNoPicker) {
+    OpenEditor e;
+    const DeviceProfile profile = loaded(e.model(), "generic-mp3");
+    e.open(profile);
+    e.openAdvanced();
+    testing::expectWheelLeavesPickers(*e.sheet);
+    EXPECT_EQ(e.sheet->profile(), profile);
+}
+
 // Escape cancels without saving; Return saves, and an untouched 320 kbit/s
 // stays 320 with the fields the sheet does not show passed through.
 TEST(ProfileEditorViewTest, EscapeCancelsReturnSavesAnUntouched320AndOnlyOwnProfilesDelete) {

@@ -63,15 +63,14 @@ ReviewEstimate estimateReview(const ReviewSnapshot& snapshot) {
     estimate.estimatedBytes = songBytes(estimate.remaining, bitrate);
     if (!estimate.estimatedBytes) return estimate;
 
-    double freeBytes = static_cast<double>(std::numeric_limits<std::int64_t>::max());
-    if (snapshot.destination != nullptr) {
-        // The run stops while this much is still free, so the sheet must not count it.
-        const std::int64_t headroom = SpaceEstimate::reserveBytes(bitrate, snapshot.reserveMB);
-        freeBytes = snapshot.destination->free > headroom
-                        ? static_cast<double>(snapshot.destination->free - headroom)
-                        : 0.0;
-    }
-    const std::int64_t capacity = SpaceEstimate::trackCapacity(freeBytes, bitrate).value_or(0);
+    // A folder counts as endless room.
+    const std::int64_t capacity =
+        snapshot.destination == nullptr
+            ? SpaceEstimate::trackCapacity(
+                  static_cast<double>(std::numeric_limits<std::int64_t>::max()), bitrate)
+                  .value_or(0)
+            : SpaceEstimate::cardCapacity(snapshot.destination->free, bitrate, snapshot.reserveMB)
+                  .value_or(0);
     estimate.notFitting = estimate.remaining > capacity ? estimate.remaining - capacity : 0;
     return estimate;
 }

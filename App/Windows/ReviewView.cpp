@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -199,7 +200,8 @@ void ReviewView::reject() {
 }
 
 void ReviewView::showEvent(QShowEvent* event) {
-    tab_ = 0;
+    // Opened, not restored from minimised: a restore keeps the tab.
+    if (!event->spontaneous()) tab_ = 0;
     refresh();
     QDialog::showEvent(event);
 }

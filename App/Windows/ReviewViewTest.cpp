@@ -68,6 +68,10 @@ TEST(ReviewViewTest, ShowsThePlanAndItsFolderDestination) {
     s.sheet->hide();
     s.sheet->show();
     EXPECT_EQ(s.sheet->tab(), 0);
+    // Restored from minimised, the sheet is where the user left it.
+    testing::click(*s.sheet, "reviewTitlesTab");
+    testing::minimiseAndRestore(*s.sheet);
+    EXPECT_EQ(s.sheet->tab(), 1);
 
     // The skip toggle is written at once and the sheet stays.
     testing::click(*s.sheet, "skipReviewToggle");

@@ -13,6 +13,7 @@
 #include "App/MainWindow/Icons.hpp"
 #include "App/MainWindow/QtText.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Windows/Picker.hpp"
 #include "App/Windows/SendToSDState.hpp"
 #include "App/Windows/SymbolLabel.hpp"
 
@@ -24,7 +25,7 @@ SendSourceBox::SendSourceBox(SendToSDState& state, QWidget* parent)
       sourcePath_(new ElidedLabel(this)),
       sourceButton_(new QPushButton(this)),
       noCard_(new SymbolLabel(Icons::Symbol::sdcard, "SD カードを差し込んでください", this)),
-      cardPicker_(new QComboBox(this)) {
+      cardPicker_(new Picker(this)) {
     setObjectName("sourceAndCard");
     auto* rows = new QVBoxLayout;
     rows->setSpacing(8);

@@ -67,7 +67,8 @@ void SendToSDState::endSend(SendContent::Phase phase) {
     phase_ = std::move(phase);
     model_.setSendingToCard(false);
     emit changed();
-    if (std::holds_alternative<SendContent::Finished>(phase_)) model_.refreshVolumes();
+    // Also a failed send may have written, or lost its card.
+    model_.refreshVolumes();
 }
 
 void SendToSDState::cancelSend() {

@@ -106,11 +106,15 @@ TEST_F(SendToSDStateTest, ASendLargerThanTheCardCopiesNothingAndSaysWhy) {
             albums, root, progress, [](const auto&) { return 11L; }, stop);
     };
     SendToSDState& state = open(std::move(tools));
+    volumes_->setAvailable(card, 11);
     state.send(state.albums());
     EXPECT_EQ(ended(), SendContent::Phase(SendContent::Failed{
                            SDCardTools::SendError::notEnoughSpace(12, 11).description()}));
     EXPECT_TRUE(filesBelow(card).empty());
     EXPECT_FALSE(model_->sendingToCard());
+    // Also a failed send has the card's free space read again.
+    ASSERT_EQ(model_->volumes().size(), 1U);
+    EXPECT_EQ(model_->volumes()[0].free, 11);
 }
 
 TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {

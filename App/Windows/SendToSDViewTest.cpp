@@ -214,6 +214,19 @@ TEST(SendToSDViewTest, ChosenFolderBecomesTheSource) {
     EXPECT_EQ(s.find<QPushButton>("chooseSourceButton")->text().toStdString(), "変更…");
 }
 
+TEST(SendToSDViewTest, TheWheelChangesNoCard) {
+    SendFixture s;
+    const fs::path second = s.temp.path() / "media" / "SD2";
+    fs::create_directories(second);
+    s.f.volumes->cards.insert(second);
+    s.f.volumes->add(testing::FixtureVolumes::card(second, 1'000'000));
+    s.model().refreshVolumes();
+    ASSERT_TRUE(waitUntil([&] { return s.find<QComboBox>("cardPicker")->count() == 2; }));
+    const std::string card = s.state().cardPath();
+    testing::expectWheelLeavesPickers(*s.view);
+    EXPECT_EQ(s.state().cardPath(), card);
+}
+
 // The pages one after the other, each checked and shot in light and dark.
 TEST(SendToSDViewTest, ScreenshotsLightAndDark) {
     SendFixture s(2500);

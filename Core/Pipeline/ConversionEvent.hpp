@@ -100,6 +100,8 @@ struct ConversionEvent {
         bool cardFull = false;
         std::int64_t renamed = 0;         // renamed events of the run's own planning
         std::vector<std::string> placed;  // NFC relative paths, ascending by code point
+        // The destination went away (a card pulled) and the run stopped for it.
+        bool destinationLost = false;
 
         bool operator==(const Summary& other) const;
     };

@@ -62,7 +62,7 @@ void cardGoesAway(const fs::path& card, const fs::path& outside,
     EXPECT_EQ(trace(events, "failed"), Texts{"failed " + card.string() + ": " + lost});
     EXPECT_EQ(converter.started().size(), started);
     EXPECT_EQ(describe(events.back()), "done " + std::to_string(std::min<std::size_t>(started, 2)) +
-                                           " skipped 0 failed 1 stopped");
+                                           " skipped 0 failed 1 stopped lost");
     EXPECT_EQ(filesBelow(outside), Files{});
 }
 

@@ -45,7 +45,7 @@ bool isJunk(std::string_view name) {
 
 ConversionEvent::Summary ConversionRunner::RunState::summary() const {
     return {progress, stopped, cardFull, renamed,
-            std::vector<std::string>(placed.begin(), placed.end())};
+            std::vector<std::string>(placed.begin(), placed.end()), destinationLost};
 }
 
 std::optional<std::filesystem::path> ConversionRunner::cardRoot(

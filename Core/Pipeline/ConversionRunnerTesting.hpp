@@ -52,7 +52,8 @@ inline std::string describe(const ConversionEvent& event) {
     if (const auto* notice = event.as<E::Notice>()) return "notice " + notice->text;
     const E::Summary& s = *event.as<E::Summary>();
     return "done " + n(s.progress.done) + " skipped " + n(s.progress.skipped) + " failed " +
-           n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "");
+           n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "") +
+           (s.destinationLost ? " lost" : "");
 }
 
 // Every event told, in order; with `only`, those told so.

@@ -45,4 +45,11 @@ std::optional<std::int64_t> trackCapacity(double freeBytes, std::int64_t bitrate
     return static_cast<std::int64_t>(songs);
 }
 
+std::optional<std::int64_t> cardCapacity(std::int64_t freeBytes, std::int64_t bitrateKbps,
+                                         std::int64_t reserveMB) {
+    const std::int64_t headroom = reserveBytes(bitrateKbps, reserveMB);
+    const double usable = freeBytes > headroom ? static_cast<double>(freeBytes - headroom) : 0.0;
+    return trackCapacity(usable, bitrateKbps);
+}
+
 }  // namespace tarvik::SpaceEstimate

@@ -16,4 +16,10 @@ std::int64_t reserveBytes(std::int64_t bitrateKbps, std::int64_t reserveMB);
 // the bit rate is not positive, since no finite count follows from it.
 std::optional<std::int64_t> trackCapacity(double freeBytes, std::int64_t bitrateKbps);
 
+// The songs of 260 seconds that a run writes onto a card with `freeBytes`
+// free before it stops for the headroom it keeps (reserveBytes); nothing
+// without a positive bit rate. Every window that says how much fits asks this.
+std::optional<std::int64_t> cardCapacity(std::int64_t freeBytes, std::int64_t bitrateKbps,
+                                         std::int64_t reserveMB);
+
 }  // namespace tarvik::SpaceEstimate
