@@ -30,7 +30,7 @@ bool exists(const std::string& path) {
 std::optional<Volume> selectedCard(const std::vector<Volume>& cards, const std::string& cardPath) {
     if (cardPath.empty()) return std::nullopt;
     for (const Volume& card : cards) {
-        if (card.url.native() == cardPath) return card;
+        if (text::equivalent(card.url.native(), cardPath)) return card;
     }
     return std::nullopt;
 }
@@ -49,7 +49,7 @@ bool sourceIsMusicLibrary(const std::string& source, const std::string& srcPath)
 std::string suggestedSource(const ModelFacts& model) {
     if (!model.lastExportPath.empty() && exists(model.lastExportPath)) return model.lastExportPath;
     for (const Volume& volume : model.volumes) {
-        if (volume.url.native() == model.destPath) return "";
+        if (text::equivalent(volume.url.native(), model.destPath)) return "";
     }
     return model.destPath;
 }

@@ -53,6 +53,13 @@ TEST(SendContent, SuggestedSource) {
                             .lastExportPath = (temp / "gone").native(),
                             .volumes = {card("/media/CARD", 0)}};
     EXPECT_EQ(suggestedSource(onCard), "");
+    // Paths name the same folder in either normalisation.
+    const ModelFacts onDecomposed{.destPath = "/media/Cafe\u0301",
+                                  .volumes = {card("/media/Caf\u00E9", 0)}};
+    EXPECT_EQ(suggestedSource(onDecomposed), "");
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe\u0301")->name, "CARD");
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, ""), std::nullopt);
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe"), std::nullopt);
     EXPECT_EQ(suggestedSource({.destPath = "/home/u/Out"}), "/home/u/Out");
     EXPECT_TRUE(offersSuggestion("/home/u/Out", "/home/u/Music"));
     EXPECT_FALSE(offersSuggestion("/home/u/Music2", "/home/u/Music"));
