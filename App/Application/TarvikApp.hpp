@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "App/Application/Licenses.hpp"
+#include "App/MainWindow/Dialogs.hpp"
 
 class QAction;
 class QWidget;
@@ -44,6 +45,8 @@ public:
     // Opens the single send window, or brings it forward when it is open.
     void openSend();
     void showAbout();
+    // What the About box says.
+    static Dialogs::Message aboutMessage();
     void openLicenses();
     void cleanCard();
 
