@@ -97,12 +97,12 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     SheetButtons::makeProminent(eject_);
     Icons::show(eject_, Icons::Symbol::eject, 14, Icons::fixed(Qt::white));
     connect(eject_, &QPushButton::clicked, this, [this] { state_.ejectCardAndClose(); });
-    auto* more = new QPushButton("続けて選ぶ", this);
-    more->setObjectName("continueChoosingButton");
-    more->setAutoDefault(false);
-    connect(more, &QPushButton::clicked, this, [this] { state_.continueChoosing(); });
+    more_ = new QPushButton("続けて選ぶ", this);
+    more_->setObjectName("continueChoosingButton");
+    more_->setAutoDefault(false);
+    connect(more_, &QPushButton::clicked, this, [this] { state_.continueChoosing(); });
     buttons->addWidget(eject_);
-    buttons->addWidget(more);
+    buttons->addWidget(more_);
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
@@ -136,6 +136,8 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
     unfixed_->setText(qt(texts.unfixed));
     unfixed_->setVisible(!texts.unfixed.empty());
     eject_->setVisible(state_.selectedCard().has_value());
+    eject_->setEnabled(!state_.ejecting());
+    more_->setEnabled(!state_.ejecting());
     const std::optional<std::string>& error = state_.ejectError();
     ejectError_->setText(qt(error.value_or("")));
     ejectError_->setVisible(error.has_value());

@@ -47,6 +47,7 @@ private:
     QLabel* clean_;
     QLabel* unfixed_;
     QPushButton* eject_;
+    QPushButton* more_ = nullptr;
     SymbolLabel* ejectError_;
 };
 
