@@ -1,9 +1,9 @@
 #include "App/MainWindow/BusyBar.hpp"
 
-#include <QPainter>
 #include <QVariantAnimation>
 
 #include "App/MainWindow/Animations.hpp"
+#include "App/MainWindow/FunProgressBar.hpp"
 
 namespace tarvik {
 
@@ -46,20 +46,13 @@ void BusyBar::hideEvent(QHideEvent* event) {
 }
 
 void BusyBar::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    const qreal h = height();
-    painter.setBrush(Palette::cardBorder());
-    painter.drawRoundedRect(QRectF(rect()), h / 2, h / 2);
-    if (!moving()) return;
-    const qreal w = width();
-    const qreal start = sweep_->currentValue().toDouble() * w;
-    QRectF piece(start, 0, pieceShare * w, h);
-    piece = piece.intersected(QRectF(rect()));
-    if (piece.width() <= 0) return;
-    painter.setBrush(Palette::color(colour_));
-    painter.drawRoundedRect(piece, h / 2, h / 2);
+    QRectF piece;
+    if (moving()) {
+        const qreal w = width();
+        piece = QRectF(sweep_->currentValue().toDouble() * w, 0, pieceShare * w, height())
+                    .intersected(QRectF(rect()));
+    }
+    FunProgressBar::paintCapsules(*this, piece, Palette::color(colour_));
 }
 
 }  // namespace tarvik
