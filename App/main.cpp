@@ -10,6 +10,8 @@
 #include "App/Application/TarvikApp.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/FreedesktopSignals.hpp"
+#include "App/Platform/QuitSignals.hpp"
+#include "Core/Convert/Converter.hpp"
 
 namespace {
 
@@ -57,7 +59,13 @@ int main(int argc, char** argv) {
             if (window->isVisible()) QApplication::alert(window);
     });
     // TarvikApp applies the appearance before it builds its first window.
+    // Converters of an earlier start that was killed left their folders behind.
+    tarvik::Converter::removeAbandonedFolders();
     tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
+    // A logout or a terminal's Ctrl+C ends the program as Ctrl+Q does: the
+    // application goes through its destructors, which stop and wait for the run.
+    const std::unique_ptr<tarvik::QuitSignals> endingSignals =
+        tarvik::QuitSignals::install([] { QApplication::quit(); });
     app.show();
     return QApplication::exec();
 }

@@ -44,7 +44,7 @@ void TarvikApp::buildMenus() {
 
     QMenu* view = bar->addMenu("表示");
     view->setObjectName("viewMenu");
-    addToggle(view, "表示を軽くする（画面が乱れる パソコン 向け）", &AppModel::lowLoadManual,
+    addToggle(view, "表示を軽くする（画面が乱れるパソコン向け）", &AppModel::lowLoadManual,
               &AppModel::setLowLoadManual);
     view->addAction("ログを見る", QKeySequence("Ctrl+L"), this,
                     [this] { model_->setShowLog(!model_->showLog()); });

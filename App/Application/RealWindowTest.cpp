@@ -71,6 +71,13 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
             settings.setString(key, value);
     }
     fs::create_directories(home / "Export");
+    // A converter's folder that a killed start left behind, and another program's.
+    const fs::path abandoned = home / "tmp" / "tarvik-0C6F2E8A-5B0D-4C39-9F43-3D2A7E1B9C55";
+    const fs::path foreign = home / "tmp" / "tarvik-test-keep";
+    for (const fs::path& folder : {abandoned, foreign}) {
+        fs::create_directories(folder);
+        fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
 
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -80,6 +87,7 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
                                         {"HOME", home.path().string()},
                                         {"XDG_CONFIG_HOME", (home / "config").string()},
                                         {"XDG_DATA_HOME", (home / "data").string()},
+                                        {"TMPDIR", (home / "tmp").string()},
                                         {"CANBERRA_DRIVER", "none"}})
         environment.insert(name, QString::fromStdString(value));
     environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
@@ -110,8 +118,14 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     EXPECT_EQ(grab.exitCode, 0) << grab.output;
     EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
 
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(foreign));
+
+    // A logout's SIGTERM ends it as Ctrl+Q does: through its own clean-up.
     program.terminate();
     if (!program.waitForFinished(5000)) program.kill();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 }  // namespace

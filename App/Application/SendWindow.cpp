@@ -18,8 +18,9 @@ public:
         setWindowTitle(title);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
+        // Through close(), so that the refusal below holds for every way out.
         view_ = new SendToSDView(
-            model, [this] { hide(); }, std::move(tools), this);
+            model, [this] { close(); }, std::move(tools), this);
         layout->addWidget(view_);
     }
 

@@ -35,6 +35,8 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     EXPECT_TRUE(view->state().handleDrop({album}));
     ASSERT_TRUE(waitUntil([&] { return view->state().sending(); }));
     EXPECT_FALSE(window->close());
+    emit view->state().closeRequested();  // as an eject that ends does
+    EXPECT_TRUE(window->isVisible());
 
     gate->open();
     EXPECT_TRUE(waitUntil([&] { return !view->state().sending(); }));

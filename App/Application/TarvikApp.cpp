@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "App/Application/QtTranslations.hpp"
 #include "App/Application/SendWindow.hpp"
 #include "App/MainWindow/Appearance.hpp"
 #include "App/MainWindow/Dialogs.hpp"
@@ -16,6 +17,7 @@ TarvikApp::TarvikApp(std::unique_ptr<AppModel> model, Licenses::Desktop desktop)
     : model_(std::move(model)), desktop_(std::move(desktop)) {
     // Before the first window, so that no widget is ever drawn in the wrong colours.
     Appearance::apply(Appearance::modeFor(model_->appearance()));
+    QtTranslations::install(*QCoreApplication::instance());
     mainWindow_ = std::make_unique<MainWindow>(*model_, [this] { openSend(); });
     buildMenus();
 }
@@ -40,12 +42,16 @@ void TarvikApp::openSend() {
 }
 
 void TarvikApp::showAbout() {
+    Dialogs::show(mainWindow_.get(), aboutMessage());
+}
+
+Dialogs::Message TarvikApp::aboutMessage() {
     QString title = "タルヴィク";
     if (!QCoreApplication::applicationVersion().isEmpty())
         title += " " + QCoreApplication::applicationVersion();
-    Dialogs::show(mainWindow_.get(), {.kind = Dialogs::Message::Kind::information,
-                                      .text = title.toStdString(),
-                                      .informative = credits});
+    return {.kind = Dialogs::Message::Kind::information,
+            .text = title.toStdString(),
+            .informative = credits};
 }
 
 void TarvikApp::openLicenses() {

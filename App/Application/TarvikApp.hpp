@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "App/Application/Licenses.hpp"
+#include "App/MainWindow/Dialogs.hpp"
 
 class QAction;
 class QWidget;
@@ -27,8 +28,8 @@ public:
         "LGPL）を使っています。ライセンスはメニュー「ヘルプ」から見られます。\n\n"
         "「曲名の表記を自動で整える」をオンにしたときだけ、アーティスト名・アルバム名・曲名を "
         "Apple の検索サービス"
-        "（iTunes Search API）に問い合わせます。それ以外に、曲やこの パソコン "
-        "の情報をどこかへ送ることはありません。\n\n"
+        "（iTunes Search API）に問い合わせます。それ以外に、曲やこのパソコンの情報を"
+        "どこかへ送ることはありません。\n\n"
         "このソフトは無保証です。SD カードの中身や大切な曲は、バックアップしてから使ってください。";
 
     explicit TarvikApp(std::unique_ptr<AppModel> model,
@@ -44,6 +45,8 @@ public:
     // Opens the single send window, or brings it forward when it is open.
     void openSend();
     void showAbout();
+    // What the About box says.
+    static Dialogs::Message aboutMessage();
     void openLicenses();
     void cleanCard();
 

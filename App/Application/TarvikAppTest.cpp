@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "App/Application/SendWindow.hpp"
@@ -10,6 +14,7 @@
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/MainWindow/Palette.hpp"
+#include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
@@ -75,11 +80,13 @@ TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
 TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile) {
     AppFixture fx;
     QAction* autoClean = fx.action("libraryMenu", "SD カードを差したら自動で掃除する");
-    QAction* lowLoad = fx.action("viewMenu", "表示を軽くする（画面が乱れる パソコン 向け）");
+    QAction* lowLoad = fx.action("viewMenu", "表示を軽くする（画面が乱れるパソコン向け）");
     autoClean->trigger();
     lowLoad->trigger();
     EXPECT_EQ(fx.f.xdg.settings()->boolean("autoCleanSD"), true);
     EXPECT_EQ(fx.f.xdg.settings()->boolean("lowLoadManual"), true);
+    EXPECT_NE(std::string(TarvikApp::credits).find("曲やこのパソコンの情報をどこかへ"),
+              std::string::npos);
     fx.app->model().setLowLoadManual(false);
     EXPECT_FALSE(lowLoad->isChecked());
 
@@ -87,6 +94,29 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     ASSERT_EQ(fx.revealed.size(), 1U);
     EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
     EXPECT_TRUE(fs::is_regular_file(fx.revealed[0]));
+}
+
+// Qt's own folder chooser and message boxes speak Japanese beside the program's texts.
+TEST(TarvikAppTest, QtsOwnDialogsSpeakJapanese) {
+    AppFixture fx;
+    std::unique_ptr<QFileDialog> chooser = Dialogs::folderDialog(
+        &fx.app->mainWindow(),
+        {.message = "音楽のフォルダを選んでください", .start = fx.f.xdg.data()});
+    chooser->resize(760, 480);
+    chooser->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser.get()));
+    QDialogButtonBox* buttons = chooser->findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "キャンセル");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "アドレス:");
+    std::unique_ptr<QMessageBox> about =
+        Dialogs::messageBox(&fx.app->mainWindow(), TarvikApp::aboutMessage());
+    about->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about.get()));
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*chooser, "folder-chooser-" + suffix);
+        testing::saveScreenshot(*about, "about-" + suffix);
+    });
 }
 
 TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {

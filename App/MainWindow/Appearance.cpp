@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 
 #include "App/MainWindow/Palette.hpp"
 
@@ -68,6 +71,29 @@ QPalette build(bool dark) {
     return p;
 }
 
+// Fusion outlines a tick box in the window colour darkened, which on a dark
+// card all but vanishes: an unticked box gets a frame in the text colour.
+class TickBoxStyle : public QProxyStyle {
+public:
+    explicit TickBoxStyle(QStyle* base) : QProxyStyle(base) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_IndicatorCheckBox || !option->state.testFlag(State_Off) ||
+            !Palette::isDark(option->palette))
+            return;
+        QColor frame = option->palette.color(QPalette::Text);
+        frame.setAlphaF(option->state.testFlag(State_Enabled) ? 0.6F : 0.3F);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(frame, 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option->rect).adjusted(0.5, 0.5, -1.5, -1.5), 2, 2);
+        painter->restore();
+    }
+};
+
 struct Desktop {
     QString style;
     QPalette palette;
@@ -100,7 +126,7 @@ void apply(Mode mode) {
             QApplication::setStyle(QStyleFactory::create(original.style));
         QApplication::setPalette(original.palette);
     } else {
-        QApplication::setStyle(QStyleFactory::create("Fusion"));
+        QApplication::setStyle(new TickBoxStyle(QStyleFactory::create("Fusion")));
         QApplication::setPalette(mode == Mode::dark ? darkPalette() : lightPalette());
     }
     QFont font = QApplication::font();

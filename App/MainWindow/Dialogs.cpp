@@ -49,16 +49,22 @@ std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderR
         // The answer comes as text, as the real chooser's does.
         return fromChooser(parent, QFile::decodeName(QByteArray::fromStdString(answer->native())));
     }
-    QFileDialog dialog(parent, qt(request.message));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!request.start.empty()) dialog.setDirectory(QString::fromStdString(request.start.string()));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
+    const std::unique_ptr<QFileDialog> dialog = folderDialog(parent, request);
+    if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog->selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;
     return fromChooser(parent, chosen.front());
+}
+
+std::unique_ptr<QFileDialog> folderDialog(QWidget* parent, const FolderRequest& request) {
+    auto dialog = std::make_unique<QFileDialog>(parent, qt(request.message));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    if (!request.start.empty())
+        dialog->setDirectory(QString::fromStdString(request.start.string()));
+    return dialog;
 }
 
 void show(QWidget* parent, const Message& message) {
@@ -66,22 +72,26 @@ void show(QWidget* parent, const Message& message) {
         active->messages_.push_back(message);
         return;
     }
-    QMessageBox box(parent);
+    messageBox(parent, message)->exec();
+}
+
+std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const Message& message) {
+    auto box = std::make_unique<QMessageBox>(parent);
     switch (message.kind) {
         case Message::Kind::information:
-            box.setIcon(QMessageBox::Information);
+            box->setIcon(QMessageBox::Information);
             break;
         case Message::Kind::warning:
-            box.setIcon(QMessageBox::Warning);
+            box->setIcon(QMessageBox::Warning);
             break;
         case Message::Kind::critical:
-            box.setIcon(QMessageBox::Critical);
+            box->setIcon(QMessageBox::Critical);
             break;
     }
-    box.setText(qt(message.text));
-    box.setInformativeText(qt(message.informative));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    box->setText(qt(message.text));
+    box->setInformativeText(qt(message.informative));
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
 }
 
 }  // namespace tarvik::Dialogs

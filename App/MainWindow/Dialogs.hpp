@@ -13,11 +13,14 @@
 //        EXPECT_EQ(script.folderRequests().at(0).message, "…");
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace tarvik::Dialogs {
@@ -49,6 +52,10 @@ inline constexpr std::string_view unreadableName =
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request);
 // A message with a single OK button; returns when it is closed.
 void show(QWidget* parent, const Message& message);
+
+// The real dialogs the two above run, not yet shown: for pictures of them.
+std::unique_ptr<QFileDialog> folderDialog(QWidget* parent, const FolderRequest& request);
+std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const Message& message);
 
 // While one lives, dialogs are answered from it. Not nested.
 class Script {

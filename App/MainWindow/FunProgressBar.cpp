@@ -47,14 +47,19 @@ void FunProgressBar::setFraction(double value) {
 }
 
 void FunProgressBar::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+    const QRectF fill(0, 0, std::min<double>(fillWidth(shown_, width()), width()), height());
+    paintCapsules(*this, fill, Palette::accent());
+}
+
+void FunProgressBar::paintCapsules(QWidget& bar, const QRectF& fill, const QColor& colour) {
+    QPainter painter(&bar);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    const qreal h = height();
+    const qreal h = bar.height();
     painter.setBrush(Palette::cardBorder());
-    painter.drawRoundedRect(QRectF(rect()), h / 2, h / 2);
-    const QRectF fill(0, 0, std::min<double>(fillWidth(shown_, width()), width()), h);
-    painter.setBrush(Palette::accent());
+    painter.drawRoundedRect(QRectF(bar.rect()), h / 2, h / 2);
+    if (fill.width() <= 0) return;
+    painter.setBrush(colour);
     painter.drawRoundedRect(fill, h / 2, h / 2);
 }
 

@@ -32,6 +32,10 @@ public:
 
     QSize sizeHint() const override { return {200, barHeight}; }
 
+    // The look shared with the busy bar: the capsule track over the whole
+    // of `bar` and, when it has a width, the capsule `fill` in `colour`.
+    static void paintCapsules(QWidget& bar, const QRectF& fill, const QColor& colour);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

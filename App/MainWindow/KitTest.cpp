@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QStyleOptionButton>
+#include <cstdlib>
 #include <limits>
 
 #include "App/MainWindow/Appearance.hpp"
@@ -77,6 +80,35 @@ TEST(CardTest, NoShadowInLowLoadMode) {
     for (bool lowLoad : {false, true, false}) {
         f.model->setLowLoadManual(lowLoad);
         EXPECT_EQ(CardShadow::isApplied(&card), !lowLoad);
+    }
+}
+
+// An unticked box on a card must be seen in both appearances: the ring just
+// inside the indicator stands out from the card around it.
+TEST(AppearanceTest, UntickedBoxesStandOutFromTheCard) {
+    testing::AppearanceScope scope;
+    for (Appearance::Mode mode : {Appearance::Mode::light, Appearance::Mode::dark}) {
+        testing::switchAppearance(mode);
+        QWidget card;
+        card.setAutoFillBackground(true);
+        QPalette fill = card.palette();
+        fill.setColor(QPalette::Window, Palette::cardFill());
+        card.setPalette(fill);
+        auto* box = new QCheckBox("曲ごとの音量を揃える", &card);
+        box->adjustSize();
+        card.resize(box->size());
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        const QImage image = card.grab().toImage();
+        const auto lightness = [&](int x, int y) { return image.pixelColor(x, y).lightness(); };
+        const int around = lightness(indicator.right() + 3, indicator.center().y());
+        int most = 0;
+        for (int y = indicator.top(); y <= indicator.bottom(); ++y)
+            for (int x : {indicator.left(), indicator.left() + 1})
+                most = std::max(most, std::abs(lightness(x, y) - around));
+        EXPECT_GE(most, 50) << (mode == Appearance::Mode::dark ? "dark" : "light");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
@@ -145,6 +146,17 @@ void LogSection::setFilter(int filter) {
     if (QAbstractButton* segment = filters_->button(filter)) segment->setChecked(true);
     rebuild();
     follow(newestShownId());
+}
+
+void LogSection::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The panel appears anew with every line and stays where it is, as at its
+    // first show; a window restored from minimised keeps its choice.
+    if (event->spontaneous() || filter_ == 0) return;
+    filter_ = 0;
+    filters_->button(0)->setChecked(true);
+    rebuild();
+    newestId_ = newestShownId();
 }
 
 void LogSection::rebuild() {

@@ -5,7 +5,7 @@
 // low-load display mode. It follows the model's logAppended / logTrimmed /
 // logCleared and touches only the rows concerned, so a run appending fast
 // into a log of 5,000 lines stays cheap. Its expansion is the model's
-// showLog. Owned by the main window; GUI thread only.
+// showLog; its filter starts at "すべて" each time the panel appears. Owned by the main window; GUI thread only.
 #include <QString>
 #include <QWidget>
 #include <deque>
@@ -28,6 +28,9 @@ public:
 
     int filter() const { return filter_; }
     void setFilter(int filter);
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void rebuild();

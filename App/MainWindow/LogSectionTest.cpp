@@ -49,6 +49,15 @@ TEST(LogSectionTest, FilterShowsItsLinesInLogOrder) {
     EXPECT_EQ(rows(section).size(), 2U);
     section.setFilter(5);
     EXPECT_EQ(rows(section).size(), 6U);
+    // Each time the panel appears it starts again at "すべて".
+    for (int shows = 0; shows < 2; ++shows) {
+        section.setFilter(2);
+        section.show();
+        EXPECT_EQ(section.filter(), 0);
+        EXPECT_TRUE(testing::child<QAbstractButton>(section, "logFilter0")->isChecked());
+        EXPECT_EQ(rows(section).size(), 6U);
+        section.hide();
+    }
     AppModelTesting::clearLog(*f.model);
     EXPECT_TRUE(rows(section).empty());
 }

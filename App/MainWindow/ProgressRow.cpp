@@ -2,13 +2,11 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Animations.hpp"
+#include "App/MainWindow/BusyBar.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/FunProgressBar.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
 #include "App/MainWindow/QtText.hpp"
 #include "App/MainWindow/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
@@ -29,7 +27,7 @@ ProgressRow::ProgressRow(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       bar_(new FunProgressBar(model, this)),
-      waiting_(new QProgressBar(this)),
+      waiting_(new BusyBar(model, Palette::Name::accent, this)),
       phase_(label("progressPhase", this)),
       count_(label("progressCount", this)),
       eta_(label("progressEta", this)),
@@ -37,13 +35,6 @@ ProgressRow::ProgressRow(AppModel& model, QWidget* parent)
     setObjectName("progressRow");
     bar_->setObjectName("progressBar");
     waiting_->setObjectName("progressWaiting");
-    waiting_->setTextVisible(false);
-    waiting_->setMaximumHeight(8);
-    PaletteWatcher::watch(waiting_, [this] {
-        QPalette palette = waiting_->palette();
-        palette.setColor(QPalette::Highlight, Palette::accent());
-        waiting_->setPalette(palette);
-    });
 
     TextStyle::setFont(phase_, 15);
     phase_->setWordWrap(true);
@@ -65,16 +56,12 @@ ProgressRow::ProgressRow(AppModel& model, QWidget* parent)
     column->addLayout(line);
     column->addWidget(failed_);
 
-    Animations::follow(this, model_, [this] {
-        if (!determinate_) showIndeterminate();
-    });
     showRun(std::string(), std::nullopt);
 }
 
 void ProgressRow::showRun(const std::string& phaseText,
                           const std::optional<ConversionEvent::Progress>& progress) {
     const ExportContent::ProgressTexts texts = ExportContent::progressTexts(phaseText, progress);
-    determinate_ = texts.determinate;
     phase_->setText(qt(phaseText));
     setAccessibleName(qt(texts.accessibleLabel));
     bar_->setVisible(texts.determinate);
@@ -85,20 +72,7 @@ void ProgressRow::showRun(const std::string& phaseText,
     eta_->setText(qt(texts.eta.value_or("")));
     failed_->setVisible(texts.failed.has_value());
     failed_->setText(qt(texts.failed.value_or("")));
-    if (texts.determinate)
-        bar_->setFraction(texts.fraction);
-    else
-        showIndeterminate();
-}
-
-// Low-load display mode keeps the bar still: determinate, at 0 of 1.
-void ProgressRow::showIndeterminate() {
-    if (Animations::on(model_))
-        waiting_->setRange(0, 0);
-    else {
-        waiting_->setRange(0, 1);
-        waiting_->setValue(0);
-    }
+    if (texts.determinate) bar_->setFraction(texts.fraction);
 }
 
 }  // namespace tarvik

@@ -1,8 +1,8 @@
 #pragma once
 // Where planning or a run stands: the application's progress bar with the
 // tracks dealt with out of the total, the minutes left and the failures; or,
-// before there are counts, a bar that runs indeterminately (still in low-load
-// display mode) with the phase text. Shows what it is given; keeps no state.
+// before there are counts, a busy bar (still in low-load display mode) with
+// the phase text. Shows what it is given; keeps no state.
 // Owned by the export step; GUI thread only.
 //
 // Use:  auto* row = new ProgressRow(model, parent);
@@ -14,11 +14,11 @@
 #include "Core/Pipeline/ConversionEvent.hpp"
 
 class QLabel;
-class QProgressBar;
 
 namespace tarvik {
 
 class AppModel;
+class BusyBar;
 class FunProgressBar;
 
 class ProgressRow : public QWidget {
@@ -31,12 +31,9 @@ public:
                  const std::optional<ConversionEvent::Progress>& progress);
 
 private:
-    void showIndeterminate();
-
     AppModel& model_;
-    bool determinate_ = false;
     FunProgressBar* bar_;
-    QProgressBar* waiting_;
+    BusyBar* waiting_;
     QLabel* phase_;
     QLabel* count_;
     QLabel* eta_;

@@ -137,6 +137,11 @@ TEST(ExportScreenshotTest, ExportStepInEachStateLightAndDark) {
              model.resetRun();
              model.setShowLog(false);
          }},
+        {"planning",
+         [&] {
+             AppModelTesting::setState(model, RunState::planning());
+             model.handleEvent(ConversionEvent::reading(850, 2000));
+         }},
         {"running",
          [&] {
              AppModelTesting::setState(model, RunState::running());

@@ -113,8 +113,10 @@ QWidget* StepExportCard::buildOptions() {
 QWidget* StepExportCard::buildPlanningStop() {
     planningStop_ = new QWidget(this);
     auto* row = bareRow(planningStop_);
+    // The same button as the run's: a flat one reads as plain text.
     auto* stop = button("planningStopButton", "中止", planningStop_);
-    stop->setFlat(true);
+    Icons::show(stop, Icons::Symbol::stopFill, 14, Icons::color(Palette::Name::danger));
+    SheetButtons::makeDestructive(stop);
     connect(stop, &QPushButton::clicked, this, [this] { model_.cancel(); });
     row->addWidget(stop);
     row->addStretch();

@@ -2,10 +2,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
+#include <QPushButton>
+#include <cstdlib>
 
 #include "App/MainWindow/Card.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/MainWindowTesting.hpp"
+#include "App/MainWindow/Palette.hpp"
 #include "App/MainWindow/StepBadge.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
@@ -61,16 +65,42 @@ TEST(StepExportCardTest, StartWaitsForTheFirstStepsThenPlansAndAFailureGoesBack)
     expectShown(step, {{"exportOptions", true}});
 }
 
-TEST(StepExportCardTest, PlanningShowsThePhaseAndAPlainStop) {
+// The share of the bar's middle line drawn in the accent colour.
+double accentShare(QWidget& bar) {
+    const QImage image = bar.grab().toImage();
+    const QColor accent = Palette::accent();
+    int near = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, image.height() / 2);
+        near += std::abs(pixel.red() - accent.red()) + std::abs(pixel.green() - accent.green()) +
+                            std::abs(pixel.blue() - accent.blue()) <
+                        60
+                    ? 1
+                    : 0;
+    }
+    return static_cast<double>(near) / image.width();
+}
+
+// Planning has no counts yet: the bar only shows that work goes on, and never
+// reads as nearly done; its stop is a real button.
+TEST(StepExportCardTest, PlanningShowsThePhaseABusyBarAndAStopButton) {
     testing::ReadyModel ready;
     StepExportCard step(ready.model());
+    step.resize(700, 400);
+    step.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&step));
     AppModelTesting::setState(ready.model(), RunState::planning());
-    ready.model().handleEvent(ConversionEvent::reading(3, 10));
+    ready.model().handleEvent(ConversionEvent::reading(850, 2000));
     expectShown(step, {{"progressRow", true},
                        {"progressWaiting", true},
                        {"progressCount", false},
                        {"exportOptions", false}});
-    EXPECT_EQ(text(step, "progressPhase"), "曲の情報を読んでいます… 3 / 10");
+    EXPECT_EQ(text(step, "progressPhase"), "曲の情報を読んでいます… 850 / 2000");
+    for (int look = 0; look < 5; ++look) {
+        QTest::qWait(170);
+        EXPECT_LT(accentShare(*child(step, "progressWaiting")), 0.35) << look;
+    }
+    EXPECT_FALSE(child<QPushButton>(step, "planningStopButton")->isFlat());
     EXPECT_FALSE(step.findChild<Card*>()->highlighted());
     click(step, "planningStopButton");
     EXPECT_EQ(text(step, "progressPhase"), "中止しています…");

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "App/Model/EventPump.hpp"
+#include "App/Model/OwnedTasks.hpp"
 #include "App/Model/RunState.hpp"
 #include "App/Platform/DesktopSignals.hpp"
 #include "App/Platform/Settings.hpp"
@@ -280,6 +281,10 @@ private:
     std::vector<LogLine> pendingLog_;
     QTimer* flushTimer_ = nullptr;
     std::shared_ptr<DetachedTask> cancelTask_;  // the planning pass
+    // The card's cleaning and ejecting, the older catalogue's import: stopped
+    // and waited for when the model goes. Mutable because building a catalogue,
+    // a const operation, starts the import.
+    mutable OwnedTasks tasks_;
     // Last, so that it goes first: the workers of a pass stop before the rest.
     EventPump events_{this, [this](const ConversionEvent& event) { handleEvent(event); }};
 };

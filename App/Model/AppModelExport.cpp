@@ -20,23 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The legacy cache goes into the new one once, beside the run; the caller
-// never waits for it and nothing is lost when it fails (the file stays).
-void importLegacyCatalog(std::shared_ptr<CatalogCache> cache) {
+// The legacy cache goes into the new one once, beside the run; the run never
+// waits for it and nothing is lost when it fails (the file stays). Without a
+// thread for it, the import is tried again with the next catalogue.
+void importLegacyCatalog(std::shared_ptr<CatalogCache> cache, OwnedTasks& tasks) {
     const fs::path legacy = AppPaths::legacyCatalogCacheFile();
-    try {
-        DetachedTask::start([cache = std::move(cache), legacy](std::stop_token) {
-            try {
-                std::error_code error;
-                if (cache->count() == 0 && fs::exists(legacy, error))
-                    cache->importLegacy(legacy, true);
-            } catch (const std::exception&) {
-                // An unreadable old cache is simply not taken over.
-            }
-        });
-    } catch (const std::system_error&) {
-        // No thread for it: the import is tried again with the next catalogue.
-    }
+    tasks.tryStart([cache = std::move(cache), legacy](std::stop_token) {
+        try {
+            std::error_code error;
+            if (cache->count() == 0 && fs::exists(legacy, error)) cache->importLegacy(legacy, true);
+        } catch (const std::exception&) {
+            // An unreadable old cache is simply not taken over.
+        }
+    });
 }
 
 }  // namespace
@@ -69,7 +65,7 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
 
 std::shared_ptr<MusicCatalog> AppModel::makeCatalog() const {
     auto cache = std::make_shared<CatalogCache>(AppPaths::catalogCacheFile());
-    importLegacyCatalog(cache);
+    importLegacyCatalog(cache, tasks_);
     auto catalog = std::make_shared<ITunesCatalog>(cache);
     // Notices come from the asking thread; they join the events of the pass
     // that is under way, which carries them here in order.

@@ -3,11 +3,9 @@
 // the next card of a carry-over export. Cleaning and ejecting wait on the card,
 // so they run on workers and hand their results back to the GUI thread.
 #include <QCoreApplication>
-#include <system_error>
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/VolumeList.hpp"
-#include "Core/Platform/DetachedTask.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardCleaning.hpp"
 
@@ -30,15 +28,6 @@ void onModel(const QPointer<AppModel>& model, std::function<void(AppModel&)> app
             if (model) apply(*model);
         },
         Qt::QueuedConnection);
-}
-
-bool startWorker(DetachedTask::Work work) {
-    try {
-        DetachedTask::start(std::move(work));
-        return true;
-    } catch (const std::system_error&) {
-        return false;  // no thread to be had: the work is skipped
-    }
 }
 
 }  // namespace
@@ -107,7 +96,8 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
     if (!services_.volumes->isCardVolume(volume)) return;
 
     QPointer<AppModel> self(this);
-    startWorker([self, volume](std::stop_token) {
+    // No thread to be had: the card is not cleaned.
+    tasks_.tryStart([self, volume](std::stop_token) {
         // Nothing stops a cleaning once started: it renames one item at a time.
         const SDCardTools::CleanResult result = SDCardTools::clean(volume);
         onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
@@ -135,7 +125,7 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
     ejecting_[volume].push_back(std::move(done));
     QPointer<AppModel> self(this);
     const bool started =
-        startWorker([self, volume, service = services_.volumes](std::stop_token stop) {
+        tasks_.tryStart([self, volume, service = services_.volumes](std::stop_token stop) {
             std::optional<std::string> failure = service->eject(volume, stop);
             onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
                 std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
@@ -153,7 +143,7 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
                 model.refreshVolumes();
                 for (const EjectDone& tell : waiting) tell(text);
             });
-        });
+        }) != nullptr;
     if (!started) ejecting_.erase(volume);
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "App/Model/AppModelTesting.hpp"
 
@@ -103,6 +106,21 @@ TEST_F(AppModelVolumesTest, EjectAndTheNextCardPickTheNextCardOrSayWhyNot) {
     EXPECT_EQ(*model.ejectError(), "取り出せません: B（target is busy）");
     EXPECT_EQ(model.destPath(), media("B").string());
     EXPECT_EQ(volumes_->ejected().size(), 3U);
+
+    // The model going (the program quitting) stops an eject under way and waits for it.
+    std::atomic<int> eject = 0;  // 1: waiting on the system, 2: stopped and returned
+    volumes_->duringEject = [&](std::stop_token stop) {
+        eject = 1;
+        std::mutex mutex;  // guards nothing: the wait only needs one
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, stop, std::chrono::seconds(10), [] { return false; });
+        eject = stop.stop_requested() ? 2 : 3;
+    };
+    model.ejectVolume(media("B"));
+    ASSERT_TRUE(waitUntil([&] { return eject == 1; }));
+    model_.reset();
+    EXPECT_EQ(eject, 2);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ VolumeService::Mounted FixtureVolumes::card(const std::filesystem::path& path,
 }
 
 std::optional<std::string> FixtureVolumes::eject(const std::filesystem::path& path,
-                                                 std::stop_token) {
+                                                 std::stop_token stop) {
+    if (duringEject) duringEject(stop);
     std::lock_guard lock(mutex_);
     ejected_.push_back(path);
     if (const auto refusal = refusals_.find(path); refusal != refusals_.end()) {

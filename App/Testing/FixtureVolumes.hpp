@@ -4,6 +4,7 @@
 // recorded and answered as the test decides; an eject that succeeds takes the
 // volume off the list. GUI thread, except `eject`, which the model calls from
 // a worker.
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -18,6 +19,9 @@ public:
     static Mounted card(const std::filesystem::path& path, std::int64_t available = 0);
 
     std::set<std::filesystem::path> cards;  // what isCardVolume accepts
+    // Runs on the ejecting worker before the eject is answered: a test holds
+    // the eject there. Set before the first eject.
+    std::function<void(std::stop_token)> duringEject;
 
     std::vector<Mounted> mounted() override;
     bool isCardVolume(const std::filesystem::path& path) override { return cards.contains(path); }

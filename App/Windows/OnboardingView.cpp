@@ -90,7 +90,7 @@ QWidget* tipsBox(QWidget* parent) {
     tip->addWidget(bulb, 0, Qt::AlignTop);
     tip->addWidget(tipText, 1);
     auto* lowLoad = wrapped(
-        "画面が乱れたり固まったりする パソコン では、メニューの「表示 → "
+        "画面が乱れたり固まったりするパソコンでは、メニューの「表示 → "
         "表示を軽くする」を試してください。",
         box);
     lowLoad->setObjectName("welcomeLowLoadHint");

@@ -44,6 +44,9 @@ TEST(OnboardingViewTest, OnlyReturnOrTheButtonEndItForGood) {
 
 TEST(OnboardingViewTest, Screenshots) {
     OpenWelcome w;
+    EXPECT_EQ(testing::labelText(w.sheet, "welcomeLowLoadHint"),
+              "画面が乱れたり固まったりするパソコンでは、メニューの「表示 → "
+              "表示を軽くする」を試してください。");
     testing::inLightAndDark(
         [&](const std::string& suffix) { testing::saveScreenshot(w.sheet, "welcome-" + suffix); });
 }

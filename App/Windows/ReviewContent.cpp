@@ -55,8 +55,11 @@ ReviewEstimate estimateReview(const ReviewSnapshot& snapshot) {
     ReviewEstimate estimate;
     if (snapshot.plan == nullptr || snapshot.profile == nullptr) return estimate;
     if (snapshot.continuing && snapshot.carryOver != nullptr) {
+        // The stored set may come from a file written in either form.
+        std::set<std::string> carried;
+        for (const std::string& path : *snapshot.carryOver) carried.insert(text::nfc(path));
         for (const auto& item : snapshot.plan->items)
-            if (snapshot.carryOver->count(text::nfc(item.relativePath)) > 0) ++estimate.carried;
+            if (carried.contains(text::nfc(item.relativePath))) ++estimate.carried;
     }
     estimate.remaining = itemCount(snapshot) - estimate.carried;
     const std::int64_t bitrate = snapshot.profile->audio.bitrate;

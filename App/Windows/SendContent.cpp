@@ -30,7 +30,7 @@ bool exists(const std::string& path) {
 std::optional<Volume> selectedCard(const std::vector<Volume>& cards, const std::string& cardPath) {
     if (cardPath.empty()) return std::nullopt;
     for (const Volume& card : cards) {
-        if (card.url.native() == cardPath) return card;
+        if (text::equivalent(card.url.native(), cardPath)) return card;
     }
     return std::nullopt;
 }
@@ -49,7 +49,7 @@ bool sourceIsMusicLibrary(const std::string& source, const std::string& srcPath)
 std::string suggestedSource(const ModelFacts& model) {
     if (!model.lastExportPath.empty() && exists(model.lastExportPath)) return model.lastExportPath;
     for (const Volume& volume : model.volumes) {
-        if (volume.url.native() == model.destPath) return "";
+        if (text::equivalent(volume.url.native(), model.destPath)) return "";
     }
     return model.destPath;
 }
@@ -191,26 +191,44 @@ std::string sendingText(const Sending& sending) {
            "\u3000" + sending.name;
 }
 
+namespace {
+
+// The first five names joined with "、".
+std::string firstFive(const std::vector<std::string>& names) {
+    std::string joined;
+    const std::size_t shown = std::min<std::size_t>(5, names.size());
+    for (std::size_t index = 0; index < shown; ++index) {
+        if (index > 0) joined += "、";
+        joined += names[index];
+    }
+    return joined;
+}
+
+}  // namespace
+
 FinishedTexts finishedTexts(const Finished& finished) {
     const SendResult& r = finished.result;
     FinishedTexts texts;
-    texts.headline = finished.stopped ? "中止しました" : "SD カードに入りました";
+    texts.success = !finished.stopped && r.failed.empty();
+    texts.headline = finished.stopped    ? "中止しました"
+                     : !r.failed.empty() ? "送れなかった曲があります"
+                                         : "SD カードに入りました";
     texts.counts = std::to_string(r.copied) + " 曲を写しました";
     if (r.skipped >= 1)
         texts.counts += "、" + std::to_string(r.skipped) + " 曲はもう入っていました";
+    if (!r.failed.empty()) {
+        texts.counts += "、" + std::to_string(r.failed.size()) + " 曲は送れませんでした";
+        texts.notSent = "SD カードで名前が重なるため送れなかったもの: " + firstFive(r.failed);
+        if (r.failed.size() > 5)
+            texts.notSent += " ほか " + std::to_string(r.failed.size() - 5) + " 曲";
+    }
     if (r.clean.removed >= 1 || r.clean.renamed >= 1) {
         texts.clean = "あわせて、隠しファイル " + std::to_string(r.clean.removed) +
                       " 個を消し、名前 " + std::to_string(r.clean.renamed) +
                       " 個をカーナビが読める形に直しました。";
     }
-    if (!r.clean.failed.empty()) {
-        texts.unfixed = "名前を直せなかったもの: ";
-        const std::size_t shown = std::min<std::size_t>(5, r.clean.failed.size());
-        for (std::size_t index = 0; index < shown; ++index) {
-            if (index > 0) texts.unfixed += "、";
-            texts.unfixed += r.clean.failed[index];
-        }
-    }
+    if (!r.clean.failed.empty())
+        texts.unfixed = "名前を直せなかったもの: " + firstFive(r.clean.failed);
     return texts;
 }
 

@@ -112,13 +112,17 @@ inline constexpr const char* noAlbumInDrop =
 double sendingFraction(const Sending& sending);
 std::string sendingText(const Sending& sending);
 
-// Finished page: the headline, the count line, the clean line and the line of
-// names left unfixed (empty when there is nothing to say).
+// Finished page: the headline, the count line, the line of files not sent,
+// the clean line and the line of names left unfixed (empty when there is
+// nothing to say). Only a send that stopped on its own with every file on the
+// card reads as a success.
 struct FinishedTexts {
     std::string headline;
     std::string counts;
+    std::string notSent;
     std::string clean;
     std::string unfixed;
+    bool success = false;
 };
 FinishedTexts finishedTexts(const Finished& finished);
 

@@ -53,6 +53,13 @@ TEST(SendContent, SuggestedSource) {
                             .lastExportPath = (temp / "gone").native(),
                             .volumes = {card("/media/CARD", 0)}};
     EXPECT_EQ(suggestedSource(onCard), "");
+    // Paths name the same folder in either normalisation.
+    const ModelFacts onDecomposed{.destPath = "/media/Cafe\u0301",
+                                  .volumes = {card("/media/Caf\u00E9", 0)}};
+    EXPECT_EQ(suggestedSource(onDecomposed), "");
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe\u0301")->name, "CARD");
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, ""), std::nullopt);
+    EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe"), std::nullopt);
     EXPECT_EQ(suggestedSource({.destPath = "/home/u/Out"}), "/home/u/Out");
     EXPECT_TRUE(offersSuggestion("/home/u/Out", "/home/u/Music"));
     EXPECT_FALSE(offersSuggestion("/home/u/Music2", "/home/u/Music"));
@@ -134,6 +141,35 @@ TEST(SendContent, SendingAndFinishedTexts) {
     EXPECT_EQ(texts.clean,
               "あわせて、隠しファイル 0 個を消し、名前 4 個をカーナビが読める形に直しました。");
     EXPECT_EQ(texts.unfixed, "名前を直せなかったもの: 1、2、3、4、5");
+    EXPECT_FALSE(texts.success);
+
+    // Files the card could not take are counted and named, and spoil the success.
+    const struct {
+        std::vector<std::string> failed;
+        std::string headline;
+        std::string counts;
+        std::string notSent;
+    } cases[] = {
+        {{}, "SD カードに入りました", "3 曲を写しました", ""},
+        {{"A/B/x.mp3", "A/B/X.mp3"},
+         "送れなかった曲があります",
+         "3 曲を写しました、2 曲は送れませんでした",
+         "SD カードで名前が重なるため送れなかったもの: A/B/x.mp3、A/B/X.mp3"},
+        {{"1", "2", "3", "4", "5", "6", "7"},
+         "送れなかった曲があります",
+         "3 曲を写しました、7 曲は送れませんでした",
+         "SD カードで名前が重なるため送れなかったもの: 1、2、3、4、5 ほか 2 曲"},
+    };
+    for (const auto& c : cases) {
+        Finished result;
+        result.result.copied = 3;
+        result.result.failed = c.failed;
+        texts = finishedTexts(result);
+        EXPECT_EQ(texts.headline, c.headline);
+        EXPECT_EQ(texts.counts, c.counts);
+        EXPECT_EQ(texts.notSent, c.notSent);
+        EXPECT_EQ(texts.success, c.failed.empty());
+    }
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
       symbol_(new QLabel(this)),
       headline_(new QLabel(this)),
       counts_(new QLabel(this)),
+      notSent_(noteLabel({}, this)),
       clean_(noteLabel({}, this)),
       unfixed_(noteLabel({}, this)),
       eject_(new QPushButton("SD カードを取り出す", this)),
@@ -75,6 +76,9 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     head->addLayout(headTexts, 1);
     layout->addLayout(head);
 
+    notSent_->setObjectName("finishedNotSent");
+    TextStyle::setColor(notSent_, Palette::Name::warning);
+    layout->addWidget(notSent_);
     clean_->setObjectName("finishedClean");
     unfixed_->setObjectName("finishedUnfixed");
     TextStyle::setColor(unfixed_, Palette::Name::warning);
@@ -93,12 +97,12 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     SheetButtons::makeProminent(eject_);
     Icons::show(eject_, Icons::Symbol::eject, 14, Icons::fixed(Qt::white));
     connect(eject_, &QPushButton::clicked, this, [this] { state_.ejectCardAndClose(); });
-    auto* more = new QPushButton("続けて選ぶ", this);
-    more->setObjectName("continueChoosingButton");
-    more->setAutoDefault(false);
-    connect(more, &QPushButton::clicked, this, [this] { state_.continueChoosing(); });
+    more_ = new QPushButton("続けて選ぶ", this);
+    more_->setObjectName("continueChoosingButton");
+    more_->setAutoDefault(false);
+    connect(more_, &QPushButton::clicked, this, [this] { state_.continueChoosing(); });
     buttons->addWidget(eject_);
-    buttons->addWidget(more);
+    buttons->addWidget(more_);
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
@@ -111,9 +115,13 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
 
 void FinishedPage::refresh(const SendContent::Finished& finished) {
     const SendContent::FinishedTexts texts = SendContent::finishedTexts(finished);
-    // A stopped send is no success: it says so and keeps the success colour for real ones.
+    // A stopped send, or one that left files behind, is no success: it says so
+    // and keeps the success colour for real ones.
     if (finished.stopped) {
         Icons::show(symbol_, Icons::Symbol::stopCircleFill, 34,
+                    Icons::color(Palette::Name::warning));
+    } else if (!texts.success) {
+        Icons::show(symbol_, Icons::Symbol::exclamationmarkTriangleFill, 34,
                     Icons::color(Palette::Name::warning));
     } else {
         Icons::show(symbol_, Icons::Symbol::checkmarkCircleFill, 34,
@@ -121,11 +129,15 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
     }
     headline_->setText(qt(texts.headline));
     counts_->setText(qt(texts.counts));
+    notSent_->setText(qt(texts.notSent));
+    notSent_->setVisible(!texts.notSent.empty());
     clean_->setText(qt(texts.clean));
     clean_->setVisible(!texts.clean.empty());
     unfixed_->setText(qt(texts.unfixed));
     unfixed_->setVisible(!texts.unfixed.empty());
     eject_->setVisible(state_.selectedCard().has_value());
+    eject_->setEnabled(!state_.ejecting());
+    more_->setEnabled(!state_.ejecting());
     const std::optional<std::string>& error = state_.ejectError();
     ejectError_->setText(qt(error.value_or("")));
     ejectError_->setVisible(error.has_value());

@@ -1,8 +1,8 @@
 #pragma once
 // The send window's pages after the choosing: the sending page (progress bar,
-// the file being copied and "中止"), the finished page (the counts, what the
-// cleaning did, the names it could not fix, eject and "続けて選ぶ") and the
-// failure row with "戻る". Each shows the phase it is given and forwards its
+// the file being copied and "中止"), the finished page (the counts, the files
+// not sent, what the cleaning did, the names it could not fix, eject and
+// "続けて選ぶ") and the failure row with "戻る". Each shows the phase it is given and forwards its
 // buttons to the window's state. Owned by the window's page switch; GUI
 // thread only.
 #include <QWidget>
@@ -43,9 +43,11 @@ private:
     QLabel* symbol_;
     QLabel* headline_;
     QLabel* counts_;
+    QLabel* notSent_;
     QLabel* clean_;
     QLabel* unfixed_;
     QPushButton* eject_;
+    QPushButton* more_ = nullptr;
     SymbolLabel* ejectError_;
 };
 

@@ -13,8 +13,9 @@
 namespace tarvik {
 
 void SendToSDState::send(const std::vector<Album>& albums) {
-    // Two quick drops must not start two copies onto one card.
-    if (sending()) return;
+    // Two quick drops must not start two copies onto one card, nor one a
+    // card that is being ejected.
+    if (sending() || ejecting_) return;
     const std::optional<Volume> card = selectedCard();
     if (!card) return;
     std::int64_t total = 0;
@@ -48,7 +49,7 @@ void SendToSDState::send(const std::vector<Album>& albums) {
         }
     };
     try {
-        workers_->copy = workers_->start(std::move(work));
+        workers_->copy = workers_->tasks.start(std::move(work));
     } catch (const std::system_error& error) {
         endSend(SendContent::Failed{error.what()});
         return;
@@ -77,8 +78,9 @@ void SendToSDState::cancelSend() {
 
 bool SendToSDState::handleDrop(const std::vector<std::filesystem::path>& paths) {
     // Folders dropped while the last drop is still being looked through would
-    // only be refused once that one's copy starts.
-    if (sending() || workers_->scanningDrop) return false;
+    // only be refused once that one's copy starts; the card being ejected
+    // takes nothing more.
+    if (sending() || ejecting_ || workers_->scanningDrop) return false;
     std::vector<std::string> dropped;
     for (const std::filesystem::path& path : paths) dropped.push_back(path.native());
     const SendContent::DropCheck check =
@@ -92,8 +94,9 @@ bool SendToSDState::handleDrop(const std::vector<std::filesystem::path>& paths) 
 
     std::vector<std::filesystem::path> folders(check.candidates.begin(), check.candidates.end());
     QPointer<SendToSDState> self(this);
-    workers_->scanningDrop = workers_->tryStart(
-        [self, folders = std::move(folders), scan = tools_.exportedAlbums](std::stop_token stop) {
+    workers_->scanningDrop =
+        workers_->tasks.tryStart([self, folders = std::move(folders),
+                                  scan = tools_.exportedAlbums](std::stop_token stop) {
             std::vector<Album> albums = scan(folders, stop);
             if (stop.stop_requested()) return;
             onState(self, [albums = std::move(albums)](SendToSDState& state) {
@@ -102,7 +105,7 @@ bool SendToSDState::handleDrop(const std::vector<std::filesystem::path>& paths) 
                 state.phase_ = SendContent::Failed{SendContent::noAlbumInDrop};
                 emit state.changed();
             });
-        });
+        }) != nullptr;
     return true;
 }
 
@@ -113,7 +116,7 @@ void SendToSDState::backToChoosing() {
 }
 
 void SendToSDState::continueChoosing() {
-    if (sending()) return;
+    if (sending() || ejecting_) return;
     phase_ = SendContent::Choosing{};
     picked_.clear();
     ejectError_.reset();
@@ -123,7 +126,8 @@ void SendToSDState::continueChoosing() {
 
 void SendToSDState::ejectCardAndClose() {
     const std::optional<Volume> card = selectedCard();
-    if (sending() || !card) return;
+    if (sending() || ejecting_ || workers_->scanningDrop || !card) return;
+    ejecting_ = true;
     ejectError_.reset();
     emit changed();
     QPointer<SendToSDState> self(this);
@@ -131,12 +135,10 @@ void SendToSDState::ejectCardAndClose() {
     // stays open with the reason until the card is really out.
     model_.ejectVolume(card->url, [self](const std::optional<std::string>& failure) {
         if (!self) return;
-        if (failure) {
-            self->ejectError_ = failure;
-            emit self->changed();
-        } else {
-            emit self->closeRequested();
-        }
+        self->ejecting_ = false;
+        if (failure) self->ejectError_ = failure;
+        emit self->changed();
+        if (!failure) emit self->closeRequested();
     });
 }
 

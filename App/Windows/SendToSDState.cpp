@@ -85,6 +85,8 @@ SendContent::ModelFacts SendToSDState::modelFacts() const {
 }
 
 void SendToSDState::onAppear() {
+    onScreen_ = true;
+    missedWhileHidden_ = false;  // everything is read again below
     if (source_.empty() || !PosixFS::exists(source_) || sourceIsMusicLibrary()) {
         storeSource(suggestedSource());
     }
@@ -110,23 +112,36 @@ void SendToSDState::reload(bool quiet) {
         emit changed();
         return;
     }
+    // A hidden window follows the export when it is seen again.
+    if (quiet && !onScreen_) {
+        missedWhileHidden_ = true;
+        return;
+    }
     if (!quiet) loading_ = true;
+    workers_->scanning.request([this] { return startScan(); });
+    emit changed();
+}
+
+std::shared_ptr<DetachedTask> SendToSDState::startScan() {
     // A source stored in another normalisation still names its folder.
     const std::filesystem::path composed = PosixFS::nfc(source_);
     const std::filesystem::path folder =
         PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source_);
     const ResultOrder::Ticket ticket = workers_->scans.start();
     QPointer<SendToSDState> self(this);
-    const bool started = workers_->tryStart(
+    std::shared_ptr<DetachedTask> task = workers_->tasks.tryStart(
         [self, ticket, folder, scan = tools_.exportedAlbums](std::stop_token stop) {
-            std::vector<Album> albums = scan({folder}, stop);
-            if (stop.stop_requested()) return;
+            std::optional<std::vector<Album>> albums = scan({folder}, stop);
+            // A superseded scan tells only its end.
+            if (stop.stop_requested()) albums.reset();
             onState(self, [ticket, albums = std::move(albums)](SendToSDState& state) mutable {
-                if (state.workers_->scans.accept(ticket)) state.applyAlbums(std::move(albums));
+                state.workers_->scanning.ended();
+                if (albums && state.workers_->scans.accept(ticket))
+                    state.applyAlbums(std::move(*albums));
             });
         });
-    if (!started) loading_ = false;
-    emit changed();
+    if (!task) loading_ = false;
+    return task;
 }
 
 void SendToSDState::applyAlbums(std::vector<Album> albums) {
@@ -141,29 +156,53 @@ void SendToSDState::applyAlbums(std::vector<Album> albums) {
 }
 
 void SendToSDState::refreshOnCard() {
-    const std::optional<Volume> card = selectedCard();
-    if (!card) {
+    if (!selectedCard()) {
         workers_->marks.settle();
         onCard_.clear();
         emit changed();
         return;
     }
+    if (!onScreen_) {
+        missedWhileHidden_ = true;
+        return;
+    }
+    workers_->marking.request([this] { return startMarks(); });
+}
+
+std::shared_ptr<DetachedTask> SendToSDState::startMarks() {
+    const std::optional<Volume> card = selectedCard();
+    if (!card) return nullptr;  // gone while the one before ran: nothing to mark
     const ResultOrder::Ticket ticket = workers_->marks.start();
     QPointer<SendToSDState> self(this);
-    workers_->tryStart([self, ticket, albums = albums_, root = card->url,
-                        check = tools_.isOnCard](std::stop_token stop) {
+    return workers_->tasks.tryStart([self, ticket, albums = albums_, root = card->url,
+                                     check = tools_.isOnCard](std::stop_token stop) {
         const std::set<std::string> shared = SDCardTools::sharedCardPaths(albums);
-        std::set<std::string> found;
+        std::optional<std::set<std::string>> found(std::in_place);
         for (const Album& album : albums) {
-            if (stop.stop_requested()) return;
-            if (check(album, root, shared)) found.insert(album.id());
+            if (stop.stop_requested()) {
+                found.reset();
+                break;
+            }
+            if (check(album, root, shared)) found->insert(album.id());
         }
         onState(self, [ticket, found = std::move(found)](SendToSDState& state) mutable {
-            if (!state.workers_->marks.accept(ticket)) return;
-            state.onCard_ = std::move(found);
+            state.workers_->marking.ended();
+            if (!found || !state.workers_->marks.accept(ticket)) return;
+            state.onCard_ = std::move(*found);
             emit state.changed();
         });
     });
+}
+
+void SendToSDState::setOnScreen(bool on) {
+    onScreen_ = on;
+    if (!on || !missedWhileHidden_) return;
+    missedWhileHidden_ = false;
+    if (std::holds_alternative<SendContent::Choosing>(phase_)) {
+        reload(true);  // the marks follow the list
+    } else {
+        refreshOnCard();
+    }
 }
 
 void SendToSDState::volumesChanged() {

@@ -6,7 +6,8 @@
 // Owned by the send window, GUI thread only; scans, on-card checks and the copy
 // run on its own worker threads, which are stopped and joined when it goes.
 // Scan and on-card results carry a generation number: one that arrives after
-// the source, the card or the album list changed is dropped.
+// the source, the card or the album list changed is dropped; a scan or check
+// asked for while one runs stops that one and follows it.
 #include <QObject>
 #include <filesystem>
 #include <functional>
@@ -25,6 +26,7 @@
 namespace tarvik {
 
 class AppModel;
+class DetachedTask;
 
 class SendToSDState : public QObject {
     Q_OBJECT
@@ -64,6 +66,8 @@ public:
     const SendContent::Phase& phase() const { return phase_; }
     bool loading() const { return loading_; }
     bool sending() const;
+    // "SD カードを取り出す" is under way: nothing is sent until it ends.
+    bool ejecting() const { return ejecting_; }
     // Why the last eject of the card failed; the window stays open with it.
     const std::optional<std::string>& ejectError() const { return ejectError_; }
 
@@ -83,6 +87,9 @@ public:
     void volumesChanged();
     // A running export finished a folder: the choosing page's list follows quietly.
     void writingFoldersChanged();
+    // Whether the window is seen. A hidden window rescans nothing; what it
+    // missed is read again when it is seen again.
+    void setOnScreen(bool on);
 
     // Choosing page.
     void setSource(const std::string& path);  // stores it and reloads (not quiet)
@@ -112,6 +119,8 @@ signals:
 
 private:
     void storeSource(const std::string& path);
+    std::shared_ptr<DetachedTask> startScan();
+    std::shared_ptr<DetachedTask> startMarks();
     void applyAlbums(std::vector<Album> albums);
     void showProgress(SendContent::Sending progress);
     void endSend(SendContent::Phase phase);
@@ -127,6 +136,9 @@ private:
     std::string filter_;
     SendContent::Phase phase_ = SendContent::Choosing{};
     bool loading_ = false;
+    bool onScreen_ = true;
+    bool missedWhileHidden_ = false;
+    bool ejecting_ = false;
     std::optional<std::string> ejectError_;
     struct Workers;
     std::unique_ptr<Workers> workers_;

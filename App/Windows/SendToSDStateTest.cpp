@@ -146,6 +146,29 @@ TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
     EXPECT_EQ(filesBelow(card).size(), 2U);  // and no temporary copy of the third
 }
 
+// While "SD カードを取り出す" runs nothing more goes onto the card; the window
+// closes once the card is out.
+TEST_F(SendToSDStateTest, NothingIsSentOntoACardBeingEjected) {
+    const auto card = addCard(temp_ / "CARD");
+    Gate gate;
+    volumes_->duringEject = [&](std::stop_token stop) { gate.wait(stop); };
+    SendToSDState& state = open();
+    state.send({state.albums().front()});
+    const SendContent::Phase finished = ended();
+    int closes = 0;
+    QObject::connect(&state, &SendToSDState::closeRequested, [&] { ++closes; });
+    state.ejectCardAndClose();
+    EXPECT_TRUE(state.ejecting());
+    EXPECT_FALSE(state.handleDrop({exports() / "Beta"}));
+    state.send(state.albums());
+    state.continueChoosing();
+    EXPECT_EQ(state.phase(), finished);
+    gate.open();
+    EXPECT_TRUE(waitUntil([&] { return closes == 1; }));
+    EXPECT_FALSE(state.ejecting());
+    EXPECT_EQ(filesBelow(card).size(), 2U);
+}
+
 TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
     writeFile(temp_ / "Music" / "Aino" / "1.flac", "f");
     std::filesystem::create_directories(temp_ / "Empty");
@@ -178,44 +201,83 @@ TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {
     EXPECT_FALSE(waitUntil([&] { return state.phase().index() != 0; }, 200ms));
 }
 
-// Each stale check ends while the newer one still runs.
-TEST_F(SendToSDStateTest, ResultsForAnEarlierSourceCardOrAlbumListAreIgnored) {
+// A scan or check asked for while one runs stops that one, which then tells
+// nothing, and follows it; only the latest one's result is shown.
+TEST_F(SendToSDStateTest, ASupersededScanOrCheckStopsAndOnlyTheLatestCounts) {
     const Paths held = {addCard(temp_ / "A"), addCard(temp_ / "B"), exports() / "Aino",
                         exports() / "Beta"};
     std::map<std::filesystem::path, Gate> gates;
     for (const auto& path : held) gates[path];
-    std::atomic<int> ended = 0;
-    const auto pass = [&](const std::filesystem::path& path, std::stop_token stop) {
-        if (gates.contains(path)) gates.at(path).wait(stop);
-        ++ended;
-    };
+    std::atomic<int> checks = 0;
     SendToSDState::Tools tools = SendToSDState::Tools::standard();
     tools.exportedAlbums = [&](const Paths& folders, std::stop_token stop) {
-        pass(folders.front(), stop);
+        if (gates.contains(folders.front())) gates.at(folders.front()).wait(stop);
         return SDCardTools::exportedAlbums(folders);
     };
     tools.isOnCard = [&](const auto&, const auto& root, const auto&) {
-        pass(root, {});
+        ++checks;
+        gates.at(root).wait({});
         return true;
     };
-    SendToSDState& state = open(std::move(tools));  // its marks on A wait
+    SendToSDState& state = open(std::move(tools));
+    ASSERT_TRUE(waitUntil([&] { return checks == 1; }));  // the marks on A wait
     state.setCardPath(held[1].string());
-    gates.at(held[0]).open();
-    ASSERT_TRUE(waitUntil([&] { return ended == 3; }));  // the first scan and A's two albums
-    EXPECT_FALSE(waitUntil([&] { return !state.onCard().empty(); }, 300ms));
+    gates.at(held[0]).open();  // A's check stops after its first album; B's waits
+    ASSERT_TRUE(waitUntil([&] { return checks == 2; }));
+    EXPECT_FALSE(waitUntil([&] { return !state.onCard().empty() || checks > 2; }, 300ms));
 
     state.setSource(held[2].string());
-    state.setSource(held[3].string());
-    gates.at(held[2]).open();
-    ASSERT_TRUE(waitUntil([&] { return ended == 4; }));
+    state.setSource(held[3].string());  // the scan of Aino stops at once
     EXPECT_FALSE(waitUntil([&] { return state.albums().size() != 2; }, 300ms));
+    EXPECT_TRUE(state.loading());
     gates.at(held[3]).open();
     ASSERT_TRUE(waitUntil([&] { return !state.loading(); }));
-    gates.at(held[1]).open();  // B's marks of the old list end too
-    ASSERT_TRUE(waitUntil([&] { return ended == 8; }));
+    EXPECT_EQ(state.albums().size(), 1U);
+    gates.at(held[1]).open();  // B's check of the old list stops; the new list's follows
     EXPECT_TRUE(waitUntil([&] { return state.onCard() == std::set<std::string>{"Beta/Live"}; }));
     EXPECT_FALSE(
         waitUntil([&] { return state.onCard() != std::set<std::string>{"Beta/Live"}; }, 300ms));
+}
+
+// An export finishing folder after folder: the list follows with one scan at
+// a time, a burst of changes costs two, and a hidden window scans nothing
+// until it is seen again.
+TEST_F(SendToSDStateTest, RescansFollowTheExportOneAtATimeAndNotWhileHidden) {
+    std::atomic<int> scans = 0;
+    std::atomic<int> running = 0;
+    std::atomic<int> most = 0;
+    std::atomic<int> stopped = 0;
+    std::atomic<bool> held = false;
+    Gate gate;
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    tools.exportedAlbums = [&](const Paths& folders, std::stop_token stop) {
+        ++scans;
+        most = std::max(most.load(), ++running);
+        if (held) gate.wait(stop);
+        stopped += stop.stop_requested() ? 1 : 0;
+        --running;
+        return SDCardTools::exportedAlbums(folders);
+    };
+    SendToSDState& state = open(std::move(tools));
+    const auto burst = [&] {
+        for (int i = 0; i < 100; ++i)
+            AppModelTesting::setWritingFolders(*model_, {"Aino/" + std::to_string(i)});
+    };
+    held = true;
+    scans = 0;
+    burst();
+    gate.open();
+    ASSERT_TRUE(waitUntil([&] { return scans == 2 && running == 0; }));
+    EXPECT_FALSE(waitUntil([&] { return scans > 2; }, 200ms));
+    EXPECT_EQ(most, 1);
+    EXPECT_EQ(stopped, 1);
+
+    state.setOnScreen(false);
+    burst();
+    EXPECT_FALSE(waitUntil([&] { return scans > 2; }, 200ms));
+    state.setOnScreen(true);
+    EXPECT_TRUE(waitUntil([&] { return scans == 3 && running == 0; }));
+    EXPECT_FALSE(waitUntil([&] { return scans > 3; }, 200ms));
 }
 
 TEST_F(SendToSDStateTest, AStoredSourceThatIsGoneOrInTheLibraryGivesWayToTheExport) {

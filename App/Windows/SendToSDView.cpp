@@ -66,7 +66,6 @@ SendToSDView::SendToSDView(AppModel& model, std::function<void()> close, SendToS
       close_(std::move(close)) {
     setObjectName("sendToSDView");
     setAcceptDrops(true);
-    setMinimumSize(760, 600);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(20, 20, 20, 20);
@@ -119,7 +118,11 @@ SendToSDView::SendToSDView(AppModel& model, std::function<void()> close, SendToS
     highlight_ = new DropHighlight(this);
 
     connect(state_.get(), &SendToSDState::changed, this, &SendToSDView::scheduleRefresh);
-    connect(state_.get(), &SendToSDState::closeRequested, this, [this] { close_(); });
+    // Whatever asks, the window stays while a copy runs: it is the only way to
+    // see or stop it.
+    connect(state_.get(), &SendToSDState::closeRequested, this, [this] {
+        if (!state_->sending()) close_();
+    });
     // What the derived values read of the model changes without the state's say.
     for (auto signal : {&AppModel::volumesChanged, &AppModel::writingFoldersChanged,
                         &AppModel::srcPathChanged, &AppModel::destPathChanged})
@@ -133,10 +136,37 @@ SendToSDView::~SendToSDView() {
     state_.reset();
 }
 
+// At least 760 × 600, and never less than the content needs: a window held
+// smaller than that would draw the album list over the selection bar. The
+// need is taken at the narrowest width, where the texts wrap onto the most
+// lines (a layout's plain minimum counts each text as one line).
+QSize SendToSDView::minimumSizeHint() const {
+    constexpr int width = 760;
+    const QLayout* content = layout();
+    const int height = content->hasHeightForWidth() ? content->totalHeightForWidth(width)
+                                                    : content->minimumSize().height();
+    return QSize(std::max(width, content->minimumSize().width()), std::max(600, height));
+}
+
+// The window opens at its smallest.
+QSize SendToSDView::sizeHint() const {
+    return minimumSizeHint();
+}
+
 void SendToSDView::showEvent(QShowEvent* event) {
     FunBackground::showEvent(event);
-    if (!event->spontaneous()) state_->onAppear();
+    // A restore from minimised is no new appearance: it only catches up.
+    if (event->spontaneous()) {
+        state_->setOnScreen(true);
+    } else {
+        state_->onAppear();
+    }
     refresh();
+}
+
+void SendToSDView::hideEvent(QHideEvent* event) {
+    FunBackground::hideEvent(event);
+    state_->setOnScreen(false);
 }
 
 void SendToSDView::resizeEvent(QResizeEvent* event) {

@@ -4,7 +4,7 @@
 // "閉じる". The whole area takes folders dropped from the file manager and
 // outlines itself while a drag carrying files is over it. It owns the window's
 // state (SendToSDState) and only lays out and forwards intents; `close` hides
-// the window. GUI thread only.
+// the window, never while a copy runs. GUI thread only.
 #include <functional>
 #include <memory>
 
@@ -32,11 +32,14 @@ public:
     ~SendToSDView() override;
 
     SendToSDState& state() { return *state_; }
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
     // A drag carrying local files is over the window.
     bool dropTargeted() const { return dropTargeted_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

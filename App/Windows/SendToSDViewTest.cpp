@@ -255,6 +255,24 @@ TEST(SendToSDViewTest, ScreenshotsLightAndDark) {
     EXPECT_TRUE(
         waitUntil([&] { return s.item("Bob/Live")->text(1).toStdString() == "SD にあり"; }));
     shoot("choosing");
+    // At the size the window opens with and at its smallest, the list ends
+    // above the selection bar, and the bar above the footer.
+    for (const auto& [size, name] :
+         {std::pair{s.view->sizeHint(), "default"}, {s.view->minimumSizeHint(), "minimum"}}) {
+        EXPECT_GE(size.width(), 760);
+        EXPECT_GE(size.height(), 600);
+        s.view->resize(size);
+        QApplication::processEvents();
+        const auto at = [&](const char* child) {
+            QWidget* widget = s.find(child);
+            return QRect(widget->mapTo(s.view.get(), QPoint(0, 0)), widget->size());
+        };
+        EXPECT_LT(at("albumTree").bottom(), at("selectionText").top()) << name;
+        EXPECT_LT(at("albumTree").bottom(), at("sendButton").top()) << name;
+        EXPECT_LT(at("sendButton").bottom(), at("sendCloseButton").top()) << name;
+        shoot(std::string("choosing-") + name);
+    }
+    s.view->resize(820, 760);
 
     // The export finishes the album: it can be ticked now, and the artist is no longer all ticked.
     EXPECT_EQ(s.item("Aoi")->checkState(0), Qt::Checked);

@@ -6,15 +6,12 @@
 // it, so nothing outlives the window.
 #include <QCoreApplication>
 #include <QPointer>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <system_error>
-#include <vector>
 
+#include "App/Model/OwnedTasks.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "Core/Platform/DetachedTask.hpp"
 
 namespace tarvik {
 
@@ -47,41 +44,46 @@ private:
     std::uint64_t applied_ = 0;
 };
 
-struct SendToSDState::Workers {
-    ResultOrder scans;  // the source's album list: stale once the source changed
-    ResultOrder marks;  // the on-card marks: stale once the card or the album list changed
-    std::shared_ptr<DetachedTask> copy;  // the last send; stopping it is "中止"
-    bool scanningDrop = false;           // dropped folders are being looked through
+// One kind of work of which only the latest request counts. A request while
+// one runs stops that one and starts when it has told its end, so at most one
+// thread does this work and a burst of requests costs two runs.
+class LatestOnly {
+public:
+    using Start = std::function<std::shared_ptr<DetachedTask>()>;
 
-    Workers() = default;
-    Workers(const Workers&) = delete;
-    Workers& operator=(const Workers&) = delete;
-    ~Workers() {
-        for (const auto& task : tasks_) task->cancel();
-        for (const auto& task : tasks_) task->wait();
-    }
-
-    // Runs `work` on a thread of its own. Throws std::system_error when the
-    // system gives no thread.
-    std::shared_ptr<DetachedTask> start(DetachedTask::Work work) {
-        std::erase_if(tasks_,
-                      [](const auto& task) { return task->waitFor(std::chrono::milliseconds(0)); });
-        std::shared_ptr<DetachedTask> task = DetachedTask::start(std::move(work));
-        tasks_.push_back(task);
-        return task;
-    }
-    // The same; false when no thread could be had and the work is skipped.
-    bool tryStart(DetachedTask::Work work) {
-        try {
-            start(std::move(work));
-            return true;
-        } catch (const std::system_error&) {
-            return false;
+    void request(Start start) {
+        if (running_) {
+            running_->cancel();
+            next_ = std::move(start);
+            return;
         }
+        running_ = start();  // null when no thread could be had
+    }
+    // The running work has told its end (on the GUI thread): the request that
+    // waited, if any, starts now.
+    void ended() {
+        running_.reset();
+        if (!next_) return;
+        Start start = std::move(next_);
+        next_ = nullptr;
+        running_ = start();
     }
 
 private:
-    std::vector<std::shared_ptr<DetachedTask>> tasks_;  // every thread not yet known to have ended
+    std::shared_ptr<DetachedTask> running_;
+    Start next_;
+};
+
+struct SendToSDState::Workers {
+    ResultOrder scans;    // the source's album list: stale once the source changed
+    ResultOrder marks;    // the on-card marks: stale once the card or the album list changed
+    LatestOnly scanning;  // the source's scan
+    LatestOnly marking;   // the on-card check
+    std::shared_ptr<DetachedTask> copy;  // the last send; stopping it is "中止"
+    bool scanningDrop = false;           // dropped folders are being looked through
+    // Last, so that it goes first: every thread is stopped and waited for
+    // before the rest of the window's state.
+    OwnedTasks tasks;
 };
 
 // Runs `apply` on the GUI thread, unless the state is gone by then. Posted to
