@@ -1,11 +1,14 @@
-// The program itself under a real X server: Xvfb is started here, the program
-// runs on prepared settings, and a screenshot of its window is saved for a
-// person to look at (build/screenshots/real-window-*.png).
+// The whole road through the program itself under a real X server: Xvfb is
+// started here, the program runs twice on prepared settings, the songs are read
+// back by ffprobe, and a screenshot of its window is saved for a person to look
+// at (build/screenshots/real-window-*.png).
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "App/Platform/Settings.hpp"
 #include "App/Testing/AppTesting.hpp"
@@ -18,6 +21,13 @@ namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string tag(const fs::path& file, const std::string& key) {
+    const auto result =
+        testing::runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=" + key, "-of",
+                             "default=noprint_wrappers=1:nokey=1", file.string()});
+    return result.output.substr(0, result.output.find_last_not_of("\r\n") + 1);
+}
 
 // An X server of its own on the first free display from :70 on, stopped with
 // the object; `display` stays empty when none would start.
@@ -50,14 +60,14 @@ struct Xvfb {
 
 // Prepared so that the program plans and exports at once: the hidden
 // "autoReview" starts the planning and "skipReview" goes straight on.
-TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
+TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWritesNothingNew) {
     Xvfb x;
     ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
     testing::TempDir home;
     testing::makeMusicLibrary(home / "Music");
+    const QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
     {
-        Settings settings(
-            QString::fromStdString((home / "config" / "Tarvik" / "Tarvik.conf").string()));
+        Settings settings(conf);
         for (const char* key : {"onboarded", "autoReview", "skipReview"})
             settings.setBoolean(key, true);
         for (const char* key : {"lookup", "normalize"})
@@ -79,7 +89,6 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
         fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
     }
 
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const auto& [name, value] :
          std::map<QString, std::string>{{"DISPLAY", x.display},
@@ -97,35 +106,58 @@ TEST(RealWindowTest, TheProgramExportsOnPreparedSettingsAndShowsItsSummary) {
     // library, before any of our code runs.
     environment.insert("ASAN_OPTIONS",
                        environment.value("ASAN_OPTIONS") + ":strict_string_checks=0");
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(TARVIK_PROGRAM, {});
-    ASSERT_TRUE(program.waitForStarted());
+    const auto songs = [&] { return testing::exportedSongs(home / "Export"); };
+    // The end of a run writes the folder it exported to; it is removed before each start.
+    const auto finished = [&] {
+        return Settings(conf).string("lastExportPath") == (home / "Export").string();
+    };
+    // Runs the program until its run has ended, leaves time for the summary to
+    // draw, then ends it with a logout's SIGTERM, which goes through its own
+    // clean-up as Ctrl+Q does.
+    const auto runProgram = [&](const std::function<void()>& whileShown) {
+        Settings(conf).remove("lastExportPath");
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(TARVIK_PROGRAM, {});
+        ASSERT_TRUE(program.waitForStarted());
+        EXPECT_TRUE(testing::waitUntil(
+            [&] { return finished() || program.state() != QProcess::Running; },
+            std::chrono::seconds(120)));
+        testing::waitUntil([] { return false; }, std::chrono::seconds(3));
+        EXPECT_EQ(program.state(), QProcess::Running);
+        whileShown();
+        program.terminate();
+        if (!program.waitForFinished(5000)) program.kill();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+    };
 
-    // The three songs of the ticked artist, then time for the summary to draw.
-    const auto songs = [&] { return testing::exportedSongs(home / "Export").size(); };
-    EXPECT_TRUE(
-        testing::waitUntil([&] { return songs() == 3 || program.state() != QProcess::Running; },
-                           std::chrono::seconds(120)));
-    testing::waitUntil([] { return false; }, std::chrono::seconds(3));
-    EXPECT_EQ(songs(), 3U);
-    EXPECT_EQ(program.state(), QProcess::Running);
-    const fs::path png = testing::screenshotFolder().toStdString() + "/real-window-finished.png";
-    fs::create_directories(png.parent_path());
-    const auto grab =
-        testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "x11grab", "-video_size",
-                             "1280x860", "-i", x.display, "-frames:v", "1", png.string()});
-    EXPECT_EQ(grab.exitCode, 0) << grab.output;
-    EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
-
+    runProgram([&] {
+        const fs::path png =
+            testing::screenshotFolder().toStdString() + "/real-window-finished.png";
+        fs::create_directories(png.parent_path());
+        const auto grab = testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f",
+                                               "x11grab", "-video_size", "1280x860", "-i",
+                                               x.display, "-frames:v", "1", png.string()});
+        EXPECT_EQ(grab.exitCode, 0) << grab.output;
+        EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
+    });
+    const auto first = songs();
+    ASSERT_EQ(first.size(), 3U);  // the three songs of the ticked artist
+    std::set<std::string> tags;   // artist / album / title
+    for (const auto& [relative, time] : first) {
+        const fs::path file = home / "Export" / relative;
+        tags.insert(tag(file, "artist") + " / " + tag(file, "album") + " / " + tag(file, "title"));
+        EXPECT_NE(relative.find(tag(file, "title")), std::string::npos) << relative;
+    }
+    EXPECT_EQ(tags, (std::set<std::string>{"Aino Trio / Kesä / Aamu", "Aino Trio / Kesä / Ilta",
+                                           "Aino Trio / Talvi / Lumi"}));
     EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(fs::exists(foreign));
 
-    // A logout's SIGTERM ends it as Ctrl+Q does: through its own clean-up.
-    program.terminate();
-    if (!program.waitForFinished(5000)) program.kill();
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    runProgram([] {});
+    EXPECT_EQ(songs(), first);  // nothing written again
 }
 
 }  // namespace

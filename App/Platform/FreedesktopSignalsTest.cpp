@@ -38,14 +38,24 @@ std::vector<QStringList> inhibitors(PrivateBus& bus) {
     return held;
 }
 
-// The notification itself is checked where the model finishes a run.
-TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoesEvenBeforeLogindAnswers) {
+// The model says when to notify and when not to (never while UI testing).
+TEST(FreedesktopSignalsTest, SleepIsInhibitedUntilTheInhibitorGoesAndTheEndIsNotified) {
     if (const std::string missing = PrivateBus::missingPrograms(true); !missing.empty())
         GTEST_SKIP() << missing;
     PrivateBus bus;
     ASSERT_TRUE(bus.available()) << "dbus-daemon did not start";
     ASSERT_TRUE(bus.startTemplate("logind", "{}", logind));
+    ASSERT_TRUE(bus.startTemplate("notification_daemon", "{}", "org.freedesktop.Notifications"));
     FreedesktopSignals desktop(bus.connect("signals"), bus.connect("signals"), {});
+    desktop.notify("書き出しが終わりました", "7 曲を書き出しました");
+    std::vector<QVariantList> notified;
+    ASSERT_TRUE(waitUntil([&] {
+        notified = bus.methodCalls("org.freedesktop.Notifications",
+                                   "/org/freedesktop/Notifications", "Notify");
+        return !notified.empty();
+    }));
+    EXPECT_EQ(notified[0][3].toString() + " | " + notified[0][4].toString(),
+              "書き出しが終わりました | 7 曲を書き出しました");
 
     auto inhibitor = desktop.inhibitSleep("SD カードへの音楽変換");
     ASSERT_TRUE(waitUntil([&] { return inhibitors(bus).size() == 1; }));
