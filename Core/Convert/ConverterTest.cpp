@@ -217,7 +217,7 @@ TEST_F(ConverterTest, NothingIsPlacedOrLeftBehindOnAnyWayOut) {
     const std::vector<std::tuple<std::string, std::string, int, bool, std::string>> cases = {
         {"zeros.flac", "old.m4a", 0, false, blank},  // as an empty file
         {"missing.flac", "old.mp3", 0, true,
-         "読み込めません: missing.flac（No such file or directory）"},
+         "読み込めません: missing.flac（ファイルがありません）"},
         {"fifo.flac", "old.m4a", 0, true, "読み込めません: fifo.flac（ファイルではありません）"},
         {"no-samples.wav", "old.mp3", 0, false, "音声が入っていません: no-samples.wav"},
         {"no-samples.wav", "old.m4a", 0, false, "音声が入っていません: no-samples.wav"},
