@@ -12,11 +12,14 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
@@ -166,6 +169,14 @@ inline ConversionPlan planOf(const std::vector<std::pair<std::string, int>>& alb
         plan.albums.push_back({"Artist", album});
     }
     return plan;
+}
+
+// A file's bytes as a run of planOf's album `album` would have tagged them:
+// an ID3 tag naming the album, then `content`.
+inline std::string ownedBy(const std::string& album, std::string_view content) {
+    ID3Writer::Tags tags;
+    tags.albumIdentity = AlbumIdentity::of(TrackMeta("", "Artist", "Artist", album, "", "", "", ""));
+    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
 }
 
 // `count` albums "Album 1", "Album 2", … of one track each.
