@@ -221,4 +221,27 @@ inline Texts pathsBelow(const fs::path& root) {
     return paths;
 }
 
+// Tagged tones of `seconds` each from "album folder|title|artist|track" rows.
+inline void makeTones(const fs::path& music, double seconds, const Texts& rows) {
+    for (const std::string& row : rows) {
+        Texts f(1);
+        for (const char c : row) c == '|' ? f.emplace_back() : f.back() += c;
+        const std::string album = fs::path(f[0]).filename();
+        makeTone(
+            music / f[0] / (f[1] + ".flac"),
+            {.seconds = seconds,
+             .metadata = {{"title", f[1]}, {"artist", f[2]}, {"album", album}, {"track", f[3]}}});
+    }
+}
+
+// A run over `music` by the real converter into the folder `card`, which is there.
+inline std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::path& music,
+                                      const std::function<void(ConversionRunner&)>& adjust) {
+    fs::create_directories(card);
+    ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
+    adjust(runner);
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    return drain(handle);
+}
+
 }  // namespace tarvik::testing
