@@ -63,6 +63,7 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
       // Only this layout gives each album a folder of its own; under the
       // others albums share folders, and only single files keep apart.
       albumFolders_(profile.files.layout == DeviceProfile::Files::Layout::artistAlbum),
+      rules_(profile.nameRules()),
       settled_(items.size(), false) {
     identities_.reserve(items.size());
     for (const Item& item : items_) {
@@ -134,13 +135,12 @@ std::string CardAlbums::folderFor(const Item& item, const std::string& identity)
     const std::string folder = folderOf(item.relativePath);
     const auto [chosen, fresh] = chosenFolders_.try_emplace(folder + '\0' + identity);
     if (!fresh) return chosen->second;
-    const SafeName::Rules rules = profile_.nameRules();
     const std::string parent = folderOf(folder);
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string candidate =
             n == 1 ? folder
                    : joined(parent, SafeName::withSuffix(nameOf(folder), " " + std::to_string(n),
-                                                         rules));
+                                                         rules_));
         const std::string key = cardKey(candidate);
         // A numbered name never takes the folder of another album of the plan.
         if (n > 1 && uses(planFolders_, key, identity)) continue;
@@ -183,13 +183,12 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
     const std::string stem = std::string(nameOf(original));
     const std::size_t dot = stem.rfind('.');
     const std::string extension = dot == std::string::npos ? "" : stem.substr(dot);
-    const SafeName::Rules rules = profile_.nameRules();
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string candidate =
             n == 1 ? original
                    : joined(folderOf(original),
                             SafeName::withSuffix(stem.substr(0, stem.size() - extension.size()),
-                                                 " " + std::to_string(n), rules, extension) +
+                                                 " " + std::to_string(n), rules_, extension) +
                                 extension);
         const std::string key = cardKey(candidate);
         if (n > 1 && planPaths_.contains(key)) continue;  // another track's place

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/Naming/SafeName.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
 
@@ -64,6 +65,7 @@ private:
     bool cardNames_;  // paths are mapped to card-readable names on the card
     SameTrack sameTrack_;
     bool albumFolders_;
+    SafeName::Rules rules_;  // for numbered names
     std::vector<std::string> identities_;  // per item
     // Card key (NFC, lower case) of a plan folder or path -> identities using it.
     std::map<std::string, std::set<std::string>> planFolders_;

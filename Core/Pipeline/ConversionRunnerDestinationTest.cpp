@@ -24,8 +24,9 @@ Files besideTheCard(const fs::path& parent) {
 struct Tmpfs {
     fs::path folder;
     bool mounted;
-    Tmpfs(const fs::path& at, const std::string& options)
-        : folder(at), mounted(::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0) {}
+    Tmpfs(const fs::path& at, const std::string& options, unsigned long flags = 0)
+        : folder(at),
+          mounted(::mount("tmpfs", at.c_str(), "tmpfs", flags, options.c_str()) == 0) {}
     ~Tmpfs() { ::umount2(folder.c_str(), MNT_DETACH); }
 };
 
@@ -124,6 +125,20 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
                   .back(),
               "done 2 skipped 0 failed 0 cardFull");
     EXPECT_EQ(filesBelow(temp / "mine"), (Files{{"2 t2.mp3", "converted t2"}}));
+}
+
+// A read-only card stops every track for one cause: told once, in Japanese;
+// the later tracks point back to it.
+TEST(RunDestination, OneCauseIsToldOnce) {
+    TempDir temp;
+    fs::create_directory(temp / "card");
+    const Tmpfs card(temp / "card", "size=1m", MS_RDONLY);
+    if (!card.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const Texts failed = trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(3)), "failed");
+    ASSERT_EQ(failed.size(), 3U);
+    EXPECT_TRUE(failed[0].ends_with("（読み取り専用です）")) << failed[0];
+    EXPECT_TRUE(failed[1].ends_with(": 上と同じ理由です")) << failed[1];
+    EXPECT_TRUE(failed[2].ends_with(": 上と同じ理由です")) << failed[2];
 }
 
 // Root, MUSIC, a folder of the user's, then album 1 with its track, album 2
