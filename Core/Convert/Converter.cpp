@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "Core/Convert/EncodedAudio.hpp"
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/LoudnessAnalyzer.hpp"
 #include "Core/Naming/PosixFS.hpp"
@@ -97,7 +98,9 @@ void writeParts(const std::filesystem::path& path, std::initializer_list<const B
     }
 }
 
-ID3Writer id3WriterFor(const DeviceProfile::Tags& tags) {
+}  // namespace
+
+ID3Writer Converter::id3Writer(const DeviceProfile::Tags& tags) {
     using Format = DeviceProfile::Tags::Format;
     using Encoding = DeviceProfile::Tags::Encoding;
     ID3Writer writer;
@@ -121,6 +124,8 @@ ID3Writer id3WriterFor(const DeviceProfile::Tags& tags) {
     writer.writeV2 = tags.format != Format::id3v1;
     return writer;
 }
+
+namespace {
 
 std::string kilobits(std::int64_t bitrate) {
     return std::to_string(bitrate) + "k";
@@ -251,8 +256,9 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
         .year = job.meta.date,
         .genre = job.meta.genre,
         .artworkJPEG = profile_.tags.artwork.enabled ? job.artworkJPEG : std::nullopt,
+        .albumIdentity = AlbumIdentity::of(job.meta),
     };
-    const ID3Writer writer = id3WriterFor(profile_.tags);
+    const ID3Writer writer = id3Writer(profile_.tags);
     const Bytes audio = readWholeFile(raw);
     checkHasAudio(EncodedAudio::mp3HasFrames(audio), job.source);
     const Bytes head =
@@ -297,6 +303,9 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
     FFmpegRunner::Output output = runner_->runRaw(arguments, std::nullopt, stop);
     checkExit(output, stop);
     checkHasAudio(EncodedAudio::m4aHasFrames(out), job.source);
+    // ffmpeg writes no freeform items; the album's own goes in before the
+    // file leaves the temporary folder.
+    AlbumIdentity::writeM4A(out, AlbumIdentity::of(job.meta));
     place(out, job);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Core/Convert/FFmpegRunner.hpp"
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/Bytes.hpp"
@@ -78,6 +79,10 @@ public:
     // when the file can't be opened or read, or is no regular file (a pipe
     // is refused without waiting): that is no blank recording.
     static bool isBlankFile(const std::filesystem::path& file);
+
+    // The ID3 writer of a profile's tag settings: the one MP3 files are
+    // tagged with.
+    static ID3Writer id3Writer(const DeviceProfile::Tags& tags);
 
     // Appends "-metadata" and key=value, unless the value is empty.
     static void metadataArguments(std::vector<std::string>& arguments, std::string_view key,

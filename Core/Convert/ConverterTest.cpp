@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/Converter.hpp"
 #include "Core/Platform/Regex.hpp"
@@ -173,6 +174,12 @@ TEST_F(ConverterTest, OutputsFollowTheProfile) {
             EXPECT_NEAR(loudness, -14.0, 1.0);
         }
         const json tags = testing::mutagen(destination);
+        // The album's identity, read back by mutagen and by our own reader;
+        // an ID3v1 trailer alone has no room for it.
+        const std::string identity =
+            encoding ? "0db83580b6eb3bddab3bdb6c9e5c9253671d9c817679a4622c242c596e980b80" : "";
+        EXPECT_EQ(tags.value("albumIdentity", ""), identity);
+        EXPECT_EQ(AlbumIdentity::read(destination).value_or(""), identity);
         if (!encoding) {  // the Shift-JIS trailer alone, which the reader falls back to
             EXPECT_EQ(tags.value("version", ""), "1.1");
             for (const auto& [field, value] : fields.items()) {
@@ -217,7 +224,7 @@ TEST_F(ConverterTest, NothingIsPlacedOrLeftBehindOnAnyWayOut) {
     const std::vector<std::tuple<std::string, std::string, int, bool, std::string>> cases = {
         {"zeros.flac", "old.m4a", 0, false, blank},  // as an empty file
         {"missing.flac", "old.mp3", 0, true,
-         "読み込めません: missing.flac（No such file or directory）"},
+         "読み込めません: missing.flac（ファイルがありません）"},
         {"fifo.flac", "old.m4a", 0, true, "読み込めません: fifo.flac（ファイルではありません）"},
         {"no-samples.wav", "old.mp3", 0, false, "音声が入っていません: no-samples.wav"},
         {"no-samples.wav", "old.m4a", 0, false, "音声が入っていません: no-samples.wav"},

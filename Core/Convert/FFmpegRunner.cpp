@@ -1,10 +1,12 @@
 #include "Core/Convert/FFmpegRunner.hpp"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "Core/Platform/ChildProcess.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 
@@ -65,6 +67,29 @@ std::vector<std::string_view> withoutLoudnessSummary(const std::vector<std::stri
     return kept;
 }
 
+// What ffmpeg prints besides its errors at the default log level: the dump of
+// inputs and outputs (a heading, then indented lines such as a "genre : Folk"
+// metadata line), progress, the loudness filter's measurements and the note
+// that a line was repeated. Shown before the error, they would push it out
+// of view. Lines are kept once each.
+std::vector<std::string_view> errorLines(const std::vector<std::string_view>& lines) {
+    static constexpr std::string_view noise[] = {"Last message repeated", "Press [q]", "size=",
+                                                 "video:", "frame="};
+    static constexpr std::string_view dumps[] = {"Input #", "Output #", "Stream mapping:"};
+    std::vector<std::string_view> kept;
+    bool inDump = false;
+    for (std::string_view line : lines) {
+        const bool indented = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+        if (inDump && indented) continue;
+        inDump = std::ranges::any_of(dumps, [&](auto d) { return line.starts_with(d); });
+        if (inDump || trimBlank(line).empty()) continue;
+        if (std::ranges::any_of(noise, [&](auto n) { return line.starts_with(n); })) continue;
+        if (line.find("Parsed_ebur128") != std::string_view::npos) continue;
+        if (std::ranges::find(kept, line) == kept.end()) kept.push_back(line);
+    }
+    return kept;
+}
+
 // The last whole lines that fit, so that the text never starts in the middle
 // of a word; a single last line too long to fit keeps its end.
 std::string lastLines(std::string_view text) {
@@ -83,12 +108,13 @@ std::string lastLines(std::string_view text) {
 }
 
 std::string describe(std::int32_t exitCode, const std::string& standardError) {
+    // Only the error lines, each once, with the system's causes in Japanese.
     std::string kept;
-    for (std::string_view line : withoutLoudnessSummary(splitLines(standardError))) {
+    for (std::string_view line : errorLines(withoutLoudnessSummary(splitLines(standardError)))) {
         kept += line;
         kept += '\n';
     }
-    std::string shown = lastLines(trimBlank(kept));
+    std::string shown = lastLines(withJapaneseSystemTexts(trimBlank(kept)));
     if (!shown.empty()) return shown;
     return "ffmpeg が終了コード " + std::to_string(exitCode) + " で失敗";
 }

@@ -84,6 +84,15 @@ Bytes textBody(std::string_view text, Encoding encoding) {
     return body;
 }
 
+// A user text frame: one encoding byte for both the description and the
+// value, each ended as that encoding ends a text.
+Bytes userTextBody(std::string_view description, std::string_view value, Encoding encoding) {
+    Bytes body = textBody(description, encoding);
+    const Bytes second = textBody(value, encoding);
+    body.insert(body.end(), second.begin() + 1, second.end());
+    return body;
+}
+
 Bytes pictureBody(const Bytes& jpeg) {
     Bytes body{0x00};
     append(body, "image/jpeg");
@@ -206,7 +215,7 @@ bool ID3Writer::Tags::operator==(const Tags& other) const {
            text::equivalent(albumArtist, other.albumArtist) &&
            text::equivalent(track, other.track) && text::equivalent(disc, other.disc) &&
            text::equivalent(year, other.year) && text::equivalent(genre, other.genre) &&
-           artworkJPEG == other.artworkJPEG;
+           artworkJPEG == other.artworkJPEG && albumIdentity == other.albumIdentity;
 }
 
 Bytes ID3Writer::textFrame(std::string_view id, std::string_view text) const {
@@ -225,6 +234,13 @@ Bytes ID3Writer::encodeV2(const Tags& tags, std::int64_t paddingHint) const {
         if (value.empty()) continue;
         frames.push_back(
             {std::string(id), textBody(value, encodingFor(value, preferredEncoding, version))});
+    }
+
+    if (!tags.albumIdentity.empty()) {
+        // Hexadecimal digits: the same bytes in every single-byte encoding.
+        const std::string both = std::string(albumIdentityDescription) + tags.albumIdentity;
+        frames.push_back({"TXXX", userTextBody(albumIdentityDescription, tags.albumIdentity,
+                                               encodingFor(both, preferredEncoding, version))});
     }
 
     // A negative hint is no audio at all, not less padding than none.

@@ -30,6 +30,9 @@ struct ID3Writer {
         std::string year{};
         std::string genre{};
         std::optional<Bytes> artworkJPEG{};
+        // The album the file belongs to (AlbumIdentity), in a private "TXXX"
+        // frame that units do not show; empty: no such frame.
+        std::string albumIdentity{};
 
         // Texts compare by canonical equivalence, the artwork byte for byte.
         bool operator==(const Tags& other) const;
@@ -58,6 +61,9 @@ struct ID3Writer {
     // is expected to carry no tags of its own.
     void write(const Tags& tags, const std::filesystem::path& audio,
                const std::filesystem::path& destination) const;
+
+    // The description of the private frame that names the file's album.
+    static constexpr std::string_view albumIdentityDescription = "TARVIK_ALBUM";
 
     // One serialised text frame with the encoding this writer picks for it.
     Bytes textFrame(std::string_view id, std::string_view text) const;

@@ -1,3 +1,4 @@
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ConvertTesting.hpp"
 
 namespace tarvik {
@@ -63,6 +64,47 @@ TEST(ID3Writer, TrailerFieldsAreFittedByteForByte) {
         field.resize(30, 0);
         EXPECT_EQ(Bytes(trailer.begin() + 3, trailer.begin() + 33), field) << title;
     }
+}
+
+// The album's identity is one more frame before the cover, in the tag's
+// encoding; every other frame stays byte for byte what it was. Its digest
+// takes the album artist (else the artist) and the album in NFC, never the
+// title; our reader finds it again also past a text that fills the first read.
+TEST(ID3Writer, AlbumIdentityIsOnePrivateFrameAndChangesNothingElse) {
+    const std::string identity = AlbumIdentity::of({"T", "A", "Various", "アルバム", "", "", "", ""});
+    EXPECT_EQ(identity, "0db83580b6eb3bddab3bdb6c9e5c9253671d9c817679a4622c242c596e980b80");
+    EXPECT_EQ(AlbumIdentity::of({"Other", "歌手", "", "Cafe\u0301", "9", "", "", ""}),
+              "2ee5cb59be6e8dd1cdcceee21fe98cfd863e73147803e0a7bb1248d922477786");
+    const std::string id = "0123abcd";
+    const std::vector<std::tuple<V, E, Bytes>> cases = {
+        {V::v2_3, E::shiftJIS, hex("00 5441525649 4B5F414C42554D 00 3031323361626364 00")},
+        {V::v2_3, E::utf16,
+         hex("01 FFFE 540041005200560049004B005F0041004C00420055004D00 0000"
+             "FFFE 30003100320033006100620063006400 0000")},
+        {V::v2_4, E::utf8, hex("03 5441525649 4B5F414C42554D 00 3031323361626364 00")},
+        {V::v2_3, E::latin1, hex("00 5441525649 4B5F414C42554D 00 3031323361626364 00")}};
+    const ID3Writer::Tags tags{"日本語の歌", "歌手", "アルバム", "Various", "3", "1", "2019",
+                               "J-Pop", bytes(std::string(5000, 'j'))};
+    TempDir temp;
+    for (const auto& [version, encoding, body] : cases) {
+        const ID3Writer writer{version, encoding};
+        ID3Writer::Tags with = tags;
+        with.albumIdentity = id;
+        std::vector<Bytes> frames = parse(writer.encodeV2(with, 0)).frames;
+        const std::vector<Bytes> plain = parse(writer.encodeV2(tags, 0)).frames;
+        ASSERT_EQ(frames.size(), plain.size() + 1);
+        const Bytes txxx = id3::frame("TXXX", body, version);
+        EXPECT_EQ(frames[frames.size() - 2], txxx);  // just before the cover
+        frames.erase(frames.end() - 2);
+        EXPECT_EQ(frames, plain);
+        // A title long enough to push the frame past the reader's first 4096 bytes.
+        with.title = std::string(5000, 't');
+        writeFile(temp / "a.mp3", std::string(asText(writer.encodeV2(with, 0))) + "audio");
+        EXPECT_EQ(AlbumIdentity::read(temp / "a.mp3"), id);
+    }
+    writeFile(temp / "none.mp3", asText(ID3Writer{}.encodeV2(tags, 0)));
+    EXPECT_EQ(AlbumIdentity::read(temp / "none.mp3"), std::nullopt);
+    EXPECT_EQ(AlbumIdentity::read(temp / "missing.mp3"), std::nullopt);
 }
 
 }  // namespace

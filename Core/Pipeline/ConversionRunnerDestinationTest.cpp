@@ -3,6 +3,8 @@
 // that goes away, links and full cards never send the writes elsewhere.
 // Whole exports with the real ffmpeg, read back by mutagen, and a real exFAT
 // card that fills up while it is written.
+#include <sys/mount.h>
+
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 #include "Core/Testing/Mounting.hpp"
 
@@ -98,8 +100,11 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     fs::create_directory_symlink(temp / "outside", temp / "card/MUSIC/Album 1");
     fs::create_directory_symlink(temp / "outside/Documents", temp / "card/MUSIC/Docs");
     const auto events = runToTheEnd(runnerFor(temp / "card"), separateAlbums(2));
-    EXPECT_EQ(describe(events.back()), "done 1 skipped 0 failed 1");  // the track through the link
+    // The album whose folder is a link takes the next numbered folder; the link stays.
+    EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0");
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
+    EXPECT_TRUE(fs::is_symlink(temp / "card/MUSIC/Album 1"));
+    EXPECT_TRUE(fs::is_directory(temp / "card/MUSIC/Album 1 2"));
 
     // A card root that is itself a link is not swept either.
     fs::remove_all(temp / "card/MUSIC");
@@ -124,6 +129,21 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     EXPECT_EQ(filesBelow(temp / "mine"), (Files{{"2 t2.mp3", "converted t2"}}));
 }
 
+// A read-only card stops every track for one cause: told once, in Japanese;
+// the later tracks point back to it.
+TEST(RunDestination, OneCauseIsToldOnce) {
+    TempDir temp;
+    fs::create_directory(temp / "card");
+    std::string whyNot;
+    const auto card = Tmpfs::mount(temp / "card", "size=1m", whyNot, MS_RDONLY);
+    if (!card) GTEST_SKIP() << whyNot;
+    const Texts failed = trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(3)), "failed");
+    ASSERT_EQ(failed.size(), 3U);
+    EXPECT_TRUE(failed[0].ends_with("（読み取り専用です）")) << failed[0];
+    EXPECT_TRUE(failed[1].ends_with(": 上と同じ理由です")) << failed[1];
+    EXPECT_TRUE(failed[2].ends_with(": 上と同じ理由です")) << failed[2];
+}
+
 // Root, MUSIC, a folder of the user's, then album 1 with its track, album 2
 // with its track: 7 inodes leave no room for album 3's folder, 8 none for its
 // track, and the folder made for it goes again.
@@ -143,29 +163,6 @@ TEST(RunDestination, NoRoomForAFolderIsAFullCardAndLeavesNoEmptyAlbum) {
         EXPECT_EQ(std::distance(begin(folders), end(folders)), 3) << inodes;
         EXPECT_TRUE(fs::exists(temp / "card/MUSIC/A2/2 t2.mp3")) << inodes;
     }
-}
-
-// Tagged tones of `seconds` each from "album folder|title|artist|track" rows.
-void makeTones(const fs::path& music, double seconds, const Texts& rows) {
-    for (const std::string& row : rows) {
-        Texts f(1);
-        for (const char c : row) c == '|' ? f.emplace_back() : f.back() += c;
-        const std::string album = fs::path(f[0]).filename();
-        makeTone(
-            music / f[0] / (f[1] + ".flac"),
-            {.seconds = seconds,
-             .metadata = {{"title", f[1]}, {"artist", f[2]}, {"album", album}, {"track", f[3]}}});
-    }
-}
-
-// A run over `music` by the real converter into the folder `card`, which is there.
-std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::path& music,
-                                      const std::function<void(ConversionRunner&)>& adjust) {
-    fs::create_directories(card);
-    ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
-    adjust(runner);
-    ConversionRunner::Handle handle = runner.start(std::nullopt);
-    return drain(handle);
 }
 
 // The compilation "Hits" has no album artist: one album folder, named after

@@ -1,12 +1,16 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <set>
+#include <string>
 #include <system_error>
 #include <utility>
 
 #include "Core/Convert/ArtworkExtractor.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
+#include "Core/Pipeline/CardAlbums.hpp"
+#include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
 #include "Core/Platform/BoundedGroup.hpp"
@@ -18,6 +22,9 @@ namespace tarvik {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The reason of a failed track whose cause an earlier track's reason told.
+constexpr std::string_view sameCauseMessage = "上と同じ理由です";
 using Item = ConversionPlan::Item;
 
 std::string nfcText(const std::string& text) {
@@ -51,12 +58,12 @@ bool isNoSpace(const std::exception_ptr& error) {
 class ConvertingRun {
 public:
     ConvertingRun(const ConversionRunner& runner, ConversionRunner::Events& events,
-                  ConversionRunner::RunState& state, const std::vector<Item>& items,
+                  ConversionRunner::RunState& state, std::vector<Item> items,
                   ConversionRunner::ConvertTrack convert, std::stop_token stop)
         : runner_(runner),
           events_(events),
           state_(state),
-          items_(items),
+          items_(std::move(items)),
           convert_(std::move(convert)),
           stop_(std::move(stop)) {}
 
@@ -90,6 +97,11 @@ public:
         events_.send(ConversionEvent::converting());
         cardPaths_ = runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
                      SDCardTools::isCardVolume(runner_.destination);
+        cards_.emplace(*state_.destination, runner_.profile, items_, cardPaths_,
+                       [this, ffmpeg](const Item& item, const std::filesystem::path& file) {
+                           return CardTrackMatch::sameTrack(*ffmpeg, runner_.profile, item, file,
+                                                            stop_);
+                       });
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);
@@ -170,16 +182,27 @@ private:
                 reportSkipped(item);
                 continue;
             }
-            // Folders and files already on the card count in any normal
-            // form; a path through a link is not there (and its copy fails).
-            const std::string relative = cardPath(item);
-            const std::optional<PosixFS::Location> place =
-                PosixFS::locate(*state_.destination, relative);
-            if (place && place->exists()) {
-                state_.placed.insert(path);
+            // A file on the card is the track's only when it is this album's;
+            // another album's, a link or a folder there moves the track (or
+            // its whole album) to a numbered name.
+            const CardAlbums::Place place = cards_->place(index);
+            const std::string moved = nfcText(item.relativePath);
+            if (moved != path && runner_.options.exclude.contains(moved)) {
                 reportSkipped(item);
                 continue;
             }
+            if (place.present) {
+                state_.placed.insert(moved);
+                reportSkipped(item);
+                continue;
+            }
+            if (place.blocked) {
+                reportResult(Result{index, {}, std::make_exception_ptr(ConversionError(
+                                                   "書き込めません: " + item.relativePath +
+                                                   "（空いている名前がありません）"))});
+                continue;
+            }
+            const std::string relative = cardPath(item);
             if (const std::optional<std::int64_t> free = freeSpace(); free && *free < headroom_) {
                 state_.cardFull = true;
                 noMoreStarts_ = true;
@@ -189,8 +212,9 @@ private:
                 loseDestination(group);
                 return false;
             }
-            if (place) noteNewFolders(*place);
-            const std::filesystem::path file = place ? place->path : runner_.destination / relative;
+            if (place.location) noteNewFolders(*place.location);
+            const std::filesystem::path file =
+                place.location ? place.location->path : runner_.destination / relative;
             try {
                 spawn(group, artwork, index, runner_.destination / relative, file);
             } catch (...) {
@@ -241,7 +265,14 @@ private:
         if (result.error) {
             ++progress.failed;
             state_.failed.insert(nfcText(item.relativePath));
-            events_.send(ConversionEvent::failed(item.source.string(), describe(result.error)));
+            // A cause that stops many tracks (a read-only card, a link loop)
+            // is told in full once; the later tracks point back to it.
+            std::string reason = describe(result.error);
+            if (const std::optional<std::string_view> cause = systemCause(reason);
+                cause && !causes_.emplace(*cause).second) {
+                reason = std::string(sameCauseMessage);
+            }
+            events_.send(ConversionEvent::failed(item.source.string(), reason));
         } else {
             ++progress.done;
             const std::string path = nfcText(item.relativePath);
@@ -262,10 +293,13 @@ private:
     const ConversionRunner& runner_;
     ConversionRunner::Events& events_;
     ConversionRunner::RunState& state_;
-    const std::vector<Item>& items_;
+    // The plan's items, their card paths as the card lets them be.
+    std::vector<Item> items_;
     ConversionRunner::ConvertTrack convert_;
+    std::optional<CardAlbums> cards_;
     const std::stop_token stop_;
 
+    std::set<std::string, std::less<>> causes_;  // system causes already reported
     std::size_t cursor_ = 0;
     bool noMoreStarts_ = false;
     bool cardPaths_ = false;
@@ -315,7 +349,7 @@ void ConversionRunner::runBody(Events& events, std::optional<ConversionPlan> pla
             events.finish();
             return;
         }
-        ConvertingRun(*this, events, state, plan->items, std::move(convert), stop).run();
+        ConvertingRun(*this, events, state, std::move(plan->items), std::move(convert), stop).run();
     } catch (...) {
         // Only running out of memory or threads gets here; the reader still
         // learns that the run is over.

@@ -23,7 +23,7 @@ bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
 }
 
 // Item 1 is carried over from an earlier card (named there in the other
-// normal form), item 2 is on the card already, written by another computer
+// normal form), item 2 is on the card already (its tag names its album), written by another computer
 // into a folder named in the other normal form, which the run goes on using;
 // item 4 fails. The card's own name is decomposed as well.
 TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
@@ -35,7 +35,7 @@ TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
     const fs::path card = temp / "SD \u304F\u3099\u308B\u307E";  // くるま, a separate dakuten
     ConversionRunner runner = runnerFor(card);
     runner.options.exclude = {"MUSIC/Caf\u00E9/1 C\u00e1f\u00e9.mp3"};
-    writeFile(card / nfd / "2 t2.mp3", "already there");
+    writeFile(card / nfd / "2 t2.mp3", ownedBy("Caf\u00E9", "already there"));
     ScriptedConverter converter;
     converter.script("4.flac", {Ending::fail});
     // The skipped event carries the plan's own text, not its composed form.
@@ -45,7 +45,7 @@ TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
                      "progress 1 2 0 / 5", "failed /music/4.flac: 変換できません: 4.flac",
                      "progress 1 2 1 / 5", "converted " + p5, "progress 2 2 1 / 5", "finishing",
                      "done 2 skipped 2 failed 1"}));
-    EXPECT_EQ(filesBelow(card), (Files{{nfd + "2 t2.mp3", "already there"},
+    EXPECT_EQ(filesBelow(card), (Files{{nfd + "2 t2.mp3", ownedBy("Caf\u00E9", "already there")},
                                        {nfd + "3 t3.mp3", "converted t3"},
                                        {nfd + "5 t5.mp3", "converted t5"}}));
 }
@@ -75,7 +75,10 @@ TEST(ConversionRun, FullCardTakesBackWhatThisRunWroteIntoPartialAlbums) {
             return result;
         };
         TempDir card;
-        for (const std::string& path : paths(c.present)) writeFile(card / path, "old");
+        for (const char n : c.present) {
+            const ConversionPlan::Item& item = plan.items[n - '1'];
+            writeFile(card / item.relativePath, ownedBy(item.meta.album, "old"));
+        }
         if (c.usersFileInB) writeFile(card / "MUSIC/Artist B/B/cover.jpg", "the user's");
         ConversionRunner runner = runnerFor(card.path());
         for (const std::string& path : paths(c.excluded)) runner.options.exclude.insert(path);

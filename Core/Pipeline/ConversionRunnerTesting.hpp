@@ -12,11 +12,14 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
@@ -169,6 +172,14 @@ inline ConversionPlan planOf(const std::vector<std::pair<std::string, int>>& alb
     return plan;
 }
 
+// A file's bytes as a run of planOf's album `album` would have tagged them:
+// an ID3 tag naming the album, then `content`.
+inline std::string ownedBy(const std::string& album, std::string_view content) {
+    ID3Writer::Tags tags;
+    tags.albumIdentity = AlbumIdentity::of(TrackMeta("", "Artist", "Artist", album, "", "", "", ""));
+    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
+}
+
 // `count` albums "Album 1", "Album 2", … of one track each.
 inline ConversionPlan separateAlbums(int count) {
     std::vector<std::pair<std::string, int>> albums;
@@ -209,6 +220,29 @@ inline Texts pathsBelow(const fs::path& root) {
     Texts paths;
     for (const auto& [path, content] : filesBelow(root)) paths.push_back(path);
     return paths;
+}
+
+// Tagged tones of `seconds` each from "album folder|title|artist|track" rows.
+inline void makeTones(const fs::path& music, double seconds, const Texts& rows) {
+    for (const std::string& row : rows) {
+        Texts f(1);
+        for (const char c : row) c == '|' ? f.emplace_back() : f.back() += c;
+        const std::string album = fs::path(f[0]).filename();
+        makeTone(
+            music / f[0] / (f[1] + ".flac"),
+            {.seconds = seconds,
+             .metadata = {{"title", f[1]}, {"artist", f[2]}, {"album", album}, {"track", f[3]}}});
+    }
+}
+
+// A run over `music` by the real converter into the folder `card`, which is there.
+inline std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::path& music,
+                                      const std::function<void(ConversionRunner&)>& adjust) {
+    fs::create_directories(card);
+    ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
+    adjust(runner);
+    ConversionRunner::Handle handle = runner.start(std::nullopt);
+    return drain(handle);
 }
 
 }  // namespace tarvik::testing

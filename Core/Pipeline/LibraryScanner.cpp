@@ -1,6 +1,7 @@
 #include "Core/Pipeline/LibraryScanner.hpp"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <map>
@@ -10,6 +11,8 @@
 
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Platform/VolumeFacts.hpp"
+#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
 namespace {
@@ -79,6 +82,18 @@ Selection parse(const std::set<std::string>& entries) {
     return selection;
 }
 
+// File systems the kernel makes up as it is read: a link into one of them
+// (to "/proc", "/sys", "/dev") would plan the system's own entries as songs,
+// and reading some of them never ends.
+bool isPseudoFileSystem(std::string_view type) {
+    static const std::set<std::string_view> types{
+        "proc",     "sysfs",     "devtmpfs",   "devpts",  "cgroup",      "cgroup2",
+        "debugfs",  "tracefs",   "securityfs", "pstore",  "bpf",         "configfs",
+        "efivarfs", "mqueue",    "hugetlbfs",  "autofs",  "binfmt_misc", "fusectl",
+        "selinuxfs", "rpc_pipefs", "nsfs"};
+    return types.contains(type);
+}
+
 class Walker {
 public:
     Walker(const Selection& selection, std::stop_token stop)
@@ -86,6 +101,8 @@ public:
 
     std::vector<fs::path> run(const fs::path& root) {
         if (const std::optional<Entry> top = examine(root); top && top->kind == Kind::folder) {
+            rootDevice_ = top->device;
+            markAncestors(root);
             walk(root, *top, 0, nullptr);
         }
         return std::move(found_);
@@ -94,12 +111,49 @@ public:
 private:
     using Identity = std::pair<dev_t, ino_t>;
 
+    // The folders above the music folder: a link to one of them ("/", the
+    // home folder) holds the whole library again and the system disk around
+    // it, so it is never entered.
+    void markAncestors(const fs::path& root) {
+        std::error_code error;
+        fs::path folder = fs::canonical(root, error);
+        if (error) return;
+        while (folder.has_relative_path()) {
+            folder = folder.parent_path();
+            if (const std::optional<Entry> above = examine(folder)) {
+                visited_.insert({above->device, above->inode});
+            }
+        }
+    }
+
+    // Whether the folder lies on a made-up file system. The mount table is
+    // read only once a folder on another device than the music folder's
+    // turns up, so that a library on one disk pays nothing for it.
+    bool isPseudo(const Entry& folder) {
+        if (folder.device == rootDevice_) return false;
+        if (!pseudoDevices_) {
+            pseudoDevices_.emplace();
+            try {
+                for (const MountEntry& mount :
+                     parseMountInfo(readSmallFile("/proc/self/mountinfo", 1U << 22))) {
+                    if (isPseudoFileSystem(mount.fileSystemType)) {
+                        pseudoDevices_->insert(makedev(mount.major, mount.minor));
+                    }
+                }
+            } catch (...) {
+                // No mount table: the check below still finds nothing pseudo.
+            }
+        }
+        return pseudoDevices_->contains(folder.device);
+    }
+
     void walk(const fs::path& folder, const Entry& self, int depth, const std::string* artist) {
         // Links are followed, so a link back to a folder being walked would
         // descend for ever, and folders linked to each other many times
         // would be walked once per path, doubling with every level: each
         // real folder is walked once per scan, at its first place.
         if (stop_.stop_requested()) return;
+        if (isPseudo(self)) return;
         if (!visited_.insert({self.device, self.inode}).second) return;
 
         std::vector<std::string> names = listNames(folder);
@@ -140,7 +194,9 @@ private:
 
     const Selection& selection_;
     std::stop_token stop_;
-    std::set<Identity> visited_;  // every folder walked so far
+    std::set<Identity> visited_;  // every folder walked so far, and those above the root
+    dev_t rootDevice_ = 0;
+    std::optional<std::set<dev_t>> pseudoDevices_;  // read on first need
     std::vector<fs::path> found_;
 };
 

@@ -68,5 +68,23 @@ TEST(LibraryScanner, EachRealFolderIsWalkedOnceAndOnlyRegularFilesAreAudio) {
     EXPECT_EQ(scan(music, {}, stopped.get_token()), "");
 }
 
+// Links out of the library into the system: to "/" (which holds the library
+// itself) and into the kernel's made-up file systems. None is entered, so
+// planning does not read the system disk.
+TEST(LibraryScanner, LinksToTheSystemAreNotEntered) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    writeFile(music / "A/X/1.mp3", "x");
+    fs::create_directory_symlink("/", music / "A/root");
+    for (const char* pseudo : {"/proc", "/sys", "/dev", "/proc/self/fd"}) {
+        if (fs::is_directory(pseudo)) {
+            fs::create_directory_symlink(pseudo, music / "A" / fs::path(pseudo).filename());
+        }
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(scan(music, {}), "A/X/1.mp3");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -127,6 +127,15 @@ struct Pass {
         return known->second;
     }
 
+    // Claims, album by album in plan order, the folder each album has before
+    // any number: a numbered name ("BEST 2", the overflow "Road 2") then
+    // never takes the name of a real album of the plan ("Best 2", "Road 2").
+    void claimRealFolder(const TrackMeta& meta, std::int64_t albumIndex, std::int64_t albumNumber) {
+        const Placement::Location card =
+            Placement::location(meta, planner.profile, albumIndex, albumNumber);
+        if (!card.folder.empty()) claim(card.folder, unlimitedFolder(meta));
+    }
+
     bool claim(const std::string& folder, const std::string& owner) {
         const auto [held, fresh] = folderOwners.try_emplace(cardPathKey(folder), owner);
         return fresh || held->second == owner;
@@ -258,6 +267,11 @@ ConversionPlan Planner::plan(const std::vector<Track>& tracks) const {
     Pass pass(*this);
     for (std::size_t position = 0; position < groups.size(); ++position) {
         const auto albumIndex = static_cast<std::int64_t>(position);
+        pass.claimRealFolder(tracks[groups[position].front().first].meta, albumIndex + 1,
+                             numbers[position]);
+    }
+    for (std::size_t position = 0; position < groups.size(); ++position) {
+        const auto albumIndex = static_cast<std::int64_t>(position);
         for (auto& [i, key] : groups[position]) {
             const Track& track = tracks[i];
             std::string path = pass.place(track.meta, albumIndex + 1, numbers[position]);
@@ -275,12 +289,23 @@ ConversionPlan Planner::planFinal(const ConversionPlan& firstPass,
     result.albums = firstPass.albums;
     const std::vector<std::int64_t> numbers = albumNumbers(firstPass.albums);
     Pass pass(*this);
+    const auto numberOf = [&](std::int64_t albumIndex) {
+        const bool known =
+            albumIndex >= 0 && static_cast<std::size_t>(albumIndex) < numbers.size();
+        return known ? numbers[static_cast<std::size_t>(albumIndex)] : 0;
+    };
+    std::unordered_set<std::int64_t> claimed;
+    for (std::size_t i = 0; i < firstPass.items.size(); ++i) {
+        const ConversionPlan::Item& item = firstPass.items[i];
+        if (!claimed.insert(item.albumIndex).second) continue;
+        const auto correction = corrections.find(i);
+        pass.claimRealFolder(correction == corrections.end() ? item.meta : correction->second,
+                             item.albumIndex + 1, numberOf(item.albumIndex));
+    }
 
     for (std::size_t i = 0; i < firstPass.items.size(); ++i) {
         const ConversionPlan::Item& item = firstPass.items[i];
-        const bool known =
-            item.albumIndex >= 0 && static_cast<std::size_t>(item.albumIndex) < numbers.size();
-        const std::int64_t number = known ? numbers[static_cast<std::size_t>(item.albumIndex)] : 0;
+        const std::int64_t number = numberOf(item.albumIndex);
 
         // The corrected record first; when its place is taken, the record the
         // first pass had.

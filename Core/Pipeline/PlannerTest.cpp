@@ -93,6 +93,11 @@ TEST(Planner, EverySongLandsOnceAndDistinctSongsNeverShareAPlace) {
          "F/01 Song 1.mp3;F/02 Song 2.mp3;F 2/03 Song 3.mp3;f 3/01 Other 1.mp3"},
         {profileOf(Layout::album, "", 1), "f|B|f|*1|Other;F|A|F|*1|Song;F2|A|F|*1|More",
          "f/01 Other 1.mp3;F 2/01 Song 1.mp3;F 2 2/01 More 1.mp3"},
+        // Numbered names pass over the names of real albums, whatever their order.
+        {artistAlbum, "m|A|Best|1|a;m|A|BEST|1|b;m|A|Best 2|1|c",
+         "MUSIC/A/Best/01 a.mp3;MUSIC/A/BEST 3/01 b.mp3;MUSIC/A/Best 2/01 c.mp3"},
+        {profileOf(Layout::album, "", 2), "r|A|Road|*3|s;q|B|Road 2|*1|t",
+         "Road/01 s 1.mp3;Road/02 s 2.mp3;Road 3/03 s 3.mp3;Road 2/01 t 1.mp3"},
     };
     // " +2": two read tracks left out as duplicates of planned ones, the first kept.
     for (const auto& [profile, rows, expected] : cases) {

@@ -3,6 +3,7 @@
 // stop token fired. Both are plain values and may cross threads.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,8 +22,19 @@ public:
     const char* what() const noexcept override;
 };
 
-// The system's own text for an error number (strerror, thread-safe).
+// The text the user reads for an error number: Japanese for the causes users
+// meet with files and cards (no such file, permission, read-only, no space,
+// name too long, link loop, input/output error), the system's own text
+// (strerror, thread-safe) for the rest.
 std::string systemReason(int errorNumber);
+
+// `text` with the system's English texts of those causes, as other programs
+// (ffmpeg) print them, replaced by the Japanese ones.
+std::string withJapaneseSystemTexts(std::string_view text);
+
+// The Japanese cause that `reason` names, if it names one of them; a run
+// reports such a cause once, not once for every file it stops.
+std::optional<std::string_view> systemCause(std::string_view reason);
 
 // The file-system message form: prefix + name + "（" + reason + "）", with
 // full-width parentheses, as in "書き込めません: a.mp3（No space left on device）".

@@ -44,12 +44,13 @@ bool hasUnprintable(std::string_view text) {
     });
 }
 
-// "." or ".." as a level: the top folder would name the destination itself
-// or climb out of it.
+// A level of nothing but spaces and dots: FAT and exFAT drop trailing spaces
+// and dots, so " .." or "..." is "..", "." or nothing on the card, and the top
+// folder would climb out of the destination or name it again.
 bool hasDotLevel(std::string_view root) {
     return std::ranges::any_of(std::views::split(root, '/'), [](auto part) {
         const std::string_view level(part.begin(), part.end());
-        return level == "." || level == "..";
+        return !level.empty() && level.find_first_not_of(" .") == std::string_view::npos;
     });
 }
 

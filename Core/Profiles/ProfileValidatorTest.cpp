@@ -55,8 +55,8 @@ TEST(ProfileValidator, TopFolderIsOneHarmlessName) {
     const Problem dots{"files.root", "「.」や「..」はフォルダ名にできません"};
     // clang-format off
     const std::vector<std::pair<std::vector<std::string>, std::vector<Problem>>> groups = {
-        {{"ＭＵＳＩＣ／＊", "", "...", ".MUSIC"}, {}},
-        {{"..", "."}, {dots}},
+        {{"ＭＵＳＩＣ／＊", "", ".MUSIC", " MUSIC.", "\u3000"}, {}},
+        {{"..", ".", "...", " ..", ".. ", " . ", " "}, {dots}},
         {{"../Documents"}, {bad, dots}},
         {{"MUSIC/A", "曲|", "/home", std::string("MU\0SIC", 6), "MUSIC\n", "MU\x7FSIC",
           "MU\u0085SIC", "caf\xE9"}, {bad}}};

@@ -8,6 +8,7 @@
 #include "Core/Platform/ByteCountFormat.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardAlbumPlaces.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -19,26 +20,14 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
     return size ? static_cast<std::int64_t>(*size) : 0;
 }
 
-// The card's own folder is used byte for byte (a card mounted under a name in
-// NFD is still that card); only the levels below it are matched by NFC form.
-struct Placement {
-    std::filesystem::path source;
-    std::string relative;  // below the card root
-};
-
-Placement placementOf(const Album& album, const std::string& file) {
-    return Placement{
-        .source = album.sourceDir.native() + "/" + file,
-        .relative = cardRelativePath(album.relativePath) + "/" + safeName(file, false),
-    };
-}
-
-// The size of the card's copy, found under its own normal form; nothing when
-// there is none.
-std::optional<std::uint64_t> sizeOnCard(const PosixFS::Root& card, const Placement& placement) {
-    const std::optional<PosixFS::Location> location = PosixFS::locate(card, placement.relative);
-    if (!location || !location->exists()) return std::nullopt;
-    return PosixFS::size(location->path);
+// The album's own copy of the file is on the card with the source's size.
+bool sameCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target,
+              std::int64_t size) {
+    if (!target.own) return false;
+    const std::optional<PosixFS::Location> location = PosixFS::locate(card, target.relative);
+    if (!location || !location->exists()) return false;
+    const std::optional<std::uint64_t> onCard = PosixFS::size(location->path);
+    return onCard && static_cast<std::int64_t>(*onCard) == size;
 }
 
 PosixFS::Root cardRootOf(const std::filesystem::path& cardRoot) {
@@ -89,18 +78,27 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
         return !shared.empty() && shared.contains(cardPathKey(album, file));
     };
 
+    // Each album's card folder and file names, decided once against what the
+    // card holds before anything is copied: another album's folder or file
+    // is never written over nor merged into.
+    CardAlbumPlaces places(card, albums);
+    std::vector<std::vector<std::optional<CardAlbumPlaces::Target>>> targets(albums.size());
     std::int64_t need = 0;
     std::int64_t total = 0;
-    for (const Album& album : albums) {
+    for (std::size_t index = 0; index < albums.size(); ++index) {
+        const Album& album = albums[index];
         for (const std::string& file : album.files) {
+            std::optional<CardAlbumPlaces::Target> target;
             if (collides(album, file)) {
                 result.failed.push_back(album.relativePath + "/" + text::nfc(file));
-                continue;
+            } else {
+                target = places.target(index, file);
+                if (!target) result.failed.push_back(album.relativePath + "/" + text::nfc(file));
             }
-            const Placement placement = placementOf(album, file);
-            const std::int64_t size = sizeOf(placement.source);
-            const std::optional<std::uint64_t> onCard = sizeOnCard(card, placement);
-            if (!onCard || static_cast<std::int64_t>(*onCard) != size) need += size;
+            targets[index].push_back(target);
+            if (!target) continue;
+            const std::int64_t size = sizeOf(album.sourceDir / file);
+            if (!sameCopy(card, *target, size)) need += size;
             ++total;
         }
     }
@@ -111,18 +109,20 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     }
 
     std::int64_t done = 0;
-    for (const Album& album : albums) {
-        for (const std::string& file : album.files) {
-            if (collides(album, file)) continue;
+    for (std::size_t index = 0; index < albums.size(); ++index) {
+        const Album& album = albums[index];
+        for (std::size_t at = 0; at < album.files.size(); ++at) {
+            const std::optional<CardAlbumPlaces::Target>& target = targets[index][at];
+            if (!target) continue;
             if (stop.stop_requested()) break;
+            const std::string& file = album.files[at];
             if (progress) progress(done, total, text::nfc(file));
-            const Placement placement = placementOf(album, file);
-            const std::int64_t size = sizeOf(placement.source);
-            const std::optional<std::uint64_t> onCard = sizeOnCard(card, placement);
-            if (onCard && static_cast<std::int64_t>(*onCard) == size) {
+            const std::filesystem::path source = album.sourceDir / file;
+            const std::int64_t size = sizeOf(source);
+            if (sameCopy(card, *target, size)) {
                 ++result.skipped;
             } else {
-                PosixFS::copy(placement.source, card, card.folder / placement.relative);
+                PosixFS::copy(source, card, card.folder / target->relative);
                 ++result.copied;
                 result.bytes += size;
             }

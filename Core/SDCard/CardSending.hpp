@@ -71,7 +71,9 @@ using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
 // are found by their NFC forms, new ones made in NFC. A card root that is no
 // folder throws "フォルダを作れません: " before anything is touched.
 // Files whose card paths collide are never copied: each is named in
-// `failed`, counted in no total, and the others are copied. Throws SendError
+// `failed`, counted in no total, and the others are copied. Another album's
+// folder or file at an album's place is never written over nor merged into:
+// the album or the file takes a numbered name (CardAlbumPlaces). Throws SendError
 // when the files don't fit (nothing copied then), or the
 // file layer's PosixFS::NoSpace or ConversionError when a copy fails (files
 // copied before it stay; no second cleaning).

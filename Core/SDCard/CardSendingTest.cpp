@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 #include "Core/Testing/CardImage.hpp"
@@ -14,6 +16,14 @@ using testing::filesBelow;
 using testing::thrown;
 using Files = std::map<std::string, std::string>;
 using Call = std::tuple<std::int64_t, std::int64_t, std::string>;
+
+// A file exported by the program for album "L" (or `album`): an ID3 tag
+// naming the album, then `content`.
+std::string own(std::string_view content, std::string album = "4c") {
+    ID3Writer::Tags tags;
+    tags.albumIdentity = std::move(album);
+    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
+}
 
 FreeSpace room(std::int64_t bytes) {
     return [bytes](const std::filesystem::path&) { return bytes; };
@@ -65,20 +75,24 @@ INSTANTIATE_TEST_SUITE_P(, OnACard, ::testing::Values(false, true),
 // is checked, without margin, for the rest.
 TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
     const std::string in = "\u3042/L\u301C/", on = "\u3042\u3000\u3000\u3000\u3000/L~/";
-    const std::vector<Album> albums = exported({{in + "1\u301C.MP3", "one"},
-                                                {in + "\u30AC.mp3", "2"},
-                                                {in + "b\xff.m4a", "3"},
+    const std::vector<Album> albums = exported({{in + "1\u301C.MP3", own("one")},
+                                                {in + "\u30AC.mp3", own("2")},
+                                                {in + "b\xff.m4a", own("3")},
                                                 {in + "._1.mp3", ""}});
     const Files clash = {{"C/x\u301C.mp3", "mine"}, {"C/X~.MP3", "theirs"}};
-    testing::writeFiles(card_,
-                        {{"._x", ""}, {in + "\u30AB\u3099.mp3", "9"}, {in + "1\u301C.MP3", "1"}});
+    testing::writeFiles(card_, {{"._x", ""},
+                                {in + "\u30AB\u3099.mp3", own("9")},
+                                {in + "1\u301C.MP3", own("1")}});
     testing::writeFiles(card_, clash);
-    EXPECT_EQ(thrown<SendError>([&] { send(albums, card_, {}, room(3), {}); }),
-              "SD カードの空きが足りません（必要 4 バイト / 空き 3 バイト）");
-    EXPECT_EQ(send(albums, card_, recording(), room(4), {}),
-              (SendResult{2, 1, 4, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {}}));
+    // The album's own older copy of another size goes again; its copy of the
+    // same size stays.
+    const auto need = static_cast<std::int64_t>(own("one").size() + own("3").size());
+    EXPECT_EQ(thrown<SendError>([&] { send(albums, card_, {}, room(need - 1), {}); }),
+              SendError::notEnoughSpace(need, need - 1).description());
+    EXPECT_EQ(send(albums, card_, recording(), room(need), {}),
+              (SendResult{2, 1, need, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {}}));
     Files after = clash;
-    after.insert({{on + "1~.MP3", "one"}, {on + "\u30AC.mp3", "9"}, {on + "b_.m4a", "3"}});
+    after.insert({{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
     EXPECT_EQ(filesBelow(card_), after);
     // Names reach the progress in NFC, in the album's name order.
     EXPECT_EQ(calls_,
@@ -89,6 +103,38 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
     EXPECT_EQ(send(albums, card_, {}, room(0), {}).skipped, 3);
     EXPECT_THROW(send(albums, temp_ / "gone"), ConversionError);
     EXPECT_FALSE(std::filesystem::exists(temp_ / "gone"));
+}
+
+// Two albums exported apart whose card folder is the same, sent one after
+// the other: the second never replaces, skips for or merges into the first
+// one's files, whatever their sizes and names; each is on the card by what
+// its files carry.
+TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
+    const std::vector<std::pair<std::string, Files>> cases = {
+        {"other sizes", {{"X/Best/01.mp3", own("second, longer", "b")}}},
+        {"equal sizes", {{"X/Best/01.mp3", own("second", "b")}}},
+        {"other names", {{"X/Best/03.mp3", own("third", "b")}}}};
+    for (const auto& [name, second] : cases) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(card_ / "X");
+        testing::writeFiles(temp_ / name / "one", {{"X/Best/01.mp3", own("first!", "a")},
+                                                   {"X/Best/02.mp3", own("first", "a")}});
+        testing::writeFiles(temp_ / name / "two", second);
+        const std::vector<Album> first = exportedAlbums({temp_ / name / "one"});
+        const std::vector<Album> later = exportedAlbums({temp_ / name / "two"});
+        send(first, card_);
+        EXPECT_FALSE(isOnCard(later[0], card_));
+        EXPECT_EQ(send(later, card_).copied, 1);
+        Files expected = {{"X/Best/01.mp3", own("first!", "a")},
+                          {"X/Best/02.mp3", own("first", "a")}};
+        for (const auto& [path, content] : second) {
+            expected.emplace("X/Best 2/" + std::filesystem::path(path).filename().string(), content);
+        }
+        EXPECT_EQ(filesBelow(card_), expected);
+        EXPECT_TRUE(isOnCard(first[0], card_));
+        EXPECT_TRUE(isOnCard(later[0], card_));
+        EXPECT_EQ(send(later, card_).skipped, 1);  // found again in its own folder
+    }
 }
 
 // "Café" and "Cafè" are both "Caf_" on the card, as are two files of one
@@ -108,8 +154,10 @@ TEST_P(OnACard, SendRefusesCollidingCardPaths) {
               (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3", "A/Caf\u00E9/1.mp3",
                                      "A/Caf\u00E8/1.mp3"}));
     EXPECT_EQ(calls_.back(), (Call{2, 2, ""}));
+    // "xxx" at one of Café's names is not Café's: its other file goes to a
+    // folder of its own, never beside it.
     EXPECT_EQ(filesBelow(card_),
-              (Files{{"A/Caf_/1.mp3", "xxx"}, {"A/Caf_/2.mp3", "two"}, {"A/Ok/1.mp3", "7"}}));
+              (Files{{"A/Caf_/1.mp3", "xxx"}, {"A/Caf_ 2/2.mp3", "two"}, {"A/Ok/1.mp3", "7"}}));
     const std::set<std::string> shared = sharedCardPaths(albums);
     for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name == "Ok");
 }

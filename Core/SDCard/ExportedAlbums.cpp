@@ -9,6 +9,7 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardAlbumPlaces.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -156,14 +157,12 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
     }
     // The card's folders may have been written in NFD by another computer:
     // they are found by their NFC forms, below the card root as it is named.
+    // The album is there when its own folder (by the identity its files
+    // carry, not by name) holds all its files.
     const std::optional<PosixFS::Root> root = PosixFS::rootAt(cardRoot);
-    const std::optional<PosixFS::Location> folder =
-        root ? PosixFS::locate(*root, cardRelativePath(album.relativePath)) : std::nullopt;
-    std::set<std::string> names;
-    if (folder && folder->exists()) {
-        for (const std::string& name : listNames(folder->path)) names.insert(text::nfc(name));
-    }
-    return allFilesPresent(album.files, names);
+    if (!root) return album.files.empty();
+    const std::vector<Album> one{album};
+    return CardAlbumPlaces(*root, one).complete(0);
 }
 
 std::string cardPathKey(const Album& album, std::string_view file) {

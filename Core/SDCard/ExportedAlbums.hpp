@@ -46,9 +46,10 @@ std::vector<Album> albumFolders(const std::filesystem::path& exportFolder);
 // audio files is an album too, named after its parent folder and itself.
 std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& exportFolders);
 
-// Whether the album's card folder holds the card name of every one of its
-// files. Sizes and contents are not compared. Never true for an album two of
-// whose files would be one file on the card.
+// Whether the album's own card folder (its card name or a numbered one, told
+// by the identity its files carry, or by the same bytes for files without
+// one) holds the card name of every one of its files; sizes are not compared.
+// Never true for an album two of whose files would be one file on the card.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
 
 // The same, and never true for an album with a file whose card path is in

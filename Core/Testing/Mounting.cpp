@@ -22,10 +22,10 @@ std::string whyNoMounting() {
 }
 
 std::unique_ptr<Tmpfs> Tmpfs::mount(const std::filesystem::path& at, const std::string& options,
-                                    std::string& whyNot) {
+                                    std::string& whyNot, unsigned long flags) {
     whyNot = whyNoMounting();
     if (!whyNot.empty()) return nullptr;
-    if (::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0) {
+    if (::mount("tmpfs", at.c_str(), "tmpfs", flags, options.c_str()) == 0) {
         return std::unique_ptr<Tmpfs>(new Tmpfs(at));
     }
     const int failure = errno;

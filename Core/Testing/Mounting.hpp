@@ -19,8 +19,10 @@ public:
     // A tmpfs with `options` (such as "size=256k,nr_inodes=4") on the existing
     // folder `at`, or nothing with the reason in `whyNot` where mounting is not
     // permitted. Throws std::runtime_error when the mount fails otherwise.
+    // `flags` are mount(2)'s, such as MS_RDONLY.
     static std::unique_ptr<Tmpfs> mount(const std::filesystem::path& at,
-                                        const std::string& options, std::string& whyNot);
+                                        const std::string& options, std::string& whyNot,
+                                        unsigned long flags = 0);
     ~Tmpfs();
     Tmpfs(const Tmpfs&) = delete;
     Tmpfs& operator=(const Tmpfs&) = delete;

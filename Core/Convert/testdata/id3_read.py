@@ -1,6 +1,7 @@
 # Prints what an independent ID3 reader finds in an MP3 file, as JSON: the tag
 # version, the eight text fields with the encoding byte of their frame, the
-# first comment and private frame, and the cover picture's type, MIME type and size.
+# first comment and private frame, the album identity (user text "TARVIK_ALBUM")
+# with its encoding byte, and the cover picture's type, MIME type and size.
 import json
 import sys
 
@@ -25,6 +26,10 @@ if comments:
 privates = tag.getall("PRIV")
 if privates:
     result["private"] = privates[0].owner
+identity = tag.get("TXXX:TARVIK_ALBUM")
+if identity is not None:
+    result["albumIdentity"] = str(identity.text[0])
+    result["albumIdentityEncoding"] = int(identity.encoding)
 pictures = tag.getall("APIC")
 if pictures:
     result["picture"] = {"type": int(pictures[0].type), "mime": pictures[0].mime,

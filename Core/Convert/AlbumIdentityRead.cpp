@@ -1,0 +1,225 @@
+// Reading the album identity back cheaply: a re-export looks at every track
+// already on the card, so only the tag at the front of an MP3 and the few
+// atom headers on the way to an M4A's item list are read, with pread.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/Bytes.hpp"
+
+namespace tarvik::AlbumIdentity {
+namespace {
+
+// Bounds on what a tag may make us read: far above any tag we write.
+constexpr std::uint64_t tagReadLimit = 1U << 24;
+constexpr std::size_t firstRead = 4096;
+
+class Reader {
+public:
+    explicit Reader(const std::filesystem::path& file)
+        : descriptor_(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        struct stat info {};
+        if (descriptor_ >= 0 && ::fstat(descriptor_, &info) == 0 && S_ISREG(info.st_mode)) {
+            size_ = static_cast<std::uint64_t>(info.st_size);
+        } else {
+            close();
+        }
+    }
+    ~Reader() { close(); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    bool usable() const { return descriptor_ >= 0; }
+    std::uint64_t size() const { return size_; }
+
+    // Up to `length` bytes at `offset`; fewer at the end of the file.
+    Bytes at(std::uint64_t offset, std::size_t length) const {
+        Bytes bytes(length);
+        std::size_t filled = 0;
+        while (filled < length) {
+            const ssize_t got = ::pread(descriptor_, bytes.data() + filled, length - filled,
+                                        static_cast<off_t>(offset + filled));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            filled += static_cast<std::size_t>(got);
+        }
+        bytes.resize(filled);
+        return bytes;
+    }
+
+private:
+    void close() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+        descriptor_ = -1;
+    }
+
+    int descriptor_;
+    std::uint64_t size_ = 0;
+};
+
+// An ASCII text from an ID3 text of the given encoding; nothing when it holds
+// anything else (an identity is hexadecimal digits).
+std::optional<std::string> asciiText(const std::uint8_t* data, std::size_t length,
+                                     std::uint8_t encoding) {
+    std::string text;
+    if (encoding == 0 || encoding == 3) {
+        text.assign(data, data + length);
+    } else {
+        std::size_t at = 0;
+        bool bigEndian = encoding == 2;
+        if (encoding == 1 && length >= 2) {
+            bigEndian = data[0] == 0xFE && data[1] == 0xFF;
+            at = 2;
+        }
+        for (; at + 1 < length; at += 2) {
+            const std::uint8_t high = bigEndian ? data[at] : data[at + 1];
+            const std::uint8_t low = bigEndian ? data[at + 1] : data[at];
+            if (high != 0) return std::nullopt;
+            text += static_cast<char>(low);
+        }
+    }
+    if (std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The description and value of a TXXX body.
+std::optional<std::string> ourUserText(const Bytes& body) {
+    if (body.empty()) return std::nullopt;
+    const std::uint8_t encoding = body[0];
+    const std::size_t unit = encoding == 1 || encoding == 2 ? 2 : 1;
+    std::size_t end = 1;
+    while (end + unit <= body.size() &&
+           !(body[end] == 0 && (unit == 1 || body[end + 1] == 0))) {
+        end += unit;
+    }
+    if (end + unit > body.size()) return std::nullopt;
+    const std::optional<std::string> description = asciiText(body.data() + 1, end - 1, encoding);
+    if (description != ID3Writer::albumIdentityDescription) return std::nullopt;
+    std::size_t valueEnd = body.size();
+    while (valueEnd >= end + unit + unit && body[valueEnd - 1] == 0) --valueEnd;
+    if (unit == 2 && (valueEnd - end) % 2 != 0) ++valueEnd;
+    return asciiText(body.data() + end + unit, valueEnd - end - unit, encoding);
+}
+
+std::optional<std::string> fromID3(const Reader& file) {
+    Bytes tag = file.at(0, firstRead);
+    if (tag.size() < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return std::nullopt;
+    const std::uint8_t major = tag[3];
+    const std::uint8_t flags = tag[5];
+    // Unsynchronised tags and versions before 2.3 are never ours.
+    if ((major != 3 && major != 4) || (flags & 0x80) != 0) return std::nullopt;
+    const std::uint64_t end = 10 + std::uint64_t{id3::readSyncsafe(tag.data() + 6)};
+    if (end > tagReadLimit) return std::nullopt;
+    std::uint64_t at = 10;
+    if ((flags & 0x40) != 0 && tag.size() >= 14) {  // an extended header
+        at += major == 4 ? id3::readSyncsafe(tag.data() + 10) : 4 + id3::readBigEndian32(tag.data() + 10);
+    }
+    while (at + 10 <= end) {
+        if (at + 10 > tag.size()) {
+            // The frames go on past what was read: the rest of the tag.
+            tag = file.at(0, static_cast<std::size_t>(end));
+            if (at + 10 > tag.size()) return std::nullopt;
+        }
+        const std::uint8_t* header = tag.data() + at;
+        if (header[0] == 0) return std::nullopt;  // padding: no more frames
+        const std::uint64_t size =
+            major == 4 ? id3::readSyncsafe(header + 4) : id3::readBigEndian32(header + 4);
+        const std::uint64_t next = at + 10 + size;
+        if (next > end) return std::nullopt;
+        if (std::equal(header, header + 4, "TXXX")) {
+            if (next > tag.size()) tag = file.at(0, static_cast<std::size_t>(end));
+            if (next > tag.size()) return std::nullopt;
+            const Bytes body(tag.begin() + static_cast<std::ptrdiff_t>(at + 10),
+                             tag.begin() + static_cast<std::ptrdiff_t>(next));
+            if (std::optional<std::string> identity = ourUserText(body)) return identity;
+        }
+        at = next;
+    }
+    return std::nullopt;
+}
+
+struct Atom {
+    std::string type;
+    std::uint64_t body = 0;  // offset of the content
+    std::uint64_t end = 0;
+};
+
+std::uint64_t bigEndian(const std::uint8_t* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+// The first child of the given type between `begin` and `end`.
+std::optional<Atom> child(const Reader& file, std::uint64_t begin, std::uint64_t end,
+                          std::string_view type) {
+    for (std::uint64_t at = begin; at + 8 <= end;) {
+        const Bytes header = file.at(at, 16);
+        if (header.size() < 8) return std::nullopt;
+        std::uint64_t size = bigEndian(header.data(), 4);
+        std::uint64_t body = at + 8;
+        if (size == 1) {
+            if (header.size() < 16) return std::nullopt;
+            size = bigEndian(header.data() + 8, 8);
+            body = at + 16;
+        } else if (size == 0) {
+            size = end - at;
+        }
+        if (size < body - at || at + size > end) return std::nullopt;
+        const std::string name(header.begin() + 4, header.begin() + 8);
+        if (name == type) return Atom{name, body, at + size};
+        at += size;
+    }
+    return std::nullopt;
+}
+
+std::string textOf(const Reader& file, const Atom& atom, std::uint64_t skip) {
+    if (atom.end < atom.body + skip || atom.end - atom.body - skip > 1024) return {};
+    const Bytes bytes = file.at(atom.body + skip, static_cast<std::size_t>(atom.end - atom.body - skip));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::optional<std::string> fromM4A(const Reader& file) {
+    std::optional<Atom> atom = child(file, 0, file.size(), "moov");
+    for (std::string_view type : {"udta", "meta"}) {
+        if (atom) atom = child(file, atom->body, atom->end, type);
+    }
+    // "meta" is a full atom: a version and flags before its children.
+    if (atom) atom = child(file, atom->body + 4, atom->end, "ilst");
+    if (!atom) return std::nullopt;
+    for (std::uint64_t at = atom->body; at < atom->end;) {
+        const std::optional<Atom> item = child(file, at, atom->end, "----");
+        if (!item) return std::nullopt;
+        const std::optional<Atom> mean = child(file, item->body, item->end, "mean");
+        const std::optional<Atom> name = child(file, item->body, item->end, "name");
+        const std::optional<Atom> data = child(file, item->body, item->end, "data");
+        if (mean && name && data && textOf(file, *mean, 4) == m4aMean &&
+            textOf(file, *name, 4) == m4aName) {
+            // "data": a type and a locale, then the text.
+            return textOf(file, *data, 8);
+        }
+        at = item->end;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> read(const std::filesystem::path& file) {
+    const Reader reader(file);
+    if (!reader.usable()) return std::nullopt;
+    if (std::optional<std::string> identity = fromID3(reader)) return identity;
+    const Bytes head = reader.at(4, 4);
+    if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return std::nullopt;
+    return fromM4A(reader);
+}
+
+}  // namespace tarvik::AlbumIdentity
