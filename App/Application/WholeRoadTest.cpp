@@ -7,7 +7,7 @@
 #include <QListWidget>
 
 #include "App/Application/TarvikApp.hpp"
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/Testing/MusicLibrary.hpp"
 #include "App/Testing/Screenshots.hpp"

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "App/MainWindow/ArtistSidebar.hpp"
-#include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/FunBackground.hpp"
+#include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/FunBackground.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"

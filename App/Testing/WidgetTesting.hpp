@@ -17,7 +17,7 @@
 #include <string>
 #include <utility>
 
-#include "App/MainWindow/Appearance.hpp"
+#include "App/Kit/Appearance.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/AppTesting.hpp"

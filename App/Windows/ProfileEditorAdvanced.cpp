@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
-#include "App/Windows/OptionPicker.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
+#include "App/Kit/OptionPicker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
 #include "App/Windows/ProfileEditorView.hpp"
-#include "App/Windows/StepperRow.hpp"
+#include "App/Kit/StepperRow.hpp"
 
 namespace tarvik {
 

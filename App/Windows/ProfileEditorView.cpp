@@ -14,14 +14,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/OptionPicker.hpp"
+#include "App/Kit/OptionPicker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 
 namespace tarvik {
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "App/Windows/Picker.hpp"
+#include "App/Kit/Picker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
 
 namespace tarvik::OptionPicker {
