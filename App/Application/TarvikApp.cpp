@@ -4,8 +4,8 @@
 
 #include "App/Application/QtTranslations.hpp"
 #include "App/Application/SendWindow.hpp"
-#include "App/MainWindow/Appearance.hpp"
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Appearance.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/CardCleaningMenu.hpp"

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "App/Application/Licenses.hpp"
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Dialogs.hpp"
 
 class QAction;
 class QWidget;

@@ -13,7 +13,7 @@
 #include "App/Application/TarvikApp.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Palette.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 

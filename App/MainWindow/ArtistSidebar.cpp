@@ -8,10 +8,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {

@@ -2,8 +2,8 @@
 
 #include <QVariantAnimation>
 
-#include "App/MainWindow/Animations.hpp"
-#include "App/MainWindow/FunProgressBar.hpp"
+#include "App/Kit/Animations.hpp"
+#include "App/Kit/FunProgressBar.hpp"
 
 namespace tarvik {
 

@@ -8,7 +8,7 @@
 // Use:  auto* bar = new BusyBar(model, Palette::Name::accent, parent);
 #include <QWidget>
 
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Palette.hpp"
 
 class QVariantAnimation;
 

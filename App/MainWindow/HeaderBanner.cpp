@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/RunState.hpp"
 
 namespace tarvik::LogContent {

@@ -15,13 +15,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "App/MainWindow/Animations.hpp"
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/Icons.hpp"
+#include "App/Kit/Animations.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/Icons.hpp"
 #include "App/MainWindow/LogContent.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
-#include "App/MainWindow/RoundedCorners.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
+#include "App/Kit/RoundedCorners.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {

@@ -4,7 +4,7 @@
 // their state is gone); the window only opens them and lets go of them.
 #include <QDialog>
 
-#include "App/MainWindow/ArtistAliasesView.hpp"
+#include "App/Windows/ArtistAliasesView.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/OnboardingView.hpp"

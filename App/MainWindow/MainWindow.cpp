@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "App/MainWindow/ArtistSidebar.hpp"
-#include "App/MainWindow/Dialogs.hpp"
-#include "App/MainWindow/FunBackground.hpp"
+#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/FunBackground.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainContent.hpp"

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainContent.hpp"
 #include "App/MainWindow/MainWindow.hpp"

@@ -1,9 +1,29 @@
 #pragma once
-// For the main window's tests only: a model ready to export, on temporary
-// settings. Header-only, so that the widgets' library does not carry it.
+// For the main window's tests and screenshots only: a model ready to export on
+// temporary settings, the steps as the detail column holds them at the
+// window's smallest size, and the states they are shown in. Header-only, so
+// that the widgets' library does not carry it.
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QTest>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "App/Kit/FunBackground.hpp"
+#include "App/MainWindow/ArtistSidebar.hpp"
+#include "App/MainWindow/HeaderBanner.hpp"
+#include "App/MainWindow/LogSection.hpp"
+#include "App/MainWindow/MainWindow.hpp"
+#include "App/MainWindow/StepCardCard.hpp"
+#include "App/MainWindow/StepExportCard.hpp"
+#include "App/MainWindow/StepMusicCard.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -25,5 +45,137 @@ struct ReadyModel {
           }) {}
     AppModel& model() { return *f.model; }
 };
+
+// Steps stacked as the detail column holds them, beside the sidebar when one
+// is given, at the main window's smallest size.
+struct DetailColumn {
+    QWidget root;
+    QScrollArea* scroll = new QScrollArea;
+
+    DetailColumn(std::initializer_list<QWidget*> steps, QWidget* sidebar) {
+        auto* columns = new QHBoxLayout(&root);
+        columns->setContentsMargins(0, 0, 0, 0);
+        columns->setSpacing(0);
+        if (sidebar != nullptr) {
+            sidebar->setFixedWidth(240);
+            columns->addWidget(sidebar);
+        }
+        auto* detail = new QWidget;
+        auto* stack = new QVBoxLayout(detail);
+        stack->setContentsMargins(20, 20, 20, 20);
+        stack->setSpacing(14);
+        for (QWidget* step : steps) stack->addWidget(step);
+        stack->addStretch();
+        scroll->setWidget(detail);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        FunBackground::fill(scroll->viewport());
+        columns->addWidget(scroll, 1);
+        root.resize(sidebar != nullptr ? MainWindow::minimumWidth : MainWindow::minimumWidth - 240,
+                    MainWindow::minimumHeight);
+        root.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&root));
+        QTest::qWait(100);  // the layouts settle
+    }
+
+    // As tall as its steps now need, once the progress bar has slid to its value.
+    void fitHeight() {
+        QTest::qWait(400);
+        root.resize(root.width(), std::max(scroll->widget()->sizeHint().height(), 300));
+        QApplication::processEvents();
+    }
+};
+
+// The first steps on a library of five artists, two of them chosen, with a
+// card, a carry-over and a cleaning notice; shown towards the card and towards
+// an artist's folder (with its warning).
+struct FirstSteps {
+    TempDir library;
+    ModelFixture f{[this](Settings& settings) {
+        for (const char* artist :
+             {"青い月", "さくら楽団", "東京ナイトバンド", "山田ハナ", "Ｍｏｏｎ Ｒｉｖｅｒ"})
+            std::filesystem::create_directories(library.path() / artist / "はじめてのアルバム");
+        settings.setBoolean("onboarded", true);
+        settings.setString("srcPath", library.path().string());
+        settings.setStringList("selected", {"さくら楽団", "青い月/はじめてのアルバム"});
+    }};
+
+    FirstSteps() {
+        f.model->reloadArtists();
+        AppModelTesting::setVolumes(*f.model,
+                                    {{"/", "システム", 120'000'000'000, false},
+                                     {"/media/u/NAVI_SD", "NAVI_SD", 31'914'983'424, true}});
+        f.model->setCarryOver(
+            {"さくら楽団/はじめてのアルバム/01.mp3", "さくら楽団/はじめてのアルバム/02.mp3"});
+        f.model->setContinuing(true);
+        f.model->setCleanNotice("SD カードを掃除しました: 「._」ファイル 3 件を消しました。");
+    }
+
+    // Each destination with the name of what it shows.
+    std::vector<std::pair<std::string, std::string>> destinations() const {
+        return {{"/media/u/NAVI_SD", "card"}, {(library.path() / "青い月").string(), "warning"}};
+    }
+
+    std::unique_ptr<DetailColumn> show(const std::string& destination) {
+        f.model->setDestPath(destination);
+        return std::make_unique<DetailColumn>(
+            std::initializer_list<QWidget*>{new HeaderBanner(*f.model), new StepMusicCard(*f.model),
+                                            new StepCardCard(*f.model)},
+            new ArtistSidebar(*f.model));
+    }
+};
+
+// The export step's states in order, each with what enters it on `model`.
+inline std::vector<std::pair<std::string, std::function<void()>>> exportStates(AppModel& model) {
+    const auto counts = [](std::int64_t done, std::int64_t failed, std::int64_t skipped) {
+        return ConversionEvent::Progress{
+            .done = done, .skipped = skipped, .failed = failed, .total = 60, .etaSeconds = 150};
+    };
+    const auto ending = [](ConversionEvent::Progress progress, bool cardFull) {
+        return ConversionEvent::Summary{.progress = progress,
+                                        .stopped = false,
+                                        .cardFull = cardFull,
+                                        .renamed = 0,
+                                        .placed = {}};
+    };
+    return {
+        {"idle",
+         [&model] {
+             model.resetRun();
+             model.setShowLog(false);
+         }},
+        {"planning",
+         [&model] {
+             AppModelTesting::setState(model, RunState::planning());
+             model.handleEvent(ConversionEvent::reading(850, 2000));
+         }},
+        {"running",
+         [&model, counts] {
+             AppModelTesting::setState(model, RunState::running());
+             model.handleEvent(ConversionEvent::converting());
+             model.handleEvent({counts(23, 1, 0)});
+             model.appendLog(LogLine::Kind::converted,
+                             "変換 青い月/はじめてのアルバム/01 夜明け.mp3");
+             model.appendLog(LogLine::Kind::renamed, "曲名 青い月 / よあけ → 青い月 / 夜明け");
+             model.appendLog(LogLine::Kind::error, "[失敗] 02 海.flac\n    ファイルが壊れています");
+             model.appendLog(LogLine::Kind::notice, "SD カードがいっぱいになりました");
+             model.setShowLog(true);
+         }},
+        {"full",
+         [&model, counts, ending] {
+             AppModelTesting::setState(model, RunState::finished(ending(counts(42, 0, 0), true)));
+         }},
+        {"done",
+         [&model, counts, ending] {
+             AppModelTesting::setState(model, RunState::finished(ending(counts(58, 2, 3), false)));
+         }},
+    };
+}
+
+// The export step above the log panel, as the detail column holds them.
+inline std::unique_ptr<DetailColumn> exportColumn(AppModel& model) {
+    return std::make_unique<DetailColumn>(
+        std::initializer_list<QWidget*>{new StepExportCard(model), new LogSection(model)}, nullptr);
+}
 
 }  // namespace tarvik::testing

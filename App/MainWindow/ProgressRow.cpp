@@ -6,9 +6,9 @@
 
 #include "App/MainWindow/BusyBar.hpp"
 #include "App/MainWindow/ExportContent.hpp"
-#include "App/MainWindow/FunProgressBar.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/FunProgressBar.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {

@@ -11,14 +11,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "App/MainWindow/Dialogs.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/Picker.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/Picker.hpp"
+#include "App/Kit/SheetButtons.hpp"
 #include "Core/Pipeline/RunOptions.hpp"
 
 namespace tarvik {

@@ -6,11 +6,11 @@
 #include <QPushButton>
 #include <cstdlib>
 
-#include "App/MainWindow/Card.hpp"
+#include "App/Kit/Card.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/MainWindowTesting.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/StepBadge.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/StepBadge.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"

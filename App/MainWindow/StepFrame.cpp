@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/StepBadge.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/StepBadge.hpp"
 #include "App/MainWindow/StepTitle.hpp"
 
 namespace tarvik {

@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Dialogs.hpp"
-#include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "App/MainWindow/StepBadge.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/StepBadge.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 namespace tarvik {
 

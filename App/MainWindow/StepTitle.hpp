@@ -4,7 +4,7 @@
 // user is at this step. Owned by its step card; GUI thread only.
 #include <QWidget>
 
-#include "App/MainWindow/Icons.hpp"
+#include "App/Kit/Icons.hpp"
 
 namespace tarvik {
 

@@ -7,12 +7,12 @@
 #include <QTest>
 
 #include "App/MainWindow/ArtistSidebar.hpp"
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/Dialogs.hpp"
-#include "App/MainWindow/ElidedLabel.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/ElidedLabel.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/StepBadge.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/StepBadge.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"

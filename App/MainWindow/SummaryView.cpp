@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 
 #include "App/MainWindow/ExportContent.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 
 namespace tarvik {
 

@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWidget>
@@ -17,7 +19,8 @@
 #include <string>
 #include <utility>
 
-#include "App/MainWindow/Appearance.hpp"
+#include "App/Kit/Appearance.hpp"
+#include "App/Kit/ElidedLabel.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/AppTesting.hpp"
@@ -71,6 +74,31 @@ inline void inLightAndDark(const std::function<void(const std::string& suffix)>&
         switchAppearance(mode);
         QTest::qWait(50);  // the repaint after the palette change
         shoot(suffix);
+    }
+}
+
+// Every text under `root` fits its place: one-line labels are as wide as they
+// need, wrapped ones as tall, buttons as wide as their text, and no scroll
+// area has had to scroll sideways. Elided labels and pictures may be narrower.
+inline void expectNothingClipped(QWidget& root, const std::string& name) {
+    for (QScrollArea* area : root.findChildren<QScrollArea*>()) {
+        if (!area->isVisibleTo(&root)) continue;
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << name;
+    }
+    for (QLabel* label : root.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&root) || qobject_cast<ElidedLabel*>(label) != nullptr ||
+            !label->pixmap().isNull())
+            continue;
+        const bool fits = label->wordWrap()
+                              ? label->height() >= label->heightForWidth(label->width())
+                              : label->width() >= label->sizeHint().width();
+        EXPECT_TRUE(fits) << name << ": " << label->text().toStdString() << " " << label->width()
+                          << "x" << label->height();
+    }
+    for (QAbstractButton* button : root.findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(&root)) continue;
+        EXPECT_GE(button->width(), button->sizeHint().width())
+            << name << ": " << button->text().toStdString();
     }
 }
 

@@ -7,13 +7,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/FunBackground.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/StepBadge.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/FunBackground.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/StepBadge.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 
 namespace tarvik {
 

@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
-#include "App/Windows/OptionPicker.hpp"
+#include "App/Kit/OptionPicker.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/StepperRow.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
 #include "App/Windows/ProfileEditorView.hpp"
-#include "App/Windows/StepperRow.hpp"
 
 namespace tarvik {
 
@@ -41,26 +41,26 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     advancedRows_->setContentsMargins(0, 0, 0, 0);
     advancedRows_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
 
-    codec_ = OptionPicker::make<R::Codec>(section, "codecPicker", R::codecOptions,
-                                          [this](R::Codec value) {
-                                              if (value == profile_.audio.codec) return;
-                                              profile_.audio.codec = value;
-                                              R::codecChanged(profile_, value);
-                                              refresh();
-                                          });
-    sampleRate_ = OptionPicker::make<std::int64_t>(
+    codec_ = OptionPicker::make<R::Option<R::Codec>>(section, "codecPicker", R::codecOptions,
+                                                     [this](R::Codec value) {
+                                                         if (value == profile_.audio.codec) return;
+                                                         profile_.audio.codec = value;
+                                                         R::codecChanged(profile_, value);
+                                                         refresh();
+                                                     });
+    sampleRate_ = OptionPicker::make<R::Option<std::int64_t>>(
         section, "sampleRatePicker", R::sampleRateOptions, [this](std::int64_t value) {
             profile_.audio.sampleRate = value;
             refresh();
         });
-    tagFormat_ = OptionPicker::make<R::Format>(section, "tagFormatPicker", R::tagFormatOptions,
-                                               [this](R::Format value) {
-                                                   if (value == profile_.tags.format) return;
-                                                   profile_.tags.format = value;
-                                                   R::tagFormatChanged(profile_, value);
-                                                   refresh();
-                                               });
-    encoding_ = OptionPicker::make<R::Encoding>(
+    tagFormat_ = OptionPicker::make<R::Option<R::Format>>(
+        section, "tagFormatPicker", R::tagFormatOptions, [this](R::Format value) {
+            if (value == profile_.tags.format) return;
+            profile_.tags.format = value;
+            R::tagFormatChanged(profile_, value);
+            refresh();
+        });
+    encoding_ = OptionPicker::make<R::Option<R::Encoding>>(
         section, "encodingPicker", [this] { return R::encodingOptions(profile_.tags.format); },
         [this](R::Encoding value) {
             profile_.tags.encoding = value;
@@ -71,7 +71,7 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     aacNote_ = new QLabel("AAC は MP4 形式のタグ（iTunes と同じ）で書きます", section);
     aacNote_->setObjectName("aacNote");
     TextStyle::setTone(aacNote_, TextStyle::Tone::secondary);
-    artworkSize_ = OptionPicker::make<std::int64_t>(
+    artworkSize_ = OptionPicker::make<R::Option<std::int64_t>>(
         section, "artworkSizePicker", R::artworkSizeOptions, [this](std::int64_t value) {
             profile_.tags.artwork.maxPx = value;
             refresh();

@@ -14,14 +14,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/OptionPicker.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/OptionPicker.hpp"
 #include "App/Windows/ProfileEditorRules.hpp"
-#include "App/Windows/SheetButtons.hpp"
 
 namespace tarvik {
 
@@ -103,22 +103,22 @@ void ProfileEditorView::buildForm(QVBoxLayout& root) {
     notes_->setObjectName("profileNotesField");
     connect(notes_, &QLineEdit::textEdited, this,
             [this](const QString& text) { profile_.notes = text.toStdString(); });
-    quality_ = OptionPicker::make<std::int64_t>(main, "qualityPicker", R::qualityOptions,
-                                                [this](std::int64_t value) {
-                                                    profile_.audio.bitrate = value;
-                                                    refresh();
-                                                });
+    quality_ = OptionPicker::make<R::Option<std::int64_t>>(main, "qualityPicker", R::qualityOptions,
+                                                           [this](std::int64_t value) {
+                                                               profile_.audio.bitrate = value;
+                                                               refresh();
+                                                           });
     artwork_ = new QCheckBox("ジャケット画像を入れる", main);
     artwork_->setObjectName("artworkToggle");
     connect(artwork_, &QCheckBox::toggled, this, [this](bool on) {
         profile_.tags.artwork.enabled = on;
         refresh();
     });
-    layout_ = OptionPicker::make<R::Layout>(main, "layoutPicker", R::layoutOptions,
-                                            [this](R::Layout value) {
-                                                profile_.files.layout = value;
-                                                refresh();
-                                            });
+    layout_ = OptionPicker::make<R::Option<R::Layout>>(main, "layoutPicker", R::layoutOptions,
+                                                       [this](R::Layout value) {
+                                                           profile_.files.layout = value;
+                                                           refresh();
+                                                       });
     rows->addRow("機種の名前（例: うちのナビ）", name_);
     rows->addRow("メモ（気づいたことなど）", notes_);
     rows->addRow("音質", quality_);

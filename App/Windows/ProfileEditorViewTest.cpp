@@ -14,7 +14,7 @@
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/ProfileEditorView.hpp"
-#include "App/Windows/StepperRow.hpp"
+#include "App/Kit/StepperRow.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 
 namespace tarvik {

@@ -10,17 +10,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/FunBackground.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/FunBackground.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/ReviewContent.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 #include "App/Windows/StripedTable.hpp"
 
 namespace tarvik {

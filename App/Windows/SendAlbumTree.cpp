@@ -6,12 +6,12 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/RoundedCorners.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/RoundedCorners.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Windows/SendToSDState.hpp"
 
 namespace tarvik {

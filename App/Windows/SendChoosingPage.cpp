@@ -7,15 +7,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SendAlbumTree.hpp"
 #include "App/Windows/SendSourceBox.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "App/Windows/SheetButtons.hpp"
-#include "App/Windows/SymbolLabel.hpp"
+#include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 
 namespace tarvik {
 

@@ -5,13 +5,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/FunProgressBar.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/FunProgressBar.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "App/Windows/SheetButtons.hpp"
-#include "App/Windows/SymbolLabel.hpp"
+#include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 
 namespace tarvik {
 

@@ -8,14 +8,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Dialogs.hpp"
-#include "App/MainWindow/ElidedLabel.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Model/AppModel.hpp"
-#include "App/Windows/Picker.hpp"
+#include "App/Kit/Picker.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "App/Windows/SymbolLabel.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 
 namespace tarvik {
 

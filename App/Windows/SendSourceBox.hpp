@@ -5,7 +5,7 @@
 // reads the volumes again), and the hint that folders may be dropped, which
 // lights up while a drag is over the window. Both read the window's state on
 // refresh and forward choices to it. Owned by the choosing page; GUI thread only.
-#include "App/MainWindow/Card.hpp"
+#include "App/Kit/Card.hpp"
 
 class QComboBox;
 class QPushButton;

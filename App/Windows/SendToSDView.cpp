@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Windows/SendChoosingPage.hpp"
 #include "App/Windows/SendResultPages.hpp"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "App/MainWindow/FunBackground.hpp"
+#include "App/Kit/FunBackground.hpp"
 #include "App/Windows/SendToSDState.hpp"
 
 class QPushButton;

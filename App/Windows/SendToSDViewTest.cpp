@@ -13,12 +13,12 @@
 #include <QtTest>
 #include <fstream>
 
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/SendToSDTesting.hpp"
 #include "App/Windows/SendToSDView.hpp"
-#include "App/Windows/SymbolLabel.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {

@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 #include <numeric>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/RoundedCorners.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/RoundedCorners.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 namespace tarvik {
 

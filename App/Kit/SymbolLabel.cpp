@@ -1,4 +1,4 @@
-#include "App/Windows/SymbolLabel.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 
 #include <QFontInfo>
 #include <QHBoxLayout>

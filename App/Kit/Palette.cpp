@@ -1,4 +1,4 @@
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Palette.hpp"
 
 #include <QGuiApplication>
 

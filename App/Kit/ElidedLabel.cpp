@@ -1,4 +1,4 @@
-#include "App/MainWindow/ElidedLabel.hpp"
+#include "App/Kit/ElidedLabel.hpp"
 
 #include <QEvent>
 

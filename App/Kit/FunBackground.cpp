@@ -1,9 +1,9 @@
-#include "App/MainWindow/FunBackground.hpp"
+#include "App/Kit/FunBackground.hpp"
 
 #include <QPainter>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
 
 namespace tarvik {
 

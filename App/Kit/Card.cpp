@@ -1,12 +1,12 @@
-#include "App/MainWindow/Card.hpp"
+#include "App/Kit/Card.hpp"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
 
-#include "App/MainWindow/Animations.hpp"
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Animations.hpp"
+#include "App/Kit/Palette.hpp"
 
 namespace tarvik {
 

@@ -1,4 +1,4 @@
-#include "App/MainWindow/Animations.hpp"
+#include "App/Kit/Animations.hpp"
 
 #include "App/Model/AppModel.hpp"
 

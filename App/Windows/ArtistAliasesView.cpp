@@ -1,4 +1,4 @@
-#include "App/MainWindow/ArtistAliasesView.hpp"
+#include "App/Windows/ArtistAliasesView.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,14 +11,14 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "App/MainWindow/AliasContent.hpp"
-#include "App/MainWindow/FunBackground.hpp"
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/QtText.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Windows/AliasContent.hpp"
+#include "App/Kit/FunBackground.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/QtText.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/AppPaths.hpp"
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 
 namespace tarvik {
 

@@ -1,10 +1,10 @@
-#include "App/MainWindow/StepBadge.hpp"
+#include "App/Kit/StepBadge.hpp"
 
 #include <QPainter>
 
-#include "App/MainWindow/Icons.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Icons.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 namespace tarvik {
 

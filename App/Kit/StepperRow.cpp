@@ -1,4 +1,4 @@
-#include "App/Windows/StepperRow.hpp"
+#include "App/Kit/StepperRow.hpp"
 
 #include <QHBoxLayout>
 #include <QLabel>

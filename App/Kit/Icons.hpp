@@ -15,8 +15,8 @@
 #include <QPixmap>
 #include <functional>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 class QAbstractButton;
 class QLabel;

@@ -9,7 +9,7 @@
 //       note->setColor(Palette::Name::warning);   // replaces the tone
 #include <QWidget>
 
-#include "App/MainWindow/Icons.hpp"
+#include "App/Kit/Icons.hpp"
 
 class QLabel;
 

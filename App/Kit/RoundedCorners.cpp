@@ -1,4 +1,4 @@
-#include "App/MainWindow/RoundedCorners.hpp"
+#include "App/Kit/RoundedCorners.hpp"
 
 #include <QEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "App/MainWindow/Appearance.hpp"
+#include "App/Kit/Appearance.hpp"
 
 #include <QApplication>
 #include <QFont>
@@ -8,7 +8,7 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Palette.hpp"
 
 namespace tarvik::Appearance {
 

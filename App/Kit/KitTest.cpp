@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <limits>
 
-#include "App/MainWindow/Appearance.hpp"
-#include "App/MainWindow/Card.hpp"
-#include "App/MainWindow/FunProgressBar.hpp"
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/StepBadge.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Appearance.hpp"
+#include "App/Kit/Card.hpp"
+#include "App/Kit/FunProgressBar.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/StepBadge.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {

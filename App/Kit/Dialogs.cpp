@@ -1,10 +1,10 @@
-#include "App/MainWindow/Dialogs.hpp"
+#include "App/Kit/Dialogs.hpp"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "App/MainWindow/QtText.hpp"
+#include "App/Kit/QtText.hpp"
 
 namespace tarvik::Dialogs {
 

@@ -1,4 +1,4 @@
-#include "App/MainWindow/AliasContent.hpp"
+#include "App/Windows/AliasContent.hpp"
 
 #include "Core/Platform/Text.hpp"
 

@@ -6,8 +6,8 @@
 #include <QToolButton>
 #include <fstream>
 
-#include "App/MainWindow/AliasContent.hpp"
-#include "App/MainWindow/ArtistAliasesView.hpp"
+#include "App/Windows/AliasContent.hpp"
+#include "App/Windows/ArtistAliasesView.hpp"
 #include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"

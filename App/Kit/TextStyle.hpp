@@ -11,7 +11,7 @@
 #include <QColor>
 #include <QFont>
 
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Palette.hpp"
 
 class QLabel;
 class QString;

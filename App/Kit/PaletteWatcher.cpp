@@ -1,4 +1,4 @@
-#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
 
 #include <QEvent>
 #include <QWidget>

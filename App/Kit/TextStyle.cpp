@@ -1,11 +1,11 @@
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 #include <QApplication>
 #include <QLabel>
 #include <QWidget>
 #include <functional>
 
-#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
 
 namespace tarvik::TextStyle {
 

@@ -1,11 +1,11 @@
-#include "App/MainWindow/Icons.hpp"
+#include "App/Kit/Icons.hpp"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPainter>
 #include <QSvgRenderer>
 
-#include "App/MainWindow/PaletteWatcher.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
 
 namespace tarvik::Icons {
 

@@ -1,10 +1,10 @@
-#include "App/Windows/SheetButtons.hpp"
+#include "App/Kit/SheetButtons.hpp"
 
 #include <QPushButton>
 
-#include "App/MainWindow/Palette.hpp"
-#include "App/MainWindow/PaletteWatcher.hpp"
-#include "App/MainWindow/TextStyle.hpp"
+#include "App/Kit/Palette.hpp"
+#include "App/Kit/PaletteWatcher.hpp"
+#include "App/Kit/TextStyle.hpp"
 
 namespace tarvik::SheetButtons {
 

@@ -1,4 +1,4 @@
-#include "App/Windows/Picker.hpp"
+#include "App/Kit/Picker.hpp"
 
 #include <QWheelEvent>
 

@@ -1,12 +1,12 @@
-#include "App/MainWindow/FunProgressBar.hpp"
+#include "App/Kit/FunProgressBar.hpp"
 
 #include <QPainter>
 #include <QVariantAnimation>
 #include <algorithm>
 #include <cmath>
 
-#include "App/MainWindow/Animations.hpp"
-#include "App/MainWindow/Palette.hpp"
+#include "App/Kit/Animations.hpp"
+#include "App/Kit/Palette.hpp"
 
 namespace tarvik {
 
