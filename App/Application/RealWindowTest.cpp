@@ -14,6 +14,7 @@
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/MusicLibrary.hpp"
 #include "App/Testing/Screenshots.hpp"
+#include "App/Testing/Xvfb.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -29,49 +30,23 @@ std::string tag(const fs::path& file, const std::string& key) {
     return result.output.substr(0, result.output.find_last_not_of("\r\n") + 1);
 }
 
-// An X server of its own on the first free display from :70 on, stopped with
-// the object; `display` stays empty when none would start.
-struct Xvfb {
-    QProcess server;
-    std::string display;
-
-    Xvfb() {
-        for (int number = 70; number < 110 && display.empty(); ++number) {
-            const fs::path socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock"))
-                continue;
-            server.start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x860x24",
-                                  "-nolisten", "tcp"});
-            if (testing::waitUntil(
-                    [&] { return fs::exists(socket) || server.state() == QProcess::NotRunning; }) &&
-                server.state() == QProcess::Running)
-                display = ":" + std::to_string(number);
-            else {
-                server.kill();
-                server.waitForFinished();
-            }
-        }
-    }
-    ~Xvfb() {
-        server.terminate();
-        server.waitForFinished(5000);  // else QProcess kills it on the way out
-    }
-};
-
 // Prepared so that the program plans and exports at once: the hidden
 // "autoReview" starts the planning and "skipReview" goes straight on.
 TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWritesNothingNew) {
-    Xvfb x;
+    testing::Xvfb x;
     ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
     testing::TempDir home;
     testing::makeMusicLibrary(home / "Music");
     const QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
     {
         Settings settings(conf);
-        for (const char* key : {"onboarded", "autoReview", "skipReview"})
-            settings.setBoolean(key, true);
-        for (const char* key : {"lookup", "normalize"})
-            settings.setBoolean(key, false);  // never the network
+        // Never the network; the hidden "autoReview" and "skipReview" go straight on.
+        for (const auto& [key, on] : std::map<std::string, bool>{{"onboarded", true},
+                                                                 {"autoReview", true},
+                                                                 {"skipReview", true},
+                                                                 {"lookup", false},
+                                                                 {"normalize", false}})
+            settings.setBoolean(key, on);
         settings.setStringList("selected", {"Aino Trio"});
         for (const auto& [key, value] :
              std::map<std::string, std::string>{{"srcPath", (home / "Music").string()},
@@ -121,9 +96,9 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(TARVIK_PROGRAM, {});
         ASSERT_TRUE(program.waitForStarted());
-        EXPECT_TRUE(testing::waitUntil(
-            [&] { return finished() || program.state() != QProcess::Running; },
-            std::chrono::seconds(120)));
+        EXPECT_TRUE(
+            testing::waitUntil([&] { return finished() || program.state() != QProcess::Running; },
+                               std::chrono::seconds(120)));
         testing::waitUntil([] { return false; }, std::chrono::seconds(3));
         EXPECT_EQ(program.state(), QProcess::Running);
         whileShown();

@@ -3,56 +3,21 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
+#include "App/Application/ApplicationTesting.hpp"
 #include "App/Application/SendWindow.hpp"
-#include "App/Application/TarvikApp.hpp"
+#include "App/Kit/Palette.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
-#include "App/Kit/Palette.hpp"
-#include "App/Testing/Screenshots.hpp"
-#include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct AppFixture {
-    testing::AppearanceScope appearance;
-    testing::ModelFixture f;
-    std::vector<fs::path> revealed;
-    std::unique_ptr<TarvikApp> app;
-
-    explicit AppFixture(const std::function<void(Settings&)>& before = {})
-        : f([&](Settings& settings) {
-              settings.setBoolean("onboarded", true);
-              if (before) before(settings);
-          }) {
-        const auto reveal = [this](const fs::path& item) {
-            revealed.push_back(item);
-            return true;
-        };
-        app = std::make_unique<TarvikApp>(
-            std::move(f.model),
-            Licenses::Desktop{.showItem = reveal, .openFolder = [](const fs::path&) {}});
-    }
-    QAction* action(const char* menuName, const QString& text) {
-        for (QAction* action : app->mainWindow().menuBar()->findChild<QMenu*>(menuName)->actions())
-            if (action->text() == text) return action;
-        ADD_FAILURE() << text.toStdString();
-        return nullptr;
-    }
-    void press(const char* keys) { QTest::keySequence(&app->mainWindow(), QKeySequence(keys)); }
-    void activate() {
-        app->mainWindow().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&app->mainWindow()));
-    }
-};
+using testing::AppFixture;
 
 TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     AppFixture fx;
@@ -96,27 +61,14 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     EXPECT_TRUE(fs::is_regular_file(fx.revealed[0]));
 }
 
-// Qt's own folder chooser and message boxes speak Japanese beside the program's texts.
+// Qt's own folder chooser speaks Japanese beside the program's texts.
 TEST(TarvikAppTest, QtsOwnDialogsSpeakJapanese) {
     AppFixture fx;
-    std::unique_ptr<QFileDialog> chooser = Dialogs::folderDialog(
-        &fx.app->mainWindow(),
-        {.message = "音楽のフォルダを選んでください", .start = fx.f.xdg.data()});
-    chooser->resize(760, 480);
-    chooser->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser.get()));
+    const std::unique_ptr<QFileDialog> chooser = fx.folderChooser();
     QDialogButtonBox* buttons = chooser->findChild<QDialogButtonBox*>();
     ASSERT_NE(buttons, nullptr);
     EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "キャンセル");
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "アドレス:");
-    std::unique_ptr<QMessageBox> about =
-        Dialogs::messageBox(&fx.app->mainWindow(), TarvikApp::aboutMessage());
-    about->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(about.get()));
-    testing::inLightAndDark([&](const std::string& suffix) {
-        testing::saveScreenshot(*chooser, "folder-chooser-" + suffix);
-        testing::saveScreenshot(*about, "about-" + suffix);
-    });
 }
 
 TEST(TarvikAppTest, AppearanceIsAppliedBeforeTheWindow) {

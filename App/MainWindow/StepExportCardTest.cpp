@@ -7,10 +7,10 @@
 #include <cstdlib>
 
 #include "App/Kit/Card.hpp"
-#include "App/MainWindow/ExportContent.hpp"
-#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/Kit/Palette.hpp"
 #include "App/Kit/StepBadge.hpp"
+#include "App/MainWindow/ExportContent.hpp"
+#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/Model/AppModelTesting.hpp"
@@ -120,43 +120,43 @@ TEST(StepExportCardTest, LoudnessPickerKeepsItsValueWhileNormalizeIsOff) {
     EXPECT_EQ(picker->currentText(), "少し小さめ");
 }
 
-TEST(StepExportCardTest, RunningIntoAFolderOffersToSend) {
-    testing::ReadyModel ready;
-    StepExportCard step(ready.model());
-    AppModelTesting::setState(ready.model(), RunState::running());
-    ready.model().handleEvent(
-        {ConversionEvent::Progress{.done = 3, .total = 4, .etaSeconds = 150}});
-    EXPECT_EQ(text(step, "progressEta"), "あと約 2 分");
-    expectShown(step, {{"runningSendButton", true}});
-    EXPECT_EQ(text(step, "keepSentence"),
-              "中止しても、ここまでの曲は書き出し先のフォルダに残ります。次回は続きから始めます。");
-    // The stop button works while the model is busy.
-    EXPECT_TRUE(child(step, "runningStopButton")->isEnabled());
-    EXPECT_FALSE(child(step, "exportOptions")->isEnabled());
-    click(step, "runningSendButton");
-    EXPECT_TRUE(ready.model().showSend());
-}
-
-TEST(StepExportCardTest, DestinationInOtherCompositionStillCountsAsTheCard) {
-    testing::ModelFixture f;
+// Running, the step says where the songs stay and offers to send only into a
+// folder: a card named in the other composition is still the card. A full
+// card's summary keeps its wording once the card is out; only the eject goes.
+TEST(StepExportCardTest, RunningAndFullSayCardOrFolderAsTheRunStarted) {
     const std::string nfc = "/media/u/カード";  // カ and ド composed
-    f.model->setDestPath(text::nfkd(nfc));
-    ASSERT_NE(f.model->destPath(), nfc);
-    AppModelTesting::setVolumes(*f.model, {Volume{nfc, "カード", 0, true}});
-    StepExportCard step(*f.model);
-    AppModelTesting::setState(*f.model, RunState::running());
-    expectShown(step, {{"runningSendButton", false}});
-    EXPECT_EQ(text(step, "keepSentence"),
-              "中止しても、ここまでの曲はSD カードに残ります。次回は続きから始めます。");
-
-    AppModelTesting::setState(*f.model, RunState::finished(summary(5, 0, false, true), true));
-    EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
-    expectShown(step, {{"ejectButton", true}, {"summarySendButton", false}});
-    // Ejected, the card is no folder: only the eject button goes.
-    AppModelTesting::setVolumes(*f.model, {});
-    f.model->setDestPath("");
-    EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
-    expectShown(step, {{"ejectButton", false}, {"summarySendButton", false}});
+    for (const bool toCard : {false, true}) {
+        testing::ReadyModel ready;
+        AppModel& model = ready.model();
+        if (toCard) {
+            model.setDestPath(text::nfkd(nfc));
+            ASSERT_NE(model.destPath(), nfc);
+            AppModelTesting::setVolumes(model, {Volume{nfc, "カード", 0, true}});
+        }
+        StepExportCard step(model);
+        AppModelTesting::setState(model, RunState::running());
+        model.handleEvent({ConversionEvent::Progress{.done = 3, .total = 4, .etaSeconds = 150}});
+        EXPECT_EQ(text(step, "progressEta"), "あと約 2 分");
+        expectShown(step, {{"runningSendButton", !toCard}});
+        EXPECT_EQ(text(step, "keepSentence"), std::string("中止しても、ここまでの曲は") +
+                                                  (toCard ? "SD カード" : "書き出し先のフォルダ") +
+                                                  "に残ります。次回は続きから始めます。");
+        // The stop button works while the model is busy.
+        EXPECT_TRUE(child(step, "runningStopButton")->isEnabled());
+        EXPECT_FALSE(child(step, "exportOptions")->isEnabled());
+        if (!toCard) {
+            click(step, "runningSendButton");
+            EXPECT_TRUE(model.showSend());
+            continue;
+        }
+        AppModelTesting::setState(model, RunState::finished(summary(5, 0, false, true), true));
+        EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
+        expectShown(step, {{"ejectButton", true}, {"summarySendButton", false}});
+        AppModelTesting::setVolumes(model, {});
+        model.setDestPath("");
+        EXPECT_EQ(text(step, "summaryHeadline"), "SD カードがいっぱいになりました");
+        expectShown(step, {{"ejectButton", false}, {"summarySendButton", false}});
+    }
 }
 
 // The button, the card step and the run share one check of the destination:

@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
 
-#include "App/Windows/AliasContent.hpp"
-#include "App/Windows/ArtistAliasesView.hpp"
 #include "App/Platform/AppPaths.hpp"
-#include "App/Testing/Screenshots.hpp"
-#include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/AliasContent.hpp"
+#include "App/Windows/WindowsTesting.hpp"
 
 namespace tarvik {
 namespace {
@@ -60,34 +57,12 @@ TEST(AliasContentTest, AtMostEightSuggestions) {
     EXPECT_EQ(groups.front(), Group({"AX", "ax"}));
 }
 
-struct Sheet {
-    testing::TempDir library;
-    testing::ModelFixture f{
-        [this](Settings& settings) { settings.setString("srcPath", library.path().string()); }};
-    std::unique_ptr<ArtistAliasesView> view;
-
-    explicit Sheet(const std::vector<std::string>& artists = {}) {
-        for (const auto& artist : artists)
-            std::filesystem::create_directories(library.path() / artist);
-        f.model->reloadArtists();
-        view = std::make_unique<ArtistAliasesView>(*f.model);
-    }
-    // The fields of the rows on the sheet (rows taken away wait hidden for deletion).
-    QList<QLineEdit*> fields(const char* name) {
-        QList<QLineEdit*> shown;
-        for (QLineEdit* field : view->findChildren<QLineEdit*>(name))
-            if (field->isVisibleTo(view.get())) shown.push_back(field);
-        return shown;
-    }
-};
+using Sheet = testing::AliasSheet;
 
 TEST(ArtistAliasesViewTest, MergingASuggestionAddsRowsAndSaves) {
     Sheet sheet({"AB", "ab", "A B"});
     sheet.view->show();
     QApplication::processEvents();
-    testing::inLightAndDark([&](const std::string& suffix) {
-        testing::saveScreenshot(*sheet.view, "aliases-" + suffix);
-    });
     EXPECT_EQ(testing::labelText(*sheet.view, "aliasSuggestionNames"), "A B ／ AB ／ ab");
     QMenu* menu = sheet.view->findChild<QToolButton*>("mergeMenuButton")->menu();
     ASSERT_EQ(menu->actions().size(), 3);

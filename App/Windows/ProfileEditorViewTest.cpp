@@ -4,17 +4,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QtTest>
 #include <fstream>
 #include <tuple>
 
-#include "App/Platform/AppPaths.hpp"
-#include "App/Testing/Screenshots.hpp"
-#include "App/Testing/WidgetTesting.hpp"
-#include "App/Windows/ProfileEditorView.hpp"
 #include "App/Kit/StepperRow.hpp"
+#include "App/Platform/AppPaths.hpp"
+#include "App/Windows/WindowsTesting.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 
 namespace tarvik {
@@ -22,49 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const DeviceProfile& loaded(const AppModel& model, const std::string& id) {
-    for (const DeviceProfile& profile : model.profiles())
-        if (profile.id == id) return profile;
-    throw std::runtime_error("no profile " + id);
+using testing::OpenEditor;
+constexpr auto loaded = &testing::loadedProfile;
+
+QString errorText(OpenEditor& e) {
+    return testing::shown(*e.sheet, "profileEditorError")
+               ? e.find<QLabel>("profileEditorError")->text()
+               : QString();
 }
 
-// The sheet open on `profile` over a model on private settings.
-struct OpenEditor {
-    testing::ModelFixture fixture;
-    int closed = 0;
-    std::unique_ptr<ProfileEditorView> sheet;
-
-    void open(DeviceProfile profile) {
-        sheet = std::make_unique<ProfileEditorView>(*fixture.model, std::move(profile),
-                                                    [this] { ++closed; });
-        sheet->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
-    }
-    AppModel& model() { return *fixture.model; }
-    template <typename T>
-    T* find(const char* name) {
-        return testing::child<T>(*sheet, name);
-    }
-    void openAdvanced() { testing::click(*sheet, "advancedDisclosure"); }
-    // A user's pick in a picker, by its label.
-    void pick(const char* picker, const QString& label) {
-        testing::choose(*find<QComboBox>(picker), label);
-    }
-    QString errorText() {
-        return testing::shown(*sheet, "profileEditorError")
-                   ? find<QLabel>("profileEditorError")->text()
-                   : QString();
-    }
-    void type(const char* field, const QString& text) {
-        QTest::keyClicks(find<QLineEdit>(field), text);
-    }
-    void save() { testing::click(*sheet, "saveButton"); }
-    void retype(const char* field, const QString& text) {
-        find<QLineEdit>(field)->selectAll();
-        QTest::keyClick(find<QLineEdit>(field), Qt::Key_Backspace);
-        type(field, text);
-    }
-};
+void retype(OpenEditor& e, const char* field, const QString& text) {
+    e.find<QLineEdit>(field)->selectAll();
+    QTest::keyClick(e.find<QLineEdit>(field), Qt::Key_Backspace);
+    e.type(field, text);
+}
 
 // A user's profile file with a bit rate no option offers.
 DeviceProfile userProfileAt320(OpenEditor& e) {
@@ -159,43 +126,24 @@ TEST(ProfileEditorViewTest, EscapeCancelsReturnSavesAnUntouched320AndOnlyOwnProf
     EXPECT_EQ(e.sheet->findChild<QPushButton*>("deleteProfileButton"), nullptr);
 }
 
-// Shot on the way: the new profile's sheet, then its opened group with a refusal.
 TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) {
     OpenEditor e;
-    DeviceProfile fresh = loaded(e.model(), "generic-mp3");
-    fresh.id = "";
-    fresh.fileURL.reset();
-    fresh.isBuiltin = false;
-    fresh.name = "うちのナビ（汎用 MP3…）";
-    fresh.verified = DeviceProfile::Verified{"2026-12-06", "曲名・アルバム名が出た"};
-    e.open(fresh);
-    testing::inLightAndDark([&](const std::string& suffix) {
-        testing::saveScreenshot(*e.sheet, "profile-editor-" + suffix);
-    });
-    e.openAdvanced();
-    e.pick("tagFormatPicker", "ID3v1 だけ（2000 年代の国産ナビ。JIS 形式）");
-    e.type("rootField", ":1");
+    e.open(e.freshProfile());
+    e.saveARefusedRoot();
+    EXPECT_EQ(errorText(e), "files.root: フォルダ名に使えない文字が入っています");
+    retype(e, "profileNameField", "");
     e.save();
-    QTest::qWait(20);  // the opened group and the error line settle first
-    QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
-    bar->setValue(bar->maximum());
-    EXPECT_EQ(e.errorText(), "files.root: フォルダ名に使えない文字が入っています");
-    testing::inLightAndDark([&](const std::string& suffix) {
-        testing::saveScreenshot(*e.sheet, "profile-editor-advanced-" + suffix);
-    });
-    e.retype("profileNameField", "");
-    e.save();
-    EXPECT_EQ(e.errorText(), "機種の名前を入れてください");
+    EXPECT_EQ(errorText(e), "機種の名前を入れてください");
 
-    e.retype("rootField", "MUSIC");
+    retype(e, "rootField", "MUSIC");
     e.type("profileNameField", "My Navi");
     // A file where the profiles folder belongs: the store cannot write there.
     fs::create_directories(AppPaths::profilesDirectory().parent_path());
     std::ofstream(AppPaths::profilesDirectory()) << "in the way";
     const auto before = e.model().profiles();
     e.save();
-    EXPECT_TRUE(e.errorText().startsWith("保存できませんでした: ")) << e.errorText().toStdString();
-    EXPECT_GT(e.errorText().size(), QString("保存できませんでした: ").size());
+    EXPECT_TRUE(errorText(e).startsWith("保存できませんでした: ")) << errorText(e).toStdString();
+    EXPECT_GT(errorText(e).size(), QString("保存できませんでした: ").size());
     EXPECT_TRUE(e.sheet->isVisible());
     EXPECT_EQ(e.model().profiles(), before);
 

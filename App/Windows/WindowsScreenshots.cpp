@@ -1,23 +1,87 @@
-// Pictures of the sheets for a person to look at, in light and dark
-// (build/screenshots/). They check nothing; each sheet's tests check it.
+// Pictures of the sheets and the send window for a person to look at, in light
+// and dark (build/screenshots/). They check nothing; each window's tests check
+// the same states.
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
+#include <fstream>
 
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/OnboardingView.hpp"
+#include "App/Windows/SendToSDTesting.hpp"
+#include "App/Windows/WindowsTesting.hpp"
 
 namespace tarvik {
 namespace {
+
+void shoot(QWidget& widget, const std::string& name) {
+    testing::inLightAndDark(
+        [&](const std::string& suffix) { testing::saveScreenshot(widget, name + "-" + suffix); });
+}
 
 TEST(WindowsScreenshots, Welcome) {
     testing::ModelFixture fixture;
     OnboardingView sheet(*fixture.model);
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
-    testing::inLightAndDark(
-        [&](const std::string& suffix) { testing::saveScreenshot(sheet, "welcome-" + suffix); });
+    shoot(sheet, "welcome");
+}
+
+// With a suggestion to merge three spellings.
+TEST(WindowsScreenshots, Aliases) {
+    testing::AliasSheet sheet({"AB", "ab", "A B"});
+    sheet.view->show();
+    QApplication::processEvents();
+    shoot(*sheet.view, "aliases");
+}
+
+// A new profile's sheet, then its opened group scrolled down to a refusal.
+TEST(WindowsScreenshots, ProfileEditor) {
+    testing::OpenEditor e;
+    e.open(e.freshProfile());
+    shoot(*e.sheet, "profile-editor");
+    e.saveARefusedRoot();
+    QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    shoot(*e.sheet, "profile-editor-advanced");
+}
+
+// The titles tab of a real plan, with the skip toggle on.
+TEST(WindowsScreenshots, Review) {
+    testing::OpenReview s;
+    testing::click(*s.sheet, "reviewTitlesTab");
+    testing::click(*s.sheet, "skipReviewToggle");
+    shoot(*s.sheet, "review-sheet");
+}
+
+// The choosing page (at its working size, the default and the smallest) while
+// an album is still being exported, then the sending, finished and failed pages.
+TEST(WindowsScreenshots, SendPages) {
+    testing::SendFixture s(2500);
+    s.oneOnTheCardAndOneBeingWritten();
+    s.tickAoiAndBobLive();
+    shoot(*s.view, "send-choosing");
+    for (const auto& [size, name] :
+         {std::pair{s.view->sizeHint(), "default"}, {s.view->minimumSizeHint(), "minimum"}}) {
+        s.view->resize(size);
+        QApplication::processEvents();
+        shoot(*s.view, std::string("send-choosing-") + name);
+    }
+    s.view->resize(820, 760);
+    AppModelTesting::setWritingFolders(s.model(), {});
+    std::ofstream(s.card / "._01.mp3") << "x";
+    testing::click(*s.view, "sendButton");
+    ASSERT_TRUE(s.reaches("sendingPage"));
+    shoot(*s.view, "send-sending");
+    s.gate->open();
+    ASSERT_TRUE(s.reaches("finishedPage"));
+    shoot(*s.view, "send-finished");
+    s.drop(s.music);
+    ASSERT_TRUE(s.reaches("failedPage"));
+    shoot(*s.view, "send-failed");
 }
 
 }  // namespace

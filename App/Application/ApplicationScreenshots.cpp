@@ -1,0 +1,28 @@
+// Pictures of Qt's own dialogs as the program opens them, for a person to look
+// at in light and dark (build/screenshots/): the folder chooser and the About
+// box. They check nothing; TarvikAppTest checks that they speak Japanese.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+
+#include "App/Application/ApplicationTesting.hpp"
+#include "App/Testing/Screenshots.hpp"
+
+namespace tarvik {
+namespace {
+
+TEST(ApplicationScreenshots, FolderChooserAndAbout) {
+    testing::AppFixture fx;
+    const std::unique_ptr<QFileDialog> chooser = fx.folderChooser();
+    const std::unique_ptr<QMessageBox> about =
+        Dialogs::messageBox(&fx.app->mainWindow(), TarvikApp::aboutMessage());
+    about->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about.get()));
+    testing::inLightAndDark([&](const std::string& suffix) {
+        testing::saveScreenshot(*chooser, "folder-chooser-" + suffix);
+        testing::saveScreenshot(*about, "about-" + suffix);
+    });
+}
+
+}  // namespace
+}  // namespace tarvik
