@@ -27,6 +27,7 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     EXPECT_EQ(model->phaseText(), "中止しています…");
 
     converter.script("01 Song A01.flac", {testing::ScriptedConverter::Ending::waitForStop});
+    model->setCarryOver({"MUSIC/Old/1.mp3"});
     model->startConversion();
     model->startPlanning();
     model->startConversion();
@@ -40,6 +41,7 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
     EXPECT_TRUE(model->state().summary.stopped);
+    EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Old/1.mp3"}));  // kept by a stop
     EXPECT_TRUE(desktop->calls.back().starts_with("notify 中止しました | "))
         << desktop->calls.back();
     EXPECT_EQ(states,
@@ -68,6 +70,9 @@ TEST_F(AppModelExportTest, AStopDuringPlanningEndsIdleWithoutReviewOrRun) {
     }
 }
 
+// A run that cannot start (ffmpeg gone since planning, with or without the
+// review; no such unit; no destination, though the dry run needs none) fails,
+// writes nothing and keeps the carry-over of the cards before.
 TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
     {
         auto model = makeModel();
@@ -78,46 +83,45 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
         EXPECT_TRUE(model->state().is(Case::planning));
         ASSERT_TRUE(waitForState(*model, Case::failed));
     }
-    {
-        auto model = makeModel();
-        planToReview(*model);
-        model->setProfileId("no-such-unit");
-        model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed("カーナビの機種を選んでください。"));
-    }
-    {
-        // ffmpeg is there for planning and gone when the run starts.
+    const std::string card_ = card.path().string(), gone = (card.path() / "unplugged").string();
+    const std::string noFFmpeg =
+        "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。";
+    const std::string notFound(ExportDestination::notFound);
+    const std::set<std::string> carried = {"MUSIC/Band/A/01 Song A01.mp3"};
+    // destination, unit chosen in the review, ffmpeg at the run, skip the review, why
+    const std::vector<std::tuple<std::string, std::string, bool, bool, std::string>> cases = {
+        {card_, "", false, true, noFFmpeg},
+        {card_, "", false, false, noFFmpeg},
+        {card_, "no-such-unit", true, false, "カーナビの機種を選んでください。"},
+        {"", "", true, false, notFound},
+        {gone, "", true, false, notFound},
+    };
+    for (const auto& [destPath, unit, ffmpegAtRun, skipReview, why] : cases) {
+        SCOPED_TRACE(destPath + unit + why);
         int asked = 0;
-        locateFFmpeg = [&asked]() -> std::optional<fs::path> {
-            return asked++ == 0 ? std::optional<fs::path>("/usr/bin/ffmpeg") : std::nullopt;
+        locateFFmpeg = [&asked, ffmpegAtRun]() -> std::optional<fs::path> {
+            if (asked++ > 0 && !ffmpegAtRun) return std::nullopt;
+            return "/usr/bin/ffmpeg";
         };
-        auto model = makeModel();
-        model->setSkipReview(true);
-        model->startPlanning();
-        ASSERT_TRUE(waitForState(*model, Case::failed));
-        EXPECT_EQ(model->state().message,
-                  "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
-    }
-    EXPECT_TRUE(testing::filesBelow(card.path()).empty());
-    EXPECT_TRUE(desktop->calls.empty());
-}
-
-TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
-    const fs::path gone = card.path() / "unplugged";
-    for (const std::string& destPath : {std::string(), gone.string()}) {
         auto model = makeModel();
         model->setDestPath(destPath);
         model->setContinuing(true);
-        model->setCarryOver({"MUSIC/Band/A/01 Song A01.mp3"});
-        planToReview(*model);  // the dry run needs no destination
-        model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportDestination::notFound)))
-            << destPath;
-        EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Band/A/01 Song A01.mp3"}));
+        model->setCarryOver(carried);
+        model->setSkipReview(skipReview);
+        model->startPlanning();
+        ASSERT_TRUE(testing::waitUntil([&] { return !model->state().is(Case::planning); }));
+        if (!skipReview) {
+            ASSERT_TRUE(model->state().is(Case::reviewing)) << model->state().message;
+            if (!unit.empty()) model->setProfileId(unit);
+            model->startConversion();
+        }
+        EXPECT_EQ(model->state(), RunState::failed(why));
+        EXPECT_EQ(model->carryOver(), carried);
         EXPECT_TRUE(model->continuing());
     }
     EXPECT_TRUE(testing::filesBelow(card.path()).empty());
     EXPECT_FALSE(fs::exists("/tmp/MUSIC/Band"));
+    EXPECT_TRUE(desktop->calls.empty());
 }
 
 // A catalogue that cannot open fails planning.
