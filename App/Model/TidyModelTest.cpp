@@ -40,8 +40,9 @@ TEST(TidyModel, SettersAnnounceOnlyRealChangesEachWithItsOwnSignal) {
     }
     TidyPlan sample{"/m", {}, {}};
     sample.items.push_back(TidyItem{});
-    for (const std::optional<TidyPlan>& next : {sample, sample, std::optional<TidyPlan>{}})
-        model.setPlan(next);
+    model.setPlan(sample);
+    model.setPlan(sample);
+    model.setPlan(std::nullopt);
     model.setErrors({composed});
     model.setErrors({decomposed});
     model.setErrors({decomposed, "x"});
