@@ -49,6 +49,7 @@ TEST(AppModelCardTest, RealCardIsListedOnMountAndDroppedOnUnmount) {
     ASSERT_TRUE(card->mount());
     ASSERT_TRUE(waitUntil(listed, std::chrono::seconds(1)));
     EXPECT_EQ(model.destPath(), card->root().string());  // the only removable volume
+    EXPECT_TRUE(model.isCardVolume(card->root()));       // so a clean may touch it
     ASSERT_TRUE(card->unmount());
     ASSERT_TRUE(waitUntil([&] { return !listed(); }, std::chrono::seconds(1)));
     // The empty mount folder stays behind; it is no destination.
