@@ -1,8 +1,11 @@
-// The road of one export through the model: planning, review, run, and the
-// ways it can stop or fail on the way.
+// The road of one export through the model: planning, review, run, the ways
+// it can stop or fail on the way, and the end of a run as the model applies
+// it (carry-over, folders freed while the run goes on, log lines, the
+// desktop's signals), with the scripted converter.
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <algorithm>
 #include <thread>
 
 #include "App/Model/ExportDestination.hpp"
@@ -14,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Case = RunState::Case;
+using Ending = testing::ScriptedConverter::Ending;
 
 class AppModelExportTest : public testing::ExportTest {};
 
@@ -26,7 +30,8 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     EXPECT_TRUE(model->state().is(Case::reviewing));
     EXPECT_EQ(model->phaseText(), "中止しています…");
 
-    converter.script("01 Song A01.flac", {testing::ScriptedConverter::Ending::waitForStop});
+    converter.script("01 Song A01.flac", {Ending::waitForStop});
+    model->setCarryOver({"MUSIC/Old/1.mp3"});
     model->startConversion();
     model->startPlanning();
     model->startConversion();
@@ -40,6 +45,7 @@ TEST_F(AppModelExportTest, StartingWhileBusyChangesNothingAndCancelInTheReviewOn
     model->cancel();
     ASSERT_TRUE(waitForState(*model, Case::finished));
     EXPECT_TRUE(model->state().summary.stopped);
+    EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Old/1.mp3"}));  // kept by a stop
     EXPECT_TRUE(desktop->calls.back().starts_with("notify 中止しました | "))
         << desktop->calls.back();
     EXPECT_EQ(states,
@@ -68,6 +74,9 @@ TEST_F(AppModelExportTest, AStopDuringPlanningEndsIdleWithoutReviewOrRun) {
     }
 }
 
+// A run that cannot start (ffmpeg gone since planning, with or without the
+// review; no such unit; no destination, though the dry run needs none) fails,
+// writes nothing and keeps the carry-over of the cards before.
 TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
     {
         auto model = makeModel();
@@ -78,46 +87,45 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
         EXPECT_TRUE(model->state().is(Case::planning));
         ASSERT_TRUE(waitForState(*model, Case::failed));
     }
-    {
-        auto model = makeModel();
-        planToReview(*model);
-        model->setProfileId("no-such-unit");
-        model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed("カーナビの機種を選んでください。"));
-    }
-    {
-        // ffmpeg is there for planning and gone when the run starts.
+    const std::string card_ = card.path().string(), gone = (card.path() / "unplugged").string();
+    const std::string noFFmpeg =
+        "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。";
+    const std::string notFound(ExportDestination::notFound);
+    const std::set<std::string> carried = {"MUSIC/Band/A/01 Song A01.mp3"};
+    // destination, unit chosen in the review, ffmpeg at the run, skip the review, why
+    const std::vector<std::tuple<std::string, std::string, bool, bool, std::string>> cases = {
+        {card_, "", false, true, noFFmpeg},
+        {card_, "", false, false, noFFmpeg},
+        {card_, "no-such-unit", true, false, "カーナビの機種を選んでください。"},
+        {"", "", true, false, notFound},
+        {gone, "", true, false, notFound},
+    };
+    for (const auto& [destPath, unit, ffmpegAtRun, skipReview, why] : cases) {
+        SCOPED_TRACE(destPath + unit + why);
         int asked = 0;
-        locateFFmpeg = [&asked]() -> std::optional<fs::path> {
-            return asked++ == 0 ? std::optional<fs::path>("/usr/bin/ffmpeg") : std::nullopt;
+        locateFFmpeg = [&asked, ffmpegAtRun]() -> std::optional<fs::path> {
+            if (asked++ > 0 && !ffmpegAtRun) return std::nullopt;
+            return "/usr/bin/ffmpeg";
         };
-        auto model = makeModel();
-        model->setSkipReview(true);
-        model->startPlanning();
-        ASSERT_TRUE(waitForState(*model, Case::failed));
-        EXPECT_EQ(model->state().message,
-                  "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
-    }
-    EXPECT_TRUE(testing::filesBelow(card.path()).empty());
-    EXPECT_TRUE(desktop->calls.empty());
-}
-
-TEST_F(AppModelExportTest, ARunNeverWritesWithoutItsDestination) {
-    const fs::path gone = card.path() / "unplugged";
-    for (const std::string& destPath : {std::string(), gone.string()}) {
         auto model = makeModel();
         model->setDestPath(destPath);
         model->setContinuing(true);
-        model->setCarryOver({"MUSIC/Band/A/01 Song A01.mp3"});
-        planToReview(*model);  // the dry run needs no destination
-        model->startConversion();
-        EXPECT_EQ(model->state(), RunState::failed(std::string(ExportDestination::notFound)))
-            << destPath;
-        EXPECT_EQ(model->carryOver(), (std::set<std::string>{"MUSIC/Band/A/01 Song A01.mp3"}));
+        model->setCarryOver(carried);
+        model->setSkipReview(skipReview);
+        model->startPlanning();
+        ASSERT_TRUE(testing::waitUntil([&] { return !model->state().is(Case::planning); }));
+        if (!skipReview) {
+            ASSERT_TRUE(model->state().is(Case::reviewing)) << model->state().message;
+            if (!unit.empty()) model->setProfileId(unit);
+            model->startConversion();
+        }
+        EXPECT_EQ(model->state(), RunState::failed(why));
+        EXPECT_EQ(model->carryOver(), carried);
         EXPECT_TRUE(model->continuing());
     }
     EXPECT_TRUE(testing::filesBelow(card.path()).empty());
     EXPECT_FALSE(fs::exists("/tmp/MUSIC/Band"));
+    EXPECT_TRUE(desktop->calls.empty());
 }
 
 // A catalogue that cannot open fails planning.
@@ -136,6 +144,87 @@ TEST_F(AppModelExportTest, TheCatalogueTakesOverTheOlderCacheOnceOrFailsPlanning
     ASSERT_TRUE(model->state().is(Case::failed));
     EXPECT_TRUE(model->state().message.starts_with("キャッシュを開けません"))
         << model->state().message;
+}
+
+class AppModelFinishTest : public testing::ExportTest {};
+
+// The carry-over's rule for each ending is the export texts' test; here the
+// model applies it to a full card and keeps it for the next start. While UI
+// testing the desktop hears nothing (the real bus's notification is the desktop
+// signals' test).
+TEST_F(AppModelFinishTest, AFullCardsCarryOverIsKeptForTheNextStart) {
+    const std::set<std::string> earlier = {"MUSIC/Old/1 Old.mp3"};
+    for (const bool continuing : {false, true}) {
+        SCOPED_TRACE(continuing);
+        testing::TempDir cardDir;
+        desktop->calls.clear();
+        xdg.settings()->setBoolean("uiTesting", continuing);
+        converter.script("03 Song B03.flac", {Ending::noSpace});
+        auto volumes = std::make_shared<testing::FixtureVolumes>();
+        volumes->add(testing::FixtureVolumes::card(cardDir.path(), 1'000'000'000));
+        auto model = makeModel([&](AppModel::Services& services) { services.volumes = volumes; });
+        model->setDestPath(cardDir.path().string());
+        model->setCarryOver(earlier);
+        model->setContinuing(continuing);
+        volumes->setAvailable(cardDir.path(), 5'000);  // what the run leaves free
+        runToFinish(*model);
+        // The card's free space is read again, and the summary keeps its card wording.
+        ASSERT_EQ(model->volumes().size(), 1U);
+        EXPECT_EQ(model->volumes()[0].free, 5'000);
+        EXPECT_TRUE(model->state().toCard);
+
+        const std::vector<std::string>& placed = model->state().summary.placed;
+        ASSERT_FALSE(placed.empty());
+        std::set<std::string> expected(placed.begin(), placed.end());
+        if (continuing) expected.insert(earlier.begin(), earlier.end());
+        EXPECT_EQ(model->carryOver(), expected);
+        AppModel next(AppModelTesting::services(xdg));
+        EXPECT_EQ(next.carryOver(), expected);
+        EXPECT_EQ(next.continuing(), continuing);
+        EXPECT_EQ(desktop->calls.empty(), continuing);
+    }
+}
+
+// The road through the review and the run. Planning's lines go when the run
+// starts; each track of the run adds its line. Album B is slow: album A, its
+// last track failing, is freed long before.
+TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreedOnTheirLastItem) {
+    for (char n = '1'; n <= '7'; ++n)
+        converter.script(std::string{'0', n} + " Song B0" + n + ".flac",
+                         {Ending::write, std::chrono::milliseconds(150)});
+    converter.script("02 Song A02.flac", {Ending::fail});
+    converter.script("07 Song A07.flac", {Ending::fail});
+    auto model = makeModel();
+    std::vector<std::pair<Case, std::set<std::string>>> seen;
+    QObject::connect(model.get(), &AppModel::writingFoldersChanged, model.get(),
+                     [&] { seen.emplace_back(model->state().kind, model->writingFolders()); });
+    model->setCarryOver({"MUSIC/Old/1 Old.mp3"});
+    model->setContinuing(true);
+    planToReview(*model);
+    model->appendLog(LogLine::Kind::info, "planning");
+    model->startConversion();
+    EXPECT_EQ(model->progress().total, 14);
+    EXPECT_EQ(model->writingFolders(), (std::set<std::string>{"MUSIC/Band/A", "MUSIC/Band/B"}));
+    ASSERT_TRUE(waitForState(*model, Case::finished));
+    EXPECT_EQ(model->progress(), model->state().summary.progress);
+    // A folder chosen outside the volume list is remembered for sending.
+    EXPECT_EQ(model->lastExportPath(), card.path().string());
+    const std::pair<Case, std::set<std::string>> onlyB{Case::running, {"MUSIC/Band/B"}};
+    EXPECT_NE(std::find(seen.begin(), seen.end(), onlyB), seen.end());
+    EXPECT_TRUE(model->writingFolders().empty());
+    EXPECT_TRUE(model->carryOver().empty());  // a complete run ends the continuation
+    EXPECT_FALSE(model->continuing());
+
+    const std::vector<std::string> log = logTexts(*model);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "planning"), 0);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const auto& line) { return line.starts_with("変換 MUSIC/Band/"); }),
+              12);
+    EXPECT_EQ(desktop->calls,
+              (std::vector<std::string>{
+                  "inhibit SD カードへの音楽変換", "release", "sound error", "attention",
+                  "notify 書き出しが終わりました | 12 曲を書き出しました（2 曲は失敗）"}));
+    EXPECT_EQ(desktop->inhibitorsHeld, 0);
 }
 
 }  // namespace

@@ -16,34 +16,28 @@ using Library = testing::SmallLibrary;
 
 // An album folder is chosen where the widgets are tested.
 TEST(AppModelSelectionTest, ChoosingAFolderSetsTheMusicFolderSelectionAndNotice) {
-    // `chosen` is below the library's parent.
-    struct Case {
-        std::string chosen;
-        std::set<std::string> before, selected;
-        std::optional<std::string> notice;
-    };
-    const std::vector<Case> cases = {
+    // chosen below the library's parent, ticked before, ticked after, notice
+    using Ticks = std::set<std::string>;
+    const std::vector<std::tuple<std::string, Ticks, Ticks, std::optional<std::string>>> cases = {
         {"Music/Artist A", {"Artist B/Album Y"}, {"Artist A"}, artistNotice},
         {"Music", {"Artist B/Album Y", "Artist Z"}, {"Artist B/Album Y"}, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.chosen);
+    for (const auto& [chosen, before, selected, notice] : cases) {
+        SCOPED_TRACE(chosen);
         Library library;
         AppModel model(AppModelTesting::services(library.xdg));
-        model.setSelected(c.before);
+        model.setSelected(before);
 
-        model.chooseSource(library.music.parent_path() / c.chosen);
+        model.chooseSource(library.music.parent_path() / chosen);
 
         EXPECT_EQ(model.srcPath(), library.music.string());
         EXPECT_EQ(model.artists(), (std::vector<std::string>{"Artist A", "Artist B"}));
-        EXPECT_EQ(model.selected(), c.selected);
+        EXPECT_EQ(model.selected(), selected);
         EXPECT_EQ(library.storedSelection(),
-                  std::vector<std::string>(c.selected.begin(), c.selected.end()));
-        EXPECT_EQ(model.sourceNotice(), c.notice);
-        // The next change of the selection, whatever it is, takes the notice away.
-        model.setSelected(model.selected());
-        EXPECT_EQ(model.sourceNotice(), std::nullopt);
-        // So does choosing the library after an artist's folder.
+                  std::vector<std::string>(selected.begin(), selected.end()));
+        EXPECT_EQ(model.sourceNotice(), notice);
+        // Choosing the library after an artist's folder takes the notice away
+        // (so does any change of the selection: the music step's test).
         model.chooseSource(library.music / "Artist A");
         model.chooseSource(library.music);
         EXPECT_EQ(model.sourceNotice(), std::nullopt);
@@ -109,13 +103,8 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
     std::filesystem::create_directories(library.music / "Moon Garden");
     std::filesystem::create_directories(library.music / "MOON\u3000GLOW");
     const std::string base = library.music.parent_path().string();
-    struct Case {
-        std::string destPath;
-        std::set<std::string> selected;
-        bool volume;
-        bool looksLikeArtist;
-    };
-    const std::vector<Case> cases = {
+    // destination, ticked, a listed volume, looks like an artist's folder
+    const std::vector<std::tuple<std::string, std::set<std::string>, bool, bool>> cases = {
         {"", {}, false, false},
         {base + "/\u3000 ", {}, false, false},
         {base + "/moonglow/", {}, false, true},
@@ -123,14 +112,14 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
         {base + "/solo act", {"Solo Act"}, false, true},
         {base + "/Album Y", {"Artist B/Album Y"}, false, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.destPath);
+    for (const auto& [destPath, selected, volume, looksLikeArtist] : cases) {
+        SCOPED_TRACE(destPath);
         AppModel model(AppModelTesting::services(library.xdg));
         model.chooseSource(library.music);
-        model.setSelected(c.selected);
-        model.setDestPath(c.destPath);
-        if (c.volume) AppModelTesting::setVolumes(model, {Volume{c.destPath, "SD", 0, true}});
-        EXPECT_EQ(model.destinationLooksLikeArtistFolder(), c.looksLikeArtist);
+        model.setSelected(selected);
+        model.setDestPath(destPath);
+        if (volume) AppModelTesting::setVolumes(model, {Volume{destPath, "SD", 0, true}});
+        EXPECT_EQ(model.destinationLooksLikeArtistFolder(), looksLikeArtist);
     }
 }
 

@@ -25,17 +25,31 @@ TEST(ExportTextsTest, LogLinesOfEvents) {
     EXPECT_EQ(ExportTexts::folderKey("01 a.mp3"), "");
 }
 
-// A stop says so even when the card was full too, and keeps the carry-over;
-// a full card that took nothing carries nothing.
-TEST(ExportTextsTest, AFullCardThatWasStoppedOrTookNothing) {
-    E::Summary summary;
-    summary.cardFull = true;
-    EXPECT_EQ(ExportTexts::finishNotification(summary).title, "SD カードがいっぱいになりました");
-    EXPECT_EQ(ExportTexts::carryOverAfter(summary, {}), ExportTexts::CarryOver{});
-    summary.stopped = true;
-    summary.placed = {"MUSIC/New/1.mp3"};
-    EXPECT_EQ(ExportTexts::finishNotification(summary).title, "中止しました");
-    EXPECT_EQ(ExportTexts::carryOverAfter(summary, {{"MUSIC/Old/1.mp3"}, true}), std::nullopt);
+// A stop says so even when the card was full too, and keeps the carry-over; a
+// complete run clears it; a full card adds what it took to the earlier cards'
+// only while continuing (so a full card that took nothing carries nothing).
+TEST(ExportTextsTest, TheCarryOverAndTitleFollowHowTheRunEnded) {
+    using C = ExportTexts::CarryOver;
+    const C old{{"MUSIC/Old/1.mp3"}, true}, oldNew{{"MUSIC/Old/1.mp3", "MUSIC/New/1.mp3"}, true};
+    const std::vector<std::string> placed = {"MUSIC/New/1.mp3"};
+    const std::vector<
+        std::tuple<bool, bool, std::vector<std::string>, C, std::optional<C>, const char*>>
+        cases = {{true, true, placed, old, std::nullopt, "中止しました"},
+                 {false, false, placed, old, C{}, "書き出しが終わりました"},
+                 {false, true, {}, {}, C{}, "SD カードがいっぱいになりました"},
+                 {false,
+                  true,
+                  placed,
+                  {old.paths, false},
+                  C{{placed.begin(), placed.end()}, false},
+                  "SD カードがいっぱいになりました"},
+                 {false, true, placed, old, oldNew, "SD カードがいっぱいになりました"}};
+    for (const auto& [stopped, cardFull, took, before, after, title] : cases) {
+        E::Summary summary;
+        summary.stopped = stopped, summary.cardFull = cardFull, summary.placed = took;
+        EXPECT_EQ(ExportTexts::carryOverAfter(summary, before), after) << title;
+        EXPECT_EQ(ExportTexts::finishNotification(summary).title, title);
+    }
 }
 
 }  // namespace
