@@ -102,9 +102,9 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
 
     QPointer<AppModel> self(this);
     // No thread to be had: the card is not cleaned.
-    tasks_.tryStart([self, volume](std::stop_token) {
-        // Nothing stops a cleaning once started: it renames one item at a time.
-        const SDCardTools::CleanResult result = SDCardTools::clean(volume);
+    tasks_.tryStart([self, volume](std::stop_token stop) {
+        // A quit stops it between two renames; its notice is then never shown.
+        const SDCardTools::CleanResult result = SDCardTools::clean(volume, stop);
         onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
             if (auto notice = cleanNoticeText(name, result))
                 model.setCleanNotice(std::move(notice));
