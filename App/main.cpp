@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     // A logout or a terminal's Ctrl+C ends the program as Ctrl+Q does: the
     // application goes through its destructors, which stop and wait for the run.
     const std::unique_ptr<tarvik::QuitSignals> endingSignals =
-        tarvik::QuitSignals::install([] { QApplication::quit(); });
+        tarvik::QuitSignals::install([&app] { app.quit(); });
     app.show();
     return QApplication::exec();
 }

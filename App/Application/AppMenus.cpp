@@ -2,7 +2,6 @@
 // the program has exactly one main window. The two checkable items write
 // their settings at once and follow them when they change elsewhere.
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -29,7 +28,7 @@ void TarvikApp::buildMenus() {
     QMenu* file = bar->addMenu("ファイル");
     file->setObjectName("fileMenu");
     QAction* quit =
-        file->addAction("タルヴィクを終了", QKeySequence("Ctrl+Q"), qApp, &QApplication::quit);
+        file->addAction("タルヴィクを終了", QKeySequence("Ctrl+Q"), this, &TarvikApp::quit);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* library = bar->addMenu("ライブラリ");

@@ -86,19 +86,21 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
     const auto finished = [&] {
         return Settings(conf).string("lastExportPath") == (home / "Export").string();
     };
-    // Runs the program until its run has ended, leaves time for the summary to
-    // draw, then ends it with a logout's SIGTERM, which goes through its own
-    // clean-up as Ctrl+Q does.
-    const auto runProgram = [&](const std::function<void()>& whileShown) {
+    // Runs the program until `ready` holds (by default: its run has ended),
+    // leaves time for the window to draw, then ends it with a logout's
+    // SIGTERM, which goes through its own clean-up as Ctrl+Q does.
+    const auto runProgram = [&](const std::function<void()>& whileShown,
+                                std::function<bool()> ready = {}) {
         Settings(conf).remove("lastExportPath");
+        if (!ready) ready = finished;
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(TARVIK_PROGRAM, {});
         ASSERT_TRUE(program.waitForStarted());
-        EXPECT_TRUE(
-            testing::waitUntil([&] { return finished() || program.state() != QProcess::Running; },
-                               std::chrono::seconds(120)));
+        EXPECT_TRUE(testing::waitUntil(
+            [&] { return ready() || program.state() != QProcess::Running; },
+            std::chrono::seconds(120)));
         testing::waitUntil([] { return false; }, std::chrono::seconds(3));
         EXPECT_EQ(program.state(), QProcess::Running);
         whileShown();
@@ -107,6 +109,15 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);
     };
+
+    // A start that plans nothing (no converter is made) still removes the
+    // folders a killed start left behind, and only those.
+    Settings(conf).setBoolean("autoReview", false);
+    runProgram([] {}, [&] { return !fs::exists(abandoned); });
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_FALSE(finished());
+    Settings(conf).setBoolean("autoReview", true);
 
     runProgram([&] {
         const fs::path png =
@@ -128,7 +139,6 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
     }
     EXPECT_EQ(tags, (std::set<std::string>{"Aino Trio / Kesä / Aamu", "Aino Trio / Kesä / Ilta",
                                            "Aino Trio / Talvi / Lumi"}));
-    EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(fs::exists(foreign));
 
     runProgram([] {});

@@ -10,6 +10,7 @@
 #include "App/Model/AppModel.hpp"
 #include "App/Model/CardCleaningMenu.hpp"
 #include "App/Platform/AppPaths.hpp"
+#include "App/Windows/SendToSDView.hpp"
 
 namespace tarvik {
 
@@ -39,6 +40,13 @@ void TarvikApp::openSend() {
     sendWindow_->show();
     sendWindow_->raise();
     sendWindow_->activateWindow();
+}
+
+void TarvikApp::quit() {
+    if (sendWindow_ != nullptr)
+        if (auto* view = sendWindow_->findChild<SendToSDView*>()) view->state().cancelSend();
+    if (model_->isBusy()) model_->cancel();
+    QCoreApplication::exit(0);
 }
 
 void TarvikApp::showAbout() {

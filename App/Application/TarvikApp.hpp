@@ -49,6 +49,11 @@ public:
     static Dialogs::Message aboutMessage();
     void openLicenses();
     void cleanCard();
+    // Ctrl+Q and the session's quit signals: the send and the run are told to
+    // stop and the event loop ends without asking any window, since a window
+    // that refuses to close (a send, the review) would otherwise keep the
+    // program alive through a logout. The destructors then wait for the workers.
+    void quit();
 
 private:
     void buildMenus();

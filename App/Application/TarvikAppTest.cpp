@@ -2,15 +2,20 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "App/Application/ApplicationTesting.hpp"
 #include "App/Application/SendWindow.hpp"
 #include "App/Kit/Palette.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainWindow.hpp"
+#include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/SendToSDTesting.hpp"
+#include "App/Windows/SendToSDView.hpp"
 
 namespace tarvik {
 namespace {
@@ -40,6 +45,35 @@ TEST(TarvikAppTest, CtrlLTogglesTheLogAndCtrlERaisesOneSendWindow) {
     fx.press("Ctrl+E");
     EXPECT_EQ(fx.app->sendWindow(), send);
     EXPECT_TRUE(send->isVisible());
+}
+
+// Ctrl+Q (and a logout's signal, which calls the same) ends the event loop
+// although a window refuses to close: here a send window with a copy under way.
+TEST(TarvikAppTest, CtrlQEndsTheProgramWhateverAWindowRefuses) {
+    AppFixture fx;
+    const fs::path album = fx.f.xdg.data() / "out" / "Aoi" / "First";
+    const fs::path card = fx.f.xdg.data() / "SD";
+    testing::writeFile(album / "01.mp3", "x");
+    fs::create_directories(card);
+    fx.f.volumes->cards.insert(card);
+    fx.f.volumes->add(testing::FixtureVolumes::card(card));
+    fx.app->model().refreshVolumes();
+    auto gate = std::make_shared<testing::Gate>();
+    std::unique_ptr<QWidget> send(SendWindow::create(fx.app->model(), testing::gatedTools(gate)));
+    send->show();
+    SendToSDState& state = send->findChild<SendToSDView*>()->state();
+    ASSERT_TRUE(state.handleDrop({album}));
+    ASSERT_TRUE(testing::waitUntil([&] { return state.sending(); }));
+    fx.app->show();
+    fx.activate();
+
+    QEventLoop loop;
+    QTimer::singleShot(0, [&] { fx.press("Ctrl+Q"); });
+    QTimer::singleShot(5000, &loop, [&] { loop.exit(1); });
+    EXPECT_EQ(loop.exec(), 0);
+    EXPECT_TRUE(send->isVisible());  // never hidden mid-copy: the process ends around it
+    gate->open();
+    EXPECT_TRUE(testing::waitUntil([&] { return !state.sending(); }));
 }
 
 TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile) {

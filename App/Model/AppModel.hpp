@@ -136,7 +136,12 @@ public:
     const std::optional<std::string>& ejectError() const { return ejectError_; }
     void setEjectError(std::optional<std::string> value);
     bool sendingToCard() const { return sendingToCard_; }
-    void setSendingToCard(bool value) { sendingToCard_ = value; }
+    // The send window copies onto `card` (empty: a card not known, which no
+    // eject may take meanwhile).
+    void setSendingToCard(bool value, std::filesystem::path card = {}) {
+        sendingToCard_ = value;
+        sendingCard_ = value ? std::move(card) : std::filesystem::path();
+    }
     const std::set<std::string>& carryOver() const { return carryOver_; }
     void setCarryOver(std::set<std::string> value);
     bool continuing() const { return continuing_; }
@@ -196,6 +201,9 @@ public:
     using EjectDone = std::function<void(const std::optional<std::string>& failure)>;
     // Without `done` a failure goes to ejectError; with it, to `done` alone.
     void ejectVolume(const std::filesystem::path& volume, EjectDone done = {});
+    // An eject of the volume is under way (announced by ejectingChanged): nothing
+    // may start writing onto it.
+    bool isEjecting(const std::filesystem::path& volume) const;
     // Whether the volume service takes the mounted volume for a card.
     bool isCardVolume(const std::filesystem::path& volume) const;
     void continueOnNextCard();
@@ -229,6 +237,7 @@ signals:
     void sourceNoticeChanged();
     void cleanNoticeChanged();
     void ejectErrorChanged();
+    void ejectingChanged();
     void carryOverChanged();
     void continuingChanged();
     void writingFoldersChanged();
@@ -269,6 +278,7 @@ private:
     // Volumes whose eject is under way, with whoever waits for its end.
     std::map<std::filesystem::path, std::vector<EjectDone>> ejecting_;
     bool sendingToCard_ = false;
+    std::filesystem::path sendingCard_;
     std::set<std::string> carryOver_;
     bool continuing_ = false;
     std::set<std::string> writingFolders_;

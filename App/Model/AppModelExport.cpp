@@ -25,10 +25,11 @@ namespace fs = std::filesystem;
 // thread for it, the import is tried again with the next catalogue.
 void importLegacyCatalog(std::shared_ptr<CatalogCache> cache, OwnedTasks& tasks) {
     const fs::path legacy = AppPaths::legacyCatalogCacheFile();
-    tasks.tryStart([cache = std::move(cache), legacy](std::stop_token) {
+    tasks.tryStart([cache = std::move(cache), legacy](std::stop_token stop) {
         try {
             std::error_code error;
-            if (cache->count() == 0 && fs::exists(legacy, error)) cache->importLegacy(legacy, true);
+            if (cache->count() == 0 && fs::exists(legacy, error))
+                cache->importLegacy(legacy, true, stop);
         } catch (const std::exception&) {
             // An unreadable old cache is simply not taken over.
         }

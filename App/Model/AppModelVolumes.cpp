@@ -19,6 +19,11 @@ namespace {
 // pulled while the program was closed counts too.
 constexpr const char* destVolumeKey = "destVolumePath";
 
+// Why an eject did not begin, in the eject failure's parentheses.
+constexpr const char* ejectRefusedWhileSending = "SD カードへ送っている最中です";
+constexpr const char* ejectWithoutService = "取り出す仕組みが使えません";
+constexpr const char* ejectWithoutThread = "取り出しを始められません";
+
 // Runs `apply` on the GUI thread, unless the model is gone by then. The call is
 // posted to the application object, which outlives every model.
 void onModel(const QPointer<AppModel>& model, std::function<void(AppModel&)> apply) {
@@ -97,9 +102,9 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
 
     QPointer<AppModel> self(this);
     // No thread to be had: the card is not cleaned.
-    tasks_.tryStart([self, volume](std::stop_token) {
-        // Nothing stops a cleaning once started: it renames one item at a time.
-        const SDCardTools::CleanResult result = SDCardTools::clean(volume);
+    tasks_.tryStart([self, volume](std::stop_token stop) {
+        // A quit stops it between two renames; its notice is then never shown.
+        const SDCardTools::CleanResult result = SDCardTools::clean(volume, stop);
         onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
             if (auto notice = cleanNoticeText(name, result))
                 model.setCleanNotice(std::move(notice));
@@ -115,8 +120,26 @@ bool AppModel::isCardVolume(const std::filesystem::path& volume) const {
     return services_.volumes && services_.volumes->isCardVolume(volume);
 }
 
+bool AppModel::isEjecting(const std::filesystem::path& volume) const {
+    for (const auto& [path, waiting] : ejecting_)
+        if (text::equivalent(path.native(), volume.native())) return true;
+    return false;
+}
+
 void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) {
-    if (!services_.volumes) return;
+    // Whoever asked always hears an end, also of an eject that never began.
+    const auto refuse = [&](const char* reason) {
+        std::string text = ejectFailureText(volumeFolderName(volume), reason);
+        if (done)
+            done(text);
+        else
+            setEjectError(std::move(text));
+    };
+    // Unmounting under a copy would cut files in half.
+    if (sendingToCard_ &&
+        (sendingCard_.empty() || text::equivalent(sendingCard_.native(), volume.native())))
+        return refuse(ejectRefusedWhileSending);
+    if (!services_.volumes) return refuse(ejectWithoutService);
     if (const auto running = ejecting_.find(volume); running != ejecting_.end()) {
         // One eject per volume at a time; a second asker hears how the first one ends.
         running->second.push_back(std::move(done));
@@ -130,6 +153,7 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
             onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
                 std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
                 model.ejecting_.erase(volume);
+                emit model.ejectingChanged();
                 std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
                 std::optional<std::string> text;
                 if (failure) {
@@ -144,7 +168,12 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
                 for (const EjectDone& tell : waiting) tell(text);
             });
         }) != nullptr;
-    if (!started) ejecting_.erase(volume);
+    if (!started) {
+        done = std::move(ejecting_[volume].front());
+        ejecting_.erase(volume);
+        return refuse(ejectWithoutThread);
+    }
+    emit ejectingChanged();
 }
 
 void AppModel::continueOnNextCard() {

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "App/Model/AppModelTesting.hpp"
@@ -128,6 +130,47 @@ TEST_F(AppModelVolumesTest, EjectAndTheNextCardPickTheNextCardOrSayWhyNot) {
     ASSERT_TRUE(waitUntil([&] { return eject == 1; }));
     model_.reset();
     EXPECT_EQ(eject, 2);
+}
+
+// An eject that may not or cannot begin still answers its asker, and nothing
+// is written onto a card while it is being ejected.
+TEST_F(AppModelVolumesTest, AnEjectAlwaysAnswersAndNeverRunsUnderASend) {
+    for (const char* name : {"A", "B"}) volumes_->add(card(name));
+    AppModel& model = start();
+    std::vector<std::optional<std::string>> told;
+    const auto tell = [&](const std::optional<std::string>& failure) { told.push_back(failure); };
+    model.setSendingToCard(true, media("A"));
+    model.ejectVolume(media("A"), tell);
+    model.ejectCard();  // the main window's eject of the same card
+    model.setDestPath(media("A").string());
+    model.ejectCard();
+    EXPECT_EQ(model.ejectError(), "取り出せません: A（SD カードへ送っている最中です）");
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_EQ(told[0], "取り出せません: A（SD カードへ送っている最中です）");
+    model.setSendingToCard(false);
+
+    std::atomic<bool> release = false;
+    volumes_->duringEject = [&](std::stop_token) {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    int changes = 0;
+    QObject::connect(&model, &AppModel::ejectingChanged, [&] { ++changes; });
+    model.ejectVolume(media("B"), tell);
+    EXPECT_TRUE(model.isEjecting(media("B")));
+    EXPECT_FALSE(model.isEjecting(media("A")));
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return told.size() == 2; }));
+    EXPECT_EQ(told[1], std::nullopt);
+    EXPECT_FALSE(model.isEjecting(media("B")));
+    EXPECT_EQ(changes, 2);
+
+    // Without a volume service the asker hears why, instead of waiting for good.
+    model_.reset();
+    AppModel::Services services = AppModelTesting::services(xdg_);
+    AppModel bare(std::move(services));
+    bare.ejectVolume(media("A"), tell);
+    ASSERT_EQ(told.size(), 3U);
+    EXPECT_EQ(told[2], "取り出せません: A（取り出す仕組みが使えません）");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ void cleanCardInteractive(const AppModel& model, const CleanDialogs& dialogs) {
         "「._名前」「.DS_Store」を消し、カーナビが読めない名前を直します",
         dest.empty() ? AppPaths::mediaFolder() : std::filesystem::path(dest));
     if (!chosen || chosen->empty()) return;
-    const SDCardTools::CleanResult result = SDCardTools::clean(interactiveCleanRoot(*chosen));
+    const SDCardTools::CleanResult result = SDCardTools::clean(interactiveCleanRoot(*chosen), {});
     dialogs.inform("掃除しました", cleanAlertText(result));
 }
 

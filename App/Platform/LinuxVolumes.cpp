@@ -107,7 +107,7 @@ bool LinuxVolumes::isCardVolume(const std::filesystem::path& path) {
 
 std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,
                                                std::stop_token stop) {
-    const UDisksEject::Outcome outcome = UDisksEject::eject(bus_, path);
+    const UDisksEject::Outcome outcome = UDisksEject::eject(bus_, path, stop);
     if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
     if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
     return UDisksEject::unmountWithoutUDisks(path, stop);

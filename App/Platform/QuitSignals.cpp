@@ -5,6 +5,7 @@
 
 #include <QSocketNotifier>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -14,14 +15,27 @@ namespace {
 
 constexpr std::array<int, 3> quitting = {SIGTERM, SIGINT, SIGHUP};
 
-// Written from the handler, which may do nothing but async-signal-safe calls.
-volatile std::sig_atomic_t writeEnd = -1;
+// The pipe the handler writes to, made once and kept open for the life of
+// the process: a handler may run on any thread while the object goes, and must
+// never write to a closed descriptor, or to one reused for a file meanwhile.
+// Atomics that are always lock-free are safe in a handler; sig_atomic_t is
+// only safe on the thread the signal interrupted.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> writeEnd = -1;
+std::atomic<int> readEnd = -1;
 
 extern "C" void onQuitSignal(int number) {
     const int saved = errno;
     const char byte = static_cast<char>(number);
-    [[maybe_unused]] const ssize_t ignored = ::write(writeEnd, &byte, 1);
+    [[maybe_unused]] const ssize_t ignored = ::write(writeEnd.load(), &byte, 1);
     errno = saved;
+}
+
+// Signals that came while no object listened are not this object's to act on.
+void drain(int end) {
+    char bytes[16];
+    while (::read(end, bytes, sizeof bytes) > 0) {
+    }
 }
 
 void restoreDefaults() {
@@ -31,9 +45,13 @@ void restoreDefaults() {
 }  // namespace
 
 std::unique_ptr<QuitSignals> QuitSignals::install(std::function<void()> quit) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
-    writeEnd = ends[1];
+    if (readEnd.load() < 0) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+        readEnd = ends[0];
+        writeEnd = ends[1];
+    }
+    drain(readEnd.load());
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -43,13 +61,10 @@ std::unique_ptr<QuitSignals> QuitSignals::install(std::function<void()> quit) {
     for (int number : quitting) {
         if (::sigaction(number, &action, nullptr) != 0) {
             restoreDefaults();
-            ::close(ends[0]);
-            ::close(ends[1]);
-            writeEnd = -1;
             return nullptr;
         }
     }
-    return std::unique_ptr<QuitSignals>(new QuitSignals(ends[0], std::move(quit)));
+    return std::unique_ptr<QuitSignals>(new QuitSignals(readEnd.load(), std::move(quit)));
 }
 
 QuitSignals::QuitSignals(int readEnd, std::function<void()> quit)
@@ -67,9 +82,6 @@ QuitSignals::QuitSignals(int readEnd, std::function<void()> quit)
 QuitSignals::~QuitSignals() {
     restoreDefaults();
     delete notifier_;
-    ::close(readEnd_);
-    ::close(writeEnd);
-    writeEnd = -1;
 }
 
 }  // namespace tarvik

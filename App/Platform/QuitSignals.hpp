@@ -5,7 +5,8 @@
 // folders go. The handler only writes to a pipe; the GUI thread, woken by it,
 // calls `quit`. A second signal of the same kind, while that quit is under way,
 // takes the default action and ends the program at once. One object at a time,
-// made and destroyed on the GUI thread; destroying it restores the defaults.
+// made and destroyed on the GUI thread; destroying it restores the defaults
+// (the pipe stays open for the life of the process).
 #include <QObject>
 #include <functional>
 #include <memory>

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <iterator>
 
 #include "App/Platform/QuitSignals.hpp"
 #include "App/Testing/AppTesting.hpp"
@@ -19,6 +21,17 @@ TEST(QuitSignalsTest, EachEndingSignalQuitsLikeTheMenu) {
         EXPECT_EQ(quits, 0);  // not inside the handler
         EXPECT_TRUE(testing::waitUntil([&] { return quits == 1; })) << number;
     }
+    // The pipe outlives the object: a handler still running as it goes never
+    // writes to a closed descriptor.
+    const auto descriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    std::ptrdiff_t listening = 0;
+    {
+        const std::unique_ptr<QuitSignals> quitSignals = QuitSignals::install([] {});
+        listening = descriptors();
+    }
+    EXPECT_EQ(descriptors(), listening);
 }
 
 }  // namespace

@@ -5,11 +5,15 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QVariantMap>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "Core/Platform/ChildProcess.hpp"
@@ -23,14 +27,41 @@ const QString blockInterface = QStringLiteral("org.freedesktop.UDisks2.Block");
 const QString driveInterface = QStringLiteral("org.freedesktop.UDisks2.Drive");
 // Unmounting first writes out what the card still owes; a slow card takes a while.
 constexpr int unmountTimeoutMs = 5 * 60 * 1000;
+// The bus's own default for an answer.
+constexpr int defaultTimeoutMs = 25 * 1000;
+// How soon a stop is noticed while the bus has not answered.
+constexpr auto stopSlice = std::chrono::milliseconds(20);
+
+// Sends `message` and waits for its answer while not stopped. The bus
+// connection answers on a thread of its own, so the pending call finishes
+// without an event loop here. A stopped wait leaves the call to the service:
+// an unmount may still end there, and the card is then out as asked.
+std::optional<QDBusMessage> callUnlessStopped(const QDBusConnection& bus,
+                                              const QDBusMessage& message, int timeoutMs,
+                                              const std::stop_token& stop) {
+    const QDBusPendingCall pending = bus.asyncCall(message, timeoutMs);
+    std::mutex mutex;  // guards nothing: the sliced wait only needs one
+    std::condition_variable_any slices;
+    std::unique_lock lock(mutex);
+    while (!pending.isFinished()) {
+        slices.wait_for(lock, stop, stopSlice, [] { return false; });
+        if (stop.stop_requested()) return std::nullopt;
+    }
+    return pending.reply();
+}
 
 using Interfaces = std::map<QString, QVariantMap>;
 using Objects = std::map<QString, Interfaces>;  // by object path
 
-std::optional<Objects> managedObjects(const QDBusConnection& bus) {
-    const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
-        service, QStringLiteral("/org/freedesktop/UDisks2"),
-        QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects")));
+std::optional<Objects> managedObjects(const QDBusConnection& bus, const std::stop_token& stop) {
+    const std::optional<QDBusMessage> answer = callUnlessStopped(
+        bus,
+        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/UDisks2"),
+                                       QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                       QStringLiteral("GetManagedObjects")),
+        defaultTimeoutMs, stop);
+    if (!answer) return std::nullopt;
+    const QDBusMessage& reply = *answer;
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1 ||
         reply.signature() != QLatin1String("a{oa{sa{sv}}}")) {
         return std::nullopt;
@@ -82,17 +113,20 @@ const QVariantMap* find(const Objects& objects, const QString& path, const QStri
     return found == object->second.end() ? nullptr : &found->second;
 }
 
-QDBusMessage callWithoutOptions(const QDBusConnection& bus, const QString& path,
-                                const QString& interface, const QString& method, int timeoutMs) {
+std::optional<QDBusMessage> callWithoutOptions(const QDBusConnection& bus, const QString& path,
+                                               const QString& interface, const QString& method,
+                                               int timeoutMs, const std::stop_token& stop) {
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, method);
     call << QVariantMap();  // "a{sv}": no options
-    return bus.call(call, QDBus::Block, timeoutMs);
+    return callUnlessStopped(bus, call, timeoutMs, stop);
 }
 
 }  // namespace
 
-Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoint) {
-    const std::optional<Objects> objects = managedObjects(bus);
+Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoint,
+              std::stop_token stop) {
+    const std::optional<Objects> objects = managedObjects(bus, stop);
+    if (stop.stop_requested()) return {Outcome::Kind::failed, std::string(stoppedReason)};
     if (!objects) return {};
     const QByteArray wanted(mountPoint.c_str(), static_cast<qsizetype>(mountPoint.native().size()));
     for (const auto& [path, interfaces] : *objects) {
@@ -102,10 +136,11 @@ Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoin
             byteStrings(filesystem->second.value(QStringLiteral("MountPoints")));
         if (std::find(points.begin(), points.end(), wanted) == points.end()) continue;
 
-        const QDBusMessage unmounted = callWithoutOptions(
-            bus, path, filesystemInterface, QStringLiteral("Unmount"), unmountTimeoutMs);
-        if (unmounted.type() != QDBusMessage::ReplyMessage) {
-            return {Outcome::Kind::failed, unmounted.errorMessage().toStdString()};
+        const std::optional<QDBusMessage> unmounted = callWithoutOptions(
+            bus, path, filesystemInterface, QStringLiteral("Unmount"), unmountTimeoutMs, stop);
+        if (!unmounted) return {Outcome::Kind::failed, std::string(stoppedReason)};
+        if (unmounted->type() != QDBusMessage::ReplyMessage) {
+            return {Outcome::Kind::failed, unmounted->errorMessage().toStdString()};
         }
         // Once unmounted the card is safe to pull: a drive that can't be
         // powered off (another of its file systems still mounted) is no failure.
@@ -115,7 +150,8 @@ Outcome eject(const QDBusConnection& bus, const std::filesystem::path& mountPoin
                   : QString();
         const QVariantMap* driveProperties = find(*objects, drive, driveInterface);
         if (driveProperties && driveProperties->value(QStringLiteral("CanPowerOff")).toBool()) {
-            callWithoutOptions(bus, drive, driveInterface, QStringLiteral("PowerOff"), -1);
+            callWithoutOptions(bus, drive, driveInterface, QStringLiteral("PowerOff"),
+                               defaultTimeoutMs, stop);
         }
         return {Outcome::Kind::ejected, {}};
     }

@@ -15,14 +15,14 @@ namespace tarvik {
 void SendToSDState::send(const std::vector<Album>& albums) {
     // Two quick drops must not start two copies onto one card, nor one a
     // card that is being ejected.
-    if (sending() || ejecting_) return;
+    if (sending() || ejecting()) return;
     const std::optional<Volume> card = selectedCard();
     if (!card) return;
     std::int64_t total = 0;
     for (const Album& album : albums) total += static_cast<std::int64_t>(album.files.size());
     phase_ = SendContent::Sending{.done = 0, .total = total, .name = ""};
     ejectError_.reset();
-    model_.setSendingToCard(true);
+    model_.setSendingToCard(true, card->url);
 
     QPointer<SendToSDState> self(this);
     auto work = [self, albums, root = card->url, copy = tools_.send](std::stop_token stop) {
@@ -80,7 +80,7 @@ bool SendToSDState::handleDrop(const std::vector<std::filesystem::path>& paths) 
     // Folders dropped while the last drop is still being looked through would
     // only be refused once that one's copy starts; the card being ejected
     // takes nothing more.
-    if (sending() || ejecting_ || workers_->scanningDrop) return false;
+    if (sending() || ejecting() || workers_->scanningDrop) return false;
     std::vector<std::string> dropped;
     for (const std::filesystem::path& path : paths) dropped.push_back(path.native());
     const SendContent::DropCheck check =
@@ -116,7 +116,7 @@ void SendToSDState::backToChoosing() {
 }
 
 void SendToSDState::continueChoosing() {
-    if (sending() || ejecting_) return;
+    if (sending() || ejecting()) return;
     phase_ = SendContent::Choosing{};
     picked_.clear();
     ejectError_.reset();
@@ -126,7 +126,7 @@ void SendToSDState::continueChoosing() {
 
 void SendToSDState::ejectCardAndClose() {
     const std::optional<Volume> card = selectedCard();
-    if (sending() || ejecting_ || workers_->scanningDrop || !card) return;
+    if (sending() || ejecting() || workers_->scanningDrop || !card) return;
     ejecting_ = true;
     ejectError_.reset();
     emit changed();

@@ -37,6 +37,7 @@ SendToSDState::SendToSDState(AppModel& model, Tools tools, QObject* parent)
       workers_(std::make_unique<Workers>()) {
     connect(&model_, &AppModel::volumesChanged, this, &SendToSDState::volumesChanged);
     connect(&model_, &AppModel::writingFoldersChanged, this, &SendToSDState::writingFoldersChanged);
+    connect(&model_, &AppModel::ejectingChanged, this, &SendToSDState::changed);
 }
 
 SendToSDState::~SendToSDState() {
@@ -48,6 +49,12 @@ SendToSDState::~SendToSDState() {
 
 bool SendToSDState::sending() const {
     return std::holds_alternative<SendContent::Sending>(phase_);
+}
+
+bool SendToSDState::ejecting() const {
+    if (ejecting_) return true;
+    const std::optional<Volume> card = selectedCard();
+    return card && model_.isEjecting(card->url);
 }
 
 std::vector<Volume> SendToSDState::cards() const {

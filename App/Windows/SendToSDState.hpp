@@ -66,8 +66,9 @@ public:
     const SendContent::Phase& phase() const { return phase_; }
     bool loading() const { return loading_; }
     bool sending() const;
-    // "SD カードを取り出す" is under way: nothing is sent until it ends.
-    bool ejecting() const { return ejecting_; }
+    // The card is being ejected, by "SD カードを取り出す" or by the main
+    // window: nothing is sent until it ends.
+    bool ejecting() const;
     // Why the last eject of the card failed; the window stays open with it.
     const std::optional<std::string>& ejectError() const { return ejectError_; }
 

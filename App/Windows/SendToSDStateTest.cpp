@@ -138,6 +138,9 @@ TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
     EXPECT_FALSE(state.handleDrop({exports() / "Beta"}));
     EXPECT_EQ(state.phase(), second);
     EXPECT_TRUE(model_->sendingToCard());
+    std::optional<std::string> ejecting;  // nor does the main window eject the card
+    model_->ejectVolume(card, [&](const auto& failure) { ejecting = failure; });
+    EXPECT_EQ(ejecting, "取り出せません: CARD（SD カードへ送っている最中です）");
 
     state.cancelSend();
     const auto finished = std::get<SendContent::Finished>(ended());
@@ -146,27 +149,36 @@ TEST_F(SendToSDStateTest, AStopEndsOnTheStoppedPageWithWholeFilesOnly) {
     EXPECT_EQ(filesBelow(card).size(), 2U);  // and no temporary copy of the third
 }
 
-// While "SD カードを取り出す" runs nothing more goes onto the card; the window
-// closes once the card is out.
+// While the card is being ejected, by this window's "SD カードを取り出す" or
+// by the main window, nothing more goes onto it; this window closes once the
+// card is out, when it asked.
 TEST_F(SendToSDStateTest, NothingIsSentOntoACardBeingEjected) {
-    const auto card = addCard(temp_ / "CARD");
-    Gate gate;
-    volumes_->duringEject = [&](std::stop_token stop) { gate.wait(stop); };
-    SendToSDState& state = open();
-    state.send({state.albums().front()});
-    const SendContent::Phase finished = ended();
-    int closes = 0;
-    QObject::connect(&state, &SendToSDState::closeRequested, [&] { ++closes; });
-    state.ejectCardAndClose();
-    EXPECT_TRUE(state.ejecting());
-    EXPECT_FALSE(state.handleDrop({exports() / "Beta"}));
-    state.send(state.albums());
-    state.continueChoosing();
-    EXPECT_EQ(state.phase(), finished);
-    gate.open();
-    EXPECT_TRUE(waitUntil([&] { return closes == 1; }));
-    EXPECT_FALSE(state.ejecting());
-    EXPECT_EQ(filesBelow(card).size(), 2U);
+    for (const bool here : {true, false}) {
+        SCOPED_TRACE(here ? "this window" : "the main window");
+        const auto card = addCard(temp_ / (here ? "CARD" : "CARD2"));
+        Gate gate;
+        volumes_->duringEject = [&](std::stop_token stop) { gate.wait(stop); };
+        SendToSDState& state = open();
+        state.setCardPath(card.string());
+        state.send({state.albums().front()});
+        const SendContent::Phase finished = ended();
+        int closes = 0;
+        QObject::connect(&state, &SendToSDState::closeRequested, [&] { ++closes; });
+        if (here)
+            state.ejectCardAndClose();
+        else
+            model_->ejectVolume(card);
+        EXPECT_TRUE(state.ejecting());
+        EXPECT_FALSE(state.handleDrop({exports() / "Beta"}));
+        state.send(state.albums());
+        state.continueChoosing();
+        EXPECT_EQ(state.phase(), finished);
+        gate.open();
+        EXPECT_TRUE(waitUntil([&] { return !state.ejecting(); }));
+        EXPECT_EQ(closes, here ? 1 : 0);
+        EXPECT_EQ(filesBelow(card).size(), 2U);
+        volumes_->duringEject = nullptr;
+    }
 }
 
 TEST_F(SendToSDStateTest, DropsSendAlbumFoldersAndSayWhyOthersAreRefused) {

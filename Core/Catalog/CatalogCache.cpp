@@ -136,7 +136,9 @@ std::int64_t CatalogCache::count() {
     return sqlite3_column_int64(statement.get(), 0);
 }
 
-std::size_t CatalogCache::importLegacy(const std::filesystem::path& from, bool rename) {
+std::size_t CatalogCache::importLegacy(const std::filesystem::path& from, bool rename,
+                                       std::stop_token stop) {
+    if (stop.stop_requested()) return 0;
     // Read and decode before touching the database: a bad file writes nothing.
     const CatalogJson::StoredAnswers answers = CatalogJson::readStoredAnswers(from);
 
@@ -151,6 +153,10 @@ std::size_t CatalogCache::importLegacy(const std::filesystem::path& from, bool r
         // rename would lose the rest of the older file for good.
         bool refused = execute(db_, "BEGIN") != SQLITE_OK;
         for (auto entry = answers.begin(); !refused && entry != answers.end(); ++entry) {
+            if (stop.stop_requested()) {
+                execute(db_, "ROLLBACK");
+                return 0;
+            }
             refused = writeRow(db_, entry->first, entry->second, fetchedAt) == RowResult::failed;
         }
         if (!refused) refused = execute(db_, "COMMIT") != SQLITE_OK;

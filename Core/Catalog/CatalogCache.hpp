@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string_view>
 
 #include "Core/Catalog/CatalogRecord.hpp"
@@ -58,8 +59,9 @@ public:
     // number of entries in the file. Throws ConversionError or DecodingError
     // when the file cannot be read or decoded, and ConversionError when the
     // database refuses the writes; in both cases nothing is stored and the
-    // file stays where it was.
-    std::size_t importLegacy(const std::filesystem::path& from, bool rename);
+    // file stays where it was. A stop rolls back what was written and
+    // returns 0, the file staying.
+    std::size_t importLegacy(const std::filesystem::path& from, bool rename, std::stop_token stop);
 
 private:
     std::filesystem::path location_;

@@ -53,7 +53,7 @@ TEST(CatalogCache, TakesNoDamagedRowForAnAnswer) {
 
 // Every entry goes in with the file's time, or none does and the file stays:
 // when it is missing, no JSON, no object, holds a bad record or a number
-// beyond a double, or the database is locked by another writer.
+// beyond a double, or the database is locked by another writer, or it was stopped.
 TEST(CatalogCache, ImportStoresEveryEntryOrNoneAndMovesOnlyAnImportedFile) {
     const std::vector<std::tuple<std::optional<std::string>, bool, std::string>> cases = {
         {R"({"a": [{"trackName": "A"}], "b": [], "c": [{}, {}]})", false, ""},
@@ -79,9 +79,16 @@ TEST(CatalogCache, ImportStoresEveryEntryOrNoneAndMovesOnlyAnImportedFile) {
             sqlite3_exec(writer, "BEGIN IMMEDIATE; CREATE TABLE held (x)", nullptr, nullptr,
                          nullptr);
         }
+        if (refusal.empty()) {  // a stopped import (the program quits) stores nothing
+            std::stop_source stopped;
+            stopped.request_stop();
+            EXPECT_EQ(cache.importLegacy(legacy, true, stopped.get_token()), 0u);
+            EXPECT_EQ(cache.count(), 1);
+            EXPECT_TRUE(fs::exists(legacy));
+        }
         std::string error;
         try {
-            EXPECT_EQ(cache.importLegacy(legacy, true), 3u);
+            EXPECT_EQ(cache.importLegacy(legacy, true, {}), 3u);
         } catch (const ConversionError& refused) {
             error = refused.description();
         } catch (const DecodingError&) {
@@ -97,7 +104,7 @@ TEST(CatalogCache, ImportStoresEveryEntryOrNoneAndMovesOnlyAnImportedFile) {
             EXPECT_EQ(cache.get("a"), std::nullopt);  // the file's time counts
             // An earlier import's file is never replaced.
             testing::writeFile(legacy, "{}");
-            EXPECT_EQ(cache.importLegacy(legacy, true), 0u);
+            EXPECT_EQ(cache.importLegacy(legacy, true, {}), 0u);
             EXPECT_TRUE(fs::exists(legacy));
         } else {
             EXPECT_EQ(cache.get("b"), CatalogRecords{{}}) << error;

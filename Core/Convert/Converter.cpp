@@ -18,9 +18,9 @@
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/LoudnessAnalyzer.hpp"
+#include "Core/Convert/TemporaryFolder.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
-#include "Core/Platform/Uuid.hpp"
 #include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
@@ -40,38 +40,6 @@ std::filesystem::path temporaryRoot() {
     std::filesystem::create_directories(root, error);  // mkdir below reports a failure
     return root;
 }
-
-// The private folder of one conversion, removed with everything in it when
-// the conversion ends, however it ends. Created exclusively and readable by
-// this user only: other users on the machine must not see or plant files in it.
-// It stays locked (flock on the folder) while it is in use: the lock ends with
-// the process, which is how a later run tells an abandoned folder.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        path_ = temporaryRoot() / (std::string(Converter::temporaryFolderPrefix) + makeUuid());
-        // mkdir fails when the name exists: the folder is new and ours alone.
-        if (::mkdir(path_.c_str(), 0700) != 0) {
-            throw ConversionError(
-                fileSystemMessage("フォルダを作れません: ", path_.string(), errno));
-        }
-        lock_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-        if (lock_ >= 0) ::close(lock_);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-    int lock_ = -1;
-};
 
 // Writes the parts one after the other into a new file; a plain write, since
 // the file is only a stage on the way to the card.
@@ -207,7 +175,7 @@ void Converter::removeAbandonedFolders() noexcept {
 void Converter::convert(const Job& job, std::stop_token stop) {
     if (isBlankFile(job.source)) throw ConversionError(std::string(blankSourceMessage));
     if (stop.stop_requested()) throw Cancelled();
-    TemporaryFolder folder;
+    TemporaryFolder folder(temporaryRoot(), temporaryFolderPrefix);
 
     std::string filter = "anull";
     if (job.loudnessTarget) {

@@ -32,7 +32,8 @@ std::set<std::string> musicFolders(const std::vector<Entry>& entries, const std:
 
 }  // namespace
 
-CleanResult clean(const std::filesystem::path& root) {
+CleanResult clean(const std::filesystem::path& root, std::stop_token stop) {
+    if (stop.stop_requested()) return {};
     std::string top = root.native();
     // Paths built below "card/" would hold "//"; with one "/" a folder's path
     // and the path its contents name as their parent are the same text.
@@ -47,6 +48,7 @@ CleanResult clean(const std::filesystem::path& root) {
 
     CleanResult result;
     for (const Entry& entry : entries) {
+        if (stop.stop_requested()) break;
         if (entry.isDir) {
             if (!folders.contains(entry.path.native())) continue;
         } else if (isCompanionFile(entry.name)) {

@@ -2,12 +2,14 @@
 // companions that desktop file managers leave beside music, and renaming music
 // files, and the folders that hold them, to names the unit can read. Never
 // throws: a rename that fails is named in the result and the rest goes on.
-// Blocks on the file system; run it away from the user-interface thread.
+// Blocks on the file system; run it away from the user-interface thread. A
+// stop ends it between two items: each rename is whole, the rest is left.
 // Nothing guards against another writer on the same card meanwhile.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,6 @@ struct CleanResult {
 // Folders whose names begin with "." are never entered. Only folders that
 // hold a card audio file, directly or further down, are renamed; a folder's
 // contents are handled before the folder itself.
-CleanResult clean(const std::filesystem::path& root);
+CleanResult clean(const std::filesystem::path& root, std::stop_token stop);
 
 }  // namespace tarvik::SDCardTools

@@ -11,7 +11,7 @@ using Files = std::map<std::string, std::string>;
 // Companion files go, except inside hidden folders; music files and the
 // folders that hold music take card names; names stored decomposed or as
 // bytes that are not UTF-8 are reached; a name taken in any case is never
-// replaced. A second run finds nothing more to do.
+// replaced. A second run finds nothing more to do; a stopped one does nothing.
 TEST(CardCleaning, CleansTheCardAndLosesNothing) {
     const std::vector<std::tuple<Files, CleanResult, Files>> cases = {
         {{{"Ar\u301C/Al/._02.mp3", "f"},
@@ -37,9 +37,13 @@ TEST(CardCleaning, CleansTheCardAndLosesNothing) {
     for (const auto& [before, result, after] : cases) {
         testing::TempDir temp;
         testing::writeFiles(temp.path(), before);
-        EXPECT_EQ(clean(temp.path().native() + "/"), result) << before.begin()->first;
+        std::stop_source stopped;
+        stopped.request_stop();
+        EXPECT_EQ(clean(temp.path(), stopped.get_token()), CleanResult{});
+        EXPECT_EQ(testing::filesBelow(temp.path()), before);
+        EXPECT_EQ(clean(temp.path().native() + "/", {}), result) << before.begin()->first;
         EXPECT_EQ(testing::filesBelow(temp.path()), after);
-        EXPECT_EQ(clean(temp.path()), (CleanResult{0, 0, result.failed}));
+        EXPECT_EQ(clean(temp.path(), {}), (CleanResult{0, 0, result.failed}));
     }
 }
 

@@ -68,7 +68,7 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
 SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
                 const SendProgress& progress, const FreeSpace& freeSpace, std::stop_token stop) {
     const PosixFS::Root card = cardRootOf(cardRoot);
-    const CleanResult before = clean(cardRoot);
+    const CleanResult before = clean(cardRoot, stop);
 
     // Two names that differ in the export but not on the card would be
     // written to one file, the second overwriting or "matching" the first.
@@ -131,7 +131,7 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     }
     if (progress) progress(done, total, "");
 
-    add(result.clean, before, clean(cardRoot));
+    add(result.clean, before, clean(cardRoot, stop));
     return result;
 }
 
