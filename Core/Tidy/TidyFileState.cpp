@@ -16,14 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+}  // namespace
+
 void syncFolder(const fs::path& folder) {
     const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return;
     ::fsync(descriptor);
     ::close(descriptor);
 }
-
-}  // namespace
 
 std::optional<Facts> factsOf(const fs::path& file) {
     struct stat facts {};

@@ -31,6 +31,9 @@ std::optional<Facts> factsOf(const std::filesystem::path& file);
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size = std::nullopt);
 
+// Makes the folder's entries (names just given or taken) durable; never fails.
+void syncFolder(const std::filesystem::path& folder);
+
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags. Nothing when the
 // tags can't be read.

@@ -16,6 +16,7 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
@@ -86,8 +87,17 @@ std::vector<std::string> pathLevels(const std::string& path) {
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
                        const std::optional<std::string>& stopover) {
     if (source == destination) return;
+    // The journal's completion line follows: the new names must outlast a
+    // power cut before it says they are there.
+    const auto durable = [&] {
+        TidyFileState::syncFolder(destination.parent_path());
+        if (source.parent_path() != destination.parent_path()) {
+            TidyFileState::syncFolder(source.parent_path());
+        }
+    };
     if (folded(source.string()) != folded(destination.string())) {
         renameOrThrow(source, destination);
+        durable();
         return;
     }
     // Letter case or normal form only. Where they count, the destination
@@ -105,6 +115,7 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         renameNoReplace(hidden, source);  // back under its own name
         throw;
     }
+    durable();
 }
 
 std::optional<TidyApplier::Place> TidyApplier::findFile(const fs::path& root,

@@ -33,6 +33,13 @@ std::vector<std::string> pathLevels(const std::string& path);
 std::optional<std::filesystem::path> findFolder(const std::filesystem::path& root,
                                                 const std::string& relative);
 
+// Gives a file or folder that waits under the entry's stopover (a move
+// that a crash cut between its two renames, in apply or in undo) a visible
+// name again: the source's name where free, else the target's. Whether the
+// entry is pending or not; never fails. Notices go to `progress`.
+void restoreStopover(const std::filesystem::path& root, const TidyJournalEntry& entry,
+                     const TidyApplier::Progress& progress);
+
 // Judges a pending entry by what the disk holds: a file under the entry's
 // stopover is given its source name back, and the entry then says where the
 // file is (`moved`, `target`) and whether its tags were rewritten (its inode

@@ -111,10 +111,16 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
-    // First what a crash cut short, then the leftovers in every folder touched.
+    // First what a crash cut short (an earlier undo's moves are written
+    // nowhere: every stopover is looked for), then the leftovers in every
+    // folder touched.
     std::set<fs::path> touched;
     for (TidyJournalEntry& entry : contents.entries) {
-        if (entry.pending) settle(root, entry, progress);
+        if (entry.pending) {
+            settle(root, entry, progress);
+        } else {
+            restoreStopover(root, entry, progress);
+        }
         for (const std::string* path : {&entry.source, &entry.target}) {
             try {
                 touched.insert(ensureFolders(root, *path, false).path);
