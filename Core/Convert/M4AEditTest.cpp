@@ -99,7 +99,7 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
     testing::outputOf(
         {testing::systemPython, "-c",
          "import sys; from mutagen.mp4 import MP4, MP4FreeForm; f = MP4(sys.argv[1]); "
-         "f['----:com.apple.iTunes:GN:ID'] = [MP4FreeForm(b'x')]; f.save()",
+         "f['----:org.example:GN:ID'] = [MP4FreeForm(b'x')]; f.save()",
          (temp / "in.m4a").string()});
     EXPECT_EQ(
         thrown<ConversionError>([&] {
