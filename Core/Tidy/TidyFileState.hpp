@@ -24,7 +24,7 @@ struct Facts {
 // Of a regular file (links not followed); nothing for anything else.
 std::optional<Facts> factsOf(const std::filesystem::path& file);
 
-// Writes the fields into ".tarvik-tmp-" + name beside the file, then puts
+// Writes the fields into ".tarvik-tmp-" + a new UUID beside the file, then puts
 // the result in the file's place with the file's permissions. An empty
 // result is refused ("タグの書き換えに失敗しました") and the file kept. `size`:
 // see TagFields::patch.
