@@ -157,6 +157,31 @@ TEST(TidyApplier, UndoKilledHalfwayThroughALetterCaseChangeIsFinishedByTheNextUn
     }
 }
 
+// A run killed between the two renames of a letter-case change, then the
+// undo of an earlier run in the same folder: the song under the stopover is
+// the later run's, never a stray for the undo's sweep to expose.
+TEST(TidyApplier, UndoLeavesAnotherRunsStopoverToThatRun) {
+    const Files files = {{"x/other.wav", "other"}, {"x/song.wav", "song"}};
+    const Library lib(files);
+    const TidyResult earlier = lib.apply({moving("x/other.wav", "x/Other.wav")});
+    const TidyResult later = lib.apply({moving("x/song.wav", "x/Song.wav")});
+    // The later run as the kill left it: its line, no completion, the song hidden.
+    std::istringstream lines(testing::readFile(*later.journal));
+    std::string header, line;
+    std::getline(lines, header);
+    std::getline(lines, line);
+    writeFile(*later.journal, header + "\n" + line + "\n");
+    const std::string stopover = json::parse(line).at("stopover");
+    EXPECT_TRUE(stopover.starts_with(".tarvik-rename-") && stopover.ends_with(".wav")) << stopover;
+    fs::rename(lib.music / "x/Song.wav", lib.music / "x" / stopover);
+
+    EXPECT_EQ(undo(*earlier.journal), (TidyResult{1, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music), files);
+    EXPECT_EQ(undo(*later.journal), (TidyResult{0, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music), files);
+    EXPECT_TRUE(fs::exists(later.journal->string() + ".undone"));
+}
+
 TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
     const Library lib({{"Artist/Album/x.mp3", "x"},
                        {"Cafe\u0301/keep.mp3", "k"},

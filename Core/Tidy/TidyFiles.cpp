@@ -84,6 +84,13 @@ std::vector<std::string> pathLevels(const std::string& path) {
     return parts;
 }
 
+std::string TidyApplier::stopoverFor(const fs::path& name) {
+    const std::string extension = name.extension().string();
+    const bool keep = extension.size() <= 16 && text::isValidUTF8(extension) &&
+                      extension.find_first_of(" /") == std::string::npos;
+    return ".tarvik-rename-" + makeUuid() + (keep ? extension : "");
+}
+
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
                        const std::optional<std::string>& stopover) {
     if (source == destination) return;
@@ -107,7 +114,7 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         taken(destination);
     }
     const fs::path hidden =
-        source.parent_path() / stopover.value_or(".tarvik-rename-" + makeUuid());
+        source.parent_path() / stopover.value_or(stopoverFor(source.filename()));
     renameOrThrow(source, hidden);
     try {
         renameOrThrow(hidden, destination);
@@ -222,16 +229,17 @@ void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
         const fs::path path = folder / name;
         struct stat facts {};
         if (::lstat(path.c_str(), &facts) != 0) continue;
-        if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
-            S_ISREG(facts.st_mode)) {
-            if (::unlink(path.c_str()) == 0 && progress) {
-                progress({TidyEvent::Notice{"書きかけのファイルを消しました: " + path.string()}});
-            }
-        } else if (name.starts_with(".tarvik-rename-")) {
+        // A stopover first: the song it holds may end in anything, ".part" too.
+        if (name.starts_with(".tarvik-rename-")) {
             const fs::path visible = folder / name.substr(1);
             if (renameNoReplace(path, visible) == 0 && progress) {
                 progress({TidyEvent::Notice{
                     "元の名前が分からないファイルを見えるようにしました: " + visible.string()}});
+            }
+        } else if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
+                   S_ISREG(facts.st_mode)) {
+            if (::unlink(path.c_str()) == 0 && progress) {
+                progress({TidyEvent::Notice{"書きかけのファイルを消しました: " + path.string()}});
             }
         }
     }

@@ -130,9 +130,12 @@ void finishInterruptedRuns(const fs::path& journalDir, const std::string& root,
         try {
             JournalContents contents = readJournal(it->path());
             if (!text::equivalent(contents.root, root)) continue;
+            // A move an undo cut short is written nowhere: its file waits
+            // under the stopover, which no sweep may take for a stray one.
             std::vector<TidyJournalEntry*> open;
             for (TidyJournalEntry& entry : contents.entries) {
                 if (entry.pending && entry.id) open.push_back(&entry);
+                if (!entry.pending) restoreStopover(root, entry, progress);
             }
             if (open.empty()) continue;
             JournalWriter journal = JournalWriter::reopen(it->path());

@@ -50,8 +50,10 @@ void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
 
 // Finishes the runs in `journalDir` on the same root that ended without
 // completing a change: each such change is judged and its completion
-// written, so that undoing that journal restores it. Never fails; a journal
-// it can't read or write is left with a notice.
+// written, so that undoing that journal restores it; and gives back every
+// stopover the journals name (an undo cut short). Apply and undo call it
+// before they touch anything. Never fails; a journal it can't read or
+// write is left with a notice.
 void finishInterruptedRuns(const std::filesystem::path& journalDir, const std::string& root,
                            const TidyApplier::Progress& progress);
 
