@@ -99,7 +99,7 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = inodeOf(file->path);
-        if (destination) entry_.stopover = TidyApplier::stopoverFor(file->path.filename());
+        if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.id = context_.nextId++;
         entry_.pending = true;
         mark_ = context_.journal.length();

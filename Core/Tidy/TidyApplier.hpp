@@ -39,13 +39,12 @@ struct TidyApplier {
 
     static std::filesystem::path journalURL(const std::filesystem::path& journalDir);
 
-    // A new stopover name for a file or folder named `name`:
-    // ".tarvik-rename-" + a UUID + the name's extension, so that a song a
-    // crash left under it is still a song once it is made visible.
-    static std::string stopoverFor(const std::filesystem::path& name);
+    // A new stopover name for a two-step rename: ".tarvik-rename-" + a UUID,
+    // the name other versions of the program know and sweep.
+    static std::string newStopover();
 
     // Moves without replacing anything. A change of letter case or normal
-    // form only goes through `stopover` (stopoverFor(source) when not given)
+    // form only goes through `stopover` (newStopover() when not given)
     // in the source's folder.
     // Throws "移動先に同じ名前のファイルがあります: " + name when the
     // destination is taken by another file.

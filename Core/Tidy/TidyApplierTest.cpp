@@ -172,7 +172,7 @@ TEST(TidyApplier, UndoLeavesAnotherRunsStopoverToThatRun) {
     std::getline(lines, line);
     writeFile(*later.journal, header + "\n" + line + "\n");
     const std::string stopover = json::parse(line).at("stopover");
-    EXPECT_TRUE(stopover.starts_with(".tarvik-rename-") && stopover.ends_with(".wav")) << stopover;
+    EXPECT_TRUE(stopover.starts_with(".tarvik-rename-")) << stopover;
     fs::rename(lib.music / "x/Song.wav", lib.music / "x" / stopover);
 
     EXPECT_EQ(undo(*earlier.journal), (TidyResult{1, 0, std::nullopt}));

@@ -84,11 +84,8 @@ std::vector<std::string> pathLevels(const std::string& path) {
     return parts;
 }
 
-std::string TidyApplier::stopoverFor(const fs::path& name) {
-    const std::string extension = name.extension().string();
-    const bool keep = extension.size() <= 16 && text::isValidUTF8(extension) &&
-                      extension.find_first_of(" /") == std::string::npos;
-    return ".tarvik-rename-" + makeUuid() + (keep ? extension : "");
+std::string TidyApplier::newStopover() {
+    return ".tarvik-rename-" + makeUuid();
 }
 
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
@@ -114,7 +111,7 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         taken(destination);
     }
     const fs::path hidden =
-        source.parent_path() / stopover.value_or(stopoverFor(source.filename()));
+        source.parent_path() / stopover.value_or(newStopover());
     renameOrThrow(source, hidden);
     try {
         renameOrThrow(hidden, destination);
