@@ -55,6 +55,19 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
     put(emptyItem, atom(good, "ilst") + 8, 0);
     // The encoder item's data atom: type 1, then a locale TagLib writes as 0.
     put(otherLocale, atom(good, "\xA9too") + 8 + 12, 1);
+    // Hostile moovs (the last atom of the file): user data nested far too
+    // deep, and a level of far too many empty atoms.
+    ASSERT_EQ(moov + get32(good, moov), good.size());
+    const auto grownMoov = [&](std::string inside) {
+        std::string file = good + inside;
+        put(file, moov, get32(good, moov) + inside.size());
+        return file;
+    };
+    std::string nested = std::string(4, '\0') + "udta";
+    for (int level = 0; level < 40; ++level) nested = std::string(4, '\0') + "udta" + nested;
+    for (std::size_t at = 0; at < nested.size(); at += 8) put(nested, at, nested.size() - at);
+    std::string crowded;
+    for (int n = 0; n < 5000; ++n) crowded += std::string("\0\0\0\x08", 4) + "free";
     const std::string broken = "タグが壊れています";
     const std::string unsure =
         "書き換えた結果を確かめられないため、タグを書き換えませんでした: in.m4a";
@@ -63,6 +76,8 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
         {truncated, broken},
         {emptyItem, broken},
         {good.substr(0, good.size() - 1), broken},
+        {grownMoov(nested), broken},
+        {grownMoov(crowded), broken},
         {otherLocale, unsure}};
     for (const auto& [file, message] : cases) {
         writeFile(temp / "in.m4a", file);
@@ -84,7 +99,7 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
     testing::outputOf(
         {testing::systemPython, "-c",
          "import sys; from mutagen.mp4 import MP4, MP4FreeForm; f = MP4(sys.argv[1]); "
-         "f['----:com.apple.iTunes:GN:ID'] = [MP4FreeForm(b'x')]; f.save()",
+         "f['----:org.example:GN:ID'] = [MP4FreeForm(b'x')]; f.save()",
          (temp / "in.m4a").string()});
     EXPECT_EQ(
         thrown<ConversionError>([&] {

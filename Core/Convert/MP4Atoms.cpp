@@ -10,6 +10,11 @@ namespace {
 
 // The item list and the chunk tables are read whole; far beyond real files.
 constexpr std::uint64_t readLimit = std::uint64_t{48} << 20;
+// Real files nest five levels deep and hold a few dozen atoms a level: a
+// hostile one must not exhaust the stack or memory before it is refused.
+constexpr int depthLimit = 16;
+constexpr std::size_t atomsPerLevel = 4096;
+constexpr std::size_t atomsInAll = 65536;
 
 [[noreturn]] void damaged() {
     throw ConversionError("タグが壊れています");
@@ -28,13 +33,22 @@ struct Atom {
     std::uint64_t end;
 };
 
+// The file being read and the atoms it has shown so far.
+struct Reader {
+    ByteSource& file;
+    std::size_t atoms = 0;
+};
+
 // The atoms between `start` and `end`. Only a top-level atom may have the
 // size 0 ("to the end of the file").
-std::vector<Atom> children(ByteSource& file, std::uint64_t start, std::uint64_t end,
+std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end,
                            bool topLevel) {
+    ByteSource& file = reader.file;
     std::vector<Atom> atoms;
     for (std::uint64_t at = start; at < end;) {
-        if (end - at < 8) damaged();
+        if (end - at < 8 || atoms.size() >= atomsPerLevel || ++reader.atoms > atomsInAll) {
+            damaged();
+        }
         const Bytes header = file.read(at, 16);
         std::uint64_t size = bigEndian(header, 0, 4);
         std::uint64_t headerSize = 8;
@@ -65,10 +79,11 @@ std::string freeformText(ByteSource& file, const Atom& atom) {
     return std::string(payload.begin() + 4, payload.end());
 }
 
-void readItems(ByteSource& file, const Atom& list, Layout& layout) {
+void readItems(Reader& reader, const Atom& list, Layout& layout) {
+    ByteSource& file = reader.file;
     if (list.end - list.payload > readLimit) throw ConversionError("タグが大きすぎます");
-    for (const Atom& item : children(file, list.payload, list.end, false)) {
-        const std::vector<Atom> parts = children(file, item.payload, item.end, false);
+    for (const Atom& item : children(reader, list.payload, list.end, false)) {
+        const std::vector<Atom> parts = children(reader, item.payload, item.end, false);
         if (parts.empty()) damaged();
         std::string key = item.type;
         if (item.type == "----") {
@@ -105,19 +120,21 @@ bool isContainer(const std::string& type) {
     return std::find(containers.begin(), containers.end(), type) != containers.end();
 }
 
-void walk(ByteSource& file, const Atom& parent, Layout& layout, int& lists) {
-    for (const Atom& atom : children(file, parent.payload, parent.end, false)) {
+void walk(Reader& reader, const Atom& parent, Layout& layout, int& lists, int depth) {
+    if (depth > depthLimit) damaged();
+    for (const Atom& atom : children(reader, parent.payload, parent.end, false)) {
         if (isContainer(atom.type)) {
-            walk(file, atom, layout, lists);
+            walk(reader, atom, layout, lists, depth + 1);
         } else if (atom.type == "meta") {
             // A full atom: version and flags come before its children.
             if (atom.end - atom.payload < 4) damaged();
-            walk(file, Atom{atom.type, atom.start, atom.payload + 4, atom.end}, layout, lists);
+            walk(reader, Atom{atom.type, atom.start, atom.payload + 4, atom.end}, layout, lists,
+                 depth + 1);
         } else if (atom.type == "ilst" && parent.type == "meta") {
             if (++lists > 1) damaged();
-            readItems(file, atom, layout);
+            readItems(reader, atom, layout);
         } else if (atom.type == "stco" || atom.type == "co64") {
-            readChunkOffsets(file, atom, layout);
+            readChunkOffsets(reader.file, atom, layout);
         }
     }
 }
@@ -130,12 +147,13 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
         throw ConversionError("M4A ではありません: " + std::string(fileName));
     }
     Layout layout;
+    Reader reader{file};
     int movies = 0;
     int lists = 0;
-    for (const Atom& atom : children(file, 0, file.size(), true)) {
+    for (const Atom& atom : children(reader, 0, file.size(), true)) {
         if (atom.type == "moov") {
             ++movies;
-            walk(file, atom, layout, lists);
+            walk(reader, atom, layout, lists, 1);
         } else if (atom.type == "mdat") {
             layout.media.push_back({atom.payload, atom.end - atom.payload});
         }

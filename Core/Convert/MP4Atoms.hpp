@@ -35,7 +35,8 @@ struct Layout {
 
 // "M4A ではありません: " + fileName when the file does not start with "ftyp";
 // "タグが壊れています" when an atom runs past its parent, the file has no or
-// several "moov", no "mdat", or a chunk offset outside the media data.
+// several "moov", no "mdat", or a chunk offset outside the media data, and
+// when atoms nest deeper or come in greater numbers than any real file's.
 Layout inspect(ByteSource& file, std::string_view fileName);
 
 }  // namespace tarvik::mp4

@@ -7,6 +7,7 @@
 
 #include "Core/Convert/Converter.hpp"
 #include "Core/Naming/FFMetadataParser.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 
@@ -33,17 +34,22 @@ std::optional<double> durationIn(std::string_view text) {
     return hours * 3600.0 + minutes * 60.0 + seconds;
 }
 
+// Throws Cancelled when stopped before or during the probe: a stopped
+// child's output says nothing about the file.
 std::optional<Probed> probe(const FFmpegRunner& ffmpeg, const std::filesystem::path& file,
                             std::stop_token stop) {
     try {
         FFmpegRunner::Output output =
             ffmpeg.runRaw({"-i", std::filesystem::absolute(file).string(), "-f", "ffmetadata",
                            "pipe:1"},
-                          std::nullopt, std::move(stop));
+                          std::nullopt, stop);
+        if (stop.stop_requested()) throw Cancelled();
         const std::optional<double> seconds = durationIn(output.stderr);
         if (output.exitCode != 0 || !seconds) return std::nullopt;
         return Probed{FFMetadataParser::tags(FFMetadataParser::parse(text::decodeUTF8(output.stdout))),
                       *seconds};
+    } catch (const Cancelled&) {
+        throw;
     } catch (...) {
         return std::nullopt;
     }
@@ -107,7 +113,7 @@ bool sameTrack(const FFmpegRunner& ffmpeg, const DeviceProfile& profile,
         number(card->tags.track) != number(wanted.track)) {
         return false;
     }
-    const std::optional<Probed> source = probe(ffmpeg, item.source, std::move(stop));
+    const std::optional<Probed> source = probe(ffmpeg, item.source, stop);
     return source && std::abs(source->seconds - card->seconds) <= 1.0;
 }
 

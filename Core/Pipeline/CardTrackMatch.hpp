@@ -2,7 +2,8 @@
 // earlier version or another program) is a planned track's: its tags read as
 // the run would write them, and its length within one second of the source's.
 // Asks ffmpeg twice, so a run asks only for such files. Stateless; any
-// thread. A file or source that ffmpeg can't read is no match.
+// thread. A file or source that ffmpeg can't read is no match; a stop
+// before or during either probe throws Cancelled (never "no match").
 #pragma once
 
 #include <filesystem>

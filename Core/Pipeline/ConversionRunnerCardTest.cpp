@@ -3,6 +3,7 @@
 // the card's names make alike each keep their own audio, on a folder and on a
 // real exFAT card that does not tell letter case apart.
 #include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 #include "Core/Profiles/ProfileStore.hpp"
 
@@ -135,6 +136,34 @@ TEST(CardRuns, ReExportFindsItsAlbumAndPassesOverLinks) {
     exportSelection(card, music, profile, {});
     EXPECT_TRUE(fs::is_symlink(card / "MUSIC/Band/Best/01 Song One.mp3"));
     EXPECT_TRUE(fs::is_regular_file(card / "MUSIC/Band/Best/01 Song One 2.mp3"));
+}
+
+// A stop before or while a card file without identity is checked is a stop,
+// never "another album's file": that would move the album to a numbered name.
+TEST(CardRuns, StopWhileCheckingACardFileIsNoVerdict) {
+    // Stops the run from inside the probe and answers as a killed ffmpeg.
+    struct StoppingFFmpeg : FFmpegRunner {
+        std::stop_source& source;
+        explicit StoppingFFmpeg(std::stop_source& stopSource)
+            : FFmpegRunner("ffmpeg"), source(stopSource) {}
+        Output runRaw(const std::vector<std::string>&, const std::optional<Bytes>&,
+                      std::stop_token stop) const override {
+            if (stop.stop_requested()) throw Cancelled();
+            source.request_stop();
+            return {.exitCode = 15, .stdout = {}, .stderr = {}};
+        }
+    };
+    ConversionPlan::Item item;
+    item.source = "/nowhere/1.flac";
+    for (const bool before : {true, false}) {
+        std::stop_source stop;
+        if (before) stop.request_stop();
+        const StoppingFFmpeg ffmpeg(stop);
+        EXPECT_THROW(CardTrackMatch::sameTrack(ffmpeg, DeviceProfile("test", "Test"), item,
+                                               "/nowhere/01 Song 1.mp3", stop.get_token()),
+                     Cancelled)
+            << before;
+    }
 }
 
 }  // namespace

@@ -185,7 +185,15 @@ private:
             // A file on the card is the track's only when it is this album's;
             // another album's, a link or a folder there moves the track (or
             // its whole album) to a numbered name.
-            const CardAlbums::Place place = cards_->place(index);
+            std::optional<CardAlbums::Place> found;
+            try {
+                found = cards_->place(index);
+            } catch (const Cancelled&) {
+                // Stopped while a card file was checked: nothing is decided.
+                noMoreStarts_ = true;
+                return false;
+            }
+            const CardAlbums::Place& place = *found;
             const std::string moved = nfcText(item.relativePath);
             if (moved != path && runner_.options.exclude.contains(moved)) {
                 reportSkipped(item);

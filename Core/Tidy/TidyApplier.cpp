@@ -7,7 +7,6 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
 
@@ -100,7 +99,7 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = inodeOf(file->path);
-        if (destination) entry_.stopover = ".tarvik-rename-" + makeUuid();
+        if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.id = context_.nextId++;
         entry_.pending = true;
         mark_ = context_.journal.length();

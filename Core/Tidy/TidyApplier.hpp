@@ -39,9 +39,13 @@ struct TidyApplier {
 
     static std::filesystem::path journalURL(const std::filesystem::path& journalDir);
 
+    // A new stopover name for a two-step rename: ".tarvik-rename-" + a UUID,
+    // the name other versions of the program know and sweep.
+    static std::string newStopover();
+
     // Moves without replacing anything. A change of letter case or normal
-    // form only goes through `stopover` (".tarvik-rename-" + a new UUID when
-    // not given) in the source's folder.
+    // form only goes through `stopover` (newStopover() when not given)
+    // in the source's folder.
     // Throws "移動先に同じ名前のファイルがあります: " + name when the
     // destination is taken by another file.
     static void move(const std::filesystem::path& source, const std::filesystem::path& destination,
@@ -83,7 +87,8 @@ struct TidyApplier {
 
     // What a crash left in `folder`: a tag write's temporaries
     // (".tarvik-tmp-…", ".tarvik-….part") are removed; a ".tarvik-rename-…"
-    // stopover that no journal names gets a visible name. One notice each.
+    // stopover gets a visible name. One notice each. Callers first give back
+    // the stopovers that journals name (finishInterruptedRuns).
     static void sweep(const std::filesystem::path& folder, const Progress& progress);
 };
 

@@ -186,5 +186,19 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     EXPECT_TRUE(after == before) << "not byte for byte";
 }
 
+// A long title fills a file name up to the system's limit (255 bytes): the
+// temporary beside it must still have a name.
+TEST(TidyFileState, SongWhoseNameFillsTheLimitIsRetagged) {
+    TempDir dir;
+    std::string stem;
+    for (int i = 0; i < 82; ++i) stem += "\u66F2";  // three bytes each
+    const fs::path file = dir / "Night" / (stem + ".mp3");
+    ASSERT_EQ(file.filename().string().size(), 250u);
+    makeSong(file, {}, "song");
+    TidyFileState::rewrite(file, {{TagFields::Field::title, "Song"}});
+    EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "Song");
+    EXPECT_EQ(filesBelow(dir / "Night").size(), 1u);
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -127,6 +127,61 @@ TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
     EXPECT_TRUE(fs::exists(journal));  // kept for another try
 }
 
+// An undo killed between the two renames of a letter-case change leaves the
+// file (or folder) under the stopover its journal names, with no line of its
+// own: the next undo must still put it back.
+TEST(TidyApplier, UndoKilledHalfwayThroughALetterCaseChangeIsFinishedByTheNextUndo) {
+    struct Case {
+        Files files;
+        std::vector<TidyItem> items;
+    };
+    const std::vector<Case> cases = {
+        {{{"x/song.wav", "song"}}, {moving("x/song.wav", "x/Song.wav")}},
+        {{{"night/a.wav", "a"}, {"night/b.wav", "b"}},  // the folder is renamed whole
+         {moving("night/a.wav", "Night/a.wav"), moving("night/b.wav", "Night/b.wav")}}};
+    for (const Case& c : cases) {
+        const Library lib(c.files);
+        const TidyResult run = lib.apply(c.items);
+        ASSERT_EQ(run.failed, 0);
+        // Undo's first rename, by hand: the target to the recorded stopover.
+        std::istringstream lines(testing::readFile(*run.journal));
+        for (std::string line; std::getline(lines, line);) {
+            const nlohmann::json value = json::parse(line);
+            if (!value.contains("stopover")) continue;
+            const fs::path target = lib.music / value.at("target").get<std::string>();
+            fs::rename(target, target.parent_path() / value.at("stopover").get<std::string>());
+        }
+        EXPECT_EQ(undo(*run.journal), (TidyResult{1, 0, std::nullopt})) << c.files.begin()->first;
+        EXPECT_EQ(filesBelow(lib.music), c.files);
+        EXPECT_TRUE(fs::exists(run.journal->string() + ".undone"));
+    }
+}
+
+// A run killed between the two renames of a letter-case change, then the
+// undo of an earlier run in the same folder: the song under the stopover is
+// the later run's, never a stray for the undo's sweep to expose.
+TEST(TidyApplier, UndoLeavesAnotherRunsStopoverToThatRun) {
+    const Files files = {{"x/other.wav", "other"}, {"x/song.wav", "song"}};
+    const Library lib(files);
+    const TidyResult earlier = lib.apply({moving("x/other.wav", "x/Other.wav")});
+    const TidyResult later = lib.apply({moving("x/song.wav", "x/Song.wav")});
+    // The later run as the kill left it: its line, no completion, the song hidden.
+    std::istringstream lines(testing::readFile(*later.journal));
+    std::string header, line;
+    std::getline(lines, header);
+    std::getline(lines, line);
+    writeFile(*later.journal, header + "\n" + line + "\n");
+    const std::string stopover = json::parse(line).at("stopover");
+    EXPECT_TRUE(stopover.starts_with(".tarvik-rename-")) << stopover;
+    fs::rename(lib.music / "x/Song.wav", lib.music / "x" / stopover);
+
+    EXPECT_EQ(undo(*earlier.journal), (TidyResult{1, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music), files);
+    EXPECT_EQ(undo(*later.journal), (TidyResult{0, 0, std::nullopt}));
+    EXPECT_EQ(filesBelow(lib.music), files);
+    EXPECT_TRUE(fs::exists(later.journal->string() + ".undone"));
+}
+
 TEST(TidyFiles, FoldersAreFoundOrMadeAndRemovedOnlyWhenEmpty) {
     const Library lib({{"Artist/Album/x.mp3", "x"},
                        {"Cafe\u0301/keep.mp3", "k"},

@@ -10,11 +10,14 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Platform/Uuid.hpp"
 
 namespace tarvik::TidyFileState {
 namespace {
 
 namespace fs = std::filesystem;
+
+}  // namespace
 
 void syncFolder(const fs::path& folder) {
     const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -22,8 +25,6 @@ void syncFolder(const fs::path& folder) {
     ::fsync(descriptor);
     ::close(descriptor);
 }
-
-}  // namespace
 
 std::optional<Facts> factsOf(const fs::path& file) {
     struct stat facts {};
@@ -35,7 +36,8 @@ std::optional<Facts> factsOf(const fs::path& file) {
 
 void rewrite(const fs::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size) {
-    const fs::path temporary = file.parent_path() / (".tarvik-tmp-" + file.filename().string());
+    // Not named after the file: its name may fill the system's limit already.
+    const fs::path temporary = file.parent_path() / (".tarvik-tmp-" + makeUuid());
     PosixFS::remove(temporary);
     TagFields::patch(file, values, temporary, size);
     struct stat original {

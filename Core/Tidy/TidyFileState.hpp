@@ -24,12 +24,15 @@ struct Facts {
 // Of a regular file (links not followed); nothing for anything else.
 std::optional<Facts> factsOf(const std::filesystem::path& file);
 
-// Writes the fields into ".tarvik-tmp-" + name beside the file, then puts
+// Writes the fields into ".tarvik-tmp-" + a new UUID beside the file, then puts
 // the result in the file's place with the file's permissions. An empty
 // result is refused ("タグの書き換えに失敗しました") and the file kept. `size`:
 // see TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size = std::nullopt);
+
+// Makes the folder's entries (names just given or taken) durable; never fails.
+void syncFolder(const std::filesystem::path& folder);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags. Nothing when the

@@ -16,6 +16,7 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
@@ -83,11 +84,24 @@ std::vector<std::string> pathLevels(const std::string& path) {
     return parts;
 }
 
+std::string TidyApplier::newStopover() {
+    return ".tarvik-rename-" + makeUuid();
+}
+
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
                        const std::optional<std::string>& stopover) {
     if (source == destination) return;
+    // The journal's completion line follows: the new names must outlast a
+    // power cut before it says they are there.
+    const auto durable = [&] {
+        TidyFileState::syncFolder(destination.parent_path());
+        if (source.parent_path() != destination.parent_path()) {
+            TidyFileState::syncFolder(source.parent_path());
+        }
+    };
     if (folded(source.string()) != folded(destination.string())) {
         renameOrThrow(source, destination);
+        durable();
         return;
     }
     // Letter case or normal form only. Where they count, the destination
@@ -97,7 +111,7 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         taken(destination);
     }
     const fs::path hidden =
-        source.parent_path() / stopover.value_or(".tarvik-rename-" + makeUuid());
+        source.parent_path() / stopover.value_or(newStopover());
     renameOrThrow(source, hidden);
     try {
         renameOrThrow(hidden, destination);
@@ -105,6 +119,7 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         renameNoReplace(hidden, source);  // back under its own name
         throw;
     }
+    durable();
 }
 
 std::optional<TidyApplier::Place> TidyApplier::findFile(const fs::path& root,
@@ -211,16 +226,17 @@ void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
         const fs::path path = folder / name;
         struct stat facts {};
         if (::lstat(path.c_str(), &facts) != 0) continue;
-        if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
-            S_ISREG(facts.st_mode)) {
-            if (::unlink(path.c_str()) == 0 && progress) {
-                progress({TidyEvent::Notice{"書きかけのファイルを消しました: " + path.string()}});
-            }
-        } else if (name.starts_with(".tarvik-rename-")) {
+        // A stopover first: the song it holds may end in anything, ".part" too.
+        if (name.starts_with(".tarvik-rename-")) {
             const fs::path visible = folder / name.substr(1);
             if (renameNoReplace(path, visible) == 0 && progress) {
                 progress({TidyEvent::Notice{
                     "元の名前が分からないファイルを見えるようにしました: " + visible.string()}});
+            }
+        } else if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
+                   S_ISREG(facts.st_mode)) {
+            if (::unlink(path.c_str()) == 0 && progress) {
+                progress({TidyEvent::Notice{"書きかけのファイルを消しました: " + path.string()}});
             }
         }
     }

@@ -26,24 +26,6 @@ void notice(const TidyApplier::Progress& progress, std::string text) {
     if (progress) progress({TidyEvent::Notice{std::move(text)}});
 }
 
-// Puts what waits under the entry's stopover back under its source name.
-void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
-                     const TidyApplier::Progress& progress) {
-    if (!entry.stopover) return;
-    TidyApplier::Place folder;
-    try {
-        folder = TidyApplier::ensureFolders(root, entry.source, false);
-    } catch (const ConversionError&) {
-        return;
-    }
-    const fs::path hidden = folder.path / *entry.stopover;
-    if (!facts(hidden)) return;
-    const fs::path back = folder.path / fs::path(entry.source).filename();
-    if (!facts(back) && ::rename(hidden.c_str(), back.c_str()) == 0) {
-        notice(progress, "途中で止まった名前の変更を戻しました: " + back.string());
-    }
-}
-
 std::string folded(const std::string& text) {
     return text::isValidUTF8(text) ? text::lower(text::nfc(text)) : text;
 }
@@ -83,6 +65,34 @@ std::optional<fs::path> findFolder(const fs::path& root, const std::string& rela
     return location->path;
 }
 
+void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
+                     const TidyApplier::Progress& progress) {
+    if (!entry.stopover) return;
+    // Apply's move leaves it beside the source, undo's beside the target;
+    // the two folders are one on disk unless a folder was renamed between.
+    std::set<fs::path> folders;
+    for (const std::string* path : {&entry.source, &entry.target}) {
+        try {
+            folders.insert(TidyApplier::ensureFolders(root, *path, false).path);
+        } catch (const ConversionError&) {
+        }
+    }
+    for (const fs::path& folder : folders) {
+        const fs::path hidden = folder / *entry.stopover;
+        if (!facts(hidden)) continue;
+        for (const std::string* path : {&entry.source, &entry.target}) {
+            const fs::path back = folder / fs::path(*path).filename();
+            if (facts(back)) continue;
+            try {
+                TidyApplier::move(hidden, back);
+                notice(progress, "途中で止まった名前の変更を戻しました: " + back.string());
+                return;
+            } catch (const ConversionError&) {
+            }
+        }
+    }
+}
+
 void settle(const fs::path& root, TidyJournalEntry& entry, const TidyApplier::Progress& progress) {
     restoreStopover(root, entry, progress);
     entry.size.reset();
@@ -120,9 +130,12 @@ void finishInterruptedRuns(const fs::path& journalDir, const std::string& root,
         try {
             JournalContents contents = readJournal(it->path());
             if (!text::equivalent(contents.root, root)) continue;
+            // A move an undo cut short is written nowhere: its file waits
+            // under the stopover, which no sweep may take for a stray one.
             std::vector<TidyJournalEntry*> open;
             for (TidyJournalEntry& entry : contents.entries) {
                 if (entry.pending && entry.id) open.push_back(&entry);
+                if (!entry.pending) restoreStopover(root, entry, progress);
             }
             if (open.empty()) continue;
             JournalWriter journal = JournalWriter::reopen(it->path());

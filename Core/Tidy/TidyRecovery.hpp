@@ -33,6 +33,13 @@ std::vector<std::string> pathLevels(const std::string& path);
 std::optional<std::filesystem::path> findFolder(const std::filesystem::path& root,
                                                 const std::string& relative);
 
+// Gives a file or folder that waits under the entry's stopover (a move
+// that a crash cut between its two renames, in apply or in undo) a visible
+// name again: the source's name where free, else the target's. Whether the
+// entry is pending or not; never fails. Notices go to `progress`.
+void restoreStopover(const std::filesystem::path& root, const TidyJournalEntry& entry,
+                     const TidyApplier::Progress& progress);
+
 // Judges a pending entry by what the disk holds: a file under the entry's
 // stopover is given its source name back, and the entry then says where the
 // file is (`moved`, `target`) and whether its tags were rewritten (its inode
@@ -43,8 +50,10 @@ void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
 
 // Finishes the runs in `journalDir` on the same root that ended without
 // completing a change: each such change is judged and its completion
-// written, so that undoing that journal restores it. Never fails; a journal
-// it can't read or write is left with a notice.
+// written, so that undoing that journal restores it; and gives back every
+// stopover the journals name (an undo cut short). Apply and undo call it
+// before they touch anything. Never fails; a journal it can't read or
+// write is left with a notice.
 void finishInterruptedRuns(const std::filesystem::path& journalDir, const std::string& root,
                            const TidyApplier::Progress& progress);
 

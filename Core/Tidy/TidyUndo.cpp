@@ -105,22 +105,38 @@ void revert(const fs::path& root, const TidyJournalEntry& entry, std::set<fs::pa
 
 TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
                              std::stop_token stop) const {
-    JournalContents contents = readJournal(journal);
-    const fs::path root = contents.root;
+    const JournalContents first = readJournal(journal);
+    const fs::path root = first.root;
     if (!root.is_absolute()) throw ConversionError("記録ファイルの形式が違います");
+    // Other runs on this library first: their stopovers are theirs, not
+    // strays for the sweep below. This journal may gain completions (and
+    // lose the lines of changes that never happened).
+    finishInterruptedRuns(journal.has_parent_path() ? journal.parent_path() : fs::path("."),
+                          first.root, progress);
+    JournalContents contents = readJournal(journal);
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
-    // First what a crash cut short, then the leftovers in every folder touched.
+    // First what a crash cut short (an earlier undo's moves are written
+    // nowhere: every stopover is looked for), then the leftovers in every
+    // folder a line names.
     std::set<fs::path> touched;
-    for (TidyJournalEntry& entry : contents.entries) {
-        if (entry.pending) settle(root, entry, progress);
+    const auto touch = [&](const TidyJournalEntry& entry) {
         for (const std::string* path : {&entry.source, &entry.target}) {
             try {
                 touched.insert(ensureFolders(root, *path, false).path);
             } catch (const ConversionError&) {
             }
         }
+    };
+    for (const TidyJournalEntry& entry : first.entries) touch(entry);
+    for (TidyJournalEntry& entry : contents.entries) {
+        if (entry.pending) {
+            settle(root, entry, progress);
+        } else {
+            restoreStopover(root, entry, progress);
+        }
+        touch(entry);
     }
     for (const fs::path& folder : touched) sweep(folder, progress);
     std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {

@@ -20,11 +20,11 @@ if mode == "add":
     tags["tmpo"] = [128]
     tags["soar"] = ["Yamada Taro"]
     tags["\xa9too"] = ["Some Encoder 1.0"]
-    tags["----:com.apple.iTunes:replaygain_track_gain"] = [MP4FreeForm(b"-6.50 dB")]
-    tags["----:com.apple.iTunes:CATALOGID"] = [MP4FreeForm(b"1440857781")]
+    tags["----:org.example.player:replaygain_track_gain"] = [MP4FreeForm(b"-6.50 dB")]
+    tags["----:org.example.player:CATALOGID"] = [MP4FreeForm(b"1440857781")]
     tags["----:org.example:state"] = [
         MP4FreeForm(b"\x00\x01binary", dataformat=AtomDataType.IMPLICIT)]
-    tags["----:com.apple.iTunes:iTunNORM"] = [MP4FreeForm(b" 00000A2B 00000B3C")]
+    tags["----:org.example.player:NORM"] = [MP4FreeForm(b" 00000A2B 00000B3C")]
     audio.save()
 else:
     print(json.dumps({key: repr(value) for key, value in audio.tags.items()}, sort_keys=True))
