@@ -66,12 +66,15 @@ TEST(SendContent, SuggestedSource) {
     EXPECT_FALSE(offersSuggestion("", "/home/u/Music"));
 }
 
-TEST(SendContent, FilterMatchesTheWholeRelativePathTrimmed) {
+TEST(SendContent, FilterMatchesTheWholeRelativePathTrimmedAndDeepAlbumsAreFound) {
     const std::vector<Album> albums = {album("Artist/Album"), album("Other/Live")};
     EXPECT_EQ(ids(filteredAlbums(albums, "tist/Alb")), (std::vector<std::string>{"Artist/Album"}));
     EXPECT_EQ(ids(filteredAlbums(albums, "  live\t")), (std::vector<std::string>{"Other/Live"}));
     EXPECT_EQ(filteredAlbums(albums, "   ").size(), 2U);
     EXPECT_TRUE(filteredAlbums(albums, "0.mp3").empty());  // never a file name
+    // An album below a subfolder is deep; doubled or trailing slashes are not.
+    EXPECT_FALSE(hasDeepAlbum({album("A/B"), album("A//B/")}));
+    EXPECT_TRUE(hasDeepAlbum({album("A/B"), album("A/A/B")}));
 }
 
 TEST(SendContent, TicksAndChoice) {
@@ -97,11 +100,6 @@ TEST(SendContent, TicksAndChoice) {
     const ArtistGroup allBusy{"A", {album("A/2")}};
     setArtistTicked(allBusy, true, picked, busy);
     EXPECT_FALSE(artistTicked(allBusy, picked, busy));
-}
-
-TEST(SendContent, DeepFolderRule) {
-    EXPECT_FALSE(hasDeepAlbum({album("A/B"), album("A//B/")}));
-    EXPECT_TRUE(hasDeepAlbum({album("A/B"), album("A/A/B")}));
 }
 
 TEST(SendContent, SelectionBarWarnsOnlyWhenStrictlyLarger) {
