@@ -10,25 +10,16 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::filesBelow;
+using testing::moving;
 using testing::writeFile;
 using Files = std::map<std::string, std::string>;
-
-TidyItem moving(const std::string& source, const std::string& target) {
-    const TrackMeta meta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
-    return {.source = source,
-            .target = target,
-            .old = meta,
-            .new_ = meta,
-            .status = TidyItem::Status::change,
-            .reason = {},
-            .pathChange = source != target};
-}
 
 // A library "m" holding `files`, its journals in "j".
 struct Library : testing::TempDir {

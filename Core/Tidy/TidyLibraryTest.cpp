@@ -8,34 +8,18 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
-#include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyPlanner.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::filesBelow;
+using testing::moving;
 using testing::writeFile;
 using testing::writeFiles;
 using Files = std::map<std::string, std::string>;
-
-// An item moving a file of `music`, planned as the file now stands.
-TidyItem moving(const fs::path& music, const std::string& source, const std::string& target) {
-    const TrackMeta meta(fs::path(target).stem().string(), "A", "A", "B", "", "", "", "");
-    TidyItem item{.source = source,
-                  .target = target,
-                  .old = meta,
-                  .new_ = meta,
-                  .status = TidyItem::Status::change,
-                  .reason = {},
-                  .pathChange = source != target};
-    if (const auto facts = TidyFileState::factsOf(music / source)) {
-        item.size = facts->size;
-        item.modified = facts->modified;
-    }
-    return item;
-}
 
 std::vector<TidyEvent> events;
 const TidyApplier::Progress record = [](const TidyEvent& event) { events.push_back(event); };
@@ -62,7 +46,7 @@ TEST(TidyLibrary, FullJournalVolumeStopsTheRunWithEveryRecordedChangeUndoable) {
     for (int i = 0; i < 40; ++i) {
         const std::string name = std::string(120, 'x') + std::to_string(i) + ".wav";
         writeFile(music / "a" / name, std::to_string(i));
-        items.push_back(moving(music, "a/" + name, "b/" + name));
+        items.push_back(moving("a/" + name, "b/" + name, music));
     }
     const Files before = filesBelow(music);
     EXPECT_THROW(TidyApplier{}.apply({music.string(), {}, items}, journals, false, record, {}),
@@ -95,12 +79,12 @@ TEST(TidyLibrary, FolderLinkToAnotherLibraryIsHeldAndNeverFollowed) {
 
     // A plan that names paths through the link anyway: nothing outside changes.
     events.clear();
-    const TidyResult result = TidyApplier{}.apply(
-        {music.string(),
-         {},
-         {moving(music, "Linked/Album/song.wav", "Artist/Album/song.wav"),
-          moving(music, "Artist/Album/mine.wav", "Linked/Album/mine.wav")}},
-        dir / "j", false, record, {});
+    const TidyResult result =
+        TidyApplier{}.apply({music.string(),
+                             {},
+                             {moving("Linked/Album/song.wav", "Artist/Album/song.wav", music),
+                              moving("Artist/Album/mine.wav", "Linked/Album/mine.wav", music)}},
+                            dir / "j", false, record, {});
     EXPECT_EQ(result.failed, 2);
     EXPECT_EQ(filesBelow(other), theirs);
     EXPECT_EQ(testing::readFile(music / "Artist/Album/mine.wav"), "mine");
@@ -119,9 +103,9 @@ TEST(TidyLibrary, FoldersAreMatchedByNormalFormAndRenamedWholeForLetterCase) {
     const TidyResult result = TidyApplier{}.apply(
         {music.string(),
          {},
-         {moving(music, "loose/y.wav", nfc + "/Live/y.wav"),  // into a folder named in NFD
-          moving(music, "a band/night/01 a.wav", "a band/Night/01 a.wav"),
-          moving(music, "a band/night/02 b.wav", "a band/Night/02 b.wav")}},
+         {moving("loose/y.wav", nfc + "/Live/y.wav", music),  // into a folder named in NFD
+          moving("a band/night/01 a.wav", "a band/Night/01 a.wav", music),
+          moving("a band/night/02 b.wav", "a band/Night/02 b.wav", music)}},
         dir / "j", false, record, {});
     EXPECT_EQ(result, (TidyResult{3, 0, result.journal}));
     EXPECT_EQ(filesBelow(music), (Files{{nfd + "/Live/x.wav", "x"},
@@ -144,7 +128,7 @@ TEST(TidyLibrary, FoldersAreMatchedByNormalFormAndRenamedWholeForLetterCase) {
 
     // Not every track moves: the folder keeps its name and takes the file.
     const TidyResult one = TidyApplier{}.apply(
-        {music.string(), {}, {moving(music, "a band/night/01 a.wav", "a band/Night/1 a.wav")}},
+        {music.string(), {}, {moving("a band/night/01 a.wav", "a band/Night/1 a.wav", music)}},
         dir / "k", false, record, {});
     EXPECT_EQ(one.done, 1);
     EXPECT_TRUE(fs::exists(music / "a band/night/1 a.wav"));
@@ -155,7 +139,7 @@ TEST(TidyLibrary, MoveOnlyItemWhoseFileChangedSincePlanningIsLeftAlone) {
     const testing::TempDir dir;
     const fs::path music = dir / "m";
     writeFiles(music, {{"a/x.wav", "planned"}});
-    const TidyItem item = moving(music, "a/x.wav", "b/x.wav");
+    const TidyItem item = moving("a/x.wav", "b/x.wav", music);
     fs::remove(music / "a/x.wav");
     writeFile(music / "a/x.wav", "another file");
     events.clear();

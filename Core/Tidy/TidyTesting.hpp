@@ -1,0 +1,35 @@
+// Test-only helpers of the tidy tests: plan items made in one line. Not part
+// of the library.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyPlan.hpp"
+
+namespace tarvik::testing {
+
+// An item moving `source` to `target` (relative to the library) with the
+// same tags on both sides. Given the library folder, it is planned as the
+// file now stands there (size and modification time), as the planner does.
+inline TidyItem moving(const std::string& source, const std::string& target,
+                       const std::optional<std::filesystem::path>& music = std::nullopt) {
+    const TrackMeta meta(std::filesystem::path(target).stem().string(), "A", "A", "B", "", "", "",
+                         "");
+    TidyItem item{.source = source,
+                  .target = target,
+                  .old = meta,
+                  .new_ = meta,
+                  .status = TidyItem::Status::change,
+                  .reason = {},
+                  .pathChange = source != target};
+    if (const auto facts = music ? TidyFileState::factsOf(*music / source) : std::nullopt) {
+        item.size = facts->size;
+        item.modified = facts->modified;
+    }
+    return item;
+}
+
+}  // namespace tarvik::testing
