@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 #include "App/Kit/QtText.hpp"
@@ -91,6 +92,10 @@ std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const Message& message)
     box->setText(qt(message.text));
     box->setInformativeText(qt(message.informative));
     box->setStandardButtons(QMessageBox::Ok);
+    // What a message names (a folder, a cause) can be copied out of it.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel"))
+        informative->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return box;
 }
 
