@@ -92,13 +92,38 @@ inline void inLightAndDark(const std::function<void(const std::string& suffix)>&
     }
 }
 
+// Whether `widget` lies within each of its parents up to `root` from side to
+// side, so that none of them cuts it off (above and below, a scrolling column
+// may hide it).
+inline bool insideSideways(const QWidget& widget, const QWidget& root) {
+    QRect rect = widget.rect();
+    for (const QWidget* at = &widget; at != &root && at->parentWidget() != nullptr;) {
+        rect.translate(at->pos());
+        at = at->parentWidget();
+        if (rect.left() < 0 || rect.right() >= at->width()) return false;
+    }
+    return true;
+}
+
 // Every text under `root` fits its place: one-line labels are as wide as they
-// need, wrapped ones as tall, buttons as wide as their text, and no scroll
-// area has had to scroll sideways. Elided labels and pictures may be narrower.
+// need, wrapped ones as tall, buttons as wide as their text, none of them, of
+// the pickers or of the scroll bars lies partly beyond a parent's side, and no
+// scroll area has had to scroll sideways. Elided labels and pictures may be
+// narrower.
 inline void expectNothingClipped(QWidget& root, const std::string& name) {
     for (QScrollArea* area : root.findChildren<QScrollArea*>()) {
         if (!area->isVisibleTo(&root)) continue;
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << name;
+    }
+    for (QWidget* widget : root.findChildren<QWidget*>()) {
+        const bool shown = qobject_cast<QLabel*>(widget) != nullptr ||
+                           qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                           qobject_cast<QComboBox*>(widget) != nullptr ||
+                           qobject_cast<QScrollBar*>(widget) != nullptr;
+        if (!shown || !widget->isVisibleTo(&root)) continue;
+        EXPECT_TRUE(insideSideways(*widget, root))
+            << name << ": " << widget->objectName().toStdString() << " at "
+            << widget->mapTo(&root, QPoint()).x() << " of " << widget->width();
     }
     for (QLabel* label : root.findChildren<QLabel*>()) {
         if (!label->isVisibleTo(&root) || qobject_cast<ElidedLabel*>(label) != nullptr ||
