@@ -54,7 +54,7 @@ std::optional<std::filesystem::path> reveal(const std::optional<std::filesystem:
 }
 
 std::string notOpenedDetail(const std::filesystem::path& folder) {
-    return "ファイルマネージャで次のフォルダを開いてください。\n" + folder.string();
+    return "ファイルマネージャで開いてください:\n" + folder.string();
 }
 
 }  // namespace tarvik::Licenses

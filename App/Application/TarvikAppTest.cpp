@@ -103,7 +103,7 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     ASSERT_EQ(script.messages().size(), 1U);
     EXPECT_EQ(script.messages()[0].text, "ライセンスのフォルダを開けませんでした");
     EXPECT_EQ(script.messages()[0].informative,
-              "ファイルマネージャで次のフォルダを開いてください。\n" +
+              "ファイルマネージャで開いてください:\n" +
                   fx.revealed[0].parent_path().string());
 }
 

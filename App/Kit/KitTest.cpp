@@ -175,7 +175,8 @@ TEST(PickerTest, ALongChoiceIsShortenedNotCut) {
     EXPECT_LT(picker.fontMetrics().horizontalAdvance(shown), 160);
 }
 
-// What a message names (a folder, a cause) can be selected and copied.
+// What a message names (a folder, a cause) can be selected and copied, and a
+// path keeps to one line.
 TEST(DialogsTest, MessageTextsCanBeSelected) {
     const std::unique_ptr<QMessageBox> box = Dialogs::messageBox(
         nullptr, {.kind = Dialogs::Message::Kind::warning, .text = "開けませんでした",
@@ -185,6 +186,9 @@ TEST(DialogsTest, MessageTextsCanBeSelected) {
         if (label->text() != "開けませんでした" && label->text() != "/usr/share/tarvik/Licenses")
             continue;
         EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse)
+            << label->text().toStdString();
+        EXPECT_GE(label->minimumSizeHint().width(),
+                  label->fontMetrics().horizontalAdvance(label->text()))
             << label->text().toStdString();
         ++selectable;
     }
