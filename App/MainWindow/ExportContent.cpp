@@ -99,9 +99,8 @@ SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, 
     using Halt = ConversionEvent::Halt;
     ConversionEvent::Progress progress = summary.progress;
     SummaryTexts texts;
+    progress.failed = summary.songsFailed();
     if (summary.halt != Halt::none) {
-        // The run counted what stopped it as one failure; it is no song.
-        progress.failed = std::max<std::int64_t>(0, progress.failed - 1);
         texts.outcome = Outcome::halted;
         texts.headline = haltHeadline(summary.halt, toCard);
     } else if (summary.stopped) {

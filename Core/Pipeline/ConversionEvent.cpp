@@ -26,6 +26,10 @@ bool ConversionEvent::Notice::operator==(const Notice& other) const {
     return text::equivalent(text, other.text);
 }
 
+std::int64_t ConversionEvent::Summary::songsFailed() const {
+    return halt == Halt::none ? progress.failed : std::max<std::int64_t>(0, progress.failed - 1);
+}
+
 bool ConversionEvent::Summary::operator==(const Summary& other) const {
     return progress == other.progress && stopped == other.stopped && cardFull == other.cardFull &&
            renamed == other.renamed && halt == other.halt &&

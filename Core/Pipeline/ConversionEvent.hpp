@@ -108,6 +108,10 @@ struct ConversionEvent {
         std::vector<std::string> placed;  // NFC relative paths, ascending by code point
         Halt halt = Halt::none;
 
+        // The songs that failed: what stopped the run counted as one failure,
+        // and it is no song.
+        std::int64_t songsFailed() const;
+
         bool operator==(const Summary& other) const;
     };
 
