@@ -1,7 +1,7 @@
 #pragma once
 // For the application's tests and screenshot program only: the program's
 // object on a model past the welcome sheet, whose licence item reveals into a
-// list instead of a file manager. Header-only; test thread only.
+// list instead of a file manager (or, when told so, finds no desktop to do it). Header-only; test thread only.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -25,6 +25,7 @@ struct AppFixture {
     AppearanceScope appearance;
     ModelFixture f;
     std::vector<std::filesystem::path> revealed;
+    bool desktopOpensFolders = true;  // false: no file manager, nothing opens folders
     std::unique_ptr<TarvikApp> app;
 
     explicit AppFixture(const std::function<void(Settings&)>& before = {})
@@ -34,12 +35,13 @@ struct AppFixture {
           }) {
         const auto reveal = [this](const std::filesystem::path& item) {
             revealed.push_back(item);
-            return true;
+            return desktopOpensFolders;
         };
         app = std::make_unique<TarvikApp>(
             std::move(f.model),
-            Licenses::Desktop{.showItem = reveal,
-                              .openFolder = [](const std::filesystem::path&) {}});
+            Licenses::Desktop{.showItem = reveal, .openFolder = [this](const std::filesystem::path&) {
+                                  return desktopOpensFolders;
+                              }});
     }
     QAction* action(const char* menuName, const QString& text) {
         for (QAction* action : app->mainWindow().menuBar()->findChild<QMenu*>(menuName)->actions())

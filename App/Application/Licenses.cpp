@@ -22,8 +22,8 @@ bool showInFileManager(const std::filesystem::path& item) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-void openInDesktop(const std::filesystem::path& folder) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+bool openInDesktop(const std::filesystem::path& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
 }  // namespace
@@ -41,12 +41,20 @@ std::optional<std::filesystem::path> itemToReveal(
     return std::filesystem::exists(file, error) ? file : folder;
 }
 
-void reveal(const std::optional<std::filesystem::path>& resources, const Desktop& desktop) {
+std::optional<std::filesystem::path> reveal(const std::optional<std::filesystem::path>& resources,
+                                            const Desktop& desktop) {
     const std::optional<std::filesystem::path> item = itemToReveal(resources);
-    if (!item) return;
-    if (desktop.showItem(*item)) return;
+    if (!item) return std::nullopt;
+    if (desktop.showItem(*item)) return std::nullopt;
     std::error_code error;
-    desktop.openFolder(std::filesystem::is_directory(*item, error) ? *item : item->parent_path());
+    const std::filesystem::path folder =
+        std::filesystem::is_directory(*item, error) ? *item : item->parent_path();
+    if (desktop.openFolder(folder)) return std::nullopt;
+    return folder;
+}
+
+std::string notOpenedDetail(const std::filesystem::path& folder) {
+    return "ファイルマネージャで開いてください:\n" + folder.string();
 }
 
 }  // namespace tarvik::Licenses

@@ -11,18 +11,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The folder is named back only when the desktop could neither show the item
+// nor open the folder: the menu then says so instead of doing nothing.
 TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutResources) {
     testing::TempDir resources;
     const fs::path folder = resources.path() / "Licenses";
     const fs::path file = folder / "はじめにお読みください（ライセンス）.txt";
     fs::create_directories(folder);
     const struct {
-        bool withResources, withFile, fileManagerAnswers;
+        bool withResources, withFile, fileManagerAnswers, folderOpens;
         std::vector<fs::path> shown, opened;
+        std::optional<fs::path> missed;
     } cases[] = {
-        {true, true, true, {file}, {}},        {true, false, true, {folder}, {}},
-        {true, true, false, {file}, {folder}}, {true, false, false, {folder}, {folder}},
-        {false, true, false, {}, {}},
+        {true, true, true, true, {file}, {}, std::nullopt},
+        {true, false, true, true, {folder}, {}, std::nullopt},
+        {true, true, false, true, {file}, {folder}, std::nullopt},
+        {true, false, false, true, {folder}, {folder}, std::nullopt},
+        {true, true, false, false, {file}, {folder}, folder},
+        {true, false, false, false, {folder}, {folder}, folder},
+        {false, true, false, false, {}, {}, std::nullopt},
     };
     for (const auto& c : cases) {
         if (c.withFile)
@@ -35,11 +42,17 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
             shown.push_back(item);
             return c.fileManagerAnswers;
         };
-        const Licenses::Desktop desktop{
-            .showItem = show, .openFolder = [&](const fs::path& item) { opened.push_back(item); }};
-        Licenses::reveal(c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
-        EXPECT_EQ(shown, c.shown) << c.withResources << c.withFile << c.fileManagerAnswers;
-        EXPECT_EQ(opened, c.opened) << c.withResources << c.withFile << c.fileManagerAnswers;
+        const Licenses::Desktop desktop{.showItem = show, .openFolder = [&](const fs::path& item) {
+                                            opened.push_back(item);
+                                            return c.folderOpens;
+                                        }};
+        const auto missed = Licenses::reveal(
+            c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
+        const std::string row = std::to_string(c.withResources) + std::to_string(c.withFile) +
+                                std::to_string(c.fileManagerAnswers) + std::to_string(c.folderOpens);
+        EXPECT_EQ(shown, c.shown) << row;
+        EXPECT_EQ(opened, c.opened) << row;
+        EXPECT_EQ(missed, c.missed) << row;
     }
 }
 

@@ -1,11 +1,13 @@
 // The whole road through the program itself under a real X server: Xvfb is
-// started here, the program runs twice on prepared settings, the songs are read
-// back by ffprobe, and a screenshot of its window is saved for a person to look
-// at (build/screenshots/real-window-*.png).
+// started here, the program runs on prepared settings, the songs are read back
+// by ffprobe, an export onto a read-only folder is refused, and screenshots of
+// its window are saved for a person to look at (build/screenshots/real-window-*.png).
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -15,6 +17,8 @@
 #include "App/Testing/MusicLibrary.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/Xvfb.hpp"
+#include "Core/Testing/Mounting.hpp"
+#include "Core/Testing/Script.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 
@@ -30,17 +34,18 @@ std::string tag(const fs::path& file, const std::string& key) {
     return result.output.substr(0, result.output.find_last_not_of("\r\n") + 1);
 }
 
-// Prepared so that the program plans and exports at once: the hidden
-// "autoReview" starts the planning and "skipReview" goes straight on.
-TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWritesNothingNew) {
+// The program itself on prepared settings, in an X server of its own: the
+// hidden "autoReview" starts the planning and "skipReview" goes straight on;
+// the network is never asked. Songs go from home/Music to `destination`.
+struct RealProgram {
     testing::Xvfb x;
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
     testing::TempDir home;
-    testing::makeMusicLibrary(home / "Music");
-    const QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
-    {
+    QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+
+    explicit RealProgram(const fs::path& destination) {
+        testing::makeMusicLibrary(home / "Music");
         Settings settings(conf);
-        // Never the network; the hidden "autoReview" and "skipReview" go straight on.
         for (const auto& [key, on] : std::map<std::string, bool>{{"onboarded", true},
                                                                  {"autoReview", true},
                                                                  {"skipReview", true},
@@ -51,48 +56,38 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
         for (const auto& [key, value] :
              std::map<std::string, std::string>{{"srcPath", (home / "Music").string()},
                                                 {"appearance", "light"},
-                                                {"destPath", (home / "Export").string()},
+                                                {"destPath", destination.string()},
                                                 {"profileId", "generic-mp3"}})
             settings.setString(key, value);
-    }
-    fs::create_directories(home / "Export");
-    // A converter's folder that a killed start left behind, and another program's.
-    const fs::path abandoned = home / "tmp" / "tarvik-0C6F2E8A-5B0D-4C39-9F43-3D2A7E1B9C55";
-    const fs::path foreign = home / "tmp" / "tarvik-test-keep";
-    for (const fs::path& folder : {abandoned, foreign}) {
-        fs::create_directories(folder);
-        fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        for (const auto& [name, value] :
+             std::map<QString, std::string>{{"DISPLAY", x.display},
+                                            {"QT_QPA_PLATFORM", "xcb"},
+                                            {"HOME", home.path().string()},
+                                            {"XDG_CONFIG_HOME", (home / "config").string()},
+                                            {"XDG_DATA_HOME", (home / "data").string()},
+                                            {"TMPDIR", (home / "tmp").string()},
+                                            {"CANBERRA_DRIVER", "none"}})
+            environment.insert(name, QString::fromStdString(value));
+        fs::create_directories(home / "tmp");
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
+        environment.remove("WAYLAND_DISPLAY");
+        // The X keyboard library hands strndup a buffer without a terminating NUL;
+        // the strict string check of the sanitizer options reports that inside the
+        // library, before any of our code runs.
+        environment.insert("ASAN_OPTIONS",
+                           environment.value("ASAN_OPTIONS") + ":strict_string_checks=0");
     }
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, value] :
-         std::map<QString, std::string>{{"DISPLAY", x.display},
-                                        {"QT_QPA_PLATFORM", "xcb"},
-                                        {"HOME", home.path().string()},
-                                        {"XDG_CONFIG_HOME", (home / "config").string()},
-                                        {"XDG_DATA_HOME", (home / "data").string()},
-                                        {"TMPDIR", (home / "tmp").string()},
-                                        {"CANBERRA_DRIVER", "none"}})
-        environment.insert(name, QString::fromStdString(value));
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
-    environment.remove("WAYLAND_DISPLAY");
-    // The X keyboard library hands strndup a buffer without a terminating NUL;
-    // the strict string check of the sanitizer options reports that inside the
-    // library, before any of our code runs.
-    environment.insert("ASAN_OPTIONS",
-                       environment.value("ASAN_OPTIONS") + ":strict_string_checks=0");
-    const auto songs = [&] { return testing::exportedSongs(home / "Export"); };
-    // The end of a run writes the folder it exported to; it is removed before each start.
-    const auto finished = [&] {
-        return Settings(conf).string("lastExportPath") == (home / "Export").string();
-    };
-    // Runs the program until `ready` holds (by default: its run has ended),
-    // leaves time for the window to draw, then ends it with a logout's
-    // SIGTERM, which goes through its own clean-up as Ctrl+Q does.
-    const auto runProgram = [&](const std::function<void()>& whileShown,
-                                std::function<bool()> ready = {}) {
+    // Whether the end of a run wrote the folder it exported to (removed before each start).
+    bool finished(const fs::path& destination) const {
+        return Settings(conf).string("lastExportPath") == destination.string();
+    }
+
+    // Runs the program until `ready` holds, leaves time for the window to
+    // draw, runs `whileShown`, then ends it with a logout's SIGTERM, which
+    // goes through its own clean-up as Ctrl+Q does.
+    void run(const std::function<bool()>& ready, const std::function<void()>& whileShown) {
         Settings(conf).remove("lastExportPath");
-        if (!ready) ready = finished;
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -108,32 +103,51 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
         if (!program.waitForFinished(5000)) program.kill();
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(program.exitCode(), 0);
-    };
+    }
 
-    // A start that plans nothing (no converter is made) still removes the
-    // folders a killed start left behind, and only those.
-    Settings(conf).setBoolean("autoReview", false);
-    runProgram([] {}, [&] { return !fs::exists(abandoned); });
-    EXPECT_FALSE(fs::exists(abandoned));
-    EXPECT_TRUE(fs::exists(foreign));
-    EXPECT_FALSE(finished());
-    Settings(conf).setBoolean("autoReview", true);
-
-    runProgram([&] {
-        const fs::path png =
-            testing::screenshotFolder().toStdString() + "/real-window-finished.png";
+    // The X server's screen, for a person to look at.
+    void screenshot(const std::string& name) const {
+        const fs::path png = testing::screenshotFolder().toStdString() + "/" + name + ".png";
         fs::create_directories(png.parent_path());
         const auto grab = testing::runCommand({"ffmpeg", "-loglevel", "error", "-y", "-f",
                                                "x11grab", "-video_size", "1280x860", "-i",
                                                x.display, "-frames:v", "1", png.string()});
         EXPECT_EQ(grab.exitCode, 0) << grab.output;
         EXPECT_GT(fs::file_size(png), 10'000U);  // more than an empty screen
-    });
+    }
+};
+
+TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWritesNothingNew) {
+    testing::TempDir scratch;
+    RealProgram p(scratch / "Export");
+    ASSERT_FALSE(p.x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
+    const fs::path exportFolder = scratch / "Export";
+    fs::create_directories(exportFolder);
+    // A converter's folder that a killed start left behind, and another program's.
+    const fs::path abandoned = p.home / "tmp" / "tarvik-0C6F2E8A-5B0D-4C39-9F43-3D2A7E1B9C55";
+    const fs::path foreign = p.home / "tmp" / "tarvik-test-keep";
+    for (const fs::path& folder : {abandoned, foreign}) {
+        fs::create_directories(folder);
+        fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    const auto songs = [&] { return testing::exportedSongs(exportFolder); };
+    const auto finished = [&] { return p.finished(exportFolder); };
+
+    // A start that plans nothing (no converter is made) still removes the
+    // folders a killed start left behind, and only those.
+    Settings(p.conf).setBoolean("autoReview", false);
+    p.run([&] { return !fs::exists(abandoned); }, [] {});
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_FALSE(finished());
+    Settings(p.conf).setBoolean("autoReview", true);
+
+    p.run(finished, [&] { p.screenshot("real-window-finished"); });
     const auto first = songs();
     ASSERT_EQ(first.size(), 3U);  // the three songs of the ticked artist
     std::set<std::string> tags;   // artist / album / title
     for (const auto& [relative, time] : first) {
-        const fs::path file = home / "Export" / relative;
+        const fs::path file = exportFolder / relative;
         tags.insert(tag(file, "artist") + " / " + tag(file, "album") + " / " + tag(file, "title"));
         EXPECT_NE(relative.find(tag(file, "title")), std::string::npos) << relative;
     }
@@ -141,8 +155,40 @@ TEST(RealWindowTest, TheProgramExportsTaggedSongsOnPreparedSettingsAndAgainWrite
                                            "Aino Trio / Talvi / Lumi"}));
     EXPECT_TRUE(fs::exists(foreign));
 
-    runProgram([] {});
+    p.run(finished, [] {});
     EXPECT_EQ(songs(), first);  // nothing written again
+}
+
+// One export onto a folder that takes no writes (a card with its
+// write-protect switch on): the songs are planned, then the run is refused
+// with the destination's cause before a single song is converted, and the
+// program stays up showing it.
+TEST(RealWindowTest, AnExportOntoAReadOnlyFolderIsRefusedBeforeAnySongIsConverted) {
+    testing::TempDir scratch;
+    const fs::path card = scratch / "CARD";
+    fs::create_directories(card);
+    std::string whyNot;
+    const auto mounted = testing::Tmpfs::mount(card, "size=1m", whyNot, MS_RDONLY);
+    if (!mounted) GTEST_SKIP() << whyNot;
+    RealProgram p(card);
+    ASSERT_FALSE(p.x.display.empty()) << "Xvfb did not start (scripts/install-deps installs it)";
+    // The system's ffmpeg, noting each start: the probes of planning, then
+    // nothing more.
+    const fs::path calls = scratch / "ffmpeg-calls";
+    const fs::path ffmpeg = testing::writeScript(
+        scratch / "ffmpeg", "echo \"$*\" >> " + testing::shellQuote(calls.string()) +
+                                "\nexec /usr/bin/ffmpeg \"$@\"\n");
+    p.environment.insert("TARVIK_FFMPEG", QString::fromStdString(ffmpeg.string()));
+    // One line for each of the ticked artist's three songs whose tags were read.
+    const auto probes = [&] {
+        const std::string lines = fs::exists(calls) ? testing::readFile(calls) : "";
+        return std::count(lines.begin(), lines.end(), '\n') >= 3;
+    };
+    p.run(probes, [&] { p.screenshot("real-window-read-only"); });
+    EXPECT_TRUE(probes());
+    EXPECT_EQ(testing::readFile(calls).find("libmp3lame"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(card));
+    EXPECT_FALSE(p.finished(card));
 }
 
 }  // namespace

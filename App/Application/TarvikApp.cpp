@@ -63,7 +63,12 @@ Dialogs::Message TarvikApp::aboutMessage() {
 }
 
 void TarvikApp::openLicenses() {
-    Licenses::reveal(AppPaths::resourcesDirectory(), desktop_);
+    const std::optional<std::filesystem::path> missed =
+        Licenses::reveal(AppPaths::resourcesDirectory(), desktop_);
+    if (!missed) return;
+    Dialogs::show(mainWindow_.get(), {.kind = Dialogs::Message::Kind::warning,
+                                      .text = Licenses::notOpened,
+                                      .informative = Licenses::notOpenedDetail(*missed)});
 }
 
 void TarvikApp::cleanCard() {

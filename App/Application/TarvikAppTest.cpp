@@ -89,10 +89,22 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     fx.app->model().setLowLoadManual(false);
     EXPECT_FALSE(lowLoad->isChecked());
 
-    fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）")->trigger();
+    Dialogs::Script script;
+    QAction* licences = fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）");
+    licences->trigger();
     ASSERT_EQ(fx.revealed.size(), 1U);
     EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
     EXPECT_TRUE(fs::is_regular_file(fx.revealed[0]));
+    EXPECT_TRUE(script.messages().empty());
+
+    // A desktop that opens no folder: the message names the folder, never silence.
+    fx.desktopOpensFolders = false;
+    licences->trigger();
+    ASSERT_EQ(script.messages().size(), 1U);
+    EXPECT_EQ(script.messages()[0].text, "ライセンスのフォルダを開けませんでした");
+    EXPECT_EQ(script.messages()[0].informative,
+              "ファイルマネージャで開いてください:\n" +
+                  fx.revealed[0].parent_path().string());
 }
 
 // Qt's own folder chooser speaks Japanese beside the program's texts.

@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <algorithm>
 
 #include "App/Kit/QtText.hpp"
 
@@ -11,6 +13,9 @@ namespace tarvik::Dialogs {
 namespace {
 
 Script* active = nullptr;
+
+// The widest the smaller text of a message box grows before it wraps.
+constexpr int informativeWidthLimit = 400;
 
 // A chooser hands back text, and Qt reads a file name that is not UTF-8 with
 // U+FFFD in place of its bytes: such a path names no folder, or another one.
@@ -91,6 +96,17 @@ std::unique_ptr<QMessageBox> messageBox(QWidget* parent, const Message& message)
     box->setText(qt(message.text));
     box->setInformativeText(qt(message.informative));
     box->setStandardButtons(QMessageBox::Ok);
+    // What a message names (a folder, a cause) can be copied out of it.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel")) {
+        informative->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // Each line keeps to one line where the box has room: a path, which has
+        // no place to break, is never cut at the box's side.
+        int widest = 0;
+        for (const QString& line : informative->text().split('\n'))
+            widest = std::max(widest, informative->fontMetrics().horizontalAdvance(line));
+        informative->setMinimumWidth(std::min(widest, informativeWidthLimit));
+    }
     return box;
 }
 

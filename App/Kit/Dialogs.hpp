@@ -37,7 +37,7 @@ struct Message {
     enum class Kind { information, warning, critical };
     Kind kind = Kind::information;
     std::string text;         // the message in bold
-    std::string informative;  // the smaller text under it; may be empty
+    std::string informative;  // the smaller text under it; may be empty. Both can be selected.
 
     bool operator==(const Message&) const = default;
 };

@@ -2,14 +2,19 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QVBoxLayout>
 #include <QStyleOptionButton>
 #include <cstdlib>
 #include <limits>
 
 #include "App/Kit/Appearance.hpp"
 #include "App/Kit/Card.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/Kit/FunProgressBar.hpp"
 #include "App/Kit/Palette.hpp"
+#include "App/Kit/Picker.hpp"
 #include "App/Kit/StepBadge.hpp"
 #include "App/Kit/TextStyle.hpp"
 #include "App/Testing/WidgetTesting.hpp"
@@ -125,6 +130,69 @@ TEST(StepBadgeTest, DoneWinsOverActiveAndIsSaid) {
                                          {centre.green(), Palette::success().green()},
                                          {centre.blue(), Palette::success().blue()}})
         EXPECT_NEAR(drawn, success, 1);
+}
+
+// A picker takes the focus from Tab or a click, never from a wheel passing
+// over it on its way to scroll the window (with the focus, the next arrow key
+// would change it).
+TEST(PickerTest, TakesTheFocusByTabOrClickButNotByTheWheel) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* before = new QLineEdit(&window);
+    auto* picker = new Picker(&window);
+    picker->addItems({"A", "B", "C"});
+    layout->addWidget(before);
+    layout->addWidget(picker);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    before->setFocus();
+    testing::turnWheelOver(*picker, -120);
+    EXPECT_EQ(window.focusWidget(), before);
+    EXPECT_EQ(picker->currentIndex(), 0);
+    QTest::keyClick(before, Qt::Key_Tab);
+    EXPECT_EQ(window.focusWidget(), picker);
+    before->setFocus();
+    QTest::mouseClick(picker, Qt::LeftButton);
+    EXPECT_EQ(window.focusWidget(), picker);
+}
+
+// A choice longer than the closed box is shortened with "…", not cut off;
+// one that fits is shown whole.
+TEST(PickerTest, ALongChoiceIsShortenedNotCut) {
+    Picker picker;
+    const QString path = "フォルダ: /media/user/NAVI_SD/MUSIC/とても長いフォルダの名前";
+    picker.addItem(path);
+    picker.setElideMode(Qt::ElideMiddle);
+    picker.resize(400, picker.sizeHint().height());
+    picker.show();
+    EXPECT_EQ(picker.shownText(), path);
+    picker.resize(160, picker.sizeHint().height());
+    const QString shown = picker.shownText();
+    EXPECT_TRUE(shown.startsWith("フォルダ") && shown.contains(QChar(0x2026)) &&
+                shown.endsWith("名前"))
+        << shown.toStdString();
+    EXPECT_LT(picker.fontMetrics().horizontalAdvance(shown), 160);
+}
+
+// What a message names (a folder, a cause) can be selected and copied, and a
+// path keeps to one line.
+TEST(DialogsTest, MessageTextsCanBeSelected) {
+    const std::unique_ptr<QMessageBox> box = Dialogs::messageBox(
+        nullptr, {.kind = Dialogs::Message::Kind::warning, .text = "開けませんでした",
+                  .informative = "/usr/share/tarvik/Licenses"});
+    int selectable = 0;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text() != "開けませんでした" && label->text() != "/usr/share/tarvik/Licenses")
+            continue;
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse)
+            << label->text().toStdString();
+        EXPECT_GE(label->minimumSizeHint().width(),
+                  label->fontMetrics().horizontalAdvance(label->text()))
+            << label->text().toStdString();
+        ++selectable;
+    }
+    EXPECT_EQ(selectable, 2);
 }
 
 }  // namespace

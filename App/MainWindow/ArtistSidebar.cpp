@@ -155,13 +155,22 @@ void ArtistSidebar::rebuildArtists() {
     const bool none = model_.artists().empty();
     empty_->setVisible(none);
     list_->setVisible(!none);
-    emptyText_->setText(qt(StepContent::sidebarEmptyText(model_.srcPath())));
+    emptyText_->setText(
+        qt(StepContent::sidebarEmptyText(model_.srcPath(), model_.musicFolderMissing())));
     list_->clear();
     albumRows_ = 0;
     for (const std::string& name : model_.filteredArtists()) {
-        auto* item = new QListWidgetItem(qt(name), list_);
-        item->setData(nameRole, qt(name));
+        const StepContent::ArtistRow row = StepContent::artistRow(name);
+        auto* item = new QListWidgetItem(qt(row.text), list_);
+        // The folder's bytes: a name that is not UTF-8 would not survive a QString.
+        item->setData(nameRole, QByteArray::fromStdString(name));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        if (row.unreadable) {
+            item->setIcon(Icons::icon(Icons::Symbol::exclamationmarkTriangleFill, 14,
+                                      Palette::color(Palette::Name::warning)));
+            item->setToolTip(qt(*row.unreadable));
+            item->setData(Qt::AccessibleTextRole, qt(row.text + "（" + *row.unreadable + "）"));
+        }
     }
     updating_ = false;
     refreshSelection();
@@ -174,7 +183,7 @@ void ArtistSidebar::refreshSelection() {
     for (int row = albumRows_; row < list_->count(); ++row) {
         QListWidgetItem* item = list_->item(row);
         const bool on =
-            StepContent::isTicked(selected, item->data(nameRole).toString().toStdString());
+            StepContent::isTicked(selected, item->data(nameRole).toByteArray().toStdString());
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     }
     updating_ = false;
@@ -204,7 +213,7 @@ void ArtistSidebar::rebuildAlbumSection() {
 
 void ArtistSidebar::artistToggled(QListWidgetItem* item) {
     if (updating_ || list_->row(item) < albumRows_) return;
-    const std::string name = item->data(nameRole).toString().toStdString();
+    const std::string name = item->data(nameRole).toByteArray().toStdString();
     model_.setSelected(item->checkState() == Qt::Checked
                            ? StepContent::ticked(model_.selected(), name)
                            : StepContent::unticked(model_.selected(), name));

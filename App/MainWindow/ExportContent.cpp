@@ -1,9 +1,11 @@
 #include "App/MainWindow/ExportContent.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Platform/Errors.hpp"
 
 namespace tarvik::ExportContent {
 
@@ -11,6 +13,20 @@ namespace {
 
 std::string number(std::int64_t value) {
     return std::to_string(value);
+}
+
+// What stopped the run, in the words of the failure it reported.
+std::string haltHeadline(ConversionEvent::Halt halt, bool toCard) {
+    switch (halt) {
+        case ConversionEvent::Halt::destinationReadOnly:
+            return fileSystemMessage("書き込めません: ", destinationWord(toCard), EROFS);
+        case ConversionEvent::Halt::musicFolderLost:
+            return std::string(ConversionRunner::musicFolderLostMessage);
+        case ConversionEvent::Halt::destinationLost:
+        case ConversionEvent::Halt::none:
+            break;
+    }
+    return std::string(ConversionRunner::destinationLostMessage);
 }
 
 }  // namespace
@@ -80,19 +96,22 @@ ProgressTexts progressTexts(const std::string& phaseText,
 
 SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, bool cardThere,
                           std::size_t renamedCount) {
+    using Halt = ConversionEvent::Halt;
     ConversionEvent::Progress progress = summary.progress;
     SummaryTexts texts;
-    if (summary.destinationLost) {
-        // The run counted the lost destination as one failure; it is no song.
-        progress.failed = std::max<std::int64_t>(0, progress.failed - 1);
-        texts.outcome = Outcome::destinationLost;
-        texts.headline = std::string(ConversionRunner::destinationLostMessage);
+    progress.failed = summary.songsFailed();
+    if (summary.halt != Halt::none) {
+        texts.outcome = Outcome::halted;
+        texts.headline = haltHeadline(summary.halt, toCard);
     } else if (summary.stopped) {
         texts.outcome = Outcome::stopped;
         texts.headline = "中止しました";
     } else if (summary.cardFull) {
         texts.outcome = Outcome::cardFull;
         texts.headline = destinationWord(toCard) + "がいっぱいになりました";
+    } else if (progress.done == 0 && progress.failed >= 1) {
+        texts.outcome = Outcome::nothingWritten;
+        texts.headline = "書き出せませんでした";
     } else {
         texts.outcome = progress.failed >= 1 ? Outcome::failures : Outcome::complete;
         texts.headline = "できあがり！ 車で聴けます";
@@ -109,7 +128,7 @@ SummaryTexts summaryTexts(const ConversionEvent::Summary& summary, bool toCard, 
     texts.carryOverNote = summary.cardFull;
     texts.continueNext = summary.cardFull;
     texts.eject = toCard && cardThere;
-    texts.send = !toCard && !summary.destinationLost;
+    texts.send = !toCard && summary.halt != Halt::destinationLost;
     texts.showFailures = progress.failed >= 1;
     return texts;
 }

@@ -46,8 +46,10 @@ ProgressTexts progressTexts(const std::string& phaseText,
 // Whole minutes left, never less than 1.
 std::int64_t etaMinutes(std::int64_t seconds);
 
-// Summary of a finished run.
-enum class Outcome { destinationLost, stopped, cardFull, failures, complete };
+// Summary of a finished run. `halted`: the run stopped by itself (its card or
+// music folder went away, its card turned read-only); `nothingWritten`: no
+// song was written and songs failed, which is never "できあがり".
+enum class Outcome { halted, stopped, cardFull, nothingWritten, failures, complete };
 struct SummaryTexts {
     Outcome outcome = Outcome::complete;
     std::string headline;

@@ -52,14 +52,16 @@ TEST(ExportContentTest, ProgressCountsWhatWasDealtWith) {
     }
 }
 
+using Halt = ConversionEvent::Halt;
+
 ConversionEvent::Summary summary(Progress progress, bool stopped, bool cardFull,
-                                 bool lost = false) {
+                                 Halt halt = Halt::none) {
     return {.progress = progress,
             .stopped = stopped,
             .cardFull = cardFull,
             .renamed = 0,
             .placed = {},
-            .destinationLost = lost};
+            .halt = halt};
 }
 
 // The buttons and notes a summary offers, by name.
@@ -74,9 +76,10 @@ std::string offers(const ExportContent::SummaryTexts& texts) {
     return names;
 }
 
-// The headline takes the first outcome that matches: destination lost,
-// stopped, full, failures, complete. Card or folder is what the run wrote
-// onto; an ejected card only loses its eject button.
+// The headline takes the first outcome that matches: halted (each cause in
+// its own words), stopped, full, nothing written, failures, complete. Card or
+// folder is what the run wrote onto; an ejected card only loses its eject
+// button. A run that wrote nothing and failed is never "できあがり".
 TEST(ExportContentTest, SummaryOfEachEnding) {
     const struct {
         ConversionEvent::Summary summary;
@@ -87,12 +90,30 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
         std::optional<bool> cardThere = std::nullopt;  // else as toCard
     } cases[] = {
         // A pulled card: the lost destination itself is no failed song.
-        {summary(counts(6, 0, 1, 9), true, false, true), true, 0, Outcome::destinationLost,
+        {summary(counts(6, 0, 1, 9), true, false, Halt::destinationLost), true, 0, Outcome::halted,
          "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
          "6 曲を書き出しました", "", false},
-        {summary(counts(6, 0, 3, 9), true, true, true), false, 0, Outcome::destinationLost,
-         "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
+        {summary(counts(6, 0, 3, 9), true, true, Halt::destinationLost), false, 0,
+         Outcome::halted, "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
          "6 曲を書き出しました、2 曲は変換できませんでした", "carryOver continue failures "},
+        // A card the system remounted read-only: its cause, once, as the headline.
+        {summary(counts(0, 0, 1, 96), true, false, Halt::destinationReadOnly), true, 0,
+         Outcome::halted, "書き込めません: SD カード（読み取り専用です）", "0 曲を書き出しました",
+         "eject "},
+        {summary(counts(4, 0, 2, 9), true, false, Halt::destinationReadOnly), false, 0,
+         Outcome::halted, "書き込めません: 書き出し先のフォルダ（読み取り専用です）",
+         "4 曲を書き出しました、1 曲は変換できませんでした", "send failures "},
+        {summary(counts(45, 0, 1, 96), true, false, Halt::musicFolderLost), true, 0,
+         Outcome::halted, "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。",
+         "45 曲を書き出しました", "eject "},
+        // Every song failed: no song was written, whatever the reason.
+        {summary(counts(0, 0, 96, 96), false, false), true, 0, Outcome::nothingWritten,
+         "書き出せませんでした", "0 曲を書き出しました、96 曲は変換できませんでした",
+         "eject failures "},
+        {summary(counts(0, 5, 2, 7), false, false), false, 0, Outcome::nothingWritten,
+         "書き出せませんでした",
+         "0 曲を書き出しました、5 曲は前回の分を使いました、2 曲は変換できませんでした",
+         "send failures "},
         {summary(counts(3, 0, 0, 9), false, true), true, 0, Outcome::cardFull,
          "SD カードがいっぱいになりました", "3 曲を書き出しました", "carryOver continue ", false},
         // A stopped run that filled the card still offers to continue.

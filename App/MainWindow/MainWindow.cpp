@@ -1,9 +1,11 @@
 #include "App/MainWindow/MainWindow.hpp"
 
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "App/MainWindow/ArtistSidebar.hpp"
 #include "App/Kit/Dialogs.hpp"
@@ -36,14 +38,15 @@ MainWindow::MainWindow(AppModel& model, std::function<void()> openSend, QWidget*
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("mainSplitter");
     splitter_->setChildrenCollapsible(false);
-    auto* sidebar = new ArtistSidebar(model_, splitter_);
-    sidebar->setMinimumWidth(sidebarMinimum);
-    sidebar->setMaximumWidth(sidebarMaximum);
-    splitter_->addWidget(sidebar);
+    sidebar_ = new ArtistSidebar(model_, splitter_);
+    sidebar_->setMinimumWidth(sidebarMinimum);
+    sidebar_->setMaximumWidth(sidebarMaximum);
+    splitter_->addWidget(sidebar_);
     splitter_->addWidget(buildDetailColumn());
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({sidebarIdeal, minimumWidth - sidebarIdeal});
     setCentralWidget(splitter_);
+    fitMinimumToContent();
 
     connect(&model_, &AppModel::showLogChanged, this, &MainWindow::refreshLogPanel);
     connect(&model_, &AppModel::logAppended, this, &MainWindow::refreshLogPanel);
@@ -59,10 +62,13 @@ MainWindow::MainWindow(AppModel& model, std::function<void()> openSend, QWidget*
 
 QWidget* MainWindow::buildDetailColumn() {
     auto* scroll = new QScrollArea(splitter_);
+    detail_ = scroll;
     scroll->setObjectName("detailScroll");
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The window keeps room for the widest row instead (fitMinimumToContent).
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FunBackground::fill(scroll->viewport());
 
     auto* content = new QWidget(scroll);
@@ -83,7 +89,26 @@ QWidget* MainWindow::buildDetailColumn() {
     column_->addWidget(logPanel_);
     column_->addStretch();
     scroll->setWidget(content);
+    content->installEventFilter(this);
     return scroll;
+}
+
+void MainWindow::fitMinimumToContent() {
+    const QWidget* content = detail_->widget();
+    const int column = content->minimumSizeHint().width() +
+                       detail_->verticalScrollBar()->sizeHint().width() +
+                       2 * detail_->frameWidth();
+    detail_->setMinimumWidth(column);
+    const int width = sidebar_->minimumWidth() + splitter_->handleWidth() + column;
+    // A window smaller than this grows to it, as the desktop's would.
+    setMinimumSize(std::max(minimumWidth, width), minimumHeight);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A row came, went or changed its text: the room it needs may differ.
+    if (watched == detail_->widget() && event->type() == QEvent::LayoutRequest)
+        fitMinimumToContent();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::refreshLogPanel() {
@@ -100,8 +125,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 bool MainWindow::event(QEvent* event) {
-    // Back from another program, the destination folder may be gone or back.
-    if (event->type() == QEvent::WindowActivate) model_.recheckDestination();
+    // Back from another program, the music folder or the destination may be
+    // gone or back.
+    if (event->type() == QEvent::WindowActivate) model_.recheckFolders();
     return QMainWindow::event(event);
 }
 

@@ -14,6 +14,7 @@
 
 #include "Core/Profiles/DeviceProfile.hpp"
 
+class QScrollArea;
 class QSplitter;
 class QVBoxLayout;
 
@@ -25,6 +26,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // The least the window ever allows; it allows more when its column needs
+    // more room (fitMinimumToContent).
     static constexpr int minimumWidth = 800;
     static constexpr int minimumHeight = 620;
 
@@ -43,9 +46,14 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildDetailColumn();
+    // The window's smallest size is the one at which every row of the column
+    // fits beside the sidebar at its narrowest: nothing is cut and the column
+    // never scrolls sideways. Followed whenever the column's rows change.
+    void fitMinimumToContent();
     void refreshLogPanel();
     void followShowSend();
     void followEjectError();
@@ -56,6 +64,8 @@ private:
     AppModel& model_;
     std::function<void()> openSend_;
     QSplitter* splitter_ = nullptr;
+    QWidget* sidebar_ = nullptr;
+    QScrollArea* detail_ = nullptr;
     QVBoxLayout* column_ = nullptr;
     QWidget* logPanel_ = nullptr;
     QPointer<QDialog> welcome_;

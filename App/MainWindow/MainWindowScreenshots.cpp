@@ -1,6 +1,7 @@
 // Pictures of the main window for a person to look at, in light and dark
-// (build/screenshots/): the first steps, the export step in each state and the
-// whole window. They check nothing; StepsFitTest checks the same states.
+// (build/screenshots/): the first steps (among them a read-only destination,
+// a music folder gone and names that are not UTF-8), the export step in each
+// state and the whole window, at a roomy size and at its smallest. They check nothing; StepsFitTest checks the same states.
 #include <gtest/gtest.h>
 
 #include "App/MainWindow/MainWindowTesting.hpp"
@@ -13,14 +14,18 @@ TEST(MainWindowScreenshots, StepsExportStatesAndTheWholeWindow) {
     testing::FirstSteps first;
     testing::ReadyModel ready("書き出し先");
     testing::inLightAndDark([&](const std::string& suffix) {
-        for (const auto& [destination, state] : first.destinations())
-            testing::saveScreenshot(first.show(destination)->root,
-                                    "main-steps-" + state + "-" + suffix);
+        for (const auto& [state, enter] : first.states()) {
+            enter();
+            testing::saveScreenshot(first.show()->root, "main-steps-" + state + "-" + suffix);
+        }
         MainWindow window(*first.f.model, {});
         window.resize(1100, 800);
         window.show();
         QApplication::processEvents();
         testing::saveScreenshot(window, "main-window-" + suffix);
+        MainWindow smallest(*first.f.model, {});
+        testing::showAtSmallestSize(smallest);
+        testing::saveScreenshot(smallest, "main-window-smallest-" + suffix);
 
         AppModelTesting::clearLog(ready.model());
         const auto column = testing::exportColumn(ready.model());

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QTest>
 #include <QVBoxLayout>
+#include <sys/mount.h>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -25,6 +26,7 @@
 #include "App/MainWindow/StepExportCard.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
 #include "App/Testing/WidgetTesting.hpp"
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::testing {
@@ -86,22 +88,41 @@ struct DetailColumn {
     }
 };
 
-// The first steps on a library of five artists, two of them chosen, with a
-// card, a carry-over and a cleaning notice; shown towards the card and towards
-// an artist's folder (with its warning).
+// Two artist folders named in Shift-JIS and in Latin-1, as a library copied
+// from an older system has them: not UTF-8.
+inline const std::string shiftJISArtist = "\x83\x65\x83\x58\x83\x67\x83\x6F\x83\x93\x83\x68";
+inline const std::string latin1Artist = "Caf\xE9 Noir";
+
+// Shows the main window at the smallest size it allows, its layouts settled.
+inline void showAtSmallestSize(MainWindow& window) {
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.resize(window.minimumSize());
+    QTest::qWait(100);
+    EXPECT_EQ(window.size(), window.minimumSize());
+}
+
+// The first steps on a library of seven artists (two of them named in bytes
+// that are not UTF-8), three of them chosen, with a card, a carry-over and a
+// cleaning notice; shown towards the card, towards an artist's folder (with
+// its warning), towards a read-only folder (with its refusal; only where this
+// process may mount) and with the music folder gone.
 struct FirstSteps {
     TempDir library;
+    TempDir places;
+    std::unique_ptr<Tmpfs> readOnly;
     ModelFixture f{[this](Settings& settings) {
-        for (const char* artist :
-             {"青い月", "さくら楽団", "東京ナイトバンド", "山田ハナ", "Ｍｏｏｎ Ｒｉｖｅｒ"})
-            std::filesystem::create_directories(library.path() / artist / "はじめてのアルバム");
+        for (const std::string& artist :
+             {std::string("青い月"), std::string("さくら楽団"), std::string("東京ナイトバンド"),
+              std::string("山田ハナ"), std::string("Ｍｏｏｎ Ｒｉｖｅｒ"), shiftJISArtist,
+              latin1Artist})
+            std::filesystem::create_directories(musicFolder() / artist / "はじめてのアルバム");
         settings.setBoolean("onboarded", true);
-        settings.setString("srcPath", library.path().string());
-        settings.setStringList("selected", {"さくら楽団", "青い月/はじめてのアルバム"});
+        settings.setString("srcPath", musicFolder().string());
     }};
 
     FirstSteps() {
-        f.model->reloadArtists();
+        f.model->setSelected({"さくら楽団", "青い月/はじめてのアルバム", shiftJISArtist});
         AppModelTesting::setVolumes(*f.model,
                                     {{"/", "システム", 120'000'000'000, false},
                                      {"/media/u/NAVI_SD", "NAVI_SD", 31'914'983'424, true}});
@@ -109,15 +130,36 @@ struct FirstSteps {
             {"さくら楽団/はじめてのアルバム/01.mp3", "さくら楽団/はじめてのアルバム/02.mp3"});
         f.model->setContinuing(true);
         f.model->setCleanNotice("SD カードを掃除しました: 「._」ファイル 3 件を消しました。");
+        std::filesystem::create_directories(places / "NAVI_RO");
+        std::string whyNot;
+        readOnly = Tmpfs::mount(places / "NAVI_RO", "size=64k", whyNot, MS_RDONLY);
     }
 
-    // Each destination with the name of what it shows.
-    std::vector<std::pair<std::string, std::string>> destinations() const {
-        return {{"/media/u/NAVI_SD", "card"}, {(library.path() / "青い月").string(), "warning"}};
+    std::filesystem::path musicFolder() const { return library / "Music"; }
+
+    // Each state with the name of what it shows and what puts the model there.
+    std::vector<std::pair<std::string, std::function<void()>>> states() {
+        const auto towards = [this](const std::string& destination, bool music) {
+            return [this, destination, music] {
+                const std::filesystem::path gone = library / "Gone";
+                if (music && std::filesystem::exists(gone))
+                    std::filesystem::rename(gone, musicFolder());
+                if (!music && std::filesystem::exists(musicFolder()))
+                    std::filesystem::rename(musicFolder(), gone);
+                f.model->recheckFolders();
+                f.model->setDestPath(destination);
+            };
+        };
+        std::vector<std::pair<std::string, std::function<void()>>> states = {
+            {"card", towards("/media/u/NAVI_SD", true)},
+            {"warning", towards((musicFolder() / "青い月").string(), true)},
+            {"music-gone", towards("/media/u/NAVI_SD", false)},
+        };
+        if (readOnly) states.push_back({"read-only", towards((places / "NAVI_RO").string(), true)});
+        return states;
     }
 
-    std::unique_ptr<DetailColumn> show(const std::string& destination) {
-        f.model->setDestPath(destination);
+    std::unique_ptr<DetailColumn> show() {
         return std::make_unique<DetailColumn>(
             std::initializer_list<QWidget*>{new HeaderBanner(*f.model), new StepMusicCard(*f.model),
                                             new StepCardCard(*f.model)},
@@ -131,12 +173,14 @@ inline std::vector<std::pair<std::string, std::function<void()>>> exportStates(A
         return ConversionEvent::Progress{
             .done = done, .skipped = skipped, .failed = failed, .total = 60, .etaSeconds = 150};
     };
-    const auto ending = [](ConversionEvent::Progress progress, bool cardFull) {
+    const auto ending = [](ConversionEvent::Progress progress, bool cardFull,
+                           ConversionEvent::Halt halt = ConversionEvent::Halt::none) {
         return ConversionEvent::Summary{.progress = progress,
-                                        .stopped = false,
+                                        .stopped = halt != ConversionEvent::Halt::none,
                                         .cardFull = cardFull,
                                         .renamed = 0,
-                                        .placed = {}};
+                                        .placed = {},
+                                        .halt = halt};
     };
     return {
         {"idle",
@@ -168,6 +212,23 @@ inline std::vector<std::pair<std::string, std::function<void()>>> exportStates(A
         {"done",
          [&model, counts, ending] {
              AppModelTesting::setState(model, RunState::finished(ending(counts(58, 2, 3), false)));
+         }},
+        {"all-failed",
+         [&model, counts, ending] {
+             AppModelTesting::setState(model, RunState::finished(ending(counts(0, 60, 0), false)));
+         }},
+        {"read-only",
+         [&model, counts, ending] {
+             AppModelTesting::setState(
+                 model, RunState::finished(
+                            ending(counts(12, 1, 0), false, ConversionEvent::Halt::destinationReadOnly),
+                            true));
+         }},
+        {"music-gone",
+         [&model, counts, ending] {
+             AppModelTesting::setState(
+                 model, RunState::finished(
+                            ending(counts(45, 1, 0), false, ConversionEvent::Halt::musicFolderLost)));
          }},
     };
 }

@@ -99,7 +99,9 @@ QWidget* StepCardCard::buildDestinationRow() {
     hintRow->addWidget(hintIcon);
     hintRow->addWidget(TextStyle::secondaryLabel("SD カードを差し込んでください", insertHint_));
 
-    destinations_ = new Picker(widget);
+    auto* destinations = new Picker(widget);
+    destinations->setElideMode(Qt::ElideMiddle);  // a folder's path: its start and its name
+    destinations_ = destinations;
     destinations_->setObjectName("destinationPicker");
     destinations_->setMaximumWidth(420);
     destinations_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

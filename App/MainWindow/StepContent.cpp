@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "App/Model/SelectionKeys.hpp"
+#include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
 #include "Core/Platform/ByteCountFormat.hpp"
 #include "Core/Platform/Text.hpp"
@@ -19,15 +21,17 @@ bool scalarLess(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected) {
+Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected,
+                   bool folderMissing) {
     if (srcPath.empty())
-        return {
-            "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
-            "アルバム」のフォルダに分かれて入っているフォルダを選んでください。",
-            false};
+        return {.text = "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
+                        "アルバム」のフォルダに分かれて入っているフォルダを選んでください。"};
+    // The ticks wait for the folder's return; none of them counts meanwhile.
+    if (folderMissing)
+        return {.text = std::string(ConversionRunner::musicFolderLostMessage), .warning = true};
     if (selected.empty())
-        return {"左の一覧で、入れたいアーティストにチェックを付けてください。", false};
-    return {selectionCount(selected), true};
+        return {.text = "左の一覧で、入れたいアーティストにチェックを付けてください。"};
+    return {.text = selectionCount(selected), .success = true};
 }
 
 std::string selectionCount(const std::set<std::string>& selected) {
@@ -48,26 +52,27 @@ bool isAlbumEntry(const std::string& entry) {
 }
 
 bool isTicked(const std::set<std::string>& selected, const std::string& artist) {
-    return selected.count(text::nfc(artist)) > 0;
+    return selected.count(text::nfcName(artist)) > 0;
 }
 
 std::set<std::string> ticked(std::set<std::string> selected, const std::string& artist) {
-    const std::string name = text::nfc(artist);
+    const std::string name = text::nfcName(artist);
     selected.insert(name);
     const std::string prefix = name + "/";
-    std::erase_if(selected,
-                  [&](const std::string& entry) { return text::nfc(entry).starts_with(prefix); });
+    std::erase_if(selected, [&](const std::string& entry) {
+        return text::nfcName(entry).starts_with(prefix);
+    });
     return selected;
 }
 
 std::set<std::string> unticked(std::set<std::string> selected, const std::string& artist) {
-    selected.erase(text::nfc(artist));
+    selected.erase(text::nfcName(artist));
     return selected;
 }
 
 std::set<std::string> withShown(std::set<std::string> selected,
                                 const std::vector<std::string>& shown) {
-    for (const std::string& name : shown) selected.insert(text::nfc(name));
+    for (const std::string& name : shown) selected.insert(text::nfcName(name));
     return selected;
 }
 
@@ -79,12 +84,25 @@ std::vector<std::string> albumEntries(const std::set<std::string>& selected) {
 }
 
 std::string albumEntryText(const std::string& entry) {
-    return text::replacing(entry, "/", " ／ ");
+    return text::replacing(SelectionKeys::shown(entry).text, "/", " ／ ");
 }
 
-std::string sidebarEmptyText(const std::string& srcPath) {
-    return srcPath.empty() ? "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます"
-                           : "このフォルダの中に\nアーティストのフォルダが見つかりません";
+ArtistRow artistRow(const std::string& name) {
+    const SelectionKeys::Shown shown = SelectionKeys::shown(name);
+    if (!shown.unreadable) return {shown.text, std::nullopt};
+    return {shown.text, std::string(unreadableNameNote)};
+}
+
+std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing) {
+    if (srcPath.empty()) return "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます";
+    // Gone is not empty: the user reconnects the drive or chooses again.
+    if (folderMissing) {
+        // Its first sentence on a line of its own in the narrow column.
+        std::string message(ConversionRunner::musicFolderLostMessage);
+        const std::string_view stop = "。";
+        return message.insert(message.find(stop) + stop.size(), "\n");
+    }
+    return "このフォルダの中に\nアーティストのフォルダが見つかりません";
 }
 
 std::string countTail(std::size_t artistCount) {

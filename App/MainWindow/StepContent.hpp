@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "App/Model/RunState.hpp"
@@ -19,9 +20,12 @@ namespace tarvik::StepContent {
 // Music folder step.
 struct Status {
     std::string text;
-    bool success = false;  // the selection count, in the success colour; else secondary
+    bool success = false;  // the selection count, in the success colour
+    bool warning = false;  // the music folder is gone, in the warning colour; else secondary
 };
-Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected);
+// `folderMissing`: the chosen music folder cannot be listed (AppModel::musicFolderMissing).
+Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected,
+                   bool folderMissing);
 std::string selectionCount(const std::set<std::string>& selected);
 std::string folderButtonText(const std::string& srcPath);
 
@@ -37,7 +41,18 @@ std::set<std::string> withShown(std::set<std::string> selected,
 // The album entries in plain scalar order, and how a row shows one.
 std::vector<std::string> albumEntries(const std::set<std::string>& selected);
 std::string albumEntryText(const std::string& entry);
-std::string sidebarEmptyText(const std::string& srcPath);
+// An artist's row: the name as best it can be read and, for a folder name
+// that is not UTF-8, the note that marks it as not read for certain.
+struct ArtistRow {
+    std::string text;
+    std::optional<std::string> unreadable;
+
+    bool operator==(const ArtistRow&) const = default;
+};
+inline constexpr std::string_view unreadableNameNote =
+    "このフォルダの名前は UTF-8 ではないため、正しく読めないことがあります";
+ArtistRow artistRow(const std::string& name);
+std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing);
 std::string countTail(std::size_t artistCount);
 
 // Card and unit step.

@@ -7,13 +7,18 @@ namespace {
 
 using namespace StepContent;
 
+// A music folder that went away is said so, in the warning colour, and its
+// ticks are not counted meanwhile.
 TEST(MusicStepContentTest, TheFolderComesFirstThenTheSelectionIsCounted) {
     const struct {
         std::string folder;
         std::set<std::string> selected;
         std::string text;
         bool success;
+        bool missing = false;
     } cases[] = {
+        {"/music", {"A", "B"}, "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。",
+         false, true},
         {"/music",
          {"A", "B", "C", "D/1", "E/2"},
          "3 組のアーティストと 2 枚のアルバムを選んでいます",
@@ -27,9 +32,10 @@ TEST(MusicStepContentTest, TheFolderComesFirstThenTheSelectionIsCounted) {
          false},  // a selection restored without a folder
     };
     for (const auto& c : cases) {
-        const Status status = musicStatus(c.folder, c.selected);
+        const Status status = musicStatus(c.folder, c.selected, c.missing);
         EXPECT_TRUE(status.text.starts_with(c.text)) << status.text;
         EXPECT_EQ(status.success, c.success) << c.text;
+        EXPECT_EQ(status.warning, c.missing) << c.text;
     }
 }
 
@@ -43,6 +49,16 @@ TEST(SidebarContentTest, TickingAnArtistDropsItsAlbumEntriesOnlyAndEntriesAreInS
     EXPECT_EQ(albumEntries({"b/2", "B/1", "Artist", "a/9"}),
               (std::vector<std::string>{"B/1", "a/9", "b/2"}));
     EXPECT_EQ(albumEntryText("A/B"), "A ／ B");
+    // Names that are not UTF-8: each row and tick by its bytes, shown as best it reads.
+    const std::string test = "\x83\x65\x83\x58\x83\x67lib";
+    const std::string tesu = "\x83\x65\x83\x58lib";
+    EXPECT_EQ(ticked({tesu}, test), (std::set<std::string>{tesu, test}));
+    EXPECT_FALSE(isTicked({tesu}, test));
+    EXPECT_EQ(albumEntryText(test + "/Album"), "テストlib ／ Album");
+    EXPECT_EQ(artistRow(test), (ArtistRow{"テストlib", std::string(unreadableNameNote)}));
+    EXPECT_EQ(artistRow("テスト"), (ArtistRow{"テスト", std::nullopt}));
+    EXPECT_EQ(sidebarEmptyText("/music", true),
+              "音楽フォルダが見つかりません。\nつなぎ直すか、選び直してください。");
 }
 
 DeviceProfile profile(std::int64_t bitrate) {

@@ -49,7 +49,7 @@ StepExportCard::StepExportCard(AppModel& model, QWidget* parent)
     for (auto signal :
          {&AppModel::stateChanged, &AppModel::selectedChanged, &AppModel::destPathChanged,
           &AppModel::volumesChanged, &AppModel::srcPathChanged, &AppModel::profileIdChanged,
-          &AppModel::profilesChanged, &AppModel::destinationChecked})
+          &AppModel::profilesChanged, &AppModel::destinationChecked, &AppModel::artistsChanged})
         connect(&model_, signal, this, &StepExportCard::refresh);
     connect(&model_, &AppModel::settingsChanged, this, &StepExportCard::refreshOptions);
     connect(&model_, &AppModel::phaseTextChanged, this, &StepExportCard::refreshProgress);
@@ -90,8 +90,8 @@ QWidget* StepExportCard::buildOptions() {
     Icons::show(start_, Icons::Symbol::listBulletRectangle, 16, Icons::fixed(Qt::white));
     SheetButtons::makeProminent(start_);
     connect(start_, &QPushButton::clicked, this, [this] {
-        // The folder may have gone since the button was last enabled.
-        model_.recheckDestination();
+        // A folder may have gone since the button was last enabled.
+        model_.recheckFolders();
         if (model_.canExport()) model_.startPlanning();
     });
     startHint_ = new QLabel("上の ① ② を先に済ませてください", options_);

@@ -55,7 +55,8 @@ StepMusicCard::StepMusicCard(AppModel& model, QWidget* parent)
     rows()->addWidget(notice_);
 
     for (auto signal : {&AppModel::srcPathChanged, &AppModel::selectedChanged,
-                        &AppModel::sourceNoticeChanged, &AppModel::stateChanged})
+                        &AppModel::sourceNoticeChanged, &AppModel::stateChanged,
+                        &AppModel::artistsChanged})
         connect(&model_, signal, this, &StepMusicCard::refresh);
     refresh();
 }
@@ -69,10 +70,13 @@ void StepMusicCard::refresh() {
     TextStyle::setTone(path_, src.empty() ? TextStyle::Tone::secondary : TextStyle::Tone::primary);
     button_->setText(qt(StepContent::folderButtonText(src)));
 
-    const StepContent::Status status = StepContent::musicStatus(src, model_.selected());
+    const StepContent::Status status =
+        StepContent::musicStatus(src, model_.selected(), model_.musicFolderMissing());
     status_->setText(qt(status.text));
     if (status.success)
         TextStyle::setColor(status_, Palette::Name::success);
+    else if (status.warning)
+        TextStyle::setColor(status_, Palette::Name::warning);
     else
         TextStyle::setTone(status_, TextStyle::Tone::secondary);
 

@@ -67,16 +67,61 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsThenShowsTheCountInTheS
     EXPECT_FALSE(step.findChild<Card*>()->highlighted());
 }
 
+// No folder, an empty one, one that is gone (not empty), and back: the
+// sidebar and the music step say which, and the tick goes and comes back.
 TEST(ArtistSidebarTest, EmptyStates) {
     testing::ModelFixture f;
     ArtistSidebar sidebar(*f.model);
+    StepMusicCard step(*f.model);
     EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
               "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます");
     testing::TempDir empty;
-    f.model->setSrcPath(empty.path().string());
+    f.model->chooseSource(empty.path());
     EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
               "このフォルダの中に\nアーティストのフォルダが見つかりません");
     expectShown(sidebar, {{"sidebarEmpty", true}, {"artistList", false}});
+
+    std::filesystem::create_directories(empty / "青い月");
+    f.model->chooseSource(empty.path());
+    f.model->setSelected({"青い月"});
+    EXPECT_TRUE(step.findChild<StepBadge*>()->done());
+    std::filesystem::rename(empty.path(), empty.path().string() + "-gone");
+    f.model->recheckFolders();
+    EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
+              "音楽フォルダが見つかりません。\nつなぎ直すか、選び直してください。");
+    expectShown(sidebar, {{"sidebarEmpty", true}, {"artistList", false}});
+    EXPECT_EQ(labelText(step, "musicStatus"),
+              "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。");
+    EXPECT_FALSE(step.findChild<StepBadge*>()->done());
+    std::filesystem::rename(empty.path().string() + "-gone", empty.path());
+    f.model->recheckFolders();
+    expectShown(sidebar, {{"sidebarEmpty", false}, {"artistList", true}});
+    EXPECT_EQ(labelText(step, "musicStatus"), "1 組のアーティストを選んでいます");
+    EXPECT_TRUE(step.findChild<StepBadge*>()->done());
+}
+
+// Two folders whose names are not UTF-8 (Shift-JIS from an older system)
+// are two rows, each ticked alone, each marked as not read for certain.
+TEST(ArtistSidebarTest, NamesThatAreNotUTF8AreRowsOfTheirOwn) {
+    testing::ModelFixture f;
+    testing::TempDir library;
+    const std::string test = "\x83\x65\x83\x58\x83\x67lib";  // テストlib
+    const std::string cafe = "Caf\xE9 lib";                     // Latin-1
+    for (const std::string& name : {test, cafe})
+        std::filesystem::create_directories(library.path() / name / "Album");
+    f.model->chooseSource(library.path());
+    ArtistSidebar sidebar(*f.model);
+    auto* list = child<QListWidget>(sidebar, "artistList");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "Caf\uFFFD lib");
+    EXPECT_EQ(list->item(1)->text(), "テストlib");
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_FALSE(list->item(row)->icon().isNull());
+        EXPECT_EQ(list->item(row)->toolTip().toStdString(), StepContent::unreadableNameNote);
+    }
+    list->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(f.model->selected(), std::set<std::string>{test});
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
 }
 
 // A model on a library of these artists, each with one album.

@@ -23,7 +23,8 @@ struct Look {
 
 Look lookFor(ExportContent::Outcome outcome) {
     switch (outcome) {
-        case ExportContent::Outcome::destinationLost:
+        case ExportContent::Outcome::halted:
+        case ExportContent::Outcome::nothingWritten:
             return {Icons::Symbol::exclamationmarkTriangleFill,
                     Icons::color(Palette::Name::danger)};
         case ExportContent::Outcome::stopped:

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <system_error>
 
+#include "App/Model/SelectionKeys.hpp"
 #include "App/Platform/AppPaths.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
@@ -16,6 +17,14 @@ namespace {
 std::set<std::string> toSet(const std::optional<std::vector<std::string>>& list) {
     if (!list) return {};
     return {list->begin(), list->end()};
+}
+
+// The selection's keys from the texts the settings keep for them.
+std::set<std::string> selectionFrom(const std::optional<std::vector<std::string>>& list) {
+    std::set<std::string> keys;
+    if (list)
+        for (const std::string& text : *list) keys.insert(SelectionKeys::restored(text));
+    return keys;
 }
 
 std::string newCustomId() {
@@ -32,7 +41,7 @@ AppModel::AppModel(Services services, QObject* parent)
     Settings& settings = *services_.settings;
     carryOver_ = toSet(settings.stringList("carryOver"));
     continuing_ = settings.boolean("continuing").value_or(false);
-    setSelected(toSet(settings.stringList("selected")));
+    setSelected(selectionFrom(settings.stringList("selected")));
     importLegacySettings();
     updateSystemLowLoad();
     loadProfiles();

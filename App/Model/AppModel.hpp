@@ -113,6 +113,10 @@ public:
     void setSelected(std::set<std::string> value);  // persists and clears sourceNotice
     const std::vector<DeviceProfile>& profiles() const { return profiles_; }
     const std::vector<std::string>& artists() const { return artists_; }
+    // The music folder is chosen but cannot be listed: deleted, or on a drive
+    // that is not there. Its ticks are kept for its return, but nothing counts
+    // as selected meanwhile. Announced by artistsChanged.
+    bool musicFolderMissing() const { return musicFolderMissing_; }
     const std::vector<Volume>& volumes() const { return volumes_; }
     const std::string& search() const { return search_; }
     void setSearch(const std::string& value);
@@ -160,8 +164,9 @@ public:
     // Library selection.
     void chooseSource(const std::filesystem::path& folder);
     void reloadArtists();
-    // After a mount or unmount: the music folder may lie on the drive that came
-    // or went, and its artists follow; a library still listed stays as it is.
+    // After a mount or unmount, a run, or a return to the window: the music
+    // folder may have gone or come back, and its artists follow; a library
+    // still listed stays as it is.
     void followMusicFolder();
     void persistSelected();
     std::vector<std::string> filteredArtists() const;
@@ -170,9 +175,10 @@ public:
     // the card step and the run share: why a run may not write there, or nothing.
     bool canExport() const;
     std::optional<std::string> destinationRefusal() const;
-    // The folder may have gone or come meanwhile (the window comes to the
-    // front, the start button is pressed): whoever shows the check asks again.
-    void recheckDestination();
+    // The folders may have gone or come meanwhile (the window comes to the
+    // front, the start button is pressed): the music folder is followed and
+    // whoever shows the destination's check asks again.
+    void recheckFolders();
     bool destinationLooksLikeArtistFolder() const;
 
     // Run log.
@@ -261,6 +267,7 @@ private:
     std::set<std::string> selected_;
     std::vector<DeviceProfile> profiles_;
     std::vector<std::string> artists_;
+    bool musicFolderMissing_ = false;
     std::vector<Volume> volumes_;
     std::string search_;
     RunState state_;

@@ -78,9 +78,10 @@ void AppModel::finishRun(ConversionEvent::Summary summary) {
     summary.renamed = static_cast<std::int64_t>(renamed_.size());
     setState(RunState::finished(summary, runToCard_));
     setPhaseText("");
-    // The run used the card's space, or lost the card: whatever the steps show
-    // of it is read anew.
+    // The run used the card's space, or lost the card or the music folder:
+    // whatever the steps show of them is read anew.
     refreshVolumes();
+    followMusicFolder();
 
     if (uiTesting() || !services_.desktop) return;
     DesktopSignals& desktop = *services_.desktop;

@@ -12,6 +12,7 @@
 #include "Core/Catalog/CatalogCache.hpp"
 #include "Core/Catalog/ITunesCatalog.hpp"
 #include "Core/Naming/ArtistAliases.hpp"
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik {
@@ -44,6 +45,12 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     if (!ffmpeg) throw ConversionError(std::string(ExportTexts::noFFmpeg));
     const DeviceProfile* profile = selectedProfile();
     if (profile == nullptr) throw ConversionError(std::string(ExportTexts::noProfile));
+    // Asked anew: the folder may have gone since the artists were listed, and
+    // planning or converting from it would only fail song by song.
+    if (const std::string source = srcPath();
+        !source.empty() && !PosixFS::rootAt(source)) {
+        throw ConversionError(std::string(ConversionRunner::musicFolderLostMessage));
+    }
 
     // The dry run writes nothing, so any folder does as its destination; a
     // real run goes only where the user pointed it and that is still there.

@@ -80,12 +80,19 @@ TEST_F(AppModelExportTest, AStopDuringPlanningEndsIdleWithoutReviewOrRun) {
 TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
     {
         auto model = makeModel();
-        model->setSrcPath((card.path() / "no music here").string());
+        const fs::path empty = card.path() / "no music here";
+        fs::create_directories(empty);
+        model->setSrcPath(empty.string());
         model->startPlanning();
         ASSERT_TRUE(waitForState(*model, Case::failed));
         model->startPlanning();  // a failed pass may be tried again
         EXPECT_TRUE(model->state().is(Case::planning));
         ASSERT_TRUE(waitForState(*model, Case::failed));
+        // A music folder that is gone is said so before anything is read.
+        fs::remove(empty);
+        model->startPlanning();
+        EXPECT_EQ(model->state(),
+                  RunState::failed(std::string(ConversionRunner::musicFolderLostMessage)));
     }
     const std::string card_ = card.path().string(), gone = (card.path() / "unplugged").string();
     const std::string noFFmpeg =

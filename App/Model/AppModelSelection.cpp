@@ -6,6 +6,7 @@
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/ExportDestination.hpp"
+#include "App/Model/SelectionKeys.hpp"
 #include "Core/Naming/ArtistAliases.hpp"
 #include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Platform/Text.hpp"
@@ -37,20 +38,21 @@ std::string lastComponent(std::string path) {
 
 void AppModel::chooseSource(const std::filesystem::path& folder) {
     const LibraryScanner::Level level = LibraryScanner::detectLevel(folder);
+    const std::string artist = SelectionKeys::shown(level.artist).text;
     switch (level.kind) {
         case LibraryScanner::Level::Kind::artist:
             setSrcPath(level.root.string());
             reloadArtists();
             setSelected({level.artist});
-            setSourceNotice("「" + level.artist +
-                            "」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「" +
-                            level.artist + "」だけを選びました。");
+            setSourceNotice("「" + artist +
+                            "」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「" + artist +
+                            "」だけを選びました。");
             break;
         case LibraryScanner::Level::Kind::album:
             setSrcPath(level.root.string());
             reloadArtists();
             setSelected({level.artist + "/" + level.album});
-            setSourceNotice("アルバム「" + level.album +
+            setSourceNotice("アルバム「" + SelectionKeys::shown(level.album).text +
                             "」のフォルダを選んだので、音楽のフォルダは 2 "
                             "つ上にして、このアルバムだけを書き出します。");
             break;
@@ -69,17 +71,20 @@ void AppModel::reloadArtists() {
     const bool listable = !source.empty() && canList(source);
     std::vector<std::string> found =
         listable ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
-    if (found != artists_) {
+    const bool missing = !source.empty() && !listable;
+    if (found != artists_ || missing != musicFolderMissing_) {
         artists_ = std::move(found);
+        musicFolderMissing_ = missing;
         emit artistsChanged();
     }
     if (!listable) return;
 
-    // The scanner gives NFC names; keys compare by their NFC form too.
+    // The scanner gives NFC names, or the bytes of a name that is not UTF-8;
+    // keys compare in that form too.
     const std::set<std::string> names(artists_.begin(), artists_.end());
     std::set<std::string> kept;
     for (const std::string& key : selected_)
-        if (names.contains(text::nfc(artistOf(key)))) kept.insert(key);
+        if (names.contains(text::nfcName(artistOf(key)))) kept.insert(key);
     if (kept != selected_) {
         selected_ = std::move(kept);
         emit selectedChanged();
@@ -94,7 +99,9 @@ void AppModel::followMusicFolder() {
 }
 
 void AppModel::persistSelected() {
-    services_.settings->setStringList("selected", {selected_.begin(), selected_.end()});
+    std::vector<std::string> texts;
+    for (const std::string& key : selected_) texts.push_back(SelectionKeys::stored(key));
+    services_.settings->setStringList("selected", texts);
     setSourceNotice(std::nullopt);
 }
 
@@ -104,13 +111,15 @@ std::vector<std::string> AppModel::filteredArtists() const {
     std::vector<std::string> shown;
     std::copy_if(artists_.begin(), artists_.end(), std::back_inserter(shown),
                  [&](const std::string& artist) {
-                     return text::lower(artist).find(wanted) != std::string::npos;
+                     // As the row reads: a name that is not UTF-8 is found by what it shows.
+                     const std::string name = SelectionKeys::shown(artist).text;
+                     return text::lower(name).find(wanted) != std::string::npos;
                  });
     return shown;
 }
 
 bool AppModel::hasSelection() const {
-    return !srcPath().empty() && !selected_.empty();
+    return !srcPath().empty() && !selected_.empty() && !musicFolderMissing_;
 }
 
 bool AppModel::canExport() const {
@@ -124,7 +133,8 @@ std::optional<std::string> AppModel::destinationRefusal() const {
     return ExportDestination::refusal(destPath(), volumes_);
 }
 
-void AppModel::recheckDestination() {
+void AppModel::recheckFolders() {
+    followMusicFolder();
     emit destinationChecked();
 }
 

@@ -2,6 +2,7 @@
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
+#include "Core/Platform/Errors.hpp"
 
 namespace tarvik {
 namespace {
@@ -96,6 +97,81 @@ TEST(AppModelSelectionTest, SelectionAndFilterMatchByCanonicalEquivalenceTrimmed
         model.setSearch(search);
         EXPECT_EQ(model.filteredArtists(), shown);
     }
+}
+
+// A music folder that goes away (deleted, or its drive pulled) is not an
+// empty library: its ticks wait for its return, none of them counts, and
+// nothing is planned from it. The end of a run, the window's return to the
+// front or a mount finds it gone; its return brings everything back.
+TEST(AppModelSelectionTest, AMusicFolderThatGoesIsMissingUntilItComesBack) {
+    Library library;
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    AppModel::Services services = AppModelTesting::services(library.xdg);
+    services.volumes = volumes;
+    services.locateFFmpeg = [] { return std::optional<std::filesystem::path>("/usr/bin/ffmpeg"); };
+    AppModel model(std::move(services));
+    model.chooseSource(library.music);
+    model.setSelected({"Artist A", "Artist B/Album Y"});
+    const std::vector<std::string> stored = library.storedSelection();
+    const auto moved = library.music.parent_path() / "Elsewhere";
+    const std::vector<std::pair<std::string, std::function<void()>>> noticing = {
+        {"run",
+         [&] {
+             AppModelTesting::setState(model, RunState::running());
+             model.handleEvent(ConversionEvent::finished({.progress = {},
+                                                          .stopped = true,
+                                                          .cardFull = false,
+                                                          .renamed = 0,
+                                                          .placed = {},
+                                                          .halt = ConversionEvent::Halt::musicFolderLost}));
+         }},
+        {"window", [&] { model.recheckFolders(); }},
+        {"mount", [&] { volumes->mount(testing::FixtureVolumes::card("/media/u/OTHER")); }},
+    };
+    for (const auto& [how, notice] : noticing) {
+        SCOPED_TRACE(how);
+        ASSERT_TRUE(model.hasSelection());
+        std::filesystem::rename(library.music, moved);
+        notice();
+        EXPECT_TRUE(model.musicFolderMissing());
+        EXPECT_TRUE(model.artists().empty());
+        EXPECT_FALSE(model.hasSelection());
+        EXPECT_EQ(model.selected().size(), 2U);
+        EXPECT_EQ(library.storedSelection(), stored);
+        try {
+            model.makeRunner(true);
+            ADD_FAILURE() << "planned from a missing music folder";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(error.what(), ConversionRunner::musicFolderLostMessage);
+        }
+        std::filesystem::rename(moved, library.music);
+        model.recheckFolders();
+        EXPECT_FALSE(model.musicFolderMissing());
+        EXPECT_EQ(model.artists().size(), 2U);
+        EXPECT_TRUE(model.hasSelection());
+    }
+}
+
+// Two artist folders named in Shift-JIS (a library from an older system) are
+// two rows with two ticks: each key is its folder's bytes, stored in a text
+// that reads back to the same bytes after a restart.
+TEST(AppModelSelectionTest, NamesThatAreNotUTF8KeepTheirOwnTickAcrossARestart) {
+    Library library;
+    const std::string test = "\x83\x65\x83\x58\x83\x67lib";  // テストlib
+    const std::string cafe = "Caf\xE9 lib";                     // Latin-1
+    std::filesystem::create_directories(library.music / test / "Album");
+    std::filesystem::create_directories(library.music / cafe / "Album");
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    {
+        AppModel model(AppModelTesting::services(library.xdg));
+        EXPECT_EQ(model.artists().size(), 4U);
+        model.setSelected({test, "Artist A"});
+    }
+    EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "/%83e%83X%83glib"}));
+    AppModel model(AppModelTesting::services(library.xdg));
+    EXPECT_EQ(model.selected(), (std::set<std::string>{test, "Artist A"}));
+    model.setSearch("テスト");
+    EXPECT_EQ(model.filteredArtists(), std::vector<std::string>{test});
 }
 
 TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {

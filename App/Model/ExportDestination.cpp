@@ -1,10 +1,13 @@
 #include "App/Model/ExportDestination.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 
 namespace tarvik::ExportDestination {
@@ -41,6 +44,11 @@ std::optional<std::string> refusal(const std::string& destPath, const std::vecto
         return text::equivalent(volume.url.native(), destPath);
     });
     if (!listed && isFormerVolumeRoot(destPath, bases)) return std::string(notConnected);
+    // Asked of the system as the run would meet it: a read-only mount refuses
+    // even the superuser, missing permission only others.
+    if (::access(destPath.c_str(), W_OK) != 0) {
+        return fileSystemMessage("書き込めません: ", destPath, errno);
+    }
     return std::nullopt;
 }
 

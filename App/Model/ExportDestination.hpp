@@ -4,7 +4,10 @@
 // none of them lets through what another refuses. A run must never land in a
 // folder the user did not mean: an empty choice, a folder that is gone, or the
 // empty mount folder a card leaves behind on the root file system once it is
-// unmounted. Pure checks of the file system; any thread; never fails.
+// unmounted; nor start on a folder it cannot write to (a card with its
+// write-protect switch on, or one the system mounted read-only after an error),
+// where every song would be converted in vain. Pure checks of the file system;
+// any thread; never fails.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,8 +38,9 @@ bool isFormerVolumeRoot(const std::filesystem::path& path, const MountBases& bas
 
 // Why a real run may not write to `destPath`, in the words the user reads
 // (notFound: not chosen, gone or no folder; notConnected: an empty mount
-// folder), or nothing when it may. A listed volume (canonically equal path)
-// is mounted, whatever the file system says.
+// folder; "書き込めません: " + destPath + "（" + the system's cause + "）" for a
+// folder that takes no writes), or nothing when it may. A listed volume
+// (canonically equal path) is mounted, whatever the file system says.
 std::optional<std::string> refusal(const std::string& destPath, const std::vector<Volume>& volumes,
                                    const MountBases& bases = {});
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include "App/Model/ExportDestination.hpp"
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -34,6 +37,30 @@ TEST(ExportDestinationTest, OnlyAnExistingFolderThatIsNoEmptyMountFolderTakesARu
     }
     // /proc is mounted right below "/" on every Linux system.
     EXPECT_FALSE(ExportDestination::isFormerVolumeRoot("/proc", {{"/"}, {}}));
+}
+
+// A folder that takes no writes takes no run: a read-only mount (a card's
+// write-protect switch, or a card the system mounted read-only after an
+// error) refuses even the superuser, listed as a volume or not; a folder
+// without write permission refuses everyone else.
+TEST(ExportDestinationTest, FolderThatTakesNoWritesIsRefusedWithItsCause) {
+    testing::TempDir dir;
+    const std::filesystem::path card = dir / "card";
+    std::filesystem::create_directories(card);
+    std::string whyNot;
+    const auto mounted = testing::Tmpfs::mount(card, "size=64k", whyNot, MS_RDONLY);
+    if (!mounted) GTEST_SKIP() << whyNot;
+    const std::string readOnly = "書き込めません: " + card.string() + "（読み取り専用です）";
+    EXPECT_EQ(ExportDestination::refusal(card.string(), {}), readOnly);
+    EXPECT_EQ(ExportDestination::refusal(card.string(), {{card, "CARD", 0, true}}), readOnly);
+    if (::geteuid() != 0) {
+        const std::filesystem::path locked = dir / "locked";
+        std::filesystem::create_directories(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+        EXPECT_EQ(ExportDestination::refusal(locked.string(), {}),
+                  "書き込めません: " + locked.string() + "（アクセスが許可されていません）");
+    }
 }
 
 }  // namespace

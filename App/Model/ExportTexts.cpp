@@ -78,8 +78,8 @@ Notification finishNotification(const ConversionEvent::Summary& summary) {
         notification.title = "書き出しが終わりました";
     }
     notification.body = number(summary.progress.done) + " 曲を書き出しました";
-    if (summary.progress.failed >= 1) {
-        notification.body += "（" + number(summary.progress.failed) + " 曲は失敗）";
+    if (const std::int64_t failed = summary.songsFailed(); failed >= 1) {
+        notification.body += "（" + number(failed) + " 曲は失敗）";
     }
     return notification;
 }

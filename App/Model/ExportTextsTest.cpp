@@ -52,5 +52,20 @@ TEST(ExportTextsTest, TheCarryOverAndTitleFollowHowTheRunEnded) {
     }
 }
 
+// What stopped a run (a pulled card, a read-only card, a music folder gone)
+// is no failed song in the notification either.
+TEST(ExportTextsTest, TheNotificationCountsOnlySongsThatFailed) {
+    for (const auto& [halt, failed, body] :
+         std::vector<std::tuple<E::Halt, std::int64_t, std::string>>{
+             {E::Halt::none, 2, "12 曲を書き出しました（2 曲は失敗）"},
+             {E::Halt::musicFolderLost, 1, "12 曲を書き出しました"},
+             {E::Halt::destinationReadOnly, 3, "12 曲を書き出しました（2 曲は失敗）"}}) {
+        E::Summary summary;
+        summary.progress.done = 12, summary.progress.failed = failed, summary.halt = halt;
+        summary.stopped = halt != E::Halt::none;
+        EXPECT_EQ(ExportTexts::finishNotification(summary).body, body);
+    }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 
@@ -32,6 +33,25 @@ TEST(QuitSignalsTest, EachEndingSignalQuitsLikeTheMenu) {
         listening = descriptors();
     }
     EXPECT_EQ(descriptors(), listening);
+}
+
+// Once a quit is asked for, a second signal of the same kind takes the
+// default action and ends the program at once: a quit that hangs can still
+// be ended from outside without signal 9.
+TEST(QuitSignalsDeathTest, ASecondSignalOfTheSameKindEndsTheProgramAtOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EXIT(
+            {
+                const std::unique_ptr<QuitSignals> quitSignals = QuitSignals::install([] {});
+                if (quitSignals == nullptr) std::_Exit(2);
+                ::raise(number);  // the first asks for the quit
+                ::raise(number);
+                std::_Exit(0);
+            },
+            ::testing::KilledBySignal(number), "")
+            << number;
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,20 @@
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/FixtureVolumes.hpp"
 #include "Core/Testing/TempDir.hpp"
+
+// Qt's entry for input from the window system, part of its platform
+// interface, which this Qt's public headers leave out (QTest declares its
+// mouse and key entries the same way). A wheel delivered through it is
+// spontaneous, as a user's is: only such a wheel moves the focus to a widget
+// whose policy takes focus by wheel, and only it passes an ignored wheel on
+// to the widgets below.
+class QWindowSystemInterface {
+public:
+    static bool handleWheelEvent(QWindow* window, const QPointF& local, const QPointF& global,
+                                 QPoint pixelDelta, QPoint angleDelta,
+                                 Qt::KeyboardModifiers mods, Qt::ScrollPhase phase,
+                                 Qt::MouseEventSource source);
+};
 
 namespace tarvik::testing {
 
@@ -77,13 +92,38 @@ inline void inLightAndDark(const std::function<void(const std::string& suffix)>&
     }
 }
 
+// Whether `widget` lies within each of its parents up to `root` from side to
+// side, so that none of them cuts it off (above and below, a scrolling column
+// may hide it).
+inline bool insideSideways(const QWidget& widget, const QWidget& root) {
+    QRect rect = widget.rect();
+    for (const QWidget* at = &widget; at != &root && at->parentWidget() != nullptr;) {
+        rect.translate(at->pos());
+        at = at->parentWidget();
+        if (rect.left() < 0 || rect.right() >= at->width()) return false;
+    }
+    return true;
+}
+
 // Every text under `root` fits its place: one-line labels are as wide as they
-// need, wrapped ones as tall, buttons as wide as their text, and no scroll
-// area has had to scroll sideways. Elided labels and pictures may be narrower.
+// need, wrapped ones as tall, buttons as wide as their text, none of them, of
+// the pickers or of the scroll bars lies partly beyond a parent's side, and no
+// scroll area has had to scroll sideways. Elided labels and pictures may be
+// narrower.
 inline void expectNothingClipped(QWidget& root, const std::string& name) {
     for (QScrollArea* area : root.findChildren<QScrollArea*>()) {
         if (!area->isVisibleTo(&root)) continue;
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << name;
+    }
+    for (QWidget* widget : root.findChildren<QWidget*>()) {
+        const bool shown = qobject_cast<QLabel*>(widget) != nullptr ||
+                           qobject_cast<QAbstractButton*>(widget) != nullptr ||
+                           qobject_cast<QComboBox*>(widget) != nullptr ||
+                           qobject_cast<QScrollBar*>(widget) != nullptr;
+        if (!shown || !widget->isVisibleTo(&root)) continue;
+        EXPECT_TRUE(insideSideways(*widget, root))
+            << name << ": " << widget->objectName().toStdString() << " at "
+            << widget->mapTo(&root, QPoint()).x() << " of " << widget->width();
     }
     for (QLabel* label : root.findChildren<QLabel*>()) {
         if (!label->isVisibleTo(&root) || qobject_cast<ElidedLabel*>(label) != nullptr ||
@@ -134,19 +174,37 @@ inline void choose(QComboBox& picker, const QString& item) {
     emit picker.activated(index);
 }
 
+// Turns the mouse wheel by `notch` (120 a notch) over the middle of `widget`,
+// scrolled into view first, as the user's wheel comes from the desktop.
+inline void turnWheelOver(QWidget& widget, int notch) {
+    for (QWidget* up = widget.parentWidget(); up != nullptr; up = up->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(up)) area->ensureWidgetVisible(&widget);
+    QApplication::processEvents();
+    QWidget* top = widget.window();
+    QWindow* window = top->windowHandle();
+    ASSERT_NE(window, nullptr) << "the window is not shown";
+    const QPointF local = widget.mapTo(top, QRectF(widget.rect()).center());
+    QWindowSystemInterface::handleWheelEvent(window, local, top->mapToGlobal(local), {},
+                                             {0, notch}, Qt::NoModifier, Qt::NoScrollPhase,
+                                             Qt::MouseEventNotSynthesized);
+    QApplication::processEvents();
+}
+
 // Turns the mouse wheel one notch each way over every picker in `parent`, as
-// a user scrolling the window past them does: none may change.
-inline void expectWheelLeavesPickers(const QWidget& parent) {
+// a user scrolling the window past them does: none may change, and none may
+// take the focus (or the keys meant for the window would change it next).
+// Only a click or Tab gives a picker the focus.
+inline void expectWheelLeavesPickers(QWidget& parent) {
     const QList<QComboBox*> pickers = parent.findChildren<QComboBox*>();
     EXPECT_FALSE(pickers.isEmpty());
     for (QComboBox* picker : pickers) {
+        if (!picker->isVisibleTo(&parent)) continue;
         const int before = picker->currentIndex();
         for (int notch : {-120, 120}) {
-            const QPointF centre = QRectF(picker->rect()).center();
-            QWheelEvent wheel(centre, picker->mapToGlobal(centre), {}, {0, notch}, Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(picker, &wheel);
-            EXPECT_EQ(picker->currentIndex(), before) << picker->objectName().toStdString();
+            turnWheelOver(*picker, notch);
+            const std::string name = picker->objectName().toStdString();
+            EXPECT_EQ(picker->currentIndex(), before) << name;
+            EXPECT_NE(picker->window()->focusWidget(), picker) << name;
         }
     }
 }

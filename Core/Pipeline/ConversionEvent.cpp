@@ -26,9 +26,13 @@ bool ConversionEvent::Notice::operator==(const Notice& other) const {
     return text::equivalent(text, other.text);
 }
 
+std::int64_t ConversionEvent::Summary::songsFailed() const {
+    return halt == Halt::none ? progress.failed : std::max<std::int64_t>(0, progress.failed - 1);
+}
+
 bool ConversionEvent::Summary::operator==(const Summary& other) const {
     return progress == other.progress && stopped == other.stopped && cardFull == other.cardFull &&
-           renamed == other.renamed && destinationLost == other.destinationLost &&
+           renamed == other.renamed && halt == other.halt &&
            std::equal(
                placed.begin(), placed.end(), other.placed.begin(), other.placed.end(),
                [](const std::string& a, const std::string& b) { return text::equivalent(a, b); });

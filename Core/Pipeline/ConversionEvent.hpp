@@ -94,14 +94,23 @@ struct ConversionEvent {
         bool operator==(const Notice& other) const;
     };
 
+    // Why a run stopped by itself: the destination went away (a card pulled)
+    // or turned read-only (a card the system remounted after an error), or the
+    // music folder went away (deleted, or its drive pulled). Nothing more can
+    // be written then, so the run ends as a stopped one.
+    enum class Halt { none, destinationLost, destinationReadOnly, musicFolderLost };
+
     struct Summary {
         Progress progress;
         bool stopped = false;
         bool cardFull = false;
         std::int64_t renamed = 0;         // renamed events of the run's own planning
         std::vector<std::string> placed;  // NFC relative paths, ascending by code point
-        // The destination went away (a card pulled) and the run stopped for it.
-        bool destinationLost = false;
+        Halt halt = Halt::none;
+
+        // The songs that failed: what stopped the run counted as one failure,
+        // and it is no song.
+        std::int64_t songsFailed() const;
 
         bool operator==(const Summary& other) const;
     };

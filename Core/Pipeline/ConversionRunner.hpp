@@ -72,7 +72,11 @@ struct ConversionRunner {
         // The destination as the converting run found it; once it is gone or
         // on another device (a card pulled), the run writes nothing more.
         std::optional<PosixFS::Root> destination;
-        bool destinationLost = false;
+        // The music folder as the converting run found it; nothing when it
+        // was not there (a plan made elsewhere), and then it is not watched.
+        std::optional<PosixFS::Root> musicFolder;
+        // Why the run stopped by itself; set once.
+        ConversionEvent::Halt halt = ConversionEvent::Halt::none;
 
         // The closing record: these counts, `placed` in ascending order.
         ConversionEvent::Summary summary() const;
@@ -97,6 +101,9 @@ struct ConversionRunner {
     // The reason of the failed event for a destination that is not there.
     static constexpr std::string_view destinationLostMessage =
         "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
+    // The reason of the failed event for a music folder that went away.
+    static constexpr std::string_view musicFolderLostMessage =
+        "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。";
 
     // Tag reads that run at once, whatever `options.jobs` says.
     static constexpr std::size_t tagReadWidth = 4;
@@ -146,7 +153,7 @@ struct ConversionRunner {
     // The end of a converting run: a run that filled the card and was not
     // stopped takes back its partly written albums and the empty folders it
     // made, then the junk goes and `finished` ends the events. A destination
-    // found gone here stops the run as `loseDestination` does.
+    // found gone here stops the run as `halt` does.
     void finish(RunState& state, const std::vector<ConversionPlan::Item>& items, Events& events,
                 std::stop_token stop) const;
 
@@ -154,10 +161,14 @@ struct ConversionRunner {
     // stopped `finished`, any other error a failed track for the music folder.
     void failRun(RunState& state, std::exception_ptr error, Events& events) const;
 
-    // The destination is gone or on another device: one failed event for it,
-    // no further start, and the run ends as a stopped one, so the carry-over
-    // of earlier cards is kept. Once per run.
-    void loseDestination(RunState& state, Events& events) const;
+    // The destination is gone, on another device or read-only, or the music
+    // folder is gone: one failed event for the place that let the run down,
+    // with the cause, and the run ends as a stopped one, so the carry-over of
+    // earlier cards is kept. Once per run; the first cause stands.
+    void halt(RunState& state, Events& events, ConversionEvent::Halt why) const;
+
+    // The failed event's reason for a halt: what the user must put right.
+    std::string haltReason(ConversionEvent::Halt why) const;
 
     // Deletes the tracks this run wrote into album folders that hold fewer
     // placed tracks than the plan meant for them, and the folders (with their

@@ -5,6 +5,9 @@
 // card that fills up while it is written.
 #include <sys/mount.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 #include "Core/Testing/Mounting.hpp"
 
@@ -129,19 +132,83 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     EXPECT_EQ(filesBelow(temp / "mine"), (Files{{"2 t2.mp3", "converted t2"}}));
 }
 
-// A read-only card stops every track for one cause: told once, in Japanese;
-// the later tracks point back to it.
+// A cause that stops many tracks (a link loop, an input/output error) is
+// told in full once; the later tracks point back to it.
 TEST(RunDestination, OneCauseIsToldOnce) {
     TempDir temp;
     fs::create_directory(temp / "card");
-    std::string whyNot;
-    const auto card = Tmpfs::mount(temp / "card", "size=1m", whyNot, MS_RDONLY);
-    if (!card) GTEST_SKIP() << whyNot;
-    const Texts failed = trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(3)), "failed");
+    ScriptedConverter converter;
+    converter.onStart([](const Converter::Job& job) {
+        throw ConversionError("書き込めません: " + job.destination.filename().string() +
+                              "（入出力エラー）");
+    });
+    const Texts failed =
+        trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(3), converter), "failed");
     ASSERT_EQ(failed.size(), 3U);
-    EXPECT_TRUE(failed[0].ends_with("（読み取り専用です）")) << failed[0];
+    EXPECT_TRUE(failed[0].ends_with("（入出力エラー）")) << failed[0];
     EXPECT_TRUE(failed[1].ends_with(": 上と同じ理由です")) << failed[1];
     EXPECT_TRUE(failed[2].ends_with(": 上と同じ理由です")) << failed[2];
+}
+
+// A card that is read-only from the start, or that the system remounts
+// read-only while track 2 is written (as after a card error): the run stops
+// there like a lost card, tells the cause once and starts nothing more; what
+// was written before stays counted.
+TEST(RunDestination, ReadOnlyCardStopsTheRunWithItsCauseOnce) {
+    for (const bool fromTheStart : {true, false}) {
+        SCOPED_TRACE(fromTheStart);
+        TempDir temp;
+        const fs::path card = temp / "card";
+        fs::create_directory(card);
+        std::string whyNot;
+        const auto mounted =
+            Tmpfs::mount(card, "size=1m", whyNot, fromTheStart ? MS_RDONLY : 0);
+        if (!mounted) GTEST_SKIP() << whyNot;
+        ScriptedConverter converter;
+        converter.onStart([&](const Converter::Job& job) {
+            if (job.source.filename() != "2.flac") return;
+            ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
+                << std::strerror(errno);
+        });
+        const auto events = runToTheEnd(runnerFor(card), separateAlbums(4), converter);
+        EXPECT_EQ(trace(events, "failed"),
+                  Texts{"failed " + card.string() + ": 書き込めません: " + card.string() +
+                        "（読み取り専用です）"});
+        EXPECT_EQ(converter.started(), fromTheStart ? Texts{} : (Texts{"1.flac", "2.flac"}));
+        EXPECT_EQ(describe(events.back()), fromTheStart
+                                               ? "done 0 skipped 0 failed 1 stopped readOnly"
+                                               : "done 1 skipped 0 failed 1 stopped readOnly");
+    }
+}
+
+// The music folder goes (deleted, or its drive pulled) before track 3 is
+// admitted, or while track 3 reads it: the run stops like a lost card, with
+// the music folder's cause told once, and starts nothing more.
+TEST(RunDestination, MusicFolderThatGoesAwayStopsTheRun) {
+    for (const bool whileReading : {false, true}) {
+        SCOPED_TRACE(whileReading);
+        TempDir temp;
+        const fs::path music = temp / "music";
+        fs::create_directories(music / "Artist");
+        fs::create_directory(temp / "card");
+        ConversionRunner runner = runnerFor(temp / "card", 1, "/nonexistent/ffmpeg", music);
+        runner.options.freeSpace = [&, asked = std::make_shared<int>(0)](const fs::path&) {
+            if (++*asked == 3 && !whileReading) fs::remove_all(music);
+            return std::optional<std::int64_t>();
+        };
+        ScriptedConverter converter;
+        converter.onStart([&](const Converter::Job& job) {
+            if (!whileReading || job.source.filename() != "3.flac") return;
+            fs::remove_all(music);
+            throw ConversionError(job.source.string() + ": ファイルがありません");
+        });
+        const auto events = runToTheEnd(runner, separateAlbums(5), converter);
+        EXPECT_EQ(trace(events, "failed"),
+                  Texts{"failed " + music.string() + ": " +
+                        std::string(ConversionRunner::musicFolderLostMessage)});
+        EXPECT_EQ(converter.started().size(), whileReading ? 3U : 2U);
+        EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 1 stopped musicLost");
+    }
 }
 
 // Root, MUSIC, a folder of the user's, then album 1 with its track, album 2

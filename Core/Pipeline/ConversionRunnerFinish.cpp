@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <string_view>
 
 #include "Core/Naming/PosixFS.hpp"
@@ -45,7 +46,7 @@ bool isJunk(std::string_view name) {
 
 ConversionEvent::Summary ConversionRunner::RunState::summary() const {
     return {progress, stopped, cardFull, renamed,
-            std::vector<std::string>(placed.begin(), placed.end()), destinationLost};
+            std::vector<std::string>(placed.begin(), placed.end()), halt};
 }
 
 std::optional<std::filesystem::path> ConversionRunner::cardRoot(
@@ -56,19 +57,35 @@ std::optional<std::filesystem::path> ConversionRunner::cardRoot(
     return root->path;
 }
 
-void ConversionRunner::loseDestination(RunState& state, Events& events) const {
+std::string ConversionRunner::haltReason(ConversionEvent::Halt why) const {
+    using Halt = ConversionEvent::Halt;
+    switch (why) {
+        case Halt::destinationReadOnly:
+            return fileSystemMessage("書き込めません: ", destination.native(), EROFS);
+        case Halt::musicFolderLost:
+            return std::string(musicFolderLostMessage);
+        case Halt::destinationLost:
+        case Halt::none:
+            break;
+    }
+    return std::string(destinationLostMessage);
+}
+
+void ConversionRunner::halt(RunState& state, Events& events, ConversionEvent::Halt why) const {
     state.stopped = true;
-    if (state.destinationLost) return;
-    state.destinationLost = true;
+    if (state.halt != ConversionEvent::Halt::none) return;
+    state.halt = why;
     ++state.progress.failed;
-    events.send(ConversionEvent::failed(destination.string(), std::string(destinationLostMessage)));
+    const std::filesystem::path& place =
+        why == ConversionEvent::Halt::musicFolderLost ? source : destination;
+    events.send(ConversionEvent::failed(place.string(), haltReason(why)));
 }
 
 void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan::Item>& items,
                               Events& events, std::stop_token stop) const {
     if (stop.stop_requested()) state.stopped = true;
     if (state.destination && !PosixFS::isPresent(*state.destination)) {
-        loseDestination(state, events);
+        halt(state, events, ConversionEvent::Halt::destinationLost);
     }
     if (state.cardFull && !state.stopped) {
         // What a link now leads to is not what this run wrote: it stays.
@@ -95,7 +112,10 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
         removeEmptyFolders(created);
     }
     events.send(ConversionEvent::finishing());
-    if (state.destination && !state.destinationLost) {
+    // A card that went away or turned read-only takes no more deletions.
+    const bool cardUsable = state.halt != ConversionEvent::Halt::destinationLost &&
+                            state.halt != ConversionEvent::Halt::destinationReadOnly;
+    if (state.destination && cardUsable) {
         if (const std::optional<std::filesystem::path> root = cardRoot(*state.destination)) {
             removeJunk(*root);
         }

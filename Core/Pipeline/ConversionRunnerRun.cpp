@@ -1,3 +1,5 @@
+#include <sys/statvfs.h>
+
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -22,6 +24,7 @@ namespace tarvik {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Halt = ConversionEvent::Halt;
 
 // The reason of a failed track whose cause an earlier track's reason told.
 constexpr std::string_view sameCauseMessage = "上と同じ理由です";
@@ -40,6 +43,13 @@ std::string describe(const std::exception_ptr& error) {
     } catch (...) {
         return "不明なエラーで変換できませんでした";
     }
+}
+
+// Whether the folder's file system is mounted read-only now, as a card is
+// that the system remounted so after an error: no track can be written there.
+bool isReadOnly(const PosixFS::Root& root) {
+    struct statvfs facts {};
+    return ::statvfs(root.folder.c_str(), &facts) == 0 && (facts.f_flag & ST_RDONLY) != 0;
 }
 
 bool isNoSpace(const std::exception_ptr& error) {
@@ -81,10 +91,11 @@ public:
         // is not there is no place to write to.
         state_.destination = PosixFS::rootAt(runner_.destination);
         if (!state_.destination) {
-            runner_.loseDestination(state_, events_);
+            runner_.halt(state_, events_, Halt::destinationLost);
             runner_.finish(state_, items_, events_, stop_);
             return;
         }
+        state_.musicFolder = PosixFS::rootAt(runner_.source);
         if (const std::optional<std::filesystem::path> root =
                 runner_.cardRoot(*state_.destination)) {
             ConversionRunner::removeJunk(*root);
@@ -115,13 +126,17 @@ public:
         while (std::optional<Result> result = group.next()) {
             // Results that come back after the stop are neither counted nor
             // reported; what such a child wrote stays on the card.
-            if (stop_.stop_requested() || state_.destinationLost) {
+            if (stop_.stop_requested() || state_.halt != Halt::none) {
                 state_.stopped = true;
                 continue;
             }
-            // A child whose card went away reports that, not a track failure.
-            if (!PosixFS::isPresent(*state_.destination)) {
-                loseDestination(group);
+            // A child whose card went away reports that, not a track failure;
+            // so does one that failed because nothing more can be written (a
+            // card turned read-only, a music folder gone): the cause is told
+            // once and no other track is tried in vain.
+            if (const std::optional<Halt> why = haltCause();
+                why && (*why == Halt::destinationLost || result->error)) {
+                stopFor(group, *why);
                 continue;
             }
             handle(*result);
@@ -142,9 +157,18 @@ private:
         return cardPaths_ ? SDCardTools::cardFilePath(item.relativePath) : item.relativePath;
     }
 
-    // Stops the run as a stop would, with the destination's failed event.
-    void loseDestination(BoundedGroup<Result>& group) {
-        runner_.loseDestination(state_, events_);
+    // What keeps the run from writing any further track, if anything.
+    std::optional<Halt> haltCause() const {
+        if (!PosixFS::isPresent(*state_.destination)) return Halt::destinationLost;
+        if (isReadOnly(*state_.destination)) return Halt::destinationReadOnly;
+        if (state_.musicFolder && !PosixFS::isPresent(*state_.musicFolder))
+            return Halt::musicFolderLost;
+        return std::nullopt;
+    }
+
+    // Stops the run as a stop would, with the failed event of its cause.
+    void stopFor(BoundedGroup<Result>& group, Halt why) {
+        runner_.halt(state_, events_, why);
         noMoreStarts_ = true;
         group.requestStop();
     }
@@ -216,8 +240,8 @@ private:
                 noMoreStarts_ = true;
                 return false;
             }
-            if (!PosixFS::isPresent(*state_.destination)) {
-                loseDestination(group);
+            if (const std::optional<Halt> why = haltCause()) {
+                stopFor(group, *why);
                 return false;
             }
             if (place.location) noteNewFolders(*place.location);

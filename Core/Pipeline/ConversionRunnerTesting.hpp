@@ -56,7 +56,7 @@ inline std::string describe(const ConversionEvent& event) {
     const E::Summary& s = *event.as<E::Summary>();
     return "done " + n(s.progress.done) + " skipped " + n(s.progress.skipped) + " failed " +
            n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "") +
-           (s.destinationLost ? " lost" : "");
+           std::array{"", " lost", " readOnly", " musicLost"}[static_cast<std::size_t>(s.halt)];
 }
 
 // Every event told, in order; with `only`, those told so.

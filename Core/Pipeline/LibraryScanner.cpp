@@ -66,7 +66,7 @@ Selection parse(const std::set<std::string>& entries) {
     Selection selection;
     std::set<std::string> wholeArtists;
     for (const std::string& raw : entries) {
-        const std::string entry = text::nfc(raw);
+        const std::string entry = text::nfcName(raw);
         const std::size_t slash = entry.find('/');
         if (slash == std::string::npos) {
             selection.artists.insert(entry);
@@ -167,7 +167,7 @@ private:
             const fs::path child = folder / name;
             const std::optional<Entry> entry = examine(child);
             if (!entry || entry->kind == Kind::other) continue;
-            const std::string nfcName = text::nfc(name);
+            const std::string nfcName = text::nfcName(name);
 
             if (entry->kind == Kind::file) {
                 const bool considered = depth == 0   ? selection_.artists.empty()
@@ -246,9 +246,14 @@ std::vector<std::string> LibraryScanner::subfolderNames() const {
     for (const std::string& name : listNames(root)) {
         if (isHidden(name) || skippedFolderNames().contains(name)) continue;
         const std::optional<Entry> entry = examine(root / name);
-        if (entry && entry->kind == Kind::folder) names.push_back(text::nfc(name));
+        if (entry && entry->kind == Kind::folder) names.push_back(text::nfcName(name));
     }
-    std::sort(names.begin(), names.end(), text::NameLess());
+    // Names that read alike (two that are not UTF-8 read as U+FFFD) keep one
+    // order by their bytes, from scan to scan.
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int order = text::compareNames(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
     return names;
 }
 
@@ -278,11 +283,11 @@ bool LibraryScanner::folderHasAudio(const fs::path& folder) {
 LibraryScanner::Level LibraryScanner::detectLevel(const fs::path& chosenPath) {
     const fs::path chosen = withoutTrailingSlash(chosenPath);
     const fs::path parent = chosen.parent_path();
-    const std::string name = text::nfc(chosen.filename().string());
+    const std::string name = text::nfcName(chosen.filename().string());
 
     const std::vector<fs::path> folders = subfolders(chosen);
     if (folders.empty() && folderHasAudio(chosen)) {
-        return Level::albumFolder(parent.parent_path(), text::nfc(parent.filename().string()),
+        return Level::albumFolder(parent.parent_path(), text::nfcName(parent.filename().string()),
                                   name);
     }
     const auto withAudio = std::count_if(folders.begin(), folders.end(),

@@ -22,8 +22,8 @@ struct LibraryScanner {
 
         Kind kind = Kind::library;
         std::filesystem::path root;  // the music folder above the chosen one
-        std::string artist;          // NFC
-        std::string album;           // NFC
+        std::string artist;          // NFC; a name that is not UTF-8 keeps its bytes
+        std::string album;           // NFC; likewise
 
         static Level library() { return {}; }
         static Level artistFolder(std::filesystem::path root, std::string artist);
@@ -43,11 +43,13 @@ struct LibraryScanner {
     // letter case.
     static bool hasAudioExtension(std::string_view name);
 
-    // The visible artist folders of `root`, in NFC, in name order.
+    // The visible artist folders of `root`, in NFC, in name order. A name that
+    // is not UTF-8 keeps its bytes, so that two such folders stay two.
     std::vector<std::string> subfolderNames() const;
 
     // The selected audio files (regular files only), depth-first in name
-    // order. An entry is an artist folder's name or "artist/album"; the empty
+    // order. An entry is an artist folder's name or "artist/album", compared
+    // with the names on disk as `text::nfcName` gives them; the empty
     // selection means everything. The paths keep the names as listed on
     // disk. Each real folder is walked once, however many links lead to it.
     // A stop ends the walk early and the list is then incomplete: the caller

@@ -68,6 +68,24 @@ TEST(LibraryScanner, EachRealFolderIsWalkedOnceAndOnlyRegularFilesAreAudio) {
     EXPECT_EQ(scan(music, {}, stopped.get_token()), "");
 }
 
+// Artist folders named in Shift-JIS (a library copied from an older system)
+// are not UTF-8: each keeps its own bytes, as a listed artist, as a selection
+// and as a chosen folder, so that two of them never become one.
+TEST(LibraryScanner, NamesThatAreNotUTF8KeepTheirBytes) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    const std::string first = "\x83\x65\x83\x58\x83\x67lib";   // "テスト" + "lib"
+    const std::string second = "\x83\x65\x83\x58\x83\x5Elib";  // "テスタ" + "lib"
+    writeFile(music / first / "Album" / "1.mp3", "x");
+    writeFile(music / second / "Album" / "2.mp3", "x");
+    writeFile(music / second / "\x8B\xC8" / "3.mp3", "x");
+    EXPECT_EQ(LibraryScanner{music}.subfolderNames(), (std::vector<std::string>{second, first}));
+    EXPECT_EQ(scan(music, {first}), first + "/Album/1.mp3");
+    EXPECT_EQ(scan(music, {second + "/\x8B\xC8"}), second + "/\x8B\xC8/3.mp3");
+    EXPECT_EQ(LibraryScanner::detectLevel(music / second / "Album"),
+              LibraryScanner::Level::albumFolder(music, second, "Album"));
+}
+
 // Links out of the library into the system: to "/" (which holds the library
 // itself) and into the kernel's made-up file systems. None is entered, so
 // planning does not read the system disk.

@@ -103,6 +103,10 @@ std::string nfkd(std::string_view text) {
     return normalize(text, &icu::Normalizer2::getNFKDInstance);
 }
 
+std::string nfcName(std::string_view name) {
+    return isValidUTF8(name) ? nfc(name) : std::string(name);
+}
+
 bool equivalent(std::string_view a, std::string_view b) {
     return a == b || nfc(a) == nfc(b);
 }

@@ -16,6 +16,11 @@ std::string nfc(std::string_view text);
 std::string nfkc(std::string_view text);
 std::string nfkd(std::string_view text);
 
+// A file or folder name's comparison form: NFC when it is UTF-8, else its
+// bytes unchanged. Names on Linux are bytes; reading two names that are not
+// UTF-8 as U+FFFD would make them one.
+std::string nfcName(std::string_view name);
+
 // Canonical equivalence: the texts have equal NFC forms.
 bool equivalent(std::string_view a, std::string_view b);
 

@@ -30,6 +30,8 @@ UConverter& cp932Converter() {
         // substituting, and never use one-way fallback mappings.
         ucnv_setFromUCallBack(opened.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
                               &status);
+        ucnv_setToUCallBack(opened.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                            &status);
         ucnv_setFallback(opened.get(), false);
         if (U_FAILURE(status)) throw std::runtime_error("ICU converter setup failed");
         return opened;
@@ -92,6 +94,25 @@ std::optional<Bytes> toCP932(std::string_view text) {
         return std::nullopt;
     }
     return Bytes(out.begin(), out.begin() + length);
+}
+
+std::optional<std::string> fromCP932(std::string_view bytes) {
+    if (bytes.empty()) return std::string();
+    UConverter& converter = cp932Converter();
+    ucnv_resetToUnicode(&converter);
+    // A byte or a pair of bytes gives one UTF-16 unit.
+    std::vector<UChar> units(bytes.size() + 1);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length =
+        ucnv_toUChars(&converter, units.data(), static_cast<int32_t>(units.size()), bytes.data(),
+                      static_cast<int32_t>(bytes.size()), &status);
+    if (U_FAILURE(status)) return std::nullopt;
+    std::string text;
+    icu::UnicodeString(units.data(), length).toUTF8String(text);
+    for (char32_t scalar : scalars(text)) {
+        if (scalar >= 0xE000 && scalar <= 0xF8FF) return std::nullopt;
+    }
+    return text;
 }
 
 std::optional<Bytes> toLatin1(std::string_view text) {

@@ -14,6 +14,10 @@ namespace tarvik::text {
 
 // Windows code page 932 (ICU "windows-31j"), without fallbacks or substitution.
 std::optional<Bytes> toCP932(std::string_view text);
+// The text that bytes in code page 932 spell, without substitution: nothing
+// when a byte sequence has no character there or names a user-defined one
+// (private use), which nobody else can read.
+std::optional<std::string> fromCP932(std::string_view bytes);
 // The text with each JIS form that code page 932 lacks replaced by its code
 // page 932 twin, which looks the same on a unit (U+301C WAVE DASH becomes
 // U+FF5E FULLWIDTH TILDE). Tags and names written for Shift-JIS apply it first.

@@ -25,6 +25,20 @@ TEST(TextEncoding, CP932IsStrict) {
     for (const auto& [text, bytes] : cases) EXPECT_EQ(toCP932(text), bytes) << text;
 }
 
+// Bytes read as code page 932 only when every sequence names a character
+// anyone can read.
+TEST(TextEncoding, CP932ReadsOnlyWhatItSpells) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"", ""},
+        {"\x83\x65\x83\x58\x83\x67lib", "\u30C6\u30B9\u30C8lib"},  // テストlib
+        {"\xB1\x5C", "\uFF71\\"},                                // half-width a, backslash
+        {"caf\xE9", std::nullopt},   // a lead byte without its second byte
+        {"Bj\xF6rk", std::nullopt},  // a user-defined character
+        {"\xFF", std::nullopt},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(fromCP932(bytes), text) << bytes;
+}
+
 TEST(TextEncoding, JISFormsTakeTheirCP932Twins) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Two \u301C\u5922\u301C", "Two \uFF5E\u5922\uFF5E"},

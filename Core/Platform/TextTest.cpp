@@ -17,6 +17,10 @@ TEST(Text, IllFormedUTF8ReadsAsReplacementCharacter) {
     EXPECT_FALSE(isValidUTF8(broken));
     EXPECT_EQ(scalars(broken), U"a\uFFFDb\uFFFD");
     EXPECT_TRUE(isValidUTF8(nfc(broken)));
+    // A name keeps its bytes: two Shift-JIS names stay two.
+    EXPECT_EQ(nfcName("\x83\x65\x83\x58"), "\x83\x65\x83\x58");
+    EXPECT_NE(nfcName("\x83\x65\x83\x58"), nfcName("\x83\x65\x83\x59"));
+    EXPECT_EQ(nfcName(decomposedE), "\u00E9");
 }
 
 TEST(Text, LengthsCountWhatTheySay) {
