@@ -24,10 +24,11 @@ struct Facts {
 // Of a regular file (links not followed); nothing for anything else.
 std::optional<Facts> factsOf(const std::filesystem::path& file);
 
-// Writes the fields into ".tarvik-tmp-" + a new UUID beside the file, then puts
-// the result in the file's place with the file's permissions. An empty
-// result is refused ("タグの書き換えに失敗しました") and the file kept. `size`:
-// see TagFields::patch.
+// Writes the fields into a hidden temporary beside the file, which then
+// takes the file's place with its owner, group, mode and extended
+// attributes, but only while the file is still the one that was read,
+// unchanged: else FileChangedMeanwhile, and the file is kept. Messages name
+// the file. `size`: see TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size = std::nullopt);
 

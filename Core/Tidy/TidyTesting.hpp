@@ -2,9 +2,11 @@
 // of the library.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyPlan.hpp"
@@ -30,6 +32,17 @@ inline TidyItem moving(const std::string& source, const std::string& target,
         item.modified = facts->modified;
     }
     return item;
+}
+
+// The journals in `folder` ("*.jsonl"), newest first; the folder's lock
+// file and undone journals are left out.
+inline std::vector<std::filesystem::path> journalsIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".jsonl") found.push_back(entry.path());
+    }
+    std::sort(found.rbegin(), found.rend());
+    return found;
 }
 
 }  // namespace tarvik::testing
