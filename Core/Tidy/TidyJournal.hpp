@@ -32,21 +32,21 @@ public:
 struct TidyJournalEntry {
     std::string source;  // relative to the root, before the change
     std::string target;  // where the file is after it
-    TrackMeta old;
-    TrackMeta new_;  // "new" in the file
+    TrackMeta old = {};
+    TrackMeta new_ = {};  // "new" in the file
     bool tagsWritten = false;
     bool moved = false;
     // The changed fields as the file held them before; undo writes exactly
     // these back. Absent in hand-made journals: then the fields in which
     // `old` and `new` differ, from `old`.
-    std::optional<TagFields::Values> rawOld;
+    std::optional<TagFields::Values> rawOld = std::nullopt;
     // The file's size before its tags were written, so that undo can give
     // back its old length too.
-    std::optional<std::uint64_t> sizeBefore;
+    std::optional<std::uint64_t> sizeBefore = std::nullopt;
     // The file right after the change; undo leaves a file that no longer
     // matches alone. Absent: not checked.
-    std::optional<std::uint64_t> size;
-    std::optional<std::int64_t> modified;  // nanoseconds since 1970
+    std::optional<std::uint64_t> size = std::nullopt;
+    std::optional<std::int64_t> modified = std::nullopt;  // nanoseconds since 1970
 
     // Written ahead: the line says what is about to be done ("pending"),
     // numbered ("id") for its completion line. Still pending after reading:
@@ -81,8 +81,8 @@ struct TidyJournalCompletion {
     std::int64_t id = 0;
     bool tagsWritten = false;
     bool moved = false;
-    std::optional<std::uint64_t> size;
-    std::optional<std::int64_t> modified;
+    std::optional<std::uint64_t> size = std::nullopt;
+    std::optional<std::int64_t> modified = std::nullopt;
     bool recovered = false;
 
     std::string line() const;

@@ -265,26 +265,32 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
         const std::string last = PosixFS::nfc(fs::path(to).filename()).string();
         const fs::path destination = folder->parent_path() / last;
         const std::string relative = destination.lexically_relative(context.root).generic_string();
-        bool moved = folder->filename() == last;  // by the interrupted run
-        if (!moved) {
-            TidyJournalEntry entry;
-            entry.source = folder->lexically_relative(context.root).generic_string();
-            entry.target = relative;
-            entry.moved = true;
-            entry.folder = true;
-            entry.stopover = TidyApplier::newStopover();
-            entry.id = context.nextId++;
-            entry.pending = true;
-            context.journal.append(entry.line());
-            context.renamed.add(entry.source, entry.target);
+        // Renamed already by an interrupted run: journaled here too, so that
+        // undoing either journal, in any order, finds the tracks and gives
+        // the folder its old name back.
+        const bool already = folder->filename() == last;
+        TidyJournalEntry entry;
+        entry.source = (already ? folder->parent_path() / fs::path(from).filename() : *folder)
+                           .lexically_relative(context.root)
+                           .generic_string();
+        entry.target = relative;
+        entry.moved = true;
+        entry.folder = true;
+        entry.stopover = TidyApplier::newStopover();
+        entry.id = context.nextId++;
+        entry.pending = true;
+        context.journal.append(entry.line());
+        context.renamed.add(entry.source, entry.target);
+        bool moved = already;
+        if (!already) {
             try {
                 TidyApplier::move(*folder, destination, entry.stopover);
                 moved = true;
             } catch (const ConversionError& failure) {
                 notice(context.progress, failure.what());
             }
-            context.journal.append(TidyJournalCompletion{*entry.id, false, moved, {}, {}}.line());
         }
+        context.journal.append(TidyJournalCompletion{*entry.id, false, moved}.line());
         if (!moved) continue;
         const std::size_t depth = pathLevels(from).size();
         const auto rebase = [&](std::string& path) {
