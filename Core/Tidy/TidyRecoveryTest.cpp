@@ -178,25 +178,29 @@ TEST(TidyRecovery, WhatAKilledRunMadeOrLeftIsRemovedByTheNextRun) {
                               .pending = true,
                               .stopover = TidyApplier::newStopover(),
                               .made = {"Other", "Other/Day"}};
-        TidyJournalEntry tags{.source = "a band/night/02 b.wav",
-                              .target = "a band/night/02 b.wav",
-                              .tagsWritten = true};
+        // A tag write that came to nothing, in a folder no other line names.
+        TidyJournalEntry tags{
+            .source = "b side/04 d.wav", .target = "b side/04 d.wav", .tagsWritten = true};
         tags.id = 2;
         tags.pending = true;
         writeFile(journal, journalHeader(album.music.string(), {}) + "\n" + move.line() + "\n" +
                                tags.line() + "\n" + TidyJournalCompletion{2, false, false}.line() +
                                "\n");
         fs::create_directories(album.music / "Other/Day");
-        writeFile(album.music / "a band/night/.tarvik-0A1B.part", "half a song");
-        writeFile(album.music / "a band/night/.tarvik-tmp-02 b.wav", "half a song");
+        Files files = album.files;
+        files["b side/04 d.wav"] = "d";
+        writeFile(album.music / "b side/04 d.wav", "d");
+        writeFile(album.music / "b side/.tarvik-0A1B.part", "half a song");
+        writeFile(album.music / "b side/.tarvik-tmp-04 d.wav", "half a song");
 
         if (byUndo) {
             EXPECT_EQ(album.undo(journal), (TidyResult{0, 0, std::nullopt}));
         } else {
             EXPECT_EQ(album.apply({album.music.string(), {}, {moving("x.wav", "y.wav")}}).done, 0);
         }
-        EXPECT_EQ(filesBelow(album.music), album.files);
-        EXPECT_EQ(foldersBelow(album.music), (std::set<std::string>{"a band", "a band/night"}));
+        EXPECT_EQ(filesBelow(album.music), files);
+        EXPECT_EQ(foldersBelow(album.music),
+                  (std::set<std::string>{"a band", "a band/night", "b side"}));
     }
 }
 

@@ -1,7 +1,7 @@
 // Undoing a journal: read and check it whole, judge the changes a crash cut
-// short, then revert the files from the last entry to the first, moving
-// them back and writing their old fields, and only then the folders renamed
-// as a whole, deepest first. A path is looked for under every name the
+// short, then revert the entries from the last to the first, moving files
+// back and writing their old fields, and folders renamed as a whole back to
+// their old names. A path is looked for under every name the
 // journals gave its folders, so an undo finishes what an earlier one (cut
 // short, or on a full disk) could not. An entry counts as restored only
 // when its file is back as it was; the journal is marked undone only then.
@@ -102,19 +102,15 @@ public:
         }
     }
 
-    // The folders a file of the journal left or a move of it made: emptied
-    // ones go, whether this undo or an earlier one took the file out.
+    // The folders the files of the journal were moved into: emptied ones go
+    // with their emptied parents, whether this undo or an earlier one (cut
+    // short before it could remove them) took the files out.
     std::set<fs::path> leftFolders(const std::vector<TidyJournalEntry>& lines) const {
         std::set<fs::path> folders;
         for (const TidyJournalEntry& line : lines) {
-            if (line.folder) continue;
-            if (line.moved) {
-                const std::set<fs::path> found = foldersOf(root_, line.target, renamed_);
-                folders.insert(found.begin(), found.end());
-            }
-            for (const std::string& made : line.made) {
-                if (auto found = findFolder(root_, made, &renamed_, true)) folders.insert(*found);
-            }
+            if (line.folder || !line.moved) continue;
+            const std::set<fs::path> found = foldersOf(root_, line.target, renamed_);
+            folders.insert(found.begin(), found.end());
         }
         return folders;
     }
@@ -134,20 +130,6 @@ private:
     const fs::path& root_;
     const RenamedFolders& renamed_;
 };
-
-// Files last to first, then the folders renamed whole, deepest first: a
-// folder gets its old name back only after what is inside it.
-std::vector<const TidyJournalEntry*> undoOrder(const std::vector<TidyJournalEntry>& entries) {
-    std::vector<const TidyJournalEntry*> files, folders;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        (it->folder ? folders : files).push_back(&*it);
-    }
-    std::stable_sort(folders.begin(), folders.end(), [](const auto* a, const auto* b) {
-        return pathLevels(a->target).size() > pathLevels(b->target).size();
-    });
-    files.insert(files.end(), folders.begin(), folders.end());
-    return files;
-}
 
 }  // namespace
 
@@ -176,11 +158,13 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
 
     TidyResult result;
     const Undo undo(root, renamed);
-    const std::vector<const TidyJournalEntry*> order = undoOrder(contents.entries);
-    const auto total = static_cast<std::int64_t>(order.size());
+    // Last to first: an apply journals the folders it renames whole before
+    // any file, so what is inside a folder is restored before the folder
+    // gets its old name back.
+    const auto total = static_cast<std::int64_t>(contents.entries.size());
     for (std::int64_t k = 0; k < total; ++k) {
         if (stop.stop_requested()) throw Cancelled();
-        const TidyJournalEntry& entry = *order[static_cast<std::size_t>(k)];
+        const TidyJournalEntry& entry = contents.entries[static_cast<std::size_t>(total - 1 - k)];
         if (progress) progress({TidyEvent::Progress{k, total, entry.old.title}});
         try {
             undo.revert(entry);
