@@ -71,7 +71,7 @@ public:
         TagFields::Values values, before;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
-                TidyFileState::currentRecord(file->path, runner_, stop_);
+                TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
             if (stop_.stop_requested()) throw Cancelled();
             if (!now || !(*now == item_.old)) {
                 throw ConversionError(std::string(changedSincePlanning));

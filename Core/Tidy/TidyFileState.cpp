@@ -41,11 +41,13 @@ void rewrite(const fs::path& file, const TagFields::Values& values,
 
 std::optional<TrackMeta> currentRecord(const fs::path& file,
                                        const std::shared_ptr<const FFmpegRunner>& runner,
-                                       std::stop_token stop) {
+                                       std::stop_token stop,
+                                       const std::optional<fs::path>& planned) {
+    const fs::path& named = planned ? *planned : file;
     if (runner) {
         const std::optional<SourceTags> tags = AudioFileProbe{runner}.tryReadTags(file, stop);
         if (!tags) return std::nullopt;
-        return TrackMeta(*tags, file);
+        return TrackMeta(*tags, named);
     }
     try {
         const TagFields::Values raw = TagFields::read(file);
@@ -57,7 +59,7 @@ std::optional<TrackMeta> currentRecord(const fs::path& file,
         return TrackMeta(
             SourceTags{value(F::title), value(F::artist), value(F::albumArtist), value(F::album),
                        value(F::track), value(F::disc), value(F::date), value(F::genre)},
-            file);
+            named);
     } catch (const ConversionError&) {
         return std::nullopt;
     }

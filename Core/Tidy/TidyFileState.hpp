@@ -36,10 +36,13 @@ void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
 void syncFolder(const std::filesystem::path& folder);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
-// when there is a runner, else from the file's own tags. Nothing when the
+// when there is a runner, else from the file's own tags; what the tags lack
+// is guessed from `planned`, the path the planner saw (a folder renamed
+// since changes no guess), by default the file's own. Nothing when the
 // tags can't be read.
 std::optional<TrackMeta> currentRecord(const std::filesystem::path& file,
                                        const std::shared_ptr<const FFmpegRunner>& runner,
-                                       std::stop_token stop);
+                                       std::stop_token stop,
+                                       const std::optional<std::filesystem::path>& planned = {});
 
 }  // namespace tarvik::TidyFileState

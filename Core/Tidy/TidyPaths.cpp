@@ -138,7 +138,8 @@ std::string shownPath(std::string_view path) {
         if (start > 0) shown += '/';
         shown += text::prefixBytes(path.substr(start, end - start), shownNameBytes);
     }
-    return shown;
+    // A NUL would end the message for whatever shows it.
+    return text::replacing(shown, std::string_view("\0", 1), "\uFFFD");
 }
 
 std::string folded(std::string_view name) {

@@ -34,6 +34,18 @@ inline TidyItem moving(const std::string& source, const std::string& target,
     return item;
 }
 
+// An item that gives the song at `source` in the library `music` the title
+// `title` and moves it to `target`, planned as the song now stands.
+inline TidyItem retitling(const std::filesystem::path& music, const std::string& source,
+                          const std::string& target, const std::string& title) {
+    TidyItem item = moving(source, target, music);
+    item.old = TidyFileState::currentRecord(music / source, nullptr, {}).value_or(TrackMeta{});
+    item.new_ = item.old;
+    item.new_.title = title;
+    item.tagsChange = item.tagsEditable = true;
+    return item;
+}
+
 // The journals in `folder` ("*.jsonl"), newest first; the folder's lock
 // file and undone journals are left out.
 inline std::vector<std::filesystem::path> journalsIn(const std::filesystem::path& folder) {
