@@ -2,7 +2,9 @@
 // dates, totals, a genre and a cover (and an ID3v1 trailer on MP3), checked
 // by independent readers: mutagen, metaflac and ffmpeg.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -199,6 +201,52 @@ TEST(TidyFileState, SongWhoseNameFillsTheLimitIsRetagged) {
     TidyFileState::rewrite(file, {{TagFields::Field::title, "Song"}});
     EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "Song");
     EXPECT_EQ(filesBelow(dir / "Night").size(), 1u);
+}
+
+// A tag change and its undo leave the song's owner and group, mode and
+// extended attributes as they were, in every format.
+TEST(TidyApplierFiles, TagChangesKeepTheSongsOwnerModeAndExtendedAttributes) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    const bool root = ::geteuid() == 0;
+    for (const auto& [name, extra] : std::vector<std::pair<std::string, Args>>{
+             {"song.mp3", {}}, {"song.flac", {}}, {"song.m4a", {"-c:v", "mjpeg"}}}) {
+        SCOPED_TRACE(name);
+        const fs::path file = music / name;
+        makeSong(file, extra, "song");
+        if (root) {
+            ASSERT_EQ(::chown(file.c_str(), 4321, 8765), 0);
+        }
+        ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
+        const std::string origin = "ripped in 2009";
+        if (::setxattr(file.c_str(), "user.tarvik.origin", origin.data(), origin.size(), 0) != 0) {
+            GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
+        }
+        const auto expectKept = [&](const char* when) {
+            SCOPED_TRACE(when);
+            struct stat facts {};
+            ASSERT_EQ(::stat(file.c_str(), &facts), 0);
+            EXPECT_EQ(facts.st_mode & 07777, 0604u);
+            if (root) {
+                EXPECT_EQ(facts.st_uid, 4321u);
+                EXPECT_EQ(facts.st_gid, 8765u);
+            }
+            std::string value(64, '\0');
+            const ssize_t length =
+                ::getxattr(file.c_str(), "user.tarvik.origin", value.data(), value.size());
+            EXPECT_EQ(value.substr(0, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
+                      origin);
+        };
+        const TidyResult applied = TidyApplier{}.apply(
+            {music.string(), {}, {testing::retitling(music, name, name, "Song")}}, dir / "journals",
+            false, {}, {});
+        ASSERT_EQ(applied.done, 1);
+        EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "Song");
+        expectKept("applied");
+        EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}).failed, 0);
+        EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "song");
+        expectKept("undone");
+    }
 }
 
 }  // namespace
