@@ -109,8 +109,15 @@ public:
         std::set<fs::path> folders;
         for (const TidyJournalEntry& line : lines) {
             if (line.folder || !line.moved) continue;
-            const std::set<fs::path> found = foldersOf(root_, line.target, renamed_);
-            folders.insert(found.begin(), found.end());
+            // The deepest that is still there: an earlier undo may have
+            // removed the folder but not yet its parent.
+            std::vector<std::string> levels = pathLevels(line.target);
+            for (std::set<fs::path> found; levels.size() > 1 && found.empty(); levels.pop_back()) {
+                std::string path;
+                for (const std::string& level : levels) path += level + "/";
+                found = foldersOf(root_, path.substr(0, path.size() - 1), renamed_);
+                folders.insert(found.begin(), found.end());
+            }
         }
         return folders;
     }
