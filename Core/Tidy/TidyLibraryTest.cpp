@@ -204,19 +204,25 @@ TEST(TidyLibrary, ExfatMusicFolderRenamesFilesAndAlbumFoldersByLetterCaseAndBack
         makeSong(music / song, fs::path(song).stem().string());
     }
     testing::writeFile(music / "x/other.wav", "other");
+    // 100 characters, 304 bytes: exFAT counts the characters.
+    std::string longName;
+    for (int i = 0; i < 100; ++i) longName += "\u66F2";
+    testing::writeFile(music / "x" / (longName + ".wav"), "long");
     const Files before = filesBelow(music);
     const std::set<std::string> names = namesBelow(music);
     const TidyPlan plan{music.string(),
                         {},
                         {retitling(music, "a band/night/01 a.mp3", "a band/Night/01 A.mp3", "A"),
                          moving("a band/night/02 b.mp3", "a band/Night/02 b.mp3", music),
-                         retitling(music, "x/song.mp3", "x/Song.mp3", "Song")}};
+                         retitling(music, "x/song.mp3", "x/Song.mp3", "Song"),
+                         moving("x/" + longName + ".wav", "x/" + longName + ".WAV", music)}};
     events.clear();
     const TidyResult applied = TidyApplier{}.apply(plan, dir / "j", false, record, {});
     EXPECT_EQ(applied.failed, 0) << ::testing::PrintToString(failures());
     EXPECT_EQ(namesBelow(music),
               (std::set<std::string>{"a band/", "a band/Night/", "a band/Night/01 A.mp3",
-                                     "a band/Night/02 b.mp3", "x/", "x/Song.mp3", "x/other.wav"}));
+                                     "a band/Night/02 b.mp3", "x/", "x/Song.mp3", "x/other.wav",
+                                     "x/" + longName + ".WAV"}));
     EXPECT_EQ(TagFields::read(music / "x/Song.mp3").at(TagFields::Field::title), "Song");
     EXPECT_EQ(TagFields::read(music / "a band/Night/01 A.mp3").at(TagFields::Field::title), "A");
 

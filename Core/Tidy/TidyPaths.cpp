@@ -3,6 +3,7 @@
 // the journals gave them; and the checks of paths from plans and journals.
 
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +61,23 @@ std::vector<std::string> candidates(const std::vector<std::string>& parts, std::
         if (std::find(names.begin(), names.end(), other) == names.end()) names.push_back(other);
     }
     return names;
+}
+
+// FAT, exFAT and NTFS (through FUSE, too) count a name's length in UTF-16
+// units, and report that count as their limit; the others count bytes.
+bool countsUTF16Units(const fs::path& root) {
+    struct statfs facts {};
+    if (::statfs(root.c_str(), &facts) != 0) return false;
+    switch (static_cast<unsigned long>(facts.f_type)) {
+        case 0x4d44:      // FAT
+        case 0x2011BAB0:  // exFAT
+        case 0x5346544e:  // NTFS
+        case 0x7366746e:  // NTFS (ntfs3)
+        case 0x65735546:  // FUSE: exFAT and NTFS drives, mostly
+            return true;
+        default:
+            return false;
+    }
 }
 
 enum class Kind { file, folder };
@@ -290,8 +308,9 @@ void TidyApplier::checkPath(const fs::path& root, const std::string& relative) {
     }
     const long limit = ::pathconf(root.c_str(), _PC_NAME_MAX);
     const std::size_t longest = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+    const bool units = countsUTF16Units(root);
     for (const std::string& part : pathLevels(relative)) {
-        if (part.size() > longest) unusable(relative);
+        if ((units ? text::utf16Length(part) : part.size()) > longest) unusable(relative);
     }
 }
 
