@@ -27,6 +27,7 @@
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyLock.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
 
 extern char** environ;
 
@@ -35,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::filesBelow;
+using testing::foldersBelow;
 using Args = std::vector<std::string>;
 
 constexpr const char* roleVariable = "TARVIK_TIDY_CRASH_ROLE";
@@ -194,15 +196,6 @@ std::vector<std::string> stopovers(const fs::path& root) {
     return found;
 }
 
-// Every folder below `root`.
-std::set<std::string> foldersBelow(const fs::path& root) {
-    std::set<std::string> folders;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_directory()) folders.insert(entry.path().lexically_relative(root).string());
-    }
-    return folders;
-}
-
 // Two albums: in one a song is retagged and renamed in letter case, one
 // moves to another folder and an M4A is retagged; the other's folder is
 // renamed whole in letter case, with a song retagged in it. On a small
@@ -289,16 +282,10 @@ struct Library : testing::TempDir {
         for (const fs::path& journal : journalsNewestFirst()) {
             if (!fs::exists(journal)) continue;  // an empty one, gone with an earlier undo
             const bool empty = fs::file_size(journal) == 0;
-            std::vector<std::string> failures;
+            std::vector<TidyEvent> events;
             const TidyResult result = TidyApplier{}.undo(
-                journal,
-                [&](const TidyEvent& event) {
-                    if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-                        failures.push_back(failed->source + ": " + failed->reason);
-                    }
-                },
-                {});
-            EXPECT_EQ(result.failed, 0) << ::testing::PrintToString(failures);
+                journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+            EXPECT_EQ(result.failed, 0) << ::testing::PrintToString(testing::failuresIn(events));
             EXPECT_EQ(fs::exists(journal.string() + ".undone"), !empty) << journal;
         }
         EXPECT_EQ(stopovers(music), std::vector<std::string>{});

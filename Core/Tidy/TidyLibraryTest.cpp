@@ -39,13 +39,7 @@ std::vector<TidyEvent> events;
 const TidyApplier::Progress record = [](const TidyEvent& event) { events.push_back(event); };
 
 std::vector<std::string> failures() {
-    std::vector<std::string> found;
-    for (const TidyEvent& event : events) {
-        if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-            found.push_back(failed->source + ": " + failed->reason);
-        }
-    }
-    return found;
+    return testing::failuresIn(events);
 }
 
 void makeSong(const fs::path& file, const std::string& title) {

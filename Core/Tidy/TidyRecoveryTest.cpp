@@ -20,19 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::filesBelow;
+using testing::foldersBelow;
 using testing::journalsIn;
 using testing::moving;
 using testing::writeFile;
 using Files = std::map<std::string, std::string>;
-
-// Every folder below `root`.
-std::set<std::string> foldersBelow(const fs::path& root) {
-    std::set<std::string> folders;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_directory()) folders.insert(entry.path().lexically_relative(root).string());
-    }
-    return folders;
-}
 
 // An album whose folder "night" becomes "Night" (renamed whole, one file in
 // it also in letter case) while its third track moves to a new folder.
@@ -61,24 +53,8 @@ struct Album : testing::TempDir {
     TidyApplier::Progress record() {
         return [this](const TidyEvent& event) { events.push_back(event); };
     }
-    std::vector<std::string> failures() const {
-        std::vector<std::string> found;
-        for (const TidyEvent& event : events) {
-            if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-                found.push_back(failed->source + ": " + failed->reason);
-            }
-        }
-        return found;
-    }
-    std::vector<std::string> notices() const {
-        std::vector<std::string> found;
-        for (const TidyEvent& event : events) {
-            if (const auto* notice = std::get_if<TidyEvent::Notice>(&event.value)) {
-                found.push_back(notice->text);
-            }
-        }
-        return found;
-    }
+    std::vector<std::string> failures() const { return testing::failuresIn(events); }
+    std::vector<std::string> notices() const { return testing::noticesIn(events); }
     // The stopover the journal gave the folder's rename.
     std::string folderStopover(const fs::path& journal) const {
         std::istringstream lines(testing::readFile(journal));

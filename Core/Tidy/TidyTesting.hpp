@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyJournal.hpp"
 #include "Core/Tidy/TidyPlan.hpp"
 
 namespace tarvik::testing {
@@ -44,6 +45,26 @@ inline TidyItem retitling(const std::filesystem::path& music, const std::string&
     item.new_.title = title;
     item.tagsChange = item.tagsEditable = true;
     return item;
+}
+
+// "source: reason" of each failed event, and the text of each notice.
+inline std::vector<std::string> failuresIn(const std::vector<TidyEvent>& events) {
+    std::vector<std::string> found;
+    for (const TidyEvent& event : events) {
+        if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
+            found.push_back(failed->source + ": " + failed->reason);
+        }
+    }
+    return found;
+}
+inline std::vector<std::string> noticesIn(const std::vector<TidyEvent>& events) {
+    std::vector<std::string> found;
+    for (const TidyEvent& event : events) {
+        if (const auto* notice = std::get_if<TidyEvent::Notice>(&event.value)) {
+            found.push_back(notice->text);
+        }
+    }
+    return found;
 }
 
 // The journals in `folder` ("*.jsonl"), newest first; the folder's lock
