@@ -125,10 +125,6 @@ void collectFolders(const fs::path& folder, const std::vector<std::string>& part
     for (const std::string& candidate : candidates(parts, index, &renamed)) {
         if (auto name = nameOnDisk(folder, candidate)) names.insert(*name);
     }
-    const std::string wanted = folded(parts[index]);
-    for (const std::string& listed : listNames(folder)) {
-        if (folded(listed) == wanted) names.insert(listed);
-    }
     for (const std::string& name : names) {
         const auto there = facts(folder / name);
         if (there && S_ISDIR(there->st_mode)) {
@@ -184,6 +180,9 @@ std::optional<std::string> nameOnDisk(const fs::path& folder, const std::string&
     } else if (there) {
         return name;
     }
+    // Only the listing shows a name in another normal form; an ASCII name
+    // has none.
+    if (!there && text::isASCII(name)) return std::nullopt;
     const std::vector<std::string> names = listNames(folder);
     if (std::find(names.begin(), names.end(), name) != names.end()) return name;
     const std::string wanted = nfcName(name);

@@ -126,10 +126,17 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders&
 
 void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines,
                 const RenamedFolders& renamed, const TidyApplier::Progress& progress) {
+    // By folder: a journal names thousands of songs in a few hundred of them.
     std::set<std::string> named;
     for (const TidyJournalEntry& line : lines) {
-        named.insert(line.source);
-        named.insert(line.target);
+        for (const std::string* path : {&line.source, &line.target}) {
+            std::vector<std::string> levels = pathLevels(*path);
+            if (levels.empty()) continue;
+            levels.back() = "-";  // any name in the same folder
+            std::string folder;
+            for (const std::string& level : levels) folder += (folder.empty() ? "" : "/") + level;
+            named.insert(folder);
+        }
     }
     std::set<fs::path> folders;
     for (const std::string& path : named) {

@@ -76,10 +76,9 @@ std::optional<std::filesystem::path> findFolder(const std::filesystem::path& roo
                                                 const RenamedFolders* renamed = nullptr,
                                                 bool anyName = false);
 
-// Every real folder that the folder part of `relative` (a file's path, or
-// a folder's with `folder`) may be now: under each name `renamed` knows for
-// each level, and under the name the disk gives it in other letter case.
-// Never fails.
+// Every real folder that holds `relative` (a file's or a folder's path)
+// now: each level under its own name and under each name `renamed` knows
+// for it. Never fails.
 std::set<std::filesystem::path> foldersOf(const std::filesystem::path& root,
                                           const std::string& relative,
                                           const RenamedFolders& renamed);
