@@ -4,8 +4,9 @@
 // changes are written, a file that changed since planning is left alone, no
 // move ever replaces a file, and paths from a plan or journal never leave
 // the library. A value without state; apply and undo block the calling
-// thread, report through the callback on that thread, and end with
-// Cancelled when the stop token fires between two items.
+// thread, hold the journal folder's TidyLock throughout (a second run on
+// the library refuses), report through the callback on that thread, and
+// end with Cancelled when the stop token fires between two items.
 #pragma once
 
 #include <filesystem>
@@ -29,13 +30,16 @@ struct TidyApplier {
     // own tags are read without ffmpeg.
     std::optional<std::filesystem::path> ffmpeg;
 
-    // Throws when the journal can't be started or a line can't be recorded
-    // (before the change it would record), and Cancelled.
+    // Throws when another run holds the lock (anotherRunMessage), when the
+    // journal can't be started or a line can't be recorded (before the
+    // change it would record), and Cancelled.
     TidyResult apply(const TidyPlan& plan, const std::filesystem::path& journalDir, bool tagsOnly,
                      const Progress& progress, std::stop_token stop) const;
 
     // Throws ConversionError or DecodingError, before anything is touched,
-    // for a journal it can't read whole, and Cancelled.
+    // for a journal it can't read whole or while another run holds the
+    // lock, and Cancelled. An empty journal (a run killed before it changed
+    // anything) is removed with a notice.
     TidyResult undo(const std::filesystem::path& journal, const Progress& progress,
                     std::stop_token stop) const;
 
