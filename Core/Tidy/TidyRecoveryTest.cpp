@@ -9,6 +9,7 @@
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Json.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Testing/Thrown.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
@@ -181,8 +182,17 @@ TEST(TidyRecovery, WhatAKilledRunMadeOrLeftIsRemovedByTheNextRun) {
 }
 
 // A run killed before its journal had a line changed nothing: its empty
-// journal is removed with one notice, by whichever run comes next.
+// journal is removed with one notice, by whichever run comes next; a run
+// that can't write that line (a full disk) leaves none.
 TEST(TidyRecovery, EmptyJournalIsRemovedWithOneNotice) {
+    {
+        Album album;
+        fs::create_directories(album.journals);
+        testing::FileSizeLimit full(0);
+        ASSERT_TRUE(full.active());
+        EXPECT_THROW(album.apply(album.plan()), JournalError);
+        EXPECT_EQ(journalsIn(album.journals), std::vector<fs::path>{});
+    }
     for (const bool byUndo : {true, false}) {
         SCOPED_TRACE(byUndo ? "undo" : "apply");
         Album album;
