@@ -1,13 +1,13 @@
 #include "Core/Platform/FileStreams.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
-#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Platform/WholeFile.hpp"
 
@@ -22,7 +22,47 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(descriptor);
 }
 
+// The extended attribute names of `path` (a link not followed), each ended
+// by a NUL; empty where the file system has none.
+std::string attributeNames(const std::filesystem::path& path) {
+    for (;;) {
+        const ssize_t length = ::llistxattr(path.c_str(), nullptr, 0);
+        if (length <= 0) return {};
+        std::string names(static_cast<std::size_t>(length), '\0');
+        const ssize_t got = ::llistxattr(path.c_str(), names.data(), names.size());
+        if (got >= 0) return names.substr(0, static_cast<std::size_t>(got));
+        if (errno != ERANGE) return {};  // grew meanwhile: ask again
+    }
+}
+
+std::optional<std::string> attribute(const std::filesystem::path& path, const char* name) {
+    for (;;) {
+        const ssize_t length = ::lgetxattr(path.c_str(), name, nullptr, 0);
+        if (length < 0) return std::nullopt;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        const ssize_t got = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+        if (got >= 0) return value.substr(0, static_cast<std::size_t>(got));
+        if (errno != ERANGE) return std::nullopt;
+    }
+}
+
+std::optional<std::string> attribute(int descriptor, const char* name) {
+    const ssize_t length = ::fgetxattr(descriptor, name, nullptr, 0);
+    if (length < 0) return std::nullopt;
+    std::string value(static_cast<std::size_t>(length), '\0');
+    const ssize_t got = ::fgetxattr(descriptor, name, value.data(), value.size());
+    if (got < 0) return std::nullopt;
+    return value.substr(0, static_cast<std::size_t>(got));
+}
+
 }  // namespace
+
+FileIdentity FileIdentity::of(const struct stat& facts) {
+    return {
+        static_cast<std::uint64_t>(facts.st_dev), static_cast<std::uint64_t>(facts.st_ino),
+        static_cast<std::uint64_t>(facts.st_size),
+        static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
+}
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
     const std::string name = path.filename().string();
@@ -38,16 +78,21 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
         ::close(descriptor_);
         throw ConversionError(notAFileMessage(path));
     }
-    size_ = static_cast<std::uint64_t>(facts.st_size);
+    identity_ = FileIdentity::of(facts);
 }
 
 FileSource::~FileSource() {
     ::close(descriptor_);
 }
 
+void FileSource::shrank() const {
+    throw ConversionError("読み込めません: " + path_.filename().string() +
+                          "（読んでいる間にファイルが短くなりました）");
+}
+
 Bytes FileSource::read(std::uint64_t offset, std::size_t length) {
-    if (offset >= size_) return {};
-    Bytes bytes(static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset)));
+    if (offset >= size()) return {};
+    Bytes bytes(static_cast<std::size_t>(std::min<std::uint64_t>(length, size() - offset)));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t count = ::pread(descriptor_, bytes.data() + done, bytes.size() - done,
@@ -58,10 +103,7 @@ Bytes FileSource::read(std::uint64_t offset, std::size_t length) {
                 fileSystemMessage("読み込めません: ", path_.filename().string(), errno));
         }
         // Copying on would leave the result short while reporting success.
-        if (count == 0) {
-            throw ConversionError("読み込めません: " + path_.filename().string() +
-                                  "（読んでいる間にファイルが短くなりました）");
-        }
+        if (count == 0) shrank();
         done += static_cast<std::size_t>(count);
     }
     return bytes;
@@ -77,6 +119,8 @@ AtomicFileSink::AtomicFileSink(const std::filesystem::path& destination)
         throw ConversionError(
             fileSystemMessage("フォルダを作れません: ", folder.string(), error.value()));
     }
+    struct stat facts {};
+    if (::lstat(destination.c_str(), &facts) == 0) destinationAtStart_ = FileIdentity::of(facts);
     temporary_ = folder / (".tarvik-" + makeUuid() + ".part");
     descriptor_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor_ < 0) fail(errno);
@@ -116,11 +160,28 @@ void AtomicFileSink::copy(ByteSource& source, std::uint64_t offset, std::uint64_
         ByteSink::copy(source, offset, length);
         return;
     }
+    const FileIdentity& read = file->identity();
+    if (!replaces_ && (file->path() == destination_ ||
+                       (destinationAtStart_ && destinationAtStart_->device == read.device &&
+                        destinationAtStart_->inode == read.inode))) {
+        replaces_ = read;
+    }
     const std::uint64_t end = std::min(offset + length, file->size());
     while (offset < end) {
         // Holes are skipped: the temporary file reads zeros there as well.
         off_t data = ::lseek(file->descriptor(), static_cast<off_t>(offset), SEEK_DATA);
-        if (data < 0) data = errno == ENXIO ? static_cast<off_t>(end) : static_cast<off_t>(offset);
+        if (data < 0 && errno == ENXIO) {
+            // No data up to the end: a hole there, or a file cut shorter
+            // since it was opened, whose missing end must not read as zeros.
+            struct stat now {};
+            if (::fstat(file->descriptor(), &now) == 0 &&
+                static_cast<std::uint64_t>(now.st_size) < end) {
+                file->shrank();
+            }
+            data = static_cast<off_t>(end);
+        } else if (data < 0) {
+            data = static_cast<off_t>(offset);
+        }
         const std::uint64_t dataStart =
             std::min<std::uint64_t>(static_cast<std::uint64_t>(data), end);
         position_ += dataStart - offset;
@@ -137,19 +198,69 @@ void AtomicFileSink::copy(ByteSource& source, std::uint64_t offset, std::uint64_
             offset += chunk.size();
         }
     }
+    // A source that ends in a hole: the length comes from the size alone.
     if (position_ > end_) {
         if (::ftruncate(descriptor_, static_cast<off_t>(position_)) != 0) fail(errno);
         end_ = position_;
     }
 }
 
+// The replaced file's owner and group (as far as the system lets this
+// process give them), extended attributes and mode go to the new content;
+// an attribute that can't be given is an error number, so that nothing the
+// file carried is lost without a word.
+int AtomicFileSink::takeOver(const struct stat& replaced) {
+    struct stat mine {};
+    if (::fstat(descriptor_, &mine) != 0) return errno;
+    if ((mine.st_uid != replaced.st_uid || mine.st_gid != replaced.st_gid) &&
+        ::fchown(descriptor_, replaced.st_uid, replaced.st_gid) != 0) {
+        // Not the owner's: at least a group the user belongs to.
+        if (mine.st_gid != replaced.st_gid)
+            ::fchown(descriptor_, static_cast<uid_t>(-1), replaced.st_gid);
+    }
+    const std::string names = attributeNames(destination_);
+    for (std::size_t start = 0; start < names.size();) {
+        const std::size_t end = names.find('\0', start);
+        const std::string name = names.substr(start, end - start);
+        start = end == std::string::npos ? names.size() : end + 1;
+        if (name.empty()) continue;
+        const std::optional<std::string> value = attribute(destination_, name.c_str());
+        if (!value || attribute(descriptor_, name.c_str()) == value) continue;
+        if (::fsetxattr(descriptor_, name.c_str(), value->data(), value->size(), 0) != 0) {
+            return errno;
+        }
+    }
+    // Last: a change of owner clears the set-user-ID and set-group-ID bits.
+    // File systems without modes (FAT, exFAT) refuse it, and lose nothing.
+    ::fchmod(descriptor_, replaced.st_mode & 07777);
+    return 0;
+}
+
 void AtomicFileSink::commit() {
     int failure = 0;
-    if (::fsync(descriptor_) != 0) failure = errno;
+    struct stat replaced {};
+    if (::lstat(destination_.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+        failure = takeOver(replaced);
+    }
+    if (failure == 0 && ::fsync(descriptor_) != 0) failure = errno;
     if (::close(descriptor_) != 0 && failure == 0) failure = errno;
     descriptor_ = -1;
-    if (failure == 0 && ::rename(temporary_.c_str(), destination_.c_str()) != 0) failure = errno;
     if (failure != 0) {
+        ::unlink(temporary_.c_str());
+        fail(failure);
+    }
+    // Right before the rename: a program that saved the file since it was
+    // read (written in place, or a copy renamed over it) keeps its save.
+    if (replaces_) {
+        struct stat now {};
+        if (::lstat(destination_.c_str(), &now) != 0 || FileIdentity::of(now) != *replaces_) {
+            ::unlink(temporary_.c_str());
+            throw FileChangedMeanwhile("書き換えている間に別のプログラムがファイルを変えました: " +
+                                       destination_.filename().string());
+        }
+    }
+    if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
+        failure = errno;
         ::unlink(temporary_.c_str());
         fail(failure);
     }

@@ -124,6 +124,27 @@ std::string lower(std::string_view text) {
     return fromICU(unicode);
 }
 
+std::string upper(std::string_view text) {
+    if (isASCII(text)) {
+        std::string out(text);
+        std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+            return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        });
+        return out;
+    }
+    icu::UnicodeString unicode = toICU(text);
+    unicode.toUpper(icu::Locale::getRoot());
+    return fromICU(unicode);
+}
+
+std::string prefixBytes(std::string_view text, std::size_t count) {
+    if (text.size() <= count) return std::string(text);
+    if (!isValidUTF8(text)) return std::string(text.substr(0, count));
+    std::size_t end = count;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return std::string(text.substr(0, end));
+}
+
 std::u32string scalars(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());

@@ -26,6 +26,8 @@ bool equivalent(std::string_view a, std::string_view b);
 
 // Full lower-case mapping of the root locale (what en_US_POSIX does too).
 std::string lower(std::string_view text);
+// Full upper-case mapping of the root locale.
+std::string upper(std::string_view text);
 
 // Unicode scalars.
 std::u32string scalars(std::string_view text);
@@ -33,6 +35,9 @@ std::string fromScalars(std::u32string_view scalars);
 void appendScalar(std::string& out, char32_t scalar);
 std::size_t scalarCount(std::string_view text);
 std::string prefixScalars(std::string_view text, std::size_t count);
+// The longest start of `text` of at most `count` bytes that ends between two
+// scalars (between two bytes where the text is not valid UTF-8).
+std::string prefixBytes(std::string_view text, std::size_t count);
 bool isASCII(std::string_view text);
 bool isValidUTF8(std::string_view text);
 

@@ -46,6 +46,10 @@ TEST(Text, LengthsCountWhatTheySay) {
 TEST(Text, PrefixesAndSuffixesKeepWholeUnits) {
     EXPECT_EQ(prefixScalars("a\U0001F600b", 2), "a\U0001F600");
     EXPECT_EQ(prefixScalars("ab", 5), "ab");
+    EXPECT_EQ(prefixBytes("a\u66F2b", 3), "a");  // the three-byte scalar doesn't fit
+    EXPECT_EQ(prefixBytes("a\u66F2b", 4), "a\u66F2");
+    EXPECT_EQ(prefixBytes("ab\xFF\xFE", 3), "ab\xFF");  // not UTF-8: bytes
+    EXPECT_EQ(upper("a\u00E9b"), "A\u00C9B");
     EXPECT_EQ(prefixGraphemes("a" + decomposedE + "c", 2), "a" + decomposedE);
     EXPECT_EQ(prefixGraphemes("abc", 0), "");
     EXPECT_EQ(suffixGraphemes("xy\u2764\uFE0F", 1), "\u2764\uFE0F");

@@ -57,4 +57,12 @@ std::map<std::string, std::string> filesBelow(const std::filesystem::path& root)
     return files;
 }
 
+std::set<std::string> foldersBelow(const std::filesystem::path& root) {
+    std::set<std::string> folders;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        if (item.is_directory()) folders.insert(item.path().lexically_relative(root).native());
+    }
+    return folders;
+}
+
 }  // namespace tarvik::testing

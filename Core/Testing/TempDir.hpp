@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,8 @@ void writeFiles(const std::filesystem::path& root, const std::map<std::string, s
 
 // Every regular file below `root` with its content, keyed by its path below the root.
 std::map<std::string, std::string> filesBelow(const std::filesystem::path& root);
+
+// Every folder below `root`, by its path below the root.
+std::set<std::string> foldersBelow(const std::filesystem::path& root);
 
 }  // namespace tarvik::testing

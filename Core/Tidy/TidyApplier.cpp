@@ -6,8 +6,10 @@
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyLock.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
@@ -17,10 +19,6 @@ namespace fs = std::filesystem;
 using TagFields::Field;
 
 constexpr std::string_view changedSincePlanning = "計画のあとでファイルが変わっています";
-
-[[noreturn]] void badPath(const std::string& path) {
-    throw ConversionError("ライブラリの外を指すパスです: " + path);
-}
 
 // The fields the item changes, with their new values (an empty one removes
 // the field).
@@ -57,9 +55,10 @@ public:
     // still to be completed.
     void run() {
         const fs::path& root = context_.root;
-        if (!TidyApplier::inside(root, source_)) badPath(item_.source);
-        if (wantsMove_ && !TidyApplier::inside(root, item_.target)) badPath(item_.target);
-        const std::optional<TidyApplier::Place> file = TidyApplier::findFile(root, source_);
+        TidyApplier::checkPath(root, source_);
+        if (wantsMove_) TidyApplier::checkPath(root, item_.target);
+        const std::optional<TidyApplier::Place> file =
+            TidyApplier::findFile(root, source_, &context_.renamed);
         if (!file) throw ConversionError("ファイルが見つかりません");
         TidyApplier::sweep(file->path.parent_path(), context_.progress);
         const auto facts = TidyFileState::factsOf(file->path);
@@ -72,7 +71,7 @@ public:
         TagFields::Values values, before;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
-                TidyFileState::currentRecord(file->path, runner_, stop_);
+                TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
             if (stop_.stop_requested()) throw Cancelled();
             if (!now || !(*now == item_.old)) {
                 throw ConversionError(std::string(changedSincePlanning));
@@ -82,11 +81,23 @@ public:
             for (const auto& [field, value] : values) before[field] = raw.at(field);
         }
         std::optional<TidyApplier::Place> destination;
+        std::vector<std::string> made;
         if (wantsMove_) {
             const TidyApplier::Place folder = TidyApplier::ensureFolders(root, item_.target, false);
             const std::string name = PosixFS::nfc(fs::path(item_.target).filename()).string();
             destination = TidyApplier::Place{folder.path / name, joinedPath(folder.relative, name)};
-            if (destination->path == file->path) destination.reset();
+            if (destination->path == file->path) {
+                destination.reset();
+            } else if (TidyApplier::isTaken(file->path, destination->path)) {
+                // Before the tags: a file whose move can't happen keeps them.
+                destinationTaken(destination->path);
+            }
+            const std::vector<std::string> levels = pathLevels(folder.relative);
+            std::string prefix;
+            for (std::size_t level = 0; destination && level < levels.size(); ++level) {
+                prefix = joinedPath(prefix, levels[level]);
+                if (level >= folder.found) made.push_back(prefix);
+            }
         }
         if (!wantsTags && !destination) return;
 
@@ -100,6 +111,7 @@ public:
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = inodeOf(file->path);
         if (destination) entry_.stopover = TidyApplier::newStopover();
+        entry_.made = made;
         entry_.id = context_.nextId++;
         entry_.pending = true;
         mark_ = context_.journal.length();
@@ -108,7 +120,11 @@ public:
         sourcePath_ = current_ = file->path;
 
         if (wantsTags) {
-            TidyFileState::rewrite(current_, values);
+            try {
+                TidyFileState::rewrite(current_, values);
+            } catch (const FileChangedMeanwhile&) {
+                throw ConversionError(std::string(changedSincePlanning));
+            }
             tagsWritten_ = true;
         }
         if (destination) {
@@ -126,6 +142,10 @@ public:
     // run ends with the JournalError.
     void complete() {
         if (!written_) return;
+        // Folders made for a move that didn't happen go again once empty.
+        for (const std::string& folder : moved_ ? std::vector<std::string>{} : entry_.made) {
+            context_.emptied.insert(context_.root / folder);
+        }
         TidyJournalCompletion completion{*entry_.id, tagsWritten_, moved_, {}, {}};
         if (const auto facts = TidyFileState::factsOf(current_)) {
             completion.size = facts->size;
@@ -185,7 +205,9 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
     }
     TidyResult result;
     if (chosen.empty()) return result;
-    if (!root.is_absolute()) badPath(plan.root);
+    if (!root.is_absolute() || plan.root.find('\0') != std::string::npos) {
+        throw ConversionError("ライブラリの外を指すパスです: " + shownPath(plan.root));
+    }
 
     std::error_code error;
     fs::create_directories(journalDir, error);
@@ -193,11 +215,18 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
         throw ConversionError(
             fileSystemMessage("フォルダを作れません: ", journalDir.string(), error.value()));
     }
-    finishInterruptedRuns(journalDir, plan.root, progress);
+    const TidyLock lock(journalDir);
+    RenamedFolders renamed = finishInterruptedRuns(journalDir, plan.root, progress);
     JournalWriter journal(journalDir);
-    journal.append(journalHeader(plan.root, std::chrono::system_clock::now()));
+    try {
+        journal.append(journalHeader(plan.root, std::chrono::system_clock::now()));
+    } catch (const JournalError&) {
+        // Nothing was changed: no journal stays to say so.
+        PosixFS::remove(journal.path());
+        throw;
+    }
     result.journal = journal.path();
-    RunContext context{root, journal, progress, 1, {}};
+    RunContext context{root, journal, progress, 1, {}, std::move(renamed)};
 
     std::vector<std::string> sources;
     for (const TidyItem* item : chosen) sources.push_back(item->source);

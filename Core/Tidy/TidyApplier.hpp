@@ -4,8 +4,9 @@
 // changes are written, a file that changed since planning is left alone, no
 // move ever replaces a file, and paths from a plan or journal never leave
 // the library. A value without state; apply and undo block the calling
-// thread, report through the callback on that thread, and end with
-// Cancelled when the stop token fires between two items.
+// thread, hold the journal folder's TidyLock throughout (a second run on
+// the library refuses), report through the callback on that thread, and
+// end with Cancelled when the stop token fires between two items.
 #pragma once
 
 #include <filesystem>
@@ -20,6 +21,8 @@
 
 namespace tarvik {
 
+class RenamedFolders;
+
 struct TidyApplier {
     using Progress = std::function<void(const TidyEvent&)>;
 
@@ -27,13 +30,16 @@ struct TidyApplier {
     // own tags are read without ffmpeg.
     std::optional<std::filesystem::path> ffmpeg;
 
-    // Throws when the journal can't be started or a line can't be recorded
-    // (before the change it would record), and Cancelled.
+    // Throws when another run holds the lock (anotherRunMessage), when the
+    // journal can't be started or a line can't be recorded (before the
+    // change it would record), and Cancelled.
     TidyResult apply(const TidyPlan& plan, const std::filesystem::path& journalDir, bool tagsOnly,
                      const Progress& progress, std::stop_token stop) const;
 
     // Throws ConversionError or DecodingError, before anything is touched,
-    // for a journal it can't read whole, and Cancelled.
+    // for a journal it can't read whole or while another run holds the
+    // lock, and Cancelled. An empty journal (a run killed before it changed
+    // anything) is removed with a notice.
     TidyResult undo(const std::filesystem::path& journal, const Progress& progress,
                     std::stop_token stop) const;
 
@@ -51,10 +57,18 @@ struct TidyApplier {
     static void move(const std::filesystem::path& source, const std::filesystem::path& destination,
                      const std::optional<std::string>& stopover = std::nullopt);
 
+    // Whether `destination` is another file or folder than `source`, judged
+    // by the names its folder lists: a volume that ignores letter case
+    // answers for every spelling of a name, and may give each spelling its
+    // own inode number, so neither lstat nor inode numbers can tell.
+    static bool isTaken(const std::filesystem::path& source,
+                        const std::filesystem::path& destination);
+
     // A place below the root, as the disk names it.
     struct Place {
         std::filesystem::path path;
-        std::string relative;  // "/"-separated, below the root
+        std::string relative;   // "/"-separated, below the root
+        std::size_t found = 0;  // ensureFolders: the leading levels that are there
     };
 
     // The folders of `relative` (its last part is a file) below `root`,
@@ -62,16 +76,20 @@ struct TidyApplier {
     // one whose name is the same in NFC or differs only in letter case (the
     // one on disk is used, never a second folder beside it), else a new one
     // in NFC, made when `make`. Returns the folder and, in `relative`, the
-    // whole path with the names found. Throws "フォルダを作れません: " for a
-    // link or a file on the way, a path that leaves the root, or a failure.
+    // whole path with the names found. Throws linkReason for a link on the
+    // way, "フォルダを作れません: " for a file on the way, a path that leaves
+    // the root, or a failure.
     static Place ensureFolders(const std::filesystem::path& root, const std::string& relative,
                                bool make = true);
 
-    // The regular file at `relative` below `root`, every level matched as
-    // the disk names it (own name, else NFC) and none of them a link;
-    // nothing otherwise.
+    // The regular file at `relative` below `root`, every level matched by
+    // the name the disk lists (its own, else the same in NFC; never another
+    // letter case), the folders above it also by the other names `renamed`
+    // knows for them; nothing when it isn't there. Throws linkReason when
+    // the file or a folder on the way is a link.
     static std::optional<Place> findFile(const std::filesystem::path& root,
-                                         const std::string& relative);
+                                         const std::string& relative,
+                                         const RenamedFolders* renamed = nullptr);
 
     // Removes the folders (and their parents below `root`) that hold nothing
     // or only ".DS_Store"; only real folders, never through a link, never
@@ -84,6 +102,12 @@ struct TidyApplier {
     // isn't valid UTF-8.
     static std::optional<std::filesystem::path> inside(const std::filesystem::path& root,
                                                        const std::string& relative);
+
+    // Refuses, before anything is touched, a path from a plan or journal
+    // that `inside` refuses ("ライブラリの外を指すパスです: "), or that holds a
+    // NUL byte or a name longer than the root's file system allows
+    // ("使えないパスです: "); names in the message are cut to 255 bytes.
+    static void checkPath(const std::filesystem::path& root, const std::string& relative);
 
     // What a crash left in `folder`: a tag write's temporaries
     // (".tarvik-tmp-…", ".tarvik-….part") are removed; a ".tarvik-rename-…"

@@ -2,7 +2,9 @@
 // dates, totals, a genre and a cover (and an ID3v1 trailer on MP3), checked
 // by independent readers: mutagen, metaflac and ffmpeg.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +16,7 @@
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
 namespace {
@@ -142,7 +145,7 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
     EXPECT_TRUE(fs::exists(music / plan.items[1].target));
-    EXPECT_EQ(applier.undo(fs::directory_iterator(dir / "crash")->path(), {}, {}),
+    EXPECT_EQ(applier.undo(testing::journalsIn(dir / "crash").at(0), {}, {}),
               (TidyResult{2, 0, std::nullopt}));
     EXPECT_EQ(filesBelow(music), before);
 
@@ -158,8 +161,8 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
                                            "移動先に同じ名前のファイルがあります: taken.mp3"}}));
     EXPECT_EQ(readFile(edited), before.at(plan.items[4].source));
     EXPECT_EQ(readFile(music / plan.items[6].source), before.at(plan.items[6].source));
-    // The sixth got its tags, not its place.
-    EXPECT_NE(readFile(music / plan.items[5].source), before.at(plan.items[5].source));
+    // The sixth's place is taken: it got neither its place nor its tags.
+    EXPECT_EQ(readFile(music / plan.items[5].source), before.at(plan.items[5].source));
     for (std::size_t i = 0; i < 4; ++i) {
         const TidyItem& item = plan.items[i];
         SCOPED_TRACE(item.source);
@@ -174,8 +177,8 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
         }
     }
 
-    EXPECT_EQ(applier.undo(fs::directory_iterator(dir / "journals")->path(), {}, {}),
-              (TidyResult{5, 0, std::nullopt}));
+    EXPECT_EQ(applier.undo(testing::journalsIn(dir / "journals").at(0), {}, {}),
+              (TidyResult{4, 0, std::nullopt}));
     EXPECT_FALSE(fs::exists(music / "A Band"));
     // M4A items are rendered again by TagLib; the others come back whole.
     EXPECT_EQ(mutagen(music / plan.items[3].source), m4aTags);
@@ -198,6 +201,52 @@ TEST(TidyFileState, SongWhoseNameFillsTheLimitIsRetagged) {
     TidyFileState::rewrite(file, {{TagFields::Field::title, "Song"}});
     EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "Song");
     EXPECT_EQ(filesBelow(dir / "Night").size(), 1u);
+}
+
+// A tag change and its undo leave the song's owner and group, mode and
+// extended attributes as they were, in every format.
+TEST(TidyApplierFiles, TagChangesKeepTheSongsOwnerModeAndExtendedAttributes) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    const bool root = ::geteuid() == 0;
+    for (const auto& [name, extra] : std::vector<std::pair<std::string, Args>>{
+             {"song.mp3", {}}, {"song.flac", {}}, {"song.m4a", {"-c:v", "mjpeg"}}}) {
+        SCOPED_TRACE(name);
+        const fs::path file = music / name;
+        makeSong(file, extra, "song");
+        if (root) {
+            ASSERT_EQ(::chown(file.c_str(), 4321, 8765), 0);
+        }
+        ASSERT_EQ(::chmod(file.c_str(), 0604), 0);
+        const std::string origin = "ripped in 2009";
+        if (::setxattr(file.c_str(), "user.tarvik.origin", origin.data(), origin.size(), 0) != 0) {
+            GTEST_SKIP() << "the temporary folder's file system keeps no extended attributes";
+        }
+        const auto expectKept = [&](const char* when) {
+            SCOPED_TRACE(when);
+            struct stat facts {};
+            ASSERT_EQ(::stat(file.c_str(), &facts), 0);
+            EXPECT_EQ(facts.st_mode & 07777, 0604u);
+            if (root) {
+                EXPECT_EQ(facts.st_uid, 4321u);
+                EXPECT_EQ(facts.st_gid, 8765u);
+            }
+            std::string value(64, '\0');
+            const ssize_t length =
+                ::getxattr(file.c_str(), "user.tarvik.origin", value.data(), value.size());
+            EXPECT_EQ(value.substr(0, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
+                      origin);
+        };
+        const TidyResult applied = TidyApplier{}.apply(
+            {music.string(), {}, {testing::retitling(music, name, name, "Song")}}, dir / "journals",
+            false, {}, {});
+        ASSERT_EQ(applied.done, 1);
+        EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "Song");
+        expectKept("applied");
+        EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}).failed, 0);
+        EXPECT_EQ(TagFields::read(file).at(TagFields::Field::title), "song");
+        expectKept("undone");
+    }
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 // Applying and undoing plans of moves (WAV tags can't be written), the file
 // moves beneath them and the journal that records them; tags are tested on
 // real audio files in TidyApplierFilesTest.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <functional>
 #include <sstream>
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Testing/FileSizeLimit.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyTesting.hpp"
@@ -77,12 +81,12 @@ TEST(TidyApplier, AppliesMovesPastFailedItemsAndUndoesThemLastFirst) {
     EXPECT_EQ(testing::readFile(lib / "outside.wav"), "outside");
     const std::string journal = testing::readFile(*run.journal);
     // The header, then each change announced before it is made and completed
-    // after: three moves and the clash that failed.
-    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 9);
+    // after: three moves (the clash is found before anything is announced).
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 7);
 
     // A journal is read and checked whole before anything is undone.
     for (const std::string& text : std::vector<std::string>{
-             "", "\n\n", "[1,2]", "{}", R"({"root":5})", R"({"started":""})", R"({"root":"a"})"}) {
+             "\n\n", "[1,2]", "{}", R"({"root":5})", R"({"started":""})", R"({"root":"a"})"}) {
         writeFile(lib / "bad.jsonl", text);
         EXPECT_THROW(undo(lib / "bad.jsonl"), ConversionError) << text;
     }
@@ -111,7 +115,7 @@ TEST(TidyApplier, StopLeavesARecordWhoseUndoLeavesAFileReplacedSinceAlone) {
                  Cancelled);
     EXPECT_EQ(filesBelow(lib.music), (Files{{"A/0.wav", "0"}, {"A/1.wav", "1"}, {"x/2.wav", "2"}}));
     writeFile(lib.music / "A/1.wav", "someone else's");
-    const fs::path journal = fs::directory_iterator(lib / "j")->path();
+    const fs::path journal = testing::journalsIn(lib / "j").at(0);
     EXPECT_EQ(undo(journal), (TidyResult{1, 1, std::nullopt}));
     EXPECT_EQ(filesBelow(lib.music),
               (Files{{"x/0.wav", "0"}, {"A/1.wav", "someone else's"}, {"x/2.wav", "2"}}));
@@ -222,6 +226,71 @@ TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
     const JournalWriter first(dir.path(), now), second(dir.path(), now);
     EXPECT_EQ(first.path(), journalName(dir.path(), now));
     EXPECT_EQ(second.path().string(), text::replacing(first.path().string(), ".jsonl", "-2.jsonl"));
+}
+
+// A file changed in its size alone, or in its time alone, since it was
+// planned (apply) or since it was moved (undo) is left alone.
+TEST(TidyApplier, FileChangedInSizeAloneOrInTimeAloneIsLeftAlone) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> change;
+    };
+    const auto sameTime = [](const fs::path& file) {
+        struct stat facts {};
+        ::stat(file.c_str(), &facts);
+        writeFile(file, "longer than it was");
+        const timespec times[2] = {facts.st_atim, facts.st_mtim};
+        ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    };
+    const auto sameSize = [](const fs::path& file) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1'500'000'000, 0}};
+        ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    };
+    for (const Case& c : {Case{"size alone", sameTime}, Case{"time alone", sameSize}}) {
+        SCOPED_TRACE(c.name);
+        const Library lib({{"x/a.wav", "a"}, {"x/b.wav", "b"}});
+        std::vector<std::string> reasons;
+        const auto failed = [&](const TidyEvent& event) {
+            if (const auto* failure = std::get_if<TidyEvent::Failed>(&event.value)) {
+                reasons.push_back(failure->reason);
+            }
+        };
+        const TidyItem planned = moving("x/a.wav", "y/a.wav", lib.music);
+        c.change(lib.music / "x/a.wav");
+        const TidyResult applied = TidyApplier{}.apply(
+            {lib.music.string(), {}, {planned, moving("x/b.wav", "y/b.wav", lib.music)}}, lib / "j",
+            false, failed, {});
+        EXPECT_EQ(applied.failed, 1);
+        c.change(lib.music / "y/b.wav");
+        EXPECT_EQ(TidyApplier{}.undo(*applied.journal, failed, {}).failed, 1);
+        EXPECT_EQ(reasons,
+                  (std::vector<std::string>{"計画のあとでファイルが変わっています",
+                                            "記録のあとでファイルが変わっています: b.wav"}));
+        EXPECT_TRUE(fs::exists(lib.music / "x/a.wav") && fs::exists(lib.music / "y/b.wav"));
+    }
+}
+
+// A stopover that no journal names (its run's journal is gone) is given a
+// visible name, so the song in it is seen again.
+TEST(TidyApplier, StopoverNoJournalNamesGetsAVisibleName) {
+    const Library lib({{"x/a.wav", "a"}, {"x/.tarvik-rename-0A1B", "a song"}});
+    lib.apply({moving("x/a.wav", "y/a.wav")});
+    EXPECT_EQ(filesBelow(lib.music), (Files{{"y/a.wav", "a"}, {"x/tarvik-rename-0A1B", "a song"}}));
+}
+
+// A journal line that could be written only in part (a full disk) is cut
+// off again: it would swallow the next line.
+TEST(TidyJournal, LineWrittenOnlyInPartIsCutOff) {
+    const testing::TempDir dir;
+    JournalWriter journal(dir.path());
+    journal.append(journalHeader("/m", {}));
+    const std::string before = testing::readFile(journal.path());
+    {
+        testing::FileSizeLimit limit(before.size() + 10);
+        ASSERT_TRUE(limit.active());
+        EXPECT_THROW(journal.append(std::string(100, 'x')), JournalError);
+    }
+    EXPECT_EQ(testing::readFile(journal.path()), before);
 }
 
 }  // namespace

@@ -3,35 +3,49 @@
 // its n-th call of one name, for each name in turn (strace counts the calls
 // of each name apart). After each kill, an undo (or a second apply, then the
 // undo of both) must give back every file as it was, leave no stopover name
-// behind and report no failure. The killed process is this test program
-// itself, started again in a role chosen by the environment.
+// and no folder behind and report no failure. The killed process is this
+// test program itself, started again in a role chosen by the environment;
+// now and then a second one runs beside it on the same library. The same
+// again on a disk too full for any tag to be written.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 
 #include "Core/Convert/TagFields.hpp"
+#include "Core/Testing/Mounting.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyLock.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
+
+extern char** environ;
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::filesBelow;
+using testing::foldersBelow;
 using Args = std::vector<std::string>;
 
 constexpr const char* roleVariable = "TARVIK_TIDY_CRASH_ROLE";
 // The system calls that change the library or the journal.
-const std::vector<std::string> changing = {"renameat2", "rename", "unlink", "unlinkat",
-                                           "mkdir",     "rmdir",  "write",  "pwrite64",
-                                           "ftruncate", "fsync",  "fdatasync", "chmod"};
+const std::vector<std::string> changing = {"renameat2", "rename", "unlink",   "unlinkat",  "mkdir",
+                                           "rmdir",     "write",  "pwrite64", "ftruncate", "fsync",
+                                           "fdatasync", "fchmod", "fchown",   "fsetxattr"};
+// A role's exit codes: done, failed, refused while another run went on.
+constexpr int succeeded = 0, failedRun = 3, refused = 4;
 
 // The child: "apply PLAN JOURNALS" or "undo JOURNAL", before the tests run.
 const bool child = [] {
@@ -46,10 +60,16 @@ const bool child = [] {
         } else {
             TidyApplier{}.undo(first, {}, {});
         }
+    } catch (const ConversionError& error) {
+        if (error.what() == anotherRunMessage) ::_exit(refused);
+        // The undo that ran beside it was quicker and has undone the journal.
+        if (what == "undo" && fs::exists(std::string(first) + ".undone")) ::_exit(refused);
+        std::fprintf(stderr, "%s: %s\n", what.c_str(), error.what());
+        ::_exit(failedRun);
     } catch (...) {
-        ::_exit(3);
+        ::_exit(failedRun);
     }
-    ::_exit(0);
+    ::_exit(succeeded);
 }();
 
 bool hasStrace() {
@@ -60,18 +80,39 @@ struct Role {
     std::string name, a, b;
 };
 
-// Runs this program in `role` under strace with `options`; its exit code.
-int traced(const Role& role, const Args& options) {
+void setRole(const Role& role) {
     ::setenv(roleVariable, role.name.c_str(), 1);
     ::setenv("TARVIK_TIDY_CRASH_A", role.a.c_str(), 1);
     ::setenv("TARVIK_TIDY_CRASH_B", role.b.c_str(), 1);
+}
+
+// Runs this program in `role` under strace with `options`; its exit code.
+int traced(const Role& role, const Args& options) {
+    setRole(role);
     Args words = {"/usr/bin/strace", "-qq"};
     words.insert(words.end(), options.begin(), options.end());
     words.push_back(fs::read_symlink("/proc/self/exe").string());
     const testing::ShellResult result = testing::runCommand(words);
     ::unsetenv(roleVariable);
-    EXPECT_NE(result.exitCode, 3) << role.name << " failed";
+    EXPECT_NE(result.exitCode, failedRun) << role.name << " failed";
     return result.exitCode;
+}
+
+// Starts this program in `role`, not traced, and returns at once.
+pid_t started(const Role& role) {
+    setRole(role);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    char* const words[] = {const_cast<char*>(self.c_str()), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, words, environ), 0);
+    ::unsetenv(roleVariable);
+    return pid;
+}
+
+int exitCodeOf(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 // The changing calls a whole run makes, each as strace shows it (file
@@ -98,21 +139,31 @@ bool touchesAFile(const std::string& call) {
 
 // Kills the role at each changing call in turn (`prepare` makes the library
 // ready first, `check` judges what the kill left): the calls are those of a
-// whole run. Returns the number of kills.
+// whole run. Every `besideEvery`-th time another run in `beside` starts at
+// the same moment: whichever is first runs, the other refuses at once.
+// Returns the number of kills.
 int killAtEveryCall(const Role& role, const fs::path& log, const std::function<void()>& prepare,
-                    const std::function<void(const std::string&)>& check) {
+                    const std::function<void(const std::string&)>& check,
+                    const std::optional<Role>& beside = std::nullopt, int besideEvery = 3) {
     prepare();
     int kills = 0;
     for (const auto& [call, seen] : callsOf(role, log)) {
         for (std::size_t n = 1; n <= seen.size(); ++n) {
             if (!touchesAFile(seen[n - 1])) continue;
             prepare();
-            const int code = traced(
-                role, {"-o", "/dev/null", "-e", "trace=" + call, "-e",
-                       "inject=" + call + ":signal=KILL:when=" + std::to_string(n)});
-            EXPECT_NE(code, 0) << "not killed at " << seen[n - 1];
+            const bool two = beside && kills % besideEvery == 0;
+            const pid_t other = two ? started(*beside) : -1;
+            const int code =
+                traced(role, {"-o", "/dev/null", "-e", "trace=" + call, "-e",
+                              "inject=" + call + ":signal=KILL:when=" + std::to_string(n)});
+            if (two) {
+                const int otherCode = exitCodeOf(other);
+                EXPECT_TRUE(otherCode == succeeded || otherCode == refused) << otherCode;
+            } else {
+                EXPECT_NE(code, 0) << "not killed at " << seen[n - 1];
+            }
             ++kills;
-            check("killed at " + seen[n - 1]);
+            check("killed at " + seen[n - 1] + (two ? ", another run beside it" : ""));
             if (::testing::Test::HasFailure()) return kills;
         }
     }
@@ -122,9 +173,9 @@ int killAtEveryCall(const Role& role, const fs::path& log, const std::function<v
 void makeSong(const fs::path& file, const std::string& title) {
     fs::create_directories(file.parent_path());
     const testing::ShellResult made = testing::runCommand(
-        {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.2",
-         "-metadata", "title=" + title, "-metadata", "artist=a band", "-metadata",
-         "album=Night", "-metadata", "track=1", file.string()});
+        {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.2", "-metadata",
+         "title=" + title, "-metadata", "artist=a band", "-metadata", "album=Night", "-metadata",
+         "track=1", file.string()});
     ASSERT_EQ(made.exitCode, 0) << file;
 }
 
@@ -145,20 +196,31 @@ std::vector<std::string> stopovers(const fs::path& root) {
     return found;
 }
 
+// Two albums: in one a song is retagged and renamed in letter case, one
+// moves to another folder and an M4A is retagged; the other's folder is
+// renamed whole in letter case, with a song retagged in it. On a small
+// disk, when asked, that can be filled up.
 struct Library : testing::TempDir {
     const fs::path pristine = *this / "pristine";
-    const fs::path music = *this / "m";
+    const fs::path disk = *this / "disk";
+    const fs::path music = disk / "m";
     const fs::path journals = *this / "j";
     TidyPlan plan{music.string(), {}, {}};
     std::string pristineAudio;  // of the M4A, once known
+    std::unique_ptr<testing::Tmpfs> small;
 
-    Library() {
+    // `whyNot` empty: on the system's disk; else a small disk is mounted,
+    // or why not is said there.
+    explicit Library(std::string* whyNot = nullptr) {
+        fs::create_directories(disk);
+        if (whyNot != nullptr) small = testing::Tmpfs::mount(disk, "size=1m", *whyNot);
         makeSong(pristine / "a band/Night/song.mp3", "song");
         makeSong(pristine / "a band/Night/two.flac", "two");
         makeSong(pristine / "a band/Night/three.m4a", "three");
         testing::writeFile(pristine / "a band/Night/cover.jpg", "cover");
-        const auto item = [&](const std::string& source, const std::string& target,
-                              bool retitle) {
+        makeSong(pristine / "a band/day x/four.mp3", "four");
+        makeSong(pristine / "a band/day x/five.wav", "five");
+        const auto item = [&](const std::string& source, const std::string& target, bool retitle) {
             TidyItem planned;
             planned.source = source;
             planned.target = target;
@@ -171,15 +233,19 @@ struct Library : testing::TempDir {
             planned.tagsEditable = true;
             plan.items.push_back(planned);
         };
-        item("a band/Night/song.mp3", "a band/Night/Song.mp3", true);  // tags, letter case
-        item("a band/Night/two.flac", "Other/Day/02 two.flac", false);  // between folders
+        item("a band/Night/song.mp3", "a band/Night/Song.mp3", true);    // tags, letter case
+        item("a band/Night/two.flac", "Other/Day/02 two.flac", false);   // between folders
         item("a band/Night/three.m4a", "a band/Night/three.m4a", true);  // M4A tags
+        item("a band/day x/four.mp3", "a band/Day X/four.mp3", true);    // the folder whole
+        item("a band/day x/five.wav", "a band/Day X/05 five.wav", false);
     }
 
-    // The library as before, planned as it now stands.
+    // The library as before, planned as it now stands; on a small disk,
+    // with the disk full.
     void reset() {
         fs::remove_all(music);
         fs::remove_all(journals);
+        fs::remove(disk / "filler");
         fs::copy(pristine, music, fs::copy_options::recursive);
         for (TidyItem& item : plan.items) {
             const auto facts = TidyFileState::factsOf(music / item.source);
@@ -187,6 +253,14 @@ struct Library : testing::TempDir {
             item.modified = facts->modified;
         }
         plan.save(*this / "plan.json");
+        if (small) fill();
+    }
+
+    void fill() const {
+        std::ofstream filler(disk / "filler", std::ios::binary | std::ios::app);
+        const std::string block(16 << 10, 'f');
+        while (filler.write(block.data(), block.size())) {
+        }
     }
 
     std::vector<fs::path> journalsNewestFirst() const {
@@ -198,25 +272,24 @@ struct Library : testing::TempDir {
         return found;
     }
 
-    // Undoes every journal, newest first: nothing fails, each is marked undone,
-    // and the library is as it was (M4A: its tags; TagLib renders it anew).
+    // Undoes every journal, newest first, on a disk with room again: nothing
+    // fails, each is marked undone (an empty one, of a run killed before it
+    // changed anything, goes), and the library is as it was, its folders
+    // too (M4A: its tags and audio; TagLib renders it anew).
     void expectRestored(const std::string& when) {
         SCOPED_TRACE(when);
+        fs::remove(disk / "filler");
         for (const fs::path& journal : journalsNewestFirst()) {
-            if (fs::file_size(journal) == 0) continue;  // killed before its header
-            std::vector<std::string> failures;
+            if (!fs::exists(journal)) continue;  // an empty one, gone with an earlier undo
+            const bool empty = fs::file_size(journal) == 0;
+            std::vector<TidyEvent> events;
             const TidyResult result = TidyApplier{}.undo(
-                journal,
-                [&](const TidyEvent& event) {
-                    if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
-                        failures.push_back(failed->source + ": " + failed->reason);
-                    }
-                },
-                {});
-            EXPECT_EQ(result.failed, 0) << ::testing::PrintToString(failures);
-            EXPECT_TRUE(fs::exists(journal.string() + ".undone")) << journal;
+                journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+            EXPECT_EQ(result.failed, 0) << ::testing::PrintToString(testing::failuresIn(events));
+            EXPECT_EQ(fs::exists(journal.string() + ".undone"), !empty) << journal;
         }
         EXPECT_EQ(stopovers(music), std::vector<std::string>{});
+        EXPECT_EQ(foldersBelow(music), foldersBelow(pristine));
         auto now = filesBelow(music), before = filesBelow(pristine);
         const std::string m4a = "a band/Night/three.m4a";
         ASSERT_TRUE(now.contains(m4a));
@@ -231,40 +304,77 @@ struct Library : testing::TempDir {
     }
 };
 
+Role applying(const Library& lib) {
+    return {"apply", (lib / "plan.json").string(), lib.journals.string()};
+}
+
+// After each kill, every other time a second apply runs first and
+// finishes the first run; then the undo of every journal.
+void killTheApplyAtEveryCall(Library& lib, int& kills) {
+    int checks = 0;
+    kills = killAtEveryCall(
+        applying(lib), lib / "calls.txt", [&] { lib.reset(); },
+        [&](const std::string& when) {
+            if (++checks % 2 == 0 && fs::exists(lib.journals)) {
+                fs::remove(lib.disk / "filler");
+                TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"), lib.journals, false, {}, {});
+            }
+            if (fs::exists(lib.journals)) lib.expectRestored(when);
+        },
+        applying(lib));
+}
+
+// The undo of a whole apply killed at each call; the next undo finishes it.
+void killTheUndoAtEveryCall(Library& lib, int& kills) {
+    const fs::path journal = lib.journals / "tidy-0.jsonl";
+    kills = killAtEveryCall(
+        {"undo", journal.string(), ""}, lib / "calls.txt",
+        [&] {
+            lib.reset();
+            fs::remove(lib.disk / "filler");
+            const TidyResult applied =
+                TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"), lib.journals, false, {}, {});
+            EXPECT_EQ(applied, (TidyResult{5, 0, applied.journal}));
+            fs::rename(*applied.journal, journal);
+            if (lib.small) lib.fill();
+        },
+        [&](const std::string& when) {
+            if (fs::exists(journal)) lib.expectRestored(when);
+        },
+        Role{"undo", journal.string(), ""});
+}
+
 TEST(TidyCrash, KilledAtEveryChangingCallTheApplyIsUndoneWhole) {
     if (!hasStrace()) GTEST_SKIP() << "strace is not installed";
     Library lib;
     int kills = 0;
-    kills = killAtEveryCall(
-        {"apply", (lib / "plan.json").string(), lib.journals.string()}, lib / "calls.txt",
-        [&] { lib.reset(); },
-        [&](const std::string& when) {
-            // Every other time a second apply runs first and finishes the first run.
-            if (++kills % 2 == 0 && fs::exists(lib.journals)) {
-                TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"), lib.journals, false, {},
-                                    {});
-            }
-            if (fs::exists(lib.journals)) lib.expectRestored(when);
-        });
+    killTheApplyAtEveryCall(lib, kills);
     EXPECT_GT(kills, 20);
 }
 
 TEST(TidyCrash, KilledAtEveryChangingCallTheUndoIsFinishedByTheNextUndo) {
     if (!hasStrace()) GTEST_SKIP() << "strace is not installed";
     Library lib;
-    const fs::path journal = lib.journals / "tidy-0.jsonl";
-    const int kills = killAtEveryCall(
-        {"undo", journal.string(), ""}, lib / "calls.txt",
-        [&] {
-            lib.reset();
-            const TidyResult applied = TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"),
-                                                           lib.journals, false, {}, {});
-            EXPECT_EQ(applied, (TidyResult{3, 0, applied.journal}));
-            fs::rename(*applied.journal, journal);
-        },
-        [&](const std::string& when) {
-            if (fs::exists(journal)) lib.expectRestored(when);
-        });
+    int kills = 0;
+    killTheUndoAtEveryCall(lib, kills);
+    EXPECT_GT(kills, 10);
+}
+
+// No tag can be written on a full disk: apply and undo fail those items,
+// move the rest, and a kill at any call still loses nothing.
+TEST(TidyCrash, KilledAtEveryChangingCallOnAFullDiskNothingIsLost) {
+    if (!hasStrace()) GTEST_SKIP() << "strace is not installed";
+    std::string whyNot;
+    Library lib(&whyNot);
+    if (!lib.small) GTEST_SKIP() << whyNot;
+    lib.reset();
+    const TidyResult full =
+        TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"), lib.journals, false, {}, {});
+    EXPECT_EQ(full.failed, 3);  // every tag
+    int kills = 0;
+    killTheApplyAtEveryCall(lib, kills);
+    EXPECT_GT(kills, 10);
+    killTheUndoAtEveryCall(lib, kills);
     EXPECT_GT(kills, 10);
 }
 

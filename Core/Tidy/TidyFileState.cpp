@@ -4,13 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "Core/Convert/AudioFileProbe.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/Uuid.hpp"
 
 namespace tarvik::TidyFileState {
 namespace {
@@ -36,35 +33,21 @@ std::optional<Facts> factsOf(const fs::path& file) {
 
 void rewrite(const fs::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size) {
-    // Not named after the file: its name may fill the system's limit already.
-    const fs::path temporary = file.parent_path() / (".tarvik-tmp-" + makeUuid());
-    PosixFS::remove(temporary);
-    TagFields::patch(file, values, temporary, size);
-    struct stat original {
-    }, written{};
-    if (::lstat(temporary.c_str(), &written) != 0 || written.st_size < 1 ||
-        ::lstat(file.c_str(), &original) != 0) {
-        PosixFS::remove(temporary);
-        throw ConversionError("タグの書き換えに失敗しました");
-    }
-    // The replacement is a new file: it takes over the old one's permissions.
-    if (::chmod(temporary.c_str(), original.st_mode & 07777) != 0 ||
-        ::rename(temporary.c_str(), file.c_str()) != 0) {
-        const int error = errno;
-        PosixFS::remove(temporary);
-        throw ConversionError(
-            fileSystemMessage("書き込めません: ", file.filename().string(), error));
-    }
-    syncFolder(file.parent_path());
+    // An edit in place: the temporary is the file's own (see AtomicFileSink),
+    // so a full disk names the song, and a song saved meanwhile by another
+    // program is left as that program saved it.
+    TagFields::patch(file, values, file, size);
 }
 
 std::optional<TrackMeta> currentRecord(const fs::path& file,
                                        const std::shared_ptr<const FFmpegRunner>& runner,
-                                       std::stop_token stop) {
+                                       std::stop_token stop,
+                                       const std::optional<fs::path>& planned) {
+    const fs::path& named = planned ? *planned : file;
     if (runner) {
         const std::optional<SourceTags> tags = AudioFileProbe{runner}.tryReadTags(file, stop);
         if (!tags) return std::nullopt;
-        return TrackMeta(*tags, file);
+        return TrackMeta(*tags, named);
     }
     try {
         const TagFields::Values raw = TagFields::read(file);
@@ -76,7 +59,7 @@ std::optional<TrackMeta> currentRecord(const fs::path& file,
         return TrackMeta(
             SourceTags{value(F::title), value(F::artist), value(F::albumArtist), value(F::album),
                        value(F::track), value(F::disc), value(F::date), value(F::genre)},
-            file);
+            named);
     } catch (const ConversionError&) {
         return std::nullopt;
     }

@@ -24,10 +24,11 @@ struct Facts {
 // Of a regular file (links not followed); nothing for anything else.
 std::optional<Facts> factsOf(const std::filesystem::path& file);
 
-// Writes the fields into ".tarvik-tmp-" + a new UUID beside the file, then puts
-// the result in the file's place with the file's permissions. An empty
-// result is refused ("タグの書き換えに失敗しました") and the file kept. `size`:
-// see TagFields::patch.
+// Writes the fields into a hidden temporary beside the file, which then
+// takes the file's place with its owner, group, mode and extended
+// attributes, but only while the file is still the one that was read,
+// unchanged: else FileChangedMeanwhile, and the file is kept. Messages name
+// the file. `size`: see TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size = std::nullopt);
 
@@ -35,10 +36,13 @@ void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
 void syncFolder(const std::filesystem::path& folder);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
-// when there is a runner, else from the file's own tags. Nothing when the
+// when there is a runner, else from the file's own tags; what the tags lack
+// is guessed from `planned`, the path the planner saw (a folder renamed
+// since changes no guess), by default the file's own. Nothing when the
 // tags can't be read.
 std::optional<TrackMeta> currentRecord(const std::filesystem::path& file,
                                        const std::shared_ptr<const FFmpegRunner>& runner,
-                                       std::stop_token stop);
+                                       std::stop_token stop,
+                                       const std::optional<std::filesystem::path>& planned = {});
 
 }  // namespace tarvik::TidyFileState

@@ -1,7 +1,6 @@
 // The careful file operations of the tidy: moves that never replace a file,
-// folder chains matched against what the disk lists, files found without
-// following a link, clean-up of emptied folders and of what a crash left,
-// and the check that a path from a file stays inside the library.
+// judged by the names a folder lists; clean-up of emptied folders and of
+// what a crash left.
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -24,14 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void taken(const fs::path& destination) {
-    throw ConversionError("移動先に同じ名前のファイルがあります: " +
-                          destination.filename().string());
-}
-
 // rename(2) that fails with EEXIST instead of replacing. File systems
-// without RENAME_NOREPLACE get a check first; the gap between check and
-// rename is the best they allow.
+// without RENAME_NOREPLACE (FUSE ones among them) get a check first; the
+// gap between check and rename is the best they allow.
 int renameNoReplace(const fs::path& from, const fs::path& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
@@ -42,55 +36,42 @@ int renameNoReplace(const fs::path& from, const fs::path& to) {
 
 void renameOrThrow(const fs::path& from, const fs::path& to) {
     if (const int error = renameNoReplace(from, to); error != 0) {
-        if (error == EEXIST || error == ENOTEMPTY) taken(to);
+        if (error == EEXIST || error == ENOTEMPTY) destinationTaken(to);
         throw ConversionError(
-            fileSystemMessage("名前を付けられません: ", to.filename().string(), error));
+            fileSystemMessage("名前を付けられません: ", shownPath(to.filename().string()), error));
     }
-}
-
-std::vector<std::string> listNames(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        names.push_back(it->path().filename().string());
-    }
-    return names;
-}
-
-bool sameEntry(const fs::path& a, const fs::path& b) {
-    struct stat first {
-    }, second{};
-    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-std::string folded(std::string_view name) {
-    return text::isValidUTF8(name) ? text::lower(text::nfc(name)) : std::string(name);
-}
-
-[[noreturn]] void cannotMake(const std::string& name, int error) {
-    throw ConversionError(fileSystemMessage("フォルダを作れません: ", name, error));
 }
 
 }  // namespace
 
-std::vector<std::string> pathLevels(const std::string& path) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
-        end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-    }
-    return parts;
+void destinationTaken(const fs::path& destination) {
+    throw ConversionError("移動先に同じ名前のファイルがあります: " +
+                          shownPath(destination.filename().string()));
 }
 
 std::string TidyApplier::newStopover() {
     return ".tarvik-rename-" + makeUuid();
 }
 
+bool TidyApplier::isTaken(const fs::path& source, const fs::path& destination) {
+    const fs::path folder = destination.parent_path();
+    const std::string name = destination.filename().string();
+    const bool sameFolder = source.parent_path() == folder;
+    if (const std::optional<std::string> listed = nameOnDisk(folder, name)) {
+        return !(sameFolder && *listed == source.filename().string());
+    }
+    struct stat existing {};
+    if (::lstat(destination.c_str(), &existing) != 0) return false;
+    // Not listed, yet answered: a volume that ignores letter case answers
+    // with the file listed in other letter case, the source itself when the
+    // move changes only that.
+    return !(sameFolder && folded(source.filename().string()) == folded(name));
+}
+
 void TidyApplier::move(const fs::path& source, const fs::path& destination,
                        const std::optional<std::string>& stopover) {
     if (source == destination) return;
+    if (isTaken(source, destination)) destinationTaken(destination);
     // The journal's completion line follows: the new names must outlast a
     // power cut before it says they are there.
     const auto durable = [&] {
@@ -104,14 +85,9 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         durable();
         return;
     }
-    // Letter case or normal form only. Where they count, the destination
-    // may be another file; where they don't, it is the source itself.
-    struct stat existing {};
-    if (::lstat(destination.c_str(), &existing) == 0 && !sameEntry(source, destination)) {
-        taken(destination);
-    }
-    const fs::path hidden =
-        source.parent_path() / stopover.value_or(newStopover());
+    // Letter case or normal form only: a volume that ignores them would
+    // take the rename for one onto the file itself and change nothing.
+    const fs::path hidden = source.parent_path() / stopover.value_or(newStopover());
     renameOrThrow(source, hidden);
     try {
         renameOrThrow(hidden, destination);
@@ -120,57 +96,6 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
         throw;
     }
     durable();
-}
-
-std::optional<TidyApplier::Place> TidyApplier::findFile(const fs::path& root,
-                                                        const std::string& relative) {
-    if (!inside(root, relative)) return std::nullopt;
-    const std::optional<PosixFS::Location> location = PosixFS::locate({root, 0}, relative);
-    struct stat facts {};
-    if (!location || !location->exists() || ::lstat(location->path.c_str(), &facts) != 0 ||
-        !S_ISREG(facts.st_mode)) {
-        return std::nullopt;
-    }
-    return Place{location->path, location->path.lexically_relative(root).generic_string()};
-}
-
-TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::string& relative,
-                                              bool make) {
-    if (!inside(root, relative)) cannotMake(relative, EINVAL);
-    const std::vector<std::string> parts = pathLevels(relative);
-    Place place{root, {}};
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        const std::string& part = parts[i];
-        // Own name first, then the same name in another normal form, then
-        // in other letter case.
-        const std::optional<PosixFS::Location> level = PosixFS::locate({place.path, 0}, part);
-        std::optional<std::string> name;
-        if (level && level->exists()) name = level->path.filename().string();
-        if (!name) {
-            const std::string wanted = folded(part);
-            for (const std::string& listed : listNames(place.path)) {
-                if (folded(listed) == wanted) {
-                    name = listed;
-                    break;
-                }
-            }
-        }
-        const std::string chosen = name.value_or(PosixFS::nfc(part).string());
-        place.path /= chosen;
-        place.relative += (place.relative.empty() ? "" : "/") + chosen;
-        struct stat facts {};
-        if (::lstat(place.path.c_str(), &facts) == 0) {
-            if (S_ISDIR(facts.st_mode)) continue;
-            cannotMake(chosen, S_ISLNK(facts.st_mode) ? ELOOP : ENOTDIR);
-        }
-        if (!make) continue;
-        if (::mkdir(place.path.c_str(), 0755) != 0 &&
-            !(errno == EEXIST && ::lstat(place.path.c_str(), &facts) == 0 &&
-              S_ISDIR(facts.st_mode))) {
-            cannotMake(chosen, errno);
-        }
-    }
-    return place;
 }
 
 void TidyApplier::removeEmptyFolders(const std::set<fs::path>& folders, const fs::path& root) {
@@ -207,19 +132,6 @@ void TidyApplier::removeEmptyFolders(const std::set<fs::path>& folders, const fs
     }
 }
 
-std::optional<fs::path> TidyApplier::inside(const fs::path& root, const std::string& relative) {
-    if (relative.empty() || relative.front() == '/' || !text::isValidUTF8(relative)) {
-        return std::nullopt;
-    }
-    for (std::size_t start = 0, end; start <= relative.size(); start = end + 1) {
-        end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        const std::string_view part = std::string_view(relative).substr(start, end - start);
-        if (part.empty() || part == "." || part == "..") return std::nullopt;
-    }
-    return root / relative;
-}
-
 void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
     for (const std::string& name : listNames(folder)) {
         if (!name.starts_with(".tarvik-")) continue;
@@ -230,8 +142,8 @@ void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
         if (name.starts_with(".tarvik-rename-")) {
             const fs::path visible = folder / name.substr(1);
             if (renameNoReplace(path, visible) == 0 && progress) {
-                progress({TidyEvent::Notice{
-                    "元の名前が分からないファイルを見えるようにしました: " + visible.string()}});
+                progress({TidyEvent::Notice{"元の名前が分からないファイルを見えるようにしました: " +
+                                            visible.string()}});
             }
         } else if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
                    S_ISREG(facts.st_mode)) {

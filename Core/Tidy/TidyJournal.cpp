@@ -1,9 +1,9 @@
 #include "Core/Tidy/TidyJournal.hpp"
 
 #include <fcntl.h>
-#include <unistd.h>
-
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -47,7 +47,7 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
            moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
            size == other.size && modified == other.modified && id == other.id &&
            pending == other.pending && folder == other.folder && stopover == other.stopover &&
-           inodeBefore == other.inodeBefore;
+           inodeBefore == other.inodeBefore && made == other.made;
 }
 
 std::string TidyJournalEntry::line() const {
@@ -71,6 +71,7 @@ std::string TidyJournalEntry::line() const {
     if (folder) value["folder"] = true;
     if (stopover) value["stopover"] = *stopover;
     if (inodeBefore) value["inodeBefore"] = *inodeBefore;
+    if (!made.empty()) value["made"] = made;
     return dumped(value);
 }
 
@@ -79,6 +80,7 @@ std::string TidyJournalCompletion::line() const {
         {"completes", id}, {"tagsWritten", tagsWritten}, {"moved", moved}};
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
+    if (recovered) value["recovered"] = true;
     return dumped(value);
 }
 
@@ -106,9 +108,9 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
         }
         entry.rawOld = std::move(raw);
     }
-    for (auto [key, member] : {std::pair("size", &entry.size),
-                               std::pair("sizeBefore", &entry.sizeBefore),
-                               std::pair("inodeBefore", &entry.inodeBefore)}) {
+    for (auto [key, member] :
+         {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore),
+          std::pair("inodeBefore", &entry.inodeBefore)}) {
         if (const auto bytes = reader.optionalInteger(key)) {
             if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
             *member = static_cast<std::uint64_t>(*bytes);
@@ -121,6 +123,13 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
     entry.stopover = reader.optionalString("stopover");
     if (entry.stopover && !entry.stopover->starts_with(".tarvik-rename-")) {
         throw DecodingError(DecodingError::Kind::dataCorrupted, "stopover", *entry.stopover);
+    }
+    if (reader.hasValue("made")) {
+        const nlohmann::json& made = value.at("made");
+        if (!made.is_array()) throw DecodingError(DecodingError::Kind::typeMismatch, "made", {});
+        for (const nlohmann::json& folder : made) {
+            entry.made.push_back(json::asString(folder, "made"));
+        }
     }
     return entry;
 }
@@ -153,6 +162,7 @@ JournalWriter::JournalWriter(const std::filesystem::path& folder,
                 fileSystemMessage("記録ファイルを作れません: ", path_.filename().string(), errno));
         }
     }
+    ::flock(descriptor_, LOCK_EX | LOCK_NB);  // new: nobody else holds it
     syncFolder(folder);
 }
 
@@ -163,6 +173,9 @@ JournalWriter JournalWriter::reopen(const std::filesystem::path& file) {
     if (writer.descriptor_ < 0) {
         throw JournalError(
             fileSystemMessage("記録ファイルに書けません: ", file.filename().string(), errno));
+    }
+    if (::flock(writer.descriptor_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        throw JournalBusy("記録ファイルは別の整理が書いています: " + file.filename().string());
     }
     const std::uint64_t size = writer.length();
     char last = '\n';
@@ -210,6 +223,14 @@ void JournalWriter::append(const std::string& line) {
     if (::fsync(descriptor_) != 0) fail(errno);
 }
 
+bool journalInUse(const std::filesystem::path& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0) return false;
+    const bool busy = ::flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(descriptor);
+    return busy;
+}
+
 JournalContents readJournal(const std::filesystem::path& file) {
     const std::string text = text::decodeUTF8(readWholeFile(file));
     std::vector<std::string_view> lines;
@@ -227,8 +248,9 @@ JournalContents readJournal(const std::filesystem::path& file) {
     for (const auto& [key, member] : header.items()) {
         if (!member.is_string()) throw ConversionError(std::string(badFormat));
     }
-    JournalContents contents{header.at("root").get<std::string>(), {}, {}};
+    JournalContents contents{header.at("root").get<std::string>(), {}, {}, {}};
     std::map<std::int64_t, std::size_t> written;  // id -> index of its entry
+    std::map<std::int64_t, TidyJournalCompletion> outcomes;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         nlohmann::json value;
         try {
@@ -241,28 +263,44 @@ JournalContents readJournal(const std::filesystem::path& file) {
         if (value.is_object() && value.contains("completes")) {
             const json::ObjectReader reader(value);
             const std::optional<std::int64_t> id = reader.optionalInteger("completes");
-            const auto found = id ? written.find(*id) : written.end();
-            if (found == written.end()) {
+            if (!id || !written.contains(*id)) {
                 throw DecodingError(DecodingError::Kind::dataCorrupted, "completes", {});
             }
-            TidyJournalEntry& entry = contents.entries[found->second];
-            entry.pending = false;
-            entry.tagsWritten = reader.boolean("tagsWritten");
-            entry.moved = entry.moved && reader.boolean("moved");
-            if (!entry.moved) entry.target = entry.source;
+            TidyJournalCompletion outcome{*id,
+                                          reader.boolean("tagsWritten"),
+                                          reader.boolean("moved"),
+                                          std::nullopt,
+                                          reader.optionalInteger("modified"),
+                                          reader.optionalBoolean("recovered").value_or(false)};
             if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
-                entry.size = static_cast<std::uint64_t>(*size);
+                outcome.size = static_cast<std::uint64_t>(*size);
             }
-            entry.modified = reader.optionalInteger("modified");
+            // The run's own word on its change stands over another run's
+            // judgement of the disk, whichever came last.
+            const auto earlier = outcomes.find(*id);
+            if (earlier == outcomes.end() || !outcome.recovered || earlier->second.recovered) {
+                outcomes[*id] = outcome;
+            }
             continue;
         }
         TidyJournalEntry entry = TidyJournalEntry::fromLine(lines[i]);
-        if (entry.id) written[*entry.id] = contents.entries.size();
-        contents.entries.push_back(std::move(entry));
+        if (entry.id) written[*entry.id] = contents.lines.size();
+        contents.lines.push_back(std::move(entry));
     }
-    std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
-        return !entry.pending && !entry.tagsWritten && !entry.moved;
-    });
+    for (TidyJournalEntry entry : contents.lines) {
+        const auto outcome = entry.id ? outcomes.find(*entry.id) : outcomes.end();
+        if (outcome != outcomes.end()) {
+            entry.pending = false;
+            entry.tagsWritten = outcome->second.tagsWritten;
+            entry.moved = entry.moved && outcome->second.moved;
+            if (!entry.moved) entry.target = entry.source;
+            entry.size = outcome->second.size;
+            entry.modified = outcome->second.modified;
+        }
+        if (entry.pending || entry.tagsWritten || entry.moved) {
+            contents.entries.push_back(std::move(entry));
+        }
+    }
     return contents;
 }
 

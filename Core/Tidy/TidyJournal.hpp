@@ -32,21 +32,21 @@ public:
 struct TidyJournalEntry {
     std::string source;  // relative to the root, before the change
     std::string target;  // where the file is after it
-    TrackMeta old;
-    TrackMeta new_;  // "new" in the file
+    TrackMeta old = {};
+    TrackMeta new_ = {};  // "new" in the file
     bool tagsWritten = false;
     bool moved = false;
     // The changed fields as the file held them before; undo writes exactly
     // these back. Absent in hand-made journals: then the fields in which
     // `old` and `new` differ, from `old`.
-    std::optional<TagFields::Values> rawOld;
+    std::optional<TagFields::Values> rawOld = std::nullopt;
     // The file's size before its tags were written, so that undo can give
     // back its old length too.
-    std::optional<std::uint64_t> sizeBefore;
+    std::optional<std::uint64_t> sizeBefore = std::nullopt;
     // The file right after the change; undo leaves a file that no longer
     // matches alone. Absent: not checked.
-    std::optional<std::uint64_t> size;
-    std::optional<std::int64_t> modified;  // nanoseconds since 1970
+    std::optional<std::uint64_t> size = std::nullopt;
+    std::optional<std::int64_t> modified = std::nullopt;  // nanoseconds since 1970
 
     // Written ahead: the line says what is about to be done ("pending"),
     // numbered ("id") for its completion line. Still pending after reading:
@@ -60,6 +60,9 @@ struct TidyJournalEntry {
     std::optional<std::string> stopover = std::nullopt;
     // The file before its tags were written: a rewrite gives it a new inode.
     std::optional<std::uint64_t> inodeBefore = std::nullopt;
+    // The folders the move makes, below the root, shallow first: an undo,
+    // or the run after a crash, removes them again once they are empty.
+    std::vector<std::string> made = {};
 
     bool operator==(const TidyJournalEntry& other) const;
 
@@ -71,13 +74,16 @@ struct TidyJournalEntry {
     static TidyJournalEntry fromLine(std::string_view line);
 };
 
-// What a written-ahead change came to: the line after it.
+// What a written-ahead change came to: the line after it, written by the
+// run itself or, after a crash, by the run that judged the disk
+// (`recovered`). The run's own line stands over a judged one.
 struct TidyJournalCompletion {
     std::int64_t id = 0;
     bool tagsWritten = false;
     bool moved = false;
-    std::optional<std::uint64_t> size;
-    std::optional<std::int64_t> modified;
+    std::optional<std::uint64_t> size = std::nullopt;
+    std::optional<std::int64_t> modified = std::nullopt;
+    bool recovered = false;
 
     std::string line() const;
 };
@@ -111,7 +117,15 @@ struct TidyEvent {
     bool operator==(const TidyEvent&) const = default;
 };
 
-// Appends lines to a new journal and flushes each to the disk.
+// Another run is writing the journal (it holds its lock).
+class JournalBusy : public JournalError {
+public:
+    using JournalError::JournalError;
+};
+
+// Appends lines to a new journal and flushes each to the disk. The writer
+// holds the journal's lock (flock) as long as it lives, so that no other run
+// takes the journal of a live run for one a crash cut short.
 class JournalWriter {
 public:
     // Creates "tidy-" + local yyyyMMdd-HHmmss + ".jsonl" in `folder`, never
@@ -120,7 +134,8 @@ public:
     explicit JournalWriter(
         const std::filesystem::path& folder,
         std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
-    // Appends to an existing journal, after ending a torn last line.
+    // Appends to an existing journal, after ending a torn last line. Throws
+    // JournalBusy when its run is still writing it.
     static JournalWriter reopen(const std::filesystem::path& file);
     ~JournalWriter();
     JournalWriter(const JournalWriter&) = delete;
@@ -150,12 +165,18 @@ std::filesystem::path journalName(const std::filesystem::path& folder,
 // The header line: {"root": …, "started": ISO 8601 UTC}.
 std::string journalHeader(const std::string& root, std::chrono::system_clock::time_point started);
 
+// Whether the run that writes the journal is still going (holds its lock).
+bool journalInUse(const std::filesystem::path& file);
+
 struct JournalContents {
     std::string root;
     // In order; each completion applied to its entry, entries that came to
     // nothing dropped.
     std::vector<TidyJournalEntry> entries;
     std::vector<std::string> notices;  // lines skipped
+    // Every entry line as written, also those that came to nothing: the
+    // places a crash may have left something in.
+    std::vector<TidyJournalEntry> lines;
 };
 // Reads and checks the whole journal before anything is done with it:
 // "記録ファイルの形式が違います" for no line or a bad header, the decoder's

@@ -26,16 +26,6 @@ void notice(const TidyApplier::Progress& progress, std::string text) {
     if (progress) progress({TidyEvent::Notice{std::move(text)}});
 }
 
-std::string folded(const std::string& text) {
-    return text::isValidUTF8(text) ? text::lower(text::nfc(text)) : text;
-}
-
-std::string joined(const std::vector<std::string>& parts, std::size_t count) {
-    std::string path;
-    for (std::size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + parts[i];
-    return path;
-}
-
 bool below(const std::string& path, const std::string& folder) {
     return text::nfc(path).starts_with(text::nfc(folder) + "/");
 }
@@ -54,38 +44,51 @@ std::size_t audioFilesBelow(const fs::path& folder) {
     return count;
 }
 
-}  // namespace
-
-std::optional<fs::path> findFolder(const fs::path& root, const std::string& relative) {
-    if (!TidyApplier::inside(root, relative)) return std::nullopt;
-    const std::optional<PosixFS::Location> location = PosixFS::locate({root, 0}, relative);
-    if (!location || !location->exists()) return std::nullopt;
-    const auto found = facts(location->path);
-    if (!found || !S_ISDIR(found->st_mode)) return std::nullopt;
-    return location->path;
+// findFile that takes a link on the way for no file.
+std::optional<TidyApplier::Place> fileAt(const fs::path& root, const std::string& relative,
+                                         const RenamedFolders& renamed) {
+    try {
+        return TidyApplier::findFile(root, relative, &renamed);
+    } catch (const ConversionError&) {
+        return std::nullopt;
+    }
 }
 
+// The folders a journal made for moves that never happened: removed when
+// they are empty.
+void removeMadeInVain(const fs::path& root, const std::vector<TidyJournalEntry>& entries,
+                      const RenamedFolders& renamed) {
+    std::set<fs::path> made;
+    for (const TidyJournalEntry& entry : entries) {
+        if (entry.moved || entry.pending) continue;
+        for (const std::string& folder : entry.made) {
+            if (auto found = findFolder(root, folder, &renamed, true)) made.insert(*found);
+        }
+    }
+    TidyApplier::removeEmptyFolders(made, root);
+}
+
+}  // namespace
+
 void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
-                     const TidyApplier::Progress& progress) {
+                     const RenamedFolders& renamed, const TidyApplier::Progress& progress) {
     if (!entry.stopover) return;
     // Apply's move leaves it beside the source, undo's beside the target;
     // the two folders are one on disk unless a folder was renamed between.
     std::set<fs::path> folders;
     for (const std::string* path : {&entry.source, &entry.target}) {
-        try {
-            folders.insert(TidyApplier::ensureFolders(root, *path, false).path);
-        } catch (const ConversionError&) {
-        }
+        const std::set<fs::path> found = foldersOf(root, *path, renamed);
+        folders.insert(found.begin(), found.end());
     }
     for (const fs::path& folder : folders) {
         const fs::path hidden = folder / *entry.stopover;
         if (!facts(hidden)) continue;
         for (const std::string* path : {&entry.source, &entry.target}) {
             const fs::path back = folder / fs::path(*path).filename();
-            if (facts(back)) continue;
             try {
                 TidyApplier::move(hidden, back);
-                notice(progress, "途中で止まった名前の変更を戻しました: " + back.string());
+                notice(progress,
+                       "途中で止まった名前の変更を戻しました: " + shownPath(back.string()));
                 return;
             } catch (const ConversionError&) {
             }
@@ -93,21 +96,22 @@ void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
     }
 }
 
-void settle(const fs::path& root, TidyJournalEntry& entry, const TidyApplier::Progress& progress) {
-    restoreStopover(root, entry, progress);
+void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders& renamed,
+            const TidyApplier::Progress& progress) {
+    restoreStopover(root, entry, renamed, progress);
     entry.size.reset();
     entry.modified.reset();
     if (entry.folder) {
-        entry.moved =
-            entry.moved && !findFolder(root, entry.source) && findFolder(root, entry.target);
+        entry.moved = entry.moved && !findFolder(root, entry.source, &renamed) &&
+                      findFolder(root, entry.target, &renamed);
         if (!entry.moved) entry.target = entry.source;
         entry.pending = false;
         return;
     }
-    std::optional<TidyApplier::Place> file = TidyApplier::findFile(root, entry.source);
+    std::optional<TidyApplier::Place> file = fileAt(root, entry.source, renamed);
     bool moved = false;
     if (!file && entry.moved) {
-        file = TidyApplier::findFile(root, entry.target);
+        file = fileAt(root, entry.target, renamed);
         moved = file.has_value();
     }
     if (!file) return;  // nowhere: undo reports it
@@ -120,30 +124,88 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const TidyApplier::Pr
     entry.pending = false;
 }
 
-void finishInterruptedRuns(const fs::path& journalDir, const std::string& root,
-                           const TidyApplier::Progress& progress) {
+void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines,
+                const RenamedFolders& renamed, const TidyApplier::Progress& progress) {
+    // By folder: a journal names thousands of songs in a few hundred of them.
+    std::set<std::string> named;
+    for (const TidyJournalEntry& line : lines) {
+        for (const std::string* path : {&line.source, &line.target}) {
+            std::vector<std::string> levels = pathLevels(*path);
+            if (levels.empty()) continue;
+            levels.back() = "-";  // any name in the same folder
+            std::string folder;
+            for (const std::string& level : levels) folder += (folder.empty() ? "" : "/") + level;
+            named.insert(folder);
+        }
+    }
+    std::set<fs::path> folders;
+    for (const std::string& path : named) {
+        const std::set<fs::path> found = foldersOf(root, path, renamed);
+        folders.insert(found.begin(), found.end());
+    }
+    for (const fs::path& folder : folders) TidyApplier::sweep(folder, progress);
+}
+
+bool removeEmptyJournal(const fs::path& journal, const TidyApplier::Progress& progress) {
+    std::error_code error;
+    if (fs::file_size(journal, error) != 0 || error || journalInUse(journal)) return false;
+    if (::unlink(journal.c_str()) != 0) return false;
+    notice(progress, "何も変えずに終わった整理の空の記録ファイルを消しました: " +
+                         shownPath(journal.filename().string()));
+    return true;
+}
+
+RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::string& root,
+                                     const TidyApplier::Progress& progress,
+                                     const std::optional<fs::path>& undoing) {
+    const fs::path library = root;
+    std::vector<fs::path> paths;
     std::error_code error;
     for (fs::directory_iterator it(journalDir, error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (!name.starts_with("tidy-") || !name.ends_with(".jsonl")) continue;
+        if (name.starts_with("tidy-") && name.ends_with(".jsonl")) paths.push_back(it->path());
+    }
+    if (undoing && std::find(paths.begin(), paths.end(), *undoing) == paths.end()) {
+        paths.push_back(*undoing);
+    }
+    std::vector<std::pair<fs::path, JournalContents>> journals;
+    for (const fs::path& path : paths) {
+        // A live run's journal is its own business (another version's, or
+        // one in a folder this run does not lock).
+        if (journalInUse(path) || removeEmptyJournal(path, progress)) continue;
         try {
-            JournalContents contents = readJournal(it->path());
-            if (!text::equivalent(contents.root, root)) continue;
+            JournalContents contents = readJournal(path);
+            if (text::equivalent(contents.root, root))
+                journals.emplace_back(path, std::move(contents));
+        } catch (const std::exception& failure) {
+            notice(progress, path.filename().string() + ": " + failure.what());
+        }
+    }
+    RenamedFolders renamed;
+    for (const auto& [path, contents] : journals) renamed.add(contents.lines);
+    // Every journal's stopovers first: a sweep would take one of another
+    // journal's for a stray.
+    for (auto& [path, contents] : journals) {
+        const std::string name = path.filename().string();
+        try {
             // A move an undo cut short is written nowhere: its file waits
-            // under the stopover, which no sweep may take for a stray one.
+            // under the stopover.
             std::vector<TidyJournalEntry*> open;
             for (TidyJournalEntry& entry : contents.entries) {
-                if (entry.pending && entry.id) open.push_back(&entry);
-                if (!entry.pending) restoreStopover(root, entry, progress);
+                if (entry.pending && entry.id) {
+                    open.push_back(&entry);
+                } else if (!entry.pending) {
+                    restoreStopover(library, entry, renamed, progress);
+                }
             }
             if (open.empty()) continue;
-            JournalWriter journal = JournalWriter::reopen(it->path());
+            JournalWriter journal = JournalWriter::reopen(path);
             for (TidyJournalEntry* entry : open) {
-                settle(root, *entry, progress);
+                settle(library, *entry, renamed, progress);
                 if (entry->pending) continue;
-                journal.append(TidyJournalCompletion{*entry->id, entry->tagsWritten,
-                                                     entry->moved, {}, {}}
+                journal.append(TidyJournalCompletion{
+                    *entry->id, entry->tagsWritten, entry->moved, {}, {}, true}
                                    .line());
             }
             notice(progress, "中断された整理の記録を締めくくりました: " + name);
@@ -151,6 +213,11 @@ void finishInterruptedRuns(const fs::path& journalDir, const std::string& root,
             notice(progress, name + ": " + failure.what());
         }
     }
+    for (const auto& [path, contents] : journals) {
+        sweepNamed(library, contents.lines, renamed, progress);
+        removeMadeInVain(library, contents.entries, renamed);
+    }
+    return renamed;
 }
 
 void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
@@ -165,12 +232,21 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
         for (std::size_t d = 0; d + 1 < from.size() && d + 1 < to.size(); ++d) {
             if (folded(from[d]) != folded(to[d])) break;
             if (text::equivalent(from[d], to[d])) continue;
-            const std::string key = text::nfc(joined(from, d + 1));
-            const std::string target = joined(to, d + 1);
+            std::string key, target;
+            for (std::size_t i = 0; i <= d; ++i) {
+                key += (i == 0 ? "" : "/") + from[i];
+                target += (i == 0 ? "" : "/") + to[i];
+            }
+            key = text::nfc(key);
             const auto [at, added] = wanted.emplace(key, target);
             if (!added && !text::equivalent(at->second, target)) disputed.insert(key);
         }
     }
+    // An interrupted run may have renamed the folder already: it is found
+    // under either name.
+    const auto find = [&](const std::string& relative) {
+        return findFolder(context.root, relative, &context.renamed, true);
+    };
     std::vector<std::pair<std::string, std::string>> renames;
     for (const auto& [from, to] : wanted) {
         if (disputed.contains(from)) continue;
@@ -182,7 +258,7 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
             whole = whole && item.selected && item.status == TidyItem::Status::change &&
                     item.pathChange;
         }
-        const std::optional<fs::path> folder = findFolder(context.root, from);
+        const std::optional<fs::path> folder = find(from);
         if (whole && folder && audioFilesBelow(*folder) == inside) renames.emplace_back(from, to);
     }
     // Shallow first; a deeper folder is then found under its parent's new name.
@@ -191,30 +267,37 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
     });
     for (std::size_t r = 0; r < renames.size(); ++r) {
         const auto& [from, to] = renames[r];
-        const std::optional<fs::path> folder = findFolder(context.root, from);
+        const std::optional<fs::path> folder = find(from);
         if (!folder) continue;
         const std::string last = PosixFS::nfc(fs::path(to).filename()).string();
         const fs::path destination = folder->parent_path() / last;
-        const std::string relative =
-            destination.lexically_relative(context.root).generic_string();
-        const std::string source = folder->lexically_relative(context.root).generic_string();
+        const std::string relative = destination.lexically_relative(context.root).generic_string();
+        // Renamed already by an interrupted run: journaled here too, so that
+        // undoing either journal, in any order, finds the tracks and gives
+        // the folder its old name back.
+        const bool already = folder->filename() == last;
         TidyJournalEntry entry;
-        entry.source = source;
+        entry.source = (already ? folder->parent_path() / fs::path(from).filename() : *folder)
+                           .lexically_relative(context.root)
+                           .generic_string();
         entry.target = relative;
         entry.moved = true;
         entry.folder = true;
-        entry.stopover = ".tarvik-rename-" + makeUuid();
+        entry.stopover = TidyApplier::newStopover();
         entry.id = context.nextId++;
         entry.pending = true;
         context.journal.append(entry.line());
-        bool moved = false;
-        try {
-            TidyApplier::move(*folder, destination, entry.stopover);
-            moved = true;
-        } catch (const ConversionError& failure) {
-            notice(context.progress, failure.what());
+        context.renamed.add(entry.source, entry.target);
+        bool moved = already;
+        if (!already) {
+            try {
+                TidyApplier::move(*folder, destination, entry.stopover);
+                moved = true;
+            } catch (const ConversionError& failure) {
+                notice(context.progress, failure.what());
+            }
         }
-        context.journal.append(TidyJournalCompletion{*entry.id, false, moved, {}, {}}.line());
+        context.journal.append(TidyJournalCompletion{*entry.id, false, moved}.line());
         if (!moved) continue;
         const std::size_t depth = pathLevels(from).size();
         const auto rebase = [&](std::string& path) {

@@ -2,11 +2,14 @@
 // of the library.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyJournal.hpp"
 #include "Core/Tidy/TidyPlan.hpp"
 
 namespace tarvik::testing {
@@ -30,6 +33,49 @@ inline TidyItem moving(const std::string& source, const std::string& target,
         item.modified = facts->modified;
     }
     return item;
+}
+
+// An item that gives the song at `source` in the library `music` the title
+// `title` and moves it to `target`, planned as the song now stands.
+inline TidyItem retitling(const std::filesystem::path& music, const std::string& source,
+                          const std::string& target, const std::string& title) {
+    TidyItem item = moving(source, target, music);
+    item.old = TidyFileState::currentRecord(music / source, nullptr, {}).value_or(TrackMeta{});
+    item.new_ = item.old;
+    item.new_.title = title;
+    item.tagsChange = item.tagsEditable = true;
+    return item;
+}
+
+// "source: reason" of each failed event, and the text of each notice.
+inline std::vector<std::string> failuresIn(const std::vector<TidyEvent>& events) {
+    std::vector<std::string> found;
+    for (const TidyEvent& event : events) {
+        if (const auto* failed = std::get_if<TidyEvent::Failed>(&event.value)) {
+            found.push_back(failed->source + ": " + failed->reason);
+        }
+    }
+    return found;
+}
+inline std::vector<std::string> noticesIn(const std::vector<TidyEvent>& events) {
+    std::vector<std::string> found;
+    for (const TidyEvent& event : events) {
+        if (const auto* notice = std::get_if<TidyEvent::Notice>(&event.value)) {
+            found.push_back(notice->text);
+        }
+    }
+    return found;
+}
+
+// The journals in `folder` ("*.jsonl"), newest first; the folder's lock
+// file and undone journals are left out.
+inline std::vector<std::filesystem::path> journalsIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".jsonl") found.push_back(entry.path());
+    }
+    std::sort(found.rbegin(), found.rend());
+    return found;
 }
 
 }  // namespace tarvik::testing

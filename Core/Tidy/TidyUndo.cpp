@@ -1,14 +1,19 @@
 // Undoing a journal: read and check it whole, judge the changes a crash cut
 // short, then revert the entries from the last to the first, moving files
-// back and writing their old fields. An entry counts as restored only when
-// its file is back as it was; the journal is marked undone only then.
+// back and writing their old fields, and folders renamed as a whole back to
+// their old names. A path is looked for under every name the
+// journals gave its folders, so an undo finishes what an earlier one (cut
+// short, or on a full disk) could not. An entry counts as restored only
+// when its file is back as it was; the journal is marked undone only then.
 
 #include <algorithm>
 
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidyLock.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
@@ -43,115 +48,133 @@ bool holds(const fs::path& file, const TagFields::Values& values) {
     }
 }
 
+[[noreturn]] void changedSinceRecorded(const fs::path& file) {
+    throw ConversionError("記録のあとでファイルが変わっています: " +
+                          shownPath(file.filename().string()));
+}
+
 void checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
     if (!entry.size && !entry.modified) return;
     const auto facts = TidyFileState::factsOf(file);
     if (!facts || (entry.size && facts->size != *entry.size) ||
         (entry.modified && facts->modified != *entry.modified)) {
-        throw ConversionError("記録のあとでファイルが変わっています: " +
-                              file.filename().string());
+        changedSinceRecorded(file);
     }
 }
 
 [[noreturn]] void missing(const std::string& path) {
-    throw ConversionError("ファイルが見つかりません: " + path);
+    throw ConversionError("ファイルが見つかりません: " + shownPath(path));
 }
 
-void revertFolder(const fs::path& root, const TidyJournalEntry& entry) {
-    if (!entry.moved) return;
-    const std::optional<fs::path> now = findFolder(root, entry.target);
-    if (!now) {
-        if (findFolder(root, entry.source)) return;  // back already
-        missing(entry.target);
-    }
-    TidyApplier::move(*now, now->parent_path() / fs::path(entry.source).filename(),
-                      entry.stopover);
-}
+class Undo {
+public:
+    Undo(const fs::path& root, const RenamedFolders& renamed) : root_(root), renamed_(renamed) {}
 
-void revert(const fs::path& root, const TidyJournalEntry& entry, std::set<fs::path>& emptied) {
-    if (!TidyApplier::inside(root, entry.source) || !TidyApplier::inside(root, entry.target)) {
-        throw ConversionError("ライブラリの外を指すパスです: " + entry.source);
+    void revert(const TidyJournalEntry& entry) const {
+        TidyApplier::checkPath(root_, entry.source);
+        TidyApplier::checkPath(root_, entry.target);
+        if (entry.pending) missing(entry.moved ? entry.target : entry.source);
+        if (entry.folder) return revertFolder(entry);
+        std::optional<TidyApplier::Place> file;
+        bool checked = false;
+        if (entry.moved) {
+            if (const auto there = TidyApplier::findFile(root_, entry.target, &renamed_)) {
+                checkUnchanged(entry, there->path);
+                checked = true;
+                const TidyApplier::Place folder = TidyApplier::ensureFolders(root_, entry.source);
+                const fs::path back = folder.path / fs::path(entry.source).filename();
+                TidyApplier::move(there->path, back, entry.stopover);
+                file = TidyApplier::Place{back, entry.source};
+            } else if (!(file = TidyApplier::findFile(root_, entry.source, &renamed_))) {
+                missing(entry.target);
+            }
+        } else if (!(file = TidyApplier::findFile(root_, entry.source, &renamed_))) {
+            missing(entry.source);
+        }
+        if (!entry.tagsWritten) return;
+        const TagFields::Values values = oldValues(entry);
+        if (holds(file->path, values) && !checked) return;  // restored before
+        if (!checked) checkUnchanged(entry, file->path);
+        try {
+            TidyFileState::rewrite(file->path, values, entry.sizeBefore);
+        } catch (const FileChangedMeanwhile&) {
+            changedSinceRecorded(file->path);
+        }
     }
-    if (entry.pending) missing(entry.moved ? entry.target : entry.source);
-    if (entry.folder) {
-        revertFolder(root, entry);
-        return;
+
+    // The folders the files of the journal were moved into: emptied ones go
+    // with their emptied parents, whether this undo or an earlier one (cut
+    // short before it could remove them) took the files out.
+    std::set<fs::path> leftFolders(const std::vector<TidyJournalEntry>& lines) const {
+        std::set<fs::path> folders;
+        for (const TidyJournalEntry& line : lines) {
+            if (line.folder || !line.moved) continue;
+            // The deepest that is still there: an earlier undo may have
+            // removed the folder but not yet its parent.
+            std::vector<std::string> levels = pathLevels(line.target);
+            for (std::set<fs::path> found; levels.size() > 1 && found.empty(); levels.pop_back()) {
+                std::string path;
+                for (const std::string& level : levels) path += level + "/";
+                found = foldersOf(root_, path.substr(0, path.size() - 1), renamed_);
+                folders.insert(found.begin(), found.end());
+            }
+        }
+        return folders;
     }
-    std::optional<TidyApplier::Place> file;
-    bool checked = false;
-    if (entry.moved) {
-        if (const auto there = TidyApplier::findFile(root, entry.target)) {
-            checkUnchanged(entry, there->path);
-            checked = true;
-            const TidyApplier::Place folder = TidyApplier::ensureFolders(root, entry.source);
-            const fs::path back = folder.path / fs::path(entry.source).filename();
-            TidyApplier::move(there->path, back, entry.stopover);
-            emptied.insert(there->path.parent_path());
-            file = TidyApplier::Place{back, entry.source};
-        } else if (!(file = TidyApplier::findFile(root, entry.source))) {
+
+private:
+    void revertFolder(const TidyJournalEntry& entry) const {
+        if (!entry.moved) return;
+        const std::optional<fs::path> now = findFolder(root_, entry.target, &renamed_);
+        if (!now) {
+            if (findFolder(root_, entry.source, &renamed_)) return;  // back already
             missing(entry.target);
         }
-    } else if (!(file = TidyApplier::findFile(root, entry.source))) {
-        missing(entry.source);
+        TidyApplier::move(*now, now->parent_path() / fs::path(entry.source).filename(),
+                          entry.stopover);
     }
-    if (!entry.tagsWritten) return;
-    const TagFields::Values values = oldValues(entry);
-    if (holds(file->path, values) && !checked) return;  // restored before
-    if (!checked) checkUnchanged(entry, file->path);
-    TidyFileState::rewrite(file->path, values, entry.sizeBefore);
-}
+
+    const fs::path& root_;
+    const RenamedFolders& renamed_;
+};
 
 }  // namespace
 
 TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
                              std::stop_token stop) const {
+    const fs::path journalDir = journal.has_parent_path() ? journal.parent_path() : fs::path(".");
+    const TidyLock lock(journalDir);
+    if (journalInUse(journal)) throw ConversionError(std::string(anotherRunMessage));
+    if (removeEmptyJournal(journal, progress)) return {};
     const JournalContents first = readJournal(journal);
     const fs::path root = first.root;
     if (!root.is_absolute()) throw ConversionError("記録ファイルの形式が違います");
     // Other runs on this library first: their stopovers are theirs, not
-    // strays for the sweep below. This journal may gain completions (and
-    // lose the lines of changes that never happened).
-    finishInterruptedRuns(journal.has_parent_path() ? journal.parent_path() : fs::path("."),
-                          first.root, progress);
+    // strays for a sweep. Then this journal as they left it: changes a
+    // crash cut short are judged and completed (or dropped, when they
+    // never happened), stopovers given back, leftovers swept.
+    RenamedFolders renamed = finishInterruptedRuns(journalDir, first.root, progress, journal);
     JournalContents contents = readJournal(journal);
+    renamed.add(contents.lines);
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
-    // First what a crash cut short (an earlier undo's moves are written
-    // nowhere: every stopover is looked for), then the leftovers in every
-    // folder a line names.
-    std::set<fs::path> touched;
-    const auto touch = [&](const TidyJournalEntry& entry) {
-        for (const std::string* path : {&entry.source, &entry.target}) {
-            try {
-                touched.insert(ensureFolders(root, *path, false).path);
-            } catch (const ConversionError&) {
-            }
-        }
-    };
-    for (const TidyJournalEntry& entry : first.entries) touch(entry);
-    for (TidyJournalEntry& entry : contents.entries) {
-        if (entry.pending) {
-            settle(root, entry, progress);
-        } else {
-            restoreStopover(root, entry, progress);
-        }
-        touch(entry);
-    }
-    for (const fs::path& folder : touched) sweep(folder, progress);
     std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
         return !entry.pending && !entry.tagsWritten && !entry.moved;
     });
 
     TidyResult result;
-    std::set<fs::path> emptied;
+    const Undo undo(root, renamed);
+    // Last to first: an apply journals the folders it renames whole before
+    // any file, so what is inside a folder is restored before the folder
+    // gets its old name back.
     const auto total = static_cast<std::int64_t>(contents.entries.size());
     for (std::int64_t k = 0; k < total; ++k) {
         if (stop.stop_requested()) throw Cancelled();
         const TidyJournalEntry& entry = contents.entries[static_cast<std::size_t>(total - 1 - k)];
         if (progress) progress({TidyEvent::Progress{k, total, entry.old.title}});
         try {
-            revert(root, entry, emptied);
+            undo.revert(entry);
             ++result.done;
         } catch (const ConversionError& error) {
             ++result.failed;
@@ -161,7 +184,7 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
             if (progress) progress({TidyEvent::Failed{entry.target, error.what()}});
         }
     }
-    removeEmptyFolders(emptied, root);
+    removeEmptyFolders(undo.leftFolders(contents.lines), root);
     if (result.failed == 0) {
         const fs::path undone = journal.string() + ".undone";
         try {
