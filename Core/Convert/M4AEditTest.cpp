@@ -69,8 +69,6 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
     std::string crowded;
     for (int n = 0; n < 5000; ++n) crowded += std::string("\0\0\0\x08", 4) + "free";
     const std::string broken = "タグが壊れています";
-    const std::string unsure =
-        "書き換えた結果を確かめられないため、タグを書き換えませんでした: in.m4a";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {pastParent, broken},
         {truncated, broken},
@@ -78,7 +76,8 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
         {good.substr(0, good.size() - 1), broken},
         {grownMoov(nested), broken},
         {grownMoov(crowded), broken},
-        {otherLocale, unsure}};
+        {otherLocale, "タグ項目「\u00A9too」は書き換えると元どおりに残せないため、"
+                      "タグを書き換えませんでした: in.m4a"}};
     for (const auto& [file, message] : cases) {
         writeFile(temp / "in.m4a", file);
         writeFile(temp / "out.m4a", "earlier");
