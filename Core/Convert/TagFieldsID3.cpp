@@ -46,6 +46,10 @@ std::string undecodable(const Bytes& body) {
     return "\xFF" + std::string(body.begin(), body.end());
 }
 
+bool isUndecodable(std::string_view value) {
+    return value.starts_with('\xFF');
+}
+
 // UTF-16 strings separated by a zero unit, each with an optional byte order
 // mark; `bigEndian` is the order without one.
 std::optional<std::string> decodeUTF16(const Bytes& bytes, bool bigEndian) {
@@ -133,6 +137,16 @@ std::optional<Bytes> encode(std::string_view value, std::uint8_t encoding) {
 // own form where there is none or the text doesn't fit its encoding.
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
                const ID3Writer& writer, int major) {
+    const auto version = major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
+    if (isUndecodable(value)) {
+        // Read as the body it was: written back as that body, not as text.
+        Bytes frame = id3::frame(id, Bytes(value.begin() + 1, value.end()), version);
+        if (replaced != nullptr) {
+            frame[8] = replaced->raw[8];
+            frame[9] = replaced->raw[9];
+        }
+        return frame;
+    }
     if (replaced == nullptr) return writer.textFrame(id, value);
     const Bytes oldBody = id3::frameBody(*replaced);
     std::optional<Bytes> body = oldBody.empty() ? std::nullopt : encode(value, oldBody[0]);
@@ -142,8 +156,7 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
                             std::all_of(oldBody.end() - static_cast<std::ptrdiff_t>(unit),
                                         oldBody.end(), [](std::uint8_t b) { return b == 0; });
     if (terminated) body->insert(body->end(), unit, 0x00);
-    Bytes frame =
-        id3::frame(id, *body, major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3);
+    Bytes frame = id3::frame(id, *body, version);
     frame[8] = replaced->raw[8];  // the status flags stay
     frame[9] = replaced->raw[9];
     return frame;
@@ -216,9 +229,9 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
         std::optional<Bytes> replacement;
         if (value) {
             const bool numbered = field == Field::track || field == Field::disc;
-            replacement =
-                newFrame(id, numbered ? withTotal(*value, old.at(field)) : *value,
-                         first == tag.frames.end() ? nullptr : &*first, writer, tag.major);
+            replacement = newFrame(
+                id, numbered && !isUndecodable(*value) ? withTotal(*value, old.at(field)) : *value,
+                first == tag.frames.end() ? nullptr : &*first, writer, tag.major);
         }
         bool placed = false;
         for (auto frame = tag.frames.begin(); frame != tag.frames.end();) {
