@@ -31,9 +31,9 @@ std::string renamed(std::string file, std::string_view from, std::string_view to
 void expectRefused(const TempDir& temp, const std::string& file, const std::string& message) {
     writeFile(temp / "in.m4a", file);
     writeFile(temp / "out.m4a", "earlier");
-    EXPECT_EQ(thrown<ConversionError>(
-                  [&] { TagEditor::write(temp / "in.m4a", meta, temp / "out.m4a"); }),
-              message);
+    EXPECT_EQ(
+        thrown<ConversionError>([&] { TagEditor::write(temp / "in.m4a", meta, temp / "out.m4a"); }),
+        message);
     EXPECT_EQ(readFile(temp / "in.m4a"), file) << message;
     EXPECT_EQ(readFile(temp / "out.m4a"), "earlier") << message;
     EXPECT_EQ(entriesIn(temp.path()), 2u) << message;
@@ -193,9 +193,9 @@ TEST(M4AEdit, CheckAfterSavingCatchesChangedAudioMisplacedOffsetsAndASecondMovie
     for (const auto& [file, message] : cases) {
         writeFile(temp / "after.m4a", file);
         FileSource after(temp / "after.m4a");
-        EXPECT_EQ(thrown<ConversionError>(
-                      [&] { m4a::verify(before, layout, after, changed, "in.m4a"); }),
-                  message);
+        EXPECT_EQ(
+            thrown<ConversionError>([&] { m4a::verify(before, layout, after, changed, "in.m4a"); }),
+            message);
     }
 }
 

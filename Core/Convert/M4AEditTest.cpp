@@ -46,8 +46,9 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
         {good.substr(0, good.size() - 1), broken},
         {grownMoov(nested), broken},
         {grownMoov(crowded), broken},
-        {otherLocale, "タグ項目「\u00A9too」は書き換えると元どおりに残せないため、"
-                      "タグを書き換えませんでした: in.m4a"}};
+        {otherLocale,
+         "タグ項目「\u00A9too」は書き換えると元どおりに残せないため、"
+         "タグを書き換えませんでした: in.m4a"}};
     for (const auto& [file, message] : cases) {
         writeFile(temp / "in.m4a", file);
         writeFile(temp / "out.m4a", "earlier");
@@ -104,9 +105,9 @@ TEST(M4AEdit, FileLargerThanFourGiBKeepsItsAudioAndItsHoles) {
             ASSERT_GE(descriptor, 0);
             ASSERT_EQ(::pwrite(descriptor, head.data(), head.size(), 0),
                       static_cast<ssize_t>(head.size()));
-            ASSERT_EQ(::pwrite(descriptor, tail.data(), tail.size(),
-                               static_cast<off_t>(mediaEnd + gap)),
-                      static_cast<ssize_t>(tail.size()));
+            ASSERT_EQ(
+                ::pwrite(descriptor, tail.data(), tail.size(), static_cast<off_t>(mediaEnd + gap)),
+                static_cast<ssize_t>(tail.size()));
             ASSERT_EQ(::ftruncate(descriptor, static_cast<off_t>(small.size() + gap)), 0);
             ::close(descriptor);
         }
@@ -131,8 +132,8 @@ TEST(M4AEdit, FileLargerThanFourGiBKeepsItsAudioAndItsHoles) {
         EXPECT_LT(length, fs::file_size(source) + 4096);
         struct stat facts {};
         ASSERT_EQ(::stat((temp / "out.m4a").c_str(), &facts), 0);
-        EXPECT_LT(facts.st_blocks * 512, 16 << 20) << "the hole was filled; moov first: "
-                                                   << movieFirst;
+        EXPECT_LT(facts.st_blocks * 512, 16 << 20)
+            << "the hole was filled; moov first: " << movieFirst;
         EXPECT_EQ(entriesIn(temp.path()), 2u);
     }
 }

@@ -31,8 +31,18 @@ std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
 // it passes over before their children; "edts" is walked in addition.
 std::optional<std::uint64_t> containerSkip(std::string_view type) {
     static constexpr std::array<std::pair<std::string_view, std::uint64_t>, 12> containers = {{
-        {"moov", 0}, {"udta", 0}, {"mdia", 0}, {"meta", 4}, {"ilst", 0}, {"stbl", 0},
-        {"minf", 0}, {"moof", 0}, {"traf", 0}, {"trak", 0}, {"stsd", 8}, {"edts", 0},
+        {"moov", 0},
+        {"udta", 0},
+        {"mdia", 0},
+        {"meta", 4},
+        {"ilst", 0},
+        {"stbl", 0},
+        {"minf", 0},
+        {"moof", 0},
+        {"traf", 0},
+        {"trak", 0},
+        {"stsd", 8},
+        {"edts", 0},
     }};
     for (const auto& [name, skip] : containers) {
         if (name == type) return skip;
@@ -76,8 +86,7 @@ struct Reader {
 
 // The atoms between `start` and `end`. Only a top-level atom may have the
 // size 0 ("to the end of the file").
-std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end,
-                           bool topLevel) {
+std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end, bool topLevel) {
     ByteSource& file = reader.file;
     std::vector<Atom> atoms;
     for (std::uint64_t at = start; at < end;) {

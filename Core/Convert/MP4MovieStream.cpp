@@ -66,8 +66,8 @@ std::optional<std::size_t> MovieStream::changeAt(std::uint64_t at, std::uint64_t
 
 void MovieStream::writeBlock(const TagLib::ByteVector& data) {
     const std::uint64_t at = position_;
-    const std::uint64_t end = std::max<std::uint64_t>(at - std::min(at, base_) + data.size(),
-                                                      movie_.size());
+    const std::uint64_t end =
+        std::max<std::uint64_t>(at - std::min(at, base_) + data.size(), movie_.size());
     const std::optional<std::size_t> offset = changeAt(at, end);
     if (!offset) return;
     if (movie_.size() < *offset + data.size()) movie_.resize(*offset + data.size());
@@ -77,9 +77,8 @@ void MovieStream::writeBlock(const TagLib::ByteVector& data) {
 
 void MovieStream::insert(const TagLib::ByteVector& data, unsigned long start,
                          unsigned long replace) {
-    const std::uint64_t available = start >= base_ && start - base_ <= movie_.size()
-                                        ? movie_.size() - (start - base_)
-                                        : 0;
+    const std::uint64_t available =
+        start >= base_ && start - base_ <= movie_.size() ? movie_.size() - (start - base_) : 0;
     const std::uint64_t replaced = std::min<std::uint64_t>(replace, available);
     const std::optional<std::size_t> offset =
         changeAt(start, movie_.size() - replaced + data.size());
