@@ -146,5 +146,34 @@ int main(int argc, char** argv) {
     TagEditor::write(m4a, meta, work.path() / "edited.m4a");
     std::printf("TagEditor::write:  %6.2f s, peak %.1f MiB (M4A; %.2f GiB on disk)\n",
                 bench::secondsSince(start), peakMiB(), onDiskGiB(work.path() / "edited.m4a"));
+    fs::remove(m4a);
+    fs::remove(work.path() / "edited.m4a");
+
+    // Refused, not written: a file ffmpeg fragmented, and a hostile one (its
+    // "minf" named "ilst", its chunk table claiming billions of entries).
+    const fs::path fragmented = work.path() / "fragmented.m4a",
+                   hostile = work.path() / "hostile.m4a";
+    bench::runOrThrow(
+        *ffmpeg, {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=duration=60", "-c:a",
+                  "aac", "-movflags", "frag_keyframe+empty_moov", fragmented.string()});
+    bench::runOrThrow(*ffmpeg, {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                "sine=duration=1", "-c:a", "aac", hostile.string()});
+    std::string bytes = contentOf(hostile);
+    bytes.replace(bytes.find("minf"), 4, "ilst");
+    const std::size_t count = bytes.find("stco") + 8;
+    bytes.replace(count, 4, "\xFF\xFF\x0F\x05");
+    std::ofstream(hostile, std::ios::binary | std::ios::trunc) << bytes;
+    for (const fs::path& file : {fragmented, hostile}) {
+        start = bench::Clock::now();
+        try {
+            TagEditor::write(file, meta, work.path() / "refused.m4a");
+            std::printf("%s: written, not refused\n", file.filename().c_str());
+        } catch (const std::exception& error) {
+            std::printf("%s (%.0f KB): refused in %.3f s: %s; %s left beside it\n",
+                        file.filename().c_str(), static_cast<double>(fs::file_size(file)) / 1000,
+                        bench::secondsSince(start), error.what(),
+                        fs::exists(work.path() / "refused.m4a") ? "a file" : "nothing");
+        }
+    }
     return 0;
 }
