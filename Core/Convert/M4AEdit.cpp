@@ -184,24 +184,32 @@ mp4::Layout editable(ByteSource& source, std::string_view fileName) {
     return layout;
 }
 
-Bytes changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
-                  std::uint64_t newTagBytes, const Look& change) {
+Movie changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
+                  const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
+                  const Look& change) {
     mp4::MovieStream stream(source, layout.movie,
                             layout.movie.length + newTagBytes + growthAllowance,
                             std::string(fileName));
+    Movie movie{{}, changedItems, {}};
     {
         TagLib::MP4::File file(&stream, false);
         TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
         if (stream.failure()) throw ConversionError(*stream.failure());
         if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
         change(*tag);
+        for (const std::string& item : changedItems) {
+            if (tag->contains(TagLib::String(item, TagLib::String::Latin1))) {
+                movie.heldItems.push_back(item);
+            }
+        }
         const bool saved = file.save();
         if (stream.failure()) throw ConversionError(*stream.failure());
         if (!saved) {
             throw ConversionError("M4A のタグを書き換えられません: " + std::string(fileName));
         }
     }
-    return stream.movie();
+    movie.bytes = stream.movie();
+    return movie;
 }
 
 void assemble(ByteSource& source, const mp4::Layout& layout, const Bytes& movie, ByteSink& out) {
@@ -211,21 +219,29 @@ void assemble(ByteSource& source, const mp4::Layout& layout, const Bytes& movie,
     out.copy(source, end, source.size() - end);
 }
 
-void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after,
-            const std::vector<std::string>& changedItems, std::string_view fileName) {
+void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after, const Movie& movie,
+            std::string_view fileName) {
     mp4::Layout now;
     try {
         now = mp4::inspect(after, fileName);
     } catch (const ConversionError&) {
         throw ConversionError(unsure(fileName));
     }
-    const std::vector<std::string> lost = itemsNotKept(old, now, changedItems);
+    const std::vector<std::string> lost = itemsNotKept(old, now, movie.changedItems);
     if (!lost.empty()) {
         std::string names;
         for (const std::string& key : lost) names += "「" + shown(key) + "」";
         throw ConversionError("タグ項目" + names +
                               "は書き換えると元どおりに残せないため、タグを書き換えませんでした: " +
                               std::string(fileName));
+    }
+    // What TagLib was told to write must be where readers look for it.
+    for (const std::string& item : movie.changedItems) {
+        const bool held = std::find(movie.heldItems.begin(), movie.heldItems.end(), item) !=
+                          movie.heldItems.end();
+        const bool found = std::any_of(now.items.begin(), now.items.end(),
+                                       [&](const mp4::Item& it) { return it.key == item; });
+        if (held != found) throw ConversionError(unsure(fileName));
     }
     if (now.fragmented || !sameAudio(before, old, after, now)) {
         throw ConversionError(unsure(fileName));
@@ -240,11 +256,11 @@ void edit(const std::filesystem::path& source, const std::filesystem::path& dest
     // Checked and changed before the temporary exists: a file refused for
     // its atoms or its tag leaves nothing beside the destination.
     const mp4::Layout before = editable(original, fileName);
-    const Bytes movie = changeMovie(original, before, fileName, newTagBytes, change);
+    const Movie movie = changeMovie(original, before, fileName, changedItems, newTagBytes, change);
     AtomicFileSink out(destination);
-    assemble(original, before, movie, out);
+    assemble(original, before, movie.bytes, out);
     FileSource written(out.temporaryPath());
-    verify(original, before, written, changedItems, fileName);
+    verify(original, before, written, movie, fileName);
     out.commit();
 }
 

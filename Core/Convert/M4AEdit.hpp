@@ -43,16 +43,24 @@ void edit(const std::filesystem::path& source, const std::filesystem::path& dest
 // The steps of edit, apart, for whoever checks them on bytes in memory.
 // The layout of a file that may be edited (inspect, then the refusals above).
 mp4::Layout editable(ByteSource& source, std::string_view fileName);
-// The "moov" atom with its tag changed by TagLib, in memory.
-Bytes changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
-                  std::uint64_t newTagBytes, const Look& change);
+// The "moov" atom with its tag changed by TagLib, in memory, and which of
+// the items `change` may touch the tag holds afterwards.
+struct Movie {
+    Bytes bytes;
+    std::vector<std::string> changedItems;
+    std::vector<std::string> heldItems;  // set rather than removed
+};
+Movie changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
+                  const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
+                  const Look& change);
 // The source with its moov replaced by `movie`: everything else is copied as
 // it was (holes kept), and what followed the moov moves with its end.
 void assemble(ByteSource& source, const mp4::Layout& layout, const Bytes& movie, ByteSink& out);
 // Throws unless `after` has one moov, every item of `old` not changed byte
-// for byte (else the message names the items), the same media data, and
-// every chunk offset moved with its media data.
-void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after,
-            const std::vector<std::string>& changedItems, std::string_view fileName);
+// for byte (else the message names the items), exactly the changed items
+// the movie held, the same media data, and every chunk offset moved with its
+// media data.
+void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after, const Movie& movie,
+            std::string_view fileName);
 
 }  // namespace tarvik::m4a

@@ -26,6 +26,17 @@ std::string renamed(std::string file, std::string_view from, std::string_view to
     return file;
 }
 
+// `child` first in the user data of a file whose moov is last, its chunk
+// offsets (if any) pointing at the media data's start.
+std::string firstInUserData(const std::string& file, std::string child) {
+    const std::size_t moov = atom(file, "moov"), udta = atom(file, "udta", moov);
+    if (child.substr(4, 4) == "stco") put(child, 16, atom(file, "mdat") + 8);
+    std::string out = file;
+    out.insert(udta + 8, child);
+    for (std::size_t at : {moov, udta}) put(out, at, get32(file, at) + child.size());
+    return out;
+}
+
 // Refused before anything is written: the source, the destination and the
 // folder as they were.
 void expectRefused(const TempDir& temp, const std::string& file, const std::string& message) {
@@ -43,7 +54,9 @@ void expectRefused(const TempDir& temp, const std::string& file, const std::stri
 // only the first: refused whichever sign of them the file shows, though its
 // tags still read. A hostile file never reaches TagLib: a renamed container
 // that TagLib still descends into, sample tables claiming more entries than
-// they hold, an item TagLib would take for a container, a second moov.
+// they hold, an item TagLib would take for a container, a chunk-offset table
+// outside a track (TagLib would write its offsets over the new tag), a
+// second moov.
 TEST(M4AEdit, FragmentedAndHostileFilesAreRefusedUnchanged) {
     TempDir temp;
     testing::makeTone(temp / "tone.m4a",
@@ -75,6 +88,8 @@ TEST(M4AEdit, FragmentedAndHostileFilesAreRefusedUnchanged) {
              claimingMore(good, "stsz", 8),
              claimingMore(good, "stsd", 4),
              withItem(good, box("stbl", box("data", std::string(12, '\0')))),
+             firstInUserData(
+                 good, box("stco", std::string("\0\0\0\0\0\0\0\x01", 8) + std::string(4, '\0'))),
              good + box("moov", box("mvhd", std::string(100, '\0'))),
          }) {
         expectRefused(temp, file, broken);
@@ -164,8 +179,9 @@ TEST(M4AEdit, GrowthPastTheNewTagIsRefused) {
 
 // The check after saving, on a written file tampered with: the media data
 // must be the same bytes, every chunk offset moved by exactly what the moov
-// grew, and the file must have one moov.
-TEST(M4AEdit, CheckAfterSavingCatchesChangedAudioMisplacedOffsetsAndASecondMovie) {
+// grew, the file must have one moov, and every item TagLib was told to write
+// must be there.
+TEST(M4AEdit, CheckAfterSavingCatchesChangedAudioMisplacedOffsetsASecondMovieAndLostItems) {
     TempDir temp;
     writeFile(temp / "in.m4a", taggedFile(temp.path(), "+faststart"));
     TrackMeta longer = meta;
@@ -181,20 +197,26 @@ TEST(M4AEdit, CheckAfterSavingCatchesChangedAudioMisplacedOffsetsAndASecondMovie
     put(offset, stco + 16, get32(written, stco + 16) + 1);
     const std::string unsure =
         "書き換えた結果を確かめられないため、タグを書き換えませんでした: in.m4a";
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {written, "(nothing thrown)"},
-        {audio, unsure},
-        {offset, unsure},
-        {written + box("moov", box("mvhd", std::string(100, '\0'))), unsure}};
-    FileSource before(temp / "in.m4a");
-    const mp4::Layout layout = m4a::editable(before, "in.m4a");
     const std::vector<std::string> changed = {"\251nam", "\251ART", "\251alb", "aART",
                                               "trkn",    "disk",    "\251day", "\251gen"};
-    for (const auto& [file, message] : cases) {
+    const m4a::Movie movie{{}, changed, changed};
+    // A composer TagLib was told to write, not in the file.
+    std::vector<std::string> withComposer = changed;
+    withComposer.push_back("\251wrt");
+    const m4a::Movie composer{{}, withComposer, withComposer};
+    const std::vector<std::tuple<std::string, m4a::Movie, std::string>> cases = {
+        {written, movie, "(nothing thrown)"},
+        {audio, movie, unsure},
+        {offset, movie, unsure},
+        {written + box("moov", box("mvhd", std::string(100, '\0'))), movie, unsure},
+        {written, composer, unsure}};
+    FileSource before(temp / "in.m4a");
+    const mp4::Layout layout = m4a::editable(before, "in.m4a");
+    for (const auto& [file, told, message] : cases) {
         writeFile(temp / "after.m4a", file);
         FileSource after(temp / "after.m4a");
         EXPECT_EQ(
-            thrown<ConversionError>([&] { m4a::verify(before, layout, after, changed, "in.m4a"); }),
+            thrown<ConversionError>([&] { m4a::verify(before, layout, after, told, "in.m4a"); }),
             message);
     }
 }

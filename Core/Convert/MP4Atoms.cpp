@@ -199,7 +199,13 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
             if (table.type == atom.type) checkTable(reader.file, atom, table);
         }
         if (atom.type == "stz2") checkCompactSizes(reader.file, atom);
-        if (atom.type == "stco" || atom.type == "co64") readChunkOffsets(reader.file, atom, layout);
+        if (atom.type == "stco" || atom.type == "co64") {
+            // Anywhere else TagLib still moves its offsets, and where it meets
+            // one first in the atom it inserts a new tag into, it writes them
+            // over the new tag instead.
+            if (path != "/moov/trak/mdia/minf/stbl") damaged();
+            readChunkOffsets(reader.file, atom, layout);
+        }
         if (const std::optional<std::uint64_t> inner = containerSkip(atom.type)) {
             walk(reader, atom, *inner, here, layout, depth + 1);
         }

@@ -41,9 +41,10 @@ struct Layout {
 
 // "M4A ではありません: " + fileName when the file does not start with "ftyp";
 // "タグが壊れています" when an atom runs past its parent, a sample table
-// claims more entries than it holds, the file has no or several "moov", no
-// "mdat", or a chunk offset outside the media data, and when atoms nest
-// deeper or come in greater numbers than any real file's.
+// claims more entries than it holds, a chunk-offset table stands anywhere but
+// in a track's sample table, the file has no or several "moov", no "mdat", or
+// a chunk offset outside the media data, and when atoms nest deeper or come
+// in greater numbers than any real file's.
 Layout inspect(ByteSource& file, std::string_view fileName);
 
 }  // namespace tarvik::mp4

@@ -57,10 +57,11 @@ void run(std::span<const std::uint8_t> data) {
     MemorySink out;
     try {
         const mp4::Layout layout = m4a::editable(source, name);
-        const Bytes movie = m4a::changeMovie(source, layout, name, title.size(), change);
-        m4a::assemble(source, layout, movie, out);
+        const m4a::Movie movie =
+            m4a::changeMovie(source, layout, name, {"\251nam", "trkn"}, title.size(), change);
+        m4a::assemble(source, layout, movie.bytes, out);
         MemorySource written(out.bytes());
-        m4a::verify(source, layout, written, {"\251nam", "trkn"}, name);
+        m4a::verify(source, layout, written, movie, name);
     } catch (const ConversionError&) {
         return;
     }
