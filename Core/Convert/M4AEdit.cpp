@@ -2,41 +2,59 @@
 
 #include <mp4file.h>
 #include <mp4tag.h>
-#include <tfilestream.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
-#include "Core/Convert/MP4Atoms.hpp"
+#include "Core/Convert/MP4MovieStream.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik::m4a {
 namespace {
 
+// The movie is held in memory while TagLib changes it; real ones, sample
+// tables and covers included, stay far below.
+constexpr std::uint64_t movieLimit = std::uint64_t{64} << 20;
+// What a rewrite may add besides the new texts: item and data headers, and
+// whatever TagLib adds around them.
+constexpr std::uint64_t growthAllowance = std::uint64_t{1} << 20;
+
+std::string unsure(std::string_view fileName) {
+    return "書き換えた結果を確かめられないため、タグを書き換えませんでした: " +
+           std::string(fileName);
+}
+
 // TagLib keeps a freeform item as "----:" + mean + ":" + name and, on saving,
 // drops any whose name or mean holds another ":". Refused rather than lost.
-void refuseLosableItems(const mp4::Layout& layout, const std::string& fileName) {
+void refuseLosableItems(const mp4::Layout& layout, std::string_view fileName) {
     for (const mp4::Item& item : layout.items) {
         if (item.key.starts_with("----:") &&
             std::count(item.key.begin(), item.key.end(), ':') != 2) {
             throw ConversionError(
                 "名前に「:」を含むタグ項目は書き換えると失われるため、"
                 "書き換えません: " +
-                fileName);
+                std::string(fileName));
         }
     }
 }
 
+// The next byte at or after `offset` that is not in a hole (the offset
+// itself for a source that is no file).
+std::uint64_t nextData(ByteSource& source, std::uint64_t offset) {
+    auto* file = dynamic_cast<FileSource*>(&source);
+    if (file == nullptr) return offset;
+    const off_t data = ::lseek(file->descriptor(), static_cast<off_t>(offset), SEEK_DATA);
+    return data < 0 ? (errno == ENXIO ? file->size() : offset) : static_cast<std::uint64_t>(data);
+}
+
 // Whether the two ranges hold the same bytes; holes in both are passed over.
-bool sameBytes(FileSource& a, std::uint64_t aOffset, FileSource& b, std::uint64_t bOffset,
+bool sameBytes(ByteSource& a, std::uint64_t aOffset, ByteSource& b, std::uint64_t bOffset,
                std::uint64_t length) {
     for (std::uint64_t done = 0; done < length;) {
-        const auto nextData = [&](FileSource& file, std::uint64_t offset) {
-            const off_t data = ::lseek(file.descriptor(), static_cast<off_t>(offset), SEEK_DATA);
-            return data < 0 ? (errno == ENXIO ? file.size() : offset)
-                            : static_cast<std::uint64_t>(data);
-        };
         const std::uint64_t skip = std::min(nextData(a, aOffset + done) - (aOffset + done),
                                             nextData(b, bOffset + done) - (bOffset + done));
         done += std::min(skip, length - done);
@@ -50,7 +68,7 @@ bool sameBytes(FileSource& a, std::uint64_t aOffset, FileSource& b, std::uint64_
 }
 
 // The media data moved as a whole at most, every chunk offset with it.
-bool sameAudio(FileSource& before, const mp4::Layout& old, FileSource& after,
+bool sameAudio(ByteSource& before, const mp4::Layout& old, ByteSource& after,
                const mp4::Layout& now) {
     if (old.media.size() != now.media.size() ||
         old.chunkOffsets.size() != now.chunkOffsets.size()) {
@@ -86,10 +104,30 @@ Bytes comparable(const mp4::Item& item) {
     return item.raw;
 }
 
-// Every item not changed is still there, byte for byte (TagLib writes the
-// items sorted by name, so their order is not compared).
-bool sameItems(const mp4::Layout& old, const mp4::Layout& now,
-               const std::vector<std::string>& changedItems) {
+// An item's name as the user may read it: the four-letter names are
+// Latin-1 ("\251nam"), a freeform item's mean and name UTF-8.
+std::string shown(const std::string& key) {
+    std::string out;
+    if (key.starts_with("----:")) {
+        out = text::decodeUTF8(std::string_view(key));
+    } else {
+        for (unsigned char byte : key) {
+            if (byte < 0x80) {
+                out += static_cast<char>(byte);
+            } else {
+                out += static_cast<char>(0xC0 | (byte >> 6));
+                out += static_cast<char>(0x80 | (byte & 0x3F));
+            }
+        }
+    }
+    return text::prefixScalars(out, 64);
+}
+
+// The names of the items not changed that did not come back byte for byte
+// (TagLib writes the items sorted by name, so their order is not compared);
+// failing those, of the items that came from nowhere.
+std::vector<std::string> itemsNotKept(const mp4::Layout& old, const mp4::Layout& now,
+                                      const std::vector<std::string>& changedItems) {
     const auto kept = [&](const mp4::Layout& layout) {
         std::vector<std::pair<std::string, Bytes>> items;
         for (const mp4::Item& item : layout.items) {
@@ -101,56 +139,128 @@ bool sameItems(const mp4::Layout& old, const mp4::Layout& now,
         std::sort(items.begin(), items.end());
         return items;
     };
-    return kept(old) == kept(now);
+    const auto before = kept(old), after = kept(now);
+    std::vector<std::pair<std::string, Bytes>> lost, added;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                        std::back_inserter(lost));
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(added));
+    std::vector<std::string> names;
+    for (const auto& [key, raw] : lost.empty() ? added : lost) {
+        if (names.empty() || names.back() != key) names.push_back(key);
+    }
+    return names;
+}
+
+void checkMovieSize(const mp4::Layout& layout) {
+    if (layout.movie.length > movieLimit) throw ConversionError("タグが大きすぎます");
 }
 
 }  // namespace
 
-void read(const std::filesystem::path& file, const std::function<void(TagLib::MP4::Tag&)>& look) {
-    const std::string fileName = file.filename().string();
-    {
-        FileSource source(file);
-        mp4::inspect(source, fileName);
-    }
-    TagLib::FileStream stream(file.c_str(), true);
+void read(ByteSource& file, std::string_view fileName, const Look& look) {
+    const mp4::Layout layout = mp4::inspect(file, fileName);
+    checkMovieSize(layout);
+    mp4::MovieStream stream(file, layout.movie, layout.movie.length, std::string(fileName));
     TagLib::MP4::File opened(&stream, false);
     TagLib::MP4::Tag* tag = opened.isValid() ? opened.tag() : nullptr;
-    if (tag == nullptr) throw ConversionError("M4A ではありません: " + fileName);
+    if (stream.failure()) throw ConversionError(*stream.failure());
+    if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
     look(*tag);
 }
 
-void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
-          const std::vector<std::string>& changedItems,
-          const std::function<void(TagLib::MP4::Tag&)>& change) {
-    const std::string fileName = source.filename().string();
-    FileSource original(source);
-    const mp4::Layout before = mp4::inspect(original, fileName);
-    refuseLosableItems(before, fileName);
+void read(const std::filesystem::path& file, const Look& look) {
+    FileSource source(file);
+    read(source, file.filename().string(), look);
+}
 
-    AtomicFileSink out(destination);
-    out.copy(original, 0, original.size());
+mp4::Layout editable(ByteSource& source, std::string_view fileName) {
+    mp4::Layout layout = mp4::inspect(source, fileName);
+    // Their sample offsets lie outside the moov, where TagLib moves only
+    // some of them: the audio after the first fragment would be lost.
+    if (layout.fragmented) throw ConversionError("分割された M4A は書き換えません");
+    refuseLosableItems(layout, fileName);
+    checkMovieSize(layout);
+    return layout;
+}
+
+Movie changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
+                  const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
+                  const Look& change) {
+    mp4::MovieStream stream(source, layout.movie,
+                            layout.movie.length + newTagBytes + growthAllowance,
+                            std::string(fileName));
+    Movie movie{{}, changedItems, {}};
     {
-        TagLib::FileStream stream(out.temporaryPath().c_str(), false);
         TagLib::MP4::File file(&stream, false);
         TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
-        if (tag == nullptr) throw ConversionError("M4A ではありません: " + fileName);
+        if (stream.failure()) throw ConversionError(*stream.failure());
+        if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
         change(*tag);
-        if (!file.save()) throw ConversionError("M4A のタグを書き換えられません: " + fileName);
+        for (const std::string& item : changedItems) {
+            if (tag->contains(TagLib::String(item, TagLib::String::Latin1))) {
+                movie.heldItems.push_back(item);
+            }
+        }
+        const bool saved = file.save();
+        if (stream.failure()) throw ConversionError(*stream.failure());
+        if (!saved) {
+            throw ConversionError("M4A のタグを書き換えられません: " + std::string(fileName));
+        }
     }
+    movie.bytes = stream.movie();
+    return movie;
+}
 
-    FileSource written(out.temporaryPath());
-    bool same = false;
+void assemble(ByteSource& source, const mp4::Layout& layout, const Bytes& movie, ByteSink& out) {
+    const std::uint64_t end = layout.movie.offset + layout.movie.length;
+    out.copy(source, 0, layout.movie.offset);
+    out.append(movie);
+    out.copy(source, end, source.size() - end);
+}
+
+void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after, const Movie& movie,
+            std::string_view fileName) {
+    mp4::Layout now;
     try {
-        const mp4::Layout after = mp4::inspect(written, fileName);
-        same =
-            sameItems(before, after, changedItems) && sameAudio(original, before, written, after);
+        now = mp4::inspect(after, fileName);
     } catch (const ConversionError&) {
-        same = false;
+        throw ConversionError(unsure(fileName));
     }
-    if (!same) {
-        throw ConversionError("書き換えた結果を確かめられないため、タグを書き換えませんでした: " +
-                              fileName);
+    const std::vector<std::string> lost = itemsNotKept(old, now, movie.changedItems);
+    if (!lost.empty()) {
+        std::string names;
+        for (const std::string& key : lost) names += "「" + shown(key) + "」";
+        throw ConversionError("タグ項目" + names +
+                              "は書き換えると元どおりに残せないため、タグを書き換えませんでした: " +
+                              std::string(fileName));
     }
+    // What TagLib was told to write must be where readers look for it.
+    for (const std::string& item : movie.changedItems) {
+        const bool held = std::find(movie.heldItems.begin(), movie.heldItems.end(), item) !=
+                          movie.heldItems.end();
+        const bool found = std::any_of(now.items.begin(), now.items.end(),
+                                       [&](const mp4::Item& it) { return it.key == item; });
+        if (held != found) throw ConversionError(unsure(fileName));
+    }
+    if (now.fragmented || !sameAudio(before, old, after, now)) {
+        throw ConversionError(unsure(fileName));
+    }
+}
+
+void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
+          const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
+          const Look& change) {
+    const std::string fileName = source.filename().string();
+    FileSource original(source);
+    // Checked and changed before the temporary exists: a file refused for
+    // its atoms or its tag leaves nothing beside the destination.
+    const mp4::Layout before = editable(original, fileName);
+    const Movie movie = changeMovie(original, before, fileName, changedItems, newTagBytes, change);
+    AtomicFileSink out(destination);
+    assemble(original, before, movie.bytes, out);
+    FileSource written(out.temporaryPath());
+    verify(original, before, written, movie, fileName);
     out.commit();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "Core/Platform/Errors.hpp"
 
@@ -26,6 +27,49 @@ std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
     return value;
 }
 
+// The atoms TagLib descends into wherever it meets them, and how many bytes
+// it passes over before their children; "edts" is walked in addition.
+std::optional<std::uint64_t> containerSkip(std::string_view type) {
+    static constexpr std::array<std::pair<std::string_view, std::uint64_t>, 12> containers = {{
+        {"moov", 0},
+        {"udta", 0},
+        {"mdia", 0},
+        {"meta", 4},
+        {"ilst", 0},
+        {"stbl", 0},
+        {"minf", 0},
+        {"moof", 0},
+        {"traf", 0},
+        {"trak", 0},
+        {"stsd", 8},
+        {"edts", 0},
+    }};
+    for (const auto& [name, skip] : containers) {
+        if (name == type) return skip;
+    }
+    return std::nullopt;
+}
+
+// A sample table: where its entry count stands and its entries start (after
+// version and flags), and the size of one entry (the least one for "stsd").
+struct Table {
+    std::string_view type;
+    std::uint64_t countAt;
+    std::uint64_t entriesAt;
+    std::uint64_t entrySize;
+};
+constexpr std::array<Table, 9> tables = {{
+    {"stts", 4, 8, 8},
+    {"ctts", 4, 8, 8},
+    {"stsc", 4, 8, 12},
+    {"stss", 4, 8, 4},
+    {"stps", 4, 8, 4},
+    {"stco", 4, 8, 4},
+    {"co64", 4, 8, 8},
+    {"stsd", 4, 8, 8},
+    {"stsz", 8, 12, 4},  // entries only when the common sample size is 0
+}};
+
 struct Atom {
     std::string type;
     std::uint64_t start;    // of the header
@@ -33,16 +77,16 @@ struct Atom {
     std::uint64_t end;
 };
 
-// The file being read and the atoms it has shown so far.
+// The file being read and what it has shown so far.
 struct Reader {
     ByteSource& file;
     std::size_t atoms = 0;
+    int lists = 0;
 };
 
 // The atoms between `start` and `end`. Only a top-level atom may have the
 // size 0 ("to the end of the file").
-std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end,
-                           bool topLevel) {
+std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end, bool topLevel) {
     ByteSource& file = reader.file;
     std::vector<Atom> atoms;
     for (std::uint64_t at = start; at < end;) {
@@ -50,10 +94,11 @@ std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t en
             damaged();
         }
         const Bytes header = file.read(at, 16);
+        if (header.size() < 8) damaged();
         std::uint64_t size = bigEndian(header, 0, 4);
         std::uint64_t headerSize = 8;
         if (size == 1) {
-            if (end - at < 16) damaged();
+            if (end - at < 16 || header.size() < 16) damaged();
             size = bigEndian(header, 8, 8);
             headerSize = 16;
         } else if (size == 0 && topLevel) {
@@ -72,6 +117,29 @@ Bytes payloadOf(ByteSource& file, const Atom& atom) {
     return file.read(atom.payload, static_cast<std::size_t>(atom.end - atom.payload));
 }
 
+// A table whose count claims more entries than its atom holds would have
+// TagLib (and decoders) read and write far past it.
+void checkTable(ByteSource& file, const Atom& atom, const Table& table) {
+    const std::uint64_t length = atom.end - atom.payload;
+    if (length < table.entriesAt) damaged();
+    const Bytes head = file.read(atom.payload, static_cast<std::size_t>(table.entriesAt));
+    if (head.size() < table.entriesAt) damaged();
+    const std::uint64_t count = bigEndian(head, static_cast<std::size_t>(table.countAt), 4);
+    if (table.type == "stsz" && bigEndian(head, 4, 4) != 0) return;
+    if (count > (length - table.entriesAt) / table.entrySize) damaged();
+}
+
+// The compact sample sizes: 4, 8 or 16 bits an entry.
+void checkCompactSizes(ByteSource& file, const Atom& atom) {
+    const std::uint64_t length = atom.end - atom.payload;
+    if (length < 12) damaged();
+    const Bytes head = file.read(atom.payload, 12);
+    if (head.size() < 12) damaged();
+    const std::uint64_t bits = head[7];
+    if (bits != 4 && bits != 8 && bits != 16) damaged();
+    if ((bigEndian(head, 8, 4) * bits + 7) / 8 > length - 12) damaged();
+}
+
 // "mean" and "name" hold 4 bytes of version and flags, then the text.
 std::string freeformText(ByteSource& file, const Atom& atom) {
     const Bytes payload = payloadOf(file, atom);
@@ -83,6 +151,8 @@ void readItems(Reader& reader, const Atom& list, Layout& layout) {
     ByteSource& file = reader.file;
     if (list.end - list.payload > readLimit) throw ConversionError("タグが大きすぎます");
     for (const Atom& item : children(reader, list.payload, list.end, false)) {
+        // TagLib would take such an item for a container and read its parts as atoms.
+        if (containerSkip(item.type)) damaged();
         const std::vector<Atom> parts = children(reader, item.payload, item.end, false);
         if (parts.empty()) damaged();
         std::string key = item.type;
@@ -105,36 +175,39 @@ void readItems(Reader& reader, const Atom& list, Layout& layout) {
 void readChunkOffsets(ByteSource& file, const Atom& table, Layout& layout) {
     const Bytes payload = payloadOf(file, table);
     const int width = table.type == "co64" ? 8 : 4;
-    if (payload.size() < 8) damaged();
-    const std::uint64_t count = bigEndian(payload, 4, 4);
-    if (count > (payload.size() - 8) / static_cast<std::uint64_t>(width)) damaged();
+    const std::uint64_t count = bigEndian(payload, 4, 4);  // checked against the size before
     for (std::uint64_t i = 0; i < count; ++i) {
         layout.chunkOffsets.push_back(bigEndian(
             payload, 8 + static_cast<std::size_t>(i) * static_cast<std::size_t>(width), width));
     }
 }
 
-bool isContainer(const std::string& type) {
-    static constexpr std::array<std::string_view, 7> containers = {"moov", "trak", "mdia", "minf",
-                                                                   "stbl", "udta", "edts"};
-    return std::find(containers.begin(), containers.end(), type) != containers.end();
-}
-
-void walk(Reader& reader, const Atom& parent, Layout& layout, int& lists, int depth) {
-    if (depth > depthLimit) damaged();
-    for (const Atom& atom : children(reader, parent.payload, parent.end, false)) {
-        if (isContainer(atom.type)) {
-            walk(reader, atom, layout, lists, depth + 1);
-        } else if (atom.type == "meta") {
-            // A full atom: version and flags come before its children.
-            if (atom.end - atom.payload < 4) damaged();
-            walk(reader, Atom{atom.type, atom.start, atom.payload + 4, atom.end}, layout, lists,
-                 depth + 1);
-        } else if (atom.type == "ilst" && parent.type == "meta") {
-            if (++lists > 1) damaged();
+// `path` names the atom's ancestors from the top ("/moov/udta/meta"): only
+// that chain's "ilst" is the tag TagLib reads and writes.
+void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::string& path,
+          Layout& layout, int depth) {
+    if (depth > depthLimit || parent.end - parent.payload < skip) damaged();
+    for (const Atom& atom : children(reader, parent.payload + skip, parent.end, false)) {
+        const std::string here = path + "/" + atom.type;
+        if (here == "/moov/udta/meta/ilst") {
+            if (++reader.lists > 1) damaged();
             readItems(reader, atom, layout);
-        } else if (atom.type == "stco" || atom.type == "co64") {
+            continue;
+        }
+        if (here == "/moov/mvex") layout.fragmented = true;
+        for (const Table& table : tables) {
+            if (table.type == atom.type) checkTable(reader.file, atom, table);
+        }
+        if (atom.type == "stz2") checkCompactSizes(reader.file, atom);
+        if (atom.type == "stco" || atom.type == "co64") {
+            // Anywhere else TagLib still moves its offsets, and where it meets
+            // one first in the atom it inserts a new tag into, it writes them
+            // over the new tag instead.
+            if (path != "/moov/trak/mdia/minf/stbl") damaged();
             readChunkOffsets(reader.file, atom, layout);
+        }
+        if (const std::optional<std::uint64_t> inner = containerSkip(atom.type)) {
+            walk(reader, atom, *inner, here, layout, depth + 1);
         }
     }
 }
@@ -149,13 +222,18 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
     Layout layout;
     Reader reader{file};
     int movies = 0;
-    int lists = 0;
     for (const Atom& atom : children(reader, 0, file.size(), true)) {
+        if (atom.type == "mdat") {
+            layout.media.push_back({atom.payload, atom.end - atom.payload});
+            continue;
+        }
         if (atom.type == "moov") {
             ++movies;
-            walk(reader, atom, layout, lists, 1);
-        } else if (atom.type == "mdat") {
-            layout.media.push_back({atom.payload, atom.end - atom.payload});
+            layout.movie = {atom.start, atom.end - atom.start};
+        }
+        if (atom.type == "moof" || atom.type == "mfra") layout.fragmented = true;
+        if (const std::optional<std::uint64_t> skip = containerSkip(atom.type)) {
+            walk(reader, atom, *skip, "/" + atom.type, layout, 1);
         }
     }
     if (movies != 1 || layout.media.empty()) damaged();

@@ -1,9 +1,11 @@
 // Checking the atom tree of an MP4 (M4A) file before and after its tags are
 // rewritten: every atom's size (32-bit or 64-bit) within its parent, the
-// moov/udta/meta/ilst chain whole, every chunk offset inside the media data.
-// TagLib trusts what it reads, so a damaged file must never reach it. Reads
-// only the atom headers, the item list and the chunk-offset tables. Pure,
-// any thread; failures throw ConversionError.
+// moov/udta/meta/ilst chain whole, every sample table's entry count within
+// its atom, every chunk offset inside the media data. TagLib trusts what it
+// reads and descends into more atoms than a tag needs (any "ilst", "stsd",
+// fragments), so the walk goes everywhere TagLib goes and a damaged file
+// never reaches it. Reads only the atom headers, the item list and the
+// chunk-offset tables. Pure, any thread; failures throw ConversionError.
 #pragma once
 
 #include <cstdint>
@@ -31,12 +33,18 @@ struct Layout {
     std::vector<Item> items;
     std::vector<Range> media;                 // the payload of each "mdat"
     std::vector<std::uint64_t> chunkOffsets;  // every "stco" and "co64" entry, in order
+    Range movie{0, 0};                        // the "moov" atom, header included
+    // Samples described outside "moov" ("moof" or "mfra" at the top, "mvex"
+    // in "moov"): offsets TagLib does not move with the rest.
+    bool fragmented = false;
 };
 
 // "M4A ではありません: " + fileName when the file does not start with "ftyp";
-// "タグが壊れています" when an atom runs past its parent, the file has no or
-// several "moov", no "mdat", or a chunk offset outside the media data, and
-// when atoms nest deeper or come in greater numbers than any real file's.
+// "タグが壊れています" when an atom runs past its parent, a sample table
+// claims more entries than it holds, a chunk-offset table stands anywhere but
+// in a track's sample table, the file has no or several "moov", no "mdat", or
+// a chunk offset outside the media data, and when atoms nest deeper or come
+// in greater numbers than any real file's.
 Layout inspect(ByteSource& file, std::string_view fileName);
 
 }  // namespace tarvik::mp4

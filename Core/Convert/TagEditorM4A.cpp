@@ -59,7 +59,12 @@ void writeM4A(const std::filesystem::path& source, const TrackMeta& meta,
     // tempo, sort orders, the encoder, the cover) is written back as read.
     const std::vector<std::string> items = {"\251nam", "\251ART", "\251alb", "aART",
                                             "trkn",    "disk",    "\251day", "\251gen"};
-    m4a::edit(source, destination, items, [&](TagLib::MP4::Tag& tag) {
+    std::uint64_t newTagBytes = 0;
+    for (const std::string* value : {&meta.title, &meta.artist, &meta.album, &meta.albumArtist,
+                                     &meta.track, &meta.disc, &meta.date, &meta.genre}) {
+        newTagBytes += value->size();
+    }
+    m4a::edit(source, destination, items, newTagBytes, [&](TagLib::MP4::Tag& tag) {
         setText(tag, "\251nam", meta.title);
         setText(tag, "\251ART", meta.artist);
         setText(tag, "\251alb", meta.album);

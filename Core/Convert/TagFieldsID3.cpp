@@ -46,6 +46,13 @@ std::string undecodable(const Bytes& body) {
     return "\xFF" + std::string(body.begin(), body.end());
 }
 
+// Values read as raw bytes go back as the bytes they were read from: text in
+// no known encoding (behind the marker) as its frame body; text that is not
+// UTF-8, which only a UTF-8 frame gives as it is, in a UTF-8 frame.
+bool isRaw(std::string_view value) {
+    return value.starts_with('\xFF') || !text::isValidUTF8(value);
+}
+
 // UTF-16 strings separated by a zero unit, each with an optional byte order
 // mark; `bigEndian` is the order without one.
 std::optional<std::string> decodeUTF16(const Bytes& bytes, bool bigEndian) {
@@ -133,17 +140,34 @@ std::optional<Bytes> encode(std::string_view value, std::uint8_t encoding) {
 // own form where there is none or the text doesn't fit its encoding.
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
                const ID3Writer& writer, int major) {
-    if (replaced == nullptr) return writer.textFrame(id, value);
+    const auto version = major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
+    if (value.starts_with('\xFF')) {
+        Bytes frame = id3::frame(id, Bytes(value.begin() + 1, value.end()), version);
+        if (replaced != nullptr) {
+            frame[8] = replaced->raw[8];
+            frame[9] = replaced->raw[9];
+        }
+        return frame;
+    }
+    // The writer's own form; bytes that are not UTF-8 as they are.
+    const auto ownFrame = [&] {
+        if (text::isValidUTF8(value)) return writer.textFrame(id, value);
+        Bytes body(value.size() + 1, 3);
+        std::copy(value.begin(), value.end(), body.begin() + 1);
+        return id3::frame(id, body, version);
+    };
+    if (replaced == nullptr) return ownFrame();
     const Bytes oldBody = id3::frameBody(*replaced);
-    std::optional<Bytes> body = oldBody.empty() ? std::nullopt : encode(value, oldBody[0]);
-    if (!body) return writer.textFrame(id, value);
+    // Only a UTF-8 frame holds bytes that are not UTF-8 as they are.
+    const bool fits = !oldBody.empty() && (oldBody[0] == 3 || text::isValidUTF8(value));
+    std::optional<Bytes> body = fits ? encode(value, oldBody[0]) : std::nullopt;
+    if (!body) return ownFrame();
     const std::size_t unit = oldBody[0] == 1 || oldBody[0] == 2 ? 2 : 1;
     const bool terminated = oldBody.size() >= 1 + unit &&
                             std::all_of(oldBody.end() - static_cast<std::ptrdiff_t>(unit),
                                         oldBody.end(), [](std::uint8_t b) { return b == 0; });
     if (terminated) body->insert(body->end(), unit, 0x00);
-    Bytes frame =
-        id3::frame(id, *body, major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3);
+    Bytes frame = id3::frame(id, *body, version);
     frame[8] = replaced->raw[8];  // the status flags stay
     frame[9] = replaced->raw[9];
     return frame;
@@ -217,7 +241,7 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
         if (value) {
             const bool numbered = field == Field::track || field == Field::disc;
             replacement =
-                newFrame(id, numbered ? withTotal(*value, old.at(field)) : *value,
+                newFrame(id, numbered && !isRaw(*value) ? withTotal(*value, old.at(field)) : *value,
                          first == tag.frames.end() ? nullptr : &*first, writer, tag.major);
         }
         bool placed = false;

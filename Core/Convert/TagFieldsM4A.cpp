@@ -65,8 +65,12 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
               const std::filesystem::path& destination) {
     const std::string fileName = source.filename().string();
     std::vector<std::string> items;
-    for (const auto& entry : values) items.emplace_back(itemOf(entry.first));
-    m4a::edit(source, destination, items, [&](TagLib::MP4::Tag& tag) {
+    std::uint64_t newTagBytes = 0;
+    for (const auto& [field, value] : values) {
+        items.emplace_back(itemOf(field));
+        newTagBytes += value ? value->size() : 0;
+    }
+    m4a::edit(source, destination, items, newTagBytes, [&](TagLib::MP4::Tag& tag) {
         const Values old = readTag(tag);
         for (const auto& [field, value] : values) {
             const char* item = itemOf(field);

@@ -91,6 +91,19 @@ TEST(TagFields, ID3TextIsReadInEveryEncodingAndReplacedInPlace) {
               (std::vector<Bytes>{frame("TIT2", {0, 'Z', 0}), frame("TXXX", {0, 'k', 0, 'v'}),
                                   ID3Writer{}.textFrame("TPE1", "\u6B4C")}));
     EXPECT_EQ(patchID3(patchID3(file, {{Field::title, "Z"}}), {{Field::title, "a"}}), file);
+    // Raw text goes back raw (as an undo writes it), also where its frame was
+    // removed, and no old total is added to it.
+    const Bytes raw = id3With({frame("TCON", {1, 0xFF, 0xFE, 0x00, 0xD8}), frame("TRCK", {7, '3'}),
+                               frame("TALB", {3, 'O', 'l', 'd', 0xFE})});
+    const Values old = readID3(raw);
+    const Bytes changed = patchID3(
+        raw, {{Field::genre, "Rock"}, {Field::track, "4/9"}, {Field::album, std::nullopt}});
+    EXPECT_EQ(patchID3(changed,
+                       {{Field::genre, old.at(Field::genre)},
+                        {Field::track, old.at(Field::track)},
+                        {Field::album, old.at(Field::album)}},
+                       raw.size()),
+              raw);
     EXPECT_EQ(withTotal("4/10", "3/12"), "4/10");  // the round trip keeps an old total
 }
 

@@ -1,0 +1,67 @@
+// The ID3v2 walk of both tag editors on any bytes taken as a whole MP3: the
+// field reader, the field editor and the whole-tag rewrite. What an editor
+// writes must read back with the title it was given; the field editor must
+// leave every other field as it read it, and writing the old title back (as
+// an undo does) must give every old value back.
+#include <optional>
+
+#include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/TagEditor.hpp"
+#include "Core/Convert/TagFields.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Testing/Fuzz.hpp"
+
+namespace tarvik {
+namespace {
+
+using TagFields::Field;
+
+void expectTitle(const Bytes& written, const std::string& title) {
+    const std::optional<std::string> read = TagFields::readID3(written).at(Field::title);
+    if (read != title) throw fuzz::Finding("the title written does not read back");
+}
+
+void run(std::span<const std::uint8_t> data) {
+    const Bytes file(data.begin(), data.end());
+    std::optional<TagFields::Values> before;
+    try {
+        before = TagFields::readID3(file);
+    } catch (const ConversionError&) {
+    }
+    try {
+        MemorySource source(file);
+        (void)id3::readHead(source);
+    } catch (const ConversionError&) {
+    }
+
+    std::optional<Bytes> patched;
+    try {
+        patched = TagFields::patchID3(file, {{Field::title, "Fuzz"}, {Field::genre, std::nullopt}});
+    } catch (const ConversionError&) {
+    }
+    if (patched) expectTitle(*patched, "Fuzz");
+    if (patched && before) {
+        TagFields::Values after = TagFields::readID3(*patched);
+        after[Field::title] = before->at(Field::title);
+        after[Field::genre] = before->at(Field::genre);
+        if (after != *before) throw fuzz::Finding("a field not named changed");
+        const Bytes undone = TagFields::patchID3(
+            *patched,
+            {{Field::title, before->at(Field::title)}, {Field::genre, before->at(Field::genre)}},
+            file.size());
+        if (TagFields::readID3(undone) != *before) throw fuzz::Finding("the undo lost a value");
+    }
+
+    std::optional<Bytes> rewritten;
+    const TrackMeta meta("Fuzz Title", "Artist", "", "Album", "3", "1", "2019-04-01", "Rock");
+    try {
+        rewritten = TagEditor::rewriteID3(file, meta);
+    } catch (const ConversionError&) {
+    }
+    if (rewritten) expectTitle(*rewritten, meta.title);
+}
+
+const fuzz::Registration registration("ID3Tag", run);
+
+}  // namespace
+}  // namespace tarvik
