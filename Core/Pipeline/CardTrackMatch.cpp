@@ -1,11 +1,16 @@
 #include "Core/Pipeline/CardTrackMatch.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <cmath>
-#include <optional>
-#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
-#include "Core/Convert/Converter.hpp"
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/FFMetadataParser.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
@@ -13,6 +18,9 @@
 
 namespace tarvik::CardTrackMatch {
 namespace {
+
+using Form = CardFile::Form;
+using Encoding = ID3Writer::TextEncoding;
 
 struct Probed {
     SourceTags tags;
@@ -55,6 +63,37 @@ std::optional<Probed> probe(const FFmpegRunner& ffmpeg, const std::filesystem::p
     }
 }
 
+// Up to `length` bytes at `offset`.
+Bytes readAt(int descriptor, off_t offset, std::size_t length) {
+    Bytes bytes(length);
+    const ssize_t got = ::pread(descriptor, bytes.data(), length, offset);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+// The tag form from the file's bytes: an ID3v2 tag in front, an MP4 file
+// type box, else an ID3v1 trailer at the end.
+Form formOf(const std::filesystem::path& file) {
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return Form::id3v2;
+    struct stat info {};
+    Form form = Form::id3v2;
+    const Bytes head = readAt(descriptor, 0, 10);
+    if (head.size() >= 3 && head[0] == 'I' && head[1] == 'D' && head[2] == '3') {
+        form = Form::id3v2;
+    } else if (head.size() >= 8 && std::string_view(reinterpret_cast<const char*>(&head[4]), 4) ==
+                                       "ftyp") {
+        form = Form::mp4;
+    } else if (::fstat(descriptor, &info) == 0 && info.st_size >= 128) {
+        const Bytes trailer = readAt(descriptor, info.st_size - 128, 3);
+        if (trailer.size() == 3 && trailer[0] == 'T' && trailer[1] == 'A' && trailer[2] == 'G') {
+            form = Form::id3v1;
+        }
+    }
+    ::close(descriptor);
+    return form;
+}
+
 // Bytes under the ISO-8859-1 code as ffmpeg reads them: one character a byte,
 // trailing zeros and spaces dropped.
 std::string latin1(Bytes::const_iterator begin, Bytes::const_iterator end) {
@@ -63,58 +102,90 @@ std::string latin1(Bytes::const_iterator begin, Bytes::const_iterator end) {
     return text::fromScalars(scalars);
 }
 
-// The text as ffmpeg reads it back from the frame the run's ID3 writer makes:
-// Shift-JIS bytes under the ISO-8859-1 code come back one character a byte.
-std::string asWritten(const ID3Writer& writer, std::string_view text) {
+// A text as ffmpeg reads it back from a frame a Shift-JIS profile wrote: the
+// CP932 bytes under the ISO-8859-1 code, one character a byte.
+std::string shiftJISAsRead(std::string_view text) {
     if (text.empty()) return {};
-    const Bytes frame = writer.textFrame("TIT2", text);
+    const Bytes frame = ID3Writer{ID3Writer::Version::v2_3, Encoding::shiftJIS}.textFrame("TIT2", text);
     if (frame.size() < 12 || frame[10] != 0x00) return std::string(text);
     return latin1(frame.begin() + 11, frame.end());
 }
 
-// Title, artist, album and track number as ffmpeg reads them from a file the
-// run writes under the profile.
-SourceTags expected(const DeviceProfile& profile, const TrackMeta& meta) {
-    if (profile.audio.codec != DeviceProfile::Audio::Codec::mp3) {
-        return {.title = meta.title, .artist = meta.artist, .album = meta.album, .track = meta.track};
-    }
-    const ID3Writer writer = Converter::id3Writer(profile.tags);
-    if (writer.writeV2) {
-        return {.title = asWritten(writer, meta.title),
-                .artist = asWritten(writer, meta.artist),
-                .album = asWritten(writer, meta.album),
-                .track = meta.track};
-    }
-    // The trailer alone: fields of 30 bytes and a track byte.
-    const Bytes v1 = writer.encodeV1(
-        {.title = meta.title, .artist = meta.artist, .album = meta.album, .track = meta.track});
-    const int track = v1[126];
-    return {.title = latin1(v1.begin() + 3, v1.begin() + 33),
-            .artist = latin1(v1.begin() + 33, v1.begin() + 63),
-            .album = latin1(v1.begin() + 63, v1.begin() + 93),
-            .track = track == 0 ? "" : std::to_string(track)};
+bool same(std::string_view onCard, std::string_view wanted) {
+    return text::equivalent(text::trim(onCard), text::trim(wanted));
+}
+
+// A whole text, as any ID3v2 or MP4 profile wrote it: in Unicode, or in
+// Shift-JIS bytes that read back one character a byte.
+bool sameText(std::string_view onCard, std::string_view wanted) {
+    return same(onCard, wanted) || same(onCard, shiftJISAsRead(wanted));
 }
 
 std::string_view number(std::string_view field) {
     return field.substr(0, field.find('/'));
 }
 
+// The ID3v1 trailer in either of its encodings: 30-byte fields and a track
+// byte, the album artist nowhere.
+bool sameV1(const SourceTags& card, const TrackMeta& meta) {
+    for (const Encoding encoding : {Encoding::shiftJIS, Encoding::latin1}) {
+        const ID3Writer writer{ID3Writer::Version::v2_3, encoding, true, false};
+        const Bytes v1 = writer.encodeV1(
+            {.title = meta.title, .artist = meta.artist, .album = meta.album, .track = meta.track});
+        const int track = v1[126];
+        if (same(card.title, latin1(v1.begin() + 3, v1.begin() + 33)) &&
+            same(card.artist, latin1(v1.begin() + 33, v1.begin() + 63)) &&
+            same(card.album, latin1(v1.begin() + 63, v1.begin() + 93)) &&
+            number(card.track) == (track == 0 ? "" : std::to_string(track))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-bool sameTrack(const FFmpegRunner& ffmpeg, const DeviceProfile& profile,
-               const ConversionPlan::Item& item, const std::filesystem::path& cardFile,
-               std::stop_token stop) {
-    const std::optional<Probed> card = probe(ffmpeg, cardFile, stop);
-    if (!card) return false;
-    const SourceTags wanted = expected(profile, item.meta);
-    if (!text::equivalent(text::trim(card->tags.title), text::trim(wanted.title)) ||
-        !text::equivalent(text::trim(card->tags.artist), text::trim(wanted.artist)) ||
-        !text::equivalent(text::trim(card->tags.album), text::trim(wanted.album)) ||
-        number(card->tags.track) != number(wanted.track)) {
-        return false;
-    }
+std::optional<CardFile> readCard(const FFmpegRunner& ffmpeg, const std::filesystem::path& file,
+                                 std::stop_token stop) {
+    const std::optional<Probed> probed = probe(ffmpeg, file, std::move(stop));
+    if (!probed) return std::nullopt;
+    return CardFile{formOf(file), probed->tags, probed->seconds};
+}
+
+bool sameTags(const CardFile& card, const TrackMeta& meta) {
+    if (card.form == Form::id3v1) return sameV1(card.tags, meta);
+    return sameText(card.tags.title, meta.title) && sameText(card.tags.artist, meta.artist) &&
+           sameText(card.tags.album, meta.album) &&
+           sameText(card.tags.albumArtist, meta.albumArtist) &&
+           number(card.tags.track) == number(meta.track);
+}
+
+bool sameTrack(const FFmpegRunner& ffmpeg, const ConversionPlan::Item& item,
+               const std::filesystem::path& cardFile, std::stop_token stop) {
+    const std::optional<CardFile> card = readCard(ffmpeg, cardFile, stop);
+    if (!card || !sameTags(*card, item.meta)) return false;
     const std::optional<Probed> source = probe(ffmpeg, item.source, stop);
     return source && std::abs(source->seconds - card->seconds) <= 1.0;
+}
+
+Matcher::Matcher(std::shared_ptr<const FFmpegRunner> ffmpeg, std::stop_token stop)
+    : ffmpeg_(std::move(ffmpeg)), stop_(std::move(stop)) {}
+
+bool Matcher::sameTrack(const ConversionPlan::Item& item, const std::filesystem::path& cardFile) {
+    auto known = cards_.find(cardFile.native());
+    if (known == cards_.end()) {
+        known = cards_.emplace(cardFile.native(), readCard(*ffmpeg_, cardFile, stop_)).first;
+    }
+    if (!known->second || !sameTags(*known->second, item.meta)) return false;
+    auto source = sources_.find(item.source.native());
+    if (source == sources_.end()) {
+        const std::optional<Probed> probed = probe(*ffmpeg_, item.source, stop_);
+        source = sources_
+                     .emplace(item.source.native(),
+                              probed ? std::optional(probed->seconds) : std::nullopt)
+                     .first;
+    }
+    return source->second && std::abs(*source->second - known->second->seconds) <= 1.0;
 }
 
 }  // namespace tarvik::CardTrackMatch

@@ -29,6 +29,7 @@ bool ConversionEvent::Notice::operator==(const Notice& other) const {
 bool ConversionEvent::Summary::operator==(const Summary& other) const {
     return progress == other.progress && stopped == other.stopped && cardFull == other.cardFull &&
            renamed == other.renamed && destinationLost == other.destinationLost &&
+           carried == other.carried &&
            std::equal(
                placed.begin(), placed.end(), other.placed.begin(), other.placed.end(),
                [](const std::string& a, const std::string& b) { return text::equivalent(a, b); });

@@ -99,9 +99,13 @@ struct ConversionEvent {
         bool stopped = false;
         bool cardFull = false;
         std::int64_t renamed = 0;         // renamed events of the run's own planning
-        std::vector<std::string> placed;  // NFC relative paths, ascending by code point
+        // NFC relative paths on the card, as it names them, ascending by code point.
+        std::vector<std::string> placed;
         // The destination went away (a card pulled) and the run stopped for it.
         bool destinationLost = false;
+        // The placed tracks as the carry-over names them (CarryOver::entry:
+        // album identity and planned path), ascending.
+        std::vector<std::string> carried = {};
 
         bool operator==(const Summary& other) const;
     };

@@ -70,11 +70,12 @@ protected:
 INSTANTIATE_TEST_SUITE_P(, OnACard, ::testing::Values(false, true),
                          [](const auto& param) { return param.param ? "Exfat" : "Folder"; });
 
-// The card is cleaned before and after; a clash leaves both files. Files on
-// the card under their card names and of the same size are skipped; the room
-// is checked, without margin, for the rest.
+// The card is cleaned before and after; a clash leaves both files, and the
+// album's folder that lacks only the Shift-JIS padding keeps its name. Files
+// on the card under their card names and of the same size are skipped; the
+// room is checked, without margin, for the rest.
 TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
-    const std::string in = "\u3042/L\u301C/", on = "\u3042\u3000\u3000\u3000\u3000/L~/";
+    const std::string in = "\u3042/L\u301C/", on = "\u3042/L~/";
     const std::vector<Album> albums = exported({{in + "1\u301C.MP3", own("one")},
                                                 {in + "\u30AC.mp3", own("2")},
                                                 {in + "b\xff.m4a", own("3")},
@@ -90,7 +91,8 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
     EXPECT_EQ(thrown<SendError>([&] { send(albums, card_, {}, room(need - 1), {}); }),
               SendError::notEnoughSpace(need, need - 1).description());
     EXPECT_EQ(send(albums, card_, recording(), room(need), {}),
-              (SendResult{2, 1, need, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {}}));
+              (SendResult{2, 1, need, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {},
+                          {{"\u3042/L\u301C", "\u3042/L~"}}}));
     Files after = clash;
     after.insert({{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
     EXPECT_EQ(filesBelow(card_), after);
@@ -137,11 +139,12 @@ TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
     }
 }
 
-// "Café" and "Cafè" are both "Caf_" on the card, as are two files of one
-// album that differ in case: files whose card paths collide are reported and
-// not sent, even where the card holds one of the same size, and no album they
-// are in counts as on the card.
-TEST_P(OnACard, SendRefusesCollidingCardPaths) {
+// "Café" and "Cafè" are both "Caf_" on the card, where "xxx" is neither's:
+// they take "Caf_ 2" and "Caf_ 3" as an export would number them, and each
+// is on the card by its own bytes. Two files of one album that differ in
+// case are one file on the card: both are reported and not sent, and their
+// album never counts as on the card.
+TEST_P(OnACard, SendNumbersAlbumsThatShareACardNameAndRefusesCollidingFiles) {
     const std::vector<Album> albums = exported({{"A/Caf\u00E9/1.mp3", "one"},
                                                 {"A/Caf\u00E9/2.mp3", "two"},
                                                 {"A/Caf\u00E8/1.mp3", "6"},
@@ -151,15 +154,16 @@ TEST_P(OnACard, SendRefusesCollidingCardPaths) {
     testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", "xxx");
     const SendResult result = send(albums, card_, recording());
     EXPECT_EQ(std::set<std::string>(result.failed.begin(), result.failed.end()),
-              (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3", "A/Caf\u00E9/1.mp3",
-                                     "A/Caf\u00E8/1.mp3"}));
-    EXPECT_EQ(calls_.back(), (Call{2, 2, ""}));
-    // "xxx" at one of Café's names is not Café's: its other file goes to a
-    // folder of its own, never beside it.
-    EXPECT_EQ(filesBelow(card_),
-              (Files{{"A/Caf_/1.mp3", "xxx"}, {"A/Caf_ 2/2.mp3", "two"}, {"A/Ok/1.mp3", "7"}}));
+              (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3"}));
+    EXPECT_EQ(calls_.back(), (Call{4, 4, ""}));
+    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", "xxx"},
+                                        {"A/Caf_ 2/1.mp3", "one"},
+                                        {"A/Caf_ 2/2.mp3", "two"},
+                                        {"A/Caf_ 3/1.mp3", "6"},
+                                        {"A/Ok/1.mp3", "7"}}));
+    EXPECT_EQ(result.places.at("A/Caf\u00E8"), "A/Caf_ 3");
     const std::set<std::string> shared = sharedCardPaths(albums);
-    for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name == "Ok");
+    for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name != "B");
 }
 
 // A stop takes effect before the next file; a source gone since it was listed

@@ -1,0 +1,172 @@
+#include "Core/SDCard/CardTree.hpp"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik::SDCardTools {
+namespace {
+
+constexpr std::string_view padding = "\u3000";
+
+std::string nfcName(std::string_view name) {
+    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
+}
+
+CardTree::Kind kindOf(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return CardTree::Kind::other;
+    if (S_ISREG(status.st_mode)) return CardTree::Kind::file;
+    if (S_ISDIR(status.st_mode)) return CardTree::Kind::folder;
+    return S_ISLNK(status.st_mode) ? CardTree::Kind::link : CardTree::Kind::other;
+}
+
+// The levels of a relative path; nothing for an absolute one or a "." or
+// ".." level, which would leave the card.
+std::optional<std::vector<std::string_view>> levelsOf(std::string_view relative) {
+    if (relative.starts_with('/')) return std::nullopt;
+    std::vector<std::string_view> levels = components(relative);
+    for (std::string_view level : levels) {
+        if (level == "." || level == "..") return std::nullopt;
+    }
+    return levels;
+}
+
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
+}
+
+// The entry a level names: its own name first, then its NFC form, then the
+// card's key, so that of two names only a case-blind card takes for one the
+// exact one wins.
+const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::string_view level,
+                            bool isFolder) {
+    for (const CardTree::Entry& entry : entries) {
+        if (entry.name == level) return &entry;
+    }
+    const std::string nfc = nfcName(level);
+    for (const CardTree::Entry& entry : entries) {
+        if (entry.nfc == nfc) return &entry;
+    }
+    const std::string key = isFolder ? CardTree::folderKey(level) : CardTree::fileKey(level);
+    for (const CardTree::Entry& entry : entries) {
+        if ((isFolder ? entry.folderKey : entry.fileKey) == key) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CardTree::CardTree(PosixFS::Root root) : root_(std::move(root)) {}
+
+std::filesystem::path CardTree::fullPath(std::string_view relative) const {
+    return relative.empty() ? root_.folder : root_.folder / relative;
+}
+
+std::string CardTree::fileKey(std::string_view name) {
+    if (!text::isValidUTF8(name)) return std::string(name);
+    return text::nfc(text::lower(text::nfc(name)));
+}
+
+std::string CardTree::folderKey(std::string_view name) {
+    std::string key = fileKey(name);
+    while (key.ends_with(padding)) key.resize(key.size() - padding.size());
+    return key;
+}
+
+std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
+    const auto [known, fresh] = listings_.try_emplace(folder);
+    if (!fresh) return known->second;
+    const std::filesystem::path path = fullPath(folder);
+    DIR* directory = ::opendir(path.c_str());
+    if (directory == nullptr) return known->second;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string_view name = item->d_name;
+        if (name == "." || name == "..") continue;
+        // The listing's own kind where the file system gives one: a card
+        // through FUSE answers every lstat with a round trip.
+        Kind kind = Kind::other;
+        switch (item->d_type) {
+            case DT_REG:
+                kind = Kind::file;
+                break;
+            case DT_DIR:
+                kind = Kind::folder;
+                break;
+            case DT_LNK:
+                kind = Kind::link;
+                break;
+            case DT_UNKNOWN:
+                kind = kindOf(path / name);
+                break;
+            default:
+                break;
+        }
+        known->second.push_back(
+            {std::string(name), kind, nfcName(name), fileKey(name), folderKey(name)});
+    }
+    ::closedir(directory);
+    return known->second;
+}
+
+const std::vector<CardTree::Entry>& CardTree::entries(const std::string& folder) {
+    return listing(folder);
+}
+
+std::optional<CardTree::Located> CardTree::locate(std::string_view relative, bool lastIsFolder) {
+    const std::optional<std::vector<std::string_view>> levels = levelsOf(relative);
+    if (!levels) return std::nullopt;
+    Located located;
+    located.levels = levels->size();
+    for (std::size_t index = 0; index < levels->size(); ++index) {
+        const std::string_view level = (*levels)[index];
+        const bool last = index + 1 == levels->size();
+        const Entry* entry = located.found == index && !located.blockedAt
+                                 ? find(listing(located.relative), level, !last || lastIsFolder)
+                                 : nullptr;
+        if (entry == nullptr) {
+            located.relative = joined(located.relative, nfcName(level));
+            continue;
+        }
+        located.relative = joined(located.relative, entry->name);
+        ++located.found;
+        if (last) {
+            located.kind = entry->kind;
+        } else if (entry->kind != Kind::folder) {
+            located.blockedAt = located.relative;
+            located.blockedByLink = entry->kind == Kind::link;
+        }
+    }
+    return located;
+}
+
+const std::optional<std::string>& CardTree::identity(const std::string& file) {
+    const auto [known, fresh] = identities_.try_emplace(file);
+    if (fresh) known->second = AlbumIdentity::read(fullPath(file));
+    return known->second;
+}
+
+void CardTree::note(const std::string& relative) {
+    const std::optional<std::vector<std::string_view>> levels = levelsOf(relative);
+    if (!levels) return;
+    std::string folder;
+    for (std::size_t index = 0; index < levels->size(); ++index) {
+        const bool last = index + 1 == levels->size();
+        std::vector<Entry>& here = listing(folder);
+        const Entry* entry = find(here, (*levels)[index], !last);
+        if (entry == nullptr) {
+            const std::string name = nfcName((*levels)[index]);
+            here.push_back(
+                {name, last ? Kind::file : Kind::folder, name, fileKey(name), folderKey(name)});
+            entry = &here.back();
+        }
+        folder = joined(folder, entry->name);
+    }
+}
+
+}  // namespace tarvik::SDCardTools
