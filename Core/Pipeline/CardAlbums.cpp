@@ -3,7 +3,6 @@
 #include <charconv>
 #include <utility>
 
-#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Pipeline/Placement.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
@@ -53,7 +52,7 @@ std::string CardAlbums::numberedNotice(std::string_view name, std::string_view n
 }
 
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
-                       bool cardNames, SameTrack sameTrack)
+                       std::vector<std::string> identities, bool cardNames, SameTrack sameTrack)
     : tree_(std::move(root)),
       folders_(tree_),
       profile_(profile),
@@ -63,17 +62,28 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
       // Only this layout gives each album a folder of its own; under the
       // others albums share folders, and only single files keep apart.
       albumFolders_(profile.files.layout == DeviceProfile::Files::Layout::artistAlbum),
-      rules_(profile.nameRules()) {
-    identities_.reserve(items.size());
+      rules_(profile.nameRules()),
+      identities_(std::move(identities)) {
     planned_.reserve(items.size());
-    for (const Item& item : items_) {
-        planned_.push_back(item.relativePath);
-        identities_.push_back(AlbumIdentity::of(item.meta));
-        const std::string folder = folderOf(item.relativePath);
-        mainFolders_.try_emplace(identities_.back(), folder);
-        if (albumFolders_ && !folder.empty()) folders_.hold(onCard(folder, false), identities_.back());
-        planPaths_.insert(pathKey(onCard(item.relativePath, true)));
+    std::string previous;
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        planned_.push_back(items_[index].relativePath);
+        const std::string folder = folderOf(planned_.back());
+        mainFolders_.try_emplace(identities_[index], folder);
+        // Items come album by album: each folder is held once.
+        if (albumFolders_ && !folder.empty() && (index == 0 || folder != previous)) {
+            folders_.hold(onCard(folder, false), identities_[index]);
+        }
+        previous = folder;
     }
+}
+
+const std::set<std::string>& CardAlbums::planPaths() {
+    if (!planPaths_) {
+        planPaths_.emplace();
+        for (const std::string& path : planned_) planPaths_->insert(pathKey(onCard(path, true)));
+    }
+    return *planPaths_;
 }
 
 std::string CardAlbums::onCard(const std::string& planned, bool isFile) const {
@@ -100,54 +110,93 @@ std::string CardAlbums::baseOf(std::size_t index) const {
     return joined(folderOf(folder), name);
 }
 
+SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) const {
+    const std::string& identity = identities_[index];
+    return {.owner = identity,
+            .base = baseOf(index),
+            .cardNames = cardNames_,
+            .identity = identity,
+            // A file without identity is the album's when it is one of its tracks.
+            .ownFile =
+                [this, &identity](const std::string& file) {
+                    if (!sameTrack_) return false;
+                    for (std::size_t other = 0; other < items_.size(); ++other) {
+                        if (identities_[other] == identity &&
+                            sameTrack_(items_[other], tree_.fullPath(file))) {
+                            return true;
+                        }
+                    }
+                    return false;
+                },
+            .rules = rules_};
+}
+
+void CardAlbums::prefetch() {
+    std::vector<std::string> folders;
+    std::set<std::string> asked;
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        const std::string planned = folderOf(planned_[index]);
+        if (planned.empty() || !asked.insert(identities_[index] + '\0' + planned).second) continue;
+        if (albumFolders_) {
+            for (std::string& folder : folders_.candidates(albumOf(index))) {
+                folders.push_back(std::move(folder));
+            }
+        } else if (const std::optional<CardTree::Located> located =
+                       tree_.locate(onCard(planned, false), true);
+                   located && located->exists() && located->kind == CardTree::Kind::folder) {
+            folders.push_back(located->relative);
+        }
+    }
+    tree_.prefetch(folders);
+}
+
 std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& place) {
     const std::string& identity = identities_[index];
     const std::string planned = folderOf(planned_[index]);
+    const auto [known, fresh] = answers_.try_emplace(identity + '\0' + planned);
+    Answer& answer = known->second;
+    if (!fresh) {
+        place.link = answer.link;
+        return answer.folder;
+    }
     if (!albumFolders_ || planned.empty()) {
         const std::optional<CardTree::Located> located = tree_.locate(onCard(planned, false), true);
-        if (!located) return planned;
-        if (located->blockedByLink || (located->exists() && located->kind == CardTree::Kind::link)) {
-            place.link = tree_.fullPath(located->blockedAt.value_or(located->relative)).native();
-            return std::nullopt;
+        if (!located) {
+            answer.folder = planned;
+        } else if (located->blockedByLink ||
+                   (located->exists() && located->kind == CardTree::Kind::link)) {
+            answer.link = tree_.fullPath(located->blockedAt.value_or(located->relative)).native();
+        } else {
+            answer.folder = located->relative;
         }
-        return located->relative;
+        place.link = answer.link;
+        return answer.folder;
     }
-    const SDCardTools::AlbumFolders::Album album{
-        .owner = identity,
-        .base = baseOf(index),
-        .cardNames = cardNames_,
-        .identity = identity,
-        // A file without identity is the album's when it is one of its tracks.
-        .ownFile =
-            [this, &identity](const std::string& file) {
-                if (!sameTrack_) return false;
-                for (std::size_t other = 0; other < items_.size(); ++other) {
-                    if (identities_[other] == identity &&
-                        sameTrack_(items_[other], tree_.fullPath(file))) {
-                        return true;
-                    }
-                }
-                return false;
-            },
-        .rules = rules_};
-    const SDCardTools::AlbumFolders::Result result = folders_.find(album);
+    const SDCardTools::AlbumFolders::Album album = albumOf(index);
+    SDCardTools::AlbumFolders::Result result;
+    try {
+        result = folders_.find(album);
+    } catch (...) {
+        answers_.erase(known);  // stopped while a file was checked: nothing decided
+        throw;
+    }
     if (result.link) {
-        place.link = tree_.fullPath(*result.link).native();
+        answer.link = tree_.fullPath(*result.link).native();
+        place.link = answer.link;
         return std::nullopt;
     }
     if (!result.found) return std::nullopt;
     const std::string& folder = result.found->folder;
-    if (decided_.insert(identity + '\0' + planned).second) {
-        if (!result.found->own && result.found->number > 1) {
-            place.notice = numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
-                                          SDCardTools::lastComponent(folder));
-        }
-        // The album's other items follow it, so that a full card takes back
-        // what it wrote of the album there.
-        for (std::size_t other = index; other < items_.size(); ++other) {
-            if (identities_[other] == identity && folderOf(planned_[other]) == planned) {
-                items_[other].relativePath = joined(folder, nameOf(planned_[other]));
-            }
+    answer.folder = folder;
+    if (!result.found->own && result.found->number > 1) {
+        place.notice = numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
+                                      SDCardTools::lastComponent(folder));
+    }
+    // The album's other items follow it, so that a full card takes back
+    // what it wrote of the album there.
+    for (std::size_t other = index; other < items_.size(); ++other) {
+        if (identities_[other] == identity && folderOf(planned_[other]) == planned) {
+            items_[other].relativePath = joined(folder, nameOf(planned_[other]));
         }
     }
     return folder;
@@ -183,14 +232,14 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
                             SafeName::withSuffix(stem.substr(0, stem.size() - extension.size()),
                                                  " " + std::to_string(n), rules_, extension) +
                                 extension);
-        const std::string key = pathKey(candidate);
-        if (n > 1 && planPaths_.contains(key)) continue;  // another track's place
+        const std::optional<CardTree::Located> located = tree_.locate(candidate);
+        if (!located) break;
+        const std::string& key = located->key;
+        if (n > 1 && planPaths().contains(key)) continue;  // another track's place
         if (const auto claimed = claimedPaths_.find(key);
             claimed != claimedPaths_.end() && claimed->second != index) {
             continue;
         }
-        const std::optional<CardTree::Located> located = tree_.locate(candidate);
-        if (!located) break;
         if (located->blockedByLink) {
             place.link = tree_.fullPath(*located->blockedAt).native();
             return place;

@@ -49,8 +49,15 @@ public:
     // "「Road」には別のアルバムがあるため「Road 2」に書き出しました"
     static std::string numberedNotice(std::string_view name, std::string_view numbered);
 
+    // `identities` holds the album identity of each item.
     CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
-               std::vector<ConversionPlan::Item>& items, bool cardNames, SameTrack sameTrack);
+               std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
+               bool cardNames, SameTrack sameTrack);
+
+    // Reads at once, before the first place is asked, what the places of the
+    // plan's albums will be decided by: the folders of their names and
+    // numbered forms on the card, and the identities of their files.
+    void prefetch();
 
     // Decides the place of items[index] and sets its `relativePath` (and,
     // when its album's folder is decided now, those of the album's other
@@ -60,9 +67,17 @@ public:
 private:
     std::string onCard(const std::string& planned, bool isFile) const;
     std::string baseOf(std::size_t index) const;
+    SDCardTools::AlbumFolders::Album albumOf(std::size_t index) const;
     // The real folder of the item's planned folder; a link on the way instead.
     std::optional<std::string> realFolder(std::size_t index, Place& place);
     std::optional<bool> holds(const SDCardTools::CardTree::Located& at, std::size_t index);
+    const std::set<std::string>& planPaths();
+
+    // What the search answered for one album's planned folder.
+    struct Answer {
+        std::optional<std::string> folder;
+        std::optional<std::string> link;
+    };
 
     SDCardTools::CardTree tree_;
     SDCardTools::AlbumFolders folders_;
@@ -75,9 +90,9 @@ private:
     SafeName::Rules rules_;  // for numbered names
     std::vector<std::string> identities_;  // per item
     std::map<std::string, std::string> mainFolders_;  // identity -> its first planned folder
-    std::set<std::string> planPaths_;  // card keys of the planned paths
+    std::optional<std::set<std::string>> planPaths_;  // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item
-    std::set<std::string> decided_;  // identity + "\0" + planned folder, moved already
+    std::map<std::string, Answer> answers_;  // by identity + "\0" + planned folder
 };
 
 }  // namespace tarvik

@@ -13,14 +13,23 @@ std::string nfcPath(const std::string& path) {
 }  // namespace
 
 std::string entry(const ConversionPlan::Item& planned) {
-    return AlbumIdentity::of(planned.meta) + "\t" + nfcPath(planned.relativePath);
+    return entry(AlbumIdentity::of(planned.meta), planned.relativePath);
+}
+
+std::string entry(const std::string& identity, const std::string& plannedPath) {
+    return identity + "\t" + nfcPath(plannedPath);
 }
 
 bool holds(const std::set<std::string>& carried, const ConversionPlan::Item& planned) {
+    return !carried.empty() &&
+           holds(carried, AlbumIdentity::of(planned.meta), planned.relativePath);
+}
+
+bool holds(const std::set<std::string>& carried, const std::string& identity,
+           const std::string& plannedPath) {
     if (carried.empty()) return false;
-    const std::string path = nfcPath(planned.relativePath);
-    return carried.contains(path) ||
-           carried.contains(AlbumIdentity::of(planned.meta) + "\t" + path);
+    const std::string path = nfcPath(plannedPath);
+    return carried.contains(path) || carried.contains(identity + "\t" + path);
 }
 
 }  // namespace tarvik::CarryOver

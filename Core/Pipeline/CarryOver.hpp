@@ -16,8 +16,11 @@ namespace tarvik::CarryOver {
 // The album's identity, a tab (no card path holds one) and the item's
 // planned path in NFC.
 std::string entry(const ConversionPlan::Item& planned);
+std::string entry(const std::string& identity, const std::string& plannedPath);
 
 // Whether the carry-over holds the item as planned.
 bool holds(const std::set<std::string>& carried, const ConversionPlan::Item& planned);
+bool holds(const std::set<std::string>& carried, const std::string& identity,
+           const std::string& plannedPath);
 
 }  // namespace tarvik::CarryOver

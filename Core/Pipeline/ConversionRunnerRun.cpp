@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ArtworkExtractor.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
@@ -85,11 +86,14 @@ public:
         // What the carry-over of earlier cards holds is not written again;
         // each track is named there by its planned place, whatever place the
         // card gives it.
+        std::vector<std::string> identities = albumIdentities();
         excluded_.reserve(items_.size());
         carryEntries_.reserve(items_.size());
-        for (const Item& item : items_) {
-            excluded_.push_back(CarryOver::holds(runner_.options.exclude, item));
-            carryEntries_.push_back(CarryOver::entry(item));
+        for (std::size_t index = 0; index < items_.size(); ++index) {
+            const std::string& planned = items_[index].relativePath;
+            excluded_.push_back(
+                CarryOver::holds(runner_.options.exclude, identities[index], planned));
+            carryEntries_.push_back(CarryOver::entry(identities[index], planned));
         }
         // The run never makes the destination: a folder the user chose that
         // is not there is no place to write to.
@@ -122,10 +126,11 @@ public:
             runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
             SDCardTools::isCardVolume(runner_.destination);
         auto matcher = std::make_shared<CardTrackMatch::Matcher>(ffmpeg, stop_);
-        cards_.emplace(*state_.destination, runner_.profile, items_, cardPaths,
+        cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities), cardPaths,
                        [matcher](const Item& item, const std::filesystem::path& file) {
                            return matcher->sameTrack(item, file);
                        });
+        cards_->prefetch();
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);
@@ -155,6 +160,22 @@ public:
     }
 
 private:
+    // Each item's album identity; items come album by album, so each album's
+    // digest is made once.
+    std::vector<std::string> albumIdentities() const {
+        std::vector<std::string> identities;
+        identities.reserve(items_.size());
+        for (std::size_t index = 0; index < items_.size(); ++index) {
+            const TrackMeta& meta = items_[index].meta;
+            const bool sameAlbum = index > 0 &&
+                                   items_[index - 1].meta.albumArtist == meta.albumArtist &&
+                                   items_[index - 1].meta.artist == meta.artist &&
+                                   items_[index - 1].meta.album == meta.album;
+            identities.push_back(sameAlbum ? identities.back() : AlbumIdentity::of(meta));
+        }
+        return identities;
+    }
+
     void finish() {
         // Excluded items count for no folder when a full card takes back
         // partial albums; by now they stand where their album went.

@@ -44,11 +44,6 @@ std::optional<std::int64_t> trailingNumber(std::string_view key) {
     return number;
 }
 
-bool isAudio(const CardTree::Entry& entry) {
-    return entry.kind == CardTree::Kind::file && !entry.name.starts_with('.') &&
-           isCardAudioFile(entry.name);
-}
-
 }  // namespace
 
 std::string numberedFolder(std::string_view name, std::int64_t n, const SafeName::Rules& rules) {
@@ -82,11 +77,14 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
     if (const auto known = holders_.find(cacheKey); known != holders_.end()) return known->second;
     // Files that carry an identity first: they are read cheaply, and one of
     // another album's spares the checks of the files that carry none.
+    std::vector<std::string> files;
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
+    }
+    tree_.readIdentities(files);
     std::vector<std::string> unmarked;
     Holder verdict = Holder::nobody;
-    for (const CardTree::Entry& entry : tree_.entries(folder)) {
-        if (!isAudio(entry)) continue;
-        const std::string file = joined(folder, entry.name);
+    for (const std::string& file : files) {
         const std::optional<std::string>& carried = tree_.identity(file);
         if (!carried) {
             unmarked.push_back(file);
@@ -117,52 +115,74 @@ AlbumFolders::Result AlbumFolders::find(const Album& album) {
     return result;
 }
 
-AlbumFolders::Result AlbumFolders::search(const Album& album) {
-    Result result;
+AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
+    Forms forms;
     const std::string plannedParent = parentPath(album.base);
-    const std::string parent =
-        album.cardNames ? cardRelativePath(plannedParent) : std::string(plannedParent);
-    std::string realParent = parent;
-    bool parentThere = parent.empty();
-    if (!parent.empty()) {
-        const std::optional<CardTree::Located> located = tree_.locate(parent, true);
-        if (!located) return result;
+    forms.parent = album.cardNames ? cardRelativePath(plannedParent) : std::string(plannedParent);
+    forms.realParent = forms.parent;
+    bool parentThere = forms.parent.empty();
+    if (!forms.parent.empty()) {
+        const std::optional<CardTree::Located> located = tree_.locate(forms.parent, true);
+        if (!located) {
+            forms.unusable = true;
+            return forms;
+        }
         if (located->blockedByLink) {
-            result.link = located->blockedAt;
-            return result;
+            forms.link = located->blockedAt;
+            return forms;
         }
         if (located->exists() && located->kind == CardTree::Kind::link) {
-            result.link = located->relative;
-            return result;
+            forms.link = located->relative;
+            return forms;
         }
-        realParent = located->relative;
+        forms.realParent = located->relative;
         // Anything else in the way is no folder: the copy will say so.
         parentThere = located->exists() && located->kind == CardTree::Kind::folder;
     }
+    if (!parentThere) return forms;
 
     // The card's folders that are the album's name or a numbered form of it,
     // lowest number first, and the name itself before a case-blind twin.
-    std::vector<std::tuple<std::int64_t, bool, const CardTree::Entry*>> forms;
-    if (parentThere) {
-        const std::string unnumbered = CardTree::folderKey(nameFor(album, 1));
-        for (const CardTree::Entry& entry : tree_.entries(realParent)) {
-            std::int64_t n = 0;
-            if (entry.folderKey == unnumbered) {
-                n = 1;
-            } else if (const std::optional<std::int64_t> number =
-                           trailingNumber(entry.folderKey);
-                       number && CardTree::folderKey(nameFor(album, *number)) == entry.folderKey) {
-                n = *number;
-            } else {
-                continue;
-            }
-            forms.emplace_back(n, entry.name != nameFor(album, n), &entry);
+    const std::string unnumbered = CardTree::folderKey(nameFor(album, 1));
+    for (const CardTree::Entry& entry : tree_.entries(forms.realParent)) {
+        std::int64_t n = 0;
+        if (entry.folderKey == unnumbered) {
+            n = 1;
+        } else if (const std::optional<std::int64_t> number = trailingNumber(entry.folderKey);
+                   number && CardTree::folderKey(nameFor(album, *number)) == entry.folderKey) {
+            n = *number;
+        } else {
+            continue;
         }
-        std::ranges::sort(forms, [](const auto& a, const auto& b) {
-            return std::get<0>(a) != std::get<0>(b) ? std::get<0>(a) < std::get<0>(b)
-                                                    : std::get<1>(a) < std::get<1>(b);
-        });
+        forms.there.push_back({n, entry.name != nameFor(album, n), &entry});
     }
+    std::ranges::sort(forms.there, [](const Form& a, const Form& b) {
+        return a.number != b.number ? a.number < b.number : a.twin < b.twin;
+    });
+    return forms;
+}
+
+std::vector<std::string> AlbumFolders::candidates(const Album& album) {
+    std::vector<std::string> folders;
+    const Forms forms = formsOf(album);
+    for (const Form& form : forms.there) {
+        if (form.entry->kind == CardTree::Kind::folder) {
+            folders.push_back(joined(forms.realParent, form.entry->name));
+        }
+    }
+    return folders;
+}
+
+AlbumFolders::Result AlbumFolders::search(const Album& album) {
+    Result result;
+    const Forms forms = formsOf(album);
+    if (forms.unusable) return result;
+    if (forms.link) {
+        result.link = forms.link;
+        return result;
+    }
+    const std::string& parent = forms.parent;
+    const std::string& realParent = forms.realParent;
 
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
         claimed_.emplace(pathKey(folder), album.owner);
@@ -170,13 +190,13 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         return result;
     };
     // Where the album's files already are, that is its folder.
-    for (const auto& [n, twin, entry] : forms) {
-        const std::string folder = joined(realParent, entry->name);
-        if (entry->kind != CardTree::Kind::folder ||
+    for (const Form& form : forms.there) {
+        const std::string folder = joined(realParent, form.entry->name);
+        if (form.entry->kind != CardTree::Kind::folder ||
             claimedByAnother(pathKey(folder), album.owner)) {
             continue;
         }
-        if (holder(folder, album) == Holder::album) return take(folder, n, true);
+        if (holder(folder, album) == Holder::album) return take(folder, form.number, true);
     }
     // Else the first name that nobody holds: on the card, in the plan or send,
     // or by an earlier decision of this run.
@@ -186,10 +206,10 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         if (claimedByAnother(key, album.owner) || (n > 1 && heldByAnother(key, album.owner))) {
             continue;
         }
-        const auto there = std::ranges::find_if(
-            forms, [&](const auto& form) { return std::get<0>(form) == n; });
-        if (there == forms.end()) return take(joined(realParent, wanted), n, false);
-        const CardTree::Entry& entry = *std::get<2>(*there);
+        const auto there =
+            std::ranges::find_if(forms.there, [&](const Form& form) { return form.number == n; });
+        if (there == forms.there.end()) return take(joined(realParent, wanted), n, false);
+        const CardTree::Entry& entry = *there->entry;
         const std::string folder = joined(realParent, entry.name);
         if (entry.kind == CardTree::Kind::folder && holder(folder, album) == Holder::nobody) {
             return take(folder, n, false);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "Core/Naming/SafeName.hpp"
 #include "Core/SDCard/CardTree.hpp"
@@ -66,11 +67,30 @@ public:
     // The album's folder, claimed for it; the same answer again for its owner.
     Result find(const Album& album);
 
+    // The card folders that hold the album's name or a numbered form of it,
+    // for a caller that reads them all at once (CardTree::prefetch) first.
+    std::vector<std::string> candidates(const Album& album);
+
     // Whose files a card folder holds, for this album.
     enum class Holder { nobody, album, another };
     Holder holder(const std::string& folder, const Album& album);
 
 private:
+    // The card folders of the album's name and its numbered forms.
+    struct Form {
+        std::int64_t number = 1;
+        bool twin = false;  // a case-blind twin of the name, not the name itself
+        const CardTree::Entry* entry = nullptr;
+    };
+    struct Forms {
+        std::string parent;      // as wanted
+        std::string realParent;  // as the card names it
+        std::optional<std::string> link;  // a link above the album folder
+        bool unusable = false;            // a path that leaves the card
+        std::vector<Form> there;          // lowest number first
+    };
+    Forms formsOf(const Album& album);
+
     // The album's folder name with number n (1: none), as the card names it.
     static std::string nameFor(const Album& album, std::int64_t n);
     Result search(const Album& album);

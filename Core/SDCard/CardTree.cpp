@@ -3,6 +3,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
@@ -13,6 +18,8 @@ namespace tarvik::SDCardTools {
 namespace {
 
 constexpr std::string_view padding = "\u3000";
+// Identity reads at once: beyond four a card's FUSE daemon answers no faster.
+constexpr std::size_t identityReaders = 4;
 
 std::string nfcName(std::string_view name) {
     return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
@@ -60,6 +67,51 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
     return nullptr;
 }
 
+// The entries of a folder as the system lists them; none when it can't be read.
+std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
+    std::vector<CardTree::Entry> entries;
+    DIR* directory = ::opendir(path.c_str());
+    if (directory == nullptr) return entries;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string_view name = item->d_name;
+        if (name == "." || name == "..") continue;
+        // The listing's own kind where the file system gives one: a card
+        // through FUSE answers every lstat with a round trip.
+        CardTree::Kind kind = CardTree::Kind::other;
+        switch (item->d_type) {
+            case DT_REG:
+                kind = CardTree::Kind::file;
+                break;
+            case DT_DIR:
+                kind = CardTree::Kind::folder;
+                break;
+            case DT_LNK:
+                kind = CardTree::Kind::link;
+                break;
+            case DT_UNKNOWN:
+                kind = kindOf(path / name);
+                break;
+            default:
+                break;
+        }
+        entries.push_back({std::string(name), kind, nfcName(name), CardTree::fileKey(name),
+                           CardTree::folderKey(name)});
+    }
+    ::closedir(directory);
+    return entries;
+}
+
+// Runs `work` on the calling thread and on up to `helpers` more, which have
+// ended when it returns; without a thread for a helper it runs on fewer.
+void together(std::size_t helpers, const std::function<void()>& work) {
+    std::vector<std::jthread> threads;
+    try {
+        for (std::size_t count = 0; count < helpers; ++count) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+    }
+    work();
+}
+
 }  // namespace
 
 CardTree::CardTree(PosixFS::Root root) : root_(std::move(root)) {}
@@ -81,37 +133,12 @@ std::string CardTree::folderKey(std::string_view name) {
 
 std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
     const auto [known, fresh] = listings_.try_emplace(folder);
-    if (!fresh) return known->second;
-    const std::filesystem::path path = fullPath(folder);
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return known->second;
-    while (const dirent* item = ::readdir(directory)) {
-        const std::string_view name = item->d_name;
-        if (name == "." || name == "..") continue;
-        // The listing's own kind where the file system gives one: a card
-        // through FUSE answers every lstat with a round trip.
-        Kind kind = Kind::other;
-        switch (item->d_type) {
-            case DT_REG:
-                kind = Kind::file;
-                break;
-            case DT_DIR:
-                kind = Kind::folder;
-                break;
-            case DT_LNK:
-                kind = Kind::link;
-                break;
-            case DT_UNKNOWN:
-                kind = kindOf(path / name);
-                break;
-            default:
-                break;
-        }
-        known->second.push_back(
-            {std::string(name), kind, nfcName(name), fileKey(name), folderKey(name)});
-    }
-    ::closedir(directory);
+    if (fresh) known->second = readListing(fullPath(folder));
     return known->second;
+}
+
+bool CardTree::isAudioFile(const Entry& entry) {
+    return entry.kind == Kind::file && !entry.name.starts_with('.') && isCardAudioFile(entry.name);
 }
 
 const std::vector<CardTree::Entry>& CardTree::entries(const std::string& folder) {
@@ -129,11 +156,15 @@ std::optional<CardTree::Located> CardTree::locate(std::string_view relative, boo
         const Entry* entry = located.found == index && !located.blockedAt
                                  ? find(listing(located.relative), level, !last || lastIsFolder)
                                  : nullptr;
+        const bool folderLevel = !last || lastIsFolder;
         if (entry == nullptr) {
             located.relative = joined(located.relative, nfcName(level));
+            located.key = joined(located.key, folderLevel ? folderKey(level) : fileKey(level));
             continue;
         }
         located.relative = joined(located.relative, entry->name);
+        // The keys the listing holds already: a path found costs no conversion.
+        located.key = joined(located.key, folderLevel ? entry->folderKey : entry->fileKey);
         ++located.found;
         if (last) {
             located.kind = entry->kind;
@@ -149,6 +180,59 @@ const std::optional<std::string>& CardTree::identity(const std::string& file) {
     const auto [known, fresh] = identities_.try_emplace(file);
     if (fresh) known->second = AlbumIdentity::read(fullPath(file));
     return known->second;
+}
+
+void CardTree::readIdentities(const std::vector<std::string>& files) {
+    std::vector<std::string> wanted;
+    for (const std::string& file : files) {
+        if (!identities_.contains(file)) wanted.push_back(file);
+    }
+    std::vector<std::optional<std::string>> read(wanted.size());
+    std::atomic<std::size_t> next = 0;
+    // Each thread writes only the slots it takes; the map is filled here.
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1),
+             [&] {
+                 for (std::size_t at; (at = next++) < wanted.size();) {
+                     read[at] = AlbumIdentity::read(fullPath(wanted[at]));
+                 }
+             });
+    for (std::size_t at = 0; at < wanted.size(); ++at) {
+        identities_.emplace(std::move(wanted[at]), std::move(read[at]));
+    }
+}
+
+void CardTree::prefetch(const std::vector<std::string>& folders) {
+    std::vector<std::string> wanted;
+    for (const std::string& folder : folders) {
+        if (!listings_.contains(folder) && std::ranges::find(wanted, folder) == wanted.end()) {
+            wanted.push_back(folder);
+        }
+    }
+    struct Found {
+        std::vector<Entry> entries;
+        std::vector<std::pair<std::string, std::optional<std::string>>> identities;
+    };
+    std::vector<Found> found(wanted.size());
+    std::atomic<std::size_t> next = 0;
+    // Each thread fills only the slots it takes; the maps are filled here.
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1),
+             [&] {
+                 for (std::size_t at; (at = next++) < wanted.size();) {
+                     found[at].entries = readListing(fullPath(wanted[at]));
+                     for (const Entry& entry : found[at].entries) {
+                         if (!isAudioFile(entry)) continue;
+                         std::string file = joined(wanted[at], entry.name);
+                         std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
+                         found[at].identities.emplace_back(std::move(file), std::move(identity));
+                     }
+                 }
+             });
+    for (std::size_t at = 0; at < wanted.size(); ++at) {
+        listings_.emplace(wanted[at], std::move(found[at].entries));
+        for (auto& [file, identity] : found[at].identities) {
+            identities_.emplace(std::move(file), std::move(identity));
+        }
+    }
 }
 
 void CardTree::note(const std::string& relative) {

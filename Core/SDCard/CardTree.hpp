@@ -34,6 +34,7 @@ public:
     // Where a relative path lies below the root.
     struct Located {
         std::string relative;    // found levels by their names on the card, the rest in NFC
+        std::string key;         // the path as the card tells paths apart (folderKey, fileKey)
         std::size_t found = 0;   // leading levels there
         std::size_t levels = 0;  // levels of the path
         // A level above the last that is a link or no folder: its path, as found.
@@ -59,6 +60,19 @@ public:
 
     // The album identity of a file, by its real relative path.
     const std::optional<std::string>& identity(const std::string& file);
+
+    // Reads the identities of these files (real relative paths) not read yet,
+    // a few at a time on helper threads that end before it returns: a card
+    // through FUSE answers every open with a round trip, and reads overlap.
+    void readIdentities(const std::vector<std::string>& files);
+
+    // Lists these folders (real relative paths) and reads the identities of
+    // their audio files at once, as readIdentities does: what a run will ask
+    // of them album by album, asked together.
+    void prefetch(const std::vector<std::string>& folders);
+
+    // A regular file of a card audio type, not hidden.
+    static bool isAudioFile(const Entry& entry);
 
     // From now on the levels of `relative` (real names where found) are there:
     // the caller is about to write a file at that path.

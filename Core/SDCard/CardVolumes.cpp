@@ -70,10 +70,22 @@ std::vector<Entry> walk(const std::filesystem::path& root) {
     while (!pending.empty()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
-        for (std::string& name : listNames(folder)) {
+        std::vector<std::pair<std::string, unsigned char>> listed;
+        if (DIR* directory = ::opendir(folder.c_str())) {
+            while (const dirent* item = ::readdir(directory)) {
+                const std::string_view name = item->d_name;
+                if (name != "." && name != "..") listed.emplace_back(name, item->d_type);
+            }
+            ::closedir(directory);
+        }
+        for (auto& [name, type] : listed) {
             std::string path = folder + "/" + name;
+            // The listing's own kind where the file system gives one: a card
+            // through FUSE answers every lstat with a round trip.
             struct stat status {};
-            const bool isDir = ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+            const bool isDir = type == DT_UNKNOWN
+                                   ? ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)
+                                   : type == DT_DIR;
             if (isDir) {
                 if (name.starts_with('.')) continue;
                 pending.push_back(path);
