@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -72,22 +73,21 @@ Bytes readAt(int descriptor, off_t offset, std::size_t length) {
 }
 
 // The tag form from the file's bytes: an ID3v2 tag in front, an MP4 file
-// type box, else an ID3v1 trailer at the end.
-Form formOf(const std::filesystem::path& file) {
+// type box, else an ID3v1 trailer at the end, which comes along.
+std::pair<Form, Bytes> formOf(const std::filesystem::path& file) {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) return Form::id3v2;
+    if (descriptor < 0) return {Form::id3v2, {}};
     struct stat info {};
-    Form form = Form::id3v2;
+    std::pair<Form, Bytes> form{Form::id3v2, {}};
     const Bytes head = readAt(descriptor, 0, 10);
     if (head.size() >= 3 && head[0] == 'I' && head[1] == 'D' && head[2] == '3') {
-        form = Form::id3v2;
-    } else if (head.size() >= 8 && std::string_view(reinterpret_cast<const char*>(&head[4]), 4) ==
-                                       "ftyp") {
-        form = Form::mp4;
+        form.first = Form::id3v2;
+    } else if (head.size() >= 8 && std::equal(head.begin() + 4, head.begin() + 8, "ftyp")) {
+        form.first = Form::mp4;
     } else if (::fstat(descriptor, &info) == 0 && info.st_size >= 128) {
-        const Bytes trailer = readAt(descriptor, info.st_size - 128, 3);
-        if (trailer.size() == 3 && trailer[0] == 'T' && trailer[1] == 'A' && trailer[2] == 'G') {
-            form = Form::id3v1;
+        Bytes trailer = readAt(descriptor, info.st_size - 128, 128);
+        if (trailer.size() == 128 && std::equal(trailer.begin(), trailer.begin() + 3, "TAG")) {
+            form = {Form::id3v1, std::move(trailer)};
         }
     }
     ::close(descriptor);
@@ -125,18 +125,24 @@ std::string_view number(std::string_view field) {
     return field.substr(0, field.find('/'));
 }
 
-// The ID3v1 trailer in either of its encodings: 30-byte fields and a track
-// byte, the album artist nowhere.
-bool sameV1(const SourceTags& card, const TrackMeta& meta) {
+// A field of the ID3v1 trailer without the zeros or spaces that fill it.
+Bytes field(const Bytes& trailer, std::size_t at, std::size_t width) {
+    std::size_t end = at + width;
+    while (end > at && (trailer[end - 1] == 0 || trailer[end - 1] == ' ')) --end;
+    return Bytes(trailer.begin() + static_cast<std::ptrdiff_t>(at),
+                 trailer.begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+// The ID3v1 trailer as either of its encodings writes the record: 30-byte
+// fields and a track byte, the album artist nowhere.
+bool sameV1(const Bytes& trailer, const TrackMeta& meta) {
     for (const Encoding encoding : {Encoding::shiftJIS, Encoding::latin1}) {
         const ID3Writer writer{ID3Writer::Version::v2_3, encoding, true, false};
-        const Bytes v1 = writer.encodeV1(
+        const Bytes wanted = writer.encodeV1(
             {.title = meta.title, .artist = meta.artist, .album = meta.album, .track = meta.track});
-        const int track = v1[126];
-        if (same(card.title, latin1(v1.begin() + 3, v1.begin() + 33)) &&
-            same(card.artist, latin1(v1.begin() + 33, v1.begin() + 63)) &&
-            same(card.album, latin1(v1.begin() + 63, v1.begin() + 93)) &&
-            number(card.track) == (track == 0 ? "" : std::to_string(track))) {
+        if (field(trailer, 3, 30) == field(wanted, 3, 30) &&
+            field(trailer, 33, 30) == field(wanted, 33, 30) &&
+            field(trailer, 63, 30) == field(wanted, 63, 30) && trailer[126] == wanted[126]) {
             return true;
         }
     }
@@ -149,11 +155,12 @@ std::optional<CardFile> readCard(const FFmpegRunner& ffmpeg, const std::filesyst
                                  std::stop_token stop) {
     const std::optional<Probed> probed = probe(ffmpeg, file, std::move(stop));
     if (!probed) return std::nullopt;
-    return CardFile{formOf(file), probed->tags, probed->seconds};
+    auto [form, trailer] = formOf(file);
+    return CardFile{form, probed->tags, std::move(trailer), probed->seconds};
 }
 
 bool sameTags(const CardFile& card, const TrackMeta& meta) {
-    if (card.form == Form::id3v1) return sameV1(card.tags, meta);
+    if (card.form == Form::id3v1) return sameV1(card.trailer, meta);
     return sameText(card.tags.title, meta.title) && sameText(card.tags.artist, meta.artist) &&
            sameText(card.tags.album, meta.album) &&
            sameText(card.tags.albumArtist, meta.albumArtist) &&

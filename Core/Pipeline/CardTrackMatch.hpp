@@ -27,7 +27,10 @@ namespace tarvik::CardTrackMatch {
 struct CardFile {
     enum class Form { id3v2, id3v1, mp4 };
     Form form = Form::id3v2;
-    SourceTags tags;
+    SourceTags tags;  // as ffmpeg reads them
+    // The ID3v1 trailer's 128 bytes under that form: ffmpeg passes its bytes
+    // on in no known encoding, so they are compared as bytes.
+    Bytes trailer;
     double seconds = 0;
 };
 
