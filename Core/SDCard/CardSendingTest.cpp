@@ -166,6 +166,52 @@ TEST_P(OnACard, SendNumbersAlbumsThatShareACardNameAndRefusesCollidingFiles) {
     for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name != "B");
 }
 
+// Albums of one send that a card would put in one folder each get their
+// own, numbered as an export numbers them, and are found there again by the
+// identity their files carry; a numbered folder never takes the name of
+// another listed album, and another album's files never count as theirs.
+TEST_P(OnACard, SendPlacesEachAlbumInItsOwnFolder) {
+    struct Case {
+        std::string name;
+        Files exported;  // album folder/file -> content
+        Files card;
+        std::map<std::string, std::string> places;  // album -> card folder
+    };
+    const std::vector<Case> cases = {
+        {"two albums of one card name",
+         {{"X/Best/01.mp3", own("lower", "a")}, {"X/BEST/01.mp3", own("upper", "b")}},
+         {},
+         {{"X/Best", "X/Best"}, {"X/BEST", "X/BEST 2"}}},
+        {"the same, each already on the card under the other number",
+         {{"X/Best/01.mp3", own("lower", "a")}, {"X/BEST/01.mp3", own("upper", "b")}},
+         {{"X/BEST/01.mp3", own("upper", "b")}, {"X/Best 2/01.mp3", own("lower", "a")}},
+         {{"X/Best", "X/Best 2"}, {"X/BEST", "X/BEST"}}},
+        {"a stranger at the name, a real album at its next number",
+         {{"X/Best/01.mp3", own("one", "a")}, {"X/Best 2/01.mp3", own("two", "c")}},
+         {{"X/Best/09.mp3", own("theirs", "s")}},
+         {{"X/Best", "X/Best 3"}, {"X/Best 2", "X/Best 2"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(card_ / "X");
+        std::filesystem::remove_all(temp_ / "Export");
+        const std::vector<Album> albums = exported(c.exported);
+        testing::writeFiles(card_, c.card);
+        const SendResult first = send(albums, card_);
+        EXPECT_EQ(first.places, c.places);
+        EXPECT_TRUE(first.failed.empty());
+        const std::set<std::string> shared = sharedCardPaths(albums);
+        for (const Album& album : albums) EXPECT_TRUE(isOnCard(album, card_, shared)) << album.id();
+        const SendResult again = send(albums, card_);
+        EXPECT_EQ(again.copied, 0);
+        EXPECT_EQ(again.skipped, 2);
+        EXPECT_EQ(again.places, c.places);
+        for (const auto& [path, content] : c.card) {
+            EXPECT_EQ(testing::readFile(card_ / path), content) << path;
+        }
+    }
+}
+
 // A stop takes effect before the next file; a source gone since it was listed
 // ends the send at once. Either way only whole files are on the card.
 TEST_P(OnACard, StopOrFailureEndsTheSendBeforeTheNextFile) {
