@@ -1,8 +1,5 @@
 #include "Core/SDCard/CardTree.hpp"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -23,14 +20,6 @@ constexpr std::size_t identityReaders = 4;
 
 std::string nfcName(std::string_view name) {
     return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
-}
-
-CardTree::Kind kindOf(const std::filesystem::path& path) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) return CardTree::Kind::other;
-    if (S_ISREG(status.st_mode)) return CardTree::Kind::file;
-    if (S_ISDIR(status.st_mode)) return CardTree::Kind::folder;
-    return S_ISLNK(status.st_mode) ? CardTree::Kind::link : CardTree::Kind::other;
 }
 
 // The levels of a relative path; nothing for an absolute one or a "." or
@@ -70,34 +59,13 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
 // The entries of a folder as the system lists them; none when it can't be read.
 std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     std::vector<CardTree::Entry> entries;
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return entries;
-    while (const dirent* item = ::readdir(directory)) {
-        const std::string_view name = item->d_name;
-        if (name == "." || name == "..") continue;
-        // The listing's own kind where the file system gives one: a card
-        // through FUSE answers every lstat with a round trip.
-        CardTree::Kind kind = CardTree::Kind::other;
-        switch (item->d_type) {
-            case DT_REG:
-                kind = CardTree::Kind::file;
-                break;
-            case DT_DIR:
-                kind = CardTree::Kind::folder;
-                break;
-            case DT_LNK:
-                kind = CardTree::Kind::link;
-                break;
-            case DT_UNKNOWN:
-                kind = kindOf(path / name);
-                break;
-            default:
-                break;
-        }
-        entries.push_back({std::string(name), kind, nfcName(name), CardTree::fileKey(name),
-                           CardTree::folderKey(name)});
+    for (auto& [name, kind] : listKinds(path)) {
+        std::string nfc = nfcName(name);
+        std::string fileKey = CardTree::fileKey(name);
+        std::string folderKey = CardTree::folderKey(name);
+        entries.push_back({std::move(name), kind, std::move(nfc), std::move(fileKey),
+                           std::move(folderKey)});
     }
-    ::closedir(directory);
     return entries;
 }
 

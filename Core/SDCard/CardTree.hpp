@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
 
 namespace tarvik::SDCardTools {
 
 class CardTree {
 public:
-    enum class Kind { file, folder, link, other };  // other: a device, a pipe, a socket
+    using Kind = EntryKind;  // other: a device, a pipe, a socket
 
     struct Entry {
         std::string name;  // as listed
