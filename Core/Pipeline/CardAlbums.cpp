@@ -131,7 +131,7 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) const {
             .rules = rules_};
 }
 
-void CardAlbums::prefetch() {
+void CardAlbums::prefetch(std::stop_token stop) {
     std::vector<std::string> folders;
     std::set<std::string> asked;
     for (std::size_t index = 0; index < items_.size(); ++index) {
@@ -147,7 +147,7 @@ void CardAlbums::prefetch() {
             folders.push_back(located->relative);
         }
     }
-    tree_.prefetch(folders);
+    tree_.prefetch(folders, std::move(stop));
 }
 
 std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& place) {

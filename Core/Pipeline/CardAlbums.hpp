@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,9 @@ public:
 
     // Reads at once, before the first place is asked, what the places of the
     // plan's albums will be decided by: the folders of their names and
-    // numbered forms on the card, and the identities of their files.
-    void prefetch();
+    // numbered forms on the card, and the identities of their files. A stop
+    // ends it early; what it did not read is read when asked.
+    void prefetch(std::stop_token stop);
 
     // Decides the place of items[index] and sets its `relativePath` (and,
     // when its album's folder is decided now, those of the album's other

@@ -130,7 +130,7 @@ public:
                        [matcher](const Item& item, const std::filesystem::path& file) {
                            return matcher->sameTrack(item, file);
                        });
-        cards_->prefetch();
+        cards_->prefetch(stop_);
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);

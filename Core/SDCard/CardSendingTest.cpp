@@ -232,6 +232,21 @@ TEST_P(OnACard, StopOrFailureEndsTheSendBeforeTheNextFile) {
     EXPECT_EQ(filesBelow(card_), (Files{{"Ar/A1/1.mp3", "x"}}));
 }
 
+// A link in place of an artist folder leads off the card: the send names it
+// and writes nothing, through it or anywhere else.
+TEST(SendThroughLinks, ALinkAboveAnAlbumFolderStopsTheSendBeforeAnyCopy) {
+    testing::TempDir temp;
+    testing::writeFiles(temp / "Export", {{"Ar/Al/1.mp3", "x"}, {"Bo/Al/1.mp3", "y"}});
+    std::filesystem::create_directories(temp / "card");
+    std::filesystem::create_directories(temp / "outside");
+    std::filesystem::create_directory_symlink(temp / "outside", temp / "card/Bo");
+    EXPECT_EQ(thrown<ConversionError>(
+                  [&] { send(exportedAlbums({temp / "Export"}), temp / "card"); }),
+              "書き出し先のフォルダがリンクです: " + (temp / "card/Bo").string());
+    EXPECT_TRUE(filesBelow(temp / "card").empty());
+    EXPECT_TRUE(std::filesystem::is_empty(temp / "outside"));
+}
+
 // Only a real card has a room of its own.
 class OnARealCard : public OnACard {};
 INSTANTIATE_TEST_SUITE_P(Exfat, OnARealCard, ::testing::Values(true));

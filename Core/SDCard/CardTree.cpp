@@ -169,7 +169,7 @@ void CardTree::readIdentities(const std::vector<std::string>& files) {
     }
 }
 
-void CardTree::prefetch(const std::vector<std::string>& folders) {
+void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token stop) {
     std::vector<std::string> wanted;
     for (const std::string& folder : folders) {
         if (!listings_.contains(folder) && std::ranges::find(wanted, folder) == wanted.end()) {
@@ -177,6 +177,7 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
         }
     }
     struct Found {
+        bool done = false;
         std::vector<Entry> entries;
         std::vector<std::pair<std::string, std::optional<std::string>>> identities;
     };
@@ -185,7 +186,8 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
     // Each thread fills only the slots it takes; the maps are filled here.
     together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1),
              [&] {
-                 for (std::size_t at; (at = next++) < wanted.size();) {
+                 for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
+                     found[at].done = true;
                      found[at].entries = readListing(fullPath(wanted[at]));
                      for (const Entry& entry : found[at].entries) {
                          if (!isAudioFile(entry)) continue;
@@ -196,6 +198,7 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
                  }
              });
     for (std::size_t at = 0; at < wanted.size(); ++at) {
+        if (!found[at].done) continue;
         listings_.emplace(wanted[at], std::move(found[at].entries));
         for (auto& [file, identity] : found[at].identities) {
             identities_.emplace(std::move(file), std::move(identity));

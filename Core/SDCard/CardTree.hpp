@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,8 +70,9 @@ public:
 
     // Lists these folders (real relative paths) and reads the identities of
     // their audio files at once, as readIdentities does: what a run will ask
-    // of them album by album, asked together.
-    void prefetch(const std::vector<std::string>& folders);
+    // of them album by album, asked together. A stop leaves the folders not
+    // yet begun to be read when asked.
+    void prefetch(const std::vector<std::string>& folders, std::stop_token stop);
 
     // A regular file of a card audio type, not hidden.
     static bool isAudioFile(const Entry& entry);
