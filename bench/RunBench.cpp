@@ -265,8 +265,8 @@ int reexport(const fs::path& ffmpeg, const fs::path& card, int tracks, int round
     }
     std::sort(times.begin(), times.end());
     std::printf("re-export of %lld tracks onto %s: best %.2f ms, median %.2f ms (%d runs)\n",
-                static_cast<long long>(total), card.c_str(), times.front(),
-                times[times.size() / 2], rounds);
+                static_cast<long long>(total), card.c_str(), times.front(), times[times.size() / 2],
+                rounds);
     return 0;
 }
 

@@ -229,7 +229,8 @@ FinishedTexts finishedTexts(const Finished& finished) {
         // The card's name of the album, against the one it got.
         const std::string named = SDCardTools::lastComponent(SDCardTools::cardRelativePath(album));
         const std::string took = SDCardTools::lastComponent(folder);
-        if (SDCardTools::CardTree::folderKey(named) == SDCardTools::CardTree::folderKey(took)) continue;
+        if (SDCardTools::CardTree::folderKey(named) == SDCardTools::CardTree::folderKey(took))
+            continue;
         if (!texts.places.empty()) texts.places += "\n";
         texts.places += "「" + named + "」には別のアルバムがあるため「" + took + "」に送りました";
     }

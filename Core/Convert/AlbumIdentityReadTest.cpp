@@ -26,23 +26,23 @@ std::string atom(std::string_view type, std::string_view payload) {
 // An M4A file's head whose item list holds one freeform item.
 std::string m4aWith(std::string_view mean, std::string_view name, std::string_view value) {
     const std::string zero(4, '\0');
-    const std::string item = atom("----", atom("mean", zero + std::string(mean)) +
-                                              atom("name", zero + std::string(name)) +
-                                              atom("data", std::string("\0\0\0\1", 4) + zero +
-                                                               std::string(value)));
-    const std::string meta = atom("meta", zero + atom("hdlr", std::string(25, '\0')) +
-                                              atom("ilst", item));
+    const std::string item = atom(
+        "----", atom("mean", zero + std::string(mean)) + atom("name", zero + std::string(name)) +
+                    atom("data", std::string("\0\0\0\1", 4) + zero + std::string(value)));
+    const std::string meta =
+        atom("meta", zero + atom("hdlr", std::string(25, '\0')) + atom("ilst", item));
     return atom("ftyp", "M4A \0\0\0\0") + atom("moov", atom("udta", meta));
 }
 
 // An MP3 file's ID3v2.3 tag holding one user text frame.
 std::string mp3With(std::string_view description, std::string_view value) {
     using testing::bytes;
-    const Bytes body = testing::concat({Bytes{0x00}, bytes(description), Bytes{0x00}, bytes(value)});
+    const Bytes body =
+        testing::concat({Bytes{0x00}, bytes(description), Bytes{0x00}, bytes(value)});
     const Bytes frame = id3::frame("TXXX", body, ID3Writer::Version::v2_3);
     const auto size = id3::syncsafe(static_cast<std::uint32_t>(frame.size()));
-    return std::string("ID3\3\0\0", 6) + std::string(size.begin(), size.end()) + std::string(asText(frame)) +
-           "audio";
+    return std::string("ID3\3\0\0", 6) + std::string(size.begin(), size.end()) +
+           std::string(asText(frame)) + "audio";
 }
 
 TEST(AlbumIdentityRead, OnlyOurOwnFrameOrItemCounts) {

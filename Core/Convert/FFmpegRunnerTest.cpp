@@ -27,15 +27,17 @@ TEST(FFmpegRunner, ErrorTextIsTheEndOfStandardErrorOrTheExitCode) {
         {1, thousand, thousand.substr(700)},
         // The dump of the input, repeats and progress are no error; the
         // system's causes are told in Japanese.
-        {1, "[flac @ 0x1] invalid residual\nLast message repeated 1 times\n"
-            "Input #0, flac, from 'a.flac':\n  Metadata:\n    genre           : Folk\n"
-            "  Duration: 00:00:01.00\n[flac @ 0x1] invalid residual\n"
-            "size=       0kB time=00:00:00.00\n"
-            "a.flac: Too many levels of symbolic links\n",
+        {1,
+         "[flac @ 0x1] invalid residual\nLast message repeated 1 times\n"
+         "Input #0, flac, from 'a.flac':\n  Metadata:\n    genre           : Folk\n"
+         "  Duration: 00:00:01.00\n[flac @ 0x1] invalid residual\n"
+         "size=       0kB time=00:00:00.00\n"
+         "a.flac: Too many levels of symbolic links\n",
          "[flac] invalid residual\na.flac: リンクがループしています"},
         {1, "[mp3 @ 0x55d0c8a4f2c0] Header missing\n[mp3 @ 0x55d0c8a4f900] Header missing\n",
          "[mp3] Header missing"},
-        {1, "Error at offset @ 0x10 [a]\n[in#0 @ 0xZZ] kept", "Error at offset @ 0x10 [a]\n[in#0 @ 0xZZ] kept"},
+        {1, "Error at offset @ 0x10 [a]\n[in#0 @ 0xZZ] kept",
+         "Error at offset @ 0x10 [a]\n[in#0 @ 0xZZ] kept"},
         {1, accents, accents.substr(3)}};
     for (const auto& [exitCode, standardError, text] : cases) {
         EXPECT_EQ(FFmpegError(exitCode, standardError).description(), text);

@@ -251,8 +251,8 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         if (!located->blockedAt) tree_.note(located->relative);
         item.relativePath = located->relative;
         place.present = own.value_or(false);
-        place.location = PosixFS::Location{tree_.fullPath(located->relative), located->found,
-                                           located->levels};
+        place.location =
+            PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
         return place;
     }
     // Every name taken (or cut back to one that is): nothing is written over.

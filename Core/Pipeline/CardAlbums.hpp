@@ -91,10 +91,10 @@ private:
     bool albumFolders_;
     SafeName::Rules rules_;  // for numbered names
     std::vector<std::string> identities_;  // per item
-    std::map<std::string, std::string> mainFolders_;  // identity -> its first planned folder
-    std::optional<std::set<std::string>> planPaths_;  // card keys of the planned paths
+    std::map<std::string, std::string> mainFolders_;   // identity -> its first planned folder
+    std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item
-    std::map<std::string, Answer> answers_;  // by identity + "\0" + planned folder
+    std::map<std::string, Answer> answers_;            // by identity + "\0" + planned folder
 };
 
 }  // namespace tarvik

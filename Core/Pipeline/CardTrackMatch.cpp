@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -106,7 +106,8 @@ std::string latin1(Bytes::const_iterator begin, Bytes::const_iterator end) {
 // CP932 bytes under the ISO-8859-1 code, one character a byte.
 std::string shiftJISAsRead(std::string_view text) {
     if (text.empty()) return {};
-    const Bytes frame = ID3Writer{ID3Writer::Version::v2_3, Encoding::shiftJIS}.textFrame("TIT2", text);
+    const Bytes frame =
+        ID3Writer{ID3Writer::Version::v2_3, Encoding::shiftJIS}.textFrame("TIT2", text);
     if (frame.size() < 12 || frame[10] != 0x00) return std::string(text);
     return latin1(frame.begin() + 11, frame.end());
 }

@@ -66,9 +66,8 @@ TEST(CardAlbumsRun, AFolderOrFileIsTheAlbumsOnlyByWhatItIsAndCarries) {
          {"converted MUSIC/A/1 t1 2.mp3"},
          {{"MUSIC/A/1 t1 2.mp3", "converted t1"}}},
         {"a changed album artist's folder",
-         ConversionPlan{{itemFor(1, "WALKER", "Road", "MUSIC/WALKER/Road/1 t1.mp3")},
-                        0,
-                        {{"WALKER", "Road"}}},
+         ConversionPlan{
+             {itemFor(1, "WALKER", "Road", "MUSIC/WALKER/Road/1 t1.mp3")}, 0, {{"WALKER", "Road"}}},
          {{"MUSIC/Walker/Road/1 t1.mp3", ownedBy("Walker", "Road", "old")}},
          {},
          {notice("Road", "Road 2"), "converted MUSIC/Walker/Road 2/1 t1.mp3"},

@@ -216,9 +216,9 @@ TEST(CardRuns, StopWhileCheckingACardFileIsNoVerdict) {
         std::stop_source stop;
         if (before) stop.request_stop();
         const StoppingFFmpeg ffmpeg(stop);
-        EXPECT_THROW(CardTrackMatch::sameTrack(ffmpeg, item, "/nowhere/01 Song 1.mp3",
-                                               stop.get_token()),
-                     Cancelled)
+        EXPECT_THROW(
+            CardTrackMatch::sameTrack(ffmpeg, item, "/nowhere/01 Song 1.mp3", stop.get_token()),
+            Cancelled)
             << before;
     }
 }

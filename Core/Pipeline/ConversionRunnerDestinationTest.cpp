@@ -122,8 +122,8 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     fs::remove(temp / "card/MUSIC");
     fs::create_directories(temp / "card/MUSIC");
     fs::create_directory_symlink(temp / "outside/Documents", temp / "card/MUSIC/Artist A");
-    const Texts told =
-        trace(runToTheEnd(runnerFor(temp / "card"), planOf({{"Artist A/A", 2}, {"Artist B/B", 1}})));
+    const Texts told = trace(
+        runToTheEnd(runnerFor(temp / "card"), planOf({{"Artist A/A", 2}, {"Artist B/B", 1}})));
     EXPECT_EQ(Texts(told.begin() + 2, told.end()),
               (Texts{"failed /music/1.flac: " + linkMessage + music + "/Artist A",
                      "progress 0 0 1 / 3", "failed /music/2.flac: 上と同じ理由です",

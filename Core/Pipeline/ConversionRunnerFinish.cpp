@@ -46,7 +46,8 @@ bool isJunk(std::string_view name) {
 ConversionEvent::Summary ConversionRunner::RunState::summary() const {
     std::vector<std::string> names;
     for (const std::string& path : placed) {
-        if (const auto name = carried.find(path); name != carried.end()) names.push_back(name->second);
+        if (const auto name = carried.find(path); name != carried.end())
+            names.push_back(name->second);
     }
     std::sort(names.begin(), names.end());
     return {progress,

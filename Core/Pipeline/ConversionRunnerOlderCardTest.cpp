@@ -52,8 +52,9 @@ TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
 // export finds every track by what that form holds and writes nothing.
 TEST(OlderCards, FilesAnID3v1UnitGotAreFoundByWhatThatFormHolds) {
     const std::string longTitle = "A Title Far Longer Than Thirty Bytes";
-    const std::string longJapanese = "\u3068\u3066\u3082\u9577\u3044\u66F2\u306E\u540D\u524D"
-                                     "\u304C\u4E09\u5341\u30D0\u30A4\u30C8\u3092\u8D85\u3048\u308B";
+    const std::string longJapanese =
+        "\u3068\u3066\u3082\u9577\u3044\u66F2\u306E\u540D\u524D"
+        "\u304C\u4E09\u5341\u30D0\u30A4\u30C8\u3092\u8D85\u3048\u308B";
     const std::vector<std::pair<DeviceProfile::Tags::Encoding, std::string>> cases = {
         {DeviceProfile::Tags::Encoding::latin1, longTitle},
         {DeviceProfile::Tags::Encoding::shiftJIS, longJapanese}};

@@ -107,8 +107,8 @@ public:
         if (const std::optional<std::filesystem::path> link = rootLink()) {
             ++state_.progress.failed;
             state_.stopped = true;
-            events_.send(ConversionEvent::failed(link->string(),
-                                                 std::string(linkMessage) + link->string()));
+            events_.send(
+                ConversionEvent::failed(link->string(), std::string(linkMessage) + link->string()));
             finish();
             return;
         }
@@ -126,8 +126,8 @@ public:
             runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
             SDCardTools::isCardVolume(runner_.destination);
         auto matcher = std::make_shared<CardTrackMatch::Matcher>(ffmpeg, stop_);
-        cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities), cardPaths,
-                       [matcher](const Item& item, const std::filesystem::path& file) {
+        cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
+                       cardPaths, [matcher](const Item& item, const std::filesystem::path& file) {
                            return matcher->sameTrack(item, file);
                        });
         cards_->prefetch(stop_);
@@ -265,9 +265,11 @@ private:
             if (place.link) {
                 // Told once for each link; the tracks behind it point back to it.
                 const bool told = !linksTold_.insert(*place.link).second;
-                reportResult(Result{index, {}, std::make_exception_ptr(ConversionError(
-                                                   told ? std::string(sameCauseMessage)
-                                                        : std::string(linkMessage) + *place.link))});
+                reportResult(Result{index,
+                                    {},
+                                    std::make_exception_ptr(ConversionError(
+                                        told ? std::string(sameCauseMessage)
+                                             : std::string(linkMessage) + *place.link))});
                 continue;
             }
             if (place.blocked || !place.location) {
@@ -373,9 +375,9 @@ private:
     const std::stop_token stop_;
 
     std::set<std::string, std::less<>> causes_;  // system causes already reported
-    std::set<std::string> linksTold_;             // links at folders already reported
-    std::vector<bool> excluded_;                  // per item: an earlier card took it
-    std::vector<std::string> carryEntries_;       // per item: its name in the carry-over
+    std::set<std::string> linksTold_;            // links at folders already reported
+    std::vector<bool> excluded_;                 // per item: an earlier card took it
+    std::vector<std::string> carryEntries_;      // per item: its name in the carry-over
     std::size_t cursor_ = 0;
     bool noMoreStarts_ = false;
     std::int64_t headroom_ = 0;

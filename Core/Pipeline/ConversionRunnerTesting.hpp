@@ -16,11 +16,11 @@
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
-#include "Core/Profiles/ProfileStore.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Platform/WholeFile.hpp"
+#include "Core/Profiles/ProfileStore.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
@@ -270,7 +270,9 @@ inline void makeAlbum(const fs::path& music, const std::string& artist, const st
         makeTone(music / artist / album / (std::to_string(track) + ".flac"),
                  {.seconds = 1.0,
                   .frequency = frequency + track,
-                  .metadata = {{"title", title}, {"artist", artist}, {"album", album},
+                  .metadata = {{"title", title},
+                               {"artist", artist},
+                               {"album", album},
                                {"track", std::to_string(track)}}});
     }
 }

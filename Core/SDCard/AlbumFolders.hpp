@@ -83,8 +83,8 @@ private:
         const CardTree::Entry* entry = nullptr;
     };
     struct Forms {
-        std::string parent;      // as wanted
-        std::string realParent;  // as the card names it
+        std::string parent;               // as wanted
+        std::string realParent;           // as the card names it
         std::optional<std::string> link;  // a link above the album folder
         bool unusable = false;            // a path that leaves the card
         std::vector<Form> there;          // lowest number first

@@ -25,7 +25,7 @@ std::string fileOf(const std::string& identity, std::string_view content = "audi
 
 struct Case {
     std::string name;
-    std::map<std::string, std::string> files;  // path -> identity ("" none)
+    std::map<std::string, std::string> files;                // path -> identity (fileOf)
     std::vector<std::pair<std::string, std::string>> links;  // path -> target
     std::vector<std::pair<std::string, std::string>> held;   // folder -> owner
     std::string base;
@@ -96,7 +96,10 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
             return testing::readFile(tree.fullPath(file)) == "audio";
         };
         if (!c.before.empty()) {
-            folders.find({.owner = "b", .base = c.before, .identity = "b", .ownFile = ownFile,
+            folders.find({.owner = "b",
+                          .base = c.before,
+                          .identity = "b",
+                          .ownFile = ownFile,
                           .rules = {.nameMax = 64}});
         }
         folders.hold(c.base, "a");

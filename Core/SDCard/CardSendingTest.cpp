@@ -91,7 +91,11 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
     EXPECT_EQ(thrown<SendError>([&] { send(albums, card_, {}, room(need - 1), {}); }),
               SendError::notEnoughSpace(need, need - 1).description());
     EXPECT_EQ(send(albums, card_, recording(), room(need), {}),
-              (SendResult{2, 1, need, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {},
+              (SendResult{2,
+                          1,
+                          need,
+                          CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}},
+                          {},
                           {{"\u3042/L\u301C", "\u3042/L~"}}}));
     Files after = clash;
     after.insert({{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
@@ -240,9 +244,9 @@ TEST(SendThroughLinks, ALinkAboveAnAlbumFolderStopsTheSendBeforeAnyCopy) {
     std::filesystem::create_directories(temp / "card");
     std::filesystem::create_directories(temp / "outside");
     std::filesystem::create_directory_symlink(temp / "outside", temp / "card/Bo");
-    EXPECT_EQ(thrown<ConversionError>(
-                  [&] { send(exportedAlbums({temp / "Export"}), temp / "card"); }),
-              "書き出し先のフォルダがリンクです: " + (temp / "card/Bo").string());
+    EXPECT_EQ(
+        thrown<ConversionError>([&] { send(exportedAlbums({temp / "Export"}), temp / "card"); }),
+        "書き出し先のフォルダがリンクです: " + (temp / "card/Bo").string());
     EXPECT_TRUE(filesBelow(temp / "card").empty());
     EXPECT_TRUE(std::filesystem::is_empty(temp / "outside"));
 }

@@ -63,8 +63,8 @@ std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
         std::string nfc = nfcName(name);
         std::string fileKey = CardTree::fileKey(name);
         std::string folderKey = CardTree::folderKey(name);
-        entries.push_back({std::move(name), kind, std::move(nfc), std::move(fileKey),
-                           std::move(folderKey)});
+        entries.push_back(
+            {std::move(name), kind, std::move(nfc), std::move(fileKey), std::move(folderKey)});
     }
     return entries;
 }
@@ -158,12 +158,11 @@ void CardTree::readIdentities(const std::vector<std::string>& files) {
     std::vector<std::optional<std::string>> read(wanted.size());
     std::atomic<std::size_t> next = 0;
     // Each thread writes only the slots it takes; the map is filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1),
-             [&] {
-                 for (std::size_t at; (at = next++) < wanted.size();) {
-                     read[at] = AlbumIdentity::read(fullPath(wanted[at]));
-                 }
-             });
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
+        for (std::size_t at; (at = next++) < wanted.size();) {
+            read[at] = AlbumIdentity::read(fullPath(wanted[at]));
+        }
+    });
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         identities_.emplace(std::move(wanted[at]), std::move(read[at]));
     }
@@ -184,19 +183,18 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
     std::vector<Found> found(wanted.size());
     std::atomic<std::size_t> next = 0;
     // Each thread fills only the slots it takes; the maps are filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1),
-             [&] {
-                 for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
-                     found[at].done = true;
-                     found[at].entries = readListing(fullPath(wanted[at]));
-                     for (const Entry& entry : found[at].entries) {
-                         if (!isAudioFile(entry)) continue;
-                         std::string file = joined(wanted[at], entry.name);
-                         std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
-                         found[at].identities.emplace_back(std::move(file), std::move(identity));
-                     }
-                 }
-             });
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
+        for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
+            found[at].done = true;
+            found[at].entries = readListing(fullPath(wanted[at]));
+            for (const Entry& entry : found[at].entries) {
+                if (!isAudioFile(entry)) continue;
+                std::string file = joined(wanted[at], entry.name);
+                std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
+                found[at].identities.emplace_back(std::move(file), std::move(identity));
+            }
+        }
+    });
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         if (!found[at].done) continue;
         listings_.emplace(wanted[at], std::move(found[at].entries));

@@ -90,7 +90,7 @@ private:
     std::vector<Entry>& listing(const std::string& folder);
 
     PosixFS::Root root_;
-    std::map<std::string, std::vector<Entry>> listings_;  // by real relative folder
+    std::map<std::string, std::vector<Entry>> listings_;            // by real relative folder
     std::map<std::string, std::optional<std::string>> identities_;  // by real relative file
 };
 
