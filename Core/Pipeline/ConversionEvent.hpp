@@ -50,7 +50,10 @@ struct ConversionEvent {
     };
 
     struct Track {
-        // `path` is the item's relative path on the card, as the plan has it.
+        // `path` is where the track lies below the destination, as the card
+        // names it (levels found there keep their names; an album the card
+        // moved to a numbered folder names that folder); for a track an
+        // earlier card took, its planned path.
         struct Converted {
             std::string path;
             bool operator==(const Converted& other) const;
