@@ -16,6 +16,14 @@
 //
 //   tarvik_run_bench --music DIR --destination DIR --profile FILE
 //                    [--jobs N] [--loudness LUFS|none] [--dry-run]
+//
+// The re-export alone: short tracks (20 an album) are exported once into DIR,
+// a folder or a mounted card that must be there and is emptied first, and the
+// same plan is then run again and again onto it, every track already there.
+// Prints the best and the median wall time of those runs: the cost of
+// finding each album's own folder and files on the card.
+//
+//   tarvik_run_bench --reexport DIR [tracks] [rounds]   (defaults: 520, 21)
 
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -217,6 +225,51 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
     return status;
 }
 
+int reexport(const fs::path& ffmpeg, const fs::path& card, int tracks, int rounds) {
+    constexpr int perAlbum = 20;
+    const bench::WorkFolder folder;
+    const fs::path music = folder.path() / "music";
+    std::vector<bench::GeneratedTrack> generated;
+    for (int i = 0; i < tracks; ++i) {
+        const std::string album = "Album " + std::to_string(i / perAlbum + 1);
+        const std::string track = std::to_string(i % perAlbum + 1);
+        generated.push_back({music / "Artist" / album / (track + ".flac"),
+                             "sine=frequency=" + std::to_string(200 + i) + ":duration=1",
+                             {{"title", "Song " + track},
+                              {"artist", "Artist"},
+                              {"album", album},
+                              {"track", track}}});
+    }
+    bench::generateTracks(ffmpeg, generated, std::max(1U, std::thread::hardware_concurrency()));
+    for (const fs::directory_entry& entry : fs::directory_iterator(card)) fs::remove_all(entry);
+
+    ConversionRunner runner{ffmpeg, DeviceProfile("bench", "Bench"), music, card, {}, RunOptions{},
+                            nullptr};
+    runner.options.jobs = std::max(1U, std::thread::hardware_concurrency());
+    runner.options.loudnessTarget = std::nullopt;
+    const ConversionPlan plan = runner.plan(nullptr, {});
+    const auto total = static_cast<std::int64_t>(plan.items.size());
+    ConversionRunner::Handle first = runner.start(plan);
+    if (drain(first, false).back().as<E::Summary>()->progress.done != total) {
+        throw std::runtime_error("the first export did not write every track");
+    }
+    std::vector<double> times;
+    for (int round = 0; round < rounds; ++round) {
+        const auto start = Clock::now();
+        ConversionRunner::Handle again = runner.start(plan);
+        const std::vector<E> events = drain(again, false);
+        times.push_back(bench::secondsSince(start) * 1000.0);
+        if (events.back().as<E::Summary>()->progress.skipped != total) {
+            throw std::runtime_error("a re-export did not find every track on the card");
+        }
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("re-export of %lld tracks onto %s: best %.2f ms, median %.2f ms (%d runs)\n",
+                static_cast<long long>(total), card.c_str(), times.front(), times[times.size() / 2],
+                rounds);
+    return 0;
+}
+
 int library(const fs::path& ffmpeg, const std::vector<std::string>& arguments) {
     std::optional<fs::path> music, destination, profileFile;
     RunOptions options;
@@ -272,6 +325,15 @@ int main(int argc, char** argv) {
     if (!ffmpeg) {
         std::fprintf(stderr, "no ffmpeg found\n");
         return 1;
+    }
+    if (argc > 2 && std::strcmp(argv[1], "--reexport") == 0) {
+        try {
+            return reexport(*ffmpeg, argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 520,
+                            argc > 4 ? std::max(1, std::atoi(argv[4])) : 21);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "failed: %s\n", error.what());
+            return 1;
+        }
     }
     if (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
         try {

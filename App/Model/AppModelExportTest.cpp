@@ -180,9 +180,9 @@ TEST_F(AppModelFinishTest, AFullCardsCarryOverIsKeptForTheNextStart) {
         EXPECT_EQ(model->volumes()[0].free, 5'000);
         EXPECT_TRUE(model->state().toCard);
 
-        const std::vector<std::string>& placed = model->state().summary.placed;
-        ASSERT_FALSE(placed.empty());
-        std::set<std::string> expected(placed.begin(), placed.end());
+        const std::vector<std::string>& carried = model->state().summary.carried;
+        ASSERT_FALSE(carried.empty());
+        std::set<std::string> expected(carried.begin(), carried.end());
         if (continuing) expected.insert(earlier.begin(), earlier.end());
         EXPECT_EQ(model->carryOver(), expected);
         AppModel next(AppModelTesting::services(xdg));

@@ -89,7 +89,8 @@ std::optional<CarryOver> carryOverAfter(const ConversionEvent::Summary& summary,
     if (summary.stopped) return std::nullopt;
     if (!summary.cardFull) return CarryOver{};
     CarryOver after{before.continuing ? before.paths : std::set<std::string>{}, before.continuing};
-    after.paths.insert(summary.placed.begin(), summary.placed.end());
+    // Each track by its album and planned place, wherever this card put it.
+    after.paths.insert(summary.carried.begin(), summary.carried.end());
     return after;
 }
 

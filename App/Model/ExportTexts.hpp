@@ -58,8 +58,9 @@ struct CarryOver {
 
 // What the carry-over becomes at the end of a run; absent when it stays as it
 // was (a stopped run). A complete run clears it and ends the continuation; a
-// full card keeps this card's placed paths, added to the earlier ones only
-// while the export continues from an earlier card.
+// full card keeps this card's placed tracks as the carry-over names them
+// (album identity and planned path), added to the earlier ones only while
+// the export continues from an earlier card.
 std::optional<CarryOver> carryOverAfter(const ConversionEvent::Summary& summary,
                                         const CarryOver& before);
 

@@ -26,12 +26,15 @@ TEST(ExportTextsTest, LogLinesOfEvents) {
 }
 
 // A stop says so even when the card was full too, and keeps the carry-over; a
-// complete run clears it; a full card adds what it took to the earlier cards'
-// only while continuing (so a full card that took nothing carries nothing).
+// complete run clears it; a full card adds what it took, as the carry-over
+// names its tracks (never by where this card put them), to the earlier
+// cards' only while continuing (so a full card that took nothing carries
+// nothing).
 TEST(ExportTextsTest, TheCarryOverAndTitleFollowHowTheRunEnded) {
     using C = ExportTexts::CarryOver;
     const C old{{"MUSIC/Old/1.mp3"}, true}, oldNew{{"MUSIC/Old/1.mp3", "MUSIC/New/1.mp3"}, true};
     const std::vector<std::string> placed = {"MUSIC/New/1.mp3"};
+    const std::vector<std::string> where = {"MUSIC/New 2/1.mp3"};
     const std::vector<
         std::tuple<bool, bool, std::vector<std::string>, C, std::optional<C>, const char*>>
         cases = {{true, true, placed, old, std::nullopt, "中止しました"},
@@ -46,7 +49,8 @@ TEST(ExportTextsTest, TheCarryOverAndTitleFollowHowTheRunEnded) {
                  {false, true, placed, old, oldNew, "SD カードがいっぱいになりました"}};
     for (const auto& [stopped, cardFull, took, before, after, title] : cases) {
         E::Summary summary;
-        summary.stopped = stopped, summary.cardFull = cardFull, summary.placed = took;
+        summary.stopped = stopped, summary.cardFull = cardFull, summary.carried = took;
+        summary.placed = took.empty() ? took : where;
         EXPECT_EQ(ExportTexts::carryOverAfter(summary, before), after) << title;
         EXPECT_EQ(ExportTexts::finishNotification(summary).title, title);
     }

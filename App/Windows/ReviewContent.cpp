@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "App/Model/AppModel.hpp"
+#include "Core/Pipeline/CarryOver.hpp"
 #include "Core/Pipeline/RunOptions.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
 #include "Core/Platform/ByteCountFormat.hpp"
@@ -59,7 +60,7 @@ ReviewEstimate estimateReview(const ReviewSnapshot& snapshot) {
         std::set<std::string> carried;
         for (const std::string& path : *snapshot.carryOver) carried.insert(text::nfc(path));
         for (const auto& item : snapshot.plan->items)
-            if (carried.contains(text::nfc(item.relativePath))) ++estimate.carried;
+            if (CarryOver::holds(carried, item)) ++estimate.carried;
     }
     estimate.remaining = itemCount(snapshot) - estimate.carried;
     const std::int64_t bitrate = snapshot.profile->audio.bitrate;

@@ -7,6 +7,9 @@
 #include "Core/Platform/ByteCountFormat.hpp"
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardNames.hpp"
+#include "Core/SDCard/CardTree.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
 
 namespace tarvik::SendContent {
 namespace {
@@ -221,6 +224,15 @@ FinishedTexts finishedTexts(const Finished& finished) {
         texts.notSent = "SD カードで名前が重なるため送れなかったもの: " + firstFive(r.failed);
         if (r.failed.size() > 5)
             texts.notSent += " ほか " + std::to_string(r.failed.size() - 5) + " 曲";
+    }
+    for (const auto& [album, folder] : r.places) {
+        // The card's name of the album, against the one it got.
+        const std::string named = SDCardTools::lastComponent(SDCardTools::cardRelativePath(album));
+        const std::string took = SDCardTools::lastComponent(folder);
+        if (SDCardTools::CardTree::folderKey(named) == SDCardTools::CardTree::folderKey(took))
+            continue;
+        if (!texts.places.empty()) texts.places += "\n";
+        texts.places += "「" + named + "」には別のアルバムがあるため「" + took + "」に送りました";
     }
     if (r.clean.removed >= 1 || r.clean.renamed >= 1) {
         texts.clean = "あわせて、隠しファイル " + std::to_string(r.clean.removed) +

@@ -113,13 +113,16 @@ double sendingFraction(const Sending& sending);
 std::string sendingText(const Sending& sending);
 
 // Finished page: the headline, the count line, the line of files not sent,
-// the clean line and the line of names left unfixed (empty when there is
-// nothing to say). Only a send that stopped on its own with every file on the
-// card reads as a success.
+// the albums that went to another folder than their card name, the clean
+// line and the line of names left unfixed (empty when there is nothing to
+// say). Only a send that stopped on its own with every file on the card
+// reads as a success.
 struct FinishedTexts {
     std::string headline;
     std::string counts;
     std::string notSent;
+    // "「Best」には別のアルバムがあるため「Best 2」に送りました", one line each.
+    std::string places;
     std::string clean;
     std::string unfixed;
     bool success = false;

@@ -168,6 +168,14 @@ TEST(SendContent, SendingAndFinishedTexts) {
         EXPECT_EQ(texts.notSent, c.notSent);
         EXPECT_EQ(texts.success, c.failed.empty());
     }
+
+    // Albums that went to another folder than their card name say where.
+    Finished placed;
+    placed.result.places = {{"X/Best", "X/Best"},
+                            {"X/BEST", "X/BEST 2"},
+                            {"\u6B4C\u624B/\u6B4C", "\u6B4C\u624B/\u6B4C"}};
+    EXPECT_EQ(finishedTexts(placed).places,
+              "「BEST」には別のアルバムがあるため「BEST 2」に送りました");
 }
 
 }  // namespace

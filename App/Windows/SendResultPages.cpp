@@ -56,6 +56,7 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
       headline_(new QLabel(this)),
       counts_(new QLabel(this)),
       notSent_(noteLabel({}, this)),
+      places_(noteLabel({}, this)),
       clean_(noteLabel({}, this)),
       unfixed_(noteLabel({}, this)),
       eject_(new QPushButton("SD カードを取り出す", this)),
@@ -79,6 +80,8 @@ FinishedPage::FinishedPage(SendToSDState& state, QWidget* parent)
     notSent_->setObjectName("finishedNotSent");
     TextStyle::setColor(notSent_, Palette::Name::warning);
     layout->addWidget(notSent_);
+    places_->setObjectName("finishedPlaces");
+    layout->addWidget(places_);
     clean_->setObjectName("finishedClean");
     unfixed_->setObjectName("finishedUnfixed");
     TextStyle::setColor(unfixed_, Palette::Name::warning);
@@ -131,6 +134,8 @@ void FinishedPage::refresh(const SendContent::Finished& finished) {
     counts_->setText(qt(texts.counts));
     notSent_->setText(qt(texts.notSent));
     notSent_->setVisible(!texts.notSent.empty());
+    places_->setText(qt(texts.places));
+    places_->setVisible(!texts.places.empty());
     clean_->setText(qt(texts.clean));
     clean_->setVisible(!texts.clean.empty());
     unfixed_->setText(qt(texts.unfixed));

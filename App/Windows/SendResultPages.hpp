@@ -44,6 +44,7 @@ private:
     QLabel* headline_;
     QLabel* counts_;
     QLabel* notSent_;
+    QLabel* places_;
     QLabel* clean_;
     QLabel* unfixed_;
     QPushButton* eject_;

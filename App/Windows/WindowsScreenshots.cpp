@@ -58,7 +58,8 @@ TEST(WindowsScreenshots, Review) {
 }
 
 // The choosing page (at its working size, the default and the smallest) while
-// an album is still being exported, then the sending, finished and failed pages.
+// an album is still being exported, then the sending, finished (one album in
+// a numbered folder) and failed pages.
 TEST(WindowsScreenshots, SendPages) {
     testing::SendFixture s(2500);
     s.oneOnTheCardAndOneBeingWritten();
@@ -73,6 +74,8 @@ TEST(WindowsScreenshots, SendPages) {
     s.view->resize(820, 760);
     AppModelTesting::setWritingFolders(s.model(), {});
     std::ofstream(s.card / "._01.mp3") << "x";
+    // A stranger's song where Aoi/First would go: the album takes "First 2".
+    testing::writeFile(s.card / "Aoi/First/09 Other.mp3", "theirs");
     testing::click(*s.view, "sendButton");
     ASSERT_TRUE(s.reaches("sendingPage"));
     shoot(*s.view, "send-sending");

@@ -105,7 +105,9 @@ std::optional<std::string> ourUserText(const Bytes& body) {
     if (description != ID3Writer::albumIdentityDescription) return std::nullopt;
     std::size_t valueEnd = body.size();
     while (valueEnd >= end + unit + unit && body[valueEnd - 1] == 0) --valueEnd;
-    if (unit == 2 && (valueEnd - end) % 2 != 0) ++valueEnd;
+    // A zero cut from a two-byte unit goes back, but never past the frame:
+    // a value of odd length ends inside its last unit.
+    if (unit == 2 && (valueEnd - end) % 2 != 0 && valueEnd < body.size()) ++valueEnd;
     return asciiText(body.data() + end + unit, valueEnd - end - unit, encoding);
 }
 

@@ -1,6 +1,7 @@
 #include "Core/Convert/FFmpegRunner.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -107,8 +108,31 @@ std::string lastLines(std::string_view text) {
     return trimBlank(shown);
 }
 
-std::string describe(std::int32_t exitCode, const std::string& standardError) {
+// ffmpeg names the part that speaks with its address in memory, as in
+// "[mp3 @ 0x55d0c8a4f2c0]", which changes from run to run: the name stays.
+std::string withoutAddresses(std::string_view text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t found = text.find(" @ 0x", at);
+        if (found == std::string_view::npos) {
+            kept += text.substr(at);
+            break;
+        }
+        std::size_t end = found + 5;
+        while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
+        const bool address = end > found + 5 && end < text.size() && text[end] == ']' &&
+                             text.substr(at, found - at).find('[') != std::string_view::npos;
+        kept += text.substr(at, found - at);
+        if (!address) kept += text.substr(found, end - found);
+        at = end;
+    }
+    return kept;
+}
+
+std::string describe(std::int32_t exitCode, const std::string& rawError) {
     // Only the error lines, each once, with the system's causes in Japanese.
+    const std::string standardError = withoutAddresses(rawError);
     std::string kept;
     for (std::string_view line : errorLines(withoutLoudnessSummary(splitLines(standardError)))) {
         kept += line;

@@ -1,11 +1,9 @@
 #include "Core/Pipeline/CardAlbums.hpp"
 
-#include <sys/stat.h>
-
+#include <charconv>
 #include <utility>
 
-#include "Core/Convert/AlbumIdentity.hpp"
-#include "Core/Naming/SafeName.hpp"
+#include "Core/Pipeline/Placement.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -14,15 +12,11 @@ namespace tarvik {
 namespace {
 
 using Item = ConversionPlan::Item;
+using SDCardTools::CardTree;
 
-// Numbers tried before a track or an album gives up: far beyond real cards,
-// and a bound where a name cut to its limit comes back the same.
+// Numbers tried before a track gives up: far beyond real cards, and a bound
+// where a name cut to its limit comes back the same.
 constexpr std::int64_t numberLimit = 9999;
-
-// FAT and exFAT cards tell neither normal forms nor letter case apart.
-std::string cardKey(std::string_view path) {
-    return text::lower(text::isValidUTF8(path) ? text::nfc(path) : std::string(path));
-}
 
 std::string folderOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
@@ -38,24 +32,29 @@ std::string joined(const std::string& folder, std::string_view name) {
     return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
 }
 
-std::optional<mode_t> modeOf(const std::filesystem::path& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-    return info.st_mode;
-}
-
-bool uses(const std::map<std::string, std::set<std::string>>& plan, const std::string& key,
-          const std::string& identity) {
-    const auto found = plan.find(key);
-    if (found == plan.end()) return false;
-    return found->second.size() > 1 || !found->second.contains(identity);
+// A card path as a FAT or exFAT card tells paths apart.
+std::string pathKey(std::string_view path) {
+    std::string key;
+    const std::vector<std::string_view> levels = SDCardTools::components(path);
+    for (std::size_t index = 0; index < levels.size(); ++index) {
+        if (index > 0) key += '/';
+        key += index + 1 == levels.size() ? CardTree::fileKey(levels[index])
+                                          : CardTree::folderKey(levels[index]);
+    }
+    return key;
 }
 
 }  // namespace
 
+std::string CardAlbums::numberedNotice(std::string_view name, std::string_view numbered) {
+    return "「" + std::string(name) + "」には別のアルバムがあるため「" + std::string(numbered) +
+           "」に書き出しました";
+}
+
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
-                       bool cardNames, SameTrack sameTrack)
-    : root_(std::move(root)),
+                       std::vector<std::string> identities, bool cardNames, SameTrack sameTrack)
+    : tree_(std::move(root)),
+      folders_(tree_),
       profile_(profile),
       items_(items),
       cardNames_(cardNames),
@@ -64,153 +63,201 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
       // others albums share folders, and only single files keep apart.
       albumFolders_(profile.files.layout == DeviceProfile::Files::Layout::artistAlbum),
       rules_(profile.nameRules()),
-      settled_(items.size(), false) {
-    identities_.reserve(items.size());
-    for (const Item& item : items_) {
-        identities_.push_back(AlbumIdentity::of(item.meta));
-        planFolders_[cardKey(folderOf(item.relativePath))].insert(identities_.back());
-        planPaths_[cardKey(item.relativePath)].insert(identities_.back());
-    }
-}
-
-std::string CardAlbums::onCard(const std::string& relative, bool isFile) const {
-    if (!cardNames_) return relative;
-    return isFile ? SDCardTools::cardFilePath(relative) : SDCardTools::cardRelativePath(relative);
-}
-
-const std::optional<std::string>& CardAlbums::identityAt(const std::filesystem::path& file) {
-    const auto [known, fresh] = readIdentities_.try_emplace(file.native());
-    if (fresh) known->second = AlbumIdentity::read(file);
-    return known->second;
-}
-
-std::optional<bool> CardAlbums::holds(const PosixFS::Location& at, const Item& item,
-                                      const std::string& identity) {
-    const std::optional<mode_t> mode = modeOf(at.path);
-    if (!mode) return std::nullopt;
-    // A link, even to the right file, or anything but a regular file is
-    // never the track: it stays as it is.
-    if (!S_ISREG(*mode)) return false;
-    if (const std::optional<std::string>& carried = identityAt(at.path)) {
-        return *carried == identity;
-    }
-    return sameTrack_ && sameTrack_(item, at.path);
-}
-
-bool CardAlbums::folderIsFree(const std::string& folder, const std::string& identity,
-                              const Item& item) {
-    const std::optional<PosixFS::Location> location =
-        PosixFS::locate(root_, onCard(folder, false));
-    if (!location || !location->exists()) return true;  // above: the copy will say so
-    const std::optional<mode_t> mode = modeOf(location->path);
-    if (!mode || !S_ISDIR(*mode)) return false;
-    bool foreign = false;
-    for (const std::string& name : SDCardTools::listNames(location->path)) {
-        if (name.starts_with('.') || !SDCardTools::isCardAudioFile(name)) continue;
-        const std::filesystem::path file = location->path / name;
-        const std::optional<mode_t> fileMode = modeOf(file);
-        if (!fileMode || !S_ISREG(*fileMode)) continue;
-        if (const std::optional<std::string>& carried = identityAt(file)) {
-            if (*carried == identity) return true;  // the album's own folder
-            foreign = true;
-        }
-    }
-    if (foreign) return false;
-    // Files without identity (an earlier version's): the album's own when the
-    // first of its tracks found there is that track.
+      identities_(std::move(identities)) {
+    planned_.reserve(items.size());
+    std::string previous;
     for (std::size_t index = 0; index < items_.size(); ++index) {
-        const Item& other = items_[index];
-        if (identities_[index] != identity ||
-            folderOf(other.relativePath) != folderOf(item.relativePath)) {
-            continue;
+        planned_.push_back(items_[index].relativePath);
+        const std::string folder = folderOf(planned_.back());
+        mainFolders_.try_emplace(identities_[index], folder);
+        // Items come album by album: each folder is held once.
+        if (albumFolders_ && !folder.empty() && (index == 0 || folder != previous)) {
+            folders_.hold(onCard(folder, false), identities_[index]);
         }
-        const std::optional<PosixFS::Location> file =
-            PosixFS::locate(root_, onCard(joined(folder, nameOf(other.relativePath)), true));
-        if (file && file->exists()) return holds(*file, other, identity).value_or(true);
+        previous = folder;
     }
-    return true;
 }
 
-std::string CardAlbums::folderFor(const Item& item, const std::string& identity) {
-    const std::string folder = folderOf(item.relativePath);
-    const auto [chosen, fresh] = chosenFolders_.try_emplace(folder + '\0' + identity);
-    if (!fresh) return chosen->second;
-    const std::string parent = folderOf(folder);
-    for (std::int64_t n = 1; n <= numberLimit; ++n) {
-        const std::string candidate =
-            n == 1 ? folder
-                   : joined(parent, SafeName::withSuffix(nameOf(folder), " " + std::to_string(n),
-                                                         rules_));
-        const std::string key = cardKey(candidate);
-        // A numbered name never takes the folder of another album of the plan.
-        if (n > 1 && uses(planFolders_, key, identity)) continue;
-        if (const auto claimed = claimedFolders_.find(key);
-            claimed != claimedFolders_.end() && claimed->second != identity) {
-            continue;
-        }
-        if (folderIsFree(candidate, identity, item)) {
-            claimedFolders_.emplace(key, identity);
-            chosen->second = candidate;
-            return candidate;
+const std::set<std::string>& CardAlbums::planPaths() {
+    if (!planPaths_) {
+        planPaths_.emplace();
+        for (const std::string& path : planned_) planPaths_->insert(pathKey(onCard(path, true)));
+    }
+    return *planPaths_;
+}
+
+std::string CardAlbums::onCard(const std::string& planned, bool isFile) const {
+    if (!cardNames_) return planned;
+    return isFile ? SDCardTools::cardFilePath(planned) : SDCardTools::cardRelativePath(planned);
+}
+
+// The album's folder before the planner numbered it apart from another
+// album of the plan: the search looks there and at every number.
+std::string CardAlbums::baseOf(std::size_t index) const {
+    const std::string folder = folderOf(planned_[index]);
+    // Further folders of one album are its overflow folders: each is its own.
+    if (mainFolders_.at(identities_[index]) != folder) return folder;
+    const Item& item = items_[index];
+    const std::string name = Placement::albumName(item.meta, profile_, item.albumIndex + 1);
+    const std::string_view last = nameOf(folder);
+    const std::size_t space = last.rfind(' ');
+    std::int64_t n = 0;
+    if (space == std::string_view::npos ||
+        std::from_chars(last.data() + space + 1, last.data() + last.size(), n).ec != std::errc{} ||
+        n < 2 || SafeName::withSuffix(name, " " + std::to_string(n), rules_) != last) {
+        return folder;
+    }
+    return joined(folderOf(folder), name);
+}
+
+SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) const {
+    const std::string& identity = identities_[index];
+    return {.owner = identity,
+            .base = baseOf(index),
+            .cardNames = cardNames_,
+            .identity = identity,
+            // A file without identity is the album's when it is one of its tracks.
+            .ownFile =
+                [this, &identity](const std::string& file) {
+                    if (!sameTrack_) return false;
+                    for (std::size_t other = 0; other < items_.size(); ++other) {
+                        if (identities_[other] == identity &&
+                            sameTrack_(items_[other], tree_.fullPath(file))) {
+                            return true;
+                        }
+                    }
+                    return false;
+                },
+            .rules = rules_};
+}
+
+void CardAlbums::prefetch(std::stop_token stop) {
+    std::vector<std::string> folders;
+    std::set<std::string> asked;
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        const std::string planned = folderOf(planned_[index]);
+        if (planned.empty() || !asked.insert(identities_[index] + '\0' + planned).second) continue;
+        if (albumFolders_) {
+            for (std::string& folder : folders_.candidates(albumOf(index))) {
+                folders.push_back(std::move(folder));
+            }
+        } else if (const std::optional<CardTree::Located> located =
+                       tree_.locate(onCard(planned, false), true);
+                   located && located->exists() && located->kind == CardTree::Kind::folder) {
+            folders.push_back(located->relative);
         }
     }
-    chosen->second = folder;
+    tree_.prefetch(folders, std::move(stop));
+}
+
+std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& place) {
+    const std::string& identity = identities_[index];
+    const std::string planned = folderOf(planned_[index]);
+    const auto [known, fresh] = answers_.try_emplace(identity + '\0' + planned);
+    Answer& answer = known->second;
+    if (!fresh) {
+        place.link = answer.link;
+        return answer.folder;
+    }
+    if (!albumFolders_ || planned.empty()) {
+        const std::optional<CardTree::Located> located = tree_.locate(onCard(planned, false), true);
+        if (!located) {
+            answer.folder = planned;
+        } else if (located->blockedByLink ||
+                   (located->exists() && located->kind == CardTree::Kind::link)) {
+            answer.link = tree_.fullPath(located->blockedAt.value_or(located->relative)).native();
+        } else {
+            answer.folder = located->relative;
+        }
+        place.link = answer.link;
+        return answer.folder;
+    }
+    const SDCardTools::AlbumFolders::Album album = albumOf(index);
+    SDCardTools::AlbumFolders::Result result;
+    try {
+        result = folders_.find(album);
+    } catch (...) {
+        answers_.erase(known);  // stopped while a file was checked: nothing decided
+        throw;
+    }
+    if (result.link) {
+        answer.link = tree_.fullPath(*result.link).native();
+        place.link = answer.link;
+        return std::nullopt;
+    }
+    if (!result.found) return std::nullopt;
+    const std::string& folder = result.found->folder;
+    answer.folder = folder;
+    if (!result.found->own && result.found->number > 1) {
+        place.notice = numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
+                                      SDCardTools::lastComponent(folder));
+    }
+    // The album's other items follow it, so that a full card takes back
+    // what it wrote of the album there.
+    for (std::size_t other = index; other < items_.size(); ++other) {
+        if (identities_[other] == identity && folderOf(planned_[other]) == planned) {
+            items_[other].relativePath = joined(folder, nameOf(planned_[other]));
+        }
+    }
     return folder;
 }
 
-void CardAlbums::moveAlbum(std::size_t index, const std::string& from, const std::string& to) {
-    for (std::size_t other = index; other < items_.size(); ++other) {
-        if (settled_[other] || identities_[other] != identities_[index] ||
-            folderOf(items_[other].relativePath) != from) {
-            continue;
-        }
-        settled_[other] = true;
-        if (from != to) {
-            items_[other].relativePath = joined(to, nameOf(items_[other].relativePath));
-        }
+std::optional<bool> CardAlbums::holds(const CardTree::Located& at, std::size_t index) {
+    if (!at.exists()) return std::nullopt;
+    // A link, even to the right file, or anything but a regular file is
+    // never the track: it stays as it is.
+    if (at.kind != CardTree::Kind::file) return false;
+    if (const std::optional<std::string>& carried = tree_.identity(at.relative)) {
+        return *carried == identities_[index];
     }
+    return sameTrack_ && sameTrack_(items_[index], tree_.fullPath(at.relative));
 }
 
 CardAlbums::Place CardAlbums::place(std::size_t index) {
     Item& item = items_[index];
-    const std::string& identity = identities_[index];
-    const std::string folder = folderOf(item.relativePath);
-    if (albumFolders_ && !folder.empty() && !settled_[index]) {
-        moveAlbum(index, folder, folderFor(item, identity));
+    Place place;
+    const std::optional<std::string> folder = realFolder(index, place);
+    if (!folder) {
+        place.blocked = !place.link;
+        return place;
     }
 
-    const std::string original = item.relativePath;
-    const std::string stem = std::string(nameOf(original));
+    const std::string stem(nameOf(planned_[index]));
     const std::size_t dot = stem.rfind('.');
     const std::string extension = dot == std::string::npos ? "" : stem.substr(dot);
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string candidate =
-            n == 1 ? original
-                   : joined(folderOf(original),
+            n == 1 ? joined(*folder, stem)
+                   : joined(*folder,
                             SafeName::withSuffix(stem.substr(0, stem.size() - extension.size()),
                                                  " " + std::to_string(n), rules_, extension) +
                                 extension);
-        const std::string key = cardKey(candidate);
-        if (n > 1 && planPaths_.contains(key)) continue;  // another track's place
+        const std::optional<CardTree::Located> located = tree_.locate(candidate);
+        if (!located) break;
+        const std::string& key = located->key;
+        if (n > 1 && planPaths().contains(key)) continue;  // another track's place
         if (const auto claimed = claimedPaths_.find(key);
             claimed != claimedPaths_.end() && claimed->second != index) {
             continue;
         }
-        const std::optional<PosixFS::Location> location =
-            PosixFS::locate(root_, onCard(candidate, true));
-        // A folder on the way is a link or a file: the copy will say so.
-        if (!location) return Place{false, std::nullopt};
-        std::optional<bool> own;
-        if (location->exists()) {
-            own = holds(*location, item, identity);
-            if (own == false) continue;
+        if (located->blockedByLink) {
+            place.link = tree_.fullPath(*located->blockedAt).native();
+            return place;
         }
+        // A file where a folder should be: the copy will say so.
+        const std::optional<bool> own = located->blockedAt ? std::nullopt : holds(*located, index);
+        if (own == false) continue;
         claimedPaths_.emplace(key, index);
-        item.relativePath = candidate;
-        return Place{own.value_or(false), location};
+        if (!located->blockedAt) tree_.note(located->relative);
+        item.relativePath = located->relative;
+        place.present = own.value_or(false);
+        place.location =
+            PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
+        return place;
     }
     // Every name taken (or cut back to one that is): nothing is written over.
-    return Place{false, std::nullopt, true};
+    place.blocked = true;
+    return place;
 }
 
 }  // namespace tarvik

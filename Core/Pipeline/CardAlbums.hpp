@@ -1,20 +1,22 @@
-// Where the tracks of a run go on a card that already holds files: a file
-// counts as a track's own only when it is a regular file that carries the
-// track's album identity (or, written without one, the same tags and length);
-// an album folder that holds another album's files is passed over for the
-// first numbered folder that is free or the album's own, and a track whose
-// place holds anything else (a link, a folder, another album's file) takes
-// the first free numbered file name. Owned by one run's thread; it changes the
-// card paths of the run's items as it decides and reads the card, never writes.
+// Where the tracks of a run go on a card that already holds files. Under the
+// artist/album layout each album finds its own folder with the search that
+// sends use too (AlbumFolders): wherever its files are, whatever number the
+// planner gave, else the first free number. A file counts as a track's own
+// only when it is a regular file that carries the track's album identity
+// (or, written without one, the same tags and length); anything else at a
+// track's place (a link, a folder, another album's file) sends the track to
+// the first free numbered file name. Owned by one run's thread; it sets the
+// items' paths to where they lie on the card, levels there by their names on
+// the card, and reads the card, never writes.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <string_view>
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -22,13 +24,15 @@
 #include "Core/Naming/SafeName.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
+#include "Core/SDCard/CardTree.hpp"
 
 namespace tarvik {
 
 class CardAlbums {
 public:
     // Whether the file on the card, which carries no identity, is the item's:
-    // its tags as the run would write them and its length match.
+    // its tags as its form holds them and its length match. May throw Cancelled.
     using SameTrack =
         std::function<bool(const ConversionPlan::Item&, const std::filesystem::path& cardFile)>;
 
@@ -37,46 +41,60 @@ public:
         // Where the item's file is or goes: found levels keep their names.
         std::optional<PosixFS::Location> location;
         bool blocked = false;  // no free name is left for the track
+        // A folder on the way is a link: its full path. Nothing is written.
+        std::optional<std::string> link;
+        // Told once, when the album took a numbered folder for want of its own name.
+        std::optional<std::string> notice;
     };
 
-    CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
-               std::vector<ConversionPlan::Item>& items, bool cardNames, SameTrack sameTrack);
+    // "「Road」には別のアルバムがあるため「Road 2」に書き出しました"
+    static std::string numberedNotice(std::string_view name, std::string_view numbered);
 
-    // Decides the place of items[index], changing its `relativePath` (and
-    // those of its album's other items, when the album moves to another
-    // folder) to the path it takes.
+    // `identities` holds the album identity of each item.
+    CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
+               std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
+               bool cardNames, SameTrack sameTrack);
+
+    // Reads at once, before the first place is asked, what the places of the
+    // plan's albums will be decided by: the folders of their names and
+    // numbered forms on the card, and the identities of their files. A stop
+    // ends it early; what it did not read is read when asked.
+    void prefetch(std::stop_token stop);
+
+    // Decides the place of items[index] and sets its `relativePath` (and,
+    // when its album's folder is decided now, those of the album's other
+    // items) to where it lies on the card.
     Place place(std::size_t index);
 
 private:
-    std::string onCard(const std::string& relative, bool isFile) const;
-    void moveAlbum(std::size_t index, const std::string& from, const std::string& to);
-    std::string folderFor(const ConversionPlan::Item& item, const std::string& identity);
-    bool folderIsFree(const std::string& folder, const std::string& identity,
-                      const ConversionPlan::Item& item);
-    // nothing: free; true: the item's own file; false: taken.
-    std::optional<bool> holds(const PosixFS::Location& at, const ConversionPlan::Item& item,
-                              const std::string& identity);
-    const std::optional<std::string>& identityAt(const std::filesystem::path& file);
+    std::string onCard(const std::string& planned, bool isFile) const;
+    std::string baseOf(std::size_t index) const;
+    SDCardTools::AlbumFolders::Album albumOf(std::size_t index) const;
+    // The real folder of the item's planned folder; a link on the way instead.
+    std::optional<std::string> realFolder(std::size_t index, Place& place);
+    std::optional<bool> holds(const SDCardTools::CardTree::Located& at, std::size_t index);
+    const std::set<std::string>& planPaths();
 
+    // What the search answered for one album's planned folder.
+    struct Answer {
+        std::optional<std::string> folder;
+        std::optional<std::string> link;
+    };
 
-    PosixFS::Root root_;
+    SDCardTools::CardTree tree_;
+    SDCardTools::AlbumFolders folders_;
     const DeviceProfile& profile_;
     std::vector<ConversionPlan::Item>& items_;
+    std::vector<std::string> planned_;  // the items' paths as the plan gave them
     bool cardNames_;  // paths are mapped to card-readable names on the card
     SameTrack sameTrack_;
     bool albumFolders_;
     SafeName::Rules rules_;  // for numbered names
     std::vector<std::string> identities_;  // per item
-    // Card key (NFC, lower case) of a plan folder or path -> identities using it.
-    std::map<std::string, std::set<std::string>> planFolders_;
-    std::map<std::string, std::set<std::string>> planPaths_;
-    // Plan folder + "\0" + identity -> the folder the album takes.
-    std::map<std::string, std::string> chosenFolders_;
-    // Card keys this run gave away, with the identity they went to.
-    std::map<std::string, std::string> claimedFolders_;
+    std::map<std::string, std::string> mainFolders_;   // identity -> its first planned folder
+    std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item
-    std::vector<bool> settled_;  // the item's folder is decided
-    std::map<std::string, std::optional<std::string>> readIdentities_;  // by card file
+    std::map<std::string, Answer> answers_;            // by identity + "\0" + planned folder
 };
 
 }  // namespace tarvik

@@ -32,7 +32,7 @@ std::int64_t ConversionEvent::Summary::songsFailed() const {
 
 bool ConversionEvent::Summary::operator==(const Summary& other) const {
     return progress == other.progress && stopped == other.stopped && cardFull == other.cardFull &&
-           renamed == other.renamed && halt == other.halt &&
+           renamed == other.renamed && halt == other.halt && carried == other.carried &&
            std::equal(
                placed.begin(), placed.end(), other.placed.begin(), other.placed.end(),
                [](const std::string& a, const std::string& b) { return text::equivalent(a, b); });

@@ -50,7 +50,10 @@ struct ConversionEvent {
     };
 
     struct Track {
-        // `path` is the item's relative path on the card, as the plan has it.
+        // `path` is where the track lies below the destination, as the card
+        // names it (levels found there keep their names; an album the card
+        // moved to a numbered folder names that folder); for a track an
+        // earlier card took, its planned path.
         struct Converted {
             std::string path;
             bool operator==(const Converted& other) const;
@@ -105,8 +108,12 @@ struct ConversionEvent {
         bool stopped = false;
         bool cardFull = false;
         std::int64_t renamed = 0;         // renamed events of the run's own planning
-        std::vector<std::string> placed;  // NFC relative paths, ascending by code point
+        // NFC relative paths on the card, as it names them, ascending by code point.
+        std::vector<std::string> placed;
         Halt halt = Halt::none;
+        // The placed tracks as the carry-over names them (CarryOver::entry:
+        // album identity and planned path), ascending.
+        std::vector<std::string> carried = {};
 
         // The songs that failed: what stopped the run counted as one failure,
         // and it is no song.

@@ -65,6 +65,10 @@ struct ConversionRunner {
         bool stopped = false;
         std::set<std::string> placed;  // NFC relative paths now on the card
         std::set<std::string> failed;  // NFC relative paths whose conversion failed
+        // NFC relative paths of the items the carry-over of earlier cards holds.
+        std::set<std::string> excluded;
+        // NFC relative path on the card -> how the carry-over names that track.
+        std::map<std::string, std::string> carried;
         // NFC relative path -> path of the file this run wrote for it.
         std::map<std::string, std::string> written;
         // Folders this run made on the card, as they are named there.
@@ -78,7 +82,8 @@ struct ConversionRunner {
         // Why the run stopped by itself; set once.
         ConversionEvent::Halt halt = ConversionEvent::Halt::none;
 
-        // The closing record: these counts, `placed` in ascending order.
+        // The closing record: these counts, `placed` in ascending order and
+        // the carry-over's names of those tracks.
         ConversionEvent::Summary summary() const;
     };
 

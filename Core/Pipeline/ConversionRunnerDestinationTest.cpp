@@ -109,16 +109,35 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     EXPECT_TRUE(fs::is_symlink(temp / "card/MUSIC/Album 1"));
     EXPECT_TRUE(fs::is_directory(temp / "card/MUSIC/Album 1 2"));
 
-    // A card root that is itself a link is not swept either.
+    // A music folder that is a link stops the run before anything starts,
+    // and is not swept either; a link at an artist folder fails that
+    // artist's tracks, told once.
     fs::remove_all(temp / "card/MUSIC");
     fs::create_directory_symlink(temp / "outside/Photos", temp / "card/MUSIC");
-    runToTheEnd(runnerFor(temp / "card"), separateAlbums(1));
+    const std::string linkMessage = "書き出し先のフォルダがリンクです: ";
+    const std::string music = (temp / "card/MUSIC").string();
+    ScriptedConverter unused;
+    EXPECT_EQ(trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(1), unused)),
+              (Texts{"progress 0 0 0 / 1", "failed " + music + ": " + linkMessage + music,
+                     "finishing", "done 0 skipped 0 failed 1 stopped"}));
+    EXPECT_TRUE(unused.started().empty());
+    EXPECT_EQ(filesBelow(temp / "outside"), outside);
+    fs::remove(temp / "card/MUSIC");
+    fs::create_directories(temp / "card/MUSIC");
+    fs::create_directory_symlink(temp / "outside/Documents", temp / "card/MUSIC/Artist A");
+    const Texts told = trace(
+        runToTheEnd(runnerFor(temp / "card"), planOf({{"Artist A/A", 2}, {"Artist B/B", 1}})));
+    EXPECT_EQ(Texts(told.begin() + 2, told.end()),
+              (Texts{"failed /music/1.flac: " + linkMessage + music + "/Artist A",
+                     "progress 0 0 1 / 3", "failed /music/2.flac: 上と同じ理由です",
+                     "progress 0 0 2 / 3", "converted MUSIC/Artist B/B/3 t3.mp3",
+                     "progress 1 0 2 / 3", "finishing", "done 1 skipped 0 failed 2"}));
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
 
     // Album B's first track is written; while its second finds the card full,
     // the album's folder is swapped for a link to a folder of the user's:
     // taking back the partial album deletes nothing through it.
-    fs::remove(temp / "card/MUSIC");
+    fs::remove_all(temp / "card/MUSIC");
     ScriptedConverter converter;
     converter.script("3.flac", {ScriptedConverter::Ending::noSpace});
     converter.onStart([&](const Converter::Job& job) {

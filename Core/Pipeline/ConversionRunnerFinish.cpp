@@ -45,8 +45,19 @@ bool isJunk(std::string_view name) {
 }  // namespace
 
 ConversionEvent::Summary ConversionRunner::RunState::summary() const {
-    return {progress, stopped, cardFull, renamed,
-            std::vector<std::string>(placed.begin(), placed.end()), halt};
+    std::vector<std::string> names;
+    for (const std::string& path : placed) {
+        if (const auto name = carried.find(path); name != carried.end())
+            names.push_back(name->second);
+    }
+    std::sort(names.begin(), names.end());
+    return {progress,
+            stopped,
+            cardFull,
+            renamed,
+            std::vector<std::string>(placed.begin(), placed.end()),
+            halt,
+            std::move(names)};
 }
 
 std::optional<std::filesystem::path> ConversionRunner::cardRoot(
@@ -95,7 +106,7 @@ void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan:
         std::map<std::string, std::string> written = state.written;
         std::erase_if(written, [&](const auto& entry) { return unreachable(entry.second); });
         const RollBack rollBack =
-            rollBackPartialAlbums(items, options.exclude, state.failed, state.placed, written);
+            rollBackPartialAlbums(items, state.excluded, state.failed, state.placed, written);
         for (const std::string& path : rollBack.removed) state.placed.erase(path);
         state.progress.done -= static_cast<std::int64_t>(rollBack.removed.size());
         if (!rollBack.albumFolders.empty()) {

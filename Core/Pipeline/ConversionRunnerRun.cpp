@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <chrono>
@@ -8,16 +9,19 @@
 #include <system_error>
 #include <utility>
 
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ArtworkExtractor.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
 #include "Core/Pipeline/CardAlbums.hpp"
 #include "Core/Pipeline/CardTrackMatch.hpp"
+#include "Core/Pipeline/CarryOver.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
 #include "Core/Platform/BoundedGroup.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 
 namespace tarvik {
@@ -28,6 +32,7 @@ using Halt = ConversionEvent::Halt;
 
 // The reason of a failed track whose cause an earlier track's reason told.
 constexpr std::string_view sameCauseMessage = "上と同じ理由です";
+constexpr std::string_view linkMessage = SDCardTools::folderIsLinkMessage;
 using Item = ConversionPlan::Item;
 
 std::string nfcText(const std::string& text) {
@@ -87,12 +92,33 @@ public:
         }
         const DeviceProfile::Tags::Artwork& art = runner_.profile.tags.artwork;
         ArtworkCache artwork(ArtworkExtractor{ffmpeg}, art.maxPx, art.enabled);
+        // What the carry-over of earlier cards holds is not written again;
+        // each track is named there by its planned place, whatever place the
+        // card gives it.
+        std::vector<std::string> identities = albumIdentities();
+        excluded_.reserve(items_.size());
+        carryEntries_.reserve(items_.size());
+        for (std::size_t index = 0; index < items_.size(); ++index) {
+            const std::string& planned = items_[index].relativePath;
+            excluded_.push_back(
+                CarryOver::holds(runner_.options.exclude, identities[index], planned));
+            carryEntries_.push_back(CarryOver::entry(identities[index], planned));
+        }
         // The run never makes the destination: a folder the user chose that
         // is not there is no place to write to.
         state_.destination = PosixFS::rootAt(runner_.destination);
         if (!state_.destination) {
             runner_.halt(state_, events_, Halt::destinationLost);
-            runner_.finish(state_, items_, events_, stop_);
+            finish();
+            return;
+        }
+        // A music folder that is a link leads out of the card: nothing starts.
+        if (const std::optional<std::filesystem::path> link = rootLink()) {
+            ++state_.progress.failed;
+            state_.stopped = true;
+            events_.send(
+                ConversionEvent::failed(link->string(), std::string(linkMessage) + link->string()));
+            finish();
             return;
         }
         state_.musicFolder = PosixFS::rootAt(runner_.source);
@@ -106,13 +132,15 @@ public:
             SpaceEstimate::reserveBytes(runner_.profile.audio.bitrate, runner_.options.reserveMB);
         start_ = Clock::now();
         events_.send(ConversionEvent::converting());
-        cardPaths_ = runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
-                     SDCardTools::isCardVolume(runner_.destination);
-        cards_.emplace(*state_.destination, runner_.profile, items_, cardPaths_,
-                       [this, ffmpeg](const Item& item, const std::filesystem::path& file) {
-                           return CardTrackMatch::sameTrack(*ffmpeg, runner_.profile, item, file,
-                                                            stop_);
+        const bool cardPaths =
+            runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
+            SDCardTools::isCardVolume(runner_.destination);
+        auto matcher = std::make_shared<CardTrackMatch::Matcher>(ffmpeg, stop_);
+        cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
+                       cardPaths, [matcher](const Item& item, const std::filesystem::path& file) {
+                           return matcher->sameTrack(item, file);
                        });
+        cards_->prefetch(stop_);
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);
@@ -142,19 +170,51 @@ public:
             handle(*result);
             if (!stop_.stop_requested() && !noMoreStarts_) admit(group, artwork);
         }
-        runner_.finish(state_, items_, events_, stop_);
+        finish();
     }
 
 private:
+    // Each item's album identity; items come album by album, so each album's
+    // digest is made once.
+    std::vector<std::string> albumIdentities() const {
+        std::vector<std::string> identities;
+        identities.reserve(items_.size());
+        for (std::size_t index = 0; index < items_.size(); ++index) {
+            const TrackMeta& meta = items_[index].meta;
+            const bool sameAlbum = index > 0 &&
+                                   items_[index - 1].meta.albumArtist == meta.albumArtist &&
+                                   items_[index - 1].meta.artist == meta.artist &&
+                                   items_[index - 1].meta.album == meta.album;
+            identities.push_back(sameAlbum ? identities.back() : AlbumIdentity::of(meta));
+        }
+        return identities;
+    }
+
+    void finish() {
+        // Excluded items count for no folder when a full card takes back
+        // partial albums; by now they stand where their album went.
+        for (std::size_t index = 0; index < excluded_.size(); ++index) {
+            if (excluded_[index]) state_.excluded.insert(nfcText(items_[index].relativePath));
+        }
+        runner_.finish(state_, items_, events_, stop_);
+    }
+
     struct Result {
         std::size_t index = 0;
         std::filesystem::path file;
         std::exception_ptr error;
     };
 
-    // The item's path below the destination.
-    std::string cardPath(const Item& item) const {
-        return cardPaths_ ? SDCardTools::cardFilePath(item.relativePath) : item.relativePath;
+    // The first level of the profile's root folder that is a link, if any.
+    std::optional<std::filesystem::path> rootLink() const {
+        std::filesystem::path level = runner_.destination;
+        for (std::string_view name : SDCardTools::components(runner_.profile.files.root)) {
+            level /= name;
+            struct stat status {};
+            if (::lstat(level.c_str(), &status) != 0) return std::nullopt;
+            if (S_ISLNK(status.st_mode)) return level;
+        }
+        return std::nullopt;
     }
 
     // What keeps the run from writing any further track, if anything.
@@ -201,8 +261,7 @@ private:
         while (cursor_ < items_.size()) {
             const std::size_t index = cursor_++;
             const Item& item = items_[index];
-            const std::string path = nfcText(item.relativePath);
-            if (runner_.options.exclude.contains(path)) {
+            if (excluded_[index]) {
                 reportSkipped(item);
                 continue;
             }
@@ -218,23 +277,30 @@ private:
                 return false;
             }
             const CardAlbums::Place& place = *found;
-            const std::string moved = nfcText(item.relativePath);
-            if (moved != path && runner_.options.exclude.contains(moved)) {
-                reportSkipped(item);
-                continue;
-            }
+            if (place.notice) events_.send(ConversionEvent::notice(*place.notice));
+            const std::string path = nfcText(item.relativePath);
             if (place.present) {
-                state_.placed.insert(moved);
+                state_.placed.insert(path);
+                state_.carried[path] = carryEntries_[index];
                 reportSkipped(item);
                 continue;
             }
-            if (place.blocked) {
+            if (place.link) {
+                // Told once for each link; the tracks behind it point back to it.
+                const bool told = !linksTold_.insert(*place.link).second;
+                reportResult(Result{index,
+                                    {},
+                                    std::make_exception_ptr(ConversionError(
+                                        told ? std::string(sameCauseMessage)
+                                             : std::string(linkMessage) + *place.link))});
+                continue;
+            }
+            if (place.blocked || !place.location) {
                 reportResult(Result{index, {}, std::make_exception_ptr(ConversionError(
                                                    "書き込めません: " + item.relativePath +
                                                    "（空いている名前がありません）"))});
                 continue;
             }
-            const std::string relative = cardPath(item);
             if (const std::optional<std::int64_t> free = freeSpace(); free && *free < headroom_) {
                 state_.cardFull = true;
                 noMoreStarts_ = true;
@@ -244,11 +310,10 @@ private:
                 stopFor(group, *why);
                 return false;
             }
-            if (place.location) noteNewFolders(*place.location);
-            const std::filesystem::path file =
-                place.location ? place.location->path : runner_.destination / relative;
+            noteNewFolders(*place.location);
+            const std::filesystem::path& file = place.location->path;
             try {
-                spawn(group, artwork, index, runner_.destination / relative, file);
+                spawn(group, artwork, index, runner_.destination / item.relativePath, file);
             } catch (...) {
                 // No thread for it: the track fails, the run goes on.
                 reportResult(Result{index, file, std::current_exception()});
@@ -310,6 +375,7 @@ private:
             const std::string path = nfcText(item.relativePath);
             state_.placed.insert(path);
             state_.written[path] = result.file.native();
+            state_.carried[path] = carryEntries_[result.index];
             events_.send(ConversionEvent::converted(item.relativePath));
         }
         if (progress.done >= 1) {
@@ -332,9 +398,11 @@ private:
     const std::stop_token stop_;
 
     std::set<std::string, std::less<>> causes_;  // system causes already reported
+    std::set<std::string> linksTold_;            // links at folders already reported
+    std::vector<bool> excluded_;                 // per item: an earlier card took it
+    std::vector<std::string> carryEntries_;      // per item: its name in the carry-over
     std::size_t cursor_ = 0;
     bool noMoreStarts_ = false;
-    bool cardPaths_ = false;
     std::int64_t headroom_ = 0;
     Clock::time_point start_;
 };
@@ -371,9 +439,7 @@ void ConversionRunner::runBody(Events& events, std::optional<ConversionPlan> pla
 
         if (options.dryRun) {
             for (const Item& item : plan->items) {
-                if (options.exclude.contains(nfcText(item.relativePath))) {
-                    ++state.progress.skipped;
-                }
+                if (CarryOver::holds(options.exclude, item)) ++state.progress.skipped;
                 events.send(ConversionEvent::skipped(item.relativePath));
             }
             events.send(

@@ -29,8 +29,8 @@ bool readUntil(ConversionRunner::Handle& handle, const std::string& wanted) {
 TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
     ConversionPlan plan = planOf({{"Caf\u00E9", 5}});
     plan.items[0].relativePath = "MUSIC/Caf\u00E9/1 Ca\u0301fe\u0301.mp3";
-    const std::string p2 = plan.items[1].relativePath, p3 = plan.items[2].relativePath,
-                      p5 = plan.items[4].relativePath, nfd = "MUSIC/Cafe\u0301/";
+    const std::string nfd = "MUSIC/Cafe\u0301/", p2 = nfd + "2 t2.mp3", p3 = nfd + "3 t3.mp3",
+                      p5 = nfd + "5 t5.mp3";
     TempDir temp;
     const fs::path card = temp / "SD \u304F\u3099\u308B\u307E";  // くるま, a separate dakuten
     ConversionRunner runner = runnerFor(card);
@@ -38,7 +38,8 @@ TEST(ConversionRun, SkipsWhatIsThereOrCarriedOverAndReportsEachTrackInOrder) {
     writeFile(card / nfd / "2 t2.mp3", ownedBy("Caf\u00E9", "already there"));
     ScriptedConverter converter;
     converter.script("4.flac", {Ending::fail});
-    // The skipped event carries the plan's own text, not its composed form.
+    // The carried-over track's event carries the plan's own text, not its
+    // composed form; the others name the card's own folder, as it is named.
     EXPECT_EQ(trace(runToTheEnd(runner, plan, converter)),
               (Texts{"progress 0 0 0 / 5", "converting", "skipped " + plan.items[0].relativePath,
                      "progress 0 1 0 / 5", "skipped " + p2, "progress 0 2 0 / 5", "converted " + p3,

@@ -20,6 +20,7 @@
 #include "Core/Platform/Sleep.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Platform/WholeFile.hpp"
+#include "Core/Profiles/ProfileStore.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Script.hpp"
@@ -172,12 +173,19 @@ inline ConversionPlan planOf(const std::vector<std::pair<std::string, int>>& alb
     return plan;
 }
 
-// A file's bytes as a run of planOf's album `album` would have tagged them:
-// an ID3 tag naming the album, then `content`.
-inline std::string ownedBy(const std::string& album, std::string_view content) {
+// A file's bytes as a run would have tagged them for an album of
+// `albumArtist`: an ID3 tag naming the album, then `content`.
+inline std::string ownedBy(const std::string& albumArtist, const std::string& album,
+                           std::string_view content) {
     ID3Writer::Tags tags;
-    tags.albumIdentity = AlbumIdentity::of(TrackMeta("", "Artist", "Artist", album, "", "", "", ""));
+    tags.albumIdentity =
+        AlbumIdentity::of(TrackMeta("", albumArtist, albumArtist, album, "", "", "", ""));
     return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
+}
+
+// The same for planOf's album `album`.
+inline std::string ownedBy(const std::string& album, std::string_view content) {
+    return ownedBy("Artist", album, content);
 }
 
 // `count` albums "Album 1", "Album 2", … of one track each.
@@ -243,6 +251,73 @@ inline std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::pat
     adjust(runner);
     ConversionRunner::Handle handle = runner.start(std::nullopt);
     return drain(handle);
+}
+
+// The md5 of the decoded audio, which tags do not change.
+inline std::string audioMD5(const fs::path& file) {
+    const ShellResult result = runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-i",
+                                           file.string(), "-map", "0:a", "-f", "md5", "-"});
+    EXPECT_EQ(result.exitCode, 0) << file;
+    return result.output;
+}
+
+// One album of two one-second tracks ("Song 1" or `firstTitle`, "Song 2")
+// whose tones are the album's own.
+inline void makeAlbum(const fs::path& music, const std::string& artist, const std::string& album,
+                      int frequency, const std::string& firstTitle = "Song 1") {
+    for (int track = 1; track <= 2; ++track) {
+        const std::string title = track == 1 ? firstTitle : "Song 2";
+        makeTone(music / artist / album / (std::to_string(track) + ".flac"),
+                 {.seconds = 1.0,
+                  .frequency = frequency + track,
+                  .metadata = {{"title", title},
+                               {"artist", artist},
+                               {"album", album},
+                               {"track", std::to_string(track)}}});
+    }
+}
+
+// A run of the real converter over the selected artists or "artist/album"s
+// (all for an empty selection) of `music` into the folder `card`.
+inline std::vector<ConversionEvent> exportSelection(const fs::path& card, const fs::path& music,
+                                                    const DeviceProfile& profile,
+                                                    const std::set<std::string>& selection) {
+    return exportTo(card, music, [&](ConversionRunner& runner) {
+        runner.profile = profile;
+        runner.artists = selection;
+    });
+}
+
+// Each album folder below `root` (the folders holding files) with the audio
+// md5s of its files in name order.
+inline std::map<std::string, Texts> albumsBelow(const fs::path& root) {
+    std::map<std::string, Texts> albums;
+    for (const std::string& path : pathsBelow(root)) {
+        albums[fs::path(path).parent_path().string()].push_back(audioMD5(root / path));
+    }
+    return albums;
+}
+
+// What an album is when it is exported alone into the empty folder `scratch`.
+inline Texts alone(const fs::path& music, const DeviceProfile& profile,
+                   const std::string& selection, const fs::path& scratch) {
+    exportSelection(scratch, music, profile, {selection});
+    const std::map<std::string, Texts> albums = albumsBelow(scratch);
+    EXPECT_EQ(albums.size(), 1U);
+    return albums.empty() ? Texts{} : albums.begin()->second;
+}
+
+// The device profile of the delivered unit `id`.
+inline DeviceProfile deliveredProfile(const std::string& id) {
+    return ProfileStore::load(
+        fs::path(TARVIK_SOURCE_DIR) / "App/Resources/profiles" / (id + ".json"), true);
+}
+
+// Makes a card file look written before files named their album.
+inline void forgetAlbum(const fs::path& file) {
+    std::string bytes = readFile(file);
+    bytes.replace(bytes.find("TXXX"), 4, "TXXY");
+    writeFile(file, bytes);
 }
 
 }  // namespace tarvik::testing

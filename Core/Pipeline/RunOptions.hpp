@@ -29,7 +29,9 @@ struct RunOptions {
     std::int64_t reserveMB = 50;  // MiB kept free on top of the per-track headroom
     bool dryRun = false;
     ArtistAliases aliases;
-    std::set<std::string> exclude;  // NFC relative card paths not written in this run
+    // The tracks earlier cards took, not written in this run: CarryOver
+    // entries (or, stored by older versions, NFC planned paths).
+    std::set<std::string> exclude;
     FreeSpace freeSpace;
 
     // One processor is left to the rest of the desktop: count − 1, at least 1.

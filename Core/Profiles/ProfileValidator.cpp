@@ -96,7 +96,8 @@ std::vector<Problem> validate(const DeviceProfile& profile) {
         {profile.files.root.find_first_of(rootForbidden) != std::string::npos ||
              hasUnprintable(profile.files.root),
          {"files.root", "フォルダ名に使えない文字が入っています"}},
-        {hasDotLevel(profile.files.root), {"files.root", "「.」や「..」はフォルダ名にできません"}},
+        {hasDotLevel(profile.files.root),
+         {"files.root", "空白や「.」「..」だけの名前はフォルダ名にできません"}},
     }};
 
     std::vector<Problem> problems;

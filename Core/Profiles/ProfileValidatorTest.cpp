@@ -52,7 +52,7 @@ TEST(ProfileValidator, ReportsEveryProblemInOrder) {
 // bytes that are not UTF-8).
 TEST(ProfileValidator, TopFolderIsOneHarmlessName) {
     const Problem bad{"files.root", "フォルダ名に使えない文字が入っています"};
-    const Problem dots{"files.root", "「.」や「..」はフォルダ名にできません"};
+    const Problem dots{"files.root", "空白や「.」「..」だけの名前はフォルダ名にできません"};
     // clang-format off
     const std::vector<std::pair<std::vector<std::string>, std::vector<Problem>>> groups = {
         {{"ＭＵＳＩＣ／＊", "", ".MUSIC", " MUSIC.", "\u3000"}, {}},

@@ -1,8 +1,7 @@
 #include "Core/SDCard/CardAlbumPlaces.hpp"
 
-#include <sys/stat.h>
-
 #include <fstream>
+#include <limits>
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
@@ -13,27 +12,27 @@
 namespace tarvik::SDCardTools {
 namespace {
 
-// Numbers tried before an album or a file gives up.
+// Numbers tried before a file gives up.
 constexpr std::int64_t numberLimit = 9999;
 
-std::string keyOf(std::string_view path) {
-    return text::lower(text::isValidUTF8(path) ? text::nfc(path) : std::string(path));
+// A send keeps every name whole, as the export folder has it.
+const SafeName::Rules sendRules{.nameMax = std::numeric_limits<std::int64_t>::max()};
+
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
 }
 
-std::optional<mode_t> modeOf(const std::filesystem::path& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-    return info.st_mode;
+// `name` with " n" before its extension.
+std::string numberedFile(const std::string& name, std::int64_t n) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t at = dot == std::string::npos ? name.size() : dot;
+    return name.substr(0, at) + " " + std::to_string(n) + name.substr(at);
 }
 
-// `name` with " n" before its extension (files) or at its end (folders).
-std::string numbered(const std::string& path, std::int64_t n, bool isFile) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = isFile ? path.rfind('.') : std::string::npos;
-    const std::size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash)
-                               ? path.size()
-                               : dot;
-    return path.substr(0, at) + " " + std::to_string(n) + path.substr(at);
+std::string fileKey(const std::string& folder, const std::string& name) {
+    std::string key;
+    for (std::string_view level : components(folder)) key += CardTree::folderKey(level) + "/";
+    return key + CardTree::fileKey(name);
 }
 
 bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -61,123 +60,90 @@ std::optional<std::string> identityOf(const Album& album) {
 }
 
 CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums)
-    : card_(std::move(card)), albums_(albums), folders_(albums.size()) {
+    : tree_(std::move(card)),
+      folders_(tree_),
+      albums_(albums),
+      found_(albums.size()),
+      paths_(albums.size()) {
     identities_.reserve(albums.size());
     for (std::size_t index = 0; index < albums.size(); ++index) {
         identities_.push_back(identityOf(albums[index]));
-        baseFolders_.try_emplace(keyOf(cardRelativePath(albums[index].relativePath)), index);
+        folders_.hold(cardRelativePath(albums[index].relativePath), std::to_string(index));
     }
 }
 
-CardAlbumPlaces::Holder CardAlbumPlaces::holderOf(const std::filesystem::path& file,
-                                                  std::size_t index,
-                                                  const std::filesystem::path& source) {
-    const std::optional<mode_t> mode = modeOf(file);
-    if (!mode) return Holder::nobody;
-    if (!S_ISREG(*mode)) return Holder::another;  // a link or a folder stays as it is
-    const std::optional<std::string> carried = AlbumIdentity::read(file);
-    const std::optional<std::string>& own = identities_[index];
-    if (own) return carried == own ? Holder::album : Holder::another;
-    // Exported before files named their album: the same bytes.
-    return !carried && sameBytes(file, source) ? Holder::album : Holder::another;
+// Exported before files named their album: one of the album's files has
+// the card file's bytes.
+bool CardAlbumPlaces::sameBytesAsOne(std::size_t index, const std::string& cardFile) const {
+    const std::filesystem::path onCard = tree_.fullPath(cardFile);
+    const std::optional<std::uint64_t> size = PosixFS::size(onCard);
+    if (!size) return false;
+    for (const std::string& file : albums_[index].files) {
+        const std::filesystem::path source = albums_[index].sourceDir / file;
+        if (PosixFS::size(source) == size && sameBytes(onCard, source)) return true;
+    }
+    return false;
 }
 
-bool CardAlbumPlaces::folderIsFree(const std::string& folder, std::size_t index) {
-    const std::optional<PosixFS::Location> location = PosixFS::locate(card_, folder);
-    if (!location || !location->exists()) return true;  // above: the copy will say so
-    const std::optional<mode_t> mode = modeOf(location->path);
-    if (!mode || !S_ISDIR(*mode)) return false;
-    const std::optional<std::string>& own = identities_[index];
-    bool foreign = false;
-    for (const std::string& name : listNames(location->path)) {
-        if (name.starts_with('.') || !isCardAudioFile(name)) continue;
-        const std::filesystem::path file = location->path / name;
-        const std::optional<mode_t> fileMode = modeOf(file);
-        if (!fileMode || !S_ISREG(*fileMode)) continue;
-        const std::optional<std::string> carried = AlbumIdentity::read(file);
-        if (own && carried == own) return true;
-        if (carried) foreign = true;
-    }
-    if (foreign) return false;
-    // No identity either way: the album's own unless one of its names holds
-    // other bytes.
-    const Album& album = albums_[index];
-    for (const std::string& file : album.files) {
-        const std::optional<PosixFS::Location> target =
-            PosixFS::locate(card_, folder + "/" + safeName(file, false));
-        if (target && target->exists() &&
-            holderOf(target->path, index, album.sourceDir / file) == Holder::another) {
-            return false;
-        }
-    }
-    return true;
+AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) const {
+    return AlbumFolders::Album{
+        .owner = std::to_string(index),
+        .base = albums_[index].relativePath,
+        .cardNames = true,
+        .identity = identities_[index],
+        .ownFile = [this, index](const std::string& file) { return sameBytesAsOne(index, file); },
+        .rules = sendRules};
 }
 
 const std::optional<std::string>& CardAlbumPlaces::folder(std::size_t index) {
-    std::optional<std::optional<std::string>>& decided = folders_[index];
-    if (decided) return *decided;
-    const std::string base = cardRelativePath(albums_[index].relativePath);
-    decided.emplace();
-    for (std::int64_t n = 1; n <= numberLimit; ++n) {
-        const std::string candidate = n == 1 ? base : numbered(base, n, false);
-        const std::string key = keyOf(candidate);
-        // Another listed album's folder, or one given to another album here.
-        if (const auto other = baseFolders_.find(key);
-            other != baseFolders_.end() && other->second != index) {
-            continue;
-        }
-        if (const auto other = claimedFolders_.find(key);
-            other != claimedFolders_.end() && other->second != index) {
-            continue;
-        }
-        if (folderIsFree(candidate, index)) {
-            claimedFolders_.emplace(key, index);
-            *decided = candidate;
-            break;
-        }
+    if (!found_[index]) {
+        found_[index] = folders_.find(query(index));
+        if (found_[index]->found) paths_[index] = found_[index]->found->folder;
     }
-    return *decided;
+    return paths_[index];
+}
+
+std::optional<std::string> CardAlbumPlaces::link(std::size_t index) {
+    folder(index);
+    return found_[index]->link;
 }
 
 std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index,
                                                                const std::string& file) {
     const std::optional<std::string>& chosen = folder(index);
     if (!chosen) return std::nullopt;
-    const std::string base = *chosen + "/" + safeName(file, false);
+    const std::string base = safeName(file, false);
     const std::filesystem::path source = albums_[index].sourceDir / file;
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
-        const std::string candidate = n == 1 ? base : numbered(base, n, true);
-        if (n > 1 && claimedFiles_.contains(keyOf(candidate))) continue;
-        const std::optional<PosixFS::Location> location = PosixFS::locate(card_, candidate);
-        const Holder holder = location && location->exists()
-                                  ? holderOf(location->path, index, source)
-                                  : Holder::nobody;
-        if (holder == Holder::another) continue;
-        claimedFiles_.insert(keyOf(candidate));
-        return Target{candidate, holder == Holder::album};
+        const std::string name = n == 1 ? base : numberedFile(base, n);
+        const std::string key = fileKey(*chosen, name);
+        if (n > 1 && claimedFiles_.contains(key)) continue;
+        const std::optional<CardTree::Located> located = tree_.locate(joined(*chosen, name));
+        if (!located || located->blockedAt) return std::nullopt;
+        bool own = false;
+        if (located->exists()) {
+            // A link or a folder stays as it is; so does another album's file.
+            if (located->kind != CardTree::Kind::file) continue;
+            const std::optional<std::string>& carried = tree_.identity(located->relative);
+            const std::optional<std::string>& wanted = identities_[index];
+            own = wanted ? carried == wanted
+                         : !carried && sameBytes(tree_.fullPath(located->relative), source);
+            if (!own) continue;
+        }
+        claimedFiles_.insert(key);
+        return Target{located->relative, own};
     }
     return std::nullopt;
 }
 
 bool CardAlbumPlaces::complete(std::size_t index) {
-    const std::optional<std::string>& chosen = folder(index);
-    if (!chosen) return false;
-    const std::optional<PosixFS::Location> location = PosixFS::locate(card_, *chosen);
-    std::set<std::string> names;
-    if (location && location->exists()) {
-        for (const std::string& name : listNames(location->path)) names.insert(text::nfc(name));
-    }
+    if (albums_[index].files.empty()) return true;
+    folder(index);
+    const std::optional<AlbumFolders::Found>& found = found_[index]->found;
     // A folder that is free but not the album's is no copy of it.
-    if (identities_[index] && !names.empty()) {
-        bool own = false;
-        for (const std::string& file : albums_[index].files) {
-            const std::optional<PosixFS::Location> target =
-                PosixFS::locate(card_, *chosen + "/" + safeName(file, false));
-            own = own || (target && target->exists() &&
-                          AlbumIdentity::read(target->path) == identities_[index]);
-        }
-        if (!own) return false;
-    }
+    if (!found || !found->own) return false;
+    std::set<std::string> names;
+    for (const CardTree::Entry& entry : tree_.entries(found->folder)) names.insert(entry.nfc);
     return allFilesPresent(albums_[index].files, names);
 }
 

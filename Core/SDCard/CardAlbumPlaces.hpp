@@ -1,10 +1,12 @@
-// Where the albums of one send go on a card that already holds files: a card
-// folder or file is an album's only when its files carry the album's identity
-// (read from the exported files), or, for albums exported before files named
-// their album, when it holds the same bytes. A folder of another album, and
-// any entry at a file's place that is not the album's own regular file, sends
-// the album or the file to the first numbered name (" 2", " 3", …) that is
-// free or its own; a numbered name never takes another listed album's folder.
+// Where the albums of one send go on a card that already holds files. Each
+// album takes its own folder by the search exports use (AlbumFolders): where
+// files carrying the album's identity (read from the exported files) are,
+// or, for albums exported before files named their album, files of the same
+// bytes; else its card name or the first numbered form of it (" 2", " 3", …)
+// that nobody holds: not the card, not another listed album, not one given
+// to another album of this send. Albums that share a card name are thus
+// numbered as an export numbers them. A file's place that holds anything but
+// the album's own regular file sends that file to a numbered name.
 // One object per send or question, on one thread; it reads the card, never
 // writes it, and never throws.
 #pragma once
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
+#include "Core/SDCard/CardTree.hpp"
 #include "Core/SDCard/ExportedAlbums.hpp"
 
 namespace tarvik::SDCardTools {
@@ -46,19 +50,21 @@ public:
     // one of its files.
     bool complete(std::size_t index);
 
-private:
-    enum class Holder { nobody, album, another };
-    Holder holderOf(const std::filesystem::path& file, std::size_t index,
-                    const std::filesystem::path& source);
-    bool folderIsFree(const std::string& folder, std::size_t index);
+    // The album's search met a link in place of a folder above its own: the
+    // link's path below the card root.
+    std::optional<std::string> link(std::size_t index);
 
-    PosixFS::Root card_;
+private:
+    AlbumFolders::Album query(std::size_t index) const;
+    bool sameBytesAsOne(std::size_t index, const std::string& cardFile) const;
+
+    CardTree tree_;
+    AlbumFolders folders_;
     const std::vector<Album>& albums_;
     std::vector<std::optional<std::string>> identities_;
-    std::vector<std::optional<std::optional<std::string>>> folders_;  // decided folders
-    std::map<std::string, std::size_t> baseFolders_;     // card key -> first album with it
-    std::map<std::string, std::size_t> claimedFolders_;  // card key -> album
-    std::set<std::string> claimedFiles_;                 // card keys
+    std::vector<std::optional<AlbumFolders::Result>> found_;  // decided folders
+    std::vector<std::optional<std::string>> paths_;           // their paths, once decided
+    std::set<std::string> claimedFiles_;                      // card keys
 };
 
 }  // namespace tarvik::SDCardTools

@@ -12,6 +12,13 @@
 namespace tarvik::SDCardTools {
 namespace {
 
+// The name without the ideographic spaces that pad short Shift-JIS names.
+std::string_view withoutPadding(std::string_view name) {
+    constexpr std::string_view padding = "\u3000";
+    while (name.ends_with(padding)) name.remove_suffix(padding.size());
+    return name;
+}
+
 bool isCompanionFile(const std::string& name) {
     return name.starts_with("._") || name == ".DS_Store";
 }
@@ -59,6 +66,9 @@ CleanResult clean(const std::filesystem::path& root, std::stop_token stop) {
         }
         const std::string wanted = safeName(entry.name, entry.isDir);
         if (wanted == entry.name) continue;  // byte for byte: a decomposed name is renamed
+        // A folder is never renamed only to pad it: an export made it and
+        // finds it again by this name.
+        if (entry.isDir && withoutPadding(wanted) == withoutPadding(entry.name)) continue;
         try {
             renameOnCard(entry.path, wanted);
             ++result.renamed;

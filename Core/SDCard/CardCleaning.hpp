@@ -26,7 +26,9 @@ struct CleanResult {
 
 // Folders whose names begin with "." are never entered. Only folders that
 // hold a card audio file, directly or further down, are renamed; a folder's
-// contents are handled before the folder itself.
+// contents are handled before the folder itself. A folder whose name lacks
+// only the Shift-JIS padding keeps its name: an export made it so and finds
+// it again by it.
 CleanResult clean(const std::filesystem::path& root, std::stop_token stop);
 
 }  // namespace tarvik::SDCardTools

@@ -11,7 +11,8 @@ using Files = std::map<std::string, std::string>;
 // Companion files go, except inside hidden folders; music files and the
 // folders that hold music take card names; names stored decomposed or as
 // bytes that are not UTF-8 are reached; a name taken in any case is never
-// replaced. A second run finds nothing more to do; a stopped one does nothing.
+// replaced; a folder is never renamed only to pad it. A second run finds
+// nothing more to do; a stopped one does nothing.
 TEST(CardCleaning, CleansTheCardAndLosesNothing) {
     const std::vector<std::tuple<Files, CleanResult, Files>> cases = {
         {{{"Ar\u301C/Al/._02.mp3", "f"},
@@ -30,6 +31,9 @@ TEST(CardCleaning, CleansTheCardAndLosesNothing) {
           {"Al\u301C.mp3/notes.txt", "5"},
           {"\u30AC\u3000\u3000\u3000\u3000/x~.mp3", "6"},
           {"Al/bad_.mp3", "7"}}},
+        {{{"\u6B4C\u624B\u3042/x.mp3", "1"}, {"\u6B4C\u624B\u3000/y.mp3", "2"}},
+         {0, 0, {}},
+         {{"\u6B4C\u624B\u3042/x.mp3", "1"}, {"\u6B4C\u624B\u3000/y.mp3", "2"}}},
         {{{"Caf\u00E9/L\u301C/\u00C9.mp3", "1"}, {"Caf\u00E9/L\u301C/_.MP3", "2"}, {"Caf_/k", "3"}},
          {0, 1, {"\u00C9.mp3", "Caf\u00E9"}},
          {{"Caf\u00E9/L~/\u00C9.mp3", "1"}, {"Caf\u00E9/L~/_.MP3", "2"}, {"Caf_/k", "3"}}},

@@ -70,8 +70,8 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     const PosixFS::Root card = cardRootOf(cardRoot);
     const CleanResult before = clean(cardRoot, stop);
 
-    // Two names that differ in the export but not on the card would be
-    // written to one file, the second overwriting or "matching" the first.
+    // Two names of one album that differ in the export but not on the card
+    // would be written to one file, the second overwriting or "matching" the first.
     SendResult result;
     const std::set<std::string> shared = sharedCardPaths(albums);
     const auto collides = [&](const Album& album, const std::string& file) {
@@ -87,6 +87,13 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     std::int64_t total = 0;
     for (std::size_t index = 0; index < albums.size(); ++index) {
         const Album& album = albums[index];
+        if (album.files.empty()) continue;
+        if (const std::optional<std::string> link = places.link(index)) {
+            throw ConversionError(std::string(folderIsLinkMessage) + (cardRoot / *link).string());
+        }
+        if (const std::optional<std::string>& folder = places.folder(index)) {
+            result.places.emplace(album.relativePath, *folder);
+        }
         for (const std::string& file : album.files) {
             std::optional<CardAlbumPlaces::Target> target;
             if (collides(album, file)) {

@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -25,9 +26,11 @@ struct SendResult {
     std::int64_t skipped = 0;  // files left alone: the card held one of the same size
     std::int64_t bytes = 0;    // sizes of the copied files added up
     CleanResult clean;         // both cleaning runs added up
-    // Files not copied because another file of the send has the same card
-    // path (ignoring case and normalisation): album relativePath + "/" + name.
+    // Files not copied because another file of their album has the same
+    // card path (ignoring case and normalisation): album relativePath + "/" + name.
     std::vector<std::string> failed;
+    // Album relativePath -> the card folder it went to, as the card names it.
+    std::map<std::string, std::string> places = {};
 
     bool operator==(const SendResult&) const = default;
 };
@@ -68,15 +71,19 @@ using SendProgress =
 using FreeSpace = std::function<std::int64_t(const std::filesystem::path&)>;
 
 // The card root is used as it is named, byte for byte; the folders below it
-// are found by their NFC forms, new ones made in NFC. A card root that is no
-// folder throws "フォルダを作れません: " before anything is touched.
-// Files whose card paths collide are never copied: each is named in
-// `failed`, counted in no total, and the others are copied. Another album's
-// folder or file at an album's place is never written over nor merged into:
-// the album or the file takes a numbered name (CardAlbumPlaces). Throws SendError
-// when the files don't fit (nothing copied then), or the
-// file layer's PosixFS::NoSpace or ConversionError when a copy fails (files
-// copied before it stay; no second cleaning).
+// are found as the card matches names, new ones made in NFC. A card root
+// that is no folder throws "フォルダを作れません: " before anything is
+// touched. Files of one album whose card paths collide are never copied:
+// each is named in `failed`, counted in no total, and the others are copied.
+// Each album goes to its own folder wherever its files are, else to its card
+// name or the first free numbered form of it (CardAlbumPlaces): another
+// album's folder or file is never written over nor merged into, and albums
+// that share a card name each get one; `places` tells where each went.
+// Throws ConversionError "書き出し先のフォルダがリンクです: " + the link when
+// a folder above an album's is a link, and SendError when the files don't
+// fit (nothing copied then), or the file layer's PosixFS::NoSpace or
+// ConversionError when a copy fails (files copied before it stay; no second
+// cleaning).
 SendResult send(const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
                 const SendProgress& progress = {}, std::stop_token stop = {});
 

@@ -70,11 +70,12 @@ protected:
 INSTANTIATE_TEST_SUITE_P(, OnACard, ::testing::Values(false, true),
                          [](const auto& param) { return param.param ? "Exfat" : "Folder"; });
 
-// The card is cleaned before and after; a clash leaves both files. Files on
-// the card under their card names and of the same size are skipped; the room
-// is checked, without margin, for the rest.
+// The card is cleaned before and after; a clash leaves both files, and the
+// album's folder that lacks only the Shift-JIS padding keeps its name. Files
+// on the card under their card names and of the same size are skipped; the
+// room is checked, without margin, for the rest.
 TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
-    const std::string in = "\u3042/L\u301C/", on = "\u3042\u3000\u3000\u3000\u3000/L~/";
+    const std::string in = "\u3042/L\u301C/", on = "\u3042/L~/";
     const std::vector<Album> albums = exported({{in + "1\u301C.MP3", own("one")},
                                                 {in + "\u30AC.mp3", own("2")},
                                                 {in + "b\xff.m4a", own("3")},
@@ -90,7 +91,12 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
     EXPECT_EQ(thrown<SendError>([&] { send(albums, card_, {}, room(need - 1), {}); }),
               SendError::notEnoughSpace(need, need - 1).description());
     EXPECT_EQ(send(albums, card_, recording(), room(need), {}),
-              (SendResult{2, 1, need, CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}}, {}}));
+              (SendResult{2,
+                          1,
+                          need,
+                          CleanResult{0, 0, {"x\u301C.mp3", "x\u301C.mp3"}},
+                          {},
+                          {{"\u3042/L\u301C", "\u3042/L~"}}}));
     Files after = clash;
     after.insert({{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
     EXPECT_EQ(filesBelow(card_), after);
@@ -137,11 +143,12 @@ TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
     }
 }
 
-// "Café" and "Cafè" are both "Caf_" on the card, as are two files of one
-// album that differ in case: files whose card paths collide are reported and
-// not sent, even where the card holds one of the same size, and no album they
-// are in counts as on the card.
-TEST_P(OnACard, SendRefusesCollidingCardPaths) {
+// "Café" and "Cafè" are both "Caf_" on the card, where "xxx" is neither's:
+// they take "Caf_ 2" and "Caf_ 3" as an export would number them, and each
+// is on the card by its own bytes. Two files of one album that differ in
+// case are one file on the card: both are reported and not sent, and their
+// album never counts as on the card.
+TEST_P(OnACard, SendNumbersAlbumsThatShareACardNameAndRefusesCollidingFiles) {
     const std::vector<Album> albums = exported({{"A/Caf\u00E9/1.mp3", "one"},
                                                 {"A/Caf\u00E9/2.mp3", "two"},
                                                 {"A/Caf\u00E8/1.mp3", "6"},
@@ -151,15 +158,62 @@ TEST_P(OnACard, SendRefusesCollidingCardPaths) {
     testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", "xxx");
     const SendResult result = send(albums, card_, recording());
     EXPECT_EQ(std::set<std::string>(result.failed.begin(), result.failed.end()),
-              (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3", "A/Caf\u00E9/1.mp3",
-                                     "A/Caf\u00E8/1.mp3"}));
-    EXPECT_EQ(calls_.back(), (Call{2, 2, ""}));
-    // "xxx" at one of Café's names is not Café's: its other file goes to a
-    // folder of its own, never beside it.
-    EXPECT_EQ(filesBelow(card_),
-              (Files{{"A/Caf_/1.mp3", "xxx"}, {"A/Caf_ 2/2.mp3", "two"}, {"A/Ok/1.mp3", "7"}}));
+              (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3"}));
+    EXPECT_EQ(calls_.back(), (Call{4, 4, ""}));
+    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", "xxx"},
+                                        {"A/Caf_ 2/1.mp3", "one"},
+                                        {"A/Caf_ 2/2.mp3", "two"},
+                                        {"A/Caf_ 3/1.mp3", "6"},
+                                        {"A/Ok/1.mp3", "7"}}));
+    EXPECT_EQ(result.places.at("A/Caf\u00E8"), "A/Caf_ 3");
     const std::set<std::string> shared = sharedCardPaths(albums);
-    for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name == "Ok");
+    for (const Album& album : albums) EXPECT_EQ(isOnCard(album, card_, shared), album.name != "B");
+}
+
+// Albums of one send that a card would put in one folder each get their
+// own, numbered as an export numbers them, and are found there again by the
+// identity their files carry; a numbered folder never takes the name of
+// another listed album, and another album's files never count as theirs.
+TEST_P(OnACard, SendPlacesEachAlbumInItsOwnFolder) {
+    struct Case {
+        std::string name;
+        Files exported;  // album folder/file -> content
+        Files card;
+        std::map<std::string, std::string> places;  // album -> card folder
+    };
+    const std::vector<Case> cases = {
+        {"two albums of one card name",
+         {{"X/Best/01.mp3", own("lower", "a")}, {"X/BEST/01.mp3", own("upper", "b")}},
+         {},
+         {{"X/Best", "X/Best"}, {"X/BEST", "X/BEST 2"}}},
+        {"the same, each already on the card under the other number",
+         {{"X/Best/01.mp3", own("lower", "a")}, {"X/BEST/01.mp3", own("upper", "b")}},
+         {{"X/BEST/01.mp3", own("upper", "b")}, {"X/Best 2/01.mp3", own("lower", "a")}},
+         {{"X/Best", "X/Best 2"}, {"X/BEST", "X/BEST"}}},
+        {"a stranger at the name, a real album at its next number",
+         {{"X/Best/01.mp3", own("one", "a")}, {"X/Best 2/01.mp3", own("two", "c")}},
+         {{"X/Best/09.mp3", own("theirs", "s")}},
+         {{"X/Best", "X/Best 3"}, {"X/Best 2", "X/Best 2"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(card_ / "X");
+        std::filesystem::remove_all(temp_ / "Export");
+        const std::vector<Album> albums = exported(c.exported);
+        testing::writeFiles(card_, c.card);
+        const SendResult first = send(albums, card_);
+        EXPECT_EQ(first.places, c.places);
+        EXPECT_TRUE(first.failed.empty());
+        const std::set<std::string> shared = sharedCardPaths(albums);
+        for (const Album& album : albums) EXPECT_TRUE(isOnCard(album, card_, shared)) << album.id();
+        const SendResult again = send(albums, card_);
+        EXPECT_EQ(again.copied, 0);
+        EXPECT_EQ(again.skipped, 2);
+        EXPECT_EQ(again.places, c.places);
+        for (const auto& [path, content] : c.card) {
+            EXPECT_EQ(testing::readFile(card_ / path), content) << path;
+        }
+    }
 }
 
 // A stop takes effect before the next file; a source gone since it was listed
@@ -180,6 +234,21 @@ TEST_P(OnACard, StopOrFailureEndsTheSendBeforeTheNextFile) {
     EXPECT_THAT(thrown<ConversionError>([&] { send(albums, card_); }),
                 ::testing::StartsWith("書き込めません: 2.mp3（"));
     EXPECT_EQ(filesBelow(card_), (Files{{"Ar/A1/1.mp3", "x"}}));
+}
+
+// A link in place of an artist folder leads off the card: the send names it
+// and writes nothing, through it or anywhere else.
+TEST(SendThroughLinks, ALinkAboveAnAlbumFolderStopsTheSendBeforeAnyCopy) {
+    testing::TempDir temp;
+    testing::writeFiles(temp / "Export", {{"Ar/Al/1.mp3", "x"}, {"Bo/Al/1.mp3", "y"}});
+    std::filesystem::create_directories(temp / "card");
+    std::filesystem::create_directories(temp / "outside");
+    std::filesystem::create_directory_symlink(temp / "outside", temp / "card/Bo");
+    EXPECT_EQ(
+        thrown<ConversionError>([&] { send(exportedAlbums({temp / "Export"}), temp / "card"); }),
+        "書き出し先のフォルダがリンクです: " + (temp / "card/Bo").string());
+    EXPECT_TRUE(filesBelow(temp / "card").empty());
+    EXPECT_TRUE(std::filesystem::is_empty(temp / "outside"));
 }
 
 // Only a real card has a room of its own.

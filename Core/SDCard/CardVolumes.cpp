@@ -64,16 +64,53 @@ std::vector<std::string> listNames(const std::filesystem::path& folder) {
     return names;
 }
 
+std::vector<std::pair<std::string, EntryKind>> listKinds(const std::filesystem::path& folder) {
+    std::vector<std::pair<std::string, EntryKind>> listed;
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return listed;
+    while (const dirent* item = ::readdir(directory)) {
+        const std::string_view name = item->d_name;
+        if (name == "." || name == "..") continue;
+        EntryKind kind = EntryKind::other;
+        switch (item->d_type) {
+            case DT_REG:
+                kind = EntryKind::file;
+                break;
+            case DT_DIR:
+                kind = EntryKind::folder;
+                break;
+            case DT_LNK:
+                kind = EntryKind::link;
+                break;
+            case DT_UNKNOWN: {
+                struct stat status {};
+                const std::string path = folder.native() + "/" + std::string(name);
+                if (::lstat(path.c_str(), &status) == 0) {
+                    kind = S_ISREG(status.st_mode)   ? EntryKind::file
+                           : S_ISDIR(status.st_mode) ? EntryKind::folder
+                           : S_ISLNK(status.st_mode) ? EntryKind::link
+                                                     : EntryKind::other;
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        listed.emplace_back(name, kind);
+    }
+    ::closedir(directory);
+    return listed;
+}
+
 std::vector<Entry> walk(const std::filesystem::path& root) {
     std::vector<Entry> entries;
     std::vector<std::string> pending = {root.native()};
     while (!pending.empty()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
-        for (std::string& name : listNames(folder)) {
+        for (auto& [name, kind] : listKinds(folder)) {
             std::string path = folder + "/" + name;
-            struct stat status {};
-            const bool isDir = ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+            const bool isDir = kind == EntryKind::folder;
             if (isDir) {
                 if (name.starts_with('.')) continue;
                 pending.push_back(path);

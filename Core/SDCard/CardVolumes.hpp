@@ -14,6 +14,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Core/Platform/VolumeFacts.hpp"
@@ -52,6 +53,13 @@ std::int64_t freeBytes(const std::filesystem::path& path);
 // The names in one folder, in the order the directory yields them, without
 // "." and "..". Empty for a missing folder or a file.
 std::vector<std::string> listNames(const std::filesystem::path& folder);
+
+// What a listed name is; links are not followed.
+enum class EntryKind { file, folder, link, other };
+
+// The same names with their kinds, as the listing gives them (a card through
+// FUSE answers every lstat with a round trip); lstat only where it says nothing.
+std::vector<std::pair<std::string, EntryKind>> listKinds(const std::filesystem::path& folder);
 
 // Every item below `root`, descending into folders whose names do not begin
 // with "." (those are neither listed nor entered). An explicit stack, so depth

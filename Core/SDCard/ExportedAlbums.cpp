@@ -171,9 +171,9 @@ std::string cardPathKey(const Album& album, std::string_view file) {
 }
 
 std::set<std::string> sharedCardPaths(const std::vector<Album>& albums) {
-    std::set<std::string> seen;
     std::set<std::string> shared;
     for (const Album& album : albums) {
+        std::set<std::string> seen;
         for (const std::string& file : album.files) {
             std::string key = cardPathKey(album, file);
             if (!seen.insert(key).second) shared.insert(std::move(key));

@@ -49,12 +49,12 @@ std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& expo
 // Whether the album's own card folder (its card name or a numbered one, told
 // by the identity its files carry, or by the same bytes for files without
 // one) holds the card name of every one of its files; sizes are not compared.
+// Each album answers for itself, whatever others share its card name.
 // Never true for an album two of whose files would be one file on the card.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
 
 // The same, and never true for an album with a file whose card path is in
-// `shared` (sharedCardPaths of the albums listed with it): such a file on the
-// card may be another album's.
+// `shared` (sharedCardPaths of the albums listed with it).
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
               const std::set<std::string>& shared);
 
@@ -62,8 +62,9 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
 // ignores letter case and normalisation sees it: NFC and lower-cased.
 std::string cardPathKey(const Album& album, std::string_view file);
 
-// The card paths (cardPathKey) that more than one file of `albums` would be
+// The card paths (cardPathKey) that more than one file of one album would be
 // written to: names that differ in the export but are one file on a card.
+// Albums that share a card folder take numbered folders instead.
 std::set<std::string> sharedCardPaths(const std::vector<Album>& albums);
 
 // Whether `namesOnCard` (NFC forms) holds the card name of every file.

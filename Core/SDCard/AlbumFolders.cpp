@@ -1,0 +1,221 @@
+#include "Core/SDCard/AlbumFolders.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+#include <vector>
+
+#include "Core/SDCard/CardNames.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik::SDCardTools {
+namespace {
+
+// Numbers tried before an album gives up: far beyond real cards, and a
+// bound where a name cut to its limit comes back the same.
+constexpr std::int64_t numberLimit = 9999;
+
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
+}
+
+// A folder path as a card tells folders apart, level by level.
+std::string pathKey(std::string_view path) {
+    std::string key;
+    for (std::string_view level : components(path)) {
+        if (!key.empty()) key += '/';
+        key += CardTree::folderKey(level);
+    }
+    return key;
+}
+
+// The number at the end of a folder key (" 2" and up), if any.
+std::optional<std::int64_t> trailingNumber(std::string_view key) {
+    const std::size_t space = key.rfind(' ');
+    if (space == std::string_view::npos || space + 1 == key.size()) return std::nullopt;
+    std::int64_t number = 0;
+    const char* first = key.data() + space + 1;
+    const char* last = key.data() + key.size();
+    const auto [end, error] = std::from_chars(first, last, number);
+    if (error != std::errc{} || end != last || *first == '0' || number < 2 ||
+        number > numberLimit) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+}  // namespace
+
+std::string numberedFolder(std::string_view name, std::int64_t n, const SafeName::Rules& rules) {
+    return SafeName::withSuffix(name, " " + std::to_string(n), rules);
+}
+
+AlbumFolders::AlbumFolders(CardTree& tree) : tree_(tree) {}
+
+void AlbumFolders::hold(const std::string& folder, const std::string& owner) {
+    held_[pathKey(folder)].insert(owner);
+}
+
+bool AlbumFolders::heldByAnother(const std::string& key, const std::string& owner) const {
+    const auto found = held_.find(key);
+    return found != held_.end() && (found->second.size() > 1 || !found->second.contains(owner));
+}
+
+bool AlbumFolders::claimedByAnother(const std::string& key, const std::string& owner) const {
+    const auto found = claimed_.find(key);
+    return found != claimed_.end() && found->second != owner;
+}
+
+std::string AlbumFolders::nameFor(const Album& album, std::int64_t n) {
+    const std::string name = lastComponent(album.base);
+    const std::string numbered = n == 1 ? name : numberedFolder(name, n, album.rules);
+    return album.cardNames ? safeName(numbered, true) : numbered;
+}
+
+AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album& album) {
+    const std::string cacheKey = folder + '\0' + album.owner;
+    if (const auto known = holders_.find(cacheKey); known != holders_.end()) return known->second;
+    // Files that carry an identity first: they are read cheaply, and one of
+    // another album's spares the checks of the files that carry none.
+    std::vector<std::string> files;
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
+    }
+    tree_.readIdentities(files);
+    std::vector<std::string> unmarked;
+    Holder verdict = Holder::nobody;
+    for (const std::string& file : files) {
+        const std::optional<std::string>& carried = tree_.identity(file);
+        if (!carried) {
+            unmarked.push_back(file);
+        } else if (carried != album.identity) {
+            verdict = Holder::another;
+            break;
+        }
+        verdict = Holder::album;
+    }
+    if (verdict == Holder::album) {
+        for (const std::string& file : unmarked) {
+            if (!album.ownFile || !album.ownFile(file)) {
+                verdict = Holder::another;
+                break;
+            }
+        }
+    }
+    holders_.emplace(cacheKey, verdict);
+    return verdict;
+}
+
+AlbumFolders::Result AlbumFolders::find(const Album& album) {
+    const std::string cacheKey = album.owner + '\0' + album.base;
+    if (const auto known = results_.find(cacheKey); known != results_.end()) return known->second;
+    // Kept only once decided: a stop while a file was checked decides nothing.
+    Result result = search(album);
+    results_.emplace(cacheKey, result);
+    return result;
+}
+
+AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
+    Forms forms;
+    const std::string plannedParent = parentPath(album.base);
+    forms.parent = album.cardNames ? cardRelativePath(plannedParent) : std::string(plannedParent);
+    forms.realParent = forms.parent;
+    bool parentThere = forms.parent.empty();
+    if (!forms.parent.empty()) {
+        const std::optional<CardTree::Located> located = tree_.locate(forms.parent, true);
+        if (!located) {
+            forms.unusable = true;
+            return forms;
+        }
+        if (located->blockedByLink) {
+            forms.link = located->blockedAt;
+            return forms;
+        }
+        if (located->exists() && located->kind == CardTree::Kind::link) {
+            forms.link = located->relative;
+            return forms;
+        }
+        forms.realParent = located->relative;
+        // Anything else in the way is no folder: the copy will say so.
+        parentThere = located->exists() && located->kind == CardTree::Kind::folder;
+    }
+    if (!parentThere) return forms;
+
+    // The card's folders that are the album's name or a numbered form of it,
+    // lowest number first, and the name itself before a case-blind twin.
+    const std::string unnumbered = CardTree::folderKey(nameFor(album, 1));
+    for (const CardTree::Entry& entry : tree_.entries(forms.realParent)) {
+        std::int64_t n = 0;
+        if (entry.folderKey == unnumbered) {
+            n = 1;
+        } else if (const std::optional<std::int64_t> number = trailingNumber(entry.folderKey);
+                   number && CardTree::folderKey(nameFor(album, *number)) == entry.folderKey) {
+            n = *number;
+        } else {
+            continue;
+        }
+        forms.there.push_back({n, entry.name != nameFor(album, n), &entry});
+    }
+    std::ranges::sort(forms.there, [](const Form& a, const Form& b) {
+        return a.number != b.number ? a.number < b.number : a.twin < b.twin;
+    });
+    return forms;
+}
+
+std::vector<std::string> AlbumFolders::candidates(const Album& album) {
+    std::vector<std::string> folders;
+    const Forms forms = formsOf(album);
+    for (const Form& form : forms.there) {
+        if (form.entry->kind == CardTree::Kind::folder) {
+            folders.push_back(joined(forms.realParent, form.entry->name));
+        }
+    }
+    return folders;
+}
+
+AlbumFolders::Result AlbumFolders::search(const Album& album) {
+    Result result;
+    const Forms forms = formsOf(album);
+    if (forms.unusable) return result;
+    if (forms.link) {
+        result.link = forms.link;
+        return result;
+    }
+    const std::string& parent = forms.parent;
+    const std::string& realParent = forms.realParent;
+
+    const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
+        claimed_.emplace(pathKey(folder), album.owner);
+        result.found = Found{folder, n, own};
+        return result;
+    };
+    // Where the album's files already are, that is its folder.
+    for (const Form& form : forms.there) {
+        const std::string folder = joined(realParent, form.entry->name);
+        if (form.entry->kind != CardTree::Kind::folder ||
+            claimedByAnother(pathKey(folder), album.owner)) {
+            continue;
+        }
+        if (holder(folder, album) == Holder::album) return take(folder, form.number, true);
+    }
+    // Else the first name that nobody holds: on the card, in the plan or send,
+    // or by an earlier decision of this run.
+    for (std::int64_t n = 1; n <= numberLimit; ++n) {
+        const std::string wanted = nameFor(album, n);
+        const std::string key = pathKey(joined(parent, wanted));
+        if (claimedByAnother(key, album.owner) || (n > 1 && heldByAnother(key, album.owner))) {
+            continue;
+        }
+        const auto there =
+            std::ranges::find_if(forms.there, [&](const Form& form) { return form.number == n; });
+        if (there == forms.there.end()) return take(joined(realParent, wanted), n, false);
+        const CardTree::Entry& entry = *there->entry;
+        const std::string folder = joined(realParent, entry.name);
+        if (entry.kind == CardTree::Kind::folder && holder(folder, album) == Holder::nobody) {
+            return take(folder, n, false);
+        }
+    }
+    return result;
+}
+
+}  // namespace tarvik::SDCardTools

@@ -1,0 +1,111 @@
+// Which card folder an album takes, the one search that exports and sends
+// share. An album's own folder is wherever its files are: the folder of its
+// name or any numbered form of it (" 2", " 3", …) whose every audio file
+// carries the album's identity or, carrying none, is one of the album's own
+// files by the caller's rule. Only where there is none does the album take
+// the first free number, passing over the names that other albums of the
+// plan or send hold and those given to another album in this run. A folder
+// with any other audio file, a link or a file in its place is another's.
+// One object per run or send, used on its thread, on top of that run's
+// CardTree; it reads the card, never writes. The caller's rule may throw
+// (Cancelled), which passes through with nothing decided.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Core/Naming/SafeName.hpp"
+#include "Core/SDCard/CardTree.hpp"
+
+namespace tarvik::SDCardTools {
+
+// Why nothing is written below a folder of the card's tree that is a link;
+// the link's path follows.
+inline constexpr std::string_view folderIsLinkMessage = "書き出し先のフォルダがリンクです: ";
+
+class AlbumFolders {
+public:
+    // Whether a card file (its real path below the card root) that carries no
+    // identity is one of the album's own files.
+    using OwnFile = std::function<bool(const std::string& file)>;
+
+    struct Album {
+        std::string owner;  // tells the albums of one run or send apart
+        // The album's folder without a number, parent levels and name, as
+        // planned; with `cardNames` each level takes its card form on the card.
+        std::string base;
+        bool cardNames = false;
+        std::optional<std::string> identity;
+        OwnFile ownFile;
+        SafeName::Rules rules;  // the limits a numbered name keeps to
+    };
+
+    struct Found {
+        std::string folder;       // below the card root; levels there by their card names
+        std::int64_t number = 1;  // 1: the unnumbered name
+        bool own = false;         // the album's files are there already
+    };
+
+    struct Result {
+        std::optional<Found> found;  // nothing: no name left, or the way is blocked
+        // A level above the album folder is a link: its path below the card root.
+        std::optional<std::string> link;
+    };
+
+    explicit AlbumFolders(CardTree& tree);
+
+    // `folder` (as the card names it, "/"-separated) is an album's of the
+    // plan or send.
+    void hold(const std::string& folder, const std::string& owner);
+
+    // The album's folder, claimed for it; the same answer again for its owner.
+    Result find(const Album& album);
+
+    // The card folders that hold the album's name or a numbered form of it,
+    // for a caller that reads them all at once (CardTree::prefetch) first.
+    std::vector<std::string> candidates(const Album& album);
+
+    // Whose files a card folder holds, for this album.
+    enum class Holder { nobody, album, another };
+    Holder holder(const std::string& folder, const Album& album);
+
+private:
+    // The card folders of the album's name and its numbered forms.
+    struct Form {
+        std::int64_t number = 1;
+        bool twin = false;  // a case-blind twin of the name, not the name itself
+        const CardTree::Entry* entry = nullptr;
+    };
+    struct Forms {
+        std::string parent;               // as wanted
+        std::string realParent;           // as the card names it
+        std::optional<std::string> link;  // a link above the album folder
+        bool unusable = false;            // a path that leaves the card
+        std::vector<Form> there;          // lowest number first
+    };
+    Forms formsOf(const Album& album);
+
+    // The album's folder name with number n (1: none), as the card names it.
+    static std::string nameFor(const Album& album, std::int64_t n);
+    Result search(const Album& album);
+    bool heldByAnother(const std::string& key, const std::string& owner) const;
+    bool claimedByAnother(const std::string& key, const std::string& owner) const;
+
+    CardTree& tree_;
+    std::map<std::string, std::set<std::string>> held_;  // folder key -> owners
+    std::map<std::string, std::string> claimed_;         // folder key -> owner
+    std::map<std::string, Result> results_;              // owner + "\0" + base -> answer
+    std::map<std::string, Holder> holders_;              // folder + "\0" + owner -> verdict
+};
+
+// A folder's name with " n" at its end, cut within `rules` as the planner
+// cuts it.
+std::string numberedFolder(std::string_view name, std::int64_t n, const SafeName::Rules& rules);
+
+}  // namespace tarvik::SDCardTools

@@ -1,0 +1,148 @@
+// The one search of an album's card folder, on a card folder laid out by
+// each case: its own files found wherever they are, a free number taken only
+// where they are nowhere, and nothing merged into another album's folder.
+#include <gtest/gtest.h>
+
+#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/WholeFile.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik::SDCardTools {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A card file of album `identity`; "" for a file that carries none and is
+// the album's by the caller's rule, "?" for one that carries none and is not.
+std::string fileOf(const std::string& identity, std::string_view content = "audio") {
+    if (identity.empty()) return std::string(content);
+    if (identity == "?") return "other";
+    ID3Writer::Tags tags;
+    tags.albumIdentity = identity;
+    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
+}
+
+struct Case {
+    std::string name;
+    std::map<std::string, std::string> files;                // path -> identity (fileOf)
+    std::vector<std::pair<std::string, std::string>> links;  // path -> target
+    std::vector<std::pair<std::string, std::string>> held;   // folder -> owner
+    std::string base;
+    std::string expected;  // folder, " #n", " own"; or "link " + path
+    bool cardNames = false;
+    std::string before = {};  // another owner's base, searched first
+};
+
+std::string told(const AlbumFolders::Result& result) {
+    if (result.link) return "link " + *result.link;
+    if (!result.found) return "nothing";
+    return result.found->folder + " #" + std::to_string(result.found->number) +
+           (result.found->own ? " own" : "");
+}
+
+TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
+    const std::string pad = "\u3000\u3000";
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"own folder under its name", {{"A/Best/1.mp3", "a"}}, {}, {}, "A/Best", "A/Best #1 own"},
+        {"own folder under a number the planner did not give",
+         {{"A/Best/1.mp3", "b"}, {"A/BEST 2/1.mp3", "a"}}, {}, {{"A/Best", "b"}},
+         "A/BEST", "A/BEST 2 #2 own"},
+        {"own folder under the lowest of its numbers",
+         {{"A/X 3/1.mp3", "a"}, {"A/X 2/1.mp3", "a"}}, {}, {}, "A/X", "A/X 2 #2 own"},
+        {"another album's folder", {{"A/Road/1.mp3", "s"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"a number another album of the plan holds",
+         {{"A/Road/1.mp3", "s"}}, {}, {{"A/Road 2", "q"}}, "A/Road", "A/Road 3 #3"},
+        {"a folder with one file of another album",
+         {{"A/Road/1.mp3", "a"}, {"A/Road/2.mp3", "s"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"a file without identity that is the album's",
+         {{"A/Road/1.mp3", ""}}, {}, {}, "A/Road", "A/Road #1 own"},
+        {"a file without identity that is not",
+         {{"A/Road/1.mp3", "a"}, {"A/Road/9 Other.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"a folder of pictures only", {{"A/Road/cover.jpg", "s"}}, {}, {}, "A/Road", "A/Road #1"},
+        {"a link in the album's place",
+         {{"elsewhere/1.mp3", "a"}}, {{"A/Road", "../elsewhere"}}, {}, "A/Road", "A/Road 2 #2"},
+        {"a link in the artist's place",
+         {{"elsewhere/Road/1.mp3", "a"}}, {{"A", "elsewhere"}}, {}, "A/Road", "link A"},
+        {"a folder given to another album in this run",
+         {}, {}, {}, "A/Road", "A/Road 2 #2", false, "A/ROAD"},
+        {"letter case", {{"a/ROAD/1.mp3", "a"}}, {}, {}, "A/Road", "a/ROAD #1 own"},
+        {"a folder the send padded",
+         {{"\u6B4C\u624B\u3042" + pad + "/X/1.mp3", "a"}}, {}, {}, "\u6B4C\u624B\u3042/X",
+         "\u6B4C\u624B\u3042" + pad + "/X #1 own"},
+        {"a folder the export left unpadded",
+         {{"\u6B4C\u624B\u3042/X/1.mp3", "a"}}, {}, {}, "\u6B4C\u624B\u3042/X",
+         "\u6B4C\u624B\u3042/X #1 own", true},
+        {"a new folder in card names", {}, {}, {}, "\u6B4C\u624B\u3042/X",
+         "\u6B4C\u624B\u3042" + pad + "/X #1", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempDir card;
+        for (const auto& [path, identity] : c.files) {
+            testing::writeFile(card / path, fileOf(identity));
+        }
+        for (const auto& [path, target] : c.links) {
+            fs::create_directories((card / path).parent_path());
+            fs::create_symlink(target, card / path);
+        }
+        CardTree tree(*PosixFS::rootAt(card.path()));
+        AlbumFolders folders(tree);
+        for (const auto& [folder, owner] : c.held) folders.hold(folder, owner);
+        // Files without identity are the album's when they hold "audio".
+        const auto ownFile = [&](const std::string& file) {
+            return testing::readFile(tree.fullPath(file)) == "audio";
+        };
+        if (!c.before.empty()) {
+            folders.find({.owner = "b",
+                          .base = c.before,
+                          .identity = "b",
+                          .ownFile = ownFile,
+                          .rules = {.nameMax = 64}});
+        }
+        folders.hold(c.base, "a");
+        const AlbumFolders::Album album{.owner = "a",
+                                        .base = c.base,
+                                        .cardNames = c.cardNames,
+                                        .identity = "a",
+                                        .ownFile = ownFile,
+                                        .rules = {.nameMax = 64}};
+        EXPECT_EQ(told(folders.find(album)), c.expected);
+        EXPECT_EQ(told(folders.find(album)), c.expected);  // asked again: the same
+    }
+}
+
+// Names matched as a card matches them: letter case and normal form ignored,
+// a folder's padding too; a link or a file on the way blocks the path.
+TEST(CardTree, FindsEachLevelAsACardWould) {
+    testing::TempDir card;
+    testing::writeFile(card / "Caf\u0065\u0301/One.mp3", "1");
+    testing::writeFile(card / "\u6B4C\u624B\u3000\u3000/x", "2");
+    testing::writeFile(card / "file", "3");
+    fs::create_directory_symlink(card / "Caf\u0065\u0301", card / "Link");
+    CardTree tree(*PosixFS::rootAt(card.path()));
+    const std::vector<std::tuple<std::string, std::string, std::size_t, std::string>> cases = {
+        {"CAF\u00C9/ONE.MP3", "Caf\u0065\u0301/One.mp3", 2, ""},
+        {"caf\u00E9/Two.mp3", "Caf\u0065\u0301/Two.mp3", 1, ""},
+        {"\u6B4C\u624B/x", "\u6B4C\u624B\u3000\u3000/x", 2, ""},
+        {"\u6B4C\u624B/X\u3000", "\u6B4C\u624B\u3000\u3000/X\u3000", 1, ""},
+        {"Link/One.mp3", "Link/One.mp3", 1, "Link"},
+        {"file/One.mp3", "file/One.mp3", 1, "file"},
+    };
+    for (const auto& [wanted, real, found, blocked] : cases) {
+        const std::optional<CardTree::Located> located = tree.locate(wanted);
+        ASSERT_TRUE(located) << wanted;
+        EXPECT_EQ(located->relative, real) << wanted;
+        EXPECT_EQ(located->found, found) << wanted;
+        EXPECT_EQ(located->blockedAt.value_or(""), blocked) << wanted;
+        EXPECT_EQ(located->blockedByLink, blocked == "Link") << wanted;
+    }
+    EXPECT_FALSE(tree.locate("../x"));
+    tree.note("caf\u00E9/Two.mp3");
+    EXPECT_TRUE(tree.locate("CAFE\u0301/two.MP3")->exists());
+}
+
+}  // namespace
+}  // namespace tarvik::SDCardTools

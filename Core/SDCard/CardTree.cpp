@@ -1,0 +1,225 @@
+#include "Core/SDCard/CardTree.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik::SDCardTools {
+namespace {
+
+constexpr std::string_view padding = "\u3000";
+// Identity reads at once: beyond four a card's FUSE daemon answers no faster.
+constexpr std::size_t identityReaders = 4;
+
+std::string nfcName(std::string_view name) {
+    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
+}
+
+// The levels of a relative path; nothing for an absolute one or a "." or
+// ".." level, which would leave the card.
+std::optional<std::vector<std::string_view>> levelsOf(std::string_view relative) {
+    if (relative.starts_with('/')) return std::nullopt;
+    std::vector<std::string_view> levels = components(relative);
+    for (std::string_view level : levels) {
+        if (level == "." || level == "..") return std::nullopt;
+    }
+    return levels;
+}
+
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
+}
+
+// The entry a level names: its own name first, then its NFC form, then the
+// card's key, so that of two names only a case-blind card takes for one the
+// exact one wins.
+const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::string_view level,
+                            bool isFolder) {
+    for (const CardTree::Entry& entry : entries) {
+        if (entry.name == level) return &entry;
+    }
+    const std::string nfc = nfcName(level);
+    for (const CardTree::Entry& entry : entries) {
+        if (entry.nfc == nfc) return &entry;
+    }
+    const std::string key = isFolder ? CardTree::folderKey(level) : CardTree::fileKey(level);
+    for (const CardTree::Entry& entry : entries) {
+        if ((isFolder ? entry.folderKey : entry.fileKey) == key) return &entry;
+    }
+    return nullptr;
+}
+
+// The entries of a folder as the system lists them; none when it can't be read.
+std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
+    std::vector<CardTree::Entry> entries;
+    for (auto& [name, kind] : listKinds(path)) {
+        std::string nfc = nfcName(name);
+        std::string fileKey = CardTree::fileKey(name);
+        std::string folderKey = CardTree::folderKey(name);
+        entries.push_back(
+            {std::move(name), kind, std::move(nfc), std::move(fileKey), std::move(folderKey)});
+    }
+    return entries;
+}
+
+// Runs `work` on the calling thread and on up to `helpers` more, which have
+// ended when it returns; without a thread for a helper it runs on fewer.
+void together(std::size_t helpers, const std::function<void()>& work) {
+    std::vector<std::jthread> threads;
+    try {
+        for (std::size_t count = 0; count < helpers; ++count) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+    }
+    work();
+}
+
+}  // namespace
+
+CardTree::CardTree(PosixFS::Root root) : root_(std::move(root)) {}
+
+std::filesystem::path CardTree::fullPath(std::string_view relative) const {
+    return relative.empty() ? root_.folder : root_.folder / relative;
+}
+
+std::string CardTree::fileKey(std::string_view name) {
+    if (!text::isValidUTF8(name)) return std::string(name);
+    return text::nfc(text::lower(text::nfc(name)));
+}
+
+std::string CardTree::folderKey(std::string_view name) {
+    std::string key = fileKey(name);
+    while (key.ends_with(padding)) key.resize(key.size() - padding.size());
+    return key;
+}
+
+std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
+    const auto [known, fresh] = listings_.try_emplace(folder);
+    if (fresh) known->second = readListing(fullPath(folder));
+    return known->second;
+}
+
+bool CardTree::isAudioFile(const Entry& entry) {
+    return entry.kind == Kind::file && !entry.name.starts_with('.') && isCardAudioFile(entry.name);
+}
+
+const std::vector<CardTree::Entry>& CardTree::entries(const std::string& folder) {
+    return listing(folder);
+}
+
+std::optional<CardTree::Located> CardTree::locate(std::string_view relative, bool lastIsFolder) {
+    const std::optional<std::vector<std::string_view>> levels = levelsOf(relative);
+    if (!levels) return std::nullopt;
+    Located located;
+    located.levels = levels->size();
+    for (std::size_t index = 0; index < levels->size(); ++index) {
+        const std::string_view level = (*levels)[index];
+        const bool last = index + 1 == levels->size();
+        const Entry* entry = located.found == index && !located.blockedAt
+                                 ? find(listing(located.relative), level, !last || lastIsFolder)
+                                 : nullptr;
+        const bool folderLevel = !last || lastIsFolder;
+        if (entry == nullptr) {
+            located.relative = joined(located.relative, nfcName(level));
+            located.key = joined(located.key, folderLevel ? folderKey(level) : fileKey(level));
+            continue;
+        }
+        located.relative = joined(located.relative, entry->name);
+        // The keys the listing holds already: a path found costs no conversion.
+        located.key = joined(located.key, folderLevel ? entry->folderKey : entry->fileKey);
+        ++located.found;
+        if (last) {
+            located.kind = entry->kind;
+        } else if (entry->kind != Kind::folder) {
+            located.blockedAt = located.relative;
+            located.blockedByLink = entry->kind == Kind::link;
+        }
+    }
+    return located;
+}
+
+const std::optional<std::string>& CardTree::identity(const std::string& file) {
+    const auto [known, fresh] = identities_.try_emplace(file);
+    if (fresh) known->second = AlbumIdentity::read(fullPath(file));
+    return known->second;
+}
+
+void CardTree::readIdentities(const std::vector<std::string>& files) {
+    std::vector<std::string> wanted;
+    for (const std::string& file : files) {
+        if (!identities_.contains(file)) wanted.push_back(file);
+    }
+    std::vector<std::optional<std::string>> read(wanted.size());
+    std::atomic<std::size_t> next = 0;
+    // Each thread writes only the slots it takes; the map is filled here.
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
+        for (std::size_t at; (at = next++) < wanted.size();) {
+            read[at] = AlbumIdentity::read(fullPath(wanted[at]));
+        }
+    });
+    for (std::size_t at = 0; at < wanted.size(); ++at) {
+        identities_.emplace(std::move(wanted[at]), std::move(read[at]));
+    }
+}
+
+void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token stop) {
+    std::vector<std::string> wanted;
+    for (const std::string& folder : folders) {
+        if (!listings_.contains(folder) && std::ranges::find(wanted, folder) == wanted.end()) {
+            wanted.push_back(folder);
+        }
+    }
+    struct Found {
+        bool done = false;
+        std::vector<Entry> entries;
+        std::vector<std::pair<std::string, std::optional<std::string>>> identities;
+    };
+    std::vector<Found> found(wanted.size());
+    std::atomic<std::size_t> next = 0;
+    // Each thread fills only the slots it takes; the maps are filled here.
+    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
+        for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
+            found[at].done = true;
+            found[at].entries = readListing(fullPath(wanted[at]));
+            for (const Entry& entry : found[at].entries) {
+                if (!isAudioFile(entry)) continue;
+                std::string file = joined(wanted[at], entry.name);
+                std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
+                found[at].identities.emplace_back(std::move(file), std::move(identity));
+            }
+        }
+    });
+    for (std::size_t at = 0; at < wanted.size(); ++at) {
+        if (!found[at].done) continue;
+        listings_.emplace(wanted[at], std::move(found[at].entries));
+        for (auto& [file, identity] : found[at].identities) {
+            identities_.emplace(std::move(file), std::move(identity));
+        }
+    }
+}
+
+void CardTree::note(const std::string& relative) {
+    const std::optional<std::vector<std::string_view>> levels = levelsOf(relative);
+    if (!levels) return;
+    std::string folder;
+    for (std::size_t index = 0; index < levels->size(); ++index) {
+        const bool last = index + 1 == levels->size();
+        std::vector<Entry>& here = listing(folder);
+        const Entry* entry = find(here, (*levels)[index], !last);
+        if (entry == nullptr) {
+            const std::string name = nfcName((*levels)[index]);
+            here.push_back(
+                {name, last ? Kind::file : Kind::folder, name, fileKey(name), folderKey(name)});
+            entry = &here.back();
+        }
+        folder = joined(folder, entry->name);
+    }
+}
+
+}  // namespace tarvik::SDCardTools

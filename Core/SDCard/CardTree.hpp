@@ -1,0 +1,97 @@
+// What a run or a send sees of a card while it decides where albums go: the
+// names in each folder with their kinds, read once; where a relative path
+// lies, each level matched as a FAT or exFAT card matches names (letter case,
+// normal form and, for folders, the Shift-JIS padding ignored); and the album
+// identity of each file, read once. One object per run or send, used on one
+// thread. It never writes and never throws: a folder that can't be read holds
+// nothing. It sees the card as it was when first asked, plus what `note` adds.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Core/Naming/PosixFS.hpp"
+#include "Core/SDCard/CardVolumes.hpp"
+
+namespace tarvik::SDCardTools {
+
+class CardTree {
+public:
+    using Kind = EntryKind;  // other: a device, a pipe, a socket
+
+    struct Entry {
+        std::string name;  // as listed
+        Kind kind = Kind::other;
+        std::string nfc;        // the name in NFC (bytes that are no UTF-8 as they are)
+        std::string fileKey;    // the name as the card tells files apart
+        std::string folderKey;  // the same, a folder's padding left out
+    };
+
+    // Where a relative path lies below the root.
+    struct Located {
+        std::string relative;    // found levels by their names on the card, the rest in NFC
+        std::string key;         // the path as the card tells paths apart (folderKey, fileKey)
+        std::size_t found = 0;   // leading levels there
+        std::size_t levels = 0;  // levels of the path
+        // A level above the last that is a link or no folder: its path, as found.
+        std::optional<std::string> blockedAt;
+        bool blockedByLink = false;
+        Kind kind = Kind::other;  // of the last level, when it is there
+
+        bool exists() const { return found == levels && !blockedAt; }
+    };
+
+    explicit CardTree(PosixFS::Root root);
+
+    const PosixFS::Root& root() const { return root_; }
+    std::filesystem::path fullPath(std::string_view relative) const;
+
+    // The entries of a folder given by its real relative path ("" for the root).
+    const std::vector<Entry>& entries(const std::string& folder);
+
+    // Finds `relative` ("/"-separated levels, the last one a file unless
+    // `lastIsFolder`); each level by its own name, else by its NFC form, else
+    // by its card key. Nothing for an absolute path or a "." or ".." level.
+    std::optional<Located> locate(std::string_view relative, bool lastIsFolder = false);
+
+    // The album identity of a file, by its real relative path.
+    const std::optional<std::string>& identity(const std::string& file);
+
+    // Reads the identities of these files (real relative paths) not read yet,
+    // a few at a time on helper threads that end before it returns: a card
+    // through FUSE answers every open with a round trip, and reads overlap.
+    void readIdentities(const std::vector<std::string>& files);
+
+    // Lists these folders (real relative paths) and reads the identities of
+    // their audio files at once, as readIdentities does: what a run will ask
+    // of them album by album, asked together. A stop leaves the folders not
+    // yet begun to be read when asked.
+    void prefetch(const std::vector<std::string>& folders, std::stop_token stop);
+
+    // A regular file of a card audio type, not hidden.
+    static bool isAudioFile(const Entry& entry);
+
+    // From now on the levels of `relative` (real names where found) are there:
+    // the caller is about to write a file at that path.
+    void note(const std::string& relative);
+
+    // Names a FAT or exFAT card takes for one: NFC and lower case; a
+    // folder's trailing ideographic spaces (the Shift-JIS padding) dropped.
+    static std::string fileKey(std::string_view name);
+    static std::string folderKey(std::string_view name);
+
+private:
+    std::vector<Entry>& listing(const std::string& folder);
+
+    PosixFS::Root root_;
+    std::map<std::string, std::vector<Entry>> listings_;            // by real relative folder
+    std::map<std::string, std::optional<std::string>> identities_;  // by real relative file
+};
+
+}  // namespace tarvik::SDCardTools
