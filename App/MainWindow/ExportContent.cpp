@@ -6,6 +6,7 @@
 
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
 
 namespace tarvik::ExportContent {
 
@@ -20,6 +21,11 @@ std::string haltHeadline(ConversionEvent::Halt halt, bool toCard) {
     switch (halt) {
         case ConversionEvent::Halt::destinationReadOnly:
             return fileSystemMessage("書き込めません: ", destinationWord(toCard), EROFS);
+        case ConversionEvent::Halt::destinationLink: {
+            // The log names the link; the headline says what it is.
+            std::string_view words = SDCardTools::folderIsLinkMessage;
+            return std::string(words.substr(0, words.find(':')));
+        }
         case ConversionEvent::Halt::musicFolderLost:
             return std::string(ConversionRunner::musicFolderLostMessage);
         case ConversionEvent::Halt::destinationLost:

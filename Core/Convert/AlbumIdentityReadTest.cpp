@@ -1,7 +1,7 @@
 // Reading a card file's album identity back: only our own frame or item
 // counts, and no bytes of a card file, however made, are read past the frame
 // or item they belong to. The inputs that once broke the reader are kept in
-// testdata/album-identity and read again here.
+// testdata/fuzz/AlbumIdentity and read again here.
 #include <gtest/gtest.h>
 
 #include "Core/Convert/AlbumIdentity.hpp"
@@ -64,7 +64,7 @@ TEST(AlbumIdentityRead, OnlyOurOwnFrameOrItemCounts) {
 // A UTF-16 value of odd length ends inside its last unit: it is read up to
 // there, never a byte past the frame (the sanitizer would stop the test).
 TEST(AlbumIdentityRead, InputsThatOnceBrokeTheReaderAreReadSafely) {
-    const fs::path kept = fs::path(TARVIK_SOURCE_DIR) / "Core/Convert/testdata/album-identity";
+    const fs::path kept = fs::path(TARVIK_SOURCE_DIR) / "Core/Convert/testdata/fuzz/AlbumIdentity";
     const std::map<std::string, std::optional<std::string>> expected = {
         {"txxx-utf16-odd-length-value.mp3", "ab"}};
     std::size_t read = 0;

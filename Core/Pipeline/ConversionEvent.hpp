@@ -98,16 +98,23 @@ struct ConversionEvent {
     };
 
     // Why a run stopped by itself: the destination went away (a card pulled)
-    // or turned read-only (a card the system remounted after an error), or the
+    // or turned read-only (a card the system remounted after an error), the
+    // card's music folder is a link (it would lead off the card), or the
     // music folder went away (deleted, or its drive pulled). Nothing more can
     // be written then, so the run ends as a stopped one.
-    enum class Halt { none, destinationLost, destinationReadOnly, musicFolderLost };
+    enum class Halt {
+        none,
+        destinationLost,
+        destinationReadOnly,
+        destinationLink,
+        musicFolderLost
+    };
 
     struct Summary {
         Progress progress;
         bool stopped = false;
         bool cardFull = false;
-        std::int64_t renamed = 0;         // renamed events of the run's own planning
+        std::int64_t renamed = 0;  // renamed events of the run's own planning
         // NFC relative paths on the card, as it names them, ascending by code point.
         std::vector<std::string> placed;
         Halt halt = Halt::none;

@@ -166,10 +166,11 @@ struct ConversionRunner {
     // stopped `finished`, any other error a failed track for the music folder.
     void failRun(RunState& state, std::exception_ptr error, Events& events) const;
 
-    // The destination is gone, on another device or read-only, or the music
-    // folder is gone: one failed event for the place that let the run down,
-    // with the cause, and the run ends as a stopped one, so the carry-over of
-    // earlier cards is kept. Once per run; the first cause stands.
+    // The destination is gone, on another device or read-only, its music
+    // folder is a link, or the music folder is gone: one failed event for the
+    // place that let the run down, with the cause, and the run ends as a
+    // stopped one, so the carry-over of earlier cards is kept. Once per run;
+    // the first cause stands.
     void halt(RunState& state, Events& events, ConversionEvent::Halt why) const;
 
     // The failed event's reason for a halt: what the user must put right.
@@ -199,6 +200,10 @@ struct ConversionRunner {
     // the destination, when it is a folder there and no link; the
     // destination itself when the profile has no root folder.
     std::optional<std::filesystem::path> cardRoot(const PosixFS::Root& writingTo) const;
+
+    // The first level of the profile's root folder below the destination
+    // that is a link, if any.
+    std::optional<std::filesystem::path> rootLink() const;
 };
 
 }  // namespace tarvik

@@ -119,7 +119,7 @@ TEST(RunDestination, LinksInsideTheDestinationAreNeitherFollowedNorSwept) {
     ScriptedConverter unused;
     EXPECT_EQ(trace(runToTheEnd(runnerFor(temp / "card"), separateAlbums(1), unused)),
               (Texts{"progress 0 0 0 / 1", "failed " + music + ": " + linkMessage + music,
-                     "finishing", "done 0 skipped 0 failed 1 stopped"}));
+                     "finishing", "done 0 skipped 0 failed 1 stopped link"}));
     EXPECT_TRUE(unused.started().empty());
     EXPECT_EQ(filesBelow(temp / "outside"), outside);
     fs::remove(temp / "card/MUSIC");

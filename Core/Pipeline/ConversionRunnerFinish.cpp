@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/AlbumFolders.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 
 namespace tarvik {
@@ -73,6 +75,9 @@ std::string ConversionRunner::haltReason(ConversionEvent::Halt why) const {
     switch (why) {
         case Halt::destinationReadOnly:
             return fileSystemMessage("書き込めません: ", destination.native(), EROFS);
+        case Halt::destinationLink:
+            return std::string(SDCardTools::folderIsLinkMessage) +
+                   rootLink().value_or(destination).string();
         case Halt::musicFolderLost:
             return std::string(musicFolderLostMessage);
         case Halt::destinationLost:
@@ -87,9 +92,22 @@ void ConversionRunner::halt(RunState& state, Events& events, ConversionEvent::Ha
     if (state.halt != ConversionEvent::Halt::none) return;
     state.halt = why;
     ++state.progress.failed;
-    const std::filesystem::path& place =
-        why == ConversionEvent::Halt::musicFolderLost ? source : destination;
+    const std::filesystem::path place = why == ConversionEvent::Halt::musicFolderLost ? source
+                                        : why == ConversionEvent::Halt::destinationLink
+                                            ? rootLink().value_or(destination)
+                                            : destination;
     events.send(ConversionEvent::failed(place.string(), haltReason(why)));
+}
+
+std::optional<std::filesystem::path> ConversionRunner::rootLink() const {
+    std::filesystem::path level = destination;
+    for (std::string_view name : SDCardTools::components(profile.files.root)) {
+        level /= name;
+        struct stat status {};
+        if (::lstat(level.c_str(), &status) != 0) return std::nullopt;
+        if (S_ISLNK(status.st_mode)) return level;
+    }
+    return std::nullopt;
 }
 
 void ConversionRunner::finish(RunState& state, const std::vector<ConversionPlan::Item>& items,

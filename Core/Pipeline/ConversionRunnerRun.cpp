@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <chrono>
@@ -113,11 +112,8 @@ public:
             return;
         }
         // A music folder that is a link leads out of the card: nothing starts.
-        if (const std::optional<std::filesystem::path> link = rootLink()) {
-            ++state_.progress.failed;
-            state_.stopped = true;
-            events_.send(
-                ConversionEvent::failed(link->string(), std::string(linkMessage) + link->string()));
+        if (runner_.rootLink()) {
+            runner_.halt(state_, events_, Halt::destinationLink);
             finish();
             return;
         }
@@ -205,18 +201,6 @@ private:
         std::exception_ptr error;
     };
 
-    // The first level of the profile's root folder that is a link, if any.
-    std::optional<std::filesystem::path> rootLink() const {
-        std::filesystem::path level = runner_.destination;
-        for (std::string_view name : SDCardTools::components(runner_.profile.files.root)) {
-            level /= name;
-            struct stat status {};
-            if (::lstat(level.c_str(), &status) != 0) return std::nullopt;
-            if (S_ISLNK(status.st_mode)) return level;
-        }
-        return std::nullopt;
-    }
-
     // What keeps the run from writing any further track, if anything.
     std::optional<Halt> haltCause() const {
         if (!PosixFS::isPresent(*state_.destination)) return Halt::destinationLost;
@@ -296,9 +280,11 @@ private:
                 continue;
             }
             if (place.blocked || !place.location) {
-                reportResult(Result{index, {}, std::make_exception_ptr(ConversionError(
-                                                   "書き込めません: " + item.relativePath +
-                                                   "（空いている名前がありません）"))});
+                reportResult(Result{
+                    index,
+                    {},
+                    std::make_exception_ptr(ConversionError("書き込めません: " + item.relativePath +
+                                                            "（空いている名前がありません）"))});
                 continue;
             }
             if (const std::optional<std::int64_t> free = freeSpace(); free && *free < headroom_) {

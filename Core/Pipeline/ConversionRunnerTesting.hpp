@@ -57,7 +57,8 @@ inline std::string describe(const ConversionEvent& event) {
     const E::Summary& s = *event.as<E::Summary>();
     return "done " + n(s.progress.done) + " skipped " + n(s.progress.skipped) + " failed " +
            n(s.progress.failed) + (s.stopped ? " stopped" : "") + (s.cardFull ? " cardFull" : "") +
-           std::array{"", " lost", " readOnly", " musicLost"}[static_cast<std::size_t>(s.halt)];
+           std::array{"", " lost", " readOnly", " link",
+                      " musicLost"}[static_cast<std::size_t>(s.halt)];
 }
 
 // Every event told, in order; with `only`, those told so.
@@ -245,7 +246,7 @@ inline void makeTones(const fs::path& music, double seconds, const Texts& rows) 
 
 // A run over `music` by the real converter into the folder `card`, which is there.
 inline std::vector<ConversionEvent> exportTo(const fs::path& card, const fs::path& music,
-                                      const std::function<void(ConversionRunner&)>& adjust) {
+                                             const std::function<void(ConversionRunner&)>& adjust) {
     fs::create_directories(card);
     ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
     adjust(runner);
