@@ -49,7 +49,12 @@ void AppModel::handleEvent(const ConversionEvent& event) {
 
 void AppModel::folderDone(const std::string& folder) {
     const auto remaining = remainingByFolder_.find(folder);
-    if (remaining == remainingByFolder_.end()) return;
+    if (remaining == remainingByFolder_.end()) {
+        // The album went elsewhere than planned (a numbered folder, or where
+        // the card already held it): that folder stays busy to the run's end.
+        if (writingFolders_.insert(folder).second) emit writingFoldersChanged();
+        return;
+    }
     if (remaining->second < 2) {
         remainingByFolder_.erase(remaining);
         writingFolders_.erase(folder);

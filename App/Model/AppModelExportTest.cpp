@@ -201,6 +201,10 @@ TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreed
                          {Ending::write, std::chrono::milliseconds(150)});
     converter.script("02 Song A02.flac", {Ending::fail});
     converter.script("07 Song A07.flac", {Ending::fail});
+    // Another album's file holds B's folder on the card: B goes to "B 2",
+    // which is busy while it is written.
+    fs::create_directories(card.path() / "MUSIC/Band/B");
+    testing::writeFile(card.path() / "MUSIC/Band/B/Other.mp3", "not this album's");
     auto model = makeModel();
     std::vector<std::pair<Case, std::set<std::string>>> seen;
     QObject::connect(model.get(), &AppModel::writingFoldersChanged, model.get(),
@@ -216,7 +220,8 @@ TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreed
     EXPECT_EQ(model->progress(), model->state().summary.progress);
     // A folder chosen outside the volume list is remembered for sending.
     EXPECT_EQ(model->lastExportPath(), card.path().string());
-    const std::pair<Case, std::set<std::string>> onlyB{Case::running, {"MUSIC/Band/B"}};
+    const std::pair<Case, std::set<std::string>> onlyB{Case::running,
+                                                        {"MUSIC/Band/B", "MUSIC/Band/B 2"}};
     EXPECT_NE(std::find(seen.begin(), seen.end(), onlyB), seen.end());
     EXPECT_TRUE(model->writingFolders().empty());
     EXPECT_TRUE(model->carryOver().empty());  // a complete run ends the continuation
