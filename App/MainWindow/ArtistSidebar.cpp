@@ -220,6 +220,11 @@ void ArtistSidebar::artistToggled(QListWidgetItem* item) {
 }
 
 void ArtistSidebar::refreshCount() {
+    // A folder that is gone has no count of artists to give; the selection
+    // is kept for its return, said again when it is back.
+    const bool missing = model_.musicFolderMissing();
+    count_->setVisible(!missing);
+    countTail_->setVisible(!missing);
     const std::size_t n = model_.selected().size();
     count_->setText(QString::number(n));
     if (n > 0)

@@ -89,13 +89,19 @@ TEST(ArtistSidebarTest, EmptyStates) {
     f.model->recheckFolders();
     EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
               "音楽フォルダが見つかりません。\nつなぎ直すか、選び直してください。");
-    expectShown(sidebar, {{"sidebarEmpty", true}, {"artistList", false}});
+    expectShown(sidebar, {{"sidebarEmpty", true},
+                          {"artistList", false},
+                          {"selectionCountNumber", false},
+                          {"selectionCountTail", false}});
     EXPECT_EQ(labelText(step, "musicStatus"),
               "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。");
     EXPECT_FALSE(step.findChild<StepBadge*>()->done());
     std::filesystem::rename(empty.path().string() + "-gone", empty.path());
     f.model->recheckFolders();
-    expectShown(sidebar, {{"sidebarEmpty", false}, {"artistList", true}});
+    expectShown(sidebar, {{"sidebarEmpty", false},
+                          {"artistList", true},
+                          {"selectionCountNumber", true}});
+    EXPECT_EQ(labelText(sidebar, "selectionCountTail"), "組を選択 / 全 1 組");
     EXPECT_EQ(labelText(step, "musicStatus"), "1 組のアーティストを選んでいます");
     EXPECT_TRUE(step.findChild<StepBadge*>()->done());
 }
