@@ -98,9 +98,8 @@ TEST(ArtistSidebarTest, EmptyStates) {
     EXPECT_FALSE(step.findChild<StepBadge*>()->done());
     std::filesystem::rename(empty.path().string() + "-gone", empty.path());
     f.model->recheckFolders();
-    expectShown(sidebar, {{"sidebarEmpty", false},
-                          {"artistList", true},
-                          {"selectionCountNumber", true}});
+    expectShown(sidebar,
+                {{"sidebarEmpty", false}, {"artistList", true}, {"selectionCountNumber", true}});
     EXPECT_EQ(labelText(sidebar, "selectionCountTail"), "組を選択 / 全 1 組");
     EXPECT_EQ(labelText(step, "musicStatus"), "1 組のアーティストを選んでいます");
     EXPECT_TRUE(step.findChild<StepBadge*>()->done());

@@ -221,7 +221,7 @@ TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreed
     // A folder chosen outside the volume list is remembered for sending.
     EXPECT_EQ(model->lastExportPath(), card.path().string());
     const std::pair<Case, std::set<std::string>> onlyB{Case::running,
-                                                        {"MUSIC/Band/B", "MUSIC/Band/B 2"}};
+                                                       {"MUSIC/Band/B", "MUSIC/Band/B 2"}};
     EXPECT_NE(std::find(seen.begin(), seen.end(), onlyB), seen.end());
     EXPECT_TRUE(model->writingFolders().empty());
     EXPECT_TRUE(model->carryOver().empty());  // a complete run ends the continuation
