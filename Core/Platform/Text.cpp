@@ -91,6 +91,24 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
     return boundaries;
 }
 
+// ASCII text, the usual case of file names, is mapped without ICU.
+std::string mapCase(std::string_view text, bool toUpper) {
+    if (isASCII(text)) {
+        const char from = toUpper ? 'a' : 'A';
+        const char to = toUpper ? 'A' : 'a';
+        std::string out(text);
+        for (char& c : out)
+            if (c >= from && c <= from + 25) c = static_cast<char>(c - from + to);
+        return out;
+    }
+    icu::UnicodeString unicode = toICU(text);
+    if (toUpper)
+        unicode.toUpper(icu::Locale::getRoot());
+    else
+        unicode.toLower(icu::Locale::getRoot());
+    return fromICU(unicode);
+}
+
 }  // namespace
 
 std::string nfc(std::string_view text) {
@@ -112,29 +130,11 @@ bool equivalent(std::string_view a, std::string_view b) {
 }
 
 std::string lower(std::string_view text) {
-    if (isASCII(text)) {
-        std::string out(text);
-        std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        });
-        return out;
-    }
-    icu::UnicodeString unicode = toICU(text);
-    unicode.toLower(icu::Locale::getRoot());
-    return fromICU(unicode);
+    return mapCase(text, false);
 }
 
 std::string upper(std::string_view text) {
-    if (isASCII(text)) {
-        std::string out(text);
-        std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-            return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        });
-        return out;
-    }
-    icu::UnicodeString unicode = toICU(text);
-    unicode.toUpper(icu::Locale::getRoot());
-    return fromICU(unicode);
+    return mapCase(text, true);
 }
 
 std::string prefixBytes(std::string_view text, std::size_t count) {

@@ -50,6 +50,8 @@ TEST(Text, PrefixesAndSuffixesKeepWholeUnits) {
     EXPECT_EQ(prefixBytes("a\u66F2b", 4), "a\u66F2");
     EXPECT_EQ(prefixBytes("ab\xFF\xFE", 3), "ab\xFF");  // not UTF-8: bytes
     EXPECT_EQ(upper("a\u00E9b"), "A\u00C9B");
+    EXPECT_EQ(upper("@az[`{"), "@AZ[`{");  // ASCII is mapped letter by letter
+    EXPECT_EQ(lower("@AZ[`{"), "@az[`{");
     EXPECT_EQ(prefixGraphemes("a" + decomposedE + "c", 2), "a" + decomposedE);
     EXPECT_EQ(prefixGraphemes("abc", 0), "");
     EXPECT_EQ(suffixGraphemes("xy\u2764\uFE0F", 1), "\u2764\uFE0F");
