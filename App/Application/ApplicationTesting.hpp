@@ -1,7 +1,8 @@
 #pragma once
 // For the application's tests and screenshot program only: the program's
 // object on a model past the welcome sheet, whose licence item reveals into a
-// list instead of a file manager (or, when told so, finds no desktop to do it). Header-only; test thread only.
+// list instead of a file manager (or, when told so, finds no desktop to do
+// it). Header-only; test thread only.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -39,7 +40,8 @@ struct AppFixture {
         };
         app = std::make_unique<TarvikApp>(
             std::move(f.model),
-            Licenses::Desktop{.showItem = reveal, .openFolder = [this](const std::filesystem::path&) {
+            Licenses::Desktop{.showItem = reveal,
+                              .openFolder = [this](const std::filesystem::path&) {
                                   return desktopOpensFolders;
                               }});
     }

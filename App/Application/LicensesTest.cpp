@@ -49,7 +49,8 @@ TEST(LicensesTest, RevealsTheFileOrItsFolderOrOpensTheFolderAndNothingWithoutRes
         const auto missed = Licenses::reveal(
             c.withResources ? std::optional(resources.path()) : std::nullopt, desktop);
         const std::string row = std::to_string(c.withResources) + std::to_string(c.withFile) +
-                                std::to_string(c.fileManagerAnswers) + std::to_string(c.folderOpens);
+                                std::to_string(c.fileManagerAnswers) +
+                                std::to_string(c.folderOpens);
         EXPECT_EQ(shown, c.shown) << row;
         EXPECT_EQ(opened, c.opened) << row;
         EXPECT_EQ(missed, c.missed) << row;

@@ -90,7 +90,8 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     EXPECT_FALSE(lowLoad->isChecked());
 
     Dialogs::Script script;
-    QAction* licences = fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）");
+    QAction* licences =
+        fx.action("helpMenu", "使っているソフトウェアのライセンス（FFmpeg / LAME）");
     licences->trigger();
     ASSERT_EQ(fx.revealed.size(), 1U);
     EXPECT_EQ(fx.revealed[0].filename(), "はじめにお読みください（ライセンス）.txt");
@@ -103,8 +104,7 @@ TEST(TarvikAppTest, CheckItemsFollowTheirSettingsAndTheLicenceItemRevealsTheFile
     ASSERT_EQ(script.messages().size(), 1U);
     EXPECT_EQ(script.messages()[0].text, "ライセンスのフォルダを開けませんでした");
     EXPECT_EQ(script.messages()[0].informative,
-              "ファイルマネージャで開いてください:\n" +
-                  fx.revealed[0].parent_path().string());
+              "ファイルマネージャで開いてください:\n" + fx.revealed[0].parent_path().string());
 }
 
 // Qt's own folder chooser speaks Japanese beside the program's texts.

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QVBoxLayout>
 #include <QStyleOptionButton>
+#include <QVBoxLayout>
 #include <cstdlib>
 #include <limits>
 
@@ -178,9 +178,10 @@ TEST(PickerTest, ALongChoiceIsShortenedNotCut) {
 // What a message names (a folder, a cause) can be selected and copied, and a
 // path keeps to one line.
 TEST(DialogsTest, MessageTextsCanBeSelected) {
-    const std::unique_ptr<QMessageBox> box = Dialogs::messageBox(
-        nullptr, {.kind = Dialogs::Message::Kind::warning, .text = "開けませんでした",
-                  .informative = "/usr/share/tarvik/Licenses"});
+    const std::unique_ptr<QMessageBox> box =
+        Dialogs::messageBox(nullptr, {.kind = Dialogs::Message::Kind::warning,
+                                      .text = "開けませんでした",
+                                      .informative = "/usr/share/tarvik/Licenses"});
     int selectable = 0;
     for (const QLabel* label : box->findChildren<QLabel*>()) {
         if (label->text() != "開けませんでした" && label->text() != "/usr/share/tarvik/Licenses")

@@ -93,8 +93,8 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
         {summary(counts(6, 0, 1, 9), true, false, Halt::destinationLost), true, 0, Outcome::halted,
          "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
          "6 曲を書き出しました", "", false},
-        {summary(counts(6, 0, 3, 9), true, true, Halt::destinationLost), false, 0,
-         Outcome::halted, "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
+        {summary(counts(6, 0, 3, 9), true, true, Halt::destinationLost), false, 0, Outcome::halted,
+         "書き出し先が見つかりません。SD カードかフォルダを選び直してください。",
          "6 曲を書き出しました、2 曲は変換できませんでした", "carryOver continue failures "},
         // A card the system remounted read-only: its cause, once, as the headline.
         {summary(counts(0, 0, 1, 96), true, false, Halt::destinationReadOnly), true, 0,
@@ -104,8 +104,8 @@ TEST(ExportContentTest, SummaryOfEachEnding) {
          Outcome::halted, "書き込めません: 書き出し先のフォルダ（読み取り専用です）",
          "4 曲を書き出しました、1 曲は変換できませんでした", "send failures "},
         // The card's music folder is a link: nothing starts, and the link is no song.
-        {summary(counts(0, 0, 1, 96), true, false, Halt::destinationLink), true, 0,
-         Outcome::halted, "書き出し先のフォルダがリンクです", "0 曲を書き出しました", "eject "},
+        {summary(counts(0, 0, 1, 96), true, false, Halt::destinationLink), true, 0, Outcome::halted,
+         "書き出し先のフォルダがリンクです", "0 曲を書き出しました", "eject "},
         {summary(counts(45, 0, 1, 96), true, false, Halt::musicFolderLost), true, 0,
          Outcome::halted, "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。",
          "45 曲を書き出しました", "eject "},

@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "App/MainWindow/ArtistSidebar.hpp"
 #include "App/Kit/Dialogs.hpp"
 #include "App/Kit/FunBackground.hpp"
+#include "App/MainWindow/ArtistSidebar.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
 #include "App/MainWindow/LogSection.hpp"
 #include "App/MainWindow/MainContent.hpp"
@@ -96,8 +96,7 @@ QWidget* MainWindow::buildDetailColumn() {
 void MainWindow::fitMinimumToContent() {
     const QWidget* content = detail_->widget();
     const int column = content->minimumSizeHint().width() +
-                       detail_->verticalScrollBar()->sizeHint().width() +
-                       2 * detail_->frameWidth();
+                       detail_->verticalScrollBar()->sizeHint().width() + 2 * detail_->frameWidth();
     detail_->setMinimumWidth(column);
     const int width = sidebar_->minimumWidth() + splitter_->handleWidth() + column;
     // A window smaller than this grows to it, as the desktop's would.

@@ -1,7 +1,8 @@
 // Pictures of the main window for a person to look at, in light and dark
 // (build/screenshots/): the first steps (among them a read-only destination,
 // a music folder gone and names that are not UTF-8), the export step in each
-// state and the whole window, at a roomy size and at its smallest. They check nothing; StepsFitTest checks the same states.
+// state and the whole window, at a roomy size and at its smallest. They check
+// nothing; StepsFitTest checks the same states.
 #include <gtest/gtest.h>
 
 #include "App/MainWindow/MainWindowTesting.hpp"

@@ -3,12 +3,13 @@
 // temporary settings, the steps as the detail column holds them at the
 // window's smallest size, and the states they are shown in. Header-only, so
 // that the widgets' library does not carry it.
+#include <sys/mount.h>
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QTest>
 #include <QVBoxLayout>
-#include <sys/mount.h>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -220,15 +221,15 @@ inline std::vector<std::pair<std::string, std::function<void()>>> exportStates(A
         {"read-only",
          [&model, counts, ending] {
              AppModelTesting::setState(
-                 model, RunState::finished(
-                            ending(counts(12, 1, 0), false, ConversionEvent::Halt::destinationReadOnly),
-                            true));
+                 model, RunState::finished(ending(counts(12, 1, 0), false,
+                                                  ConversionEvent::Halt::destinationReadOnly),
+                                           true));
          }},
         {"music-gone",
          [&model, counts, ending] {
              AppModelTesting::setState(
-                 model, RunState::finished(
-                            ending(counts(45, 1, 0), false, ConversionEvent::Halt::musicFolderLost)));
+                 model, RunState::finished(ending(counts(45, 1, 0), false,
+                                                  ConversionEvent::Halt::musicFolderLost)));
          }},
     };
 }

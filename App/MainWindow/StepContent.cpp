@@ -24,8 +24,9 @@ bool scalarLess(const std::string& a, const std::string& b) {
 Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected,
                    bool folderMissing) {
     if (srcPath.empty())
-        return {.text = "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
-                        "アルバム」のフォルダに分かれて入っているフォルダを選んでください。"};
+        return {.text =
+                    "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
+                    "アルバム」のフォルダに分かれて入っているフォルダを選んでください。"};
     // The ticks wait for the folder's return; none of them counts meanwhile.
     if (folderMissing)
         return {.text = std::string(ConversionRunner::musicFolderLostMessage), .warning = true};

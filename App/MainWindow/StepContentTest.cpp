@@ -17,8 +17,11 @@ TEST(MusicStepContentTest, TheFolderComesFirstThenTheSelectionIsCounted) {
         bool success;
         bool missing = false;
     } cases[] = {
-        {"/music", {"A", "B"}, "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。",
-         false, true},
+        {"/music",
+         {"A", "B"},
+         "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。",
+         false,
+         true},
         {"/music",
          {"A", "B", "C", "D/1", "E/2"},
          "3 組のアーティストと 2 枚のアルバムを選んでいます",

@@ -54,9 +54,9 @@ StepMusicCard::StepMusicCard(AppModel& model, QWidget* parent)
     rows()->addWidget(status_);
     rows()->addWidget(notice_);
 
-    for (auto signal : {&AppModel::srcPathChanged, &AppModel::selectedChanged,
-                        &AppModel::sourceNoticeChanged, &AppModel::stateChanged,
-                        &AppModel::artistsChanged})
+    for (auto signal :
+         {&AppModel::srcPathChanged, &AppModel::selectedChanged, &AppModel::sourceNoticeChanged,
+          &AppModel::stateChanged, &AppModel::artistsChanged})
         connect(&model_, signal, this, &StepMusicCard::refresh);
     refresh();
 }

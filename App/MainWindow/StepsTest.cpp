@@ -111,7 +111,7 @@ TEST(ArtistSidebarTest, NamesThatAreNotUTF8AreRowsOfTheirOwn) {
     testing::ModelFixture f;
     testing::TempDir library;
     const std::string test = "\x83\x65\x83\x58\x83\x67lib";  // テストlib
-    const std::string cafe = "Caf\xE9 lib";                     // Latin-1
+    const std::string cafe = "Caf\xE9 lib";                  // Latin-1
     for (const std::string& name : {test, cafe})
         std::filesystem::create_directories(library.path() / name / "Album");
     f.model->chooseSource(library.path());

@@ -47,8 +47,7 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     if (profile == nullptr) throw ConversionError(std::string(ExportTexts::noProfile));
     // Asked anew: the folder may have gone since the artists were listed, and
     // planning or converting from it would only fail song by song.
-    if (const std::string source = srcPath();
-        !source.empty() && !PosixFS::rootAt(source)) {
+    if (const std::string source = srcPath(); !source.empty() && !PosixFS::rootAt(source)) {
         throw ConversionError(std::string(ConversionRunner::musicFolderLostMessage));
     }
 

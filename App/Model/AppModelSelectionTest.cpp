@@ -118,12 +118,13 @@ TEST(AppModelSelectionTest, AMusicFolderThatGoesIsMissingUntilItComesBack) {
         {"run",
          [&] {
              AppModelTesting::setState(model, RunState::running());
-             model.handleEvent(ConversionEvent::finished({.progress = {},
-                                                          .stopped = true,
-                                                          .cardFull = false,
-                                                          .renamed = 0,
-                                                          .placed = {},
-                                                          .halt = ConversionEvent::Halt::musicFolderLost}));
+             model.handleEvent(
+                 ConversionEvent::finished({.progress = {},
+                                            .stopped = true,
+                                            .cardFull = false,
+                                            .renamed = 0,
+                                            .placed = {},
+                                            .halt = ConversionEvent::Halt::musicFolderLost}));
          }},
         {"window", [&] { model.recheckFolders(); }},
         {"mount", [&] { volumes->mount(testing::FixtureVolumes::card("/media/u/OTHER")); }},
@@ -158,7 +159,7 @@ TEST(AppModelSelectionTest, AMusicFolderThatGoesIsMissingUntilItComesBack) {
 TEST(AppModelSelectionTest, NamesThatAreNotUTF8KeepTheirOwnTickAcrossARestart) {
     Library library;
     const std::string test = "\x83\x65\x83\x58\x83\x67lib";  // テストlib
-    const std::string cafe = "Caf\xE9 lib";                     // Latin-1
+    const std::string cafe = "Caf\xE9 lib";                  // Latin-1
     std::filesystem::create_directories(library.music / test / "Album");
     std::filesystem::create_directories(library.music / cafe / "Album");
     library.xdg.settings()->setString("srcPath", library.music.string());
@@ -167,7 +168,8 @@ TEST(AppModelSelectionTest, NamesThatAreNotUTF8KeepTheirOwnTickAcrossARestart) {
         EXPECT_EQ(model.artists().size(), 4U);
         model.setSelected({test, "Artist A"});
     }
-    EXPECT_EQ(library.storedSelection(), (std::vector<std::string>{"Artist A", "/%83e%83X%83glib"}));
+    EXPECT_EQ(library.storedSelection(),
+              (std::vector<std::string>{"Artist A", "/%83e%83X%83glib"}));
     AppModel model(AppModelTesting::services(library.xdg));
     EXPECT_EQ(model.selected(), (std::set<std::string>{test, "Artist A"}));
     model.setSearch("テスト");

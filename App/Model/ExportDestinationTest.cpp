@@ -56,8 +56,8 @@ TEST(ExportDestinationTest, FolderThatTakesNoWritesIsRefusedWithItsCause) {
     if (::geteuid() != 0) {
         const std::filesystem::path locked = dir / "locked";
         std::filesystem::create_directories(locked);
-        std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         EXPECT_EQ(ExportDestination::refusal(locked.string(), {}),
                   "書き込めません: " + locked.string() + "（アクセスが許可されていません）");
     }

@@ -33,7 +33,7 @@ TEST(SelectionKeysTest, ANameIsShownAsBestItCanBeRead) {
     const std::vector<std::pair<std::string, Shown>> cases = {
         {"青い月", {"青い月", false}},
         {"\x83\x65\x83\x58\x83\x67lib", {"テストlib", true}},  // Shift-JIS
-        {"Caf\xE9 lib", {"Caf\uFFFD lib", true}},               // Latin-1: no CP932 either
+        {"Caf\xE9 lib", {"Caf\uFFFD lib", true}},              // Latin-1: no CP932 either
     };
     for (const auto& [name, shown] : cases) EXPECT_EQ(SelectionKeys::shown(name), shown);
 }

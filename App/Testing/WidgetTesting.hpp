@@ -37,9 +37,8 @@
 class QWindowSystemInterface {
 public:
     static bool handleWheelEvent(QWindow* window, const QPointF& local, const QPointF& global,
-                                 QPoint pixelDelta, QPoint angleDelta,
-                                 Qt::KeyboardModifiers mods, Qt::ScrollPhase phase,
-                                 Qt::MouseEventSource source);
+                                 QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers mods,
+                                 Qt::ScrollPhase phase, Qt::MouseEventSource source);
 };
 
 namespace tarvik::testing {
@@ -184,8 +183,8 @@ inline void turnWheelOver(QWidget& widget, int notch) {
     QWindow* window = top->windowHandle();
     ASSERT_NE(window, nullptr) << "the window is not shown";
     const QPointF local = widget.mapTo(top, QRectF(widget.rect()).center());
-    QWindowSystemInterface::handleWheelEvent(window, local, top->mapToGlobal(local), {},
-                                             {0, notch}, Qt::NoModifier, Qt::NoScrollPhase,
+    QWindowSystemInterface::handleWheelEvent(window, local, top->mapToGlobal(local), {}, {0, notch},
+                                             Qt::NoModifier, Qt::NoScrollPhase,
                                              Qt::MouseEventNotSynthesized);
     QApplication::processEvents();
 }
