@@ -5,44 +5,30 @@
 #include <gtest/gtest.h>
 
 #include "Core/Convert/AlbumIdentity.hpp"
-#include "Core/Convert/ConvertTesting.hpp"
-#include "Core/Convert/ID3Writer.hpp"
-#include "Core/Platform/WholeFile.hpp"
+#include "Core/Convert/M4ATesting.hpp"
 
 namespace tarvik {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string bigEndian(std::size_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-            static_cast<char>(value >> 8), static_cast<char>(value)};
-}
-
-std::string atom(std::string_view type, std::string_view payload) {
-    return bigEndian(8 + payload.size()) + std::string(type) + std::string(payload);
-}
+using testing::m4a::box;
 
 // An M4A file's head whose item list holds one freeform item.
 std::string m4aWith(std::string_view mean, std::string_view name, std::string_view value) {
     const std::string zero(4, '\0');
-    const std::string item = atom(
-        "----", atom("mean", zero + std::string(mean)) + atom("name", zero + std::string(name)) +
-                    atom("data", std::string("\0\0\0\1", 4) + zero + std::string(value)));
+    const std::string item =
+        box("----", box("mean", zero + std::string(mean)) + box("name", zero + std::string(name)) +
+                        box("data", std::string("\0\0\0\1", 4) + zero + std::string(value)));
     const std::string meta =
-        atom("meta", zero + atom("hdlr", std::string(25, '\0')) + atom("ilst", item));
-    return atom("ftyp", "M4A \0\0\0\0") + atom("moov", atom("udta", meta));
+        box("meta", zero + box("hdlr", std::string(25, '\0')) + box("ilst", item));
+    return box("ftyp", "M4A ") + box("moov", box("udta", meta));
 }
 
 // An MP3 file's ID3v2.3 tag holding one user text frame.
 std::string mp3With(std::string_view description, std::string_view value) {
-    using testing::bytes;
-    const Bytes body =
-        testing::concat({Bytes{0x00}, bytes(description), Bytes{0x00}, bytes(value)});
-    const Bytes frame = id3::frame("TXXX", body, ID3Writer::Version::v2_3);
-    const auto size = id3::syncsafe(static_cast<std::uint32_t>(frame.size()));
-    return std::string("ID3\3\0\0", 6) + std::string(size.begin(), size.end()) +
-           std::string(asText(frame)) + "audio";
+    const Bytes frame =
+        id3::frame("TXXX", concat({{0x00}, bytes(description), {0x00}, bytes(value)}),
+                   ID3Writer::Version::v2_3);
+    return std::string(asText(id3v2::tag(3, 0, {frame}, 0))) + "audio";
 }
 
 TEST(AlbumIdentityRead, OnlyOurOwnFrameOrItemCounts) {

@@ -111,14 +111,7 @@ std::string shown(const std::string& key) {
     if (key.starts_with("----:")) {
         out = text::decodeUTF8(std::string_view(key));
     } else {
-        for (unsigned char byte : key) {
-            if (byte < 0x80) {
-                out += static_cast<char>(byte);
-            } else {
-                out += static_cast<char>(0xC0 | (byte >> 6));
-                out += static_cast<char>(0x80 | (byte & 0x3F));
-            }
-        }
+        for (unsigned char byte : key) text::appendScalar(out, byte);
     }
     return text::prefixScalars(out, 64);
 }

@@ -141,36 +141,30 @@ std::optional<Bytes> encode(std::string_view value, std::uint8_t encoding) {
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
                const ID3Writer& writer, int major) {
     const auto version = major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
-    if (value.starts_with('\xFF')) {
-        Bytes frame = id3::frame(id, Bytes(value.begin() + 1, value.end()), version);
+    const auto inPlaceOfReplaced = [&](const Bytes& body) {
+        Bytes frame = id3::frame(id, body, version);
         if (replaced != nullptr) {
-            frame[8] = replaced->raw[8];
+            frame[8] = replaced->raw[8];  // the status flags stay
             frame[9] = replaced->raw[9];
         }
         return frame;
-    }
-    // The writer's own form; bytes that are not UTF-8 as they are.
-    const auto ownFrame = [&] {
-        if (text::isValidUTF8(value)) return writer.textFrame(id, value);
-        Bytes body(value.size() + 1, 3);
-        std::copy(value.begin(), value.end(), body.begin() + 1);
-        return id3::frame(id, body, version);
     };
-    if (replaced == nullptr) return ownFrame();
-    const Bytes oldBody = id3::frameBody(*replaced);
+    if (value.starts_with('\xFF')) return inPlaceOfReplaced(Bytes(value.begin() + 1, value.end()));
+    const Bytes oldBody = replaced == nullptr ? Bytes{} : id3::frameBody(*replaced);
     // Only a UTF-8 frame holds bytes that are not UTF-8 as they are.
     const bool fits = !oldBody.empty() && (oldBody[0] == 3 || text::isValidUTF8(value));
     std::optional<Bytes> body = fits ? encode(value, oldBody[0]) : std::nullopt;
-    if (!body) return ownFrame();
+    if (!body) {
+        // The writer's own form; bytes that are not UTF-8 as they are.
+        if (text::isValidUTF8(value)) return writer.textFrame(id, value);
+        return id3::frame(id, *encode(value, 3), version);
+    }
     const std::size_t unit = oldBody[0] == 1 || oldBody[0] == 2 ? 2 : 1;
     const bool terminated = oldBody.size() >= 1 + unit &&
                             std::all_of(oldBody.end() - static_cast<std::ptrdiff_t>(unit),
                                         oldBody.end(), [](std::uint8_t b) { return b == 0; });
     if (terminated) body->insert(body->end(), unit, 0x00);
-    Bytes frame = id3::frame(id, *body, version);
-    frame[8] = replaced->raw[8];  // the status flags stay
-    frame[9] = replaced->raw[9];
-    return frame;
+    return inPlaceOfReplaced(*body);
 }
 
 std::string decodeText(const Bytes& body) {
