@@ -18,10 +18,6 @@ constexpr std::string_view padding = "\u3000";
 // Identity reads at once: beyond four a card's FUSE daemon answers no faster.
 constexpr std::size_t identityReaders = 4;
 
-std::string nfcName(std::string_view name) {
-    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
-}
-
 // The levels of a relative path; nothing for an absolute one or a "." or
 // ".." level, which would leave the card.
 std::optional<std::vector<std::string_view>> levelsOf(std::string_view relative) {
@@ -45,7 +41,7 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
     for (const CardTree::Entry& entry : entries) {
         if (entry.name == level) return &entry;
     }
-    const std::string nfc = nfcName(level);
+    const std::string nfc = text::nfcName(level);
     for (const CardTree::Entry& entry : entries) {
         if (entry.nfc == nfc) return &entry;
     }
@@ -60,7 +56,7 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
 std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     std::vector<CardTree::Entry> entries;
     for (auto& [name, kind] : listKinds(path)) {
-        std::string nfc = nfcName(name);
+        std::string nfc = text::nfcName(name);
         std::string fileKey = CardTree::fileKey(name);
         std::string folderKey = CardTree::folderKey(name);
         entries.push_back(
@@ -126,7 +122,7 @@ std::optional<CardTree::Located> CardTree::locate(std::string_view relative, boo
                                  : nullptr;
         const bool folderLevel = !last || lastIsFolder;
         if (entry == nullptr) {
-            located.relative = joined(located.relative, nfcName(level));
+            located.relative = joined(located.relative, text::nfcName(level));
             located.key = joined(located.key, folderLevel ? folderKey(level) : fileKey(level));
             continue;
         }
@@ -213,7 +209,7 @@ void CardTree::note(const std::string& relative) {
         std::vector<Entry>& here = listing(folder);
         const Entry* entry = find(here, (*levels)[index], !last);
         if (entry == nullptr) {
-            const std::string name = nfcName((*levels)[index]);
+            const std::string name = text::nfcName((*levels)[index]);
             here.push_back(
                 {name, last ? Kind::file : Kind::folder, name, fileKey(name), folderKey(name)});
             entry = &here.back();
