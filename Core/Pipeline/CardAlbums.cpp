@@ -13,6 +13,7 @@ namespace {
 
 using Item = ConversionPlan::Item;
 using SDCardTools::CardTree;
+using SDCardTools::joined;
 
 // Numbers tried before a track gives up: far beyond real cards, and a bound
 // where a name cut to its limit comes back the same.
@@ -26,10 +27,6 @@ std::string folderOf(std::string_view path) {
 std::string_view nameOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
 }
 
 // A card path as a FAT or exFAT card tells paths apart.

@@ -15,10 +15,6 @@ namespace {
 // bound where a name cut to its limit comes back the same.
 constexpr std::int64_t numberLimit = 9999;
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
 // A folder path as a card tells folders apart, level by level.
 std::string pathKey(std::string_view path) {
     std::string key;

@@ -18,10 +18,6 @@ constexpr std::int64_t numberLimit = 9999;
 // A send keeps every name whole, as the export folder has it.
 const SafeName::Rules sendRules{.nameMax = std::numeric_limits<std::int64_t>::max()};
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
 // `name` with " n" before its extension.
 std::string numberedFile(const std::string& name, std::int64_t n) {
     const std::size_t dot = name.rfind('.');

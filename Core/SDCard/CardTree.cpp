@@ -29,10 +29,6 @@ std::optional<std::vector<std::string_view>> levelsOf(std::string_view relative)
     return levels;
 }
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
 // The entry a level names: its own name first, then its NFC form, then the
 // card's key, so that of two names only a case-blind card takes for one the
 // exact one wins.
