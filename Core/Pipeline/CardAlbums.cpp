@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "Core/Pipeline/Placement.hpp"
-#include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -27,18 +26,6 @@ std::string folderOf(std::string_view path) {
 std::string_view nameOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// A card path as a FAT or exFAT card tells paths apart.
-std::string pathKey(std::string_view path) {
-    std::string key;
-    const std::vector<std::string_view> levels = SDCardTools::components(path);
-    for (std::size_t index = 0; index < levels.size(); ++index) {
-        if (index > 0) key += '/';
-        key += index + 1 == levels.size() ? CardTree::fileKey(levels[index])
-                                          : CardTree::folderKey(levels[index]);
-    }
-    return key;
 }
 
 }  // namespace
@@ -78,7 +65,9 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
 const std::set<std::string>& CardAlbums::planPaths() {
     if (!planPaths_) {
         planPaths_.emplace();
-        for (const std::string& path : planned_) planPaths_->insert(pathKey(onCard(path, true)));
+        for (const std::string& path : planned_) {
+            planPaths_->insert(CardTree::pathKey(onCard(path, true)));
+        }
     }
     return *planPaths_;
 }

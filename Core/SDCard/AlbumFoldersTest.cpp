@@ -138,6 +138,7 @@ TEST(CardTree, FindsEachLevelAsACardWould) {
         EXPECT_EQ(located->found, found) << wanted;
         EXPECT_EQ(located->blockedAt.value_or(""), blocked) << wanted;
         EXPECT_EQ(located->blockedByLink, blocked == "Link") << wanted;
+        EXPECT_EQ(CardTree::pathKey(wanted), located->key) << wanted;
     }
     EXPECT_FALSE(tree.locate("../x"));
     tree.note("caf\u00E9/Two.mp3");

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
-#include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -23,12 +22,6 @@ std::string numberedFile(const std::string& name, std::int64_t n) {
     const std::size_t dot = name.rfind('.');
     const std::size_t at = dot == std::string::npos ? name.size() : dot;
     return name.substr(0, at) + " " + std::to_string(n) + name.substr(at);
-}
-
-std::string fileKey(const std::string& folder, const std::string& name) {
-    std::string key;
-    for (std::string_view level : components(folder)) key += CardTree::folderKey(level) + "/";
-    return key + CardTree::fileKey(name);
 }
 
 bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -112,10 +105,9 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
     const std::filesystem::path source = albums_[index].sourceDir / file;
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string name = n == 1 ? base : numberedFile(base, n);
-        const std::string key = fileKey(*chosen, name);
-        if (n > 1 && claimedFiles_.contains(key)) continue;
         const std::optional<CardTree::Located> located = tree_.locate(joined(*chosen, name));
         if (!located || located->blockedAt) return std::nullopt;
+        if (n > 1 && claimedFiles_.contains(located->key)) continue;
         bool own = false;
         if (located->exists()) {
             // A link or a folder stays as it is; so does another album's file.
@@ -126,7 +118,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
                          : !carried && sameBytes(tree_.fullPath(located->relative), source);
             if (!own) continue;
         }
-        claimedFiles_.insert(key);
+        claimedFiles_.insert(located->key);
         return Target{located->relative, own};
     }
     return std::nullopt;

@@ -91,6 +91,16 @@ std::string CardTree::folderKey(std::string_view name) {
     return key;
 }
 
+std::string CardTree::pathKey(std::string_view relative, bool lastIsFolder) {
+    const std::vector<std::string_view> levels = components(relative);
+    std::string key;
+    for (std::size_t index = 0; index < levels.size(); ++index) {
+        const bool folder = lastIsFolder || index + 1 < levels.size();
+        key = joined(key, folder ? folderKey(levels[index]) : fileKey(levels[index]));
+    }
+    return key;
+}
+
 std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
     const auto [known, fresh] = listings_.try_emplace(folder);
     if (fresh) known->second = readListing(fullPath(folder));

@@ -85,6 +85,9 @@ public:
     // folder's trailing ideographic spaces (the Shift-JIS padding) dropped.
     static std::string fileKey(std::string_view name);
     static std::string folderKey(std::string_view name);
+    // A relative path as the card tells paths apart, the form of
+    // `Located::key`: the last level a file unless `lastIsFolder`.
+    static std::string pathKey(std::string_view relative, bool lastIsFolder = false);
 
 private:
     std::vector<Entry>& listing(const std::string& folder);
