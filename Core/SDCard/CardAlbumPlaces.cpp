@@ -49,11 +49,7 @@ std::optional<std::string> identityOf(const Album& album) {
 }
 
 CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums)
-    : tree_(std::move(card)),
-      folders_(tree_),
-      albums_(albums),
-      found_(albums.size()),
-      paths_(albums.size()) {
+    : tree_(std::move(card)), folders_(tree_), albums_(albums) {
     identities_.reserve(albums.size());
     for (std::size_t index = 0; index < albums.size(); ++index) {
         identities_.push_back(identityOf(albums[index]));
@@ -84,22 +80,19 @@ AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) const {
         .rules = sendRules};
 }
 
-const std::optional<std::string>& CardAlbumPlaces::folder(std::size_t index) {
-    if (!found_[index]) {
-        found_[index] = folders_.find(query(index));
-        if (found_[index]->found) paths_[index] = found_[index]->found->folder;
-    }
-    return paths_[index];
+// The search keeps its answer for each album: asking again costs no card read.
+std::optional<std::string> CardAlbumPlaces::folder(std::size_t index) {
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
+    return found ? std::optional(found->folder) : std::nullopt;
 }
 
 std::optional<std::string> CardAlbumPlaces::link(std::size_t index) {
-    folder(index);
-    return found_[index]->link;
+    return folders_.find(query(index)).link;
 }
 
 std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index,
                                                                const std::string& file) {
-    const std::optional<std::string>& chosen = folder(index);
+    const std::optional<std::string> chosen = folder(index);
     if (!chosen) return std::nullopt;
     const std::string base = safeName(file, false);
     const std::filesystem::path source = albums_[index].sourceDir / file;
@@ -126,8 +119,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
 
 bool CardAlbumPlaces::complete(std::size_t index) {
     if (albums_[index].files.empty()) return true;
-    folder(index);
-    const std::optional<AlbumFolders::Found>& found = found_[index]->found;
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
     // A folder that is free but not the album's is no copy of it.
     if (!found || !found->own) return false;
     std::set<std::string> names;
