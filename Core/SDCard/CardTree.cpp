@@ -61,15 +61,22 @@ std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     return entries;
 }
 
-// Runs `work` on the calling thread and on up to `helpers` more, which have
-// ended when it returns; without a thread for a helper it runs on fewer.
-void together(std::size_t helpers, const std::function<void()>& work) {
-    std::vector<std::jthread> threads;
+// Calls `work` once for each index below `count`, each index on one thread:
+// the calling one and helpers, `identityReaders` at most in all, which have
+// ended when it returns; without a thread for a helper it runs on fewer. A
+// stop leaves the indices not yet taken.
+void eachAtOnce(std::size_t count, const std::function<void(std::size_t)>& work,
+                std::stop_token stop = {}) {
+    std::atomic<std::size_t> next = 0;
+    const auto take = [&] {
+        for (std::size_t at; !stop.stop_requested() && (at = next++) < count;) work(at);
+    };
+    std::vector<std::jthread> helpers;
     try {
-        for (std::size_t count = 0; count < helpers; ++count) threads.emplace_back(work);
+        while (helpers.size() + 1 < std::min(identityReaders, count)) helpers.emplace_back(take);
     } catch (const std::system_error&) {
     }
-    work();
+    take();
 }
 
 }  // namespace
@@ -158,13 +165,9 @@ void CardTree::readIdentities(const std::vector<std::string>& files) {
         if (!identities_.contains(file)) wanted.push_back(file);
     }
     std::vector<std::optional<std::string>> read(wanted.size());
-    std::atomic<std::size_t> next = 0;
     // Each thread writes only the slots it takes; the map is filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
-        for (std::size_t at; (at = next++) < wanted.size();) {
-            read[at] = AlbumIdentity::read(fullPath(wanted[at]));
-        }
-    });
+    eachAtOnce(wanted.size(),
+               [&](std::size_t at) { read[at] = AlbumIdentity::read(fullPath(wanted[at])); });
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         identities_.emplace(std::move(wanted[at]), std::move(read[at]));
     }
@@ -183,10 +186,10 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
         std::vector<std::pair<std::string, std::optional<std::string>>> identities;
     };
     std::vector<Found> found(wanted.size());
-    std::atomic<std::size_t> next = 0;
     // Each thread fills only the slots it takes; the maps are filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
-        for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
+    eachAtOnce(
+        wanted.size(),
+        [&](std::size_t at) {
             found[at].done = true;
             found[at].entries = readListing(fullPath(wanted[at]));
             for (const Entry& entry : found[at].entries) {
@@ -195,8 +198,8 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
                 std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
                 found[at].identities.emplace_back(std::move(file), std::move(identity));
             }
-        }
-    });
+        },
+        std::move(stop));
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         if (!found[at].done) continue;
         listings_.emplace(wanted[at], std::move(found[at].entries));
