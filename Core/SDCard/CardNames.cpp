@@ -59,6 +59,12 @@ std::string safeName(std::string_view name, bool isDir) {
     return SafeName::mapForJIS(base) + "." + extension;
 }
 
+std::string_view withoutPadding(std::string_view name) {
+    constexpr std::string_view padding = "\u3000";
+    while (name.ends_with(padding)) name.remove_suffix(padding.size());
+    return name;
+}
+
 std::string cardRelativePath(std::string_view relativePath) {
     std::string result;
     for (std::string_view component : components(relativePath)) {

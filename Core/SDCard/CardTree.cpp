@@ -9,12 +9,12 @@
 
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
 namespace tarvik::SDCardTools {
 namespace {
 
-constexpr std::string_view padding = "\u3000";
 // Identity reads at once: beyond four a card's FUSE daemon answers no faster.
 constexpr std::size_t identityReaders = 4;
 
@@ -94,7 +94,7 @@ std::string CardTree::fileKey(std::string_view name) {
 
 std::string CardTree::folderKey(std::string_view name) {
     std::string key = fileKey(name);
-    while (key.ends_with(padding)) key.resize(key.size() - padding.size());
+    key.resize(withoutPadding(key).size());
     return key;
 }
 
