@@ -90,7 +90,7 @@ std::string CardAlbums::baseOf(std::size_t index) const {
     std::int64_t n = 0;
     if (space == std::string_view::npos ||
         std::from_chars(last.data() + space + 1, last.data() + last.size(), n).ec != std::errc{} ||
-        n < 2 || SafeName::withSuffix(name, " " + std::to_string(n), rules_) != last) {
+        n < 2 || SDCardTools::numberedFolder(name, n, rules_) != last) {
         return folder;
     }
     return joined(folderOf(folder), name);
