@@ -149,9 +149,8 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
         const std::optional<CardTree::Located> located = tree_.locate(onCard(planned, false), true);
         if (!located) {
             answer.folder = planned;
-        } else if (located->blockedByLink ||
-                   (located->exists() && located->kind == CardTree::Kind::link)) {
-            answer.link = tree_.fullPath(located->blockedAt.value_or(located->relative)).native();
+        } else if (const std::optional<std::string> link = located->link()) {
+            answer.link = tree_.fullPath(*link).native();
         } else {
             answer.folder = located->relative;
         }

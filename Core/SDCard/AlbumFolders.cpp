@@ -113,12 +113,8 @@ AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
             forms.unusable = true;
             return forms;
         }
-        if (located->blockedByLink) {
-            forms.link = located->blockedAt;
-            return forms;
-        }
-        if (located->exists() && located->kind == CardTree::Kind::link) {
-            forms.link = located->relative;
+        if (std::optional<std::string> link = located->link()) {
+            forms.link = std::move(link);
             return forms;
         }
         forms.realParent = located->relative;

@@ -45,6 +45,12 @@ public:
         Kind kind = Kind::other;  // of the last level, when it is there
 
         bool exists() const { return found == levels && !blockedAt; }
+        // A link on the way or at the path itself: its path, as found.
+        std::optional<std::string> link() const {
+            if (blockedByLink) return blockedAt;
+            if (exists() && kind == Kind::link) return relative;
+            return std::nullopt;
+        }
     };
 
     explicit CardTree(PosixFS::Root root);
