@@ -20,7 +20,10 @@ std::string folderForm(std::string_view name) {
     return SafeName::padForJIS(SafeName::mapForJIS(name));
 }
 
-// Names on a card match ignoring letter case and normalisation.
+// Names on a card match ignoring letter case and normalisation. Unlike
+// CardTree::fileKey, bytes that are not UTF-8 are read as U+FFFD rather than
+// kept: such names clash more often, and the rename refuses rather than risk
+// taking another file's place.
 std::string clashKey(std::string_view name) {
     return text::nfc(text::lower(text::nfc(name)));
 }
