@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "Core/Pipeline/Placement.hpp"
-#include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -13,6 +12,7 @@ namespace {
 
 using Item = ConversionPlan::Item;
 using SDCardTools::CardTree;
+using SDCardTools::joined;
 
 // Numbers tried before a track gives up: far beyond real cards, and a bound
 // where a name cut to its limit comes back the same.
@@ -26,22 +26,6 @@ std::string folderOf(std::string_view path) {
 std::string_view nameOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
-// A card path as a FAT or exFAT card tells paths apart.
-std::string pathKey(std::string_view path) {
-    std::string key;
-    const std::vector<std::string_view> levels = SDCardTools::components(path);
-    for (std::size_t index = 0; index < levels.size(); ++index) {
-        if (index > 0) key += '/';
-        key += index + 1 == levels.size() ? CardTree::fileKey(levels[index])
-                                          : CardTree::folderKey(levels[index]);
-    }
-    return key;
 }
 
 }  // namespace
@@ -81,7 +65,9 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
 const std::set<std::string>& CardAlbums::planPaths() {
     if (!planPaths_) {
         planPaths_.emplace();
-        for (const std::string& path : planned_) planPaths_->insert(pathKey(onCard(path, true)));
+        for (const std::string& path : planned_) {
+            planPaths_->insert(CardTree::pathKey(onCard(path, true)));
+        }
     }
     return *planPaths_;
 }
@@ -104,7 +90,7 @@ std::string CardAlbums::baseOf(std::size_t index) const {
     std::int64_t n = 0;
     if (space == std::string_view::npos ||
         std::from_chars(last.data() + space + 1, last.data() + last.size(), n).ec != std::errc{} ||
-        n < 2 || SafeName::withSuffix(name, " " + std::to_string(n), rules_) != last) {
+        n < 2 || SDCardTools::numberedFolder(name, n, rules_) != last) {
         return folder;
     }
     return joined(folderOf(folder), name);
@@ -163,9 +149,8 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
         const std::optional<CardTree::Located> located = tree_.locate(onCard(planned, false), true);
         if (!located) {
             answer.folder = planned;
-        } else if (located->blockedByLink ||
-                   (located->exists() && located->kind == CardTree::Kind::link)) {
-            answer.link = tree_.fullPath(located->blockedAt.value_or(located->relative)).native();
+        } else if (const std::optional<std::string> link = located->link()) {
+            answer.link = tree_.fullPath(*link).native();
         } else {
             answer.folder = located->relative;
         }

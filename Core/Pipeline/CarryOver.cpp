@@ -4,20 +4,13 @@
 #include "Core/Platform/Text.hpp"
 
 namespace tarvik::CarryOver {
-namespace {
-
-std::string nfcPath(const std::string& path) {
-    return text::isValidUTF8(path) ? text::nfc(path) : path;
-}
-
-}  // namespace
 
 std::string entry(const ConversionPlan::Item& planned) {
     return entry(AlbumIdentity::of(planned.meta), planned.relativePath);
 }
 
 std::string entry(const std::string& identity, const std::string& plannedPath) {
-    return identity + "\t" + nfcPath(plannedPath);
+    return identity + "\t" + text::nfcName(plannedPath);
 }
 
 bool holds(const std::set<std::string>& carried, const ConversionPlan::Item& planned) {
@@ -28,7 +21,7 @@ bool holds(const std::set<std::string>& carried, const ConversionPlan::Item& pla
 bool holds(const std::set<std::string>& carried, const std::string& identity,
            const std::string& plannedPath) {
     if (carried.empty()) return false;
-    const std::string path = nfcPath(plannedPath);
+    const std::string path = text::nfcName(plannedPath);
     return carried.contains(path) || carried.contains(identity + "\t" + path);
 }
 

@@ -34,10 +34,6 @@ constexpr std::string_view sameCauseMessage = "上と同じ理由です";
 constexpr std::string_view linkMessage = SDCardTools::folderIsLinkMessage;
 using Item = ConversionPlan::Item;
 
-std::string nfcText(const std::string& text) {
-    return text::isValidUTF8(text) ? text::nfc(text) : text;
-}
-
 // The text of whatever a conversion threw.
 std::string describe(const std::exception_ptr& error) {
     try {
@@ -190,7 +186,7 @@ private:
         // Excluded items count for no folder when a full card takes back
         // partial albums; by now they stand where their album went.
         for (std::size_t index = 0; index < excluded_.size(); ++index) {
-            if (excluded_[index]) state_.excluded.insert(nfcText(items_[index].relativePath));
+            if (excluded_[index]) state_.excluded.insert(text::nfcName(items_[index].relativePath));
         }
         runner_.finish(state_, items_, events_, stop_);
     }
@@ -262,7 +258,7 @@ private:
             }
             const CardAlbums::Place& place = *found;
             if (place.notice) events_.send(ConversionEvent::notice(*place.notice));
-            const std::string path = nfcText(item.relativePath);
+            const std::string path = text::nfcName(item.relativePath);
             if (place.present) {
                 state_.placed.insert(path);
                 state_.carried[path] = carryEntries_[index];
@@ -347,7 +343,7 @@ private:
         ConversionEvent::Progress& progress = state_.progress;
         if (result.error) {
             ++progress.failed;
-            state_.failed.insert(nfcText(item.relativePath));
+            state_.failed.insert(text::nfcName(item.relativePath));
             // A cause that stops many tracks (a read-only card, a link loop)
             // is told in full once; the later tracks point back to it.
             std::string reason = describe(result.error);
@@ -358,7 +354,7 @@ private:
             events_.send(ConversionEvent::failed(item.source.string(), reason));
         } else {
             ++progress.done;
-            const std::string path = nfcText(item.relativePath);
+            const std::string path = text::nfcName(item.relativePath);
             state_.placed.insert(path);
             state_.written[path] = result.file.native();
             state_.carried[path] = carryEntries_[result.index];

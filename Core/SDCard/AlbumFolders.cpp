@@ -15,20 +15,6 @@ namespace {
 // bound where a name cut to its limit comes back the same.
 constexpr std::int64_t numberLimit = 9999;
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
-// A folder path as a card tells folders apart, level by level.
-std::string pathKey(std::string_view path) {
-    std::string key;
-    for (std::string_view level : components(path)) {
-        if (!key.empty()) key += '/';
-        key += CardTree::folderKey(level);
-    }
-    return key;
-}
-
 // The number at the end of a folder key (" 2" and up), if any.
 std::optional<std::int64_t> trailingNumber(std::string_view key) {
     const std::size_t space = key.rfind(' ');
@@ -53,7 +39,7 @@ std::string numberedFolder(std::string_view name, std::int64_t n, const SafeName
 AlbumFolders::AlbumFolders(CardTree& tree) : tree_(tree) {}
 
 void AlbumFolders::hold(const std::string& folder, const std::string& owner) {
-    held_[pathKey(folder)].insert(owner);
+    held_[CardTree::pathKey(folder, true)].insert(owner);
 }
 
 bool AlbumFolders::heldByAnother(const std::string& key, const std::string& owner) const {
@@ -127,12 +113,8 @@ AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
             forms.unusable = true;
             return forms;
         }
-        if (located->blockedByLink) {
-            forms.link = located->blockedAt;
-            return forms;
-        }
-        if (located->exists() && located->kind == CardTree::Kind::link) {
-            forms.link = located->relative;
+        if (std::optional<std::string> link = located->link()) {
+            forms.link = std::move(link);
             return forms;
         }
         forms.realParent = located->relative;
@@ -185,7 +167,7 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     const std::string& realParent = forms.realParent;
 
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
-        claimed_.emplace(pathKey(folder), album.owner);
+        claimed_.emplace(CardTree::pathKey(folder, true), album.owner);
         result.found = Found{folder, n, own};
         return result;
     };
@@ -193,7 +175,7 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     for (const Form& form : forms.there) {
         const std::string folder = joined(realParent, form.entry->name);
         if (form.entry->kind != CardTree::Kind::folder ||
-            claimedByAnother(pathKey(folder), album.owner)) {
+            claimedByAnother(CardTree::pathKey(folder, true), album.owner)) {
             continue;
         }
         if (holder(folder, album) == Holder::album) return take(folder, form.number, true);
@@ -202,7 +184,7 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     // or by an earlier decision of this run.
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string wanted = nameFor(album, n);
-        const std::string key = pathKey(joined(parent, wanted));
+        const std::string key = CardTree::pathKey(joined(parent, wanted), true);
         if (claimedByAnother(key, album.owner) || (n > 1 && heldByAnother(key, album.owner))) {
             continue;
         }

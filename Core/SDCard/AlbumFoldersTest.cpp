@@ -65,6 +65,8 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
          {{"elsewhere/1.mp3", "a"}}, {{"A/Road", "../elsewhere"}}, {}, "A/Road", "A/Road 2 #2"},
         {"a link in the artist's place",
          {{"elsewhere/Road/1.mp3", "a"}}, {{"A", "elsewhere"}}, {}, "A/Road", "link A"},
+        {"a link above the artist's place",
+         {{"elsewhere/A/Road/1.mp3", "a"}}, {{"M", "elsewhere"}}, {}, "M/A/Road", "link M"},
         {"a folder given to another album in this run",
          {}, {}, {}, "A/Road", "A/Road 2 #2", false, "A/ROAD"},
         {"letter case", {{"a/ROAD/1.mp3", "a"}}, {}, {}, "A/Road", "a/ROAD #1 own"},
@@ -138,6 +140,7 @@ TEST(CardTree, FindsEachLevelAsACardWould) {
         EXPECT_EQ(located->found, found) << wanted;
         EXPECT_EQ(located->blockedAt.value_or(""), blocked) << wanted;
         EXPECT_EQ(located->blockedByLink, blocked == "Link") << wanted;
+        EXPECT_EQ(CardTree::pathKey(wanted), located->key) << wanted;
     }
     EXPECT_FALSE(tree.locate("../x"));
     tree.note("caf\u00E9/Two.mp3");

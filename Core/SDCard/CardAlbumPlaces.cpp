@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
-#include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -18,21 +17,11 @@ constexpr std::int64_t numberLimit = 9999;
 // A send keeps every name whole, as the export folder has it.
 const SafeName::Rules sendRules{.nameMax = std::numeric_limits<std::int64_t>::max()};
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
 // `name` with " n" before its extension.
 std::string numberedFile(const std::string& name, std::int64_t n) {
     const std::size_t dot = name.rfind('.');
     const std::size_t at = dot == std::string::npos ? name.size() : dot;
     return name.substr(0, at) + " " + std::to_string(n) + name.substr(at);
-}
-
-std::string fileKey(const std::string& folder, const std::string& name) {
-    std::string key;
-    for (std::string_view level : components(folder)) key += CardTree::folderKey(level) + "/";
-    return key + CardTree::fileKey(name);
 }
 
 bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -60,11 +49,7 @@ std::optional<std::string> identityOf(const Album& album) {
 }
 
 CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums)
-    : tree_(std::move(card)),
-      folders_(tree_),
-      albums_(albums),
-      found_(albums.size()),
-      paths_(albums.size()) {
+    : tree_(std::move(card)), folders_(tree_), albums_(albums) {
     identities_.reserve(albums.size());
     for (std::size_t index = 0; index < albums.size(); ++index) {
         identities_.push_back(identityOf(albums[index]));
@@ -95,31 +80,27 @@ AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) const {
         .rules = sendRules};
 }
 
-const std::optional<std::string>& CardAlbumPlaces::folder(std::size_t index) {
-    if (!found_[index]) {
-        found_[index] = folders_.find(query(index));
-        if (found_[index]->found) paths_[index] = found_[index]->found->folder;
-    }
-    return paths_[index];
+// The search keeps its answer for each album: asking again costs no card read.
+std::optional<std::string> CardAlbumPlaces::folder(std::size_t index) {
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
+    return found ? std::optional(found->folder) : std::nullopt;
 }
 
 std::optional<std::string> CardAlbumPlaces::link(std::size_t index) {
-    folder(index);
-    return found_[index]->link;
+    return folders_.find(query(index)).link;
 }
 
 std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index,
                                                                const std::string& file) {
-    const std::optional<std::string>& chosen = folder(index);
+    const std::optional<std::string> chosen = folder(index);
     if (!chosen) return std::nullopt;
     const std::string base = safeName(file, false);
     const std::filesystem::path source = albums_[index].sourceDir / file;
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string name = n == 1 ? base : numberedFile(base, n);
-        const std::string key = fileKey(*chosen, name);
-        if (n > 1 && claimedFiles_.contains(key)) continue;
         const std::optional<CardTree::Located> located = tree_.locate(joined(*chosen, name));
         if (!located || located->blockedAt) return std::nullopt;
+        if (n > 1 && claimedFiles_.contains(located->key)) continue;
         bool own = false;
         if (located->exists()) {
             // A link or a folder stays as it is; so does another album's file.
@@ -130,7 +111,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
                          : !carried && sameBytes(tree_.fullPath(located->relative), source);
             if (!own) continue;
         }
-        claimedFiles_.insert(key);
+        claimedFiles_.insert(located->key);
         return Target{located->relative, own};
     }
     return std::nullopt;
@@ -138,8 +119,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
 
 bool CardAlbumPlaces::complete(std::size_t index) {
     if (albums_[index].files.empty()) return true;
-    folder(index);
-    const std::optional<AlbumFolders::Found>& found = found_[index]->found;
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
     // A folder that is free but not the album's is no copy of it.
     if (!found || !found->own) return false;
     std::set<std::string> names;

@@ -40,7 +40,7 @@ public:
 
     // The card folder album `index` takes, below the card root; nothing when
     // none is free.
-    const std::optional<std::string>& folder(std::size_t index);
+    std::optional<std::string> folder(std::size_t index);
 
     // Where file `file` of album `index` goes, and whether its own copy is
     // there; nothing when no name is free.
@@ -62,9 +62,7 @@ private:
     AlbumFolders folders_;
     const std::vector<Album>& albums_;
     std::vector<std::optional<std::string>> identities_;
-    std::vector<std::optional<AlbumFolders::Result>> found_;  // decided folders
-    std::vector<std::optional<std::string>> paths_;           // their paths, once decided
-    std::set<std::string> claimedFiles_;                      // card keys
+    std::set<std::string> claimedFiles_;  // card keys
 };
 
 }  // namespace tarvik::SDCardTools

@@ -12,13 +12,6 @@
 namespace tarvik::SDCardTools {
 namespace {
 
-// The name without the ideographic spaces that pad short Shift-JIS names.
-std::string_view withoutPadding(std::string_view name) {
-    constexpr std::string_view padding = "\u3000";
-    while (name.ends_with(padding)) name.remove_suffix(padding.size());
-    return name;
-}
-
 bool isCompanionFile(const std::string& name) {
     return name.starts_with("._") || name == ".DS_Store";
 }

@@ -20,7 +20,10 @@ std::string folderForm(std::string_view name) {
     return SafeName::padForJIS(SafeName::mapForJIS(name));
 }
 
-// Names on a card match ignoring letter case and normalisation.
+// Names on a card match ignoring letter case and normalisation. Unlike
+// CardTree::fileKey, bytes that are not UTF-8 are read as U+FFFD rather than
+// kept: such names clash more often, and the rename refuses rather than risk
+// taking another file's place.
 std::string clashKey(std::string_view name) {
     return text::nfc(text::lower(text::nfc(name)));
 }
@@ -57,6 +60,12 @@ std::string safeName(std::string_view name, bool isDir) {
     // The base is everything before the last ".", cut at that byte.
     const std::string_view base = name.substr(0, name.size() - extension.size() - 1);
     return SafeName::mapForJIS(base) + "." + extension;
+}
+
+std::string_view withoutPadding(std::string_view name) {
+    constexpr std::string_view padding = "\u3000";
+    while (name.ends_with(padding)) name.remove_suffix(padding.size());
+    return name;
 }
 
 std::string cardRelativePath(std::string_view relativePath) {

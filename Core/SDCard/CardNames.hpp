@@ -16,6 +16,9 @@ namespace tarvik::SDCardTools {
 // mapped and keeps its extension exactly (letter case too), never padded.
 std::string safeName(std::string_view name, bool isDir);
 
+// The name without the ideographic spaces that pad a short folder name.
+std::string_view withoutPadding(std::string_view name);
+
 // Every component in its card folder form; empty components vanish, so
 // "/Artist//Album/" and "Artist/Album" give the same text.
 std::string cardRelativePath(std::string_view relativePath);

@@ -9,18 +9,14 @@
 
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
 namespace tarvik::SDCardTools {
 namespace {
 
-constexpr std::string_view padding = "\u3000";
 // Identity reads at once: beyond four a card's FUSE daemon answers no faster.
 constexpr std::size_t identityReaders = 4;
-
-std::string nfcName(std::string_view name) {
-    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
-}
 
 // The levels of a relative path; nothing for an absolute one or a "." or
 // ".." level, which would leave the card.
@@ -33,10 +29,6 @@ std::optional<std::vector<std::string_view>> levelsOf(std::string_view relative)
     return levels;
 }
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
-}
-
 // The entry a level names: its own name first, then its NFC form, then the
 // card's key, so that of two names only a case-blind card takes for one the
 // exact one wins.
@@ -45,7 +37,7 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
     for (const CardTree::Entry& entry : entries) {
         if (entry.name == level) return &entry;
     }
-    const std::string nfc = nfcName(level);
+    const std::string nfc = text::nfcName(level);
     for (const CardTree::Entry& entry : entries) {
         if (entry.nfc == nfc) return &entry;
     }
@@ -60,7 +52,7 @@ const CardTree::Entry* find(const std::vector<CardTree::Entry>& entries, std::st
 std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     std::vector<CardTree::Entry> entries;
     for (auto& [name, kind] : listKinds(path)) {
-        std::string nfc = nfcName(name);
+        std::string nfc = text::nfcName(name);
         std::string fileKey = CardTree::fileKey(name);
         std::string folderKey = CardTree::folderKey(name);
         entries.push_back(
@@ -69,15 +61,22 @@ std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     return entries;
 }
 
-// Runs `work` on the calling thread and on up to `helpers` more, which have
-// ended when it returns; without a thread for a helper it runs on fewer.
-void together(std::size_t helpers, const std::function<void()>& work) {
-    std::vector<std::jthread> threads;
+// Calls `work` once for each index below `count`, each index on one thread:
+// the calling one and helpers, `identityReaders` at most in all, which have
+// ended when it returns; without a thread for a helper it runs on fewer. A
+// stop leaves the indices not yet taken.
+void eachAtOnce(std::size_t count, const std::function<void(std::size_t)>& work,
+                std::stop_token stop = {}) {
+    std::atomic<std::size_t> next = 0;
+    const auto take = [&] {
+        for (std::size_t at; !stop.stop_requested() && (at = next++) < count;) work(at);
+    };
+    std::vector<std::jthread> helpers;
     try {
-        for (std::size_t count = 0; count < helpers; ++count) threads.emplace_back(work);
+        while (helpers.size() + 1 < std::min(identityReaders, count)) helpers.emplace_back(take);
     } catch (const std::system_error&) {
     }
-    work();
+    take();
 }
 
 }  // namespace
@@ -95,7 +94,17 @@ std::string CardTree::fileKey(std::string_view name) {
 
 std::string CardTree::folderKey(std::string_view name) {
     std::string key = fileKey(name);
-    while (key.ends_with(padding)) key.resize(key.size() - padding.size());
+    key.resize(withoutPadding(key).size());
+    return key;
+}
+
+std::string CardTree::pathKey(std::string_view relative, bool lastIsFolder) {
+    const std::vector<std::string_view> levels = components(relative);
+    std::string key;
+    for (std::size_t index = 0; index < levels.size(); ++index) {
+        const bool folder = lastIsFolder || index + 1 < levels.size();
+        key = joined(key, folder ? folderKey(levels[index]) : fileKey(levels[index]));
+    }
     return key;
 }
 
@@ -126,7 +135,7 @@ std::optional<CardTree::Located> CardTree::locate(std::string_view relative, boo
                                  : nullptr;
         const bool folderLevel = !last || lastIsFolder;
         if (entry == nullptr) {
-            located.relative = joined(located.relative, nfcName(level));
+            located.relative = joined(located.relative, text::nfcName(level));
             located.key = joined(located.key, folderLevel ? folderKey(level) : fileKey(level));
             continue;
         }
@@ -156,13 +165,9 @@ void CardTree::readIdentities(const std::vector<std::string>& files) {
         if (!identities_.contains(file)) wanted.push_back(file);
     }
     std::vector<std::optional<std::string>> read(wanted.size());
-    std::atomic<std::size_t> next = 0;
     // Each thread writes only the slots it takes; the map is filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
-        for (std::size_t at; (at = next++) < wanted.size();) {
-            read[at] = AlbumIdentity::read(fullPath(wanted[at]));
-        }
-    });
+    eachAtOnce(wanted.size(),
+               [&](std::size_t at) { read[at] = AlbumIdentity::read(fullPath(wanted[at])); });
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         identities_.emplace(std::move(wanted[at]), std::move(read[at]));
     }
@@ -181,10 +186,10 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
         std::vector<std::pair<std::string, std::optional<std::string>>> identities;
     };
     std::vector<Found> found(wanted.size());
-    std::atomic<std::size_t> next = 0;
     // Each thread fills only the slots it takes; the maps are filled here.
-    together(std::min<std::size_t>(identityReaders, wanted.size()) - (wanted.empty() ? 0 : 1), [&] {
-        for (std::size_t at; !stop.stop_requested() && (at = next++) < wanted.size();) {
+    eachAtOnce(
+        wanted.size(),
+        [&](std::size_t at) {
             found[at].done = true;
             found[at].entries = readListing(fullPath(wanted[at]));
             for (const Entry& entry : found[at].entries) {
@@ -193,8 +198,8 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
                 std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
                 found[at].identities.emplace_back(std::move(file), std::move(identity));
             }
-        }
-    });
+        },
+        std::move(stop));
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         if (!found[at].done) continue;
         listings_.emplace(wanted[at], std::move(found[at].entries));
@@ -213,7 +218,7 @@ void CardTree::note(const std::string& relative) {
         std::vector<Entry>& here = listing(folder);
         const Entry* entry = find(here, (*levels)[index], !last);
         if (entry == nullptr) {
-            const std::string name = nfcName((*levels)[index]);
+            const std::string name = text::nfcName((*levels)[index]);
             here.push_back(
                 {name, last ? Kind::file : Kind::folder, name, fileKey(name), folderKey(name)});
             entry = &here.back();

@@ -45,6 +45,12 @@ public:
         Kind kind = Kind::other;  // of the last level, when it is there
 
         bool exists() const { return found == levels && !blockedAt; }
+        // A link on the way or at the path itself: its path, as found.
+        std::optional<std::string> link() const {
+            if (blockedByLink) return blockedAt;
+            if (exists() && kind == Kind::link) return relative;
+            return std::nullopt;
+        }
     };
 
     explicit CardTree(PosixFS::Root root);
@@ -85,6 +91,9 @@ public:
     // folder's trailing ideographic spaces (the Shift-JIS padding) dropped.
     static std::string fileKey(std::string_view name);
     static std::string folderKey(std::string_view name);
+    // A relative path as the card tells paths apart, the form of
+    // `Located::key`: the last level a file unless `lastIsFolder`.
+    static std::string pathKey(std::string_view relative, bool lastIsFolder = false);
 
 private:
     std::vector<Entry>& listing(const std::string& folder);

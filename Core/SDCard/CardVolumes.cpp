@@ -149,4 +149,8 @@ std::vector<std::string_view> components(std::string_view path) {
     return parts;
 }
 
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
+}
+
 }  // namespace tarvik::SDCardTools

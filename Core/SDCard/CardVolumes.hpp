@@ -73,5 +73,7 @@ std::string parentPath(std::string_view path);
 std::string lastComponent(std::string_view path);
 // The components between the "/"s, empty ones dropped.
 std::vector<std::string_view> components(std::string_view path);
+// `name` in the relative folder `folder`; `name` alone in the root ("").
+std::string joined(const std::string& folder, std::string_view name);
 
 }  // namespace tarvik::SDCardTools
