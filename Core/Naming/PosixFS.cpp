@@ -93,10 +93,6 @@ void copyInto(const std::filesystem::path& source, const std::filesystem::path& 
     }
 }
 
-std::string nfcName(std::string_view name) {
-    return text::isValidUTF8(name) ? text::nfc(name) : std::string(name);
-}
-
 // The levels of a relative path, empty ones ("a//b") dropped; nothing when
 // the path is absolute or a level is "." or "..".
 std::optional<std::vector<std::string>> levelsOf(std::string_view relative) {
@@ -121,11 +117,11 @@ std::optional<std::string> findIn(const std::filesystem::path& folder, const std
     if (::lstat((folder / name).c_str(), &status) == 0) return name;
     DIR* directory = ::opendir(folder.c_str());
     if (directory == nullptr) return std::nullopt;
-    const std::string wanted = nfcName(name);
+    const std::string wanted = text::nfcName(name);
     std::optional<std::string> found;
     while (const dirent* item = ::readdir(directory)) {
         const std::string_view listed = item->d_name;
-        if (listed != "." && listed != ".." && nfcName(listed) == wanted) {
+        if (listed != "." && listed != ".." && text::nfcName(listed) == wanted) {
             found = std::string(listed);
             break;
         }
@@ -247,7 +243,7 @@ std::optional<Location> locate(const Root& root, std::string_view relative) {
                 continue;
             }
         }
-        location.path /= nfcName(level);
+        location.path /= text::nfcName(level);
     }
     return location;
 }
@@ -269,7 +265,7 @@ std::filesystem::path makeDirs(const Root& root, std::string_view relative) {
             throw ConversionError(fileSystemMessage(prefix, folder.native(),
                                                     S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR));
         }
-        folder /= nfcName(level);
+        folder /= text::nfcName(level);
         if (::mkdir(folder.c_str(), 0755) != 0) {
             const int failure = errno;
             // Another copy into the same new album may just have made it.
@@ -302,7 +298,7 @@ std::filesystem::path copy(const std::filesystem::path& source, const Root& root
         makeDirs(root, slash == std::string_view::npos ? "" : relative->substr(0, slash));
     struct stat status {};
     const std::filesystem::path file =
-        folder / findIn(folder, levels->back(), status).value_or(nfcName(levels->back()));
+        folder / findIn(folder, levels->back(), status).value_or(text::nfcName(levels->back()));
     copyInto(source, folder, file);
     return file;
 }
