@@ -154,14 +154,11 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
     // crash cut short are judged and completed (or dropped, when they
     // never happened), stopovers given back, leftovers swept.
     RenamedFolders renamed = finishInterruptedRuns(journalDir, first.root, progress, journal);
-    JournalContents contents = readJournal(journal);
+    const JournalContents contents = readJournal(journal);
     renamed.add(contents.lines);
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
-    std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
-        return !entry.pending && !entry.tagsWritten && !entry.moved;
-    });
 
     TidyResult result;
     const Undo undo(root, renamed);
