@@ -47,10 +47,6 @@ std::string joined(const std::vector<std::string>& parts, std::size_t count) {
     return path;
 }
 
-std::string nfcName(const std::string& name) {
-    return text::isValidUTF8(name) ? text::nfc(name) : name;
-}
-
 // The names to try for level `index`: its own first, then the others the
 // journals gave that folder.
 std::vector<std::string> candidates(const std::vector<std::string>& parts, std::size_t index,
@@ -185,9 +181,9 @@ std::optional<std::string> nameOnDisk(const fs::path& folder, const std::string&
     if (!there && text::isASCII(name)) return std::nullopt;
     const std::vector<std::string> names = listNames(folder);
     if (std::find(names.begin(), names.end(), name) != names.end()) return name;
-    const std::string wanted = nfcName(name);
+    const std::string wanted = text::nfcName(name);
     for (const std::string& listed : names) {
-        if (nfcName(listed) == wanted) return listed;
+        if (text::nfcName(listed) == wanted) return listed;
     }
     return std::nullopt;
 }
@@ -265,7 +261,7 @@ TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::s
                 }
             }
         }
-        const std::string chosen = name.value_or(nfcName(part));
+        const std::string chosen = name.value_or(text::nfcName(part));
         place.path /= chosen;
         place.relative += (place.relative.empty() ? "" : "/") + chosen;
         if (const auto found = facts(place.path)) {
