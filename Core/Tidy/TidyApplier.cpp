@@ -93,10 +93,8 @@ public:
                 destinationTaken(destination->path);
             }
             const std::vector<std::string> levels = pathLevels(folder.relative);
-            std::string prefix;
-            for (std::size_t level = 0; destination && level < levels.size(); ++level) {
-                prefix = joinedPath(prefix, levels[level]);
-                if (level >= folder.found) made.push_back(prefix);
+            for (std::size_t level = folder.found; destination && level < levels.size(); ++level) {
+                made.push_back(joinedLevels(levels, level + 1));
             }
         }
         if (!wantsTags && !destination) return;

@@ -113,9 +113,7 @@ public:
             // removed the folder but not yet its parent.
             std::vector<std::string> levels = pathLevels(line.target);
             for (std::set<fs::path> found; levels.size() > 1 && found.empty(); levels.pop_back()) {
-                std::string path;
-                for (const std::string& level : levels) path += level + "/";
-                found = foldersOf(root_, path.substr(0, path.size() - 1), renamed_);
+                found = foldersOf(root_, joinedLevels(levels, levels.size()), renamed_);
                 folders.insert(found.begin(), found.end());
             }
         }
