@@ -109,7 +109,7 @@ public:
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = inodeOf(file->path);
         if (destination) entry_.stopover = TidyApplier::newStopover();
-        entry_.made = made;
+        entry_.made = std::move(made);
         entry_.id = context_.nextId++;
         entry_.pending = true;
         mark_ = context_.journal.length();
@@ -141,8 +141,10 @@ public:
     void complete() {
         if (!written_) return;
         // Folders made for a move that didn't happen go again once empty.
-        for (const std::string& folder : moved_ ? std::vector<std::string>{} : entry_.made) {
-            context_.emptied.insert(context_.root / folder);
+        if (!moved_) {
+            for (const std::string& folder : entry_.made) {
+                context_.emptied.insert(context_.root / folder);
+            }
         }
         TidyJournalCompletion completion{*entry_.id, tagsWritten_, moved_, {}, {}};
         if (const auto facts = TidyFileState::factsOf(current_)) {
