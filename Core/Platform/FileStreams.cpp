@@ -22,37 +22,38 @@ void syncFolder(const std::filesystem::path& folder) {
     ::close(descriptor);
 }
 
+// What `read` (a call shaped like getxattr(2): asked with no room, it
+// gives the length it needs) gives; nothing when it fails.
+template <typename Read>
+std::optional<std::string> sizedRead(const Read& read) {
+    for (;;) {
+        const ssize_t length = read(nullptr, 0);
+        if (length <= 0) return length < 0 ? std::nullopt : std::optional(std::string());
+        std::string value(static_cast<std::size_t>(length), '\0');
+        const ssize_t got = read(value.data(), value.size());
+        if (got >= 0) return value.substr(0, static_cast<std::size_t>(got));
+        if (errno != ERANGE) return std::nullopt;  // grew meanwhile: ask again
+    }
+}
+
 // The extended attribute names of `path` (a link not followed), each ended
 // by a NUL; empty where the file system has none.
 std::string attributeNames(const std::filesystem::path& path) {
-    for (;;) {
-        const ssize_t length = ::llistxattr(path.c_str(), nullptr, 0);
-        if (length <= 0) return {};
-        std::string names(static_cast<std::size_t>(length), '\0');
-        const ssize_t got = ::llistxattr(path.c_str(), names.data(), names.size());
-        if (got >= 0) return names.substr(0, static_cast<std::size_t>(got));
-        if (errno != ERANGE) return {};  // grew meanwhile: ask again
-    }
+    return sizedRead([&](char* names, std::size_t size) {
+               return ::llistxattr(path.c_str(), names, size);
+           })
+        .value_or(std::string());
 }
 
 std::optional<std::string> attribute(const std::filesystem::path& path, const char* name) {
-    for (;;) {
-        const ssize_t length = ::lgetxattr(path.c_str(), name, nullptr, 0);
-        if (length < 0) return std::nullopt;
-        std::string value(static_cast<std::size_t>(length), '\0');
-        const ssize_t got = ::lgetxattr(path.c_str(), name, value.data(), value.size());
-        if (got >= 0) return value.substr(0, static_cast<std::size_t>(got));
-        if (errno != ERANGE) return std::nullopt;
-    }
+    return sizedRead([&](char* value, std::size_t size) {
+        return ::lgetxattr(path.c_str(), name, value, size);
+    });
 }
 
 std::optional<std::string> attribute(int descriptor, const char* name) {
-    const ssize_t length = ::fgetxattr(descriptor, name, nullptr, 0);
-    if (length < 0) return std::nullopt;
-    std::string value(static_cast<std::size_t>(length), '\0');
-    const ssize_t got = ::fgetxattr(descriptor, name, value.data(), value.size());
-    if (got < 0) return std::nullopt;
-    return value.substr(0, static_cast<std::size_t>(got));
+    return sizedRead(
+        [&](char* value, std::size_t size) { return ::fgetxattr(descriptor, name, value, size); });
 }
 
 }  // namespace

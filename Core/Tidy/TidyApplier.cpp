@@ -93,10 +93,8 @@ public:
                 destinationTaken(destination->path);
             }
             const std::vector<std::string> levels = pathLevels(folder.relative);
-            std::string prefix;
-            for (std::size_t level = 0; destination && level < levels.size(); ++level) {
-                prefix = joinedPath(prefix, levels[level]);
-                if (level >= folder.found) made.push_back(prefix);
+            for (std::size_t level = folder.found; destination && level < levels.size(); ++level) {
+                made.push_back(joinedLevels(levels, level + 1));
             }
         }
         if (!wantsTags && !destination) return;
@@ -111,7 +109,7 @@ public:
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = inodeOf(file->path);
         if (destination) entry_.stopover = TidyApplier::newStopover();
-        entry_.made = made;
+        entry_.made = std::move(made);
         entry_.id = context_.nextId++;
         entry_.pending = true;
         mark_ = context_.journal.length();
@@ -143,8 +141,10 @@ public:
     void complete() {
         if (!written_) return;
         // Folders made for a move that didn't happen go again once empty.
-        for (const std::string& folder : moved_ ? std::vector<std::string>{} : entry_.made) {
-            context_.emptied.insert(context_.root / folder);
+        if (!moved_) {
+            for (const std::string& folder : entry_.made) {
+                context_.emptied.insert(context_.root / folder);
+            }
         }
         TidyJournalCompletion completion{*entry_.id, tagsWritten_, moved_, {}, {}};
         if (const auto facts = TidyFileState::factsOf(current_)) {

@@ -13,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -263,15 +262,6 @@ struct Library : testing::TempDir {
         }
     }
 
-    std::vector<fs::path> journalsNewestFirst() const {
-        std::vector<fs::path> found;
-        for (const auto& entry : fs::directory_iterator(journals)) {
-            if (entry.path().extension() == ".jsonl") found.push_back(entry.path());
-        }
-        std::sort(found.rbegin(), found.rend());
-        return found;
-    }
-
     // Undoes every journal, newest first, on a disk with room again: nothing
     // fails, each is marked undone (an empty one, of a run killed before it
     // changed anything, goes), and the library is as it was, its folders
@@ -279,7 +269,7 @@ struct Library : testing::TempDir {
     void expectRestored(const std::string& when) {
         SCOPED_TRACE(when);
         fs::remove(disk / "filler");
-        for (const fs::path& journal : journalsNewestFirst()) {
+        for (const fs::path& journal : testing::journalsIn(journals)) {
             if (!fs::exists(journal)) continue;  // an empty one, gone with an earlier undo
             const bool empty = fs::file_size(journal) == 0;
             std::vector<TidyEvent> events;
@@ -309,10 +299,11 @@ Role applying(const Library& lib) {
 }
 
 // After each kill, every other time a second apply runs first and
-// finishes the first run; then the undo of every journal.
-void killTheApplyAtEveryCall(Library& lib, int& kills) {
+// finishes the first run; then the undo of every journal. Returns the
+// number of kills.
+int killTheApplyAtEveryCall(Library& lib) {
     int checks = 0;
-    kills = killAtEveryCall(
+    return killAtEveryCall(
         applying(lib), lib / "calls.txt", [&] { lib.reset(); },
         [&](const std::string& when) {
             if (++checks % 2 == 0 && fs::exists(lib.journals)) {
@@ -324,11 +315,13 @@ void killTheApplyAtEveryCall(Library& lib, int& kills) {
         applying(lib));
 }
 
-// The undo of a whole apply killed at each call; the next undo finishes it.
-void killTheUndoAtEveryCall(Library& lib, int& kills) {
+// The undo of a whole apply killed at each call; the next undo finishes
+// it. Returns the number of kills.
+int killTheUndoAtEveryCall(Library& lib) {
     const fs::path journal = lib.journals / "tidy-0.jsonl";
-    kills = killAtEveryCall(
-        {"undo", journal.string(), ""}, lib / "calls.txt",
+    const Role undoing{"undo", journal.string(), ""};
+    return killAtEveryCall(
+        undoing, lib / "calls.txt",
         [&] {
             lib.reset();
             fs::remove(lib.disk / "filler");
@@ -341,23 +334,19 @@ void killTheUndoAtEveryCall(Library& lib, int& kills) {
         [&](const std::string& when) {
             if (fs::exists(journal)) lib.expectRestored(when);
         },
-        Role{"undo", journal.string(), ""});
+        undoing);
 }
 
 TEST(TidyCrash, KilledAtEveryChangingCallTheApplyIsUndoneWhole) {
     if (!hasStrace()) GTEST_SKIP() << "strace is not installed";
     Library lib;
-    int kills = 0;
-    killTheApplyAtEveryCall(lib, kills);
-    EXPECT_GT(kills, 20);
+    EXPECT_GT(killTheApplyAtEveryCall(lib), 20);
 }
 
 TEST(TidyCrash, KilledAtEveryChangingCallTheUndoIsFinishedByTheNextUndo) {
     if (!hasStrace()) GTEST_SKIP() << "strace is not installed";
     Library lib;
-    int kills = 0;
-    killTheUndoAtEveryCall(lib, kills);
-    EXPECT_GT(kills, 10);
+    EXPECT_GT(killTheUndoAtEveryCall(lib), 10);
 }
 
 // No tag can be written on a full disk: apply and undo fail those items,
@@ -371,11 +360,8 @@ TEST(TidyCrash, KilledAtEveryChangingCallOnAFullDiskNothingIsLost) {
     const TidyResult full =
         TidyApplier{}.apply(TidyPlan::load(lib / "plan.json"), lib.journals, false, {}, {});
     EXPECT_EQ(full.failed, 3);  // every tag
-    int kills = 0;
-    killTheApplyAtEveryCall(lib, kills);
-    EXPECT_GT(kills, 10);
-    killTheUndoAtEveryCall(lib, kills);
-    EXPECT_GT(kills, 10);
+    EXPECT_GT(killTheApplyAtEveryCall(lib), 10);
+    EXPECT_GT(killTheUndoAtEveryCall(lib), 10);
 }
 
 }  // namespace

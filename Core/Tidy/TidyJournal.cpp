@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <ctime>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "Core/Platform/Errors.hpp"
@@ -249,7 +250,7 @@ JournalContents readJournal(const std::filesystem::path& file) {
         if (!member.is_string()) throw ConversionError(std::string(badFormat));
     }
     JournalContents contents{header.at("root").get<std::string>(), {}, {}, {}};
-    std::map<std::int64_t, std::size_t> written;  // id -> index of its entry
+    std::set<std::int64_t> written;  // a completion follows its entry line
     std::map<std::int64_t, TidyJournalCompletion> outcomes;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         nlohmann::json value;
@@ -284,7 +285,7 @@ JournalContents readJournal(const std::filesystem::path& file) {
             continue;
         }
         TidyJournalEntry entry = TidyJournalEntry::fromLine(lines[i]);
-        if (entry.id) written[*entry.id] = contents.lines.size();
+        if (entry.id) written.insert(*entry.id);
         contents.lines.push_back(std::move(entry));
     }
     for (TidyJournalEntry entry : contents.lines) {

@@ -41,23 +41,13 @@ std::optional<struct stat> facts(const fs::path& path) {
     throw ConversionError("使えないパスです: " + shownPath(path));
 }
 
-std::string joined(const std::vector<std::string>& parts, std::size_t count) {
-    std::string path;
-    for (std::size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + parts[i];
-    return path;
-}
-
-std::string nfcName(const std::string& name) {
-    return text::isValidUTF8(name) ? text::nfc(name) : name;
-}
-
 // The names to try for level `index`: its own first, then the others the
 // journals gave that folder.
 std::vector<std::string> candidates(const std::vector<std::string>& parts, std::size_t index,
                                     const RenamedFolders* renamed) {
     std::vector<std::string> names = {parts[index]};
     if (renamed == nullptr) return names;
-    for (const std::string& other : renamed->namesOf(joined(parts, index + 1))) {
+    for (const std::string& other : renamed->namesOf(joinedLevels(parts, index + 1))) {
         if (std::find(names.begin(), names.end(), other) == names.end()) names.push_back(other);
     }
     return names;
@@ -145,6 +135,12 @@ std::vector<std::string> pathLevels(const std::string& path) {
     return parts;
 }
 
+std::string joinedLevels(const std::vector<std::string>& levels, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i) path += (i == 0 ? "" : "/") + levels[i];
+    return path;
+}
+
 std::string shownPath(std::string_view path) {
     std::string shown;
     for (std::size_t start = 0, end; start <= path.size(); start = end + 1) {
@@ -185,9 +181,9 @@ std::optional<std::string> nameOnDisk(const fs::path& folder, const std::string&
     if (!there && text::isASCII(name)) return std::nullopt;
     const std::vector<std::string> names = listNames(folder);
     if (std::find(names.begin(), names.end(), name) != names.end()) return name;
-    const std::string wanted = nfcName(name);
+    const std::string wanted = text::nfcName(name);
     for (const std::string& listed : names) {
-        if (nfcName(listed) == wanted) return listed;
+        if (text::nfcName(listed) == wanted) return listed;
     }
     return std::nullopt;
 }
@@ -201,7 +197,7 @@ void RenamedFolders::add(const std::vector<TidyJournalEntry>& lines) {
 void RenamedFolders::add(const std::string& source, const std::string& target) {
     const std::vector<std::string> from = pathLevels(source), to = pathLevels(target);
     if (from.empty() || to.empty()) return;
-    std::vector<std::string>& names = names_[folded(joined(from, from.size()))];
+    std::vector<std::string>& names = names_[folded(joinedLevels(from, from.size()))];
     for (const std::string* name : {&from.back(), &to.back()}) {
         if (std::find(names.begin(), names.end(), *name) == names.end()) names.push_back(*name);
     }
@@ -210,7 +206,7 @@ void RenamedFolders::add(const std::string& source, const std::string& target) {
 const std::vector<std::string>& RenamedFolders::namesOf(const std::string& relative) const {
     static const std::vector<std::string> none;
     const std::vector<std::string> parts = pathLevels(relative);
-    const auto found = names_.find(folded(joined(parts, parts.size())));
+    const auto found = names_.find(folded(joinedLevels(parts, parts.size())));
     return found == names_.end() ? none : found->second;
 }
 
@@ -265,7 +261,7 @@ TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::s
                 }
             }
         }
-        const std::string chosen = name.value_or(nfcName(part));
+        const std::string chosen = name.value_or(text::nfcName(part));
         place.path /= chosen;
         place.relative += (place.relative.empty() ? "" : "/") + chosen;
         if (const auto found = facts(place.path)) {

@@ -133,9 +133,7 @@ void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines
             std::vector<std::string> levels = pathLevels(*path);
             if (levels.empty()) continue;
             levels.back() = "-";  // any name in the same folder
-            std::string folder;
-            for (const std::string& level : levels) folder += (folder.empty() ? "" : "/") + level;
-            named.insert(folder);
+            named.insert(joinedLevels(levels, levels.size()));
         }
     }
     std::set<fs::path> folders;
@@ -232,12 +230,8 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
         for (std::size_t d = 0; d + 1 < from.size() && d + 1 < to.size(); ++d) {
             if (folded(from[d]) != folded(to[d])) break;
             if (text::equivalent(from[d], to[d])) continue;
-            std::string key, target;
-            for (std::size_t i = 0; i <= d; ++i) {
-                key += (i == 0 ? "" : "/") + from[i];
-                target += (i == 0 ? "" : "/") + to[i];
-            }
-            key = text::nfc(key);
+            const std::string key = text::nfc(joinedLevels(from, d + 1));
+            const std::string target = joinedLevels(to, d + 1);
             const auto [at, added] = wanted.emplace(key, target);
             if (!added && !text::equivalent(at->second, target)) disputed.insert(key);
         }

@@ -51,6 +51,8 @@ struct RunContext {
 
 // The levels of a "/"-separated path, empty ones dropped.
 std::vector<std::string> pathLevels(const std::string& path);
+// The first `count` levels, "/"-separated.
+std::string joinedLevels(const std::vector<std::string>& levels, std::size_t count);
 
 // Lower case NFC: where names that differ only in letter case or normal
 // form meet. Bytes that are not UTF-8 stay as they are.

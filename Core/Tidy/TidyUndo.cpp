@@ -113,9 +113,7 @@ public:
             // removed the folder but not yet its parent.
             std::vector<std::string> levels = pathLevels(line.target);
             for (std::set<fs::path> found; levels.size() > 1 && found.empty(); levels.pop_back()) {
-                std::string path;
-                for (const std::string& level : levels) path += level + "/";
-                found = foldersOf(root_, path.substr(0, path.size() - 1), renamed_);
+                found = foldersOf(root_, joinedLevels(levels, levels.size()), renamed_);
                 folders.insert(found.begin(), found.end());
             }
         }
@@ -154,14 +152,11 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
     // crash cut short are judged and completed (or dropped, when they
     // never happened), stopovers given back, leftovers swept.
     RenamedFolders renamed = finishInterruptedRuns(journalDir, first.root, progress, journal);
-    JournalContents contents = readJournal(journal);
+    const JournalContents contents = readJournal(journal);
     renamed.add(contents.lines);
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
-    std::erase_if(contents.entries, [](const TidyJournalEntry& entry) {
-        return !entry.pending && !entry.tagsWritten && !entry.moved;
-    });
 
     TidyResult result;
     const Undo undo(root, renamed);
