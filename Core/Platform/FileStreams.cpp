@@ -14,14 +14,6 @@
 namespace tarvik {
 namespace {
 
-// Makes the rename itself durable; failure here loses nothing, so it is ignored.
-void syncFolder(const std::filesystem::path& folder) {
-    int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 // What `read` (a call shaped like getxattr(2): asked with no room, it
 // gives the length it needs) gives; nothing when it fails.
 template <typename Read>
@@ -267,6 +259,14 @@ void AtomicFileSink::commit() {
     }
     std::filesystem::path folder = destination_.parent_path();
     syncFolder(folder.empty() ? "." : folder);
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    // Failure here loses nothing: the names are given, only not yet flushed.
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    ::fsync(descriptor);
+    ::close(descriptor);
 }
 
 }  // namespace tarvik

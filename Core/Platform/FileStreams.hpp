@@ -101,4 +101,8 @@ private:
     std::optional<FileIdentity> replaces_;  // an in-place edit: the file read
 };
 
+// Makes the folder's entries (names just given, renamed or taken) durable;
+// never fails.
+void syncFolder(const std::filesystem::path& folder);
+
 }  // namespace tarvik

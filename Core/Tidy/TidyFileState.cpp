@@ -1,27 +1,14 @@
 #include "Core/Tidy/TidyFileState.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "Core/Convert/AudioFileProbe.hpp"
-#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 
 namespace tarvik::TidyFileState {
-namespace {
 
 namespace fs = std::filesystem;
-
-}  // namespace
-
-void syncFolder(const fs::path& folder) {
-    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
 
 std::optional<Facts> factsOf(const fs::path& file) {
     struct stat facts {};

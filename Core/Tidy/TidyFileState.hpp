@@ -32,9 +32,6 @@ std::optional<Facts> factsOf(const std::filesystem::path& file);
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              std::optional<std::uint64_t> size = std::nullopt);
 
-// Makes the folder's entries (names just given or taken) durable; never fails.
-void syncFolder(const std::filesystem::path& folder);
-
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags; what the tags lack
 // is guessed from `planned`, the path the planner saw (a folder renamed

@@ -12,6 +12,7 @@
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
@@ -75,9 +76,9 @@ void TidyApplier::move(const fs::path& source, const fs::path& destination,
     // The journal's completion line follows: the new names must outlast a
     // power cut before it says they are there.
     const auto durable = [&] {
-        TidyFileState::syncFolder(destination.parent_path());
+        syncFolder(destination.parent_path());
         if (source.parent_path() != destination.parent_path()) {
-            TidyFileState::syncFolder(source.parent_path());
+            syncFolder(source.parent_path());
         }
     };
     if (folded(source.string()) != folded(destination.string())) {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Iso8601.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
@@ -31,13 +32,6 @@ std::string dumped(const nlohmann::ordered_json& value) {
     } catch (const nlohmann::json::exception&) {
         throw JournalError("記録ファイルに書けない文字があります");
     }
-}
-
-void syncFolder(const std::filesystem::path& folder) {
-    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    ::fsync(descriptor);
-    ::close(descriptor);
 }
 
 }  // namespace
