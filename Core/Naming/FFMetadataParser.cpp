@@ -34,6 +34,12 @@ void store(const Clusters& entry, Result& result) {
     result.global[key] = unescape(entry, separator + 1, entry.size());
 }
 
+bool isSectionHeader(const Clusters& line) {
+    std::string joined;
+    for (const std::string& cluster : line) joined += cluster;
+    return joined == "[CHAPTER]" || joined == "[STREAM]";
+}
+
 std::string firstValue(const Result& result, std::initializer_list<const char*> keys) {
     for (const char* key : keys) {
         auto found = result.global.find(key);
@@ -97,8 +103,10 @@ Result parse(std::string_view text) {
         previousContinues = continues;
         if (continues) continue;
 
-        // Chapters, streams and whatever follows them are not the file's own tags.
-        if (!pending.empty() && pending[0] == "[") break;
+        // Chapters, streams and whatever follows them are not the file's own
+        // tags. ffmpeg escapes no "[" in a key, so only its own two headers,
+        // whole lines, end the section: "[MOOD]=happy" is an entry.
+        if (isSectionHeader(pending)) break;
         store(pending, result);
     }
     return result;

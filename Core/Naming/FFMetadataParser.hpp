@@ -21,7 +21,8 @@ struct Result {
     bool operator==(const Result& other) const;
 };
 
-// The entries of the global section; reading stops at the first section header.
+// The entries of the global section; reading stops at ffmpeg's first section
+// header, a line that is exactly "[CHAPTER]" or "[STREAM]".
 Result parse(std::string_view text);
 
 // The first non-blank value among each field's keys, trimmed of spaces and

@@ -19,6 +19,9 @@ TEST(FFMetadataParser, ReadsTheGlobalSectionAndPicksFieldsByKeyOrder) {
          {{"a=b", "c"}, {"", "v"}, {"d", "end\\"}, {"e", "x\ny"}}},
         {" [x]\n; c=1\n# d=2\n\njust text\nt=1\n[CHAPTER]\nu=2\n", {{"t", "1"}}},
         {"t=1\nartist=B\\", {{"t", "1"}}},  // the last line still continuing is dropped
+        // Only ffmpeg's own headers end the section; a key may begin with "[".
+        {"[MOOD]=happy\n[CHAPTER]x=1\ntitle=T\n[STREAM]\ntitle=S\n",
+         {{"[mood]", "happy"}, {"[chapter]x", "1"}, {"title", "T"}}},
         // A backslash, "=" or "[" carrying a combining mark is another character.
         {"a=\u0301b=c\nd=x\\\u0301\n[\u0301=1\n",
          {{"a=\u0301b", "c"}, {"d", "x\\\u0301"}, {"[\u0301", "1"}}},
@@ -49,7 +52,9 @@ TEST(FFMetadataParser, ReadsWhatFFmpegPrintsForEachContainer) {
          {"ALBUMARTIST.flac", "ALBUMARTIST.mp3", "album_artist.mp3", "album_artist.m4a"}) {
         testing::ToneOptions tone;
         tone.seconds = 0.1;
-        tone.metadata = {{"title", expected.title},
+        // A first key that begins with "[", which ffmpeg prints unescaped.
+        tone.metadata = {{"[MOOD]", "happy"},
+                         {"title", expected.title},
                          {"artist", expected.artist},
                          {file.substr(0, file.find('.')), expected.albumArtist},
                          {"album", expected.album},

@@ -298,6 +298,30 @@ for f in sys.argv[1:]:
     EXPECT_EQ(runCommand({"grep", "-cFe", "-i pipe:0", log.string()}).output, "3\n");
 }
 
+// ffmpeg prints a tag key that begins with "[" unescaped: when it comes
+// first, the song still keeps its own title, artist and album on the card
+// rather than its file name.
+TEST(Export, FirstTagKeyThatBeginsWithABracketHidesNoTags) {
+    TempDir temp;
+    const fs::path music = temp / "music";
+    makeTone(music / "Band/First/x.flac", {.seconds = 0.5,
+                                           .metadata = {{"[MOOD]", "happy"},
+                                                        {"title", "Morning"},
+                                                        {"artist", "Band"},
+                                                        {"album", "First"},
+                                                        {"track", "1"}}});
+    exportTo(temp / "card", music, [](ConversionRunner&) {});
+
+    const fs::path written = temp / "card/MUSIC/Band/First/01 Morning.mp3";
+    ASSERT_EQ(pathsBelow(temp / "card"), Texts{"MUSIC/Band/First/01 Morning.mp3"});
+    EXPECT_EQ(runCommand({systemPython, "-c", R"(import sys
+from mutagen.id3 import ID3
+t = ID3(sys.argv[1]); print(t['TIT2'], t['TPE1'], t['TALB']))",
+                          written.string()})
+                  .output,
+              "Morning Band First\n");
+}
+
 // 60 seconds at 320 kbit/s are 2.4 MB a track: the first album (3 tracks)
 // fits, the second (5 tracks) does not. Ten minutes of headroom would be
 // more than the whole card: here only a write that finds no room may stop
