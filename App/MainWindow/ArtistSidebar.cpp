@@ -5,13 +5,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "App/Kit/ElidedLabel.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/QtText.hpp"
-#include "App/MainWindow/StepContent.hpp"
 #include "App/Kit/TextStyle.hpp"
+#include "App/MainWindow/StepContent.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
@@ -19,6 +21,17 @@ namespace tarvik {
 namespace {
 
 constexpr int nameRole = Qt::UserRole;
+
+// Rows that ask for no width of their own: the list lays each one out as wide
+// as the column, and a name longer than that ends in "…" (the view's elide
+// mode) instead of widening the list until it scrolls sideways.
+class ColumnWideRows : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {0, QStyledItemDelegate::sizeHint(option, index).height()};
+    }
+};
 
 // One album-only choice: the disc, "artist ／ album" and the button that drops it.
 QWidget* albumRow(AppModel& model, const std::string& entry, QWidget* parent) {
@@ -28,7 +41,8 @@ QWidget* albumRow(AppModel& model, const std::string& entry, QWidget* parent) {
     layout->setContentsMargins(6, 2, 6, 2);
     auto* disc = new QLabel(row);
     Icons::show(disc, Icons::Symbol::opticaldisc, 14, Icons::color(Palette::Name::accentText));
-    auto* text = new QLabel(qt(StepContent::albumEntryText(entry)), row);
+    auto* text = new ElidedLabel(row);
+    text->setText(qt(StepContent::albumEntryText(entry)));
     auto* remove = new QToolButton(row);
     remove->setObjectName("removeAlbumEntry");
     remove->setAutoRaise(true);
@@ -102,6 +116,9 @@ ArtistSidebar::ArtistSidebar(AppModel& model, QWidget* parent)
     list_->setFrameShape(QFrame::NoFrame);
     list_->setUniformItemSizes(false);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setItemDelegate(new ColumnWideRows(list_));
+    list_->setTextElideMode(Qt::ElideRight);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A sidebar list: the rows sit on the column's own background, the tick
     // boxes keep theirs.
     list_->viewport()->setBackgroundRole(QPalette::Window);

@@ -1,7 +1,8 @@
 // Pictures of the main window for a person to look at, in light and dark
 // (build/screenshots/): the first steps (among them a read-only destination,
 // a music folder gone and names that are not UTF-8), the export step in each
-// state and the whole window, at a roomy size and at its smallest. They check
+// state and the whole window, at a roomy size and at its smallest, with its
+// sidebar alone at that size (a name too long for it). They check
 // nothing; StepsFitTest checks the same states.
 #include <gtest/gtest.h>
 
@@ -27,6 +28,8 @@ TEST(MainWindowScreenshots, StepsExportStatesAndTheWholeWindow) {
         MainWindow smallest(*first.f.model, {});
         testing::showAtSmallestSize(smallest);
         testing::saveScreenshot(smallest, "main-window-smallest-" + suffix);
+        testing::saveScreenshot(*smallest.findChild<QWidget*>("artistSidebar"),
+                                "sidebar-smallest-" + suffix);
 
         AppModelTesting::clearLog(ready.model());
         const auto column = testing::exportColumn(ready.model());

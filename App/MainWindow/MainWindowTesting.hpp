@@ -93,6 +93,8 @@ struct DetailColumn {
 // from an older system has them: not UTF-8.
 inline const std::string shiftJISArtist = "\x83\x65\x83\x58\x83\x67\x83\x6F\x83\x93\x83\x68";
 inline const std::string latin1Artist = "Caf\xE9 Noir";
+// A name far longer than the sidebar is wide at the window's smallest size.
+inline const std::string longArtist = "ミッドナイト・ロング・アンド・ワインディング・オーケストラ";
 
 // Shows the main window at the smallest size it allows, its layouts settled.
 inline void showAtSmallestSize(MainWindow& window) {
@@ -103,10 +105,11 @@ inline void showAtSmallestSize(MainWindow& window) {
     EXPECT_EQ(window.size(), window.minimumSize());
 }
 
-// The first steps on a library of seven artists (two of them named in bytes
-// that are not UTF-8), three of them chosen, with a card, a carry-over and a
-// cleaning notice; shown towards the card, towards an artist's folder (with
-// its warning), towards a read-only folder (with its refusal; only where this
+// The first steps on a library of eight artists (two of them named in bytes
+// that are not UTF-8, one longer than the sidebar), three of them and an
+// album of the long one chosen, with a card, a carry-over and a cleaning
+// notice; shown towards the card, towards an artist's folder (with its
+// warning), towards a read-only folder (with its refusal; only where this
 // process may mount) and with the music folder gone.
 struct FirstSteps {
     TempDir library;
@@ -116,14 +119,15 @@ struct FirstSteps {
         for (const std::string& artist :
              {std::string("青い月"), std::string("さくら楽団"), std::string("東京ナイトバンド"),
               std::string("山田ハナ"), std::string("Ｍｏｏｎ Ｒｉｖｅｒ"), shiftJISArtist,
-              latin1Artist})
+              latin1Artist, longArtist})
             std::filesystem::create_directories(musicFolder() / artist / "はじめてのアルバム");
         settings.setBoolean("onboarded", true);
         settings.setString("srcPath", musicFolder().string());
     }};
 
     FirstSteps() {
-        f.model->setSelected({"さくら楽団", "青い月/はじめてのアルバム", shiftJISArtist});
+        f.model->setSelected({"さくら楽団", "青い月/はじめてのアルバム", shiftJISArtist,
+                              longArtist + "/はじめてのアルバム"});
         AppModelTesting::setVolumes(*f.model,
                                     {{"/", "システム", 120'000'000'000, false},
                                      {"/media/u/NAVI_SD", "NAVI_SD", 31'914'983'424, true}});

@@ -7,8 +7,10 @@
 #include <cstdlib>
 
 #include "App/Kit/Card.hpp"
+#include "App/Kit/Icons.hpp"
 #include "App/Kit/Palette.hpp"
 #include "App/Kit/StepBadge.hpp"
+#include "App/Kit/TextStyle.hpp"
 #include "App/MainWindow/ExportContent.hpp"
 #include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
@@ -177,17 +179,38 @@ TEST(StepExportCardTest, APressChecksTheDestinationAgainAndTheCardStepSaysWhy) {
               "書き出し先が見つかりません。SD カードかフォルダを選び直してください。");
 }
 
-// The finished page shows what the summary's texts say; its buttons act.
+// The finished page shows what the summary's texts say, under the symbol of
+// its ending; its buttons act.
 TEST(StepExportCardTest, SummaryOfEachEnding) {
     testing::ReadyModel ready;
     StepExportCard step(ready.model());
-    for (const auto& ending :
-         {summary(4, 0, true, true), summary(7, 0, false, true), summary(5, 2, false, false)}) {
+    using Symbol = Icons::Symbol;
+    const struct {
+        ConversionEvent::Summary ending;
+        Symbol symbol;
+        QColor colour;
+    } cases[] = {
+        {summary(4, 0, true, true), Symbol::stopCircleFill,
+         TextStyle::toneColor(TextStyle::Tone::secondary)},
+        {summary(7, 0, false, true), Symbol::sdcardFill, Palette::color(Palette::Name::warning)},
+        {summary(5, 2, false, false), Symbol::exclamationmarkTriangleFill,
+         Palette::color(Palette::Name::danger)},
+        // Nothing written: never the party of a finished export.
+        {summary(0, 1, false, false), Symbol::exclamationmarkTriangleFill,
+         Palette::color(Palette::Name::danger)},
+        {summary(5, 0, false, false), Symbol::partyPopperFill,
+         Palette::color(Palette::Name::orange)},
+    };
+    for (const auto& [ending, symbol, colour] : cases) {
         AppModelTesting::setState(ready.model(), RunState::finished(ending));
         const auto texts = ExportContent::summaryTexts(ending, false, false, 0);
         EXPECT_TRUE(step.findChild<StepBadge*>()->done());
         EXPECT_EQ(text(step, "summaryHeadline"), texts.headline);
         EXPECT_EQ(text(step, "summaryDetail"), texts.detail);
+        const QLabel* shown = child<QLabel>(step, "summarySymbol");
+        EXPECT_EQ(shown->pixmap().toImage(),
+                  Icons::pixmap(symbol, 34, colour, shown->devicePixelRatioF()).toImage())
+            << texts.headline;
         expectShown(step, {{"summaryCarryOver", texts.carryOverNote},
                            {"continueButton", texts.continueNext},
                            {"showFailuresButton", texts.showFailures},

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 
 #include "App/Kit/Card.hpp"
@@ -13,6 +14,7 @@
 #include "App/Kit/StepBadge.hpp"
 #include "App/MainWindow/ArtistSidebar.hpp"
 #include "App/MainWindow/HeaderBanner.hpp"
+#include "App/MainWindow/MainWindowTesting.hpp"
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
@@ -174,6 +176,36 @@ TEST(ArtistSidebarTest, SearchThenSelectShownKeepsEarlierChoicesAndAlbumEntriesR
     model.setSelected({"A/B", "C/D"});
     click(sidebar, "removeAlbumEntry");
     EXPECT_EQ(model.selected(), (std::set<std::string>{"C/D"}));
+}
+
+// At the window's smallest size a name longer than the sidebar ends in "…"
+// within the column, and so does an album-only choice of it: the list is
+// never wider than its column and never scrolls sideways.
+TEST(ArtistSidebarTest, LongNamesAreShortenedWithinTheColumn) {
+    testing::FirstSteps first;
+    MainWindow window(*first.f.model, {});
+    testing::showAtSmallestSize(window);
+    auto* list = child<QListWidget>(window, "artistList");
+    const int room = list->viewport()->width();
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    int shortened = 0;
+    for (int row = 0; row < list->count(); ++row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        EXPECT_LE(rect.right(), room) << list->item(row)->text().toStdString();
+        if (list->fontMetrics().horizontalAdvance(list->item(row)->text()) > rect.width())
+            ++shortened;  // drawn with the view's "…"
+    }
+    EXPECT_EQ(list->textElideMode(), Qt::ElideRight);
+    EXPECT_EQ(shortened, 1);
+    const QList<QWidget*> entries = list->findChildren<QWidget*>("albumEntry");
+    ASSERT_EQ(entries.size(), 2);
+    for (const QWidget* entry : entries) {
+        const auto* name = entry->findChild<ElidedLabel*>();
+        const bool isLong =
+            name->fullText().startsWith(QString::fromStdString(testing::longArtist));
+        EXPECT_EQ(name->text().contains("…"), isLong) << name->text().toStdString();
+        EXPECT_LE(name->mapTo(list->viewport(), QPoint(name->width(), 0)).x(), room);
+    }
 }
 
 TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {

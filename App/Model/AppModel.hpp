@@ -30,6 +30,7 @@
 #include "App/Model/OwnedTasks.hpp"
 #include "App/Model/RunState.hpp"
 #include "App/Platform/DesktopSignals.hpp"
+#include "App/Platform/FolderWatch.hpp"
 #include "App/Platform/Settings.hpp"
 #include "App/Platform/VolumeService.hpp"
 #include "Core/Naming/TrackMeta.hpp"
@@ -164,9 +165,10 @@ public:
     // Library selection.
     void chooseSource(const std::filesystem::path& folder);
     void reloadArtists();
-    // After a mount or unmount, a run, or a return to the window: the music
-    // folder may have gone or come back, and its artists follow; a library
-    // still listed stays as it is.
+    // The music folder may have gone or come back (its watch saw a change, a
+    // volume was mounted or unmounted, a run ended, the window came back to the
+    // front): its artists follow, and the watch is laid anew; a library still
+    // listed stays as it is.
     void followMusicFolder();
     void persistSelected();
     std::vector<std::string> filteredArtists() const;
@@ -268,6 +270,10 @@ private:
     std::vector<DeviceProfile> profiles_;
     std::vector<std::string> artists_;
     bool musicFolderMissing_ = false;
+    // Watches the music folder for as long as the model lives, whatever runs
+    // come and go: each reload and each follow point it at srcPath again.
+    std::unique_ptr<FolderWatch> musicWatch_ =
+        std::make_unique<FolderWatch>([this] { followMusicFolder(); });
     std::vector<Volume> volumes_;
     std::string search_;
     RunState state_;

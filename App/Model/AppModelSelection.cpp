@@ -66,6 +66,7 @@ void AppModel::chooseSource(const std::filesystem::path& folder) {
 
 void AppModel::reloadArtists() {
     const std::string source = srcPath();
+    musicWatch_->watch(source);
     // Without a listable folder the stored ticks stay as they are: the drive
     // holding the library may just not be mounted yet.
     const bool listable = !source.empty() && canList(source);
@@ -94,6 +95,7 @@ void AppModel::reloadArtists() {
 
 void AppModel::followMusicFolder() {
     const std::string source = srcPath();
+    musicWatch_->watch(source);
     if (source.empty() || (!artists_.empty() && canList(source))) return;
     reloadArtists();
 }

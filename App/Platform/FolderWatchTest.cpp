@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "App/Platform/FolderWatch.hpp"
+#include "App/Testing/AppTesting.hpp"
+#include "Core/Testing/TempDir.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The folders the process's kernel watches stand on, by inode, as
+// /proc/self/fdinfo lists them ("inotify wd:1 ino:3c51a …", in hex).
+std::set<ino_t> watchedInodes() {
+    std::set<ino_t> inodes;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fdinfo")) {
+        std::ifstream info(entry.path());
+        for (std::string line; std::getline(info, line);) {
+            if (!line.starts_with("inotify ")) continue;
+            std::istringstream words(line.substr(line.find("ino:") + 4));
+            unsigned long inode = 0;
+            words >> std::hex >> inode;
+            inodes.insert(inode);
+        }
+    }
+    return inodes;
+}
+
+// The inodes of `folder` and of every folder above it, where they are there.
+std::set<ino_t> chainInodes(fs::path folder) {
+    std::set<ino_t> inodes;
+    for (;; folder = folder.parent_path()) {
+        struct stat facts {};
+        if (::stat(folder.c_str(), &facts) == 0) inodes.insert(facts.st_ino);
+        if (!folder.has_relative_path()) return inodes;
+    }
+}
+
+// The steps change the folders in turn under one watch, so that a watch lost
+// on the way fails every later step: the watched folder going and coming back
+// anywhere up its path, being replaced or having its entries changed is told
+// within a second; a change beside it, or to a folder no longer watched, is
+// not. After each step exactly the chain as it now stands is watched (a change
+// elsewhere up the path, which the desktop makes all the time, may wake the
+// watch too, so the tells alone do not show that).
+TEST(FolderWatchTest, TellsEachGoingAndComingUpThePathAndNothingBesideIt) {
+    testing::TempDir dir;
+    const fs::path outer = dir / "outer";
+    const fs::path music = outer / "Music";
+    const fs::path gone = outer / "Gone";
+    fs::create_directories(music / "Artist");
+    int told = 0;
+    FolderWatch watch([&] { ++told; });
+    watch.watch(music);
+
+    fs::path watched = music;
+    const auto move = [](const fs::path& from, const fs::path& to) {
+        return [from, to] { fs::rename(from, to); };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool tells;
+    } steps[] = {
+        {"renamed away", move(music, gone), true},
+        {"renamed back", move(gone, music), true},
+        {"renamed away again", move(music, gone), true},
+        {"renamed back again", move(gone, music), true},
+        {"a folder beside it", [&] { fs::create_directory(outer / "Other"); }, false},
+        {"a folder above it renamed away", move(outer, dir / "Moved"), true},
+        {"and back", move(dir / "Moved", outer), true},
+        {"an artist added", [&] { fs::create_directory(music / "Second"); }, true},
+        {"removed", [&] { fs::remove_all(music); }, true},
+        {"made anew", [&] { fs::create_directory(music); }, true},
+        {"replaced by another folder", move(outer / "Other", music), true},
+        {"the folder above removed", [&] { fs::remove_all(outer); }, true},
+        {"the folder above made anew", [&] { fs::create_directory(outer); }, false},
+        {"and the folder in it", [&] { fs::create_directory(music); }, true},
+        {"another folder watched, the old one renamed",
+         [&] {
+             watched = dir / "elsewhere";
+             watch.watch(watched);
+             fs::rename(music, gone);
+         },
+         false},
+        {"the new one made", [&] { fs::create_directory(dir / "elsewhere"); }, true},
+    };
+    for (const auto& step : steps) {
+        const int before = told;
+        step.change();
+        if (step.tells) {
+            EXPECT_TRUE(testing::waitUntil([&] { return told > before; }, 1s)) << step.what;
+        } else {
+            testing::waitUntil([] { return false; }, 400ms);
+            EXPECT_EQ(told, before) << step.what;
+        }
+        EXPECT_EQ(watchedInodes(), chainInodes(watched)) << step.what;
+    }
+}
+
+}  // namespace
+}  // namespace tarvik
