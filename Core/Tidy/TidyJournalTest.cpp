@@ -1,17 +1,22 @@
 // The journal's lines: tag bytes of any encoding read back exactly, lines of
-// older versions still read, and a damaged escaped form is refused with its
-// place named.
+// older versions still read, a damaged escaped form is refused with its
+// place named, and an item whose line can't be made fails alone.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/TextEncoding.hpp"
+#include "Core/Testing/TempDir.hpp"
+#include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyJournal.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
 namespace {
 
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
 using TagFields::Field;
 
 TEST(TidyJournal, TagBytesOfAnyEncodingReadBackExactly) {
@@ -141,6 +146,37 @@ TEST(TidyJournal, DamagedEscapedBytesAreRefusedWithTheirPlace) {
         EXPECT_EQ(error.kind(), Kind::keyNotFound);
         EXPECT_EQ(error.codingPath(), "old.date");
     }
+}
+
+// Nothing the program reads today makes a line it can't encode; should
+// anything ever, that song alone is left as it is and the run goes on.
+TEST(TidyJournal, ItemWhoseLineCannotBeMadeFailsAloneNamingItsSong) {
+    const testing::TempDir dir;
+    const fs::path music = dir / "m";
+    for (const char* name : {"x/one.wav", "x/two.wav", "x/three.wav"}) {
+        testing::writeFile(music / name, name);
+    }
+    const Files before = testing::filesBelow(music);
+    TidyApplier applier;
+    applier.entryLine = [](const TidyJournalEntry& entry) {
+        if (entry.source == "x/two.wav") throw JournalError("記録ファイルに書けない文字があります");
+        return entry.line();
+    };
+    std::vector<TidyEvent> events;
+    const TidyResult run = applier.apply(
+        {music.string(),
+         {},
+         {testing::moving("x/one.wav", "y/one.wav"), testing::moving("x/two.wav", "y/two.wav"),
+          testing::moving("x/three.wav", "y/three.wav")}},
+        dir / "j", false, [&](const TidyEvent& event) { events.push_back(event); }, {});
+    EXPECT_EQ(run, (TidyResult{2, 1, run.journal}));
+    EXPECT_EQ(testing::failuresIn(events),
+              std::vector<std::string>{"x/two.wav: 記録ファイルに書けない文字があります: two.wav"});
+    EXPECT_EQ(testing::filesBelow(music), (Files{{"y/one.wav", "x/one.wav"},
+                                                 {"x/two.wav", "x/two.wav"},
+                                                 {"y/three.wav", "x/three.wav"}}));
+    EXPECT_EQ(TidyApplier{}.undo(*run.journal, {}, {}), (TidyResult{2, 0, std::nullopt}));
+    EXPECT_EQ(testing::filesBelow(music), before);
 }
 
 }  // namespace
