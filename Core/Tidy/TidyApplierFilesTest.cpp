@@ -212,11 +212,9 @@ open(path, "wb").write(data)
 TEST(TidyApplierFiles, SongWithShiftJISInAFrameMarkedUTF8IsTidiedAndUndoneByteForByte) {
     TempDir dir;
     const fs::path music = dir / "Music";
-    const std::string love = "\u604B\u306E\u6B4C";            // its Shift-JIS bytes:
-    const std::string shiftJIS = "\x97\xF6\x82\xCC\x89\xCC";  // not UTF-8
+    const std::string love = "\u604B\u306E\u6B4C";
     makeSong(music / "old/01.mp3", {}, "song");
-    putTitleBytes(music / "old/01.mp3", "97f682cc89cc");
-    ASSERT_EQ(TagFields::read(music / "old/01.mp3").at(TagFields::Field::title), shiftJIS);
+    putTitleBytes(music / "old/01.mp3", "97f682cc89cc");  // love in Shift-JIS
     makeSong(music / "a band/Night/02.mp3", {}, "song");
     const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
     TidyPlan plan{music.string(), {}, {}};
@@ -235,11 +233,7 @@ TEST(TidyApplierFiles, SongWithShiftJISInAFrameMarkedUTF8IsTidiedAndUndoneByteFo
 
     const TidyResult applied = applier.apply(plan, dir / "journals", false, {}, {});
     EXPECT_EQ(applied, (TidyResult{2, 0, applied.journal}));
-    for (const TidyItem& item : plan.items) {
-        EXPECT_EQ(TagFields::read(music / item.target).at(TagFields::Field::title),
-                  item.new_.title);
-    }
-    EXPECT_NE(readFile(*applied.journal).find(R"("hex":"97f682cc89cc")"), std::string::npos);
+    EXPECT_EQ(TagFields::read(music / plan.items[0].target).at(TagFields::Field::title), love);
 
     EXPECT_EQ(applier.undo(*applied.journal, {}, {}), (TidyResult{2, 0, std::nullopt}));
     EXPECT_TRUE(filesBelow(music) == before) << "not byte for byte";
