@@ -5,6 +5,8 @@
 #include <array>
 #include <stdexcept>
 
+#include "Core/Platform/Hex.hpp"
+
 namespace tarvik {
 
 std::string sha256Hex(std::string_view bytes) {
@@ -14,14 +16,7 @@ std::string sha256Hex(std::string_view bytes) {
         1) {
         throw std::runtime_error("SHA-256 failed");
     }
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * length);
-    for (unsigned int i = 0; i < length; ++i) {
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 0x0F];
-    }
-    return text;
+    return hexDigits(std::string_view(reinterpret_cast<const char*>(digest.data()), length));
 }
 
 }  // namespace tarvik

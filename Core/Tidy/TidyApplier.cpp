@@ -43,8 +43,11 @@ std::string joinedPath(const std::string& folder, const std::string& name) {
 class ItemRun {
 public:
     ItemRun(RunContext& context, const TidyItem& item, std::string source, bool tagsOnly,
-            const std::shared_ptr<const FFmpegRunner>& runner, std::stop_token stop)
+            const std::shared_ptr<const FFmpegRunner>& runner,
+            const std::function<std::string(const TidyJournalEntry&)>& entryLine,
+            std::stop_token stop)
         : context_(context),
+          entryLine_(entryLine),
           item_(item),
           source_(std::move(source)),
           wantsMove_(item.pathChange && !tagsOnly),
@@ -110,10 +113,19 @@ public:
         entry_.inodeBefore = inodeOf(file->path);
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
-        entry_.id = context_.nextId++;
+        entry_.id = context_.nextId;
         entry_.pending = true;
+        std::string line;
+        try {
+            line = entryLine_(entry_);
+        } catch (const JournalError& error) {
+            // Nothing is touched yet: this song alone is left as it is.
+            throw ConversionError(std::string(error.what()) + ": " +
+                                  shownPath(file->path.filename().string()));
+        }
+        ++context_.nextId;
         mark_ = context_.journal.length();
-        context_.journal.append(entry_.line());  // nothing is touched before this
+        context_.journal.append(line);  // nothing is touched before this
         written_ = true;
         sourcePath_ = current_ = file->path;
 
@@ -179,6 +191,7 @@ private:
     }
 
     RunContext& context_;
+    const std::function<std::string(const TidyJournalEntry&)>& entryLine_;
     const TidyItem& item_;
     std::string source_;  // relative; a folder renamed whole changed it
     bool wantsMove_;
@@ -240,7 +253,7 @@ TidyResult TidyApplier::apply(const TidyPlan& plan, const fs::path& journalDir, 
         const auto index = static_cast<std::size_t>(i);
         const TidyItem& item = *chosen[index];
         if (progress) progress({TidyEvent::Progress{i, total, item.new_.title}});
-        ItemRun run(context, item, sources[index], tagsOnly, runner, stop);
+        ItemRun run(context, item, sources[index], tagsOnly, runner, entryLine, stop);
         std::optional<std::string> failure;
         try {
             run.run();

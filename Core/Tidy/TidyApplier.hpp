@@ -29,10 +29,14 @@ struct TidyApplier {
     // The tag reader that compares a file with its plan; absent: the file's
     // own tags are read without ffmpeg.
     std::optional<std::filesystem::path> ffmpeg;
+    // How an item's journal line is made (TidyJournalEntry::line). Tests put
+    // in one that throws JournalError, as a line that can't be encoded does.
+    std::function<std::string(const TidyJournalEntry&)> entryLine = &TidyJournalEntry::line;
 
     // Throws when another run holds the lock (anotherRunMessage), when the
-    // journal can't be started or a line can't be recorded (before the
-    // change it would record), and Cancelled.
+    // journal can't be started or a line can't be written (before the
+    // change it would record), and Cancelled. An item whose line can't be
+    // encoded fails alone, untouched.
     TidyResult apply(const TidyPlan& plan, const std::filesystem::path& journalDir, bool tagsOnly,
                      const Progress& progress, std::stop_token stop) const;
 

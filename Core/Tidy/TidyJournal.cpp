@@ -13,7 +13,6 @@
 
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
-#include "Core/Platform/Iso8601.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/TextEncoding.hpp"
@@ -24,110 +23,7 @@ namespace {
 
 constexpr std::string_view badFormat = "記録ファイルの形式が違います";
 
-std::string dumped(const nlohmann::ordered_json& value) {
-    try {
-        // Strict: a name or tag that is not UTF-8 can't be recorded, and a
-        // replaced character would make undo write something else back.
-        return value.dump();
-    } catch (const nlohmann::json::exception&) {
-        throw JournalError("記録ファイルに書けない文字があります");
-    }
-}
-
 }  // namespace
-
-bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
-    return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
-           old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
-           moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
-           size == other.size && modified == other.modified && id == other.id &&
-           pending == other.pending && folder == other.folder && stopover == other.stopover &&
-           inodeBefore == other.inodeBefore && made == other.made;
-}
-
-std::string TidyJournalEntry::line() const {
-    nlohmann::ordered_json value = {{"source", source},
-                                    {"target", target},
-                                    {"old", nlohmann::ordered_json(old.toJSON())},
-                                    {"new", nlohmann::ordered_json(new_.toJSON())},
-                                    {"tagsWritten", tagsWritten},
-                                    {"moved", moved}};
-    if (rawOld) {
-        nlohmann::ordered_json& raw = value["rawOld"] = nlohmann::ordered_json::object();
-        for (const auto& [field, text] : *rawOld) {
-            raw[TagFields::rawValue(field)] = text ? nlohmann::ordered_json(*text) : nullptr;
-        }
-    }
-    if (sizeBefore) value["sizeBefore"] = *sizeBefore;
-    if (size) value["size"] = *size;
-    if (modified) value["modified"] = *modified;
-    if (id) value["id"] = *id;
-    if (pending) value["pending"] = true;
-    if (folder) value["folder"] = true;
-    if (stopover) value["stopover"] = *stopover;
-    if (inodeBefore) value["inodeBefore"] = *inodeBefore;
-    if (!made.empty()) value["made"] = made;
-    return dumped(value);
-}
-
-std::string TidyJournalCompletion::line() const {
-    nlohmann::ordered_json value = {
-        {"completes", id}, {"tagsWritten", tagsWritten}, {"moved", moved}};
-    if (size) value["size"] = *size;
-    if (modified) value["modified"] = *modified;
-    if (recovered) value["recovered"] = true;
-    return dumped(value);
-}
-
-TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
-    const nlohmann::json value = json::parse(line);
-    const json::ObjectReader reader(value);
-    TidyJournalEntry entry;
-    entry.source = reader.string("source");
-    entry.target = reader.string("target");
-    reader.object("old");
-    entry.old = TrackMeta::fromJSON(value.at("old"), "old");
-    reader.object("new");
-    entry.new_ = TrackMeta::fromJSON(value.at("new"), "new");
-    entry.tagsWritten = reader.boolean("tagsWritten");
-    entry.moved = reader.boolean("moved");
-    if (reader.hasValue("rawOld")) {
-        reader.object("rawOld");
-        TagFields::Values raw;
-        for (const auto& [key, text] : value.at("rawOld").items()) {
-            const auto field = TagFields::fieldFromRaw(key);
-            if (!field)
-                throw DecodingError(DecodingError::Kind::dataCorrupted, "rawOld." + key, {});
-            raw[*field] = text.is_null() ? std::nullopt
-                                         : std::optional(json::asString(text, "rawOld." + key));
-        }
-        entry.rawOld = std::move(raw);
-    }
-    for (auto [key, member] :
-         {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore),
-          std::pair("inodeBefore", &entry.inodeBefore)}) {
-        if (const auto bytes = reader.optionalInteger(key)) {
-            if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
-            *member = static_cast<std::uint64_t>(*bytes);
-        }
-    }
-    entry.modified = reader.optionalInteger("modified");
-    entry.id = reader.optionalInteger("id");
-    entry.pending = reader.optionalBoolean("pending").value_or(false);
-    entry.folder = reader.optionalBoolean("folder").value_or(false);
-    entry.stopover = reader.optionalString("stopover");
-    if (entry.stopover && !entry.stopover->starts_with(".tarvik-rename-")) {
-        throw DecodingError(DecodingError::Kind::dataCorrupted, "stopover", *entry.stopover);
-    }
-    if (reader.hasValue("made")) {
-        const nlohmann::json& made = value.at("made");
-        if (!made.is_array()) throw DecodingError(DecodingError::Kind::typeMismatch, "made", {});
-        for (const nlohmann::json& folder : made) {
-            entry.made.push_back(json::asString(folder, "made"));
-        }
-    }
-    return entry;
-}
 
 std::filesystem::path journalName(const std::filesystem::path& folder,
                                   std::chrono::system_clock::time_point now) {
@@ -137,10 +33,6 @@ std::filesystem::path journalName(const std::filesystem::path& folder,
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     return folder / ("tidy-" + std::string(stamp) + ".jsonl");
-}
-
-std::string journalHeader(const std::string& root, std::chrono::system_clock::time_point started) {
-    return dumped({{"root", root}, {"started", iso8601::format(started)}});
 }
 
 JournalWriter::JournalWriter(const std::filesystem::path& folder,

@@ -2,8 +2,9 @@
 // root and the start time, then for every change a line saying what is about
 // to be done (flushed to the disk before anything is touched) and a short
 // completion line after it, so that an undo, or the next apply, can judge and
-// finish a change that a crash cut short. Journals of older versions, one
-// whole entry per change, read as completed entries. Also the results and
+// finish a change that a crash cut short. Tag texts that are not UTF-8 are
+// kept escaped, byte for byte. Journals of older versions, one whole entry
+// per change, read as completed entries. Also the results and
 // events that applying and undoing report. Values are plain; a JournalWriter
 // belongs to one thread. Failures throw ConversionError or DecodingError.
 #pragma once
@@ -67,8 +68,9 @@ struct TidyJournalEntry {
     bool operator==(const TidyJournalEntry& other) const;
 
     // One compact line without its line feed, members in the order source,
-    // target, old, new, tagsWritten, moved, then the additions. Throws
-    // JournalError when a text is not valid UTF-8.
+    // target, old, new, tagsWritten, moved, then the additions. A tag text
+    // that is not UTF-8 goes in escaped, byte for byte; throws JournalError
+    // when a path or name is not UTF-8.
     std::string line() const;
     // Members looked up by name; throws DecodingError.
     static TidyJournalEntry fromLine(std::string_view line);

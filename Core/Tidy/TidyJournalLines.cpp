@@ -1,0 +1,165 @@
+// The journal's lines as JSON. Tag texts go in as they stand where they are
+// UTF-8, which JSON holds exactly; any other bytes (a tagger that put
+// Shift-JIS into a frame marked UTF-8, a frame in no known encoding) as
+// {"text": <the bytes read as UTF-8, each ill-formed sequence as U+FFFD>,
+// "hex": <every byte as two lower-case hexadecimal digits>}, so that undo
+// writes back the very bytes the file held. Readers take the "hex" and
+// leave the text, which is there for people who read the journal.
+
+#include <array>
+#include <string_view>
+
+#include "Core/Platform/Hex.hpp"
+#include "Core/Platform/Iso8601.hpp"
+#include "Core/Platform/Json.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+#include "Core/Tidy/TidyJournal.hpp"
+
+namespace tarvik {
+namespace {
+
+using TagFields::Field;
+
+std::string dumped(const nlohmann::ordered_json& value) {
+    try {
+        // Strict: a replaced character would make undo use something else.
+        return value.dump();
+    } catch (const nlohmann::json::exception&) {
+        throw JournalError("記録ファイルに書けない文字があります");
+    }
+}
+
+nlohmann::ordered_json recordedText(std::string_view text) {
+    if (text::isValidUTF8(text)) return std::string(text);
+    return {{"text", text::decodeUTF8(text)}, {"hex", hexDigits(text)}};
+}
+
+std::string textFrom(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_object()) return json::asString(value, path);
+    const json::ObjectReader reader(value, path);
+    std::optional<std::string> bytes = fromHexDigits(reader.string("hex"));
+    if (!bytes) throw DecodingError(DecodingError::Kind::dataCorrupted, reader.pathOf("hex"), {});
+    return std::move(*bytes);
+}
+
+nlohmann::ordered_json recordedMeta(const TrackMeta& meta) {
+    nlohmann::ordered_json value = nlohmann::ordered_json::object();
+    for (Field field : TagFields::allFields) {
+        value[TagFields::rawValue(field)] = recordedText(TagFields::member(meta, field));
+    }
+    return value;
+}
+
+TrackMeta metaFrom(const nlohmann::json& entry, const json::ObjectReader& reader,
+                   std::string_view key) {
+    const std::string path = reader.object(key).path();
+    const nlohmann::json& value = entry.at(key);
+    std::array<std::string, TagFields::allFields.size()> texts;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const std::string name = TagFields::rawValue(TagFields::allFields[i]);
+        const auto member = value.find(name);
+        if (member == value.end()) {
+            throw DecodingError(DecodingError::Kind::keyNotFound, path + "." + name, {});
+        }
+        texts[i] = textFrom(*member, path + "." + name);
+    }
+    return TrackMeta(texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6],
+                     texts[7]);
+}
+
+}  // namespace
+
+bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
+    return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
+           old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
+           moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
+           size == other.size && modified == other.modified && id == other.id &&
+           pending == other.pending && folder == other.folder && stopover == other.stopover &&
+           inodeBefore == other.inodeBefore && made == other.made;
+}
+
+std::string TidyJournalEntry::line() const {
+    nlohmann::ordered_json value = {{"source", source},           {"target", target},
+                                    {"old", recordedMeta(old)},   {"new", recordedMeta(new_)},
+                                    {"tagsWritten", tagsWritten}, {"moved", moved}};
+    if (rawOld) {
+        nlohmann::ordered_json& raw = value["rawOld"] = nlohmann::ordered_json::object();
+        for (const auto& [field, text] : *rawOld) {
+            raw[TagFields::rawValue(field)] = text ? recordedText(*text) : nullptr;
+        }
+    }
+    if (sizeBefore) value["sizeBefore"] = *sizeBefore;
+    if (size) value["size"] = *size;
+    if (modified) value["modified"] = *modified;
+    if (id) value["id"] = *id;
+    if (pending) value["pending"] = true;
+    if (folder) value["folder"] = true;
+    if (stopover) value["stopover"] = *stopover;
+    if (inodeBefore) value["inodeBefore"] = *inodeBefore;
+    if (!made.empty()) value["made"] = made;
+    return dumped(value);
+}
+
+std::string TidyJournalCompletion::line() const {
+    nlohmann::ordered_json value = {
+        {"completes", id}, {"tagsWritten", tagsWritten}, {"moved", moved}};
+    if (size) value["size"] = *size;
+    if (modified) value["modified"] = *modified;
+    if (recovered) value["recovered"] = true;
+    return dumped(value);
+}
+
+TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
+    const nlohmann::json value = json::parse(line);
+    const json::ObjectReader reader(value);
+    TidyJournalEntry entry;
+    entry.source = reader.string("source");
+    entry.target = reader.string("target");
+    entry.old = metaFrom(value, reader, "old");
+    entry.new_ = metaFrom(value, reader, "new");
+    entry.tagsWritten = reader.boolean("tagsWritten");
+    entry.moved = reader.boolean("moved");
+    if (reader.hasValue("rawOld")) {
+        reader.object("rawOld");
+        TagFields::Values raw;
+        for (const auto& [key, text] : value.at("rawOld").items()) {
+            const auto field = TagFields::fieldFromRaw(key);
+            if (!field)
+                throw DecodingError(DecodingError::Kind::dataCorrupted, "rawOld." + key, {});
+            raw[*field] =
+                text.is_null() ? std::nullopt : std::optional(textFrom(text, "rawOld." + key));
+        }
+        entry.rawOld = std::move(raw);
+    }
+    for (auto [key, member] :
+         {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore),
+          std::pair("inodeBefore", &entry.inodeBefore)}) {
+        if (const auto bytes = reader.optionalInteger(key)) {
+            if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
+            *member = static_cast<std::uint64_t>(*bytes);
+        }
+    }
+    entry.modified = reader.optionalInteger("modified");
+    entry.id = reader.optionalInteger("id");
+    entry.pending = reader.optionalBoolean("pending").value_or(false);
+    entry.folder = reader.optionalBoolean("folder").value_or(false);
+    entry.stopover = reader.optionalString("stopover");
+    if (entry.stopover && !entry.stopover->starts_with(".tarvik-rename-")) {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, "stopover", *entry.stopover);
+    }
+    if (reader.hasValue("made")) {
+        const nlohmann::json& made = value.at("made");
+        if (!made.is_array()) throw DecodingError(DecodingError::Kind::typeMismatch, "made", {});
+        for (const nlohmann::json& folder : made) {
+            entry.made.push_back(json::asString(folder, "made"));
+        }
+    }
+    return entry;
+}
+
+std::string journalHeader(const std::string& root, std::chrono::system_clock::time_point started) {
+    return dumped({{"root", root}, {"started", iso8601::format(started)}});
+}
+
+}  // namespace tarvik

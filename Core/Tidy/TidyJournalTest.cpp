@@ -1,0 +1,105 @@
+// The journal's lines: tag bytes of any encoding read back exactly, lines of
+// older versions still read, a damaged escaped form is refused with its
+// place named, and an item whose line can't be made fails alone.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "Core/Platform/Json.hpp"
+#include "Core/Platform/TextEncoding.hpp"
+#include "Core/Testing/TempDir.hpp"
+#include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+using TagFields::Field;
+
+TEST(TidyJournal, TagBytesOfAnyEncodingReadBackExactly) {
+    const std::pair<std::string, const char*> cases[] = {
+        // The bytes, and their digits where they are not UTF-8.
+        {"\u604B", nullptr},
+        {std::string("a\0b", 3), nullptr},             // several values
+        {"\x97\xF6\x82\xCC\x89\xCC", "97f682cc89cc"},  // Shift-JIS in a frame marked UTF-8
+        {"\xFF\x05\x41", "ff0541"},                    // no known encoding, behind its marker
+        {"ab\xE3\x81", "6162e381"},
+        {"\xED\xA0\x80", "eda080"},  // a surrogate
+        {std::string("\0\xFE", 2), "00fe"}};
+    for (const auto& [bytes, hex] : cases) {
+        SCOPED_TRACE(hex ? hex : bytes);
+        const TidyJournalEntry entry{.source = "a.mp3",
+                                     .target = "a.mp3",
+                                     .old = TrackMeta(bytes, "", "", "", "", "", bytes, ""),
+                                     .tagsWritten = true,
+                                     .rawOld = TagFields::Values{{Field::title, bytes}}};
+        const nlohmann::json recorded =
+            hex ? nlohmann::json{{"text", text::decodeUTF8(bytes)}, {"hex", hex}}
+                : nlohmann::json(bytes);
+        EXPECT_EQ(json::parse(entry.line())["rawOld"]["title"], recorded);
+        const TidyJournalEntry read = TidyJournalEntry::fromLine(entry.line());
+        EXPECT_EQ(read, entry);
+        // Equality of texts goes by normal form: the bytes too.
+        EXPECT_EQ(read.rawOld->at(Field::title), bytes);
+        EXPECT_EQ(read.old.date, bytes);
+    }
+}
+
+TEST(TidyJournal, OlderLinesReadAndDamagedEscapesAreRefused) {
+    const std::string meta =
+        R"({"album":"B","albumArtist":"A","artist":"A","date":"2019","disc":"","genre":"","title":"Old","track":"3"})";
+    const std::string head = R"({"source":"A\/Old.mp3","target":"A/New.mp3","old":)" + meta +
+                             R"(,"new":)" + meta + R"(,"tagsWritten":true,"moved":true)";
+    const TrackMeta old("Old", "A", "A", "B", "3", "", "2019", "");
+    EXPECT_EQ(TidyJournalEntry::fromLine(head + R"(,"rawOld":{"title":"Old","genre":null}})"),
+              (TidyJournalEntry{.source = "A/Old.mp3",
+                                .target = "A/New.mp3",
+                                .old = old,
+                                .new_ = old,
+                                .tagsWritten = true,
+                                .moved = true,
+                                .rawOld = TagFields::Values{{Field::title, "Old"},
+                                                            {Field::genre, std::nullopt}}}));
+    EXPECT_EQ(TidyJournalEntry::fromLine(head + R"(,"rawOld":{"title":{"hex":"97F6"}}})")
+                  .rawOld->at(Field::title),
+              "\x97\xF6");
+    for (const char* damaged : {R"({"hex":"97f"})", R"({"hex":"9g"})", R"({"text":"x"})", "[]"}) {
+        EXPECT_THROW(TidyJournalEntry::fromLine(head + R"(,"rawOld":{"title":)" + damaged + "}}"),
+                     DecodingError)
+            << damaged;
+    }
+}
+
+// Nothing the program reads today makes a line it can't encode; should
+// anything ever, that song alone is left as it is and the run goes on.
+TEST(TidyJournal, ItemWhoseLineCannotBeMadeFailsAloneNamingItsSong) {
+    const testing::TempDir dir;
+    const std::filesystem::path music = dir / "m";
+    std::vector<TidyItem> items;
+    for (const std::string name : {"one.wav", "two.wav", "three.wav"}) {
+        testing::writeFile(music / "x" / name, name);
+        items.push_back(testing::moving("x/" + name, "y/" + name));
+    }
+    const Files before = testing::filesBelow(music);
+    TidyApplier applier;
+    applier.entryLine = [](const TidyJournalEntry& entry) {
+        if (entry.source == "x/two.wav") throw JournalError("記録ファイルに書けない文字があります");
+        return entry.line();
+    };
+    std::vector<TidyEvent> events;
+    const TidyResult run =
+        applier.apply({music.string(), {}, items}, dir / "j", false,
+                      [&](const TidyEvent& event) { events.push_back(event); }, {});
+    EXPECT_EQ(run, (TidyResult{2, 1, run.journal}));
+    EXPECT_EQ(testing::failuresIn(events),
+              std::vector<std::string>{"x/two.wav: 記録ファイルに書けない文字があります: two.wav"});
+    EXPECT_EQ(
+        testing::filesBelow(music),
+        (Files{{"y/one.wav", "one.wav"}, {"x/two.wav", "two.wav"}, {"y/three.wav", "three.wav"}}));
+    EXPECT_EQ(TidyApplier{}.undo(*run.journal, {}, {}), (TidyResult{2, 0, std::nullopt}));
+    EXPECT_EQ(testing::filesBelow(music), before);
+}
+
+}  // namespace
+}  // namespace tarvik
