@@ -220,16 +220,20 @@ struct Library : testing::TempDir {
         makeSong(pristine / "a band/day x/four.mp3", "four");
         makeSong(pristine / "a band/day x/five.wav", "five");
         const auto item = [&](const std::string& source, const std::string& target, bool retitle) {
+            // A WAV has no record: it is planned without one, to be moved only.
+            const std::optional<TrackMeta> record =
+                TidyFileState::currentRecord(pristine / source, nullptr, {});
+            ASSERT_EQ(record.has_value(), !source.ends_with(".wav")) << source;
             TidyItem planned;
             planned.source = source;
             planned.target = target;
-            planned.old = *TidyFileState::currentRecord(pristine / source, nullptr, {});
+            planned.old = record.value_or(TrackMeta{});
             planned.new_ = planned.old;
             if (retitle) planned.new_.title += " (Live)";
             planned.status = TidyItem::Status::change;
             planned.tagsChange = retitle;
             planned.pathChange = source != target;
-            planned.tagsEditable = true;
+            planned.tagsEditable = record.has_value();
             plan.items.push_back(planned);
         };
         item("a band/Night/song.mp3", "a band/Night/Song.mp3", true);    // tags, letter case
