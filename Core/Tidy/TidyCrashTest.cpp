@@ -196,8 +196,9 @@ std::vector<std::string> stopovers(const fs::path& root) {
 }
 
 // Two albums: in one a song is retagged and renamed in letter case, one
-// moves to another folder and an M4A is retagged; the other's folder is
-// renamed whole in letter case, with a song retagged in it. On a small
+// moves to another folder and an M4A is retagged; the other's folder, named
+// in NFD, is renamed whole in NFC and letter case, with a song retagged in
+// it. On a small
 // disk, when asked, that can be filled up.
 struct Library : testing::TempDir {
     const fs::path pristine = *this / "pristine";
@@ -217,8 +218,8 @@ struct Library : testing::TempDir {
         makeSong(pristine / "a band/Night/two.flac", "two");
         makeSong(pristine / "a band/Night/three.m4a", "three");
         testing::writeFile(pristine / "a band/Night/cover.jpg", "cover");
-        makeSong(pristine / "a band/day x/four.mp3", "four");
-        makeSong(pristine / "a band/day x/five.wav", "five");
+        makeSong(pristine / "a band/da\u0301y x/four.mp3", "four");
+        makeSong(pristine / "a band/da\u0301y x/five.wav", "five");
         const auto item = [&](const std::string& source, const std::string& target, bool retitle) {
             // A WAV has no record: it is planned without one, to be moved only.
             const std::optional<TrackMeta> record =
@@ -239,8 +240,9 @@ struct Library : testing::TempDir {
         item("a band/Night/song.mp3", "a band/Night/Song.mp3", true);    // tags, letter case
         item("a band/Night/two.flac", "Other/Day/02 two.flac", false);   // between folders
         item("a band/Night/three.m4a", "a band/Night/three.m4a", true);  // M4A tags
-        item("a band/day x/four.mp3", "a band/Day X/four.mp3", true);    // the folder whole
-        item("a band/day x/five.wav", "a band/Day X/05 five.wav", false);
+        // The folder whole, its name from NFD to NFC and letter case.
+        item("a band/da\u0301y x/four.mp3", "a band/D\u00E1y X/four.mp3", true);
+        item("a band/da\u0301y x/five.wav", "a band/D\u00E1y X/05 five.wav", false);
     }
 
     // The library as before, planned as it now stands; on a small disk,

@@ -68,6 +68,30 @@ void removeMadeInVain(const fs::path& root, const std::vector<TidyJournalEntry>&
     TidyApplier::removeEmptyFolders(made, root);
 }
 
+// Renames a folder as a whole, journaled under the name the disk gave it;
+// false when the rename could not be done (a notice says why).
+bool renameFolder(RunContext& context, const fs::path& folder, const fs::path& destination) {
+    TidyJournalEntry entry;
+    entry.source = folder.lexically_relative(context.root).generic_string();
+    entry.target = destination.lexically_relative(context.root).generic_string();
+    entry.moved = true;
+    entry.folder = true;
+    entry.stopover = TidyApplier::newStopover();
+    entry.id = context.nextId++;
+    entry.pending = true;
+    context.journal.append(entry.line());
+    context.renamed.add(entry.source, entry.target);
+    bool moved = false;
+    try {
+        TidyApplier::move(folder, destination, entry.stopover);
+        moved = true;
+    } catch (const ConversionError& failure) {
+        notice(context.progress, failure.what());
+    }
+    context.journal.append(TidyJournalCompletion{*entry.id, false, moved}.line());
+    return moved;
+}
+
 }  // namespace
 
 void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
@@ -218,6 +242,22 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
     return renamed;
 }
 
+void addUndoneRenames(RenamedFolders& renamed, const fs::path& journalDir,
+                      const std::string& root) {
+    std::error_code error;
+    for (fs::directory_iterator it(journalDir, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with("tidy-") || !name.ends_with(".jsonl.undone")) continue;
+        try {
+            const JournalContents contents = readJournal(it->path());
+            if (text::equivalent(contents.root, root)) renamed.add(contents.lines);
+        } catch (const std::exception&) {
+            // Its names are not known; the undo reports what it can't find.
+        }
+    }
+}
+
 void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
                         const std::vector<const TidyItem*>& chosen,
                         std::vector<std::string>& sources) {
@@ -266,33 +306,11 @@ void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
         const std::string last = PosixFS::nfc(fs::path(to).filename()).string();
         const fs::path destination = folder->parent_path() / last;
         const std::string relative = destination.lexically_relative(context.root).generic_string();
-        // Renamed already by an interrupted run: journaled here too, so that
-        // undoing either journal, in any order, finds the tracks and gives
-        // the folder its old name back.
-        const bool already = folder->filename() == last;
-        TidyJournalEntry entry;
-        entry.source = (already ? folder->parent_path() / fs::path(from).filename() : *folder)
-                           .lexically_relative(context.root)
-                           .generic_string();
-        entry.target = relative;
-        entry.moved = true;
-        entry.folder = true;
-        entry.stopover = TidyApplier::newStopover();
-        entry.id = context.nextId++;
-        entry.pending = true;
-        context.journal.append(entry.line());
-        context.renamed.add(entry.source, entry.target);
-        bool moved = already;
-        if (!already) {
-            try {
-                TidyApplier::move(*folder, destination, entry.stopover);
-                moved = true;
-            } catch (const ConversionError& failure) {
-                notice(context.progress, failure.what());
-            }
-        }
-        context.journal.append(TidyJournalCompletion{*entry.id, false, moved}.line());
-        if (!moved) continue;
+        // Under its new name already (an earlier run renamed it): not this
+        // run's move, so not in its journal, whose undo would otherwise take
+        // the name from tracks this run never touched. Its tracks are looked
+        // for under the new name all the same.
+        if (folder->filename() != last && !renameFolder(context, *folder, destination)) continue;
         const std::size_t depth = pathLevels(from).size();
         const auto rebase = [&](std::string& path) {
             if (!below(path, from)) return;

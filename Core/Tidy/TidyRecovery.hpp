@@ -120,6 +120,14 @@ RenamedFolders finishInterruptedRuns(const std::filesystem::path& journalDir,
                                      const std::string& root, const TidyApplier::Progress& progress,
                                      const std::optional<std::filesystem::path>& undoing = {});
 
+// Adds to `renamed` the folder renames of the undone journals
+// ("….jsonl.undone") in `journalDir` on the same root. A run that found a folder under the name
+// an earlier run gave it journals its files under that name, and the
+// earlier run may be undone first. Never fails; a journal it can't read is
+// passed over.
+void addUndoneRenames(RenamedFolders& renamed, const std::filesystem::path& journalDir,
+                      const std::string& root);
+
 // Removes an empty journal (its run changed nothing) with one notice; true
 // when it did.
 bool removeEmptyJournal(const std::filesystem::path& journal,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -79,3 +80,11 @@ inline std::vector<std::filesystem::path> journalsIn(const std::filesystem::path
 }
 
 }  // namespace tarvik::testing
+
+namespace tarvik {
+// A result as a failing test shows it.
+inline void PrintTo(const TidyResult& result, std::ostream* out) {
+    *out << "{done " << result.done << ", failed " << result.failed << ", journal "
+         << (result.journal ? result.journal->filename().string() : "none") << "}";
+}
+}  // namespace tarvik

@@ -2,8 +2,9 @@
 // short, then revert the entries from the last to the first, moving files
 // back and writing their old fields, and folders renamed as a whole back to
 // their old names. A path is looked for under every name the
-// journals gave its folders, so an undo finishes what an earlier one (cut
-// short, or on a full disk) could not. An entry counts as restored only
+// journals, undone ones too, gave its folders, so an undo finishes what an
+// earlier one (cut short, or on a full disk) could not, and journals of two
+// runs on one folder are undone in either order. An entry counts as restored only
 // when its file is back as it was; the journal is marked undone only then.
 
 #include <algorithm>
@@ -154,6 +155,7 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
     RenamedFolders renamed = finishInterruptedRuns(journalDir, first.root, progress, journal);
     const JournalContents contents = readJournal(journal);
     renamed.add(contents.lines);
+    addUndoneRenames(renamed, journalDir, first.root);
     for (const std::string& text : contents.notices) {
         if (progress) progress({TidyEvent::Notice{text}});
     }
