@@ -75,16 +75,21 @@ struct TidyApplier {
         std::size_t found = 0;  // ensureFolders: the leading levels that are there
     };
 
+    // How a folder that isn't there is named: in NFC, as the program names
+    // what it makes, or as `relative` spells it, byte for byte, where an
+    // undo gives back a name the disk had.
+    enum class NewName { nfc, asSpelled };
+
     // The folders of `relative` (its last part is a file) below `root`,
     // never through a link: each level is the folder of the same name, else
     // one whose name is the same in NFC or differs only in letter case (the
     // one on disk is used, never a second folder beside it), else a new one
-    // in NFC, made when `make`. Returns the folder and, in `relative`, the
-    // whole path with the names found. Throws linkReason for a link on the
-    // way, "フォルダを作れません: " for a file on the way, a path that leaves
-    // the root, or a failure.
+    // named as `naming` says, made when `make`. Returns the folder and, in
+    // `relative`, the whole path with the names found. Throws linkReason for
+    // a link on the way, "フォルダを作れません: " for a file on the way, a
+    // path that leaves the root, or a failure.
     static Place ensureFolders(const std::filesystem::path& root, const std::string& relative,
-                               bool make = true);
+                               bool make = true, NewName naming = NewName::nfc);
 
     // The regular file at `relative` below `root`, every level matched by
     // the name the disk lists (its own, else the same in NFC; never another

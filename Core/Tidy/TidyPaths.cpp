@@ -242,7 +242,7 @@ std::set<fs::path> foldersOf(const fs::path& root, const std::string& relative,
 }
 
 TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::string& relative,
-                                              bool make) {
+                                              bool make, NewName naming) {
     if (!inside(root, relative)) cannotMake(relative, EINVAL);
     const std::vector<std::string> parts = pathLevels(relative);
     Place place{root, {}, 0};
@@ -261,7 +261,8 @@ TidyApplier::Place TidyApplier::ensureFolders(const fs::path& root, const std::s
                 }
             }
         }
-        const std::string chosen = name.value_or(text::nfcName(part));
+        const std::string chosen =
+            name.value_or(naming == NewName::nfc ? text::nfcName(part) : part);
         place.path /= chosen;
         place.relative += (place.relative.empty() ? "" : "/") + chosen;
         if (const auto found = facts(place.path)) {

@@ -100,16 +100,18 @@ TEST(TidyReapply, PlanAppliedTwiceChangesNothingTheSecondTimeAndBothUndosGiveEve
         lib.song(from + "02 b.flac", "b");
         testing::writeFile(lib.music / (from + "cover.jpg"), "cover");
         lib.song("loose/" + nfd + ".mp3", "c");
+        lib.song(nfd + " live/04 d.wav", "d");  // its folder goes, and comes back
         const TidyPlan plan{
             lib.music.string(),
             {},
             {retitling(lib.music, from + "01 a.mp3", to + "01 A.mp3", "A"),
              moving(from + "02 b.flac", to + "02 b.flac", lib.music),
-             retitling(lib.music, "loose/" + nfd + ".mp3", "loose/" + nfc + ".mp3", "C")}};
+             retitling(lib.music, "loose/" + nfd + ".mp3", "loose/" + nfc + ".mp3", "C"),
+             moving(nfd + " live/04 d.wav", "Other/04 d.wav", lib.music)}};
         const Tree before = treeOf(lib.music);
 
         const TidyResult first = lib.apply(plan);
-        ASSERT_EQ(first, (TidyResult{3, 0, first.journal})) << lib.failures();
+        ASSERT_EQ(first, (TidyResult{4, 0, first.journal})) << lib.failures();
         const Tree applied = treeOf(lib.music);
         // A name in another normal form alone is the same folder: it stays.
         EXPECT_TRUE(applied.folders.contains("a band/" + c.renamed) ||

@@ -82,7 +82,8 @@ public:
             if (const auto there = TidyApplier::findFile(root_, entry.target, &renamed_)) {
                 checkUnchanged(entry, there->path);
                 checked = true;
-                const TidyApplier::Place folder = TidyApplier::ensureFolders(root_, entry.source);
+                const TidyApplier::Place folder = TidyApplier::ensureFolders(
+                    root_, entry.source, true, TidyApplier::NewName::asSpelled);
                 const fs::path back = folder.path / fs::path(entry.source).filename();
                 TidyApplier::move(there->path, back, entry.stopover);
                 file = TidyApplier::Place{back, entry.source};
