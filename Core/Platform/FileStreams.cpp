@@ -4,7 +4,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <system_error>
 #include <vector>
 
@@ -48,6 +50,58 @@ std::optional<std::string> attribute(int descriptor, const char* name) {
         [&](char* value, std::size_t size) { return ::fgetxattr(descriptor, name, value, size); });
 }
 
+std::string changedMessage(const std::filesystem::path& file) {
+    return "書き換えている間に別のプログラムがファイルを変えました: " + file.filename().string();
+}
+
+std::optional<FileIdentity> identityAt(const std::filesystem::path& path) {
+    struct stat facts {};
+    if (::lstat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
+    return FileIdentity::of(facts);
+}
+
+// The three numbers of each identity after the prefix, in hexadecimal;
+// the device is the folder's.
+std::string leftoverName(const FileIdentity& ours, const FileIdentity& replaced) {
+    std::string name(InPlaceLeftover::prefix);
+    for (const FileIdentity* identity : {&ours, &replaced}) {
+        for (const std::uint64_t number :
+             {identity->inode, identity->size, static_cast<std::uint64_t>(identity->modified)}) {
+            std::array<char, 16> digits{};
+            const auto end = std::to_chars(digits.begin(), digits.end(), number, 16).ptr;
+            name.append(digits.begin(), end).push_back('-');
+        }
+    }
+    name.pop_back();
+    return name;
+}
+
+// The two identities leftoverName put in `name`, on `device`.
+std::optional<std::array<FileIdentity, 2>> identitiesIn(std::string_view name,
+                                                        std::uint64_t device) {
+    if (!name.starts_with(InPlaceLeftover::prefix)) return std::nullopt;
+    name.remove_prefix(InPlaceLeftover::prefix.size());
+    std::array<std::uint64_t, 6> numbers{};
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const auto [end, error] =
+            std::from_chars(name.data(), name.data() + name.size(), numbers[i], 16);
+        if (error != std::errc()) return std::nullopt;
+        name.remove_prefix(static_cast<std::size_t>(end - name.data()));
+        const bool last = i + 1 == numbers.size();
+        if (last ? !name.empty() : !name.starts_with('-')) return std::nullopt;
+        if (!last) name.remove_prefix(1);
+    }
+    const auto identity = [&](std::size_t at) {
+        return FileIdentity{device, numbers[at], numbers[at + 1],
+                            static_cast<std::int64_t>(numbers[at + 2])};
+    };
+    return std::array{identity(0), identity(3)};
+}
+
+bool exchanged(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
 }  // namespace
 
 FileIdentity FileIdentity::of(const struct stat& facts) {
@@ -57,7 +111,8 @@ FileIdentity FileIdentity::of(const struct stat& facts) {
         static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
 }
 
-FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
+FileSource::FileSource(const std::filesystem::path& path, const std::optional<FileIdentity>& seen)
+    : path_(path) {
     const std::string name = path.filename().string();
     descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0) throw ConversionError(fileSystemMessage("読み込めません: ", name, errno));
@@ -72,6 +127,10 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
         throw ConversionError(notAFileMessage(path));
     }
     identity_ = FileIdentity::of(facts);
+    if (seen && identity_ != *seen) {
+        ::close(descriptor_);
+        throw FileChangedMeanwhile(changedMessage(path));
+    }
 }
 
 FileSource::~FileSource() {
@@ -129,6 +188,10 @@ AtomicFileSink::~AtomicFileSink() {
 void AtomicFileSink::fail(int errorNumber) const {
     throw ConversionError(
         fileSystemMessage("書き込めません: ", destination_.filename().string(), errorNumber));
+}
+
+void AtomicFileSink::changedMeanwhile() const {
+    throw FileChangedMeanwhile(changedMessage(destination_));
 }
 
 void AtomicFileSink::writeAt(std::span<const std::uint8_t> bytes) {
@@ -236,22 +299,15 @@ void AtomicFileSink::commit() {
         failure = takeOver(replaced);
     }
     if (failure == 0 && ::fsync(descriptor_) != 0) failure = errno;
+    struct stat written {};
+    if (failure == 0 && ::fstat(descriptor_, &written) != 0) failure = errno;
     if (::close(descriptor_) != 0 && failure == 0) failure = errno;
     descriptor_ = -1;
     if (failure != 0) {
         ::unlink(temporary_.c_str());
         fail(failure);
     }
-    // Right before the rename: a program that saved the file since it was
-    // read (written in place, or a copy renamed over it) keeps its save.
-    if (replaces_) {
-        struct stat now {};
-        if (::lstat(destination_.c_str(), &now) != 0 || FileIdentity::of(now) != *replaces_) {
-            ::unlink(temporary_.c_str());
-            throw FileChangedMeanwhile("書き換えている間に別のプログラムがファイルを変えました: " +
-                                       destination_.filename().string());
-        }
-    }
+    if (replaces_) return replaceInPlace(FileIdentity::of(written));
     if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
         failure = errno;
         ::unlink(temporary_.c_str());
@@ -259,6 +315,64 @@ void AtomicFileSink::commit() {
     }
     std::filesystem::path folder = destination_.parent_path();
     syncFolder(folder.empty() ? "." : folder);
+}
+
+// A program that saved the file since it was read (written in place, or a
+// copy renamed over it) keeps its save, also one that lands at the last
+// moment: the new content and the file change names in one step, and what
+// came out must be the file that was read.
+void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
+    std::filesystem::path folder = destination_.parent_path();
+    if (folder.empty()) folder = ".";
+    const auto isRead = [&](const std::filesystem::path& path) {
+        return identityAt(path) == replaces_;
+    };
+    // Whatever went wrong in an editor, a song is never replaced by nothing.
+    if (written.size == 0) {
+        ::unlink(temporary_.c_str());
+        throw EmptyEdit("書き換えた結果が空のため、書き換えませんでした: " +
+                        destination_.filename().string());
+    }
+    if (!isRead(destination_)) {
+        ::unlink(temporary_.c_str());
+        changedMeanwhile();
+    }
+    // From here on the name says what the file is, for a commit killed midway.
+    const std::filesystem::path swap = folder / leftoverName(written, *replaces_);
+    if (::rename(temporary_.c_str(), swap.c_str()) != 0) {
+        const int failure = errno;
+        ::unlink(temporary_.c_str());
+        fail(failure);
+    }
+    if (!exchanged(swap, destination_)) {
+        int failure = errno;
+        // FAT, exFAT and others that can't exchange: the check right before
+        // the rename is the best they allow.
+        if (failure == EINVAL || failure == ENOSYS || failure == EOPNOTSUPP) {
+            if (!isRead(destination_)) {
+                ::unlink(swap.c_str());
+                changedMeanwhile();
+            }
+            failure = ::rename(swap.c_str(), destination_.c_str()) == 0 ? 0 : errno;
+        }
+        if (failure != 0) {
+            ::unlink(swap.c_str());
+            fail(failure);
+        }
+        syncFolder(folder);
+        return;
+    }
+    // The file that was read is removed only once it is known to be that.
+    if (isRead(swap)) {
+        ::unlink(swap.c_str());
+        syncFolder(folder);
+        return;
+    }
+    // Only the new content goes: whatever else came out is a save that
+    // InPlaceLeftover puts back.
+    if (exchanged(swap, destination_) && identityAt(swap) == written) ::unlink(swap.c_str());
+    syncFolder(folder);
+    changedMeanwhile();
 }
 
 void syncFolder(const std::filesystem::path& folder) {
@@ -270,3 +384,35 @@ void syncFolder(const std::filesystem::path& folder) {
 }
 
 }  // namespace tarvik
+
+namespace tarvik::InPlaceLeftover {
+
+std::optional<Held> settle(const std::filesystem::path& leftover) {
+    struct stat facts {};
+    if (::lstat(leftover.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
+    const auto named =
+        identitiesIn(leftover.filename().string(), static_cast<std::uint64_t>(facts.st_dev));
+    if (!named) return std::nullopt;
+    const auto& [ours, replaced] = *named;
+    const FileIdentity held = FileIdentity::of(facts);
+    const std::filesystem::path folder = leftover.parent_path();
+    if (held == replaced || held == ours) {
+        if (::unlink(leftover.c_str()) != 0) return std::nullopt;
+        syncFolder(folder);
+        return held == replaced ? Held::replaced : Held::unplaced;
+    }
+    // Another program's save that came out of the exchange: it takes the
+    // place of the new content again, wherever that has its name now.
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (identityAt(it->path()) != ours) continue;
+        if (!exchanged(leftover, it->path())) break;
+        if (identityAt(leftover) == ours) ::unlink(leftover.c_str());
+        syncFolder(folder);
+        return Held::putBack;
+    }
+    return Held::anotherSave;
+}
+
+}  // namespace tarvik::InPlaceLeftover

@@ -1,13 +1,14 @@
 // The file forms of ByteSource and ByteSink. FileSource reads a regular file
 // at any offset; AtomicFileSink builds the new content in a hidden temporary
 // ".tarvik-" + UUID + ".part" beside the destination and, on commit, flushes
-// it and renames it over the destination, so the destination holds its old
-// or its whole new content whatever happens; a sink dropped without commit
-// removes its temporary file. A file it replaces hands its owner, group,
-// mode and extended attributes on to the new content. Ranges copied from a
-// FileSource skip the source's holes, so a sparse file stays sparse. One
-// owner each, any thread; failures throw ConversionError with the system's
-// reason, naming the destination (never the temporary).
+// it and renames it over (or, editing in place, exchanges it with) the
+// destination, so the destination holds its old or its whole new content
+// whatever happens; a sink dropped without commit removes its temporary. A
+// file it replaces hands its owner, group, mode and extended attributes on
+// to the new content. Ranges copied from a FileSource skip the source's
+// holes, so a sparse file stays sparse. One owner each, any thread;
+// failures throw ConversionError with the system's reason, naming the
+// destination (never the temporary).
 #pragma once
 
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Core/Platform/ByteStreams.hpp"
 #include "Core/Platform/Errors.hpp"
@@ -33,11 +35,27 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// An in-place edit found the file it was to change replaced or changed since
+// it was checked or read (another program saved it): nothing was replaced.
+class FileChangedMeanwhile : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
+
+// An in-place edit whose new content came out empty: nothing was replaced.
+class EmptyEdit : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
+
 class FileSource final : public ByteSource {
 public:
     // Refuses anything but a regular file without waiting on it:
-    // "読み込めません: " + name + "（" + reason + "）".
-    explicit FileSource(const std::filesystem::path& path);
+    // "読み込めません: " + name + "（" + reason + "）". `seen`, when given, is
+    // the file as the caller checked it: another file at the path now, or
+    // this one changed since, throws FileChangedMeanwhile.
+    explicit FileSource(const std::filesystem::path& path,
+                        const std::optional<FileIdentity>& seen = std::nullopt);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
@@ -58,13 +76,6 @@ private:
     FileIdentity identity_;
 };
 
-// An in-place edit's commit found the file it read replaced or changed
-// meanwhile (another program saved it): the new content was thrown away.
-class FileChangedMeanwhile : public ConversionError {
-public:
-    using ConversionError::ConversionError;
-};
-
 class AtomicFileSink final : public ByteSink {
 public:
     // Creates the destination's missing folders ("フォルダを作れません: …")
@@ -77,20 +88,28 @@ public:
     void append(std::span<const std::uint8_t> bytes) override;
     // Copying from the destination itself makes the sink an in-place edit:
     // its commit then replaces the destination only while it is still the
-    // file that was opened, unchanged.
+    // file that was opened, unchanged (open the source with the identity
+    // seen when it was checked, and that is the one compared), and never
+    // with nothing.
     void copy(ByteSource& source, std::uint64_t offset, std::uint64_t length) override;
 
     // The temporary file, for an editor that changes it in place before the
     // commit (its changes are flushed by the commit too).
     const std::filesystem::path& temporaryPath() const { return temporary_; }
     // Throws FileChangedMeanwhile for an in-place edit whose file changed,
-    // else ConversionError; the temporary is removed either way.
+    // EmptyEdit for one whose new content is empty, else ConversionError;
+    // the temporary is removed either way. An in-place edit exchanges the
+    // two names in one step where the file system can, so that a save
+    // landing at the last moment comes out under the hidden name and is
+    // exchanged back (see InPlaceLeftover for a commit killed meanwhile).
     void commit();
 
 private:
     [[noreturn]] void fail(int errorNumber) const;
+    [[noreturn]] void changedMeanwhile() const;
     void writeAt(std::span<const std::uint8_t> bytes);
     int takeOver(const struct stat& replaced);
+    void replaceInPlace(const FileIdentity& written);
 
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
@@ -104,5 +123,20 @@ private:
 // Makes the folder's entries (names just given, renamed or taken) durable;
 // never fails.
 void syncFolder(const std::filesystem::path& folder);
+
+// An in-place commit names its finished content ".tarvik-swap-" + its own
+// identity + the identity of the file it replaces, then exchanges it with
+// that file; a kill before the end leaves that name behind, holding the new
+// content or what the exchange took out. `settle` puts such a leftover
+// right and says what it held: the file as it was read (its edit went
+// through; removed), the new content that never took the file's place
+// (removed), or a save another program made at the last moment, exchanged
+// back with the new content (removed then) where that is still beside it,
+// else left for the caller to show. Never fails; nothing for another name.
+namespace InPlaceLeftover {
+inline constexpr std::string_view prefix = ".tarvik-swap-";
+enum class Held { replaced, unplaced, putBack, anotherSave };
+std::optional<Held> settle(const std::filesystem::path& leftover);
+}  // namespace InPlaceLeftover
 
 }  // namespace tarvik

@@ -1,23 +1,52 @@
-// Copies into an atomic sink from files that change under them, and what a
-// replaced file hands on to its new content.
+// Copies into an atomic sink from files that change under them, edits in
+// place that another program's save overtakes (at the last moment too,
+// killed or not), and what a replaced file hands on to its new content.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Testing/Thrown.hpp"
+#include "Core/Testing/Traced.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
+
+constexpr const char* editVariable = "TARVIK_TEST_EDIT";
+// The child's exit codes: committed, another program's save kept, failed.
+constexpr int committed = 0, yielded = 3, failed = 4;
+
+// The child: "!" appended in place to the file $TARVIK_TEST_EDIT, before
+// the tests run.
+const bool editing = [] {
+    const char* song = ::getenv(editVariable);
+    if (song == nullptr) return false;
+    testing::saveOnSignal();
+    try {
+        FileSource source(song);
+        AtomicFileSink sink(song);
+        sink.copy(source, 0, source.size());
+        sink.append(std::vector<std::uint8_t>{'!'});
+        sink.commit();
+    } catch (const FileChangedMeanwhile&) {
+        ::_exit(yielded);
+    } catch (...) {
+        ::_exit(failed);
+    }
+    ::_exit(committed);
+}();
 
 constexpr std::size_t mebibyte = 1 << 20;
 
@@ -112,6 +141,155 @@ TEST(FileStreams, InPlaceEditYieldsToASaveMadeWhileItCopied) {
         EXPECT_THAT(testing::thrown<FileChangedMeanwhile>([&] { sink.commit(); }),
                     ::testing::EndsWith(": song.mp3"));
         EXPECT_EQ(testing::filesBelow(dir.path()), saved);
+    }
+}
+
+// An in-place edit never leaves a song empty, and one whose source was
+// checked compares what it opens with what was checked.
+TEST(FileStreams, InPlaceEditRefusesAnEmptyResultAndASourceSavedSinceItWasChecked) {
+    const testing::TempDir dir;
+    const fs::path song = dir / "song.mp3";
+    struct stat facts {};
+    const auto seen = [&] {
+        EXPECT_EQ(::lstat(song.c_str(), &facts), 0);
+        return FileIdentity::of(facts);
+    };
+    testing::writeFile(song, "");
+    const FileIdentity empty = seen();
+    EXPECT_EQ(testing::thrown<EmptyEdit>([&] {
+                  FileSource source(song, empty);
+                  AtomicFileSink sink(song);
+                  sink.copy(source, 0, source.size());
+                  sink.commit();
+              }),
+              "書き換えた結果が空のため、書き換えませんでした: song.mp3");
+    testing::writeFile(song, "ours..");
+    EXPECT_EQ(testing::thrown<FileChangedMeanwhile>([&] { FileSource source(song, empty); }),
+              "書き換えている間に別のプログラムがファイルを変えました: song.mp3");
+    EXPECT_EQ(testing::filesBelow(dir.path()), (Files{{"song.mp3", "ours.."}}));
+}
+
+// The calls strace is to show or change in the child's edit.
+const std::vector<std::string> statCalls = {"newfstatat", "statx", "lstat", "stat"};
+const std::vector<std::string> renameCalls = {"rename", "renameat", "renameat2"};
+
+bool isOneOf(const std::string& call, const std::vector<std::string>& names) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return call.starts_with(name + "("); });
+}
+
+// strace's "-e inject=" for the call of `calls[at]`'s name that comes
+// `later` calls of that name after it.
+std::string injectAt(const std::vector<std::string>& calls, std::size_t at,
+                     const std::string& action, int later = 0) {
+    const std::string name = calls.at(at).substr(0, calls[at].find('(') + 1);
+    const auto count =
+        std::count_if(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                      [&](const std::string& call) { return call.starts_with(name); });
+    return "inject=" + name.substr(0, name.size() - 1) + ":" + action +
+           ":when=" + std::to_string(count + later);
+}
+
+// Another program saves the song right after the edit's last look at it,
+// before the new content takes its place: its save is kept, however it
+// saved. Killed at a step of the commit, with or without such a save, the
+// leftover is put right: nothing either side wrote is lost.
+TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
+    if (const std::string missing = testing::missingProgram({testing::stracePath});
+        !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    using Held = InPlaceLeftover::Held;
+    enum class Kill { no, atTheExchange, atTheExchangeBack, atTheRemoval };
+    struct Case {
+        const char* name;
+        bool save, inPlace;
+        Kill kill;
+        int exitCode;
+        std::optional<Held> leftover;  // what the kill left, put right
+        std::string songAfter;         // empty: no song
+        bool newContentGone = false;   // before the leftover is put right
+    };
+    const std::string ours = "ours..", edited = "ours..!", theirs = "theirs";
+    const int killed = 128 + SIGKILL;
+    const std::vector<Case> cases = {
+        {"saved over it", true, false, Kill::no, yielded, std::nullopt, theirs},
+        {"written into it", true, true, Kill::no, yielded, std::nullopt, theirs},
+        {"killed at the exchange", false, false, Kill::atTheExchange, killed, Held::unplaced, ours},
+        {"killed before the song that came out goes", false, false, Kill::atTheRemoval, killed,
+         Held::replaced, edited},
+        {"saved, killed before the save goes back", true, false, Kill::atTheExchangeBack, killed,
+         Held::putBack, theirs},
+        {"saved, killed, and the new content gone since", true, false, Kill::atTheExchangeBack,
+         killed, Held::anotherSave, "", true}};
+
+    const testing::TempDir dir, work;
+    const fs::path song = dir / "song.mp3", saved = dir / "saved";
+    const auto reset = [&](bool save) {
+        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry.path());
+        testing::writeFile(song, ours);
+        // Saved a while ago: a save now gives it another time, however coarse the clock.
+        const timespec past[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, song.c_str(), past, 0), 0);
+        if (save) testing::writeFile(saved, theirs);
+    };
+    const testing::Environment role = {{editVariable, song.string()}};
+    reset(false);
+    std::vector<std::string> names = statCalls;
+    names.insert(names.end(), renameCalls.begin(), renameCalls.end());
+    names.insert(names.end(), {"unlink", "unlinkat"});
+    const std::vector<std::string> calls = testing::tracedCalls(role, names, work / "calls");
+    ASSERT_EQ(testing::readFile(song), edited);
+    const std::string quoted = "\"" + song.string() + "\"";
+    const auto touches = [&](std::size_t i, const std::vector<std::string>& kinds) {
+        return isOneOf(calls[i], kinds) && calls[i].find(quoted) != std::string::npos;
+    };
+    std::size_t firstRename = 0, lastLook = 0, removal = 0;
+    while (firstRename < calls.size() && !touches(firstRename, renameCalls)) ++firstRename;
+    ASSERT_LT(firstRename, calls.size()) << "the song is never renamed";
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (i < firstRename && touches(i, statCalls)) lastLook = i;
+        if (calls[i].starts_with("unlink") &&
+            calls[i].find(InPlaceLeftover::prefix) != std::string::npos) {
+            removal = i;
+        }
+    }
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset(c.save);
+        testing::Environment environment = role;
+        std::vector<std::string> options = {"-o", "/dev/null"};
+        if (c.save) {
+            const testing::Environment saving = testing::savingOnSignal(saved, song, c.inPlace);
+            environment.insert(environment.end(), saving.begin(), saving.end());
+            options.insert(options.end(), {"-e", injectAt(calls, lastLook, "signal=USR1")});
+        }
+        if (c.kill == Kill::atTheRemoval) {
+            ASSERT_GT(removal, firstRename);
+            options.insert(options.end(), {"-e", injectAt(calls, removal, "signal=KILL")});
+        } else if (c.kill != Kill::no) {
+            const int later = c.kill == Kill::atTheExchangeBack ? 1 : 0;
+            options.insert(options.end(),
+                           {"-e", injectAt(calls, firstRename, "signal=KILL", later)});
+        }
+        EXPECT_EQ(testing::runSelfTraced(environment, options).exitCode, c.exitCode);
+        fs::remove(saved);  // the other program's own copy
+        if (c.newContentGone) fs::remove(song);
+        std::vector<fs::path> leftovers;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            leftovers.push_back(entry.path());
+        std::erase(leftovers, song);
+        ASSERT_EQ(leftovers.size(), c.leftover ? 1u : 0u);
+        Files expected;
+        if (c.leftover) {
+            EXPECT_EQ(InPlaceLeftover::settle(leftovers[0]), c.leftover);
+            if (c.leftover == Held::anotherSave) {
+                expected[leftovers[0].filename().string()] = theirs;
+            }
+        }
+        if (!c.songAfter.empty()) expected["song.mp3"] = c.songAfter;
+        EXPECT_EQ(testing::filesBelow(dir.path()), expected);
     }
 }
 
