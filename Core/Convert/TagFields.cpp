@@ -55,11 +55,12 @@ Values read(const std::filesystem::path& file) {
 }
 
 void patch(const std::filesystem::path& source, const Values& values,
-           const std::filesystem::path& destination, std::optional<std::uint64_t> size) {
+           const std::filesystem::path& destination, std::optional<std::uint64_t> size,
+           const std::optional<FileIdentity>& seen) {
     const std::string extension = extensionOf(source);
-    if (extension == "m4a") return patchM4A(source, values, destination);
+    if (extension == "m4a") return patchM4A(source, values, destination, seen);
     if (extension != "mp3" && extension != "flac") notEditable(source);
-    FileSource file(source);
+    FileSource file(source, seen);
     AtomicFileSink out(destination);
     if (extension == "mp3") {
         patchID3(file, values, size, out);

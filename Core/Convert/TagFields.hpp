@@ -18,6 +18,7 @@
 
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/ByteStreams.hpp"
+#include "Core/Platform/FileStreams.hpp"
 
 namespace tarvik::TagFields {
 
@@ -47,9 +48,13 @@ Values read(const std::filesystem::path& file);
 // value without "/" keeps the total the file has. `size`, when given, is
 // the size an MP3 had before an earlier patch: its tag's padding is made to
 // fit it again where the frames allow, so that undoing gives the old bytes.
+// `seen`, when given, is the source as the caller checked it: a source
+// saved since throws FileChangedMeanwhile (see FileSource), and an edit in
+// place (the destination is the source) commits only over that file.
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination,
-           std::optional<std::uint64_t> size = std::nullopt);
+           std::optional<std::uint64_t> size = std::nullopt,
+           const std::optional<FileIdentity>& seen = std::nullopt);
 
 // The per-format work. readID3 takes the file's head (or the whole file).
 Values readID3(const Bytes& head);
@@ -61,7 +66,8 @@ Values readFLAC(ByteSource& file, std::string_view fileName);
 void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out);
 Values readM4A(const std::filesystem::path& file);
 void patchM4A(const std::filesystem::path& source, const Values& values,
-              const std::filesystem::path& destination);
+              const std::filesystem::path& destination,
+              const std::optional<FileIdentity>& seen = std::nullopt);
 
 // `value` with the total of `old` ("4" and "3/12" give "4/12") unless it
 // has its own.

@@ -62,7 +62,7 @@ Values readM4A(const std::filesystem::path& file) {
 }
 
 void patchM4A(const std::filesystem::path& source, const Values& values,
-              const std::filesystem::path& destination) {
+              const std::filesystem::path& destination, const std::optional<FileIdentity>& seen) {
     const std::string fileName = source.filename().string();
     std::vector<std::string> items;
     std::uint64_t newTagBytes = 0;
@@ -70,7 +70,7 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
         items.emplace_back(itemOf(field));
         newTagBytes += value ? value->size() : 0;
     }
-    m4a::edit(source, destination, items, newTagBytes, [&](TagLib::MP4::Tag& tag) {
+    const auto change = [&](TagLib::MP4::Tag& tag) {
         const Values old = readTag(tag);
         for (const auto& [field, value] : values) {
             const char* item = itemOf(field);
@@ -100,7 +100,8 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
                 tag.setItem(item, TagLib::MP4::Item(list));
             }
         }
-    });
+    };
+    m4a::edit(source, destination, items, newTagBytes, change, seen);
 }
 
 }  // namespace tarvik::TagFields

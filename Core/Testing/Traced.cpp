@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -58,6 +59,43 @@ std::vector<std::string> tracedCalls(const Environment& environment,
     std::ifstream lines(log);
     for (std::string line; std::getline(lines, line);) calls.push_back(line);
     return calls;
+}
+
+const std::vector<std::string> lookAndRenameCalls = {"newfstatat", "statx",    "lstat",    "stat",
+                                                     "rename",     "renameat", "renameat2"};
+
+namespace {
+
+bool isOneOf(const std::string& call, std::initializer_list<std::string_view> names) {
+    return std::any_of(names.begin(), names.end(), [&](std::string_view name) {
+        return call.starts_with(name) && call.size() > name.size() && call[name.size()] == '(';
+    });
+}
+
+}  // namespace
+
+std::optional<FirstRename> firstRenameOf(const std::vector<std::string>& calls,
+                                         const std::filesystem::path& file) {
+    const std::string quoted = "\"" + file.string() + "\"";
+    FirstRename found;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].find(quoted) == std::string::npos) continue;
+        if (isOneOf(calls[i], {"rename", "renameat", "renameat2"})) {
+            found.rename = i;
+            return found;
+        }
+        if (isOneOf(calls[i], {"newfstatat", "statx", "lstat", "stat"})) found.lastLook = i;
+    }
+    return std::nullopt;
+}
+
+std::string injectAt(const std::vector<std::string>& calls, std::size_t at,
+                     const std::string& action, int later) {
+    const std::string name = calls.at(at).substr(0, calls[at].find('('));
+    const auto count =
+        std::count_if(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                      [&](const std::string& call) { return isOneOf(call, {name}); });
+    return "inject=" + name + ":" + action + ":when=" + std::to_string(count + later);
 }
 
 void saveOnSignal() {

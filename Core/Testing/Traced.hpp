@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,24 @@ TracedRun runSelfTraced(const Environment& environment, const std::vector<std::s
 std::vector<std::string> tracedCalls(const Environment& environment,
                                      const std::vector<std::string>& names,
                                      const std::filesystem::path& log);
+
+// The calls a commit of an edit in place is found by in a traced run: the
+// looks at a file and the renames.
+extern const std::vector<std::string> lookAndRenameCalls;
+
+// In `calls` (tracedCalls of lookAndRenameCalls and more): the first rename
+// onto or from `file`, and the last look at it before that; nothing when
+// it is never renamed.
+struct FirstRename {
+    std::size_t lastLook = 0, rename = 0;
+};
+std::optional<FirstRename> firstRenameOf(const std::vector<std::string>& calls,
+                                         const std::filesystem::path& file);
+
+// strace's "inject=" option doing `action` (such as "signal=KILL") at the
+// call of `calls[at]`'s name that comes `later` calls of that name after it.
+std::string injectAt(const std::vector<std::string>& calls, std::size_t at,
+                     const std::string& action, int later = 0);
 
 // For a child: when TARVIK_TEST_SAVE_FROM and TARVIK_TEST_SAVE_TO are set,
 // SIGUSR1 puts the file FROM in the place of TO as another program saves:

@@ -1,7 +1,5 @@
 #include "Core/Tidy/TidyApplier.hpp"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "Core/Naming/PosixFS.hpp"
@@ -110,7 +108,7 @@ public:
         entry_.moved = destination.has_value();
         if (wantsTags) entry_.rawOld = before;
         entry_.sizeBefore = facts->size;
-        entry_.inodeBefore = inodeOf(file->path);
+        entry_.inodeBefore = facts->identity.inode;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
         entry_.id = context_.nextId;
@@ -131,7 +129,9 @@ public:
 
         if (wantsTags) {
             try {
-                TidyFileState::rewrite(current_, values);
+                // Against the song compared with the plan, not one saved
+                // since (while ffmpeg read it, or the journal was flushed).
+                TidyFileState::rewrite(current_, values, std::nullopt, facts->identity);
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }
@@ -172,12 +172,6 @@ public:
     }
 
 private:
-    static std::optional<std::uint64_t> inodeOf(const fs::path& file) {
-        struct stat facts {};
-        if (::lstat(file.c_str(), &facts) != 0) return std::nullopt;
-        return static_cast<std::uint64_t>(facts.st_ino);
-    }
-
     void takeBack() noexcept {
         try {
             if (moved_) TidyApplier::move(current_, sourcePath_, entry_.stopover);

@@ -119,8 +119,10 @@ struct TidyApplier {
     static void checkPath(const std::filesystem::path& root, const std::string& relative);
 
     // What a crash left in `folder`: a tag write's temporaries
-    // (".tarvik-tmp-…", ".tarvik-….part") are removed; a ".tarvik-rename-…"
-    // stopover gets a visible name. One notice each. Callers first give back
+    // (".tarvik-tmp-…", ".tarvik-….part") are removed, what its commit left
+    // (".tarvik-swap-…") is put right (see InPlaceLeftover); a
+    // ".tarvik-rename-…" stopover, or another program's save that can't go
+    // back, gets a visible name. One notice each. Callers first give back
     // the stopovers that journals name (finishInterruptedRuns).
     static void sweep(const std::filesystem::path& folder, const Progress& progress);
 };

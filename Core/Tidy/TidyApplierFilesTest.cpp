@@ -253,6 +253,27 @@ TEST(TidyFileState, SongWhoseNameFillsTheLimitIsRetagged) {
     EXPECT_EQ(filesBelow(dir / "Night").size(), 1u);
 }
 
+// A rewrite whose result is empty (an empty song whose only tag change is
+// a removal) never replaces the song: the item fails and nothing is left.
+TEST(TidyApplierFiles, RewriteThatLeavesNothingFailsTheItemAndKeepsTheSong) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    testing::writeFile(music / "a band/song.mp3", "");
+    TidyItem item = testing::moving("a band/song.mp3", "a band/song.mp3", music);
+    item.old = item.new_ = *TidyFileState::currentRecord(music / item.source, nullptr, {});
+    ASSERT_FALSE(item.old.title.empty());  // guessed from the name
+    item.new_.title = "";
+    item.tagsChange = item.tagsEditable = true;
+    std::vector<TidyEvent> events;
+    const TidyResult result =
+        TidyApplier{}.apply({music.string(), {}, {item}}, dir / "journals", false,
+                            [&](const TidyEvent& event) { events.push_back(event); }, {});
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(testing::failuresIn(events),
+              std::vector<std::string>{"a band/song.mp3: タグの書き換えに失敗しました"});
+    EXPECT_EQ(filesBelow(music), (std::map<std::string, std::string>{{"a band/song.mp3", ""}}));
+}
+
 // A tag change and its undo leave the song's owner and group, mode and
 // extended attributes as they were, in every format.
 TEST(TidyApplierFiles, TagChangesKeepTheSongsOwnerModeAndExtendedAttributes) {

@@ -13,17 +13,20 @@ namespace fs = std::filesystem;
 std::optional<Facts> factsOf(const fs::path& file) {
     struct stat facts {};
     if (::lstat(file.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
-    return Facts{
-        static_cast<std::uint64_t>(facts.st_size),
-        static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
+    const FileIdentity identity = FileIdentity::of(facts);
+    return Facts{identity.size, identity.modified, identity};
 }
 
 void rewrite(const fs::path& file, const TagFields::Values& values,
-             std::optional<std::uint64_t> size) {
+             std::optional<std::uint64_t> size, const std::optional<FileIdentity>& seen) {
     // An edit in place: the temporary is the file's own (see AtomicFileSink),
     // so a full disk names the song, and a song saved meanwhile by another
     // program is left as that program saved it.
-    TagFields::patch(file, values, file, size);
+    try {
+        TagFields::patch(file, values, file, size, seen);
+    } catch (const EmptyEdit&) {
+        throw ConversionError("タグの書き換えに失敗しました");
+    }
 }
 
 std::optional<TrackMeta> currentRecord(const fs::path& file,

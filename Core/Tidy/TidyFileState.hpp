@@ -13,12 +13,15 @@
 #include "Core/Convert/FFmpegRunner.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Naming/TrackMeta.hpp"
+#include "Core/Platform/FileStreams.hpp"
 
 namespace tarvik::TidyFileState {
 
 struct Facts {
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds since 1970
+    // The file as it was seen: what a rewrite after the check compares.
+    FileIdentity identity = {};
 };
 
 // Of a regular file (links not followed); nothing for anything else.
@@ -26,11 +29,14 @@ std::optional<Facts> factsOf(const std::filesystem::path& file);
 
 // Writes the fields into a hidden temporary beside the file, which then
 // takes the file's place with its owner, group, mode and extended
-// attributes, but only while the file is still the one that was read,
-// unchanged: else FileChangedMeanwhile, and the file is kept. Messages name
-// the file. `size`: see TagFields::patch.
+// attributes, but only while the file is still the one `seen` when it was
+// checked (by default, the one read), unchanged: else FileChangedMeanwhile,
+// and the file is kept. An empty result is refused ("タグの書き換えに失敗し
+// ました") and the file kept. Other messages name the file. `size`: see
+// TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
-             std::optional<std::uint64_t> size = std::nullopt);
+             std::optional<std::uint64_t> size = std::nullopt,
+             const std::optional<FileIdentity>& seen = std::nullopt);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags; what the tags lack

@@ -139,12 +139,19 @@ void TidyApplier::sweep(const fs::path& folder, const Progress& progress) {
         const fs::path path = folder / name;
         struct stat facts {};
         if (::lstat(path.c_str(), &facts) != 0) continue;
-        // A stopover first: the song it holds may end in anything, ".part" too.
-        if (name.starts_with(".tarvik-rename-")) {
+        const auto makeVisible = [&] {
             const fs::path visible = folder / name.substr(1);
             if (renameNoReplace(path, visible) == 0 && progress) {
                 progress({TidyEvent::Notice{"元の名前が分からないファイルを見えるようにしました: " +
                                             visible.string()}});
+            }
+        };
+        // A stopover first: the song it holds may end in anything, ".part" too.
+        if (name.starts_with(".tarvik-rename-")) {
+            makeVisible();
+        } else if (name.starts_with(InPlaceLeftover::prefix)) {
+            if (settleInPlaceLeftover(path, progress) == InPlaceLeftover::Held::anotherSave) {
+                makeVisible();
             }
         } else if ((name.starts_with(".tarvik-tmp-") || name.ends_with(".part")) &&
                    S_ISREG(facts.st_mode)) {

@@ -121,7 +121,7 @@ void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
 }
 
 void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders& renamed,
-            const TidyApplier::Progress& progress) {
+            const TidyApplier::Progress& progress, const std::set<std::uint64_t>& savesPutBack) {
     restoreStopover(root, entry, renamed, progress);
     entry.size.reset();
     entry.modified.reset();
@@ -143,13 +143,32 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders&
     if (!moved) entry.target = entry.source;
     if (entry.tagsWritten && entry.inodeBefore) {
         const auto now = facts(file->path);
-        entry.tagsWritten = now && static_cast<std::uint64_t>(now->st_ino) != *entry.inodeBefore;
+        const auto inode = now ? static_cast<std::uint64_t>(now->st_ino) : *entry.inodeBefore;
+        entry.tagsWritten = inode != *entry.inodeBefore && !savesPutBack.contains(inode);
     }
     entry.pending = false;
 }
 
-void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines,
-                const RenamedFolders& renamed, const TidyApplier::Progress& progress) {
+std::optional<InPlaceLeftover::Held> settleInPlaceLeftover(const fs::path& leftover,
+                                                           const TidyApplier::Progress& progress) {
+    using Held = InPlaceLeftover::Held;
+    const std::optional<Held> held = InPlaceLeftover::settle(leftover);
+    if (held == Held::replaced) {
+        notice(progress, "タグを書き換える前のファイルを消しました: " + leftover.string());
+    } else if (held == Held::unplaced) {
+        notice(progress, "書きかけのファイルを消しました: " + leftover.string());
+    } else if (held == Held::putBack) {
+        notice(progress, "別のプログラムが保存したファイルを元の名前に戻しました: " +
+                             leftover.parent_path().string());
+    }
+    return held;
+}
+
+namespace {
+
+// The folders the lines name, under their old and their new names.
+std::set<fs::path> namedFolders(const fs::path& root, const std::vector<TidyJournalEntry>& lines,
+                                const RenamedFolders& renamed) {
     // By folder: a journal names thousands of songs in a few hundred of them.
     std::set<std::string> named;
     for (const TidyJournalEntry& line : lines) {
@@ -165,7 +184,16 @@ void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines
         const std::set<fs::path> found = foldersOf(root, path, renamed);
         folders.insert(found.begin(), found.end());
     }
-    for (const fs::path& folder : folders) TidyApplier::sweep(folder, progress);
+    return folders;
+}
+
+}  // namespace
+
+void sweepNamed(const fs::path& root, const std::vector<TidyJournalEntry>& lines,
+                const RenamedFolders& renamed, const TidyApplier::Progress& progress) {
+    for (const fs::path& folder : namedFolders(root, lines, renamed)) {
+        TidyApplier::sweep(folder, progress);
+    }
 }
 
 bool removeEmptyJournal(const fs::path& journal, const TidyApplier::Progress& progress) {
@@ -206,6 +234,23 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
     }
     RenamedFolders renamed;
     for (const auto& [path, contents] : journals) renamed.add(contents.lines);
+    // A tag rewrite killed between its exchange and its check may have
+    // taken out a save of another program: it goes back before any change
+    // is judged by the inode the song has, and marks that song unwritten.
+    std::set<std::uint64_t> savesPutBack;
+    for (const auto& [path, contents] : journals) {
+        for (const fs::path& folder : namedFolders(library, contents.lines, renamed)) {
+            for (const std::string& name : listNames(folder)) {
+                if (!name.starts_with(InPlaceLeftover::prefix)) continue;
+                const auto held = facts(folder / name);
+                if (settleInPlaceLeftover(folder / name, progress) ==
+                        InPlaceLeftover::Held::putBack &&
+                    held) {
+                    savesPutBack.insert(static_cast<std::uint64_t>(held->st_ino));
+                }
+            }
+        }
+    }
     // Every journal's stopovers first: a sweep would take one of another
     // journal's for a stray.
     for (auto& [path, contents] : journals) {
@@ -224,7 +269,7 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
             if (open.empty()) continue;
             JournalWriter journal = JournalWriter::reopen(path);
             for (TidyJournalEntry* entry : open) {
-                settle(library, *entry, renamed, progress);
+                settle(library, *entry, renamed, progress, savesPutBack);
                 if (entry->pending) continue;
                 journal.append(TidyJournalCompletion{
                     *entry->id, entry->tagsWritten, entry->moved, {}, {}, true}

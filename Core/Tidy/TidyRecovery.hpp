@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyJournal.hpp"
 
@@ -95,15 +96,24 @@ void restoreStopover(const std::filesystem::path& root, const TidyJournalEntry& 
 // Judges a pending entry by what the disk holds: a file under the entry's
 // stopover is given its source name back, and the entry then says where the
 // file is (`moved`, `target`) and whether its tags were rewritten (its inode
-// changed). No longer pending afterwards; the size checks are dropped. An
-// entry whose file is nowhere stays pending. Notices go to `progress`.
+// changed, and not to one of `savesPutBack`: another program's saves that a
+// rewrite's leftover gave back). No longer pending afterwards; the size
+// checks are dropped. An entry whose file is nowhere stays pending. Notices
+// go to `progress`.
 void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
-            const RenamedFolders& renamed, const TidyApplier::Progress& progress);
+            const RenamedFolders& renamed, const TidyApplier::Progress& progress,
+            const std::set<std::uint64_t>& savesPutBack = {});
 
 // Removes or gives back every ".tarvik-" leftover in every folder that a
 // line of the journal names, under its old and its new name; never fails.
 void sweepNamed(const std::filesystem::path& root, const std::vector<TidyJournalEntry>& lines,
                 const RenamedFolders& renamed, const TidyApplier::Progress& progress);
+
+// What a tag rewrite killed midway left under `leftover`, put right as
+// InPlaceLeftover::settle does, with a notice; a save of another program
+// that can't go back is left to the caller.
+std::optional<InPlaceLeftover::Held> settleInPlaceLeftover(const std::filesystem::path& leftover,
+                                                           const TidyApplier::Progress& progress);
 
 // Finishes the runs in `journalDir` on the same root that ended without
 // completing a change and whose run is gone (holds no lock): each such

@@ -54,13 +54,17 @@ bool holds(const fs::path& file, const TagFields::Values& values) {
                           shownPath(file.filename().string()));
 }
 
-void checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
-    if (!entry.size && !entry.modified) return;
+// The file as it is now, checked against what the entry recorded after the
+// change: what its rewrite compares, also after a move (a rename keeps it).
+std::optional<FileIdentity> checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
     const auto facts = TidyFileState::factsOf(file);
-    if (!facts || (entry.size && facts->size != *entry.size) ||
-        (entry.modified && facts->modified != *entry.modified)) {
+    if ((entry.size || entry.modified) &&
+        (!facts || (entry.size && facts->size != *entry.size) ||
+         (entry.modified && facts->modified != *entry.modified))) {
         changedSinceRecorded(file);
     }
+    if (!facts) return std::nullopt;
+    return facts->identity;
 }
 
 [[noreturn]] void missing(const std::string& path) {
@@ -78,9 +82,10 @@ public:
         if (entry.folder) return revertFolder(entry);
         std::optional<TidyApplier::Place> file;
         bool checked = false;
+        std::optional<FileIdentity> seen;
         if (entry.moved) {
             if (const auto there = TidyApplier::findFile(root_, entry.target, &renamed_)) {
-                checkUnchanged(entry, there->path);
+                seen = checkUnchanged(entry, there->path);
                 checked = true;
                 const TidyApplier::Place folder = TidyApplier::ensureFolders(
                     root_, entry.source, true, TidyApplier::NewName::asSpelled);
@@ -96,9 +101,9 @@ public:
         if (!entry.tagsWritten) return;
         const TagFields::Values values = oldValues(entry);
         if (holds(file->path, values) && !checked) return;  // restored before
-        if (!checked) checkUnchanged(entry, file->path);
+        if (!checked) seen = checkUnchanged(entry, file->path);
         try {
-            TidyFileState::rewrite(file->path, values, entry.sizeBefore);
+            TidyFileState::rewrite(file->path, values, entry.sizeBefore, seen);
         } catch (const FileChangedMeanwhile&) {
             changedSinceRecorded(file->path);
         }
