@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 
@@ -95,6 +96,20 @@ Comments keptComments(const Bytes& body) {
 
 constexpr std::string_view marker = "fLaC";
 
+bool startsWith(const Bytes& bytes, std::string_view text) {
+    return bytes.size() >= text.size() && std::equal(text.begin(), text.end(), bytes.begin());
+}
+
+// A FLAC file behind an ID3v2 tag, as some taggers leave it: the mark
+// follows the tag (and its footer).
+bool behindID3(ByteSource& file) {
+    const Bytes header = file.read(0, 10);
+    if (header.size() < 10 || !startsWith(header, "ID3")) return false;
+    const std::uint64_t end =
+        10 + std::uint64_t{id3::readSyncsafe(&header[6])} + ((header[5] & 0x10) != 0 ? 10 : 0);
+    return startsWith(file.read(end, marker.size()), marker);
+}
+
 }  // namespace
 
 std::string keyOf(const Bytes& comment) {
@@ -119,8 +134,13 @@ Bytes commentBody(const Comments& comments) {
 }
 
 Layout parse(ByteSource& file, std::string_view fileName) {
-    const Bytes head = file.read(0, marker.size());
-    if (file.size() < 9 || !std::equal(marker.begin(), marker.end(), head.begin())) {
+    if (file.size() < 9 || !startsWith(file.read(0, marker.size()), marker)) {
+        // Rewriting the comments behind it would leave the tag in front,
+        // which some players read first, saying the old values.
+        if (behindID3(file)) {
+            throw ConversionError("先頭に ID3 タグが付いた FLAC は扱えません: " +
+                                  std::string(fileName));
+        }
         throw ConversionError("FLAC ではありません: " + std::string(fileName));
     }
 
@@ -141,7 +161,9 @@ Layout parse(ByteSource& file, std::string_view fileName) {
         if ((type == 0 && !blocks.empty()) || blocks.size() >= blockCountLimit) damaged();
         if (type == vorbisCommentType) {
             loaded += length;
-            if (loaded > loadedLimit) throw ConversionError("FLAC のメタデータが大きすぎます");
+            if (loaded > loadedLimit) {
+                throw ConversionError("FLAC のメタデータが大きすぎます: " + std::string(fileName));
+            }
             blocks.push_back({type, file.read(at + 4, length), std::nullopt});
         } else {
             blocks.push_back({type, {}, Block::Stored{at + 4, length}});
@@ -160,13 +182,18 @@ Layout parse(ByteSource& file, std::string_view fileName) {
 }
 
 void join(const std::vector<Block>& blocks, ByteSource& file, std::uint64_t audioStart,
-          ByteSink& out) {
+          std::string_view fileName, ByteSink& out) {
     out.append(Bytes(marker.begin(), marker.end()));
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const Block& block = blocks[i];
         const std::size_t length = block.stored ? block.stored->length : block.body.size();
         // A wrapped length would make every block after this one unreadable.
-        if (length >= blockSizeLimit) damaged();
+        // Only a comment block rebuilt larger gets here: the file is sound.
+        if (length >= blockSizeLimit) {
+            throw ConversionError(
+                "タグが FLAC のコメント ブロックの上限（16 MiB）を超えるため、書き換えません: " +
+                std::string(fileName));
+        }
         const bool lastBlock = i + 1 == blocks.size();
         out.append(Bytes{static_cast<std::uint8_t>(block.type | (lastBlock ? 0x80 : 0)),
                          static_cast<std::uint8_t>(length >> 16),
@@ -223,7 +250,7 @@ void rewrite(ByteSource& file, const TrackMeta& meta, std::string_view fileName,
     Bytes body = commentBytes(vendor, comments);
     blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1),
                   {vorbisCommentType, std::move(body), std::nullopt});
-    join(blocks, file, layout.audioStart, out);
+    join(blocks, file, layout.audioStart, fileName, out);
 }
 
 Bytes rewrite(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {

@@ -37,15 +37,19 @@ struct Layout {
     std::uint64_t audioStart = 0;
 };
 
-// Throws "FLAC ではありません: " + fileName, or "FLAC のメタデータが壊れています"
-// when the chain can't be walked or doesn't end at a frame sync. Reads the
-// metadata blocks' headers and the comment blocks only.
+// Throws "FLAC ではありません: " + fileName, "先頭に ID3 タグが付いた FLAC は
+// 扱えません: " + fileName for a FLAC file behind an ID3v2 tag, "FLAC のメタ
+// データが大きすぎます: " + fileName for comments beyond what is held in
+// memory, or "FLAC のメタデータが壊れています" when the chain can't be walked
+// or doesn't end at a frame sync. Reads the metadata blocks' headers and
+// the comment blocks only.
 Layout parse(ByteSource& file, std::string_view fileName);
 
 // "fLaC", the blocks (the last one flagged), then the file's audio from
-// `audioStart` on. Throws when a block is too long for its length field.
+// `audioStart` on. Throws, naming `fileName`, when a block has grown too
+// long for its length field.
 void join(const std::vector<Block>& blocks, ByteSource& file, std::uint64_t audioStart,
-          ByteSink& out);
+          std::string_view fileName, ByteSink& out);
 
 // A comment block's vendor string and its "KEY=value" comments, raw, in order.
 // Built from a string rather than a braced list: GCC 12 at -O2 takes the

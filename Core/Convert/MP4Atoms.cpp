@@ -147,10 +147,16 @@ std::string freeformText(ByteSource& file, const Atom& atom) {
     return std::string(payload.begin() + 4, payload.end());
 }
 
-void readItems(Reader& reader, const Atom& list, Layout& layout) {
+void readItems(Reader& reader, const Atom& list, Layout& layout, std::string_view fileName) {
     ByteSource& file = reader.file;
     if (list.end - list.payload > readLimit) throw ConversionError("タグが大きすぎます");
     for (const Atom& item : children(reader, list.payload, list.end, false)) {
+        // Free space among the items is allowed, but what TagLib makes of
+        // its bytes (any bytes) is not known, and it would not write it back.
+        if (item.type == "free" || item.type == "skip") {
+            throw ConversionError("タグの項目の間に空き領域（" + item.type +
+                                  "）がある M4A は扱えません: " + std::string(fileName));
+        }
         // TagLib would take such an item for a container and read its parts as atoms.
         if (containerSkip(item.type)) damaged();
         const std::vector<Atom> parts = children(reader, item.payload, item.end, false);
@@ -185,14 +191,21 @@ void readChunkOffsets(ByteSource& file, const Atom& table, Layout& layout) {
 // `path` names the atom's ancestors from the top ("/moov/udta/meta"): only
 // that chain's "ilst" is the tag TagLib reads and writes.
 void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::string& path,
-          Layout& layout, int depth) {
+          Layout& layout, int depth, std::string_view fileName) {
     if (depth > depthLimit || parent.end - parent.payload < skip) damaged();
     for (const Atom& atom : children(reader, parent.payload + skip, parent.end, false)) {
         const std::string here = path + "/" + atom.type;
         if (here == "/moov/udta/meta/ilst") {
             if (++reader.lists > 1) damaged();
-            readItems(reader, atom, layout);
+            readItems(reader, atom, layout, fileName);
             continue;
+        }
+        // QuickTime's own "meta" has no version and flags: its first child
+        // starts at once, and read the other way its atoms would be garbage.
+        if (atom.type == "meta" && atom.end - atom.payload >= 8 &&
+            reader.file.read(atom.payload + 4, 4) == Bytes{'h', 'd', 'l', 'r'}) {
+            throw ConversionError("QuickTime 形式の meta アトムを持つ M4A は扱えません: " +
+                                  std::string(fileName));
         }
         if (here == "/moov/mvex") layout.fragmented = true;
         for (const Table& table : tables) {
@@ -207,7 +220,7 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
             readChunkOffsets(reader.file, atom, layout);
         }
         if (const std::optional<std::uint64_t> inner = containerSkip(atom.type)) {
-            walk(reader, atom, *inner, here, layout, depth + 1);
+            walk(reader, atom, *inner, here, layout, depth + 1, fileName);
         }
     }
 }
@@ -233,7 +246,7 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
         }
         if (atom.type == "moof" || atom.type == "mfra") layout.fragmented = true;
         if (const std::optional<std::uint64_t> skip = containerSkip(atom.type)) {
-            walk(reader, atom, *skip, "/" + atom.type, layout, 1);
+            walk(reader, atom, *skip, "/" + atom.type, layout, 1, fileName);
         }
     }
     if (movies != 1 || layout.media.empty()) damaged();

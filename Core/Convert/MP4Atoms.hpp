@@ -44,7 +44,11 @@ struct Layout {
 // claims more entries than it holds, a chunk-offset table stands anywhere but
 // in a track's sample table, the file has no or several "moov", no "mdat", or
 // a chunk offset outside the media data, and when atoms nest deeper or come
-// in greater numbers than any real file's.
+// in greater numbers than any real file's. Sound files of forms it does not
+// read are refused naming the file: free space among the items ("タグの項目
+// の間に空き領域（free）がある M4A は扱えません: "), and a QuickTime-style
+// "meta" without version and flags ("QuickTime 形式の meta アトムを持つ M4A
+// は扱えません: ").
 Layout inspect(ByteSource& file, std::string_view fileName);
 
 }  // namespace tarvik::mp4

@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 
 #include "Core/Convert/ConvertTesting.hpp"
+#include "Core/Convert/M4ATesting.hpp"
 #include "Core/Convert/TagEditor.hpp"
+#include "Core/Convert/TagFields.hpp"
 #include "Core/Testing/FileSizeLimit.hpp"
 
 namespace tarvik {
@@ -102,6 +104,80 @@ TEST(TagEditor, DamagedOrUnsupportedTagsAreRefusedAndNothingIsWritten) {
     const Bytes huge =
         id3::frame("PRIV", Bytes(ID3Writer::tagSizeLimit - 1024 - 10, 1), ID3Writer::Version::v2_3);
     EXPECT_THROW(TagEditor::rewriteID3(tag(3, 0, {huge}, 0), TrackMeta()), ConversionError);
+}
+
+// `flac` with its comment block holding one comment that fills the 24-bit
+// block length but for a few bytes (more than the tools write, but sound).
+std::string withFullComments(const std::string& flac) {
+    const std::size_t limit = (std::size_t{1} << 24) - 1;
+    std::string out = flac.substr(0, 4);
+    for (std::size_t at = 4;;) {
+        const auto type = static_cast<std::uint8_t>(flac.at(at));
+        const std::size_t length = testing::m4a::get32(flac, at) & limit;
+        std::string block = flac.substr(at, 4 + length);
+        if ((type & 0x7F) == 4) {
+            const std::string comment = "NOTE=" + std::string(limit - 20 - 18, 'n');
+            std::string body = std::string("\1\0\0\0v\1\0\0\0", 9);
+            for (int shift = 0; shift < 32; shift += 8) body += char(comment.size() >> shift);
+            body += comment;
+            block = std::string(1, char(type)) + std::string(3, '\0') + body;
+            testing::m4a::put(block, 0, std::uint32_t{type} << 24 | body.size());
+        }
+        out += block;
+        at += 4 + length;
+        if ((type & 0x80) != 0) return out + flac.substr(at);
+    }
+}
+
+// Sound files of forms the editors do not rewrite are refused in words
+// that say so and name the file, for reading too where the form is one
+// they can't read; a truly damaged file still says it is damaged (above).
+TEST(TagEditor, SoundFilesOfFormsNotRewrittenAreRefusedNamingThem) {
+    TempDir temp;
+    testing::makeTone(temp / "tone.flac", {.seconds = 0.2});
+    writeFile(temp / "big.flac", withFullComments(readFile(temp / "tone.flac")));
+    const Bytes id3 = id3v2::tag(3, 0, {id3v2::textFrame("TIT2", "Old")});
+    writeFile(temp / "tagged.flac",
+              std::string(id3.begin(), id3.end()) + readFile(temp / "tone.flac"));
+    const std::string good = testing::m4a::taggedFile(temp.path());
+    writeFile(temp / "padded.m4a",
+              testing::m4a::withItem(good, testing::m4a::box("free", std::string(8, '\0'))));
+    // The user data's meta without its version and flags, as QuickTime writes it.
+    std::string quickTime = good;
+    const std::size_t moov = testing::m4a::atom(good, "moov"),
+                      udta = testing::m4a::atom(good, "udta", moov),
+                      userMeta = testing::m4a::atom(good, "meta", udta);
+    quickTime.erase(userMeta + 8, 4);
+    for (const std::size_t at : {moov, udta, userMeta}) {
+        testing::m4a::put(quickTime, at, testing::m4a::get32(good, at) - 4);
+    }
+    writeFile(temp / "quicktime.m4a", quickTime);
+
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"big.flac", "タグが FLAC のコメント ブロックの上限（16 MiB）を超えるため、書き換えません",
+         false},
+        {"tagged.flac", "先頭に ID3 タグが付いた FLAC は扱えません", true},
+        {"padded.m4a", "タグの項目の間に空き領域（free）がある M4A は扱えません", true},
+        {"quicktime.m4a", "QuickTime 形式の meta アトムを持つ M4A は扱えません", true}};
+    const std::string longTitle(200, 't');
+    for (const auto& [name, refusal, unreadable] : cases) {
+        SCOPED_TRACE(name);
+        const fs::path file = temp / name, out = temp / ("out" + file.extension().string());
+        const Bytes before = readWholeFile(file);
+        const std::string message = refusal + ": " + name;
+        writeFile(out, "earlier");
+        EXPECT_EQ(thrown<ConversionError>([&] { TagEditor::write(file, meta, out); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] {
+                      TagFields::patch(file, {{TagFields::Field::title, longTitle}}, out);
+                  }),
+                  message);
+        if (unreadable) {
+            EXPECT_EQ(thrown<ConversionError>([&] { TagFields::read(file); }), message);
+        }
+        EXPECT_TRUE(readWholeFile(file) == before);
+        EXPECT_TRUE(readFile(out) == "earlier");
+    }
+    EXPECT_EQ(testing::filesBelow(temp.path()).size(), cases.size() + 3);  // no temporary left
 }
 
 // A write that fails part-way (a full disk) leaves the destination as it

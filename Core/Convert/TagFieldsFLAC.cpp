@@ -126,7 +126,7 @@ void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName
                              {FLACComments::vorbisCommentType,
                               FLACComments::commentBody(lists.front()), std::nullopt});
     }
-    FLACComments::join(layout.blocks, file, layout.audioStart, out);
+    FLACComments::join(layout.blocks, file, layout.audioStart, fileName, out);
 }
 
 }  // namespace tarvik::TagFields
