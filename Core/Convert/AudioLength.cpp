@@ -33,11 +33,12 @@ bool startsWith(const Bytes& bytes, std::size_t at, std::string_view text) {
            std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// A length in seconds; nothing for a rate or count that gives no positive,
+// finite one (a rate beyond any number makes the length 0).
 std::optional<double> ratio(double count, double perSecond) {
-    if (!(perSecond > 0) || !(count > 0) || !std::isfinite(count / perSecond)) {
-        return std::nullopt;
-    }
-    return count / perSecond;
+    const double seconds = count / perSecond;
+    if (!(perSecond > 0) || !(seconds > 0) || !std::isfinite(seconds)) return std::nullopt;
+    return seconds;
 }
 
 // Where the audio starts: after any ID3v2 tags in front (some writers put
@@ -67,9 +68,10 @@ std::optional<double> flac(ByteSource& file, std::uint64_t at) {
 
 // An 80-bit IEEE 754 extended number, as AIFF gives its sample rate.
 double extended(const Bytes& bytes, std::size_t at) {
-    const int exponent = static_cast<int>(number(bytes, at, 2, true) & 0x7FFF);
+    const std::uint64_t signAndExponent = number(bytes, at, 2, true);
+    const int exponent = static_cast<int>(signAndExponent & 0x7FFF);
     const std::uint64_t mantissa = number(bytes, at + 2, 8, true);
-    if (exponent == 0 || exponent == 0x7FFF) return 0;
+    if ((signAndExponent & 0x8000) != 0 || exponent == 0 || exponent == 0x7FFF) return 0;
     return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
 }
 
