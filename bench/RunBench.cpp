@@ -24,11 +24,23 @@
 // finding each album's own folder and files on the card.
 //
 //   tarvik_run_bench --reexport DIR [tracks] [rounds]   (defaults: 520, 21)
+//
+// An older card: the same short tracks are exported once into DIR/identities
+// (emptied first), copied to DIR/older and there made to look written before
+// files named their album (the identity frame renamed). Then the whole export,
+// planning included, runs again and again onto each card in turn, every track
+// already there, and so does the plan alone. Prints the median wall times on
+// each card and the ratio of the whole exports, the cost of finding tracks by
+// their tags and length instead of their album's identity; the target is a
+// ratio within 1.5.
+//
+//   tarvik_run_bench --older-card DIR [tracks] [rounds]  (defaults: 100, 7)
 
 #include <stdlib.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +50,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "Core/Convert/FFmpegLocator.hpp"
@@ -225,10 +238,9 @@ int generated(const fs::path& ffmpeg, int tracks, int seconds, int rounds) {
     return status;
 }
 
-int reexport(const fs::path& ffmpeg, const fs::path& card, int tracks, int rounds) {
+// One-second tones, 20 an album, tagged, in `music`.
+void generateShortAlbums(const fs::path& ffmpeg, const fs::path& music, int tracks) {
     constexpr int perAlbum = 20;
-    const bench::WorkFolder folder;
-    const fs::path music = folder.path() / "music";
     std::vector<bench::GeneratedTrack> generated;
     for (int i = 0; i < tracks; ++i) {
         const std::string album = "Album " + std::to_string(i / perAlbum + 1);
@@ -241,32 +253,115 @@ int reexport(const fs::path& ffmpeg, const fs::path& card, int tracks, int round
                               {"track", track}}});
     }
     bench::generateTracks(ffmpeg, generated, std::max(1U, std::thread::hardware_concurrency()));
-    for (const fs::directory_entry& entry : fs::directory_iterator(card)) fs::remove_all(entry);
+}
 
+// A runner of the whole music folder onto `card`, without loudness levelling.
+ConversionRunner shortRunner(const fs::path& ffmpeg, const fs::path& music, const fs::path& card) {
     ConversionRunner runner{ffmpeg, DeviceProfile("bench", "Bench"), music, card, {}, RunOptions{},
                             nullptr};
     runner.options.jobs = std::max(1U, std::thread::hardware_concurrency());
     runner.options.loudnessTarget = std::nullopt;
+    return runner;
+}
+
+// Runs the export (its own planning when `plan` is nothing) and checks that
+// every track was written, or that every one was already there.
+double timedExport(const ConversionRunner& runner, std::optional<ConversionPlan> plan,
+                   std::int64_t total, bool written) {
+    const auto start = Clock::now();
+    ConversionRunner::Handle handle = runner.start(std::move(plan));
+    const std::vector<E> events = drain(handle, false);
+    const double seconds = bench::secondsSince(start);
+    const E::Progress& counts = events.back().as<E::Summary>()->progress;
+    if ((written ? counts.done : counts.skipped) != total) {
+        throw std::runtime_error(written ? "the first export did not write every track"
+                                         : "a re-export did not find every track on the card");
+    }
+    return seconds;
+}
+
+void emptyFolder(const fs::path& folder) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) fs::remove_all(entry);
+}
+
+int reexport(const fs::path& ffmpeg, const fs::path& card, int tracks, int rounds) {
+    const bench::WorkFolder folder;
+    const fs::path music = folder.path() / "music";
+    generateShortAlbums(ffmpeg, music, tracks);
+    emptyFolder(card);
+
+    const ConversionRunner runner = shortRunner(ffmpeg, music, card);
     const ConversionPlan plan = runner.plan(nullptr, {});
     const auto total = static_cast<std::int64_t>(plan.items.size());
-    ConversionRunner::Handle first = runner.start(plan);
-    if (drain(first, false).back().as<E::Summary>()->progress.done != total) {
-        throw std::runtime_error("the first export did not write every track");
-    }
+    timedExport(runner, plan, total, true);
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
-        const auto start = Clock::now();
-        ConversionRunner::Handle again = runner.start(plan);
-        const std::vector<E> events = drain(again, false);
-        times.push_back(bench::secondsSince(start) * 1000.0);
-        if (events.back().as<E::Summary>()->progress.skipped != total) {
-            throw std::runtime_error("a re-export did not find every track on the card");
-        }
+        times.push_back(timedExport(runner, plan, total, false) * 1000.0);
     }
     std::sort(times.begin(), times.end());
     std::printf("re-export of %lld tracks onto %s: best %.2f ms, median %.2f ms (%d runs)\n",
                 static_cast<long long>(total), card.c_str(), times.front(), times[times.size() / 2],
                 rounds);
+    return 0;
+}
+
+// Every card file as written before files named their album: the frame that
+// carries the identity is renamed, so that no reader takes it for one.
+void forgetAlbums(const fs::path& card) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(card)) {
+        if (!entry.is_regular_file()) continue;
+        std::fstream file(entry.path(), std::ios::in | std::ios::out | std::ios::binary);
+        std::string head(4096, '\0');
+        file.read(head.data(), static_cast<std::streamsize>(head.size()));
+        const std::size_t frame = head.find("TXXX");
+        if (frame == std::string::npos) {
+            throw std::runtime_error("no identity in " + entry.path().string());
+        }
+        file.clear();
+        file.seekp(static_cast<std::streamoff>(frame + 3));
+        file.put('Y');
+    }
+}
+
+double median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int olderCard(const fs::path& ffmpeg, const fs::path& folder, int tracks, int rounds) {
+    const bench::WorkFolder work;
+    const fs::path music = work.path() / "music";
+    generateShortAlbums(ffmpeg, music, tracks);
+    emptyFolder(folder);
+    const fs::path identities = folder / "identities", older = folder / "older";
+    fs::create_directories(identities);
+    const ConversionRunner onIdentities = shortRunner(ffmpeg, music, identities);
+    const ConversionRunner onOlder = shortRunner(ffmpeg, music, older);
+    const ConversionPlan plan = onIdentities.plan(nullptr, {});
+    const auto total = static_cast<std::int64_t>(plan.items.size());
+    const double first = timedExport(onIdentities, std::nullopt, total, true);
+    fs::copy(identities, older, fs::copy_options::recursive);
+    forgetAlbums(older);
+
+    // Each round: the whole export onto each card, then the plan alone (what
+    // finding the tracks on the card costs without the planning around it).
+    std::array<std::vector<double>, 4> times;
+    std::printf("%6s %14s %14s %16s %16s\n", "round", "identities s", "older card s",
+                "plan alone id. s", "plan alone old s");
+    for (int round = 1; round <= rounds; ++round) {
+        times[0].push_back(timedExport(onIdentities, std::nullopt, total, false));
+        times[1].push_back(timedExport(onOlder, std::nullopt, total, false));
+        times[2].push_back(timedExport(onIdentities, plan, total, false));
+        times[3].push_back(timedExport(onOlder, plan, total, false));
+        std::printf("%6d %14.3f %14.3f %16.4f %16.4f\n", round, times[0].back(), times[1].back(),
+                    times[2].back(), times[3].back());
+    }
+    const double a = median(times[0]), b = median(times[1]);
+    std::printf(
+        "%lld tracks, planning included: first export %.3f s; re-export median %.3f s onto the "
+        "card with identities, %.3f s onto the older card, ratio %.2f (target within 1.5); the "
+        "plan alone: %.4f s and %.4f s\n",
+        static_cast<long long>(total), first, a, b, b / a, median(times[2]), median(times[3]));
     return 0;
 }
 
@@ -326,10 +421,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no ffmpeg found\n");
         return 1;
     }
-    if (argc > 2 && std::strcmp(argv[1], "--reexport") == 0) {
+    // The two re-export modes: a card folder, then counts of tracks and rounds.
+    const auto count = [&](int at, int otherwise) {
+        return argc > at ? std::max(1, std::atoi(argv[at])) : otherwise;
+    };
+    for (const auto& [mode, run, tracks, rounds] :
+         {std::tuple{"--reexport", &reexport, 520, 21},
+          std::tuple{"--older-card", &olderCard, 100, 7}}) {
+        if (argc <= 2 || std::strcmp(argv[1], mode) != 0) continue;
         try {
-            return reexport(*ffmpeg, argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 520,
-                            argc > 4 ? std::max(1, std::atoi(argv[4])) : 21);
+            return run(*ffmpeg, argv[2], count(3, tracks), count(4, rounds));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "failed: %s\n", error.what());
             return 1;

@@ -11,6 +11,9 @@
 #include "App/Model/ExportDestination.hpp"
 #include "App/Model/ExportTesting.hpp"
 #include "App/Model/ExportTexts.hpp"
+#include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/WholeFile.hpp"
 
 namespace tarvik {
 namespace {
@@ -201,10 +204,13 @@ TEST_F(AppModelFinishTest, FailedTracksAreCountedLoggedAndSoundedAndFoldersFreed
                          {Ending::write, std::chrono::milliseconds(150)});
     converter.script("02 Song A02.flac", {Ending::fail});
     converter.script("07 Song A07.flac", {Ending::fail});
-    // Another album's file holds B's folder on the card: B goes to "B 2",
-    // which is busy while it is written.
+    // Another album's file (it carries that album's identity) holds B's
+    // folder on the card: B goes to "B 2", which is busy while it is written.
     fs::create_directories(card.path() / "MUSIC/Band/B");
-    testing::writeFile(card.path() / "MUSIC/Band/B/Other.mp3", "not this album's");
+    ID3Writer::Tags other;
+    other.albumIdentity = AlbumIdentity::of(TrackMeta("", "Other", "Other", "B", "", "", "", ""));
+    testing::writeFile(card.path() / "MUSIC/Band/B/Other.mp3",
+                       std::string(asText(ID3Writer{}.encodeV2(other, 0))) + "not this album's");
     auto model = makeModel();
     std::vector<std::pair<Case, std::set<std::string>>> seen;
     QObject::connect(model.get(), &AppModel::writingFoldersChanged, model.get(),

@@ -65,6 +65,7 @@ Bytes patchID3(const Bytes& file, const Values& values,
 Values readFLAC(ByteSource& file, std::string_view fileName);
 void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out);
 Values readM4A(const std::filesystem::path& file);
+Values readM4A(ByteSource& file, std::string_view fileName);
 void patchM4A(const std::filesystem::path& source, const Values& values,
               const std::filesystem::path& destination,
               const std::optional<FileIdentity>& seen = std::nullopt);

@@ -61,6 +61,12 @@ Values readM4A(const std::filesystem::path& file) {
     return values;
 }
 
+Values readM4A(ByteSource& file, std::string_view fileName) {
+    Values values;
+    m4a::read(file, fileName, [&](TagLib::MP4::Tag& tag) { values = readTag(tag); });
+    return values;
+}
+
 void patchM4A(const std::filesystem::path& source, const Values& values,
               const std::filesystem::path& destination, const std::optional<FileIdentity>& seen) {
     const std::string fileName = source.filename().string();

@@ -35,14 +35,19 @@ std::string CardAlbums::numberedNotice(std::string_view name, std::string_view n
            "」に書き出しました";
 }
 
+std::string CardAlbums::strayNotice(std::string_view path, bool empty) {
+    return "「" + std::string(path) + "」は" + (empty ? "空のファイル" : "タグを読めないファイル") +
+           "のため、そのままにしました";
+}
+
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
-                       std::vector<std::string> identities, bool cardNames, SameTrack sameTrack)
+                       std::vector<std::string> identities, bool cardNames, std::stop_token stop)
     : tree_(std::move(root)),
       folders_(tree_),
       profile_(profile),
       items_(items),
       cardNames_(cardNames),
-      sameTrack_(std::move(sameTrack)),
+      matcher_(std::move(stop)),
       // Only this layout gives each album a folder of its own; under the
       // others albums share folders, and only single files keep apart.
       albumFolders_(profile.files.layout == DeviceProfile::Files::Layout::artistAlbum),
@@ -54,6 +59,7 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
         planned_.push_back(items_[index].relativePath);
         const std::string folder = folderOf(planned_.back());
         mainFolders_.try_emplace(identities_[index], folder);
+        tracks_[identities_[index]].push_back(&items_[index]);
         // Items come album by album: each folder is held once.
         if (albumFolders_ && !folder.empty() && (index == 0 || folder != previous)) {
             folders_.hold(onCard(folder, false), identities_[index]);
@@ -96,23 +102,15 @@ std::string CardAlbums::baseOf(std::size_t index) const {
     return joined(folderOf(folder), name);
 }
 
-SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) const {
+SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
     const std::string& identity = identities_[index];
     return {.owner = identity,
             .base = baseOf(index),
             .cardNames = cardNames_,
             .identity = identity,
-            // A file without identity is the album's when it is one of its tracks.
-            .ownFile =
+            .holderOf =
                 [this, &identity](const std::string& file) {
-                    if (!sameTrack_) return false;
-                    for (std::size_t other = 0; other < items_.size(); ++other) {
-                        if (identities_[other] == identity &&
-                            sameTrack_(items_[other], tree_.fullPath(file))) {
-                            return true;
-                        }
-                    }
-                    return false;
+                    return matcher_.holder(tracks_.at(identity), tree_.fullPath(file));
                 },
             .rules = rules_};
 }
@@ -174,8 +172,9 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
     const std::string& folder = result.found->folder;
     answer.folder = folder;
     if (!result.found->own && result.found->number > 1) {
-        place.notice = numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
-                                      SDCardTools::lastComponent(folder));
+        place.notices.push_back(
+            numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
+                           SDCardTools::lastComponent(folder)));
     }
     // The album's other items follow it, so that a full card takes back
     // what it wrote of the album there.
@@ -184,7 +183,22 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
             items_[other].relativePath = joined(folder, nameOf(planned_[other]));
         }
     }
+    tellStrays(folder, place);
     return folder;
+}
+
+// The files in the album's folder that tell nothing of their album: left
+// as they are, and told, so that the user can see to them.
+void CardAlbums::tellStrays(const std::string& folder, Place& place) {
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        const std::string file = joined(folder, entry.name);
+        if (!CardTree::isAudioFile(entry) || tree_.identity(file)) continue;
+        const std::filesystem::path path = tree_.fullPath(file);
+        const std::optional<CardTrackMatch::CardFile>& card = matcher_.card(path);
+        if (AudioFacts::isStray(path, card)) {
+            place.notices.push_back(strayNotice(file, card && card->size == 0));
+        }
+    }
 }
 
 std::optional<bool> CardAlbums::holds(const CardTree::Located& at, std::size_t index) {
@@ -195,7 +209,7 @@ std::optional<bool> CardAlbums::holds(const CardTree::Located& at, std::size_t i
     if (const std::optional<std::string>& carried = tree_.identity(at.relative)) {
         return *carried == identities_[index];
     }
-    return sameTrack_ && sameTrack_(items_[index], tree_.fullPath(at.relative));
+    return matcher_.sameTrack(items_[index], tree_.fullPath(at.relative));
 }
 
 CardAlbums::Place CardAlbums::place(std::size_t index) {

@@ -1,18 +1,20 @@
 // Where the tracks of a run go on a card that already holds files. Under the
 // artist/album layout each album finds its own folder with the search that
 // sends use too (AlbumFolders): wherever its files are, whatever number the
-// planner gave, else the first free number. A file counts as a track's own
-// only when it is a regular file that carries the track's album identity
-// (or, written without one, the same tags and length); anything else at a
-// track's place (a link, a folder, another album's file) sends the track to
-// the first free numbered file name. Owned by one run's thread; it sets the
-// items' paths to where they lie on the card, levels there by their names on
-// the card, and reads the card, never writes.
+// planner gave, else the first free number. A file without identity there is
+// the album's when it is one of its tracks or names the album, nobody's when
+// it tells nothing (CardTrackMatch); such a stray is told in the log and left
+// as it is. A file counts as a track's own only when it is a regular file
+// that carries the track's album identity (or, written without one, the same
+// tags and length); anything else at a track's place (a link, a folder,
+// another album's file, a stray) sends the track to the first free numbered
+// file name. Owned by one run's thread; it sets the items' paths to where
+// they lie on the card, levels there by their names on the card, and reads
+// the card, never writes.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,6 +24,7 @@
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Naming/SafeName.hpp"
+#include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
 #include "Core/SDCard/AlbumFolders.hpp"
@@ -31,11 +34,6 @@ namespace tarvik {
 
 class CardAlbums {
 public:
-    // Whether the file on the card, which carries no identity, is the item's:
-    // its tags as its form holds them and its length match. May throw Cancelled.
-    using SameTrack =
-        std::function<bool(const ConversionPlan::Item&, const std::filesystem::path& cardFile)>;
-
     struct Place {
         bool present = false;  // the item's own file is there already
         // Where the item's file is or goes: found levels keep their names.
@@ -43,17 +41,22 @@ public:
         bool blocked = false;  // no free name is left for the track
         // A folder on the way is a link: its full path. Nothing is written.
         std::optional<std::string> link;
-        // Told once, when the album took a numbered folder for want of its own name.
-        std::optional<std::string> notice;
+        // Told once, when the album's folder is decided: that it took a
+        // numbered folder for want of its own name, and the strays there.
+        std::vector<std::string> notices;
     };
 
     // "「Road」には別のアルバムがあるため「Road 2」に書き出しました"
     static std::string numberedNotice(std::string_view name, std::string_view numbered);
+    // "「MUSIC/A/Road/x.mp3」は空のファイルのため、そのままにしました", or
+    // "…はタグを読めないファイルのため…" for one that is not empty.
+    static std::string strayNotice(std::string_view path, bool empty);
 
-    // `identities` holds the album identity of each item.
+    // `identities` holds the album identity of each item. Checking a card
+    // file without identity ends with Cancelled once `stop` is requested.
     CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
                std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
-               bool cardNames, SameTrack sameTrack);
+               bool cardNames, std::stop_token stop);
 
     // Reads at once, before the first place is asked, what the places of the
     // plan's albums will be decided by: the folders of their names and
@@ -69,10 +72,11 @@ public:
 private:
     std::string onCard(const std::string& planned, bool isFile) const;
     std::string baseOf(std::size_t index) const;
-    SDCardTools::AlbumFolders::Album albumOf(std::size_t index) const;
+    SDCardTools::AlbumFolders::Album albumOf(std::size_t index);
     // The real folder of the item's planned folder; a link on the way instead.
     std::optional<std::string> realFolder(std::size_t index, Place& place);
     std::optional<bool> holds(const SDCardTools::CardTree::Located& at, std::size_t index);
+    void tellStrays(const std::string& folder, Place& place);
     const std::set<std::string>& planPaths();
 
     // What the search answered for one album's planned folder.
@@ -87,11 +91,12 @@ private:
     std::vector<ConversionPlan::Item>& items_;
     std::vector<std::string> planned_;  // the items' paths as the plan gave them
     bool cardNames_;  // paths are mapped to card-readable names on the card
-    SameTrack sameTrack_;
+    CardTrackMatch::Matcher matcher_;
     bool albumFolders_;
     SafeName::Rules rules_;  // for numbered names
     std::vector<std::string> identities_;  // per item
     std::map<std::string, std::string> mainFolders_;   // identity -> its first planned folder
+    std::map<std::string, std::vector<const ConversionPlan::Item*>> tracks_;  // by identity
     std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item
     std::map<std::string, Answer> answers_;            // by identity + "\0" + planned folder

@@ -1,9 +1,13 @@
 // Cards written before files named their album, or by anyone else: a file
-// without identity is an album's only when its tags, as far as its own tag
-// form holds them, and its length are one of the album's tracks, and a folder
-// holding any other audio file is never merged into. Real ffmpeg throughout.
+// without identity is a track only when its tags, as far as its own tag form
+// holds them, and its length are the track's; it is the album's when it is
+// one of its tracks or names the album unmistakably, nobody's when it tells
+// nothing; a folder holding another album's file is never merged into. Real
+// ffmpeg throughout.
 #include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
+#include "Core/Platform/Text.hpp"
+#include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik {
 namespace {
@@ -83,7 +87,6 @@ TEST(OlderCards, AFileWithoutIdentityIsATrackByTagsAndLength) {
     exportSelection(temp / "card", temp / "music", DeviceProfile("test", "Test"), {});
     const fs::path file = temp / "card/MUSIC/Band/Album/01 Song 1.mp3";
     forgetAlbum(file);
-    const FFmpegRunner ffmpeg("/usr/bin/ffmpeg");
     const ConversionPlan::Item item{temp / "music/Band/Album/1.flac",
                                     TrackMeta("Song 1", "Band", "Band", "Album", "1", "", "", ""),
                                     "", "", 0};
@@ -99,7 +102,139 @@ TEST(OlderCards, AFileWithoutIdentityIsATrackByTagsAndLength) {
     for (const auto& [name, change] : cases) {
         ConversionPlan::Item other = item;
         change(other);
-        EXPECT_EQ(CardTrackMatch::sameTrack(ffmpeg, other, file, {}), name == "the same") << name;
+        EXPECT_EQ(CardTrackMatch::sameTrack(other, file, {}), name == "the same") << name;
+    }
+}
+
+// What a re-export finds in an album's folder that is no track of today's:
+// a stray (an empty or untagged file) or a track the library no longer has.
+// The folder stays the album's, nothing is written over or removed, and a
+// stray is told.
+TEST(OlderCards, StraysAndFormerTracksKeepTheFolderTheAlbums) {
+    struct Case {
+        std::string name;
+        bool older;  // the card written before files named their album
+        std::function<void(const fs::path& music, const fs::path& card)> change;
+        Texts told;  // notices, then converted tracks
+    };
+    const fs::path folder = "MUSIC/Band/Best";
+    const std::vector<Case> cases = {
+        {"a zero-byte stray beside files that name their album",
+         false,
+         [&](auto&, auto& card) { writeFile(card / folder / "03 Song 3.mp3", ""); },
+         {"notice 「MUSIC/Band/Best/03 Song 3.mp3」は空のファイルのため、そのままにしました"}},
+        {"an untagged stray on an older card",
+         true,
+         [&](auto&, auto& card) {
+             makeTone(card / folder / "x.mp3",
+                      {.extraArguments = {"-map_metadata", "-1", "-id3v2_version", "0"}});
+         },
+         {"notice 「MUSIC/Band/Best/x.mp3」はタグを読めないファイルのため、そのままにしました"}},
+        {"a track deleted from the library",
+         true,
+         [](auto& music, auto&) { fs::remove(music / "Band/Best/2.flac"); },
+         {}},
+        {"a track retitled in the library",
+         true,
+         [](auto& music, auto&) { makeAlbum(music, "Band", "Best", 500, "Song One"); },
+         {"converted MUSIC/Band/Best/01 Song One.mp3"}},
+    };
+    const DeviceProfile plain("test", "Test");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir temp;
+        const fs::path music = temp / "music", card = temp / "card";
+        makeAlbum(music, "Band", "Best", 500);
+        exportSelection(card, music, plain, {});
+        if (c.older) forgetAlbums(card);
+        c.change(music, card);
+        Texts expected = pathsBelow(card);
+        const auto events = exportSelection(card, music, plain, {});
+        Texts told = trace(events, "notice");
+        for (const std::string& line : trace(events, "converted")) {
+            told.push_back(line);
+            expected.push_back(line.substr(std::string_view("converted ").size()));
+        }
+        EXPECT_EQ(told, c.told);
+        std::ranges::sort(expected);
+        EXPECT_EQ(pathsBelow(card), expected);
+    }
+}
+
+// Telling an older card's files for today's tracks runs no child: a plan
+// re-exported onto it with an ffmpeg that notes every run of it.
+TEST(OlderCards, FindingTracksOnAnOlderCardRunsNoChild) {
+    TempDir temp;
+    const fs::path music = temp / "music", card = temp / "card";
+    makeAlbum(music, "Band", "Best", 500);
+    makeAlbum(music, "Band", "Worst", 700);
+    exportSelection(card, music, DeviceProfile("test", "Test"), {});
+    forgetAlbums(card);
+    ConversionRunner runner = runnerFor(card, 2, "/usr/bin/ffmpeg", music);
+    const ConversionPlan plan = runner.plan(nullptr, {});
+    const CountingFFmpeg counting(temp / "counting");
+    runner.ffmpeg = counting.program;
+    const auto events = runToTheEnd(runner, plan);
+    EXPECT_EQ(describe(events.back()), "done 0 skipped 4 failed 0");
+    EXPECT_EQ(counting.peak(), 0);
+}
+
+// Under the "album" layout albums of one title share a folder: a file
+// without identity there is a track only by its own tags and length, so
+// artist B's "Song" goes beside artist A's, never taken for it.
+TEST(OlderCards, UnderTheAlbumLayoutAnotherArtistsSongIsNoTrack) {
+    TempDir temp;
+    const fs::path music = temp / "music", card = temp / "card";
+    makeTones(music, 1.0, {"A/Best|Song|A|1", "B/Best|Song|B|1"});
+    DeviceProfile byAlbum("test", "Test");
+    byAlbum.files.layout = DeviceProfile::Files::Layout::album;
+    exportSelection(card, music, byAlbum, {"A"});
+    forgetAlbums(card);
+    const auto events = exportSelection(card, music, byAlbum, {"B"});
+    EXPECT_EQ(trace(events, "converted"), Texts{"converted MUSIC/Best/01 Song 2.mp3"});
+    EXPECT_EQ(pathsBelow(card), (Texts{"MUSIC/Best/01 Song 2.mp3", "MUSIC/Best/01 Song.mp3"}));
+}
+
+// A card file names its album only where its form holds both names whole.
+TEST(OlderCards, AFileNamesItsAlbumOnlyWhereItsFormHoldsTheNamesWhole) {
+    using Naming = CardTrackMatch::Naming;
+    const auto v2 = [](const std::string& album, const std::string& albumArtist) {
+        CardTrackMatch::CardFile card;
+        card.form = CardTrackMatch::CardFile::Form::id3v2;
+        card.tags.album = album;
+        card.tags.albumArtist = albumArtist;
+        return card;
+    };
+    const auto v1 = [](const std::string& album) {
+        CardTrackMatch::CardFile card;
+        card.form = CardTrackMatch::CardFile::Form::id3v1;
+        card.trailer =
+            ID3Writer{ID3Writer::Version::v2_3, ID3Writer::TextEncoding::latin1, true}.encodeV1(
+                {.album = album});
+        return card;
+    };
+    // Shift-JIS bytes as a frame in the ISO-8859-1 code reads back.
+    const auto asRead = [](std::string_view text) {
+        const Bytes bytes = text::toCP932(text).value();
+        const std::u32string scalars(bytes.begin(), bytes.end());
+        return text::fromScalars(scalars);
+    };
+    const std::vector<std::tuple<std::string, CardTrackMatch::CardFile, std::string, Naming>>
+        cases = {
+            {"the same names", v2("Best", "Band"), "Best", Naming::same},
+            {"another album artist", v2("Best", "Stranger"), "Best", Naming::differs},
+            {"another album", v2("Worst", "Band"), "Best", Naming::differs},
+            {"Shift-JIS bytes of names that code holds", v2(asRead("\u6771\u4EAC"), "Band"),
+             "\u6771\u4EAC", Naming::same},
+            {"names that code can't hold", v2("???", "Band"), "\uAF43\uAC08\uD53C",
+             Naming::unclear},
+            {"the trailer's album, which holds no album artist", v1("Best"), "Best",
+             Naming::unclear},
+            {"the trailer's other album", v1("Worst"), "Best", Naming::differs},
+        };
+    for (const auto& [name, card, album, expected] : cases) {
+        const TrackMeta meta("Song", "Band", "Band", album, "1", "", "", "");
+        EXPECT_EQ(CardTrackMatch::naming(card, meta), expected) << name;
     }
 }
 

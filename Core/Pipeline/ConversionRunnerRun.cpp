@@ -13,7 +13,6 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
 #include "Core/Pipeline/CardAlbums.hpp"
-#include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/CarryOver.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
@@ -127,11 +126,8 @@ public:
         const bool cardPaths =
             runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
             SDCardTools::isCardVolume(runner_.destination);
-        auto matcher = std::make_shared<CardTrackMatch::Matcher>(ffmpeg, stop_);
         cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
-                       cardPaths, [matcher](const Item& item, const std::filesystem::path& file) {
-                           return matcher->sameTrack(item, file);
-                       });
+                       cardPaths, stop_);
         cards_->prefetch(stop_);
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
@@ -257,7 +253,9 @@ private:
                 return false;
             }
             const CardAlbums::Place& place = *found;
-            if (place.notice) events_.send(ConversionEvent::notice(*place.notice));
+            for (const std::string& notice : place.notices) {
+                events_.send(ConversionEvent::notice(notice));
+            }
             const std::string path = text::nfcName(item.relativePath);
             if (place.present) {
                 state_.placed.insert(path);

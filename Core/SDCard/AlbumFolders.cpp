@@ -77,16 +77,15 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
         } else if (carried != album.identity) {
             verdict = Holder::another;
             break;
+        } else {
+            verdict = Holder::album;
         }
-        verdict = Holder::album;
     }
-    if (verdict == Holder::album) {
-        for (const std::string& file : unmarked) {
-            if (!album.ownFile || !album.ownFile(file)) {
-                verdict = Holder::another;
-                break;
-            }
-        }
+    for (std::size_t at = 0; verdict != Holder::another && at < unmarked.size(); ++at) {
+        // Without the caller's rule a file without identity is not known for
+        // the album's: another's.
+        const Holder whose = album.holderOf ? album.holderOf(unmarked[at]) : Holder::another;
+        if (whose != Holder::nobody) verdict = whose;
     }
     holders_.emplace(cacheKey, verdict);
     return verdict;

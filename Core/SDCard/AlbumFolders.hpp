@@ -1,11 +1,14 @@
 // Which card folder an album takes, the one search that exports and sends
 // share. An album's own folder is wherever its files are: the folder of its
-// name or any numbered form of it (" 2", " 3", …) whose every audio file
-// carries the album's identity or, carrying none, is one of the album's own
-// files by the caller's rule. Only where there is none does the album take
-// the first free number, passing over the names that other albums of the
-// plan or send hold and those given to another album in this run. A folder
-// with any other audio file, a link or a file in its place is another's.
+// name or any numbered form of it (" 2", " 3", …) that holds files of the
+// album (by its identity or, carrying none, by the caller's rule) and no
+// other album's. A file is another album's only by what it positively says:
+// another identity, or, carrying none, the caller's word; a file that tells
+// nothing of its album (an empty one, one without tags) makes a folder
+// nobody's. Only where the album's own folder is nowhere does it take the
+// first free number, passing over the names that other albums of the plan
+// or send hold and those given to another album in this run. A link or a
+// file in a folder's place is another's.
 // One object per run or send, used on its thread, on top of that run's
 // CardTree; it reads the card, never writes. The caller's rule may throw
 // (Cancelled), which passes through with nothing decided.
@@ -31,9 +34,12 @@ inline constexpr std::string_view folderIsLinkMessage = "書き出し先のフ�
 
 class AlbumFolders {
 public:
-    // Whether a card file (its real path below the card root) that carries no
-    // identity is one of the album's own files.
-    using OwnFile = std::function<bool(const std::string& file)>;
+    // Whose files a card folder, or a card file, holds, for one album.
+    enum class Holder { nobody, album, another };
+
+    // Whose a card file (its real path below the card root) that carries no
+    // identity is: the album's, another's, or nobody's when it tells nothing.
+    using FileHolder = std::function<Holder(const std::string& file)>;
 
     struct Album {
         std::string owner;  // tells the albums of one run or send apart
@@ -42,7 +48,7 @@ public:
         std::string base;
         bool cardNames = false;
         std::optional<std::string> identity;
-        OwnFile ownFile;
+        FileHolder holderOf;
         SafeName::Rules rules;  // the limits a numbered name keeps to
     };
 
@@ -72,7 +78,6 @@ public:
     std::vector<std::string> candidates(const Album& album);
 
     // Whose files a card folder holds, for this album.
-    enum class Holder { nobody, album, another };
     Holder holder(const std::string& folder, const Album& album);
 
 private:

@@ -14,10 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // A card file of album `identity`; "" for a file that carries none and is
-// the album's by the caller's rule, "?" for one that carries none and is not.
+// the album's by the caller's rule, "?" for one that carries none and is
+// another's, "-" for one that tells nothing (nobody's).
 std::string fileOf(const std::string& identity, std::string_view content = "audio") {
     if (identity.empty()) return std::string(content);
     if (identity == "?") return "other";
+    if (identity == "-") return "";
     ID3Writer::Tags tags;
     tags.albumIdentity = identity;
     return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
@@ -60,6 +62,12 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
          {{"A/Road/1.mp3", ""}}, {}, {}, "A/Road", "A/Road #1 own"},
         {"a file without identity that is not",
          {{"A/Road/1.mp3", "a"}, {"A/Road/9 Other.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"a stray beside the album's files",
+         {{"A/Road/1.mp3", "a"}, {"A/Road/9.mp3", "-"}, {"A/Road/8.mp3", ""}}, {}, {}, "A/Road",
+         "A/Road #1 own"},
+        {"strays only", {{"A/Road/9.mp3", "-"}}, {}, {}, "A/Road", "A/Road #1"},
+        {"a stray beside another album's files",
+         {{"A/Road/9.mp3", "-"}, {"A/Road/1.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
         {"a folder of pictures only", {{"A/Road/cover.jpg", "s"}}, {}, {}, "A/Road", "A/Road #1"},
         {"a link in the album's place",
          {{"elsewhere/1.mp3", "a"}}, {{"A/Road", "../elsewhere"}}, {}, "A/Road", "A/Road 2 #2"},
@@ -93,15 +101,19 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         CardTree tree(*PosixFS::rootAt(card.path()));
         AlbumFolders folders(tree);
         for (const auto& [folder, owner] : c.held) folders.hold(folder, owner);
-        // Files without identity are the album's when they hold "audio".
-        const auto ownFile = [&](const std::string& file) {
-            return testing::readFile(tree.fullPath(file)) == "audio";
+        // Files without identity are the album's when they hold "audio",
+        // nobody's when empty.
+        const auto holderOf = [&](const std::string& file) {
+            const std::string content = testing::readFile(tree.fullPath(file));
+            return content == "audio" ? AlbumFolders::Holder::album
+                   : content.empty()  ? AlbumFolders::Holder::nobody
+                                      : AlbumFolders::Holder::another;
         };
         if (!c.before.empty()) {
             folders.find({.owner = "b",
                           .base = c.before,
                           .identity = "b",
-                          .ownFile = ownFile,
+                          .holderOf = holderOf,
                           .rules = {.nameMax = 64}});
         }
         folders.hold(c.base, "a");
@@ -109,7 +121,7 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
                                         .base = c.base,
                                         .cardNames = c.cardNames,
                                         .identity = "a",
-                                        .ownFile = ownFile,
+                                        .holderOf = holderOf,
                                         .rules = {.nameMax = 64}};
         EXPECT_EQ(told(folders.find(album)), c.expected);
         EXPECT_EQ(told(folders.find(album)), c.expected);  // asked again: the same

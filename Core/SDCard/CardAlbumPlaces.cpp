@@ -71,13 +71,18 @@ bool CardAlbumPlaces::sameBytesAsOne(std::size_t index, const std::string& cardF
 }
 
 AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) const {
-    return AlbumFolders::Album{
-        .owner = std::to_string(index),
-        .base = albums_[index].relativePath,
-        .cardNames = true,
-        .identity = identities_[index],
-        .ownFile = [this, index](const std::string& file) { return sameBytesAsOne(index, file); },
-        .rules = sendRules};
+    // A send knows an album's files only by their bytes: any other file
+    // without identity is another's.
+    const auto holderOf = [this, index](const std::string& file) {
+        return sameBytesAsOne(index, file) ? AlbumFolders::Holder::album
+                                           : AlbumFolders::Holder::another;
+    };
+    return AlbumFolders::Album{.owner = std::to_string(index),
+                               .base = albums_[index].relativePath,
+                               .cardNames = true,
+                               .identity = identities_[index],
+                               .holderOf = holderOf,
+                               .rules = sendRules};
 }
 
 // The search keeps its answer for each album: asking again costs no card read.
