@@ -36,8 +36,9 @@ std::string CardAlbums::numberedNotice(std::string_view name, std::string_view n
 }
 
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
-                       std::vector<std::string> identities, bool cardNames, SameTrack sameTrack)
-    : tree_(std::move(root)),
+                       std::vector<std::string> identities, bool cardNames, SameTrack sameTrack,
+                       std::stop_token stop)
+    : tree_(std::move(root), std::move(stop)),
       folders_(tree_),
       profile_(profile),
       items_(items),
@@ -117,7 +118,7 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) const {
             .rules = rules_};
 }
 
-void CardAlbums::prefetch(std::stop_token stop) {
+void CardAlbums::prefetch() {
     std::vector<std::string> folders;
     std::set<std::string> asked;
     for (std::size_t index = 0; index < items_.size(); ++index) {
@@ -133,7 +134,7 @@ void CardAlbums::prefetch(std::stop_token stop) {
             folders.push_back(located->relative);
         }
     }
-    tree_.prefetch(folders, std::move(stop));
+    tree_.prefetch(folders);
 }
 
 std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& place) {

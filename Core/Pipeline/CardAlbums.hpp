@@ -50,20 +50,22 @@ public:
     // "「Road」には別のアルバムがあるため「Road 2」に書き出しました"
     static std::string numberedNotice(std::string_view name, std::string_view numbered);
 
-    // `identities` holds the album identity of each item.
+    // `identities` holds the album identity of each item; `stop` is the
+    // run's, heeded by every read of the card.
     CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
                std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
-               bool cardNames, SameTrack sameTrack);
+               bool cardNames, SameTrack sameTrack, std::stop_token stop);
 
     // Reads at once, before the first place is asked, what the places of the
     // plan's albums will be decided by: the folders of their names and
     // numbered forms on the card, and the identities of their files. A stop
     // ends it early; what it did not read is read when asked.
-    void prefetch(std::stop_token stop);
+    void prefetch();
 
     // Decides the place of items[index] and sets its `relativePath` (and,
     // when its album's folder is decided now, those of the album's other
-    // items) to where it lies on the card.
+    // items) to where it lies on the card. Throws Cancelled once the stop is
+    // requested while the card is read: nothing is decided then.
     Place place(std::size_t index);
 
 private:

@@ -128,11 +128,13 @@ public:
             runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
             SDCardTools::isCardVolume(runner_.destination);
         auto matcher = std::make_shared<CardTrackMatch::Matcher>(ffmpeg, stop_);
-        cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
-                       cardPaths, [matcher](const Item& item, const std::filesystem::path& file) {
-                           return matcher->sameTrack(item, file);
-                       });
-        cards_->prefetch(stop_);
+        cards_.emplace(
+            *state_.destination, runner_.profile, items_, std::move(identities), cardPaths,
+            [matcher](const Item& item, const std::filesystem::path& file) {
+                return matcher->sameTrack(item, file);
+            },
+            stop_);
+        cards_->prefetch();
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);
