@@ -1,17 +1,16 @@
 // Reading the album identity back cheaply: a re-export looks at every track
 // already on the card, so only the tag at the front of an MP3 and the few
-// atom headers on the way to an M4A's item list are read, with pread.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// atom headers on the way to an M4A's item list are read. Every size read
+// from the file is compared with the room left (`size > end - at`), so that
+// no sum wraps round, and every walk moves forward.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ID3Writer.hpp"
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Convert/MP4Atoms.hpp"
+#include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 
 namespace tarvik::AlbumIdentity {
 namespace {
@@ -20,47 +19,27 @@ namespace {
 constexpr std::uint64_t tagReadLimit = 1U << 24;
 constexpr std::size_t firstRead = 4096;
 
+// The file's bytes, the stop heeded before each read, and how many atoms the
+// walk has met.
 class Reader {
 public:
-    explicit Reader(const std::filesystem::path& file)
-        : descriptor_(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-        struct stat info {};
-        if (descriptor_ >= 0 && ::fstat(descriptor_, &info) == 0 && S_ISREG(info.st_mode)) {
-            size_ = static_cast<std::uint64_t>(info.st_size);
-        } else {
-            close();
-        }
-    }
-    ~Reader() { close(); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
+    Reader(ByteSource& file, std::stop_token stop) : file_(file), stop_(std::move(stop)) {}
 
-    bool usable() const { return descriptor_ >= 0; }
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const { return file_.size(); }
 
     // Up to `length` bytes at `offset`; fewer at the end of the file.
-    Bytes at(std::uint64_t offset, std::size_t length) const {
-        Bytes bytes(length);
-        std::size_t filled = 0;
-        while (filled < length) {
-            const ssize_t got = ::pread(descriptor_, bytes.data() + filled, length - filled,
-                                        static_cast<off_t>(offset + filled));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            filled += static_cast<std::size_t>(got);
-        }
-        bytes.resize(filled);
-        return bytes;
+    Bytes at(std::uint64_t offset, std::size_t length) {
+        if (stop_.stop_requested()) throw Cancelled();
+        return file_.read(offset, length);
     }
+
+    // False once the walk has met more atoms than any real file holds.
+    bool anotherAtom() { return ++atoms_ <= mp4::atomsInAll; }
 
 private:
-    void close() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-        descriptor_ = -1;
-    }
-
-    int descriptor_;
-    std::uint64_t size_ = 0;
+    ByteSource& file_;
+    std::stop_token stop_;
+    std::size_t atoms_ = 0;
 };
 
 // An ASCII text from an ID3 text of the given encoding; nothing when it holds
@@ -111,7 +90,7 @@ std::optional<std::string> ourUserText(const Bytes& body) {
     return asciiText(body.data() + end + unit, valueEnd - end - unit, encoding);
 }
 
-std::optional<std::string> fromID3(const Reader& file) {
+std::optional<std::string> fromID3(Reader& file) {
     Bytes tag = file.at(0, firstRead);
     if (tag.size() < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return std::nullopt;
     const std::uint8_t major = tag[3];
@@ -122,28 +101,35 @@ std::optional<std::string> fromID3(const Reader& file) {
     if (end > tagReadLimit) return std::nullopt;
     std::uint64_t at = 10;
     if ((flags & 0x40) != 0 && tag.size() >= 14) {  // an extended header
-        at += major == 4 ? id3::readSyncsafe(tag.data() + 10) : 4 + id3::readBigEndian32(tag.data() + 10);
+        at += major == 4 ? id3::readSyncsafe(tag.data() + 10)
+                         : 4 + std::uint64_t{id3::readBigEndian32(tag.data() + 10)};
     }
-    while (at + 10 <= end) {
-        if (at + 10 > tag.size()) {
-            // The frames go on past what was read: the rest of the tag.
+    // Whether `length` bytes from `at` are in memory; the frames may go on
+    // past the first read, and then the rest of the tag is read, once.
+    bool whole = tag.size() >= end;
+    const auto holds = [&](std::uint64_t length) {
+        if (!whole && (at > tag.size() || length > tag.size() - at)) {
             tag = file.at(0, static_cast<std::size_t>(end));
-            if (at + 10 > tag.size()) return std::nullopt;
+            whole = true;
         }
+        return at <= tag.size() && length <= tag.size() - at;
+    };
+    while (at < end && end - at >= 10) {
+        if (!holds(10)) return std::nullopt;
         const std::uint8_t* header = tag.data() + at;
         if (header[0] == 0) return std::nullopt;  // padding: no more frames
         const std::uint64_t size =
             major == 4 ? id3::readSyncsafe(header + 4) : id3::readBigEndian32(header + 4);
-        const std::uint64_t next = at + 10 + size;
-        if (next > end) return std::nullopt;
+        if (size > end - at - 10) return std::nullopt;
         if (std::equal(header, header + 4, "TXXX")) {
-            if (next > tag.size()) tag = file.at(0, static_cast<std::size_t>(end));
-            if (next > tag.size()) return std::nullopt;
-            const Bytes body(tag.begin() + static_cast<std::ptrdiff_t>(at + 10),
-                             tag.begin() + static_cast<std::ptrdiff_t>(next));
-            if (std::optional<std::string> identity = ourUserText(body)) return identity;
+            if (!holds(10 + size)) return std::nullopt;
+            const auto body = tag.begin() + static_cast<std::ptrdiff_t>(at + 10);
+            if (std::optional<std::string> identity =
+                    ourUserText(Bytes(body, body + static_cast<std::ptrdiff_t>(size)))) {
+                return identity;
+            }
         }
-        at = next;
+        at += 10 + size;
     }
     return std::nullopt;
 }
@@ -160,42 +146,51 @@ std::uint64_t bigEndian(const std::uint8_t* bytes, int count) {
     return value;
 }
 
-// The first child of the given type between `begin` and `end`.
-std::optional<Atom> child(const Reader& file, std::uint64_t begin, std::uint64_t end,
+// The first child of the given type between `begin` and `end`. A size of 0
+// runs to the end of the parent; a size of 1 is followed by a 64-bit one.
+std::optional<Atom> child(Reader& file, std::uint64_t begin, std::uint64_t end,
                           std::string_view type) {
-    for (std::uint64_t at = begin; at + 8 <= end;) {
+    for (std::uint64_t at = begin; at < end && end - at >= 8;) {
+        if (!file.anotherAtom()) return std::nullopt;
         const Bytes header = file.at(at, 16);
         if (header.size() < 8) return std::nullopt;
         std::uint64_t size = bigEndian(header.data(), 4);
-        std::uint64_t body = at + 8;
+        std::uint64_t headerSize = 8;
         if (size == 1) {
             if (header.size() < 16) return std::nullopt;
             size = bigEndian(header.data() + 8, 8);
-            body = at + 16;
+            headerSize = 16;
         } else if (size == 0) {
             size = end - at;
         }
-        if (size < body - at || at + size > end) return std::nullopt;
+        // Each atom lies within its parent and is no shorter than its header,
+        // so the walk always moves forward.
+        if (size < headerSize || size > end - at) return std::nullopt;
         const std::string name(header.begin() + 4, header.begin() + 8);
-        if (name == type) return Atom{name, body, at + size};
+        if (name == type) return Atom{name, at + headerSize, at + size};
         at += size;
     }
     return std::nullopt;
 }
 
-std::string textOf(const Reader& file, const Atom& atom, std::uint64_t skip) {
-    if (atom.end < atom.body + skip || atom.end - atom.body - skip > 1024) return {};
-    const Bytes bytes = file.at(atom.body + skip, static_cast<std::size_t>(atom.end - atom.body - skip));
+std::string textOf(Reader& file, const Atom& atom, std::uint64_t skip) {
+    if (atom.end - atom.body < skip || atom.end - atom.body - skip > 1024) return {};
+    const Bytes bytes =
+        file.at(atom.body + skip, static_cast<std::size_t>(atom.end - atom.body - skip));
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::optional<std::string> fromM4A(const Reader& file) {
+std::optional<std::string> fromM4A(Reader& file) {
     std::optional<Atom> atom = child(file, 0, file.size(), "moov");
     for (std::string_view type : {"udta", "meta"}) {
         if (atom) atom = child(file, atom->body, atom->end, type);
     }
     // "meta" is a full atom: a version and flags before its children.
-    if (atom) atom = child(file, atom->body + 4, atom->end, "ilst");
+    if (atom && atom->end - atom->body >= 4) {
+        atom = child(file, atom->body + 4, atom->end, "ilst");
+    } else {
+        atom.reset();
+    }
     if (!atom) return std::nullopt;
     for (std::uint64_t at = atom->body; at < atom->end;) {
         const std::optional<Atom> item = child(file, at, atom->end, "----");
@@ -215,13 +210,27 @@ std::optional<std::string> fromM4A(const Reader& file) {
 
 }  // namespace
 
-std::optional<std::string> read(const std::filesystem::path& file) {
-    const Reader reader(file);
-    if (!reader.usable()) return std::nullopt;
-    if (std::optional<std::string> identity = fromID3(reader)) return identity;
-    const Bytes head = reader.at(4, 4);
-    if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return std::nullopt;
-    return fromM4A(reader);
+std::optional<std::string> read(ByteSource& source, std::stop_token stop) {
+    Reader file(source, std::move(stop));
+    try {
+        if (std::optional<std::string> identity = fromID3(file)) return identity;
+        const Bytes head = file.at(4, 4);
+        if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return std::nullopt;
+        return fromM4A(file);
+    } catch (const ConversionError&) {
+        return std::nullopt;  // a read failed, or the file shrank meanwhile
+    }
+}
+
+std::optional<std::string> read(const std::filesystem::path& file, std::stop_token stop) {
+    if (stop.stop_requested()) throw Cancelled();
+    std::optional<FileSource> source;
+    try {
+        source.emplace(file);
+    } catch (const ConversionError&) {
+        return std::nullopt;  // not there, no regular file, or not readable
+    }
+    return read(*source, std::move(stop));
 }
 
 }  // namespace tarvik::AlbumIdentity

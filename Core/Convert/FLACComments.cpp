@@ -50,7 +50,7 @@ public:
 
     std::uint64_t number() {
         std::uint64_t value = 0;
-        if (position_ + 4 <= body_.size()) {
+        if (fits(4)) {
             for (int i = 3; i >= 0; --i) value = (value << 8) | body_[position_ + i];
         }
         position_ += 4;
@@ -58,7 +58,7 @@ public:
     }
 
     std::optional<Bytes> take(std::uint64_t length) {
-        if (position_ + length > body_.size()) return std::nullopt;
+        if (!fits(length)) return std::nullopt;
         Bytes out(body_.begin() + static_cast<std::ptrdiff_t>(position_),
                   body_.begin() + static_cast<std::ptrdiff_t>(position_ + length));
         position_ += length;
@@ -66,6 +66,10 @@ public:
     }
 
 private:
+    bool fits(std::uint64_t length) const {
+        return position_ <= body_.size() && length <= body_.size() - position_;
+    }
+
     const Bytes& body_;
     std::uint64_t position_ = 0;
 };
@@ -152,7 +156,7 @@ Layout parse(ByteSource& file, std::string_view fileName) {
         if (header.size() < 4) damaged();
         const std::uint32_t length =
             (std::uint32_t{header[1]} << 16) | (std::uint32_t{header[2]} << 8) | header[3];
-        if (at + 4 + length > file.size()) damaged();
+        if (length > file.size() - at - 4) damaged();
         last = (header[0] & 0x80) != 0;
         const auto type = static_cast<std::uint8_t>(header[0] & 0x7F);
         // Stream information comes once, first. A run of zeros after the

@@ -59,8 +59,8 @@ ParsedTag parseTag(const Bytes& data) {
         if (areaEnd - at < 10) damaged();
         const std::size_t body =
             tag.major == 4 ? readSyncsafe(&data[at + 4]) : readBigEndian32(&data[at + 4]);
+        if (body > areaEnd - at - 10) damaged();
         const std::size_t end = at + 10 + body;
-        if (end > areaEnd) damaged();
         tag.frames.push_back({std::string(data.begin() + static_cast<std::ptrdiff_t>(at),
                                           data.begin() + static_cast<std::ptrdiff_t>(at + 4)),
                               Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),

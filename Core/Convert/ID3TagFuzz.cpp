@@ -1,11 +1,15 @@
 // The ID3v2 walk of both tag editors on any bytes taken as a whole MP3: the
 // field reader, the field editor and the whole-tag rewrite. What an editor
 // writes must read back with the title it was given; the field editor must
-// leave every other field as it read it, and writing the old title back (as
-// an undo does) must give every old value back.
+// leave every other field as it read it, and every value it read must go
+// back as the frame it was read from, byte for byte: when the values are
+// written back as they are, and when the old title is written back over a
+// new one (as an undo does).
+#include <algorithm>
 #include <optional>
 
 #include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/TagEditor.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
@@ -21,6 +25,34 @@ void expectTitle(const Bytes& written, const std::string& title) {
     if (read != title) throw fuzz::Finding("the title written does not read back");
 }
 
+// A frame as compared: its size as the writer writes it. A syncsafe size
+// with high bits set reads as the same size; it tells nothing of the value,
+// and a frame written again has it plain.
+Bytes compared(const id3::Frame& frame, int major) {
+    Bytes raw = id3::frame(frame.id, id3::frameBody(frame),
+                           major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3);
+    raw[8] = frame.raw[8];
+    raw[9] = frame.raw[9];
+    return raw;
+}
+
+// Every frame of `written` but those of `renewed` is one of `file`'s, byte
+// for byte: a patch may drop a field's later frames, but never change the
+// bytes of a value read. (A frame removed and written anew has no old form
+// to take: only its value counts.)
+void expectFramesOf(const Bytes& file, const Bytes& written, std::string_view renewed,
+                    const char* what) {
+    const id3::ParsedTag before = id3::parseTag(file);
+    std::vector<Bytes> left;
+    for (const id3::Frame& frame : before.frames) left.push_back(compared(frame, before.major));
+    for (const id3::Frame& frame : id3::parseTag(written).frames) {
+        if (frame.id == renewed) continue;
+        const auto same = std::find(left.begin(), left.end(), compared(frame, before.major));
+        if (same == left.end()) throw fuzz::Finding(what);
+        left.erase(same);
+    }
+}
+
 void run(std::span<const std::uint8_t> data) {
     const Bytes file(data.begin(), data.end());
     std::optional<TagFields::Values> before;
@@ -32,6 +64,16 @@ void run(std::span<const std::uint8_t> data) {
         MemorySource source(file);
         (void)id3::readHead(source);
     } catch (const ConversionError&) {
+    }
+
+    std::optional<Bytes> again;
+    try {
+        if (before) again = TagFields::patchID3(file, *before);
+    } catch (const ConversionError&) {
+    }
+    if (again) {
+        if (TagFields::readID3(*again) != *before) throw fuzz::Finding("a value read changed");
+        expectFramesOf(file, *again, "", "a value read went back as other bytes");
     }
 
     std::optional<Bytes> patched;
@@ -50,6 +92,8 @@ void run(std::span<const std::uint8_t> data) {
             {{Field::title, before->at(Field::title)}, {Field::genre, before->at(Field::genre)}},
             file.size());
         if (TagFields::readID3(undone) != *before) throw fuzz::Finding("the undo lost a value");
+        // The genre was removed: its frame is written anew.
+        expectFramesOf(file, undone, "TCON", "the undo wrote a value back as other bytes");
     }
 
     std::optional<Bytes> rewritten;

@@ -11,11 +11,9 @@ namespace {
 
 // The item list and the chunk tables are read whole; far beyond real files.
 constexpr std::uint64_t readLimit = std::uint64_t{48} << 20;
-// Real files nest five levels deep and hold a few dozen atoms a level: a
-// hostile one must not exhaust the stack or memory before it is refused.
+// Real files nest five levels deep: a hostile one must not exhaust the
+// stack before it is refused.
 constexpr int depthLimit = 16;
-constexpr std::size_t atomsPerLevel = 4096;
-constexpr std::size_t atomsInAll = 65536;
 
 [[noreturn]] void damaged() {
     throw ConversionError("タグが壊れています");

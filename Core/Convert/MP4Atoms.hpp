@@ -8,6 +8,7 @@
 // chunk-offset tables. Pure, any thread; failures throw ConversionError.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,11 @@
 #include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::mp4 {
+
+// Real files hold a few dozen atoms a level and a few hundred in all: a
+// walk that meets more is lost in a damaged or hostile file and stops.
+inline constexpr std::size_t atomsPerLevel = 4096;
+inline constexpr std::size_t atomsInAll = 65536;
 
 // One child of the item list: its name ("\251nam", "trkn", or "----:" +
 // mean + ":" + name for a freeform item) and its atom, raw.

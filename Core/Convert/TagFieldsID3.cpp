@@ -1,18 +1,29 @@
 // Single fields of the ID3v2 tag: text frames decoded from any of the four
-// encodings and written back in their place with the replaced frame's
-// encoding, flags and terminator where the text allows, so that writing the
-// old text back gives the old frame byte for byte.
-
-#include <unicode/utf16.h>
+// encodings and written back in their place in the replaced frame's form
+// (see ID3Text) and with its flags, so that writing the old text back gives
+// the old frame byte for byte.
+//
+// A value read is one of three forms, told apart by its first byte and by
+// whether it is UTF-8:
+// - valid UTF-8: the frame's text, wherever the text written back in the
+//   frame's own form gives the frame's body again;
+// - 0xFF, then the frame's whole body, encoding byte first: every other
+//   frame (an unknown encoding, UTF-16 that is no text or whose strings
+//   differ in their byte order marks, bytes in a UTF-8 frame that are no
+//   UTF-8 and begin with 0xFF, an empty body);
+// - bytes that are no UTF-8 and begin with another byte: the text of a
+//   UTF-8 frame as it stands, written back into a UTF-8 frame.
+// 0xFF is never part of UTF-8, so the first two forms never meet, and the
+// third is what older versions read such UTF-8 frames as.
 
 #include <algorithm>
 
 #include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/ID3Text.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik::TagFields {
 namespace {
@@ -41,49 +52,17 @@ std::string frameID(Field field, int major) {
     return {};
 }
 
-// Undecodable text: its bytes behind a byte that UTF-8 never has.
-std::string undecodable(const Bytes& body) {
+// A frame's body that its text does not give back: behind a byte that
+// UTF-8 never has.
+std::string asBody(const Bytes& body) {
     return "\xFF" + std::string(body.begin(), body.end());
 }
 
-// Values read as raw bytes go back as the bytes they were read from: text in
-// no known encoding (behind the marker) as its frame body; text that is not
-// UTF-8, which only a UTF-8 frame gives as it is, in a UTF-8 frame.
+// Values read as raw bytes go back as the bytes they were read from: a
+// frame's body (behind the marker) as it was; text that is not UTF-8,
+// which only a UTF-8 frame gives as it is, in a UTF-8 frame.
 bool isRaw(std::string_view value) {
     return value.starts_with('\xFF') || !text::isValidUTF8(value);
-}
-
-// UTF-16 strings separated by a zero unit, each with an optional byte order
-// mark; `bigEndian` is the order without one.
-std::optional<std::string> decodeUTF16(const Bytes& bytes, bool bigEndian) {
-    if (bytes.size() % 2 != 0) return std::nullopt;
-    std::u16string units;
-    bool atStart = true;
-    bool order = bigEndian;
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        if (atStart && ((bytes[i] == 0xFF && bytes[i + 1] == 0xFE) ||
-                        (bytes[i] == 0xFE && bytes[i + 1] == 0xFF))) {
-            order = bytes[i] == 0xFE;
-            atStart = false;
-            continue;
-        }
-        const char16_t unit = order ? static_cast<char16_t>(bytes[i] << 8 | bytes[i + 1])
-                                    : static_cast<char16_t>(bytes[i + 1] << 8 | bytes[i]);
-        units.push_back(unit);
-        atStart = unit == 0;
-        if (unit == 0) order = bigEndian;
-    }
-    std::string out;
-    for (std::size_t i = 0; i < units.size();) {
-        char32_t scalar = units[i++];
-        if (U16_IS_LEAD(scalar) && i < units.size() && U16_IS_TRAIL(units[i])) {
-            scalar = U16_GET_SUPPLEMENTARY(scalar, units[i++]);
-        } else if (U16_IS_SURROGATE(scalar)) {
-            return std::nullopt;
-        }
-        text::appendScalar(out, scalar);
-    }
-    return out;
 }
 
 // Frame format flags (compression, encryption, unsynchronisation, a data
@@ -97,103 +76,45 @@ bool hasFormatFlags(const id3::Frame& frame, int major) {
     throw ConversionError("扱えない ID3 フレームです: " + frame.id);
 }
 
-std::optional<Bytes> encode(std::string_view value, std::uint8_t encoding) {
-    Bytes body;
-    switch (encoding) {
-        case 0: {
-            std::optional<Bytes> latin1 = text::toLatin1(value);
-            if (!latin1) return std::nullopt;
-            body = std::move(*latin1);
-            break;
-        }
-        case 1:
-        case 2: {
-            // Each string of a list carries its own byte order mark.
-            std::size_t start = 0;
-            for (std::size_t end;; start = end + 1) {
-                end = value.find('\0', start);
-                const Bytes units = text::toUTF16LE(value.substr(start, end - start));
-                if (encoding == 1) body.insert(body.end(), {0xFF, 0xFE});
-                for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
-                    if (encoding == 1) {
-                        body.insert(body.end(), {units[i], units[i + 1]});
-                    } else {
-                        body.insert(body.end(), {units[i + 1], units[i]});
-                    }
-                }
-                if (end == std::string_view::npos) break;
-                body.insert(body.end(), {0x00, 0x00});
-            }
-            break;
-        }
-        case 3:
-            body.assign(value.begin(), value.end());
-            break;
-        default:
-            return std::nullopt;
-    }
-    body.insert(body.begin(), encoding);
-    return body;
-}
-
 // The frame for `value` in the replaced frame's form, or in the writer's
 // own form where there is none or the text doesn't fit its encoding.
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
                const ID3Writer& writer, int major) {
     const auto version = major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
-    const auto inPlaceOfReplaced = [&](const Bytes& body) {
-        Bytes frame = id3::frame(id, body, version);
-        if (replaced != nullptr) {
-            frame[8] = replaced->raw[8];  // the status flags stay
-            frame[9] = replaced->raw[9];
-        }
-        return frame;
-    };
-    if (value.starts_with('\xFF')) return inPlaceOfReplaced(Bytes(value.begin() + 1, value.end()));
-    const Bytes oldBody = replaced == nullptr ? Bytes{} : id3::frameBody(*replaced);
-    // Only a UTF-8 frame holds bytes that are not UTF-8 as they are.
-    const bool fits = !oldBody.empty() && (oldBody[0] == 3 || text::isValidUTF8(value));
-    std::optional<Bytes> body = fits ? encode(value, oldBody[0]) : std::nullopt;
+    std::optional<Bytes> body;
+    if (value.starts_with('\xFF')) body = Bytes(value.begin() + 1, value.end());
+    std::optional<id3::TextForm> form;
+    if (!body && replaced != nullptr) form = id3::formOf(id3::frameBody(*replaced));
+    if (!body && form) body = id3::bodyInForm(value, *form);
     if (!body) {
-        // The writer's own form; bytes that are not UTF-8 as they are.
-        if (text::isValidUTF8(value)) return writer.textFrame(id, value);
-        return id3::frame(id, *encode(value, 3), version);
+        // The writer's own form, but each string of a list with its own
+        // byte order mark, which reads back as text; bytes that are not
+        // UTF-8 as they are.
+        form = text::isValidUTF8(value)
+                   ? id3::formOf(id3::frameBody({id, writer.textFrame(id, value)}))
+                   : id3::TextForm{};
+        body = id3::bodyInForm(value, *form);
     }
-    const std::size_t unit = oldBody[0] == 1 || oldBody[0] == 2 ? 2 : 1;
-    const bool terminated = oldBody.size() >= 1 + unit &&
-                            std::all_of(oldBody.end() - static_cast<std::ptrdiff_t>(unit),
-                                        oldBody.end(), [](std::uint8_t b) { return b == 0; });
-    if (terminated) body->insert(body->end(), unit, 0x00);
-    return inPlaceOfReplaced(*body);
+    Bytes made = id3::frame(id, *body, version);
+    if (replaced != nullptr) {
+        // The flags stay, whatever the form: writing the old value back over
+        // a frame that took the writer's form gives the old frame again.
+        made[8] = replaced->raw[8];
+        made[9] = replaced->raw[9];
+    }
+    return made;
 }
 
-std::string decodeText(const Bytes& body) {
-    if (body.empty()) return {};
-    const Bytes rest(body.begin() + 1, body.end());
-    std::optional<std::string> decoded;
-    switch (body[0]) {
-        case 0: {
-            std::string latin1;
-            for (std::uint8_t byte : rest) text::appendScalar(latin1, byte);
-            decoded = latin1;
-            break;
-        }
-        case 1:
-            decoded = decodeUTF16(rest, false);
-            break;
-        case 2:
-            decoded = decodeUTF16(rest, true);
-            break;
-        case 3:
-            decoded = std::string(rest.begin(), rest.end());
-            break;
-        default:
-            break;
+// The value of a frame's body: its text where writing the text back gives
+// the body again (the marker would take text that starts with 0xFF for a
+// body); else the body itself.
+std::string valueOf(const Bytes& body) {
+    const std::optional<std::string> text = id3::decodeText(body);
+    const std::optional<id3::TextForm> form = id3::formOf(body);
+    if (text && form && !text->starts_with('\xFF') && id3::bodyInForm(*text, *form) == body) {
+        return *text;
     }
-    if (!decoded) return undecodable(body);
-    // The terminator after the last string is not part of the value.
-    while (!decoded->empty() && decoded->back() == '\0') decoded->pop_back();
-    return *decoded;
+    return asBody(body);
 }
 
 }  // namespace
@@ -210,7 +131,7 @@ Values readID3(const Bytes& head) {
             continue;
         }
         if (hasFormatFlags(*frame, tag.major)) unreadable(*frame);
-        values[field] = decodeText(id3::frameBody(*frame));
+        values[field] = valueOf(id3::frameBody(*frame));
     }
     return values;
 }

@@ -73,7 +73,7 @@ Bytes id3With(const std::vector<Bytes>& frames) {
 TEST(TagFields, ID3TextIsReadInEveryEncodingAndReplacedInPlace) {
     const Values values = readID3(id3With({
         frame("TIT2", {0, 'C', 'a', 'f', 0xE9, 0}),                        // Latin-1, terminated
-        frame("TPE1", {1, 0xFE, 0xFF, 0, 'A', 0, 0, 0xFF, 0xFE, 'B', 0}),  // two UTF-16 strings
+        frame("TPE1", {1, 0xFE, 0xFF, 0, 'A', 0, 0, 0xFE, 0xFF, 0, 'B'}),  // two UTF-16 strings
         frame("TALB", {2, 0, 'N'}),                                        // UTF-16BE
         frame("TCON", {1, 0xFF, 0xFE, 0x00, 0xD8}),                        // a lone surrogate
     }));
@@ -105,6 +105,43 @@ TEST(TagFields, ID3TextIsReadInEveryEncodingAndReplacedInPlace) {
                        raw.size()),
               raw);
     EXPECT_EQ(withTotal("4/10", "3/12"), "4/10");  // the round trip keeps an old total
+}
+
+// A value read takes a form of its own for every frame its text does not
+// give back; text that does keeps its form. Written back over a new value,
+// as an undo does, each gives its frame byte for byte, flags included (also
+// where the new value took the writer's own form).
+TEST(TagFields, EveryID3ValueReadGoesBackAsTheFrameItWasReadFrom) {
+    // Nothing for a value that is the marker and the body.
+    const std::vector<std::tuple<std::string, Bytes, std::optional<std::string>>> cases = {
+        {"Latin-1, terminated", {0, 'C', 'a', 'f', 0xE9, 0}, "Caf\u00E9"},
+        {"0xFF alone in Latin-1", {0, 0xFF}, "\u00FF"},
+        {"two terminators", {0, 'a', 0, 0}, "a"},
+        {"UTF-16 as the writer writes it", {1, 0xFF, 0xFE, 'A', 0, 0, 0}, "A"},
+        {"a big-endian byte order mark", {1, 0xFE, 0xFF, 0, 'A', 0, 0}, "A"},
+        {"a byte order mark in UTF-16BE", {2, 0xFF, 0xFE, 'N', 0}, "N"},
+        {"no byte order mark", {1, 'A', 0, 0, 0, 'B', 0}, std::string("A\0B", 3)},
+        {"text not UTF-8 in a UTF-8 frame", {3, 'O', 'l', 'd', 0xFE}, "Old\xFE"},
+        {"text not UTF-8 from 0xFF in a UTF-8 frame", {3, 0xFF, 0, 0xFF, 0xFF}, std::nullopt},
+        {"an unknown encoding", {7, 'a'}, std::nullopt},
+        {"strings with other byte order marks",
+         {1, 0xFE, 0xFF, 0, 'A', 0, 0, 0xFF, 0xFE, 'B', 0},
+         std::nullopt},
+        {"a lone surrogate", {1, 0xFF, 0xFE, 0x00, 0xD8}, std::nullopt},
+        {"an empty body", {}, std::nullopt},
+    };
+    for (const auto& [what, body, text] : cases) {
+        SCOPED_TRACE(what);
+        const std::string value = text.value_or("\xFF" + std::string(body.begin(), body.end()));
+        for (std::uint8_t flags : {0x00, 0x40}) {
+            Bytes title = frame("TIT2", body);
+            title[8] = flags;
+            const Bytes file = id3With({title, frame("TPE1", {0, 'b'})});
+            EXPECT_EQ(readID3(file).at(Field::title), value);
+            const Bytes changed = patchID3(file, {{Field::title, "Z"}});
+            EXPECT_EQ(patchID3(changed, {{Field::title, value}}, file.size()), file);
+        }
+    }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ std::string CardAlbums::strayNotice(std::string_view path, bool empty) {
 
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
                        std::vector<std::string> identities, bool cardNames, std::stop_token stop)
-    : tree_(std::move(root)),
+    : tree_(std::move(root), stop),
       folders_(tree_),
       profile_(profile),
       items_(items),
@@ -115,7 +115,7 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
             .rules = rules_};
 }
 
-void CardAlbums::prefetch(std::stop_token stop) {
+void CardAlbums::prefetch() {
     std::vector<std::string> folders;
     std::set<std::string> asked;
     for (std::size_t index = 0; index < items_.size(); ++index) {
@@ -131,7 +131,7 @@ void CardAlbums::prefetch(std::stop_token stop) {
             folders.push_back(located->relative);
         }
     }
-    tree_.prefetch(folders, std::move(stop));
+    tree_.prefetch(folders);
 }
 
 std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& place) {

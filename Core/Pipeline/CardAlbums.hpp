@@ -52,8 +52,9 @@ public:
     // "…はタグを読めないファイルのため…" for one that is not empty.
     static std::string strayNotice(std::string_view path, bool empty);
 
-    // `identities` holds the album identity of each item. Checking a card
-    // file without identity ends with Cancelled once `stop` is requested.
+    // `identities` holds the album identity of each item; `stop` is the
+    // run's, heeded by every read of the card, and checking a card file
+    // without identity ends with Cancelled once it is requested.
     CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
                std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
                bool cardNames, std::stop_token stop);
@@ -62,11 +63,12 @@ public:
     // plan's albums will be decided by: the folders of their names and
     // numbered forms on the card, and the identities of their files. A stop
     // ends it early; what it did not read is read when asked.
-    void prefetch(std::stop_token stop);
+    void prefetch();
 
     // Decides the place of items[index] and sets its `relativePath` (and,
     // when its album's folder is decided now, those of the album's other
-    // items) to where it lies on the card.
+    // items) to where it lies on the card. Throws Cancelled once the stop is
+    // requested while the card is read: nothing is decided then.
     Place place(std::size_t index);
 
 private:

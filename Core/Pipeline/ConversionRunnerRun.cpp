@@ -128,7 +128,7 @@ public:
             SDCardTools::isCardVolume(runner_.destination);
         cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
                        cardPaths, stop_);
-        cards_->prefetch(stop_);
+        cards_->prefetch();
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
         const std::int64_t jobs = std::max<std::int64_t>(runner_.options.jobs, 0);

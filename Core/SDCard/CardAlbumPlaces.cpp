@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -24,11 +25,15 @@ std::string numberedFile(const std::string& name, std::int64_t n) {
     return name.substr(0, at) + " " + std::to_string(n) + name.substr(at);
 }
 
-bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
+// Compared chunk by chunk, the stop heeded before each (Cancelled): the
+// files may be large and the card slow.
+bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b,
+               std::stop_token stop) {
     std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
     if (!first || !second) return false;
     char one[65536], two[65536];
     for (;;) {
+        if (stop.stop_requested()) throw Cancelled();
         first.read(one, sizeof one);
         second.read(two, sizeof two);
         if (first.gcount() != second.gcount()) return false;
@@ -39,20 +44,22 @@ bool sameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 }  // namespace
 
-std::optional<std::string> identityOf(const Album& album) {
+std::optional<std::string> identityOf(const Album& album, std::stop_token stop) {
     for (const std::string& file : album.files) {
-        if (std::optional<std::string> identity = AlbumIdentity::read(album.sourceDir / file)) {
+        if (std::optional<std::string> identity =
+                AlbumIdentity::read(album.sourceDir / file, stop)) {
             return identity;
         }
     }
     return std::nullopt;
 }
 
-CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums)
-    : tree_(std::move(card)), folders_(tree_), albums_(albums) {
+CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums,
+                                 std::stop_token stop)
+    : stop_(std::move(stop)), tree_(std::move(card), stop_), folders_(tree_), albums_(albums) {
     identities_.reserve(albums.size());
     for (std::size_t index = 0; index < albums.size(); ++index) {
-        identities_.push_back(identityOf(albums[index]));
+        identities_.push_back(identityOf(albums[index], stop_));
         folders_.hold(cardRelativePath(albums[index].relativePath), std::to_string(index));
     }
 }
@@ -65,7 +72,7 @@ bool CardAlbumPlaces::sameBytesAsOne(std::size_t index, const std::string& cardF
     if (!size) return false;
     for (const std::string& file : albums_[index].files) {
         const std::filesystem::path source = albums_[index].sourceDir / file;
-        if (PosixFS::size(source) == size && sameBytes(onCard, source)) return true;
+        if (PosixFS::size(source) == size && sameBytes(onCard, source, stop_)) return true;
     }
     return false;
 }
@@ -113,7 +120,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
             const std::optional<std::string>& carried = tree_.identity(located->relative);
             const std::optional<std::string>& wanted = identities_[index];
             own = wanted ? carried == wanted
-                         : !carried && sameBytes(tree_.fullPath(located->relative), source);
+                         : !carried && sameBytes(tree_.fullPath(located->relative), source, stop_);
             if (!own) continue;
         }
         claimedFiles_.insert(located->key);

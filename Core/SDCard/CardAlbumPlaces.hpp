@@ -8,13 +8,15 @@
 // numbered as an export numbers them. A file's place that holds anything but
 // the album's own regular file sends that file to a numbered name.
 // One object per send or question, on one thread; it reads the card, never
-// writes it, and never throws.
+// writes it, and throws nothing but Cancelled, once the send's stop is
+// requested while it reads a file.
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -26,8 +28,8 @@
 namespace tarvik::SDCardTools {
 
 // The identity the album's exported files carry: that of the first one that
-// carries one.
-std::optional<std::string> identityOf(const Album& album);
+// carries one. Throws Cancelled when the stop fires.
+std::optional<std::string> identityOf(const Album& album, std::stop_token stop = {});
 
 class CardAlbumPlaces {
 public:
@@ -36,7 +38,8 @@ public:
         bool own = false;      // a regular file of this album is there
     };
 
-    CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums);
+    CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums,
+                    std::stop_token stop = {});
 
     // The card folder album `index` takes, below the card root; nothing when
     // none is free.
@@ -58,6 +61,7 @@ private:
     AlbumFolders::Album query(std::size_t index) const;
     bool sameBytesAsOne(std::size_t index, const std::string& cardFile) const;
 
+    std::stop_token stop_;
     CardTree tree_;
     AlbumFolders folders_;
     const std::vector<Album>& albums_;

@@ -81,33 +81,47 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     // Each album's card folder and file names, decided once against what the
     // card holds before anything is copied: another album's folder or file
     // is never written over nor merged into.
-    CardAlbumPlaces places(card, albums);
     std::vector<std::vector<std::optional<CardAlbumPlaces::Target>>> targets(albums.size());
     std::int64_t need = 0;
     std::int64_t total = 0;
-    for (std::size_t index = 0; index < albums.size(); ++index) {
-        const Album& album = albums[index];
-        if (album.files.empty()) continue;
-        if (const std::optional<std::string> link = places.link(index)) {
-            throw ConversionError(std::string(folderIsLinkMessage) + (cardRoot / *link).string());
-        }
-        if (const std::optional<std::string>& folder = places.folder(index)) {
-            result.places.emplace(album.relativePath, *folder);
-        }
-        for (const std::string& file : album.files) {
-            std::optional<CardAlbumPlaces::Target> target;
-            if (collides(album, file)) {
-                result.failed.push_back(album.relativePath + "/" + text::nfc(file));
-            } else {
-                target = places.target(index, file);
-                if (!target) result.failed.push_back(album.relativePath + "/" + text::nfc(file));
+    try {
+        CardAlbumPlaces places(card, albums, stop);
+        for (std::size_t index = 0; index < albums.size(); ++index) {
+            const Album& album = albums[index];
+            if (album.files.empty()) continue;
+            if (const std::optional<std::string> link = places.link(index)) {
+                throw ConversionError(std::string(folderIsLinkMessage) +
+                                      (cardRoot / *link).string());
             }
-            targets[index].push_back(target);
-            if (!target) continue;
-            const std::int64_t size = sizeOf(album.sourceDir / file);
-            if (!sameCopy(card, *target, size)) need += size;
-            ++total;
+            if (const std::optional<std::string>& folder = places.folder(index)) {
+                result.places.emplace(album.relativePath, *folder);
+            }
+            for (const std::string& file : album.files) {
+                std::optional<CardAlbumPlaces::Target> target;
+                if (collides(album, file)) {
+                    result.failed.push_back(album.relativePath + "/" + text::nfc(file));
+                } else {
+                    target = places.target(index, file);
+                    if (!target) {
+                        result.failed.push_back(album.relativePath + "/" + text::nfc(file));
+                    }
+                }
+                targets[index].push_back(target);
+                if (!target) continue;
+                const std::int64_t size = sizeOf(album.sourceDir / file);
+                if (!sameCopy(card, *target, size)) need += size;
+                ++total;
+            }
         }
+    } catch (const Cancelled&) {
+        // Stopped while a file was read: nothing is copied, and every file
+        // is told as not sent.
+        std::int64_t files = 0;
+        for (const Album& album : albums) files += static_cast<std::int64_t>(album.files.size());
+        if (progress) progress(0, files, "");
+        SendResult stopped;
+        stopped.clean = before;
+        return stopped;
     }
     // No margin: a need equal to the room passes, and unreadable room
     // (the largest count) always does.

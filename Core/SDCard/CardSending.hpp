@@ -4,7 +4,9 @@
 // Blocks the calling thread for the whole copy (run it on a worker); the
 // progress callback runs on that thread. Cancellation is a stop token read
 // before each file: a cancelled send returns its counts normally, and the file
-// being copied when it fired is finished, never left half-written.
+// being copied when it fired is finished, never left half-written. It is also
+// heeded inside each file read to decide where the albums go: a stop then
+// copies nothing.
 #pragma once
 
 #include <cstdint>

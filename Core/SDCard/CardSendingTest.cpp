@@ -1,11 +1,15 @@
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <thread>
+
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/WholeFile.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 #include "Core/Testing/CardImage.hpp"
+#include "Core/Testing/SlowCard.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Testing/Thrown.hpp"
 
@@ -249,6 +253,34 @@ TEST(SendThroughLinks, ALinkAboveAnAlbumFolderStopsTheSendBeforeAnyCopy) {
         "書き出し先のフォルダがリンクです: " + (temp / "card/Bo").string());
     EXPECT_TRUE(filesBelow(temp / "card").empty());
     EXPECT_TRUE(std::filesystem::is_empty(temp / "outside"));
+}
+
+// A stop while the card's files are read to place the albums ends the send
+// within a second, in the middle of a file: nothing is copied, and every
+// file is told as not sent.
+TEST(SendStop, StopWhileTheCardIsReadEndsTheSendWithinASecond) {
+    using namespace std::chrono_literals;
+    testing::TempDir temp;
+    testing::writeFiles(temp / "Export", {{"Ar/Al/1.mp3", "x"}, {"Ar/Al/2.mp3", "xx"}});
+    testing::writeSlowCardFiles(temp / "card/Ar/Al");
+    std::vector<Call> calls;
+    std::stop_source stop;
+    std::atomic<std::chrono::steady_clock::time_point> stopped{};
+    const std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stopped = std::chrono::steady_clock::now();
+        stop.request_stop();
+    });
+    const SendResult result = send(
+        exportedAlbums({temp / "Export"}), temp / "card",
+        [&](std::int64_t done, std::int64_t total, const std::string& name) {
+            calls.emplace_back(done, total, name);
+        },
+        stop.get_token());
+    const auto late = std::chrono::steady_clock::now() - stopped.load();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(late).count(), 1000);
+    EXPECT_EQ(result.copied, 0);
+    EXPECT_EQ(calls, (std::vector<Call>{{0, 2, ""}}));
 }
 
 // Only a real card has a room of its own.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -61,12 +62,22 @@ std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     return entries;
 }
 
+// The identity a file carries; nothing at all where the stop ended its read.
+using IdentityRead = std::optional<std::optional<std::string>>;
+IdentityRead readUnlessStopped(const std::filesystem::path& file, std::stop_token stop) {
+    try {
+        return AlbumIdentity::read(file, std::move(stop));
+    } catch (const Cancelled&) {
+        return std::nullopt;
+    }
+}
+
 // Calls `work` once for each index below `count`, each index on one thread:
 // the calling one and helpers, `identityReaders` at most in all, which have
 // ended when it returns; without a thread for a helper it runs on fewer. A
 // stop leaves the indices not yet taken.
 void eachAtOnce(std::size_t count, const std::function<void(std::size_t)>& work,
-                std::stop_token stop = {}) {
+                std::stop_token stop) {
     std::atomic<std::size_t> next = 0;
     const auto take = [&] {
         for (std::size_t at; !stop.stop_requested() && (at = next++) < count;) work(at);
@@ -81,7 +92,8 @@ void eachAtOnce(std::size_t count, const std::function<void(std::size_t)>& work,
 
 }  // namespace
 
-CardTree::CardTree(PosixFS::Root root) : root_(std::move(root)) {}
+CardTree::CardTree(PosixFS::Root root, std::stop_token stop)
+    : root_(std::move(root)), stop_(std::move(stop)) {}
 
 std::filesystem::path CardTree::fullPath(std::string_view relative) const {
     return relative.empty() ? root_.folder : root_.folder / relative;
@@ -154,9 +166,10 @@ std::optional<CardTree::Located> CardTree::locate(std::string_view relative, boo
 }
 
 const std::optional<std::string>& CardTree::identity(const std::string& file) {
-    const auto [known, fresh] = identities_.try_emplace(file);
-    if (fresh) known->second = AlbumIdentity::read(fullPath(file));
-    return known->second;
+    if (const auto known = identities_.find(file); known != identities_.end()) return known->second;
+    // Kept only once read: a stop in the middle of the file decides nothing.
+    std::optional<std::string> read = AlbumIdentity::read(fullPath(file), stop_);
+    return identities_.emplace(file, std::move(read)).first->second;
 }
 
 void CardTree::readIdentities(const std::vector<std::string>& files) {
@@ -164,16 +177,23 @@ void CardTree::readIdentities(const std::vector<std::string>& files) {
     for (const std::string& file : files) {
         if (!identities_.contains(file)) wanted.push_back(file);
     }
-    std::vector<std::optional<std::string>> read(wanted.size());
+    std::vector<IdentityRead> read(wanted.size());
     // Each thread writes only the slots it takes; the map is filled here.
-    eachAtOnce(wanted.size(),
-               [&](std::size_t at) { read[at] = AlbumIdentity::read(fullPath(wanted[at])); });
+    eachAtOnce(
+        wanted.size(),
+        [&](std::size_t at) { read[at] = readUnlessStopped(fullPath(wanted[at]), stop_); }, stop_);
+    bool unread = false;
     for (std::size_t at = 0; at < wanted.size(); ++at) {
-        identities_.emplace(std::move(wanted[at]), std::move(read[at]));
+        if (read[at]) {
+            identities_.emplace(std::move(wanted[at]), std::move(*read[at]));
+        } else {
+            unread = true;
+        }
     }
+    if (unread) throw Cancelled();
 }
 
-void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token stop) {
+void CardTree::prefetch(const std::vector<std::string>& folders) {
     std::vector<std::string> wanted;
     for (const std::string& folder : folders) {
         if (!listings_.contains(folder) && std::ranges::find(wanted, folder) == wanted.end()) {
@@ -190,16 +210,18 @@ void CardTree::prefetch(const std::vector<std::string>& folders, std::stop_token
     eachAtOnce(
         wanted.size(),
         [&](std::size_t at) {
-            found[at].done = true;
-            found[at].entries = readListing(fullPath(wanted[at]));
-            for (const Entry& entry : found[at].entries) {
+            Found& folder = found[at];
+            folder.entries = readListing(fullPath(wanted[at]));
+            for (const Entry& entry : folder.entries) {
                 if (!isAudioFile(entry)) continue;
                 std::string file = joined(wanted[at], entry.name);
-                std::optional<std::string> identity = AlbumIdentity::read(fullPath(file));
-                found[at].identities.emplace_back(std::move(file), std::move(identity));
+                IdentityRead identity = readUnlessStopped(fullPath(file), stop_);
+                if (!identity) return;  // stopped: the folder is read when asked
+                folder.identities.emplace_back(std::move(file), std::move(*identity));
             }
+            folder.done = true;
         },
-        std::move(stop));
+        stop_);
     for (std::size_t at = 0; at < wanted.size(); ++at) {
         if (!found[at].done) continue;
         listings_.emplace(wanted[at], std::move(found[at].entries));

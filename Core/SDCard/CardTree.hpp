@@ -3,8 +3,10 @@
 // lies, each level matched as a FAT or exFAT card matches names (letter case,
 // normal form and, for folders, the Shift-JIS padding ignored); and the album
 // identity of each file, read once. One object per run or send, used on one
-// thread. It never writes and never throws: a folder that can't be read holds
-// nothing. It sees the card as it was when first asked, plus what `note` adds.
+// thread, given that run's stop. It never writes: a folder that can't be read
+// holds nothing. It throws nothing but Cancelled, from the calls that read
+// identities once the stop is requested, even in the middle of a file. It
+// sees the card as it was when first asked, plus what `note` adds.
 #pragma once
 
 #include <cstddef>
@@ -53,7 +55,7 @@ public:
         }
     };
 
-    explicit CardTree(PosixFS::Root root);
+    explicit CardTree(PosixFS::Root root, std::stop_token stop = {});
 
     const PosixFS::Root& root() const { return root_; }
     std::filesystem::path fullPath(std::string_view relative) const;
@@ -66,19 +68,22 @@ public:
     // by its card key. Nothing for an absolute path or a "." or ".." level.
     std::optional<Located> locate(std::string_view relative, bool lastIsFolder = false);
 
-    // The album identity of a file, by its real relative path.
+    // The album identity of a file, by its real relative path. Throws
+    // Cancelled once the stop is requested and the file is not read yet.
     const std::optional<std::string>& identity(const std::string& file);
 
     // Reads the identities of these files (real relative paths) not read yet,
     // a few at a time on helper threads that end before it returns: a card
     // through FUSE answers every open with a round trip, and reads overlap.
+    // A stop ends every read under way; what was read is kept, and Cancelled
+    // is thrown when any file is left unread.
     void readIdentities(const std::vector<std::string>& files);
 
     // Lists these folders (real relative paths) and reads the identities of
     // their audio files at once, as readIdentities does: what a run will ask
-    // of them album by album, asked together. A stop leaves the folders not
-    // yet begun to be read when asked.
-    void prefetch(const std::vector<std::string>& folders, std::stop_token stop);
+    // of them album by album, asked together. A stop ends it early, without
+    // throwing: a folder not wholly read is read again when asked.
+    void prefetch(const std::vector<std::string>& folders);
 
     // A regular file of a card audio type, not hidden.
     static bool isAudioFile(const Entry& entry);
@@ -99,6 +104,7 @@ private:
     std::vector<Entry>& listing(const std::string& folder);
 
     PosixFS::Root root_;
+    std::stop_token stop_;
     std::map<std::string, std::vector<Entry>> listings_;            // by real relative folder
     std::map<std::string, std::optional<std::string>> identities_;  // by real relative file
 };
