@@ -79,6 +79,12 @@ Bytes readHead(ByteSource& file) {
     return file.read(0, length);
 }
 
+void refuseTooLarge(std::string_view fileName) {
+    static_assert(ID3Writer::tagSizeLimit == 256U << 20, "the message names the limit");
+    throw ConversionError("タグが ID3 タグの上限（256 MiB）を超えるため、書き換えません: " +
+                          std::string(fileName));
+}
+
 Bytes frameBody(const Frame& frame) {
     return Bytes(frame.raw.begin() + std::min<std::ptrdiff_t>(10, std::ssize(frame.raw)),
                  frame.raw.end());

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Core/Platform/ByteStreams.hpp"
@@ -38,5 +39,10 @@ Bytes readHead(ByteSource& file);
 
 // The body of a frame, after its ten-byte header.
 Bytes frameBody(const Frame& frame);
+
+// Refuses a sound file whose rewritten tag would not fit the ten-byte
+// header's syncsafe size (ID3Writer::tagSizeLimit): "タグが ID3 タグの上限
+// （256 MiB）を超えるため、書き換えません: " + the file's name.
+[[noreturn]] void refuseTooLarge(std::string_view fileName);
 
 }  // namespace tarvik::id3

@@ -31,11 +31,12 @@ void write(const std::filesystem::path& source, const TrackMeta& meta,
 // MP3: the ID3v2.3 or 2.4 tag is rebuilt (a file without one gets 2.3), other
 // frames kept raw and in order after the new ones; an ID3v1 trailer, when the
 // file has one, is rebuilt too. A tag whose frames run past it, or whose
-// padding holds anything but zeros, is refused: the walk would lose frames.
+// padding holds anything but zeros, is refused: the walk would lose frames;
+// so is a tag that would grow past the format's limit, by the file's name.
 void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination);
-void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out);
-Bytes rewriteID3(const Bytes& file, const TrackMeta& meta);
+void rewriteID3(ByteSource& file, const TrackMeta& meta, std::string_view fileName, ByteSink& out);
+Bytes rewriteID3(const Bytes& file, const TrackMeta& meta, std::string_view fileName = {});
 
 // FLAC: see FLACComments::rewrite.
 void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,

@@ -16,10 +16,6 @@ namespace {
 constexpr std::size_t v1Size = 128;
 constexpr std::size_t padding = 1024;
 
-[[noreturn]] void damaged() {
-    throw ConversionError("ID3 タグが壊れています");
-}
-
 bool isReplaced(const std::string& id) {
     static constexpr std::array<std::string_view, 9> replaced = {
         "TIT2", "TPE1", "TALB", "TPE2", "TRCK", "TPOS", "TYER", "TDRC", "TCON"};
@@ -45,7 +41,7 @@ OldTag readTag(ByteSource& file) {
 
 }  // namespace
 
-void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out) {
+void rewriteID3(ByteSource& file, const TrackMeta& meta, std::string_view fileName, ByteSink& out) {
     const OldTag old = readTag(file);
     std::uint64_t audioEnd = file.size();
     const bool hadTrailer = file.size() - old.audioStart >= v1Size &&
@@ -75,7 +71,7 @@ void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out) {
     }
     frames.insert(frames.end(), old.keptFrames.begin(), old.keptFrames.end());
     // The syncsafe size field can't say more.
-    if (frames.size() + padding >= ID3Writer::tagSizeLimit) damaged();
+    if (frames.size() + padding >= ID3Writer::tagSizeLimit) id3::refuseTooLarge(fileName);
 
     Bytes head = {'I', 'D', '3', static_cast<std::uint8_t>(old.major), 0x00, 0x00};
     auto size = id3::syncsafe(static_cast<std::uint32_t>(frames.size() + padding));
@@ -101,10 +97,10 @@ void rewriteID3(ByteSource& file, const TrackMeta& meta, ByteSink& out) {
     }
 }
 
-Bytes rewriteID3(const Bytes& file, const TrackMeta& meta) {
+Bytes rewriteID3(const Bytes& file, const TrackMeta& meta, std::string_view fileName) {
     MemorySource source(file);
     MemorySink out;
-    rewriteID3(source, meta, out);
+    rewriteID3(source, meta, fileName, out);
     return std::move(out.bytes());
 }
 
@@ -112,7 +108,7 @@ void writeID3(const std::filesystem::path& source, const TrackMeta& meta,
               const std::filesystem::path& destination) {
     FileSource file(source);
     AtomicFileSink out(destination);
-    rewriteID3(file, meta, out);
+    rewriteID3(file, meta, source.filename().string(), out);
     out.commit();
 }
 

@@ -54,8 +54,15 @@ Values read(const std::filesystem::path& file) {
     return readFLAC(source, file.filename().string());
 }
 
+Snapshot snapshot(const std::filesystem::path& file) {
+    const std::string extension = extensionOf(file);
+    if (extension != "mp3") return {read(file), {}};
+    FileSource source(file);
+    return snapshotID3(id3::readHead(source));
+}
+
 void patch(const std::filesystem::path& source, const Values& values,
-           const std::filesystem::path& destination, std::optional<std::uint64_t> size,
+           const std::filesystem::path& destination, const Before& before,
            const std::optional<FileIdentity>& seen) {
     const std::string extension = extensionOf(source);
     if (extension == "m4a") return patchM4A(source, values, destination, seen);
@@ -63,7 +70,7 @@ void patch(const std::filesystem::path& source, const Values& values,
     FileSource file(source, seen);
     AtomicFileSink out(destination);
     if (extension == "mp3") {
-        patchID3(file, values, size, out);
+        patchID3(file, values, before, source.filename().string(), out);
     } else {
         patchFLAC(file, values, source.filename().string(), out);
     }

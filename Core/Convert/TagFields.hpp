@@ -43,25 +43,59 @@ using Values = std::map<Field, std::optional<std::string>>;
 // ("この形式のタグは書き換えられません: " + name) and for damaged tags.
 Values read(const std::filesystem::path& file);
 
+// Where a field's frame stands in an MP3's ID3v2 tag (its index among the
+// frames) and its two flag bytes: what a value does not say, and what a
+// frame that a patch removed needs to come back as it was.
+struct FramePlace {
+    std::uint64_t index = 0;
+    std::uint16_t flags = 0;
+
+    bool operator==(const FramePlace&) const = default;
+};
+using FramePlaces = std::map<Field, FramePlace>;
+
+// Every field as it must be written back to give the file's bytes again,
+// whatever form a new value takes meanwhile: in an MP3, each frame's whole
+// body behind the marker 0xFF (see TagFieldsID3), with the frame's place;
+// in other formats the values `read` gives, and no places. Throws as read.
+struct Snapshot {
+    Values values = {};
+    FramePlaces places = {};
+};
+Snapshot snapshot(const std::filesystem::path& file);
+
+// What an undo knows of an MP3 before an earlier patch: its size, so that
+// its tag's padding is made to fit it again where the frames allow, and the
+// places of fields whose frames the patch removed, where they go back with
+// their flags (fields without one go to the end of the tag).
+struct Before {
+    std::optional<std::uint64_t> size = std::nullopt;
+    FramePlaces places = {};
+};
+
 // Writes the source with the given fields set (U+0000 separates several
 // values; nothing removes the field) to the destination. A track or disc
-// value without "/" keeps the total the file has. `size`, when given, is
-// the size an MP3 had before an earlier patch: its tag's padding is made to
-// fit it again where the frames allow, so that undoing gives the old bytes.
-// `seen`, when given, is the source as the caller checked it: a source
-// saved since throws FileChangedMeanwhile (see FileSource), and an edit in
-// place (the destination is the source) commits only over that file.
+// value without "/" keeps the total the file has. `before`, when an undo
+// gives it, is what an MP3 was before an earlier patch, so that undoing
+// gives the old bytes. `seen`, when given, is the source as the caller
+// checked it: a source saved since throws FileChangedMeanwhile (see
+// FileSource), and an edit in place (the destination is the source)
+// commits only over that file. An MP3 whose tag would grow past the
+// format's limit is refused ("タグが ID3 タグの上限（256 MiB）を超えるため、
+// 書き換えません: " + name).
 void patch(const std::filesystem::path& source, const Values& values,
-           const std::filesystem::path& destination,
-           std::optional<std::uint64_t> size = std::nullopt,
+           const std::filesystem::path& destination, const Before& before = {},
            const std::optional<FileIdentity>& seen = std::nullopt);
 
-// The per-format work. readID3 takes the file's head (or the whole file).
+// The per-format work. readID3 and snapshotID3 take the file's head (or the
+// whole file).
 Values readID3(const Bytes& head);
-void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_t> size,
-              ByteSink& out);
-Bytes patchID3(const Bytes& file, const Values& values,
-               std::optional<std::uint64_t> size = std::nullopt);
+Snapshot snapshotID3(const Bytes& head);
+void patchID3(ByteSource& file, const Values& values, const Before& before,
+              std::string_view fileName, ByteSink& out);
+// In memory, as tests and fuzz targets take it.
+Bytes patchID3(const Bytes& file, const Values& values, const Before& before = {},
+               std::string_view fileName = {});
 Values readFLAC(ByteSource& file, std::string_view fileName);
 void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out);
 Values readM4A(const std::filesystem::path& file);

@@ -14,7 +14,9 @@
 // - bytes that are no UTF-8 and begin with another byte: the text of a
 //   UTF-8 frame as it stands, written back into a UTF-8 frame.
 // 0xFF is never part of UTF-8, so the first two forms never meet, and the
-// third is what older versions read such UTF-8 frames as.
+// third is what older versions read such UTF-8 frames as. A snapshot takes
+// every frame in the second form: its text may go back in another form than
+// its own once a new value changed the frame's encoding.
 
 #include <algorithm>
 
@@ -76,6 +78,21 @@ bool hasFormatFlags(const id3::Frame& frame, int major) {
     throw ConversionError("扱えない ID3 フレームです: " + frame.id);
 }
 
+// The field's first frame, the one read and replaced; nothing when the tag
+// has none. Refused where its body is no plain text.
+const id3::Frame* fieldFrame(const id3::ParsedTag& tag, Field field) {
+    const std::string id = frameID(field, tag.major);
+    const auto frame = std::find_if(tag.frames.begin(), tag.frames.end(),
+                                    [&](const id3::Frame& f) { return f.id == id; });
+    if (frame == tag.frames.end()) return nullptr;
+    if (hasFormatFlags(*frame, tag.major)) unreadable(*frame);
+    return &*frame;
+}
+
+std::uint16_t flagsOf(const id3::Frame& frame) {
+    return static_cast<std::uint16_t>(frame.raw[8] << 8 | frame.raw[9]);
+}
+
 // The frame for `value` in the replaced frame's form, or in the writer's
 // own form where there is none or the text doesn't fit its encoding.
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
@@ -123,21 +140,29 @@ Values readID3(const Bytes& head) {
     const id3::ParsedTag tag = id3::parseTag(head);
     Values values;
     for (Field field : allFields) {
-        const std::string id = frameID(field, tag.major);
-        const auto frame = std::find_if(tag.frames.begin(), tag.frames.end(),
-                                        [&](const id3::Frame& f) { return f.id == id; });
-        if (frame == tag.frames.end()) {
-            values[field] = std::nullopt;
-            continue;
-        }
-        if (hasFormatFlags(*frame, tag.major)) unreadable(*frame);
-        values[field] = valueOf(id3::frameBody(*frame));
+        const id3::Frame* frame = fieldFrame(tag, field);
+        values[field] = frame ? std::optional(valueOf(id3::frameBody(*frame))) : std::nullopt;
     }
     return values;
 }
 
-void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_t> wanted,
-              ByteSink& out) {
+Snapshot snapshotID3(const Bytes& head) {
+    const id3::ParsedTag tag = id3::parseTag(head);
+    Snapshot snapshot;
+    for (Field field : allFields) {
+        const id3::Frame* frame = fieldFrame(tag, field);
+        snapshot.values[field] =
+            frame ? std::optional(asBody(id3::frameBody(*frame))) : std::nullopt;
+        if (frame) {
+            const auto index = static_cast<std::uint64_t>(frame - tag.frames.data());
+            snapshot.places[field] = {index, flagsOf(*frame)};
+        }
+    }
+    return snapshot;
+}
+
+void patchID3(ByteSource& file, const Values& values, const Before& before,
+              std::string_view fileName, ByteSink& out) {
     const Bytes head = id3::readHead(file);
     id3::ParsedTag tag = id3::parseTag(head);
     const bool anyValue = std::any_of(values.begin(), values.end(),
@@ -148,6 +173,9 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
         tag.major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
     const ID3Writer writer{version, ID3Writer::TextEncoding::utf8, false, true};
     const Values old = readID3(head);
+    // Frames put back where they stood, once the others are in: each index
+    // counts the frames before it as they were, so the front one goes first.
+    std::vector<std::pair<std::uint64_t, id3::Frame>> restored;
     for (const auto& [field, value] : values) {
         const std::string id = frameID(field, tag.major);
         const auto first = std::find_if(tag.frames.begin(), tag.frames.end(),
@@ -171,7 +199,23 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
                 frame = tag.frames.erase(frame);
             }
         }
-        if (replacement && !placed) tag.frames.push_back({id, *replacement});
+        const auto place = before.places.find(field);
+        if (replacement && !placed && place != before.places.end()) {
+            id3::Frame frame{id, *replacement};
+            frame.raw[8] = static_cast<std::uint8_t>(place->second.flags >> 8);
+            frame.raw[9] = static_cast<std::uint8_t>(place->second.flags);
+            if (hasFormatFlags(frame, tag.major)) unreadable(frame);
+            restored.emplace_back(place->second.index, std::move(frame));
+        } else if (replacement && !placed) {
+            tag.frames.push_back({id, *replacement});
+        }
+    }
+    std::sort(restored.begin(), restored.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, frame] : restored) {
+        const auto at =
+            static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(index, tag.frames.size()));
+        tag.frames.insert(tag.frames.begin() + at, std::move(frame));
     }
 
     Bytes frames;
@@ -184,11 +228,12 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
         tag.present ? tag.audioStart - std::min<std::uint64_t>(tag.audioStart, 10) : 0;
     std::uint64_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
     const std::uint64_t audio = file.size() - tag.audioStart;
+    const std::optional<std::uint64_t>& wanted = before.size;
     if (wanted && frames.empty() && *wanted == audio) {
         return out.copy(file, tag.audioStart, audio);
     }
     if (wanted && *wanted >= 10 + audio + frames.size()) size = *wanted - 10 - audio;
-    if (size >= ID3Writer::tagSizeLimit) throw ConversionError("ID3 タグが壊れています");
+    if (size >= ID3Writer::tagSizeLimit) id3::refuseTooLarge(fileName);
 
     Bytes tagBytes = {'I', 'D', '3', static_cast<std::uint8_t>(tag.major), 0x00, 0x00};
     const auto sizeBytes = id3::syncsafe(static_cast<std::uint32_t>(size));
@@ -199,10 +244,11 @@ void patchID3(ByteSource& file, const Values& values, std::optional<std::uint64_
     out.copy(file, tag.audioStart, audio);
 }
 
-Bytes patchID3(const Bytes& file, const Values& values, std::optional<std::uint64_t> wanted) {
+Bytes patchID3(const Bytes& file, const Values& values, const Before& before,
+               std::string_view fileName) {
     MemorySource source(file);
     MemorySink out;
-    patchID3(source, values, wanted, out);
+    patchID3(source, values, before, fileName, out);
     return std::move(out.bytes());
 }
 

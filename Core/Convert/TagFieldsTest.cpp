@@ -47,7 +47,7 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
               {{Field::title, before.at(Field::title)},
                {Field::track, before.at(Field::track)},
                {Field::albumArtist, std::nullopt}},
-              file("back"), original.size());
+              file("back"), {original.size()});
         EXPECT_EQ(read(file("back")), before);
         EXPECT_TRUE(extension == "m4a" || readFile(file("back")) == original)
             << "not byte for byte";
@@ -56,6 +56,19 @@ TEST(TagFields, ChangesOnlyTheNamedFieldsAndTheOldValuesGiveTheOldFile) {
         changed[Field::genre] = std::nullopt;
         EXPECT_EQ(read(file("bare")), changed);
     }
+}
+
+// A size asked for that the tag's header can't say: refused by the song's
+// name, the destination untouched.
+TEST(TagFields, TagPastTheFormatsLimitIsRefusedNamingTheSong) {
+    TempDir dir;
+    testing::makeTone(dir / "song.mp3", {.seconds = 0.1, .metadata = {{"title", "Song"}}});
+    EXPECT_EQ(thrown<ConversionError>([&] {
+                  patch(dir / "song.mp3", {{Field::title, "New"}}, dir / "out.mp3",
+                        {std::uint64_t{1} << 29});
+              }),
+              "タグが ID3 タグの上限（256 MiB）を超えるため、書き換えません: song.mp3");
+    EXPECT_FALSE(fs::exists(dir / "out.mp3"));
 }
 
 Bytes frame(std::string_view id, Bytes body) {
@@ -102,7 +115,7 @@ TEST(TagFields, ID3TextIsReadInEveryEncodingAndReplacedInPlace) {
                        {{Field::genre, old.at(Field::genre)},
                         {Field::track, old.at(Field::track)},
                         {Field::album, old.at(Field::album)}},
-                       raw.size()),
+                       {raw.size()}),
               raw);
     EXPECT_EQ(withTotal("4/10", "3/12"), "4/10");  // the round trip keeps an old total
 }
@@ -139,7 +152,7 @@ TEST(TagFields, EveryID3ValueReadGoesBackAsTheFrameItWasReadFrom) {
             const Bytes file = id3With({title, frame("TPE1", {0, 'b'})});
             EXPECT_EQ(readID3(file).at(Field::title), value);
             const Bytes changed = patchID3(file, {{Field::title, "Z"}});
-            EXPECT_EQ(patchID3(changed, {{Field::title, value}}, file.size()), file);
+            EXPECT_EQ(patchID3(changed, {{Field::title, value}}, {file.size()}), file);
         }
     }
 }

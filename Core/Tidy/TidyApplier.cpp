@@ -70,6 +70,7 @@ public:
 
         const bool wantsTags = item_.tagsChange && item_.tagsEditable;
         TagFields::Values values, before;
+        TagFields::FramePlaces places;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
                 TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
@@ -78,8 +79,15 @@ public:
                 throw ConversionError(std::string(changedSincePlanning));
             }
             values = changedFields(item_.old, item_.new_);
-            const TagFields::Values raw = TagFields::read(file->path);
-            for (const auto& [field, value] : values) before[field] = raw.at(field);
+            // As the bytes stand: a new value may change a frame's form, and
+            // the old text written into the new form would be other bytes.
+            const TagFields::Snapshot raw = TagFields::snapshot(file->path);
+            for (const auto& [field, value] : values) {
+                before[field] = raw.values.at(field);
+                if (const auto place = raw.places.find(field); place != raw.places.end()) {
+                    places.insert(*place);
+                }
+            }
         }
         std::optional<TidyApplier::Place> destination;
         std::vector<std::string> made;
@@ -107,6 +115,7 @@ public:
         entry_.tagsWritten = wantsTags;
         entry_.moved = destination.has_value();
         if (wantsTags) entry_.rawOld = before;
+        entry_.placesOld = std::move(places);
         entry_.sizeBefore = facts->size;
         entry_.inodeBefore = facts->identity.inode;
         if (destination) entry_.stopover = TidyApplier::newStopover();
@@ -131,7 +140,7 @@ public:
             try {
                 // Against the song compared with the plan, not one saved
                 // since (while ffmpeg read it, or the journal was flushed).
-                TidyFileState::rewrite(current_, values, std::nullopt, facts->identity);
+                TidyFileState::rewrite(current_, values, {}, facts->identity);
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }
@@ -176,7 +185,8 @@ private:
         try {
             if (moved_) TidyApplier::move(current_, sourcePath_, entry_.stopover);
             if (tagsWritten_ && entry_.rawOld) {
-                TidyFileState::rewrite(sourcePath_, *entry_.rawOld, entry_.sizeBefore);
+                TidyFileState::rewrite(sourcePath_, *entry_.rawOld,
+                                       {entry_.sizeBefore, entry_.placesOld});
             }
             context_.journal.truncate(mark_);
         } catch (...) {

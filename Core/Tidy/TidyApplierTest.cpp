@@ -215,6 +215,7 @@ TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
         .rawOld = TagFields::Values{{TagFields::Field::title, "x"},
                                     {TagFields::Field::album, std::nullopt},
                                     {TagFields::Field::artist, std::string("a\0b", 3)}},
+        .placesOld = {{TagFields::Field::title, {2, 0x4000}}},
         .sizeBefore = 1200,
         .size = 1234,
         .modified = 1'700'000'000'123'456'789};

@@ -17,13 +17,13 @@ std::optional<Facts> factsOf(const fs::path& file) {
     return Facts{identity.size, identity.modified, identity};
 }
 
-void rewrite(const fs::path& file, const TagFields::Values& values,
-             std::optional<std::uint64_t> size, const std::optional<FileIdentity>& seen) {
+void rewrite(const fs::path& file, const TagFields::Values& values, const TagFields::Before& before,
+             const std::optional<FileIdentity>& seen) {
     // An edit in place: the temporary is the file's own (see AtomicFileSink),
     // so a full disk names the song, and a song saved meanwhile by another
     // program is left as that program saved it.
     try {
-        TagFields::patch(file, values, file, size, seen);
+        TagFields::patch(file, values, file, before, seen);
     } catch (const EmptyEdit&) {
         throw ConversionError("タグの書き換えに失敗しました");
     }

@@ -32,10 +32,10 @@ std::optional<Facts> factsOf(const std::filesystem::path& file);
 // attributes, but only while the file is still the one `seen` when it was
 // checked (by default, the one read), unchanged: else FileChangedMeanwhile,
 // and the file is kept. An empty result is refused ("タグの書き換えに失敗し
-// ました") and the file kept. Other messages name the file. `size`: see
+// ました") and the file kept. Other messages name the file. `before`: see
 // TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
-             std::optional<std::uint64_t> size = std::nullopt,
+             const TagFields::Before& before = {},
              const std::optional<FileIdentity>& seen = std::nullopt);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe

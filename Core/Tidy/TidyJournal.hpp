@@ -41,6 +41,10 @@ struct TidyJournalEntry {
     // these back. Absent in hand-made journals: then the fields in which
     // `old` and `new` differ, from `old`.
     std::optional<TagFields::Values> rawOld = std::nullopt;
+    // Where the changed fields' frames stood in an MP3's tag before, with
+    // their flags: undo puts a frame the change removed back there. Empty
+    // for other formats and in journals of older versions.
+    TagFields::FramePlaces placesOld = {};
     // The file's size before its tags were written, so that undo can give
     // back its old length too.
     std::optional<std::uint64_t> sizeBefore = std::nullopt;

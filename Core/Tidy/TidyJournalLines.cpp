@@ -43,6 +43,25 @@ std::string textFrom(const nlohmann::json& value, const std::string& path) {
     return std::move(*bytes);
 }
 
+TagFields::FramePlaces placesFrom(const nlohmann::json& value) {
+    const json::ObjectReader reader(value, "placesOld");
+    TagFields::FramePlaces places;
+    for (const auto& [key, member] : value.items()) {
+        const auto field = TagFields::fieldFromRaw(key);
+        if (!field) throw DecodingError(DecodingError::Kind::dataCorrupted, reader.pathOf(key), {});
+        const json::ObjectReader place(member, reader.pathOf(key));
+        const std::int64_t index = place.integer("index");
+        const std::int64_t flags = place.integer("flags");
+        if (index < 0)
+            throw DecodingError(DecodingError::Kind::dataCorrupted, place.pathOf("index"), {});
+        if (flags < 0 || flags > 0xFFFF) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, place.pathOf("flags"), {});
+        }
+        places[*field] = {static_cast<std::uint64_t>(index), static_cast<std::uint16_t>(flags)};
+    }
+    return places;
+}
+
 nlohmann::ordered_json recordedMeta(const TrackMeta& meta) {
     nlohmann::ordered_json value = nlohmann::ordered_json::object();
     for (Field field : TagFields::allFields) {
@@ -73,10 +92,10 @@ TrackMeta metaFrom(const nlohmann::json& entry, const json::ObjectReader& reader
 bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
     return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
-           moved == other.moved && rawOld == other.rawOld && sizeBefore == other.sizeBefore &&
-           size == other.size && modified == other.modified && id == other.id &&
-           pending == other.pending && folder == other.folder && stopover == other.stopover &&
-           inodeBefore == other.inodeBefore && made == other.made;
+           moved == other.moved && rawOld == other.rawOld && placesOld == other.placesOld &&
+           sizeBefore == other.sizeBefore && size == other.size && modified == other.modified &&
+           id == other.id && pending == other.pending && folder == other.folder &&
+           stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made;
 }
 
 std::string TidyJournalEntry::line() const {
@@ -87,6 +106,12 @@ std::string TidyJournalEntry::line() const {
         nlohmann::ordered_json& raw = value["rawOld"] = nlohmann::ordered_json::object();
         for (const auto& [field, text] : *rawOld) {
             raw[TagFields::rawValue(field)] = text ? recordedText(*text) : nullptr;
+        }
+    }
+    if (!placesOld.empty()) {
+        nlohmann::ordered_json& places = value["placesOld"] = nlohmann::ordered_json::object();
+        for (const auto& [field, place] : placesOld) {
+            places[TagFields::rawValue(field)] = {{"index", place.index}, {"flags", place.flags}};
         }
     }
     if (sizeBefore) value["sizeBefore"] = *sizeBefore;
@@ -132,6 +157,7 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
         }
         entry.rawOld = std::move(raw);
     }
+    if (reader.hasValue("placesOld")) entry.placesOld = placesFrom(value.at("placesOld"));
     for (auto [key, member] :
          {std::pair("size", &entry.size), std::pair("sizeBefore", &entry.sizeBefore),
           std::pair("inodeBefore", &entry.inodeBefore)}) {

@@ -1,6 +1,6 @@
 // The journal's lines: tag bytes of any encoding read back exactly, lines of
-// older versions still read, a damaged escaped form is refused with its
-// place named, and an item whose line can't be made fails alone.
+// older versions still read, a damaged escaped form or frame place is
+// refused with its place named, and an item whose line can't be made fails alone.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -67,6 +67,13 @@ TEST(TidyJournal, OlderLinesReadAndDamagedEscapesAreRefused) {
     for (const char* damaged : {R"({"hex":"97f"})", R"({"hex":"9g"})", R"({"text":"x"})", "[]"}) {
         EXPECT_THROW(TidyJournalEntry::fromLine(head + R"(,"rawOld":{"title":)" + damaged + "}}"),
                      DecodingError)
+            << damaged;
+    }
+    for (const char* damaged :
+         {R"({"index":-1,"flags":0})", R"({"index":1,"flags":65536})", R"({"index":1})", "[]"}) {
+        EXPECT_THROW(
+            TidyJournalEntry::fromLine(head + R"(,"placesOld":{"title":)" + damaged + "}}"),
+            DecodingError)
             << damaged;
     }
 }

@@ -37,13 +37,17 @@ TagFields::Values oldValues(const TidyJournalEntry& entry) {
 }
 
 // Whether the file holds these values already (an earlier undo got so far).
+// A journal keeps a value as read or, from a snapshot, as its frame's bytes.
 bool holds(const fs::path& file, const TagFields::Values& values) {
     try {
-        const TagFields::Values now = TagFields::read(file);
-        return std::all_of(values.begin(), values.end(), [&](const auto& pair) {
-            const auto found = now.find(pair.first);
-            return found != now.end() && found->second == pair.second;
-        });
+        const TagFields::Values read = TagFields::read(file);
+        const TagFields::Values exact = TagFields::snapshot(file).values;
+        const auto has = [](const TagFields::Values& in, const auto& pair) {
+            const auto found = in.find(pair.first);
+            return found != in.end() && found->second == pair.second;
+        };
+        return std::all_of(values.begin(), values.end(),
+                           [&](const auto& pair) { return has(read, pair) || has(exact, pair); });
     } catch (const ConversionError&) {
         return false;
     }
@@ -103,7 +107,7 @@ public:
         if (holds(file->path, values) && !checked) return;  // restored before
         if (!checked) seen = checkUnchanged(entry, file->path);
         try {
-            TidyFileState::rewrite(file->path, values, entry.sizeBefore, seen);
+            TidyFileState::rewrite(file->path, values, {entry.sizeBefore, entry.placesOld}, seen);
         } catch (const FileChangedMeanwhile&) {
             changedSinceRecorded(file->path);
         }
