@@ -52,8 +52,9 @@ TagFields::FramePlaces placesFrom(const nlohmann::json& value) {
         const json::ObjectReader place(member, reader.pathOf(key));
         const std::int64_t index = place.integer("index");
         const std::int64_t flags = place.integer("flags");
-        if (index < 0)
+        if (index < 0) {
             throw DecodingError(DecodingError::Kind::dataCorrupted, place.pathOf("index"), {});
+        }
         if (flags < 0 || flags > 0xFFFF) {
             throw DecodingError(DecodingError::Kind::dataCorrupted, place.pathOf("flags"), {});
         }
