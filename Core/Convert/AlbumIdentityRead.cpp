@@ -19,27 +19,21 @@ namespace {
 constexpr std::uint64_t tagReadLimit = 1U << 24;
 constexpr std::size_t firstRead = 4096;
 
-// The file's bytes, the stop heeded before each read, and how many atoms the
-// walk has met.
-class Reader {
+// The file's bytes, the stop heeded before each read.
+class Reader final : public ByteSource {
 public:
     Reader(ByteSource& file, std::stop_token stop) : file_(file), stop_(std::move(stop)) {}
 
-    std::uint64_t size() const { return file_.size(); }
+    std::uint64_t size() const override { return file_.size(); }
 
-    // Up to `length` bytes at `offset`; fewer at the end of the file.
-    Bytes at(std::uint64_t offset, std::size_t length) {
+    Bytes read(std::uint64_t offset, std::size_t length) override {
         if (stop_.stop_requested()) throw Cancelled();
         return file_.read(offset, length);
     }
 
-    // False once the walk has met more atoms than any real file holds.
-    bool anotherAtom() { return ++atoms_ <= mp4::atomsInAll; }
-
 private:
     ByteSource& file_;
     std::stop_token stop_;
-    std::size_t atoms_ = 0;
 };
 
 // An ASCII text from an ID3 text of the given encoding; nothing when it holds
@@ -91,7 +85,7 @@ std::optional<std::string> ourUserText(const Bytes& body) {
 }
 
 std::optional<std::string> fromID3(Reader& file) {
-    Bytes tag = file.at(0, firstRead);
+    Bytes tag = file.read(0, firstRead);
     if (tag.size() < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return std::nullopt;
     const std::uint8_t major = tag[3];
     const std::uint8_t flags = tag[5];
@@ -109,7 +103,7 @@ std::optional<std::string> fromID3(Reader& file) {
     bool whole = tag.size() >= end;
     const auto holds = [&](std::uint64_t length) {
         if (!whole && (at > tag.size() || length > tag.size() - at)) {
-            tag = file.at(0, static_cast<std::size_t>(end));
+            tag = file.read(0, static_cast<std::size_t>(end));
             whole = true;
         }
         return at <= tag.size() && length <= tag.size() - at;
@@ -134,70 +128,36 @@ std::optional<std::string> fromID3(Reader& file) {
     return std::nullopt;
 }
 
-struct Atom {
-    std::string type;
-    std::uint64_t body = 0;  // offset of the content
-    std::uint64_t end = 0;
-};
-
-std::uint64_t bigEndian(const std::uint8_t* bytes, int count) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i) value = (value << 8) | bytes[i];
-    return value;
-}
-
-// The first child of the given type between `begin` and `end`. A size of 0
-// runs to the end of the parent; a size of 1 is followed by a 64-bit one.
-std::optional<Atom> child(Reader& file, std::uint64_t begin, std::uint64_t end,
-                          std::string_view type) {
-    for (std::uint64_t at = begin; at < end && end - at >= 8;) {
-        if (!file.anotherAtom()) return std::nullopt;
-        const Bytes header = file.at(at, 16);
-        if (header.size() < 8) return std::nullopt;
-        std::uint64_t size = bigEndian(header.data(), 4);
-        std::uint64_t headerSize = 8;
-        if (size == 1) {
-            if (header.size() < 16) return std::nullopt;
-            size = bigEndian(header.data() + 8, 8);
-            headerSize = 16;
-        } else if (size == 0) {
-            size = end - at;
-        }
-        // Each atom lies within its parent and is no shorter than its header,
-        // so the walk always moves forward.
-        if (size < headerSize || size > end - at) return std::nullopt;
-        const std::string name(header.begin() + 4, header.begin() + 8);
-        if (name == type) return Atom{name, at + headerSize, at + size};
-        at += size;
-    }
-    return std::nullopt;
-}
-
-std::string textOf(Reader& file, const Atom& atom, std::uint64_t skip) {
-    if (atom.end - atom.body < skip || atom.end - atom.body - skip > 1024) return {};
+std::string textOf(Reader& file, const mp4::Atom& atom, std::uint64_t skip) {
+    if (atom.end - atom.payload < skip || atom.end - atom.payload - skip > 1024) return {};
     const Bytes bytes =
-        file.at(atom.body + skip, static_cast<std::size_t>(atom.end - atom.body - skip));
+        file.read(atom.payload + skip, static_cast<std::size_t>(atom.end - atom.payload - skip));
     return std::string(bytes.begin(), bytes.end());
 }
 
 std::optional<std::string> fromM4A(Reader& file) {
-    std::optional<Atom> atom = child(file, 0, file.size(), "moov");
+    // No more atoms in all than any real file holds.
+    std::size_t budget = mp4::atomsInAll;
+    const auto child = [&](std::uint64_t begin, std::uint64_t end, std::string_view type) {
+        return mp4::findAtom(file, begin, end, type, budget);
+    };
+    std::optional<mp4::Atom> atom = child(0, file.size(), "moov");
     for (std::string_view type : {"udta", "meta"}) {
-        if (atom) atom = child(file, atom->body, atom->end, type);
+        if (atom) atom = child(atom->payload, atom->end, type);
     }
     // "meta" is a full atom: a version and flags before its children.
-    if (atom && atom->end - atom->body >= 4) {
-        atom = child(file, atom->body + 4, atom->end, "ilst");
+    if (atom && atom->end - atom->payload >= 4) {
+        atom = child(atom->payload + 4, atom->end, "ilst");
     } else {
         atom.reset();
     }
     if (!atom) return std::nullopt;
-    for (std::uint64_t at = atom->body; at < atom->end;) {
-        const std::optional<Atom> item = child(file, at, atom->end, "----");
+    for (std::uint64_t at = atom->payload; at < atom->end;) {
+        const std::optional<mp4::Atom> item = child(at, atom->end, "----");
         if (!item) return std::nullopt;
-        const std::optional<Atom> mean = child(file, item->body, item->end, "mean");
-        const std::optional<Atom> name = child(file, item->body, item->end, "name");
-        const std::optional<Atom> data = child(file, item->body, item->end, "data");
+        const std::optional<mp4::Atom> mean = child(item->payload, item->end, "mean");
+        const std::optional<mp4::Atom> name = child(item->payload, item->end, "name");
+        const std::optional<mp4::Atom> data = child(item->payload, item->end, "data");
         if (mean && name && data && textOf(file, *mean, 4) == m4aMean &&
             textOf(file, *name, 4) == m4aName) {
             // "data": a type and a locale, then the text.
@@ -214,7 +174,7 @@ std::optional<std::string> read(ByteSource& source, std::stop_token stop) {
     Reader file(source, std::move(stop));
     try {
         if (std::optional<std::string> identity = fromID3(file)) return identity;
-        const Bytes head = file.at(4, 4);
+        const Bytes head = file.read(4, 4);
         if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return std::nullopt;
         return fromM4A(file);
     } catch (const ConversionError&) {

@@ -29,13 +29,10 @@ SourceTags fieldsOf(const TagFields::Values& values) {
     return tags;
 }
 
-// A field of the ID3v1 trailer, one character a byte, without the zeros or
-// spaces that fill it.
-std::string trailerField(const Bytes& trailer, std::size_t at, std::size_t width) {
-    std::u32string scalars(trailer.begin() + static_cast<std::ptrdiff_t>(at),
-                           trailer.begin() + static_cast<std::ptrdiff_t>(at + width));
-    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
-    return text::fromScalars(scalars);
+// A 30-byte field of the ID3v1 trailer.
+std::string trailerField(const Bytes& trailer, std::size_t at) {
+    const auto begin = trailer.begin() + static_cast<std::ptrdiff_t>(at);
+    return latin1Text(begin, begin + 30);
 }
 
 // The tags in the first form the file holds that gives any.
@@ -64,14 +61,20 @@ void readTags(FileSource& file, const std::string& name, Facts& facts) {
     Bytes trailer = file.read(facts.size - 128, 128);
     if (trailer.size() != 128 || !std::equal(trailer.begin(), trailer.begin() + 3, "TAG")) return;
     facts.tags = {};
-    facts.tags.title = trailerField(trailer, 3, 30);
-    facts.tags.artist = trailerField(trailer, 33, 30);
-    facts.tags.album = trailerField(trailer, 63, 30);
+    facts.tags.title = trailerField(trailer, 3);
+    facts.tags.artist = trailerField(trailer, 33);
+    facts.tags.album = trailerField(trailer, 63);
     if (facts.tagged()) facts.form = Facts::Form::id3v1;
     facts.trailer = std::move(trailer);
 }
 
 }  // namespace
+
+std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end) {
+    std::u32string scalars(begin, end);
+    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
+    return text::fromScalars(scalars);
+}
 
 bool Facts::tagged() const {
     return !tags.title.empty() || !tags.artist.empty() || !tags.album.empty() ||

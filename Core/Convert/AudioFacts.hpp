@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <stop_token>
+#include <string>
 
 #include "Core/Naming/SourceTags.hpp"
 #include "Core/Platform/Bytes.hpp"
@@ -34,6 +35,10 @@ struct Facts {
 };
 
 std::optional<Facts> read(const std::filesystem::path& file, std::stop_token stop = {});
+
+// Bytes as the tag readers give an ISO-8859-1 text: one character a byte,
+// without the zeros or spaces that fill a fixed-width field at its end.
+std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end);
 
 // Whether the file tells nothing of the album it belongs to: it is empty,
 // can't be read, or is of a kind whose tags are read here (MP3, M4A) and

@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/MP4Atoms.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::AudioLength {
 namespace {
 
-// Chunks and atoms looked at before a file counts as having no length: real
-// files hold a handful.
+// Chunks, and atoms of a level, looked at before a file counts as having no
+// length: real files hold a handful.
 constexpr int chunkLimit = 1024;
 // How far behind its tags an MP3's first frame may start.
 constexpr std::uint64_t syncSearch = 64 * 1024;
@@ -46,12 +47,9 @@ std::optional<double> ratio(double count, double perSecond) {
 std::uint64_t afterTags(ByteSource& file) {
     std::uint64_t at = 0;
     for (int tags = 0; tags < 4; ++tags) {
-        const Bytes header = file.read(at, 10);
-        if (!startsWith(header, 0, "ID3") || header.size() < 10) break;
-        const std::uint64_t size = 10 + std::uint64_t{id3::readSyncsafe(header.data() + 6)} +
-                                   ((header[5] & 0x10) ? 10 : 0);
-        if (size > file.size() - at) break;
-        at += size;
+        const std::optional<std::uint64_t> size = id3::tagLength(file.read(at, 10));
+        if (!size || *size > file.size() - at) break;
+        at += *size;
     }
     return at;
 }
@@ -107,38 +105,17 @@ std::optional<double> chunked(ByteSource& file, std::uint64_t at, bool wave) {
     return std::nullopt;
 }
 
-// The first atom of `type` between `at` and `end`: the offset of its body and its end.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> atom(ByteSource& file, std::uint64_t at,
-                                                            std::uint64_t end,
-                                                            std::string_view type) {
-    for (int atoms = 0; atoms < chunkLimit && end - at >= 8; ++atoms) {
-        const Bytes header = file.read(at, 16);
-        if (header.size() < 8) return std::nullopt;
-        std::uint64_t size = number(header, 0, 4, true);
-        std::uint64_t headerSize = 8;
-        if (size == 1) {
-            if (header.size() < 16) return std::nullopt;
-            size = number(header, 8, 8, true);
-            headerSize = 16;
-        } else if (size == 0) {
-            size = end - at;  // to the end of its parent
-        }
-        if (size < headerSize || size > end - at) return std::nullopt;
-        if (startsWith(header, 4, type)) return std::pair(at + headerSize, at + size);
-        at += size;
-    }
-    return std::nullopt;
-}
-
 std::optional<double> mp4(ByteSource& file) {
-    const auto movie = atom(file, 0, file.size(), "moov");
+    std::size_t budget = chunkLimit;
+    const auto movie = mp4::findAtom(file, 0, file.size(), "moov", budget);
     if (!movie) return std::nullopt;
-    const auto header = atom(file, movie->first, movie->second, "mvhd");
+    budget = chunkLimit;
+    const auto header = mp4::findAtom(file, movie->payload, movie->end, "mvhd", budget);
     if (!header) return std::nullopt;
     // A version byte and flags; then two dates, the time scale and the
     // duration, 4 bytes each in version 0, dates and duration 8 in version 1.
-    const Bytes body = file.read(header->first, 32);
-    if (body.empty() || header->second - header->first < (body[0] == 1 ? 32U : 20U) ||
+    const Bytes body = file.read(header->payload, 32);
+    if (body.empty() || header->end - header->payload < (body[0] == 1 ? 32U : 20U) ||
         body.size() < (body[0] == 1 ? 32U : 20U)) {
         return std::nullopt;
     }

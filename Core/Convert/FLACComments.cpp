@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 
@@ -107,11 +107,8 @@ bool startsWith(const Bytes& bytes, std::string_view text) {
 // A FLAC file behind an ID3v2 tag, as some taggers leave it: the mark
 // follows the tag (and its footer).
 bool behindID3(ByteSource& file) {
-    const Bytes header = file.read(0, 10);
-    if (header.size() < 10 || !startsWith(header, "ID3")) return false;
-    const std::uint64_t end =
-        10 + std::uint64_t{id3::readSyncsafe(&header[6])} + ((header[5] & 0x10) != 0 ? 10 : 0);
-    return startsWith(file.read(end, marker.size()), marker);
+    const std::optional<std::uint64_t> end = id3::tagLength(file.read(0, 10));
+    return end && startsWith(file.read(*end, marker.size()), marker);
 }
 
 }  // namespace

@@ -70,6 +70,12 @@ ParsedTag parseTag(const Bytes& data) {
     return tag;
 }
 
+std::optional<std::uint64_t> tagLength(const Bytes& header) {
+    if (header.size() < 10 || !startsWith(header, 0, "ID3")) return std::nullopt;
+    // A footer repeats the header after the frames.
+    return 10 + std::uint64_t{readSyncsafe(&header[6])} + ((header[5] & 0x10) != 0 ? 10 : 0);
+}
+
 Bytes readHead(ByteSource& file) {
     Bytes header = file.read(0, 10);
     if (header.size() < 10 || !startsWith(header, 0, "ID3")) return {};

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,11 @@ struct ParsedTag {
 // ID3 タグは扱えません", and "ID3 タグが壊れています" when a frame runs past the
 // tag or the padding holds anything but zeros.
 ParsedTag parseTag(const Bytes& data);
+
+// How long the ID3v2 tag is that `header` (ten bytes or more) begins: its
+// header, frames and padding, and its footer; nothing where `header` begins
+// no tag.
+std::optional<std::uint64_t> tagLength(const Bytes& header);
 
 // The file's first bytes up to the end of its ID3v2 tag (its footer
 // included), without the audio; nothing when the file has no tag. Throws as

@@ -68,13 +68,6 @@ constexpr std::array<Table, 9> tables = {{
     {"stsz", 8, 12, 4},  // entries only when the common sample size is 0
 }};
 
-struct Atom {
-    std::string type;
-    std::uint64_t start;    // of the header
-    std::uint64_t payload;  // after the header
-    std::uint64_t end;
-};
-
 // The file being read and what it has shown so far.
 struct Reader {
     ByteSource& file;
@@ -88,24 +81,11 @@ std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t en
     ByteSource& file = reader.file;
     std::vector<Atom> atoms;
     for (std::uint64_t at = start; at < end;) {
-        if (end - at < 8 || atoms.size() >= atomsPerLevel || ++reader.atoms > atomsInAll) {
-            damaged();
-        }
-        const Bytes header = file.read(at, 16);
-        if (header.size() < 8) damaged();
-        std::uint64_t size = bigEndian(header, 0, 4);
-        std::uint64_t headerSize = 8;
-        if (size == 1) {
-            if (end - at < 16 || header.size() < 16) damaged();
-            size = bigEndian(header, 8, 8);
-            headerSize = 16;
-        } else if (size == 0 && topLevel) {
-            size = end - at;
-        }
-        if (size < headerSize || size > end - at) damaged();
-        atoms.push_back(
-            {std::string(header.begin() + 4, header.begin() + 8), at, at + headerSize, at + size});
-        at += size;
+        if (atoms.size() >= atomsPerLevel || ++reader.atoms > atomsInAll) damaged();
+        std::optional<Atom> atom = atomAt(file, at, end, topLevel);
+        if (!atom) damaged();
+        at = atom->end;
+        atoms.push_back(std::move(*atom));
     }
     return atoms;
 }
@@ -224,6 +204,37 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
 }
 
 }  // namespace
+
+std::optional<Atom> atomAt(ByteSource& file, std::uint64_t at, std::uint64_t end,
+                           bool zeroRunsToEnd) {
+    if (at > end || end - at < 8) return std::nullopt;
+    const Bytes header = file.read(at, 16);
+    if (header.size() < 8) return std::nullopt;
+    std::uint64_t size = bigEndian(header, 0, 4);
+    std::uint64_t headerSize = 8;
+    if (size == 1) {
+        if (header.size() < 16) return std::nullopt;
+        size = bigEndian(header, 8, 8);
+        headerSize = 16;
+    } else if (size == 0 && zeroRunsToEnd) {
+        size = end - at;
+    }
+    if (size < headerSize || size > end - at) return std::nullopt;
+    return Atom{std::string(header.begin() + 4, header.begin() + 8), at, at + headerSize,
+                at + size};
+}
+
+std::optional<Atom> findAtom(ByteSource& file, std::uint64_t begin, std::uint64_t end,
+                             std::string_view type, std::size_t& budget) {
+    for (std::uint64_t at = begin; at < end;) {
+        if (budget == 0) return std::nullopt;
+        --budget;
+        std::optional<Atom> atom = atomAt(file, at, end, true);
+        if (!atom || atom->type == type) return atom;
+        at = atom->end;
+    }
+    return std::nullopt;
+}
 
 Layout inspect(ByteSource& file, std::string_view fileName) {
     const Bytes head = file.read(4, 4);

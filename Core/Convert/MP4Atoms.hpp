@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,30 @@ struct Layout {
     // in "moov"): offsets TagLib does not move with the rest.
     bool fragmented = false;
 };
+
+// One atom, its header read at `start` in a parent that ends at `end`: its
+// type, where its content starts and where it ends.
+struct Atom {
+    std::string type;
+    std::uint64_t start;    // of the header
+    std::uint64_t payload;  // after the header
+    std::uint64_t end;
+};
+
+// The atom whose header is at `at`. A size of 1 is followed by a 64-bit
+// one; a size of 0 runs to `end` where `zeroRunsToEnd`, else is too short.
+// Every size is compared with the room left (`size > end - at`), so no sum
+// wraps round and a walk that goes on at the atom's end moves forward.
+// Nothing for a header cut short, an atom shorter than its header or one
+// that runs past `end`.
+std::optional<Atom> atomAt(ByteSource& file, std::uint64_t at, std::uint64_t end,
+                           bool zeroRunsToEnd);
+
+// The first atom of `type` among those from `begin` to `end` (a size of 0
+// running to `end`), each one looked at taking one of `budget`: nothing
+// once the budget runs out, at a damaged atom, or where there is none.
+std::optional<Atom> findAtom(ByteSource& file, std::uint64_t begin, std::uint64_t end,
+                             std::string_view type, std::size_t& budget);
 
 // "M4A ではありません: " + fileName when the file does not start with "ftyp";
 // "タグが壊れています" when an atom runs past its parent, a sample table

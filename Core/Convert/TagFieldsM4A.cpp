@@ -56,9 +56,8 @@ Values readTag(TagLib::MP4::Tag& tag) {
 }  // namespace
 
 Values readM4A(const std::filesystem::path& file) {
-    Values values;
-    m4a::read(file, [&](TagLib::MP4::Tag& tag) { values = readTag(tag); });
-    return values;
+    FileSource source(file);
+    return readM4A(source, file.filename().string());
 }
 
 Values readM4A(ByteSource& file, std::string_view fileName) {

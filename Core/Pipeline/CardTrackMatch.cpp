@@ -19,14 +19,6 @@ namespace {
 using Form = CardFile::Form;
 using Encoding = ID3Writer::TextEncoding;
 
-// Bytes under the ISO-8859-1 code as the tag readers give them: one
-// character a byte, trailing zeros and spaces dropped.
-std::string latin1(Bytes::const_iterator begin, Bytes::const_iterator end) {
-    std::u32string scalars(begin, end);
-    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
-    return text::fromScalars(scalars);
-}
-
 // A text as it reads back from a frame a Shift-JIS profile wrote: the CP932
 // bytes under the ISO-8859-1 code, one character a byte.
 std::string shiftJISAsRead(std::string_view text) {
@@ -34,7 +26,7 @@ std::string shiftJISAsRead(std::string_view text) {
     const Bytes frame =
         ID3Writer{ID3Writer::Version::v2_3, Encoding::shiftJIS}.textFrame("TIT2", text);
     if (frame.size() < 12 || frame[10] != 0x00) return std::string(text);
-    return latin1(frame.begin() + 11, frame.end());
+    return AudioFacts::latin1Text(frame.begin() + 11, frame.end());
 }
 
 bool same(std::string_view onCard, std::string_view wanted) {

@@ -54,12 +54,6 @@ std::string changedMessage(const std::filesystem::path& file) {
     return "書き換えている間に別のプログラムがファイルを変えました: " + file.filename().string();
 }
 
-std::optional<FileIdentity> identityAt(const std::filesystem::path& path) {
-    struct stat facts {};
-    if (::lstat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
-    return FileIdentity::of(facts);
-}
-
 // The three numbers of each identity after the prefix, in hexadecimal;
 // the device is the folder's.
 std::string leftoverName(const FileIdentity& ours, const FileIdentity& replaced) {
@@ -109,6 +103,12 @@ FileIdentity FileIdentity::of(const struct stat& facts) {
         static_cast<std::uint64_t>(facts.st_dev), static_cast<std::uint64_t>(facts.st_ino),
         static_cast<std::uint64_t>(facts.st_size),
         static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec};
+}
+
+std::optional<FileIdentity> FileIdentity::at(const std::filesystem::path& path) {
+    struct stat facts {};
+    if (::lstat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
+    return of(facts);
 }
 
 FileSource::FileSource(const std::filesystem::path& path, const std::optional<FileIdentity>& seen)
@@ -325,7 +325,7 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
     std::filesystem::path folder = destination_.parent_path();
     if (folder.empty()) folder = ".";
     const auto isRead = [&](const std::filesystem::path& path) {
-        return identityAt(path) == replaces_;
+        return FileIdentity::at(path) == replaces_;
     };
     // Whatever went wrong in an editor, a song is never replaced by nothing.
     if (written.size == 0) {
@@ -370,7 +370,7 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
     }
     // Only the new content goes: whatever else came out is a save that
     // InPlaceLeftover puts back.
-    if (exchanged(swap, destination_) && identityAt(swap) == written) ::unlink(swap.c_str());
+    if (exchanged(swap, destination_) && FileIdentity::at(swap) == written) ::unlink(swap.c_str());
     syncFolder(folder);
     changedMeanwhile();
 }
@@ -406,9 +406,9 @@ std::optional<Held> settle(const std::filesystem::path& leftover) {
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        if (identityAt(it->path()) != ours) continue;
+        if (FileIdentity::at(it->path()) != ours) continue;
         if (!exchanged(leftover, it->path())) break;
-        if (identityAt(leftover) == ours) ::unlink(leftover.c_str());
+        if (FileIdentity::at(leftover) == ours) ::unlink(leftover.c_str());
         syncFolder(folder);
         return Held::putBack;
     }

@@ -32,6 +32,9 @@ struct FileIdentity {
     std::int64_t modified = 0;  // nanoseconds since 1970
 
     static FileIdentity of(const struct stat& facts);
+    // Of the regular file at `path`, links not followed; nothing for
+    // anything else.
+    static std::optional<FileIdentity> at(const std::filesystem::path& path);
     bool operator==(const FileIdentity&) const = default;
 };
 

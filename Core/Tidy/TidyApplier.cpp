@@ -62,7 +62,7 @@ public:
             TidyApplier::findFile(root, source_, &context_.renamed);
         if (!file) throw ConversionError("ファイルが見つかりません");
         TidyApplier::sweep(file->path.parent_path(), context_.progress);
-        const auto facts = TidyFileState::factsOf(file->path);
+        const auto facts = FileIdentity::at(file->path);
         if (!facts || (item_.size && facts->size != *item_.size) ||
             (item_.modified && facts->modified != *item_.modified)) {
             throw ConversionError(std::string(changedSincePlanning));
@@ -117,7 +117,7 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.placesOld = std::move(places);
         entry_.sizeBefore = facts->size;
-        entry_.inodeBefore = facts->identity.inode;
+        entry_.inodeBefore = facts->inode;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
         entry_.id = context_.nextId;
@@ -140,7 +140,7 @@ public:
             try {
                 // Against the song compared with the plan, not one saved
                 // since (while ffmpeg read it, or the journal was flushed).
-                TidyFileState::rewrite(current_, values, {}, facts->identity);
+                TidyFileState::rewrite(current_, values, {}, *facts);
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }
@@ -168,7 +168,7 @@ public:
             }
         }
         TidyJournalCompletion completion{*entry_.id, tagsWritten_, moved_, {}, {}};
-        if (const auto facts = TidyFileState::factsOf(current_)) {
+        if (const auto facts = FileIdentity::at(current_)) {
             completion.size = facts->size;
             completion.modified = facts->modified;
         }

@@ -253,7 +253,7 @@ struct Library : testing::TempDir {
         fs::remove(disk / "filler");
         fs::copy(pristine, music, fs::copy_options::recursive);
         for (TidyItem& item : plan.items) {
-            const auto facts = TidyFileState::factsOf(music / item.source);
+            const auto facts = FileIdentity::at(music / item.source);
             item.size = facts->size;
             item.modified = facts->modified;
         }

@@ -1,7 +1,5 @@
 #include "Core/Tidy/TidyFileState.hpp"
 
-#include <sys/stat.h>
-
 #include "Core/Convert/AudioFileProbe.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
@@ -9,13 +7,6 @@
 namespace tarvik::TidyFileState {
 
 namespace fs = std::filesystem;
-
-std::optional<Facts> factsOf(const fs::path& file) {
-    struct stat facts {};
-    if (::lstat(file.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
-    const FileIdentity identity = FileIdentity::of(facts);
-    return Facts{identity.size, identity.modified, identity};
-}
 
 void rewrite(const fs::path& file, const TagFields::Values& values, const TagFields::Before& before,
              const std::optional<FileIdentity>& seen) {

@@ -1,7 +1,8 @@
-// What apply and undo share about one library file: its size and change
-// time as the journal records them, the tag rewrite through a temporary file
-// beside it, and the reading of its present tags. Internal to the tidy; any
-// thread; failures throw ConversionError.
+// What apply and undo share about one library file: the tag rewrite through
+// a temporary file beside it, against the file as it was checked (its
+// FileIdentity, whose size and change time the journal records), and the
+// reading of its present tags. Internal to the tidy; any thread; failures
+// throw ConversionError.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +17,6 @@
 #include "Core/Platform/FileStreams.hpp"
 
 namespace tarvik::TidyFileState {
-
-struct Facts {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds since 1970
-    // The file as it was seen: what a rewrite after the check compares.
-    FileIdentity identity = {};
-};
-
-// Of a regular file (links not followed); nothing for anything else.
-std::optional<Facts> factsOf(const std::filesystem::path& file);
 
 // Writes the fields into a hidden temporary beside the file, which then
 // takes the file's place with its owner, group, mode and extended

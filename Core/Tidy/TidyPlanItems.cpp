@@ -217,7 +217,7 @@ TidyPlan TidyPlanner::planItem(const std::vector<std::filesystem::path>& files,
             plan.items.push_back(
                 plannedItem(*source, read[i], proposed[i], matched.contains(i), nameMax));
         }
-        if (const auto facts = TidyFileState::factsOf(files[i])) {
+        if (const auto facts = FileIdentity::at(files[i])) {
             plan.items.back().size = facts->size;
             plan.items.back().modified = facts->modified;
         }

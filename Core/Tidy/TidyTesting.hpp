@@ -29,7 +29,7 @@ inline TidyItem moving(const std::string& source, const std::string& target,
                   .status = TidyItem::Status::change,
                   .reason = {},
                   .pathChange = source != target};
-    if (const auto facts = music ? TidyFileState::factsOf(*music / source) : std::nullopt) {
+    if (const auto facts = music ? FileIdentity::at(*music / source) : std::nullopt) {
         item.size = facts->size;
         item.modified = facts->modified;
     }

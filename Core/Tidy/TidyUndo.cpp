@@ -40,12 +40,18 @@ TagFields::Values oldValues(const TidyJournalEntry& entry) {
 // A journal keeps a value as read or, from a snapshot, as its frame's bytes.
 bool holds(const fs::path& file, const TagFields::Values& values) {
     try {
-        const TagFields::Values read = TagFields::read(file);
         const TagFields::Values exact = TagFields::snapshot(file).values;
         const auto has = [](const TagFields::Values& in, const auto& pair) {
             const auto found = in.find(pair.first);
             return found != in.end() && found->second == pair.second;
         };
+        if (std::all_of(values.begin(), values.end(),
+                        [&](const auto& pair) { return has(exact, pair); })) {
+            return true;
+        }
+        // Values as read gives them (an older journal's) are looked for only
+        // where the exact ones are not all there.
+        const TagFields::Values read = TagFields::read(file);
         return std::all_of(values.begin(), values.end(),
                            [&](const auto& pair) { return has(read, pair) || has(exact, pair); });
     } catch (const ConversionError&) {
@@ -61,14 +67,14 @@ bool holds(const fs::path& file, const TagFields::Values& values) {
 // The file as it is now, checked against what the entry recorded after the
 // change: what its rewrite compares, also after a move (a rename keeps it).
 std::optional<FileIdentity> checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
-    const auto facts = TidyFileState::factsOf(file);
+    const auto facts = FileIdentity::at(file);
     if ((entry.size || entry.modified) &&
         (!facts || (entry.size && facts->size != *entry.size) ||
          (entry.modified && facts->modified != *entry.modified))) {
         changedSinceRecorded(file);
     }
     if (!facts) return std::nullopt;
-    return facts->identity;
+    return *facts;
 }
 
 [[noreturn]] void missing(const std::string& path) {
@@ -104,7 +110,7 @@ public:
         }
         if (!entry.tagsWritten) return;
         const TagFields::Values values = oldValues(entry);
-        if (holds(file->path, values) && !checked) return;  // restored before
+        if (!checked && holds(file->path, values)) return;  // restored before
         if (!checked) seen = checkUnchanged(entry, file->path);
         try {
             TidyFileState::rewrite(file->path, values, {entry.sizeBefore, entry.placesOld}, seen);
