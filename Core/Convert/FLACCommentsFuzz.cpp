@@ -1,9 +1,11 @@
 // The FLAC metadata walk of both tag editors on any bytes: the field reader,
 // the field editor and the whole-comment rewrite. What an editor writes must
 // read back with the title it was given; the field editor must leave every
-// other field as it read it, and writing the old title back (as an undo
-// does) must give every old value back.
+// other field as it read it, and writing a snapshot's old title and genre
+// back with their places (as an undo does) must give every comment back as
+// it was, where it was.
 #include <optional>
+#include <vector>
 
 #include "Core/Convert/FLACComments.hpp"
 #include "Core/Convert/TagFields.hpp"
@@ -23,20 +25,35 @@ void expectTitle(const Bytes& written, const std::string& title) {
     }
 }
 
+// Every comment of every comment block, in order.
+std::vector<Bytes> commentsOf(const Bytes& file) {
+    MemorySource source(file);
+    std::vector<Bytes> comments;
+    for (const FLACComments::Block& block : FLACComments::parse(source, name).blocks) {
+        if (block.type != FLACComments::vorbisCommentType) continue;
+        for (Bytes& comment : FLACComments::readComments(block.body).comments) {
+            comments.push_back(std::move(comment));
+        }
+    }
+    return comments;
+}
+
 void run(std::span<const std::uint8_t> data) {
     const Bytes file(data.begin(), data.end());
     MemorySource source(file);
     std::optional<TagFields::Values> before;
+    std::optional<TagFields::Snapshot> snapshot;
     try {
         before = TagFields::readFLAC(source, name);
+        snapshot = TagFields::snapshotFLAC(source, name);
     } catch (const ConversionError&) {
     }
 
     std::optional<Bytes> patched;
     try {
         MemorySink out;
-        TagFields::patchFLAC(source, {{Field::title, "Fuzz"}, {Field::genre, std::nullopt}}, name,
-                             out);
+        TagFields::patchFLAC(source, {{Field::title, "Fuzz"}, {Field::genre, std::nullopt}}, {},
+                             name, out);
         patched = out.bytes();
     } catch (const ConversionError&) {
     }
@@ -47,14 +64,26 @@ void run(std::span<const std::uint8_t> data) {
         after[Field::title] = before->at(Field::title);
         after[Field::genre] = before->at(Field::genre);
         if (after != *before) throw fuzz::Finding("a field not named changed");
+        if (!snapshot || snapshot->values != *before) {
+            throw fuzz::Finding("a snapshot differs from the values read");
+        }
+        TagFields::Before undoing;
+        for (Field field : {Field::title, Field::genre}) {
+            if (const auto place = snapshot->places.find(field); place != snapshot->places.end()) {
+                undoing.places.insert(*place);
+            }
+        }
         MemorySink out;
         TagFields::patchFLAC(
             written,
             {{Field::title, before->at(Field::title)}, {Field::genre, before->at(Field::genre)}},
-            name, out);
+            undoing, name, out);
         MemorySource undone(out.bytes());
         if (TagFields::readFLAC(undone, name) != *before) {
             throw fuzz::Finding("the undo lost a value");
+        }
+        if (commentsOf(out.bytes()) != commentsOf(file)) {
+            throw fuzz::Finding("the undo put a comment back otherwise or elsewhere");
         }
     }
 

@@ -56,8 +56,9 @@ Values read(const std::filesystem::path& file) {
 
 Snapshot snapshot(const std::filesystem::path& file) {
     const std::string extension = extensionOf(file);
-    if (extension != "mp3") return {read(file), {}};
+    if (extension != "mp3" && extension != "flac") return {read(file), {}};
     FileSource source(file);
+    if (extension == "flac") return snapshotFLAC(source, file.filename().string());
     return snapshotID3(id3::readHead(source));
 }
 
@@ -72,7 +73,7 @@ void patch(const std::filesystem::path& source, const Values& values,
     if (extension == "mp3") {
         patchID3(file, values, before, source.filename().string(), out);
     } else {
-        patchFLAC(file, values, source.filename().string(), out);
+        patchFLAC(file, values, before, source.filename().string(), out);
     }
     out.commit();
 }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/ByteStreams.hpp"
@@ -43,12 +44,27 @@ using Values = std::map<Field, std::optional<std::string>>;
 // ("この形式のタグは書き換えられません: " + name) and for damaged tags.
 Values read(const std::filesystem::path& file);
 
+// One of a field's frames as it stood: its index among the tag's frames
+// (in a FLAC file, among all comments), and its bytes, header included (a
+// comment whole, its key spelled as it was).
+struct KeptFrame {
+    std::uint64_t index = 0;
+    Bytes raw;
+
+    bool operator==(const KeptFrame&) const = default;
+};
+
 // Where a field's frame stands in an MP3's ID3v2 tag (its index among the
 // frames) and its two flag bytes: what a value does not say, and what a
-// frame that a patch removed needs to come back as it was.
+// frame that a patch removed needs to come back as it was. `frames` holds
+// every frame of the field, the first one included: a tag may hold a field
+// several times (some taggers write a list so), a FLAC comment's value may
+// hold what reads as several, and a patch keeps one. Empty in journals of
+// older versions.
 struct FramePlace {
     std::uint64_t index = 0;
     std::uint16_t flags = 0;
+    std::vector<KeptFrame> frames = {};
 
     bool operator==(const FramePlace&) const = default;
 };
@@ -57,17 +73,21 @@ using FramePlaces = std::map<Field, FramePlace>;
 // Every field as it must be written back to give the file's bytes again,
 // whatever form a new value takes meanwhile: in an MP3, each frame's whole
 // body behind the marker 0xFF (see TagFieldsID3), with the frame's place;
-// in other formats the values `read` gives, and no places. Throws as read.
+// in a FLAC file the values `read` gives, with the places of the field's
+// comments among all comments (flags 0); in an M4A file the values alone.
+// Throws as read.
 struct Snapshot {
     Values values = {};
     FramePlaces places = {};
 };
 Snapshot snapshot(const std::filesystem::path& file);
 
-// What an undo knows of an MP3 before an earlier patch: its size, so that
-// its tag's padding is made to fit it again where the frames allow, and the
-// places of fields whose frames the patch removed, where they go back with
-// their flags (fields without one go to the end of the tag).
+// What an undo knows of a file before an earlier patch: an MP3's size, so
+// that its tag's padding is made to fit it again where the frames allow,
+// and the places its fields had. A field set to the value its kept frames
+// hold gets those frames back, each where it stood; else an MP3's field
+// whose frame the patch removed goes back at its place with its flags
+// (fields without a place go to the end of the tag).
 struct Before {
     std::optional<std::uint64_t> size = std::nullopt;
     FramePlaces places = {};
@@ -97,7 +117,9 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
 Bytes patchID3(const Bytes& file, const Values& values, const Before& before = {},
                std::string_view fileName = {});
 Values readFLAC(ByteSource& file, std::string_view fileName);
-void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out);
+Snapshot snapshotFLAC(ByteSource& file, std::string_view fileName);
+void patchFLAC(ByteSource& file, const Values& values, const Before& before,
+               std::string_view fileName, ByteSink& out);
 Values readM4A(const std::filesystem::path& file);
 Values readM4A(ByteSource& file, std::string_view fileName);
 void patchM4A(const std::filesystem::path& source, const Values& values,

@@ -1,6 +1,9 @@
 // Single fields of a FLAC file's Vorbis comments: every comment of a field
 // across all comment blocks is one value list; a new list takes the place of
-// the first comment of the field and the others go.
+// the first comment of the field and the others go. A snapshot keeps every
+// comment of a field, with its place among the comments of all comment
+// blocks: an undo given them puts each back as it was spelled (a value
+// holding U+0000 stays one comment), where it stood.
 
 #include <algorithm>
 #include <cstring>
@@ -27,9 +30,21 @@ std::vector<std::string> split(const std::string& values) {
     return pieces;
 }
 
-}  // namespace
+// A comment's value: what follows its first "=".
+Bytes valueOf(const Bytes& comment) {
+    const auto equals = std::find(comment.begin(), comment.end(), '=');
+    return Bytes(equals == comment.end() ? equals : equals + 1, comment.end());
+}
 
-namespace {
+// The value that kept comments hold; nothing where there are none.
+std::optional<std::string> holding(const std::vector<KeptFrame>& comments) {
+    std::optional<std::string> value;
+    for (const KeptFrame& comment : comments) {
+        const Bytes bytes = valueOf(comment.raw);
+        value = (value ? *value + '\0' : std::string()) + std::string(bytes.begin(), bytes.end());
+    }
+    return value;
+}
 
 Values valuesOf(const FLACComments::Layout& layout) {
     Values values;
@@ -40,9 +55,8 @@ Values valuesOf(const FLACComments::Layout& layout) {
             const std::string key = FLACComments::keyOf(comment);
             for (Field field : allFields) {
                 if (key != keyOf(field)) continue;
-                const auto equals = std::find(comment.begin(), comment.end(), '=');
-                const std::string value(equals == comment.end() ? equals : equals + 1,
-                                        comment.end());
+                const Bytes bytes = valueOf(comment);
+                const std::string value(bytes.begin(), bytes.end());
                 std::optional<std::string>& slot = values[field];
                 slot = slot ? *slot + '\0' + value : value;
             }
@@ -57,7 +71,26 @@ Values readFLAC(ByteSource& file, std::string_view fileName) {
     return valuesOf(FLACComments::parse(file, fileName));
 }
 
-void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName, ByteSink& out) {
+Snapshot snapshotFLAC(ByteSource& file, std::string_view fileName) {
+    const FLACComments::Layout layout = FLACComments::parse(file, fileName);
+    Snapshot snapshot{valuesOf(layout), {}};
+    std::uint64_t index = 0;
+    for (const FLACComments::Block& block : layout.blocks) {
+        if (block.type != FLACComments::vorbisCommentType) continue;
+        for (const Bytes& comment : FLACComments::readComments(block.body).comments) {
+            for (Field field : allFields) {
+                if (FLACComments::keyOf(comment) != keyOf(field)) continue;
+                snapshot.places.try_emplace(field, FramePlace{index, 0})
+                    .first->second.frames.push_back({index, comment});
+            }
+            ++index;
+        }
+    }
+    return snapshot;
+}
+
+void patchFLAC(ByteSource& file, const Values& values, const Before& before,
+               std::string_view fileName, ByteSink& out) {
     FLACComments::Layout layout = FLACComments::parse(file, fileName);
     const Values old = valuesOf(layout);
     std::vector<FLACComments::Comments> lists;
@@ -68,16 +101,26 @@ void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName
     }
     const bool hadBlock = !lists.empty();
     if (!hadBlock) lists.emplace_back();
+    // Comments going back to their places, once the others are in: each
+    // index counts the comments before it as they were.
+    std::vector<std::pair<std::uint64_t, Bytes>> restored;
 
     for (const auto& [field, value] : values) {
+        const auto spelled = [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); };
+        if (const auto place = before.places.find(field);
+            place != before.places.end() && value && holding(place->second.frames) == *value) {
+            for (FLACComments::Comments& list : lists) std::erase_if(list.comments, spelled);
+            for (const KeptFrame& kept : place->second.frames) {
+                restored.emplace_back(kept.index, kept.raw);
+            }
+            continue;
+        }
         // The key as the file spells it where the field is there already
         // ("title=" stays "title="), so that writing the old value back
         // gives the old comment.
         Bytes key(keyOf(field), keyOf(field) + std::strlen(keyOf(field)));
         for (const FLACComments::Comments& list : lists) {
-            const auto found = std::find_if(
-                list.comments.begin(), list.comments.end(),
-                [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); });
+            const auto found = std::find_if(list.comments.begin(), list.comments.end(), spelled);
             if (found != list.comments.end()) {
                 key.assign(found->begin(), std::find(found->begin(), found->end(), '='));
                 break;
@@ -113,6 +156,21 @@ void patchFLAC(ByteSource& file, const Values& values, std::string_view fileName
             lists.front().comments.insert(lists.front().comments.end(), replacement.begin(),
                                           replacement.end());
         }
+    }
+
+    std::stable_sort(restored.begin(), restored.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, comment] : restored) {
+        std::uint64_t at = index;
+        auto list = lists.begin();
+        while (std::next(list) != lists.end() && at > list->comments.size()) {
+            at -= list->comments.size();
+            ++list;
+        }
+        list->comments.insert(
+            list->comments.begin() +
+                static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(at, list->comments.size())),
+            std::move(comment));
     }
 
     std::size_t next = 0;

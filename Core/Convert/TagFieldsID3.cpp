@@ -93,6 +93,40 @@ std::uint16_t flagsOf(const id3::Frame& frame) {
     return static_cast<std::uint16_t>(frame.raw[8] << 8 | frame.raw[9]);
 }
 
+// The field's frames as a snapshot kept them, where `value` is the one
+// they hold; nothing else. Each is checked to be a whole frame of the field,
+// so that a damaged journal never makes a tag no reader can walk.
+std::vector<id3::Frame> keptFrames(const Before& before, Field field,
+                                   const std::optional<std::string>& value, const std::string& id,
+                                   int major) {
+    const auto place = before.places.find(field);
+    if (!value || place == before.places.end() || place->second.frames.empty()) return {};
+    std::vector<id3::Frame> frames;
+    for (const KeptFrame& kept : place->second.frames) {
+        const Bytes& raw = kept.raw;
+        if (raw.size() < 10 || std::string(raw.begin(), raw.begin() + 4) != id ||
+            (major == 4 ? id3::readSyncsafe(&raw[4]) : id3::readBigEndian32(&raw[4])) !=
+                raw.size() - 10) {
+            throw ConversionError("扱えない ID3 フレームです: " + id);
+        }
+        frames.push_back({id, raw});
+    }
+    if (asBody(id3::frameBody(frames.front())) != *value) return {};
+    return frames;
+}
+
+// The value of a frame's body: its text where writing the text back gives
+// the body again (the marker would take text that starts with 0xFF for a
+// body); else the body itself.
+std::string valueOf(const Bytes& body) {
+    const std::optional<std::string> text = id3::decodeText(body);
+    const std::optional<id3::TextForm> form = id3::formOf(body);
+    if (text && form && !text->starts_with('\xFF') && id3::bodyInForm(*text, *form) == body) {
+        return *text;
+    }
+    return asBody(body);
+}
+
 // The frame for `value` in the replaced frame's form, or in the writer's
 // own form where there is none or the text doesn't fit its encoding.
 Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame* replaced,
@@ -102,7 +136,10 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
     if (value.starts_with('\xFF')) body = Bytes(value.begin() + 1, value.end());
     std::optional<id3::TextForm> form;
     if (!body && replaced != nullptr) form = id3::formOf(id3::frameBody(*replaced));
+    // A form that would not read back as the value (text that no byte order
+    // mark or terminator of the old body can carry) gives way to the writer's.
     if (!body && form) body = id3::bodyInForm(value, *form);
+    if (body && form && valueOf(*body) != value) body.reset();
     if (!body) {
         // The writer's own form, but each string of a list with its own
         // byte order mark, which reads back as text; bytes that are not
@@ -120,18 +157,6 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
         made[9] = replaced->raw[9];
     }
     return made;
-}
-
-// The value of a frame's body: its text where writing the text back gives
-// the body again (the marker would take text that starts with 0xFF for a
-// body); else the body itself.
-std::string valueOf(const Bytes& body) {
-    const std::optional<std::string> text = id3::decodeText(body);
-    const std::optional<id3::TextForm> form = id3::formOf(body);
-    if (text && form && !text->starts_with('\xFF') && id3::bodyInForm(*text, *form) == body) {
-        return *text;
-    }
-    return asBody(body);
 }
 
 }  // namespace
@@ -153,9 +178,13 @@ Snapshot snapshotID3(const Bytes& head) {
         const id3::Frame* frame = fieldFrame(tag, field);
         snapshot.values[field] =
             frame ? std::optional(asBody(id3::frameBody(*frame))) : std::nullopt;
-        if (frame) {
-            const auto index = static_cast<std::uint64_t>(frame - tag.frames.data());
-            snapshot.places[field] = {index, flagsOf(*frame)};
+        if (!frame) continue;
+        FramePlace& place = snapshot.places[field];
+        place = {static_cast<std::uint64_t>(frame - tag.frames.data()), flagsOf(*frame)};
+        for (std::size_t index = 0; index < tag.frames.size(); ++index) {
+            if (tag.frames[index].id == frame->id) {
+                place.frames.push_back({index, tag.frames[index].raw});
+            }
         }
     }
     return snapshot;
@@ -178,6 +207,14 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
     std::vector<std::pair<std::uint64_t, id3::Frame>> restored;
     for (const auto& [field, value] : values) {
         const std::string id = frameID(field, tag.major);
+        if (const std::vector<id3::Frame> kept = keptFrames(before, field, value, id, tag.major);
+            !kept.empty()) {
+            std::erase_if(tag.frames, [&](const id3::Frame& f) { return f.id == id; });
+            for (std::size_t i = 0; i < kept.size(); ++i) {
+                restored.emplace_back(before.places.at(field).frames[i].index, kept[i]);
+            }
+            continue;
+        }
         const auto first = std::find_if(tag.frames.begin(), tag.frames.end(),
                                         [&](const id3::Frame& f) { return f.id == id; });
         std::optional<Bytes> replacement;

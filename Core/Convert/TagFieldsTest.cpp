@@ -1,4 +1,5 @@
 #include "Core/Convert/ConvertTesting.hpp"
+#include "Core/Convert/FLACComments.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -155,6 +156,74 @@ TEST(TagFields, EveryID3ValueReadGoesBackAsTheFrameItWasReadFrom) {
             EXPECT_EQ(patchID3(changed, {{Field::title, value}}, {file.size()}), file);
         }
     }
+}
+
+// A field in several frames (some taggers write a list so) loses its later
+// ones to a new value; the snapshot's kept frames bring them all back where
+// they stood, and a damaged one is refused rather than written.
+TEST(TagFields, EveryID3FrameOfAFieldGoesBackWhereItStood) {
+    for (const int major : {3, 4}) {
+        SCOPED_TRACE(major);
+        Bytes file =
+            id3With({frame("TPE1", {0, 'a'}), frame("TIT2", {0, 't'}), frame("TPE1", {0, 'b'}),
+                     frame("TALB", {0, 'x'}), frame("TPE1", {1, 0xFF, 0xFE, 'c', 0})});
+        file[3] = static_cast<std::uint8_t>(major);
+        const Snapshot before = snapshotID3(file);
+        ASSERT_EQ(before.places.at(Field::artist).frames.size(), 3u);
+        const Bytes changed = patchID3(file, {{Field::artist, "Z"}, {Field::title, "T"}});
+        EXPECT_EQ(readID3(changed).at(Field::artist), "Z");
+        const Values old = {{Field::artist, before.values.at(Field::artist)},
+                            {Field::title, before.values.at(Field::title)}};
+        EXPECT_EQ(patchID3(changed, old, {file.size(), before.places}), file);
+
+        Bytes misSized = frame("TPE1", {0, 'b'});
+        misSized[7] = 5;
+        for (const Bytes& damaged :
+             {frame("TIT2", {0, 'b'}), misSized, Bytes{'T', 'P', 'E', '1', 0, 0, 0, 0}}) {
+            FramePlaces places = before.places;
+            places.at(Field::artist).frames[1].raw = damaged;
+            EXPECT_THROW(patchID3(changed, old, {file.size(), places}), ConversionError);
+        }
+    }
+}
+
+// Comments of a field apart from each other, spelled their own way, one
+// holding U+0000, and one removed: an undo with the snapshot gives the
+// comments back exactly, where they stood.
+TEST(TagFields, EveryFLACCommentOfAFieldGoesBackAsItWasWhereItStood) {
+    TempDir dir;
+    testing::makeTone(dir / "song.flac", {.seconds = 0.2});
+    const Bytes tone = bytes(readFile(dir / "song.flac"));
+    MemorySource toneSource(tone);
+    FLACComments::Layout layout = FLACComments::parse(toneSource, "song.flac");
+    FLACComments::Comments comments;
+    for (const std::string& comment : std::vector<std::string>{
+             "title=a", "ARTIST=x", "Title=b", std::string("GENRE=g\0h", 9), "ALBUM=n"}) {
+        comments.comments.push_back(bytes(comment));
+    }
+    const auto block = std::find_if(
+        layout.blocks.begin(), layout.blocks.end(),
+        [](const FLACComments::Block& b) { return b.type == FLACComments::vorbisCommentType; });
+    ASSERT_NE(block, layout.blocks.end());
+    block->body = FLACComments::commentBody(comments);
+    MemorySink made;
+    FLACComments::join(layout.blocks, toneSource, layout.audioStart, "song.flac", made);
+    const Bytes file = made.bytes();
+
+    MemorySource original(file);
+    const Snapshot before = snapshotFLAC(original, "song.flac");
+    EXPECT_EQ(before.values.at(Field::genre), std::string("g\0h", 3));
+    MemorySink changed;
+    patchFLAC(original, {{Field::title, "T"}, {Field::genre, std::nullopt}}, {}, "song.flac",
+              changed);
+    MemorySource now(changed.bytes());
+    EXPECT_EQ(readFLAC(now, "song.flac").at(Field::title), "T");
+    MemorySink back;
+    patchFLAC(now,
+              {{Field::title, before.values.at(Field::title)},
+               {Field::genre, before.values.at(Field::genre)}},
+              {std::nullopt, before.places}, "song.flac", back);
+    EXPECT_TRUE(back.bytes() == file) << "not byte for byte";
 }
 
 }  // namespace

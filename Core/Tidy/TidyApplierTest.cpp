@@ -215,7 +215,11 @@ TEST(TidyJournal, EntryWithEveryMemberReadsBackAndNoJournalIsReplaced) {
         .rawOld = TagFields::Values{{TagFields::Field::title, "x"},
                                     {TagFields::Field::album, std::nullopt},
                                     {TagFields::Field::artist, std::string("a\0b", 3)}},
-        .placesOld = {{TagFields::Field::title, {2, 0x4000}}},
+        .placesOld = {{TagFields::Field::title,
+                       {2,
+                        0x4000,
+                        {{2, Bytes{'T', 'I', 'T', '2', 0, 0, 0, 2, 0x40, 0, 0, 'x'}},
+                         {5, Bytes{'T', 'I', 'T', '2', 0, 0, 0, 2, 0, 0, 0, 'y'}}}}}},
         .sizeBefore = 1200,
         .size = 1234,
         .modified = 1'700'000'000'123'456'789};

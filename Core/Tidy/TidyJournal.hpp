@@ -42,8 +42,9 @@ struct TidyJournalEntry {
     // `old` and `new` differ, from `old`.
     std::optional<TagFields::Values> rawOld = std::nullopt;
     // Where the changed fields' frames stood in an MP3's tag before, with
-    // their flags: undo puts a frame the change removed back there. Empty
-    // for other formats and in journals of older versions.
+    // their flags, and every frame of each (in a FLAC file, every comment):
+    // undo puts them back there as they were. Empty for M4A files and in
+    // journals of older versions (whose places hold no frames).
     TagFields::FramePlaces placesOld = {};
     // The file's size before its tags were written, so that undo can give
     // back its old length too.

@@ -43,6 +43,25 @@ std::string textFrom(const nlohmann::json& value, const std::string& path) {
     return std::move(*bytes);
 }
 
+// A field's kept frames: {"index": n, "bytes": every byte in hexadecimal}.
+std::vector<TagFields::KeptFrame> keptFrom(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_array()) throw DecodingError(DecodingError::Kind::typeMismatch, path, {});
+    std::vector<TagFields::KeptFrame> frames;
+    for (const nlohmann::json& member : value) {
+        const json::ObjectReader frame(member, path);
+        const std::int64_t index = frame.integer("index");
+        const std::optional<std::string> raw = fromHexDigits(frame.string("bytes"));
+        if (index < 0) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, frame.pathOf("index"), {});
+        }
+        if (!raw) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, frame.pathOf("bytes"), {});
+        }
+        frames.push_back({static_cast<std::uint64_t>(index), Bytes(raw->begin(), raw->end())});
+    }
+    return frames;
+}
+
 TagFields::FramePlaces placesFrom(const nlohmann::json& value) {
     const json::ObjectReader reader(value, "placesOld");
     TagFields::FramePlaces places;
@@ -58,7 +77,11 @@ TagFields::FramePlaces placesFrom(const nlohmann::json& value) {
         if (flags < 0 || flags > 0xFFFF) {
             throw DecodingError(DecodingError::Kind::dataCorrupted, place.pathOf("flags"), {});
         }
-        places[*field] = {static_cast<std::uint64_t>(index), static_cast<std::uint16_t>(flags)};
+        TagFields::FramePlace& kept = places[*field];
+        kept = {static_cast<std::uint64_t>(index), static_cast<std::uint16_t>(flags)};
+        if (place.hasValue("frames")) {
+            kept.frames = keptFrom(member.at("frames"), place.pathOf("frames"));
+        }
     }
     return places;
 }
@@ -112,7 +135,14 @@ std::string TidyJournalEntry::line() const {
     if (!placesOld.empty()) {
         nlohmann::ordered_json& places = value["placesOld"] = nlohmann::ordered_json::object();
         for (const auto& [field, place] : placesOld) {
-            places[TagFields::rawValue(field)] = {{"index", place.index}, {"flags", place.flags}};
+            nlohmann::ordered_json& recorded = places[TagFields::rawValue(field)] = {
+                {"index", place.index}, {"flags", place.flags}};
+            for (const TagFields::KeptFrame& frame : place.frames) {
+                recorded["frames"].push_back(
+                    {{"index", frame.index},
+                     {"bytes", hexDigits({reinterpret_cast<const char*>(frame.raw.data()),
+                                          frame.raw.size()})}});
+            }
         }
     }
     if (sizeBefore) value["sizeBefore"] = *sizeBefore;

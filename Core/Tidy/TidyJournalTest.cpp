@@ -70,7 +70,10 @@ TEST(TidyJournal, OlderLinesReadAndDamagedEscapesAreRefused) {
             << damaged;
     }
     for (const char* damaged :
-         {R"({"index":-1,"flags":0})", R"({"index":1,"flags":65536})", R"({"index":1})", "[]"}) {
+         {R"({"index":-1,"flags":0})", R"({"index":1,"flags":65536})", R"({"index":1})", "[]",
+          R"({"index":1,"flags":0,"frames":{}})",
+          R"({"index":1,"flags":0,"frames":[{"index":3,"bytes":"544"}]})",
+          R"({"index":1,"flags":0,"frames":[{"index":-3,"bytes":"54495432000000010000ff"}]})"}) {
         EXPECT_THROW(
             TidyJournalEntry::fromLine(head + R"(,"placesOld":{"title":)" + damaged + "}}"),
             DecodingError)

@@ -1,6 +1,7 @@
-// Undo on real MP3s whose frames take another form under the new value, or
-// go: the whole song comes back byte for byte. The songs are made by ffmpeg,
-// their frames put in by mutagen and then set byte by byte.
+// Undo on real songs whose fields take another form under the new value, go,
+// or stand in several frames or comments: the whole song comes back byte for
+// byte. The songs are made by ffmpeg, an MP3's frames put in by mutagen and
+// then set byte by byte, a FLAC file's comments by metaflac.
 #include <gtest/gtest.h>
 
 #include "Core/Convert/TagFields.hpp"
@@ -18,12 +19,14 @@ using TagFields::Field;
 
 // Saves the song's tag as ID3v2.<version> with the title "Cafe" in Latin-1,
 // or in UTF-16 with a big-endian byte order mark, and `status` as the status
-// byte of the artist frame (second of several).
-void putFrames(const fs::path& file, int version, bool bigEndian, int status) {
+// byte of the artist frame (second of several); with `twice`, a second
+// title frame after the artist's, in the padding's room.
+void putFrames(const fs::path& file, int version, bool bigEndian, int status, bool twice) {
     const char* script = R"(
 import sys
 from mutagen.id3 import ID3, TIT2
 path, version, big, status = sys.argv[1], int(sys.argv[2]), sys.argv[3] == "1", int(sys.argv[4])
+twice = sys.argv[5] == "1"
 tags = ID3(path)
 tags.add(TIT2(encoding=int(big), text="Cafe"))
 tags.save(v2_version=version)
@@ -34,26 +37,37 @@ if big:
     data[at + 1:at + 11] = b"\xfe\xff" + "Cafe".encode("utf-16-be")
 data[data.index(b"TPE1") + 8] = status
 assert data.index(b"TIT2") < data.index(b"TPE1") < data.index(b"TALB")
+if twice:
+    second = b"TIT2" + (8).to_bytes(4, "big") + b"\x20\x00" + b"\x00Cafe II"
+    at = data.index(b"TPE1")
+    at += 10 + int.from_bytes(data[at + 4:at + 8], "big")
+    end = 10 + sum(b << (7 * (3 - i)) for i, b in enumerate(data[6:10]))
+    assert data[end - len(second):end] == bytes(len(second))
+    data[end - len(second):end] = b""
+    data[at:at] = second
 open(path, "wb").write(data)
 )";
     const testing::ShellResult result = testing::runCommand(
         {testing::systemPython, "-c", script, file.string(), std::to_string(version),
-         bigEndian ? "1" : "0", std::to_string(status)});
+         bigEndian ? "1" : "0", std::to_string(status), twice ? "1" : "0"});
     ASSERT_EQ(result.exitCode, 0) << result.output;
 }
 
-TEST(TidyUndoID3, UndoGivesTheSongBackByteForByteWhateverFormTheNewValueTook) {
+TEST(TidyUndoTags, MP3UndoGivesTheSongBackByteForByteWhateverFormTheNewValueTook) {
     struct Case {
         const char* what;
         int version;
         bool bigEndian;
         int artistStatus;
         std::string newTitle, newArtist;
+        bool twoTitles = false;
     };
     const Case cases[] = {
         {"a Latin-1 title given a Japanese one", 3, false, 0, "\u30AB\u30D5\u30A7", "a band"},
         {"a big-endian UTF-16 title given a new one", 4, true, 0, "New", "a band"},
         {"an artist with a status flag removed", 4, false, 0x40, "Cafe", ""},
+        {"a title in two frames, the second flagged, given one", 3, false, 0, "New", "a band",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,7 +77,7 @@ TEST(TidyUndoID3, UndoGivesTheSongBackByteForByteWhateverFormTheNewValueTook) {
         testing::makeTone(music / "song.mp3",
                           {.seconds = 0.2,
                            .metadata = {{"title", "x"}, {"artist", "a band"}, {"album", "Night"}}});
-        putFrames(music / "song.mp3", c.version, c.bigEndian, c.artistStatus);
+        putFrames(music / "song.mp3", c.version, c.bigEndian, c.artistStatus, c.twoTitles);
         TidyItem item = testing::retitling(music, "song.mp3", "song.mp3", c.newTitle);
         item.new_.artist = c.newArtist;
         const std::map<std::string, std::string> before = testing::filesBelow(music);
@@ -79,6 +93,32 @@ TEST(TidyUndoID3, UndoGivesTheSongBackByteForByteWhateverFormTheNewValueTook) {
         EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
         EXPECT_TRUE(testing::filesBelow(music) == before) << "not byte for byte";
     }
+}
+
+TEST(TidyUndoTags, FLACCommentsComeBackAsTheyWereSpelledWhereTheyStood) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(music);
+    const fs::path song = music / "song.flac";
+    testing::makeTone(song, {.seconds = 0.2});
+    const testing::ShellResult set =
+        testing::runCommand({"metaflac", "--remove-all-tags", "--set-tag=title=Cafe",
+                             "--set-tag=ARTIST=a band", "--set-tag=Title=Cafe II",
+                             "--set-tag=Genre=Rock", "--set-tag=ALBUM=Night", song.string()});
+    ASSERT_EQ(set.exitCode, 0) << set.output;
+    TidyItem item = testing::retitling(music, "song.flac", "song.flac", "New");
+    item.new_.genre.clear();
+    const std::map<std::string, std::string> before = testing::filesBelow(music);
+
+    const TidyResult applied =
+        TidyApplier{}.apply({music.string(), {}, {item}}, dir / "journals", false, {}, {});
+    ASSERT_EQ(applied.done, 1);
+    const TagFields::Values now = TagFields::read(song);
+    EXPECT_EQ(now.at(Field::title), "New");
+    EXPECT_EQ(now.at(Field::genre), std::nullopt);
+
+    EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
+    EXPECT_TRUE(testing::filesBelow(music) == before) << "not byte for byte";
 }
 
 }  // namespace
