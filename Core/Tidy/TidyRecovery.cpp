@@ -146,6 +146,12 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders&
         const auto inode = now ? static_cast<std::uint64_t>(now->st_ino) : *entry.inodeBefore;
         entry.tagsWritten = inode != *entry.inodeBefore && !savesPutBack.contains(inode);
     }
+    // The song as the run left it, as far as anyone can tell now: an undo
+    // leaves it alone if another program saves it after this.
+    if (const auto now = FileIdentity::at(file->path)) {
+        entry.size = now->size;
+        entry.modified = now->modified;
+    }
     entry.pending = false;
 }
 
@@ -271,8 +277,8 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
             for (TidyJournalEntry* entry : open) {
                 settle(library, *entry, renamed, progress, savesPutBack);
                 if (entry->pending) continue;
-                journal.append(TidyJournalCompletion{
-                    *entry->id, entry->tagsWritten, entry->moved, {}, {}, true}
+                journal.append(TidyJournalCompletion{*entry->id, entry->tagsWritten, entry->moved,
+                                                     entry->size, entry->modified, true}
                                    .line());
             }
             notice(progress, "中断された整理の記録を締めくくりました: " + name);

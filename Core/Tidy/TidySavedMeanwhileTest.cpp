@@ -218,5 +218,42 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
     expectKept(music, song, saved, theirs);
 }
 
+// An apply killed after it retagged a song, before it said so, is finished
+// by the next run; a save made after that is the user's own: the undo
+// leaves it alone and says the file changed.
+TEST(TidySavedMeanwhile, SaveAfterAKilledApplyWasFinishedIsKeptByItsUndo) {
+    for (const std::string& kind : kinds) {
+        SCOPED_TRACE(kind);
+        const testing::TempDir dir;
+        const fs::path music = dir / "Music";
+        const fs::path song = makeSong(music, kind);
+        const std::string source = song.lexically_relative(music).generic_string();
+        const TidyResult applied = TidyApplier{}.apply(
+            {music.string(), {}, {testing::retitling(music, source, source, "Song")}},
+            dir / "journals", false, {}, {});
+        ASSERT_EQ(applied.done, 1);
+        // Killed right before its completion line.
+        std::string lines = readFile(*applied.journal);
+        lines.erase(lines.rfind("{\"completes\""));
+        testing::writeFile(*applied.journal, lines);
+        testing::writeFile(music / "other.wav", "other");
+        const TidyResult next = TidyApplier{}.apply(
+            {music.string(), {}, {testing::moving("other.wav", "Other.wav", music)}},
+            dir / "journals", false, {}, {});
+        ASSERT_EQ(next.done, 1);
+
+        const std::string saved = savedVersionOf(song);
+        testing::writeFile(song, saved);
+        std::vector<TidyEvent> events;
+        const TidyResult undone = TidyApplier{}.undo(
+            *applied.journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+        EXPECT_EQ(undone.failed, 1);
+        EXPECT_EQ(testing::failuresIn(events),
+                  std::vector<std::string>{source +
+                                           ": 記録のあとでファイルが変わっています: song." + kind});
+        EXPECT_TRUE(readFile(song) == saved) << "the save was overwritten";
+    }
+}
+
 }  // namespace
 }  // namespace tarvik
