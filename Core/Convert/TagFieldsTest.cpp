@@ -1,5 +1,4 @@
 #include "Core/Convert/ConvertTesting.hpp"
-#include "Core/Convert/FLACComments.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -185,45 +184,6 @@ TEST(TagFields, EveryID3FrameOfAFieldGoesBackWhereItStood) {
             EXPECT_THROW(patchID3(changed, old, {file.size(), places}), ConversionError);
         }
     }
-}
-
-// Comments of a field apart from each other, spelled their own way, one
-// holding U+0000, and one removed: an undo with the snapshot gives the
-// comments back exactly, where they stood.
-TEST(TagFields, EveryFLACCommentOfAFieldGoesBackAsItWasWhereItStood) {
-    TempDir dir;
-    testing::makeTone(dir / "song.flac", {.seconds = 0.2});
-    const Bytes tone = bytes(readFile(dir / "song.flac"));
-    MemorySource toneSource(tone);
-    FLACComments::Layout layout = FLACComments::parse(toneSource, "song.flac");
-    FLACComments::Comments comments;
-    for (const std::string& comment : std::vector<std::string>{
-             "title=a", "ARTIST=x", "Title=b", std::string("GENRE=g\0h", 9), "ALBUM=n"}) {
-        comments.comments.push_back(bytes(comment));
-    }
-    const auto block = std::find_if(
-        layout.blocks.begin(), layout.blocks.end(),
-        [](const FLACComments::Block& b) { return b.type == FLACComments::vorbisCommentType; });
-    ASSERT_NE(block, layout.blocks.end());
-    block->body = FLACComments::commentBody(comments);
-    MemorySink made;
-    FLACComments::join(layout.blocks, toneSource, layout.audioStart, "song.flac", made);
-    const Bytes file = made.bytes();
-
-    MemorySource original(file);
-    const Snapshot before = snapshotFLAC(original, "song.flac");
-    EXPECT_EQ(before.values.at(Field::genre), std::string("g\0h", 3));
-    MemorySink changed;
-    patchFLAC(original, {{Field::title, "T"}, {Field::genre, std::nullopt}}, {}, "song.flac",
-              changed);
-    MemorySource now(changed.bytes());
-    EXPECT_EQ(readFLAC(now, "song.flac").at(Field::title), "T");
-    MemorySink back;
-    patchFLAC(now,
-              {{Field::title, before.values.at(Field::title)},
-               {Field::genre, before.values.at(Field::genre)}},
-              {std::nullopt, before.places}, "song.flac", back);
-    EXPECT_TRUE(back.bytes() == file) << "not byte for byte";
 }
 
 }  // namespace
