@@ -97,9 +97,11 @@ void FolderWatch::arm() {
             armed.push_back(watch);
         }
     }
-    for (const int old : watches_)
-        if (std::find(armed.begin(), armed.end(), old) == armed.end())
+    for (const int old : watches_) {
+        if (std::find(armed.begin(), armed.end(), old) == armed.end()) {
             ::inotify_rm_watch(descriptor_, old);
+        }
+    }
     watches_ = std::move(armed);
     folderWatch_ = own;
 }

@@ -136,8 +136,10 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
     if (value.starts_with('\xFF')) body = Bytes(value.begin() + 1, value.end());
     std::optional<id3::TextForm> form;
     if (!body && replaced != nullptr) form = id3::formOf(id3::frameBody(*replaced));
-    // A form that would not read back as the value (text that no byte order
-    // mark or terminator of the old body can carry) gives way to the writer's.
+    // A form that would not read back as the value gives way to the writer's:
+    // an old body's tail that is more than terminators runs on into the new
+    // text, and a text that begins with U+FEFF reads, in UTF-16 without a
+    // byte order mark, as one.
     if (!body && form) body = id3::bodyInForm(value, *form);
     if (body && form && valueOf(*body) != value) body.reset();
     if (!body) {

@@ -141,14 +141,14 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders&
     if (!file) return;  // nowhere: undo reports it
     entry.moved = moved;
     if (!moved) entry.target = entry.source;
+    const std::optional<FileIdentity> now = FileIdentity::at(file->path);
     if (entry.tagsWritten && entry.inodeBefore) {
-        const auto now = facts(file->path);
-        const auto inode = now ? static_cast<std::uint64_t>(now->st_ino) : *entry.inodeBefore;
+        const std::uint64_t inode = now ? now->inode : *entry.inodeBefore;
         entry.tagsWritten = inode != *entry.inodeBefore && !savesPutBack.contains(inode);
     }
     // The song as the run left it, as far as anyone can tell now: an undo
     // leaves it alone if another program saves it after this.
-    if (const auto now = FileIdentity::at(file->path)) {
+    if (now) {
         entry.size = now->size;
         entry.modified = now->modified;
     }

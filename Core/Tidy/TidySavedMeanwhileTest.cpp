@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "Core/Convert/FFmpegRunner.hpp"
 #include "Core/Convert/TagFields.hpp"
@@ -84,6 +85,25 @@ fs::path makeSong(const fs::path& music, const std::string& kind) {
     return song;
 }
 
+// A song of the kind made in `dir`/Music and retitled "Song" by an apply,
+// moved to `target` where one is given; its journal.
+struct Retitled {
+    fs::path music, song;
+    std::string source;
+    std::optional<fs::path> journal;  // nothing where the apply failed
+};
+Retitled retitled(const fs::path& dir, const std::string& kind, const std::string& target = {}) {
+    Retitled run{dir / "Music", makeSong(dir / "Music", kind), {}, {}};
+    run.source = run.song.lexically_relative(run.music).generic_string();
+    const TidyResult applied = TidyApplier{}.apply(
+        {run.music.string(),
+         {},
+         {testing::retitling(run.music, run.source, target.empty() ? run.source : target, "Song")}},
+        dir / "journals", false, {}, {});
+    if (applied.done == 1) run.journal = applied.journal;
+    return run;
+}
+
 // A stand-in for ffmpeg that, the first time it runs, saves the song as
 // another program would (`saved` renamed over it, or written into it),
 // then runs the real one.
@@ -137,19 +157,14 @@ TEST(TidySavedMeanwhile, UndoKeepsASaveMadeRightAfterItMovedTheSongBack) {
     for (const std::string& kind : kinds) {
         SCOPED_TRACE(kind);
         const testing::TempDir dir;
-        const fs::path music = dir / "Music";
-        const fs::path song = makeSong(music, kind);
-        const std::string source = song.lexically_relative(music).generic_string();
         const std::string target = "a band/Day/song." + kind;
-        const TidyResult applied = TidyApplier{}.apply(
-            {music.string(), {}, {testing::retitling(music, source, target, "Song")}},
-            dir / "journals", false, {}, {});
-        ASSERT_EQ(applied.done, 1);
+        const auto [music, song, source, journal] = retitled(dir.path(), kind, target);
+        ASSERT_TRUE(journal);
 
         const std::string saved = savedVersionOf(music / target);
         testing::writeFile(dir / "saved", saved);
         testing::Environment environment = testing::savingOnSignal(dir / "saved", song, false);
-        environment.emplace_back(undoVariable, applied.journal->string());
+        environment.emplace_back(undoVariable, journal->string());
         // The first rename onto the way back is the move.
         const testing::TracedRun run =
             testing::runSelfTraced(environment, {"-o", "/dev/null", "-P", song.string(), "-e",
@@ -225,17 +240,12 @@ TEST(TidySavedMeanwhile, SaveAfterAKilledApplyWasFinishedIsKeptByItsUndo) {
     for (const std::string& kind : kinds) {
         SCOPED_TRACE(kind);
         const testing::TempDir dir;
-        const fs::path music = dir / "Music";
-        const fs::path song = makeSong(music, kind);
-        const std::string source = song.lexically_relative(music).generic_string();
-        const TidyResult applied = TidyApplier{}.apply(
-            {music.string(), {}, {testing::retitling(music, source, source, "Song")}},
-            dir / "journals", false, {}, {});
-        ASSERT_EQ(applied.done, 1);
+        const auto [music, song, source, journal] = retitled(dir.path(), kind);
+        ASSERT_TRUE(journal);
         // Killed right before its completion line.
-        std::string lines = readFile(*applied.journal);
+        std::string lines = readFile(*journal);
         lines.erase(lines.rfind("{\"completes\""));
-        testing::writeFile(*applied.journal, lines);
+        testing::writeFile(*journal, lines);
         testing::writeFile(music / "other.wav", "other");
         const TidyResult next = TidyApplier{}.apply(
             {music.string(), {}, {testing::moving("other.wav", "Other.wav", music)}},
@@ -246,7 +256,7 @@ TEST(TidySavedMeanwhile, SaveAfterAKilledApplyWasFinishedIsKeptByItsUndo) {
         testing::writeFile(song, saved);
         std::vector<TidyEvent> events;
         const TidyResult undone = TidyApplier{}.undo(
-            *applied.journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+            *journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
         EXPECT_EQ(undone.failed, 1);
         EXPECT_EQ(testing::failuresIn(events),
                   std::vector<std::string>{source +
