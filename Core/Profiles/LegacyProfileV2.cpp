@@ -70,7 +70,16 @@ DeviceProfile::DeviceProfile(const LegacyProfileV2& legacy) : id(legacy.id), nam
     if (legacy.codec == "aac") audio.codec = Audio::Codec::aac;
     audio.bitrate = LegacyProfileV2::bitrateKbps(legacy.bitrate);
     audio.sampleRate = legacy.sampleRate.value_or(audio.sampleRate);
-    if (legacy.tagFormat) tags.format = tagFormatFromRaw(*legacy.tagFormat).value_or(tags.format);
+    // AAC carries MP4 tags and nothing else: an AAC profile that names no
+    // format of its own must not fall back to ID3, which no export or save
+    // of it would accept.
+    const std::optional<Tags::Format> format =
+        legacy.tagFormat ? tagFormatFromRaw(*legacy.tagFormat) : std::nullopt;
+    if (format) {
+        tags.format = *format;
+    } else if (audio.codec == Audio::Codec::aac) {
+        tags.format = Tags::Format::mp4;
+    }
     if (legacy.tagEncoding) {
         tags.encoding = tagEncodingFromRaw(*legacy.tagEncoding).value_or(tags.encoding);
     }

@@ -21,6 +21,12 @@ TEST(LegacyProfileV2, MigratesEachKeyWithExactMatchFallbacks) {
             "audio": {"codec": "aac", "bitrate": 320, "sampleRate": 48000},
             "files": {"root": "X"}, "media": 5)",
          "{}"},
+        // AAC without a format of its own takes MP4 tags, the only ones it can
+        // carry; one it names stays, for the editor to mend.
+        {R"("codec": "aac")", R"({"audio": {"codec": "aac"}, "tags": {"format": "mp4"}})"},
+        {R"("codec": "aac", "tag_format": "ID3v2.4")",
+         R"({"audio": {"codec": "aac"}, "tags": {"format": "mp4"}})"},
+        {R"("codec": "aac", "tag_format": "id3v2.3")", R"({"audio": {"codec": "aac"}})"},
         {R"("notes": "n", "codec": "aac", "bitrate": "256k", "sample_rate": 48000,
             "tag_format": "id3v2.4", "tag_encoding": "shift_jis", "id3v1": true, "artwork": true,
             "artwork_max_px": 500, "root_folder": "AUDIO", "layout": "album", "name_max": 32,

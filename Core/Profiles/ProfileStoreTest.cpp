@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +38,7 @@ TEST(ProfileStore, LoadsDeliveredThenUserInDisplayOrderPassingOverWhatIsNoProfil
     const std::string head = R"({"schemaVersion": 1, "id": "bad", "name": "Bad", )";
     // clang-format off
     testing::writeFiles(user.path(), {
-        {"mine.json", profileText("generic-mp3", "汎用 MP3")},  // beside the delivered one
+        {"mine.json", profileText("generic-mp3", "汎用 MP3")},  // in place of the delivered one
         {"b.json", profileText("aa-user", "B")}, {".upper.json", profileText("u2", "b")},
         {"lower.json", R"({"schemaVersion": 1, "id": "u1", "name": "a", "notes": null,
                            "isBuiltin": true, "fileURL": "/x.json", "extra": [1]})"},
@@ -63,10 +66,10 @@ TEST(ProfileStore, LoadsDeliveredThenUserInDisplayOrderPassingOverWhatIsNoProfil
             << profile.id;
         EXPECT_EQ(readFile(*profile.fileURL), json::pretty(profile.toJson()));
     }
-    EXPECT_EQ(ids, (std::vector<std::string>{"panasonic-hds940d", "generic-mp3", "generic-mp3",
-                                             "mp3-with-art", "aac-m4a", "mp3-strict", "u1", "u2",
-                                             "aa-user", "legacy"}));
-    EXPECT_EQ(profiles[2].fileURL, user / "mine.json");
+    EXPECT_EQ(ids,
+              (std::vector<std::string>{"panasonic-hds940d", "generic-mp3", "mp3-with-art",
+                                        "aac-m4a", "mp3-strict", "u1", "u2", "aa-user", "legacy"}));
+    EXPECT_EQ(profiles[1].fileURL, user / "mine.json");
     EXPECT_EQ(profiles.back().audio.bitrate, 128);
     EXPECT_TRUE(loadAll(std::nullopt, user / "missing").empty());
 }
@@ -98,6 +101,105 @@ TEST(ProfileStore, SavesOnlyAValidProfileUnderItsOwnNameAndKeepsTheEarlierFileOn
     EXPECT_EQ(readFile(folder / "mine.json"), text);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
         << "no temporary file left";
+}
+
+// An id is listed once: the user's file before a delivered one, then the
+// file named after the id, then the first name. The others are named, and
+// left where they are.
+TEST(ProfileStore, ListsAnIdOnceAndNamesTheFilesSetAside) {
+    testing::TempDir user;
+    const fs::path builtin = TARVIK_SOURCE_DIR "/App/Resources/profiles";
+    const std::map<std::string, std::string> files = {
+        {"mine.json", profileText("generic-mp3", "Mine")},
+        {"Old Name.json", R"({"id": "x", "name": "Old", "bitrate": "320k"})"},
+        {"x.json", profileText("x", "New")},
+        {"b.json", profileText("y", "B")},
+        {"a.json", profileText("y", "A")}};
+    testing::writeFiles(user.path(), files);
+
+    const Listing listing = list(builtin, user.path());
+    std::map<std::string, fs::path> listedFile;
+    for (const DeviceProfile& profile : listing.profiles)
+        EXPECT_TRUE(listedFile.emplace(profile.id, *profile.fileURL).second) << profile.id;
+    EXPECT_EQ(listedFile["generic-mp3"], user / "mine.json");
+    EXPECT_EQ(listedFile["x"], user / "x.json");
+    EXPECT_EQ(listedFile["y"], user / "a.json");
+    std::vector<SetAside> expected = {
+        {"generic-mp3", builtin / "generic-mp3.json", user / "mine.json"},
+        {"x", user / "Old Name.json", user / "x.json"},
+        {"y", user / "b.json", user / "a.json"}};
+    std::sort(expected.begin(), expected.end(),
+              [](const auto& a, const auto& b) { return a.file < b.file; });
+    EXPECT_EQ(listing.setAside, expected);
+    EXPECT_EQ(testing::filesBelow(user.path()), files);
+}
+
+// A profile read from another file of the folder is saved in that file's
+// place, and the folder then lists it once with the saved content. Where
+// the id's own name holds another profile, that one is kept and the file
+// is written where it lies; where it holds this id's listed twin, the twin
+// takes the save and the older file stays as it was.
+TEST(ProfileStore, SavingAProfileReadFromAnotherFileWritesItInThatPlace) {
+    const std::string older = R"({"id": "x", "name": "Old", "sample_rate": 22050})";
+    const std::string other = profileText("z", "Other");
+    const std::string twin = profileText("x", "Twin");
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> before;
+        const char* read;
+        std::string id;  // the id saved, renewed or not
+        const char* written;
+        std::set<std::string> untouched;
+    };
+    const std::vector<Case> cases = {
+        {"named otherwise", {{"Old Name.json", older}}, "Old Name.json", "x", "x.json", {}},
+        {"its id renewed",
+         {{"Old Name.json", older}},
+         "Old Name.json",
+         "custom-1",
+         "custom-1.json",
+         {}},
+        {"its name taken",
+         {{"Old Name.json", older}, {"x.json", other}},
+         "Old Name.json",
+         "x",
+         "Old Name.json",
+         {"x.json"}},
+        {"a twin in its name",
+         {{"Old Name.json", older}, {"x.json", twin}},
+         "Old Name.json",
+         "x",
+         "x.json",
+         {"Old Name.json"}},
+        {"its own name", {{"x.json", older}}, "x.json", "x", "x.json", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::TempDir folder;
+        testing::writeFiles(folder.path(), c.before);
+        DeviceProfile profile = load(folder / c.read, false);
+        profile.id = c.id;
+        profile.audio.sampleRate = 44100;
+        EXPECT_EQ(save(profile, folder.path()), folder / c.written);
+
+        std::set<std::string> names;
+        for (const auto& [name, text] : testing::filesBelow(folder.path())) {
+            names.insert(name);
+            if (c.untouched.contains(name)) {
+                EXPECT_EQ(text, c.before.at(name)) << name;
+            }
+        }
+        std::set<std::string> expectedNames = c.untouched;
+        expectedNames.insert(c.written);
+        EXPECT_EQ(names, expectedNames);
+        const auto profiles = loadAll(std::nullopt, folder.path());
+        const auto saved = std::find_if(profiles.begin(), profiles.end(),
+                                        [&](const auto& p) { return p.id == c.id; });
+        ASSERT_NE(saved, profiles.end());
+        EXPECT_EQ(saved->fileURL, folder / c.written);
+        EXPECT_EQ(saved->toJson(), profile.toJson());
+        EXPECT_EQ(readFile(folder / c.written), json::pretty(profile.toJson()));
+    }
 }
 
 }  // namespace
