@@ -1,14 +1,11 @@
 #include "App/Model/AppModel.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "App/Model/SelectionKeys.hpp"
 #include "App/Platform/AppPaths.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/Uuid.hpp"
-#include "Core/Profiles/ProfileStore.hpp"
 
 namespace tarvik {
 
@@ -25,13 +22,6 @@ std::set<std::string> selectionFrom(const std::optional<std::vector<std::string>
     if (list)
         for (const std::string& text : *list) keys.insert(SelectionKeys::restored(text));
     return keys;
-}
-
-std::string newCustomId() {
-    std::string id = "custom-" + makeUuid().substr(0, 8);
-    std::transform(id.begin(), id.end(), id.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return id;
 }
 
 }  // namespace
@@ -85,8 +75,10 @@ std::string AppModel::profileId() const {
     return services_.settings->string("profileId").value_or(defaultProfileId);
 }
 void AppModel::setProfileId(const std::string& value) {
+    const std::optional<DeviceProfile> before = selectedProfileValue();
     services_.settings->setString("profileId", value);
     emit profileIdChanged();
+    forgetFailureUnless(before);
 }
 
 bool AppModel::lookup() const {
@@ -265,43 +257,6 @@ void AppModel::importLegacySettings() {
     if (const auto old = legacy->number("loudness")) setLoudness(*old);
     if (const auto old = legacy->string("profileId"); old && !old->empty()) setProfileId(*old);
     settings.setBoolean("importedV2", true);
-}
-
-// Profiles -------------------------------------------------------------------
-
-const DeviceProfile* AppModel::selectedProfile() const {
-    const std::string id = profileId();
-    for (const DeviceProfile& profile : profiles_)
-        if (profile.id == id) return &profile;
-    return nullptr;
-}
-
-void AppModel::loadProfiles() {
-    std::optional<std::filesystem::path> builtin;
-    if (const auto resources = AppPaths::resourcesDirectory()) builtin = *resources / "profiles";
-    profiles_ = ProfileStore::loadAll(builtin, AppPaths::profilesDirectory());
-    emit profilesChanged();
-    if (!profiles_.empty() && selectedProfile() == nullptr) setProfileId(profiles_.front().id);
-}
-
-void AppModel::saveProfile(const DeviceProfile& profile) {
-    DeviceProfile copy = profile;
-    copy.isBuiltin = false;
-    const bool takenByBuiltin = std::any_of(profiles_.begin(), profiles_.end(), [&](const auto& p) {
-        return p.isBuiltin && p.id == copy.id;
-    });
-    // Any other id that can't be a file name is refused by the store.
-    if (text::trim(copy.id).empty() || takenByBuiltin) copy.id = newCustomId();
-    ProfileStore::save(copy, AppPaths::profilesDirectory());
-    loadProfiles();
-    setProfileId(copy.id);
-}
-
-void AppModel::deleteProfile(const DeviceProfile& profile) {
-    if (profile.isBuiltin || !profile.fileURL) return;
-    std::error_code ignored;
-    std::filesystem::remove(*profile.fileURL, ignored);
-    loadProfiles();
 }
 
 }  // namespace tarvik

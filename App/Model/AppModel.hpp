@@ -8,10 +8,10 @@
 // nothing reaches a model that is gone. Each observable member has a change
 // signal; settings are written at once through `Settings`.
 //
-// The operations are grouped by concern, one source file each: start-up,
-// settings and profiles (AppModel.cpp), library selection (AppModelSelection.cpp),
-// the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes and
-// cards (AppModelVolumes.cpp).
+// The operations are grouped by concern, one source file each: start-up and
+// settings (AppModel.cpp), device profiles (AppModelProfiles.cpp), library
+// selection (AppModelSelection.cpp), the run log (AppModelLog.cpp), export
+// control (AppModelExport.cpp), volumes and cards (AppModelVolumes.cpp).
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -156,7 +156,7 @@ public:
     bool isBusy() const { return state_.isBusy(); }
     bool lowLoad() const { return lowLoadManual() || systemLowLoad_; }
 
-    // Start-up, settings and profiles.
+    // Device profiles.
     void loadProfiles();
     void saveProfile(const DeviceProfile& profile);  // throws the profile store's errors
     void deleteProfile(const DeviceProfile& profile);
@@ -258,6 +258,9 @@ private:
     void setPhaseText(std::string value);
     void setSourceNotice(std::optional<std::string> value);
     void importLegacySettings();
+    std::optional<DeviceProfile> selectedProfileValue() const;
+    // A failed run's message goes once the selected profile is no longer `before`.
+    void forgetFailureUnless(const std::optional<DeviceProfile>& before);
     void clearLog();
     // Export control: the end of a planning pass (no plan: stopped, or the
     // error's text) and the finish steps of a run.
@@ -268,6 +271,7 @@ private:
 
     std::set<std::string> selected_;
     std::vector<DeviceProfile> profiles_;
+    std::set<std::filesystem::path> reportedSetAside_;  // profile files the log named
     std::vector<std::string> artists_;
     bool musicFolderMissing_ = false;
     // Watches the music folder for as long as the model lives, whatever runs

@@ -13,7 +13,9 @@
 #include "App/Model/ExportTexts.hpp"
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/Json.hpp"
 #include "Core/Platform/WholeFile.hpp"
+#include "Core/Testing/Shell.hpp"
 
 namespace tarvik {
 namespace {
@@ -136,6 +138,40 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
     EXPECT_TRUE(testing::filesBelow(card.path()).empty());
     EXPECT_FALSE(fs::exists("/tmp/MUSIC/Band"));
     EXPECT_TRUE(desktop->calls.empty());
+}
+
+// An older AAC profile that names no tag format exports as it is (real
+// conversions into .m4a files whose tags an independent reader finds), and
+// is saved as it was read, in the current form under its id.
+TEST_F(AppModelExportTest, AnOlderAACProfileWithoutATagFormatExportsAndSavesAsItIs) {
+    if (const std::string missing = testing::missingProgram({"ffprobe"}); !missing.empty())
+        GTEST_SKIP() << missing;
+    const fs::path profiles = xdg.support() / "profiles";
+    testing::writeFile(
+        profiles / "old-aac.json",
+        R"({"id": "old-aac", "name": "古いナビ", "codec": "aac", "bitrate": "128k"})");
+    auto model = makeModel([](AppModel::Services& services) { services.convert = {}; });
+    model->setProfileId("old-aac");
+    model->setSelected({"Band/A"});
+    runToFinish(*model);
+    std::vector<std::string> titles;
+    for (const auto& [path, bytes] : testing::filesBelow(card.path())) {
+        EXPECT_TRUE(path.ends_with(".m4a")) << path;
+        const auto title = testing::runCommand(
+            {"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of",
+             "default=noprint_wrappers=1:nokey=1", (card.path() / path).string()});
+        titles.push_back(title.output.substr(0, title.output.find('\n')));
+    }
+    EXPECT_EQ(titles.size(), 7U);
+    EXPECT_EQ(titles.front(), "Song A01");
+
+    const DeviceProfile read = *model->selectedProfile();
+    EXPECT_EQ(read.tags.format, DeviceProfile::Tags::Format::mp4);
+    model->saveProfile(read);
+    const auto files = testing::filesBelow(profiles);
+    ASSERT_EQ(files.size(), 1U);
+    EXPECT_EQ(files.begin()->first, "old-aac.json");
+    EXPECT_EQ(json::parse(files.begin()->second), read.toJson());
 }
 
 // A catalogue that cannot open fails planning.

@@ -49,7 +49,9 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
                                                          refresh();
                                                      });
     sampleRate_ = OptionPicker::make<R::Option<std::int64_t>>(
-        section, "sampleRatePicker", R::sampleRateOptions, [this](std::int64_t value) {
+        section, "sampleRatePicker",
+        [this] { return R::sampleRateOptions(profile_.audio.sampleRate); },
+        [this](std::int64_t value) {
             profile_.audio.sampleRate = value;
             refresh();
         });
@@ -61,7 +63,8 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
             refresh();
         });
     encoding_ = OptionPicker::make<R::Option<R::Encoding>>(
-        section, "encodingPicker", [this] { return R::encodingOptions(profile_.tags.format); },
+        section, "encodingPicker",
+        [this] { return R::encodingOptions(profile_.tags.format, profile_.tags.encoding); },
         [this](R::Encoding value) {
             profile_.tags.encoding = value;
             refresh();
@@ -72,7 +75,9 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
     aacNote_->setObjectName("aacNote");
     TextStyle::setTone(aacNote_, TextStyle::Tone::secondary);
     artworkSize_ = OptionPicker::make<R::Option<std::int64_t>>(
-        section, "artworkSizePicker", R::artworkSizeOptions, [this](std::int64_t value) {
+        section, "artworkSizePicker",
+        [this] { return R::artworkSizeOptions(profile_.tags.artwork.maxPx); },
+        [this](std::int64_t value) {
             profile_.tags.artwork.maxPx = value;
             refresh();
         });
@@ -123,16 +128,19 @@ QWidget* ProfileEditorView::buildAdvanced(QWidget* parent) {
 
 void ProfileEditorView::refreshAdvanced() {
     OptionPicker::show(codec_, R::codecOptions(), profile_.audio.codec);
-    OptionPicker::show(sampleRate_, R::sampleRateOptions(), profile_.audio.sampleRate);
+    OptionPicker::show(sampleRate_, R::sampleRateOptions(profile_.audio.sampleRate),
+                       profile_.audio.sampleRate);
     const bool mp3 = profile_.audio.codec == R::Codec::mp3;
     for (QWidget* row : {static_cast<QWidget*>(tagFormat_), static_cast<QWidget*>(encoding_),
                          static_cast<QWidget*>(id3v1_)})
         advancedRows_->setRowVisible(row, mp3);
     advancedRows_->setRowVisible(aacNote_, !mp3);
     OptionPicker::show(tagFormat_, R::tagFormatOptions(), profile_.tags.format);
-    OptionPicker::show(encoding_, R::encodingOptions(profile_.tags.format), profile_.tags.encoding);
+    OptionPicker::show(encoding_, R::encodingOptions(profile_.tags.format, profile_.tags.encoding),
+                       profile_.tags.encoding);
     showToggle(id3v1_, profile_.tags.id3v1);
-    OptionPicker::show(artworkSize_, R::artworkSizeOptions(), profile_.tags.artwork.maxPx);
+    OptionPicker::show(artworkSize_, R::artworkSizeOptions(profile_.tags.artwork.maxPx),
+                       profile_.tags.artwork.maxPx);
     // Off with cover art, and the stored size stays as it is.
     artworkSize_->setEnabled(profile_.tags.artwork.enabled);
     if (root_->text() != qt(profile_.files.root)) root_->setText(qt(profile_.files.root));

@@ -1,6 +1,8 @@
 #include "App/Windows/ProfileEditorRules.hpp"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 #include "Core/Platform/Text.hpp"
 #include "Core/Profiles/ProfileValidator.hpp"
@@ -66,6 +68,60 @@ const std::vector<Option<std::int64_t>>& artworkSizeOptions() {
         {800, "800px"},
     };
     return options;
+}
+
+namespace {
+
+// Inserted before the first larger value, so the list stays in order.
+std::vector<Option<std::int64_t>> withStored(std::vector<Option<std::int64_t>> options,
+                                             std::int64_t stored, std::string label) {
+    if (indexOf(options, stored) >= 0) return options;
+    const auto place = std::find_if(options.begin(), options.end(),
+                                    [&](const auto& option) { return option.value > stored; });
+    options.insert(place, {stored, std::move(label)});
+    return options;
+}
+
+// 22050 -> "22.05", 48000 -> "48": hertz in kilohertz without trailing zeros.
+std::string kilohertz(std::int64_t hertz) {
+    const std::uint64_t magnitude =
+        hertz < 0 ? 0 - static_cast<std::uint64_t>(hertz) : static_cast<std::uint64_t>(hertz);
+    std::string text = (hertz < 0 ? "-" : "") + std::to_string(magnitude / 1000);
+    std::string fraction = std::to_string(magnitude % 1000 + 1000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
+}
+
+// The fields the advanced group holds, as the validator names them.
+constexpr std::array<std::string_view, 8> advancedFields = {
+    "tags.format",        "tags.encoding", "tags.id3v1",         "audio.sampleRate",
+    "tags.artwork.maxPx", "files.root",    "files.maxPerFolder", "files.nameMax"};
+
+}  // namespace
+
+std::vector<Option<std::int64_t>> qualityOptions(std::int64_t stored) {
+    return withStored(qualityOptions(), stored, std::to_string(stored) + "kbps");
+}
+
+std::vector<Option<std::int64_t>> sampleRateOptions(std::int64_t stored) {
+    return withStored(sampleRateOptions(), stored, kilohertz(stored) + " kHz");
+}
+
+std::vector<Option<Encoding>> encodingOptions(Format format, Encoding stored) {
+    std::vector<Option<Encoding>> options = encodingOptions(format);
+    // Every encoding is offered under ID3v2.4, in the order the sheet shows them.
+    if (indexOf(options, stored) < 0) options = encodingOptions(Format::id3v2_4);
+    return options;
+}
+
+std::vector<Option<std::int64_t>> artworkSizeOptions(std::int64_t stored) {
+    return withStored(artworkSizeOptions(), stored, std::to_string(stored) + "px");
+}
+
+DeviceProfile editable(DeviceProfile profile) {
+    codecChanged(profile, profile.audio.codec);
+    return profile;
 }
 
 std::string title(const DeviceProfile& profile) {
@@ -168,6 +224,16 @@ std::optional<std::string> refusal(const DeviceProfile& profile) {
         text += problem.description();
     }
     return text;
+}
+
+bool refusesAdvanced(const DeviceProfile& profile) {
+    const auto problems = ProfileValidator::validate(profile);
+    const auto names = [&](std::string_view field) {
+        return std::any_of(problems.begin(), problems.end(),
+                           [&](const auto& problem) { return problem.field == field; });
+    };
+    // A missing name is shown alone.
+    return !names("name") && std::any_of(advancedFields.begin(), advancedFields.end(), names);
 }
 
 std::string saveFailure(const std::exception& error) {

@@ -39,6 +39,15 @@ const std::vector<Option<Format>>& tagFormatOptions();
 std::vector<Option<Encoding>> encodingOptions(Format format);
 const std::vector<Option<std::int64_t>>& artworkSizeOptions();
 
+// The same choices with the stored value added in its place where none of
+// them carries it ("320kbps", "22.05 kHz", "UTF-8", "1000px"), so that a
+// picker shows what an older or hand-written profile holds instead of
+// nothing; the added choice goes once the user picks another.
+std::vector<Option<std::int64_t>> qualityOptions(std::int64_t stored);
+std::vector<Option<std::int64_t>> sampleRateOptions(std::int64_t stored);
+std::vector<Option<Encoding>> encodingOptions(Format format, Encoding stored);
+std::vector<Option<std::int64_t>> artworkSizeOptions(std::int64_t stored);
+
 // The index of `value` among `options`, or -1 when none carries it.
 template <typename T>
 int indexOf(const std::vector<Option<T>>& options, const T& value) {
@@ -51,6 +60,11 @@ int indexOf(const std::vector<Option<T>>& options, const T& value) {
 std::string title(const DeviceProfile& profile);
 // Only a user's own profile file can be deleted.
 bool canDelete(const DeviceProfile& profile);
+
+// The working copy the sheet starts from: the codec rule applied to what the
+// file held, so that no row hidden for the codec (the tag rows under AAC)
+// keeps a value the save would refuse, and the AAC note tells the truth.
+DeviceProfile editable(DeviceProfile profile);
 
 // After the user picks another codec: AAC takes MP4 tags without the extra
 // ID3v1 tag; MP3 leaves MP4 tags for ID3v2.3 and keeps any other format.
@@ -96,6 +110,9 @@ std::string perFolderLabel(const DeviceProfile& profile);
 // without an id (blank counts as none) gets one when saved, so the id's own
 // problem is passed over then.
 std::optional<std::string> refusal(const DeviceProfile& profile);
+// Whether the refusal shown names a field of the advanced group, which the
+// sheet then opens, so that the field is on screen.
+bool refusesAdvanced(const DeviceProfile& profile);
 // The text shown when saving throws.
 std::string saveFailure(const std::exception& error);
 

@@ -126,34 +126,43 @@ TEST(ProfileEditorRulesTest, SteppersStayInTheirRangesWithTheirSteps) {
     EXPECT_EQ(R::displayWidthLabel(profile), "名前の表示幅の上限（半角換算、0 = なし）: 0");
 }
 
+// The refusal shown, and whether it names a field of the folded advanced
+// group, which then opens.
 TEST(ProfileEditorRulesTest, RefusalShowsAMissingNameAloneElseEveryProblem) {
     const struct {
         const char* what;
         void (*edit)(DeviceProfile&);
         std::optional<std::string> text;
+        bool advanced;
     } cases[] = {
-        {"valid", [](DeviceProfile&) {}, std::nullopt},
-        {"new profile without id", [](DeviceProfile& p) { p.id = ""; }, std::nullopt},
-        {"blank id counts as none", [](DeviceProfile& p) { p.id = " \t"; }, std::nullopt},
+        {"valid", [](DeviceProfile&) {}, std::nullopt, false},
+        {"new profile without id", [](DeviceProfile& p) { p.id = ""; }, std::nullopt, false},
+        {"blank id counts as none", [](DeviceProfile& p) { p.id = " \t"; }, std::nullopt, false},
         {"blank name hides the rest",
          [](DeviceProfile& p) {
              p.name = "\u3000 ";
              p.files.root = "A/B";
              p.audio.sampleRate = 22050;
          },
-         "機種の名前を入れてください"},
+         "機種の名前を入れてください", false},
         {"two problems, two lines",
          [](DeviceProfile& p) {
              p.audio.bitrate = 100;
              p.files.root = "a|b";
          },
          "audio.bitrate: 96/128/160/192/256/320 kbps から選んでください\n"
-         "files.root: フォルダ名に使えない文字が入っています"},
+         "files.root: フォルダ名に使えない文字が入っています",
+         true},
+        {"the quality alone is on the form", [](DeviceProfile& p) { p.audio.bitrate = 100; },
+         "audio.bitrate: 96/128/160/192/256/320 kbps から選んでください", false},
+        {"the sample rate", [](DeviceProfile& p) { p.audio.sampleRate = 22050; },
+         "audio.sampleRate: 44100 か 48000 にしてください", true},
     };
     for (const auto& c : cases) {
         DeviceProfile profile = valid();
         c.edit(profile);
         EXPECT_EQ(R::refusal(profile), c.text) << c.what;
+        EXPECT_EQ(R::refusesAdvanced(profile), c.advanced) << c.what;
     }
     for (char sign : std::string("/\\:*?\"<>|")) {
         DeviceProfile profile = valid();
@@ -161,6 +170,49 @@ TEST(ProfileEditorRulesTest, RefusalShowsAMissingNameAloneElseEveryProblem) {
         EXPECT_EQ(R::refusal(profile), "files.root: フォルダ名に使えない文字が入っています")
             << sign;
     }
+}
+
+// A stored value that no choice carries is shown as it is, in its place; a
+// value one carries leaves the choices as they are.
+TEST(ProfileEditorRulesTest, AStoredValueNoChoiceCarriesIsShownAsItIs) {
+    using Choices = std::vector<R::Option<std::int64_t>>;
+    const struct {
+        Choices (*choices)(std::int64_t);
+        const Choices& offered;
+        std::int64_t stored;
+        int at;  // -1: one of the offered choices
+        const char* label;
+    } cases[] = {
+        {R::qualityOptions, R::qualityOptions(), 320, 3, "320kbps"},
+        {R::qualityOptions, R::qualityOptions(), 96, 0, "96kbps"},
+        {R::qualityOptions, R::qualityOptions(), 192, -1, ""},
+        {R::sampleRateOptions, R::sampleRateOptions(), 22050, 0, "22.05 kHz"},
+        {R::sampleRateOptions, R::sampleRateOptions(), 11025, 0, "11.025 kHz"},
+        {R::sampleRateOptions, R::sampleRateOptions(), 96000, 2, "96 kHz"},
+        {R::sampleRateOptions, R::sampleRateOptions(), 44100, -1, ""},
+        {R::artworkSizeOptions, R::artworkSizeOptions(), 1000, 3, "1000px"},
+        {R::artworkSizeOptions, R::artworkSizeOptions(), 500, -1, ""},
+    };
+    for (const auto& c : cases) {
+        Choices expected = c.offered;
+        if (c.at >= 0) expected.insert(expected.begin() + c.at, {c.stored, c.label});
+        const Choices shown = c.choices(c.stored);
+        ASSERT_EQ(shown.size(), expected.size()) << c.stored;
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            EXPECT_EQ(std::tie(shown[i].value, shown[i].label),
+                      std::tie(expected[i].value, expected[i].label))
+                << c.stored << " at " << i;
+    }
+    const auto encodings = [](Format format, Encoding stored) {
+        std::vector<Encoding> values;
+        for (const auto& option : R::encodingOptions(format, stored))
+            values.push_back(option.value);
+        return values;
+    };
+    EXPECT_EQ(encodings(Format::id3v2_3, Encoding::utf8),
+              (std::vector{Encoding::utf16, Encoding::utf8, Encoding::latin1, Encoding::shiftJIS}));
+    EXPECT_EQ(encodings(Format::id3v2_3, Encoding::latin1),
+              (std::vector{Encoding::utf16, Encoding::latin1, Encoding::shiftJIS}));
 }
 
 }  // namespace

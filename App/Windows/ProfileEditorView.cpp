@@ -40,7 +40,10 @@ void showText(QLineEdit* field, const std::string& text) {
 
 ProfileEditorView::ProfileEditorView(AppModel& model, DeviceProfile profile,
                                      std::function<void()> close, QWidget* parent)
-    : QDialog(parent), model_(model), profile_(std::move(profile)), close_(std::move(close)) {
+    : QDialog(parent),
+      model_(model),
+      profile_(R::editable(std::move(profile))),
+      close_(std::move(close)) {
     setObjectName("profileEditor");
     setWindowModality(Qt::WindowModal);
     setWindowTitle(qt(R::title(profile_)));
@@ -103,11 +106,12 @@ void ProfileEditorView::buildForm(QVBoxLayout& root) {
     notes_->setObjectName("profileNotesField");
     connect(notes_, &QLineEdit::textEdited, this,
             [this](const QString& text) { profile_.notes = text.toStdString(); });
-    quality_ = OptionPicker::make<R::Option<std::int64_t>>(main, "qualityPicker", R::qualityOptions,
-                                                           [this](std::int64_t value) {
-                                                               profile_.audio.bitrate = value;
-                                                               refresh();
-                                                           });
+    quality_ = OptionPicker::make<R::Option<std::int64_t>>(
+        main, "qualityPicker", [this] { return R::qualityOptions(profile_.audio.bitrate); },
+        [this](std::int64_t value) {
+            profile_.audio.bitrate = value;
+            refresh();
+        });
     artwork_ = new QCheckBox("ジャケット画像を入れる", main);
     artwork_->setObjectName("artworkToggle");
     connect(artwork_, &QCheckBox::toggled, this, [this](bool on) {
@@ -201,7 +205,7 @@ void ProfileEditorView::buildButtons(QVBoxLayout& root) {
 void ProfileEditorView::refresh() {
     showText(name_, profile_.name);
     showText(notes_, profile_.notes);
-    OptionPicker::show(quality_, R::qualityOptions(), profile_.audio.bitrate);
+    OptionPicker::show(quality_, R::qualityOptions(profile_.audio.bitrate), profile_.audio.bitrate);
     OptionPicker::show(layout_, R::layoutOptions(), profile_.files.layout);
     {
         const QSignalBlocker blocker(artwork_);
@@ -227,6 +231,7 @@ void ProfileEditorView::refresh() {
 void ProfileEditorView::save() {
     if (auto refused = R::refusal(profile_)) {
         error_ = std::move(refused);
+        if (R::refusesAdvanced(profile_)) advanced_ = true;
         refresh();
         return;
     }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <algorithm>
 #include <fstream>
 #include <tuple>
 
@@ -104,7 +105,7 @@ TEST(ProfileEditorViewTest, EscapeCancelsReturnSavesAnUntouched320AndOnlyOwnProf
     EXPECT_EQ(loaded(e.model(), "my-320").name, "うちのナビ");
 
     e.open(original);
-    EXPECT_EQ(e.find<QComboBox>("qualityPicker")->currentIndex(), -1);
+    EXPECT_EQ(e.find<QComboBox>("qualityPicker")->currentText(), "320kbps");
     QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_End);
     e.type("profileNotesField", " memo");
     QTest::keyClick(e.find<QLineEdit>("profileNotesField"), Qt::Key_Return);
@@ -124,6 +125,56 @@ TEST(ProfileEditorViewTest, EscapeCancelsReturnSavesAnUntouched320AndOnlyOwnProf
     EXPECT_THROW(loaded(e.model(), "my-320"), std::runtime_error);
     e.open(loaded(e.model(), "generic-mp3"));
     EXPECT_EQ(e.sheet->findChild<QPushButton*>("deleteProfileButton"), nullptr);
+}
+
+// An older file named otherwise than its id shows what it holds, 320 kbit/s
+// and 22,050 Hz; the refusal opens the group that shows the sample rate, and
+// once it is picked there the profile is saved in place of its file, listed once.
+TEST(ProfileEditorViewTest, AnOlderProfileShowsItsValuesAndIsMendedWhereTheRefusalPoints) {
+    OpenEditor e;
+    const fs::path folder = AppPaths::profilesDirectory();
+    testing::writeFile(folder / "うちのナビ (古い).json",
+                       R"({"id": "old-navi", "name": "うちのナビ", "bitrate": "320k",
+                           "sample_rate": 22050})");
+    e.model().loadProfiles();
+    e.open(loaded(e.model(), "old-navi"));
+    EXPECT_EQ(e.find<QComboBox>("qualityPicker")->currentText(), "320kbps");
+    EXPECT_EQ(e.find<QComboBox>("sampleRatePicker")->currentText(), "22.05 kHz");
+    testing::expectShown(*e.sheet, {{"sampleRatePicker", false}});
+    e.save();
+    EXPECT_EQ(errorText(e), "audio.sampleRate: 44100 か 48000 にしてください");
+    testing::expectShown(*e.sheet, {{"sampleRatePicker", true}});
+    e.pick("sampleRatePicker", "44.1 kHz（標準）");
+    e.save();
+    EXPECT_EQ(e.closed, 1);
+    const auto files = testing::filesBelow(folder);
+    ASSERT_EQ(files.size(), 1U);
+    EXPECT_EQ(files.begin()->first, "old-navi.json");
+    const auto& profiles = e.model().profiles();
+    EXPECT_EQ(std::count_if(profiles.begin(), profiles.end(),
+                            [](const auto& p) { return p.id == "old-navi"; }),
+              1);
+    const DeviceProfile& saved = loaded(e.model(), "old-navi");
+    EXPECT_EQ(std::tuple(saved.audio.bitrate, saved.audio.sampleRate), std::tuple(320, 44100));
+}
+
+// An AAC file naming ID3 tags and the extra ID3v1 tag, rows the sheet hides
+// under AAC, opens with the MP4 tags its note speaks of, and saves.
+TEST(ProfileEditorViewTest, AnAACProfileWithID3TagsOpensWithMP4TagsAndSaves) {
+    OpenEditor e;
+    testing::writeFile(AppPaths::profilesDirectory() / "old-aac.json",
+                       R"({"id": "old-aac", "name": "AAC ナビ", "codec": "aac",
+                           "tag_format": "id3v2.3", "id3v1": true})");
+    e.model().loadProfiles();
+    e.open(loaded(e.model(), "old-aac"));
+    e.openAdvanced();
+    testing::expectShown(*e.sheet, {{"aacNote", true}, {"tagFormatPicker", false}});
+    e.save();
+    EXPECT_EQ(errorText(e), "");
+    EXPECT_EQ(e.closed, 1);
+    const DeviceProfile& saved = loaded(e.model(), "old-aac");
+    EXPECT_EQ(std::tuple(saved.tags.format, saved.tags.id3v1),
+              std::tuple(DeviceProfile::Tags::Format::mp4, false));
 }
 
 TEST(ProfileEditorViewTest, ARefusedOrFailedSaveKeepsTheSheetOpenWithItsReason) {

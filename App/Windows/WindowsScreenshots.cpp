@@ -38,7 +38,8 @@ TEST(WindowsScreenshots, Aliases) {
     shoot(*sheet.view, "aliases");
 }
 
-// A new profile's sheet, then its opened group scrolled down to a refusal.
+// A new profile's sheet, then its opened group scrolled down to a refusal;
+// an older profile's rates that no choice offers, refused.
 TEST(WindowsScreenshots, ProfileEditor) {
     testing::OpenEditor e;
     e.open(e.freshProfile());
@@ -47,6 +48,15 @@ TEST(WindowsScreenshots, ProfileEditor) {
     QScrollBar* bar = e.find<QScrollArea>("profileEditorForm")->verticalScrollBar();
     bar->setValue(bar->maximum());
     shoot(*e.sheet, "profile-editor-advanced");
+
+    // An older profile's rates, shown as they are, and its refusal.
+    DeviceProfile older = e.freshProfile();
+    older.name = "うちのナビ";
+    older.audio.bitrate = 320;
+    older.audio.sampleRate = 22050;
+    e.open(older);
+    e.save();
+    shoot(*e.sheet, "profile-editor-older");
 }
 
 // The titles tab of a real plan, with the skip toggle on.
