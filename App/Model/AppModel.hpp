@@ -214,6 +214,9 @@ public:
     bool isEjecting(const std::filesystem::path& volume) const;
     // Whether the volume service takes the mounted volume for a card.
     bool isCardVolume(const std::filesystem::path& volume) const;
+    // Whether the volume holds the music library (MusicDrive): the program never
+    // cleans it or picks it by itself; the user may still choose it.
+    bool holdsMusicLibrary(const std::filesystem::path& volume) const;
     void continueOnNextCard();
     // The volume whose path is canonically equal to destPath, first in list order.
     const Volume* destinationVolume() const;
@@ -279,6 +282,7 @@ private:
     std::unique_ptr<FolderWatch> musicWatch_ =
         std::make_unique<FolderWatch>([this] { followMusicFolder(); });
     std::vector<Volume> volumes_;
+    std::vector<VolumeService::Mounted> mounted_;  // the facts volumes_ was built from
     std::string search_;
     RunState state_;
     std::optional<ConversionPlan> plan_;

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include "App/Model/AppModel.hpp"
+#include "App/Model/MusicDrive.hpp"
 #include "App/Model/VolumeList.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardCleaning.hpp"
@@ -18,6 +19,16 @@ namespace {
 // lands in the empty folder on the system disk. Kept across starts, so a card
 // pulled while the program was closed counts too.
 constexpr const char* destVolumeKey = "destVolumePath";
+
+// The music folder and the identity of the file system it was last seen on:
+// a music drive mounted at another mount point than before is known again.
+constexpr const char* musicDriveKey = "musicDrive";
+
+std::optional<MusicDrive::LastSeen> lastSeenMusicDrive(const Settings& settings) {
+    const auto pair = settings.stringList(musicDriveKey);
+    if (!pair || pair->size() != 2) return std::nullopt;
+    return MusicDrive::LastSeen{(*pair)[0], (*pair)[1]};
+}
 
 // Why an eject did not begin, in the eject failure's parentheses.
 constexpr const char* ejectRefusedWhileSending = "SD カードへ送っている最中です";
@@ -52,14 +63,23 @@ const Volume* AppModel::destinationVolume() const {
 }
 
 void AppModel::refreshVolumes() {
-    std::vector<Volume> list;
-    if (services_.volumes) list = volumeList(services_.volumes->mounted());
+    std::vector<VolumeService::Mounted> mounted;
+    if (services_.volumes) mounted = services_.volumes->mounted();
+    std::vector<Volume> list = volumeList(mounted);
+    mounted_ = std::move(mounted);
     if (list != volumes_) {
         volumes_ = std::move(list);
         emit volumesChanged();
     }
 
     Settings& settings = *services_.settings;
+    const std::string music = srcPath();
+    if (auto id = MusicDrive::libraryFileSystemId(mounted_, MusicDrive::libraryPlaces(music))) {
+        const MusicDrive::LastSeen seen{music, std::move(*id)};
+        if (lastSeenMusicDrive(settings) != seen)
+            settings.setStringList(musicDriveKey, {seen.musicFolder, seen.fileSystemId});
+    }
+
     const std::string dest = destPath();
     if (!dest.empty() && destinationVolume() == nullptr) {
         std::error_code error;
@@ -68,10 +88,11 @@ void AppModel::refreshVolumes() {
         if (!exists || (lastVolume && text::equivalent(*lastVolume, dest))) setDestPath("");
     }
     if (destPath().empty()) {
+        // The music drive is no card: it is never taken without the user.
         const Volume* single = nullptr;
         int removable = 0;
         for (const Volume& volume : volumes_) {
-            if (!volume.removable) continue;
+            if (!volume.removable || holdsMusicLibrary(volume.url)) continue;
             ++removable;
             single = &volume;
         }
@@ -98,6 +119,9 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
                          .sendingToCard = sendingToCard_,
                          .isCardVolume = true};
     if (!autoCleanAllowed(facts, volume) || !services_.volumes) return;
+    // The drive that holds the library looks like a card; cleaning it would
+    // rename the user's songs and folders without a way back.
+    if (holdsMusicLibrary(volume)) return;
     if (!services_.volumes->isCardVolume(volume)) return;
 
     QPointer<AppModel> self(this);
@@ -118,6 +142,20 @@ void AppModel::ejectCard() {
 
 bool AppModel::isCardVolume(const std::filesystem::path& volume) const {
     return services_.volumes && services_.volumes->isCardVolume(volume);
+}
+
+bool AppModel::holdsMusicLibrary(const std::filesystem::path& volume) const {
+    const std::string music = srcPath();
+    if (music.empty()) return false;
+    VolumeService::Mounted facts{.path = volume};
+    for (const VolumeService::Mounted& listed : mounted_) {
+        if (text::equivalent(listed.path.native(), volume.native())) {
+            facts = listed;
+            break;
+        }
+    }
+    return MusicDrive::holdsLibrary(facts, MusicDrive::libraryPlaces(music),
+                                    lastSeenMusicDrive(*services_.settings), music);
 }
 
 bool AppModel::isEjecting(const std::filesystem::path& volume) const {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -81,6 +82,66 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
               "SD カード「CARD」を掃除しました（隠しファイル 1 個、名前の修正 0 "
               "個）。このままカーナビに差して大丈夫です。");
     EXPECT_FALSE(std::filesystem::exists(fresh.path / ".DS_Store"));
+}
+
+// The drive that holds the music folder is removable and FAT like a card,
+// with names a card's cleaning would rename and hidden files it would remove:
+// the program neither cleans it nor takes it as the destination, also when it
+// comes back at another mount point (its old folder left behind). A card
+// beside it is still cleaned and chosen; the user may still choose the drive.
+TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
+    FixtureVolumes::Mounted drive = card("USB");
+    drive.fileSystemId = "4A1B-2C3D";
+    const std::map<std::string, std::string> songs = {{"Music/방탄소년단/화양연화 ♥/01.flac", "1"},
+                                                      {"Music/Café/〜 Intro.mp3", "2"},
+                                                      {"Music/._Café", "3"},
+                                                      {"._USB", "4"},
+                                                      {".DS_Store", "5"}};
+    testing::writeFiles(drive.path, songs);
+    xdg_.settings()->setString("srcPath", (drive.path / "Music").string());
+    xdg_.settings()->setBoolean("autoCleanSD", true);
+    AppModel& model = start();
+    std::vector<std::string> notices;
+    QObject::connect(&model, &AppModel::cleanNoticeChanged, [&] {
+        if (model.cleanNotice()) notices.push_back(*model.cleanNotice());
+    });
+    const auto cardMounts = [&](const std::string& name) {
+        FixtureVolumes::Mounted fresh = card(name);
+        writeFile(fresh.path / ".DS_Store", "x");
+        volumes_->cards.insert(fresh.path);
+        volumes_->mount(fresh);
+        ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));
+        // A cleaning of the drive, wrongly begun first, would have told by now.
+        EXPECT_FALSE(waitUntil([&] { return notices.size() > 1; }, std::chrono::milliseconds(300)));
+        EXPECT_EQ(notices,
+                  std::vector<std::string>{"SD カード「" + name +
+                                           "」を掃除しました（隠しファイル 1 個、名前の修正 "
+                                           "0 個）。このままカーナビに差して大丈夫です。"});
+        EXPECT_EQ(model.destPath(), fresh.path.string());
+        notices.clear();
+    };
+
+    volumes_->cards.insert(drive.path);
+    volumes_->mount(drive);
+    EXPECT_EQ(model.destPath(), "");  // the only removable volume, yet no card
+    cardMounts("CARD");
+    EXPECT_EQ(testing::filesBelow(drive.path), songs);
+    model.setDestPath(drive.path.string());  // by hand
+    model.refreshVolumes();
+    EXPECT_EQ(model.destPath(), drive.path.string());
+
+    // Pulled with the card; back at USB1, the folder USB left behind.
+    model.setDestPath("");
+    volumes_->unmount(media("CARD"));
+    volumes_->unmount(drive.path);
+    std::filesystem::rename(drive.path, media("USB1"));
+    std::filesystem::create_directories(drive.path);
+    drive.path = media("USB1");
+    volumes_->cards.insert(drive.path);
+    volumes_->mount(drive);
+    EXPECT_EQ(model.destPath(), "");
+    cardMounts("CARD2");
+    EXPECT_EQ(testing::filesBelow(drive.path), songs);
 }
 
 // Ejecting, or going on with the next card, takes the card out and picks the

@@ -43,9 +43,11 @@ std::string decodeUdevText(std::string_view text) {
     return out;
 }
 
-bool isFolder(const std::filesystem::path& path) {
+// The folder's device number; nothing for what is no folder or can't be examined.
+std::optional<std::uint64_t> folderDevice(const std::filesystem::path& path) {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    if (::stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_dev);
 }
 
 }  // namespace
@@ -85,13 +87,17 @@ std::vector<VolumeService::Mounted> LinuxVolumes::mounted() {
     std::vector<Mounted> list;
     for (const MountEntry& mount : volumeMounts()) {
         // A mount point that is gone or unreadable, or a file bound over a file.
-        if (!isFolder(mount.mountPoint)) continue;
-        Mounted volume{.path = mount.mountPoint};
+        const std::optional<std::uint64_t> device = folderDevice(mount.mountPoint);
+        if (!device) continue;
+        Mounted volume{.path = mount.mountPoint, .device = device};
         if (auto label = facts_.udevProperty(mount, "ID_FS_LABEL_ENC"); label && !label->empty()) {
             volume.name = decodeUdevText(*label);
         }
         const std::int64_t free = SDCardTools::freeBytes(mount.mountPoint);
         if (free != SDCardTools::unknownFreeBytes) volume.available = free;
+        if (auto id = facts_.udevProperty(mount, "ID_FS_UUID"); id && !id->empty()) {
+            volume.fileSystemId = std::move(*id);
+        }
         const VolumeInfo facts = facts_.mountFacts(mount);
         volume.removable = facts.removable;
         volume.ejectable = facts.ejectable;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDBusConnection>
 
@@ -47,8 +48,10 @@ public:
         std::filesystem::create_directories(temp_ / "sys" / "dev" / "block");
         std::filesystem::create_symlink(folder, temp_ / "sys" / "dev" / "block" / device);
     }
-    void label(const std::string& device, const std::string& encoded) {
-        writeFile(temp_ / "udev" / ("b" + device), "E:ID_FS_LABEL_ENC=" + encoded + "\n");
+    void label(const std::string& device, const std::string& encoded,
+               const std::string& uuid = "") {
+        writeFile(temp_ / "udev" / ("b" + device),
+                  "E:ID_FS_LABEL_ENC=" + encoded + "\nE:ID_FS_UUID=" + uuid + "\n");
     }
 
     LinuxVolumes volumes() const {
@@ -79,7 +82,7 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");         // a USB disk
     machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");                // a card slot
     machine.disk("8:2", "pci0/ata1/host0/block/sda/sda2", "0");
-    machine.label("8:17", "MY\\x20CARD\\x2fA");
+    machine.label("8:17", "MY\\x20CARD\\x2fA", "4A1B-2C3D");
     machine.label("8:2", "");
 
     using Mounted = VolumeService::Mounted;
@@ -87,19 +90,24 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     for (Mounted& volume : listed) {
         EXPECT_GT(volume.available.value_or(0), 0) << volume.path;
         volume.available.reset();
+        struct stat status {};
+        ASSERT_EQ(::stat(volume.path.c_str(), &status), 0);
+        EXPECT_EQ(volume.device, status.st_dev) << volume.path;
+        volume.device.reset();
     }
     // Below the fixture's mount folder, so never the root file system.
     const auto at = [&](const char* folder, std::optional<std::string> name, bool removable,
-                        bool ejectable) {
+                        bool ejectable, std::optional<std::string> id = {}) {
         return Mounted{.path = machine.point(folder),
                        .name = std::move(name),
                        .removable = removable,
                        .ejectable = ejectable,
-                       .rootFileSystem = false};
+                       .rootFileSystem = false,
+                       .fileSystemId = std::move(id)};
     };
     const std::vector<Mounted> expected = {
         {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
-        at("MY CARD", "MY CARD/A", false, true),
+        at("MY CARD", "MY CARD/A", false, true, "4A1B-2C3D"),
         at("stick", {}, true, true),
         at("data", {}, false, false)};
     EXPECT_EQ(listed, expected);

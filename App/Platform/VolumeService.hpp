@@ -26,6 +26,12 @@ public:
         std::optional<bool> ejectable{};
         std::optional<bool> internal{};
         std::optional<bool> rootFileSystem{};
+        // The file system's device number as stat reports it for the mount
+        // point, so that a path on the volume, however reached, can be told.
+        std::optional<std::uint64_t> device{};
+        // What names the file system itself whatever it is mounted on (its
+        // serial or UUID), so that a drive is known again at another mount point.
+        std::optional<std::string> fileSystemId{};
 
         bool operator==(const Mounted&) const = default;
     };

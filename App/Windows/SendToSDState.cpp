@@ -65,6 +65,12 @@ std::vector<Volume> SendToSDState::cards() const {
     return result;
 }
 
+std::string SendToSDState::cardOfItsOwn() const {
+    for (const Volume& card : cards())
+        if (!model_.holdsMusicLibrary(card.url)) return card.url.native();
+    return {};
+}
+
 std::optional<Volume> SendToSDState::selectedCard() const {
     return SendContent::selectedCard(cards(), cardPath_);
 }
@@ -97,10 +103,7 @@ void SendToSDState::onAppear() {
     if (source_.empty() || !PosixFS::exists(source_) || sourceIsMusicLibrary()) {
         storeSource(suggestedSource());
     }
-    if (cardPath_.empty()) {
-        const std::vector<Volume> all = cards();
-        setCardPath(all.empty() ? std::string() : all.front().url.native());
-    }
+    if (cardPath_.empty()) setCardPath(cardOfItsOwn());
     reload(false);
 }
 
@@ -214,8 +217,7 @@ void SendToSDState::setOnScreen(bool on) {
 
 void SendToSDState::volumesChanged() {
     if (!selectedCard()) {
-        const std::vector<Volume> all = cards();
-        const std::string first = all.empty() ? std::string() : all.front().url.native();
+        const std::string first = cardOfItsOwn();
         if (first != cardPath_) {
             setCardPath(first);  // refreshes the marks
             return;

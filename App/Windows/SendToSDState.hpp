@@ -80,11 +80,16 @@ public:
     std::string suggestedSource() const;
     SendContent::ModelFacts modelFacts() const;
 
+    // The card the window picks by itself: the first that does not hold the
+    // music library (that drive is chosen only by hand); empty when none.
+    std::string cardOfItsOwn() const;
+
     // The window came on screen: repairs the source, picks a card, reloads.
     void onAppear();
     void reload(bool quiet);
     void refreshOnCard();
-    // The model's volume list changed: a card that went is replaced by the first one left.
+    // The model's volume list changed: a card that went is replaced by the one
+    // the window picks by itself.
     void volumesChanged();
     // A running export finished a folder: the choosing page's list follows quietly.
     void writingFoldersChanged();

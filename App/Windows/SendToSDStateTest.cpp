@@ -324,6 +324,26 @@ TEST_F(SendToSDStateTest, TheCardFollowsTheMountedVolumes) {
     EXPECT_TRUE(state.onCard().empty());
 }
 
+// The drive holding the music folder is listed among the cards but never
+// picked by the window itself; the user may still pick it.
+TEST_F(SendToSDStateTest, TheMusicDriveIsNeverTheCardPickedByItself) {
+    const auto drive = addCard(temp_ / "A");
+    writeFile(drive / "Music" / "Aino" / "01.flac", "");
+    setting("srcPath", drive / "Music");
+    SendToSDState& state = open();
+    EXPECT_EQ(state.cards().size(), 1U);
+    EXPECT_EQ(state.cardPath(), "");
+    const auto card = temp_ / "B";
+    std::filesystem::create_directories(card);
+    volumes_->cards.insert(card);
+    volumes_->mount(FixtureVolumes::card(card, 1 << 30));
+    EXPECT_EQ(state.cardPath(), card.string());
+    volumes_->unmount(card);
+    EXPECT_EQ(state.cardPath(), "");
+    state.setCardPath(drive.string());
+    EXPECT_EQ(state.selectedCard()->url, drive);
+}
+
 TEST_F(SendToSDStateTest, SendsOntoARealExfatCard) {
     std::string whyNot;
     const auto card = testing::CardImage::make(16 * 1024 * 1024, whyNot);
