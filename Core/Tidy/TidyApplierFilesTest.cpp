@@ -16,6 +16,7 @@
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
+#include "Core/Tidy/TidySongTesting.hpp"
 #include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
@@ -190,31 +191,12 @@ TEST(TidyApplierFiles, ApplyChangesOnlyItsFieldsAndUndoRestoresTheFilesEvenAfter
     EXPECT_TRUE(after == before) << "not byte for byte";
 }
 
-// Puts `bytes` (hexadecimal) as the text of the MP3's title frame, marked
-// UTF-8 whatever they are, as older Japanese taggers did with Shift-JIS.
-void putTitleBytes(const fs::path& file, const std::string& hex) {
-    const char* script = R"(
-import sys
-from mutagen.id3 import ID3, TIT2
-path, raw = sys.argv[1], bytes.fromhex(sys.argv[2])
-tags = ID3(path)
-tags.add(TIT2(encoding=3, text="X" * len(raw)))
-tags.save(v2_version=4)
-data = bytearray(open(path, "rb").read())
-body = data.index(b"TIT2") + 10
-assert data[body:body + 1 + len(raw)] == b"\x03" + b"X" * len(raw)
-data[body + 1:body + 1 + len(raw)] = raw
-open(path, "wb").write(data)
-)";
-    output({testing::systemPython, "-c", script, file.string(), hex});
-}
-
 TEST(TidyApplierFiles, SongWithShiftJISInAFrameMarkedUTF8IsTidiedAndUndoneByteForByte) {
     TempDir dir;
     const fs::path music = dir / "Music";
     const std::string love = "\u604B\u306E\u6B4C";
     makeSong(music / "old/01.mp3", {}, "song");
-    putTitleBytes(music / "old/01.mp3", "97f682cc89cc");  // love in Shift-JIS
+    testing::putTitleBytes(music / "old/01.mp3", "97f682cc89cc");  // love in Shift-JIS
     makeSong(music / "a band/Night/02.mp3", {}, "song");
     const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
     TidyPlan plan{music.string(), {}, {}};
@@ -222,12 +204,7 @@ TEST(TidyApplierFiles, SongWithShiftJISInAFrameMarkedUTF8IsTidiedAndUndoneByteFo
          {std::tuple{"old/01.mp3", "old/01 " + love + ".mp3", love},
           std::tuple{"a band/Night/02.mp3", std::string("a band/Night/02 Song.mp3"),
                      std::string("Song")}}) {
-        TidyItem item = testing::moving(source, target, music);
-        item.old = *TidyFileState::currentRecord(music / source, runner, {});
-        item.new_ = item.old;
-        item.new_.title = title;
-        item.tagsChange = item.tagsEditable = true;
-        plan.items.push_back(item);
+        plan.items.push_back(testing::retitling(music, source, target, title, runner));
     }
     const std::map<std::string, std::string> before = filesBelow(music);
 
