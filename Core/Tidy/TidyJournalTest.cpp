@@ -93,11 +93,6 @@ TEST(TidyJournal, WholeTagFactsReadBackAndOlderLinesHaveNone) {
         .tagAdded = true,
         .trailerOld = Bytes(128, 0xAB)};
     const nlohmann::json line = json::parse(entry.line());
-    std::string digits;
-    for (int i = 0; i < 128; ++i) digits += "ab";
-    EXPECT_EQ(line["trailerOld"], digits);
-    EXPECT_EQ(line["placesOld"]["artist"]["frames"][0]["block"], 1);
-    EXPECT_FALSE(line["placesOld"]["artist"]["frames"][1].contains("block"));
     EXPECT_EQ(TidyJournalEntry::fromLine(entry.line()), entry);
 
     TidyJournalEntry older = entry;
@@ -105,21 +100,19 @@ TEST(TidyJournal, WholeTagFactsReadBackAndOlderLinesHaveNone) {
     older.trailerOld.reset();
     older.placesOld[Field::artist].frames[0].block.reset();
     nlohmann::json stripped = line;
-    stripped.erase("tagAdded");
-    stripped.erase("trailerOld");
-    stripped["placesOld"]["artist"]["frames"][0].erase("block");
+    const nlohmann::json::json_pointer block("/placesOld/artist/frames/0/block");
+    for (const char* key : {"/tagAdded", "/trailerOld"}) stripped.erase(key + 1);
+    stripped.at(block.parent_pointer()).erase("block");
     EXPECT_EQ(TidyJournalEntry::fromLine(stripped.dump()), older);
 
-    for (const auto& [key, damaged] : {std::pair<std::string, nlohmann::json>{"trailerOld", "abc"},
-                                       {"trailerOld", 12},
-                                       {"tagAdded", "yes"}}) {
+    for (const auto& [at, damaged] : {std::pair<std::string, nlohmann::json>{"/trailerOld", "abc"},
+                                      {"/trailerOld", 12},
+                                      {"/tagAdded", "yes"},
+                                      {block.to_string(), -1}}) {
         nlohmann::json broken = line;
-        broken[key] = damaged;
-        EXPECT_THROW(TidyJournalEntry::fromLine(broken.dump()), DecodingError) << key;
+        broken[nlohmann::json::json_pointer(at)] = damaged;
+        EXPECT_THROW(TidyJournalEntry::fromLine(broken.dump()), DecodingError) << at;
     }
-    nlohmann::json broken = line;
-    broken["placesOld"]["artist"]["frames"][0]["block"] = -1;
-    EXPECT_THROW(TidyJournalEntry::fromLine(broken.dump()), DecodingError);
 }
 
 // Nothing the program reads today makes a line it can't encode; should
