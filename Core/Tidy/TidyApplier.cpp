@@ -90,8 +90,9 @@ public:
                     places.insert(*place);
                 }
             }
+            // Only a tag added in front of the trailer changes it.
             tagAdded = !raw.hasTag;
-            trailer = raw.trailer;
+            if (tagAdded) trailer = raw.trailer;
         }
         std::optional<TidyApplier::Place> destination;
         std::vector<std::string> made;
