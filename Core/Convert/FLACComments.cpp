@@ -1,8 +1,5 @@
 #include "Core/Convert/FLACComments.hpp"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <array>
 #include <string>
@@ -10,7 +7,6 @@
 
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Platform/Errors.hpp"
-#include "Core/Platform/TextEncoding.hpp"
 
 namespace tarvik::FLACComments {
 namespace {
@@ -24,16 +20,6 @@ constexpr std::uint64_t loadedLimit = std::uint64_t{32} << 20;
 
 [[noreturn]] void damaged() {
     throw ConversionError("FLAC のメタデータが壊れています");
-}
-
-// Locale-independent, as the comment format asks: "title" and "Title" are
-// both TITLE wherever the program runs.
-std::string upper(const std::string& text) {
-    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-    unicode.toUpper(icu::Locale::getRoot());
-    std::string out;
-    unicode.toUTF8String(out);
-    return out;
 }
 
 bool isReplaced(const Bytes& comment) {
@@ -114,8 +100,19 @@ bool behindID3(ByteSource& file) {
 }  // namespace
 
 std::string keyOf(const Bytes& comment) {
-    auto equals = std::find(comment.begin(), comment.end(), '=');
-    return upper(text::decodeUTF8(Bytes(comment.begin(), equals)));
+    const auto equals = std::find(comment.begin(), comment.end(), '=');
+    std::string key(comment.begin(), equals);
+    // The format's keys are ASCII from 0x20 to 0x7D, compared in ASCII
+    // case only. Unicode rules would make "t\u0131tle" (dotless i) TITLE
+    // and replace another tagger's comment; a byte outside the range keeps
+    // the key as it is, and it matches none of ours.
+    if (std::any_of(key.begin(), key.end(), [](char c) { return c < 0x20 || c > 0x7D; })) {
+        return key;
+    }
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
 }
 
 Comments readComments(const Bytes& body) {

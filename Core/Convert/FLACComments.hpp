@@ -64,7 +64,8 @@ struct Comments {
 Comments readComments(const Bytes& body);
 Bytes commentBody(const Comments& comments);
 
-// The comment's key in upper case, locale-independent, as the format asks.
+// The comment's key, ASCII letters in upper case (the format compares keys
+// in ASCII case only); a key with a byte outside 0x20–0x7D as it is.
 std::string keyOf(const Bytes& comment);
 
 // The whole new file. The comment block goes second, right after the stream

@@ -67,6 +67,8 @@ TEST(FLACComments, RewritesTheCommentBlockInSecondPlace) {
         {"keys are compared upper-cased; a comment without '=' is all key",
          {"S", "C:v|title=Old|Title=Old|TITLE|genre=Pop|no equals sign|ALBUMARTIST=Old|DISCNUMBER=2|Comment=x=y"},
          {"S", "C:v|no equals sign|Comment=x=y|+"}},
+        {"keys are compared in ASCII case only: a dotless i is no I, and the comment stays",
+         {"S", "C:v|t\u0131tle=Old|TITLE=Old|\xFFTITLE=x"}, {"S", "C:v|t\u0131tle=Old|\xFFTITLE=x|+"}},
         {"the vendor is kept byte for byte, valid UTF-8 or not", {"S", "C:\xFF\xFEv"}, {"S", "C:\xFF\xFEv|+"}},
         {"a count larger than the comments present reads those and stops",
          {"S", "C1000:v|A=1|ARTIST=Old"}, {"S", "C:v|A=1|+"}},
@@ -98,6 +100,30 @@ TEST(FLACComments, DamagedFilesAreRefused) {
     for (const auto& [file, message] : cases) {
         EXPECT_EQ(thrown<ConversionError>([&] { FLACComments::rewrite(file, meta, "a.flac"); }),
                   message);
+    }
+}
+
+// A block length is 24 bits: a comment block of exactly 16 MiB would be
+// written with the length 0, and every block after it lost to readers.
+TEST(FLACComments, CommentBlockThatNoLengthFieldHoldsIsRefused) {
+    constexpr std::size_t limit = std::size_t{1} << 24;
+    // Vendor "v" (4 + 1), the count (4), one comment's length (4), "TITLE=".
+    constexpr std::size_t around = 4 + 1 + 4 + 4 + 6;
+    for (const std::size_t body : {limit - 1, limit}) {
+        SCOPED_TRACE(body);
+        TrackMeta long_;
+        long_.title = std::string(body - around, 'x');
+        const Bytes file = flac({"S", "C:v"});
+        if (body < limit) {
+            const Bytes out = FLACComments::rewrite(file, long_, "a.flac");
+            EXPECT_EQ(Bytes(out.begin() + 42, out.begin() + 46), (Bytes{0x84, 0xFF, 0xFF, 0xFF}));
+            EXPECT_EQ(out.size(), 4 + 38 + 4 + body + 6);
+        } else {
+            EXPECT_EQ(
+                thrown<ConversionError>([&] { FLACComments::rewrite(file, long_, "a.flac"); }),
+                "タグが FLAC のコメント ブロックの上限（16 MiB）を超えるため、書き換えません: "
+                "a.flac");
+        }
     }
 }
 

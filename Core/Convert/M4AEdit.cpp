@@ -245,11 +245,20 @@ void edit(const std::filesystem::path& source, const std::filesystem::path& dest
           const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
           const Look& change, const std::optional<FileIdentity>& seen) {
     const std::string fileName = source.filename().string();
+    const MakeMovie make = [&](ByteSource& original, const mp4::Layout& layout) {
+        return changeMovie(original, layout, fileName, changedItems, newTagBytes, change);
+    };
+    edit(source, destination, make, seen);
+}
+
+void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
+          const MakeMovie& make, const std::optional<FileIdentity>& seen) {
+    const std::string fileName = source.filename().string();
     FileSource original(source, seen);
     // Checked and changed before the temporary exists: a file refused for
     // its atoms or its tag leaves nothing beside the destination.
     const mp4::Layout before = editable(original, fileName);
-    const Movie movie = changeMovie(original, before, fileName, changedItems, newTagBytes, change);
+    const Movie movie = make(original, before);
     AtomicFileSink out(destination);
     assemble(original, before, movie.bytes, out);
     FileSource written(out.temporaryPath());

@@ -43,6 +43,13 @@ void edit(const std::filesystem::path& source, const std::filesystem::path& dest
           const Look& change, const std::optional<FileIdentity>& seen = std::nullopt);
 
 // The steps of edit, apart, for whoever checks them on bytes in memory.
+struct Movie;
+// As above, with the new moov made by `make` from the source and its
+// layout (see editable) rather than by TagLib.
+using MakeMovie = std::function<Movie(ByteSource&, const mp4::Layout&)>;
+void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
+          const MakeMovie& make, const std::optional<FileIdentity>& seen = std::nullopt);
+
 // The layout of a file that may be edited (inspect, then the refusals above).
 mp4::Layout editable(ByteSource& source, std::string_view fileName);
 // The "moov" atom with its tag changed by TagLib, in memory, and which of

@@ -15,16 +15,6 @@ constexpr std::uint64_t readLimit = std::uint64_t{48} << 20;
 // stack before it is refused.
 constexpr int depthLimit = 16;
 
-[[noreturn]] void damaged() {
-    throw ConversionError("タグが壊れています");
-}
-
-std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < width; ++i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
 // The atoms TagLib descends into wherever it meets them, and how many bytes
 // it passes over before their children; "edts" is walked in addition.
 std::optional<std::uint64_t> containerSkip(std::string_view type) {
@@ -75,14 +65,32 @@ struct Reader {
     int lists = 0;
 };
 
+// Whether the atom at `at` is media data that runs past the end of the
+// file: a file cut short (a copy that stopped, a full disk) in its audio.
+bool mediaCutShort(ByteSource& file, std::uint64_t at, std::uint64_t end) {
+    const Bytes header = file.read(at, 16);
+    if (header.size() < 8 || std::string(header.begin() + 4, header.begin() + 8) != "mdat") {
+        return false;
+    }
+    const std::uint64_t size = bigEndian(header, 0, 4);
+    if (size == 1) return header.size() == 16 && bigEndian(header, 8, 8) > end - at;
+    return size > end - at;
+}
+
 // The atoms between `start` and `end`. Only a top-level atom may have the
-// size 0 ("to the end of the file").
-std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end, bool topLevel) {
+// size 0 ("to the end of the file"); there the walk ends at media data cut
+// short, and says so in `cutShort`.
+std::vector<Atom> children(Reader& reader, std::uint64_t start, std::uint64_t end, bool topLevel,
+                           bool* cutShort = nullptr) {
     ByteSource& file = reader.file;
     std::vector<Atom> atoms;
     for (std::uint64_t at = start; at < end;) {
         if (atoms.size() >= atomsPerLevel || ++reader.atoms > atomsInAll) damaged();
         std::optional<Atom> atom = atomAt(file, at, end, topLevel);
+        if (!atom && cutShort != nullptr && mediaCutShort(file, at, end)) {
+            *cutShort = true;
+            break;
+        }
         if (!atom) damaged();
         at = atom->end;
         atoms.push_back(std::move(*atom));
@@ -175,6 +183,7 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
         const std::string here = path + "/" + atom.type;
         if (here == "/moov/udta/meta/ilst") {
             if (++reader.lists > 1) damaged();
+            layout.hasList = true;
             readItems(reader, atom, layout, fileName);
             continue;
         }
@@ -204,6 +213,16 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
 }
 
 }  // namespace
+
+void damaged() {
+    throw ConversionError("タグが壊れています");
+}
+
+std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < width; ++i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
 
 std::optional<Atom> atomAt(ByteSource& file, std::uint64_t at, std::uint64_t end,
                            bool zeroRunsToEnd) {
@@ -244,7 +263,8 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
     Layout layout;
     Reader reader{file};
     int movies = 0;
-    for (const Atom& atom : children(reader, 0, file.size(), true)) {
+    bool cutShort = false;
+    for (const Atom& atom : children(reader, 0, file.size(), true, &cutShort)) {
         if (atom.type == "mdat") {
             layout.media.push_back({atom.payload, atom.end - atom.payload});
             continue;
@@ -257,6 +277,11 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
         if (const std::optional<std::uint64_t> skip = containerSkip(atom.type)) {
             walk(reader, atom, *skip, "/" + atom.type, layout, 1, fileName);
         }
+    }
+    // The item list read whole, but the audio it describes is not all
+    // there: no rewrite could keep what is missing.
+    if (cutShort && movies == 1) {
+        throw ConversionError("音声が途中で切れています: " + std::string(fileName));
     }
     if (movies != 1 || layout.media.empty()) damaged();
     for (std::uint64_t offset : layout.chunkOffsets) {

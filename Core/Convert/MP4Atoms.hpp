@@ -38,6 +38,7 @@ struct Range {
 
 struct Layout {
     std::vector<Item> items;
+    bool hasList = false;                     // the moov/udta/meta/ilst chain is there
     std::vector<Range> media;                 // the payload of each "mdat"
     std::vector<std::uint64_t> chunkOffsets;  // every "stco" and "co64" entry, in order
     Range movie{0, 0};                        // the "moov" atom, header included
@@ -45,6 +46,12 @@ struct Layout {
     // in "moov"): offsets TagLib does not move with the rest.
     bool fragmented = false;
 };
+
+// "タグが壊れています": what a walk that meets a damaged atom throws.
+[[noreturn]] void damaged();
+
+// The `width`-byte big-endian number at `at` (the caller checked the room).
+std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width);
 
 // One atom, its header read at `start` in a parent that ends at `end`: its
 // type, where its content starts and where it ends.
@@ -75,7 +82,9 @@ std::optional<Atom> findAtom(ByteSource& file, std::uint64_t begin, std::uint64_
 // claims more entries than it holds, a chunk-offset table stands anywhere but
 // in a track's sample table, the file has no or several "moov", no "mdat", or
 // a chunk offset outside the media data, and when atoms nest deeper or come
-// in greater numbers than any real file's. Sound files of forms it does not
+// in greater numbers than any real file's; "音声が途中で切れています: " +
+// fileName when the moov reads whole but the media data runs past the end
+// of the file. Sound files of forms it does not
 // read are refused naming the file: free space among the items ("タグの項目
 // の間に空き領域（free）がある M4A は扱えません: "), and a QuickTime-style
 // "meta" without version and flags ("QuickTime 形式の meta アトムを持つ M4A

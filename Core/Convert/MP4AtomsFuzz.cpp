@@ -1,10 +1,15 @@
 // The M4A walk and the whole edit, in memory: the atom tree is checked,
 // TagLib reads every item and changes the title and track in its copy of
 // the moov, the file is put together and checked again. A result that
-// passes every check must read back with the new title (or none).
+// passes every check must read back with the new title (or none). The same
+// edit item by item, raw, must give the file back byte for byte when the
+// snapshot taken before is written back.
 #include <mp4tag.h>
 
+#include <algorithm>
+
 #include "Core/Convert/M4AEdit.hpp"
+#include "Core/Convert/MP4Items.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Testing/Fuzz.hpp"
 
@@ -36,8 +41,54 @@ std::string newTitle(std::span<const std::uint8_t> data) {
     }
 }
 
+// The item-by-item edit, put together and checked as the editor does.
+Bytes editItems(ByteSource& source, const TagFields::Values& values,
+                const TagFields::Before& before) {
+    const mp4::Layout layout = m4a::editable(source, name);
+    if (!layout.hasList) throw ConversionError("no item list");
+    const std::vector<mp4::Item> items = mp4::withFields(layout.items, values, before, name);
+    const Bytes movie =
+        source.read(layout.movie.offset, static_cast<std::size_t>(layout.movie.length));
+    m4a::Movie made{mp4::withItems(movie, layout.movie.offset, items), {"\251nam", "trkn"}, {}};
+    for (const std::string& key : made.changedItems) {
+        if (std::any_of(items.begin(), items.end(),
+                        [&](const mp4::Item& i) { return i.key == key; })) {
+            made.heldItems.push_back(key);
+        }
+    }
+    MemorySink out;
+    m4a::assemble(source, layout, made.bytes, out);
+    MemorySource written(out.bytes());
+    m4a::verify(source, layout, written, made, name);
+    return std::move(out.bytes());
+}
+
+// Set (or removed) and given back from a snapshot, as the tidy and its undo
+// do: the file again, byte for byte.
+void editItemsAndBack(const Bytes& file, const std::string& title) {
+    using TagFields::Field;
+    MemorySource source(file);
+    TagFields::Snapshot before;
+    Bytes edited;
+    const TagFields::Values values = {
+        {Field::title, title.empty() ? std::nullopt : std::optional(title)},
+        {Field::track, title.empty() ? std::nullopt : std::optional<std::string>("3")}};
+    try {
+        before = mp4::snapshot(mp4::inspect(source, name));
+        edited = editItems(source, values, {});
+    } catch (const ConversionError&) {
+        return;
+    }
+    MemorySource editedSource(edited);
+    TagFields::Values old;
+    for (const auto& [field, value] : values) old[field] = before.values.at(field);
+    const Bytes undone = editItems(editedSource, old, {0, before.places});
+    if (undone != file) throw fuzz::Finding("the undo of an item edit is not the file");
+}
+
 void run(std::span<const std::uint8_t> data) {
     const Bytes file(data.begin(), data.end());
+    editItemsAndBack(file, newTitle(data));
     MemorySource source(file);
     try {
         m4a::read(source, name, readEveryItem);

@@ -1,6 +1,7 @@
 #include "Core/Convert/TagFields.hpp"
 
 #include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/ID3v1.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
@@ -56,17 +57,21 @@ Values read(const std::filesystem::path& file) {
 
 Snapshot snapshot(const std::filesystem::path& file) {
     const std::string extension = extensionOf(file);
-    if (extension != "mp3" && extension != "flac") return {read(file), {}};
+    if (extension != "mp3" && extension != "flac" && extension != "m4a") notEditable(file);
     FileSource source(file);
     if (extension == "flac") return snapshotFLAC(source, file.filename().string());
-    return snapshotID3(id3::readHead(source));
+    if (extension == "m4a") return snapshotM4A(source, file.filename().string());
+    const Bytes head = id3::readHead(source);
+    Snapshot snapshot = snapshotID3(head);
+    snapshot.trailer = id3v1::trailer(source, id3::parseTag(head).audioStart);
+    return snapshot;
 }
 
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination, const Before& before,
            const std::optional<FileIdentity>& seen) {
     const std::string extension = extensionOf(source);
-    if (extension == "m4a") return patchM4A(source, values, destination, seen);
+    if (extension == "m4a") return patchM4A(source, values, destination, before, seen);
     if (extension != "mp3" && extension != "flac") notEditable(source);
     FileSource file(source, seen);
     AtomicFileSink out(destination);

@@ -50,6 +50,10 @@ Values read(const std::filesystem::path& file);
 struct KeptFrame {
     std::uint64_t index = 0;
     Bytes raw;
+    // A FLAC comment's block, counted among the comment blocks: a comment
+    // that opened a later block goes back there, not to the end of the one
+    // before. Absent in journals of older versions, and for other formats.
+    std::optional<std::uint64_t> block = std::nullopt;
 
     bool operator==(const KeptFrame&) const = default;
 };
@@ -74,11 +78,17 @@ using FramePlaces = std::map<Field, FramePlace>;
 // whatever form a new value takes meanwhile: in an MP3, each frame's whole
 // body behind the marker 0xFF (see TagFieldsID3), with the frame's place;
 // in a FLAC file the values `read` gives, with the places of the field's
-// comments among all comments (flags 0); in an M4A file the values alone.
+// comments among all comments (flags 0); in an M4A file each field's items
+// whole behind the marker 0xFF, with their places among the items.
+// `hasTag`: whether the file has the tag a patch writes into (an MP3's
+// ID3v2 tag, a FLAC file's comment block), so that an undo can take away
+// one that a patch added; `trailer`: an MP3's ID3v1 trailer, 128 bytes.
 // Throws as read.
 struct Snapshot {
     Values values = {};
     FramePlaces places = {};
+    bool hasTag = true;
+    std::optional<Bytes> trailer = std::nullopt;
 };
 Snapshot snapshot(const std::filesystem::path& file);
 
@@ -87,10 +97,17 @@ Snapshot snapshot(const std::filesystem::path& file);
 // and the places its fields had. A field set to the value its kept frames
 // hold gets those frames back, each where it stood; else an MP3's field
 // whose frame the patch removed goes back at its place with its flags
-// (fields without a place go to the end of the tag).
+// (fields without a place go to the end of the tag). `tagAdded`: the file
+// had no tag of the kind the patch wrote (see Snapshot::hasTag); the one
+// there goes again where it holds nothing but what the patch made of the
+// file (a FLAC block without comments and with our vendor; an ID3v2 tag
+// whose frames are those made from `trailer`). `trailer`: an MP3's ID3v1
+// trailer as it was, put back.
 struct Before {
     std::optional<std::uint64_t> size = std::nullopt;
     FramePlaces places = {};
+    bool tagAdded = false;
+    std::optional<Bytes> trailer = std::nullopt;
 };
 
 // Writes the source with the given fields set (U+0000 separates several
@@ -122,8 +139,9 @@ void patchFLAC(ByteSource& file, const Values& values, const Before& before,
                std::string_view fileName, ByteSink& out);
 Values readM4A(const std::filesystem::path& file);
 Values readM4A(ByteSource& file, std::string_view fileName);
+Snapshot snapshotM4A(ByteSource& file, std::string_view fileName);
 void patchM4A(const std::filesystem::path& source, const Values& values,
-              const std::filesystem::path& destination,
+              const std::filesystem::path& destination, const Before& before = {},
               const std::optional<FileIdentity>& seen = std::nullopt);
 
 // `value` with the total of `old` ("4" and "3/12" give "4/12") unless it

@@ -65,6 +65,29 @@ Values valuesOf(const FLACComments::Layout& layout) {
     return values;
 }
 
+// Puts a kept comment back where it stood: at its index among the comments
+// before it, in its own block where the journal names one (the index alone
+// can't tell the end of one block from the start of the next).
+void restore(std::vector<FLACComments::Comments>& lists, KeptFrame kept) {
+    std::uint64_t at = kept.index;
+    auto list = lists.begin();
+    const auto isLast = [&] { return std::next(list) == lists.end(); };
+    if (kept.block) {
+        for (std::uint64_t block = 0; block < *kept.block && !isLast(); ++block, ++list) {
+            at -= std::min<std::uint64_t>(at, list->comments.size());
+        }
+    } else {
+        while (!isLast() && at > list->comments.size()) {
+            at -= list->comments.size();
+            ++list;
+        }
+    }
+    list->comments.insert(
+        list->comments.begin() +
+            static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(at, list->comments.size())),
+        std::move(kept.raw));
+}
+
 }  // namespace
 
 Values readFLAC(ByteSource& file, std::string_view fileName) {
@@ -73,18 +96,20 @@ Values readFLAC(ByteSource& file, std::string_view fileName) {
 
 Snapshot snapshotFLAC(ByteSource& file, std::string_view fileName) {
     const FLACComments::Layout layout = FLACComments::parse(file, fileName);
-    Snapshot snapshot{valuesOf(layout), {}};
-    std::uint64_t index = 0;
+    Snapshot snapshot{valuesOf(layout), {}, false, std::nullopt};
+    std::uint64_t index = 0, ordinal = 0;
     for (const FLACComments::Block& block : layout.blocks) {
         if (block.type != FLACComments::vorbisCommentType) continue;
+        snapshot.hasTag = true;
         for (const Bytes& comment : FLACComments::readComments(block.body).comments) {
             for (Field field : allFields) {
                 if (FLACComments::keyOf(comment) != keyOf(field)) continue;
                 snapshot.places.try_emplace(field, FramePlace{index, 0})
-                    .first->second.frames.push_back({index, comment});
+                    .first->second.frames.push_back({index, comment, ordinal});
             }
             ++index;
         }
+        ++ordinal;
     }
     return snapshot;
 }
@@ -103,16 +128,15 @@ void patchFLAC(ByteSource& file, const Values& values, const Before& before,
     if (!hadBlock) lists.emplace_back();
     // Comments going back to their places, once the others are in: each
     // index counts the comments before it as they were.
-    std::vector<std::pair<std::uint64_t, Bytes>> restored;
+    std::vector<KeptFrame> restored;
 
     for (const auto& [field, value] : values) {
         const auto spelled = [&](const Bytes& c) { return FLACComments::keyOf(c) == keyOf(field); };
         if (const auto place = before.places.find(field);
             place != before.places.end() && value && holding(place->second.frames) == *value) {
             for (FLACComments::Comments& list : lists) std::erase_if(list.comments, spelled);
-            for (const KeptFrame& kept : place->second.frames) {
-                restored.emplace_back(kept.index, kept.raw);
-            }
+            restored.insert(restored.end(), place->second.frames.begin(),
+                            place->second.frames.end());
             continue;
         }
         // The key as the file spells it where the field is there already
@@ -159,27 +183,27 @@ void patchFLAC(ByteSource& file, const Values& values, const Before& before,
     }
 
     std::stable_sort(restored.begin(), restored.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [index, comment] : restored) {
-        std::uint64_t at = index;
-        auto list = lists.begin();
-        while (std::next(list) != lists.end() && at > list->comments.size()) {
-            at -= list->comments.size();
-            ++list;
-        }
-        list->comments.insert(
-            list->comments.begin() +
-                static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(at, list->comments.size())),
-            std::move(comment));
-    }
+                     [](const KeptFrame& a, const KeptFrame& b) { return a.index < b.index; });
+    for (KeptFrame& kept : restored) restore(lists, std::move(kept));
 
     std::size_t next = 0;
-    for (FLACComments::Block& block : layout.blocks) {
-        if (block.type == FLACComments::vorbisCommentType) {
-            block.body = FLACComments::commentBody(lists[next++]);
+    for (auto block = layout.blocks.begin(); block != layout.blocks.end();) {
+        if (block->type != FLACComments::vorbisCommentType) {
+            ++block;
+            continue;
         }
+        const FLACComments::Comments& list = lists[next++];
+        // The block a patch added, holding nothing of the user's.
+        if (before.tagAdded && lists.size() == 1 && list.comments.empty() &&
+            list.vendor == FLACComments::Comments{}.vendor) {
+            block = layout.blocks.erase(block);
+            continue;
+        }
+        block->body = FLACComments::commentBody(list);
+        ++block;
     }
-    if (!hadBlock) {
+    // Removals from a file without comments leave it without a block.
+    if (!hadBlock && !lists.front().comments.empty()) {
         layout.blocks.insert(layout.blocks.begin() + (layout.blocks.empty() ? 0 : 1),
                              {FLACComments::vorbisCommentType,
                               FLACComments::commentBody(lists.front()), std::nullopt});

@@ -23,6 +23,7 @@
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3Text.hpp"
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/ID3v1.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
@@ -161,6 +162,31 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
     return made;
 }
 
+// The ID3v1 trailer a patch leaves: the one `before` knew, when an undo
+// gives it; where the file has no ID3v2 tag (the trailer is what readers
+// read), the trailer with what it can hold of the new values; else as it is.
+std::optional<Bytes> newTrailer(const std::optional<Bytes>& trailer, bool tagPresent,
+                                const Values& values, const Before& before) {
+    if (!trailer) return trailer;
+    if (before.trailer) return before.trailer;
+    if (tagPresent) return trailer;
+    Bytes updated = *trailer;
+    for (const auto& [field, value] : values) {
+        if (!value || !isRaw(*value)) updated = id3v1::with(std::move(updated), field, value);
+    }
+    return updated;
+}
+
+// Whether the tag holds nothing but frames made from the trailer as it was
+// before a patch added the tag: what an undo may take away with the tag.
+bool droppable(const std::vector<id3::Frame>& frames, const Bytes& trailer, int major) {
+    const std::vector<id3::Frame> made = id3v1::frames(trailer, major);
+    return std::all_of(frames.begin(), frames.end(), [&](const id3::Frame& frame) {
+        return std::any_of(made.begin(), made.end(),
+                           [&](const id3::Frame& m) { return m.raw == frame.raw; });
+    });
+}
+
 }  // namespace
 
 Values readID3(const Bytes& head) {
@@ -176,6 +202,7 @@ Values readID3(const Bytes& head) {
 Snapshot snapshotID3(const Bytes& head) {
     const id3::ParsedTag tag = id3::parseTag(head);
     Snapshot snapshot;
+    snapshot.hasTag = tag.present;
     for (Field field : allFields) {
         const id3::Frame* frame = fieldFrame(tag, field);
         snapshot.values[field] =
@@ -198,12 +225,31 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
     id3::ParsedTag tag = id3::parseTag(head);
     const bool anyValue = std::any_of(values.begin(), values.end(),
                                       [](const auto& entry) { return entry.second.has_value(); });
-    if (!tag.present && !anyValue) return out.copy(file, 0, file.size());
+    const std::optional<Bytes> oldTrailer = id3v1::trailer(file, tag.audioStart);
+    const std::optional<Bytes> trailer = newTrailer(oldTrailer, tag.present, values, before);
+    const std::uint64_t audio = file.size() - tag.audioStart;  // the trailer with it
+    const auto copyAudio = [&] {
+        if (trailer == oldTrailer) return out.copy(file, tag.audioStart, audio);
+        out.copy(file, tag.audioStart, audio - id3v1::trailerSize);
+        out.append(*trailer);
+    };
+    if (!tag.present && !anyValue) return copyAudio();
 
     const ID3Writer::Version version =
         tag.major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
     const ID3Writer writer{version, ID3Writer::TextEncoding::utf8, false, true};
     const Values old = readID3(head);
+    if (!tag.present && oldTrailer) {
+        // The new tag hides the trailer from every reader: it says all else
+        // the trailer says.
+        for (id3::Frame& frame : id3v1::frames(*oldTrailer, tag.major)) {
+            if (std::none_of(values.begin(), values.end(), [&](const auto& entry) {
+                    return frameID(entry.first, tag.major) == frame.id;
+                })) {
+                tag.frames.push_back(std::move(frame));
+            }
+        }
+    }
     // Frames put back where they stood, once the others are in: each index
     // counts the frames before it as they were, so the front one goes first.
     std::vector<std::pair<std::uint64_t, id3::Frame>> restored;
@@ -257,6 +303,9 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
         tag.frames.insert(tag.frames.begin() + at, std::move(frame));
     }
 
+    if (before.tagAdded && before.trailer && droppable(tag.frames, *before.trailer, tag.major)) {
+        tag.frames.clear();
+    }
     Bytes frames;
     for (const id3::Frame& frame : tag.frames) {
         frames.insert(frames.end(), frame.raw.begin(), frame.raw.end());
@@ -266,11 +315,8 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
     const std::uint64_t room =
         tag.present ? tag.audioStart - std::min<std::uint64_t>(tag.audioStart, 10) : 0;
     std::uint64_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
-    const std::uint64_t audio = file.size() - tag.audioStart;
     const std::optional<std::uint64_t>& wanted = before.size;
-    if (wanted && frames.empty() && *wanted == audio) {
-        return out.copy(file, tag.audioStart, audio);
-    }
+    if (wanted && frames.empty() && *wanted == audio) return copyAudio();
     if (wanted && *wanted >= 10 + audio + frames.size()) size = *wanted - 10 - audio;
     if (size >= ID3Writer::tagSizeLimit) id3::refuseTooLarge(fileName);
 
@@ -280,7 +326,7 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
     tagBytes.insert(tagBytes.end(), frames.begin(), frames.end());
     tagBytes.resize(tagBytes.size() + static_cast<std::size_t>(size - frames.size()), 0x00);
     out.append(tagBytes);
-    out.copy(file, tag.audioStart, audio);
+    copyAudio();
 }
 
 Bytes patchID3(const Bytes& file, const Values& values, const Before& before,

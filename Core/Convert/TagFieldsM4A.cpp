@@ -1,23 +1,19 @@
-// Single fields of an M4A file's item list, through TagLib (see M4AEdit):
-// texts as string lists, track and disc as number pairs.
+// Single fields of an M4A file's item list: read through TagLib (see
+// M4AEdit), texts as string lists, track and disc as number pairs; kept and
+// changed raw, item by item (see MP4Items), where the file has a list.
 
 #include <mp4tag.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "Core/Convert/M4AEdit.hpp"
+#include "Core/Convert/MP4Items.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::TagFields {
 namespace {
-
-const char* itemOf(Field field) {
-    // Item names are Latin-1: "\251" is the copyright sign of "©nam".
-    static const char* const items[] = {"\251nam", "\251ART", "aART",    "\251alb",
-                                        "trkn",    "disk",    "\251day", "\251gen"};
-    return items[static_cast<int>(field)];
-}
 
 bool isPair(Field field) {
     return field == Field::track || field == Field::disc;
@@ -33,7 +29,8 @@ std::optional<int> number(std::string_view text) {
 Values readTag(TagLib::MP4::Tag& tag) {
     Values values;
     for (Field field : allFields) {
-        const char* item = itemOf(field);
+        const std::string name = mp4::itemName(field);
+        const char* item = name.c_str();
         if (!tag.contains(item)) {
             values[field] = std::nullopt;
         } else if (isPair(field)) {
@@ -66,19 +63,25 @@ Values readM4A(ByteSource& file, std::string_view fileName) {
     return values;
 }
 
+Snapshot snapshotM4A(ByteSource& file, std::string_view fileName) {
+    return mp4::snapshot(mp4::inspect(file, fileName));
+}
+
 void patchM4A(const std::filesystem::path& source, const Values& values,
-              const std::filesystem::path& destination, const std::optional<FileIdentity>& seen) {
+              const std::filesystem::path& destination, const Before& before,
+              const std::optional<FileIdentity>& seen) {
     const std::string fileName = source.filename().string();
     std::vector<std::string> items;
     std::uint64_t newTagBytes = 0;
     for (const auto& [field, value] : values) {
-        items.emplace_back(itemOf(field));
+        items.push_back(mp4::itemName(field));
         newTagBytes += value ? value->size() : 0;
     }
     const auto change = [&](TagLib::MP4::Tag& tag) {
         const Values old = readTag(tag);
         for (const auto& [field, value] : values) {
-            const char* item = itemOf(field);
+            const std::string name = mp4::itemName(field);
+            const char* item = name.c_str();
             if (!value) {
                 tag.removeItem(item);
             } else if (isPair(field)) {
@@ -106,7 +109,33 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
             }
         }
     };
-    m4a::edit(source, destination, items, newTagBytes, change, seen);
+    const m4a::MakeMovie make = [&](ByteSource& file, const mp4::Layout& layout) {
+        // A file without an item list gets one from TagLib; a list there is
+        // edited item by item, raw, so that every other item and the
+        // changed ones' old bytes stay as they were.
+        if (!layout.hasList) {
+            if (std::any_of(values.begin(), values.end(), [](const auto& entry) {
+                    return entry.second && entry.second->starts_with('\xFF');
+                })) {
+                throw ConversionError("扱えない M4A の項目です: " + fileName);
+            }
+            return m4a::changeMovie(file, layout, fileName, items, newTagBytes, change);
+        }
+        const std::vector<mp4::Item> list = mp4::withFields(layout.items, values, before, fileName);
+        m4a::Movie movie{mp4::withItems(file.read(layout.movie.offset,
+                                                  static_cast<std::size_t>(layout.movie.length)),
+                                        layout.movie.offset, list),
+                         items,
+                         {}};
+        for (const std::string& item : items) {
+            if (std::any_of(list.begin(), list.end(),
+                            [&](const mp4::Item& it) { return it.key == item; })) {
+                movie.heldItems.push_back(item);
+            }
+        }
+        return movie;
+    };
+    m4a::edit(source, destination, make, seen);
 }
 
 }  // namespace tarvik::TagFields

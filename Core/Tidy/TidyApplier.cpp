@@ -71,6 +71,8 @@ public:
         const bool wantsTags = item_.tagsChange && item_.tagsEditable;
         TagFields::Values values, before;
         TagFields::FramePlaces places;
+        bool tagAdded = false;
+        std::optional<Bytes> trailer;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
                 TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
@@ -88,6 +90,9 @@ public:
                     places.insert(*place);
                 }
             }
+            // Only a tag added in front of the trailer changes it.
+            tagAdded = !raw.hasTag;
+            if (tagAdded) trailer = raw.trailer;
         }
         std::optional<TidyApplier::Place> destination;
         std::vector<std::string> made;
@@ -117,6 +122,8 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.placesOld = std::move(places);
         entry_.sizeBefore = facts->size;
+        entry_.tagAdded = tagAdded;
+        entry_.trailerOld = std::move(trailer);
         entry_.inodeBefore = facts->inode;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
@@ -185,8 +192,7 @@ private:
         try {
             if (moved_) TidyApplier::move(current_, sourcePath_, entry_.stopover);
             if (tagsWritten_ && entry_.rawOld) {
-                TidyFileState::rewrite(sourcePath_, *entry_.rawOld,
-                                       {entry_.sizeBefore, entry_.placesOld});
+                TidyFileState::rewrite(sourcePath_, *entry_.rawOld, TidyFileState::before(entry_));
             }
             context_.journal.truncate(mark_);
         } catch (...) {

@@ -20,6 +20,10 @@ void rewrite(const fs::path& file, const TagFields::Values& values, const TagFie
     }
 }
 
+TagFields::Before before(const TidyJournalEntry& entry) {
+    return {entry.sizeBefore, entry.placesOld, entry.tagAdded, entry.trailerOld};
+}
+
 std::optional<TrackMeta> currentRecord(const fs::path& file,
                                        const std::shared_ptr<const FFmpegRunner>& runner,
                                        std::stop_token stop,

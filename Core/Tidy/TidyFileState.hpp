@@ -15,6 +15,7 @@
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Tidy/TidyJournal.hpp"
 
 namespace tarvik::TidyFileState {
 
@@ -28,6 +29,10 @@ namespace tarvik::TidyFileState {
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              const TagFields::Before& before = {},
              const std::optional<FileIdentity>& seen = std::nullopt);
+
+// What the entry knew of its file before the change, for the rewrite that
+// gives the old fields back.
+TagFields::Before before(const TidyJournalEntry& entry);
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags; what the tags lack

@@ -49,6 +49,12 @@ struct TidyJournalEntry {
     // The file's size before its tags were written, so that undo can give
     // back its old length too.
     std::optional<std::uint64_t> sizeBefore = std::nullopt;
+    // The file had no tag of the kind written (an MP3 without an ID3v2
+    // tag, a FLAC file without a comment block): undo takes the added one
+    // away again. And an MP3's ID3v1 trailer as it was (128 bytes), which
+    // the change may have updated. Absent in journals of older versions.
+    bool tagAdded = false;
+    std::optional<Bytes> trailerOld = std::nullopt;
     // The file right after the change; undo leaves a file that no longer
     // matches alone. Absent: not checked.
     std::optional<std::uint64_t> size = std::nullopt;

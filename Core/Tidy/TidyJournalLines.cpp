@@ -30,6 +30,10 @@ std::string dumped(const nlohmann::ordered_json& value) {
     }
 }
 
+std::string hexOf(const Bytes& bytes) {
+    return hexDigits({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
 nlohmann::ordered_json recordedText(std::string_view text) {
     if (text::isValidUTF8(text)) return std::string(text);
     return {{"text", text::decodeUTF8(text)}, {"hex", hexDigits(text)}};
@@ -51,13 +55,19 @@ std::vector<TagFields::KeptFrame> keptFrom(const nlohmann::json& value, const st
         const json::ObjectReader frame(member, path);
         const std::int64_t index = frame.integer("index");
         const std::optional<std::string> raw = fromHexDigits(frame.string("bytes"));
+        const std::optional<std::int64_t> block = frame.optionalInteger("block");
         if (index < 0) {
             throw DecodingError(DecodingError::Kind::dataCorrupted, frame.pathOf("index"), {});
         }
         if (!raw) {
             throw DecodingError(DecodingError::Kind::dataCorrupted, frame.pathOf("bytes"), {});
         }
-        frames.push_back({static_cast<std::uint64_t>(index), Bytes(raw->begin(), raw->end())});
+        if (block && *block < 0) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, frame.pathOf("block"), {});
+        }
+        frames.push_back(
+            {static_cast<std::uint64_t>(index), Bytes(raw->begin(), raw->end()),
+             block ? std::optional(static_cast<std::uint64_t>(*block)) : std::nullopt});
     }
     return frames;
 }
@@ -117,7 +127,8 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
     return text::equivalent(source, other.source) && text::equivalent(target, other.target) &&
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
            moved == other.moved && rawOld == other.rawOld && placesOld == other.placesOld &&
-           sizeBefore == other.sizeBefore && size == other.size && modified == other.modified &&
+           sizeBefore == other.sizeBefore && tagAdded == other.tagAdded &&
+           trailerOld == other.trailerOld && size == other.size && modified == other.modified &&
            id == other.id && pending == other.pending && folder == other.folder &&
            stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made;
 }
@@ -138,14 +149,15 @@ std::string TidyJournalEntry::line() const {
             nlohmann::ordered_json& recorded = places[TagFields::rawValue(field)] = {
                 {"index", place.index}, {"flags", place.flags}};
             for (const TagFields::KeptFrame& frame : place.frames) {
-                recorded["frames"].push_back(
-                    {{"index", frame.index},
-                     {"bytes", hexDigits({reinterpret_cast<const char*>(frame.raw.data()),
-                                          frame.raw.size()})}});
+                nlohmann::ordered_json kept = {{"index", frame.index}, {"bytes", hexOf(frame.raw)}};
+                if (frame.block) kept["block"] = *frame.block;
+                recorded["frames"].push_back(std::move(kept));
             }
         }
     }
     if (sizeBefore) value["sizeBefore"] = *sizeBefore;
+    if (tagAdded) value["tagAdded"] = true;
+    if (trailerOld) value["trailerOld"] = hexOf(*trailerOld);
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
     if (id) value["id"] = *id;
@@ -196,6 +208,12 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
             if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
             *member = static_cast<std::uint64_t>(*bytes);
         }
+    }
+    entry.tagAdded = reader.optionalBoolean("tagAdded").value_or(false);
+    if (const auto trailer = reader.optionalString("trailerOld")) {
+        const std::optional<std::string> raw = fromHexDigits(*trailer);
+        if (!raw) throw DecodingError(DecodingError::Kind::dataCorrupted, "trailerOld", {});
+        entry.trailerOld = Bytes(raw->begin(), raw->end());
     }
     entry.modified = reader.optionalInteger("modified");
     entry.id = reader.optionalInteger("id");

@@ -81,6 +81,40 @@ TEST(TidyJournal, OlderLinesReadAndDamagedEscapesAreRefused) {
     }
 }
 
+// What a change knew of the file's tag as a whole (a tag it added, an
+// ID3v1 trailer, a comment's block) reads back; lines without it read as
+// knowing none, and damaged ones are refused.
+TEST(TidyJournal, WholeTagFactsReadBackAndOlderLinesHaveNone) {
+    const TidyJournalEntry entry{
+        .source = "a.flac",
+        .target = "a.flac",
+        .tagsWritten = true,
+        .placesOld = {{Field::artist, {4, 0, {{4, {'A', '=', 'x'}, 1}, {6, {'A', '=', 'y'}}}}}},
+        .tagAdded = true,
+        .trailerOld = Bytes(128, 0xAB)};
+    const nlohmann::json line = json::parse(entry.line());
+    EXPECT_EQ(TidyJournalEntry::fromLine(entry.line()), entry);
+
+    TidyJournalEntry older = entry;
+    older.tagAdded = false;
+    older.trailerOld.reset();
+    older.placesOld[Field::artist].frames[0].block.reset();
+    nlohmann::json stripped = line;
+    const nlohmann::json::json_pointer block("/placesOld/artist/frames/0/block");
+    for (const char* key : {"/tagAdded", "/trailerOld"}) stripped.erase(key + 1);
+    stripped.at(block.parent_pointer()).erase("block");
+    EXPECT_EQ(TidyJournalEntry::fromLine(stripped.dump()), older);
+
+    for (const auto& [at, damaged] : {std::pair<std::string, nlohmann::json>{"/trailerOld", "abc"},
+                                      {"/trailerOld", 12},
+                                      {"/tagAdded", "yes"},
+                                      {block.to_string(), -1}}) {
+        nlohmann::json broken = line;
+        broken[nlohmann::json::json_pointer(at)] = damaged;
+        EXPECT_THROW(TidyJournalEntry::fromLine(broken.dump()), DecodingError) << at;
+    }
+}
+
 // Nothing the program reads today makes a line it can't encode; should
 // anything ever, that song alone is left as it is and the run goes on.
 TEST(TidyJournal, ItemWhoseLineCannotBeMadeFailsAloneNamingItsSong) {

@@ -19,6 +19,8 @@ namespace {
 constexpr std::string_view sameReason = "すでに正式な表記です";
 constexpr std::string_view noCandidateReason = "候補が見つかりません";
 constexpr std::string_view placePart = "ファイル名・場所";
+constexpr std::string_view undecodedTagsReason = "タグの文字を読み取れないので名前を変えません";
+constexpr std::string_view undecodedTagsNote = "タグの文字を読み取れないので名前はそのまま";
 constexpr std::string_view clashBetweenReason = "同じ名前になる曲がほかにあります";
 constexpr std::string_view clashExistingReason =
     "同じ名前のファイルがすでにあります（重複の可能性）";
@@ -63,6 +65,11 @@ bool throughLink(const std::filesystem::path& root, const std::string& relative)
     return false;
 }
 
+// What an undecodable byte of a tag became when it was read.
+bool spellsNothing(std::string_view text) {
+    return text.find("\uFFFD") != std::string_view::npos;
+}
+
 TidyItem heldItem(const std::string& source, const TrackMeta& read, std::string reason) {
     TidyItem item;
     item.source = item.target = source;
@@ -104,6 +111,23 @@ TidyItem plannedItem(const std::string& source, const TrackMeta& read, TrackMeta
     const bool number = !text::equivalent(o.track, n.track) || !text::equivalent(o.disc, n.disc);
     item.tagsChange = title || artist || album || number;
     item.pathChange = !text::equivalent(item.target, item.source);
+    const bool unspelled =
+        item.pathChange &&
+        (spellsNothing(item.target) || spellsNothing(o.title) || spellsNothing(o.artist) ||
+         spellsNothing(o.albumArtist) || spellsNothing(o.album) || spellsNothing(o.track) ||
+         spellsNothing(o.disc));
+    if (unspelled) {
+        // Tag bytes that could not be decoded read as U+FFFD: a name made
+        // of them would hold characters the tag never spelled.
+        item.target = item.source;
+        item.pathChange = false;
+        if (!item.tagsChange) {
+            item.status = TidyItem::Status::hold;
+            item.reason = undecodedTagsReason;
+            item.new_ = item.old;
+            return item;
+        }
+    }
 
     if (!item.tagsChange && !item.pathChange) {
         item.status = matched ? TidyItem::Status::same : TidyItem::Status::hold;
@@ -122,6 +146,7 @@ TidyItem plannedItem(const std::string& source, const TrackMeta& read, TrackMeta
     if (item.tagsChange && !item.tagsEditable) {
         item.reason += "（" + extension + " はタグを書けないので名前だけ）";
     }
+    if (unspelled) item.reason += "（" + std::string(undecodedTagsNote) + "）";
     return item;
 }
 

@@ -10,8 +10,10 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/FileSizeLimit.hpp"
+#include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyPlanner.hpp"
+#include "Core/Tidy/TidySongTesting.hpp"
 
 namespace tarvik {
 namespace {
@@ -27,7 +29,8 @@ using testing::writeFile;
 const std::string proper = "すでに正式な表記です", unmatched = "候補が見つかりません",
                   twins = "同じ名前になる曲がほかにあります",
                   taken = "同じ名前のファイルがすでにあります（重複の可能性）",
-                  place = "ファイル名・場所";
+                  place = "ファイル名・場所",
+                  undecoded = "タグの文字を読み取れないので名前を変えません";
 
 // A file in the album folder the records below name.
 std::string in(const std::string& name) {
@@ -90,11 +93,12 @@ TEST(TidyPlan, SavedPlanLoadsEqualOutlivesAFailedSaveAndReportsAsCSV) {
 
 TEST(TidyPlan, FileThatIsNotAPlanDoesNotLoad) {
     const nlohmann::json good = nlohmann::json::parse(sample.json());
-    for (const char* change : {R"({"op":"remove","path":"/items/0/selected"})",
-                               R"({"op":"replace","path":"/items/0/status","value":"maybe"})",
-                               R"({"op":"replace","path":"/created","value":"2026-03-04"})",
-                               R"({"op":"replace","path":"/created","value":"1600-01-01T00:00:00Z"})",
-                               R"({"op":"replace","path":"/created","value":"2300-01-01T00:00:00Z"})"}) {
+    for (const char* change :
+         {R"({"op":"remove","path":"/items/0/selected"})",
+          R"({"op":"replace","path":"/items/0/status","value":"maybe"})",
+          R"({"op":"replace","path":"/created","value":"2026-03-04"})",
+          R"({"op":"replace","path":"/created","value":"1600-01-01T00:00:00Z"})",
+          R"({"op":"replace","path":"/created","value":"2300-01-01T00:00:00Z"})"}) {
         const auto bad = good.patch(nlohmann::json::array({nlohmann::json::parse(change)})).dump();
         EXPECT_THROW(TidyPlan::fromJSONText(bad), DecodingError) << change;
     }
@@ -168,7 +172,15 @@ TEST(TidyPlanItems, StatusReasonAndTarget) {
         {in("x9.mp3"), meta("Outside", "9"), meta("Outside", "9"), hold, taken,
          in("09 Outside.mp3")},
         {in("07 song.mp3"), meta("song", "7"), meta("Song", "7"), change, "曲名・ファイル名・場所",
-         in("07 Song.mp3")}};
+         in("07 Song.mp3")},
+        // Tag bytes read as U+FFFD: a name made of them spells what the tag
+        // never did, also where the catalogue corrected the title.
+        {in("x5.mp3"), meta("\uFFFDe\uFFFDX", "5"), meta("\uFFFDe\uFFFDX", "5"), hold, undecoded,
+         in("x5.mp3")},
+        {in("x6.mp3"), meta("Caf\uFFFD", "6"), meta("Cafe", "6"), change,
+         "曲名（タグの文字を読み取れないので名前はそのまま）", in("x6.mp3")},
+        {in("x7.mp3"), meta("Seven", "7", "A \uFFFD"), meta("Seven", "7", "A \uFFFD"), hold,
+         undecoded, in("x7.mp3")}};
     std::vector<fs::path> files;
     std::vector<TrackMeta> read, proposed;
     std::set<std::size_t> matched;
@@ -253,6 +265,47 @@ TEST(TidyPlannerFiles, CatalogueDecidesOnRealFilesAndNobodyIsAskedAboutAnUnreada
     EXPECT_THROW(planner.plan({}, {}), std::runtime_error);
     planner.artists = {"Nobody"};
     EXPECT_THROW(planner.plan({}, {}), ConversionError);  // no audio in the selection
+}
+
+// Bytes a tag holds that no reader can spell, as ffmpeg passes them on:
+// Shift-JIS in a frame marked UTF-8, Latin-1 in a FLAC comment. No planned
+// name holds U+FFFD: those songs keep theirs; their album's other song
+// gets its tidy one.
+TEST(TidyPlannerFiles, NoPlannedNameHoldsWhatATagCouldNotSpell) {
+    TempDir dir;
+    const fs::path music = dir / "Music";
+    const auto tagged = [&](const std::string& name, const std::string& track) {
+        testing::makeTone(music / in(name), {.seconds = 0.2,
+                                             .metadata = {{"title", "x"},
+                                                          {"artist", "A Band"},
+                                                          {"album_artist", "A Band"},
+                                                          {"album", "Night"},
+                                                          {"track", track}}});
+    };
+    tagged("tk1.mp3", "1");
+    testing::putTitleBytes(music / in("tk1.mp3"), "836583588367");  // test, in Shift-JIS
+    tagged("tk2.flac", "2");
+    // metaflac writes UTF-8 only: the Latin-1 byte is put in after it.
+    const fs::path flac = music / in("tk2.flac");
+    const testing::ShellResult set = testing::runCommand(
+        {"metaflac", "--remove-tag=TITLE", "--set-tag=TITLE=cafX", flac.string()});
+    ASSERT_EQ(set.exitCode, 0);
+    std::string bytes = testing::readFile(flac);
+    bytes.replace(bytes.find("TITLE=cafX"), 10, "TITLE=caf\xE9");
+    writeFile(flac, bytes);
+    tagged("tk3.mp3", "3");
+    const TidyPlanner planner{"/usr/bin/ffmpeg", music, {}, nullptr};
+
+    const TidyPlan plan = planner.plan({}, {});
+    std::map<std::string, std::tuple<Status, std::string, std::string>> items;
+    for (const TidyItem& item : plan.items) {
+        items[item.source] = {item.status, item.reason, item.target};
+        EXPECT_EQ(item.target.find("\uFFFD"), std::string::npos) << item.target;
+    }
+    EXPECT_EQ(items, (decltype(items){{in("tk1.mp3"), {hold, undecoded, in("tk1.mp3")}},
+                                      {in("tk2.flac"), {hold, undecoded, in("tk2.flac")}},
+                                      {in("tk3.mp3"), {change, place, in("03 x.mp3")}}}));
+    EXPECT_EQ(planner.replan(plan).items, plan.items);
 }
 
 }  // namespace

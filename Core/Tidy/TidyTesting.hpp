@@ -37,11 +37,13 @@ inline TidyItem moving(const std::string& source, const std::string& target,
 }
 
 // An item that gives the song at `source` in the library `music` the title
-// `title` and moves it to `target`, planned as the song now stands.
+// `title` and moves it to `target`, planned as the song now stands (its
+// record read as the planner reads it where a runner of ffmpeg is given).
 inline TidyItem retitling(const std::filesystem::path& music, const std::string& source,
-                          const std::string& target, const std::string& title) {
+                          const std::string& target, const std::string& title,
+                          const std::shared_ptr<const FFmpegRunner>& runner = nullptr) {
     TidyItem item = moving(source, target, music);
-    item.old = TidyFileState::currentRecord(music / source, nullptr, {}).value_or(TrackMeta{});
+    item.old = TidyFileState::currentRecord(music / source, runner, {}).value_or(TrackMeta{});
     item.new_ = item.old;
     item.new_.title = title;
     item.tagsChange = item.tagsEditable = true;

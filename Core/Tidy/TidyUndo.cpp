@@ -113,7 +113,7 @@ public:
         if (!checked && holds(file->path, values)) return;  // restored before
         if (!checked) seen = checkUnchanged(entry, file->path);
         try {
-            TidyFileState::rewrite(file->path, values, {entry.sizeBefore, entry.placesOld}, seen);
+            TidyFileState::rewrite(file->path, values, TidyFileState::before(entry), seen);
         } catch (const FileChangedMeanwhile&) {
             changedSinceRecorded(file->path);
         }

@@ -1,0 +1,156 @@
+// Apply and undo on real songs whose tag the tidy adds or whose items no
+// reader spells: an MP3 whose only tag is ID3v1, a FLAC file without a
+// comment block or with two, an M4A whose title item holds Shift-JIS or
+// stands twice. Every reader reads the same song after the apply but for
+// the new title (ffprobe, mutagen), and the undo gives every song back
+// byte for byte. The songs are made by ffmpeg and changed byte by byte.
+#include <gtest/gtest.h>
+
+#include "Core/Convert/ConvertTesting.hpp"
+#include "Core/Convert/M4ATesting.hpp"
+#include "Core/Convert/TagFields.hpp"
+#include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidySongTesting.hpp"
+#include "Core/Tidy/TidyTesting.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using TagFields::Field;
+
+const fs::path ffmpeg = "/usr/bin/ffmpeg";
+const TidyApplier applier{ffmpeg};
+
+// A plan retitling each song in place, its old record read as the planner
+// reads it (through ffmpeg).
+TidyPlan retitled(const fs::path& music,
+                  const std::vector<std::pair<std::string, std::string>>& songs) {
+    const auto runner = std::make_shared<const FFmpegRunner>(ffmpeg);
+    TidyPlan plan{music.string(), {}, {}};
+    for (const auto& [source, title] : songs) {
+        plan.items.push_back(testing::retitling(music, source, source, title, runner));
+    }
+    return plan;
+}
+
+nlohmann::json tags(const fs::path& file) {
+    return testing::ffprobe(file, "format_tags")
+        .at("format")
+        .value("tags", nlohmann::json::object());
+}
+
+// The trailer's title field up to its padding.
+std::string trailerTitle(const fs::path& file) {
+    const std::string bytes = testing::readFile(file);
+    const std::string field = bytes.substr(bytes.size() - 128 + 3, 30);
+    return field.substr(0, field.find('\0'));
+}
+
+TEST(TidyUndoWholeTags, MP3WithOnlyAnID3v1TagKeepsEveryFieldForEveryReader) {
+    const std::string japanese = "\u65B0\u3057\u3044\u6B4C";
+    for (const auto& [title, inTrailer] :
+         {std::pair<std::string, std::string>{"New Song", "New Song"}, {japanese, "Song"}}) {
+        SCOPED_TRACE(title);
+        testing::TempDir dir;
+        const fs::path music = dir / "Music";
+        fs::create_directories(music);
+        testing::makeTone(music / "song.mp3", {.seconds = 0.2,
+                                               .metadata = {{"title", "Song"},
+                                                            {"artist", "A Band"},
+                                                            {"album", "Night"},
+                                                            {"date", "2003"},
+                                                            {"comment", "a note"},
+                                                            {"track", "7"},
+                                                            {"genre", "AlternRock"}},
+                                               .extraArguments = {"-write_id3v1", "1"}});
+        testing::removeID3v2(music / "song.mp3");
+        const nlohmann::json before = tags(music / "song.mp3");
+        ASSERT_EQ(before.size(), 7u) << before;
+        const std::map<std::string, std::string> files = testing::filesBelow(music);
+
+        const TidyResult applied =
+            applier.apply(retitled(music, {{"song.mp3", title}}), dir / "journals", false, {}, {});
+        ASSERT_EQ(applied, (TidyResult{1, 0, applied.journal}));
+        nlohmann::json expected = before;
+        expected["title"] = title;
+        EXPECT_EQ(tags(music / "song.mp3"), expected);
+        EXPECT_EQ(trailerTitle(music / "song.mp3"), inTrailer);
+
+        EXPECT_EQ(applier.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
+        EXPECT_TRUE(testing::filesBelow(music) == files) << "not byte for byte";
+    }
+}
+
+// mutagen reads the first comment block only, as some players do.
+std::string firstBlockArtists(const fs::path& file) {
+    return testing::outputOf({testing::systemPython, "-c",
+                              "import sys; from mutagen.flac import FLAC; "
+                              "print(FLAC(sys.argv[1]).get('artist'))",
+                              file.string()});
+}
+
+TEST(TidyUndoWholeTags, FLACCommentBlockAddedGoesAndEachCommentReturnsToItsBlock) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(music);
+    testing::makeTone(music / "bare.flac", {.seconds = 0.2});
+    testing::outputOf(
+        {"metaflac", "--remove", "--block-type=VORBIS_COMMENT", (music / "bare.flac").string()});
+    testing::makeTone(music / "two.flac",
+                      {.seconds = 0.2, .metadata = {{"TITLE", "Cafe"}, {"ARTIST", "a band"}}});
+    // The second block opens with an artist of its own.
+    testing::addCommentBlock(music / "two.flac", "ARTIST=Second\nMOOD=calm");
+    ASSERT_EQ(firstBlockArtists(music / "two.flac"), "['a band']\n");
+    const std::map<std::string, std::string> files = testing::filesBelow(music);
+
+    TidyPlan plan = retitled(music, {{"bare.flac", "New"}, {"two.flac", "New"}});
+    plan.items[1].new_.artist = "The Band";
+    const TidyResult applied = applier.apply(plan, dir / "journals", false, {}, {});
+    ASSERT_EQ(applied, (TidyResult{2, 0, applied.journal}));
+    EXPECT_EQ(TagFields::read(music / "bare.flac").at(Field::title), "New");
+    EXPECT_EQ(TagFields::read(music / "two.flac").at(Field::artist), "The Band");
+
+    EXPECT_EQ(applier.undo(*applied.journal, {}, {}), (TidyResult{2, 0, std::nullopt}));
+    EXPECT_EQ(firstBlockArtists(music / "two.flac"), "['a band']\n");
+    EXPECT_TRUE(testing::filesBelow(music) == files) << "not byte for byte";
+}
+
+// An M4A whose title item a reader can't spell, beside an ordinary song:
+// the apply writes the new title, the undo gives both back as they were.
+TEST(TidyUndoWholeTags, M4AItemsComeBackAsTheirBytesWhateverReadersMakeOfThem) {
+    using namespace testing::m4a;
+    const auto title = [](const std::string& text) {
+        return box("\xA9nam", box("data", std::string("\0\0\0\x01\0\0\0\0", 8) + text));
+    };
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"Shift-JIS in a UTF-8 item", {title("\x83\x65\x83\x58\x83\x67")}},
+        {"two title items, read as one or the other", {title("First"), title("Other")}},
+    };
+    for (const auto& [what, items] : cases) {
+        SCOPED_TRACE(what);
+        testing::TempDir dir;
+        const fs::path music = dir / "Music";
+        fs::create_directories(music);
+        testing::makeTone(dir / "plain.m4a",
+                          {.seconds = 0.2, .metadata = {{"artist", "A Band"}, {"album", "Night"}}});
+        std::string song = testing::readFile(dir / "plain.m4a");
+        for (const std::string& item : items) song = withItem(song, item);
+        testing::writeFile(music / "song.m4a", song);
+        testing::makeTone(music / "other.mp3", {.seconds = 0.2, .metadata = {{"title", "x"}}});
+        const std::map<std::string, std::string> files = testing::filesBelow(music);
+
+        const TidyResult applied = applier.apply(
+            retitled(music, {{"song.m4a", "\u30C6\u30B9\u30C8"}, {"other.mp3", "Other"}}),
+            dir / "journals", false, {}, {});
+        ASSERT_EQ(applied, (TidyResult{2, 0, applied.journal}));
+        EXPECT_EQ(tags(music / "song.m4a").value("title", ""), "\u30C6\u30B9\u30C8");
+        EXPECT_EQ(testing::mutagen(music / "song.m4a").value("title", ""), "\u30C6\u30B9\u30C8");
+
+        EXPECT_EQ(applier.undo(*applied.journal, {}, {}), (TidyResult{2, 0, std::nullopt}));
+        EXPECT_TRUE(testing::filesBelow(music) == files) << "not byte for byte";
+    }
+}
+
+}  // namespace
+}  // namespace tarvik
