@@ -243,14 +243,15 @@ void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after, const
 
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
           const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
-          const Look& change, const std::optional<FileIdentity>& seen) {
+          const Look& change, const std::optional<FileIdentity>& seen,
+          const BeforeReplacing& beforeReplacing) {
     const std::string fileName = source.filename().string();
     FileSource original(source, seen);
     // Checked and changed before the temporary exists: a file refused for
     // its atoms or its tag leaves nothing beside the destination.
     const mp4::Layout before = editable(original, fileName);
     const Movie movie = changeMovie(original, before, fileName, changedItems, newTagBytes, change);
-    AtomicFileSink out(destination);
+    AtomicFileSink out(destination, beforeReplacing);
     assemble(original, before, movie.bytes, out);
     FileSource written(out.temporaryPath());
     verify(original, before, written, movie, fileName);

@@ -67,7 +67,8 @@ Values readM4A(ByteSource& file, std::string_view fileName) {
 }
 
 void patchM4A(const std::filesystem::path& source, const Values& values,
-              const std::filesystem::path& destination, const std::optional<FileIdentity>& seen) {
+              const std::filesystem::path& destination, const std::optional<FileIdentity>& seen,
+              const BeforeReplacing& beforeReplacing) {
     const std::string fileName = source.filename().string();
     std::vector<std::string> items;
     std::uint64_t newTagBytes = 0;
@@ -106,7 +107,7 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
             }
         }
     };
-    m4a::edit(source, destination, items, newTagBytes, change, seen);
+    m4a::edit(source, destination, items, newTagBytes, change, seen, beforeReplacing);
 }
 
 }  // namespace tarvik::TagFields

@@ -117,7 +117,7 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.placesOld = std::move(places);
         entry_.sizeBefore = facts->size;
-        entry_.inodeBefore = facts->inode;
+        entry_.announcesContent = wantsTags;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
         entry_.id = context_.nextId;
@@ -140,7 +140,9 @@ public:
             try {
                 // Against the song compared with the plan, not one saved
                 // since (while ffmpeg read it, or the journal was flushed).
-                TidyFileState::rewrite(current_, values, {}, *facts);
+                TidyFileState::rewrite(current_, values, {}, *facts, [&](const NewContent& content) {
+                    context_.journal.append(TidyJournalNewContent{*entry_.id, content}.line());
+                });
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }

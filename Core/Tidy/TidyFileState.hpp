@@ -23,11 +23,12 @@ namespace tarvik::TidyFileState {
 // attributes, but only while the file is still the one `seen` when it was
 // checked (by default, the one read), unchanged: else FileChangedMeanwhile,
 // and the file is kept. An empty result is refused ("タグの書き換えに失敗し
-// ました") and the file kept. Other messages name the file. `before`: see
-// TagFields::patch.
+// ました") and the file kept. Other messages name the file. `before` and
+// `beforeReplacing`: see TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              const TagFields::Before& before = {},
-             const std::optional<FileIdentity>& seen = std::nullopt);
+             const std::optional<FileIdentity>& seen = std::nullopt,
+             const BeforeReplacing& beforeReplacing = {});
 
 // The file's record as the planner reads it: through ffmpeg's tag probe
 // when there is a runner, else from the file's own tags; what the tags lack

@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 using testing::readFile;
 
 constexpr const char* undoVariable = "TARVIK_TEST_UNDO";
-constexpr const char* applyVariable = "TARVIK_TEST_APPLY";  // the plan; journals beside it
+constexpr const char* applyVariable = testing::applyRoleVariable;
 
 // The child: undoes the journal $TARVIK_TEST_UNDO, or applies the plan
 // $TARVIK_TEST_APPLY, prints each failure's reason and exits with the
