@@ -317,8 +317,7 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
         throw;
     }
     // From here on the name says what the file is, for a commit killed midway.
-    const std::filesystem::path swap =
-        folder / InPlaceLeftover::name(written, *replaces_, content);
+    const std::filesystem::path swap = folder / InPlaceLeftover::name(written, *replaces_, content);
     if (::rename(temporary_.c_str(), swap.c_str()) != 0) {
         const int failure = errno;
         ::unlink(temporary_.c_str());
@@ -361,7 +360,9 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
     }
     // Only the new content goes: whatever else came out is a save that
     // InPlaceLeftover puts back.
-    if (exchangeNames(swap, destination_) && FileIdentity::at(swap) == written) ::unlink(swap.c_str());
+    if (exchangeNames(swap, destination_) && FileIdentity::at(swap) == written) {
+        ::unlink(swap.c_str());
+    }
     syncFolder(folder);
     changedMeanwhile();
 }

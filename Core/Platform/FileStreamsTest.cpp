@@ -284,7 +284,7 @@ TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
             } else if (c.kill != Kill::no) {
                 const int later = c.kill == Kill::atTheExchangeBack ? 1 : 0;
                 options.insert(options.end(), {"-e", testing::injectAt(calls, first->rename,
-                                                                        "signal=KILL", later)});
+                                                                       "signal=KILL", later)});
             }
             EXPECT_EQ(testing::runSelfTraced(environment, options).exitCode, c.exitCode);
             fs::remove(saved);  // the other program's own copy

@@ -140,9 +140,10 @@ public:
             try {
                 // Against the song compared with the plan, not one saved
                 // since (while ffmpeg read it, or the journal was flushed).
-                TidyFileState::rewrite(current_, values, {}, *facts, [&](const NewContent& content) {
-                    context_.journal.append(TidyJournalNewContent{*entry_.id, content}.line());
-                });
+                TidyFileState::rewrite(
+                    current_, values, {}, *facts, [&](const NewContent& content) {
+                        context_.journal.append(TidyJournalNewContent{*entry_.id, content}.line());
+                    });
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }

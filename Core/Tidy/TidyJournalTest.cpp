@@ -114,11 +114,11 @@ TEST(TidyJournal, AnnouncedContentAndJudgedDigestReadBackAndDamagedOnesAreRefuse
     const std::string rest = R"(,"size":1,"modified":2)";
     for (const std::string& damaged : std::vector<std::string>{
              R"({"writes":2,"sha256":")" + digest + "\"" + rest + "}",
-          R"({"writes":1,"sha256":")" + digest.substr(1) + "\"" + rest + "}",
-          R"({"writes":1,"sha256":")" + std::string(64, 'A') + "\"" + rest + "}",
-          R"({"writes":1)" + rest + "}",
-          R"({"writes":1,"sha256":")" + digest + R"(","size":-1,"modified":2})",
-          R"({"completes":1,"tagsWritten":true,"moved":false,"sha256":"ab"})"}) {
+             R"({"writes":1,"sha256":")" + digest.substr(1) + "\"" + rest + "}",
+             R"({"writes":1,"sha256":")" + std::string(64, 'A') + "\"" + rest + "}",
+             R"({"writes":1)" + rest + "}",
+             R"({"writes":1,"sha256":")" + digest + R"(","size":-1,"modified":2})",
+             R"({"completes":1,"tagsWritten":true,"moved":false,"sha256":"ab"})"}) {
         EXPECT_THROW(read({damaged}), DecodingError) << damaged;
     }
 }

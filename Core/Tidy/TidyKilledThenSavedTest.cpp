@@ -37,11 +37,11 @@ struct Song {
 
     Song(fs::path musicFolder, fs::path workFolder)
         : music(std::move(musicFolder)), work(std::move(workFolder)) {
-        testing::makeTone(path, {.seconds = 0.2,
-                                 .metadata = {{"title", "song"},
-                                              {"artist", "a band"},
-                                              {"album", "Night"},
-                                              {"track", "1"}}});
+        testing::makeTone(
+            path,
+            {.seconds = 0.2,
+             .metadata = {
+                 {"title", "song"}, {"artist", "a band"}, {"album", "Night"}, {"track", "1"}}});
         pristine = readFile(path);
     }
     // The song as it was made, planned as it stands, no journal. On a card,
@@ -92,7 +92,8 @@ std::string killAt(const std::vector<std::string>& calls, const fs::path& song, 
         // The finished content taking its leftover name.
         do {
             --at;
-        } while (at > 0 && !(isRename(calls[at]) && calls[at].find(".part\"") != std::string::npos));
+        } while (at > 0 &&
+                 !(isRename(calls[at]) && calls[at].find(".part\"") != std::string::npos));
     } else if (kill == Kill::afterTheExchange) {
         // The song has the new content; its folder is being made durable.
         while (at + 1 < calls.size() && !calls[at].starts_with("fsync(")) ++at;
@@ -132,8 +133,8 @@ void killSaveAndUndo(Song& song, testing::CardImage* card) {
     song.reset(card != nullptr);
     const std::vector<std::string> calls =
         testing::tracedCalls(song.role(), names, song.work / "calls");
-    for (const Kill kill : {Kill::beforeItsAnnouncement, Kill::atTheExchange,
-                            Kill::afterTheExchange}) {
+    for (const Kill kill :
+         {Kill::beforeItsAnnouncement, Kill::atTheExchange, Kill::afterTheExchange}) {
         for (const Save save : {Save::none, Save::copyRenamedOverIt, Save::writtenIntoIt}) {
             SCOPED_TRACE("kill " + std::to_string(static_cast<int>(kill)) + ", save " +
                          std::to_string(static_cast<int>(save)));
@@ -159,12 +160,13 @@ void killSaveAndUndo(Song& song, testing::CardImage* card) {
             const bool written = kill == Kill::afterTheExchange;
             std::vector<std::string> failures;
             if (written && save != Save::none) {
-                failures.push_back(song.source + ": 記録のあとでファイルが変わっています: song.mp3");
+                failures.push_back(song.source +
+                                   ": 記録のあとでファイルが変わっています: song.mp3");
             }
             EXPECT_EQ(testing::failuresIn(events), failures);
-            EXPECT_EQ(undone, (TidyResult{written && save == Save::none ? 1 : 0,
-                                          static_cast<std::int64_t>(failures.size()),
-                                          std::nullopt}));
+            EXPECT_EQ(undone,
+                      (TidyResult{written && save == Save::none ? 1 : 0,
+                                  static_cast<std::int64_t>(failures.size()), std::nullopt}));
             EXPECT_EQ(swapNames(song.music), std::vector<std::string>{});
             const std::string whole = save == Save::none ? song.pristine : saved;
             EXPECT_TRUE(testing::filesBelow(song.music) ==

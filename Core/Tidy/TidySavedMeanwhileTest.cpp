@@ -226,9 +226,9 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
         testing::Environment environment = testing::savingOnSignal(theirs, song, false);
         environment.insert(environment.end(), role.begin(), role.end());
         const testing::TracedRun run = testing::runSelfTraced(
-            environment, {"-o", "/dev/null", "-e",
-                          testing::injectAt(calls, first->lastLook, "signal=USR1"), "-e",
-                          testing::injectAt(calls, first->rename, "signal=KILL", 1)});
+            environment,
+            {"-o", "/dev/null", "-e", testing::injectAt(calls, first->lastLook, "signal=USR1"),
+             "-e", testing::injectAt(calls, first->rename, "signal=KILL", 1)});
         ASSERT_EQ(run.exitCode, 128 + 9);
         EXPECT_FALSE(readFile(song) == saved) << "the kill came before the save went back";
         std::string later;
@@ -253,8 +253,9 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
         }
         // The song took the run's write, then the later save.
         EXPECT_EQ(undone, (TidyResult{0, 1, std::nullopt}));
-        EXPECT_EQ(testing::failuresIn(events),
-                  std::vector<std::string>{source + ": 記録のあとでファイルが変わっています: song.mp3"});
+        EXPECT_EQ(
+            testing::failuresIn(events),
+            std::vector<std::string>{source + ": 記録のあとでファイルが変わっています: song.mp3"});
         std::map<std::string, std::string> shown;
         for (const auto& [name, content] : testing::filesBelow(song.parent_path())) {
             if (name != "song.mp3") shown[name.substr(0, name.find('-'))] = content;
