@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Testing/Audio.hpp"
@@ -197,6 +198,45 @@ TEST(TidyKilledThenSaved, UndoKeepsASaveOnACardMountedAgainAfterTheKill) {
     const testing::TempDir dir;
     Song song(card->root(), dir.path());
     killSaveAndUndo(song, card.get());
+}
+
+// A journal of the previous version, whose run was killed with a song in
+// flight, announced no content: its song is judged by inode as before,
+// written where the inode changed (undone whole), never written where it
+// didn't (a save in place since is kept).
+TEST(TidyKilledThenSaved, OlderJournalsSongIsJudgedAsBefore) {
+    for (const bool rewritten : {true, false}) {
+        SCOPED_TRACE(rewritten ? "rewritten" : "never rewritten");
+        const testing::TempDir dir;
+        Song song(dir / "Music", dir.path());
+        song.reset(false);
+        const std::uint64_t inodeBefore = FileIdentity::at(song.path)->inode;
+        const TidyResult applied = TidyApplier{}.apply(TidyPlan::load(dir / "plan.json"),
+                                                       dir / "j", false, {}, {});
+        ASSERT_EQ(applied.done, 1);
+        std::string saved;
+        std::uint64_t inode = inodeBefore;
+        if (!rewritten) {
+            std::ofstream(song.path, std::ios::binary | std::ios::trunc) << song.pristine;
+            inode = FileIdentity::at(song.path)->inode;
+            saved = song.save(Save::writtenIntoIt);
+        }
+        // Its entry line alone, as that version wrote it ahead.
+        std::istringstream lines(readFile(*applied.journal));
+        std::string header, entry;
+        std::getline(lines, header);
+        std::getline(lines, entry);
+        const std::string announces = R"("announcesContent":true)";
+        ASSERT_NE(entry.find(announces), std::string::npos);
+        entry.replace(entry.find(announces), announces.size(),
+                      R"("inodeBefore":)" + std::to_string(inode));
+        testing::writeFile(*applied.journal, header + "\n" + entry + "\n");
+
+        EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}),
+                  (TidyResult{rewritten ? 1 : 0, 0, std::nullopt}));
+        EXPECT_TRUE(readFile(song.path) == (rewritten ? song.pristine : saved))
+            << "not the song as it was";
+    }
 }
 
 }  // namespace
