@@ -211,8 +211,8 @@ TEST(TidyKilledThenSaved, OlderJournalsSongIsJudgedAsBefore) {
         Song song(dir / "Music", dir.path());
         song.reset(false);
         const std::uint64_t inodeBefore = FileIdentity::at(song.path)->inode;
-        const TidyResult applied = TidyApplier{}.apply(TidyPlan::load(dir / "plan.json"),
-                                                       dir / "j", false, {}, {});
+        const TidyResult applied =
+            TidyApplier{}.apply(TidyPlan::load(dir / "plan.json"), dir / "j", false, {}, {});
         ASSERT_EQ(applied.done, 1);
         std::string saved;
         std::uint64_t inode = inodeBefore;
