@@ -243,23 +243,25 @@ void verify(ByteSource& before, const mp4::Layout& old, ByteSource& after, const
 
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
           const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
-          const Look& change, const std::optional<FileIdentity>& seen) {
+          const Look& change, const std::optional<FileIdentity>& seen,
+          const BeforeReplacing& beforeReplacing) {
     const std::string fileName = source.filename().string();
     const MakeMovie make = [&](ByteSource& original, const mp4::Layout& layout) {
         return changeMovie(original, layout, fileName, changedItems, newTagBytes, change);
     };
-    edit(source, destination, make, seen);
+    edit(source, destination, make, seen, beforeReplacing);
 }
 
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
-          const MakeMovie& make, const std::optional<FileIdentity>& seen) {
+          const MakeMovie& make, const std::optional<FileIdentity>& seen,
+          const BeforeReplacing& beforeReplacing) {
     const std::string fileName = source.filename().string();
     FileSource original(source, seen);
     // Checked and changed before the temporary exists: a file refused for
     // its atoms or its tag leaves nothing beside the destination.
     const mp4::Layout before = editable(original, fileName);
     const Movie movie = make(original, before);
-    AtomicFileSink out(destination);
+    AtomicFileSink out(destination, beforeReplacing);
     assemble(original, before, movie.bytes, out);
     FileSource written(out.temporaryPath());
     verify(original, before, written, movie, fileName);

@@ -34,13 +34,15 @@ void read(const std::filesystem::path& file, const Look& look);
 void read(ByteSource& file, std::string_view fileName, const Look& look);
 
 // `change` may set or remove only the items named in `changedItems`;
-// `newTagBytes` is the size of the texts it writes; `seen`: see FileSource.
+// `newTagBytes` is the size of the texts it writes; `seen`: see FileSource;
+// `beforeReplacing`: see AtomicFileSink.
 // Refused besides what inspect refuses: a fragmented file ("分割された M4A
 // は書き換えません"), items TagLib would drop or change, and a result larger
 // than the source by more than the new tag and 1 MiB.
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
           const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
-          const Look& change, const std::optional<FileIdentity>& seen = std::nullopt);
+          const Look& change, const std::optional<FileIdentity>& seen = std::nullopt,
+          const BeforeReplacing& beforeReplacing = {});
 
 // The steps of edit, apart, for whoever checks them on bytes in memory.
 struct Movie;
@@ -48,7 +50,8 @@ struct Movie;
 // layout (see editable) rather than by TagLib.
 using MakeMovie = std::function<Movie(ByteSource&, const mp4::Layout&)>;
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
-          const MakeMovie& make, const std::optional<FileIdentity>& seen = std::nullopt);
+          const MakeMovie& make, const std::optional<FileIdentity>& seen = std::nullopt,
+          const BeforeReplacing& beforeReplacing = {});
 
 // The layout of a file that may be edited (inspect, then the refusals above).
 mp4::Layout editable(ByteSource& source, std::string_view fileName);

@@ -69,12 +69,12 @@ Snapshot snapshot(const std::filesystem::path& file) {
 
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination, const Before& before,
-           const std::optional<FileIdentity>& seen) {
+           const std::optional<FileIdentity>& seen, const BeforeReplacing& beforeReplacing) {
     const std::string extension = extensionOf(source);
-    if (extension == "m4a") return patchM4A(source, values, destination, before, seen);
+    if (extension == "m4a") return patchM4A(source, values, destination, before, seen, beforeReplacing);
     if (extension != "mp3" && extension != "flac") notEditable(source);
     FileSource file(source, seen);
-    AtomicFileSink out(destination);
+    AtomicFileSink out(destination, beforeReplacing);
     if (extension == "mp3") {
         patchID3(file, values, before, source.filename().string(), out);
     } else {

@@ -117,12 +117,14 @@ struct Before {
 // gives the old bytes. `seen`, when given, is the source as the caller
 // checked it: a source saved since throws FileChangedMeanwhile (see
 // FileSource), and an edit in place (the destination is the source)
-// commits only over that file. An MP3 whose tag would grow past the
+// commits only over that file, and tells `beforeReplacing` (see
+// AtomicFileSink) its new content. An MP3 whose tag would grow past the
 // format's limit is refused ("タグが ID3 タグの上限（256 MiB）を超えるため、
 // 書き換えません: " + name).
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination, const Before& before = {},
-           const std::optional<FileIdentity>& seen = std::nullopt);
+           const std::optional<FileIdentity>& seen = std::nullopt,
+           const BeforeReplacing& beforeReplacing = {});
 
 // The per-format work. readID3 and snapshotID3 take the file's head (or the
 // whole file).
@@ -142,7 +144,8 @@ Values readM4A(ByteSource& file, std::string_view fileName);
 Snapshot snapshotM4A(ByteSource& file, std::string_view fileName);
 void patchM4A(const std::filesystem::path& source, const Values& values,
               const std::filesystem::path& destination, const Before& before = {},
-              const std::optional<FileIdentity>& seen = std::nullopt);
+              const std::optional<FileIdentity>& seen = std::nullopt,
+              const BeforeReplacing& beforeReplacing = {});
 
 // `value` with the total of `old` ("4" and "3/12" give "4/12") unless it
 // has its own.

@@ -69,7 +69,7 @@ Snapshot snapshotM4A(ByteSource& file, std::string_view fileName) {
 
 void patchM4A(const std::filesystem::path& source, const Values& values,
               const std::filesystem::path& destination, const Before& before,
-              const std::optional<FileIdentity>& seen) {
+              const std::optional<FileIdentity>& seen, const BeforeReplacing& beforeReplacing) {
     const std::string fileName = source.filename().string();
     std::vector<std::string> items;
     std::uint64_t newTagBytes = 0;
@@ -135,7 +135,7 @@ void patchM4A(const std::filesystem::path& source, const Values& values,
         }
         return movie;
     };
-    m4a::edit(source, destination, make, seen);
+    m4a::edit(source, destination, make, seen, beforeReplacing);
 }
 
 }  // namespace tarvik::TagFields

@@ -4,12 +4,11 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <system_error>
 #include <vector>
 
+#include "Core/Platform/Sha256.hpp"
 #include "Core/Platform/Uuid.hpp"
 #include "Core/Platform/WholeFile.hpp"
 
@@ -54,48 +53,6 @@ std::string changedMessage(const std::filesystem::path& file) {
     return "書き換えている間に別のプログラムがファイルを変えました: " + file.filename().string();
 }
 
-// The three numbers of each identity after the prefix, in hexadecimal;
-// the device is the folder's.
-std::string leftoverName(const FileIdentity& ours, const FileIdentity& replaced) {
-    std::string name(InPlaceLeftover::prefix);
-    for (const FileIdentity* identity : {&ours, &replaced}) {
-        for (const std::uint64_t number :
-             {identity->inode, identity->size, static_cast<std::uint64_t>(identity->modified)}) {
-            std::array<char, 16> digits{};
-            const auto end = std::to_chars(digits.begin(), digits.end(), number, 16).ptr;
-            name.append(digits.begin(), end).push_back('-');
-        }
-    }
-    name.pop_back();
-    return name;
-}
-
-// The two identities leftoverName put in `name`, on `device`.
-std::optional<std::array<FileIdentity, 2>> identitiesIn(std::string_view name,
-                                                        std::uint64_t device) {
-    if (!name.starts_with(InPlaceLeftover::prefix)) return std::nullopt;
-    name.remove_prefix(InPlaceLeftover::prefix.size());
-    std::array<std::uint64_t, 6> numbers{};
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        const auto [end, error] =
-            std::from_chars(name.data(), name.data() + name.size(), numbers[i], 16);
-        if (error != std::errc()) return std::nullopt;
-        name.remove_prefix(static_cast<std::size_t>(end - name.data()));
-        const bool last = i + 1 == numbers.size();
-        if (last ? !name.empty() : !name.starts_with('-')) return std::nullopt;
-        if (!last) name.remove_prefix(1);
-    }
-    const auto identity = [&](std::size_t at) {
-        return FileIdentity{device, numbers[at], numbers[at + 1],
-                            static_cast<std::int64_t>(numbers[at + 2])};
-    };
-    return std::array{identity(0), identity(3)};
-}
-
-bool exchanged(const std::filesystem::path& a, const std::filesystem::path& b) {
-    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
-}
-
 }  // namespace
 
 FileIdentity FileIdentity::of(const struct stat& facts) {
@@ -109,6 +66,17 @@ std::optional<FileIdentity> FileIdentity::at(const std::filesystem::path& path) 
     struct stat facts {};
     if (::lstat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
     return of(facts);
+}
+
+bool NewContent::isIn(const std::filesystem::path& path) const {
+    const std::optional<FileIdentity> facts = FileIdentity::at(path);
+    if (!facts || facts->size != size) return false;
+    try {
+        FileSource file(path, facts);
+        return sha256Hex(file) == sha256;
+    } catch (const std::exception&) {
+        return false;  // unreadable, or changed while read: not known to be it
+    }
 }
 
 FileSource::FileSource(const std::filesystem::path& path, const std::optional<FileIdentity>& seen)
@@ -161,8 +129,9 @@ Bytes FileSource::read(std::uint64_t offset, std::size_t length) {
     return bytes;
 }
 
-AtomicFileSink::AtomicFileSink(const std::filesystem::path& destination)
-    : destination_(destination) {
+AtomicFileSink::AtomicFileSink(const std::filesystem::path& destination,
+                               BeforeReplacing beforeReplacing)
+    : destination_(destination), beforeReplacing_(std::move(beforeReplacing)) {
     std::filesystem::path folder = destination.parent_path();
     if (folder.empty()) folder = ".";
     std::error_code error;
@@ -337,14 +306,35 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
         ::unlink(temporary_.c_str());
         changedMeanwhile();
     }
+    // By its bytes, which a volume mounted again still tells apart from
+    // any other file (a kill may leave it under the name below).
+    NewContent content{written.size, written.modified, {}};
+    try {
+        FileSource finished(temporary_);
+        content.sha256 = sha256Hex(finished);
+    } catch (...) {
+        ::unlink(temporary_.c_str());
+        throw;
+    }
     // From here on the name says what the file is, for a commit killed midway.
-    const std::filesystem::path swap = folder / leftoverName(written, *replaces_);
+    const std::filesystem::path swap = folder / InPlaceLeftover::name(written, *replaces_, content);
     if (::rename(temporary_.c_str(), swap.c_str()) != 0) {
         const int failure = errno;
         ::unlink(temporary_.c_str());
         fail(failure);
     }
-    if (!exchanged(swap, destination_)) {
+    if (beforeReplacing_) {
+        // Whoever records the content finds it under that name after a
+        // power cut too.
+        syncFolder(folder);
+        try {
+            beforeReplacing_(content);
+        } catch (...) {
+            ::unlink(swap.c_str());
+            throw;
+        }
+    }
+    if (!exchangeNames(swap, destination_)) {
         int failure = errno;
         // FAT, exFAT and others that can't exchange: the check right before
         // the rename is the best they allow.
@@ -370,9 +360,15 @@ void AtomicFileSink::replaceInPlace(const FileIdentity& written) {
     }
     // Only the new content goes: whatever else came out is a save that
     // InPlaceLeftover puts back.
-    if (exchanged(swap, destination_) && FileIdentity::at(swap) == written) ::unlink(swap.c_str());
+    if (exchangeNames(swap, destination_) && FileIdentity::at(swap) == written) {
+        ::unlink(swap.c_str());
+    }
     syncFolder(folder);
     changedMeanwhile();
+}
+
+bool exchangeNames(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
 }
 
 void syncFolder(const std::filesystem::path& folder) {
@@ -384,35 +380,3 @@ void syncFolder(const std::filesystem::path& folder) {
 }
 
 }  // namespace tarvik
-
-namespace tarvik::InPlaceLeftover {
-
-std::optional<Held> settle(const std::filesystem::path& leftover) {
-    struct stat facts {};
-    if (::lstat(leftover.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return std::nullopt;
-    const auto named =
-        identitiesIn(leftover.filename().string(), static_cast<std::uint64_t>(facts.st_dev));
-    if (!named) return std::nullopt;
-    const auto& [ours, replaced] = *named;
-    const FileIdentity held = FileIdentity::of(facts);
-    const std::filesystem::path folder = leftover.parent_path();
-    if (held == replaced || held == ours) {
-        if (::unlink(leftover.c_str()) != 0) return std::nullopt;
-        syncFolder(folder);
-        return held == replaced ? Held::replaced : Held::unplaced;
-    }
-    // Another program's save that came out of the exchange: it takes the
-    // place of the new content again, wherever that has its name now.
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        if (FileIdentity::at(it->path()) != ours) continue;
-        if (!exchanged(leftover, it->path())) break;
-        if (FileIdentity::at(leftover) == ours) ::unlink(leftover.c_str());
-        syncFolder(folder);
-        return Held::putBack;
-    }
-    return Held::anotherSave;
-}
-
-}  // namespace tarvik::InPlaceLeftover

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,27 @@ struct FileIdentity {
     static std::optional<FileIdentity> at(const std::filesystem::path& path);
     bool operator==(const FileIdentity&) const = default;
 };
+
+// What an in-place commit puts in a file's place, known by its bytes: the
+// size and SHA-256 digest of the finished content, and its modification
+// time then (for a record; a volume mounted again may tell it otherwise).
+// Unlike an inode number, it means the same after a mount.
+struct NewContent {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds since 1970
+    std::string sha256;         // 64 lowercase hexadecimal digits
+
+    // Whether the regular file at `path` (a link not followed) holds
+    // exactly this content; false where it can't be read.
+    bool isIn(const std::filesystem::path& path) const;
+    bool operator==(const NewContent&) const = default;
+};
+
+// Told by an in-place commit what it is about to put in the file's place,
+// once that content is whole under its leftover name and before the file is
+// touched, so that a record of it outlasts a kill at any later step. It may
+// throw to call the commit off: the file is kept and the error goes on.
+using BeforeReplacing = std::function<void(const NewContent&)>;
 
 // An in-place edit found the file it was to change replaced or changed since
 // it was checked or read (another program saved it): nothing was replaced.
@@ -82,8 +104,10 @@ private:
 class AtomicFileSink final : public ByteSink {
 public:
     // Creates the destination's missing folders ("フォルダを作れません: …")
-    // and the temporary file ("書き込めません: …").
-    explicit AtomicFileSink(const std::filesystem::path& destination);
+    // and the temporary file ("書き込めません: …"). An in-place edit's
+    // commit tells `beforeReplacing` its new content.
+    explicit AtomicFileSink(const std::filesystem::path& destination,
+                            BeforeReplacing beforeReplacing = {});
     ~AtomicFileSink() override;
     AtomicFileSink(const AtomicFileSink&) = delete;
     AtomicFileSink& operator=(const AtomicFileSink&) = delete;
@@ -121,25 +145,38 @@ private:
     std::uint64_t end_ = 0;       // how far the file reaches
     std::optional<FileIdentity> destinationAtStart_;
     std::optional<FileIdentity> replaces_;  // an in-place edit: the file read
+    BeforeReplacing beforeReplacing_;
 };
+
+// Gives `a` the name `b` and `b` the name `a` in one step; false, with
+// errno, where that fails (EINVAL: the file system can't).
+bool exchangeNames(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Makes the folder's entries (names just given, renamed or taken) durable;
 // never fails.
 void syncFolder(const std::filesystem::path& folder);
 
 // An in-place commit names its finished content ".tarvik-swap-" + its own
-// identity + the identity of the file it replaces, then exchanges it with
-// that file; a kill before the end leaves that name behind, holding the new
-// content or what the exchange took out. `settle` puts such a leftover
-// right and says what it held: the file as it was read (its edit went
-// through; removed), the new content that never took the file's place
-// (removed), or a save another program made at the last moment, exchanged
-// back with the new content (removed then) where that is still beside it,
-// else left for the caller to show. Never fails; nothing for another name.
+// identity + the identity of the file it replaces + its SHA-256 digest,
+// then exchanges it with that file; a kill before the end leaves that name
+// behind, holding the new content or what the exchange took out. `settle`
+// puts such a leftover right and says what it held: the file as it was read
+// (its edit went through; removed), the new content that never took the
+// file's place (removed; known by its digest also where the volume was
+// mounted again and numbers its files anew), or a save another program
+// made at the last moment, exchanged back with the new content (removed
+// then) where that is still beside it, else left for the caller to show.
+// Never fails; nothing for another name. Names without a digest (of older
+// versions) are judged by identity alone.
 namespace InPlaceLeftover {
 inline constexpr std::string_view prefix = ".tarvik-swap-";
 enum class Held { replaced, unplaced, putBack, anotherSave };
 std::optional<Held> settle(const std::filesystem::path& leftover);
+// The leftover name for `ours`, taking the place of `replaced`.
+std::string name(const FileIdentity& ours, const FileIdentity& replaced, const NewContent& content);
+// The new content a leftover's name says its commit was putting in place;
+// nothing for a name without a digest or not of this kind.
+std::optional<NewContent> contentNamedBy(std::string_view name);
 }  // namespace InPlaceLeftover
 
 }  // namespace tarvik

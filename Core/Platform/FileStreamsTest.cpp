@@ -188,8 +188,10 @@ TEST(FileStreams, InPlaceEditRefusesAnEmptyResultAndASourceSavedSinceItWasChecke
 
 // Another program saves the song right after the edit's last look at it,
 // before the new content takes its place: its save is kept, however it
-// saved. Killed at a step of the commit, with or without such a save, the
-// leftover is put right: nothing either side wrote is lost.
+// saved, also on exFAT, where the check right before the rename is all
+// there is. Killed at a step of the commit, with or without such a save,
+// the leftover is put right: nothing either side wrote is lost, and the
+// new content is known as such also once the card was mounted again.
 TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
     if (const std::string missing = testing::missingProgram({testing::stracePath});
         !missing.empty()) {
@@ -197,6 +199,7 @@ TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
     }
     using Held = InPlaceLeftover::Held;
     enum class Kill { no, atTheExchange, atTheExchangeBack, atTheRemoval };
+    enum class Where { anywhere, whereNamesExchange, onTheCard };
     struct Case {
         const char* name;
         bool save, inPlace;
@@ -205,6 +208,8 @@ TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
         std::optional<Held> leftover;  // what the kill left, put right
         std::string songAfter;         // empty: no song
         bool newContentGone = false;   // before the leftover is put right
+        Where where = Where::anywhere;
+        bool mountedAgain = false;  // between the kill and the putting right
     };
     const std::string ours = "ours..", edited = "ours..!", theirs = "theirs";
     const int killed = 128 + SIGKILL;
@@ -212,74 +217,100 @@ TEST(FileStreams, SaveAtTheLastMomentIsKeptAndAKilledCommitIsPutRight) {
         {"saved over it", true, false, Kill::no, yielded, std::nullopt, theirs},
         {"written into it", true, true, Kill::no, yielded, std::nullopt, theirs},
         {"killed at the exchange", false, false, Kill::atTheExchange, killed, Held::unplaced, ours},
+        {"killed at the exchange, the card mounted again", false, false, Kill::atTheExchange,
+         killed, Held::unplaced, ours, false, Where::onTheCard, true},
         {"killed before the song that came out goes", false, false, Kill::atTheRemoval, killed,
-         Held::replaced, edited},
+         Held::replaced, edited, false, Where::whereNamesExchange},
         {"saved, killed before the save goes back", true, false, Kill::atTheExchangeBack, killed,
-         Held::putBack, theirs},
+         Held::putBack, theirs, false, Where::whereNamesExchange},
         {"saved, killed, and the new content gone since", true, false, Kill::atTheExchangeBack,
-         killed, Held::anotherSave, "", true}};
+         killed, Held::anotherSave, "", true, Where::whereNamesExchange}};
 
-    const testing::TempDir dir, work;
-    const fs::path song = dir / "song.mp3", saved = dir / "saved";
-    const auto reset = [&](bool save) {
-        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove(entry.path());
-        testing::writeFile(song, ours);
-        // Saved a while ago: a save now gives it another time, however coarse the clock.
-        const timespec past[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, song.c_str(), past, 0), 0);
-        if (save) testing::writeFile(saved, theirs);
-    };
-    const testing::Environment role = {{editVariable, song.string()}};
-    reset(false);
-    std::vector<std::string> names = testing::lookAndRenameCalls;
-    names.insert(names.end(), {"unlink", "unlinkat"});
-    const std::vector<std::string> calls = testing::tracedCalls(role, names, work / "calls");
-    ASSERT_EQ(testing::readFile(song), edited);
-    const auto first = testing::firstRenameOf(calls, song);
-    ASSERT_TRUE(first) << "the song is never renamed";
-    const auto removal = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
-        return call.starts_with("unlink") &&
-               call.find(InPlaceLeftover::prefix) != std::string::npos;
-    });
-    ASSERT_NE(removal, calls.end());
-
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        reset(c.save);
-        testing::Environment environment = role;
-        std::vector<std::string> options = {"-o", "/dev/null"};
-        if (c.save) {
-            const testing::Environment saving = testing::savingOnSignal(saved, song, c.inPlace);
-            environment.insert(environment.end(), saving.begin(), saving.end());
-            options.insert(options.end(),
-                           {"-e", testing::injectAt(calls, first->lastLook, "signal=USR1")});
-        }
-        if (c.kill == Kill::atTheRemoval) {
-            const auto at = static_cast<std::size_t>(removal - calls.begin());
-            options.insert(options.end(), {"-e", testing::injectAt(calls, at, "signal=KILL")});
-        } else if (c.kill != Kill::no) {
-            const int later = c.kill == Kill::atTheExchangeBack ? 1 : 0;
-            options.insert(options.end(),
-                           {"-e", testing::injectAt(calls, first->rename, "signal=KILL", later)});
-        }
-        EXPECT_EQ(testing::runSelfTraced(environment, options).exitCode, c.exitCode);
-        fs::remove(saved);  // the other program's own copy
-        if (c.newContentGone) fs::remove(song);
-        std::vector<fs::path> leftovers;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            leftovers.push_back(entry.path());
-        std::erase(leftovers, song);
-        ASSERT_EQ(leftovers.size(), c.leftover ? 1u : 0u);
-        Files expected;
-        if (c.leftover) {
-            EXPECT_EQ(InPlaceLeftover::settle(leftovers[0]), c.leftover);
-            if (c.leftover == Held::anotherSave) {
-                expected[leftovers[0].filename().string()] = theirs;
+    const testing::TempDir temp, work;
+    std::string whyNoCard;
+    const auto card = testing::CardImage::make(std::uint64_t{8} << 20, whyNoCard);
+    std::vector<std::pair<fs::path, bool>> places = {{temp.path(), true}};  // and exchanges names
+    if (card) places.emplace_back(card->root() / "x", false);
+    for (const auto& [dir, exchanges] : places) {
+        SCOPED_TRACE(dir.string());
+        fs::create_directories(dir);
+        const fs::path song = dir / "song.mp3", saved = dir / "saved";
+        const auto reset = [&](bool save) {
+            for (const auto& entry : fs::directory_iterator(dir)) fs::remove(entry.path());
+            testing::writeFile(song, ours);
+            // Saved a while ago: a save now gives it another time, however coarse the clock.
+            const timespec past[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, song.c_str(), past, 0), 0);
+            if (save) testing::writeFile(saved, theirs);
+            // A card numbers its files as it meets them: these take numbers
+            // the card, once mounted again, gives to others.
+            for (int i = 0; i < 8 && !exchanges; ++i) {
+                testing::writeFile(dir / "met", "");
+                fs::remove(dir / "met");
             }
+        };
+        const testing::Environment role = {{editVariable, song.string()}};
+        reset(false);
+        std::vector<std::string> names = testing::lookAndRenameCalls;
+        names.insert(names.end(), {"unlink", "unlinkat"});
+        const std::vector<std::string> calls = testing::tracedCalls(role, names, work / "calls");
+        ASSERT_EQ(testing::readFile(song), edited);
+        const auto first = testing::firstRenameOf(calls, song);
+        ASSERT_TRUE(first) << "the song is never renamed";
+        const auto removal = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+            return call.starts_with("unlink") &&
+                   call.find(InPlaceLeftover::prefix) != std::string::npos;
+        });
+        ASSERT_EQ(removal != calls.end(), exchanges);
+
+        for (const Case& c : cases) {
+            if ((c.where == Where::whereNamesExchange && !exchanges) ||
+                (c.where == Where::onTheCard && exchanges)) {
+                continue;
+            }
+            SCOPED_TRACE(c.name);
+            reset(c.save);
+            testing::Environment environment = role;
+            std::vector<std::string> options = {"-o", "/dev/null"};
+            if (c.save) {
+                const testing::Environment saving = testing::savingOnSignal(saved, song, c.inPlace);
+                environment.insert(environment.end(), saving.begin(), saving.end());
+                options.insert(options.end(),
+                               {"-e", testing::injectAt(calls, first->lastLook, "signal=USR1")});
+            }
+            if (c.kill == Kill::atTheRemoval) {
+                const auto at = static_cast<std::size_t>(removal - calls.begin());
+                options.insert(options.end(), {"-e", testing::injectAt(calls, at, "signal=KILL")});
+            } else if (c.kill != Kill::no) {
+                const int later = c.kill == Kill::atTheExchangeBack ? 1 : 0;
+                options.insert(options.end(), {"-e", testing::injectAt(calls, first->rename,
+                                                                       "signal=KILL", later)});
+            }
+            EXPECT_EQ(testing::runSelfTraced(environment, options).exitCode, c.exitCode);
+            fs::remove(saved);  // the other program's own copy
+            if (c.newContentGone) fs::remove(song);
+            std::vector<fs::path> leftovers;
+            for (const auto& entry : fs::directory_iterator(dir)) leftovers.push_back(entry.path());
+            std::erase(leftovers, song);
+            ASSERT_EQ(leftovers.size(), c.leftover ? 1u : 0u);
+            if (c.mountedAgain) {
+                const std::uint64_t before = FileIdentity::at(leftovers[0])->inode;
+                ASSERT_TRUE(card->unmount() && card->mount());
+                ASSERT_NE(FileIdentity::at(leftovers[0])->inode, before)
+                    << "the card gave the leftover its number again";
+            }
+            Files expected;
+            if (c.leftover) {
+                EXPECT_EQ(InPlaceLeftover::settle(leftovers[0]), c.leftover);
+                if (c.leftover == Held::anotherSave) {
+                    expected[leftovers[0].filename().string()] = theirs;
+                }
+            }
+            if (!c.songAfter.empty()) expected["song.mp3"] = c.songAfter;
+            EXPECT_EQ(testing::filesBelow(dir), expected);
         }
-        if (!c.songAfter.empty()) expected["song.mp3"] = c.songAfter;
-        EXPECT_EQ(testing::filesBelow(dir.path()), expected);
     }
+    if (!card) GTEST_SKIP() << "not tried on exFAT: " << whyNoCard;
 }
 
 // The new content of a file takes over its owner, group, mode and

@@ -124,7 +124,7 @@ public:
         entry_.sizeBefore = facts->size;
         entry_.tagAdded = tagAdded;
         entry_.trailerOld = std::move(trailer);
-        entry_.inodeBefore = facts->inode;
+        entry_.announcesContent = wantsTags;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);
         entry_.id = context_.nextId;
@@ -147,7 +147,10 @@ public:
             try {
                 // Against the song compared with the plan, not one saved
                 // since (while ffmpeg read it, or the journal was flushed).
-                TidyFileState::rewrite(current_, values, {}, *facts);
+                TidyFileState::rewrite(
+                    current_, values, {}, *facts, [&](const NewContent& content) {
+                        context_.journal.append(TidyJournalNewContent{*entry_.id, content}.line());
+                    });
             } catch (const FileChangedMeanwhile&) {
                 throw ConversionError(std::string(changedSincePlanning));
             }

@@ -9,12 +9,12 @@ namespace tarvik::TidyFileState {
 namespace fs = std::filesystem;
 
 void rewrite(const fs::path& file, const TagFields::Values& values, const TagFields::Before& before,
-             const std::optional<FileIdentity>& seen) {
+             const std::optional<FileIdentity>& seen, const BeforeReplacing& beforeReplacing) {
     // An edit in place: the temporary is the file's own (see AtomicFileSink),
     // so a full disk names the song, and a song saved meanwhile by another
     // program is left as that program saved it.
     try {
-        TagFields::patch(file, values, file, before, seen);
+        TagFields::patch(file, values, file, before, seen, beforeReplacing);
     } catch (const EmptyEdit&) {
         throw ConversionError("タグの書き換えに失敗しました");
     }

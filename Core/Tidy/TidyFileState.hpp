@@ -24,11 +24,12 @@ namespace tarvik::TidyFileState {
 // attributes, but only while the file is still the one `seen` when it was
 // checked (by default, the one read), unchanged: else FileChangedMeanwhile,
 // and the file is kept. An empty result is refused ("タグの書き換えに失敗し
-// ました") and the file kept. Other messages name the file. `before`: see
-// TagFields::patch.
+// ました") and the file kept. Other messages name the file. `before` and
+// `beforeReplacing`: see TagFields::patch.
 void rewrite(const std::filesystem::path& file, const TagFields::Values& values,
              const TagFields::Before& before = {},
-             const std::optional<FileIdentity>& seen = std::nullopt);
+             const std::optional<FileIdentity>& seen = std::nullopt,
+             const BeforeReplacing& beforeReplacing = {});
 
 // What the entry knew of its file before the change, for the rewrite that
 // gives the old fields back.

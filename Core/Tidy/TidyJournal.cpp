@@ -23,6 +23,27 @@ namespace {
 
 constexpr std::string_view badFormat = "記録ファイルの形式が違います";
 
+// A SHA-256 digest as this program writes it, or nothing where the line has none.
+std::optional<std::string> digestFrom(const json::ObjectReader& reader, const std::string& key) {
+    std::optional<std::string> digest = reader.optionalString(key);
+    if (digest && (digest->size() != 64 ||
+                   digest->find_first_not_of("0123456789abcdef") != std::string::npos)) {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, reader.pathOf(key), *digest);
+    }
+    return digest;
+}
+
+// A TidyJournalNewContent line: its entry's id and the content.
+std::pair<std::int64_t, NewContent> newContentFrom(const nlohmann::json& value) {
+    const json::ObjectReader reader(value);
+    const std::int64_t id = reader.integer("writes");
+    const std::int64_t size = reader.integer("size");
+    if (size < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, "size", {});
+    std::optional<std::string> digest = digestFrom(reader, "sha256");
+    if (!digest) throw DecodingError(DecodingError::Kind::keyNotFound, "sha256", {});
+    return {id, {static_cast<std::uint64_t>(size), reader.integer("modified"), std::move(*digest)}};
+}
+
 }  // namespace
 
 std::filesystem::path journalName(const std::filesystem::path& folder,
@@ -138,6 +159,7 @@ JournalContents readJournal(const std::filesystem::path& file) {
     JournalContents contents{header.at("root").get<std::string>(), {}, {}, {}};
     std::set<std::int64_t> written;  // a completion follows its entry line
     std::map<std::int64_t, TidyJournalCompletion> outcomes;
+    std::map<std::int64_t, NewContent> announced;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         nlohmann::json value;
         try {
@@ -145,6 +167,14 @@ JournalContents readJournal(const std::filesystem::path& file) {
         } catch (const nlohmann::json::exception&) {
             contents.notices.push_back("記録ファイルの途中で切れた行を読み飛ばしました（" +
                                        std::to_string(i + 1) + " 行目）");
+            continue;
+        }
+        if (value.is_object() && value.contains("writes")) {
+            const auto [id, content] = newContentFrom(value);
+            if (!written.contains(id)) {
+                throw DecodingError(DecodingError::Kind::dataCorrupted, "writes", {});
+            }
+            announced[id] = content;
             continue;
         }
         if (value.is_object() && value.contains("completes")) {
@@ -158,7 +188,8 @@ JournalContents readJournal(const std::filesystem::path& file) {
                                           reader.boolean("moved"),
                                           std::nullopt,
                                           reader.optionalInteger("modified"),
-                                          reader.optionalBoolean("recovered").value_or(false)};
+                                          reader.optionalBoolean("recovered").value_or(false),
+                                          digestFrom(reader, "sha256")};
             if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
                 outcome.size = static_cast<std::uint64_t>(*size);
             }
@@ -174,6 +205,10 @@ JournalContents readJournal(const std::filesystem::path& file) {
         if (entry.id) written.insert(*entry.id);
         contents.lines.push_back(std::move(entry));
     }
+    for (TidyJournalEntry& line : contents.lines) {
+        const auto content = line.id ? announced.find(*line.id) : announced.end();
+        if (content != announced.end()) line.newContent = content->second;
+    }
     for (TidyJournalEntry entry : contents.lines) {
         const auto outcome = entry.id ? outcomes.find(*entry.id) : outcomes.end();
         if (outcome != outcomes.end()) {
@@ -183,6 +218,7 @@ JournalContents readJournal(const std::filesystem::path& file) {
             if (!entry.moved) entry.target = entry.source;
             entry.size = outcome->second.size;
             entry.modified = outcome->second.modified;
+            entry.sha256 = outcome->second.sha256;
         }
         if (entry.pending || entry.tagsWritten || entry.moved) {
             contents.entries.push_back(std::move(entry));

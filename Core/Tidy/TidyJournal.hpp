@@ -20,6 +20,7 @@
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 
 namespace tarvik {
 
@@ -71,7 +72,19 @@ struct TidyJournalEntry {
     // The hidden name a change of letter case goes through, both ways.
     std::optional<std::string> stopover = std::nullopt;
     // The file before its tags were written: a rewrite gives it a new inode.
+    // Judges only entries of older versions, which don't announce their
+    // content: an inode number means nothing once a volume is mounted again.
     std::optional<std::uint64_t> inodeBefore = std::nullopt;
+    // The run records the new content (TidyJournalNewContent) before it puts
+    // it in the song's place: where that record is missing, the song was
+    // never replaced.
+    bool announcesContent = false;
+    // That record, where there is one.
+    std::optional<NewContent> newContent = std::nullopt;
+    // The content the song was left with, where a run that finished this
+    // one after a crash judged the song by its bytes (its size is `size`):
+    // undo leaves the song alone unless it still holds exactly that.
+    std::optional<std::string> sha256 = std::nullopt;
     // The folders the move makes, below the root, shallow first: an undo,
     // or the run after a crash, removes them again once they are empty.
     std::vector<std::string> made = {};
@@ -87,6 +100,17 @@ struct TidyJournalEntry {
     static TidyJournalEntry fromLine(std::string_view line);
 };
 
+// The new content a tag rewrite is about to put in the song's place,
+// recorded once that content is whole beside the song and before the song
+// is touched: after a crash, the song holds the run's own write exactly
+// when it holds these bytes, whatever its inode number.
+struct TidyJournalNewContent {
+    std::int64_t id = 0;  // the entry's
+    NewContent content;
+
+    std::string line() const;
+};
+
 // What a written-ahead change came to: the line after it, written by the
 // run itself or, after a crash, by the run that judged the disk
 // (`recovered`). The run's own line stands over a judged one.
@@ -97,6 +121,7 @@ struct TidyJournalCompletion {
     std::optional<std::uint64_t> size = std::nullopt;
     std::optional<std::int64_t> modified = std::nullopt;
     bool recovered = false;
+    std::optional<std::string> sha256 = std::nullopt;  // see TidyJournalEntry::sha256
 
     std::string line() const;
 };

@@ -130,7 +130,9 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
            sizeBefore == other.sizeBefore && tagAdded == other.tagAdded &&
            trailerOld == other.trailerOld && size == other.size && modified == other.modified &&
            id == other.id && pending == other.pending && folder == other.folder &&
-           stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made;
+           stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made &&
+           announcesContent == other.announcesContent && newContent == other.newContent &&
+           sha256 == other.sha256;
 }
 
 std::string TidyJournalEntry::line() const {
@@ -166,6 +168,7 @@ std::string TidyJournalEntry::line() const {
     if (stopover) value["stopover"] = *stopover;
     if (inodeBefore) value["inodeBefore"] = *inodeBefore;
     if (!made.empty()) value["made"] = made;
+    if (announcesContent) value["announcesContent"] = true;
     return dumped(value);
 }
 
@@ -175,7 +178,15 @@ std::string TidyJournalCompletion::line() const {
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
     if (recovered) value["recovered"] = true;
+    if (sha256) value["sha256"] = *sha256;
     return dumped(value);
+}
+
+std::string TidyJournalNewContent::line() const {
+    return dumped({{"writes", id},
+                   {"size", content.size},
+                   {"modified", content.modified},
+                   {"sha256", content.sha256}});
 }
 
 TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
@@ -219,6 +230,7 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
     entry.id = reader.optionalInteger("id");
     entry.pending = reader.optionalBoolean("pending").value_or(false);
     entry.folder = reader.optionalBoolean("folder").value_or(false);
+    entry.announcesContent = reader.optionalBoolean("announcesContent").value_or(false);
     entry.stopover = reader.optionalString("stopover");
     if (entry.stopover && !entry.stopover->starts_with(".tarvik-rename-")) {
         throw DecodingError(DecodingError::Kind::dataCorrupted, "stopover", *entry.stopover);

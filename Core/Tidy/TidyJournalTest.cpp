@@ -115,6 +115,48 @@ TEST(TidyJournal, WholeTagFactsReadBackAndOlderLinesHaveNone) {
     }
 }
 
+// What a run announced it was about to write, and the digest a later run
+// judged the song by, read back with their entry; a damaged one, or one
+// for no entry, is refused before anything is done.
+TEST(TidyJournal, AnnouncedContentAndJudgedDigestReadBackAndDamagedOnesAreRefused) {
+    const std::string digest(64, 'a');
+    TidyJournalEntry entry{.source = "a.mp3", .target = "a.mp3", .tagsWritten = true};
+    entry.id = 1;
+    entry.pending = true;
+    entry.announcesContent = true;
+    const NewContent content{4078, 1'700'000'000'123'456'789, digest};
+    const std::string written = TidyJournalNewContent{1, content}.line();
+    const std::string judged =
+        TidyJournalCompletion{1, true, false, 4078, 5, true, std::string(64, 'b')}.line();
+    const testing::TempDir dir;
+    const auto read = [&](const std::vector<std::string>& lines) {
+        std::string text = journalHeader("/m", {}) + "\n" + entry.line() + "\n";
+        for (const std::string& line : lines) text += line + "\n";
+        testing::writeFile(dir / "tidy.jsonl", text);
+        return readJournal(dir / "tidy.jsonl");
+    };
+    const JournalContents announced = read({written});
+    ASSERT_EQ(announced.entries.size(), 1u);
+    EXPECT_TRUE(announced.entries[0].pending);
+    EXPECT_TRUE(announced.entries[0].announcesContent);
+    EXPECT_EQ(announced.entries[0].newContent, content);
+    const JournalContents finished = read({written, judged});
+    ASSERT_EQ(finished.entries.size(), 1u);
+    EXPECT_EQ(finished.entries[0].sha256, std::string(64, 'b'));
+    EXPECT_EQ(finished.entries[0].size, 4078u);
+
+    const std::string rest = R"(,"size":1,"modified":2)";
+    for (const std::string& damaged : std::vector<std::string>{
+             R"({"writes":2,"sha256":")" + digest + "\"" + rest + "}",
+             R"({"writes":1,"sha256":")" + digest.substr(1) + "\"" + rest + "}",
+             R"({"writes":1,"sha256":")" + std::string(64, 'A') + "\"" + rest + "}",
+             R"({"writes":1)" + rest + "}",
+             R"({"writes":1,"sha256":")" + digest + R"(","size":-1,"modified":2})",
+             R"({"completes":1,"tagsWritten":true,"moved":false,"sha256":"ab"})"}) {
+        EXPECT_THROW(read({damaged}), DecodingError) << damaged;
+    }
+}
+
 // Nothing the program reads today makes a line it can't encode; should
 // anything ever, that song alone is left as it is and the run goes on.
 TEST(TidyJournal, ItemWhoseLineCannotBeMadeFailsAloneNamingItsSong) {

@@ -68,6 +68,27 @@ void removeMadeInVain(const fs::path& root, const std::vector<TidyJournalEntry>&
     TidyApplier::removeEmptyFolders(made, root);
 }
 
+// Whether a killed run's rewrite took the song's place, by the bytes it
+// announced, never by an inode number (a volume mounted again numbers its
+// files anew). A song holding them is the run's write; one that doesn't
+// and whose new content was taken back, or never announced, was never
+// rewritten. Else the run's write was saved over since by another program:
+// the entry keeps the run's content, which the song no longer holds, so
+// that the undo keeps the save.
+void judgeByContent(TidyJournalEntry& entry, const fs::path& song,
+                    const std::set<std::string>& takenBack) {
+    const std::optional<NewContent>& ours = entry.newContent;
+    if (ours && ours->isIn(song)) {
+        entry.sha256 = ours->sha256;
+    } else if (!ours || takenBack.contains(ours->sha256)) {
+        entry.tagsWritten = false;
+    } else {
+        entry.size = ours->size;
+        entry.modified = ours->modified;
+        entry.sha256 = ours->sha256;
+    }
+}
+
 // Renames a folder as a whole, journaled under the name the disk gave it;
 // false when the rename could not be done (a notice says why).
 bool renameFolder(RunContext& context, const fs::path& folder, const fs::path& destination) {
@@ -121,7 +142,7 @@ void restoreStopover(const fs::path& root, const TidyJournalEntry& entry,
 }
 
 void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders& renamed,
-            const TidyApplier::Progress& progress, const std::set<std::uint64_t>& savesPutBack) {
+            const TidyApplier::Progress& progress, const LeftoverEvidence& evidence) {
     restoreStopover(root, entry, renamed, progress);
     entry.size.reset();
     entry.modified.reset();
@@ -142,15 +163,17 @@ void settle(const fs::path& root, TidyJournalEntry& entry, const RenamedFolders&
     entry.moved = moved;
     if (!moved) entry.target = entry.source;
     const std::optional<FileIdentity> now = FileIdentity::at(file->path);
-    if (entry.tagsWritten && entry.inodeBefore) {
-        const std::uint64_t inode = now ? now->inode : *entry.inodeBefore;
-        entry.tagsWritten = inode != *entry.inodeBefore && !savesPutBack.contains(inode);
-    }
     // The song as the run left it, as far as anyone can tell now: an undo
     // leaves it alone if another program saves it after this.
     if (now) {
         entry.size = now->size;
         entry.modified = now->modified;
+    }
+    if (entry.tagsWritten && entry.announcesContent) {
+        judgeByContent(entry, file->path, evidence.takenBack);
+    } else if (entry.tagsWritten && entry.inodeBefore) {
+        const std::uint64_t inode = now ? now->inode : *entry.inodeBefore;
+        entry.tagsWritten = inode != *entry.inodeBefore && !evidence.savesPutBack.contains(inode);
     }
     entry.pending = false;
 }
@@ -242,17 +265,22 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
     for (const auto& [path, contents] : journals) renamed.add(contents.lines);
     // A tag rewrite killed between its exchange and its check may have
     // taken out a save of another program: it goes back before any change
-    // is judged by the inode the song has, and marks that song unwritten.
-    std::set<std::uint64_t> savesPutBack;
+    // is judged by what the song holds, and marks that song unwritten, as a
+    // new content that never took the song's place does.
+    LeftoverEvidence evidence;
     for (const auto& [path, contents] : journals) {
         for (const fs::path& folder : namedFolders(library, contents.lines, renamed)) {
             for (const std::string& name : listNames(folder)) {
                 if (!name.starts_with(InPlaceLeftover::prefix)) continue;
+                using Held = InPlaceLeftover::Held;
                 const auto held = facts(folder / name);
-                if (settleInPlaceLeftover(folder / name, progress) ==
-                        InPlaceLeftover::Held::putBack &&
-                    held) {
-                    savesPutBack.insert(static_cast<std::uint64_t>(held->st_ino));
+                const auto ours = InPlaceLeftover::contentNamedBy(name);
+                const auto settled = settleInPlaceLeftover(folder / name, progress);
+                if ((settled == Held::unplaced || settled == Held::putBack) && ours) {
+                    evidence.takenBack.insert(ours->sha256);
+                }
+                if (settled == Held::putBack && held) {
+                    evidence.savesPutBack.insert(static_cast<std::uint64_t>(held->st_ino));
                 }
             }
         }
@@ -275,10 +303,11 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
             if (open.empty()) continue;
             JournalWriter journal = JournalWriter::reopen(path);
             for (TidyJournalEntry* entry : open) {
-                settle(library, *entry, renamed, progress, savesPutBack);
+                settle(library, *entry, renamed, progress, evidence);
                 if (entry->pending) continue;
                 journal.append(TidyJournalCompletion{*entry->id, entry->tagsWritten, entry->moved,
-                                                     entry->size, entry->modified, true}
+                                                     entry->size, entry->modified, true,
+                                                     entry->sha256}
                                    .line());
             }
             notice(progress, "中断された整理の記録を締めくくりました: " + name);

@@ -93,16 +93,29 @@ std::set<std::filesystem::path> foldersOf(const std::filesystem::path& root,
 void restoreStopover(const std::filesystem::path& root, const TidyJournalEntry& entry,
                      const RenamedFolders& renamed, const TidyApplier::Progress& progress);
 
+// What the leftovers of killed tag rewrites told while they were put right,
+// before any change is judged: the new contents that never stayed in a
+// song's place (killed before the exchange, or a save of another program
+// exchanged back), by digest; and, for entries of older versions, the
+// inodes of other programs' saves that a leftover gave back (within this
+// one look at the disk).
+struct LeftoverEvidence {
+    std::set<std::string> takenBack;
+    std::set<std::uint64_t> savesPutBack;
+};
+
 // Judges a pending entry by what the disk holds: a file under the entry's
 // stopover is given its source name back, and the entry then says where the
-// file is (`moved`, `target`) and whether its tags were rewritten (its inode
-// changed, and not to one of `savesPutBack`: another program's saves that a
-// rewrite's leftover gave back). No longer pending afterwards; the size
-// checks are dropped. An entry whose file is nowhere stays pending. Notices
-// go to `progress`.
+// file is (`moved`, `target`) and whether its tags were rewritten: the song
+// holds the content the run announced, or that content neither stayed
+// beside it (`evidence`) nor is in it (another program saved over the run's
+// write since: the entry then records the run's write, so that the undo
+// leaves the save alone). No content announced: never rewritten. Entries
+// of older versions are judged by inode. No longer pending afterwards. An
+// entry whose file is nowhere stays pending. Notices go to `progress`.
 void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
             const RenamedFolders& renamed, const TidyApplier::Progress& progress,
-            const std::set<std::uint64_t>& savesPutBack = {});
+            const LeftoverEvidence& evidence = {});
 
 // Removes or gives back every ".tarvik-" leftover in every folder that a
 // line of the journal names, under its old and its new name; never fails.

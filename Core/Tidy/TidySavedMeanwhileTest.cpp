@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 using testing::readFile;
 
 constexpr const char* undoVariable = "TARVIK_TEST_UNDO";
-constexpr const char* applyVariable = "TARVIK_TEST_APPLY";  // the plan; journals beside it
+constexpr const char* applyVariable = testing::applyRoleVariable;
 
 // The child: undoes the journal $TARVIK_TEST_UNDO, or applies the plan
 // $TARVIK_TEST_APPLY, prints each failure's reason and exits with the
@@ -178,7 +178,9 @@ TEST(TidySavedMeanwhile, UndoKeepsASaveMadeRightAfterItMovedTheSongBack) {
 // The save lands right after the rewrite's last look at the song, and the
 // apply is killed before it gives the save back: the undo that follows
 // gives it back, says so, and, since the song was never retagged, leaves it
-// alone.
+// alone. Where another save has taken the new content's place since, the
+// first save can't go back: it is shown under a name of its own, and the
+// undo keeps the later one.
 TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
     if (const std::string missing = testing::missingProgram({testing::stracePath});
         !missing.empty()) {
@@ -192,6 +194,9 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
     // The song as it was made, planned as it stands (again after the traced run).
     const auto reset = [&] {
         fs::remove_all(dir / "j");
+        for (const auto& entry : fs::directory_iterator(song.parent_path())) {
+            fs::remove(entry.path());
+        }
         testing::writeFile(song, pristine);
         const TidyPlan plan{
             music.string(), {}, {testing::retitling(music, source, source, "Song")}};
@@ -203,34 +208,69 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
         testing::tracedCalls(role, testing::lookAndRenameCalls, dir / "calls");
     const auto first = testing::firstRenameOf(calls, song);
     ASSERT_TRUE(first) << "the song is never renamed";
-    reset();
+    // A copy of the song as it stands with another title, saved as another
+    // tagger saves: an undo that took the save for its own rewrite would
+    // write the old title back over it.
+    const auto retitledCopy = [&](const fs::path& copy, const std::string& title) {
+        fs::copy_file(song, copy);
+        TagFields::patch(copy, {{TagFields::Field::title, title}}, copy);
+        return readFile(copy);
+    };
 
-    // Another title: an undo that took the save for its own rewrite would
-    // write the old one back over it.
-    const fs::path theirs = dir / "saved.mp3";
-    fs::copy_file(song, theirs);
-    TagFields::patch(theirs, {{TagFields::Field::title, "Their title"}}, theirs);
-    const std::string saved = readFile(theirs);
-    testing::Environment environment = testing::savingOnSignal(theirs, song, false);
-    environment.insert(environment.end(), role.begin(), role.end());
-    const testing::TracedRun run = testing::runSelfTraced(
-        environment,
-        {"-o", "/dev/null", "-e", testing::injectAt(calls, first->lastLook, "signal=USR1"), "-e",
-         testing::injectAt(calls, first->rename, "signal=KILL", 1)});
-    ASSERT_EQ(run.exitCode, 128 + 9);
-    EXPECT_FALSE(readFile(song) == saved) << "the kill came before the save went back";
+    for (const bool savedAgain : {false, true}) {
+        SCOPED_TRACE(savedAgain ? "saved again since" : "nobody saved since");
+        reset();
+        const fs::path theirs = dir / "saved.mp3";
+        fs::remove(theirs);
+        const std::string saved = retitledCopy(theirs, "Their title");
+        testing::Environment environment = testing::savingOnSignal(theirs, song, false);
+        environment.insert(environment.end(), role.begin(), role.end());
+        const testing::TracedRun run = testing::runSelfTraced(
+            environment,
+            {"-o", "/dev/null", "-e", testing::injectAt(calls, first->lastLook, "signal=USR1"),
+             "-e", testing::injectAt(calls, first->rename, "signal=KILL", 1)});
+        ASSERT_EQ(run.exitCode, 128 + 9);
+        EXPECT_FALSE(readFile(song) == saved) << "the kill came before the save went back";
+        std::string later;
+        if (savedAgain) {
+            later = retitledCopy(song.parent_path() / "later.mp3", "Later title");
+            fs::rename(song.parent_path() / "later.mp3", song);
+        }
 
-    std::vector<TidyEvent> events;
-    const TidyResult undone =
-        TidyApplier{}.undo(testing::journalsIn(dir / "j").at(0),
-                           [&](const TidyEvent& event) { events.push_back(event); }, {});
-    EXPECT_EQ(undone, (TidyResult{0, 0, std::nullopt}));
-    const std::vector<std::string> notices = testing::noticesIn(events);
-    EXPECT_TRUE(std::count(notices.begin(), notices.end(),
-                           "別のプログラムが保存したファイルを元の名前に戻しました: " +
-                               song.parent_path().string()) == 1)
-        << ::testing::PrintToString(notices);
-    expectKept(music, song, saved, theirs);
+        std::vector<TidyEvent> events;
+        const TidyResult undone =
+            TidyApplier{}.undo(testing::journalsIn(dir / "j").at(0),
+                               [&](const TidyEvent& event) { events.push_back(event); }, {});
+        const std::vector<std::string> notices = testing::noticesIn(events);
+        if (!savedAgain) {
+            EXPECT_EQ(undone, (TidyResult{0, 0, std::nullopt}));
+            EXPECT_TRUE(std::count(notices.begin(), notices.end(),
+                                   "別のプログラムが保存したファイルを元の名前に戻しました: " +
+                                       song.parent_path().string()) == 1)
+                << ::testing::PrintToString(notices);
+            expectKept(music, song, saved, theirs);
+            continue;
+        }
+        // The song took the run's write, then the later save.
+        EXPECT_EQ(undone, (TidyResult{0, 1, std::nullopt}));
+        EXPECT_EQ(
+            testing::failuresIn(events),
+            std::vector<std::string>{source + ": 記録のあとでファイルが変わっています: song.mp3"});
+        std::map<std::string, std::string> shown;
+        for (const auto& [name, content] : testing::filesBelow(song.parent_path())) {
+            if (name != "song.mp3") shown[name.substr(0, name.find('-'))] = content;
+        }
+        EXPECT_TRUE(readFile(song) == later) << "the later save was overwritten";
+        EXPECT_TRUE(shown == (std::map<std::string, std::string>{{"tarvik", saved}}))
+            << "the first save is not shown, or not alone";
+        EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                                [](const std::string& notice) {
+                                    return notice.starts_with(
+                                        "元の名前が分からないファイルを見えるようにしました: ");
+                                }),
+                  1)
+            << ::testing::PrintToString(notices);
+    }
 }
 
 // An apply killed after it retagged a song, before it said so, is finished

@@ -15,6 +15,12 @@
 
 namespace tarvik::testing {
 
+// This test program, started again with this variable naming a saved plan,
+// applies it with its journals in "j" beside the plan, prints each
+// failure's reason and exits with the number of failures (the role lives in
+// TidySavedMeanwhileTest.cpp).
+inline constexpr const char* applyRoleVariable = "TARVIK_TEST_APPLY";
+
 // An item moving `source` to `target` (relative to the library) with the
 // same tags on both sides. Given the library folder, it is planned as the
 // file now stands there (size and modification time), as the planner does.
