@@ -29,15 +29,10 @@ bool isCompilation(const std::string& artist) {
     return compilationArtists().contains(text::nfc(artist));
 }
 
-struct Candidate {
-    const CatalogRecord* record;
-    double total;
-};
-
-// How well a catalogue title fits a track's. Where two fit equally, the one
-// whose whole key is the track's beats one that is equal only without its
-// bracketed parts: "Song (feat. X)" is the record for "Song (feat. X)", even
-// when "Song" comes first.
+// How well a catalogue name fits the user's. Where two fit equally, the one
+// whose whole key is the user's beats one that is equal only without its
+// bracketed parts: "Song (feat. X)" is the record for "Song (feat. X)", and
+// "Seeds" the album for "Seeds", even after "Song" or "Seeds (Deluxe)".
 struct Fit {
     double score = 0;
     bool exact = false;
@@ -47,12 +42,21 @@ struct Fit {
     }
 };
 
-bool exactTitle(const std::string& title, const std::string& trackName) {
-    return TextNormalizer::key(title) == TextNormalizer::key(TextNormalizer::cleanTitle(trackName));
+bool sameKey(const std::string& mine, const std::string& theirs) {
+    return TextNormalizer::key(mine) == TextNormalizer::key(theirs);
 }
 
+bool exactTitle(const std::string& title, const std::string& trackName) {
+    return sameKey(title, TextNormalizer::cleanTitle(trackName));
+}
+
+struct Candidate {
+    const CatalogRecord* record;
+    Fit total;
+};
+
 // Album search results that are close enough in artist and album, best first;
-// equal totals keep the catalogue's order.
+// equal ones keep the catalogue's order.
 std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogRecords& albums) {
     std::vector<Candidate> candidates;
     for (const CatalogRecord& record : albums) {
@@ -60,14 +64,15 @@ std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogReco
         if (record.artistName && isCompilation(*record.artistName)) {
             artistScore = std::max(artistScore, compilationArtistFloor);
         }
-        const double albumScore =
-            similarity(first.album, TextNormalizer::cleanAlbum(orEmpty(record.collectionName)));
+        const std::string album = TextNormalizer::cleanAlbum(orEmpty(record.collectionName));
+        const double albumScore = similarity(first.album, album);
         if (artistScore >= candidateArtistScore && albumScore >= candidateAlbumScore) {
-            candidates.push_back({&record, artistScore + albumScore});
+            candidates.push_back(
+                {&record, {artistScore + albumScore, sameKey(first.album, album)}});
         }
     }
     std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.total > b.total; });
+                     [](const Candidate& a, const Candidate& b) { return a.total.beats(b.total); });
     return candidates;
 }
 

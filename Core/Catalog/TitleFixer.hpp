@@ -2,9 +2,9 @@
 // before they are written: variant forms of titles, artist and album names
 // give way to the catalogue's form, and year and genre are filled in from it.
 // A name is only ever replaced by one that is the same text after
-// normalisation, never by another number or another version of it, and an
-// album keeps its name, numbers and year unless the catalogue's album is the
-// same text. Stateless; asks its catalogue one question at a time on the
+// normalisation, never by another number or another version of it; an
+// album keeps its name and numbers, and on the album path its year, unless
+// the catalogue's album is the same text. Stateless; asks its catalogue one question at a time on the
 // calling thread and never throws. It does not test the stop token itself: a
 // stopped catalogue answers with empty lists, which leave tracks unchanged.
 #pragma once
