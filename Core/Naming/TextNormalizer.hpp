@@ -1,8 +1,9 @@
 // Clean-ups and comparisons of tag values and catalogue titles: marker
 // removal, remaster notes, a trailing Single or EP designation, bracketed
-// parts, comparison keys and two similarity measures. Stateless and pure; the
-// shared patterns are compiled once per process, so every function may run on
-// any thread.
+// parts, comparison keys, the numbers and version markers that tell two
+// texts apart whatever their letters, and two similarity measures. Stateless
+// and pure; the shared patterns are compiled once per process, so every
+// function may run on any thread.
 #pragma once
 
 #include <set>
