@@ -190,7 +190,9 @@ public:
     void updateSystemLowLoad();
 
     // Export control.
-    ConversionRunner makeRunner(bool dryRun) const;  // throws ConversionError
+    // Throws ConversionError. `aliasesNotice` receives the log line that says
+    // the alias file could not be read and is not applied, if so.
+    ConversionRunner makeRunner(bool dryRun, std::string* aliasesNotice = nullptr) const;
     std::shared_ptr<MusicCatalog> makeCatalog() const;
     void startPlanning();
     void startConversion();

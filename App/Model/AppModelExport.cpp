@@ -39,7 +39,7 @@ void importLegacyCatalog(std::shared_ptr<CatalogCache> cache, OwnedTasks& tasks)
 
 }  // namespace
 
-ConversionRunner AppModel::makeRunner(bool dryRun) const {
+ConversionRunner AppModel::makeRunner(bool dryRun, std::string* aliasesNotice) const {
     const std::optional<fs::path> ffmpeg =
         services_.locateFFmpeg ? services_.locateFFmpeg() : std::nullopt;
     if (!ffmpeg) throw ConversionError(std::string(ExportTexts::noFFmpeg));
@@ -61,7 +61,12 @@ ConversionRunner AppModel::makeRunner(bool dryRun) const {
     }
 
     RunOptions options;
-    options.aliases = ArtistAliases::load(AppPaths::aliasesFile());
+    // Read once: what the run applies and what the log says come from the same bytes.
+    ArtistAliases::Reading aliases = ArtistAliases::read(AppPaths::aliasesFile());
+    options.aliases = std::move(aliases.aliases);
+    if (aliases.problem && aliasesNotice != nullptr) {
+        *aliasesNotice = ExportTexts::aliasesNotApplied(AppPaths::aliasesFile(), *aliases.problem);
+    }
     if (continuing_) options.exclude = carryOver_;
     options.loudnessTarget = normalize() ? std::optional<double>(loudness()) : std::nullopt;
     options.dryRun = dryRun;
@@ -95,7 +100,9 @@ void AppModel::startPlanning() {
     // Begun before the runner is made, so that the catalogue's notices belong to it.
     const EventPump::Pass pass = events_.beginPass();
     try {
-        ConversionRunner runner = makeRunner(true);
+        std::string aliasesNotice;
+        ConversionRunner runner = makeRunner(true, &aliasesNotice);
+        if (!aliasesNotice.empty()) appendLog(LogLine::Kind::notice, aliasesNotice);
         // The pump runs the closing step on this thread and only while the
         // model lives, so the step may use the model directly.
         AppModel* model = this;
@@ -145,14 +152,16 @@ void AppModel::startConversion() {
     if (state_.is(RunState::Case::running)) return;
     const EventPump::Pass pass = events_.beginPass();
     std::optional<ConversionRunner> runner;
+    std::string aliasesNotice;
     try {
-        runner.emplace(makeRunner(false));
+        runner.emplace(makeRunner(false, &aliasesNotice));
     } catch (const std::exception& failure) {
         setState(RunState::failed(failure.what()));
         return;
     }
 
     clearLog();
+    if (!aliasesNotice.empty()) appendLog(LogLine::Kind::notice, aliasesNotice);
     progress_ = {};
     progress_.total = plan_ ? static_cast<std::int64_t>(plan_->items.size()) : 0;
     emit progressChanged();

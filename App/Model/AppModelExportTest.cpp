@@ -11,6 +11,7 @@
 #include "App/Model/ExportDestination.hpp"
 #include "App/Model/ExportTesting.hpp"
 #include "App/Model/ExportTexts.hpp"
+#include "App/Platform/AppPaths.hpp"
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Platform/Json.hpp"
@@ -190,6 +191,34 @@ TEST_F(AppModelExportTest, TheCatalogueTakesOverTheOlderCacheOnceOrFailsPlanning
     ASSERT_TRUE(model->state().is(Case::failed));
     EXPECT_TRUE(model->state().message.starts_with("キャッシュを開けません"))
         << model->state().message;
+}
+
+// An alias file that cannot be read whole is applied by neither the plan
+// nor the run, and each of their logs says so once, naming the file; mended,
+// it is applied again without a word.
+TEST_F(AppModelExportTest, AnUnreadableAliasFileIsToldOnceInEachLogAndNotApplied) {
+    const std::string whole = R"({"entries": [{"from": "Band", "to": "The Band"}]})";
+    testing::writeFile(AppPaths::aliasesFile(), whole.substr(0, whole.size() - 3));
+    const std::string notice =
+        ExportTexts::aliasesNotApplied(AppPaths::aliasesFile(), "JSON として読めません");
+    EXPECT_NE(notice.find(AppPaths::aliasesFile().string()), std::string::npos);
+    const auto told = [&](const AppModel& model) {
+        const std::vector<std::string> log = logTexts(model);
+        return std::count(log.begin(), log.end(), notice);
+    };
+    auto model = makeModel();
+    planToReview(*model);
+    EXPECT_EQ(told(*model), 1);
+    EXPECT_EQ(model->plan()->items.front().meta.albumArtist, "Band");
+    model->startConversion();
+    ASSERT_TRUE(waitForState(*model, Case::finished));
+    EXPECT_EQ(told(*model), 1);
+
+    testing::writeFile(AppPaths::aliasesFile(), whole);
+    model->resetRun();
+    planToReview(*model);
+    EXPECT_EQ(told(*model), 0);
+    EXPECT_EQ(model->plan()->items.front().meta.albumArtist, "The Band");
 }
 
 class AppModelFinishTest : public testing::ExportTest {};

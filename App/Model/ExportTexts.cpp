@@ -8,6 +8,11 @@
 
 namespace tarvik::ExportTexts {
 
+std::string aliasesNotApplied(const std::filesystem::path& file, const std::string& problem) {
+    return "アーティスト名のまとめ「" + file.string() +
+           "」を読めないため、まとめずに書き出します（" + problem + "）";
+}
+
 namespace {
 
 using Phase = ConversionEvent::Phase;

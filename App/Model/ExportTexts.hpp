@@ -4,6 +4,7 @@
 // end of a run, the carry-over set after it, and the folder an item's card
 // path belongs to. No state and no Qt: the model applies the results, tests
 // check them alone. Any thread; never fails.
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -21,6 +22,10 @@ inline constexpr std::string_view activityReason = "SD カードへの音楽変�
 inline constexpr std::string_view noFFmpeg =
     "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。";
 inline constexpr std::string_view noProfile = "カーナビの機種を選んでください。";
+
+// The log line of an export that runs without the aliases, because the file
+// that holds them is there but could not be read whole.
+std::string aliasesNotApplied(const std::filesystem::path& file, const std::string& problem);
 
 // The phase line of a phase event.
 std::string phaseText(const ConversionEvent::Phase& phase);

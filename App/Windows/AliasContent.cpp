@@ -34,6 +34,18 @@ std::vector<ArtistAliases::Entry> kept(const std::vector<ArtistAliases::Entry>& 
     return result;
 }
 
+std::map<std::string, std::string> refusedRows(const ArtistAliases& working) {
+    const ArtistAliases saved{kept(working.entries)};
+    std::map<std::string, std::string> refused;
+    for (std::size_t i = 0; i < saved.entries.size(); ++i) {
+        if (const auto earlier = saved.decidedBefore(i)) {
+            refused[saved.entries[i].id] =
+                mappedTwiceText(saved.entries[i].from, saved.entries[*earlier].to);
+        }
+    }
+    return refused;
+}
+
 std::string groupText(const std::vector<std::string>& group) {
     std::string joined;
     for (const std::string& name : group) joined += (joined.empty() ? "" : " ／ ") + name;
@@ -46,6 +58,18 @@ std::string mergeItemText(const std::string& name) {
 
 std::string saveErrorText(const std::string& reason) {
     return "保存できませんでした: " + reason;
+}
+
+std::string mappedTwiceText(const std::string& name, const std::string& earlierTarget) {
+    return "「" + text::trim(name) + "」は上の行で「" + earlierTarget +
+           "」にそろえています。1 つの名前は 1 つの名前にしかそろえられません。";
+}
+
+std::string damagedFileText(const std::filesystem::path& file, const std::string& problem) {
+    return "アーティスト名のまとめ「" + file.string() + "」を読めませんでした（" + problem +
+           "）。書き出しには使われません。保存すると、このファイルは「" +
+           ArtistAliases::damagedName(file, "日時").filename().string() +
+           "」として同じフォルダに残ります。";
 }
 
 }  // namespace tarvik::AliasContent

@@ -4,6 +4,8 @@
 // merge of a group into one name, the rows a save keeps, and the texts. No
 // widgets here; the editor lays these out and the tests check them without a
 // window. Pure; never fail.
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,8 +28,20 @@ void merge(ArtistAliases& working, const std::vector<std::string>& group,
 // as typed; the trimming only decides.
 std::vector<ArtistAliases::Entry> kept(const std::vector<ArtistAliases::Entry>& entries);
 
+// The rows a save refuses, by id, with the message each shows: a name that
+// an earlier kept row already sends to another name, decided as the export
+// decides it. Rows a save drops are never refused.
+std::map<std::string, std::string> refusedRows(const ArtistAliases& working);
+
 std::string groupText(const std::vector<std::string>& group);
 std::string mergeItemText(const std::string& name);
 std::string saveErrorText(const std::string& reason);
+// Under a row whose name an earlier row already sends to `earlierTarget`.
+std::string mappedTwiceText(const std::string& name, const std::string& earlierTarget);
+// Beside Save when some row is refused.
+inline const std::string refusedSaveText =
+    "同じ名前を別々の名前にそろえている行があります。赤い字の行を直してから保存してください。";
+// Above the rows when the alias file is there but could not be read whole.
+std::string damagedFileText(const std::filesystem::path& file, const std::string& problem);
 
 }  // namespace tarvik::AliasContent

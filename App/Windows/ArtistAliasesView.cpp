@@ -11,14 +11,14 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "App/Windows/AliasContent.hpp"
 #include "App/Kit/FunBackground.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/QtText.hpp"
+#include "App/Kit/SheetButtons.hpp"
 #include "App/Kit/TextStyle.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Platform/AppPaths.hpp"
-#include "App/Kit/SheetButtons.hpp"
+#include "App/Windows/AliasContent.hpp"
 
 namespace tarvik {
 
@@ -51,7 +51,8 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
       rows_(new QVBoxLayout(rowsBox_)),
       suggestionsBox_(new QWidget(this)),
       suggestions_(new QVBoxLayout),
-      error_(new QLabel(this)) {
+      error_(new QLabel(this)),
+      damaged_(new QLabel(this)) {
     setObjectName("artistAliasesView");
     setWindowTitle("アーティスト名をまとめる");
     setWindowModality(Qt::WindowModal);
@@ -98,6 +99,13 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
     suggestionColumn->addWidget(suggestionTitle);
     suggestionColumn->addLayout(suggestions_);
 
+    damaged_->setObjectName("aliasFileDamaged");
+    damaged_->setWordWrap(true);
+    damaged_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    TextStyle::setCallout(damaged_);
+    TextStyle::setColor(damaged_, Palette::Name::danger);
+    damaged_->hide();
+
     error_->setObjectName("aliasError");
     error_->setWordWrap(true);
     TextStyle::setCallout(error_);
@@ -127,6 +135,7 @@ ArtistAliasesView::ArtistAliasesView(AppModel& model, QWidget* parent)
     column->setSpacing(12);
     column->addLayout(heading);
     column->addWidget(intro);
+    column->addWidget(damaged_);
     column->addWidget(scroll, 1);
     column->addLayout(addRowLine);
     column->addWidget(suggestionsBox_);
@@ -143,8 +152,14 @@ void ArtistAliasesView::showEvent(QShowEvent* event) {
 }
 
 void ArtistAliasesView::load() {
-    // A missing or unreadable file opens the sheet with no rows.
-    aliases_ = ArtistAliases::load(AppPaths::aliasesFile());
+    // A missing or unreadable file opens the sheet with no rows; an
+    // unreadable one is named, so that nobody takes the empty list for theirs.
+    const std::filesystem::path file = AppPaths::aliasesFile();
+    ArtistAliases::Reading reading = ArtistAliases::read(file);
+    aliases_ = std::move(reading.aliases);
+    damaged_->setVisible(reading.problem.has_value());
+    if (reading.problem)
+        damaged_->setText(qt(AliasContent::damagedFileText(file, *reading.problem)));
     error_->hide();
     rebuildRows();
 }
@@ -152,6 +167,11 @@ void ArtistAliasesView::load() {
 void ArtistAliasesView::save() {
     aliases_.entries = AliasContent::kept(aliases_.entries);
     rebuildRows();
+    if (!showRefusals()) {
+        error_->setText(qt(AliasContent::refusedSaveText));
+        error_->show();
+        return;
+    }
     try {
         aliases_.save(AppPaths::aliasesFile());
     } catch (const std::exception& failure) {
@@ -169,11 +189,14 @@ void ArtistAliasesView::addRow() {
 
 void ArtistAliasesView::rebuildRows() {
     clearLayout(rows_);
+    refusals_.clear();
     for (const ArtistAliases::Entry& entry : aliases_.entries) {
         auto* row = new QWidget(rowsBox_);
         row->setObjectName("aliasRow");
-        auto* line = new QHBoxLayout(row);
-        line->setContentsMargins(0, 0, 0, 0);
+        auto* rowColumn = new QVBoxLayout(row);
+        rowColumn->setContentsMargins(0, 0, 0, 0);
+        rowColumn->setSpacing(2);
+        auto* line = new QHBoxLayout;
         line->setSpacing(8);
         auto* from = new QLineEdit(qt(entry.from), row);
         from->setObjectName("aliasFrom");
@@ -193,6 +216,15 @@ void ArtistAliasesView::rebuildRows() {
         line->addWidget(arrow);
         line->addWidget(to, 1);
         line->addWidget(remove);
+        auto* refusal = new QLabel(row);
+        refusal->setObjectName("aliasRowRefusal");
+        refusal->setWordWrap(true);
+        TextStyle::setCaption(refusal);
+        TextStyle::setColor(refusal, Palette::Name::danger);
+        refusal->hide();
+        rowColumn->addLayout(line);
+        rowColumn->addWidget(refusal);
+        refusals_[entry.id] = refusal;
 
         // Rows are found again by id: the list may have changed since.
         const std::string id = entry.id;
@@ -200,6 +232,7 @@ void ArtistAliasesView::rebuildRows() {
             for (auto& e : aliases_.entries)
                 if (e.id == id) e.*side = text.toStdString();
             refreshSuggestions();
+            showRefusals();
         };
         connect(from, &QLineEdit::textEdited, this,
                 [edit](const QString& text) { edit(&ArtistAliases::Entry::from, text); });
@@ -215,6 +248,19 @@ void ArtistAliasesView::rebuildRows() {
     }
     rows_->addStretch();
     refreshSuggestions();
+    showRefusals();
+}
+
+bool ArtistAliasesView::showRefusals() {
+    const std::map<std::string, std::string> refused = AliasContent::refusedRows(aliases_);
+    for (const auto& [id, label] : refusals_) {
+        const auto found = refused.find(id);
+        label->setVisible(found != refused.end());
+        label->setText(found != refused.end() ? qt(found->second) : QString());
+    }
+    // The reason a save was refused goes once nothing is refused any more.
+    if (refused.empty() && error_->text() == qt(AliasContent::refusedSaveText)) error_->hide();
+    return refused.empty();
 }
 
 void ArtistAliasesView::refreshSuggestions() {

@@ -3,10 +3,15 @@
 // file's rows, loaded each time the sheet comes on screen, groups of music
 // folder names written differently offered for merging, and Save, which drops
 // rows with a blank side and writes the file (a failure stays on the sheet
-// with its reason). Cancel (Escape) closes it and leaves the file as it was.
+// with its reason). A row that sends a name an earlier row already sends
+// elsewhere says so under it, and Save refuses until it is mended. An alias
+// file that could not be read is named above the rows; Save then keeps it
+// beside the new one. Cancel (Escape) closes it and leaves the file as it was.
 // A window-modal QDialog: the main window presents it while showAliases is
 // true and sets that false again on `finished`. GUI thread only.
 #include <QDialog>
+#include <map>
+#include <string>
 
 #include "Core/Naming/ArtistAliases.hpp"
 
@@ -34,6 +39,8 @@ private:
     void addRow();
     void rebuildRows();
     void refreshSuggestions();
+    // Shows under each row whether a save refuses it; true when none is refused.
+    bool showRefusals();
 
     AppModel& model_;
     ArtistAliases aliases_;
@@ -42,6 +49,8 @@ private:
     QWidget* suggestionsBox_;
     QVBoxLayout* suggestions_;
     QLabel* error_;
+    QLabel* damaged_;
+    std::map<std::string, QLabel*> refusals_;  // each row's message line, by the row's id
 };
 
 }  // namespace tarvik

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
@@ -55,6 +57,31 @@ TEST(AliasContentTest, AtMostEightSuggestions) {
     const auto groups = AliasContent::suggestions(artists, {});
     ASSERT_EQ(groups.size(), 8U);
     EXPECT_EQ(groups.front(), Group({"AX", "ax"}));
+}
+
+// A kept row is refused where an earlier kept row already sends its name
+// elsewhere; a row a save drops neither is refused nor refuses.
+TEST(AliasContentTest, RowsThatSendANameAgainAreRefused) {
+    // rows, then each refused row with the target the earlier row gives its name
+    const std::vector<std::pair<Pairs, std::map<std::size_t, std::string>>> cases = {
+        {{{"Kurune", "くるね"}, {" kurune ", "KURUNE"}}, {{1, "くるね"}}},
+        {{{"Kurune", "くるね"}, {"KURUNE", "くるね"}}, {}},
+        {{{"Kurune", ""}, {"kurune", "KURUNE"}}, {}},
+        {{{"Kurune", "くるね"}, {"", "x"}, {"くるね", "Tobari"}, {"kurune", "B"}},
+         {{2, "くるね"}, {3, "くるね"}}}};
+    for (const auto& [rows, refusedAt] : cases) {
+        ArtistAliases working;
+        for (const auto& [from, to] : rows) working.entries.emplace_back(from, to);
+        std::map<std::string, std::string> expected;
+        for (const auto& [i, earlierTarget] : refusedAt) {
+            expected[working.entries[i].id] =
+                AliasContent::mappedTwiceText(working.entries[i].from, earlierTarget);
+        }
+        EXPECT_EQ(AliasContent::refusedRows(working), expected) << rows.size();
+    }
+    EXPECT_EQ(AliasContent::mappedTwiceText(" kurune ", "くるね"),
+              "「kurune」は上の行で「くるね」にそろえています。1 つの名前は 1 つの名前にしか"
+              "そろえられません。");
 }
 
 using Sheet = testing::AliasSheet;
@@ -116,6 +143,81 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
     click(*sheet.view, "aliasSaveButton");
     EXPECT_FALSE(sheet.view->isVisible());
     EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
+}
+
+// A row that sends a name an earlier row already sends elsewhere says so
+// under it as soon as it is typed, and Save refuses and writes nothing until
+// it is mended.
+TEST(ArtistAliasesViewTest, ANameMappedTwiceIsRefusedOnItsRow) {
+    Sheet sheet;
+    sheet.view->show();
+    const auto type = [&](int row, const char* from, const char* to) {
+        QTest::keyClicks(sheet.fields("aliasFrom")[row], from);
+        QTest::keyClicks(sheet.fields("aliasTo")[row], to);
+    };
+    const auto refusals = [&] {
+        std::vector<std::string> shown;
+        for (QLabel* label : sheet.view->findChildren<QLabel*>("aliasRowRefusal"))
+            if (label->isVisibleTo(sheet.view.get())) shown.push_back(label->text().toStdString());
+        return shown;
+    };
+    click(*sheet.view, "addAliasButton");
+    click(*sheet.view, "addAliasButton");
+    type(0, "Kurune Tobari", "KURUNE TOBARI");
+    type(1, "kurune tobari", "Tobari");
+    const std::string refused = AliasContent::mappedTwiceText("kurune tobari", "KURUNE TOBARI");
+    EXPECT_EQ(refusals(), std::vector<std::string>{refused});
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_TRUE(sheet.view->isVisible());
+    EXPECT_EQ(testing::labelText(*sheet.view, "aliasError"), AliasContent::refusedSaveText);
+    EXPECT_EQ(refusals(), std::vector<std::string>{refused});
+    EXPECT_FALSE(std::filesystem::exists(AppPaths::aliasesFile()));
+
+    QLineEdit* target = sheet.fields("aliasTo")[1];
+    target->selectAll();
+    QTest::keyClicks(target, "KURUNE TOBARI");
+    EXPECT_TRUE(refusals().empty());
+    EXPECT_FALSE(testing::shown(*sheet.view, "aliasError"));
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_FALSE(sheet.view->isVisible());
+    EXPECT_EQ(stored(),
+              (Pairs{{"Kurune Tobari", "KURUNE TOBARI"}, {"kurune tobari", "KURUNE TOBARI"}}));
+}
+
+// An alias file cut off, with a stray byte or a null: the sheet names it
+// above its empty rows, and a save keeps it beside the new file byte for
+// byte, so that none of its aliases is lost.
+TEST(ArtistAliasesViewTest, ADamagedFileIsNamedAndASaveKeepsItBeside) {
+    std::string many = R"({"entries": [)";
+    for (int i = 0; i < 51; ++i)
+        many += (i ? ", " : "") + std::string(R"({"from": "Name )") + std::to_string(i) +
+                R"(", "to": "N"})";
+    const std::vector<std::string> damages = {many, many + "\xE9]}", many + ", null]}"};
+    for (const std::string& bytes : damages) {
+        Sheet sheet;
+        testing::writeFile(AppPaths::aliasesFile(), bytes);
+        sheet.view->show();
+        EXPECT_TRUE(testing::shown(*sheet.view, "aliasFileDamaged"));
+        EXPECT_NE(testing::labelText(*sheet.view, "aliasFileDamaged")
+                      .find("「" + AppPaths::aliasesFile().string() + "」を読めませんでした"),
+                  std::string::npos);
+        EXPECT_TRUE(sheet.fields("aliasFrom").empty());
+        click(*sheet.view, "addAliasButton");
+        QTest::keyClicks(sheet.fields("aliasFrom")[0], "ab");
+        QTest::keyClicks(sheet.fields("aliasTo")[0], "AB");
+        click(*sheet.view, "aliasSaveButton");
+        EXPECT_FALSE(sheet.view->isVisible());
+        EXPECT_EQ(stored(), (Pairs{{"ab", "AB"}}));
+        std::vector<std::string> kept;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(AppPaths::aliasesFile().parent_path())) {
+            if (entry.path().filename().string().starts_with("artist-aliases.damaged-"))
+                kept.push_back(testing::readFile(entry.path()));
+        }
+        EXPECT_EQ(kept, std::vector<std::string>{bytes});
+        sheet.view->show();  // reopened over the saved file, the sheet says nothing of it
+        EXPECT_FALSE(testing::shown(*sheet.view, "aliasFileDamaged"));
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <fstream>
 
+#include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/OnboardingView.hpp"
@@ -36,6 +37,23 @@ TEST(WindowsScreenshots, Aliases) {
     sheet.view->show();
     QApplication::processEvents();
     shoot(*sheet.view, "aliases");
+}
+
+// Over an alias file cut off, with a name sent to two names and Save refused.
+TEST(WindowsScreenshots, AliasesRefused) {
+    testing::AliasSheet sheet;
+    testing::writeFile(AppPaths::aliasesFile(), R"({"entries": [{"from": "Kurune", "to": "K)");
+    sheet.view->show();
+    ArtistAliases rows{{{"Kurune Tobari", "くるねとばり"}, {"kurune tobari", "Tobari"}}};
+    for (int i = 0; i < 2; ++i) testing::click(*sheet.view, "addAliasButton");
+    const QList<QLineEdit*> from = sheet.fields("aliasFrom"), to = sheet.fields("aliasTo");
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClicks(from[i], QString::fromStdString(rows.entries[i].from));
+        to[i]->insert(QString::fromStdString(rows.entries[i].to));
+    }
+    testing::click(*sheet.view, "aliasSaveButton");
+    QApplication::processEvents();
+    shoot(*sheet.view, "aliases-refused");
 }
 
 // A new profile's sheet, then its opened group scrolled down to a refusal;

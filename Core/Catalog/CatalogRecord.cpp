@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "Core/Platform/Errors.hpp"
@@ -138,6 +139,12 @@ CatalogRecords onlyTracks(CatalogRecords records) {
         return record.wrapperType != std::optional<std::string>("track");
     });
     return records;
+}
+
+bool answersFor(const CatalogRecords& records, std::int64_t collectionId) {
+    return std::ranges::all_of(records, [collectionId](const CatalogRecord& record) {
+        return !record.collectionId || *record.collectionId == collectionId;
+    });
 }
 
 }  // namespace CatalogJson

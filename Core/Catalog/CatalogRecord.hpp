@@ -67,5 +67,10 @@ StoredAnswers readStoredAnswers(const std::filesystem::path& file);
 // The records whose wrapperType is exactly "track", in their order.
 CatalogRecords onlyTracks(CatalogRecords records);
 
+// Whether a lookup's answer is about the collection asked for: no record names
+// another one. A service or a proxy that mixes answers up would otherwise
+// retitle an album after someone else's.
+bool answersFor(const CatalogRecords& records, std::int64_t collectionId);
+
 }  // namespace CatalogJson
 }  // namespace tarvik

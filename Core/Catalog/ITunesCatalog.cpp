@@ -46,8 +46,15 @@ bool ITunesCatalog::disabled() const {
 }
 
 CatalogRecords ITunesCatalog::fetch(const std::string& url, std::stop_token stop) {
+    return fetch(url, Fits(), std::move(stop));
+}
+
+CatalogRecords ITunesCatalog::fetch(const std::string& url, const Fits& fits,
+                                    std::stop_token stop) {
     // The cache comes before the switch-off: known answers stay available.
-    if (std::optional<CatalogRecords> cached = cache_->get(url)) return std::move(*cached);
+    // One stored before answers were checked is asked again.
+    if (std::optional<CatalogRecords> cached = cache_->get(url); cached && (!fits || fits(*cached)))
+        return std::move(*cached);
     if (disabled()) return {};
 
     std::string errorText = "不明";
@@ -85,6 +92,9 @@ CatalogRecords ITunesCatalog::fetch(const std::string& url, std::stop_token stop
             continue;
         }
         countSuccess();
+        // The service answered, but not this question: nothing to keep, and
+        // asking again would only bring the same.
+        if (fits && !fits(*records)) return {};
         cache_->put(url, *records, std::chrono::system_clock::now());
         return std::move(*records);
     }
@@ -99,7 +109,11 @@ CatalogRecords ITunesCatalog::searchAlbums(const std::string& artist, const std:
 }
 
 CatalogRecords ITunesCatalog::lookupTracks(std::int64_t collectionId, std::stop_token stop) {
-    return CatalogJson::onlyTracks(fetch(ITunesURL::lookup(collectionId), std::move(stop)));
+    const auto aboutIt = [collectionId](const CatalogRecords& records) {
+        return CatalogJson::answersFor(records, collectionId);
+    };
+    return CatalogJson::onlyTracks(
+        fetch(ITunesURL::lookup(collectionId), aboutIt, std::move(stop)));
 }
 
 CatalogRecords ITunesCatalog::searchSongs(const std::string& artist, const std::string& title,

@@ -58,12 +58,18 @@ public:
     void setOnNotice(NoticeHandler handler);
     bool disabled() const;
 
+    // Whether an answer fits the question; one that does not is neither
+    // returned nor stored.
+    using Fits = std::function<bool(const CatalogRecords&)>;
+
     // One question, given as its full request address.
     CatalogRecords fetch(const std::string& url, std::stop_token stop);
+    CatalogRecords fetch(const std::string& url, const Fits& fits, std::stop_token stop);
 
     CatalogRecords searchAlbums(const std::string& artist, const std::string& album,
                                 std::stop_token stop) override;
     // The cache keeps the service's whole answer; only the tracks come back.
+    // An answer about another collection is no answer.
     CatalogRecords lookupTracks(std::int64_t collectionId, std::stop_token stop) override;
     CatalogRecords searchSongs(const std::string& artist, const std::string& title,
                                std::stop_token stop) override;

@@ -25,9 +25,9 @@ const std::string answerBody =
     "collectionName": "B", "collectionArtistName": "V", "collectionId": 9007199254740993,
     "trackName": "空", "trackNumber": 3, "discNumber": 1.0, "releaseDate": "2011",
     "primaryGenreName": "J-Pop", "trackPrice": 250}, {"collectionName": "青", "artistName": null}]})";
-const CatalogRecords answer = {
-    {"track", "A", "B", "V", 9007199254740993, "空", 3, 1, "2011", "J-Pop"},
-    {.collectionName = "青"}};
+constexpr std::int64_t collection = 9007199254740993;
+const CatalogRecords answer = {{"track", "A", "B", "V", collection, "空", 3, 1, "2011", "J-Pop"},
+                               {.collectionName = "青"}};
 
 // A client on fake time: every sleep is recorded and moves the clock on at
 // once; the sleep numbered `stopAtWait` (from 1) stops `stopper` instead.
@@ -70,8 +70,8 @@ TEST_F(ITunesCatalogTest, RequestsArePacedCarryTheUserAgentAndTheExactAddressAnd
         {0s, [&] { return client->searchAlbums("青い鳥 楽団", "空 （Live） 「初回盤」", {}); },
          "/search?term=%E9%9D%92%E3%81%84%E9%B3%A5+%E6%A5%BD%E5%9B%A3+%E7%A9%BA"
          "&entity=album" + tail},
-        {1s, [&] { return client->lookupTracks(-7, {}); },
-         "/lookup?id=-7&entity=song&country=JP&lang=ja_jp"},
+        {1s, [&] { return client->lookupTracks(collection, {}); },
+         "/lookup?id=9007199254740993&entity=song&country=JP&lang=ja_jp"},
         {5s, [&] { return client->searchSongs(" a+b&c d/e%=\xFF\U0001F600 ", "(Intro)", {}); },
          "/search?term=+a%2Bb%26c+d%2Fe%25%3D%FF%F0%9F%98%80++%28Intro%29&entity=song" + tail}};
     // clang-format on
@@ -127,7 +127,7 @@ TEST_F(ITunesCatalogTest, TroubleIsRetriedNeverStoredAndThreeFailedQuestionsSwit
         {"oversized answers and bad records", {"500", "records", "huge", "records"},
          "応答を読めません"}};
     // clang-format on
-    cache->put(ITunesURL::lookup(9), answer, std::chrono::system_clock::now());
+    cache->put(ITunesURL::lookup(collection), answer, std::chrono::system_clock::now());
     for (const auto& [what, questions, lastError] : scenarios) {
         const auto client = makeClient();
         for (const std::string& word : questions) {
@@ -161,8 +161,32 @@ TEST_F(ITunesCatalogTest, TroubleIsRetriedNeverStoredAndThreeFailedQuestionsSwit
         const std::size_t asked = server.requests().size();
         EXPECT_TRUE(client->searchSongs(what, "again", {}).empty());
         EXPECT_EQ(server.requests().size(), asked) << "a switched-off client does not try";
-        EXPECT_EQ(client->lookupTracks(9, {}), CatalogRecords{answer[0]}) << what;
+        EXPECT_EQ(client->lookupTracks(collection, {}), CatalogRecords{answer[0]}) << what;
     }
+}
+
+// An answer to "the songs of album 7" that names album 8 is no answer about
+// album 7: it is neither given nor stored, also where an older cache holds
+// one; the right answer then is.
+TEST_F(ITunesCatalogTest, AnAnswerAboutAnotherCollectionIsNeitherUsedNorStored) {
+    const auto client = makeClient();
+    const std::string seven = ITunesURL::lookup(7);
+    const std::string eight = R"({"results": [{"wrapperType": "collection", "collectionId": 8},
+        {"wrapperType": "track", "collectionId": 8, "trackName": "Other"}]})";
+    const std::string mixed = R"({"results": [{"wrapperType": "track", "collectionId": 7},
+        {"wrapperType": "track", "collectionId": 8, "trackName": "Other"}]})";
+    for (const std::string& body : {eight, mixed}) {
+        server.reply(200, body);
+        EXPECT_TRUE(client->lookupTracks(7, {}).empty()) << body;
+        EXPECT_EQ(cache->get(seven), std::nullopt) << body;
+    }
+    cache->put(seven, Envelope::decode(eight).results, std::chrono::system_clock::now());
+    server.reply(200, R"({"results": [{"wrapperType": "collection"},
+        {"wrapperType": "track", "collectionId": 7, "trackName": "Own"}]})");
+    const CatalogRecords own = {{.wrapperType = "track", .collectionId = 7, .trackName = "Own"}};
+    EXPECT_EQ(client->lookupTracks(7, {}), own);
+    EXPECT_EQ(server.requests().size(), 3U);
+    EXPECT_EQ(CatalogJson::onlyTracks(cache->get(seven).value_or(CatalogRecords{})), own);
 }
 
 }  // namespace

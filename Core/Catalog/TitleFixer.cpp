@@ -29,13 +29,34 @@ bool isCompilation(const std::string& artist) {
     return compilationArtists().contains(text::nfc(artist));
 }
 
+// How well a catalogue name fits the user's. Where two fit equally, the one
+// whose whole key is the user's beats one that is equal only without its
+// bracketed parts: "Song (feat. X)" is the record for "Song (feat. X)", and
+// "Seeds" the album for "Seeds", even after "Song" or "Seeds (Deluxe)".
+struct Fit {
+    double score = 0;
+    bool exact = false;
+
+    bool beats(const Fit& other) const {
+        return score > other.score || (score == other.score && exact && !other.exact);
+    }
+};
+
+bool sameKey(const std::string& mine, const std::string& theirs) {
+    return TextNormalizer::key(mine) == TextNormalizer::key(theirs);
+}
+
+bool exactTitle(const std::string& title, const std::string& trackName) {
+    return sameKey(title, TextNormalizer::cleanTitle(trackName));
+}
+
 struct Candidate {
     const CatalogRecord* record;
-    double total;
+    Fit total;
 };
 
 // Album search results that are close enough in artist and album, best first;
-// equal totals keep the catalogue's order.
+// equal ones keep the catalogue's order.
 std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogRecords& albums) {
     std::vector<Candidate> candidates;
     for (const CatalogRecord& record : albums) {
@@ -43,14 +64,15 @@ std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogReco
         if (record.artistName && isCompilation(*record.artistName)) {
             artistScore = std::max(artistScore, compilationArtistFloor);
         }
-        const double albumScore =
-            similarity(first.album, TextNormalizer::cleanAlbum(orEmpty(record.collectionName)));
+        const std::string album = TextNormalizer::cleanAlbum(orEmpty(record.collectionName));
+        const double albumScore = similarity(first.album, album);
         if (artistScore >= candidateArtistScore && albumScore >= candidateAlbumScore) {
-            candidates.push_back({&record, artistScore + albumScore});
+            candidates.push_back(
+                {&record, {artistScore + albumScore, sameKey(first.album, album)}});
         }
     }
     std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.total > b.total; });
+                     [](const Candidate& a, const Candidate& b) { return a.total.beats(b.total); });
     return candidates;
 }
 
@@ -71,7 +93,10 @@ std::optional<Outcome> albumPath(const std::vector<TrackMeta>& tracks, MusicCata
     for (std::size_t c = 0; c < considered && best.size() < tracks.size(); ++c) {
         const CatalogRecord& candidate = *candidates[c].record;
         if (!candidate.collectionId) continue;
-        auto matches = matchTracks(tracks, catalog.lookupTracks(*candidate.collectionId, stop));
+        const CatalogRecords songs = catalog.lookupTracks(*candidate.collectionId, stop);
+        // An answer about another album is no answer about this one.
+        if (!CatalogJson::answersFor(songs, *candidate.collectionId)) continue;
+        auto matches = matchTracks(tracks, songs);
         if (matches.size() > best.size()) best = std::move(matches);
     }
     if (!accepts(tracks.size(), best.size())) return std::nullopt;
@@ -79,6 +104,12 @@ std::optional<Outcome> albumPath(const std::vector<TrackMeta>& tracks, MusicCata
     Outcome outcome{tracks, {}};
     for (const auto& [position, record] : best) {
         outcome.metas[position] = corrected(tracks[position], record, true);
+        // Another album's year is not this album's: a live recording a year
+        // later, or a reissue, keeps the year the user gave it.
+        if (!similar(tracks[position].album,
+                     TextNormalizer::cleanAlbum(orEmpty(record.collectionName)))) {
+            outcome.metas[position].date = tracks[position].date;
+        }
         outcome.matched.insert(position);
     }
     // The tracks the catalogue did not know still belong to the same album.
@@ -97,15 +128,16 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
     if (track.title.empty()) return;
 
     const CatalogRecord* best = nullptr;
-    double bestScore = 0;
+    Fit bestFit;
     for (const CatalogRecord& record : songs) {
         if (record.wrapperType != "track" || orEmpty(record.trackName).empty()) continue;
-        const double titleScore = similarity(track.title, *record.trackName);
+        const Fit fit{similarity(track.title, *record.trackName),
+                      exactTitle(track.title, *record.trackName)};
         const double artistScore = similarity(track.artist, orEmpty(record.artistName));
-        if (titleScore < songTitleScore || artistScore < songArtistScore) continue;
-        if (best == nullptr || titleScore > bestScore) {
+        if (fit.score < songTitleScore || artistScore < songArtistScore) continue;
+        if (best == nullptr || fit.beats(bestFit)) {
             best = &record;
-            bestScore = titleScore;
+            bestFit = fit;
         }
     }
     if (best == nullptr) return;
@@ -144,29 +176,43 @@ Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::st
 
 std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
                                                  const CatalogRecords& records) {
-    std::map<std::size_t, CatalogRecord> chosen;
+    struct Choice {
+        std::size_t record;
+        Fit fit;
+    };
+    std::map<std::size_t, Choice> chosen;        // by track position
+    std::map<std::size_t, std::size_t> takenBy;  // record index -> track position
     for (std::size_t position = 0; position < tracks.size(); ++position) {
         const TrackMeta& track = tracks[position];
-        const CatalogRecord* best = nullptr;
-        double bestScore = 0;
-        for (const CatalogRecord& record : records) {
+        std::optional<Choice> best;
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            const CatalogRecord& record = records[r];
             const std::string& name = orEmpty(record.trackName);
             const double score =
                 track.title.empty() || name.empty() ? 0 : similarity(track.title, name);
             const bool numbersAgree =
                 !track.track.empty() && track.track == decimal(record.trackNumber.value_or(-1)) &&
                 (track.disc.empty() || track.disc == decimal(record.discNumber.value_or(1)));
-            const bool eligible =
-                score >= (numbersAgree ? numberedTrackTitleScore : trackTitleScore);
-            const double total = numbersAgree ? score + numbersAgreeBonus : score;
-            if (eligible && total > bestScore) {
-                best = &record;
-                bestScore = total;
-            }
+            if (score < (numbersAgree ? numberedTrackTitleScore : trackTitleScore)) continue;
+            const Fit fit{numbersAgree ? score + numbersAgreeBonus : score,
+                          exactTitle(track.title, name)};
+            if (!best || fit.beats(best->fit)) best = Choice{r, fit};
         }
-        if (best != nullptr) chosen.emplace(position, *best);
+        if (!best) continue;
+        // One record is one song: two tracks that both fit it best are two
+        // songs, and only the one that fits better is that record. The other
+        // keeps its own title, number and disc rather than take another's.
+        const auto taken = takenBy.find(best->record);
+        if (taken != takenBy.end()) {
+            if (!best->fit.beats(chosen.at(taken->second).fit)) continue;
+            chosen.erase(taken->second);
+        }
+        takenBy[best->record] = position;
+        chosen.emplace(position, *best);
     }
-    return chosen;
+    std::map<std::size_t, CatalogRecord> result;
+    for (const auto& [position, choice] : chosen) result.emplace(position, records[choice.record]);
+    return result;
 }
 
 TrackMeta corrected(const TrackMeta& track, const CatalogRecord& record, bool albumToo) {

@@ -2,7 +2,9 @@
 // before they are written: variant forms of titles, artist and album names
 // give way to the catalogue's form, and year and genre are filled in from it.
 // A name is only ever replaced by one that is the same text after
-// normalisation. Stateless; asks its catalogue one question at a time on the
+// normalisation, never by another number or another version of it; an
+// album keeps its name and numbers, and on the album path its year, unless
+// the catalogue's album is the same text. Stateless; asks its catalogue one question at a time on the
 // calling thread and never throws. It does not test the stop token itself: a
 // stopped catalogue answers with empty lists, which leave tracks unchanged.
 #pragma once
@@ -52,7 +54,8 @@ inline constexpr std::size_t acceptedMinimum = 2;
 Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::stop_token stop);
 
 // For each track position, the record whose title fits best, if any fits.
-// One record may be chosen for several tracks.
+// A record goes to one track at most: to the one it fits best, the first of
+// equals; a track whose best record another took gets none.
 std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
                                                  const CatalogRecords& records);
 

@@ -1,11 +1,18 @@
 #include "Core/Naming/ArtistAliases.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <iterator>
 #include <map>
 #include <utility>
 
 #include "Core/Platform/AtomicFile.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/Uuid.hpp"
@@ -25,6 +32,39 @@ ArtistAliases decode(const std::string& bytes) {
         aliases.entries.emplace_back(entry.string("from"), entry.string("to"));
     }
     return aliases;
+}
+
+// The present moment as a file name shows it: "20240501-093000", local time.
+std::string localStamp() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return std::string(text, length);
+}
+
+// Keeps the damaged file `url` under a free damaged name beside it: a second
+// name for the same bytes where the file system has them, else a copy. The
+// file itself stays where it is until the save replaces it.
+void keepBeside(const std::filesystem::path& url) {
+    const std::string stamp = localStamp();
+    for (int copy = 1; copy <= 99; ++copy) {
+        const std::filesystem::path beside = ArtistAliases::damagedName(url, stamp, copy);
+        if (::link(url.c_str(), beside.c_str()) == 0) return;
+        const int failure = errno;
+        if (failure == EEXIST) continue;
+        if (failure != EPERM && failure != EXDEV && failure != EOPNOTSUPP && failure != EMLINK) {
+            throw ConversionError(
+                fileSystemMessage("書き込めません: ", beside.filename().string(), failure));
+        }
+        struct stat taken {};
+        if (::lstat(beside.c_str(), &taken) == 0) continue;
+        writeFileAtomically(beside, asText(readWholeFile(url)));
+        return;
+    }
+    throw ConversionError("書き込めません: " + url.filename().string() +
+                          "（残す名前がありません）");
 }
 
 }  // namespace
@@ -48,15 +88,29 @@ std::string ArtistAliases::key(std::string_view text) {
     return text::lower(compact);
 }
 
-std::optional<std::string> ArtistAliases::resolve(std::string_view name) const {
-    if (entries.empty()) return std::nullopt;
+std::optional<std::size_t> ArtistAliases::firstMatch(std::string_view name,
+                                                     std::size_t limit) const {
     const std::string wanted = key(name);
     if (wanted.empty()) return std::nullopt;
-    for (const Entry& entry : entries) {
+    for (std::size_t i = 0; i < std::min(limit, entries.size()); ++i) {
+        const Entry& entry = entries[i];
         if (entry.to.empty()) continue;
-        if (key(entry.from) == wanted || key(entry.to) == wanted) return entry.to;
+        if (key(entry.from) == wanted || key(entry.to) == wanted) return i;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ArtistAliases::resolve(std::string_view name) const {
+    if (entries.empty()) return std::nullopt;
+    if (const auto match = firstMatch(name, entries.size())) return entries[*match].to;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> ArtistAliases::decidedBefore(std::size_t index) const {
+    if (index >= entries.size() || entries[index].to.empty()) return std::nullopt;
+    const std::optional<std::size_t> earlier = firstMatch(entries[index].from, index);
+    if (!earlier || text::equivalent(entries[*earlier].to, entries[index].to)) return std::nullopt;
+    return earlier;
 }
 
 TrackMeta ArtistAliases::apply(const TrackMeta& meta) const {
@@ -66,20 +120,44 @@ TrackMeta ArtistAliases::apply(const TrackMeta& meta) const {
     return result;
 }
 
-ArtistAliases ArtistAliases::load(const std::filesystem::path& url) {
-    // The list is a convenience: a missing or damaged file must never stop an export.
+ArtistAliases::Reading ArtistAliases::read(const std::filesystem::path& url) {
+    struct stat info {};
+    if (::stat(url.c_str(), &info) != 0 && errno == ENOENT) return {};
+    // The list is a convenience: a damaged file must never stop an export,
+    // but nobody may take its emptiness for the user's list either.
     try {
         // Opened like the profiles: a regular file of at most 1 MiB, never waited on.
-        return decode(readSmallFile(url, settingsFileLimit));
-    } catch (const std::exception&) {
+        return {decode(readSmallFile(url, settingsFileLimit)), std::nullopt};
+    } catch (const DecodingError& failure) {
+        // The JSON library's own words are English and name offsets; where
+        // the file broke off or holds a stray byte, this is all that helps.
+        if (failure.kind() == DecodingError::Kind::dataCorrupted)
+            return {{}, "JSON として読めません"};
+        return {{}, std::string(failure.what())};
+    } catch (const std::exception& failure) {
+        return {{}, std::string(failure.what())};
     }
-    return {};
+}
+
+ArtistAliases ArtistAliases::load(const std::filesystem::path& url) {
+    return read(url).aliases;
 }
 
 void ArtistAliases::save(const std::filesystem::path& url) const {
     nlohmann::json list = nlohmann::json::array();
     for (const Entry& entry : entries) list.push_back({{"from", entry.from}, {"to", entry.to}});
-    writeFileAtomically(url, json::pretty({{"entries", list}}));
+    const std::string bytes = json::pretty({{"entries", list}});
+    // Only a file holds aliases to lose; a folder or a pipe in its place is
+    // the write's own failure or simply replaced.
+    if (isRegularFile(url) && read(url).problem) keepBeside(url);
+    writeFileAtomically(url, bytes);
+}
+
+std::filesystem::path ArtistAliases::damagedName(const std::filesystem::path& url,
+                                                 std::string_view stamp, int copy) {
+    std::string name = url.stem().string() + ".damaged-" + std::string(stamp);
+    if (copy > 1) name += "-" + std::to_string(copy);
+    return url.parent_path() / (name + url.extension().string());
 }
 
 std::vector<std::vector<std::string>> ArtistAliases::findVariants(

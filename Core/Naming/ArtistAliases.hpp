@@ -2,8 +2,10 @@
 // a name into the form the card should show, and a name that differs from an
 // entry only in spaces and letter case matches it too. A plain value: each run
 // gets its own copy and may resolve names from several threads at once.
-// Loading never fails (any problem gives the empty list); saving throws
-// ConversionError and then leaves the earlier file as it was.
+// Loading never fails (any problem gives the empty list, and read() says why);
+// saving throws ConversionError and then leaves the earlier file as it was. A
+// file that is there but cannot be read whole is never overwritten: a save
+// first keeps it beside, under a name that says it is damaged.
 #pragma once
 
 #include <cstddef>
@@ -48,14 +50,41 @@ struct ArtistAliases {
     // The record with artist and album artist resolved, each on its own.
     TrackMeta apply(const TrackMeta& meta) const;
 
+    struct Reading;
+    // The list, and why the file that is there could not be read whole.
+    static Reading read(const std::filesystem::path& url);
+    // The list; empty for a missing or damaged file.
     static ArtistAliases load(const std::filesystem::path& url);
-    // Creates the folder, then replaces the file atomically.
+    // Creates the folder, keeps a damaged file beside, then replaces the file
+    // atomically. Where the damaged file cannot be kept, nothing is written.
     void save(const std::filesystem::path& url) const;
+    // Where a save keeps the damaged file `url` at `stamp` (a local time as
+    // "20240501-093000"), the `copy`-th such file of that second:
+    // "artist-aliases.damaged-20240501-093000.json", then "…-093000-2.json".
+    static std::filesystem::path damagedName(const std::filesystem::path& url,
+                                             std::string_view stamp, int copy = 1);
+
+    // The earlier entry that already decides entry `index`'s `from` on export
+    // (the first whose `from` or `to` has its key), where it names another
+    // target: the entry at `index` would never be applied. Absent when the
+    // entry is the first to decide its name, or agrees with the one that is.
+    std::optional<std::size_t> decidedBefore(std::size_t index) const;
 
     // Groups of two or more NFC forms that share a key, each group in code
     // point order, the groups ordered by their first form.
     static std::vector<std::vector<std::string>> findVariants(
         const std::vector<std::string>& names);
+
+private:
+    // The first of the entries before `limit` that decides `name`.
+    std::optional<std::size_t> firstMatch(std::string_view name, std::size_t limit) const;
+};
+
+struct ArtistAliases::Reading {
+    ArtistAliases aliases;
+    // Why the file could not be read whole ("JSON として読めません", "読めません:
+    // artist-aliases.json（…）"); absent when it was, or is not there at all.
+    std::optional<std::string> problem;
 };
 
 }  // namespace tarvik

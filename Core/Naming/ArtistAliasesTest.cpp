@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+
 #include "Core/Naming/ArtistAliases.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Testing/FileSizeLimit.hpp"
@@ -73,6 +75,80 @@ TEST(ArtistAliases, SavesAndKeepsTheEarlierFileWhenASaveFails) {
     EXPECT_THROW(list({{"a long name that does not fit", "b"}}).save(file), ConversionError);
     EXPECT_EQ(testing::readFile(file), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);
+}
+
+// The files in `folder` whose names say they were kept damaged, with their bytes.
+std::map<std::string, std::string> keptDamaged(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("artist-aliases.damaged-") && name.ends_with(".json"))
+            kept[name] = testing::readFile(entry.path());
+    }
+    return kept;
+}
+
+// A file of many aliases with one stray Latin-1 byte, one null entry or a
+// cut-off end is named as unreadable, and the next save keeps it beside the
+// new file byte for byte, a second one under a name of its own (numbered
+// within one second); a file read whole, or none at all, is simply replaced.
+TEST(ArtistAliases, ADamagedFileIsNamedAndKeptBesideByTheNextSave) {
+    ArtistAliases many;
+    for (int i = 0; i < 51; ++i) many.entries.emplace_back("Name " + std::to_string(i), "N");
+    testing::TempDir folder;
+    const auto file = folder / ArtistAliases::fileName;
+    many.save(file);
+    const std::string whole = testing::readFile(file);
+    const std::size_t second = whole.find("Name 1\"");
+    // clang-format off
+    const std::vector<std::pair<std::string, std::string>> damages = {
+        {whole.substr(0, second) + "Caf\xE9" + whole.substr(second + 4), "JSON として読めません"},
+        {whole.substr(0, whole.find('{', 2)) + "null, " + whole.substr(whole.find('{', 2)),
+         "キー「entries[0]」の値がありません"},
+        {whole.substr(0, whole.size() / 2), "JSON として読めません"}};
+    // clang-format on
+    const ArtistAliases fresh = list({{"Kurune Tobari", "くるねとばり"}});
+    for (const auto& [bytes, problem] : damages) {
+        std::filesystem::remove_all(folder.path());
+        testing::writeFile(file, bytes);
+        const ArtistAliases::Reading reading = ArtistAliases::read(file);
+        EXPECT_EQ(reading.problem, problem);
+        EXPECT_TRUE(reading.aliases.entries.empty());
+        fresh.save(file);
+        fresh.save(file);  // the file is whole now: nothing more is kept
+        testing::writeFile(file, bytes);
+        fresh.save(file);
+        const auto kept = keptDamaged(folder.path());
+        ASSERT_EQ(kept.size(), 2U) << problem;
+        for (const auto& [name, content] : kept) EXPECT_EQ(content, bytes) << name;
+        EXPECT_EQ(ArtistAliases::load(file).entries.at(0).to, "くるねとばり");
+    }
+    for (const char* name : {"missing.json", ArtistAliases::fileName}) {
+        EXPECT_EQ(ArtistAliases::read(folder / name).problem, std::nullopt) << name;
+    }
+    EXPECT_EQ(ArtistAliases::damagedName("/d/artist-aliases.json", "20240501-093000", 3),
+              "/d/artist-aliases.damaged-20240501-093000-3.json");
+}
+
+// A row is refused where an earlier one already decides its name for
+// another target, by the comparison the export resolves names with.
+TEST(ArtistAliases, AnEntryDecidedBeforeIsOneWhoseNameAnEarlierEntrySendsElsewhere) {
+    // entries, then for each entry the earlier one that decides it (-1: none)
+    const std::vector<std::pair<ArtistAliases, std::vector<int>>> cases = {
+        {list({{"The Band", "THE BAND"}, {"theband", "The Band!"}}), {-1, 0}},
+        {list({{"The Band", "THE BAND"}, {"the\u3000band", "THE BAND"}}), {-1, -1}},
+        {list({{"The Band", "THE BAND"}, {"The Band", "The Band"}}), {-1, 0}},  // not the same form
+        {list({{"A", "B"}, {"b", "C"}}), {-1, 0}},  // B already is a target
+        {list({{"A", ""}, {"a", "C"}}), {-1, -1}},  // an empty target decides nothing
+        {list({{"Caf\u00E9", "X"}, {"Cafe\u0301", "Y"}, {"Other", "Y"}}), {-1, 0, -1}},
+        {list({{"A", "B"}, {"The-Band", "C"}, {"A", "B"}}), {-1, -1, -1}}};
+    for (const auto& [aliases, decided] : cases) {
+        for (std::size_t i = 0; i < decided.size(); ++i) {
+            const auto earlier = aliases.decidedBefore(i);
+            EXPECT_EQ(earlier ? static_cast<int>(*earlier) : -1, decided[i])
+                << aliases.entries[i].from << " -> " << aliases.entries[i].to;
+        }
+    }
 }
 
 }  // namespace

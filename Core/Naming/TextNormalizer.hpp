@@ -1,12 +1,15 @@
 // Clean-ups and comparisons of tag values and catalogue titles: marker
 // removal, remaster notes, a trailing Single or EP designation, bracketed
-// parts, comparison keys and two similarity measures. Stateless and pure; the
-// shared patterns are compiled once per process, so every function may run on
-// any thread.
+// parts, comparison keys, the numbers and version markers that tell two
+// texts apart whatever their letters, and two similarity measures. Stateless
+// and pure; the shared patterns are compiled once per process, so every
+// function may run on any thread.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Core/Platform/Regex.hpp"
 
@@ -36,9 +39,23 @@ std::string stripBrackets(std::string_view text);
 // NFKC, lower-cased, only letters, marks and numbers kept.
 std::string key(std::string_view text);
 
-// 0 to 1: the better of the keys' ratio and the bracket-stripped keys' ratio.
+// The runs of decimal digits, in order, after NFKC and without leading
+// zeros: "Vol. 01 (1986)" gives "1", "1986".
+std::vector<std::string> numbers(std::string_view text);
+// The version markers in brackets or after a dash, each under one name
+// ("live", "demo", "mono", "remix", "acoustic", "instrumental", "karaoke",
+// "edit"); "version" only where no other marker says which.
+std::set<std::string> versions(std::string_view text);
+// Whether two texts name different things whatever their ratio: their numbers
+// or their version markers differ. Remaster notes and a Single or EP
+// designation are left aside, as the clean-ups drop them anyway.
+bool differ(std::string_view x, std::string_view y);
+
+// 0 to 1: the better of the keys' ratio and the bracket-stripped keys' ratio;
+// 0 where the texts differ().
 double similarity(std::string_view x, std::string_view y);
-// Equal keys, or a ratio of 0.92 or more; never true for an empty key of x.
+// Equal keys, or a ratio of 0.92 or more, and the texts do not differ();
+// never true for an empty key of x.
 bool similar(std::string_view x, std::string_view y);
 
 }  // namespace tarvik::TextNormalizer

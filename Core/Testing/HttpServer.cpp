@@ -150,6 +150,11 @@ void HttpServer::reply(Reply answer) {
     script_.push_back(std::move(answer));
 }
 
+void HttpServer::route(std::string target, Reply answer) {
+    std::lock_guard lock(mutex_);
+    routes_[std::move(target)] = std::move(answer);
+}
+
 void HttpServer::reply(int status, std::string body) {
     reply(Reply{status, std::move(body), {}, {}});
 }
@@ -196,7 +201,9 @@ bool HttpServer::answer(int client) {
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(parseHead(head));
-        if (script_.empty()) {
+        if (const auto routed = routes_.find(requests_.back().target); routed != routes_.end()) {
+            answer = routed->second;
+        } else if (script_.empty()) {
             answer = fallback_;
         } else {
             answer = std::move(script_.front());

@@ -51,6 +51,11 @@ public:
     void reply(Reply answer);
     void reply(int status, std::string body = {});
     void setFallback(Reply answer);
+    // Every request for exactly `target` ("/lookup?id=7&…") gets `answer`,
+    // however often and in whatever order it comes; other requests go on
+    // taking the scripted replies. A stand-in for a service that answers by
+    // address.
+    void route(std::string target, Reply answer);
 
     std::vector<Request> requests() const;
     // True once at least `count` requests were read, false after `timeout`.
@@ -66,9 +71,10 @@ private:
     int wakeWrite_ = -1;
     std::uint16_t port_ = 0;
 
-    mutable std::mutex mutex_;  // guards script_, fallback_ and requests_
+    mutable std::mutex mutex_;  // guards script_, routes_, fallback_ and requests_
     mutable std::condition_variable requestArrived_;
     std::deque<Reply> script_;
+    std::map<std::string, Reply> routes_;
     Reply fallback_{500, {}, {}, {}};
     std::vector<Request> requests_;
 
