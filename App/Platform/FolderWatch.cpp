@@ -56,11 +56,14 @@ FolderWatch::~FolderWatch() {
 }
 
 void FolderWatch::watch(const std::filesystem::path& folder) {
-    if (folder != folder_) {
-        folder_ = folder;
-        seen_ = identityOf(folder_);
-        ownChange_ = false;
-    }
+    if (folder != folder_) ownChange_ = false;
+    folder_ = folder;
+    // The owner looks at the folder itself whenever it calls this, so the
+    // folder as it now stands is what it knows. Kept from an earlier settle
+    // instead, a going the owner found by itself (a run that lost the folder)
+    // would leave the watch believing the folder was still there, and the
+    // folder's return, the same folder again, would look like no change.
+    seen_ = identityOf(folder_);
     arm();
 }
 

@@ -30,8 +30,9 @@ public:
     FolderWatch& operator=(const FolderWatch&) = delete;
 
     // Watches `folder` from now on, in place of the folder watched so far; an
-    // empty path watches nothing. Called again with the same folder, it only
-    // watches the chain anew.
+    // empty path watches nothing. Called again with the same folder, it
+    // watches the chain anew. Either way the folder as it stands now is taken
+    // for what the owner knows: only a change from it is told.
     void watch(const std::filesystem::path& folder);
 
 private:

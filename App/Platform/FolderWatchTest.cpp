@@ -106,5 +106,22 @@ TEST(FolderWatchTest, TellsEachGoingAndComingUpThePathAndNothingBesideIt) {
     }
 }
 
+// The owner may learn of the folder's going before the watch settles (a run
+// that lost the folder looks for itself and watches anew): the folder's
+// return, the very same folder, is still a change to it.
+TEST(FolderWatchTest, TellsTheReturnOfAFolderWhoseGoingTheOwnerFoundItself) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(music);
+    int told = 0;
+    FolderWatch watch([&] { ++told; });
+    watch.watch(music);
+
+    fs::rename(music, dir / "Away");
+    watch.watch(music);
+    fs::rename(dir / "Away", music);
+    EXPECT_TRUE(testing::waitUntil([&] { return told > 0; }, 1s));
+}
+
 }  // namespace
 }  // namespace tarvik
