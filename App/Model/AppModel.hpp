@@ -263,6 +263,10 @@ private:
     // error's text) and the finish steps of a run.
     void planningEnded(std::optional<ConversionPlan> plan, std::optional<std::string> error);
     void finishRun(ConversionEvent::Summary summary);
+    // Library selection: what the music folder's watch found of it, and the
+    // artists shown for a folder that could (`listable`) or could not be listed.
+    void musicFolderSeen(const FolderWatch::Sight& sight);
+    void showArtists(bool listable);
 
     Services services_;
 
@@ -272,8 +276,8 @@ private:
     bool musicFolderMissing_ = false;
     // Watches the music folder for as long as the model lives, whatever runs
     // come and go: each reload and each follow point it at srcPath again.
-    std::unique_ptr<FolderWatch> musicWatch_ =
-        std::make_unique<FolderWatch>([this] { followMusicFolder(); });
+    std::unique_ptr<FolderWatch> musicWatch_ = std::make_unique<FolderWatch>(
+        [this](const FolderWatch::Sight& sight) { musicFolderSeen(sight); });
     std::vector<Volume> volumes_;
     std::string search_;
     RunState state_;

@@ -66,10 +66,15 @@ void AppModel::chooseSource(const std::filesystem::path& folder) {
 
 void AppModel::reloadArtists() {
     const std::string source = srcPath();
-    musicWatch_->watch(source);
     // Without a listable folder the stored ticks stay as they are: the drive
     // holding the library may just not be mounted yet.
     const bool listable = !source.empty() && canList(source);
+    musicWatch_->watch(source, listable);
+    showArtists(listable);
+}
+
+void AppModel::showArtists(bool listable) {
+    const std::string source = srcPath();
     std::vector<std::string> found =
         listable ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
     const bool missing = !source.empty() && !listable;
@@ -95,9 +100,27 @@ void AppModel::reloadArtists() {
 
 void AppModel::followMusicFolder() {
     const std::string source = srcPath();
-    musicWatch_->watch(source);
-    if (source.empty() || (!artists_.empty() && canList(source))) return;
-    reloadArtists();
+    // While the watch waits for the folder's file system to answer, nothing
+    // on this thread asks it: the folder counts as gone until it answers.
+    if (source.empty() || musicWatch_->notAnswering()) {
+        musicWatch_->watch(source, false);
+        showArtists(false);
+        return;
+    }
+    const bool listable = canList(source);
+    musicWatch_->watch(source, listable);
+    // A library still listed stays as it is.
+    if (listable && !artists_.empty()) return;
+    showArtists(listable);
+}
+
+void AppModel::musicFolderSeen(const FolderWatch::Sight& sight) {
+    // Gone or not answering: told without asking its file system again.
+    if (!sight.there()) {
+        showArtists(false);
+    } else if (artists_.empty() || musicFolderMissing_) {
+        showArtists(canList(srcPath()));
+    }
 }
 
 void AppModel::persistSelected() {

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "App/Model/AppModel.hpp"
+#include <QElapsedTimer>
+
 #include "App/Model/AppModelTesting.hpp"
+#include "App/Testing/FuseDaemon.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
 namespace {
 
+using testing::waitUntil;
 using testing::writeFile;
+using namespace std::chrono_literals;
 
 const std::string artistNotice =
     "「Artist A」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「Artist "
@@ -199,6 +205,42 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
         if (volume) AppModelTesting::setVolumes(model, {Volume{destPath, "SD", 0, true}});
         EXPECT_EQ(model.destinationLooksLikeArtistFolder(), looksLikeArtist);
     }
+}
+
+// The music folder's file system stops answering (its FUSE daemon stopped):
+// the folder shows as missing with its ticks kept, nothing the window asks
+// meanwhile waits on it, and once it answers everything is back.
+TEST(AppModelSelectionTest, AMusicFolderWhoseFileSystemStopsAnsweringIsMissingAndNotWaitedOn) {
+    std::string whyNot;
+    const auto card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
+    const std::filesystem::path music = card->root() / "Music";
+    std::filesystem::create_directories(music / "Artist A" / "Album X");
+    std::filesystem::create_directories(music / "Artist B");
+    testing::ScopedXdg xdg;
+    xdg.settings()->setString("srcPath", music.string());
+    xdg.settings()->setStringList("selected", {"Artist A"});
+    AppModel model(AppModelTesting::services(xdg));
+    ASSERT_EQ(model.artists().size(), 2U);
+    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
+    ASSERT_TRUE(daemon);
+    {
+        const testing::StoppedDaemon stopped(*daemon, 10s);
+        ASSERT_TRUE(stopped.stopped());
+        ASSERT_TRUE(waitUntil([&] { return model.musicFolderMissing(); }, 6s));
+        EXPECT_FALSE(model.hasSelection());
+        QElapsedTimer asked;
+        asked.start();
+        model.recheckFolders();
+        model.handleVolumeChange(std::nullopt);
+        EXPECT_LT(asked.elapsed(), 50);
+        EXPECT_TRUE(model.musicFolderMissing());
+        EXPECT_EQ(model.selected(), std::set<std::string>{"Artist A"});
+    }
+    ASSERT_TRUE(waitUntil([&] { return !model.musicFolderMissing(); }, 4s));
+    EXPECT_EQ(model.artists().size(), 2U);
+    EXPECT_TRUE(model.hasSelection());
+    EXPECT_EQ(xdg.settings()->stringList("selected"), std::vector<std::string>{"Artist A"});
 }
 
 }  // namespace
