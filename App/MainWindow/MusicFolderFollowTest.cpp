@@ -95,6 +95,9 @@ TEST_F(MusicFolderFollowTest, AfterARunHaltedByTheVanishedFolderItsReturnAndNext
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     runFromTheWindow(window, *model);
     ASSERT_EQ(model->state().summary.halt, ConversionEvent::Halt::musicFolderLost);
+    // Songs that ended after the halt count as well: the summary says what the card holds.
+    EXPECT_EQ(model->state().summary.progress.done,
+              static_cast<std::int64_t>(testing::pathsBelow(card.path()).size()));
     ASSERT_TRUE(showsFolder(window, false));
     awayAndBack(window, 2, false);
 }
