@@ -114,9 +114,10 @@ public:
     void setSelected(std::set<std::string> value);  // persists and clears sourceNotice
     const std::vector<DeviceProfile>& profiles() const { return profiles_; }
     const std::vector<std::string>& artists() const { return artists_; }
-    // The music folder is chosen but cannot be listed: deleted, or on a drive
-    // that is not there. Its ticks are kept for its return, but nothing counts
-    // as selected meanwhile. Announced by artistsChanged.
+    // The music folder is chosen but is not there to be read: deleted, on a
+    // drive that is not there (its mount folder may be, empty), or on a file
+    // system that stopped answering. Its ticks are kept for its return, but
+    // nothing counts as selected meanwhile. Announced by artistsChanged.
     bool musicFolderMissing() const { return musicFolderMissing_; }
     const std::vector<Volume>& volumes() const { return volumes_; }
     const std::string& search() const { return search_; }
@@ -267,6 +268,10 @@ private:
     // artists shown for a folder that could (`listable`) or could not be listed.
     void musicFolderSeen(const FolderWatch::Sight& sight);
     void showArtists(bool listable);
+    // Whether the music folder sits on the volume it was last seen on, and
+    // the note of where it is seen now.
+    bool onItsVolume() const;
+    void noteMusicVolume();
 
     Services services_;
 

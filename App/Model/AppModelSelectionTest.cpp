@@ -243,5 +243,34 @@ TEST(AppModelSelectionTest, AMusicFolderWhoseFileSystemStopsAnsweringIsMissingAn
     EXPECT_EQ(xdg.settings()->stringList("selected"), std::vector<std::string>{"Artist A"});
 }
 
+// The volume the music folder was last seen on is kept across starts: a drive
+// that is out when the program starts, its mount folder left empty, is
+// missing with its ticks kept; a folder chosen by hand is there wherever it
+// sits.
+TEST(AppModelSelectionTest, AMusicDriveOutAtTheStartIsMissingUntilTheFolderIsChosenAgain) {
+    Library library;
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    volumes->add(testing::FixtureVolumes::card(library.music));
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    library.xdg.settings()->setStringList("selected", {"Artist A"});
+    const auto start = [&] {
+        AppModel::Services services = AppModelTesting::services(library.xdg);
+        services.volumes = volumes;
+        return std::make_unique<AppModel>(std::move(services));
+    };
+    EXPECT_FALSE(start()->musicFolderMissing());
+    volumes->unmount(library.music);
+    const auto drive = library.music.parent_path() / "drive";
+    std::filesystem::rename(library.music, drive);
+    std::filesystem::create_directory(library.music);
+
+    const auto model = start();
+    EXPECT_TRUE(model->musicFolderMissing());
+    EXPECT_EQ(library.storedSelection(), std::vector<std::string>{"Artist A"});
+    model->chooseSource(library.music);
+    EXPECT_FALSE(model->musicFolderMissing());
+    EXPECT_TRUE(model->selected().empty());
+}
+
 }  // namespace
 }  // namespace tarvik
