@@ -166,4 +166,3 @@ TEST(MusicDriveTest, TheTicksSurviveTheDrivesAbsenceAndItsEmptyMountFolder) {
 
 }  // namespace
 }  // namespace tarvik
-

@@ -36,8 +36,8 @@ std::string volumeHolding(const std::string& folder, const std::vector<Volume>& 
     std::string holding;
     for (const Volume& volume : volumes) {
         const std::string point = text::nfcName(volume.url.native());
-        const bool below = path.starts_with(point) &&
-                           (path.size() == point.size() || path[point.size()] == '/');
+        const bool below =
+            path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/');
         if (below && point.size() > holding.size()) holding = volume.url.native();
     }
     return holding;

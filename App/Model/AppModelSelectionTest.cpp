@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "App/Model/AppModel.hpp"
 #include <QElapsedTimer>
 
+#include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
 #include "App/Testing/FuseDaemon.hpp"
 #include "Core/Platform/Errors.hpp"

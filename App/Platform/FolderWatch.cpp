@@ -1,7 +1,6 @@
 #include "App/Platform/FolderWatch.hpp"
 
 #include <QTimer>
-#include <system_error>
 
 namespace tarvik {
 

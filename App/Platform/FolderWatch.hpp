@@ -58,8 +58,8 @@ private:
 
     Changed changed_;
     std::filesystem::path folder_;
-    Sight told_;           // what the owner knows of the folder
-    bool overdue_ = false; // the look under way is overdue
+    Sight told_;            // what the owner knows of the folder
+    bool overdue_ = false;  // the look under way is overdue
     QTimer* answer_ = nullptr;
     std::unique_ptr<FolderWatchWorker> worker_;  // stopped and joined first
 };

@@ -28,9 +28,8 @@ public:
     LoopGaps() {
         clock_.start();
         timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, clock_.restart());
-        });
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { longest_ = std::max(longest_, clock_.restart()); });
         timer_.start();
     }
     std::chrono::milliseconds longest() const { return std::chrono::milliseconds(longest_); }

@@ -235,7 +235,8 @@ void FolderWatchWorker::lookAndReport() {
         return;
     }
     // Told first: laying the watches anew may wait on the file system as well.
-    report_({.kind = Report::Kind::looking, .folder = folder_, .sight = {}, .entriesChanged = false});
+    report_(
+        {.kind = Report::Kind::looking, .folder = folder_, .sight = {}, .entriesChanged = false});
     arm();
     Report looked{.kind = Report::Kind::looked,
                   .folder = folder_,

@@ -44,8 +44,9 @@ public:
         enum class Kind { looking, looked };
         Kind kind = Kind::looking;
         std::filesystem::path folder;
-        Sight sight;                  // looked: what the look found
-        bool entriesChanged = false;  // looked: the folder's own entries changed since the last look
+        Sight sight;  // looked: what the look found
+        bool entriesChanged =
+            false;  // looked: the folder's own entries changed since the last look
     };
 
     struct Timing {

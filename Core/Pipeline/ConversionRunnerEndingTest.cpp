@@ -26,8 +26,8 @@ std::vector<ConversionEvent> readAll(ConversionRunner::Handle& handle, const std
 
 // The run stops (the user's stop, or the music folder gone while song 3 reads
 // it) while song 2 is being written; song 2 is in place a moment after the
-// stop reached it, as is song 1, which needs no time. The summary counts it, the log tells it, and the count is
-// what the card holds.
+// stop reached it, as is song 1, which needs no time. The summary counts it, the log tells it, and
+// the count is what the card holds.
 TEST(RunEnding, ASongFinishedAfterTheStopIsCountedAndTold) {
     for (const bool userStop : {true, false}) {
         SCOPED_TRACE(userStop ? "the user's stop" : "the music folder gone");
@@ -66,8 +66,9 @@ TEST(RunEnding, ASongFinishedAfterTheStopIsCountedAndTold) {
         Texts told = trace(events, "converted");  // in the order the songs ended
         std::sort(told.begin(), told.end());
         EXPECT_EQ(told, (Texts{"converted " + onCard[0], "converted " + onCard[1]}));
-        EXPECT_EQ(describe(events.back()), userStop ? "done 2 skipped 0 failed 0 stopped"
-                                                    : "done 2 skipped 0 failed 1 stopped musicLost");
+        EXPECT_EQ(describe(events.back()), userStop
+                                               ? "done 2 skipped 0 failed 0 stopped"
+                                               : "done 2 skipped 0 failed 1 stopped musicLost");
     }
 }
 
