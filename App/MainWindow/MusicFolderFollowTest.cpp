@@ -24,6 +24,15 @@ using testing::shown;
 constexpr const char* notFound =
     "音楽フォルダが見つかりません。\nつなぎ直すか、選び直してください。";
 
+// Step 1's tick and the sidebar's list, or its "not found", as the window shows them.
+bool showsFolder(MainWindow& window, bool there) {
+    auto* step = window.findChild<StepMusicCard*>();
+    auto* sidebar = window.findChild<QWidget*>("artistSidebar");
+    return step->findChild<StepBadge*>()->done() == there &&
+           shown(*sidebar, "artistList") == there &&
+           (there || labelText(*sidebar, "sidebarEmptyText") == notFound);
+}
+
 class MusicFolderFollowTest : public testing::ExportTest {
 protected:
     MusicFolderFollowTest() {
@@ -35,15 +44,6 @@ protected:
         if (fs::exists(away())) fs::rename(away(), library());
     }
     static fs::path away() { return library().string() + "-away"; }
-
-    // Step 1's tick and the sidebar's list, or its "not found", as the window shows them.
-    static bool showsFolder(MainWindow& window, bool there) {
-        auto* step = window.findChild<StepMusicCard*>();
-        auto* sidebar = window.findChild<QWidget*>("artistSidebar");
-        return step->findChild<StepBadge*>()->done() == there &&
-               shown(*sidebar, "artistList") == there &&
-               (there || labelText(*sidebar, "sidebarEmptyText") == notFound);
-    }
 
     // The folder goes away and comes back `times` times (ending where it
     // started); each way, the window follows within a second.
@@ -95,8 +95,73 @@ TEST_F(MusicFolderFollowTest, AfterARunHaltedByTheVanishedFolderItsReturnAndNext
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     runFromTheWindow(window, *model);
     ASSERT_EQ(model->state().summary.halt, ConversionEvent::Halt::musicFolderLost);
+    // Songs that ended after the halt count as well: the summary says what the card holds.
+    EXPECT_EQ(model->state().summary.progress.done,
+              static_cast<std::int64_t>(testing::pathsBelow(card.path()).size()));
     ASSERT_TRUE(showsFolder(window, false));
     awayAndBack(window, 2, false);
+}
+
+// The music folder on a drive: a stand-in volume list with its mount events,
+// and a real folder for the mount point. Unmounted, the drive's folders leave
+// with it, and either its mount folder stays behind, empty (a fixed mount
+// point), or it goes and is made anew, empty, a moment before the next mount
+// (as udisks does). Meanwhile step 1 says the folder is missing and 次へ is
+// off; the ticks stay stored and come back, shown, with the drive.
+TEST(MusicDriveTest, TheTicksSurviveTheDrivesAbsenceAndItsEmptyMountFolder) {
+    const struct {
+        const char* what;
+        bool onTheDrive;        // the music folder is a folder on the drive, not the drive itself
+        bool mountFolderStays;  // a fixed mount point, not one made for each mount
+    } cases[] = {
+        {"a fixed mount point", false, true},
+        {"a mount folder made for each mount", false, false},
+        {"a folder on the drive", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::TempDir media;
+        const fs::path point = media / "MUSIC";
+        const fs::path music = c.onTheDrive ? point / "Library" : point;
+        const fs::path unplugged = media / "drive";  // the drive's folders while it is out
+        for (const char* artist : {"Aurora", "Borealis", "Comet"})
+            fs::create_directories(music / artist / "Album");
+        testing::ModelFixture f([&](Settings& settings) {
+            settings.setBoolean("onboarded", true);
+            settings.setString("srcPath", music.string());
+            settings.setStringList("selected", {"Aurora", "Comet"});
+        });
+        f.volumes->mount(testing::FixtureVolumes::card(point));
+        MainWindow window(*f.model, {});
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const auto stored = f.xdg.settings()->stringList("selected");
+        auto* step = window.findChild<StepMusicCard*>();
+        const auto showsTicks = [&] {
+            return showsFolder(window, true) &&
+                   labelText(*step, "musicStatus") == "2 組のアーティストを選んでいます";
+        };
+        ASSERT_TRUE(showsTicks());
+
+        fs::rename(point, unplugged);
+        if (c.mountFolderStays) fs::create_directory(point);
+        f.volumes->unmount(point);
+        EXPECT_TRUE(testing::waitUntil([&] { return showsFolder(window, false); }, 1s));
+        if (!c.mountFolderStays) fs::create_directory(point);
+        testing::waitUntil([] { return false; }, 400ms);  // the folder's watch has looked
+        EXPECT_TRUE(showsFolder(window, false));
+        EXPECT_EQ(labelText(*step, "musicStatus"),
+                  "音楽フォルダが見つかりません。つなぎ直すか、選び直してください。");
+        EXPECT_FALSE(testing::child(window, "startButton")->isEnabled());
+        EXPECT_EQ(f.xdg.settings()->stringList("selected"), stored);
+
+        fs::remove(point);
+        fs::rename(unplugged, point);
+        f.volumes->mount(testing::FixtureVolumes::card(point));
+        EXPECT_TRUE(testing::waitUntil(showsTicks, 1s));
+        EXPECT_EQ(f.model->selected(), (std::set<std::string>{"Aurora", "Comet"}));
+        EXPECT_EQ(f.xdg.settings()->stringList("selected"), stored);
+    }
 }
 
 }  // namespace

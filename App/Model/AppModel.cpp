@@ -35,8 +35,9 @@ AppModel::AppModel(Services services, QObject* parent)
     importLegacySettings();
     updateSystemLowLoad();
     loadProfiles();
-    reloadArtists();
+    // The volumes first: the music folder is there only on the volume it was last seen on.
     refreshVolumes();
+    reloadArtists();
     // The watchers hold the model weakly and are never removed.
     QPointer<AppModel> self(this);
     if (services_.volumes) {

@@ -114,9 +114,10 @@ public:
     void setSelected(std::set<std::string> value);  // persists and clears sourceNotice
     const std::vector<DeviceProfile>& profiles() const { return profiles_; }
     const std::vector<std::string>& artists() const { return artists_; }
-    // The music folder is chosen but cannot be listed: deleted, or on a drive
-    // that is not there. Its ticks are kept for its return, but nothing counts
-    // as selected meanwhile. Announced by artistsChanged.
+    // The music folder is chosen but is not there to be read: deleted, on a
+    // drive that is not there (its mount folder may be, empty), or on a file
+    // system that stopped answering. Its ticks are kept for its return, but
+    // nothing counts as selected meanwhile. Announced by artistsChanged.
     bool musicFolderMissing() const { return musicFolderMissing_; }
     const std::vector<Volume>& volumes() const { return volumes_; }
     const std::string& search() const { return search_; }
@@ -271,6 +272,14 @@ private:
     // error's text) and the finish steps of a run.
     void planningEnded(std::optional<ConversionPlan> plan, std::optional<std::string> error);
     void finishRun(ConversionEvent::Summary summary);
+    // Library selection: what the music folder's watch found of it, and the
+    // artists shown for a folder that could (`listable`) or could not be listed.
+    void musicFolderSeen(const FolderWatch::Sight& sight);
+    void showArtists(bool listable);
+    // Whether the music folder sits on the volume it was last seen on, and
+    // the note of where it is seen now.
+    bool onItsVolume() const;
+    void noteMusicVolume();
 
     Services services_;
 
@@ -281,8 +290,8 @@ private:
     bool musicFolderMissing_ = false;
     // Watches the music folder for as long as the model lives, whatever runs
     // come and go: each reload and each follow point it at srcPath again.
-    std::unique_ptr<FolderWatch> musicWatch_ =
-        std::make_unique<FolderWatch>([this] { followMusicFolder(); });
+    std::unique_ptr<FolderWatch> musicWatch_ = std::make_unique<FolderWatch>(
+        [this](const FolderWatch::Sight& sight) { musicFolderSeen(sight); });
     std::vector<Volume> volumes_;
     std::vector<VolumeService::Mounted> mounted_;  // the facts volumes_ was built from
     std::string search_;

@@ -23,6 +23,26 @@ bool canList(const std::filesystem::path& folder) {
     return !error;
 }
 
+// The listed volume the music folder was last seen on, by its mount point
+// ("" for none). A drive's mount folder stays behind, empty, when the drive
+// is not mounted, and udisks makes it a moment before it mounts: a folder
+// found on another volume than this one counts as gone, as if it had
+// vanished, and no tick is pruned against it. Kept across starts.
+constexpr const char* musicVolumeKey = "srcVolumePath";
+
+// The deepest listed volume the folder is on: its mount point, "" for none.
+std::string volumeHolding(const std::string& folder, const std::vector<Volume>& volumes) {
+    const std::string path = text::nfcName(folder);
+    std::string holding;
+    for (const Volume& volume : volumes) {
+        const std::string point = text::nfcName(volume.url.native());
+        const bool below =
+            path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/');
+        if (below && point.size() > holding.size()) holding = volume.url.native();
+    }
+    return holding;
+}
+
 // The artist a selection key names: the text before the first "/".
 std::string artistOf(const std::string& key) {
     return key.substr(0, key.find('/'));
@@ -37,6 +57,8 @@ std::string lastComponent(std::string path) {
 }  // namespace
 
 void AppModel::chooseSource(const std::filesystem::path& folder) {
+    // Chosen by hand, the folder is there wherever it now sits.
+    services_.settings->remove(musicVolumeKey);
     const LibraryScanner::Level level = LibraryScanner::detectLevel(folder);
     const std::string artist = SelectionKeys::shown(level.artist).text;
     switch (level.kind) {
@@ -66,19 +88,31 @@ void AppModel::chooseSource(const std::filesystem::path& folder) {
 
 void AppModel::reloadArtists() {
     const std::string source = srcPath();
-    musicWatch_->watch(source);
     // Without a listable folder the stored ticks stay as they are: the drive
     // holding the library may just not be mounted yet.
     const bool listable = !source.empty() && canList(source);
+    musicWatch_->watch(source, listable);
+    showArtists(listable);
+}
+
+bool AppModel::onItsVolume() const {
+    const std::optional<std::string> last = services_.settings->string(musicVolumeKey);
+    return !last || last->empty() || text::equivalent(*last, volumeHolding(srcPath(), volumes_));
+}
+
+void AppModel::showArtists(bool listable) {
+    const std::string source = srcPath();
+    const bool there = listable && onItsVolume();
     std::vector<std::string> found =
-        listable ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
-    const bool missing = !source.empty() && !listable;
+        there ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
+    const bool missing = !source.empty() && !there;
     if (found != artists_ || missing != musicFolderMissing_) {
         artists_ = std::move(found);
         musicFolderMissing_ = missing;
         emit artistsChanged();
     }
-    if (!listable) return;
+    if (!there) return;
+    noteMusicVolume();
 
     // The scanner gives NFC names, or the bytes of a name that is not UTF-8;
     // keys compare in that form too.
@@ -95,9 +129,36 @@ void AppModel::reloadArtists() {
 
 void AppModel::followMusicFolder() {
     const std::string source = srcPath();
-    musicWatch_->watch(source);
-    if (source.empty() || (!artists_.empty() && canList(source))) return;
-    reloadArtists();
+    // While the watch waits for the folder's file system to answer, nothing
+    // on this thread asks it: the folder counts as gone until it answers.
+    if (source.empty() || musicWatch_->notAnswering()) {
+        musicWatch_->watch(source, false);
+        showArtists(false);
+        return;
+    }
+    const bool listable = canList(source);
+    musicWatch_->watch(source, listable);
+    // A library still listed where it was stays as it is.
+    if (listable && !artists_.empty() && onItsVolume()) {
+        noteMusicVolume();
+        return;
+    }
+    showArtists(listable);
+}
+
+void AppModel::noteMusicVolume() {
+    const std::string holding = volumeHolding(srcPath(), volumes_);
+    if (services_.settings->string(musicVolumeKey) != holding)
+        services_.settings->setString(musicVolumeKey, holding);
+}
+
+void AppModel::musicFolderSeen(const FolderWatch::Sight& sight) {
+    // Gone or not answering: told without asking its file system again.
+    if (!sight.there()) {
+        showArtists(false);
+    } else if (artists_.empty() || musicFolderMissing_ || !onItsVolume()) {
+        showArtists(canList(srcPath()));
+    }
 }
 
 void AppModel::persistSelected() {

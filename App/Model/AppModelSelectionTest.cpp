@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
+#include "App/Testing/FuseDaemon.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
 namespace {
 
+using testing::waitUntil;
 using testing::writeFile;
+using namespace std::chrono_literals;
 
 const std::string artistNotice =
     "「Artist A」のフォルダを選んだので、音楽のフォルダは 1 つ上にして「Artist "
@@ -199,6 +205,71 @@ TEST(AppModelSelectionTest, DestinationNamedLikeAnArtistIsNoticed) {
         if (volume) AppModelTesting::setVolumes(model, {Volume{destPath, "SD", 0, true}});
         EXPECT_EQ(model.destinationLooksLikeArtistFolder(), looksLikeArtist);
     }
+}
+
+// The music folder's file system stops answering (its FUSE daemon stopped):
+// the folder shows as missing with its ticks kept, nothing the window asks
+// meanwhile waits on it, and once it answers everything is back.
+TEST(AppModelSelectionTest, AMusicFolderWhoseFileSystemStopsAnsweringIsMissingAndNotWaitedOn) {
+    std::string whyNot;
+    const auto card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
+    const std::filesystem::path music = card->root() / "Music";
+    std::filesystem::create_directories(music / "Artist A" / "Album X");
+    std::filesystem::create_directories(music / "Artist B");
+    testing::ScopedXdg xdg;
+    xdg.settings()->setString("srcPath", music.string());
+    xdg.settings()->setStringList("selected", {"Artist A"});
+    AppModel model(AppModelTesting::services(xdg));
+    ASSERT_EQ(model.artists().size(), 2U);
+    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
+    ASSERT_TRUE(daemon);
+    {
+        const testing::StoppedDaemon stopped(*daemon, 10s);
+        ASSERT_TRUE(stopped.stopped());
+        ASSERT_TRUE(waitUntil([&] { return model.musicFolderMissing(); }, 6s));
+        EXPECT_FALSE(model.hasSelection());
+        QElapsedTimer asked;
+        asked.start();
+        model.recheckFolders();
+        model.handleVolumeChange(std::nullopt);
+        EXPECT_LT(asked.elapsed(), 50);
+        EXPECT_TRUE(model.musicFolderMissing());
+        EXPECT_EQ(model.selected(), std::set<std::string>{"Artist A"});
+    }
+    ASSERT_TRUE(waitUntil([&] { return !model.musicFolderMissing(); }, 4s));
+    EXPECT_EQ(model.artists().size(), 2U);
+    EXPECT_TRUE(model.hasSelection());
+    EXPECT_EQ(xdg.settings()->stringList("selected"), std::vector<std::string>{"Artist A"});
+}
+
+// The volume the music folder was last seen on is kept across starts: a drive
+// that is out when the program starts, its mount folder left empty, is
+// missing with its ticks kept; a folder chosen by hand is there wherever it
+// sits.
+TEST(AppModelSelectionTest, AMusicDriveOutAtTheStartIsMissingUntilTheFolderIsChosenAgain) {
+    Library library;
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    volumes->add(testing::FixtureVolumes::card(library.music));
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    library.xdg.settings()->setStringList("selected", {"Artist A"});
+    const auto start = [&] {
+        AppModel::Services services = AppModelTesting::services(library.xdg);
+        services.volumes = volumes;
+        return std::make_unique<AppModel>(std::move(services));
+    };
+    EXPECT_FALSE(start()->musicFolderMissing());
+    volumes->unmount(library.music);
+    const auto drive = library.music.parent_path() / "drive";
+    std::filesystem::rename(library.music, drive);
+    std::filesystem::create_directory(library.music);
+
+    const auto model = start();
+    EXPECT_TRUE(model->musicFolderMissing());
+    EXPECT_EQ(library.storedSelection(), std::vector<std::string>{"Artist A"});
+    model->chooseSource(library.music);
+    EXPECT_FALSE(model->musicFolderMissing());
+    EXPECT_TRUE(model->selected().empty());
 }
 
 }  // namespace

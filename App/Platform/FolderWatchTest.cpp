@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "App/Platform/FolderWatch.hpp"
 #include "App/Testing/AppTesting.hpp"
@@ -58,8 +59,8 @@ TEST(FolderWatchTest, TellsEachGoingAndComingUpThePathAndNothingBesideIt) {
     const fs::path gone = outer / "Gone";
     fs::create_directories(music / "Artist");
     int told = 0;
-    FolderWatch watch([&] { ++told; });
-    watch.watch(music);
+    FolderWatch watch([&](const FolderWatch::Sight&) { ++told; });
+    watch.watch(music, true);
 
     fs::path watched = music;
     const auto move = [](const fs::path& from, const fs::path& to) {
@@ -87,7 +88,7 @@ TEST(FolderWatchTest, TellsEachGoingAndComingUpThePathAndNothingBesideIt) {
         {"another folder watched, the old one renamed",
          [&] {
              watched = dir / "elsewhere";
-             watch.watch(watched);
+             watch.watch(watched, false);
              fs::rename(music, gone);
          },
          false},
@@ -103,6 +104,64 @@ TEST(FolderWatchTest, TellsEachGoingAndComingUpThePathAndNothingBesideIt) {
             EXPECT_EQ(told, before) << step.what;
         }
         EXPECT_EQ(watchedInodes(), chainInodes(watched)) << step.what;
+    }
+}
+
+// The owner may learn of the folder's going before the watch settles (a run
+// that lost the folder looks for itself and watches anew): the folder's
+// return, the very same folder, is still a change to it.
+TEST(FolderWatchTest, TellsTheReturnOfAFolderWhoseGoingTheOwnerFoundItself) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(music);
+    int told = 0;
+    FolderWatch watch([&](const FolderWatch::Sight&) { ++told; });
+    watch.watch(music, true);
+
+    fs::rename(music, dir / "Away");
+    watch.watch(music, false);
+    fs::rename(dir / "Away", music);
+    EXPECT_TRUE(testing::waitUntil([&] { return told > 0; }, 1s));
+}
+
+// A music folder that is a link is followed where it leads: a rename above
+// its target, away and back, shows both ways, as does the link itself
+// pointed elsewhere or removed.
+TEST(FolderWatchTest, FollowsAFolderThatIsALinkWhereItLeads) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(dir / "data" / "lib" / "Music");
+    fs::create_directories(dir / "other");
+    fs::create_directory_symlink("data/lib/Music", music);
+    std::vector<FolderWatch::Sight::Kind> told;
+    FolderWatch watch([&](const FolderWatch::Sight& sight) { told.push_back(sight.kind); });
+    watch.watch(music, true);
+
+    using Kind = FolderWatch::Sight::Kind;
+    const auto move = [](const fs::path& from, const fs::path& to) {
+        return [from, to] { fs::rename(from, to); };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        Kind tells;
+    } steps[] = {
+        {"the target's parent renamed away", move(dir / "data" / "lib", dir / "data" / "old"),
+         Kind::gone},
+        {"and back", move(dir / "data" / "old", dir / "data" / "lib"), Kind::there},
+        {"the link pointed elsewhere",
+         [&] {
+             fs::remove(music);
+             fs::create_directory_symlink("other", music);
+         },
+         Kind::there},
+        {"the link removed", [&] { fs::remove(music); }, Kind::gone},
+    };
+    for (const auto& step : steps) {
+        const std::size_t before = told.size();
+        step.change();
+        ASSERT_TRUE(testing::waitUntil([&] { return told.size() > before; }, 1s)) << step.what;
+        EXPECT_EQ(told.back(), step.tells) << step.what;
     }
 }
 

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <chrono>
@@ -49,6 +50,13 @@ std::string describe(const std::exception_ptr& error) {
 bool isReadOnly(const PosixFS::Root& root) {
     struct statvfs facts {};
     return ::statvfs(root.folder.c_str(), &facts) == 0 && (facts.f_flag & ST_RDONLY) != 0;
+}
+
+// Whether a file a conversion put in place is still there: a card pulled
+// meanwhile took it along.
+bool isWritten(const std::filesystem::path& file) {
+    struct stat facts {};
+    return ::lstat(file.c_str(), &facts) == 0 && S_ISREG(facts.st_mode);
 }
 
 bool isNoSpace(const std::exception_ptr& error) {
@@ -140,10 +148,13 @@ public:
             if (!admit(group, artwork)) break;
         }
         while (std::optional<Result> result = group.next()) {
-            // Results that come back after the stop are neither counted nor
-            // reported; what such a child wrote stays on the card.
+            // After the stop a failure is the stop's own, told once by it. A
+            // song a child finished meanwhile is whole on the card all the
+            // same: it is counted and told like any other, so that the summary
+            // says what the card holds and no later card writes it again.
             if (stop_.stop_requested() || state_.halt != Halt::none) {
                 state_.stopped = true;
+                if (!result->error && isWritten(result->file)) reportResult(*result);
                 continue;
             }
             // A child whose card went away reports that, not a track failure;

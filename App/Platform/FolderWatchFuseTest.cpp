@@ -1,0 +1,89 @@
+// The music folder on a real FUSE file system (an exFAT card image served by
+// its daemon) whose daemon is stopped, continued and killed while the watch
+// follows it: the event loop keeps turning, and each turn shows.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <optional>
+#include <vector>
+
+#include "App/Platform/FolderWatch.hpp"
+#include "App/Testing/AppTesting.hpp"
+#include "App/Testing/FuseDaemon.hpp"
+#include "Core/Testing/CardImage.hpp"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Kind = FolderWatch::Sight::Kind;
+
+// The longest the event loop went without turning, by a timer that asks to
+// run every 5 ms.
+class LoopGaps {
+public:
+    LoopGaps() {
+        clock_.start();
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { longest_ = std::max(longest_, clock_.restart()); });
+        timer_.start();
+    }
+    std::chrono::milliseconds longest() const { return std::chrono::milliseconds(longest_); }
+
+private:
+    QElapsedTimer clock_;
+    QTimer timer_;
+    qint64 longest_ = 0;
+};
+
+TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventLoop) {
+    std::string whyNot;
+    const auto card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
+    const fs::path music = card->root() / "Music";
+    fs::create_directories(music / "Artist");
+    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
+    ASSERT_TRUE(daemon) << "no daemon serves " << card->root();
+
+    std::vector<Kind> told;
+    FolderWatch watch([&](const FolderWatch::Sight& sight) { told.push_back(sight.kind); });
+    watch.watch(music, true);
+    testing::waitUntil([] { return false; }, 300ms);  // the first look is done
+    ASSERT_TRUE(told.empty());
+
+    LoopGaps gaps;
+    const fs::path above = card->root().parent_path();
+    {
+        const testing::StoppedDaemon stopped(*daemon, 6s);
+        ASSERT_TRUE(stopped.stopped());
+        // A folder above the card changes: the watch looks again, and the
+        // look waits on the stopped daemon.
+        fs::create_directory(above / "beside");
+        EXPECT_TRUE(testing::waitUntil([&] { return !told.empty(); }, 4s));
+        EXPECT_EQ(told, std::vector<Kind>{Kind::notAnswering});
+        EXPECT_TRUE(watch.notAnswering());
+        fs::rename(above / "beside", above / "beside again");
+        testing::waitUntil([] { return false; }, 500ms);
+    }
+    // Answered at last: the folder is there as it was.
+    EXPECT_TRUE(testing::waitUntil([&] { return told.size() == 2; }, 4s));
+    EXPECT_EQ(told.back(), Kind::there);
+    EXPECT_FALSE(watch.notAnswering());
+    testing::waitUntil([] { return false; }, 500ms);  // the rename above is looked at too
+    ASSERT_EQ(told.size(), 2U);
+
+    // A daemon that dies leaves its mount behind and tells no kernel watch of
+    // it: the next look, for a change above or on time, finds the folder gone.
+    ASSERT_EQ(::kill(*daemon, SIGKILL), 0);
+    EXPECT_TRUE(testing::waitUntil([&] { return told.size() == 3; }, 5s));
+    EXPECT_EQ(told.back(), Kind::gone);
+    EXPECT_LE(gaps.longest(), 50ms);
+    card->pull();
+}
+
+}  // namespace
+}  // namespace tarvik
