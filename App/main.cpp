@@ -53,6 +53,20 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Tarvik");
     QApplication::setApplicationDisplayName("タルヴィク");
     QApplication::setApplicationVersion(TARVIK_VERSION);
+    // A logout or a terminal's Ctrl+C ends the program as Ctrl+Q does: the
+    // application goes through its destructors, which stop and wait for the
+    // run. Taken over before anything is built, so that a signal that comes
+    // while the program is still starting ends it cleanly too: it is read
+    // once the event loop runs.
+    tarvik::TarvikApp* running = nullptr;
+    const std::unique_ptr<tarvik::QuitSignals> endingSignals =
+        tarvik::QuitSignals::install([&running] {
+            if (running != nullptr) {
+                running->quit();
+            } else {
+                QApplication::quit();
+            }
+        });
     tarvik::AppModel::Services services = tarvik::AppModel::Services::standard();
     services.desktop = tarvik::FreedesktopSignals::standard([] {
         for (QWidget* window : QApplication::topLevelWidgets())
@@ -62,10 +76,9 @@ int main(int argc, char** argv) {
     // Converters of an earlier start that was killed left their folders behind.
     tarvik::Converter::removeAbandonedFolders();
     tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
-    // A logout or a terminal's Ctrl+C ends the program as Ctrl+Q does: the
-    // application goes through its destructors, which stop and wait for the run.
-    const std::unique_ptr<tarvik::QuitSignals> endingSignals =
-        tarvik::QuitSignals::install([&app] { app.quit(); });
+    running = &app;
     app.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    running = nullptr;
+    return status;
 }
