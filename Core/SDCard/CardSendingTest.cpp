@@ -147,7 +147,7 @@ TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
     }
 }
 
-// "Café" and "Cafè" are both "Caf_" on the card, where "xxx" is neither's:
+// "Café" and "Cafè" are both "Caf_" on the card, where a stranger's album is:
 // they take "Caf_ 2" and "Caf_ 3" as an export would number them, and each
 // is on the card by its own bytes. Two files of one album that differ in
 // case are one file on the card: both are reported and not sent, and their
@@ -159,12 +159,12 @@ TEST_P(OnACard, SendNumbersAlbumsThatShareACardNameAndRefusesCollidingFiles) {
                                                 {"A/B/x.mp3", "5"},
                                                 {"A/B/X.MP3", "6"},
                                                 {"A/Ok/1.mp3", "7"}});
-    testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", "xxx");
+    testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", own("xxx", "s"));
     const SendResult result = send(albums, card_, recording());
     EXPECT_EQ(std::set<std::string>(result.failed.begin(), result.failed.end()),
               (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3"}));
     EXPECT_EQ(calls_.back(), (Call{4, 4, ""}));
-    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", "xxx"},
+    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", own("xxx", "s")},
                                         {"A/Caf_ 2/1.mp3", "one"},
                                         {"A/Caf_ 2/2.mp3", "two"},
                                         {"A/Caf_ 3/1.mp3", "6"},
