@@ -1,6 +1,5 @@
 #include "Core/Convert/CardTags.hpp"
 
-#include <asffile.h>
 #include <flacfile.h>
 #include <id3v2tag.h>
 #include <mp4file.h>
@@ -236,44 +235,15 @@ void readMP4(BoundedReader& file, Tags& tags) {
     if (tags.tagged()) tags.form = Form::mp4;
 }
 
-std::string asfText(const TagLib::ASF::Tag& tag, const char* name) {
-    const TagLib::ASF::AttributeListMap& attributes = tag.attributeListMap();
-    const auto found = attributes.find(name);
-    if (found == attributes.end() || found->second.isEmpty()) return {};
-    const TagLib::ASF::Attribute& value = found->second.front();
-    switch (value.type()) {
-        case TagLib::ASF::Attribute::UnicodeType:
-            return utf8(value.toString());
-        case TagLib::ASF::Attribute::DWordType:
-            return std::to_string(value.toUInt());
-        case TagLib::ASF::Attribute::QWordType:
-            return std::to_string(value.toULongLong());
-        case TagLib::ASF::Attribute::WordType:
-            return std::to_string(value.toUShort());
-        default:
-            return {};
-    }
-}
-
 void readASF(BoundedReader& file, std::uint64_t at, Tags& tags) {
     const std::optional<Bytes> header = cardtags::asfHeaderOf(file, at);
     if (!header) {
         tags.unreadable = true;
         return;
     }
-    TagLib::ByteVector bytes = vectorOf(*header);
-    TagLib::ByteVectorStream stream(bytes);
-    TagLib::ASF::File asf(&stream, false);
-    const TagLib::ASF::Tag* tag = asf.tag();
-    if (!asf.isValid() || tag == nullptr) {
-        tags.unreadable = true;
-        return;
-    }
-    tags.fields.title = utf8(tag->title());
-    tags.fields.artist = utf8(tag->artist());
-    tags.fields.album = utf8(tag->album());
-    tags.fields.albumArtist = asfText(*tag, "WM/AlbumArtist");
-    tags.fields.track = asfText(*tag, "WM/TrackNumber");
+    cardtags::ASFFields found = cardtags::asfFields(*header);
+    tags.fields = std::move(found.fields);
+    tags.unreadable = found.damaged && !tags.namesAlbum();
     if (tags.tagged()) tags.form = Form::asf;
 }
 

@@ -3,13 +3,15 @@
 // every version (2.2 to 2.4) with unsynchronisation, extended headers and
 // junk in the padding, the ID3v1 trailer, MP4 items, ASF (WMA) attributes,
 // Vorbis comments (FLAC, Ogg) and an ID3 tag in front of ADTS audio. The
-// form is told by the bytes, never by the file's name. TagLib parses, but
-// only copies in memory that this reader took from the file in bounded
-// reads: TagLib never waits on a card, the stop is heeded between reads, a
-// hostile file costs at most `tagLimit` bytes, and MP4 atoms are walked as
-// TagLib walks them first, so that its recursion never goes deeper than a
-// real file's. Pure, any thread. Throws Cancelled once the stop is
-// requested, and ConversionError when the file can't be read.
+// form is told by the bytes, never by the file's name. TagLib parses ID3v2,
+// MP4 and Vorbis comments, but only copies in memory that this reader took
+// from the file in bounded reads: TagLib never waits on a card, the stop is
+// heeded between reads, a hostile file costs at most `tagLimit` bytes, and
+// MP4 atoms are walked as TagLib walks them first, so that its recursion
+// never goes deeper than a real file's. ASF headers are read by our own
+// bounded reader: TagLib's trusts their counts. Pure, any thread. Throws
+// Cancelled once the stop is requested, and ConversionError when the file
+// can't be read.
 #pragma once
 
 #include <cstdint>

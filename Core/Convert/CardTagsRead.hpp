@@ -1,10 +1,10 @@
 // The bounded reads behind CardTags: the bytes of a card file's tag taken in
 // chunks with the stop heeded before each, and the parts of a file that
-// TagLib is given a copy of (an MP4 file's "ftyp" and "moov", an ASF
-// header, FLAC's metadata blocks), each no longer than the tag limit. The
-// MP4 copy is walked first the way TagLib walks it, so that a hostile file
-// is refused before TagLib's recursion goes deeper than a real file's.
-// Internal to CardTags; pure, any thread.
+// TagLib is given a copy of (an MP4 file's "ftyp" and "moov", FLAC's
+// metadata blocks), each no longer than the tag limit. The MP4 copy is
+// walked first the way TagLib walks it, so that a hostile file is refused
+// before TagLib's recursion goes deeper than a real file's. An ASF header
+// is read here, not by TagLib. Internal to CardTags; pure, any thread.
 #pragma once
 
 #include <array>
@@ -12,6 +12,7 @@
 #include <optional>
 #include <stop_token>
 
+#include "Core/Naming/SourceTags.hpp"
 #include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::cardtags {
@@ -50,6 +51,16 @@ inline constexpr std::array<std::uint8_t, 16> asfHeaderGuid = {
 // The ASF header object at `at`, as far as the file holds it; nothing when
 // its size is no header's or beyond the limit.
 std::optional<Bytes> asfHeaderOf(BoundedReader& file, std::uint64_t at);
+
+// The fields of an ASF header object (as asfHeaderOf gives it): the content
+// description's title and author; the album, album artist and track of the
+// extended content description and of the metadata objects. `damaged` where
+// an object or a value runs past the room its parent leaves.
+struct ASFFields {
+    SourceTags fields;
+    bool damaged = false;
+};
+ASFFields asfFields(const Bytes& header);
 
 // "fLaC" at `at` and the metadata blocks after it, as far as the file holds
 // them; nothing when they go on beyond the limit.

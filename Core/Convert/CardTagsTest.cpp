@@ -12,73 +12,18 @@
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Testing/ID3Forms.hpp"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 using Form = CardTags::Form;
+using Tag = testing::ID3Form;
 
 CardTags::Tags tagsOf(const fs::path& file) {
     FileSource source(file);
     return CardTags::read(source);
-}
-
-std::string syncsafe(std::size_t size) {
-    return {static_cast<char>((size >> 21) & 0x7F), static_cast<char>((size >> 14) & 0x7F),
-            static_cast<char>((size >> 7) & 0x7F), static_cast<char>(size & 0x7F)};
-}
-
-std::string bigEndian(std::size_t size, int width) {
-    std::string bytes;
-    for (int at = width - 1; at >= 0; --at) bytes += static_cast<char>((size >> (8 * at)) & 0xFF);
-    return bytes;
-}
-
-// Inserts a zero after every 0xFF.
-std::string unsynchronised(const std::string& bytes) {
-    std::string out;
-    for (char c : bytes) {
-        out += c;
-        if (static_cast<unsigned char>(c) == 0xFF) out += '\0';
-    }
-    return out;
-}
-
-struct Tag {
-    int major = 3;
-    std::vector<std::pair<std::string, std::string>> frames = {};  // id, ISO-8859-1 text
-    bool unsync = false;          // the whole tag (2.2, 2.3) or each frame (2.4)
-    bool extendedHeader = false;
-    std::string padding = {};
-};
-
-std::string encode(const Tag& tag) {
-    std::string body;
-    for (const auto& [id, text] : tag.frames) {
-        std::string data = '\0' + text;
-        if (tag.major == 2) {
-            body += id + bigEndian(data.size(), 3) + data;
-        } else if (tag.major == 3) {
-            body += id + bigEndian(data.size(), 4) + std::string(2, '\0') + data;
-        } else {
-            if (tag.unsync) data = unsynchronised(data);
-            body += id + syncsafe(data.size()) + '\0' + (tag.unsync ? '\x02' : '\0') + data;
-        }
-    }
-    if (tag.extendedHeader) {
-        body = (tag.major == 3 ? bigEndian(6, 4) + std::string(6, '\0')
-                               : syncsafe(6) + std::string("\x01\x00", 2)) +
-               body;
-    }
-    body += tag.padding;
-    char flags = tag.extendedHeader ? 0x40 : 0;
-    if (tag.unsync && tag.major < 4) {
-        body = unsynchronised(body);
-        flags = static_cast<char>(flags | 0x80);
-    }
-    return std::string("ID3") + static_cast<char>(tag.major) + '\0' + flags +
-           syncsafe(body.size()) + body;
 }
 
 TEST(CardTags, EveryFormAsFFprobeReadsIt) {
@@ -126,7 +71,7 @@ TEST(CardTags, EveryFormAsFFprobeReadsIt) {
             const std::string v1 = std::string(asText(
                 ID3Writer{ID3Writer::Version::v2_3, ID3Writer::TextEncoding::latin1, true}.encodeV1(
                     trailer)));
-            testing::writeFile(temp / c.name, c.tag->major == 1 ? audio + v1 : encode(*c.tag) + audio);
+            testing::writeFile(temp / c.name, c.tag->major == 1 ? audio + v1 : testing::id3Tag(*c.tag) + audio);
             found = testing::mutagen(temp / c.name);
         } else {
             testing::makeTone(temp / c.name, c.tone);
@@ -170,14 +115,14 @@ TEST(CardTags, ATagThatCantBeReadIsToldApartFromNone) {
     const std::string garbage = "ID3\x03\x00\x00\x00\x00\x00\x20" + std::string(32, '\x7F');
     const std::vector<Case> cases = {
         {"no tag", "", false, false},
-        {"an empty tag", encode(Tag{.padding = std::string(64, '\0')}), false, false},
-        {"a title alone", encode(Tag{.frames = titleOnly}), false, false},
-        {"a title, then junk", encode(Tag{.frames = titleOnly, .padding = "\x07xyz"}), true, false},
+        {"an empty tag", testing::id3Tag(Tag{.padding = std::string(64, '\0')}), false, false},
+        {"a title alone", testing::id3Tag(Tag{.frames = titleOnly}), false, false},
+        {"a title, then junk", testing::id3Tag(Tag{.frames = titleOnly, .padding = "\x07xyz"}), true, false},
         {"a size no tag has", badSize, true, false},
         {"a version to come", future, true, false},
         {"frames of garbage", garbage, true, false},
         {"a tag longer than the file",
-         encode(Tag{.frames = {{"TALB", "Road"}, {"TIT2", std::string(4096, 'x')}}})
+         testing::id3Tag(Tag{.frames = {{"TALB", "Road"}, {"TIT2", std::string(4096, 'x')}}})
              .substr(0, 200),
          false, true},
     };

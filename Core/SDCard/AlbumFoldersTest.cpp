@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/WholeFile.hpp"
 #include "Core/SDCard/AlbumFolders.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -175,6 +176,19 @@ TEST(CardTree, FindsEachLevelAsACardWould) {
     EXPECT_FALSE(tree.locate("../x"));
     tree.note("caf\u00E9/Two.mp3");
     EXPECT_TRUE(tree.locate("CAFE\u0301/two.MP3")->exists());
+}
+
+// A stop requested before a card file is read is a stop: nothing is read
+// and nothing is kept as its identity or its facts.
+TEST(CardTree, AStopIsHeededWhereAFileIsRead) {
+    testing::TempDir card;
+    testing::writeFile(card / "A/1.mp3", fileOf("a"));
+    std::stop_source stop;
+    CardTree tree(*PosixFS::rootAt(card.path()), stop.get_token());
+    stop.request_stop();
+    EXPECT_THROW(tree.identity("A/1.mp3"), Cancelled);
+    EXPECT_THROW(tree.facts("A/1.mp3"), Cancelled);
+    EXPECT_THROW(tree.readIdentities({"A/1.mp3"}), Cancelled);
 }
 
 }  // namespace

@@ -79,9 +79,13 @@ Holder weightier(Holder a, Holder b) {
 }
 
 bool sameTags(const CardFile& card, const TrackMeta& meta) {
+    // The album's names tell one album from another only where the form
+    // holds them: "???" for any three characters it has no code for is no
+    // album's name.
     if (card.form == Form::id3v1) {
         // 30-byte fields and a track byte, the album artist nowhere.
         return card.trailer.size() == 128 &&
+               (text::toCP932(text::withCP932Twins(meta.album)) || text::toLatin1(meta.album)) &&
                sameV1(card.trailer,
                       {.title = meta.title,
                        .artist = meta.artist,
@@ -90,8 +94,8 @@ bool sameTags(const CardFile& card, const TrackMeta& meta) {
                       {3, 33, 63}, true);
     }
     return sameText(card.tags.title, meta.title) && sameText(card.tags.artist, meta.artist) &&
-           sameText(card.tags.album, meta.album) &&
-           sameText(card.tags.albumArtist, meta.albumArtist) &&
+           compare(card.tags.album, meta.album) == Naming::same &&
+           compare(card.tags.albumArtist, meta.albumArtist) == Naming::same &&
            number(card.tags.track) == number(meta.track);
 }
 

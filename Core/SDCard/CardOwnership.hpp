@@ -27,7 +27,10 @@ using CardFile = AudioFacts::Facts;
 enum class Holder { nobody, album, unclear, another };
 Holder weightier(Holder a, Holder b);
 
-// Whether the card file's tags are the record's, as far as its form holds them.
+// Whether the card file's tags are the record's, as far as its form holds
+// them; its album and album artist only where the form holds them whole
+// (cut to its field's width at most), never where characters it has no code
+// for were replaced.
 bool sameTags(const CardFile& card, const TrackMeta& meta);
 
 // Whether the card file's album and album artist, as its form holds them,

@@ -283,6 +283,32 @@ TEST(SendStop, StopWhileTheCardIsReadEndsTheSendWithinASecond) {
     EXPECT_EQ(calls, (std::vector<Call>{{0, 2, ""}}));
 }
 
+// A file without identity or tags beside the album's own name is compared
+// with the album's files byte for byte: a stop in the middle of eight
+// gigabytes of that ends the send within a second, and nothing is copied.
+TEST(SendStop, StopWhileComparingBytesEndsTheSendWithinASecond) {
+    using namespace std::chrono_literals;
+    testing::TempDir temp;
+    constexpr std::uintmax_t size = std::uintmax_t{8} << 30;  // sparse: no room taken
+    testing::writeFile(temp / "Export/Ar/Al/1.mp3", "");
+    testing::writeFile(temp / "card/Ar/Al/old.mp3", "");
+    std::filesystem::resize_file(temp / "Export/Ar/Al/1.mp3", size);
+    std::filesystem::resize_file(temp / "card/Ar/Al/old.mp3", size);
+    std::stop_source stop;
+    std::atomic<std::chrono::steady_clock::time_point> stopped{};
+    const std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stopped = std::chrono::steady_clock::now();
+        stop.request_stop();
+    });
+    const SendResult result =
+        send(exportedAlbums({temp / "Export"}), temp / "card", {}, stop.get_token());
+    const auto late = std::chrono::steady_clock::now() - stopped.load();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(late).count(), 1000);
+    EXPECT_EQ(result.copied, 0);
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(temp / "card"), {}), 3);
+}
+
 // Only a real card has a room of its own.
 class OnARealCard : public OnACard {};
 INSTANTIATE_TEST_SUITE_P(Exfat, OnARealCard, ::testing::Values(true));
