@@ -49,9 +49,12 @@ struct Span {
 // UTF-16LE as a text, up to its terminator; nothing for a lone surrogate
 // or an odd length.
 std::optional<std::string> utf16(const Bytes& bytes, std::size_t at, std::size_t length) {
-    Bytes body = {0x01, 0xFF, 0xFE};  // an ID3 body in UTF-16 with its mark
-    body.insert(body.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
+    // An ID3 body in UTF-16 with its mark.
+    Bytes body(3 + length);
+    body[0] = 0x01;
+    body[1] = 0xFF;
+    body[2] = 0xFE;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), length, body.begin() + 3);
     std::optional<std::string> text = id3::decodeText(body);
     if (text) text->resize(std::min(text->size(), text->find('\0')));
     return text;
