@@ -5,15 +5,8 @@
 #include "Core/Convert/AudioLength.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
-#include "Core/Platform/Text.hpp"
 
 namespace tarvik::AudioFacts {
-
-std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end) {
-    std::u32string scalars(begin, end);
-    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
-    return text::fromScalars(scalars);
-}
 
 bool Facts::tagged() const {
     return !tags.title.empty() || !tags.artist.empty() || namesAlbum();

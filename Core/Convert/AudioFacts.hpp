@@ -44,10 +44,6 @@ std::optional<Facts> read(const std::filesystem::path& file, std::stop_token sto
 // The same through a source opened already.
 std::optional<Facts> read(ByteSource& file, std::stop_token stop = {});
 
-// Bytes as the tag readers give an ISO-8859-1 text: one character a byte,
-// without the zeros or spaces that fill a fixed-width field at its end.
-std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end);
-
 // Why a file tells nothing of the album it belongs to, whatever its kind:
 // it is empty, it has no tags (or can't be opened), or its tags name no
 // album and no album artist (a title alone). Nothing when it names an album

@@ -173,13 +173,10 @@ void readID3v2(BoundedReader& file, Tags& tags) {
     if (tags.tagged()) tags.form = Form::id3v2;
 }
 
-// A 30-byte field of the ID3v1 trailer, one character a byte, without the
-// zeros or spaces that fill it.
-std::string trailerField(const Bytes& trailer, std::size_t at, std::size_t length = 30) {
-    std::u32string scalars(trailer.begin() + static_cast<std::ptrdiff_t>(at),
-                           trailer.begin() + static_cast<std::ptrdiff_t>(at + length));
-    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
-    return text::fromScalars(scalars);
+// A 30-byte field of the ID3v1 trailer.
+std::string trailerField(const Bytes& trailer, std::size_t at) {
+    const auto begin = trailer.begin() + static_cast<std::ptrdiff_t>(at);
+    return latin1Text(begin, begin + 30);
 }
 
 void readID3v1(BoundedReader& file, Tags& tags) {
@@ -290,6 +287,12 @@ void readOgg(BoundedReader& file, std::uint64_t at, Tags& tags) {
 }
 
 }  // namespace
+
+std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end) {
+    std::u32string scalars(begin, end);
+    while (!scalars.empty() && (scalars.back() == 0 || scalars.back() == U' ')) scalars.pop_back();
+    return text::fromScalars(scalars);
+}
 
 bool Tags::tagged() const {
     return !fields.title.empty() || !fields.artist.empty() || namesAlbum();

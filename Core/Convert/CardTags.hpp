@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <stop_token>
+#include <string>
 
 #include "Core/Naming/SourceTags.hpp"
 #include "Core/Platform/ByteStreams.hpp"
@@ -46,5 +47,9 @@ struct Tags {
 inline constexpr std::uint64_t tagLimit = std::uint64_t{16} << 20;
 
 Tags read(ByteSource& file, std::stop_token stop = {});
+
+// Bytes as the tag readers give an ISO-8859-1 text: one character a byte,
+// without the zeros or spaces that fill a fixed-width field at its end.
+std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end);
 
 }  // namespace tarvik::CardTags

@@ -22,7 +22,7 @@ std::string shiftJISAsRead(std::string_view text) {
     const Bytes frame =
         ID3Writer{ID3Writer::Version::v2_3, Encoding::shiftJIS}.textFrame("TIT2", text);
     if (frame.size() < 12 || frame[10] != 0x00) return std::string(text);
-    return AudioFacts::latin1Text(frame.begin() + 11, frame.end());
+    return CardTags::latin1Text(frame.begin() + 11, frame.end());
 }
 
 bool same(std::string_view onCard, std::string_view wanted) {
