@@ -29,7 +29,7 @@ struct Facts {
     // ISO-8859-1 code comes one character a byte, whatever code its bytes
     // were written in; several values are joined by U+0000.
     SourceTags tags;
-    Bytes trailer;  // the ID3v1 trailer's 128 bytes, with that form
+    Bytes trailer;            // the ID3v1 trailer's 128 bytes, with that form
     bool unreadable = false;  // a tag is there that could not be read
     std::optional<double> seconds;
     bool whole = true;  // the bytes its headers speak of are all there

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/AudioLengthParts.hpp"
+#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::AudioLength {
@@ -93,29 +93,31 @@ std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
     std::optional<std::uint64_t> data;     // bytes of audio
     std::optional<std::uint64_t> samples;  // "fact": samples of each channel
     std::uint64_t wideData = 0, wideSamples = 0;
-    eachChunk(file, at + 12, false, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
-        if (startsWith(header, 0, "ds64")) {
-            const Bytes sizes = file.read(body, 24);
-            if (sizes.size() == 24) {
-                wideData = number(sizes, 8, 8, false);
-                wideSamples = number(sizes, 16, 8, false);
+    eachChunk(
+        file, at + 12, false, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+            if (startsWith(header, 0, "ds64")) {
+                const Bytes sizes = file.read(body, 24);
+                if (sizes.size() == 24) {
+                    wideData = number(sizes, 8, 8, false);
+                    wideSamples = number(sizes, 16, 8, false);
+                }
+            } else if (startsWith(header, 0, "fmt ")) {
+                format =
+                    file.read(body, static_cast<std::size_t>(std::min<std::uint64_t>(size, 26)));
+            } else if (startsWith(header, 0, "fact")) {
+                const Bytes fact = file.read(body, 4);
+                if (fact.size() == 4) samples = number(fact, 0, 4, false);
+                if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
+            } else if (startsWith(header, 0, "data")) {
+                if (wide && size == 0xFFFFFFFF) size = wideData;
+                // A stream written before its length was known says 0, or more
+                // than is there: the rest of the file is its data. The chunks
+                // go on after it, where "fmt " may stand.
+                if (size == 0 || size > end - body) size = end - body;
+                data = size;
             }
-        } else if (startsWith(header, 0, "fmt ")) {
-            format = file.read(body, static_cast<std::size_t>(std::min<std::uint64_t>(size, 26)));
-        } else if (startsWith(header, 0, "fact")) {
-            const Bytes fact = file.read(body, 4);
-            if (fact.size() == 4) samples = number(fact, 0, 4, false);
-            if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
-        } else if (startsWith(header, 0, "data")) {
-            if (wide && size == 0xFFFFFFFF) size = wideData;
-            // A stream written before its length was known says 0, or more
-            // than is there: the rest of the file is its data. The chunks
-            // go on after it, where "fmt " may stand.
-            if (size == 0 || size > end - body) size = end - body;
-            data = size;
-        }
-        return true;
-    });
+            return true;
+        });
     if (format.size() < 16 || !data) return std::nullopt;
     const std::uint64_t rate = number(format, 4, 4, false);
     std::uint64_t kind = number(format, 0, 2, false);
@@ -134,15 +136,17 @@ std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
 
 std::optional<double> aiff(ByteSource& file, std::uint64_t at) {
     std::optional<double> seconds;
-    eachChunk(file, at + 12, true, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
-        if (!startsWith(header, 0, "COMM")) return true;
-        // Channels, sample frames, sample size, then the rate.
-        const Bytes common = file.read(body, 18);
-        if (size >= 18 && common.size() >= 18) {
-            seconds = ratio(static_cast<double>(number(common, 2, 4, true)), extended(common, 8));
-        }
-        return false;
-    });
+    eachChunk(
+        file, at + 12, true, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+            if (!startsWith(header, 0, "COMM")) return true;
+            // Channels, sample frames, sample size, then the rate.
+            const Bytes common = file.read(body, 18);
+            if (size >= 18 && common.size() >= 18) {
+                seconds =
+                    ratio(static_cast<double>(number(common, 2, 4, true)), extended(common, 8));
+            }
+            return false;
+        });
     return seconds;
 }
 
@@ -231,7 +235,8 @@ Reading mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
     if (!found) return {};
     at += found->first;
     const Frame* first = &found->second;
-    if (const std::optional<Told> frames = told(file.read(at, 64), *first); frames && frames->frames > 0) {
+    if (const std::optional<Told> frames = told(file.read(at, 64), *first);
+        frames && frames->frames > 0) {
         return {ratio(static_cast<double>(frames->frames) * first->samples, first->rate),
                 !frames->bytes || end - at >= *frames->bytes};
     }

@@ -51,8 +51,8 @@ Bytes payloadOf(ByteSource& file, const mp4::Atom* atom) {
 
 // A full atom's entry count (after version and flags) and whether its
 // entries of `size` bytes from `entriesAt` are all there.
-std::optional<std::uint64_t> entries(const Bytes& table, std::size_t countAt,
-                                     std::size_t entriesAt, std::uint64_t size) {
+std::optional<std::uint64_t> entries(const Bytes& table, std::size_t countAt, std::size_t entriesAt,
+                                     std::uint64_t size) {
     if (table.size() < entriesAt) return std::nullopt;
     const std::uint64_t count = number(table, countAt, 4, true);
     if (count > (table.size() - entriesAt) / size) return std::nullopt;
@@ -68,8 +68,8 @@ bool samplesWithin(ByteSource& file, const Atoms& table) {
     const Bytes offsets = payloadOf(file, named(table, wide ? "co64" : "stco"));
     if (sizes.size() < 12) return true;
     const std::uint64_t common = number(sizes, 4, 4, true);
-    const std::optional<std::uint64_t> samples = common != 0 ? std::optional(number(sizes, 8, 4, true))
-                                                             : entries(sizes, 8, 12, 4);
+    const std::optional<std::uint64_t> samples =
+        common != 0 ? std::optional(number(sizes, 8, 4, true)) : entries(sizes, 8, 12, 4);
     const std::optional<std::uint64_t> runCount = entries(runs, 4, 8, 12);
     const std::optional<std::uint64_t> chunks = entries(offsets, 4, 8, wide ? 8 : 4);
     if (!samples || !runCount || !chunks) return true;
@@ -90,7 +90,8 @@ bool samplesWithin(ByteSource& file, const Atoms& table) {
             }
         }
         sample += perChunk;
-        const std::uint64_t offset = number(offsets, 8 + chunk * (wide ? 8 : 4), wide ? 8 : 4, true);
+        const std::uint64_t offset =
+            number(offsets, 8 + chunk * (wide ? 8 : 4), wide ? 8 : 4, true);
         if (offset > fileSize || bytes > fileSize - offset) return false;
     }
     return true;
@@ -106,7 +107,8 @@ std::optional<double> trackSeconds(ByteSource& file, const Atoms& media, const A
     if (wideHeader && header.size() < 32) return std::nullopt;
     const std::uint64_t scale = number(header, wideHeader ? 20 : 12, 4, true);
     const std::uint64_t duration = number(header, wideHeader ? 24 : 16, wideHeader ? 8 : 4, true);
-    if (duration == (wideHeader ? ~std::uint64_t{0} : 0xFFFFFFFFULL)) return std::nullopt;  // unknown
+    if (duration == (wideHeader ? ~std::uint64_t{0} : 0xFFFFFFFFULL))
+        return std::nullopt;  // unknown
 
     // Each edit's duration and where it starts in the media; an empty edit
     // (-1) only delays the track.

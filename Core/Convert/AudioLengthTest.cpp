@@ -48,7 +48,8 @@ void changeFile(const fs::path& file, const std::function<void(std::string&)>& c
 // A chunk's size in a WAV file, little-endian.
 void setChunkSize(std::string& wave, std::string_view id, std::uint32_t size) {
     const std::size_t at = chunkAt(wave, id);
-    for (int byte = 0; byte < 4; ++byte) wave[at + 4 + byte] = static_cast<char>(size >> (8 * byte));
+    for (int byte = 0; byte < 4; ++byte)
+        wave[at + 4 + byte] = static_cast<char>(size >> (8 * byte));
 }
 
 TEST(AudioLength, TheAudiosOwnLengthOrNone) {
@@ -78,7 +79,10 @@ TEST(AudioLength, TheAudiosOwnLengthOrNone) {
          false},
         {"edited.m4a", {}, {}, true},
         {"video-longer.m4a", {}, {}, true},
-        {"fragmented.m4a", {.extraArguments = {"-movflags", "frag_keyframe+empty_moov"}}, {}, false},
+        {"fragmented.m4a",
+         {.extraArguments = {"-movflags", "frag_keyframe+empty_moov"}},
+         {},
+         false},
     };
     testing::TempDir temp;
     for (Case c : cases) {

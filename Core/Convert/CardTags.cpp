@@ -51,9 +51,9 @@ std::string joined(const TagLib::StringList& values) {
 // left out, which TagLib 1.13 measures wrongly in version 2.3 (and loses the
 // last frames behind in version 2.4).
 struct ID3Tag {
-    Bytes plain;               // a tag of the same version without those
-    bool damaged = false;      // its frames end in anything but zeros
-    bool readable = true;      // its header and flags are of a tag TagLib reads
+    Bytes plain;           // a tag of the same version without those
+    bool damaged = false;  // its frames end in anything but zeros
+    bool readable = true;  // its header and flags are of a tag TagLib reads
 };
 
 Bytes withoutUnsynchronisation(const Bytes& body) {
@@ -80,10 +80,10 @@ std::size_t framesEnd(const Bytes& body, int major) {
             })) {
             break;
         }
-        const std::uint64_t size = major == 2   ? (std::uint64_t{frame[3]} << 16) |
-                                                      (std::uint64_t{frame[4]} << 8) | frame[5]
-                                   : major == 4 ? id3::readSyncsafe(frame + 4)
-                                                : id3::readBigEndian32(frame + 4);
+        const std::uint64_t size =
+            major == 2 ? (std::uint64_t{frame[3]} << 16) | (std::uint64_t{frame[4]} << 8) | frame[5]
+            : major == 4 ? id3::readSyncsafe(frame + 4)
+                         : id3::readBigEndian32(frame + 4);
         if (size > body.size() - at - header) break;
         at += header + size;
     }
@@ -95,7 +95,8 @@ ID3Tag plainID3(const Bytes& header, Bytes body) {
     const int major = header[3];
     std::uint8_t flags = header[5];
     if (major < 2 || major > 4 ||
-        std::any_of(header.begin() + 6, header.begin() + 10, [](std::uint8_t b) { return b >= 0x80; }) ||
+        std::any_of(header.begin() + 6, header.begin() + 10,
+                    [](std::uint8_t b) { return b >= 0x80; }) ||
         (major == 2 && (flags & 0x40) != 0)) {  // 2.2's compression: no reader knows it
         tag.readable = false;
         return tag;
@@ -110,8 +111,9 @@ ID3Tag plainID3(const Bytes& header, Bytes body) {
             return tag;
         }
         // 2.3 counts the size after its own four bytes, 2.4 the whole header.
-        const std::uint64_t length = major == 3 ? 4 + std::uint64_t{id3::readBigEndian32(body.data())}
-                                                : id3::readSyncsafe(body.data());
+        const std::uint64_t length = major == 3
+                                         ? 4 + std::uint64_t{id3::readBigEndian32(body.data())}
+                                         : id3::readSyncsafe(body.data());
         if (length < 4 || length > body.size()) {
             tag.readable = false;
             return tag;
@@ -125,7 +127,8 @@ ID3Tag plainID3(const Bytes& header, Bytes body) {
                               [](std::uint8_t b) { return b != 0; });
     tag.plain = {'I', 'D', '3', static_cast<std::uint8_t>(major), 0, flags};
     const auto size = static_cast<std::uint32_t>(body.size());
-    for (int shift : {21, 14, 7, 0}) tag.plain.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
+    for (int shift : {21, 14, 7, 0})
+        tag.plain.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
     tag.plain.insert(tag.plain.end(), body.begin(), body.end());
     return tag;
 }
@@ -134,7 +137,8 @@ ID3Tag plainID3(const Bytes& header, Bytes body) {
 std::string frameText(const TagLib::ID3v2::Tag& tag, const char* id) {
     const TagLib::ID3v2::FrameList& frames = tag.frameListMap()[id];
     if (frames.isEmpty()) return {};
-    if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front())) {
+    if (const auto* text =
+            dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front())) {
         return joined(text->fieldList());
     }
     return utf8(frames.front()->toString());
@@ -160,7 +164,8 @@ void readID3v2(BoundedReader& file, Tags& tags) {
     TagLib::ByteVectorStream stream(bytes);
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     const TagLib::ID3v2::Tag* read = mpeg.hasID3v2Tag() ? mpeg.ID3v2Tag(false) : nullptr;
-    if (read == nullptr || (read->frameList().isEmpty() && tag.plain.size() > 10 && tag.plain[10] != 0)) {
+    if (read == nullptr ||
+        (read->frameList().isEmpty() && tag.plain.size() > 10 && tag.plain[10] != 0)) {
         tags.unreadable = true;
         return;
     }
@@ -276,7 +281,8 @@ void readFLAC(BoundedReader& file, std::uint64_t at, Tags& tags) {
 }
 
 void readOgg(BoundedReader& file, std::uint64_t at, Tags& tags) {
-    const Bytes head = file.take(at, static_cast<std::size_t>(std::min(file.size() - at, tagLimit)));
+    const Bytes head =
+        file.take(at, static_cast<std::size_t>(std::min(file.size() - at, tagLimit)));
     TagLib::ByteVector bytes = vectorOf(head);
     TagLib::ByteVectorStream stream(bytes);
     TagLib::Ogg::Vorbis::File vorbis(&stream, false);
@@ -314,7 +320,8 @@ Tags read(ByteSource& source, std::stop_token stop) {
     const Bytes magic = file.take(at, 16);
     const auto is = [&](std::size_t offset, std::string_view text) {
         return magic.size() >= offset + text.size() &&
-               std::equal(text.begin(), text.end(), magic.begin() + static_cast<std::ptrdiff_t>(offset));
+               std::equal(text.begin(), text.end(),
+                          magic.begin() + static_cast<std::ptrdiff_t>(offset));
     };
     if (at == 0 && is(4, "ftyp")) {
         readMP4(file, tags);

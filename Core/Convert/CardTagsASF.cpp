@@ -37,12 +37,14 @@ struct Span {
     bool has(std::size_t count) const { return count <= left(); }
     std::uint64_t number(int width) {
         std::uint64_t value = 0;
-        for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+        for (int i = width - 1; i >= 0; --i)
+            value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
         at += static_cast<std::size_t>(width);
         return value;
     }
     bool isGuid(const Guid& guid) const {
-        return has(16) && std::equal(guid.begin(), guid.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+        return has(16) && std::equal(guid.begin(), guid.end(),
+                                     bytes.begin() + static_cast<std::ptrdiff_t>(at));
     }
 };
 
@@ -75,7 +77,8 @@ void take(ASFFields& found, const std::optional<std::string>& name, std::uint64_
         } else {
             found.damaged = true;
         }
-    } else if ((type == 3 && length == 4) || (type == 4 && length == 8) || (type == 5 && length == 2)) {
+    } else if ((type == 3 && length == 4) || (type == 4 && length == 8) ||
+               (type == 5 && length == 2)) {
         Span value{bytes, at, at + length};
         *field = std::to_string(value.number(static_cast<int>(length)));
     }
@@ -146,7 +149,8 @@ bool readObjects(Span within, ASFFields& found, bool inExtension) {
         Span body{within.bytes, within.at + 24, within.at + static_cast<std::size_t>(size)};
         bool whole = true;
         if (!inExtension && within.isGuid(contentDescription)) whole = readDescription(body, found);
-        if (!inExtension && within.isGuid(extendedContent)) whole = readExtendedContent(body, found);
+        if (!inExtension && within.isGuid(extendedContent))
+            whole = readExtendedContent(body, found);
         if (inExtension && (within.isGuid(metadata) || within.isGuid(metadataLibrary))) {
             whole = readMetadata(body, found);
         }

@@ -20,9 +20,9 @@ void run(std::span<const std::uint8_t> data) {
     if ((tags.form != CardTags::Form::none) != tags.tagged()) {
         throw fuzz::Finding("fields without a form, or a form without fields");
     }
-    for (const std::string* field : {&tags.fields.title, &tags.fields.artist,
-                                     &tags.fields.albumArtist, &tags.fields.album,
-                                     &tags.fields.track}) {
+    for (const std::string* field :
+         {&tags.fields.title, &tags.fields.artist, &tags.fields.albumArtist, &tags.fields.album,
+          &tags.fields.track}) {
         if (!text::isValidUTF8(*field)) throw fuzz::Finding("a field that is no UTF-8");
     }
 }

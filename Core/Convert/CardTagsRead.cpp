@@ -21,18 +21,21 @@ constexpr std::size_t flacBlocks = 1024;
 
 std::uint64_t bigEndian(const Bytes& bytes, std::uint64_t at, int width) {
     std::uint64_t value = 0;
-    for (int i = 0; i < width; ++i) value = (value << 8) | bytes[at + static_cast<std::uint64_t>(i)];
+    for (int i = 0; i < width; ++i)
+        value = (value << 8) | bytes[at + static_cast<std::uint64_t>(i)];
     return value;
 }
 
 std::uint64_t littleEndian(const Bytes& bytes, std::size_t at, int width) {
     std::uint64_t value = 0;
-    for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
     return value;
 }
 
 bool nameIs(const Bytes& bytes, std::uint64_t at, std::string_view name) {
-    return bytes.size() >= at + 4 && std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return bytes.size() >= at + 4 &&
+           std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 // The atoms TagLib descends into wherever it meets them.

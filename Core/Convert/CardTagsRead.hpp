@@ -36,17 +36,16 @@ private:
 std::uint64_t afterID3(ByteSource& file);
 
 struct Movie {
-    Bytes bytes;            // the "ftyp" atom, then the "moov" atom
-    bool readable = true;   // false: too large, or nested or numbered past any real file
-    bool damaged = false;   // an atom in it runs past its end, as TagLib finds
+    Bytes bytes;           // the "ftyp" atom, then the "moov" atom
+    bool readable = true;  // false: too large, or nested or numbered past any real file
+    bool damaged = false;  // an atom in it runs past its end, as TagLib finds
 };
 
 // The movie of an MP4 file; nothing when the file holds none.
 std::optional<Movie> movieOf(BoundedReader& file);
 
 inline constexpr std::array<std::uint8_t, 16> asfHeaderGuid = {
-    0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-    0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 // The ASF header object at `at`, as far as the file holds it; nothing when
 // its size is no header's or beyond the limit.

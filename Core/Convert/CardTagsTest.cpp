@@ -27,9 +27,13 @@ CardTags::Tags tagsOf(const fs::path& file) {
 }
 
 TEST(CardTags, EveryFormAsFFprobeReadsIt) {
-    const std::vector<std::pair<std::string, std::string>> v2 = {
-        {"TIT2", "Oth\xFF" "er"}, {"TPE1", "Stranger"}, {"TALB", "Road"}, {"TPE2", "Band"},
-        {"TRCK", "9"}};
+    const std::vector<std::pair<std::string, std::string>> v2 = {{"TIT2",
+                                                                  "Oth\xFF"
+                                                                  "er"},
+                                                                 {"TPE1", "Stranger"},
+                                                                 {"TALB", "Road"},
+                                                                 {"TPE2", "Band"},
+                                                                 {"TRCK", "9"}};
     const std::vector<std::pair<std::string, std::string>> v22 = {
         {"TT2", "Other"}, {"TP1", "Stranger"}, {"TAL", "Road"}, {"TP2", "Band"}, {"TRK", "9"}};
     const std::vector<std::pair<std::string, std::string>> metadata = {
@@ -52,12 +56,18 @@ TEST(CardTags, EveryFormAsFFprobeReadsIt) {
         {"v24-unsync.mp3", Tag{.major = 4, .frames = v2, .unsync = true}},
         {"v1.mp3", Tag{.major = 1}, {}, Form::id3v1},
         {"a.m4a", std::nullopt, {.metadata = metadata}, Form::mp4},
-        {"a.wma", std::nullopt, {.metadata = metadata, .extraArguments = {"-c:a", "wmav2"}},
+        {"a.wma",
+         std::nullopt,
+         {.metadata = metadata, .extraArguments = {"-c:a", "wmav2"}},
          Form::asf},
         {"adts.aac", std::nullopt, {.metadata = metadata, .extraArguments = {"-write_id3v2", "1"}}},
-        {"flac-by-its-bytes.mp3", std::nullopt, {.metadata = metadata, .pipedFormat = "flac"},
+        {"flac-by-its-bytes.mp3",
+         std::nullopt,
+         {.metadata = metadata, .pipedFormat = "flac"},
          Form::xiph},
-        {"a.ogg", std::nullopt, {.metadata = metadata, .extraArguments = {"-c:a", "libvorbis"}},
+        {"a.ogg",
+         std::nullopt,
+         {.metadata = metadata, .extraArguments = {"-c:a", "libvorbis"}},
          Form::xiph},
     };
     testing::TempDir temp;
@@ -71,7 +81,8 @@ TEST(CardTags, EveryFormAsFFprobeReadsIt) {
             const std::string v1 = std::string(asText(
                 ID3Writer{ID3Writer::Version::v2_3, ID3Writer::TextEncoding::latin1, true}.encodeV1(
                     trailer)));
-            testing::writeFile(temp / c.name, c.tag->major == 1 ? audio + v1 : testing::id3Tag(*c.tag) + audio);
+            testing::writeFile(temp / c.name,
+                               c.tag->major == 1 ? audio + v1 : testing::id3Tag(*c.tag) + audio);
             found = testing::mutagen(temp / c.name);
         } else {
             testing::makeTone(temp / c.name, c.tone);
@@ -117,7 +128,8 @@ TEST(CardTags, ATagThatCantBeReadIsToldApartFromNone) {
         {"no tag", "", false, false},
         {"an empty tag", testing::id3Tag(Tag{.padding = std::string(64, '\0')}), false, false},
         {"a title alone", testing::id3Tag(Tag{.frames = titleOnly}), false, false},
-        {"a title, then junk", testing::id3Tag(Tag{.frames = titleOnly, .padding = "\x07xyz"}), true, false},
+        {"a title, then junk", testing::id3Tag(Tag{.frames = titleOnly, .padding = "\x07xyz"}),
+         true, false},
         {"a size no tag has", badSize, true, false},
         {"a version to come", future, true, false},
         {"frames of garbage", garbage, true, false},
@@ -139,9 +151,8 @@ TEST(CardTags, ATagThatCantBeReadIsToldApartFromNone) {
         EXPECT_EQ(tags.namesAlbum(), c.namesAlbum);
     }
     // An item list damaged after a title, before any album.
-    EXPECT_TRUE(tagsOf(fs::path(TARVIK_SOURCE_DIR) /
-                       "Core/Convert/testdata/fuzz/AlbumIdentity/"
-                       "atom-size-wrapping-round-below-the-end.m4a")
+    EXPECT_TRUE(tagsOf(fs::path(TARVIK_SOURCE_DIR) / "Core/Convert/testdata/fuzz/AlbumIdentity/"
+                                                     "atom-size-wrapping-round-below-the-end.m4a")
                     .unreadable);
 }
 

@@ -119,10 +119,10 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
                     for (const Item* track : tracks) records.push_back(&track->meta);
                     return CardOwnership::naming(card, records);
                 },
-            .isTrack = [this, &tracks](const std::string&,
-                                       const CardTrackMatch::CardFile& card) {
-                return matcher_.isTrack(tracks, card);
-            },
+            .isTrack =
+                [this, &tracks](const std::string&, const CardTrackMatch::CardFile& card) {
+                    return matcher_.isTrack(tracks, card);
+                },
             .rules = rules_};
 }
 
@@ -183,9 +183,9 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
     const std::string& folder = result.found->folder;
     answer.folder = folder;
     if (!result.found->own && result.found->number > 1) {
-        place.notices.push_back(numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
-                                               SDCardTools::lastComponent(folder),
-                                               result.found->unclear));
+        place.notices.push_back(
+            numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
+                           SDCardTools::lastComponent(folder), result.found->unclear));
     }
     // The album's other items follow it, so that a full card takes back
     // what it wrote of the album there.

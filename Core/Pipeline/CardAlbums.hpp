@@ -99,12 +99,12 @@ private:
     const DeviceProfile& profile_;
     std::vector<ConversionPlan::Item>& items_;
     std::vector<std::string> planned_;  // the items' paths as the plan gave them
-    bool cardNames_;  // paths are mapped to card-readable names on the card
+    bool cardNames_;                    // paths are mapped to card-readable names on the card
     CardTrackMatch::Matcher matcher_;
     bool albumFolders_;
-    SafeName::Rules rules_;  // for numbered names
-    std::vector<std::string> identities_;  // per item
-    std::map<std::string, std::string> mainFolders_;   // identity -> its first planned folder
+    SafeName::Rules rules_;                           // for numbered names
+    std::vector<std::string> identities_;             // per item
+    std::map<std::string, std::string> mainFolders_;  // identity -> its first planned folder
     std::map<std::string, std::vector<const ConversionPlan::Item*>> tracks_;  // by identity
     std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item

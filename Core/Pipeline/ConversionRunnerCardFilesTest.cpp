@@ -19,8 +19,9 @@ void forgetAlbums(const fs::path& folder) {
 }
 
 std::string untaggedAudio(const fs::path& scratch, double seconds = 1.0) {
-    makeTone(scratch / "bare.mp3", {.seconds = seconds,
-                                    .extraArguments = {"-map_metadata", "-1", "-id3v2_version", "0"}});
+    makeTone(
+        scratch / "bare.mp3",
+        {.seconds = seconds, .extraArguments = {"-map_metadata", "-1", "-id3v2_version", "0"}});
     return readFile(scratch / "bare.mp3");
 }
 
@@ -34,7 +35,11 @@ TEST(CardFiles, AStrangersAlbumInOlderTagFormsKeepsItsFolder) {
           .frames = {{"TT2", "Other"}, {"TP1", "Stranger"}, {"TAL", "Road"}, {"TP2", "Stranger"}}}},
         {"ID3v2.3 unsynchronised",
          {.major = 3,
-          .frames = {{"TIT2", "\xFF" "ther"}, {"TPE1", "Stranger"}, {"TALB", "Road"},
+          .frames = {{"TIT2",
+                      "\xFF"
+                      "ther"},
+                     {"TPE1", "Stranger"},
+                     {"TALB", "Road"},
                      {"TPE2", "Stranger"}},
           .unsync = true}},
     };
@@ -57,7 +62,8 @@ TEST(CardFiles, AStrangersAlbumInOlderTagFormsKeepsItsFolder) {
         exportSelection(temp / "export", music, plain, {});
         const SDCardTools::SendResult sent = SDCardTools::send(
             SDCardTools::exportedAlbums({temp / "export/MUSIC"}), temp / "sent/MUSIC");
-        EXPECT_EQ(sent.places, (std::map<std::string, std::string>{{"Walker/Road", "Walker/Road 2"}}));
+        EXPECT_EQ(sent.places,
+                  (std::map<std::string, std::string>{{"Walker/Road", "Walker/Road 2"}}));
         for (const char* card : {"card", "sent"}) {
             EXPECT_EQ(readFile(temp / card / "MUSIC/Walker/Road/09 Other.mp3"), theirs);
         }
@@ -86,12 +92,13 @@ TEST(CardFiles, FilesThatNameNoAlbumChangeNothing) {
         EXPECT_EQ(describe(events.back()), "done 0 skipped 2 failed 0");
         Texts told = trace(events, "notice");
         std::ranges::sort(told);
-        EXPECT_EQ(told,
-                  (Texts{"notice 「MUSIC/Band/Best/episode.mp3」はアルバム名のないファイルのため、"
-                         "そのままにしました",
-                         "notice 「MUSIC/Band/Best/x.aac」はタグを読めないファイルのため、"
-                         "そのままにしました",
-                         "notice 「MUSIC/Band/Best/y.wma」は空のファイルのため、そのままにしました"}));
+        EXPECT_EQ(
+            told,
+            (Texts{"notice 「MUSIC/Band/Best/episode.mp3」はアルバム名のないファイルのため、"
+                   "そのままにしました",
+                   "notice 「MUSIC/Band/Best/x.aac」はタグを読めないファイルのため、"
+                   "そのままにしました",
+                   "notice 「MUSIC/Band/Best/y.wma」は空のファイルのため、そのままにしました"}));
         EXPECT_EQ(filesBelow(card), before);
     }
 }
@@ -106,16 +113,17 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
     const std::vector<std::pair<std::string, std::string>> pipe = {
         {"title", "Flow"}, {"artist", "Band"}, {"album", "Pipe"}, {"track", "1"}};
     makeTone(music / "Band/Pipe/1.flac", {.seconds = 2.0, .metadata = pipe, .pipedFormat = "flac"});
-    makeTone(temp / "audio.m4a",
-             {.seconds = 2.0,
-              .metadata = {{"title", "Scene"}, {"artist", "Band"}, {"album", "Movie"}, {"track", "1"}}});
+    makeTone(
+        temp / "audio.m4a",
+        {.seconds = 2.0,
+         .metadata = {{"title", "Scene"}, {"artist", "Band"}, {"album", "Movie"}, {"track", "1"}}});
     fs::create_directories(music / "Band/Movie");
-    ASSERT_EQ(runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-i",
-                          (temp / "audio.m4a").string(), "-f", "lavfi", "-i",
-                          "color=size=32x32:duration=6", "-c:a", "copy", "-c:v", "mpeg4",
-                          (music / "Band/Movie/1.m4a").string()})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        runCommand({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", (temp / "audio.m4a").string(),
+                    "-f", "lavfi", "-i", "color=size=32x32:duration=6", "-c:a", "copy", "-c:v",
+                    "mpeg4", (music / "Band/Movie/1.m4a").string()})
+            .exitCode,
+        0);
     DeviceProfile v1("test", "Test");
     v1.tags.format = DeviceProfile::Tags::Format::id3v1;
     v1.tags.encoding = DeviceProfile::Tags::Encoding::latin1;
@@ -124,7 +132,8 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
         const auto events = exportSelection(card, music, v1, {});
         EXPECT_EQ(describe(events.back()),
                   run == 1 ? "done 2 skipped 0 failed 0" : "done 0 skipped 2 failed 0");
-        EXPECT_EQ(pathsBelow(card), (Texts{"MUSIC/Band/Movie/01 Scene.mp3", "MUSIC/Band/Pipe/01 Flow.mp3"}));
+        EXPECT_EQ(pathsBelow(card),
+                  (Texts{"MUSIC/Band/Movie/01 Scene.mp3", "MUSIC/Band/Pipe/01 Flow.mp3"}));
     }
 }
 

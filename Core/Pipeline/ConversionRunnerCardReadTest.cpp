@@ -58,8 +58,8 @@ TEST(CardRead, DamagedFileInTheAlbumFolderNeitherHangsNorStopsTheRun) {
     EXPECT_EQ(trace(events, "notice"),
               Texts{"notice 「Album」にはどのアルバムのものか分からない曲があるため「Album 2」に"
                     "書き出しました"});
-    EXPECT_EQ(pathsBelow(card), (Texts{"MUSIC/Album 2/1 t1.mp3", "MUSIC/Album 2/2 t2.mp3",
-                                       "MUSIC/Album/1 t1.m4a"}));
+    EXPECT_EQ(pathsBelow(card),
+              (Texts{"MUSIC/Album 2/1 t1.mp3", "MUSIC/Album 2/2 t2.mp3", "MUSIC/Album/1 t1.m4a"}));
 }
 
 }  // namespace

@@ -36,8 +36,8 @@ TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
     forgetAlbums(card);
     const auto events = exportSelection(card, music, korean, {});
     const std::string unclear = "notice 「___」にはどのアルバムのものか分からない曲があるため";
-    EXPECT_EQ(trace(events, "notice"),
-              (Texts{unclear + "「___ 3」に書き出しました", unclear + "「___ 2」に書き出しました"}));
+    EXPECT_EQ(trace(events, "notice"), (Texts{unclear + "「___ 3」に書き出しました",
+                                              unclear + "「___ 2」に書き出しました"}));
     EXPECT_EQ(trace(events, "skipped"), Texts{});
     EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
     EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 2"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));

@@ -64,8 +64,7 @@ AlbumFolders::Holder AlbumFolders::whose(const std::string& file, const Album& a
     }
     const std::optional<CardFile>& card = tree_.facts(file);
     return CardOwnership::whose(
-        card,
-        [&] { return album.naming ? album.naming(*card) : CardOwnership::Naming::unclear; },
+        card, [&] { return album.naming ? album.naming(*card) : CardOwnership::Naming::unclear; },
         [&] { return album.isTrack && album.isTrack(file, *card); });
 }
 
@@ -79,9 +78,8 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
         if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
     }
     tree_.readIdentities(files);
-    std::ranges::stable_partition(files, [&](const std::string& file) {
-        return tree_.identity(file).has_value();
-    });
+    std::ranges::stable_partition(
+        files, [&](const std::string& file) { return tree_.identity(file).has_value(); });
     Holder verdict = Holder::nobody;
     for (std::size_t at = 0; verdict != Holder::another && at < files.size(); ++at) {
         verdict = CardOwnership::weightier(verdict, whose(files[at], album));

@@ -70,7 +70,8 @@ const CardAlbumPlaces::Exported& CardAlbumPlaces::exported(std::size_t index, st
     if (fresh) {
         try {
             Exported& read = known->second;
-            read.facts = AudioFacts::read(albums_[index].sourceDir / albums_[index].files[file], stop_);
+            read.facts =
+                AudioFacts::read(albums_[index].sourceDir / albums_[index].files[file], stop_);
             if (read.facts) {
                 const SourceTags& tags = read.facts->tags;
                 read.meta = TrackMeta(tags.title, tags.artist, tags.albumArtist, tags.album,

@@ -43,7 +43,7 @@ public:
         // That file carries no identity and is this one by its bytes or by
         // its tags and length: a copy of it whatever its size.
         bool matched = false;
-        bool whole = false;    // that file's bytes are all there
+        bool whole = false;  // that file's bytes are all there
     };
 
     CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums,

@@ -102,7 +102,8 @@ bool sameTags(const CardFile& card, const TrackMeta& meta) {
 Naming naming(const CardFile& card, const TrackMeta& meta) {
     // The trailer holds no album artist: at best the album is the same.
     if (card.form == Form::id3v1) {
-        return card.trailer.size() == 128 && sameV1(card.trailer, {.album = meta.album}, {63}, false)
+        return card.trailer.size() == 128 &&
+                       sameV1(card.trailer, {.album = meta.album}, {63}, false)
                    ? Naming::unclear
                    : Naming::differs;
     }

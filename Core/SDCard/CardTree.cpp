@@ -263,7 +263,8 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
         for (auto& [file, identity] : found[at].identities) {
             identities_.emplace(std::move(file), std::move(identity));
         }
-        for (auto& [file, facts] : found[at].facts) facts_.emplace(std::move(file), std::move(facts));
+        for (auto& [file, facts] : found[at].facts)
+            facts_.emplace(std::move(file), std::move(facts));
     }
 }
 

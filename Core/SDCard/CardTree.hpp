@@ -112,9 +112,9 @@ private:
 
     PosixFS::Root root_;
     std::stop_token stop_;
-    std::map<std::string, std::vector<Entry>> listings_;            // by real relative folder
-    std::map<std::string, std::optional<std::string>> identities_;  // by real relative file
-    std::map<std::string, std::optional<AudioFacts::Facts>> facts_;   // by real relative file
+    std::map<std::string, std::vector<Entry>> listings_;             // by real relative folder
+    std::map<std::string, std::optional<std::string>> identities_;   // by real relative file
+    std::map<std::string, std::optional<AudioFacts::Facts>> facts_;  // by real relative file
 };
 
 }  // namespace tarvik::SDCardTools

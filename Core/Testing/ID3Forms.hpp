@@ -38,7 +38,7 @@ inline std::string unsynchronised(const std::string& bytes) {
 struct ID3Form {
     int major = 3;
     std::vector<std::pair<std::string, std::string>> frames = {};  // id, ISO-8859-1 text
-    bool unsync = false;          // the whole tag (2.2, 2.3) or each frame (2.4)
+    bool unsync = false;  // the whole tag (2.2, 2.3) or each frame (2.4)
     bool extendedHeader = false;
     std::string padding = {};
 };
