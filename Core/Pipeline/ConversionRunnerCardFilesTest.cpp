@@ -70,8 +70,8 @@ TEST(CardFiles, AStrangersAlbumInOlderTagFormsKeepsItsFolder) {
     }
 }
 
-// A podcast episode (a title and an artist), an untagged ".aac" and an
-// empty ".wma" in the album's own folder, on a card with identities and on
+// A podcast episode (a title and an artist), an untagged ".aac", an empty
+// ".wma" and an empty ".aac" in the album's own folder, on a card with identities and on
 // an older one: each is told once and left, and nothing new is written.
 TEST(CardFiles, FilesThatNameNoAlbumChangeNothing) {
     const DeviceProfile plain("test", "Test");
@@ -87,6 +87,7 @@ TEST(CardFiles, FilesThatNameNoAlbumChangeNothing) {
                  {.metadata = {{"title", "Episode 12"}, {"artist", "Talk Show"}}});
         makeTone(folder / "x.aac", {.extraArguments = {"-map_metadata", "-1"}});
         writeFile(folder / "y.wma", "");
+        writeFile(folder / "z.aac", "");
         const std::map<std::string, std::string> before = filesBelow(card);
         const auto events = exportSelection(card, music, plain, {});
         EXPECT_EQ(describe(events.back()), "done 0 skipped 2 failed 0");
@@ -98,7 +99,8 @@ TEST(CardFiles, FilesThatNameNoAlbumChangeNothing) {
                    "そのままにしました",
                    "notice 「MUSIC/Band/Best/x.aac」はタグを読めないファイルのため、"
                    "そのままにしました",
-                   "notice 「MUSIC/Band/Best/y.wma」は空のファイルのため、そのままにしました"}));
+                   "notice 「MUSIC/Band/Best/y.wma」は空のファイルのため、そのままにしました",
+                   "notice 「MUSIC/Band/Best/z.aac」は空のファイルのため、そのままにしました"}));
         EXPECT_EQ(filesBelow(card), before);
     }
 }
