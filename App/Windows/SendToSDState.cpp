@@ -18,8 +18,8 @@ SendToSDState::Tools SendToSDState::Tools::standard() {
                              std::stop_token) { return SDCardTools::exportedAlbums(folders); },
         .isOnCard =
             [](const Album& album, const std::filesystem::path& cardRoot,
-               const std::set<std::string>& shared) {
-                return SDCardTools::isOnCard(album, cardRoot, shared);
+               const std::set<std::string>& shared, std::stop_token stop) {
+                return SDCardTools::isOnCard(album, cardRoot, shared, std::move(stop));
             },
         .send =
             [](const std::vector<Album>& albums, const std::filesystem::path& cardRoot,
@@ -189,11 +189,13 @@ std::shared_ptr<DetachedTask> SendToSDState::startMarks() {
         const std::set<std::string> shared = SDCardTools::sharedCardPaths(albums);
         std::optional<std::set<std::string>> found(std::in_place);
         for (const Album& album : albums) {
+            // A check the stop cut short says nothing: no marks at all then.
+            const bool on = !stop.stop_requested() && check(album, root, shared, stop);
             if (stop.stop_requested()) {
                 found.reset();
                 break;
             }
-            if (check(album, root, shared)) found->insert(album.id());
+            if (on) found->insert(album.id());
         }
         onState(self, [ticket, found = std::move(found)](SendToSDState& state) mutable {
             state.workers_->marking.ended();

@@ -41,7 +41,7 @@ public:
                                          std::stop_token stop)>
             exportedAlbums;
         std::function<bool(const Album& album, const std::filesystem::path& cardRoot,
-                           const std::set<std::string>& shared)>
+                           const std::set<std::string>& shared, std::stop_token stop)>
             isOnCard;
         std::function<SDCardTools::SendResult(
             const std::vector<Album>& albums, const std::filesystem::path& cardRoot,

@@ -226,7 +226,7 @@ TEST_F(SendToSDStateTest, ASupersededScanOrCheckStopsAndOnlyTheLatestCounts) {
         if (gates.contains(folders.front())) gates.at(folders.front()).wait(stop);
         return SDCardTools::exportedAlbums(folders);
     };
-    tools.isOnCard = [&](const auto&, const auto& root, const auto&) {
+    tools.isOnCard = [&](const auto&, const auto& root, const auto&, std::stop_token) {
         ++checks;
         gates.at(root).wait({});
         return true;

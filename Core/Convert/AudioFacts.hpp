@@ -1,11 +1,12 @@
 // What an audio file on a card says of itself without a child process: its
-// size, the form its tags take (an ID3v2 tag in front, an MP4 item list, or
-// only the ID3v1 trailer), the track's fields as that form holds them, and
-// its length from its headers (AudioLength). A run reads every file of an
-// older card's album folder this way, so only the tag and a few headers are
+// size, its tags as the files users have are tagged (CardTags: the form they
+// take, the track's fields as that form holds them, or that a tag is there
+// that can't be read), its length from its headers and whether its bytes are
+// all there that those speak of (AudioLength). A run reads every file of an
+// older card's album folder this way, so only the tags and a few headers are
 // read, through one opening. Stateless, any thread. Nothing for a file that
-// is no regular file or can't be opened; damaged tags count as none; a stop
-// during the length's frame count throws Cancelled.
+// is no regular file or can't be opened; a stop during a read throws
+// Cancelled.
 #pragma once
 
 #include <cstdint>
@@ -14,36 +15,40 @@
 #include <stop_token>
 #include <string>
 
+#include "Core/Convert/CardTags.hpp"
 #include "Core/Naming/SourceTags.hpp"
-#include "Core/Platform/Bytes.hpp"
+#include "Core/Platform/ByteStreams.hpp"
 
 namespace tarvik::AudioFacts {
 
 struct Facts {
-    enum class Form { none, id3v2, id3v1, mp4 };
+    using Form = CardTags::Form;
     std::uint64_t size = 0;
     Form form = Form::none;
     // Title, artist, album artist, album and track. An ID3v2 text in the
     // ISO-8859-1 code comes one character a byte, whatever code its bytes
     // were written in; several values are joined by U+0000.
     SourceTags tags;
-    Bytes trailer;  // the ID3v1 trailer's 128 bytes, with that form
+    Bytes trailer;            // the ID3v1 trailer's 128 bytes, with that form
+    bool unreadable = false;  // a tag is there that could not be read
     std::optional<double> seconds;
+    bool whole = true;  // the bytes its headers speak of are all there
 
     // Holds a title, an artist, an album or an album artist.
     bool tagged() const;
+    // Holds an album or an album artist.
+    bool namesAlbum() const;
 };
 
 std::optional<Facts> read(const std::filesystem::path& file, std::stop_token stop = {});
+// The same through a source opened already.
+std::optional<Facts> read(ByteSource& file, std::stop_token stop = {});
 
-// Bytes as the tag readers give an ISO-8859-1 text: one character a byte,
-// without the zeros or spaces that fill a fixed-width field at its end.
-std::string latin1Text(Bytes::const_iterator begin, Bytes::const_iterator end);
-
-// Whether the file tells nothing of the album it belongs to: it is empty,
-// can't be read, or is of a kind whose tags are read here (MP3, M4A) and
-// holds none. A kind no run writes and whose tags are not read here (WMA,
-// AAC) is taken for some other album's.
-bool isStray(const std::filesystem::path& file, const std::optional<Facts>& facts);
+// Why a file tells nothing of the album it belongs to, whatever its kind:
+// it is empty, it has no tags (or can't be opened), or its tags name no
+// album and no album artist (a title alone). Nothing when it names an album
+// or holds a tag that can't be read: such a file is somebody's.
+enum class Stray { empty, untagged, unnamed };
+std::optional<Stray> stray(const std::optional<Facts>& facts);
 
 }  // namespace tarvik::AudioFacts

@@ -86,7 +86,7 @@ TEST(AudioLength, DamagedOrStoppedReads) {
 }
 
 // The tags come from the first form that holds any; a file is a stray when
-// empty or of a kind read here without tags.
+// empty, or without tags whatever its kind.
 TEST(AudioFacts, TagsByTheirFormAndStrays) {
     using Form = AudioFacts::Facts::Form;
     const std::vector<std::pair<std::string, std::string>> metadata = {{"title", "Song"},
@@ -127,13 +127,13 @@ TEST(AudioFacts, TagsByTheirFormAndStrays) {
         EXPECT_EQ(facts->tags.track, numbered ? "3/12" : "") << c.name;
         EXPECT_EQ(facts->trailer.size(), c.form == Form::id3v1 ? 128U : 0U) << c.name;
         EXPECT_TRUE(facts->seconds) << c.name;
-        EXPECT_EQ(AudioFacts::isStray(temp / c.name, facts), c.stray) << c.name;
+        EXPECT_EQ(AudioFacts::stray(facts).has_value(), c.stray) << c.name;
     }
     testing::writeFile(temp / "empty.mp3", "");
     testing::writeFile(temp / "other.wma", "no tags read here");
-    EXPECT_TRUE(AudioFacts::isStray(temp / "empty.mp3", AudioFacts::read(temp / "empty.mp3")));
-    EXPECT_TRUE(AudioFacts::isStray(temp / "gone.mp3", AudioFacts::read(temp / "gone.mp3")));
-    EXPECT_FALSE(AudioFacts::isStray(temp / "other.wma", AudioFacts::read(temp / "other.wma")));
+    EXPECT_EQ(AudioFacts::stray(AudioFacts::read(temp / "empty.mp3")), AudioFacts::Stray::empty);
+    EXPECT_EQ(AudioFacts::stray(AudioFacts::read(temp / "gone.mp3")), AudioFacts::Stray::untagged);
+    EXPECT_EQ(AudioFacts::stray(AudioFacts::read(temp / "other.wma")), AudioFacts::Stray::untagged);
 }
 
 }  // namespace

@@ -6,40 +6,28 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Core/Convert/AudioLengthParts.hpp"
 #include "Core/Convert/ID3Tag.hpp"
-#include "Core/Convert/MP4Atoms.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::AudioLength {
 namespace {
 
-// Chunks, and atoms of a level, looked at before a file counts as having no
-// length: real files hold a handful.
-constexpr int chunkLimit = 1024;
-// How far behind its tags an MP3's first frame may start.
-constexpr std::uint64_t syncSearch = 64 * 1024;
-constexpr std::size_t readChunk = 64 * 1024;
+using parts::number;
+using parts::ratio;
 
-std::uint64_t number(const Bytes& bytes, std::size_t at, std::size_t width, bool bigEndian) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        const std::uint8_t byte = bytes[bigEndian ? at + i : at + width - 1 - i];
-        value = (value << 8) | byte;
-    }
-    return value;
-}
+// Chunks looked at before a file counts as having no length: real files
+// hold a handful.
+constexpr int chunkLimit = 1024;
+// How far behind its tags an MP3's first frame may start; the first look
+// reads a little, enough where the frames start at once.
+constexpr std::uint64_t syncSearch = 64 * 1024;
+constexpr std::uint64_t firstLook = 4096;
+constexpr std::size_t readChunk = 64 * 1024;
 
 bool startsWith(const Bytes& bytes, std::size_t at, std::string_view text) {
     return bytes.size() >= at + text.size() &&
            std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-// A length in seconds; nothing for a rate or count that gives no positive,
-// finite one (a rate beyond any number makes the length 0).
-std::optional<double> ratio(double count, double perSecond) {
-    const double seconds = count / perSecond;
-    if (!(perSecond > 0) || !(seconds > 0) || !std::isfinite(seconds)) return std::nullopt;
-    return seconds;
 }
 
 // Where the audio starts: after any ID3v2 tags in front (some writers put
@@ -73,57 +61,93 @@ double extended(const Bytes& bytes, std::size_t at) {
     return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
 }
 
-// WAV (little-endian) and AIFF (big-endian) are chunks of an id and a size,
-// each padded to an even length.
-std::optional<double> chunked(ByteSource& file, std::uint64_t at, bool wave) {
+// WAV and AIFF are chunks of an id and a size, each padded to an even
+// length. `at` is where the chunks start; `found` is given each chunk's id,
+// its size as told, where its body starts and where the chunks end, and says
+// whether to go on.
+template <typename Found>
+void eachChunk(ByteSource& file, std::uint64_t at, bool bigEndian, Found found) {
     const std::uint64_t end = file.size();
-    at += 12;
-    std::uint64_t bytesPerSecond = 0;
-    for (int chunks = 0; chunks < chunkLimit && end - at >= 8; ++chunks) {
+    for (int chunks = 0; chunks < chunkLimit && at <= end && end - at >= 8; ++chunks) {
         const Bytes header = file.read(at, 8);
         if (header.size() < 8) break;
-        const std::uint64_t size = number(header, 4, 4, !wave);
         const std::uint64_t body = at + 8;
-        if (wave && startsWith(header, 0, "fmt ")) {
-            const Bytes format = file.read(body, 12);
-            if (size < 12 || format.size() < 12) return std::nullopt;
-            bytesPerSecond = number(format, 8, 4, false);
-        } else if (wave && startsWith(header, 0, "data")) {
-            // A stream written before its length was known says more than is there.
-            const std::uint64_t length = std::min(size, end - body);
-            return ratio(static_cast<double>(length), static_cast<double>(bytesPerSecond));
-        } else if (!wave && startsWith(header, 0, "COMM")) {
-            // Channels, sample frames, sample size, then the rate.
-            const Bytes common = file.read(body, 18);
-            if (size < 18 || common.size() < 18) return std::nullopt;
-            return ratio(static_cast<double>(number(common, 2, 4, true)), extended(common, 8));
-        }
+        std::uint64_t size = number(header, 4, 4, bigEndian);
+        if (!found(header, size, body)) break;
         if (size > end - body) break;
         at = body + size;
         if (size % 2 != 0 && at < end) ++at;
     }
-    return std::nullopt;
 }
 
-std::optional<double> mp4(ByteSource& file) {
-    std::size_t budget = chunkLimit;
-    const auto movie = mp4::findAtom(file, 0, file.size(), "moov", budget);
-    if (!movie) return std::nullopt;
-    budget = chunkLimit;
-    const auto header = mp4::findAtom(file, movie->payload, movie->end, "mvhd", budget);
-    if (!header) return std::nullopt;
-    // A version byte and flags; then two dates, the time scale and the
-    // duration, 4 bytes each in version 0, dates and duration 8 in version 1.
-    const Bytes body = file.read(header->payload, 32);
-    if (body.empty() || header->end - header->payload < (body[0] == 1 ? 32U : 20U) ||
-        body.size() < (body[0] == 1 ? 32U : 20U)) {
-        return std::nullopt;
+// Format tags whose length is their data size over the block size: PCM,
+// floating point, A-law and mu-law.
+bool isPlain(std::uint64_t format) {
+    return format == 1 || format == 3 || format == 6 || format == 7;
+}
+
+// WAV, or RF64 (`wide`), whose 64-bit sizes stand in its "ds64" chunk.
+std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
+    const std::uint64_t end = file.size();
+    Bytes format;                          // the "fmt " chunk's first 26 bytes
+    std::optional<std::uint64_t> data;     // bytes of audio
+    std::optional<std::uint64_t> samples;  // "fact": samples of each channel
+    std::uint64_t wideData = 0, wideSamples = 0;
+    eachChunk(
+        file, at + 12, false, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+            if (startsWith(header, 0, "ds64")) {
+                const Bytes sizes = file.read(body, 24);
+                if (sizes.size() == 24) {
+                    wideData = number(sizes, 8, 8, false);
+                    wideSamples = number(sizes, 16, 8, false);
+                }
+            } else if (startsWith(header, 0, "fmt ")) {
+                format =
+                    file.read(body, static_cast<std::size_t>(std::min<std::uint64_t>(size, 26)));
+            } else if (startsWith(header, 0, "fact")) {
+                const Bytes fact = file.read(body, 4);
+                if (fact.size() == 4) samples = number(fact, 0, 4, false);
+                if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
+            } else if (startsWith(header, 0, "data")) {
+                if (wide && size == 0xFFFFFFFF) size = wideData;
+                // A stream written before its length was known says 0, or more
+                // than is there: the rest of the file is its data. The chunks
+                // go on after it, where "fmt " may stand.
+                if (size == 0 || size > end - body) size = end - body;
+                data = size;
+            }
+            return true;
+        });
+    if (format.size() < 16 || !data) return std::nullopt;
+    const std::uint64_t rate = number(format, 4, 4, false);
+    std::uint64_t kind = number(format, 0, 2, false);
+    // WAVE_FORMAT_EXTENSIBLE names its format in the first two bytes of a GUID.
+    if (kind == 0xFFFE && format.size() >= 26) kind = number(format, 24, 2, false);
+    if (isPlain(kind)) {
+        const std::uint64_t block = number(format, 12, 2, false);
+        if (block == 0) return std::nullopt;
+        return ratio(static_cast<double>(*data / block), static_cast<double>(rate));
     }
-    const bool wide = body[0] == 1;
-    const std::uint64_t scale = number(body, wide ? 20 : 12, 4, true);
-    const std::uint64_t duration = number(body, wide ? 24 : 16, wide ? 8 : 4, true);
-    if (duration == (wide ? ~std::uint64_t{0} : 0xFFFFFFFFULL)) return std::nullopt;  // unknown
-    return ratio(static_cast<double>(duration), static_cast<double>(scale));
+    // A compressed stream's length is its sample count; its average byte
+    // rate is no more than an estimate.
+    if (!samples) return std::nullopt;
+    return ratio(static_cast<double>(*samples), static_cast<double>(rate));
+}
+
+std::optional<double> aiff(ByteSource& file, std::uint64_t at) {
+    std::optional<double> seconds;
+    eachChunk(
+        file, at + 12, true, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+            if (!startsWith(header, 0, "COMM")) return true;
+            // Channels, sample frames, sample size, then the rate.
+            const Bytes common = file.read(body, 18);
+            if (size >= 18 && common.size() >= 18) {
+                seconds =
+                    ratio(static_cast<double>(number(common, 2, 4, true)), extended(common, 8));
+            }
+            return false;
+        });
+    return seconds;
 }
 
 // An MPEG audio layer III frame header.
@@ -156,16 +180,26 @@ Frame frameAt(const std::uint8_t* h) {
             first ? 1152U : 576U, first ? (mono ? 17U : 32U) : (mono ? 9U : 17U)};
 }
 
-// The frame count a Xing or Info frame (after the side information) or a
-// VBRI frame (32 bytes after the header) gives, when it gives one.
-std::optional<std::uint64_t> framesTold(const Bytes& frame, const Frame& header) {
+// What a Xing or Info frame (after the side information) or a VBRI frame
+// (32 bytes after the header) tells: the frames, and the bytes from that
+// frame's start to the end of the audio.
+struct Told {
+    std::uint64_t frames = 0;
+    std::optional<std::uint64_t> bytes;
+};
+
+std::optional<Told> told(const Bytes& frame, const Frame& header) {
     const std::size_t xing = 4 + header.sideInfo;
     if ((startsWith(frame, xing, "Xing") || startsWith(frame, xing, "Info")) &&
-        frame.size() >= xing + 12 && (number(frame, xing + 4, 4, true) & 1) != 0) {
-        return number(frame, xing + 8, 4, true);
+        frame.size() >= xing + 16) {
+        const std::uint64_t flags = number(frame, xing + 4, 4, true);
+        if ((flags & 1) == 0) return std::nullopt;
+        Told told{number(frame, xing + 8, 4, true), std::nullopt};
+        if ((flags & 2) != 0) told.bytes = number(frame, xing + 12, 4, true);
+        return told;
     }
     if (startsWith(frame, 36, "VBRI") && frame.size() >= 36 + 18) {
-        return number(frame, 36 + 14, 4, true);
+        return Told{number(frame, 36 + 14, 4, true), number(frame, 36 + 10, 4, true)};
     }
     return std::nullopt;
 }
@@ -188,22 +222,29 @@ std::optional<std::pair<std::size_t, Frame>> firstFrame(ByteSource& file, const 
     return std::nullopt;
 }
 
-std::optional<double> mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
+Reading mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
     std::uint64_t end = file.size();
     if (end >= 128 && startsWith(file.read(end - 128, 3), 0, "TAG")) end -= 128;
-    if (at >= end) return std::nullopt;
-    const Bytes head = file.read(at, static_cast<std::size_t>(std::min(syncSearch, end - at)));
-    const auto found = firstFrame(file, head, at, end);
-    if (!found) return std::nullopt;
+    if (at >= end) return {};
+    std::optional<std::pair<std::size_t, Frame>> found;
+    for (const std::uint64_t look : {firstLook, syncSearch}) {
+        const Bytes head = file.read(at, static_cast<std::size_t>(std::min(look, end - at)));
+        found = firstFrame(file, head, at, end);
+        if (found || head.size() < look) break;
+    }
+    if (!found) return {};
     at += found->first;
     const Frame* first = &found->second;
-    if (const std::optional<std::uint64_t> told = framesTold(file.read(at, 64), *first);
-        told && *told > 0) {
-        return ratio(static_cast<double>(*told) * first->samples, first->rate);
+    if (const std::optional<Told> frames = told(file.read(at, 64), *first);
+        frames && frames->frames > 0) {
+        return {ratio(static_cast<double>(frames->frames) * first->samples, first->rate),
+                !frames->bytes || end - at >= *frames->bytes};
     }
     // No frame says how many there are: count them, passing over anything
-    // between them one byte at a time.
+    // between them one byte at a time. A last frame cut short is a file
+    // cut short.
     std::uint64_t frames = 0;
+    bool whole = true;
     Bytes chunk;
     std::uint64_t chunkAt = at;
     while (end - at >= 4) {
@@ -219,31 +260,37 @@ std::optional<double> mp3(ByteSource& file, std::uint64_t at, std::stop_token st
             ++at;
         } else {
             ++frames;
+            whole = frame.length <= end - at;
             at += std::min(frame.length, end - at);
         }
     }
-    return ratio(static_cast<double>(frames) * first->samples, first->rate);
+    return {ratio(static_cast<double>(frames) * first->samples, first->rate), whole};
 }
 
 }  // namespace
 
-std::optional<double> seconds(ByteSource& file, std::stop_token stop) {
+Reading read(ByteSource& file, std::stop_token stop) {
     try {
         const std::uint64_t at = afterTags(file);
         const Bytes magic = file.read(at, 12);
-        if (startsWith(magic, 0, "fLaC")) return flac(file, at + 4);
-        if (startsWith(magic, 0, "RIFF") && startsWith(magic, 8, "WAVE")) {
-            return chunked(file, at, true);
+        if (startsWith(magic, 0, "fLaC")) return {flac(file, at + 4)};
+        if ((startsWith(magic, 0, "RIFF") || startsWith(magic, 0, "RF64")) &&
+            startsWith(magic, 8, "WAVE")) {
+            return {wave(file, at, startsWith(magic, 0, "RF64"))};
         }
         if (startsWith(magic, 0, "FORM") &&
             (startsWith(magic, 8, "AIFF") || startsWith(magic, 8, "AIFC"))) {
-            return chunked(file, at, false);
+            return {aiff(file, at)};
         }
-        if (startsWith(file.read(4, 4), 0, "ftyp")) return mp4(file);
+        if (startsWith(file.read(4, 4), 0, "ftyp")) return parts::mp4(file);
         return mp3(file, at, stop);
     } catch (const ConversionError&) {
-        return std::nullopt;  // the file shrank while it was read
+        return {};  // the file shrank while it was read
     }
+}
+
+std::optional<double> seconds(ByteSource& file, std::stop_token stop) {
+    return read(file, std::move(stop)).seconds;
 }
 
 }  // namespace tarvik::AudioLength

@@ -30,14 +30,18 @@ std::string_view nameOf(std::string_view path) {
 
 }  // namespace
 
-std::string CardAlbums::numberedNotice(std::string_view name, std::string_view numbered) {
-    return "「" + std::string(name) + "」には別のアルバムがあるため「" + std::string(numbered) +
-           "」に書き出しました";
+std::string CardAlbums::numberedNotice(std::string_view name, std::string_view numbered,
+                                       bool unclear) {
+    return "「" + std::string(name) + "」には" +
+           (unclear ? "どのアルバムのものか分からない曲" : "別のアルバム") + "があるため「" +
+           std::string(numbered) + "」に書き出しました";
 }
 
-std::string CardAlbums::strayNotice(std::string_view path, bool empty) {
-    return "「" + std::string(path) + "」は" + (empty ? "空のファイル" : "タグを読めないファイル") +
-           "のため、そのままにしました";
+std::string CardAlbums::strayNotice(std::string_view path, AudioFacts::Stray why) {
+    const std::string_view kind = why == AudioFacts::Stray::empty      ? "空のファイル"
+                                  : why == AudioFacts::Stray::untagged ? "タグを読めないファイル"
+                                                                       : "アルバム名のないファイル";
+    return "「" + std::string(path) + "」は" + std::string(kind) + "のため、そのままにしました";
 }
 
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
@@ -104,13 +108,20 @@ std::string CardAlbums::baseOf(std::size_t index) const {
 
 SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
     const std::string& identity = identities_[index];
+    const std::vector<const Item*>& tracks = tracks_.at(identity);
     return {.owner = identity,
             .base = baseOf(index),
             .cardNames = cardNames_,
             .identity = identity,
-            .holderOf =
-                [this, &identity](const std::string& file) {
-                    return matcher_.holder(tracks_.at(identity), tree_.fullPath(file));
+            .naming =
+                [&tracks](const CardTrackMatch::CardFile& card) {
+                    std::vector<const TrackMeta*> records;
+                    for (const Item* track : tracks) records.push_back(&track->meta);
+                    return CardOwnership::naming(card, records);
+                },
+            .isTrack =
+                [this, &tracks](const std::string&, const CardTrackMatch::CardFile& card) {
+                    return matcher_.isTrack(tracks, card);
                 },
             .rules = rules_};
 }
@@ -174,7 +185,7 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
     if (!result.found->own && result.found->number > 1) {
         place.notices.push_back(
             numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
-                           SDCardTools::lastComponent(folder)));
+                           SDCardTools::lastComponent(folder), result.found->unclear));
     }
     // The album's other items follow it, so that a full card takes back
     // what it wrote of the album there.
@@ -193,23 +204,25 @@ void CardAlbums::tellStrays(const std::string& folder, Place& place) {
     for (const CardTree::Entry& entry : tree_.entries(folder)) {
         const std::string file = joined(folder, entry.name);
         if (!CardTree::isAudioFile(entry) || tree_.identity(file)) continue;
-        const std::filesystem::path path = tree_.fullPath(file);
-        const std::optional<CardTrackMatch::CardFile>& card = matcher_.card(path);
-        if (AudioFacts::isStray(path, card)) {
-            place.notices.push_back(strayNotice(file, card && card->size == 0));
+        if (const std::optional<AudioFacts::Stray> why = AudioFacts::stray(tree_.facts(file))) {
+            place.notices.push_back(strayNotice(file, *why));
         }
     }
 }
 
-std::optional<bool> CardAlbums::holds(const CardTree::Located& at, std::size_t index) {
-    if (!at.exists()) return std::nullopt;
+CardAlbums::AtPlace CardAlbums::atPlace(const CardTree::Located& at, std::size_t index) {
+    if (!at.exists()) return AtPlace::nothing;
     // A link, even to the right file, or anything but a regular file is
     // never the track: it stays as it is.
-    if (at.kind != CardTree::Kind::file) return false;
+    if (at.kind != CardTree::Kind::file) return AtPlace::other;
+    const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(at.relative);
     if (const std::optional<std::string>& carried = tree_.identity(at.relative)) {
-        return *carried == identities_[index];
+        if (*carried != identities_[index]) return AtPlace::other;
+    } else if (!card || !matcher_.sameTrack(items_[index], *card)) {
+        return AtPlace::other;
     }
-    return matcher_.sameTrack(items_[index], tree_.fullPath(at.relative));
+    // A copy that ended early is the track's own, to be written again whole.
+    return card && card->whole ? AtPlace::track : AtPlace::cutTrack;
 }
 
 CardAlbums::Place CardAlbums::place(std::size_t index) {
@@ -244,12 +257,12 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
             return place;
         }
         // A file where a folder should be: the copy will say so.
-        const std::optional<bool> own = located->blockedAt ? std::nullopt : holds(*located, index);
-        if (own == false) continue;
+        const AtPlace there = located->blockedAt ? AtPlace::nothing : atPlace(*located, index);
+        if (there == AtPlace::other) continue;
         claimedPaths_.emplace(key, index);
         if (!located->blockedAt) tree_.note(located->relative);
         item.relativePath = located->relative;
-        place.present = own.value_or(false);
+        place.present = there == AtPlace::track;
         place.location =
             PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
         return place;

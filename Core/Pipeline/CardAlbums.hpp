@@ -1,16 +1,17 @@
 // Where the tracks of a run go on a card that already holds files. Under the
 // artist/album layout each album finds its own folder with the search that
 // sends use too (AlbumFolders): wherever its files are, whatever number the
-// planner gave, else the first free number. A file without identity there is
-// the album's when it is one of its tracks or names the album, nobody's when
-// it tells nothing (CardTrackMatch); such a stray is told in the log and left
-// as it is. A file counts as a track's own only when it is a regular file
-// that carries the track's album identity (or, written without one, the same
-// tags and length); anything else at a track's place (a link, a folder,
-// another album's file, a stray) sends the track to the first free numbered
-// file name. Owned by one run's thread; it sets the items' paths to where
-// they lie on the card, levels there by their names on the card, and reads
-// the card, never writes.
+// planner gave, else the first free number. Whose a file without identity
+// there is follows the one rule (CardOwnership) against the album's planned
+// tracks (CardTrackMatch); a file that names no album is told in the log
+// and left as it is. A file counts as a track's own only when it is a
+// regular file that carries the track's album identity (or, written without
+// one, the same tags and length); it is the track's copy only when its
+// bytes are all there too, else it is written again in its place. Anything
+// else at a track's place (a link, a folder, another album's file, a stray)
+// sends the track to the first free numbered file name. Owned by one run's
+// thread; it sets the items' paths to where they lie on the card, levels
+// there by their names on the card, and reads the card, never writes.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +36,7 @@ namespace tarvik {
 class CardAlbums {
 public:
     struct Place {
-        bool present = false;  // the item's own file is there already
+        bool present = false;  // the item's own file is there already, whole
         // Where the item's file is or goes: found levels keep their names.
         std::optional<PosixFS::Location> location;
         bool blocked = false;  // no free name is left for the track
@@ -46,11 +47,14 @@ public:
         std::vector<std::string> notices;
     };
 
-    // "「Road」には別のアルバムがあるため「Road 2」に書き出しました"
-    static std::string numberedNotice(std::string_view name, std::string_view numbered);
+    // "「Road」には別のアルバムがあるため「Road 2」に書き出しました", or with
+    // `unclear` "「Road」にはどのアルバムのものか分からない曲があるため…".
+    static std::string numberedNotice(std::string_view name, std::string_view numbered,
+                                      bool unclear = false);
     // "「MUSIC/A/Road/x.mp3」は空のファイルのため、そのままにしました", or
-    // "…はタグを読めないファイルのため…" for one that is not empty.
-    static std::string strayNotice(std::string_view path, bool empty);
+    // "…はタグを読めないファイルのため…" for one without tags, "…はアルバム名
+    // のないファイルのため…" for one whose tags name no album.
+    static std::string strayNotice(std::string_view path, AudioFacts::Stray why);
 
     // `identities` holds the album identity of each item; `stop` is the
     // run's, heeded by every read of the card, and checking a card file
@@ -77,7 +81,10 @@ private:
     SDCardTools::AlbumFolders::Album albumOf(std::size_t index);
     // The real folder of the item's planned folder; a link on the way instead.
     std::optional<std::string> realFolder(std::size_t index, Place& place);
-    std::optional<bool> holds(const SDCardTools::CardTree::Located& at, std::size_t index);
+    // What stands at a track's place: nothing, the track's own file (whole
+    // or not), or anything else.
+    enum class AtPlace { nothing, track, cutTrack, other };
+    AtPlace atPlace(const SDCardTools::CardTree::Located& at, std::size_t index);
     void tellStrays(const std::string& folder, Place& place);
     const std::set<std::string>& planPaths();
 
@@ -92,12 +99,12 @@ private:
     const DeviceProfile& profile_;
     std::vector<ConversionPlan::Item>& items_;
     std::vector<std::string> planned_;  // the items' paths as the plan gave them
-    bool cardNames_;  // paths are mapped to card-readable names on the card
+    bool cardNames_;                    // paths are mapped to card-readable names on the card
     CardTrackMatch::Matcher matcher_;
     bool albumFolders_;
-    SafeName::Rules rules_;  // for numbered names
-    std::vector<std::string> identities_;  // per item
-    std::map<std::string, std::string> mainFolders_;   // identity -> its first planned folder
+    SafeName::Rules rules_;                           // for numbered names
+    std::vector<std::string> identities_;             // per item
+    std::map<std::string, std::string> mainFolders_;  // identity -> its first planned folder
     std::map<std::string, std::vector<const ConversionPlan::Item*>> tracks_;  // by identity
     std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item

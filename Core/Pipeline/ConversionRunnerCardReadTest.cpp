@@ -37,9 +37,10 @@ TEST(CardRead, StopWhileTheCardIsReadEndsTheRunWithinASecond) {
 }
 
 // An item list whose last atom's 64-bit size wraps round to its first item
-// once looped the identity read for ever: the run ends and writes the album
-// into its folder, where a file whose tags can't be read claims nothing and
-// stays as it is.
+// once looped the identity read for ever: the run ends. The file's tag is
+// damaged before it names an album, so nobody can tell whose the folder is:
+// the album is written beside it, into a numbered folder, and it stays as
+// it is.
 TEST(CardRead, DamagedFileInTheAlbumFolderNeitherHangsNorStopsTheRun) {
     TempDir temp;
     const fs::path card = temp / "card";
@@ -52,9 +53,13 @@ TEST(CardRead, DamagedFileInTheAlbumFolderNeitherHangsNorStopsTheRun) {
     ConversionRunner::Handle handle =
         runnerFor(card).start(planOf({{"Album", 2}}), converter.function());
     ASSERT_TRUE(handle.task->waitFor(20s)) << "the run hangs on the damaged file";
-    EXPECT_EQ(describe(drain(handle).back()), "done 2 skipped 0 failed 0");
+    const std::vector<ConversionEvent> events = drain(handle);
+    EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0");
+    EXPECT_EQ(trace(events, "notice"),
+              Texts{"notice 「Album」にはどのアルバムのものか分からない曲があるため「Album 2」に"
+                    "書き出しました"});
     EXPECT_EQ(pathsBelow(card),
-              (Texts{"MUSIC/Album/1 t1.m4a", "MUSIC/Album/1 t1.mp3", "MUSIC/Album/2 t2.mp3"}));
+              (Texts{"MUSIC/Album 2/1 t1.mp3", "MUSIC/Album 2/2 t2.mp3", "MUSIC/Album/1 t1.m4a"}));
 }
 
 }  // namespace

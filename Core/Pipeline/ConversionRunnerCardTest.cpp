@@ -203,12 +203,15 @@ TEST(CardRuns, StopWhileCheckingACardFileIsNoVerdict) {
     makeTone(temp / "01 Song 1.mp3", {.metadata = {{"title", "Song 1"}}});
     ConversionPlan::Item item;
     item.source = temp / "01 Song 1.mp3";
+    item.meta.title = "Song 1";
     std::stop_source stop;
     stop.request_stop();
     EXPECT_THROW(CardTrackMatch::sameTrack(item, temp / "01 Song 1.mp3", stop.get_token()),
                  Cancelled);
+    const std::optional<CardTrackMatch::CardFile> card = AudioFacts::read(temp / "01 Song 1.mp3");
+    ASSERT_TRUE(card);
     CardTrackMatch::Matcher matcher(stop.get_token());
-    EXPECT_THROW(matcher.holder({&item}, temp / "01 Song 1.mp3"), Cancelled);
+    EXPECT_THROW(matcher.isTrack({&item}, *card), Cancelled);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ void forgetAlbums(const fs::path& folder) {
 // 꽃갈피 on an older card at "IU/___", then 팔레트, whose name the Shift-JIS
 // unit also reads as "___"; a stranger's tagged "09 Other.mp3" (album Road,
 // artist Stranger) in "Walker/Road", then Walker's own Road. Neither album
-// goes into the other's folder; the older album is found again by its tags.
+// goes into the other's folder: as the card holds the names, the older
+// album is no more 꽃갈피's than 팔레트's, so it stays as it is and both are
+// written anew.
 TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
     const DeviceProfile korean = deliveredProfile("panasonic-hds940d");
     const DeviceProfile plain("test", "Test");
@@ -33,11 +35,13 @@ TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
     exportSelection(card, music, korean, {"IU/\uAF43\uAC08\uD53C"});
     forgetAlbums(card);
     const auto events = exportSelection(card, music, korean, {});
-    EXPECT_EQ(trace(events, "notice"),
-              Texts{"notice 「___」には別のアルバムがあるため「___ 2」に書き出しました"});
-    EXPECT_EQ(trace(events, "skipped"),
-              (Texts{"skipped MUSIC/IU/___/01 Song 1.mp3", "skipped MUSIC/IU/___/02 Song 2.mp3"}));
+    const std::string unclear = "notice 「___」にはどのアルバムのものか分からない曲があるため";
+    EXPECT_EQ(trace(events, "notice"), (Texts{unclear + "「___ 3」に書き出しました",
+                                              unclear + "「___ 2」に書き出しました"}));
+    EXPECT_EQ(trace(events, "skipped"), Texts{});
+    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
     EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 2"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
+    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 3"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
 
     makeTones(temp / "stranger", 1.0, {"Stranger/Road|Other|Stranger|9"});
     exportSelection(temp / "theirs", temp / "stranger", plain, {});
@@ -49,6 +53,50 @@ TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
     exportSelection(card, music, plain, {"Walker"});
     EXPECT_EQ(pathsBelow(card / "MUSIC/Walker"),
               (Texts{"Road 2/01 Song 1.mp3", "Road 2/02 Song 2.mp3", "Road/09 Other.mp3"}));
+}
+
+// Names the Shift-JIS form has no code for are "?" on the card: an album
+// exported alone onto an older folder of another whose album (or album
+// artist) reads the same there is never taken for it, nor written beside
+// it; the older files stay as they are.
+TEST(OlderCards, NamesTheShiftJISFormCantHoldTellNoAlbumApart) {
+    const DeviceProfile korean = deliveredProfile("panasonic-hds940d");
+    struct Case {
+        std::string name;
+        std::pair<std::string, std::string> older, exported;  // artist, album
+        std::string folder;                                   // the older album's on the card
+    };
+    const std::vector<Case> cases = {
+        {"albums", {"IU", "\uAF43\uAC08\uD53C"}, {"IU", "\uD314\uB808\uD2B8"}, "MUSIC/IU/___"},
+        {"album artists",
+         {"\uC544\uC774\uC720", "Best"},
+         {"\uD0DC\uC5F0\uC774", "Best"},
+         "MUSIC/___/Best"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir temp;
+        const fs::path music = temp / "music", card = temp / "card";
+        makeAlbum(music, c.older.first, c.older.second, 500);
+        makeAlbum(music, c.exported.first, c.exported.second, 700);
+        exportSelection(card, music, korean, {c.older.first + "/" + c.older.second});
+        forgetAlbums(card);
+        const std::map<std::string, std::string> before = filesBelow(card);
+        const auto events =
+            exportSelection(card, music, korean, {c.exported.first + "/" + c.exported.second});
+        const std::string name = fs::path(c.folder).filename();
+        EXPECT_EQ(trace(events, "notice"),
+                  Texts{"notice 「" + name + "」にはどのアルバムのものか分からない曲があるため「" +
+                        name + " 2」に書き出しました"});
+        EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0");
+        std::map<std::string, std::string> after = filesBelow(card);
+        for (const auto& [path, bytes] : before) {
+            EXPECT_EQ(after[path], bytes) << path;
+            after.erase(path);
+        }
+        EXPECT_EQ(after.size(), 2U);
+        for (const auto& [path, bytes] : after) EXPECT_TRUE(path.starts_with(c.folder + " 2/"));
+    }
 }
 
 // An ID3v1-only unit, then an ID3v2 one: the first card's files carry no

@@ -58,6 +58,16 @@ std::string AlbumFolders::nameFor(const Album& album, std::int64_t n) {
     return album.cardNames ? safeName(numbered, true) : numbered;
 }
 
+AlbumFolders::Holder AlbumFolders::whose(const std::string& file, const Album& album) {
+    if (const std::optional<std::string>& carried = tree_.identity(file)) {
+        return carried == album.identity ? Holder::album : Holder::another;
+    }
+    const std::optional<CardFile>& card = tree_.facts(file);
+    return CardOwnership::whose(
+        card, [&] { return album.naming ? album.naming(*card) : CardOwnership::Naming::unclear; },
+        [&] { return album.isTrack && album.isTrack(file, *card); });
+}
+
 AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album& album) {
     const std::string cacheKey = folder + '\0' + album.owner;
     if (const auto known = holders_.find(cacheKey); known != holders_.end()) return known->second;
@@ -68,24 +78,11 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
         if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
     }
     tree_.readIdentities(files);
-    std::vector<std::string> unmarked;
+    std::ranges::stable_partition(
+        files, [&](const std::string& file) { return tree_.identity(file).has_value(); });
     Holder verdict = Holder::nobody;
-    for (const std::string& file : files) {
-        const std::optional<std::string>& carried = tree_.identity(file);
-        if (!carried) {
-            unmarked.push_back(file);
-        } else if (carried != album.identity) {
-            verdict = Holder::another;
-            break;
-        } else {
-            verdict = Holder::album;
-        }
-    }
-    for (std::size_t at = 0; verdict != Holder::another && at < unmarked.size(); ++at) {
-        // Without the caller's rule a file without identity is not known for
-        // the album's: another's.
-        const Holder whose = album.holderOf ? album.holderOf(unmarked[at]) : Holder::another;
-        if (whose != Holder::nobody) verdict = whose;
+    for (std::size_t at = 0; verdict != Holder::another && at < files.size(); ++at) {
+        verdict = CardOwnership::weightier(verdict, whose(files[at], album));
     }
     holders_.emplace(cacheKey, verdict);
     return verdict;
@@ -165,9 +162,12 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     const std::string& parent = forms.parent;
     const std::string& realParent = forms.realParent;
 
+    // Why the unnumbered name was passed over: another album is there, or
+    // files whose album can't be told.
+    bool unclear = false;
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
         claimed_.emplace(CardTree::pathKey(folder, true), album.owner);
-        result.found = Found{folder, n, own};
+        result.found = Found{folder, n, own, n > 1 && unclear};
         return result;
     };
     // Where the album's files already are, that is its folder.
@@ -192,9 +192,10 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         if (there == forms.there.end()) return take(joined(realParent, wanted), n, false);
         const CardTree::Entry& entry = *there->entry;
         const std::string folder = joined(realParent, entry.name);
-        if (entry.kind == CardTree::Kind::folder && holder(folder, album) == Holder::nobody) {
-            return take(folder, n, false);
-        }
+        const Holder whoseFolder =
+            entry.kind == CardTree::Kind::folder ? holder(folder, album) : Holder::another;
+        if (whoseFolder == Holder::nobody) return take(folder, n, false);
+        if (n == 1) unclear = whoseFolder == Holder::unclear;
     }
     return result;
 }

@@ -1,17 +1,17 @@
 // Which card folder an album takes, the one search that exports and sends
 // share. An album's own folder is wherever its files are: the folder of its
 // name or any numbered form of it (" 2", " 3", …) that holds files of the
-// album (by its identity or, carrying none, by the caller's rule) and no
-// other album's. A file is another album's only by what it positively says:
-// another identity, or, carrying none, the caller's word; a file that tells
-// nothing of its album (an empty one, one without tags) makes a folder
-// nobody's. Only where the album's own folder is nowhere does it take the
-// first free number, passing over the names that other albums of the plan
-// or send hold and those given to another album in this run. A link or a
-// file in a folder's place is another's.
+// album and no other album's, nor any whose album can't be told. Whose each
+// file is, and so each folder, is decided by the one rule (CardOwnership):
+// by the identity a file carries, else by its tags and length against the
+// album's tracks as the caller knows them; a file that names no album makes
+// a folder nobody's. Only where the album's own folder is nowhere does it
+// take the first free number, passing over the names that other albums of
+// the plan or send hold and those given to another album in this run. A
+// link or a file in a folder's place is another's.
 // One object per run or send, used on its thread, on top of that run's
-// CardTree; it reads the card, never writes. The caller's rule may throw
-// (Cancelled), which passes through with nothing decided.
+// CardTree; it reads the card, never writes. The caller's comparisons may
+// throw (Cancelled), which passes through with nothing decided.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Core/Naming/SafeName.hpp"
+#include "Core/SDCard/CardOwnership.hpp"
 #include "Core/SDCard/CardTree.hpp"
 
 namespace tarvik::SDCardTools {
@@ -35,11 +36,8 @@ inline constexpr std::string_view folderIsLinkMessage = "書き出し先のフ�
 class AlbumFolders {
 public:
     // Whose files a card folder, or a card file, holds, for one album.
-    enum class Holder { nobody, album, another };
-
-    // Whose a card file (its real path below the card root) that carries no
-    // identity is: the album's, another's, or nobody's when it tells nothing.
-    using FileHolder = std::function<Holder(const std::string& file)>;
+    using Holder = CardOwnership::Holder;
+    using CardFile = CardOwnership::CardFile;
 
     struct Album {
         std::string owner;  // tells the albums of one run or send apart
@@ -48,7 +46,11 @@ public:
         std::string base;
         bool cardNames = false;
         std::optional<std::string> identity;
-        FileHolder holderOf;
+        // For a card file without identity: how the album's names compare
+        // with its tags, and whether it (real path below the card root) is
+        // one of the album's tracks. Without them no such file is the album's.
+        std::function<CardOwnership::Naming(const CardFile&)> naming;
+        std::function<bool(const std::string& file, const CardFile&)> isTrack;
         SafeName::Rules rules;  // the limits a numbered name keeps to
     };
 
@@ -56,6 +58,9 @@ public:
         std::string folder;       // below the card root; levels there by their card names
         std::int64_t number = 1;  // 1: the unnumbered name
         bool own = false;         // the album's files are there already
+        // A numbered folder taken because the unnumbered one holds files
+        // whose album can't be told, none of them another album's.
+        bool unclear = false;
     };
 
     struct Result {
@@ -79,6 +84,9 @@ public:
 
     // Whose files a card folder holds, for this album.
     Holder holder(const std::string& folder, const Album& album);
+
+    // Whose a card file (real path below the card root) is, for this album.
+    Holder whose(const std::string& file, const Album& album);
 
 private:
     // The card folders of the album's name and its numbered forms.

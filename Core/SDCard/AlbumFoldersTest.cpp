@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/WholeFile.hpp"
 #include "Core/SDCard/AlbumFolders.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -14,14 +15,18 @@ namespace {
 namespace fs = std::filesystem;
 
 // A card file of album `identity`; "" for a file that carries none and is
-// the album's by the caller's rule, "?" for one that carries none and is
-// another's, "-" for one that tells nothing (nobody's).
+// the album's by the caller's rule, "?" for one that carries none and names
+// another album, "~" for one whose album can't be told, "-" for one that
+// tells nothing (nobody's).
 std::string fileOf(const std::string& identity, std::string_view content = "audio") {
     if (identity.empty()) return std::string(content);
-    if (identity == "?") return "other";
     if (identity == "-") return "";
     ID3Writer::Tags tags;
-    tags.albumIdentity = identity;
+    if (identity == "?" || identity == "~") {
+        tags.album = identity == "?" ? "Other" : "Unsure";
+    } else {
+        tags.albumIdentity = identity;
+    }
     return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
 }
 
@@ -40,7 +45,7 @@ std::string told(const AlbumFolders::Result& result) {
     if (result.link) return "link " + *result.link;
     if (!result.found) return "nothing";
     return result.found->folder + " #" + std::to_string(result.found->number) +
-           (result.found->own ? " own" : "");
+           (result.found->own ? " own" : "") + (result.found->unclear ? " unclear" : "");
 }
 
 TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
@@ -66,6 +71,20 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
          {{"A/Road/1.mp3", "a"}, {"A/Road/9.mp3", "-"}, {"A/Road/8.mp3", ""}}, {}, {}, "A/Road",
          "A/Road #1 own"},
         {"strays only", {{"A/Road/9.mp3", "-"}}, {}, {}, "A/Road", "A/Road #1"},
+        {"the album's files and a stranger's, the stranger's listed first or last",
+         {{"A/Road/1 mine.mp3", ""}, {"A/Road/2 theirs.mp3", "?"}}, {}, {}, "A/Road",
+         "A/Road 2 #2"},
+        {"the same, named the other way round",
+         {{"A/Road/1 theirs.mp3", "?"}, {"A/Road/2 mine.mp3", ""}}, {}, {}, "A/Road",
+         "A/Road 2 #2"},
+        {"a file whose album can't be told",
+         {{"A/Road/1.mp3", "~"}}, {}, {}, "A/Road", "A/Road 2 #2 unclear"},
+        {"the same beside the album's files, listed first or last",
+         {{"A/Road/1.mp3", ""}, {"A/Road/2.mp3", "~"}, {"A/Road/3.mp3", ""}}, {}, {}, "A/Road",
+         "A/Road 2 #2 unclear"},
+        {"the same, named the other way round",
+         {{"A/Road/1.mp3", "~"}, {"A/Road/2.mp3", ""}, {"A/Road/3.mp3", "a"}}, {}, {}, "A/Road",
+         "A/Road 2 #2 unclear"},
         {"a stray beside another album's files",
          {{"A/Road/9.mp3", "-"}, {"A/Road/1.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
         {"a folder of pictures only", {{"A/Road/cover.jpg", "s"}}, {}, {}, "A/Road", "A/Road #1"},
@@ -101,19 +120,21 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         CardTree tree(*PosixFS::rootAt(card.path()));
         AlbumFolders folders(tree);
         for (const auto& [folder, owner] : c.held) folders.hold(folder, owner);
-        // Files without identity are the album's when they hold "audio",
-        // nobody's when empty.
-        const auto holderOf = [&](const std::string& file) {
-            const std::string content = testing::readFile(tree.fullPath(file));
-            return content == "audio" ? AlbumFolders::Holder::album
-                   : content.empty()  ? AlbumFolders::Holder::nobody
-                                      : AlbumFolders::Holder::another;
+        // Files without identity are the album's tracks when they hold
+        // "audio"; the album "Unsure" can't be told from this one.
+        const auto naming = [](const AlbumFolders::CardFile& file) {
+            return file.tags.album == "Unsure" ? CardOwnership::Naming::unclear
+                                               : CardOwnership::Naming::differs;
+        };
+        const auto isTrack = [&](const std::string& file, const AlbumFolders::CardFile&) {
+            return testing::readFile(tree.fullPath(file)) == "audio";
         };
         if (!c.before.empty()) {
             folders.find({.owner = "b",
                           .base = c.before,
                           .identity = "b",
-                          .holderOf = holderOf,
+                          .naming = naming,
+                          .isTrack = isTrack,
                           .rules = {.nameMax = 64}});
         }
         folders.hold(c.base, "a");
@@ -121,7 +142,8 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
                                         .base = c.base,
                                         .cardNames = c.cardNames,
                                         .identity = "a",
-                                        .holderOf = holderOf,
+                                        .naming = naming,
+                                        .isTrack = isTrack,
                                         .rules = {.nameMax = 64}};
         EXPECT_EQ(told(folders.find(album)), c.expected);
         EXPECT_EQ(told(folders.find(album)), c.expected);  // asked again: the same
@@ -157,6 +179,19 @@ TEST(CardTree, FindsEachLevelAsACardWould) {
     EXPECT_FALSE(tree.locate("../x"));
     tree.note("caf\u00E9/Two.mp3");
     EXPECT_TRUE(tree.locate("CAFE\u0301/two.MP3")->exists());
+}
+
+// A stop requested before a card file is read is a stop: nothing is read
+// and nothing is kept as its identity or its facts.
+TEST(CardTree, AStopIsHeededWhereAFileIsRead) {
+    testing::TempDir card;
+    testing::writeFile(card / "A/1.mp3", fileOf("a"));
+    std::stop_source stop;
+    CardTree tree(*PosixFS::rootAt(card.path()), stop.get_token());
+    stop.request_stop();
+    EXPECT_THROW(tree.identity("A/1.mp3"), Cancelled);
+    EXPECT_THROW(tree.facts("A/1.mp3"), Cancelled);
+    EXPECT_THROW(tree.readIdentities({"A/1.mp3"}), Cancelled);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "Core/SDCard/CardAlbumPlaces.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
 #include <utility>
@@ -64,6 +65,26 @@ CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& a
     }
 }
 
+const CardAlbumPlaces::Exported& CardAlbumPlaces::exported(std::size_t index, std::size_t file) {
+    const auto [known, fresh] = exported_.try_emplace({index, file});
+    if (fresh) {
+        try {
+            Exported& read = known->second;
+            read.facts =
+                AudioFacts::read(albums_[index].sourceDir / albums_[index].files[file], stop_);
+            if (read.facts) {
+                const SourceTags& tags = read.facts->tags;
+                read.meta = TrackMeta(tags.title, tags.artist, tags.albumArtist, tags.album,
+                                      tags.track, "", "", "");
+            }
+        } catch (...) {
+            exported_.erase(known);  // stopped: read again when asked
+            throw;
+        }
+    }
+    return known->second;
+}
+
 // Exported before files named their album: one of the album's files has
 // the card file's bytes.
 bool CardAlbumPlaces::sameBytesAsOne(std::size_t index, const std::string& cardFile) const {
@@ -77,18 +98,46 @@ bool CardAlbumPlaces::sameBytesAsOne(std::size_t index, const std::string& cardF
     return false;
 }
 
-AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) const {
-    // A send knows an album's files only by their bytes: any other file
-    // without identity is another's.
-    const auto holderOf = [this, index](const std::string& file) {
-        return sameBytesAsOne(index, file) ? AlbumFolders::Holder::album
-                                           : AlbumFolders::Holder::another;
+bool CardAlbumPlaces::sameTrack(std::size_t index, std::size_t file,
+                                const CardOwnership::CardFile& card) {
+    const Exported& source = exported(index, file);
+    return source.facts && source.facts->tagged() &&
+           CardOwnership::sameTrack(card, source.meta, source.facts->seconds);
+}
+
+bool CardAlbumPlaces::isFile(std::size_t index, std::size_t file, const std::string& cardFile,
+                             const CardOwnership::CardFile& card) {
+    // Its tags first: they are read already, the bytes are not.
+    if (sameTrack(index, file, card)) return true;
+    const std::filesystem::path onCard = tree_.fullPath(cardFile);
+    const std::filesystem::path source = albums_[index].sourceDir / albums_[index].files[file];
+    return PosixFS::size(onCard) == PosixFS::size(source) && sameBytes(onCard, source, stop_);
+}
+
+AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) {
+    // The album's names and tracks are those its exported files carry.
+    const std::size_t files = albums_[index].files.size();
+    const auto naming = [this, index, files](const CardOwnership::CardFile& card) {
+        std::vector<const TrackMeta*> records;
+        for (std::size_t file = 0; file < files; ++file) {
+            const Exported& source = exported(index, file);
+            if (source.facts && source.facts->tagged()) records.push_back(&source.meta);
+        }
+        return CardOwnership::naming(card, records);
+    };
+    const auto isTrack = [this, index, files](const std::string& cardFile,
+                                              const CardOwnership::CardFile& card) {
+        for (std::size_t file = 0; file < files; ++file) {
+            if (sameTrack(index, file, card)) return true;
+        }
+        return sameBytesAsOne(index, cardFile);
     };
     return AlbumFolders::Album{.owner = std::to_string(index),
                                .base = albums_[index].relativePath,
                                .cardNames = true,
                                .identity = identities_[index],
-                               .holderOf = holderOf,
+                               .naming = naming,
+                               .isTrack = isTrack,
                                .rules = sendRules};
 }
 
@@ -102,29 +151,45 @@ std::optional<std::string> CardAlbumPlaces::link(std::size_t index) {
     return folders_.find(query(index)).link;
 }
 
+// Each file's place is decided once: asking again gives the same answer.
 std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index,
                                                                const std::string& file) {
+    const auto key = std::pair(index, file);
+    if (const auto known = targets_.find(key); known != targets_.end()) return known->second;
+    std::optional<Target> decided = place(index, file);
+    targets_.emplace(key, decided);
+    return decided;
+}
+
+std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
+                                                              const std::string& file) {
     const std::optional<std::string> chosen = folder(index);
     if (!chosen) return std::nullopt;
+    const std::vector<std::string>& files = albums_[index].files;
+    const auto at = static_cast<std::size_t>(std::ranges::find(files, file) - files.begin());
     const std::string base = safeName(file, false);
-    const std::filesystem::path source = albums_[index].sourceDir / file;
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string name = n == 1 ? base : numberedFile(base, n);
         const std::optional<CardTree::Located> located = tree_.locate(joined(*chosen, name));
         if (!located || located->blockedAt) return std::nullopt;
         if (n > 1 && claimedFiles_.contains(located->key)) continue;
-        bool own = false;
+        Target target{located->relative};
         if (located->exists()) {
             // A link or a folder stays as it is; so does another album's file.
             if (located->kind != CardTree::Kind::file) continue;
             const std::optional<std::string>& carried = tree_.identity(located->relative);
-            const std::optional<std::string>& wanted = identities_[index];
-            own = wanted ? carried == wanted
-                         : !carried && sameBytes(tree_.fullPath(located->relative), source, stop_);
-            if (!own) continue;
+            const std::optional<CardOwnership::CardFile>& card = tree_.facts(located->relative);
+            if (carried) {
+                target.own = carried == identities_[index];
+            } else {
+                target.own = target.matched =
+                    card && at < files.size() && isFile(index, at, located->relative, *card);
+            }
+            if (!target.own) continue;
+            target.whole = card && card->whole;
         }
         claimedFiles_.insert(located->key);
-        return Target{located->relative, own};
+        return target;
     }
     return std::nullopt;
 }
@@ -136,7 +201,11 @@ bool CardAlbumPlaces::complete(std::size_t index) {
     if (!found || !found->own) return false;
     std::set<std::string> names;
     for (const CardTree::Entry& entry : tree_.entries(found->folder)) names.insert(entry.nfc);
-    return allFilesPresent(albums_[index].files, names);
+    if (!allFilesPresent(albums_[index].files, names)) return false;
+    return std::ranges::all_of(albums_[index].files, [&](const std::string& file) {
+        const std::optional<Target> place = target(index, file);
+        return place && place->own && place->whole;
+    });
 }
 
 }  // namespace tarvik::SDCardTools

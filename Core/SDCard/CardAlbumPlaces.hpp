@@ -1,12 +1,15 @@
 // Where the albums of one send go on a card that already holds files. Each
-// album takes its own folder by the search exports use (AlbumFolders): where
-// files carrying the album's identity (read from the exported files) are,
-// or, for albums exported before files named their album, files of the same
-// bytes; else its card name or the first numbered form of it (" 2", " 3", …)
-// that nobody holds: not the card, not another listed album, not one given
-// to another album of this send. Albums that share a card name are thus
-// numbered as an export numbers them. A file's place that holds anything but
-// the album's own regular file sends that file to a numbered name.
+// album takes its own folder by the search and the rule exports use
+// (AlbumFolders, CardOwnership): where files carrying the album's identity
+// (read from the exported files) are, or files without identity that are
+// its tracks (the same bytes, or the tags and length of one of its exported
+// files, as an older card holds them); else its card name or the first
+// numbered form of it (" 2", " 3", …) that nobody holds: not the card, not
+// another listed album, not one given to another album of this send. A
+// file that names no album makes a folder nobody's. Albums that share a
+// card name are thus numbered as an export numbers them. A file's place
+// that holds anything but the album's own regular file sends that file to
+// a numbered name.
 // One object per send or question, on one thread; it reads the card, never
 // writes it, and throws nothing but Cancelled, once the send's stop is
 // requested while it reads a file.
@@ -18,6 +21,7 @@
 #include <set>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Core/Naming/PosixFS.hpp"
@@ -36,6 +40,10 @@ public:
     struct Target {
         std::string relative;  // below the card root
         bool own = false;      // a regular file of this album is there
+        // That file carries no identity and is this one by its bytes or by
+        // its tags and length: a copy of it whatever its size.
+        bool matched = false;
+        bool whole = false;  // that file's bytes are all there
     };
 
     CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums,
@@ -49,8 +57,8 @@ public:
     // there; nothing when no name is free.
     std::optional<Target> target(std::size_t index, const std::string& file);
 
-    // Whether the album's own folder on the card holds the card name of every
-    // one of its files.
+    // Whether the album's own folder on the card holds a whole copy of each
+    // of its files under its card name.
     bool complete(std::size_t index);
 
     // The album's search met a link in place of a folder above its own: the
@@ -58,14 +66,30 @@ public:
     std::optional<std::string> link(std::size_t index);
 
 private:
-    AlbumFolders::Album query(std::size_t index) const;
+    // An exported file as the rule compares card files with it.
+    struct Exported {
+        std::optional<AudioFacts::Facts> facts;
+        TrackMeta meta;  // its tags, as read
+    };
+    const Exported& exported(std::size_t index, std::size_t file);
+    AlbumFolders::Album query(std::size_t index);
+    std::optional<Target> place(std::size_t index, const std::string& file);
     bool sameBytesAsOne(std::size_t index, const std::string& cardFile) const;
+    // Whether a card file without identity has the tags and length of
+    // exported file `file` of the album.
+    bool sameTrack(std::size_t index, std::size_t file, const CardOwnership::CardFile& card);
+    // Whether a card file without identity is exported file `file` of the
+    // album: its bytes, or its tags and length.
+    bool isFile(std::size_t index, std::size_t file, const std::string& cardFile,
+                const CardOwnership::CardFile& card);
 
     std::stop_token stop_;
     CardTree tree_;
     AlbumFolders folders_;
     const std::vector<Album>& albums_;
     std::vector<std::optional<std::string>> identities_;
+    std::map<std::pair<std::size_t, std::size_t>, Exported> exported_;  // by album and file
+    std::map<std::pair<std::size_t, std::string>, std::optional<Target>> targets_;
     std::set<std::string> claimedFiles_;  // card keys
 };
 

@@ -20,10 +20,13 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
     return size ? static_cast<std::int64_t>(*size) : 0;
 }
 
-// The album's own copy of the file is on the card with the source's size.
+// The album's own copy of the file is on the card: whole, when it carries
+// no identity and is the file by its bytes or by its tags and length (as an
+// older card holds it, whatever its size); else with the source's size.
 bool sameCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target,
               std::int64_t size) {
     if (!target.own) return false;
+    if (target.matched) return target.whole;
     const std::optional<PosixFS::Location> location = PosixFS::locate(card, target.relative);
     if (!location || !location->exists()) return false;
     const std::optional<std::uint64_t> onCard = PosixFS::size(location->path);

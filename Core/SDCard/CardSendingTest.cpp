@@ -147,7 +147,7 @@ TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
     }
 }
 
-// "Café" and "Cafè" are both "Caf_" on the card, where "xxx" is neither's:
+// "Café" and "Cafè" are both "Caf_" on the card, where a stranger's album is:
 // they take "Caf_ 2" and "Caf_ 3" as an export would number them, and each
 // is on the card by its own bytes. Two files of one album that differ in
 // case are one file on the card: both are reported and not sent, and their
@@ -159,12 +159,12 @@ TEST_P(OnACard, SendNumbersAlbumsThatShareACardNameAndRefusesCollidingFiles) {
                                                 {"A/B/x.mp3", "5"},
                                                 {"A/B/X.MP3", "6"},
                                                 {"A/Ok/1.mp3", "7"}});
-    testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", "xxx");
+    testing::writeFile(card_ / "A" / "Caf_" / "1.mp3", own("xxx", "s"));
     const SendResult result = send(albums, card_, recording());
     EXPECT_EQ(std::set<std::string>(result.failed.begin(), result.failed.end()),
               (std::set<std::string>{"A/B/x.mp3", "A/B/X.MP3"}));
     EXPECT_EQ(calls_.back(), (Call{4, 4, ""}));
-    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", "xxx"},
+    EXPECT_EQ(filesBelow(card_), (Files{{"A/Caf_/1.mp3", own("xxx", "s")},
                                         {"A/Caf_ 2/1.mp3", "one"},
                                         {"A/Caf_ 2/2.mp3", "two"},
                                         {"A/Caf_ 3/1.mp3", "6"},
@@ -281,6 +281,32 @@ TEST(SendStop, StopWhileTheCardIsReadEndsTheSendWithinASecond) {
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(late).count(), 1000);
     EXPECT_EQ(result.copied, 0);
     EXPECT_EQ(calls, (std::vector<Call>{{0, 2, ""}}));
+}
+
+// A file without identity or tags beside the album's own name is compared
+// with the album's files byte for byte: a stop in the middle of eight
+// gigabytes of that ends the send within a second, and nothing is copied.
+TEST(SendStop, StopWhileComparingBytesEndsTheSendWithinASecond) {
+    using namespace std::chrono_literals;
+    testing::TempDir temp;
+    constexpr std::uintmax_t size = std::uintmax_t{8} << 30;  // sparse: no room taken
+    testing::writeFile(temp / "Export/Ar/Al/1.mp3", "");
+    testing::writeFile(temp / "card/Ar/Al/old.mp3", "");
+    std::filesystem::resize_file(temp / "Export/Ar/Al/1.mp3", size);
+    std::filesystem::resize_file(temp / "card/Ar/Al/old.mp3", size);
+    std::stop_source stop;
+    std::atomic<std::chrono::steady_clock::time_point> stopped{};
+    const std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stopped = std::chrono::steady_clock::now();
+        stop.request_stop();
+    });
+    const SendResult result =
+        send(exportedAlbums({temp / "Export"}), temp / "card", {}, stop.get_token());
+    const auto late = std::chrono::steady_clock::now() - stopped.load();
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(late).count(), 1000);
+    EXPECT_EQ(result.copied, 0);
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(temp / "card"), {}), 3);
 }
 
 // Only a real card has a room of its own.

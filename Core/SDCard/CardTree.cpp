@@ -9,6 +9,7 @@
 
 #include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -67,6 +68,32 @@ using IdentityRead = std::optional<std::optional<std::string>>;
 IdentityRead readUnlessStopped(const std::filesystem::path& file, std::stop_token stop) {
     try {
         return AlbumIdentity::read(file, std::move(stop));
+    } catch (const Cancelled&) {
+        return std::nullopt;
+    }
+}
+
+// A file's identity and what else it says of itself, through one opening
+// (a card through FUSE answers every open with a round trip); nothing at
+// all where the stop ended the read.
+struct FileRead {
+    std::optional<std::string> identity;
+    std::optional<AudioFacts::Facts> facts;
+};
+std::optional<FileRead> readFileUnlessStopped(const std::filesystem::path& path,
+                                              std::stop_token stop) {
+    try {
+        if (stop.stop_requested()) return std::nullopt;
+        std::optional<FileSource> source;
+        try {
+            source.emplace(path);
+        } catch (const ConversionError&) {
+            return FileRead{};  // not there, no regular file, or not readable
+        }
+        FileRead read;
+        read.identity = AlbumIdentity::read(*source, stop);
+        read.facts = AudioFacts::read(*source, stop);
+        return read;
     } catch (const Cancelled&) {
         return std::nullopt;
     }
@@ -172,6 +199,12 @@ const std::optional<std::string>& CardTree::identity(const std::string& file) {
     return identities_.emplace(file, std::move(read)).first->second;
 }
 
+const std::optional<AudioFacts::Facts>& CardTree::facts(const std::string& file) {
+    if (const auto known = facts_.find(file); known != facts_.end()) return known->second;
+    std::optional<AudioFacts::Facts> read = AudioFacts::read(fullPath(file), stop_);
+    return facts_.emplace(file, std::move(read)).first->second;
+}
+
 void CardTree::readIdentities(const std::vector<std::string>& files) {
     std::vector<std::string> wanted;
     for (const std::string& file : files) {
@@ -204,6 +237,7 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
         bool done = false;
         std::vector<Entry> entries;
         std::vector<std::pair<std::string, std::optional<std::string>>> identities;
+        std::vector<std::pair<std::string, std::optional<AudioFacts::Facts>>> facts;
     };
     std::vector<Found> found(wanted.size());
     // Each thread fills only the slots it takes; the maps are filled here.
@@ -215,9 +249,10 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
             for (const Entry& entry : folder.entries) {
                 if (!isAudioFile(entry)) continue;
                 std::string file = joined(wanted[at], entry.name);
-                IdentityRead identity = readUnlessStopped(fullPath(file), stop_);
-                if (!identity) return;  // stopped: the folder is read when asked
-                folder.identities.emplace_back(std::move(file), std::move(*identity));
+                std::optional<FileRead> read = readFileUnlessStopped(fullPath(file), stop_);
+                if (!read) return;  // stopped: the folder is read when asked
+                folder.identities.emplace_back(file, std::move(read->identity));
+                folder.facts.emplace_back(std::move(file), std::move(read->facts));
             }
             folder.done = true;
         },
@@ -228,6 +263,8 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
         for (auto& [file, identity] : found[at].identities) {
             identities_.emplace(std::move(file), std::move(identity));
         }
+        for (auto& [file, facts] : found[at].facts)
+            facts_.emplace(std::move(file), std::move(facts));
     }
 }
 

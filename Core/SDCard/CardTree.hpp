@@ -2,11 +2,12 @@
 // names in each folder with their kinds, read once; where a relative path
 // lies, each level matched as a FAT or exFAT card matches names (letter case,
 // normal form and, for folders, the Shift-JIS padding ignored); and the album
-// identity of each file, read once. One object per run or send, used on one
-// thread, given that run's stop. It never writes: a folder that can't be read
-// holds nothing. It throws nothing but Cancelled, from the calls that read
-// identities once the stop is requested, even in the middle of a file. It
-// sees the card as it was when first asked, plus what `note` adds.
+// identity of each file and what else it says of itself (AudioFacts), each
+// read once. One object per run or send, used on one thread, given that
+// run's stop. It never writes: a folder that can't be read holds nothing. It
+// throws nothing but Cancelled, from the calls that read files once the stop
+// is requested, even in the middle of a file. It sees the card as it was
+// when first asked, plus what `note` adds.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Core/Convert/AudioFacts.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -72,6 +74,11 @@ public:
     // Cancelled once the stop is requested and the file is not read yet.
     const std::optional<std::string>& identity(const std::string& file);
 
+    // What a file says of itself (tags, length, whether it is whole), by its
+    // real relative path; nothing when it can't be opened. Throws Cancelled
+    // as `identity` does.
+    const std::optional<AudioFacts::Facts>& facts(const std::string& file);
+
     // Reads the identities of these files (real relative paths) not read yet,
     // a few at a time on helper threads that end before it returns: a card
     // through FUSE answers every open with a round trip, and reads overlap.
@@ -79,9 +86,9 @@ public:
     // is thrown when any file is left unread.
     void readIdentities(const std::vector<std::string>& files);
 
-    // Lists these folders (real relative paths) and reads the identities of
-    // their audio files at once, as readIdentities does: what a run will ask
-    // of them album by album, asked together. A stop ends it early, without
+    // Lists these folders (real relative paths) and reads the identities and
+    // facts of their audio files at once, as readIdentities does: what a run
+    // will ask of them album by album, asked together. A stop ends it early, without
     // throwing: a folder not wholly read is read again when asked.
     void prefetch(const std::vector<std::string>& folders);
 
@@ -105,8 +112,9 @@ private:
 
     PosixFS::Root root_;
     std::stop_token stop_;
-    std::map<std::string, std::vector<Entry>> listings_;            // by real relative folder
-    std::map<std::string, std::optional<std::string>> identities_;  // by real relative file
+    std::map<std::string, std::vector<Entry>> listings_;             // by real relative folder
+    std::map<std::string, std::optional<std::string>> identities_;   // by real relative file
+    std::map<std::string, std::optional<AudioFacts::Facts>> facts_;  // by real relative file
 };
 
 }  // namespace tarvik::SDCardTools

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "Core/Naming/PosixFS.hpp"
+#include "Core/Platform/Errors.hpp"
 #include "Core/Platform/NameOrder.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardAlbumPlaces.hpp"
@@ -151,7 +153,7 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot) {
 }
 
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
-              const std::set<std::string>& shared) {
+              const std::set<std::string>& shared, std::stop_token stop) {
     for (const std::string& file : album.files) {
         if (shared.contains(cardPathKey(album, file))) return false;
     }
@@ -162,7 +164,11 @@ bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
     const std::optional<PosixFS::Root> root = PosixFS::rootAt(cardRoot);
     if (!root) return album.files.empty();
     const std::vector<Album> one{album};
-    return CardAlbumPlaces(*root, one).complete(0);
+    try {
+        return CardAlbumPlaces(*root, one, std::move(stop)).complete(0);
+    } catch (const Cancelled&) {
+        return false;
+    }
 }
 
 std::string cardPathKey(const Album& album, std::string_view file) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,16 +48,18 @@ std::vector<Album> albumFolders(const std::filesystem::path& exportFolder);
 std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& exportFolders);
 
 // Whether the album's own card folder (its card name or a numbered one, told
-// by the identity its files carry, or by the same bytes for files without
-// one) holds the card name of every one of its files; sizes are not compared.
-// Each album answers for itself, whatever others share its card name.
-// Never true for an album two of whose files would be one file on the card.
+// by the rule the send follows: the identity its files carry, or for files
+// without one their bytes or their tags and length) holds a whole copy of
+// every one of its files under its card name; the sizes of copies that carry
+// the identity are not compared. Each album answers for itself, whatever
+// others share its card name. Never true for an album two of whose files
+// would be one file on the card, nor once the stop is requested.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
 
 // The same, and never true for an album with a file whose card path is in
 // `shared` (sharedCardPaths of the albums listed with it).
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot,
-              const std::set<std::string>& shared);
+              const std::set<std::string>& shared, std::stop_token stop = {});
 
 // Where one of the album's files lands below the card root, as a card that
 // ignores letter case and normalisation sees it: NFC and lower-cased.

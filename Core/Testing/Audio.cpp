@@ -30,7 +30,15 @@ void makeTone(const std::filesystem::path& path, const ToneOptions& options) {
         words.push_back(key + "=" + value);
     }
     words.insert(words.end(), options.extraArguments.begin(), options.extraArguments.end());
-    words.push_back(path.string());
+    if (!options.pipedFormat.empty()) {
+        std::string command;
+        for (const std::string& word : words) command += shellQuote(word) + " ";
+        words = {"sh", "-c",
+                 command + "-f " + shellQuote(options.pipedFormat) + " - > " +
+                     shellQuote(path.string())};
+    } else {
+        words.push_back(path.string());
+    }
     if (runCommand(words).exitCode != 0) {
         throw std::runtime_error("ffmpeg could not make " + path.string());
     }

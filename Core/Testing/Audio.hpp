@@ -18,6 +18,10 @@ struct ToneOptions {
     double volumeDB = 0.0;  // gain applied to the tone
     std::vector<std::pair<std::string, std::string>> metadata = {};
     std::vector<std::string> extraArguments = {};  // placed before the output path
+    // When given, ffmpeg writes this format to its standard output, which
+    // fills the file: a pipe to ffmpeg, so its headers are written before
+    // the stream's length is known and never again.
+    std::string pipedFormat = {};
 };
 
 // Writes the tone to `path`; the extension chooses the container. Throws

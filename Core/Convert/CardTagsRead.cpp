@@ -1,0 +1,196 @@
+#include "Core/Convert/CardTagsRead.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <string_view>
+
+#include "Core/Convert/CardTags.hpp"
+#include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/MP4Atoms.hpp"
+#include "Core/Platform/Errors.hpp"
+
+namespace tarvik::cardtags {
+namespace {
+
+constexpr std::size_t readChunk = std::size_t{1} << 20;
+// TagLib recurses once a level: real files nest six or seven deep.
+constexpr int depthLimit = 16;
+// Top-level atoms looked at before a file counts as having no movie.
+constexpr std::size_t topLevelAtoms = 1024;
+constexpr std::size_t flacBlocks = 1024;
+
+std::uint64_t bigEndian(const Bytes& bytes, std::uint64_t at, int width) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < width; ++i)
+        value = (value << 8) | bytes[at + static_cast<std::uint64_t>(i)];
+    return value;
+}
+
+std::uint64_t littleEndian(const Bytes& bytes, std::size_t at, int width) {
+    std::uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+bool nameIs(const Bytes& bytes, std::uint64_t at, std::string_view name) {
+    return bytes.size() >= at + 4 &&
+           std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// The atoms TagLib descends into wherever it meets them.
+bool isContainer(const Bytes& bytes, std::uint64_t nameAt) {
+    for (std::string_view name :
+         {"moov", "udta", "mdia", "meta", "ilst", "stbl", "minf", "moof", "traf", "trak", "stsd"}) {
+        if (nameIs(bytes, nameAt, name)) return true;
+    }
+    return false;
+}
+
+// A walk of the movie's copy as TagLib 1.13 walks it: an atom is checked
+// against the end of the copy (not its parent's), a container's children
+// follow one another from its header on, and TagLib carries on from where
+// the last child left it.
+struct Walk {
+    const Bytes& bytes;
+    std::size_t atoms = 0;
+    bool damaged = false;
+};
+
+struct Step {
+    std::uint64_t next;  // where TagLib reads on
+    bool valid;          // TagLib took the atom (a length other than 0)
+};
+
+std::optional<Step> atomAsTagLib(Walk& walk, std::uint64_t at, int depth) {
+    const Bytes& bytes = walk.bytes;
+    const std::uint64_t end = bytes.size();
+    if (++walk.atoms > mp4::atomsInAll) return std::nullopt;
+    const auto invalid = [&] {
+        walk.damaged = true;
+        return Step{end, false};
+    };
+    if (at > end || end - at < 8) return invalid();
+    std::uint64_t length = bigEndian(bytes, at, 4);
+    std::uint64_t children = at + 8;
+    if (length == 0) {
+        length = end - at;
+    } else if (length == 1) {
+        if (end - at < 16) return invalid();
+        length = bigEndian(bytes, at + 8, 8);
+        children = at + 16;
+        if (length > static_cast<std::uint64_t>(LONG_MAX)) return invalid();
+    }
+    if (length < 8 || length > end - at) return invalid();
+    if (!isContainer(bytes, at + 4)) return Step{at + length, true};
+    if (depth >= depthLimit) return std::nullopt;
+
+    const auto walkFrom = [&](std::uint64_t from) -> std::optional<std::uint64_t> {
+        std::uint64_t position = from;
+        while (position < at + length) {
+            const std::optional<Step> child = atomAsTagLib(walk, position, depth + 1);
+            if (!child) return std::nullopt;
+            position = child->next;
+            if (!child->valid) break;
+        }
+        return position;
+    };
+    if (nameIs(bytes, at + 4, "meta")) {
+        // A full atom's version and flags come first, unless a child's name
+        // follows at once (QuickTime's form); both readings are kept within
+        // bounds, and TagLib carries on after the one it takes.
+        bool quickTime = false;
+        for (std::string_view name : {"hdlr", "ilst", "mhdr", "ctry", "lang"}) {
+            quickTime = quickTime || nameIs(bytes, children + 4, name);
+        }
+        const bool damaged = walk.damaged;
+        if (!walkFrom(quickTime ? children + 4 : children)) return std::nullopt;
+        walk.damaged = damaged;  // only the reading TagLib takes tells
+        const std::optional<std::uint64_t> next = walkFrom(quickTime ? children : children + 4);
+        if (!next) return std::nullopt;
+        return Step{*next, true};
+    }
+    if (nameIs(bytes, at + 4, "stsd")) children += 8;
+    const std::optional<std::uint64_t> next = walkFrom(children);
+    if (!next) return std::nullopt;
+    return Step{*next, true};
+}
+
+}  // namespace
+
+Bytes BoundedReader::read(std::uint64_t offset, std::size_t length) {
+    if (stop_.stop_requested()) throw Cancelled();
+    return file_.read(offset, length);
+}
+
+Bytes BoundedReader::take(std::uint64_t offset, std::size_t length) {
+    Bytes bytes;
+    while (length > 0) {
+        const Bytes chunk = read(offset, std::min(length, readChunk));
+        bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+        if (chunk.size() < std::min(length, readChunk)) break;
+        offset += chunk.size();
+        length -= chunk.size();
+    }
+    return bytes;
+}
+
+std::uint64_t afterID3(ByteSource& file) {
+    std::uint64_t at = 0;
+    for (int tags = 0; tags < 4; ++tags) {
+        const std::optional<std::uint64_t> size = id3::tagLength(file.read(at, 10));
+        if (!size || *size > file.size() - at) break;
+        at += *size;
+    }
+    return at;
+}
+
+std::optional<Movie> movieOf(BoundedReader& file) {
+    std::size_t budget = topLevelAtoms;
+    const std::optional<mp4::Atom> type = mp4::atomAt(file, 0, file.size(), false);
+    const std::optional<mp4::Atom> movie = mp4::findAtom(file, 0, file.size(), "moov", budget);
+    if (!type || type->type != "ftyp" || !movie) return std::nullopt;
+    Movie found;
+    if (type->end - type->start > 4096 || movie->end - movie->start > CardTags::tagLimit) {
+        found.readable = false;
+        return found;
+    }
+    found.bytes = file.take(type->start, static_cast<std::size_t>(type->end - type->start));
+    const Bytes moov = file.take(movie->start, static_cast<std::size_t>(movie->end - movie->start));
+    found.bytes.insert(found.bytes.end(), moov.begin(), moov.end());
+    Walk walk{found.bytes};
+    for (std::uint64_t at = 0; at < found.bytes.size();) {
+        const std::optional<Step> step = atomAsTagLib(walk, at, 0);
+        if (!step) {
+            found.readable = false;
+            return found;
+        }
+        if (!step->valid) break;
+        at = step->next;
+    }
+    found.damaged = walk.damaged;
+    return found;
+}
+
+std::optional<Bytes> asfHeaderOf(BoundedReader& file, std::uint64_t at) {
+    const Bytes head = file.take(at, 30);
+    if (head.size() < 30) return std::nullopt;
+    const std::uint64_t size = littleEndian(head, 16, 8);
+    if (size < 30 || size > CardTags::tagLimit) return std::nullopt;
+    return file.take(at, static_cast<std::size_t>(size));
+}
+
+std::optional<Bytes> flacBlocksOf(BoundedReader& file, std::uint64_t at) {
+    std::uint64_t end = at + 4;
+    for (std::size_t blocks = 0; blocks < flacBlocks; ++blocks) {
+        const Bytes header = file.read(end, 4);
+        if (header.size() < 4) break;
+        const std::uint64_t length = bigEndian(header, 1, 3);
+        end += 4 + std::min(length, file.size() - std::min(file.size(), end + 4));
+        if (end - at > CardTags::tagLimit) return std::nullopt;
+        if ((header[0] & 0x80) != 0) break;  // the last block
+    }
+    return file.take(at, static_cast<std::size_t>(end - at));
+}
+
+}  // namespace tarvik::cardtags
