@@ -6,6 +6,7 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Tidy/TidyApplyRun.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyLock.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"

@@ -13,7 +13,7 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
-#include "Core/Tidy/TidyRecovery.hpp"
+#include "Core/Tidy/TidyPaths.hpp"
 
 namespace tarvik {
 namespace {
