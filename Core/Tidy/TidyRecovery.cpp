@@ -50,9 +50,10 @@ void removeMadeInVain(const fs::path& root, const std::vector<TidyJournalEntry>&
 // announced, never by an inode number (a volume mounted again numbers its
 // files anew). A song holding them is the run's write; one that doesn't
 // and whose new content was taken back, or never announced, was never
-// rewritten. Else the run's write was saved over since by another program:
-// the entry keeps the run's content, which the song no longer holds, so
-// that the undo keeps the save.
+// rewritten, and where it no longer holds what the run checked either,
+// another program saved it since. Else the run's write was saved over
+// since by another program: the entry keeps the run's content, which the
+// song no longer holds. Either way the undo keeps the save and says so.
 void judgeByContent(TidyJournalEntry& entry, const fs::path& song,
                     const std::set<std::string>& takenBack) {
     const std::optional<NewContent>& ours = entry.newContent;
@@ -60,6 +61,8 @@ void judgeByContent(TidyJournalEntry& entry, const fs::path& song,
         entry.sha256 = ours->sha256;
     } else if (!ours || takenBack.contains(ours->sha256)) {
         entry.tagsWritten = false;
+        entry.savedSince = entry.sizeBefore && entry.sha256Before &&
+                           !NewContent{*entry.sizeBefore, 0, *entry.sha256Before}.isIn(song);
     } else {
         entry.size = ours->size;
         entry.modified = ours->modified;
@@ -261,7 +264,7 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
                 if (entry->pending) continue;
                 journal.append(TidyJournalCompletion{*entry->id, entry->tagsWritten, entry->moved,
                                                      entry->size, entry->modified, true,
-                                                     entry->sha256}
+                                                     entry->sha256, entry->savedSince}
                                    .line());
             }
             notice(progress, "中断された整理の記録を締めくくりました: " + name);

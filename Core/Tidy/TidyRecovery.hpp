@@ -46,8 +46,10 @@ struct LeftoverEvidence {
 // holds the content the run announced, or that content neither stayed
 // beside it (`evidence`) nor is in it (another program saved over the run's
 // write since: the entry then records the run's write, so that the undo
-// leaves the save alone). No content announced: never rewritten. Entries
-// of older versions are judged by inode. No longer pending afterwards. An
+// leaves the save alone). No content announced: never rewritten. A song
+// never rewritten that no longer holds what the run checked was saved by
+// another program since (`savedSince`). Entries of older versions are
+// judged by inode. No longer pending afterwards. An
 // entry whose file is nowhere stays pending. Notices go to `progress`.
 void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
             const RenamedFolders& renamed, const TidyApplier::Progress& progress,
