@@ -10,21 +10,15 @@
 #include <system_error>
 
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Platform/Sha256.hpp"
 
 namespace tarvik::InPlaceLeftover {
 namespace {
-
-constexpr std::size_t digestLength = 64;
 
 struct Named {
     FileIdentity ours, replaced;
     std::optional<std::string> sha256;  // absent in names of older versions
 };
-
-bool isDigest(std::string_view text) {
-    return text.size() == digestLength &&
-           text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
-}
 
 // What `name` says: six hexadecimal numbers (inode, size and modification
 // time of each identity), then the digest where the name has one. The
@@ -43,7 +37,7 @@ std::optional<Named> parse(std::string_view name, std::uint64_t device) {
             name.remove_prefix(1);
         }
     }
-    if (!name.empty() && !isDigest(name)) return std::nullopt;
+    if (!name.empty() && !isSha256Hex(name)) return std::nullopt;
     const auto identity = [&](std::size_t at) {
         return FileIdentity{device, numbers[at], numbers[at + 1],
                             static_cast<std::int64_t>(numbers[at + 2])};

@@ -47,4 +47,8 @@ std::string sha256Hex(ByteSource& source) {
     return hexOf(digest, length);
 }
 
+bool isSha256Hex(std::string_view text) {
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 }  // namespace tarvik

@@ -14,5 +14,7 @@ namespace tarvik {
 std::string sha256Hex(std::string_view bytes);
 // Of everything `source` holds, read a bounded piece at a time.
 std::string sha256Hex(ByteSource& source);
+// Whether `text` is a digest as these write it.
+bool isSha256Hex(std::string_view text);
 
 }  // namespace tarvik

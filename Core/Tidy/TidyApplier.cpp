@@ -5,7 +5,9 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Platform/Sha256.hpp"
 #include "Core/Platform/Text.hpp"
+#include "Core/Tidy/TidyApplyRun.hpp"
 #include "Core/Tidy/TidyFileState.hpp"
 #include "Core/Tidy/TidyLock.hpp"
 #include "Core/Tidy/TidyRecovery.hpp"
@@ -73,6 +75,7 @@ public:
         TagFields::FramePlaces places;
         bool tagAdded = false;
         std::optional<Bytes> trailer;
+        std::optional<std::string> digestBefore;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
                 TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
@@ -93,6 +96,15 @@ public:
             // Only a tag added in front of the trailer changes it.
             tagAdded = !raw.hasTag;
             if (tagAdded) trailer = raw.trailer;
+            // The song as checked, by its bytes, which a run killed before
+            // it wrote the song tells another program's save by, whatever
+            // the volume numbers the files.
+            try {
+                FileSource song(file->path, *facts);
+                digestBefore = sha256Hex(song);
+            } catch (const FileChangedMeanwhile&) {
+                throw ConversionError(std::string(changedSincePlanning));
+            }
         }
         std::optional<TidyApplier::Place> destination;
         std::vector<std::string> made;
@@ -122,6 +134,7 @@ public:
         if (wantsTags) entry_.rawOld = before;
         entry_.placesOld = std::move(places);
         entry_.sizeBefore = facts->size;
+        entry_.sha256Before = std::move(digestBefore);
         entry_.tagAdded = tagAdded;
         entry_.trailerOld = std::move(trailer);
         entry_.announcesContent = wantsTags;

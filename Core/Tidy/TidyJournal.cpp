@@ -14,6 +14,7 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Json.hpp"
+#include "Core/Platform/Sha256.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 #include "Core/Platform/WholeFile.hpp"
@@ -26,8 +27,7 @@ constexpr std::string_view badFormat = "記録ファイルの形式が違いま�
 // A SHA-256 digest as this program writes it, or nothing where the line has none.
 std::optional<std::string> digestFrom(const json::ObjectReader& reader, const std::string& key) {
     std::optional<std::string> digest = reader.optionalString(key);
-    if (digest && (digest->size() != 64 ||
-                   digest->find_first_not_of("0123456789abcdef") != std::string::npos)) {
+    if (digest && !isSha256Hex(*digest)) {
         throw DecodingError(DecodingError::Kind::dataCorrupted, reader.pathOf(key), *digest);
     }
     return digest;
@@ -189,7 +189,8 @@ JournalContents readJournal(const std::filesystem::path& file) {
                                           std::nullopt,
                                           reader.optionalInteger("modified"),
                                           reader.optionalBoolean("recovered").value_or(false),
-                                          digestFrom(reader, "sha256")};
+                                          digestFrom(reader, "sha256"),
+                                          reader.optionalBoolean("savedSince").value_or(false)};
             if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
                 outcome.size = static_cast<std::uint64_t>(*size);
             }
@@ -219,8 +220,9 @@ JournalContents readJournal(const std::filesystem::path& file) {
             entry.size = outcome->second.size;
             entry.modified = outcome->second.modified;
             entry.sha256 = outcome->second.sha256;
+            entry.savedSince = outcome->second.savedSince;
         }
-        if (entry.pending || entry.tagsWritten || entry.moved) {
+        if (entry.pending || entry.tagsWritten || entry.moved || entry.savedSince) {
             contents.entries.push_back(std::move(entry));
         }
     }

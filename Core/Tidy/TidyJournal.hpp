@@ -50,6 +50,10 @@ struct TidyJournalEntry {
     // The file's size before its tags were written, so that undo can give
     // back its old length too.
     std::optional<std::uint64_t> sizeBefore = std::nullopt;
+    // And its content's SHA-256 digest then, as the run checked it: the
+    // song a killed run never wrote is judged by it. Absent in journals of
+    // older versions.
+    std::optional<std::string> sha256Before = std::nullopt;
     // The file had no tag of the kind written (an MP3 without an ID3v2
     // tag, a FLAC file without a comment block): undo takes the added one
     // away again. And an MP3's ID3v1 trailer as it was (128 bytes), which
@@ -85,6 +89,9 @@ struct TidyJournalEntry {
     // one after a crash judged the song by its bytes (its size is `size`):
     // undo leaves the song alone unless it still holds exactly that.
     std::optional<std::string> sha256 = std::nullopt;
+    // That run found the song never written and no longer as it was checked
+    // (`sha256Before`): saved by another program since. Undo fails it, untouched.
+    bool savedSince = false;
     // The folders the move makes, below the root, shallow first: an undo,
     // or the run after a crash, removes them again once they are empty.
     std::vector<std::string> made = {};
@@ -122,6 +129,7 @@ struct TidyJournalCompletion {
     std::optional<std::int64_t> modified = std::nullopt;
     bool recovered = false;
     std::optional<std::string> sha256 = std::nullopt;  // see TidyJournalEntry::sha256
+    bool savedSince = false;                           // see TidyJournalEntry::savedSince
 
     std::string line() const;
 };

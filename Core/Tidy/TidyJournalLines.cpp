@@ -12,6 +12,7 @@
 #include "Core/Platform/Hex.hpp"
 #include "Core/Platform/Iso8601.hpp"
 #include "Core/Platform/Json.hpp"
+#include "Core/Platform/Sha256.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 #include "Core/Tidy/TidyJournal.hpp"
@@ -132,7 +133,8 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
            id == other.id && pending == other.pending && folder == other.folder &&
            stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made &&
            announcesContent == other.announcesContent && newContent == other.newContent &&
-           sha256 == other.sha256;
+           sha256 == other.sha256 && sha256Before == other.sha256Before &&
+           savedSince == other.savedSince;
 }
 
 std::string TidyJournalEntry::line() const {
@@ -158,6 +160,7 @@ std::string TidyJournalEntry::line() const {
         }
     }
     if (sizeBefore) value["sizeBefore"] = *sizeBefore;
+    if (sha256Before) value["sha256Before"] = *sha256Before;
     if (tagAdded) value["tagAdded"] = true;
     if (trailerOld) value["trailerOld"] = hexOf(*trailerOld);
     if (size) value["size"] = *size;
@@ -179,6 +182,7 @@ std::string TidyJournalCompletion::line() const {
     if (modified) value["modified"] = *modified;
     if (recovered) value["recovered"] = true;
     if (sha256) value["sha256"] = *sha256;
+    if (savedSince) value["savedSince"] = true;
     return dumped(value);
 }
 
@@ -219,6 +223,10 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
             if (*bytes < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, key, {});
             *member = static_cast<std::uint64_t>(*bytes);
         }
+    }
+    entry.sha256Before = reader.optionalString("sha256Before");
+    if (entry.sha256Before && !isSha256Hex(*entry.sha256Before)) {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, "sha256Before", {});
     }
     entry.tagAdded = reader.optionalBoolean("tagAdded").value_or(false);
     if (const auto trailer = reader.optionalString("trailerOld")) {

@@ -157,6 +157,49 @@ TEST(TidyJournal, AnnouncedContentAndJudgedDigestReadBackAndDamagedOnesAreRefuse
     }
 }
 
+// The digest of the song as a run checked it reads back with its entry;
+// a song the run that finished a killed one found never written but saved
+// since stays an entry for the undo to fail, one found untouched is
+// nothing to undo; damaged ones are refused.
+TEST(TidyJournal, DigestBeforeAndASaveFoundSinceReadBackAndDamagedOnesAreRefused) {
+    TidyJournalEntry entry{.source = "a.mp3", .target = "a.mp3", .tagsWritten = true};
+    entry.sizeBefore = 4078;
+    entry.sha256Before = std::string(64, 'c');
+    entry.id = 1;
+    entry.pending = true;
+    entry.announcesContent = true;
+    EXPECT_EQ(json::parse(entry.line())["sha256Before"], std::string(64, 'c'));
+    EXPECT_EQ(TidyJournalEntry::fromLine(entry.line()), entry);
+    const testing::TempDir dir;
+    const auto read = [&](const std::string& entryLine, const std::string& completion) {
+        testing::writeFile(dir / "tidy.jsonl",
+                           journalHeader("/m", {}) + "\n" + entryLine + "\n" + completion + "\n");
+        return readJournal(dir / "tidy.jsonl").entries;
+    };
+    for (const bool saved : {true, false}) {
+        SCOPED_TRACE(saved ? "saved since" : "untouched");
+        TidyJournalCompletion judged{1, false, false, 4100, 5, true};
+        judged.savedSince = saved;
+        const std::vector<TidyJournalEntry> entries = read(entry.line(), judged.line());
+        ASSERT_EQ(entries.size(), saved ? 1u : 0u);
+        if (saved) {
+            EXPECT_TRUE(entries[0].savedSince && !entries[0].pending && !entries[0].tagsWritten);
+            EXPECT_EQ(entries[0].sha256Before, entry.sha256Before);
+        }
+    }
+    const nlohmann::json line = json::parse(entry.line());
+    const std::string judged = TidyJournalCompletion{1, false, false}.line();
+    for (const nlohmann::json& damaged :
+         {nlohmann::json("ab"), nlohmann::json(std::string(64, 'C')), nlohmann::json(12)}) {
+        nlohmann::json broken = line;
+        broken["sha256Before"] = damaged;
+        EXPECT_THROW(read(broken.dump(), judged), DecodingError) << damaged;
+    }
+    EXPECT_THROW(read(entry.line(), R"({"completes":1,"tagsWritten":false,"moved":false,)"
+                                    R"("savedSince":"yes"})"),
+                 DecodingError);
+}
+
 // Nothing the program reads today makes a line it can't encode; should
 // anything ever, that song alone is left as it is and the run goes on.
 TEST(TidyJournal, ItemWhoseLineCannotBeMadeFailsAloneNamingItsSong) {

@@ -1,8 +1,10 @@
 // An apply killed with a song in flight, that song then saved by another
-// program before the next run: the undo keeps the save, whatever the kill
-// left (the new content whole beside the song, announced in the journal or
-// not, or in the song's place), whether the save was a copy renamed over
-// the song or written into it; without a save the song comes back whole.
+// program before the next run: the undo keeps the save and fails the song
+// as changed since it was recorded, whatever the kill left (the new content
+// whole beside the song, announced in the journal or not, or in the song's
+// place), whether the save was a copy renamed over the song or written into
+// it; without a save the song comes back whole, and one never written is
+// nothing to undo.
 // The same on an exFAT card mounted again between the kill and the save,
 // whose file numbers then mean nothing. strace kills the apply (this
 // program started again in its apply role) at calls found in a whole run.
@@ -128,6 +130,15 @@ std::vector<std::string> leftoverKinds(const fs::path& folder) {
     return kinds;
 }
 
+// A journal's header and its first entry line, as a run wrote them ahead.
+std::pair<std::string, std::string> headerAndEntry(const fs::path& journal) {
+    std::istringstream lines(readFile(journal));
+    std::string header, entry;
+    std::getline(lines, header);
+    std::getline(lines, entry);
+    return {header, entry};
+}
+
 void killSaveAndUndo(Song& song, testing::CardImage* card) {
     std::vector<std::string> names = testing::lookAndRenameCalls;
     names.push_back("fsync");
@@ -158,9 +169,10 @@ void killSaveAndUndo(Song& song, testing::CardImage* card) {
             const TidyResult undone =
                 TidyApplier{}.undo(testing::journalsIn(song.work / "j").at(0),
                                    [&](const TidyEvent& event) { events.push_back(event); }, {});
+            // Written or not, a save is kept and said to be there.
             const bool written = kill == Kill::afterTheExchange;
             std::vector<std::string> failures;
-            if (written && save != Save::none) {
+            if (save != Save::none) {
                 failures.push_back(song.source +
                                    ": 記録のあとでファイルが変わっています: song.mp3");
             }
@@ -200,6 +212,39 @@ TEST(TidyKilledThenSaved, UndoKeepsASaveOnACardMountedAgainAfterTheKill) {
     killSaveAndUndo(song, card.get());
 }
 
+// A song a killed run never wrote is judged when the next run finishes the
+// killed one: saved by then, its undo fails it and keeps the save; saved
+// only after, it is a song that run never touched, which its undo leaves
+// alone without a word.
+TEST(TidyKilledThenSaved, NeverWrittenSongIsJudgedWhenTheNextRunFinishesTheKilledOne) {
+    for (const bool savedBefore : {true, false}) {
+        SCOPED_TRACE(savedBefore ? "saved before the next run" : "saved after it");
+        const testing::TempDir dir;
+        Song song(dir / "Music", dir.path());
+        song.reset(false);
+        const TidyResult applied =
+            TidyApplier{}.apply(TidyPlan::load(dir / "plan.json"), dir / "j", false, {}, {});
+        ASSERT_EQ(applied.done, 1);
+        // Killed before it wrote the song: its entry line alone, the song as it was.
+        const auto [header, entry] = headerAndEntry(*applied.journal);
+        testing::writeFile(*applied.journal, header + "\n" + entry + "\n");
+        testing::writeFile(song.path, song.pristine);
+        std::string saved = savedBefore ? song.save(Save::writtenIntoIt) : "";
+        testing::writeFile(song.music / "other.wav", "other");
+        const TidyPlan next{
+            song.music.string(), {}, {testing::moving("other.wav", "Other.wav", song.music)}};
+        ASSERT_EQ(TidyApplier{}.apply(next, dir / "j", false, {}, {}).done, 1);
+        if (!savedBefore) saved = song.save(Save::copyRenamedOverIt);
+
+        std::vector<TidyEvent> events;
+        const TidyResult undone = TidyApplier{}.undo(
+            *applied.journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+        EXPECT_EQ(undone, (TidyResult{0, savedBefore ? 1 : 0, std::nullopt}));
+        EXPECT_EQ(testing::failuresIn(events).size(), savedBefore ? 1u : 0u);
+        EXPECT_TRUE(readFile(song.path) == saved) << "the save was not kept";
+    }
+}
+
 // A journal of the previous version, whose run was killed with a song in
 // flight, announced no content: its song is judged by inode as before,
 // written where the inode changed (undone whole), never written where it
@@ -222,10 +267,7 @@ TEST(TidyKilledThenSaved, OlderJournalsSongIsJudgedAsBefore) {
             saved = song.save(Save::writtenIntoIt);
         }
         // Its entry line alone, as that version wrote it ahead.
-        std::istringstream lines(readFile(*applied.journal));
-        std::string header, entry;
-        std::getline(lines, header);
-        std::getline(lines, entry);
+        auto [header, entry] = headerAndEntry(*applied.journal);
         const std::string announces = R"("announcesContent":true)";
         ASSERT_NE(entry.find(announces), std::string::npos);
         entry.replace(entry.find(announces), announces.size(),

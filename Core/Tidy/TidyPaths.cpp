@@ -2,6 +2,8 @@
 // name the disk lists, no link followed, folders also under the other names
 // the journals gave them; and the checks of paths from plans and journals.
 
+#include "Core/Tidy/TidyPaths.hpp"
+
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -13,7 +15,6 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
-#include "Core/Tidy/TidyRecovery.hpp"
 
 namespace tarvik {
 namespace {

@@ -4,12 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <map>
 
-#include "Core/Naming/PosixFS.hpp"
-#include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Platform/Text.hpp"
-#include "Core/Platform/Uuid.hpp"
 
 namespace tarvik {
 namespace {
@@ -24,24 +20,6 @@ std::optional<struct stat> facts(const fs::path& path) {
 
 void notice(const TidyApplier::Progress& progress, std::string text) {
     if (progress) progress({TidyEvent::Notice{std::move(text)}});
-}
-
-bool below(const std::string& path, const std::string& folder) {
-    return text::nfc(path).starts_with(text::nfc(folder) + "/");
-}
-
-// The audio files the library holds below `folder`, links not followed.
-std::size_t audioFilesBelow(const fs::path& folder) {
-    std::size_t count = 0;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        if (it->is_regular_file(error) && !it->is_symlink(error) &&
-            LibraryScanner::hasAudioExtension(it->path().filename().string())) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 // findFile that takes a link on the way for no file.
@@ -72,9 +50,10 @@ void removeMadeInVain(const fs::path& root, const std::vector<TidyJournalEntry>&
 // announced, never by an inode number (a volume mounted again numbers its
 // files anew). A song holding them is the run's write; one that doesn't
 // and whose new content was taken back, or never announced, was never
-// rewritten. Else the run's write was saved over since by another program:
-// the entry keeps the run's content, which the song no longer holds, so
-// that the undo keeps the save.
+// rewritten, and where it no longer holds what the run checked either,
+// another program saved it since. Else the run's write was saved over
+// since by another program: the entry keeps the run's content, which the
+// song no longer holds. Either way the undo keeps the save and says so.
 void judgeByContent(TidyJournalEntry& entry, const fs::path& song,
                     const std::set<std::string>& takenBack) {
     const std::optional<NewContent>& ours = entry.newContent;
@@ -82,35 +61,13 @@ void judgeByContent(TidyJournalEntry& entry, const fs::path& song,
         entry.sha256 = ours->sha256;
     } else if (!ours || takenBack.contains(ours->sha256)) {
         entry.tagsWritten = false;
+        entry.savedSince = entry.sizeBefore && entry.sha256Before &&
+                           !NewContent{*entry.sizeBefore, 0, *entry.sha256Before}.isIn(song);
     } else {
         entry.size = ours->size;
         entry.modified = ours->modified;
         entry.sha256 = ours->sha256;
     }
-}
-
-// Renames a folder as a whole, journaled under the name the disk gave it;
-// false when the rename could not be done (a notice says why).
-bool renameFolder(RunContext& context, const fs::path& folder, const fs::path& destination) {
-    TidyJournalEntry entry;
-    entry.source = folder.lexically_relative(context.root).generic_string();
-    entry.target = destination.lexically_relative(context.root).generic_string();
-    entry.moved = true;
-    entry.folder = true;
-    entry.stopover = TidyApplier::newStopover();
-    entry.id = context.nextId++;
-    entry.pending = true;
-    context.journal.append(entry.line());
-    context.renamed.add(entry.source, entry.target);
-    bool moved = false;
-    try {
-        TidyApplier::move(folder, destination, entry.stopover);
-        moved = true;
-    } catch (const ConversionError& failure) {
-        notice(context.progress, failure.what());
-    }
-    context.journal.append(TidyJournalCompletion{*entry.id, false, moved}.line());
-    return moved;
 }
 
 }  // namespace
@@ -307,7 +264,7 @@ RenamedFolders finishInterruptedRuns(const fs::path& journalDir, const std::stri
                 if (entry->pending) continue;
                 journal.append(TidyJournalCompletion{*entry->id, entry->tagsWritten, entry->moved,
                                                      entry->size, entry->modified, true,
-                                                     entry->sha256}
+                                                     entry->sha256, entry->savedSince}
                                    .line());
             }
             notice(progress, "中断された整理の記録を締めくくりました: " + name);
@@ -334,74 +291,6 @@ void addUndoneRenames(RenamedFolders& renamed, const fs::path& journalDir,
             if (text::equivalent(contents.root, root)) renamed.add(contents.lines);
         } catch (const std::exception&) {
             // Its names are not known; the undo reports what it can't find.
-        }
-    }
-}
-
-void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
-                        const std::vector<const TidyItem*>& chosen,
-                        std::vector<std::string>& sources) {
-    // Folder (as the plan names it) -> the name the items want for it.
-    std::map<std::string, std::string> wanted;
-    std::set<std::string> disputed;
-    for (const TidyItem* item : chosen) {
-        if (!item->pathChange) continue;
-        const auto from = pathLevels(item->source), to = pathLevels(item->target);
-        for (std::size_t d = 0; d + 1 < from.size() && d + 1 < to.size(); ++d) {
-            if (folded(from[d]) != folded(to[d])) break;
-            if (text::equivalent(from[d], to[d])) continue;
-            const std::string key = text::nfc(joinedLevels(from, d + 1));
-            const std::string target = joinedLevels(to, d + 1);
-            const auto [at, added] = wanted.emplace(key, target);
-            if (!added && !text::equivalent(at->second, target)) disputed.insert(key);
-        }
-    }
-    // An interrupted run may have renamed the folder already: it is found
-    // under either name.
-    const auto find = [&](const std::string& relative) {
-        return findFolder(context.root, relative, &context.renamed, true);
-    };
-    std::vector<std::pair<std::string, std::string>> renames;
-    for (const auto& [from, to] : wanted) {
-        if (disputed.contains(from)) continue;
-        std::size_t inside = 0;
-        bool whole = true;
-        for (const TidyItem& item : plan.items) {
-            if (!below(item.source, from)) continue;
-            ++inside;
-            whole = whole && item.selected && item.status == TidyItem::Status::change &&
-                    item.pathChange;
-        }
-        const std::optional<fs::path> folder = find(from);
-        if (whole && folder && audioFilesBelow(*folder) == inside) renames.emplace_back(from, to);
-    }
-    // Shallow first; a deeper folder is then found under its parent's new name.
-    std::sort(renames.begin(), renames.end(), [](const auto& a, const auto& b) {
-        return pathLevels(a.first).size() < pathLevels(b.first).size();
-    });
-    for (std::size_t r = 0; r < renames.size(); ++r) {
-        const auto& [from, to] = renames[r];
-        const std::optional<fs::path> folder = find(from);
-        if (!folder) continue;
-        const std::string last = PosixFS::nfc(fs::path(to).filename()).string();
-        const fs::path destination = folder->parent_path() / last;
-        const std::string relative = destination.lexically_relative(context.root).generic_string();
-        // Under its new name already (an earlier run renamed it): not this
-        // run's move, so not in its journal, whose undo would otherwise take
-        // the name from tracks this run never touched. Its tracks are looked
-        // for under the new name all the same.
-        if (folder->filename() != last && !renameFolder(context, *folder, destination)) continue;
-        const std::size_t depth = pathLevels(from).size();
-        const auto rebase = [&](std::string& path) {
-            if (!below(path, from)) return;
-            const std::vector<std::string> parts = pathLevels(path);
-            std::string rebased = relative;
-            for (std::size_t i = depth; i < parts.size(); ++i) rebased += "/" + parts[i];
-            path = rebased;
-        };
-        for (std::string& path : sources) rebase(path);
-        for (std::size_t later = r + 1; later < renames.size(); ++later) {
-            rebase(renames[later].first);
         }
     }
 }

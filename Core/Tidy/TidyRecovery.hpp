@@ -1,15 +1,12 @@
-// What apply and undo share beyond single files: the state of one apply
-// run, the other names of folders the journals renamed as a whole, the
-// judging of a journal line whose completion a crash (or a full disk) never
-// wrote, the finishing of earlier interrupted runs with the clean-up of
-// what they left, and the renaming of a folder as a whole when only its
-// letter case or normal form changes. Internal to the tidy; runs on the
-// applying or undoing thread, under the run's TidyLock.
+// What apply and undo share beyond single files: the judging of a journal
+// line whose completion a crash (or a full disk) never wrote, the finishing
+// of earlier interrupted runs with the clean-up of what they left, and the
+// journals' folder renames. Internal to the tidy; runs on the applying or
+// undoing thread, under the run's TidyLock.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -18,73 +15,12 @@
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyJournal.hpp"
+#include "Core/Tidy/TidyPaths.hpp"
 
 namespace tarvik {
 
-// The names journals gave folders renamed as a whole. Such a rename changes
-// letter case or normal form only, so a folder is known by its path in
-// lower case NFC whatever name it has now; a path recorded under one name
-// is found under the other, whichever an interrupted run left.
-class RenamedFolders {
-public:
-    // Takes the folder entries among `lines`.
-    void add(const std::vector<TidyJournalEntry>& lines);
-    void add(const std::string& source, const std::string& target);
-    // The names (last level) known for the folder at `relative`; empty when
-    // no journal renamed it.
-    const std::vector<std::string>& namesOf(const std::string& relative) const;
-
-private:
-    std::map<std::string, std::vector<std::string>> names_;  // folded path -> names
-};
-
-struct RunContext {
-    const std::filesystem::path& root;
-    JournalWriter& journal;
-    const TidyApplier::Progress& progress;
-    std::int64_t nextId = 1;
-    std::set<std::filesystem::path> emptied;  // folders a file left or a run made
-    RenamedFolders renamed;
-};
-
 // "移動先に同じ名前のファイルがあります: " + the destination's name.
 [[noreturn]] void destinationTaken(const std::filesystem::path& destination);
-
-// The levels of a "/"-separated path, empty ones dropped.
-std::vector<std::string> pathLevels(const std::string& path);
-// The first `count` levels, "/"-separated.
-std::string joinedLevels(const std::vector<std::string>& levels, std::size_t count);
-
-// Lower case NFC: where names that differ only in letter case or normal
-// form meet. Bytes that are not UTF-8 stay as they are.
-std::string folded(std::string_view name);
-
-// The names `folder` lists ("." and ".." left out); none when it can't be read.
-std::vector<std::string> listNames(const std::filesystem::path& folder);
-
-// The name under which `name` is listed in `folder`: itself, else one that
-// is the same in NFC; never one in other letter case, although a volume
-// that ignores letter case answers lstat for it too.
-std::optional<std::string> nameOnDisk(const std::filesystem::path& folder, const std::string& name);
-
-// `path` with each name cut to 255 bytes, for a message: a name from a
-// plan or journal may be of any length.
-std::string shownPath(std::string_view path);
-
-// The real folder at `relative` below `root`, levels matched as the disk
-// names them, none a link; folders above the last also under the other
-// names `renamed` knows, the last too when `anyName`.
-std::optional<std::filesystem::path> findFolder(const std::filesystem::path& root,
-                                                const std::string& relative,
-                                                const RenamedFolders* renamed = nullptr,
-                                                bool anyName = false);
-
-// Every real folder that holds `relative` (a file's or a folder's path)
-// now: each level under its own name and under each name `renamed` knows
-// for it. Never fails.
-std::set<std::filesystem::path> foldersOf(const std::filesystem::path& root,
-                                          const std::string& relative,
-                                          const RenamedFolders& renamed);
 
 // Gives a file or folder that waits under the entry's stopover (a move
 // that a crash cut between its two renames, in apply or in undo) a visible
@@ -110,8 +46,10 @@ struct LeftoverEvidence {
 // holds the content the run announced, or that content neither stayed
 // beside it (`evidence`) nor is in it (another program saved over the run's
 // write since: the entry then records the run's write, so that the undo
-// leaves the save alone). No content announced: never rewritten. Entries
-// of older versions are judged by inode. No longer pending afterwards. An
+// leaves the save alone). No content announced: never rewritten. A song
+// never rewritten that no longer holds what the run checked was saved by
+// another program since (`savedSince`). Entries of older versions are
+// judged by inode. No longer pending afterwards. An
 // entry whose file is nowhere stays pending. Notices go to `progress`.
 void settle(const std::filesystem::path& root, TidyJournalEntry& entry,
             const RenamedFolders& renamed, const TidyApplier::Progress& progress,
@@ -155,14 +93,5 @@ void addUndoneRenames(RenamedFolders& renamed, const std::filesystem::path& jour
 // when it did.
 bool removeEmptyJournal(const std::filesystem::path& journal,
                         const TidyApplier::Progress& progress);
-
-// Renames, journaled, each folder whose planned name differs only in letter
-// case or normal form when every file the library holds in it is among the
-// chosen items and moves: covers and logs go with the tracks. `sources`
-// (one per chosen item) are changed to the new folder names, also where an
-// interrupted earlier run renamed the folder already.
-void renameFoldersWhole(RunContext& context, const TidyPlan& plan,
-                        const std::vector<const TidyItem*>& chosen,
-                        std::vector<std::string>& sources);
 
 }  // namespace tarvik

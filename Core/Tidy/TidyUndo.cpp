@@ -95,6 +95,8 @@ public:
         TidyApplier::checkPath(root_, entry.source);
         TidyApplier::checkPath(root_, entry.target);
         if (entry.pending) missing(entry.moved ? entry.target : entry.source);
+        // Never written by the run: nothing to give back, and the save stays.
+        if (entry.savedSince) changedSinceRecorded(entry.source);
         if (entry.folder) return revertFolder(entry);
         std::optional<TidyApplier::Place> file;
         bool checked = false;
