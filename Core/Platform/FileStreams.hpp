@@ -11,8 +11,6 @@
 // destination (never the temporary).
 #pragma once
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -21,38 +19,9 @@
 
 #include "Core/Platform/ByteStreams.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/FileIdentity.hpp"
 
 namespace tarvik {
-
-// Which file a path held, and as what: another file renamed into its place,
-// or the same file written to, compares unequal.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds since 1970
-
-    static FileIdentity of(const struct stat& facts);
-    // Of the regular file at `path`, links not followed; nothing for
-    // anything else.
-    static std::optional<FileIdentity> at(const std::filesystem::path& path);
-    bool operator==(const FileIdentity&) const = default;
-};
-
-// What an in-place commit puts in a file's place, known by its bytes: the
-// size and SHA-256 digest of the finished content, and its modification
-// time then (for a record; a volume mounted again may tell it otherwise).
-// Unlike an inode number, it means the same after a mount.
-struct NewContent {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds since 1970
-    std::string sha256;         // 64 lowercase hexadecimal digits
-
-    // Whether the regular file at `path` (a link not followed) holds
-    // exactly this content; false where it can't be read.
-    bool isIn(const std::filesystem::path& path) const;
-    bool operator==(const NewContent&) const = default;
-};
 
 // Told by an in-place commit what it is about to put in the file's place,
 // once that content is whole under its leftover name and before the file is
@@ -155,28 +124,5 @@ bool exchangeNames(const std::filesystem::path& a, const std::filesystem::path& 
 // Makes the folder's entries (names just given, renamed or taken) durable;
 // never fails.
 void syncFolder(const std::filesystem::path& folder);
-
-// An in-place commit names its finished content ".tarvik-swap-" + its own
-// identity + the identity of the file it replaces + its SHA-256 digest,
-// then exchanges it with that file; a kill before the end leaves that name
-// behind, holding the new content or what the exchange took out. `settle`
-// puts such a leftover right and says what it held: the file as it was read
-// (its edit went through; removed), the new content that never took the
-// file's place (removed; known by its digest also where the volume was
-// mounted again and numbers its files anew), or a save another program
-// made at the last moment, exchanged back with the new content (removed
-// then) where that is still beside it, else left for the caller to show.
-// Never fails; nothing for another name. Names without a digest (of older
-// versions) are judged by identity alone.
-namespace InPlaceLeftover {
-inline constexpr std::string_view prefix = ".tarvik-swap-";
-enum class Held { replaced, unplaced, putBack, anotherSave };
-std::optional<Held> settle(const std::filesystem::path& leftover);
-// The leftover name for `ours`, taking the place of `replaced`.
-std::string name(const FileIdentity& ours, const FileIdentity& replaced, const NewContent& content);
-// The new content a leftover's name says its commit was putting in place;
-// nothing for a name without a digest or not of this kind.
-std::optional<NewContent> contentNamedBy(std::string_view name);
-}  // namespace InPlaceLeftover
 
 }  // namespace tarvik

@@ -13,6 +13,7 @@
 
 #include "Core/Platform/AtomicFile.hpp"
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Platform/InPlaceLeftover.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"

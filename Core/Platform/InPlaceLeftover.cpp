@@ -1,6 +1,4 @@
-// The names an in-place commit gives its finished content, and the putting
-// right of what a commit killed midway left under such a name (declared in
-// FileStreams.hpp, beside the sink that makes them).
+#include "Core/Platform/InPlaceLeftover.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "Core/Convert/TagFields.hpp"
+#include "Core/Platform/InPlaceLeftover.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/Shell.hpp"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "Core/Platform/InPlaceLeftover.hpp"
 #include "Core/Platform/Text.hpp"
 
 namespace tarvik {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Core/Platform/FileStreams.hpp"
+#include "Core/Platform/InPlaceLeftover.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyJournal.hpp"
 #include "Core/Tidy/TidyPaths.hpp"
