@@ -30,18 +30,6 @@ bool startsWith(const Bytes& bytes, std::size_t at, std::string_view text) {
            std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-// Where the audio starts: after any ID3v2 tags in front (some writers put
-// one before FLAC and WAV data too).
-std::uint64_t afterTags(ByteSource& file) {
-    std::uint64_t at = 0;
-    for (int tags = 0; tags < 4; ++tags) {
-        const std::optional<std::uint64_t> size = id3::tagLength(file.read(at, 10));
-        if (!size || *size > file.size() - at) break;
-        at += *size;
-    }
-    return at;
-}
-
 std::optional<double> flac(ByteSource& file, std::uint64_t at) {
     // The stream information block comes first: 4 bytes of header, then the
     // sample rate (20 bits) and the total samples (36 bits) at bytes 10 to 17.
@@ -271,7 +259,7 @@ Reading mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
 
 Reading read(ByteSource& file, std::stop_token stop) {
     try {
-        const std::uint64_t at = afterTags(file);
+        const std::uint64_t at = id3::afterTags(file);
         const Bytes magic = file.read(at, 12);
         if (startsWith(magic, 0, "fLaC")) return {flac(file, at + 4)};
         if ((startsWith(magic, 0, "RIFF") || startsWith(magic, 0, "RF64")) &&

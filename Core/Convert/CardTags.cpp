@@ -316,7 +316,7 @@ Tags read(ByteSource& source, std::stop_token stop) {
     const bool unreadableID3 = tags.unreadable;
     tags = {};
     // What follows any tags in front says what the file is.
-    const std::uint64_t at = cardtags::afterID3(file);
+    const std::uint64_t at = id3::afterTags(file);
     const Bytes magic = file.take(at, 16);
     const auto is = [&](std::size_t offset, std::string_view text) {
         return magic.size() >= offset + text.size() &&

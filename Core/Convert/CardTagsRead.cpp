@@ -135,16 +135,6 @@ Bytes BoundedReader::take(std::uint64_t offset, std::size_t length) {
     return bytes;
 }
 
-std::uint64_t afterID3(ByteSource& file) {
-    std::uint64_t at = 0;
-    for (int tags = 0; tags < 4; ++tags) {
-        const std::optional<std::uint64_t> size = id3::tagLength(file.read(at, 10));
-        if (!size || *size > file.size() - at) break;
-        at += *size;
-    }
-    return at;
-}
-
 std::optional<Movie> movieOf(BoundedReader& file) {
     std::size_t budget = topLevelAtoms;
     const std::optional<mp4::Atom> type = mp4::atomAt(file, 0, file.size(), false);

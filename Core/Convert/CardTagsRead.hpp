@@ -32,8 +32,6 @@ private:
     std::stop_token stop_;
 };
 
-// Where the audio starts after any ID3v2 tags in front.
-std::uint64_t afterID3(ByteSource& file);
 
 struct Movie {
     Bytes bytes;           // the "ftyp" atom, then the "moov" atom

@@ -76,6 +76,16 @@ std::optional<std::uint64_t> tagLength(const Bytes& header) {
     return 10 + std::uint64_t{readSyncsafe(&header[6])} + ((header[5] & 0x10) != 0 ? 10 : 0);
 }
 
+std::uint64_t afterTags(ByteSource& file) {
+    std::uint64_t at = 0;
+    for (int tags = 0; tags < 4; ++tags) {
+        const std::optional<std::uint64_t> size = tagLength(file.read(at, 10));
+        if (!size || *size > file.size() - at) break;
+        at += *size;
+    }
+    return at;
+}
+
 Bytes readHead(ByteSource& file) {
     Bytes header = file.read(0, 10);
     if (header.size() < 10 || !startsWith(header, 0, "ID3")) return {};

@@ -36,6 +36,10 @@ ParsedTag parseTag(const Bytes& data);
 // header, frames and padding, and its footer; nothing where `header` begins
 // no tag.
 std::optional<std::uint64_t> tagLength(const Bytes& header);
+// Where the file's audio starts: after the ID3v2 tags in front of it, if
+// any (a few writers put one before FLAC and WAV data too, and some put
+// several). Reads ten bytes a tag; never past the file's end.
+std::uint64_t afterTags(ByteSource& file);
 
 // The file's first bytes up to the end of its ID3v2 tag (its footer
 // included), without the audio; nothing when the file has no tag. Throws as
