@@ -282,8 +282,10 @@ private:
     void musicFolderSeen(const FolderWatch::Sight& sight);
     void musicFolderLooked();
     void showArtists(bool listable);
-    // Volumes: the choice of the only removable volume as the destination,
-    // and what waited for the music folder's places to stand as they are now.
+    // Volumes: the list and the destination kept valid against it, the choice
+    // of the only removable volume as the destination, and what waited for
+    // the music folder's places to stand as they are now.
+    void listVolumes();
     void pickDestination();
     void decideWaiting();
 

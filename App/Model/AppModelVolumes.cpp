@@ -54,6 +54,11 @@ const Volume* AppModel::destinationVolume() const {
 }
 
 void AppModel::refreshVolumes() {
+    listVolumes();
+    pickDestination();
+}
+
+void AppModel::listVolumes() {
     std::vector<VolumeService::Mounted> mounted;
     if (services_.volumes) mounted = services_.volumes->mounted();
     std::vector<Volume> list = volumeList(mounted);
@@ -71,7 +76,6 @@ void AppModel::refreshVolumes() {
         if (!exists || (lastVolume && text::equivalent(*lastVolume, dest))) setDestPath("");
     }
     pickWaits_ = destPath().empty();
-    pickDestination();
 }
 
 void AppModel::pickDestination() {
@@ -102,8 +106,11 @@ void AppModel::decideWaiting() {
 }
 
 void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>& mounted) {
-    refreshVolumes();
+    listVolumes();
+    // The music folder is looked at anew before anything is decided: a volume
+    // mounted now is judged by where the library lies after the mount.
     followMusicFolder();
+    pickDestination();
     if (mounted) autoCleanIfNeeded(*mounted);
 }
 

@@ -136,9 +136,10 @@ void FolderWatchWorker::run(std::stop_token stop) {
             settleAt = Clock::now() + timing_.settle;
         }
         const Clock::time_point now = Clock::now();
-        if (requested || (settleAt && now >= *settleAt) || now >= recheckAt) {
+        const bool settled = settleAt && now >= *settleAt;
+        if (requested || settled || now >= recheckAt) {
             settleAt.reset();
-            lookAndReport();
+            lookAndReport(requested || settled);
             recheckAt = Clock::now() + timing_.recheck;
         }
     }
@@ -193,7 +194,7 @@ void FolderWatchWorker::arm() {
     folderWatch_ = own;
 }
 
-void FolderWatchWorker::lookAndReport() {
+void FolderWatchWorker::lookAndReport(bool asked) {
     if (folder_.empty()) {
         arm();  // lets every watch go
         ownChange_ = false;
@@ -212,8 +213,17 @@ void FolderWatchWorker::lookAndReport() {
                   .entriesChanged = ownChange_,
                   .request = request_};
     // Where it lies, so that its owner decides by that without asking its
-    // file system on a thread of its own.
-    looked.sight.places = FolderPlaces::of(folder_);
+    // file system on a thread of its own. Listing a large library costs
+    // milliseconds: a look on time alone lists it again only where it found
+    // another folder than the last look did.
+    const bool same = looked.sight.kind == placesFor_.kind &&
+                      looked.sight.device == placesFor_.device &&
+                      looked.sight.inode == placesFor_.inode;
+    if (asked || !same || places_.empty()) {
+        places_ = FolderPlaces::of(folder_);
+        placesFor_ = looked.sight;
+    }
+    looked.sight.places = places_;
     ownChange_ = false;
     report_(std::move(looked));
 }

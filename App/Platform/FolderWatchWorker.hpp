@@ -79,7 +79,8 @@ private:
     void wake() const;
     bool readEvents();
     void arm();
-    void lookAndReport();
+    // `asked`: for a new folder to watch or a change told, not on time alone.
+    void lookAndReport(bool asked);
 
     std::function<void(Report)> report_;
     Timing timing_;
@@ -100,6 +101,9 @@ private:
     std::vector<int> watches_;
     int folderWatch_ = -1;
     bool ownChange_ = false;
+    // Where the folder lay (FolderPlaces) when a look found it as `placesFor_`.
+    std::vector<FolderPlace> places_;
+    Sight placesFor_;
 
     std::jthread thread_;  // last: it stops and joins before the rest goes
 };
