@@ -94,8 +94,9 @@ private:
     std::mutex mutex_;  // guards requested_
     std::optional<Request> requested_;
 
-    // The thread's own: the folder, the chain's watch descriptors and the
-    // folder's own descriptor (-1 while it is not there to watch).
+    // The thread's own: the folder with the request it answers, the chain's
+    // watch descriptors and the folder's own descriptor (-1 while it is not
+    // there to watch).
     std::filesystem::path folder_;
     std::uint64_t request_ = 0;
     std::vector<int> watches_;
