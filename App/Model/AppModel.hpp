@@ -9,9 +9,11 @@
 // signal; settings are written at once through `Settings`.
 //
 // The operations are grouped by concern, one source file each: start-up and
-// settings (AppModel.cpp), device profiles (AppModelProfiles.cpp), library
-// selection (AppModelSelection.cpp), the run log (AppModelLog.cpp), export
-// control (AppModelExport.cpp), volumes and cards (AppModelVolumes.cpp).
+// observable state (AppModel.cpp), settings (AppModelSettings.cpp), device
+// profiles (AppModelProfiles.cpp), library selection (AppModelSelection.cpp),
+// the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes
+// and cards (AppModelVolumes.cpp); where the music folder lies is
+// MusicLocation's.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "App/Model/EventPump.hpp"
+#include "App/Model/MusicLocation.hpp"
 #include "App/Model/OwnedTasks.hpp"
 #include "App/Model/RunState.hpp"
 #include "App/Platform/DesktopSignals.hpp"
@@ -217,8 +220,9 @@ public:
     bool isEjecting(const std::filesystem::path& volume) const;
     // Whether the volume service takes the mounted volume for a card.
     bool isCardVolume(const std::filesystem::path& volume) const;
-    // Whether the volume holds the music library (MusicDrive): the program never
-    // cleans it or picks it by itself; the user may still choose it.
+    // Whether the volume holds the music library (MusicDrive), by where the
+    // music folder's watch last found it: the program never cleans it or picks
+    // it by itself; the user may still choose it.
     bool holdsMusicLibrary(const std::filesystem::path& volume) const;
     void continueOnNextCard();
     // The volume whose path is canonically equal to destPath, first in list order.
@@ -272,14 +276,18 @@ private:
     // error's text) and the finish steps of a run.
     void planningEnded(std::optional<ConversionPlan> plan, std::optional<std::string> error);
     void finishRun(ConversionEvent::Summary summary);
-    // Library selection: what the music folder's watch found of it, and the
-    // artists shown for a folder that could (`listable`) or could not be listed.
+    // Library selection: what the music folder's watch found of it, a look
+    // of it that ended, and the artists shown for a folder that could
+    // (`listable`) or could not be listed.
     void musicFolderSeen(const FolderWatch::Sight& sight);
+    void musicFolderLooked();
     void showArtists(bool listable);
-    // Whether the music folder sits on the volume it was last seen on, and
-    // the note of where it is seen now.
-    bool onItsVolume() const;
-    void noteMusicVolume();
+    // Volumes: the list and the destination kept valid against it, the choice
+    // of the only removable volume as the destination, and what waited for
+    // the music folder's places to stand as they are now.
+    void listVolumes();
+    void pickDestination();
+    void decideWaiting();
 
     Services services_;
 
@@ -292,8 +300,14 @@ private:
     // come and go: each reload and each follow point it at srcPath again.
     std::unique_ptr<FolderWatch> musicWatch_ = std::make_unique<FolderWatch>(
         [this](const FolderWatch::Sight& sight) { musicFolderSeen(sight); });
+    MusicLocation musicLocation_{*services_.settings, *musicWatch_};
     std::vector<Volume> volumes_;
     std::vector<VolumeService::Mounted> mounted_;  // the facts volumes_ was built from
+    // A mount is decided on by the places the music folder's watch finds after
+    // it (an artist linked onto the fresh volume): the destination's own
+    // choice and the cleaning of these fresh volumes wait for that look.
+    bool pickWaits_ = false;
+    std::vector<std::filesystem::path> cleaningWaits_;
     std::string search_;
     RunState state_;
     std::optional<ConversionPlan> plan_;

@@ -23,26 +23,6 @@ bool canList(const std::filesystem::path& folder) {
     return !error;
 }
 
-// The listed volume the music folder was last seen on, by its mount point
-// ("" for none). A drive's mount folder stays behind, empty, when the drive
-// is not mounted, and udisks makes it a moment before it mounts: a folder
-// found on another volume than this one counts as gone, as if it had
-// vanished, and no tick is pruned against it. Kept across starts.
-constexpr const char* musicVolumeKey = "srcVolumePath";
-
-// The deepest listed volume the folder is on: its mount point, "" for none.
-std::string volumeHolding(const std::string& folder, const std::vector<Volume>& volumes) {
-    const std::string path = text::nfcName(folder);
-    std::string holding;
-    for (const Volume& volume : volumes) {
-        const std::string point = text::nfcName(volume.url.native());
-        const bool below =
-            path.starts_with(point) && (path.size() == point.size() || path[point.size()] == '/');
-        if (below && point.size() > holding.size()) holding = volume.url.native();
-    }
-    return holding;
-}
-
 // The artist a selection key names: the text before the first "/".
 std::string artistOf(const std::string& key) {
     return key.substr(0, key.find('/'));
@@ -57,8 +37,7 @@ std::string lastComponent(std::string path) {
 }  // namespace
 
 void AppModel::chooseSource(const std::filesystem::path& folder) {
-    // Chosen by hand, the folder is there wherever it now sits.
-    services_.settings->remove(musicVolumeKey);
+    musicLocation_.forget();
     const LibraryScanner::Level level = LibraryScanner::detectLevel(folder);
     const std::string artist = SelectionKeys::shown(level.artist).text;
     switch (level.kind) {
@@ -95,14 +74,13 @@ void AppModel::reloadArtists() {
     showArtists(listable);
 }
 
-bool AppModel::onItsVolume() const {
-    const std::optional<std::string> last = services_.settings->string(musicVolumeKey);
-    return !last || last->empty() || text::equivalent(*last, volumeHolding(srcPath(), volumes_));
-}
-
 void AppModel::showArtists(bool listable) {
     const std::string source = srcPath();
-    const bool there = listable && onItsVolume();
+    // A drive's mount folder stays behind, empty, while the drive is out, and
+    // udisks makes it a moment before it mounts: a folder found on another
+    // volume than it was last seen on counts as gone, and no tick is pruned
+    // against it.
+    const bool there = listable && musicLocation_.whereLastSeen(source, mounted_);
     std::vector<std::string> found =
         there ? LibraryScanner{source}.subfolderNames() : std::vector<std::string>{};
     const bool missing = !source.empty() && !there;
@@ -112,7 +90,7 @@ void AppModel::showArtists(bool listable) {
         emit artistsChanged();
     }
     if (!there) return;
-    noteMusicVolume();
+    musicLocation_.note(source, mounted_);
 
     // The scanner gives NFC names, or the bytes of a name that is not UTF-8;
     // keys compare in that form too.
@@ -139,26 +117,37 @@ void AppModel::followMusicFolder() {
     const bool listable = canList(source);
     musicWatch_->watch(source, listable);
     // A library still listed where it was stays as it is.
-    if (listable && !artists_.empty() && onItsVolume()) {
-        noteMusicVolume();
+    if (listable && !artists_.empty() && musicLocation_.whereLastSeen(source, mounted_)) {
+        musicLocation_.note(source, mounted_);
         return;
     }
     showArtists(listable);
-}
-
-void AppModel::noteMusicVolume() {
-    const std::string holding = volumeHolding(srcPath(), volumes_);
-    if (services_.settings->string(musicVolumeKey) != holding)
-        services_.settings->setString(musicVolumeKey, holding);
 }
 
 void AppModel::musicFolderSeen(const FolderWatch::Sight& sight) {
     // Gone or not answering: told without asking its file system again.
     if (!sight.there()) {
         showArtists(false);
-    } else if (artists_.empty() || musicFolderMissing_ || !onItsVolume()) {
+    } else if (artists_.empty() || musicFolderMissing_ ||
+               !musicLocation_.whereLastSeen(srcPath(), mounted_)) {
         showArtists(canList(srcPath()));
     }
+}
+
+void AppModel::musicFolderLooked() {
+    const std::string source = srcPath();
+    // A look asked for before the last change says nothing of it: the next one will.
+    if (!musicLocation_.current(source)) return;
+    // Until the watch first looked, the folder's volume was judged by its
+    // name; through a link it may lie elsewhere. The look that tells where
+    // decides, also where it told nothing new of the folder itself.
+    if (musicWatch_->lastLook().there() && musicLocation_.whereLastSeen(source, mounted_)) {
+        if (musicFolderMissing_)
+            showArtists(canList(source));
+        else
+            musicLocation_.note(source, mounted_);
+    }
+    decideWaiting();
 }
 
 void AppModel::persistSelected() {

@@ -272,5 +272,47 @@ TEST(AppModelSelectionTest, AMusicDriveOutAtTheStartIsMissingUntilTheFolderIsCho
     EXPECT_TRUE(model->selected().empty());
 }
 
+// Another drive mounted where the music drive was (the same label, so the
+// same mount point) is not the library, whatever folders it has: the music
+// folder counts as missing with its ticks kept, and its own drive brings
+// them back.
+TEST(AppModelSelectionTest, AnotherDriveWhereTheMusicDriveWasIsNotTheLibrary) {
+    Library library;
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    const auto drive = [&](const char* id) {
+        auto mounted = testing::FixtureVolumes::card(library.music);
+        mounted.fileSystemId = id;
+        return mounted;
+    };
+    volumes->add(drive("4A1B-2C3D"));
+    library.xdg.settings()->setString("srcPath", library.music.string());
+    library.xdg.settings()->setStringList("selected", {"Artist A"});
+    AppModel::Services services = AppModelTesting::services(library.xdg);
+    services.volumes = volumes;
+    AppModel model(std::move(services));
+    ASSERT_EQ(model.artists().size(), 2U);
+    const auto swap = [&](const std::filesystem::path& out, const std::filesystem::path& in,
+                          const char* id) {
+        volumes->unmount(library.music);
+        std::filesystem::rename(library.music, out);
+        std::filesystem::rename(in, library.music);
+        volumes->mount(drive(id));
+    };
+    const auto music = library.music.parent_path() / "music drive";
+    const auto other = library.music.parent_path() / "other drive";
+    writeFile(other / "Stranger" / "Album" / "01.mp3", "");
+
+    swap(music, other, "0000-0001");
+    EXPECT_TRUE(model.musicFolderMissing());
+    EXPECT_FALSE(model.hasSelection());
+    EXPECT_EQ(model.selected(), std::set<std::string>{"Artist A"});
+    EXPECT_EQ(library.storedSelection(), std::vector<std::string>{"Artist A"});
+
+    swap(other, music, "4A1B-2C3D");
+    EXPECT_FALSE(model.musicFolderMissing());
+    EXPECT_EQ(model.artists().size(), 2U);
+    EXPECT_TRUE(model.hasSelection());
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -3,9 +3,10 @@
 // the next card of a carry-over export. Cleaning and ejecting wait on the card,
 // so they run on workers and hand their results back to the GUI thread.
 #include <QCoreApplication>
+#include <algorithm>
+#include <utility>
 
 #include "App/Model/AppModel.hpp"
-#include "App/Model/MusicDrive.hpp"
 #include "App/Model/VolumeList.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardCleaning.hpp"
@@ -19,16 +20,6 @@ namespace {
 // lands in the empty folder on the system disk. Kept across starts, so a card
 // pulled while the program was closed counts too.
 constexpr const char* destVolumeKey = "destVolumePath";
-
-// The music folder and the identity of the file system it was last seen on:
-// a music drive mounted at another mount point than before is known again.
-constexpr const char* musicDriveKey = "musicDrive";
-
-std::optional<MusicDrive::LastSeen> lastSeenMusicDrive(const Settings& settings) {
-    const auto pair = settings.stringList(musicDriveKey);
-    if (!pair || pair->size() != 2) return std::nullopt;
-    return MusicDrive::LastSeen{(*pair)[0], (*pair)[1]};
-}
 
 // Why an eject did not begin, in the eject failure's parentheses.
 constexpr const char* ejectRefusedWhileSending = "SD カードへ送っている最中です";
@@ -63,6 +54,11 @@ const Volume* AppModel::destinationVolume() const {
 }
 
 void AppModel::refreshVolumes() {
+    listVolumes();
+    pickDestination();
+}
+
+void AppModel::listVolumes() {
     std::vector<VolumeService::Mounted> mounted;
     if (services_.volumes) mounted = services_.volumes->mounted();
     std::vector<Volume> list = volumeList(mounted);
@@ -72,22 +68,19 @@ void AppModel::refreshVolumes() {
         emit volumesChanged();
     }
 
-    Settings& settings = *services_.settings;
-    const std::string music = srcPath();
-    if (auto id = MusicDrive::libraryFileSystemId(mounted_, MusicDrive::libraryPlaces(music))) {
-        const MusicDrive::LastSeen seen{music, std::move(*id)};
-        if (lastSeenMusicDrive(settings) != seen)
-            settings.setStringList(musicDriveKey, {seen.musicFolder, seen.fileSystemId});
-    }
-
     const std::string dest = destPath();
     if (!dest.empty() && destinationVolume() == nullptr) {
         std::error_code error;
         const bool exists = std::filesystem::exists(dest, error);
-        const std::optional<std::string> lastVolume = settings.string(destVolumeKey);
+        const std::optional<std::string> lastVolume = services_.settings->string(destVolumeKey);
         if (!exists || (lastVolume && text::equivalent(*lastVolume, dest))) setDestPath("");
     }
-    if (destPath().empty()) {
+    pickWaits_ = destPath().empty();
+}
+
+void AppModel::pickDestination() {
+    if (pickWaits_ && musicLocation_.current(srcPath())) {
+        pickWaits_ = false;
         // The music drive is no card: it is never taken without the user.
         const Volume* single = nullptr;
         int removable = 0;
@@ -96,18 +89,28 @@ void AppModel::refreshVolumes() {
             ++removable;
             single = &volume;
         }
-        if (removable == 1) setDestPath(single->url.native());
+        if (removable == 1 && destPath().empty()) setDestPath(single->url.native());
     }
     if (const Volume* volume = destinationVolume()) {
-        if (settings.string(destVolumeKey) != volume->url.native()) {
-            settings.setString(destVolumeKey, volume->url.native());
+        if (services_.settings->string(destVolumeKey) != volume->url.native()) {
+            services_.settings->setString(destVolumeKey, volume->url.native());
         }
     }
 }
 
+void AppModel::decideWaiting() {
+    if (!musicLocation_.current(srcPath())) return;
+    pickDestination();
+    for (const std::filesystem::path& volume : std::exchange(cleaningWaits_, {}))
+        autoCleanIfNeeded(volume);
+}
+
 void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>& mounted) {
-    refreshVolumes();
+    listVolumes();
+    // The music folder is looked at anew before anything is decided: a volume
+    // mounted now is judged by where the library lies after the mount.
     followMusicFolder();
+    pickDestination();
     if (mounted) autoCleanIfNeeded(*mounted);
 }
 
@@ -120,7 +123,13 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
                          .isCardVolume = true};
     if (!autoCleanAllowed(facts, volume) || !services_.volumes) return;
     // The drive that holds the library looks like a card; cleaning it would
-    // rename the user's songs and folders without a way back.
+    // rename the user's songs and folders without a way back. Whether it holds
+    // the library is known once the music folder's watch looked after the mount.
+    if (!musicLocation_.current(srcPath())) {
+        if (std::find(cleaningWaits_.begin(), cleaningWaits_.end(), volume) == cleaningWaits_.end())
+            cleaningWaits_.push_back(volume);
+        return;
+    }
     if (holdsMusicLibrary(volume)) return;
     if (!services_.volumes->isCardVolume(volume)) return;
 
@@ -145,8 +154,6 @@ bool AppModel::isCardVolume(const std::filesystem::path& volume) const {
 }
 
 bool AppModel::holdsMusicLibrary(const std::filesystem::path& volume) const {
-    const std::string music = srcPath();
-    if (music.empty()) return false;
     VolumeService::Mounted facts{.path = volume};
     for (const VolumeService::Mounted& listed : mounted_) {
         if (text::equivalent(listed.path.native(), volume.native())) {
@@ -154,8 +161,7 @@ bool AppModel::holdsMusicLibrary(const std::filesystem::path& volume) const {
             break;
         }
     }
-    return MusicDrive::holdsLibrary(facts, MusicDrive::libraryPlaces(music),
-                                    lastSeenMusicDrive(*services_.settings), music);
+    return musicLocation_.holds(facts, srcPath());
 }
 
 bool AppModel::isEjecting(const std::filesystem::path& volume) const {

@@ -144,6 +144,44 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     EXPECT_EQ(testing::filesBelow(drive.path), songs);
 }
 
+// An artist of the library is a link onto a drive that is mounted only now:
+// before the mount the link led nowhere, so the drive is judged by the music
+// folder's first look after the mount. It is neither cleaned nor chosen; a
+// card beside it is.
+TEST_F(AppModelVolumesTest, ADriveAnArtistLinksOntoIsKnownByTheLookAfterItsMount) {
+    const auto music = temp_ / "home" / "Music";
+    std::filesystem::create_directories(music / "Local" / "Album");
+    std::filesystem::create_directory_symlink(media("USB") / "Linked", music / "Linked");
+    xdg_.settings()->setString("srcPath", music.string());
+    xdg_.settings()->setBoolean("autoCleanSD", true);
+    AppModel& model = start();
+    std::vector<std::string> notices;
+    QObject::connect(&model, &AppModel::cleanNoticeChanged, [&] {
+        if (model.cleanNotice()) notices.push_back(*model.cleanNotice());
+    });
+    waitUntil([] { return false; }, std::chrono::milliseconds(300));  // the start's look is done
+
+    const std::map<std::string, std::string> songs = {
+        {"Linked/Album/01.mp3", "1"}, {"Linked/._01.mp3", "2"}, {".DS_Store", "3"}};
+    testing::writeFiles(media("USB"), songs);
+    const FixtureVolumes::Mounted drive = FixtureVolumes::card(media("USB"));
+    volumes_->cards.insert(drive.path);
+    volumes_->mount(drive);
+    const FixtureVolumes::Mounted fresh = card("CARD");
+    writeFile(fresh.path / ".DS_Store", "x");
+    volumes_->cards.insert(fresh.path);
+    volumes_->mount(fresh);
+
+    ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));
+    EXPECT_FALSE(waitUntil([&] { return notices.size() > 1; }, std::chrono::milliseconds(300)));
+    EXPECT_EQ(notices, std::vector<std::string>{
+                           "SD カード「CARD」を掃除しました（隠しファイル 1 "
+                           "個、名前の修正 0 個）。このままカーナビに差して大丈夫です。"});
+    EXPECT_EQ(testing::filesBelow(drive.path), songs);
+    EXPECT_EQ(model.destPath(), fresh.path.string());
+    EXPECT_TRUE(model.holdsMusicLibrary(drive.path));
+}
+
 // Ejecting, or going on with the next card, takes the card out and picks the
 // next one; a plain folder is never ejected, and going on forgets it.
 TEST_F(AppModelVolumesTest, EjectAndTheNextCardPickTheNextCardOrSayWhyNot) {

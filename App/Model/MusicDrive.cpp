@@ -1,32 +1,25 @@
 #include "App/Model/MusicDrive.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <system_error>
+
+#include "Core/Platform/Text.hpp"
 
 namespace tarvik::MusicDrive {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Links and "." or ".." resolved as far as the path exists; the rest kept.
-fs::path resolved(const fs::path& path) {
-    std::error_code error;
-    fs::path real = fs::weakly_canonical(path, error);
-    if (error) real = fs::absolute(path, error).lexically_normal();
-    // "/media/u/CARD/" and "/media/u/CARD" are one folder.
-    if (!real.has_filename() && real.has_relative_path()) real = real.parent_path();
-    return real;
+// A path in its comparison form: "." and ".." taken as written, no trailing
+// "/" ("/media/u/CARD/" and "/media/u/CARD" are one folder), names in NFC.
+fs::path comparable(const fs::path& path) {
+    fs::path normal = path.lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+    return text::nfcName(normal.native());
 }
 
-std::optional<std::uint64_t> deviceOf(const fs::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-    return static_cast<std::uint64_t>(status.st_dev);
-}
-
-// Whether `path` is `folder` or lies below it, component by component.
+// Whether `path` is `folder` or lies below it, component by component; both
+// in their comparison form.
 bool isAtOrUnder(const fs::path& path, const fs::path& folder) {
     auto inner = path.begin();
     for (auto outer = folder.begin(); outer != folder.end(); ++outer, ++inner) {
@@ -35,62 +28,64 @@ bool isAtOrUnder(const fs::path& path, const fs::path& folder) {
     return true;
 }
 
-bool holdsByPlace(const VolumeService::Mounted& volume, const std::vector<Place>& places) {
-    const fs::path root = resolved(volume.path);
+bool liesOn(const fs::path& root, const std::vector<Place>& places) {
     return std::any_of(places.begin(), places.end(), [&](const Place& place) {
-        if (isAtOrUnder(place.path, root) || isAtOrUnder(root, place.path)) return true;
+        const fs::path path = comparable(place.path);
+        return isAtOrUnder(path, root) || isAtOrUnder(root, path);
+    });
+}
+
+bool holdsByPlace(const VolumeService::Mounted& volume, const std::vector<Place>& places) {
+    if (volume.path.empty()) return false;
+    const bool sameFileSystem = std::any_of(places.begin(), places.end(), [&](const Place& place) {
         return volume.device && place.device && *volume.device == *place.device;
     });
+    if (sameFileSystem) return true;
+    const fs::path root = comparable(volume.path);
+    if (liesOn(root, places)) return true;
+    // The system lists mount points as they resolve; a volume named through a
+    // link is known by where it leads.
+    std::error_code error;
+    const fs::path absolute = fs::absolute(volume.path, error);
+    if (error) return false;
+    const fs::path real = comparable(FolderPlaces::resolved(absolute));
+    return real != root && liesOn(real, places);
 }
 
 }  // namespace
 
-std::vector<Place> libraryPlaces(const fs::path& musicFolder) {
-    if (musicFolder.empty()) return {};
-    const fs::path folder = resolved(musicFolder);
-    std::vector<Place> places{{folder, deviceOf(folder)}};
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-        if (!entries->is_symlink(error) || error) {
-            error.clear();
-            continue;
+LastSeen seenNow(const std::string& musicFolder, const std::vector<VolumeService::Mounted>& mounted,
+                 const std::vector<Place>& places) {
+    LastSeen seen{.musicFolder = musicFolder, .mountPoint = {}, .fileSystemId = {}};
+    if (places.empty()) return seen;
+    const fs::path folder = comparable(places.front().path);
+    std::size_t depth = 0;
+    for (const VolumeService::Mounted& volume : mounted) {
+        if (volume.rootFileSystem.value_or(false) || volume.path.empty()) continue;
+        const fs::path root = comparable(volume.path);
+        const auto components = static_cast<std::size_t>(std::distance(root.begin(), root.end()));
+        if (isAtOrUnder(folder, root) && (seen.mountPoint.empty() || components > depth)) {
+            seen.mountPoint = volume.path.native();
+            seen.fileSystemId = volume.fileSystemId;
+            depth = components;
         }
-        const fs::path target = resolved(entries->path());
-        if (!fs::is_directory(target, error)) {
-            error.clear();
-            continue;
-        }
-        Place place{target, deviceOf(target)};
-        if (std::find(places.begin(), places.end(), place) == places.end())
-            places.push_back(std::move(place));
     }
-    return places;
+    return seen;
+}
+
+bool whereLastSeen(const LastSeen& now, const std::optional<LastSeen>& last) {
+    if (!last || last->musicFolder != now.musicFolder || last->mountPoint.empty()) return true;
+    if (!text::equivalent(last->mountPoint, now.mountPoint)) return false;
+    return !last->fileSystemId || !now.fileSystemId || *last->fileSystemId == *now.fileSystemId;
 }
 
 bool holdsLibrary(const VolumeService::Mounted& volume, const std::vector<Place>& places,
                   const std::optional<LastSeen>& lastSeen, const std::string& musicFolder) {
-    if (holdsByPlace(volume, places)) return true;
-    return lastSeen && volume.fileSystemId && !musicFolder.empty() &&
-           lastSeen->musicFolder == musicFolder && lastSeen->fileSystemId == *volume.fileSystemId;
-}
-
-std::optional<std::string> libraryFileSystemId(const std::vector<VolumeService::Mounted>& mounted,
-                                               const std::vector<Place>& places) {
-    if (places.empty()) return std::nullopt;
-    // The volume the music folder itself lies on: the deepest root above it.
-    const VolumeService::Mounted* holder = nullptr;
-    std::size_t depth = 0;
-    for (const VolumeService::Mounted& volume : mounted) {
-        if (volume.rootFileSystem.value_or(false)) continue;
-        const fs::path root = resolved(volume.path);
-        const auto components = static_cast<std::size_t>(std::distance(root.begin(), root.end()));
-        if (isAtOrUnder(places.front().path, root) && (holder == nullptr || components > depth)) {
-            holder = &volume;
-            depth = components;
-        }
-    }
-    return holder != nullptr ? holder->fileSystemId : std::nullopt;
+    if (musicFolder.empty()) return false;
+    if (lastSeen && volume.fileSystemId && lastSeen->musicFolder == musicFolder &&
+        lastSeen->fileSystemId == volume.fileSystemId)
+        return true;
+    return holdsByPlace(volume, places);
 }
 
 }  // namespace tarvik::MusicDrive

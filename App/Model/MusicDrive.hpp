@@ -1,54 +1,57 @@
 #pragma once
-// Whether a mounted volume holds the user's music library. A USB stick of
-// music is removable and FAT or exFAT just as a card is, so the facts that
+// Where the user's music library lies among the mounted volumes. A USB stick
+// of music is removable and FAT or exFAT just as a card is, so the facts that
 // make a card cannot tell the two apart; what the program does on its own (the
 // cleaning of a fresh mount, the choice of a destination or of the send
 // window's card) asks this first, because a card's cleaning renames and
-// removes files. Decided from where the library really lies (its folders with
-// their links resolved and their file systems), never from a name. Plain
-// functions; any thread; never fail: what can't be examined is left out.
+// removes files. And a drive's mount folder stays behind, empty, while the
+// drive is out (udisks makes it a moment before it mounts, too): the library
+// is there only on the volume it was last seen on. Both rules read one record
+// of where the music folder was last seen. Decided from where the library
+// really lies (its places as the music folder's watch found them, links
+// resolved), never from a name. Plain functions; any thread; never fail.
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "App/Platform/FolderPlaces.hpp"
 #include "App/Platform/VolumeService.hpp"
 
 namespace tarvik::MusicDrive {
 
-// A folder the library's songs are read from, with its file system's device
-// number when it can be examined.
-struct Place {
-    std::filesystem::path path;  // links resolved
-    std::optional<std::uint64_t> device;
-
-    bool operator==(const Place&) const = default;
-};
-
 // The music folder and the folders its artist entries link to (the scanner
-// follows links), links resolved. A music folder that is not there gives its
-// path as far as it resolves, without a device. Nothing for an empty path.
-std::vector<Place> libraryPlaces(const std::filesystem::path& musicFolder);
+// follows links): FolderPlaces, the music folder first.
+using Place = FolderPlace;
 
-// The file system whose identity the library was last seen on, kept for one
-// music folder: a drive that comes back at another mount point is known again.
+// Where the music folder was last seen: the listed volume it lay on, by its
+// mount point ("" for none) and the identity of its file system where the
+// system gave one. Kept across starts, for that one music folder.
 struct LastSeen {
     std::string musicFolder;
-    std::string fileSystemId;
+    std::string mountPoint{};
+    std::optional<std::string> fileSystemId{};
 
     bool operator==(const LastSeen&) const = default;
 };
 
+// Where the music folder is seen now: on the deepest listed volume (not the
+// root file system) whose mount point is at or above its first place.
+LastSeen seenNow(const std::string& musicFolder, const std::vector<VolumeService::Mounted>& mounted,
+                 const std::vector<Place>& places);
+
+// Whether the music folder lies where it was last seen: on the volume at the
+// same mount point, of the same file system where both identities are known.
+// A record of another music folder, or of one seen on no listed volume, asks
+// nothing.
+bool whereLastSeen(const LastSeen& now, const std::optional<LastSeen>& last);
+
 // The volume holds the library when a place lies on it (at its root or below),
 // when it is mounted inside a place, when a place lies on its file system
 // reached another way, or when it carries the identity of the file system the
-// same music folder was last seen on.
+// same music folder was last seen on. Only a volume that none of these facts
+// tells is looked up where its own path leads, which asks its file system.
 bool holdsLibrary(const VolumeService::Mounted& volume, const std::vector<Place>& places,
                   const std::optional<LastSeen>& lastSeen, const std::string& musicFolder);
-
-// The identity of the listed volume the music folder lies on now (the deepest
-// root above it), when that volume has one.
-std::optional<std::string> libraryFileSystemId(const std::vector<VolumeService::Mounted>& mounted,
-                                               const std::vector<Place>& places);
 
 }  // namespace tarvik::MusicDrive

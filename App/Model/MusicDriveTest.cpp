@@ -62,7 +62,7 @@ TEST_F(MusicDriveTest, AVolumeHoldsTheLibraryByWhereItReallyLies) {
         {"no music folder", "", volume("media/USB"), false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(holdsLibrary(c.volume, libraryPlaces(c.music), std::nullopt, c.music), c.holds)
+        EXPECT_EQ(holdsLibrary(c.volume, FolderPlaces::of(c.music), std::nullopt, c.music), c.holds)
             << c.what;
     }
 }
@@ -71,12 +71,15 @@ TEST_F(MusicDriveTest, AVolumeHoldsTheLibraryByWhereItReallyLies) {
 // behind): its identity tells it, for the same music folder only.
 TEST_F(MusicDriveTest, TheDriveIsKnownAgainByItsIdentityForItsOwnMusicFolder) {
     const std::string music = (temp_ / "media/USB/Music").string();
-    const LastSeen seen{music, "4A1B-2C3D"};
+    const LastSeen seen{
+        .musicFolder = music, .mountPoint = temp_ / "media/USB", .fileSystemId = "4A1B-2C3D"};
     VolumeService::Mounted back = volume("media/USB2");
     back.fileSystemId = "4A1B-2C3D";
-    const auto places = libraryPlaces(music);
+    const auto places = FolderPlaces::of(music);
     EXPECT_TRUE(holdsLibrary(back, places, seen, music));
-    EXPECT_FALSE(holdsLibrary(back, places, LastSeen{"/elsewhere", "4A1B-2C3D"}, music));
+    LastSeen elsewhere = seen;
+    elsewhere.musicFolder = "/elsewhere";
+    EXPECT_FALSE(holdsLibrary(back, places, elsewhere, music));
     back.fileSystemId = "0000-0001";
     EXPECT_FALSE(holdsLibrary(back, places, seen, music));
 
@@ -85,10 +88,49 @@ TEST_F(MusicDriveTest, TheDriveIsKnownAgainByItsIdentityForItsOwnMusicFolder) {
         {.path = temp_.path(), .fileSystemId = "outer"},
         {.path = temp_ / "media/USB", .fileSystemId = "4A1B-2C3D"},
         {.path = temp_ / "media/CARD", .fileSystemId = "card"}};
-    EXPECT_EQ(libraryFileSystemId(mounted, places), "4A1B-2C3D");
+    EXPECT_EQ(seenNow(music, mounted, places), seen);
     mounted[1].fileSystemId.reset();
-    EXPECT_EQ(libraryFileSystemId(mounted, places), std::nullopt);
-    EXPECT_EQ(libraryFileSystemId(mounted, {}), std::nullopt);
+    EXPECT_EQ(seenNow(music, mounted, places).fileSystemId, std::nullopt);
+    EXPECT_EQ(seenNow(music, mounted, {}).mountPoint, "");
+}
+
+// The music folder is there only where it was last seen: at the same mount
+// point, on the same file system where both are known. A drive that is out
+// leaves the folder on no listed volume; another drive may be mounted where
+// it was.
+TEST(MusicDriveRecordTest, TheFolderIsWhereItWasLastSeenOnlyOnTheSameVolume) {
+    const std::string music = "/media/u/USB/Music";
+    const LastSeen onUsb{
+        .musicFolder = music, .mountPoint = "/media/u/USB", .fileSystemId = "4A1B-2C3D"};
+    const auto seen = [&](const char* mountPoint, std::optional<std::string> id) {
+        return LastSeen{.musicFolder = music, .mountPoint = mountPoint, .fileSystemId = id};
+    };
+    LastSeen otherFolder = onUsb;
+    otherFolder.musicFolder = "/media/u/USB/Other";
+    LastSeen onNothing = onUsb;
+    onNothing.mountPoint = "";
+    onNothing.fileSystemId.reset();
+    LastSeen unknownId = onUsb;
+    unknownId.fileSystemId.reset();
+    const struct {
+        const char* what;
+        LastSeen now;
+        std::optional<LastSeen> last;
+        bool there;
+    } cases[] = {
+        {"the same volume", onUsb, onUsb, true},
+        {"the drive out: on no listed volume", seen("", {}), onUsb, false},
+        {"on another volume", seen("/media/u/DATA", "77AA-0001"), onUsb, false},
+        {"another drive where it was", seen("/media/u/USB", "0000-0001"), onUsb, false},
+        {"no identity now", seen("/media/u/USB", {}), onUsb, true},
+        {"no identity then", onUsb, unknownId, true},
+        {"the mount point in another normal form", seen("/media/u/Cafe\u0301", {}),
+         seen("/media/u/Caf\u00E9", {}), true},
+        {"never seen", onUsb, std::nullopt, true},
+        {"seen on no listed volume", onUsb, onNothing, true},
+        {"the record of another folder", seen("", {}), otherFolder, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(whereLastSeen(c.now, c.last), c.there) << c.what;
 }
 
 }  // namespace

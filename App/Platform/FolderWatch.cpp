@@ -1,6 +1,7 @@
 #include "App/Platform/FolderWatch.hpp"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace tarvik {
 
@@ -35,9 +36,10 @@ void FolderWatch::watch(const std::filesystem::path& folder, bool ownerSees) {
         folder_ = folder;
         answer_->stop();
         overdue_ = false;
+        lastLook_ = {};
     }
     told_ = ownerSees ? Sight{.kind = Sight::Kind::there} : Sight{};
-    worker_->watch(folder);
+    worker_->watch(folder, ++asked_);
 }
 
 void FolderWatch::take(const FolderWatchWorker::Report& report) {
@@ -48,7 +50,10 @@ void FolderWatch::take(const FolderWatchWorker::Report& report) {
     }
     answer_->stop();
     overdue_ = false;
+    lastLook_ = report.sight;
+    answered_ = std::max(answered_, report.request);
     tell(report.sight, report.entriesChanged);
+    emit lookEnded();
 }
 
 void FolderWatch::tell(const Sight& sight, bool entriesChanged) {

@@ -8,10 +8,13 @@
 // after `answer` is told as `notAnswering`, and the next look that ends is
 // told as it finds the folder. Changes come together within a tenth of a
 // second; the folder is looked at every few seconds besides, for what no
-// kernel watch tells (a FUSE daemon that died). Owned by one object; GUI
-// thread only. The worker is stopped and joined with the watch.
+// kernel watch tells (a FUSE daemon that died). Each look that ends also
+// leaves where the folder lies (FolderPlaces), which the owner reads instead
+// of asking the file system itself. Owned by one object; GUI thread only. The
+// worker is stopped and joined with the watch.
 #include <QObject>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -52,14 +55,29 @@ public:
     // would ask its file system on this thread had better not.
     bool notAnswering() const { return overdue_; }
 
+    const std::filesystem::path& folder() const { return folder_; }
+    // What the last look that ended found of the folder watched now, its
+    // places included: gone, with no places, before any.
+    const Sight& lastLook() const { return lastLook_; }
+    // A look that began after the last watch() has ended: lastLook() tells the
+    // folder as it stood then. Always so for an empty path.
+    bool lookCurrent() const { return folder_.empty() || answered_ >= asked_; }
+
+signals:
+    // A look ended (after what it found was told, if it was).
+    void lookEnded();
+
 private:
     void take(const FolderWatchWorker::Report& report);
     void tell(const Sight& sight, bool entriesChanged);
 
     Changed changed_;
     std::filesystem::path folder_;
-    Sight told_;            // what the owner knows of the folder
-    bool overdue_ = false;  // the look under way is overdue
+    Sight told_;  // what the owner knows of the folder
+    Sight lastLook_;
+    std::uint64_t asked_ = 0;     // the watch() calls so far
+    std::uint64_t answered_ = 0;  // the latest of them a look that ended began after
+    bool overdue_ = false;        // the look under way is overdue
     QTimer* answer_ = nullptr;
     std::unique_ptr<FolderWatchWorker> worker_;  // stopped and joined first
 };

@@ -11,7 +11,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <system_error>
 #include <utility>
 
@@ -28,9 +27,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t watchedEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
-// As the kernel counts links in one path.
-constexpr int linkHops = 40;
-
 // The folder and every folder above it, the folder first.
 std::vector<fs::path> chainOf(fs::path at) {
     if (!at.has_filename() && at.has_relative_path()) at = at.parent_path();  // "…/Music/"
@@ -42,38 +38,6 @@ std::vector<fs::path> chainOf(fs::path at) {
     return chain;
 }
 
-// Where an absolute path leads, each link on the way followed as far as the
-// path is there and the rest as written: for a link whose target is gone this
-// still names the target, so that the folders above it are watched for its
-// return (the library's own resolving stops at the first name not there).
-fs::path resolved(const fs::path& path) {
-    const fs::path relative = path.relative_path();
-    std::deque<fs::path> rest(relative.begin(), relative.end());
-    fs::path at = "/";
-    for (int hops = 0; !rest.empty();) {
-        const fs::path name = std::move(rest.front());
-        rest.pop_front();
-        if (name.empty() || name == ".") continue;
-        if (name == "..") {
-            at = at.parent_path();
-            continue;
-        }
-        const fs::path next = at / name;
-        struct stat facts {};
-        if (::lstat(next.c_str(), &facts) != 0 || !S_ISLNK(facts.st_mode)) {
-            at = next;
-            continue;
-        }
-        std::error_code error;
-        const fs::path target = fs::read_symlink(next, error);
-        if (error || ++hops > linkHops) return path;
-        if (target.is_absolute()) at = "/";
-        const fs::path inward = target.relative_path();
-        rest.insert(rest.begin(), inward.begin(), inward.end());
-    }
-    return at.lexically_normal();
-}
-
 // The chain of the folder as named and, where a link on the way leads
 // elsewhere, the chain of where it leads: a rename above a link's target
 // shows only there. The folder's own place first.
@@ -82,7 +46,7 @@ std::vector<fs::path> chainsOf(const fs::path& folder) {
     const fs::path named = fs::absolute(folder, error).lexically_normal();
     if (error) return {};
     std::vector<fs::path> chain = chainOf(named);
-    for (fs::path& level : chainOf(resolved(chain.front()))) {
+    for (fs::path& level : chainOf(FolderPlaces::resolved(chain.front()))) {
         if (std::find(chain.begin(), chain.end(), level) == chain.end()) {
             chain.push_back(std::move(level));
         }
@@ -128,10 +92,10 @@ FolderWatchWorker::~FolderWatchWorker() {
     if (wake_ >= 0) ::close(wake_);
 }
 
-void FolderWatchWorker::watch(std::filesystem::path folder) {
+void FolderWatchWorker::watch(std::filesystem::path folder, std::uint64_t request) {
     {
         std::lock_guard lock(mutex_);
-        requested_ = std::move(folder);
+        requested_ = Request{std::move(folder), request};
     }
     wake();
 }
@@ -158,22 +122,24 @@ void FolderWatchWorker::run(std::stop_token stop) {
             std::uint64_t wakes = 0;
             if (::read(wake_, &wakes, sizeof wakes) < 0) wakes = 0;  // EAGAIN: read already
         }
-        std::optional<fs::path> requested;
+        std::optional<Request> requested;
         {
             std::lock_guard lock(mutex_);
             requested = std::exchange(requested_, std::nullopt);
         }
         if (requested) {
-            if (*requested != folder_) ownChange_ = false;
-            folder_ = std::move(*requested);
+            if (requested->folder != folder_) ownChange_ = false;
+            folder_ = std::move(requested->folder);
+            request_ = requested->number;
             settleAt.reset();
         } else if ((ready[1].revents & POLLIN) != 0 && readEvents() && !settleAt) {
             settleAt = Clock::now() + timing_.settle;
         }
         const Clock::time_point now = Clock::now();
-        if (requested || (settleAt && now >= *settleAt) || now >= recheckAt) {
+        const bool settled = settleAt && now >= *settleAt;
+        if (requested || settled || now >= recheckAt) {
             settleAt.reset();
-            lookAndReport();
+            lookAndReport(requested || settled);
             recheckAt = Clock::now() + timing_.recheck;
         }
     }
@@ -228,20 +194,36 @@ void FolderWatchWorker::arm() {
     folderWatch_ = own;
 }
 
-void FolderWatchWorker::lookAndReport() {
+void FolderWatchWorker::lookAndReport(bool asked) {
     if (folder_.empty()) {
         arm();  // lets every watch go
         ownChange_ = false;
         return;
     }
     // Told first: laying the watches anew may wait on the file system as well.
-    report_(
-        {.kind = Report::Kind::looking, .folder = folder_, .sight = {}, .entriesChanged = false});
+    report_({.kind = Report::Kind::looking,
+             .folder = folder_,
+             .sight = {},
+             .entriesChanged = false,
+             .request = request_});
     arm();
     Report looked{.kind = Report::Kind::looked,
                   .folder = folder_,
                   .sight = lookAt(folder_),
-                  .entriesChanged = ownChange_};
+                  .entriesChanged = ownChange_,
+                  .request = request_};
+    // Where it lies, so that its owner decides by that without asking its
+    // file system on a thread of its own. Listing a large library costs
+    // milliseconds: a look on time alone lists it again only where it found
+    // another folder than the last look did.
+    const bool same = looked.sight.kind == placesFor_.kind &&
+                      looked.sight.device == placesFor_.device &&
+                      looked.sight.inode == placesFor_.inode;
+    if (asked || !same || places_.empty()) {
+        places_ = FolderPlaces::of(folder_);
+        placesFor_ = looked.sight;
+    }
+    looked.sight.places = places_;
     ownChange_ = false;
     report_(std::move(looked));
 }

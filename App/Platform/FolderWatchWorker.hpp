@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "App/Platform/FolderPlaces.hpp"
+
 namespace tarvik {
 
 class FolderWatchWorker {
@@ -35,6 +37,9 @@ public:
         Kind kind = Kind::gone;
         dev_t device = 0;  // which folder it is, where it is there
         ino_t inode = 0;
+        // Where the folder and the folders it links to lie (FolderPlaces), as
+        // the look found them; a gone folder's still names where it would lie.
+        std::vector<FolderPlace> places{};
 
         bool there() const { return kind == Kind::there; }
         bool operator==(const Sight&) const = default;
@@ -47,6 +52,8 @@ public:
         Sight sight;  // looked: what the look found
         bool entriesChanged =
             false;  // looked: the folder's own entries changed since the last look
+        // The number of the latest watch() call this look began after.
+        std::uint64_t request = 0;
     };
 
     struct Timing {
@@ -63,31 +70,41 @@ public:
     FolderWatchWorker& operator=(const FolderWatchWorker&) = delete;
 
     // Watches `folder` from now on, in place of the one watched so far (an
-    // empty path: nothing), and looks at it. Any thread; never waits on a file
-    // system.
-    void watch(std::filesystem::path folder);
+    // empty path: nothing), and looks at it; the reports of that look and of
+    // every later one carry `request`. Any thread; never waits on a file system.
+    void watch(std::filesystem::path folder, std::uint64_t request);
 
 private:
     void run(std::stop_token stop);
     void wake() const;
     bool readEvents();
     void arm();
-    void lookAndReport();
+    // `asked`: for a new folder to watch or a change told, not on time alone.
+    void lookAndReport(bool asked);
 
     std::function<void(Report)> report_;
     Timing timing_;
     int wake_ = -1;     // an eventfd: a new folder to watch, or the stop
     int inotify_ = -1;  // -1: no kernel watch to be had; looks go on
 
+    struct Request {
+        std::filesystem::path folder;
+        std::uint64_t number = 0;
+    };
     std::mutex mutex_;  // guards requested_
-    std::optional<std::filesystem::path> requested_;
+    std::optional<Request> requested_;
 
-    // The thread's own: the folder, the chain's watch descriptors and the
-    // folder's own descriptor (-1 while it is not there to watch).
+    // The thread's own: the folder with the request it answers, the chain's
+    // watch descriptors and the folder's own descriptor (-1 while it is not
+    // there to watch).
     std::filesystem::path folder_;
+    std::uint64_t request_ = 0;
     std::vector<int> watches_;
     int folderWatch_ = -1;
     bool ownChange_ = false;
+    // Where the folder lay (FolderPlaces) when a look found it as `placesFor_`.
+    std::vector<FolderPlace> places_;
+    Sight placesFor_;
 
     std::jthread thread_;  // last: it stops and joins before the rest goes
 };
