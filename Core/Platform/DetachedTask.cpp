@@ -7,7 +7,10 @@ namespace tarvik {
 
 std::shared_ptr<DetachedTask> DetachedTask::start(Work work) {
     std::shared_ptr<DetachedTask> task(new DetachedTask());
-    std::thread([task, work = std::move(work)]() mutable {
+    // The thread lets go of its task once the work is done, so the task may
+    // go while its thread still exits; the thread itself is kept in the
+    // task, to be joined by whoever waits.
+    std::thread thread([task, work = std::move(work)]() mutable {
         {
             // Moved into this scope so that whatever the work captured is
             // released before the task counts as ended.
@@ -15,18 +18,39 @@ std::shared_ptr<DetachedTask> DetachedTask::start(Work work) {
             local(task->stop_.get_token());
         }
         task->markEnded();
-    }).detach();
+        task.reset();
+    });
+    std::lock_guard lock(task->joining_);
+    task->thread_ = std::move(thread);
     return task;
 }
 
+DetachedTask::~DetachedTask() {
+    std::lock_guard lock(joining_);
+    if (thread_.joinable()) thread_.detach();
+}
+
 void DetachedTask::wait() const {
-    std::unique_lock lock(mutex_);
-    endedChanged_.wait(lock, [this] { return ended_; });
+    {
+        std::unique_lock lock(mutex_);
+        endedChanged_.wait(lock, [this] { return ended_; });
+    }
+    join();
 }
 
 bool DetachedTask::waitFor(std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return endedChanged_.wait_for(lock, timeout, [this] { return ended_; });
+    {
+        std::unique_lock lock(mutex_);
+        if (!endedChanged_.wait_for(lock, timeout, [this] { return ended_; })) return false;
+    }
+    join();
+    return true;
+}
+
+void DetachedTask::join() const {
+    std::lock_guard lock(joining_);
+    // Never the thread itself, which cannot join itself.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 void DetachedTask::markEnded() {

@@ -2,7 +2,9 @@
 // everything the work needs, so dropping every pointer to the task neither
 // stops the work nor waits for it. cancel() fires the work's stop token and
 // may be called from any thread, any number of times; wait() blocks until the
-// work has returned and everything it held has been released. Starting throws
+// work has returned and everything it held has been released, the thread's
+// own storage included (libraries free theirs as the thread exits, and a
+// program that ends right after a wait must not race them). Starting throws
 // std::system_error when the system can make no thread; the work itself must
 // not throw.
 #pragma once
@@ -13,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
+#include <thread>
 
 namespace tarvik {
 
@@ -24,6 +27,8 @@ public:
 
     DetachedTask(const DetachedTask&) = delete;
     DetachedTask& operator=(const DetachedTask&) = delete;
+    // Lets a thread that nobody waited for go on by itself.
+    ~DetachedTask();
 
     void cancel() { stop_.request_stop(); }
     bool isCancelled() const { return stop_.stop_requested(); }
@@ -36,11 +41,15 @@ public:
 private:
     DetachedTask() = default;
     void markEnded();
+    // After the work ended: waits until its thread has exited.
+    void join() const;
 
     std::stop_source stop_;
     mutable std::mutex mutex_;  // guards ended_
     mutable std::condition_variable endedChanged_;
     bool ended_ = false;
+    mutable std::mutex joining_;  // guards thread_, taken only once the work has ended
+    mutable std::thread thread_;
 };
 
 }  // namespace tarvik

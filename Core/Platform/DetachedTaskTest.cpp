@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "Core/Platform/DetachedTask.hpp"
 #include "Core/Platform/Sleep.hpp"
 
@@ -21,6 +24,30 @@ TEST(DetachedTask, CancelEndsTheWorkAndWaitOutlastsWhatItHeld) {
     task->wait();
     EXPECT_TRUE(watch.expired());
     EXPECT_TRUE(task->waitFor(0ms));
+}
+
+// What the thread keeps of its own (a library's per-thread state) is gone
+// once wait returns: a program that ends right after must not race the
+// thread's exit. Dropped unwaited, the task lets its thread end by itself.
+TEST(DetachedTask, WaitOutlastsTheThreadsOwnStorage) {
+    static std::atomic<bool> released = false;
+    struct PerThread {
+        ~PerThread() {
+            std::this_thread::sleep_for(50ms);
+            released = true;
+        }
+    };
+    std::shared_ptr<DetachedTask> task = DetachedTask::start([](std::stop_token) {
+        static thread_local PerThread state;
+        (void)state;
+    });
+    task->wait();
+    EXPECT_TRUE(released);
+
+    std::atomic<bool> ran = false;
+    DetachedTask::start([&ran](std::stop_token) { ran = true; }).reset();
+    for (int i = 0; i < 500 && !ran; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(ran);
 }
 
 }  // namespace
