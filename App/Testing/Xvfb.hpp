@@ -1,10 +1,11 @@
 #pragma once
 // An X server of its own for a test that starts the real program, so that it
-// never draws on the developer's screen: Xvfb on the first free display from
-// :70 on, started with the object and stopped with it. Test thread only; when
-// none would start, `display` stays empty and the test says so.
+// never draws on the developer's screen: Xvfb takes the first display that no
+// other server holds (it tells which on its output, "-displayfd"), so that
+// tests running side by side never share one; started with the object and
+// stopped with it. Test thread only; when none would start, `display` stays
+// empty and the test says so.
 #include <QProcess>
-#include <filesystem>
 #include <string>
 
 #include "App/Testing/AppTesting.hpp"
@@ -16,23 +17,24 @@ struct Xvfb {
     std::string display;
 
     Xvfb() {
-        for (int number = 70; number < 110 && display.empty(); ++number) {
-            const std::filesystem::path socket = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (std::filesystem::exists(socket) ||
-                std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock"))
-                continue;
-            server.start("Xvfb", {QString(":%1").arg(number), "-screen", "0", "1280x860x24",
-                                  "-nolisten", "tcp"});
-            if (waitUntil([&] {
-                    return std::filesystem::exists(socket) ||
-                           server.state() == QProcess::NotRunning;
-                }) &&
-                server.state() == QProcess::Running)
-                display = ":" + std::to_string(number);
-            else {
-                server.kill();
-                server.waitForFinished();
-            }
+        // Xvfb claims a display by its lock file and only then names it, so
+        // two servers started at once never both take one number; a check of
+        // the socket beforehand would race the other test's server.
+        server.start("Xvfb",
+                     {"-displayfd", "1", "-screen", "0", "1280x860x24", "-nolisten", "tcp"});
+        QByteArray named;
+        const bool told = waitUntil(
+            [&] {
+                server.waitForReadyRead(10);
+                named += server.readAllStandardOutput();
+                return named.contains('\n') || server.state() == QProcess::NotRunning;
+            },
+            std::chrono::seconds(30));
+        if (told && named.contains('\n') && server.state() == QProcess::Running) {
+            display = ":" + named.left(named.indexOf('\n')).trimmed().toStdString();
+        } else {
+            server.kill();
+            server.waitForFinished();
         }
     }
     ~Xvfb() {
