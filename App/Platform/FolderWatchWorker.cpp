@@ -108,10 +108,12 @@ void FolderWatchWorker::wake() const {
 
 void FolderWatchWorker::run(std::stop_token stop) {
     std::stop_callback wakeOnStop(stop, [this] { wake(); });
-    std::optional<Clock::time_point> settleAt;
+    // When a burst of changes has settled; never while none is pending.
+    constexpr Clock::time_point never = Clock::time_point::max();
+    Clock::time_point settleAt = never;
     Clock::time_point recheckAt = Clock::now() + timing_.recheck;
     while (!stop.stop_requested()) {
-        const Clock::time_point until = settleAt ? std::min(*settleAt, recheckAt) : recheckAt;
+        const Clock::time_point until = std::min(settleAt, recheckAt);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         std::array<pollfd, 2> ready{{{wake_, POLLIN, 0}, {inotify_, POLLIN, 0}}};
         const nfds_t count = inotify_ >= 0 ? 2 : 1;
@@ -131,14 +133,14 @@ void FolderWatchWorker::run(std::stop_token stop) {
             if (requested->folder != folder_) ownChange_ = false;
             folder_ = std::move(requested->folder);
             request_ = requested->number;
-            settleAt.reset();
-        } else if ((ready[1].revents & POLLIN) != 0 && readEvents() && !settleAt) {
+            settleAt = never;
+        } else if ((ready[1].revents & POLLIN) != 0 && readEvents() && settleAt == never) {
             settleAt = Clock::now() + timing_.settle;
         }
         const Clock::time_point now = Clock::now();
-        const bool settled = settleAt && now >= *settleAt;
+        const bool settled = now >= settleAt;
         if (requested || settled || now >= recheckAt) {
-            settleAt.reset();
+            settleAt = never;
             lookAndReport(requested || settled);
             recheckAt = Clock::now() + timing_.recheck;
         }
