@@ -13,7 +13,6 @@
 namespace tarvik::AudioLength {
 namespace {
 
-using parts::number;
 using parts::ratio;
 
 // Chunks looked at before a file counts as having no length: real files
@@ -35,16 +34,16 @@ std::optional<double> flac(ByteSource& file, std::uint64_t at) {
     // sample rate (20 bits) and the total samples (36 bits) at bytes 10 to 17.
     const Bytes head = file.read(at, 4 + 18);
     if (head.size() < 22 || (head[0] & 0x7F) != 0) return std::nullopt;
-    const std::uint64_t rate = number(head, 14, 3, true) >> 4;
-    const std::uint64_t samples = number(head, 17, 5, true) & 0xFFFFFFFFFULL;
+    const std::uint64_t rate = numberAt(head, 14, 3, ByteOrder::big) >> 4;
+    const std::uint64_t samples = numberAt(head, 17, 5, ByteOrder::big) & 0xFFFFFFFFFULL;
     return ratio(static_cast<double>(samples), static_cast<double>(rate));
 }
 
 // An 80-bit IEEE 754 extended number, as AIFF gives its sample rate.
 double extended(const Bytes& bytes, std::size_t at) {
-    const std::uint64_t signAndExponent = number(bytes, at, 2, true);
+    const std::uint64_t signAndExponent = numberAt(bytes, at, 2, ByteOrder::big);
     const int exponent = static_cast<int>(signAndExponent & 0x7FFF);
-    const std::uint64_t mantissa = number(bytes, at + 2, 8, true);
+    const std::uint64_t mantissa = numberAt(bytes, at + 2, 8, ByteOrder::big);
     if ((signAndExponent & 0x8000) != 0 || exponent == 0 || exponent == 0x7FFF) return 0;
     return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
 }
@@ -54,13 +53,13 @@ double extended(const Bytes& bytes, std::size_t at) {
 // its size as told, where its body starts and where the chunks end, and says
 // whether to go on.
 template <typename Found>
-void eachChunk(ByteSource& file, std::uint64_t at, bool bigEndian, Found found) {
+void eachChunk(ByteSource& file, std::uint64_t at, ByteOrder order, Found found) {
     const std::uint64_t end = file.size();
     for (int chunks = 0; chunks < chunkLimit && at <= end && end - at >= 8; ++chunks) {
         const Bytes header = file.read(at, 8);
         if (header.size() < 8) break;
         const std::uint64_t body = at + 8;
-        std::uint64_t size = number(header, 4, 4, bigEndian);
+        std::uint64_t size = numberAt(header, 4, 4, order);
         if (!found(header, size, body)) break;
         if (size > end - body) break;
         at = body + size;
@@ -81,38 +80,38 @@ std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
     std::optional<std::uint64_t> data;     // bytes of audio
     std::optional<std::uint64_t> samples;  // "fact": samples of each channel
     std::uint64_t wideData = 0, wideSamples = 0;
-    eachChunk(
-        file, at + 12, false, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
-            if (startsWith(header, 0, "ds64")) {
-                const Bytes sizes = file.read(body, 24);
-                if (sizes.size() == 24) {
-                    wideData = number(sizes, 8, 8, false);
-                    wideSamples = number(sizes, 16, 8, false);
-                }
-            } else if (startsWith(header, 0, "fmt ")) {
-                format =
-                    file.read(body, static_cast<std::size_t>(std::min<std::uint64_t>(size, 26)));
-            } else if (startsWith(header, 0, "fact")) {
-                const Bytes fact = file.read(body, 4);
-                if (fact.size() == 4) samples = number(fact, 0, 4, false);
-                if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
-            } else if (startsWith(header, 0, "data")) {
-                if (wide && size == 0xFFFFFFFF) size = wideData;
-                // A stream written before its length was known says 0, or more
-                // than is there: the rest of the file is its data. The chunks
-                // go on after it, where "fmt " may stand.
-                if (size == 0 || size > end - body) size = end - body;
-                data = size;
-            }
-            return true;
-        });
+    eachChunk(file, at + 12, ByteOrder::little,
+              [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+                  if (startsWith(header, 0, "ds64")) {
+                      const Bytes sizes = file.read(body, 24);
+                      if (sizes.size() == 24) {
+                          wideData = numberAt(sizes, 8, 8, ByteOrder::little);
+                          wideSamples = numberAt(sizes, 16, 8, ByteOrder::little);
+                      }
+                  } else if (startsWith(header, 0, "fmt ")) {
+                      format = file.read(
+                          body, static_cast<std::size_t>(std::min<std::uint64_t>(size, 26)));
+                  } else if (startsWith(header, 0, "fact")) {
+                      const Bytes fact = file.read(body, 4);
+                      if (fact.size() == 4) samples = numberAt(fact, 0, 4, ByteOrder::little);
+                      if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
+                  } else if (startsWith(header, 0, "data")) {
+                      if (wide && size == 0xFFFFFFFF) size = wideData;
+                      // A stream written before its length was known says 0, or more
+                      // than is there: the rest of the file is its data. The chunks
+                      // go on after it, where "fmt " may stand.
+                      if (size == 0 || size > end - body) size = end - body;
+                      data = size;
+                  }
+                  return true;
+              });
     if (format.size() < 16 || !data) return std::nullopt;
-    const std::uint64_t rate = number(format, 4, 4, false);
-    std::uint64_t kind = number(format, 0, 2, false);
+    const std::uint64_t rate = numberAt(format, 4, 4, ByteOrder::little);
+    std::uint64_t kind = numberAt(format, 0, 2, ByteOrder::little);
     // WAVE_FORMAT_EXTENSIBLE names its format in the first two bytes of a GUID.
-    if (kind == 0xFFFE && format.size() >= 26) kind = number(format, 24, 2, false);
+    if (kind == 0xFFFE && format.size() >= 26) kind = numberAt(format, 24, 2, ByteOrder::little);
     if (isPlain(kind)) {
-        const std::uint64_t block = number(format, 12, 2, false);
+        const std::uint64_t block = numberAt(format, 12, 2, ByteOrder::little);
         if (block == 0) return std::nullopt;
         return ratio(static_cast<double>(*data / block), static_cast<double>(rate));
     }
@@ -124,17 +123,17 @@ std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
 
 std::optional<double> aiff(ByteSource& file, std::uint64_t at) {
     std::optional<double> seconds;
-    eachChunk(
-        file, at + 12, true, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
-            if (!startsWith(header, 0, "COMM")) return true;
-            // Channels, sample frames, sample size, then the rate.
-            const Bytes common = file.read(body, 18);
-            if (size >= 18 && common.size() >= 18) {
-                seconds =
-                    ratio(static_cast<double>(number(common, 2, 4, true)), extended(common, 8));
-            }
-            return false;
-        });
+    eachChunk(file, at + 12, ByteOrder::big,
+              [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+                  if (!startsWith(header, 0, "COMM")) return true;
+                  // Channels, sample frames, sample size, then the rate.
+                  const Bytes common = file.read(body, 18);
+                  if (size >= 18 && common.size() >= 18) {
+                      seconds = ratio(static_cast<double>(numberAt(common, 2, 4, ByteOrder::big)),
+                                      extended(common, 8));
+                  }
+                  return false;
+              });
     return seconds;
 }
 
@@ -180,14 +179,15 @@ std::optional<Told> told(const Bytes& frame, const Frame& header) {
     const std::size_t xing = 4 + header.sideInfo;
     if ((startsWith(frame, xing, "Xing") || startsWith(frame, xing, "Info")) &&
         frame.size() >= xing + 16) {
-        const std::uint64_t flags = number(frame, xing + 4, 4, true);
+        const std::uint64_t flags = numberAt(frame, xing + 4, 4, ByteOrder::big);
         if ((flags & 1) == 0) return std::nullopt;
-        Told told{number(frame, xing + 8, 4, true), std::nullopt};
-        if ((flags & 2) != 0) told.bytes = number(frame, xing + 12, 4, true);
+        Told told{numberAt(frame, xing + 8, 4, ByteOrder::big), std::nullopt};
+        if ((flags & 2) != 0) told.bytes = numberAt(frame, xing + 12, 4, ByteOrder::big);
         return told;
     }
     if (startsWith(frame, 36, "VBRI") && frame.size() >= 36 + 18) {
-        return Told{number(frame, 36 + 14, 4, true), number(frame, 36 + 10, 4, true)};
+        return Told{numberAt(frame, 36 + 14, 4, ByteOrder::big),
+                    numberAt(frame, 36 + 10, 4, ByteOrder::big)};
     }
     return std::nullopt;
 }

@@ -54,7 +54,7 @@ Bytes payloadOf(ByteSource& file, const mp4::Atom* atom) {
 std::optional<std::uint64_t> entries(const Bytes& table, std::size_t countAt, std::size_t entriesAt,
                                      std::uint64_t size) {
     if (table.size() < entriesAt) return std::nullopt;
-    const std::uint64_t count = number(table, countAt, 4, true);
+    const std::uint64_t count = mp4::bigEndian(table, countAt, 4);
     if (count > (table.size() - entriesAt) / size) return std::nullopt;
     return count;
 }
@@ -67,9 +67,9 @@ bool samplesWithin(ByteSource& file, const Atoms& table) {
     const bool wide = named(table, "co64") != nullptr;
     const Bytes offsets = payloadOf(file, named(table, wide ? "co64" : "stco"));
     if (sizes.size() < 12) return true;
-    const std::uint64_t common = number(sizes, 4, 4, true);
+    const std::uint64_t common = mp4::bigEndian(sizes, 4, 4);
     const std::optional<std::uint64_t> samples =
-        common != 0 ? std::optional(number(sizes, 8, 4, true)) : entries(sizes, 8, 12, 4);
+        common != 0 ? std::optional(mp4::bigEndian(sizes, 8, 4)) : entries(sizes, 8, 12, 4);
     const std::optional<std::uint64_t> runCount = entries(runs, 4, 8, 12);
     const std::optional<std::uint64_t> chunks = entries(offsets, 4, 8, wide ? 8 : 4);
     if (!samples || !runCount || !chunks) return true;
@@ -77,21 +77,22 @@ bool samplesWithin(ByteSource& file, const Atoms& table) {
     std::uint64_t sample = 0, run = 0;
     for (std::uint64_t chunk = 0; chunk < *chunks; ++chunk) {
         // The run a chunk belongs to: the last whose first chunk (from 1) is not after it.
-        while (run + 1 < *runCount && number(runs, 8 + (run + 1) * 12, 4, true) <= chunk + 1) ++run;
-        const bool inRun = *runCount > 0 && number(runs, 8 + run * 12, 4, true) <= chunk + 1;
+        while (run + 1 < *runCount && mp4::bigEndian(runs, 8 + (run + 1) * 12, 4) <= chunk + 1)
+            ++run;
+        const bool inRun = *runCount > 0 && mp4::bigEndian(runs, 8 + run * 12, 4) <= chunk + 1;
         const std::uint64_t perChunk =
-            std::min(inRun ? number(runs, 8 + run * 12 + 4, 4, true) : 0, *samples - sample);
+            std::min(inRun ? mp4::bigEndian(runs, 8 + run * 12 + 4, 4) : 0, *samples - sample);
         std::uint64_t bytes = 0;
         if (common != 0) {
             bytes = common * perChunk;
         } else {
             for (std::uint64_t at = sample; at < sample + perChunk; ++at) {
-                bytes += number(sizes, 12 + at * 4, 4, true);
+                bytes += mp4::bigEndian(sizes, 12 + at * 4, 4);
             }
         }
         sample += perChunk;
         const std::uint64_t offset =
-            number(offsets, 8 + chunk * (wide ? 8 : 4), wide ? 8 : 4, true);
+            mp4::bigEndian(offsets, 8 + chunk * (wide ? 8 : 4), wide ? 8 : 4);
         if (offset > fileSize || bytes > fileSize - offset) return false;
     }
     return true;
@@ -105,8 +106,8 @@ std::optional<double> trackSeconds(ByteSource& file, const Atoms& media, const A
     if (header.size() < 20) return std::nullopt;
     const bool wideHeader = header[0] == 1;
     if (wideHeader && header.size() < 32) return std::nullopt;
-    const std::uint64_t scale = number(header, wideHeader ? 20 : 12, 4, true);
-    const std::uint64_t duration = number(header, wideHeader ? 24 : 16, wideHeader ? 8 : 4, true);
+    const std::uint64_t scale = mp4::bigEndian(header, wideHeader ? 20 : 12, 4);
+    const std::uint64_t duration = mp4::bigEndian(header, wideHeader ? 24 : 16, wideHeader ? 8 : 4);
     if (duration == (wideHeader ? ~std::uint64_t{0} : 0xFFFFFFFFULL))
         return std::nullopt;  // unknown
 
@@ -121,11 +122,11 @@ std::optional<double> trackSeconds(ByteSource& file, const Atoms& media, const A
     bool started = false;
     for (std::uint64_t entry = 0; count && entry < *count; ++entry) {
         const std::size_t at = 8 + entry * entrySize;
-        const std::uint64_t start = number(list, at + (wideList ? 8 : 4), wideList ? 8 : 4, true);
+        const std::uint64_t start = mp4::bigEndian(list, at + (wideList ? 8 : 4), wideList ? 8 : 4);
         if (start == none) continue;
         if (!started) firstStart = start;
         started = true;
-        edited += number(list, at, wideList ? 8 : 4, true);
+        edited += mp4::bigEndian(list, at, wideList ? 8 : 4);
     }
     if (edited > 0) return ratio(static_cast<double>(edited), static_cast<double>(movieScale));
     // Edits without a duration run to the media's end.
@@ -144,7 +145,7 @@ Reading mp4(ByteSource& file) {
     if (named(atoms, "mvex") != nullptr) return {};
     const Bytes movieHeader = payloadOf(file, named(atoms, "mvhd"));
     if (movieHeader.size() < 20 || (movieHeader[0] == 1 && movieHeader.size() < 24)) return {};
-    const std::uint64_t movieScale = number(movieHeader, movieHeader[0] == 1 ? 20 : 12, 4, true);
+    const std::uint64_t movieScale = mp4::bigEndian(movieHeader, movieHeader[0] == 1 ? 20 : 12, 4);
     for (const mp4::Atom& track : atoms) {
         if (track.type != "trak") continue;
         const Atoms parts = childrenOf(file, track);

@@ -46,6 +46,25 @@ std::string joined(const TagLib::StringList& values) {
     return text;
 }
 
+// The fields a card file is judged by, each under its form's own name (no
+// track name: the form keeps the track otherwise).
+struct FieldNames {
+    const char* title;
+    const char* artist;
+    const char* albumArtist;
+    const char* album;
+    const char* track = nullptr;
+};
+
+template <typename Text>
+void readFields(SourceTags& fields, const FieldNames& names, const Text& text) {
+    fields.title = text(names.title);
+    fields.artist = text(names.artist);
+    fields.albumArtist = text(names.albumArtist);
+    fields.album = text(names.album);
+    if (names.track != nullptr) fields.track = text(names.track);
+}
+
 // ID3v2: the tag as TagLib reads it without fault. Its own unsynchronisation
 // of a whole version 2.2 or 2.3 tag is undone here, and an extended header
 // left out, which TagLib 1.13 measures wrongly in version 2.3 (and loses the
@@ -169,11 +188,8 @@ void readID3v2(BoundedReader& file, Tags& tags) {
         tags.unreadable = true;
         return;
     }
-    tags.fields.title = frameText(*read, "TIT2");
-    tags.fields.artist = frameText(*read, "TPE1");
-    tags.fields.albumArtist = frameText(*read, "TPE2");
-    tags.fields.album = frameText(*read, "TALB");
-    tags.fields.track = frameText(*read, "TRCK");
+    readFields(tags.fields, {"TIT2", "TPE1", "TPE2", "TALB", "TRCK"},
+               [&](const char* id) { return frameText(*read, id); });
     tags.unreadable = tag.damaged && !tags.namesAlbum();
     if (tags.tagged()) tags.form = Form::id3v2;
 }
@@ -222,10 +238,8 @@ void readMP4(BoundedReader& file, Tags& tags) {
         return;
     }
     const TagLib::MP4::ItemMap& items = tag->itemMap();
-    tags.fields.title = mp4Text(items, "\251nam");
-    tags.fields.artist = mp4Text(items, "\251ART");
-    tags.fields.albumArtist = mp4Text(items, "aART");
-    tags.fields.album = mp4Text(items, "\251alb");
+    readFields(tags.fields, {"\251nam", "\251ART", "aART", "\251alb"},
+               [&](const char* key) { return mp4Text(items, key); });
     if (const auto track = items.find("trkn"); track != items.end()) {
         const TagLib::MP4::Item::IntPair pair = track->second.toIntPair();
         if (pair.first > 0) {
@@ -260,11 +274,8 @@ void readXiph(const TagLib::Ogg::XiphComment* comment, Tags& tags) {
         tags.unreadable = true;
         return;
     }
-    tags.fields.title = xiphText(*comment, "TITLE");
-    tags.fields.artist = xiphText(*comment, "ARTIST");
-    tags.fields.albumArtist = xiphText(*comment, "ALBUMARTIST");
-    tags.fields.album = xiphText(*comment, "ALBUM");
-    tags.fields.track = xiphText(*comment, "TRACKNUMBER");
+    readFields(tags.fields, {"TITLE", "ARTIST", "ALBUMARTIST", "ALBUM", "TRACKNUMBER"},
+               [&](const char* name) { return xiphText(*comment, name); });
     if (tags.tagged()) tags.form = Form::xiph;
 }
 

@@ -36,9 +36,8 @@ struct Span {
     std::size_t left() const { return end - at; }
     bool has(std::size_t count) const { return count <= left(); }
     std::uint64_t number(int width) {
-        std::uint64_t value = 0;
-        for (int i = width - 1; i >= 0; --i)
-            value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+        const std::uint64_t value =
+            numberAt(bytes, at, static_cast<std::size_t>(width), ByteOrder::little);
         at += static_cast<std::size_t>(width);
         return value;
     }

@@ -19,20 +19,6 @@ constexpr int depthLimit = 16;
 constexpr std::size_t topLevelAtoms = 1024;
 constexpr std::size_t flacBlocks = 1024;
 
-std::uint64_t bigEndian(const Bytes& bytes, std::uint64_t at, int width) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < width; ++i)
-        value = (value << 8) | bytes[at + static_cast<std::uint64_t>(i)];
-    return value;
-}
-
-std::uint64_t littleEndian(const Bytes& bytes, std::size_t at, int width) {
-    std::uint64_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    return value;
-}
-
 bool nameIs(const Bytes& bytes, std::uint64_t at, std::string_view name) {
     return bytes.size() >= at + 4 &&
            std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
@@ -71,13 +57,13 @@ std::optional<Step> atomAsTagLib(Walk& walk, std::uint64_t at, int depth) {
         return Step{end, false};
     };
     if (at > end || end - at < 8) return invalid();
-    std::uint64_t length = bigEndian(bytes, at, 4);
+    std::uint64_t length = mp4::bigEndian(bytes, at, 4);
     std::uint64_t children = at + 8;
     if (length == 0) {
         length = end - at;
     } else if (length == 1) {
         if (end - at < 16) return invalid();
-        length = bigEndian(bytes, at + 8, 8);
+        length = mp4::bigEndian(bytes, at + 8, 8);
         children = at + 16;
         if (length > static_cast<std::uint64_t>(LONG_MAX)) return invalid();
     }
@@ -165,7 +151,7 @@ std::optional<Movie> movieOf(BoundedReader& file) {
 std::optional<Bytes> asfHeaderOf(BoundedReader& file, std::uint64_t at) {
     const Bytes head = file.take(at, 30);
     if (head.size() < 30) return std::nullopt;
-    const std::uint64_t size = littleEndian(head, 16, 8);
+    const std::uint64_t size = numberAt(head, 16, 8, ByteOrder::little);
     if (size < 30 || size > CardTags::tagLimit) return std::nullopt;
     return file.take(at, static_cast<std::size_t>(size));
 }
@@ -175,7 +161,7 @@ std::optional<Bytes> flacBlocksOf(BoundedReader& file, std::uint64_t at) {
     for (std::size_t blocks = 0; blocks < flacBlocks; ++blocks) {
         const Bytes header = file.read(end, 4);
         if (header.size() < 4) break;
-        const std::uint64_t length = bigEndian(header, 1, 3);
+        const std::uint64_t length = mp4::bigEndian(header, 1, 3);
         end += 4 + std::min(length, file.size() - std::min(file.size(), end + 4));
         if (end - at > CardTags::tagLimit) return std::nullopt;
         if ((header[0] & 0x80) != 0) break;  // the last block

@@ -219,9 +219,7 @@ void damaged() {
 }
 
 std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < width; ++i) value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    return value;
+    return numberAt(bytes, at, static_cast<std::size_t>(width), ByteOrder::big);
 }
 
 std::optional<Atom> atomAt(ByteSource& file, std::uint64_t at, std::uint64_t end,
