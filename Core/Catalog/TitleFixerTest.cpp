@@ -367,6 +367,31 @@ TEST(TitleFixer, ALiveTakeIsNeverTheStudioSong) {
     }
 }
 
+// A part, volume or movement whose number the store writes otherwise, or not
+// at all, is another one: on the song path its title stays, on the album
+// path the album keeps its name, numbers and year.
+TEST(TitleFixer, AnotherNumberIsAnotherPartHoweverItIsWritten) {
+    const std::vector<std::pair<std::string, std::string>> songs = {
+        {"Suite Noir, Part III", "Suite Noir, Part II"},
+        {"交響曲第五番 第三楽章", "交響曲第五番 第四楽章"},
+        {"Live in Osaka, Night Two", "Live in Osaka, Night One"}};
+    for (const auto& [title, stored] : songs) {
+        const std::vector<TrackMeta> tracks = {mine(title, "1", "", "Suites", "")};
+        CachedCatalog catalog(
+            {{ITunesURL::songSearch(band, title), {song(stored, 1, 1, "Suites", 60, "1990")}}});
+        EXPECT_EQ(fix(tracks, catalog, {}).metas, tracks) << title;
+    }
+    const std::vector<TrackMeta> second = {mine("Shout", "1", "", "Greatest Hits II", "2005"),
+                                           mine("Change", "2", "", "Greatest Hits II", "2005")};
+    CachedCatalog catalog(
+        {{ITunesURL::albumSearch(band, "Greatest Hits II"),
+          {{.artistName = band, .collectionName = "Greatest Hits", .collectionId = 61}}},
+         {ITunesURL::lookup(61),
+          {song("Shout", 1, 1, "Greatest Hits", 61, "1992"),
+           song("Change", 2, 1, "Greatest Hits", 61, "1992")}}});
+    EXPECT_EQ(fix(second, catalog, {}).metas, second);
+}
+
 }  // namespace
 }  // namespace TitleFixer
 }  // namespace tarvik
