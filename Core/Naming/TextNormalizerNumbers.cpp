@@ -292,7 +292,6 @@ public:
         ended_ = word.ordinal;
         return true;
     }
-    bool empty() const { return !last_.has_value(); }
     bool takesAnd() const {
         return last_ == NumberWord::Kind::hundred || last_ == NumberWord::Kind::thousand;
     }
@@ -321,8 +320,7 @@ bool isNumberingWord(const std::string& lowered) {
 // "Who Am I", "Malcolm X" or "Club MIX").
 bool countsAsRoman(const std::vector<Token>& tokens, std::size_t at) {
     const std::string lowered = text::lower(tokens[at].text);
-    const auto value = romanValue(lowered, "ivxlc");
-    if (!value) return false;
+    if (!romanValue(lowered, "ivxlc")) return false;
 
     std::size_t after = at + 1;
     while (after < tokens.size() && tokens[after].kind == Token::Kind::space) ++after;
@@ -336,7 +334,10 @@ bool countsAsRoman(const std::vector<Token>& tokens, std::size_t at) {
     }
     std::size_t before = at;
     bool spaced = false, dotted = false;
-    while (before > 0 && tokens[before - 1].kind == Token::Kind::space) --before, spaced = true;
+    while (before > 0 && tokens[before - 1].kind == Token::Kind::space) {
+        --before;
+        spaced = true;
+    }
     if (before > 0 && tokens[before - 1].kind == Token::Kind::mark &&
         tokens[before - 1].scalar == U'.') {
         --before;
@@ -353,6 +354,29 @@ bool countsAsRoman(const std::vector<Token>& tokens, std::size_t at) {
            romanValue(lowered, "ivx").has_value();
 }
 
+// The number that the number words from `at` on make, joined by single
+// blanks or hyphens (and an "and" after a hundred or thousand) while they
+// can; `at` moves to the last word taken.
+std::string wordNumber(const std::vector<Token>& tokens, std::size_t& at) {
+    WordNumber number;
+    number.add(*numberWord(tokens[at].text));
+    for (std::size_t j = at + 1; j + 1 < tokens.size(); j += 2) {
+        const bool joined = tokens[j].kind == Token::Kind::space ||
+                            (tokens[j].kind == Token::Kind::mark &&
+                             (tokens[j].scalar == U'-' || tokens[j].scalar == U'\u2010'));
+        if (!joined || tokens[j + 1].kind != Token::Kind::word) break;
+        if (text::lower(tokens[j + 1].text) == "and" && number.takesAnd() &&
+            j + 3 < tokens.size() && tokens[j + 2].kind == Token::Kind::space &&
+            tokens[j + 3].kind == Token::Kind::word && numberWord(tokens[j + 3].text)) {
+            j += 2;
+        }
+        const auto next = numberWord(tokens[j + 1].text);
+        if (!next || !number.add(*next)) break;
+        at = j + 1;
+    }
+    return number.value();
+}
+
 }  // namespace
 
 std::vector<std::string> numbers(std::string_view text) {
@@ -362,34 +386,11 @@ std::vector<std::string> numbers(std::string_view text) {
         const Token& token = tokens[i];
         if (token.kind == Token::Kind::number) {
             found.push_back(token.text);
+        } else if (token.kind != Token::Kind::word) {
             continue;
-        }
-        if (token.kind != Token::Kind::word) continue;
-        if (const auto first = numberWord(token.text)) {
-            // Number words joined by single blanks or hyphens (and an "and"
-            // after a hundred or thousand) make one number while they can.
-            WordNumber number;
-            number.add(*first);
-            std::size_t last = i;
-            for (std::size_t j = i + 1; j + 1 < tokens.size(); j += 2) {
-                const bool joined = tokens[j].kind == Token::Kind::space ||
-                                    (tokens[j].kind == Token::Kind::mark &&
-                                     (tokens[j].scalar == U'-' || tokens[j].scalar == U'\u2010'));
-                if (!joined || tokens[j + 1].kind != Token::Kind::word) break;
-                if (text::lower(tokens[j + 1].text) == "and" && number.takesAnd() &&
-                    j + 3 < tokens.size() && tokens[j + 2].kind == Token::Kind::space &&
-                    tokens[j + 3].kind == Token::Kind::word && numberWord(tokens[j + 3].text)) {
-                    j += 2;
-                }
-                const auto next = numberWord(tokens[j + 1].text);
-                if (!next || !number.add(*next)) break;
-                last = j + 1;
-            }
-            found.push_back(number.value());
-            i = last;
-            continue;
-        }
-        if (countsAsRoman(tokens, i)) {
+        } else if (numberWord(token.text)) {
+            found.push_back(wordNumber(tokens, i));
+        } else if (countsAsRoman(tokens, i)) {
             found.push_back(decimal(*romanValue(text::lower(token.text), "ivxlc")));
         }
     }
