@@ -38,6 +38,12 @@ std::string mergeItemText(const std::string& name);
 std::string saveErrorText(const std::string& reason);
 // Under a row whose name an earlier row already sends to `earlierTarget`.
 std::string mappedTwiceText(const std::string& name, const std::string& earlierTarget);
+// Beside Save when the file changed since the sheet read it (another window
+// saved it): nothing was written, and the sheet now holds its rows and the
+// other window's.
+inline const std::string changedMeanwhileText =
+    "ほかのウィンドウでアーティスト名のまとめが保存されていたので、読み直しました。"
+    "そちらの行も下に加えてあります。確かめてから、もう一度保存してください。";
 // Beside Save when some row is refused.
 inline const std::string refusedSaveText =
     "同じ名前を別々の名前にそろえている行があります。赤い字の行を直してから保存してください。";

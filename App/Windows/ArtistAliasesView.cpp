@@ -152,15 +152,20 @@ void ArtistAliasesView::showEvent(QShowEvent* event) {
 }
 
 void ArtistAliasesView::load() {
+    reading_ = ArtistAliases::read(AppPaths::aliasesFile());
+    error_->hide();
+    showReading(reading_.aliases);
+}
+
+void ArtistAliasesView::showReading(ArtistAliases rows) {
     // A missing or unreadable file opens the sheet with no rows; an
     // unreadable one is named, so that nobody takes the empty list for theirs.
-    const std::filesystem::path file = AppPaths::aliasesFile();
-    ArtistAliases::Reading reading = ArtistAliases::read(file);
-    aliases_ = std::move(reading.aliases);
-    damaged_->setVisible(reading.problem.has_value());
-    if (reading.problem)
-        damaged_->setText(qt(AliasContent::damagedFileText(file, *reading.problem)));
-    error_->hide();
+    aliases_ = std::move(rows);
+    damaged_->setVisible(reading_.problem.has_value());
+    if (reading_.problem) {
+        damaged_->setText(
+            qt(AliasContent::damagedFileText(AppPaths::aliasesFile(), *reading_.problem)));
+    }
     rebuildRows();
 }
 
@@ -172,10 +177,18 @@ void ArtistAliasesView::save() {
         error_->show();
         return;
     }
+    ArtistAliases::SaveOver outcome;
     try {
-        aliases_.save(AppPaths::aliasesFile());
+        outcome = aliases_.saveOver(AppPaths::aliasesFile(), reading_);
     } catch (const std::exception& failure) {
         error_->setText(qt(AliasContent::saveErrorText(failure.what())));
+        error_->show();
+        return;
+    }
+    if (!outcome.saved) {
+        reading_ = std::move(outcome.now);
+        showReading(std::move(outcome.merged));
+        error_->setText(qt(AliasContent::changedMeanwhileText));
         error_->show();
         return;
     }

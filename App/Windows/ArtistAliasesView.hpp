@@ -6,7 +6,10 @@
 // with its reason). A row that sends a name an earlier row already sends
 // elsewhere says so under it, and Save refuses until it is mended. An alias
 // file that could not be read is named above the rows; Save then keeps it
-// beside the new one. Cancel (Escape) closes it and leaves the file as it was.
+// beside the new one. A Save that finds the file changed since the sheet
+// read it (another window of the program saved it) writes nothing, shows
+// the other window's rows below its own and says so; the next Save writes
+// both. Cancel (Escape) closes it and leaves the file as it was.
 // A window-modal QDialog: the main window presents it while showAliases is
 // true and sets that false again on `finished`. GUI thread only.
 #include <QDialog>
@@ -42,7 +45,11 @@ private:
     // Shows under each row whether a save refuses it; true when none is refused.
     bool showRefusals();
 
+    // Shows the file as `reading_` found it, and the rows to edit.
+    void showReading(ArtistAliases rows);
+
     AppModel& model_;
+    ArtistAliases::Reading reading_;  // the file as the rows were read from it
     ArtistAliases aliases_;
     QWidget* rowsBox_;
     QVBoxLayout* rows_;

@@ -130,9 +130,12 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
     click(*sheet.view, "addAliasButton");
     QTest::keyClicks(sheet.fields("aliasFrom")[1], "ab");
     QTest::keyClicks(sheet.fields("aliasTo")[1], "AB");
-    // A folder where the file should go: the file cannot replace it.
+    // A folder where the file should go: the file cannot replace it. Each
+    // change of the place is told first, and the rows stay.
     std::filesystem::remove(AppPaths::aliasesFile());
     std::filesystem::create_directories(AppPaths::aliasesFile() / "in-the-way");
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_EQ(testing::labelText(*sheet.view, "aliasError"), AliasContent::changedMeanwhileText);
     click(*sheet.view, "aliasSaveButton");
     EXPECT_TRUE(sheet.view->isVisible());
     EXPECT_TRUE(testing::shown(*sheet.view, "aliasError"));
@@ -140,6 +143,8 @@ TEST(ArtistAliasesViewTest, CancelLeavesTheFileAndAFailedSaveStaysOpenWithItsRea
         testing::labelText(*sheet.view, "aliasError").starts_with("保存できませんでした: "));
 
     std::filesystem::remove_all(AppPaths::aliasesFile());
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_EQ(testing::labelText(*sheet.view, "aliasError"), AliasContent::changedMeanwhileText);
     click(*sheet.view, "aliasSaveButton");
     EXPECT_FALSE(sheet.view->isVisible());
     EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
@@ -218,6 +223,44 @@ TEST(ArtistAliasesViewTest, ADamagedFileIsNamedAndASaveKeepsItBeside) {
         sheet.view->show();  // reopened over the saved file, the sheet says nothing of it
         EXPECT_FALSE(testing::shown(*sheet.view, "aliasFileDamaged"));
     }
+}
+
+// Two sheets (two windows of the program) on one data folder: the second
+// save writes nothing, shows the other's rows below its own and says so;
+// saved again, the file holds both, and neither window's row is lost.
+TEST(ArtistAliasesViewTest, TwoWindowsSavingTheFileKeepEachOthersRows) {
+    Sheet sheet;
+    ArtistAliasesView other(*sheet.f.model);
+    // Types a new row at the end of `view`'s rows.
+    const auto addRow = [](ArtistAliasesView& view, const char* from, const char* to) {
+        click(view, "addAliasButton");
+        QList<QLineEdit*> froms, tos;
+        for (QLineEdit* field : view.findChildren<QLineEdit*>("aliasFrom"))
+            if (field->isVisibleTo(&view) && field->text().isEmpty()) froms.push_back(field);
+        for (QLineEdit* field : view.findChildren<QLineEdit*>("aliasTo"))
+            if (field->isVisibleTo(&view) && field->text().isEmpty()) tos.push_back(field);
+        QTest::keyClicks(froms.at(0), from);
+        QTest::keyClicks(tos.at(0), to);
+    };
+    ArtistAliases{{{"Kurune Tobari", "くるねとばり"}}}.save(AppPaths::aliasesFile());
+    sheet.view->show();
+    other.show();
+    addRow(other, "ab", "AB");
+    click(other, "aliasSaveButton");
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
+
+    addRow(*sheet.view, "cd", "CD");
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_TRUE(sheet.view->isVisible());
+    EXPECT_EQ(testing::labelText(*sheet.view, "aliasError"), AliasContent::changedMeanwhileText);
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"ab", "AB"}}));
+    EXPECT_EQ(pairs(sheet.view->workingCopy().entries),
+              (Pairs{{"Kurune Tobari", "くるねとばり"}, {"cd", "CD"}, {"ab", "AB"}}));
+    ASSERT_EQ(sheet.fields("aliasFrom").size(), 3);
+    click(*sheet.view, "aliasSaveButton");
+    EXPECT_FALSE(sheet.view->isVisible());
+    EXPECT_EQ(stored(), (Pairs{{"Kurune Tobari", "くるねとばり"}, {"cd", "CD"}, {"ab", "AB"}}));
 }
 
 }  // namespace

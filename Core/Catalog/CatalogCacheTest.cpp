@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <latch>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -69,7 +73,9 @@ TEST(CatalogCache, ImportStoresEveryEntryOrNoneAndMovesOnlyAnImportedFile) {
         if (content) testing::writeFile(legacy, *content);
         if (content) fs::last_write_time(legacy, std::chrono::file_clock::from_sys(start - maxAge));
         Time now = start;
-        CatalogCache cache(db, [&] { return now; });
+        // Held for the whole import, the lock outlasts a short patience.
+        CatalogCache cache(
+            db, [&] { return now; }, locked ? 200ms : CatalogCache::defaultPatience);
         cache.put("b", {{}}, start);
         // Another connection holds the lock until it is closed, which rolls
         // its transaction back. A deferred BEGIN would lock nothing yet.
@@ -111,6 +117,79 @@ TEST(CatalogCache, ImportStoresEveryEntryOrNoneAndMovesOnlyAnImportedFile) {
             // Had the import left its transaction open, this row would never reach the file.
             cache.put("c", {}, start);
             EXPECT_EQ(CatalogCache(db).count(), 2) << error;
+        }
+    }
+}
+
+// One export's share of two starting together on a new cache: opens it and
+// stores `rows` answers of its own. The failure's text, empty when none.
+std::string storeAnswers(const fs::path& db, const std::string& who, int rows) {
+    try {
+        CatalogCache cache(db);
+        for (int i = 0; i < rows; ++i)
+            cache.put(who + std::to_string(i), {{.trackName = who}}, start);
+        return "";
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+}
+
+// Two exports that start together on a new cache both open it, and every
+// answer each stored is there afterwards: as two connections of one process,
+// and as two processes.
+TEST(CatalogCache, TwoCachesOpeningANewFileAtOnceBothRunAndLoseNoAnswer) {
+    constexpr int rows = 30;
+    for (const bool processes : {false, true}) {
+        for (int round = 0; round < 4; ++round) {
+            testing::TempDir dir;
+            const fs::path db = dir / "catalog.sqlite";
+            std::vector<std::string> failures;
+            if (processes) {
+                // Both children wait on one pipe and start when it closes.
+                int go[2];
+                ASSERT_EQ(::pipe(go), 0);
+                std::vector<pid_t> children;
+                for (const char* who : {"a", "b"}) {
+                    const pid_t child = ::fork();
+                    ASSERT_GE(child, 0);
+                    if (child == 0) {
+                        ::close(go[1]);
+                        char byte;
+                        (void)!::read(go[0], &byte, 1);
+                        ::_exit(storeAnswers(db, who, rows).empty() ? 0 : 1);
+                    }
+                    children.push_back(child);
+                }
+                ::close(go[0]);
+                ::close(go[1]);
+                for (const pid_t child : children) {
+                    int status = 0;
+                    ::waitpid(child, &status, 0);
+                    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+                        failures.push_back("process " + std::to_string(child));
+                }
+            } else {
+                std::latch ready(2);
+                std::string a, b;
+                std::jthread first([&] {
+                    ready.arrive_and_wait();
+                    a = storeAnswers(db, "a", rows);
+                });
+                std::jthread second([&] {
+                    ready.arrive_and_wait();
+                    b = storeAnswers(db, "b", rows);
+                });
+                first.join();
+                second.join();
+                for (const std::string& failure : {a, b})
+                    if (!failure.empty()) failures.push_back(failure);
+            }
+            EXPECT_EQ(failures, std::vector<std::string>{}) << processes << " round " << round;
+            CatalogCache cache(db, [] { return start; });
+            EXPECT_EQ(cache.count(), 2 * rows) << processes << " round " << round;
+            EXPECT_EQ(cache.get("b" + std::to_string(rows - 1)),
+                      CatalogRecords{{.trackName = "b"}});
+            EXPECT_EQ(sqlite(db, "PRAGMA journal_mode"), "wal\n");
         }
     }
 }

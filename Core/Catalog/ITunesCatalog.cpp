@@ -53,7 +53,8 @@ CatalogRecords ITunesCatalog::fetch(const std::string& url, const Fits& fits,
                                     std::stop_token stop) {
     // The cache comes before the switch-off: known answers stay available.
     // One stored before answers were checked is asked again.
-    if (std::optional<CatalogRecords> cached = cache_->get(url); cached && (!fits || fits(*cached)))
+    if (std::optional<CatalogRecords> cached = cache_->get(url, stop);
+        cached && (!fits || fits(*cached)))
         return std::move(*cached);
     if (disabled()) return {};
 
@@ -95,7 +96,7 @@ CatalogRecords ITunesCatalog::fetch(const std::string& url, const Fits& fits,
         // The service answered, but not this question: nothing to keep, and
         // asking again would only bring the same.
         if (fits && !fits(*records)) return {};
-        cache_->put(url, *records, std::chrono::system_clock::now());
+        cache_->put(url, *records, std::chrono::system_clock::now(), stop);
         return std::move(*records);
     }
     if (stop.stop_requested()) return {};

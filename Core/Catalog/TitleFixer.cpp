@@ -76,6 +76,56 @@ std::vector<Candidate> albumCandidates(const TrackMeta& first, const CatalogReco
     return candidates;
 }
 
+// The artist a record names for an album: its album artist, or its artist
+// where it gives none.
+std::string recordAlbumArtist(const CatalogRecord& record) {
+    return TextNormalizer::clean(record.collectionArtistName ? *record.collectionArtistName
+                                                             : orEmpty(record.artistName));
+}
+
+// A record is the song of a track only when it is by the track's artist, or
+// by the album's artist (a guest's song of a one-artist album): in a
+// compilation, another artist's "Yesterdays" is not this "Yesterday".
+bool sameArtist(const TrackMeta& track, const CatalogRecord& record) {
+    const std::string artist = TextNormalizer::clean(orEmpty(record.artistName));
+    return similar(track.artist, artist) || similar(track.albumArtist, artist);
+}
+
+// Whether the record's album is the track's: the same name by the same album
+// artist. Only that album's year is the track's year.
+bool sameAlbum(const TrackMeta& track, const CatalogRecord& record) {
+    const std::string artist = recordAlbumArtist(record);
+    return similar(track.album, TextNormalizer::cleanAlbum(orEmpty(record.collectionName))) &&
+           (similar(track.albumArtist, artist) ||
+            (isCompilation(artist) && isCompilation(track.albumArtist)));
+}
+
+// Whether the catalogue's edition is the user's album track for track: every
+// track matched to a record of its own, and each disc of the edition holding
+// as many songs as the tracks matched to it. Only then are the edition's
+// numbers and discs the album's; a track it lacks would otherwise keep a
+// number one of the edition's songs now takes.
+bool wholeEdition(std::size_t trackCount, const std::map<std::size_t, CatalogRecord>& matches,
+                  const CatalogRecords& edition) {
+    if (matches.size() != trackCount) return false;
+    std::map<std::int64_t, std::size_t> editionDiscs, matchedDiscs;
+    for (const CatalogRecord& record : edition) ++editionDiscs[record.discNumber.value_or(1)];
+    for (const auto& [position, record] : matches) ++matchedDiscs[record.discNumber.value_or(1)];
+    return editionDiscs == matchedDiscs;
+}
+
+// How many tracks share a disc and number with an earlier one; an empty disc
+// is the first.
+std::size_t numberClashes(const std::vector<TrackMeta>& metas) {
+    std::set<std::pair<std::string, std::string>> seen;
+    std::size_t clashes = 0;
+    for (const TrackMeta& meta : metas) {
+        if (meta.track.empty()) continue;
+        if (!seen.emplace(meta.disc.empty() ? "1" : meta.disc, meta.track).second) ++clashes;
+    }
+    return clashes;
+}
+
 bool accepts(std::size_t trackCount, std::size_t matches) {
     const double half = static_cast<double>(trackCount) * acceptedShare;
     if (half >= static_cast<double>(acceptedMinimum)) return static_cast<double>(matches) >= half;
@@ -89,26 +139,32 @@ std::optional<Outcome> albumPath(const std::vector<TrackMeta>& tracks, MusicCata
     const std::vector<Candidate> candidates = albumCandidates(tracks.front(), albums);
 
     std::map<std::size_t, CatalogRecord> best;
+    CatalogRecords bestEdition;
     const std::size_t considered = std::min(candidates.size(), maxCandidates);
     for (std::size_t c = 0; c < considered && best.size() < tracks.size(); ++c) {
         const CatalogRecord& candidate = *candidates[c].record;
         if (!candidate.collectionId) continue;
-        const CatalogRecords songs = catalog.lookupTracks(*candidate.collectionId, stop);
+        CatalogRecords songs = catalog.lookupTracks(*candidate.collectionId, stop);
         // An answer about another album is no answer about this one.
         if (!CatalogJson::answersFor(songs, *candidate.collectionId)) continue;
         auto matches = matchTracks(tracks, songs);
-        if (matches.size() > best.size()) best = std::move(matches);
+        if (matches.size() > best.size()) {
+            best = std::move(matches);
+            bestEdition = std::move(songs);
+        }
     }
     if (!accepts(tracks.size(), best.size())) return std::nullopt;
 
+    const bool renumber = wholeEdition(tracks.size(), best, bestEdition);
     Outcome outcome{tracks, {}};
     for (const auto& [position, record] : best) {
-        outcome.metas[position] = corrected(tracks[position], record, true);
+        TrackMeta& fixed = outcome.metas[position] = corrected(tracks[position], record, true);
         // Another album's year is not this album's: a live recording a year
         // later, or a reissue, keeps the year the user gave it.
-        if (!similar(tracks[position].album,
-                     TextNormalizer::cleanAlbum(orEmpty(record.collectionName)))) {
-            outcome.metas[position].date = tracks[position].date;
+        if (!sameAlbum(tracks[position], record)) fixed.date = tracks[position].date;
+        if (!renumber) {
+            fixed.track = tracks[position].track;
+            fixed.disc = tracks[position].disc;
         }
         outcome.matched.insert(position);
     }
@@ -133,8 +189,7 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
         if (record.wrapperType != "track" || orEmpty(record.trackName).empty()) continue;
         const Fit fit{similarity(track.title, *record.trackName),
                       exactTitle(track.title, *record.trackName)};
-        const double artistScore = similarity(track.artist, orEmpty(record.artistName));
-        if (fit.score < songTitleScore || artistScore < songArtistScore) continue;
+        if (fit.score < songTitleScore || !sameArtist(track, record)) continue;
         if (best == nullptr || fit.beats(bestFit)) {
             best = &record;
             bestFit = fit;
@@ -151,6 +206,9 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
         fixed.track = track.track;
         fixed.disc = track.disc;
     }
+    // The song as another album has it: "Live at the Budokan II" is not the
+    // year of the first night's record.
+    if (!sameAlbum(track, *best)) fixed.date = track.date;
     outcome.metas[position] = std::move(fixed);
     outcome.matched.insert(position);
 }
@@ -164,14 +222,23 @@ const std::set<std::string>& compilationArtists() {
 }
 
 Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::stop_token stop) {
-    if (tracks.size() >= 2) {
-        if (auto outcome = albumPath(tracks, catalog, stop)) return *outcome;
+    std::optional<Outcome> outcome;
+    if (tracks.size() >= 2) outcome = albumPath(tracks, catalog, stop);
+    if (!outcome) {
+        outcome = Outcome{tracks, {}};
+        for (std::size_t position = 0; position < tracks.size(); ++position) {
+            songPath(*outcome, position, catalog, stop);
+        }
     }
-    Outcome outcome{tracks, {}};
-    for (std::size_t position = 0; position < tracks.size(); ++position) {
-        songPath(outcome, position, catalog, stop);
+    // Two songs of one album on one disc and number would play out of order
+    // on the unit, whatever the catalogue said: the user's numbers stand.
+    if (numberClashes(outcome->metas) > numberClashes(tracks)) {
+        for (std::size_t position = 0; position < tracks.size(); ++position) {
+            outcome->metas[position].track = tracks[position].track;
+            outcome->metas[position].disc = tracks[position].disc;
+        }
     }
-    return outcome;
+    return *outcome;
 }
 
 std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
@@ -188,6 +255,7 @@ std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& t
         for (std::size_t r = 0; r < records.size(); ++r) {
             const CatalogRecord& record = records[r];
             const std::string& name = orEmpty(record.trackName);
+            if (!sameArtist(track, record)) continue;
             const double score =
                 track.title.empty() || name.empty() ? 0 : similarity(track.title, name);
             const bool numbersAgree =
@@ -238,9 +306,7 @@ TrackMeta corrected(const TrackMeta& track, const CatalogRecord& record, bool al
                 result.disc = decimal(*record.discNumber);
             }
         }
-        std::string albumArtist =
-            TextNormalizer::clean(record.collectionArtistName ? *record.collectionArtistName
-                                                              : orEmpty(record.artistName));
+        std::string albumArtist = recordAlbumArtist(record);
         if (similar(track.albumArtist, albumArtist) || isCompilation(albumArtist)) {
             result.albumArtist = std::move(albumArtist);
         }

@@ -2,11 +2,14 @@
 // before they are written: variant forms of titles, artist and album names
 // give way to the catalogue's form, and year and genre are filled in from it.
 // A name is only ever replaced by one that is the same text after
-// normalisation, never by another number or another version of it; an
-// album keeps its name and numbers, and on the album path its year, unless
-// the catalogue's album is the same text. Stateless; asks its catalogue one question at a time on the
-// calling thread and never throws. It does not test the stop token itself: a
-// stopped catalogue answers with empty lists, which leave tracks unchanged.
+// normalisation, never by another number or another version of it, and a
+// song's only by a record of the same artist. A track takes a year only from
+// its own album by the same artist, and numbers and discs only from an
+// edition that is the album track for track; no two songs of an album ever
+// come back on one disc and number that the user had apart. Stateless; asks
+// its catalogue one question at a time on the calling thread and never
+// throws. It does not test the stop token itself: a stopped catalogue
+// answers with empty lists, which leave tracks unchanged.
 #pragma once
 
 #include <cstddef>
@@ -32,10 +35,9 @@ struct Outcome {
 // "Various Artists" and "ヴァリアス・アーティスト".
 const std::set<std::string>& compilationArtists();
 
-// The song path: a match needs this title and artist similarity; the album
-// fields follow a single track only at this album similarity.
+// The song path: a match needs this title similarity (and the same artist);
+// the album fields follow a single track only at this album similarity.
 inline constexpr double songTitleScore = 0.85;
-inline constexpr double songArtistScore = 0.7;
 inline constexpr double songAlbumScore = 0.7;
 // The album path: which search results are candidates, and how many of them
 // are looked up.
@@ -53,9 +55,10 @@ inline constexpr std::size_t acceptedMinimum = 2;
 
 Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::stop_token stop);
 
-// For each track position, the record whose title fits best, if any fits.
-// A record goes to one track at most: to the one it fits best, the first of
-// equals; a track whose best record another took gets none.
+// For each track position, the record of the track's artist (or the album's)
+// whose title fits best, if any fits. A record goes to one track at most: to
+// the one it fits best, the first of equals; a track whose best record
+// another took gets none.
 std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
                                                  const CatalogRecords& records);
 

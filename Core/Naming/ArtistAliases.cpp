@@ -67,6 +67,45 @@ void keepBeside(const std::filesystem::path& url) {
                           "（残す名前がありません）");
 }
 
+// The file's time and size and, where it could be read whole, its bytes;
+// else why not. Absent where there is no file.
+struct Taken {
+    std::optional<ArtistAliases::Reading::Seen> seen;
+    std::string failure;
+};
+
+std::int64_t nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+Taken take(const std::filesystem::path& url) {
+    // A writer replaces the file by renaming a new one over it, so the bytes
+    // come from one version; a time and size taken before and after them
+    // that agree are that version's. One that changes all the time is
+    // taken as the last look found it.
+    Taken taken;
+    for (int look = 0; look < 5; ++look) {
+        struct stat before {};
+        if (::stat(url.c_str(), &before) != 0 && errno == ENOENT) return {};
+        taken = {ArtistAliases::Reading::Seen{static_cast<std::uintmax_t>(before.st_size),
+                                              nanoseconds(before.st_mtim), std::nullopt},
+                 ""};
+        try {
+            // Opened like the profiles: a regular file of at most 1 MiB, never waited on.
+            taken.seen->bytes = readSmallFile(url, settingsFileLimit);
+        } catch (const std::exception& failure) {
+            taken.failure = failure.what();
+        }
+        struct stat after {};
+        if (::stat(url.c_str(), &after) != 0 ||
+            (after.st_size == before.st_size &&
+             nanoseconds(after.st_mtim) == nanoseconds(before.st_mtim))) {
+            break;
+        }
+    }
+    return taken;
+}
+
 }  // namespace
 
 ArtistAliases::Entry::Entry() : id(makeUuid()) {}
@@ -121,22 +160,28 @@ TrackMeta ArtistAliases::apply(const TrackMeta& meta) const {
 }
 
 ArtistAliases::Reading ArtistAliases::read(const std::filesystem::path& url) {
-    struct stat info {};
-    if (::stat(url.c_str(), &info) != 0 && errno == ENOENT) return {};
+    Taken taken = take(url);
+    Reading reading;
+    reading.seen = std::move(taken.seen);
+    if (!reading.seen) return reading;
     // The list is a convenience: a damaged file must never stop an export,
     // but nobody may take its emptiness for the user's list either.
+    if (!reading.seen->bytes) {  // too large, not a file, or refused by the system
+        reading.problem = std::move(taken.failure);
+        return reading;
+    }
     try {
-        // Opened like the profiles: a regular file of at most 1 MiB, never waited on.
-        return {decode(readSmallFile(url, settingsFileLimit)), std::nullopt};
+        reading.aliases = decode(*reading.seen->bytes);
     } catch (const DecodingError& failure) {
         // The JSON library's own words are English and name offsets; where
         // the file broke off or holds a stray byte, this is all that helps.
-        if (failure.kind() == DecodingError::Kind::dataCorrupted)
-            return {{}, "JSON として読めません"};
-        return {{}, std::string(failure.what())};
+        reading.problem = failure.kind() == DecodingError::Kind::dataCorrupted
+                              ? "JSON として読めません"
+                              : std::string(failure.what());
     } catch (const std::exception& failure) {
-        return {{}, std::string(failure.what())};
+        reading.problem = failure.what();
     }
+    return reading;
 }
 
 ArtistAliases ArtistAliases::load(const std::filesystem::path& url) {

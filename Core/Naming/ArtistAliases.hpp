@@ -5,10 +5,14 @@
 // Loading never fails (any problem gives the empty list, and read() says why);
 // saving throws ConversionError and then leaves the earlier file as it was. A
 // file that is there but cannot be read whole is never overwritten: a save
-// first keeps it beside, under a name that says it is damaged.
+// first keeps it beside, under a name that says it is damaged. Two windows
+// (two processes) may edit the one file: a save over what a window read
+// writes only while the file is still what it read, and otherwise hands back
+// the file read again, with the window's rows and the other's together.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -58,6 +62,19 @@ struct ArtistAliases {
     // Creates the folder, keeps a damaged file beside, then replaces the file
     // atomically. Where the damaged file cannot be kept, nothing is written.
     void save(const std::filesystem::path& url) const;
+    struct SaveOver;
+    // Saves as save() does, but only while the file is still what `basis`
+    // found there: its size, time and bytes (a missing file is missing
+    // still). Otherwise nothing is written and the file is read again. Two
+    // savers of one file (also in two processes) check and write one after
+    // the other. Throws as save() does.
+    SaveOver saveOver(const std::filesystem::path& url, const Reading& basis) const;
+    // The rows to save after `base` was read, edited into `mine`, and the file
+    // meanwhile became `theirs`: those of `mine` in its order, then each of
+    // `theirs` that `mine` neither holds nor dropped from `base`, in its
+    // order. Rows are the same by their texts under canonical equivalence.
+    static ArtistAliases merged(const ArtistAliases& base, const ArtistAliases& mine,
+                                const ArtistAliases& theirs);
     // Where a save keeps the damaged file `url` at `stamp` (a local time as
     // "20240501-093000"), the `copy`-th such file of that second:
     // "artist-aliases.damaged-20240501-093000.json", then "…-093000-2.json".
@@ -85,6 +102,24 @@ struct ArtistAliases::Reading {
     // Why the file could not be read whole ("JSON として読めません", "読めません:
     // artist-aliases.json（…）"); absent when it was, or is not there at all.
     std::optional<std::string> problem;
+
+    // What the reading found at the file's place.
+    struct Seen {
+        std::uintmax_t size = 0;
+        std::int64_t modified = 0;         // nanoseconds since 1970
+        std::optional<std::string> bytes;  // absent where they could not be read whole
+        bool operator==(const Seen&) const = default;
+    };
+    // Absent where there was no file.
+    std::optional<Seen> seen;
+};
+
+struct ArtistAliases::SaveOver {
+    bool saved = false;
+    // Where nothing was saved: the file as it is now, and the rows to show
+    // instead of the edited ones (merged() of the three).
+    Reading now;
+    ArtistAliases merged;
 };
 
 }  // namespace tarvik

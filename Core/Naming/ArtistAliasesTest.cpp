@@ -1,7 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <map>
+#include <tuple>
 
 #include "Core/Naming/ArtistAliases.hpp"
 #include "Core/Platform/Errors.hpp"
@@ -105,7 +107,10 @@ TEST(ArtistAliases, ADamagedFileIsNamedAndKeptBesideByTheNextSave) {
         {whole.substr(0, second) + "Caf\xE9" + whole.substr(second + 4), "JSON として読めません"},
         {whole.substr(0, whole.find('{', 2)) + "null, " + whole.substr(whole.find('{', 2)),
          "キー「entries[0]」の値がありません"},
-        {whole.substr(0, whole.size() / 2), "JSON として読めません"}};
+        {whole.substr(0, whole.size() / 2), "JSON として読めません"},
+        // Whole and sound, but beyond what the reader takes.
+        {whole + std::string(1024 * 1024, ' '),
+         "読めません: artist-aliases.json（大きすぎます）"}};
     // clang-format on
     const ArtistAliases fresh = list({{"Kurune Tobari", "くるねとばり"}});
     for (const auto& [bytes, problem] : damages) {
@@ -149,6 +154,74 @@ TEST(ArtistAliases, AnEntryDecidedBeforeIsOneWhoseNameAnEarlierEntrySendsElsewhe
                 << aliases.entries[i].from << " -> " << aliases.entries[i].to;
         }
     }
+}
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs pairsOf(const ArtistAliases& aliases) {
+    Pairs result;
+    for (const auto& entry : aliases.entries) result.emplace_back(entry.from, entry.to);
+    return result;
+}
+
+// The rows to save after another window saved the file: this window's, then
+// each of the other's that this one neither has nor dropped on purpose.
+TEST(ArtistAliases, MergedKeepsTheseRowsAndAddsTheOthersNotDroppedHere) {
+    // base, mine, theirs, merged
+    const std::vector<std::tuple<Pairs, Pairs, Pairs, Pairs>> cases = {
+        {{}, {{"a", "A"}}, {{"b", "B"}}, {{"a", "A"}, {"b", "B"}}},
+        {{{"a", "A"}, {"c", "C"}},
+         {{"a", "A"}, {"e", "E"}},
+         {{"a", "A"}, {"c", "C"}, {"g", "G"}},
+         {{"a", "A"}, {"e", "E"}, {"g", "G"}}},                                // c dropped here
+        {{{"a", "A"}}, {{"a", "A"}}, {}, {{"a", "A"}}},                        // gone there: kept
+        {{{"a", "A"}}, {{"a", "A"}}, {{"a", "X"}}, {{"a", "A"}, {"a", "X"}}},  // both shown
+        {{},
+         {{"Caf\u00E9", "C"}},
+         {{"Cafe\u0301", "C"}, {"d", "D"}},
+         {{"Caf\u00E9", "C"}, {"d", "D"}}}};
+    for (const auto& [base, mine, theirs, expected] : cases) {
+        const ArtistAliases result = ArtistAliases::merged(list(base), list(mine), list(theirs));
+        EXPECT_EQ(pairsOf(result), expected) << theirs.size();
+    }
+}
+
+// Two windows read the file, one saves, then the other: the second save
+// writes nothing and hands back both windows' rows, which its next save
+// writes. A change of the bytes alone (same size, same time) counts, and
+// a file made or removed meanwhile too.
+TEST(ArtistAliases, ASaveOverAFileChangedMeanwhileWritesNothingAndKeepsBothWindowsRows) {
+    testing::TempDir folder;
+    const auto file = folder / "data" / ArtistAliases::fileName;
+    const ArtistAliases::Reading first = ArtistAliases::read(file),
+                                 second = ArtistAliases::read(file);
+    EXPECT_EQ(first.seen, std::nullopt);
+    EXPECT_TRUE(list({{"Kurune", "くるね"}}).saveOver(file, second).saved);
+    const ArtistAliases::SaveOver late = list({{"ab", "AB"}}).saveOver(file, first);
+    EXPECT_FALSE(late.saved);
+    EXPECT_EQ(pairsOf(ArtistAliases::load(file)), (Pairs{{"Kurune", "くるね"}}));
+    EXPECT_EQ(pairsOf(late.now.aliases), (Pairs{{"Kurune", "くるね"}}));
+    EXPECT_EQ(pairsOf(late.merged), (Pairs{{"ab", "AB"}, {"Kurune", "くるね"}}));
+    EXPECT_TRUE(late.merged.saveOver(file, late.now).saved);
+    EXPECT_EQ(pairsOf(ArtistAliases::load(file)), (Pairs{{"ab", "AB"}, {"Kurune", "くるね"}}));
+
+    // Other bytes of the same length, the time put back as it was.
+    const ArtistAliases::Reading read = ArtistAliases::read(file);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    std::string bytes = testing::readFile(file);
+    bytes.replace(bytes.find("ab"), 2, "xy");
+    testing::writeFile(file, bytes);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    const ArtistAliases::SaveOver meanwhile = list({{"ab", "AB"}}).saveOver(file, read);
+    EXPECT_FALSE(meanwhile.saved);
+    EXPECT_EQ(testing::readFile(file), bytes);
+    EXPECT_EQ(pairsOf(meanwhile.merged), (Pairs{{"ab", "AB"}, {"xy", "AB"}}));
+
+    std::filesystem::remove(file);
+    EXPECT_FALSE(list({}).saveOver(file, meanwhile.now).saved);
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 }  // namespace

@@ -73,10 +73,9 @@ std::string key(std::string_view text) {
 namespace {
 
 // What differ() looks at: no remaster note and no Single or EP designation
-// (the clean-ups drop them, so they tell no versions apart), NFKC, lower case.
-std::string comparable(std::string_view text) {
-    const std::string withoutNotes = singleEP().replaceAll(remaster().replaceAll(text, ""), "");
-    return text::lower(text::nfkc(withoutNotes));
+// (the clean-ups drop them, so they tell nothing apart).
+std::string withoutNotes(std::string_view text) {
+    return singleEP().replaceAll(remaster().replaceAll(text, ""), "");
 }
 
 // From a dash after a blank, or a tilde or wave dash ("曲 〜Live ver.〜"),
@@ -129,20 +128,8 @@ void collectMarkers(std::string_view place, std::set<std::string>& found) {
 
 }  // namespace
 
-std::vector<std::string> numbers(std::string_view text) {
-    static const Regex digitRuns(R"(\d+)");
-    std::vector<std::string> runs;
-    for (const Regex::Match& match : digitRuns.allMatches(text::nfkc(text))) {
-        std::string run = match.group(0);
-        const std::size_t significant = run.find_first_not_of('0');
-        run.erase(0, significant == std::string::npos ? run.size() - 1 : significant);
-        runs.push_back(std::move(run));
-    }
-    return runs;
-}
-
 std::set<std::string> versions(std::string_view text) {
-    const std::string normalized = comparable(text);
+    const std::string normalized = text::lower(text::nfkc(withoutNotes(text)));
     std::set<std::string> found;
     for (const Regex::Match& match : brackets().allMatches(normalized)) {
         collectMarkers(match.group(0), found);
@@ -156,7 +143,7 @@ std::set<std::string> versions(std::string_view text) {
 }
 
 bool differ(std::string_view x, std::string_view y) {
-    return numbers(comparable(x)) != numbers(comparable(y)) || versions(x) != versions(y);
+    return numbers(withoutNotes(x)) != numbers(withoutNotes(y)) || versions(x) != versions(y);
 }
 
 double similarity(std::string_view x, std::string_view y) {

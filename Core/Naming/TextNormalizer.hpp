@@ -39,15 +39,24 @@ std::string stripBrackets(std::string_view text);
 // NFKC, lower-cased, only letters, marks and numbers kept.
 std::string key(std::string_view text);
 
-// The runs of decimal digits, in order, after NFKC and without leading
-// zeros: "Vol. 01 (1986)" gives "1", "1986".
+// The numbers of a text in order, each as its value in decimal without
+// leading zeros, whatever their written form: digits of any script and width
+// ("Vol. 01 (1986)" gives "1", "1986"), circled and other numeric signs
+// ("②"), Unicode roman numerals ("Ⅲ"), kanji numerals ("第二十一夜" 21),
+// English number words and ordinals ("Twenty-One", "First"), and roman
+// numerals in letters where titles number with them: after a word such as
+// Part, Vol., No., Act, Chapter, Book, Disc or Night ("Part iii"), after
+// "第", or in capitals as the last word of a title or of a part of it
+// ("Budokan II"). A lone "I" counts only as "Part I" does, never as a
+// pronoun; "Mix", "Vivid", "Civil" or "Malcolm X" hold no number.
 std::vector<std::string> numbers(std::string_view text);
 // The version markers in brackets or after a dash, each under one name
 // ("live", "demo", "mono", "remix", "acoustic", "instrumental", "karaoke",
 // "edit"); "version" only where no other marker says which.
 std::set<std::string> versions(std::string_view text);
-// Whether two texts name different things whatever their ratio: their numbers
-// or their version markers differ. Remaster notes and a Single or EP
+// Whether two texts name different things whatever their ratio: their
+// number lists differ (also where one has a number and the other none), or
+// their version markers do. Remaster notes and a Single or EP
 // designation are left aside, as the clean-ups drop them anyway.
 bool differ(std::string_view x, std::string_view y);
 

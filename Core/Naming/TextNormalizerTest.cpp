@@ -70,6 +70,20 @@ TEST(TextNormalizer, NumbersAndVersionsTellTextsApartWhateverTheirRatio) {
         {"Shout - Remastered 2009", "Shout", false},
         {"Big Chair - EP", "Big Chair", false},
         {"Hi-Fi Love", "Hi-Fi Love (Live)", true},
+        {"Still Alive", "Still Alive (Live)", true},  // a title, not a live take
+        {"Still Alive (End Theme)", "Still Alive", false},
+        // Numbers in every written form; one in one text and none in the other.
+        {"Live at the Budokan II", "Live at the Budokan", true},
+        {"Live at the Budokan II", "Live at the Budokan 2", false},
+        {"Greatest Hits II", "Greatest Hits", true},
+        {"Greatest Hits, Vol. II", "Greatest Hits, Vol. I", true},
+        {"Night Two", "Night One", true},
+        {"第二夜", "第一夜", true},
+        {"第Ⅲ曲", "第Ⅱ曲", true},
+        {"Suite Noir, Part III", "Suite Noir, Part II", true},
+        {"第三楽章", "第四楽章", true},
+        {"One Love", "Love", true},
+        {"The First Cut", "The Cut", true},
     };
     for (const auto& [x, y, different] : cases) {
         EXPECT_EQ(differ(x, y), different) << x << " / " << y;
@@ -81,8 +95,69 @@ TEST(TextNormalizer, NumbersAndVersionsTellTextsApartWhateverTheirRatio) {
     }
     EXPECT_DOUBLE_EQ(similarity("Shout (Live)", "Shout - Live"), 1.0);
     EXPECT_EQ(numbers("Vol. 007 (1,000)"), (std::vector<std::string>{"7", "1", "0"}));
-    EXPECT_EQ(versions("Song (Live Version) - Remix"),
-              (std::set<std::string>{"live", "remix"}));
+    EXPECT_EQ(versions("Song (Live Version) - Remix"), (std::set<std::string>{"live", "remix"}));
+}
+
+// A number is its value, whatever its written form; words that only look
+// like numerals hold none.
+TEST(TextNormalizer, NumbersAreReadInEveryWrittenForm) {
+    using Numbers = std::vector<std::string>;
+    const std::vector<std::pair<std::string, Numbers>> cases = {
+        {"Track 007 of 12", {"7", "12"}},
+        {"\uFF30\uFF41\uFF52\uFF54\u3000\uFF12", {"2"}},  // full width
+        {"Song \u0663", {"3"}},                           // Arabic-Indic digit
+        {"Song \u2462 \u2777 \u3251", {"3", "2", "21"}},  // ③ ❷ ㉑
+        {"Symphony \u216B", {"12"}},                      // Ⅻ
+        {"\u2169\u2161", {"12"}},                         // Ⅹ Ⅱ as one numeral
+        {"\u2161 Intro", {"2"}},                          // a Unicode numeral anywhere
+        {"\u7B2C\u4E8C\u591C", {"2"}},                    // 第二夜
+        {"\u7B2C\u4E8C\u5341\u4E00\u591C", {"21"}},       // 第二十一夜
+        {"\u4E09\u767E\u4E94\u5341", {"350"}},            // 三百五十
+        {"\u4E8C\u3007\u4E00\u4E5D", {"2019"}},           // 二〇一九
+        {"\u4E00\u4E07\u4E8C\u5343", {"12000"}},          // 一万二千
+        {"\u7B2C\u4E09\u697D\u7AE0", {"3"}},              // 第三楽章
+        {"\u7B2CII\u7AE0", {"2"}},                        // 第II章
+        {"Night Two", {"2"}},
+        {"Twenty-One Guns", {"21"}},
+        {"One Hundred and Five Days", {"105"}},
+        {"One Two Three", {"1", "2", "3"}},
+        {"The Twenty First Century", {"21"}},
+        {"First Love", {"1"}},
+        {"One Love", {"1"}},
+        {"Someone Lonely Tonight", {}},
+        {"Live at the Budokan II", {"2"}},
+        {"Greatest Hits II (Deluxe)", {"2"}},
+        {"Greatest Hits II: The Return", {"2"}},
+        {"Vol. IV", {"4"}},
+        {"vol. iv", {"4"}},
+        {"Suite Noir, Part III", {"3"}},
+        {"Part III The Return", {"3"}},
+        {"Part I", {"1"}},
+        {"No. I", {"1"}},
+        {"Act V: Finale", {"5"}},
+        {"Rocky IV", {"4"}},
+        {"Chapter XL", {"40"}},
+        // Guards: pronouns, words of numeral letters, letters of a name.
+        {"I Will", {}},
+        {"And I Love Her", {}},
+        {"Who Am I", {}},
+        {"No I Won't", {}},
+        {"Every Night I Dream", {}},
+        {"A Day in the Life", {}},
+        {"Vivid", {}},
+        {"Mix", {}},
+        {"Song (Club Mix)", {}},
+        {"SONG (CLUB MIX)", {}},
+        {"Civil War", {}},
+        {"Dim the Lights", {}},
+        {"Malcolm X", {}},
+        {"AC/DC", {}},
+        {"Liv", {}},
+        {"Still Alive", {}},
+        {"IIII", {}},
+        {"Song of the Century XL", {}},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(numbers(input), expected) << input;
 }
 
 }  // namespace

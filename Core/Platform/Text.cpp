@@ -330,4 +330,14 @@ bool hasNumericType(char32_t scalar) {
     return u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
+int decimalDigitValue(char32_t scalar) {
+    return u_charDigitValue(static_cast<UChar32>(scalar));
+}
+
+std::optional<double> numericValue(char32_t scalar) {
+    const double value = u_getNumericValue(static_cast<UChar32>(scalar));
+    if (value == U_NO_NUMERIC_VALUE) return std::nullopt;
+    return value;
+}
+
 }  // namespace tarvik::text

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,5 +66,9 @@ Category category(char32_t scalar);
 bool isSpaceSeparator(char32_t scalar);
 // Whether the scalar has any Unicode numeric type (decimal, digit or numeric).
 bool hasNumericType(char32_t scalar);
+// The value of a decimal digit of any script (general category Nd); -1 for any other scalar.
+int decimalDigitValue(char32_t scalar);
+// The Unicode numeric value (Ⅻ 12, ① 1, ½ 0.5, 五 5), absent where there is none.
+std::optional<double> numericValue(char32_t scalar);
 
 }  // namespace tarvik::text
