@@ -48,12 +48,13 @@ public:
     }
 
     // The body of the frames that can be read, each with a plain size, and
-    // whether anything was passed over.
+    // whether anything was passed over. The walk ends at the padding, zeros
+    // to the end of the tag; a zero before other bytes is a frame's lost way.
     std::pair<Bytes, bool> walk() const {
         Bytes kept;
         bool damaged = false;
         std::size_t at = 0;
-        while (body_.size() - at >= header_ && body_[at] != 0) {
+        while (at < zerosFrom_) {
             std::optional<std::uint64_t> size = sizeAt(at);
             if (!size) {
                 damaged = true;
@@ -66,7 +67,6 @@ public:
             if (*size > 0) keep(kept, at, *size);
             at += header_ + static_cast<std::size_t>(*size);
         }
-        // Padding is zeros to the end of the tag.
         return {std::move(kept), damaged || at < zerosFrom_};
     }
 
