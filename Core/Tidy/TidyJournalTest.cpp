@@ -211,6 +211,18 @@ TEST(TidyJournal, DigestBeforeAndASaveFoundSinceReadBackAndDamagedOnesAreRefused
                  DecodingError);
 }
 
+// The journal of a run that moved one song, x/a.wav, in the library `music`
+// (made here), its journals in `journals`.
+std::filesystem::path movedOneSong(const std::filesystem::path& music,
+                                   const std::filesystem::path& journals) {
+    testing::writeFile(music / "x/a.wav", "a");
+    const TidyResult applied =
+        TidyApplier{}.apply({music.string(), {}, {testing::moving("x/a.wav", "y/a.wav", music)}},
+                            journals, false, {}, {});
+    EXPECT_EQ(applied.done, 1);
+    return applied.journal.value_or("");
+}
+
 // A journal never takes the name of an undone one: its undo could not be
 // marked so. One that an older version gave such a name is marked undone
 // under the next free name, and its undo does not fail for that.
@@ -221,14 +233,8 @@ TEST(TidyJournal, JournalOfTheSecondOfAnUndoneOneHasANameOfItsOwn) {
     testing::writeFile(undoneName(taken), "undone before");
     EXPECT_EQ(JournalWriter(dir / "j", now).path(), journalCandidate(taken, 2));
 
-    const std::filesystem::path music = dir / "m";
-    testing::writeFile(music / "x/a.wav", "a");
-    const TidyResult applied =
-        TidyApplier{}.apply({music.string(), {}, {testing::moving("x/a.wav", "y/a.wav", music)}},
-                            dir / "k", false, {}, {});
-    ASSERT_EQ(applied.done, 1);
     const std::filesystem::path older = dir / "k" / taken.filename();
-    std::filesystem::rename(*applied.journal, older);
+    std::filesystem::rename(movedOneSong(dir / "m", dir / "k"), older);
     testing::writeFile(undoneName(older), "undone before");
     std::vector<TidyEvent> events;
     EXPECT_EQ(
@@ -244,21 +250,15 @@ TEST(TidyJournal, JournalOfTheSecondOfAnUndoneOneHasANameOfItsOwn) {
 // anything is undone, naming the journal and the line.
 TEST(TidyJournal, LineNoApplyWritesIsRefusedNamingTheJournal) {
     const testing::TempDir dir;
-    const std::filesystem::path music = dir / "m";
-    testing::writeFile(music / "x/a.wav", "a");
-    const TidyResult applied =
-        TidyApplier{}.apply({music.string(), {}, {testing::moving("x/a.wav", "y/a.wav", music)}},
-                            dir / "j", false, {}, {});
-    ASSERT_EQ(applied.done, 1);
-    std::string lines = testing::readFile(*applied.journal);
+    const std::filesystem::path journal = movedOneSong(dir / "m", dir / "j");
+    std::string lines = testing::readFile(journal);
     const std::size_t entry = lines.find("\"moved\":true") + std::string("\"moved\":true").size();
     lines.insert(entry, R"(,"trailerOld":"54414731")");
-    testing::writeFile(*applied.journal, lines);
-    const Files before = testing::filesBelow(music);
-    EXPECT_EQ(
-        testing::thrown<DecodingError>([&] { TidyApplier{}.undo(*applied.journal, {}, {}); }),
-        "キー「trailerOld」を読めません（" + applied.journal->filename().string() + " の 2 行目）");
-    EXPECT_EQ(testing::filesBelow(music), before);
+    testing::writeFile(journal, lines);
+    const Files before = testing::filesBelow(dir / "m");
+    EXPECT_EQ(testing::thrown<DecodingError>([&] { TidyApplier{}.undo(journal, {}, {}); }),
+              "キー「trailerOld」を読めません（" + journal.filename().string() + " の 2 行目）");
+    EXPECT_EQ(testing::filesBelow(dir / "m"), before);
 }
 
 // Nothing the program reads today makes a line it can't encode; should
