@@ -28,6 +28,7 @@
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/ID3v1.hpp"
 #include "Core/Convert/TagFields.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -205,15 +206,20 @@ void dropCarried(std::vector<id3::Frame>& frames, const Bytes& trailer, int majo
 
 // What the tag keeps besides its frames and padding, which a patch gives
 // back as it was: its flags, revision and extended header, and its footer
-// (the header again, as "3DI"). Refused where the extended header holds a
+// (the header again, as "3DI"); its size, which must be within the file
+// ("ID3 タグが壊れています"). Refused where the extended header holds a
 // CRC of the frames, which a patch would make false, or is too short to be
 // one, and where the footer is not the header's: written anew, it would
 // not be the bytes that were there.
-void checkKeepable(const id3::ParsedTag& tag, const Bytes& head, std::string_view fileName) {
+void checkKeepable(const id3::ParsedTag& tag, const Bytes& head, std::uint64_t fileSize,
+                   std::string_view fileName) {
     const Bytes& extended = tag.extendedHeader;
     const bool badExtended = (tag.flags & 0x40) != 0 &&
                              (tag.major == 3 ? extended.size() < 10 || (extended[4] & 0x80) != 0
                                              : extended.size() < 6 || (extended[5] & 0x20) != 0);
+    // A tag that claims more than the file holds has no size to give back.
+    const std::optional<std::uint64_t> length = id3::tagLength(head);
+    if (length && *length > fileSize) throw UnnamedTagError("ID3 タグが壊れています");
     const bool badFooter =
         tag.hasFooter() &&
         (tag.footer.size() != 10 ||
@@ -264,7 +270,7 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
               std::string_view fileName, ByteSink& out) {
     const Bytes head = id3::readHead(file);
     id3::ParsedTag tag = id3::parseTag(head);
-    checkKeepable(tag, head, fileName);
+    checkKeepable(tag, head, file.size(), fileName);
     const bool anyValue = std::any_of(values.begin(), values.end(),
                                       [](const auto& entry) { return entry.second.has_value(); });
     const bool textless = !holdsText(tag.frames);
