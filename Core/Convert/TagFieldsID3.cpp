@@ -206,8 +206,8 @@ void dropCarried(std::vector<id3::Frame>& frames, const Bytes& trailer, int majo
 
 // What the tag keeps besides its frames and padding, which a patch gives
 // back as it was: its flags, revision and extended header, and its footer
-// (the header again, as "3DI"); its size, which must be within the file
-// ("ID3 タグが壊れています"). Refused where the extended header holds a
+// (the header again, as "3DI"); its size, which must be a syncsafe number
+// within the file ("ID3 タグが壊れています"). Refused where the extended header holds a
 // CRC of the frames, which a patch would make false, or is too short to be
 // one, and where the footer is not the header's: written anew, it would
 // not be the bytes that were there.
@@ -217,9 +217,13 @@ void checkKeepable(const id3::ParsedTag& tag, const Bytes& head, std::uint64_t f
     const bool badExtended = (tag.flags & 0x40) != 0 &&
                              (tag.major == 3 ? extended.size() < 10 || (extended[4] & 0x80) != 0
                                              : extended.size() < 6 || (extended[5] & 0x20) != 0);
-    // A tag that claims more than the file holds has no size to give back.
+    // A tag that claims more than the file holds, or whose size is no
+    // syncsafe number, has no size to give back.
     const std::optional<std::uint64_t> length = id3::tagLength(head);
-    if (length && *length > fileSize) throw UnnamedTagError("ID3 タグが壊れています");
+    if (length && (*length > fileSize || std::any_of(head.begin() + 6, head.begin() + 10,
+                                                     [](std::uint8_t b) { return b >= 0x80; }))) {
+        throw UnnamedTagError("ID3 タグが壊れています");
+    }
     const bool badFooter =
         tag.hasFooter() &&
         (tag.footer.size() != 10 ||
