@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Core/Convert/ID3Tag.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::FLACComments {
@@ -19,7 +20,7 @@ constexpr std::size_t blockCountLimit = 4096;
 constexpr std::uint64_t loadedLimit = std::uint64_t{32} << 20;
 
 [[noreturn]] void damaged() {
-    throw ConversionError("FLAC のメタデータが壊れています");
+    throw UnnamedTagError("FLAC のメタデータが壊れています");
 }
 
 bool isReplaced(const Bytes& comment) {

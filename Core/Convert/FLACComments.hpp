@@ -40,8 +40,9 @@ struct Layout {
 // Throws "FLAC ではありません: " + fileName, "先頭に ID3 タグが付いた FLAC は
 // 扱えません: " + fileName for a FLAC file behind an ID3v2 tag, "FLAC のメタ
 // データが大きすぎます: " + fileName for comments beyond what is held in
-// memory, or "FLAC のメタデータが壊れています" when the chain can't be walked
-// or doesn't end at a frame sync. Reads the metadata blocks' headers and
+// memory, or "FLAC のメタデータが壊れています" (an UnnamedTagError, see
+// TagFieldsError) when the chain can't be walked or doesn't end at a frame
+// sync. Reads the metadata blocks' headers and
 // the comment blocks only.
 Layout parse(ByteSource& file, std::string_view fileName);
 

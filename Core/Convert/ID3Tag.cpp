@@ -4,13 +4,14 @@
 #include <string_view>
 
 #include "Core/Convert/ID3Writer.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::id3 {
 namespace {
 
 [[noreturn]] void damaged() {
-    throw ConversionError("ID3 タグが壊れています");
+    throw UnnamedTagError("ID3 タグが壊れています");
 }
 
 bool startsWith(const Bytes& data, std::size_t at, std::string_view text) {
@@ -25,21 +26,29 @@ ParsedTag parseTag(const Bytes& data) {
     if (data.size() < 10 || !startsWith(data, 0, "ID3")) return tag;
     tag.present = true;
     tag.major = data[3];
+    tag.revision = data[4];
+    tag.flags = data[5];
     const std::uint8_t flags = data[5];
     const std::size_t size = readSyncsafe(&data[6]);
     if (tag.major != 3 && tag.major != 4) {
-        throw ConversionError("ID3v2." + std::to_string(tag.major) + " は扱えません");
+        throw UnnamedTagError("ID3v2." + std::to_string(tag.major) + " は扱えません");
     }
-    if (flags & 0x80) throw ConversionError("非同期化された ID3 タグは扱えません");
+    if (flags & 0x80) throw UnnamedTagError("非同期化された ID3 タグは扱えません");
     // A footer repeats the header after the frames; it belongs to the old tag.
     tag.audioStart = std::min(data.size(), size + 10 + ((flags & 0x10) ? 10 : 0));
     const std::size_t areaEnd = std::min(data.size(), size + 10);
+    if (flags & 0x10) {
+        tag.footer.assign(data.begin() + static_cast<std::ptrdiff_t>(areaEnd),
+                          data.begin() + static_cast<std::ptrdiff_t>(tag.audioStart));
+    }
 
     std::size_t at = 10;
     if ((flags & 0x40) && data.size() >= 14) {
         at = tag.major == 3 ? 14 + std::size_t{readBigEndian32(&data[10])}
                             : 10 + std::size_t{readSyncsafe(&data[10])};
         if (at > areaEnd) damaged();  // the frames' place is unknown
+        tag.extendedHeader.assign(data.begin() + 10,
+                                  data.begin() + static_cast<std::ptrdiff_t>(at));
     }
     while (at < areaEnd) {
         if (data[at] == 0) {
@@ -91,7 +100,7 @@ Bytes readHead(ByteSource& file) {
     if (header.size() < 10 || !startsWith(header, 0, "ID3")) return {};
     parseTag(header);  // refuses versions and flags it can't handle
     const std::size_t length = std::size_t{readSyncsafe(&header[6])} + 20;
-    if (length > headLimit) throw ConversionError("ID3 タグが大きすぎます");
+    if (length > headLimit) throw UnnamedTagError("ID3 タグが大きすぎます");
     return file.read(0, length);
 }
 

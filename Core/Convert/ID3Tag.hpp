@@ -23,13 +23,20 @@ struct Frame {
 struct ParsedTag {
     bool present = false;  // false: the file starts with audio (major 3 then)
     int major = 3;
+    std::uint8_t revision = 0;
+    std::uint8_t flags = 0;  // 0x40: an extended header, 0x10: a footer
+    Bytes extendedHeader;    // as it stands, its size included
+    Bytes footer;            // as it stands, where the flags say there is one
     std::vector<Frame> frames;
     std::size_t audioStart = 0;  // after the tag, its padding and footer
+
+    bool hasFooter() const { return (flags & 0x10) != 0; }
 };
 
 // Throws "ID3v2.N は扱えません" for versions other than 3 and 4, "非同期化された
 // ID3 タグは扱えません", and "ID3 タグが壊れています" when a frame runs past the
-// tag or the padding holds anything but zeros.
+// tag or the padding holds anything but zeros: UnnamedTagErrors, which the
+// field editor gives on naming the file.
 ParsedTag parseTag(const Bytes& data);
 
 // How long the ID3v2 tag is that `header` (ten bytes or more) begins: its
@@ -43,7 +50,7 @@ std::uint64_t afterTags(ByteSource& file);
 
 // The file's first bytes up to the end of its ID3v2 tag (its footer
 // included), without the audio; nothing when the file has no tag. Throws as
-// parseTag for versions and flags, and "ID3 タグが大きすぎます" for a tag
+// parseTag for versions and flags, and "ID3 タグが大きすぎます" (unnamed) for a tag
 // larger than headLimit: it is held in memory, several times over.
 inline constexpr std::size_t headLimit = std::size_t{16} << 20;
 Bytes readHead(ByteSource& file);

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "Core/Convert/MP4MovieStream.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
@@ -146,20 +147,24 @@ std::vector<std::string> itemsNotKept(const mp4::Layout& old, const mp4::Layout&
 }
 
 void checkMovieSize(const mp4::Layout& layout) {
-    if (layout.movie.length > movieLimit) throw ConversionError("タグが大きすぎます");
+    if (layout.movie.length > movieLimit) throw UnnamedTagError("タグが大きすぎます");
 }
 
 }  // namespace
 
 void read(ByteSource& file, std::string_view fileName, const Look& look) {
-    const mp4::Layout layout = mp4::inspect(file, fileName);
-    checkMovieSize(layout);
-    mp4::MovieStream stream(file, layout.movie, layout.movie.length, std::string(fileName));
-    TagLib::MP4::File opened(&stream, false);
-    TagLib::MP4::Tag* tag = opened.isValid() ? opened.tag() : nullptr;
-    if (stream.failure()) throw ConversionError(*stream.failure());
-    if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
-    look(*tag);
+    try {
+        const mp4::Layout layout = mp4::inspect(file, fileName);
+        checkMovieSize(layout);
+        mp4::MovieStream stream(file, layout.movie, layout.movie.length, std::string(fileName));
+        TagLib::MP4::File opened(&stream, false);
+        TagLib::MP4::Tag* tag = opened.isValid() ? opened.tag() : nullptr;
+        if (stream.failure()) throw ConversionError(*stream.failure());
+        if (tag == nullptr) throw ConversionError("M4A ではありません: " + std::string(fileName));
+        look(*tag);
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, fileName);
+    }
 }
 
 void read(const std::filesystem::path& file, const Look& look) {
@@ -168,13 +173,19 @@ void read(const std::filesystem::path& file, const Look& look) {
 }
 
 mp4::Layout editable(ByteSource& source, std::string_view fileName) {
-    mp4::Layout layout = mp4::inspect(source, fileName);
-    // Their sample offsets lie outside the moov, where TagLib moves only
-    // some of them: the audio after the first fragment would be lost.
-    if (layout.fragmented) throw ConversionError("分割された M4A は書き換えません");
-    refuseLosableItems(layout, fileName);
-    checkMovieSize(layout);
-    return layout;
+    try {
+        mp4::Layout layout = mp4::inspect(source, fileName);
+        // Their sample offsets lie outside the moov, where TagLib moves only
+        // some of them: the audio after the first fragment would be lost.
+        if (layout.fragmented) {
+            throw ConversionError("分割された M4A は書き換えません: " + std::string(fileName));
+        }
+        refuseLosableItems(layout, fileName);
+        checkMovieSize(layout);
+        return layout;
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, fileName);
+    }
 }
 
 Movie changeMovie(ByteSource& source, const mp4::Layout& layout, std::string_view fileName,
@@ -260,7 +271,12 @@ void edit(const std::filesystem::path& source, const std::filesystem::path& dest
     // Checked and changed before the temporary exists: a file refused for
     // its atoms or its tag leaves nothing beside the destination.
     const mp4::Layout before = editable(original, fileName);
-    const Movie movie = make(original, before);
+    Movie movie;
+    try {
+        movie = make(original, before);
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, fileName);
+    }
     AtomicFileSink out(destination, beforeReplacing);
     assemble(original, before, movie.bytes, out);
     FileSource written(out.temporaryPath());

@@ -37,8 +37,9 @@ void read(ByteSource& file, std::string_view fileName, const Look& look);
 // `newTagBytes` is the size of the texts it writes; `seen`: see FileSource;
 // `beforeReplacing`: see AtomicFileSink.
 // Refused besides what inspect refuses: a fragmented file ("分割された M4A
-// は書き換えません"), items TagLib would drop or change, and a result larger
-// than the source by more than the new tag and 1 MiB.
+// は書き換えません: " + name), items TagLib would drop or change, and a
+// result larger than the source by more than the new tag and 1 MiB. Every
+// refusal names the file.
 void edit(const std::filesystem::path& source, const std::filesystem::path& destination,
           const std::vector<std::string>& changedItems, std::uint64_t newTagBytes,
           const Look& change, const std::optional<FileIdentity>& seen = std::nullopt,

@@ -65,7 +65,7 @@ TEST(M4AEdit, FragmentedAndHostileFilesAreRefusedUnchanged) {
                        .extraArguments = {"-movflags", "frag_keyframe+empty_moov"}});
     const std::string fragmented = readFile(temp / "tone.m4a");
     fs::remove(temp / "tone.m4a");
-    const std::string split = "分割された M4A は書き換えません";
+    const std::string split = "分割された M4A は書き換えません: in.m4a";
     for (const std::string& file :
          {fragmented, renamed(renamed(fragmented, "moof", "free"), "mfra", "free"),
           renamed(renamed(fragmented, "mvex", "free"), "mfra", "free"),
@@ -79,7 +79,7 @@ TEST(M4AEdit, FragmentedAndHostileFilesAreRefusedUnchanged) {
         put(file, atom(file, table) + 8 + countAt, 4'294'903'813u);
         return file;
     };
-    const std::string broken = "タグが壊れています";
+    const std::string broken = "タグが壊れています: in.m4a";
     for (const std::string& file : {
              claimingMore(renamed(good, "minf", "ilst"), "stco", 4),
              claimingMore(good, "stco", 4),
@@ -188,7 +188,7 @@ TEST(M4AEdit, FileCutShortIsRefusedSayingWhere) {
     ASSERT_LT(atom(first, "moov"), atom(first, "mdat"));
     for (const auto& [file, message] :
          {std::pair{first.substr(0, first.size() - 100), "音声が途中で切れています: in.m4a"},
-          std::pair{last.substr(0, last.size() - 100), "タグが壊れています"}}) {
+          std::pair{last.substr(0, last.size() - 100), "タグが壊れています: in.m4a"}}) {
         expectRefused(temp, file, message);
         EXPECT_EQ(thrown<ConversionError>([&] {
                       TagFields::patch(temp / "in.m4a", {{TagFields::Field::title, "x"}},

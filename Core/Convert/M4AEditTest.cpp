@@ -38,7 +38,7 @@ TEST(M4AEdit, DamagedOrLosableFilesAreRefusedUnchanged) {
     for (std::size_t at = 0; at < nested.size(); at += 8) put(nested, at, nested.size() - at);
     std::string crowded;
     for (int n = 0; n < 5000; ++n) crowded += std::string("\0\0\0\x08", 4) + "free";
-    const std::string broken = "タグが壊れています";
+    const std::string broken = "タグが壊れています: in.m4a";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {pastParent, broken},
         {truncated, broken},

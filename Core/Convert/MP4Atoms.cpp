@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::mp4 {
@@ -135,7 +136,7 @@ std::string freeformText(ByteSource& file, const Atom& atom) {
 
 void readItems(Reader& reader, const Atom& list, Layout& layout, std::string_view fileName) {
     ByteSource& file = reader.file;
-    if (list.end - list.payload > readLimit) throw ConversionError("タグが大きすぎます");
+    if (list.end - list.payload > readLimit) throw UnnamedTagError("タグが大きすぎます");
     for (const Atom& item : children(reader, list.payload, list.end, false)) {
         // Free space among the items is allowed, but what TagLib makes of
         // its bytes (any bytes) is not known, and it would not write it back.
@@ -215,7 +216,7 @@ void walk(Reader& reader, const Atom& parent, std::uint64_t skip, const std::str
 }  // namespace
 
 void damaged() {
-    throw ConversionError("タグが壊れています");
+    throw UnnamedTagError("タグが壊れています");
 }
 
 std::uint64_t bigEndian(const Bytes& bytes, std::size_t at, int width) {
@@ -281,12 +282,15 @@ Layout inspect(ByteSource& file, std::string_view fileName) {
     if (cutShort && movies == 1) {
         throw ConversionError("音声が途中で切れています: " + std::string(fileName));
     }
-    if (movies != 1 || layout.media.empty()) damaged();
+    if (movies != 1) damaged();
+    // Tags that read whole, refused for what they describe.
+    if (layout.media.empty()) throw ConversionError("音声がありません: " + std::string(fileName));
     for (std::uint64_t offset : layout.chunkOffsets) {
         if (std::none_of(layout.media.begin(), layout.media.end(), [&](const Range& media) {
                 return offset >= media.offset && offset - media.offset < media.length;
             })) {
-            damaged();
+            throw ConversionError("音声の位置が音声データの外を指しています: " +
+                                  std::string(fileName));
         }
     }
     return layout;

@@ -47,7 +47,8 @@ struct Layout {
     bool fragmented = false;
 };
 
-// "タグが壊れています": what a walk that meets a damaged atom throws.
+// "タグが壊れています", as an UnnamedTagError (see TagFieldsError): what a
+// walk that meets a damaged atom throws.
 [[noreturn]] void damaged();
 
 // The `width`-byte big-endian number at `at` (the caller checked the room).
@@ -78,17 +79,17 @@ std::optional<Atom> findAtom(ByteSource& file, std::uint64_t begin, std::uint64_
                              std::string_view type, std::size_t& budget);
 
 // "M4A ではありません: " + fileName when the file does not start with "ftyp";
-// "タグが壊れています" when an atom runs past its parent, a sample table
-// claims more entries than it holds, a chunk-offset table stands anywhere but
-// in a track's sample table, the file has no or several "moov", no "mdat", or
-// a chunk offset outside the media data, and when atoms nest deeper or come
-// in greater numbers than any real file's; "音声が途中で切れています: " +
-// fileName when the moov reads whole but the media data runs past the end
-// of the file. Sound files of forms it does not
-// read are refused naming the file: free space among the items ("タグの項目
-// の間に空き領域（free）がある M4A は扱えません: "), and a QuickTime-style
-// "meta" without version and flags ("QuickTime 形式の meta アトムを持つ M4A
-// は扱えません: ").
+// "タグが壊れています" (unnamed, see damaged) when an atom runs past its
+// parent, a sample table claims more entries than it holds, a chunk-offset
+// table stands anywhere but in a track's sample table, the file has no or
+// several "moov", and when atoms nest deeper or come in greater numbers
+// than any real file's. A file whose atoms read whole is refused for what
+// it is, naming it: "音声がありません: " (no "mdat"), "音声の位置が音声デー
+// タの外を指しています: " (a chunk offset outside the media data), "音声が途中
+// で切れています: " (the media data runs past the end of the file), free
+// space among the items ("タグの項目の間に空き領域（free）がある M4A は扱えませ
+// ん: "), and a QuickTime-style "meta" without version and flags
+// ("QuickTime 形式の meta アトムを持つ M4A は扱えません: ").
 Layout inspect(ByteSource& file, std::string_view fileName);
 
 }  // namespace tarvik::mp4

@@ -45,17 +45,7 @@ std::string newTitle(std::span<const std::uint8_t> data) {
 Bytes editItems(ByteSource& source, const TagFields::Values& values,
                 const TagFields::Before& before) {
     const mp4::Layout layout = m4a::editable(source, name);
-    if (!layout.hasList) throw ConversionError("no item list");
-    const std::vector<mp4::Item> items = mp4::withFields(layout.items, values, before, name);
-    const Bytes movie =
-        source.read(layout.movie.offset, static_cast<std::size_t>(layout.movie.length));
-    m4a::Movie made{mp4::withItems(movie, layout.movie.offset, items), {"\251nam", "trkn"}, {}};
-    for (const std::string& key : made.changedItems) {
-        if (std::any_of(items.begin(), items.end(),
-                        [&](const mp4::Item& i) { return i.key == key; })) {
-            made.heldItems.push_back(key);
-        }
-    }
+    const m4a::Movie made = mp4::movieWithFields(source, layout, values, before, name);
     MemorySink out;
     m4a::assemble(source, layout, made.bytes, out);
     MemorySource written(out.bytes());
@@ -64,7 +54,7 @@ Bytes editItems(ByteSource& source, const TagFields::Values& values,
 }
 
 // Set (or removed) and given back from a snapshot, as the tidy and its undo
-// do: the file again, byte for byte.
+// do: the file again, byte for byte, also where the edit gave it a list.
 void editItemsAndBack(const Bytes& file, const std::string& title) {
     using TagFields::Field;
     MemorySource source(file);
@@ -74,7 +64,7 @@ void editItemsAndBack(const Bytes& file, const std::string& title) {
         {Field::title, title.empty() ? std::nullopt : std::optional(title)},
         {Field::track, title.empty() ? std::nullopt : std::optional<std::string>("3")}};
     try {
-        before = mp4::snapshot(mp4::inspect(source, name));
+        before = TagFields::snapshotM4A(source, name);
         edited = editItems(source, values, {});
     } catch (const ConversionError&) {
         return;
@@ -82,7 +72,8 @@ void editItemsAndBack(const Bytes& file, const std::string& title) {
     MemorySource editedSource(edited);
     TagFields::Values old;
     for (const auto& [field, value] : values) old[field] = before.values.at(field);
-    const Bytes undone = editItems(editedSource, old, {0, before.places});
+    const Bytes undone = editItems(
+        editedSource, old, {0, before.places, !before.hasTag, std::nullopt, before.addedAtom});
     if (undone != file) throw fuzz::Finding("the undo of an item edit is not the file");
 }
 

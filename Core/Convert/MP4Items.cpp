@@ -4,6 +4,7 @@
 #include <charconv>
 #include <functional>
 
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::mp4 {
@@ -12,7 +13,7 @@ namespace {
 using TagFields::Field;
 
 [[noreturn]] void tooLarge() {
-    throw ConversionError("タグが大きすぎます");
+    throw UnnamedTagError("タグが大きすぎます");
 }
 
 void putBigEndian(Bytes& bytes, std::size_t at, std::uint64_t value, int width) {
@@ -103,6 +104,11 @@ bool isPair(Field field) {
     return field == Field::track || field == Field::disc;
 }
 
+bool isItemOf(Field field, std::string_view key) {
+    const std::vector<std::string> names = itemNames(field);
+    return std::find(names.begin(), names.end(), key) != names.end();
+}
+
 // The payload of an item's first "data" atom, after its type and locale.
 std::optional<Bytes> firstData(const Item& item) {
     MemorySource source(item.raw);
@@ -176,18 +182,17 @@ Item made(Field field, const std::string& value, const Item* replaced, std::stri
     return {name, atom(name, body)};
 }
 
-// The item atoms a raw value holds, each checked to be a whole item of `name`.
-std::vector<Item> itemsIn(std::string_view raw, const std::string& name,
-                          std::string_view fileName) {
+// The item atoms a raw value holds, each checked to be a whole item of `field`.
+std::vector<Item> itemsIn(std::string_view raw, Field field, std::string_view fileName) {
     const Bytes bytes(raw.begin(), raw.end());
     MemorySource source(bytes);
     std::vector<Item> items;
     for (std::uint64_t at = 0; at < bytes.size();) {
         const std::optional<Atom> item = atomAt(source, at, bytes.size(), false);
-        if (!item || item->type != name || items.size() >= atomsPerLevel) {
+        if (!item || !isItemOf(field, item->type) || items.size() >= atomsPerLevel) {
             throw ConversionError("扱えない M4A の項目です: " + std::string(fileName));
         }
-        items.push_back({name, source.read(item->start, item->end - item->start)});
+        items.push_back({item->type, source.read(item->start, item->end - item->start)});
         at = item->end;
     }
     return items;
@@ -200,6 +205,80 @@ std::string rawValue(const std::vector<TagFields::KeptFrame>& frames) {
     return value;
 }
 
+// The bytes of the moov from `from` to `to` replaced by `content`: each of
+// `holders` (the moov and the atoms in it around that place, each standing
+// before it) grows or shrinks with it, and so does every chunk offset that
+// points past the moov, where the audio lies after it.
+Bytes replaced(const Bytes& movie, std::uint64_t movieOffset, const std::vector<Atom>& holders,
+               std::uint64_t from, std::uint64_t to, const Bytes& content) {
+    const auto delta =
+        static_cast<std::int64_t>(content.size()) - static_cast<std::int64_t>(to - from);
+    Bytes out(movie.begin(), movie.begin() + static_cast<std::ptrdiff_t>(from));
+    out.insert(out.end(), content.begin(), content.end());
+    out.insert(out.end(), movie.begin() + static_cast<std::ptrdiff_t>(to), movie.end());
+    for (const Atom& holder : holders) {
+        const auto at = static_cast<std::size_t>(holder.start);
+        const std::uint64_t size = holder.end - holder.start + static_cast<std::uint64_t>(delta);
+        if (holder.payload - holder.start == 16) {
+            putBigEndian(out, at + 8, size, 8);
+        } else if (bigEndian(out, at, 4) != 0) {  // 0: the moov runs to the end of the file
+            if (size > 0xFFFFFFFFu) tooLarge();
+            putBigEndian(out, at, size, 4);
+        }
+    }
+    if (delta != 0) moveChunkOffsets(out, movieOffset + movie.size(), delta);
+    return out;
+}
+
+Atom movieAtom(ByteSource& source) {
+    const std::optional<Atom> moov = atomAt(source, 0, source.size(), true);
+    if (!moov || moov->type != "moov") damaged();
+    return *moov;
+}
+
+// The atoms that hold the item list, from the moov down.
+constexpr std::string_view listChain[] = {"moov", "udta", "meta", "ilst"};
+
+// What this program adds to hold a list (its holder `added` and what that
+// holds): an empty list; a meta of iTunes' kind (version and flags, the
+// handler "mdir", an empty list), as other taggers make it; a udta holding
+// that meta.
+Bytes holderMade(std::string_view added) {
+    const Bytes list = atom("ilst", {});
+    if (added == "ilst") return list;
+    Bytes body(4, 0);
+    const Bytes handler = atom("hdlr", {0,   0,   0,   0, 0, 0, 0, 0, 'm', 'd', 'i', 'r', 'a',
+                                        'p', 'p', 'l', 0, 0, 0, 0, 0, 0,   0,   0,   0});
+    body.insert(body.end(), handler.begin(), handler.end());
+    body.insert(body.end(), list.begin(), list.end());
+    const Bytes meta = atom("meta", body);
+    return added == "meta" ? meta : atom("udta", meta);
+}
+
+// Where a moov without an item list gets one: the atoms that are there of
+// the chain to it (the moov, its first udta, that one's first meta), and
+// the first that is not, which is added.
+struct ListPlace {
+    std::vector<Atom> holders;
+    std::string added;
+};
+ListPlace placeForList(ByteSource& source, const Atom& moov) {
+    ListPlace place{{moov}, {}};
+    for (std::size_t level = 1; level + 1 < std::size(listChain); ++level) {
+        std::optional<Atom> found;
+        eachChild(source, place.holders.back(), 0, [&](const Atom& child) {
+            if (!found && child.type == listChain[level]) found = child;
+        });
+        if (!found) {
+            place.added = listChain[level];
+            return place;
+        }
+        place.holders.push_back(*found);
+    }
+    place.added = listChain[3];
+    return place;
+}
+
 }  // namespace
 
 std::string itemName(Field field) {
@@ -209,13 +288,20 @@ std::string itemName(Field field) {
     return names[static_cast<int>(field)];
 }
 
+std::vector<std::string> itemNames(Field field) {
+    // Older encoders wrote the genre as a number of the ID3v1 list, which
+    // readers take for the genre as they do the text.
+    if (field == Field::genre) return {itemName(field), "gnre"};
+    return {itemName(field)};
+}
+
 TagFields::Snapshot snapshot(const Layout& layout) {
     TagFields::Snapshot snapshot;
+    snapshot.hasTag = layout.hasList;
     for (Field field : TagFields::allFields) {
-        const std::string name = itemName(field);
         snapshot.values[field] = std::nullopt;
         for (std::size_t index = 0; index < layout.items.size(); ++index) {
-            if (layout.items[index].key != name) continue;
+            if (!isItemOf(field, layout.items[index].key)) continue;
             TagFields::FramePlace& place =
                 snapshot.places.try_emplace(field, TagFields::FramePlace{index, 0}).first->second;
             place.frames.push_back({index, layout.items[index].raw});
@@ -234,17 +320,18 @@ std::vector<Item> withFields(const std::vector<Item>& items, const TagFields::Va
     // counts the items before it as they were, so the front one goes first.
     std::vector<std::pair<std::uint64_t, Item>> restored;
     for (const auto& [field, value] : values) {
-        const std::string name = itemName(field);
-        const auto isField = [&](const Item& item) { return item.key == name; };
+        // A field held in items of two names is one field: written once.
+        const auto isField = [&](const Item& item) { return isItemOf(field, item.key); };
         const auto place = before.places.find(field);
         if (value && place != before.places.end() && !place->second.frames.empty() &&
             *value == rawValue(place->second.frames)) {
             for (const TagFields::KeptFrame& kept : place->second.frames) {
-                const std::string raw(kept.raw.begin(), kept.raw.end());
-                if (itemsIn(raw, name, fileName).size() != 1) {
+                const std::vector<Item> whole =
+                    itemsIn(std::string(kept.raw.begin(), kept.raw.end()), field, fileName);
+                if (whole.size() != 1) {
                     throw ConversionError("扱えない M4A の項目です: " + std::string(fileName));
                 }
-                restored.emplace_back(kept.index, Item{name, kept.raw});
+                restored.emplace_back(kept.index, whole.front());
             }
             std::erase_if(list, isField);
             continue;
@@ -252,7 +339,7 @@ std::vector<Item> withFields(const std::vector<Item>& items, const TagFields::Va
         const auto first = std::find_if(list.begin(), list.end(), isField);
         std::vector<Item> replacement;
         if (value && value->starts_with('\xFF')) {
-            replacement = itemsIn(std::string_view(*value).substr(1), name, fileName);
+            replacement = itemsIn(std::string_view(*value).substr(1), field, fileName);
         } else if (value) {
             replacement.push_back(
                 made(field, *value, first == list.end() ? nullptr : &*first, fileName));
@@ -273,34 +360,79 @@ std::vector<Item> withFields(const std::vector<Item>& items, const TagFields::Va
 
 Bytes withItems(const Bytes& movie, std::uint64_t movieOffset, const std::vector<Item>& items) {
     MemorySource source(movie);
-    const std::optional<Atom> moov = atomAt(source, 0, movie.size(), true);
-    if (!moov || moov->type != "moov") damaged();
-    std::optional<std::vector<Atom>> chain = chainToList(source, *moov, 0);
+    const Atom moov = movieAtom(source);
+    std::optional<std::vector<Atom>> chain = chainToList(source, moov, 0);
     if (!chain) damaged();
-    chain->insert(chain->begin(), *moov);
-    const Atom& list = chain->back();
-
+    chain->insert(chain->begin(), moov);
+    const Atom list = chain->back();
     Bytes content;
     for (const Item& item : items) content.insert(content.end(), item.raw.begin(), item.raw.end());
-    const auto delta = static_cast<std::int64_t>(content.size()) -
-                       static_cast<std::int64_t>(list.end - list.payload);
-    Bytes out(movie.begin(), movie.begin() + static_cast<std::ptrdiff_t>(list.payload));
-    out.insert(out.end(), content.begin(), content.end());
-    out.insert(out.end(), movie.begin() + static_cast<std::ptrdiff_t>(list.end), movie.end());
+    return replaced(movie, movieOffset, *chain, list.payload, list.end, content);
+}
 
-    // Every atom around the list stands before it: its header is where it was.
-    for (const Atom& holder : *chain) {
-        const auto at = static_cast<std::size_t>(holder.start);
-        const std::uint64_t size = holder.end - holder.start + static_cast<std::uint64_t>(delta);
-        if (holder.payload - holder.start == 16) {
-            putBigEndian(out, at + 8, size, 8);
-        } else if (bigEndian(out, at, 4) != 0) {  // 0: the moov runs to the end of the file
-            if (size > 0xFFFFFFFFu) tooLarge();
-            putBigEndian(out, at, size, 4);
+std::string listHolder(const Bytes& movie) {
+    MemorySource source(movie);
+    return placeForList(source, movieAtom(source)).added;
+}
+
+Bytes withList(const Bytes& movie, std::uint64_t movieOffset, std::string_view fileName) {
+    MemorySource source(movie);
+    const ListPlace place = placeForList(source, movieAtom(source));
+    if (place.added == "ilst") {
+        // Readers take a list for the tag in a meta of iTunes' kind only.
+        const Atom& meta = place.holders.back();
+        std::optional<Atom> handler;
+        eachChild(source, meta, 4, [&](const Atom& child) {
+            if (!handler && child.type == "hdlr") handler = child;
+        });
+        if (handler && (handler->end - handler->payload < 12 ||
+                        source.read(handler->payload + 8, 4) != Bytes{'m', 'd', 'i', 'r'})) {
+            throw ConversionError("iTunes 形式でない meta アトムを持つ M4A には項目を足せません: " +
+                                  std::string(fileName));
         }
     }
-    if (delta != 0) moveChunkOffsets(out, movieOffset + movie.size(), delta);
-    return out;
+    const std::uint64_t at = place.holders.back().end;
+    return replaced(movie, movieOffset, place.holders, at, at, holderMade(place.added));
+}
+
+Bytes withoutList(const Bytes& movie, std::uint64_t movieOffset, std::string_view added) {
+    MemorySource source(movie);
+    const Atom moov = movieAtom(source);
+    std::optional<std::vector<Atom>> chain = chainToList(source, moov, 0);
+    if (!chain) return movie;
+    chain->insert(chain->begin(), moov);
+    const auto level = std::find(std::begin(listChain), std::end(listChain), added);
+    if (level == std::end(listChain)) return movie;
+    const std::vector<Atom> holders(chain->begin(),
+                                    chain->begin() + (level - std::begin(listChain)));
+    const Atom& made = (*chain)[holders.size()];
+    // Only what this program made, holding nothing of anyone's: where the
+    // list still holds items, they are not ours to take away.
+    const Bytes bytes = source.read(made.start, made.end - made.start);
+    if (bytes != holderMade(added)) return movie;
+    return replaced(movie, movieOffset, holders, made.start, made.end, {});
+}
+
+m4a::Movie movieWithFields(ByteSource& file, const Layout& layout, const TagFields::Values& values,
+                           const TagFields::Before& before, std::string_view fileName) {
+    const std::vector<Item> list = withFields(layout.items, values, before, fileName);
+    Bytes movie = file.read(layout.movie.offset, static_cast<std::size_t>(layout.movie.length));
+    if (!layout.hasList && !list.empty()) movie = withList(movie, layout.movie.offset, fileName);
+    if (layout.hasList || !list.empty()) movie = withItems(movie, layout.movie.offset, list);
+    if (layout.hasList && list.empty() && before.addedAtom) {
+        movie = withoutList(movie, layout.movie.offset, *before.addedAtom);
+    }
+    m4a::Movie made{std::move(movie), {}, {}};
+    for (const auto& [field, value] : values) {
+        for (const std::string& name : itemNames(field)) {
+            made.changedItems.push_back(name);
+            if (std::any_of(list.begin(), list.end(),
+                            [&](const Item& item) { return item.key == name; })) {
+                made.heldItems.push_back(name);
+            }
+        }
+    }
+    return made;
 }
 
 }  // namespace tarvik::mp4

@@ -14,7 +14,7 @@ MovieStream::MovieStream(ByteSource& source, Range movie, std::uint64_t movieLim
       limit_(movieLimit),
       fileName_(std::move(fileName)),
       movie_(source.read(movie.offset, static_cast<std::size_t>(movie.length))) {
-    if (movie_.size() != movie.length) fail("タグが壊れています");
+    if (movie_.size() != movie.length) fail("タグが壊れています: " + fileName_);
 }
 
 void MovieStream::fail(std::string message) {

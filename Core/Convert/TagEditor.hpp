@@ -45,10 +45,10 @@ void writeFLAC(const std::filesystem::path& source, const TrackMeta& meta,
 // M4A: the eight items are set through TagLib (an empty value removes one)
 // and every other item is written back as it was, track and disc totals
 // included; see M4AEdit for the checks before and after. Refused: a file that
-// isn't MP4, a damaged atom tree ("タグが壊れています"), forms it does not
-// read (free space among the items, a QuickTime-style "meta"; named in the
-// message, see mp4::inspect), a fragmented file ("分割された M4A は書き換え
-// ません"), freeform items whose name holds ":" (TagLib would drop them), a
+// isn't MP4, a damaged atom tree ("タグが壊れています: " + name), forms it
+// does not read (free space among the items, a QuickTime-style "meta", no
+// audio; see mp4::inspect), a fragmented file ("分割された M4A は書き換え
+// ません: " + name), freeform items whose name holds ":" (TagLib would drop them), a
 // result that grew by more than the new tag and 1 MiB, items that don't read
 // back as they were (named in the message), and any result whose audio
 // doesn't.

@@ -2,6 +2,7 @@
 
 #include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/ID3v1.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/FileStreams.hpp"
 #include "Core/Platform/Text.hpp"
@@ -50,35 +51,48 @@ Values read(const std::filesystem::path& file) {
     const std::string extension = extensionOf(file);
     if (extension == "m4a") return readM4A(file);
     if (extension != "mp3" && extension != "flac") notEditable(file);
-    FileSource source(file);
-    if (extension == "mp3") return readID3(id3::readHead(source));
-    return readFLAC(source, file.filename().string());
+    try {
+        FileSource source(file);
+        if (extension == "mp3") return readID3(id3::readHead(source));
+        return readFLAC(source, file.filename().string());
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, file.filename().string());
+    }
 }
 
 Snapshot snapshot(const std::filesystem::path& file) {
     const std::string extension = extensionOf(file);
     if (extension != "mp3" && extension != "flac" && extension != "m4a") notEditable(file);
-    FileSource source(file);
-    if (extension == "flac") return snapshotFLAC(source, file.filename().string());
-    if (extension == "m4a") return snapshotM4A(source, file.filename().string());
-    const Bytes head = id3::readHead(source);
-    Snapshot snapshot = snapshotID3(head);
-    snapshot.trailer = id3v1::trailer(source, id3::parseTag(head).audioStart);
-    return snapshot;
+    try {
+        FileSource source(file);
+        if (extension == "flac") return snapshotFLAC(source, file.filename().string());
+        if (extension == "m4a") return snapshotM4A(source, file.filename().string());
+        const Bytes head = id3::readHead(source);
+        Snapshot snapshot = snapshotID3(head);
+        snapshot.trailer = id3v1::trailer(source, id3::parseTag(head).audioStart);
+        return snapshot;
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, file.filename().string());
+    }
 }
 
 void patch(const std::filesystem::path& source, const Values& values,
            const std::filesystem::path& destination, const Before& before,
            const std::optional<FileIdentity>& seen, const BeforeReplacing& beforeReplacing) {
     const std::string extension = extensionOf(source);
-    if (extension == "m4a") return patchM4A(source, values, destination, before, seen, beforeReplacing);
+    if (extension == "m4a")
+        return patchM4A(source, values, destination, before, seen, beforeReplacing);
     if (extension != "mp3" && extension != "flac") notEditable(source);
     FileSource file(source, seen);
     AtomicFileSink out(destination, beforeReplacing);
-    if (extension == "mp3") {
-        patchID3(file, values, before, source.filename().string(), out);
-    } else {
-        patchFLAC(file, values, before, source.filename().string(), out);
+    try {
+        if (extension == "mp3") {
+            patchID3(file, values, before, source.filename().string(), out);
+        } else {
+            patchFLAC(file, values, before, source.filename().string(), out);
+        }
+    } catch (const UnnamedTagError& error) {
+        throwNamed(error, source.filename().string());
     }
     out.commit();
 }

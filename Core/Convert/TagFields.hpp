@@ -81,14 +81,17 @@ using FramePlaces = std::map<Field, FramePlace>;
 // comments among all comments (flags 0); in an M4A file each field's items
 // whole behind the marker 0xFF, with their places among the items.
 // `hasTag`: whether the file has the tag a patch writes into (an MP3's
-// ID3v2 tag, a FLAC file's comment block), so that an undo can take away
-// one that a patch added; `trailer`: an MP3's ID3v1 trailer, 128 bytes.
-// Throws as read.
+// ID3v2 tag holding any text a reader takes, a FLAC file's comment block,
+// an M4A file's item list), so that an undo can take away what a patch
+// added; `trailer`: an MP3's ID3v1 trailer, 128 bytes; `addedAtom`: the
+// atom that a patch adds to an M4A file without a list to hold one (see
+// mp4::listHolder). Throws as read.
 struct Snapshot {
     Values values = {};
     FramePlaces places = {};
     bool hasTag = true;
     std::optional<Bytes> trailer = std::nullopt;
+    std::optional<std::string> addedAtom = std::nullopt;
 };
 Snapshot snapshot(const std::filesystem::path& file);
 
@@ -98,16 +101,19 @@ Snapshot snapshot(const std::filesystem::path& file);
 // hold gets those frames back, each where it stood; else an MP3's field
 // whose frame the patch removed goes back at its place with its flags
 // (fields without a place go to the end of the tag). `tagAdded`: the file
-// had no tag of the kind the patch wrote (see Snapshot::hasTag); the one
-// there goes again where it holds nothing but what the patch made of the
-// file (a FLAC block without comments and with our vendor; an ID3v2 tag
-// whose frames are those made from `trailer`). `trailer`: an MP3's ID3v1
-// trailer as it was, put back.
+// had no tag of the kind the patch wrote (see Snapshot::hasTag); what the
+// patch added goes again where it holds nothing but what the patch made of
+// the file (a FLAC block without comments and with our vendor; the frames
+// of an ID3v2 tag made from `trailer`, and the tag with them where the
+// file had none). `trailer`: an MP3's ID3v1 trailer as it was, put back.
+// `addedAtom`: the atom the patch added to an M4A file to hold its list,
+// taken away once the list is empty.
 struct Before {
     std::optional<std::uint64_t> size = std::nullopt;
     FramePlaces places = {};
     bool tagAdded = false;
     std::optional<Bytes> trailer = std::nullopt;
+    std::optional<std::string> addedAtom = std::nullopt;
 };
 
 // Writes the source with the given fields set (U+0000 separates several

@@ -1,7 +1,10 @@
 // Single fields of the ID3v2 tag: text frames decoded from any of the four
 // encodings and written back in their place in the replaced frame's form
 // (see ID3Text) and with its flags, so that writing the old text back gives
-// the old frame byte for byte.
+// the old frame byte for byte; the tag's own flags, extended header and
+// footer stay as they were. A tag that holds no text is none to readers,
+// who read the ID3v1 trailer instead: a patch that gives it text carries
+// the trailer's fields into it (see ID3v1), and the undo takes them away.
 //
 // A value read is one of three forms, told apart by its first byte and by
 // whether it is UTF-8:
@@ -25,6 +28,7 @@
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/ID3v1.hpp"
 #include "Core/Convert/TagFields.hpp"
+#include "Core/Convert/TagFieldsError.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -162,14 +166,23 @@ Bytes newFrame(const std::string& id, const std::string& value, const id3::Frame
     return made;
 }
 
+// Whether any frame gives readers text to show (a text frame, a comment,
+// lyrics): where none does, they read the ID3v1 trailer's fields instead.
+bool holdsText(const std::vector<id3::Frame>& frames) {
+    return std::any_of(frames.begin(), frames.end(), [](const id3::Frame& frame) {
+        return frame.id.starts_with('T') || frame.id == "COMM" || frame.id == "USLT";
+    });
+}
+
 // The ID3v1 trailer a patch leaves: the one `before` knew, when an undo
-// gives it; where the file has no ID3v2 tag (the trailer is what readers
-// read), the trailer with what it can hold of the new values; else as it is.
-std::optional<Bytes> newTrailer(const std::optional<Bytes>& trailer, bool tagPresent,
+// gives it; where the file's ID3v2 tag holds no text (the trailer is what
+// readers read), the trailer with what it can hold of the new values; else
+// as it is.
+std::optional<Bytes> newTrailer(const std::optional<Bytes>& trailer, bool tagHoldsText,
                                 const Values& values, const Before& before) {
     if (!trailer) return trailer;
     if (before.trailer) return before.trailer;
-    if (tagPresent) return trailer;
+    if (tagHoldsText) return trailer;
     Bytes updated = *trailer;
     for (const auto& [field, value] : values) {
         if (!value || !isRaw(*value)) updated = id3v1::with(std::move(updated), field, value);
@@ -177,14 +190,50 @@ std::optional<Bytes> newTrailer(const std::optional<Bytes>& trailer, bool tagPre
     return updated;
 }
 
-// Whether the tag holds nothing but frames made from the trailer as it was
-// before a patch added the tag: what an undo may take away with the tag.
-bool droppable(const std::vector<id3::Frame>& frames, const Bytes& trailer, int major) {
-    const std::vector<id3::Frame> made = id3v1::frames(trailer, major);
-    return std::all_of(frames.begin(), frames.end(), [&](const id3::Frame& frame) {
+// Takes away the frames made from the trailer as it was before a patch
+// carried it into a tag that held no text: what an undo takes away with
+// what the patch added. Older versions read every trailer as Latin-1.
+void dropCarried(std::vector<id3::Frame>& frames, const Bytes& trailer, int major) {
+    std::vector<id3::Frame> made = id3v1::frames(trailer, major);
+    for (id3::Frame& frame : id3v1::frames(trailer, major, id3v1::Reading::latin1)) {
+        made.push_back(std::move(frame));
+    }
+    std::erase_if(frames, [&](const id3::Frame& frame) {
         return std::any_of(made.begin(), made.end(),
                            [&](const id3::Frame& m) { return m.raw == frame.raw; });
     });
+}
+
+// What the tag keeps besides its frames and padding, which a patch gives
+// back as it was: its flags, revision and extended header, and its footer
+// (the header again, as "3DI"); its size, which must be a syncsafe number
+// within the file ("ID3 タグが壊れています"). Refused where the extended header holds a
+// CRC of the frames, which a patch would make false, or is too short to be
+// one, and where the footer is not the header's: written anew, it would
+// not be the bytes that were there.
+void checkKeepable(const id3::ParsedTag& tag, const Bytes& head, std::uint64_t fileSize,
+                   std::string_view fileName) {
+    const Bytes& extended = tag.extendedHeader;
+    const bool badExtended = (tag.flags & 0x40) != 0 &&
+                             (tag.major == 3 ? extended.size() < 10 || (extended[4] & 0x80) != 0
+                                             : extended.size() < 6 || (extended[5] & 0x20) != 0);
+    // A tag that claims more than the file holds, or whose size is no
+    // syncsafe number, has no size to give back.
+    const std::optional<std::uint64_t> length = id3::tagLength(head);
+    if (length && (*length > fileSize || std::any_of(head.begin() + 6, head.begin() + 10,
+                                                     [](std::uint8_t b) { return b >= 0x80; }))) {
+        throw UnnamedTagError("ID3 タグが壊れています");
+    }
+    const bool badFooter =
+        tag.hasFooter() &&
+        (tag.footer.size() != 10 ||
+         !std::equal(tag.footer.begin(), tag.footer.begin() + 3, "3DI") ||
+         !std::equal(tag.footer.begin() + 3, tag.footer.end(), head.begin() + 3));
+    if (badExtended || badFooter) {
+        throw ConversionError(
+            "この形の ID3 タグは書き換えると元どおりに残せないため、書き換えません: " +
+            std::string(fileName));
+    }
 }
 
 }  // namespace
@@ -202,7 +251,9 @@ Values readID3(const Bytes& head) {
 Snapshot snapshotID3(const Bytes& head) {
     const id3::ParsedTag tag = id3::parseTag(head);
     Snapshot snapshot;
-    snapshot.hasTag = tag.present;
+    // A tag that holds no text is none to readers: the trailer's fields,
+    // which a patch carries into it, are theirs.
+    snapshot.hasTag = tag.present && holdsText(tag.frames);
     for (Field field : allFields) {
         const id3::Frame* frame = fieldFrame(tag, field);
         snapshot.values[field] =
@@ -223,10 +274,12 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
               std::string_view fileName, ByteSink& out) {
     const Bytes head = id3::readHead(file);
     id3::ParsedTag tag = id3::parseTag(head);
+    checkKeepable(tag, head, file.size(), fileName);
     const bool anyValue = std::any_of(values.begin(), values.end(),
                                       [](const auto& entry) { return entry.second.has_value(); });
+    const bool textless = !holdsText(tag.frames);
     const std::optional<Bytes> oldTrailer = id3v1::trailer(file, tag.audioStart);
-    const std::optional<Bytes> trailer = newTrailer(oldTrailer, tag.present, values, before);
+    const std::optional<Bytes> trailer = newTrailer(oldTrailer, !textless, values, before);
     const std::uint64_t audio = file.size() - tag.audioStart;  // the trailer with it
     const auto copyAudio = [&] {
         if (trailer == oldTrailer) return out.copy(file, tag.audioStart, audio);
@@ -239,9 +292,9 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
         tag.major == 4 ? ID3Writer::Version::v2_4 : ID3Writer::Version::v2_3;
     const ID3Writer writer{version, ID3Writer::TextEncoding::utf8, false, true};
     const Values old = readID3(head);
-    if (!tag.present && oldTrailer) {
-        // The new tag hides the trailer from every reader: it says all else
-        // the trailer says.
+    if (textless && oldTrailer && anyValue) {
+        // A tag with text hides the trailer from every reader: it says all
+        // else the trailer says.
         for (id3::Frame& frame : id3v1::frames(*oldTrailer, tag.major)) {
             if (std::none_of(values.begin(), values.end(), [&](const auto& entry) {
                     return frameID(entry.first, tag.major) == frame.id;
@@ -303,28 +356,38 @@ void patchID3(ByteSource& file, const Values& values, const Before& before,
         tag.frames.insert(tag.frames.begin() + at, std::move(frame));
     }
 
-    if (before.tagAdded && before.trailer && droppable(tag.frames, *before.trailer, tag.major)) {
-        tag.frames.clear();
-    }
-    Bytes frames;
+    if (before.tagAdded && before.trailer) dropCarried(tag.frames, *before.trailer, tag.major);
+    // The size counts the extended header, the frames and the padding.
+    Bytes frames = tag.extendedHeader;
     for (const id3::Frame& frame : tag.frames) {
         frames.insert(frames.end(), frame.raw.begin(), frame.raw.end());
     }
+    const std::uint64_t footer = tag.hasFooter() ? 10 : 0;
     // The old tag's room is kept where the frames fit, so the audio stays
-    // where it was; otherwise fresh padding.
+    // where it was; otherwise fresh padding. A tag with a footer has none.
     const std::uint64_t room =
-        tag.present ? tag.audioStart - std::min<std::uint64_t>(tag.audioStart, 10) : 0;
+        tag.present ? tag.audioStart - std::min<std::uint64_t>(tag.audioStart, 10 + footer) : 0;
     std::uint64_t size = frames.size() <= room && tag.present ? room : frames.size() + padding;
+    if (footer != 0) size = frames.size();
     const std::optional<std::uint64_t>& wanted = before.size;
     if (wanted && frames.empty() && *wanted == audio) return copyAudio();
-    if (wanted && *wanted >= 10 + audio + frames.size()) size = *wanted - 10 - audio;
+    if (wanted && *wanted >= 10 + footer + audio + frames.size()) {
+        size = *wanted - 10 - footer - audio;
+    }
     if (size >= ID3Writer::tagSizeLimit) id3::refuseTooLarge(fileName);
 
-    Bytes tagBytes = {'I', 'D', '3', static_cast<std::uint8_t>(tag.major), 0x00, 0x00};
     const auto sizeBytes = id3::syncsafe(static_cast<std::uint32_t>(size));
-    tagBytes.insert(tagBytes.end(), sizeBytes.begin(), sizeBytes.end());
+    Bytes header = {static_cast<std::uint8_t>(tag.major), tag.revision, tag.flags};
+    header.insert(header.end(), sizeBytes.begin(), sizeBytes.end());
+    Bytes tagBytes = {'I', 'D', '3'};
+    tagBytes.insert(tagBytes.end(), header.begin(), header.end());
     tagBytes.insert(tagBytes.end(), frames.begin(), frames.end());
     tagBytes.resize(tagBytes.size() + static_cast<std::size_t>(size - frames.size()), 0x00);
+    if (footer != 0) {
+        // The header again, as "3DI".
+        tagBytes.insert(tagBytes.end(), {'3', 'D', 'I'});
+        tagBytes.insert(tagBytes.end(), header.begin(), header.end());
+    }
     out.append(tagBytes);
     copyAudio();
 }

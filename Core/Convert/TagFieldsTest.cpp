@@ -1,4 +1,5 @@
 #include "Core/Convert/ConvertTesting.hpp"
+#include "Core/Convert/M4ATesting.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Platform/Text.hpp"
 
@@ -70,6 +71,44 @@ TEST(TagFields, TagPastTheFormatsLimitIsRefusedNamingTheSong) {
               }),
               "タグが ID3 タグの上限（256 MiB）を超えるため、書き換えません: song.mp3");
     EXPECT_FALSE(fs::exists(dir / "out.mp3"));
+}
+
+// Every refusal names the song, and says what is true of it: an M4A whose
+// tags read whole but that holds no audio, or whose sample table points
+// outside it, is no damaged tag.
+TEST(TagFields, RefusalsSayWhatIsTrueAndNameTheSong) {
+    TempDir dir;
+    testing::makeTone(dir / "tone.m4a", {.seconds = 0.2, .metadata = {{"title", "Song"}}});
+    const std::string m4a = readFile(dir / "tone.m4a");
+    const auto changed = [&](std::string file, std::string_view from, std::string_view to) {
+        file.replace(file.find(from), to.size(), to);
+        return file;
+    };
+    std::string outside = m4a;
+    testing::m4a::put(outside, testing::m4a::atom(outside, "stco") + 16, outside.size() + 100);
+    std::string pastParent = m4a;
+    testing::m4a::put(pastParent, testing::m4a::atom(pastParent, "mvhd"), 0x7FFFFFF0);
+    // A title frame that claims more than the tag holds.
+    const std::string pastTag("ID3\x03\0\0\0\0\0\x14TIT2\0\0\0\x40\0\0\0Song\0\0\0\0\0\0", 30);
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"song.m4a", changed(m4a, "mdat", "free"), "音声がありません: song.m4a"},
+        {"song.m4a", outside, "音声の位置が音声データの外を指しています: song.m4a"},
+        {"song.m4a", pastParent, "タグが壊れています: song.m4a"},
+        {"song.mp3", pastTag, "ID3 タグが壊れています: song.mp3"},
+        {"song.mp3", std::string("ID3\x02\0\0\0\0\0\0", 10), "ID3v2.2 は扱えません: song.mp3"},
+        {"song.flac", std::string("fLaC\x80\0\0\x40xyz", 11),
+         "FLAC のメタデータが壊れています: song.flac"},
+    };
+    for (const auto& [name, bytes, message] : cases) {
+        writeFile(dir / name, bytes);
+        EXPECT_EQ(thrown<ConversionError>([&] { read(dir / name); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] { snapshot(dir / name); }), message);
+        EXPECT_EQ(thrown<ConversionError>([&] {
+                      patch(dir / name, {{Field::title, "New"}}, dir / "out");
+                  }),
+                  message);
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
 }
 
 Bytes frame(std::string_view id, Bytes body) {

@@ -1,15 +1,16 @@
-// An in-place commit names its finished content ".tarvik-swap-" + its own
-// identity + the identity of the file it replaces + its SHA-256 digest,
-// then exchanges it with that file; a kill before the end leaves that name
+// An in-place commit names its finished content ".tarvik-swap-" + the
+// identity of the file it replaces, its own size and its SHA-256 digest
+// (within 143 bytes, what encrypted home folders allow a name), then
+// exchanges it with that file; a kill before the end leaves that name
 // behind, holding the new content or what the exchange took out. `settle`
 // puts such a leftover right and says what it held: the file as it was read
 // (its edit went through; removed), the new content that never took the
-// file's place (removed; known by its digest also where the volume was
+// file's place (removed; known by its digest, also where the volume was
 // mounted again and numbers its files anew), or a save another program
 // made at the last moment, exchanged back with the new content (removed
 // then) where that is still beside it, else left for the caller to show.
-// Never fails; nothing for another name. Names without a digest (of older
-// versions) are judged by identity alone.
+// Never fails; nothing for another name. Names of older versions, which
+// say the new content's identity too and a digest or none, are still read.
 #pragma once
 
 #include <filesystem>

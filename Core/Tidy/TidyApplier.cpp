@@ -76,6 +76,7 @@ public:
         bool tagAdded = false;
         std::optional<Bytes> trailer;
         std::optional<std::string> digestBefore;
+        std::optional<std::string> addedAtom;
         if (wantsTags) {
             const std::optional<TrackMeta> now =
                 TidyFileState::currentRecord(file->path, runner_, stop_, root / item_.source);
@@ -96,15 +97,7 @@ public:
             // Only a tag added in front of the trailer changes it.
             tagAdded = !raw.hasTag;
             if (tagAdded) trailer = raw.trailer;
-            // The song as checked, by its bytes, which a run killed before
-            // it wrote the song tells another program's save by, whatever
-            // the volume numbers the files.
-            try {
-                FileSource song(file->path, *facts);
-                digestBefore = sha256Hex(song);
-            } catch (const FileChangedMeanwhile&) {
-                throw ConversionError(std::string(changedSincePlanning));
-            }
+            addedAtom = raw.addedAtom;
         }
         std::optional<TidyApplier::Place> destination;
         std::vector<std::string> made;
@@ -124,6 +117,16 @@ public:
             }
         }
         if (!wantsTags && !destination) return;
+        // The song as checked, by its bytes: what a run killed before it
+        // wrote the song tells another program's save by, and what the
+        // undo of a song only moved finds it by, whatever the volume
+        // numbers the files.
+        try {
+            FileSource song(file->path, *facts);
+            digestBefore = sha256Hex(song);
+        } catch (const FileChangedMeanwhile&) {
+            throw ConversionError(std::string(changedSincePlanning));
+        }
 
         entry_.source = file->relative;
         entry_.target = destination ? destination->relative : file->relative;
@@ -137,6 +140,7 @@ public:
         entry_.sha256Before = std::move(digestBefore);
         entry_.tagAdded = tagAdded;
         entry_.trailerOld = std::move(trailer);
+        entry_.addedAtom = std::move(addedAtom);
         entry_.announcesContent = wantsTags;
         if (destination) entry_.stopover = TidyApplier::newStopover();
         entry_.made = std::move(made);

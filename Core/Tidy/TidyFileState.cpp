@@ -21,7 +21,7 @@ void rewrite(const fs::path& file, const TagFields::Values& values, const TagFie
 }
 
 TagFields::Before before(const TidyJournalEntry& entry) {
-    return {entry.sizeBefore, entry.placesOld, entry.tagAdded, entry.trailerOld};
+    return {entry.sizeBefore, entry.placesOld, entry.tagAdded, entry.trailerOld, entry.addedAtom};
 }
 
 std::optional<TrackMeta> currentRecord(const fs::path& file,

@@ -44,6 +44,50 @@ std::pair<std::int64_t, NewContent> newContentFrom(const nlohmann::json& value) 
     return {id, {static_cast<std::uint64_t>(size), reader.integer("modified"), std::move(*digest)}};
 }
 
+// One line after the header: an entry, the new content it announces, or
+// its completion, each added to what is known of the journal.
+void readLine(const nlohmann::json& value, std::string_view line, JournalContents& contents,
+              std::set<std::int64_t>& written,
+              std::map<std::int64_t, TidyJournalCompletion>& outcomes,
+              std::map<std::int64_t, NewContent>& announced) {
+    if (value.is_object() && value.contains("writes")) {
+        const auto [id, content] = newContentFrom(value);
+        if (!written.contains(id)) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, "writes", {});
+        }
+        announced[id] = content;
+        return;
+    }
+    if (value.is_object() && value.contains("completes")) {
+        const json::ObjectReader reader(value);
+        const std::optional<std::int64_t> id = reader.optionalInteger("completes");
+        if (!id || !written.contains(*id)) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, "completes", {});
+        }
+        TidyJournalCompletion outcome{*id,
+                                      reader.boolean("tagsWritten"),
+                                      reader.boolean("moved"),
+                                      std::nullopt,
+                                      reader.optionalInteger("modified"),
+                                      reader.optionalBoolean("recovered").value_or(false),
+                                      digestFrom(reader, "sha256"),
+                                      reader.optionalBoolean("savedSince").value_or(false)};
+        if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
+            outcome.size = static_cast<std::uint64_t>(*size);
+        }
+        // The run's own word on its change stands over another run's
+        // judgement of the disk, whichever came last.
+        const auto earlier = outcomes.find(*id);
+        if (earlier == outcomes.end() || !outcome.recovered || earlier->second.recovered) {
+            outcomes[*id] = outcome;
+        }
+        return;
+    }
+    TidyJournalEntry entry = TidyJournalEntry::fromLine(line);
+    if (entry.id) written.insert(*entry.id);
+    contents.lines.push_back(std::move(entry));
+}
+
 }  // namespace
 
 std::filesystem::path journalName(const std::filesystem::path& folder,
@@ -56,18 +100,37 @@ std::filesystem::path journalName(const std::filesystem::path& folder,
     return folder / ("tidy-" + std::string(stamp) + ".jsonl");
 }
 
+std::filesystem::path undoneName(const std::filesystem::path& journal) {
+    return journal.string() + ".undone";
+}
+
+std::filesystem::path journalCandidate(const std::filesystem::path& base, int attempt) {
+    if (attempt == 1) return base;
+    return base.parent_path() / (base.stem().string() + "-" + std::to_string(attempt) + ".jsonl");
+}
+
+bool isFree(const std::filesystem::path& name) {
+    struct stat facts {};
+    return ::lstat(name.c_str(), &facts) != 0 && errno == ENOENT;
+}
+
 JournalWriter::JournalWriter(const std::filesystem::path& folder,
                              std::chrono::system_clock::time_point now) {
     const std::filesystem::path base = journalName(folder, now);
     for (int attempt = 1; descriptor_ < 0; ++attempt) {
-        path_ = attempt == 1
-                    ? base
-                    : folder / (base.stem().string() + "-" + std::to_string(attempt) + ".jsonl");
-        descriptor_ =
-            ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
-        if (descriptor_ < 0 && (errno != EEXIST || attempt >= 1000)) {
+        path_ = journalCandidate(base, attempt);
+        // Never the name of an undone journal either: this one's undo
+        // could not be marked so.
+        const bool undoneTaken = !isFree(undoneName(path_));
+        int error = EEXIST;
+        if (!undoneTaken) {
+            descriptor_ =
+                ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+            error = errno;
+        }
+        if (descriptor_ < 0 && (error != EEXIST || attempt >= 1000)) {
             throw JournalError(
-                fileSystemMessage("記録ファイルを作れません: ", path_.filename().string(), errno));
+                fileSystemMessage("記録ファイルを作れません: ", path_.filename().string(), error));
         }
     }
     ::flock(descriptor_, LOCK_EX | LOCK_NB);  // new: nobody else holds it
@@ -169,42 +232,15 @@ JournalContents readJournal(const std::filesystem::path& file) {
                                        std::to_string(i + 1) + " 行目）");
             continue;
         }
-        if (value.is_object() && value.contains("writes")) {
-            const auto [id, content] = newContentFrom(value);
-            if (!written.contains(id)) {
-                throw DecodingError(DecodingError::Kind::dataCorrupted, "writes", {});
-            }
-            announced[id] = content;
-            continue;
+        try {
+            readLine(value, lines[i], contents, written, outcomes, announced);
+        } catch (const DecodingError& error) {
+            // Said of the journal and its line: the one who reads the
+            // message may have many.
+            throw DecodingError(
+                error.kind(), error.codingPath(),
+                file.filename().string() + " の " + std::to_string(i + 1) + " 行目");
         }
-        if (value.is_object() && value.contains("completes")) {
-            const json::ObjectReader reader(value);
-            const std::optional<std::int64_t> id = reader.optionalInteger("completes");
-            if (!id || !written.contains(*id)) {
-                throw DecodingError(DecodingError::Kind::dataCorrupted, "completes", {});
-            }
-            TidyJournalCompletion outcome{*id,
-                                          reader.boolean("tagsWritten"),
-                                          reader.boolean("moved"),
-                                          std::nullopt,
-                                          reader.optionalInteger("modified"),
-                                          reader.optionalBoolean("recovered").value_or(false),
-                                          digestFrom(reader, "sha256"),
-                                          reader.optionalBoolean("savedSince").value_or(false)};
-            if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
-                outcome.size = static_cast<std::uint64_t>(*size);
-            }
-            // The run's own word on its change stands over another run's
-            // judgement of the disk, whichever came last.
-            const auto earlier = outcomes.find(*id);
-            if (earlier == outcomes.end() || !outcome.recovered || earlier->second.recovered) {
-                outcomes[*id] = outcome;
-            }
-            continue;
-        }
-        TidyJournalEntry entry = TidyJournalEntry::fromLine(lines[i]);
-        if (entry.id) written.insert(*entry.id);
-        contents.lines.push_back(std::move(entry));
     }
     for (TidyJournalEntry& line : contents.lines) {
         const auto content = line.id ? announced.find(*line.id) : announced.end();

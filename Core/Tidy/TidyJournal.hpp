@@ -51,15 +51,20 @@ struct TidyJournalEntry {
     // back its old length too.
     std::optional<std::uint64_t> sizeBefore = std::nullopt;
     // And its content's SHA-256 digest then, as the run checked it: the
-    // song a killed run never wrote is judged by it. Absent in journals of
-    // older versions.
+    // song a killed run never wrote is judged by it, and so is a song the
+    // run only moved when it is undone. Absent in journals of older
+    // versions, and, for songs only moved, in those of the versions before.
     std::optional<std::string> sha256Before = std::nullopt;
     // The file had no tag of the kind written (an MP3 without an ID3v2
-    // tag, a FLAC file without a comment block): undo takes the added one
-    // away again. And an MP3's ID3v1 trailer as it was (128 bytes), which
+    // tag or with one that holds no text, a FLAC file without a comment
+    // block, an M4A without an item list): undo takes what was added away
+    // again. And an MP3's ID3v1 trailer as it was (128 bytes), which
     // the change may have updated. Absent in journals of older versions.
     bool tagAdded = false;
     std::optional<Bytes> trailerOld = std::nullopt;
+    // The atom an M4A without an item list was given to hold one ("udta",
+    // "meta" or "ilst"), which the undo takes away with the list.
+    std::optional<std::string> addedAtom = std::nullopt;
     // The file right after the change; undo leaves a file that no longer
     // matches alone. Absent: not checked.
     std::optional<std::uint64_t> size = std::nullopt;
@@ -103,7 +108,9 @@ struct TidyJournalEntry {
     // that is not UTF-8 goes in escaped, byte for byte; throws JournalError
     // when a path or name is not UTF-8.
     std::string line() const;
-    // Members looked up by name; throws DecodingError.
+    // Members looked up by name; throws DecodingError, also for a member
+    // that no apply writes so (a trailer not of 128 bytes, an atom of
+    // another name).
     static TidyJournalEntry fromLine(std::string_view line);
 };
 
@@ -175,8 +182,9 @@ public:
 class JournalWriter {
 public:
     // Creates "tidy-" + local yyyyMMdd-HHmmss + ".jsonl" in `folder`, never
-    // replacing a file: a taken name gets "-2", "-3", … before ".jsonl".
-    // Throws JournalError.
+    // replacing a file: a name taken, or whose undone name is taken (an
+    // undone journal of the same second), gets "-2", "-3", … before
+    // ".jsonl". Throws JournalError.
     explicit JournalWriter(
         const std::filesystem::path& folder,
         std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
@@ -207,6 +215,13 @@ private:
 // "tidy-" + local yyyyMMdd-HHmmss + ".jsonl" in `folder`.
 std::filesystem::path journalName(const std::filesystem::path& folder,
                                   std::chrono::system_clock::time_point now);
+// The journal's name once undone: ".undone" after it.
+std::filesystem::path undoneName(const std::filesystem::path& journal);
+// The `attempt`-th name a journal named `base` may take: `base` itself,
+// then "-2", "-3", … before ".jsonl".
+std::filesystem::path journalCandidate(const std::filesystem::path& base, int attempt);
+// Whether nothing has the name (not even a link).
+bool isFree(const std::filesystem::path& name);
 
 // The header line: {"root": …, "started": ISO 8601 UTC}.
 std::string journalHeader(const std::string& root, std::chrono::system_clock::time_point started);
@@ -226,8 +241,9 @@ struct JournalContents {
 };
 // Reads and checks the whole journal before anything is done with it:
 // "記録ファイルの形式が違います" for no line or a bad header, the decoder's
-// error for a line that is JSON but no entry. A line that is not whole (cut
-// by a crash or a full disk) is skipped with a notice.
+// error for a line that is JSON but no entry, naming the journal and the
+// line. A line that is not whole (cut by a crash or a full disk) is skipped
+// with a notice.
 JournalContents readJournal(const std::filesystem::path& file);
 
 }  // namespace tarvik

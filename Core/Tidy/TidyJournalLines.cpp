@@ -9,6 +9,7 @@
 #include <array>
 #include <string_view>
 
+#include "Core/Convert/ID3v1.hpp"
 #include "Core/Platform/Hex.hpp"
 #include "Core/Platform/Iso8601.hpp"
 #include "Core/Platform/Json.hpp"
@@ -129,9 +130,10 @@ bool TidyJournalEntry::operator==(const TidyJournalEntry& other) const {
            old == other.old && new_ == other.new_ && tagsWritten == other.tagsWritten &&
            moved == other.moved && rawOld == other.rawOld && placesOld == other.placesOld &&
            sizeBefore == other.sizeBefore && tagAdded == other.tagAdded &&
-           trailerOld == other.trailerOld && size == other.size && modified == other.modified &&
-           id == other.id && pending == other.pending && folder == other.folder &&
-           stopover == other.stopover && inodeBefore == other.inodeBefore && made == other.made &&
+           trailerOld == other.trailerOld && addedAtom == other.addedAtom && size == other.size &&
+           modified == other.modified && id == other.id && pending == other.pending &&
+           folder == other.folder && stopover == other.stopover &&
+           inodeBefore == other.inodeBefore && made == other.made &&
            announcesContent == other.announcesContent && newContent == other.newContent &&
            sha256 == other.sha256 && sha256Before == other.sha256Before &&
            savedSince == other.savedSince;
@@ -163,6 +165,7 @@ std::string TidyJournalEntry::line() const {
     if (sha256Before) value["sha256Before"] = *sha256Before;
     if (tagAdded) value["tagAdded"] = true;
     if (trailerOld) value["trailerOld"] = hexOf(*trailerOld);
+    if (addedAtom) value["addedAtom"] = *addedAtom;
     if (size) value["size"] = *size;
     if (modified) value["modified"] = *modified;
     if (id) value["id"] = *id;
@@ -230,9 +233,18 @@ TidyJournalEntry TidyJournalEntry::fromLine(std::string_view line) {
     }
     entry.tagAdded = reader.optionalBoolean("tagAdded").value_or(false);
     if (const auto trailer = reader.optionalString("trailerOld")) {
+        // What the undo writes over the song's own trailer: of its size and
+        // kind, or not at all.
         const std::optional<std::string> raw = fromHexDigits(*trailer);
-        if (!raw) throw DecodingError(DecodingError::Kind::dataCorrupted, "trailerOld", {});
+        if (!raw || raw->size() != id3v1::trailerSize || !raw->starts_with("TAG")) {
+            throw DecodingError(DecodingError::Kind::dataCorrupted, "trailerOld", {});
+        }
         entry.trailerOld = Bytes(raw->begin(), raw->end());
+    }
+    entry.addedAtom = reader.optionalString("addedAtom");
+    if (entry.addedAtom && *entry.addedAtom != "udta" && *entry.addedAtom != "meta" &&
+        *entry.addedAtom != "ilst") {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, "addedAtom", *entry.addedAtom);
     }
     entry.modified = reader.optionalInteger("modified");
     entry.id = reader.optionalInteger("id");

@@ -8,6 +8,7 @@
 #include "Core/Platform/Json.hpp"
 #include "Core/Platform/TextEncoding.hpp"
 #include "Core/Testing/TempDir.hpp"
+#include "Core/Testing/Thrown.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
 #include "Core/Tidy/TidyTesting.hpp"
 
@@ -82,31 +83,41 @@ TEST(TidyJournal, OlderLinesReadAndDamagedEscapesAreRefused) {
 }
 
 // What a change knew of the file's tag as a whole (a tag it added, an
-// ID3v1 trailer, a comment's block) reads back; lines without it read as
-// knowing none, and damaged ones are refused.
+// ID3v1 trailer, a comment's block, the atom that holds an M4A's list)
+// reads back; lines without it read as knowing none, and damaged ones, or
+// ones no apply writes (a trailer that is none), are refused.
 TEST(TidyJournal, WholeTagFactsReadBackAndOlderLinesHaveNone) {
+    Bytes trailer(128, 0xAB);
+    std::copy_n("TAG", 3, trailer.begin());
     const TidyJournalEntry entry{
         .source = "a.flac",
         .target = "a.flac",
         .tagsWritten = true,
         .placesOld = {{Field::artist, {4, 0, {{4, {'A', '=', 'x'}, 1}, {6, {'A', '=', 'y'}}}}}},
         .tagAdded = true,
-        .trailerOld = Bytes(128, 0xAB)};
+        .trailerOld = trailer,
+        .addedAtom = "udta"};
     const nlohmann::json line = json::parse(entry.line());
     EXPECT_EQ(TidyJournalEntry::fromLine(entry.line()), entry);
 
     TidyJournalEntry older = entry;
     older.tagAdded = false;
     older.trailerOld.reset();
+    older.addedAtom.reset();
     older.placesOld[Field::artist].frames[0].block.reset();
     nlohmann::json stripped = line;
     const nlohmann::json::json_pointer block("/placesOld/artist/frames/0/block");
-    for (const char* key : {"/tagAdded", "/trailerOld"}) stripped.erase(key + 1);
+    for (const char* key : {"/tagAdded", "/trailerOld", "/addedAtom"}) stripped.erase(key + 1);
     stripped.at(block.parent_pointer()).erase("block");
     EXPECT_EQ(TidyJournalEntry::fromLine(stripped.dump()), older);
 
+    const std::string hex = line.at("trailerOld");
     for (const auto& [at, damaged] : {std::pair<std::string, nlohmann::json>{"/trailerOld", "abc"},
                                       {"/trailerOld", 12},
+                                      {"/trailerOld", "544147"},
+                                      {"/trailerOld", hex + "00"},
+                                      {"/trailerOld", "00" + hex.substr(2)},
+                                      {"/addedAtom", "moov"},
                                       {"/tagAdded", "yes"},
                                       {block.to_string(), -1}}) {
         nlohmann::json broken = line;
@@ -198,6 +209,56 @@ TEST(TidyJournal, DigestBeforeAndASaveFoundSinceReadBackAndDamagedOnesAreRefused
     EXPECT_THROW(read(entry.line(), R"({"completes":1,"tagsWritten":false,"moved":false,)"
                                     R"("savedSince":"yes"})"),
                  DecodingError);
+}
+
+// The journal of a run that moved one song, x/a.wav, in the library `music`
+// (made here), its journals in `journals`.
+std::filesystem::path movedOneSong(const std::filesystem::path& music,
+                                   const std::filesystem::path& journals) {
+    testing::writeFile(music / "x/a.wav", "a");
+    const TidyResult applied =
+        TidyApplier{}.apply({music.string(), {}, {testing::moving("x/a.wav", "y/a.wav", music)}},
+                            journals, false, {}, {});
+    EXPECT_EQ(applied.done, 1);
+    return applied.journal.value_or("");
+}
+
+// A journal never takes the name of an undone one: its undo could not be
+// marked so. One that an older version gave such a name is marked undone
+// under the next free name, and its undo does not fail for that.
+TEST(TidyJournal, JournalOfTheSecondOfAnUndoneOneHasANameOfItsOwn) {
+    const testing::TempDir dir;
+    const auto now = std::chrono::system_clock::now();
+    const std::filesystem::path taken = journalName(dir / "j", now);
+    testing::writeFile(undoneName(taken), "undone before");
+    EXPECT_EQ(JournalWriter(dir / "j", now).path(), journalCandidate(taken, 2));
+
+    const std::filesystem::path older = dir / "k" / taken.filename();
+    std::filesystem::rename(movedOneSong(dir / "m", dir / "k"), older);
+    testing::writeFile(undoneName(older), "undone before");
+    std::vector<TidyEvent> events;
+    EXPECT_EQ(
+        TidyApplier{}.undo(older, [&](const TidyEvent& event) { events.push_back(event); }, {}),
+        (TidyResult{1, 0, std::nullopt}));
+    EXPECT_EQ(testing::noticesIn(events), std::vector<std::string>{});
+    EXPECT_FALSE(std::filesystem::exists(older));
+    EXPECT_TRUE(std::filesystem::exists(undoneName(journalCandidate(older, 2))));
+    EXPECT_EQ(testing::readFile(undoneName(older)), "undone before");
+}
+
+// A line no apply writes (a trailer that is none) is refused before
+// anything is undone, naming the journal and the line.
+TEST(TidyJournal, LineNoApplyWritesIsRefusedNamingTheJournal) {
+    const testing::TempDir dir;
+    const std::filesystem::path journal = movedOneSong(dir / "m", dir / "j");
+    std::string lines = testing::readFile(journal);
+    const std::size_t entry = lines.find("\"moved\":true") + std::string("\"moved\":true").size();
+    lines.insert(entry, R"(,"trailerOld":"54414731")");
+    testing::writeFile(journal, lines);
+    const Files before = testing::filesBelow(dir / "m");
+    EXPECT_EQ(testing::thrown<DecodingError>([&] { TidyApplier{}.undo(journal, {}, {}); }),
+              "キー「trailerOld」を読めません（" + journal.filename().string() + " の 2 行目）");
+    EXPECT_EQ(testing::filesBelow(dir / "m"), before);
 }
 
 // Nothing the program reads today makes a line it can't encode; should

@@ -5,8 +5,10 @@
 // (strace signals the undo, run as a child of this program, as the move's
 // rename is entered, and the child saves). A save at the last moment of an
 // apply killed right then is given back by the next run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -272,6 +274,60 @@ TEST(TidySavedMeanwhile, SaveAtTheLastMomentOfAKilledApplyIsGivenBack) {
                                 }),
                   1)
             << ::testing::PrintToString(notices);
+    }
+}
+
+// Another tagger saves a title of the same length into the song the apply
+// retagged (or only moved), keeping its size and its time, as many can:
+// written into it, or a copy renamed over it. The undo knows the song by
+// the bytes the apply journaled, keeps the save and says so.
+TEST(TidySavedMeanwhile, UndoKeepsASaveThatKeptTheSongsSizeAndTime) {
+    struct Case {
+        std::string kind;
+        bool retagged;
+    };
+    for (const Case& c :
+         {Case{"mp3", true}, Case{"flac", true}, Case{"m4a", true}, Case{"mp3", false}}) {
+        for (const bool inPlace : {false, true}) {
+            SCOPED_TRACE(c.kind + (c.retagged ? "" : ", moved only") +
+                         (inPlace ? ", written into it" : ", a copy renamed over it"));
+            const testing::TempDir dir;
+            const std::string target = "a band/Day/song." + c.kind;
+            Retitled run{dir / "Music", makeSong(dir / "Music", c.kind), {}, {}};
+            run.source = run.song.lexically_relative(run.music).generic_string();
+            TidyItem item = testing::retitling(run.music, run.source, target, "Song");
+            if (!c.retagged) item.new_ = item.old;
+            item.tagsChange = c.retagged;
+            const TidyResult applied =
+                TidyApplier{}.apply({run.music.string(), {}, {item}}, dir / "j", false, {}, {});
+            ASSERT_EQ(applied.done, 1);
+
+            const fs::path song = run.music / target;
+            const std::string copy = (dir / ("copy." + c.kind)).string();
+            fs::copy_file(song, copy);
+            TagFields::patch(copy, {{TagFields::Field::title, "Mine"}}, copy);
+            const std::string saved = readFile(copy);
+            ASSERT_EQ(saved.size(), fs::file_size(song)) << "the save changed the size";
+            struct stat facts {};
+            ASSERT_EQ(::stat(song.c_str(), &facts), 0);
+            if (inPlace) {
+                testing::writeFile(song, saved);
+                fs::remove(copy);
+            } else {
+                fs::rename(copy, song);
+            }
+            const timespec times[2] = {facts.st_atim, facts.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, song.c_str(), times, 0), 0);
+
+            std::vector<TidyEvent> events;
+            const TidyResult undone = TidyApplier{}.undo(
+                *applied.journal, [&](const TidyEvent& event) { events.push_back(event); }, {});
+            EXPECT_EQ(undone, (TidyResult{0, 1, std::nullopt}));
+            EXPECT_EQ(testing::failuresIn(events),
+                      std::vector<std::string>{
+                          target + ": 記録のあとでファイルが変わっています: song." + c.kind});
+            EXPECT_TRUE(readFile(song) == saved) << "the save was lost";
+        }
     }
 }
 

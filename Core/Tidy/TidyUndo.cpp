@@ -4,8 +4,12 @@
 // their old names. A path is looked for under every name the
 // journals, undone ones too, gave its folders, so an undo finishes what an
 // earlier one (cut short, or on a full disk) could not, and journals of two
-// runs on one folder are undone in either order. An entry counts as restored only
-// when its file is back as it was; the journal is marked undone only then.
+// runs on one folder are undone in either order. A song is given back only
+// while it holds the bytes the run left in it, known by the digest the
+// journal holds: another program's save is kept and failed as changed since
+// it was recorded, whatever size and time it kept. An entry counts as
+// restored only when its file is back as it was; the journal is marked
+// undone only then.
 
 #include <algorithm>
 
@@ -64,19 +68,40 @@ bool holds(const fs::path& file, const TagFields::Values& values) {
                           shownPath(file.filename().string()));
 }
 
+// The content the song must hold for the undo to give it back: what the
+// run wrote into it, or, where it wrote nothing, the song as the run
+// checked it; where a run judged the song after a crash, what it found.
+// Nothing for a journal of an older version, which knows no digest.
+std::optional<NewContent> recordedContent(const TidyJournalEntry& entry) {
+    if (entry.sha256) {
+        if (!entry.size) return std::nullopt;
+        return NewContent{*entry.size, 0, *entry.sha256};
+    }
+    if (entry.tagsWritten) return entry.newContent;
+    if (entry.sizeBefore && entry.sha256Before) {
+        return NewContent{*entry.sizeBefore, 0, *entry.sha256Before};
+    }
+    return std::nullopt;
+}
+
 // The file as it is now, checked against what the entry recorded after the
 // change: what its rewrite compares, also after a move (a rename keeps it).
-// Where a run judged the song by its bytes after a crash, by its bytes: a
-// volume mounted again may tell its time otherwise, and a save within the
-// same second of a coarse clock keeps it.
+// By its bytes wherever the journal has their digest: another program may
+// save a song within its tag's room and keep its time. A size or a time
+// that differs from the one recorded tells at once, except where a run
+// judged the song after a crash: a volume mounted again may tell its time
+// otherwise then.
 std::optional<FileIdentity> checkUnchanged(const TidyJournalEntry& entry, const fs::path& file) {
     const auto facts = FileIdentity::at(file);
+    const bool sameFacts = facts && (!entry.size || facts->size == *entry.size) &&
+                           (entry.sha256 || !entry.modified || facts->modified == *entry.modified);
     bool same = true;
-    if (entry.sha256) {
-        same = entry.size && NewContent{*entry.size, 0, *entry.sha256}.isIn(file);
+    if (const std::optional<NewContent> content = recordedContent(entry)) {
+        same = sameFacts && facts->size == content->size && content->isIn(file);
+    } else if (entry.sha256) {
+        same = false;  // a digest without its size: nothing is known to match
     } else if (entry.size || entry.modified) {
-        same = facts && (!entry.size || facts->size == *entry.size) &&
-               (!entry.modified || facts->modified == *entry.modified);
+        same = sameFacts;
     }
     if (!same) changedSinceRecorded(file);
     if (!facts) return std::nullopt;
@@ -207,7 +232,13 @@ TidyResult TidyApplier::undo(const fs::path& journal, const Progress& progress,
     }
     removeEmptyFolders(undo.leftFolders(contents.lines), root);
     if (result.failed == 0) {
-        const fs::path undone = journal.string() + ".undone";
+        // An older version may have given a journal of the same second the
+        // name undone already: the first free name of the kind then.
+        fs::path undone = undoneName(journal);
+        for (int attempt = 2; !isFree(undone) && attempt < 1000; ++attempt) {
+            const fs::path other = journalCandidate(journal, attempt);
+            if (isFree(other)) undone = undoneName(other);
+        }
         try {
             move(journal, undone);
         } catch (const ConversionError& error) {

@@ -1,14 +1,16 @@
 // Undo on real songs whose fields take another form under the new value, go,
-// or stand in several frames or comments: the whole song comes back byte for
-// byte. The songs are made by ffmpeg, an MP3's frames put in by mutagen and
-// then set byte by byte, a FLAC file's comments by metaflac.
+// or stand in several frames or comments, or whose tag has an extended
+// header or a footer: the whole song comes back byte for byte. The songs are made by ffmpeg, an
+// MP3's frames put in by mutagen and then set byte by byte, a FLAC file's comments by metaflac.
 #include <gtest/gtest.h>
 
+#include "Core/Convert/ConvertTesting.hpp"
 #include "Core/Convert/TagFields.hpp"
 #include "Core/Testing/Audio.hpp"
 #include "Core/Testing/Shell.hpp"
 #include "Core/Testing/TempDir.hpp"
 #include "Core/Tidy/TidyApplier.hpp"
+#include "Core/Tidy/TidySongTesting.hpp"
 #include "Core/Tidy/TidyTesting.hpp"
 
 namespace tarvik {
@@ -119,6 +121,52 @@ TEST(TidyUndoTags, FLACCommentsComeBackAsTheyWereSpelledWhereTheyStood) {
 
     EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
     EXPECT_TRUE(testing::filesBelow(music) == before) << "not byte for byte";
+}
+
+// An extended header or a footer stays through apply and undo, as every
+// reader needs it to find the frames; one holding a CRC of the frames,
+// which a new title would make false, is refused before anything changes.
+TEST(TidyUndoTags, MP3TagsExtendedHeaderAndFooterStayAndComeBack) {
+    struct Case {
+        const char* shape;
+        int version;
+    };
+    for (const Case& c :
+         {Case{"extended", 3}, Case{"extended", 4}, Case{"footer", 4}, Case{"crc", 4}}) {
+        SCOPED_TRACE(std::string(c.shape) + " " + std::to_string(c.version));
+        testing::TempDir dir;
+        const fs::path music = dir / "Music";
+        fs::create_directories(music);
+        testing::makeTone(music / "song.mp3",
+                          {.seconds = 0.2,
+                           .metadata = {{"title", "Cafe"}, {"artist", "a band"}},
+                           .extraArguments = {"-id3v2_version", std::to_string(c.version)}});
+        testing::reshapeTag(music / "song.mp3", c.shape);
+        const std::map<std::string, std::string> before = testing::filesBelow(music);
+        const TidyItem item = testing::retitling(music, "song.mp3", "song.mp3", "New Title");
+
+        std::vector<TidyEvent> events;
+        const TidyResult applied =
+            TidyApplier{}.apply({music.string(), {}, {item}}, dir / "journals", false,
+                                [&](const TidyEvent& event) { events.push_back(event); }, {});
+        if (std::string(c.shape) == "crc") {
+            EXPECT_EQ(testing::failuresIn(events),
+                      std::vector<std::string>{"song.mp3: この形の ID3 タグは書き換えると元どおりに"
+                                               "残せないため、書き換えません: song.mp3"});
+            EXPECT_TRUE(testing::filesBelow(music) == before) << "changed";
+            continue;
+        }
+        ASSERT_EQ(applied.done, 1);
+        const std::string song = testing::readFile(music / "song.mp3");
+        EXPECT_EQ(song[5], before.at("song.mp3")[5]) << "the flags";
+        const nlohmann::json tags =
+            testing::ffprobe(music / "song.mp3", "format_tags").at("format").at("tags");
+        EXPECT_EQ(tags.value("title", ""), "New Title");
+        EXPECT_EQ(tags.value("artist", ""), "a band");
+
+        EXPECT_EQ(TidyApplier{}.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
+        EXPECT_TRUE(testing::filesBelow(music) == before) << "not byte for byte";
+    }
 }
 
 }  // namespace
