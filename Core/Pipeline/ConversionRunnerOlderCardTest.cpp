@@ -22,26 +22,27 @@ void forgetAlbums(const fs::path& folder) {
 // 꽃갈피 on an older card at "IU/___", then 팔레트, whose name the Shift-JIS
 // unit also reads as "___"; a stranger's tagged "09 Other.mp3" (album Road,
 // artist Stranger) in "Walker/Road", then Walker's own Road. Neither album
-// goes into the other's folder: as the card holds the names, the older
-// album is no more 꽃갈피's than 팔레트's, so it stays as it is and both are
-// written anew.
+// goes into the other's folder: the older folder's names agree with 팔레트's
+// only as far as the card holds them, and its songs are 꽃갈피's, so it
+// stays 꽃갈피's and 팔레트 takes "___ 2".
 TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
     const DeviceProfile korean = deliveredProfile("panasonic-hds940d");
     const DeviceProfile plain("test", "Test");
     TempDir temp;
     const fs::path music = temp / "music", card = temp / "card";
-    makeAlbum(music, "IU", "\uAF43\uAC08\uD53C", 500);  // 꽃갈피
-    makeAlbum(music, "IU", "\uD314\uB808\uD2B8", 700);  // 팔레트
+    makeAlbum(music, "IU", "\uAF43\uAC08\uD53C", 500);             // 꽃갈피
+    makeAlbum(music, "IU", "\uD314\uB808\uD2B8", 700, "Palette");  // 팔레트
     exportSelection(card, music, korean, {"IU/\uAF43\uAC08\uD53C"});
     forgetAlbums(card);
+    const std::map<std::string, std::string> older = filesBelow(card);
     const auto events = exportSelection(card, music, korean, {});
-    const std::string unclear = "notice 「___」にはどのアルバムのものか分からない曲があるため";
-    EXPECT_EQ(trace(events, "notice"), (Texts{unclear + "「___ 3」に書き出しました",
-                                              unclear + "「___ 2」に書き出しました"}));
-    EXPECT_EQ(trace(events, "skipped"), Texts{});
-    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
-    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 2"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
-    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 3"), (Texts{"01 Song 1.mp3", "02 Song 2.mp3"}));
+    EXPECT_EQ(trace(events, "notice"),
+              Texts{"notice 「___」には別のアルバムがあるため「___ 2」に書き出しました"});
+    EXPECT_EQ(trace(events, "skipped"),
+              (Texts{"skipped MUSIC/IU/___/01 Song 1.mp3", "skipped MUSIC/IU/___/02 Song 2.mp3"}));
+    EXPECT_EQ(filesBelow(card / "MUSIC/IU/___").size(), 2U);
+    for (const auto& [path, bytes] : older) EXPECT_EQ(readFile(card / path), bytes) << path;
+    EXPECT_EQ(pathsBelow(card / "MUSIC/IU/___ 2"), (Texts{"01 Palette.mp3", "02 Song 2.mp3"}));
 
     makeTones(temp / "stranger", 1.0, {"Stranger/Road|Other|Stranger|9"});
     exportSelection(temp / "theirs", temp / "stranger", plain, {});
@@ -57,8 +58,8 @@ TEST(OlderCards, AFolderWithAnotherAlbumsFilesIsNeverMergedInto) {
 
 // Names the Shift-JIS form has no code for are "?" on the card: an album
 // exported alone onto an older folder of another whose album (or album
-// artist) reads the same there is never taken for it, nor written beside
-// it; the older files stay as they are.
+// artist) reads the same there, but whose songs are others, is never taken
+// for it, nor written beside it; the older files stay as they are.
 TEST(OlderCards, NamesTheShiftJISFormCantHoldTellNoAlbumApart) {
     const DeviceProfile korean = deliveredProfile("panasonic-hds940d");
     struct Case {
@@ -78,7 +79,7 @@ TEST(OlderCards, NamesTheShiftJISFormCantHoldTellNoAlbumApart) {
         TempDir temp;
         const fs::path music = temp / "music", card = temp / "card";
         makeAlbum(music, c.older.first, c.older.second, 500);
-        makeAlbum(music, c.exported.first, c.exported.second, 700);
+        makeAlbum(music, c.exported.first, c.exported.second, 700, "Another Song");
         exportSelection(card, music, korean, {c.older.first + "/" + c.older.second});
         forgetAlbums(card);
         const std::map<std::string, std::string> before = filesBelow(card);
@@ -86,8 +87,8 @@ TEST(OlderCards, NamesTheShiftJISFormCantHoldTellNoAlbumApart) {
             exportSelection(card, music, korean, {c.exported.first + "/" + c.exported.second});
         const std::string name = fs::path(c.folder).filename();
         EXPECT_EQ(trace(events, "notice"),
-                  Texts{"notice 「" + name + "」にはどのアルバムのものか分からない曲があるため「" +
-                        name + " 2」に書き出しました"});
+                  Texts{"notice 「" + name + "」には別のアルバムがあるため「" + name +
+                        " 2」に書き出しました"});
         EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0");
         std::map<std::string, std::string> after = filesBelow(card);
         for (const auto& [path, bytes] : before) {

@@ -60,7 +60,9 @@ std::string AlbumFolders::nameFor(const Album& album, std::int64_t n) {
 
 AlbumFolders::Holder AlbumFolders::whose(const std::string& file, const Album& album) {
     if (const std::optional<std::string>& carried = tree_.identity(file)) {
-        return carried == album.identity ? Holder::album : Holder::another;
+        return std::ranges::find(album.identities, *carried) != album.identities.end()
+                   ? Holder::album
+                   : Holder::another;
     }
     const std::optional<CardFile>& card = tree_.facts(file);
     return CardOwnership::whose(
@@ -80,8 +82,13 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
     tree_.readIdentities(files);
     std::ranges::stable_partition(
         files, [&](const std::string& file) { return tree_.identity(file).has_value(); });
-    Holder verdict = Holder::nobody;
-    for (std::size_t at = 0; verdict != Holder::another && at < files.size(); ++at) {
+    // The album's own files make the folder its, whatever lies beside them.
+    const bool ours = std::ranges::any_of(files, [&](const std::string& file) {
+        const std::optional<std::string>& carried = tree_.identity(file);
+        return carried && std::ranges::find(album.identities, *carried) != album.identities.end();
+    });
+    Holder verdict = ours ? Holder::album : Holder::nobody;
+    for (std::size_t at = 0; !ours && verdict != Holder::another && at < files.size(); ++at) {
         verdict = CardOwnership::weightier(verdict, whose(files[at], album));
     }
     holders_.emplace(cacheKey, verdict);
@@ -162,12 +169,13 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     const std::string& parent = forms.parent;
     const std::string& realParent = forms.realParent;
 
-    // Why the unnumbered name was passed over: another album is there, or
-    // files whose album can't be told.
+    // Why the unnumbered name was passed over: another album is there,
+    // files whose album can't be told, or something that is no folder.
     bool unclear = false;
+    bool notAFolder = false;
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
         claimed_.emplace(CardTree::pathKey(folder, true), album.owner);
-        result.found = Found{folder, n, own, n > 1 && unclear};
+        result.found = Found{folder, n, own, n > 1 && unclear, n > 1 && notAFolder};
         return result;
     };
     // Where the album's files already are, that is its folder.
@@ -192,10 +200,13 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         if (there == forms.there.end()) return take(joined(realParent, wanted), n, false);
         const CardTree::Entry& entry = *there->entry;
         const std::string folder = joined(realParent, entry.name);
-        const Holder whoseFolder =
-            entry.kind == CardTree::Kind::folder ? holder(folder, album) : Holder::another;
+        const bool isFolder = entry.kind == CardTree::Kind::folder;
+        const Holder whoseFolder = isFolder ? holder(folder, album) : Holder::another;
         if (whoseFolder == Holder::nobody) return take(folder, n, false);
-        if (n == 1) unclear = whoseFolder == Holder::unclear;
+        if (n == 1) {
+            unclear = whoseFolder == Holder::unclear;
+            notAFolder = !isFolder;
+        }
     }
     return result;
 }
