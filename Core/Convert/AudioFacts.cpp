@@ -20,10 +20,14 @@ std::optional<Facts> read(ByteSource& source, std::stop_token stop) {
     try {
         Facts facts;
         facts.size = source.size();
-        if (facts.size == 0) return facts;
+        if (facts.size == 0) {
+            facts.whole = false;  // no audio at all
+            return facts;
+        }
         CardTags::Tags tags = CardTags::read(source, stop);
         facts.form = tags.form;
         facts.tags = std::move(tags.fields);
+        facts.each = std::move(tags.each);
         facts.trailer = std::move(tags.trailer);
         facts.unreadable = tags.unreadable;
         const AudioLength::Reading length = AudioLength::read(source, std::move(stop));
@@ -44,6 +48,14 @@ std::optional<Facts> read(const std::filesystem::path& file, std::stop_token sto
         return std::nullopt;  // not there, no regular file, or not readable
     }
     return read(*source, std::move(stop));
+}
+
+bool isWhole(const std::optional<Facts>& facts) {
+    return facts && facts->whole;
+}
+
+std::optional<double> trueSeconds(const Facts& facts) {
+    return facts.whole ? facts.seconds : std::nullopt;
 }
 
 std::optional<Stray> stray(const std::optional<Facts>& facts) {

@@ -136,5 +136,31 @@ TEST(AudioFacts, TagsByTheirFormAndStrays) {
     EXPECT_EQ(AudioFacts::stray(AudioFacts::read(temp / "other.wma")), AudioFacts::Stray::untagged);
 }
 
+// The one check of a copy: there, with audio, and all its headers speak of;
+// only then is its length from its headers its true one.
+TEST(AudioFacts, AWholeCopyAndItsTrueLength) {
+    testing::TempDir temp;
+    testing::makeTone(temp / "whole.mp3", {.seconds = 6});
+    const std::string bytes = testing::readFile(temp / "whole.mp3");
+    testing::writeFile(temp / "cut.mp3", bytes.substr(0, bytes.size() / 2));
+    testing::writeFile(temp / "empty.mp3", "");
+    struct Case {
+        std::string name;
+        bool whole;
+    };
+    for (const auto& [name, whole] : std::vector<Case>{
+             {"whole.mp3", true}, {"cut.mp3", false}, {"empty.mp3", false}, {"gone.mp3", false}}) {
+        SCOPED_TRACE(name);
+        const std::optional<AudioFacts::Facts> facts = AudioFacts::read(temp / name);
+        EXPECT_EQ(AudioFacts::isWhole(facts), whole);
+        if (!facts) continue;
+        const std::optional<double> seconds = AudioFacts::trueSeconds(*facts);
+        EXPECT_EQ(seconds.has_value(), whole);
+        if (whole) {
+            EXPECT_NEAR(*seconds, 6, 0.1);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -6,18 +6,17 @@
 #include <cstdint>
 #include <string_view>
 
+#include "Core/Convert/AudioKind.hpp"
 #include "Core/Convert/AudioLengthParts.hpp"
-#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik::AudioLength {
 namespace {
 
+using AudioKind::eachChunk;
+using AudioKind::Kind;
 using parts::ratio;
 
-// Chunks looked at before a file counts as having no length: real files
-// hold a handful.
-constexpr int chunkLimit = 1024;
 // How far behind its tags an MP3's first frame may start; the first look
 // reads a little, enough where the frames start at once.
 constexpr std::uint64_t syncSearch = 64 * 1024;
@@ -29,14 +28,17 @@ bool startsWith(const Bytes& bytes, std::size_t at, std::string_view text) {
            std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::optional<double> flac(ByteSource& file, std::uint64_t at) {
+Reading flac(ByteSource& file, std::uint64_t at) {
     // The stream information block comes first: 4 bytes of header, then the
     // sample rate (20 bits) and the total samples (36 bits) at bytes 10 to 17.
-    const Bytes head = file.read(at, 4 + 18);
-    if (head.size() < 22 || (head[0] & 0x7F) != 0) return std::nullopt;
+    const Bytes head = file.read(at + 4, 4 + 18);
+    if (head.size() < 22 || (head[0] & 0x7F) != 0) return {};
     const std::uint64_t rate = numberAt(head, 14, 3, ByteOrder::big) >> 4;
     const std::uint64_t samples = numberAt(head, 17, 5, ByteOrder::big) & 0xFFFFFFFFFULL;
-    return ratio(static_cast<double>(samples), static_cast<double>(rate));
+    // Metadata cut short, or none of the samples it tells of behind it.
+    const AudioKind::Blocks blocks = AudioKind::flacBlocks(file, at);
+    return {ratio(static_cast<double>(samples), static_cast<double>(rate)),
+            !blocks.cut && (samples == 0 || blocks.end < file.size())};
 }
 
 // An 80-bit IEEE 754 extended number, as AIFF gives its sample rate.
@@ -48,38 +50,28 @@ double extended(const Bytes& bytes, std::size_t at) {
     return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
 }
 
-// WAV and AIFF are chunks of an id and a size, each padded to an even
-// length. `at` is where the chunks start; `found` is given each chunk's id,
-// its size as told, where its body starts and where the chunks end, and says
-// whether to go on.
-template <typename Found>
-void eachChunk(ByteSource& file, std::uint64_t at, ByteOrder order, Found found) {
-    const std::uint64_t end = file.size();
-    for (int chunks = 0; chunks < chunkLimit && at <= end && end - at >= 8; ++chunks) {
-        const Bytes header = file.read(at, 8);
-        if (header.size() < 8) break;
-        const std::uint64_t body = at + 8;
-        std::uint64_t size = numberAt(header, 4, 4, order);
-        if (!found(header, size, body)) break;
-        if (size > end - body) break;
-        at = body + size;
-        if (size % 2 != 0 && at < end) ++at;
-    }
-}
-
 // Format tags whose length is their data size over the block size: PCM,
 // floating point, A-law and mu-law.
 bool isPlain(std::uint64_t format) {
     return format == 1 || format == 3 || format == 6 || format == 7;
 }
 
+// Whether a chunk whose size runs past the file leaves the file whole:
+// only where the chunk holds the audio of a stream written before its
+// length was known, which says 0 there, or a size near 2 or 4 GiB that was
+// never set.
+bool sizeTold(std::uint64_t size) {
+    return size != 0 && size < 0x7FFFF000;
+}
+
 // WAV, or RF64 (`wide`), whose 64-bit sizes stand in its "ds64" chunk.
-std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
+Reading wave(ByteSource& file, std::uint64_t at, bool wide) {
     const std::uint64_t end = file.size();
     Bytes format;                          // the "fmt " chunk's first 26 bytes
     std::optional<std::uint64_t> data;     // bytes of audio
     std::optional<std::uint64_t> samples;  // "fact": samples of each channel
     std::uint64_t wideData = 0, wideSamples = 0;
+    bool whole = true;
     eachChunk(file, at + 12, ByteOrder::little,
               [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
                   if (startsWith(header, 0, "ds64")) {
@@ -96,45 +88,57 @@ std::optional<double> wave(ByteSource& file, std::uint64_t at, bool wide) {
                       if (fact.size() == 4) samples = numberAt(fact, 0, 4, ByteOrder::little);
                       if (wide && samples == 0xFFFFFFFF) samples = wideSamples;
                   } else if (startsWith(header, 0, "data")) {
+                      const bool streamed =
+                          wide ? size == 0xFFFFFFFF && wideData == 0 : !sizeTold(size);
                       if (wide && size == 0xFFFFFFFF) size = wideData;
-                      // A stream written before its length was known says 0, or more
-                      // than is there: the rest of the file is its data. The chunks
-                      // go on after it, where "fmt " may stand.
-                      if (size == 0 || size > end - body) size = end - body;
+                      // A stream written before its length was known: the rest of
+                      // the file is its data. The chunks go on after it, where
+                      // "fmt " may stand. Data that says more than there is was
+                      // cut short; what is there is its length.
+                      if (streamed || size > end - body) {
+                          whole = whole && streamed;
+                          size = end - body;
+                      }
                       data = size;
+                      return true;
                   }
+                  whole = whole && size <= end - body;
                   return true;
               });
-    if (format.size() < 16 || !data) return std::nullopt;
+    if (format.size() < 16 || !data) return {std::nullopt, whole};
     const std::uint64_t rate = numberAt(format, 4, 4, ByteOrder::little);
     std::uint64_t kind = numberAt(format, 0, 2, ByteOrder::little);
     // WAVE_FORMAT_EXTENSIBLE names its format in the first two bytes of a GUID.
     if (kind == 0xFFFE && format.size() >= 26) kind = numberAt(format, 24, 2, ByteOrder::little);
     if (isPlain(kind)) {
         const std::uint64_t block = numberAt(format, 12, 2, ByteOrder::little);
-        if (block == 0) return std::nullopt;
-        return ratio(static_cast<double>(*data / block), static_cast<double>(rate));
+        if (block == 0) return {std::nullopt, whole};
+        return {ratio(static_cast<double>(*data / block), static_cast<double>(rate)), whole};
     }
     // A compressed stream's length is its sample count; its average byte
     // rate is no more than an estimate.
-    if (!samples) return std::nullopt;
-    return ratio(static_cast<double>(*samples), static_cast<double>(rate));
+    if (!samples) return {std::nullopt, whole};
+    return {ratio(static_cast<double>(*samples), static_cast<double>(rate)), whole};
 }
 
-std::optional<double> aiff(ByteSource& file, std::uint64_t at) {
-    std::optional<double> seconds;
+Reading aiff(ByteSource& file, std::uint64_t at) {
+    Reading reading;
     eachChunk(file, at + 12, ByteOrder::big,
               [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+                  const bool sound = startsWith(header, 0, "SSND");
+                  reading.whole =
+                      reading.whole && (size <= file.size() - body || (sound && !sizeTold(size)));
                   if (!startsWith(header, 0, "COMM")) return true;
                   // Channels, sample frames, sample size, then the rate.
                   const Bytes common = file.read(body, 18);
                   if (size >= 18 && common.size() >= 18) {
-                      seconds = ratio(static_cast<double>(numberAt(common, 2, 4, ByteOrder::big)),
-                                      extended(common, 8));
+                      reading.seconds =
+                          ratio(static_cast<double>(numberAt(common, 2, 4, ByteOrder::big)),
+                                extended(common, 8));
                   }
-                  return false;
+                  return true;
               });
-    return seconds;
+    return reading;
 }
 
 // An MPEG audio layer III frame header.
@@ -210,17 +214,33 @@ std::optional<std::pair<std::size_t, Frame>> firstFrame(ByteSource& file, const 
     return std::nullopt;
 }
 
+// An ADTS frame header (AAC without a container), whose length no header tells.
+bool isADTS(const Bytes& head) {
+    return head.size() >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0;
+}
+
 Reading mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
     std::uint64_t end = file.size();
     if (end >= 128 && startsWith(file.read(end - 128, 3), 0, "TAG")) end -= 128;
-    if (at >= end) return {};
+    // A tag in front or behind says audio is there. Where the file holds
+    // nothing but the tags, or zeros behind them (a copy cut at the tag's
+    // end, or one whose room was taken before it was written), there is
+    // none; other bytes of no kind known may be whole for all that can be
+    // told.
+    const bool tagged = at > 0 || end < file.size();
+    if (at >= end) return {std::nullopt, !tagged};
     std::optional<std::pair<std::size_t, Frame>> found;
+    Bytes head;
     for (const std::uint64_t look : {firstLook, syncSearch}) {
-        const Bytes head = file.read(at, static_cast<std::size_t>(std::min(look, end - at)));
+        head = file.read(at, static_cast<std::size_t>(std::min(look, end - at)));
+        if (look == firstLook && isADTS(head)) return {};
         found = firstFrame(file, head, at, end);
         if (found || head.size() < look) break;
     }
-    if (!found) return {};
+    if (!found) {
+        return {std::nullopt,
+                !tagged || std::ranges::any_of(head, [](std::uint8_t b) { return b; })};
+    }
     at += found->first;
     const Frame* first = &found->second;
     if (const std::optional<Told> frames = told(file.read(at, 64), *first);
@@ -255,23 +275,39 @@ Reading mp3(ByteSource& file, std::uint64_t at, std::stop_token stop) {
     return {ratio(static_cast<double>(frames) * first->samples, first->rate), whole};
 }
 
+// An ASF file (WMA): no length read here, but its header cut short leaves
+// none of its audio.
+Reading asf(ByteSource& file, std::uint64_t at) {
+    const Bytes head = file.read(at, 24);
+    const std::uint64_t end = file.size() - at;
+    return {std::nullopt, head.size() == 24 && numberAt(head, 16, 8, ByteOrder::little) <= end};
+}
+
 }  // namespace
 
 Reading read(ByteSource& file, std::stop_token stop) {
     try {
-        const std::uint64_t at = id3::afterTags(file);
-        const Bytes magic = file.read(at, 12);
-        if (startsWith(magic, 0, "fLaC")) return {flac(file, at + 4)};
-        if ((startsWith(magic, 0, "RIFF") || startsWith(magic, 0, "RF64")) &&
-            startsWith(magic, 8, "WAVE")) {
-            return {wave(file, at, startsWith(magic, 0, "RF64"))};
+        const AudioKind::Start start = AudioKind::of(file);
+        // The file ended inside the tag in front of its audio.
+        if (start.tagCut) return {std::nullopt, false};
+        switch (start.kind) {
+            case Kind::flac:
+                return flac(file, start.at);
+            case Kind::wave:
+            case Kind::rf64:
+                return wave(file, start.at, start.kind == Kind::rf64);
+            case Kind::aiff:
+                return aiff(file, start.at);
+            case Kind::mp4:
+                return parts::mp4(file);
+            case Kind::asf:
+                return asf(file, start.at);
+            case Kind::ogg:
+                return {};  // its length stands in its last page, not its headers
+            case Kind::mpeg:
+                break;
         }
-        if (startsWith(magic, 0, "FORM") &&
-            (startsWith(magic, 8, "AIFF") || startsWith(magic, 8, "AIFC"))) {
-            return {aiff(file, at)};
-        }
-        if (startsWith(file.read(4, 4), 0, "ftyp")) return parts::mp4(file);
-        return mp3(file, at, stop);
+        return mp3(file, start.at, stop);
     } catch (const ConversionError&) {
         return {};  // the file shrank while it was read
     }

@@ -21,10 +21,17 @@
 namespace tarvik::AudioLength {
 
 struct Reading {
+    // As the headers tell it. Where the file is not whole they may tell more
+    // than is there (a frame count, a sample count): then the audio's true
+    // length is not known from them.
     std::optional<double> seconds;
-    // The bytes the headers speak of are there: an MP3's Info or Xing byte
-    // count, its last frame, an MP4's audio samples. True where no header
-    // tells.
+    // The bytes the headers speak of are there. Not so where the file ended
+    // inside the ID3 tag in front of its audio, holds no audio frame behind
+    // a tag, or holds less than its headers tell: an MP3's Info, Xing or
+    // VBRI byte count, its last frame, an MP4's movie and media atoms and
+    // audio samples, a WAV or AIFF chunk, FLAC's metadata, an ASF header.
+    // True as far as its bytes go where no header tells (a stream without
+    // a frame count, a piped FLAC or WAV, a fragmented MP4, Ogg).
     bool whole = true;
 };
 

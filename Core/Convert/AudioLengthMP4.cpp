@@ -2,12 +2,14 @@
 // duration as the edit list cuts it (the encoder's priming left out), never
 // the movie header's, which a longer video track or a second track sets. A
 // fragmented file keeps its samples outside the movie and has no length
-// here. Whether the file is whole is told by the audio track's sample table:
+// here. Whether the file is whole is told by its top-level atoms (a movie
+// there, none running past the end) and the audio track's sample table:
 // every chunk's samples must end within the file. Only the atoms on the way
 // and the few tables needed are read.
 #include <string_view>
 #include <vector>
 
+#include "Core/Convert/AudioKind.hpp"
 #include "Core/Convert/AudioLengthParts.hpp"
 #include "Core/Convert/MP4Atoms.hpp"
 
@@ -134,13 +136,9 @@ std::optional<double> trackSeconds(ByteSource& file, const Atoms& media, const A
     return ratio(static_cast<double>(duration - firstStart), static_cast<double>(scale));
 }
 
-}  // namespace
-
-Reading mp4(ByteSource& file) {
-    std::size_t budget = atomsPerLevel;
-    const std::optional<mp4::Atom> movie = mp4::findAtom(file, 0, file.size(), "moov", budget);
-    if (!movie) return {};
-    const Atoms atoms = childrenOf(file, *movie);
+// The length and wholeness the movie's first audio track tells.
+Reading movieSeconds(ByteSource& file, const mp4::Atom& movie) {
+    const Atoms atoms = childrenOf(file, movie);
     // Samples described in fragments outside the movie: no length told here.
     if (named(atoms, "mvex") != nullptr) return {};
     const Bytes movieHeader = payloadOf(file, named(atoms, "mvhd"));
@@ -169,6 +167,19 @@ Reading mp4(ByteSource& file) {
         return reading;
     }
     return {};
+}
+
+}  // namespace
+
+Reading mp4(ByteSource& file) {
+    // An atom that runs past the end (the movie, or the media data behind
+    // it) is a file cut short, and a file without a movie holds no audio.
+    const AudioKind::Atoms top = AudioKind::topLevel(file);
+    const mp4::Atom* movie = named(top.whole, "moov");
+    if (movie == nullptr) return {std::nullopt, false};
+    Reading reading = movieSeconds(file, *movie);
+    reading.whole = reading.whole && !top.cut;
+    return reading;
 }
 
 }  // namespace tarvik::AudioLength::parts

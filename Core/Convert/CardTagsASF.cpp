@@ -62,7 +62,7 @@ std::optional<std::string> utf16(const Bytes& bytes, std::size_t at, std::size_t
 }
 
 // One named value of the extended content or the metadata objects.
-void take(ASFFields& found, const std::optional<std::string>& name, std::uint64_t type,
+void take(Found& found, const std::optional<std::string>& name, std::uint64_t type,
           const Bytes& bytes, std::size_t at, std::size_t length) {
     if (!name) return;
     std::string* field = *name == "WM/AlbumTitle"    ? &found.fields.album
@@ -85,7 +85,7 @@ void take(ASFFields& found, const std::optional<std::string>& name, std::uint64_
 
 // Each reader below gives false where an object or a value runs past the
 // room its parent leaves: the header is damaged there.
-bool readDescription(Span object, ASFFields& found) {
+bool readDescription(Span object, Found& found) {
     if (!object.has(10)) return false;
     std::array<std::size_t, 5> lengths{};
     for (std::size_t& length : lengths) length = object.number(2);
@@ -101,7 +101,7 @@ bool readDescription(Span object, ASFFields& found) {
     return true;
 }
 
-bool readExtendedContent(Span object, ASFFields& found) {
+bool readExtendedContent(Span object, Found& found) {
     if (!object.has(2)) return false;
     for (std::uint64_t count = object.number(2); count > 0; --count) {
         if (!object.has(2)) return false;
@@ -120,7 +120,7 @@ bool readExtendedContent(Span object, ASFFields& found) {
 }
 
 // The metadata and metadata library objects share their records' form.
-bool readMetadata(Span object, ASFFields& found) {
+bool readMetadata(Span object, Found& found) {
     if (!object.has(2)) return false;
     for (std::uint64_t count = object.number(2); count > 0; --count) {
         if (!object.has(12)) return false;
@@ -139,7 +139,7 @@ bool readMetadata(Span object, ASFFields& found) {
 
 // The objects from `within.at` to its end, each a GUID and a 64-bit size
 // that counts its own header.
-bool readObjects(Span within, ASFFields& found, bool inExtension) {
+bool readObjects(Span within, Found& found, bool inExtension) {
     while (within.left() > 0) {
         if (!within.has(24)) return false;
         Span header{within.bytes, within.at + 16, within.end};
@@ -170,8 +170,8 @@ bool readObjects(Span within, ASFFields& found, bool inExtension) {
 
 }  // namespace
 
-ASFFields asfFields(const Bytes& header) {
-    ASFFields found;
+Found asfFields(const Bytes& header) {
+    Found found;
     // The header object's GUID, its size, the number of objects and two
     // reserved bytes; the file may have ended within it.
     if (header.size() < 30) {

@@ -4,8 +4,8 @@
 #include <climits>
 #include <string_view>
 
+#include "Core/Convert/AudioKind.hpp"
 #include "Core/Convert/CardTags.hpp"
-#include "Core/Convert/ID3Tag.hpp"
 #include "Core/Convert/MP4Atoms.hpp"
 #include "Core/Platform/Errors.hpp"
 
@@ -15,9 +15,8 @@ namespace {
 constexpr std::size_t readChunk = std::size_t{1} << 20;
 // TagLib recurses once a level: real files nest six or seven deep.
 constexpr int depthLimit = 16;
-// Top-level atoms looked at before a file counts as having no movie.
-constexpr std::size_t topLevelAtoms = 1024;
-constexpr std::size_t flacBlocks = 1024;
+// Pages looked at for an Ogg stream's comment: far beyond real files.
+constexpr std::size_t oggPages = 1024;
 
 bool nameIs(const Bytes& bytes, std::uint64_t at, std::string_view name) {
     return bytes.size() >= at + 4 &&
@@ -122,18 +121,34 @@ Bytes BoundedReader::take(std::uint64_t offset, std::size_t length) {
 }
 
 std::optional<Movie> movieOf(BoundedReader& file) {
-    std::size_t budget = topLevelAtoms;
-    const std::optional<mp4::Atom> type = mp4::atomAt(file, 0, file.size(), false);
-    const std::optional<mp4::Atom> movie = mp4::findAtom(file, 0, file.size(), "moov", budget);
-    if (!type || type->type != "ftyp" || !movie) return std::nullopt;
+    const AudioKind::Atoms top = AudioKind::topLevel(file);
+    if (top.whole.empty() || top.whole.front().type != "ftyp") return std::nullopt;
+    const mp4::Atom& type = top.whole.front();
+    const auto whole = std::ranges::find(top.whole, "moov", &mp4::Atom::type);
+    const bool cut = whole == top.whole.end();
+    if (cut && (!top.cut || top.cut->type != "moov")) return std::nullopt;
+    const mp4::Atom& movie = cut ? *top.cut : *whole;
     Movie found;
-    if (type->end - type->start > 4096 || movie->end - movie->start > CardTags::tagLimit) {
+    const std::uint64_t movieEnd = std::min(movie.end, file.size());
+    if (type.end - type.start > 4096 || movieEnd - movie.start > CardTags::tagLimit) {
         found.readable = false;
         return found;
     }
-    found.bytes = file.take(type->start, static_cast<std::size_t>(type->end - type->start));
-    const Bytes moov = file.take(movie->start, static_cast<std::size_t>(movie->end - movie->start));
+    found.bytes = file.take(type.start, static_cast<std::size_t>(type.end - type.start));
+    const std::size_t movieAt = found.bytes.size();
+    const Bytes moov = file.take(movie.start, static_cast<std::size_t>(movieEnd - movie.start));
     found.bytes.insert(found.bytes.end(), moov.begin(), moov.end());
+    if (cut) {
+        // The copy's movie ends where the file did, so that its items before
+        // the cut are read as a whole movie's would be.
+        const std::uint64_t length = found.bytes.size() - movieAt;
+        const bool wide = movie.payload - movie.start == 16;
+        for (std::size_t byte = 0; byte < (wide ? 8U : 4U); ++byte) {
+            found.bytes[movieAt + (wide ? 8 : 0) + byte] =
+                static_cast<std::uint8_t>(length >> (8 * ((wide ? 7 : 3) - byte)));
+        }
+        found.damaged = true;
+    }
     Walk walk{found.bytes};
     for (std::uint64_t at = 0; at < found.bytes.size();) {
         const std::optional<Step> step = atomAsTagLib(walk, at, 0);
@@ -144,7 +159,7 @@ std::optional<Movie> movieOf(BoundedReader& file) {
         if (!step->valid) break;
         at = step->next;
     }
-    found.damaged = walk.damaged;
+    found.damaged = found.damaged || walk.damaged;
     return found;
 }
 
@@ -157,16 +172,55 @@ std::optional<Bytes> asfHeaderOf(BoundedReader& file, std::uint64_t at) {
 }
 
 std::optional<Bytes> flacBlocksOf(BoundedReader& file, std::uint64_t at) {
-    std::uint64_t end = at + 4;
-    for (std::size_t blocks = 0; blocks < flacBlocks; ++blocks) {
-        const Bytes header = file.read(end, 4);
-        if (header.size() < 4) break;
-        const std::uint64_t length = mp4::bigEndian(header, 1, 3);
-        end += 4 + std::min(length, file.size() - std::min(file.size(), end + 4));
-        if (end - at > CardTags::tagLimit) return std::nullopt;
-        if ((header[0] & 0x80) != 0) break;  // the last block
-    }
+    const std::uint64_t end = std::min(AudioKind::flacBlocks(file, at).end, file.size());
+    if (end - at > CardTags::tagLimit) return std::nullopt;
     return file.take(at, static_cast<std::size_t>(end - at));
+}
+
+std::optional<Bytes> oggHeadOf(BoundedReader& file, std::uint64_t at) {
+    std::uint64_t end = at;
+    std::optional<std::uint64_t> stream;  // the first page's serial number
+    int packets = 0;                      // of that stream, ended so far
+    for (std::size_t pages = 0; pages < oggPages && packets < 2; ++pages) {
+        // "OggS", version, flags, position, serial number, page number,
+        // checksum, then the number of segments and their lengths.
+        const Bytes header = file.read(end, 27);
+        if (header.size() < 27 || !nameIs(header, 0, "OggS")) break;
+        const Bytes lengths = file.read(end + 27, header[26]);
+        if (lengths.size() < header[26]) break;
+        const std::uint64_t serial = numberAt(header, 14, 4, ByteOrder::little);
+        if (!stream) stream = serial;
+        end += 27 + lengths.size();
+        for (const std::uint8_t length : lengths) {
+            end += length;
+            // A packet ends with a segment shorter than 255 bytes.
+            if (length < 255 && serial == *stream) ++packets;
+        }
+        if (end - at > CardTags::tagLimit) return std::nullopt;
+    }
+    return file.take(at, static_cast<std::size_t>(std::min(end, file.size()) - at));
+}
+
+Chunks chunksOf(BoundedReader& file, std::uint64_t at, ByteOrder order) {
+    Chunks chunks;
+    AudioKind::eachChunk(
+        file, at, order, [&](const Bytes& header, std::uint64_t& size, std::uint64_t body) {
+            const bool id3 = nameIs(header, 0, "id3 ") || nameIs(header, 0, "ID3 ");
+            const bool list = nameIs(header, 0, "LIST") && order == ByteOrder::little &&
+                              nameIs(file.read(body, 4), 0, "INFO");
+            if (!id3 && !list) return true;
+            if (size > CardTags::tagLimit) {
+                chunks.tooLarge = true;
+                return true;
+            }
+            Bytes bytes = file.take(body, static_cast<std::size_t>(size));
+            if (id3 && !chunks.id3) chunks.id3 = std::move(bytes);
+            if (list && !chunks.info && bytes.size() >= 4) {
+                chunks.info = Bytes(bytes.begin() + 4, bytes.end());
+            }
+            return true;
+        });
+    return chunks;
 }
 
 }  // namespace tarvik::cardtags

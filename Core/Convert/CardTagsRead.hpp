@@ -1,13 +1,14 @@
 // The bounded reads behind CardTags: the bytes of a card file's tag taken in
 // chunks with the stop heeded before each, and the parts of a file that
 // TagLib is given a copy of (an MP4 file's "ftyp" and "moov", FLAC's
-// metadata blocks), each no longer than the tag limit. The MP4 copy is
-// walked first the way TagLib walks it, so that a hostile file is refused
-// before TagLib's recursion goes deeper than a real file's. An ASF header
-// is read here, not by TagLib. Internal to CardTags; pure, any thread.
+// metadata blocks, an Ogg stream's header pages, the ID3 chunk of a WAV or
+// AIFF file), each no longer than the tag limit. The MP4 copy is walked
+// first the way TagLib walks it, so that a hostile file is refused before
+// TagLib's recursion goes deeper than a real file's. ASF headers and INFO
+// lists are read here, not by TagLib. Also what each reader of one form
+// gives. Internal to CardTags; pure, any thread.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
@@ -32,18 +33,30 @@ private:
     std::stop_token stop_;
 };
 
+// What one of a file's tags gave, its fields as its form holds them.
+// `damaged` where the tag is there but was not read whole (too large, of a
+// version or form no reader knows, a part running past its room, the file
+// ending inside it): what it named past the damage is lost.
+struct Found {
+    SourceTags fields;
+    bool damaged = false;
+};
+
+// An ID3v2 tag: `tag` holds its ten-byte header and as much of the body as
+// the file holds.
+Found id3v2(const Bytes& tag);
 
 struct Movie {
     Bytes bytes;           // the "ftyp" atom, then the "moov" atom
     bool readable = true;  // false: too large, or nested or numbered past any real file
-    bool damaged = false;  // an atom in it runs past its end, as TagLib finds
+    // An atom in it runs past its end, as TagLib finds, or the file ended
+    // inside the movie (the copy's movie then says it ends with the copy).
+    bool damaged = false;
 };
 
-// The movie of an MP4 file; nothing when the file holds none.
+// The movie of an MP4 file, whole or as far as the file holds it; nothing
+// when the file holds none.
 std::optional<Movie> movieOf(BoundedReader& file);
-
-inline constexpr std::array<std::uint8_t, 16> asfHeaderGuid = {
-    0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 // The ASF header object at `at`, as far as the file holds it; nothing when
 // its size is no header's or beyond the limit.
@@ -53,14 +66,38 @@ std::optional<Bytes> asfHeaderOf(BoundedReader& file, std::uint64_t at);
 // description's title and author; the album, album artist and track of the
 // extended content description and of the metadata objects. `damaged` where
 // an object or a value runs past the room its parent leaves.
-struct ASFFields {
-    SourceTags fields;
-    bool damaged = false;
-};
-ASFFields asfFields(const Bytes& header);
+Found asfFields(const Bytes& header);
 
 // "fLaC" at `at` and the metadata blocks after it, as far as the file holds
 // them; nothing when they go on beyond the limit.
 std::optional<Bytes> flacBlocksOf(BoundedReader& file, std::uint64_t at);
+
+// The pages of the Ogg stream at `at` up to the one where its second packet
+// ends (Vorbis and Opus keep their comments there), as far as the file
+// holds them; nothing when they go on beyond the limit.
+std::optional<Bytes> oggHeadOf(BoundedReader& file, std::uint64_t at);
+
+// The tag chunks of a WAV (little-endian) or AIFF (big-endian) file whose
+// chunks start at `at`: the ID3 chunk's body and, in WAV, the INFO list's
+// (after "INFO"), each as far as the file holds it. `tooLarge` where one
+// goes on beyond the limit.
+struct Chunks {
+    std::optional<Bytes> id3;
+    std::optional<Bytes> info;
+    bool tooLarge = false;
+};
+Chunks chunksOf(BoundedReader& file, std::uint64_t at, ByteOrder order);
+
+// The title, artist, album and track of an INFO list's body.
+Found infoFields(const Bytes& list);
+
+// The tags of each kind's own form, read from the file (CardTagsNative.cpp):
+// an MP4 file's items (nothing where it holds no movie), the attributes of
+// the ASF header at `at`, and the Vorbis comments of the FLAC or Ogg stream
+// at `at`.
+std::optional<Found> mp4Items(BoundedReader& file);
+Found asfAttributes(BoundedReader& file, std::uint64_t at);
+Found flacComments(BoundedReader& file, std::uint64_t at);
+Found oggComments(BoundedReader& file, std::uint64_t at);
 
 }  // namespace tarvik::cardtags
