@@ -321,8 +321,8 @@ CardAlbums::AtPlace CardAlbums::atPlace(const CardTree::Located& at, std::size_t
     if (match == CardOwnership::Match::none && !isCut(at.relative)) return AtPlace::other;
     // A copy that ended early, or tagged as an earlier run wrote it, is the
     // track's own, to be written again whole in its place.
-    return card && card->whole && match == CardOwnership::Match::same ? AtPlace::track
-                                                                      : AtPlace::cutTrack;
+    return AudioFacts::isWhole(card) && match == CardOwnership::Match::same ? AtPlace::track
+                                                                            : AtPlace::cutTrack;
 }
 
 CardAlbums::Place CardAlbums::place(std::size_t index) {
@@ -340,7 +340,7 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         const std::optional<CardTree::Located> located = tree_.locate(copy->second.file);
         const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(copy->second.file);
         item.relativePath = copy->second.file;
-        place.present = card && card->whole;
+        place.present = AudioFacts::isWhole(card);
         place.location =
             PosixFS::Location{tree_.fullPath(copy->second.file), located->found, located->levels};
         return place;

@@ -139,16 +139,15 @@ TEST(CardRule, AnAlbumWhoseNameTheUnitReadsAsAnothersKeepsApart) {
     EXPECT_EQ(pathsBelow(temp / "sent"), pathsBelow(temp / "card"));
 }
 
-// A player's MP3 whose rating frame (POPM) runs past its tag, so that
-// nothing of the tag can be read.
-std::string playerTaggedMP3(const fs::path& scratch) {
+// A player's MP3 whose rating frame (POPM) runs past its tag; with `frames`
+// (ISO-8859-1 texts) behind it.
+std::string playerTaggedMP3(const fs::path& scratch, const ID3Form& frames = {}) {
     const std::string popm = std::string("POPM") + id3forms::bigEndian(200, 4) +
                              std::string(2, '\0') + "player@example" + '\0' + "\xC4";
-    const std::string frames =
-        popm + id3Tag({.frames = {{"TIT2", "Live"}, {"TALB", "Best"}}}).substr(10);
+    const std::string body = popm + (frames.frames.empty() ? "" : id3Tag(frames).substr(10));
     makeTone(scratch / "bare.mp3",
              {.extraArguments = {"-map_metadata", "-1", "-id3v2_version", "0"}});
-    return "ID3\x03" + std::string(2, '\0') + id3forms::syncsafe(frames.size()) + frames +
+    return "ID3\x03" + std::string(2, '\0') + id3forms::syncsafe(body.size()) + body +
            readFile(scratch / "bare.mp3");
 }
 
@@ -175,6 +174,16 @@ TEST(CardRule, TheAlbumsOwnFilesKeepItsFolderWhateverLiesBeside) {
              ASSERT_TRUE(facts && facts->unreadable);
          },
          {unreadable}},
+        {"a player's file of another album",
+         false,
+         [](const fs::path& folder, const fs::path& scratch) {
+             writeFile(
+                 folder / "09 Other.mp3",
+                 playerTaggedMP3(
+                     scratch,
+                     {.frames = {{"TIT2", "Other"}, {"TPE1", "Stranger"}, {"TALB", "Road"}}}));
+         },
+         {}},
         {"a copy the user renamed",
          false,
          [](const fs::path& folder, const fs::path&) {

@@ -241,7 +241,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
             return Target{.relative = cardFile,
                           .own = true,
                           .matched = !tree_.identity(cardFile),
-                          .whole = card && card->whole};
+                          .whole = AudioFacts::isWhole(card)};
         }
     }
     const std::string base = safeName(file, false);
@@ -263,7 +263,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
                         : card && isFile(index, at, located->relative, *card);
             target.matched = target.own && !carries;
             if (!target.own) continue;
-            target.whole = card && card->whole;
+            target.whole = AudioFacts::isWhole(card);
         }
         target.replaces = earlier;
         claimedFiles_.insert(located->key);

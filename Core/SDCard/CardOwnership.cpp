@@ -127,15 +127,32 @@ bool sameSong(const CardFile& card, const TrackMeta& meta) {
 }
 
 Naming naming(const CardFile& card, const TrackMeta& meta) {
-    // The trailer holds no album artist: at best the album is the same.
-    if (card.form == Form::id3v1) {
-        return sameV1(card.trailer, {.album = meta.album}, {63}, false) ? Naming::unclear
-                                                                        : Naming::differs;
+    // Each tag of the file names its album for itself: one that names this
+    // album makes the file the album's, and only where every tag that names
+    // one names another is the file another's.
+    const auto namedBy = [&](Form form, const SourceTags& fields) {
+        // The trailer holds no album artist: at best the album is the same.
+        if (form == Form::id3v1) {
+            return sameV1(card.trailer, {.album = meta.album}, {63}, false) ? Naming::unclear
+                                                                            : Naming::differs;
+        }
+        const Naming album = compare(fields.album, meta.album);
+        const Naming artist = compare(fields.albumArtist, meta.albumArtist);
+        if (album == Naming::differs || artist == Naming::differs) return Naming::differs;
+        return album == Naming::same && artist == Naming::same ? Naming::same : Naming::unclear;
+    };
+    if (card.each.empty()) return namedBy(card.form, card.tags);
+    bool differs = true;
+    bool named = false;
+    for (const CardTags::Tag& tag : card.each) {
+        if (tag.fields.album.empty() && tag.fields.albumArtist.empty()) continue;
+        named = true;
+        const Naming one = namedBy(tag.form, tag.fields);
+        if (one == Naming::same) return Naming::same;
+        differs = differs && one == Naming::differs;
     }
-    const Naming album = compare(card.tags.album, meta.album);
-    const Naming artist = compare(card.tags.albumArtist, meta.albumArtist);
-    if (album == Naming::differs || artist == Naming::differs) return Naming::differs;
-    return album == Naming::same && artist == Naming::same ? Naming::same : Naming::unclear;
+    if (!named) return namedBy(card.form, card.tags);
+    return differs ? Naming::differs : Naming::unclear;
 }
 
 Naming naming(const CardFile& card, const std::vector<const TrackMeta*>& tracks) {
@@ -181,7 +198,9 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
 }
 
 bool cutBeyondTelling(const AlbumIdentity::Carried& carried, const std::optional<CardFile>& card) {
-    return !carried.album && card && !card->whole && (card->unreadable || !card->namesAlbum());
+    // An empty file tells not even that: it stays as it is.
+    return !carried.album && card && card->size > 0 && !AudioFacts::isWhole(card) &&
+           (card->unreadable || !card->namesAlbum());
 }
 
 Holder whose(const std::optional<CardFile>& card, const std::function<Naming()>& naming,

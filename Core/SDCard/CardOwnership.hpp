@@ -82,8 +82,8 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
             const Song& song, bool atItsName, const Lengths& lengths);
 
 // A copy cut so short that nothing of its album can be read any more: no
-// identity, its bytes not all there, and its tags unreadable or naming no
-// album. At a song's own name in its album's folder it is the song's copy,
+// identity, some bytes but not all its headers speak of, and its tags
+// unreadable or naming no album. At a song's own name in its album's folder it is the song's copy,
 // to be written again whole, as a cut copy that still tells is.
 bool cutBeyondTelling(const AlbumIdentity::Carried& carried, const std::optional<CardFile>& card);
 
