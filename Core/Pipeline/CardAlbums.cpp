@@ -1,5 +1,6 @@
 #include "Core/Pipeline/CardAlbums.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <set>
 #include <utility>
@@ -136,8 +137,21 @@ std::string CardAlbums::baseOf(std::size_t index) const {
 SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
     const std::string& identity = identities_[index];
     const std::vector<const Item*>& tracks = tracks_.at(identity);
+    // Where an earlier run without the lookup put the album, where the
+    // lookup renamed it since.
+    const std::string base = baseOf(index);
+    std::vector<std::string> formerBases;
+    for (const Item* track : tracks) {
+        if (!track->library) continue;
+        std::string former =
+            Placement::location(*track->library, profile_, track->albumIndex + 1, 0).folder;
+        if (former != base && std::ranges::find(formerBases, former) == formerBases.end()) {
+            formerBases.push_back(std::move(former));
+        }
+    }
     return {.owner = identity,
-            .base = baseOf(index),
+            .base = base,
+            .formerBases = std::move(formerBases),
             .cardNames = cardNames_,
             .identities = songs_[index].albums,
             .naming =

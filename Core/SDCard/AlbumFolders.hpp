@@ -45,6 +45,9 @@ public:
         // The album's folder without a number, parent levels and name, as
         // planned; with `cardNames` each level takes its card form on the card.
         std::string base;
+        // Where earlier runs may have put it, named as the library names it
+        // where a lookup renamed the album since: found there, it stays.
+        std::vector<std::string> formerBases = {};
         bool cardNames = false;
         // The album identities its files may carry: the one written now and
         // those earlier runs wrote, where a lookup renamed the album since.
@@ -107,10 +110,10 @@ private:
         bool unusable = false;            // a path that leaves the card
         std::vector<Form> there;          // lowest number first
     };
-    Forms formsOf(const Album& album);
+    Forms formsOf(const Album& album, const std::string& base);
 
-    // The album's folder name with number n (1: none), as the card names it.
-    static std::string nameFor(const Album& album, std::int64_t n);
+    // The folder name of `base` with number n (1: none), as the card names it.
+    static std::string nameFor(const Album& album, const std::string& base, std::int64_t n);
     Result search(const Album& album);
     bool heldByAnother(const std::string& key, const std::string& owner) const;
     bool claimedByAnother(const std::string& key, const std::string& owner) const;
