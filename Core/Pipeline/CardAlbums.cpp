@@ -149,6 +149,10 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
             formerBases.push_back(std::move(former));
         }
     }
+    std::set<std::string> fileKeys;
+    for (const Item* track : tracks) {
+        fileKeys.insert(CardTree::fileKey(nameOf(onCard(track->relativePath, true))));
+    }
     return {.owner = identity,
             .base = base,
             .formerBases = std::move(formerBases),
@@ -169,7 +173,8 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
                 [this, &tracks](const std::string&, const CardTrackMatch::CardFile& card) {
                     return matcher_.isTrack(tracks, card);
                 },
-            .rules = rules_};
+            .rules = rules_,
+            .fileKeys = fileKeys};
 }
 
 void CardAlbums::prefetch() {

@@ -217,5 +217,36 @@ TEST(CardRule, TheAlbumsOwnFilesKeepItsFolderWhateverLiesBeside) {
     }
 }
 
+// A file or a link where the album's folder should be is no album's: the
+// export and the send take "Best 2" and leave it as it is, and the log says
+// what stood there, never that another album is there.
+TEST(CardRule, WhatIsNoFolderInTheAlbumsPlaceIsToldAsSuch) {
+    const DeviceProfile plain("test", "Test");
+    const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> cases = {
+        {"a file", [](const fs::path& at) { writeFile(at, "notes"); }},
+        {"a link", [](const fs::path& at) { fs::create_symlink("elsewhere", at); }},
+    };
+    for (const auto& [name, make] : cases) {
+        SCOPED_TRACE(name);
+        TempDir temp;
+        const fs::path music = temp / "music";
+        makeSongs(music, {"Band/Best|Song|1|1"});
+        for (const char* card : {"card", "sent"}) {
+            fs::create_directories(temp / card / "MUSIC/Band");
+            make(temp / card / "MUSIC/Band/Best");
+        }
+        const auto events = exportSelection(temp / "card", music, plain, {});
+        EXPECT_EQ(trace(events, "notice"),
+                  Texts{"notice 「Best」はフォルダではないため「Best 2」に書き出しました"});
+        EXPECT_EQ(pathsBelow(temp / "card/MUSIC/Band/Best 2"), Texts{"01 Song.mp3"});
+        const Sent sent = sendTo(temp / "sent", music, plain, {}, temp / "export");
+        EXPECT_EQ(sent.places, (std::map<std::string, std::string>{{"Band/Best", "Band/Best 2"}}));
+        for (const char* card : {"card", "sent"}) {
+            EXPECT_EQ(fs::symlink_status(temp / card / "MUSIC/Band/Best").type(),
+                      name == "a file" ? fs::file_type::regular : fs::file_type::symlink);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -5,6 +5,7 @@
 // ffprobe reads back what the card holds.
 #include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
+#include "Core/SDCard/SDCardTools.hpp"
 
 namespace tarvik {
 namespace {
@@ -81,7 +82,8 @@ std::vector<ConversionEvent> exportAlbum(const fs::path& card, const fs::path& m
 // the album's folder holds each song once, in the store's names and numbers,
 // each with its own audio; the rewritten songs are told, and the third
 // export writes nothing. An album the store names otherwise stays in the
-// folder it was written to.
+// folder it was written to. A send of the album exported with the lookup
+// onto the first card leaves each song once too.
 TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
     if (const std::string missing = missingProgram({"ffmpeg", "ffprobe"}); !missing.empty())
         GTEST_SKIP() << missing;
@@ -151,6 +153,7 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
 
         EXPECT_EQ(describe(exportAlbum(card, music, nullptr).back()),
                   "done " + std::to_string(c.edition.library.size()) + " skipped 0 failed 0");
+        fs::copy(card, temp / "sent", fs::copy_options::recursive);
         const auto second = exportAlbum(card, music, &service);
         Texts told = trace(second, "notice");
         std::ranges::sort(told);
@@ -163,6 +166,18 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
                   "done 0 skipped " + std::to_string(c.edition.library.size()) + " failed 0");
         EXPECT_EQ(songsIn(card / folder / c.edition.album), c.songs);
         EXPECT_EQ(pathsBelow(card).size(), c.songs.size());
+
+        // The same album exported with the lookup into a folder and sent:
+        // the send replaces each copy the first export wrote otherwise.
+        if (!c.edition.storeAlbum.empty()) continue;
+        exportAlbum(temp / "export", music, &service);
+        const std::vector<SDCardTools::Album> albums =
+            SDCardTools::exportedAlbums({temp / "export/MUSIC"});
+        EXPECT_FALSE(SDCardTools::isOnCard(albums.at(0), temp / "sent/MUSIC"));
+        SDCardTools::send(albums, temp / "sent/MUSIC");
+        EXPECT_TRUE(SDCardTools::isOnCard(albums.at(0), temp / "sent/MUSIC"));
+        EXPECT_EQ(songsIn(temp / "sent" / folder / c.edition.album), c.songs);
+        EXPECT_EQ(pathsBelow(temp / "sent").size(), c.songs.size());
     }
 }
 

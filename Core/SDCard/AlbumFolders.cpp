@@ -65,6 +65,10 @@ AlbumFolders::Holder AlbumFolders::whose(const std::string& file, const Album& a
                    : Holder::another;
     }
     const std::optional<CardFile>& card = tree_.facts(file);
+    if (CardOwnership::cutBeyondTelling(tree_.carried(file), card) &&
+        album.fileKeys.contains(CardTree::fileKey(lastComponent(file)))) {
+        return Holder::album;
+    }
     return CardOwnership::whose(
         card, [&] { return album.naming ? album.naming(*card) : CardOwnership::Naming::unclear; },
         [&] { return album.isTrack && album.isTrack(file, *card); });

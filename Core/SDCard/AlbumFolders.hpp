@@ -58,6 +58,9 @@ public:
         std::function<CardOwnership::Naming(const CardFile&)> naming;
         std::function<bool(const std::string& file, const CardFile&)> isTrack;
         SafeName::Rules rules;  // the limits a numbered name keeps to
+        // The card keys (CardTree::fileKey) of the names its files take: a
+        // copy cut beyond telling under one of them is its.
+        std::set<std::string> fileKeys = {};
     };
 
     struct Found {

@@ -137,13 +137,18 @@ AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) {
         }
         return sameBytesAsOne(index, cardFile);
     };
+    std::set<std::string> fileKeys;
+    for (const std::string& file : albums_[index].files) {
+        fileKeys.insert(CardTree::fileKey(safeName(file, false)));
+    }
     return AlbumFolders::Album{.owner = std::to_string(index),
                                .base = albums_[index].relativePath,
                                .cardNames = true,
                                .identities = identities_[index],
                                .naming = naming,
                                .isTrack = isTrack,
-                               .rules = sendRules};
+                               .rules = sendRules,
+                               .fileKeys = fileKeys};
 }
 
 // The search keeps its answer for each album: asking again costs no card read.
