@@ -58,9 +58,7 @@ std::size_t tagEnd(const std::string& bytes) {
 // and the send each write it again in its place, once; the window shows it
 // missing before; later exports write nothing.
 TEST(CardCopies, ACopyCutInsideItsTagOrMovieIsWrittenAgainInItsPlace) {
-    DeviceProfile aac("test", "Test");
-    aac.audio.codec = DeviceProfile::Audio::Codec::aac;
-    aac.tags.format = DeviceProfile::Tags::Format::mp4;
+    const DeviceProfile aac = aacProfile();
     struct Case {
         std::string name;
         DeviceProfile profile;
@@ -111,12 +109,9 @@ TEST(CardCopies, ACopyCutInsideItsTagOrMovieIsWrittenAgainInItsPlace) {
 // under an ID3v1-only unit find it by the audio the conversion made, and
 // write nothing; the send agrees.
 TEST(CardCopies, ASongTheLibraryHoldsCutShortIsWrittenOnce) {
-    DeviceProfile v1("test", "Test");
-    v1.tags.format = DeviceProfile::Tags::Format::id3v1;
-    v1.tags.encoding = DeviceProfile::Tags::Encoding::latin1;
     const std::vector<std::pair<std::string, DeviceProfile>> cases = {
         {"an older card", DeviceProfile("test", "Test")},
-        {"an ID3v1-only unit", v1},
+        {"an ID3v1-only unit", id3v1Profile(DeviceProfile::Tags::Encoding::latin1)},
     };
     for (const auto& [name, profile] : cases) {
         SCOPED_TRACE(name);
@@ -163,21 +158,12 @@ void retag(const fs::path& folder) {
 // the send and the window judge them by the same fields, and agree that
 // every song is there.
 TEST(CardCopies, AnID3v1CardATaggerSavedAgainHoldsItsSongs) {
-    const std::string longTitle = "A Title Far Longer Than Thirty Bytes";
-    const std::string longJapanese =
-        "\u3068\u3066\u3082\u9577\u3044\u66F2\u306E\u540D\u524D"
-        "\u304C\u4E09\u5341\u30D0\u30A4\u30C8\u3092\u8D85\u3048\u308B";
-    const std::vector<std::pair<DeviceProfile::Tags::Encoding, std::string>> cases = {
-        {DeviceProfile::Tags::Encoding::latin1, longTitle},
-        {DeviceProfile::Tags::Encoding::shiftJIS, longJapanese}};
-    for (const auto& [encoding, title] : cases) {
+    for (const auto& [encoding, title] : titlesPastTheTrailer()) {
         SCOPED_TRACE(title);
         TempDir temp;
         const fs::path music = temp / "music", card = temp / "card";
         makeAlbum(music, "Band", "Road", 500, title);
-        DeviceProfile v1("test", "Test");
-        v1.tags.format = DeviceProfile::Tags::Format::id3v1;
-        v1.tags.encoding = encoding;
+        const DeviceProfile v1 = id3v1Profile(encoding);
         exportSelection(card, music, v1, {});
         retag(card);
         const std::map<std::string, std::string> before = filesBelow(card);
@@ -201,10 +187,7 @@ TEST(CardCopies, AnID3v1CardATaggerSavedAgainHoldsItsSongs) {
 TEST(CardCopies, AnM4AShowsItsAlbumAsItsAlbum) {
     TempDir temp;
     makeTones(temp / "music", 1.0, {"Band/Best|Song|Band|1"});
-    DeviceProfile aac("test", "Test");
-    aac.audio.codec = DeviceProfile::Audio::Codec::aac;
-    aac.tags.format = DeviceProfile::Tags::Format::mp4;
-    exportSelection(temp / "card", temp / "music", aac, {});
+    exportSelection(temp / "card", temp / "music", aacProfile(), {});
     const fs::path file = temp / "card/MUSIC/Band/Best/01 Song.m4a";
     ASSERT_EQ(runCommand({systemPython, "-c",
                           "import sys\nfrom mutagen.mp4 import MP4\n"

@@ -126,9 +126,7 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
                     "mpeg4", (music / "Band/Movie/1.m4a").string()})
             .exitCode,
         0);
-    DeviceProfile v1("test", "Test");
-    v1.tags.format = DeviceProfile::Tags::Format::id3v1;
-    v1.tags.encoding = DeviceProfile::Tags::Encoding::latin1;
+    const DeviceProfile v1 = id3v1Profile(DeviceProfile::Tags::Encoding::latin1);
     for (int run = 1; run <= 3; ++run) {
         SCOPED_TRACE(run);
         const auto events = exportSelection(card, music, v1, {});
@@ -143,9 +141,7 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
 // identity or written before it, as MP3 or M4A: a re-export writes it again
 // whole in its place, and there is one copy.
 TEST(CardFiles, ACopyCutShortIsWrittenAgainWholeInItsPlace) {
-    DeviceProfile aac("test", "Test");
-    aac.audio.codec = DeviceProfile::Audio::Codec::aac;
-    aac.tags.format = DeviceProfile::Tags::Format::mp4;
+    const DeviceProfile aac = aacProfile();
     struct Case {
         std::string name;
         DeviceProfile profile;

@@ -104,22 +104,12 @@ TEST(OlderCards, NamesTheShiftJISFormCantHoldTellNoAlbumApart) {
 // identity and titles cut to 30 bytes, in Latin-1 or Shift-JIS; the second
 // export finds every track by what that form holds and writes nothing.
 TEST(OlderCards, FilesAnID3v1UnitGotAreFoundByWhatThatFormHolds) {
-    const std::string longTitle = "A Title Far Longer Than Thirty Bytes";
-    const std::string longJapanese =
-        "\u3068\u3066\u3082\u9577\u3044\u66F2\u306E\u540D\u524D"
-        "\u304C\u4E09\u5341\u30D0\u30A4\u30C8\u3092\u8D85\u3048\u308B";
-    const std::vector<std::pair<DeviceProfile::Tags::Encoding, std::string>> cases = {
-        {DeviceProfile::Tags::Encoding::latin1, longTitle},
-        {DeviceProfile::Tags::Encoding::shiftJIS, longJapanese}};
-    for (const auto& [encoding, title] : cases) {
+    for (const auto& [encoding, title] : titlesPastTheTrailer()) {
         SCOPED_TRACE(title);
         TempDir temp;
         const fs::path music = temp / "music", card = temp / "card";
         makeAlbum(music, "Band", "Album", 500, title);
-        DeviceProfile v1("test", "Test");
-        v1.tags.format = DeviceProfile::Tags::Format::id3v1;
-        v1.tags.encoding = encoding;
-        exportSelection(card, music, v1, {});
+        exportSelection(card, music, id3v1Profile(encoding), {});
         const Texts before = pathsBelow(card);
         ASSERT_EQ(before.size(), 2U);
         const auto events = exportSelection(card, music, DeviceProfile("test", "Test"), {});
