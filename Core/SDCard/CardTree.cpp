@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -154,7 +155,17 @@ std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
 }
 
 bool CardTree::isAudioFile(const Entry& entry) {
-    return entry.kind == Kind::file && !entry.name.starts_with('.') && isCardAudioFile(entry.name);
+    if (entry.kind != Kind::file || entry.name.starts_with('.')) return false;
+    if (isCardAudioFile(entry.name)) return true;
+    // The kinds a library holds besides: a stranger's album of them names its
+    // folder as much as one the unit plays.
+    static const std::set<std::string> libraryKinds{"flac", "ogg",  "oga", "opus",
+                                                    "m4b",  "wav",  "aif", "aiff"};
+    std::string extension = pathExtension(entry.name);
+    std::ranges::transform(extension, extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return libraryKinds.contains(extension);
 }
 
 const std::vector<CardTree::Entry>& CardTree::entries(const std::string& folder) {

@@ -97,7 +97,9 @@ public:
     // throwing: a folder not wholly read is read again when asked.
     void prefetch(const std::vector<std::string>& folders);
 
-    // A regular file of a card audio type, not hidden.
+    // A regular file, not hidden, of a card audio type or of a kind a music
+    // library holds (FLAC, Ogg, Opus, M4B, WAV, AIFF): whose a folder is
+    // weighs them all.
     static bool isAudioFile(const Entry& entry);
 
     // From now on the levels of `relative` (real names where found) are there:
