@@ -1,12 +1,13 @@
 // What an audio file on a card says of itself without a child process: its
-// size, its tags as the files users have are tagged (CardTags: the form they
-// take, the track's fields as that form holds them, or that a tag is there
-// that can't be read), its length from its headers and whether its bytes are
-// all there that those speak of (AudioLength). A run reads every file of an
-// older card's album folder this way, so only the tags and a few headers are
-// read, through one opening. Stateless, any thread. Nothing for a file that
-// is no regular file or can't be opened; a stop during a read throws
-// Cancelled.
+// size, every tag it carries as the files users have are tagged (CardTags:
+// the form each takes, the track's fields as that form holds them, or that
+// a tag is there that can't be read), its length from its headers and
+// whether its bytes are all there that those speak of (AudioLength): the one
+// check of a whole copy that the export and the send both ask. A run reads
+// every file of an older card's album folder this way, so only the tags and
+// a few headers are read, through one opening. Stateless, any thread.
+// Nothing for a file that is no regular file or can't be opened; a stop
+// during a read throws Cancelled.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // What a card file says of itself (its tags by every form, its length by
 // every header kind) on any bytes: it never throws, reads no further than
-// the file, and a length it gives is a finite number of seconds.
+// the file, a length it gives is a finite number of seconds, and an empty
+// file is no whole copy.
 #include <cmath>
 
 #include "Core/Convert/AudioFacts.hpp"
@@ -17,6 +18,9 @@ void run(std::span<const std::uint8_t> data) {
     if (facts->size != data.size()) throw fuzz::Finding("another size than the file's");
     if (!facts->trailer.empty() && facts->trailer.size() != 128) {
         throw fuzz::Finding("a trailer of another length than 128 bytes");
+    }
+    if (data.empty() && AudioFacts::isWhole(facts)) {
+        throw fuzz::Finding("a file without a byte taken for a whole copy");
     }
     // The length by itself, as a source's is read.
     const Bytes bytes(data.begin(), data.end());

@@ -11,10 +11,10 @@
 // reads: TagLib never waits on a card, the stop is heeded between reads, a
 // hostile file costs at most `tagLimit` bytes a tag, and MP4 atoms are
 // walked as TagLib walks them first, so that its recursion never goes
-// deeper than a real file's. ASF headers and INFO lists are read by our own
-// bounded readers: TagLib's trusts their counts. Pure, any thread. Throws
-// Cancelled once the stop is requested, and ConversionError when the file
-// can't be read.
+// deeper than a real file's. ASF headers (TagLib's reader trusts their
+// counts) and INFO lists are read by our own bounded readers. Pure, any
+// thread. Throws Cancelled once the stop is requested, and ConversionError
+// when the file can't be read.
 #pragma once
 
 #include <cstdint>
