@@ -287,9 +287,6 @@ private:
                                              : std::string(linkMessage) + *place.link))});
                 continue;
             }
-            if (place.replaces && !moveEarlierCopy(index, *place.replaces, *place.location)) {
-                continue;
-            }
             if (place.blocked || !place.location) {
                 reportResult(Result{
                     index,
@@ -306,6 +303,10 @@ private:
             if (const std::optional<Halt> why = haltCause()) {
                 stopFor(group, *why);
                 return false;
+            }
+            // Moved only now that it will be written over at once.
+            if (place.replaces && !moveEarlierCopy(index, *place.replaces, *place.location)) {
+                continue;
             }
             noteNewFolders(*place.location);
             const std::filesystem::path& file = place.location->path;
