@@ -147,8 +147,8 @@ TEST(OlderCards, AFileWithoutIdentityIsATrackByTagsAndLength) {
 
 // What a re-export finds in an album's folder that is no track of today's:
 // a stray (an empty or untagged file) or a track the library no longer has.
-// The folder stays the album's, nothing is written over or removed, and a
-// stray is told.
+// The folder stays the album's, nothing is written over or removed, a
+// stray is told, and a retitled track's copy takes its new title.
 TEST(OlderCards, StraysAndFormerTracksKeepTheFolderTheAlbums) {
     struct Case {
         std::string name;
@@ -176,7 +176,9 @@ TEST(OlderCards, StraysAndFormerTracksKeepTheFolderTheAlbums) {
         {"a track retitled in the library",
          true,
          [](auto& music, auto&) { makeAlbum(music, "Band", "Best", 500, "Song One"); },
-         {"converted MUSIC/Band/Best/01 Song One.mp3"}},
+         {"notice 「MUSIC/Band/Best/01 Song 1.mp3」は曲名か番号が変わったため、「01 Song "
+          "One.mp3」に名前を変えて書き直します",
+          "converted MUSIC/Band/Best/01 Song One.mp3"}},
     };
     const DeviceProfile plain("test", "Test");
     for (const Case& c : cases) {
@@ -193,6 +195,10 @@ TEST(OlderCards, StraysAndFormerTracksKeepTheFolderTheAlbums) {
         for (const std::string& line : trace(events, "converted")) {
             told.push_back(line);
             expected.push_back(line.substr(std::string_view("converted ").size()));
+        }
+        // A copy renamed to its song's new title is there once, by that title.
+        if (!trace(events, "notice 「MUSIC/Band/Best/01 Song 1.mp3」は曲名").empty()) {
+            std::erase(expected, "MUSIC/Band/Best/01 Song 1.mp3");
         }
         EXPECT_EQ(told, c.told);
         std::ranges::sort(expected);

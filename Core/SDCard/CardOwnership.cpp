@@ -81,6 +81,26 @@ bool sameV1(const Bytes& trailer, const ID3Writer::Tags& tags,
     return false;
 }
 
+// The song's number as the card file holds it, without leading zeros or a
+// count of the album's songs; empty where it holds none.
+std::string numberOf(const CardFile& card) {
+    std::string digits;
+    if (card.form == Form::id3v1) {
+        // ID3v1.1: a zero byte, then the number.
+        if (card.trailer.size() == 128 && card.trailer[125] == 0 && card.trailer[126] != 0) {
+            digits = std::to_string(card.trailer[126]);
+        }
+    } else {
+        digits = text::trim(number(card.tags.track));
+    }
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos ||
+        !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; })) {
+        return {};
+    }
+    return digits.substr(first);
+}
+
 // A name: the same, different, or the same only as far as the card could
 // hold it (letters Shift-JIS has no code for became "?", the trailer cut it
 // to its width, or the file holds none at all).
@@ -194,6 +214,17 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
     };
     if (isSong(*song.meta)) return Match::same;
     if (song.earlier != nullptr && isSong(*song.earlier)) return Match::earlier;
+    // Titled otherwise by an earlier run that wrote no identity: the album's
+    // file with the number the library gives the song, and its length.
+    const std::string onCard = numberOf(*card);
+    const bool albumAgrees =
+        naming(*card, *song.meta) != Naming::differs ||
+        (song.earlier != nullptr && naming(*card, *song.earlier) != Naming::differs);
+    if (song.source && !onCard.empty() && card->namesAlbum() && albumAgrees &&
+        AlbumIdentity::trackOf(TrackMeta("", "", "", "", onCard, "", "", "")) == *song.source &&
+        lengths(card->seconds)) {
+        return Match::earlier;
+    }
     return Match::none;
 }
 
