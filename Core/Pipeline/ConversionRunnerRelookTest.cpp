@@ -98,7 +98,7 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
         bool older = false;  // the first card's files made to look written before identities
     };
     const std::string folder = "MUSIC/A Band/";
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"a title the store writes in half-width letters",
          {"Blue Days",
           {{"Morning", 1, 1},
@@ -111,19 +111,6 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
           "\uFF33\uFF2B\uFF39.mp3」は曲名か番号が変わったため、"
           "「03 Blue Sky.mp3」に名前を変えて書き直します"},
          "done 1 skipped 2 failed 0"},
-        {"the same on an older card",
-         {"Blue Days",
-          {{"Morning", 1, 1},
-           {"Rain", 2, 2},
-           {"\uFF22\uFF2C\uFF35\uFF25 \uFF33\uFF2B\uFF39", 3, 3}},
-          {{"Morning", 1, 1}, {"Rain", 2, 2}, {"Blue Sky", 3, 3}}},
-         {"01 Morning.mp3|Morning|1|1", "02 Rain.mp3|Rain|2|2", "03 Blue Sky.mp3|Blue Sky|3|3"},
-         {"notice 「" + folder +
-          "Blue Days/03 \uFF22\uFF2C\uFF35\uFF25 "
-          "\uFF33\uFF2B\uFF39.mp3」は曲名か番号が変わったため、"
-          "「03 Blue Sky.mp3」に名前を変えて書き直します"},
-         "done 1 skipped 2 failed 0",
-         true},
         {"an album the store writes in half-width letters",
          {"\uFF33\uFF25\uFF21 \uFF37\uFF21\uFF2C\uFF2C",
           {{"Tide", 1, 1}, {"\uFF32\uFF2F\uFF23\uFF2B\uFF33", 2, 2}},
@@ -159,6 +146,10 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
               "Hidden.mp3」に名前を変えて書き直します"},
          "done 3 skipped 2 failed 0"},
     };
+    Case older = cases.front();
+    older.name = "the same on an older card";
+    older.older = true;
+    cases.push_back(older);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir temp;
