@@ -1,4 +1,4 @@
-// Reading the album identity back cheaply: a re-export looks at every track
+// Reading the identities back cheaply: a re-export looks at every track
 // already on the card, so only the tag at the front of an MP3 and the few
 // atom headers on the way to an M4A's item list are read. Every size read
 // from the file is compared with the room left (`size > end - at`), so that
@@ -63,36 +63,45 @@ std::optional<std::string> asciiText(const std::uint8_t* data, std::size_t lengt
     return text;
 }
 
-// The description and value of a TXXX body.
-std::optional<std::string> ourUserText(const Bytes& body) {
-    if (body.empty()) return std::nullopt;
+// Which of ours a TXXX description names, if any.
+std::optional<std::string>* slotFor(Carried& carried, const std::optional<std::string>& name) {
+    if (name == ID3Writer::albumIdentityDescription) return &carried.album;
+    if (name == ID3Writer::trackIdentityDescription) return &carried.track;
+    return nullptr;
+}
+
+// The value of a TXXX body that is one of ours, put where it belongs.
+void takeUserText(const Bytes& body, Carried& carried) {
+    if (body.empty()) return;
     const std::uint8_t encoding = body[0];
     const std::size_t unit = encoding == 1 || encoding == 2 ? 2 : 1;
     std::size_t end = 1;
-    while (end + unit <= body.size() &&
-           !(body[end] == 0 && (unit == 1 || body[end + 1] == 0))) {
+    while (end + unit <= body.size() && !(body[end] == 0 && (unit == 1 || body[end + 1] == 0))) {
         end += unit;
     }
-    if (end + unit > body.size()) return std::nullopt;
-    const std::optional<std::string> description = asciiText(body.data() + 1, end - 1, encoding);
-    if (description != ID3Writer::albumIdentityDescription) return std::nullopt;
+    if (end + unit > body.size()) return;
+    std::optional<std::string>* slot =
+        slotFor(carried, asciiText(body.data() + 1, end - 1, encoding));
+    if (slot == nullptr || *slot) return;
     std::size_t valueEnd = body.size();
     while (valueEnd >= end + unit + unit && body[valueEnd - 1] == 0) --valueEnd;
     // A zero cut from a two-byte unit goes back, but never past the frame:
     // a value of odd length ends inside its last unit.
     if (unit == 2 && (valueEnd - end) % 2 != 0 && valueEnd < body.size()) ++valueEnd;
-    return asciiText(body.data() + end + unit, valueEnd - end - unit, encoding);
+    *slot = asciiText(body.data() + end + unit, valueEnd - end - unit, encoding);
 }
 
-std::optional<std::string> fromID3(Reader& file) {
+// Whether the file begins with an ID3v2 tag; what it carries of ours then
+// goes into `carried`.
+bool fromID3(Reader& file, Carried& carried) {
     Bytes tag = file.read(0, firstRead);
-    if (tag.size() < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return std::nullopt;
+    if (tag.size() < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') return false;
     const std::uint8_t major = tag[3];
     const std::uint8_t flags = tag[5];
     // Unsynchronised tags and versions before 2.3 are never ours.
-    if ((major != 3 && major != 4) || (flags & 0x80) != 0) return std::nullopt;
+    if ((major != 3 && major != 4) || (flags & 0x80) != 0) return true;
     const std::uint64_t end = 10 + std::uint64_t{id3::readSyncsafe(tag.data() + 6)};
-    if (end > tagReadLimit) return std::nullopt;
+    if (end > tagReadLimit) return true;
     std::uint64_t at = 10;
     if ((flags & 0x40) != 0 && tag.size() >= 14) {  // an extended header
         at += major == 4 ? id3::readSyncsafe(tag.data() + 10)
@@ -108,24 +117,21 @@ std::optional<std::string> fromID3(Reader& file) {
         }
         return at <= tag.size() && length <= tag.size() - at;
     };
-    while (at < end && end - at >= 10) {
-        if (!holds(10)) return std::nullopt;
+    while (at < end && end - at >= 10 && !(carried.album && carried.track)) {
+        if (!holds(10)) return true;
         const std::uint8_t* header = tag.data() + at;
-        if (header[0] == 0) return std::nullopt;  // padding: no more frames
+        if (header[0] == 0) return true;  // padding: no more frames
         const std::uint64_t size =
             major == 4 ? id3::readSyncsafe(header + 4) : id3::readBigEndian32(header + 4);
-        if (size > end - at - 10) return std::nullopt;
+        if (size > end - at - 10) return true;
         if (std::equal(header, header + 4, "TXXX")) {
-            if (!holds(10 + size)) return std::nullopt;
+            if (!holds(10 + size)) return true;
             const auto body = tag.begin() + static_cast<std::ptrdiff_t>(at + 10);
-            if (std::optional<std::string> identity =
-                    ourUserText(Bytes(body, body + static_cast<std::ptrdiff_t>(size)))) {
-                return identity;
-            }
+            takeUserText(Bytes(body, body + static_cast<std::ptrdiff_t>(size)), carried);
         }
         at += 10 + size;
     }
-    return std::nullopt;
+    return true;
 }
 
 std::string textOf(Reader& file, const mp4::Atom& atom, std::uint64_t skip) {
@@ -135,7 +141,7 @@ std::string textOf(Reader& file, const mp4::Atom& atom, std::uint64_t skip) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::optional<std::string> fromM4A(Reader& file) {
+void fromM4A(Reader& file, Carried& carried) {
     // No more atoms in all than any real file holds.
     std::size_t budget = mp4::atomsInAll;
     const auto child = [&](std::uint64_t begin, std::uint64_t end, std::string_view type) {
@@ -151,46 +157,61 @@ std::optional<std::string> fromM4A(Reader& file) {
     } else {
         atom.reset();
     }
-    if (!atom) return std::nullopt;
+    if (!atom) return;
+    std::optional<std::string> former;
     for (std::uint64_t at = atom->payload; at < atom->end;) {
         const std::optional<mp4::Atom> item = child(at, atom->end, "----");
-        if (!item) return std::nullopt;
+        if (!item) break;
         const std::optional<mp4::Atom> mean = child(item->payload, item->end, "mean");
         const std::optional<mp4::Atom> name = child(item->payload, item->end, "name");
         const std::optional<mp4::Atom> data = child(item->payload, item->end, "data");
-        if (mean && name && data && textOf(file, *mean, 4) == m4aMean &&
-            textOf(file, *name, 4) == m4aName) {
+        if (mean && name && data && textOf(file, *mean, 4) == m4aMean) {
+            const std::string named = textOf(file, *name, 4);
+            std::optional<std::string>* slot = named == m4aAlbumName         ? &carried.album
+                                               : named == m4aTrackName       ? &carried.track
+                                               : named == m4aFormerAlbumName ? &former
+                                                                             : nullptr;
             // "data": a type and a locale, then the text.
-            return textOf(file, *data, 8);
+            if (slot != nullptr && !*slot) *slot = textOf(file, *data, 8);
         }
         at = item->end;
     }
-    return std::nullopt;
+    if (!carried.album) carried.album = std::move(former);
 }
 
 }  // namespace
 
-std::optional<std::string> read(ByteSource& source, std::stop_token stop) {
+Carried carried(ByteSource& source, std::stop_token stop) {
     Reader file(source, std::move(stop));
+    Carried found;
     try {
-        if (std::optional<std::string> identity = fromID3(file)) return identity;
+        if (fromID3(file, found)) return found;
         const Bytes head = file.read(4, 4);
-        if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return std::nullopt;
-        return fromM4A(file);
+        if (head.size() != 4 || !std::equal(head.begin(), head.end(), "ftyp")) return found;
+        fromM4A(file, found);
+        return found;
     } catch (const ConversionError&) {
-        return std::nullopt;  // a read failed, or the file shrank meanwhile
+        return {};  // a read failed, or the file shrank meanwhile
     }
 }
 
-std::optional<std::string> read(const std::filesystem::path& file, std::stop_token stop) {
+Carried carried(const std::filesystem::path& file, std::stop_token stop) {
     if (stop.stop_requested()) throw Cancelled();
     std::optional<FileSource> source;
     try {
         source.emplace(file);
     } catch (const ConversionError&) {
-        return std::nullopt;  // not there, no regular file, or not readable
+        return {};  // not there, no regular file, or not readable
     }
-    return read(*source, std::move(stop));
+    return carried(*source, std::move(stop));
+}
+
+std::optional<std::string> read(ByteSource& source, std::stop_token stop) {
+    return carried(source, std::move(stop)).album;
+}
+
+std::optional<std::string> read(const std::filesystem::path& file, std::stop_token stop) {
+    return carried(file, std::move(stop)).album;
 }
 
 }  // namespace tarvik::AlbumIdentity

@@ -14,8 +14,8 @@
 #include <system_error>
 #include <utility>
 
-#include "Core/Convert/EncodedAudio.hpp"
 #include "Core/Convert/AlbumIdentity.hpp"
+#include "Core/Convert/EncodedAudio.hpp"
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Convert/LoudnessAnalyzer.hpp"
 #include "Core/Convert/TemporaryFolder.hpp"
@@ -27,6 +27,10 @@ namespace tarvik {
 namespace {
 
 constexpr std::size_t blankTestLength = 4096;
+
+std::string albumIdentity(const Converter::Job& job) {
+    return job.albumIdentity.empty() ? AlbumIdentity::of(job.meta) : job.albumIdentity;
+}
 
 // The user's temporary directory, made when it is missing.
 std::filesystem::path temporaryRoot() {
@@ -224,7 +228,8 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
         .year = job.meta.date,
         .genre = job.meta.genre,
         .artworkJPEG = profile_.tags.artwork.enabled ? job.artworkJPEG : std::nullopt,
-        .albumIdentity = AlbumIdentity::of(job.meta),
+        .albumIdentity = albumIdentity(job),
+        .trackIdentity = job.trackIdentity,
     };
     const ID3Writer writer = id3Writer(profile_.tags);
     const Bytes audio = readWholeFile(raw);
@@ -273,7 +278,7 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
     checkHasAudio(EncodedAudio::m4aHasFrames(out), job.source);
     // ffmpeg writes no freeform items; the album's own goes in before the
     // file leaves the temporary folder.
-    AlbumIdentity::writeM4A(out, AlbumIdentity::of(job.meta));
+    AlbumIdentity::writeM4A(out, albumIdentity(job), job.trackIdentity);
     place(out, job);
 }
 

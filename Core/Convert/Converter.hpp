@@ -41,6 +41,10 @@ public:
         // the levels below it are matched and made, none through a link,
         // and nothing is written once it is gone.
         std::optional<PosixFS::Root> root = std::nullopt;
+        // Where the file comes from, as it carries it (AlbumIdentity): its
+        // album (empty: that of `meta`) and its song (empty: none).
+        std::string albumIdentity = {};
+        std::string trackIdentity = {};
 
         bool operator==(const Job&) const = default;
     };

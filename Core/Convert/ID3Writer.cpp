@@ -215,7 +215,8 @@ bool ID3Writer::Tags::operator==(const Tags& other) const {
            text::equivalent(albumArtist, other.albumArtist) &&
            text::equivalent(track, other.track) && text::equivalent(disc, other.disc) &&
            text::equivalent(year, other.year) && text::equivalent(genre, other.genre) &&
-           artworkJPEG == other.artworkJPEG && albumIdentity == other.albumIdentity;
+           artworkJPEG == other.artworkJPEG && albumIdentity == other.albumIdentity &&
+           trackIdentity == other.trackIdentity;
 }
 
 Bytes ID3Writer::textFrame(std::string_view id, std::string_view text) const {
@@ -236,10 +237,13 @@ Bytes ID3Writer::encodeV2(const Tags& tags, std::int64_t paddingHint) const {
             {std::string(id), textBody(value, encodingFor(value, preferredEncoding, version))});
     }
 
-    if (!tags.albumIdentity.empty()) {
+    for (const auto& [description, identity] :
+         {std::pair(albumIdentityDescription, std::string_view(tags.albumIdentity)),
+          std::pair(trackIdentityDescription, std::string_view(tags.trackIdentity))}) {
+        if (identity.empty()) continue;
         // Hexadecimal digits: the same bytes in every single-byte encoding.
-        const std::string both = std::string(albumIdentityDescription) + tags.albumIdentity;
-        frames.push_back({"TXXX", userTextBody(albumIdentityDescription, tags.albumIdentity,
+        const std::string both = std::string(description) + std::string(identity);
+        frames.push_back({"TXXX", userTextBody(description, identity,
                                                encodingFor(both, preferredEncoding, version))});
     }
 

@@ -30,9 +30,11 @@ struct ID3Writer {
         std::string year{};
         std::string genre{};
         std::optional<Bytes> artworkJPEG{};
-        // The album the file belongs to (AlbumIdentity), in a private "TXXX"
-        // frame that units do not show; empty: no such frame.
+        // The album the file belongs to and which of its songs it holds
+        // (AlbumIdentity), each in a private "TXXX" frame that units do not
+        // show; empty: no such frame.
         std::string albumIdentity{};
+        std::string trackIdentity{};
 
         // Texts compare by canonical equivalence, the artwork byte for byte.
         bool operator==(const Tags& other) const;
@@ -62,8 +64,9 @@ struct ID3Writer {
     void write(const Tags& tags, const std::filesystem::path& audio,
                const std::filesystem::path& destination) const;
 
-    // The description of the private frame that names the file's album.
+    // The descriptions of the private frames that name the file's album and song.
     static constexpr std::string_view albumIdentityDescription = "TARVIK_ALBUM";
+    static constexpr std::string_view trackIdentityDescription = "TARVIK_TRACK";
 
     // One serialised text frame with the encoding this writer picks for it.
     Bytes textFrame(std::string_view id, std::string_view text) const;

@@ -1,8 +1,11 @@
 #include "Core/Pipeline/CardAlbums.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <set>
 #include <utility>
 
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Pipeline/Placement.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -20,7 +23,8 @@ constexpr std::int64_t numberLimit = 9999;
 
 std::string folderOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
+    return std::string(slash == std::string_view::npos ? std::string_view()
+                                                       : path.substr(0, slash));
 }
 
 std::string_view nameOf(std::string_view path) {
@@ -30,28 +34,37 @@ std::string_view nameOf(std::string_view path) {
 
 }  // namespace
 
-std::string CardAlbums::numberedNotice(std::string_view name, std::string_view numbered,
-                                       bool unclear) {
-    return "「" + std::string(name) + "」には" +
-           (unclear ? "どのアルバムのものか分からない曲" : "別のアルバム") + "があるため「" +
-           std::string(numbered) + "」に書き出しました";
+std::string CardAlbums::numberedNotice(std::string_view name, std::string_view numbered, Why why) {
+    const std::string_view because = why == Why::notAFolder ? "はフォルダではないため「"
+                                     : why == Why::unclear
+                                         ? "にはどのアルバムのものか分からない曲があるため「"
+                                         : "には別のアルバムがあるため「";
+    return "「" + std::string(name) + "」" + std::string(because) + std::string(numbered) +
+           "」に書き出しました";
+}
+
+std::string CardAlbums::rewriteNotice(std::string_view path, std::string_view newName) {
+    return "「" + std::string(path) + "」は曲名か番号が変わったため、" +
+           (newName.empty() ? std::string() : "「" + std::string(newName) + "」に名前を変えて") +
+           "書き直します";
 }
 
 std::string CardAlbums::strayNotice(std::string_view path, AudioFacts::Stray why) {
-    const std::string_view kind = why == AudioFacts::Stray::empty      ? "空のファイル"
+    const std::string_view kind = why == AudioFacts::Stray::empty ? "空のファイル"
                                   : why == AudioFacts::Stray::untagged ? "タグを読めないファイル"
                                                                        : "アルバム名のないファイル";
     return "「" + std::string(path) + "」は" + std::string(kind) + "のため、そのままにしました";
 }
 
 CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::vector<Item>& items,
-                       std::vector<std::string> identities, bool cardNames, std::stop_token stop)
+                       std::vector<std::string> identities, bool cardNames, std::stop_token stop,
+                       CardTrackMatch::Decode decode)
     : tree_(std::move(root), stop),
       folders_(tree_),
       profile_(profile),
       items_(items),
       cardNames_(cardNames),
-      matcher_(std::move(stop)),
+      matcher_(std::move(stop), std::move(decode)),
       // Only this layout gives each album a folder of its own; under the
       // others albums share folders, and only single files keep apart.
       albumFolders_(profile.files.layout == DeviceProfile::Files::Layout::artistAlbum),
@@ -69,6 +82,21 @@ CardAlbums::CardAlbums(PosixFS::Root root, const DeviceProfile& profile, std::ve
             folders_.hold(onCard(folder, false), identities_[index]);
         }
         previous = folder;
+    }
+    // An album's files carry the identity of the library's record; where a
+    // lookup renamed the album, those of cards written with its names count too.
+    std::map<std::string, std::set<std::string>> accepted;
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        accepted[identities_[index]].insert(identities_[index]);
+        accepted[identities_[index]].insert(AlbumIdentity::of(items_[index].libraryMeta()));
+    }
+    songs_.reserve(items_.size());
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        const Item& item = items_[index];
+        const std::set<std::string>& albums = accepted.at(identities_[index]);
+        songs_.push_back({&item.meta, item.library ? &*item.library : nullptr,
+                          std::vector<std::string>(albums.begin(), albums.end()),
+                          AlbumIdentity::trackOf(item.libraryMeta())});
     }
 }
 
@@ -109,21 +137,44 @@ std::string CardAlbums::baseOf(std::size_t index) const {
 SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
     const std::string& identity = identities_[index];
     const std::vector<const Item*>& tracks = tracks_.at(identity);
+    // Where an earlier run without the lookup put the album, where the
+    // lookup renamed it since.
+    const std::string base = baseOf(index);
+    std::vector<std::string> formerBases;
+    for (const Item* track : tracks) {
+        if (!track->library) continue;
+        std::string former =
+            Placement::location(*track->library, profile_, track->albumIndex + 1, 0).folder;
+        if (former != base && std::ranges::find(formerBases, former) == formerBases.end()) {
+            formerBases.push_back(std::move(former));
+        }
+    }
+    std::set<std::string> fileKeys;
+    for (const Item* track : tracks) {
+        fileKeys.insert(CardTree::fileKey(nameOf(onCard(track->relativePath, true))));
+    }
     return {.owner = identity,
-            .base = baseOf(index),
+            .base = base,
+            .formerBases = std::move(formerBases),
             .cardNames = cardNames_,
-            .identity = identity,
+            .identities = songs_[index].albums,
             .naming =
                 [&tracks](const CardTrackMatch::CardFile& card) {
+                    // As this run names the album, or as an earlier run
+                    // wrote it from the library's records.
                     std::vector<const TrackMeta*> records;
-                    for (const Item* track : tracks) records.push_back(&track->meta);
+                    for (const Item* track : tracks) {
+                        records.push_back(&track->meta);
+                        if (track->library) records.push_back(&*track->library);
+                    }
                     return CardOwnership::naming(card, records);
                 },
             .isTrack =
                 [this, &tracks](const std::string&, const CardTrackMatch::CardFile& card) {
                     return matcher_.isTrack(tracks, card);
                 },
-            .rules = rules_};
+            .rules = rules_,
+            .fileKeys = fileKeys};
 }
 
 void CardAlbums::prefetch() {
@@ -183,17 +234,23 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
     const std::string& folder = result.found->folder;
     answer.folder = folder;
     if (!result.found->own && result.found->number > 1) {
+        const Why why = result.found->notAFolder ? Why::notAFolder
+                        : result.found->unclear  ? Why::unclear
+                                                 : Why::another;
         place.notices.push_back(
             numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
-                           SDCardTools::lastComponent(folder), result.found->unclear));
+                           SDCardTools::lastComponent(folder), why));
     }
     // The album's other items follow it, so that a full card takes back
     // what it wrote of the album there.
+    std::vector<std::size_t> members;
     for (std::size_t other = index; other < items_.size(); ++other) {
         if (identities_[other] == identity && folderOf(planned_[other]) == planned) {
             items_[other].relativePath = joined(folder, nameOf(planned_[other]));
+            members.push_back(other);
         }
     }
+    if (result.found->own) claimCopies(folder, members);
     tellStrays(folder, place);
     return folder;
 }
@@ -203,9 +260,66 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
 void CardAlbums::tellStrays(const std::string& folder, Place& place) {
     for (const CardTree::Entry& entry : tree_.entries(folder)) {
         const std::string file = joined(folder, entry.name);
-        if (!CardTree::isAudioFile(entry) || tree_.identity(file)) continue;
-        if (const std::optional<AudioFacts::Stray> why = AudioFacts::stray(tree_.facts(file))) {
-            place.notices.push_back(strayNotice(file, *why));
+        // A copy of one of the album's tracks is no stray, nor is a file
+        // that carries an album identity.
+        if (!CardTree::isAudioFile(entry) || tree_.identity(file) ||
+            claimedPaths_.contains(CardTree::pathKey(file))) {
+            continue;
+        }
+        const std::optional<AudioFacts::Facts>& facts = tree_.facts(file);
+        // One whose tag is there but can't be read stays too, whoever's it is.
+        std::optional<AudioFacts::Stray> why = AudioFacts::stray(facts);
+        if (!why && facts && facts->unreadable) why = AudioFacts::Stray::untagged;
+        if (why) place.notices.push_back(strayNotice(file, *why));
+    }
+}
+
+CardOwnership::Match CardAlbums::matchOf(const std::string& file, std::size_t index,
+                                         bool atItsName) {
+    return CardOwnership::match(tree_.carried(file), tree_.facts(file), songs_[index], atItsName,
+                                [&](const std::optional<double>& seconds) {
+                                    return matcher_.lengthAgrees(items_[index].source, seconds);
+                                });
+}
+
+bool CardAlbums::isCut(const std::string& file) {
+    return CardOwnership::cutBeyondTelling(tree_.carried(file), tree_.facts(file));
+}
+
+void CardAlbums::claim(std::size_t index, const std::string& file, CardOwnership::Match match) {
+    copies_[index] = {file, match};
+    claimedPaths_[CardTree::pathKey(file)] = index;
+}
+
+// Each song's copy at its planned name first, then one as this run writes
+// it under any name (the user's), then one as an earlier run wrote it.
+void CardAlbums::claimCopies(const std::string& folder, const std::vector<std::size_t>& album) {
+    using Match = CardOwnership::Match;
+    std::vector<std::string> files;
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
+    }
+    const auto unclaimed = [&](const std::string& file) {
+        return !claimedPaths_.contains(CardTree::pathKey(file));
+    };
+    for (const std::size_t index : album) {
+        const std::optional<CardTree::Located> located =
+            tree_.locate(joined(folder, nameOf(planned_[index])));
+        if (located && located->exists() && located->kind == CardTree::Kind::file &&
+            unclaimed(located->relative) &&
+            (matchOf(located->relative, index, true) == Match::same || isCut(located->relative))) {
+            claim(index, located->relative, Match::same);
+        }
+    }
+    for (const Match wanted : {Match::same, Match::earlier}) {
+        for (const std::size_t index : album) {
+            if (copies_.contains(index)) continue;
+            for (const std::string& file : files) {
+                if (unclaimed(file) && matchOf(file, index, false) == wanted) {
+                    claim(index, file, wanted);
+                    break;
+                }
+            }
         }
     }
 }
@@ -215,14 +329,19 @@ CardAlbums::AtPlace CardAlbums::atPlace(const CardTree::Located& at, std::size_t
     // A link, even to the right file, or anything but a regular file is
     // never the track: it stays as it is.
     if (at.kind != CardTree::Kind::file) return AtPlace::other;
-    const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(at.relative);
-    if (const std::optional<std::string>& carried = tree_.identity(at.relative)) {
-        if (*carried != identities_[index]) return AtPlace::other;
-    } else if (!card || !matcher_.sameTrack(items_[index], *card)) {
-        return AtPlace::other;
+    // Its copy under an earlier title or number: written over where it lies.
+    if (const auto copy = copies_.find(index);
+        copy != copies_.end() && CardTree::pathKey(copy->second.file) == at.key) {
+        return copy->second.match == CardOwnership::Match::earlier ? AtPlace::nothing
+                                                                   : AtPlace::track;
     }
-    // A copy that ended early is the track's own, to be written again whole.
-    return card && card->whole ? AtPlace::track : AtPlace::cutTrack;
+    const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(at.relative);
+    const CardOwnership::Match match = matchOf(at.relative, index, true);
+    if (match == CardOwnership::Match::none && !isCut(at.relative)) return AtPlace::other;
+    // A copy that ended early, or tagged as an earlier run wrote it, is the
+    // track's own, to be written again whole in its place.
+    return AudioFacts::isWhole(card) && match == CardOwnership::Match::same ? AtPlace::track
+                                                                            : AtPlace::cutTrack;
 }
 
 CardAlbums::Place CardAlbums::place(std::size_t index) {
@@ -231,6 +350,18 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
     const std::optional<std::string> folder = realFolder(index, place);
     if (!folder) {
         place.blocked = !place.link;
+        return place;
+    }
+    const auto copy = copies_.find(index);
+    if (copy != copies_.end() && copy->second.match == CardOwnership::Match::same) {
+        // Its copy, under whatever name it has: kept there, or written
+        // again in its place when it is not whole.
+        const std::optional<CardTree::Located> located = tree_.locate(copy->second.file);
+        const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(copy->second.file);
+        item.relativePath = copy->second.file;
+        place.present = AudioFacts::isWhole(card);
+        place.location =
+            PosixFS::Location{tree_.fullPath(copy->second.file), located->found, located->levels};
         return place;
     }
 
@@ -265,6 +396,7 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         place.present = there == AtPlace::track;
         place.location =
             PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
+        if (copy != copies_.end()) place.replaces = copy->second.file;
         return place;
     }
     // Every name taken (or cut back to one that is): nothing is written over.

@@ -4,14 +4,16 @@
 // planner gave, else the first free number. Whose a file without identity
 // there is follows the one rule (CardOwnership) against the album's planned
 // tracks (CardTrackMatch); a file that names no album is told in the log
-// and left as it is. A file counts as a track's own only when it is a
-// regular file that carries the track's album identity (or, written without
-// one, the same tags and length); it is the track's copy only when its
-// bytes are all there too, else it is written again in its place. Anything
-// else at a track's place (a link, a folder, another album's file, a stray)
-// sends the track to the first free numbered file name. Owned by one run's
-// thread; it sets the items' paths to where they lie on the card, levels
-// there by their names on the card, and reads the card, never writes.
+// and left as it is. In the album's own folder each track's copy is found
+// by the same rule wherever its name: at its planned name, under a name the
+// user gave it (kept), or under the title or number an earlier run gave it
+// (then moved to its planned name and written again: one copy). A copy is
+// the track's only when its bytes are all there too, else it is written
+// again in its place. Anything else at a track's place (a link, a folder,
+// another album's or song's file, a stray) sends the track to the first
+// free numbered file name. Owned by one run's thread; it sets the items'
+// paths to where they lie on the card, levels there by their names on the
+// card, and reads the card, never writes.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +41,10 @@ public:
         bool present = false;  // the item's own file is there already, whole
         // Where the item's file is or goes: found levels keep their names.
         std::optional<PosixFS::Location> location;
+        // The song's copy under the title or number an earlier run gave it,
+        // below the root as found: the caller moves it to `location` before
+        // writing there, or writes over it where it lies there already.
+        std::optional<std::string> replaces;
         bool blocked = false;  // no free name is left for the track
         // A folder on the way is a link: its full path. Nothing is written.
         std::optional<std::string> link;
@@ -47,21 +53,29 @@ public:
         std::vector<std::string> notices;
     };
 
-    // "「Road」には別のアルバムがあるため「Road 2」に書き出しました", or with
-    // `unclear` "「Road」にはどのアルバムのものか分からない曲があるため…".
+    // Why an album took a numbered folder.
+    enum class Why { another, unclear, notAFolder };
+    // "「Road」には別のアルバムがあるため「Road 2」に書き出しました", or
+    // "「Road」にはどのアルバムのものか分からない曲があるため…", or
+    // "「Road」はフォルダではないため…".
     static std::string numberedNotice(std::string_view name, std::string_view numbered,
-                                      bool unclear = false);
+                                      Why why = Why::another);
+    // "「MUSIC/A/Road/03 Old.mp3」は曲名か番号が変わったため、「03 New.mp3」に
+    // 名前を変えて書き直します", or without a new name "…変わったため、書き直します".
+    static std::string rewriteNotice(std::string_view path, std::string_view newName);
     // "「MUSIC/A/Road/x.mp3」は空のファイルのため、そのままにしました", or
     // "…はタグを読めないファイルのため…" for one without tags, "…はアルバム名
     // のないファイルのため…" for one whose tags name no album.
     static std::string strayNotice(std::string_view path, AudioFacts::Stray why);
 
-    // `identities` holds the album identity of each item; `stop` is the
-    // run's, heeded by every read of the card, and checking a card file
-    // without identity ends with Cancelled once it is requested.
+    // `identities` holds the album identity of each item as planned; `stop`
+    // is the run's, heeded by every read of the card, and checking a card
+    // file without identity ends with Cancelled once it is requested.
+    // `decode` tells how long a source plays where its header and a copy
+    // disagree.
     CardAlbums(PosixFS::Root root, const DeviceProfile& profile,
                std::vector<ConversionPlan::Item>& items, std::vector<std::string> identities,
-               bool cardNames, std::stop_token stop);
+               bool cardNames, std::stop_token stop, CardTrackMatch::Decode decode = {});
 
     // Reads at once, before the first place is asked, what the places of the
     // plan's albums will be decided by: the folders of their names and
@@ -85,6 +99,12 @@ private:
     // or not), or anything else.
     enum class AtPlace { nothing, track, cutTrack, other };
     AtPlace atPlace(const SDCardTools::CardTree::Located& at, std::size_t index);
+    // What the card file (real path below the root) is to the item.
+    CardOwnership::Match matchOf(const std::string& file, std::size_t index, bool atItsName);
+    // Finds the copies of the album's items in its folder, wherever their names.
+    void claimCopies(const std::string& folder, const std::vector<std::size_t>& album);
+    void claim(std::size_t index, const std::string& file, CardOwnership::Match match);
+    bool isCut(const std::string& file);
     void tellStrays(const std::string& folder, Place& place);
     const std::set<std::string>& planPaths();
 
@@ -104,11 +124,18 @@ private:
     bool albumFolders_;
     SafeName::Rules rules_;                           // for numbered names
     std::vector<std::string> identities_;             // per item
+    std::vector<CardOwnership::Song> songs_;          // per item, as the rule looks for it
     std::map<std::string, std::string> mainFolders_;  // identity -> its first planned folder
     std::map<std::string, std::vector<const ConversionPlan::Item*>> tracks_;  // by identity
     std::optional<std::set<std::string>> planPaths_;   // card keys of the planned paths
     std::map<std::string, std::size_t> claimedPaths_;  // card key -> item
-    std::map<std::string, Answer> answers_;            // by identity + "\0" + planned folder
+    // Item -> its copy found in its album's folder, and whether it is as written now.
+    struct Copy {
+        std::string file;  // real path below the root
+        CardOwnership::Match match = CardOwnership::Match::none;
+    };
+    std::map<std::size_t, Copy> copies_;
+    std::map<std::string, Answer> answers_;  // by identity + "\0" + planned folder
 };
 
 }  // namespace tarvik

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ struct ConversionPlan {
         std::string key;               // duplicate key, unique within a plan
         std::string relativePath;      // "/"-separated card path, file name included
         std::int64_t albumIndex = 0;   // index into `albums`
+        // The record as the library gave it, where a lookup changed it since:
+        // a card an earlier run wrote without the lookup holds this one.
+        std::optional<TrackMeta> library = std::nullopt;
 
+        const TrackMeta& libraryMeta() const { return library ? *library : meta; }
         bool operator==(const Item&) const = default;
     };
 

@@ -25,39 +25,80 @@ std::string untaggedAudio(const fs::path& scratch, double seconds = 1.0) {
     return readFile(scratch / "bare.mp3");
 }
 
+// An ID3v1 trailer naming the album `album` by `artist`.
+std::string trailer(const std::string& album, const std::string& artist) {
+    const auto field = [](std::string text) {
+        text.resize(30, '\0');
+        return text;
+    };
+    return "TAG" + field("Other") + field(artist) + field(album) + std::string(4, '\0') +
+           std::string(28, '\0') + std::string("\0\x09\xFF", 3);
+}
+
 // A stranger's album "Road" by "Stranger" in the folder Walker's "Road"
-// would take, tagged in ID3v2.2 or in ID3v2.3 unsynchronised: the export and
-// the send both go to "Road 2", and the stranger's file stays byte for byte.
+// would take, tagged in ID3v2.2, in ID3v2.3 unsynchronised, only in the
+// ID3v1 trailer behind an ID3v2 tag that names no album (as older taggers
+// and splitters leave them), or of a kind the unit does not play (FLAC, Ogg,
+// M4B, WAV): the export and the send both go to "Road 2", the log says
+// another album is there, and the stranger's file stays byte for byte.
 TEST(CardFiles, AStrangersAlbumInOlderTagFormsKeepsItsFolder) {
-    const std::vector<std::pair<std::string, ID3Form>> cases = {
-        {"ID3v2.2",
-         {.major = 2,
-          .frames = {{"TT2", "Other"}, {"TP1", "Stranger"}, {"TAL", "Road"}, {"TP2", "Stranger"}}}},
-        {"ID3v2.3 unsynchronised",
-         {.major = 3,
-          .frames = {{"TIT2",
-                      "\xFF"
-                      "ther"},
-                     {"TPE1", "Stranger"},
-                     {"TALB", "Road"},
-                     {"TPE2", "Stranger"}},
-          .unsync = true}},
+    const std::vector<std::pair<std::string, std::string>> strangerTags = {
+        {"title", "Other"},
+        {"artist", "Stranger"},
+        {"album", "Road"},
+        {"album_artist", "Stranger"}};
+    // The stranger's file: its name and how it is made in `scratch`.
+    using Make = std::function<std::string(const fs::path& scratch)>;
+    const auto inForm = [](ID3Form form) -> Make {
+        return [form](const fs::path& scratch) { return id3Tag(form) + untaggedAudio(scratch); };
+    };
+    const auto ofKind = [&](const std::string& name) -> Make {
+        return [&, name](const fs::path& scratch) {
+            makeTone(scratch / name, {.metadata = strangerTags});
+            return readFile(scratch / name);
+        };
+    };
+    const std::vector<std::tuple<std::string, std::string, Make>> cases = {
+        {"ID3v2.2", "09 Other.mp3",
+         inForm({.major = 2,
+                 .frames = {{"TT2", "Other"},
+                            {"TP1", "Stranger"},
+                            {"TAL", "Road"},
+                            {"TP2", "Stranger"}}})},
+        {"ID3v2.3 unsynchronised", "09 Other.mp3",
+         inForm({.major = 3,
+                 .frames = {{"TIT2",
+                             "\xFF"
+                             "ther"},
+                            {"TPE1", "Stranger"},
+                            {"TALB", "Road"},
+                            {"TPE2", "Stranger"}},
+                 .unsync = true})},
+        {"the album only in the ID3v1 trailer", "09 Other.mp3",
+         [](const fs::path& scratch) {
+             return id3Tag({.frames = {{"TIT2", "Other"}}}) + untaggedAudio(scratch) +
+                    trailer("Road", "Stranger");
+         }},
+        {"FLAC", "09 Other.flac", ofKind("09 Other.flac")},
+        {"Ogg Vorbis", "09 Other.ogg", ofKind("09 Other.ogg")},
+        {"M4B", "09 Other.m4b", ofKind("09 Other.m4b")},
+        {"WAV", "09 Other.wav", ofKind("09 Other.wav")},
     };
     const DeviceProfile plain("test", "Test");
-    for (const auto& [name, form] : cases) {
+    for (const auto& [name, file, make] : cases) {
         SCOPED_TRACE(name);
         TempDir temp;
         const fs::path music = temp / "music";
         makeAlbum(music, "Walker", "Road", 900);
-        const std::string theirs = id3Tag(form) + untaggedAudio(temp.path());
+        const std::string theirs = make(temp.path());
         for (const char* card : {"card", "sent"}) {
-            writeFile(temp / card / "MUSIC/Walker/Road/09 Other.mp3", theirs);
+            writeFile(temp / card / "MUSIC/Walker/Road" / file, theirs);
         }
         const auto events = exportSelection(temp / "card", music, plain, {});
         EXPECT_EQ(trace(events, "notice"),
                   Texts{"notice 「Road」には別のアルバムがあるため「Road 2」に書き出しました"});
         EXPECT_EQ(pathsBelow(temp / "card/MUSIC/Walker"),
-                  (Texts{"Road 2/01 Song 1.mp3", "Road 2/02 Song 2.mp3", "Road/09 Other.mp3"}));
+                  (Texts{"Road 2/01 Song 1.mp3", "Road 2/02 Song 2.mp3", "Road/" + file}));
 
         exportSelection(temp / "export", music, plain, {});
         const SDCardTools::SendResult sent = SDCardTools::send(
@@ -65,7 +106,7 @@ TEST(CardFiles, AStrangersAlbumInOlderTagFormsKeepsItsFolder) {
         EXPECT_EQ(sent.places,
                   (std::map<std::string, std::string>{{"Walker/Road", "Walker/Road 2"}}));
         for (const char* card : {"card", "sent"}) {
-            EXPECT_EQ(readFile(temp / card / "MUSIC/Walker/Road/09 Other.mp3"), theirs);
+            EXPECT_EQ(readFile(temp / card / "MUSIC/Walker/Road" / file), theirs);
         }
     }
 }
@@ -126,9 +167,7 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
                     "mpeg4", (music / "Band/Movie/1.m4a").string()})
             .exitCode,
         0);
-    DeviceProfile v1("test", "Test");
-    v1.tags.format = DeviceProfile::Tags::Format::id3v1;
-    v1.tags.encoding = DeviceProfile::Tags::Encoding::latin1;
+    const DeviceProfile v1 = id3v1Profile(DeviceProfile::Tags::Encoding::latin1);
     for (int run = 1; run <= 3; ++run) {
         SCOPED_TRACE(run);
         const auto events = exportSelection(card, music, v1, {});
@@ -143,9 +182,7 @@ TEST(CardFiles, SourcesWithoutATrueLengthAreWrittenOnce) {
 // identity or written before it, as MP3 or M4A: a re-export writes it again
 // whole in its place, and there is one copy.
 TEST(CardFiles, ACopyCutShortIsWrittenAgainWholeInItsPlace) {
-    DeviceProfile aac("test", "Test");
-    aac.audio.codec = DeviceProfile::Audio::Codec::aac;
-    aac.tags.format = DeviceProfile::Tags::Format::mp4;
+    const DeviceProfile aac = aacProfile();
     struct Case {
         std::string name;
         DeviceProfile profile;

@@ -14,6 +14,7 @@
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Pipeline/ArtworkCache.hpp"
 #include "Core/Pipeline/CardAlbums.hpp"
+#include "Core/Pipeline/CardTrackMatch.hpp"
 #include "Core/Pipeline/CarryOver.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
 #include "Core/Pipeline/SpaceEstimate.hpp"
@@ -21,6 +22,8 @@
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/AlbumFolders.hpp"
+#include "Core/SDCard/CardNames.hpp"
+#include "Core/SDCard/CardTree.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 
 namespace tarvik {
@@ -135,7 +138,7 @@ public:
             runner_.profile.tags.encoding == DeviceProfile::Tags::Encoding::shiftJIS &&
             SDCardTools::isCardVolume(runner_.destination);
         cards_.emplace(*state_.destination, runner_.profile, items_, std::move(identities),
-                       cardPaths, stop_);
+                       cardPaths, stop_, CardTrackMatch::decodeWith(ffmpeg));
         cards_->prefetch();
 
         // Negative counts are a caller's error; they start nothing, as 0 does.
@@ -301,6 +304,10 @@ private:
                 stopFor(group, *why);
                 return false;
             }
+            // Moved only now that it will be written over at once.
+            if (place.replaces && !moveEarlierCopy(index, *place.replaces, *place.location)) {
+                continue;
+            }
             noteNewFolders(*place.location);
             const std::filesystem::path& file = place.location->path;
             try {
@@ -313,6 +320,34 @@ private:
             return true;
         }
         return false;
+    }
+
+    // Moves the song's copy an earlier run wrote under another title or
+    // number to the song's place, so that the conversion writes over it and
+    // the card holds one copy at every moment; tells so. False when it
+    // can't be moved: the song fails, and its copy stays as it was.
+    bool moveEarlierCopy(std::size_t index, const std::string& earlier,
+                         const PosixFS::Location& place) {
+        const std::filesystem::path from = state_.destination->folder / earlier;
+        std::string newName;
+        if (from != place.path) {
+            newName = place.path.filename().string();
+            try {
+                // Only a change of letter case needs the card's two-step rename.
+                if (SDCardTools::CardTree::fileKey(from.filename().string()) ==
+                    SDCardTools::CardTree::fileKey(newName)) {
+                    SDCardTools::renameOnCard(from, newName);
+                } else {
+                    PosixFS::rename(from, place.path);
+                }
+            } catch (const ConversionError&) {
+                reportResult(Result{index, {}, std::current_exception()});
+                return false;
+            }
+        }
+        rewrites_.insert(index);
+        events_.send(ConversionEvent::notice(CardAlbums::rewriteNotice(earlier, newName)));
+        return true;
     }
 
     // `target` is the destination joined with the item's path, `file` where
@@ -329,7 +364,9 @@ private:
                                    .meta = item.meta,
                                    .artworkJPEG = artwork.artwork(item, items_),
                                    .loudnessTarget = runner_.options.loudnessTarget,
-                                   .root = root};
+                                   .root = root,
+                                   .albumIdentity = AlbumIdentity::of(item.libraryMeta()),
+                                   .trackIdentity = AlbumIdentity::trackOf(item.libraryMeta())};
                 convert_(job, std::move(stop));
             } catch (...) {
                 result.error = std::current_exception();
@@ -365,7 +402,9 @@ private:
             ++progress.done;
             const std::string path = text::nfcName(item.relativePath);
             state_.placed.insert(path);
-            state_.written[path] = result.file.native();
+            // A song that was on the card before, written again in its place,
+            // is no song this run added: a full card never takes it back.
+            if (!rewrites_.contains(result.index)) state_.written[path] = result.file.native();
             state_.carried[path] = carryEntries_[result.index];
             events_.send(ConversionEvent::converted(item.relativePath));
         }
@@ -392,6 +431,7 @@ private:
     std::set<std::string> linksTold_;            // links at folders already reported
     std::vector<bool> excluded_;                 // per item: an earlier card took it
     std::vector<std::string> carryEntries_;      // per item: its name in the carry-over
+    std::set<std::size_t> rewrites_;             // items whose earlier copy is written over
     std::size_t cursor_ = 0;
     bool noMoreStarts_ = false;
     std::int64_t headroom_ = 0;

@@ -314,10 +314,41 @@ inline DeviceProfile deliveredProfile(const std::string& id) {
         fs::path(TARVIK_SOURCE_DIR) / "App/Resources/profiles" / (id + ".json"), true);
 }
 
-// Makes a card file look written before files named their album.
+// A unit that takes AAC in M4A with MP4 tags.
+inline DeviceProfile aacProfile() {
+    DeviceProfile aac("test", "Test");
+    aac.audio.codec = DeviceProfile::Audio::Codec::aac;
+    aac.tags.format = DeviceProfile::Tags::Format::mp4;
+    return aac;
+}
+
+// A unit that reads only the ID3v1 trailer, in `encoding`.
+inline DeviceProfile id3v1Profile(DeviceProfile::Tags::Encoding encoding) {
+    DeviceProfile v1("test", "Test");
+    v1.tags.format = DeviceProfile::Tags::Format::id3v1;
+    v1.tags.encoding = encoding;
+    return v1;
+}
+
+// Titles longer than a trailer's 30-byte field, each with the encoding that
+// writes it there.
+inline std::vector<std::pair<DeviceProfile::Tags::Encoding, std::string>> titlesPastTheTrailer() {
+    return {{DeviceProfile::Tags::Encoding::latin1, "A Title Far Longer Than Thirty Bytes"},
+            {DeviceProfile::Tags::Encoding::shiftJIS,
+             "\u3068\u3066\u3082\u9577\u3044\u66F2\u306E\u540D\u524D"
+             "\u304C\u4E09\u5341\u30D0\u30A4\u30C8\u3092\u8D85\u3048\u308B"}};
+}
+
+// Makes a card file look written before files named their album and song:
+// the frames that carry them are renamed, so that no reader takes them for
+// ones.
 inline void forgetAlbum(const fs::path& file) {
     std::string bytes = readFile(file);
-    bytes.replace(bytes.find("TXXX"), 4, "TXXY");
+    const std::size_t first = bytes.find("TXXX");
+    for (std::size_t at = first; at != std::string::npos && at < first + 4096;
+         at = bytes.find("TXXX", at + 4)) {
+        bytes.replace(at, 4, "TXXY");
+    }
     writeFile(file, bytes);
 }
 

@@ -290,8 +290,7 @@ ConversionPlan Planner::planFinal(const ConversionPlan& firstPass,
     const std::vector<std::int64_t> numbers = albumNumbers(firstPass.albums);
     Pass pass(*this);
     const auto numberOf = [&](std::int64_t albumIndex) {
-        const bool known =
-            albumIndex >= 0 && static_cast<std::size_t>(albumIndex) < numbers.size();
+        const bool known = albumIndex >= 0 && static_cast<std::size_t>(albumIndex) < numbers.size();
         return known ? numbers[static_cast<std::size_t>(albumIndex)] : 0;
     };
     std::unordered_set<std::int64_t> claimed;
@@ -320,8 +319,11 @@ ConversionPlan Planner::planFinal(const ConversionPlan& firstPass,
             std::string key = duplicateKey(*meta);
             if (!pass.keys.insert(key).second) continue;
             std::string path = pass.place(*meta, item.albumIndex + 1, number);
-            result.items.push_back(
-                {item.source, *meta, std::move(key), std::move(path), item.albumIndex});
+            // What the library holds stays known where the lookup changed it.
+            std::optional<TrackMeta> library;
+            if (!(*meta == item.libraryMeta())) library = item.libraryMeta();
+            result.items.push_back({item.source, *meta, std::move(key), std::move(path),
+                                    item.albumIndex, std::move(library)});
             placed = true;
             break;
         }

@@ -52,17 +52,23 @@ bool AlbumFolders::claimedByAnother(const std::string& key, const std::string& o
     return found != claimed_.end() && found->second != owner;
 }
 
-std::string AlbumFolders::nameFor(const Album& album, std::int64_t n) {
-    const std::string name = lastComponent(album.base);
+std::string AlbumFolders::nameFor(const Album& album, const std::string& base, std::int64_t n) {
+    const std::string name = lastComponent(base);
     const std::string numbered = n == 1 ? name : numberedFolder(name, n, album.rules);
     return album.cardNames ? safeName(numbered, true) : numbered;
 }
 
 AlbumFolders::Holder AlbumFolders::whose(const std::string& file, const Album& album) {
     if (const std::optional<std::string>& carried = tree_.identity(file)) {
-        return carried == album.identity ? Holder::album : Holder::another;
+        return std::ranges::find(album.identities, *carried) != album.identities.end()
+                   ? Holder::album
+                   : Holder::another;
     }
     const std::optional<CardFile>& card = tree_.facts(file);
+    if (CardOwnership::cutBeyondTelling(tree_.carried(file), card) &&
+        album.fileKeys.contains(CardTree::fileKey(lastComponent(file)))) {
+        return Holder::album;
+    }
     return CardOwnership::whose(
         card, [&] { return album.naming ? album.naming(*card) : CardOwnership::Naming::unclear; },
         [&] { return album.isTrack && album.isTrack(file, *card); });
@@ -80,8 +86,13 @@ AlbumFolders::Holder AlbumFolders::holder(const std::string& folder, const Album
     tree_.readIdentities(files);
     std::ranges::stable_partition(
         files, [&](const std::string& file) { return tree_.identity(file).has_value(); });
-    Holder verdict = Holder::nobody;
-    for (std::size_t at = 0; verdict != Holder::another && at < files.size(); ++at) {
+    // The album's own files make the folder its, whatever lies beside them.
+    const bool ours = std::ranges::any_of(files, [&](const std::string& file) {
+        const std::optional<std::string>& carried = tree_.identity(file);
+        return carried && std::ranges::find(album.identities, *carried) != album.identities.end();
+    });
+    Holder verdict = ours ? Holder::album : Holder::nobody;
+    for (std::size_t at = 0; !ours && verdict != Holder::another && at < files.size(); ++at) {
         verdict = CardOwnership::weightier(verdict, whose(files[at], album));
     }
     holders_.emplace(cacheKey, verdict);
@@ -97,9 +108,9 @@ AlbumFolders::Result AlbumFolders::find(const Album& album) {
     return result;
 }
 
-AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
+AlbumFolders::Forms AlbumFolders::formsOf(const Album& album, const std::string& base) {
     Forms forms;
-    const std::string plannedParent = parentPath(album.base);
+    const std::string plannedParent = parentPath(base);
     forms.parent = album.cardNames ? cardRelativePath(plannedParent) : std::string(plannedParent);
     forms.realParent = forms.parent;
     bool parentThere = forms.parent.empty();
@@ -121,18 +132,19 @@ AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
 
     // The card's folders that are the album's name or a numbered form of it,
     // lowest number first, and the name itself before a case-blind twin.
-    const std::string unnumbered = CardTree::folderKey(nameFor(album, 1));
+    const std::string unnumbered = CardTree::folderKey(nameFor(album, base, 1));
     for (const CardTree::Entry& entry : tree_.entries(forms.realParent)) {
         std::int64_t n = 0;
         if (entry.folderKey == unnumbered) {
             n = 1;
         } else if (const std::optional<std::int64_t> number = trailingNumber(entry.folderKey);
-                   number && CardTree::folderKey(nameFor(album, *number)) == entry.folderKey) {
+                   number &&
+                   CardTree::folderKey(nameFor(album, base, *number)) == entry.folderKey) {
             n = *number;
         } else {
             continue;
         }
-        forms.there.push_back({n, entry.name != nameFor(album, n), &entry});
+        forms.there.push_back({n, entry.name != nameFor(album, base, n), &entry});
     }
     std::ranges::sort(forms.there, [](const Form& a, const Form& b) {
         return a.number != b.number ? a.number < b.number : a.twin < b.twin;
@@ -142,10 +154,14 @@ AlbumFolders::Forms AlbumFolders::formsOf(const Album& album) {
 
 std::vector<std::string> AlbumFolders::candidates(const Album& album) {
     std::vector<std::string> folders;
-    const Forms forms = formsOf(album);
-    for (const Form& form : forms.there) {
-        if (form.entry->kind == CardTree::Kind::folder) {
-            folders.push_back(joined(forms.realParent, form.entry->name));
+    std::vector<std::string> bases{album.base};
+    bases.insert(bases.end(), album.formerBases.begin(), album.formerBases.end());
+    for (const std::string& base : bases) {
+        const Forms forms = formsOf(album, base);
+        for (const Form& form : forms.there) {
+            if (form.entry->kind == CardTree::Kind::folder) {
+                folders.push_back(joined(forms.realParent, form.entry->name));
+            }
         }
     }
     return folders;
@@ -153,7 +169,7 @@ std::vector<std::string> AlbumFolders::candidates(const Album& album) {
 
 AlbumFolders::Result AlbumFolders::search(const Album& album) {
     Result result;
-    const Forms forms = formsOf(album);
+    const Forms forms = formsOf(album, album.base);
     if (forms.unusable) return result;
     if (forms.link) {
         result.link = forms.link;
@@ -162,12 +178,13 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     const std::string& parent = forms.parent;
     const std::string& realParent = forms.realParent;
 
-    // Why the unnumbered name was passed over: another album is there, or
-    // files whose album can't be told.
+    // Why the unnumbered name was passed over: another album is there,
+    // files whose album can't be told, or something that is no folder.
     bool unclear = false;
+    bool notAFolder = false;
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
         claimed_.emplace(CardTree::pathKey(folder, true), album.owner);
-        result.found = Found{folder, n, own, n > 1 && unclear};
+        result.found = Found{folder, n, own, n > 1 && unclear, n > 1 && notAFolder};
         return result;
     };
     // Where the album's files already are, that is its folder.
@@ -179,10 +196,24 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         }
         if (holder(folder, album) == Holder::album) return take(folder, form.number, true);
     }
+    // Or where an earlier run put it under the names the library gives it,
+    // before a lookup renamed it: it stays there.
+    for (const std::string& former : album.formerBases) {
+        const Forms earlier = formsOf(album, former);
+        if (earlier.unusable || earlier.link) continue;
+        for (const Form& form : earlier.there) {
+            const std::string folder = joined(earlier.realParent, form.entry->name);
+            if (form.entry->kind == CardTree::Kind::folder &&
+                !claimedByAnother(CardTree::pathKey(folder, true), album.owner) &&
+                holder(folder, album) == Holder::album) {
+                return take(folder, form.number, true);
+            }
+        }
+    }
     // Else the first name that nobody holds: on the card, in the plan or send,
     // or by an earlier decision of this run.
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
-        const std::string wanted = nameFor(album, n);
+        const std::string wanted = nameFor(album, album.base, n);
         const std::string key = CardTree::pathKey(joined(parent, wanted), true);
         if (claimedByAnother(key, album.owner) || (n > 1 && heldByAnother(key, album.owner))) {
             continue;
@@ -192,10 +223,13 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         if (there == forms.there.end()) return take(joined(realParent, wanted), n, false);
         const CardTree::Entry& entry = *there->entry;
         const std::string folder = joined(realParent, entry.name);
-        const Holder whoseFolder =
-            entry.kind == CardTree::Kind::folder ? holder(folder, album) : Holder::another;
+        const bool isFolder = entry.kind == CardTree::Kind::folder;
+        const Holder whoseFolder = isFolder ? holder(folder, album) : Holder::another;
         if (whoseFolder == Holder::nobody) return take(folder, n, false);
-        if (n == 1) unclear = whoseFolder == Holder::unclear;
+        if (n == 1) {
+            unclear = whoseFolder == Holder::unclear;
+            notAFolder = !isFolder;
+        }
     }
     return result;
 }

@@ -1,6 +1,7 @@
 // Which card folder an album takes, the one search that exports and sends
 // share. An album's own folder is wherever its files are: the folder of its
-// name or any numbered form of it (" 2", " 3", …) that holds files of the
+// name or any numbered form of it (" 2", " 3", …) that holds files carrying
+// the album's identity, whatever lies beside them, or else files of the
 // album and no other album's, nor any whose album can't be told. Whose each
 // file is, and so each folder, is decided by the one rule (CardOwnership):
 // by the identity a file carries, else by its tags and length against the
@@ -8,7 +9,7 @@
 // a folder nobody's. Only where the album's own folder is nowhere does it
 // take the first free number, passing over the names that other albums of
 // the plan or send hold and those given to another album in this run. A
-// link or a file in a folder's place is another's.
+// link or a file in a folder's place is no folder of anyone's.
 // One object per run or send, used on its thread, on top of that run's
 // CardTree; it reads the card, never writes. The caller's comparisons may
 // throw (Cancelled), which passes through with nothing decided.
@@ -44,23 +45,33 @@ public:
         // The album's folder without a number, parent levels and name, as
         // planned; with `cardNames` each level takes its card form on the card.
         std::string base;
+        // Where earlier runs may have put it, named as the library names it
+        // where a lookup renamed the album since: found there, it stays.
+        std::vector<std::string> formerBases = {};
         bool cardNames = false;
-        std::optional<std::string> identity;
+        // The album identities its files may carry: the one written now and
+        // those earlier runs wrote, where a lookup renamed the album since.
+        std::vector<std::string> identities;
         // For a card file without identity: how the album's names compare
         // with its tags, and whether it (real path below the card root) is
         // one of the album's tracks. Without them no such file is the album's.
         std::function<CardOwnership::Naming(const CardFile&)> naming;
         std::function<bool(const std::string& file, const CardFile&)> isTrack;
         SafeName::Rules rules;  // the limits a numbered name keeps to
+        // The card keys (CardTree::fileKey) of the names its files take: a
+        // copy cut beyond telling under one of them is its.
+        std::set<std::string> fileKeys = {};
     };
 
     struct Found {
         std::string folder;       // below the card root; levels there by their card names
         std::int64_t number = 1;  // 1: the unnumbered name
         bool own = false;         // the album's files are there already
-        // A numbered folder taken because the unnumbered one holds files
-        // whose album can't be told, none of them another album's.
+        // Why a numbered folder was taken: the unnumbered one holds files
+        // whose album can't be told, none of them another album's, or it is
+        // no folder (a file, a link).
         bool unclear = false;
+        bool notAFolder = false;
     };
 
     struct Result {
@@ -102,10 +113,10 @@ private:
         bool unusable = false;            // a path that leaves the card
         std::vector<Form> there;          // lowest number first
     };
-    Forms formsOf(const Album& album);
+    Forms formsOf(const Album& album, const std::string& base);
 
-    // The album's folder name with number n (1: none), as the card names it.
-    static std::string nameFor(const Album& album, std::int64_t n);
+    // The folder name of `base` with number n (1: none), as the card names it.
+    static std::string nameFor(const Album& album, const std::string& base, std::int64_t n);
     Result search(const Album& album);
     bool heldByAnother(const std::string& key, const std::string& owner) const;
     bool claimedByAnother(const std::string& key, const std::string& owner) const;

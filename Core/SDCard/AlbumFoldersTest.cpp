@@ -16,14 +16,17 @@ namespace fs = std::filesystem;
 
 // A card file of album `identity`; "" for a file that carries none and is
 // the album's by the caller's rule, "?" for one that carries none and names
-// another album, "~" for one whose album can't be told, "-" for one that
-// tells nothing (nobody's).
+// another album, "~" for one whose tag can't be read, so that its album
+// can't be told, "-" for one that tells nothing (nobody's).
 std::string fileOf(const std::string& identity, std::string_view content = "audio") {
     if (identity.empty()) return std::string(content);
     if (identity == "-") return "";
+    // A tag far longer than any a reader takes on.
+    if (identity == "~")
+        return std::string("ID3\x03\0\0\x7F\x7F\x7F\x7F", 10) + std::string(content);
     ID3Writer::Tags tags;
-    if (identity == "?" || identity == "~") {
-        tags.album = identity == "?" ? "Other" : "Unsure";
+    if (identity == "?") {
+        tags.album = "Other";
     } else {
         tags.albumIdentity = identity;
     }
@@ -61,12 +64,12 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         {"another album's folder", {{"A/Road/1.mp3", "s"}}, {}, {}, "A/Road", "A/Road 2 #2"},
         {"a number another album of the plan holds",
          {{"A/Road/1.mp3", "s"}}, {}, {{"A/Road 2", "q"}}, "A/Road", "A/Road 3 #3"},
-        {"a folder with one file of another album",
-         {{"A/Road/1.mp3", "a"}, {"A/Road/2.mp3", "s"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"the album's file beside another album's",
+         {{"A/Road/1.mp3", "a"}, {"A/Road/2.mp3", "s"}}, {}, {}, "A/Road", "A/Road #1 own"},
         {"a file without identity that is the album's",
          {{"A/Road/1.mp3", ""}}, {}, {}, "A/Road", "A/Road #1 own"},
-        {"a file without identity that is not",
-         {{"A/Road/1.mp3", "a"}, {"A/Road/9 Other.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
+        {"the album's file beside one without identity that is not",
+         {{"A/Road/1.mp3", "a"}, {"A/Road/9 Other.mp3", "?"}}, {}, {}, "A/Road", "A/Road #1 own"},
         {"a stray beside the album's files",
          {{"A/Road/1.mp3", "a"}, {"A/Road/9.mp3", "-"}, {"A/Road/8.mp3", ""}}, {}, {}, "A/Road",
          "A/Road #1 own"},
@@ -82,9 +85,9 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         {"the same beside the album's files, listed first or last",
          {{"A/Road/1.mp3", ""}, {"A/Road/2.mp3", "~"}, {"A/Road/3.mp3", ""}}, {}, {}, "A/Road",
          "A/Road 2 #2 unclear"},
-        {"the same, named the other way round",
+        {"the same beside a file carrying the album's identity",
          {{"A/Road/1.mp3", "~"}, {"A/Road/2.mp3", ""}, {"A/Road/3.mp3", "a"}}, {}, {}, "A/Road",
-         "A/Road 2 #2 unclear"},
+         "A/Road #1 own"},
         {"a stray beside another album's files",
          {{"A/Road/9.mp3", "-"}, {"A/Road/1.mp3", "?"}}, {}, {}, "A/Road", "A/Road 2 #2"},
         {"a folder of pictures only", {{"A/Road/cover.jpg", "s"}}, {}, {}, "A/Road", "A/Road #1"},
@@ -121,10 +124,9 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         AlbumFolders folders(tree);
         for (const auto& [folder, owner] : c.held) folders.hold(folder, owner);
         // Files without identity are the album's tracks when they hold
-        // "audio"; the album "Unsure" can't be told from this one.
-        const auto naming = [](const AlbumFolders::CardFile& file) {
-            return file.tags.album == "Unsure" ? CardOwnership::Naming::unclear
-                                               : CardOwnership::Naming::differs;
+        // "audio"; every album they name is another.
+        const auto naming = [](const AlbumFolders::CardFile&) {
+            return CardOwnership::Naming::differs;
         };
         const auto isTrack = [&](const std::string& file, const AlbumFolders::CardFile&) {
             return testing::readFile(tree.fullPath(file)) == "audio";
@@ -132,7 +134,7 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         if (!c.before.empty()) {
             folders.find({.owner = "b",
                           .base = c.before,
-                          .identity = "b",
+                          .identities = {"b"},
                           .naming = naming,
                           .isTrack = isTrack,
                           .rules = {.nameMax = 64}});
@@ -141,7 +143,7 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         const AlbumFolders::Album album{.owner = "a",
                                         .base = c.base,
                                         .cardNames = c.cardNames,
-                                        .identity = "a",
+                                        .identities = {"a"},
                                         .naming = naming,
                                         .isTrack = isTrack,
                                         .rules = {.nameMax = 64}};

@@ -60,7 +60,9 @@ CardAlbumPlaces::CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& a
     : stop_(std::move(stop)), tree_(std::move(card), stop_), folders_(tree_), albums_(albums) {
     identities_.reserve(albums.size());
     for (std::size_t index = 0; index < albums.size(); ++index) {
-        identities_.push_back(identityOf(albums[index], stop_));
+        std::optional<std::string> identity = identityOf(albums[index], stop_);
+        identities_.push_back(identity ? std::vector{std::move(*identity)}
+                                       : std::vector<std::string>{});
         folders_.hold(cardRelativePath(albums[index].relativePath), std::to_string(index));
     }
 }
@@ -70,13 +72,16 @@ const CardAlbumPlaces::Exported& CardAlbumPlaces::exported(std::size_t index, st
     if (fresh) {
         try {
             Exported& read = known->second;
-            read.facts =
-                AudioFacts::read(albums_[index].sourceDir / albums_[index].files[file], stop_);
+            const std::filesystem::path path =
+                albums_[index].sourceDir / albums_[index].files[file];
+            read.facts = AudioFacts::read(path, stop_);
             if (read.facts) {
                 const SourceTags& tags = read.facts->tags;
                 read.meta = TrackMeta(tags.title, tags.artist, tags.albumArtist, tags.album,
                                       tags.track, "", "", "");
             }
+            read.song = {&read.meta, nullptr, identities_[index],
+                         AlbumIdentity::carried(path, stop_).track};
         } catch (...) {
             exported_.erase(known);  // stopped: read again when asked
             throw;
@@ -132,13 +137,18 @@ AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) {
         }
         return sameBytesAsOne(index, cardFile);
     };
+    std::set<std::string> fileKeys;
+    for (const std::string& file : albums_[index].files) {
+        fileKeys.insert(CardTree::fileKey(safeName(file, false)));
+    }
     return AlbumFolders::Album{.owner = std::to_string(index),
                                .base = albums_[index].relativePath,
                                .cardNames = true,
-                               .identity = identities_[index],
+                               .identities = identities_[index],
                                .naming = naming,
                                .isTrack = isTrack,
-                               .rules = sendRules};
+                               .rules = sendRules,
+                               .fileKeys = fileKeys};
 }
 
 // The search keeps its answer for each album: asking again costs no card read.
@@ -161,37 +171,118 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::target(std::size_t index
     return decided;
 }
 
+CardOwnership::Match CardAlbumPlaces::matchOf(std::size_t index, std::size_t file,
+                                              const std::string& cardFile, bool atItsName) {
+    const Exported& source = exported(index, file);
+    return CardOwnership::match(tree_.carried(cardFile), tree_.facts(cardFile), source.song,
+                                atItsName, [&](const std::optional<double>& seconds) {
+                                    return CardOwnership::lengthsAgree(
+                                        seconds,
+                                        source.facts ? source.facts->seconds : std::nullopt);
+                                });
+}
+
+// Each file's copy at its own card name first, then one as the export
+// wrote it under any name (the user's), then one an earlier export wrote.
+void CardAlbumPlaces::claimCopies(std::size_t index, const std::string& folder) {
+    using Match = CardOwnership::Match;
+    if (!claimed_.insert(index).second) return;
+    std::vector<std::string> cardFiles;
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        if (CardTree::isAudioFile(entry)) cardFiles.push_back(joined(folder, entry.name));
+    }
+    const std::vector<std::string>& files = albums_[index].files;
+    const auto take = [&](std::size_t file, const std::string& cardFile, Match match) {
+        copies_[{index, file}] = {cardFile, match};
+        claimedFiles_.insert(CardTree::pathKey(cardFile));
+    };
+    const auto unclaimed = [&](const std::string& cardFile) {
+        return !claimedFiles_.contains(CardTree::pathKey(cardFile));
+    };
+    for (std::size_t file = 0; file < files.size(); ++file) {
+        const std::optional<CardTree::Located> located =
+            tree_.locate(joined(folder, safeName(files[file], false)));
+        if (!located || !located->exists() || located->kind != CardTree::Kind::file ||
+            !unclaimed(located->relative)) {
+            continue;
+        }
+        const std::string& cardFile = located->relative;
+        const std::optional<CardOwnership::CardFile>& card = tree_.facts(cardFile);
+        const bool carries = tree_.identity(cardFile).has_value();
+        if (matchOf(index, file, cardFile, true) == Match::same ||
+            (!carries && card && isFile(index, file, cardFile, *card)) ||
+            CardOwnership::cutBeyondTelling(tree_.carried(cardFile), card)) {
+            take(file, cardFile, Match::same);
+        }
+    }
+    for (const Match wanted : {Match::same, Match::earlier}) {
+        for (std::size_t file = 0; file < files.size(); ++file) {
+            if (copies_.contains({index, file})) continue;
+            for (const std::string& cardFile : cardFiles) {
+                if (unclaimed(cardFile) && matchOf(index, file, cardFile, false) == wanted) {
+                    take(file, cardFile, wanted);
+                    break;
+                }
+            }
+        }
+    }
+}
+
 std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
                                                               const std::string& file) {
-    const std::optional<std::string> chosen = folder(index);
-    if (!chosen) return std::nullopt;
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
+    if (!found) return std::nullopt;
     const std::vector<std::string>& files = albums_[index].files;
     const auto at = static_cast<std::size_t>(std::ranges::find(files, file) - files.begin());
+    if (found->own) claimCopies(index, found->folder);
+    std::optional<std::string> earlier;
+    if (const auto copy = copies_.find({index, at}); copy != copies_.end()) {
+        const auto& [cardFile, match] = copy->second;
+        if (match == CardOwnership::Match::earlier) {
+            earlier = cardFile;
+        } else {
+            // Its copy, under whatever name it has.
+            const std::optional<CardOwnership::CardFile>& card = tree_.facts(cardFile);
+            return Target{.relative = cardFile,
+                          .own = true,
+                          .matched = !tree_.identity(cardFile),
+                          .whole = AudioFacts::isWhole(card)};
+        }
+    }
     const std::string base = safeName(file, false);
     for (std::int64_t n = 1; n <= numberLimit; ++n) {
         const std::string name = n == 1 ? base : numberedFile(base, n);
-        const std::optional<CardTree::Located> located = tree_.locate(joined(*chosen, name));
+        const std::optional<CardTree::Located> located = tree_.locate(joined(found->folder, name));
         if (!located || located->blockedAt) return std::nullopt;
-        if (n > 1 && claimedFiles_.contains(located->key)) continue;
+        const bool itsEarlierCopy = earlier && CardTree::pathKey(*earlier) == located->key;
+        if (!itsEarlierCopy && claimedFiles_.contains(located->key)) continue;
         Target target{located->relative};
-        if (located->exists()) {
-            // A link or a folder stays as it is; so does another album's file.
-            if (located->kind != CardTree::Kind::file) continue;
-            const std::optional<std::string>& carried = tree_.identity(located->relative);
+        if (located->exists() && !itsEarlierCopy) {
+            // A link or a folder stays as it is; so does another album's or
+            // song's file.
+            if (located->kind != CardTree::Kind::file || at >= files.size()) continue;
             const std::optional<CardOwnership::CardFile>& card = tree_.facts(located->relative);
-            if (carried) {
-                target.own = carried == identities_[index];
-            } else {
-                target.own = target.matched =
-                    card && at < files.size() && isFile(index, at, located->relative, *card);
-            }
+            const bool carries = tree_.identity(located->relative).has_value();
+            target.own =
+                carries ? matchOf(index, at, located->relative, true) == CardOwnership::Match::same
+                        : card && isFile(index, at, located->relative, *card);
+            target.matched = target.own && !carries;
             if (!target.own) continue;
-            target.whole = card && card->whole;
+            target.whole = AudioFacts::isWhole(card);
         }
+        target.replaces = earlier;
         claimedFiles_.insert(located->key);
         return target;
     }
     return std::nullopt;
+}
+
+bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file,
+                                const Target& target) const {
+    if (!target.own || target.replaces || !target.whole) return false;
+    if (target.matched) return true;
+    const std::optional<std::uint64_t> onCard = PosixFS::size(tree_.fullPath(target.relative));
+    return onCard && onCard == PosixFS::size(albums_[index].sourceDir / file);
 }
 
 bool CardAlbumPlaces::complete(std::size_t index) {
@@ -199,12 +290,9 @@ bool CardAlbumPlaces::complete(std::size_t index) {
     const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
     // A folder that is free but not the album's is no copy of it.
     if (!found || !found->own) return false;
-    std::set<std::string> names;
-    for (const CardTree::Entry& entry : tree_.entries(found->folder)) names.insert(entry.nfc);
-    if (!allFilesPresent(albums_[index].files, names)) return false;
     return std::ranges::all_of(albums_[index].files, [&](const std::string& file) {
         const std::optional<Target> place = target(index, file);
-        return place && place->own && place->whole;
+        return place && holdsCopy(index, file, *place);
     });
 }
 

@@ -7,9 +7,11 @@
 // numbered form of it (" 2", " 3", …) that nobody holds: not the card, not
 // another listed album, not one given to another album of this send. A
 // file that names no album makes a folder nobody's. Albums that share a
-// card name are thus numbered as an export numbers them. A file's place
-// that holds anything but the album's own regular file sends that file to
-// a numbered name.
+// card name are thus numbered as an export numbers them. In the album's own
+// folder each exported file's copy is found by the same rule wherever its
+// name (one the user gave it is kept); a copy an earlier export wrote under
+// another title or number is replaced. A file's place that holds anything
+// but the album's own regular file sends that file to a numbered name.
 // One object per send or question, on one thread; it reads the card, never
 // writes it, and throws nothing but Cancelled, once the send's stop is
 // requested while it reads a file.
@@ -44,6 +46,9 @@ public:
         // its tags and length: a copy of it whatever its size.
         bool matched = false;
         bool whole = false;  // that file's bytes are all there
+        // The file's copy under the title or number an earlier export gave
+        // it, below the card root: moved to `relative` before the copy.
+        std::optional<std::string> replaces = std::nullopt;
     };
 
     CardAlbumPlaces(PosixFS::Root card, const std::vector<Album>& albums,
@@ -57,8 +62,13 @@ public:
     // there; nothing when no name is free.
     std::optional<Target> target(std::size_t index, const std::string& file);
 
+    // Whether the target holds a whole copy of the album's exported file:
+    // one without identity that is the file by its bytes or tags and length,
+    // or one carrying the album's identity with the exported file's size.
+    bool holdsCopy(std::size_t index, const std::string& file, const Target& target) const;
+
     // Whether the album's own folder on the card holds a whole copy of each
-    // of its files under its card name.
+    // of its files, under whatever name.
     bool complete(std::size_t index);
 
     // The album's search met a link in place of a folder above its own: the
@@ -70,6 +80,7 @@ private:
     struct Exported {
         std::optional<AudioFacts::Facts> facts;
         TrackMeta meta;  // its tags, as read
+        CardOwnership::Song song;
     };
     const Exported& exported(std::size_t index, std::size_t file);
     AlbumFolders::Album query(std::size_t index);
@@ -82,15 +93,24 @@ private:
     // album: its bytes, or its tags and length.
     bool isFile(std::size_t index, std::size_t file, const std::string& cardFile,
                 const CardOwnership::CardFile& card);
+    // What the card file is to exported file `file` of the album.
+    CardOwnership::Match matchOf(std::size_t index, std::size_t file, const std::string& cardFile,
+                                 bool atItsName);
+    // Finds the copies of the album's files in its folder, wherever their names.
+    void claimCopies(std::size_t index, const std::string& folder);
 
     std::stop_token stop_;
     CardTree tree_;
     AlbumFolders folders_;
     const std::vector<Album>& albums_;
-    std::vector<std::optional<std::string>> identities_;
+    std::vector<std::vector<std::string>> identities_;  // the one each album's files carry
     std::map<std::pair<std::size_t, std::size_t>, Exported> exported_;  // by album and file
     std::map<std::pair<std::size_t, std::string>, std::optional<Target>> targets_;
     std::set<std::string> claimedFiles_;  // card keys
+    // By album and file: its copy in the album's folder, and what it is to it.
+    std::map<std::pair<std::size_t, std::size_t>, std::pair<std::string, CardOwnership::Match>>
+        copies_;
+    std::set<std::size_t> claimed_;  // albums whose copies were looked for
 };
 
 }  // namespace tarvik::SDCardTools

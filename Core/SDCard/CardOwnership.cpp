@@ -29,10 +29,26 @@ bool same(std::string_view onCard, std::string_view wanted) {
     return text::equivalent(text::trim(onCard), text::trim(wanted));
 }
 
-// A whole text, as any ID3v2 or MP4 profile wrote it: in Unicode, or in
-// Shift-JIS bytes that read back one character a byte.
+// A text as an ID3v1 trailer of either encoding holds it, cut to its
+// 30-byte field, read back one character a byte: what a tagger copies from
+// the trailer when it adds a tag of its own.
+bool sameAsTrailerField(std::string_view onCard, std::string_view wanted) {
+    for (const Encoding encoding : {Encoding::latin1, Encoding::shiftJIS}) {
+        const Bytes trailer = ID3Writer{ID3Writer::Version::v2_3, encoding, true, false}.encodeV1(
+            {.title = std::string(wanted)});
+        if (trailer.size() == 128 &&
+            same(onCard, CardTags::latin1Text(trailer.begin() + 3, trailer.begin() + 33))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A whole text, as any profile wrote it: in Unicode, in Shift-JIS bytes that
+// read back one character a byte, or as far as an ID3v1 field holds it.
 bool sameText(std::string_view onCard, std::string_view wanted) {
-    return same(onCard, wanted) || same(onCard, shiftJISAsRead(wanted));
+    return same(onCard, wanted) || same(onCard, shiftJISAsRead(wanted)) ||
+           sameAsTrailerField(onCard, wanted);
 }
 
 std::string_view number(std::string_view field) {
@@ -51,6 +67,7 @@ Bytes fieldOf(const Bytes& trailer, std::size_t at) {
 // its track byte are the tags as either of its encodings writes them.
 bool sameV1(const Bytes& trailer, const ID3Writer::Tags& tags,
             std::initializer_list<std::size_t> at, bool track) {
+    if (trailer.size() != 128) return false;
     for (const Encoding encoding : {Encoding::shiftJIS, Encoding::latin1}) {
         const Bytes wanted =
             ID3Writer{ID3Writer::Version::v2_3, encoding, true, false}.encodeV1(tags);
@@ -64,12 +81,40 @@ bool sameV1(const Bytes& trailer, const ID3Writer::Tags& tags,
     return false;
 }
 
-// A whole text: the same, the same only as far as Shift-JIS bytes could hold
-// it (characters without a code there became "?"), or another.
+// The song's number as the card file holds it, without leading zeros or a
+// count of the album's songs; empty where it holds none.
+std::string numberOf(const CardFile& card) {
+    std::string digits;
+    if (card.form == Form::id3v1) {
+        // ID3v1.1: a zero byte, then the number.
+        if (card.trailer.size() == 128 && card.trailer[125] == 0 && card.trailer[126] != 0) {
+            digits = std::to_string(card.trailer[126]);
+        }
+    } else {
+        digits = text::trim(number(card.tags.track));
+    }
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos ||
+        !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; })) {
+        return {};
+    }
+    return digits.substr(first);
+}
+
+// A name: the same, different, or the same only as far as the card could
+// hold it (letters Shift-JIS has no code for became "?", the trailer cut it
+// to its width, or the file holds none at all).
 Naming compare(std::string_view onCard, std::string_view wanted) {
-    if (same(onCard, wanted)) return Naming::same;
-    if (!same(onCard, shiftJISAsRead(wanted))) return Naming::differs;
-    return text::toCP932(text::withCP932Twins(wanted)) ? Naming::same : Naming::unclear;
+    // A "?" on the card may stand for any letter the card could not hold,
+    // also where the name it is compared with was read from a card too.
+    if (same(onCard, wanted)) {
+        return onCard.find('?') == std::string_view::npos ? Naming::same : Naming::unclear;
+    }
+    if (text::trim(onCard).empty()) return Naming::unclear;
+    if (same(onCard, shiftJISAsRead(wanted))) {
+        return text::toCP932(text::withCP932Twins(wanted)) ? Naming::same : Naming::unclear;
+    }
+    return sameAsTrailerField(onCard, wanted) ? Naming::unclear : Naming::differs;
 }
 
 }  // namespace
@@ -79,38 +124,55 @@ Holder weightier(Holder a, Holder b) {
 }
 
 bool sameTags(const CardFile& card, const TrackMeta& meta) {
-    // The album's names tell one album from another only where the form
-    // holds them: "???" for any three characters it has no code for is no
-    // album's name.
+    // The album's names count as far as the form holds them: "???" for any
+    // three characters it has no code for agrees with each, and the song's
+    // own fields then decide.
     if (card.form == Form::id3v1) {
         // 30-byte fields and a track byte, the album artist nowhere.
-        return card.trailer.size() == 128 &&
-               (text::toCP932(text::withCP932Twins(meta.album)) || text::toLatin1(meta.album)) &&
-               sameV1(card.trailer,
-                      {.title = meta.title,
-                       .artist = meta.artist,
-                       .album = meta.album,
-                       .track = meta.track},
-                      {3, 33, 63}, true);
+        return sameV1(
+            card.trailer,
+            {.title = meta.title, .artist = meta.artist, .album = meta.album, .track = meta.track},
+            {3, 33, 63}, true);
     }
-    return sameText(card.tags.title, meta.title) && sameText(card.tags.artist, meta.artist) &&
-           compare(card.tags.album, meta.album) == Naming::same &&
-           compare(card.tags.albumArtist, meta.albumArtist) == Naming::same &&
-           number(card.tags.track) == number(meta.track);
+    return sameSong(card, meta) && sameText(card.tags.artist, meta.artist) &&
+           compare(card.tags.album, meta.album) != Naming::differs &&
+           compare(card.tags.albumArtist, meta.albumArtist) != Naming::differs;
+}
+
+bool sameSong(const CardFile& card, const TrackMeta& meta) {
+    if (card.form == Form::id3v1) {
+        return sameV1(card.trailer, {.title = meta.title, .track = meta.track}, {3}, true);
+    }
+    return sameText(card.tags.title, meta.title) && number(card.tags.track) == number(meta.track);
 }
 
 Naming naming(const CardFile& card, const TrackMeta& meta) {
-    // The trailer holds no album artist: at best the album is the same.
-    if (card.form == Form::id3v1) {
-        return card.trailer.size() == 128 &&
-                       sameV1(card.trailer, {.album = meta.album}, {63}, false)
-                   ? Naming::unclear
-                   : Naming::differs;
+    // Each tag of the file names its album for itself: one that names this
+    // album makes the file the album's, and only where every tag that names
+    // one names another is the file another's.
+    const auto namedBy = [&](Form form, const SourceTags& fields) {
+        // The trailer holds no album artist: at best the album is the same.
+        if (form == Form::id3v1) {
+            return sameV1(card.trailer, {.album = meta.album}, {63}, false) ? Naming::unclear
+                                                                            : Naming::differs;
+        }
+        const Naming album = compare(fields.album, meta.album);
+        const Naming artist = compare(fields.albumArtist, meta.albumArtist);
+        if (album == Naming::differs || artist == Naming::differs) return Naming::differs;
+        return album == Naming::same && artist == Naming::same ? Naming::same : Naming::unclear;
+    };
+    if (card.each.empty()) return namedBy(card.form, card.tags);
+    bool differs = true;
+    bool named = false;
+    for (const CardTags::Tag& tag : card.each) {
+        if (tag.fields.album.empty() && tag.fields.albumArtist.empty()) continue;
+        named = true;
+        const Naming one = namedBy(tag.form, tag.fields);
+        if (one == Naming::same) return Naming::same;
+        differs = differs && one == Naming::differs;
     }
-    const Naming album = compare(card.tags.album, meta.album);
-    const Naming artist = compare(card.tags.albumArtist, meta.albumArtist);
-    if (album == Naming::differs || artist == Naming::differs) return Naming::differs;
-    return album == Naming::same && artist == Naming::same ? Naming::same : Naming::unclear;
+    if (!named) return namedBy(card.form, card.tags);
+    return differs ? Naming::differs : Naming::unclear;
 }
 
 Naming naming(const CardFile& card, const std::vector<const TrackMeta*>& tracks) {
@@ -131,6 +193,47 @@ bool sameTrack(const CardFile& card, const TrackMeta& meta, const std::optional<
     return sameTags(card, meta) && lengthsAgree(card.seconds, seconds);
 }
 
+Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>& card,
+            const Song& song, bool atItsName, const Lengths& lengths) {
+    if (carried.album) {
+        if (std::ranges::find(song.albums, *carried.album) == song.albums.end()) {
+            return Match::none;
+        }
+        if (card && sameSong(*card, *song.meta)) return Match::same;
+        if (carried.track) return carried.track == song.source ? Match::earlier : Match::none;
+        // Written before songs carried their own identity: the library's
+        // title and number tell which song, else its place does.
+        if (song.earlier != nullptr && card && sameSong(*card, *song.earlier)) {
+            return Match::earlier;
+        }
+        return atItsName ? Match::same : Match::none;
+    }
+    if (!card) return Match::none;
+    const auto isSong = [&](const TrackMeta& meta) {
+        return sameTags(*card, meta) && lengths(card->seconds);
+    };
+    if (isSong(*song.meta)) return Match::same;
+    if (song.earlier != nullptr && isSong(*song.earlier)) return Match::earlier;
+    // Titled otherwise by an earlier run that wrote no identity: the album's
+    // file with the number the library gives the song, and its length.
+    const std::string onCard = numberOf(*card);
+    const bool albumAgrees =
+        naming(*card, *song.meta) != Naming::differs ||
+        (song.earlier != nullptr && naming(*card, *song.earlier) != Naming::differs);
+    if (song.source && !onCard.empty() && card->namesAlbum() && albumAgrees &&
+        AlbumIdentity::trackOf(TrackMeta("", "", "", "", onCard, "", "", "")) == *song.source &&
+        lengths(card->seconds)) {
+        return Match::earlier;
+    }
+    return Match::none;
+}
+
+bool cutBeyondTelling(const AlbumIdentity::Carried& carried, const std::optional<CardFile>& card) {
+    // An empty file tells not even that: it stays as it is.
+    return !carried.album && card && card->size > 0 && !AudioFacts::isWhole(card) &&
+           (card->unreadable || !card->namesAlbum());
+}
+
 Holder whose(const std::optional<CardFile>& card, const std::function<Naming()>& naming,
              const std::function<bool()>& isTrack) {
     if (!card || card->size == 0) return Holder::nobody;
@@ -144,7 +247,10 @@ Holder whose(const std::optional<CardFile>& card, const std::function<Naming()>&
         case Naming::unclear:
             break;
     }
-    return isTrack() ? Holder::album : Holder::unclear;
+    // Names that agree only as far as the card could hold them are the
+    // album's only with one of its songs; else another album's that reads
+    // the same there.
+    return isTrack() ? Holder::album : Holder::another;
 }
 
 }  // namespace tarvik::CardOwnership

@@ -10,6 +10,7 @@
 #include "Core/Platform/Text.hpp"
 #include "Core/SDCard/CardAlbumPlaces.hpp"
 #include "Core/SDCard/CardNames.hpp"
+#include "Core/SDCard/CardTree.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
 namespace tarvik::SDCardTools {
@@ -20,17 +21,19 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
     return size ? static_cast<std::int64_t>(*size) : 0;
 }
 
-// The album's own copy of the file is on the card: whole, when it carries
-// no identity and is the file by its bytes or by its tags and length (as an
-// older card holds it, whatever its size); else with the source's size.
-bool sameCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target,
-              std::int64_t size) {
-    if (!target.own) return false;
-    if (target.matched) return target.whole;
-    const std::optional<PosixFS::Location> location = PosixFS::locate(card, target.relative);
-    if (!location || !location->exists()) return false;
-    const std::optional<std::uint64_t> onCard = PosixFS::size(location->path);
-    return onCard && static_cast<std::int64_t>(*onCard) == size;
+// Moves the file's copy an earlier export wrote under another title or
+// number to where the file goes, so that the copy replaces it there and the
+// card holds one copy at every moment.
+void moveEarlierCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target) {
+    if (!target.replaces || *target.replaces == target.relative) return;
+    const std::filesystem::path from = card.folder / *target.replaces;
+    const std::filesystem::path to = card.folder / target.relative;
+    // Only a change of letter case needs the card's two-step rename.
+    if (CardTree::fileKey(from.filename().string()) == CardTree::fileKey(to.filename().string())) {
+        renameOnCard(from, to.filename().string());
+    } else {
+        PosixFS::rename(from, to);
+    }
 }
 
 PosixFS::Root cardRootOf(const std::filesystem::path& cardRoot) {
@@ -85,6 +88,7 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     // card holds before anything is copied: another album's folder or file
     // is never written over nor merged into.
     std::vector<std::vector<std::optional<CardAlbumPlaces::Target>>> targets(albums.size());
+    std::vector<std::vector<bool>> present(albums.size());
     std::int64_t need = 0;
     std::int64_t total = 0;
     try {
@@ -110,9 +114,9 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
                     }
                 }
                 targets[index].push_back(target);
+                present[index].push_back(target && places.holdsCopy(index, file, *target));
                 if (!target) continue;
-                const std::int64_t size = sizeOf(album.sourceDir / file);
-                if (!sameCopy(card, *target, size)) need += size;
+                if (!present[index].back()) need += sizeOf(album.sourceDir / file);
                 ++total;
             }
         }
@@ -143,9 +147,10 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
             if (progress) progress(done, total, text::nfc(file));
             const std::filesystem::path source = album.sourceDir / file;
             const std::int64_t size = sizeOf(source);
-            if (sameCopy(card, *target, size)) {
+            if (present[index][at]) {
                 ++result.skipped;
             } else {
+                moveEarlierCopy(card, *target);
                 PosixFS::copy(source, card, card.folder / target->relative);
                 ++result.copied;
                 result.bytes += size;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -63,11 +64,11 @@ std::vector<CardTree::Entry> readListing(const std::filesystem::path& path) {
     return entries;
 }
 
-// The identity a file carries; nothing at all where the stop ended its read.
-using IdentityRead = std::optional<std::optional<std::string>>;
+// The identities a file carries; nothing at all where the stop ended its read.
+using IdentityRead = std::optional<AlbumIdentity::Carried>;
 IdentityRead readUnlessStopped(const std::filesystem::path& file, std::stop_token stop) {
     try {
-        return AlbumIdentity::read(file, std::move(stop));
+        return AlbumIdentity::carried(file, std::move(stop));
     } catch (const Cancelled&) {
         return std::nullopt;
     }
@@ -77,7 +78,7 @@ IdentityRead readUnlessStopped(const std::filesystem::path& file, std::stop_toke
 // (a card through FUSE answers every open with a round trip); nothing at
 // all where the stop ended the read.
 struct FileRead {
-    std::optional<std::string> identity;
+    AlbumIdentity::Carried identity;
     std::optional<AudioFacts::Facts> facts;
 };
 std::optional<FileRead> readFileUnlessStopped(const std::filesystem::path& path,
@@ -91,7 +92,7 @@ std::optional<FileRead> readFileUnlessStopped(const std::filesystem::path& path,
             return FileRead{};  // not there, no regular file, or not readable
         }
         FileRead read;
-        read.identity = AlbumIdentity::read(*source, stop);
+        read.identity = AlbumIdentity::carried(*source, stop);
         read.facts = AudioFacts::read(*source, stop);
         return read;
     } catch (const Cancelled&) {
@@ -154,7 +155,17 @@ std::vector<CardTree::Entry>& CardTree::listing(const std::string& folder) {
 }
 
 bool CardTree::isAudioFile(const Entry& entry) {
-    return entry.kind == Kind::file && !entry.name.starts_with('.') && isCardAudioFile(entry.name);
+    if (entry.kind != Kind::file || entry.name.starts_with('.')) return false;
+    if (isCardAudioFile(entry.name)) return true;
+    // The kinds a library holds besides: a stranger's album of them names its
+    // folder as much as one the unit plays.
+    static const std::set<std::string> libraryKinds{"flac", "ogg",  "oga", "opus",
+                                                    "m4b",  "wav",  "aif", "aiff"};
+    std::string extension = pathExtension(entry.name);
+    std::ranges::transform(extension, extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return libraryKinds.contains(extension);
 }
 
 const std::vector<CardTree::Entry>& CardTree::entries(const std::string& folder) {
@@ -192,10 +203,10 @@ std::optional<CardTree::Located> CardTree::locate(std::string_view relative, boo
     return located;
 }
 
-const std::optional<std::string>& CardTree::identity(const std::string& file) {
+const AlbumIdentity::Carried& CardTree::carried(const std::string& file) {
     if (const auto known = identities_.find(file); known != identities_.end()) return known->second;
     // Kept only once read: a stop in the middle of the file decides nothing.
-    std::optional<std::string> read = AlbumIdentity::read(fullPath(file), stop_);
+    AlbumIdentity::Carried read = AlbumIdentity::carried(fullPath(file), stop_);
     return identities_.emplace(file, std::move(read)).first->second;
 }
 
@@ -236,7 +247,7 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
     struct Found {
         bool done = false;
         std::vector<Entry> entries;
-        std::vector<std::pair<std::string, std::optional<std::string>>> identities;
+        std::vector<std::pair<std::string, AlbumIdentity::Carried>> identities;
         std::vector<std::pair<std::string, std::optional<AudioFacts::Facts>>> facts;
     };
     std::vector<Found> found(wanted.size());

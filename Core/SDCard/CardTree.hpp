@@ -1,9 +1,9 @@
 // What a run or a send sees of a card while it decides where albums go: the
 // names in each folder with their kinds, read once; where a relative path
 // lies, each level matched as a FAT or exFAT card matches names (letter case,
-// normal form and, for folders, the Shift-JIS padding ignored); and the album
-// identity of each file and what else it says of itself (AudioFacts), each
-// read once. One object per run or send, used on one thread, given that
+// normal form and, for folders, the Shift-JIS padding ignored); and the
+// identities each file carries and what else it says of itself
+// (AudioFacts), each read once. One object per run or send, used on one thread, given that
 // run's stop. It never writes: a folder that can't be read holds nothing. It
 // throws nothing but Cancelled, from the calls that read files once the stop
 // is requested, even in the middle of a file. It sees the card as it was
@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Core/Convert/AlbumIdentity.hpp"
 #include "Core/Convert/AudioFacts.hpp"
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -70,9 +71,13 @@ public:
     // by its card key. Nothing for an absolute path or a "." or ".." level.
     std::optional<Located> locate(std::string_view relative, bool lastIsFolder = false);
 
-    // The album identity of a file, by its real relative path. Throws
+    // The identities a file carries, by its real relative path. Throws
     // Cancelled once the stop is requested and the file is not read yet.
-    const std::optional<std::string>& identity(const std::string& file);
+    const AlbumIdentity::Carried& carried(const std::string& file);
+    // Its album identity alone.
+    const std::optional<std::string>& identity(const std::string& file) {
+        return carried(file).album;
+    }
 
     // What a file says of itself (tags, length, whether it is whole), by its
     // real relative path; nothing when it can't be opened. Throws Cancelled
@@ -92,7 +97,9 @@ public:
     // throwing: a folder not wholly read is read again when asked.
     void prefetch(const std::vector<std::string>& folders);
 
-    // A regular file of a card audio type, not hidden.
+    // A regular file, not hidden, of a card audio type or of a kind a music
+    // library holds (FLAC, Ogg, Opus, M4B, WAV, AIFF): whose a folder is
+    // weighs them all.
     static bool isAudioFile(const Entry& entry);
 
     // From now on the levels of `relative` (real names where found) are there:
@@ -113,7 +120,7 @@ private:
     PosixFS::Root root_;
     std::stop_token stop_;
     std::map<std::string, std::vector<Entry>> listings_;             // by real relative folder
-    std::map<std::string, std::optional<std::string>> identities_;   // by real relative file
+    std::map<std::string, AlbumIdentity::Carried> identities_;       // by real relative file
     std::map<std::string, std::optional<AudioFacts::Facts>> facts_;  // by real relative file
 };
 

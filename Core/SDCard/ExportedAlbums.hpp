@@ -50,10 +50,11 @@ std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& expo
 // Whether the album's own card folder (its card name or a numbered one, told
 // by the rule the send follows: the identity its files carry, or for files
 // without one their bytes or their tags and length) holds a whole copy of
-// every one of its files under its card name; the sizes of copies that carry
-// the identity are not compared. Each album answers for itself, whatever
-// others share its card name. Never true for an album two of whose files
-// would be one file on the card, nor once the stop is requested.
+// every one of its files, as the send would leave it: under its card name
+// or a name the user gave it, one carrying the identity with the file's
+// size. Each album answers for itself, whatever others share its card name.
+// Never true for an album two of whose files would be one file on the card,
+// nor once the stop is requested.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
 
 // The same, and never true for an album with a file whose card path is in

@@ -30,6 +30,9 @@ identity = tag.get("TXXX:TARVIK_ALBUM")
 if identity is not None:
     result["albumIdentity"] = str(identity.text[0])
     result["albumIdentityEncoding"] = int(identity.encoding)
+track = tag.get("TXXX:TARVIK_TRACK")
+if track is not None:
+    result["trackIdentity"] = str(track.text[0])
 pictures = tag.getall("APIC")
 if pictures:
     result["picture"] = {"type": int(pictures[0].type), "mime": pictures[0].mime,

@@ -1,7 +1,7 @@
 # Prints what an independent MP4 reader finds in an M4A file, as JSON: the
 # eight tag fields under the names the converter's track record uses, the
-# album identity (freeform "----:org.tarvik:album"), and the cover picture's
-# format and size.
+# album's and the song's identities (freeform "----:org.tarvik:TARVIK_ALBUM"
+# and "…:TARVIK_TRACK"), and the cover picture's format and size.
 import json
 import sys
 
@@ -16,8 +16,10 @@ for name, key in (("title", "\xa9nam"), ("artist", "\xa9ART"), ("album", "\xa9al
 for name, key in (("track", "trkn"), ("disc", "disk")):
     if key in tags:
         result[name] = str(tags[key][0][0])
-if "----:org.tarvik:album" in tags:
-    result["albumIdentity"] = bytes(tags["----:org.tarvik:album"][0]).decode()
+for name, key in (("albumIdentity", "----:org.tarvik:TARVIK_ALBUM"),
+                  ("trackIdentity", "----:org.tarvik:TARVIK_TRACK")):
+    if key in tags:
+        result[name] = bytes(tags[key][0]).decode()
 if "covr" in tags:
     cover = tags["covr"][0]
     result["cover"] = {"format": "jpeg" if cover.imageformat == MP4Cover.FORMAT_JPEG else "png",
