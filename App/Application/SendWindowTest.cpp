@@ -24,6 +24,7 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     f.volumes->cards.insert(card);
     f.volumes->add(testing::FixtureVolumes::card(card));
     f.model->refreshVolumes();
+    f.settled();
 
     auto gate = std::make_shared<testing::Gate>();  // the copy waits until the test opens it
     std::unique_ptr<QWidget> window(SendWindow::create(*f.model, testing::gatedTools(gate)));

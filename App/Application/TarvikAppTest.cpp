@@ -58,6 +58,7 @@ TEST(TarvikAppTest, CtrlQEndsTheProgramWhateverAWindowRefuses) {
     fx.f.volumes->cards.insert(card);
     fx.f.volumes->add(testing::FixtureVolumes::card(card));
     fx.app->model().refreshVolumes();
+    ASSERT_TRUE(testing::settle(fx.app->model()));
     auto gate = std::make_shared<testing::Gate>();
     std::unique_ptr<QWidget> send(SendWindow::create(fx.app->model(), testing::gatedTools(gate)));
     send->show();

@@ -25,11 +25,13 @@ TEST_F(AppModelVolumesTest, TheOnlyRemovableVolumeBecomesTheDestinationByCanonic
     EXPECT_EQ(model.destPath(), media("Caf\u00E9").string());
     ASSERT_EQ(model.volumes().size(), 2U);  // the root is no volume
     model.setDestPath(media("Cafe\u0301").string());
+    settled();
     ASSERT_NE(model.destinationVolume(), nullptr);
     EXPECT_EQ(model.destinationVolume()->name, "Caf\u00E9");
 
     model.setDestPath("");
     volumes_->mount(card("B"));  // two cards: neither is chosen
+    settled();
     EXPECT_EQ(model.destPath(), "");
 }
 
@@ -41,13 +43,16 @@ TEST_F(AppModelVolumesTest, AnExistingFolderStaysADeletedOneOrAnEmptyMountFolder
     EXPECT_EQ(model.destPath(), folder.string());
     std::filesystem::remove(folder);
     model.refreshVolumes();
+    settled();
     EXPECT_EQ(model.destPath(), "");
 
     volumes_->mount(card("A"));
     volumes_->mount(card("B"));
     const std::string a = media("A").string(), b = media("B").string();
     model.setDestPath(a);
-    volumes_->unmount(a);            // the folder stays, as a static mount folder does
+    settled();
+    volumes_->unmount(a);  // the folder stays, as a static mount folder does
+    settled();
     EXPECT_EQ(model.destPath(), b);  // now the only card
 
     // The same for a card pulled while the program was closed.
@@ -67,6 +72,7 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
     volumes_->cards.insert(fresh.path);
     model.setSendingToCard(true);
     volumes_->mount(fresh);
+    settled();
     model.setSendingToCard(false);
     AppModelTesting::setState(model, RunState::running());
     model.setDestPath(fresh.path.string());
@@ -123,11 +129,13 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
 
     volumes_->cards.insert(drive.path);
     volumes_->mount(drive);
+    settled();
     EXPECT_EQ(model.destPath(), "");  // the only removable volume, yet no card
     cardMounts("CARD");
     EXPECT_EQ(testing::filesBelow(drive.path), songs);
     model.setDestPath(drive.path.string());  // by hand
     model.refreshVolumes();
+    settled();
     EXPECT_EQ(model.destPath(), drive.path.string());
 
     // Pulled with the card; back at USB1, the folder USB left behind.
@@ -139,6 +147,7 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     drive.path = media("USB1");
     volumes_->cards.insert(drive.path);
     volumes_->mount(drive);
+    settled();
     EXPECT_EQ(model.destPath(), "");
     cardMounts("CARD2");
     EXPECT_EQ(testing::filesBelow(drive.path), songs);
@@ -199,11 +208,15 @@ TEST_F(AppModelVolumesTest, EjectAndTheNextCardPickTheNextCardOrSayWhyNot) {
     EXPECT_TRUE(volumes_->ejected().empty());
 
     model.setDestPath(media("A").string());
+    settled();
     model.ejectCard();
     ASSERT_TRUE(waitUntil([&] { return model.destPath() != media("A").string(); }));
+    settled();
     model.setDestPath(media("C").string());
+    settled();
     model.continueOnNextCard();
     ASSERT_TRUE(waitUntil([&] { return model.destPath() != media("C").string(); }));
+    settled();
     EXPECT_EQ(volumes_->ejected(), (std::vector<std::filesystem::path>{media("A"), media("C")}));
     EXPECT_EQ(model.destPath(), media("B").string());  // now the only card
     EXPECT_EQ(model.ejectError(), std::nullopt);

@@ -22,6 +22,8 @@ inline constexpr std::string_view notFound =
     "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
 inline constexpr std::string_view notConnected =
     "カードがつながっていません。差し直すか、ほかのフォルダを選んでください。";
+// Asked, not answered yet: its file system is slow or does not answer.
+inline constexpr std::string_view checking = "確認しています…";
 
 // Where removable media are mounted: a volume root sits right below these
 // ("/mnt/sd") or one folder further down ("/media/<user>/CARD").

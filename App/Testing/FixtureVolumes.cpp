@@ -23,7 +23,9 @@ std::optional<std::string> FixtureVolumes::eject(const std::filesystem::path& pa
 
 std::vector<VolumeService::Mounted> FixtureVolumes::mounted() {
     std::lock_guard lock(mutex_);
-    return list_;
+    std::vector<Mounted> listed = list_;
+    for (Mounted& volume : listed) volume.card = cards.contains(volume.path);
+    return listed;
 }
 
 void FixtureVolumes::add(Mounted volume) {

@@ -93,6 +93,7 @@ struct SendFixture {
             f.volumes->cards.insert(card);
             f.volumes->add(FixtureVolumes::card(card, *cardFree));
             model().refreshVolumes();
+            f.settled();
         }
         view = std::make_unique<SendToSDView>(
             model(), [this] { ++closes; }, gatedTools(gate));

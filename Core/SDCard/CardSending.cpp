@@ -23,8 +23,7 @@ std::int64_t sizeOf(const std::filesystem::path& path) {
 // The album's own copy of the file is on the card: whole, when it carries
 // no identity and is the file by its bytes or by its tags and length (as an
 // older card holds it, whatever its size); else with the source's size.
-bool sameCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target,
-              std::int64_t size) {
+bool sameCopy(const PosixFS::Root& card, const CardAlbumPlaces::Target& target, std::int64_t size) {
     if (!target.own) return false;
     if (target.matched) return target.whole;
     const std::optional<PosixFS::Location> location = PosixFS::locate(card, target.relative);
@@ -146,7 +145,13 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
             if (sameCopy(card, *target, size)) {
                 ++result.skipped;
             } else {
-                PosixFS::copy(source, card, card.folder / target->relative);
+                try {
+                    PosixFS::copy(source, card, card.folder / target->relative, stop);
+                } catch (const Cancelled&) {
+                    // Stopped, and too large to be whole within the grace:
+                    // its temporary file is gone, and it counts as not sent.
+                    break;
+                }
                 ++result.copied;
                 result.bytes += size;
             }
