@@ -1,8 +1,12 @@
 // The music folder on a real FUSE file system (an exFAT card image served by
 // its daemon) whose daemon is stopped, continued and killed while the watch
-// follows it: the event loop keeps turning, and each turn shows.
+// follows it: the event loop keeps turning, and each turn shows. A call into
+// the stopped file system on the event loop's thread would hold it for the
+// whole stop (ten seconds); the limits are generous beside that, so that
+// only that fault, never a loaded machine, exceeds them.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -58,7 +62,7 @@ TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventL
     LoopGaps gaps;
     const fs::path above = card->root().parent_path();
     {
-        const testing::StoppedDaemon stopped(*daemon, 6s);
+        const testing::StoppedDaemon stopped(*daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         // A folder above the card changes: the watch looks again, and the
         // look waits on the stopped daemon.
@@ -81,7 +85,54 @@ TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventL
     ASSERT_EQ(::kill(*daemon, SIGKILL), 0);
     EXPECT_TRUE(testing::waitUntil([&] { return told.size() == 3; }, 5s));
     EXPECT_EQ(told.back(), Kind::gone);
-    EXPECT_LE(gaps.longest(), 50ms);
+    EXPECT_LE(gaps.longest(), 2s);
+    card->pull();
+}
+
+// A folder away from the shared temporary folder, whose changes by every
+// other program would make the watch look again: a test of what only the
+// watch's timed look finds keeps its card there.
+class QuietFolder {
+public:
+    QuietFolder() {
+        std::string pattern = "/var/tmp/tarvik-quiet-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
+        const char* old = std::getenv("TMPDIR");
+        if (old != nullptr) oldTmpdir_ = old;
+        if (!folder_.empty()) ::setenv("TMPDIR", folder_.c_str(), 1);
+    }
+    ~QuietFolder() {
+        oldTmpdir_ ? ::setenv("TMPDIR", oldTmpdir_->c_str(), 1) : ::unsetenv("TMPDIR");
+        std::error_code error;
+        if (!folder_.empty()) fs::remove_all(folder_, error);
+    }
+
+private:
+    fs::path folder_;
+    std::optional<std::string> oldTmpdir_;
+};
+
+// A daemon that dies tells no kernel watch: only the watch's look every few
+// seconds finds the folder gone, within five seconds, though nothing changed
+// anywhere on the way to it.
+TEST(FolderWatchFuseTest, ADeadDriveIsSeenGoneByTheTimedLookAlone) {
+    const QuietFolder quiet;
+    std::string whyNot;
+    const auto card = testing::CardImage::make(8 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
+    const fs::path music = card->root() / "Music";
+    fs::create_directories(music / "Artist");
+    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
+    ASSERT_TRUE(daemon) << "no daemon serves " << card->root();
+
+    std::vector<Kind> told;
+    FolderWatch watch([&](const FolderWatch::Sight& sight) { told.push_back(sight.kind); });
+    watch.watch(music, true);
+    ASSERT_TRUE(testing::waitUntil([&] { return watch.lookCurrent(); }, 5s));
+    ASSERT_TRUE(told.empty());
+    ASSERT_EQ(::kill(*daemon, SIGKILL), 0);
+    EXPECT_TRUE(testing::waitUntil([&] { return !told.empty(); }, 5s));
+    EXPECT_EQ(told, std::vector<Kind>{Kind::gone});
     card->pull();
 }
 
