@@ -85,8 +85,8 @@ void TarvikApp::cleanCard() {
                 return Dialogs::chooseFolder(window, {.message = message, .start = start});
             },
         .waitFor =
-            [window, &model](InteractiveCleaning& cleaning) {
-                CleaningSheet::waitFor(cleaning, model, window);
+            [this, window, &model](InteractiveCleaning& cleaning) {
+                CleaningSheet::waitFor(cleaning, model, window, [this] { quit(); });
             },
         .inform =
             [window](const std::string& message, const std::string& informative) {

@@ -35,15 +35,18 @@ void FolderWatch::startWorker() {
 
 FolderWatch::~FolderWatch() {
     outlet_.close();
+    // A look under way may be held by its file system: it is not waited for.
+    if (answer_->isActive() || overdue_) worker_->leave();
     worker_.reset();
 }
 
 void FolderWatch::watch(const std::filesystem::path& folder, bool ownerSees) {
     if (folder != folder_) {
-        // A worker held by the folder watched so far would look at this one
-        // only once that file system answers: a new one looks now, and the
-        // held one ends by itself (what it still tells is of the other folder).
-        if (overdue_) {
+        // A worker in the middle of a look at the folder watched so far may be
+        // held by its file system, and would look at this one only once that
+        // answers: a new one looks now, and the other one ends by itself
+        // (what it still tells is of the other folder).
+        if (answer_->isActive() || overdue_) {
             worker_->leave();
             startWorker();
         }

@@ -8,14 +8,13 @@
 #include <signal.h>
 #include <stdlib.h>
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <optional>
 #include <vector>
 
 #include "App/Platform/FolderWatch.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/FuseDaemon.hpp"
+#include "App/Testing/LoopGaps.hpp"
 #include "Core/Testing/CardImage.hpp"
 
 namespace tarvik {
@@ -24,25 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Kind = FolderWatch::Sight::Kind;
-
-// The longest the event loop went without turning, by a timer that asks to
-// run every 5 ms.
-class LoopGaps {
-public:
-    LoopGaps() {
-        clock_.start();
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout,
-                         [this] { longest_ = std::max(longest_, clock_.restart()); });
-        timer_.start();
-    }
-    std::chrono::milliseconds longest() const { return std::chrono::milliseconds(longest_); }
-
-private:
-    QElapsedTimer clock_;
-    QTimer timer_;
-    qint64 longest_ = 0;
-};
 
 TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventLoop) {
     std::string whyNot;
@@ -59,7 +39,7 @@ TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventL
     testing::waitUntil([] { return false; }, 300ms);  // the first look is done
     ASSERT_TRUE(told.empty());
 
-    LoopGaps gaps;
+    testing::LoopGaps gaps;
     const fs::path above = card->root().parent_path();
     {
         const testing::StoppedDaemon stopped(*daemon, 10s);

@@ -1,7 +1,9 @@
 #include "App/Windows/CleaningSheet.hpp"
 
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "App/Kit/FunBackground.hpp"
@@ -13,7 +15,8 @@
 
 namespace tarvik {
 
-CleaningSheet::CleaningSheet(InteractiveCleaning& cleaning, AppModel& model, QWidget* parent)
+CleaningSheet::CleaningSheet(InteractiveCleaning& cleaning, AppModel& model,
+                             std::function<void()> quit, QWidget* parent)
     : QDialog(parent), cleaning_(cleaning) {
     setObjectName("cleaningSheet");
     setWindowTitle(cleaningTitle);
@@ -36,12 +39,17 @@ CleaningSheet::CleaningSheet(InteractiveCleaning& cleaning, AppModel& model, QWi
     layout->addWidget(count_);
     connect(&cleaning_, &InteractiveCleaning::progressed, this, &CleaningSheet::follow);
     connect(&cleaning_, &InteractiveCleaning::ended, this, &QDialog::accept);
+    if (quit) {
+        auto* quitKey = new QShortcut(QKeySequence("Ctrl+Q"), this);
+        connect(quitKey, &QShortcut::activated, this, std::move(quit));
+    }
     follow();
 }
 
-void CleaningSheet::waitFor(InteractiveCleaning& cleaning, AppModel& model, QWidget* parent) {
+void CleaningSheet::waitFor(InteractiveCleaning& cleaning, AppModel& model, QWidget* parent,
+                            std::function<void()> quit) {
     if (!cleaning.running()) return;
-    CleaningSheet sheet(cleaning, model, parent);
+    CleaningSheet sheet(cleaning, model, std::move(quit), parent);
     sheet.exec();
 }
 
