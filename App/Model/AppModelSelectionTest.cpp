@@ -289,6 +289,51 @@ TEST(AppModelSelectionTest, AMusicDriveOutAtTheStartIsMissingUntilTheFolderIsCho
     EXPECT_TRUE(model->selected().empty());
 }
 
+// The first start after an upgrade: the settings keep ticks but no record of
+// where the music folder was seen, and its drive is mounted only after the
+// start. The drive's empty mount folder is no empty library: the ticks wait
+// for the drive, and are kept against its real folders once it is there,
+// where the folder is then recorded as seen. A folder chosen by hand is the
+// library however empty it is.
+TEST(AppModelSelectionTest, AnUpgradedStartKeepsItsTicksUntilTheDriveIsMounted) {
+    testing::TempDir media;
+    const std::filesystem::path point = media / "MUSIC";
+    const std::filesystem::path unplugged = media / "drive";
+    for (const char* artist : {"Aurora", "Borealis", "Comet"})
+        std::filesystem::create_directories(unplugged / artist / "Album");
+    std::filesystem::create_directories(point);  // a fixed mount point, left empty
+    testing::ScopedXdg xdg;
+    const std::vector<std::string> ticks = {"Aurora", "Comet", "Gone Band"};
+    xdg.settings()->setString("srcPath", point.string());
+    xdg.settings()->setStringList("selected", ticks);
+    auto volumes = std::make_shared<testing::FixtureVolumes>();
+    AppModel::Services services = AppModelTesting::services(xdg);
+    services.volumes = volumes;
+    AppModel model(std::move(services));
+    ASSERT_TRUE(testing::settle(model));
+    EXPECT_TRUE(model.musicFolderMissing());
+    EXPECT_FALSE(model.hasSelection());
+    EXPECT_EQ(xdg.settings()->stringList("selected"), ticks);
+
+    std::filesystem::remove(point);
+    std::filesystem::rename(unplugged, point);
+    volumes->mount(testing::FixtureVolumes::card(point));
+    ASSERT_TRUE(testing::settle(model));
+    EXPECT_FALSE(model.musicFolderMissing());
+    EXPECT_EQ(model.artists().size(), 3U);
+    EXPECT_EQ(model.selected(), (std::set<std::string>{"Aurora", "Comet"}));
+    EXPECT_EQ(xdg.settings()->stringList("selected"),
+              (std::vector<std::string>{"Aurora", "Comet"}));
+    EXPECT_EQ(xdg.settings()->stringList("srcVolume"),
+              (std::vector<std::string>{point.string(), point.string(), ""}));
+
+    testing::TempDir empty;
+    model.chooseSource(empty.path());
+    ASSERT_TRUE(testing::settle(model));
+    EXPECT_FALSE(model.musicFolderMissing());
+    EXPECT_TRUE(model.artists().empty());
+}
+
 // Another drive mounted where the music drive was (the same label, so the
 // same mount point) is not the library, whatever folders it has: the music
 // folder counts as missing with its ticks kept, and its own drive brings

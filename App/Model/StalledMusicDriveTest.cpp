@@ -97,6 +97,21 @@ TEST(StalledMusicDriveTest, NothingTheWindowDoesWaitsOnAStoppedMusicDrive) {
         clock.start();
         // Back at the front: the folders are asked about anew, on workers.
         model->recheckFolders();
+        // A start meanwhile shows its window at once, the folder being checked.
+        {
+            AppModel::Services again = AppModelTesting::services(xdg);
+            again.volumes = std::make_shared<LinuxVolumes>(facts.places(),
+                                                           QDBusConnection(QStringLiteral("none")));
+            clock.restart();
+            AppModel started(std::move(again));
+            tell("a start with the drive stopped built its model in", clock.elapsed());
+            EXPECT_LT(clock.elapsed(), 1000);
+            EXPECT_TRUE(started.musicFolderChecking());
+            EXPECT_TRUE(waitUntil([&] { return started.musicFolderMissing(); }, 8s));
+            EXPECT_EQ(started.selected(), std::set<std::string>{"Artist A"});
+            DetachedTask::endingBy(std::chrono::steady_clock::now() + 800ms);
+        }
+        DetachedTask::endingBy(std::chrono::steady_clock::time_point::max());
         // A card put in: listed, chosen and cleaned beside the stalled drive.
         card = testing::CardImage::make(8 << 20, whyNot, "CARD");
         ASSERT_TRUE(card) << whyNot;
