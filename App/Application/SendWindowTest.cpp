@@ -21,7 +21,7 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     testing::writeFile(album / "01.mp3", "x");
     fs::create_directories(card);
     testing::ModelFixture f;
-    f.volumes->cards.insert(card);
+    f.volumes->listAsCard(card);
     f.volumes->add(testing::FixtureVolumes::card(card));
     f.model->refreshVolumes();
     f.settled();

@@ -62,7 +62,7 @@ TEST(TarvikAppTest, CtrlQEndsTheProgramWhateverAWindowRefuses) {
     const fs::path card = fx.f.xdg.data() / "SD";
     testing::writeFile(album / "01.mp3", "x");
     fs::create_directories(card);
-    fx.f.volumes->cards.insert(card);
+    fx.f.volumes->listAsCard(card);
     fx.f.volumes->add(testing::FixtureVolumes::card(card));
     fx.app->model().refreshVolumes();
     ASSERT_TRUE(testing::settle(fx.app->model()));
@@ -160,7 +160,7 @@ TEST(TarvikAppTest, AQuitDuringASendLeavesNoHalfFileOnTheCard) {
         song.seekp((std::int64_t{1} << 30) - 1);
         song.put('\0');
     }
-    fx.f.volumes->cards.insert(card->root());
+    fx.f.volumes->listAsCard(card->root());
     fx.f.volumes->add(testing::FixtureVolumes::card(card->root(), std::int64_t{1} << 40));
     fx.app->model().refreshVolumes();
     ASSERT_TRUE(testing::settle(fx.app->model()));

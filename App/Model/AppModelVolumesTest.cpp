@@ -69,7 +69,7 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
     model.setAutoCleanSD(true);
     FixtureVolumes::Mounted fresh = card("CARD");
     writeFile(fresh.path / ".DS_Store", "x");
-    volumes_->cards.insert(fresh.path);
+    volumes_->listAsCard(fresh.path);
     model.setSendingToCard(true);
     volumes_->mount(fresh);
     settled();
@@ -114,7 +114,7 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     const auto cardMounts = [&](const std::string& name) {
         FixtureVolumes::Mounted fresh = card(name);
         writeFile(fresh.path / ".DS_Store", "x");
-        volumes_->cards.insert(fresh.path);
+        volumes_->listAsCard(fresh.path);
         volumes_->mount(fresh);
         ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));
         // A cleaning of the drive, wrongly begun first, would have told by now.
@@ -127,7 +127,7 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
         notices.clear();
     };
 
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
     settled();
     EXPECT_EQ(model.destPath(), "");  // the only removable volume, yet no card
@@ -145,7 +145,7 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     std::filesystem::rename(drive.path, media("USB1"));
     std::filesystem::create_directories(drive.path);
     drive.path = media("USB1");
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
     settled();
     EXPECT_EQ(model.destPath(), "");
@@ -174,11 +174,11 @@ TEST_F(AppModelVolumesTest, ADriveAnArtistLinksOntoIsKnownByTheLookAfterItsMount
         {"Linked/Album/01.mp3", "1"}, {"Linked/._01.mp3", "2"}, {".DS_Store", "3"}};
     testing::writeFiles(media("USB"), songs);
     const FixtureVolumes::Mounted drive = FixtureVolumes::card(media("USB"));
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
     const FixtureVolumes::Mounted fresh = card("CARD");
     writeFile(fresh.path / ".DS_Store", "x");
-    volumes_->cards.insert(fresh.path);
+    volumes_->listAsCard(fresh.path);
     volumes_->mount(fresh);
 
     ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));

@@ -39,10 +39,12 @@ void VolumeLooks::ask(const std::string& destPath) {
 
 void VolumeLooks::start() {
     const std::uint64_t number = asked_;
-    auto work = [service = service_, guard = guard_, outlet = outlet_, dest = destPath_, number,
-                 this](std::stop_token stop) mutable {
+    // The lister, not the service: a worker held by a file system must keep
+    // no object of the GUI thread alive.
+    auto work = [list = service_ ? service_->lister() : VolumeService::Lister{}, guard = guard_,
+                 outlet = outlet_, dest = destPath_, number, this](std::stop_token stop) mutable {
         Answer answer;
-        if (service) answer.mounted = service->mounted();
+        if (list) answer.mounted = list();
         answer.destination.path = dest;
         if (!dest.empty() && !stop.stop_requested()) {
             // A listed volume counts as mounted, whatever its folder says.

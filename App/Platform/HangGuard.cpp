@@ -38,7 +38,7 @@ bool HangGuard::held(const std::string& place) const {
 }
 
 bool HangGuard::run(const std::string& place, std::function<void()> question,
-                    std::stop_token stop) {
+                    std::stop_token stop) const {
     {
         std::lock_guard lock(shared_->mutex);
         if (!shared_->held.insert(place).second) return false;

@@ -31,7 +31,7 @@ public:
     // the place is still held, or when no thread could be had.
     template <class T>
     std::optional<T> ask(const std::string& place, std::function<T()> question,
-                         std::stop_token stop) {
+                         std::stop_token stop) const {
         // Shared with the question's thread, which may write it after a wait
         // that gave up; read here only once it has answered.
         auto answer = std::make_shared<std::optional<T>>();
@@ -47,7 +47,7 @@ public:
 
 private:
     struct Shared;
-    bool run(const std::string& place, std::function<void()> question, std::stop_token stop);
+    bool run(const std::string& place, std::function<void()> question, std::stop_token stop) const;
 
     std::chrono::milliseconds deadline_;
     std::shared_ptr<Shared> shared_;

@@ -80,6 +80,17 @@ std::optional<VolumeService::Mounted> factsOf(const MountEntry& mount,
 
 }  // namespace
 
+std::vector<MountEntry> volumeMountsOf(const SystemVolumeFacts& facts) {
+    std::vector<MountEntry> volumes;
+    for (MountEntry& mount : facts.mounts().value_or(std::vector<MountEntry>{})) {
+        // A later mount on the same point hides the earlier one.
+        std::erase_if(volumes,
+                      [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
+        if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
+    }
+    return volumes;
+}
+
 bool isVolumeMount(const MountEntry& mount) {
     const std::string& point = mount.mountPoint.native();
     if (mount.root != "/" || !mount.source.starts_with("/dev/")) return false;
@@ -104,34 +115,26 @@ LinuxVolumes::~LinuxVolumes() {
     outlet_.close();
 }
 
-std::vector<MountEntry> LinuxVolumes::volumeMounts() const {
-    std::vector<MountEntry> volumes;
-    for (MountEntry& mount : facts_.mounts().value_or(std::vector<MountEntry>{})) {
-        // A later mount on the same point hides the earlier one.
-        std::erase_if(volumes,
-                      [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
-        if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
-    }
-    return volumes;
-}
-
 std::set<std::filesystem::path> LinuxVolumes::volumePaths() const {
     std::set<std::filesystem::path> paths;
-    for (const MountEntry& mount : volumeMounts()) paths.insert(mount.mountPoint);
+    for (const MountEntry& mount : volumeMountsOf(facts_)) paths.insert(mount.mountPoint);
     return paths;
 }
 
-std::vector<VolumeService::Mounted> LinuxVolumes::mounted() {
-    std::vector<Mounted> list;
-    for (const MountEntry& mount : volumeMounts()) {
-        // The question may outlive this object, held by its file system: it
-        // takes its own copy of what it reads.
-        std::optional<std::optional<Mounted>> volume = guard_.ask<std::optional<Mounted>>(
-            mount.mountPoint.native(), [mount, facts = facts_] { return factsOf(mount, facts); },
-            {});
-        if (volume && *volume) list.push_back(std::move(**volume));
-    }
-    return list;
+VolumeService::Lister LinuxVolumes::lister() const {
+    // Copies of the facts' places and of the guard, which shares its state
+    // with every copy: no question about a held mount is asked twice.
+    return [facts = facts_, guard = guard_] {
+        std::vector<Mounted> list;
+        for (const MountEntry& mount : volumeMountsOf(facts)) {
+            // The question may outlive the listing, held by its file system:
+            // it takes its own copy of what it reads.
+            std::optional<std::optional<Mounted>> volume = guard.ask<std::optional<Mounted>>(
+                mount.mountPoint.native(), [mount, facts] { return factsOf(mount, facts); }, {});
+            if (volume && *volume) list.push_back(std::move(**volume));
+        }
+        return list;
+    };
 }
 
 std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,

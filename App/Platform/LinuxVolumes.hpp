@@ -28,6 +28,8 @@ class MountWatcher;
 // file system seen from its top, not a system or pseudo mount (/proc, /sys,
 // /dev, /boot, /run except /run/media, snaps, hidden folders).
 bool isVolumeMount(const MountEntry& mount);
+// The mount table's volume lines, a later mount on a point hiding an earlier one.
+std::vector<MountEntry> volumeMountsOf(const SystemVolumeFacts& facts);
 
 class LinuxVolumes final : public VolumeService {
 public:
@@ -40,14 +42,12 @@ public:
                           std::chrono::milliseconds answer = defaultAnswer);
     ~LinuxVolumes() override;
 
-    std::vector<Mounted> mounted() override;
+    Lister lister() const override;
     std::optional<std::string> eject(const std::filesystem::path& path,
                                      std::stop_token stop) override;
     void watch(std::function<void(std::optional<std::filesystem::path> mounted)> changed) override;
 
 private:
-    // The mount points of the volume mounts, later lines hiding earlier ones.
-    std::vector<MountEntry> volumeMounts() const;
     std::set<std::filesystem::path> volumePaths() const;
     void mountTableChanged();
 

@@ -45,12 +45,16 @@ public:
 
     virtual ~VolumeService() = default;
 
-    // The volumes in the system's order; pseudo and system mounts are not
-    // volumes. Any thread but the GUI's: each file system is asked no longer
-    // than a short deadline, and one that does not answer by then is left
-    // out (as a volume whose facts can't be read), to be listed once it
-    // answers: `watch` then tells of a change.
-    virtual std::vector<Mounted> mounted() = 0;
+    // Lists the volumes in the system's order; pseudo and system mounts are
+    // not volumes. Any thread but the GUI's: each file system is asked no
+    // longer than a short deadline, and one that does not answer by then is
+    // left out (as a volume whose facts can't be read), to be listed once it
+    // answers: `watch` then tells of a change. The lister owns what it reads
+    // and nothing of this service, so that a worker held by a file system
+    // keeps no object of the GUI thread alive, nor frees one on its own.
+    using Lister = std::function<std::vector<Mounted>()>;
+    virtual Lister lister() const = 0;
+    std::vector<Mounted> mounted() const { return lister()(); }
     // Unmounts the file system at `path` and powers its drive off where it can;
     // the system's reason when the unmount failed (the card is then still in use).
     virtual std::optional<std::string> eject(const std::filesystem::path& path,

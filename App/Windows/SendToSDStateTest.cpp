@@ -42,7 +42,7 @@ protected:
     std::filesystem::path addCard(const std::filesystem::path& path) {
         std::filesystem::create_directories(path);
         volumes_->add(FixtureVolumes::card(path, 1 << 30));
-        volumes_->cards.insert(path);
+        volumes_->listAsCard(path);
         return path;
     }
 
@@ -340,7 +340,7 @@ TEST_F(SendToSDStateTest, TheMusicDriveIsNeverTheCardPickedByItself) {
     EXPECT_EQ(state.cardPath(), "");
     const auto card = temp_ / "B";
     std::filesystem::create_directories(card);
-    volumes_->cards.insert(card);
+    volumes_->listAsCard(card);
     volumes_->mount(FixtureVolumes::card(card, 1 << 30));
     ASSERT_TRUE(testing::settle(*model_));
     EXPECT_EQ(state.cardPath(), card.string());

@@ -90,7 +90,7 @@ struct SendFixture {
               settings.setString("sendSource", exports.string());
           }) {
         if (cardFree) {
-            f.volumes->cards.insert(card);
+            f.volumes->listAsCard(card);
             f.volumes->add(FixtureVolumes::card(card, *cardFree));
             model().refreshVolumes();
             f.settled();
