@@ -7,13 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <cstdio>
 
 #include "App/Platform/Settings.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/FuseDaemon.hpp"
-#include "Core/Testing/CardImage.hpp"
+#include "App/Testing/ProgramEnvironment.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -24,13 +23,9 @@ using namespace std::chrono_literals;
 
 TEST(QuitTest, AQuitEndsTheProgramWhileItsMusicDriveDoesNotAnswer) {
     std::string whyNot;
-    const auto drive = testing::CardImage::make(8 << 20, whyNot, "MUSIC");
+    const auto drive = testing::FuseMusicDrive::make({"Aino Trio", "Beta Band"}, whyNot);
     if (!drive) GTEST_SKIP() << "no real FUSE card: " << whyNot;
-    const fs::path music = drive->root() / "Music";
-    for (const char* artist : {"Aino Trio", "Beta Band"})
-        fs::create_directories(music / artist / "Album");
-    const std::optional<pid_t> daemon = testing::fuseDaemonServing(drive->root());
-    ASSERT_TRUE(daemon) << "no daemon serves " << drive->root();
+    const fs::path music = drive->music;
 
     testing::TempDir home;
     const QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
@@ -41,19 +36,8 @@ TEST(QuitTest, AQuitEndsTheProgramWhileItsMusicDriveDoesNotAnswer) {
         settings.setString("srcPath", music.string());
         settings.setStringList("selected", {"Aino Trio"});
     }
-    fs::create_directories(home / "tmp");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& [name, value] : std::vector<std::pair<QString, std::string>>{
-             {"QT_QPA_PLATFORM", "offscreen"},
-             {"HOME", home.path().string()},
-             {"XDG_CONFIG_HOME", (home / "config").string()},
-             {"XDG_DATA_HOME", (home / "data").string()},
-             {"TMPDIR", (home / "tmp").string()},
-             {"CANBERRA_DRIVER", "none"}})
-        environment.insert(name, QString::fromStdString(value));
-    environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
     QProcess program;
-    program.setProcessEnvironment(environment);
+    program.setProcessEnvironment(testing::programEnvironment(home.path(), "offscreen"));
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(TARVIK_PROGRAM, {});
     ASSERT_TRUE(program.waitForStarted());
@@ -67,7 +51,7 @@ TEST(QuitTest, AQuitEndsTheProgramWhileItsMusicDriveDoesNotAnswer) {
     ASSERT_EQ(program.state(), QProcess::Running);
 
     {
-        const testing::StoppedDaemon stopped(*daemon, 10s);
+        const testing::StoppedDaemon stopped(drive->daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         // The watch looks every two seconds: by now a look is held.
         testing::waitUntil([] { return false; }, 3s);

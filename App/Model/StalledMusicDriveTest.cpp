@@ -65,15 +65,13 @@ void tell(const char* what, qint64 milliseconds) {
 
 TEST(StalledMusicDriveTest, NothingTheWindowDoesWaitsOnAStoppedMusicDrive) {
     std::string whyNot;
-    const auto drive = testing::CardImage::make(8 << 20, whyNot, "MUSIC");
+    const auto drive = testing::FuseMusicDrive::make({"Artist A", "Artist B"}, whyNot);
     if (!drive) GTEST_SKIP() << "no real FUSE card: " << whyNot;
-    const fs::path music = drive->root() / "Music";
-    for (const char* artist : {"Artist A", "Artist B"})
-        fs::create_directories(music / artist / "Album");
+    const fs::path music = drive->music;
     testing::TempDir local;
     fs::create_directories(local / "Local Artist" / "Album");
     const CardFacts facts;
-    facts.removable(drive->root());
+    facts.removable(drive->card->root());
     testing::ScopedXdg xdg;
     xdg.settings()->setString("srcPath", music.string());
     xdg.settings()->setStringList("selected", {"Artist A"});
@@ -85,13 +83,11 @@ TEST(StalledMusicDriveTest, NothingTheWindowDoesWaitsOnAStoppedMusicDrive) {
     ASSERT_TRUE(testing::settle(*model));
     ASSERT_EQ(model->artists().size(), 2U);
     EXPECT_EQ(model->destPath(), "");  // the music drive looks like a card, and is none
-    const std::optional<pid_t> daemon = testing::fuseDaemonServing(drive->root());
-    ASSERT_TRUE(daemon) << "no daemon serves " << drive->root();
 
     std::unique_ptr<testing::CardImage> card;
     {
         const testing::LoopGaps gaps;
-        const testing::StoppedDaemon stopped(*daemon, 10s);
+        const testing::StoppedDaemon stopped(drive->daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         QElapsedTimer clock;
         clock.start();

@@ -24,25 +24,34 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Kind = FolderWatch::Sight::Kind;
 
-TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventLoop) {
+// The music folder of a FUSE drive, watched from the start, with what the
+// watch told of it.
+struct WatchedDrive {
     std::string whyNot;
-    const auto card = testing::CardImage::make(8 << 20, whyNot);
-    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
-    const fs::path music = card->root() / "Music";
-    fs::create_directories(music / "Artist");
-    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
-    ASSERT_TRUE(daemon) << "no daemon serves " << card->root();
-
+    std::optional<testing::FuseMusicDrive> drive =
+        testing::FuseMusicDrive::make({"Artist"}, whyNot);
     std::vector<Kind> told;
-    FolderWatch watch([&](const FolderWatch::Sight& sight) { told.push_back(sight.kind); });
-    watch.watch(music, true);
+    FolderWatch watch{[this](const FolderWatch::Sight& sight) { told.push_back(sight.kind); }};
+
+    WatchedDrive() {
+        if (drive) watch.watch(drive->music, true);
+    }
+};
+
+TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventLoop) {
+    WatchedDrive watched;
+    if (!watched.drive) GTEST_SKIP() << "no real FUSE card: " << watched.whyNot;
+    const auto& card = watched.drive->card;
+    const pid_t daemon = watched.drive->daemon;
+    std::vector<Kind>& told = watched.told;
+    FolderWatch& watch = watched.watch;
     testing::waitUntil([] { return false; }, 300ms);  // the first look is done
     ASSERT_TRUE(told.empty());
 
     testing::LoopGaps gaps;
     const fs::path above = card->root().parent_path();
     {
-        const testing::StoppedDaemon stopped(*daemon, 10s);
+        const testing::StoppedDaemon stopped(daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         // A folder above the card changes: the watch looks again, and the
         // look waits on the stopped daemon.
@@ -62,7 +71,7 @@ TEST(FolderWatchFuseTest, AFileSystemThatStopsAnsweringOrDiesNeverHoldsTheEventL
 
     // A daemon that dies leaves its mount behind and tells no kernel watch of
     // it: the next look, for a change above or on time, finds the folder gone.
-    ASSERT_EQ(::kill(*daemon, SIGKILL), 0);
+    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
     EXPECT_TRUE(testing::waitUntil([&] { return told.size() == 3; }, 5s));
     EXPECT_EQ(told.back(), Kind::gone);
     EXPECT_LE(gaps.longest(), 2s);
@@ -97,23 +106,14 @@ private:
 // anywhere on the way to it.
 TEST(FolderWatchFuseTest, ADeadDriveIsSeenGoneByTheTimedLookAlone) {
     const QuietFolder quiet;
-    std::string whyNot;
-    const auto card = testing::CardImage::make(8 << 20, whyNot);
-    if (!card) GTEST_SKIP() << "no real FUSE card: " << whyNot;
-    const fs::path music = card->root() / "Music";
-    fs::create_directories(music / "Artist");
-    const std::optional<pid_t> daemon = testing::fuseDaemonServing(card->root());
-    ASSERT_TRUE(daemon) << "no daemon serves " << card->root();
-
-    std::vector<Kind> told;
-    FolderWatch watch([&](const FolderWatch::Sight& sight) { told.push_back(sight.kind); });
-    watch.watch(music, true);
-    ASSERT_TRUE(testing::waitUntil([&] { return watch.lookCurrent(); }, 5s));
-    ASSERT_TRUE(told.empty());
-    ASSERT_EQ(::kill(*daemon, SIGKILL), 0);
-    EXPECT_TRUE(testing::waitUntil([&] { return !told.empty(); }, 5s));
-    EXPECT_EQ(told, std::vector<Kind>{Kind::gone});
-    card->pull();
+    WatchedDrive watched;
+    if (!watched.drive) GTEST_SKIP() << "no real FUSE card: " << watched.whyNot;
+    ASSERT_TRUE(testing::waitUntil([&] { return watched.watch.lookCurrent(); }, 5s));
+    ASSERT_TRUE(watched.told.empty());
+    ASSERT_EQ(::kill(watched.drive->daemon, SIGKILL), 0);
+    EXPECT_TRUE(testing::waitUntil([&] { return !watched.told.empty(); }, 5s));
+    EXPECT_EQ(watched.told, std::vector<Kind>{Kind::gone});
+    watched.drive->card->pull();
 }
 
 }  // namespace

@@ -7,38 +7,19 @@
 #include <thread>
 
 #include "App/Platform/HangGuard.hpp"
+#include "App/Testing/Gate.hpp"
 
 namespace tarvik {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Stands in for a file system that does not answer until it is let go.
-class Gate {
-public:
-    void pass() {
-        std::unique_lock lock(mutex_);
-        opened_.wait(lock, [this] { return open_; });
-    }
-    void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        opened_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;  // guards open_
-    std::condition_variable opened_;
-    bool open_ = false;
-};
-
 // A held question is waited for no longer than the deadline; while it is
 // held its place is not asked again (no thread piles up behind it), another
 // place is; its late answer is told, and the place may then be asked again.
 TEST(HangGuardTest, AHeldQuestionIsLeftAtItsDeadlineAndItsLateAnswerIsTold) {
-    auto gate = std::make_shared<Gate>();
+    // Stands in for a file system that does not answer until it is let go.
+    auto gate = std::make_shared<testing::Gate>();
     std::atomic<int> asked = 0;
     std::mutex mutex;  // guards late
     std::condition_variable told;
@@ -52,7 +33,7 @@ TEST(HangGuardTest, AHeldQuestionIsLeftAtItsDeadlineAndItsLateAnswerIsTold) {
     });
     const auto held = [&asked, gate] {
         ++asked;
-        gate->pass();
+        gate->wait({});
         return 7;
     };
     const auto started = std::chrono::steady_clock::now();
