@@ -6,8 +6,9 @@
 // empty mount folder a card leaves behind on the root file system once it is
 // unmounted; nor start on a folder it cannot write to (a card with its
 // write-protect switch on, or one the system mounted read-only after an error),
-// where every song would be converted in vain. Pure checks of the file system;
-// any thread; never fails.
+// where every song would be converted in vain. Pure checks of the file system,
+// which may not answer: the model asks them on a worker (VolumeLooks), never
+// on the GUI thread; any thread; never fails.
 #include <filesystem>
 #include <optional>
 #include <string>
