@@ -3,6 +3,7 @@
 // instead of letting the toolkit abort.
 #include <QApplication>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "App/Platform/FreedesktopSignals.hpp"
 #include "App/Platform/QuitSignals.hpp"
 #include "Core/Convert/Converter.hpp"
+#include "Core/Platform/DetachedTask.hpp"
 
 namespace {
 
@@ -22,6 +24,10 @@ bool hasGraphicalSession() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (display != nullptr && display[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
 }
+
+// How long the end of the program waits for its workers to stop: a copy
+// under way is whole or removed within it, a run stops in a tenth of it.
+constexpr std::chrono::milliseconds quitWait{800};
 
 QtMessageHandler toolkitHandler = nullptr;
 
@@ -75,10 +81,24 @@ int main(int argc, char** argv) {
     // TarvikApp applies the appearance before it builds its first window.
     // Converters of an earlier start that was killed left their folders behind.
     tarvik::Converter::removeAbandonedFolders();
-    tarvik::TarvikApp app(std::make_unique<tarvik::AppModel>(std::move(services)));
-    running = &app;
-    app.show();
+    auto app = std::make_unique<tarvik::TarvikApp>(
+        std::make_unique<tarvik::AppModel>(std::move(services)));
+    running = app.get();
+    app->show();
     const int status = QApplication::exec();
     running = nullptr;
+    // The quit asked every worker to stop; their owners wait for them as
+    // they go, but not beyond this: a worker held by a file system that does
+    // not answer would hold the program for as long.
+    tarvik::DetachedTask::endingBy(std::chrono::steady_clock::now() + quitWait);
+    app.reset();
+    // The settings are on the disk already (every change is written at
+    // once). A worker left behind owns what it touches, but the library
+    // state that exit() frees it may touch too: the program then ends
+    // without running any destructor.
+    if (tarvik::DetachedTask::running() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

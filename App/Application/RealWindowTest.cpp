@@ -15,6 +15,7 @@
 #include "App/Platform/Settings.hpp"
 #include "App/Testing/AppTesting.hpp"
 #include "App/Testing/MusicLibrary.hpp"
+#include "App/Testing/ProgramEnvironment.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/Xvfb.hpp"
 #include "Core/Testing/Mounting.hpp"
@@ -41,7 +42,7 @@ struct RealProgram {
     testing::Xvfb x;
     testing::TempDir home;
     QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
 
     explicit RealProgram(const fs::path& destination) {
         testing::makeMusicLibrary(home / "Music");
@@ -59,18 +60,7 @@ struct RealProgram {
                                                 {"destPath", destination.string()},
                                                 {"profileId", "generic-mp3"}})
             settings.setString(key, value);
-        for (const auto& [name, value] :
-             std::map<QString, std::string>{{"DISPLAY", x.display},
-                                            {"QT_QPA_PLATFORM", "xcb"},
-                                            {"HOME", home.path().string()},
-                                            {"XDG_CONFIG_HOME", (home / "config").string()},
-                                            {"XDG_DATA_HOME", (home / "data").string()},
-                                            {"TMPDIR", (home / "tmp").string()},
-                                            {"CANBERRA_DRIVER", "none"}})
-            environment.insert(name, QString::fromStdString(value));
-        fs::create_directories(home / "tmp");
-        environment.remove("DBUS_SESSION_BUS_ADDRESS");  // nothing of the desktop this test runs on
-        environment.remove("WAYLAND_DISPLAY");
+        environment = testing::programEnvironment(home.path(), "xcb", x.display);
         // The X keyboard library hands strndup a buffer without a terminating NUL;
         // the strict string check of the sanitizer options reports that inside the
         // library, before any of our code runs.
@@ -93,9 +83,9 @@ struct RealProgram {
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(TARVIK_PROGRAM, {});
         ASSERT_TRUE(program.waitForStarted());
-        EXPECT_TRUE(testing::waitUntil(
-            [&] { return ready() || program.state() != QProcess::Running; },
-            std::chrono::seconds(120)));
+        EXPECT_TRUE(
+            testing::waitUntil([&] { return ready() || program.state() != QProcess::Running; },
+                               std::chrono::seconds(120)));
         testing::waitUntil([] { return false; }, std::chrono::seconds(3));
         EXPECT_EQ(program.state(), QProcess::Running);
         whileShown();

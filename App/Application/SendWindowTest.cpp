@@ -21,9 +21,10 @@ TEST(SendWindowTest, TitleBarClosesTheWindowOnlyWhenNoSendRuns) {
     testing::writeFile(album / "01.mp3", "x");
     fs::create_directories(card);
     testing::ModelFixture f;
-    f.volumes->cards.insert(card);
+    f.volumes->listAsCard(card);
     f.volumes->add(testing::FixtureVolumes::card(card));
     f.model->refreshVolumes();
+    f.settled();
 
     auto gate = std::make_shared<testing::Gate>();  // the copy waits until the test opens it
     std::unique_ptr<QWidget> window(SendWindow::create(*f.model, testing::gatedTools(gate)));

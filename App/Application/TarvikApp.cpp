@@ -10,6 +10,7 @@
 #include "App/Model/AppModel.hpp"
 #include "App/Model/CardCleaningMenu.hpp"
 #include "App/Platform/AppPaths.hpp"
+#include "App/Windows/CleaningSheet.hpp"
 #include "App/Windows/SendToSDView.hpp"
 
 namespace tarvik {
@@ -45,7 +46,9 @@ void TarvikApp::openSend() {
 void TarvikApp::quit() {
     if (sendWindow_ != nullptr)
         if (auto* view = sendWindow_->findChild<SendToSDView*>()) view->state().cancelSend();
+    if (cleaning_ != nullptr) cleaning_->stop();
     if (model_->isBusy()) model_->cancel();
+    // Every event loop ends, the cleaning sheet's too.
     QCoreApplication::exit(0);
 }
 
@@ -72,21 +75,28 @@ void TarvikApp::openLicenses() {
 }
 
 void TarvikApp::cleanCard() {
+    // One at a time: the sheet of the one under way stands over the window.
+    if (cleaning_ != nullptr) return;
     QWidget* window = mainWindow_.get();
-    cleanCardInteractive(
-        *model_, {
-                     .chooseFolder =
-                         [window](const std::string& message, const std::filesystem::path& start) {
-                             return Dialogs::chooseFolder(window,
-                                                          {.message = message, .start = start});
-                         },
-                     .inform =
-                         [window](const std::string& message, const std::string& informative) {
-                             Dialogs::show(window, {.kind = Dialogs::Message::Kind::information,
-                                                    .text = message,
-                                                    .informative = informative});
-                         },
-                 });
+    AppModel& model = *model_;
+    const CleanDialogs dialogs{
+        .chooseFolder =
+            [window](const std::string& message, const std::filesystem::path& start) {
+                return Dialogs::chooseFolder(window, {.message = message, .start = start});
+            },
+        .waitFor =
+            [this, window, &model](InteractiveCleaning& cleaning) {
+                CleaningSheet::waitFor(cleaning, model, window, [this] { quit(); });
+            },
+        .inform =
+            [window](const std::string& message, const std::string& informative) {
+                Dialogs::show(window, {.kind = Dialogs::Message::Kind::information,
+                                       .text = message,
+                                       .informative = informative});
+            },
+    };
+    cleanCardInteractive(model, dialogs,
+                         [this](InteractiveCleaning& cleaning) { cleaning_ = &cleaning; });
 }
 
 }  // namespace tarvik

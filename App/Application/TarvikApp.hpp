@@ -17,6 +17,7 @@ class QWidget;
 namespace tarvik {
 
 class AppModel;
+class InteractiveCleaning;
 class MainWindow;
 
 class TarvikApp : public QObject {
@@ -49,10 +50,12 @@ public:
     static Dialogs::Message aboutMessage();
     void openLicenses();
     void cleanCard();
-    // Ctrl+Q and the session's quit signals: the send and the run are told to
-    // stop and the event loop ends without asking any window, since a window
-    // that refuses to close (a send, the review) would otherwise keep the
-    // program alive through a logout. The destructors then wait for the workers.
+    // Ctrl+Q and the session's quit signals: the send, the run and the menu's
+    // cleaning are told to stop and the event loop ends without asking any
+    // window, since a window that refuses to close (a send, the review, the
+    // cleaning's sheet) would otherwise keep the program alive through a
+    // logout. The destructors then wait for the workers, the copy under way
+    // to be whole or removed; main() waits no longer than a second for any.
     void quit();
 
 private:
@@ -64,6 +67,7 @@ private:
     Licenses::Desktop desktop_;
     std::unique_ptr<MainWindow> mainWindow_;
     QPointer<QWidget> sendWindow_;
+    QPointer<InteractiveCleaning> cleaning_;  // the menu's cleaning, while it runs
 };
 
 }  // namespace tarvik

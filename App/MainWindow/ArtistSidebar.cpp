@@ -172,8 +172,8 @@ void ArtistSidebar::rebuildArtists() {
     const bool none = model_.artists().empty();
     empty_->setVisible(none);
     list_->setVisible(!none);
-    emptyText_->setText(
-        qt(StepContent::sidebarEmptyText(model_.srcPath(), model_.musicFolderMissing())));
+    emptyText_->setText(qt(StepContent::sidebarEmptyText(
+        model_.srcPath(), model_.musicFolderMissing(), model_.musicFolderChecking())));
     list_->clear();
     albumRows_ = 0;
     for (const std::string& name : model_.filteredArtists()) {

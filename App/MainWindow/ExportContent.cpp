@@ -63,6 +63,10 @@ std::string keepSentence(bool toCard) {
            "に残ります。次回は続きから始めます。";
 }
 
+std::string startHint(bool checking) {
+    return checking ? "確認しています…" : "上の ① ② を先に済ませてください";
+}
+
 const std::vector<LoudnessChoice>& loudnessChoices() {
     static const std::vector<LoudnessChoice> choices{
         {"標準", -14.0}, {"少し小さめ", -16.0}, {"小さめ", -18.0}};

@@ -22,6 +22,9 @@ Page pageFor(const RunState& state);
 // "SD カード" when the export goes onto a listed card, else "書き出し先のフォルダ".
 std::string destinationWord(bool toCard);
 std::string keepSentence(bool toCard);
+// Beside the start button while it can't be pressed: the folders are being
+// asked about after a press (`checking`), or the steps above are not done.
+std::string startHint(bool checking);
 
 struct LoudnessChoice {
     const char* label;

@@ -119,7 +119,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     // Shown by the program, not merely uncovered or restored by the desktop.
     if (event->spontaneous()) return;
     presentWelcome();
-    if (model_.autoReview()) model_.startPlanning();
+    // Once the folders answered: the window shows meanwhile.
+    if (model_.autoReview()) model_.startWhenChecked(true);
     if (model_.autoSend()) model_.setShowSend(true);
 }
 

@@ -164,7 +164,7 @@ TEST(MainWindowTest, ComingToTheFrontChecksTheDestinationAgain) {
     std::filesystem::remove(dir / "out");
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&window, &activate);
-    EXPECT_FALSE(start->isEnabled());
+    EXPECT_TRUE(testing::waitUntil([&] { return !start->isEnabled(); }));
 }
 
 // Scrolling the window with the wheel over its closed pickers changes no
@@ -175,6 +175,7 @@ TEST(MainWindowTest, TheWheelChangesNoPicker) {
         s.f.volumes->add(testing::FixtureVolumes::card(card, 1'000'000'000));
     s.model().refreshVolumes();
     s.model().setDestPath("/media/u/B");
+    s.f.settled();
     ASSERT_GT(s.model().profiles().size(), 2U);
     s.model().setProfileId(s.model().profiles()[1].id);
     const std::string profileId = s.model().profileId();

@@ -128,9 +128,10 @@ struct FirstSteps {
     FirstSteps() {
         f.model->setSelected({"さくら楽団", "青い月/はじめてのアルバム", shiftJISArtist,
                               longArtist + "/はじめてのアルバム"});
-        AppModelTesting::setVolumes(*f.model,
-                                    {{"/", "システム", 120'000'000'000, false},
-                                     {"/media/u/NAVI_SD", "NAVI_SD", 31'914'983'424, true}});
+        f.volumes->add({.path = "/", .name = "システム", .available = 120'000'000'000});
+        f.volumes->add(FixtureVolumes::card("/media/u/NAVI_SD", 31'914'983'424));
+        f.model->refreshVolumes();
+        f.settled();
         f.model->setCarryOver(
             {"さくら楽団/はじめてのアルバム/01.mp3", "さくら楽団/はじめてのアルバム/02.mp3"});
         f.model->setContinuing(true);
@@ -153,6 +154,7 @@ struct FirstSteps {
                     std::filesystem::rename(musicFolder(), gone);
                 f.model->recheckFolders();
                 f.model->setDestPath(destination);
+                f.settled();
             };
         };
         std::vector<std::pair<std::string, std::function<void()>>> states = {

@@ -98,7 +98,7 @@ TEST_F(MusicFolderFollowTest, AfterARunHaltedByTheVanishedFolderItsReturnAndNext
     // Songs that ended after the halt count as well: the summary says what the card holds.
     EXPECT_EQ(model->state().summary.progress.done,
               static_cast<std::int64_t>(testing::pathsBelow(card.path()).size()));
-    ASSERT_TRUE(showsFolder(window, false));
+    ASSERT_TRUE(testing::waitUntil([&] { return showsFolder(window, false); }, 1s));
     awayAndBack(window, 2, false);
 }
 

@@ -22,11 +22,13 @@ bool scalarLess(const std::string& a, const std::string& b) {
 }  // namespace
 
 Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected,
-                   bool folderMissing) {
+                   bool folderMissing, bool checking) {
     if (srcPath.empty())
         return {.text =
                     "音楽ファイル（FLAC / WAV / MP3 など）が「アーティスト / "
                     "アルバム」のフォルダに分かれて入っているフォルダを選んでください。"};
+    // Its first look has not answered yet: nothing is known either way.
+    if (checking) return {.text = std::string(checkingText)};
     // The ticks wait for the folder's return; none of them counts meanwhile.
     if (folderMissing)
         return {.text = std::string(ConversionRunner::musicFolderLostMessage), .warning = true};
@@ -94,8 +96,9 @@ ArtistRow artistRow(const std::string& name) {
     return {shown.text, std::string(unreadableNameNote)};
 }
 
-std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing) {
+std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing, bool checking) {
     if (srcPath.empty()) return "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます";
+    if (checking) return std::string(checkingText);
     // Gone is not empty: the user reconnects the drive or chooses again.
     if (folderMissing) {
         // Its first sentence on a line of its own in the narrow column.

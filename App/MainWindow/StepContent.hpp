@@ -23,9 +23,12 @@ struct Status {
     bool success = false;  // the selection count, in the success colour
     bool warning = false;  // the music folder is gone, in the warning colour; else secondary
 };
-// `folderMissing`: the chosen music folder cannot be listed (AppModel::musicFolderMissing).
+// While a file system is asked and has not answered yet.
+inline constexpr std::string_view checkingText = "確認しています…";
+// `folderMissing`: the chosen music folder cannot be listed (AppModel::musicFolderMissing);
+// `checking`: its first look has not answered yet (AppModel::musicFolderChecking).
 Status musicStatus(const std::string& srcPath, const std::set<std::string>& selected,
-                   bool folderMissing);
+                   bool folderMissing, bool checking = false);
 std::string selectionCount(const std::set<std::string>& selected);
 std::string folderButtonText(const std::string& srcPath);
 
@@ -52,7 +55,7 @@ struct ArtistRow {
 inline constexpr std::string_view unreadableNameNote =
     "このフォルダの名前は UTF-8 ではないため、正しく読めないことがあります";
 ArtistRow artistRow(const std::string& name);
-std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing);
+std::string sidebarEmptyText(const std::string& srcPath, bool folderMissing, bool checking = false);
 std::string countTail(std::size_t artistCount);
 
 // Card and unit step.

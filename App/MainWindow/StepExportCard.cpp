@@ -8,15 +8,15 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "App/MainWindow/ExportContent.hpp"
 #include "App/Kit/Icons.hpp"
-#include "App/MainWindow/ProgressRow.hpp"
-#include "App/Kit/QtText.hpp"
-#include "App/MainWindow/SummaryView.hpp"
-#include "App/Kit/TextStyle.hpp"
-#include "App/Model/AppModel.hpp"
 #include "App/Kit/Picker.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/TextStyle.hpp"
+#include "App/MainWindow/ExportContent.hpp"
+#include "App/MainWindow/ProgressRow.hpp"
+#include "App/MainWindow/SummaryView.hpp"
+#include "App/Model/AppModel.hpp"
 
 namespace tarvik {
 
@@ -49,7 +49,8 @@ StepExportCard::StepExportCard(AppModel& model, QWidget* parent)
     for (auto signal :
          {&AppModel::stateChanged, &AppModel::selectedChanged, &AppModel::destPathChanged,
           &AppModel::volumesChanged, &AppModel::srcPathChanged, &AppModel::profileIdChanged,
-          &AppModel::profilesChanged, &AppModel::destinationChecked, &AppModel::artistsChanged})
+          &AppModel::profilesChanged, &AppModel::destinationChecked, &AppModel::artistsChanged,
+          &AppModel::checkingChanged})
         connect(&model_, signal, this, &StepExportCard::refresh);
     connect(&model_, &AppModel::settingsChanged, this, &StepExportCard::refreshOptions);
     connect(&model_, &AppModel::phaseTextChanged, this, &StepExportCard::refreshProgress);
@@ -89,12 +90,10 @@ QWidget* StepExportCard::buildOptions() {
     TextStyle::setFont(start_, 14, QFont::DemiBold);
     Icons::show(start_, Icons::Symbol::listBulletRectangle, 16, Icons::fixed(Qt::white));
     SheetButtons::makeProminent(start_);
-    connect(start_, &QPushButton::clicked, this, [this] {
-        // A folder may have gone since the button was last enabled.
-        model_.recheckFolders();
-        if (model_.canExport()) model_.startPlanning();
-    });
-    startHint_ = new QLabel("上の ① ② を先に済ませてください", options_);
+    // A folder may have gone since the button was last enabled: both are
+    // asked about anew, and planning starts once they answered.
+    connect(start_, &QPushButton::clicked, this, [this] { model_.startWhenChecked(); });
+    startHint_ = new QLabel(options_);
     startHint_->setObjectName("startHint");
     TextStyle::setCallout(startHint_);
     TextStyle::setTone(startHint_, TextStyle::Tone::secondary);
@@ -205,8 +204,10 @@ void StepExportCard::refreshOptions() {
     loudness_->setCurrentIndex(index ? static_cast<int>(*index) : -1);
     loudness_->setEnabled(model_.normalize());
     const bool canExport = model_.canExport();
-    start_->setEnabled(canExport);
-    startHint_->setVisible(!canExport);
+    const bool waits = model_.startWaits();
+    start_->setEnabled(canExport && !waits);
+    startHint_->setText(qt(ExportContent::startHint(waits)));
+    startHint_->setVisible(!canExport || waits);
 }
 
 void StepExportCard::refreshProgress() {

@@ -56,9 +56,13 @@ TEST(StepExportCardTest, StartWaitsForTheFirstStepsThenPlansAndAFailureGoesBack)
     ASSERT_TRUE(ready.model().canExport());
     EXPECT_TRUE(step.findChild<Card*>()->highlighted());
     expectShown(step, {{"startHint", false}});
-    // The fixture has no ffmpeg: planning ends at once with its message.
+    // The folders are asked about first, the window going on meanwhile; the
+    // fixture has no ffmpeg: planning then ends at once with its message.
     click(step, "startButton");
-    EXPECT_TRUE(ready.model().state().is(RunState::Case::failed));
+    EXPECT_FALSE(child(step, "startButton")->isEnabled());
+    EXPECT_EQ(text(step, "startHint"), "確認しています…");
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return ready.model().state().is(RunState::Case::failed); }));
     EXPECT_EQ(text(step, "failedMessage"),
               "アプリの中に ffmpeg が見つかりません。アプリを入れ直してください。");
     expectShown(step, {{"exportOptions", false}});
@@ -172,6 +176,7 @@ TEST(StepExportCardTest, APressChecksTheDestinationAgainAndTheCardStepSaysWhy) {
     expectShown(card, {{"destinationRefusal", false}});
     std::filesystem::remove(ready.dir / "out");
     click(step, "startButton");
+    ready.f.settled();
     EXPECT_TRUE(ready.model().state().is(RunState::Case::idle));
     EXPECT_FALSE(child(step, "startButton")->isEnabled());
     expectShown(card, {{"destinationRefusal", true}});

@@ -10,8 +10,8 @@
 #include "App/Kit/ElidedLabel.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/QtText.hpp"
-#include "App/MainWindow/StepContent.hpp"
 #include "App/Kit/TextStyle.hpp"
+#include "App/MainWindow/StepContent.hpp"
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
@@ -56,7 +56,7 @@ StepMusicCard::StepMusicCard(AppModel& model, QWidget* parent)
 
     for (auto signal :
          {&AppModel::srcPathChanged, &AppModel::selectedChanged, &AppModel::sourceNoticeChanged,
-          &AppModel::stateChanged, &AppModel::artistsChanged})
+          &AppModel::stateChanged, &AppModel::artistsChanged, &AppModel::checkingChanged})
         connect(&model_, signal, this, &StepMusicCard::refresh);
     refresh();
 }
@@ -70,8 +70,8 @@ void StepMusicCard::refresh() {
     TextStyle::setTone(path_, src.empty() ? TextStyle::Tone::secondary : TextStyle::Tone::primary);
     button_->setText(qt(StepContent::folderButtonText(src)));
 
-    const StepContent::Status status =
-        StepContent::musicStatus(src, model_.selected(), model_.musicFolderMissing());
+    const StepContent::Status status = StepContent::musicStatus(
+        src, model_.selected(), model_.musicFolderMissing(), model_.musicFolderChecking());
     status_->setText(qt(status.text));
     if (status.success)
         TextStyle::setColor(status_, Palette::Name::success);

@@ -41,6 +41,7 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsThenShowsTheCountInTheS
     EXPECT_TRUE(step.findChild<StepBadge*>()->active());
     expectShown(step, {{"herePill", true}});
     f.model->setSrcPath("/music/old");
+    f.settled();
     Dialogs::Script script;  // nothing prepared: the user cancels
     click(step, "musicFolderButton");
     ASSERT_EQ(script.folderRequests().size(), 1U);
@@ -57,6 +58,7 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsThenShowsTheCountInTheS
 
     script.answerFolder(library.path() / "青い月" / "夜の歌");
     click(step, "musicFolderButton");
+    f.settled();
     EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText().toStdString(),
               library.path().string());
     EXPECT_EQ(labelText(step, "musicStatus"), "1 枚のアルバムを選んでいます");
@@ -79,16 +81,19 @@ TEST(ArtistSidebarTest, EmptyStates) {
               "右の①で音楽のフォルダを選ぶと\nここに一覧が出ます");
     testing::TempDir empty;
     f.model->chooseSource(empty.path());
+    f.settled();
     EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
               "このフォルダの中に\nアーティストのフォルダが見つかりません");
     expectShown(sidebar, {{"sidebarEmpty", true}, {"artistList", false}});
 
     std::filesystem::create_directories(empty / "青い月");
     f.model->chooseSource(empty.path());
+    f.settled();
     f.model->setSelected({"青い月"});
     EXPECT_TRUE(step.findChild<StepBadge*>()->done());
     std::filesystem::rename(empty.path(), empty.path().string() + "-gone");
     f.model->recheckFolders();
+    f.settled();
     EXPECT_EQ(labelText(sidebar, "sidebarEmptyText"),
               "音楽フォルダが見つかりません。\nつなぎ直すか、選び直してください。");
     expectShown(sidebar, {{"sidebarEmpty", true},
@@ -100,6 +105,7 @@ TEST(ArtistSidebarTest, EmptyStates) {
     EXPECT_FALSE(step.findChild<StepBadge*>()->done());
     std::filesystem::rename(empty.path().string() + "-gone", empty.path());
     f.model->recheckFolders();
+    f.settled();
     expectShown(sidebar,
                 {{"sidebarEmpty", false}, {"artistList", true}, {"selectionCountNumber", true}});
     EXPECT_EQ(labelText(sidebar, "selectionCountTail"), "組を選択 / 全 1 組");
@@ -117,6 +123,7 @@ TEST(ArtistSidebarTest, NamesThatAreNotUTF8AreRowsOfTheirOwn) {
     for (const std::string& name : {test, cafe})
         std::filesystem::create_directories(library.path() / name / "Album");
     f.model->chooseSource(library.path());
+    f.settled();
     ArtistSidebar sidebar(*f.model);
     auto* list = child<QListWidget>(sidebar, "artistList");
     ASSERT_EQ(list->count(), 2);
@@ -138,6 +145,7 @@ struct Library {
     explicit Library(std::initializer_list<const char*> artists) {
         for (const char* artist : artists) fs::create_directories(dir.path() / artist / "Album");
         f.model->setSrcPath(dir.path().string());
+        f.settled();
         f.model->reloadArtists();
     }
 };

@@ -30,7 +30,11 @@ AppModel::AppModel(Services services, QObject* parent)
     importLegacySettings();
     updateSystemLowLoad();
     loadProfiles();
-    // The volumes first: the music folder is there only on the volume it was last seen on.
+    // Both asked at once; the music folder is judged once both have answered,
+    // as it is there only on the volume it was last seen on.
+    volumeLooks_ = std::make_unique<VolumeLooks>(
+        services_.volumes, this,
+        [this](VolumeLooks::Answer answer) { volumesAnswered(std::move(answer)); });
     refreshVolumes();
     reloadArtists();
     connect(musicWatch_.get(), &FolderWatch::lookEnded, this, &AppModel::musicFolderLooked);
@@ -48,7 +52,16 @@ AppModel::AppModel(Services services, QObject* parent)
     }
 }
 
-AppModel::~AppModel() = default;
+AppModel::~AppModel() {
+    // Whatever a worker still posts reaches nobody from here on.
+    outlet_.close();
+}
+
+AppModel::Poster AppModel::poster() {
+    return [outlet = outlet_, model = this](std::function<void(AppModel&)> apply) {
+        outlet.post([model, apply = std::move(apply)] { apply(*model); });
+    };
+}
 
 // Observable state -----------------------------------------------------------
 

@@ -4,15 +4,20 @@
 // state with its progress and log, and the bookkeeping of a running export.
 // Every window reads it and calls its operations; it drives the core. It lives
 // on the GUI thread for the life of the process; work it starts elsewhere
-// hands its results back through queued calls guarded by a QPointer, so that
-// nothing reaches a model that is gone. Each observable member has a change
-// signal; settings are written at once through `Settings`.
+// hands its results back through queued calls that die with the model
+// (GuiOutlet), so that nothing reaches a model that is gone. Nothing here asks
+// a file system that may stop answering (the music folder, its artists'
+// links, the cards, any mount): the music folder's watch and VolumeLooks ask
+// on workers, and the model shows the last answer it has until the next one
+// comes. Each observable member has a change signal; settings are written at
+// once through `Settings`.
 //
 // The operations are grouped by concern, one source file each: start-up and
 // observable state (AppModel.cpp), settings (AppModelSettings.cpp), device
 // profiles (AppModelProfiles.cpp), library selection (AppModelSelection.cpp),
 // the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes
-// and cards (AppModelVolumes.cpp); where the music folder lies is
+// and cards (AppModelVolumes.cpp), the folders' checks that the window and
+// the start wait for (AppModelChecks.cpp); where the music folder lies is
 // MusicLocation's.
 #include <QObject>
 #include <QPointer>
@@ -32,14 +37,18 @@
 #include "App/Model/MusicLocation.hpp"
 #include "App/Model/OwnedTasks.hpp"
 #include "App/Model/RunState.hpp"
+#include "App/Model/VolumeLooks.hpp"
 #include "App/Platform/DesktopSignals.hpp"
 #include "App/Platform/FolderWatch.hpp"
+#include "App/Platform/GuiOutlet.hpp"
+#include "App/Platform/HangGuard.hpp"
 #include "App/Platform/Settings.hpp"
 #include "App/Platform/VolumeService.hpp"
 #include "Core/Naming/TrackMeta.hpp"
 #include "Core/Pipeline/ConversionEvent.hpp"
 #include "Core/Pipeline/ConversionPlan.hpp"
 #include "Core/Pipeline/ConversionRunner.hpp"
+#include "Core/Pipeline/LibraryScanner.hpp"
 #include "Core/Profiles/DeviceProfile.hpp"
 
 namespace tarvik {
@@ -122,6 +131,10 @@ public:
     // system that stopped answering. Its ticks are kept for its return, but
     // nothing counts as selected meanwhile. Announced by artistsChanged.
     bool musicFolderMissing() const { return musicFolderMissing_; }
+    // The music folder is not yet known to be there or not: it was just
+    // chosen, or the program just started, and its first look has not ended.
+    // Nothing counts as selected meanwhile. Announced by checkingChanged.
+    bool musicFolderChecking() const { return musicFolderChecking_ || choosing_; }
     const std::vector<Volume>& volumes() const { return volumes_; }
     const std::string& search() const { return search_; }
     void setSearch(const std::string& value);
@@ -182,9 +195,20 @@ public:
     bool canExport() const;
     std::optional<std::string> destinationRefusal() const;
     // The folders may have gone or come meanwhile (the window comes to the
-    // front, the start button is pressed): the music folder is followed and
-    // whoever shows the destination's check asks again.
+    // front, the start button is pressed): the music folder and the
+    // destination are asked about anew; the answers come later, and what is
+    // shown meanwhile is the last one.
     void recheckFolders();
+    // The start button: the folders are asked about anew and planning starts
+    // once they answered, if the export may still go (`anyway`: whatever
+    // they said, as the hidden "autoReview" starts it, failing where it must).
+    // The window does not wait on them meanwhile (startWaits, announced by
+    // checkingChanged).
+    void startWhenChecked(bool anyway = false);
+    bool startWaits() const { return startWaits_; }
+    // A question to a file system is under way: the volumes, the destination,
+    // the music folder's look, a chosen folder, or the start's checks.
+    bool checkingFolders() const;
     bool destinationLooksLikeArtistFolder() const;
 
     // Run log.
@@ -260,6 +284,7 @@ signals:
     void continuingChanged();
     void writingFoldersChanged();
     void systemLowLoadChanged();
+    void checkingChanged();
 
 private:
     friend struct AppModelTesting;  // tests put the model into states only a run reaches
@@ -277,17 +302,37 @@ private:
     void planningEnded(std::optional<ConversionPlan> plan, std::optional<std::string> error);
     void finishRun(ConversionEvent::Summary summary);
     // Library selection: what the music folder's watch found of it, a look
-    // of it that ended, and the artists shown for a folder that could
-    // (`listable`) or could not be listed.
+    // of it that ended, the artists shown as the last look found them, what a
+    // chosen folder turned out to be, and an older version's music folder
+    // found to be there.
     void musicFolderSeen(const FolderWatch::Sight& sight);
     void musicFolderLooked();
-    void showArtists(bool listable);
-    // Volumes: the list and the destination kept valid against it, the choice
-    // of the only removable volume as the destination, and what waited for
-    // the music folder's places to stand as they are now.
-    void listVolumes();
+    void showArtists();
+    void chosen(const std::filesystem::path& folder, std::uint64_t number,
+                const LibraryScanner::Level& level);
+    void adoptLegacySource(const std::string& folder);
+    // The music folder's listing, on its watch's worker.
+    static std::vector<std::string> artistsIn(const std::filesystem::path& folder);
+    // Volumes: the list and the destination's check asked anew and applied
+    // as answered, the choice of the only removable volume as the
+    // destination, and what waited for the volumes and the music folder's
+    // places to stand as they are now.
+    void askVolumes();
+    void volumesAnswered(VolumeLooks::Answer answer);
     void pickDestination();
     void decideWaiting();
+    // Checks: the last look of the music folder tells it as it stands now,
+    // or no look answers; the start that waited for the checks goes on.
+    bool musicFolderDecided() const;
+    void proceedIfChecked();
+    // A run or planning pass whose music folder stopped answering ends as
+    // one whose folder went, with what it reported so far.
+    void haltForUnansweredMusicFolder();
+    // What a worker hands its results back through: the function it gets
+    // runs `apply` on the GUI thread while the model lives. A worker keeps
+    // it, not the model: it stays safe to call after the model went.
+    using Poster = std::function<void(std::function<void(AppModel&)> apply)>;
+    Poster poster();
 
     Services services_;
 
@@ -296,13 +341,35 @@ private:
     std::set<std::filesystem::path> reportedSetAside_;  // profile files the log named
     std::vector<std::string> artists_;
     bool musicFolderMissing_ = false;
+    bool musicFolderChecking_ = false;
+    // Works for the model's workers: their results die with the model.
+    GuiOutlet outlet_{this};
+    // Questions about one folder that may not answer: what a chosen folder
+    // is, whether an older version's music folder is there.
+    HangGuard folderQuestions_{std::chrono::seconds(2)};
     // Watches the music folder for as long as the model lives, whatever runs
     // come and go: each reload and each follow point it at srcPath again.
+    // Each look lists its artists.
     std::unique_ptr<FolderWatch> musicWatch_ = std::make_unique<FolderWatch>(
-        [this](const FolderWatch::Sight& sight) { musicFolderSeen(sight); });
+        [this](const FolderWatch::Sight& sight) { musicFolderSeen(sight); }, FolderWatch::Timing{},
+        &AppModel::artistsIn);
     MusicLocation musicLocation_{*services_.settings, *musicWatch_};
+    // The folder the user chose is being looked at (the latest of `choices_`).
+    bool choosing_ = false;
+    std::uint64_t choices_ = 0;
+    // Chosen by hand: the next look's folder is the music folder wherever it sits.
+    bool chosenByHand_ = false;
+    bool adoptingLegacy_ = false;  // an older version's music folder is being looked at
+    bool startWaits_ = false;
+    bool startAnyway_ = false;
     std::vector<Volume> volumes_;
     std::vector<VolumeService::Mounted> mounted_;  // the facts volumes_ was built from
+    bool volumesListed_ = false;                   // volumes_ is what a listing answered
+    // A refresh asked for the listing under way: its answer keeps the
+    // destination valid and may pick the only card.
+    bool refreshAsked_ = false;
+    VolumeLooks::Destination destination_;  // the last answer about a destination
+    std::unique_ptr<VolumeLooks> volumeLooks_;
     // A mount is decided on by the places the music folder's watch finds after
     // it (an artist linked onto the fresh volume): the destination's own
     // choice and the cleaning of these fresh volumes wait for that look.

@@ -12,7 +12,6 @@
 #include "Core/Catalog/CatalogCache.hpp"
 #include "Core/Catalog/ITunesCatalog.hpp"
 #include "Core/Naming/ArtistAliases.hpp"
-#include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
 
 namespace tarvik {
@@ -45,18 +44,22 @@ ConversionRunner AppModel::makeRunner(bool dryRun, std::string* aliasesNotice) c
     if (!ffmpeg) throw ConversionError(std::string(ExportTexts::noFFmpeg));
     const DeviceProfile* profile = selectedProfile();
     if (profile == nullptr) throw ConversionError(std::string(ExportTexts::noProfile));
-    // Asked anew: the folder may have gone since the artists were listed, and
-    // planning or converting from it would only fail song by song.
-    if (const std::string source = srcPath(); !source.empty() && !PosixFS::rootAt(source)) {
+    // As its watch last found it (the start asks it anew first): planning or
+    // converting from a folder that went or does not answer would only fail
+    // song by song.
+    if (!srcPath().empty() && (musicFolderMissing_ || musicFolderChecking_)) {
         throw ConversionError(std::string(ConversionRunner::musicFolderLostMessage));
     }
 
     // The dry run writes nothing, so any folder does as its destination; a
     // real run goes only where the user pointed it and that is still there.
+    // A destination whose check has not answered is not refused here: the
+    // run finds it gone on its own thread, not on this one.
     std::string destination = destPath();
     if (dryRun) {
         if (destination.empty()) destination = "/tmp";
-    } else if (std::optional<std::string> why = destinationRefusal()) {
+    } else if (std::optional<std::string> why = destinationRefusal();
+               why && *why != ExportDestination::checking) {
         throw ConversionError(std::move(*why));
     }
 

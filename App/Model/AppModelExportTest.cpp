@@ -89,13 +89,16 @@ TEST_F(AppModelExportTest, PlanningOrARunThatCannotStartFailsAndWritesNothing) {
         const fs::path empty = card.path() / "no music here";
         fs::create_directories(empty);
         model->setSrcPath(empty.string());
+        ASSERT_TRUE(testing::settle(*model));
         model->startPlanning();
         ASSERT_TRUE(waitForState(*model, Case::failed));
         model->startPlanning();  // a failed pass may be tried again
         EXPECT_TRUE(model->state().is(Case::planning));
         ASSERT_TRUE(waitForState(*model, Case::failed));
-        // A music folder that is gone is said so before anything is read.
+        // A music folder that is gone is said so before anything is read,
+        // once its watch has seen it go.
         fs::remove(empty);
+        ASSERT_TRUE(testing::waitUntil([&] { return model->musicFolderMissing(); }));
         model->startPlanning();
         EXPECT_EQ(model->state(),
                   RunState::failed(std::string(ConversionRunner::musicFolderLostMessage)));

@@ -1,7 +1,5 @@
 // Settings: each is read from and written through `Settings` at once and
 // announced by its signal; the older domain's values are taken over once.
-#include <system_error>
-
 #include "App/Model/AppModel.hpp"
 
 namespace tarvik {
@@ -12,6 +10,8 @@ std::string AppModel::srcPath() const {
 void AppModel::setSrcPath(const std::string& value) {
     services_.settings->setString("srcPath", value);
     emit srcPathChanged();
+    // Its watch follows it from now on; its artists come with its first look.
+    reloadArtists();
 }
 
 std::string AppModel::destPath() const {
@@ -20,6 +20,8 @@ std::string AppModel::destPath() const {
 void AppModel::setDestPath(const std::string& value) {
     services_.settings->setString("destPath", value);
     emit destPathChanged();
+    // Whether a run may write there is asked of its file system on a worker.
+    if (!value.empty() && volumeLooks_) askVolumes();
 }
 
 std::string AppModel::profileId() const {
@@ -127,10 +129,8 @@ void AppModel::importLegacySettings() {
     if (!legacy) return;
 
     if (srcPath().empty()) {
-        if (const auto old = legacy->string("srcPath")) {
-            std::error_code error;
-            if (!old->empty() && std::filesystem::exists(*old, error)) setSrcPath(*old);
-        }
+        if (const auto old = legacy->string("srcPath"); old && !old->empty())
+            adoptLegacySource(*old);
     }
     if (selected_.empty()) {
         if (const auto old = legacy->stringList("selected"))

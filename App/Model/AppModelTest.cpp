@@ -49,6 +49,7 @@ TEST(AppModelStartTest, TheOlderSettingsAreImportedOnceAndOnlyWhatFits) {
         const auto legacy = xdg.config() / "local.tarvik.app.conf";
         c.legacy ? writeIni(legacy, *c.legacy) : void(std::filesystem::create_directories(legacy));
         AppModel model(AppModelTesting::services(xdg));
+        ASSERT_TRUE(testing::settle(model));
         EXPECT_EQ(model.srcPath(), c.srcPath);
         EXPECT_EQ(model.lookup(), c.lookup);
         EXPECT_EQ(model.loudness(), c.lookup ? -14.0 : -16.5);

@@ -43,6 +43,13 @@ struct AppModelTesting {
 
 namespace testing {
 
+// Runs the event loop until every question the model asked of a file system
+// has been answered (the volumes, the destination, the music folder's look).
+inline bool settle(const AppModel& model,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return waitUntil([&] { return !model.checkingFolders(); }, timeout);
+}
+
 // A model in temporary settings whose desktop's low-load wish the test sets
 // and announces through `lowLoadChanged`.
 struct LowLoadModel {
@@ -85,13 +92,17 @@ class VolumesTest : public ::testing::Test {
 protected:
     VolumesTest() { volumes_->add({.path = "/", .name = "root", .rootFileSystem = true}); }
 
-    // A model started with the settings and volumes the test prepared.
+    // A model started with the settings and volumes the test prepared, once
+    // it has looked at them.
     AppModel& start() {
         AppModel::Services services = AppModelTesting::services(xdg_);
         services.volumes = volumes_;
         model_ = std::make_unique<AppModel>(std::move(services));
+        EXPECT_TRUE(settle(*model_));
         return *model_;
     }
+    // Mounts, unmounts and the model's own questions, answered.
+    void settled() { EXPECT_TRUE(settle(*model_)); }
     void setDest(const std::string& path) { xdg_.settings()->setString("destPath", path); }
     std::filesystem::path media(const std::string& name) const { return temp_ / "media" / name; }
     FixtureVolumes::Mounted card(const std::string& name) {

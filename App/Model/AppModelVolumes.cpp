@@ -1,8 +1,8 @@
 // Volumes and cards: the volume list and the destination kept valid against
 // it, mount and unmount, the automatic cleaning of a fresh card, ejecting, and
-// the next card of a carry-over export. Cleaning and ejecting wait on the card,
-// so they run on workers and hand their results back to the GUI thread.
-#include <QCoreApplication>
+// the next card of a carry-over export. Listing, cleaning and ejecting wait on
+// the cards, so they run on workers and hand their results back to the GUI
+// thread.
 #include <algorithm>
 #include <utility>
 
@@ -26,17 +26,6 @@ constexpr const char* ejectRefusedWhileSending = "SD カードへ送っている
 constexpr const char* ejectWithoutService = "取り出す仕組みが使えません";
 constexpr const char* ejectWithoutThread = "取り出しを始められません";
 
-// Runs `apply` on the GUI thread, unless the model is gone by then. The call is
-// posted to the application object, which outlives every model.
-void onModel(const QPointer<AppModel>& model, std::function<void(AppModel&)> apply) {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [model, apply = std::move(apply)] {
-            if (model) apply(*model);
-        },
-        Qt::QueuedConnection);
-}
-
 }  // namespace
 
 void AppModel::setEjectError(std::optional<std::string> value) {
@@ -54,32 +43,50 @@ const Volume* AppModel::destinationVolume() const {
 }
 
 void AppModel::refreshVolumes() {
-    listVolumes();
-    pickDestination();
+    refreshAsked_ = true;
+    askVolumes();
 }
 
-void AppModel::listVolumes() {
-    std::vector<VolumeService::Mounted> mounted;
-    if (services_.volumes) mounted = services_.volumes->mounted();
-    std::vector<Volume> list = volumeList(mounted);
-    mounted_ = std::move(mounted);
+void AppModel::askVolumes() {
+    volumeLooks_->ask(destPath());
+    emit checkingChanged();
+}
+
+void AppModel::volumesAnswered(VolumeLooks::Answer answer) {
+    std::vector<Volume> list = volumeList(answer.mounted);
+    mounted_ = std::move(answer.mounted);
+    volumesListed_ = true;
     if (list != volumes_) {
         volumes_ = std::move(list);
         emit volumesChanged();
     }
-
     const std::string dest = destPath();
-    if (!dest.empty() && destinationVolume() == nullptr) {
-        std::error_code error;
-        const bool exists = std::filesystem::exists(dest, error);
-        const std::optional<std::string> lastVolume = services_.settings->string(destVolumeKey);
-        if (!exists || (lastVolume && text::equivalent(*lastVolume, dest))) setDestPath("");
+    if (answer.destination.path == dest && answer.destination != destination_) {
+        destination_ = std::move(answer.destination);
+        emit destinationChecked();
     }
-    pickWaits_ = destPath().empty();
+    // A refresh keeps the destination valid: one that is not listed is
+    // cleared when nothing is there, or when it is the folder a card was last
+    // seen mounted at; never on the word of a file system that did not answer.
+    if (refreshAsked_ && volumeLooks_->current()) {
+        refreshAsked_ = false;
+        if (!dest.empty() && destinationVolume() == nullptr && destination_.path == dest &&
+            destination_.answered) {
+            const std::optional<std::string> lastVolume = services_.settings->string(destVolumeKey);
+            if (!destination_.exists || (lastVolume && text::equivalent(*lastVolume, dest)))
+                setDestPath("");
+        }
+        if (destPath().empty()) pickWaits_ = true;
+    }
+    emit checkingChanged();
+    // The music folder is there only on the volume it was last seen on.
+    showArtists();
+    decideWaiting();
+    proceedIfChecked();
 }
 
 void AppModel::pickDestination() {
-    if (pickWaits_ && musicLocation_.current(srcPath())) {
+    if (pickWaits_) {
         pickWaits_ = false;
         // The music drive is no card: it is never taken without the user.
         const Volume* single = nullptr;
@@ -99,23 +106,27 @@ void AppModel::pickDestination() {
 }
 
 void AppModel::decideWaiting() {
-    if (!musicLocation_.current(srcPath())) return;
+    // A fresh mount is decided on by the volumes and the music folder's
+    // places as they stand after it (an artist linked onto the new volume);
+    // a music folder whose file system does not answer is taken as it last
+    // stood, so that a card beside it is still chosen and cleaned.
+    if (!volumeLooks_->current() || !musicFolderDecided()) return;
     pickDestination();
     for (const std::filesystem::path& volume : std::exchange(cleaningWaits_, {}))
         autoCleanIfNeeded(volume);
 }
 
 void AppModel::handleVolumeChange(const std::optional<std::filesystem::path>& mounted) {
-    listVolumes();
-    // The music folder is looked at anew before anything is decided: a volume
-    // mounted now is judged by where the library lies after the mount.
+    if (mounted &&
+        std::find(cleaningWaits_.begin(), cleaningWaits_.end(), *mounted) == cleaningWaits_.end())
+        cleaningWaits_.push_back(*mounted);
+    // Both looked at anew before anything is decided: a volume mounted now
+    // is judged by where the library lies after the mount.
+    refreshVolumes();
     followMusicFolder();
-    pickDestination();
-    if (mounted) autoCleanIfNeeded(*mounted);
 }
 
 void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
-    // The card question goes to the system last: it reads the mount table.
     AutoCleanFacts facts{.autoCleanSD = autoCleanSD(),
                          .busy = isBusy(),
                          .destPath = destPath(),
@@ -124,21 +135,20 @@ void AppModel::autoCleanIfNeeded(const std::filesystem::path& volume) {
     if (!autoCleanAllowed(facts, volume) || !services_.volumes) return;
     // The drive that holds the library looks like a card; cleaning it would
     // rename the user's songs and folders without a way back. Whether it holds
-    // the library is known once the music folder's watch looked after the mount.
-    if (!musicLocation_.current(srcPath())) {
+    // the library is known once the volumes are listed and the music folder's
+    // watch looked after the mount.
+    if (!volumeLooks_->current() || !musicFolderDecided()) {
         if (std::find(cleaningWaits_.begin(), cleaningWaits_.end(), volume) == cleaningWaits_.end())
             cleaningWaits_.push_back(volume);
         return;
     }
-    if (holdsMusicLibrary(volume)) return;
-    if (!services_.volumes->isCardVolume(volume)) return;
+    if (holdsMusicLibrary(volume) || !isCardVolume(volume)) return;
 
-    QPointer<AppModel> self(this);
     // No thread to be had: the card is not cleaned.
-    tasks_.tryStart([self, volume](std::stop_token stop) {
+    tasks_.tryStart([poster = poster(), volume](std::stop_token stop) {
         // A quit stops it between two renames; its notice is then never shown.
-        const SDCardTools::CleanResult result = SDCardTools::clean(volume, stop);
-        onModel(self, [result, name = volumeFolderName(volume)](AppModel& model) {
+        const SDCardTools::CleanResult result = SDCardTools::clean(volume, {}, stop);
+        poster([result, name = volumeFolderName(volume)](AppModel& model) {
             if (auto notice = cleanNoticeText(name, result))
                 model.setCleanNotice(std::move(notice));
         });
@@ -150,7 +160,10 @@ void AppModel::ejectCard() {
 }
 
 bool AppModel::isCardVolume(const std::filesystem::path& volume) const {
-    return services_.volumes && services_.volumes->isCardVolume(volume);
+    // As the last listing read it: the GUI thread asks no card itself.
+    return std::any_of(mounted_.begin(), mounted_.end(), [&](const VolumeService::Mounted& m) {
+        return m.card && text::equivalent(m.path.native(), volume.native());
+    });
 }
 
 bool AppModel::holdsMusicLibrary(const std::filesystem::path& volume) const {
@@ -190,28 +203,27 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
         return;
     }
     ejecting_[volume].push_back(std::move(done));
-    QPointer<AppModel> self(this);
-    const bool started =
-        tasks_.tryStart([self, volume, service = services_.volumes](std::stop_token stop) {
-            std::optional<std::string> failure = service->eject(volume, stop);
-            onModel(self, [volume, failure = std::move(failure)](AppModel& model) {
-                std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
-                model.ejecting_.erase(volume);
-                emit model.ejectingChanged();
-                std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
-                std::optional<std::string> text;
-                if (failure) {
-                    // A card pulled while still in use may lose its file system:
-                    // it stays the destination until it is really out.
-                    text = ejectFailureText(volumeFolderName(volume), *failure);
-                    if (waiting.empty()) model.setEjectError(text);
-                } else if (text::equivalent(model.destPath(), volume.native())) {
-                    model.setDestPath("");
-                }
-                model.refreshVolumes();
-                for (const EjectDone& tell : waiting) tell(text);
-            });
-        }) != nullptr;
+    const bool started = tasks_.tryStart([poster = poster(), volume,
+                                          service = services_.volumes](std::stop_token stop) {
+        std::optional<std::string> failure = service->eject(volume, stop);
+        poster([volume, failure = std::move(failure)](AppModel& model) {
+            std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
+            model.ejecting_.erase(volume);
+            emit model.ejectingChanged();
+            std::erase_if(waiting, [](const EjectDone& tell) { return !tell; });
+            std::optional<std::string> text;
+            if (failure) {
+                // A card pulled while still in use may lose its file system:
+                // it stays the destination until it is really out.
+                text = ejectFailureText(volumeFolderName(volume), *failure);
+                if (waiting.empty()) model.setEjectError(text);
+            } else if (text::equivalent(model.destPath(), volume.native())) {
+                model.setDestPath("");
+            }
+            model.refreshVolumes();
+            for (const EjectDone& tell : waiting) tell(text);
+        });
+    }) != nullptr;
     if (!started) {
         done = std::move(ejecting_[volume].front());
         ejecting_.erase(volume);

@@ -25,11 +25,13 @@ TEST_F(AppModelVolumesTest, TheOnlyRemovableVolumeBecomesTheDestinationByCanonic
     EXPECT_EQ(model.destPath(), media("Caf\u00E9").string());
     ASSERT_EQ(model.volumes().size(), 2U);  // the root is no volume
     model.setDestPath(media("Cafe\u0301").string());
+    settled();
     ASSERT_NE(model.destinationVolume(), nullptr);
     EXPECT_EQ(model.destinationVolume()->name, "Caf\u00E9");
 
     model.setDestPath("");
     volumes_->mount(card("B"));  // two cards: neither is chosen
+    settled();
     EXPECT_EQ(model.destPath(), "");
 }
 
@@ -41,13 +43,16 @@ TEST_F(AppModelVolumesTest, AnExistingFolderStaysADeletedOneOrAnEmptyMountFolder
     EXPECT_EQ(model.destPath(), folder.string());
     std::filesystem::remove(folder);
     model.refreshVolumes();
+    settled();
     EXPECT_EQ(model.destPath(), "");
 
     volumes_->mount(card("A"));
     volumes_->mount(card("B"));
     const std::string a = media("A").string(), b = media("B").string();
     model.setDestPath(a);
-    volumes_->unmount(a);            // the folder stays, as a static mount folder does
+    settled();
+    volumes_->unmount(a);  // the folder stays, as a static mount folder does
+    settled();
     EXPECT_EQ(model.destPath(), b);  // now the only card
 
     // The same for a card pulled while the program was closed.
@@ -64,9 +69,10 @@ TEST_F(AppModelVolumesTest, NoCleaningWhileSendingOrExportingToTheCard) {
     model.setAutoCleanSD(true);
     FixtureVolumes::Mounted fresh = card("CARD");
     writeFile(fresh.path / ".DS_Store", "x");
-    volumes_->cards.insert(fresh.path);
+    volumes_->listAsCard(fresh.path);
     model.setSendingToCard(true);
     volumes_->mount(fresh);
+    settled();
     model.setSendingToCard(false);
     AppModelTesting::setState(model, RunState::running());
     model.setDestPath(fresh.path.string());
@@ -108,7 +114,7 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     const auto cardMounts = [&](const std::string& name) {
         FixtureVolumes::Mounted fresh = card(name);
         writeFile(fresh.path / ".DS_Store", "x");
-        volumes_->cards.insert(fresh.path);
+        volumes_->listAsCard(fresh.path);
         volumes_->mount(fresh);
         ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));
         // A cleaning of the drive, wrongly begun first, would have told by now.
@@ -121,13 +127,15 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
         notices.clear();
     };
 
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
+    settled();
     EXPECT_EQ(model.destPath(), "");  // the only removable volume, yet no card
     cardMounts("CARD");
     EXPECT_EQ(testing::filesBelow(drive.path), songs);
     model.setDestPath(drive.path.string());  // by hand
     model.refreshVolumes();
+    settled();
     EXPECT_EQ(model.destPath(), drive.path.string());
 
     // Pulled with the card; back at USB1, the folder USB left behind.
@@ -137,8 +145,9 @@ TEST_F(AppModelVolumesTest, TheMusicDriveIsNeverCleanedOrChosenByItself) {
     std::filesystem::rename(drive.path, media("USB1"));
     std::filesystem::create_directories(drive.path);
     drive.path = media("USB1");
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
+    settled();
     EXPECT_EQ(model.destPath(), "");
     cardMounts("CARD2");
     EXPECT_EQ(testing::filesBelow(drive.path), songs);
@@ -165,11 +174,11 @@ TEST_F(AppModelVolumesTest, ADriveAnArtistLinksOntoIsKnownByTheLookAfterItsMount
         {"Linked/Album/01.mp3", "1"}, {"Linked/._01.mp3", "2"}, {".DS_Store", "3"}};
     testing::writeFiles(media("USB"), songs);
     const FixtureVolumes::Mounted drive = FixtureVolumes::card(media("USB"));
-    volumes_->cards.insert(drive.path);
+    volumes_->listAsCard(drive.path);
     volumes_->mount(drive);
     const FixtureVolumes::Mounted fresh = card("CARD");
     writeFile(fresh.path / ".DS_Store", "x");
-    volumes_->cards.insert(fresh.path);
+    volumes_->listAsCard(fresh.path);
     volumes_->mount(fresh);
 
     ASSERT_TRUE(waitUntil([&] { return !notices.empty(); }));
@@ -199,11 +208,15 @@ TEST_F(AppModelVolumesTest, EjectAndTheNextCardPickTheNextCardOrSayWhyNot) {
     EXPECT_TRUE(volumes_->ejected().empty());
 
     model.setDestPath(media("A").string());
+    settled();
     model.ejectCard();
     ASSERT_TRUE(waitUntil([&] { return model.destPath() != media("A").string(); }));
+    settled();
     model.setDestPath(media("C").string());
+    settled();
     model.continueOnNextCard();
     ASSERT_TRUE(waitUntil([&] { return model.destPath() != media("C").string(); }));
+    settled();
     EXPECT_EQ(volumes_->ejected(), (std::vector<std::filesystem::path>{media("A"), media("C")}));
     EXPECT_EQ(model.destPath(), media("B").string());  // now the only card
     EXPECT_EQ(model.ejectError(), std::nullopt);

@@ -22,15 +22,20 @@ TEST(CardCleaningMenuTest, CleansTheChosenFolderEvenWhileSendingAndSaysWhat) {
     std::vector<std::filesystem::path> starts;
     std::vector<std::string> alerts;
     std::optional<std::filesystem::path> answer;  // cancelled first
-    const CleanDialogs dialogs{.chooseFolder =
-                                   [&](const std::string&, const std::filesystem::path& start) {
-                                       starts.push_back(start);
-                                       return answer;
-                                   },
-                               .inform =
-                                   [&](const std::string& message, const std::string& informative) {
-                                       alerts.push_back(message + "|" + informative);
-                                   }};
+    const CleanDialogs dialogs{
+        .chooseFolder =
+            [&](const std::string&, const std::filesystem::path& start) {
+                starts.push_back(start);
+                return answer;
+            },
+        .waitFor =
+            [](InteractiveCleaning& cleaning) {
+                EXPECT_TRUE(testing::waitUntil([&] { return !cleaning.running(); }));
+            },
+        .inform =
+            [&](const std::string& message, const std::string& informative) {
+                alerts.push_back(message + "|" + informative);
+            }};
     cleanCardInteractive(model, dialogs);
     EXPECT_TRUE(alerts.empty());
     EXPECT_TRUE(std::filesystem::exists(temp / "._a.mp3"));

@@ -6,7 +6,9 @@
 // holds it for long. Each planning pass or run is a pass of its own: starting
 // one drops what is still on its way from the one before. The model owns one
 // pump; destroying it closes it (nothing reaches the model any more), stops the
-// workers of the current pass and waits for them.
+// workers of the current pass and waits for them, up to the program's ending
+// deadline (DetachedTask::endingBy): a run held by its music folder's file
+// system is left to end with the process, owning all it uses.
 #include <QObject>
 #include <chrono>
 #include <cstdint>

@@ -6,8 +6,9 @@
 // empty mount folder a card leaves behind on the root file system once it is
 // unmounted; nor start on a folder it cannot write to (a card with its
 // write-protect switch on, or one the system mounted read-only after an error),
-// where every song would be converted in vain. Pure checks of the file system;
-// any thread; never fails.
+// where every song would be converted in vain. Pure checks of the file system,
+// which may not answer: the model asks them on a worker (VolumeLooks), never
+// on the GUI thread; any thread; never fails.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ inline constexpr std::string_view notFound =
     "書き出し先が見つかりません。SD カードかフォルダを選び直してください。";
 inline constexpr std::string_view notConnected =
     "カードがつながっていません。差し直すか、ほかのフォルダを選んでください。";
+// Asked, not answered yet: its file system is slow or does not answer.
+inline constexpr std::string_view checking = "確認しています…";
 
 // Where removable media are mounted: a volume root sits right below these
 // ("/mnt/sd") or one folder further down ("/media/<user>/CARD").

@@ -52,6 +52,7 @@ protected:
         auto model = std::make_unique<AppModel>(std::move(services));
         QObject::connect(model.get(), &AppModel::stateChanged, model.get(),
                          [this, model = model.get()] { states.push_back(model->state().kind); });
+        EXPECT_TRUE(settle(*model));
         return model;
     }
 
@@ -71,6 +72,8 @@ protected:
         planToReview(model);
         model.startConversion();
         ASSERT_TRUE(waitForState(model, RunState::Case::finished)) << model.state().message;
+        // The volumes and the music folder, read anew at the end, have answered.
+        EXPECT_TRUE(settle(model));
     }
 
     static std::vector<std::string> logTexts(const AppModel& model) {

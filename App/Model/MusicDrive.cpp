@@ -1,7 +1,6 @@
 #include "App/Model/MusicDrive.hpp"
 
 #include <algorithm>
-#include <system_error>
 
 #include "Core/Platform/Text.hpp"
 
@@ -44,11 +43,9 @@ bool holdsByPlace(const VolumeService::Mounted& volume, const std::vector<Place>
     const fs::path root = comparable(volume.path);
     if (liesOn(root, places)) return true;
     // The system lists mount points as they resolve; a volume named through a
-    // link is known by where it leads.
-    std::error_code error;
-    const fs::path absolute = fs::absolute(volume.path, error);
-    if (error) return false;
-    const fs::path real = comparable(FolderPlaces::resolved(absolute));
+    // link is known by where it leads, as its facts were read.
+    if (!volume.resolved) return false;
+    const fs::path real = comparable(*volume.resolved);
     return real != root && liesOn(real, places);
 }
 

@@ -9,7 +9,8 @@
 // is there only on the volume it was last seen on. Both rules read one record
 // of where the music folder was last seen. Decided from where the library
 // really lies (its places as the music folder's watch found them, links
-// resolved), never from a name. Plain functions; any thread; never fail.
+// resolved), never from a name. Plain functions of what was read before, so
+// that the GUI thread may ask them; any thread; never fail.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -48,9 +49,9 @@ bool whereLastSeen(const LastSeen& now, const std::optional<LastSeen>& last);
 
 // The volume holds the library when a place lies on it (at its root or below),
 // when it is mounted inside a place, when a place lies on its file system
-// reached another way, or when it carries the identity of the file system the
-// same music folder was last seen on. Only a volume that none of these facts
-// tells is looked up where its own path leads, which asks its file system.
+// reached another way, when it carries the identity of the file system the
+// same music folder was last seen on, or when its path leads (`resolved`) to
+// where a place lies. Asks no file system: the facts were read before.
 bool holdsLibrary(const VolumeService::Mounted& volume, const std::vector<Place>& places,
                   const std::optional<LastSeen>& lastSeen, const std::string& musicFolder);
 

@@ -44,6 +44,11 @@ void MusicLocation::forget() {
     settings_.remove(lastSeenKey);
 }
 
+bool MusicLocation::hasRecord(const std::string& musicFolder) const {
+    const std::optional<MusicDrive::LastSeen> last = lastSeen();
+    return last && last->musicFolder == musicFolder;
+}
+
 bool MusicLocation::holds(const VolumeService::Mounted& volume,
                           const std::string& musicFolder) const {
     return MusicDrive::holdsLibrary(volume, places(musicFolder), lastSeen(), musicFolder);

@@ -36,6 +36,9 @@ public:
     void note(const std::string& musicFolder, const Mounted& mounted);
     // Chosen by hand, the folder is there wherever it now sits.
     void forget();
+    // Whether the folder was ever seen where the record says: a settings file
+    // of an older version has ticks but no record.
+    bool hasRecord(const std::string& musicFolder) const;
 
     // Whether the mounted volume holds the library (MusicDrive::holdsLibrary).
     bool holds(const VolumeService::Mounted& volume, const std::string& musicFolder) const;

@@ -1,9 +1,12 @@
 #pragma once
 // The background tasks one object started, each on a thread of its own: the
 // owner stops them all and waits for them when it goes (or calls stopAll), so
-// that none outlives what it works for. Tasks that have ended are forgotten
+// that none outlives what it works for; once the program is ending, no longer
+// than its deadline (DetachedTask::endingBy), and a task held by a file system
+// is then left to end with the process. Tasks that have ended are forgotten
 // at the next start. Used on the owner's thread only; the work runs on its own
-// thread and must not throw.
+// thread, must not throw, and reaches its owner only through a queued call
+// that dies with it.
 #include <memory>
 #include <vector>
 

@@ -91,6 +91,11 @@ std::string cleanAlertText(const SDCardTools::CleanResult& result) {
     return text;
 }
 
+std::string cleaningCountText(std::int64_t done, std::int64_t total) {
+    if (total == 0) return "ファイルを数えています…";
+    return std::to_string(done) + " / " + std::to_string(total) + " 個を確認しました";
+}
+
 std::string ejectFailureText(const std::string& name, const std::string& reason) {
     return "取り出せません: " + name + "（" + reason + "）";
 }

@@ -2,6 +2,7 @@
 // The volume list as the windows show it, built from what the system reports
 // of its mounted volumes, and the texts that report a card's cleaning. Plain
 // functions of their arguments: any thread, never throw.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,11 @@ std::filesystem::path interactiveCleanRoot(const std::filesystem::path& chosen);
 
 // The informative text of the alert after the menu's cleaning.
 std::string cleanAlertText(const SDCardTools::CleanResult& result);
+
+// The busy sheet of the menu's cleaning: its title, and how far it got
+// (nothing found yet while the folder is still being walked).
+inline constexpr const char* cleaningTitle = "SD カードを掃除しています…";
+std::string cleaningCountText(std::int64_t done, std::int64_t total);
 
 // What the user reads when a card could not be ejected.
 std::string ejectFailureText(const std::string& name, const std::string& reason);

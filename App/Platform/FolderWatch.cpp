@@ -6,36 +6,55 @@
 namespace tarvik {
 
 FolderWatch::FolderWatch(Changed changed, QObject* parent)
-    : FolderWatch(std::move(changed), Timing{}, parent) {}
+    : FolderWatch(std::move(changed), Timing{}, {}, parent) {}
 
-FolderWatch::FolderWatch(Changed changed, Timing timing, QObject* parent)
-    : QObject(parent), changed_(std::move(changed)), answer_(new QTimer(this)) {
+FolderWatch::FolderWatch(Changed changed, Timing timing, List list, QObject* parent)
+    : QObject(parent),
+      changed_(std::move(changed)),
+      answer_(new QTimer(this)),
+      timing_(timing),
+      list_(std::move(list)) {
     answer_->setSingleShot(true);
     answer_->setInterval(timing.answer);
     connect(answer_, &QTimer::timeout, this, [this] {
         overdue_ = true;
         tell({.kind = Sight::Kind::notAnswering}, false);
     });
-    // The worker is joined in the destructor before this object goes; what it
-    // posted and was not yet taken goes with the object.
+    startWorker();
+}
+
+void FolderWatch::startWorker() {
+    // What the worker posted and was not yet taken goes with this object; a
+    // worker left behind, held by its file system, posts to nobody.
     worker_ = std::make_unique<FolderWatchWorker>(
-        [this](FolderWatchWorker::Report report) {
-            QMetaObject::invokeMethod(
-                this, [this, report = std::move(report)] { take(report); }, Qt::QueuedConnection);
+        [this, outlet = outlet_](FolderWatchWorker::Report report) {
+            outlet.post([this, report = std::move(report)] { take(report); });
         },
-        timing.worker);
+        timing_.worker, list_);
 }
 
 FolderWatch::~FolderWatch() {
+    outlet_.close();
+    // A look under way may be held by its file system: it is not waited for.
+    if (answer_->isActive() || overdue_) worker_->leave();
     worker_.reset();
 }
 
 void FolderWatch::watch(const std::filesystem::path& folder, bool ownerSees) {
     if (folder != folder_) {
+        // A worker in the middle of a look at the folder watched so far may be
+        // held by its file system, and would look at this one only once that
+        // answers: a new one looks now, and the other one ends by itself
+        // (what it still tells is of the other folder).
+        if (answer_->isActive() || overdue_) {
+            worker_->leave();
+            startWorker();
+        }
         // A look of the folder watched so far says nothing of this one.
         folder_ = folder;
         answer_->stop();
         overdue_ = false;
+        looked_ = false;
         lastLook_ = {};
     }
     told_ = ownerSees ? Sight{.kind = Sight::Kind::there} : Sight{};
@@ -50,6 +69,7 @@ void FolderWatch::take(const FolderWatchWorker::Report& report) {
     }
     answer_->stop();
     overdue_ = false;
+    looked_ = true;
     lastLook_ = report.sight;
     answered_ = std::max(answered_, report.request);
     tell(report.sight, report.entriesChanged);

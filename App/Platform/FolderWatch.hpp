@@ -9,9 +9,11 @@
 // told as it finds the folder. Changes come together within a tenth of a
 // second; the folder is looked at every few seconds besides, for what no
 // kernel watch tells (a FUSE daemon that died). Each look that ends also
-// leaves where the folder lies (FolderPlaces), which the owner reads instead
-// of asking the file system itself. Owned by one object; GUI thread only. The
-// worker is stopped and joined with the watch.
+// leaves where the folder lies (FolderPlaces) and what the owner's listing
+// found in it, which the owner reads instead of asking the file system
+// itself. Owned by one object; GUI thread only. The worker is stopped and
+// waited for with the watch, but a worker held by a file system that does not
+// answer is not waited for once the program is ending (FolderWatchWorker).
 #include <QObject>
 #include <chrono>
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include <memory>
 
 #include "App/Platform/FolderWatchWorker.hpp"
+#include "App/Platform/GuiOutlet.hpp"
 
 class QTimer;
 
@@ -31,6 +34,7 @@ class FolderWatch : public QObject {
 public:
     using Sight = FolderWatchWorker::Sight;
     using Changed = std::function<void(const Sight&)>;
+    using List = FolderWatchWorker::List;
     struct Timing {
         FolderWatchWorker::Timing worker;
         // How long a look may take before the folder counts as not answering.
@@ -38,7 +42,8 @@ public:
     };
 
     explicit FolderWatch(Changed changed, QObject* parent = nullptr);
-    FolderWatch(Changed changed, Timing timing, QObject* parent = nullptr);
+    // `list`: what each look that finds the folder lists of it (Sight::names).
+    FolderWatch(Changed changed, Timing timing, List list = {}, QObject* parent = nullptr);
     ~FolderWatch() override;
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;
@@ -59,6 +64,8 @@ public:
     // What the last look that ended found of the folder watched now, its
     // places included: gone, with no places, before any.
     const Sight& lastLook() const { return lastLook_; }
+    // A look of the folder watched now has ended: lastLook() is what it found.
+    bool hasLooked() const { return looked_; }
     // A look that began after the last watch() has ended: lastLook() tells the
     // folder as it stood then. Always so for an empty path.
     bool lookCurrent() const { return folder_.empty() || answered_ >= asked_; }
@@ -68,6 +75,7 @@ signals:
     void lookEnded();
 
 private:
+    void startWorker();
     void take(const FolderWatchWorker::Report& report);
     void tell(const Sight& sight, bool entriesChanged);
 
@@ -78,8 +86,12 @@ private:
     std::uint64_t asked_ = 0;     // the watch() calls so far
     std::uint64_t answered_ = 0;  // the latest of them a look that ended began after
     bool overdue_ = false;        // the look under way is overdue
+    bool looked_ = false;         // a look of folder_ has ended
     QTimer* answer_ = nullptr;
-    std::unique_ptr<FolderWatchWorker> worker_;  // stopped and joined first
+    GuiOutlet outlet_{this};  // the worker's reports to this object
+    Timing timing_;
+    List list_;
+    std::unique_ptr<FolderWatchWorker> worker_;  // stopped first
 };
 
 }  // namespace tarvik

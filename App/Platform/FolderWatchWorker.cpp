@@ -11,6 +11,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -70,89 +72,138 @@ FolderWatchWorker::Sight lookAt(const fs::path& folder) {
 
 }  // namespace
 
-FolderWatchWorker::FolderWatchWorker(std::function<void(Report)> report, Timing timing)
-    : report_(std::move(report)), timing_(timing) {
-    wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wake_ < 0) return;
-    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+struct FolderWatchWorker::Loop {
+    Loop(std::function<void(Report)> reportTo, Timing timed, List listing)
+        : report(std::move(reportTo)), timing(timed), list(std::move(listing)) {}
+    ~Loop() {
+        if (inotify >= 0) ::close(inotify);  // drops every watch with it
+        if (wake >= 0) ::close(wake);
+    }
+    Loop(const Loop&) = delete;
+    Loop& operator=(const Loop&) = delete;
+
+    void run(std::stop_token stop);
+    void wakeUp() const;
+    bool readEvents();
+    void arm();
+    // `asked`: for a new folder to watch or a change told, not on time alone.
+    void lookAndReport(bool asked);
+
+    const std::function<void(Report)> report;
+    const Timing timing;
+    const List list;
+    int wake = -1;     // an eventfd: a new folder to watch, or the stop
+    int inotify = -1;  // -1: no kernel watch to be had; looks go on
+
+    struct Request {
+        std::filesystem::path folder;
+        std::uint64_t number = 0;
+    };
+    std::mutex mutex;  // guards requested
+    std::optional<Request> requested;
+
+    // The thread's alone: the folder with the request it answers, the
+    // chain's watch descriptors and the folder's own descriptor (-1 while it
+    // is not there to watch).
+    std::filesystem::path folder;
+    std::uint64_t request = 0;
+    std::vector<int> watches;
+    int folderWatch = -1;
+    bool ownChange = false;
+    // Where the folder lay (FolderPlaces) and what was listed in it when a
+    // look found it as `placesFor`.
+    std::vector<FolderPlace> places;
+    std::vector<std::string> names;
+    Sight placesFor;
+};
+
+FolderWatchWorker::FolderWatchWorker(std::function<void(Report)> report, Timing timing, List list)
+    : loop_(std::make_shared<Loop>(std::move(report), timing, std::move(list))) {
+    loop_->wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (loop_->wake < 0) return;
+    loop_->inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     try {
-        thread_ = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+        thread_ = DetachedTask::start(
+            [loop = loop_](std::stop_token stop) { loop->run(std::move(stop)); });
     } catch (const std::system_error&) {
         // No thread: the folder is not followed.
     }
 }
 
 FolderWatchWorker::~FolderWatchWorker() {
-    // Before the descriptors close: the stop wakes the thread through one.
-    if (thread_.joinable()) {
-        thread_.request_stop();
-        thread_.join();
-    }
-    if (inotify_ >= 0) ::close(inotify_);  // drops every watch with it
-    if (wake_ >= 0) ::close(wake_);
+    if (!thread_) return;
+    // The stop wakes the thread through its eventfd, which the loop keeps
+    // open for as long as the thread holds it.
+    thread_->cancel();
+    thread_->wait();
+}
+
+void FolderWatchWorker::leave() {
+    if (thread_) thread_->cancel();
+    thread_.reset();
 }
 
 void FolderWatchWorker::watch(std::filesystem::path folder, std::uint64_t request) {
     {
-        std::lock_guard lock(mutex_);
-        requested_ = Request{std::move(folder), request};
+        std::lock_guard lock(loop_->mutex);
+        loop_->requested = Loop::Request{std::move(folder), request};
     }
-    wake();
+    loop_->wakeUp();
 }
 
-void FolderWatchWorker::wake() const {
+void FolderWatchWorker::Loop::wakeUp() const {
     const std::uint64_t one = 1;
     // Full only after 2^64 - 1 wakes nobody read: the thread is awake anyway.
-    if (wake_ >= 0 && ::write(wake_, &one, sizeof one) < 0) return;
+    if (wake >= 0 && ::write(wake, &one, sizeof one) < 0) return;
 }
 
-void FolderWatchWorker::run(std::stop_token stop) {
-    std::stop_callback wakeOnStop(stop, [this] { wake(); });
+void FolderWatchWorker::Loop::run(std::stop_token stop) {
+    std::stop_callback wakeOnStop(stop, [this] { wakeUp(); });
     // When a burst of changes has settled; never while none is pending.
     constexpr Clock::time_point never = Clock::time_point::max();
     Clock::time_point settleAt = never;
-    Clock::time_point recheckAt = Clock::now() + timing_.recheck;
+    Clock::time_point recheckAt = Clock::now() + timing.recheck;
     while (!stop.stop_requested()) {
         const Clock::time_point until = std::min(settleAt, recheckAt);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-        std::array<pollfd, 2> ready{{{wake_, POLLIN, 0}, {inotify_, POLLIN, 0}}};
-        const nfds_t count = inotify_ >= 0 ? 2 : 1;
+        std::array<pollfd, 2> ready{{{wake, POLLIN, 0}, {inotify, POLLIN, 0}}};
+        const nfds_t count = inotify >= 0 ? 2 : 1;
         const int timeout = static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
         if (::poll(ready.data(), count, timeout) < 0 && errno != EINTR) return;
         if (stop.stop_requested()) return;
         if ((ready[0].revents & POLLIN) != 0) {
             std::uint64_t wakes = 0;
-            if (::read(wake_, &wakes, sizeof wakes) < 0) wakes = 0;  // EAGAIN: read already
+            if (::read(wake, &wakes, sizeof wakes) < 0) wakes = 0;  // EAGAIN: read already
         }
-        std::optional<Request> requested;
+        std::optional<Request> asked;
         {
-            std::lock_guard lock(mutex_);
-            requested = std::exchange(requested_, std::nullopt);
+            std::lock_guard lock(mutex);
+            asked = std::exchange(requested, std::nullopt);
         }
-        if (requested) {
-            if (requested->folder != folder_) ownChange_ = false;
-            folder_ = std::move(requested->folder);
-            request_ = requested->number;
+        if (asked) {
+            if (asked->folder != folder) ownChange = false;
+            folder = std::move(asked->folder);
+            request = asked->number;
             settleAt = never;
         } else if ((ready[1].revents & POLLIN) != 0 && readEvents() && settleAt == never) {
-            settleAt = Clock::now() + timing_.settle;
+            settleAt = Clock::now() + timing.settle;
         }
         const Clock::time_point now = Clock::now();
         const bool settled = now >= settleAt;
-        if (requested || settled || now >= recheckAt) {
+        if (asked || settled || now >= recheckAt) {
             settleAt = never;
-            lookAndReport(requested || settled);
-            recheckAt = Clock::now() + timing_.recheck;
+            lookAndReport(asked || settled);
+            recheckAt = Clock::now() + timing.recheck;
         }
     }
 }
 
-bool FolderWatchWorker::readEvents() {
+bool FolderWatchWorker::Loop::readEvents() {
     // Aligned as the kernel writes its records; a read never splits one.
     alignas(inotify_event) std::array<char, 8192> buffer{};
     bool any = false;
     for (;;) {
-        const ssize_t got = ::read(inotify_, buffer.data(), buffer.size());
+        const ssize_t got = ::read(inotify, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;  // drained (EAGAIN), or nothing more to be had
         const std::size_t end = static_cast<std::size_t>(got);
@@ -166,68 +217,70 @@ bool FolderWatchWorker::readEvents() {
             // (a removal, an unmount) has its own record, and so has our own arm().
             if (event.mask == IN_IGNORED) continue;
             any = true;
-            if (event.wd == folderWatch_ || (event.mask & IN_Q_OVERFLOW) != 0) ownChange_ = true;
+            if (event.wd == folderWatch || (event.mask & IN_Q_OVERFLOW) != 0) ownChange = true;
         }
     }
     return any;
 }
 
-void FolderWatchWorker::arm() {
-    if (inotify_ < 0) return;
+void FolderWatchWorker::Loop::arm() {
+    if (inotify < 0) return;
     // The new chain is in place before the old watches go, so that no change
     // falls between the two. A folder already watched keeps its descriptor.
     std::vector<int> armed;
     int own = -1;
-    if (!folder_.empty()) {
-        const std::vector<fs::path> chain = chainsOf(folder_);
+    if (!folder.empty()) {
+        const std::vector<fs::path> chain = chainsOf(folder);
         for (std::size_t at = 0; at < chain.size(); ++at) {
-            const int watch = ::inotify_add_watch(inotify_, chain[at].c_str(), watchedEvents);
+            const int watch = ::inotify_add_watch(inotify, chain[at].c_str(), watchedEvents);
             if (watch < 0) continue;  // not there (yet), or not a folder
             if (at == 0) own = watch;
             if (std::find(armed.begin(), armed.end(), watch) == armed.end()) armed.push_back(watch);
         }
     }
-    for (const int old : watches_) {
+    for (const int old : watches) {
         if (std::find(armed.begin(), armed.end(), old) == armed.end()) {
-            ::inotify_rm_watch(inotify_, old);
+            ::inotify_rm_watch(inotify, old);
         }
     }
-    watches_ = std::move(armed);
-    folderWatch_ = own;
+    watches = std::move(armed);
+    folderWatch = own;
 }
 
-void FolderWatchWorker::lookAndReport(bool asked) {
-    if (folder_.empty()) {
+void FolderWatchWorker::Loop::lookAndReport(bool asked) {
+    if (folder.empty()) {
         arm();  // lets every watch go
-        ownChange_ = false;
+        ownChange = false;
         return;
     }
     // Told first: laying the watches anew may wait on the file system as well.
-    report_({.kind = Report::Kind::looking,
-             .folder = folder_,
-             .sight = {},
-             .entriesChanged = false,
-             .request = request_});
+    report({.kind = Report::Kind::looking,
+            .folder = folder,
+            .sight = {},
+            .entriesChanged = false,
+            .request = request});
     arm();
     Report looked{.kind = Report::Kind::looked,
-                  .folder = folder_,
-                  .sight = lookAt(folder_),
-                  .entriesChanged = ownChange_,
-                  .request = request_};
-    // Where it lies, so that its owner decides by that without asking its
-    // file system on a thread of its own. Listing a large library costs
-    // milliseconds: a look on time alone lists it again only where it found
-    // another folder than the last look did.
-    const bool same = looked.sight.kind == placesFor_.kind &&
-                      looked.sight.device == placesFor_.device &&
-                      looked.sight.inode == placesFor_.inode;
-    if (asked || !same || places_.empty()) {
-        places_ = FolderPlaces::of(folder_);
-        placesFor_ = looked.sight;
+                  .folder = folder,
+                  .sight = lookAt(folder),
+                  .entriesChanged = ownChange,
+                  .request = request};
+    // Where it lies and what is in it, so that its owner decides by that
+    // without asking its file system on a thread of its own. Listing a large
+    // library costs milliseconds: a look on time alone lists it again only
+    // where it found another folder than the last look did.
+    const bool same = looked.sight.kind == placesFor.kind &&
+                      looked.sight.device == placesFor.device &&
+                      looked.sight.inode == placesFor.inode;
+    if (asked || !same || places.empty()) {
+        places = FolderPlaces::of(folder);
+        names = looked.sight.there() && list ? list(folder) : std::vector<std::string>{};
+        placesFor = looked.sight;
     }
-    looked.sight.places = places_;
-    ownChange_ = false;
-    report_(std::move(looked));
+    looked.sight.places = places;
+    looked.sight.names = names;
+    ownChange = false;
+    report(std::move(looked));
 }
 
 }  // namespace tarvik

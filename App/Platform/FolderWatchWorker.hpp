@@ -9,22 +9,23 @@
 // this thread, never its owner's. It reports from its own thread, `looking`
 // before anything that may wait and `looked` after; the owner makes of that
 // what it tells. Owned by one object, which destroys it to stop it: the
-// destructor wakes the thread and joins it, so it waits for a look held by a
-// file system until that file system answers or is gone. Without a thread to
-// be had it reports nothing; without a kernel watch, only its timed looks.
+// destructor wakes the thread and waits for it, but once the program is
+// ending no longer than its deadline (DetachedTask::endingBy): a thread held
+// by a file system is then left to end with the process, which it may, since
+// it owns all it touches. Without a thread to be had it reports nothing;
+// without a kernel watch, only its timed looks.
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <optional>
-#include <stop_token>
-#include <thread>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "App/Platform/FolderPlaces.hpp"
+#include "Core/Platform/DetachedTask.hpp"
 
 namespace tarvik {
 
@@ -40,6 +41,9 @@ public:
         // Where the folder and the folders it links to lie (FolderPlaces), as
         // the look found them; a gone folder's still names where it would lie.
         std::vector<FolderPlace> places{};
+        // What the owner's listing found in the folder (its `List`), where it
+        // is there: the music folder's artists.
+        std::vector<std::string> names{};
 
         bool there() const { return kind == Kind::there; }
         bool operator==(const Sight&) const = default;
@@ -64,7 +68,13 @@ public:
         std::chrono::milliseconds recheck{2000};
     };
 
-    FolderWatchWorker(std::function<void(Report)> report, Timing timing);
+    // Lists what the owner wants of a folder that is there; on the worker.
+    using List = std::function<std::vector<std::string>(const std::filesystem::path&)>;
+
+    // `report` runs on the worker's thread, and may still run once its owner
+    // went, while the destructor waits for a look that does not end: it must
+    // reach nothing that goes with the owner (GuiOutlet).
+    FolderWatchWorker(std::function<void(Report)> report, Timing timing, List list = {});
     ~FolderWatchWorker();
     FolderWatchWorker(const FolderWatchWorker&) = delete;
     FolderWatchWorker& operator=(const FolderWatchWorker&) = delete;
@@ -74,39 +84,17 @@ public:
     // every later one carry `request`. Any thread; never waits on a file system.
     void watch(std::filesystem::path folder, std::uint64_t request);
 
+    // Stops the thread without waiting for it: one held by a file system
+    // ends by itself once that answers. The destructor then waits for nothing.
+    void leave();
+
 private:
-    void run(std::stop_token stop);
-    void wake() const;
-    bool readEvents();
-    void arm();
-    // `asked`: for a new folder to watch or a change told, not on time alone.
-    void lookAndReport(bool asked);
+    // Everything the thread uses, its own but for the request; shared with
+    // the thread, so that a thread left behind reaches nothing freed.
+    struct Loop;
 
-    std::function<void(Report)> report_;
-    Timing timing_;
-    int wake_ = -1;     // an eventfd: a new folder to watch, or the stop
-    int inotify_ = -1;  // -1: no kernel watch to be had; looks go on
-
-    struct Request {
-        std::filesystem::path folder;
-        std::uint64_t number = 0;
-    };
-    std::mutex mutex_;  // guards requested_
-    std::optional<Request> requested_;
-
-    // The thread's own: the folder with the request it answers, the chain's
-    // watch descriptors and the folder's own descriptor (-1 while it is not
-    // there to watch).
-    std::filesystem::path folder_;
-    std::uint64_t request_ = 0;
-    std::vector<int> watches_;
-    int folderWatch_ = -1;
-    bool ownChange_ = false;
-    // Where the folder lay (FolderPlaces) when a look found it as `placesFor_`.
-    std::vector<FolderPlace> places_;
-    Sight placesFor_;
-
-    std::jthread thread_;  // last: it stops and joins before the rest goes
+    std::shared_ptr<Loop> loop_;
+    std::shared_ptr<DetachedTask> thread_;
 };
 
 }  // namespace tarvik

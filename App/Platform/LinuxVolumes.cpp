@@ -6,6 +6,7 @@
 #include <array>
 #include <string_view>
 
+#include "App/Platform/FolderPlaces.hpp"
 #include "App/Platform/MountWatcher.hpp"
 #include "App/Platform/UDisksEject.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
@@ -50,7 +51,45 @@ std::optional<std::uint64_t> folderDevice(const std::filesystem::path& path) {
     return static_cast<std::uint64_t>(status.st_dev);
 }
 
+// A volume's facts as its mount line and its file system give them;
+// nothing for a mount point that is gone or unreadable, or a file bound over
+// a file. Asks the file system, which may not answer.
+std::optional<VolumeService::Mounted> factsOf(const MountEntry& mount,
+                                              const SystemVolumeFacts& facts) {
+    const std::optional<std::uint64_t> device = folderDevice(mount.mountPoint);
+    if (!device) return std::nullopt;
+    VolumeService::Mounted volume{.path = mount.mountPoint, .device = device};
+    if (auto label = facts.udevProperty(mount, "ID_FS_LABEL_ENC"); label && !label->empty()) {
+        volume.name = decodeUdevText(*label);
+    }
+    const std::int64_t free = SDCardTools::freeBytes(mount.mountPoint);
+    if (free != SDCardTools::unknownFreeBytes) volume.available = free;
+    if (auto id = facts.udevProperty(mount, "ID_FS_UUID"); id && !id->empty()) {
+        volume.fileSystemId = std::move(*id);
+    }
+    const VolumeInfo info = facts.mountFacts(mount);
+    volume.removable = info.removable;
+    volume.ejectable = info.ejectable;
+    volume.rootFileSystem = mount.mountPoint == "/";
+    volume.card = info.removable == true && !*volume.rootFileSystem &&
+                  std::ranges::find(SDCardTools::cardFileSystems, info.fileSystemType) !=
+                      std::end(SDCardTools::cardFileSystems);
+    volume.resolved = FolderPlaces::resolved(mount.mountPoint);
+    return volume;
+}
+
 }  // namespace
+
+std::vector<MountEntry> volumeMountsOf(const SystemVolumeFacts& facts) {
+    std::vector<MountEntry> volumes;
+    for (MountEntry& mount : facts.mounts().value_or(std::vector<MountEntry>{})) {
+        // A later mount on the same point hides the earlier one.
+        std::erase_if(volumes,
+                      [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
+        if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
+    }
+    return volumes;
+}
 
 bool isVolumeMount(const MountEntry& mount) {
     const std::string& point = mount.mountPoint.native();
@@ -61,54 +100,41 @@ bool isVolumeMount(const MountEntry& mount) {
                         [&](std::string_view place) { return isAtOrUnder(point, place); });
 }
 
-LinuxVolumes::LinuxVolumes(SystemVolumeFacts::Places places, QDBusConnection bus)
-    : facts_(std::move(places)), bus_(std::move(bus)) {}
+LinuxVolumes::LinuxVolumes(SystemVolumeFacts::Places places, QDBusConnection bus,
+                           std::chrono::milliseconds answer)
+    : facts_(std::move(places)),
+      bus_(std::move(bus)),
+      guard_(answer, [outlet = outlet_, this](const std::string&) {
+          // Posted only while the watcher lives, and so while this object does.
+          outlet.post([this] {
+              if (changed_) changed_(std::nullopt);
+          });
+      }) {}
 
-LinuxVolumes::~LinuxVolumes() = default;
-
-std::vector<MountEntry> LinuxVolumes::volumeMounts() const {
-    std::vector<MountEntry> volumes;
-    for (MountEntry& mount : facts_.mounts().value_or(std::vector<MountEntry>{})) {
-        // A later mount on the same point hides the earlier one.
-        std::erase_if(volumes,
-                      [&](const MountEntry& m) { return m.mountPoint == mount.mountPoint; });
-        if (isVolumeMount(mount)) volumes.push_back(std::move(mount));
-    }
-    return volumes;
+LinuxVolumes::~LinuxVolumes() {
+    outlet_.close();
 }
 
 std::set<std::filesystem::path> LinuxVolumes::volumePaths() const {
     std::set<std::filesystem::path> paths;
-    for (const MountEntry& mount : volumeMounts()) paths.insert(mount.mountPoint);
+    for (const MountEntry& mount : volumeMountsOf(facts_)) paths.insert(mount.mountPoint);
     return paths;
 }
 
-std::vector<VolumeService::Mounted> LinuxVolumes::mounted() {
-    std::vector<Mounted> list;
-    for (const MountEntry& mount : volumeMounts()) {
-        // A mount point that is gone or unreadable, or a file bound over a file.
-        const std::optional<std::uint64_t> device = folderDevice(mount.mountPoint);
-        if (!device) continue;
-        Mounted volume{.path = mount.mountPoint, .device = device};
-        if (auto label = facts_.udevProperty(mount, "ID_FS_LABEL_ENC"); label && !label->empty()) {
-            volume.name = decodeUdevText(*label);
+VolumeService::Lister LinuxVolumes::lister() const {
+    // Copies of the facts' places and of the guard, which shares its state
+    // with every copy: no question about a held mount is asked twice.
+    return [facts = facts_, guard = guard_] {
+        std::vector<Mounted> list;
+        for (const MountEntry& mount : volumeMountsOf(facts)) {
+            // The question may outlive the listing, held by its file system:
+            // it takes its own copy of what it reads.
+            std::optional<std::optional<Mounted>> volume = guard.ask<std::optional<Mounted>>(
+                mount.mountPoint.native(), [mount, facts] { return factsOf(mount, facts); }, {});
+            if (volume && *volume) list.push_back(std::move(**volume));
         }
-        const std::int64_t free = SDCardTools::freeBytes(mount.mountPoint);
-        if (free != SDCardTools::unknownFreeBytes) volume.available = free;
-        if (auto id = facts_.udevProperty(mount, "ID_FS_UUID"); id && !id->empty()) {
-            volume.fileSystemId = std::move(*id);
-        }
-        const VolumeInfo facts = facts_.mountFacts(mount);
-        volume.removable = facts.removable;
-        volume.ejectable = facts.ejectable;
-        volume.rootFileSystem = mount.mountPoint == "/";
-        list.push_back(std::move(volume));
-    }
-    return list;
-}
-
-bool LinuxVolumes::isCardVolume(const std::filesystem::path& path) {
-    return SDCardTools::isCardVolume(path, facts_);
+        return list;
+    };
 }
 
 std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,
@@ -124,6 +150,7 @@ void LinuxVolumes::watch(std::function<void(std::optional<std::filesystem::path>
     known_ = volumePaths();
     watcher_ =
         std::make_unique<MountWatcher>(facts_.places().mountInfo, [this] { mountTableChanged(); });
+    outlet_.open(watcher_.get());
 }
 
 void LinuxVolumes::mountTableChanged() {

@@ -3,14 +3,20 @@
 // list, a notifier on the mount table reports mounts and unmounts, and UDisks2
 // on the system bus ejects (`umount` where UDisks2 does not answer). The places
 // it reads and the bus it calls come from outside, so tests hand in fixture
-// tables and a stand-in bus. Lives on the GUI thread; `eject` may also run on a
-// worker (it reads nothing the other members change). Reading never throws:
-// what can't be read is left out.
+// tables and a stand-in bus. Built and watched on the GUI thread, which reads
+// nothing but the kernel's mount table; `mounted` and `eject` run on workers
+// (they read nothing the other members change). Each volume's own facts come
+// through a HangGuard: a file system that does not answer within `answer` is
+// left out of the listing, and its late answer is told as a change. Reading
+// never throws: what can't be read is left out.
 #include <QDBusConnection>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <set>
 
+#include "App/Platform/GuiOutlet.hpp"
+#include "App/Platform/HangGuard.hpp"
 #include "App/Platform/VolumeService.hpp"
 #include "Core/Platform/VolumeFacts.hpp"
 
@@ -22,30 +28,36 @@ class MountWatcher;
 // file system seen from its top, not a system or pseudo mount (/proc, /sys,
 // /dev, /boot, /run except /run/media, snaps, hidden folders).
 bool isVolumeMount(const MountEntry& mount);
+// The mount table's volume lines, a later mount on a point hiding an earlier one.
+std::vector<MountEntry> volumeMountsOf(const SystemVolumeFacts& facts);
 
 class LinuxVolumes final : public VolumeService {
 public:
+    // Long enough for a disk to answer under load, short enough that a card
+    // put in beside a stalled drive is listed well within a second.
+    static constexpr std::chrono::milliseconds defaultAnswer{400};
+
     explicit LinuxVolumes(SystemVolumeFacts::Places places = {},
-                          QDBusConnection bus = QDBusConnection::systemBus());
+                          QDBusConnection bus = QDBusConnection::systemBus(),
+                          std::chrono::milliseconds answer = defaultAnswer);
     ~LinuxVolumes() override;
 
-    std::vector<Mounted> mounted() override;
-    bool isCardVolume(const std::filesystem::path& path) override;
+    Lister lister() const override;
     std::optional<std::string> eject(const std::filesystem::path& path,
                                      std::stop_token stop) override;
     void watch(std::function<void(std::optional<std::filesystem::path> mounted)> changed) override;
 
 private:
-    // The mount points of the volume mounts, later lines hiding earlier ones.
-    std::vector<MountEntry> volumeMounts() const;
     std::set<std::filesystem::path> volumePaths() const;
     void mountTableChanged();
 
-    SystemVolumeFacts facts_;
+    const SystemVolumeFacts facts_;
     QDBusConnection bus_;
     std::function<void(std::optional<std::filesystem::path>)> changed_;
     std::set<std::filesystem::path> known_;  // volume mount points at the last change
     std::unique_ptr<MountWatcher> watcher_;
+    GuiOutlet outlet_;  // late answers to the watcher, while it lives
+    HangGuard guard_;
 };
 
 }  // namespace tarvik

@@ -69,7 +69,7 @@ private:
 
 TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     FixtureMachine machine;
-    for (const char* folder : {"MY CARD", "data", "stick", "over"})
+    for (const char* folder : {"MY CARD", "data", "stick", "over", "sd"})
         std::filesystem::create_directories(machine.point(folder));
     machine.line("254:0", "/", "ext4", "/dev/vda");
     machine.line("8:17", machine.point("MY\\040CARD").string(), "vfat", "/dev/sdb1");
@@ -79,9 +79,11 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     machine.line("8:49", machine.point("gone").string(), "exfat", "/dev/sdd1");
     machine.line("8:65", machine.point("over").string(), "vfat", "/dev/sde1");
     machine.line("0:41", machine.point("over").string(), "tmpfs", "tmpfs");  // hides the card
-    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");         // a USB disk
-    machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");                // a card slot
+    machine.line("179:1", machine.point("sd").string(), "vfat", "/dev/mmcblk1p1");
+    machine.disk("8:17", "pci0/usb1/1-1/host6/block/sdb/sdb1", "0");  // a USB disk
+    machine.disk("8:33", "platform/mmc0/block/mmcblk0", "0");         // a card slot
     machine.disk("8:2", "pci0/ata1/host0/block/sda/sda2", "0");
+    machine.disk("179:1", "platform/mmc1/block/mmcblk1", "0");  // a card in its slot
     machine.label("8:17", "MY\\x20CARD\\x2fA", "4A1B-2C3D");
     machine.label("8:2", "");
 
@@ -97,19 +99,22 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     }
     // Below the fixture's mount folder, so never the root file system.
     const auto at = [&](const char* folder, std::optional<std::string> name, bool removable,
-                        bool ejectable, std::optional<std::string> id = {}) {
+                        bool ejectable, std::optional<std::string> id = {}, bool card = false) {
         return Mounted{.path = machine.point(folder),
                        .name = std::move(name),
                        .removable = removable,
                        .ejectable = ejectable,
                        .rootFileSystem = false,
-                       .fileSystemId = std::move(id)};
+                       .fileSystemId = std::move(id),
+                       .card = card,
+                       .resolved = machine.point(folder)};
     };
     const std::vector<Mounted> expected = {
-        {.path = "/", .rootFileSystem = true},  // its disk is not in the fixture
+        {.path = "/", .rootFileSystem = true, .resolved = "/"},  // its disk is not in the fixture
         at("MY CARD", "MY CARD/A", false, true, "4A1B-2C3D"),
         at("stick", {}, true, true),
-        at("data", {}, false, false)};
+        at("data", {}, false, false),
+        at("sd", {}, true, true, {}, true)};
     EXPECT_EQ(listed, expected);
 
     // An unreadable mount table lists nothing, and its watcher stays silent.

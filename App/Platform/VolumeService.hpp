@@ -1,9 +1,10 @@
 #pragma once
-// The mounted volumes as the desktop sees them, whether one is a card this
-// program writes to, and the one action on them that needs the system:
-// ejecting a card. Tests replace it with fixtures. `mounted`, `isCardVolume`
-// and `watch` belong to the GUI thread; `eject` waits on the system and may
-// be called from a worker thread, alone or beside the others.
+// The mounted volumes as the desktop sees them, with whether each is a card
+// this program writes to, and the one action on them that needs the system:
+// ejecting a card. Tests replace it with fixtures. `mounted` asks every
+// mounted file system, any of which may stop answering, so it runs on a
+// worker, never on the GUI thread; `eject` waits on the system and runs on a
+// worker too, alone or beside it; `watch` belongs to the GUI thread.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,22 +33,35 @@ public:
         // What names the file system itself whatever it is mounted on (its
         // serial or UUID), so that a drive is known again at another mount point.
         std::optional<std::string> fileSystemId{};
+        // A card this program writes to: removable, not the root file system,
+        // formatted FAT or exFAT.
+        bool card = false;
+        // Where `path` leads, links followed (FolderPlaces::resolved), where
+        // that was looked up.
+        std::optional<std::filesystem::path> resolved{};
 
         bool operator==(const Mounted&) const = default;
     };
 
     virtual ~VolumeService() = default;
 
-    // The volumes in the system's order; pseudo and system mounts are not volumes.
-    virtual std::vector<Mounted> mounted() = 0;
-    // A removable volume, not the root file system, formatted FAT or exFAT.
-    virtual bool isCardVolume(const std::filesystem::path& path) = 0;
+    // Lists the volumes in the system's order; pseudo and system mounts are
+    // not volumes. Any thread but the GUI's: each file system is asked no
+    // longer than a short deadline, and one that does not answer by then is
+    // left out (as a volume whose facts can't be read), to be listed once it
+    // answers: `watch` then tells of a change. The lister owns what it reads
+    // and nothing of this service, so that a worker held by a file system
+    // keeps no object of the GUI thread alive, nor frees one on its own.
+    using Lister = std::function<std::vector<Mounted>()>;
+    virtual Lister lister() const = 0;
+    std::vector<Mounted> mounted() const { return lister()(); }
     // Unmounts the file system at `path` and powers its drive off where it can;
     // the system's reason when the unmount failed (the card is then still in use).
     virtual std::optional<std::string> eject(const std::filesystem::path& path,
                                              std::stop_token stop) = 0;
     // `changed` runs on the GUI thread after each mount or unmount, with the
-    // mount point that appeared (absent for an unmount or an unknown change).
+    // mount point that appeared (absent for an unmount or any other change,
+    // such as a volume left out of a listing that answered since).
     virtual void watch(
         std::function<void(std::optional<std::filesystem::path> mounted)> changed) = 0;
 };

@@ -12,23 +12,35 @@ VolumeService::Mounted FixtureVolumes::card(const std::filesystem::path& path,
 std::optional<std::string> FixtureVolumes::eject(const std::filesystem::path& path,
                                                  std::stop_token stop) {
     if (duringEject) duringEject(stop);
-    std::lock_guard lock(mutex_);
-    ejected_.push_back(path);
-    if (const auto refusal = refusals_.find(path); refusal != refusals_.end()) {
-        return refusal->second;
+    {
+        std::lock_guard lock(mutex_);
+        ejected_.push_back(path);
+        if (const auto refusal = refusals_.find(path); refusal != refusals_.end()) {
+            return refusal->second;
+        }
     }
-    std::erase_if(list_, [&](const Mounted& m) { return m.path == path; });
+    std::lock_guard lock(listed_->mutex);
+    std::erase_if(listed_->list, [&](const Mounted& m) { return m.path == path; });
     return std::nullopt;
 }
 
-std::vector<VolumeService::Mounted> FixtureVolumes::mounted() {
-    std::lock_guard lock(mutex_);
-    return list_;
+void FixtureVolumes::listAsCard(const std::filesystem::path& path) {
+    std::lock_guard lock(listed_->mutex);
+    listed_->cards.insert(path);
+}
+
+VolumeService::Lister FixtureVolumes::lister() const {
+    return [listed = listed_] {
+        std::lock_guard lock(listed->mutex);
+        std::vector<Mounted> volumes = listed->list;
+        for (Mounted& volume : volumes) volume.card = listed->cards.contains(volume.path);
+        return volumes;
+    };
 }
 
 void FixtureVolumes::add(Mounted volume) {
-    std::lock_guard lock(mutex_);
-    list_.push_back(std::move(volume));
+    std::lock_guard lock(listed_->mutex);
+    listed_->list.push_back(std::move(volume));
 }
 
 void FixtureVolumes::mount(Mounted volume) {
@@ -38,15 +50,15 @@ void FixtureVolumes::mount(Mounted volume) {
 }
 
 void FixtureVolumes::setAvailable(const std::filesystem::path& path, std::int64_t available) {
-    std::lock_guard lock(mutex_);
-    for (Mounted& volume : list_)
+    std::lock_guard lock(listed_->mutex);
+    for (Mounted& volume : listed_->list)
         if (volume.path == path) volume.available = available;
 }
 
 void FixtureVolumes::unmount(const std::filesystem::path& path) {
     {
-        std::lock_guard lock(mutex_);
-        std::erase_if(list_, [&](const Mounted& m) { return m.path == path; });
+        std::lock_guard lock(listed_->mutex);
+        std::erase_if(listed_->list, [&](const Mounted& m) { return m.path == path; });
     }
     if (changed_) changed_(std::nullopt);
 }

@@ -2,10 +2,11 @@
 // A volume service for tests: the volumes are whatever the test lists, mounts
 // and unmounts reach the watcher when the test says so, and ejects are
 // recorded and answered as the test decides; an eject that succeeds takes the
-// volume off the list. GUI thread, except `eject`, which the model calls from
-// a worker.
+// volume off the list. GUI thread, except `mounted` and `eject`, which the
+// model calls from workers.
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -18,13 +19,13 @@ public:
     // A removable FAT card at `path`, shown by its folder name.
     static Mounted card(const std::filesystem::path& path, std::int64_t available = 0);
 
-    std::set<std::filesystem::path> cards;  // what isCardVolume accepts
     // Runs on the ejecting worker before the eject is answered: a test holds
     // the eject there. Set before the first eject.
     std::function<void(std::stop_token)> duringEject;
 
-    std::vector<Mounted> mounted() override;
-    bool isCardVolume(const std::filesystem::path& path) override { return cards.contains(path); }
+    // Lists the volume at `path` as a card from now on; before it is mounted.
+    void listAsCard(const std::filesystem::path& path);
+    Lister lister() const override;
     std::optional<std::string> eject(const std::filesystem::path& path, std::stop_token) override;
     void watch(std::function<void(std::optional<std::filesystem::path>)> changed) override {
         changed_ = std::move(changed);
@@ -45,9 +46,17 @@ public:
     std::vector<std::filesystem::path> ejected() const;
 
 private:
+    // What the lister reads, shared with it: a listing left behind by the
+    // model keeps it, not this object.
+    struct Listed {
+        std::mutex mutex;  // guards list and cards
+        std::vector<Mounted> list;
+        std::set<std::filesystem::path> cards;
+    };
+
     std::function<void(std::optional<std::filesystem::path>)> changed_;
-    mutable std::mutex mutex_;  // guards list_, refusals_ and ejected_
-    std::vector<Mounted> list_;
+    std::shared_ptr<Listed> listed_ = std::make_shared<Listed>();
+    mutable std::mutex mutex_;  // guards refusals_ and ejected_
     std::map<std::filesystem::path, std::string> refusals_;
     std::vector<std::filesystem::path> ejected_;
 };

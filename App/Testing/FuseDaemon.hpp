@@ -1,7 +1,8 @@
 #pragma once
 // For tests of a file system that stops answering: the FUSE daemon serving a
 // test's own card image (CardImage), found by the mount point its command line
-// names, and a stop of it that always ends. Header only.
+// names, a stop of it that always ends, and a music drive of such a card.
+// Header only.
 #include <signal.h>
 #include <sys/types.h>
 
@@ -9,11 +10,15 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "Core/Testing/CardImage.hpp"
 
 namespace tarvik::testing {
 
@@ -52,6 +57,30 @@ public:
 private:
     bool stopped_;
     std::jthread thread_;
+};
+
+// A music drive for such tests: a card image mounted at a folder named
+// `name`, holding Music/<artist>/Album for each artist, and its daemon.
+struct FuseMusicDrive {
+    std::unique_ptr<CardImage> card;
+    std::filesystem::path music;
+    pid_t daemon = 0;
+
+    // Nothing where the machine has no FUSE card to give, with why in `whyNot`.
+    static std::optional<FuseMusicDrive> make(const std::vector<std::string>& artists,
+                                              std::string& whyNot,
+                                              const std::string& name = "MUSIC") {
+        FuseMusicDrive drive;
+        drive.card = CardImage::make(8 << 20, whyNot, name);
+        if (!drive.card) return std::nullopt;
+        drive.music = drive.card->root() / "Music";
+        for (const std::string& artist : artists)
+            std::filesystem::create_directories(drive.music / artist / "Album");
+        const std::optional<pid_t> daemon = fuseDaemonServing(drive.card->root());
+        if (!daemon) throw std::runtime_error("no daemon serves " + drive.card->root().string());
+        drive.daemon = *daemon;
+        return drive;
+    }
 };
 
 }  // namespace tarvik::testing

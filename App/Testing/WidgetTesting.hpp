@@ -61,7 +61,10 @@ struct ModelFixture {
                 return std::optional<std::filesystem::path>("/usr/bin/ffmpeg");
             };
         model = std::make_unique<AppModel>(std::move(services));
+        EXPECT_TRUE(settle(*model));
     }
+    // Mounts, unmounts, choices and the model's own questions, answered.
+    void settled() const { EXPECT_TRUE(settle(*model)); }
 };
 
 // Applies an appearance and tells every widget, as a running application

@@ -42,7 +42,7 @@ protected:
     std::filesystem::path addCard(const std::filesystem::path& path) {
         std::filesystem::create_directories(path);
         volumes_->add(FixtureVolumes::card(path, 1 << 30));
-        volumes_->cards.insert(path);
+        volumes_->listAsCard(path);
         return path;
     }
 
@@ -52,6 +52,7 @@ protected:
         AppModel::Services services = AppModelTesting::services(xdg_);
         services.volumes = volumes_;
         model_ = std::make_unique<AppModel>(std::move(services));
+        EXPECT_TRUE(testing::settle(*model_));
         state_ = std::make_unique<SendToSDState>(*model_, std::move(tools));
         state_->onAppear();
         EXPECT_TRUE(waitUntil([&] { return !state_->loading(); }));
@@ -61,6 +62,8 @@ protected:
     // The page the send ended on; what it copied, when it finished.
     SendContent::Phase ended() {
         EXPECT_TRUE(waitUntil([&] { return !state_->sending(); }));
+        // The volumes read again at the end have answered.
+        EXPECT_TRUE(testing::settle(*model_));
         return state_->phase();
     }
     SendContent::SendResult sent() { return std::get<SendContent::Finished>(ended()).result; }
@@ -316,10 +319,12 @@ TEST_F(SendToSDStateTest, TheCardFollowsTheMountedVolumes) {
     SendToSDState& state = open();
     EXPECT_EQ(state.cardPath(), first.string());
     volumes_->unmount(first);
+    ASSERT_TRUE(testing::settle(*model_));
     EXPECT_EQ(state.cardPath(), second.string());
     EXPECT_TRUE(
         waitUntil([&] { return state.onCard() == std::set<std::string>{"Aino/Kes\u00E4"}; }));
     volumes_->unmount(second);
+    ASSERT_TRUE(testing::settle(*model_));
     EXPECT_EQ(state.cardPath(), "");
     EXPECT_TRUE(state.onCard().empty());
 }
@@ -335,10 +340,12 @@ TEST_F(SendToSDStateTest, TheMusicDriveIsNeverTheCardPickedByItself) {
     EXPECT_EQ(state.cardPath(), "");
     const auto card = temp_ / "B";
     std::filesystem::create_directories(card);
-    volumes_->cards.insert(card);
+    volumes_->listAsCard(card);
     volumes_->mount(FixtureVolumes::card(card, 1 << 30));
+    ASSERT_TRUE(testing::settle(*model_));
     EXPECT_EQ(state.cardPath(), card.string());
     volumes_->unmount(card);
+    ASSERT_TRUE(testing::settle(*model_));
     EXPECT_EQ(state.cardPath(), "");
     state.setCardPath(drive.string());
     EXPECT_EQ(state.selectedCard()->url, drive);

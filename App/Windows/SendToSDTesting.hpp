@@ -18,31 +18,13 @@
 #include <optional>
 #include <stop_token>
 
+#include "App/Testing/Gate.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 #include "App/Windows/SendToSDState.hpp"
 #include "App/Windows/SendToSDView.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::testing {
-
-// Holds a worker until the test opens it, the worker is stopped or 10 s pass.
-class Gate {
-public:
-    void wait(std::stop_token stop) {
-        std::unique_lock lock(mutex_);
-        opened_.wait_for(lock, stop, std::chrono::seconds(10), [&] { return open_; });
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;  // guards open_
-    std::condition_variable_any opened_;
-    bool open_ = false;
-};
 
 // The real card tools, but the copy tells of the first album's first file and
 // then waits at `gate` before it copies anything.
@@ -90,9 +72,10 @@ struct SendFixture {
               settings.setString("sendSource", exports.string());
           }) {
         if (cardFree) {
-            f.volumes->cards.insert(card);
+            f.volumes->listAsCard(card);
             f.volumes->add(FixtureVolumes::card(card, *cardFree));
             model().refreshVolumes();
+            f.settled();
         }
         view = std::make_unique<SendToSDView>(
             model(), [this] { ++closes; }, gatedTools(gate));

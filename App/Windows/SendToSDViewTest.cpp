@@ -126,7 +126,7 @@ TEST(SendToSDViewTest, TheWheelChangesNoCard) {
     SendFixture s;
     const fs::path second = s.temp.path() / "media" / "SD2";
     fs::create_directories(second);
-    s.f.volumes->cards.insert(second);
+    s.f.volumes->listAsCard(second);
     s.f.volumes->add(testing::FixtureVolumes::card(second, 1'000'000));
     s.model().refreshVolumes();
     ASSERT_TRUE(waitUntil([&] { return s.find<QComboBox>("cardPicker")->count() == 2; }));

@@ -3,7 +3,8 @@
 // and copy run on, the order in which their results may still be applied, and
 // the one hop back to the GUI thread. Owned by SendToSDState and used on the
 // GUI thread only; destroying it stops every thread it started and waits for
-// it, so nothing outlives the window.
+// it, so nothing outlives the window (once the program is ending, no longer
+// than its deadline: the copy under way is whole or removed well before it).
 #include <QCoreApplication>
 #include <QPointer>
 #include <cstdint>

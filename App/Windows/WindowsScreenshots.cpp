@@ -8,9 +8,11 @@
 #include <QtTest>
 #include <fstream>
 
+#include "App/Model/CardCleaningMenu.hpp"
 #include "App/Platform/AppPaths.hpp"
 #include "App/Testing/Screenshots.hpp"
 #include "App/Testing/WidgetTesting.hpp"
+#include "App/Windows/CleaningSheet.hpp"
 #include "App/Windows/OnboardingView.hpp"
 #include "App/Windows/SendToSDTesting.hpp"
 #include "App/Windows/WindowsTesting.hpp"
@@ -21,6 +23,23 @@ namespace {
 void shoot(QWidget& widget, const std::string& name) {
     testing::inLightAndDark(
         [&](const std::string& suffix) { testing::saveScreenshot(widget, name + "-" + suffix); });
+}
+
+// The menu's cleaning under way on a folder of many companions, as the
+// sheet counts it.
+TEST(WindowsScreenshots, Cleaning) {
+    testing::ModelFixture fixture;
+    fixture.model->setLowLoadManual(true);  // the bar stands where the count is
+    testing::TempDir card;
+    for (int n = 0; n < 3000; ++n)
+        testing::writeFile(card / "Artist" / ("._" + std::to_string(n) + ".mp3"), "x");
+    InteractiveCleaning cleaning(card.path());
+    CleaningSheet sheet(cleaning, *fixture.model, {});
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    testing::waitUntil([&] { return cleaning.done() > 0 || !cleaning.running(); });
+    shoot(sheet, "cleaning-sheet");
+    testing::waitUntil([&] { return !cleaning.running(); });
 }
 
 TEST(WindowsScreenshots, Welcome) {

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <string_view>
 #include <vector>
@@ -43,10 +45,12 @@ bool isNoRoom(int failure) {
 }
 
 // Copies the bytes of `source` into the new file `temporary`; returns 0 or
-// the error number of the first call that failed. A full volume may show up
-// only at fsync or close (delayed allocation, network and FUSE file systems),
-// so both are checked.
-int copyData(const std::filesystem::path& source, const std::filesystem::path& temporary) {
+// the error number of the first call that failed (ECANCELED: stopped, and
+// not whole within the grace). A full volume may show up only at fsync or
+// close (delayed allocation, network and FUSE file systems), so both are
+// checked.
+int copyData(const std::filesystem::path& source, const std::filesystem::path& temporary,
+             const std::stop_token& stop) {
     int input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0) return errno;
     int output = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -55,9 +59,21 @@ int copyData(const std::filesystem::path& source, const std::filesystem::path& t
         ::close(input);
         return failure;
     }
+    // Held until the file is closed: no cleaning takes it for a leftover
+    // meanwhile. Where locks are not to be had the copy goes on without.
+    ::flock(output, LOCK_EX | LOCK_NB);
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> stoppedAt;
     int failure = 0;
     std::vector<std::uint8_t> buffer(copyChunk);
     while (failure == 0) {
+        if (stop.stop_requested()) {
+            if (!stoppedAt) stoppedAt = Clock::now();
+            if (Clock::now() - *stoppedAt > stopGrace) {
+                failure = ECANCELED;
+                break;
+            }
+        }
         ssize_t got = ::read(input, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno != EINTR) failure = errno;
@@ -75,10 +91,11 @@ int copyData(const std::filesystem::path& source, const std::filesystem::path& t
 // Copies `source` to `target` in the existing `folder` through a hidden
 // temporary file there, renamed into place once the data is on the disk.
 void copyInto(const std::filesystem::path& source, const std::filesystem::path& folder,
-              const std::filesystem::path& target) {
+              const std::filesystem::path& target, const std::stop_token& stop = {}) {
     const std::filesystem::path temporary = folder / (".tarvik-" + makeUuid() + ".part");
-    if (int failure = copyData(source, temporary); failure != 0) {
+    if (int failure = copyData(source, temporary, stop); failure != 0) {
         PosixFS::remove(temporary);
+        if (failure == ECANCELED && stop.stop_requested()) throw Cancelled();
         if (isNoRoom(failure)) throw NoSpace();
         throw ConversionError(
             fileSystemMessage("書き込めません: ", lastComponent(target.native()), failure));
@@ -285,7 +302,7 @@ bool reaches(const Root& root, const std::filesystem::path& path) {
 }
 
 std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
-                           const std::filesystem::path& target) {
+                           const std::filesystem::path& target, std::stop_token stop) {
     const std::optional<std::string_view> relative = relativeBelow(root, target);
     const std::optional<std::vector<std::string>> levels =
         relative ? levelsOf(*relative) : std::nullopt;
@@ -299,8 +316,39 @@ std::filesystem::path copy(const std::filesystem::path& source, const Root& root
     struct stat status {};
     const std::filesystem::path file =
         folder / findIn(folder, levels->back(), status).value_or(text::nfcName(levels->back()));
-    copyInto(source, folder, file);
+    copyInto(source, folder, file, stop);
     return file;
+}
+
+bool isTemporaryName(std::string_view name) {
+    constexpr std::string_view prefix = ".tarvik-";
+    constexpr std::string_view suffix = ".part";
+    constexpr std::size_t uuidLength = 36;
+    if (name.size() != prefix.size() + uuidLength + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string_view uuid = name.substr(prefix.size(), uuidLength);
+    for (std::size_t i = 0; i < uuid.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? uuid[i] != '-' : !std::isxdigit(static_cast<unsigned char>(uuid[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isLeftover(const std::filesystem::path& file) {
+    if (!isTemporaryName(lastComponent(file.native()))) return false;
+    // Not following a link, and never waiting on a FIFO put there.
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    struct stat status {};
+    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    // A copy under way holds the lock; taking it here says nobody writes.
+    const bool free = regular && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    ::close(descriptor);
+    return free;
 }
 
 }  // namespace tarvik::PosixFS

@@ -5,10 +5,12 @@
 // other failure a ConversionError naming the file and the system's reason.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -49,6 +51,15 @@ void rename(const std::filesystem::path& source, const std::filesystem::path& ta
 // want of room), or "書き込めません: " + the target's last component; the
 // temporary file is removed on every failure.
 void copy(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Whether a name is one this layer writes under before moving a file into
+// place: ".tarvik-" + a UUID in its canonical 8-4-4-4-12 form + ".part".
+bool isTemporaryName(std::string_view name);
+
+// A temporary file (isTemporaryName) that nobody is writing: what a copy cut
+// short by a kill or a quit left behind. A copy under way holds its
+// temporary's lock (flock), which every process on the machine sees.
+bool isLeftover(const std::filesystem::path& file);
 
 // A folder the user chose to write into. Its path is used byte for byte (a
 // card mounted under a name in NFD is still that card), it is never made,
@@ -99,7 +110,10 @@ std::filesystem::path makeDirs(const Root& root, std::string_view relative);
 // Copies as `copy(source, target)` does, to `target` = the root's folder
 // joined with a relative path, whose folders `makeDirs(root, …)` makes; a
 // file there under another normal form is replaced. Returns the file's path.
+// A stop lets the file under way finish if it can within `stopGrace`; else
+// its temporary file is removed and Cancelled thrown, the target untouched.
+inline constexpr std::chrono::milliseconds stopGrace{500};
 std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
-                           const std::filesystem::path& target);
+                           const std::filesystem::path& target, std::stop_token stop = {});
 
 }  // namespace tarvik::PosixFS

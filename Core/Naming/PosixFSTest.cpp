@@ -2,8 +2,18 @@
 // name the file and leave nothing behind, a chosen root used byte for byte with
 // no link followed below it, and a full volume as NoSpace, also when only
 // the new name finds no room.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "Core/Naming/PosixFS.hpp"
 #include "Core/Platform/Errors.hpp"
@@ -47,6 +57,74 @@ TEST(PosixFS, CopyMakesFoldersAndReplacesTheNFCTargetLeavingNoTemporary) {
     }
     EXPECT_THROW(PosixFS::copy(temp / "short", folder / "taken.mp3"), ConversionError);
     EXPECT_EQ(filesBelow(folder), copied);
+}
+
+// A stop lets the file under way finish when it can within the grace; one
+// that would take longer (a source that keeps coming, here a pipe fed
+// without end) is cut short, its temporary file removed and the target
+// untouched: a half file never stays, and the stop is heard within a second.
+TEST(PosixFS, AStoppedCopyIsWholeWithinTheGraceOrRemoved) {
+    using namespace std::chrono_literals;
+    TempDir temp;
+    const auto root = PosixFS::rootAt(temp.path());
+    ASSERT_TRUE(root);
+    std::stop_source stopped;
+    stopped.request_stop();
+    PosixFS::copy(megabytes, *root, temp / "card" / "whole.mp3", stopped.get_token());
+    EXPECT_EQ(testing::readFile(temp / "card" / "whole.mp3"), testing::readFile(megabytes));
+
+    const fs::path pipe = temp / "endless";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> feeding = true;
+    std::jthread feeder([&] {
+        // The pipe breaks when the copy stops reading: an error here, no signal.
+        sigset_t broken;
+        sigemptyset(&broken);
+        sigaddset(&broken, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &broken, nullptr);
+        const int out = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+        const std::string chunk(4096, 'x');
+        // Ends by itself after seconds, so that a copy that does not stop fails here.
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (feeding && std::chrono::steady_clock::now() < end && out >= 0 &&
+               ::write(out, chunk.data(), chunk.size()) > 0)
+            std::this_thread::sleep_for(1ms);
+        if (out >= 0) ::close(out);
+    });
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(PosixFS::copy(pipe, *root, temp / "card" / "cut.mp3", stop.get_token()),
+                 Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    feeding = false;
+    EXPECT_EQ(filesBelow(temp / "card"), (Files{{"whole.mp3", testing::readFile(megabytes)}}));
+}
+
+// Only this program's temporary names, and only those nobody writes, are
+// leftovers: a copy under way holds its temporary's lock.
+TEST(PosixFS, ALeftoverIsAnOwnTemporaryFileThatNobodyWrites) {
+    TempDir temp;
+    const std::string own = ".tarvik-0f8a3c2e-5b1d-4e6f-9a7b-2c4d6e8f0a1b.part";
+    for (const char* name :
+         {".tarvik-x.part", "song.part", ".tarvik-0F8A3C2E-5B1D-4E6F-9A7B-2C4D6E8F0A1B.mp3"})
+        writeFile(temp / name, "");
+    writeFile(temp / own, "half");
+    EXPECT_TRUE(PosixFS::isTemporaryName(own));
+    EXPECT_FALSE(PosixFS::isTemporaryName(".tarvik-x.part"));
+    EXPECT_TRUE(PosixFS::isLeftover(temp / own));
+    for (const char* name :
+         {".tarvik-x.part", "song.part", ".tarvik-0F8A3C2E-5B1D-4E6F-9A7B-2C4D6E8F0A1B.mp3"})
+        EXPECT_FALSE(PosixFS::isLeftover(temp / name)) << name;
+    const int writer = ::open((temp / own).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    EXPECT_FALSE(PosixFS::isLeftover(temp / own));
+    ::close(writer);
+    EXPECT_TRUE(PosixFS::isLeftover(temp / own));
 }
 
 // A card mounted under an NFD name is that folder, not an NFC twin; levels

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <string_view>
 
@@ -20,28 +19,8 @@ std::string nfcText(const std::string& text) {
     return text::isValidUTF8(text) ? text::nfc(text) : text;
 }
 
-// ".tarvik-" + a UUID in its canonical 8-4-4-4-12 form + ".part": the name
-// under which this program writes a file before moving it into place.
-bool isOwnTemporaryFile(std::string_view name) {
-    constexpr std::string_view prefix = ".tarvik-";
-    constexpr std::string_view suffix = ".part";
-    constexpr std::size_t uuidLength = 36;
-    if (name.size() != prefix.size() + uuidLength + suffix.size() || !name.starts_with(prefix) ||
-        !name.ends_with(suffix)) {
-        return false;
-    }
-    const std::string_view uuid = name.substr(prefix.size(), uuidLength);
-    for (std::size_t i = 0; i < uuid.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? uuid[i] != '-' : !std::isxdigit(static_cast<unsigned char>(uuid[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool isJunk(std::string_view name) {
-    return name.starts_with("._") || name == ".DS_Store" || isOwnTemporaryFile(name);
+    return name.starts_with("._") || name == ".DS_Store" || PosixFS::isTemporaryName(name);
 }
 
 }  // namespace

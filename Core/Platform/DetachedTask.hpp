@@ -6,11 +6,15 @@
 // own storage included (libraries free theirs as the thread exits, and a
 // program that ends right after a wait must not race them). Starting throws
 // std::system_error when the system can make no thread; the work itself must
-// not throw.
+// not throw. Once the program is ending (endingBy), no wait lasts beyond its
+// deadline: a task whose work still waits then, held by a file system that
+// does not answer, is left to end with the process, which it can do safely
+// because its thread owns all it touches.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,11 +42,23 @@ public:
     // As wait, for at most `timeout`; false when the work still runs.
     bool waitFor(std::chrono::milliseconds timeout) const;
 
+    // The program ends: every wait from now on returns by `by` at the latest,
+    // whether the work has ended or not. The end of main() sets it, once the
+    // event loop is over; time_point::max() (the start's) waits for ever.
+    static void endingBy(std::chrono::steady_clock::time_point by);
+    // Threads started here that have not exited yet, across the process: a
+    // program whose count is not 0 after its owners went left some to the
+    // system and must end without running the destructors they may touch.
+    static std::size_t running();
+
 private:
     DetachedTask() = default;
     void markEnded();
     // After the work ended: waits until its thread has exited.
     void join() const;
+    // The end of a wait for the work: `timeout` from now, or the program's
+    // ending deadline when that comes first.
+    static std::chrono::steady_clock::time_point waitEnd(std::chrono::milliseconds timeout);
 
     std::stop_source stop_;
     mutable std::mutex mutex_;  // guards ended_

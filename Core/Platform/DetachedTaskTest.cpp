@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "Core/Platform/DetachedTask.hpp"
@@ -48,6 +51,44 @@ TEST(DetachedTask, WaitOutlastsTheThreadsOwnStorage) {
     DetachedTask::start([&ran](std::stop_token) { ran = true; }).reset();
     for (int i = 0; i < 500 && !ran; ++i) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(ran);
+}
+
+// Once the program ends, no wait outlasts its deadline: a task held by
+// something that does not answer (a gate nobody opens in time) is left
+// running and counted, and ends by itself once it is let go.
+TEST(DetachedTask, AtTheProgramsEndAWaitLastsUntilItsDeadlineAndLeavesWhatStillRuns) {
+    std::mutex mutex;  // guards open
+    std::condition_variable opened;
+    bool open = false;
+    const auto release = [&] {
+        {
+            std::lock_guard lock(mutex);
+            open = true;
+        }
+        opened.notify_all();
+    };
+    const std::size_t before = DetachedTask::running();
+    std::shared_ptr<DetachedTask> task = DetachedTask::start([&](std::stop_token) {
+        std::unique_lock lock(mutex);
+        opened.wait(lock, [&] { return open; });
+    });
+    EXPECT_EQ(DetachedTask::running(), before + 1);
+    DetachedTask::endingBy(std::chrono::steady_clock::now() + 200ms);
+    std::future<void> waited = std::async(std::launch::async, [&] { task->wait(); });
+    const bool returned = waited.wait_for(10s) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "a wait outlasted the program's end";
+    if (returned) {
+        EXPECT_FALSE(task->waitFor(1h));
+    }
+    EXPECT_EQ(DetachedTask::running(), before + 1);
+
+    DetachedTask::endingBy(std::chrono::steady_clock::time_point::max());
+    release();
+    task->wait();
+    waited.wait();
+    for (int i = 0; i < 500 && DetachedTask::running() != before; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(DetachedTask::running(), before);
 }
 
 }  // namespace

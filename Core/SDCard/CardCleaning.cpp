@@ -6,6 +6,7 @@
 #include <exception>
 #include <set>
 
+#include "Core/Naming/PosixFS.hpp"
 #include "Core/SDCard/CardNames.hpp"
 #include "Core/SDCard/CardVolumes.hpp"
 
@@ -33,6 +34,11 @@ std::set<std::string> musicFolders(const std::vector<Entry>& entries, const std:
 }  // namespace
 
 CleanResult clean(const std::filesystem::path& root, std::stop_token stop) {
+    return clean(root, {}, std::move(stop));
+}
+
+CleanResult clean(const std::filesystem::path& root, const CleanProgress& progress,
+                  std::stop_token stop) {
     if (stop.stop_requested()) return {};
     std::string top = root.native();
     // Paths built below "card/" would hold "//"; with one "/" a folder's path
@@ -47,12 +53,21 @@ CleanResult clean(const std::filesystem::path& root, std::stop_token stop) {
     });
 
     CleanResult result;
+    const auto total = static_cast<std::int64_t>(entries.size());
+    std::int64_t done = 0;
     for (const Entry& entry : entries) {
         if (stop.stop_requested()) break;
+        if (progress) progress(done, total);
+        ++done;
         if (entry.isDir) {
             if (!folders.contains(entry.path.native())) continue;
         } else if (isCompanionFile(entry.name)) {
             if (::unlink(entry.path.c_str()) == 0) ++result.removed;
+            continue;
+        } else if (PosixFS::isTemporaryName(entry.name)) {
+            // Only what no copy is writing: a send or an export beside may be.
+            if (PosixFS::isLeftover(entry.path) && ::unlink(entry.path.c_str()) == 0)
+                ++result.removed;
             continue;
         } else if (!isCardAudioFile(entry.name)) {
             continue;
@@ -69,6 +84,7 @@ CleanResult clean(const std::filesystem::path& root, std::stop_token stop) {
             result.failed.push_back(entry.name);
         }
     }
+    if (progress) progress(done, total);
     return result;
 }
 

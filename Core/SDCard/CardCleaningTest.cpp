@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "Core/SDCard/CardCleaning.hpp"
 #include "Core/Testing/TempDir.hpp"
@@ -49,6 +52,36 @@ TEST(CardCleaning, CleansTheCardAndLosesNothing) {
         EXPECT_EQ(testing::filesBelow(temp.path()), after);
         EXPECT_EQ(clean(temp.path(), {}), (CleanResult{0, 0, result.failed}));
     }
+}
+
+// A copy cut short by a kill or a quit leaves this program's temporary file:
+// it goes with the companions and is counted with them. One a copy is still
+// writing (it holds the file's lock) stays, as do other programs' partial
+// files. How far the cleaning got is told item by item, and at its end.
+TEST(CardCleaning, RemovesLeftoversNobodyWritesAndTellsHowFarItGot) {
+    const std::string left = "Ar/Al/.tarvik-0f8a3c2e-5b1d-4e6f-9a7b-2c4d6e8f0a1b.part";
+    const std::string writing = "Ar/Al/.tarvik-1f8a3c2e-5b1d-4e6f-9a7b-2c4d6e8f0a1b.part";
+    testing::TempDir temp;
+    testing::writeFiles(temp.path(), {{left, "half"},
+                                      {writing, "being written"},
+                                      {"Ar/Al/download.part", "theirs"},
+                                      {"Ar/Al/01.mp3", "1"}});
+    const int writer = ::open((temp / writing).c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    std::vector<std::pair<std::int64_t, std::int64_t>> told;
+    const CleanResult result =
+        clean(temp.path(),
+              [&](std::int64_t done, std::int64_t total) { told.emplace_back(done, total); }, {});
+    ::close(writer);
+    EXPECT_EQ(result, (CleanResult{1, 0, {}}));
+    EXPECT_EQ(testing::filesBelow(temp.path()), (Files{{writing, "being written"},
+                                                       {"Ar/Al/download.part", "theirs"},
+                                                       {"Ar/Al/01.mp3", "1"}}));
+    // Ar, Al and the four files: told before each, and once more at the end.
+    ASSERT_EQ(told.size(), 7U);
+    for (std::size_t at = 0; at < told.size(); ++at)
+        EXPECT_EQ(told[at], (std::pair<std::int64_t, std::int64_t>(at, 6))) << at;
 }
 
 }  // namespace

@@ -151,7 +151,13 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
                 ++result.skipped;
             } else {
                 moveEarlierCopy(card, *target);
-                PosixFS::copy(source, card, card.folder / target->relative);
+                try {
+                    PosixFS::copy(source, card, card.folder / target->relative, stop);
+                } catch (const Cancelled&) {
+                    // Stopped, and too large to be whole within the grace:
+                    // its temporary file is gone, and it counts as not sent.
+                    break;
+                }
                 ++result.copied;
                 result.bytes += size;
             }

@@ -4,9 +4,11 @@
 // Blocks the calling thread for the whole copy (run it on a worker); the
 // progress callback runs on that thread. Cancellation is a stop token read
 // before each file: a cancelled send returns its counts normally, and the file
-// being copied when it fired is finished, never left half-written. It is also
-// heeded inside each file read to decide where the albums go: a stop then
-// copies nothing.
+// being copied when it fired is finished if it can be within half a second
+// (PosixFS::stopGrace), else its temporary file is removed: never left
+// half-written. It is also heeded inside each file read to decide where the
+// albums go: a stop then copies nothing. The cleanings before and after also
+// remove what an earlier copy cut short by a kill left behind.
 #pragma once
 
 #include <cstdint>

@@ -5,8 +5,8 @@
 
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Naming/PosixFS.hpp"
-#include "Core/Platform/WholeFile.hpp"
 #include "Core/Platform/Errors.hpp"
+#include "Core/Platform/WholeFile.hpp"
 #include "Core/SDCard/SDCardTools.hpp"
 #include "Core/Testing/CardImage.hpp"
 #include "Core/Testing/SlowCard.hpp"
@@ -85,9 +85,8 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
                                                 {in + "b\xff.m4a", own("3")},
                                                 {in + "._1.mp3", ""}});
     const Files clash = {{"C/x\u301C.mp3", "mine"}, {"C/X~.MP3", "theirs"}};
-    testing::writeFiles(card_, {{"._x", ""},
-                                {in + "\u30AB\u3099.mp3", own("9")},
-                                {in + "1\u301C.MP3", own("1")}});
+    testing::writeFiles(
+        card_, {{"._x", ""}, {in + "\u30AB\u3099.mp3", own("9")}, {in + "1\u301C.MP3", own("1")}});
     testing::writeFiles(card_, clash);
     // The album's own older copy of another size goes again; its copy of the
     // same size stays.
@@ -102,7 +101,8 @@ TEST_P(OnACard, SendCopiesUnderCardNamesWhatIsNotThere) {
                           {},
                           {{"\u3042/L\u301C", "\u3042/L~"}}}));
     Files after = clash;
-    after.insert({{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
+    after.insert(
+        {{on + "1~.MP3", own("one")}, {on + "\u30AC.mp3", own("9")}, {on + "b_.m4a", own("3")}});
     EXPECT_EQ(filesBelow(card_), after);
     // Names reach the progress in NFC, in the album's name order.
     EXPECT_EQ(calls_,
@@ -138,7 +138,8 @@ TEST_P(OnACard, SendsOfAlbumsWithOneCardFolderKeepBoth) {
         Files expected = {{"X/Best/01.mp3", own("first!", "a")},
                           {"X/Best/02.mp3", own("first", "a")}};
         for (const auto& [path, content] : second) {
-            expected.emplace("X/Best 2/" + std::filesystem::path(path).filename().string(), content);
+            expected.emplace("X/Best 2/" + std::filesystem::path(path).filename().string(),
+                             content);
         }
         EXPECT_EQ(filesBelow(card_), expected);
         EXPECT_TRUE(isOnCard(first[0], card_));
@@ -238,6 +239,19 @@ TEST_P(OnACard, StopOrFailureEndsTheSendBeforeTheNextFile) {
     EXPECT_THAT(thrown<ConversionError>([&] { send(albums, card_); }),
                 ::testing::StartsWith("書き込めません: 2.mp3（"));
     EXPECT_EQ(filesBelow(card_), (Files{{"Ar/A1/1.mp3", "x"}}));
+}
+
+// A send cut short by a kill or a quit left its temporary file in the album's
+// folder: the next send removes it, as its cleaning removes the desktop's
+// companions, and counts it with them.
+TEST_P(OnACard, SendRemovesWhatACopyCutShortLeftBehind) {
+    const std::vector<Album> albums = exported({{"Ar/Al/1.mp3", "x"}});
+    const std::string left = "Ar/Al/.tarvik-0f8a3c2e-5b1d-4e6f-9a7b-2c4d6e8f0a1b.part";
+    testing::writeFiles(card_, {{left, "half a song"}});
+    const SendResult result = send(albums, card_);
+    EXPECT_EQ(result.copied, 1);
+    EXPECT_EQ(result.clean.removed, 1);
+    EXPECT_EQ(filesBelow(card_), (Files{{"Ar/Al/1.mp3", "x"}}));
 }
 
 // A link in place of an artist folder leads off the card: the send names it
