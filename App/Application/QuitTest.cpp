@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 // first look wrote where the folder was seen, which takes the window's
 // thread. False when it was not up within `within`.
 bool startUp(QProcess& program, const fs::path& home, const QString& conf,
-                              std::chrono::seconds within) {
+             std::chrono::seconds within) {
     program.setProcessEnvironment(testing::programEnvironment(home, "offscreen"));
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     program.start(TARVIK_PROGRAM, {});

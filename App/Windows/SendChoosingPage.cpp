@@ -10,13 +10,13 @@
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/PaletteWatcher.hpp"
 #include "App/Kit/QtText.hpp"
+#include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/ExportDestination.hpp"
 #include "App/Windows/SendAlbumTree.hpp"
 #include "App/Windows/SendSourceBox.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "App/Kit/SheetButtons.hpp"
-#include "App/Kit/SymbolLabel.hpp"
 
 namespace tarvik {
 

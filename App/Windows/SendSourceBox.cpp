@@ -12,11 +12,11 @@
 #include "App/Kit/Dialogs.hpp"
 #include "App/Kit/ElidedLabel.hpp"
 #include "App/Kit/Icons.hpp"
-#include "App/Kit/QtText.hpp"
-#include "App/Model/AppModel.hpp"
 #include "App/Kit/Picker.hpp"
-#include "App/Windows/SendToSDState.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Kit/SymbolLabel.hpp"
+#include "App/Model/AppModel.hpp"
+#include "App/Windows/SendToSDState.hpp"
 
 namespace tarvik {
 
@@ -93,9 +93,10 @@ void SendSourceBox::chooseExportFolder() {
     state_.whereToChoose([box = QPointer<SendSourceBox>(this)](const std::filesystem::path& start) {
         if (!box) return;
         const std::optional<std::filesystem::path> chosen = Dialogs::chooseFolder(
-            box, {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）"
-                             "を選んでください",
-                  .start = start});
+            box,
+            {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）"
+                        "を選んでください",
+             .start = start});
         if (!box) return;
         box->asking_ = false;
         if (chosen) box->state_.setSource(chosen->string());

@@ -137,7 +137,8 @@ void SendToSDState::look(std::function<void(SendToSDState&, const Look&)> then) 
                  then](std::stop_token stop) {
         const auto there = [&](const std::string& path) -> std::optional<bool> {
             if (path.empty()) return false;
-            return guard.ask<bool>(path, [path] { return answers(path); }, stop);
+            return guard.ask<bool>(
+                path, [path] { return answers(path); }, stop);
         };
         Look found{.source = source, .sourceThere = there(source), .lastExportThere = there(last)};
         if (stop.stop_requested()) return;  // the window is going
@@ -151,7 +152,10 @@ void SendToSDState::look(std::function<void(SendToSDState&, const Look&)> then) 
         });
     };
     // No thread to be had: nothing is known anew.
-    if (!workers_->tasks.tryStart(std::move(work))) then(*this, Look{.source = source_, .sourceThere = {}, .lastExportThere = {}});
+    if (!workers_->tasks.tryStart(std::move(work)))
+        onState(self, [source = source_, then = std::move(then)](SendToSDState& state) {
+            then(state, Look{.source = source, .sourceThere = {}, .lastExportThere = {}});
+        });
 }
 
 void SendToSDState::storeSource(const std::string& path) {
@@ -293,7 +297,10 @@ void SendToSDState::setSource(const std::string& path) {
 }
 
 void SendToSDState::useSuggestedSource() {
-    look([](SendToSDState& state, const Look&) { state.setSource(state.suggestedSource()); });
+    const ResultOrder::Ticket ticket = workers_->looks.start();
+    look([ticket](SendToSDState& state, const Look&) {
+        if (state.workers_->looks.accept(ticket)) state.setSource(state.suggestedSource());
+    });
 }
 
 void SendToSDState::whereToChoose(std::function<void(const std::filesystem::path&)> open) {

@@ -97,7 +97,7 @@ struct SendToSDState::Workers {
     // Whether the source and the last export folder are there: asked no
     // longer than the window waits for the volumes' answer.
     HangGuard guard{VolumeLooks::defaultDeadline};
-    ResultOrder looks;    // the appearance's look: stale once the user chose a source
+    ResultOrder looks;    // looks that change the source: stale once it changed
     ResultOrder scans;    // the source's album list: stale once the source changed
     ResultOrder marks;    // the on-card marks: stale once the card or the album list changed
     LatestOnly scanning;  // the source's scan

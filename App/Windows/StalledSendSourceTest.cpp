@@ -80,7 +80,8 @@ TEST_F(StalledSendSourceTest, TheWindowNeverWaitsOnAStoppedSourceAndListsItOnceI
         ASSERT_TRUE(stopped.stopped());
         // Opened: the stored folder is kept, being checked, and not listed yet.
         view->show();
-        EXPECT_TRUE(waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
+        EXPECT_TRUE(
+            waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
         EXPECT_EQ(state.source(), exports.string());
         // Chosen again: the chooser does not open in the folder that does not answer.
         EXPECT_EQ(choose(*view, exports), fs::path());
@@ -101,11 +102,13 @@ TEST_F(StalledSendSourceTest, TheWindowNeverWaitsOnAStoppedSourceAndListsItOnceI
         // Another folder of the stopped drive is taken; its list waits for it.
         EXPECT_EQ(choose(*view, other), fs::path());
         EXPECT_EQ(state.source(), other.string());
-        EXPECT_TRUE(waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
+        EXPECT_TRUE(
+            waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
         // A folder elsewhere is listed meanwhile, as soon as the stopped scan is left.
         clock.restart();
         EXPECT_EQ(choose(*view, local.path()), fs::path());
-        EXPECT_TRUE(waitUntil([&] { return artists(state) == std::vector<std::string>{"Dan"}; }, 5s));
+        EXPECT_TRUE(
+            waitUntil([&] { return artists(state) == std::vector<std::string>{"Dan"}; }, 5s));
         tell("a folder elsewhere was listed beside the stopped drive after", clock.elapsed());
         EXPECT_FALSE(state.loading());
         // And back to the drive's folder.
