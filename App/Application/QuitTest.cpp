@@ -1,8 +1,9 @@
-// The program itself, its music folder on a FUSE drive whose daemon is
-// stopped (a USB disk spinning up, a share that dropped): a quit ends it at
-// once, though the watch of the folder is held by the drive. The logout's
-// SIGTERM goes the way of Ctrl+Q. The drive is held for ten seconds; a quit
-// that waited for it would take that long, far beyond the limit here.
+// The program itself with a folder on a FUSE drive whose daemon is stopped
+// (a USB disk spinning up, a share that dropped): its music folder, or the
+// export folder its send window lists. A quit ends it at once, though its
+// looks at the folder are held by the drive. The logout's SIGTERM goes the
+// way of Ctrl+Q. A quit that waited for the drive would take as long as the
+// drive is held, far beyond the limit here.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -21,6 +22,38 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// The program on the settings in `home`, started and up: its music folder's
+// first look wrote where the folder was seen, which takes the window's
+// thread. False when it was not up within `within`.
+bool startUp(QProcess& program, const fs::path& home, const QString& conf,
+             std::chrono::seconds within) {
+    program.setProcessEnvironment(testing::programEnvironment(home, "offscreen"));
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(TARVIK_PROGRAM, {});
+    if (!program.waitForStarted()) return false;
+    const bool up = testing::waitUntil(
+        [&] {
+            return Settings(conf).stringList("srcVolume").has_value() ||
+                   program.state() != QProcess::Running;
+        },
+        within);
+    return up && program.state() == QProcess::Running;
+}
+
+// Ends the program as a logout does: at once, though a drive holds its workers.
+void expectQuickQuit(QProcess& program, const char* what) {
+    QElapsedTimer clock;
+    clock.start();
+    program.terminate();
+    const bool ended = program.waitForFinished(5000);
+    std::fprintf(stderr, "[ measured ] a quit %s ended after %lld ms\n", what,
+                 static_cast<long long>(clock.elapsed()));
+    EXPECT_TRUE(ended) << "the quit waited on the stopped drive";
+    if (!ended) program.waitForFinished(30000);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
 TEST(QuitTest, AQuitEndsTheProgramWhileItsMusicDriveDoesNotAnswer) {
     std::string whyNot;
     const auto drive = testing::FuseMusicDrive::make({"Aino Trio", "Beta Band"}, whyNot);
@@ -37,37 +70,54 @@ TEST(QuitTest, AQuitEndsTheProgramWhileItsMusicDriveDoesNotAnswer) {
         settings.setStringList("selected", {"Aino Trio"});
     }
     QProcess program;
-    program.setProcessEnvironment(testing::programEnvironment(home.path(), "offscreen"));
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(TARVIK_PROGRAM, {});
-    ASSERT_TRUE(program.waitForStarted());
-    // Up once its music folder's first look wrote where the folder was seen.
-    ASSERT_TRUE(testing::waitUntil(
-        [&] {
-            return Settings(conf).stringList("srcVolume").has_value() ||
-                   program.state() != QProcess::Running;
-        },
-        120s));
-    ASSERT_EQ(program.state(), QProcess::Running);
+    ASSERT_TRUE(startUp(program, home.path(), conf, 120s));
 
     {
         const testing::StoppedDaemon stopped(drive->daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         // The watch looks every two seconds: by now a look is held.
         testing::waitUntil([] { return false; }, 3s);
-        QElapsedTimer clock;
-        clock.start();
-        program.terminate();
-        const bool ended = program.waitForFinished(5000);
-        std::fprintf(stderr,
-                     "[ measured ] a quit with the music drive stopped ended after %lld ms\n",
-                     static_cast<long long>(clock.elapsed()));
-        EXPECT_TRUE(ended) << "the quit waited on the stopped drive";
-        if (!ended) program.waitForFinished(30000);
+        expectQuickQuit(program, "with the music drive stopped");
     }
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(Settings(conf).stringList("selected"), std::vector<std::string>{"Aino Trio"});
+}
+
+// The send window opened at the start ("autoSend") on an export folder of
+// such a drive, stopped before the program starts: the program comes up, the
+// window's looks at the folder held, and a quit ends it at once. A window
+// that asked the folder itself would hold the program until the drive
+// answers again, long after both limits here.
+TEST(QuitTest, AQuitEndsTheProgramWhileTheSendWindowsFolderDoesNotAnswer) {
+    std::string whyNot;
+    const auto drive = testing::FuseMusicDrive::make({}, whyNot, "EXPORT");
+    if (!drive) GTEST_SKIP() << "no real FUSE card: " << whyNot;
+    const fs::path exports = drive->card->root() / "Export";
+    testing::writeFile(exports / "Aino Trio" / "Kesä" / "01 Aamu.mp3", "x");
+    // Put in again: the kernel remembers no name of it, and asks its daemon.
+    ASSERT_TRUE(drive->card->unmount() && drive->card->mount());
+    const std::optional<pid_t> daemon = testing::fuseDaemonServing(drive->card->root());
+    ASSERT_TRUE(daemon);
+
+    testing::TempDir home;
+    const QString conf = QString::fromStdString((home / "config/Tarvik/Tarvik.conf").string());
+    fs::create_directories(home / "Music" / "Aino Trio");
+    {
+        Settings settings(conf);
+        settings.setBoolean("onboarded", true);
+        settings.setBoolean("autoSend", true);
+        settings.setString("appearance", "light");
+        settings.setString("srcPath", (home / "Music").string());
+        settings.setString("sendSource", exports.string());
+        settings.setString("lastExportPath", exports.string());
+    }
+    const testing::StoppedDaemon stopped(*daemon, 100s);
+    ASSERT_TRUE(stopped.stopped());
+    QProcess program;
+    ASSERT_TRUE(startUp(program, home.path(), conf, 90s)) << "the send window held the program";
+    // The window's look and scan are held by now.
+    testing::waitUntil([] { return false; }, 1s);
+    expectQuickQuit(program, "with the send window's folder stopped");
+    EXPECT_EQ(Settings(conf).string("sendSource"), exports.string());
 }
 
 }  // namespace

@@ -10,12 +10,13 @@
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/PaletteWatcher.hpp"
 #include "App/Kit/QtText.hpp"
+#include "App/Kit/SheetButtons.hpp"
+#include "App/Kit/SymbolLabel.hpp"
 #include "App/Model/AppModel.hpp"
+#include "App/Model/ExportDestination.hpp"
 #include "App/Windows/SendAlbumTree.hpp"
 #include "App/Windows/SendSourceBox.hpp"
 #include "App/Windows/SendToSDState.hpp"
-#include "App/Kit/SheetButtons.hpp"
-#include "App/Kit/SymbolLabel.hpp"
 
 namespace tarvik {
 
@@ -69,6 +70,12 @@ SendChoosingPage::SendChoosingPage(SendToSDState& state, QWidget* parent)
         loading_->setPalette(palette);
     });
     layout->addWidget(loading_);
+    // As the main window says of a folder whose file system has not answered yet.
+    checking_ = new QLabel(qt(std::string(ExportDestination::checking)), this);
+    checking_->setObjectName("albumsChecking");
+    TextStyle::setCaption(checking_);
+    TextStyle::setTone(checking_, TextStyle::Tone::secondary);
+    layout->addWidget(checking_);
     emptyText_ = new QLabel(this);
     emptyText_->setWordWrap(true);
     emptyText_->setObjectName("albumsEmptyText");
@@ -183,6 +190,7 @@ void SendChoosingPage::refresh() {
     const bool empty = !library && !loading && state_.albums().empty();
     libraryWarning_->setVisible(library);
     loading_->setVisible(loading);
+    checking_->setVisible(loading);
     emptyText_->setVisible(empty);
     list_->setVisible(!library && !loading && !empty);
 

@@ -1,11 +1,11 @@
 #pragma once
 // The send window's choosing page: the busy notice while an export writes the
 // listed folder, the source folder and the card with its free space, the drop
-// hint, and then either the music-library warning, the loading bar, the empty
-// text or the list (filter, deep-folder warning, albums by artist, the
-// selection bar and the send button). Everything shown is read from the
-// window's state on each refresh; every button forwards to it. Owned by the
-// window's page switch; GUI thread only.
+// hint, and then either the music-library warning, the loading bar with
+// "確認しています…", the empty text or the list (filter, deep-folder warning,
+// albums by artist, the selection bar and the send button). Everything shown
+// is read from the window's state on each refresh; every button forwards to
+// it. Owned by the window's page switch; GUI thread only.
 #include <QWidget>
 
 class QLabel;
@@ -43,6 +43,7 @@ private:
     QWidget* libraryWarning_ = nullptr;
     QPushButton* suggestionButton_ = nullptr;
     QProgressBar* loading_ = nullptr;
+    QLabel* checking_ = nullptr;  // "確認しています…" under the loading bar
     QLabel* emptyText_ = nullptr;
     QWidget* list_ = nullptr;
     QLineEdit* filter_ = nullptr;

@@ -1,7 +1,6 @@
 #include "App/Windows/SendContent.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "Core/Platform/ByteCountFormat.hpp"
@@ -19,13 +18,6 @@ bool isAtOrBelow(const std::string& path, const std::string& folder) {
     const std::string p = text::nfc(path);
     const std::string f = text::nfc(folder);
     return p == f || p.starts_with(f + "/");
-}
-
-bool exists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::symlink_status(path, error).type() !=
-               std::filesystem::file_type::not_found &&
-           !error;
 }
 
 }  // namespace
@@ -49,8 +41,8 @@ bool sourceIsMusicLibrary(const std::string& source, const std::string& srcPath)
     return isAtOrBelow(source, srcPath);
 }
 
-std::string suggestedSource(const ModelFacts& model) {
-    if (!model.lastExportPath.empty() && exists(model.lastExportPath)) return model.lastExportPath;
+std::string suggestedSource(const ModelFacts& model, bool lastExportThere) {
+    if (!model.lastExportPath.empty() && lastExportThere) return model.lastExportPath;
     for (const Volume& volume : model.volumes) {
         if (text::equivalent(volume.url.native(), model.destPath)) return "";
     }

@@ -2,8 +2,8 @@
 // What the send window shows and decides, as plain functions of a snapshot of
 // its fields and the model's values: the cards, the busy folders, the tests on
 // the source folder, the filter, the ticks, the selection bar, the drop checks
-// and the texts of the sending and result pages. No widgets, no file system
-// except where a function says so; GUI thread or any.
+// and the texts of the sending and result pages. No widgets and no file
+// system: what a folder holds comes in as an answer; GUI thread or any.
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -54,8 +54,9 @@ struct ModelFacts {
 std::optional<Volume> selectedCard(const std::vector<Volume>& cards, const std::string& cardPath);
 std::set<std::string> busyFolders(const std::string& source, const ModelFacts& model);
 bool sourceIsMusicLibrary(const std::string& source, const std::string& srcPath);
-// Reads whether the last export folder still exists.
-std::string suggestedSource(const ModelFacts& model);
+// `lastExportThere`: whether the last export folder was found there, as the
+// window last asked its file system (this function asks nothing).
+std::string suggestedSource(const ModelFacts& model, bool lastExportThere);
 // The suggested-source button shows only for a suggestion outside the library
 // (compared as stored).
 bool offersSuggestion(const std::string& suggested, const std::string& srcPath);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "App/Windows/SendContent.hpp"
-#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::SendContent {
 namespace {
@@ -45,22 +44,20 @@ TEST(SendContent, MusicLibraryTestKeepsToFolderBoundaries) {
 }
 
 TEST(SendContent, SuggestedSource) {
-    testing::TempDir temp;
-    const std::string last = (temp / "Export").native();
-    std::filesystem::create_directories(last);
-    EXPECT_EQ(suggestedSource({.destPath = "/media/CARD", .lastExportPath = last}), last);
-    const ModelFacts onCard{.destPath = "/media/CARD",
-                            .lastExportPath = (temp / "gone").native(),
-                            .volumes = {card("/media/CARD", 0)}};
-    EXPECT_EQ(suggestedSource(onCard), "");
+    const std::string last = "/home/u/Export";
+    EXPECT_EQ(suggestedSource({.destPath = "/media/CARD", .lastExportPath = last}, true), last);
+    // The last export folder was found gone, or its file system did not answer.
+    const ModelFacts onCard{
+        .destPath = "/media/CARD", .lastExportPath = last, .volumes = {card("/media/CARD", 0)}};
+    EXPECT_EQ(suggestedSource(onCard, false), "");
     // Paths name the same folder in either normalisation.
     const ModelFacts onDecomposed{.destPath = "/media/Cafe\u0301",
                                   .volumes = {card("/media/Caf\u00E9", 0)}};
-    EXPECT_EQ(suggestedSource(onDecomposed), "");
+    EXPECT_EQ(suggestedSource(onDecomposed, true), "");
     EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe\u0301")->name, "CARD");
     EXPECT_EQ(selectedCard(onDecomposed.volumes, ""), std::nullopt);
     EXPECT_EQ(selectedCard(onDecomposed.volumes, "/media/Cafe"), std::nullopt);
-    EXPECT_EQ(suggestedSource({.destPath = "/home/u/Out"}), "/home/u/Out");
+    EXPECT_EQ(suggestedSource({.destPath = "/home/u/Out"}, true), "/home/u/Out");
     EXPECT_TRUE(offersSuggestion("/home/u/Out", "/home/u/Music"));
     EXPECT_FALSE(offersSuggestion("/home/u/Music2", "/home/u/Music"));
     EXPECT_FALSE(offersSuggestion("", "/home/u/Music"));

@@ -5,17 +5,18 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "App/Kit/Dialogs.hpp"
 #include "App/Kit/ElidedLabel.hpp"
 #include "App/Kit/Icons.hpp"
-#include "App/Kit/QtText.hpp"
-#include "App/Model/AppModel.hpp"
 #include "App/Kit/Picker.hpp"
-#include "App/Windows/SendToSDState.hpp"
+#include "App/Kit/QtText.hpp"
 #include "App/Kit/SymbolLabel.hpp"
+#include "App/Model/AppModel.hpp"
+#include "App/Windows/SendToSDState.hpp"
 
 namespace tarvik {
 
@@ -85,12 +86,21 @@ void SendSourceBox::refresh() {
 }
 
 void SendSourceBox::chooseExportFolder() {
-    const std::string& source = state_.source();
-    const std::optional<std::filesystem::path> chosen = Dialogs::chooseFolder(
-        this, {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）を"
-                          "選んでください",
-               .start = source.empty() ? std::filesystem::path() : std::filesystem::path(source)});
-    if (chosen) state_.setSource(chosen->string());
+    if (asking_) return;  // one chooser at a time
+    asking_ = true;
+    // The chooser reads the folder it opens in on this thread: it opens in
+    // the source only once a worker found that the source's file system answers.
+    state_.whereToChoose([box = QPointer<SendSourceBox>(this)](const std::filesystem::path& start) {
+        if (!box) return;
+        const std::optional<std::filesystem::path> chosen = Dialogs::chooseFolder(
+            box,
+            {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）"
+                        "を選んでください",
+             .start = start});
+        if (!box) return;
+        box->asking_ = false;
+        if (chosen) box->state_.setSource(chosen->string());
+    });
 }
 
 SendDropHint::SendDropHint(QWidget* parent) : QWidget(parent) {

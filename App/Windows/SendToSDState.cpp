@@ -11,6 +11,20 @@
 
 namespace tarvik {
 
+namespace {
+
+// Whether anything is at `path`. A folder is opened and read too, as the
+// chooser would: the kernel answers for a name it still remembers even while
+// the folder's file system does not, and only the reading tells.
+bool answers(const std::string& path) {
+    if (!PosixFS::exists(path)) return false;
+    std::error_code error;
+    const std::filesystem::directory_iterator first(path, error);
+    return true;
+}
+
+}  // namespace
+
 SendToSDState::Tools SendToSDState::Tools::standard() {
     return Tools{
         // The core's scan reads one folder at a time and can't be stopped midway.
@@ -34,7 +48,7 @@ SendToSDState::SendToSDState(AppModel& model, Tools tools, QObject* parent)
       model_(model),
       tools_(std::move(tools)),
       source_(model.sendSource()),
-      workers_(std::make_unique<Workers>()) {
+      workers_(std::make_unique<Workers>(this)) {
     connect(&model_, &AppModel::volumesChanged, this, &SendToSDState::volumesChanged);
     connect(&model_, &AppModel::writingFoldersChanged, this, &SendToSDState::writingFoldersChanged);
     connect(&model_, &AppModel::ejectingChanged, this, &SendToSDState::changed);
@@ -84,7 +98,8 @@ bool SendToSDState::sourceIsMusicLibrary() const {
 }
 
 std::string SendToSDState::suggestedSource() const {
-    return SendContent::suggestedSource(modelFacts());
+    const bool there = lastExportThere_ && lastExportSeen_ == model_.lastExportPath();
+    return SendContent::suggestedSource(modelFacts(), there);
 }
 
 SendContent::ModelFacts SendToSDState::modelFacts() const {
@@ -100,15 +115,54 @@ SendContent::ModelFacts SendToSDState::modelFacts() const {
 void SendToSDState::onAppear() {
     onScreen_ = true;
     missedWhileHidden_ = false;  // everything is read again below
-    if (source_.empty() || !PosixFS::exists(source_) || sourceIsMusicLibrary()) {
-        storeSource(suggestedSource());
-    }
     if (cardPath_.empty()) setCardPath(cardOfItsOwn());
-    reload(false);
+    // Neither the last list nor "no albums" while the source is asked about.
+    loading_ = true;
+    const ResultOrder::Ticket ticket = workers_->looks.start();
+    look([ticket](SendToSDState& state, const Look& found) {
+        // A source chosen meanwhile is the user's.
+        if (!state.workers_->looks.accept(ticket)) return;
+        // A source whose file system did not answer may only be slow: it is
+        // kept, and listed once it answers.
+        if (state.source_.empty() || found.sourceThere == false || state.sourceIsMusicLibrary())
+            state.storeSource(state.suggestedSource());
+        state.reload(false);
+    });
+    emit changed();
+}
+
+void SendToSDState::look(std::function<void(SendToSDState&, const Look&)> then) {
+    QPointer<SendToSDState> self(this);
+    auto work = [self, guard = workers_->guard, source = source_, last = model_.lastExportPath(),
+                 then](std::stop_token stop) {
+        const auto there = [&](const std::string& path) -> std::optional<bool> {
+            if (path.empty()) return false;
+            return guard.ask<bool>(
+                path, [path] { return answers(path); }, stop);
+        };
+        Look found{.source = source, .sourceThere = there(source), .lastExportThere = there(last)};
+        if (stop.stop_requested()) return;  // the window is going
+        onState(self, [found = std::move(found), last, then](SendToSDState& state) {
+            // Unanswered, the last answer stands.
+            if (found.lastExportThere) {
+                state.lastExportSeen_ = last;
+                state.lastExportThere_ = *found.lastExportThere;
+            }
+            then(state, found);
+        });
+    };
+    // No thread to be had: nothing is known anew.
+    if (!workers_->tasks.tryStart(std::move(work)))
+        onState(self, [source = source_, then = std::move(then)](SendToSDState& state) {
+            then(state, Look{.source = source, .sourceThere = {}, .lastExportThere = {}});
+        });
 }
 
 void SendToSDState::storeSource(const std::string& path) {
-    if (path != source_) workers_->scans.invalidate();
+    if (path != source_) {
+        workers_->scans.invalidate();
+        workers_->looks.invalidate();
+    }
     source_ = path;
     model_.setSendSource(path);
 }
@@ -128,24 +182,24 @@ void SendToSDState::reload(bool quiet) {
         return;
     }
     if (!quiet) loading_ = true;
-    workers_->scanning.request([this] { return startScan(); });
+    workers_->scanning.request([this](std::uint64_t run) { return startScan(run); });
     emit changed();
 }
 
-std::shared_ptr<DetachedTask> SendToSDState::startScan() {
-    // A source stored in another normalisation still names its folder.
-    const std::filesystem::path composed = PosixFS::nfc(source_);
-    const std::filesystem::path folder =
-        PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source_);
+std::shared_ptr<DetachedTask> SendToSDState::startScan(std::uint64_t run) {
     const ResultOrder::Ticket ticket = workers_->scans.start();
     QPointer<SendToSDState> self(this);
     std::shared_ptr<DetachedTask> task = workers_->tasks.tryStart(
-        [self, ticket, folder, scan = tools_.exportedAlbums](std::stop_token stop) {
+        [self, run, ticket, source = source_, scan = tools_.exportedAlbums](std::stop_token stop) {
+            // A source stored in another normalisation still names its folder.
+            const std::filesystem::path composed = PosixFS::nfc(source);
+            const std::filesystem::path folder =
+                PosixFS::isDirectory(composed) ? composed : std::filesystem::path(source);
             std::optional<std::vector<Album>> albums = scan({folder}, stop);
             // A superseded scan tells only its end.
             if (stop.stop_requested()) albums.reset();
-            onState(self, [ticket, albums = std::move(albums)](SendToSDState& state) mutable {
-                state.workers_->scanning.ended();
+            onState(self, [run, ticket, albums = std::move(albums)](SendToSDState& state) mutable {
+                state.workers_->scanning.ended(run);
                 if (albums && state.workers_->scans.accept(ticket))
                     state.applyAlbums(std::move(*albums));
             });
@@ -176,15 +230,15 @@ void SendToSDState::refreshOnCard() {
         missedWhileHidden_ = true;
         return;
     }
-    workers_->marking.request([this] { return startMarks(); });
+    workers_->marking.request([this](std::uint64_t run) { return startMarks(run); });
 }
 
-std::shared_ptr<DetachedTask> SendToSDState::startMarks() {
+std::shared_ptr<DetachedTask> SendToSDState::startMarks(std::uint64_t run) {
     const std::optional<Volume> card = selectedCard();
     if (!card) return nullptr;  // gone while the one before ran: nothing to mark
     const ResultOrder::Ticket ticket = workers_->marks.start();
     QPointer<SendToSDState> self(this);
-    return workers_->tasks.tryStart([self, ticket, albums = albums_, root = card->url,
+    return workers_->tasks.tryStart([self, run, ticket, albums = albums_, root = card->url,
                                      check = tools_.isOnCard](std::stop_token stop) {
         const std::set<std::string> shared = SDCardTools::sharedCardPaths(albums);
         std::optional<std::set<std::string>> found(std::in_place);
@@ -197,8 +251,8 @@ std::shared_ptr<DetachedTask> SendToSDState::startMarks() {
             }
             if (on) found->insert(album.id());
         }
-        onState(self, [ticket, found = std::move(found)](SendToSDState& state) mutable {
-            state.workers_->marking.ended();
+        onState(self, [run, ticket, found = std::move(found)](SendToSDState& state) mutable {
+            state.workers_->marking.ended(run);
             if (!found || !state.workers_->marks.accept(ticket)) return;
             state.onCard_ = std::move(*found);
             emit state.changed();
@@ -243,7 +297,17 @@ void SendToSDState::setSource(const std::string& path) {
 }
 
 void SendToSDState::useSuggestedSource() {
-    setSource(suggestedSource());
+    const ResultOrder::Ticket ticket = workers_->looks.start();
+    look([ticket](SendToSDState& state, const Look&) {
+        if (state.workers_->looks.accept(ticket)) state.setSource(state.suggestedSource());
+    });
+}
+
+void SendToSDState::whereToChoose(std::function<void(const std::filesystem::path&)> open) {
+    look([open = std::move(open)](SendToSDState&, const Look& found) {
+        const bool answered = !found.source.empty() && found.sourceThere.has_value();
+        open(answered ? std::filesystem::path(found.source) : std::filesystem::path());
+    });
 }
 
 void SendToSDState::setCardPath(const std::string& path) {

@@ -3,12 +3,15 @@
 // the "sendSource" setting), its albums, the ticks, the chosen card and its
 // on-card marks, the page shown, and the copy onto the card. The widgets read
 // it and forward intents; they never touch the file system themselves.
-// Owned by the send window, GUI thread only; scans, on-card checks and the copy
-// run on its own worker threads, which are stopped and joined when it goes.
-// Scan and on-card results carry a generation number: one that arrives after
-// the source, the card or the album list changed is dropped; a scan or check
-// asked for while one runs stops that one and follows it.
+// Owned by the send window, GUI thread only; whatever asks a folder or a card
+// (whether the source is there, scans, on-card checks, the copy) runs on its
+// own worker threads, which are stopped and joined when it goes, since any
+// of them may lie on a file system that stops answering. Scan and on-card
+// results carry a generation number: one that arrives after the source, the
+// card or the album list changed is dropped; a scan or check asked for while
+// one runs stops that one and follows it.
 #include <QObject>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -84,7 +87,9 @@ public:
     // music library (that drive is chosen only by hand); empty when none.
     std::string cardOfItsOwn() const;
 
-    // The window came on screen: repairs the source, picks a card, reloads.
+    // The window came on screen: picks a card, and once a worker has found
+    // whether the source is still there, repairs it and reloads; the list
+    // shows as loading meanwhile.
     void onAppear();
     void reload(bool quiet);
     void refreshOnCard();
@@ -99,7 +104,12 @@ public:
 
     // Choosing page.
     void setSource(const std::string& path);  // stores it and reloads (not quiet)
+    // Asks anew whether the last export folder is there, then takes the suggestion.
     void useSuggestedSource();
+    // Runs `open` on the GUI thread with the folder the chooser is to open
+    // in: the source, once its file system answered (the chooser would
+    // otherwise hold the window on it); empty for the chooser's own.
+    void whereToChoose(std::function<void(const std::filesystem::path& start)> open);
     void setCardPath(const std::string& path);  // refreshes the marks
     void setFilter(const std::string& text);
     void setAlbumPicked(const std::string& relativePath, bool on);
@@ -124,9 +134,19 @@ signals:
     void closeRequested();  // the window should close
 
 private:
+    // What a worker found of the folders the window names; nothing where a
+    // file system did not answer by the deadline.
+    struct Look {
+        std::string source;
+        std::optional<bool> sourceThere;
+        std::optional<bool> lastExportThere;
+    };
+    // Asks on a worker about the source and the last export folder, learns
+    // the answer, then runs `then` on the GUI thread.
+    void look(std::function<void(SendToSDState&, const Look&)> then);
     void storeSource(const std::string& path);
-    std::shared_ptr<DetachedTask> startScan();
-    std::shared_ptr<DetachedTask> startMarks();
+    std::shared_ptr<DetachedTask> startScan(std::uint64_t run);
+    std::shared_ptr<DetachedTask> startMarks(std::uint64_t run);
     void applyAlbums(std::vector<Album> albums);
     void showProgress(SendContent::Sending progress);
     void endSend(SendContent::Phase phase);
@@ -145,6 +165,9 @@ private:
     bool onScreen_ = true;
     bool missedWhileHidden_ = false;
     bool ejecting_ = false;
+    // The last export folder as last found: the suggestion reads it, never the folder.
+    std::string lastExportSeen_;
+    bool lastExportThere_ = false;
     std::optional<std::string> ejectError_;
     struct Workers;
     std::unique_ptr<Workers> workers_;

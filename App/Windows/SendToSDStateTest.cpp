@@ -312,6 +312,26 @@ TEST_F(SendToSDStateTest, AStoredSourceThatIsGoneOrInTheLibraryGivesWayToTheExpo
     }
 }
 
+// The suggestion taken is the last export folder as it is at the press,
+// asked on a worker: one made after the window appeared is taken.
+TEST_F(SendToSDStateTest, TheSuggestionIsAskedAnewWhenTaken) {
+    const auto library = temp_ / "Music";
+    const auto later = temp_ / "Later";
+    std::filesystem::create_directories(library / "Aino");
+    std::filesystem::create_directories(temp_ / "Dest");
+    setting("srcPath", library);
+    setting("sendSource", library / "Aino");
+    setting("destPath", temp_ / "Dest");
+    setting("lastExportPath", later);
+    SendToSDState& state = open();
+    EXPECT_EQ(state.source(), (temp_ / "Dest").string());
+    state.setSource(library.string());
+    writeFile(later / "Aino" / "Talvi" / "01 Lumi.mp3", "l");
+    state.useSuggestedSource();
+    EXPECT_TRUE(waitUntil([&] { return state.source() == later.string(); }));
+    EXPECT_TRUE(waitUntil([&] { return state.albums().size() == 1 && !state.loading(); }));
+}
+
 TEST_F(SendToSDStateTest, TheCardFollowsTheMountedVolumes) {
     const auto first = addCard(temp_ / "A");
     const auto second = addCard(temp_ / "B");

@@ -115,6 +115,8 @@ TEST(SendToSDViewTest, ChosenFolderBecomesTheSource) {
     Dialogs::Script script;
     script.answerFolder(other);
     click(*s.view, "chooseSourceButton");
+    // Opened once a worker found that the source answers.
+    ASSERT_TRUE(waitUntil([&] { return !script.folderRequests().empty(); }));
     ASSERT_EQ(script.folderRequests().size(), 1U);
     EXPECT_EQ(script.folderRequests()[0].start, s.exports);
     EXPECT_TRUE(waitUntil([&] { return s.state().albums().size() == 1U; }));

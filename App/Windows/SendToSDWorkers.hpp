@@ -7,11 +7,15 @@
 // than its deadline: the copy under way is whole or removed well before it).
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "App/Model/OwnedTasks.hpp"
+#include "App/Model/VolumeLooks.hpp"
+#include "App/Platform/HangGuard.hpp"
 #include "App/Windows/SendToSDState.hpp"
 
 namespace tarvik {
@@ -46,36 +50,54 @@ private:
 };
 
 // One kind of work of which only the latest request counts. A request while
-// one runs stops that one and starts when it has told its end, so at most one
-// thread does this work and a burst of requests costs two runs.
+// one runs stops that one and starts when it has told its end, so that a
+// burst of requests costs two runs. A run that has not told its end by the
+// deadline after its stop is held by a file system that does not answer: it
+// is left to end by itself, and what it tells then counts for nothing, so
+// that the request (another folder, another card) is not held with it.
 class LatestOnly {
 public:
-    using Start = std::function<std::shared_ptr<DetachedTask>()>;
+    // Starts the run numbered `run`, which tells its end with that number;
+    // null when no thread could be had.
+    using Start = std::function<std::shared_ptr<DetachedTask>(std::uint64_t run)>;
+
+    // The deadline's timer runs on `context`'s thread while `context` lives.
+    explicit LatestOnly(QObject* context) : context_(context) {}
 
     void request(Start start) {
-        if (running_) {
-            running_->cancel();
-            next_ = std::move(start);
-            return;
-        }
-        running_ = start();  // null when no thread could be had
+        if (!running_) return begin(std::move(start));
+        running_->cancel();
+        const bool waiting = next_ != nullptr;
+        next_ = std::move(start);
+        if (waiting) return;  // the deadline is counting already
+        QTimer::singleShot(VolumeLooks::defaultDeadline, context_, [this, run = run_] {
+            if (run == run_ && running_ && next_) begin(std::exchange(next_, nullptr));
+        });
     }
-    // The running work has told its end (on the GUI thread): the request that
-    // waited, if any, starts now.
-    void ended() {
+    // The run has told its end (on the GUI thread): the request that waited,
+    // if any, starts now.
+    void ended(std::uint64_t run) {
+        if (run != run_) return;  // left behind
         running_.reset();
-        if (!next_) return;
-        Start start = std::move(next_);
-        next_ = nullptr;
-        running_ = start();
+        if (next_) begin(std::exchange(next_, nullptr));
     }
 
 private:
+    void begin(Start start) { running_ = start(++run_); }
+
+    QObject* context_;
+    std::uint64_t run_ = 0;  // the latest run started
     std::shared_ptr<DetachedTask> running_;
     Start next_;
 };
 
 struct SendToSDState::Workers {
+    explicit Workers(QObject* context) : scanning(context), marking(context) {}
+
+    // Whether the source and the last export folder are there: asked no
+    // longer than the window waits for the volumes' answer.
+    HangGuard guard{VolumeLooks::defaultDeadline};
+    ResultOrder looks;    // looks that change the source: stale once it changed
     ResultOrder scans;    // the source's album list: stale once the source changed
     ResultOrder marks;    // the on-card marks: stale once the card or the album list changed
     LatestOnly scanning;  // the source's scan

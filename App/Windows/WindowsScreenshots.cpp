@@ -134,5 +134,31 @@ TEST(WindowsScreenshots, SendPages) {
     shoot(*s.view, "send-failed");
 }
 
+// The choosing page while the export folder's file system has not answered
+// yet: the loading bar and "確認しています…".
+TEST(WindowsScreenshots, SendChecking) {
+    testing::TempDir temp;
+    const std::filesystem::path exports = temp.path() / "タルヴィク";
+    testing::writeAlbum(exports / "Aoi" / "First", 2, 1000);
+    testing::ModelFixture f(
+        [&](Settings& settings) { settings.setString("sendSource", exports.string()); });
+    auto gate = std::make_shared<testing::Gate>();
+    SendToSDState::Tools tools = SendToSDState::Tools::standard();
+    tools.exportedAlbums = [gate, real = tools.exportedAlbums](const auto& folders,
+                                                               std::stop_token stop) {
+        gate->wait(stop);
+        return real(folders, stop);
+    };
+    SendToSDView view(
+        *f.model, [] {}, std::move(tools));
+    view.resize(820, 760);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(
+        testing::waitUntil([&] { return testing::child(view, "albumsChecking")->isVisible(); }));
+    shoot(view, "send-checking");
+    gate->open();
+}
+
 }  // namespace
 }  // namespace tarvik
