@@ -312,7 +312,7 @@ private:
                 const LibraryScanner::Level& level);
     void adoptLegacySource(const std::string& folder);
     // The music folder's listing, on its watch's worker.
-    static std::vector<std::string> artistsIn(const std::filesystem::path& folder);
+    static std::optional<std::vector<std::string>> artistsIn(const std::filesystem::path& folder);
     // Volumes: the list and the destination's check asked anew and applied
     // as answered, the choice of the only removable volume as the
     // destination, and what waited for the volumes and the music folder's

@@ -28,7 +28,7 @@ std::string lastComponent(std::string path) {
 
 }  // namespace
 
-std::vector<std::string> AppModel::artistsIn(const std::filesystem::path& folder) {
+std::optional<std::vector<std::string>> AppModel::artistsIn(const std::filesystem::path& folder) {
     return LibraryScanner{folder}.subfolderNames();
 }
 

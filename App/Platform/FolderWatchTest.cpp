@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "App/Platform/FolderWatch.hpp"
@@ -162,6 +163,38 @@ TEST(FolderWatchTest, FollowsAFolderThatIsALinkWhereItLeads) {
         step.change();
         ASSERT_TRUE(testing::waitUntil([&] { return told.size() > before; }, 1s)) << step.what;
         EXPECT_EQ(told.back(), step.tells) << step.what;
+    }
+}
+
+// A folder that goes while a look lists it is told as gone, never as there
+// and empty: its owner would drop all it knew of it, the user's ticks first.
+TEST(FolderWatchTest, AFolderThatGoesWhileItIsListedIsNeverThereAndEmpty) {
+    testing::TempDir dir;
+    const fs::path music = dir / "Music";
+    fs::create_directories(music / "Artist");
+    bool goneOnce = false;  // the worker's alone
+    const FolderWatch::List list =
+        [&](const fs::path& folder) -> std::optional<std::vector<std::string>> {
+        if (!std::exchange(goneOnce, true)) fs::rename(folder, dir / "Away");
+        std::error_code error;
+        std::vector<std::string> names;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error))
+            names.push_back(it->path().filename().string());
+        if (error) return std::nullopt;
+        return names;
+    };
+    std::vector<FolderWatch::Sight> looks;
+    FolderWatch watch(nullptr, FolderWatch::Timing{}, list);
+    QObject::connect(&watch, &FolderWatch::lookEnded, [&] { looks.push_back(watch.lastLook()); });
+    watch.watch(music, false);
+    ASSERT_TRUE(testing::waitUntil([&] { return !looks.empty(); }, 2s));
+    fs::rename(dir / "Away", music);
+    ASSERT_TRUE(testing::waitUntil([&] { return looks.back().there(); }, 2s));
+    for (const FolderWatch::Sight& look : looks) {
+        if (look.there()) {
+            EXPECT_EQ(look.names, std::vector<std::string>{"Artist"});
+        }
     }
 }
 

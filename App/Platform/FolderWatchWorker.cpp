@@ -56,6 +56,10 @@ std::vector<fs::path> chainsOf(const fs::path& folder) {
     return chain;
 }
 
+bool sameFolder(const FolderWatchWorker::Sight& a, const FolderWatchWorker::Sight& b) {
+    return a.kind == b.kind && a.device == b.device && a.inode == b.inode;
+}
+
 // Whether the folder can be listed, and which folder it is: one opening
 // answers both, as a listing would.
 FolderWatchWorker::Sight lookAt(const fs::path& folder) {
@@ -88,6 +92,9 @@ struct FolderWatchWorker::Loop {
     void arm();
     // `asked`: for a new folder to watch or a change told, not on time alone.
     void lookAndReport(bool asked);
+    // What the owner lists in the folder `sight` found; `sight` becomes gone
+    // where the folder could not be listed as that one.
+    std::vector<std::string> listingOf(Sight& sight) const;
 
     const std::function<void(Report)> report;
     const Timing timing;
@@ -247,6 +254,27 @@ void FolderWatchWorker::Loop::arm() {
     folderWatch = own;
 }
 
+std::vector<std::string> FolderWatchWorker::Loop::listingOf(Sight& sight) const {
+    // A folder renamed, removed or unmounted between its opening and its
+    // listing would be told as there and empty, and its owner would drop all
+    // it knew of it: a listing counts only where the folder is still the one
+    // that was opened.
+    for (int attempt = 0; sight.there() && list; ++attempt) {
+        std::optional<std::vector<std::string>> listed = list(folder);
+        const Sight after = lookAt(folder);
+        if (sameFolder(after, sight)) {
+            if (listed) return std::move(*listed);
+            sight = {};  // there, but nothing can be read from it
+            return {};
+        }
+        // Another folder, or none, since the opening: looked at as it is now;
+        // one still changing is gone for now, and the change that settles it
+        // is told as any other.
+        sight = attempt < 2 ? after : Sight{};
+    }
+    return {};
+}
+
 void FolderWatchWorker::Loop::lookAndReport(bool asked) {
     if (folder.empty()) {
         arm();  // lets every watch go
@@ -269,12 +297,9 @@ void FolderWatchWorker::Loop::lookAndReport(bool asked) {
     // without asking its file system on a thread of its own. Listing a large
     // library costs milliseconds: a look on time alone lists it again only
     // where it found another folder than the last look did.
-    const bool same = looked.sight.kind == placesFor.kind &&
-                      looked.sight.device == placesFor.device &&
-                      looked.sight.inode == placesFor.inode;
-    if (asked || !same || places.empty()) {
+    if (asked || !sameFolder(looked.sight, placesFor) || places.empty()) {
         places = FolderPlaces::of(folder);
-        names = looked.sight.there() && list ? list(folder) : std::vector<std::string>{};
+        names = listingOf(looked.sight);
         placesFor = looked.sight;
     }
     looked.sight.places = places;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,9 @@ public:
     };
 
     // Lists what the owner wants of a folder that is there; on the worker.
-    using List = std::function<std::vector<std::string>(const std::filesystem::path&)>;
+    // Nothing where the folder could not be listed.
+    using List =
+        std::function<std::optional<std::vector<std::string>>(const std::filesystem::path&)>;
 
     // `report` runs on the worker's thread, and may still run once its owner
     // went, while the destructor waits for a look that does not end: it must

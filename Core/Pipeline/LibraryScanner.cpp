@@ -25,15 +25,20 @@ bool isHidden(std::string_view name) {
 
 // Every entry name of a folder, hidden ones included; an unlistable folder
 // (missing, not a folder, no permission, an error part-way) gives nothing.
-std::vector<std::string> listNames(const fs::path& folder) {
+// Nothing where the folder could not be listed whole.
+std::optional<std::vector<std::string>> listedNames(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
     fs::directory_iterator it(folder, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         names.push_back(it->path().filename().string());
     }
-    if (error) return {};
+    if (error) return std::nullopt;
     return names;
+}
+
+std::vector<std::string> listNames(const fs::path& folder) {
+    return listedNames(folder).value_or(std::vector<std::string>{});
 }
 
 // Only regular files count as audio: a pipe or device named like a song would
@@ -241,9 +246,11 @@ bool LibraryScanner::hasAudioExtension(std::string_view name) {
     return audioExtensions().contains(extension);
 }
 
-std::vector<std::string> LibraryScanner::subfolderNames() const {
+std::optional<std::vector<std::string>> LibraryScanner::subfolderNames() const {
+    const std::optional<std::vector<std::string>> listed = listedNames(root);
+    if (!listed) return std::nullopt;
     std::vector<std::string> names;
-    for (const std::string& name : listNames(root)) {
+    for (const std::string& name : *listed) {
         if (isHidden(name) || skippedFolderNames().contains(name)) continue;
         const std::optional<Entry> entry = examine(root / name);
         if (entry && entry->kind == Kind::folder) names.push_back(text::nfcName(name));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <string>
@@ -44,8 +45,10 @@ struct LibraryScanner {
     static bool hasAudioExtension(std::string_view name);
 
     // The visible artist folders of `root`, in NFC, in name order. A name that
-    // is not UTF-8 keeps its bytes, so that two such folders stay two.
-    std::vector<std::string> subfolderNames() const;
+    // is not UTF-8 keeps its bytes, so that two such folders stay two. Nothing
+    // where `root` could not be listed: a folder that went, or failed, while
+    // it was read is not an empty one.
+    std::optional<std::vector<std::string>> subfolderNames() const;
 
     // The selected audio files (regular files only), depth-first in name
     // order. An entry is an artist folder's name or "artist/album", compared

@@ -80,6 +80,7 @@ TEST(LibraryScanner, NamesThatAreNotUTF8KeepTheirBytes) {
     writeFile(music / second / "Album" / "2.mp3", "x");
     writeFile(music / second / "\x8B\xC8" / "3.mp3", "x");
     EXPECT_EQ(LibraryScanner{music}.subfolderNames(), (std::vector<std::string>{second, first}));
+    EXPECT_EQ(LibraryScanner{dir / "Gone"}.subfolderNames(), std::nullopt);
     EXPECT_EQ(scan(music, {first}), first + "/Album/1.mp3");
     EXPECT_EQ(scan(music, {second + "/\x8B\xC8"}), second + "/\x8B\xC8/3.mp3");
     EXPECT_EQ(LibraryScanner::detectLevel(music / second / "Album"),
