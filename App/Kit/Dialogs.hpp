@@ -5,7 +5,8 @@
 // nothing is shown: each request is recorded and takes the next prepared
 // answer (a folder chooser without one counts as cancelled). The real folder
 // chooser is still made and dropped unseen then, so that what it reads on
-// this thread is read in tests too. GUI thread only; never fails.
+// this thread is read in tests too: the folder it opens in, above all, which
+// is why windows open it through FolderChooser. GUI thread only; never fails.
 //
 // Use:  auto folder = Dialogs::chooseFolder(this, {.message = "…", .start = home});
 //       Dialogs::show(this, {.kind = Dialogs::Message::Kind::information, .text = "掃除しました",
