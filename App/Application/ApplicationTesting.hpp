@@ -29,11 +29,14 @@ struct AppFixture {
     bool desktopOpensFolders = true;  // false: no file manager, nothing opens folders
     std::unique_ptr<TarvikApp> app;
 
-    explicit AppFixture(const std::function<void(Settings&)>& before = {})
-        : f([&](Settings& settings) {
-              settings.setBoolean("onboarded", true);
-              if (before) before(settings);
-          }) {
+    explicit AppFixture(const std::function<void(Settings&)>& before = {},
+                        const std::function<void(AppModel::Services&)>& adjust = {})
+        : f(
+              [&](Settings& settings) {
+                  settings.setBoolean("onboarded", true);
+                  if (before) before(settings);
+              },
+              false, adjust) {
         const auto reveal = [this](const std::filesystem::path& item) {
             revealed.push_back(item);
             return desktopOpensFolders;

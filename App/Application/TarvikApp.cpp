@@ -6,6 +6,7 @@
 #include "App/Application/SendWindow.hpp"
 #include "App/Kit/Appearance.hpp"
 #include "App/Kit/Dialogs.hpp"
+#include "App/Kit/FolderChooser.hpp"
 #include "App/MainWindow/MainWindow.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/CardCleaningMenu.hpp"
@@ -81,8 +82,10 @@ void TarvikApp::cleanCard() {
     AppModel& model = *model_;
     const CleanDialogs dialogs{
         .chooseFolder =
-            [window](const std::string& message, const std::filesystem::path& start) {
-                return Dialogs::chooseFolder(window, {.message = message, .start = start});
+            [window, &model](const std::string& message, const std::filesystem::path& wanted,
+                             std::function<void(const std::filesystem::path&)> chosen) {
+                FolderChooser::open(window, model, {.message = message, .start = wanted},
+                                    std::move(chosen));
             },
         .waitFor =
             [this, window, &model](InteractiveCleaning& cleaning) {

@@ -1,9 +1,12 @@
 #include "App/Kit/Dialogs.hpp"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
+#include <QUrl>
 #include <algorithm>
 
 #include "App/Kit/QtText.hpp"
@@ -31,6 +34,28 @@ std::optional<std::filesystem::path> fromChooser(QWidget* parent, const QString&
     return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+// Qt's own chooser, made, first goes back to the folder where the last one
+// was left (the last of this process, or as Qt's settings keep it for every
+// Qt program) and reads it on this thread, before the folder it is made for:
+// a folder that may lie on a drive that has stopped answering since. Each of
+// ours is left in the home folder, which Qt's settings then keep too.
+class HomeLeavingChooser final : public QFileDialog {
+public:
+    HomeLeavingChooser(QWidget* parent, const QString& caption, const QString& start)
+        : QFileDialog(parent, caption, start) {}
+    ~HomeLeavingChooser() override { setDirectory(QDir::homePath()); }
+    HomeLeavingChooser(const HomeLeavingChooser&) = delete;
+    HomeLeavingChooser& operator=(const HomeLeavingChooser&) = delete;
+};
+
+// The first chooser of the process reads where Qt's settings say the last
+// one was left, by whichever Qt program.
+void leaveQtsChooserAtHome() {
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.setValue(QStringLiteral("FileDialog/lastVisited"),
+                      QUrl::fromLocalFile(QDir::homePath()).toString());
+}
+
 }  // namespace
 
 Script::Script() {
@@ -46,6 +71,7 @@ void Script::answerFolder(std::optional<std::filesystem::path> folder) {
 
 std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderRequest& request) {
     if (active != nullptr) {
+        folderDialog(parent, request).reset();
         active->folderRequests_.push_back(request);
         if (active->folderAnswers_.empty()) return std::nullopt;
         auto answer = std::move(active->folderAnswers_.front());
@@ -62,13 +88,16 @@ std::optional<std::filesystem::path> chooseFolder(QWidget* parent, const FolderR
 }
 
 std::unique_ptr<QFileDialog> folderDialog(QWidget* parent, const FolderRequest& request) {
-    auto dialog = std::make_unique<QFileDialog>(parent, qt(request.message));
+    const QString start =
+        request.start.empty()
+            ? QDir::homePath()
+            : QFile::decodeName(QByteArray::fromStdString(request.start.native()));
+    leaveQtsChooserAtHome();
+    auto dialog = std::make_unique<HomeLeavingChooser>(parent, qt(request.message), start);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setOption(QFileDialog::ReadOnly, !request.canCreateFolders);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    if (!request.start.empty())
-        dialog->setDirectory(QString::fromStdString(request.start.string()));
     return dialog;
 }
 

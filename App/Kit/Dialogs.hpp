@@ -3,8 +3,10 @@
 // that tests can answer them in advance instead of a person. Without a
 // Dialogs::Script the real QFileDialog and QMessageBox run modally; with one,
 // nothing is shown: each request is recorded and takes the next prepared
-// answer (a folder chooser without one counts as cancelled). GUI thread only;
-// never fails.
+// answer (a folder chooser without one counts as cancelled). The real folder
+// chooser is still made and dropped unseen then, so that what it reads on
+// this thread is read in tests too: the folder it opens in, above all, which
+// is why windows open it through FolderChooser. GUI thread only; never fails.
 //
 // Use:  auto folder = Dialogs::chooseFolder(this, {.message = "…", .start = home});
 //       Dialogs::show(this, {.kind = Dialogs::Message::Kind::information, .text = "掃除しました",
@@ -27,7 +29,7 @@ namespace tarvik::Dialogs {
 
 struct FolderRequest {
     std::string message;          // the text above the chooser
-    std::filesystem::path start;  // the folder it opens in; empty for the default
+    std::filesystem::path start;  // the folder it opens in; empty for the home folder
     bool canCreateFolders = false;
 
     bool operator==(const FolderRequest&) const = default;

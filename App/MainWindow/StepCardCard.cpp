@@ -9,9 +9,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <filesystem>
-#include <system_error>
 
-#include "App/Kit/Dialogs.hpp"
+#include "App/Kit/FolderChooser.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/QtText.hpp"
 #include "App/MainWindow/StepContent.hpp"
@@ -24,18 +23,6 @@
 namespace tarvik {
 
 namespace {
-
-// Where the desktop mounts removable media: the user's own folder under
-// /run/media or /media when there is one.
-std::filesystem::path mediaFolder() {
-    const QString user = qEnvironmentVariable("USER");
-    for (const QString& candidate : {"/run/media/" + user, "/media/" + user}) {
-        std::error_code error;
-        if (!user.isEmpty() && std::filesystem::is_directory(candidate.toStdString(), error))
-            return candidate.toStdString();
-    }
-    return "/media";
-}
 
 QHBoxLayout* bareRow(QWidget* widget) {
     auto* row = new QHBoxLayout(widget);
@@ -230,11 +217,12 @@ void StepCardCard::refreshProfiles() {
 }
 
 void StepCardCard::chooseDestinationFolder() {
-    Dialogs::FolderRequest request;
-    request.message = "書き出し先のフォルダを選んでください（ふつうは SD カードそのもの）";
-    request.start = mediaFolder();
-    request.canCreateFolders = true;
-    if (auto folder = Dialogs::chooseFolder(this, request)) model_.setDestPath(folder->string());
+    FolderChooser::open(
+        this, model_,
+        {.message = "書き出し先のフォルダを選んでください（ふつうは SD カードそのもの）",
+         .start = model_.mediaFolder(),
+         .canCreateFolders = true},
+        [this](const std::filesystem::path& folder) { model_.setDestPath(folder.string()); });
 }
 
 void StepCardCard::newProfileFromSelected() {

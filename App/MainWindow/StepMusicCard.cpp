@@ -1,13 +1,12 @@
 #include "App/MainWindow/StepMusicCard.hpp"
 
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/Kit/Dialogs.hpp"
 #include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/FolderChooser.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/QtText.hpp"
 #include "App/Kit/TextStyle.hpp"
@@ -87,14 +86,12 @@ void StepMusicCard::refresh() {
 }
 
 void StepMusicCard::chooseMusicFolder() {
-    const std::string src = model_.srcPath();
-    Dialogs::FolderRequest request;
-    request.message =
-        "音楽のフォルダ（アーティストのフォルダが並んでいるところ）を選んでください。アーティストや"
-        "アルバムのフォルダを選ぶと、それだけを書き出します";
-    request.start = src.empty() ? std::filesystem::path(QDir::homePath().toStdString())
-                                : std::filesystem::path(src);
-    if (auto folder = Dialogs::chooseFolder(this, request)) model_.chooseSource(*folder);
+    FolderChooser::open(
+        this, model_,
+        {.message = "音楽のフォルダ（アーティストのフォルダが並んでいるところ）を選んでください。"
+                    "アーティストやアルバムのフォルダを選ぶと、それだけを書き出します",
+         .start = model_.srcPath()},
+        [this](const std::filesystem::path& folder) { model_.chooseSource(folder); });
 }
 
 }  // namespace tarvik

@@ -18,6 +18,7 @@
 #include "App/MainWindow/StepCardCard.hpp"
 #include "App/MainWindow/StepContent.hpp"
 #include "App/MainWindow/StepMusicCard.hpp"
+#include "App/Model/ChooserStarts.hpp"
 #include "App/Testing/WidgetTesting.hpp"
 
 namespace tarvik {
@@ -40,24 +41,29 @@ TEST(StepMusicCardTest, FolderButtonAsksThroughTheDialogsThenShowsTheCountInTheS
     EXPECT_TRUE(step.findChild<Card*>()->highlighted());
     EXPECT_TRUE(step.findChild<StepBadge*>()->active());
     expectShown(step, {{"herePill", true}});
-    f.model->setSrcPath("/music/old");
+    // The chooser opens in the music folder; in the home folder once that is gone.
+    const fs::path old = library.path() / "old";
+    fs::create_directories(old);
+    f.model->setSrcPath(old.string());
     f.settled();
     Dialogs::Script script;  // nothing prepared: the user cancels
-    click(step, "musicFolderButton");
-    ASSERT_EQ(script.folderRequests().size(), 1U);
-    EXPECT_EQ(script.folderRequests()[0].start, "/music/old");
-    EXPECT_EQ(f.model->srcPath(), "/music/old");
+    ASSERT_TRUE(testing::clickChooser(step, "musicFolderButton", script));
+    EXPECT_EQ(script.folderRequests()[0].start, old);
+    fs::remove(old);
+    ASSERT_TRUE(testing::clickChooser(step, "musicFolderButton", script));
+    EXPECT_EQ(script.folderRequests()[1].start, ChooserStarts::home());
+    EXPECT_EQ(f.model->srcPath(), old.string());
     // A name that is not UTF-8 reaches the program garbled: refused, and said why.
     const std::filesystem::path latin1 = library.path() / "caf\xe9";
     std::filesystem::create_directories(latin1);
     script.answerFolder(latin1);
-    click(step, "musicFolderButton");
-    EXPECT_EQ(f.model->srcPath(), "/music/old");
+    ASSERT_TRUE(testing::clickChooser(step, "musicFolderButton", script));
+    EXPECT_EQ(f.model->srcPath(), old.string());
     ASSERT_EQ(script.messages().size(), 1U);
     EXPECT_EQ(script.messages()[0].text, Dialogs::unreadableName);
 
     script.answerFolder(library.path() / "青い月" / "夜の歌");
-    click(step, "musicFolderButton");
+    ASSERT_TRUE(testing::clickChooser(step, "musicFolderButton", script));
     f.settled();
     EXPECT_EQ(child<ElidedLabel>(step, "musicFolderPath")->fullText().toStdString(),
               library.path().string());
@@ -217,13 +223,17 @@ TEST(ArtistSidebarTest, LongNamesAreShortenedWithinTheColumn) {
 }
 
 TEST(StepCardCardTest, AFolderDestinationOffersToSendAndACardItsEstimate) {
-    testing::ModelFixture f;
+    const testing::TempDir media;
+    testing::ModelFixture f({}, false, [&](AppModel::Services& services) {
+        services.mediaFolder = [&media] { return media.path(); };
+    });
     StepCardCard step(*f.model);
     expectShown(step, {{"insertCardHint", true}, {"destinationPicker", false}});
 
     Dialogs::Script script;
     script.answerFolder("/home/u/書き出し");
-    click(step, "otherFolderButton");
+    ASSERT_TRUE(testing::clickChooser(step, "otherFolderButton", script));
+    EXPECT_EQ(script.folderRequests()[0].start, media.path());
     EXPECT_EQ(f.model->destPath(), "/home/u/書き出し");
     expectShown(step, {{"destinationPicker", true}, {"capacityEstimate", false}});
     EXPECT_EQ(child<QComboBox>(step, "destinationPicker")->currentText(),

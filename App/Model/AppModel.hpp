@@ -16,9 +16,9 @@
 // observable state (AppModel.cpp), settings (AppModelSettings.cpp), device
 // profiles (AppModelProfiles.cpp), library selection (AppModelSelection.cpp),
 // the run log (AppModelLog.cpp), export control (AppModelExport.cpp), volumes
-// and cards (AppModelVolumes.cpp), the folders' checks that the window and
-// the start wait for (AppModelChecks.cpp); where the music folder lies is
-// MusicLocation's.
+// and cards (AppModelVolumes.cpp), the folders' checks that the window, the
+// start and the folder choosers wait for (AppModelChecks.cpp); where the
+// music folder lies is MusicLocation's.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "App/Model/ChooserStarts.hpp"
 #include "App/Model/EventPump.hpp"
 #include "App/Model/MusicLocation.hpp"
 #include "App/Model/OwnedTasks.hpp"
@@ -80,6 +81,9 @@ public:
         std::function<ConversionPlan(const ConversionRunner&, const ProgressCallback&,
                                      std::stop_token)>
             planPass;
+        // Where the desktop mounts cards; empty: AppPaths::mediaFolder. Tests
+        // put a folder of their own here.
+        std::function<std::filesystem::path()> mediaFolder;
 
         static Services standard();
     };
@@ -210,6 +214,11 @@ public:
     // the music folder's look, a chosen folder, or the start's checks.
     bool checkingFolders() const;
     bool destinationLooksLikeArtistFolder() const;
+    // A folder chooser is asked for: `open` runs on the GUI thread with the
+    // folder it is to open in, `wanted` or the home folder (ChooserStarts).
+    void whereToChoose(const std::filesystem::path& wanted, ChooserStarts::Open open);
+    // Where the desktop mounts cards: a chooser of a card starts there.
+    std::filesystem::path mediaFolder() const;
 
     // Run log.
     void appendLog(LogLine::Kind kind, const std::string& text);
@@ -347,6 +356,8 @@ private:
     // Questions about one folder that may not answer: what a chosen folder
     // is, whether an older version's music folder is there.
     HangGuard folderQuestions_{std::chrono::seconds(2)};
+    // Where each folder chooser opens.
+    ChooserStarts chooserStarts_{outlet_};
     // Watches the music folder for as long as the model lives, whatever runs
     // come and go: each reload and each follow point it at srcPath again.
     // Each look lists its artists.

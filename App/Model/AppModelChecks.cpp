@@ -1,9 +1,11 @@
 // The folders' checks that the window and the start wait for, never on: the
 // music folder and the destination asked about anew, the start that goes on
-// once they answered, and a run whose music folder stops answering, which
-// ends as one whose folder went. GUI thread only.
+// once they answered, a run whose music folder stops answering, which ends
+// as one whose folder went, and the folder a chooser opens in. GUI thread
+// only.
 #include "App/Model/AppModel.hpp"
 #include "App/Model/ExportTexts.hpp"
+#include "App/Platform/AppPaths.hpp"
 
 namespace tarvik {
 
@@ -37,6 +39,14 @@ void AppModel::proceedIfChecked() {
     startWaits_ = false;
     emit checkingChanged();
     if (startAnyway_ || canExport()) startPlanning();
+}
+
+void AppModel::whereToChoose(const std::filesystem::path& wanted, ChooserStarts::Open open) {
+    chooserStarts_.ask(wanted, std::move(open));
+}
+
+std::filesystem::path AppModel::mediaFolder() const {
+    return services_.mediaFolder ? services_.mediaFolder() : AppPaths::mediaFolder();
 }
 
 void AppModel::haltForUnansweredMusicFolder() {

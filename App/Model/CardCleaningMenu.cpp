@@ -4,7 +4,6 @@
 
 #include "App/Model/AppModel.hpp"
 #include "App/Model/VolumeList.hpp"
-#include "App/Platform/AppPaths.hpp"
 
 namespace tarvik {
 
@@ -53,20 +52,25 @@ void InteractiveCleaning::stop() {
     if (worker_) worker_->cancel();
 }
 
-void cleanCardInteractive(const AppModel& model, const CleanDialogs& dialogs,
-                          const std::function<void(InteractiveCleaning&)>& started) {
+void cleanCardInteractive(const AppModel& model, CleanDialogs dialogs,
+                          std::function<void(InteractiveCleaning&)> started) {
     const std::string dest = model.destPath();
-    const std::optional<std::filesystem::path> chosen = dialogs.chooseFolder(
+    // A copy: `dialogs` go with the choice, into the function called.
+    const auto choose = dialogs.chooseFolder;
+    choose(
         "掃除する SD カード（またはフォルダ）を選んでください。"
         "「._名前」「.DS_Store」を消し、カーナビが読めない名前を直します",
-        dest.empty() ? AppPaths::mediaFolder() : std::filesystem::path(dest));
-    if (!chosen || chosen->empty()) return;
-    InteractiveCleaning cleaning(*chosen);
-    if (started) started(cleaning);
-    if (cleaning.running()) dialogs.waitFor(cleaning);
-    // Stopped by a quit: the program ends, and says nothing more.
-    if (cleaning.stopped() || !cleaning.result()) return;
-    dialogs.inform("掃除しました", cleanAlertText(*cleaning.result()));
+        dest.empty() ? model.mediaFolder() : std::filesystem::path(dest),
+        [dialogs = std::move(dialogs),
+         started = std::move(started)](const std::filesystem::path& chosen) {
+            if (chosen.empty()) return;
+            InteractiveCleaning cleaning(chosen);
+            if (started) started(cleaning);
+            if (cleaning.running()) dialogs.waitFor(cleaning);
+            // Stopped by a quit: the program ends, and says nothing more.
+            if (cleaning.stopped() || !cleaning.result()) return;
+            dialogs.inform("掃除しました", cleanAlertText(*cleaning.result()));
+        });
 }
 
 }  // namespace tarvik

@@ -68,9 +68,11 @@ private:
 };
 
 struct CleanDialogs {
-    // The folder chosen, nothing when the user cancelled.
-    std::function<std::optional<std::filesystem::path>(const std::string& message,
-                                                       const std::filesystem::path& start)>
+    // Opens a folder chooser where it may open for `wanted` (FolderChooser),
+    // and hands `chosen` the folder the user chose; nothing when the user
+    // cancelled.
+    std::function<void(const std::string& message, const std::filesystem::path& wanted,
+                       std::function<void(const std::filesystem::path& chosen)> chosen)>
         chooseFolder;
     // Shows the busy sheet until `cleaning` ends, and returns then (or when
     // the program quits).
@@ -79,8 +81,10 @@ struct CleanDialogs {
     std::function<void(const std::string& message, const std::string& informative)> inform;
 };
 
-// `started` is told of the cleaning once it runs, so that a quit may stop it.
-void cleanCardInteractive(const AppModel& model, const CleanDialogs& dialogs,
-                          const std::function<void(InteractiveCleaning&)>& started = {});
+// The chooser starts in the destination, or where the desktop mounts cards
+// when there is none; the cleaning follows the choice. `started` is told of
+// the cleaning once it runs, so that a quit may stop it.
+void cleanCardInteractive(const AppModel& model, CleanDialogs dialogs,
+                          std::function<void(InteractiveCleaning&)> started = {});
 
 }  // namespace tarvik

@@ -24,9 +24,10 @@ TEST(CardCleaningMenuTest, CleansTheChosenFolderEvenWhileSendingAndSaysWhat) {
     std::optional<std::filesystem::path> answer;  // cancelled first
     const CleanDialogs dialogs{
         .chooseFolder =
-            [&](const std::string&, const std::filesystem::path& start) {
+            [&](const std::string&, const std::filesystem::path& start,
+                const std::function<void(const std::filesystem::path&)>& chosen) {
                 starts.push_back(start);
-                return answer;
+                if (answer) chosen(*answer);
             },
         .waitFor =
             [](InteractiveCleaning& cleaning) {
@@ -46,6 +47,11 @@ TEST(CardCleaningMenuTest, CleansTheChosenFolderEvenWhileSendingAndSaysWhat) {
     EXPECT_TRUE(alerts[0].starts_with("掃除しました|隠しファイルを 1 個消しました。")) << alerts[0];
     EXPECT_EQ(testing::filesBelow(temp.path()),
               (std::map<std::string, std::string>{{"Live~/1.mp3", "x"}}));
+    // No destination: where the desktop mounts cards.
+    model.setDestPath("");
+    answer.reset();
+    cleanCardInteractive(model, dialogs);
+    EXPECT_EQ(starts.back(), model.mediaFolder());
 }
 
 }  // namespace

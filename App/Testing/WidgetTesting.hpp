@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "App/Kit/Appearance.hpp"
+#include "App/Kit/Dialogs.hpp"
 #include "App/Kit/ElidedLabel.hpp"
 #include "App/Model/AppModel.hpp"
 #include "App/Model/AppModelTesting.hpp"
@@ -44,15 +45,17 @@ public:
 namespace tarvik::testing {
 
 // A model on private settings with fixture volumes; `before` runs on the
-// settings before the model reads them. Only with `withFFmpeg` does the model
-// find the system's ffmpeg, for the tests that really convert.
+// settings before the model reads them, `adjust` on the rest of its services.
+// Only with `withFFmpeg` does the model find the system's ffmpeg, for the
+// tests that really convert.
 struct ModelFixture {
     ScopedXdg xdg;
     std::shared_ptr<FixtureVolumes> volumes = std::make_shared<FixtureVolumes>();
     std::unique_ptr<AppModel> model;
 
     explicit ModelFixture(const std::function<void(Settings&)>& before = {},
-                          bool withFFmpeg = false) {
+                          bool withFFmpeg = false,
+                          const std::function<void(AppModel::Services&)>& adjust = {}) {
         AppModel::Services services = AppModelTesting::services(xdg);
         if (before) before(*services.settings);
         services.volumes = volumes;
@@ -60,6 +63,7 @@ struct ModelFixture {
             services.locateFFmpeg = [] {
                 return std::optional<std::filesystem::path>("/usr/bin/ffmpeg");
             };
+        if (adjust) adjust(services);
         model = std::make_unique<AppModel>(std::move(services));
         EXPECT_TRUE(settle(*model));
     }
@@ -223,6 +227,14 @@ inline void minimiseAndRestore(QWidget& window) {
 inline void click(const QObject& parent, const char* name) {
     if (auto* button = child<QAbstractButton>(parent, name))
         QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Clicks a folder chooser's button and waits until `script` was asked for the
+// chooser: it opens once a worker has found where it may open.
+inline bool clickChooser(const QObject& parent, const char* name, const Dialogs::Script& script) {
+    const std::size_t before = script.folderRequests().size();
+    click(parent, name);
+    return waitUntil([&] { return script.folderRequests().size() > before; });
 }
 
 }  // namespace tarvik::testing

@@ -5,12 +5,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "App/Kit/Dialogs.hpp"
 #include "App/Kit/ElidedLabel.hpp"
+#include "App/Kit/FolderChooser.hpp"
 #include "App/Kit/Icons.hpp"
 #include "App/Kit/Picker.hpp"
 #include "App/Kit/QtText.hpp"
@@ -86,21 +85,12 @@ void SendSourceBox::refresh() {
 }
 
 void SendSourceBox::chooseExportFolder() {
-    if (asking_) return;  // one chooser at a time
-    asking_ = true;
-    // The chooser reads the folder it opens in on this thread: it opens in
-    // the source only once a worker found that the source's file system answers.
-    state_.whereToChoose([box = QPointer<SendSourceBox>(this)](const std::filesystem::path& start) {
-        if (!box) return;
-        const std::optional<std::filesystem::path> chosen = Dialogs::chooseFolder(
-            box,
-            {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）"
-                        "を選んでください",
-             .start = start});
-        if (!box) return;
-        box->asking_ = false;
-        if (chosen) box->state_.setSource(chosen->string());
-    });
+    FolderChooser::open(
+        this, state_.model(),
+        {.message = "アプリで書き出したフォルダ（アーティストのフォルダが並んでいるところ）"
+                    "を選んでください",
+         .start = state_.source()},
+        [this](const std::filesystem::path& folder) { state_.setSource(folder.string()); });
 }
 
 SendDropHint::SendDropHint(QWidget* parent) : QWidget(parent) {

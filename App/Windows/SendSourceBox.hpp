@@ -27,7 +27,6 @@ private:
     void chooseExportFolder();
 
     SendToSDState& state_;
-    bool asking_ = false;  // the chooser is asked for and not yet closed
     ElidedLabel* sourcePath_;
     QPushButton* sourceButton_;
     SymbolLabel* noCard_;

@@ -6,24 +6,11 @@
 #include <utility>
 
 #include "App/Model/AppModel.hpp"
+#include "App/Platform/FolderAnswers.hpp"
 #include "App/Windows/SendToSDWorkers.hpp"
 #include "Core/Naming/PosixFS.hpp"
 
 namespace tarvik {
-
-namespace {
-
-// Whether anything is at `path`. A folder is opened and read too, as the
-// chooser would: the kernel answers for a name it still remembers even while
-// the folder's file system does not, and only the reading tells.
-bool answers(const std::string& path) {
-    if (!PosixFS::exists(path)) return false;
-    std::error_code error;
-    const std::filesystem::directory_iterator first(path, error);
-    return true;
-}
-
-}  // namespace
 
 SendToSDState::Tools SendToSDState::Tools::standard() {
     return Tools{
@@ -138,9 +125,9 @@ void SendToSDState::look(std::function<void(SendToSDState&, const Look&)> then) 
         const auto there = [&](const std::string& path) -> std::optional<bool> {
             if (path.empty()) return false;
             return guard.ask<bool>(
-                path, [path] { return answers(path); }, stop);
+                path, [path] { return FolderAnswers::there(path); }, stop);
         };
-        Look found{.source = source, .sourceThere = there(source), .lastExportThere = there(last)};
+        Look found{.sourceThere = there(source), .lastExportThere = there(last)};
         if (stop.stop_requested()) return;  // the window is going
         onState(self, [found = std::move(found), last, then](SendToSDState& state) {
             // Unanswered, the last answer stands.
@@ -153,8 +140,8 @@ void SendToSDState::look(std::function<void(SendToSDState&, const Look&)> then) 
     };
     // No thread to be had: nothing is known anew.
     if (!workers_->tasks.tryStart(std::move(work)))
-        onState(self, [source = source_, then = std::move(then)](SendToSDState& state) {
-            then(state, Look{.source = source, .sourceThere = {}, .lastExportThere = {}});
+        onState(self, [then = std::move(then)](SendToSDState& state) {
+            then(state, Look{.sourceThere = {}, .lastExportThere = {}});
         });
 }
 
@@ -300,13 +287,6 @@ void SendToSDState::useSuggestedSource() {
     const ResultOrder::Ticket ticket = workers_->looks.start();
     look([ticket](SendToSDState& state, const Look&) {
         if (state.workers_->looks.accept(ticket)) state.setSource(state.suggestedSource());
-    });
-}
-
-void SendToSDState::whereToChoose(std::function<void(const std::filesystem::path&)> open) {
-    look([open = std::move(open)](SendToSDState&, const Look& found) {
-        const bool answered = !found.source.empty() && found.sourceThere.has_value();
-        open(answered ? std::filesystem::path(found.source) : std::filesystem::path());
     });
 }
 

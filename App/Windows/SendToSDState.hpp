@@ -106,10 +106,6 @@ public:
     void setSource(const std::string& path);  // stores it and reloads (not quiet)
     // Asks anew whether the last export folder is there, then takes the suggestion.
     void useSuggestedSource();
-    // Runs `open` on the GUI thread with the folder the chooser is to open
-    // in: the source, once its file system answered (the chooser would
-    // otherwise hold the window on it); empty for the chooser's own.
-    void whereToChoose(std::function<void(const std::filesystem::path& start)> open);
     void setCardPath(const std::string& path);  // refreshes the marks
     void setFilter(const std::string& text);
     void setAlbumPicked(const std::string& relativePath, bool on);
@@ -137,7 +133,6 @@ private:
     // What a worker found of the folders the window names; nothing where a
     // file system did not answer by the deadline.
     struct Look {
-        std::string source;
         std::optional<bool> sourceThere;
         std::optional<bool> lastExportThere;
     };

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "App/Kit/Dialogs.hpp"
+#include "App/Model/ChooserStarts.hpp"
 #include "App/Testing/FuseDaemon.hpp"
 #include "App/Testing/LoopGaps.hpp"
 #include "App/Windows/SendToSDTesting.hpp"
@@ -83,8 +84,9 @@ TEST_F(StalledSendSourceTest, TheWindowNeverWaitsOnAStoppedSourceAndListsItOnceI
         EXPECT_TRUE(
             waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
         EXPECT_EQ(state.source(), exports.string());
-        // Chosen again: the chooser does not open in the folder that does not answer.
-        EXPECT_EQ(choose(*view, exports), fs::path());
+        // Chosen again: the chooser opens in the home folder, not in the one
+        // that does not answer.
+        EXPECT_EQ(choose(*view, exports), ChooserStarts::home());
         EXPECT_EQ(state.source(), exports.string());
         EXPECT_TRUE(state.albums().empty());
         EXPECT_LE(gaps.longest(), 1s);
@@ -100,13 +102,13 @@ TEST_F(StalledSendSourceTest, TheWindowNeverWaitsOnAStoppedSourceAndListsItOnceI
         const testing::StoppedDaemon stopped(*daemon, 10s);
         ASSERT_TRUE(stopped.stopped());
         // Another folder of the stopped drive is taken; its list waits for it.
-        EXPECT_EQ(choose(*view, other), fs::path());
+        EXPECT_EQ(choose(*view, other), ChooserStarts::home());
         EXPECT_EQ(state.source(), other.string());
         EXPECT_TRUE(
             waitUntil([&] { return testing::child(*view, "albumsChecking")->isVisible(); }));
         // A folder elsewhere is listed meanwhile, as soon as the stopped scan is left.
         clock.restart();
-        EXPECT_EQ(choose(*view, local.path()), fs::path());
+        EXPECT_EQ(choose(*view, local.path()), ChooserStarts::home());
         EXPECT_TRUE(
             waitUntil([&] { return artists(state) == std::vector<std::string>{"Dan"}; }, 5s));
         tell("a folder elsewhere was listed beside the stopped drive after", clock.elapsed());
