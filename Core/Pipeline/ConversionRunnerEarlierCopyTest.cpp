@@ -4,6 +4,7 @@
 // so a card that fills up meanwhile never takes it back, and a run stopped
 // halfway leaves every song once for a later run to finish.
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
+#include "Core/SDCard/SDCardTools.hpp"
 
 namespace tarvik {
 namespace {
@@ -11,25 +12,33 @@ namespace {
 using namespace testing;
 using Ending = ScriptedConverter::Ending;
 
+// A file titled `title` of album `album`, numbered and carrying the
+// identities as the library's record `library` gives them.
+std::string copyOf(const TrackMeta& library, const std::string& title, const std::string& album,
+                   std::string_view content) {
+    const ID3Writer::Tags tags{.title = title,
+                               .album = album,
+                               .albumArtist = library.albumArtist,
+                               .track = library.track,
+                               .albumIdentity = AlbumIdentity::of(library),
+                               .trackIdentity = AlbumIdentity::trackOf(library)};
+    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
+}
+
 // A copy of planOf's item `item` as an earlier run wrote it, titled `title`,
 // from the library's record where a lookup changed it since.
 std::string earlierCopy(const ConversionPlan::Item& item, const std::string& title) {
-    const TrackMeta& library = item.libraryMeta();
-    ID3Writer::Tags tags{.title = title,
-                         .album = library.album,
-                         .albumArtist = library.albumArtist,
-                         .track = item.meta.track};
-    tags.albumIdentity = AlbumIdentity::of(library);
-    tags.trackIdentity = AlbumIdentity::trackOf(library);
-    return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + "an earlier copy";
+    return copyOf(item.libraryMeta(), title, item.libraryMeta().album, "an earlier copy");
 }
 
-// planOf's album `album` as the library named it "`album` old" before a lookup.
-void renamedByALookup(ConversionPlan& plan, const std::string& album) {
+// planOf's album `album` as the library named it (`album` + " old") before
+// a lookup.
+void renamedByALookup(ConversionPlan& plan, const std::string& album,
+                      const std::string& library = "") {
     for (ConversionPlan::Item& item : plan.items) {
         if (item.meta.album != album) continue;
         item.library = item.meta;
-        item.library->album = album + " old";
+        item.library->album = library.empty() ? album + " old" : library;
     }
 }
 
@@ -101,6 +110,56 @@ TEST(EarlierCopies, AStopHalfwayLeavesEverySongOnceForTheNextRun) {
     EXPECT_EQ(filesBelow(temp / "card"),
               (std::map<std::string, std::string>{{"MUSIC/Y/1 t1.mp3", "converted t1"},
                                                   {"MUSIC/Y/2 t2.mp3", "converted t2"}}));
+}
+
+// Where the name the lookup gives the album is another album's folder, the
+// album stays in the folder of the library's name, says why, and its song
+// is written again there; the other album's file stays as it is.
+TEST(EarlierCopies, AFolderWhoseNewNameIsTakenKeepsItsNameAndSaysWhy) {
+    TempDir temp;
+    ConversionPlan plan = planOf({{"Y", 1}});
+    renamedByALookup(plan, "Y");
+    writeFile(temp / "card/MUSIC/Y old/1 t1.mp3", earlierCopy(plan.items[0], "t1"));
+    writeFile(temp / "card/MUSIC/Y/x.mp3", ownedBy("Z", "theirs"));
+    const auto events = runToTheEnd(runnerFor(temp / "card"), plan);
+    EXPECT_EQ(trace(events, "notice"),
+              (Texts{"notice 「MUSIC/Y old」はアルバム名が変わりましたが、「Y」には別のアルバムが"
+                     "あるため、名前を変えずに書き出しました",
+                     "notice 「MUSIC/Y old/1 t1.mp3」はアルバム名が変わったため、書き直します"}));
+    EXPECT_EQ(filesBelow(temp / "card"),
+              (std::map<std::string, std::string>{{"MUSIC/Y old/1 t1.mp3", "converted t1"},
+                                                  {"MUSIC/Y/x.mp3", ownedBy("Z", "theirs")}}));
+}
+
+// An album a lookup renamed in letter case alone: its folder takes the
+// lookup's letters on a card that takes both for one name, by the export
+// and by the send of the album exported elsewhere.
+TEST(EarlierCopies, AFolderRenamedInLetterCaseTakesItsLettersOnARealExfatCard) {
+    std::string whyNot;
+    const auto card = CardImage::make(16 << 20, whyNot);
+    if (!card) GTEST_SKIP() << "no real exFAT card: " << whyNot;
+    TempDir temp;
+    ConversionPlan plan = planOf({{"Road", 1}});
+    renamedByALookup(plan, "Road", "road");
+    // As an export with the lookup wrote it into a folder of its own.
+    const std::string exported = copyOf(*plan.items[0].library, "t1", "Road", "exported");
+    writeFile(temp / "export/MUSIC/Road/1 t1.mp3", exported);
+    for (const bool send : {false, true}) {
+        SCOPED_TRACE(send ? "send" : "export");
+        fs::remove_all(card->root() / "MUSIC");
+        writeFile(card->root() / "MUSIC/road/1 t1.mp3", earlierCopy(plan.items[0], "t1"));
+        if (send) {
+            SDCardTools::send(SDCardTools::exportedAlbums({temp / "export/MUSIC"}), card->root());
+        } else {
+            EXPECT_EQ(trace(runToTheEnd(runnerFor(card->root()), plan), "notice"),
+                      (Texts{"notice 「MUSIC/road」はアルバム名が変わったため、「Road」に名前を変えます",
+                             "notice 「MUSIC/Road/1 t1.mp3」はアルバム名が変わったため、書き直します"}));
+        }
+        EXPECT_EQ(filesBelow(card->root()),
+                  (std::map<std::string, std::string>{
+                      {"MUSIC/Road/1 t1.mp3",
+                       send ? exported : "converted t1"}}));
+    }
 }
 
 }  // namespace
