@@ -66,10 +66,8 @@ std::string CardAlbums::folderMoveNotice(const Place::FolderMove& move) {
 std::string CardAlbums::keptNotice(std::string_view folder, std::string_view wanted,
                                    SDCardTools::AlbumFolders::Kept why) {
     using Kept = SDCardTools::AlbumFolders::Kept;
-    const std::string name = "「" +
-                             std::string(folderOf(folder) == folderOf(wanted) ? nameOf(wanted)
-                                                                              : wanted) +
-                             "」";
+    const std::string name =
+        "「" + std::string(folderOf(folder) == folderOf(wanted) ? nameOf(wanted) : wanted) + "」";
     std::string because;
     switch (why) {
         case Kept::another:
@@ -309,7 +307,8 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
             numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
                            SDCardTools::lastComponent(folder), why));
     }
-    if (result.found->movedFrom) place.folderMove = Place::FolderMove{*result.found->movedFrom, folder};
+    if (result.found->movedFrom)
+        place.folderMove = Place::FolderMove{*result.found->movedFrom, folder};
     if (result.found->notMovedTo) {
         place.notices.push_back(keptNotice(folder, *result.found->notMovedTo, result.found->kept));
     }

@@ -55,10 +55,16 @@ TEST(EarlierCopies, AFullCardNeverTakesBackASongThatWasThere) {
         Texts told;
     };
     const std::vector<Case> cases = {
-        {"a song titled otherwise", false, "Old Title", "MUSIC/Y/old.mp3",
+        {"a song titled otherwise",
+         false,
+         "Old Title",
+         "MUSIC/Y/old.mp3",
          {"notice 「MUSIC/Y/old.mp3」は曲名か番号が変わったため、「2 t2.mp3」に名前を変えて"
           "書き直します"}},
-        {"an album named otherwise", true, "t2", "MUSIC/Y old/2 t2.mp3",
+        {"an album named otherwise",
+         true,
+         "t2",
+         "MUSIC/Y old/2 t2.mp3",
          {"notice 「MUSIC/Y old」はアルバム名が変わったため、「Y」に名前を変えます",
           "notice 「MUSIC/Y/2 t2.mp3」はアルバム名が変わったため、書き直します"}},
     };
@@ -89,7 +95,8 @@ TEST(EarlierCopies, AStopHalfwayLeavesEverySongOnceForTheNextRun) {
     renamedByALookup(plan, "Y");
     const Texts before = {"MUSIC/Y old/1 t1.mp3", "MUSIC/Y old/2 t2.mp3"};
     for (std::size_t item = 0; item < 2; ++item) {
-        writeFile(temp / "card" / before[item], earlierCopy(plan.items[item], "t" + std::to_string(item + 1)));
+        writeFile(temp / "card" / before[item],
+                  earlierCopy(plan.items[item], "t" + std::to_string(item + 1)));
     }
     ScriptedConverter stopping;
     stopping.script("1.flac", {Ending::waitForStop});
@@ -151,14 +158,14 @@ TEST(EarlierCopies, AFolderRenamedInLetterCaseTakesItsLettersOnARealExfatCard) {
         if (send) {
             SDCardTools::send(SDCardTools::exportedAlbums({temp / "export/MUSIC"}), card->root());
         } else {
-            EXPECT_EQ(trace(runToTheEnd(runnerFor(card->root()), plan), "notice"),
-                      (Texts{"notice 「MUSIC/road」はアルバム名が変わったため、「Road」に名前を変えます",
-                             "notice 「MUSIC/Road/1 t1.mp3」はアルバム名が変わったため、書き直します"}));
+            EXPECT_EQ(
+                trace(runToTheEnd(runnerFor(card->root()), plan), "notice"),
+                (Texts{"notice 「MUSIC/road」はアルバム名が変わったため、「Road」に名前を変えます",
+                       "notice 「MUSIC/Road/1 t1.mp3」はアルバム名が変わったため、書き直します"}));
         }
         EXPECT_EQ(filesBelow(card->root()),
                   (std::map<std::string, std::string>{
-                      {"MUSIC/Road/1 t1.mp3",
-                       send ? exported : "converted t1"}}));
+                      {"MUSIC/Road/1 t1.mp3", send ? exported : "converted t1"}}));
     }
 }
 

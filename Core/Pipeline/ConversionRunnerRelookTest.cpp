@@ -135,7 +135,8 @@ TEST(RelookedCard, EachSongOnceNamedAsTheLaterLookupSays) {
          {"01 Tide.mp3|Tide|1|1", "02 Rocks.mp3|Rocks|2|2"},
          {rewritten(folder + "Sea Wall/01 Tide.mp3", "", true),
           rewritten(folder + "Sea Wall/02 " + rocks + ".mp3", folder + "Sea Wall/02 Rocks.mp3"),
-          "notice 「" + folder + seaWall + "」はアルバム名が変わったため、「Sea Wall」に名前を変えます"},
+          "notice 「" + folder + seaWall +
+              "」はアルバム名が変わったため、「Sea Wall」に名前を変えます"},
          "done 2 skipped 0 failed 0"},
         {"numbers the store's edition gives otherwise",
          {"Harbor",

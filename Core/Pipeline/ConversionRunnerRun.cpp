@@ -274,10 +274,10 @@ private:
             if (place.folderMove && !moveFolder(index, *place.folderMove)) continue;
             if (const auto unmoved = unmoved_.find(SDCardTools::parentPath(item.relativePath));
                 unmoved != unmoved_.end()) {
-                reportResult(Result{index,
-                                    {},
-                                    std::make_exception_ptr(
-                                        ConversionError(std::string(sameCauseMessage)))});
+                reportResult(Result{
+                    index,
+                    {},
+                    std::make_exception_ptr(ConversionError(std::string(sameCauseMessage)))});
                 continue;
             }
             for (const std::string& notice : place.notices) {
@@ -385,8 +385,8 @@ private:
             }
         }
         rewrites_.insert(index);
-        events_.send(ConversionEvent::notice(
-            CardAlbums::rewriteNotice(earlier, to, found.albumRenamed)));
+        events_.send(
+            ConversionEvent::notice(CardAlbums::rewriteNotice(earlier, to, found.albumRenamed)));
         return true;
     }
 

@@ -280,7 +280,8 @@ std::optional<std::string> AlbumFolders::besideIt(const Album& album, const Form
     for (const CardTree::Entry& entry : tree_.entries(forms.realParent)) {
         const bool aForm = std::ranges::any_of(
             forms.there, [&](const Form& form) { return form.entry->name == entry.name; });
-        if (entry.kind == CardTree::Kind::folder && !aForm) folders.emplace_back(entry.nfc, entry.name);
+        if (entry.kind == CardTree::Kind::folder && !aForm)
+            folders.emplace_back(entry.nfc, entry.name);
     }
     std::ranges::sort(folders);  // not the order the card lists them in
     for (const auto& [nfc, name] : folders) {

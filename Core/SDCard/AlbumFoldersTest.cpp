@@ -48,7 +48,7 @@ struct Case {
     std::string base;
     std::string expected;  // folder, " #n", " own"; or "link " + path
     bool cardNames = false;
-    std::string before = {};  // another owner's base, searched first
+    std::string before = {};               // another owner's base, searched first
     std::vector<std::string> former = {};  // the bases the library's names give
 };
 
@@ -60,14 +60,14 @@ std::string told(const AlbumFolders::Result& result) {
     std::string kept;
     if (found.notMovedTo) {
         kept = std::string(" kept: ") +
-               std::array{"another", "unclear", "no folder", "taken", "shared"}
-                   [static_cast<std::size_t>(found.kept)] +
+               std::array{"another", "unclear", "no folder", "taken",
+                          "shared"}[static_cast<std::size_t>(found.kept)] +
                " at " + *found.notMovedTo;
         static_assert(static_cast<int>(Kept::shared) == 4);
     }
     return found.folder + " #" + std::to_string(found.number) + (found.own ? " own" : "") +
-           (found.unclear ? " unclear" : "") + (found.movedFrom ? " from " + *found.movedFrom : "") +
-           kept;
+           (found.unclear ? " unclear" : "") +
+           (found.movedFrom ? " from " + *found.movedFrom : "") + kept;
 }
 
 TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
@@ -189,19 +189,19 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
                           .rules = {.nameMax = 64}});
         }
         folders.hold(c.base, "a");
-        const AlbumFolders::Album album{
-            .owner = "a",
-            .base = c.base,
-            .formerBases = c.former,
-            .cardNames = c.cardNames,
-            .identities = {"a"},
-            .naming = naming,
-            .isTrack = isTrack,
-            .rules = {.nameMax = 64},
-            .namedNow = [](const AlbumFolders::CardFile& file) {
-                return file.tags.album == "Old" ? CardOwnership::Naming::differs
-                                                : CardOwnership::Naming::unclear;
-            }};
+        const AlbumFolders::Album album{.owner = "a",
+                                        .base = c.base,
+                                        .formerBases = c.former,
+                                        .cardNames = c.cardNames,
+                                        .identities = {"a"},
+                                        .naming = naming,
+                                        .isTrack = isTrack,
+                                        .rules = {.nameMax = 64},
+                                        .namedNow = [](const AlbumFolders::CardFile& file) {
+                                            return file.tags.album == "Old"
+                                                       ? CardOwnership::Naming::differs
+                                                       : CardOwnership::Naming::unclear;
+                                        }};
         const AlbumFolders::Result result = folders.find(album);
         EXPECT_EQ(told(result), c.expected);
         EXPECT_EQ(told(folders.find(album)), c.expected);  // asked again: the same

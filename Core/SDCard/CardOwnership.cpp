@@ -159,7 +159,8 @@ std::vector<std::string> albumKeys(const TrackMeta& meta) {
         const ID3Writer writer{ID3Writer::Version::v2_3, encoding, true, false};
         const Bytes asTitle = writer.encodeV1({.title = meta.album});
         if (asTitle.size() == 128) {
-            keys.push_back(textKey(CardTags::latin1Text(asTitle.begin() + 3, asTitle.begin() + 33)));
+            keys.push_back(
+                textKey(CardTags::latin1Text(asTitle.begin() + 3, asTitle.begin() + 33)));
         }
         const Bytes asAlbum = writer.encodeV1({.album = meta.album});
         if (asAlbum.size() == 128) keys.push_back(trailerKey(fieldOf(asAlbum, 63)));

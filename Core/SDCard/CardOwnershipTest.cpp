@@ -62,8 +62,8 @@ TEST(CardOwnership, AlbumKeysLeaveOutOnlyTheFilesOfOtherAlbums) {
         // full width, longer than a trailer's field in Shift-JIS
         "\uFF33\uFF25\uFF21 \uFF37\uFF21\uFF2C\uFF2C \uFF2F\uFF26 \uFF34\uFF28\uFF25 "
         "\uFF2E\uFF2F\uFF32\uFF34\uFF28",
-        "Caf\u00E9 \u00C5lbum",                        // letters Shift-JIS lacks
-        "\uAF43\uAC08\uD53C",                          // none of them in Shift-JIS
+        "Caf\u00E9 \u00C5lbum",  // letters Shift-JIS lacks
+        "\uAF43\uAC08\uD53C",    // none of them in Shift-JIS
         "An Album Name Far Longer Than Thirty Bytes",
         "An Album Name Far Longer Than Thirty Bytes, Part Two",
         "",
@@ -76,10 +76,9 @@ TEST(CardOwnership, AlbumKeysLeaveOutOnlyTheFilesOfOtherAlbums) {
                 const TrackMeta meta("Tide", "Band", "Band", album, "1", "", "", "");
                 const bool reached = naming(card, meta) != Naming::differs || sameTags(card, meta);
                 const std::vector<std::string> wanted = albumKeys(meta);
-                const bool found =
-                    !keys || std::ranges::any_of(*keys, [&](const std::string& key) {
-                        return std::ranges::find(wanted, key) != wanted.end();
-                    });
+                const bool found = !keys || std::ranges::any_of(*keys, [&](const std::string& key) {
+                    return std::ranges::find(wanted, key) != wanted.end();
+                });
                 EXPECT_EQ(found, reached) << form.name << ": " << onCard << " / " << album;
             }
         }
