@@ -284,11 +284,13 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
 }
 
 bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file,
-                                const Target& target) const {
+                                const Target& target) {
     if (!target.own || target.replaces || !target.whole) return false;
     if (target.matched) return true;
-    const std::optional<std::uint64_t> onCard = PosixFS::size(tree_.fullPath(target.relative));
-    return onCard && onCard == PosixFS::size(albums_[index].sourceDir / file);
+    // As read, not as the card has it now: a folder to be renamed is not
+    // yet where the target names it.
+    const std::optional<AudioFacts::Facts>& onCard = tree_.facts(target.relative);
+    return onCard && onCard->size == PosixFS::size(albums_[index].sourceDir / file);
 }
 
 bool CardAlbumPlaces::complete(std::size_t index) {

@@ -68,7 +68,7 @@ public:
     // Whether the target holds a whole copy of the album's exported file:
     // one without identity that is the file by its bytes or tags and length,
     // or one carrying the album's identity with the exported file's size.
-    bool holdsCopy(std::size_t index, const std::string& file, const Target& target) const;
+    bool holdsCopy(std::size_t index, const std::string& file, const Target& target);
 
     // Whether the album's own folder on the card, under the album's name,
     // holds a whole copy of each of its files, under whatever name.
