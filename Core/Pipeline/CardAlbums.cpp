@@ -383,13 +383,15 @@ void CardAlbums::claimShared(const std::string& folder, const std::vector<std::s
             folders.push_back(located->relative);
         }
     }
-    std::set<std::string> keys;
+    // The keys depend on the album's name alone, which its tracks share.
+    std::map<std::string, const TrackMeta*> named;
     for (const Item* track : tracks_.at(identities_[first])) {
-        for (std::string& key : CardOwnership::albumKeys(track->meta)) keys.insert(std::move(key));
-        if (!track->library) continue;
-        for (std::string& key : CardOwnership::albumKeys(*track->library)) {
-            keys.insert(std::move(key));
-        }
+        named.try_emplace(track->meta.album, &track->meta);
+        if (track->library) named.try_emplace(track->library->album, &*track->library);
+    }
+    std::set<std::string> keys;
+    for (const auto& [name, meta] : named) {
+        for (std::string& key : CardOwnership::albumKeys(*meta)) keys.insert(std::move(key));
     }
     std::vector<std::string> files;
     for (const std::string& shared : folders) {
