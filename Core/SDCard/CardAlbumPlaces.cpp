@@ -283,8 +283,7 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
     return std::nullopt;
 }
 
-bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file,
-                                const Target& target) {
+bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file, const Target& target) {
     if (!target.own || target.replaces || !target.whole) return false;
     if (target.matched) return true;
     // As read, not as the card has it now: a folder to be renamed is not
