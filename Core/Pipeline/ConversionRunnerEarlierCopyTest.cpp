@@ -101,9 +101,12 @@ TEST(EarlierCopies, AStopHalfwayLeavesEverySongOnceForTheNextRun) {
     ScriptedConverter stopping;
     stopping.script("1.flac", {Ending::waitForStop});
     ConversionRunner::Handle handle = runnerFor(temp / "card").start(plan, stopping.function());
+    bool rewriting = false;
     while (std::optional<ConversionEvent> event = handle.events.next()) {
-        if (describe(*event).starts_with("notice 「MUSIC/Y/1 t1.mp3」")) break;
+        rewriting = describe(*event).starts_with("notice 「MUSIC/Y/1 t1.mp3」");
+        if (rewriting) break;
     }
+    ASSERT_TRUE(rewriting);
     handle.cancel();
     EXPECT_EQ(describe(drain(handle).back()), "done 0 skipped 0 failed 0 stopped");
     EXPECT_EQ(pathsBelow(temp / "card"), (Texts{"MUSIC/Y/1 t1.mp3", "MUSIC/Y/2 t2.mp3"}));
