@@ -43,10 +43,51 @@ std::string CardAlbums::numberedNotice(std::string_view name, std::string_view n
            "」に書き出しました";
 }
 
-std::string CardAlbums::rewriteNotice(std::string_view path, std::string_view newName) {
-    return "「" + std::string(path) + "」は曲名か番号が変わったため、" +
-           (newName.empty() ? std::string() : "「" + std::string(newName) + "」に名前を変えて") +
+std::string CardAlbums::rewriteNotice(std::string_view path, std::string_view to,
+                                      bool albumRenamed) {
+    std::string change;
+    if (!to.empty() && folderOf(path) == folderOf(to)) {
+        change = "「" + std::string(nameOf(to)) + "」に名前を変えて";
+    } else if (!to.empty()) {
+        change = "「" + std::string(to) + "」に移して";
+    }
+    return "「" + std::string(path) + "」は" +
+           (albumRenamed ? "アルバム名が変わったため、" : "曲名か番号が変わったため、") + change +
            "書き直します";
+}
+
+std::string CardAlbums::folderMoveNotice(const Place::FolderMove& move) {
+    const bool sameParent = folderOf(move.from) == folderOf(move.to);
+    return "「" + move.from + "」はアルバム名が変わったため、「" +
+           (sameParent ? std::string(nameOf(move.to)) + "」に名前を変えます"
+                       : move.to + "」に移します");
+}
+
+std::string CardAlbums::keptNotice(std::string_view folder, std::string_view wanted,
+                                   SDCardTools::AlbumFolders::Kept why) {
+    using Kept = SDCardTools::AlbumFolders::Kept;
+    const std::string name =
+        "「" + std::string(folderOf(folder) == folderOf(wanted) ? nameOf(wanted) : wanted) + "」";
+    std::string because;
+    switch (why) {
+        case Kept::another:
+            because = name + "には別のアルバムがあるため";
+            break;
+        case Kept::unclear:
+            because = name + "にはどのアルバムのものか分からない曲があるため";
+            break;
+        case Kept::notAFolder:
+            because = name + "はフォルダではないため";
+            break;
+        case Kept::taken:
+            because = name + "というフォルダがすでにあるため";
+            break;
+        case Kept::shared:
+            because = "ほかのアルバムの曲もあるため";
+            break;
+    }
+    return "「" + std::string(folder) + "」はアルバム名が変わりましたが、" + because +
+           "、名前を変えずに書き出しました";
 }
 
 std::string CardAlbums::strayNotice(std::string_view path, AudioFacts::Stray why) {
@@ -140,22 +181,13 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
     // Where an earlier run without the lookup put the album, where the
     // lookup renamed it since.
     const std::string base = baseOf(index);
-    std::vector<std::string> formerBases;
-    for (const Item* track : tracks) {
-        if (!track->library) continue;
-        std::string former =
-            Placement::location(*track->library, profile_, track->albumIndex + 1, 0).folder;
-        if (former != base && std::ranges::find(formerBases, former) == formerBases.end()) {
-            formerBases.push_back(std::move(former));
-        }
-    }
     std::set<std::string> fileKeys;
     for (const Item* track : tracks) {
         fileKeys.insert(CardTree::fileKey(nameOf(onCard(track->relativePath, true))));
     }
     return {.owner = identity,
             .base = base,
-            .formerBases = std::move(formerBases),
+            .formerBases = formerFolders(index, base),
             .cardNames = cardNames_,
             .identities = songs_[index].albums,
             .naming =
@@ -174,7 +206,26 @@ SDCardTools::AlbumFolders::Album CardAlbums::albumOf(std::size_t index) {
                     return matcher_.isTrack(tracks, card);
                 },
             .rules = rules_,
-            .fileKeys = fileKeys};
+            .fileKeys = fileKeys,
+            .namedNow =
+                [&tracks](const CardTrackMatch::CardFile& card) {
+                    std::vector<const TrackMeta*> records;
+                    for (const Item* track : tracks) records.push_back(&track->meta);
+                    return CardOwnership::naming(card, records);
+                }};
+}
+
+std::vector<std::string> CardAlbums::formerFolders(std::size_t index, const std::string& folder) {
+    std::vector<std::string> folders;
+    for (const Item* track : tracks_.at(identities_[index])) {
+        if (!track->library) continue;
+        std::string former =
+            Placement::location(*track->library, profile_, track->albumIndex + 1, 0).folder;
+        if (former != folder && std::ranges::find(folders, former) == folders.end()) {
+            folders.push_back(std::move(former));
+        }
+    }
+    return folders;
 }
 
 void CardAlbums::prefetch() {
@@ -187,10 +238,16 @@ void CardAlbums::prefetch() {
             for (std::string& folder : folders_.candidates(albumOf(index))) {
                 folders.push_back(std::move(folder));
             }
-        } else if (const std::optional<CardTree::Located> located =
-                       tree_.locate(onCard(planned, false), true);
-                   located && located->exists() && located->kind == CardTree::Kind::folder) {
-            folders.push_back(located->relative);
+        } else {
+            std::vector<std::string> shared = formerFolders(index, planned);
+            shared.push_back(planned);
+            for (const std::string& folder : shared) {
+                if (const std::optional<CardTree::Located> located =
+                        tree_.locate(onCard(folder, false), true);
+                    located && located->exists() && located->kind == CardTree::Kind::folder) {
+                    folders.push_back(located->relative);
+                }
+            }
         }
     }
     tree_.prefetch(folders);
@@ -215,6 +272,15 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
             answer.folder = located->relative;
         }
         place.link = answer.link;
+        if (answer.folder && !albumFolders_) {
+            std::vector<std::size_t> members;
+            for (std::size_t other = index; other < items_.size(); ++other) {
+                if (identities_[other] == identity && folderOf(planned_[other]) == planned) {
+                    members.push_back(other);
+                }
+            }
+            claimShared(*answer.folder, members);
+        }
         return answer.folder;
     }
     const SDCardTools::AlbumFolders::Album album = albumOf(index);
@@ -241,6 +307,11 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
             numberedNotice(SDCardTools::lastComponent(onCard(album.base, false)),
                            SDCardTools::lastComponent(folder), why));
     }
+    if (result.found->movedFrom)
+        place.folderMove = Place::FolderMove{*result.found->movedFrom, folder};
+    if (result.found->notMovedTo) {
+        place.notices.push_back(keptNotice(folder, *result.found->notMovedTo, result.found->kept));
+    }
     // The album's other items follow it, so that a full card takes back
     // what it wrote of the album there.
     std::vector<std::size_t> members;
@@ -250,7 +321,7 @@ std::optional<std::string> CardAlbums::realFolder(std::size_t index, Place& plac
             members.push_back(other);
         }
     }
-    if (result.found->own) claimCopies(folder, members);
+    if (result.found->own) claimCopies(folder, members, audioFiles(folder));
     tellStrays(folder, place);
     return folder;
 }
@@ -291,14 +362,77 @@ void CardAlbums::claim(std::size_t index, const std::string& file, CardOwnership
     claimedPaths_[CardTree::pathKey(file)] = index;
 }
 
-// Each song's copy at its planned name first, then one as this run writes
-// it under any name (the user's), then one as an earlier run wrote it.
-void CardAlbums::claimCopies(const std::string& folder, const std::vector<std::size_t>& album) {
-    using Match = CardOwnership::Match;
+std::vector<std::string> CardAlbums::audioFiles(const std::string& folder) {
     std::vector<std::string> files;
     for (const CardTree::Entry& entry : tree_.entries(folder)) {
         if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
     }
+    return files;
+}
+
+// The files of a shared folder that may be the album's: by the identities
+// its files may carry, or the keys of its names, or naming no album at all;
+// in the order the folder lists them.
+void CardAlbums::claimShared(const std::string& folder, const std::vector<std::size_t>& album) {
+    const std::size_t first = album.front();
+    std::vector<std::string> folders{folder};
+    for (const std::string& former : formerFolders(first, folderOf(planned_[first]))) {
+        const std::optional<CardTree::Located> located = tree_.locate(onCard(former, false), true);
+        if (located && located->exists() && located->kind == CardTree::Kind::folder &&
+            std::ranges::find(folders, located->relative) == folders.end()) {
+            folders.push_back(located->relative);
+        }
+    }
+    // The keys depend on the album's name alone, which its tracks share.
+    std::map<std::string, const TrackMeta*> named;
+    for (const Item* track : tracks_.at(identities_[first])) {
+        named.try_emplace(track->meta.album, &track->meta);
+        if (track->library) named.try_emplace(track->library->album, &*track->library);
+    }
+    std::set<std::string> keys;
+    for (const auto& [name, meta] : named) {
+        for (std::string& key : CardOwnership::albumKeys(*meta)) keys.insert(std::move(key));
+    }
+    std::vector<std::string> files;
+    for (const std::string& shared : folders) {
+        const Shared& index = sharedIn(shared);
+        std::set<std::size_t> picked(index.anyAlbum.begin(), index.anyAlbum.end());
+        const auto pick = [&](const auto& map, const std::string& key) {
+            if (const auto found = map.find(key); found != map.end()) {
+                picked.insert(found->second.begin(), found->second.end());
+            }
+        };
+        for (const std::string& identity : songs_[first].albums) pick(index.marked, identity);
+        for (const std::string& key : keys) pick(index.unmarked, key);
+        for (const std::size_t at : picked) files.push_back(index.files[at]);
+    }
+    claimCopies(folder, album, files);
+}
+
+const CardAlbums::Shared& CardAlbums::sharedIn(const std::string& folder) {
+    if (const auto known = shared_.find(folder); known != shared_.end()) return known->second;
+    Shared index;
+    index.files = audioFiles(folder);
+    tree_.readIdentities(index.files);
+    for (std::size_t at = 0; at < index.files.size(); ++at) {
+        if (const std::optional<std::string>& carried = tree_.identity(index.files[at])) {
+            index.marked[*carried].push_back(at);
+        } else if (const std::optional<AudioFacts::Facts>& card = tree_.facts(index.files[at])) {
+            if (const auto keys = CardOwnership::albumKeys(*card)) {
+                for (const std::string& key : *keys) index.unmarked[key].push_back(at);
+            } else {
+                index.anyAlbum.push_back(at);
+            }
+        }
+    }
+    return shared_.emplace(folder, std::move(index)).first->second;
+}
+
+// Each song's copy at its planned name first, then one as this run writes
+// it under any name (the user's), then one as an earlier run wrote it.
+void CardAlbums::claimCopies(const std::string& folder, const std::vector<std::size_t>& album,
+                             const std::vector<std::string>& files) {
+    using Match = CardOwnership::Match;
     const auto unclaimed = [&](const std::string& file) {
         return !claimedPaths_.contains(CardTree::pathKey(file));
     };
@@ -396,7 +530,11 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         place.present = there == AtPlace::track;
         place.location =
             PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
-        if (copy != copies_.end()) place.replaces = copy->second.file;
+        if (copy != copies_.end()) {
+            place.replaces = copy->second.file;
+            const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(copy->second.file);
+            place.albumRenamed = card && CardOwnership::sameSong(*card, item.meta);
+        }
         return place;
     }
     // Every name taken (or cut back to one that is): nothing is written over.

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -267,6 +268,18 @@ private:
                 return false;
             }
             const CardAlbums::Place& place = *found;
+            // The album's folder of other names takes its name before anything
+            // of it is written or counted there; where it can't, none of its
+            // tracks goes there.
+            if (place.folderMove && !moveFolder(index, *place.folderMove)) continue;
+            if (const auto unmoved = unmoved_.find(SDCardTools::parentPath(item.relativePath));
+                unmoved != unmoved_.end()) {
+                reportResult(Result{
+                    index,
+                    {},
+                    std::make_exception_ptr(ConversionError(std::string(sameCauseMessage)))});
+                continue;
+            }
             for (const std::string& notice : place.notices) {
                 events_.send(ConversionEvent::notice(notice));
             }
@@ -305,7 +318,7 @@ private:
                 return false;
             }
             // Moved only now that it will be written over at once.
-            if (place.replaces && !moveEarlierCopy(index, *place.replaces, *place.location)) {
+            if (place.replaces && !moveEarlierCopy(index, *place.replaces, place)) {
                 continue;
             }
             noteNewFolders(*place.location);
@@ -322,31 +335,58 @@ private:
         return false;
     }
 
+    // Moves the album's folder an earlier run wrote under other names to
+    // where the run plans it; tells so. False when it can't be moved: the
+    // track fails, and so does every other track of the album that goes there.
+    bool moveFolder(std::size_t index, const CardAlbums::Place::FolderMove& move) {
+        try {
+            SDCardTools::moveOnCard(*state_.destination, move.from, move.to);
+        } catch (const std::exception&) {
+            unmoved_.insert(move.to);
+            reportResult(Result{index, {}, std::current_exception()});
+            return false;
+        }
+        events_.send(ConversionEvent::notice(CardAlbums::folderMoveNotice(move)));
+        return true;
+    }
+
     // Moves the song's copy an earlier run wrote under another title or
     // number to the song's place, so that the conversion writes over it and
     // the card holds one copy at every moment; tells so. False when it
     // can't be moved: the song fails, and its copy stays as it was.
     bool moveEarlierCopy(std::size_t index, const std::string& earlier,
-                         const PosixFS::Location& place) {
+                         const CardAlbums::Place& found) {
+        const PosixFS::Location& place = *found.location;
         const std::filesystem::path from = state_.destination->folder / earlier;
-        std::string newName;
+        std::string to;
         if (from != place.path) {
-            newName = place.path.filename().string();
+            to = items_[index].relativePath;
+            const std::string newName = place.path.filename().string();
             try {
                 // Only a change of letter case needs the card's two-step rename.
-                if (SDCardTools::CardTree::fileKey(from.filename().string()) ==
-                    SDCardTools::CardTree::fileKey(newName)) {
+                if (from.parent_path() == place.path.parent_path() &&
+                    SDCardTools::CardTree::fileKey(from.filename().string()) ==
+                        SDCardTools::CardTree::fileKey(newName)) {
                     SDCardTools::renameOnCard(from, newName);
                 } else {
+                    // From a folder the library's names gave it, which it may leave empty.
+                    if (place.found + 1 < place.levels) {
+                        PosixFS::makeDirs(*state_.destination,
+                                          SDCardTools::parentPath(items_[index].relativePath));
+                    }
                     PosixFS::rename(from, place.path);
+                    if (from.parent_path() != place.path.parent_path()) {
+                        ::rmdir(from.parent_path().c_str());
+                    }
                 }
-            } catch (const ConversionError&) {
+            } catch (const std::exception&) {
                 reportResult(Result{index, {}, std::current_exception()});
                 return false;
             }
         }
         rewrites_.insert(index);
-        events_.send(ConversionEvent::notice(CardAlbums::rewriteNotice(earlier, newName)));
+        events_.send(
+            ConversionEvent::notice(CardAlbums::rewriteNotice(earlier, to, found.albumRenamed)));
         return true;
     }
 
@@ -432,6 +472,7 @@ private:
     std::vector<bool> excluded_;                 // per item: an earlier card took it
     std::vector<std::string> carryEntries_;      // per item: its name in the carry-over
     std::set<std::size_t> rewrites_;             // items whose earlier copy is written over
+    std::set<std::string> unmoved_;              // album folders that could not be moved
     std::size_t cursor_ = 0;
     bool noMoreStarts_ = false;
     std::int64_t headroom_ = 0;

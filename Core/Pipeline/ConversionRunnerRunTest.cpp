@@ -154,13 +154,15 @@ TEST(RunHandle, StopEndsTheRunningConversionsAndKeepsWhatIsWritten) {
     EXPECT_EQ(pathsBelow(card.path()),
               (Texts{plan.items[0].relativePath, plan.items[1].relativePath}));
 
-    // A reader letting go stops the run as well.
+    // A reader letting go stops the run as well; on an empty card nothing
+    // read there stops the run before its conversions start.
     ScriptedConverter hanging;
     for (int n = 1; n <= 6; ++n) hanging.script(std::to_string(n) + ".flac", {Ending::waitForStop});
     std::shared_ptr<DetachedTask> task;
+    TempDir empty;
     {
         ConversionRunner::Handle dropped =
-            runnerFor(card.path(), 2).start(separateAlbums(6), hanging.function());
+            runnerFor(empty.path(), 2).start(separateAlbums(6), hanging.function());
         task = dropped.task;
         ASSERT_TRUE(readUntil(dropped, "converting"));
     }

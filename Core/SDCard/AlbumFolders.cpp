@@ -177,13 +177,14 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
     }
     const std::string& parent = forms.parent;
     const std::string& realParent = forms.realParent;
+    const std::string ownName = joined(realParent, nameFor(album, album.base, 1));
 
     // Why the unnumbered name was passed over: another album is there,
     // files whose album can't be told, or something that is no folder.
     bool unclear = false;
     bool notAFolder = false;
     const auto take = [&](const std::string& folder, std::int64_t n, bool own) {
-        claimed_.emplace(CardTree::pathKey(folder, true), album.owner);
+        claim(folder, album.owner);
         result.found = Found{folder, n, own, n > 1 && unclear, n > 1 && notAFolder};
         return result;
     };
@@ -194,21 +195,32 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
             claimedByAnother(CardTree::pathKey(folder, true), album.owner)) {
             continue;
         }
-        if (holder(folder, album) == Holder::album) return take(folder, form.number, true);
+        if (holder(folder, album) == Holder::album) {
+            result.found = settle(album, folder, form.number,
+                                  joined(realParent, nameFor(album, album.base, form.number)));
+            return result;
+        }
     }
     // Or where an earlier run put it under the names the library gives it,
-    // before a lookup renamed it: it stays there.
+    // before a lookup renamed it. A folder taken already is another part of
+    // the album, which an overflow folder is not.
     for (const std::string& former : album.formerBases) {
         const Forms earlier = formsOf(album, former);
         if (earlier.unusable || earlier.link) continue;
         for (const Form& form : earlier.there) {
             const std::string folder = joined(earlier.realParent, form.entry->name);
             if (form.entry->kind == CardTree::Kind::folder &&
-                !claimedByAnother(CardTree::pathKey(folder, true), album.owner) &&
+                !claimed_.contains(CardTree::pathKey(folder, true)) &&
                 holder(folder, album) == Holder::album) {
-                return take(folder, form.number, true);
+                result.found = settle(album, folder, form.number, ownName);
+                return result;
             }
         }
+    }
+    // Or beside its name, where an earlier run named it otherwise.
+    if (const std::optional<std::string> beside = besideIt(album, forms)) {
+        result.found = settle(album, *beside, 1, ownName);
+        return result;
     }
     // Else the first name that nobody holds: on the card, in the plan or send,
     // or by an earlier decision of this run.
@@ -232,6 +244,105 @@ AlbumFolders::Result AlbumFolders::search(const Album& album) {
         }
     }
     return result;
+}
+
+void AlbumFolders::claim(const std::string& folder, const std::string& owner) {
+    claimed_.emplace(CardTree::pathKey(folder, true), owner);
+}
+
+AlbumFolders::Survey AlbumFolders::survey(const std::string& folder, const Album& album) {
+    std::vector<std::string> files;
+    for (const CardTree::Entry& entry : tree_.entries(folder)) {
+        if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
+    }
+    tree_.readIdentities(files);
+    Survey seen;
+    for (const std::string& file : files) {
+        const std::optional<std::string>& carried = tree_.identity(file);
+        const Holder holder =
+            carried ? (std::ranges::find(album.identities, *carried) != album.identities.end()
+                           ? Holder::album
+                           : Holder::another)
+                    : whose(file, album);
+        if (holder == Holder::another || holder == Holder::unclear) {
+            seen.others = true;
+        } else if (holder == Holder::album && !seen.namedOtherwise && album.namedNow) {
+            const std::optional<CardFile>& card = tree_.facts(file);
+            seen.namedOtherwise = card && album.namedNow(*card) == CardOwnership::Naming::differs;
+        }
+    }
+    return seen;
+}
+
+std::optional<std::string> AlbumFolders::besideIt(const Album& album, const Forms& forms) {
+    if (album.identities.empty()) return std::nullopt;
+    std::vector<std::pair<std::string, std::string>> folders;  // NFC name, name
+    for (const CardTree::Entry& entry : tree_.entries(forms.realParent)) {
+        const bool aForm = std::ranges::any_of(
+            forms.there, [&](const Form& form) { return form.entry->name == entry.name; });
+        if (entry.kind == CardTree::Kind::folder && !aForm)
+            folders.emplace_back(entry.nfc, entry.name);
+    }
+    std::ranges::sort(folders);  // not the order the card lists them in
+    for (const auto& [nfc, name] : folders) {
+        const std::string folder = joined(forms.realParent, name);
+        if (claimed_.contains(CardTree::pathKey(folder, true))) continue;
+        std::vector<std::string> files;
+        for (const CardTree::Entry& entry : tree_.entries(folder)) {
+            if (CardTree::isAudioFile(entry)) files.push_back(joined(folder, entry.name));
+        }
+        tree_.readIdentities(files);
+        const bool carries = std::ranges::any_of(files, [&](const std::string& file) {
+            const std::optional<std::string>& carried = tree_.identity(file);
+            return carried &&
+                   std::ranges::find(album.identities, *carried) != album.identities.end();
+        });
+        if (carries && !survey(folder, album).others) return folder;
+    }
+    return std::nullopt;
+}
+
+AlbumFolders::Found AlbumFolders::settle(const Album& album, const std::string& folder,
+                                         std::int64_t n, const std::string& wanted) {
+    Found found{folder, n, true};
+    const auto keep = [&](std::optional<Kept> why) {
+        claim(folder, album.owner);
+        if (why) {
+            found.notMovedTo = wanted;
+            found.kept = *why;
+        }
+        return found;
+    };
+    if (folder == wanted || !album.namedNow) return keep(std::nullopt);
+    const Survey seen = survey(folder, album);
+    // Songs that name the album as now: a name the user gave the folder.
+    if (!seen.namedOtherwise) return keep(std::nullopt);
+    if (seen.others) return keep(Kept::shared);
+    const std::string key = CardTree::pathKey(wanted, true);
+    // Another spelling of its own name takes the name's letters in its place.
+    if (key != CardTree::pathKey(folder, true)) {
+        if (claimedByAnother(key, album.owner)) return keep(Kept::another);
+        const std::optional<CardTree::Located> there = tree_.locate(wanted, true);
+        if (!there || there->blockedAt) return keep(Kept::notAFolder);
+        if (there->exists()) {
+            if (there->kind != CardTree::Kind::folder) return keep(Kept::notAFolder);
+            switch (holder(there->relative, album)) {
+                case Holder::unclear:
+                    return keep(Kept::unclear);
+                case Holder::nobody:
+                    return keep(Kept::taken);
+                case Holder::album:
+                case Holder::another:
+                    return keep(Kept::another);
+            }
+        }
+    }
+    tree_.moved(folder, wanted);
+    claim(wanted, album.owner);
+    if (key != CardTree::pathKey(folder, true)) found.number = 1;
+    found.folder = wanted;
+    found.movedFrom = folder;
+    return found;
 }
 
 }  // namespace tarvik::SDCardTools

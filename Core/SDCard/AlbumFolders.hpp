@@ -2,7 +2,13 @@
 // share. An album's own folder is wherever its files are: the folder of its
 // name or any numbered form of it (" 2", " 3", …) that holds files carrying
 // the album's identity, whatever lies beside them, or else files of the
-// album and no other album's, nor any whose album can't be told. Whose each
+// album and no other album's, nor any whose album can't be told; else a
+// folder an earlier run wrote it to under other names (the library's, given
+// by the caller, or any beside its own that holds its identity's files and
+// nobody else's). A folder of other names whose songs name the album
+// otherwise than now takes the album's name, where that is free and the
+// folder holds no other album's songs; else it keeps its name, and the
+// answer says why. Whose each
 // file is, and so each folder, is decided by the one rule (CardOwnership):
 // by the identity a file carries, else by its tags and length against the
 // album's tracks as the caller knows them; a file that names no album makes
@@ -61,7 +67,15 @@ public:
         // The card keys (CardTree::fileKey) of the names its files take: a
         // copy cut beyond telling under one of them is its.
         std::set<std::string> fileKeys = {};
+        // How the album's names as written now compare with a card file's
+        // tags; without it no folder takes the album's name.
+        std::function<CardOwnership::Naming(const CardFile&)> namedNow = {};
     };
+
+    // Why an album's folder of other names keeps them: its name is another
+    // album's folder, holds songs whose album can't be told, is no folder,
+    // or is a folder without songs; or the folder holds other albums' songs.
+    enum class Kept { another, unclear, notAFolder, taken, shared };
 
     struct Found {
         std::string folder;       // below the card root; levels there by their card names
@@ -72,6 +86,13 @@ public:
         // no folder (a file, a link).
         bool unclear = false;
         bool notAFolder = false;
+        // The folder an earlier run wrote the album to under other names,
+        // below the card root: the caller moves it to `folder` before it
+        // writes there (the search sees it there already).
+        std::optional<std::string> movedFrom = std::nullopt;
+        // Where such a folder keeps its name: the one it could not take, and why.
+        std::optional<std::string> notMovedTo = std::nullopt;
+        Kept kept = Kept::another;
     };
 
     struct Result {
@@ -118,6 +139,21 @@ private:
     // The folder name of `base` with number n (1: none), as the card names it.
     static std::string nameFor(const Album& album, const std::string& base, std::int64_t n);
     Result search(const Album& album);
+    // The album's folder `folder`, found at number n, takes `wanted` as its
+    // name where it should and may; else it keeps its own.
+    Found settle(const Album& album, const std::string& folder, std::int64_t n,
+                 const std::string& wanted);
+    // What the folder's songs say: whether any holds another album's or one
+    // whose album can't be told, and whether any of the album's names it otherwise.
+    struct Survey {
+        bool others = false;
+        bool namedOtherwise = false;
+    };
+    Survey survey(const std::string& folder, const Album& album);
+    // A folder beside the album's name that holds files carrying its
+    // identity and no other album's songs: where an earlier run named it otherwise.
+    std::optional<std::string> besideIt(const Album& album, const Forms& forms);
+    void claim(const std::string& folder, const std::string& owner);
     bool heldByAnother(const std::string& key, const std::string& owner) const;
     bool claimedByAnother(const std::string& key, const std::string& owner) const;
 

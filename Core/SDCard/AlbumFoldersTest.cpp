@@ -3,6 +3,8 @@
 // where they are nowhere, and nothing merged into another album's folder.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "Core/Convert/ID3Writer.hpp"
 #include "Core/Platform/Errors.hpp"
 #include "Core/Platform/WholeFile.hpp"
@@ -17,7 +19,9 @@ namespace fs = std::filesystem;
 // A card file of album `identity`; "" for a file that carries none and is
 // the album's by the caller's rule, "?" for one that carries none and names
 // another album, "~" for one whose tag can't be read, so that its album
-// can't be told, "-" for one that tells nothing (nobody's).
+// can't be told, "-" for one that tells nothing (nobody's); an identity
+// with "!" after it for one that names the album "Old", as an earlier run
+// did before a lookup renamed it.
 std::string fileOf(const std::string& identity, std::string_view content = "audio") {
     if (identity.empty()) return std::string(content);
     if (identity == "-") return "";
@@ -27,6 +31,9 @@ std::string fileOf(const std::string& identity, std::string_view content = "audi
     ID3Writer::Tags tags;
     if (identity == "?") {
         tags.album = "Other";
+    } else if (identity.ends_with('!')) {
+        tags.albumIdentity = identity.substr(0, identity.size() - 1);
+        tags.album = "Old";
     } else {
         tags.albumIdentity = identity;
     }
@@ -41,14 +48,26 @@ struct Case {
     std::string base;
     std::string expected;  // folder, " #n", " own"; or "link " + path
     bool cardNames = false;
-    std::string before = {};  // another owner's base, searched first
+    std::string before = {};               // another owner's base, searched first
+    std::vector<std::string> former = {};  // the bases the library's names give
 };
 
 std::string told(const AlbumFolders::Result& result) {
+    using Kept = AlbumFolders::Kept;
     if (result.link) return "link " + *result.link;
     if (!result.found) return "nothing";
-    return result.found->folder + " #" + std::to_string(result.found->number) +
-           (result.found->own ? " own" : "") + (result.found->unclear ? " unclear" : "");
+    const AlbumFolders::Found& found = *result.found;
+    std::string kept;
+    if (found.notMovedTo) {
+        kept = std::string(" kept: ") +
+               std::array{"another", "unclear", "no folder", "taken",
+                          "shared"}[static_cast<std::size_t>(found.kept)] +
+               " at " + *found.notMovedTo;
+        static_assert(static_cast<int>(Kept::shared) == 4);
+    }
+    return found.folder + " #" + std::to_string(found.number) + (found.own ? " own" : "") +
+           (found.unclear ? " unclear" : "") +
+           (found.movedFrom ? " from " + *found.movedFrom : "") + kept;
 }
 
 TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
@@ -108,6 +127,36 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
          "\u6B4C\u624B\u3042/X #1 own", true},
         {"a new folder in card names", {}, {}, {}, "\u6B4C\u624B\u3042/X",
          "\u6B4C\u624B\u3042" + pad + "/X #1", true},
+        // Folders an earlier run named otherwise: their songs name the album "Old".
+        {"the library's name for it", {{"A/Old/1.mp3", "a!"}}, {}, {}, "A/New",
+         "A/New #1 own from A/Old", false, "", {"A/Old"}},
+        {"the library's name for it and its artist",
+         {{"B/Old 2/1.mp3", "a!"}, {"B/Old/1.mp3", "s"}}, {}, {}, "A/New",
+         "A/New #1 own from B/Old 2", false, "", {"B/Old"}},
+        {"the same, its name another album's folder",
+         {{"A/Old/1.mp3", "a!"}, {"A/New/1.mp3", "s"}}, {}, {}, "A/New",
+         "A/Old #1 own kept: another at A/New", false, "", {"A/Old"}},
+        {"the same, its name given to another album in this run",
+         {{"A/Old/1.mp3", "a!"}}, {}, {}, "A/New", "A/Old #1 own kept: another at A/New", false,
+         "A/NEW", {"A/Old"}},
+        {"the same, a file in its name's place",
+         {{"A/Old/1.mp3", "a!"}, {"A/New", "-"}}, {}, {}, "A/New",
+         "A/Old #1 own kept: no folder at A/New", false, "", {"A/Old"}},
+        {"the same, a folder of pictures in its name's place",
+         {{"A/Old/1.mp3", "a!"}, {"A/New/cover.jpg", "s"}}, {}, {}, "A/New",
+         "A/Old #1 own kept: taken at A/New", false, "", {"A/Old"}},
+        {"the same, holding another album's song too",
+         {{"A/Old/1.mp3", "a!"}, {"A/Old/2.mp3", "s"}}, {}, {}, "A/New",
+         "A/Old #1 own kept: shared at A/New", false, "", {"A/Old"}},
+        {"another spelling of its name", {{"A/new/1.mp3", "a!"}}, {}, {}, "A/New",
+         "A/New #1 own from A/new"},
+        {"beside its name, found by the identity its songs carry",
+         {{"A/Other/1.mp3", "a!"}, {"A/Zed/1.mp3", "s"}}, {}, {}, "A/New",
+         "A/New #1 own from A/Other"},
+        {"beside its name, with songs that name it as now: the user's name for it",
+         {{"A/Mine/1.mp3", "a"}}, {}, {}, "A/New", "A/Mine #1 own"},
+        {"beside its name, holding another album's song too",
+         {{"A/Other/1.mp3", "a!"}, {"A/Other/2.mp3", "s"}}, {}, {}, "A/New", "A/New #1"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -142,13 +191,29 @@ TEST(AlbumFolders, OwnFolderWhereverItIsElseTheFirstFreeNumber) {
         folders.hold(c.base, "a");
         const AlbumFolders::Album album{.owner = "a",
                                         .base = c.base,
+                                        .formerBases = c.former,
                                         .cardNames = c.cardNames,
                                         .identities = {"a"},
                                         .naming = naming,
                                         .isTrack = isTrack,
-                                        .rules = {.nameMax = 64}};
-        EXPECT_EQ(told(folders.find(album)), c.expected);
+                                        .rules = {.nameMax = 64},
+                                        .namedNow = [](const AlbumFolders::CardFile& file) {
+                                            return file.tags.album == "Old"
+                                                       ? CardOwnership::Naming::differs
+                                                       : CardOwnership::Naming::unclear;
+                                        }};
+        const AlbumFolders::Result result = folders.find(album);
+        EXPECT_EQ(told(result), c.expected);
         EXPECT_EQ(told(folders.find(album)), c.expected);  // asked again: the same
+        // A folder to be moved is seen where it goes, with what was read of it.
+        if (result.found && result.found->movedFrom) {
+            const std::string moved = result.found->folder + "/1.mp3";
+            EXPECT_TRUE(tree.locate(moved)->exists());
+            EXPECT_EQ(tree.identity(moved), "a");
+            const std::string from = *result.found->movedFrom;
+            EXPECT_EQ(tree.locate(from + "/1.mp3")->exists(),
+                      CardTree::pathKey(from) == CardTree::pathKey(result.found->folder));
+        }
     }
 }
 

@@ -148,7 +148,8 @@ AlbumFolders::Album CardAlbumPlaces::query(std::size_t index) {
                                .naming = naming,
                                .isTrack = isTrack,
                                .rules = sendRules,
-                               .fileKeys = fileKeys};
+                               .fileKeys = fileKeys,
+                               .namedNow = naming};
 }
 
 // The search keeps its answer for each album: asking again costs no card read.
@@ -159,6 +160,11 @@ std::optional<std::string> CardAlbumPlaces::folder(std::size_t index) {
 
 std::optional<std::string> CardAlbumPlaces::link(std::size_t index) {
     return folders_.find(query(index)).link;
+}
+
+std::optional<std::string> CardAlbumPlaces::movedFrom(std::size_t index) {
+    const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
+    return found ? found->movedFrom : std::nullopt;
 }
 
 // Each file's place is decided once: asking again gives the same answer.
@@ -277,19 +283,21 @@ std::optional<CardAlbumPlaces::Target> CardAlbumPlaces::place(std::size_t index,
     return std::nullopt;
 }
 
-bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file,
-                                const Target& target) const {
+bool CardAlbumPlaces::holdsCopy(std::size_t index, const std::string& file, const Target& target) {
     if (!target.own || target.replaces || !target.whole) return false;
     if (target.matched) return true;
-    const std::optional<std::uint64_t> onCard = PosixFS::size(tree_.fullPath(target.relative));
-    return onCard && onCard == PosixFS::size(albums_[index].sourceDir / file);
+    // As read, not as the card has it now: a folder to be renamed is not
+    // yet where the target names it.
+    const std::optional<AudioFacts::Facts>& onCard = tree_.facts(target.relative);
+    return onCard && onCard->size == PosixFS::size(albums_[index].sourceDir / file);
 }
 
 bool CardAlbumPlaces::complete(std::size_t index) {
     if (albums_[index].files.empty()) return true;
     const std::optional<AlbumFolders::Found> found = folders_.find(query(index)).found;
-    // A folder that is free but not the album's is no copy of it.
-    if (!found || !found->own) return false;
+    // A folder that is free but not the album's is no copy of it, nor is
+    // one that still has to take the album's name.
+    if (!found || !found->own || found->movedFrom) return false;
     return std::ranges::all_of(albums_[index].files, [&](const std::string& file) {
         const std::optional<Target> place = target(index, file);
         return place && holdsCopy(index, file, *place);

@@ -7,7 +7,10 @@
 // numbered form of it (" 2", " 3", …) that nobody holds: not the card, not
 // another listed album, not one given to another album of this send. A
 // file that names no album makes a folder nobody's. Albums that share a
-// card name are thus numbered as an export numbers them. In the album's own
+// card name are thus numbered as an export numbers them. A folder an
+// earlier export wrote the album to under other names (before or without a
+// lookup), found by the identity its files carry, takes the album's card
+// name where it may. In the album's own
 // folder each exported file's copy is found by the same rule wherever its
 // name (one the user gave it is kept); a copy an earlier export wrote under
 // another title or number is replaced. A file's place that holds anything
@@ -65,15 +68,20 @@ public:
     // Whether the target holds a whole copy of the album's exported file:
     // one without identity that is the file by its bytes or tags and length,
     // or one carrying the album's identity with the exported file's size.
-    bool holdsCopy(std::size_t index, const std::string& file, const Target& target) const;
+    bool holdsCopy(std::size_t index, const std::string& file, const Target& target);
 
-    // Whether the album's own folder on the card holds a whole copy of each
-    // of its files, under whatever name.
+    // Whether the album's own folder on the card, under the album's name,
+    // holds a whole copy of each of its files, under whatever name.
     bool complete(std::size_t index);
 
     // The album's search met a link in place of a folder above its own: the
     // link's path below the card root.
     std::optional<std::string> link(std::size_t index);
+
+    // The album's folder an earlier export wrote under other names, below
+    // the card root: moved to `folder(index)` before anything is copied
+    // into it, which the targets already name.
+    std::optional<std::string> movedFrom(std::size_t index);
 
 private:
     // An exported file as the rule compares card files with it.

@@ -117,4 +117,23 @@ void renameOnCard(const std::filesystem::path& path, std::string_view newName) {
     }
 }
 
+void moveOnCard(const PosixFS::Root& card, const std::string& from, const std::string& to) {
+    const std::string fromFolder = parentPath(from);
+    const std::string toFolder = parentPath(to);
+    const std::string name = lastComponent(to);
+    if (fromFolder == toFolder) {
+        renameOnCard(card.folder / from, name);
+        return;
+    }
+    const std::filesystem::path target = PosixFS::makeDirs(card, toFolder) / text::nfc(name);
+    // rename() would take the place of an empty folder there.
+    if (PosixFS::exists(target)) {
+        throw ConversionError(fileSystemMessage("名前を付けられません: ", name, EEXIST));
+    }
+    if (::rename((card.folder / from).c_str(), target.c_str()) != 0) {
+        throw ConversionError(fileSystemMessage("名前を付けられません: ", name, errno));
+    }
+    if (!fromFolder.empty()) ::rmdir((card.folder / fromFolder).c_str());
+}
+
 }  // namespace tarvik::SDCardTools

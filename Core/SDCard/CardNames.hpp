@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "Core/Naming/PosixFS.hpp"
+
 namespace tarvik::SDCardTools {
 
 // A folder name is mapped to CP932 and padded; a file name has its base
@@ -33,5 +35,13 @@ std::string cardFilePath(std::string_view relativeFilePath);
 // clash: "同じ名前のファイルがあります: " + newName, and nothing changes. When
 // the final step fails the item goes back to its old name.
 void renameOnCard(const std::filesystem::path& path, std::string_view newName);
+
+// Moves the folder `from` to `to`, both below the card's root: within its
+// folder by renameOnCard, so that a change of letter case alone is taken
+// too; else into `to`'s folder, made as needed, and the folder it left is
+// removed where that leaves it empty. Nothing may be at `to` yet. Throws
+// ConversionError, or PosixFS::NoSpace where a folder finds no room; the
+// folder stays where it was then.
+void moveOnCard(const PosixFS::Root& card, const std::string& from, const std::string& to);
 
 }  // namespace tarvik::SDCardTools

@@ -117,7 +117,56 @@ Naming compare(std::string_view onCard, std::string_view wanted) {
     return sameAsTrailerField(onCard, wanted) ? Naming::unclear : Naming::differs;
 }
 
+// The key of an album text as `compare` takes it on the card's side.
+std::string textKey(std::string_view text) {
+    return "t:" + text::nfc(text::trim(text));
+}
+
+// The key of a trailer's album field, compared byte for byte.
+std::string trailerKey(const Bytes& field) {
+    return "v1:" + std::string(field.begin(), field.end());
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> albumKeys(const CardFile& card) {
+    std::vector<std::string> keys;
+    bool anyAlbum = false;
+    const auto add = [&](Form form, std::string_view album) {
+        if (form == Form::id3v1) {
+            if (card.trailer.size() == 128) keys.push_back(trailerKey(fieldOf(card.trailer, 63)));
+        } else if (text::trim(album).empty()) {
+            anyAlbum = true;  // an empty field is no other album's
+        } else {
+            keys.push_back(textKey(album));
+        }
+    };
+    // The fields `sameTags` reads, and each tag `naming` weighs.
+    add(card.form, card.tags.album);
+    for (const CardTags::Tag& tag : card.each) {
+        if (!tag.fields.album.empty() || !tag.fields.albumArtist.empty()) {
+            add(tag.form, tag.fields.album);
+        }
+    }
+    if (anyAlbum) return std::nullopt;
+    return keys;
+}
+
+std::vector<std::string> albumKeys(const TrackMeta& meta) {
+    // Each way `compare` and the trailer's fields take a card's album for the record's.
+    std::vector<std::string> keys{textKey(meta.album), textKey(shiftJISAsRead(meta.album))};
+    for (const Encoding encoding : {Encoding::latin1, Encoding::shiftJIS}) {
+        const ID3Writer writer{ID3Writer::Version::v2_3, encoding, true, false};
+        const Bytes asTitle = writer.encodeV1({.title = meta.album});
+        if (asTitle.size() == 128) {
+            keys.push_back(
+                textKey(CardTags::latin1Text(asTitle.begin() + 3, asTitle.begin() + 33)));
+        }
+        const Bytes asAlbum = writer.encodeV1({.album = meta.album});
+        if (asAlbum.size() == 128) keys.push_back(trailerKey(fieldOf(asAlbum, 63)));
+    }
+    return keys;
+}
 
 Holder weightier(Holder a, Holder b) {
     return std::max(a, b);
@@ -199,14 +248,25 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
         if (std::ranges::find(song.albums, *carried.album) == song.albums.end()) {
             return Match::none;
         }
-        if (card && sameSong(*card, *song.meta)) return Match::same;
-        if (carried.track) return carried.track == song.source ? Match::earlier : Match::none;
-        // Written before songs carried their own identity: the library's
-        // title and number tell which song, else its place does.
-        if (song.earlier != nullptr && card && sameSong(*card, *song.earlier)) {
+        Match found = Match::none;
+        if (card && sameSong(*card, *song.meta)) {
+            found = Match::same;
+        } else if (carried.track) {
+            found = carried.track == song.source ? Match::earlier : Match::none;
+        } else if (song.earlier != nullptr && card && sameSong(*card, *song.earlier)) {
+            // Written before songs carried their own identity: the library's
+            // title and number tell which song, else its place does.
+            found = Match::earlier;
+        } else if (atItsName) {
+            found = Match::same;
+        }
+        // The song as an earlier run named its album (before a lookup renamed
+        // it since, or after one that this run did not make): one copy,
+        // written again under the album's names of now.
+        if (found == Match::same && card && naming(*card, *song.meta) == Naming::differs) {
             return Match::earlier;
         }
-        return atItsName ? Match::same : Match::none;
+        return found;
     }
     if (!card) return Match::none;
     const auto isSong = [&](const TrackMeta& meta) {

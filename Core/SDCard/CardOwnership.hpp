@@ -3,7 +3,9 @@
 // the send window's "on the card" all ask it. A file carrying an album
 // identity is that album's; it holds a song of it when its title and number
 // are the song's, or when it carries the song's own identity (then under
-// the title or number an earlier run gave it). One without identity is a
+// the title or number an earlier run gave it), and it holds it as an
+// earlier run wrote it where its album names differ from the song's. One
+// without identity is a
 // song when its tags, as its own tag form holds them, and its length are
 // the song's; where the form could not hold a name whole ("?" for letters
 // it has no code for, a field cut to its width, no album artist at all) the
@@ -53,6 +55,15 @@ Naming naming(const CardFile& card, const TrackMeta& meta);
 // as far as it goes (also where there are none).
 Naming naming(const CardFile& card, const std::vector<const TrackMeta*>& tracks);
 
+// Keys under which a folder many albums share finds the files without
+// identity that may be an album's, without weighing each against each: a
+// file whose keys share none with any record of the album names another
+// album (`naming` says it differs, and no song of it is the album's by
+// `sameTags`). Nothing for a file with an empty album field, which any
+// album's file may have.
+std::optional<std::vector<std::string>> albumKeys(const CardFile& card);
+std::vector<std::string> albumKeys(const TrackMeta& meta);
+
 // Two lengths in seconds are one track's: within a second of each other, or
 // either side has none that is true, and then the tags decide alone.
 bool lengthsAgree(const std::optional<double>& card, const std::optional<double>& track);
@@ -71,7 +82,7 @@ struct Song {
 };
 
 // What a card file is to a song: nothing of it, its copy as written now, or
-// its copy under the title or number an earlier run gave it.
+// its copy under the title, number or album names an earlier run gave it.
 enum class Match { none, same, earlier };
 
 // `carried` and `card` as read from the file (no facts: it couldn't be

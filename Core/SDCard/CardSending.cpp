@@ -89,6 +89,8 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     // is never written over nor merged into.
     std::vector<std::vector<std::optional<CardAlbumPlaces::Target>>> targets(albums.size());
     std::vector<std::vector<bool>> present(albums.size());
+    // Each album's folder of other names, and where it goes.
+    std::vector<std::optional<std::pair<std::string, std::string>>> moves(albums.size());
     std::int64_t need = 0;
     std::int64_t total = 0;
     try {
@@ -102,6 +104,9 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
             }
             if (const std::optional<std::string>& folder = places.folder(index)) {
                 result.places.emplace(album.relativePath, *folder);
+                if (std::optional<std::string> from = places.movedFrom(index)) {
+                    moves[index].emplace(std::move(*from), *folder);
+                }
             }
             for (const std::string& file : album.files) {
                 std::optional<CardAlbumPlaces::Target> target;
@@ -139,6 +144,10 @@ SendResult send(const std::vector<Album>& albums, const std::filesystem::path& c
     std::int64_t done = 0;
     for (std::size_t index = 0; index < albums.size(); ++index) {
         const Album& album = albums[index];
+        // Its folder takes the album's name before anything goes into it.
+        if (moves[index] && !stop.stop_requested()) {
+            moveOnCard(card, moves[index]->first, moves[index]->second);
+        }
         for (std::size_t at = 0; at < album.files.size(); ++at) {
             const std::optional<CardAlbumPlaces::Target>& target = targets[index][at];
             if (!target) continue;

@@ -22,10 +22,11 @@ using Files = std::map<std::string, std::string>;
 using Call = std::tuple<std::int64_t, std::int64_t, std::string>;
 
 // A file exported by the program for album "L" (or `album`): an ID3 tag
-// naming the album, then `content`.
-std::string own(std::string_view content, std::string album = "4c") {
+// naming the album (by `name` too, if given), then `content`.
+std::string own(std::string_view content, std::string album = "4c", std::string name = "") {
     ID3Writer::Tags tags;
     tags.albumIdentity = std::move(album);
+    tags.album = std::move(name);
     return std::string(asText(ID3Writer{}.encodeV2(tags, 0))) + std::string(content);
 }
 
@@ -219,6 +220,25 @@ TEST_P(OnACard, SendPlacesEachAlbumInItsOwnFolder) {
             EXPECT_EQ(testing::readFile(card_ / path), content) << path;
         }
     }
+}
+
+// An album's folder an earlier export wrote under another name of the album
+// takes the album's card name before anything goes into it: the copy that
+// names the album otherwise is replaced there, the one as exported stays.
+TEST_P(OnACard, SendRenamesTheFolderAnEarlierExportNamedOtherwise) {
+    const Files card = {{"X/Old/01.mp3", own("one before", "a", "Old")},
+                        {"X/Old/02.mp3", own("two", "a", "New")}};
+    const std::vector<Album> albums = exported(
+        {{"X/New/01.mp3", own("one", "a", "New")}, {"X/New/02.mp3", own("two", "a", "New")}});
+    testing::writeFiles(card_, card);
+    EXPECT_FALSE(isOnCard(albums[0], card_));
+    const SendResult sent = send(albums, card_);
+    EXPECT_EQ(sent.places, (std::map<std::string, std::string>{{"X/New", "X/New"}}));
+    EXPECT_EQ(sent.copied, 1);
+    EXPECT_EQ(sent.skipped, 1);
+    EXPECT_EQ(filesBelow(card_), (Files{{"X/New/01.mp3", own("one", "a", "New")},
+                                        {"X/New/02.mp3", own("two", "a", "New")}}));
+    EXPECT_TRUE(isOnCard(albums[0], card_));
 }
 
 // A stop takes effect before the next file; a source gone since it was listed

@@ -279,22 +279,47 @@ void CardTree::prefetch(const std::vector<std::string>& folders) {
     }
 }
 
-void CardTree::note(const std::string& relative) {
+void CardTree::note(const std::string& relative, bool lastIsFolder) {
     const std::optional<std::vector<std::string_view>> levels = levelsOf(relative);
     if (!levels) return;
     std::string folder;
     for (std::size_t index = 0; index < levels->size(); ++index) {
-        const bool last = index + 1 == levels->size();
+        const bool isFolder = lastIsFolder || index + 1 < levels->size();
         std::vector<Entry>& here = listing(folder);
-        const Entry* entry = find(here, (*levels)[index], !last);
+        const Entry* entry = find(here, (*levels)[index], isFolder);
         if (entry == nullptr) {
             const std::string name = text::nfcName((*levels)[index]);
             here.push_back(
-                {name, last ? Kind::file : Kind::folder, name, fileKey(name), folderKey(name)});
+                {name, isFolder ? Kind::folder : Kind::file, name, fileKey(name), folderKey(name)});
             entry = &here.back();
         }
         folder = joined(folder, entry->name);
     }
+}
+
+void CardTree::moved(const std::string& from, const std::string& to) {
+    if (from == to || to.starts_with(from + "/") || !levelsOf(from) || !levelsOf(to)) return;
+    listing(from);  // what it holds goes along, read or not
+    std::vector<Entry>& parent = listing(parentPath(from));
+    const std::string name = lastComponent(from);
+    std::erase_if(parent, [&](const Entry& entry) { return entry.name == name; });
+    // Everything known below `from` is known below `to` now.
+    const auto rekey = [&](auto& map) {
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : map) {
+            if (key == from || key.starts_with(from + "/")) keys.push_back(key);
+        }
+        for (const std::string& key : keys) {
+            auto node = map.extract(key);
+            node.key() = to + key.substr(from.size());
+            map.erase(node.key());  // what was read there before it came
+            map.insert(std::move(node));
+        }
+    };
+    rekey(listings_);
+    rekey(identities_);
+    rekey(facts_);
+    note(to, true);
 }
 
 }  // namespace tarvik::SDCardTools

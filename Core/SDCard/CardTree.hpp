@@ -7,7 +7,7 @@
 // run's stop. It never writes: a folder that can't be read holds nothing. It
 // throws nothing but Cancelled, from the calls that read files once the stop
 // is requested, even in the middle of a file. It sees the card as it was
-// when first asked, plus what `note` adds.
+// when first asked, plus what `note` adds and `moved` moves.
 #pragma once
 
 #include <cstddef>
@@ -103,8 +103,15 @@ public:
     static bool isAudioFile(const Entry& entry);
 
     // From now on the levels of `relative` (real names where found) are there:
-    // the caller is about to write a file at that path.
-    void note(const std::string& relative);
+    // the caller is about to write a file at that path (a folder with
+    // `lastIsFolder`).
+    void note(const std::string& relative, bool lastIsFolder = false);
+
+    // From now on the folder `from` (real relative path) lies at `to`, with
+    // all it holds and all that was read of it: the caller moves it there
+    // before it writes into it. Listings of `from`'s folder held elsewhere
+    // change.
+    void moved(const std::string& from, const std::string& to);
 
     // Names a FAT or exFAT card takes for one: NFC and lower case; a
     // folder's trailing ideographic spaces (the Shift-JIS padding) dropped.

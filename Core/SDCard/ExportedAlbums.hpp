@@ -52,7 +52,9 @@ std::vector<Album> exportedAlbums(const std::vector<std::filesystem::path>& expo
 // without one their bytes or their tags and length) holds a whole copy of
 // every one of its files, as the send would leave it: under its card name
 // or a name the user gave it, one carrying the identity with the file's
-// size. Each album answers for itself, whatever others share its card name.
+// size and naming the album as the file does. A folder an earlier export
+// named otherwise that the send would rename holds none. Each album
+// answers for itself, whatever others share its card name.
 // Never true for an album two of whose files would be one file on the card,
 // nor once the stop is requested.
 bool isOnCard(const Album& album, const std::filesystem::path& cardRoot);
