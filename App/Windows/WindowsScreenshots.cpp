@@ -36,7 +36,8 @@ TEST(WindowsScreenshots, Cleaning) {
     InteractiveCleaning cleaning(card.path());
     CleaningSheet sheet(cleaning, *fixture.model, {});
     sheet.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    // Under a heavy load the cleaning may end, and the sheet close, before the
+    // window system shows it: the picture is of the sheet as it then stands.
     testing::waitUntil([&] { return cleaning.done() > 0 || !cleaning.running(); });
     shoot(sheet, "cleaning-sheet");
     testing::waitUntil([&] { return !cleaning.running(); });
