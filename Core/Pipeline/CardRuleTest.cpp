@@ -217,6 +217,38 @@ TEST(CardRule, TheAlbumsOwnFilesKeepItsFolderWhateverLiesBeside) {
     }
 }
 
+// Two discs each open with an "Intro": a copy the user renamed is its own
+// disc's song by the song it names, never the other disc's that shares its
+// title and number; the song whose copy was deleted is written again.
+TEST(CardRule, ARenamedCopyIsItsOwnDiscsSongWhereTwoShareATitleAndNumber) {
+    TempDir temp;
+    const fs::path music = temp / "music", card = temp / "card";
+    for (const int disc : {1, 2}) {
+        makeTone(music / "Band/Discs" / (std::to_string(disc) + ".flac"),
+                 {.seconds = static_cast<double>(disc),
+                  .metadata = {{"title", "Intro"},
+                               {"artist", "Band"},
+                               {"album", "Discs"},
+                               {"track", "1"},
+                               {"disc", std::to_string(disc)}}});
+    }
+    const DeviceProfile plain("test", "Test");
+    exportSelection(card, music, plain, {});
+    const fs::path folder = card / "MUSIC/Band/Discs";
+    const Texts written = pathsBelow(folder);
+    ASSERT_EQ(written.size(), 2U);
+    const std::string discOne = audioMD5(folder / written[0]);
+    const std::string discTwo = audioMD5(folder / written[1]);
+    fs::rename(folder / written[1], folder / "Intro.mp3");
+    fs::remove(folder / written[0]);
+
+    EXPECT_EQ(describe(exportSelection(card, music, plain, {}).back()),
+              "done 1 skipped 1 failed 0");
+    EXPECT_EQ(pathsBelow(folder), (Texts{written[0], "Intro.mp3"}));
+    EXPECT_EQ(audioMD5(folder / "Intro.mp3"), discTwo);
+    EXPECT_EQ(audioMD5(folder / written[0]), discOne);
+}
+
 // A file or a link where the album's folder should be is no album's: the
 // export and the send take "Best 2" and leave it as it is, and the log says
 // what stood there, never that another album is there.

@@ -248,11 +248,14 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
         if (std::ranges::find(song.albums, *carried.album) == song.albums.end()) {
             return Match::none;
         }
+        // A file that names the song it holds is that song's or none: two
+        // songs of an album may share a title and a number, one on each disc.
+        if (carried.track && carried.track != song.source) return Match::none;
         Match found = Match::none;
         if (card && sameSong(*card, *song.meta)) {
             found = Match::same;
         } else if (carried.track) {
-            found = carried.track == song.source ? Match::earlier : Match::none;
+            found = Match::earlier;
         } else if (song.earlier != nullptr && card && sameSong(*card, *song.earlier)) {
             // Written before songs carried their own identity: the library's
             // title and number tell which song, else its place does.
