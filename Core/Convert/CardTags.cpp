@@ -43,7 +43,8 @@ public:
                                       {&fields.artist, &tag.fields.artist},
                                       {&fields.albumArtist, &tag.fields.albumArtist},
                                       {&fields.album, &tag.fields.album},
-                                      {&fields.track, &tag.fields.track}}) {
+                                      {&fields.track, &tag.fields.track},
+                                      {&fields.disc, &tag.fields.disc}}) {
                 if (into->empty()) *into = *from;
             }
         }

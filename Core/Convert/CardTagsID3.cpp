@@ -194,7 +194,7 @@ Found id3v2(const Bytes& tag) {
     TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     const TagLib::ID3v2::Tag* read = mpeg.hasID3v2Tag() ? mpeg.ID3v2Tag(false) : nullptr;
     if (read == nullptr || read->frameList().isEmpty()) return unreadable;
-    return {fieldsOf({"TIT2", "TPE1", "TPE2", "TALB", "TRCK"},
+    return {fieldsOf({"TIT2", "TPE1", "TPE2", "TALB", "TRCK", "TPOS"},
                      [&](const char* id) { return frameText(*read, id); }),
             damaged};
 }

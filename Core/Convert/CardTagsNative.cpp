@@ -34,7 +34,7 @@ std::string xiphText(const TagLib::Ogg::XiphComment& comment, const char* name) 
 
 Found xiph(const TagLib::Ogg::XiphComment* comment) {
     if (comment == nullptr) return unreadable;
-    return {fieldsOf({"TITLE", "ARTIST", "ALBUMARTIST", "ALBUM", "TRACKNUMBER"},
+    return {fieldsOf({"TITLE", "ARTIST", "ALBUMARTIST", "ALBUM", "TRACKNUMBER", "DISCNUMBER"},
                      [&](const char* name) { return xiphText(*comment, name); })};
 }
 
@@ -64,13 +64,16 @@ std::optional<Found> mp4Items(BoundedReader& file) {
     Found found{fieldsOf({"\251nam", "\251ART", "aART", "\251alb"},
                          [&](const char* key) { return mp4Text(items, key); }),
                 movie->damaged};
-    if (const auto track = items.find("trkn"); track != items.end()) {
-        const TagLib::MP4::Item::IntPair pair = track->second.toIntPair();
-        if (pair.first > 0) {
-            found.fields.track = std::to_string(pair.first) +
-                                 (pair.second > 0 ? "/" + std::to_string(pair.second) : "");
-        }
-    }
+    const auto number = [&](const char* key) -> std::string {
+        const auto item = items.find(key);
+        if (item == items.end()) return {};
+        const TagLib::MP4::Item::IntPair pair = item->second.toIntPair();
+        if (pair.first <= 0) return {};
+        return std::to_string(pair.first) +
+               (pair.second > 0 ? "/" + std::to_string(pair.second) : "");
+    };
+    found.fields.track = number("trkn");
+    found.fields.disc = number("disk");
     return found;
 }
 

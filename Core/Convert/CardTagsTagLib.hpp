@@ -41,6 +41,7 @@ struct FieldNames {
     const char* albumArtist;
     const char* album;
     const char* track = nullptr;
+    const char* disc = nullptr;
 };
 
 template <typename Text>
@@ -51,6 +52,7 @@ SourceTags fieldsOf(const FieldNames& names, const Text& text) {
     if (names.albumArtist != nullptr) fields.albumArtist = text(names.albumArtist);
     fields.album = text(names.album);
     if (names.track != nullptr) fields.track = text(names.track);
+    if (names.disc != nullptr) fields.disc = text(names.disc);
     return fields;
 }
 

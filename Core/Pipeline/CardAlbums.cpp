@@ -494,6 +494,7 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         const std::optional<CardTrackMatch::CardFile>& card = tree_.facts(copy->second.file);
         item.relativePath = copy->second.file;
         place.present = AudioFacts::isWhole(card);
+        place.rewrites = !place.present;
         place.location =
             PosixFS::Location{tree_.fullPath(copy->second.file), located->found, located->levels};
         return place;
@@ -528,6 +529,7 @@ CardAlbums::Place CardAlbums::place(std::size_t index) {
         if (!located->blockedAt) tree_.note(located->relative);
         item.relativePath = located->relative;
         place.present = there == AtPlace::track;
+        place.rewrites = there == AtPlace::cutTrack;
         place.location =
             PosixFS::Location{tree_.fullPath(located->relative), located->found, located->levels};
         if (copy != copies_.end()) {

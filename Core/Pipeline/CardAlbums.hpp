@@ -46,6 +46,9 @@ class CardAlbums {
 public:
     struct Place {
         bool present = false;  // the item's own file is there already, whole
+        // The file at `location` is the song's copy from before, cut or
+        // tagged as an earlier run wrote it, to be written over there.
+        bool rewrites = false;
         // Where the item's file is or goes: found levels keep their names.
         std::optional<PosixFS::Location> location;
         // The song's copy under the title or number an earlier run gave it,

@@ -43,9 +43,9 @@ void renamedByALookup(ConversionPlan& plan, const std::string& album,
 }
 
 // Album X is written whole; album Y's first song is its earlier copy renamed
-// and written again, its second finds the card full. Y stays partial with
-// both its songs' copies: the one written again is not taken back, nor is
-// the folder of the library's name that took Y's name.
+// and written again, or its cut copy written again where it lies; its second
+// finds the card full. Y stays partial: the copy written again is not taken
+// back, nor is the folder of the library's name that took Y's name.
 TEST(EarlierCopies, AFullCardNeverTakesBackASongThatWasThere) {
     struct Case {
         std::string name;
@@ -53,6 +53,7 @@ TEST(EarlierCopies, AFullCardNeverTakesBackASongThatWasThere) {
         std::string title;  // the first song's title there
         std::string path;   // its path there
         Texts told;
+        bool cut = false;  // the copy ended at its tag's end
     };
     const std::vector<Case> cases = {
         {"a song titled otherwise",
@@ -67,6 +68,9 @@ TEST(EarlierCopies, AFullCardNeverTakesBackASongThatWasThere) {
          "MUSIC/Y old/2 t2.mp3",
          {"notice 「MUSIC/Y old」はアルバム名が変わったため、「Y」に名前を変えます",
           "notice 「MUSIC/Y/2 t2.mp3」はアルバム名が変わったため、書き直します"}},
+        // Copies that ended early, at the song's name or one the user gave it.
+        {"a cut copy", false, "t2", "MUSIC/Y/2 t2.mp3", {}, true},
+        {"a cut copy renamed", false, "t2", "MUSIC/Y/Fav.mp3", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,15 +78,18 @@ TEST(EarlierCopies, AFullCardNeverTakesBackASongThatWasThere) {
         fs::create_directory(temp / "card");
         ConversionPlan plan = planOf({{"X", 1}, {"Y", 2}});
         if (c.renamedAlbum) renamedByALookup(plan, "Y");
-        writeFile(temp / "card" / c.path, earlierCopy(plan.items[1], c.title));
+        const TrackMeta& library = plan.items[1].libraryMeta();
+        writeFile(temp / "card" / c.path,
+                  copyOf(library, c.title, library.album, c.cut ? "" : "an earlier copy"));
         ScriptedConverter converter;
         converter.script("3.flac", {Ending::noSpace});
         const auto events = runToTheEnd(runnerFor(temp / "card"), plan, converter);
         EXPECT_EQ(trace(events, "notice"), c.told);
         EXPECT_EQ(describe(events.back()), "done 2 skipped 0 failed 0 cardFull");
+        const std::string kept = c.path.ends_with("Fav.mp3") ? c.path : "MUSIC/Y/2 t2.mp3";
         EXPECT_EQ(filesBelow(temp / "card"),
                   (std::map<std::string, std::string>{{"MUSIC/X/1 t1.mp3", "converted t1"},
-                                                      {"MUSIC/Y/2 t2.mp3", "converted t2"}}));
+                                                      {kept, "converted t2"}}));
     }
 }
 

@@ -321,6 +321,7 @@ private:
             if (place.replaces && !moveEarlierCopy(index, *place.replaces, place)) {
                 continue;
             }
+            if (place.rewrites) rewrites_.insert(index);
             noteNewFolders(*place.location);
             const std::filesystem::path& file = place.location->path;
             try {

@@ -81,24 +81,31 @@ bool sameV1(const Bytes& trailer, const ID3Writer::Tags& tags,
     return false;
 }
 
-// The song's number as the card file holds it, without leading zeros or a
-// count of the album's songs; empty where it holds none.
-std::string numberOf(const CardFile& card) {
-    std::string digits;
-    if (card.form == Form::id3v1) {
-        // ID3v1.1: a zero byte, then the number.
-        if (card.trailer.size() == 128 && card.trailer[125] == 0 && card.trailer[126] != 0) {
-            digits = std::to_string(card.trailer[126]);
-        }
-    } else {
-        digits = text::trim(number(card.tags.track));
-    }
+// A number field without leading zeros or a count after "/"; empty where
+// it holds no number.
+std::string digitsOf(std::string_view field) {
+    const std::string digits = text::trim(number(field));
     const std::size_t first = digits.find_first_not_of('0');
     if (first == std::string::npos ||
         !std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; })) {
         return {};
     }
     return digits.substr(first);
+}
+
+// The song's number as the card file holds it; empty where it holds none.
+std::string numberOf(const CardFile& card) {
+    if (card.form != Form::id3v1) return digitsOf(card.tags.track);
+    // ID3v1.1: a zero byte, then the number.
+    if (card.trailer.size() == 128 && card.trailer[125] == 0 && card.trailer[126] != 0) {
+        return std::to_string(card.trailer[126]);
+    }
+    return {};
+}
+
+// The disc as the card file holds it; empty where it holds none (a trailer never does).
+std::string discOf(const CardFile& card) {
+    return card.form == Form::id3v1 ? std::string() : digitsOf(card.tags.disc);
 }
 
 // A name: the same, different, or the same only as far as the card could
@@ -192,7 +199,10 @@ bool sameSong(const CardFile& card, const TrackMeta& meta) {
     if (card.form == Form::id3v1) {
         return sameV1(card.trailer, {.title = meta.title, .track = meta.track}, {3}, true);
     }
-    return sameText(card.tags.title, meta.title) && number(card.tags.track) == number(meta.track);
+    // Two discs may each open with an "Intro": a disc the file holds tells them apart.
+    const std::string disc = discOf(card);
+    return sameText(card.tags.title, meta.title) && number(card.tags.track) == number(meta.track) &&
+           (disc.empty() || meta.disc.empty() || disc == digitsOf(meta.disc));
 }
 
 Naming naming(const CardFile& card, const TrackMeta& meta) {
@@ -250,11 +260,13 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
         }
         // A file that names the song it holds is that song's or none: two
         // songs of an album may share a title and a number, one on each disc.
-        if (carried.track && carried.track != song.source) return Match::none;
+        // An exported album written before songs carried their identity
+        // names none, and the file's title and number decide.
+        if (carried.track && song.source && carried.track != song.source) return Match::none;
         Match found = Match::none;
         if (card && sameSong(*card, *song.meta)) {
             found = Match::same;
-        } else if (carried.track) {
+        } else if (carried.track && song.source) {
             found = Match::earlier;
         } else if (song.earlier != nullptr && card && sameSong(*card, *song.earlier)) {
             // Written before songs carried their own identity: the library's
@@ -284,7 +296,8 @@ Match match(const AlbumIdentity::Carried& carried, const std::optional<CardFile>
         naming(*card, *song.meta) != Naming::differs ||
         (song.earlier != nullptr && naming(*card, *song.earlier) != Naming::differs);
     if (song.source && !onCard.empty() && card->namesAlbum() && albumAgrees &&
-        AlbumIdentity::trackOf(TrackMeta("", "", "", "", onCard, "", "", "")) == *song.source &&
+        AlbumIdentity::trackOf(TrackMeta("", "", "", "", onCard, discOf(*card), "", "")) ==
+            *song.source &&
         lengths(card->seconds)) {
         return Match::earlier;
     }

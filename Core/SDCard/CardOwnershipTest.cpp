@@ -85,5 +85,60 @@ TEST(CardOwnership, AlbumKeysLeaveOutOnlyTheFilesOfOtherAlbums) {
     }
 }
 
+// Which song of an album a card file holds: by the song identity it carries
+// where both sides have one, else by its title, number and the disc it
+// holds; on a card written before identities, under an earlier title, by
+// its number and disc.
+TEST(CardOwnership, AFileIsTheSongItNamesOrByTitleNumberAndDisc) {
+    const TrackMeta discOne("Intro", "Band", "Band", "Discs", "1", "1", "", "");
+    const TrackMeta discTwo("Intro", "Band", "Band", "Discs", "1", "2", "", "");
+    const std::string album = AlbumIdentity::of(discOne);
+    struct Case {
+        std::string name;
+        ID3Writer::Tags onCard;
+        std::optional<std::string> source;  // the song's identity, where its side has one
+        Match expected;
+    };
+    const auto copy = [&](const TrackMeta& meta, std::string title, bool identities) {
+        return ID3Writer::Tags{.title = std::move(title),
+                               .artist = meta.artist,
+                               .album = meta.album,
+                               .albumArtist = meta.albumArtist,
+                               .track = meta.track,
+                               .disc = meta.disc,
+                               .albumIdentity = identities ? album : "",
+                               .trackIdentity = identities ? AlbumIdentity::trackOf(meta) : ""};
+    };
+    const std::vector<Case> cases = {
+        {"its own copy", copy(discOne, "Intro", true), AlbumIdentity::trackOf(discOne),
+         Match::same},
+        {"the other disc's copy", copy(discTwo, "Intro", true), AlbumIdentity::trackOf(discOne),
+         Match::none},
+        {"its copy under an earlier title", copy(discOne, "Opening", true),
+         AlbumIdentity::trackOf(discOne), Match::earlier},
+        // An exported album written before songs carried their identity.
+        {"sent from an export naming no song", copy(discOne, "Intro", true), std::nullopt,
+         Match::same},
+        {"the other disc's, sent from such an export", copy(discTwo, "Intro", true),
+         std::nullopt, Match::none},
+        {"an older card's copy under an earlier title", copy(discOne, "Opening", false),
+         AlbumIdentity::trackOf(discOne), Match::earlier},
+        {"an older card's copy of the other disc", copy(discTwo, "Opening", false),
+         AlbumIdentity::trackOf(discOne), Match::none},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = ID3Writer{}.encodeV2(c.onCard, 0);
+        bytes.resize(bytes.size() + 4000, 0x55);
+        MemorySource source(bytes);
+        const std::optional<CardFile> card = AudioFacts::read(source);
+        MemorySource again(bytes);
+        const Song song{&discOne, nullptr, {album}, c.source};
+        EXPECT_EQ(match(AlbumIdentity::carried(again), card, song, false,
+                        [](const std::optional<double>&) { return true; }),
+                  c.expected)
+            << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace tarvik::CardOwnership
