@@ -63,6 +63,17 @@ bool holds(const fs::path& file, const TagFields::Values& values) {
     }
 }
 
+// Whether an earlier undo gave the song back already: it holds the bytes
+// the run found, where the journal knows their digest. Its fields alone
+// tell too little: a run that only cleared a field changed a trailer or a
+// container no field shows. A journal of an older version knows no digest.
+bool restoredBefore(const TidyJournalEntry& entry, const fs::path& file) {
+    if (entry.sizeBefore && entry.sha256Before) {
+        return NewContent{*entry.sizeBefore, 0, *entry.sha256Before}.isIn(file);
+    }
+    return holds(file, oldValues(entry));
+}
+
 [[noreturn]] void changedSinceRecorded(const fs::path& file) {
     throw ConversionError("記録のあとでファイルが変わっています: " +
                           shownPath(file.filename().string()));
@@ -143,7 +154,7 @@ public:
         }
         if (!entry.tagsWritten) return;
         const TagFields::Values values = oldValues(entry);
-        if (!checked && holds(file->path, values)) return;  // restored before
+        if (!checked && restoredBefore(entry, file->path)) return;
         if (!checked) seen = checkUnchanged(entry, file->path);
         try {
             TidyFileState::rewrite(file->path, values, TidyFileState::before(entry), seen);

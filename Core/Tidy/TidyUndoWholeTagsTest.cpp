@@ -109,6 +109,37 @@ TEST(TidyUndoWholeTags, MP3WhoseOnlyTextIsAnID3v1TrailerKeepsEveryFieldForEveryR
     }
 }
 
+// A plan that only clears the title of such an MP3 writes no ID3v2 tag, but
+// empties the trailer's title: the undo gives the trailer back, and says
+// done only then.
+TEST(TidyUndoWholeTags, AClearedFieldComesBackIntoTheTrailer) {
+    for (const std::optional<bool> cover : {std::optional<bool>(), std::optional(true)}) {
+        SCOPED_TRACE(cover ? "a cover alone" : "no tag");
+        testing::TempDir dir;
+        const fs::path music = dir / "Music";
+        fs::create_directories(music);
+        testing::makeTone(music / "song.mp3",
+                          {.seconds = 0.2,
+                           .metadata = {{"title", "Song"}, {"artist", "A Band"}},
+                           .extraArguments = {"-write_id3v1", "1"}});
+        if (cover) {
+            testing::makePicture(dir / "cover.jpg", 8, 8);
+            testing::putTextlessTag(music / "song.mp3", dir / "cover.jpg");
+        } else {
+            testing::removeID3v2(music / "song.mp3");
+        }
+        const std::map<std::string, std::string> files = testing::filesBelow(music);
+
+        const TidyResult applied = applier.apply(retitled(music, {{"song.mp3", ""}}),
+                                                 dir / "journals", false, {}, {});
+        ASSERT_EQ(applied, (TidyResult{1, 0, applied.journal}));
+        ASSERT_EQ(trailerTitle(music / "song.mp3"), "");
+
+        EXPECT_EQ(applier.undo(*applied.journal, {}, {}), (TidyResult{1, 0, std::nullopt}));
+        EXPECT_TRUE(testing::filesBelow(music) == files) << "not byte for byte";
+    }
+}
+
 // The values mutagen reads for `key` in the file's tags, as Python shows
 // them; `kind` is the reader ("FLAC", "MP4").
 std::string mutagenValues(const fs::path& file, const std::string& kind, const std::string& key) {
