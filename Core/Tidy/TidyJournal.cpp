@@ -72,7 +72,8 @@ void readLine(const nlohmann::json& value, std::string_view line, JournalContent
                                       reader.optionalBoolean("recovered").value_or(false),
                                       digestFrom(reader, "sha256"),
                                       reader.optionalBoolean("savedSince").value_or(false)};
-        if (const auto size = reader.optionalInteger("size"); size && *size >= 0) {
+        if (const auto size = reader.optionalInteger("size")) {
+            if (*size < 0) throw DecodingError(DecodingError::Kind::dataCorrupted, "size", {});
             outcome.size = static_cast<std::uint64_t>(*size);
         }
         // The run's own word on its change stands over another run's

@@ -3,6 +3,8 @@
 // refused with its place named, and an item whose line can't be made fails alone.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <nlohmann/json.hpp>
 
 #include "Core/Platform/Json.hpp"
@@ -249,16 +251,32 @@ TEST(TidyJournal, JournalOfTheSecondOfAnUndoneOneHasANameOfItsOwn) {
 // A line no apply writes (a trailer that is none) is refused before
 // anything is undone, naming the journal and the line.
 TEST(TidyJournal, LineNoApplyWritesIsRefusedNamingTheJournal) {
-    const testing::TempDir dir;
-    const std::filesystem::path journal = movedOneSong(dir / "m", dir / "j");
-    std::string lines = testing::readFile(journal);
-    const std::size_t entry = lines.find("\"moved\":true") + std::string("\"moved\":true").size();
-    lines.insert(entry, R"(,"trailerOld":"54414731")");
-    testing::writeFile(journal, lines);
-    const Files before = testing::filesBelow(dir / "m");
-    EXPECT_EQ(testing::thrown<DecodingError>([&] { TidyApplier{}.undo(journal, {}, {}); }),
-              "キー「trailerOld」を読めません（" + journal.filename().string() + " の 2 行目）");
-    EXPECT_EQ(testing::filesBelow(dir / "m"), before);
+    struct Case {
+        std::string key;
+        std::string from, to;  // the first match of `from` on the line becomes `to`
+        int line;
+    };
+    const std::vector<Case> cases = {
+        // A trailer three bytes long on the song's entry.
+        {"trailerOld", R"(("moved":true))", R"($1,"trailerOld":"54414731")", 2},
+        // A size below nothing on its completion.
+        {"size", R"(("completes":1,[^\n]*"size":)[0-9]+)", "$1-5", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const testing::TempDir dir;
+        const std::filesystem::path journal = movedOneSong(dir / "m", dir / "j");
+        const std::string lines = testing::readFile(journal);
+        const std::string changed = std::regex_replace(lines, std::regex(c.from), c.to,
+                                                       std::regex_constants::format_first_only);
+        ASSERT_NE(changed, lines);
+        testing::writeFile(journal, changed);
+        const Files before = testing::filesBelow(dir / "m");
+        EXPECT_EQ(testing::thrown<DecodingError>([&] { TidyApplier{}.undo(journal, {}, {}); }),
+                  "キー「" + c.key + "」を読めません（" + journal.filename().string() + " の " +
+                      std::to_string(c.line) + " 行目）");
+        EXPECT_EQ(testing::filesBelow(dir / "m"), before);
+    }
 }
 
 // Nothing the program reads today makes a line it can't encode; should
