@@ -202,10 +202,11 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
         similarity(track.album, TextNormalizer::cleanAlbum(orEmpty(best->collectionName))) >=
             songAlbumScore;
     TrackMeta fixed = corrected(track, *best, albumToo);
-    if (!albumToo) {
-        fixed.track = track.track;
-        fixed.disc = track.disc;
-    }
+    // A song found by itself is never an edition track for track, not even
+    // the lone song of an album: its place among the store's songs is not
+    // its place on the user's album.
+    fixed.track = track.track;
+    fixed.disc = track.disc;
     // The song as another album has it: "Live at the Budokan II" is not the
     // year of the first night's record.
     if (!sameAlbum(track, *best)) fixed.date = track.date;

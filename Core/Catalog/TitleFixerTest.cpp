@@ -218,7 +218,8 @@ TEST(TitleFixer, AlbumsAsStoresListThemKeepWhatIsNotTheSameSong) {
 // album keeps its own numbers and discs, so the unit plays it in its order:
 // one that lacks a track, or holds another song in its place on one disc
 // where the album has two; the whole album on the store's two discs takes
-// them; a store that numbers two songs alike lends no numbers at all.
+// them; a store that numbers two songs alike lends no numbers at all. The
+// only song the user has of an album is never the store's edition of it.
 TEST(TitleFixer, OnlyAnEditionTrackForTrackLendsNumbersAndDiscs) {
     const auto on =
         [](const std::string& album, std::int64_t id, const std::string& year,
@@ -263,6 +264,22 @@ TEST(TitleFixer, OnlyAnEditionTrackForTrackLendsNumbersAndDiscs) {
          {found("Left", "1", "", "Pair", "2014"), found("Right", "2", "", "Pair", "2014")}},
     };
     expectShelves(shelves);
+
+    // The store's song is the fourth of twelve: the lone song takes its names
+    // and year, and keeps its own number and disc, also where it has none.
+    const std::vector<std::pair<TrackMeta, TrackMeta>> lone = {
+        {mine("blue sky", "1", "", "blue days", ""),
+         found("Blue Sky", "1", "", "Blue Days", "1990")},
+        {mine("blue sky", "4", "2", "blue days", ""),
+         found("Blue Sky", "4", "2", "Blue Days", "1990")},
+        {mine("blue sky", "", "", "blue days", ""), found("Blue Sky", "", "", "Blue Days", "1990")},
+    };
+    for (const auto& [track, expected] : lone) {
+        CachedCatalog catalog({{ITunesURL::songSearch(band, track.title),
+                                {song("Blue Sky", 4, 1, "Blue Days", 52, "1990")}}});
+        EXPECT_EQ(fix({track}, catalog, {}).metas, std::vector<TrackMeta>{expected})
+            << track.track << "/" << track.disc;
+    }
 }
 
 // A record lends a song its title only when it is by the song's artist, and
