@@ -60,6 +60,10 @@ std::set<std::string> versions(std::string_view text);
 // designation are left aside, as the clean-ups drop them anyway.
 bool differ(std::string_view x, std::string_view y);
 
+// Equal keys, and the texts do not differ(): the same text whatever its
+// composition, case, width, spacing and punctuation, never a near one;
+// never true for an empty key of x.
+bool same(std::string_view x, std::string_view y);
 // 0 to 1: the better of the keys' ratio and the bracket-stripped keys' ratio;
 // 0 where the texts differ().
 double similarity(std::string_view x, std::string_view y);

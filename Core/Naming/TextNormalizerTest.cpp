@@ -35,6 +35,10 @@ TEST(TextNormalizer, CleansTitlesAlbumsAndKeysAndComparesKeys) {
     EXPECT_TRUE(similar("\uFF21\uFF22\uFF23", "abc!"));
     EXPECT_TRUE(similar("Yesterday", "Yesterdays"));  // ratio 18/19
     EXPECT_FALSE(similar("Help", "Hello"));
+    EXPECT_TRUE(same("\uFF24\uFF41\uFF4E\uFF41 CAFE\u0301", "dana caf\u00E9!"));
+    EXPECT_FALSE(same("Dana Westerberg", "Dana Westerburg"));  // similar, not the same
+    EXPECT_FALSE(same("\u2161", "ii"));                        // Ⅱ is a number, ii a word
+    EXPECT_FALSE(same("!!!", "!!!"));
 }
 
 // Another number or another version is another song, album or edition,
