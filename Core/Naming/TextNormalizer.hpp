@@ -46,9 +46,10 @@ std::string key(std::string_view text);
 // English number words and ordinals ("Twenty-One", "First"), and roman
 // numerals in letters where titles number with them: after a word such as
 // Part, Vol., No., Act, Chapter, Book, Disc or Night ("Part iii"), after
-// "第", or in capitals as the last word of a title or of a part of it
-// ("Budokan II"). A lone "I" counts only as "Part I" does, never as a
-// pronoun; "Mix", "Vivid", "Civil" or "Malcolm X" hold no number.
+// "第", or as a word in capitals of two letters or more made of I, V and X
+// anywhere ("Budokan II", "Rocky II Soundtrack"). A lone "I" counts only as
+// "Part I" does, never as a pronoun; "Mix", "Vivid", "Civil" or "Malcolm X"
+// hold no number.
 std::vector<std::string> numbers(std::string_view text);
 // The version markers in brackets or after a dash, each under one name
 // ("live", "demo", "mono", "remix", "acoustic", "instrumental", "karaoke",
