@@ -11,6 +11,7 @@
 namespace tarvik::TitleFixer {
 namespace {
 
+using TextNormalizer::same;
 using TextNormalizer::similar;
 using TextNormalizer::similarity;
 
@@ -83,12 +84,25 @@ std::string recordAlbumArtist(const CatalogRecord& record) {
                                                              : orEmpty(record.artistName));
 }
 
+// Whether the album is one artist's: no compilation, and every song's
+// artist names the album artist, as a guest's song does ("Cy Dunn feat.
+// Oleta" on Cy Dunn's album). Songs of others under one name, a tribute or
+// a soundtrack, are not that artist's songs.
+bool oneArtist(const std::vector<TrackMeta>& tracks) {
+    return std::ranges::all_of(tracks, [](const TrackMeta& track) {
+        const std::string albumArtist = TextNormalizer::key(track.albumArtist);
+        return !albumArtist.empty() && !isCompilation(track.albumArtist) &&
+               TextNormalizer::key(track.artist).find(albumArtist) != std::string::npos;
+    });
+}
+
 // A record is the song of a track only when it is by the track's artist, or
-// by the album's artist (a guest's song of a one-artist album): in a
-// compilation, another artist's "Yesterdays" is not this "Yesterday".
-bool sameArtist(const TrackMeta& track, const CatalogRecord& record) {
+// by the album's artist on one artist's album (a guest's song): in a
+// compilation, another artist's "Yesterdays" is not this "Yesterday". A near
+// name is another artist.
+bool sameArtist(const TrackMeta& track, const CatalogRecord& record, bool oneArtistAlbum) {
     const std::string artist = TextNormalizer::clean(orEmpty(record.artistName));
-    return similar(track.artist, artist) || similar(track.albumArtist, artist);
+    return same(track.artist, artist) || (oneArtistAlbum && same(track.albumArtist, artist));
 }
 
 // Whether the record's album is the track's: the same name by the same album
@@ -96,7 +110,7 @@ bool sameArtist(const TrackMeta& track, const CatalogRecord& record) {
 bool sameAlbum(const TrackMeta& track, const CatalogRecord& record) {
     const std::string artist = recordAlbumArtist(record);
     return similar(track.album, TextNormalizer::cleanAlbum(orEmpty(record.collectionName))) &&
-           (similar(track.albumArtist, artist) ||
+           (same(track.albumArtist, artist) ||
             (isCompilation(artist) && isCompilation(track.albumArtist)));
 }
 
@@ -178,7 +192,8 @@ std::optional<Outcome> albumPath(const std::vector<TrackMeta>& tracks, MusicCata
     return outcome;
 }
 
-void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std::stop_token stop) {
+void songPath(Outcome& outcome, std::size_t position, bool oneArtistAlbum, MusicCatalog& catalog,
+              std::stop_token stop) {
     const TrackMeta track = outcome.metas[position];
     const CatalogRecords songs = catalog.searchSongs(track.artist, track.title, stop);
     if (track.title.empty()) return;
@@ -189,7 +204,7 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
         if (record.wrapperType != "track" || orEmpty(record.trackName).empty()) continue;
         const Fit fit{similarity(track.title, *record.trackName),
                       exactTitle(track.title, *record.trackName)};
-        if (fit.score < songTitleScore || !sameArtist(track, record)) continue;
+        if (fit.score < songTitleScore || !sameArtist(track, record, oneArtistAlbum)) continue;
         if (best == nullptr || fit.beats(bestFit)) {
             best = &record;
             bestFit = fit;
@@ -202,10 +217,11 @@ void songPath(Outcome& outcome, std::size_t position, MusicCatalog& catalog, std
         similarity(track.album, TextNormalizer::cleanAlbum(orEmpty(best->collectionName))) >=
             songAlbumScore;
     TrackMeta fixed = corrected(track, *best, albumToo);
-    if (!albumToo) {
-        fixed.track = track.track;
-        fixed.disc = track.disc;
-    }
+    // A song found by itself is never an edition track for track, not even
+    // the lone song of an album: its place among the store's songs is not
+    // its place on the user's album.
+    fixed.track = track.track;
+    fixed.disc = track.disc;
     // The song as another album has it: "Live at the Budokan II" is not the
     // year of the first night's record.
     if (!sameAlbum(track, *best)) fixed.date = track.date;
@@ -226,8 +242,9 @@ Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::st
     if (tracks.size() >= 2) outcome = albumPath(tracks, catalog, stop);
     if (!outcome) {
         outcome = Outcome{tracks, {}};
+        const bool oneArtistAlbum = oneArtist(tracks);
         for (std::size_t position = 0; position < tracks.size(); ++position) {
-            songPath(*outcome, position, catalog, stop);
+            songPath(*outcome, position, oneArtistAlbum, catalog, stop);
         }
     }
     // Two songs of one album on one disc and number would play out of order
@@ -249,13 +266,14 @@ std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& t
     };
     std::map<std::size_t, Choice> chosen;        // by track position
     std::map<std::size_t, std::size_t> takenBy;  // record index -> track position
+    const bool oneArtistAlbum = oneArtist(tracks);
     for (std::size_t position = 0; position < tracks.size(); ++position) {
         const TrackMeta& track = tracks[position];
         std::optional<Choice> best;
         for (std::size_t r = 0; r < records.size(); ++r) {
             const CatalogRecord& record = records[r];
             const std::string& name = orEmpty(record.trackName);
-            if (!sameArtist(track, record)) continue;
+            if (!sameArtist(track, record, oneArtistAlbum)) continue;
             const double score =
                 track.title.empty() || name.empty() ? 0 : similarity(track.title, name);
             const bool numbersAgree =

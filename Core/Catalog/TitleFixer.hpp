@@ -55,10 +55,10 @@ inline constexpr std::size_t acceptedMinimum = 2;
 
 Outcome fix(const std::vector<TrackMeta>& tracks, MusicCatalog& catalog, std::stop_token stop);
 
-// For each track position, the record of the track's artist (or the album's)
-// whose title fits best, if any fits. A record goes to one track at most: to
-// the one it fits best, the first of equals; a track whose best record
-// another took gets none.
+// For each track position, the record of the track's artist (or the album
+// artist's, on one artist's album) whose title fits best, if any fits. A
+// record goes to one track at most: to the one it fits best, the first of
+// equals; a track whose best record another took gets none.
 std::map<std::size_t, CatalogRecord> matchTracks(const std::vector<TrackMeta>& tracks,
                                                  const CatalogRecords& records);
 

@@ -218,7 +218,8 @@ TEST(TitleFixer, AlbumsAsStoresListThemKeepWhatIsNotTheSameSong) {
 // album keeps its own numbers and discs, so the unit plays it in its order:
 // one that lacks a track, or holds another song in its place on one disc
 // where the album has two; the whole album on the store's two discs takes
-// them; a store that numbers two songs alike lends no numbers at all.
+// them; a store that numbers two songs alike lends no numbers at all. The
+// only song the user has of an album is never the store's edition of it.
 TEST(TitleFixer, OnlyAnEditionTrackForTrackLendsNumbersAndDiscs) {
     const auto on =
         [](const std::string& album, std::int64_t id, const std::string& year,
@@ -263,12 +264,30 @@ TEST(TitleFixer, OnlyAnEditionTrackForTrackLendsNumbersAndDiscs) {
          {found("Left", "1", "", "Pair", "2014"), found("Right", "2", "", "Pair", "2014")}},
     };
     expectShelves(shelves);
+
+    // The store's song is the fourth of twelve: the lone song takes its names
+    // and year, and keeps its own number and disc, also where it has none.
+    const std::vector<std::pair<TrackMeta, TrackMeta>> lone = {
+        {mine("blue sky", "1", "", "blue days", ""),
+         found("Blue Sky", "1", "", "Blue Days", "1990")},
+        {mine("blue sky", "4", "2", "blue days", ""),
+         found("Blue Sky", "4", "2", "Blue Days", "1990")},
+        {mine("blue sky", "", "", "blue days", ""), found("Blue Sky", "", "", "Blue Days", "1990")},
+    };
+    for (const auto& [track, expected] : lone) {
+        CachedCatalog catalog({{ITunesURL::songSearch(band, track.title),
+                                {song("Blue Sky", 4, 1, "Blue Days", 52, "1990")}}});
+        EXPECT_EQ(fix({track}, catalog, {}).metas, std::vector<TrackMeta>{expected})
+            << track.track << "/" << track.disc;
+    }
 }
 
 // A record lends a song its title only when it is by the song's artist, and
 // an album its year only when it is the same artist's album: in a
 // compilation another artist's "Yesterdays" is not "Yesterday", and an album
-// of the same name under another album artist keeps its year.
+// of the same name under another album artist keeps its year. The same
+// artist is the same text, not a near name; the album artist stands for a
+// song's artist only on one artist's album, as for a guest's song there.
 TEST(TitleFixer, OnlyTheSameArtistLendsTitlesAndYears) {
     const std::string various = "Various Artists", road = "Road Songs";
     const auto track = [&](const std::string& title, const std::string& artist,
@@ -281,6 +300,14 @@ TEST(TitleFixer, OnlyTheSameArtistLendsTitlesAndYears) {
         return CatalogRecord{"track", artist, road, various,      40,
                              title,   number, 1,    "2005-01-01", "Pop"};
     };
+    // A song of album `album` (`id`) by `albumArtist`, as the catalogue lists it.
+    const auto listed = [](const std::string& title, const std::string& artist,
+                           const std::string& albumArtist, const std::string& album,
+                           std::int64_t id, std::int64_t number) {
+        return CatalogRecord{"track", artist, album, albumArtist,  id,
+                             title,   number, 1,     "2003-01-01", "Pop"};
+    };
+    const std::string cy = "Cy Dunn", covers = "Covers", seeds = "Seeds";
     CatalogRecord tribute = song("Shout", 1, 1, "Greatest Hits", 41, "1999");
     tribute.collectionArtistName = "Other Band";
     CatalogRecord change = tribute;
@@ -304,6 +331,25 @@ TEST(TitleFixer, OnlyTheSameArtistLendsTitlesAndYears) {
          {{41, {tribute, change}}},
          {found("Shout", "1", "1", "Greatest Hits", "2001"),
           found("Change", "2", "1", "Greatest Hits", "2001")}},
+        {"other artists' songs under one artist's name",
+         {TrackMeta("Yesterday", "Ann Lee", cy, covers, "1", "", "", ""),
+          TrackMeta("sunrise", "Bo Carr", cy, covers, "2", "", "", ""),
+          TrackMeta("harbour", "Bo Carr", cy, covers, "3", "", "", "")},
+         {{.artistName = cy, .collectionName = covers, .collectionId = 42}},
+         {{42,
+           {listed("Yesterdays", cy, cy, covers, 42, 1),
+            listed("Sunrise", "Bo Carr", cy, covers, 42, 2),
+            listed("Harbour", "Bo Carr", cy, covers, 42, 3)}}},
+         {TrackMeta("Yesterday", "Ann Lee", cy, covers, "1", "", "", ""),
+          TrackMeta("Sunrise", "Bo Carr", cy, covers, "2", "", "2003", "Pop"),
+          TrackMeta("Harbour", "Bo Carr", cy, covers, "3", "", "2003", "Pop")}},
+        {"a guest's song on one artist's album",
+         {TrackMeta("sowing", cy + " feat. Oleta", cy, seeds, "1", "", "", ""),
+          TrackMeta("famous", cy, cy, seeds, "2", "", "", "")},
+         {{.artistName = cy, .collectionName = seeds, .collectionId = 43}},
+         {{43, {listed("Sowing", cy, cy, seeds, 43, 1), listed("Famous", cy, cy, seeds, 43, 2)}}},
+         {TrackMeta("Sowing", cy + " feat. Oleta", cy, seeds, "1", "1", "2003", "Pop"),
+          TrackMeta("Famous", cy, cy, seeds, "2", "1", "2003", "Pop")}},
     };
     expectShelves(shelves);
 
@@ -312,9 +358,19 @@ TEST(TitleFixer, OnlyTheSameArtistLendsTitlesAndYears) {
     const std::string budokan = "Live at the Budokan";
     CatalogRecord leigh = song("Yesterdays", 1, 1, "Days", 50, "1990");
     leigh.artistName = "Ann Leigh";
+    const std::string dana = "Dana Westerberg", near = "Dana Westerburg", tides = "Tides";
     const std::vector<std::tuple<TrackMeta, CatalogRecord, TrackMeta>> songs = {
         {TrackMeta("Yesterday", "Ann Lee", "Ann Lee", "Days", "1", "", "", ""), leigh,
          TrackMeta("Yesterday", "Ann Lee", "Ann Lee", "Days", "1", "", "", "")},
+        {TrackMeta("harbour", dana, dana, tides, "1", "", "", ""),
+         listed("Harbour", near, near, tides, 53, 1),
+         TrackMeta("harbour", dana, dana, tides, "1", "", "", "")},
+        {TrackMeta("harbour", "DANA WESTERBERG", "DANA WESTERBERG", tides, "1", "", "", ""),
+         listed("Harbour", dana, dana, tides, 53, 1),
+         TrackMeta("Harbour", dana, "DANA WESTERBERG", tides, "1", "", "2003", "Pop")},
+        {TrackMeta("harbour", dana, dana, tides, "1", "", "1999", ""),
+         listed("Harbour", dana, near, tides, 53, 1),
+         TrackMeta("Harbour", dana, dana, tides, "1", "", "1999", "Pop")},
         {mine("blue sky", "1", "", budokan + " II", "1979"),
          song("Blue Sky", 4, 1, budokan, 51, "1978"),
          found("Blue Sky", "1", "", budokan + " II", "1979")},

@@ -156,6 +156,11 @@ double similarity(std::string_view x, std::string_view y) {
     return std::max(keysRatio, SequenceMatcher::ratio(strippedX, strippedY));
 }
 
+bool same(std::string_view x, std::string_view y) {
+    const std::string keyX = key(x);
+    return !keyX.empty() && keyX == key(y) && !differ(x, y);
+}
+
 bool similar(std::string_view x, std::string_view y) {
     const std::string keyX = key(x);
     if (keyX.empty() || differ(x, y)) return false;

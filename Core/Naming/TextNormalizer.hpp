@@ -46,9 +46,10 @@ std::string key(std::string_view text);
 // English number words and ordinals ("Twenty-One", "First"), and roman
 // numerals in letters where titles number with them: after a word such as
 // Part, Vol., No., Act, Chapter, Book, Disc or Night ("Part iii"), after
-// "第", or in capitals as the last word of a title or of a part of it
-// ("Budokan II"). A lone "I" counts only as "Part I" does, never as a
-// pronoun; "Mix", "Vivid", "Civil" or "Malcolm X" hold no number.
+// "第", or as a word in capitals of two letters or more made of I, V and X
+// anywhere ("Budokan II", "Rocky II Soundtrack"). A lone "I" counts only as
+// "Part I" does, never as a pronoun; "Mix", "Vivid", "Civil" or "Malcolm X"
+// hold no number.
 std::vector<std::string> numbers(std::string_view text);
 // The version markers in brackets or after a dash, each under one name
 // ("live", "demo", "mono", "remix", "acoustic", "instrumental", "karaoke",
@@ -60,6 +61,10 @@ std::set<std::string> versions(std::string_view text);
 // designation are left aside, as the clean-ups drop them anyway.
 bool differ(std::string_view x, std::string_view y);
 
+// Equal keys, and the texts do not differ(): the same text whatever its
+// composition, case, width, spacing and punctuation, never a near one;
+// never true for an empty key of x.
+bool same(std::string_view x, std::string_view y);
 // 0 to 1: the better of the keys' ratio and the bracket-stripped keys' ratio;
 // 0 where the texts differ().
 double similarity(std::string_view x, std::string_view y);

@@ -315,9 +315,10 @@ bool isNumberingWord(const std::string& lowered) {
 
 // Where a roman numeral in letters is one: after a numbering word ("Part
 // II", "Vol. iv"; a single letter only where it ends a title or part of one,
-// "Part I", as "Every Night I Dream" holds a pronoun), after "第", or as a
-// title's last word in capitals of two letters or more ("Budokan II", not
-// "Who Am I", "Malcolm X" or "Club MIX").
+// "Part I", as "Every Night I Dream" holds a pronoun), after "第", or
+// anywhere as a word in capitals of two letters or more of I, V and X
+// ("Budokan II", "Rocky II Soundtrack", "Louis XIV Suite"; not "Who Am I",
+// "Malcolm X" or "Club MIX"): no English word is written so.
 bool countsAsRoman(const std::vector<Token>& tokens, std::size_t at) {
     const std::string lowered = text::lower(tokens[at].text);
     if (!romanValue(lowered, "ivxlc")) return false;
@@ -350,7 +351,7 @@ bool countsAsRoman(const std::vector<Token>& tokens, std::size_t at) {
             isNumberingWord(marker) && (dotted || (marker != "no" && marker != "nr"));
         if (numbering) return lowered.size() >= 2 || endsPart;
     }
-    return endsPart && lowered.size() >= 2 && tokens[at].text == text::upper(tokens[at].text) &&
+    return lowered.size() >= 2 && tokens[at].text == text::upper(tokens[at].text) &&
            romanValue(lowered, "ivx").has_value();
 }
 

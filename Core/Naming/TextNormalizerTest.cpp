@@ -35,6 +35,10 @@ TEST(TextNormalizer, CleansTitlesAlbumsAndKeysAndComparesKeys) {
     EXPECT_TRUE(similar("\uFF21\uFF22\uFF23", "abc!"));
     EXPECT_TRUE(similar("Yesterday", "Yesterdays"));  // ratio 18/19
     EXPECT_FALSE(similar("Help", "Hello"));
+    EXPECT_TRUE(same("\uFF24\uFF41\uFF4E\uFF41 CAFE\u0301", "dana caf\u00E9!"));
+    EXPECT_FALSE(same("Dana Westerberg", "Dana Westerburg"));  // similar, not the same
+    EXPECT_FALSE(same("\u2161", "ii"));                        // Ⅱ is a number, ii a word
+    EXPECT_FALSE(same("!!!", "!!!"));
 }
 
 // Another number or another version is another song, album or edition,
@@ -81,6 +85,9 @@ TEST(TextNormalizer, NumbersAndVersionsTellTextsApartWhateverTheirRatio) {
         {"第二夜", "第一夜", true},
         {"第Ⅲ曲", "第Ⅱ曲", true},
         {"Suite Noir, Part III", "Suite Noir, Part II", true},
+        {"Street Fighter II Turbo", "Street Fighter III Turbo", true},
+        {"Rocky II Soundtrack", "Rocky III Soundtrack", true},
+        {"Louis XIV Suite", "Louis XV Suite", true},
         {"第三楽章", "第四楽章", true},
         {"One Love", "Love", true},
         {"The First Cut", "The Cut", true},
@@ -136,6 +143,8 @@ TEST(TextNormalizer, NumbersAreReadInEveryWrittenForm) {
         {"No. I", {"1"}},
         {"Act V: Finale", {"5"}},
         {"Rocky IV", {"4"}},
+        {"Street Fighter II Turbo", {"2"}},
+        {"Louis XIV Suite", {"14"}},
         {"Chapter XL", {"40"}},
         // Guards: pronouns, words of numeral letters, letters of a name.
         {"I Will", {}},
@@ -156,6 +165,11 @@ TEST(TextNormalizer, NumbersAreReadInEveryWrittenForm) {
         {"Still Alive", {}},
         {"IIII", {}},
         {"Song of the Century XL", {}},
+        {"Dixie Mix", {}},
+        {"DIXIE MIX", {}},
+        {"VIVID DREAMS", {}},
+        {"IIII Dreams", {}},
+        {"I Dream", {}},
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(numbers(input), expected) << input;
 }
