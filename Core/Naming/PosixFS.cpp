@@ -44,69 +44,180 @@ bool isNoRoom(int failure) {
     return failure == ENOSPC || failure == EDQUOT;
 }
 
-// Copies the bytes of `source` into the new file `temporary`; returns 0 or
-// the error number of the first call that failed (ECANCELED: stopped, and
-// not whole within the grace). A full volume may show up only at fsync or
-// close (delayed allocation, network and FUSE file systems), so both are
-// checked.
-int copyData(const std::filesystem::path& source, const std::filesystem::path& temporary,
-             const std::stop_token& stop) {
-    int input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (input < 0) return errno;
-    int output = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (output < 0) {
-        int failure = errno;
-        ::close(input);
-        return failure;
+// Whether a stop asked for has had its grace, counted from when it was first
+// seen: the file under way may finish within it, and no later.
+class Grace {
+public:
+    explicit Grace(const std::stop_token& stop) : stop_(stop) {}
+
+    bool over() {
+        if (!stop_.stop_requested()) return false;
+        const Clock::time_point now = Clock::now();
+        if (!stoppedAt_) stoppedAt_ = now;
+        return now - *stoppedAt_ > stopGrace;
     }
-    // Held until the file is closed: no cleaning takes it for a leftover
-    // meanwhile. Where locks are not to be had the copy goes on without.
-    ::flock(output, LOCK_EX | LOCK_NB);
+
+private:
     using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> stoppedAt;
-    int failure = 0;
-    std::vector<std::uint8_t> buffer(copyChunk);
-    while (failure == 0) {
-        if (stop.stop_requested()) {
-            if (!stoppedAt) stoppedAt = Clock::now();
-            if (Clock::now() - *stoppedAt > stopGrace) {
-                failure = ECANCELED;
-                break;
+    const std::stop_token& stop_;
+    std::optional<Clock::time_point> stoppedAt_;
+};
+
+// Whether `path` still names the file open as `descriptor`.
+bool names(const std::filesystem::path& path, int descriptor) {
+    struct stat named {};
+    struct stat opened {};
+    return ::lstat(path.c_str(), &named) == 0 && ::fstat(descriptor, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+// A copy's hidden temporary file, under its lock from before a sweep may take
+// it for a leftover until it has the target's name or is gone: a sweep
+// removes only a file whose lock it holds (removeLeftover). Where locks are
+// not to be had the copy goes on without. Dropped without its rename, it is
+// removed.
+class Temporary {
+public:
+    explicit Temporary(const std::filesystem::path& folder) {
+        for (int attempt = 0; attempt < creationAttempts; ++attempt) {
+            path_ = folder / (".tarvik-" + makeUuid() + ".part");
+            descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor_ < 0) {
+                failure_ = errno;
+                return;
             }
+            if (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+                if (errno != EWOULDBLOCK) return;
+                // A sweep is looking at it just now: whatever it finds, the
+                // name is no longer to be trusted.
+                failure_ = EWOULDBLOCK;
+                ::unlink(path_.c_str());
+            } else if (names(path_, descriptor_)) {
+                return;
+            } else {
+                // A sweep took the lock between the creation and ours, and
+                // removed the name while it held it.
+                failure_ = ENOENT;
+            }
+            ::close(descriptor_);
+            descriptor_ = -1;
         }
-        ssize_t got = ::read(input, buffer.data(), buffer.size());
+    }
+
+    ~Temporary() {
+        const int held = descriptor_ >= 0 ? descriptor_ : keeper_;
+        bool gone = placed_ || held < 0;
+        if (!gone) {
+            // The name goes first and the data not yet on the card with it,
+            // before a close that would write that out (FAT mounted with
+            // "flush", FUSE): a quit's deadline may come first, and must not
+            // find a half file.
+            gone = ::unlink(path_.c_str()) == 0;
+            [[maybe_unused]] const int dropped = ::ftruncate(held, 0);
+        }
+        if (descriptor_ >= 0) ::close(descriptor_);
+        if (keeper_ >= 0) ::close(keeper_);
+        // FUSE hides an open file it is asked to remove under another name,
+        // for which a full folder has no room: closed, it goes at once.
+        if (!gone) ::unlink(path_.c_str());
+    }
+
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+
+    // 0 once the file is open and held, else the error number.
+    int failure() const { return descriptor_ >= 0 ? 0 : failure_; }
+    int descriptor() const { return descriptor_; }
+
+    // Puts the data on the disk and closes the file, its lock kept; 0 or the
+    // error number (ECANCELED: stopped, and not on the disk within the
+    // grace). The data goes out a chunk at a time, so that a stop is heard
+    // while a slow card takes seconds over it. A full volume may show up only
+    // at fsync or close (delayed allocation, network and FUSE file systems),
+    // so both are checked.
+    int flush(Grace& grace) {
+        struct stat status {};
+        if (::fstat(descriptor_, &status) != 0) return errno;
+        for (off_t at = 0; at < status.st_size; at += static_cast<off_t>(copyChunk)) {
+            if (grace.over()) return ECANCELED;
+            // Where the file system writes past the page cache (FUSE), this
+            // does nothing and the fsync below does the work.
+            ::sync_file_range(
+                descriptor_, at, static_cast<off_t>(copyChunk),
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        }
+        if (::fsync(descriptor_) != 0) return errno;
+        // A second descriptor keeps the lock until the rename.
+        keeper_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+        if (keeper_ < 0) return errno;
+        const int closed = ::close(descriptor_);
+        descriptor_ = -1;
+        return closed == 0 ? 0 : errno;
+    }
+
+    // 0 or the error number.
+    int renameTo(const std::filesystem::path& target) {
+        if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+        placed_ = true;
+        return 0;
+    }
+
+private:
+    // A sweep beside may come between a creation and its lock only rarely;
+    // a few new names are plenty.
+    static constexpr int creationAttempts = 4;
+
+    std::filesystem::path path_;
+    int descriptor_ = -1;  // written through
+    int keeper_ = -1;      // holds the lock once the other is closed
+    int failure_ = 0;
+    bool placed_ = false;
+};
+
+// Copies the bytes of `input` into `output`; returns 0 or the error number
+// of the first call that failed (ECANCELED: stopped, and not whole within
+// the grace).
+int copyData(int input, int output, Grace& grace) {
+    std::vector<std::uint8_t> buffer(copyChunk);
+    for (;;) {
+        if (grace.over()) return ECANCELED;
+        const ssize_t got = ::read(input, buffer.data(), buffer.size());
         if (got < 0) {
-            if (errno != EINTR) failure = errno;
+            if (errno != EINTR) return errno;
             continue;
         }
-        if (got == 0) break;
-        if (!writeAll(output, buffer.data(), static_cast<std::size_t>(got))) failure = errno;
+        if (got == 0) return 0;
+        if (!writeAll(output, buffer.data(), static_cast<std::size_t>(got))) return errno;
     }
-    if (failure == 0 && ::fsync(output) != 0) failure = errno;
-    if (::close(output) != 0 && failure == 0) failure = errno;
-    ::close(input);
-    return failure;
+}
+
+[[noreturn]] void failWriting(const std::filesystem::path& target, int failure,
+                              const std::stop_token& stop) {
+    if (failure == ECANCELED && stop.stop_requested()) throw Cancelled();
+    if (isNoRoom(failure)) throw NoSpace();
+    throw ConversionError(
+        fileSystemMessage("書き込めません: ", lastComponent(target.native()), failure));
 }
 
 // Copies `source` to `target` in the existing `folder` through a hidden
 // temporary file there, renamed into place once the data is on the disk.
 void copyInto(const std::filesystem::path& source, const std::filesystem::path& folder,
               const std::filesystem::path& target, const std::stop_token& stop = {}) {
-    const std::filesystem::path temporary = folder / (".tarvik-" + makeUuid() + ".part");
-    if (int failure = copyData(source, temporary, stop); failure != 0) {
-        PosixFS::remove(temporary);
-        if (failure == ECANCELED && stop.stop_requested()) throw Cancelled();
-        if (isNoRoom(failure)) throw NoSpace();
+    const int input = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (input < 0) failWriting(target, errno, stop);
+    Grace grace(stop);
+    Temporary temporary(folder);
+    int failure = temporary.failure();
+    if (failure == 0) failure = copyData(input, temporary.descriptor(), grace);
+    ::close(input);
+    if (failure == 0) failure = temporary.flush(grace);
+    if (failure != 0) failWriting(target, failure, stop);
+    // Renamed while still held: a sweep never finds it free under its old
+    // name. A file system may need room for the new name too (FAT, exFAT).
+    if (const int renaming = temporary.renameTo(target); renaming != 0) {
+        if (isNoRoom(renaming)) throw NoSpace();
         throw ConversionError(
-            fileSystemMessage("書き込めません: ", lastComponent(target.native()), failure));
-    }
-    // A file system may need room for the new name too (FAT, exFAT).
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int failure = errno;
-        PosixFS::remove(temporary);
-        if (isNoRoom(failure)) throw NoSpace();
-        throw ConversionError(
-            fileSystemMessage("名前を付けられません: ", lastComponent(target.native()), failure));
+            fileSystemMessage("名前を付けられません: ", lastComponent(target.native()), renaming));
     }
 }
 
@@ -161,6 +272,20 @@ std::optional<std::string_view> relativeBelow(const Root& root, const std::files
     while (relative.starts_with('/')) relative.remove_prefix(1);
     while (relative.ends_with('/')) relative.remove_suffix(1);
     return relative;
+}
+
+// The temporary file open with its lock taken, when nobody writes it; else -1.
+int takeIfLeftover(const std::filesystem::path& file) {
+    if (!isTemporaryName(lastComponent(file.native()))) return -1;
+    // Not following a link, and never waiting on a FIFO put there.
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) return -1;
+    struct stat status {};
+    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    // A copy under way holds the lock; taking it here says nobody writes.
+    if (regular && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return descriptor;
+    ::close(descriptor);
+    return -1;
 }
 
 }  // namespace
@@ -339,16 +464,20 @@ bool isTemporaryName(std::string_view name) {
 }
 
 bool isLeftover(const std::filesystem::path& file) {
-    if (!isTemporaryName(lastComponent(file.native()))) return false;
-    // Not following a link, and never waiting on a FIFO put there.
-    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor = takeIfLeftover(file);
     if (descriptor < 0) return false;
-    struct stat status {};
-    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-    // A copy under way holds the lock; taking it here says nobody writes.
-    const bool free = regular && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
     ::close(descriptor);
-    return free;
+    return true;
+}
+
+bool removeLeftover(const std::filesystem::path& file) {
+    const int descriptor = takeIfLeftover(file);
+    if (descriptor < 0) return false;
+    // Under the lock: a copy that created the file a moment ago and takes
+    // the lock only after this finds its name gone, and writes under another.
+    const bool removed = names(file, descriptor) && ::unlink(file.c_str()) == 0;
+    ::close(descriptor);
+    return removed;
 }
 
 }  // namespace tarvik::PosixFS

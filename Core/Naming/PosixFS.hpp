@@ -58,8 +58,15 @@ bool isTemporaryName(std::string_view name);
 
 // A temporary file (isTemporaryName) that nobody is writing: what a copy cut
 // short by a kill or a quit left behind. A copy under way holds its
-// temporary's lock (flock), which every process on the machine sees.
+// temporary's lock (flock), which every process on the machine sees, from
+// before anyone may look until the file has its final name. A look only:
+// what is removed goes through removeLeftover.
 bool isLeftover(const std::filesystem::path& file);
+
+// Removes the file when it is a leftover, holding its lock while it does, so
+// that a copy that has just created it (and not yet taken the lock) finds
+// the name gone and writes under another; whether it was removed.
+bool removeLeftover(const std::filesystem::path& file);
 
 // A folder the user chose to write into. Its path is used byte for byte (a
 // card mounted under a name in NFD is still that card), it is never made,
@@ -110,8 +117,9 @@ std::filesystem::path makeDirs(const Root& root, std::string_view relative);
 // Copies as `copy(source, target)` does, to `target` = the root's folder
 // joined with a relative path, whose folders `makeDirs(root, …)` makes; a
 // file there under another normal form is replaced. Returns the file's path.
-// A stop lets the file under way finish if it can within `stopGrace`; else
-// its temporary file is removed and Cancelled thrown, the target untouched.
+// A stop lets the file under way finish if it can within `stopGrace`, its
+// data on the disk; else its temporary file is removed and Cancelled thrown,
+// the target untouched.
 inline constexpr std::chrono::milliseconds stopGrace{500};
 std::filesystem::path copy(const std::filesystem::path& source, const Root& root,
                            const std::filesystem::path& target, std::stop_token stop = {});

@@ -192,8 +192,9 @@ struct ConversionRunner {
     static void removeEmptyFolders(const std::set<std::string>& folders);
 
     // Deletes, below `folder`, the desktop's "._" and ".DS_Store" files and
-    // this program's own temporary ".tarvik-" + UUID + ".part" files; never a
-    // folder, and never anyone else's partial downloads.
+    // this program's own temporary ".tarvik-" + UUID + ".part" files that no
+    // copy is writing (PosixFS::removeLeftover); never a folder, and never
+    // anyone else's partial downloads.
     static void removeJunk(const std::filesystem::path& folder);
 
     // The folder at the top of the card tree: the profile's root folder below

@@ -20,7 +20,7 @@ std::string nfcText(const std::string& text) {
 }
 
 bool isJunk(std::string_view name) {
-    return name.starts_with("._") || name == ".DS_Store" || PosixFS::isTemporaryName(name);
+    return name.starts_with("._") || name == ".DS_Store";
 }
 
 }  // namespace
@@ -210,7 +210,14 @@ void ConversionRunner::removeEmptyFolders(const std::set<std::string>& folders) 
 void ConversionRunner::removeJunk(const std::filesystem::path& folder) {
     // The folder as given: a card mounted under an NFD name is still the card.
     for (const SDCardTools::Entry& entry : SDCardTools::walk(folder)) {
-        if (!entry.isDir && isJunk(entry.name)) ::unlink(entry.path.c_str());
+        if (entry.isDir) continue;
+        // A send beside this run, another run, or one left behind that is
+        // still copying holds its temporary file's lock: that file stays.
+        if (PosixFS::isTemporaryName(entry.name)) {
+            PosixFS::removeLeftover(entry.path);
+        } else if (isJunk(entry.name)) {
+            ::unlink(entry.path.c_str());
+        }
     }
 }
 

@@ -3,6 +3,10 @@
 // that plan for themselves; and the planning pass: tags read four at a time,
 // aliases, the catalogue's corrections and a stop during the lookup.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "Core/Catalog/CatalogTesting.hpp"
 #include "Core/Pipeline/ConversionRunnerTesting.hpp"
 
@@ -191,6 +195,31 @@ TEST(ConversionRun, JunkGoesBeforeAndAfterButNoOneElsesFiles) {
     EXPECT_FALSE(junkAtStart);
     kept.insert(kept.begin() + 2, "MUSIC/Album 1/1 t1.mp3");
     EXPECT_EQ(pathsBelow(card.path()), kept);
+}
+
+// A copy under way beside the run (a send, another run, or one left behind
+// that is still writing) holds its temporary file's lock: neither sweep of
+// the run takes it, whether it was there when the run began or came while
+// the run converted.
+TEST(ConversionRun, SweepsLeaveTheTemporaryFileOfACopyUnderWay) {
+    TempDir card;
+    std::vector<int> writers;
+    const auto writing = [&](const std::string& relative) {
+        writeFile(card / relative, "being written");
+        const int writer = ::open((card / relative).c_str(), O_WRONLY | O_CLOEXEC);
+        if (writer >= 0) writers.push_back(writer);
+        EXPECT_EQ(::flock(writer, LOCK_EX), 0) << relative;
+        return relative;
+    };
+    const std::string before = writing("MUSIC/X/.tarvik-" + makeUuid() + ".part");
+    std::string meanwhile;
+    ScriptedConverter converter;
+    converter.onStart([&](const Converter::Job&) {
+        meanwhile = writing("MUSIC/Y/.tarvik-" + makeUuid() + ".part");
+    });
+    runToTheEnd(runnerFor(card.path()), separateAlbums(1), converter);
+    for (const int writer : writers) ::close(writer);
+    EXPECT_EQ(pathsBelow(card.path()), (Texts{"MUSIC/Album 1/1 t1.mp3", before, meanwhile}));
 }
 
 // A dry run lists the plan as skipped and counts only the carried-over. A

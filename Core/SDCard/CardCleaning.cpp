@@ -66,8 +66,7 @@ CleanResult clean(const std::filesystem::path& root, const CleanProgress& progre
             continue;
         } else if (PosixFS::isTemporaryName(entry.name)) {
             // Only what no copy is writing: a send or an export beside may be.
-            if (PosixFS::isLeftover(entry.path) && ::unlink(entry.path.c_str()) == 0)
-                ++result.removed;
+            if (PosixFS::removeLeftover(entry.path)) ++result.removed;
             continue;
         } else if (!isCardAudioFile(entry.name)) {
             continue;
