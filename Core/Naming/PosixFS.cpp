@@ -138,13 +138,19 @@ public:
     int flush(Grace& grace) {
         struct stat status {};
         if (::fstat(descriptor_, &status) != 0) return errno;
-        for (off_t at = 0; at < status.st_size; at += static_cast<off_t>(copyChunk)) {
+        const auto chunk = static_cast<off_t>(copyChunk);
+        for (off_t at = 0; at < status.st_size; at += chunk) {
             if (grace.over()) return ECANCELED;
-            // Where the file system writes past the page cache (FUSE), this
-            // does nothing and the fsync below does the work.
-            ::sync_file_range(
-                descriptor_, at, static_cast<off_t>(copyChunk),
-                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            // Each chunk starts out before the one ahead of it is waited for,
+            // so the card always has the next to write. Where the file system
+            // writes past the page cache (FUSE), this does nothing and the
+            // fsync below does the work.
+            ::sync_file_range(descriptor_, at, chunk, SYNC_FILE_RANGE_WRITE);
+            if (at > 0) {
+                ::sync_file_range(descriptor_, at - chunk, chunk,
+                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                      SYNC_FILE_RANGE_WAIT_AFTER);
+            }
         }
         if (::fsync(descriptor_) != 0) return errno;
         // A second descriptor keeps the lock until the rename.
