@@ -240,7 +240,7 @@ void Converter::convertMP3(const Job& job, const std::filesystem::path& folder,
     writeParts(out, {&head, &audio, &trailer});
 
     if (stop.stop_requested()) throw Cancelled();
-    place(out, job);
+    place(out, job, stop);
 }
 
 void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
@@ -279,12 +279,15 @@ void Converter::convertAAC(const Job& job, const std::filesystem::path& folder,
     // ffmpeg writes no freeform items; the album's own goes in before the
     // file leaves the temporary folder.
     AlbumIdentity::writeM4A(out, albumIdentity(job), job.trackIdentity);
-    place(out, job);
+    place(out, job, stop);
 }
 
-void Converter::place(const std::filesystem::path& out, const Job& job) {
+void Converter::place(const std::filesystem::path& out, const Job& job,
+                      const std::stop_token& stop) {
     if (job.root) {
-        PosixFS::copy(out, *job.root, job.destination);
+        // A stop lets the copy under way end whole within its grace, or
+        // takes it away: a quit never leaves half a song on the card.
+        PosixFS::copy(out, *job.root, job.destination, stop);
     } else {
         PosixFS::copy(out, job.destination);
     }

@@ -98,7 +98,8 @@ private:
     void convertAAC(const Job& job, const std::filesystem::path& folder, const std::string& filter,
                     std::stop_token stop);
     // Puts the finished file `out` at the job's destination.
-    static void place(const std::filesystem::path& out, const Job& job);
+    static void place(const std::filesystem::path& out, const Job& job,
+                      const std::stop_token& stop);
 
     const std::shared_ptr<const FFmpegRunner> runner_;
     const DeviceProfile profile_;
