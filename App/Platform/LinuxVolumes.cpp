@@ -137,12 +137,14 @@ VolumeService::Lister LinuxVolumes::lister() const {
     };
 }
 
-std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,
-                                               std::stop_token stop) {
-    const UDisksEject::Outcome outcome = UDisksEject::eject(bus_, path, stop);
-    if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
-    if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
-    return UDisksEject::unmountWithoutUDisks(path, stop);
+VolumeService::Ejecter LinuxVolumes::ejecter() const {
+    return [bus = bus_](const std::filesystem::path& path,
+                        std::stop_token stop) -> std::optional<std::string> {
+        const UDisksEject::Outcome outcome = UDisksEject::eject(bus, path, stop);
+        if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
+        if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
+        return UDisksEject::unmountWithoutUDisks(path, stop);
+    };
 }
 
 void LinuxVolumes::watch(std::function<void(std::optional<std::filesystem::path>)> changed) {

@@ -3,7 +3,7 @@
 // this program writes to, and the one action on them that needs the system:
 // ejecting a card. Tests replace it with fixtures. `mounted` asks every
 // mounted file system, any of which may stop answering, so it runs on a
-// worker, never on the GUI thread; `eject` waits on the system and runs on a
+// worker, never on the GUI thread; an eject waits on the system and runs on a
 // worker too, alone or beside it; `watch` belongs to the GUI thread.
 #include <cstdint>
 #include <filesystem>
@@ -56,9 +56,15 @@ public:
     virtual Lister lister() const = 0;
     std::vector<Mounted> mounted() const { return lister()(); }
     // Unmounts the file system at `path` and powers its drive off where it can;
-    // the system's reason when the unmount failed (the card is then still in use).
-    virtual std::optional<std::string> eject(const std::filesystem::path& path,
-                                             std::stop_token stop) = 0;
+    // the system's reason when the unmount failed (the card is then still in
+    // use). Owns what it needs and nothing of this service, as the lister.
+    using Ejecter =
+        std::function<std::optional<std::string>(const std::filesystem::path&, std::stop_token)>;
+    virtual Ejecter ejecter() const = 0;
+    std::optional<std::string> eject(const std::filesystem::path& path,
+                                     std::stop_token stop) const {
+        return ejecter()(path, std::move(stop));
+    }
     // `changed` runs on the GUI thread after each mount or unmount, with the
     // mount point that appeared (absent for an unmount or any other change,
     // such as a volume left out of a listing that answered since).
