@@ -44,7 +44,7 @@ void VolumeLooks::start() {
     auto work = [list = service_ ? service_->lister() : VolumeService::Lister{}, guard = guard_,
                  outlet = outlet_, dest = destPath_, number, this](std::stop_token stop) mutable {
         Answer answer;
-        if (list) answer.mounted = list();
+        if (list) answer.mounted = list(stop);
         answer.destination.path = dest;
         if (!dest.empty() && !stop.stop_requested()) {
             // A listed volume counts as mounted, whatever its folder says.

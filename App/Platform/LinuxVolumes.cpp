@@ -124,13 +124,15 @@ std::set<std::filesystem::path> LinuxVolumes::volumePaths() const {
 VolumeService::Lister LinuxVolumes::lister() const {
     // Copies of the facts' places and of the guard, which shares its state
     // with every copy: no question about a held mount is asked twice.
-    return [facts = facts_, guard = guard_] {
+    return [facts = facts_, guard = guard_](std::stop_token stop) {
         std::vector<Mounted> list;
         for (const MountEntry& mount : volumeMountsOf(facts)) {
+            // A quit waits out no stalled mount, each up to the deadline.
+            if (stop.stop_requested()) break;
             // The question may outlive the listing, held by its file system:
             // it takes its own copy of what it reads.
             std::optional<std::optional<Mounted>> volume = guard.ask<std::optional<Mounted>>(
-                mount.mountPoint.native(), [mount, facts] { return factsOf(mount, facts); }, {});
+                mount.mountPoint.native(), [mount, facts] { return factsOf(mount, facts); }, stop);
             if (volume && *volume) list.push_back(std::move(**volume));
         }
         return list;

@@ -49,12 +49,15 @@ public:
     // not volumes. Any thread but the GUI's: each file system is asked no
     // longer than a short deadline, and one that does not answer by then is
     // left out (as a volume whose facts can't be read), to be listed once it
-    // answers: `watch` then tells of a change. The lister owns what it reads
-    // and nothing of this service, so that a worker held by a file system
-    // keeps no object of the GUI thread alive, nor frees one on its own.
-    using Lister = std::function<std::vector<Mounted>()>;
+    // answers: `watch` then tells of a change. A stop ends the listing at
+    // once, leaving out what has not answered by then. The lister owns what it
+    // reads and nothing of this service, so that a worker held by a file
+    // system keeps no object of the GUI thread alive, nor frees one on its own.
+    using Lister = std::function<std::vector<Mounted>(std::stop_token stop)>;
     virtual Lister lister() const = 0;
-    std::vector<Mounted> mounted() const { return lister()(); }
+    std::vector<Mounted> mounted(std::stop_token stop = {}) const {
+        return lister()(std::move(stop));
+    }
     // Unmounts the file system at `path` and powers its drive off where it can;
     // the system's reason when the unmount failed (the card is then still in
     // use). Owns what it needs and nothing of this service, as the lister.

@@ -34,7 +34,7 @@ void FixtureVolumes::listAsCard(const std::filesystem::path& path) {
 }
 
 VolumeService::Lister FixtureVolumes::lister() const {
-    return [listed = listed_] {
+    return [listed = listed_](std::stop_token) {
         std::lock_guard lock(listed->mutex);
         std::vector<Mounted> volumes = listed->list;
         for (Mounted& volume : volumes) volume.card = listed->cards.contains(volume.path);
