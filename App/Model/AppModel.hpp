@@ -333,6 +333,8 @@ private:
     // Checks: the last look of the music folder tells it as it stands now,
     // or no look answers; the start that waited for the checks goes on.
     bool musicFolderDecided() const;
+    // The destination's check missed its deadline and its answer is still to come.
+    bool destinationAwaited() const;
     void proceedIfChecked();
     // A run or planning pass whose music folder stopped answering ends as
     // one whose folder went, with what it reported so far.

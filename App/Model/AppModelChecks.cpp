@@ -31,8 +31,17 @@ bool AppModel::checkingFolders() const {
            !musicFolderDecided();
 }
 
+bool AppModel::destinationAwaited() const {
+    const std::string dest = destPath();
+    return !dest.empty() && destination_.path == dest && !destination_.answered;
+}
+
 void AppModel::proceedIfChecked() {
-    if (!startWaits_ || choosing_ || !volumeLooks_->current() || !musicFolderDecided()) {
+    // A destination slower than its check's deadline answers late: the start
+    // waits for that answer where it is all the start lacks, or no run could
+    // ever start there.
+    const bool awaited = !startAnyway_ && destinationAwaited() && hasSelection();
+    if (!startWaits_ || choosing_ || !volumeLooks_->current() || !musicFolderDecided() || awaited) {
         emit checkingChanged();
         return;
     }

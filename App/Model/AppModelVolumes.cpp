@@ -203,9 +203,13 @@ void AppModel::ejectVolume(const std::filesystem::path& volume, EjectDone done) 
         return;
     }
     ejecting_[volume].push_back(std::move(done));
+    // The ejecter, not the service: an eject held by the system past the
+    // model's going must not be the last owner of the service's watcher, a
+    // QObject of the GUI thread.
+    VolumeService::Ejecter eject = services_.volumes->ejecter();
     const bool started = tasks_.tryStart([poster = poster(), volume,
-                                          service = services_.volumes](std::stop_token stop) {
-        std::optional<std::string> failure = service->eject(volume, stop);
+                                          eject = std::move(eject)](std::stop_token stop) {
+        std::optional<std::string> failure = eject(volume, stop);
         poster([volume, failure = std::move(failure)](AppModel& model) {
             std::vector<EjectDone> waiting = std::move(model.ejecting_[volume]);
             model.ejecting_.erase(volume);

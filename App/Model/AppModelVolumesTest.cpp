@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "App/Model/AppModelTesting.hpp"
+#include "Core/Platform/DetachedTask.hpp"
 
 namespace tarvik {
 namespace {
@@ -283,6 +284,30 @@ TEST_F(AppModelVolumesTest, AnEjectAlwaysAnswersAndNeverRunsUnderASend) {
     bare.ejectVolume(media("A"), tell);
     ASSERT_EQ(told.size(), 3U);
     EXPECT_EQ(told[2], "取り出せません: A（取り出す仕組みが使えません）");
+}
+
+// An eject the system holds past the model's going (a quit while UDisks2
+// does not answer) keeps nothing of the model's services: the volume service
+// owns a watcher of the window's thread, which must go there, with the model.
+TEST_F(AppModelVolumesTest, AnEjectHeldPastTheModelKeepsNoVolumeService) {
+    volumes_->add(card("A"));
+    AppModel& model = start();
+    // Shared with the eject's thread, which outlives the model.
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    volumes_->duringEject = [release](std::stop_token) {
+        // Heeds no stop, as a call into the system does not.
+        for (int i = 0; i < 2'000 && !*release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    model.ejectVolume(media("A"));
+    DetachedTask::endingBy(std::chrono::steady_clock::now() + std::chrono::milliseconds(200));
+    model_.reset();
+    DetachedTask::endingBy(std::chrono::steady_clock::time_point::max());
+    const std::weak_ptr<FixtureVolumes> service = volumes_;
+    volumes_.reset();
+    EXPECT_TRUE(service.expired());
+    *release = true;
+    EXPECT_TRUE(waitUntil([] { return DetachedTask::running() == 0; }, std::chrono::seconds(20)));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 // every look at the folder) runs on the watch's own worker, so that a file
 // system that stops answering never holds the GUI thread: a look unanswered
 // after `answer` is told as `notAnswering`, and the next look that ends is
-// told as it finds the folder. Changes come together within a tenth of a
+// told as it finds the folder. A folder watched anew has its deadline from
+// the watch() on, and a worker held by a folder no longer watched is left
+// behind for a new one once it passes. Changes come together within a tenth of a
 // second; the folder is looked at every few seconds besides, for what no
 // kernel watch tells (a FUSE daemon that died). Each look that ends also
 // leaves where the folder lies (FolderPlaces) and what the owner's listing
@@ -20,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "App/Platform/FolderWatchWorker.hpp"
 #include "App/Platform/GuiOutlet.hpp"
@@ -76,6 +79,8 @@ signals:
 
 private:
     void startWorker();
+    // Leaves the worker to end by itself and has a new one look at folder_.
+    void replaceWorker();
     void take(const FolderWatchWorker::Report& report);
     void tell(const Sight& sight, bool entriesChanged);
 
@@ -87,6 +92,9 @@ private:
     std::uint64_t answered_ = 0;  // the latest of them a look that ended began after
     bool overdue_ = false;        // the look under way is overdue
     bool looked_ = false;         // a look of folder_ has ended
+    // The folder whose look the worker began and has not ended, whichever it is.
+    std::optional<std::filesystem::path> looking_;
+    std::uint64_t workers_ = 0;  // the workers started so far, the last one watching
     QTimer* answer_ = nullptr;
     GuiOutlet outlet_{this};  // the worker's reports to this object
     Timing timing_;

@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "App/Platform/FolderWatch.hpp"
 #include "App/Testing/AppTesting.hpp"
+#include "App/Testing/Gate.hpp"
 #include "Core/Testing/TempDir.hpp"
 
 namespace tarvik {
@@ -196,6 +199,46 @@ TEST(FolderWatchTest, AFolderThatGoesWhileItIsListedIsNeverThereAndEmpty) {
             EXPECT_EQ(look.names, std::vector<std::string>{"Artist"});
         }
     }
+}
+
+// The worker begins a look at the folder watched so far and is held by its
+// file system, and another folder is watched before the window heard that
+// the look began: the new folder is looked at all the same, by a worker of
+// its own once the deadline passes, and never stays unlooked at until the
+// old one answers.
+TEST(FolderWatchTest, AFolderWatchedWhileTheLookAtTheOldOneIsHeldIsLookedAt) {
+    testing::TempDir dir;
+    const fs::path old = dir / "Old";
+    const fs::path music = dir / "Music";
+    fs::create_directories(old / "Artist");
+    fs::create_directories(music / "Artist");
+    // Shared with the worker left behind, which outlives the test.
+    struct Held {
+        testing::Gate gate;
+        std::atomic<bool> entered = false;
+    };
+    auto held = std::make_shared<Held>();
+    const FolderWatch::List list =
+        [held, old](const fs::path& folder) -> std::optional<std::vector<std::string>> {
+        if (folder == old) {
+            held->entered = true;
+            held->gate.wait({});
+        }
+        return std::vector<std::string>{"Artist"};
+    };
+    FolderWatch watch(nullptr, {.worker = {}, .answer = 200ms}, list);
+    watch.watch(old, true);
+    // The window turns no event meanwhile: the report that the look began
+    // is still on its way to it.
+    for (int i = 0; i < 10'000 && !held->entered; ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(held->entered);
+    watch.watch(music, true);
+
+    EXPECT_TRUE(testing::waitUntil([&] { return watch.lookCurrent(); }, 5s));
+    EXPECT_TRUE(watch.lastLook().there());
+    EXPECT_EQ(watch.lastLook().names, std::vector<std::string>{"Artist"});
+    EXPECT_FALSE(watch.notAnswering());
+    held->gate.open();
 }
 
 }  // namespace

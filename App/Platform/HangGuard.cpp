@@ -10,11 +10,8 @@ namespace tarvik {
 
 // The guard's state, shared with every question's thread.
 struct HangGuard::Shared {
-    explicit Shared(AnsweredLate late) : answeredLate(std::move(late)) {}
-
     std::mutex mutex;  // guards held
     std::set<std::string> held;
-    const AnsweredLate answeredLate;
 };
 
 namespace {
@@ -29,8 +26,8 @@ struct Call {
 
 }  // namespace
 
-HangGuard::HangGuard(std::chrono::milliseconds deadline, AnsweredLate answeredLate)
-    : deadline_(deadline), shared_(std::make_shared<Shared>(std::move(answeredLate))) {}
+HangGuard::HangGuard(std::chrono::milliseconds deadline)
+    : deadline_(deadline), shared_(std::make_shared<Shared>()) {}
 
 bool HangGuard::held(const std::string& place) const {
     std::lock_guard lock(shared_->mutex);
@@ -38,30 +35,30 @@ bool HangGuard::held(const std::string& place) const {
 }
 
 bool HangGuard::run(const std::string& place, std::function<void()> question,
-                    std::stop_token stop) const {
+                    std::function<void()> late, std::stop_token stop) const {
     {
         std::lock_guard lock(shared_->mutex);
         if (!shared_->held.insert(place).second) return false;
     }
     auto call = std::make_shared<Call>();
     try {
-        DetachedTask::start(
-            [shared = shared_, call, place, question = std::move(question)](std::stop_token) {
-                question();
-                {
-                    // Let go of the place first: a question asked from now on may run.
-                    std::lock_guard lock(shared->mutex);
-                    shared->held.erase(place);
-                }
-                bool late = false;
-                {
-                    std::lock_guard lock(call->mutex);
-                    call->answered = true;
-                    late = call->abandoned;
-                }
-                call->done.notify_all();
-                if (late && shared->answeredLate) shared->answeredLate(place);
-            });
+        DetachedTask::start([shared = shared_, call, place, question = std::move(question),
+                             late = std::move(late)](std::stop_token) {
+            question();
+            {
+                // Let go of the place first: a question asked from now on may run.
+                std::lock_guard lock(shared->mutex);
+                shared->held.erase(place);
+            }
+            bool abandoned = false;
+            {
+                std::lock_guard lock(call->mutex);
+                call->answered = true;
+                abandoned = call->abandoned;
+            }
+            call->done.notify_all();
+            if (abandoned && late) late();
+        });
     } catch (const std::system_error&) {
         std::lock_guard lock(shared_->mutex);
         shared_->held.erase(place);

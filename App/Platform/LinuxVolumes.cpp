@@ -102,9 +102,7 @@ bool isVolumeMount(const MountEntry& mount) {
 
 LinuxVolumes::LinuxVolumes(SystemVolumeFacts::Places places, QDBusConnection bus,
                            std::chrono::milliseconds answer)
-    : facts_(std::move(places)),
-      bus_(std::move(bus)),
-      guard_(answer, [outlet = outlet_, this](const std::string&) {
+    : facts_(std::move(places)), bus_(std::move(bus)), answers_(answer, [outlet = outlet_, this] {
           // Posted only while the watcher lives, and so while this object does.
           outlet.post([this] {
               if (changed_) changed_(std::nullopt);
@@ -122,27 +120,23 @@ std::set<std::filesystem::path> LinuxVolumes::volumePaths() const {
 }
 
 VolumeService::Lister LinuxVolumes::lister() const {
-    // Copies of the facts' places and of the guard, which shares its state
+    // Copies of the facts' places and of the answers, which share their state
     // with every copy: no question about a held mount is asked twice.
-    return [facts = facts_, guard = guard_] {
-        std::vector<Mounted> list;
-        for (const MountEntry& mount : volumeMountsOf(facts)) {
-            // The question may outlive the listing, held by its file system:
-            // it takes its own copy of what it reads.
-            std::optional<std::optional<Mounted>> volume = guard.ask<std::optional<Mounted>>(
-                mount.mountPoint.native(), [mount, facts] { return factsOf(mount, facts); }, {});
-            if (volume && *volume) list.push_back(std::move(**volume));
-        }
-        return list;
+    return [facts = facts_, answers = answers_](std::stop_token stop) {
+        return answers.list(
+            volumeMountsOf(facts),
+            [facts](const MountEntry& mount) { return factsOf(mount, facts); }, std::move(stop));
     };
 }
 
-std::optional<std::string> LinuxVolumes::eject(const std::filesystem::path& path,
-                                               std::stop_token stop) {
-    const UDisksEject::Outcome outcome = UDisksEject::eject(bus_, path, stop);
-    if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
-    if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
-    return UDisksEject::unmountWithoutUDisks(path, stop);
+VolumeService::Ejecter LinuxVolumes::ejecter() const {
+    return [bus = bus_](const std::filesystem::path& path,
+                        std::stop_token stop) -> std::optional<std::string> {
+        const UDisksEject::Outcome outcome = UDisksEject::eject(bus, path, stop);
+        if (outcome.kind == UDisksEject::Outcome::Kind::ejected) return std::nullopt;
+        if (outcome.kind == UDisksEject::Outcome::Kind::failed) return outcome.reason;
+        return UDisksEject::unmountWithoutUDisks(path, stop);
+    };
 }
 
 void LinuxVolumes::watch(std::function<void(std::optional<std::filesystem::path>)> changed) {

@@ -4,11 +4,12 @@
 // on the system bus ejects (`umount` where UDisks2 does not answer). The places
 // it reads and the bus it calls come from outside, so tests hand in fixture
 // tables and a stand-in bus. Built and watched on the GUI thread, which reads
-// nothing but the kernel's mount table; `mounted` and `eject` run on workers
-// (they read nothing the other members change). Each volume's own facts come
-// through a HangGuard: a file system that does not answer within `answer` is
-// left out of the listing, and its late answer is told as a change. Reading
-// never throws: what can't be read is left out.
+// nothing but the kernel's mount table; its listers and ejecters run on
+// workers (they own copies of what they read). Each volume's own facts come
+// through MountAnswers: a file system that does not answer within `answer` is
+// left out of the listing, and its late answer is told as a change, which the
+// next listing shows without asking it again. Reading never throws: what
+// can't be read is left out.
 #include <QDBusConnection>
 #include <chrono>
 #include <filesystem>
@@ -16,7 +17,7 @@
 #include <set>
 
 #include "App/Platform/GuiOutlet.hpp"
-#include "App/Platform/HangGuard.hpp"
+#include "App/Platform/MountAnswers.hpp"
 #include "App/Platform/VolumeService.hpp"
 #include "Core/Platform/VolumeFacts.hpp"
 
@@ -43,8 +44,7 @@ public:
     ~LinuxVolumes() override;
 
     Lister lister() const override;
-    std::optional<std::string> eject(const std::filesystem::path& path,
-                                     std::stop_token stop) override;
+    Ejecter ejecter() const override;
     void watch(std::function<void(std::optional<std::filesystem::path> mounted)> changed) override;
 
 private:
@@ -57,7 +57,7 @@ private:
     std::set<std::filesystem::path> known_;  // volume mount points at the last change
     std::unique_ptr<MountWatcher> watcher_;
     GuiOutlet outlet_;  // late answers to the watcher, while it lives
-    HangGuard guard_;
+    MountAnswers answers_;
 };
 
 }  // namespace tarvik

@@ -124,5 +124,21 @@ TEST(LinuxVolumesTest, ListsTheMountTablesVolumesWithTheirFacts) {
     unreadable.watch([](auto) {});
 }
 
+// A listing its owner stops (a quit) asks no more mounts, each of which
+// might hold it up to the deadline.
+TEST(LinuxVolumesTest, AStoppedListingAsksNoMount) {
+    FixtureMachine machine;
+    std::filesystem::create_directories(machine.point("sd"));
+    machine.line("179:1", machine.point("sd").string(), "vfat", "/dev/mmcblk1p1");
+    std::stop_source quit;
+    quit.request_stop();
+    const struct {
+        std::stop_token stop;
+        std::size_t listed;
+    } cases[] = {{{}, 1}, {quit.get_token(), 0}};
+    for (const auto& [stop, listed] : cases)
+        EXPECT_EQ(machine.volumes().mounted(stop).size(), listed);
+}
+
 }  // namespace
 }  // namespace tarvik

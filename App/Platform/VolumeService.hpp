@@ -3,7 +3,7 @@
 // this program writes to, and the one action on them that needs the system:
 // ejecting a card. Tests replace it with fixtures. `mounted` asks every
 // mounted file system, any of which may stop answering, so it runs on a
-// worker, never on the GUI thread; `eject` waits on the system and runs on a
+// worker, never on the GUI thread; an eject waits on the system and runs on a
 // worker too, alone or beside it; `watch` belongs to the GUI thread.
 #include <cstdint>
 #include <filesystem>
@@ -49,16 +49,25 @@ public:
     // not volumes. Any thread but the GUI's: each file system is asked no
     // longer than a short deadline, and one that does not answer by then is
     // left out (as a volume whose facts can't be read), to be listed once it
-    // answers: `watch` then tells of a change. The lister owns what it reads
-    // and nothing of this service, so that a worker held by a file system
-    // keeps no object of the GUI thread alive, nor frees one on its own.
-    using Lister = std::function<std::vector<Mounted>()>;
+    // answers: `watch` then tells of a change. A stop ends the listing at
+    // once, leaving out what has not answered by then. The lister owns what it
+    // reads and nothing of this service, so that a worker held by a file
+    // system keeps no object of the GUI thread alive, nor frees one on its own.
+    using Lister = std::function<std::vector<Mounted>(std::stop_token stop)>;
     virtual Lister lister() const = 0;
-    std::vector<Mounted> mounted() const { return lister()(); }
+    std::vector<Mounted> mounted(std::stop_token stop = {}) const {
+        return lister()(std::move(stop));
+    }
     // Unmounts the file system at `path` and powers its drive off where it can;
-    // the system's reason when the unmount failed (the card is then still in use).
-    virtual std::optional<std::string> eject(const std::filesystem::path& path,
-                                             std::stop_token stop) = 0;
+    // the system's reason when the unmount failed (the card is then still in
+    // use). Owns what it needs and nothing of this service, as the lister.
+    using Ejecter =
+        std::function<std::optional<std::string>(const std::filesystem::path&, std::stop_token)>;
+    virtual Ejecter ejecter() const = 0;
+    std::optional<std::string> eject(const std::filesystem::path& path,
+                                     std::stop_token stop) const {
+        return ejecter()(path, std::move(stop));
+    }
     // `changed` runs on the GUI thread after each mount or unmount, with the
     // mount point that appeared (absent for an unmount or any other change,
     // such as a volume left out of a listing that answered since).

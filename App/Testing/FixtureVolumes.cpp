@@ -9,19 +9,23 @@ VolumeService::Mounted FixtureVolumes::card(const std::filesystem::path& path,
     return {.path = path, .available = available, .removable = true, .rootFileSystem = false};
 }
 
-std::optional<std::string> FixtureVolumes::eject(const std::filesystem::path& path,
-                                                 std::stop_token stop) {
-    if (duringEject) duringEject(stop);
-    {
-        std::lock_guard lock(mutex_);
-        ejected_.push_back(path);
-        if (const auto refusal = refusals_.find(path); refusal != refusals_.end()) {
-            return refusal->second;
-        }
-    }
-    std::lock_guard lock(listed_->mutex);
-    std::erase_if(listed_->list, [&](const Mounted& m) { return m.path == path; });
-    return std::nullopt;
+VolumeService::Ejecter FixtureVolumes::ejecter() const {
+    return
+        [during = duringEject, ejects = ejects_, listed = listed_](
+            const std::filesystem::path& path, std::stop_token stop) -> std::optional<std::string> {
+            if (during) during(stop);
+            {
+                std::lock_guard lock(ejects->mutex);
+                ejects->ejected.push_back(path);
+                if (const auto refusal = ejects->refusals.find(path);
+                    refusal != ejects->refusals.end()) {
+                    return refusal->second;
+                }
+            }
+            std::lock_guard lock(listed->mutex);
+            std::erase_if(listed->list, [&](const Mounted& m) { return m.path == path; });
+            return std::nullopt;
+        };
 }
 
 void FixtureVolumes::listAsCard(const std::filesystem::path& path) {
@@ -30,7 +34,7 @@ void FixtureVolumes::listAsCard(const std::filesystem::path& path) {
 }
 
 VolumeService::Lister FixtureVolumes::lister() const {
-    return [listed = listed_] {
+    return [listed = listed_](std::stop_token) {
         std::lock_guard lock(listed->mutex);
         std::vector<Mounted> volumes = listed->list;
         for (Mounted& volume : volumes) volume.card = listed->cards.contains(volume.path);
@@ -64,13 +68,13 @@ void FixtureVolumes::unmount(const std::filesystem::path& path) {
 }
 
 void FixtureVolumes::refuseEject(const std::filesystem::path& path, std::string reason) {
-    std::lock_guard lock(mutex_);
-    refusals_[path] = std::move(reason);
+    std::lock_guard lock(ejects_->mutex);
+    ejects_->refusals[path] = std::move(reason);
 }
 
 std::vector<std::filesystem::path> FixtureVolumes::ejected() const {
-    std::lock_guard lock(mutex_);
-    return ejected_;
+    std::lock_guard lock(ejects_->mutex);
+    return ejects_->ejected;
 }
 
 }  // namespace tarvik::testing

@@ -2,7 +2,7 @@
 // A volume service for tests: the volumes are whatever the test lists, mounts
 // and unmounts reach the watcher when the test says so, and ejects are
 // recorded and answered as the test decides; an eject that succeeds takes the
-// volume off the list. GUI thread, except `mounted` and `eject`, which the
+// volume off the list. GUI thread, except its listers and ejecters, which the
 // model calls from workers.
 #include <functional>
 #include <map>
@@ -20,13 +20,13 @@ public:
     static Mounted card(const std::filesystem::path& path, std::int64_t available = 0);
 
     // Runs on the ejecting worker before the eject is answered: a test holds
-    // the eject there. Set before the first eject.
+    // the eject there. Set before the eject begins.
     std::function<void(std::stop_token)> duringEject;
 
     // Lists the volume at `path` as a card from now on; before it is mounted.
     void listAsCard(const std::filesystem::path& path);
     Lister lister() const override;
-    std::optional<std::string> eject(const std::filesystem::path& path, std::stop_token) override;
+    Ejecter ejecter() const override;
     void watch(std::function<void(std::optional<std::filesystem::path>)> changed) override {
         changed_ = std::move(changed);
     }
@@ -54,11 +54,16 @@ private:
         std::set<std::filesystem::path> cards;
     };
 
+    // What the ejecters answer and record, shared with them as `Listed` is.
+    struct Ejects {
+        std::mutex mutex;  // guards refusals and ejected
+        std::map<std::filesystem::path, std::string> refusals;
+        std::vector<std::filesystem::path> ejected;
+    };
+
     std::function<void(std::optional<std::filesystem::path>)> changed_;
     std::shared_ptr<Listed> listed_ = std::make_shared<Listed>();
-    mutable std::mutex mutex_;  // guards refusals_ and ejected_
-    std::map<std::filesystem::path, std::string> refusals_;
-    std::vector<std::filesystem::path> ejected_;
+    std::shared_ptr<Ejects> ejects_ = std::make_shared<Ejects>();
 };
 
 }  // namespace tarvik::testing

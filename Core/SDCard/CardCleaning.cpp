@@ -45,7 +45,7 @@ CleanResult clean(const std::filesystem::path& root, const CleanProgress& progre
     // and the path its contents name as their parent are the same text.
     while (top.size() > 1 && top.back() == '/') top.pop_back();
 
-    std::vector<Entry> entries = walk(top);
+    std::vector<Entry> entries = walk(top, stop);
     const std::set<std::string> folders = musicFolders(entries, top);
     // Longest path first, so every folder's contents come before the folder.
     std::ranges::stable_sort(entries, [](const Entry& a, const Entry& b) {

@@ -102,10 +102,12 @@ std::vector<std::pair<std::string, EntryKind>> listKinds(const std::filesystem::
     return listed;
 }
 
-std::vector<Entry> walk(const std::filesystem::path& root) {
+std::vector<Entry> walk(const std::filesystem::path& root, std::stop_token stop) {
     std::vector<Entry> entries;
     std::vector<std::string> pending = {root.native()};
-    while (!pending.empty()) {
+    // A card through FUSE answers every listing with a round trip: a large
+    // one takes long enough to walk that a stop must not wait for its end.
+    while (!pending.empty() && !stop.stop_requested()) {
         const std::string folder = std::move(pending.back());
         pending.pop_back();
         for (auto& [name, kind] : listKinds(folder)) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -64,8 +65,9 @@ std::vector<std::pair<std::string, EntryKind>> listKinds(const std::filesystem::
 // Every item below `root`, descending into folders whose names do not begin
 // with "." (those are neither listed nor entered). An explicit stack, so depth
 // is not bounded by the call stack; each folder is read whole and closed
-// before its items are examined.
-std::vector<Entry> walk(const std::filesystem::path& root);
+// before its items are examined. A stop ends it between two folders, with
+// what was found so far.
+std::vector<Entry> walk(const std::filesystem::path& root, std::stop_token stop = {});
 
 // The path without its last component ("a/b" -> "a", "/a" -> "/", "a" -> "").
 std::string parentPath(std::string_view path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Core/SDCard/CardVolumes.hpp"
+#include "Core/Testing/TempDir.hpp"
 
 namespace tarvik::SDCardTools {
 namespace {
@@ -23,6 +24,20 @@ TEST(CardVolumes, CardIsARemovableFatOrExfatVolumeButNeverTheRoot) {
         {VolumeInfo{true, false, "vfat"}, false},
         {std::nullopt, false}};
     for (const auto& [info, card] : cases) EXPECT_EQ(isCardVolume("/", StatedFacts(info)), card);
+}
+
+// A walk lists no folder once it is asked to stop: a large card through FUSE
+// takes long enough to walk that a quit must not wait for its end.
+TEST(CardVolumes, AStoppedWalkListsNoMoreFolders) {
+    testing::TempDir temp;
+    testing::writeFiles(temp.path(), {{"A/1.mp3", "1"}, {"A/B/2.mp3", "2"}});
+    std::stop_source stopped;
+    stopped.request_stop();
+    const struct {
+        std::stop_token stop;
+        std::size_t found;
+    } cases[] = {{{}, 4}, {stopped.get_token(), 0}};
+    for (const auto& [stop, found] : cases) EXPECT_EQ(walk(temp.path(), stop).size(), found);
 }
 
 }  // namespace
