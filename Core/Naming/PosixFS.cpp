@@ -53,14 +53,18 @@ public:
     bool over() {
         if (!stop_.stop_requested()) return false;
         const Clock::time_point now = Clock::now();
-        if (!stoppedAt_) stoppedAt_ = now;
-        return now - *stoppedAt_ > stopGrace;
+        if (!seen_) {
+            seen_ = true;
+            stoppedAt_ = now;
+        }
+        return now - stoppedAt_ > stopGrace;
     }
 
 private:
     using Clock = std::chrono::steady_clock;
     const std::stop_token& stop_;
-    std::optional<Clock::time_point> stoppedAt_;
+    bool seen_ = false;  // the stop was seen, at `stoppedAt_`
+    Clock::time_point stoppedAt_{};
 };
 
 // Whether `path` still names the file open as `descriptor`.
